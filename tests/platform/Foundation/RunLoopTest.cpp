@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Foundation/Clock.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSTimer.h"
+
+namespace {
+
+class RunLoopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Clock::useManual();
+        loop = NSRunLoop::mainRunLoop();
+        loop->runUntilIdle();
+    }
+    void TearDown() override {
+        loop->runUntilIdle();
+        Clock::useReal();
+    }
+    std::shared_ptr<NSRunLoop> loop;
+};
+
+TEST_F(RunLoopTest, TimersFireInDateOrderUnderManualClock) {
+    std::vector<std::string> fired;
+    loop->performAfterDelay(2.0, [&] { fired.push_back("2.0"); });
+    loop->performAfterDelay(0.5, [&] { fired.push_back("0.5a"); });
+    loop->performAfterDelay(1.5, [&] { fired.push_back("1.5"); });
+    loop->performAfterDelay(0.5, [&] { fired.push_back("0.5b"); });
+
+    loop->runUntilIdle();
+    EXPECT_TRUE(fired.empty());
+    Clock::advance(1.0);
+    loop->runUntilIdle();
+    EXPECT_EQ(fired, (std::vector<std::string>{"0.5a", "0.5b"}));
+    Clock::advance(1.0);
+    loop->runUntilIdle();
+    EXPECT_EQ(fired, (std::vector<std::string>{"0.5a", "0.5b", "1.5", "2.0"}));
+}
+
+TEST_F(RunLoopTest, RepeatingTimerInvalidatedInsideItsBlockStops) {
+    int count = 0;
+    auto timer = NSTimer::scheduledTimerWithTimeInterval(0.1, true, [&](NSTimer& t) {
+        if (++count == 3) t.invalidate();
+    });
+    for (int i = 0; i < 10; ++i) {
+        Clock::advance(0.1);
+        loop->runUntilIdle();
+    }
+    EXPECT_EQ(count, 3);
+    EXPECT_FALSE(timer->isValid());
+}
+
+TEST_F(RunLoopTest, RepeatingTimerThatFallsBehindFiresOnceThenKeepsSchedule) {
+    int count = 0;
+    NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer& t) {
+        ++count;
+        if (count == 5) t.invalidate();
+    });
+    Clock::advance(3.5);
+    loop->runUntilIdle();
+    EXPECT_EQ(count, 1);
+    Clock::advance(0.5);
+    loop->runUntilIdle();
+    EXPECT_EQ(count, 2);
+}
+
+TEST_F(RunLoopTest, PerformsQueuedDuringATurnRunOnTheNextTurn) {
+    std::vector<int> order;
+    loop->performBlock([&] {
+        order.push_back(1);
+        loop->performBlock([&] { order.push_back(3); });
+    });
+    loop->performBlock([&] { order.push_back(2); });
+    EXPECT_TRUE(loop->runOnce());
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    EXPECT_TRUE(loop->runOnce());
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    EXPECT_FALSE(loop->runOnce());
+}
+
+TEST_F(RunLoopTest, ZeroDelayPerformRunsAfterTheCurrentTurn) {
+    std::vector<int> order;
+    loop->performBlock([&] {
+        loop->performAfterDelay(0, [&] { order.push_back(2); });
+        order.push_back(1);
+    });
+    loop->runOnce();
+    EXPECT_EQ(order, (std::vector<int>{1}));
+    loop->runUntilIdle();
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+TEST_F(RunLoopTest, BlocksFromOtherThreadsWakeTheLoopAndRunOnIt) {
+    std::atomic<int> done{0};
+    std::thread::id ranOn;
+    std::thread worker([&] {
+        for (int i = 0; i < 100; ++i)
+            loop->performBlock([&] {
+                ranOn = std::this_thread::get_id();
+                ++done;
+            });
+    });
+    EXPECT_TRUE(loop->runUntil([&] { return done.load() == 100; }, 10.0));
+    worker.join();
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+TEST_F(RunLoopTest, EachThreadHasItsOwnLoop) {
+    std::shared_ptr<NSRunLoop> other;
+    std::thread t([&] {
+        other = NSRunLoop::currentRunLoop();
+        EXPECT_FALSE(NSRunLoop::isMainThread());
+        EXPECT_EQ(other, NSRunLoop::currentRunLoop());
+    });
+    t.join();
+    EXPECT_NE(other, loop);
+    EXPECT_TRUE(NSRunLoop::isMainThread());
+    EXPECT_EQ(NSRunLoop::currentRunLoop(), loop);
+}
+
+TEST(RunLoopRealClock, RunStopsFromAnotherThreadAndRealTimersFire) {
+    auto loop = NSRunLoop::mainRunLoop();
+    int fired = 0;
+    loop->performAfterDelay(0.02, [&] { ++fired; });
+    std::thread stopper([&] { loop->performAfterDelay(0.05, [&] { loop->stop(); }); });
+    stopper.join();
+    loop->run();
+    EXPECT_EQ(fired, 1);
+}
+
+}  // namespace
