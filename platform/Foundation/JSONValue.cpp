@@ -109,7 +109,7 @@ std::string describeAt(const nlohmann::json& value, int level, bool nested) {
             return value.get<bool>() ? "1" : "0";
         case Type::null:
         case Type::discarded:
-            return "<null>";
+            return nested ? quoted("<null>") : "<null>";
         case Type::binary:
             return NSPropertyListIsDate(value) ? describeDate(NSPropertyListDateSeconds(value))
                                                : describeData(value.get_binary());

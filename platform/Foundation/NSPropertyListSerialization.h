@@ -13,7 +13,8 @@
 //   real <-> floating-point number,
 //   data <-> binary (any subtype but the date one),
 //   date <-> binary of subtype kPropertyListDateSubtype holding the seconds since 1970 (see the
-//            helpers below), so a date never reads back as data or a number.
+//            helpers below), so a date never reads back as data or a number. XML keeps whole
+//            seconds (its text form has no fraction); binary keeps microseconds.
 // JSON null has no property-list form: writing it is an error.
 enum NSPropertyListFormat {
     NSPropertyListXMLFormat_v1_0 = 100,
