@@ -159,6 +159,12 @@ std::int64_t leadingInteger(const std::string& text) {
 
 std::string describe(const nlohmann::json& value) { return describeAt(value, 0, false); }
 
+std::string describeValueForKey(const nlohmann::json& dictionary, const std::string& key) {
+    if (!dictionary.is_object()) return "(null)";
+    const auto it = dictionary.find(key);
+    return it == dictionary.end() ? "(null)" : describe(*it);
+}
+
 std::int64_t integerValue(const nlohmann::json& value) {
     using Type = nlohmann::json::value_t;
     switch (value.type()) {

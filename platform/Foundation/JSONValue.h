@@ -11,6 +11,9 @@
 // "{\n    key = value;\n}", nested with the platform's indentation, strings inside them quoted
 // unless they are plain words.
 std::string describe(const nlohmann::json& value);
+// The "%@" text of dictionary[key]: "(null)" when the key is missing (a nil object), else
+// describe() of the value ("<null>" for a JSON null).
+std::string describeValueForKey(const nlohmann::json& dictionary, const std::string& key);
 
 // The "integer value" of a reply field: integers as they are; doubles truncated; bools 1/0;
 // strings by their leading decimal integer after optional blanks and sign ("12abc" -> 12);

@@ -64,7 +64,6 @@ std::optional<NSDate> NSDateFromLocalString(std::string_view text) {
     local.tm_sec = second;
     local.tm_isdst = -1;
     const std::time_t seconds = std::mktime(&local);
-    if (seconds == static_cast<std::time_t>(-1) && !(year == 1969 && month == 12 && day == 31))
-        return std::nullopt;
+    if (seconds == static_cast<std::time_t>(-1)) return std::nullopt;
     return std::chrono::system_clock::from_time_t(seconds);
 }

@@ -72,6 +72,14 @@ TEST(DescribeTest, ScalarsPrintAsThePlatformPrintsThem) {
     EXPECT_EQ(describe(NSPropertyListDate(0)), "1970-01-01 00:00:00 +0000");
 }
 
+TEST(DescribeTest, MissingKeysAreNilAndNullIsNull) {
+    const json reply = {{"code", 0}, {"msg", nullptr}};
+    EXPECT_EQ(describeValueForKey(reply, "code"), "0");
+    EXPECT_EQ(describeValueForKey(reply, "msg"), "<null>");
+    EXPECT_EQ(describeValueForKey(reply, "data"), "(null)");
+    EXPECT_EQ(describeValueForKey(json::array(), "code"), "(null)");
+}
+
 TEST(DescribeTest, ContainersUseThePlatformLayout) {
     EXPECT_EQ(describe(json::array()), "(\n)");
     EXPECT_EQ(describe(json::object()), "{\n}");
