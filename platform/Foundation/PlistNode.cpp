@@ -43,14 +43,17 @@ bool checkBinary(std::span<const std::uint8_t> data, std::string& why) {
     auto offsetOf = [&](std::uint64_t index) {
         return readBigEndian(data.data() + tableOffset + index * offsetSize, offsetSize);
     };
-    // The references of a container object, or none for scalars; false on damage.
+    // The references of a container object, or none for scalars; false on damage, and for
+    // strings holding NUL, which libplist's accessors abort on.
     auto children = [&](std::uint64_t index, std::vector<std::uint64_t>& refs) {
         refs.clear();
         std::uint64_t pos = offsetOf(index);
         if (pos < kHeader || pos >= tableOffset) return false;
         const std::uint8_t marker = data[pos];
         const int kind = marker >> 4;
-        if (kind != 0xA && kind != 0xC && kind != 0xD) return true;
+        const bool container = kind == 0xA || kind == 0xC || kind == 0xD;
+        const bool text = kind == 0x5 || kind == 0x6;
+        if (!container && !text) return true;
         std::uint64_t n = marker & 0xF;
         ++pos;
         if (n == 0xF) {
@@ -59,6 +62,13 @@ bool checkBinary(std::span<const std::uint8_t> data, std::string& why) {
             if (width > 8 || pos + 1 + width > tableOffset) return false;
             n = readBigEndian(data.data() + pos + 1, width);
             pos += 1 + width;
+        }
+        if (text) {
+            const size_t unit = kind == 0x5 ? 1 : 2;
+            if (n > (tableOffset - pos) / unit) return false;
+            for (std::uint64_t i = 0; i < n; ++i)
+                if (readBigEndian(data.data() + pos + i * unit, unit) == 0) return false;
+            return true;
         }
         const std::uint64_t refCount = kind == 0xD ? n * 2 : n;
         if (n > tableOffset || refCount > (tableOffset - pos) / refSize) return false;
@@ -324,6 +334,11 @@ Ptr parse(std::span<const std::uint8_t> data, NSPropertyListFormat* format, std:
         const std::string_view xml(bytes, length);
         if (xml.find("<plist") == std::string_view::npos) {
             why = "not a property list";
+            return nullptr;
+        }
+        // XML has no NUL characters, and libplist aborts on strings that hold one.
+        if (xml.find('\0') != std::string_view::npos) {
+            why = "XML property list contains a NUL byte";
             return nullptr;
         }
         if (!checkXmlDepth(xml, why)) return nullptr;

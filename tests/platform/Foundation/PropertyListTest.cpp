@@ -175,6 +175,11 @@ TEST(PropertyListTest, DamagedInputGivesErrorsNotCrashes) {
             arrayOf({static_cast<std::uint16_t>(i + 1), static_cast<std::uint16_t>(i + 1)}));
     doubling.push_back(NSData{0x10, 0x01});
     damaged.push_back(binaryPlist(doubling));
+    // Strings holding NUL, in binary (ASCII and UTF-16) and in XML.
+    damaged.push_back(binaryPlist({NSData{0x53, 'a', 0x00, 'b'}}));
+    damaged.push_back(binaryPlist({NSData{0x62, 0x00, 'a', 0x00, 0x00}}));
+    const char nulXml[] = "<plist><dict><key>k</key><string>a\0b</string></dict></plist>";
+    damaged.emplace_back(nulXml, nulXml + sizeof nulXml - 1);
     // Deeply nested XML.
     std::string deep = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
     for (int i = 0; i < 100000; ++i) deep += "<array>";
