@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Foundation/NSData.h"
@@ -84,6 +85,23 @@ TEST_F(UserDefaultsTest, ChangesAreWrittenOnTheNextRunLoopTurn) {
              std::filesystem::path(preferencesFile()).parent_path()))
         names.push_back(entry.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"com.brisfold.engineer.plist"});
+}
+
+TEST_F(UserDefaultsTest, WritersOnSeveralThreadsLoseNothing) {
+    auto defaults = NSUserDefaults::create(home / "threads.plist");
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([defaults, t] {
+            for (int i = 0; i <= 50; ++i) {
+                defaults->setInteger(i, "writer" + std::to_string(t));
+                if (i % 10 == 0) defaults->synchronize();
+            }
+        });
+    }
+    for (auto& writer : writers) writer.join();
+    ASSERT_TRUE(defaults->synchronize());
+    auto reader = NSUserDefaults::create(home / "threads.plist");
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(reader->integerForKey("writer" + std::to_string(t)), 50);
 }
 
 TEST_F(UserDefaultsTest, TypedGettersConvertLikeThePlatform) {
