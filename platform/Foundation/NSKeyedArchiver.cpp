@@ -1,7 +1,5 @@
 #include "NSKeyedArchiver.h"
 
-#include <cmath>
-#include <limits>
 #include <mutex>
 
 #include "NSPropertyListSerialization.h"
@@ -134,6 +132,7 @@ struct NSKeyedArchiver::State {
         }
     }
 };
+
 NSKeyedArchiver::NSKeyedArchiver() : state_(std::make_unique<State>()) {
     plist_array_append_item(state_->objects.get(), plist_new_string("$null"));
     state_->current = state_->top.get();

@@ -52,21 +52,21 @@ std::unique_ptr<NSKeyedUnarchiver> NSKeyedUnarchiver::unarchiverWithData(
     auto state = std::make_unique<State>();
     state->root = plistnode::parse(data, nullptr, why);
     plist_t root = state->root.get();
-    if (root) {
-        plist_t archiver = plist_dict_get_item(isDict(root) ? root : nullptr, "$archiver");
-        plist_t objects = isDict(root) ? plist_dict_get_item(root, "$objects") : nullptr;
-        plist_t top = isDict(root) ? plist_dict_get_item(root, "$top") : nullptr;
-        if (!archiver || plist_get_node_type(archiver) != PLIST_STRING ||
-            plistnode::stringValue(archiver) != "NSKeyedArchiver" || !isArray(objects) ||
-            !isDict(top)) {
-            why = "not a keyed archive";
-        } else {
+    if (isDict(root)) {
+        plist_t archiver = plist_dict_get_item(root, "$archiver");
+        plist_t objects = plist_dict_get_item(root, "$objects");
+        plist_t top = plist_dict_get_item(root, "$top");
+        const bool archive = archiver && plist_get_node_type(archiver) == PLIST_STRING &&
+                             plistnode::stringValue(archiver) == "NSKeyedArchiver" &&
+                             isArray(objects) && isDict(top);
+        if (archive) {
             state->objects = objects;
             state->current = top;
             state->open.assign(state->count(), false);
             return std::unique_ptr<NSKeyedUnarchiver>(new NSKeyedUnarchiver(std::move(state)));
         }
     }
+    if (root) why = "not a keyed archive";
     if (error) *error = corrupt(why);
     return nullptr;
 }

@@ -393,12 +393,13 @@ double dateSeconds(plist_t node) {
 }
 
 std::string stringValue(plist_t node) {
-    char* text = nullptr;
-    if (plist_get_node_type(node) == PLIST_KEY) {
-        plist_get_key_val(node, &text);
-    } else {
-        plist_get_string_val(node, &text);
+    if (plist_get_node_type(node) == PLIST_STRING) {
+        std::uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        return text ? std::string(text, length) : std::string();
     }
+    char* text = nullptr;
+    plist_get_key_val(node, &text);
     std::string out = text ? text : "";
     std::free(text);
     return out;
