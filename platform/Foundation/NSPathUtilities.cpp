@@ -31,8 +31,10 @@ std::string currentHome() {
 }  // namespace
 
 void NSSetHomeDirectory(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
     std::lock_guard lock(gHomeMutex);
-    homeSlot() = std::filesystem::absolute(path).lexically_normal().string();
+    homeSlot() = (ec ? std::filesystem::path(path) : absolute).lexically_normal().string();
 }
 
 std::string NSDefaultHomeDirectory() {

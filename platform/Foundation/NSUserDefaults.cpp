@@ -59,8 +59,12 @@ void NSUserDefaults::load() {
     if (!std::filesystem::exists(path_, ec)) return;
     NSError error;
     const auto data = NSDataWithContentsOfFile(path_, &error);
-    std::optional<nlohmann::json> values;
-    if (data) values = NSPropertyListSerialization::propertyListWithData(*data, nullptr, &error);
+    if (!data) {
+        NSLog("Defaults file %s cannot be read: %s", path_.c_str(),
+              error.localizedDescription.c_str());
+        return;
+    }
+    auto values = NSPropertyListSerialization::propertyListWithData(*data, nullptr, &error);
     if (values && values->is_object()) {
         values_ = std::move(*values);
         return;
