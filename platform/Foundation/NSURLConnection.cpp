@@ -39,9 +39,12 @@ class NSURLConnection::Client final : public NSURLLoaderClient {
 
   private:
     void post(std::function<void(NSURLConnection&, NSURLConnectionDelegate&)> call, bool last) {
+        // The last event hands over the client's reference, so the connection goes with the
+        // delivery on its own thread rather than whenever the network thread drops the client.
+        auto connection = last ? std::move(connection_) : connection_;
         const auto loop = loop_.lock();
         if (!loop) return;
-        loop->performBlock([connection = connection_, call = std::move(call), last] {
+        loop->performBlock([connection = std::move(connection), call = std::move(call), last] {
             connection->deliver([&](NSURLConnectionDelegate& d) { call(*connection, d); }, last);
         });
     }

@@ -121,13 +121,13 @@ class URLConnectionTest : public ::testing::Test {
                     req.get_header_value("X-Test") + "|" + req.get_header_value("Content-Type"),
                 "application/octet-stream");
         });
-        s.Get("/gzip", [](const httplib::Request& req, httplib::Response& res) {
-            acceptEncoding = req.get_header_value("Accept-Encoding");
+        s.Get("/gzip", [this](const httplib::Request& req, httplib::Response& res) {
+            record("Accept-Encoding", req.get_header_value("Accept-Encoding"));
             res.set_header("Content-Encoding", "gzip");
             res.set_content(gzipped(pattern(200000)), "application/octet-stream");
         });
-        s.Get("/bytes", [](const httplib::Request& req, httplib::Response& res) {
-            range = req.get_header_value("Range");
+        s.Get("/bytes", [this](const httplib::Request& req, httplib::Response& res) {
+            record("Range", req.get_header_value("Range"));
             res.set_content(pattern(5000), "application/octet-stream");
         });
         s.Get("/stream", [](const httplib::Request&, httplib::Response& res) {
@@ -173,8 +173,18 @@ class URLConnectionTest : public ::testing::Test {
         loop->runUntil([] { return false; }, 0.3);
     }
 
-    static inline std::string acceptEncoding;
-    static inline std::string range;
+    // What handlers saw, read by the test after the answers arrived.
+    void record(const std::string& key, std::string value) {
+        std::lock_guard lock(seenMutex);
+        seen[key] = std::move(value);
+    }
+    std::string recorded(const std::string& key) {
+        std::lock_guard lock(seenMutex);
+        return seen[key];
+    }
+
+    std::mutex seenMutex;
+    std::map<std::string, std::string> seen;
     TestHTTPServer http;
     std::shared_ptr<NSRunLoop> loop = NSRunLoop::mainRunLoop();
     std::atomic<bool> streamEnded{false};
@@ -230,13 +240,13 @@ TEST_F(URLConnectionTest, GzipBodyIsDecodedAndByteRangeIsHonoured) {
     NSURLConnection::connectionWithRequest(ranged, part);
     ASSERT_TRUE(runUntil([&] { return gzip->ended() && part->ended(); }));
 
-    EXPECT_NE(acceptEncoding.find("gzip"), std::string::npos);
+    EXPECT_NE(recorded("Accept-Encoding").find("gzip"), std::string::npos);
     EXPECT_EQ(gzip->events.back(), "finish");
     EXPECT_EQ(gzip->response->valueForHTTPHeaderField("Content-Encoding"), "gzip");
     EXPECT_EQ(gzip->response->expectedContentLength(), NSURLResponse::kUnknownLength);
     EXPECT_EQ(gzip->body(), pattern(200000));
 
-    EXPECT_EQ(range, "bytes=1000-1999");
+    EXPECT_EQ(recorded("Range"), "bytes=1000-1999");
     EXPECT_EQ(part->response->statusCode(), 206);
     EXPECT_EQ(part->response->expectedContentLength(), 1000);
     EXPECT_EQ(part->body(), pattern(5000).substr(1000, 1000));
