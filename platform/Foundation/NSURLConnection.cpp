@@ -43,7 +43,11 @@ class NSURLConnection::Client final : public NSURLLoaderClient {
         // delivery on its own thread rather than whenever the network thread drops the client.
         auto connection = last ? std::move(connection_) : connection_;
         const auto loop = loop_.lock();
-        if (!loop) return;
+        if (!loop) {
+            // The starting thread has gone: nobody is left to hear the rest.
+            connection->cancel();
+            return;
+        }
         loop->performBlock([connection = std::move(connection), call = std::move(call), last] {
             connection->deliver([&](NSURLConnectionDelegate& d) { call(*connection, d); }, last);
         });
