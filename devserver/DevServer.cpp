@@ -96,6 +96,12 @@ void DevServer::stop() {
 }
 
 void DevServer::configure() {
+    // The library's default also sets SO_REUSEPORT, which would let a second server share
+    // the port silently and split the requests between the two.
+    server_->set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server_->set_payload_max_length(kMaxBodyBytes);
     server_->set_read_timeout(5);
     server_->set_keep_alive_timeout(2);
