@@ -52,11 +52,6 @@ bool Statement::step() {
     fail(db_, "step");
 }
 
-void Statement::reset() {
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
-}
-
 int Statement::columnCount() const { return sqlite3_column_count(stmt_); }
 
 std::string Statement::columnName(int column) const { return sqlite3_column_name(stmt_, column); }

@@ -44,7 +44,6 @@ class Statement {
 
     // True while a row is available; false when the statement is done.
     bool step();
-    void reset();
 
     int columnCount() const;
     std::string columnName(int column) const;
@@ -65,8 +64,6 @@ class Database {
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
-
-    Statement prepare(std::string_view sql) { return Statement(db_, sql); }
 
     template <class... Args>
     Statement query(std::string_view sql, Args&&... args) {
