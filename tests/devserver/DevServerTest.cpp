@@ -113,7 +113,10 @@ TEST_F(DevServerTest, LoginRefusesWrongCredentialsWithTheSameTip) {
     const auto unknown = login("nobody", seed.password);
     EXPECT_EQ(unknown["code"], "0");
     EXPECT_EQ(unknown["tip"], "用户名或密码错误");
-    // Escaped and raw forms of the same password are the same password.
+    const auto chinese = login("张伟", "密码");
+    EXPECT_EQ(chinese["code"], "0");
+    EXPECT_EQ(chinese["tip"], "用户名或密码错误");
+    // Escaped and raw forms of the same name are the same name.
     EXPECT_EQ(login("%7Ahangwei", seed.password)["code"], "1");
 }
 
