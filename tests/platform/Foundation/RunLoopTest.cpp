@@ -121,6 +121,19 @@ TEST_F(RunLoopTest, EachThreadHasItsOwnLoop) {
     EXPECT_EQ(NSRunLoop::currentRunLoop(), loop);
 }
 
+TEST_F(RunLoopTest, BlockPerformedByABeforeWaitingObserverRunsInsteadOfWaiting) {
+    int ran = 0;
+    bool posted = false;
+    const auto token = loop->addBeforeWaitingObserver([&] {
+        if (posted) return;
+        posted = true;
+        loop->performBlock([&] { ++ran; });
+    });
+    EXPECT_TRUE(loop->runOnce(1.0));
+    EXPECT_EQ(ran, 1);
+    loop->removeBeforeWaitingObserver(token);
+}
+
 TEST(RunLoopRealClock, RunStopsFromAnotherThreadAndRealTimersFire) {
     auto loop = NSRunLoop::mainRunLoop();
     int fired = 0;
