@@ -232,12 +232,7 @@ bool NSRunLoop::runOnce(CFTimeInterval maxWait) {
     if (maxWait <= 0) return false;
 
     notifyBeforeWaiting();
-    bool pending = false;
-    {
-        std::lock_guard lock(mutex_);
-        pending = !performed_.empty();
-    }
-    if (pending) return runPerformed();
+    if (runPerformed()) return true;
     CFTimeInterval wait = maxWait;
     const CFTimeInterval next = nextTimerDate();
     // Under the manual clock only advance() makes a timer due, and it wakes the loop.
