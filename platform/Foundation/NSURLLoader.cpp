@@ -234,6 +234,9 @@ void NSURLLoader::Impl::complete(Transfer& t, CURLcode result) {
         t.client->loaderDidFinish();
         return;
     }
+    // Schemes were checked before the start, so "unsupported" before any status line means the
+    // peer did not answer in HTTP at all.
+    if (result == CURLE_UNSUPPORTED_PROTOCOL && t.status == 0) result = CURLE_WEIRD_SERVER_REPLY;
     long osErrno = 0;
     curl_easy_getinfo(t.easy.get(), CURLINFO_OS_ERRNO, &osErrno);
     t.client->loaderDidFail(errorForTransferFailure(result, osErrno, t.url));
