@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -161,6 +162,18 @@ class URLConnectionTest : public ::testing::Test {
         });
         s.Get("/redirect",
               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/hello"); });
+        s.Get("/trickle", [](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider(
+                "application/octet-stream", [](size_t, httplib::DataSink& sink) {
+                    // The server's own pace: slower overall than the client's time-out.
+                    for (int i = 0; i < 8; ++i) {
+                        sink.write("tick", 4);
+                        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                    }
+                    sink.done();
+                    return true;
+                });
+        });
         s.Get("/to-ftp", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("ftp://127.0.0.1/x");
         });
@@ -268,6 +281,25 @@ TEST_F(URLConnectionTest, NotFoundIsAResponseAndRedirectsAreFollowed) {
     EXPECT_EQ(redirected->response->statusCode(), 200);
     EXPECT_EQ(redirected->response->URL()->path(), "/hello");
     EXPECT_EQ(redirected->body(), "hello world");
+}
+
+TEST_F(URLConnectionTest, HeadRequestGetsItsResponseWithoutBody) {
+    auto head = NSMutableURLRequest::requestWithURL(NSURL::URLWithString(http.url("/hello")));
+    head->setHTTPMethod("HEAD");
+    auto recorder = std::make_shared<Recorder>();
+    NSURLConnection::connectionWithRequest(head, recorder);
+    ASSERT_TRUE(runUntil([&] { return recorder->ended(); }));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"response", "finish"}));
+    EXPECT_EQ(recorder->response->statusCode(), 200);
+    EXPECT_EQ(recorder->response->expectedContentLength(), 11);
+}
+
+TEST_F(URLConnectionTest, TimeOutBoundsEachWaitNotTheWholeTransfer) {
+    auto recorder = std::make_shared<Recorder>();
+    NSURLConnection::connectionWithRequest(request("/trickle", 1.0), recorder);
+    ASSERT_TRUE(runUntil([&] { return recorder->ended(); }));
+    EXPECT_EQ(recorder->events.back(), "finish");
+    EXPECT_EQ(recorder->body(), "ticktickticktickticktickticktick");
 }
 
 TEST_F(URLConnectionTest, LargeBodyArrivesInOrderedChunksThatSumToTheBody) {
