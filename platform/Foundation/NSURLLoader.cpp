@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -61,8 +62,14 @@ std::string noProxyList() {
     return list;
 }
 
+using SteadyClock = std::chrono::steady_clock;
+
 struct Transfer {
     NSURLLoader::TransferId id = 0;
+    SteadyClock::duration idleLimit{};
+    SteadyClock::time_point lastProgress;
+    curl_off_t seenDown = 0;
+    curl_off_t seenUp = 0;
     EasyHandle easy;
     HeaderList headers;
     NSData body;
@@ -88,6 +95,7 @@ struct Transfer {
 
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
+    t->lastProgress = SteadyClock::now();
     const size_t length = size * count;
     const std::string_view line = trimmed(std::string_view(data, length));
     if (line.starts_with("HTTP/")) {
@@ -117,11 +125,23 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
 
 size_t onData(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
+    t->lastProgress = SteadyClock::now();
     const size_t length = size * count;
     if (!t->responseSent) t->sendResponse();
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
     t->client->loaderDidReceiveData(NSData(bytes, bytes + length));
     return length;
+}
+
+// Bytes moving either way (a long upload included) count as progress.
+int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
+    auto* t = static_cast<Transfer*>(user);
+    if (downloaded != t->seenDown || uploaded != t->seenUp) {
+        t->seenDown = downloaded;
+        t->seenUp = uploaded;
+        t->lastProgress = SteadyClock::now();
+    }
+    return 0;
 }
 
 std::mutex gTestTransportMutex;
@@ -165,12 +185,15 @@ void configure(Transfer& t, const NSURLRequest& request) {
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
 
     // The interval bounds each wait for progress, not the whole transfer, so a long download
-    // that keeps moving is not cut off.
+    // that keeps moving is not cut off. The network thread watches it (see Impl::expireIdle).
     const double timeout = request.timeoutInterval() > 0 ? request.timeoutInterval()
                                                          : NSURLRequest::kDefaultTimeoutInterval;
+    t.idleLimit =
+        std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(timeout));
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout * 1000.0));
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, std::lround(std::ceil(timeout))));
+    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
 
     const std::string& method = request.HTTPMethod();
     if (method == "HEAD") {
@@ -220,6 +243,9 @@ struct NSURLLoader::Impl {
 
     void run();
     void complete(Transfer& t, CURLcode result);
+    // Fails the transfers that went without progress for their time-out; returns how long the
+    // thread may sleep before the next one could expire.
+    std::chrono::milliseconds expireIdle();
     void drop(std::map<TransferId, std::unique_ptr<Transfer>>::iterator it);
 };
 
@@ -242,6 +268,24 @@ void NSURLLoader::Impl::complete(Transfer& t, CURLcode result) {
     t.client->loaderDidFail(errorForTransferFailure(result, osErrno, t.url));
 }
 
+std::chrono::milliseconds NSURLLoader::Impl::expireIdle() {
+    const auto now = SteadyClock::now();
+    auto sleep = std::chrono::milliseconds(1000);
+    for (auto it = active.begin(); it != active.end();) {
+        Transfer& t = *it->second;
+        const auto deadline = t.lastProgress + t.idleLimit;
+        if (deadline <= now) {
+            t.client->loaderDidFail(errorForTransferFailure(CURLE_OPERATION_TIMEDOUT, 0, t.url));
+            curl_multi_remove_handle(multi, t.easy.get());
+            it = active.erase(it);
+            continue;
+        }
+        sleep = std::min(sleep, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+        ++it;
+    }
+    return sleep;
+}
+
 void NSURLLoader::Impl::run() {
     for (;;) {
         std::vector<std::unique_ptr<Transfer>> adds;
@@ -254,6 +298,7 @@ void NSURLLoader::Impl::run() {
             stop = stopping;
         }
         for (auto& t : adds) {
+            t->lastProgress = SteadyClock::now();
             curl_multi_add_handle(multi, t->easy.get());
             const TransferId id = t->id;
             active.emplace(id, std::move(t));
@@ -275,7 +320,8 @@ void NSURLLoader::Impl::run() {
             complete(*t, result);
             drop(it);
         }
-        curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        const auto sleep = expireIdle();
+        curl_multi_poll(multi, nullptr, 0, static_cast<int>(sleep.count()), nullptr);
     }
     // Whoever still waits hears that its transfer will not complete.
     for (auto it = active.begin(); it != active.end(); it = active.begin()) {
