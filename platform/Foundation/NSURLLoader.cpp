@@ -190,7 +190,6 @@ void configure(Transfer& t, const NSURLRequest& request) {
                                                          : NSURLRequest::kDefaultTimeoutInterval;
     t.idleLimit =
         std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(timeout));
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout * 1000.0));
     curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
@@ -276,8 +275,7 @@ std::chrono::milliseconds NSURLLoader::Impl::expireIdle() {
         const auto deadline = t.lastProgress + t.idleLimit;
         if (deadline <= now) {
             t.client->loaderDidFail(errorForTransferFailure(CURLE_OPERATION_TIMEDOUT, 0, t.url));
-            curl_multi_remove_handle(multi, t.easy.get());
-            it = active.erase(it);
+            drop(it++);
             continue;
         }
         sleep = std::min(sleep, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
