@@ -109,17 +109,17 @@ TEST(NotificationCenterTest, PostsFromOtherThreadsArriveOnThePostingThread) {
     auto center = NSNotificationCenter::defaultCenter();
     std::atomic<int> delivered{0};
     std::atomic<int> wrongThread{0};
-    thread_local std::thread::id poster;
+    thread_local int poster = -1;  // which test thread this is
     const auto token = center->addObserverForName("kACENetworkReachabilityChangedNotification",
                                                   nullptr, [&](const NSNotification& n) {
-                                                      if (std::this_thread::get_id() != poster)
+                                                      if (n.userInfo.at("poster") != poster)
                                                           ++wrongThread;
                                                       ++delivered;
                                                   });
     std::vector<std::thread> posters;
     for (int t = 0; t < 4; ++t) {
         posters.emplace_back([&, t] {
-            poster = std::this_thread::get_id();
+            poster = t;
             for (int i = 0; i < 500; ++i)
                 center->postNotificationName("kACENetworkReachabilityChangedNotification", nullptr,
                                              {{"poster", t}});
