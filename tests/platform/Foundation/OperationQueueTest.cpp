@@ -94,6 +94,7 @@ TEST(OperationQueueTest, HigherPriorityStartsFirstAndEqualPrioritiesInOrder) {
         holding = true;
         gate.pass();
     }));
+    ASSERT_TRUE(spinUntil([&] { return holding.load(); }));
     std::vector<std::string> order;  // written by one worker at a time
     auto add = [&](const char* name, NSOperationQueuePriority priority) {
         auto operation = op([&order, name] { order.emplace_back(name); });
@@ -109,7 +110,6 @@ TEST(OperationQueueTest, HigherPriorityStartsFirstAndEqualPrioritiesInOrder) {
     EXPECT_EQ(queue->operationCount(), 7u);
     gate.open();
     queue->waitUntilAllOperationsAreFinished();
-    EXPECT_TRUE(holding.load());
     EXPECT_EQ(order, (std::vector<std::string>{"veryHigh", "high", "normal1", "normal2", "low",
                                                "veryLow"}));
 }

@@ -68,6 +68,7 @@ struct ExitWatch {
 };
 
 TEST(ThreadTest, DroppingARunLoopThreadStopsItAndJoinsIt) {
+    gThreadExited = false;
     std::atomic<bool> armed{false};
     auto thread = NSThread::create();
     thread->start();
