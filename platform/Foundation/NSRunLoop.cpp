@@ -232,13 +232,7 @@ bool NSRunLoop::runOnce(CFTimeInterval maxWait) {
     if (maxWait <= 0) return false;
 
     notifyBeforeWaiting();
-    bool performedMeanwhile = false;
-    {
-        std::lock_guard lock(mutex_);
-        performedMeanwhile = !performed_.empty();
-    }
-    // runPerformed() takes mutex_ itself; calling it under the lock would deadlock this thread.
-    if (performedMeanwhile) return runPerformed();
+    if (runPerformed()) return true;
     CFTimeInterval wait = maxWait;
     const CFTimeInterval next = nextTimerDate();
     // Under the manual clock only advance() makes a timer due, and it wakes the loop.
