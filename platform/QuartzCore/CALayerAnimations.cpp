@@ -1,0 +1,138 @@
+#include "CALayerAnimations.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSTimer.h"
+
+struct CALayerAnimations::State {
+    struct Entry {
+        std::uint64_t id = 0;
+        std::string key;
+        std::shared_ptr<CAAnimation> anim;
+        CFTimeInterval start = 0;
+        bool started = false;
+        bool stopped = false;
+        std::shared_ptr<NSTimer> startTimer, endTimer;
+    };
+    std::vector<Entry> entries;
+    std::uint64_t nextId = 1;
+
+    Entry* find(std::uint64_t id) {
+        auto it = std::find_if(entries.begin(), entries.end(),
+                               [id](const Entry& e) { return e.id == id; });
+        return it == entries.end() ? nullptr : &*it;
+    }
+};
+
+namespace {
+
+void cancelTimers(std::shared_ptr<NSTimer>& a, std::shared_ptr<NSTimer>& b) {
+    for (auto* t : {&a, &b}) {
+        if (*t) (*t)->invalidate();
+        t->reset();
+    }
+}
+
+// Told on a later turn, as for an animation that ends, and in order with the starts of
+// animations added in the same turn (those are timers too).
+void tellStopped(const std::shared_ptr<CAAnimation>& anim) {
+    NSRunLoop::currentRunLoop()->performAfterDelay(0, [anim] { anim->notifyDidStop(false); });
+}
+
+}  // namespace
+
+CALayerAnimations::CALayerAnimations() : state_(std::make_shared<State>()) {}
+
+CALayerAnimations::~CALayerAnimations() {
+    for (auto& e : state_->entries) cancelTimers(e.startTimer, e.endTimer);
+}
+
+void CALayerAnimations::addAnimation(const std::shared_ptr<CAAnimation>& anim,
+                                     std::string_view key) {
+    if (!anim) return;
+    if (!key.empty()) removeAnimationForKey(key);
+    const CFTimeInterval now = Clock::now();
+    State::Entry entry;
+    entry.id = state_->nextId++;
+    entry.key = key;
+    entry.anim = anim;
+    entry.start = anim->beginTime() > 0 ? anim->beginTime() : now;
+    auto loop = NSRunLoop::currentRunLoop();
+    std::weak_ptr<State> weak = state_;
+    const std::uint64_t id = entry.id;
+
+    entry.startTimer = loop->performAfterDelay(std::max(0.0, entry.start - now), [weak, id] {
+        auto state = weak.lock();
+        if (!state) return;
+        auto* e = state->find(id);
+        if (!e || e->started) return;
+        e->started = true;
+        e->startTimer.reset();
+        auto anim = e->anim;
+        anim->notifyDidStart();
+    });
+    const CFTimeInterval end = entry.start + anim->activeDuration();
+    if (std::isfinite(end)) {
+        entry.endTimer = loop->performAfterDelay(std::max(0.0, end - now), [weak, id] {
+            auto state = weak.lock();
+            if (!state) return;
+            auto* e = state->find(id);
+            if (!e || e->stopped) return;
+            // A start due in the same turn is told first.
+            const bool tellStart = !e->started;
+            e->started = e->stopped = true;
+            cancelTimers(e->startTimer, e->endTimer);
+            auto anim = e->anim;
+            if (anim->isRemovedOnCompletion())
+                std::erase_if(state->entries, [id](const State::Entry& x) { return x.id == id; });
+            if (tellStart) anim->notifyDidStart();
+            anim->notifyDidStop(true);
+        });
+    }
+    state_->entries.push_back(std::move(entry));
+}
+
+std::shared_ptr<CAAnimation> CALayerAnimations::animationForKey(std::string_view key) const {
+    if (key.empty()) return nullptr;
+    for (const auto& e : state_->entries)
+        if (e.key == key) return e.anim;
+    return nullptr;
+}
+
+void CALayerAnimations::removeAnimationForKey(std::string_view key) {
+    if (key.empty()) return;
+    auto& entries = state_->entries;
+    auto it = std::find_if(entries.begin(), entries.end(),
+                           [key](const State::Entry& e) { return e.key == key; });
+    if (it == entries.end()) return;
+    State::Entry entry = std::move(*it);
+    entries.erase(it);
+    cancelTimers(entry.startTimer, entry.endTimer);
+    if (entry.stopped) return;
+    tellStopped(entry.anim);
+}
+
+void CALayerAnimations::removeAllAnimations() {
+    auto entries = std::move(state_->entries);
+    state_->entries.clear();
+    for (auto& e : entries) {
+        cancelTimers(e.startTimer, e.endTimer);
+        if (e.stopped) continue;
+        tellStopped(e.anim);
+    }
+}
+
+std::vector<std::string> CALayerAnimations::animationKeys() const {
+    std::vector<std::string> keys;
+    for (const auto& e : state_->entries)
+        if (!e.key.empty()) keys.push_back(e.key);
+    return keys;
+}
+
+bool CALayerAnimations::empty() const { return state_->entries.empty(); }
+
+void CALayerAnimations::applyAt(CFTimeInterval now, CAAnimationTarget& target) const {
+    for (const auto& e : state_->entries) e.anim->applyAt(now - e.start, target);
+}
