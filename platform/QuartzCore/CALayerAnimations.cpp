@@ -18,6 +18,7 @@ struct CALayerAnimations::State {
     };
     std::vector<Entry> entries;
     std::uint64_t nextId = 1;
+    FinishedHandler onFinished;
 
     Entry* find(std::uint64_t id) {
         auto it = std::find_if(entries.begin(), entries.end(),
@@ -43,7 +44,10 @@ void tellStopped(const std::shared_ptr<CAAnimation>& anim) {
 
 }  // namespace
 
-CALayerAnimations::CALayerAnimations() : state_(std::make_shared<State>()) {}
+CALayerAnimations::CALayerAnimations(FinishedHandler onFinished)
+    : state_(std::make_shared<State>()) {
+    state_->onFinished = std::move(onFinished);
+}
 
 CALayerAnimations::~CALayerAnimations() {
     for (auto& e : state_->entries) cancelTimers(e.startTimer, e.endTimer);
@@ -52,7 +56,6 @@ CALayerAnimations::~CALayerAnimations() {
 void CALayerAnimations::addAnimation(const std::shared_ptr<CAAnimation>& anim,
                                      std::string_view key) {
     if (!anim) return;
-    if (!key.empty()) removeAnimationForKey(key);
     const CFTimeInterval now = Clock::now();
     State::Entry entry;
     entry.id = state_->nextId++;
@@ -85,8 +88,11 @@ void CALayerAnimations::addAnimation(const std::shared_ptr<CAAnimation>& anim,
             e->started = e->stopped = true;
             cancelTimers(e->startTimer, e->endTimer);
             auto anim = e->anim;
-            if (anim->isRemovedOnCompletion())
+            const std::string key = e->key;
+            if (anim->isRemovedOnCompletion()) {
                 std::erase_if(state->entries, [id](const State::Entry& x) { return x.id == id; });
+                if (state->onFinished) state->onFinished(anim, key);
+            }
             if (tellStart) anim->notifyDidStart();
             anim->notifyDidStop(true);
         });
@@ -94,44 +100,24 @@ void CALayerAnimations::addAnimation(const std::shared_ptr<CAAnimation>& anim,
     state_->entries.push_back(std::move(entry));
 }
 
-std::shared_ptr<CAAnimation> CALayerAnimations::animationForKey(std::string_view key) const {
-    if (key.empty()) return nullptr;
-    for (const auto& e : state_->entries)
-        if (e.key == key) return e.anim;
-    return nullptr;
-}
-
-void CALayerAnimations::removeAnimationForKey(std::string_view key) {
-    if (key.empty()) return;
+void CALayerAnimations::removeAnimation(const std::shared_ptr<CAAnimation>& anim,
+                                        std::string_view key) {
     auto& entries = state_->entries;
     auto it = std::find_if(entries.begin(), entries.end(),
-                           [key](const State::Entry& e) { return e.key == key; });
+                           [&](const State::Entry& e) { return e.anim == anim && e.key == key; });
     if (it == entries.end()) return;
     State::Entry entry = std::move(*it);
     entries.erase(it);
     cancelTimers(entry.startTimer, entry.endTimer);
-    if (entry.stopped) return;
-    tellStopped(entry.anim);
-}
-
-void CALayerAnimations::removeAllAnimations() {
-    auto entries = std::move(state_->entries);
-    state_->entries.clear();
-    for (auto& e : entries) {
-        cancelTimers(e.startTimer, e.endTimer);
-        if (e.stopped) continue;
-        tellStopped(e.anim);
-    }
-}
-
-std::vector<std::string> CALayerAnimations::animationKeys() const {
-    std::vector<std::string> keys;
-    for (const auto& e : state_->entries)
-        if (!e.key.empty()) keys.push_back(e.key);
-    return keys;
+    if (!entry.stopped) tellStopped(entry.anim);
 }
 
 bool CALayerAnimations::empty() const { return state_->entries.empty(); }
+
+bool CALayerAnimations::isRunning() const {
+    return std::any_of(state_->entries.begin(), state_->entries.end(),
+                       [](const State::Entry& e) { return !e.stopped; });
+}
 
 void CALayerAnimations::applyAt(CFTimeInterval now, CAAnimationTarget& target) const {
     for (const auto& e : state_->entries) e.anim->applyAt(now - e.start, target);

@@ -1,32 +1,34 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "CAAnimation.h"
 
-// The animations running on one layer, in the order they were added. Start and stop reach the
+// The running animations of one layer, in the order they were added. Start and stop reach the
 // animation's delegate and completion on later turns of the run loop the animation was added
 // on, each exactly once: stop(true) when the animation's active time ends, stop(false) when it
-// is removed or replaced before that.
+// is removed (or replaced) before that.
 class CALayerAnimations {
   public:
-    CALayerAnimations();
+    // Told when an animation that is removed on completion has ended, before its stop is told,
+    // so that the layer drops it.
+    using FinishedHandler =
+        std::function<void(const std::shared_ptr<CAAnimation>&, const std::string& key)>;
+
+    explicit CALayerAnimations(FinishedHandler onFinished = {});
     ~CALayerAnimations();
     CALayerAnimations(const CALayerAnimations&) = delete;
     CALayerAnimations& operator=(const CALayerAnimations&) = delete;
 
-    // An animation under a key that is already used replaces the one there. An empty key is
-    // allowed; such animations are not listed by animationKeys().
     void addAnimation(const std::shared_ptr<CAAnimation>& anim, std::string_view key);
-    std::shared_ptr<CAAnimation> animationForKey(std::string_view key) const;
-    void removeAnimationForKey(std::string_view key);
-    void removeAllAnimations();
-    std::vector<std::string> animationKeys() const;
+    void removeAnimation(const std::shared_ptr<CAAnimation>& anim, std::string_view key);
     bool empty() const;
+    // Whether any animation has not ended yet (one held at its end by its fill mode has).
+    bool isRunning() const;
 
     // Writes every animation's value at media time `now` over the target's values.
     void applyAt(CFTimeInterval now, CAAnimationTarget& target) const;

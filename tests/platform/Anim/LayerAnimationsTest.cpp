@@ -61,7 +61,10 @@ class LayerAnimationsTest : public ::testing::Test {
 };
 
 TEST_F(LayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
-    CALayerAnimations list;
+    std::vector<std::string> dropped;
+    CALayerAnimations list([&](const std::shared_ptr<CAAnimation>&, const std::string& key) {
+        dropped.push_back(key);
+    });
     auto anim = CAKeyframeAnimation::animationWithKeyPath("opacity");
     anim->setValues({CAValue::number(0), CAValue::number(0.2), CAValue::number(1)});
     anim->setKeyTimes({0, 0.25, 1});
@@ -76,12 +79,13 @@ TEST_F(LayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
     loop->runUntilIdle();
     // Halfway: a third of the way along the second segment.
     EXPECT_NEAR(presented(list, 5), 0.2 + 0.8 / 3.0, 1e-12);
-    EXPECT_EQ(list.animationForKey("fade"), anim);
+    EXPECT_TRUE(list.isRunning());
     EXPECT_EQ(completions, 0);
     Clock::advance(1.0);
     EXPECT_EQ(completions, 0);  // only a run-loop turn delivers it
     loop->runUntilIdle();
     EXPECT_EQ(completions, 1);
+    EXPECT_EQ(dropped, (std::vector<std::string>{"fade"}));
     EXPECT_TRUE(list.empty());
     EXPECT_DOUBLE_EQ(presented(list, 5), 5);
     Clock::advance(5.0);
@@ -90,7 +94,8 @@ TEST_F(LayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
 }
 
 TEST_F(LayerAnimationsTest, FillForwardsKeepsTheEndUntilRemoved) {
-    CALayerAnimations list;
+    bool dropped = false;
+    CALayerAnimations list([&](const auto&, const auto&) { dropped = true; });
     auto anim = fade(1);
     anim->setFillMode(kCAFillModeForwards);
     anim->setRemovedOnCompletion(false);
@@ -101,15 +106,16 @@ TEST_F(LayerAnimationsTest, FillForwardsKeepsTheEndUntilRemoved) {
     loop->runUntilIdle();
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop YES"}));
     EXPECT_DOUBLE_EQ(presented(list, 0.4), 1);
-    EXPECT_EQ(list.animationKeys(), (std::vector<std::string>{"drop"}));
+    EXPECT_FALSE(dropped);
+    EXPECT_FALSE(list.isRunning());
     // Already told it finished: removing it says nothing more.
-    list.removeAnimationForKey("drop");
+    list.removeAnimation(anim, "drop");
     loop->runUntilIdle();
     EXPECT_EQ(recorder->log.size(), 2u);
     EXPECT_DOUBLE_EQ(presented(list, 0.4), 0.4);
 }
 
-TEST_F(LayerAnimationsTest, ReplaceAndRemoveStopUnfinishedOnALaterTurn) {
+TEST_F(LayerAnimationsTest, RemovedBeforeTheEndStopsUnfinishedOnALaterTurn) {
     CALayerAnimations list;
     auto first = fade(1);
     list.addAnimation(first, "k");
@@ -117,24 +123,20 @@ TEST_F(LayerAnimationsTest, ReplaceAndRemoveStopUnfinishedOnALaterTurn) {
     auto second = fade(1);
     second->setFromValue(CAValue::number(1));
     second->setToValue(CAValue::number(3));
+    list.removeAnimation(first, "k");
     list.addAnimation(second, "k");
+    // Removing needs the same animation and key.
+    list.removeAnimation(second, "other");
+    list.removeAnimation(first, "k");
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start"}));
     loop->runUntilIdle();
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop NO", "start"}));
-    EXPECT_EQ(list.animationForKey("k"), second);
     Clock::advance(0.5);
     EXPECT_DOUBLE_EQ(presented(list), 2);
-
-    list.addAnimation(fade(1), "");
-    list.addAnimation(fade(1), "other");
-    EXPECT_EQ(list.animationKeys(), (std::vector<std::string>{"k", "other"}));
-    list.removeAllAnimations();
+    Clock::advance(0.5);
+    loop->runUntilIdle();
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop NO", "start", "stop YES"}));
     EXPECT_TRUE(list.empty());
-    loop->runUntilIdle();
-    Clock::advance(2);
-    loop->runUntilIdle();
-    EXPECT_EQ(std::count(recorder->log.begin(), recorder->log.end(), "stop NO"), 4);
-    EXPECT_EQ(std::count(recorder->log.begin(), recorder->log.end(), "stop YES"), 0);
 }
 
 TEST_F(LayerAnimationsTest, LaterBeginTimeStartsLater) {
