@@ -2,6 +2,12 @@
 
 #include <cmath>
 
+#include "QuartzCore/CALayerAnimationEngine.h"
+
+// Layers run animations only once the engine is their hooks; making the first animation is
+// the moment it is needed.
+CAAnimation::CAAnimation() { CALayerAnimationEngine::install(); }
+
 void CAAnimation::setValue(const std::string& key, std::any value) {
     values_[key] = std::move(value);
 }

@@ -92,7 +92,7 @@ class CAAnimation : public NSObject {
     // A group runs its children's apply() on its own time line.
     friend class CAAnimationGroup;
 
-    CAAnimation() = default;
+    CAAnimation();
 
     // holdEnd: a group frozen at its end holds its children's end values as well.
     virtual void apply(CFTimeInterval time, CAAnimationTarget& target, bool holdEnd) const = 0;

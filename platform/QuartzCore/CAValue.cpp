@@ -78,6 +78,15 @@ CAValue CAValue::identityTransform() {
     return transform({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
 }
 
+CAValue::CAValue(const CATransform3D& t)
+    : CAValue(transform({t.m11, t.m12, t.m13, t.m14, t.m21, t.m22, t.m23, t.m24, t.m31, t.m32,
+                         t.m33, t.m34, t.m41, t.m42, t.m43, t.m44})) {}
+
+CATransform3D CAValue::transformValue() const {
+    return {v[0], v[1], v[2],  v[3],  v[4],  v[5],  v[6],  v[7],
+            v[8], v[9], v[10], v[11], v[12], v[13], v[14], v[15]};
+}
+
 std::size_t CAValue::count() const {
     switch (kind) {
         case Kind::Number:

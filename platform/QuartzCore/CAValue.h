@@ -4,6 +4,10 @@
 #include <cstddef>
 #include <optional>
 
+#include "CoreGraphics/CGColor.h"
+#include "CoreGraphics/CGGeometry.h"
+#include "QuartzCore/CATransform3D.h"
+
 // An animatable value: what an animation's fromValue, toValue and key-frame values hold.
 // Components are doubles; a transform is the 4×4 matrix m11…m44 in row order.
 struct CAValue {
@@ -19,6 +23,21 @@ struct CAValue {
     static CAValue color(double r, double g, double b, double a);
     static CAValue transform(const std::array<double, 16>& m);
     static CAValue identityTransform();
+
+    // From and to the platform's value types.
+    CAValue() = default;
+    CAValue(double x) : CAValue(number(x)) {}
+    CAValue(CGPoint p) : CAValue(point(p.x, p.y)) {}
+    CAValue(CGSize s) : CAValue(size(s.width, s.height)) {}
+    CAValue(CGRect r) : CAValue(rect(r.origin.x, r.origin.y, r.size.width, r.size.height)) {}
+    CAValue(const CATransform3D& t);
+    CAValue(CGAffineTransform t) : CAValue(CATransform3DMakeAffineTransform(t)) {}
+    CAValue(CGColor c) : CAValue(color(c.r, c.g, c.b, c.a)) {}
+    CGPoint pointValue() const { return {v[0], v[1]}; }
+    CGSize sizeValue() const { return {v[0], v[1]}; }
+    CGRect rectValue() const { return {{v[0], v[1]}, {v[2], v[3]}}; }
+    CATransform3D transformValue() const;
+    CGColor colorValue() const { return {v[0], v[1], v[2], v[3]}; }
 
     // The number of meaningful components for the kind.
     std::size_t count() const;
