@@ -56,7 +56,8 @@ CALayerAnimationEngine::Record* CALayerAnimationEngine::recordFor(const CALayer&
     record.animations = std::make_unique<CALayerAnimations>(
         [weak](const std::shared_ptr<CAAnimation>& anim, const std::string& key) {
             if (auto layer = weak.lock()) layer->discardFinishedAnimation(anim.get(), key);
-        });
+        },
+        weak);
     return &records_.emplace(&layer, std::move(record)).first->second;
 }
 

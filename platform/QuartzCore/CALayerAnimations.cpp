@@ -19,6 +19,9 @@ struct CALayerAnimations::State {
     std::vector<Entry> entries;
     std::uint64_t nextId = 1;
     FinishedHandler onFinished;
+    std::optional<std::weak_ptr<const NSObject>> owner;
+
+    bool ownerGone() const { return owner && owner->expired(); }
 
     Entry* find(std::uint64_t id) {
         auto it = std::find_if(entries.begin(), entries.end(),
@@ -44,9 +47,11 @@ void tellStopped(const std::shared_ptr<CAAnimation>& anim) {
 
 }  // namespace
 
-CALayerAnimations::CALayerAnimations(FinishedHandler onFinished)
+CALayerAnimations::CALayerAnimations(FinishedHandler onFinished,
+                                     std::optional<std::weak_ptr<const NSObject>> owner)
     : state_(std::make_shared<State>()) {
     state_->onFinished = std::move(onFinished);
+    state_->owner = std::move(owner);
 }
 
 CALayerAnimations::~CALayerAnimations() {
@@ -68,7 +73,7 @@ void CALayerAnimations::addAnimation(const std::shared_ptr<CAAnimation>& anim,
 
     entry.startTimer = loop->performAfterDelay(std::max(0.0, entry.start - now), [weak, id] {
         auto state = weak.lock();
-        if (!state) return;
+        if (!state || state->ownerGone()) return;
         auto* e = state->find(id);
         if (!e || e->started) return;
         e->started = true;
@@ -80,7 +85,7 @@ void CALayerAnimations::addAnimation(const std::shared_ptr<CAAnimation>& anim,
     if (std::isfinite(end)) {
         entry.endTimer = loop->performAfterDelay(std::max(0.0, end - now), [weak, id] {
             auto state = weak.lock();
-            if (!state) return;
+            if (!state || state->ownerGone()) return;
             auto* e = state->find(id);
             if (!e || e->stopped) return;
             // A start due in the same turn is told first.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,7 +20,9 @@ class CALayerAnimations {
     using FinishedHandler =
         std::function<void(const std::shared_ptr<CAAnimation>&, const std::string& key)>;
 
-    explicit CALayerAnimations(FinishedHandler onFinished = {});
+    // With an owner (the layer), nothing more is told once the owner is gone.
+    explicit CALayerAnimations(FinishedHandler onFinished = {},
+                               std::optional<std::weak_ptr<const NSObject>> owner = {});
     ~CALayerAnimations();
     CALayerAnimations(const CALayerAnimations&) = delete;
     CALayerAnimations& operator=(const CALayerAnimations&) = delete;

@@ -1,5 +1,6 @@
 #include "UIViewAnimationWithBlocks.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -90,6 +91,15 @@ void UIViewAnimateWithDuration(NSTimeInterval duration, NSTimeInterval delay, un
     if (animations) animations();
     contexts().pop_back();
     if (contexts().empty()) engine.setModelChangeObserver(nullptr);
+    // A nested block animates its own changes: the enclosing blocks leave those properties.
+    for (Context* outer : contexts()) {
+        std::erase_if(outer->changes, [&](const Change& o) {
+            return std::any_of(
+                context.changes.begin(), context.changes.end(), [&](const Change& c) {
+                    return c.keyPath == o.keyPath && c.layer.lock() == o.layer.lock();
+                });
+        });
+    }
 
     if (!(duration > 0)) return completeLater(std::move(completion), true);
 
