@@ -31,6 +31,11 @@ CALayerAnimationEngine& CALayerAnimationEngine::shared() {
     return *engine;
 }
 
+// A scheduled link is kept by its run loop; letting go of it needs invalidate().
+CALayerAnimationEngine::~CALayerAnimationEngine() {
+    if (link_) link_->invalidate();
+}
+
 void CALayerAnimationEngine::install() {
     static std::once_flag once;
     std::call_once(once, [] {

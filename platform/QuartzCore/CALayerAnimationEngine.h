@@ -19,6 +19,8 @@ class CALayerAnimationEngine : public CALayerAnimationHooks {
   public:
     using ModelChangeObserver = std::function<void(CALayer&, std::string_view keyPath)>;
 
+    ~CALayerAnimationEngine() override;
+
     static void install();
     static CALayerAnimationEngine& shared();
 

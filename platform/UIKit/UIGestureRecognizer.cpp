@@ -155,7 +155,7 @@ void UIGestureArbiter::deliver(UIEvent& event) {
         // Only a recogniser still deciding or recognising hears touches; the others just
         // keep count of the fingers still down so that they reset once all are up.
         auto listening = [&] {
-            return r->isEnabled() && !isTerminal(r->state_) &&
+            return r->isEnabled() && r->view() && !isTerminal(r->state_) &&
                    r->pending_ == UIGestureRecognizerStatePossible;
         };
         if (!began.empty()) {

@@ -475,6 +475,23 @@ TEST_F(GestureRecognizerTest, PanBeatsLongPressAndDisablingCancels) {
     EXPECT_EQ(target->states.size(), heard);
 }
 
+TEST_F(GestureRecognizerTest, RecognizerTakenOffItsViewMidGestureIsCancelled) {
+    auto pinch = UIPinchGestureRecognizer::create(target, &Target::handle);
+    view->addGestureRecognizer(pinch);
+    host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {140, 100}}});
+    drag(1, {140, 100}, {200, 100}, 3);
+    EXPECT_EQ(target->states.back(), UIGestureRecognizerStateChanged);
+    view->removeGestureRecognizer(pinch.get());
+    EXPECT_EQ(target->states.back(), UIGestureRecognizerStateCancelled);
+    EXPECT_EQ(pinch->view(), nullptr);
+    const auto heard = target->states.size();
+    drag(1, {200, 100}, {250, 100}, 3);
+    host->touchUp(1, {250, 100});
+    host->touchUp(0, {100, 100});
+    EXPECT_EQ(target->states.size(), heard);
+    EXPECT_EQ(pinch->state(), UIGestureRecognizerStatePossible);
+}
+
 TEST_F(GestureRecognizerTest, TargetsHearActionsInOrderAndCanLeave) {
     auto second = std::make_shared<Target>();
     auto tapOne = UITapGestureRecognizer::create(target, &Target::tapped);
