@@ -307,10 +307,14 @@ UIGestureRecognizer::~UIGestureRecognizer() {
     for (auto& t : timers_) t->invalidate();
 }
 
-void UIGestureRecognizer::addTargetEntry(const void* target, std::string action, Action invoke) {
+void UIGestureRecognizer::addTargetEntry(const std::shared_ptr<const void>& target,
+                                         std::string action, Action invoke) {
+    if (!target) return;
+    // A dead target's address may come back as another object's.
+    std::erase_if(targets_, [](const TargetEntry& e) { return e.alive.expired(); });
     for (const auto& e : targets_)
-        if (e.target == target && e.action == action) return;
-    targets_.push_back({target, std::move(action), std::move(invoke)});
+        if (e.target == target.get() && e.action == action) return;
+    targets_.push_back({target, target.get(), std::move(action), std::move(invoke)});
 }
 
 void UIGestureRecognizer::removeTargetEntry(const void* target, const std::string& action) {

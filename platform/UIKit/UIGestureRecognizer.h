@@ -63,7 +63,7 @@ class UIGestureRecognizer : public UIGestureRecognizerBase {
     void addTarget(const std::shared_ptr<T>& target, void (T::*action)(Sender&)) {
         static_assert(std::is_base_of_v<UIGestureRecognizer, Sender>);
         std::weak_ptr<T> weak = target;
-        addTargetEntry(target.get(), actionKey(action), [weak, action](UIGestureRecognizer& r) {
+        addTargetEntry(target, actionKey(action), [weak, action](UIGestureRecognizer& r) {
             if (auto strong = weak.lock()) {
                 if (auto* sender = dynamic_cast<Sender*>(&r)) ((*strong).*action)(*sender);
             }
@@ -122,6 +122,7 @@ class UIGestureRecognizer : public UIGestureRecognizerBase {
     friend class UIGestureArbiter;
 
     struct TargetEntry {
+        std::weak_ptr<const void> alive;
         const void* target;
         std::string action;
         Action invoke;
@@ -132,7 +133,8 @@ class UIGestureRecognizer : public UIGestureRecognizerBase {
         std::memcpy(key.data(), &action, sizeof action);
         return key;
     }
-    void addTargetEntry(const void* target, std::string action, Action invoke);
+    void addTargetEntry(const std::shared_ptr<const void>& target, std::string action,
+                        Action invoke);
     void removeTargetEntry(const void* target, const std::string& action);
     void sendActions();
 
