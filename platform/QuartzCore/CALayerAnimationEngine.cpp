@@ -3,8 +3,10 @@
 #include <mutex>
 
 #include "Foundation/NSRunLoop.h"
+#include "QuartzCore/CABasicAnimation.h"
 #include "QuartzCore/CADisplayLink.h"
 #include "QuartzCore/CALayerKeyPath.h"
+#include "QuartzCore/CATransaction.h"
 
 namespace {
 
@@ -70,7 +72,7 @@ void CALayerAnimationEngine::didAddAnimation(CALayer& layer,
                                              const std::shared_ptr<CAAnimation>& anim,
                                              const std::string& key) {
     std::erase_if(records_, [](const auto& r) { return r.second.layer.expired(); });
-    recordFor(layer, true)->animations->addAnimation(anim, key);
+    recordFor(layer, true)->animations->addAnimation(anim, key, CATransaction::trackAnimation());
     startTicking();
 }
 
@@ -92,7 +94,19 @@ void CALayerAnimationEngine::applyPresentation(const CALayer& layer, CFTimeInter
 }
 
 void CALayerAnimationEngine::willChangeModelValue(CALayer& layer, const char* keyPath) {
+    if (CATransaction::disableActions()) return;
     if (observer_) observer_(layer, keyPath);
+    if (!CATransaction::isOpen() || layer.delegate()) return;
+    // A free-standing layer in a transaction: from what shows now to whatever the model ends up.
+    auto from = CALayerValueForKeyPath(layer.presentationValues(CACurrentMediaTime()), keyPath);
+    if (!from) return;
+    auto anim = CABasicAnimation::animationWithKeyPath(keyPath);
+    anim->setFromValue(from);
+    anim->setDuration(CATransaction::animationDuration());
+    auto timing = CATransaction::animationTimingFunction();
+    anim->setTimingFunction(
+        timing ? timing : CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionDefault));
+    layer.addAnimation(anim, keyPath);
 }
 
 void CALayerAnimationEngine::startTicking() {

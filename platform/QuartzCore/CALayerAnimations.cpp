@@ -14,6 +14,7 @@ struct CALayerAnimations::State {
         CFTimeInterval start = 0;
         bool started = false;
         bool stopped = false;
+        StopObserver onStop;
         std::shared_ptr<NSTimer> startTimer, endTimer;
     };
     std::vector<Entry> entries;
@@ -41,8 +42,17 @@ void cancelTimers(std::shared_ptr<NSTimer>& a, std::shared_ptr<NSTimer>& b) {
 
 // Told on a later turn, as for an animation that ends, and in order with the starts of
 // animations added in the same turn (those are timers too).
-void tellStopped(const std::shared_ptr<CAAnimation>& anim) {
-    NSRunLoop::currentRunLoop()->performAfterDelay(0, [anim] { anim->notifyDidStop(false); });
+void tellStopped(const std::shared_ptr<CAAnimation>& anim,
+                 const CALayerAnimations::StopObserver& onStop) {
+    NSRunLoop::currentRunLoop()->performAfterDelay(0, [anim, onStop] {
+        anim->notifyDidStop(false);
+        if (onStop) onStop(false);
+    });
+}
+
+// The owner is gone: nobody is told but the observer, which waits for every stop.
+void tellObserverOnly(const CALayerAnimations::StopObserver& onStop) {
+    if (onStop) NSRunLoop::currentRunLoop()->performAfterDelay(0, [onStop] { onStop(false); });
 }
 
 }  // namespace
@@ -55,17 +65,21 @@ CALayerAnimations::CALayerAnimations(FinishedHandler onFinished,
 }
 
 CALayerAnimations::~CALayerAnimations() {
-    for (auto& e : state_->entries) cancelTimers(e.startTimer, e.endTimer);
+    for (auto& e : state_->entries) {
+        cancelTimers(e.startTimer, e.endTimer);
+        if (!e.stopped) tellObserverOnly(e.onStop);
+    }
 }
 
-void CALayerAnimations::addAnimation(const std::shared_ptr<CAAnimation>& anim,
-                                     std::string_view key) {
+void CALayerAnimations::addAnimation(const std::shared_ptr<CAAnimation>& anim, std::string_view key,
+                                     StopObserver onStop) {
     if (!anim) return;
     const CFTimeInterval now = Clock::now();
     State::Entry entry;
     entry.id = state_->nextId++;
     entry.key = key;
     entry.anim = anim;
+    entry.onStop = std::move(onStop);
     entry.start = anim->beginTime() > 0 ? anim->beginTime() : now;
     auto loop = NSRunLoop::currentRunLoop();
     std::weak_ptr<State> weak = state_;
@@ -85,21 +99,28 @@ void CALayerAnimations::addAnimation(const std::shared_ptr<CAAnimation>& anim,
     if (std::isfinite(end)) {
         entry.endTimer = loop->performAfterDelay(std::max(0.0, end - now), [weak, id] {
             auto state = weak.lock();
-            if (!state || state->ownerGone()) return;
+            if (!state) return;
             auto* e = state->find(id);
             if (!e || e->stopped) return;
+            if (state->ownerGone()) {
+                e->stopped = true;
+                if (e->onStop) e->onStop(false);
+                return;
+            }
             // A start due in the same turn is told first.
             const bool tellStart = !e->started;
             e->started = e->stopped = true;
             cancelTimers(e->startTimer, e->endTimer);
             auto anim = e->anim;
             const std::string key = e->key;
+            auto onStop = e->onStop;
             if (anim->isRemovedOnCompletion()) {
                 std::erase_if(state->entries, [id](const State::Entry& x) { return x.id == id; });
                 if (state->onFinished) state->onFinished(anim, key);
             }
             if (tellStart) anim->notifyDidStart();
             anim->notifyDidStop(true);
+            if (onStop) onStop(true);
         });
     }
     state_->entries.push_back(std::move(entry));
@@ -114,7 +135,7 @@ void CALayerAnimations::removeAnimation(const std::shared_ptr<CAAnimation>& anim
     State::Entry entry = std::move(*it);
     entries.erase(it);
     cancelTimers(entry.startTimer, entry.endTimer);
-    if (!entry.stopped) tellStopped(entry.anim);
+    if (!entry.stopped) tellStopped(entry.anim, entry.onStop);
 }
 
 bool CALayerAnimations::empty() const { return state_->entries.empty(); }

@@ -27,7 +27,11 @@ class CALayerAnimations {
     CALayerAnimations(const CALayerAnimations&) = delete;
     CALayerAnimations& operator=(const CALayerAnimations&) = delete;
 
-    void addAnimation(const std::shared_ptr<CAAnimation>& anim, std::string_view key);
+    // onStop hears the stop after the animation's delegate and completion, exactly once, also
+    // (unfinished, on a later turn) when the owner or this list goes first.
+    using StopObserver = std::function<void(bool finished)>;
+    void addAnimation(const std::shared_ptr<CAAnimation>& anim, std::string_view key,
+                      StopObserver onStop = {});
     void removeAnimation(const std::shared_ptr<CAAnimation>& anim, std::string_view key);
     bool empty() const;
     // Whether any animation has not ended yet (one held at its end by its fill mode has).

@@ -12,6 +12,7 @@
 #include "QuartzCore/CAKeyframeAnimation.h"
 #include "QuartzCore/CALayer.h"
 #include "QuartzCore/CALayerKeyPath.h"
+#include "QuartzCore/CATransaction.h"
 #include "UIKit/UIView.h"
 #include "UITestSupport.h"
 #include "host/HeadlessHost.h"
@@ -233,6 +234,76 @@ TEST_F(LayerAnimationTest, LayerGoneBeforeItsAnimationEndsIsForgotten) {
     // A new layer, possibly at the same address, starts clean.
     layer = CALayer::layer();
     EXPECT_EQ(layer->presentationValues(CACurrentMediaTime()).opacity, 1);
+}
+
+TEST_F(LayerAnimationTest, TransactionAnimatesFreeStandingLayersUnlessActionsAreOff) {
+    const auto quarter = CATransform3DMakeRotation(-std::numbers::pi / 2, 0, 0, 1);
+    bool done = false;
+    CATransaction::begin();
+    CATransaction::setDisableActions(false);
+    CATransaction::setAnimationDuration(0.4);
+    CATransaction::setAnimationTimingFunction(
+        CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionLinear));
+    CATransaction::setCompletionBlock([&] { done = true; });
+    layer->setTransform(quarter);
+    CATransaction::commit();
+    EXPECT_EQ(layer->transform(), quarter);
+    EXPECT_EQ(layer->animationKeys(), (std::vector<std::string>{"transform"}));
+    wait(0.2);
+    // Half a quarter turn, the short way.
+    EXPECT_NEAR(std::atan2(now().transform.m12, now().transform.m11), -std::numbers::pi / 4, 1e-9);
+    EXPECT_FALSE(done);
+    wait(0.2);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(now().transform, quarter);
+
+    // Off, outside a transaction, or on a view's layer: the change is simply there.
+    CATransaction::begin();
+    CATransaction::setDisableActions(true);
+    CATransaction::begin();
+    EXPECT_TRUE(CATransaction::disableActions());  // inherited
+    layer->setOpacity(0.5f);
+    CATransaction::commit();
+    CATransaction::commit();
+    EXPECT_FALSE(CATransaction::disableActions());
+    layer->setPosition({70, 70});
+    auto view = UIView::create(CGRectMake(0, 0, 10, 10));
+    CATransaction::begin();
+    view->setAlpha(0.3);
+    CATransaction::commit();
+    EXPECT_TRUE(layer->animationKeys().empty());
+    EXPECT_TRUE(view->layer()->animationKeys().empty());
+    EXPECT_EQ(now().opacity, 0.5f);
+    EXPECT_EQ(now().position, CGPointMake(70, 70));
+}
+
+TEST_F(LayerAnimationTest, TransactionCompletionWaitsForItsAnimationsOnly) {
+    std::vector<std::string> order;
+    CATransaction::begin();
+    CATransaction::setCompletionBlock([&] { order.push_back("outer"); });
+    CATransaction::begin();
+    CATransaction::setCompletionBlock([&] { order.push_back("inner"); });
+    auto fade = CABasicAnimation::animationWithKeyPath("opacity");
+    fade->setDuration(1);
+    layer->addAnimation(fade, "fade");
+    CATransaction::commit();
+    EXPECT_EQ(CATransaction::animationDuration(), 0.25);
+    layer->setBounds(CGRectMake(0, 0, 60, 60));  // implicit, 0.25 s
+    CATransaction::commit();
+    wait(0.5);
+    EXPECT_TRUE(order.empty());
+    wait(0.5);
+    EXPECT_EQ(order, (std::vector<std::string>{"inner", "outer"}));
+
+    // Nothing to wait for: a turn after the commit. Without a transaction: a turn later too.
+    CATransaction::begin();
+    CATransaction::setCompletionBlock([&] { order.push_back("empty"); });
+    CATransaction::commit();
+    CATransaction::commit();  // unmatched, ignored
+    CATransaction::setCompletionBlock([&] { order.push_back("loose"); });
+    EXPECT_EQ(order.size(), 2u);
+    loop->runUntilIdle();
+    EXPECT_EQ(order, (std::vector<std::string>{"inner", "outer", "empty", "loose"}));
 }
 
 }  // namespace
