@@ -32,12 +32,15 @@ void paintPart(cairo_t* cr, const CGImage& image, CGRect src, CGRect dst, CGFloa
     cairo_clip(cr);
     cairo_translate(cr, dst.origin.x, dst.origin.y);
     cairo_scale(cr, dst.size.width / src.size.width, dst.size.height / src.size.height);
-    cairo_translate(cr, -src.origin.x, -src.origin.y);
-    cairo_pattern_t* p = cairo_pattern_create_for_surface(image.surface());
+    // Sampling stays inside the part, so a stretched middle does not pick up its caps' colour.
+    cairo_surface_t* part = cairo_surface_create_for_rectangle(
+        image.surface(), src.origin.x, src.origin.y, src.size.width, src.size.height);
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(part);
     cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
     cairo_set_source(cr, p);
     cairo_paint_with_alpha(cr, alpha);
     cairo_pattern_destroy(p);
+    cairo_surface_destroy(part);
     cairo_restore(cr);
 }
 }  // namespace
