@@ -1,7 +1,6 @@
 #include "UIGestureRecognizer.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSTimer.h"
@@ -33,10 +32,10 @@ bool isActive(UIGestureRecognizerState s) {
 class UIGestureArbiter : public UIGestureDispatcher {
   public:
     static UIGestureArbiter& shared() {
-        static UIGestureArbiter* arbiter = [] {
+        static const std::shared_ptr<UIGestureArbiter> arbiter = [] {
             auto owned = std::make_shared<UIGestureArbiter>();
             UIWindow::setGestureDispatcher(owned);
-            return owned.get();
+            return owned;
         }();
         return *arbiter;
     }
