@@ -4,6 +4,7 @@
 
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSTimer.h"
+#include "UIKit/UIControl.h"
 #include "UIKit/UIView.h"
 #include "UIKit/UIWindow.h"
 
@@ -56,8 +57,18 @@ class UIGestureArbiter : public UIGestureDispatcher {
     static bool sharesTouches(const UIGestureRecognizer& a, const UIGestureRecognizer& b);
     static bool simultaneous(UIGestureRecognizer& a, UIGestureRecognizer& b);
     static bool waitsFor(const UIGestureRecognizer& r, const UIGestureRecognizer& other);
+    void holdBackEndedTouches(UIEvent& event);
+    void releaseHeldTouches();
+
+    // A lifted finger whose view waits for undecided recognisers.
+    struct HeldTouch {
+        std::shared_ptr<UITouch> touch;
+        std::shared_ptr<UIEvent> event;
+        std::vector<std::weak_ptr<UIGestureRecognizer>> waitingFor;
+    };
 
     std::vector<std::weak_ptr<UIGestureRecognizer>> live_;
+    std::vector<HeldTouch> held_;
 };
 
 std::vector<UIGestureArbiter::Ref> UIGestureArbiter::liveRecognizers() {
@@ -185,6 +196,51 @@ void UIGestureArbiter::deliver(UIEvent& event) {
         }
         if (isTerminal(r->state_) && r->touches_.empty()) scheduleReset(*r);
     }
+    holdBackEndedTouches(event);
+}
+
+void UIGestureArbiter::holdBackEndedTouches(UIEvent& event) {
+    for (const auto& touch : event.allTouches()) {
+        if (touch->phase() != UITouchPhaseEnded || touch->isCancelledForView()) continue;
+        auto view = touch->view();
+        if (!view || dynamic_cast<UIControl*>(view.get())) continue;
+        HeldTouch held{touch, event.sharedSelf<UIEvent>(), {}};
+        for (const auto& base : touch->gestureRecognizers()) {
+            auto r = std::dynamic_pointer_cast<UIGestureRecognizer>(base);
+            if (r && r->isEnabled() && r->delaysTouchesEnded_ &&
+                r->state_ == UIGestureRecognizerStatePossible)
+                held.waitingFor.push_back(r);
+        }
+        if (held.waitingFor.empty()) continue;
+        // The window passes over a touch marked so; its view hears of it when the wait is over.
+        touch->setCancelledForView();
+        held_.push_back(std::move(held));
+    }
+}
+
+void UIGestureArbiter::releaseHeldTouches() {
+    for (std::size_t i = 0; i < held_.size();) {
+        auto& held = held_[i];
+        bool taken = false;
+        std::erase_if(held.waitingFor, [&](const auto& w) {
+            auto r = w.lock();
+            if (!r || r->state_ == UIGestureRecognizerStatePossible) return !r;
+            taken = taken || (r->cancelsTouchesInView_ && hasRecognized(r->state_));
+            return true;
+        });
+        if (!taken && !held.waitingFor.empty()) {
+            ++i;
+            continue;
+        }
+        const HeldTouch done = std::move(held);
+        held_.erase(held_.begin() + static_cast<std::ptrdiff_t>(i));
+        if (auto view = done.touch->view()) {
+            if (taken)
+                view->touchesCancelled({done.touch}, done.event.get());
+            else
+                view->touchesEnded({done.touch}, done.event.get());
+        }
+    }
 }
 
 void UIGestureArbiter::requestState(UIGestureRecognizer& r, UIGestureRecognizerState s) {
@@ -258,6 +314,7 @@ void UIGestureArbiter::tryRecognize(UIGestureRecognizer& r, UIGestureRecognizerS
             fail(*other);
     }
     if (r.state_ != s) return;  // a failure above re-entered and changed it
+    releaseHeldTouches();
     r.sendActions();
     if (isTerminal(r.state_)) finish(r);
 }
@@ -275,6 +332,7 @@ void UIGestureArbiter::fail(UIGestureRecognizer& r) {
         other->pending_ = UIGestureRecognizerStatePossible;
         tryRecognize(*other, wanted);
     }
+    releaseHeldTouches();
     finish(r);
 }
 

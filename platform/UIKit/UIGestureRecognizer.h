@@ -81,6 +81,11 @@ class UIGestureRecognizer : public UIGestureRecognizerBase {
     void setEnabled(bool enabled) override;
     bool cancelsTouchesInView() const { return cancelsTouchesInView_; }
     void setCancelsTouchesInView(bool on) { cancelsTouchesInView_ = on; }
+    // While this recogniser is undecided, a finger that lifts reaches its view only once it has
+    // failed (touchesEnded then) or recognised (touchesCancelled). Touches of controls are
+    // never held back: a button acts on touch-up at once.
+    bool delaysTouchesEnded() const { return delaysTouchesEnded_; }
+    void setDelaysTouchesEnded(bool on) { delaysTouchesEnded_ = on; }
 
     // This recogniser waits for `other` to fail before it recognises, and fails if it succeeds.
     void requireGestureRecognizerToFail(const std::shared_ptr<UIGestureRecognizer>& other);
@@ -143,6 +148,7 @@ class UIGestureRecognizer : public UIGestureRecognizerBase {
     std::vector<TargetEntry> targets_;
     std::vector<std::weak_ptr<UIGestureRecognizer>> requiredToFail_;
     bool cancelsTouchesInView_ = true;
+    bool delaysTouchesEnded_ = true;
 
     // Arbitration bookkeeping.
     UITouchSet touches_;

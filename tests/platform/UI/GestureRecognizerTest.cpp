@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Foundation/NSRunLoop.h"
+#include "UIKit/UIControl.h"
 #include "UIKit/UILongPressGestureRecognizer.h"
 #include "UIKit/UIPanGestureRecognizer.h"
 #include "UIKit/UIPinchGestureRecognizer.h"
@@ -255,15 +256,16 @@ TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
     view->addGestureRecognizer(twice);
 
     tap({100, 100});
-    // The single tap waits until the double tap has given up.
+    // The single tap waits until the double tap has given up, and so does the view.
     wait(0.2);
     EXPECT_TRUE(singleTarget->log.empty());
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
     wait(0.2);
     ASSERT_EQ(singleTarget->states,
               (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));
     EXPECT_EQ(singleTarget->points.front(), CGPointMake(100, 100));
     EXPECT_TRUE(target->log.empty());
-    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "ended"}));
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "cancelled"}));
 
     tap({100, 100});
     wait(0.1);
@@ -282,6 +284,33 @@ TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
     wait(1);
     EXPECT_EQ(singleTarget->log.size(), 2u);
     EXPECT_EQ(target->log.size(), 1u);
+}
+
+TEST_F(GestureRecognizerTest, ViewHearsTheLiftOnceUndecidedRecognizersFail) {
+    auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
+    twice->setNumberOfTapsRequired(2);
+    view->addGestureRecognizer(twice);
+    tap({100, 100});
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
+    wait(0.4);
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "ended"}));
+
+    // A control on the view is not kept waiting.
+    auto button = UIControl::create(CGRectMake(200, 200, 50, 50));
+    view->addSubview(button);
+    int pressed = 0;
+    button->addTarget(
+        target, [&](const auto&, UIEvent*) { ++pressed; }, UIControlEventTouchUpInside);
+    tap({220, 220});
+    EXPECT_EQ(pressed, 1);
+    wait(0.4);
+
+    twice->setDelaysTouchesEnded(false);
+    view->events.clear();
+    tap({100, 100});
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "ended"}));
+    wait(0.4);
+    EXPECT_TRUE(target->log.empty());
 }
 
 TEST_F(GestureRecognizerTest, TapFailsOnMovementAndCountsFingers) {
