@@ -108,6 +108,7 @@ bool UIGestureArbiter::waitsFor(const UIGestureRecognizer& r, const UIGestureRec
 
 void UIGestureArbiter::deliver(UIEvent& event) {
     for (auto& r : liveRecognizers()) resetIfDone(*r);
+    releaseHeldTouches();  // in case a recogniser it waited for has gone
 
     // A new touch goes only to the recognisers that are on and whose delegate takes it.
     for (const auto& touch : event.allTouches()) {
