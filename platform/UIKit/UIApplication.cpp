@@ -93,6 +93,7 @@ void UIApplication::reset() {
     networkActivity_ = false;
     idleTimerDisabled_ = false;
     statusBarHidden_ = false;
+    statusBarStyle_ = UIStatusBarStyleDefault;
     orientation_ = UIInterfaceOrientationPortrait;
     schemes_ = kDefaultSchemes;
     opened_.clear();

@@ -18,6 +18,11 @@ enum UIApplicationState {
     UIApplicationStateBackground = 2,
 };
 
+enum UIStatusBarStyle {
+    UIStatusBarStyleDefault = 0,  // dark text
+    UIStatusBarStyleLightContent = 1,
+};
+
 enum UIInterfaceOrientation {
     UIInterfaceOrientationUnknown = 0,
     UIInterfaceOrientationPortrait = 1,
@@ -50,6 +55,8 @@ class UIApplication : public UIResponder {
     void setStatusBarHidden(bool hidden) { statusBarHidden_ = hidden; }
     // 20 points tall across the screen; empty when hidden.
     CGRect statusBarFrame() const;
+    UIStatusBarStyle statusBarStyle() const { return statusBarStyle_; }
+    void setStatusBarStyle(UIStatusBarStyle s) { statusBarStyle_ = s; }
     UIInterfaceOrientation statusBarOrientation() const { return orientation_; }
     void setStatusBarOrientation(UIInterfaceOrientation o) { orientation_ = o; }
 
@@ -72,6 +79,7 @@ class UIApplication : public UIResponder {
     bool networkActivity_ = false;
     bool idleTimerDisabled_ = false;
     bool statusBarHidden_ = false;
+    UIStatusBarStyle statusBarStyle_ = UIStatusBarStyleDefault;
     UIInterfaceOrientation orientation_ = UIInterfaceOrientationPortrait;
     std::set<std::string> schemes_;
     std::vector<std::string> opened_;

@@ -71,6 +71,16 @@ std::shared_ptr<UIImage> UIImage::imageNamed(const std::string& name) {
 void UIImage::clearNamedCache() { namedCache().clear(); }
 
 std::shared_ptr<UIImage> UIImage::imageWithContentsOfFile(const std::string& path) {
+    // On a scale-2 screen a sibling "name@2x.ext" stands in for "name.ext", as on the platform.
+    const std::filesystem::path p(path);
+    if (UIScreen::mainScreen()->scale() >= 2 && scaleFromPath(path) == 1) {
+        const auto twoX = p.parent_path() / (p.stem().string() + "@2x" + p.extension().string());
+        std::error_code ec;
+        if (std::filesystem::exists(twoX, ec)) {
+            if (auto cg = CGImage::createWithContentsOfFile(twoX.string()))
+                return imageWithCGImage(cg, 2);
+        }
+    }
     auto cg = CGImage::createWithContentsOfFile(path);
     if (!cg) return nullptr;
     return imageWithCGImage(std::move(cg), scaleFromPath(path));

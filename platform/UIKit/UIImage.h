@@ -17,7 +17,8 @@ class UIImage : public NSObject {
     // Looks the name up in the main bundle: "name@2x.ext" first on a scale-2 screen, then
     // "name.ext"; a name without an extension tries ".png" then ".jpg". Results are cached.
     static std::shared_ptr<UIImage> imageNamed(const std::string& name);
-    // The scale comes from an "@2x" suffix of the file name.
+    // The scale comes from an "@2x" suffix of the file name; on a scale-2 screen an "@2x"
+    // sibling of the file is taken instead when there is one.
     static std::shared_ptr<UIImage> imageWithContentsOfFile(const std::string& path);
     static std::shared_ptr<UIImage> imageWithData(std::span<const uint8_t> data, CGFloat scale = 1);
     static std::shared_ptr<UIImage> imageWithCGImage(CGImageRef image, CGFloat scale = 1);

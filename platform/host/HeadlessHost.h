@@ -43,6 +43,7 @@ class HeadlessHost {
     bool pressBackspace();
     bool pressReturn();
 
+    ScreenCompositor& compositor() { return compositor_; }
     CGImageRef compose() { return compositor_.compose(); }
     bool needsCompose() const { return compositor_.needsCompose(); }
     bool writePNG(const std::string& path);

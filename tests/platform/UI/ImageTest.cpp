@@ -95,6 +95,11 @@ TEST_F(ImageBundle, NamedLookupPrefersTwoXAndHandlesCJKNames) {
     EXPECT_FALSE(UIImage::imageNamed("missing.png"));
     EXPECT_FALSE(UIImage::imageNamed(""));
 
+    // Loading by path also prefers the @2x sibling on this screen.
+    auto byPath = UIImage::imageWithContentsOfFile((dir_ / "工程－详情页9_06 2.png").string());
+    ASSERT_TRUE(byPath);
+    EXPECT_EQ(byPath->scale(), 2);
+
     UIScreen::mainScreen()->setScale(1);
     UIImage::clearNamedCache();
     auto oneX = UIImage::imageNamed("工程－详情页9_06 2");
@@ -193,6 +198,27 @@ TEST_F(ImageBundle, ImageContextCapturesDrawingAtScale) {
     ASSERT_TRUE(part);
     EXPECT_EQ(part->width(), 5);
     EXPECT_FALSE(CGImageCreateWithImageInRect(image->CGImage(), CGRectMake(30, 30, 5, 5)));
+}
+
+}  // namespace
+
+namespace {
+
+// The pictures shipped in resources/ load, at the sizes the screens lay out.
+TEST(BundledImages, ShippedPicturesLoad) {
+    UIImage::clearNamedCache();
+    for (const char* name : {"待实施按钮.png", "工程－详情页9_06 2.png", "黄色.png", "橘黄色.png",
+                             "确定按钮.jpg", "bottom_line_blue.png", "alert-view-bg-portrait",
+                             "ic_back_arrow_normal_orige.png", "tab_order_selected"}) {
+        auto image = UIImage::imageNamed(name);
+        ASSERT_TRUE(image) << name;
+        EXPECT_EQ(image->scale(), 2) << name;
+    }
+    EXPECT_EQ(UIImage::imageNamed("确定按钮.jpg")->size(), (CGSize{280, 40}));
+    auto pin = UIImage::imageWithContentsOfFile(std::string(BRISFOLD_RESOURCES_DIR) +
+                                                "/VAva.bundle/images/redPin.png");
+    ASSERT_TRUE(pin);
+    EXPECT_EQ(pin->size(), (CGSize{48, 40}));
 }
 
 }  // namespace
