@@ -29,6 +29,13 @@ class GridCache {
     // Marks the tile used.
     std::shared_ptr<const GridTile> find(MapDataType dataType, const GridKey& key);
     bool contains(MapDataType dataType, const GridKey& key) const;
+    // One answer per key, under one lock.
+    std::vector<bool> contains(MapDataType dataType, const std::vector<GridKey>& keys) const;
+    // For each key the held tile, or failing that its nearest held ancestor up to fallbackLevels
+    // levels up; each tile once. Marks them used.
+    std::vector<std::shared_ptr<const GridTile>> covering(MapDataType dataType,
+                                                          const std::vector<GridKey>& keys,
+                                                          int fallbackLevels);
     size_t size() const;
     size_t bytes() const;
 
@@ -41,11 +48,13 @@ class GridCache {
     };
 
     void evict();
+    void remove(std::map<Key, Entry>::iterator found);
 
     const size_t maxTiles_;
     const size_t maxBytes_;
     mutable std::mutex mutex_;
     Order order_;  // most recently used first
     std::map<Key, Entry> entries_;
+    std::map<MapDataType, size_t> countByType_;
     size_t bytes_ = 0;
 };

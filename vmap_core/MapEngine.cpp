@@ -9,7 +9,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,16 +122,21 @@ bool parameterOn(MapEngine* engine, int id) {
     return found != engine->parameters.end() && found->second[0] != 0;
 }
 
-bool isMissing(MapEngine* engine, MapDataType dataType, const GridKey& key, double now) {
-    if (dataType != kTrafficDataType) return !engine->cache.contains(dataType, key);
-    const auto tile = engine->cache.find(dataType, key);
-    return tile == nullptr || now - tile->storedAt > kTrafficFreshSeconds;
+std::vector<bool> held(MapEngine* engine, MapDataType dataType, const std::vector<GridKey>& keys) {
+    if (dataType != kTrafficDataType) return engine->cache.contains(dataType, keys);
+    const double now = Clock::now();
+    std::vector<bool> fresh(keys.size(), false);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const auto tile = engine->cache.find(dataType, keys[i]);
+        fresh[i] = tile != nullptr && now - tile->storedAt <= kTrafficFreshSeconds;
+    }
+    return fresh;
 }
 
 // Asks for the grids of the type that the engine does not hold, in calls of at most
 // kMaxGridNamesPerRequest names.
 void requestMissing(MapEngine* engine, MapDataType dataType, const std::vector<GridKey>& grids) {
-    const double now = Clock::now();
+    const std::vector<bool> present = held(engine, dataType, grids);
     std::vector<char> names;
     int count = 0;
     const auto flush = [&] {
@@ -141,9 +145,9 @@ void requestMissing(MapEngine* engine, MapDataType dataType, const std::vector<G
         names.clear();
         count = 0;
     };
-    for (const GridKey& grid : grids) {
-        if (!isMissing(engine, dataType, grid, now)) continue;
-        const std::string name = grid.quadKey();
+    for (size_t i = 0; i < grids.size(); ++i) {
+        if (present[i]) continue;
+        const std::string name = grids[i].quadKey();
         const size_t slot = names.size();
         names.resize(slot + kGridNameSlotSize, '\0');
         std::memcpy(names.data() + slot, name.data(), name.size());
@@ -182,8 +186,9 @@ void updateShown(MapEngine* engine, const std::vector<GridKey>& visible) {
     std::map<MapDataType, ShownList> shown;
     for (const MapDataType dataType : kShownTypes) {
         ShownList& list = shown[dataType];
-        for (const GridKey& grid : visible) {
-            list.emplace_back(grid.quadKey(), engine->cache.contains(dataType, grid) ? 1 : 0);
+        const std::vector<bool> held = engine->cache.contains(dataType, visible);
+        for (size_t i = 0; i < visible.size(); ++i) {
+            list.emplace_back(visible[i].quadKey(), held[i] ? 1 : 0);
         }
     }
     std::lock_guard lock(engine->shownMutex);
@@ -195,29 +200,6 @@ void loadViewMatrices(const MapViewState& view) {
     glLoadMatrixf(view.projectionMatrix);
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixf(view.modelviewMatrix);
-}
-
-// The held grids to draw for a type: each visible grid, or failing that its nearest held
-// ancestor, coarse ones first so finer data lies on top.
-std::vector<std::shared_ptr<const GridTile>> tilesToDraw(MapEngine* engine, MapDataType dataType,
-                                                         const std::vector<GridKey>& visible) {
-    std::set<GridKey> chosen;
-    std::vector<std::shared_ptr<const GridTile>> tiles;
-    for (const GridKey& grid : visible) {
-        GridKey key = grid;
-        for (int up = 0; up <= kFallbackLevels && key.level > 0; ++up) {
-            if (chosen.count(key) != 0) break;
-            if (auto tile = engine->cache.find(dataType, key)) {
-                chosen.insert(key);
-                tiles.push_back(std::move(tile));
-                break;
-            }
-            key = GridKey{key.level - 1, key.x >> 1, key.y >> 1};
-        }
-    }
-    std::stable_sort(tiles.begin(), tiles.end(),
-                     [](const auto& a, const auto& b) { return a->key.level < b->key.level; });
-    return tiles;
 }
 
 void drawMap(MapEngine* engine, const MapViewState& view, const std::vector<GridKey>& visible) {
@@ -236,7 +218,11 @@ void drawMap(MapEngine* engine, const MapViewState& view, const std::vector<Grid
     glEnableClientState(GL_VERTEX_ARRAY);
     for (const Layer& layer : kLayers) {
         glColor4f(layer.colour.r, layer.colour.g, layer.colour.b, layer.colour.a);
-        for (const auto& tile : tilesToDraw(engine, layer.dataType, visible)) {
+        auto tiles = engine->cache.covering(layer.dataType, visible, kFallbackLevels);
+        // Coarse grids first so finer data lies on top.
+        std::stable_sort(tiles.begin(), tiles.end(),
+                         [](const auto& a, const auto& b) { return a->key.level < b->key.level; });
+        for (const auto& tile : tiles) {
             const double side = tile->key.side();
             const double mapX = double(tile->key.x) * side;
             const double mapY = double(tile->key.y) * side;
@@ -450,6 +436,10 @@ MapViewState* mapEngineGetViewState(MapEngine* engine) {
 
 void mapEngineSetViewState(MapEngine* engine, const MapViewState* state) {
     if (engine == nullptr || state == nullptr || !engine->view) return;
+    if (!std::isfinite(state->zoomLevel) || !std::isfinite(state->rotation) ||
+        !std::isfinite(state->cameraPitch)) {
+        return;
+    }
     *engine->view = *state;
     engine->view->viewport[0] = engine->view->viewport[1] = 0;
     engine->view->viewport[2] = engine->surfaceWidth;

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <limits>
 #include <set>
 
 #include "EngineFixture.h"
@@ -130,6 +132,19 @@ TEST_F(EngineTest, PendingRecordHandedOverInsideProcessMapEvent) {
     EXPECT_EQ(x, 3u << 24);
     // The engine keeps its own surface whatever the record carried.
     EXPECT_EQ(mapEngineGetViewState(engine)->viewport[2], 500);
+}
+
+TEST_F(EngineTest, RecordWithNonFiniteCameraIsRefused) {
+    showPair();
+    const MapViewState before = *mapEngineGetViewState(engine);
+    MapViewState bad = before;
+    bad.zoomLevel = std::nanf("");
+    mapEngineSetViewState(engine, &bad);
+    bad = before;
+    bad.cameraPitch = std::numeric_limits<float>::infinity();
+    mapEngineSetViewState(engine, &bad);
+    mapEngineSetViewState(engine, nullptr);
+    EXPECT_EQ(std::memcmp(&before, mapEngineGetViewState(engine), sizeof before), 0);
 }
 
 TEST_F(EngineTest, RequestsArePackedAndCapped) {
