@@ -36,8 +36,12 @@ typedef struct PoiHitRecord {
 
 // The view and camera record. Map coordinates are zoom-20 pixels of spherical Mercator, 2^28 per
 // side, y growing southwards. GL coordinates are (map - origin) / mapUnitsPerGL per axis; the
-// origin and that scale change only together with the reference grid, so geometry kept in GL
-// coordinates stays valid until referenceChanged. Copied whole; holds no pointers.
+// origin and that scale change only together with the reference grid (the grid of level
+// floor(zoom) holding the centre), so geometry kept in GL coordinates stays valid until
+// referenceChanged. One engine pixel covers 2^(20 - zoom) map units at the centre. The camera
+// turns clockwise from north by the rotation and tilts the far side of the ground away by the
+// pitch about the viewport's horizontal centre line; the centre pixel always shows the centre.
+// Copied whole; holds no pointers.
 typedef struct MapViewState {
     uint32_t centerX;
     uint32_t centerY;
