@@ -133,7 +133,8 @@ bool EAGLContext::renderbufferStorage(GLenum target,
     if (renderbuffer == 0) return false;
     const GLsizei width = drawable ? drawable->drawableWidth() : 0;
     const GLsizei height = drawable ? drawable->drawableHeight() : 0;
-    while (glGetError() != GL_NO_ERROR) {
+    // Drop errors left by earlier calls so the check below sees only this one.
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
     }
     glRenderbufferStorageOES(target, GL_RGBA8_OES, width, height);
     if (glGetError() != GL_NO_ERROR) return false;

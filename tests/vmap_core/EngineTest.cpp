@@ -216,7 +216,10 @@ TEST_F(EngineTest, TrafficIsAskedOnTheMainThreadWhileSwitchedOn) {
 }
 
 TEST_F(EngineTest, HeldGridsAreShownAndNotAskedAgain) {
-    Clock::useManual();
+    struct ManualClock {
+        ManualClock() { Clock::useManual(); }
+        ~ManualClock() { Clock::useReal(); }
+    } manualClock;
     showPair();
     mapEngineRenderFrame(engine);
     std::vector<uint8_t> buffer(64, 0);
@@ -249,7 +252,6 @@ TEST_F(EngineTest, HeldGridsAreShownAndNotAskedAgain) {
     }));
     EXPECT_EQ(recorder.requests(0).at(0).names, std::vector<std::string>{"1321"});
     EXPECT_EQ(recorder.requests(1).at(0).names, kPair);
-    Clock::useReal();
 }
 
 TEST_F(EngineTest, CurrentTilesNeverWritePastTheCapacity) {
