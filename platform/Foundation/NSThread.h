@@ -10,8 +10,8 @@
 class NSRunLoop;
 
 // A thread owned by whoever holds it: it is cancelled, its run loop stopped and the thread
-// joined when the last reference goes. Made with a block, the thread runs the block (polling
-// isCancelled() when it loops); made without, it runs its own run loop until cancelled, and
+// joined when the last reference goes, so a looping block must watch a flag its owner clears
+// first. Made without a block, the thread runs its own run loop until cancelled, and
 // performBlock() hands it work.
 class NSThread : public NSObject {
   public:
