@@ -35,6 +35,7 @@ uint64_t CALayer::changeCount() { return gChangeCount; }
 void CALayer::noteChanged() { ++gChangeCount; }
 
 void CALayer::setBounds(CGRect bounds) {
+    if (gHooks) gHooks->willChangeModelValue(*this, "bounds");
     const bool resized = bounds.size != model_.bounds.size;
     model_.bounds = bounds;
     noteChanged();
@@ -44,6 +45,7 @@ void CALayer::setBounds(CGRect bounds) {
     }
 }
 void CALayer::setPosition(CGPoint position) {
+    if (gHooks) gHooks->willChangeModelValue(*this, "position");
     model_.position = position;
     noteChanged();
 }
@@ -56,6 +58,7 @@ void CALayer::setZPosition(CGFloat z) {
     noteChanged();
 }
 void CALayer::setTransform(const CATransform3D& transform) {
+    if (gHooks) gHooks->willChangeModelValue(*this, "transform");
     model_.transform = transform;
     noteChanged();
 }
@@ -88,6 +91,7 @@ void CALayer::setFrame(CGRect frame) {
 }
 
 void CALayer::setOpacity(float opacity) {
+    if (gHooks) gHooks->willChangeModelValue(*this, "opacity");
     model_.opacity = opacity;
     noteChanged();
 }
@@ -100,6 +104,7 @@ void CALayer::setMasksToBounds(bool masks) {
     noteChanged();
 }
 void CALayer::setBackgroundColor(CGColor color) {
+    if (gHooks) gHooks->willChangeModelValue(*this, "backgroundColor");
     model_.backgroundColor = color;
     noteChanged();
 }
@@ -355,6 +360,15 @@ std::shared_ptr<CAAnimation> CALayer::animationForKey(const std::string& key) co
         if (k == key) return a;
     }
     return nullptr;
+}
+
+void CALayer::discardFinishedAnimation(const CAAnimation* animation, const std::string& key) {
+    auto it = std::find_if(animations_.begin(), animations_.end(), [&](const auto& e) {
+        return e.first == key && e.second.get() == animation;
+    });
+    if (it == animations_.end()) return;
+    animations_.erase(it);
+    noteChanged();
 }
 
 std::vector<std::string> CALayer::animationKeys() const {

@@ -62,6 +62,9 @@ class CALayerAnimationHooks {
                                     const std::string& /*key*/) {}
     // Replaces model values by the ones of the layer's running animations at media time t.
     virtual void applyPresentation(const CALayer&, CFTimeInterval /*t*/, CALayerPresentation&) {}
+    // A model value of an animatable property ("position", "bounds", "transform", "opacity",
+    // "backgroundColor") is about to change; block-based view animations record the old value.
+    virtual void willChangeModelValue(CALayer&, const char* /*keyPath*/) {}
 };
 
 inline const std::string kCAGravityResize = "resize";
@@ -188,6 +191,9 @@ class CALayer : public NSObject {
     virtual void removeAllAnimations();
     std::shared_ptr<CAAnimation> animationForKey(const std::string& key) const;
     std::vector<std::string> animationKeys() const;
+    // For the animation hooks: drops an animation that finished and is removed on completion,
+    // without the removal path (no overrides, no didRemoveAnimation).
+    void discardFinishedAnimation(const CAAnimation* animation, const std::string& key);
     static void setAnimationHooks(std::shared_ptr<CALayerAnimationHooks> hooks);
     static CALayerAnimationHooks* animationHooks();
     const CALayerPresentation& modelValues() const { return model_; }
