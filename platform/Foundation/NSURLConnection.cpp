@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "NSOperationQueue.h"
 #include "NSRunLoop.h"
 #include "NSURLLoader.h"
 
@@ -59,11 +60,20 @@ class NSURLConnection::Client final : public NSURLLoaderClient {
 
 namespace {
 
-// Collects the whole body on the network thread and answers once, on the caller's run loop.
+// Where a completion handler runs: a run loop or an operation queue.
+using Dispatcher = std::function<void(std::function<void()>)>;
+
+Dispatcher onRunLoop(std::weak_ptr<NSRunLoop> loop) {
+    return [loop = std::move(loop)](std::function<void()> block) {
+        if (const auto l = loop.lock()) l->performBlock(std::move(block));
+    };
+}
+
+// Collects the whole body on the network thread and answers once, through the dispatcher.
 class CompletionClient final : public NSURLLoaderClient {
   public:
-    CompletionClient(NSURLConnection::CompletionHandler handler, std::weak_ptr<NSRunLoop> loop)
-        : handler_(std::move(handler)), loop_(std::move(loop)) {}
+    CompletionClient(NSURLConnection::CompletionHandler handler, Dispatcher dispatcher)
+        : handler_(std::move(handler)), dispatcher_(std::move(dispatcher)) {}
 
     void loaderDidReceiveResponse(std::shared_ptr<NSHTTPURLResponse> response) override {
         response_ = std::move(response);
@@ -76,18 +86,26 @@ class CompletionClient final : public NSURLLoaderClient {
 
   private:
     void answer(std::shared_ptr<NSHTTPURLResponse> response, NSData data, NSErrorOpt error) {
-        const auto loop = loop_.lock();
-        if (!loop) return;
-        loop->performBlock([handler = std::move(handler_), response = std::move(response),
-                            data = std::move(data),
-                            error = std::move(error)] { handler(response, data, error); });
+        dispatcher_([handler = std::move(handler_), response = std::move(response),
+                     data = std::move(data),
+                     error = std::move(error)] { handler(response, data, error); });
     }
 
     NSURLConnection::CompletionHandler handler_;
-    std::weak_ptr<NSRunLoop> loop_;
+    Dispatcher dispatcher_;
     std::shared_ptr<NSHTTPURLResponse> response_;
     NSData data_;
 };
+
+void sendWithDispatcher(const std::shared_ptr<NSURLRequest>& request,
+                        NSURLConnection::CompletionHandler handler, Dispatcher dispatcher) {
+    auto client = std::make_shared<CompletionClient>(std::move(handler), std::move(dispatcher));
+    if (!request) {
+        client->loaderDidFail(NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
+        return;
+    }
+    NSURLLoader::shared().load(*request, std::move(client));
+}
 
 class WaitingClient final : public NSURLLoaderClient {
   public:
@@ -179,13 +197,22 @@ void NSURLConnection::deliver(const std::function<void(NSURLConnectionDelegate&)
 
 void NSURLConnection::sendAsynchronousRequest(std::shared_ptr<NSURLRequest> request,
                                               CompletionHandler completionHandler) {
-    auto client = std::make_shared<CompletionClient>(std::move(completionHandler),
-                                                     NSRunLoop::currentRunLoop());
-    if (!request) {
-        client->loaderDidFail(NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
+    sendWithDispatcher(request, std::move(completionHandler),
+                       onRunLoop(NSRunLoop::currentRunLoop()));
+}
+
+void NSURLConnection::sendAsynchronousRequest(std::shared_ptr<NSURLRequest> request,
+                                              const std::shared_ptr<NSOperationQueue>& queue,
+                                              CompletionHandler completionHandler) {
+    if (!queue) {
+        sendAsynchronousRequest(std::move(request), std::move(completionHandler));
         return;
     }
-    NSURLLoader::shared().load(*request, std::move(client));
+    sendWithDispatcher(
+        request, std::move(completionHandler),
+        [weak = std::weak_ptr<NSOperationQueue>(queue)](std::function<void()> block) {
+            if (const auto q = weak.lock()) q->addOperationWithBlock(std::move(block));
+        });
 }
 
 NSURLConnectionResult NSURLConnection::sendSynchronousRequest(

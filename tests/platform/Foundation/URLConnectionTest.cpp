@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "Foundation/NSOperationQueue.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSURLConnection.h"
 #include "Foundation/NSURLLoader.h"
@@ -473,6 +474,27 @@ TEST_F(URLConnectionTest, SynchronousRequestBlocksAWorkerThreadUntilTheAnswer) {
     EXPECT_EQ(refused.error->code, NSURLErrorCannotConnectToHost);
     EXPECT_EQ(refused.response, nullptr);
     EXPECT_TRUE(refused.data.empty());
+}
+
+TEST_F(URLConnectionTest, CompletionGivenAnOperationQueueRunsAsOneOfItsOperations) {
+    const auto queue = NSOperationQueue::create();
+    std::mutex mutex;
+    std::optional<std::string> answer;
+    std::thread::id ranOn;
+    NSURLConnection::sendAsynchronousRequest(
+        request("/missing"), queue,
+        [&](const auto& response, const auto& data, const NSErrorOpt& error) {
+            std::lock_guard lock(mutex);
+            ranOn = std::this_thread::get_id();
+            answer = error ? "error" : std::to_string(response->statusCode()) + ":" + text(data);
+        });
+    ASSERT_TRUE(runUntil([&] {
+        std::lock_guard lock(mutex);
+        return answer.has_value();
+    }));
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(*answer, "404:no such thing");
+    EXPECT_NE(ranOn, std::this_thread::get_id());
 }
 
 TEST_F(URLConnectionTest, FiftyConcurrentRequestsShareOneNetworkThreadAndAllComplete) {
