@@ -212,8 +212,12 @@ void configure(Transfer& t, const NSURLRequest& request) {
     const auto append = [&list](const std::string& line) {
         if (auto* grown = curl_slist_append(list, line.c_str())) list = grown;
     };
-    for (const auto& [name, value] : request.allHTTPHeaderFields())
+    // The body's length is the one curl measures: a caller's figure that disagreed with it would
+    // make the server cut the body or wait for bytes that never come.
+    for (const auto& [name, value] : request.allHTTPHeaderFields()) {
+        if (NSHTTPFieldNameLess::equal(name, "Content-Length")) continue;
         append(value.empty() ? name + ";" : name + ": " + value);
+    }
     const auto policy = request.cachePolicy();
     if ((policy == NSURLRequestReloadIgnoringLocalCacheData ||
          policy == NSURLRequestReloadIgnoringLocalAndRemoteCacheData) &&

@@ -341,6 +341,7 @@ TEST_F(URLConnectionTest, PostSendsMethodBodyHeadersAndNoCacheForReloadPolicy) {
     post->setHTTPBody("a=1&b=工");
     post->setValue("测试", "x-test");
     post->setValue("application/gzip", "Content-Type");
+    post->setValue("999", "content-length");  // wrong: the body's own length is sent instead
     std::optional<std::string> answer;
     NSURLConnection::sendAsynchronousRequest(
         post, [&](const auto& response, const auto& data, const NSErrorOpt& error) {
