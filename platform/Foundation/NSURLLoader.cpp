@@ -144,6 +144,10 @@ int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
     return 0;
 }
 
+// Set when the loader is destroyed at exit, so that objects destroyed after it (singletons made
+// before the first request) can still cancel or ask without touching a dead thread.
+std::atomic<bool> gLoaderGone{false};
+
 std::mutex gTestTransportMutex;
 NSURLLoader::TestTransport& testTransport() {
     static NSURLLoader::TestTransport transport;
@@ -334,12 +338,15 @@ void NSURLLoader::Impl::run() {
 }
 
 NSURLLoader::NSURLLoader() : impl_(std::make_unique<Impl>()) {
+    // Made first, so it is destroyed after the loader at exit.
+    testTransport();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     impl_->multi = curl_multi_init();
     impl_->thread = std::thread([impl = impl_.get()] { impl->run(); });
 }
 
 NSURLLoader::~NSURLLoader() {
+    gLoaderGone = true;
     {
         std::lock_guard lock(impl_->mutex);
         impl_->stopping = true;
@@ -362,6 +369,11 @@ void NSURLLoader::setTestTransport(TestTransport transport) {
 
 NSURLLoader::TransferId NSURLLoader::load(const NSURLRequest& request,
                                           std::shared_ptr<NSURLLoaderClient> client) {
+    if (gLoaderGone) {
+        client->loaderDidFail(urlError(NSURLErrorCancelled, "cancelled",
+                                       request.URL() ? request.URL()->absoluteString() : ""));
+        return 0;
+    }
     const TransferId id = impl_->nextId++;
     TestTransport transport;
     {
@@ -406,6 +418,7 @@ NSURLLoader::TransferId NSURLLoader::load(const NSURLRequest& request,
 }
 
 void NSURLLoader::cancel(TransferId transfer) {
+    if (gLoaderGone) return;
     {
         std::lock_guard lock(impl_->mutex);
         impl_->pendingCancels.push_back(transfer);
