@@ -79,6 +79,8 @@ class NSURLConnection : public NSObject {
 
     // Hands every later request to the transport instead of the network (an empty one restores
     // the network), so tests of higher layers can see what is sent and answer when they like.
+    // The transport is called on the thread that starts the request, with a copy of it; the
+    // reply may come from any thread, later, and counts once (an error makes it a failure).
     static void setTestTransport(TestTransport transport);
 
   private:
