@@ -11,13 +11,14 @@ namespace {
 
 std::mutex gProbeHostMutex;
 std::string gProbeHostName = "www.example.com:80";
+// 169.254.0.0, the IPv4 link-local network.
+constexpr std::uint32_t kLinkLocalNetwork = 0xA9FE0000;
 
 }  // namespace
 
 ACEReachability::~ACEReachability() { stopNotifier(); }
 
-std::shared_ptr<ACEReachability> ACEReachability::make(
-    std::shared_ptr<SCNetworkReachability> ref) {
+std::shared_ptr<ACEReachability> ACEReachability::make(std::shared_ptr<SCNetworkReachability> ref) {
     if (!ref) {
         return nullptr;
     }
@@ -44,7 +45,7 @@ std::shared_ptr<ACEReachability> ACEReachability::reachabilityForInternetConnect
 std::shared_ptr<ACEReachability> ACEReachability::reachabilityForLocalWiFi() {
     sockaddr_in linkLocal{};
     linkLocal.sin_family = AF_INET;
-    linkLocal.sin_addr.s_addr = htonl(IN_LINKLOCALNETNUM);
+    linkLocal.sin_addr.s_addr = htonl(kLinkLocalNetwork);
     auto reachability = reachabilityWithAddress(linkLocal);
     if (reachability) {
         reachability->localWiFiRef_ = true;
@@ -53,8 +54,8 @@ std::shared_ptr<ACEReachability> ACEReachability::reachabilityForLocalWiFi() {
 }
 
 bool ACEReachability::startNotifier() {
-    const std::weak_ptr<ACEReachability> weakSelf = std::static_pointer_cast<ACEReachability>(
-        shared_from_this());
+    const std::weak_ptr<ACEReachability> weakSelf =
+        std::static_pointer_cast<ACEReachability>(shared_from_this());
     const bool callbackSet = reachabilityRef_->setCallback([weakSelf](SCNetworkReachabilityFlags) {
         if (auto self = weakSelf.lock()) {
             NSNotificationCenter::defaultCenter()->postNotificationName(
@@ -122,11 +123,11 @@ ACENetworkStatus ACEReachability::getCurrentNetWorkStatus() {
     return reachability ? reachability->currentReachabilityStatus() : ACENotReachable;
 }
 
-bool ACEReachability::isNetWorkReachable() {
-    return getCurrentNetWorkStatus() != ACENotReachable;
-}
+bool ACEReachability::isNetWorkReachable() { return getCurrentNetWorkStatus() != ACENotReachable; }
 
-bool ACEReachability::isNetWorkViaWiFi() { return getCurrentNetWorkStatus() == ACEReachableViaWiFi; }
+bool ACEReachability::isNetWorkViaWiFi() {
+    return getCurrentNetWorkStatus() == ACEReachableViaWiFi;
+}
 
 bool ACEReachability::isNetWorkVia3G() { return getCurrentNetWorkStatus() == ACEReachableViaWWAN; }
 

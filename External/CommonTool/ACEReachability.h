@@ -23,7 +23,7 @@ enum ACENetworkStatus : int {
 // kACENetworkReachabilityChangedNotification (object: the watcher) on the run loop that started
 // the notifier whenever that changes.
 class ACEReachability : public NSObject {
-public:
+  public:
     ~ACEReachability() override;
 
     // "host" or "host:port"; with a port the host must also accept a connection there.
@@ -57,7 +57,7 @@ public:
     }
     bool localWiFiRef() const { return localWiFiRef_; }
 
-private:
+  private:
     explicit ACEReachability(std::shared_ptr<SCNetworkReachability> ref)
         : reachabilityRef_(std::move(ref)) {}
     static std::shared_ptr<ACEReachability> make(std::shared_ptr<SCNetworkReachability> ref);

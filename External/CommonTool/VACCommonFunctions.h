@@ -11,7 +11,7 @@
 // is bounded by its buffer: reading past the end gives nullopt and leaves the cursor where it
 // was, so a short or hostile answer cannot make anyone read outside it.
 class VACCommonFunctions {
-public:
+  public:
     // The bytes not yet read; the advancing readers move its start.
     using Cursor = std::span<const std::uint8_t>;
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -45,7 +46,8 @@ std::optional<std::string> chooseInterface(const ifaddrs* list) {
         const auto* link = reinterpret_cast<const sockaddr_ll*>(entry->ifa_addr);
         if (hasHardwareAddress(link)) {
             const bool down = (entry->ifa_flags & IFF_UP) == 0;
-            candidates.emplace(std::make_pair(down, static_cast<unsigned>(link->sll_ifindex)), name);
+            candidates.emplace(std::make_pair(down, static_cast<unsigned>(link->sll_ifindex)),
+                               name);
         }
     }
     if (candidates.empty()) return std::nullopt;
@@ -59,7 +61,7 @@ std::string bundleIdentifier() {
     const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
                                   std::istreambuf_iterator<char>()};
     plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root, nullptr);
+    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
     std::unique_ptr<void, PlistDeleter> owner(root);
     if (root == nullptr || plist_get_node_type(root) != PLIST_DICT) return {};
     const plist_t node = plist_dict_get_item(root, "CFBundleIdentifier");
@@ -67,7 +69,7 @@ std::string bundleIdentifier() {
     char* value = nullptr;
     plist_get_string_val(node, &value);
     std::string identifier = value != nullptr ? value : "";
-    plist_mem_free(value);
+    std::free(value);
     return identifier;
 }
 

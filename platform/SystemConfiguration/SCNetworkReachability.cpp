@@ -28,7 +28,7 @@ std::atomic<double> gProbeTimeout{1.0};
 
 // Closes the descriptor when it goes.
 class FileDescriptor {
-public:
+  public:
     explicit FileDescriptor(int fd = -1) : fd_(fd) {}
     ~FileDescriptor() {
         if (fd_ >= 0) ::close(fd_);
@@ -37,7 +37,7 @@ public:
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -59,7 +59,8 @@ bool hasDefaultRoute() {
 SCNetworkReachabilityFlags routeFlags(in_addr address) {
     const std::uint32_t target = ntohl(address.s_addr);
     if (target == INADDR_ANY) {
-        return hasDefaultRoute() ? kSCNetworkReachabilityFlagsReachable : 0;
+        return hasDefaultRoute() ? SCNetworkReachabilityFlags{kSCNetworkReachabilityFlagsReachable}
+                                 : 0u;
     }
     if ((target >> 24) == 127) {
         return kSCNetworkReachabilityFlagsReachable | kSCNetworkReachabilityFlagsIsLocalAddress |

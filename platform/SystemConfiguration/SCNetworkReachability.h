@@ -32,7 +32,7 @@ enum : SCNetworkReachabilityFlags {
 // a worker thread of its own; the callback runs on the loop with the first result and then on
 // every change of the flags.
 class SCNetworkReachability : public NSObject {
-public:
+  public:
     using Callback = std::function<void(SCNetworkReachabilityFlags)>;
 
     ~SCNetworkReachability() override;
@@ -61,7 +61,7 @@ public:
         std::uint16_t port = 0;
     };
 
-private:
+  private:
     struct Watcher;
 
     explicit SCNetworkReachability(Target target) : target_(std::move(target)) {}

@@ -27,8 +27,7 @@ TEST(ByteReaders, ReadAtOffsetsLittleEndian) {
 }
 
 TEST(ByteReaders, CursorsAdvanceByWhatTheyRead) {
-    const Bytes data = {0x01, 0x07, 0x02, 0x01, 0x78, 0x56, 0x34, 0x12,
-                        0x02, 0x00, 'h', 'i', 0xEE};
+    const Bytes data = {0x01, 0x07, 0x02, 0x01, 0x78, 0x56, 0x34, 0x12, 0x02, 0x00, 'h', 'i', 0xEE};
     VAC::Cursor cursor(data);
     EXPECT_EQ(VAC::convertBOOL(cursor), true);
     EXPECT_EQ(cursor.size(), data.size() - 1);

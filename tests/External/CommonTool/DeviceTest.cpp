@@ -1,7 +1,6 @@
-#include <sys/xattr.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class TempDir {
-public:
+  public:
     TempDir() {
         char pattern[] = "/tmp/commontool-XXXXXX";
         path_ = ::mkdtemp(pattern);
@@ -25,7 +24,7 @@ public:
     ~TempDir() { fs::remove_all(path_); }
     const fs::path& path() const { return path_; }
 
-private:
+  private:
     fs::path path_;
 };
 

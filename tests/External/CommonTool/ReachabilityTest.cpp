@@ -1,9 +1,8 @@
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 
@@ -15,7 +14,7 @@ namespace {
 
 // A TCP listener on an ephemeral loopback port, closed on demand or when it goes.
 class Listener {
-public:
+  public:
     Listener() {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -35,13 +34,13 @@ public:
     std::uint16_t port() const { return port_; }
     std::string hostName() const { return "127.0.0.1:" + std::to_string(port_); }
 
-private:
+  private:
     int fd_ = -1;
     std::uint16_t port_ = 0;
 };
 
 class ReachabilityTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         previousHost_ = ACEReachability::probeHostName();
         SCNetworkReachability::setProbeInterval(0.05);
