@@ -18,8 +18,8 @@ class NSURLConnection::Client final : public NSURLLoaderClient {
             },
             false);
     }
-    void loaderDidReceiveData(std::vector<std::uint8_t> data) override {
-        auto shared = std::make_shared<const std::vector<std::uint8_t>>(std::move(data));
+    void loaderDidReceiveData(NSData data) override {
+        auto shared = std::make_shared<const NSData>(std::move(data));
         post([shared](NSURLConnection& c,
                       NSURLConnectionDelegate& d) { d.connectionDidReceiveData(c, *shared); },
              false);
@@ -39,9 +39,12 @@ class NSURLConnection::Client final : public NSURLLoaderClient {
 
   private:
     void post(std::function<void(NSURLConnection&, NSURLConnectionDelegate&)> call, bool last) {
+        // The last event hands over the client's reference, so the connection goes with the
+        // delivery on its own thread rather than whenever the network thread drops the client.
+        auto connection = last ? std::move(connection_) : connection_;
         const auto loop = loop_.lock();
         if (!loop) return;
-        loop->performBlock([connection = connection_, call = std::move(call), last] {
+        loop->performBlock([connection = std::move(connection), call = std::move(call), last] {
             connection->deliver([&](NSURLConnectionDelegate& d) { call(*connection, d); }, last);
         });
     }
@@ -61,15 +64,14 @@ class CompletionClient final : public NSURLLoaderClient {
     void loaderDidReceiveResponse(std::shared_ptr<NSHTTPURLResponse> response) override {
         response_ = std::move(response);
     }
-    void loaderDidReceiveData(std::vector<std::uint8_t> data) override {
+    void loaderDidReceiveData(NSData data) override {
         data_.insert(data_.end(), data.begin(), data.end());
     }
     void loaderDidFinish() override { answer(std::move(response_), std::move(data_), {}); }
     void loaderDidFail(NSError error) override { answer(nullptr, {}, std::move(error)); }
 
   private:
-    void answer(std::shared_ptr<NSHTTPURLResponse> response, std::vector<std::uint8_t> data,
-                NSErrorOpt error) {
+    void answer(std::shared_ptr<NSHTTPURLResponse> response, NSData data, NSErrorOpt error) {
         const auto loop = loop_.lock();
         if (!loop) return;
         loop->performBlock([handler = std::move(handler_), response = std::move(response),
@@ -80,7 +82,7 @@ class CompletionClient final : public NSURLLoaderClient {
     NSURLConnection::CompletionHandler handler_;
     std::weak_ptr<NSRunLoop> loop_;
     std::shared_ptr<NSHTTPURLResponse> response_;
-    std::vector<std::uint8_t> data_;
+    NSData data_;
 };
 
 class WaitingClient final : public NSURLLoaderClient {
@@ -89,7 +91,7 @@ class WaitingClient final : public NSURLLoaderClient {
         std::lock_guard lock(mutex_);
         result_.response = std::move(response);
     }
-    void loaderDidReceiveData(std::vector<std::uint8_t> data) override {
+    void loaderDidReceiveData(NSData data) override {
         std::lock_guard lock(mutex_);
         result_.data.insert(result_.data.end(), data.begin(), data.end());
     }

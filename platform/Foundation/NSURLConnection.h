@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "NSData.h"
 #include "NSError.h"
 #include "NSHTTPURLResponse.h"
 #include "NSObject.h"
@@ -30,7 +31,7 @@ class NSURLConnectionDelegate {
 
 // What a request came back with. On failure the error is set and the data is empty.
 struct NSURLConnectionResult {
-    std::vector<std::uint8_t> data;
+    NSData data;
     std::shared_ptr<NSHTTPURLResponse> response;
     NSErrorOpt error;
 };
@@ -40,11 +41,10 @@ struct NSURLConnectionResult {
 // is cancelled. The delegate is held weakly; a connection whose delegate has gone cancels itself.
 class NSURLConnection : public NSObject {
   public:
-    using CompletionHandler =
-        std::function<void(const std::shared_ptr<NSHTTPURLResponse>& response,
-                           const std::vector<std::uint8_t>& data, const NSErrorOpt& error)>;
-    using TestReply = std::function<void(std::shared_ptr<NSHTTPURLResponse> response,
-                                         std::vector<std::uint8_t> body, NSErrorOpt error)>;
+    using CompletionHandler = std::function<void(const std::shared_ptr<NSHTTPURLResponse>& response,
+                                                 const NSData& data, const NSErrorOpt& error)>;
+    using TestReply = std::function<void(std::shared_ptr<NSHTTPURLResponse> response, NSData body,
+                                         NSErrorOpt error)>;
     using TestTransport =
         std::function<void(const std::shared_ptr<const NSURLRequest>& request, TestReply reply)>;
 

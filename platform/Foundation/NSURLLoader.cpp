@@ -65,7 +65,7 @@ struct Transfer {
     NSURLLoader::TransferId id = 0;
     EasyHandle easy;
     HeaderList headers;
-    std::vector<std::uint8_t> body;
+    NSData body;
     std::string url;
     std::shared_ptr<NSURL> nsurl;
     std::shared_ptr<NSURLLoaderClient> client;
@@ -120,7 +120,7 @@ size_t onData(char* data, size_t size, size_t count, void* user) {
     const size_t length = size * count;
     if (!t->responseSent) t->sendResponse();
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
-    t->client->loaderDidReceiveData(std::vector<std::uint8_t>(bytes, bytes + length));
+    t->client->loaderDidReceiveData(NSData(bytes, bytes + length));
     return length;
 }
 
@@ -319,19 +319,18 @@ NSURLLoader::TransferId NSURLLoader::load(const NSURLRequest& request,
     }
     if (transport) {
         auto once = std::make_shared<std::once_flag>();
-        transport(request.mutableCopy(),
-                  [client, once](std::shared_ptr<NSHTTPURLResponse> response,
-                                 std::vector<std::uint8_t> body, NSErrorOpt error) {
-                      std::call_once(*once, [&] {
-                          if (error) {
-                              client->loaderDidFail(std::move(*error));
-                              return;
-                          }
-                          client->loaderDidReceiveResponse(std::move(response));
-                          if (!body.empty()) client->loaderDidReceiveData(std::move(body));
-                          client->loaderDidFinish();
-                      });
-                  });
+        transport(request.mutableCopy(), [client, once](std::shared_ptr<NSHTTPURLResponse> response,
+                                                        NSData body, NSErrorOpt error) {
+            std::call_once(*once, [&] {
+                if (error) {
+                    client->loaderDidFail(std::move(*error));
+                    return;
+                }
+                client->loaderDidReceiveResponse(std::move(response));
+                if (!body.empty()) client->loaderDidReceiveData(std::move(body));
+                client->loaderDidFinish();
+            });
+        });
         return id;
     }
     if (auto error = validate(request)) {

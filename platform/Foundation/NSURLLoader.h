@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "NSData.h"
 #include "NSError.h"
 #include "NSHTTPURLResponse.h"
 #include "NSURLRequest.h"
@@ -17,7 +18,7 @@ class NSURLLoaderClient {
   public:
     virtual ~NSURLLoaderClient() = default;
     virtual void loaderDidReceiveResponse(std::shared_ptr<NSHTTPURLResponse> response) = 0;
-    virtual void loaderDidReceiveData(std::vector<std::uint8_t> data) = 0;
+    virtual void loaderDidReceiveData(NSData data) = 0;
     virtual void loaderDidFinish() = 0;
     virtual void loaderDidFail(NSError error) = 0;
 };
@@ -29,8 +30,8 @@ class NSURLLoader {
     using TransferId = std::uint64_t;
     // Answers a request handed to a test transport, once, from any thread: a failure when the
     // error is set, otherwise the response followed by the body.
-    using TestReply = std::function<void(std::shared_ptr<NSHTTPURLResponse> response,
-                                         std::vector<std::uint8_t> body, NSErrorOpt error)>;
+    using TestReply = std::function<void(std::shared_ptr<NSHTTPURLResponse> response, NSData body,
+                                         NSErrorOpt error)>;
     using TestTransport =
         std::function<void(const std::shared_ptr<const NSURLRequest>& request, TestReply reply)>;
 

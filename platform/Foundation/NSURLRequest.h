@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "NSData.h"
 #include "NSHTTPHeaderFields.h"
 #include "NSObject.h"
 #include "NSURL.h"
@@ -42,7 +43,7 @@ class NSURLRequest : public NSObject {
     const std::string& HTTPMethod() const { return method_; }
     const NSHTTPHeaderFields& allHTTPHeaderFields() const { return headers_; }
     std::optional<std::string> valueForHTTPHeaderField(std::string_view field) const;
-    const std::vector<std::uint8_t>& HTTPBody() const { return body_; }
+    const NSData& HTTPBody() const { return body_; }
 
     std::shared_ptr<NSMutableURLRequest> mutableCopy() const;
 
@@ -56,7 +57,7 @@ class NSURLRequest : public NSObject {
     NSTimeInterval timeoutInterval_;
     std::string method_ = "GET";
     NSHTTPHeaderFields headers_;
-    std::vector<std::uint8_t> body_;
+    NSData body_;
 };
 
 class NSMutableURLRequest : public NSURLRequest {
@@ -75,7 +76,7 @@ class NSMutableURLRequest : public NSURLRequest {
     // Appends to an existing field with ", ".
     void addValue(const std::string& value, std::string_view field);
     void setAllHTTPHeaderFields(NSHTTPHeaderFields fields) { headers_ = std::move(fields); }
-    void setHTTPBody(std::vector<std::uint8_t> body) { body_ = std::move(body); }
+    void setHTTPBody(NSData body) { body_ = std::move(body); }
     void setHTTPBody(std::string_view body) { body_.assign(body.begin(), body.end()); }
 
   private:

@@ -1,0 +1,173 @@
+#pragma once
+
+#include <cairo.h>
+
+#include <memory>
+#include <vector>
+
+#include "CGColor.h"
+#include "CGGeometry.h"
+#include "CGImage.h"
+#include "CGPath.h"
+
+enum CGLineCap { kCGLineCapButt, kCGLineCapRound, kCGLineCapSquare };
+enum CGLineJoin { kCGLineJoinMiter, kCGLineJoinRound, kCGLineJoinBevel };
+enum CGPathDrawingMode {
+    kCGPathFill,
+    kCGPathEOFill,
+    kCGPathStroke,
+    kCGPathFillStroke,
+    kCGPathEOFillStroke
+};
+enum CGBlendMode {
+    kCGBlendModeNormal,
+    kCGBlendModeMultiply,
+    kCGBlendModeClear,
+    kCGBlendModeCopy,
+    kCGBlendModeSourceIn,
+    kCGBlendModeDestinationIn
+};
+enum CGGradientDrawingOptions {
+    kCGGradientDrawsBeforeStartLocation = 1,
+    kCGGradientDrawsAfterEndLocation = 2
+};
+// Only the layouts the system draws into: premultiplied 32-bit ARGB and 8-bit alpha.
+enum CGBitmapInfo : uint32_t {
+    kCGImageAlphaNone = 0,
+    kCGImageAlphaPremultipliedLast = 1,
+    kCGImageAlphaPremultipliedFirst = 2,
+    kCGImageAlphaNoneSkipFirst = 6,
+    kCGImageAlphaOnly = 7,
+    kCGBitmapByteOrder32Little = 2 << 12,
+};
+
+struct CGGradient {
+    struct Stop {
+        CGFloat location;
+        CGColor color;
+    };
+    std::vector<Stop> stops;
+};
+using CGGradientRef = std::shared_ptr<const CGGradient>;
+// RGBA components, count stops; locations may be null for an even spread.
+CGGradientRef CGGradientCreateWithColorComponents(CGColorSpaceRef space, const CGFloat* components,
+                                                  const CGFloat* locations, size_t count);
+CGGradientRef CGGradientCreateWithColors(const std::vector<CGColor>& colors,
+                                         const CGFloat* locations);
+
+// A drawing destination on a cairo surface. Contexts made by UIKit (drawRect, image contexts)
+// have their origin at the top left; bitmap contexts made here keep the platform's bottom-left
+// origin, which is why images drawn with CGContextDrawImage come out flipped in the former.
+class CGContext {
+  public:
+    CGContext(cairo_surface_t* surface, bool topLeftOrigin, CGFloat scale);
+    ~CGContext();
+    CGContext(const CGContext&) = delete;
+    CGContext& operator=(const CGContext&) = delete;
+
+    cairo_t* cairo() const { return cr_; }
+    cairo_surface_t* surface() const { return surface_; }
+    CGFloat scale() const { return scale_; }
+    // Pixel height in points; bottom-left contexts flip about it.
+    CGFloat height() const { return height_; }
+
+    struct State {
+        CGColor fill{0, 0, 0, 1};
+        CGColor stroke{0, 0, 0, 1};
+        CGFloat alpha = 1;
+        CGBlendMode blend = kCGBlendModeNormal;
+        CGImageRef mask;
+        cairo_matrix_t maskMatrix{};
+        CGRect maskRect;
+    };
+    State& state() { return states_.back(); }
+    void save();
+    void restore();
+
+    // Paints the current path or a pattern honouring alpha, blend mode and the mask clip.
+    void fillCurrentPath(bool evenOdd, bool preserve);
+    void strokeCurrentPath(bool preserve);
+    void paintSource(cairo_pattern_t* pattern);
+
+    void* bitmapData() const { return cairo_image_surface_get_data(surface_); }
+
+  private:
+    void applyBlend();
+    template <class Op>
+    void withMask(Op op);
+
+    cairo_surface_t* surface_;
+    cairo_t* cr_;
+    CGFloat scale_;
+    CGFloat height_;
+    std::vector<State> states_{State{}};
+};
+
+using CGContextRef = CGContext*;
+
+std::unique_ptr<CGContext> CGBitmapContextCreate(void* data, size_t width, size_t height,
+                                                 size_t bitsPerComponent, size_t bytesPerRow,
+                                                 CGColorSpaceRef space, uint32_t bitmapInfo);
+void* CGBitmapContextGetData(CGContextRef c);
+size_t CGBitmapContextGetWidth(CGContextRef c);
+size_t CGBitmapContextGetHeight(CGContextRef c);
+CGImageRef CGBitmapContextCreateImage(CGContextRef c);
+
+void CGContextSaveGState(CGContextRef c);
+void CGContextRestoreGState(CGContextRef c);
+void CGContextSetRGBFillColor(CGContextRef c, CGFloat r, CGFloat g, CGFloat b, CGFloat a);
+void CGContextSetRGBStrokeColor(CGContextRef c, CGFloat r, CGFloat g, CGFloat b, CGFloat a);
+void CGContextSetGrayFillColor(CGContextRef c, CGFloat gray, CGFloat a);
+void CGContextSetGrayStrokeColor(CGContextRef c, CGFloat gray, CGFloat a);
+void CGContextSetFillColorWithColor(CGContextRef c, CGColor color);
+void CGContextSetStrokeColorWithColor(CGContextRef c, CGColor color);
+void CGContextSetLineWidth(CGContextRef c, CGFloat width);
+void CGContextSetLineCap(CGContextRef c, CGLineCap cap);
+void CGContextSetLineJoin(CGContextRef c, CGLineJoin join);
+void CGContextSetLineDash(CGContextRef c, CGFloat phase, const CGFloat* lengths, size_t count);
+void CGContextSetAlpha(CGContextRef c, CGFloat alpha);
+void CGContextSetBlendMode(CGContextRef c, CGBlendMode mode);
+void CGContextSetShouldAntialias(CGContextRef c, bool on);
+void CGContextTranslateCTM(CGContextRef c, CGFloat tx, CGFloat ty);
+void CGContextScaleCTM(CGContextRef c, CGFloat sx, CGFloat sy);
+void CGContextRotateCTM(CGContextRef c, CGFloat angle);
+void CGContextConcatCTM(CGContextRef c, CGAffineTransform t);
+// The user-space transform relative to the context's base space (in points).
+CGAffineTransform CGContextGetCTM(CGContextRef c);
+
+void CGContextBeginPath(CGContextRef c);
+void CGContextMoveToPoint(CGContextRef c, CGFloat x, CGFloat y);
+void CGContextAddLineToPoint(CGContextRef c, CGFloat x, CGFloat y);
+void CGContextAddCurveToPoint(CGContextRef c, CGFloat c1x, CGFloat c1y, CGFloat c2x, CGFloat c2y,
+                              CGFloat x, CGFloat y);
+void CGContextAddQuadCurveToPoint(CGContextRef c, CGFloat cx, CGFloat cy, CGFloat x, CGFloat y);
+void CGContextAddArc(CGContextRef c, CGFloat x, CGFloat y, CGFloat radius, CGFloat start,
+                     CGFloat end, int clockwise);
+void CGContextAddRect(CGContextRef c, CGRect r);
+void CGContextAddEllipseInRect(CGContextRef c, CGRect r);
+void CGContextAddPath(CGContextRef c, const CGPathRef& path);
+void CGContextClosePath(CGContextRef c);
+void CGContextFillPath(CGContextRef c);
+void CGContextEOFillPath(CGContextRef c);
+void CGContextStrokePath(CGContextRef c);
+void CGContextDrawPath(CGContextRef c, CGPathDrawingMode mode);
+void CGContextFillRect(CGContextRef c, CGRect r);
+void CGContextStrokeRect(CGContextRef c, CGRect r);
+void CGContextStrokeRectWithWidth(CGContextRef c, CGRect r, CGFloat width);
+void CGContextClearRect(CGContextRef c, CGRect r);
+void CGContextFillEllipseInRect(CGContextRef c, CGRect r);
+void CGContextStrokeEllipseInRect(CGContextRef c, CGRect r);
+void CGContextStrokeLineSegments(CGContextRef c, const CGPoint* points, size_t count);
+void CGContextClip(CGContextRef c);
+void CGContextEOClip(CGContextRef c);
+void CGContextClipToRect(CGContextRef c, CGRect r);
+// Later fills are shown only where the mask image (its alpha, stretched over rect) has ink.
+void CGContextClipToMask(CGContextRef c, CGRect r, const CGImageRef& mask);
+CGRect CGContextGetClipBoundingBox(CGContextRef c);
+// Draws upright in the platform's y-up convention (see CGContext).
+void CGContextDrawImage(CGContextRef c, CGRect r, const CGImageRef& image);
+void CGContextDrawLinearGradient(CGContextRef c, const CGGradientRef& g, CGPoint start, CGPoint end,
+                                 uint32_t options);
+void CGContextDrawRadialGradient(CGContextRef c, const CGGradientRef& g, CGPoint startCentre,
+                                 CGFloat startRadius, CGPoint endCentre, CGFloat endRadius,
+                                 uint32_t options);

@@ -1,0 +1,186 @@
+#include "CGImage.h"
+
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+CGImage::CGImage(cairo_surface_t* surface) : surface_(surface) {}
+
+CGImage::~CGImage() { cairo_surface_destroy(surface_); }
+
+std::shared_ptr<CGImage> CGImage::create(int width, int height) {
+    cairo_surface_t* s =
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, std::max(width, 0), std::max(height, 0));
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(s);
+        return nullptr;
+    }
+    return std::make_shared<CGImage>(s);
+}
+
+namespace {
+
+struct PngReader {
+    std::span<const uint8_t> data;
+    size_t offset = 0;
+};
+
+cairo_status_t readPng(void* closure, unsigned char* out, unsigned int length) {
+    auto* r = static_cast<PngReader*>(closure);
+    if (r->data.size() - r->offset < length) return CAIRO_STATUS_READ_ERROR;
+    std::memcpy(out, r->data.data() + r->offset, length);
+    r->offset += length;
+    return CAIRO_STATUS_SUCCESS;
+}
+
+std::shared_ptr<CGImage> decodePng(std::span<const uint8_t> data) {
+    PngReader reader{data};
+    cairo_surface_t* s = cairo_image_surface_create_from_png_stream(readPng, &reader);
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(s);
+        return nullptr;
+    }
+    if (cairo_image_surface_get_format(s) != CAIRO_FORMAT_ARGB32) {
+        // RGB24 and friends: normalise so every image has the same pixel layout.
+        const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+        cairo_surface_t* argb = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        cairo_t* cr = cairo_create(argb);
+        cairo_set_source_surface(cr, s, 0, 0);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+        cairo_surface_destroy(s);
+        s = argb;
+    }
+    return std::make_shared<CGImage>(s);
+}
+
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+};
+
+void jpegFail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
+
+void jpegSilence(j_common_ptr, int) {}
+
+// libjpeg reports errors by longjmp; nothing with a destructor lives across the jump.
+cairo_surface_t* decodeJpegInto(std::span<const uint8_t> data, jpeg_decompress_struct& info,
+                                JpegError& err) {
+    if (setjmp(err.jump)) return nullptr;
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    const int w = static_cast<int>(info.output_width), h = static_cast<int>(info.output_height);
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    unsigned char* base = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    std::vector<unsigned char> row(static_cast<size_t>(w) * 3);
+    while (info.output_scanline < info.output_height) {
+        const int y = static_cast<int>(info.output_scanline);
+        JSAMPROW rows[1] = {row.data()};
+        if (jpeg_read_scanlines(&info, rows, 1) != 1) break;
+        auto* out = reinterpret_cast<uint32_t*>(base + static_cast<ptrdiff_t>(y) * stride);
+        for (int x = 0; x < w; ++x) {
+            out[x] = 0xff000000u | uint32_t(row[x * 3]) << 16 | uint32_t(row[x * 3 + 1]) << 8 |
+                     row[x * 3 + 2];
+        }
+    }
+    cairo_surface_mark_dirty(s);
+    jpeg_finish_decompress(&info);
+    return s;
+}
+
+std::shared_ptr<CGImage> decodeJpeg(std::span<const uint8_t> data) {
+    jpeg_decompress_struct info{};
+    JpegError err{};
+    info.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = jpegFail;
+    err.mgr.emit_message = jpegSilence;
+    cairo_surface_t* s = decodeJpegInto(data, info, err);
+    jpeg_destroy_decompress(&info);
+    if (!s) return nullptr;
+    return std::make_shared<CGImage>(s);
+}
+
+}  // namespace
+
+std::shared_ptr<CGImage> CGImage::createWithData(std::span<const uint8_t> data) {
+    static constexpr uint8_t pngMagic[] = {0x89, 'P', 'N', 'G'};
+    if (data.size() > 8 && std::equal(std::begin(pngMagic), std::end(pngMagic), data.begin())) {
+        return decodePng(data);
+    }
+    if (data.size() > 3 && data[0] == 0xff && data[1] == 0xd8) return decodeJpeg(data);
+    return nullptr;
+}
+
+std::shared_ptr<CGImage> CGImage::createWithContentsOfFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return nullptr;
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    return createWithData(bytes);
+}
+
+std::shared_ptr<CGImage> CGImage::createWithRGBA(const uint8_t* rgba, int width, int height,
+                                                 int bytesPerRow, bool bottomUp) {
+    auto image = create(width, height);
+    if (!image || !rgba) return nullptr;
+    cairo_surface_flush(image->surface_);
+    unsigned char* base = cairo_image_surface_get_data(image->surface_);
+    const int stride = cairo_image_surface_get_stride(image->surface_);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in =
+            rgba + static_cast<ptrdiff_t>(bottomUp ? height - 1 - y : y) * bytesPerRow;
+        auto* out = reinterpret_cast<uint32_t*>(base + static_cast<ptrdiff_t>(y) * stride);
+        for (int x = 0; x < width; ++x) {
+            const uint32_t a = in[x * 4 + 3];
+            auto pm = [a](uint32_t c) { return (c * a + 127) / 255; };
+            out[x] = a << 24 | pm(in[x * 4]) << 16 | pm(in[x * 4 + 1]) << 8 | pm(in[x * 4 + 2]);
+        }
+    }
+    cairo_surface_mark_dirty(image->surface_);
+    return image;
+}
+
+int CGImage::width() const { return cairo_image_surface_get_width(surface_); }
+int CGImage::height() const { return cairo_image_surface_get_height(surface_); }
+bool CGImage::isMask() const { return cairo_image_surface_get_format(surface_) == CAIRO_FORMAT_A8; }
+
+CGColor CGImage::pixelAt(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width() || y >= height()) return {};
+    cairo_surface_flush(surface_);
+    const unsigned char* row = cairo_image_surface_get_data(surface_) +
+                               static_cast<ptrdiff_t>(y) * cairo_image_surface_get_stride(surface_);
+    if (isMask()) return {0, 0, 0, row[x] / 255.0};
+    const uint32_t p = reinterpret_cast<const uint32_t*>(row)[x];
+    const double a = (p >> 24) / 255.0;
+    if (a == 0) return {};
+    auto ch = [a](uint32_t v) { return std::min(1.0, (v & 0xff) / 255.0 / a); };
+    return {ch(p >> 16), ch(p >> 8), ch(p), a};
+}
+
+bool CGImage::writePNG(const std::string& path) const {
+    return cairo_surface_write_to_png(surface_, path.c_str()) == CAIRO_STATUS_SUCCESS;
+}
+
+CGImageRef CGImageCreateWithImageInRect(const CGImageRef& image, CGRect rect) {
+    if (!image) return nullptr;
+    const CGRect r =
+        CGRectIntersection(CGRectIntegral(rect), CGRectMake(0, 0, image->width(), image->height()));
+    if (CGRectIsEmpty(r)) return nullptr;
+    auto part = CGImage::create(static_cast<int>(r.size.width), static_cast<int>(r.size.height));
+    if (!part) return nullptr;
+    cairo_t* cr = cairo_create(part->surface());
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, image->surface(), -r.origin.x, -r.origin.y);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    return part;
+}

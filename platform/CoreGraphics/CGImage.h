@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "CGColor.h"
+#include "CGGeometry.h"
+
+// An immutable bitmap: a cairo image surface (premultiplied ARGB32, or A8 for masks).
+class CGImage {
+  public:
+    // Takes ownership of a surface in good status.
+    explicit CGImage(cairo_surface_t* surface);
+    ~CGImage();
+    CGImage(const CGImage&) = delete;
+    CGImage& operator=(const CGImage&) = delete;
+
+    // Transparent ARGB32 bitmap of the given pixel size.
+    static std::shared_ptr<CGImage> create(int width, int height);
+    // PNG or JPEG by content; nullptr when the bytes are neither or are damaged.
+    static std::shared_ptr<CGImage> createWithData(std::span<const uint8_t> data);
+    static std::shared_ptr<CGImage> createWithContentsOfFile(const std::string& path);
+    // Straight (not premultiplied) RGBA bytes, row 0 first, e.g. read back from GL.
+    static std::shared_ptr<CGImage> createWithRGBA(const uint8_t* rgba, int width, int height,
+                                                   int bytesPerRow, bool bottomUp = false);
+
+    int width() const;
+    int height() const;
+    bool isMask() const;
+    cairo_surface_t* surface() const { return surface_; }
+
+    // Straight colour of one pixel (for checks and colour picking).
+    CGColor pixelAt(int x, int y) const;
+    bool writePNG(const std::string& path) const;
+
+  private:
+    cairo_surface_t* surface_;
+};
+
+using CGImageRef = std::shared_ptr<CGImage>;
+
+inline size_t CGImageGetWidth(const CGImageRef& image) { return image ? image->width() : 0; }
+inline size_t CGImageGetHeight(const CGImageRef& image) { return image ? image->height() : 0; }
+// The part of the image inside a pixel rectangle, clipped to the image; nullptr when empty.
+CGImageRef CGImageCreateWithImageInRect(const CGImageRef& image, CGRect rect);

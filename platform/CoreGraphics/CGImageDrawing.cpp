@@ -1,0 +1,82 @@
+#include "CGImageDrawing.h"
+
+#include <algorithm>
+
+void CGPaintImage(cairo_t* cr, const CGImage& image, CGRect dest, CGFloat alpha) {
+    if (image.width() == 0 || image.height() == 0 || dest.size.width <= 0 ||
+        dest.size.height <= 0) {
+        return;
+    }
+    cairo_save(cr);
+    cairo_rectangle(cr, dest.origin.x, dest.origin.y, dest.size.width, dest.size.height);
+    cairo_clip(cr);
+    cairo_translate(cr, dest.origin.x, dest.origin.y);
+    cairo_scale(cr, dest.size.width / image.width(), dest.size.height / image.height());
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(image.surface());
+    // Edge pixels extend instead of fading into transparency when scaled.
+    cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
+    cairo_set_source(cr, p);
+    cairo_paint_with_alpha(cr, alpha);
+    cairo_pattern_destroy(p);
+    cairo_restore(cr);
+}
+
+namespace {
+void paintPart(cairo_t* cr, const CGImage& image, CGRect src, CGRect dst, CGFloat alpha) {
+    if (src.size.width <= 0 || src.size.height <= 0 || dst.size.width <= 0 ||
+        dst.size.height <= 0) {
+        return;
+    }
+    cairo_save(cr);
+    cairo_rectangle(cr, dst.origin.x, dst.origin.y, dst.size.width, dst.size.height);
+    cairo_clip(cr);
+    cairo_translate(cr, dst.origin.x, dst.origin.y);
+    cairo_scale(cr, dst.size.width / src.size.width, dst.size.height / src.size.height);
+    // Sampling stays inside the part, so a stretched middle does not pick up its caps' colour.
+    cairo_surface_t* part = cairo_surface_create_for_rectangle(
+        image.surface(), src.origin.x, src.origin.y, src.size.width, src.size.height);
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(part);
+    cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
+    cairo_set_source(cr, p);
+    cairo_paint_with_alpha(cr, alpha);
+    cairo_pattern_destroy(p);
+    cairo_surface_destroy(part);
+    cairo_restore(cr);
+}
+}  // namespace
+
+void CGPaintImageNineGrid(cairo_t* cr, const CGImage& image, CGRect dest, CGEdgeInsetsPx caps,
+                          CGFloat pointsPerPixel, CGFloat alpha) {
+    const CGFloat iw = image.width(), ih = image.height();
+    caps.left = std::clamp(caps.left, 0.0, iw);
+    caps.right = std::clamp(caps.right, 0.0, iw - caps.left);
+    caps.top = std::clamp(caps.top, 0.0, ih);
+    caps.bottom = std::clamp(caps.bottom, 0.0, ih - caps.top);
+    // Caps never overlap when the destination is smaller than they are: shrink them evenly.
+    CGFloat l = caps.left * pointsPerPixel, r = caps.right * pointsPerPixel;
+    CGFloat t = caps.top * pointsPerPixel, b = caps.bottom * pointsPerPixel;
+    if (l + r > dest.size.width && l + r > 0) {
+        const CGFloat k = dest.size.width / (l + r);
+        l *= k;
+        r *= k;
+    }
+    if (t + b > dest.size.height && t + b > 0) {
+        const CGFloat k = dest.size.height / (t + b);
+        t *= k;
+        b *= k;
+    }
+    const CGFloat sx[] = {0, caps.left, iw - caps.right, iw};
+    const CGFloat sy[] = {0, caps.top, ih - caps.bottom, ih};
+    const CGFloat dx[] = {dest.origin.x, dest.origin.x + l, dest.origin.x + dest.size.width - r,
+                          dest.origin.x + dest.size.width};
+    const CGFloat dy[] = {dest.origin.y, dest.origin.y + t, dest.origin.y + dest.size.height - b,
+                          dest.origin.y + dest.size.height};
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            paintPart(cr, image,
+                      CGRectMake(sx[col], sy[row], sx[col + 1] - sx[col], sy[row + 1] - sy[row]),
+                      CGRectMake(dx[col], dy[row], dx[col + 1] - dx[col], dy[row + 1] - dy[row]),
+                      alpha);
+        }
+    }
+}

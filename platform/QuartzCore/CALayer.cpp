@@ -1,0 +1,508 @@
+#include "CALayer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+#include "CoreGraphics/CGImageDrawing.h"
+#include "CoreGraphics/CGPath.h"
+
+namespace {
+uint64_t gChangeCount = 0;
+std::shared_ptr<CALayerAnimationHooks> gHooks;
+
+cairo_matrix_t toCairo(CGAffineTransform t) { return {t.a, t.b, t.c, t.d, t.tx, t.ty}; }
+
+void roundedRectPath(cairo_t* cr, CGRect r, CGFloat radius) {
+    cairo_new_path(cr);
+    if (radius <= 0) {
+        cairo_rectangle(cr, r.origin.x, r.origin.y, r.size.width, r.size.height);
+        return;
+    }
+    CGPath p;
+    p.addRoundedRect(r, radius, radius);
+    p.replay(cr);
+}
+}  // namespace
+
+std::shared_ptr<CALayer> CALayer::layer() { return std::shared_ptr<CALayer>(new CALayer()); }
+
+CALayer::~CALayer() {
+    for (auto& sub : sublayers_) sub->superlayer_.reset();
+}
+
+uint64_t CALayer::changeCount() { return gChangeCount; }
+void CALayer::noteChanged() { ++gChangeCount; }
+
+void CALayer::setBounds(CGRect bounds) {
+    const bool resized = bounds.size != model_.bounds.size;
+    model_.bounds = bounds;
+    noteChanged();
+    if (resized) {
+        if (needsDisplayOnBoundsChange_) setNeedsDisplay();
+        setNeedsLayout();
+    }
+}
+void CALayer::setPosition(CGPoint position) {
+    model_.position = position;
+    noteChanged();
+}
+void CALayer::setAnchorPoint(CGPoint anchorPoint) {
+    model_.anchorPoint = anchorPoint;
+    noteChanged();
+}
+void CALayer::setZPosition(CGFloat z) {
+    model_.zPosition = z;
+    noteChanged();
+}
+void CALayer::setTransform(const CATransform3D& transform) {
+    model_.transform = transform;
+    noteChanged();
+}
+CGAffineTransform CALayer::affineTransform() const {
+    return CATransform3DGetAffineTransform(model_.transform);
+}
+void CALayer::setAffineTransform(CGAffineTransform t) {
+    setTransform(CATransform3DMakeAffineTransform(t));
+}
+
+CGRect CALayer::frame() const {
+    return CGRectApplyAffineTransform(model_.bounds, transformToSuperlayer());
+}
+
+void CALayer::setFrame(CGRect frame) {
+    frame = CGRectStandardize(frame);
+    // The frame is derived: keep the transform, size the bounds so the transformed box fits.
+    const CGAffineTransform t = affineTransform();
+    CGSize size = frame.size;
+    if (!CGAffineTransformIsIdentity(t)) {
+        const CGSize unit = CGRectApplyAffineTransform(CGRectMake(0, 0, 1, 1), t).size;
+        if (unit.width > 0 && unit.height > 0)
+            size = {size.width / unit.width, size.height / unit.height};
+    }
+    CGRect b = model_.bounds;
+    b.size = size;
+    setBounds(b);
+    setPosition({frame.origin.x + model_.anchorPoint.x * frame.size.width,
+                 frame.origin.y + model_.anchorPoint.y * frame.size.height});
+}
+
+void CALayer::setOpacity(float opacity) {
+    model_.opacity = opacity;
+    noteChanged();
+}
+void CALayer::setHidden(bool hidden) {
+    model_.hidden = hidden;
+    noteChanged();
+}
+void CALayer::setMasksToBounds(bool masks) {
+    masksToBounds_ = masks;
+    noteChanged();
+}
+void CALayer::setBackgroundColor(CGColor color) {
+    model_.backgroundColor = color;
+    noteChanged();
+}
+void CALayer::setCornerRadius(CGFloat radius) {
+    model_.cornerRadius = radius;
+    noteChanged();
+}
+void CALayer::setBorderWidth(CGFloat width) {
+    model_.borderWidth = width;
+    noteChanged();
+}
+void CALayer::setBorderColor(CGColor color) {
+    model_.borderColor = color;
+    noteChanged();
+}
+void CALayer::setShadowColor(CGColor color) {
+    model_.shadowColor = color;
+    noteChanged();
+}
+void CALayer::setShadowOpacity(float opacity) {
+    model_.shadowOpacity = opacity;
+    noteChanged();
+}
+void CALayer::setShadowOffset(CGSize offset) {
+    model_.shadowOffset = offset;
+    noteChanged();
+}
+void CALayer::setShadowRadius(CGFloat radius) {
+    model_.shadowRadius = radius;
+    noteChanged();
+}
+void CALayer::setContents(CGImageRef image) {
+    contents_ = std::move(image);
+    noteChanged();
+}
+void CALayer::setContentsScale(CGFloat scale) {
+    if (scale <= 0 || scale == contentsScale_) return;
+    contentsScale_ = scale;
+    setNeedsDisplay();
+}
+void CALayer::setContentsGravity(std::string gravity) {
+    contentsGravity_ = std::move(gravity);
+    noteChanged();
+}
+void CALayer::setContentsRect(CGRect r) {
+    model_.contentsRect = r;
+    noteChanged();
+}
+void CALayer::setContentsCenter(CGRect r) {
+    contentsCenter_ = r;
+    noteChanged();
+}
+void CALayer::setMask(std::shared_ptr<CALayer> mask) {
+    mask_ = std::move(mask);
+    noteChanged();
+}
+
+void CALayer::setNeedsDisplay() {
+    needsDisplay_ = true;
+    noteChanged();
+}
+
+void CALayer::displayIfNeeded() {
+    if (needsDisplay_) display();
+}
+
+void CALayer::display() {
+    needsDisplay_ = false;
+    if (auto d = delegate(); d && d->displayLayer(*this)) return;
+    const CGSize size = model_.bounds.size;
+    const int w = static_cast<int>(std::ceil(size.width * contentsScale_));
+    const int h = static_cast<int>(std::ceil(size.height * contentsScale_));
+    if (w <= 0 || h <= 0) {
+        setContents(nullptr);
+        return;
+    }
+    auto image = CGImage::create(w, h);
+    if (!image) return;
+    {
+        CGContext ctx(image->surface(), true, contentsScale_);
+        CGContextTranslateCTM(&ctx, -model_.bounds.origin.x, -model_.bounds.origin.y);
+        drawInContext(&ctx);
+    }
+    cairo_surface_flush(image->surface());
+    setContents(std::move(image));
+}
+
+void CALayer::drawInContext(CGContextRef ctx) {
+    if (auto d = delegate()) d->drawLayerInContext(*this, ctx);
+}
+
+void CALayer::setNeedsLayout() { needsLayout_ = true; }
+
+void CALayer::layoutIfNeeded() {
+    if (needsLayout_) {
+        needsLayout_ = false;
+        layoutSublayers();
+    }
+    const auto subs = sublayers_;
+    for (const auto& s : subs) s->layoutIfNeeded();
+}
+
+void CALayer::layoutSublayers() {
+    if (auto d = delegate()) d->layoutSublayersOfLayer(*this);
+}
+
+void CALayer::detach(const CALayer* child) {
+    std::erase_if(sublayers_, [child](const auto& l) { return l.get() == child; });
+}
+
+void CALayer::removeFromSuperlayer() {
+    auto parent = superlayer_.lock();
+    if (!parent) return;
+    auto self = sharedSelf<CALayer>();
+    superlayer_.reset();
+    parent->detach(this);
+    noteChanged();
+}
+
+void CALayer::insertSublayer(const std::shared_ptr<CALayer>& layer, size_t index) {
+    if (!layer || layer.get() == this) return;
+    auto keep = layer;
+    layer->removeFromSuperlayer();
+    index = std::min(index, sublayers_.size());
+    sublayers_.insert(sublayers_.begin() + static_cast<ptrdiff_t>(index), layer);
+    layer->superlayer_ = sharedSelf<CALayer>();
+    noteChanged();
+}
+
+void CALayer::addSublayer(const std::shared_ptr<CALayer>& layer) {
+    if (!layer) return;
+    auto keep = layer;
+    layer->removeFromSuperlayer();
+    insertSublayer(layer, sublayers_.size());
+}
+
+namespace {
+size_t indexOf(const std::vector<std::shared_ptr<CALayer>>& v, const CALayer* l, size_t fallback) {
+    for (size_t i = 0; i < v.size(); ++i) {
+        if (v[i].get() == l) return i;
+    }
+    return fallback;
+}
+}  // namespace
+
+void CALayer::insertSublayerBelow(const std::shared_ptr<CALayer>& layer, const CALayer* sibling) {
+    if (!layer) return;
+    auto keep = layer;
+    layer->removeFromSuperlayer();
+    insertSublayer(layer, indexOf(sublayers_, sibling, 0));
+}
+
+void CALayer::insertSublayerAbove(const std::shared_ptr<CALayer>& layer, const CALayer* sibling) {
+    if (!layer) return;
+    auto keep = layer;
+    layer->removeFromSuperlayer();
+    const size_t i = indexOf(sublayers_, sibling, sublayers_.size());
+    insertSublayer(layer, i == sublayers_.size() ? i : i + 1);
+}
+
+void CALayer::replaceSublayer(const CALayer* old, const std::shared_ptr<CALayer>& layer) {
+    const size_t i = indexOf(sublayers_, old, sublayers_.size());
+    if (i == sublayers_.size() || !layer) return;
+    sublayers_[i]->removeFromSuperlayer();
+    insertSublayer(layer, i);
+}
+
+CGAffineTransform CALayer::transformToSuperlayer() const {
+    const CGRect& b = model_.bounds;
+    const CGAffineTransform toAnchor =
+        CGAffineTransformMakeTranslation(-b.origin.x - model_.anchorPoint.x * b.size.width,
+                                         -b.origin.y - model_.anchorPoint.y * b.size.height);
+    return CGAffineTransformConcat(
+        CGAffineTransformConcat(toAnchor, affineTransform()),
+        CGAffineTransformMakeTranslation(model_.position.x, model_.position.y));
+}
+
+CGAffineTransform CALayer::transformToRoot() const {
+    CGAffineTransform t = CGAffineTransformIdentity;
+    for (const CALayer* l = this; l; l = l->superlayer_.lock().get()) {
+        if (!l->superlayer_.lock()) break;
+        t = CGAffineTransformConcat(t, l->transformToSuperlayer());
+    }
+    return t;
+}
+
+CGPoint CALayer::convertPointToLayer(CGPoint p, const CALayer* layer) const {
+    const CGPoint root = CGPointApplyAffineTransform(p, transformToRoot());
+    if (!layer) return root;
+    return CGPointApplyAffineTransform(root, CGAffineTransformInvert(layer->transformToRoot()));
+}
+
+CGPoint CALayer::convertPointFromLayer(CGPoint p, const CALayer* layer) const {
+    const CGPoint root = layer ? CGPointApplyAffineTransform(p, layer->transformToRoot()) : p;
+    return CGPointApplyAffineTransform(root, CGAffineTransformInvert(transformToRoot()));
+}
+
+CGRect CALayer::convertRectToLayer(CGRect r, const CALayer* layer) const {
+    CGAffineTransform t = transformToRoot();
+    if (layer) t = CGAffineTransformConcat(t, CGAffineTransformInvert(layer->transformToRoot()));
+    return CGRectApplyAffineTransform(r, t);
+}
+
+CGRect CALayer::convertRectFromLayer(CGRect r, const CALayer* layer) const {
+    CGAffineTransform t = layer ? layer->transformToRoot() : CGAffineTransformIdentity;
+    t = CGAffineTransformConcat(t, CGAffineTransformInvert(transformToRoot()));
+    return CGRectApplyAffineTransform(r, t);
+}
+
+bool CALayer::containsPoint(CGPoint p) const { return CGRectContainsPoint(model_.bounds, p); }
+
+std::shared_ptr<CALayer> CALayer::hitTest(CGPoint p) {
+    if (model_.hidden) return nullptr;
+    const CGPoint local =
+        CGPointApplyAffineTransform(p, CGAffineTransformInvert(transformToSuperlayer()));
+    const bool inside = containsPoint(local);
+    if (masksToBounds_ && !inside) return nullptr;
+    for (auto it = sublayers_.rbegin(); it != sublayers_.rend(); ++it) {
+        if (auto hit = (*it)->hitTest(local)) return hit;
+    }
+    return inside ? sharedSelf<CALayer>() : nullptr;
+}
+
+void CALayer::addAnimation(const std::shared_ptr<CAAnimation>& animation, const std::string& key) {
+    if (!animation) return;
+    if (!key.empty()) removeAnimationForKey(key);
+    animations_.emplace_back(key, animation);
+    noteChanged();
+    if (gHooks) gHooks->didAddAnimation(*this, animation, key);
+}
+
+void CALayer::removeAnimationForKey(const std::string& key) {
+    auto it = std::find_if(animations_.begin(), animations_.end(),
+                           [&](const auto& e) { return e.first == key; });
+    if (it == animations_.end()) return;
+    auto removed = it->second;
+    animations_.erase(it);
+    noteChanged();
+    if (gHooks) gHooks->didRemoveAnimation(*this, removed, key);
+}
+
+void CALayer::removeAllAnimations() {
+    while (!animations_.empty()) {
+        auto [key, anim] = animations_.back();
+        animations_.pop_back();
+        if (gHooks) gHooks->didRemoveAnimation(*this, anim, key);
+    }
+    noteChanged();
+}
+
+std::shared_ptr<CAAnimation> CALayer::animationForKey(const std::string& key) const {
+    for (const auto& [k, a] : animations_) {
+        if (k == key) return a;
+    }
+    return nullptr;
+}
+
+std::vector<std::string> CALayer::animationKeys() const {
+    std::vector<std::string> keys;
+    for (const auto& e : animations_) keys.push_back(e.first);
+    return keys;
+}
+
+void CALayer::setAnimationHooks(std::shared_ptr<CALayerAnimationHooks> hooks) {
+    gHooks = std::move(hooks);
+}
+CALayerAnimationHooks* CALayer::animationHooks() { return gHooks.get(); }
+
+CALayerPresentation CALayer::presentationValues(CFTimeInterval t) const {
+    CALayerPresentation v = model_;
+    if (gHooks && !animations_.empty()) gHooks->applyPresentation(*this, t, v);
+    return v;
+}
+
+void CALayer::renderInContext(CGContextRef ctx) { renderInContext(ctx->cairo(), Clock::now()); }
+
+void CALayer::renderInContext(cairo_t* cr, CFTimeInterval t) {
+    layoutIfNeeded();
+    CALayerPresentation v = presentationValues(t);
+    cairo_save(cr);
+    renderBody(cr, v, t);
+    cairo_restore(cr);
+}
+
+void CALayer::renderAsSublayer(cairo_t* cr, CFTimeInterval t) {
+    const CALayerPresentation v = presentationValues(t);
+    if (v.hidden || v.opacity <= 0) return;
+    const CGRect& b = v.bounds;
+    const CGAffineTransform toSuper = CGAffineTransformConcat(
+        CGAffineTransformConcat(
+            CGAffineTransformMakeTranslation(-b.origin.x - v.anchorPoint.x * b.size.width,
+                                             -b.origin.y - v.anchorPoint.y * b.size.height),
+            CATransform3DGetAffineTransform(v.transform)),
+        CGAffineTransformMakeTranslation(v.position.x, v.position.y));
+    cairo_save(cr);
+    const cairo_matrix_t m = toCairo(toSuper);
+    cairo_transform(cr, &m);
+    renderBody(cr, v, t);
+    cairo_restore(cr);
+}
+
+void CALayer::renderBody(cairo_t* cr, const CALayerPresentation& v, CFTimeInterval t) {
+    displayIfNeeded();
+    const bool group = v.opacity < 1 || mask_;
+    if (group) cairo_push_group(cr);
+
+    const CGRect& b = v.bounds;
+    if (v.shadowOpacity > 0 && v.shadowColor.a > 0 && (!v.backgroundColor.isClear() || contents_)) {
+        // A hard-edged shadow of the layer's shape: enough to show a lifted layer.
+        cairo_save(cr);
+        cairo_translate(cr, v.shadowOffset.width, v.shadowOffset.height);
+        roundedRectPath(cr, b, v.cornerRadius);
+        cairo_set_source_rgba(cr, v.shadowColor.r, v.shadowColor.g, v.shadowColor.b,
+                              v.shadowColor.a * v.shadowOpacity);
+        cairo_fill(cr);
+        cairo_restore(cr);
+    }
+
+    cairo_save(cr);
+    if (masksToBounds_) {
+        roundedRectPath(cr, b, v.cornerRadius);
+        cairo_clip(cr);
+    }
+    if (!v.backgroundColor.isClear()) {
+        roundedRectPath(cr, b, v.cornerRadius);
+        const CGColor& c = v.backgroundColor;
+        cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+        cairo_fill(cr);
+    }
+    drawOwnContent(cr, v);
+    if (!sublayers_.empty()) {
+        std::vector<CALayer*> order;
+        order.reserve(sublayers_.size());
+        for (const auto& s : sublayers_) order.push_back(s.get());
+        std::stable_sort(order.begin(), order.end(), [](const CALayer* a, const CALayer* c) {
+            return a->model_.zPosition < c->model_.zPosition;
+        });
+        for (CALayer* s : order) s->renderAsSublayer(cr, t);
+    }
+    cairo_restore(cr);
+
+    if (v.borderWidth > 0 && v.borderColor.a > 0) {
+        const CGFloat w = v.borderWidth;
+        const CGRect inner = CGRectInset(b, w / 2, w / 2);
+        if (!CGRectIsNull(inner)) {
+            roundedRectPath(cr, inner, std::max(0.0, v.cornerRadius - w / 2));
+            cairo_set_line_width(cr, w);
+            cairo_set_source_rgba(cr, v.borderColor.r, v.borderColor.g, v.borderColor.b,
+                                  v.borderColor.a);
+            cairo_stroke(cr);
+        }
+    }
+
+    if (!group) return;
+    cairo_pattern_t* content = cairo_pop_group(cr);
+    if (mask_) {
+        cairo_push_group(cr);
+        mask_->renderAsSublayer(cr, t);
+        cairo_pattern_t* maskPattern = cairo_pop_group(cr);
+        cairo_push_group(cr);
+        cairo_set_source(cr, content);
+        cairo_mask(cr, maskPattern);
+        cairo_pattern_destroy(maskPattern);
+        cairo_pattern_destroy(content);
+        content = cairo_pop_group(cr);
+    }
+    cairo_set_source(cr, content);
+    cairo_paint_with_alpha(cr, v.opacity);
+    cairo_pattern_destroy(content);
+}
+
+void CALayer::drawOwnContent(cairo_t* cr, const CALayerPresentation& v) { drawContents(cr, v); }
+
+void CALayer::drawContents(cairo_t* cr, const CALayerPresentation& v) const {
+    if (!contents_ || contents_->width() == 0 || contents_->height() == 0) return;
+    const CGRect& b = v.bounds;
+    const CGFloat iw = contents_->width() / contentsScale_;
+    const CGFloat ih = contents_->height() / contentsScale_;
+    CGRect dest = b;
+    const std::string& g = contentsGravity_;
+    if (g == kCAGravityResizeAspect || g == kCAGravityResizeAspectFill) {
+        const CGFloat sx = b.size.width / iw, sy = b.size.height / ih;
+        const CGFloat s = g == kCAGravityResizeAspect ? std::min(sx, sy) : std::max(sx, sy);
+        dest.size = {iw * s, ih * s};
+        dest.origin = {CGRectGetMidX(b) - dest.size.width / 2,
+                       CGRectGetMidY(b) - dest.size.height / 2};
+    } else if (g != kCAGravityResize) {
+        dest.size = {iw, ih};
+        CGFloat x = CGRectGetMidX(b) - iw / 2, y = CGRectGetMidY(b) - ih / 2;
+        auto endsWith = [&g](std::string_view s) { return g.ends_with(s); };
+        if (g == kCAGravityLeft || endsWith("Left")) x = b.origin.x;
+        if (g == kCAGravityRight || endsWith("Right")) x = CGRectGetMaxX(b) - iw;
+        if (g.starts_with("top")) y = b.origin.y;
+        if (g.starts_with("bottom")) y = CGRectGetMaxY(b) - ih;
+        dest.origin = {x, y};
+    }
+    if (contentsCenter_ != CGRect{{0, 0}, {1, 1}} && g == kCAGravityResize) {
+        const CGFloat pw = contents_->width(), ph = contents_->height();
+        const CGEdgeInsetsPx caps{contentsCenter_.origin.y * ph, contentsCenter_.origin.x * pw,
+                                  (1 - CGRectGetMaxY(contentsCenter_)) * ph,
+                                  (1 - CGRectGetMaxX(contentsCenter_)) * pw};
+        CGPaintImageNineGrid(cr, *contents_, dest, caps, 1 / contentsScale_);
+        return;
+    }
+    CGPaintImage(cr, *contents_, dest);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+
+#include "CoreGraphics/CGColor.h"
+#include "CoreGraphics/CGContext.h"
+#include "CoreGraphics/CGGeometry.h"
+#include "UIKit/UIFont.h"
+
+enum NSTextAlignment {
+    NSTextAlignmentLeft = 0,
+    NSTextAlignmentCenter = 1,
+    NSTextAlignmentRight = 2,
+    NSTextAlignmentJustified = 3,
+    NSTextAlignmentNatural = 4,
+};
+
+enum NSLineBreakMode {
+    NSLineBreakByWordWrapping = 0,
+    NSLineBreakByCharWrapping,
+    NSLineBreakByClipping,
+    NSLineBreakByTruncatingHead,
+    NSLineBreakByTruncatingTail,
+    NSLineBreakByTruncatingMiddle,
+};
+
+// How a piece of text is laid out: the one description shared by measuring and drawing, so
+// what is measured is what gets drawn.
+struct NSTextStyle {
+    UIFontRef font;
+    NSTextAlignment alignment = NSTextAlignmentLeft;
+    NSLineBreakMode lineBreakMode = NSLineBreakByWordWrapping;
+    // 0 = as many lines as the text needs.
+    int numberOfLines = 0;
+};
+
+// The size text takes when wrapped to maxWidth (<= 0: no wrapping, one line per paragraph).
+// Width is the widest line, height the sum of the lines kept; both rounded up to whole points.
+CGSize NSStringBoundingSize(const std::string& text, const NSTextStyle& style, CGFloat maxWidth);
+// The platform's two usual forms of the same question.
+CGSize NSStringSizeWithFont(const std::string& text, const UIFontRef& font);
+CGRect NSStringBoundingRectWithSize(const std::string& text, CGSize size, const UIFontRef& font);
+// Number of lines text wraps to at maxWidth.
+int NSStringLineCount(const std::string& text, const NSTextStyle& style, CGFloat maxWidth);
+
+// Draws text in rect: wrapped to its width, aligned, top-aligned, truncated per the style.
+void NSStringDrawInRect(CGContextRef ctx, const std::string& text, CGRect rect,
+                        const NSTextStyle& style, CGColor color);
+void NSStringDrawAtPoint(CGContextRef ctx, const std::string& text, CGPoint point,
+                         const UIFontRef& font, CGColor color);

@@ -1,0 +1,100 @@
+#include "UIApplication.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "UIKit/UIScreen.h"
+#include "UIKit/UITouch.h"
+#include "UIKit/UIWindow.h"
+
+namespace {
+const std::set<std::string> kDefaultSchemes = {"tel", "http", "https", "mailto", "sms"};
+
+std::string schemeOf(const std::string& url) {
+    const auto colon = url.find(':');
+    if (colon == std::string::npos || colon == 0) return {};
+    std::string s = url.substr(0, colon);
+    for (char c : s) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
+            return {};
+    }
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+}  // namespace
+
+UIApplication::UIApplication() : schemes_(kDefaultSchemes) {}
+
+std::shared_ptr<UIApplication> UIApplication::sharedApplication() {
+    static const std::shared_ptr<UIApplication> app(new UIApplication());
+    return app;
+}
+
+void UIApplication::setKeyWindow(const std::shared_ptr<UIWindow>& window) {
+    keyWindow_ = window;
+    std::erase_if(windows_, [&](const auto& w) {
+        auto s = w.lock();
+        return !s || s == window;
+    });
+    if (window) windows_.push_back(window);
+    if (layoutObserver_ == 0 && NSRunLoop::isMainThread()) {
+        layoutObserver_ = NSRunLoop::mainRunLoop()->addBeforeWaitingObserver(
+            [] { sharedApplication()->layoutWindows(); });
+    }
+}
+
+std::vector<std::shared_ptr<UIWindow>> UIApplication::windows() const {
+    std::vector<std::shared_ptr<UIWindow>> out;
+    for (const auto& w : windows_) {
+        if (auto s = w.lock(); s && !s->isHidden()) out.push_back(s);
+    }
+    std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) {
+        return a->windowLevel() < b->windowLevel();
+    });
+    return out;
+}
+
+void UIApplication::sendEvent(UIEvent& event) {
+    std::vector<std::shared_ptr<UIWindow>> targets;
+    for (const auto& t : event.allTouches()) {
+        auto w = t->window();
+        if (!w) w = keyWindow();
+        if (w && std::find(targets.begin(), targets.end(), w) == targets.end())
+            targets.push_back(w);
+    }
+    for (const auto& w : targets) w->sendEvent(event);
+}
+
+void UIApplication::layoutWindows() {
+    for (const auto& w : windows()) w->layoutIfNeeded();
+}
+
+CGRect UIApplication::statusBarFrame() const {
+    if (statusBarHidden_) return CGRectZero;
+    return CGRectMake(0, 0, UIScreen::mainScreen()->bounds().size.width, 20);
+}
+
+bool UIApplication::canOpenURL(const std::string& url) const {
+    const std::string scheme = schemeOf(url);
+    return !scheme.empty() && schemes_.contains(scheme);
+}
+
+bool UIApplication::openURL(const std::string& url) {
+    if (!canOpenURL(url)) return false;
+    opened_.push_back(url);
+    return true;
+}
+
+void UIApplication::reset() {
+    keyWindow_.reset();
+    windows_.clear();
+    state_ = UIApplicationStateActive;
+    networkActivity_ = false;
+    idleTimerDisabled_ = false;
+    statusBarHidden_ = false;
+    statusBarStyle_ = UIStatusBarStyleDefault;
+    orientation_ = UIInterfaceOrientationPortrait;
+    schemes_ = kDefaultSchemes;
+    opened_.clear();
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "CoreGraphics/CGGeometry.h"
+#include "Foundation/NSRunLoop.h"
+#include "UIKit/UIResponder.h"
+
+class UIWindow;
+class UIEvent;
+
+enum UIApplicationState {
+    UIApplicationStateActive = 0,
+    UIApplicationStateInactive = 1,
+    UIApplicationStateBackground = 2,
+};
+
+enum UIStatusBarStyle {
+    UIStatusBarStyleDefault = 0,  // dark text
+    UIStatusBarStyleLightContent = 1,
+};
+
+enum UIInterfaceOrientation {
+    UIInterfaceOrientationUnknown = 0,
+    UIInterfaceOrientationPortrait = 1,
+    UIInterfaceOrientationPortraitUpsideDown = 2,
+    UIInterfaceOrientationLandscapeLeft = 4,
+    UIInterfaceOrientationLandscapeRight = 3,
+};
+
+// The application singleton: windows, state, status bar facts and the URL opener.
+class UIApplication : public UIResponder {
+  public:
+    static std::shared_ptr<UIApplication> sharedApplication();
+
+    std::shared_ptr<UIWindow> keyWindow() const { return keyWindow_.lock(); }
+    void setKeyWindow(const std::shared_ptr<UIWindow>& window);
+    // Visible windows from back to front (by window level, then by order made key).
+    std::vector<std::shared_ptr<UIWindow>> windows() const;
+    void sendEvent(UIEvent& event);
+    // Lays out every window; runs before the main run loop waits.
+    void layoutWindows();
+
+    UIApplicationState applicationState() const { return state_; }
+    void setApplicationState(UIApplicationState s) { state_ = s; }
+    bool isNetworkActivityIndicatorVisible() const { return networkActivity_; }
+    void setNetworkActivityIndicatorVisible(bool v) { networkActivity_ = v; }
+    bool isIdleTimerDisabled() const { return idleTimerDisabled_; }
+    void setIdleTimerDisabled(bool v) { idleTimerDisabled_ = v; }
+
+    bool isStatusBarHidden() const { return statusBarHidden_; }
+    void setStatusBarHidden(bool hidden) { statusBarHidden_ = hidden; }
+    // 20 points tall across the screen; empty when hidden.
+    CGRect statusBarFrame() const;
+    UIStatusBarStyle statusBarStyle() const { return statusBarStyle_; }
+    void setStatusBarStyle(UIStatusBarStyle s) { statusBarStyle_ = s; }
+    UIInterfaceOrientation statusBarOrientation() const { return orientation_; }
+    void setStatusBarOrientation(UIInterfaceOrientation o) { orientation_ = o; }
+
+    // URLs are "opened" by handing them to the system: here that means recording them, for
+    // the schemes the system knows ("tel", "http", "https", "mailto", "sms" by default).
+    bool canOpenURL(const std::string& url) const;
+    bool openURL(const std::string& url);
+    const std::vector<std::string>& openedURLs() const { return opened_; }
+    void registerURLScheme(const std::string& scheme) { schemes_.insert(scheme); }
+    void unregisterURLScheme(const std::string& scheme) { schemes_.erase(scheme); }
+
+    // Back to the state of a fresh launch (tests).
+    void reset();
+
+  private:
+    UIApplication();
+    std::weak_ptr<UIWindow> keyWindow_;
+    std::vector<std::weak_ptr<UIWindow>> windows_;
+    UIApplicationState state_ = UIApplicationStateActive;
+    bool networkActivity_ = false;
+    bool idleTimerDisabled_ = false;
+    bool statusBarHidden_ = false;
+    UIStatusBarStyle statusBarStyle_ = UIStatusBarStyleDefault;
+    UIInterfaceOrientation orientation_ = UIInterfaceOrientationPortrait;
+    std::set<std::string> schemes_;
+    std::vector<std::string> opened_;
+    NSRunLoop::Token layoutObserver_ = 0;
+};

@@ -1,0 +1,226 @@
+#include "UIWebView.h"
+
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+#include "Foundation/NSRunLoop.h"
+#include "UIKit/UIApplication.h"
+
+namespace {
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+void appendCodePoint(std::string& out, unsigned long cp) {
+    if (cp == 0 || cp > 0x10ffff) return;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xc0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3f));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xe0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+        out += static_cast<char>(0x80 | (cp & 0x3f));
+    } else {
+        out += static_cast<char>(0xf0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+        out += static_cast<char>(0x80 | (cp & 0x3f));
+    }
+}
+
+// Decodes the entity starting at html[i] == '&'; returns the characters consumed (0: none).
+size_t decodeEntity(const std::string& html, size_t i, std::string& out) {
+    const size_t semi = html.find(';', i);
+    if (semi == std::string::npos || semi - i > 10) return 0;
+    const std::string name = html.substr(i + 1, semi - i - 1);
+    static const std::pair<const char*, const char*> named[] = {
+        {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"nbsp", " "}};
+    for (const auto& [n, v] : named) {
+        if (name == n) {
+            out += v;
+            return semi - i + 1;
+        }
+    }
+    if (name.size() > 1 && name[0] == '#') {
+        const bool hex = name[1] == 'x' || name[1] == 'X';
+        const std::string digits = name.substr(hex ? 2 : 1);
+        if (digits.empty()) return 0;
+        for (char c : digits) {
+            if (!(hex ? std::isxdigit(static_cast<unsigned char>(c))
+                      : std::isdigit(static_cast<unsigned char>(c)))) {
+                return 0;
+            }
+        }
+        appendCodePoint(out, std::stoul(digits, nullptr, hex ? 16 : 10));
+        return semi - i + 1;
+    }
+    return 0;
+}
+
+bool isBlock(const std::string& tag) {
+    static const char* blocks[] = {"p",  "br",    "div",   "li",      "ul",      "ol",
+                                   "tr", "table", "h1",    "h2",      "h3",      "h4",
+                                   "h5", "h6",    "title", "section", "article", "hr"};
+    for (const char* b : blocks) {
+        if (tag == b) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string UIWebViewTextFromHTML(const std::string& html) {
+    std::string raw;
+    const std::string lowered = lower(html);
+    size_t i = 0;
+    while (i < html.size()) {
+        const char c = html[i];
+        if (html.compare(i, 4, "<!--") == 0) {
+            const size_t end = html.find("-->", i + 4);
+            i = end == std::string::npos ? html.size() : end + 3;
+            continue;
+        }
+        if (c == '<') {
+            const size_t close = html.find('>', i);
+            if (close == std::string::npos) break;
+            std::string tag = lower(html.substr(i + 1, close - i - 1));
+            const bool ending = !tag.empty() && tag[0] == '/';
+            if (ending) tag.erase(0, 1);
+            const size_t nameEnd = tag.find_first_of(" \t\r\n/");
+            const std::string name = tag.substr(0, nameEnd);
+            i = close + 1;
+            if (!ending && (name == "script" || name == "style" || name == "head")) {
+                const size_t end = lowered.find("</" + name, i);
+                const size_t gt = end == std::string::npos ? end : html.find('>', end);
+                i = gt == std::string::npos ? html.size() : gt + 1;
+                continue;
+            }
+            if (isBlock(name)) raw += '\n';
+            continue;
+        }
+        if (c == '&') {
+            if (const size_t used = decodeEntity(html, i, raw)) {
+                i += used;
+                continue;
+            }
+        }
+        raw += (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
+        ++i;
+    }
+    // Fold spaces, trim each line, drop empty lines.
+    std::string out;
+    std::istringstream lines(raw);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::string folded;
+        bool space = false;
+        for (char c : line) {
+            if (c == ' ') {
+                space = !folded.empty();
+                continue;
+            }
+            if (space) folded += ' ';
+            space = false;
+            folded += c;
+        }
+        if (folded.empty()) continue;
+        if (!out.empty()) out += '\n';
+        out += folded;
+    }
+    return out;
+}
+
+std::shared_ptr<UIWebView> UIWebView::create(CGRect frame) {
+    return finishCreate(std::shared_ptr<UIWebView>(new UIWebView()), frame);
+}
+
+void UIWebView::initWithFrame(CGRect frame) {
+    UIView::initWithFrame(frame);
+    setBackgroundColor(UIColor::whiteColor());
+    page_ = UITextView::create(bounds());
+    page_->setEditable(false);
+    page_->setFont(UIFont::systemFontOfSize(16));
+    page_->setUserInteractionEnabled(false);
+    addSubview(page_);
+}
+
+void UIWebView::layoutSubviews() { page_->setFrame(bounds()); }
+
+void UIWebView::loadRequest(const std::string& url) {
+    if (auto d = delegate();
+        d && !d->webViewShouldStartLoadWithRequest(*this, url, UIWebViewNavigationTypeOther)) {
+        return;
+    }
+    const std::string scheme = lower(url.substr(0, url.find(':')));
+    if (url.find(':') == std::string::npos) {
+        url_ = url;
+        startLoad({}, NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
+        return;
+    }
+    if (scheme == "about") {
+        url_ = url;
+        startLoad({}, std::nullopt);
+        return;
+    }
+    if (scheme == "file") {
+        url_ = url;
+        std::string path = url.substr(5);
+        if (path.starts_with("//")) path.erase(0, 2);
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            startLoad({}, NSError::make(NSURLErrorDomain, NSURLErrorFileDoesNotExist,
+                                        "The requested URL was not found on this server."));
+            return;
+        }
+        std::stringstream body;
+        body << in.rdbuf();
+        startLoad(UIWebViewTextFromHTML(body.str()), std::nullopt);
+        return;
+    }
+    if (scheme == "http" || scheme == "https") {
+        url_ = url;
+        startLoad({}, NSError::make(NSURLErrorDomain, NSURLErrorUnsupportedURL, "unsupported URL"));
+        return;
+    }
+    // Phone numbers, mail and the like belong to the system.
+    UIApplication::sharedApplication()->openURL(url);
+}
+
+void UIWebView::loadHTMLString(const std::string& html, const std::string& baseURL) {
+    url_ = baseURL.empty() ? "about:blank" : baseURL;
+    startLoad(UIWebViewTextFromHTML(html), std::nullopt);
+}
+
+void UIWebView::stopLoading() {
+    ++generation_;
+    loading_ = false;
+}
+
+void UIWebView::startLoad(std::string text, std::optional<NSError> error) {
+    const unsigned generation = ++generation_;
+    loading_ = true;
+    std::weak_ptr<UIWebView> weak = sharedSelf<UIWebView>();
+    auto loop = NSRunLoop::mainRunLoop();
+    loop->performBlock([weak, generation, loop, text = std::move(text), error]() mutable {
+        auto self = weak.lock();
+        if (!self || self->generation_ != generation) return;
+        if (auto d = self->delegate()) d->webViewDidStartLoad(*self);
+        loop->performBlock([weak, generation, text = std::move(text), error] {
+            auto self = weak.lock();
+            if (!self || self->generation_ != generation) return;
+            self->loading_ = false;
+            if (error) {
+                if (auto d = self->delegate()) d->webViewDidFailLoadWithError(*self, *error);
+                return;
+            }
+            self->text_ = text;
+            self->page_->setText(text);
+            if (auto d = self->delegate()) d->webViewDidFinishLoad(*self);
+        });
+    });
+}

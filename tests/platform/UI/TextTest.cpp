@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include "UIKit/NSStringDrawing.h"
+#include "UIKit/UIGraphics.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UILabel.h"
+#include "UITestSupport.h"
+#include "host/HeadlessHost.h"
+
+namespace {
+
+int inkPixels(const CGImageRef& image, CGRect pixels) {
+    int n = 0;
+    for (int y = static_cast<int>(pixels.origin.y); y < CGRectGetMaxY(pixels); ++y) {
+        for (int x = static_cast<int>(pixels.origin.x); x < CGRectGetMaxX(pixels); ++x) {
+            const CGColor c = image->pixelAt(x, y);
+            if (c.a > 0.5 && c.r < 0.5) ++n;
+        }
+    }
+    return n;
+}
+
+TEST(Text, ChineseMeasuresTheSameEveryTimeWithFullWidthGlyphs) {
+    const auto font = UIFont::systemFontOfSize(17);
+    const CGSize first = NSStringSizeWithFont("工程详情", font);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(NSStringSizeWithFont("工程详情", font), first);
+    // Ideographs of the pinned face are one em wide; lines are as tall as the font says.
+    EXPECT_EQ(first.width, 4 * 17);
+    EXPECT_EQ(first.height, std::ceil(font->lineHeight()));
+    EXPECT_EQ(NSStringSizeWithFont("工程详情", UIFont::systemFontOfSize(34)).width, 4 * 34);
+    // Mixed text: the Latin part is narrower than ideographs of the same count.
+    EXPECT_LT(NSStringSizeWithFont("abcd", font).width, first.width);
+    EXPECT_EQ(NSStringSizeWithFont("", font), CGSizeZero);
+}
+
+TEST(Text, WrapsToTheWidthAndCountsLines) {
+    const auto font = UIFont::systemFontOfSize(17);
+    const NSTextStyle style{font};
+    const std::string ten = "一二三四五六七八九十";
+    // 50 points hold two 17-point ideographs per line.
+    EXPECT_EQ(NSStringLineCount(ten, style, 50), 5);
+    const CGSize wrapped = NSStringBoundingSize(ten, style, 50);
+    EXPECT_EQ(wrapped.width, 34);
+    EXPECT_EQ(wrapped.height, std::ceil(5 * font->lineHeight() - 1e-9));
+    // A line limit keeps the height of the lines that are kept.
+    const NSTextStyle two{font, NSTextAlignmentLeft, NSLineBreakByWordWrapping, 2};
+    EXPECT_EQ(NSStringBoundingSize(ten, two, 50).height, std::ceil(2 * font->lineHeight() - 1e-9));
+    EXPECT_EQ(NSStringBoundingRectWithSize(ten, {50, 1000}, font).size, wrapped);
+    // Invalid UTF-8 is measured, not dropped or crashed on.
+    EXPECT_GT(NSStringSizeWithFont(std::string("ab\xff\xfe"), font).width, 0);
+}
+
+TEST(Text, DrawsInkInsideItsRectOnly) {
+    UIGraphicsBeginImageContextWithOptions({200, 60}, false, 2);
+    NSStringDrawInRect(UIGraphicsGetCurrentContext(), "当前位置", CGRectMake(10, 10, 180, 40),
+                       {UIFont::boldSystemFontOfSize(20)}, kBlack);
+    auto image = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size(), (CGSize{200, 60}));
+    const CGImageRef& cg = image->CGImage();
+    EXPECT_GT(inkPixels(cg, CGRectMake(20, 20, 160, 50)), 400);
+    EXPECT_EQ(inkPixels(cg, CGRectMake(0, 0, 400, 18)), 0);
+    EXPECT_EQ(inkPixels(cg, CGRectMake(200, 0, 200, 120)), 0);  // four 20-pt glyphs end at x=90
+}
+
+TEST(Label, AlignsShrinksAndSizesToFit) {
+    HeadlessHost host;
+    auto label = UILabel::create(CGRectMake(0, 100, 320, 40));
+    label->setText("工程");
+    label->setFont(UIFont::systemFontOfSize(20));
+    label->setTextAlignment(NSTextAlignmentRight);
+    host.window()->addSubview(label);
+    auto image = host.compose();
+    // Right-aligned: ink in the last 40 points, none in the first 280.
+    EXPECT_GT(inkPixels(image, CGRectMake(560, 200, 80, 80)), 50);
+    EXPECT_EQ(inkPixels(image, CGRectMake(0, 200, 560, 80)), 0);
+
+    EXPECT_EQ(label->sizeThatFits({1000, 1000}).width, 40);
+    label->sizeToFit();
+    EXPECT_EQ(label->frame().size.width, 40);
+
+    auto narrow = UILabel::create(CGRectMake(0, 0, 60, 20));
+    narrow->setText("一二三四五六");  // 102 points at 17
+    EXPECT_EQ(narrow->displayedFont()->pointSize(), 17);
+    narrow->setAdjustsFontSizeToFitWidth(true);
+    EXPECT_EQ(narrow->displayedFont()->pointSize(), 10);
+    narrow->setMinimumScaleFactor(0.8);
+    EXPECT_NEAR(narrow->displayedFont()->pointSize(), 17 * 0.8, 1e-9);
+
+    // Multi-line labels wrap to their width when asked their size.
+    auto multi = UILabel::create(CGRectMake(0, 0, 50, 20));
+    multi->setNumberOfLines(0);
+    multi->setText("一二三四五六七八九十");
+    EXPECT_EQ(multi->sizeThatFits({50, 1000}).height,
+              std::ceil(5 * multi->font()->lineHeight() - 1e-9));
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "UIKit/UIGestureRecognizerBase.h"
+#include "UIKit/UIView.h"
+#include "host/HeadlessHost.h"
+
+namespace {
+
+class TouchRecorder : public UIView {
+  public:
+    static std::shared_ptr<TouchRecorder> create(CGRect frame, bool forward = false) {
+        auto v = finishCreate(std::shared_ptr<TouchRecorder>(new TouchRecorder()), frame);
+        v->forward_ = forward;
+        return v;
+    }
+    void touchesBegan(const UITouchSet& t, UIEvent* e) override { record("began", t, e); }
+    void touchesMoved(const UITouchSet& t, UIEvent* e) override { record("moved", t, e); }
+    void touchesEnded(const UITouchSet& t, UIEvent* e) override { record("ended", t, e); }
+    void touchesCancelled(const UITouchSet& t, UIEvent* e) override { record("cancelled", t, e); }
+    std::vector<std::string> events;
+    std::vector<CGPoint> points;
+    std::vector<unsigned> tapCounts;
+
+  private:
+    void record(const char* what, const UITouchSet& touches, UIEvent* e) {
+        events.push_back(what);
+        points.push_back(touches.front()->locationInView(this));
+        tapCounts.push_back(touches.front()->tapCount());
+        if (forward_) {
+            if (std::string(what) == "ended") UIView::touchesEnded(touches, e);
+        }
+    }
+    bool forward_ = false;
+};
+
+// Records its touch stream and takes the touches over after the first move, as a pan would.
+class GrabbingRecognizer : public UIGestureRecognizerBase {
+  public:
+    static std::shared_ptr<GrabbingRecognizer> create() {
+        return std::shared_ptr<GrabbingRecognizer>(new GrabbingRecognizer());
+    }
+    void touchesBegan(const UITouchSet& t, UIEvent*) override {
+        seen.push_back("began " + std::to_string(t.size()));
+    }
+    void touchesMoved(const UITouchSet&, UIEvent*) override {
+        seen.push_back("moved");
+        grabbed = true;
+    }
+    void touchesEnded(const UITouchSet&, UIEvent*) override { seen.push_back("ended"); }
+    bool cancelsViewTouches() const override { return grabbed; }
+    std::vector<std::string> seen;
+    bool grabbed = false;
+};
+
+TEST(TouchDelivery, TouchStaysWithTheViewItBeganIn) {
+    HeadlessHost host;
+    auto a = TouchRecorder::create(CGRectMake(0, 0, 100, 100));
+    auto b = TouchRecorder::create(CGRectMake(100, 0, 100, 100));
+    host.window()->addSubview(a);
+    host.window()->addSubview(b);
+    host.touchDown(1, {50, 50}, 10.0);
+    host.touchMove(1, {150, 50}, 10.1);
+    host.touchUp(1, {160, 60}, 10.2);
+    EXPECT_EQ(a->events, (std::vector<std::string>{"began", "moved", "ended"}));
+    EXPECT_TRUE(b->events.empty());
+    EXPECT_EQ(a->points.back(), CGPointMake(160, 60));
+    EXPECT_EQ(host.fingersDown(), 0u);
+}
+
+TEST(TouchDelivery, UnhandledTouchesClimbTheResponderChain) {
+    HeadlessHost host;
+    auto handler = TouchRecorder::create(CGRectMake(0, 0, 200, 200));
+    auto inner = TouchRecorder::create(CGRectMake(10, 10, 50, 50), true);
+    handler->addSubview(inner);
+    host.window()->addSubview(handler);
+    host.tap({20, 20});
+    EXPECT_EQ(inner->events, (std::vector<std::string>{"began", "ended"}));
+    EXPECT_EQ(handler->events, (std::vector<std::string>{"ended"}));
+    EXPECT_EQ(handler->points.back(), CGPointMake(20, 20));
+}
+
+TEST(TouchDelivery, TapCountGrowsForQuickTapsInPlace) {
+    HeadlessHost host;
+    auto v = TouchRecorder::create(CGRectMake(0, 0, 200, 200));
+    host.window()->addSubview(v);
+    host.touchDown(0, {50, 50}, 1.0);
+    host.touchUp(0, {50, 50}, 1.05);
+    host.touchDown(0, {52, 51}, 1.2);
+    host.touchUp(0, {52, 51}, 1.25);
+    host.touchDown(0, {52, 51}, 2.0);  // too late
+    host.touchUp(0, {52, 51}, 2.05);
+    host.touchDown(0, {120, 120}, 2.1);  // too far
+    host.touchUp(0, {120, 120}, 2.15);
+    EXPECT_EQ(v->tapCounts, (std::vector<unsigned>{1, 1, 2, 2, 1, 1, 1, 1}));
+}
+
+TEST(TouchDelivery, RecognizersSeeTouchesFirstAndCanTakeThemOver) {
+    HeadlessHost host;
+    auto parent = TouchRecorder::create(CGRectMake(0, 0, 300, 300));
+    auto child = TouchRecorder::create(CGRectMake(0, 0, 100, 100));
+    parent->addSubview(child);
+    host.window()->addSubview(parent);
+    auto grab = GrabbingRecognizer::create();
+    parent->addGestureRecognizer(grab);
+    EXPECT_EQ(grab->view(), parent);
+
+    host.post({{1, UITouchPhaseBegan, {10, 10}}, {2, UITouchPhaseBegan, {20, 20}}});
+    host.touchMove(1, {40, 40});
+    host.touchMove(1, {50, 50});
+    host.post({{1, UITouchPhaseEnded, {50, 50}}, {2, UITouchPhaseEnded, {20, 20}}});
+    EXPECT_EQ(grab->seen, (std::vector<std::string>{"began 2", "moved", "moved", "ended"}));
+    // The child saw the beginning, then one cancellation, and nothing after.
+    EXPECT_EQ(child->events, (std::vector<std::string>{"began", "cancelled", "cancelled"}));
+
+    parent->removeGestureRecognizer(grab.get());
+    EXPECT_EQ(grab->view(), nullptr);
+    child->events.clear();
+    host.tap({10, 10});
+    EXPECT_EQ(child->events, (std::vector<std::string>{"began", "ended"}));
+}
+
+}  // namespace
