@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "VMLog.h"
+#include "Foundation/NSLog.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ bool forbidBackup(const std::filesystem::path& path) {
         return false;
     }
     if (setxattr(path.c_str(), kExcludedAttribute, "1", 1, 0) != 0) {
-        VMLog("Error excluding %s from backup %s", path.filename().c_str(), std::strerror(errno));
+        NSLog("Error excluding %s from backup %s", path.filename().c_str(), std::strerror(errno));
         return false;
     }
     return true;
@@ -75,7 +75,7 @@ bool createDirectoryAndForbidBackup(const std::filesystem::path& path) {
     if (error || !std::filesystem::is_directory(path)) {
         const std::string reason =
             error ? error.message() : std::make_error_code(std::errc::not_a_directory).message();
-        VMLog("Error create directory %s with: %s", path.c_str(), reason.c_str());
+        NSLog("Error create directory %s with: %s", path.c_str(), reason.c_str());
         return false;
     }
     return forbidBackup(path);

@@ -3,29 +3,29 @@
 #include <fstream>
 #include <iterator>
 
+#include "Foundation/NSLog.h"
 #include "Security/SecCertificate.h"
 #include "Security/SecKey.h"
 #include "Security/SecPolicy.h"
 #include "Security/SecTrust.h"
 #include "VMBase64.h"
-#include "VMLog.h"
 
 std::shared_ptr<VMRSA> VMRSA::create(std::span<const std::uint8_t> publicKeyData) {
     if (publicKeyData.empty()) {
-        VMLog("public key data is nil.");
+        NSLog("public key data is nil.");
         return nullptr;
     }
     std::shared_ptr<VMRSA> rsa(new VMRSA());
     rsa->certificate_ = SecCertificate::createWithData(publicKeyData);
     if (!rsa->certificate_) {
-        VMLog("Can not read certificate from pub.der");
+        NSLog("Can not read certificate from pub.der");
         return nullptr;
     }
     rsa->policy_ = SecPolicy::createBasicX509();
     const OSStatus status =
         SecTrust::createWithCertificates(rsa->certificate_, rsa->policy_, rsa->trust_);
     if (status != errSecSuccess) {
-        VMLog("SecTrustCreateWithCertificates fail. Error Code: %ld", static_cast<long>(status));
+        NSLog("SecTrustCreateWithCertificates fail. Error Code: %ld", static_cast<long>(status));
         return nullptr;
     }
     if (rsa->trust_->evaluate() != errSecSuccess) {
@@ -33,7 +33,7 @@ std::shared_ptr<VMRSA> VMRSA::create(std::span<const std::uint8_t> publicKeyData
     }
     rsa->publicKey_ = rsa->trust_->copyPublicKey();
     if (!rsa->publicKey_) {
-        VMLog("SecTrustCopyPublicKey fail");
+        NSLog("SecTrustCopyPublicKey fail");
         return nullptr;
     }
     const std::size_t block = rsa->publicKey_->blockSize();
@@ -43,18 +43,18 @@ std::shared_ptr<VMRSA> VMRSA::create(std::span<const std::uint8_t> publicKeyData
 
 std::shared_ptr<VMRSA> VMRSA::create(const std::filesystem::path& publicKeyPath) {
     if (publicKeyPath.empty()) {
-        VMLog("Can not find pub.der");
+        NSLog("Can not find pub.der");
         return nullptr;
     }
     std::ifstream in(publicKeyPath, std::ios::binary);
     if (!in) {
-        VMLog("Can not read from pub.der");
+        NSLog("Can not read from pub.der");
         return nullptr;
     }
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
                                           std::istreambuf_iterator<char>()};
     if (in.bad()) {
-        VMLog("Can not read from pub.der");
+        NSLog("Can not read from pub.der");
         return nullptr;
     }
     return create(std::span<const std::uint8_t>(bytes));
@@ -63,7 +63,7 @@ std::shared_ptr<VMRSA> VMRSA::create(const std::filesystem::path& publicKeyPath)
 std::optional<std::vector<std::uint8_t>> VMRSA::encryptWithData(
     std::span<const std::uint8_t> data) const {
     if (data.size() > maxPlainLen_) {
-        VMLog("content(%ld) is too long, must < %ld", static_cast<long>(data.size()),
+        NSLog("content(%ld) is too long, must < %ld", static_cast<long>(data.size()),
               static_cast<long>(maxPlainLen_));
         return std::nullopt;
     }
@@ -72,7 +72,7 @@ std::optional<std::vector<std::uint8_t>> VMRSA::encryptWithData(
     std::size_t length = 0;
     const OSStatus status = publicKey_->encrypt(kSecPaddingPKCS1, data, cipher, length);
     if (status != errSecSuccess) {
-        VMLog("SecKeyEncrypt fail. Error Code: %ld", static_cast<long>(status));
+        NSLog("SecKeyEncrypt fail. Error Code: %ld", static_cast<long>(status));
         return std::nullopt;
     }
     cipher.resize(length);
