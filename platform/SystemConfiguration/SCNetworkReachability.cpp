@@ -6,6 +6,7 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
+#include <net/route.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -16,6 +17,7 @@
 #include <charconv>
 #include <condition_variable>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -49,14 +51,18 @@ bool hasDefaultRoute() {
         std::istringstream fields(line);
         std::string iface, destination, gateway, flags;
         fields >> iface >> destination >> gateway >> flags;
-        if (destination == "00000000" && (std::stoul(flags, nullptr, 16) & 0x1) != 0) {
+        unsigned value = 0;
+        const auto [end, error] =
+            std::from_chars(flags.data(), flags.data() + flags.size(), value, 16);
+        if (destination == "00000000" && error == std::errc() && (value & RTF_UP) != 0) {
             return true;
         }
     }
     return false;
 }
 
-SCNetworkReachabilityFlags routeFlags(in_addr address) {
+// nullopt when the interface list cannot be read.
+std::optional<SCNetworkReachabilityFlags> routeFlags(in_addr address) {
     const std::uint32_t target = ntohl(address.s_addr);
     if (target == INADDR_ANY) {
         return hasDefaultRoute() ? SCNetworkReachabilityFlags{kSCNetworkReachabilityFlagsReachable}
@@ -68,7 +74,7 @@ SCNetworkReachabilityFlags routeFlags(in_addr address) {
     }
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0) {
-        return 0;
+        return std::nullopt;
     }
     SCNetworkReachabilityFlags flags = 0;
     for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
@@ -137,7 +143,11 @@ bool evaluate(const SCNetworkReachability::Target& target, SCNetworkReachability
         address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
         ::freeaddrinfo(found);
     }
-    flags = routeFlags(address);
+    const auto routed = routeFlags(address);
+    if (!routed) {
+        return false;
+    }
+    flags = *routed;
     if ((flags & kSCNetworkReachabilityFlagsReachable) != 0 && target.port != 0 &&
         !probeConnect(address, target.port)) {
         flags = 0;
