@@ -122,8 +122,10 @@ class RateReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
+            // With repetitions the median stands for the benchmark; it is reported last.
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
             const auto it = run.counters.find("items_per_second");
-            if (it != run.counters.end()) rates[run.benchmark_name()] = it->second.value;
+            if (it != run.counters.end()) rates[run.run_name.str()] = it->second.value;
         }
     }
     std::map<std::string, double> rates;
