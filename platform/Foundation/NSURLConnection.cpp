@@ -19,11 +19,12 @@ class NSURLConnection::Client final : public NSURLLoaderClient {
             },
             false);
     }
-    void loaderDidReceiveData(NSData data) override {
-        auto shared = std::make_shared<const NSData>(std::move(data));
-        post([shared](NSURLConnection& c,
-                      NSURLConnectionDelegate& d) { d.connectionDidReceiveData(c, *shared); },
-             false);
+    void loaderDidReceiveData(std::shared_ptr<const NSData> data) override {
+        post(
+            [data = std::move(data)](NSURLConnection& c, NSURLConnectionDelegate& d) {
+                d.connectionDidReceiveData(c, *data);
+            },
+            false);
     }
     void loaderDidFinish() override {
         post(
@@ -78,8 +79,8 @@ class CompletionClient final : public NSURLLoaderClient {
     void loaderDidReceiveResponse(std::shared_ptr<NSHTTPURLResponse> response) override {
         response_ = std::move(response);
     }
-    void loaderDidReceiveData(NSData data) override {
-        data_.insert(data_.end(), data.begin(), data.end());
+    void loaderDidReceiveData(std::shared_ptr<const NSData> data) override {
+        data_.insert(data_.end(), data->begin(), data->end());
     }
     void loaderDidFinish() override { answer(std::move(response_), std::move(data_), {}); }
     void loaderDidFail(NSError error) override { answer(nullptr, {}, std::move(error)); }
@@ -113,9 +114,9 @@ class WaitingClient final : public NSURLLoaderClient {
         std::lock_guard lock(mutex_);
         result_.response = std::move(response);
     }
-    void loaderDidReceiveData(NSData data) override {
+    void loaderDidReceiveData(std::shared_ptr<const NSData> data) override {
         std::lock_guard lock(mutex_);
-        result_.data.insert(result_.data.end(), data.begin(), data.end());
+        result_.data.insert(result_.data.end(), data->begin(), data->end());
     }
     void loaderDidFinish() override { end({}); }
     void loaderDidFail(NSError error) override { end(std::move(error)); }

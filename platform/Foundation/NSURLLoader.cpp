@@ -1,6 +1,8 @@
 #include "NSURLLoader.h"
 
 #include <curl/curl.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -64,12 +66,53 @@ std::string noProxyList() {
 
 using SteadyClock = std::chrono::steady_clock;
 
+// Body bytes handed to a client and not yet let go of. Above the high mark the network thread
+// pauses the transfer; it resumes once the holder has worked its way below the low mark.
+constexpr size_t kBacklogHighMark = 8u << 20;
+constexpr size_t kBacklogLowMark = 2u << 20;
+
+// Wakes the network thread from any thread, for as long as anybody holds it.
+class WakeSignal {
+  public:
+    WakeSignal() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~WakeSignal() {
+        if (fd_ >= 0) close(fd_);
+    }
+    WakeSignal(const WakeSignal&) = delete;
+    WakeSignal& operator=(const WakeSignal&) = delete;
+
+    int fd() const { return fd_; }
+    void signal() const {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto n = write(fd_, &one, sizeof one);
+    }
+    void drain() const {
+        std::uint64_t value = 0;
+        [[maybe_unused]] const auto n = read(fd_, &value, sizeof value);
+    }
+
+  private:
+    int fd_;
+};
+
+struct Backlog {
+    std::atomic<size_t> bytes{0};
+    std::shared_ptr<const WakeSignal> wake;
+
+    void release(size_t n) {
+        const size_t before = bytes.fetch_sub(n);
+        if (before >= kBacklogLowMark && before - n < kBacklogLowMark) wake->signal();
+    }
+};
+
 struct Transfer {
     NSURLLoader::TransferId id = 0;
     SteadyClock::duration idleLimit{};
     SteadyClock::time_point lastProgress;
     curl_off_t seenDown = 0;
     curl_off_t seenUp = 0;
+    std::shared_ptr<Backlog> backlog;
+    bool paused = false;
     EasyHandle easy;
     HeaderList headers;
     NSData body;
@@ -125,11 +168,22 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
 
 size_t onData(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
+    if (t->backlog->bytes.load() >= kBacklogHighMark) {
+        // curl keeps these bytes and hands them over again once resumed.
+        t->paused = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
     t->lastProgress = SteadyClock::now();
     const size_t length = size * count;
     if (!t->responseSent) t->sendResponse();
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
-    t->client->loaderDidReceiveData(NSData(bytes, bytes + length));
+    t->backlog->bytes += length;
+    std::shared_ptr<const NSData> chunk(new NSData(bytes, bytes + length),
+                                        [backlog = t->backlog, length](const NSData* d) {
+                                            delete d;
+                                            backlog->release(length);
+                                        });
+    t->client->loaderDidReceiveData(std::move(chunk));
     return length;
 }
 
@@ -237,6 +291,7 @@ void configure(Transfer& t, const NSURLRequest& request) {
 
 struct NSURLLoader::Impl {
     CURLM* multi = nullptr;
+    std::shared_ptr<const WakeSignal> drained = std::make_shared<WakeSignal>();
     std::thread thread;
     std::atomic<TransferId> nextId{1};
 
@@ -253,6 +308,7 @@ struct NSURLLoader::Impl {
     // Fails the transfers that went without progress for their time-out; returns how long the
     // thread may sleep before the next one could expire.
     std::chrono::milliseconds expireIdle();
+    void resumeDrained();
     void drop(std::map<TransferId, std::unique_ptr<Transfer>>::iterator it);
 };
 
@@ -280,6 +336,10 @@ std::chrono::milliseconds NSURLLoader::Impl::expireIdle() {
     auto sleep = std::chrono::milliseconds(1000);
     for (auto it = active.begin(); it != active.end();) {
         Transfer& t = *it->second;
+        if (t.paused) {  // waiting for its reader, not for the network
+            ++it;
+            continue;
+        }
         const auto deadline = t.lastProgress + t.idleLimit;
         if (deadline <= now) {
             t.client->loaderDidFail(errorForTransferFailure(CURLE_OPERATION_TIMEDOUT, 0, t.url));
@@ -290,6 +350,16 @@ std::chrono::milliseconds NSURLLoader::Impl::expireIdle() {
         ++it;
     }
     return sleep;
+}
+
+void NSURLLoader::Impl::resumeDrained() {
+    drained->drain();
+    for (auto& [id, t] : active) {
+        if (!t->paused || t->backlog->bytes.load() >= kBacklogLowMark) continue;
+        t->paused = false;
+        t->lastProgress = SteadyClock::now();
+        curl_easy_pause(t->easy.get(), CURLPAUSE_CONT);
+    }
 }
 
 void NSURLLoader::Impl::run() {
@@ -314,6 +384,7 @@ void NSURLLoader::Impl::run() {
         }
         if (stop) break;
 
+        resumeDrained();
         int running = 0;
         curl_multi_perform(multi, &running);
         int left = 0;
@@ -327,7 +398,8 @@ void NSURLLoader::Impl::run() {
             drop(it);
         }
         const auto sleep = expireIdle();
-        curl_multi_poll(multi, nullptr, 0, static_cast<int>(sleep.count()), nullptr);
+        curl_waitfd wake{drained->fd(), CURL_WAIT_POLLIN, 0};
+        curl_multi_poll(multi, &wake, 1, static_cast<int>(sleep.count()), nullptr);
     }
     // Whoever still waits hears that its transfer will not complete.
     for (auto it = active.begin(); it != active.end(); it = active.begin()) {
@@ -390,7 +462,8 @@ NSURLLoader::TransferId NSURLLoader::load(const NSURLRequest& request,
                     return;
                 }
                 client->loaderDidReceiveResponse(std::move(response));
-                if (!body.empty()) client->loaderDidReceiveData(std::move(body));
+                if (!body.empty())
+                    client->loaderDidReceiveData(std::make_shared<const NSData>(std::move(body)));
                 client->loaderDidFinish();
             });
         });
@@ -408,6 +481,8 @@ NSURLLoader::TransferId NSURLLoader::load(const NSURLRequest& request,
     t->url = t->nsurl->absoluteString();
     t->body = request.HTTPBody();
     t->client = std::move(client);
+    t->backlog = std::make_shared<Backlog>();
+    t->backlog->wake = impl_->drained;
     configure(*t, request);
     {
         std::lock_guard lock(impl_->mutex);

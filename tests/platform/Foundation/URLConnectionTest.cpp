@@ -2,12 +2,16 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -104,7 +108,7 @@ class RawServer {
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
 
     static void send(int fd, std::string_view bytes) {
-        [[maybe_unused]] const auto n = write(fd, bytes.data(), bytes.size());
+        [[maybe_unused]] const auto n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     }
 
   private:
@@ -496,6 +500,84 @@ TEST_F(URLConnectionTest, CompletionGivenAnOperationQueueRunsAsOneOfItsOperation
     queue->waitUntilAllOperationsAreFinished();
     EXPECT_EQ(*answer, "404:no such thing");
     EXPECT_NE(ranOn, std::this_thread::get_id());
+}
+
+// Checks a body made of one block repeated, as it arrives, without keeping it.
+struct RepeatedBlockChecker : NSURLConnectionDelegate {
+    explicit RepeatedBlockChecker(std::string b) : block(std::move(b)) {}
+    void connectionDidReceiveData(NSURLConnection&, std::span<const std::uint8_t> data) override {
+        while (!data.empty()) {
+            const size_t at = received % block.size();
+            const size_t n = std::min(data.size(), block.size() - at);
+            intact = intact && std::memcmp(data.data(), block.data() + at, n) == 0;
+            received += n;
+            data = data.subspan(n);
+        }
+    }
+    void connectionDidFinishLoading(NSURLConnection&) override { finished = true; }
+    void connectionDidFailWithError(NSURLConnection&, const NSError&) override { failed = true; }
+
+    std::string block;
+    size_t received = 0;
+    bool intact = true;
+    bool finished = false;
+    bool failed = false;
+};
+
+TEST_F(URLConnectionTest, ReadingPausesWhileTheStartingThreadFallsBehindAndLosesNothing) {
+    constexpr size_t kBody = 48u << 20;
+    const std::string block = pattern(1u << 20);
+    std::atomic<size_t> stuckAt{0};
+    RawServer bulk([&](int fd) {
+        RawServer::send(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kBody) +
+                                "\r\nConnection: close\r\n\r\n");
+        size_t sent = 0;
+        while (sent < kBody) {
+            const size_t at = sent % block.size();
+            const auto n = ::send(fd, block.data() + at, std::min(block.size() - at, kBody - sent),
+                                  MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0) {
+                sent += static_cast<size_t>(n);
+                continue;
+            }
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return;
+            // A reader that keeps reading frees room at once; one that stopped does not.
+            pollfd writable{fd, POLLOUT, 0};
+            if (poll(&writable, 1, 1000) == 0 && stuckAt == 0) stuckAt = sent;
+        }
+    });
+
+    std::mutex mutex;
+    std::condition_variable resume;
+    bool resumed = false;
+    auto checker = std::make_shared<RepeatedBlockChecker>(block);
+    bool ended = false;
+    std::thread reader([&] {
+        NSURLConnection::connectionWithRequest(
+            NSURLRequest::requestWithURL(NSURL::URLWithString(bulk.url()),
+                                         NSURLRequestUseProtocolCachePolicy, 5.0),
+            checker);
+        {
+            // The run loop does not turn: deliveries wait.
+            std::unique_lock lock(mutex);
+            resume.wait(lock, [&] { return resumed; });
+        }
+        ended = NSRunLoop::currentRunLoop()->runUntil(
+            [&] { return checker->finished || checker->failed; }, kPatience);
+    });
+    const bool stuck = runUntil([&] { return stuckAt != 0; });
+    {
+        std::lock_guard lock(mutex);
+        resumed = true;
+    }
+    resume.notify_all();
+    reader.join();
+    EXPECT_TRUE(stuck);
+    EXPECT_LT(stuckAt.load(), kBody * 3 / 4);
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(checker->finished);
+    EXPECT_EQ(checker->received, kBody);
+    EXPECT_TRUE(checker->intact);
 }
 
 TEST_F(URLConnectionTest, FiftyConcurrentRequestsShareOneNetworkThreadAndAllComplete) {
