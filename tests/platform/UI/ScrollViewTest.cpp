@@ -113,10 +113,9 @@ TEST_F(ScrollViewTest, FastDragCallsBackInOrderAndDeceleratesWithinTheContent) {
     settle();
     EXPECT_FALSE(scroll->isDecelerating());
     EXPECT_FALSE(recorder->deceleratingInCallback);
-    EXPECT_EQ(recorder->events,
-              (std::vector<std::string>{"willBeginDragging", "didScroll", "didEndDragging(YES)",
-                                        "willBeginDecelerating", "didScroll",
-                                        "didEndDecelerating"}));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{
+                                    "willBeginDragging", "didScroll", "didEndDragging(YES)",
+                                    "willBeginDecelerating", "didScroll", "didEndDecelerating"}));
     // About 1800 pt/s kept going the same way, and never past the end.
     const CGFloat rest = scroll->contentOffset().y;
     EXPECT_GT(rest, released + 300);
@@ -140,9 +139,9 @@ TEST_F(ScrollViewTest, FlingPastTheEndSpringsBackToTheLastOffset) {
 
 TEST_F(ScrollViewTest, SlowReleaseEndsWithoutDeceleratingAndPullsBeyondTheTopRubberBand) {
     drag({100, 100}, {100, 160}, 3, 0.5);
-    EXPECT_EQ(recorder->events, (std::vector<std::string>{"willBeginDragging", "didScroll",
-                                                          "didEndDragging(YES)",
-                                                          "willBeginDecelerating"}));
+    EXPECT_EQ(recorder->events,
+              (std::vector<std::string>{"willBeginDragging", "didScroll", "didEndDragging(YES)",
+                                        "willBeginDecelerating"}));
     // Pulled 40 pt past the top after the slop: the content moved half of that.
     EXPECT_DOUBLE_EQ(recorder->offsets.back().y, -20);
     settle();
@@ -153,8 +152,8 @@ TEST_F(ScrollViewTest, SlowReleaseEndsWithoutDeceleratingAndPullsBeyondTheTopRub
     scroll->setContentOffset({0, 500});
     recorder->events.clear();
     drag({100, 300}, {100, 200}, 5, 0.5);
-    EXPECT_EQ(recorder->events, (std::vector<std::string>{"willBeginDragging", "didScroll",
-                                                          "didEndDragging(NO)"}));
+    EXPECT_EQ(recorder->events,
+              (std::vector<std::string>{"willBeginDragging", "didScroll", "didEndDragging(NO)"}));
     EXPECT_FALSE(scroll->isDecelerating());
     EXPECT_DOUBLE_EQ(scroll->contentOffset().y, 580);
 }
