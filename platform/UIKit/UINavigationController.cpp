@@ -173,7 +173,8 @@ void UINavigationController::replaceStack(std::vector<std::shared_ptr<UIViewCont
     }
     const auto newTop = topViewController();
     if (newTop != oldTop) {
-        if (newTop) newTop->loadViewIfNeeded();
+        // The top's view loads with this controller's.
+        if (newTop && isViewLoaded()) newTop->loadViewIfNeeded();
         if (isShowing()) {
             if (oldTop) oldTop->beginAppearanceTransition(false, animated);
             if (newTop) newTop->beginAppearanceTransition(true, animated);

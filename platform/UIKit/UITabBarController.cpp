@@ -121,7 +121,7 @@ void UITabBarController::show(int index, const std::shared_ptr<UIViewController>
     const auto to = selectedViewController();
     tabBar()->setSelectedItem(to ? to->tabBarItem() : nullptr);
     if (from == to) return;
-    if (to) to->loadViewIfNeeded();
+    if (to && isViewLoaded()) to->loadViewIfNeeded();
     if (isShowing()) {
         if (from) from->beginAppearanceTransition(false, false);
         if (to) to->beginAppearanceTransition(true, false);
