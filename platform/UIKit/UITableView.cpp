@@ -125,7 +125,9 @@ void UITableView::reloadData() {
     highlighted_.reset();
     const auto cells = visible_;
     visible_.clear();
-    for (const auto& [path, cell] : cells) enqueue(cell);
+    // Last row first, so that the pool hands each row its own cell back and unchanged rows
+    // keep what they drew.
+    for (auto it = cells.rbegin(); it != cells.rend(); ++it) enqueue(it->second);
     for (auto* views : {&headerViews_, &footerViews_}) {
         for (const auto& [section, view] : *views)
             if (view) view->removeFromSuperview();

@@ -348,6 +348,11 @@ TEST_F(TableViewTest, ReloadingAsksAgainAndFollowsTheData) {
     EXPECT_EQ(rows->asked, (std::vector<std::string>{"0.2"}));
     EXPECT_EQ(table->indexPathForSelectedRow(), NSIndexPath::indexPathForRow(1, 0));
 
+    // Each row gets its own cell back, so what did not change need not be drawn again.
+    const auto before = table->visibleCells();
+    table->reloadData();
+    EXPECT_EQ(table->visibleCells(), before);
+
     rows->rows = {3};
     const int made = rows->cellsMade;
     table->reloadData();
