@@ -35,31 +35,31 @@ void UITableView::setDelegate(std::weak_ptr<UITableViewDelegate> delegate) {
 
 void UITableView::setRowHeight(CGFloat h) {
     rowHeight_ = std::max<CGFloat>(0, h);
-    if (loaded_) reloadData();
+    relayoutRows();
 }
 
 void UITableView::setSectionHeaderHeight(CGFloat h) {
     sectionHeaderHeight_ = std::max<CGFloat>(0, h);
-    if (loaded_) reloadData();
+    relayoutRows();
 }
 
 void UITableView::setSectionFooterHeight(CGFloat h) {
     sectionFooterHeight_ = std::max<CGFloat>(0, h);
-    if (loaded_) reloadData();
+    relayoutRows();
 }
 
 void UITableView::setTableHeaderView(std::shared_ptr<UIView> view) {
     if (tableHeaderView_) tableHeaderView_->removeFromSuperview();
     tableHeaderView_ = std::move(view);
     if (tableHeaderView_) addSubview(tableHeaderView_);
-    if (loaded_) reloadData();
+    relayoutRows();
 }
 
 void UITableView::setTableFooterView(std::shared_ptr<UIView> view) {
     if (tableFooterView_) tableFooterView_->removeFromSuperview();
     tableFooterView_ = std::move(view);
     if (tableFooterView_) addSubview(tableFooterView_);
-    if (loaded_) reloadData();
+    relayoutRows();
 }
 
 void UITableView::setSeparatorStyle(UITableViewCellSeparatorStyle s) {
@@ -70,6 +70,12 @@ void UITableView::setSeparatorStyle(UITableViewCellSeparatorStyle s) {
 void UITableView::setSeparatorColor(UIColorRef color) {
     separatorColor_ = std::move(color);
     for (const auto& [path, cell] : visible_) configureCell(*cell, path);
+}
+
+void UITableView::relayoutRows() {
+    if (!loaded_) return;
+    computeGeometry();
+    tile();
 }
 
 void UITableView::computeGeometry() {

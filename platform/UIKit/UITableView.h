@@ -170,6 +170,8 @@ class UITableView : public UIScrollView {
     };
 
     void computeGeometry();
+    // New heights for the rows shown, keeping cells and selection.
+    void relayoutRows();
     void layoutTableViews();
     void tile();
     void tileSectionViews(CGFloat top, CGFloat bottom);
