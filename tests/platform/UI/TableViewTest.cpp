@@ -348,6 +348,15 @@ TEST_F(TableViewTest, ReloadingAsksAgainAndFollowsTheData) {
     EXPECT_EQ(rows->asked, (std::vector<std::string>{"0.2"}));
     EXPECT_EQ(table->indexPathForSelectedRow(), NSIndexPath::indexPathForRow(1, 0));
 
+    // New heights move the rows but keep the cells and the selection.
+    const auto cell2 = table->cellForRowAtIndexPath({0, 2});
+    table->setRowHeight(50);
+    EXPECT_EQ(table->cellForRowAtIndexPath({0, 2}), cell2);
+    EXPECT_EQ(cell2->frame(), CGRectMake(0, 100, 320, 50));
+    EXPECT_EQ(table->indexPathForSelectedRow(), NSIndexPath::indexPathForRow(1, 0));
+    EXPECT_EQ(table->contentSize().height, 50000);
+    table->setRowHeight(44);
+
     // Each row gets its own cell back, so what did not change need not be drawn again.
     const auto before = table->visibleCells();
     table->reloadData();
