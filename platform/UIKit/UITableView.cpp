@@ -372,9 +372,20 @@ void UITableView::tileSectionViews(CGFloat top, CGFloat bottom) {
         }
         if (it->second && it->second->frame() != r) it->second->setFrame(r);
     };
+    // A section's header sticks to the top of the visible area while its rows pass under it,
+    // and its footer to the bottom, each within its own section.
+    const CGFloat pinTop = top + contentInset().top;
+    const CGFloat pinBottom = bottom - contentInset().bottom;
     for (int s = 0; s < numberOfSections(); ++s) {
-        place(headerViews_, s, rectForHeaderInSection(s), true);
-        place(footerViews_, s, rectForFooterInSection(s), false);
+        const Section& sec = sections_[static_cast<size_t>(s)];
+        CGRect header = rectForHeaderInSection(s);
+        header.origin.y =
+            std::max(sec.top, std::min(pinTop, sec.rowTops.back() - header.size.height));
+        CGRect footer = rectForFooterInSection(s);
+        footer.origin.y = std::min(sec.rowTops.back(),
+                                   std::max(pinBottom - footer.size.height, sec.rowTops.front()));
+        place(headerViews_, s, header, true);
+        place(footerViews_, s, footer, false);
     }
 }
 

@@ -13,7 +13,7 @@
 
 class UITableView;
 
-// Plain only: section headers and footers scroll with the rows.
+// Plain only: section headers and footers stay at the edges while their section passes.
 enum UITableViewStyle {
     UITableViewStylePlain = 0,
 };

@@ -229,8 +229,27 @@ TEST_F(TableViewTest, DelegateHeightsHeadersAndFootersLayTheContentOut) {
     // Scrolling does not ask again for views still on screen; reloading does.
     table->setContentOffset({0, 10});
     EXPECT_EQ(rows->callbacks.size(), 3u);
+    // A header stays at the top while its rows pass under it, until its section ends.
+    table->setContentOffset({0, 130});
+    EXPECT_EQ(table->headerViewForSection(0)->frame().origin.y, 130);
+    EXPECT_EQ(table->headerViewForSection(1)->frame().origin.y, 255);
+    table->setContentOffset({0, 230});
+    EXPECT_EQ(table->headerViewForSection(0)->frame().origin.y, 220);
+    EXPECT_EQ(table->footerViewForSection(0)->frame().origin.y, 240);
+    // A footer waits at the bottom of a short view until its section's end comes up.
+    table->setFrame(CGRectMake(0, 64, 320, 100));
+    table->setContentOffset({0, 100});
+    table->layoutIfNeeded();
+    ASSERT_NE(table->footerViewForSection(0), nullptr);
+    EXPECT_EQ(table->footerViewForSection(0)->frame().origin.y, 185);
+    EXPECT_EQ(table->headerViewForSection(0)->frame().origin.y, 100);
+    table->setFrame(CGRectMake(0, 64, 320, 480));
+    table->setContentOffset({0, 10});
+    const size_t asked = rows->callbacks.size();
+    table->setContentOffset({0, 12});
+    EXPECT_EQ(rows->callbacks.size(), asked);
     table->reloadData();
-    EXPECT_EQ(rows->callbacks.size(), 6u);
+    EXPECT_EQ(rows->callbacks.size(), asked + 3);
     EXPECT_EQ(std::count(rows->callbacks.begin(), rows->callbacks.end(), "footer 1"), 0);
 }
 
