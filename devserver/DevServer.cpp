@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <sys/socket.h>
+
 #include <cstdlib>
 
 #include "EngineerEndpoints.h"
@@ -75,6 +77,9 @@ bool DevServer::start(int port, std::string* error) {
                                 : (server_->bind_to_port("127.0.0.1", port) ? port : -1);
     if (bound <= 0) return fail("cannot bind 127.0.0.1:" + std::to_string(port));
     port_ = bound;
+    // The library listens with a backlog of 5; a burst of clients beyond it would wait a second
+    // or more for their connect retries.
+    ::listen(listenSocket_, 128);
 
     listenEnded_ = false;
     thread_ = std::thread([this] {
@@ -98,13 +103,16 @@ void DevServer::stop() {
 void DevServer::configure() {
     // The library's default also sets SO_REUSEPORT, which would let a second server share
     // the port silently and split the requests between the two.
-    server_->set_socket_options([](socket_t socket) {
+    server_->set_socket_options([this](socket_t socket) {
         const int yes = 1;
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        listenSocket_ = socket;
     });
     server_->set_payload_max_length(kMaxBodyBytes);
     server_->set_read_timeout(5);
-    server_->set_keep_alive_timeout(2);
+    // One request per connection: a kept-alive idle connection would hold stop() for the whole
+    // keep-alive time, and a local server gains nothing from reusing connections.
+    server_->set_keep_alive_max_count(1);
 
     server_->Get("/health", [](const httplib::Request&, httplib::Response& response) {
         reply(response, 200, actionReply(true, "ok"));

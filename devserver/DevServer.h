@@ -57,6 +57,7 @@ class DevServer {
     std::thread thread_;
     std::atomic<bool> listenEnded_{false};
     int port_ = 0;
+    int listenSocket_ = -1;
 };
 
 }  // namespace devserver
