@@ -1,7 +1,6 @@
 #include "DevServer.h"
 
 #include <httplib.h>
-
 #include <sys/socket.h>
 
 #include <cstdlib>
