@@ -7,7 +7,7 @@ using NSTimeInterval = double;
 // The one clock that run-loop timers, the display link and animations read. It is the real
 // monotonic clock, or a manual clock that tests advance so that timed work fires without sleeping.
 class Clock {
-public:
+  public:
     static CFTimeInterval now();
 
     static void useManual(CFTimeInterval start = 1000.0);

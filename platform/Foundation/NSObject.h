@@ -6,7 +6,7 @@
 // to a block or registers as a delegate uses sharedSelf()/weakSelf(), which is why construction
 // goes through static create() factories rather than public constructors.
 class NSObject : public std::enable_shared_from_this<NSObject> {
-public:
+  public:
     virtual ~NSObject() = default;
 
     template <class T = NSObject>
@@ -22,7 +22,7 @@ public:
         return sharedSelf<T>();
     }
 
-protected:
+  protected:
     NSObject() = default;
     NSObject(const NSObject&) = delete;
     NSObject& operator=(const NSObject&) = delete;

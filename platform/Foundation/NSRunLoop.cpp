@@ -93,8 +93,8 @@ void NSRunLoop::performBlock(Block block) {
 }
 
 std::shared_ptr<NSTimer> NSRunLoop::performAfterDelay(NSTimeInterval delay, Block block) {
-    auto timer = NSTimer::timerWithTimeInterval(
-        delay, false, [block = std::move(block)](NSTimer&) { block(); });
+    auto timer = NSTimer::timerWithTimeInterval(delay, false,
+                                                [block = std::move(block)](NSTimer&) { block(); });
     addTimer(timer);
     return timer;
 }
@@ -196,7 +196,8 @@ bool NSRunLoop::pollSources(int timeoutMs) {
 NSRunLoop::Token NSRunLoop::addFileDescriptor(int fd, short events,
                                               std::function<void(short)> handler) {
     const Token t = nextToken_++;
-    sources_[t] = Source{fd, events, std::make_shared<std::function<void(short)>>(std::move(handler))};
+    sources_[t] =
+        Source{fd, events, std::make_shared<std::function<void(short)>>(std::move(handler))};
     return t;
 }
 

@@ -21,7 +21,7 @@ class NSTimer;
 // file descriptors, then the before-waiting observers. With nothing to do it sleeps until the
 // next timer, a wake-up from another thread or a ready descriptor.
 class NSRunLoop : public NSObject {
-public:
+  public:
     using Block = std::function<void()>;
     using Token = std::uint64_t;
 
@@ -63,7 +63,7 @@ public:
     // The earliest fire date of a valid timer, or a negative value when there is none.
     CFTimeInterval nextTimerDate();
 
-private:
+  private:
     NSRunLoop();
     static std::shared_ptr<NSRunLoop> makeForCurrentThread();
 

@@ -14,7 +14,7 @@ class NSRunLoop;
 // A repeating timer that falls behind fires once and then keeps to its schedule, as the
 // platform's timers do.
 class NSTimer : public NSObject {
-public:
+  public:
     using Block = std::function<void(NSTimer&)>;
 
     static std::shared_ptr<NSTimer> timerWithTimeInterval(NSTimeInterval interval, bool repeats,
@@ -30,7 +30,7 @@ public:
     void setFireDate(CFTimeInterval date);
     void fire();
 
-private:
+  private:
     friend class NSRunLoop;
     NSTimer(NSTimeInterval interval, bool repeats, Block block);
 

@@ -12,7 +12,7 @@
 namespace {
 
 class RunLoopTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Clock::useManual();
         loop = NSRunLoop::mainRunLoop();
