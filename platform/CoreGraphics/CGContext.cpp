@@ -231,6 +231,9 @@ void CGContextSetBlendMode(CGContextRef c, CGBlendMode mode) { c->state().blend 
 void CGContextSetShouldAntialias(CGContextRef c, bool on) {
     cairo_set_antialias(c->cairo(), on ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
 }
+void CGContextSetTextDrawingMode(CGContextRef c, CGTextDrawingMode mode) {
+    c->state().textMode = mode;
+}
 void CGContextTranslateCTM(CGContextRef c, CGFloat tx, CGFloat ty) {
     cairo_translate(c->cairo(), tx, ty);
 }

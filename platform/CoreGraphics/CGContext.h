@@ -27,6 +27,7 @@ enum CGBlendMode {
     kCGBlendModeSourceIn,
     kCGBlendModeDestinationIn
 };
+enum CGTextDrawingMode { kCGTextFill, kCGTextStroke, kCGTextFillStroke };
 enum CGGradientDrawingOptions {
     kCGGradientDrawsBeforeStartLocation = 1,
     kCGGradientDrawsAfterEndLocation = 2
@@ -76,6 +77,7 @@ class CGContext {
         CGColor stroke{0, 0, 0, 1};
         CGFloat alpha = 1;
         CGBlendMode blend = kCGBlendModeNormal;
+        CGTextDrawingMode textMode = kCGTextFill;
         CGImageRef mask;
         cairo_matrix_t maskMatrix{};
         CGRect maskRect;
@@ -128,6 +130,8 @@ void CGContextSetLineDash(CGContextRef c, CGFloat phase, const CGFloat* lengths,
 void CGContextSetAlpha(CGContextRef c, CGFloat alpha);
 void CGContextSetBlendMode(CGContextRef c, CGBlendMode mode);
 void CGContextSetShouldAntialias(CGContextRef c, bool on);
+// How text drawn into the context uses the fill and the stroke (colour and line width).
+void CGContextSetTextDrawingMode(CGContextRef c, CGTextDrawingMode mode);
 void CGContextTranslateCTM(CGContextRef c, CGFloat tx, CGFloat ty);
 void CGContextScaleCTM(CGContextRef c, CGFloat sx, CGFloat sy);
 void CGContextRotateCTM(CGContextRef c, CGFloat angle);

@@ -216,16 +216,30 @@ int CGTextLineCount(const std::string& text, const CGTextStyle& style, CGFloat m
 }
 
 void CGTextDrawInRect(cairo_t* cr, const std::string& text, CGRect rect, const CGTextStyle& style,
-                      CGColor color) {
+                      CGColor color, const CGTextOutline* outline) {
     if (!cr || text.empty()) return;
     LayoutPtr layout = makeLayout(text, style, rect.size.width);
     cairo_save(cr);
     // Lines past numberOfLines are not drawn; the rect does not clip a line in half.
     const CGFloat h = linesHeight(layout.get(), style.numberOfLines);
-    cairo_rectangle(cr, rect.origin.x - 2, rect.origin.y, rect.size.width + 4, h);
+    const CGFloat pad = 2 + (outline ? outline->width : 0);
+    cairo_rectangle(cr, rect.origin.x - pad, rect.origin.y - pad, rect.size.width + 2 * pad,
+                    h + 2 * pad);
     cairo_clip(cr);
-    cairo_move_to(cr, rect.origin.x, rect.origin.y);
-    cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
-    pango_cairo_show_layout(cr, layout.get());
+    if (outline && outline->width > 0 && !outline->color.isClear()) {
+        cairo_new_path(cr);
+        cairo_move_to(cr, rect.origin.x, rect.origin.y);
+        pango_cairo_layout_path(cr, layout.get());
+        cairo_set_line_width(cr, outline->width);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        const CGColor& o = outline->color;
+        cairo_set_source_rgba(cr, o.r, o.g, o.b, o.a);
+        cairo_stroke(cr);
+    }
+    if (!color.isClear()) {
+        cairo_move_to(cr, rect.origin.x, rect.origin.y);
+        cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
+        pango_cairo_show_layout(cr, layout.get());
+    }
     cairo_restore(cr);
 }

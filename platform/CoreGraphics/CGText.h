@@ -52,7 +52,13 @@ CGFontMetrics CGFontGetMetrics(CGFontSpec font);
 // wrapped to maxWidth (<= 0: no wrapping).
 CGSize CGTextBoundingSize(const std::string& text, const CGTextStyle& style, CGFloat maxWidth);
 int CGTextLineCount(const std::string& text, const CGTextStyle& style, CGFloat maxWidth);
+// The glyph outlines stroked under (or instead of) the fill, as map labels are drawn.
+struct CGTextOutline {
+    CGColor color;
+    CGFloat width = 0;
+};
+
 // Wrapped to the rect's width, aligned, from the rect's top; lines past the style's limit are
-// not drawn.
+// not drawn. A clear colour skips the fill.
 void CGTextDrawInRect(cairo_t* cr, const std::string& text, CGRect rect, const CGTextStyle& style,
-                      CGColor color);
+                      CGColor color, const CGTextOutline* outline = nullptr);

@@ -32,9 +32,14 @@ CALayer::~CALayer() {
 }
 
 uint64_t CALayer::changeCount() { return gChangeCount; }
+
+void CALayer::willChange(std::string_view key) {
+    if (gHooks) gHooks->layerWillChangeValue(*this, key);
+}
 void CALayer::noteChanged() { ++gChangeCount; }
 
 void CALayer::setBounds(CGRect bounds) {
+    willChange("bounds");
     const bool resized = bounds.size != model_.bounds.size;
     model_.bounds = bounds;
     noteChanged();
@@ -44,18 +49,22 @@ void CALayer::setBounds(CGRect bounds) {
     }
 }
 void CALayer::setPosition(CGPoint position) {
+    willChange("position");
     model_.position = position;
     noteChanged();
 }
 void CALayer::setAnchorPoint(CGPoint anchorPoint) {
+    willChange("anchorPoint");
     model_.anchorPoint = anchorPoint;
     noteChanged();
 }
 void CALayer::setZPosition(CGFloat z) {
+    willChange("zPosition");
     model_.zPosition = z;
     noteChanged();
 }
 void CALayer::setTransform(const CATransform3D& transform) {
+    willChange("transform");
     model_.transform = transform;
     noteChanged();
 }
@@ -88,10 +97,12 @@ void CALayer::setFrame(CGRect frame) {
 }
 
 void CALayer::setOpacity(float opacity) {
+    willChange("opacity");
     model_.opacity = opacity;
     noteChanged();
 }
 void CALayer::setHidden(bool hidden) {
+    willChange("hidden");
     model_.hidden = hidden;
     noteChanged();
 }
@@ -100,38 +111,47 @@ void CALayer::setMasksToBounds(bool masks) {
     noteChanged();
 }
 void CALayer::setBackgroundColor(CGColor color) {
+    willChange("backgroundColor");
     model_.backgroundColor = color;
     noteChanged();
 }
 void CALayer::setCornerRadius(CGFloat radius) {
+    willChange("cornerRadius");
     model_.cornerRadius = radius;
     noteChanged();
 }
 void CALayer::setBorderWidth(CGFloat width) {
+    willChange("borderWidth");
     model_.borderWidth = width;
     noteChanged();
 }
 void CALayer::setBorderColor(CGColor color) {
+    willChange("borderColor");
     model_.borderColor = color;
     noteChanged();
 }
 void CALayer::setShadowColor(CGColor color) {
+    willChange("shadowColor");
     model_.shadowColor = color;
     noteChanged();
 }
 void CALayer::setShadowOpacity(float opacity) {
+    willChange("shadowOpacity");
     model_.shadowOpacity = opacity;
     noteChanged();
 }
 void CALayer::setShadowOffset(CGSize offset) {
+    willChange("shadowOffset");
     model_.shadowOffset = offset;
     noteChanged();
 }
 void CALayer::setShadowRadius(CGFloat radius) {
+    willChange("shadowRadius");
     model_.shadowRadius = radius;
     noteChanged();
 }
 void CALayer::setContents(CGImageRef image) {
+    willChange("contents");
     contents_ = std::move(image);
     noteChanged();
 }
@@ -145,6 +165,7 @@ void CALayer::setContentsGravity(std::string gravity) {
     noteChanged();
 }
 void CALayer::setContentsRect(CGRect r) {
+    willChange("contentsRect");
     model_.contentsRect = r;
     noteChanged();
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -60,6 +61,10 @@ class CALayerAnimationHooks {
                                  const std::string& /*key*/) {}
     virtual void didRemoveAnimation(CALayer&, const std::shared_ptr<CAAnimation>&,
                                     const std::string& /*key*/) {}
+    // A model value is about to change; key is the property's name ("position", "bounds",
+    // "opacity", "transform", "backgroundColor", ...). Implicit and block-based animations read
+    // the old value from the layer here.
+    virtual void layerWillChangeValue(CALayer&, std::string_view /*key*/) {}
     // Replaces model values by the ones of the layer's running animations at media time t.
     virtual void applyPresentation(const CALayer&, CFTimeInterval /*t*/, CALayerPresentation&) {}
 };
@@ -210,6 +215,7 @@ class CALayer : public NSObject {
 
   private:
     void drawContents(cairo_t* cr, const CALayerPresentation& v) const;
+    void willChange(std::string_view key);
     void renderBody(cairo_t* cr, const CALayerPresentation& v, CFTimeInterval t);
     void detach(const CALayer* child);
 

@@ -30,6 +30,7 @@ CGRect NSStringBoundingRectWithSize(const std::string& text, CGSize size, const 
 int NSStringLineCount(const std::string& text, const NSTextStyle& style, CGFloat maxWidth);
 
 // Draws text in rect: wrapped to its width, aligned, top-aligned, truncated per the style.
+// The context's text drawing mode adds an outline in its stroke colour and line width.
 void NSStringDrawInRect(CGContextRef ctx, const std::string& text, CGRect rect,
                         const NSTextStyle& style, CGColor color);
 void NSStringDrawAtPoint(CGContextRef ctx, const std::string& text, CGPoint point,

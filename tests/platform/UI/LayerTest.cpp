@@ -29,11 +29,15 @@ class RecordingHooks : public CALayerAnimationHooks {
                             const std::string& key) override {
         log.push_back("remove " + key);
     }
+    void layerWillChangeValue(CALayer& layer, std::string_view key) override {
+        if (key == "position") oldPositions.push_back(layer.position());
+    }
     void applyPresentation(const CALayer& layer, CFTimeInterval, CALayerPresentation& v) override {
         if (auto a = layer.animationForKey("move"))
             v.position = *reinterpret_cast<CGPoint*>(a.get());
     }
     std::vector<std::string> log;
+    std::vector<CGPoint> oldPositions;
 };
 
 TEST(Layer, FrameFollowsPositionAnchorAndTransform) {
@@ -89,6 +93,12 @@ TEST(Layer, AnimationHooksSeeAddsRemovalsAndChangeDrawing) {
     image = host.compose();
     EXPECT_TRUE(colourNear(screenPixel(image, 25, 125), kRed));
     EXPECT_EQ(hooks->log.back(), "remove move");
+
+    // Model changes are announced before they happen, with the old value still readable.
+    hooks->oldPositions.clear();
+    v->setCenter(CGPointMake(60, 60));
+    v->setFrame(CGRectMake(0, 0, 10, 10));
+    EXPECT_EQ(hooks->oldPositions, (std::vector<CGPoint>{{25, 125}, {60, 60}}));
     CALayer::setAnimationHooks(nullptr);
 }
 

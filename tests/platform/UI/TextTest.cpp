@@ -97,3 +97,40 @@ TEST(Label, AlignsShrinksAndSizesToFit) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Text, OutlinedTextStrokesUnderTheFill) {
+    auto draw = [](CGTextDrawingMode mode) {
+        UIGraphicsBeginImageContextWithOptions({60, 60}, false, 1);
+        CGContextRef c = UIGraphicsGetCurrentContext();
+        CGContextSetTextDrawingMode(c, mode);
+        CGContextSetRGBStrokeColor(c, 1, 0, 0, 1);
+        CGContextSetLineWidth(c, 4);
+        NSStringDrawInRect(c, "北", CGRectMake(10, 10, 40, 40), {UIFont::systemFontOfSize(36)},
+                           kBlack);
+        auto image = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        int red = 0, black = 0;
+        for (int y = 0; y < 60; ++y) {
+            for (int x = 0; x < 60; ++x) {
+                const CGColor p = image->CGImage()->pixelAt(x, y);
+                if (p.a < 0.9) continue;
+                if (p.r > 0.8 && p.g < 0.2) ++red;
+                if (p.r < 0.2) ++black;
+            }
+        }
+        return std::pair{red, black};
+    };
+    const auto [fillRed, fillBlack] = draw(kCGTextFill);
+    const auto [bothRed, bothBlack] = draw(kCGTextFillStroke);
+    const auto [strokeRed, strokeBlack] = draw(kCGTextStroke);
+    EXPECT_EQ(fillRed, 0);
+    EXPECT_GT(fillBlack, 50);
+    EXPECT_GT(bothRed, 50);
+    EXPECT_GE(bothBlack, fillBlack);  // the fill stays on top of the outline
+    EXPECT_GT(strokeRed, 50);
+    EXPECT_EQ(strokeBlack, 0);
+}
+
+}  // namespace
