@@ -158,7 +158,7 @@ void CALayer::setContents(CGImageRef image) {
 void CALayer::setContentsScale(CGFloat scale) {
     if (scale <= 0 || scale == contentsScale_) return;
     contentsScale_ = scale;
-    setNeedsDisplay();
+    noteChanged();
 }
 void CALayer::setContentsGravity(std::string gravity) {
     contentsGravity_ = std::move(gravity);

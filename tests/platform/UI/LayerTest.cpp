@@ -141,7 +141,20 @@ TEST(Layer, ShapeGradientTextAndMaskLayers) {
     masked->setMask(disc);
     root->addSublayer(masked);
 
+    // Contents given directly survive a change of scale (only setNeedsDisplay redraws).
+    auto picture = CALayer::layer();
+    picture->setFrame(CGRectMake(240, 120, 40, 40));
+    auto green = CGImage::create(8, 8);
+    cairo_t* g = cairo_create(green->surface());
+    cairo_set_source_rgb(g, 0, 1, 0);
+    cairo_paint(g);
+    cairo_destroy(g);
+    picture->setContents(green);
+    picture->setContentsScale(2);
+    root->addSublayer(picture);
+
     auto s = host.compose();
+    EXPECT_TRUE(colourNear(screenPixel(s, 260, 140), kGreen));
     EXPECT_TRUE(colourNear(screenPixel(s, 10, 110), kBlue));
     EXPECT_TRUE(colourNear(screenPixel(s, 90, 190), kWhite));
     const CGColor left = screenPixel(s, 121, 150), mid = screenPixel(s, 170, 150);
