@@ -62,6 +62,8 @@ class UIApplication : public UIResponder {
 
     // URLs are "opened" by handing them to the system: here that means recording them, for
     // the schemes the system knows ("tel", "http", "https", "mailto", "sms" by default).
+    // Malformed URLs (spaces, raw non-ASCII, stray "%") are refused, as the platform refuses
+    // to make a URL of them.
     bool canOpenURL(const std::string& url) const;
     bool openURL(const std::string& url);
     const std::vector<std::string>& openedURLs() const { return opened_; }
