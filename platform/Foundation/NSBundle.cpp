@@ -3,6 +3,10 @@
 #include <filesystem>
 #include <mutex>
 
+#include "NSData.h"
+#include "NSLog.h"
+#include "NSPropertyListSerialization.h"
+
 namespace {
 std::mutex gBundleMutex;
 std::shared_ptr<NSBundle>& mainSlot() {
@@ -35,4 +39,32 @@ std::optional<std::string> NSBundle::pathForResource(const std::string& name,
     std::error_code ec;
     if (std::filesystem::exists(p, ec)) return p.string();
     return std::nullopt;
+}
+
+const nlohmann::json& NSBundle::infoDictionary() const {
+    std::call_once(infoOnce_, [this] {
+        const std::string path = (std::filesystem::path(path_) / "Info.plist").string();
+        NSError error;
+        auto data = NSDataWithContentsOfFile(path, &error);
+        if (!data) return;
+        auto info = NSPropertyListSerialization::propertyListWithData(*data, nullptr, &error);
+        if (info && info->is_object()) {
+            info_ = std::move(*info);
+            return;
+        }
+        NSLog("Bundle %s: Info.plist is not a readable dictionary: %s", path_.c_str(),
+              error.userInfo.value("NSDebugDescription", "not a dictionary").c_str());
+    });
+    return info_;
+}
+
+nlohmann::json NSBundle::objectForInfoDictionaryKey(const std::string& key) const {
+    const nlohmann::json& info = infoDictionary();
+    auto it = info.find(key);
+    return it == info.end() ? nlohmann::json() : *it;
+}
+
+std::string NSBundle::bundleIdentifier() const {
+    const nlohmann::json id = objectForInfoDictionaryKey("CFBundleIdentifier");
+    return id.is_string() ? id.get<std::string>() : std::string();
 }

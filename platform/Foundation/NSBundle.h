@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -9,7 +11,7 @@
 // A bundle is a directory of resources. The main bundle is the app's resources/ directory;
 // nested bundles are "Name.bundle" directories inside it.
 class NSBundle : public NSObject {
-public:
+  public:
     static std::shared_ptr<NSBundle> mainBundle();
     // Points the main bundle elsewhere (tests, the --resources flag).
     static void setMainBundlePath(const std::string& path);
@@ -21,7 +23,17 @@ public:
     std::optional<std::string> pathForResource(const std::string& name,
                                                const std::string& type = {}) const;
 
-private:
+    // The bundle's Info.plist (XML or binary) as a dictionary, read once; empty (and logged) when
+    // the file is missing or damaged.
+    const nlohmann::json& infoDictionary() const;
+    // Null when absent.
+    nlohmann::json objectForInfoDictionaryKey(const std::string& key) const;
+    // "CFBundleIdentifier", or empty.
+    std::string bundleIdentifier() const;
+
+  private:
     explicit NSBundle(std::string path) : path_(std::move(path)) {}
     std::string path_;
+    mutable std::once_flag infoOnce_;
+    mutable nlohmann::json info_ = nlohmann::json::object();
 };

@@ -232,10 +232,7 @@ bool NSRunLoop::runOnce(CFTimeInterval maxWait) {
     if (maxWait <= 0) return false;
 
     notifyBeforeWaiting();
-    {
-        std::lock_guard lock(mutex_);
-        if (!performed_.empty()) return runPerformed();
-    }
+    if (runPerformed()) return true;
     CFTimeInterval wait = maxWait;
     const CFTimeInterval next = nextTimerDate();
     // Under the manual clock only advance() makes a timer due, and it wakes the loop.

@@ -33,13 +33,10 @@ CALayer::~CALayer() {
 
 uint64_t CALayer::changeCount() { return gChangeCount; }
 
-void CALayer::willChange(std::string_view key) {
-    if (gHooks) gHooks->layerWillChangeValue(*this, key);
-}
 void CALayer::noteChanged() { ++gChangeCount; }
 
 void CALayer::setBounds(CGRect bounds) {
-    willChange("bounds");
+    if (gHooks) gHooks->willChangeModelValue(*this, "bounds");
     const bool resized = bounds.size != model_.bounds.size;
     model_.bounds = bounds;
     noteChanged();
@@ -49,22 +46,20 @@ void CALayer::setBounds(CGRect bounds) {
     }
 }
 void CALayer::setPosition(CGPoint position) {
-    willChange("position");
+    if (gHooks) gHooks->willChangeModelValue(*this, "position");
     model_.position = position;
     noteChanged();
 }
 void CALayer::setAnchorPoint(CGPoint anchorPoint) {
-    willChange("anchorPoint");
     model_.anchorPoint = anchorPoint;
     noteChanged();
 }
 void CALayer::setZPosition(CGFloat z) {
-    willChange("zPosition");
     model_.zPosition = z;
     noteChanged();
 }
 void CALayer::setTransform(const CATransform3D& transform) {
-    willChange("transform");
+    if (gHooks) gHooks->willChangeModelValue(*this, "transform");
     model_.transform = transform;
     noteChanged();
 }
@@ -97,12 +92,11 @@ void CALayer::setFrame(CGRect frame) {
 }
 
 void CALayer::setOpacity(float opacity) {
-    willChange("opacity");
+    if (gHooks) gHooks->willChangeModelValue(*this, "opacity");
     model_.opacity = opacity;
     noteChanged();
 }
 void CALayer::setHidden(bool hidden) {
-    willChange("hidden");
     model_.hidden = hidden;
     noteChanged();
 }
@@ -111,47 +105,39 @@ void CALayer::setMasksToBounds(bool masks) {
     noteChanged();
 }
 void CALayer::setBackgroundColor(CGColor color) {
-    willChange("backgroundColor");
+    if (gHooks) gHooks->willChangeModelValue(*this, "backgroundColor");
     model_.backgroundColor = color;
     noteChanged();
 }
 void CALayer::setCornerRadius(CGFloat radius) {
-    willChange("cornerRadius");
     model_.cornerRadius = radius;
     noteChanged();
 }
 void CALayer::setBorderWidth(CGFloat width) {
-    willChange("borderWidth");
     model_.borderWidth = width;
     noteChanged();
 }
 void CALayer::setBorderColor(CGColor color) {
-    willChange("borderColor");
     model_.borderColor = color;
     noteChanged();
 }
 void CALayer::setShadowColor(CGColor color) {
-    willChange("shadowColor");
     model_.shadowColor = color;
     noteChanged();
 }
 void CALayer::setShadowOpacity(float opacity) {
-    willChange("shadowOpacity");
     model_.shadowOpacity = opacity;
     noteChanged();
 }
 void CALayer::setShadowOffset(CGSize offset) {
-    willChange("shadowOffset");
     model_.shadowOffset = offset;
     noteChanged();
 }
 void CALayer::setShadowRadius(CGFloat radius) {
-    willChange("shadowRadius");
     model_.shadowRadius = radius;
     noteChanged();
 }
 void CALayer::setContents(CGImageRef image) {
-    willChange("contents");
     contents_ = std::move(image);
     noteChanged();
 }
@@ -165,7 +151,6 @@ void CALayer::setContentsGravity(std::string gravity) {
     noteChanged();
 }
 void CALayer::setContentsRect(CGRect r) {
-    willChange("contentsRect");
     model_.contentsRect = r;
     noteChanged();
 }
@@ -376,6 +361,15 @@ std::shared_ptr<CAAnimation> CALayer::animationForKey(const std::string& key) co
         if (k == key) return a;
     }
     return nullptr;
+}
+
+void CALayer::discardFinishedAnimation(const CAAnimation* animation, const std::string& key) {
+    auto it = std::find_if(animations_.begin(), animations_.end(), [&](const auto& e) {
+        return e.first == key && e.second.get() == animation;
+    });
+    if (it == animations_.end()) return;
+    animations_.erase(it);
+    noteChanged();
 }
 
 std::vector<std::string> CALayer::animationKeys() const {

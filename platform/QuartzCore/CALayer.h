@@ -61,12 +61,11 @@ class CALayerAnimationHooks {
                                  const std::string& /*key*/) {}
     virtual void didRemoveAnimation(CALayer&, const std::shared_ptr<CAAnimation>&,
                                     const std::string& /*key*/) {}
-    // A model value is about to change; key is the property's name ("position", "bounds",
-    // "opacity", "transform", "backgroundColor", ...). Implicit and block-based animations read
-    // the old value from the layer here.
-    virtual void layerWillChangeValue(CALayer&, std::string_view /*key*/) {}
     // Replaces model values by the ones of the layer's running animations at media time t.
     virtual void applyPresentation(const CALayer&, CFTimeInterval /*t*/, CALayerPresentation&) {}
+    // A model value of an animatable property ("position", "bounds", "transform", "opacity",
+    // "backgroundColor") is about to change; block-based view animations record the old value.
+    virtual void willChangeModelValue(CALayer&, const char* /*keyPath*/) {}
 };
 
 inline const std::string kCAGravityResize = "resize";
@@ -193,6 +192,9 @@ class CALayer : public NSObject {
     virtual void removeAllAnimations();
     std::shared_ptr<CAAnimation> animationForKey(const std::string& key) const;
     std::vector<std::string> animationKeys() const;
+    // For the animation hooks: drops an animation that finished and is removed on completion,
+    // without the removal path (no overrides, no didRemoveAnimation).
+    void discardFinishedAnimation(const CAAnimation* animation, const std::string& key);
     static void setAnimationHooks(std::shared_ptr<CALayerAnimationHooks> hooks);
     static CALayerAnimationHooks* animationHooks();
     const CALayerPresentation& modelValues() const { return model_; }
@@ -215,7 +217,6 @@ class CALayer : public NSObject {
 
   private:
     void drawContents(cairo_t* cr, const CALayerPresentation& v) const;
-    void willChange(std::string_view key);
     void renderBody(cairo_t* cr, const CALayerPresentation& v, CFTimeInterval t);
     void detach(const CALayer* child);
 

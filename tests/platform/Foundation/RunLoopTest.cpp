@@ -57,16 +57,14 @@ TEST_F(RunLoopTest, RepeatingTimerInvalidatedInsideItsBlockStops) {
 
 TEST_F(RunLoopTest, RepeatingTimerThatFallsBehindFiresOnceThenKeepsSchedule) {
     int count = 0;
-    NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer& t) {
-        ++count;
-        if (count == 5) t.invalidate();
-    });
+    auto timer = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer&) { ++count; });
     Clock::advance(3.5);
     loop->runUntilIdle();
     EXPECT_EQ(count, 1);
     Clock::advance(0.5);
     loop->runUntilIdle();
     EXPECT_EQ(count, 2);
+    timer->invalidate();
 }
 
 TEST_F(RunLoopTest, PerformsQueuedDuringATurnRunOnTheNextTurn) {
@@ -121,6 +119,19 @@ TEST_F(RunLoopTest, EachThreadHasItsOwnLoop) {
     EXPECT_NE(other, loop);
     EXPECT_TRUE(NSRunLoop::isMainThread());
     EXPECT_EQ(NSRunLoop::currentRunLoop(), loop);
+}
+
+TEST_F(RunLoopTest, BlockPerformedByABeforeWaitingObserverRunsInsteadOfWaiting) {
+    int ran = 0;
+    bool posted = false;
+    const auto token = loop->addBeforeWaitingObserver([&] {
+        if (posted) return;
+        posted = true;
+        loop->performBlock([&] { ++ran; });
+    });
+    EXPECT_TRUE(loop->runOnce(1.0));
+    EXPECT_EQ(ran, 1);
+    loop->removeBeforeWaitingObserver(token);
 }
 
 TEST(RunLoopRealClock, RunStopsFromAnotherThreadAndRealTimersFire) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "QuartzCore/CAGradientLayer.h"
@@ -29,8 +30,8 @@ class RecordingHooks : public CALayerAnimationHooks {
                             const std::string& key) override {
         log.push_back("remove " + key);
     }
-    void layerWillChangeValue(CALayer& layer, std::string_view key) override {
-        if (key == "position") oldPositions.push_back(layer.position());
+    void willChangeModelValue(CALayer& layer, const char* keyPath) override {
+        if (std::string_view(keyPath) == "position") oldPositions.push_back(layer.position());
     }
     void applyPresentation(const CALayer& layer, CFTimeInterval, CALayerPresentation& v) override {
         if (auto a = layer.animationForKey("move"))
@@ -71,6 +72,14 @@ TEST(Layer, FrameFollowsPositionAnchorAndTransform) {
 
 TEST(Layer, AnimationHooksSeeAddsRemovalsAndChangeDrawing) {
     auto hooks = std::make_shared<RecordingHooks>();
+    // Whatever hooks the process has (the animation engine's) come back afterwards.
+    struct Restore {
+        CALayerAnimationHooks* previous = CALayer::animationHooks();
+        ~Restore() {
+            CALayer::setAnimationHooks(
+                std::shared_ptr<CALayerAnimationHooks>(previous, [](CALayerAnimationHooks*) {}));
+        }
+    } restore;
     CALayer::setAnimationHooks(hooks);
     HeadlessHost host;
     auto v = UIView::create(CGRectMake(0, 100, 50, 50));
@@ -99,7 +108,6 @@ TEST(Layer, AnimationHooksSeeAddsRemovalsAndChangeDrawing) {
     v->setCenter(CGPointMake(60, 60));
     v->setFrame(CGRectMake(0, 0, 10, 10));
     EXPECT_EQ(hooks->oldPositions, (std::vector<CGPoint>{{25, 125}, {60, 60}}));
-    CALayer::setAnimationHooks(nullptr);
 }
 
 TEST(Layer, ShapeGradientTextAndMaskLayers) {

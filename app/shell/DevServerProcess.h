@@ -1,0 +1,28 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+// The local devserver as a child process, stopped when this object goes.
+class DevServerProcess {
+  public:
+    // Starts the server on a free port with its data in dataFile; null with a message in error
+    // when it cannot be started or does not announce its port.
+    static std::unique_ptr<DevServerProcess> start(const std::string& executable,
+                                                   const std::string& dataFile, std::string& error);
+    // The devserver built beside the app, or the one $BRISFOLD_DEVSERVER names.
+    static std::string defaultExecutable();
+    ~DevServerProcess();
+    DevServerProcess(const DevServerProcess&) = delete;
+    DevServerProcess& operator=(const DevServerProcess&) = delete;
+
+    int port() const { return port_; }
+    std::string baseURL() const;
+
+  private:
+    DevServerProcess(pid_t pid, int port) : pid_(pid), port_(port) {}
+    pid_t pid_;
+    int port_;
+};

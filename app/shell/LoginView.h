@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "UIKit/UIButton.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UITextField.h"
+#include "UIKit/UIView.h"
+
+// The engineer's sign-in: user name, password and a button that posts them to the service's
+// "Engineer/Login". The outcome shows under the button: the server's tip when it refuses, the
+// engineer's name when it accepts.
+class LoginView : public UIView {
+  public:
+    static std::shared_ptr<LoginView> create(CGRect frame, std::string serviceBase);
+
+    const std::shared_ptr<UITextField>& userField() const { return user_; }
+    const std::shared_ptr<UITextField>& passwordField() const { return password_; }
+    const std::shared_ptr<UIButton>& loginButton() const { return login_; }
+    const std::shared_ptr<UILabel>& statusLabel() const { return status_; }
+    bool isRequesting() const { return requesting_; }
+
+    void login();
+
+  protected:
+    LoginView() = default;
+    void initWithFrame(CGRect frame) override;
+
+  private:
+    void showStatus(const std::string& text, bool ok);
+
+    std::string serviceBase_;
+    std::shared_ptr<UITextField> user_;
+    std::shared_ptr<UITextField> password_;
+    std::shared_ptr<UIButton> login_;
+    std::shared_ptr<UILabel> status_;
+    bool requesting_ = false;
+};

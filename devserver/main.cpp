@@ -1,0 +1,60 @@
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <string_view>
+
+#include "DevServer.h"
+
+namespace {
+
+int usage() {
+    std::cerr << "usage: brisfold-devserver [--port N] [--data FILE]\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int port = 0;
+    std::filesystem::path dataFile = devserver::DevServer::defaultDataFile();
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--port" && i + 1 < argc) {
+            const std::string value = argv[++i];
+            char* end = nullptr;
+            const long parsed = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || parsed < 0 || parsed > 65535) return usage();
+            port = static_cast<int>(parsed);
+        } else if (arg == "--data" && i + 1 < argc) {
+            dataFile = argv[++i];
+        } else {
+            return usage();
+        }
+    }
+
+    // Blocked before any thread starts, so that every thread inherits the mask and the
+    // signals wait for sigwait below.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    devserver::DevServer server(dataFile);
+    std::string error;
+    if (!server.start(port, &error)) {
+        std::cerr << "brisfold-devserver: " << error << '\n';
+        return 1;
+    }
+    // Scripts and tests read the port from the first line.
+    std::cout << server.port() << std::endl;
+    std::cerr << "brisfold-devserver: " << dataFile.string()
+              << " on http://127.0.0.1:" << server.port() << "/api/\n";
+
+    int received = 0;
+    sigwait(&signals, &received);
+    server.stop();
+    return 0;
+}

@@ -1,0 +1,179 @@
+#include "NSData.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "NSFileError.h"
+
+namespace {
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    // Closes now and reports whether the kernel accepted the close.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+bool writeAll(int fd, std::span<const std::uint8_t> data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void syncDirectoryOf(const std::string& path) {
+    const std::string dir = std::filesystem::path(path).parent_path().string();
+    FileDescriptor fd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0) ::fsync(fd.get());
+}
+
+struct EvpMdCtxFree {
+    void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
+};
+struct EvpEncodeCtxFree {
+    void operator()(EVP_ENCODE_CTX* ctx) const { EVP_ENCODE_CTX_free(ctx); }
+};
+}  // namespace
+
+NSData NSDataFromString(std::string_view text) { return NSData(text.begin(), text.end()); }
+
+std::string NSStringFromData(std::span<const std::uint8_t> data) {
+    return std::string(data.begin(), data.end());
+}
+
+std::optional<NSData> NSDataWithContentsOfFile(const std::string& path, NSError* error) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        NSSetError(error, NSFileErrorWithErrno(errno, path, false));
+        return std::nullopt;
+    }
+    NSData data;
+    std::uint8_t buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            NSSetError(error, NSFileErrorWithErrno(errno, path, false));
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        data.insert(data.end(), buffer, buffer + n);
+    }
+    return data;
+}
+
+bool NSDataWriteToFile(std::span<const std::uint8_t> data, const std::string& path, bool atomically,
+                       NSError* error) {
+    if (!atomically) {
+        FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (fd.get() < 0 || !writeAll(fd.get(), data) || !fd.close()) {
+            NSSetError(error, NSFileErrorWithErrno(errno, path, true));
+            return false;
+        }
+        return true;
+    }
+    std::string temp = path + ".XXXXXX";
+    FileDescriptor fd(::mkstemp(temp.data()));
+    if (fd.get() < 0) {
+        NSSetError(error, NSFileErrorWithErrno(errno, path, true));
+        return false;
+    }
+    const bool written = ::fchmod(fd.get(), 0644) == 0 && writeAll(fd.get(), data) &&
+                         ::fsync(fd.get()) == 0 && fd.close();
+    if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+        const int cause = errno;
+        ::unlink(temp.c_str());
+        NSSetError(error, NSFileErrorWithErrno(cause, path, true));
+        return false;
+    }
+    syncDirectoryOf(path);
+    return true;
+}
+
+std::string md5Hex(std::span<const std::uint8_t> data) {
+    std::unique_ptr<EVP_MD_CTX, EvpMdCtxFree> ctx(EVP_MD_CTX_new());
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1 ||
+        EVP_DigestUpdate(ctx.get(), data.data(), data.size()) != 1 ||
+        EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1)
+        return {};
+    static const char kHex[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(length * 2);
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 0xF];
+    }
+    return hex;
+}
+
+std::string md5Hex(std::string_view text) {
+    return md5Hex(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+std::string base64Encode(std::span<const std::uint8_t> data) {
+    std::string out(4 * ((data.size() + 2) / 3) + 1, '\0');
+    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data.data(),
+                                  static_cast<int>(data.size()));
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+std::string base64Encode(std::string_view text) {
+    return base64Encode(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+std::optional<NSData> base64Decode(std::string_view text) {
+    std::string compact;
+    compact.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\n' || c == '\r') continue;
+        const bool valid = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '+' || c == '/' || c == '=';
+        if (!valid) return std::nullopt;
+        compact += c;
+    }
+    if (compact.size() % 4 != 0) return std::nullopt;
+    const size_t firstPad = compact.find('=');
+    if (firstPad != std::string::npos &&
+        (compact.size() - firstPad > 2 ||
+         compact.find_first_not_of('=', firstPad) != std::string::npos))
+        return std::nullopt;
+    std::unique_ptr<EVP_ENCODE_CTX, EvpEncodeCtxFree> ctx(EVP_ENCODE_CTX_new());
+    if (!ctx) return std::nullopt;
+    NSData out(compact.size() / 4 * 3 + 3);
+    int produced = 0;
+    int tail = 0;
+    EVP_DecodeInit(ctx.get());
+    if (EVP_DecodeUpdate(ctx.get(), out.data(), &produced,
+                         reinterpret_cast<const unsigned char*>(compact.data()),
+                         static_cast<int>(compact.size())) < 0 ||
+        EVP_DecodeFinal(ctx.get(), out.data() + produced, &tail) != 1)
+        return std::nullopt;
+    out.resize(static_cast<size_t>(produced + tail));
+    return out;
+}

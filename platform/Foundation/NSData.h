@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "NSError.h"
+
+// Bytes. The same container nlohmann::json keeps binary values in, so data moves between the two
+// without conversion.
+using NSData = std::vector<std::uint8_t>;
+
+NSData NSDataFromString(std::string_view text);
+std::string NSStringFromData(std::span<const std::uint8_t> data);
+
+std::optional<NSData> NSDataWithContentsOfFile(const std::string& path, NSError* error = nullptr);
+// Atomically: the bytes go to a temporary file in the same directory which is synced and then
+// renamed over the target, so readers and crashes see either the old or the new file, never a mix.
+bool NSDataWriteToFile(std::span<const std::uint8_t> data, const std::string& path, bool atomically,
+                       NSError* error = nullptr);
+
+// Lower-case hexadecimal MD5 of the bytes.
+std::string md5Hex(std::span<const std::uint8_t> data);
+std::string md5Hex(std::string_view text);
+// Standard alphabet with padding, no line breaks.
+std::string base64Encode(std::span<const std::uint8_t> data);
+std::string base64Encode(std::string_view text);
+// Accepts padded input with optional line breaks; nullopt for anything else.
+std::optional<NSData> base64Decode(std::string_view text);

@@ -1,0 +1,199 @@
+#include "NSURLConnection.h"
+
+#include <condition_variable>
+#include <mutex>
+
+#include "NSRunLoop.h"
+#include "NSURLLoader.h"
+
+class NSURLConnection::Client final : public NSURLLoaderClient {
+  public:
+    Client(std::shared_ptr<NSURLConnection> connection, std::weak_ptr<NSRunLoop> loop)
+        : connection_(std::move(connection)), loop_(std::move(loop)) {}
+
+    void loaderDidReceiveResponse(std::shared_ptr<NSHTTPURLResponse> response) override {
+        post(
+            [response](NSURLConnection& c, NSURLConnectionDelegate& d) {
+                d.connectionDidReceiveResponse(c, response);
+            },
+            false);
+    }
+    void loaderDidReceiveData(NSData data) override {
+        auto shared = std::make_shared<const NSData>(std::move(data));
+        post([shared](NSURLConnection& c,
+                      NSURLConnectionDelegate& d) { d.connectionDidReceiveData(c, *shared); },
+             false);
+    }
+    void loaderDidFinish() override {
+        post(
+            [](NSURLConnection& c, NSURLConnectionDelegate& d) { d.connectionDidFinishLoading(c); },
+            true);
+    }
+    void loaderDidFail(NSError error) override {
+        post(
+            [error = std::move(error)](NSURLConnection& c, NSURLConnectionDelegate& d) {
+                d.connectionDidFailWithError(c, error);
+            },
+            true);
+    }
+
+  private:
+    void post(std::function<void(NSURLConnection&, NSURLConnectionDelegate&)> call, bool last) {
+        // The last event hands over the client's reference, so the connection goes with the
+        // delivery on its own thread rather than whenever the network thread drops the client.
+        auto connection = last ? std::move(connection_) : connection_;
+        const auto loop = loop_.lock();
+        if (!loop) return;
+        loop->performBlock([connection = std::move(connection), call = std::move(call), last] {
+            connection->deliver([&](NSURLConnectionDelegate& d) { call(*connection, d); }, last);
+        });
+    }
+
+    std::shared_ptr<NSURLConnection> connection_;
+    std::weak_ptr<NSRunLoop> loop_;
+};
+
+namespace {
+
+// Collects the whole body on the network thread and answers once, on the caller's run loop.
+class CompletionClient final : public NSURLLoaderClient {
+  public:
+    CompletionClient(NSURLConnection::CompletionHandler handler, std::weak_ptr<NSRunLoop> loop)
+        : handler_(std::move(handler)), loop_(std::move(loop)) {}
+
+    void loaderDidReceiveResponse(std::shared_ptr<NSHTTPURLResponse> response) override {
+        response_ = std::move(response);
+    }
+    void loaderDidReceiveData(NSData data) override {
+        data_.insert(data_.end(), data.begin(), data.end());
+    }
+    void loaderDidFinish() override { answer(std::move(response_), std::move(data_), {}); }
+    void loaderDidFail(NSError error) override { answer(nullptr, {}, std::move(error)); }
+
+  private:
+    void answer(std::shared_ptr<NSHTTPURLResponse> response, NSData data, NSErrorOpt error) {
+        const auto loop = loop_.lock();
+        if (!loop) return;
+        loop->performBlock([handler = std::move(handler_), response = std::move(response),
+                            data = std::move(data),
+                            error = std::move(error)] { handler(response, data, error); });
+    }
+
+    NSURLConnection::CompletionHandler handler_;
+    std::weak_ptr<NSRunLoop> loop_;
+    std::shared_ptr<NSHTTPURLResponse> response_;
+    NSData data_;
+};
+
+class WaitingClient final : public NSURLLoaderClient {
+  public:
+    void loaderDidReceiveResponse(std::shared_ptr<NSHTTPURLResponse> response) override {
+        std::lock_guard lock(mutex_);
+        result_.response = std::move(response);
+    }
+    void loaderDidReceiveData(NSData data) override {
+        std::lock_guard lock(mutex_);
+        result_.data.insert(result_.data.end(), data.begin(), data.end());
+    }
+    void loaderDidFinish() override { end({}); }
+    void loaderDidFail(NSError error) override { end(std::move(error)); }
+
+    NSURLConnectionResult wait() {
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return ended_; });
+        return std::move(result_);
+    }
+
+  private:
+    void end(NSErrorOpt error) {
+        {
+            std::lock_guard lock(mutex_);
+            if (error) {
+                result_.data.clear();
+                result_.response.reset();
+                result_.error = std::move(error);
+            }
+            ended_ = true;
+        }
+        done_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool ended_ = false;
+    NSURLConnectionResult result_;
+};
+
+}  // namespace
+
+NSURLConnection::NSURLConnection(std::shared_ptr<NSURLRequest> request,
+                                 std::weak_ptr<NSURLConnectionDelegate> delegate)
+    : request_(std::move(request)),
+      delegate_(std::move(delegate)),
+      hasDelegate_(!delegate_.expired()) {}
+
+std::shared_ptr<NSURLConnection> NSURLConnection::connectionWithRequest(
+    std::shared_ptr<NSURLRequest> request, std::weak_ptr<NSURLConnectionDelegate> delegate) {
+    return create(std::move(request), std::move(delegate), true);
+}
+
+std::shared_ptr<NSURLConnection> NSURLConnection::create(
+    std::shared_ptr<NSURLRequest> request, std::weak_ptr<NSURLConnectionDelegate> delegate,
+    bool startImmediately) {
+    if (!request) return nullptr;
+    auto connection = std::shared_ptr<NSURLConnection>(
+        new NSURLConnection(std::move(request), std::move(delegate)));
+    if (startImmediately) connection->start();
+    return connection;
+}
+
+void NSURLConnection::start() {
+    if (cancelled_ || started_.exchange(true)) return;
+    auto client =
+        std::make_shared<Client>(sharedSelf<NSURLConnection>(), NSRunLoop::currentRunLoop());
+    transfer_ = NSURLLoader::shared().load(*request_, std::move(client));
+    // A cancel() from another thread may have missed the transfer number.
+    if (cancelled_) NSURLLoader::shared().cancel(transfer_);
+}
+
+void NSURLConnection::cancel() {
+    if (cancelled_.exchange(true) || ended_) return;
+    if (const auto transfer = transfer_.load()) NSURLLoader::shared().cancel(transfer);
+}
+
+void NSURLConnection::deliver(const std::function<void(NSURLConnectionDelegate&)>& call,
+                              bool last) {
+    if (cancelled_ || ended_) return;
+    if (last) ended_ = true;
+    const auto delegate = delegate_.lock();
+    if (!delegate) {
+        if (hasDelegate_ && !last) cancel();
+        return;
+    }
+    call(*delegate);
+}
+
+void NSURLConnection::sendAsynchronousRequest(std::shared_ptr<NSURLRequest> request,
+                                              CompletionHandler completionHandler) {
+    auto client = std::make_shared<CompletionClient>(std::move(completionHandler),
+                                                     NSRunLoop::currentRunLoop());
+    if (!request) {
+        client->loaderDidFail(NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
+        return;
+    }
+    NSURLLoader::shared().load(*request, std::move(client));
+}
+
+NSURLConnectionResult NSURLConnection::sendSynchronousRequest(
+    const std::shared_ptr<NSURLRequest>& request) {
+    if (!request) {
+        return {{}, nullptr, NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL")};
+    }
+    auto client = std::make_shared<WaitingClient>();
+    NSURLLoader::shared().load(*request, client);
+    return client->wait();
+}
+
+void NSURLConnection::setTestTransport(TestTransport transport) {
+    NSURLLoader::setTestTransport(std::move(transport));
+}

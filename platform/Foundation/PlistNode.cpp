@@ -1,0 +1,408 @@
+#include "PlistNode.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+namespace plistnode {
+namespace {
+
+constexpr double kSecondsFrom1970To2001 = 978307200.0;
+
+std::uint64_t readBigEndian(const std::uint8_t* p, size_t width) {
+    std::uint64_t value = 0;
+    for (size_t i = 0; i < width; ++i) value = (value << 8) | p[i];
+    return value;
+}
+
+// Walks the object table of a binary property list without recursion, computing for every
+// reachable object its depth and expanded size, so that libplist's recursive reader is only
+// handed files it can read without exhausting the stack or memory.
+bool checkBinary(std::span<const std::uint8_t> data, std::string& why) {
+    constexpr size_t kHeader = 8, kTrailer = 32;
+    if (data.size() < kHeader + kTrailer || std::memcmp(data.data(), "bplist00", 8) != 0) {
+        why = "not a binary property list";
+        return false;
+    }
+    const std::uint8_t* trailer = data.data() + data.size() - kTrailer;
+    const size_t offsetSize = trailer[6];
+    const size_t refSize = trailer[7];
+    const std::uint64_t count = readBigEndian(trailer + 8, 8);
+    const std::uint64_t top = readBigEndian(trailer + 16, 8);
+    const std::uint64_t tableOffset = readBigEndian(trailer + 24, 8);
+    const std::uint64_t tableEnd = data.size() - kTrailer;
+    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || count == 0 ||
+        top >= count || tableOffset < kHeader || tableOffset > tableEnd ||
+        count > (tableEnd - tableOffset) / offsetSize) {
+        why = "damaged binary property list trailer";
+        return false;
+    }
+    auto offsetOf = [&](std::uint64_t index) {
+        return readBigEndian(data.data() + tableOffset + index * offsetSize, offsetSize);
+    };
+    // The references of a container object, or none for scalars; false on damage, and for
+    // strings holding NUL, which libplist's accessors abort on.
+    auto children = [&](std::uint64_t index, std::vector<std::uint64_t>& refs) {
+        refs.clear();
+        std::uint64_t pos = offsetOf(index);
+        if (pos < kHeader || pos >= tableOffset) return false;
+        const std::uint8_t marker = data[pos];
+        const int kind = marker >> 4;
+        const bool container = kind == 0xA || kind == 0xC || kind == 0xD;
+        const bool text = kind == 0x5 || kind == 0x6;
+        if (!container && !text) return true;
+        std::uint64_t n = marker & 0xF;
+        ++pos;
+        if (n == 0xF) {
+            if (pos >= tableOffset || (data[pos] >> 4) != 0x1) return false;
+            const size_t width = size_t{1} << (data[pos] & 0xF);
+            if (width > 8 || pos + 1 + width > tableOffset) return false;
+            n = readBigEndian(data.data() + pos + 1, width);
+            pos += 1 + width;
+        }
+        if (text) {
+            const size_t unit = kind == 0x5 ? 1 : 2;
+            if (n > (tableOffset - pos) / unit) return false;
+            for (std::uint64_t i = 0; i < n; ++i)
+                if (readBigEndian(data.data() + pos + i * unit, unit) == 0) return false;
+            return true;
+        }
+        const std::uint64_t refCount = kind == 0xD ? n * 2 : n;
+        if (n > tableOffset || refCount > (tableOffset - pos) / refSize) return false;
+        refs.reserve(refCount);
+        for (std::uint64_t i = 0; i < refCount; ++i) {
+            const std::uint64_t ref = readBigEndian(data.data() + pos + i * refSize, refSize);
+            if (ref >= count) return false;
+            refs.push_back(ref);
+        }
+        return true;
+    };
+
+    enum : std::uint8_t { kUnseen, kOpen, kDone };
+    std::vector<std::uint8_t> state(count, kUnseen);
+    std::vector<std::uint32_t> depth(count, 0);
+    std::vector<std::uint64_t> nodes(count, 0);
+    struct Frame {
+        std::uint64_t index;
+        std::vector<std::uint64_t> refs;
+        size_t next = 0;
+    };
+    std::vector<Frame> stack;
+    std::vector<std::uint64_t> refs;
+    auto open = [&](std::uint64_t index) {
+        if (!children(index, refs)) return false;
+        state[index] = kOpen;
+        stack.push_back(Frame{index, refs});
+        return true;
+    };
+    if (!open(top)) {
+        why = "damaged binary property list object";
+        return false;
+    }
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next < frame.refs.size()) {
+            const std::uint64_t child = frame.refs[frame.next++];
+            if (state[child] == kOpen) {
+                why = "binary property list refers to itself";
+                return false;
+            }
+            if (state[child] == kUnseen && !open(child)) {
+                why = "damaged binary property list object";
+                return false;
+            }
+            continue;
+        }
+        std::uint32_t d = 0;
+        std::uint64_t n = 1;
+        for (const std::uint64_t child : frame.refs) {
+            d = std::max(d, depth[child]);
+            n = std::min(kMaxNodes + 1, n + nodes[child]);
+        }
+        depth[frame.index] = d + 1;
+        nodes[frame.index] = n;
+        state[frame.index] = kDone;
+        if (depth[frame.index] > static_cast<std::uint32_t>(kMaxDepth) || n > kMaxNodes) {
+            why = "binary property list nests or expands beyond bounds";
+            return false;
+        }
+        stack.pop_back();
+    }
+    return true;
+}
+
+bool startsWith(std::string_view text, size_t pos, std::string_view prefix) {
+    return text.substr(pos, prefix.size()) == prefix;
+}
+
+// Counts the open <array> and <dict> elements; libplist's XML reader recurses per level.
+bool checkXmlDepth(std::string_view xml, std::string& why) {
+    int depth = 0;
+    size_t pos = 0;
+    while ((pos = xml.find('<', pos)) != std::string_view::npos) {
+        if (startsWith(xml, pos, "<!--") || startsWith(xml, pos, "<![CDATA[")) {
+            const bool comment = xml[pos + 2] == '-';
+            const size_t end = xml.find(comment ? "-->" : "]]>", pos);
+            if (end == std::string_view::npos) break;
+            pos = end + 3;
+            continue;
+        }
+        const size_t close = xml.find('>', pos);
+        if (close == std::string_view::npos) break;
+        const std::string_view tag = xml.substr(pos + 1, close - pos - 1);
+        pos = close + 1;
+        if (tag.empty() || tag[0] == '?' || tag[0] == '!' || tag.back() == '/') continue;
+        const bool closing = tag[0] == '/';
+        const std::string_view name = closing ? tag.substr(1) : tag;
+        if (name != "array" && name != "dict") continue;
+        depth += closing ? -1 : 1;
+        if (depth > kMaxDepth) {
+            why = "XML property list nests too deeply";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool hasNul(std::string_view text) { return text.find('\0') != std::string_view::npos; }
+
+Ptr fromJsonAt(const nlohmann::json& value, int depth, std::string& why) {
+    using Type = nlohmann::json::value_t;
+    if (depth > kMaxDepth) {
+        why = "value nests too deeply";
+        return nullptr;
+    }
+    switch (value.type()) {
+        case Type::object: {
+            Ptr dict(plist_new_dict());
+            for (const auto& [key, item] : value.items()) {
+                if (hasNul(key)) {
+                    why = "key contains a NUL character";
+                    return nullptr;
+                }
+                Ptr child = fromJsonAt(item, depth + 1, why);
+                if (!child) return nullptr;
+                plist_dict_set_item(dict.get(), key.c_str(), child.release());
+            }
+            return dict;
+        }
+        case Type::array: {
+            Ptr array(plist_new_array());
+            for (const auto& item : value) {
+                Ptr child = fromJsonAt(item, depth + 1, why);
+                if (!child) return nullptr;
+                plist_array_append_item(array.get(), child.release());
+            }
+            return array;
+        }
+        case Type::string: {
+            const auto& text = value.get_ref<const std::string&>();
+            if (hasNul(text)) {
+                why = "string contains a NUL character";
+                return nullptr;
+            }
+            return Ptr(plist_new_string(text.c_str()));
+        }
+        case Type::boolean:
+            return Ptr(plist_new_bool(value.get<bool>() ? 1 : 0));
+        case Type::number_integer:
+            return Ptr(plist_new_uint(static_cast<std::uint64_t>(value.get<std::int64_t>())));
+        case Type::number_unsigned: {
+            const auto n = value.get<std::uint64_t>();
+            if (n > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+                why = "integer above the signed 64-bit range";
+                return nullptr;
+            }
+            return Ptr(plist_new_uint(n));
+        }
+        case Type::number_float: {
+            const double d = value.get<double>();
+            if (!std::isfinite(d)) {
+                why = "number is not finite";
+                return nullptr;
+            }
+            return Ptr(plist_new_real(d));
+        }
+        case Type::binary: {
+            if (NSPropertyListIsDate(value)) return newDate(NSPropertyListDateSeconds(value), why);
+            const auto& bytes = value.get_binary();
+            return Ptr(plist_new_data(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        }
+        case Type::null:
+            why = "null has no property-list form";
+            return nullptr;
+        case Type::discarded:
+            break;
+    }
+    why = "value has no property-list form";
+    return nullptr;
+}
+
+std::optional<nlohmann::json> toJsonAt(plist_t node, int depth, std::string& why) {
+    if (depth > kMaxDepth) {
+        why = "property list nests too deeply";
+        return std::nullopt;
+    }
+    switch (plist_get_node_type(node)) {
+        case PLIST_DICT: {
+            nlohmann::json object = nlohmann::json::object();
+            plist_dict_iter it = nullptr;
+            plist_dict_new_iter(node, &it);
+            for (;;) {
+                char* key = nullptr;
+                plist_t item = nullptr;
+                plist_dict_next_item(node, it, &key, &item);
+                if (!item) {
+                    std::free(key);
+                    break;
+                }
+                auto child = toJsonAt(item, depth + 1, why);
+                std::string name = key ? key : "";
+                std::free(key);
+                if (!child) {
+                    std::free(it);
+                    return std::nullopt;
+                }
+                object[name] = std::move(*child);
+            }
+            std::free(it);
+            return object;
+        }
+        case PLIST_ARRAY: {
+            nlohmann::json array = nlohmann::json::array();
+            const uint32_t n = plist_array_get_size(node);
+            for (uint32_t i = 0; i < n; ++i) {
+                auto child = toJsonAt(plist_array_get_item(node, i), depth + 1, why);
+                if (!child) return std::nullopt;
+                array.push_back(std::move(*child));
+            }
+            return array;
+        }
+        case PLIST_STRING:
+        case PLIST_KEY:
+            return nlohmann::json(stringValue(node));
+        case PLIST_BOOLEAN: {
+            uint8_t b = 0;
+            plist_get_bool_val(node, &b);
+            return nlohmann::json(b != 0);
+        }
+        case PLIST_UINT: {
+            uint64_t n = 0;
+            plist_get_uint_val(node, &n);
+            return nlohmann::json(static_cast<std::int64_t>(n));
+        }
+        case PLIST_REAL: {
+            double d = 0;
+            plist_get_real_val(node, &d);
+            return nlohmann::json(d);
+        }
+        case PLIST_DATA: {
+            uint64_t length = 0;
+            const char* bytes = plist_get_data_ptr(node, &length);
+            const auto* p = reinterpret_cast<const std::uint8_t*>(bytes);
+            return nlohmann::json::binary(NSData(p, p + (bytes ? length : 0)));
+        }
+        case PLIST_DATE:
+            return NSPropertyListDate(dateSeconds(node));
+        case PLIST_UID:
+            why = "keyed-archive reference outside an archive";
+            return std::nullopt;
+        default:
+            why = "unknown property-list node";
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
+Ptr parse(std::span<const std::uint8_t> data, NSPropertyListFormat* format, std::string& why) {
+    if (data.empty() || data.size() > std::numeric_limits<uint32_t>::max()) {
+        why = data.empty() ? "empty property list" : "property list too large";
+        return nullptr;
+    }
+    const char* bytes = reinterpret_cast<const char*>(data.data());
+    const auto length = static_cast<uint32_t>(data.size());
+    plist_t node = nullptr;
+    if (plist_is_binary(bytes, length)) {
+        if (!checkBinary(data, why)) return nullptr;
+        plist_from_bin(bytes, length, &node);
+        if (format) *format = NSPropertyListBinaryFormat_v1_0;
+    } else {
+        const std::string_view xml(bytes, length);
+        if (xml.find("<plist") == std::string_view::npos) {
+            why = "not a property list";
+            return nullptr;
+        }
+        // XML has no NUL characters, and libplist aborts on strings that hold one.
+        if (xml.find('\0') != std::string_view::npos) {
+            why = "XML property list contains a NUL byte";
+            return nullptr;
+        }
+        if (!checkXmlDepth(xml, why)) return nullptr;
+        plist_from_xml(bytes, length, &node);
+        if (format) *format = NSPropertyListXMLFormat_v1_0;
+    }
+    if (!node) why = "damaged property list";
+    return Ptr(node);
+}
+
+std::optional<NSData> serialize(plist_t node, NSPropertyListFormat format) {
+    char* out = nullptr;
+    uint32_t length = 0;
+    if (format == NSPropertyListBinaryFormat_v1_0) {
+        plist_to_bin(node, &out, &length);
+    } else {
+        plist_to_xml(node, &out, &length);
+    }
+    if (!out) return std::nullopt;
+    const auto* p = reinterpret_cast<const std::uint8_t*>(out);
+    NSData data(p, p + length);
+    if (format == NSPropertyListBinaryFormat_v1_0) {
+        plist_to_bin_free(out);
+    } else {
+        plist_to_xml_free(out);
+    }
+    return data;
+}
+
+Ptr fromJson(const nlohmann::json& value, std::string& why) { return fromJsonAt(value, 0, why); }
+
+std::optional<nlohmann::json> toJson(plist_t node, std::string& why) {
+    return toJsonAt(node, 0, why);
+}
+
+Ptr newDate(double secondsSince1970, std::string& why) {
+    const double since2001 = secondsSince1970 - kSecondsFrom1970To2001;
+    const double whole = std::floor(since2001);
+    if (!std::isfinite(since2001) || whole < std::numeric_limits<int32_t>::min() ||
+        whole > std::numeric_limits<int32_t>::max()) {
+        why = "date outside the storable range";
+        return nullptr;
+    }
+    const auto micros = static_cast<int32_t>(std::lround((since2001 - whole) * 1e6));
+    return Ptr(plist_new_date(static_cast<int32_t>(whole), micros));
+}
+
+double dateSeconds(plist_t node) {
+    int32_t seconds = 0, micros = 0;
+    plist_get_date_val(node, &seconds, &micros);
+    return kSecondsFrom1970To2001 + seconds + micros / 1e6;
+}
+
+std::string stringValue(plist_t node) {
+    if (plist_get_node_type(node) == PLIST_STRING) {
+        std::uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        return text ? std::string(text, length) : std::string();
+    }
+    char* text = nullptr;
+    plist_get_key_val(node, &text);
+    std::string out = text ? text : "";
+    std::free(text);
+    return out;
+}
+
+}  // namespace plistnode

@@ -1,0 +1,55 @@
+#include "UISwipeGestureRecognizer.h"
+
+#include <cmath>
+
+std::shared_ptr<UISwipeGestureRecognizer> UISwipeGestureRecognizer::create() {
+    return std::shared_ptr<UISwipeGestureRecognizer>(new UISwipeGestureRecognizer());
+}
+
+void UISwipeGestureRecognizer::touchesBegan(const UITouchSet& touches, UIEvent*) {
+    const std::size_t down = trackedTouches().size();
+    if (down > touchesRequired_) return setState(UIGestureRecognizerStateFailed);
+    // The swipe is timed from when all its fingers are down.
+    start_ = centroidInWindow();
+    startTime_ = touches.front()->timestamp();
+    started_ = down == touchesRequired_;
+}
+
+void UISwipeGestureRecognizer::judge(CFTimeInterval now) {
+    const CGPoint c = centroidInWindow();
+    const double dx = c.x - start_.x, dy = c.y - start_.y;
+    const bool horizontal = std::fabs(dx) >= std::fabs(dy);
+    const double along = horizontal ? std::fabs(dx) : std::fabs(dy);
+    const double across = horizontal ? std::fabs(dy) : std::fabs(dx);
+    const unsigned dir = horizontal ? (dx > 0 ? UISwipeGestureRecognizerDirectionRight
+                                              : UISwipeGestureRecognizerDirectionLeft)
+                                    : (dy > 0 ? UISwipeGestureRecognizerDirectionDown
+                                              : UISwipeGestureRecognizerDirectionUp);
+    if (along >= kSlop && !(direction_ & dir)) return setState(UIGestureRecognizerStateFailed);
+    if (along >= kSlop && across > along / 2) return setState(UIGestureRecognizerStateFailed);
+    if (along >= kMinimumDistance) {
+        if (now - startTime_ > kMaximumDuration) return setState(UIGestureRecognizerStateFailed);
+        return setState(UIGestureRecognizerStateRecognized);
+    }
+    if (now - startTime_ > kMaximumDuration) setState(UIGestureRecognizerStateFailed);
+}
+
+void UISwipeGestureRecognizer::touchesMoved(const UITouchSet& touches, UIEvent*) {
+    if (started_) judge(touches.front()->timestamp());
+}
+
+void UISwipeGestureRecognizer::touchesEnded(const UITouchSet& touches, UIEvent*) {
+    if (started_) judge(touches.front()->timestamp());
+    if (state() == UIGestureRecognizerStatePossible) setState(UIGestureRecognizerStateFailed);
+}
+
+void UISwipeGestureRecognizer::touchesCancelled(const UITouchSet&, UIEvent*) {
+    setState(UIGestureRecognizerStateFailed);
+}
+
+void UISwipeGestureRecognizer::reset() {
+    UIGestureRecognizer::reset();
+    started_ = false;
+    startTime_ = 0;
+    start_ = CGPointZero;
+}

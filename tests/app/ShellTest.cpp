@@ -1,0 +1,152 @@
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "DevServer.h"
+#include "Foundation/NSRunLoop.h"
+#include "host/HeadlessHost.h"
+#include "shell/AppOptions.h"
+#include "shell/DevServerProcess.h"
+#include "shell/LoginView.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path tempDir(const std::string& name) {
+    fs::path dir =
+        fs::temp_directory_path() / ("brisfold-app-" + name + "-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+TEST(AppOptions, ParsesEveryFlagAndRefusesWhatItDoesNotKnow) {
+    std::string error;
+    auto o =
+        AppOptions::parse({"--home", "/tmp/h", "--server", "http://127.0.0.1:9", "--headless",
+                           "--screenshot", "s.png", "--after", "1.5", "--location", "31.2,121.5"},
+                          error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->home, "/tmp/h");
+    EXPECT_EQ(o->server, "http://127.0.0.1:9/");
+    EXPECT_TRUE(o->headless);
+    EXPECT_EQ(o->screenshot, "s.png");
+    EXPECT_DOUBLE_EQ(o->after, 1.5);
+    EXPECT_EQ(o->location, "31.2,121.5");
+
+    EXPECT_FALSE(AppOptions::parse({"--bogus"}, error));
+    EXPECT_NE(error.find("--bogus"), std::string::npos);
+    EXPECT_FALSE(AppOptions::parse({"--home"}, error));
+    EXPECT_FALSE(AppOptions::parse({"--server", "127.0.0.1:9"}, error));
+    EXPECT_FALSE(AppOptions::parse({"--screenshot", "a.png", "--after", "-1"}, error));
+    EXPECT_FALSE(AppOptions::parse({"--after", "2"}, error));
+}
+
+class LoginTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = tempDir("login");
+        server = std::make_unique<devserver::DevServer>(dir / "data.sqlite");
+        std::string error;
+        ASSERT_TRUE(server->start(0, &error)) << error;
+        base = "http://127.0.0.1:" + std::to_string(server->port()) + "/";
+        view = LoginView::create(host.window()->bounds(), base);
+        host.window()->addSubview(view);
+    }
+    void TearDown() override {
+        server->stop();
+        fs::remove_all(dir);
+    }
+
+    void typeInto(const std::shared_ptr<UITextField>& field, const std::string& text) {
+        const CGRect f = field->convertRectToView(field->bounds(), nullptr);
+        host.tap(CGPointMake(CGRectGetMidX(f), CGRectGetMidY(f)));
+        ASSERT_TRUE(host.typeText(text));
+    }
+    void tapLogin() {
+        const CGRect f =
+            view->loginButton()->convertRectToView(view->loginButton()->bounds(), nullptr);
+        host.tap(CGPointMake(CGRectGetMidX(f), CGRectGetMidY(f)));
+    }
+    bool waitForReply() {
+        return NSRunLoop::mainRunLoop()->runUntil([&] { return !view->isRequesting(); }, 20.0);
+    }
+
+    HeadlessHost host;
+    fs::path dir;
+    std::unique_ptr<devserver::DevServer> server;
+    std::string base;
+    std::shared_ptr<LoginView> view;
+};
+
+TEST_F(LoginTest, AcceptedLoginShowsTheEngineerThroughRealHttp) {
+    typeInto(view->userField(), "zhangwei");
+    typeInto(view->passwordField(), "zw123456");
+    tapLogin();
+    EXPECT_TRUE(view->isRequesting());
+    ASSERT_TRUE(waitForReply());
+    EXPECT_EQ(view->statusLabel()->text().rfind("登录成功", 0), 0u) << view->statusLabel()->text();
+    EXPECT_TRUE(view->loginButton()->isEnabled());
+}
+
+TEST_F(LoginTest, RefusedLoginShowsTheServersTip) {
+    typeInto(view->userField(), "zhangwei");
+    typeInto(view->passwordField(), "wrong&PassWord=zw123456");
+    tapLogin();
+    ASSERT_TRUE(waitForReply());
+    EXPECT_EQ(view->statusLabel()->text(), "用户名或密码错误");
+}
+
+TEST_F(LoginTest, EmptyFieldsSendNothing) {
+    tapLogin();
+    EXPECT_FALSE(view->isRequesting());
+    EXPECT_EQ(view->statusLabel()->text(), "请输入用户名和密码");
+}
+
+TEST(DevServerProcessTest, UnreachableServerIsReportedNotHung) {
+    HeadlessHost host;
+    auto dir = tempDir("down");
+    std::string error;
+    auto child =
+        DevServerProcess::start(BRISFOLD_DEVSERVER_PATH, (dir / "d.sqlite").string(), error);
+    ASSERT_TRUE(child) << error;
+    const std::string base = child->baseURL();
+    child.reset();  // the server is gone: the port now refuses
+    auto view = LoginView::create(host.window()->bounds(), base);
+    host.window()->addSubview(view);
+    view->userField()->setText("zhangwei");
+    view->passwordField()->setText("zw123456");
+    view->login();
+    ASSERT_TRUE(NSRunLoop::mainRunLoop()->runUntil([&] { return !view->isRequesting(); }, 20.0));
+    EXPECT_FALSE(view->statusLabel()->text().empty());
+    EXPECT_EQ(view->statusLabel()->text().find("登录成功"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+TEST(AppBinary, HeadlessScreenshotIsWrittenAndDecodes) {
+    auto dir = tempDir("shot");
+    const std::string png = (dir / "screen.png").string();
+    const std::string cmd = std::string(BRISFOLD_APP_PATH) + " --headless --home " +
+                            (dir / "home").string() + " --screenshot " + png +
+                            " --after 0.2 2>/dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    cairo_surface_t* s = cairo_image_surface_create_from_png(png.c_str());
+    ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
+    EXPECT_EQ(cairo_image_surface_get_width(s), 640);
+    EXPECT_EQ(cairo_image_surface_get_height(s), 1136);
+    // The header bar is drawn in the brand blue.
+    cairo_surface_flush(s);
+    const unsigned char* px =
+        cairo_image_surface_get_data(s) + 100 * cairo_image_surface_get_stride(s) + 4 * 10;
+    EXPECT_GT(px[0], 0xc0);  // blue channel of BGRA
+    EXPECT_LT(px[2], 0x40);
+    cairo_surface_destroy(s);
+    fs::remove_all(dir);
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "Foundation/Clock.h"
+#include "Foundation/NSRunLoop.h"
+#include "QuartzCore/CADisplayLink.h"
+#include "QuartzCore/CAMediaTimingFunction.h"
+
+namespace {
+
+class DisplayLinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Clock::useManual();
+        loop = NSRunLoop::mainRunLoop();
+        loop->runUntilIdle();
+    }
+    void TearDown() override {
+        loop->runUntilIdle();
+        Clock::useReal();
+    }
+    void frame(int n = 1) {
+        for (int i = 0; i < n; ++i) {
+            Clock::advance(CADisplayLink::kRefreshPeriod);
+            loop->runUntilIdle();
+        }
+    }
+    std::shared_ptr<NSRunLoop> loop;
+};
+
+struct FrameCounter : NSObject {
+    std::vector<CFTimeInterval> stamps;
+    void drawView(CADisplayLink& link) { stamps.push_back(link.timestamp()); }
+};
+
+TEST_F(DisplayLinkTest, FiresOncePerRefreshWithTheRefreshTimestamp) {
+    auto target = std::make_shared<FrameCounter>();
+    auto link = CADisplayLink::displayLinkWithTarget(target, &FrameCounter::drawView);
+    EXPECT_DOUBLE_EQ(link->duration(), 1.0 / 60.0);
+    const CFTimeInterval start = CACurrentMediaTime();
+    link->addToRunLoop(loop);
+    loop->runUntilIdle();
+    EXPECT_TRUE(target->stamps.empty());
+    frame();
+    ASSERT_EQ(target->stamps.size(), 1u);
+    EXPECT_NEAR(target->stamps[0], start + 1.0 / 60.0, 1e-9);
+    frame(4);
+    EXPECT_EQ(target->stamps.size(), 5u);
+
+    // A loop that ran late makes one call, stamped with the latest refresh.
+    Clock::advance(3.5 / 60.0);
+    loop->runUntilIdle();
+    ASSERT_EQ(target->stamps.size(), 6u);
+    EXPECT_NEAR(target->stamps.back(), start + 8.0 / 60.0, 1e-9);
+    link->invalidate();
+}
+
+TEST_F(DisplayLinkTest, FrameIntervalPauseAndInvalidate) {
+    int calls = 0;
+    auto link = CADisplayLink::displayLinkWithBlock([&](CADisplayLink&) { ++calls; });
+    link->setFrameInterval(3);
+    link->addToRunLoop(loop);
+    frame(2);
+    EXPECT_EQ(calls, 0);
+    frame();
+    EXPECT_EQ(calls, 1);
+    frame(6);
+    EXPECT_EQ(calls, 3);
+
+    link->setFrameInterval(0);
+    EXPECT_EQ(link->frameInterval(), 1);
+    frame(2);
+    EXPECT_EQ(calls, 5);
+
+    link->setPaused(true);
+    frame(10);
+    EXPECT_EQ(calls, 5);
+    link->setPaused(false);
+    frame();
+    EXPECT_EQ(calls, 6);
+
+    link->stepFrame();
+    EXPECT_EQ(calls, 7);
+    EXPECT_DOUBLE_EQ(link->timestamp(), Clock::now());
+
+    link->invalidate();
+    EXPECT_FALSE(link->isValid());
+    frame(3);
+    link->stepFrame();
+    link->addToRunLoop(loop);
+    frame();
+    EXPECT_EQ(calls, 7);
+}
+
+TEST_F(DisplayLinkTest, LinkWhoseTargetIsGoneStopsItself) {
+    auto target = std::make_shared<FrameCounter>();
+    std::weak_ptr<CADisplayLink> weakLink;
+    {
+        auto link = CADisplayLink::displayLinkWithTarget(target, &FrameCounter::drawView);
+        link->addToRunLoop(loop);
+        weakLink = link;
+    }
+    frame();
+    EXPECT_EQ(target->stamps.size(), 1u);
+    ASSERT_FALSE(weakLink.expired());
+    target.reset();
+    frame();
+    // The run loop let go of the link once the link found its target gone.
+    EXPECT_TRUE(weakLink.expired());
+}
+
+}  // namespace

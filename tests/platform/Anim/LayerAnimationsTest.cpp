@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Foundation/NSRunLoop.h"
+#include "QuartzCore/CABasicAnimation.h"
+#include "QuartzCore/CAKeyframeAnimation.h"
+#include "QuartzCore/CALayerAnimations.h"
+
+namespace {
+
+struct Values : CAAnimationTarget {
+    std::map<std::string, CAValue, std::less<>> v;
+    std::optional<CAValue> valueForKeyPath(std::string_view key) const override {
+        auto it = v.find(key);
+        if (it == v.end()) return std::nullopt;
+        return it->second;
+    }
+    void setValueForKeyPath(std::string_view key, const CAValue& value) override {
+        v.insert_or_assign(std::string(key), value);
+    }
+};
+
+struct Recorder : NSObject, CAAnimationDelegate {
+    std::vector<std::string> log;
+    void animationDidStart(const std::shared_ptr<CAAnimation>&) override { log.push_back("start"); }
+    void animationDidStop(const std::shared_ptr<CAAnimation>&, bool finished) override {
+        log.push_back(finished ? "stop YES" : "stop NO");
+    }
+};
+
+class LayerAnimationsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Clock::useManual();
+        loop = NSRunLoop::mainRunLoop();
+        loop->runUntilIdle();
+    }
+    void TearDown() override {
+        loop->runUntilIdle();
+        Clock::useReal();
+    }
+    double presented(const CALayerAnimations& list, double model = 0) {
+        Values values;
+        values.v["opacity"] = CAValue::number(model);
+        list.applyAt(Clock::now(), values);
+        return values.v["opacity"].number();
+    }
+    std::shared_ptr<CABasicAnimation> fade(double duration) {
+        auto a = CABasicAnimation::animationWithKeyPath("opacity");
+        a->setFromValue(CAValue::number(0));
+        a->setToValue(CAValue::number(1));
+        a->setDuration(duration);
+        a->setDelegate(recorder);
+        return a;
+    }
+    std::shared_ptr<NSRunLoop> loop;
+    std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+};
+
+TEST_F(LayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
+    std::vector<std::string> dropped;
+    CALayerAnimations list([&](const std::shared_ptr<CAAnimation>&, const std::string& key) {
+        dropped.push_back(key);
+    });
+    auto anim = CAKeyframeAnimation::animationWithKeyPath("opacity");
+    anim->setValues({CAValue::number(0), CAValue::number(0.2), CAValue::number(1)});
+    anim->setKeyTimes({0, 0.25, 1});
+    anim->setDuration(2);
+    int completions = 0;
+    anim->setCompletion([&](bool finished) {
+        EXPECT_TRUE(finished);
+        ++completions;
+    });
+    list.addAnimation(anim, "fade");
+    Clock::advance(1.0);
+    loop->runUntilIdle();
+    // Halfway: a third of the way along the second segment.
+    EXPECT_NEAR(presented(list, 5), 0.2 + 0.8 / 3.0, 1e-12);
+    EXPECT_TRUE(list.isRunning());
+    EXPECT_EQ(completions, 0);
+    Clock::advance(1.0);
+    EXPECT_EQ(completions, 0);  // only a run-loop turn delivers it
+    loop->runUntilIdle();
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(dropped, (std::vector<std::string>{"fade"}));
+    EXPECT_TRUE(list.empty());
+    EXPECT_DOUBLE_EQ(presented(list, 5), 5);
+    Clock::advance(5.0);
+    loop->runUntilIdle();
+    EXPECT_EQ(completions, 1);
+}
+
+TEST_F(LayerAnimationsTest, FillForwardsKeepsTheEndUntilRemoved) {
+    bool dropped = false;
+    CALayerAnimations list([&](const auto&, const auto&) { dropped = true; });
+    auto anim = fade(1);
+    anim->setFillMode(kCAFillModeForwards);
+    anim->setRemovedOnCompletion(false);
+    list.addAnimation(anim, "drop");
+    loop->runUntilIdle();
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start"}));
+    Clock::advance(3);
+    loop->runUntilIdle();
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop YES"}));
+    EXPECT_DOUBLE_EQ(presented(list, 0.4), 1);
+    EXPECT_FALSE(dropped);
+    EXPECT_FALSE(list.isRunning());
+    // Already told it finished: removing it says nothing more.
+    list.removeAnimation(anim, "drop");
+    loop->runUntilIdle();
+    EXPECT_EQ(recorder->log.size(), 2u);
+    EXPECT_DOUBLE_EQ(presented(list, 0.4), 0.4);
+}
+
+TEST_F(LayerAnimationsTest, RemovedBeforeTheEndStopsUnfinishedOnALaterTurn) {
+    CALayerAnimations list;
+    auto first = fade(1);
+    list.addAnimation(first, "k");
+    loop->runUntilIdle();
+    auto second = fade(1);
+    second->setFromValue(CAValue::number(1));
+    second->setToValue(CAValue::number(3));
+    list.removeAnimation(first, "k");
+    list.addAnimation(second, "k");
+    // Removing needs the same animation and key.
+    list.removeAnimation(second, "other");
+    list.removeAnimation(first, "k");
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start"}));
+    loop->runUntilIdle();
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop NO", "start"}));
+    Clock::advance(0.5);
+    EXPECT_DOUBLE_EQ(presented(list), 2);
+    Clock::advance(0.5);
+    loop->runUntilIdle();
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop NO", "start", "stop YES"}));
+    EXPECT_TRUE(list.empty());
+}
+
+TEST_F(LayerAnimationsTest, LaterBeginTimeStartsLater) {
+    CALayerAnimations list;
+    auto anim = fade(1);
+    anim->setBeginTime(CACurrentMediaTime() + 1);
+    list.addAnimation(anim, "later");
+    loop->runUntilIdle();
+    EXPECT_TRUE(recorder->log.empty());
+    EXPECT_DOUBLE_EQ(presented(list, 0.7), 0.7);
+    Clock::advance(1.5);
+    loop->runUntilIdle();
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start"}));
+    EXPECT_DOUBLE_EQ(presented(list, 0.7), 0.5);
+    Clock::advance(1);
+    loop->runUntilIdle();
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop YES"}));
+}
+
+TEST_F(LayerAnimationsTest, ListGoneBeforeTheEndTellsNobody) {
+    {
+        CALayerAnimations list;
+        list.addAnimation(fade(1), "k");
+    }
+    Clock::advance(2);
+    loop->runUntilIdle();
+    EXPECT_TRUE(recorder->log.empty());
+}
+
+}  // namespace

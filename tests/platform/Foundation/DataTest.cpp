@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Foundation/NSData.h"
+#include "Foundation/NSDate.h"
+#include "Foundation/NSFileError.h"
+#include "Foundation/NSLog.h"
+#include "TempDir.h"
+
+namespace {
+
+TEST(DataTest, Md5MatchesKnownDigests) {
+    EXPECT_EQ(md5Hex(std::string_view("")), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(md5Hex(std::string_view("abc")), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(md5Hex(NSDataFromString("工程")), md5Hex(std::string_view("工程")));
+}
+
+TEST(DataTest, Base64RoundTripsEveryByteAndRejectsGarbage) {
+    EXPECT_EQ(base64Encode(std::string_view("Man")), "TWFu");
+    EXPECT_EQ(base64Encode(std::string_view("Ma")), "TWE=");
+    EXPECT_EQ(base64Encode(std::string_view("")), "");
+    NSData all;
+    for (int i = 0; i < 256; ++i) all.push_back(static_cast<std::uint8_t>(i));
+    for (size_t length : {size_t{0}, size_t{1}, size_t{2}, size_t{3}, size_t{256}}) {
+        const NSData part(all.begin(), all.begin() + static_cast<long>(length));
+        EXPECT_EQ(base64Decode(base64Encode(part)), part);
+    }
+    EXPECT_EQ(base64Decode("TWFu\nTWE="), NSDataFromString("ManMa"));
+    for (const char* bad : {"TWF", "TW=u", "T===", "TWE*", "TWE=TWFu", "TWFu===="})
+        EXPECT_FALSE(base64Decode(bad)) << bad;
+}
+
+TEST(DataTest, WritesAtomicallyAndReportsFileErrors) {
+    TempDir dir;
+    const std::string path = dir / "file.bin";
+    ASSERT_TRUE(NSDataWriteToFile(NSDataFromString("first"), path, true));
+    ASSERT_TRUE(NSDataWriteToFile(NSDataFromString("second"), path, true));
+    EXPECT_EQ(NSDataWithContentsOfFile(path), NSDataFromString("second"));
+    // Only the target remains: no temporary files left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    NSError error;
+    EXPECT_FALSE(NSDataWriteToFile(NSDataFromString("x"), dir / "missing/file", true, &error));
+    EXPECT_EQ(error.domain, NSCocoaErrorDomain);
+    EXPECT_EQ(error.code, NSFileNoSuchFileError);
+    EXPECT_EQ(error.userInfo["NSUnderlyingError"]["code"], ENOENT);
+    EXPECT_FALSE(NSDataWithContentsOfFile(dir / "absent", &error));
+    EXPECT_EQ(error.code, NSFileReadNoSuchFileError);
+    EXPECT_EQ(error.userInfo["NSFilePath"], dir / "absent");
+}
+
+TEST(LogTest, SinkReceivesFormattedMessages) {
+    std::vector<std::string> lines;
+    NSLogSink previous = NSLogSetSink([&](const std::string& line) { lines.push_back(line); });
+    NSLog("offer:%s", "{\n}");
+    NSLog("%d items, %.0f ms", 3, 1500.4);
+    NSLogSetSink(previous);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "offer:{\n}");
+    EXPECT_EQ(lines[1], "3 items, 1500 ms");
+    EXPECT_EQ(NSStringWithFormat("%s/%.0f", "dir", 1700000000123.0), "dir/1700000000123");
+    EXPECT_EQ(NSStringWithFormat("%s", std::string(5000, 'x').c_str()).size(), 5000u);
+}
+
+class LocalDateTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (const char* tz = std::getenv("TZ")) saved_ = tz;
+        hadTz_ = std::getenv("TZ") != nullptr;
+        setenv("TZ", "CST-8", 1);  // UTC+8 without daylight saving
+        tzset();
+    }
+    void TearDown() override {
+        if (hadTz_) {
+            setenv("TZ", saved_.c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+    std::string saved_;
+    bool hadTz_ = false;
+};
+
+TEST_F(LocalDateTest, FormatsAndParsesLocalTime) {
+    const NSDate date = NSDateWithTimeIntervalSince1970(1772323200);  // 2026-03-01 00:00:00 UTC
+    EXPECT_EQ(NSDateLocalString(date), "2026-03-01 08:00:00");
+    auto parsed = NSDateFromLocalString("2026-03-01 08:00:00");
+    ASSERT_TRUE(parsed);
+    EXPECT_DOUBLE_EQ(NSDateTimeIntervalSince1970(*parsed), 1772323200);
+    for (const char* bad : {"2026-02-29 00:00:00", "2026-1-01 00:00:00", "2026-01-01 24:00:00",
+                            "2026-01-01T00:00:00", "2026-01-01 00:00", "abcd-ef-gh ij:kl:mn"})
+        EXPECT_FALSE(NSDateFromLocalString(bad)) << bad;
+    EXPECT_TRUE(NSDateFromLocalString("2024-02-29 23:59:59"));
+}
+
+TEST(DateTest, NowIsWallClockSeconds) {
+    const double before = static_cast<double>(std::time(nullptr));
+    const double now = NSDateNowSince1970();
+    EXPECT_GE(now, before);
+    EXPECT_LT(now, before + 60);
+    EXPECT_DOUBLE_EQ(NSDateTimeIntervalSince1970(NSDateWithTimeIntervalSince1970(12.5)), 12.5);
+}
+
+}  // namespace

@@ -1,0 +1,471 @@
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Foundation/NSKeyedArchiver.h"
+#include "Foundation/NSKeyedUnarchiver.h"
+#include "Foundation/NSPropertyListSerialization.h"
+
+namespace {
+
+using nlohmann::json;
+
+// A catalogue-like class tree: items, cities that add a code, provinces holding cities and a
+// package holding provinces and one extra item.
+class TestItem : public NSObject, public NSCoding {
+  public:
+    std::string name;
+    std::int64_t size = 0;
+    std::int32_t status = 0;
+    double ratio = 0;
+    bool installed = false;
+
+    std::vector<std::string> classNamesForCoder() const override { return {"VMOfflineItem"}; }
+    void encodeWithCoder(NSKeyedArchiver& coder) const override {
+        coder.encodeObject(name, "name");
+        coder.encodeInt64(size, "size");
+        coder.encodeInt32(status, "itemStatus");
+        coder.encodeDouble(ratio, "ratio");
+        coder.encodeBool(installed, "installed");
+    }
+    void decodeFields(NSKeyedUnarchiver& coder) {
+        const json text = coder.decodeObject("name");
+        name = text.is_string() ? text.get<std::string>() : "";
+        size = coder.decodeInt64("size");
+        status = coder.decodeInt32("itemStatus");
+        ratio = coder.decodeDouble("ratio");
+        installed = coder.decodeBool("installed");
+    }
+    static std::shared_ptr<TestItem> createWithCoder(NSKeyedUnarchiver& coder) {
+        auto item = std::make_shared<TestItem>();
+        item->decodeFields(coder);
+        return item;
+    }
+};
+
+class TestCity : public TestItem {
+  public:
+    std::string cityCode;
+    std::vector<std::string> classNamesForCoder() const override {
+        return {"VMOfflineCity", "VMOfflineItem", "NSObject"};
+    }
+    void encodeWithCoder(NSKeyedArchiver& coder) const override {
+        TestItem::encodeWithCoder(coder);
+        coder.encodeObject(cityCode, "citycode");
+    }
+    static std::shared_ptr<TestCity> createWithCoder(NSKeyedUnarchiver& coder) {
+        auto city = std::make_shared<TestCity>();
+        city->decodeFields(coder);
+        city->cityCode = coder.decodeObject("citycode").get<std::string>();
+        return city;
+    }
+};
+
+class TestProvince : public TestItem {
+  public:
+    std::vector<std::shared_ptr<TestCity>> cities;
+    std::vector<std::string> classNamesForCoder() const override {
+        return {"VMOfflineProvince", "VMOfflineItem"};
+    }
+    void encodeWithCoder(NSKeyedArchiver& coder) const override {
+        TestItem::encodeWithCoder(coder);
+        coder.encodeObject(cities, "cities");
+    }
+    static std::shared_ptr<TestProvince> createWithCoder(NSKeyedUnarchiver& coder) {
+        auto province = std::make_shared<TestProvince>();
+        province->decodeFields(coder);
+        province->cities = coder.decodeArrayOfObjectsOfClass<TestCity>("cities");
+        return province;
+    }
+};
+
+class TestPackage : public NSObject, public NSCoding {
+  public:
+    std::string version;
+    std::vector<std::shared_ptr<TestProvince>> provinces;
+    std::shared_ptr<TestItem> other;
+    std::vector<std::string> classNamesForCoder() const override { return {"VMOfflinePackage"}; }
+    void encodeWithCoder(NSKeyedArchiver& coder) const override {
+        coder.encodeObject(version, "version");
+        coder.encodeObject(provinces, "provinces");
+        coder.encodeObject(other, "other");
+    }
+    static std::shared_ptr<TestPackage> createWithCoder(NSKeyedUnarchiver& coder) {
+        auto package = std::make_shared<TestPackage>();
+        package->version = coder.decodeObject("version").get<std::string>();
+        package->provinces = coder.decodeArrayOfObjectsOfClass<TestProvince>("provinces");
+        package->other = coder.decodeObjectOfClass<TestItem>("other");
+        return package;
+    }
+};
+
+// An old record read in place of a city.
+class OldCity : public NSObject {
+  public:
+    std::string code;
+    static std::shared_ptr<OldCity> createWithCoder(NSKeyedUnarchiver& coder) {
+        auto city = std::make_shared<OldCity>();
+        city->code = coder.decodeObject("citycode").get<std::string>();
+        return city;
+    }
+};
+
+// Holds itself when asked to, to check that cycles are refused.
+class TestNode : public NSObject, public NSCoding {
+  public:
+    std::shared_ptr<TestNode> child;
+    std::vector<std::string> classNamesForCoder() const override { return {"TestNode"}; }
+    void encodeWithCoder(NSKeyedArchiver& coder) const override {
+        coder.encodeObject(child, "child");
+    }
+    static std::shared_ptr<TestNode> createWithCoder(NSKeyedUnarchiver& coder) {
+        auto node = std::make_shared<TestNode>();
+        node->child = coder.decodeObjectOfClass<TestNode>("child");
+        return node;
+    }
+};
+
+std::shared_ptr<TestCity> city(const std::string& name, const std::string& code,
+                               std::int32_t status) {
+    auto c = std::make_shared<TestCity>();
+    c->name = name;
+    c->cityCode = code;
+    c->status = status;
+    c->size = 5'000'000'000;
+    c->ratio = 0.25;
+    c->installed = status == 2;
+    return c;
+}
+
+std::shared_ptr<TestPackage> samplePackage() {
+    auto province = std::make_shared<TestProvince>();
+    province->name = "广东省";
+    province->cities = {city("广州市", "020", 2), city("深圳市", "0755", 1)};
+    auto package = std::make_shared<TestPackage>();
+    package->version = "10";
+    package->provinces = {province};
+    package->other = std::make_shared<TestItem>();
+    package->other->name = "全国概要图";
+    package->other->status = 3;
+    return package;
+}
+
+void registerCatalogue(NSKeyedUnarchiver& coder) {
+    coder.setClass(NSKeyedUnarchiver::factoryFor<TestItem>(), "VMOfflineItem");
+    coder.setClass(NSKeyedUnarchiver::factoryFor<TestCity>(), "VMOfflineCity");
+    coder.setClass(NSKeyedUnarchiver::factoryFor<TestProvince>(), "VMOfflineProvince");
+    coder.setClass(NSKeyedUnarchiver::factoryFor<TestPackage>(), "VMOfflinePackage");
+}
+
+struct PlistFree {
+    void operator()(void* node) const { plist_free(node); }
+};
+using PlistPtr = std::unique_ptr<void, PlistFree>;
+
+PlistPtr parseRaw(const NSData& data) {
+    plist_t node = nullptr;
+    plist_from_bin(reinterpret_cast<const char*>(data.data()), static_cast<uint32_t>(data.size()),
+                   &node);
+    return PlistPtr(node);
+}
+
+std::string rawString(plist_t node) {
+    char* text = nullptr;
+    plist_get_string_val(node, &text);
+    std::string out = text ? text : "";
+    std::free(text);
+    return out;
+}
+
+std::uint64_t rawUid(plist_t node) {
+    std::uint64_t uid = 0;
+    plist_get_uid_val(node, &uid);
+    return uid;
+}
+
+// A hand-made archive: $objects as given, $top {"root": UID(rootUid)}.
+NSData craftArchive(plist_t objects, std::uint64_t rootUid) {
+    PlistPtr root(plist_new_dict());
+    plist_dict_set_item(root.get(), "$archiver", plist_new_string("NSKeyedArchiver"));
+    plist_dict_set_item(root.get(), "$version", plist_new_uint(100000));
+    plist_t top = plist_new_dict();
+    plist_dict_set_item(top, "root", plist_new_uid(rootUid));
+    plist_dict_set_item(root.get(), "$top", top);
+    plist_dict_set_item(root.get(), "$objects", objects);
+    char* bytes = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(root.get(), &bytes, &length);
+    NSData data(bytes, bytes + length);
+    plist_to_bin_free(bytes);
+    return data;
+}
+
+plist_t classEntry(const char* name) {
+    plist_t entry = plist_new_dict();
+    plist_dict_set_item(entry, "$classname", plist_new_string(name));
+    plist_t classes = plist_new_array();
+    plist_array_append_item(classes, plist_new_string(name));
+    plist_array_append_item(classes, plist_new_string("NSObject"));
+    plist_dict_set_item(entry, "$classes", classes);
+    return entry;
+}
+
+TEST(KeyedArchiverTest, PlainValuesRoundTrip) {
+    const json value = {
+        {"name", "维修"},
+        {"small", -5},
+        {"large", std::int64_t{1} << 40},
+        {"ratio", 2.5},
+        {"flag", true},
+        {"bytes", json::binary(NSData{9, 8, 7})},
+        {"when", NSPropertyListDate(1700000000.5)},
+        {"none", nullptr},
+        {"list", json::array({1, "x", json::array({false}), json{{"k", json::array()}}})},
+    };
+    NSError error;
+    auto data = NSKeyedArchiver::archivedDataWithRootObject(value, &error);
+    ASSERT_TRUE(data) << error.userInfo.dump();
+    auto back = NSKeyedUnarchiver::unarchiveObjectWithData(*data, &error);
+    ASSERT_TRUE(back) << error.userInfo.dump();
+    EXPECT_EQ(*back, value);
+}
+
+TEST(KeyedArchiverTest, WritesTheKeyedArchiveLayout) {
+    auto data = NSKeyedArchiver::archivedDataWithRootObject(json{{"a", "b"}});
+    ASSERT_TRUE(data);
+    ASSERT_EQ(std::string(data->begin(), data->begin() + 8), "bplist00");
+    PlistPtr root = parseRaw(*data);
+    ASSERT_TRUE(root);
+    EXPECT_EQ(rawString(plist_dict_get_item(root.get(), "$archiver")), "NSKeyedArchiver");
+    std::uint64_t version = 0;
+    plist_get_uint_val(plist_dict_get_item(root.get(), "$version"), &version);
+    EXPECT_EQ(version, 100000u);
+    plist_t objects = plist_dict_get_item(root.get(), "$objects");
+    EXPECT_EQ(rawString(plist_array_get_item(objects, 0)), "$null");
+    plist_t top = plist_dict_get_item(root.get(), "$top");
+    plist_t dict = plist_array_get_item(
+        objects, static_cast<uint32_t>(rawUid(plist_dict_get_item(top, "root"))));
+    plist_t keys = plist_dict_get_item(dict, "NS.keys");
+    plist_t members = plist_dict_get_item(dict, "NS.objects");
+    ASSERT_EQ(plist_array_get_size(keys), 1u);
+    EXPECT_EQ(rawString(plist_array_get_item(
+                  objects, static_cast<uint32_t>(rawUid(plist_array_get_item(keys, 0))))),
+              "a");
+    EXPECT_EQ(rawString(plist_array_get_item(
+                  objects, static_cast<uint32_t>(rawUid(plist_array_get_item(members, 0))))),
+              "b");
+    plist_t cls = plist_array_get_item(
+        objects, static_cast<uint32_t>(rawUid(plist_dict_get_item(dict, "$class"))));
+    EXPECT_EQ(rawString(plist_dict_get_item(cls, "$classname")), "NSDictionary");
+    plist_t classes = plist_dict_get_item(cls, "$classes");
+    ASSERT_EQ(plist_array_get_size(classes), 2u);
+    EXPECT_EQ(rawString(plist_array_get_item(classes, 1)), "NSObject");
+}
+
+TEST(KeyedArchiverTest, CodedObjectsRoundTripWithClassHierarchy) {
+    auto package = samplePackage();
+    NSError error;
+    auto data = NSKeyedArchiver::archivedDataWithRootObject(package, &error);
+    ASSERT_TRUE(data) << error.userInfo.dump();
+
+    auto coder = NSKeyedUnarchiver::unarchiverWithData(*data, &error);
+    ASSERT_TRUE(coder);
+    registerCatalogue(*coder);
+    auto back = coder->decodeObjectOfClass<TestPackage>("root");
+    ASSERT_FALSE(coder->error()) << coder->error()->userInfo.dump();
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->version, "10");
+    ASSERT_EQ(back->provinces.size(), 1u);
+    const auto& province = back->provinces[0];
+    EXPECT_EQ(province->name, "广东省");
+    ASSERT_EQ(province->cities.size(), 2u);
+    EXPECT_EQ(province->cities[1]->name, "深圳市");
+    EXPECT_EQ(province->cities[1]->cityCode, "0755");
+    EXPECT_EQ(province->cities[1]->status, 1);
+    EXPECT_EQ(province->cities[1]->size, 5'000'000'000);
+    EXPECT_DOUBLE_EQ(province->cities[0]->ratio, 0.25);
+    EXPECT_TRUE(province->cities[0]->installed);
+    EXPECT_EQ(back->other->name, "全国概要图");
+    EXPECT_EQ(back->other->status, 3);
+
+    // The city's class entry lists its superclasses.
+    PlistPtr root = parseRaw(*data);
+    plist_t objects = plist_dict_get_item(root.get(), "$objects");
+    bool found = false;
+    for (uint32_t i = 0; i < plist_array_get_size(objects); ++i) {
+        plist_t entry = plist_array_get_item(objects, i);
+        plist_t name = plist_get_node_type(entry) == PLIST_DICT
+                           ? plist_dict_get_item(entry, "$classname")
+                           : nullptr;
+        if (!name || rawString(name) != "VMOfflineCity") continue;
+        found = true;
+        plist_t classes = plist_dict_get_item(entry, "$classes");
+        ASSERT_EQ(plist_array_get_size(classes), 3u);
+        EXPECT_EQ(rawString(plist_array_get_item(classes, 1)), "VMOfflineItem");
+        EXPECT_EQ(rawString(plist_array_get_item(classes, 2)), "NSObject");
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST(KeyedArchiverTest, ClassNamesMapAtEncodeAndDecodeTime) {
+    auto c = city("北京市", "010", 2);
+    auto data = NSKeyedArchiver::archivedDataWithRootObject(c);
+    ASSERT_TRUE(data);
+    auto coder = NSKeyedUnarchiver::unarchiverWithData(*data);
+    ASSERT_TRUE(coder);
+    coder->setClass(NSKeyedUnarchiver::factoryFor<OldCity>(), "VMOfflineCity");
+    auto old = coder->decodeObjectOfClass<OldCity>("root");
+    ASSERT_TRUE(old);
+    EXPECT_EQ(old->code, "010");
+
+    NSKeyedArchiver archiver;
+    archiver.setClassName("VMOfflineCityAggregate", "VMOfflineCity");
+    archiver.encodeObject(c, "root");
+    auto renamed = archiver.finish();
+    ASSERT_TRUE(renamed);
+    NSError error;
+    EXPECT_FALSE(NSKeyedUnarchiver::unarchiveObjectOfClass<TestCity>(*renamed, &error));
+    EXPECT_EQ(error.code, NSCoderReadCorruptError);
+    NSKeyedUnarchiver::setDefaultClass(NSKeyedUnarchiver::factoryFor<TestCity>(),
+                                       "VMOfflineCityAggregate");
+    NSKeyedUnarchiver::setDefaultClass(NSKeyedUnarchiver::factoryFor<TestItem>(), "VMOfflineItem");
+    auto back = NSKeyedUnarchiver::unarchiveObjectOfClass<TestCity>(*renamed, &error);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->cityCode, "010");
+}
+
+TEST(KeyedArchiverTest, SharedObjectsStayShared) {
+    auto item = std::make_shared<TestItem>();
+    item->name = "shared";
+    NSKeyedArchiver archiver;
+    archiver.encodeObject(item, "first");
+    archiver.encodeObject(item, "second");
+    archiver.encodeObject("$value", "$key");
+    auto data = archiver.finish();
+    ASSERT_TRUE(data);
+    auto coder = NSKeyedUnarchiver::unarchiverWithData(*data);
+    ASSERT_TRUE(coder);
+    coder->setClass(NSKeyedUnarchiver::factoryFor<TestItem>(), "VMOfflineItem");
+    auto first = coder->decodeObjectOfClass<TestItem>("first");
+    auto second = coder->decodeObjectOfClass<TestItem>("second");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(coder->decodeObject("$key"), "$value");
+    EXPECT_TRUE(coder->containsValueForKey("first"));
+    EXPECT_FALSE(coder->containsValueForKey("third"));
+    EXPECT_EQ(coder->decodeInt64("third"), 0);
+    EXPECT_FALSE(coder->error());
+}
+
+TEST(KeyedArchiverTest, EncodingACycleFails) {
+    auto node = std::make_shared<TestNode>();
+    node->child = node;
+    NSError error;
+    EXPECT_FALSE(NSKeyedArchiver::archivedDataWithRootObject(node, &error));
+    EXPECT_EQ(error.domain, NSCocoaErrorDomain);
+    EXPECT_EQ(error.code, NSCoderInvalidValueError);
+    node->child.reset();  // break the cycle so the test does not leak
+}
+
+TEST(KeyedArchiverTest, WrongKindsAndRangesFail) {
+    auto package = samplePackage();
+    auto data = NSKeyedArchiver::archivedDataWithRootObject(package);
+    ASSERT_TRUE(data);
+
+    // "other" holds a plain item, not a province.
+    auto coder = NSKeyedUnarchiver::unarchiverWithData(*data);
+    registerCatalogue(*coder);
+    coder->setClass(
+        [](NSKeyedUnarchiver& c) -> std::shared_ptr<NSObject> {
+            c.decodeObjectOfClass<TestProvince>("other");
+            return std::make_shared<TestPackage>();
+        },
+        "VMOfflinePackage");
+    EXPECT_FALSE(coder->decodeObjectOfClass<TestPackage>("root"));
+    ASSERT_TRUE(coder->error());
+    EXPECT_EQ(coder->error()->code, NSCoderReadCorruptError);
+
+    // A 64-bit size does not fit 32 bits.
+    NSKeyedArchiver archiver;
+    archiver.encodeInt64(std::int64_t{1} << 33, "n");
+    auto numbers = archiver.finish();
+    auto reader = NSKeyedUnarchiver::unarchiverWithData(*numbers);
+    EXPECT_EQ(reader->decodeInt32("n"), 0);
+    EXPECT_TRUE(reader->error());
+}
+
+TEST(KeyedArchiverTest, DamagedArchivesGiveErrorsNotCrashes) {
+    auto data = NSKeyedArchiver::archivedDataWithRootObject(samplePackage());
+    ASSERT_TRUE(data);
+    NSKeyedUnarchiver::setDefaultClass(NSKeyedUnarchiver::factoryFor<TestNode>(), "TestNode");
+
+    std::vector<NSData> damaged;
+    for (size_t length = 0; length < data->size(); length += 3)
+        damaged.emplace_back(data->begin(), data->begin() + static_cast<long>(length));
+    damaged.push_back(*NSPropertyListSerialization::dataWithPropertyList(
+        json{{"$archiver", "Other"}, {"$objects", json::array()}, {"$top", json::object()}},
+        NSPropertyListBinaryFormat_v1_0));
+    {
+        // An array that contains itself.
+        plist_t objects = plist_new_array();
+        plist_array_append_item(objects, plist_new_string("$null"));
+        plist_t array = plist_new_dict();
+        plist_t members = plist_new_array();
+        plist_array_append_item(members, plist_new_uid(1));
+        plist_dict_set_item(array, "NS.objects", members);
+        plist_dict_set_item(array, "$class", plist_new_uid(2));
+        plist_array_append_item(objects, array);
+        plist_array_append_item(objects, classEntry("NSArray"));
+        damaged.push_back(craftArchive(objects, 1));
+    }
+    {
+        // A reference past $objects.
+        plist_t objects = plist_new_array();
+        plist_array_append_item(objects, plist_new_string("$null"));
+        damaged.push_back(craftArchive(objects, 40));
+    }
+    {
+        // A coded object that holds itself.
+        plist_t objects = plist_new_array();
+        plist_array_append_item(objects, plist_new_string("$null"));
+        plist_t node = plist_new_dict();
+        plist_dict_set_item(node, "child", plist_new_uid(1));
+        plist_dict_set_item(node, "$class", plist_new_uid(2));
+        plist_array_append_item(objects, node);
+        plist_array_append_item(objects, classEntry("TestNode"));
+        damaged.push_back(craftArchive(objects, 1));
+    }
+    {
+        // A dictionary whose keys and objects differ in number, and an unknown class.
+        plist_t objects = plist_new_array();
+        plist_array_append_item(objects, plist_new_string("$null"));
+        plist_t dict = plist_new_dict();
+        plist_t keys = plist_new_array();
+        plist_array_append_item(keys, plist_new_uid(3));
+        plist_dict_set_item(dict, "NS.keys", keys);
+        plist_dict_set_item(dict, "NS.objects", plist_new_array());
+        plist_dict_set_item(dict, "$class", plist_new_uid(2));
+        plist_array_append_item(objects, dict);
+        plist_array_append_item(objects, classEntry("NSDictionary"));
+        plist_array_append_item(objects, plist_new_string("k"));
+        damaged.push_back(craftArchive(plist_copy(objects), 1));
+        plist_array_set_item(objects, classEntry("NSUnknownThing"), 2);
+        damaged.push_back(craftArchive(objects, 1));
+    }
+
+    for (const NSData& bytes : damaged) {
+        NSError plainError;
+        EXPECT_FALSE(NSKeyedUnarchiver::unarchiveObjectWithData(bytes, &plainError));
+        EXPECT_EQ(plainError.domain, NSCocoaErrorDomain);
+        EXPECT_EQ(plainError.code, NSCoderReadCorruptError);
+        NSError codedError;
+        EXPECT_FALSE(NSKeyedUnarchiver::unarchiveObjectOfClass<TestNode>(bytes, &codedError));
+        EXPECT_EQ(codedError.code, NSCoderReadCorruptError);
+    }
+}
+
+}  // namespace

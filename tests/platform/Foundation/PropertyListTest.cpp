@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "Foundation/NSPropertyListSerialization.h"
+
+namespace {
+
+using nlohmann::json;
+
+json sampleValue() {
+    return json{
+        {"name", "北京 维修单"},
+        {"count", -42},
+        {"big", std::int64_t{9000000000}},
+        {"ratio", 0.5},
+        {"whole", 3.0},
+        {"on", true},
+        {"off", false},
+        {"blob", json::binary(NSData{0, 1, 2, 0xFF})},
+        {"when", NSPropertyListDate(1700000000)},
+        {"list", json::array({1, "two", json::array({3.5}), json::object()})},
+        {"nested", {{"empty", ""}, {"deeper", {{"x", 1}}}}},
+    };
+}
+
+class PropertyListRoundTrip : public ::testing::TestWithParam<NSPropertyListFormat> {};
+
+TEST_P(PropertyListRoundTrip, PreservesEveryType) {
+    const json value = sampleValue();
+    NSError error;
+    auto data = NSPropertyListSerialization::dataWithPropertyList(value, GetParam(), &error);
+    ASSERT_TRUE(data) << error.userInfo.dump();
+
+    NSPropertyListFormat format{};
+    auto back = NSPropertyListSerialization::propertyListWithData(*data, &format, &error);
+    ASSERT_TRUE(back) << error.userInfo.dump();
+    EXPECT_EQ(format, GetParam());
+    EXPECT_EQ(*back, value);
+    // A double stays a double and an integer an integer, data stays data, a date a date.
+    EXPECT_TRUE((*back)["whole"].is_number_float());
+    EXPECT_TRUE((*back)["count"].is_number_integer());
+    EXPECT_FALSE(NSPropertyListIsDate((*back)["blob"]));
+    EXPECT_TRUE(NSPropertyListIsDate((*back)["when"]));
+    EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds((*back)["when"]), 1700000000);
+}
+
+TEST(PropertyListTest, BinaryDatesKeepFractionsXmlDatesWholeSeconds) {
+    const json value = json::array({NSPropertyListDate(1700000000.25)});
+    auto binary =
+        NSPropertyListSerialization::dataWithPropertyList(value, NSPropertyListBinaryFormat_v1_0);
+    auto xml =
+        NSPropertyListSerialization::dataWithPropertyList(value, NSPropertyListXMLFormat_v1_0);
+    ASSERT_TRUE(binary && xml);
+    EXPECT_NE(NSStringFromData(*xml).find("<date>2023-11-14T22:13:20Z</date>"), std::string::npos);
+    auto fromBinary = NSPropertyListSerialization::propertyListWithData(*binary);
+    auto fromXml = NSPropertyListSerialization::propertyListWithData(*xml);
+    ASSERT_TRUE(fromBinary && fromXml);
+    EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds((*fromBinary)[0]), 1700000000.25);
+    EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds((*fromXml)[0]), 1700000000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PropertyListRoundTrip,
+                         ::testing::Values(NSPropertyListXMLFormat_v1_0,
+                                           NSPropertyListBinaryFormat_v1_0));
+
+TEST(PropertyListTest, ReadsHandWrittenXml) {
+    const std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0">
+<array>
+  <dict>
+    <key>title</key><string>首页</string>
+    <key>tag</key><integer>7</integer>
+    <key>scale</key><real>2.5</real>
+    <key>raw</key><data>AAEC</data>
+    <key>at</key><date>2001-01-01T00:01:00Z</date>
+    <key>hidden</key><false/>
+  </dict>
+</array>
+</plist>)";
+    auto value = NSPropertyListSerialization::propertyListWithData(NSDataFromString(xml));
+    ASSERT_TRUE(value);
+    const json& item = (*value)[0];
+    EXPECT_EQ(item["title"], "首页");
+    EXPECT_EQ(item["tag"], 7);
+    EXPECT_EQ(item["scale"], 2.5);
+    EXPECT_EQ(item["raw"], json::binary(NSData{0, 1, 2}));
+    EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds(item["at"]), 978307260.0);
+    EXPECT_EQ(item["hidden"], false);
+}
+
+TEST(PropertyListTest, RefusesValuesWithoutPropertyListForm) {
+    const json refused[] = {
+        json{{"a", nullptr}},
+        json::array({std::numeric_limits<std::uint64_t>::max()}),
+        json::array({std::numeric_limits<double>::quiet_NaN()}),
+        json{{"a", std::string("x\0y", 3)}},
+    };
+    for (const json& value : refused) {
+        NSError error;
+        EXPECT_FALSE(NSPropertyListSerialization::dataWithPropertyList(
+            value, NSPropertyListBinaryFormat_v1_0, &error))
+            << value.dump();
+        EXPECT_EQ(error.domain, NSCocoaErrorDomain);
+        EXPECT_EQ(error.code, NSPropertyListWriteInvalidError);
+        EXPECT_FALSE(NSPropertyListSerialization::propertyListIsValidForFormat(
+            value, NSPropertyListXMLFormat_v1_0));
+    }
+}
+
+// A binary property list from raw objects: one-byte offsets are not enough for long chains, so
+// offsets take four bytes and references two.
+NSData binaryPlist(const std::vector<NSData>& objects, std::uint64_t top = 0) {
+    NSData out = NSDataFromString("bplist00");
+    std::vector<std::uint32_t> offsets;
+    for (const auto& object : objects) {
+        offsets.push_back(static_cast<std::uint32_t>(out.size()));
+        out.insert(out.end(), object.begin(), object.end());
+    }
+    const std::uint64_t tableOffset = out.size();
+    for (const std::uint32_t offset : offsets)
+        for (int shift = 24; shift >= 0; shift -= 8) out.push_back((offset >> shift) & 0xFF);
+    NSData trailer(32, 0);
+    trailer[6] = 4;
+    trailer[7] = 2;
+    auto put = [&](size_t at, std::uint64_t v) {
+        for (int i = 0; i < 8; ++i)
+            trailer[at + static_cast<size_t>(i)] = (v >> (56 - 8 * i)) & 0xFF;
+    };
+    put(8, objects.size());
+    put(16, top);
+    put(24, tableOffset);
+    out.insert(out.end(), trailer.begin(), trailer.end());
+    return out;
+}
+
+NSData arrayOf(std::initializer_list<std::uint16_t> refs) {
+    NSData object{static_cast<std::uint8_t>(0xA0 | refs.size())};
+    for (const auto ref : refs) {
+        object.push_back(ref >> 8);
+        object.push_back(ref & 0xFF);
+    }
+    return object;
+}
+
+TEST(PropertyListTest, HandBuiltBinaryReads) {
+    auto value = NSPropertyListSerialization::propertyListWithData(
+        binaryPlist({arrayOf({1, 1}), NSData{0x10, 0x05}}));
+    ASSERT_TRUE(value);
+    EXPECT_EQ(*value, json::array({5, 5}));
+}
+
+TEST(PropertyListTest, DamagedInputGivesErrorsNotCrashes) {
+    std::vector<NSData> damaged;
+    damaged.push_back({});
+    damaged.push_back(NSDataFromString("not a plist at all"));
+    damaged.push_back(NSDataFromString("bplist00"));
+    // An array that contains itself.
+    damaged.push_back(binaryPlist({arrayOf({0})}));
+    // A reference past the object table.
+    damaged.push_back(binaryPlist({arrayOf({7})}));
+    // A top object past the table.
+    damaged.push_back(binaryPlist({NSData{0x10, 0x01}}, 3));
+    // 5000 nested arrays.
+    std::vector<NSData> chain;
+    for (std::uint16_t i = 0; i < 5000; ++i)
+        chain.push_back(arrayOf({static_cast<std::uint16_t>(i + 1)}));
+    chain.push_back(NSData{0x10, 0x01});
+    damaged.push_back(binaryPlist(chain));
+    // Every level referring twice to the next expands to 2^40 nodes.
+    std::vector<NSData> doubling;
+    for (std::uint16_t i = 0; i < 40; ++i)
+        doubling.push_back(
+            arrayOf({static_cast<std::uint16_t>(i + 1), static_cast<std::uint16_t>(i + 1)}));
+    doubling.push_back(NSData{0x10, 0x01});
+    damaged.push_back(binaryPlist(doubling));
+    // Strings holding NUL, in binary (ASCII and UTF-16) and in XML.
+    damaged.push_back(binaryPlist({NSData{0x53, 'a', 0x00, 'b'}}));
+    damaged.push_back(binaryPlist({NSData{0x62, 0x00, 'a', 0x00, 0x00}}));
+    const char nulXml[] = "<plist><dict><key>k</key><string>a\0b</string></dict></plist>";
+    damaged.emplace_back(nulXml, nulXml + sizeof nulXml - 1);
+    // Deeply nested XML.
+    std::string deep = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+    for (int i = 0; i < 100000; ++i) deep += "<array>";
+    damaged.push_back(NSDataFromString(deep));
+
+    for (const NSData& data : damaged) {
+        NSError error;
+        EXPECT_FALSE(NSPropertyListSerialization::propertyListWithData(data, nullptr, &error));
+        EXPECT_EQ(error.domain, NSCocoaErrorDomain);
+        EXPECT_EQ(error.code, NSPropertyListReadCorruptError);
+    }
+}
+
+TEST(PropertyListTest, EveryTruncationIsHandled) {
+    for (const auto format : {NSPropertyListBinaryFormat_v1_0, NSPropertyListXMLFormat_v1_0}) {
+        auto data = NSPropertyListSerialization::dataWithPropertyList(sampleValue(), format);
+        ASSERT_TRUE(data);
+        for (size_t length = 0; length < data->size(); ++length) {
+            NSError error;
+            const NSData cut(data->begin(), data->begin() + static_cast<long>(length));
+            auto value = NSPropertyListSerialization::propertyListWithData(cut, nullptr, &error);
+            // A cut inside the XML epilogue may still be a whole document; anything else fails.
+            if (value) {
+                EXPECT_EQ(format, NSPropertyListXMLFormat_v1_0);
+            } else {
+                EXPECT_EQ(error.code, NSPropertyListReadCorruptError);
+            }
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,507 @@
+#include <arpa/inet.h>
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSURLConnection.h"
+#include "Foundation/NSURLLoader.h"
+#include "TestHTTPServer.h"
+
+namespace {
+
+constexpr CFTimeInterval kPatience = 20.0;
+
+std::string text(const std::vector<std::uint8_t>& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string pattern(size_t size) {
+    std::string out(size, '\0');
+    for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    return out;
+}
+
+std::string gzipped(const std::string& plain) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, plain.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+    z.avail_in = static_cast<uInt>(plain.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// A port on this machine that nothing listens on.
+int closedPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(fd);
+    return ntohs(addr.sin_port);
+}
+
+size_t threadCount() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                             std::filesystem::directory_iterator()));
+}
+
+struct Recorder : NSURLConnectionDelegate {
+    std::vector<std::string> events;
+    std::shared_ptr<NSHTTPURLResponse> response;
+    std::vector<std::string> chunks;
+    NSErrorOpt error;
+    std::set<std::thread::id> threads;
+    std::function<void(NSURLConnection&)> afterData;
+
+    bool ended() const {
+        return !events.empty() && (events.back() == "finish" || events.back() == "fail");
+    }
+    std::string body() const {
+        std::string all;
+        for (const auto& c : chunks) all += c;
+        return all;
+    }
+    void connectionDidReceiveResponse(NSURLConnection&,
+                                      const std::shared_ptr<NSHTTPURLResponse>& r) override {
+        note("response");
+        response = r;
+    }
+    void connectionDidReceiveData(NSURLConnection& c, std::span<const std::uint8_t> data) override {
+        if (events.empty() || events.back() != "data") note("data");
+        chunks.emplace_back(data.begin(), data.end());
+        if (afterData) afterData(c);
+    }
+    void connectionDidFinishLoading(NSURLConnection&) override { note("finish"); }
+    void connectionDidFailWithError(NSURLConnection&, const NSError& e) override {
+        note("fail");
+        error = e;
+    }
+    void note(const char* event) {
+        events.emplace_back(event);
+        threads.insert(std::this_thread::get_id());
+    }
+};
+
+class URLConnectionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto& s = http.server();
+        s.Get("/hello", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("hello world", "application/octet-stream");
+        });
+        s.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 404;
+            res.set_content("no such thing", "application/octet-stream");
+        });
+        s.Get("/redirect",
+              [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/hello"); });
+        s.Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(
+                req.method + "|" + req.body + "|" + req.get_header_value("Cache-Control") + "|" +
+                    req.get_header_value("X-Test") + "|" + req.get_header_value("Content-Type"),
+                "application/octet-stream");
+        });
+        s.Get("/gzip", [this](const httplib::Request& req, httplib::Response& res) {
+            record("Accept-Encoding", req.get_header_value("Accept-Encoding"));
+            res.set_header("Content-Encoding", "gzip");
+            res.set_content(gzipped(pattern(200000)), "application/octet-stream");
+        });
+        s.Get("/bytes", [this](const httplib::Request& req, httplib::Response& res) {
+            record("Range", req.get_header_value("Range"));
+            res.set_content(pattern(5000), "application/octet-stream");
+        });
+        s.Get("/stream", [](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("application/octet-stream",
+                                             [](size_t, httplib::DataSink& sink) {
+                                                 const auto body = pattern(512 * 1024);
+                                                 for (size_t at = 0; at < body.size(); at += 65536)
+                                                     sink.write(body.data() + at, 65536);
+                                                 sink.done();
+                                                 return true;
+                                             });
+        });
+        s.Get("/stall", [this](const httplib::Request&, httplib::Response& res) {
+            http.waitAtGate();
+            res.set_content("late", "application/octet-stream");
+        });
+        s.Get("/gated-stream", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider("application/octet-stream",
+                                             [this](size_t, httplib::DataSink& sink) {
+                                                 sink.write("first", 5);
+                                                 http.waitAtGate();
+                                                 sink.write("second", 6);
+                                                 sink.done();
+                                                 streamEnded = true;
+                                                 return true;
+                                             });
+        });
+        s.Get("/n", [this](const httplib::Request& req, httplib::Response& res) {
+            http.waitAtGate();
+            res.set_content(req.get_param_value("i"), "application/octet-stream");
+        });
+    }
+
+    std::shared_ptr<NSURLRequest> request(const std::string& path, NSTimeInterval timeout = 10) {
+        return NSURLRequest::requestWithURL(NSURL::URLWithString(http.url(path)),
+                                            NSURLRequestUseProtocolCachePolicy, timeout);
+    }
+    bool runUntil(const std::function<bool()>& predicate) {
+        return loop->runUntil(predicate, kPatience);
+    }
+    // Gives stray deliveries a chance to show up.
+    void runAWhile() {
+        loop->runUntil([] { return false; }, 0.3);
+    }
+
+    // What handlers saw, read by the test after the answers arrived.
+    void record(const std::string& key, std::string value) {
+        std::lock_guard lock(seenMutex);
+        seen[key] = std::move(value);
+    }
+    std::string recorded(const std::string& key) {
+        std::lock_guard lock(seenMutex);
+        return seen[key];
+    }
+
+    std::mutex seenMutex;
+    std::map<std::string, std::string> seen;
+    TestHTTPServer http;
+    std::shared_ptr<NSRunLoop> loop = NSRunLoop::mainRunLoop();
+    std::atomic<bool> streamEnded{false};
+};
+
+TEST_F(URLConnectionTest, DelegateHearsResponseBodyAndFinishOnTheStartingThread) {
+    auto recorder = std::make_shared<Recorder>();
+    auto connection = NSURLConnection::connectionWithRequest(request("/hello"), recorder);
+    ASSERT_NE(connection, nullptr);
+    EXPECT_TRUE(recorder->events.empty());  // nothing is delivered during the call itself
+    ASSERT_TRUE(runUntil([&] { return recorder->ended(); }));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"response", "data", "finish"}));
+    EXPECT_EQ(recorder->response->statusCode(), 200);
+    EXPECT_EQ(recorder->response->expectedContentLength(), 11);
+    EXPECT_EQ(recorder->response->MIMEType(), "application/octet-stream");
+    EXPECT_EQ(recorder->response->valueForHTTPHeaderField("content-length"), "11");
+    EXPECT_EQ(recorder->body(), "hello world");
+    EXPECT_EQ(recorder->threads, std::set{std::this_thread::get_id()});
+}
+
+TEST_F(URLConnectionTest, NotFoundIsAResponseAndRedirectsAreFollowed) {
+    auto missing = std::make_shared<Recorder>();
+    auto redirected = std::make_shared<Recorder>();
+    NSURLConnection::connectionWithRequest(request("/missing"), missing);
+    NSURLConnection::connectionWithRequest(request("/redirect"), redirected);
+    ASSERT_TRUE(runUntil([&] { return missing->ended() && redirected->ended(); }));
+    EXPECT_EQ(missing->events, (std::vector<std::string>{"response", "data", "finish"}));
+    EXPECT_EQ(missing->response->statusCode(), 404);
+    EXPECT_EQ(missing->body(), "no such thing");
+
+    EXPECT_EQ(redirected->events.back(), "finish");
+    EXPECT_EQ(redirected->response->statusCode(), 200);
+    EXPECT_EQ(redirected->response->URL()->path(), "/hello");
+    EXPECT_EQ(redirected->body(), "hello world");
+}
+
+TEST_F(URLConnectionTest, LargeBodyArrivesInOrderedChunksThatSumToTheBody) {
+    auto recorder = std::make_shared<Recorder>();
+    NSURLConnection::connectionWithRequest(request("/stream"), recorder);
+    ASSERT_TRUE(runUntil([&] { return recorder->ended(); }));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"response", "data", "finish"}));
+    EXPECT_GT(recorder->chunks.size(), 1u);
+    EXPECT_EQ(recorder->body(), pattern(512 * 1024));
+    EXPECT_EQ(recorder->response->expectedContentLength(), NSURLResponse::kUnknownLength);
+}
+
+TEST_F(URLConnectionTest, GzipBodyIsDecodedAndByteRangeIsHonoured) {
+    auto gzip = std::make_shared<Recorder>();
+    NSURLConnection::connectionWithRequest(request("/gzip"), gzip);
+    auto ranged = NSMutableURLRequest::requestWithURL(NSURL::URLWithString(http.url("/bytes")));
+    ranged->setValue("bytes=1000-1999", "Range");
+    auto part = std::make_shared<Recorder>();
+    NSURLConnection::connectionWithRequest(ranged, part);
+    ASSERT_TRUE(runUntil([&] { return gzip->ended() && part->ended(); }));
+
+    EXPECT_NE(recorded("Accept-Encoding").find("gzip"), std::string::npos);
+    EXPECT_EQ(gzip->events.back(), "finish");
+    EXPECT_EQ(gzip->response->valueForHTTPHeaderField("Content-Encoding"), "gzip");
+    EXPECT_EQ(gzip->response->expectedContentLength(), NSURLResponse::kUnknownLength);
+    EXPECT_EQ(gzip->body(), pattern(200000));
+
+    EXPECT_EQ(recorded("Range"), "bytes=1000-1999");
+    EXPECT_EQ(part->response->statusCode(), 206);
+    EXPECT_EQ(part->response->expectedContentLength(), 1000);
+    EXPECT_EQ(part->body(), pattern(5000).substr(1000, 1000));
+}
+
+TEST_F(URLConnectionTest, PostSendsMethodBodyHeadersAndNoCacheForReloadPolicy) {
+    auto post = NSMutableURLRequest::requestWithURL(NSURL::URLWithString(http.url("/echo")),
+                                                    NSURLRequestReloadIgnoringLocalCacheData, 10);
+    post->setHTTPMethod("POST");
+    post->setHTTPBody("a=1&b=工");
+    post->setValue("测试", "x-test");
+    post->setValue("application/gzip", "Content-Type");
+    std::optional<std::string> answer;
+    NSURLConnection::sendAsynchronousRequest(
+        post, [&](const auto& response, const auto& data, const NSErrorOpt& error) {
+            EXPECT_FALSE(error);
+            EXPECT_EQ(response->statusCode(), 200);
+            answer = text(data);
+        });
+    ASSERT_TRUE(runUntil([&] { return answer.has_value(); }));
+    EXPECT_EQ(*answer, "POST|a=1&b=工|no-cache|测试|application/gzip");
+}
+
+TEST_F(URLConnectionTest, TransportFailuresCarryTheirURLErrorCodes) {
+    const auto refusedURL = "http://127.0.0.1:" + std::to_string(closedPort()) + "/x";
+    std::map<std::string, std::shared_ptr<NSURLRequest>> requests = {
+        {"refused", NSURLRequest::requestWithURL(NSURL::URLWithString(refusedURL))},
+        {"timeout", request("/stall", 1.0)},
+        {"unsupported", NSURLRequest::requestWithURL(NSURL::URLWithString("ftp://127.0.0.1/x"))},
+        {"no host", NSURLRequest::requestWithURL(NSURL::URLWithString("http:///x"))},
+        {"no URL", NSURLRequest::requestWithURL(nullptr)},
+    };
+    auto injected = NSMutableURLRequest::requestWithURL(NSURL::URLWithString(http.url("/hello")));
+    injected->setValue("1\r\nX-Evil: 1", "X-Test");
+    requests["header injection"] = injected;
+
+    std::map<std::string, std::shared_ptr<Recorder>> recorders;
+    for (const auto& [name, r] : requests) {
+        recorders[name] = std::make_shared<Recorder>();
+        NSURLConnection::connectionWithRequest(r, recorders[name]);
+    }
+    ASSERT_TRUE(runUntil([&] {
+        return std::all_of(recorders.begin(), recorders.end(),
+                           [](const auto& r) { return r.second->ended(); });
+    }));
+    const std::map<std::string, long> expected = {
+        {"refused", NSURLErrorCannotConnectToHost},
+        {"timeout", NSURLErrorTimedOut},
+        {"unsupported", NSURLErrorUnsupportedURL},
+        {"no host", NSURLErrorBadURL},
+        {"no URL", NSURLErrorBadURL},
+        {"header injection", NSURLErrorBadURL},
+    };
+    for (const auto& [name, code] : expected) {
+        const auto& r = *recorders[name];
+        EXPECT_EQ(r.events, std::vector<std::string>{"fail"}) << name;
+        ASSERT_TRUE(r.error) << name;
+        EXPECT_EQ(r.error->domain, NSURLErrorDomain) << name;
+        EXPECT_EQ(r.error->code, code) << name;
+    }
+    EXPECT_EQ(recorders["refused"]->error->userInfo["NSErrorFailingURLStringKey"], refusedURL);
+}
+
+TEST_F(URLConnectionTest, CancelOnTheStartingThreadStopsEveryLaterCallback) {
+    auto recorder = std::make_shared<Recorder>();
+    recorder->afterData = [](NSURLConnection& c) { c.cancel(); };
+    NSURLConnection::connectionWithRequest(request("/gated-stream"), recorder);
+    ASSERT_TRUE(runUntil([&] { return !recorder->chunks.empty(); }));
+    http.releaseGate();
+    ASSERT_TRUE(runUntil([&] { return streamEnded.load(); }));
+    runAWhile();
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"response", "data"}));
+    EXPECT_EQ(recorder->body(), "first");
+}
+
+TEST_F(URLConnectionTest, CancelFromAnotherThreadSilencesTheConnection) {
+    auto recorder = std::make_shared<Recorder>();
+    auto connection = NSURLConnection::connectionWithRequest(request("/stall"), recorder);
+    std::atomic<bool> cancelled{false};
+    std::thread canceller([&] {
+        while (http.waitingAtGate() == 0) std::this_thread::yield();
+        connection->cancel();
+        cancelled = true;
+    });
+    ASSERT_TRUE(runUntil([&] { return cancelled.load(); }));
+    canceller.join();
+    http.releaseGate();
+    runAWhile();
+    EXPECT_TRUE(recorder->events.empty());
+}
+
+TEST_F(URLConnectionTest, StartedConnectionKeepsItselfAliveAndStartsOnlyOnce) {
+    auto recorder = std::make_shared<Recorder>();
+    std::weak_ptr<NSURLConnection> weak;
+    {
+        auto connection = NSURLConnection::create(request("/hello"), recorder, false);
+        weak = connection;
+        loop->runUntilIdle();
+        EXPECT_TRUE(recorder->events.empty());  // not started yet
+        connection->start();
+        connection->start();
+    }
+    ASSERT_TRUE(runUntil([&] { return recorder->ended(); }));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"response", "data", "finish"}));
+    loop->runUntilIdle();
+    EXPECT_TRUE(weak.expired());
+    EXPECT_EQ(NSURLConnection::create(nullptr, recorder), nullptr);
+}
+
+TEST_F(URLConnectionTest, ConnectionStartedOnAWorkerThreadDeliversOnThatThreadsRunLoop) {
+    auto recorder = std::make_shared<Recorder>();
+    std::thread::id workerId;
+    bool finished = false;
+    std::thread worker([&] {
+        workerId = std::this_thread::get_id();
+        NSURLConnection::connectionWithRequest(request("/stream"), recorder);
+        finished =
+            NSRunLoop::currentRunLoop()->runUntil([&] { return recorder->ended(); }, kPatience);
+    });
+    worker.join();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"response", "data", "finish"}));
+    EXPECT_EQ(recorder->body(), pattern(512 * 1024));
+    EXPECT_EQ(recorder->threads, std::set{workerId});
+}
+
+TEST_F(URLConnectionTest, SynchronousRequestBlocksAWorkerThreadUntilTheAnswer) {
+    NSURLConnectionResult ok;
+    NSURLConnectionResult refused;
+    const auto refusedURL = "http://127.0.0.1:" + std::to_string(closedPort()) + "/";
+    std::thread worker([&] {
+        ok = NSURLConnection::sendSynchronousRequest(request("/missing"));
+        refused = NSURLConnection::sendSynchronousRequest(
+            NSURLRequest::requestWithURL(NSURL::URLWithString(refusedURL)));
+    });
+    worker.join();
+    ASSERT_FALSE(ok.error);
+    EXPECT_EQ(ok.response->statusCode(), 404);
+    EXPECT_EQ(text(ok.data), "no such thing");
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->code, NSURLErrorCannotConnectToHost);
+    EXPECT_EQ(refused.response, nullptr);
+    EXPECT_TRUE(refused.data.empty());
+}
+
+TEST_F(URLConnectionTest, FiftyConcurrentRequestsShareOneNetworkThreadAndAllComplete) {
+    http.releaseGate();
+    bool warm = false;
+    NSURLConnection::sendAsynchronousRequest(
+        request("/n?i=warm"), [&](const auto&, const auto&, const auto&) { warm = true; });
+    ASSERT_TRUE(runUntil([&] { return warm; }));
+    const size_t threadsBefore = threadCount();
+
+    TestHTTPServer gated;
+    gated.server().Get("/n", [&](const httplib::Request& req, httplib::Response& res) {
+        if (req.get_param_value("i") != "warm") gated.waitAtGate();
+        res.set_content(req.get_param_value("i"), "application/octet-stream");
+    });
+    // Once it answers, the server's workers all exist.
+    warm = false;
+    NSURLConnection::sendAsynchronousRequest(
+        NSURLRequest::requestWithURL(NSURL::URLWithString(gated.url("/n?i=warm"))),
+        [&](const auto&, const auto&, const auto&) { warm = true; });
+    ASSERT_TRUE(runUntil([&] { return warm; }));
+    const size_t threadsWithServer = threadCount();
+    std::map<int, std::string> answers;
+    std::set<std::thread::id> threads;
+    for (int i = 0; i < 50; ++i) {
+        NSURLConnection::sendAsynchronousRequest(
+            NSURLRequest::requestWithURL(
+                NSURL::URLWithString(gated.url("/n?i=" + std::to_string(i)))),
+            [&, i](const auto& response, const auto& data, const NSErrorOpt& error) {
+                threads.insert(std::this_thread::get_id());
+                answers[i] = error ? error->localizedDescription
+                                   : std::to_string(response->statusCode()) + ":" + text(data);
+            });
+    }
+    ASSERT_TRUE(runUntil([&] { return gated.waitingAtGate() == 50; }));
+    EXPECT_EQ(threadCount(), threadsWithServer);
+    EXPECT_GT(threadsWithServer, threadsBefore);  // the count does see new threads
+    gated.releaseGate();
+    ASSERT_TRUE(runUntil([&] { return answers.size() == 50; }));
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(answers[i], "200:" + std::to_string(i));
+    EXPECT_EQ(threads, std::set{std::this_thread::get_id()});
+}
+
+TEST_F(URLConnectionTest, TestTransportSeesRequestsAndAnswersWhenTold) {
+    std::mutex mutex;
+    std::vector<std::pair<std::shared_ptr<const NSURLRequest>, NSURLConnection::TestReply>> seen;
+    NSURLConnection::setTestTransport([&](const auto& request, auto reply) {
+        std::lock_guard lock(mutex);
+        seen.emplace_back(request, std::move(reply));
+    });
+    struct Restore {
+        ~Restore() { NSURLConnection::setTestTransport({}); }
+    } restore;
+
+    auto post = NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://api.test/Order/"));
+    post->setHTTPMethod("POST");
+    post->setHTTPBody("id=7");
+    auto recorder = std::make_shared<Recorder>();
+    NSURLConnection::connectionWithRequest(post, recorder);
+    post->setHTTPBody("changed later");
+    NSURLConnectionResult syncResult;
+    std::thread worker([&] {
+        syncResult = NSURLConnection::sendSynchronousRequest(
+            NSURLRequest::requestWithURL(NSURL::URLWithString("http://api.test/sync")));
+    });
+    ASSERT_TRUE(runUntil([&] {
+        std::lock_guard lock(mutex);
+        return seen.size() == 2;
+    }));
+    std::lock_guard lock(mutex);
+    const auto byPath = [&](const std::string& path) -> auto& {
+        return *std::find_if(seen.begin(), seen.end(),
+                             [&](const auto& s) { return s.first->URL()->path() == path; });
+    };
+    auto& order = byPath("/Order");
+    EXPECT_EQ(order.first->HTTPMethod(), "POST");
+    EXPECT_EQ(text(order.first->HTTPBody()), "id=7");
+    loop->runUntilIdle();
+    EXPECT_TRUE(recorder->events.empty());
+
+    const auto url = NSURL::URLWithString("http://api.test/Order/");
+    std::thread replier([reply = order.second, url] {
+        reply(NSHTTPURLResponse::create(url, 200, "HTTP/1.1", {}), {'o', 'k'}, std::nullopt);
+        reply(nullptr, {}, NSError::make(NSURLErrorDomain, NSURLErrorTimedOut));
+    });
+    replier.join();
+    ASSERT_TRUE(runUntil([&] { return recorder->ended(); }));
+    EXPECT_EQ(recorder->events, (std::vector<std::string>{"response", "data", "finish"}));
+    EXPECT_EQ(recorder->body(), "ok");
+    EXPECT_EQ(recorder->threads, std::set{std::this_thread::get_id()});
+
+    byPath("/sync").second(nullptr, {},
+                           NSError::make(NSURLErrorDomain, NSURLErrorNotConnectedToInternet));
+    worker.join();
+    ASSERT_TRUE(syncResult.error);
+    EXPECT_EQ(syncResult.error->code, NSURLErrorNotConnectedToInternet);
+}
+
+TEST(URLErrorMappingTest, FailuresThatTestsCannotProvokeMapToTheirCodes) {
+    const auto code = [](int curl, long osErrno = 0) {
+        const auto e = NSURLLoader::errorForTransferFailure(curl, osErrno, "http://h/");
+        EXPECT_EQ(e.domain, NSURLErrorDomain);
+        return e.code;
+    };
+    EXPECT_EQ(code(CURLE_COULDNT_RESOLVE_HOST), NSURLErrorCannotFindHost);
+    EXPECT_EQ(code(CURLE_COULDNT_CONNECT, ENETUNREACH), NSURLErrorNotConnectedToInternet);
+    EXPECT_EQ(code(CURLE_COULDNT_CONNECT, ECONNREFUSED), NSURLErrorCannotConnectToHost);
+    EXPECT_EQ(code(CURLE_GOT_NOTHING), NSURLErrorNetworkConnectionLost);
+    EXPECT_EQ(code(CURLE_PARTIAL_FILE), NSURLErrorNetworkConnectionLost);
+    EXPECT_EQ(code(CURLE_WEIRD_SERVER_REPLY), NSURLErrorBadServerResponse);
+    EXPECT_EQ(code(CURLE_TOO_MANY_REDIRECTS), NSURLErrorHTTPTooManyRedirects);
+    EXPECT_EQ(code(CURLE_SSL_CONNECT_ERROR), NSURLErrorUnknown);
+}
+
+}  // namespace

@@ -1,0 +1,542 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "Foundation/NSRunLoop.h"
+#include "UIKit/UIControl.h"
+#include "UIKit/UILongPressGestureRecognizer.h"
+#include "UIKit/UIPanGestureRecognizer.h"
+#include "UIKit/UIPinchGestureRecognizer.h"
+#include "UIKit/UIRotationGestureRecognizer.h"
+#include "UIKit/UISwipeGestureRecognizer.h"
+#include "UIKit/UITapGestureRecognizer.h"
+#include "UIKit/UIView.h"
+#include "host/HeadlessHost.h"
+
+namespace {
+
+constexpr double kFrame = 1.0 / 60.0;
+
+// Logs the states its actions arrive with, by name.
+struct Target : NSObject {
+    std::vector<std::string> log;
+    std::vector<UIGestureRecognizerState> states;
+    std::vector<CGPoint> points;
+    void handle(UIGestureRecognizer& r) { record("any", r); }
+    void tapped(UITapGestureRecognizer& r) { record("tap", r); }
+    void other(UIGestureRecognizer& r) { record("other", r); }
+    void record(const std::string& what, UIGestureRecognizer& r) {
+        log.push_back(what);
+        states.push_back(r.state());
+        points.push_back(r.locationInView(r.view().get()));
+    }
+};
+
+// Answers each question as the test says.
+struct Delegate : NSObject, UIGestureRecognizerDelegate {
+    bool begin = true;
+    bool receive = true;
+    bool together = false;
+    int asked = 0;
+    bool gestureRecognizerShouldBegin(const std::shared_ptr<UIGestureRecognizer>&) override {
+        ++asked;
+        return begin;
+    }
+    bool gestureRecognizerShouldRecognizeSimultaneouslyWithGestureRecognizer(
+        const std::shared_ptr<UIGestureRecognizer>&,
+        const std::shared_ptr<UIGestureRecognizer>&) override {
+        return together;
+    }
+    bool gestureRecognizerShouldReceiveTouch(const std::shared_ptr<UIGestureRecognizer>&,
+                                             const std::shared_ptr<UITouch>&) override {
+        return receive;
+    }
+};
+
+class TouchLog : public UIView {
+  public:
+    static std::shared_ptr<TouchLog> create(CGRect frame) {
+        return finishCreate(std::shared_ptr<TouchLog>(new TouchLog()), frame);
+    }
+    std::vector<std::string> events;
+    void touchesBegan(const UITouchSet&, UIEvent*) override { events.push_back("began"); }
+    void touchesMoved(const UITouchSet&, UIEvent*) override { events.push_back("moved"); }
+    void touchesEnded(const UITouchSet&, UIEvent*) override { events.push_back("ended"); }
+    void touchesCancelled(const UITouchSet&, UIEvent*) override { events.push_back("cancelled"); }
+};
+
+class GestureRecognizerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Clock::useManual();
+        loop = NSRunLoop::mainRunLoop();
+        loop->runUntilIdle();
+        host = std::make_unique<HeadlessHost>();
+        view = TouchLog::create(CGRectMake(0, 0, 300, 400));
+        host->window()->addSubview(view);
+    }
+    void TearDown() override {
+        host.reset();
+        loop->runUntilIdle();
+        Clock::useReal();
+    }
+    void wait(double seconds) {
+        Clock::advance(seconds);
+        loop->runUntilIdle();
+    }
+    // One finger from a to b in `steps` moves, one screen refresh apart.
+    void drag(int finger, CGPoint a, CGPoint b, int steps) {
+        for (int i = 1; i <= steps; ++i) {
+            wait(kFrame);
+            const double f = static_cast<double>(i) / steps;
+            host->touchMove(finger, {a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f});
+        }
+    }
+    void tap(CGPoint p) {
+        host->touchDown(0, p);
+        wait(0.05);
+        host->touchUp(0, p);
+        loop->runUntilIdle();
+    }
+
+    std::shared_ptr<NSRunLoop> loop;
+    std::unique_ptr<HeadlessHost> host;
+    std::shared_ptr<TouchLog> view;
+    std::shared_ptr<Target> target = std::make_shared<Target>();
+};
+
+TEST_F(GestureRecognizerTest, RightSwipeFiresOnASwipeOnlyAndHonoursTheDirectionMask) {
+    auto swipe = UISwipeGestureRecognizer::create(target, &Target::handle);
+    view->addGestureRecognizer(swipe);
+    EXPECT_EQ(swipe->direction(), UISwipeGestureRecognizerDirectionRight);
+
+    tap({100, 100});
+    EXPECT_TRUE(target->log.empty());
+
+    host->touchDown(0, {50, 200});
+    drag(0, {50, 200}, {150, 205}, 6);
+    ASSERT_EQ(target->states,
+              (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));
+    host->touchUp(0, {150, 205});
+    loop->runUntilIdle();
+    EXPECT_EQ(target->log.size(), 1u);
+
+    // Leftwards and slow swipes are not right swipes.
+    host->touchDown(0, {250, 200});
+    drag(0, {250, 200}, {150, 200}, 6);
+    host->touchUp(0, {150, 200});
+    loop->runUntilIdle();
+    host->touchDown(0, {50, 200});
+    drag(0, {50, 200}, {150, 200}, 120);
+    host->touchUp(0, {150, 200});
+    loop->runUntilIdle();
+    EXPECT_EQ(target->log.size(), 1u);
+
+    swipe->setDirection(UISwipeGestureRecognizerDirectionLeft |
+                        UISwipeGestureRecognizerDirectionUp);
+    host->touchDown(0, {150, 300});
+    drag(0, {150, 300}, {140, 200}, 5);
+    host->touchUp(0, {140, 200});
+    loop->runUntilIdle();
+    EXPECT_EQ(target->log.size(), 2u);
+
+    // Two fingers required: one finger does not do.
+    swipe->setNumberOfTouchesRequired(2);
+    host->touchDown(0, {250, 100});
+    drag(0, {250, 100}, {150, 100}, 5);
+    host->touchUp(0, {150, 100});
+    loop->runUntilIdle();
+    EXPECT_EQ(target->log.size(), 2u);
+    host->post({{0, UITouchPhaseBegan, {250, 100}}, {1, UITouchPhaseBegan, {250, 140}}});
+    for (int i = 1; i <= 5; ++i) {
+        wait(kFrame);
+        host->post({{0, UITouchPhaseMoved, {250.0 - 20 * i, 100}},
+                    {1, UITouchPhaseMoved, {250.0 - 20 * i, 140}}});
+    }
+    EXPECT_EQ(target->log.size(), 3u);
+}
+
+TEST_F(GestureRecognizerTest, PinchReportsScaleAndVelocityFromTwoFingers) {
+    auto pinch = UIPinchGestureRecognizer::create(target, &Target::handle);
+    view->addGestureRecognizer(pinch);
+    host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {140, 100}}});
+    EXPECT_EQ(pinch->numberOfTouches(), 2u);
+    EXPECT_EQ(pinch->locationInView(view.get()), CGPointMake(120, 100));
+    // 4 points apart is not yet a pinch.
+    wait(kFrame);
+    host->touchMove(1, {144, 100});
+    EXPECT_TRUE(target->states.empty());
+
+    drag(1, {144, 100}, {180, 100}, 4);
+    ASSERT_FALSE(target->states.empty());
+    EXPECT_EQ(target->states.front(), UIGestureRecognizerStateBegan);
+    EXPECT_EQ(target->states.back(), UIGestureRecognizerStateChanged);
+    EXPECT_DOUBLE_EQ(pinch->scale(), 2.0);
+    // From 1 at the start to 2 five frames later, all within the last tenth of a second.
+    EXPECT_NEAR(pinch->velocity(), 1.0 / (5 * kFrame), 1e-6);
+
+    // The map sets the scale to its own measure; later moves multiply it.
+    pinch->setScale(8);
+    drag(0, {100, 100}, {20, 100}, 2);
+    EXPECT_DOUBLE_EQ(pinch->scale(), 16.0);
+
+    host->touchUp(1, {180, 100});
+    EXPECT_EQ(target->states.back(), UIGestureRecognizerStateEnded);
+    host->touchUp(0, {20, 100});
+    loop->runUntilIdle();
+    EXPECT_EQ(pinch->state(), UIGestureRecognizerStatePossible);
+    EXPECT_DOUBLE_EQ(pinch->scale(), 1.0);
+}
+
+TEST_F(GestureRecognizerTest, RotationReportsTheAngleClockwisePositive) {
+    auto rotation = UIRotationGestureRecognizer::create(target, &Target::handle);
+    view->addGestureRecognizer(rotation);
+    host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {150, 100}}});
+    // A quarter turn clockwise on screen (y grows downwards), in nine steps.
+    for (int i = 1; i <= 9; ++i) {
+        wait(kFrame);
+        const double a = std::numbers::pi / 2 * i / 9;
+        host->touchMove(1, {100 + 50 * std::cos(a), 100 + 50 * std::sin(a)});
+    }
+    EXPECT_EQ(target->states.front(), UIGestureRecognizerStateBegan);
+    EXPECT_NEAR(rotation->rotation(), std::numbers::pi / 2, 1e-9);
+    EXPECT_GT(rotation->velocity(), 0);
+
+    // The map resets it to read increments; a turn back is negative from there.
+    rotation->setRotation(0);
+    wait(kFrame);
+    host->touchMove(1, {150, 100});
+    EXPECT_NEAR(rotation->rotation(), -std::numbers::pi / 2, 1e-9);
+    host->post({{0, UITouchPhaseEnded, {100, 100}}, {1, UITouchPhaseEnded, {150, 100}}});
+    EXPECT_EQ(target->states.back(), UIGestureRecognizerStateEnded);
+}
+
+TEST_F(GestureRecognizerTest, PinchAndRotationRunTogetherOnlyWhenTheDelegateAllows) {
+    auto other = std::make_shared<Target>();
+    auto pinch = UIPinchGestureRecognizer::create(target, &Target::handle);
+    auto rotation = UIRotationGestureRecognizer::create(other, &Target::handle);
+    auto delegate = std::make_shared<Delegate>();
+    pinch->setDelegate(delegate);
+    view->addGestureRecognizer(pinch);
+    view->addGestureRecognizer(rotation);
+
+    auto spreadAndTurn = [&] {
+        host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {150, 100}}});
+        for (int i = 1; i <= 6; ++i) {
+            wait(kFrame);
+            const double a = 0.5 * i / 6, r = 50 + 10.0 * i;
+            host->touchMove(1, {100 + r * std::cos(a), 100 + r * std::sin(a)});
+        }
+        host->post({{0, UITouchPhaseEnded, {100, 100}}, {1, UITouchPhaseEnded, {150, 100}}});
+        loop->runUntilIdle();
+    };
+    spreadAndTurn();
+    // The first to recognise wins: the pinch (its threshold is met first).
+    EXPECT_FALSE(target->states.empty());
+    EXPECT_TRUE(other->states.empty());
+
+    target->states.clear();
+    delegate->together = true;
+    spreadAndTurn();
+    EXPECT_FALSE(target->states.empty());
+    ASSERT_FALSE(other->states.empty());
+    EXPECT_EQ(other->states.back(), UIGestureRecognizerStateEnded);
+}
+
+TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
+    auto singleTarget = std::make_shared<Target>();
+    auto single = UITapGestureRecognizer::create(singleTarget, &Target::tapped);
+    auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
+    twice->setNumberOfTapsRequired(2);
+    single->requireGestureRecognizerToFail(twice);
+    view->addGestureRecognizer(single);
+    view->addGestureRecognizer(twice);
+
+    tap({100, 100});
+    // The single tap waits until the double tap has given up, and so does the view.
+    wait(0.2);
+    EXPECT_TRUE(singleTarget->log.empty());
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
+    wait(0.2);
+    ASSERT_EQ(singleTarget->states,
+              (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));
+    EXPECT_EQ(singleTarget->points.front(), CGPointMake(100, 100));
+    EXPECT_TRUE(target->log.empty());
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "cancelled"}));
+
+    tap({100, 100});
+    wait(0.1);
+    tap({103, 98});
+    ASSERT_EQ(target->states,
+              (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));
+    wait(1);
+    EXPECT_EQ(singleTarget->log.size(), 1u);
+    // The recognised double tap took its second touch from the view.
+    EXPECT_EQ(view->events.back(), "cancelled");
+
+    // Taps too far apart are two single taps.
+    tap({100, 100});
+    wait(0.1);
+    tap({200, 300});
+    wait(1);
+    EXPECT_EQ(singleTarget->log.size(), 2u);
+    EXPECT_EQ(target->log.size(), 1u);
+}
+
+TEST_F(GestureRecognizerTest, ViewHearsTheLiftOnceUndecidedRecognizersFail) {
+    auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
+    twice->setNumberOfTapsRequired(2);
+    view->addGestureRecognizer(twice);
+    tap({100, 100});
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
+    wait(0.4);
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "ended"}));
+
+    // A control on the view is not kept waiting.
+    auto button = UIControl::create(CGRectMake(200, 200, 50, 50));
+    view->addSubview(button);
+    int pressed = 0;
+    button->addTarget(
+        target, [&](const auto&, UIEvent*) { ++pressed; }, UIControlEventTouchUpInside);
+    tap({220, 220});
+    EXPECT_EQ(pressed, 1);
+    wait(0.4);
+
+    twice->setDelaysTouchesEnded(false);
+    view->events.clear();
+    tap({100, 100});
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "ended"}));
+    wait(0.4);
+    EXPECT_TRUE(target->log.empty());
+}
+
+TEST_F(GestureRecognizerTest, TapFailsOnMovementAndCountsFingers) {
+    auto tapOne = UITapGestureRecognizer::create(target, &Target::tapped);
+    view->addGestureRecognizer(tapOne);
+    host->touchDown(0, {100, 100});
+    drag(0, {100, 100}, {115, 100}, 3);
+    host->touchUp(0, {115, 100});
+    loop->runUntilIdle();
+    EXPECT_TRUE(target->log.empty());
+    // Within the slop it is still a tap.
+    host->touchDown(0, {100, 100});
+    drag(0, {100, 100}, {106, 104}, 2);
+    host->touchUp(0, {106, 104});
+    loop->runUntilIdle();
+    EXPECT_EQ(target->log.size(), 1u);
+
+    auto twoFinger = UITapGestureRecognizer::create(target, &Target::other);
+    twoFinger->setNumberOfTouchesRequired(2);
+    view->removeGestureRecognizer(tapOne.get());
+    view->addGestureRecognizer(twoFinger);
+    tap({100, 100});
+    EXPECT_EQ(target->log.size(), 1u);
+    host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {140, 100}}});
+    wait(0.05);
+    host->touchUp(0, {100, 100});
+    host->touchUp(1, {140, 100});
+    ASSERT_EQ(target->log.size(), 2u);
+    EXPECT_EQ(target->log.back(), "other");
+    EXPECT_EQ(target->points.back(), CGPointMake(140, 100));
+}
+
+TEST_F(GestureRecognizerTest, LongPressBeginsAfterTheDurationUnlessTheFingerWanders) {
+    auto press = UILongPressGestureRecognizer::create(target, &Target::handle);
+    view->addGestureRecognizer(press);
+    EXPECT_DOUBLE_EQ(press->minimumPressDuration(), 0.5);
+    host->touchDown(0, {100, 100});
+    wait(0.45);
+    EXPECT_TRUE(target->states.empty());
+    wait(0.1);
+    ASSERT_EQ(target->states,
+              (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateBegan}));
+    EXPECT_EQ(target->points.front(), CGPointMake(100, 100));
+    // Once begun the finger may go anywhere.
+    drag(0, {100, 100}, {160, 100}, 2);
+    host->touchUp(0, {160, 100});
+    EXPECT_EQ(target->states, (std::vector<UIGestureRecognizerState>{
+                                  UIGestureRecognizerStateBegan, UIGestureRecognizerStateChanged,
+                                  UIGestureRecognizerStateChanged, UIGestureRecognizerStateEnded}));
+    EXPECT_EQ(view->events.back(), "cancelled");
+    loop->runUntilIdle();
+
+    target->states.clear();
+    host->touchDown(0, {100, 100});
+    wait(0.2);
+    drag(0, {100, 100}, {120, 100}, 2);
+    wait(1);
+    host->touchUp(0, {120, 100});
+    // Too short a press does nothing either.
+    host->touchDown(0, {100, 100});
+    wait(0.3);
+    host->touchUp(0, {100, 100});
+    wait(1);
+    EXPECT_TRUE(target->states.empty());
+}
+
+TEST_F(GestureRecognizerTest, PanTranslationVelocityAndReset) {
+    auto pan = UIPanGestureRecognizer::create(target, &Target::handle);
+    view->addGestureRecognizer(pan);
+    host->touchDown(0, {100, 100});
+    drag(0, {100, 100}, {106, 100}, 2);
+    EXPECT_TRUE(target->states.empty());
+    // 6 points per frame: 360 points per second.
+    drag(0, {106, 100}, {160, 100}, 9);
+    ASSERT_FALSE(target->states.empty());
+    EXPECT_EQ(target->states.front(), UIGestureRecognizerStateBegan);
+    EXPECT_EQ(pan->translationInView(view.get()), CGPointMake(60, 0));
+    EXPECT_NEAR(pan->velocityInView(view.get()).x, 360, 1e-6);
+    EXPECT_NEAR(pan->velocityInView(view.get()).y, 0, 1e-9);
+    // The view lost the touch when the pan began.
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "moved", "moved", "cancelled"}));
+
+    pan->setTranslation(CGPointZero, view.get());
+    drag(0, {160, 100}, {160, 160}, 12);
+    EXPECT_EQ(pan->translationInView(nullptr), CGPointMake(0, 60));
+    EXPECT_NEAR(pan->velocityInView(nullptr).x, 0, 1e-6);
+    EXPECT_NEAR(pan->velocityInView(nullptr).y, 300, 1e-6);
+
+    // A finger that rests before it lifts has no speed left.
+    wait(0.3);
+    host->touchUp(0, {160, 160});
+    EXPECT_EQ(target->states.back(), UIGestureRecognizerStateEnded);
+    EXPECT_EQ(pan->velocityInView(view.get()), CGPointZero);
+    loop->runUntilIdle();
+    EXPECT_EQ(pan->state(), UIGestureRecognizerStatePossible);
+}
+
+TEST_F(GestureRecognizerTest, PanTranslationIsInTheViewsCoordinates) {
+    auto inner = UIView::create(CGRectMake(50, 50, 100, 100));
+    inner->setTransform(CGAffineTransformMakeScale(2, 2));
+    view->addSubview(inner);
+    auto pan = UIPanGestureRecognizer::create(target, &Target::handle);
+    pan->setMaximumNumberOfTouches(1);
+    inner->addGestureRecognizer(pan);
+    host->touchDown(0, {100, 100});
+    drag(0, {100, 100}, {140, 80}, 4);
+    EXPECT_EQ(pan->translationInView(inner.get()), CGPointMake(20, -10));
+    EXPECT_EQ(pan->translationInView(nullptr), CGPointMake(40, -20));
+    pan->setTranslation(CGPointMake(5, 5), inner.get());
+    EXPECT_EQ(pan->translationInView(nullptr), CGPointMake(10, 10));
+    // A second finger is one too many for a one-finger pan, but it does not stop it either.
+    host->touchDown(1, {200, 200});
+    drag(0, {140, 80}, {150, 80}, 1);
+    EXPECT_EQ(pan->translationInView(nullptr), CGPointMake(20, 10));
+    host->touchUp(1, {200, 200});
+    host->touchUp(0, {150, 80});
+    EXPECT_EQ(target->states.back(), UIGestureRecognizerStateEnded);
+
+    // Two fingers down before moving fail a one-finger pan.
+    target->states.clear();
+    loop->runUntilIdle();
+    host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {110, 100}}});
+    for (int i = 1; i <= 4; ++i) {
+        wait(kFrame);
+        host->post({{0, UITouchPhaseMoved, {100.0 + 10 * i, 100}},
+                    {1, UITouchPhaseMoved, {110.0 + 10 * i, 100}}});
+    }
+    EXPECT_TRUE(target->states.empty());
+}
+
+TEST_F(GestureRecognizerTest, DelegateDecidesBeginningAndReceiving) {
+    auto pan = UIPanGestureRecognizer::create(target, &Target::handle);
+    auto delegate = std::make_shared<Delegate>();
+    pan->setDelegate(delegate);
+    view->addGestureRecognizer(pan);
+
+    delegate->begin = false;
+    host->touchDown(0, {100, 100});
+    drag(0, {100, 100}, {150, 100}, 5);
+    EXPECT_EQ(pan->state(), UIGestureRecognizerStateFailed);
+    host->touchUp(0, {150, 100});
+    EXPECT_EQ(delegate->asked, 1);
+    EXPECT_TRUE(target->states.empty());
+    // A refused recogniser leaves the touches to the view.
+    EXPECT_EQ(view->events.back(), "ended");
+    loop->runUntilIdle();
+
+    delegate->begin = true;
+    delegate->receive = false;
+    host->touchDown(0, {100, 100});
+    drag(0, {100, 100}, {150, 100}, 5);
+    host->touchUp(0, {150, 100});
+    EXPECT_EQ(delegate->asked, 1);
+    EXPECT_TRUE(target->states.empty());
+
+    delegate->receive = true;
+    pan->setCancelsTouchesInView(false);
+    view->events.clear();
+    host->touchDown(0, {100, 100});
+    drag(0, {100, 100}, {150, 100}, 5);
+    host->touchUp(0, {150, 100});
+    EXPECT_EQ(target->states.back(), UIGestureRecognizerStateEnded);
+    EXPECT_EQ(view->events.back(), "ended");
+}
+
+TEST_F(GestureRecognizerTest, PanBeatsLongPressAndDisablingCancels) {
+    auto pressTarget = std::make_shared<Target>();
+    auto press = UILongPressGestureRecognizer::create(pressTarget, &Target::handle);
+    press->setAllowableMovement(1000);
+    auto pan = UIPanGestureRecognizer::create(target, &Target::handle);
+    view->addGestureRecognizer(press);
+    view->addGestureRecognizer(pan);
+    host->touchDown(0, {100, 100});
+    drag(0, {100, 100}, {150, 100}, 5);
+    wait(1);
+    EXPECT_TRUE(pressTarget->states.empty());
+    EXPECT_EQ(press->state(), UIGestureRecognizerStateFailed);
+
+    pan->setEnabled(false);
+    EXPECT_EQ(target->states.back(), UIGestureRecognizerStateCancelled);
+    const auto heard = target->states.size();
+    drag(0, {150, 100}, {200, 100}, 2);
+    host->touchUp(0, {200, 100});
+    EXPECT_EQ(target->states.size(), heard);
+    loop->runUntilIdle();
+
+    // Off, it gets no touches at all.
+    host->touchDown(0, {100, 100});
+    drag(0, {100, 100}, {150, 100}, 5);
+    host->touchUp(0, {150, 100});
+    EXPECT_EQ(target->states.size(), heard);
+}
+
+TEST_F(GestureRecognizerTest, RecognizerTakenOffItsViewMidGestureIsCancelled) {
+    auto pinch = UIPinchGestureRecognizer::create(target, &Target::handle);
+    view->addGestureRecognizer(pinch);
+    host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {140, 100}}});
+    drag(1, {140, 100}, {200, 100}, 3);
+    EXPECT_EQ(target->states.back(), UIGestureRecognizerStateChanged);
+    view->removeGestureRecognizer(pinch.get());
+    EXPECT_EQ(target->states.back(), UIGestureRecognizerStateCancelled);
+    EXPECT_EQ(pinch->view(), nullptr);
+    const auto heard = target->states.size();
+    drag(1, {200, 100}, {250, 100}, 3);
+    host->touchUp(1, {250, 100});
+    host->touchUp(0, {100, 100});
+    EXPECT_EQ(target->states.size(), heard);
+    EXPECT_EQ(pinch->state(), UIGestureRecognizerStatePossible);
+}
+
+TEST_F(GestureRecognizerTest, TargetsHearActionsInOrderAndCanLeave) {
+    auto second = std::make_shared<Target>();
+    auto tapOne = UITapGestureRecognizer::create(target, &Target::tapped);
+    tapOne->addTarget(second, &Target::handle);
+    tapOne->addTarget(target, &Target::other);
+    tapOne->addTarget(target, &Target::tapped);  // already there
+    view->addGestureRecognizer(tapOne);
+    tap({10, 10});
+    EXPECT_EQ(target->log, (std::vector<std::string>{"tap", "other"}));
+    EXPECT_EQ(second->log, (std::vector<std::string>{"any"}));
+
+    tapOne->removeTarget(target, &Target::tapped);
+    second.reset();
+    tap({10, 10});
+    EXPECT_EQ(target->log, (std::vector<std::string>{"tap", "other", "other"}));
+    EXPECT_EQ(tapOne->locationOfTouch(0, nullptr), CGPointZero);
+}
+
+}  // namespace

@@ -1,0 +1,329 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "vmap_core/GridKey.h"
+#include "vmap_core/MapEngine.h"
+
+namespace {
+
+constexpr int32_t kMax = (1 << 28) - 1;
+
+struct MapPoint {
+    int32_t x;
+    int32_t y;
+};
+
+MapPoint toMap(double lon, double lat) {
+    MapPoint p{-1, -1};
+    EXPECT_EQ(mapEngineCoordinateToMapPoint(&p.x, &p.y, lon, lat), 0);
+    return p;
+}
+
+TEST(CoordinateToMapPoint, CornersAndClamps) {
+    EXPECT_EQ(toMap(0, 0).x, 134217728);
+    EXPECT_EQ(toMap(0, 0).y, 134217728);
+    EXPECT_EQ(toMap(180, 0).x, kMax);
+    EXPECT_EQ(toMap(-180, 0).x, 0);
+    EXPECT_EQ(toMap(250, 0).x, kMax);
+    EXPECT_EQ(toMap(-250, 0).x, 0);
+    EXPECT_EQ(toMap(0, 85.0511287798).y, 0);
+    EXPECT_EQ(toMap(0, 90).y, 0);
+    EXPECT_EQ(toMap(0, -85.0511287798).y, kMax);
+    EXPECT_EQ(toMap(0, -90).y, kMax);
+    EXPECT_EQ(toMap(180, -90).x, kMax);
+}
+
+TEST(CoordinateToMapPoint, KnownPlaces) {
+    EXPECT_EQ(toMap(116.406026, 39.911447).x, 221016352);
+    EXPECT_EQ(toMap(116.406026, 39.911447).y, 101710209);
+    EXPECT_EQ(toMap(116.3683244, 39.915085).x, 220988240);
+    EXPECT_EQ(toMap(116.3683244, 39.915085).y, 101706672);
+    EXPECT_EQ(toMap(0, 45).y, 96562954);
+}
+
+TEST(CoordinateToMapPoint, RoundsHalfUp) {
+    // 45 * 2^-26 degrees is exactly half a map unit east of the meridian.
+    const double half = 45.0 / (1 << 26);
+    EXPECT_EQ(toMap(half, 0).x, 134217729);
+    // Steps well above the precision of lon + 180.
+    const double step = std::ldexp(1.0, -40);
+    EXPECT_EQ(toMap(half - step, 0).x, 134217728);
+    EXPECT_EQ(toMap(-half, 0).x, 134217728);
+    EXPECT_EQ(toMap(-half - step, 0).x, 134217727);
+}
+
+TEST(CoordinateToMapPoint, NonFiniteWritesNothing) {
+    const double bad[] = {std::nan(""), std::numeric_limits<double>::infinity(),
+                          -std::numeric_limits<double>::infinity()};
+    for (const double v : bad) {
+        int32_t x = 7, y = 9;
+        EXPECT_NE(mapEngineCoordinateToMapPoint(&x, &y, v, 10), 0);
+        EXPECT_NE(mapEngineCoordinateToMapPoint(&x, &y, 10, v), 0);
+        EXPECT_EQ(x, 7);
+        EXPECT_EQ(y, 9);
+    }
+}
+
+TEST(MapPointToCoordinate, InverseAndRoundTrip) {
+    double lon = 1, lat = 1;
+    EXPECT_EQ(mapEngineMapPointToCoordinate(134217728, 134217728, &lon, &lat), 0);
+    EXPECT_DOUBLE_EQ(lon, 0);
+    EXPECT_NEAR(lat, 0, 1e-12);
+    mapEngineMapPointToCoordinate(0, 0, &lon, &lat);
+    EXPECT_DOUBLE_EQ(lon, -180);
+    EXPECT_NEAR(lat, 85.0511287798, 1e-9);
+
+    // Back and forth lands within one map unit everywhere on the plane.
+    for (double la = -85; la <= 85; la += 4.25) {
+        for (double lo = -179.5; lo <= 179.5; lo += 7.3) {
+            const MapPoint p = toMap(lo, la);
+            double lo2 = 0, la2 = 0;
+            mapEngineMapPointToCoordinate(p.x, p.y, &lo2, &la2);
+            const MapPoint q = toMap(lo2, la2);
+            EXPECT_LE(std::abs(q.x - p.x), 1) << lo << "," << la;
+            EXPECT_LE(std::abs(q.y - p.y), 1) << lo << "," << la;
+            // A map unit is far below a metre, so the coordinate itself comes back closely.
+            EXPECT_NEAR(lo2, lo, 360.0 / (1 << 28));
+            EXPECT_NEAR(la2, la, 360.0 / (1 << 28));
+        }
+    }
+}
+
+TEST(OffsetCoordinate, NoRegionShowsCoordinatesUnchanged) {
+    double lon = 0, lat = 0;
+    offsetCoordinate(&lon, &lat, 116.4, 39.9);
+    EXPECT_EQ(lon, 116.4);
+    EXPECT_EQ(lat, 39.9);
+}
+
+class ViewStateTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        MapViewState* copy = mapEngineCopyProjection(nullptr);
+        state = *copy;
+        mapEngineFreeProjection(copy);
+        mapEngineFreeProjection(nullptr);
+        state.viewport[2] = 640;
+        state.viewport[3] = 960;
+        const MapPoint centre = toMap(116.406026, 39.911447);
+        mapEngineSetCenter(&state, centre.x, centre.y);
+        mapEngineSetZoomLevel(&state, 15.3f);
+        mapEngineUpdateView(&state);
+    }
+
+    void expectScreenRoundTrip() {
+        for (float gx = -300; gx <= 300; gx += 37.5f) {
+            for (float gy = -300; gy <= 300; gy += 37.5f) {
+                double sx = std::nan(""), sy = std::nan("");
+                mapEngineGLToScreen(&state, &sx, &sy, gx, gy);
+                ASSERT_TRUE(std::isfinite(sx) && std::isfinite(sy)) << gx << "," << gy;
+                float bx = std::nanf(""), by = std::nanf("");
+                mapEngineScreenToGL(&state, &bx, &by, sx, sy);
+                EXPECT_NEAR(bx, gx, 1e-3) << gx << "," << gy;
+                EXPECT_NEAR(by, gy, 1e-3) << gx << "," << gy;
+            }
+        }
+    }
+
+    void centreScreen(double* sx, double* sy) {
+        float gx = 0, gy = 0;
+        mapEngineMapToGL(&state, static_cast<int32_t>(state.centerX),
+                         static_cast<int32_t>(state.centerY), &gx, &gy);
+        mapEngineGLToScreen(&state, sx, sy, gx, gy);
+    }
+
+    MapViewState state{};
+};
+
+TEST_F(ViewStateTest, DefaultsAndLimits) {
+    EXPECT_EQ(mapEngineMaxZoomLevel(), 19.0f);
+    EXPECT_EQ(mapEngineMinZoomLevel(), 3.0f);
+    MapViewState* fresh = mapEngineCopyProjection(nullptr);
+    EXPECT_EQ(mapEngineGetZoomLevel(fresh), 3.0f);
+    uint32_t x = 0, y = 0;
+    mapEngineGetCenter(fresh, &x, &y);
+    EXPECT_EQ(x, 1u << 27);
+    EXPECT_EQ(y, 1u << 27);
+    mapEngineFreeProjection(fresh);
+}
+
+TEST_F(ViewStateTest, ZoomClamps) {
+    mapEngineSetZoomLevel(&state, 2);
+    EXPECT_EQ(mapEngineGetZoomLevel(&state), 3.0f);
+    mapEngineSetZoomLevel(&state, 19.5f);
+    EXPECT_EQ(mapEngineGetZoomLevel(&state), 19.5f);
+    const float justBelow = std::nextafter(20.0f, 0.0f);
+    mapEngineSetZoomLevel(&state, justBelow);
+    EXPECT_EQ(mapEngineGetZoomLevel(&state), justBelow);
+    mapEngineSetZoomLevel(&state, 20.0f);
+    EXPECT_EQ(mapEngineGetZoomLevel(&state), justBelow);
+    mapEngineSetZoomLevel(&state, 12.0f);
+    mapEngineSetZoomLevel(&state, 20.2f);
+    EXPECT_EQ(mapEngineGetZoomLevel(&state), 12.0f);
+    EXPECT_EQ(mapEngineMapLengthForPixels(&state, 10), 10 * 256.0f);
+    EXPECT_EQ(state.mapUnitsPerGLX, 256.0f);
+}
+
+TEST_F(ViewStateTest, PitchClampsAndRotationIsKept) {
+    mapEngineSetCameraPitch(&state, 80);
+    EXPECT_EQ(mapEngineGetCameraPitch(&state), 65.0f);
+    mapEngineSetCameraPitch(&state, -5);
+    EXPECT_EQ(mapEngineGetCameraPitch(&state), 0.0f);
+    mapEngineSetCameraPitch(&state, 30);
+    EXPECT_EQ(mapEngineGetCameraPitch(&state), 30.0f);
+    mapEngineSetRotation(&state, 725);
+    EXPECT_EQ(mapEngineGetRotation(&state), 725.0f);
+}
+
+TEST_F(ViewStateTest, NonFiniteInputsLeaveTheRecordUnchanged) {
+    mapEngineSetRotation(&state, 10);
+    mapEngineSetCameraPitch(&state, 20);
+    mapEngineUpdateView(&state);
+    const MapViewState before = state;
+    const float bad[] = {std::nanf(""), std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity()};
+    for (const float v : bad) {
+        mapEngineSetZoomLevel(&state, v);
+        mapEngineSetRotation(&state, v);
+        mapEngineSetCameraPitch(&state, v);
+        mapEngineUpdateView(&state);
+    }
+    EXPECT_EQ(std::memcmp(&before, &state, sizeof state), 0);
+}
+
+TEST_F(ViewStateTest, CentreIsClampedToThePlane) {
+    mapEngineSetCenter(&state, -5, kMax + 0);
+    uint32_t x = 1, y = 1;
+    mapEngineGetCenter(&state, &x, &y);
+    EXPECT_EQ(x, 0u);
+    EXPECT_EQ(y, static_cast<uint32_t>(kMax));
+    mapEngineSetCenter(&state, std::numeric_limits<int32_t>::max(), 12);
+    mapEngineGetCenter(&state, &x, &y);
+    EXPECT_EQ(x, static_cast<uint32_t>(kMax));
+    EXPECT_EQ(y, 12u);
+}
+
+TEST_F(ViewStateTest, MapToGLAndBackWithinOneUnit) {
+    // Level 15: 32 map units per GL unit, origin at the corner of the grid holding the centre.
+    EXPECT_EQ(state.mapUnitsPerGLX, 32.0f);
+    EXPECT_EQ(state.mapUnitsPerGLY, 32.0f);
+    EXPECT_EQ(state.originX % (1 << 13), 0);
+    EXPECT_EQ(state.originY % (1 << 13), 0);
+    for (int32_t dx = -40000; dx <= 40000; dx += 3331) {
+        for (int32_t dy = -40000; dy <= 40000; dy += 2917) {
+            const int32_t mx = static_cast<int32_t>(state.centerX) + dx;
+            const int32_t my = static_cast<int32_t>(state.centerY) + dy;
+            float gx = 0, gy = 0;
+            mapEngineMapToGL(&state, mx, my, &gx, &gy);
+            EXPECT_FLOAT_EQ(gx, (mx - state.originX) / 32.0f);
+            int32_t bx = 0, by = 0;
+            mapEngineGLToMap(&state, &bx, &by, gx, gy);
+            EXPECT_LE(std::abs(bx - mx), 1);
+            EXPECT_LE(std::abs(by - my), 1);
+        }
+    }
+    // Truncation toward zero on both sides of the origin.
+    int32_t bx = 0, by = 0;
+    mapEngineGLToMap(&state, &bx, &by, -0.99f, 0.99f);
+    EXPECT_EQ(bx, state.originX - 31);
+    EXPECT_EQ(by, state.originY + 31);
+}
+
+TEST_F(ViewStateTest, ProjectionWritesNothingWithoutAScale) {
+    MapViewState empty{};
+    float gx = 5, gy = 6;
+    mapEngineMapToGL(&empty, 100, 200, &gx, &gy);
+    viewStateMapToGL(&empty, 100, 200, &gx, &gy);
+    EXPECT_EQ(gx, 5);
+    EXPECT_EQ(gy, 6);
+    int32_t mx = 7, my = 8;
+    mapEngineGLToMap(&empty, &mx, &my, 1, 1);
+    mapEngineGLToMap(&state, &mx, &my, std::nanf(""), 1);
+    EXPECT_EQ(mx, 7);
+    EXPECT_EQ(my, 8);
+    double sx = 1, sy = 2;
+    mapEngineGLToScreen(&empty, &sx, &sy, 0, 0);
+    EXPECT_EQ(sx, 1);
+    EXPECT_TRUE(std::isnan(mapEngineMapLengthAtCenter(&empty, 10)));
+}
+
+TEST_F(ViewStateTest, ScreenRoundTripFlat) {
+    expectScreenRoundTrip();
+    double sx = 0, sy = 0;
+    centreScreen(&sx, &sy);
+    EXPECT_NEAR(sx, 320, 1e-3);
+    EXPECT_NEAR(sy, 480, 1e-3);
+    // Untilted, a pixel covers mapUnitsPerPixel in every direction.
+    EXPECT_NEAR(mapEngineMapLengthAtCenter(&state, 100), 100 * state.mapUnitsPerPixel, 0.05);
+}
+
+TEST_F(ViewStateTest, ScreenRoundTripTiltedAndTurned) {
+    mapEngineSetCameraPitch(&state, 45);
+    mapEngineSetRotation(&state, 30);
+    mapEngineUpdateView(&state);
+    expectScreenRoundTrip();
+    double sx = 0, sy = 0;
+    centreScreen(&sx, &sy);
+    EXPECT_NEAR(sx, 320, 1e-3);
+    EXPECT_NEAR(sy, 480, 1e-3);
+    mapEngineSetCameraPitch(&state, 65);
+    mapEngineUpdateView(&state);
+    expectScreenRoundTrip();
+}
+
+TEST_F(ViewStateTest, RotationTurnsTheHeadingClockwise) {
+    // Heading east: a place east of the centre shows straight above it.
+    mapEngineSetRotation(&state, 90);
+    mapEngineUpdateView(&state);
+    const int32_t d = 2600;
+    float gx = 0, gy = 0;
+    mapEngineMapToGL(&state, static_cast<int32_t>(state.centerX) + d,
+                     static_cast<int32_t>(state.centerY), &gx, &gy);
+    double sx = 0, sy = 0;
+    mapEngineGLToScreen(&state, &sx, &sy, gx, gy);
+    EXPECT_NEAR(sx, 320, 0.01);
+    EXPECT_NEAR(sy, 480 - d / state.mapUnitsPerPixel, 0.01);
+}
+
+TEST_F(ViewStateTest, PitchForeshortensWhatLiesAhead) {
+    const int32_t d = 5200;
+    const double flatY = 480 - d / state.mapUnitsPerPixel;
+    const auto screenYNorth = [&] {
+        float gx = 0, gy = 0;
+        mapEngineMapToGL(&state, static_cast<int32_t>(state.centerX),
+                         static_cast<int32_t>(state.centerY) - d, &gx, &gy);
+        double sx = 0, sy = 0;
+        mapEngineGLToScreen(&state, &sx, &sy, gx, gy);
+        return sy;
+    };
+    EXPECT_NEAR(screenYNorth(), flatY, 0.01);
+    mapEngineSetCameraPitch(&state, 45);
+    mapEngineUpdateView(&state);
+    const double tilted = screenYNorth();
+    EXPECT_LT(tilted, 480);
+    EXPECT_GT(tilted, flatY);
+    // Tilting shows more ground: the visible box grows northwards.
+    MapViewState flat = state;
+    mapEngineSetCameraPitch(&flat, 0);
+    mapEngineUpdateView(&flat);
+    EXPECT_LT(state.visibleMinY, flat.visibleMinY);
+}
+
+TEST(GridKey, QuadKeys) {
+    EXPECT_EQ((GridKey{4, 5, 3}.quadKey()), "0123");
+    EXPECT_EQ((GridKey{1, 1, 1}.quadKey()), "3");
+    EXPECT_EQ(GridKey::fromQuadKey("0123"), (GridKey{4, 5, 3}));
+    EXPECT_EQ(GridKey::fromQuadKey("1320"), (GridKey{4, 12, 6}));
+    EXPECT_FALSE(GridKey::fromQuadKey(""));
+    EXPECT_FALSE(GridKey::fromQuadKey("0124"));
+    EXPECT_FALSE(GridKey::fromQuadKey(std::string(21, '1')));
+    const auto deepest = GridKey::fromQuadKey(std::string(20, '3'));
+    ASSERT_TRUE(deepest);
+    EXPECT_EQ(deepest->x, (1u << 20) - 1);
+    EXPECT_EQ(deepest->quadKey(), std::string(20, '3'));
+}
+
+}  // namespace
