@@ -389,7 +389,10 @@ CALayerPresentation CALayer::presentationValues(CFTimeInterval t) const {
     return v;
 }
 
-void CALayer::renderInContext(CGContextRef ctx) { renderInContext(ctx->cairo(), Clock::now()); }
+void CALayer::renderInContext(CGContextRef ctx) {
+    renderInContext(ctx->cairo(), Clock::now());
+    ctx->didDraw();
+}
 
 void CALayer::renderInContext(cairo_t* cr, CFTimeInterval t) {
     layoutIfNeeded();

@@ -34,12 +34,14 @@ void NSStringDrawInRect(CGContextRef ctx, const std::string& text, CGRect rect,
     color.a *= state.alpha;
     if (state.textMode == kCGTextFill) {
         CGTextDrawInRect(ctx->cairo(), text, rect, style.cg(), color);
+        ctx->didDraw();
         return;
     }
     CGTextOutline outline{state.stroke, cairo_get_line_width(ctx->cairo())};
     outline.color.a *= state.alpha;
     const CGColor fill = state.textMode == kCGTextFillStroke ? color : CGColor{};
     CGTextDrawInRect(ctx->cairo(), text, rect, style.cg(), fill, &outline);
+    ctx->didDraw();
 }
 
 void NSStringDrawAtPoint(CGContextRef ctx, const std::string& text, CGPoint point,
