@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -77,6 +78,13 @@ class TextEngine {
     PangoFontMap* fontMap_ = nullptr;
     PangoContext* context_ = nullptr;
 };
+
+// Pango's contexts and fonts are not safe to share between threads, and labels are drawn on
+// the main thread while map glyphs are drawn on engine workers: one lock serialises all text.
+std::mutex& textLock() {
+    static std::mutex lock;
+    return lock;
+}
 
 struct GObjectDeleter {
     void operator()(void* p) const { g_object_unref(p); }
@@ -190,6 +198,7 @@ const std::string& CGTextFontFamily() {
 }
 
 CGFontMetrics CGFontGetMetrics(CGFontSpec font) {
+    const std::lock_guard<std::mutex> hold(textLock());
     TextEngine& engine = TextEngine::shared();
     PangoFontDescription* d = engine.description(font);
     PangoFontMetrics* m = pango_context_get_metrics(engine.context(), d, nullptr);
@@ -205,6 +214,7 @@ CGFontMetrics CGFontGetMetrics(CGFontSpec font) {
 }
 
 CGSize CGTextBoundingSize(const std::string& text, const CGTextStyle& style, CGFloat maxWidth) {
+    const std::lock_guard<std::mutex> hold(textLock());
     if (text.empty()) return CGSizeZero;
     LayoutPtr layout = makeLayout(text, style, maxWidth);
     const CGFloat w = linesWidth(layout.get(), style.numberOfLines);
@@ -215,6 +225,7 @@ CGSize CGTextBoundingSize(const std::string& text, const CGTextStyle& style, CGF
 }
 
 int CGTextLineCount(const std::string& text, const CGTextStyle& style, CGFloat maxWidth) {
+    const std::lock_guard<std::mutex> hold(textLock());
     if (text.empty()) return 0;
     LayoutPtr layout = makeLayout(text, style, maxWidth);
     const int n = pango_layout_get_line_count(layout.get());
@@ -224,6 +235,7 @@ int CGTextLineCount(const std::string& text, const CGTextStyle& style, CGFloat m
 void CGTextDrawInRect(cairo_t* cr, const std::string& text, CGRect rect, const CGTextStyle& style,
                       CGColor color, const CGTextOutline* outline) {
     if (!cr || text.empty()) return;
+    const std::lock_guard<std::mutex> hold(textLock());
     LayoutPtr layout = makeLayout(text, style, rect.size.width);
     cairo_save(cr);
     // Lines past numberOfLines are not drawn; the rect does not clip a line in half.

@@ -8,7 +8,8 @@
 #include "CoreGraphics/CGGeometry.h"
 
 // Text layout and drawing on one pinned face (see CGText.cpp), shared by every kind of text on
-// screen so that what is measured is what gets drawn, identically on every machine.
+// screen so that what is measured is what gets drawn, identically on every machine. Safe to
+// call from any thread (calls are serialised).
 
 enum NSTextAlignment {
     NSTextAlignmentLeft = 0,

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
@@ -131,6 +135,38 @@ TEST(Text, OutlinedTextStrokesUnderTheFill) {
     EXPECT_GE(bothBlack, fillBlack);  // the fill stays on top of the outline
     EXPECT_GT(strokeRed, 50);
     EXPECT_EQ(strokeBlack, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Map glyphs are drawn on engine worker threads while the main thread lays out labels.
+TEST(Text, DrawsFromSeveralThreadsAtOnce) {
+    const auto font = UIFont::systemFontOfSize(20);
+    const CGSize expected = NSStringSizeWithFont("北京", font);
+    std::vector<std::thread> workers;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 3; ++t) {
+        workers.emplace_back([&wrong, t] {
+            std::vector<uint8_t> glyph(48 * 48, 0);
+            for (int i = 0; i < 20; ++i) {
+                auto ctx =
+                    CGBitmapContextCreate(glyph.data(), 48, 48, 8, 48, nullptr, kCGImageAlphaOnly);
+                CGTextDrawInRect(ctx->cairo(), t % 2 ? "米" : "北", CGRectMake(0, 0, 48, 48),
+                                 {{44, false}}, {0, 0, 0, 1});
+                int ink = 0;
+                for (uint8_t a : glyph) ink += a > 128;
+                if (ink == 0) ++wrong;
+                std::fill(glyph.begin(), glyph.end(), 0);
+            }
+        });
+    }
+    for (int i = 0; i < 50; ++i) {
+        if (NSStringSizeWithFont("北京", font) != expected) ++wrong;
+    }
+    for (auto& w : workers) w.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace
