@@ -191,6 +191,13 @@ CGFloat linesWidth(PangoLayout* layout, int n) {
 // checker cannot follow, so it reports them as lost; every program that draws text gets this.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 #endif
+#if defined(__SANITIZE_THREAD__)
+// Pango hands fontconfig's results over from its loader thread under glib's futex-based locks,
+// which the race detector cannot see; the reports name those libraries' own memory.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libfontconfig.so\nrace:libpangoft2-1.0.so\nrace:libglib-2.0.so\n";
+}
+#endif
 
 const std::string& CGTextFontFamily() {
     static const std::string family = kFontFamily;
