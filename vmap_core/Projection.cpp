@@ -439,7 +439,10 @@ int mapEngineCoordinateToMapPoint(int32_t* x, int32_t* y, double longitude, doub
     const double lat = std::clamp(latitude, -kMaxLatitude, kMaxLatitude);
     const double phi = lat * kPi / 180;
     const double mx = (lon + 180) / 360 * kWorldSize;
-    const double my = (kPi - std::log(std::tan(kPi / 4 + phi / 2))) / (2 * kPi) * kWorldSize;
+    // ln(tan(pi/4 + phi/2)) written through the sine: the same value, one transcendental less.
+    const double sinPhi = std::sin(phi);
+    const double my =
+        (kPi - 0.5 * std::log((1 + sinPhi) / (1 - sinPhi))) / (2 * kPi) * kWorldSize;
     const double limit = kMaxMapCoordinate;
     *x = static_cast<int32_t>(std::clamp(std::floor(mx + 0.5), 0.0, limit));
     *y = static_cast<int32_t>(std::clamp(std::floor(my + 0.5), 0.0, limit));

@@ -9,6 +9,7 @@
 struct NSHTTPFieldNameLess {
     using is_transparent = void;
     bool operator()(std::string_view a, std::string_view b) const;
+    static bool equal(std::string_view a, std::string_view b);
 };
 
 using NSHTTPHeaderFields = std::map<std::string, std::string, NSHTTPFieldNameLess>;

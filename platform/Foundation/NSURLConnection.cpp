@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "NSOperationQueue.h"
 #include "NSRunLoop.h"
 #include "NSURLLoader.h"
 
@@ -18,11 +19,12 @@ class NSURLConnection::Client final : public NSURLLoaderClient {
             },
             false);
     }
-    void loaderDidReceiveData(NSData data) override {
-        auto shared = std::make_shared<const NSData>(std::move(data));
-        post([shared](NSURLConnection& c,
-                      NSURLConnectionDelegate& d) { d.connectionDidReceiveData(c, *shared); },
-             false);
+    void loaderDidReceiveData(std::shared_ptr<const NSData> data) override {
+        post(
+            [data = std::move(data)](NSURLConnection& c, NSURLConnectionDelegate& d) {
+                d.connectionDidReceiveData(c, *data);
+            },
+            false);
     }
     void loaderDidFinish() override {
         post(
@@ -43,7 +45,11 @@ class NSURLConnection::Client final : public NSURLLoaderClient {
         // delivery on its own thread rather than whenever the network thread drops the client.
         auto connection = last ? std::move(connection_) : connection_;
         const auto loop = loop_.lock();
-        if (!loop) return;
+        if (!loop) {
+            // The starting thread has gone: nobody is left to hear the rest.
+            connection->cancel();
+            return;
+        }
         loop->performBlock([connection = std::move(connection), call = std::move(call), last] {
             connection->deliver([&](NSURLConnectionDelegate& d) { call(*connection, d); }, last);
         });
@@ -55,35 +61,52 @@ class NSURLConnection::Client final : public NSURLLoaderClient {
 
 namespace {
 
-// Collects the whole body on the network thread and answers once, on the caller's run loop.
+// Where a completion handler runs: a run loop or an operation queue.
+using Dispatcher = std::function<void(std::function<void()>)>;
+
+Dispatcher onRunLoop(std::weak_ptr<NSRunLoop> loop) {
+    return [loop = std::move(loop)](std::function<void()> block) {
+        if (const auto l = loop.lock()) l->performBlock(std::move(block));
+    };
+}
+
+// Collects the whole body on the network thread and answers once, through the dispatcher.
 class CompletionClient final : public NSURLLoaderClient {
   public:
-    CompletionClient(NSURLConnection::CompletionHandler handler, std::weak_ptr<NSRunLoop> loop)
-        : handler_(std::move(handler)), loop_(std::move(loop)) {}
+    CompletionClient(NSURLConnection::CompletionHandler handler, Dispatcher dispatcher)
+        : handler_(std::move(handler)), dispatcher_(std::move(dispatcher)) {}
 
     void loaderDidReceiveResponse(std::shared_ptr<NSHTTPURLResponse> response) override {
         response_ = std::move(response);
     }
-    void loaderDidReceiveData(NSData data) override {
-        data_.insert(data_.end(), data.begin(), data.end());
+    void loaderDidReceiveData(std::shared_ptr<const NSData> data) override {
+        data_.insert(data_.end(), data->begin(), data->end());
     }
     void loaderDidFinish() override { answer(std::move(response_), std::move(data_), {}); }
     void loaderDidFail(NSError error) override { answer(nullptr, {}, std::move(error)); }
 
   private:
     void answer(std::shared_ptr<NSHTTPURLResponse> response, NSData data, NSErrorOpt error) {
-        const auto loop = loop_.lock();
-        if (!loop) return;
-        loop->performBlock([handler = std::move(handler_), response = std::move(response),
-                            data = std::move(data),
-                            error = std::move(error)] { handler(response, data, error); });
+        dispatcher_([handler = std::move(handler_), response = std::move(response),
+                     data = std::move(data),
+                     error = std::move(error)] { handler(response, data, error); });
     }
 
     NSURLConnection::CompletionHandler handler_;
-    std::weak_ptr<NSRunLoop> loop_;
+    Dispatcher dispatcher_;
     std::shared_ptr<NSHTTPURLResponse> response_;
     NSData data_;
 };
+
+void sendWithDispatcher(const std::shared_ptr<NSURLRequest>& request,
+                        NSURLConnection::CompletionHandler handler, Dispatcher dispatcher) {
+    auto client = std::make_shared<CompletionClient>(std::move(handler), std::move(dispatcher));
+    if (!request) {
+        client->loaderDidFail(NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
+        return;
+    }
+    NSURLLoader::shared().load(*request, std::move(client));
+}
 
 class WaitingClient final : public NSURLLoaderClient {
   public:
@@ -91,9 +114,9 @@ class WaitingClient final : public NSURLLoaderClient {
         std::lock_guard lock(mutex_);
         result_.response = std::move(response);
     }
-    void loaderDidReceiveData(NSData data) override {
+    void loaderDidReceiveData(std::shared_ptr<const NSData> data) override {
         std::lock_guard lock(mutex_);
-        result_.data.insert(result_.data.end(), data.begin(), data.end());
+        result_.data.insert(result_.data.end(), data->begin(), data->end());
     }
     void loaderDidFinish() override { end({}); }
     void loaderDidFail(NSError error) override { end(std::move(error)); }
@@ -175,13 +198,22 @@ void NSURLConnection::deliver(const std::function<void(NSURLConnectionDelegate&)
 
 void NSURLConnection::sendAsynchronousRequest(std::shared_ptr<NSURLRequest> request,
                                               CompletionHandler completionHandler) {
-    auto client = std::make_shared<CompletionClient>(std::move(completionHandler),
-                                                     NSRunLoop::currentRunLoop());
-    if (!request) {
-        client->loaderDidFail(NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
+    sendWithDispatcher(request, std::move(completionHandler),
+                       onRunLoop(NSRunLoop::currentRunLoop()));
+}
+
+void NSURLConnection::sendAsynchronousRequest(std::shared_ptr<NSURLRequest> request,
+                                              const std::shared_ptr<NSOperationQueue>& queue,
+                                              CompletionHandler completionHandler) {
+    if (!queue) {
+        sendAsynchronousRequest(std::move(request), std::move(completionHandler));
         return;
     }
-    NSURLLoader::shared().load(*request, std::move(client));
+    sendWithDispatcher(
+        request, std::move(completionHandler),
+        [weak = std::weak_ptr<NSOperationQueue>(queue)](std::function<void()> block) {
+            if (const auto q = weak.lock()) q->addOperationWithBlock(std::move(block));
+        });
 }
 
 NSURLConnectionResult NSURLConnection::sendSynchronousRequest(

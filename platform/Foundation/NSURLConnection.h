@@ -13,6 +13,7 @@
 #include "NSObject.h"
 #include "NSURLRequest.h"
 
+class NSOperationQueue;
 class NSURLConnection;
 
 // Hears a connection, on the thread that started it. Every method is optional.
@@ -67,12 +68,19 @@ class NSURLConnection : public NSObject {
     // Calls the handler on the current thread's run loop once the load ends.
     static void sendAsynchronousRequest(std::shared_ptr<NSURLRequest> request,
                                         CompletionHandler completionHandler);
+    // Calls the handler as an operation of the queue, which is held weakly: an answer for a
+    // queue that has gone is dropped.
+    static void sendAsynchronousRequest(std::shared_ptr<NSURLRequest> request,
+                                        const std::shared_ptr<NSOperationQueue>& queue,
+                                        CompletionHandler completionHandler);
     // Blocks the calling thread until the load ends; meant for worker threads.
     static NSURLConnectionResult sendSynchronousRequest(
         const std::shared_ptr<NSURLRequest>& request);
 
     // Hands every later request to the transport instead of the network (an empty one restores
     // the network), so tests of higher layers can see what is sent and answer when they like.
+    // The transport is called on the thread that starts the request, with a copy of it; the
+    // reply may come from any thread, later, and counts once (an error makes it a failure).
     static void setTestTransport(TestTransport transport);
 
   private:

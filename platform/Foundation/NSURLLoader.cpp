@@ -1,12 +1,15 @@
 #include "NSURLLoader.h"
 
 #include <curl/curl.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -61,8 +64,55 @@ std::string noProxyList() {
     return list;
 }
 
+using SteadyClock = std::chrono::steady_clock;
+
+// Body bytes handed to a client and not yet let go of. Above the high mark the network thread
+// pauses the transfer; it resumes once the holder has worked its way below the low mark.
+constexpr size_t kBacklogHighMark = 8u << 20;
+constexpr size_t kBacklogLowMark = 2u << 20;
+
+// Wakes the network thread from any thread, for as long as anybody holds it.
+class WakeSignal {
+  public:
+    WakeSignal() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~WakeSignal() {
+        if (fd_ >= 0) close(fd_);
+    }
+    WakeSignal(const WakeSignal&) = delete;
+    WakeSignal& operator=(const WakeSignal&) = delete;
+
+    int fd() const { return fd_; }
+    void signal() const {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto n = write(fd_, &one, sizeof one);
+    }
+    void drain() const {
+        std::uint64_t value = 0;
+        [[maybe_unused]] const auto n = read(fd_, &value, sizeof value);
+    }
+
+  private:
+    int fd_;
+};
+
+struct Backlog {
+    std::atomic<size_t> bytes{0};
+    std::shared_ptr<const WakeSignal> wake;
+
+    void release(size_t n) {
+        const size_t before = bytes.fetch_sub(n);
+        if (before >= kBacklogLowMark && before - n < kBacklogLowMark) wake->signal();
+    }
+};
+
 struct Transfer {
     NSURLLoader::TransferId id = 0;
+    SteadyClock::duration idleLimit{};
+    SteadyClock::time_point lastProgress;
+    curl_off_t seenDown = 0;
+    curl_off_t seenUp = 0;
+    std::shared_ptr<Backlog> backlog;
+    bool paused = false;
     EasyHandle easy;
     HeaderList headers;
     NSData body;
@@ -88,6 +138,7 @@ struct Transfer {
 
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
+    t->lastProgress = SteadyClock::now();
     const size_t length = size * count;
     const std::string_view line = trimmed(std::string_view(data, length));
     if (line.starts_with("HTTP/")) {
@@ -117,12 +168,39 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
 
 size_t onData(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
+    if (t->backlog->bytes.load() >= kBacklogHighMark) {
+        // curl keeps these bytes and hands them over again once resumed.
+        t->paused = true;
+        return CURL_WRITEFUNC_PAUSE;
+    }
+    t->lastProgress = SteadyClock::now();
     const size_t length = size * count;
     if (!t->responseSent) t->sendResponse();
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
-    t->client->loaderDidReceiveData(NSData(bytes, bytes + length));
+    t->backlog->bytes += length;
+    std::shared_ptr<const NSData> chunk(new NSData(bytes, bytes + length),
+                                        [backlog = t->backlog, length](const NSData* d) {
+                                            delete d;
+                                            backlog->release(length);
+                                        });
+    t->client->loaderDidReceiveData(std::move(chunk));
     return length;
 }
+
+// Bytes moving either way (a long upload included) count as progress.
+int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
+    auto* t = static_cast<Transfer*>(user);
+    if (downloaded != t->seenDown || uploaded != t->seenUp) {
+        t->seenDown = downloaded;
+        t->seenUp = uploaded;
+        t->lastProgress = SteadyClock::now();
+    }
+    return 0;
+}
+
+// Set when the loader is destroyed at exit, so that objects destroyed after it (singletons made
+// before the first request) can still cancel or ask without touching a dead thread.
+std::atomic<bool> gLoaderGone{false};
 
 std::mutex gTestTransportMutex;
 NSURLLoader::TestTransport& testTransport() {
@@ -165,12 +243,14 @@ void configure(Transfer& t, const NSURLRequest& request) {
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
 
     // The interval bounds each wait for progress, not the whole transfer, so a long download
-    // that keeps moving is not cut off.
+    // that keeps moving is not cut off. The network thread watches it (see Impl::expireIdle).
     const double timeout = request.timeoutInterval() > 0 ? request.timeoutInterval()
                                                          : NSURLRequest::kDefaultTimeoutInterval;
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout * 1000.0));
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, std::lround(std::ceil(timeout))));
+    t.idleLimit =
+        std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(timeout));
+    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
 
     const std::string& method = request.HTTPMethod();
     if (method == "HEAD") {
@@ -190,8 +270,12 @@ void configure(Transfer& t, const NSURLRequest& request) {
     const auto append = [&list](const std::string& line) {
         if (auto* grown = curl_slist_append(list, line.c_str())) list = grown;
     };
-    for (const auto& [name, value] : request.allHTTPHeaderFields())
+    // The body's length is the one curl measures: a caller's figure that disagreed with it would
+    // make the server cut the body or wait for bytes that never come.
+    for (const auto& [name, value] : request.allHTTPHeaderFields()) {
+        if (NSHTTPFieldNameLess::equal(name, "Content-Length")) continue;
         append(value.empty() ? name + ";" : name + ": " + value);
+    }
     const auto policy = request.cachePolicy();
     if ((policy == NSURLRequestReloadIgnoringLocalCacheData ||
          policy == NSURLRequestReloadIgnoringLocalAndRemoteCacheData) &&
@@ -207,6 +291,7 @@ void configure(Transfer& t, const NSURLRequest& request) {
 
 struct NSURLLoader::Impl {
     CURLM* multi = nullptr;
+    std::shared_ptr<const WakeSignal> drained = std::make_shared<WakeSignal>();
     std::thread thread;
     std::atomic<TransferId> nextId{1};
 
@@ -220,6 +305,10 @@ struct NSURLLoader::Impl {
 
     void run();
     void complete(Transfer& t, CURLcode result);
+    // Fails the transfers that went without progress for their time-out; returns how long the
+    // thread may sleep before the next one could expire.
+    std::chrono::milliseconds expireIdle();
+    void resumeDrained();
     void drop(std::map<TransferId, std::unique_ptr<Transfer>>::iterator it);
 };
 
@@ -234,9 +323,43 @@ void NSURLLoader::Impl::complete(Transfer& t, CURLcode result) {
         t.client->loaderDidFinish();
         return;
     }
+    // Schemes were checked before the start, so "unsupported" before any status line means the
+    // peer did not answer in HTTP at all.
+    if (result == CURLE_UNSUPPORTED_PROTOCOL && t.status == 0) result = CURLE_WEIRD_SERVER_REPLY;
     long osErrno = 0;
     curl_easy_getinfo(t.easy.get(), CURLINFO_OS_ERRNO, &osErrno);
     t.client->loaderDidFail(errorForTransferFailure(result, osErrno, t.url));
+}
+
+std::chrono::milliseconds NSURLLoader::Impl::expireIdle() {
+    const auto now = SteadyClock::now();
+    auto sleep = std::chrono::milliseconds(1000);
+    for (auto it = active.begin(); it != active.end();) {
+        Transfer& t = *it->second;
+        if (t.paused) {  // waiting for its reader, not for the network
+            ++it;
+            continue;
+        }
+        const auto deadline = t.lastProgress + t.idleLimit;
+        if (deadline <= now) {
+            t.client->loaderDidFail(errorForTransferFailure(CURLE_OPERATION_TIMEDOUT, 0, t.url));
+            drop(it++);
+            continue;
+        }
+        sleep = std::min(sleep, std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+        ++it;
+    }
+    return sleep;
+}
+
+void NSURLLoader::Impl::resumeDrained() {
+    drained->drain();
+    for (auto& [id, t] : active) {
+        if (!t->paused || t->backlog->bytes.load() >= kBacklogLowMark) continue;
+        t->paused = false;
+        t->lastProgress = SteadyClock::now();
+        curl_easy_pause(t->easy.get(), CURLPAUSE_CONT);
+    }
 }
 
 void NSURLLoader::Impl::run() {
@@ -251,6 +374,7 @@ void NSURLLoader::Impl::run() {
             stop = stopping;
         }
         for (auto& t : adds) {
+            t->lastProgress = SteadyClock::now();
             curl_multi_add_handle(multi, t->easy.get());
             const TransferId id = t->id;
             active.emplace(id, std::move(t));
@@ -260,6 +384,7 @@ void NSURLLoader::Impl::run() {
         }
         if (stop) break;
 
+        resumeDrained();
         int running = 0;
         curl_multi_perform(multi, &running);
         int left = 0;
@@ -272,7 +397,9 @@ void NSURLLoader::Impl::run() {
             complete(*t, result);
             drop(it);
         }
-        curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        const auto sleep = expireIdle();
+        curl_waitfd wake{drained->fd(), CURL_WAIT_POLLIN, 0};
+        curl_multi_poll(multi, &wake, 1, static_cast<int>(sleep.count()), nullptr);
     }
     // Whoever still waits hears that its transfer will not complete.
     for (auto it = active.begin(); it != active.end(); it = active.begin()) {
@@ -283,12 +410,15 @@ void NSURLLoader::Impl::run() {
 }
 
 NSURLLoader::NSURLLoader() : impl_(std::make_unique<Impl>()) {
+    // Made first, so it is destroyed after the loader at exit.
+    testTransport();
     curl_global_init(CURL_GLOBAL_DEFAULT);
     impl_->multi = curl_multi_init();
     impl_->thread = std::thread([impl = impl_.get()] { impl->run(); });
 }
 
 NSURLLoader::~NSURLLoader() {
+    gLoaderGone = true;
     {
         std::lock_guard lock(impl_->mutex);
         impl_->stopping = true;
@@ -311,6 +441,11 @@ void NSURLLoader::setTestTransport(TestTransport transport) {
 
 NSURLLoader::TransferId NSURLLoader::load(const NSURLRequest& request,
                                           std::shared_ptr<NSURLLoaderClient> client) {
+    if (gLoaderGone) {
+        client->loaderDidFail(urlError(NSURLErrorCancelled, "cancelled",
+                                       request.URL() ? request.URL()->absoluteString() : ""));
+        return 0;
+    }
     const TransferId id = impl_->nextId++;
     TestTransport transport;
     {
@@ -327,7 +462,8 @@ NSURLLoader::TransferId NSURLLoader::load(const NSURLRequest& request,
                     return;
                 }
                 client->loaderDidReceiveResponse(std::move(response));
-                if (!body.empty()) client->loaderDidReceiveData(std::move(body));
+                if (!body.empty())
+                    client->loaderDidReceiveData(std::make_shared<const NSData>(std::move(body)));
                 client->loaderDidFinish();
             });
         });
@@ -345,6 +481,8 @@ NSURLLoader::TransferId NSURLLoader::load(const NSURLRequest& request,
     t->url = t->nsurl->absoluteString();
     t->body = request.HTTPBody();
     t->client = std::move(client);
+    t->backlog = std::make_shared<Backlog>();
+    t->backlog->wake = impl_->drained;
     configure(*t, request);
     {
         std::lock_guard lock(impl_->mutex);
@@ -355,6 +493,7 @@ NSURLLoader::TransferId NSURLLoader::load(const NSURLRequest& request,
 }
 
 void NSURLLoader::cancel(TransferId transfer) {
+    if (gLoaderGone) return;
     {
         std::lock_guard lock(impl_->mutex);
         impl_->pendingCancels.push_back(transfer);

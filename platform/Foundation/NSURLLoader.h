@@ -18,7 +18,9 @@ class NSURLLoaderClient {
   public:
     virtual ~NSURLLoaderClient() = default;
     virtual void loaderDidReceiveResponse(std::shared_ptr<NSHTTPURLResponse> response) = 0;
-    virtual void loaderDidReceiveData(NSData data) = 0;
+    // A client that keeps a chunk past the call holds back the transfer: while too many bytes
+    // are held, the network thread stops reading it.
+    virtual void loaderDidReceiveData(std::shared_ptr<const NSData> data) = 0;
     virtual void loaderDidFinish() = 0;
     virtual void loaderDidFail(NSError error) = 0;
 };

@@ -11,6 +11,8 @@ inline constexpr UIWindowLevel UIWindowLevelNormal = 0;
 inline constexpr UIWindowLevel UIWindowLevelAlert = 2000;
 
 // The root of a view tree on screen and the place touches enter it (sendEvent).
+class UIViewController;
+
 class UIWindow : public UIView {
   public:
     static std::shared_ptr<UIWindow> create(CGRect frame);
@@ -33,6 +35,13 @@ class UIWindow : public UIView {
 
     std::shared_ptr<UIResponder> nextResponder() const override;
 
+    // The controller whose view fills the window (UIWindowRootViewController.cpp). It appears
+    // when set on a shown window or when the window is shown, and disappears when replaced or
+    // hidden.
+    const std::shared_ptr<UIViewController>& rootViewController() const { return root_; }
+    void setRootViewController(std::shared_ptr<UIViewController> controller);
+    void setHidden(bool hidden) override;
+
   protected:
     UIWindow() = default;
 
@@ -45,4 +54,5 @@ class UIWindow : public UIView {
     CGPoint lastTapPoint_;
     CFTimeInterval lastTapTime_ = -1;
     unsigned lastTapCount_ = 0;
+    std::shared_ptr<UIViewController> root_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <condition_variable>
 #include <memory>
@@ -19,7 +20,14 @@ class TestHTTPServer {
         server_.new_task_queue = [] { return new httplib::ThreadPool(64); };
         // An idle kept-alive connection would hold stop() up for the keep-alive time-out.
         server_.set_keep_alive_max_count(1);
+        server_.set_socket_options([this](socket_t sock) {
+            httplib::default_socket_options(sock);
+            listenSocket_ = sock;
+        });
         port_ = server_.bind_to_any_port("127.0.0.1");
+        // The library listens with a backlog of 5; a burst of clients beyond it would wait for
+        // their connect retries (a second or more), so make room for them.
+        ::listen(listenSocket_, 128);
         thread_ = std::thread([this] { server_.listen_after_bind(); });
     }
     ~TestHTTPServer() {
@@ -56,6 +64,7 @@ class TestHTTPServer {
 
   private:
     httplib::Server server_;
+    socket_t listenSocket_ = -1;
     int port_ = 0;
     std::thread thread_;
     std::mutex mutex_;

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "Foundation/NSObject.h"
+#include "SystemConfiguration/SCNetworkReachability.h"
+
+inline constexpr const char* kACENetworkReachabilityChangedNotification =
+    "kACENetworkReachabilityChangedNotification";
+
+enum ACENetworkStatus : int {
+    ACENotReachable = 0,
+    ACEReachableViaWiFi = 1,  // or without any special connection
+    ACEReachableViaWWAN = 2,
+    ACEReachableVia2G = 3,  // named for callers; the flags never tell it apart
+};
+
+// Watches whether a host or address can be reached, and posts
+// kACENetworkReachabilityChangedNotification (object: the watcher) on the run loop that started
+// the notifier whenever that changes.
+class ACEReachability : public NSObject {
+  public:
+    ~ACEReachability() override;
+
+    // "host" or "host:port"; with a port the host must also accept a connection there.
+    static std::shared_ptr<ACEReachability> reachabilityWithHostName(const std::string& hostName);
+    static std::shared_ptr<ACEReachability> reachabilityWithAddress(const sockaddr_in& address);
+    static std::shared_ptr<ACEReachability> reachabilityForInternetConnection();
+    static std::shared_ptr<ACEReachability> reachabilityForLocalWiFi();
+
+    bool startNotifier();
+    void stopNotifier();
+
+    ACENetworkStatus currentReachabilityStatus() const;
+    bool connectionRequired() const;
+    static ACENetworkStatus localWiFiStatusForFlags(SCNetworkReachabilityFlags flags);
+    static ACENetworkStatus networkStatusForFlags(SCNetworkReachabilityFlags flags);
+
+    // The status of the probe host, asked synchronously.
+    static ACENetworkStatus getCurrentNetWorkStatus();
+    static bool isNetWorkReachable();
+    static bool isNetWorkViaWiFi();
+    static bool isNetWorkVia3G();
+    static bool isNetWorkVia2G();
+
+    // The host that getCurrentNetWorkStatus probes ("host" or "host:port"); the application
+    // points it at its server, tests at a local listener.
+    static void setProbeHostName(const std::string& hostName);
+    static std::string probeHostName();
+
+    const std::shared_ptr<SCNetworkReachability>& reachabilityRef() const {
+        return reachabilityRef_;
+    }
+    bool localWiFiRef() const { return localWiFiRef_; }
+
+  private:
+    explicit ACEReachability(std::shared_ptr<SCNetworkReachability> ref)
+        : reachabilityRef_(std::move(ref)) {}
+    static std::shared_ptr<ACEReachability> make(std::shared_ptr<SCNetworkReachability> ref);
+
+    std::shared_ptr<SCNetworkReachability> reachabilityRef_;
+    bool localWiFiRef_ = false;
+    std::weak_ptr<NSRunLoop> notifierRunLoop_;
+};

@@ -1,0 +1,104 @@
+#include "VMGeometry.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "vmap_core/MapEngine.h"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// Truncates towards zero into the engine's 32-bit range; out-of-range and NaN inputs saturate
+// rather than overflow.
+std::int32_t truncateToInt32(double value) {
+    if (std::isnan(value)) return 0;
+    if (value <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
+        return std::numeric_limits<std::int32_t>::min();
+    }
+    if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+        return std::numeric_limits<std::int32_t>::max();
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+struct Bounds {
+    double minX, minY, maxX, maxY;
+};
+
+Bounds standardized(VMMapRect r) {
+    const double x2 = r.origin.x + r.size.width;
+    const double y2 = r.origin.y + r.size.height;
+    return {std::fmin(r.origin.x, x2), std::fmin(r.origin.y, y2), std::fmax(r.origin.x, x2),
+            std::fmax(r.origin.y, y2)};
+}
+
+}  // namespace
+
+VMMapPoint mapPointForCoordinate(CLLocationCoordinate2D coordinate) {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    mapEngineCoordinateToMapPoint(&x, &y, coordinate.longitude, coordinate.latitude);
+    return {static_cast<double>(x), static_cast<double>(y)};
+}
+
+CLLocationCoordinate2D coordinateForMapPoint(VMMapPoint point) {
+    double longitude = 0;
+    double latitude = 0;
+    mapEngineMapPointToCoordinate(truncateToInt32(point.x), truncateToInt32(point.y), &longitude,
+                                  &latitude);
+    return {latitude, longitude};
+}
+
+VMCoordinateRegion regionForMapRect(VMMapRect rect) {
+    const CLLocationCoordinate2D center = coordinateForMapPoint(
+        {rect.origin.x + rect.size.width * 0.5, rect.origin.y + rect.size.height * 0.5});
+    const CLLocationCoordinate2D a = coordinateForMapPoint(rect.origin);
+    const CLLocationCoordinate2D b =
+        coordinateForMapPoint({rect.origin.x + rect.size.width, rect.origin.y + rect.size.height});
+    return {center, {std::fabs(a.latitude - b.latitude), std::fabs(a.longitude - b.longitude)}};
+}
+
+VMMapRect mapRectForRegion(VMCoordinateRegion region) {
+    const CLLocationCoordinate2D& c = region.center;
+    const VMCoordinateSpan& s = region.span;
+    const VMMapPoint center = mapPointForCoordinate(c);
+    const VMMapPoint a = mapPointForCoordinate(
+        {c.latitude + s.latitudeDelta * 0.5, c.longitude - s.longitudeDelta * 0.5});
+    const VMMapPoint b = mapPointForCoordinate(
+        {c.latitude - s.latitudeDelta * 0.5, c.longitude + s.longitudeDelta * 0.5});
+    const double width = std::fabs(a.x - b.x);
+    const double height = std::fabs(a.y - b.y);
+    return {{center.x - width * 0.5, center.y - height * 0.5}, {width, height}};
+}
+
+bool mapRectContainsPoint(VMMapRect rect, VMMapPoint point) {
+    const Bounds r = standardized(rect);
+    return point.x >= r.minX && point.x < r.maxX && point.y >= r.minY && point.y < r.maxY;
+}
+
+bool mapRectIntersectsRect(VMMapRect a, VMMapRect b) {
+    const Bounds p = standardized(a);
+    const Bounds q = standardized(b);
+    return p.minX < q.maxX && q.minX < p.maxX && p.minY < q.maxY && q.minY < p.maxY;
+}
+
+VMMapRect mapRectInset(VMMapRect rect, double dx, double dy) {
+    return {{rect.origin.x + dx, rect.origin.y + dy},
+            {rect.size.width - 2 * dx, rect.size.height - 2 * dy}};
+}
+
+double metersPerMapPointAtLatitude(double latitude) {
+    return std::cos(latitude * kPi / 180) * kVMMetersPerMapPointAtEquator;
+}
+
+double mapPointsPerMeterAtLatitude(double latitude) {
+    return 1 / (std::cos(latitude * kPi / 180) * kVMMetersPerMapPointAtEquator);
+}
+
+double metersBetweenMapPoints(VMMapPoint a, VMMapPoint b) {
+    const double meanLatitude =
+        (coordinateForMapPoint(a).latitude + coordinateForMapPoint(b).latitude) / 2;
+    return std::hypot(a.x - b.x, a.y - b.y) * metersPerMapPointAtLatitude(meanLatitude);
+}

@@ -1,0 +1,151 @@
+#include "VMBase64.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+constexpr std::array<std::int8_t, 256> makeDecodeTable() {
+    std::array<std::int8_t, 256> table{};
+    table.fill(-1);
+    for (int i = 0; i < 64; ++i) {
+        table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::int8_t>(i);
+    }
+    return table;
+}
+constexpr auto kDecode = makeDecodeTable();
+
+std::span<const std::uint8_t> bytesOf(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+bool isValidUtf8(std::span<const std::uint8_t> bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const std::uint8_t lead = bytes[i];
+        std::size_t extra = 0;
+        std::uint32_t cp = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= bytes.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= extra; ++k) {
+            if ((bytes[i + k] & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (bytes[i + k] & 0x3F);
+        }
+        static constexpr std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+        if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> madataWithBase64EncodedString(std::string_view text) {
+    std::vector<std::uint8_t> out;
+    out.reserve(text.size() / 4 * 3 + 3);
+    std::uint32_t group = 0;
+    int symbols = 0;
+    for (const char c : text) {
+        const std::int8_t value = kDecode[static_cast<unsigned char>(c)];
+        if (value < 0) {
+            continue;
+        }
+        group = (group << 6) | static_cast<std::uint32_t>(value);
+        if (++symbols == 4) {
+            out.push_back(static_cast<std::uint8_t>(group >> 16));
+            out.push_back(static_cast<std::uint8_t>(group >> 8));
+            out.push_back(static_cast<std::uint8_t>(group));
+            group = 0;
+            symbols = 0;
+        }
+    }
+    // A tail of 2 or 3 symbols carries 1 or 2 bytes; a lone symbol carries none.
+    if (symbols == 2) {
+        out.push_back(static_cast<std::uint8_t>(group >> 4));
+    } else if (symbols == 3) {
+        out.push_back(static_cast<std::uint8_t>(group >> 10));
+        out.push_back(static_cast<std::uint8_t>(group >> 2));
+    }
+    if (out.empty()) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+std::optional<std::string> mabase64EncodedStringWithWrapWidth(std::span<const std::uint8_t> data,
+                                                              std::size_t wrapWidth) {
+    if (data.empty()) {
+        return std::nullopt;
+    }
+    const std::size_t lineLength = wrapWidth >= 4 ? wrapWidth / 4 * 4 : 0;
+    std::string out;
+    out.reserve((data.size() + 2) / 3 * 4 * (lineLength > 0 ? 2 : 1));
+    std::size_t onLine = 0;
+    for (std::size_t i = 0; i < data.size(); i += 3) {
+        if (lineLength > 0 && onLine == lineLength) {
+            out += "\r\n";
+            onLine = 0;
+        }
+        const std::size_t n = std::min<std::size_t>(3, data.size() - i);
+        std::uint32_t group = static_cast<std::uint32_t>(data[i]) << 16;
+        if (n > 1) group |= static_cast<std::uint32_t>(data[i + 1]) << 8;
+        if (n > 2) group |= data[i + 2];
+        out += kAlphabet[(group >> 18) & 63];
+        out += kAlphabet[(group >> 12) & 63];
+        out += n > 1 ? kAlphabet[(group >> 6) & 63] : '=';
+        out += n > 2 ? kAlphabet[group & 63] : '=';
+        onLine += 4;
+    }
+    return out;
+}
+
+std::optional<std::string> mabase64EncodedString(std::span<const std::uint8_t> data) {
+    return mabase64EncodedStringWithWrapWidth(data, 0);
+}
+
+std::optional<std::string> mastringWithBase64EncodedString(std::string_view text) {
+    auto bytes = madataWithBase64EncodedString(text);
+    if (!bytes || !isValidUtf8(*bytes)) {
+        return std::nullopt;
+    }
+    return std::string(bytes->begin(), bytes->end());
+}
+
+std::optional<std::string> mabase64EncodedStringWithWrapWidth(std::string_view text,
+                                                              std::size_t wrapWidth) {
+    return mabase64EncodedStringWithWrapWidth(bytesOf(text), wrapWidth);
+}
+
+std::optional<std::string> mabase64EncodedString(std::string_view text) {
+    return mabase64EncodedStringWithWrapWidth(bytesOf(text), 0);
+}
+
+std::optional<std::string> mabase64DecodedString(std::string_view text) {
+    return mastringWithBase64EncodedString(text);
+}
+
+std::optional<std::vector<std::uint8_t>> mabase64DecodedData(std::string_view text) {
+    return madataWithBase64EncodedString(text);
+}

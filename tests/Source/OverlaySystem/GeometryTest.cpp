@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "VMGeometry.h"
+
+namespace {
+
+constexpr double kWorld = 268435456.0;
+
+TEST(MapPoints, CoordinatesToWholeMapPoints) {
+    EXPECT_EQ(mapPointForCoordinate({0, 0}), (VMMapPoint{134217728, 134217728}));
+    EXPECT_EQ(mapPointForCoordinate({39.911447, 116.406026}), (VMMapPoint{221016352, 101710209}));
+    EXPECT_EQ(mapPointForCoordinate({39.915085, 116.3683244}), (VMMapPoint{220988240, 101706672}));
+    EXPECT_EQ(mapPointForCoordinate({45, 0}).y, 96562954);
+    // The poles and the antimeridian clamp to the edges of the square.
+    EXPECT_EQ(mapPointForCoordinate({90, 0}).y, 0);
+    EXPECT_EQ(mapPointForCoordinate({-90, 0}).y, kWorld - 1);
+    EXPECT_EQ(mapPointForCoordinate({0, 180}).x, kWorld - 1);
+    EXPECT_EQ(mapPointForCoordinate({0, -180}).x, 0);
+}
+
+TEST(MapPoints, MapPointsBackToCoordinatesDropFractions) {
+    const CLLocationCoordinate2D center = coordinateForMapPoint({134217728, 134217728});
+    EXPECT_NEAR(center.latitude, 0, 1e-12);
+    EXPECT_NEAR(center.longitude, 0, 1e-12);
+    const CLLocationCoordinate2D corner = coordinateForMapPoint({0, 0});
+    EXPECT_NEAR(corner.latitude, 85.0511287798, 1e-9);
+    EXPECT_NEAR(corner.longitude, -180, 1e-12);
+
+    EXPECT_EQ(coordinateForMapPoint({0.9, 0.9}), coordinateForMapPoint({0, 0}));
+    EXPECT_EQ(coordinateForMapPoint({-0.5, 7.99}), coordinateForMapPoint({0, 7}));
+
+    // A whole map point survives the round trip.
+    const VMMapPoint p{221016352, 101710209};
+    EXPECT_EQ(mapPointForCoordinate(coordinateForMapPoint(p)), p);
+}
+
+TEST(Regions, RectangleToRegionAndBack) {
+    const VMMapRect rect{{220000000, 100000000}, {400000, 200000}};
+    const VMCoordinateRegion region = regionForMapRect(rect);
+    const CLLocationCoordinate2D nw = coordinateForMapPoint(rect.origin);
+    const CLLocationCoordinate2D se = coordinateForMapPoint({220400000, 100200000});
+    EXPECT_EQ(region.center, coordinateForMapPoint({220200000, 100100000}));
+    EXPECT_DOUBLE_EQ(region.span.latitudeDelta, nw.latitude - se.latitude);
+    EXPECT_DOUBLE_EQ(region.span.longitudeDelta, se.longitude - nw.longitude);
+
+    // Small rectangles come back within rounding of a map point or two.
+    const VMMapRect back = mapRectForRegion(region);
+    EXPECT_NEAR(back.origin.x, rect.origin.x, 2);
+    EXPECT_NEAR(back.origin.y, rect.origin.y, 2);
+    EXPECT_NEAR(back.size.width, rect.size.width, 2);
+    EXPECT_NEAR(back.size.height, rect.size.height, 2);
+}
+
+TEST(Regions, RectanglesAreCentredOnTheCentresMapPoint) {
+    const CLLocationCoordinate2D c{39.9, 116.4};
+    const VMMapPoint cp = mapPointForCoordinate(c);
+    EXPECT_EQ(mapRectForRegion({c, {0, 0}}), (VMMapRect{cp, {0, 0}}));
+
+    // A tall region: the corners are not symmetric about the centre in Mercator, and the
+    // rectangle is laid out around the centre anyway.
+    const VMCoordinateRegion tall{{30, 10}, {40, 1}};
+    const VMMapRect r = mapRectForRegion(tall);
+    const VMMapPoint north = mapPointForCoordinate({50, 9.5});
+    const VMMapPoint south = mapPointForCoordinate({10, 10.5});
+    EXPECT_EQ(r.size.height, south.y - north.y);
+    EXPECT_DOUBLE_EQ(r.origin.y + r.size.height / 2, mapPointForCoordinate(tall.center).y);
+    EXPECT_NE(r.origin.y, north.y);
+    // So a round trip through a region need not keep the height of a tall rectangle.
+    const VMMapRect tallRect{{100000000, 60000000}, {1000000, 30000000}};
+    EXPECT_NE(mapRectForRegion(regionForMapRect(tallRect)).size.height, tallRect.size.height);
+}
+
+TEST(Rects, ContainmentIsHalfOpen) {
+    const VMMapRect r{{10, 20}, {30, 40}};
+    EXPECT_TRUE(mapRectContainsPoint(r, {10, 20}));
+    EXPECT_TRUE(mapRectContainsPoint(r, {39.999, 59.999}));
+    EXPECT_FALSE(mapRectContainsPoint(r, {40, 30}));
+    EXPECT_FALSE(mapRectContainsPoint(r, {20, 60}));
+    EXPECT_FALSE(mapRectContainsPoint(r, {9.999, 30}));
+    // A negative size covers the mirrored area.
+    EXPECT_TRUE(mapRectContainsPoint({{40, 60}, {-30, -40}}, {10, 20}));
+    EXPECT_FALSE(mapRectContainsPoint({{10, 20}, {0, 40}}, {10, 30}));
+}
+
+TEST(Rects, IntersectionNeedsSharedInterior) {
+    const VMMapRect a{{0, 0}, {10, 10}};
+    EXPECT_TRUE(mapRectIntersectsRect(a, {{5, 5}, {10, 10}}));
+    EXPECT_TRUE(mapRectIntersectsRect(a, {{2, 2}, {1, 1}}));
+    EXPECT_FALSE(mapRectIntersectsRect(a, {{10, 0}, {5, 5}}));   // touching edges
+    EXPECT_FALSE(mapRectIntersectsRect(a, {{10, 10}, {5, 5}}));  // touching corners
+    EXPECT_FALSE(mapRectIntersectsRect(a, {{20, 20}, {5, 5}}));
+    // The bounds of a vertical line inside a rectangle meet it.
+    EXPECT_TRUE(mapRectIntersectsRect(a, {{5, -5}, {0, 20}}));
+    EXPECT_TRUE(mapRectIntersectsRect({{5, -5}, {0, 20}}, a));
+    EXPECT_TRUE(mapRectIntersectsRect(a, {{12, 12}, {-4, -4}}));
+}
+
+TEST(Rects, InsetIsPlainArithmetic) {
+    const VMMapRect r{{10, 20}, {30, 40}};
+    EXPECT_EQ(mapRectInset(r, 5, -5), (VMMapRect{{15, 15}, {20, 50}}));
+    EXPECT_EQ(mapRectInset(r, 20, 0), (VMMapRect{{30, 20}, {-10, 40}}));
+}
+
+TEST(Distances, MetresAgainstMapPoints) {
+    EXPECT_DOUBLE_EQ(metersPerMapPointAtLatitude(0), 0.14929106831550598);
+    EXPECT_NEAR(metersPerMapPointAtLatitude(60), 0.074645534157753, 1e-15);
+    EXPECT_DOUBLE_EQ(mapPointsPerMeterAtLatitude(0), 1 / 0.14929106831550598);
+    const double atPole = mapPointsPerMeterAtLatitude(90);
+    EXPECT_TRUE(std::isfinite(atPole));
+    EXPECT_GT(atPole, 1e16);
+
+    // Along the equator 1000 map points are 149.29 m.
+    EXPECT_NEAR(metersBetweenMapPoints({134217728, 134217728}, {134218728, 134217728}),
+                149.29106831550598, 1e-6);
+    // At 60 degrees the scale halves, measured at the mean latitude of the two points.
+    const VMMapPoint p = mapPointForCoordinate({60, 10});
+    const VMMapPoint q{p.x + 3000, p.y + 4000};
+    const double mean = (coordinateForMapPoint(p).latitude + coordinateForMapPoint(q).latitude) / 2;
+    EXPECT_DOUBLE_EQ(metersBetweenMapPoints(p, q), 5000 * metersPerMapPointAtLatitude(mean));
+    EXPECT_NEAR(metersBetweenMapPoints(p, q), 5000 * 0.0746455, 0.05);
+}
+
+}  // namespace

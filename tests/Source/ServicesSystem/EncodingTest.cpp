@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "VMBase64.h"
+#include "VMCompression.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+std::string toHex(const Bytes& data) {
+    std::string out;
+    char buf[3];
+    for (auto b : data) {
+        std::snprintf(buf, sizeof buf, "%02x", b);
+        out += buf;
+    }
+    return out;
+}
+
+TEST(Compression, KnownStreams) {
+    EXPECT_EQ(toHex(*vmZlibDeflate(bytes("hello"))), "789ccb48cdc9c90700062c0215");
+    EXPECT_EQ(toHex(*vmGZipDeflate(bytes("hello"))),
+              "1f8b0800000000000003cb48cdc9c9070086a6103605000000");
+    // A stream written by another producer (the zlib reference "hello" at level 9).
+    const Bytes foreign = {0x78, 0xda, 0xcb, 0x48, 0xcd, 0xc9, 0xc9,
+                           0x07, 0x00, 0x06, 0x2c, 0x02, 0x15};
+    EXPECT_EQ(vmZlibInflate(foreign), bytes("hello"));
+    EXPECT_EQ(vmGZipInflate(foreign), bytes("hello"));
+}
+
+TEST(Compression, RoundTripsLargeAndIncompressibleData) {
+    Bytes random(300000);
+    std::mt19937 rng(42);
+    for (auto& b : random) b = static_cast<std::uint8_t>(rng());
+    // Highly compressible input makes the inflater grow its buffer many times.
+    const Bytes zeros(5 * 1024 * 1024, 0);
+    for (const Bytes* input : std::vector<const Bytes*>{&random, &zeros}) {
+        const auto zlib = vmZlibDeflate(*input);
+        const auto gzip = vmGZipDeflate(*input);
+        ASSERT_TRUE(zlib && gzip);
+        EXPECT_EQ(vmZlibInflate(*zlib), *input);
+        EXPECT_EQ(vmGZipInflate(*gzip), *input);
+        EXPECT_EQ(vmGZipInflate(*zlib), *input);
+        // The gzip trailer carries the CRC-32 of the input, little-endian.
+        const uLong crc = crc32(0L, input->data(), static_cast<uInt>(input->size()));
+        const std::size_t t = gzip->size() - 8;
+        const uLong trailer = (*gzip)[t] | ((*gzip)[t + 1] << 8) | ((*gzip)[t + 2] << 16) |
+                              (static_cast<uLong>((*gzip)[t + 3]) << 24);
+        EXPECT_EQ(trailer, crc);
+    }
+}
+
+TEST(Compression, BrokenStreamsGiveNothingAndEmptyStaysEmpty) {
+    const Bytes zlib = *vmZlibDeflate(bytes("hello hello hello hello"));
+    EXPECT_EQ(vmZlibInflate(Bytes(zlib.begin(), zlib.end() - 3)), std::nullopt);
+    // A zlib inflater does not take gzip.
+    EXPECT_EQ(vmZlibInflate(*vmGZipDeflate(bytes("hello"))), std::nullopt);
+    EXPECT_EQ(vmGZipInflate(bytes("plain text, not a stream")), std::nullopt);
+    EXPECT_EQ(vmZlibInflate(Bytes{0x78}), std::nullopt);
+    EXPECT_EQ(vmZlibInflate(Bytes()), Bytes());
+    EXPECT_EQ(vmGZipDeflate(Bytes()), Bytes());
+}
+
+TEST(Base64, EncodesWithAndWithoutLineBreaks) {
+    EXPECT_EQ(mabase64EncodedString(std::string_view("Man")), "TWFu");
+    EXPECT_EQ(mabase64EncodedString(std::string_view("Ma")), "TWE=");
+    EXPECT_EQ(mabase64EncodedString(std::string_view("M")), "TQ==");
+    EXPECT_EQ(mabase64EncodedString(std::span<const std::uint8_t>()), std::nullopt);
+    EXPECT_EQ(mabase64EncodedString(Bytes{0xfb, 0xff, 0xfe}), "+//+");
+
+    const Bytes b57(57, 'a');
+    const std::string full = *mabase64EncodedStringWithWrapWidth(b57, 76);
+    EXPECT_EQ(full.size(), 76u);  // a full last line is not followed by a break
+    EXPECT_EQ(full.find('\r'), std::string::npos);
+
+    const std::string sixty = *mabase64EncodedStringWithWrapWidth(Bytes(60, 'a'), 76);
+    ASSERT_EQ(sixty.size(), 76u + 2 + 4);
+    EXPECT_EQ(sixty.substr(76, 2), "\r\n");
+
+    // The width is rounded down to a multiple of 4.
+    const std::string seven = *mabase64EncodedStringWithWrapWidth(Bytes(6, 'a'), 7);
+    EXPECT_EQ(seven, "YWFh\r\nYWFh");
+    for (std::size_t width : {0u, 1u, 3u}) {
+        EXPECT_EQ(mabase64EncodedStringWithWrapWidth(Bytes(120, 'a'), width)->find('\n'),
+                  std::string::npos);
+    }
+}
+
+TEST(Base64, DecodingSkipsForeignCharacters) {
+    EXPECT_EQ(mabase64DecodedString("TW Fu\r\nTWE="), "ManMa");
+    EXPECT_EQ(mastringWithBase64EncodedString("5pe26Ze0"), "时间");
+    EXPECT_EQ(madataWithBase64EncodedString("TQ"), bytes("M"));
+    EXPECT_EQ(madataWithBase64EncodedString("TWE"), bytes("Ma"));
+    EXPECT_EQ(madataWithBase64EncodedString("===="), std::nullopt);
+    EXPECT_EQ(madataWithBase64EncodedString("T"), std::nullopt);
+    EXPECT_EQ(mabase64DecodedData("+/8="), (Bytes{0xfb, 0xff}));
+    // Bytes that are not UTF-8 make no string.
+    EXPECT_EQ(mabase64DecodedString("//79"), std::nullopt);
+
+    Bytes all(256);
+    for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    EXPECT_EQ(madataWithBase64EncodedString(*mabase64EncodedStringWithWrapWidth(all, 64)), all);
+    EXPECT_EQ(mabase64DecodedString(*mabase64EncodedString(std::string_view("héllo"))), "héllo");
+}
+
+}  // namespace

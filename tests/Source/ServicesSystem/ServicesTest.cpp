@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSURL.h"
+#include "VMMapServices.h"
+#include "VMUserAgent.h"
+
+namespace {
+
+TEST(MapServices, VersionsAndUserAgent) {
+    const auto services = VMMapServices::sharedServices();
+    EXPECT_EQ(services, VMMapServices::sharedServices());
+    EXPECT_EQ(services->SDKNumberVersion(), "3.1.0");
+    EXPECT_EQ(services->SDKVersion(), "v3.1.0");
+    EXPECT_EQ(services->userAgent(), "VAVA_SDK_iOS_3DMap_3.1.0");
+}
+
+TEST(MapServices, ServerAddressesKeepTheirPaths) {
+    const auto services = VMMapServices::sharedServices();
+    EXPECT_EQ(services->internalServerAddress().back(), '/');
+    EXPECT_TRUE(services->internalServerAddress().starts_with("http://"));
+    EXPECT_TRUE(services->trafficServerAddress().starts_with("http://"));
+    EXPECT_TRUE(services->trafficServerAddress().ends_with("/trafficengine/vadedu/"));
+    EXPECT_TRUE(services->manifestServerAddress().ends_with("/v3/config/resource"));
+    EXPECT_EQ(services->manifestServer(), services->manifestServerAddress());
+
+    const std::string previous = services->manifestServerAddress();
+    services->setManifestServerAddress("http://127.0.0.1:9/v3/config/resource");
+    EXPECT_EQ(services->manifestServer(), "http://127.0.0.1:9/v3/config/resource");
+    services->setManifestServerAddress(previous);
+}
+
+TEST(MapServices, EmptyKeysAreIgnored) {
+    const auto services = VMMapServices::sharedServices();
+    services->setApiKey("first-key");
+    EXPECT_EQ(services->apiKey(), "first-key");
+    services->setApiKey("");
+    EXPECT_EQ(services->apiKey(), "first-key");
+    services->setApiKey("second-key");
+    services->setApiKey("second-key");
+    EXPECT_EQ(services->apiKey(), "second-key");
+}
+
+// A local server that records what each request carried.
+class RecordingServer {
+  public:
+    struct Seen {
+        std::string method, path, body, userAgent, logVersion, extra;
+    };
+
+    RecordingServer() {
+        server_.Get("/.*", [this](const httplib::Request& req, httplib::Response& res) {
+            record(req);
+            res.set_content("ok", "text/plain");
+        });
+        server_.Post("/.*", [this](const httplib::Request& req, httplib::Response& res) {
+            record(req);
+            res.set_content("posted", "text/plain");
+        });
+        // One request per connection, so that stopping never waits for an idle keep-alive.
+        server_.set_keep_alive_max_count(1);
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        // stop() only reaches a server that is already listening.
+        while (!server_.is_running()) std::this_thread::yield();
+    }
+    ~RecordingServer() {
+        server_.stop();
+        thread_.join();
+    }
+    std::string url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    std::vector<Seen> seen() {
+        std::lock_guard lock(mutex_);
+        return seen_;
+    }
+
+  private:
+    void record(const httplib::Request& req) {
+        std::lock_guard lock(mutex_);
+        seen_.push_back({req.method, req.path, req.body, req.get_header_value("User-Agent"),
+                         req.get_header_value("logversion"), req.get_header_value("X-Extra")});
+    }
+
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<Seen> seen_;
+};
+
+TEST(UserAgent, ImmutableRequestsAreReplacedByAStampedGet) {
+    RecordingServer server;
+    const auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/config")),
+                                                      NSURLRequestReloadIgnoringLocalCacheData, 7);
+    std::shared_ptr<NSHTTPURLResponse> response;
+    NSErrorOpt error;
+    const auto body = sendBrandedSynchronousRequest(request, &response, &error);
+    ASSERT_TRUE(body) << (error ? error->localizedDescription : "");
+    EXPECT_EQ(std::string(body->begin(), body->end()), "ok");
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->statusCode(), 200);
+    EXPECT_FALSE(error);
+
+    const auto seen = server.seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].method, "GET");
+    EXPECT_EQ(seen[0].path, "/config");
+    EXPECT_EQ(seen[0].userAgent, "VAVA_SDK_iOS_3DMap_3.1.0");
+    EXPECT_EQ(seen[0].logVersion, "2.0");
+    // The caller's request is left as it was.
+    EXPECT_FALSE(request->valueForHTTPHeaderField("User-Agent"));
+}
+
+TEST(UserAgent, MutableRequestsAreStampedInPlaceAndKeepEverything) {
+    RecordingServer server;
+    const auto request =
+        NSMutableURLRequest::requestWithURL(NSURL::URLWithString(server.url("/ws/log/upload")));
+    request->setHTTPMethod("POST");
+    request->setHTTPBody(std::string_view("payload"));
+    request->setValue(std::string("kept"), "X-Extra");
+    request->setValue(std::string("someone else"), "User-Agent");
+
+    NSErrorOpt error;
+    const auto body = sendBrandedSynchronousRequest(request, nullptr, &error);
+    ASSERT_TRUE(body);
+    EXPECT_EQ(std::string(body->begin(), body->end()), "posted");
+    EXPECT_EQ(request->valueForHTTPHeaderField("User-Agent"), "VAVA_SDK_iOS_3DMap_3.1.0");
+    EXPECT_EQ(request->valueForHTTPHeaderField("logversion"), "2.0");
+
+    const auto seen = server.seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].method, "POST");
+    EXPECT_EQ(seen[0].body, "payload");
+    EXPECT_EQ(seen[0].extra, "kept");
+    EXPECT_EQ(seen[0].userAgent, "VAVA_SDK_iOS_3DMap_3.1.0");
+    EXPECT_EQ(seen[0].logVersion, "2.0");
+}
+
+class CollectingDelegate : public NSURLConnectionDelegate {
+  public:
+    void connectionDidReceiveData(NSURLConnection&, std::span<const std::uint8_t> data) override {
+        body.append(data.begin(), data.end());
+    }
+    void connectionDidFinishLoading(NSURLConnection&) override { finished = true; }
+    void connectionDidFailWithError(NSURLConnection&, const NSError& e) override { error = e; }
+    std::string body;
+    bool finished = false;
+    NSErrorOpt error;
+};
+
+TEST(UserAgent, BrandedConnectionsStartWhenAsked) {
+    RecordingServer server;
+    const auto delegate = std::make_shared<CollectingDelegate>();
+    const auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/ws/mps")));
+    const auto connection = brandedConnectionWithRequest(request, delegate, false);
+    ASSERT_TRUE(connection);
+    const auto runLoop = NSRunLoop::currentRunLoop();
+    runLoop->runUntilIdle();
+    EXPECT_TRUE(server.seen().empty());
+
+    connection->start();
+    ASSERT_TRUE(runLoop->runUntil([&] { return delegate->finished || delegate->error; }, 10));
+    EXPECT_EQ(delegate->body, "ok");
+    const auto seen = server.seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].userAgent, "VAVA_SDK_iOS_3DMap_3.1.0");
+    EXPECT_EQ(seen[0].logVersion, "2.0");
+}
+
+TEST(UserAgent, FailuresComeBackAsErrors) {
+    std::string deadUrl;
+    {
+        RecordingServer server;
+        deadUrl = server.url("/gone");
+    }
+    std::shared_ptr<NSHTTPURLResponse> response;
+    NSErrorOpt error;
+    const auto body = sendBrandedSynchronousRequest(
+        NSURLRequest::requestWithURL(NSURL::URLWithString(deadUrl)), &response, &error);
+    EXPECT_FALSE(body);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->domain, NSURLErrorDomain);
+    EXPECT_FALSE(sendBrandedSynchronousRequest(nullptr, nullptr, &error));
+    EXPECT_FALSE(brandedConnectionWithRequest(nullptr, {}, true));
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSThread.h"
+#include "SpinUntil.h"
+
+namespace {
+
+TEST(ThreadTest, RunLoopThreadRunsPerformedBlocksInOrderUntilCancelled) {
+    auto thread = NSThread::create();
+    thread->setName("VMNetworkLoadThread");
+    std::mutex mutex;
+    std::vector<int> order;
+    std::vector<std::thread::id> ranOn;
+    std::atomic<bool> onMain{true};
+    std::string systemName;
+    auto note = [&](int i) {
+        std::lock_guard lock(mutex);
+        order.push_back(i);
+        ranOn.push_back(std::this_thread::get_id());
+    };
+    thread->performBlock([&] { note(1); });  // before start: kept until the loop exists
+    EXPECT_EQ(thread->runLoop(), nullptr);
+    thread->start();
+    ASSERT_NE(thread->runLoop(), nullptr);
+    EXPECT_TRUE(thread->isExecuting());
+    thread->performBlock([&] {
+        note(2);
+        onMain = NSThread::isMainThread();
+        char buffer[16] = {};
+        pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+        systemName = buffer;
+    });
+    std::thread other([&] { thread->performBlock([&] { note(3); }); });
+    other.join();
+    ASSERT_TRUE(spinUntil([&] {
+        std::lock_guard lock(mutex);
+        return order.size() == 3;
+    }));
+
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(ranOn[0], ranOn[1]);
+    EXPECT_EQ(ranOn[1], ranOn[2]);
+    EXPECT_NE(ranOn[0], std::this_thread::get_id());
+    EXPECT_FALSE(onMain.load());
+    EXPECT_TRUE(NSThread::isMainThread());
+    EXPECT_EQ(thread->name(), "VMNetworkLoadThread");
+    EXPECT_EQ(systemName, "VMNetworkLoadTh");
+
+    thread->cancel();
+    EXPECT_TRUE(thread->isCancelled());
+    EXPECT_TRUE(spinUntil([&] { return thread->isFinished(); }));
+    EXPECT_FALSE(thread->isExecuting());
+}
+
+std::atomic<bool> gThreadExited{false};
+
+// Its destructor runs as its thread exits, which is how a test sees a thread end.
+struct ExitWatch {
+    ~ExitWatch() { gThreadExited = true; }
+};
+
+TEST(ThreadTest, DroppingARunLoopThreadStopsItAndJoinsIt) {
+    gThreadExited = false;
+    std::atomic<bool> armed{false};
+    auto thread = NSThread::create();
+    thread->start();
+    thread->performBlock([&] {
+        thread_local ExitWatch watch;
+        armed = true;
+    });
+    ASSERT_TRUE(spinUntil([&] { return armed.load(); }));
+    EXPECT_FALSE(gThreadExited.load());
+    thread.reset();
+    EXPECT_TRUE(gThreadExited.load()) << "the owner returned before the thread ended";
+}
+
+TEST(ThreadTest, DetachedThreadRunsItsBlockAndIsJoinedByItsOwner) {
+    std::atomic<bool> keepGoing{true};
+    std::atomic<int> rounds{0};
+    std::atomic<bool> exited{false};
+    std::thread::id bodyThread;
+    auto thread = NSThread::detachNewThreadWithBlock([&] {
+        bodyThread = std::this_thread::get_id();
+        while (keepGoing.load()) {
+            ++rounds;
+            std::this_thread::yield();
+        }
+        exited = true;
+    });
+    ASSERT_TRUE(spinUntil([&] { return rounds.load() > 10; }));
+    keepGoing = false;
+    thread.reset();
+    EXPECT_TRUE(exited.load()) << "the owner returned before the thread ended";
+    EXPECT_NE(bodyThread, std::this_thread::get_id());
+}
+
+}  // namespace

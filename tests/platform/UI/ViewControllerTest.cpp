@@ -1,0 +1,355 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Foundation/NSRunLoop.h"
+#include "UIKit/UINavigationController.h"
+#include "UIKit/UITabBarController.h"
+#include "UIKit/UIViewController.h"
+#include "host/HeadlessHost.h"
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+class Screen : public UIViewController {
+  public:
+    static std::shared_ptr<Screen> create(std::string name, std::shared_ptr<Log> log) {
+        auto s = std::shared_ptr<Screen>(new Screen());
+        s->name_ = std::move(name);
+        s->log_ = std::move(log);
+        return s;
+    }
+    void loadView() override {
+        ++loads;
+        UIViewController::loadView();
+    }
+    void viewDidLoad() override { note("didLoad"); }
+    void viewWillAppear(bool) override { note("willAppear"); }
+    void viewDidAppear(bool) override { note("didAppear"); }
+    void viewWillDisappear(bool) override { note("willDisappear"); }
+    void viewDidDisappear(bool) override { note("didDisappear"); }
+    void willMoveToParentViewController(const std::shared_ptr<UIViewController>& p) override {
+        note(p ? "willMove" : "willMove(nil)");
+    }
+    void didMoveToParentViewController(const std::shared_ptr<UIViewController>& p) override {
+        note(p ? "didMove" : "didMove(nil)");
+    }
+    int loads = 0;
+
+  private:
+    Screen() = default;
+    void note(const std::string& what) { log_->push_back(name_ + ":" + what); }
+    std::string name_;
+    std::shared_ptr<Log> log_;
+};
+
+class ViewControllerTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        host.reset();
+        NSRunLoop::mainRunLoop()->runUntilIdle();
+    }
+    std::shared_ptr<Screen> screen(const std::string& name) { return Screen::create(name, log); }
+    Log take() {
+        Log out = std::move(*log);
+        log->clear();
+        return out;
+    }
+    std::unique_ptr<HeadlessHost> host = std::make_unique<HeadlessHost>();
+    std::shared_ptr<Log> log = std::make_shared<Log>();
+};
+
+TEST_F(ViewControllerTest, ViewLoadsOnFirstUseAndJoinsTheResponderChain) {
+    auto a = screen("A");
+    a->setTitle("首页");
+    EXPECT_FALSE(a->isViewLoaded());
+    EXPECT_EQ(a->navigationItem()->title(), "首页");
+    EXPECT_EQ(a->tabBarItem()->title(), "首页");
+    EXPECT_FALSE(a->isViewLoaded());
+    const auto& v = a->view();
+    EXPECT_TRUE(a->isViewLoaded());
+    a->view();
+    EXPECT_EQ(a->loads, 1);
+    EXPECT_EQ(take(), Log{"A:didLoad"});
+    EXPECT_EQ(v->nextResponder(), a);
+    host->window()->addSubview(v);
+    EXPECT_EQ(a->nextResponder(), host->window());
+}
+
+TEST_F(ViewControllerTest, WindowRootAppearsAndGoesWithTheWindow) {
+    auto a = screen("A");
+    host->window()->setRootViewController(a);
+    EXPECT_EQ(take(), (Log{"A:didLoad", "A:willAppear", "A:didAppear"}));
+    EXPECT_EQ(a->view()->frame(), host->window()->bounds());
+    EXPECT_TRUE(a->isAppeared());
+
+    auto b = screen("B");
+    host->window()->setRootViewController(b);
+    EXPECT_EQ(take(), (Log{"A:willDisappear", "A:didDisappear", "B:didLoad", "B:willAppear",
+                           "B:didAppear"}));
+    EXPECT_EQ(a->view()->superview(), nullptr);
+    host->window()->setHidden(true);
+    EXPECT_EQ(take(), (Log{"B:willDisappear", "B:didDisappear"}));
+    host->window()->setHidden(false);
+    EXPECT_EQ(take(), (Log{"B:willAppear", "B:didAppear"}));
+}
+
+TEST_F(ViewControllerTest, PushAndPopTellBothControllersInOrder) {
+    auto a = screen("A");
+    auto nav = UINavigationController::create(a);
+    EXPECT_EQ(take(), (Log{"A:willMove", "A:didMove"}));
+    EXPECT_FALSE(a->isViewLoaded());
+    host->window()->setRootViewController(nav);
+    EXPECT_EQ(take(), (Log{"A:didLoad", "A:willAppear", "A:didAppear"}));
+
+    auto b = screen("B");
+    nav->pushViewController(b, false);
+    EXPECT_EQ(take(), (Log{"B:willMove", "B:didLoad", "A:willDisappear", "B:willAppear",
+                           "A:didDisappear", "B:didAppear", "B:didMove"}));
+    EXPECT_EQ(nav->topViewController(), b);
+    EXPECT_EQ(b->navigationController(), nav);
+    EXPECT_EQ(b->parentViewController(), nav);
+    EXPECT_EQ(b->view()->superview(), nav->view());
+    EXPECT_EQ(a->view()->superview(), nullptr);
+    EXPECT_EQ(nav->navigationBar()->items().size(), 2u);
+
+    EXPECT_EQ(nav->popViewControllerAnimated(false), b);
+    EXPECT_EQ(take(), (Log{"B:willMove(nil)", "B:willDisappear", "A:willAppear", "B:didDisappear",
+                           "A:didAppear", "B:didMove(nil)"}));
+    EXPECT_EQ(b->parentViewController(), nullptr);
+    EXPECT_EQ(nav->popViewControllerAnimated(false), nullptr);  // the root stays
+    EXPECT_EQ(nav->viewControllers().size(), 1u);
+
+    // A controller cannot be pushed twice.
+    nav->pushViewController(a, false);
+    EXPECT_EQ(nav->viewControllers().size(), 1u);
+}
+
+TEST_F(ViewControllerTest, AnimatedPushFinishesOnTheNextTurn) {
+    auto a = screen("A");
+    auto nav = UINavigationController::create(a);
+    host->window()->setRootViewController(nav);
+    take();
+    auto b = screen("B");
+    nav->pushViewController(b, true);
+    EXPECT_EQ(take(), (Log{"B:willMove", "B:didLoad", "A:willDisappear", "B:willAppear"}));
+    EXPECT_EQ(nav->topViewController(), b);
+    NSRunLoop::mainRunLoop()->runOnce();
+    EXPECT_EQ(take(), (Log{"A:didDisappear", "B:didAppear", "B:didMove"}));
+
+    // A second change while one is under way finishes the first before it starts.
+    auto c = screen("C");
+    nav->popViewControllerAnimated(true);
+    nav->pushViewController(c, true);
+    NSRunLoop::mainRunLoop()->runUntilIdle();
+    EXPECT_EQ(take(),
+              (Log{"B:willMove(nil)", "B:willDisappear", "A:willAppear", "B:didDisappear",
+                   "A:didAppear", "B:didMove(nil)", "C:willMove", "C:didLoad", "A:willDisappear",
+                   "C:willAppear", "A:didDisappear", "C:didAppear", "C:didMove"}));
+    EXPECT_EQ(nav->viewControllers(), (std::vector<std::shared_ptr<UIViewController>>{a, c}));
+}
+
+TEST_F(ViewControllerTest, PopToRootSkipsTheControllersInBetween) {
+    auto a = screen("A"), b = screen("B"), c = screen("C"), d = screen("D");
+    auto nav = UINavigationController::create(a);
+    host->window()->setRootViewController(nav);
+    nav->pushViewController(b, false);
+    nav->pushViewController(c, false);
+    nav->pushViewController(d, false);
+    take();
+    auto popped = nav->popToViewController(b, false);
+    EXPECT_EQ(popped, (std::vector<std::shared_ptr<UIViewController>>{c, d}));
+    EXPECT_EQ(take(), (Log{"C:willMove(nil)", "D:willMove(nil)", "D:willDisappear", "B:willAppear",
+                           "D:didDisappear", "B:didAppear", "C:didMove(nil)", "D:didMove(nil)"}));
+    popped = nav->popToRootViewControllerAnimated(false);
+    EXPECT_EQ(popped, (std::vector<std::shared_ptr<UIViewController>>{b}));
+    EXPECT_EQ(nav->topViewController(), a);
+    EXPECT_EQ(nav->visibleViewController(), a);
+    EXPECT_TRUE(nav->popToRootViewControllerAnimated(false).empty());
+}
+
+TEST_F(ViewControllerTest, NavigationBarKeepsItsHeightWhenHidden) {
+    auto a = screen("A");
+    a->setEdgesForExtendedLayout(UIRectEdgeNone);
+    auto nav = UINavigationController::create(a);
+    host->window()->setRootViewController(nav);
+    nav->view()->layoutIfNeeded();
+    EXPECT_EQ(nav->navigationBar()->frame(), CGRectMake(0, 20, 320, 44));
+    EXPECT_EQ(a->view()->frame(), CGRectMake(0, 64, 320, 568 - 64));
+    EXPECT_TRUE(nav->isToolbarHidden());
+
+    nav->setNavigationBarHidden(true, true);
+    EXPECT_TRUE(nav->isNavigationBarHidden());
+    EXPECT_TRUE(nav->navigationBar()->isHidden());
+    EXPECT_EQ(nav->navigationBar()->frame().size.height, 44);
+    EXPECT_EQ(a->view()->frame(), CGRectMake(0, 0, 320, 568));
+    nav->setToolbarHidden(false);
+    EXPECT_FALSE(nav->isToolbarHidden());
+
+    // Extended under the bar, the view takes the whole screen while the bar shows.
+    nav->setNavigationBarHidden(false);
+    auto b = screen("B");
+    nav->pushViewController(b, false);
+    EXPECT_EQ(b->view()->frame(), CGRectMake(0, 0, 320, 568));
+}
+
+TEST_F(ViewControllerTest, NavigationItemsShowInTheBar) {
+    auto a = screen("A");
+    a->setTitle("消息");
+    auto nav = UINavigationController::create(a);
+    host->window()->setRootViewController(nav);
+    auto bar = nav->navigationBar();
+    bar->setTitleTextAttributes({UIFont::boldSystemFontOfSize(19), UIColor::whiteColor()});
+    auto title = std::dynamic_pointer_cast<UILabel>(bar->titleView());
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(title->text(), "消息");
+    EXPECT_EQ(title->font()->pointSize(), 19);
+    EXPECT_TRUE(title->textColor()->isEqual(*UIColor::whiteColor()));
+
+    int edits = 0;
+    auto right = UIBarButtonItem::create(
+        "编辑", UIBarButtonItemStylePlain, std::shared_ptr<NSObject>(UIView::create()),
+        [&edits](const std::shared_ptr<UIBarButtonItem>&) { ++edits; });
+    right->setTintColor(UIColor::redColor());
+    a->navigationItem()->setRightBarButtonItem(right);
+    auto left = UIView::create(CGRectMake(0, 0, 30, 30));
+    a->navigationItem()->setLeftBarButtonItem(UIBarButtonItem::createWithCustomView(left));
+    a->setTitle("全部消息");
+    host->window()->layoutIfNeeded();
+    EXPECT_EQ(std::dynamic_pointer_cast<UILabel>(bar->titleView())->text(), "全部消息");
+    EXPECT_EQ(bar->leftView(), left);
+    EXPECT_EQ(left->frame(), CGRectMake(8, 7, 30, 30));
+    auto button = std::dynamic_pointer_cast<UIButton>(bar->rightView());
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->currentTitle(), "编辑");
+    EXPECT_TRUE(button->currentTitleColor()->isEqual(*UIColor::redColor()));
+    EXPECT_DOUBLE_EQ(CGRectGetMaxX(button->frame()), 320 - 8);
+    // The target was a temporary: the item keeps no one alive, and sends nothing once it went.
+    const CGRect r = button->convertRectToView(button->bounds(), nullptr);
+    host->tap({CGRectGetMidX(r), CGRectGetMidY(r)});
+    EXPECT_EQ(edits, 0);
+
+    auto keeper = UIView::create();
+    a->navigationItem()->setRightBarButtonItem(UIBarButtonItem::create(
+        "编辑", UIBarButtonItemStylePlain, std::shared_ptr<NSObject>(keeper),
+        [&edits](const std::shared_ptr<UIBarButtonItem>&) { ++edits; }));
+    host->window()->layoutIfNeeded();
+    const CGRect r2 = bar->rightView()->convertRectToView(bar->rightView()->bounds(), nullptr);
+    host->tap({CGRectGetMidX(r2), CGRectGetMidY(r2)});
+    EXPECT_EQ(edits, 1);
+
+    // The pushed screen gets a back button that pops.
+    auto b = screen("B");
+    nav->pushViewController(b, false);
+    host->window()->layoutIfNeeded();
+    auto back = std::dynamic_pointer_cast<UIButton>(bar->leftView());
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->currentTitle(), "全部消息");
+    const CGRect r3 = back->convertRectToView(back->bounds(), nullptr);
+    host->tap({CGRectGetMidX(r3), CGRectGetMidY(r3)});
+    NSRunLoop::mainRunLoop()->runUntilIdle();
+    EXPECT_EQ(nav->topViewController(), a);
+}
+
+TEST_F(ViewControllerTest, TabSwitchTellsBothAndTheBarFollows) {
+    auto a = screen("A"), b = screen("B"), c = screen("C");
+    a->setTabBarItem(UITabBarItem::create("询价", nullptr, 1));
+    b->setTabBarItem(UITabBarItem::create("订单", nullptr, 2));
+    c->setTitle("消息");
+    auto nav = UINavigationController::create(c);
+    nav->setTabBarItem(c->tabBarItem());
+    auto tabs = UITabBarController::create();
+    tabs->setViewControllers({a, b, nav});
+    EXPECT_EQ(tabs->selectedIndex(), 0);
+    host->window()->setRootViewController(tabs);
+    tabs->view()->layoutIfNeeded();
+    take();
+    EXPECT_EQ(a->tabBarController(), tabs);
+    EXPECT_EQ(tabs->tabBar()->frame(), CGRectMake(0, 568 - 49, 320, 49));
+    EXPECT_EQ(tabs->tabBar()->selectedItem(), a->tabBarItem());
+
+    tabs->setSelectedIndex(1);
+    EXPECT_EQ(take(), (Log{"B:didLoad", "A:willDisappear", "B:willAppear", "A:didDisappear",
+                           "B:didAppear"}));
+    EXPECT_EQ(tabs->selectedViewController(), b);
+    EXPECT_EQ(a->view()->superview(), nullptr);
+    tabs->setSelectedIndex(1);
+    tabs->setSelectedIndex(7);
+    EXPECT_TRUE(take().empty());
+
+    // A tap on the third item shows the navigation controller and its top screen.
+    auto item = tabs->tabBar()->buttonForItem(c->tabBarItem().get());
+    const CGRect r = item->convertRectToView(item->bounds(), nullptr);
+    host->tap({CGRectGetMidX(r), CGRectGetMidY(r)});
+    EXPECT_EQ(tabs->selectedIndex(), 2);
+    EXPECT_EQ(take(), (Log{"C:didLoad", "B:willDisappear", "C:willAppear", "B:didDisappear",
+                           "C:didAppear"}));
+    c->tabBarItem()->setBadgeValue("3");
+    EXPECT_EQ(c->tabBarItem()->badgeValue(), "3");
+
+    // A pushed screen asking for it moves the bar out, its hidden flag untouched.
+    auto d = screen("D");
+    d->setHidesBottomBarWhenPushed(true);
+    nav->pushViewController(d, false);
+    EXPECT_EQ(tabs->tabBar()->frame().origin.y, 568);
+    EXPECT_FALSE(tabs->tabBar()->isHidden());
+    nav->popViewControllerAnimated(false);
+    EXPECT_EQ(tabs->tabBar()->frame().origin.y, 568 - 49);
+    tabs->tabBar()->setHidden(true);
+    EXPECT_TRUE(tabs->tabBar()->isHidden());
+}
+
+TEST_F(ViewControllerTest, ChildrenShowingTheirViewsFollowTheParent) {
+    auto parent = screen("P");
+    auto shown = screen("S"), offstage = screen("O");
+    parent->addChildViewController(shown);
+    shown->view();
+    parent->view()->addSubview(shown->view());
+    shown->didMoveToParentViewController(parent);
+    parent->addChildViewController(offstage);
+    offstage->didMoveToParentViewController(parent);
+    EXPECT_EQ(parent->childViewControllers().size(), 2u);
+    take();
+
+    host->window()->setRootViewController(parent);
+    EXPECT_EQ(take(), (Log{"P:willAppear", "S:willAppear", "P:didAppear", "S:didAppear"}));
+    shown->willMoveToParentViewController(nullptr);
+    shown->removeFromParentViewController();
+    EXPECT_EQ(take(), (Log{"S:willMove(nil)", "S:didMove(nil)"}));
+    EXPECT_EQ(parent->childViewControllers().size(), 1u);
+    EXPECT_EQ(shown->parentViewController(), nullptr);
+}
+
+TEST_F(ViewControllerTest, PresentedControllerCoversTheWindowUntilDismissed) {
+    auto a = screen("A");
+    auto nav = UINavigationController::create(a);
+    host->window()->setRootViewController(nav);
+    take();
+    auto m = screen("M");
+    bool presented = false;
+    a->presentViewController(m, false, [&presented] { presented = true; });
+    EXPECT_TRUE(presented);
+    EXPECT_EQ(take(), (Log{"M:didLoad", "A:willDisappear", "M:willAppear", "M:didAppear",
+                           "A:didDisappear"}));
+    EXPECT_EQ(m->presentingViewController(), nav);
+    EXPECT_EQ(nav->visibleViewController(), m);
+    EXPECT_EQ(m->view()->superview(), host->window());
+    EXPECT_EQ(m->view()->frame(), host->window()->bounds());
+    a->presentViewController(screen("X"), false);  // one at a time
+    EXPECT_TRUE(take().empty());
+
+    bool dismissed = false;
+    m->dismissViewControllerAnimated(true, [&dismissed] { dismissed = true; });
+    EXPECT_EQ(take(), (Log{"M:willDisappear", "A:willAppear"}));
+    EXPECT_FALSE(dismissed);
+    NSRunLoop::mainRunLoop()->runOnce();
+    EXPECT_TRUE(dismissed);
+    EXPECT_EQ(take(), (Log{"M:didDisappear", "A:didAppear"}));
+    EXPECT_EQ(m->view()->superview(), nullptr);
+    EXPECT_EQ(nav->presentedViewController(), nullptr);
+}
+
+}  // namespace
