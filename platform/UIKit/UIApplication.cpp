@@ -110,7 +110,6 @@ void UIApplication::reset() {
     windows_.clear();
     state_ = UIApplicationStateActive;
     networkActivity_ = false;
-    idleTimerDisabled_ = false;
     statusBarHidden_ = false;
     statusBarStyle_ = UIStatusBarStyleDefault;
     orientation_ = UIInterfaceOrientationPortrait;
