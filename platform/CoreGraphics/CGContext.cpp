@@ -40,6 +40,52 @@ CGContext::~CGContext() {
     cairo_surface_destroy(surface_);
 }
 
+void* CGContext::bitmapData() const {
+    return mirror_ ? static_cast<void*>(mirror_) : cairo_image_surface_get_data(surface_);
+}
+
+void CGContext::setMirror(unsigned char* bytes, size_t bytesPerRow, ByteLayout layout) {
+    mirror_ = bytes;
+    mirrorStride_ = bytesPerRow;
+    layout_ = layout;
+    cairo_surface_flush(surface_);
+    unsigned char* base = cairo_image_surface_get_data(surface_);
+    const int stride = cairo_image_surface_get_stride(surface_);
+    const int w = cairo_image_surface_get_width(surface_),
+              h = cairo_image_surface_get_height(surface_);
+    for (int y = 0; y < h; ++y) {
+        const unsigned char* in = bytes + static_cast<size_t>(y) * bytesPerRow;
+        auto* out = reinterpret_cast<uint32_t*>(base + static_cast<ptrdiff_t>(y) * stride);
+        for (int x = 0; x < w; ++x, in += 4) {
+            const uint32_t a = layout.opaque ? 255 : in[layout.a];
+            out[x] =
+                a << 24 | uint32_t(in[layout.r]) << 16 | uint32_t(in[layout.g]) << 8 | in[layout.b];
+        }
+    }
+    cairo_surface_mark_dirty(surface_);
+}
+
+void CGContext::didDraw() {
+    if (!mirror_) return;
+    cairo_surface_flush(surface_);
+    const unsigned char* base = cairo_image_surface_get_data(surface_);
+    const int stride = cairo_image_surface_get_stride(surface_);
+    const int w = cairo_image_surface_get_width(surface_),
+              h = cairo_image_surface_get_height(surface_);
+    for (int y = 0; y < h; ++y) {
+        const auto* in =
+            reinterpret_cast<const uint32_t*>(base + static_cast<ptrdiff_t>(y) * stride);
+        unsigned char* out = mirror_ + static_cast<size_t>(y) * mirrorStride_;
+        for (int x = 0; x < w; ++x, out += 4) {
+            const uint32_t p = in[x];
+            out[layout_.a] = layout_.opaque ? 255 : static_cast<unsigned char>(p >> 24);
+            out[layout_.r] = static_cast<unsigned char>(p >> 16);
+            out[layout_.g] = static_cast<unsigned char>(p >> 8);
+            out[layout_.b] = static_cast<unsigned char>(p);
+        }
+    }
+}
+
 void CGContext::save() {
     cairo_save(cr_);
     states_.push_back(states_.back());
@@ -93,7 +139,10 @@ void CGContext::withMask(Op op) {
     cairo_scale(cr_, s.maskRect.size.width / s.mask->width(),
                 -s.maskRect.size.height / s.mask->height());
     applyBlend();
-    cairo_mask_surface(cr_, s.mask->surface(), 0, 0);
+    cairo_pattern_t* mask = cairo_pattern_create_for_surface(s.mask->surface());
+    cairo_pattern_set_extend(mask, CAIRO_EXTEND_PAD);
+    cairo_mask(cr_, mask);
+    cairo_pattern_destroy(mask);
     cairo_restore(cr_);
 }
 
@@ -110,6 +159,7 @@ void CGContext::fillCurrentPath(bool evenOdd, bool preserve) {
     });
     if (preserve) cairo_append_path(cr_, path);
     cairo_path_destroy(path);
+    didDraw();
 }
 
 void CGContext::strokeCurrentPath(bool preserve) {
@@ -124,6 +174,7 @@ void CGContext::strokeCurrentPath(bool preserve) {
     });
     if (preserve) cairo_append_path(cr_, path);
     cairo_path_destroy(path);
+    didDraw();
 }
 
 void CGContext::paintSource(cairo_pattern_t* pattern) {
@@ -132,34 +183,44 @@ void CGContext::paintSource(cairo_pattern_t* pattern) {
         cairo_set_source(cr_, pattern);
         cairo_paint_with_alpha(cr_, alpha);
     });
+    didDraw();
 }
 
 std::unique_ptr<CGContext> CGBitmapContextCreate(void* data, size_t width, size_t height, size_t,
                                                  size_t bytesPerRow, CGColorSpaceRef,
                                                  uint32_t bitmapInfo) {
     const uint32_t alphaInfo = bitmapInfo & 0x1f;
-    cairo_format_t format;
-    if (alphaInfo == kCGImageAlphaOnly) {
-        format = CAIRO_FORMAT_A8;
-    } else if (alphaInfo == kCGImageAlphaPremultipliedFirst ||
-               alphaInfo == kCGImageAlphaNoneSkipFirst) {
-        format = CAIRO_FORMAT_ARGB32;
-    } else {
+    const uint32_t order = bitmapInfo & 0x7000;
+    const int w = static_cast<int>(width), h = static_cast<int>(height);
+    if (w <= 0 || h <= 0) return nullptr;
+    const bool first =
+        alphaInfo == kCGImageAlphaPremultipliedFirst || alphaInfo == kCGImageAlphaNoneSkipFirst;
+    const bool last =
+        alphaInfo == kCGImageAlphaPremultipliedLast || alphaInfo == kCGImageAlphaNoneSkipLast;
+    if (alphaInfo != kCGImageAlphaOnly && !first && !last) {
         std::fprintf(stderr, "CGBitmapContextCreate: unsupported bitmap layout %u\n", bitmapInfo);
         return nullptr;
     }
-    const int w = static_cast<int>(width), h = static_cast<int>(height);
+    const cairo_format_t format =
+        alphaInfo == kCGImageAlphaOnly ? CAIRO_FORMAT_A8 : CAIRO_FORMAT_ARGB32;
+    // Cairo's own layouts: alpha bytes, and a native 32-bit word with alpha first (BGRA bytes).
+    const bool native = format == CAIRO_FORMAT_A8 || (first && order == kCGBitmapByteOrder32Little);
     const int stride = cairo_format_stride_for_width(format, w);
+    const size_t minRow = static_cast<size_t>(w) * (format == CAIRO_FORMAT_A8 ? 1 : 4);
+    if (data && bytesPerRow < minRow) {
+        std::fprintf(stderr, "CGBitmapContextCreate: row length %zu is too short\n", bytesPerRow);
+        return nullptr;
+    }
     cairo_surface_t* surface;
-    if (data && static_cast<int>(bytesPerRow) == stride) {
+    if (native && data && static_cast<int>(bytesPerRow) == stride) {
         surface = cairo_image_surface_create_for_data(static_cast<unsigned char*>(data), format, w,
                                                       h, stride);
-    } else if (!data) {
-        surface = cairo_image_surface_create(format, w, h);
-    } else {
+    } else if (native && data) {
         std::fprintf(stderr, "CGBitmapContextCreate: row length %zu is not addressable\n",
                      bytesPerRow);
         return nullptr;
+    } else {
+        surface = cairo_image_surface_create(format, w, h);
     }
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
@@ -167,6 +228,24 @@ std::unique_ptr<CGContext> CGBitmapContextCreate(void* data, size_t width, size_
     }
     auto ctx = std::make_unique<CGContext>(surface, false, 1.0);
     cairo_surface_destroy(surface);
+    if (!native) {
+        CGContext::ByteLayout layout{};
+        const bool opaque =
+            alphaInfo == kCGImageAlphaNoneSkipFirst || alphaInfo == kCGImageAlphaNoneSkipLast;
+        if (order == kCGBitmapByteOrder32Little) {
+            layout = {0, 3, 2, 1, opaque};  // alpha last in a little-endian word: A B G R bytes
+        } else if (first) {
+            layout = {0, 1, 2, 3, opaque};  // A R G B bytes
+        } else {
+            layout = {3, 0, 1, 2, opaque};  // R G B A bytes
+        }
+        if (!data) {
+            ctx->ownBuffer(static_cast<size_t>(w) * 4 * static_cast<size_t>(h));
+            ctx->setMirror(ctx->ownedBuffer(), static_cast<size_t>(w) * 4, layout);
+        } else {
+            ctx->setMirror(static_cast<unsigned char*>(data), bytesPerRow, layout);
+        }
+    }
     return ctx;
 }
 
@@ -230,6 +309,9 @@ void CGContextSetAlpha(CGContextRef c, CGFloat alpha) { c->state().alpha = alpha
 void CGContextSetBlendMode(CGContextRef c, CGBlendMode mode) { c->state().blend = mode; }
 void CGContextSetShouldAntialias(CGContextRef c, bool on) {
     cairo_set_antialias(c->cairo(), on ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+}
+void CGContextSetTextDrawingMode(CGContextRef c, CGTextDrawingMode mode) {
+    c->state().textMode = mode;
 }
 void CGContextTranslateCTM(CGContextRef c, CGFloat tx, CGFloat ty) {
     cairo_translate(c->cairo(), tx, ty);
@@ -335,6 +417,7 @@ void CGContextClearRect(CGContextRef c, CGRect r) {
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     cairo_fill(cr);
     cairo_restore(cr);
+    c->didDraw();
 }
 void CGContextFillEllipseInRect(CGContextRef c, CGRect r) {
     cairo_new_path(c->cairo());

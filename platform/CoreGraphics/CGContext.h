@@ -27,18 +27,21 @@ enum CGBlendMode {
     kCGBlendModeSourceIn,
     kCGBlendModeDestinationIn
 };
+enum CGTextDrawingMode { kCGTextFill, kCGTextStroke, kCGTextFillStroke };
 enum CGGradientDrawingOptions {
     kCGGradientDrawsBeforeStartLocation = 1,
     kCGGradientDrawsAfterEndLocation = 2
 };
-// Only the layouts the system draws into: premultiplied 32-bit ARGB and 8-bit alpha.
+// 8-bit alpha, and 32-bit pixels with alpha (or padding) first or last in either byte order.
 enum CGBitmapInfo : uint32_t {
     kCGImageAlphaNone = 0,
     kCGImageAlphaPremultipliedLast = 1,
     kCGImageAlphaPremultipliedFirst = 2,
     kCGImageAlphaNoneSkipFirst = 6,
     kCGImageAlphaOnly = 7,
+    kCGImageAlphaNoneSkipLast = 5,
     kCGBitmapByteOrder32Little = 2 << 12,
+    kCGBitmapByteOrder32Big = 4 << 12,
 };
 
 struct CGGradient {
@@ -76,6 +79,7 @@ class CGContext {
         CGColor stroke{0, 0, 0, 1};
         CGFloat alpha = 1;
         CGBlendMode blend = kCGBlendModeNormal;
+        CGTextDrawingMode textMode = kCGTextFill;
         CGImageRef mask;
         cairo_matrix_t maskMatrix{};
         CGRect maskRect;
@@ -89,7 +93,19 @@ class CGContext {
     void strokeCurrentPath(bool preserve);
     void paintSource(cairo_pattern_t* pattern);
 
-    void* bitmapData() const { return cairo_image_surface_get_data(surface_); }
+    void* bitmapData() const;
+
+    // Bitmap contexts whose byte layout cairo does not draw in keep the caller's bytes as a
+    // mirror of the cairo surface: read in at creation, written back after every drawing call.
+    struct ByteLayout {
+        int a, r, g, b;  // byte index of each channel within a pixel
+        bool opaque;     // alpha is padding
+    };
+    void setMirror(unsigned char* bytes, size_t bytesPerRow, ByteLayout layout);
+    // Drawing code outside this file (text, images, layers) calls this when it has drawn.
+    void didDraw();
+    void ownBuffer(size_t bytes) { owned_.assign(bytes, 0); }
+    unsigned char* ownedBuffer() { return owned_.data(); }
 
   private:
     void applyBlend();
@@ -101,6 +117,10 @@ class CGContext {
     CGFloat scale_;
     CGFloat height_;
     std::vector<State> states_{State{}};
+    unsigned char* mirror_ = nullptr;
+    size_t mirrorStride_ = 0;
+    ByteLayout layout_{};
+    std::vector<unsigned char> owned_;
 };
 
 using CGContextRef = CGContext*;
@@ -128,6 +148,8 @@ void CGContextSetLineDash(CGContextRef c, CGFloat phase, const CGFloat* lengths,
 void CGContextSetAlpha(CGContextRef c, CGFloat alpha);
 void CGContextSetBlendMode(CGContextRef c, CGBlendMode mode);
 void CGContextSetShouldAntialias(CGContextRef c, bool on);
+// How text drawn into the context uses the fill and the stroke (colour and line width).
+void CGContextSetTextDrawingMode(CGContextRef c, CGTextDrawingMode mode);
 void CGContextTranslateCTM(CGContextRef c, CGFloat tx, CGFloat ty);
 void CGContextScaleCTM(CGContextRef c, CGFloat sx, CGFloat sy);
 void CGContextRotateCTM(CGContextRef c, CGFloat angle);

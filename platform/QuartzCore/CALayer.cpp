@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string_view>
+#include <vector>
 
 #include "CoreGraphics/CGImageDrawing.h"
 #include "CoreGraphics/CGPath.h"
@@ -23,6 +24,40 @@ void roundedRectPath(cairo_t* cr, CGRect r, CGFloat radius) {
     p.addRoundedRect(r, radius, radius);
     p.replay(cr);
 }
+// Three box blurs in each direction come close to a Gaussian; the radius is the platform's
+// shadowRadius, the spread of the blur.
+void boxBlur(unsigned char* data, int w, int h, int stride, int radius) {
+    if (radius <= 0) return;
+    std::vector<int> line(static_cast<size_t>(std::max(w, h)));
+    const int span = 2 * radius + 1;
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int y = 0; y < h; ++y) {
+            unsigned char* row = data + static_cast<ptrdiff_t>(y) * stride;
+            int sum = 0;
+            for (int x = -radius; x <= radius; ++x) sum += row[std::clamp(x, 0, w - 1)];
+            for (int x = 0; x < w; ++x) {
+                line[static_cast<size_t>(x)] = sum / span;
+                sum += row[std::min(x + radius + 1, w - 1)] - row[std::max(x - radius, 0)];
+            }
+            for (int x = 0; x < w; ++x)
+                row[x] = static_cast<unsigned char>(line[static_cast<size_t>(x)]);
+        }
+        for (int x = 0; x < w; ++x) {
+            auto at = [&](int y) -> unsigned char& {
+                return data[static_cast<ptrdiff_t>(y) * stride + x];
+            };
+            int sum = 0;
+            for (int y = -radius; y <= radius; ++y) sum += at(std::clamp(y, 0, h - 1));
+            for (int y = 0; y < h; ++y) {
+                line[static_cast<size_t>(y)] = sum / span;
+                sum += at(std::min(y + radius + 1, h - 1)) - at(std::max(y - radius, 0));
+            }
+            for (int y = 0; y < h; ++y)
+                at(y) = static_cast<unsigned char>(line[static_cast<size_t>(y)]);
+        }
+    }
+}
+
 }  // namespace
 
 std::shared_ptr<CALayer> CALayer::layer() { return std::shared_ptr<CALayer>(new CALayer()); }
@@ -32,6 +67,7 @@ CALayer::~CALayer() {
 }
 
 uint64_t CALayer::changeCount() { return gChangeCount; }
+
 void CALayer::noteChanged() { ++gChangeCount; }
 
 void CALayer::setBounds(CGRect bounds) {
@@ -143,7 +179,7 @@ void CALayer::setContents(CGImageRef image) {
 void CALayer::setContentsScale(CGFloat scale) {
     if (scale <= 0 || scale == contentsScale_) return;
     contentsScale_ = scale;
-    setNeedsDisplay();
+    noteChanged();
 }
 void CALayer::setContentsGravity(std::string gravity) {
     contentsGravity_ = std::move(gravity);
@@ -388,7 +424,10 @@ CALayerPresentation CALayer::presentationValues(CFTimeInterval t) const {
     return v;
 }
 
-void CALayer::renderInContext(CGContextRef ctx) { renderInContext(ctx->cairo(), Clock::now()); }
+void CALayer::renderInContext(CGContextRef ctx) {
+    renderInContext(ctx->cairo(), Clock::now());
+    ctx->didDraw();
+}
 
 void CALayer::renderInContext(cairo_t* cr, CFTimeInterval t) {
     layoutIfNeeded();
@@ -422,14 +461,7 @@ void CALayer::renderBody(cairo_t* cr, const CALayerPresentation& v, CFTimeInterv
 
     const CGRect& b = v.bounds;
     if (v.shadowOpacity > 0 && v.shadowColor.a > 0 && (!v.backgroundColor.isClear() || contents_)) {
-        // A hard-edged shadow of the layer's shape: enough to show a lifted layer.
-        cairo_save(cr);
-        cairo_translate(cr, v.shadowOffset.width, v.shadowOffset.height);
-        roundedRectPath(cr, b, v.cornerRadius);
-        cairo_set_source_rgba(cr, v.shadowColor.r, v.shadowColor.g, v.shadowColor.b,
-                              v.shadowColor.a * v.shadowOpacity);
-        cairo_fill(cr);
-        cairo_restore(cr);
+        drawShadow(cr, v);
     }
 
     cairo_save(cr);
@@ -483,6 +515,45 @@ void CALayer::renderBody(cairo_t* cr, const CALayerPresentation& v, CFTimeInterv
     cairo_set_source(cr, content);
     cairo_paint_with_alpha(cr, v.opacity);
     cairo_pattern_destroy(content);
+}
+
+void CALayer::drawShadow(cairo_t* cr, const CALayerPresentation& v) {
+    const CGRect& b = v.bounds;
+    const CGFloat radius = std::max(0.0, v.shadowRadius);
+    const CGFloat margin = std::ceil(radius * 2);
+    const bool fromContents = v.backgroundColor.isClear();
+    const ShadowKey key{b.size, radius, v.cornerRadius, fromContents,
+                        fromContents ? contents_ : nullptr};
+    if (!shadowMask_ || !(shadowKey_ == key)) {
+        // The blurred shape is made once per size and look, one pixel per point: a soft shadow
+        // loses nothing at that resolution.
+        const int w = static_cast<int>(std::ceil(b.size.width + 2 * margin));
+        const int h = static_cast<int>(std::ceil(b.size.height + 2 * margin));
+        cairo_surface_t* mask =
+            cairo_image_surface_create(CAIRO_FORMAT_A8, std::max(w, 1), std::max(h, 1));
+        cairo_t* m = cairo_create(mask);
+        cairo_translate(m, margin - b.origin.x, margin - b.origin.y);
+        if (fromContents) {
+            drawContents(m, v);
+        } else {
+            roundedRectPath(m, b, v.cornerRadius);
+            cairo_set_source_rgba(m, 0, 0, 0, 1);
+            cairo_fill(m);
+        }
+        cairo_destroy(m);
+        cairo_surface_flush(mask);
+        boxBlur(cairo_image_surface_get_data(mask), w, h, cairo_image_surface_get_stride(mask),
+                static_cast<int>(std::lround(radius / 2)));
+        cairo_surface_mark_dirty(mask);
+        shadowMask_ = std::make_shared<CGImage>(mask);
+        shadowKey_ = key;
+    }
+    cairo_save(cr);
+    cairo_set_source_rgba(cr, v.shadowColor.r, v.shadowColor.g, v.shadowColor.b,
+                          v.shadowColor.a * v.shadowOpacity);
+    cairo_mask_surface(cr, shadowMask_->surface(), b.origin.x - margin + v.shadowOffset.width,
+                       b.origin.y - margin + v.shadowOffset.height);
+    cairo_restore(cr);
 }
 
 void CALayer::drawOwnContent(cairo_t* cr, const CALayerPresentation& v) { drawContents(cr, v); }

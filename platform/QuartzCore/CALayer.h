@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -216,6 +217,7 @@ class CALayer : public NSObject {
 
   private:
     void drawContents(cairo_t* cr, const CALayerPresentation& v) const;
+    void drawShadow(cairo_t* cr, const CALayerPresentation& v);
     void renderBody(cairo_t* cr, const CALayerPresentation& v, CFTimeInterval t);
     void detach(const CALayer* child);
 
@@ -235,4 +237,15 @@ class CALayer : public NSObject {
     std::vector<std::shared_ptr<CALayer>> sublayers_;
     std::weak_ptr<CALayer> superlayer_;
     std::vector<std::pair<std::string, std::shared_ptr<CAAnimation>>> animations_;
+    // The blurred shadow shape, kept while the layer's size and look stay the same.
+    struct ShadowKey {
+        CGSize size;
+        CGFloat radius = 0;
+        CGFloat cornerRadius = 0;
+        bool fromContents = false;
+        CGImageRef contents;
+        bool operator==(const ShadowKey&) const = default;
+    };
+    CGImageRef shadowMask_;
+    ShadowKey shadowKey_;
 };

@@ -1,230 +1,17 @@
 #include "NSStringDrawing.h"
 
-#include <fontconfig/fontconfig.h>
-#include <pango/pangocairo.h>
-#include <pango/pangofc-fontmap.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-#include <memory>
-
-namespace {
-
-// The pinned face. Fontconfig sees this one file and nothing else, so there is no fallback to
-// whatever a machine happens to have, and hinting is off so metrics do not depend on sizes in
-// device pixels.
-constexpr const char* kFontFile = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
-constexpr const char* kFontFamily = "WenQuanYi Micro Hei";
-constexpr const char* kFontConfig = R"(<?xml version="1.0"?>
-<fontconfig>
-  <match target="font">
-    <edit name="hinting" mode="assign"><bool>false</bool></edit>
-    <edit name="autohint" mode="assign"><bool>false</bool></edit>
-  </match>
-  <match target="font">
-    <test name="weight" compare="less_eq"><const>medium</const></test>
-    <test target="pattern" name="weight" compare="more"><const>medium</const></test>
-    <edit name="embolden" mode="assign"><bool>true</bool></edit>
-    <edit name="weight" mode="assign"><const>bold</const></edit>
-  </match>
-</fontconfig>
-)";
-
-class TextEngine {
-  public:
-    static TextEngine& shared() {
-        static TextEngine engine;
-        return engine;
-    }
-
-    PangoContext* context() const { return context_; }
-
-    PangoFontDescription* description(const UIFont& font) const {
-        PangoFontDescription* d = pango_font_description_new();
-        pango_font_description_set_family_static(d, kFontFamily);
-        pango_font_description_set_absolute_size(d, font.pointSize() * PANGO_SCALE);
-        pango_font_description_set_weight(d,
-                                          font.isBold() ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-        return d;
-    }
-
-  private:
-    TextEngine() {
-        FcConfig* config = FcConfigCreate();
-        if (!FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kFontConfig),
-                                            FcTrue) ||
-            !FcConfigAppFontAddFile(config, reinterpret_cast<const FcChar8*>(kFontFile))) {
-            std::fprintf(stderr, "text: cannot load the pinned font %s\n", kFontFile);
-        }
-        fontMap_ = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
-        pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(fontMap_), config);
-        FcConfigDestroy(config);
-        context_ = pango_font_map_create_context(fontMap_);
-        cairo_font_options_t* options = cairo_font_options_create();
-        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-        cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-        pango_cairo_context_set_font_options(context_, options);
-        cairo_font_options_destroy(options);
-        pango_cairo_context_set_resolution(context_, 72);
-        pango_context_set_round_glyph_positions(context_, FALSE);
-    }
-    ~TextEngine() {
-        g_object_unref(context_);
-        g_object_unref(fontMap_);
-    }
-
-    PangoFontMap* fontMap_ = nullptr;
-    PangoContext* context_ = nullptr;
-};
-
-struct GObjectDeleter {
-    void operator()(void* p) const { g_object_unref(p); }
-};
-using LayoutPtr = std::unique_ptr<PangoLayout, GObjectDeleter>;
-
-std::string validUtf8(const std::string& text) {
-    if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return text;
-    gchar* fixed = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    std::string out(fixed);
-    g_free(fixed);
-    return out;
+CGTextStyle NSTextStyle::cg() const {
+    const CGFontSpec spec = font ? CGFontSpec{font->pointSize(), font->isBold()} : CGFontSpec{};
+    return {spec, alignment, lineBreakMode, numberOfLines};
 }
 
-// Builds the layout both measuring and drawing use.
-LayoutPtr makeLayout(const std::string& text, const NSTextStyle& style, CGFloat maxWidth) {
-    TextEngine& engine = TextEngine::shared();
-    LayoutPtr layout(pango_layout_new(engine.context()));
-    const std::string valid = validUtf8(text);
-    pango_layout_set_text(layout.get(), valid.data(), static_cast<int>(valid.size()));
-    const UIFontRef font = style.font ? style.font : UIFont::systemFontOfSize(17);
-    PangoFontDescription* d = engine.description(*font);
-    pango_layout_set_font_description(layout.get(), d);
-    pango_font_description_free(d);
-
-    if (maxWidth > 0) {
-        pango_layout_set_width(layout.get(), static_cast<int>(maxWidth * PANGO_SCALE));
-        pango_layout_set_wrap(layout.get(), style.lineBreakMode == NSLineBreakByCharWrapping
-                                                ? PANGO_WRAP_CHAR
-                                                : PANGO_WRAP_WORD_CHAR);
-    }
-    PangoEllipsizeMode ellipsize = PANGO_ELLIPSIZE_NONE;
-    switch (style.lineBreakMode) {
-        case NSLineBreakByTruncatingHead:
-            ellipsize = PANGO_ELLIPSIZE_START;
-            break;
-        case NSLineBreakByTruncatingTail:
-            ellipsize = PANGO_ELLIPSIZE_END;
-            break;
-        case NSLineBreakByTruncatingMiddle:
-            ellipsize = PANGO_ELLIPSIZE_MIDDLE;
-            break;
-        default:
-            break;
-    }
-    // Truncation applies to the last allowed line; with no line limit text just wraps.
-    if (maxWidth > 0 && ellipsize != PANGO_ELLIPSIZE_NONE && style.numberOfLines > 0) {
-        pango_layout_set_ellipsize(layout.get(), ellipsize);
-        pango_layout_set_height(layout.get(), -style.numberOfLines);
-    }
-    switch (style.alignment) {
-        case NSTextAlignmentCenter:
-            pango_layout_set_alignment(layout.get(), PANGO_ALIGN_CENTER);
-            break;
-        case NSTextAlignmentRight:
-            pango_layout_set_alignment(layout.get(), PANGO_ALIGN_RIGHT);
-            break;
-        case NSTextAlignmentJustified:
-            pango_layout_set_justify(layout.get(), TRUE);
-            break;
-        default:
-            pango_layout_set_alignment(layout.get(), PANGO_ALIGN_LEFT);
-            break;
-    }
-    return layout;
-}
-
-// Height of the first n lines (all when n <= 0), in points.
-CGFloat linesHeight(PangoLayout* layout, int n) {
-    const int count = pango_layout_get_line_count(layout);
-    if (n <= 0 || n >= count) {
-        PangoRectangle logical;
-        pango_layout_get_extents(layout, nullptr, &logical);
-        return logical.height / double(PANGO_SCALE);
-    }
-    PangoLayoutIter* it = pango_layout_get_iter(layout);
-    int bottom = 0;
-    for (int i = 0; i < n; ++i) {
-        PangoRectangle line;
-        pango_layout_iter_get_line_extents(it, nullptr, &line);
-        bottom = line.y + line.height;
-        if (!pango_layout_iter_next_line(it)) break;
-    }
-    pango_layout_iter_free(it);
-    return bottom / double(PANGO_SCALE);
-}
-
-CGFloat linesWidth(PangoLayout* layout, int n) {
-    PangoLayoutIter* it = pango_layout_get_iter(layout);
-    int widest = 0;
-    int i = 0;
-    do {
-        PangoRectangle line;
-        pango_layout_iter_get_line_extents(it, nullptr, &line);
-        widest = std::max(widest, line.width);
-    } while (++i != n && pango_layout_iter_next_line(it));
-    pango_layout_iter_free(it);
-    return widest / double(PANGO_SCALE);
-}
-
-}  // namespace
-
-const std::string& UIFont::familyName() const {
-    static const std::string family = kFontFamily;
-    return family;
-}
-
-namespace {
-PangoFontMetrics* metricsFor(const UIFont& font) {
-    TextEngine& engine = TextEngine::shared();
-    PangoFontDescription* d = engine.description(font);
-    PangoFontMetrics* m = pango_context_get_metrics(engine.context(), d, nullptr);
-    pango_font_description_free(d);
-    return m;
-}
-}  // namespace
-
-CGFloat UIFont::ascender() const {
-    PangoFontMetrics* m = metricsFor(*this);
-    const CGFloat v = pango_font_metrics_get_ascent(m) / double(PANGO_SCALE);
-    pango_font_metrics_unref(m);
-    return v;
-}
-
-CGFloat UIFont::descender() const {
-    PangoFontMetrics* m = metricsFor(*this);
-    const CGFloat v = -pango_font_metrics_get_descent(m) / double(PANGO_SCALE);
-    pango_font_metrics_unref(m);
-    return v;
-}
-
-CGFloat UIFont::lineHeight() const {
-    PangoFontMetrics* m = metricsFor(*this);
-    int h = pango_font_metrics_get_height(m);
-    if (h == 0) h = pango_font_metrics_get_ascent(m) + pango_font_metrics_get_descent(m);
-    pango_font_metrics_unref(m);
-    return h / double(PANGO_SCALE);
-}
+const std::string& UIFont::familyName() const { return CGTextFontFamily(); }
+CGFloat UIFont::ascender() const { return CGFontGetMetrics({size_, bold_}).ascender; }
+CGFloat UIFont::descender() const { return CGFontGetMetrics({size_, bold_}).descender; }
+CGFloat UIFont::lineHeight() const { return CGFontGetMetrics({size_, bold_}).lineHeight; }
 
 CGSize NSStringBoundingSize(const std::string& text, const NSTextStyle& style, CGFloat maxWidth) {
-    if (text.empty()) return CGSizeZero;
-    LayoutPtr layout = makeLayout(text, style, maxWidth);
-    const CGFloat w = linesWidth(layout.get(), style.numberOfLines);
-    const CGFloat h = linesHeight(layout.get(), style.numberOfLines);
-    CGFloat width = std::ceil(w - 1e-9);
-    if (maxWidth > 0) width = std::min(width, std::ceil(maxWidth));
-    return {width, std::ceil(h - 1e-9)};
+    return CGTextBoundingSize(text, style.cg(), maxWidth);
 }
 
 CGSize NSStringSizeWithFont(const std::string& text, const UIFontRef& font) {
@@ -237,36 +24,24 @@ CGRect NSStringBoundingRectWithSize(const std::string& text, CGSize size, const 
 }
 
 int NSStringLineCount(const std::string& text, const NSTextStyle& style, CGFloat maxWidth) {
-    if (text.empty()) return 0;
-    LayoutPtr layout = makeLayout(text, style, maxWidth);
-    const int n = pango_layout_get_line_count(layout.get());
-    return style.numberOfLines > 0 ? std::min(n, style.numberOfLines) : n;
+    return CGTextLineCount(text, style.cg(), maxWidth);
 }
 
 void NSStringDrawInRect(CGContextRef ctx, const std::string& text, CGRect rect,
                         const NSTextStyle& style, CGColor color) {
-    if (!ctx || text.empty()) return;
-    LayoutPtr layout = makeLayout(text, style, rect.size.width);
-    cairo_t* cr = ctx->cairo();
-    cairo_save(cr);
-    // Lines past numberOfLines are not drawn; the rect does not clip a line in half unless
-    // the style asks for clipping.
-    const CGFloat h = linesHeight(layout.get(), style.numberOfLines);
-    cairo_rectangle(cr, rect.origin.x - 2, rect.origin.y, rect.size.width + 4, h);
-    cairo_clip(cr);
-    CGFloat x = rect.origin.x;
-    if (rect.size.width <= 0 || pango_layout_get_width(layout.get()) < 0) {
-        // Unwrapped text aligns by itself within the rect.
-        PangoRectangle logical;
-        pango_layout_get_extents(layout.get(), nullptr, &logical);
-        const CGFloat w = logical.width / double(PANGO_SCALE);
-        if (style.alignment == NSTextAlignmentCenter) x += (rect.size.width - w) / 2;
-        if (style.alignment == NSTextAlignmentRight) x += rect.size.width - w;
+    if (!ctx) return;
+    const auto& state = ctx->state();
+    color.a *= state.alpha;
+    if (state.textMode == kCGTextFill) {
+        CGTextDrawInRect(ctx->cairo(), text, rect, style.cg(), color);
+        ctx->didDraw();
+        return;
     }
-    cairo_move_to(cr, x, rect.origin.y);
-    cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a * ctx->state().alpha);
-    pango_cairo_show_layout(cr, layout.get());
-    cairo_restore(cr);
+    CGTextOutline outline{state.stroke, cairo_get_line_width(ctx->cairo())};
+    outline.color.a *= state.alpha;
+    const CGColor fill = state.textMode == kCGTextFillStroke ? color : CGColor{};
+    CGTextDrawInRect(ctx->cairo(), text, rect, style.cg(), fill, &outline);
+    ctx->didDraw();
 }
 
 void NSStringDrawAtPoint(CGContextRef ctx, const std::string& text, CGPoint point,

@@ -5,24 +5,8 @@
 #include "CoreGraphics/CGColor.h"
 #include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGGeometry.h"
+#include "CoreGraphics/CGText.h"
 #include "UIKit/UIFont.h"
-
-enum NSTextAlignment {
-    NSTextAlignmentLeft = 0,
-    NSTextAlignmentCenter = 1,
-    NSTextAlignmentRight = 2,
-    NSTextAlignmentJustified = 3,
-    NSTextAlignmentNatural = 4,
-};
-
-enum NSLineBreakMode {
-    NSLineBreakByWordWrapping = 0,
-    NSLineBreakByCharWrapping,
-    NSLineBreakByClipping,
-    NSLineBreakByTruncatingHead,
-    NSLineBreakByTruncatingTail,
-    NSLineBreakByTruncatingMiddle,
-};
 
 // How a piece of text is laid out: the one description shared by measuring and drawing, so
 // what is measured is what gets drawn.
@@ -32,6 +16,8 @@ struct NSTextStyle {
     NSLineBreakMode lineBreakMode = NSLineBreakByWordWrapping;
     // 0 = as many lines as the text needs.
     int numberOfLines = 0;
+
+    CGTextStyle cg() const;
 };
 
 // The size text takes when wrapped to maxWidth (<= 0: no wrapping, one line per paragraph).
@@ -44,6 +30,7 @@ CGRect NSStringBoundingRectWithSize(const std::string& text, CGSize size, const 
 int NSStringLineCount(const std::string& text, const NSTextStyle& style, CGFloat maxWidth);
 
 // Draws text in rect: wrapped to its width, aligned, top-aligned, truncated per the style.
+// The context's text drawing mode adds an outline in its stroke colour and line width.
 void NSStringDrawInRect(CGContextRef ctx, const std::string& text, CGRect rect,
                         const NSTextStyle& style, CGColor color);
 void NSStringDrawAtPoint(CGContextRef ctx, const std::string& text, CGPoint point,

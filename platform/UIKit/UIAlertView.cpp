@@ -1,5 +1,7 @@
 #include "UIAlertView.h"
 
+#include <cmath>
+
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIWindow.h"
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 #include "UIKit/UIScreen.h"
 #include "UIKit/UITouch.h"
@@ -22,6 +23,24 @@ std::string schemeOf(const std::string& url) {
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
+// What a URL may contain: printable ASCII without spaces and the characters URLs exclude,
+// with every "%" starting an escape. Server text pasted into "tel:" can break any of these.
+bool wellFormedURL(const std::string& url) {
+    for (size_t i = 0; i < url.size(); ++i) {
+        const auto c = static_cast<unsigned char>(url[i]);
+        if (c <= 0x20 || c >= 0x7f) return false;
+        if (std::string_view("\"<>\\^`{|}").find(static_cast<char>(c)) != std::string_view::npos) {
+            return false;
+        }
+        if (c == '%' &&
+            (i + 2 >= url.size() || !std::isxdigit(static_cast<unsigned char>(url[i + 1])) ||
+             !std::isxdigit(static_cast<unsigned char>(url[i + 2])))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 UIApplication::UIApplication() : schemes_(kDefaultSchemes) {}
@@ -77,7 +96,7 @@ CGRect UIApplication::statusBarFrame() const {
 
 bool UIApplication::canOpenURL(const std::string& url) const {
     const std::string scheme = schemeOf(url);
-    return !scheme.empty() && schemes_.contains(scheme);
+    return !scheme.empty() && schemes_.contains(scheme) && wellFormedURL(url);
 }
 
 bool UIApplication::openURL(const std::string& url) {
@@ -91,7 +110,6 @@ void UIApplication::reset() {
     windows_.clear();
     state_ = UIApplicationStateActive;
     networkActivity_ = false;
-    idleTimerDisabled_ = false;
     statusBarHidden_ = false;
     statusBarStyle_ = UIStatusBarStyleDefault;
     orientation_ = UIInterfaceOrientationPortrait;

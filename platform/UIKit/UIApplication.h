@@ -48,8 +48,6 @@ class UIApplication : public UIResponder {
     void setApplicationState(UIApplicationState s) { state_ = s; }
     bool isNetworkActivityIndicatorVisible() const { return networkActivity_; }
     void setNetworkActivityIndicatorVisible(bool v) { networkActivity_ = v; }
-    bool isIdleTimerDisabled() const { return idleTimerDisabled_; }
-    void setIdleTimerDisabled(bool v) { idleTimerDisabled_ = v; }
 
     bool isStatusBarHidden() const { return statusBarHidden_; }
     void setStatusBarHidden(bool hidden) { statusBarHidden_ = hidden; }
@@ -62,6 +60,8 @@ class UIApplication : public UIResponder {
 
     // URLs are "opened" by handing them to the system: here that means recording them, for
     // the schemes the system knows ("tel", "http", "https", "mailto", "sms" by default).
+    // Malformed URLs (spaces, raw non-ASCII, stray "%") are refused, as the platform refuses
+    // to make a URL of them.
     bool canOpenURL(const std::string& url) const;
     bool openURL(const std::string& url);
     const std::vector<std::string>& openedURLs() const { return opened_; }
@@ -77,7 +77,6 @@ class UIApplication : public UIResponder {
     std::vector<std::weak_ptr<UIWindow>> windows_;
     UIApplicationState state_ = UIApplicationStateActive;
     bool networkActivity_ = false;
-    bool idleTimerDisabled_ = false;
     bool statusBarHidden_ = false;
     UIStatusBarStyle statusBarStyle_ = UIStatusBarStyleDefault;
     UIInterfaceOrientation orientation_ = UIInterfaceOrientationPortrait;

@@ -135,6 +135,7 @@ void UIImage::drawInRect(CGRect rect, CGFloat alpha) const {
     CGContextRef ctx = UIGraphicsGetCurrentContext();
     if (!ctx) return;
     paint(ctx->cairo(), rect, alpha * ctx->state().alpha);
+    ctx->didDraw();
 }
 
 void UIImage::drawAtPoint(CGPoint point) const { drawInRect({point, size()}); }

@@ -37,8 +37,7 @@ class UITextView : public UIView {
     void setTextAlignment(NSTextAlignment a);
     bool isEditable() const { return editable_; }
     void setEditable(bool e);
-    bool isSelectable() const { return selectable_; }
-    void setSelectable(bool s) { selectable_ = s; }
+    // Kept for callers that set it; the text is always laid out in full, never scrolled.
     bool isScrollEnabled() const { return scrollEnabled_; }
     void setScrollEnabled(bool s) { scrollEnabled_ = s; }
     UIKeyboardType keyboardType() const { return keyboardType_; }
@@ -76,7 +75,6 @@ class UITextView : public UIView {
     UIColorRef textColor_;
     NSTextAlignment alignment_ = NSTextAlignmentLeft;
     bool editable_ = true;
-    bool selectable_ = true;
     bool scrollEnabled_ = true;
     UIKeyboardType keyboardType_ = UIKeyboardTypeDefault;
     UIEdgeInsets inset_{8, 0, 8, 0};

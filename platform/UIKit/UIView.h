@@ -59,7 +59,10 @@ class UIView : public UIResponder, public CALayerDelegate {
     CGAffineTransform transform() const { return layer_->affineTransform(); }
     void setTransform(CGAffineTransform t) { layer_->setAffineTransform(t); }
     CGFloat contentScaleFactor() const { return layer_->contentsScale(); }
-    void setContentScaleFactor(CGFloat s) { layer_->setContentsScale(s); }
+    void setContentScaleFactor(CGFloat s) {
+        layer_->setContentsScale(s);
+        setNeedsDisplay();
+    }
 
     // Appearance.
     CGFloat alpha() const { return layer_->opacity(); }

@@ -10,9 +10,9 @@ using UIWindowLevel = CGFloat;
 inline constexpr UIWindowLevel UIWindowLevelNormal = 0;
 inline constexpr UIWindowLevel UIWindowLevelAlert = 2000;
 
-// The root of a view tree on screen and the place touches enter it (sendEvent).
 class UIViewController;
 
+// The root of a view tree on screen and the place touches enter it (sendEvent).
 class UIWindow : public UIView {
   public:
     static std::shared_ptr<UIWindow> create(CGRect frame);

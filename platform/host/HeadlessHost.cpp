@@ -1,5 +1,7 @@
 #include "HeadlessHost.h"
 
+#include <algorithm>
+
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIScreen.h"
 

@@ -40,6 +40,9 @@ class SDLHost {
     // For at most the given real seconds (or until closed); false once the window was closed.
     bool runFor(double seconds);
     void stop() { running_ = false; }
+    // Handles the input already queued and runs one turn of the main run loop without waiting;
+    // false once the window was closed.
+    bool pumpEvents() { return pumpOnce(0); }
     bool writePNG(const std::string& path);
 
   private:

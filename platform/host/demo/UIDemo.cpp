@@ -73,6 +73,9 @@ std::shared_ptr<UIView> card(CGFloat y, const std::string& customer, const std::
     c->layer()->setCornerRadius(6);
     c->layer()->setBorderWidth(0.5);
     c->layer()->setBorderColor({0.85, 0.85, 0.85, 1});
+    c->layer()->setShadowOpacity(0.12f);
+    c->layer()->setShadowOffset(CGSizeMake(0, 2));
+    c->layer()->setShadowRadius(4);
     c->addSubview(label(CGRectMake(12, 10, 180, 22), customer, 16, 0x222222, true));
     c->addSubview(
         label(CGRectMake(192, 10, 100, 22), date, 12, 0x999999, false, NSTextAlignmentRight));

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
@@ -94,6 +98,75 @@ TEST(Label, AlignsShrinksAndSizesToFit) {
     multi->setText("一二三四五六七八九十");
     EXPECT_EQ(multi->sizeThatFits({50, 1000}).height,
               std::ceil(5 * multi->font()->lineHeight() - 1e-9));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Text, OutlinedTextStrokesUnderTheFill) {
+    auto draw = [](CGTextDrawingMode mode) {
+        UIGraphicsBeginImageContextWithOptions({60, 60}, false, 1);
+        CGContextRef c = UIGraphicsGetCurrentContext();
+        CGContextSetTextDrawingMode(c, mode);
+        CGContextSetRGBStrokeColor(c, 1, 0, 0, 1);
+        CGContextSetLineWidth(c, 4);
+        NSStringDrawInRect(c, "北", CGRectMake(10, 10, 40, 40), {UIFont::systemFontOfSize(36)},
+                           kBlack);
+        auto image = UIGraphicsGetImageFromCurrentImageContext();
+        UIGraphicsEndImageContext();
+        int red = 0, black = 0;
+        for (int y = 0; y < 60; ++y) {
+            for (int x = 0; x < 60; ++x) {
+                const CGColor p = image->CGImage()->pixelAt(x, y);
+                if (p.a < 0.9) continue;
+                if (p.r > 0.8 && p.g < 0.2) ++red;
+                if (p.r < 0.2) ++black;
+            }
+        }
+        return std::pair{red, black};
+    };
+    const auto [fillRed, fillBlack] = draw(kCGTextFill);
+    const auto [bothRed, bothBlack] = draw(kCGTextFillStroke);
+    const auto [strokeRed, strokeBlack] = draw(kCGTextStroke);
+    EXPECT_EQ(fillRed, 0);
+    EXPECT_GT(fillBlack, 50);
+    EXPECT_GT(bothRed, 50);
+    EXPECT_GE(bothBlack, fillBlack);  // the fill stays on top of the outline
+    EXPECT_GT(strokeRed, 50);
+    EXPECT_EQ(strokeBlack, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Map glyphs are drawn on engine worker threads while the main thread lays out labels.
+TEST(Text, DrawsFromSeveralThreadsAtOnce) {
+    const auto font = UIFont::systemFontOfSize(20);
+    const CGSize expected = NSStringSizeWithFont("北京", font);
+    std::vector<std::thread> workers;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 3; ++t) {
+        workers.emplace_back([&wrong, t] {
+            std::vector<uint8_t> glyph(48 * 48, 0);
+            for (int i = 0; i < 20; ++i) {
+                auto ctx =
+                    CGBitmapContextCreate(glyph.data(), 48, 48, 8, 48, nullptr, kCGImageAlphaOnly);
+                CGTextDrawInRect(ctx->cairo(), t % 2 ? "米" : "北", CGRectMake(0, 0, 48, 48),
+                                 {{44, false}}, {0, 0, 0, 1});
+                int ink = 0;
+                for (uint8_t a : glyph) ink += a > 128;
+                if (ink == 0) ++wrong;
+                std::fill(glyph.begin(), glyph.end(), 0);
+            }
+        });
+    }
+    for (int i = 0; i < 50; ++i) {
+        if (NSStringSizeWithFont("北京", font) != expected) ++wrong;
+    }
+    for (auto& w : workers) w.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace

@@ -237,6 +237,10 @@ TEST(Application, OpensKnownSchemesAndRecordsThem) {
     EXPECT_TRUE(app->openURL("tel:4008001234"));
     EXPECT_FALSE(app->openURL("weird-scheme://x"));
     EXPECT_FALSE(app->openURL("no scheme at all"));
+    EXPECT_FALSE(app->openURL("tel:400 800 1234"));  // server text with spaces
+    EXPECT_FALSE(app->openURL("tel:电话"));
+    EXPECT_FALSE(app->openURL("tel:%zz"));
+    EXPECT_TRUE(app->canOpenURL("tel:%2B8613800000000"));
     EXPECT_TRUE(app->canOpenURL("HTTPS://example.invalid"));
     app->registerURLScheme("weird-scheme");
     EXPECT_TRUE(app->openURL("weird-scheme://x"));

@@ -1,0 +1,270 @@
+#include "CGText.h"
+
+#include <fontconfig/fontconfig.h>
+#include <pango/pangocairo.h>
+#include <pango/pangofc-fontmap.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+// The pinned face. Fontconfig sees this one file and nothing else, so there is no fallback to
+// whatever a machine happens to have, and hinting is off so metrics do not depend on sizes in
+// device pixels.
+constexpr const char* kFontFile = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+constexpr const char* kFontFamily = "WenQuanYi Micro Hei";
+constexpr const char* kFontConfig = R"(<?xml version="1.0"?>
+<fontconfig>
+  <match target="font">
+    <edit name="hinting" mode="assign"><bool>false</bool></edit>
+    <edit name="autohint" mode="assign"><bool>false</bool></edit>
+  </match>
+  <match target="font">
+    <test name="weight" compare="less_eq"><const>medium</const></test>
+    <test target="pattern" name="weight" compare="more"><const>medium</const></test>
+    <edit name="embolden" mode="assign"><bool>true</bool></edit>
+    <edit name="weight" mode="assign"><const>bold</const></edit>
+  </match>
+</fontconfig>
+)";
+
+class TextEngine {
+  public:
+    static TextEngine& shared() {
+        static TextEngine engine;
+        return engine;
+    }
+
+    PangoContext* context() const { return context_; }
+
+    PangoFontDescription* description(CGFontSpec font) const {
+        PangoFontDescription* d = pango_font_description_new();
+        pango_font_description_set_family_static(d, kFontFamily);
+        pango_font_description_set_absolute_size(d, font.size * PANGO_SCALE);
+        pango_font_description_set_weight(d, font.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+        return d;
+    }
+
+  private:
+    TextEngine() {
+        FcConfig* config = FcConfigCreate();
+        if (!FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kFontConfig),
+                                            FcTrue) ||
+            !FcConfigAppFontAddFile(config, reinterpret_cast<const FcChar8*>(kFontFile))) {
+            std::fprintf(stderr, "text: cannot load the pinned font %s\n", kFontFile);
+        }
+        fontMap_ = pango_cairo_font_map_new_for_font_type(CAIRO_FONT_TYPE_FT);
+        pango_fc_font_map_set_config(PANGO_FC_FONT_MAP(fontMap_), config);
+        FcConfigDestroy(config);
+        context_ = pango_font_map_create_context(fontMap_);
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+        pango_cairo_context_set_font_options(context_, options);
+        cairo_font_options_destroy(options);
+        pango_cairo_context_set_resolution(context_, 72);
+        pango_context_set_round_glyph_positions(context_, FALSE);
+    }
+    ~TextEngine() {
+        g_object_unref(context_);
+        g_object_unref(fontMap_);
+    }
+
+    PangoFontMap* fontMap_ = nullptr;
+    PangoContext* context_ = nullptr;
+};
+
+// Pango's contexts and fonts are not safe to share between threads, and labels are drawn on
+// the main thread while map glyphs are drawn on engine workers: one lock serialises all text.
+std::mutex& textLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+struct GObjectDeleter {
+    void operator()(void* p) const { g_object_unref(p); }
+};
+using LayoutPtr = std::unique_ptr<PangoLayout, GObjectDeleter>;
+
+std::string validUtf8(const std::string& text) {
+    if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return text;
+    gchar* fixed = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    std::string out(fixed);
+    g_free(fixed);
+    return out;
+}
+
+// Builds the layout both measuring and drawing use.
+LayoutPtr makeLayout(const std::string& text, const CGTextStyle& style, CGFloat maxWidth) {
+    TextEngine& engine = TextEngine::shared();
+    LayoutPtr layout(pango_layout_new(engine.context()));
+    const std::string valid = validUtf8(text);
+    pango_layout_set_text(layout.get(), valid.data(), static_cast<int>(valid.size()));
+    PangoFontDescription* d = engine.description(style.font);
+    pango_layout_set_font_description(layout.get(), d);
+    pango_font_description_free(d);
+
+    if (maxWidth > 0) {
+        pango_layout_set_width(layout.get(), static_cast<int>(maxWidth * PANGO_SCALE));
+        pango_layout_set_wrap(layout.get(), style.lineBreakMode == NSLineBreakByCharWrapping
+                                                ? PANGO_WRAP_CHAR
+                                                : PANGO_WRAP_WORD_CHAR);
+    }
+    PangoEllipsizeMode ellipsize = PANGO_ELLIPSIZE_NONE;
+    switch (style.lineBreakMode) {
+        case NSLineBreakByTruncatingHead:
+            ellipsize = PANGO_ELLIPSIZE_START;
+            break;
+        case NSLineBreakByTruncatingTail:
+            ellipsize = PANGO_ELLIPSIZE_END;
+            break;
+        case NSLineBreakByTruncatingMiddle:
+            ellipsize = PANGO_ELLIPSIZE_MIDDLE;
+            break;
+        default:
+            break;
+    }
+    // Truncation applies to the last allowed line; with no line limit text just wraps.
+    if (maxWidth > 0 && ellipsize != PANGO_ELLIPSIZE_NONE && style.numberOfLines > 0) {
+        pango_layout_set_ellipsize(layout.get(), ellipsize);
+        pango_layout_set_height(layout.get(), -style.numberOfLines);
+    }
+    switch (style.alignment) {
+        case NSTextAlignmentCenter:
+            pango_layout_set_alignment(layout.get(), PANGO_ALIGN_CENTER);
+            break;
+        case NSTextAlignmentRight:
+            pango_layout_set_alignment(layout.get(), PANGO_ALIGN_RIGHT);
+            break;
+        case NSTextAlignmentJustified:
+            pango_layout_set_justify(layout.get(), TRUE);
+            break;
+        default:
+            pango_layout_set_alignment(layout.get(), PANGO_ALIGN_LEFT);
+            break;
+    }
+    return layout;
+}
+
+// Height of the first n lines (all when n <= 0), in points.
+CGFloat linesHeight(PangoLayout* layout, int n) {
+    const int count = pango_layout_get_line_count(layout);
+    if (n <= 0 || n >= count) {
+        PangoRectangle logical;
+        pango_layout_get_extents(layout, nullptr, &logical);
+        return logical.height / double(PANGO_SCALE);
+    }
+    PangoLayoutIter* it = pango_layout_get_iter(layout);
+    int bottom = 0;
+    for (int i = 0; i < n; ++i) {
+        PangoRectangle line;
+        pango_layout_iter_get_line_extents(it, nullptr, &line);
+        bottom = line.y + line.height;
+        if (!pango_layout_iter_next_line(it)) break;
+    }
+    pango_layout_iter_free(it);
+    return bottom / double(PANGO_SCALE);
+}
+
+CGFloat linesWidth(PangoLayout* layout, int n) {
+    PangoLayoutIter* it = pango_layout_get_iter(layout);
+    int widest = 0;
+    int i = 0;
+    do {
+        PangoRectangle line;
+        pango_layout_iter_get_line_extents(it, nullptr, &line);
+        widest = std::max(widest, line.width);
+    } while (++i != n && pango_layout_iter_next_line(it));
+    pango_layout_iter_free(it);
+    return widest / double(PANGO_SCALE);
+}
+
+}  // namespace
+
+#if defined(__SANITIZE_ADDRESS__)
+// Fontconfig links the parts of its character sets by self-relative offsets, which the leak
+// checker cannot follow, so it reports them as lost; every program that draws text gets this.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+#if defined(__SANITIZE_THREAD__)
+// Pango hands fontconfig's results over from its loader thread under glib's futex-based locks,
+// which the race detector cannot see; the reports name those libraries' own memory.
+extern "C" const char* __tsan_default_suppressions() {
+    return "race:libfontconfig.so\nrace:libpangoft2-1.0.so\nrace:libglib-2.0.so\n";
+}
+#endif
+
+const std::string& CGTextFontFamily() {
+    static const std::string family = kFontFamily;
+    return family;
+}
+
+CGFontMetrics CGFontGetMetrics(CGFontSpec font) {
+    const std::lock_guard<std::mutex> hold(textLock());
+    TextEngine& engine = TextEngine::shared();
+    PangoFontDescription* d = engine.description(font);
+    PangoFontMetrics* m = pango_context_get_metrics(engine.context(), d, nullptr);
+    pango_font_description_free(d);
+    CGFontMetrics out;
+    out.ascender = pango_font_metrics_get_ascent(m) / double(PANGO_SCALE);
+    out.descender = -pango_font_metrics_get_descent(m) / double(PANGO_SCALE);
+    int h = pango_font_metrics_get_height(m);
+    if (h == 0) h = pango_font_metrics_get_ascent(m) + pango_font_metrics_get_descent(m);
+    out.lineHeight = h / double(PANGO_SCALE);
+    pango_font_metrics_unref(m);
+    return out;
+}
+
+CGSize CGTextBoundingSize(const std::string& text, const CGTextStyle& style, CGFloat maxWidth) {
+    const std::lock_guard<std::mutex> hold(textLock());
+    if (text.empty()) return CGSizeZero;
+    LayoutPtr layout = makeLayout(text, style, maxWidth);
+    const CGFloat w = linesWidth(layout.get(), style.numberOfLines);
+    const CGFloat h = linesHeight(layout.get(), style.numberOfLines);
+    CGFloat width = std::ceil(w - 1e-9);
+    if (maxWidth > 0) width = std::min(width, std::ceil(maxWidth));
+    return {width, std::ceil(h - 1e-9)};
+}
+
+int CGTextLineCount(const std::string& text, const CGTextStyle& style, CGFloat maxWidth) {
+    const std::lock_guard<std::mutex> hold(textLock());
+    if (text.empty()) return 0;
+    LayoutPtr layout = makeLayout(text, style, maxWidth);
+    const int n = pango_layout_get_line_count(layout.get());
+    return style.numberOfLines > 0 ? std::min(n, style.numberOfLines) : n;
+}
+
+void CGTextDrawInRect(cairo_t* cr, const std::string& text, CGRect rect, const CGTextStyle& style,
+                      CGColor color, const CGTextOutline* outline) {
+    if (!cr || text.empty()) return;
+    const std::lock_guard<std::mutex> hold(textLock());
+    LayoutPtr layout = makeLayout(text, style, rect.size.width);
+    cairo_save(cr);
+    // Lines past numberOfLines are not drawn; the rect does not clip a line in half.
+    const CGFloat h = linesHeight(layout.get(), style.numberOfLines);
+    const CGFloat pad = 2 + (outline ? outline->width : 0);
+    cairo_rectangle(cr, rect.origin.x - pad, rect.origin.y - pad, rect.size.width + 2 * pad,
+                    h + 2 * pad);
+    cairo_clip(cr);
+    if (outline && outline->width > 0 && !outline->color.isClear()) {
+        cairo_new_path(cr);
+        cairo_move_to(cr, rect.origin.x, rect.origin.y);
+        pango_cairo_layout_path(cr, layout.get());
+        cairo_set_line_width(cr, outline->width);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        const CGColor& o = outline->color;
+        cairo_set_source_rgba(cr, o.r, o.g, o.b, o.a);
+        cairo_stroke(cr);
+    }
+    if (!color.isClear()) {
+        cairo_move_to(cr, rect.origin.x, rect.origin.y);
+        cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
+        pango_cairo_show_layout(cr, layout.get());
+    }
+    cairo_restore(cr);
+}

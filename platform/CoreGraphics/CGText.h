@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cairo.h>
+
+#include <string>
+
+#include "CoreGraphics/CGColor.h"
+#include "CoreGraphics/CGGeometry.h"
+
+// Text layout and drawing on one pinned face (see CGText.cpp), shared by every kind of text on
+// screen so that what is measured is what gets drawn, identically on every machine. Safe to
+// call from any thread (calls are serialised).
+
+enum NSTextAlignment {
+    NSTextAlignmentLeft = 0,
+    NSTextAlignmentCenter = 1,
+    NSTextAlignmentRight = 2,
+    NSTextAlignmentJustified = 3,
+    NSTextAlignmentNatural = 4,
+};
+
+enum NSLineBreakMode {
+    NSLineBreakByWordWrapping = 0,
+    NSLineBreakByCharWrapping,
+    NSLineBreakByClipping,
+    NSLineBreakByTruncatingHead,
+    NSLineBreakByTruncatingTail,
+    NSLineBreakByTruncatingMiddle,
+};
+
+struct CGFontSpec {
+    CGFloat size = 17;
+    bool bold = false;
+};
+
+struct CGTextStyle {
+    CGFontSpec font;
+    NSTextAlignment alignment = NSTextAlignmentLeft;
+    NSLineBreakMode lineBreakMode = NSLineBreakByWordWrapping;
+    // 0 = as many lines as the text needs.
+    int numberOfLines = 0;
+};
+
+struct CGFontMetrics {
+    CGFloat ascender = 0;
+    CGFloat descender = 0;  // negative
+    CGFloat lineHeight = 0;
+};
+
+const std::string& CGTextFontFamily();
+CGFontMetrics CGFontGetMetrics(CGFontSpec font);
+// Width of the widest line and height of the lines kept, rounded up to whole points, for text
+// wrapped to maxWidth (<= 0: no wrapping).
+CGSize CGTextBoundingSize(const std::string& text, const CGTextStyle& style, CGFloat maxWidth);
+int CGTextLineCount(const std::string& text, const CGTextStyle& style, CGFloat maxWidth);
+// The glyph outlines stroked under (or instead of) the fill, as map labels are drawn.
+struct CGTextOutline {
+    CGColor color;
+    CGFloat width = 0;
+};
+
+// Wrapped to the rect's width, aligned, from the rect's top; lines past the style's limit are
+// not drawn. A clear colour skips the fill.
+void CGTextDrawInRect(cairo_t* cr, const std::string& text, CGRect rect, const CGTextStyle& style,
+                      CGColor color, const CGTextOutline* outline = nullptr);

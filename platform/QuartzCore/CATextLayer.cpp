@@ -1,0 +1,54 @@
+#include "CATextLayer.h"
+
+std::shared_ptr<CATextLayer> CATextLayer::layer() {
+    return std::shared_ptr<CATextLayer>(new CATextLayer());
+}
+
+void CATextLayer::setString(std::string s) {
+    string_ = std::move(s);
+    noteChanged();
+}
+void CATextLayer::setFontSize(CGFloat size) {
+    font_.size = size;
+    noteChanged();
+}
+void CATextLayer::setFontName(const std::string& name) {
+    font_.bold = name.find("Bold") != std::string::npos || name.find("bold") != std::string::npos;
+    noteChanged();
+}
+void CATextLayer::setForegroundColor(CGColor c) {
+    colour_ = c;
+    noteChanged();
+}
+void CATextLayer::setAlignmentMode(std::string mode) {
+    alignment_ = std::move(mode);
+    noteChanged();
+}
+void CATextLayer::setWrapped(bool w) {
+    wrapped_ = w;
+    noteChanged();
+}
+void CATextLayer::setTruncationMode(std::string mode) {
+    truncation_ = std::move(mode);
+    noteChanged();
+}
+
+void CATextLayer::drawOwnContent(cairo_t* cr, const CALayerPresentation& v) {
+    CALayer::drawOwnContent(cr, v);
+    if (string_.empty()) return;
+    CGTextStyle style;
+    style.font = font_;
+    style.alignment = alignment_ == kCAAlignmentCenter  ? NSTextAlignmentCenter
+                      : alignment_ == kCAAlignmentRight ? NSTextAlignmentRight
+                                                        : NSTextAlignmentLeft;
+    style.lineBreakMode = truncation_ == kCATruncationEnd ? NSLineBreakByTruncatingTail
+                          : wrapped_                      ? NSLineBreakByWordWrapping
+                                                          : NSLineBreakByClipping;
+    style.numberOfLines = wrapped_ ? 0 : 1;
+    cairo_save(cr);
+    cairo_rectangle(cr, v.bounds.origin.x, v.bounds.origin.y, v.bounds.size.width,
+                    v.bounds.size.height);
+    cairo_clip(cr);
+    CGTextDrawInRect(cr, string_, v.bounds, style, colour_);
+    cairo_restore(cr);
+}

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <numbers>
+#include <vector>
+
+#include "CoreGraphics/CGContext.h"
+#include "UIKit/UIGraphics.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UIView.h"
+#include "UITestSupport.h"
+
+namespace {
+
+CGImageRef twoRows(CGColor top, CGColor bottom) {
+    auto image = CGImage::create(2, 2);
+    cairo_t* cr = cairo_create(image->surface());
+    cairo_set_source_rgba(cr, top.r, top.g, top.b, top.a);
+    cairo_rectangle(cr, 0, 0, 2, 1);
+    cairo_fill(cr);
+    cairo_set_source_rgba(cr, bottom.r, bottom.g, bottom.b, bottom.a);
+    cairo_rectangle(cr, 0, 1, 2, 1);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    return image;
+}
+
+TEST(CoreGraphics, BitmapContextsWriteTheCallersBytesBottomUp) {
+    // RGBA bytes, as textures are uploaded: the context keeps them in step with its drawing.
+    std::vector<uint8_t> rgba(4 * 2 * 4, 7);
+    auto ctx = CGBitmapContextCreate(rgba.data(), 4, 2, 8, 16, CGColorSpaceCreateDeviceRGB(),
+                                     kCGImageAlphaPremultipliedLast | kCGBitmapByteOrder32Big);
+    ASSERT_TRUE(ctx);
+    EXPECT_EQ(CGBitmapContextGetData(ctx.get()), rgba.data());
+    CGContextClearRect(ctx.get(), CGRectMake(0, 0, 4, 2));
+    CGContextSetRGBFillColor(ctx.get(), 1, 0, 0, 1);
+    CGContextFillRect(ctx.get(), CGRectMake(0, 0, 2, 1));  // y = 0 is the bottom row
+    EXPECT_EQ((std::vector<uint8_t>(rgba.begin() + 16, rgba.begin() + 20)),
+              (std::vector<uint8_t>{255, 0, 0, 255}));
+    EXPECT_EQ((std::vector<uint8_t>(rgba.begin(), rgba.begin() + 4)),
+              (std::vector<uint8_t>{0, 0, 0, 0}));
+
+    // Images come out upright in such a context.
+    CGContextDrawImage(ctx.get(), CGRectMake(0, 0, 4, 2), twoRows(kGreen, kBlue));
+    EXPECT_EQ(rgba[1], 255);       // top row green
+    EXPECT_EQ(rgba[16 + 2], 255);  // bottom row blue
+
+    // Alpha-only over caller memory (a glyph buffer), and layouts that cannot be honoured.
+    std::vector<uint8_t> alpha(4 * 3, 0);
+    auto mask = CGBitmapContextCreate(alpha.data(), 3, 3, 8, 4, nullptr, kCGImageAlphaOnly);
+    ASSERT_TRUE(mask);
+    CGContextSetGrayFillColor(mask.get(), 1, 1);
+    CGContextFillRect(mask.get(), CGRectMake(0, 0, 3, 3));
+    EXPECT_EQ(alpha[0], 255);
+    EXPECT_EQ(alpha[10], 255);
+    EXPECT_FALSE(CGBitmapContextCreate(alpha.data(), 3, 3, 8, 2, nullptr, kCGImageAlphaOnly));
+    EXPECT_FALSE(CGBitmapContextCreate(nullptr, 3, 3, 8, 0, nullptr, kCGImageAlphaNone));
+    auto image = CGBitmapContextCreateImage(mask.get());
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(image->isMask());
+}
+
+TEST(CoreGraphics, MasksGradientsAndPaths) {
+    UIGraphicsBeginImageContextWithOptions({40, 20}, false, 1);
+    CGContextRef c = UIGraphicsGetCurrentContext();
+    // Only the left half of the mask has ink; the mask follows the y-up image rule.
+    auto mask = CGImage::create(2, 1);
+    cairo_t* cr = cairo_create(mask->surface());
+    cairo_set_source_rgba(cr, 0, 0, 0, 1);
+    cairo_rectangle(cr, 0, 0, 1, 1);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    CGContextSaveGState(c);
+    CGContextClipToMask(c, CGRectMake(0, 0, 20, 20), mask);
+    CGContextSetRGBFillColor(c, 0, 0, 1, 1);
+    CGContextFillRect(c, CGRectMake(0, 0, 20, 20));
+    CGContextRestoreGState(c);
+    const CGFloat comps[] = {0, 0, 0, 1, 1, 1, 1, 1};
+    auto gradient =
+        CGGradientCreateWithColorComponents(CGColorSpaceCreateDeviceRGB(), comps, nullptr, 2);
+    CGContextSaveGState(c);
+    CGContextClipToRect(c, CGRectMake(20, 0, 20, 20));
+    CGContextDrawLinearGradient(c, gradient, {20, 0}, {40, 0}, 0);
+    CGContextRestoreGState(c);
+    auto out = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    const CGImageRef& img = out->CGImage();
+    EXPECT_TRUE(colourNear(img->pixelAt(2, 10), kBlue));
+    EXPECT_EQ(img->pixelAt(17, 10).a, 0);
+    EXPECT_NEAR(img->pixelAt(30, 10).r, 0.5, 0.05);
+
+    auto path = CGPathCreateMutable();
+    CGPathAddArc(path, nullptr, 50, 50, 10, 0, std::numbers::pi, false);
+    CGPathCloseSubpath(path);
+    const CGRect box = CGPathGetBoundingBox(path);
+    EXPECT_NEAR(box.origin.x, 40, 1e-6);
+    EXPECT_NEAR(box.size.width, 20, 1e-6);
+    EXPECT_NEAR(box.size.height, 10, 0.01);  // half a circle below the centre (y grows down)
+    EXPECT_TRUE(CGPathContainsPoint(path, nullptr, {50, 55}, false));
+    EXPECT_FALSE(CGPathContainsPoint(path, nullptr, {50, 45}, false));
+    auto rounded = CGPathCreateWithRoundedRect(CGRectMake(0, 0, 20, 20), 5, 5, nullptr);
+    EXPECT_FALSE(CGPathContainsPoint(rounded, nullptr, {0.5, 0.5}, false));
+    EXPECT_TRUE(CGPathContainsPoint(rounded, nullptr, {10, 0.5}, false));
+}
+
+TEST(CoreGraphics, ViewTreeRendersIntoAnImageContext) {
+    auto root = UIView::create(CGRectMake(0, 0, 20, 10));
+    root->setBackgroundColor(UIColor::redColor());
+    auto child = UIView::create(CGRectMake(10, 0, 10, 10));
+    child->setBackgroundColor(UIColor::blueColor());
+    root->addSubview(child);
+    UIGraphicsBeginImageContextWithOptions(root->bounds().size, false, 0);
+    root->layer()->renderInContext(UIGraphicsGetCurrentContext());
+    auto snapshot = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->CGImage()->width(), 40);
+    EXPECT_TRUE(colourNear(snapshot->CGImage()->pixelAt(5, 5), kRed));
+    EXPECT_TRUE(colourNear(snapshot->CGImage()->pixelAt(35, 15), kBlue));
+}
+
+}  // namespace
