@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "Foundation/NSNotificationCenter.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UITouch.h"
 #include "UIKit/UIWindow.h"
@@ -103,6 +104,41 @@ bool UIApplication::openURL(const std::string& url) {
     if (!canOpenURL(url)) return false;
     opened_.push_back(url);
     return true;
+}
+
+void UIApplication::setApplicationState(UIApplicationState s) {
+    auto center = NSNotificationCenter::defaultCenter();
+    auto self = sharedSelf<NSObject>();
+    auto step = [&](UIApplicationState next, const char* name) {
+        state_ = next;
+        center->postNotificationName(name, self);
+    };
+    while (state_ != s) {
+        if (state_ == UIApplicationStateActive) {
+            step(UIApplicationStateInactive, UIApplicationWillResignActiveNotification);
+        } else if (state_ == UIApplicationStateInactive) {
+            if (s == UIApplicationStateBackground)
+                step(UIApplicationStateBackground, UIApplicationDidEnterBackgroundNotification);
+            else
+                step(UIApplicationStateActive, UIApplicationDidBecomeActiveNotification);
+        } else {
+            step(UIApplicationStateInactive, UIApplicationWillEnterForegroundNotification);
+        }
+    }
+}
+
+void UIApplication::didReceiveMemoryWarning() {
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidReceiveMemoryWarningNotification, sharedSelf<NSObject>());
+}
+
+void UIApplication::setStatusBarOrientation(UIInterfaceOrientation o) {
+    if (o == orientation_) return;
+    const UIInterfaceOrientation old = orientation_;
+    orientation_ = o;
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidChangeStatusBarOrientationNotification, sharedSelf<NSObject>(),
+        {{"UIApplicationStatusBarOrientationUserInfoKey", static_cast<int>(old)}});
 }
 
 void UIApplication::reset() {

@@ -12,6 +12,19 @@
 class UIWindow;
 class UIEvent;
 
+inline constexpr const char* UIApplicationWillResignActiveNotification =
+    "UIApplicationWillResignActiveNotification";
+inline constexpr const char* UIApplicationDidEnterBackgroundNotification =
+    "UIApplicationDidEnterBackgroundNotification";
+inline constexpr const char* UIApplicationWillEnterForegroundNotification =
+    "UIApplicationWillEnterForegroundNotification";
+inline constexpr const char* UIApplicationDidBecomeActiveNotification =
+    "UIApplicationDidBecomeActiveNotification";
+inline constexpr const char* UIApplicationDidReceiveMemoryWarningNotification =
+    "UIApplicationDidReceiveMemoryWarningNotification";
+inline constexpr const char* UIApplicationDidChangeStatusBarOrientationNotification =
+    "UIApplicationDidChangeStatusBarOrientationNotification";
+
 enum UIApplicationState {
     UIApplicationStateActive = 0,
     UIApplicationStateInactive = 1,
@@ -45,7 +58,11 @@ class UIApplication : public UIResponder {
     void layoutWindows();
 
     UIApplicationState applicationState() const { return state_; }
-    void setApplicationState(UIApplicationState s) { state_ = s; }
+    // Moves to the state through the platform's steps, posting each step's notification on the
+    // default centre (active and background are never neighbours: inactive lies between).
+    void setApplicationState(UIApplicationState s);
+    // What the system does when memory runs short: tells everyone to let caches go.
+    void didReceiveMemoryWarning();
     bool isNetworkActivityIndicatorVisible() const { return networkActivity_; }
     void setNetworkActivityIndicatorVisible(bool v) { networkActivity_ = v; }
 
@@ -56,7 +73,8 @@ class UIApplication : public UIResponder {
     UIStatusBarStyle statusBarStyle() const { return statusBarStyle_; }
     void setStatusBarStyle(UIStatusBarStyle s) { statusBarStyle_ = s; }
     UIInterfaceOrientation statusBarOrientation() const { return orientation_; }
-    void setStatusBarOrientation(UIInterfaceOrientation o) { orientation_ = o; }
+    // Posts the change, with the old orientation in the user info, when it changes.
+    void setStatusBarOrientation(UIInterfaceOrientation o);
 
     // URLs are "opened" by handing them to the system: here that means recording them, for
     // the schemes the system knows ("tel", "http", "https", "mailto", "sms" by default).
