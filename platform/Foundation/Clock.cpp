@@ -18,7 +18,11 @@ CFTimeInterval Clock::realNow() {
 CFTimeInterval Clock::now() { return gManual.load() ? gManualNow.load() : realNow(); }
 
 void Clock::useManual(CFTimeInterval start) {
-    gManualNow.store(start);
+    // Manual time never runs backwards: timers and display links scheduled by earlier work keep
+    // their places instead of waiting out a rewound clock.
+    double cur = gManualNow.load();
+    while (cur < start && !gManualNow.compare_exchange_weak(cur, start)) {
+    }
     gManual.store(true);
 }
 

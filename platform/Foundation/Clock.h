@@ -10,6 +10,7 @@ class Clock {
   public:
     static CFTimeInterval now();
 
+    // Starts manual time at start, or keeps it where it was if it is already later.
     static void useManual(CFTimeInterval start = 1000.0);
     static void useReal();
     static bool isManual();

@@ -89,6 +89,10 @@ void NSKeyedUnarchiver::setClass(Factory factory, const std::string& className) 
 
 void NSKeyedUnarchiver::setDefaultClass(Factory factory, const std::string& className) {
     std::lock_guard lock(gClassMutex);
+    if (!factory) {
+        defaultClasses().erase(className);
+        return;
+    }
     defaultClasses()[className] = std::move(factory);
 }
 

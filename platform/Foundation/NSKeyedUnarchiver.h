@@ -50,6 +50,7 @@ class NSKeyedUnarchiver {
     // Builds objects archived under `className` with the factory: for this unarchiver, or for
     // every unarchiver (the instance mapping wins). This is also how classes are registered.
     void setClass(Factory factory, const std::string& className);
+    // An empty factory forgets the class name again.
     static void setDefaultClass(Factory factory, const std::string& className);
     // A factory calling T::createWithCoder(coder).
     template <class T>

@@ -334,8 +334,10 @@ TEST(KeyedArchiverTest, ClassNamesMapAtEncodeAndDecodeTime) {
                                        "VMOfflineCityAggregate");
     NSKeyedUnarchiver::setDefaultClass(NSKeyedUnarchiver::factoryFor<TestItem>(), "VMOfflineItem");
     auto back = NSKeyedUnarchiver::unarchiveObjectOfClass<TestCity>(*renamed, &error);
+    NSKeyedUnarchiver::setDefaultClass({}, "VMOfflineCityAggregate");
     ASSERT_TRUE(back);
     EXPECT_EQ(back->cityCode, "010");
+    EXPECT_FALSE(NSKeyedUnarchiver::unarchiveObjectOfClass<TestCity>(*renamed, &error));
 }
 
 TEST(KeyedArchiverTest, SharedObjectsStayShared) {
