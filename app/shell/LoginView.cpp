@@ -18,16 +18,16 @@ std::string formValue(const std::string& text) {
 
 UIColorRef rgb(uint32_t hex) { return UIColor::colorWithRGBHex(hex); }
 
-// A field with an icon at its left, or an empty inset of the same width so texts line up.
-std::shared_ptr<UITextField> field(CGRect frame, const std::string& placeholder, const char* icon) {
+// A field whose left view is the given one: an icon, or an empty view of the icon's width so
+// that the texts of the fields line up.
+std::shared_ptr<UITextField> field(CGRect frame, const std::string& placeholder,
+                                   std::shared_ptr<UIView> left) {
     auto f = UITextField::create(frame);
     f->setBorderStyle(UITextBorderStyleRoundedRect);
     f->setPlaceholder(placeholder);
     f->setFont(UIFont::systemFontOfSize(15));
     f->setClearButtonMode(UITextFieldViewModeWhileEditing);
-    f->setLeftView(icon ? std::static_pointer_cast<UIView>(
-                              UIImageView::createWithImage(UIImage::imageNamed(icon)))
-                        : UIView::create(CGRectMake(0, 0, 36, 20)));
+    f->setLeftView(std::move(left));
     f->setLeftViewMode(UITextFieldViewModeAlways);
     return f;
 }
@@ -60,9 +60,12 @@ void LoginView::initWithFrame(CGRect frame) {
     logo->setCenter(CGPointMake(w / 2, 130));
     addSubview(logo);
 
-    user_ = field(CGRectMake(24, 190, w - 48, 40), "用户名", "ic_user_man_normal");
+    auto icon = UIImageView::createWithImage(UIImage::imageNamed("ic_user_man_normal"));
+    const CGRect inset = CGRectMake(0, 0, icon->frame().size.width, icon->frame().size.height);
+    user_ = field(CGRectMake(24, 190, w - 48, 40), "用户名", icon);
     addSubview(user_);
-    password_ = field(CGRectMake(24, 242, w - 48, 40), "密码", nullptr);
+    password_ = field(CGRectMake(24, 242, w - 48, 40), "密码", UIView::create(inset));
+    password_->setSecureTextEntry(true);
     addSubview(password_);
 
     login_ = UIButton::buttonWithType(UIButtonTypeCustom);

@@ -203,7 +203,7 @@ void UITextField::drawRect(CGRect) {
     }
     const CGRect area = textRectForBounds(b);
     const bool placeholder = text_.empty();
-    const std::string& shown = placeholder ? placeholder_ : text_;
+    const std::string shown = placeholder ? placeholder_ : secure_ ? maskedText() : text_;
     const NSTextStyle style{font_, alignment_, NSLineBreakByClipping, 1};
     const CGSize s = NSStringBoundingSize(shown.empty() ? std::string(" ") : shown, style, 0);
     const CGRect line{{area.origin.x, area.origin.y + (area.size.height - s.height) / 2},
@@ -236,4 +236,17 @@ void UITextField::drawRect(CGRect) {
                                {x.origin.x, CGRectGetMaxY(x)}};
         CGContextStrokeLineSegments(ctx, pts, 4);
     }
+}
+
+std::string UITextField::maskedText() const {
+    std::string dots;
+    for (unsigned char c : text_)
+        if ((c & 0xC0) != 0x80) dots += "\u25CF";  // one dot per character, not per byte
+    return dots;
+}
+
+void UITextField::setSecureTextEntry(bool secure) {
+    if (secure == secure_) return;
+    secure_ = secure;
+    setNeedsDisplay();
 }

@@ -56,6 +56,9 @@ class UITextField : public UIControl {
     void setTextAlignment(NSTextAlignment a);
     UIKeyboardType keyboardType() const { return keyboardType_; }
     void setKeyboardType(UIKeyboardType t) { keyboardType_ = t; }
+    // Shows a dot for each character; text() still answers what was typed.
+    bool isSecureTextEntry() const { return secure_; }
+    void setSecureTextEntry(bool secure);
     UITextBorderStyle borderStyle() const { return borderStyle_; }
     void setBorderStyle(UITextBorderStyle s);
     UITextFieldViewMode clearButtonMode() const { return clearButtonMode_; }
@@ -91,10 +94,12 @@ class UITextField : public UIControl {
 
   private:
     bool showsFor(UITextFieldViewMode mode) const;
+    std::string maskedText() const;
     void replace(NSRange range, const std::string& with, std::string newText);
 
     std::string text_;
     std::string placeholder_;
+    bool secure_ = false;
     UIFontRef font_;
     UIColorRef textColor_;
     NSTextAlignment alignment_ = NSTextAlignmentLeft;
