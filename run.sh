@@ -4,5 +4,5 @@ set -euo pipefail
 cd "$(dirname "$0")"
 scripts/setup
 cmake --preset default >/dev/null
-cmake --build --preset default
+cmake --build --preset default --target brisfold
 exec build/app/brisfold "$@"
