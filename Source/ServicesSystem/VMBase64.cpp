@@ -104,10 +104,6 @@ std::optional<std::string> mabase64EncodedStringWithWrapWidth(std::span<const st
     out.reserve((data.size() + 2) / 3 * 4 * (lineLength > 0 ? 2 : 1));
     std::size_t onLine = 0;
     for (std::size_t i = 0; i < data.size(); i += 3) {
-        if (lineLength > 0 && onLine == lineLength) {
-            out += "\r\n";
-            onLine = 0;
-        }
         const std::size_t n = std::min<std::size_t>(3, data.size() - i);
         std::uint32_t group = static_cast<std::uint32_t>(data[i]) << 16;
         if (n > 1) group |= static_cast<std::uint32_t>(data[i + 1]) << 8;
@@ -117,6 +113,11 @@ std::optional<std::string> mabase64EncodedStringWithWrapWidth(std::span<const st
         out += n > 1 ? kAlphabet[(group >> 6) & 63] : '=';
         out += n > 2 ? kAlphabet[group & 63] : '=';
         onLine += 4;
+        // Every line that whole groups fill ends in a break; the padded tail group never does.
+        if (lineLength > 0 && onLine == lineLength && n == 3) {
+            out += "\r\n";
+            onLine = 0;
+        }
     }
     return out;
 }

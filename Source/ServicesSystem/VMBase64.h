@@ -13,7 +13,8 @@
 // Decodes, skipping every character outside the alphabet; nullopt when no byte results.
 std::optional<std::vector<std::uint8_t>> madataWithBase64EncodedString(std::string_view text);
 // With a wrap width of 4 or more, CRLF follows each full line of (width rounded down to a
-// multiple of 4) characters, never the last one. nullopt for empty data.
+// multiple of 4) characters, the last one too, unless the padded tail group ends it. nullopt for
+// empty data.
 std::optional<std::string> mabase64EncodedStringWithWrapWidth(std::span<const std::uint8_t> data,
                                                               std::size_t wrapWidth);
 std::optional<std::string> mabase64EncodedString(std::span<const std::uint8_t> data);

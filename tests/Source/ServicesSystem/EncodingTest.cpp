@@ -76,10 +76,20 @@ TEST(Base64, EncodesWithAndWithoutLineBreaks) {
     EXPECT_EQ(mabase64EncodedString(std::span<const std::uint8_t>()), std::nullopt);
     EXPECT_EQ(mabase64EncodedString(Bytes{0xfb, 0xff, 0xfe}), "+//+");
 
+    // A line filled by whole groups is followed by a break, the last one too.
     const Bytes b57(57, 'a');
     const std::string full = *mabase64EncodedStringWithWrapWidth(b57, 76);
-    EXPECT_EQ(full.size(), 76u);  // a full last line is not followed by a break
-    EXPECT_EQ(full.find('\r'), std::string::npos);
+    ASSERT_EQ(full.size(), 76u + 2);
+    EXPECT_EQ(full.substr(76), "\r\n");
+    EXPECT_EQ(full.find('\r'), 76u);
+    const std::string two = *mabase64EncodedStringWithWrapWidth(Bytes(114, 'a'), 76);
+    ASSERT_EQ(two.size(), 2 * (76u + 2));
+    EXPECT_EQ(two.substr(76, 2), "\r\n");
+    EXPECT_EQ(two.substr(154), "\r\n");
+    // A line that the padded tail group completes is not.
+    const std::string tail = *mabase64EncodedStringWithWrapWidth(Bytes(56, 'a'), 76);
+    EXPECT_EQ(tail.size(), 76u);
+    EXPECT_EQ(tail.find('\r'), std::string::npos);
 
     const std::string sixty = *mabase64EncodedStringWithWrapWidth(Bytes(60, 'a'), 76);
     ASSERT_EQ(sixty.size(), 76u + 2 + 4);
@@ -87,7 +97,7 @@ TEST(Base64, EncodesWithAndWithoutLineBreaks) {
 
     // The width is rounded down to a multiple of 4.
     const std::string seven = *mabase64EncodedStringWithWrapWidth(Bytes(6, 'a'), 7);
-    EXPECT_EQ(seven, "YWFh\r\nYWFh");
+    EXPECT_EQ(seven, "YWFh\r\nYWFh\r\n");
     for (std::size_t width : {0u, 1u, 3u}) {
         EXPECT_EQ(mabase64EncodedStringWithWrapWidth(Bytes(120, 'a'), width)->find('\n'),
                   std::string::npos);
