@@ -1,7 +1,6 @@
 #include "VMRSA.h"
 
 #include <fstream>
-#include <iterator>
 
 #include "Foundation/NSLog.h"
 #include "Security/SecCertificate.h"
@@ -51,8 +50,13 @@ std::shared_ptr<VMRSA> VMRSA::create(const std::filesystem::path& publicKeyPath)
         NSLog("Can not read from pub.der");
         return nullptr;
     }
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                          std::istreambuf_iterator<char>()};
+    // Read through the stream, not its buffer: a read error (a directory opens like a file)
+    // then sets badbit instead of throwing.
+    std::vector<std::uint8_t> bytes;
+    char chunk[4096];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + in.gcount());
+    }
     if (in.bad()) {
         NSLog("Can not read from pub.der");
         return nullptr;

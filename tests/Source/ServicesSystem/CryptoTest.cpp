@@ -202,6 +202,9 @@ TEST_F(RSATest, LoadsFromAFileAndReportsMissingOrBadInput) {
     testing::internal::CaptureStderr();
     EXPECT_FALSE(VMRSA::create(std::filesystem::path()));
     EXPECT_FALSE(VMRSA::create(dir / "missing.der"));
+    // A directory opens like a file but cannot be read.
+    std::filesystem::create_directories(dir / "dir.der");
+    EXPECT_FALSE(VMRSA::create(dir / "dir.der"));
     EXPECT_FALSE(VMRSA::create(std::span<const std::uint8_t>()));
     EXPECT_FALSE(VMRSA::create(std::span<const std::uint8_t>(bytes("not a certificate"))));
     const std::string log = testing::internal::GetCapturedStderr();
