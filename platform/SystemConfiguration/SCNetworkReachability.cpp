@@ -172,6 +172,16 @@ int openRouteMonitor() {
 
 }  // namespace
 
+// What a watcher shares with its evaluating thread. The thread is not joined: a name lookup or
+// a probe cannot be interrupted, and the loop's thread must not wait for one. The thread holds
+// this state and its own copies of everything else, so it may outlive the watcher.
+struct ProbeRequests {
+    std::mutex mutex;  // guards pending and stopping
+    std::condition_variable wake;
+    bool pending = true;
+    bool stopping = false;
+};
+
 // The per-schedule state: the route monitor, the re-probe timer and the worker that evaluates.
 struct SCNetworkReachability::Watcher {
     Target target;
@@ -180,31 +190,26 @@ struct SCNetworkReachability::Watcher {
     FileDescriptor routeMonitor;
     NSRunLoop::Token sourceToken = 0;
     std::shared_ptr<NSTimer> timer;
-
-    std::mutex mutex;  // guards pending and stopping
-    std::condition_variable wake;
-    bool pending = true;
-    bool stopping = false;
-    std::thread worker;
+    const std::shared_ptr<ProbeRequests> requests = std::make_shared<ProbeRequests>();
 
     Watcher(Target t, int fd) : target(std::move(t)), routeMonitor(fd) {}
     ~Watcher() { stop(); }
 
     void request() {
         {
-            std::lock_guard lock(mutex);
-            pending = true;
+            std::lock_guard lock(requests->mutex);
+            requests->pending = true;
         }
-        wake.notify_one();
+        requests->wake.notify_one();
     }
 
+    // Asks the worker to end; nothing is delivered from an evaluation still under way.
     void stop() {
         {
-            std::lock_guard lock(mutex);
-            stopping = true;
+            std::lock_guard lock(requests->mutex);
+            requests->stopping = true;
         }
-        wake.notify_one();
-        if (worker.joinable()) worker.join();
+        requests->wake.notify_one();
     }
 
     // Stops the worker and the timer, and takes the source off the loop (from its own thread).
@@ -222,18 +227,20 @@ struct SCNetworkReachability::Watcher {
         }
     }
 
-    void run(const std::weak_ptr<Watcher>& self) {
+    static void run(const std::shared_ptr<ProbeRequests>& requests, const Target& target,
+                    const std::weak_ptr<SCNetworkReachability>& owner,
+                    const std::weak_ptr<NSRunLoop>& runLoop, const std::weak_ptr<Watcher>& self) {
         for (;;) {
             {
-                std::unique_lock lock(mutex);
-                wake.wait(lock, [this] { return pending || stopping; });
-                if (stopping) return;
-                pending = false;
+                std::unique_lock lock(requests->mutex);
+                requests->wake.wait(lock, [&] { return requests->pending || requests->stopping; });
+                if (requests->stopping) return;
+                requests->pending = false;
             }
             SCNetworkReachabilityFlags flags = 0;
             evaluate(target, flags);
             if (auto loop = runLoop.lock()) {
-                loop->performBlock([owner = owner, self, flags] {
+                loop->performBlock([owner, self, flags] {
                     auto reachability = owner.lock();
                     auto watcher = self.lock();
                     if (reachability && watcher) reachability->deliver(watcher, flags);
@@ -324,7 +331,10 @@ bool SCNetworkReachability::scheduleWithRunLoop(const std::shared_ptr<NSRunLoop>
         if (auto w = weakWatcher.lock()) w->request();
     });
     runLoop->addTimer(watcher->timer);
-    watcher->worker = std::thread([raw = watcher.get(), weakWatcher] { raw->run(weakWatcher); });
+    std::thread([requests = watcher->requests, target = target_, owner = watcher->owner,
+                 loop = watcher->runLoop, weakWatcher] {
+        Watcher::run(requests, target, owner, loop, weakWatcher);
+    }).detach();
     watcher_ = std::move(watcher);
     delivered_ = false;
     return true;

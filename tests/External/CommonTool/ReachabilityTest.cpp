@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "ACEReachability.h"
@@ -15,13 +17,13 @@ namespace {
 // A TCP listener on an ephemeral loopback port, closed on demand or when it goes.
 class Listener {
   public:
-    Listener() {
+    explicit Listener(int backlog = 16) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        EXPECT_EQ(::listen(fd_, 16), 0);
+        EXPECT_EQ(::listen(fd_, backlog), 0);
         socklen_t length = sizeof address;
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
         port_ = ntohs(address.sin_port);
@@ -39,6 +41,22 @@ class Listener {
     std::uint16_t port_ = 0;
 };
 
+// Whether some socket of this machine is still trying to connect (SYN_SENT) to the port.
+bool connectAttemptUnderWay(std::uint16_t port) {
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line);  // header
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        const auto colon = remote.find(':');
+        if (colon == std::string::npos || state != "02") continue;
+        if (std::stoul(remote.substr(colon + 1), nullptr, 16) == port) return true;
+    }
+    return false;
+}
+
 class ReachabilityTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -48,6 +66,7 @@ class ReachabilityTest : public ::testing::Test {
     void TearDown() override {
         ACEReachability::setProbeHostName(previousHost_);
         SCNetworkReachability::setProbeInterval(5.0);
+        SCNetworkReachability::setProbeTimeout(1.0);
     }
     std::string previousHost_;
 };
@@ -174,6 +193,28 @@ TEST_F(ReachabilityTest, NotifierCanBeStartedOnlyOnceAtATimeAndRestarted) {
     EXPECT_FALSE(reachability->reachabilityRef()->scheduleWithRunLoop(NSRunLoop::currentRunLoop()));
     reachability->stopNotifier();
     EXPECT_TRUE(reachability->startNotifier());
+}
+
+TEST_F(ReachabilityTest, StoppingDoesNotWaitForAProbeUnderWay) {
+    // Once its accept queue is full the listener drops connection attempts, so a probe of it
+    // hangs until its time-out.
+    Listener listener(0);
+    const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(listener.port());
+    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    SCNetworkReachability::setProbeTimeout(60);
+
+    const auto reachability = ACEReachability::reachabilityWithHostName(listener.hostName());
+    ASSERT_TRUE(reachability->startNotifier());
+    const auto runLoop = NSRunLoop::currentRunLoop();
+    ASSERT_TRUE(runLoop->runUntil([&] { return connectAttemptUnderWay(listener.port()); }, 10));
+    // Stopping on the main thread must not sit out the probe.
+    reachability->stopNotifier();
+    EXPECT_TRUE(connectAttemptUnderWay(listener.port()));
+    ::close(filler);
 }
 
 }  // namespace
