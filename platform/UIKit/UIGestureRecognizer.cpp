@@ -195,6 +195,9 @@ void UIGestureArbiter::deliver(UIEvent& event) {
                 return std::find(set->begin(), set->end(), t) != set->end();
             });
         }
+        // A continuous recogniser still waiting to begin hears no touches; once its last
+        // finger is up there is nothing left for it to follow, and begun now it would never end.
+        if (r->pending_ == UIGestureRecognizerStateBegan && r->touches_.empty()) fail(*r);
         if (isTerminal(r->state_) && r->touches_.empty()) scheduleReset(*r);
     }
     holdBackEndedTouches(event);
