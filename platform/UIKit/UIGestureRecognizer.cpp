@@ -402,6 +402,9 @@ void UIGestureRecognizer::setEnabled(bool enabled) {
 void UIGestureRecognizer::didMoveToView() {
     if (isActive(state_))
         UIGestureArbiter::shared().requestState(*this, UIGestureRecognizerStateCancelled);
+    // Undecided, it gives up: whatever waits for it to fail would otherwise wait for good.
+    else if (state_ == UIGestureRecognizerStatePossible && !seenTouches_.empty())
+        UIGestureArbiter::shared().requestState(*this, UIGestureRecognizerStateFailed);
     touches_.clear();
     reset();
 }

@@ -549,6 +549,27 @@ TEST_F(GestureRecognizerTest, RecognizerTakenOffItsViewMidGestureIsCancelled) {
     EXPECT_EQ(pinch->state(), UIGestureRecognizerStatePossible);
 }
 
+TEST_F(GestureRecognizerTest, UndecidedRecognizerTakenOffItsViewLetsTheWaitingGo) {
+    auto singleTarget = std::make_shared<Target>();
+    auto single = UITapGestureRecognizer::create(singleTarget, &Target::tapped);
+    auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
+    twice->setNumberOfTapsRequired(2);
+    single->requireGestureRecognizerToFail(twice);
+    view->addGestureRecognizer(single);
+    view->addGestureRecognizer(twice);
+
+    tap({100, 100});
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
+    // The double tap leaves while both the lift and the single tap wait for it to decide.
+    view->removeGestureRecognizer(twice.get());
+    wait(1);
+    EXPECT_TRUE(target->log.empty());
+    EXPECT_EQ(singleTarget->states,
+              (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "cancelled"}));
+    EXPECT_EQ(twice->state(), UIGestureRecognizerStatePossible);
+}
+
 TEST_F(GestureRecognizerTest, TargetsHearActionsInOrderAndCanLeave) {
     auto second = std::make_shared<Target>();
     auto tapOne = UITapGestureRecognizer::create(target, &Target::tapped);
