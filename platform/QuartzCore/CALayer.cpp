@@ -360,7 +360,9 @@ CGRect CALayer::convertRectFromLayer(CGRect r, const CALayer* layer) const {
 bool CALayer::containsPoint(CGPoint p) const { return CGRectContainsPoint(model_.bounds, p); }
 
 std::shared_ptr<CALayer> CALayer::hitTest(CGPoint p) {
-    if (model_.hidden) return nullptr;
+    const CGAffineTransform t = affineTransform();
+    // Scaled to nothing it has no area; the inverse of its transform would be meaningless.
+    if (model_.hidden || t.a * t.d - t.b * t.c == 0) return nullptr;
     const CGPoint local =
         CGPointApplyAffineTransform(p, CGAffineTransformInvert(transformToSuperlayer()));
     const bool inside = containsPoint(local);

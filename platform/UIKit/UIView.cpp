@@ -292,6 +292,9 @@ std::shared_ptr<UIView> UIView::hitTest(CGPoint point, UIEvent* event) {
     if (!pointInside(point, event)) return nullptr;
     for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
         const auto& sub = *it;
+        // Scaled to nothing it has no area; the inverse of its transform would be meaningless.
+        const CGAffineTransform t = sub->transform();
+        if (t.a * t.d - t.b * t.c == 0) continue;
         const CGPoint p = sub->convertPointFromView(point, this);
         if (auto hit = sub->hitTest(p, event)) return hit;
     }

@@ -219,6 +219,18 @@ TEST_F(ViewTree, HitTestingHonoursVisibilityInteractionAndBounds) {
     EXPECT_EQ(w.hitTest({80, 80}, nullptr), child);
 }
 
+TEST_F(ViewTree, AViewScaledToNothingCoversNothing) {
+    auto parent = UIView::create(CGRectMake(0, 0, 300, 300));
+    auto collapsed = UIView::create(CGRectMake(0, 0, 300, 300));
+    parent->addSubview(collapsed);
+    collapsed->setTransform(CGAffineTransformMakeScale(0, 0));
+    EXPECT_EQ(parent->hitTest({150, 150}, nullptr), parent);
+    EXPECT_EQ(parent->hitTest({10, 290}, nullptr), parent);
+    EXPECT_EQ(parent->layer()->hitTest({150, 150}), parent->layer());
+    collapsed->setTransform(CGAffineTransformMakeScale(0.5, 0.5));
+    EXPECT_EQ(parent->hitTest({150, 150}, nullptr), collapsed);
+}
+
 TEST_F(ViewTree, ConvertPointRoundTripsThroughTransformedBranches) {
     HeadlessHost host;
     auto left = UIView::create(CGRectMake(20, 30, 100, 100));
