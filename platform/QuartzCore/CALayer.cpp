@@ -260,8 +260,15 @@ void CALayer::removeFromSuperlayer() {
     noteChanged();
 }
 
+bool CALayer::canAdopt(const CALayer* layer) const {
+    // This layer itself or one of its ancestors would close a loop of owners.
+    for (const CALayer* l = this; l; l = l->superlayer_.lock().get())
+        if (l == layer) return false;
+    return layer != nullptr;
+}
+
 void CALayer::insertSublayer(const std::shared_ptr<CALayer>& layer, size_t index) {
-    if (!layer || layer.get() == this) return;
+    if (!canAdopt(layer.get())) return;
     auto keep = layer;
     layer->removeFromSuperlayer();
     index = std::min(index, sublayers_.size());
@@ -271,7 +278,7 @@ void CALayer::insertSublayer(const std::shared_ptr<CALayer>& layer, size_t index
 }
 
 void CALayer::addSublayer(const std::shared_ptr<CALayer>& layer) {
-    if (!layer) return;
+    if (!canAdopt(layer.get())) return;
     auto keep = layer;
     layer->removeFromSuperlayer();
     insertSublayer(layer, sublayers_.size());
@@ -287,14 +294,14 @@ size_t indexOf(const std::vector<std::shared_ptr<CALayer>>& v, const CALayer* l,
 }  // namespace
 
 void CALayer::insertSublayerBelow(const std::shared_ptr<CALayer>& layer, const CALayer* sibling) {
-    if (!layer) return;
+    if (!canAdopt(layer.get())) return;
     auto keep = layer;
     layer->removeFromSuperlayer();
     insertSublayer(layer, indexOf(sublayers_, sibling, 0));
 }
 
 void CALayer::insertSublayerAbove(const std::shared_ptr<CALayer>& layer, const CALayer* sibling) {
-    if (!layer) return;
+    if (!canAdopt(layer.get())) return;
     auto keep = layer;
     layer->removeFromSuperlayer();
     const size_t i = indexOf(sublayers_, sibling, sublayers_.size());
@@ -303,7 +310,7 @@ void CALayer::insertSublayerAbove(const std::shared_ptr<CALayer>& layer, const C
 
 void CALayer::replaceSublayer(const CALayer* old, const std::shared_ptr<CALayer>& layer) {
     const size_t i = indexOf(sublayers_, old, sublayers_.size());
-    if (i == sublayers_.size() || !layer) return;
+    if (i == sublayers_.size() || !canAdopt(layer.get())) return;
     sublayers_[i]->removeFromSuperlayer();
     insertSublayer(layer, i);
 }
@@ -353,7 +360,9 @@ CGRect CALayer::convertRectFromLayer(CGRect r, const CALayer* layer) const {
 bool CALayer::containsPoint(CGPoint p) const { return CGRectContainsPoint(model_.bounds, p); }
 
 std::shared_ptr<CALayer> CALayer::hitTest(CGPoint p) {
-    if (model_.hidden) return nullptr;
+    const CGAffineTransform t = affineTransform();
+    // Scaled to nothing it has no area; the inverse of its transform would be meaningless.
+    if (model_.hidden || t.a * t.d - t.b * t.c == 0) return nullptr;
     const CGPoint local =
         CGPointApplyAffineTransform(p, CGAffineTransformInvert(transformToSuperlayer()));
     const bool inside = containsPoint(local);

@@ -220,6 +220,7 @@ class CALayer : public NSObject {
     void drawShadow(cairo_t* cr, const CALayerPresentation& v);
     void renderBody(cairo_t* cr, const CALayerPresentation& v, CFTimeInterval t);
     void detach(const CALayer* child);
+    bool canAdopt(const CALayer* layer) const;
 
     CALayerPresentation model_;
     bool masksToBounds_ = false;

@@ -76,14 +76,22 @@ std::vector<std::shared_ptr<UIWindow>> UIApplication::windows() const {
 }
 
 void UIApplication::sendEvent(UIEvent& event) {
-    std::vector<std::shared_ptr<UIWindow>> targets;
+    // A touch stays with the window it began in; a new one goes to the key window. Each window
+    // hears only its own touches, or it would take the others' too.
+    std::vector<std::pair<std::shared_ptr<UIWindow>, UITouchSet>> targets;
     for (const auto& t : event.allTouches()) {
         auto w = t->window();
         if (!w) w = keyWindow();
-        if (w && std::find(targets.begin(), targets.end(), w) == targets.end())
-            targets.push_back(w);
+        if (!w) continue;
+        auto it = std::find_if(targets.begin(), targets.end(),
+                               [&w](const auto& target) { return target.first == w; });
+        if (it == targets.end()) it = targets.insert(targets.end(), {w, {}});
+        it->second.push_back(t);
     }
-    for (const auto& w : targets) w->sendEvent(event);
+    if (targets.size() == 1 && targets.front().second.size() == event.allTouches().size())
+        return targets.front().first->sendEvent(event);
+    for (const auto& [w, touches] : targets)
+        w->sendEvent(*UIEvent::create(touches, event.timestamp()));
 }
 
 void UIApplication::layoutWindows() {

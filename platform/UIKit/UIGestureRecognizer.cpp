@@ -195,6 +195,9 @@ void UIGestureArbiter::deliver(UIEvent& event) {
                 return std::find(set->begin(), set->end(), t) != set->end();
             });
         }
+        // A continuous recogniser still waiting to begin hears no touches; once its last
+        // finger is up there is nothing left for it to follow, and begun now it would never end.
+        if (r->pending_ == UIGestureRecognizerStateBegan && r->touches_.empty()) fail(*r);
         if (isTerminal(r->state_) && r->touches_.empty()) scheduleReset(*r);
     }
     holdBackEndedTouches(event);
@@ -399,6 +402,9 @@ void UIGestureRecognizer::setEnabled(bool enabled) {
 void UIGestureRecognizer::didMoveToView() {
     if (isActive(state_))
         UIGestureArbiter::shared().requestState(*this, UIGestureRecognizerStateCancelled);
+    // Undecided, it gives up: whatever waits for it to fail would otherwise wait for good.
+    else if (state_ == UIGestureRecognizerStatePossible && !seenTouches_.empty())
+        UIGestureArbiter::shared().requestState(*this, UIGestureRecognizerStateFailed);
     touches_.clear();
     reset();
 }

@@ -133,7 +133,7 @@ void UIView::insertChecked(std::shared_ptr<UIView> view, size_t index) {
         if (index > from) --index;
         index = std::min(index, subviews_.size());
         subviews_.insert(subviews_.begin() + static_cast<ptrdiff_t>(index), view);
-        layer_->insertSublayer(view->layer_, index);
+        placeSubviewLayer(index);
         return;
     }
     const auto oldWindow = view->window();
@@ -147,7 +147,7 @@ void UIView::insertChecked(std::shared_ptr<UIView> view, size_t index) {
     index = std::min(index, subviews_.size());
     subviews_.insert(subviews_.begin() + static_cast<ptrdiff_t>(index), view);
     view->superview_ = self;
-    layer_->insertSublayer(view->layer_, index);
+    placeSubviewLayer(index);
     view->moveToWindow(oldWindow, newWindow);
     view->didMoveToSuperview();
     didAddSubview(view);
@@ -206,8 +206,19 @@ void UIView::sendSubviewToBack(const UIView* view) {
 void UIView::exchangeSubviewAtIndex(size_t a, size_t b) {
     if (a >= subviews_.size() || b >= subviews_.size() || a == b) return;
     std::swap(subviews_[a], subviews_[b]);
-    const auto subs = subviews_;
-    for (size_t i = 0; i < subs.size(); ++i) layer_->insertSublayer(subs[i]->layer_, i);
+    // The upper one first: each is placed below the layer of the subview above it.
+    placeSubviewLayer(std::max(a, b));
+    placeSubviewLayer(std::min(a, b));
+}
+
+void UIView::placeSubviewLayer(size_t index) {
+    // Layers added to this view's layer directly may sit among the subviews' layers: a
+    // subview goes just below the next subview's layer, or on top of them all.
+    const auto& layer = subviews_[index]->layer_;
+    if (index + 1 < subviews_.size())
+        layer_->insertSublayerBelow(layer, subviews_[index + 1]->layer_.get());
+    else
+        layer_->addSublayer(layer);
 }
 
 bool UIView::isDescendantOfView(const UIView* view) const {
@@ -281,6 +292,9 @@ std::shared_ptr<UIView> UIView::hitTest(CGPoint point, UIEvent* event) {
     if (!pointInside(point, event)) return nullptr;
     for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
         const auto& sub = *it;
+        // Scaled to nothing it has no area; the inverse of its transform would be meaningless.
+        const CGAffineTransform t = sub->transform();
+        if (t.a * t.d - t.b * t.c == 0) continue;
         const CGPoint p = sub->convertPointFromView(point, this);
         if (auto hit = sub->hitTest(p, event)) return hit;
     }

@@ -175,6 +175,7 @@ class UIView : public UIResponder, public CALayerDelegate {
                       const std::shared_ptr<UIWindow>& newWindow);
     void detachSubview(const UIView* view);
     void insertChecked(std::shared_ptr<UIView> view, size_t index);
+    void placeSubviewLayer(size_t index);
 
     std::shared_ptr<CALayer> layer_;
     std::weak_ptr<UIView> superview_;

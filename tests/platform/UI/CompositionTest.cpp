@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <numbers>
 
+#include "../Foundation/TempDir.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIView.h"
 #include "UITestSupport.h"
@@ -145,10 +146,8 @@ TEST(Composition, ScreenshotIsWrittenAndDecodes) {
     auto v = UIView::create(CGRectMake(0, 0, 320, 100));
     v->setBackgroundColor(UIColor::redColor());
     host.window()->addSubview(v);
-    const auto dir =
-        std::filesystem::temp_directory_path() /
-        ("ui-shot-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::create_directories(dir);
+    TempDir tmp;
+    const auto dir = tmp.path();
     const auto path = (dir / "screen.png").string();
     ASSERT_TRUE(host.writePNG(path));
     auto decoded = CGImage::createWithContentsOfFile(path);

@@ -286,6 +286,34 @@ TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
     EXPECT_EQ(target->log.size(), 1u);
 }
 
+TEST_F(GestureRecognizerTest, PanWaitingForADoubleTapDoesNotBeginAfterItsFingerIsUp) {
+    auto pan = UIPanGestureRecognizer::create(target, &Target::handle);
+    auto twiceTarget = std::make_shared<Target>();
+    auto twice = UITapGestureRecognizer::create(twiceTarget, &Target::tapped);
+    twice->setNumberOfTapsRequired(2);
+    pan->requireGestureRecognizerToFail(twice);
+    view->addGestureRecognizer(pan);
+    view->addGestureRecognizer(twice);
+
+    // Far enough for a pan, not too far for a tap: the pan waits, then the finger lifts.
+    host->touchDown(0, {100, 100});
+    drag(0, {100, 100}, {110, 100}, 2);
+    host->touchUp(0, {110, 100});
+    loop->runUntilIdle();
+    wait(1);
+    EXPECT_TRUE(twiceTarget->log.empty());
+    // With no finger down there is no pan to begin; one left begun would never end.
+    EXPECT_TRUE(target->states.empty());
+    EXPECT_EQ(pan->state(), UIGestureRecognizerStatePossible);
+
+    // The next plain touch reaches the view and is not taken by a stale pan.
+    view->events.clear();
+    tap({200, 300});
+    wait(1);
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "ended"}));
+    EXPECT_TRUE(target->states.empty());
+}
+
 TEST_F(GestureRecognizerTest, ViewHearsTheLiftOnceUndecidedRecognizersFail) {
     auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
     twice->setNumberOfTapsRequired(2);
@@ -519,6 +547,27 @@ TEST_F(GestureRecognizerTest, RecognizerTakenOffItsViewMidGestureIsCancelled) {
     host->touchUp(0, {100, 100});
     EXPECT_EQ(target->states.size(), heard);
     EXPECT_EQ(pinch->state(), UIGestureRecognizerStatePossible);
+}
+
+TEST_F(GestureRecognizerTest, UndecidedRecognizerTakenOffItsViewLetsTheWaitingGo) {
+    auto singleTarget = std::make_shared<Target>();
+    auto single = UITapGestureRecognizer::create(singleTarget, &Target::tapped);
+    auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
+    twice->setNumberOfTapsRequired(2);
+    single->requireGestureRecognizerToFail(twice);
+    view->addGestureRecognizer(single);
+    view->addGestureRecognizer(twice);
+
+    tap({100, 100});
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
+    // The double tap leaves while both the lift and the single tap wait for it to decide.
+    view->removeGestureRecognizer(twice.get());
+    wait(1);
+    EXPECT_TRUE(target->log.empty());
+    EXPECT_EQ(singleTarget->states,
+              (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "cancelled"}));
+    EXPECT_EQ(twice->state(), UIGestureRecognizerStatePossible);
 }
 
 TEST_F(GestureRecognizerTest, TargetsHearActionsInOrderAndCanLeave) {

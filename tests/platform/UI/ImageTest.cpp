@@ -6,6 +6,7 @@
 #include <fstream>
 #include <vector>
 
+#include "../Foundation/TempDir.h"
 #include "Foundation/NSBundle.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
@@ -52,9 +53,8 @@ std::vector<uint8_t> encodeSolidJpeg(int w, int h, uint8_t r, uint8_t g, uint8_t
 class ImageBundle : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("ui-bundle-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
-        std::filesystem::create_directories(dir_);
+        // Unique across processes: test processes run side by side.
+        dir_ = bundle_.path();
         NSBundle::setMainBundlePath(dir_.string());
         UIImage::clearNamedCache();
     }
@@ -72,6 +72,7 @@ class ImageBundle : public ::testing::Test {
         cairo_destroy(cr);
         ASSERT_TRUE(img->writePNG((dir_ / name).string()));
     }
+    TempDir bundle_;
     std::filesystem::path dir_;
 };
 

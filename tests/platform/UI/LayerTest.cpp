@@ -70,6 +70,28 @@ TEST(Layer, FrameFollowsPositionAnchorAndTransform) {
     EXPECT_EQ(child->convertPointFromLayer(p, parent.get()), CGPointMake(1, 1));
 }
 
+TEST(Layer, AnAncestorCannotBecomeASublayerOfItsDescendant) {
+    auto root = CALayer::layer(), middle = CALayer::layer(), leaf = CALayer::layer();
+    root->addSublayer(middle);
+    middle->addSublayer(leaf);
+    // Refused every way in: a loop would never be laid out, drawn or freed.
+    leaf->addSublayer(root);
+    leaf->insertSublayer(middle, 0);
+    leaf->addSublayer(leaf);
+    EXPECT_EQ(root->superlayer(), nullptr);
+    EXPECT_EQ(middle->superlayer(), root);
+    EXPECT_EQ(leaf->superlayer(), middle);
+    EXPECT_TRUE(leaf->sublayers().empty());
+    root->layoutIfNeeded();
+
+    // A layer from elsewhere in the tree still moves.
+    auto other = CALayer::layer();
+    root->addSublayer(other);
+    leaf->addSublayer(other);
+    EXPECT_EQ(other->superlayer(), leaf);
+    EXPECT_EQ(root->sublayers().size(), 1u);
+}
+
 TEST(Layer, AnimationHooksSeeAddsRemovalsAndChangeDrawing) {
     auto hooks = std::make_shared<RecordingHooks>();
     // Whatever hooks the process has (the animation engine's) come back afterwards.

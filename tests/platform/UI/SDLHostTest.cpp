@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "../Foundation/TempDir.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UITextField.h"
 #include "UITestSupport.h"
@@ -112,7 +113,8 @@ TEST_F(SDLHostTest, KeysGoToTheFirstResponderAndTheScreenIsWritten) {
     ASSERT_TRUE(host_->pumpEvents());
     EXPECT_EQ(field->text(), "报");
 
-    const auto path = std::filesystem::temp_directory_path() / "sdl-host-screen.png";
+    TempDir tmp;
+    const auto path = tmp.path() / "sdl-host-screen.png";
     ASSERT_TRUE(host_->writePNG(path.string()));
     auto image = CGImage::createWithContentsOfFile(path.string());
     std::filesystem::remove(path);

@@ -5,6 +5,7 @@
 
 #include "UIKit/UIGestureRecognizerBase.h"
 #include "UIKit/UIView.h"
+#include "UIKit/UIWindow.h"
 #include "host/HeadlessHost.h"
 
 namespace {
@@ -68,6 +69,27 @@ TEST(TouchDelivery, TouchStaysWithTheViewItBeganIn) {
     EXPECT_TRUE(b->events.empty());
     EXPECT_EQ(a->points.back(), CGPointMake(160, 60));
     EXPECT_EQ(host.fingersDown(), 0u);
+}
+
+TEST(TouchDelivery, EachWindowDeliversOnlyItsOwnTouches) {
+    HeadlessHost host;
+    auto a = TouchRecorder::create(CGRectMake(0, 0, 100, 100));
+    host.window()->addSubview(a);
+    auto second = UIWindow::create(host.window()->bounds());
+    auto b = TouchRecorder::create(CGRectMake(200, 200, 100, 100));
+    second->addSubview(b);
+
+    host.touchDown(0, {50, 50}, 1.0);
+    // Another window comes forward while the first finger is still down.
+    second->makeKeyAndVisible();
+    host.touchDown(1, {250, 250}, 1.1);
+    host.post({{0, UITouchPhaseMoved, {60, 60}}, {1, UITouchPhaseMoved, {260, 260}}}, 1.2);
+    host.post({{0, UITouchPhaseEnded, {60, 60}}, {1, UITouchPhaseEnded, {260, 260}}}, 1.3);
+    host.window()->makeKeyWindow();
+    second->setHidden(true);
+
+    EXPECT_EQ(a->events, (std::vector<std::string>{"began", "moved", "ended"}));
+    EXPECT_EQ(b->events, (std::vector<std::string>{"began", "moved", "ended"}));
 }
 
 TEST(TouchDelivery, UnhandledTouchesClimbTheResponderChain) {

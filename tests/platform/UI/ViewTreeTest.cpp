@@ -118,6 +118,31 @@ TEST_F(ViewTree, OrderingOperations) {
     EXPECT_EQ(parent->viewWithTag(8), nullptr);
 }
 
+TEST_F(ViewTree, SubviewsDrawAboveLayersTheViewAddedItself) {
+    auto parent = UIView::create();
+    auto plate = CALayer::layer();
+    parent->layer()->addSublayer(plate);
+    auto v1 = UIView::create(), v2 = UIView::create(), v3 = UIView::create();
+    parent->addSubview(v1);
+    parent->addSubview(v2);
+    parent->insertSubviewAtIndex(v3, 0);
+    auto layers = [&] {
+        std::vector<CALayer*> out;
+        for (const auto& l : parent->layer()->sublayers()) out.push_back(l.get());
+        return out;
+    };
+    // Drawing order agrees with the subview order hit testing uses, above the plate.
+    EXPECT_EQ(layers(), (std::vector<CALayer*>{plate.get(), v3->layer().get(), v1->layer().get(),
+                                               v2->layer().get()}));
+    parent->bringSubviewToFront(v3.get());
+    EXPECT_EQ(layers(), (std::vector<CALayer*>{plate.get(), v1->layer().get(), v2->layer().get(),
+                                               v3->layer().get()}));
+    parent->exchangeSubviewAtIndex(0, 2);
+    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v3.get(), v2.get(), v1.get()}));
+    EXPECT_EQ(layers(), (std::vector<CALayer*>{plate.get(), v3->layer().get(), v2->layer().get(),
+                                               v1->layer().get()}));
+}
+
 TEST_F(ViewTree, AutoresizingFollowsTheSuperviewSize) {
     auto parent = UIView::create(CGRectMake(0, 0, 100, 100));
     auto wide = UIView::create(CGRectMake(10, 10, 80, 20));
@@ -192,6 +217,18 @@ TEST_F(ViewTree, HitTestingHonoursVisibilityInteractionAndBounds) {
     child->setTransform(CGAffineTransformMakeScale(0.5, 0.5));
     EXPECT_EQ(w.hitTest({60, 60}, nullptr), parent);
     EXPECT_EQ(w.hitTest({80, 80}, nullptr), child);
+}
+
+TEST_F(ViewTree, AViewScaledToNothingCoversNothing) {
+    auto parent = UIView::create(CGRectMake(0, 0, 300, 300));
+    auto collapsed = UIView::create(CGRectMake(0, 0, 300, 300));
+    parent->addSubview(collapsed);
+    collapsed->setTransform(CGAffineTransformMakeScale(0, 0));
+    EXPECT_EQ(parent->hitTest({150, 150}, nullptr), parent);
+    EXPECT_EQ(parent->hitTest({10, 290}, nullptr), parent);
+    EXPECT_EQ(parent->layer()->hitTest({150, 150}), parent->layer());
+    collapsed->setTransform(CGAffineTransformMakeScale(0.5, 0.5));
+    EXPECT_EQ(parent->hitTest({150, 150}, nullptr), collapsed);
 }
 
 TEST_F(ViewTree, ConvertPointRoundTripsThroughTransformedBranches) {
