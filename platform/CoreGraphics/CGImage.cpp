@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
+
+#include "Foundation/NSData.h"
 
 CGImage::CGImage(cairo_surface_t* surface) : surface_(surface) {}
 
@@ -121,11 +121,10 @@ std::shared_ptr<CGImage> CGImage::createWithData(std::span<const uint8_t> data) 
 }
 
 std::shared_ptr<CGImage> CGImage::createWithContentsOfFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return nullptr;
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
-    return createWithData(bytes);
+    // A directory or unreadable file is no image; a stream read would throw on it instead.
+    const auto bytes = NSDataWithContentsOfFile(path);
+    if (!bytes) return nullptr;
+    return createWithData(*bytes);
 }
 
 std::shared_ptr<CGImage> CGImage::createWithRGBA(const uint8_t* rgba, int width, int height,

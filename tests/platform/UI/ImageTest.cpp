@@ -124,6 +124,10 @@ TEST_F(ImageBundle, JpegAndDamagedFiles) {
     EXPECT_FALSE(UIImage::imageWithData(cut));
     std::ofstream((dir_ / "broken.png").string()) << "\x89PNG not really";
     EXPECT_FALSE(UIImage::imageNamed("broken.png"));
+    // A directory under an image's name is no image either, and reading it must not throw.
+    std::filesystem::create_directory(dir_ / "folder.png");
+    EXPECT_FALSE(UIImage::imageNamed("folder.png"));
+    EXPECT_FALSE(CGImage::createWithContentsOfFile((dir_ / "folder.png").string()));
 }
 
 TEST_F(ImageBundle, StretchableImagesKeepTheirCaps) {
