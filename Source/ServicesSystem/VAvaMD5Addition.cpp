@@ -2,15 +2,9 @@
 
 #include "Security/CommonCrypto.h"
 
-std::optional<std::string> ma_MD5String(std::string_view text) {
-    text = text.substr(0, text.find('\0'));
-    return ma_MD5String(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-}
+namespace {
 
-std::optional<std::string> ma_MD5String(std::span<const std::uint8_t> data) {
-    if (data.empty()) {
-        return std::nullopt;
-    }
+std::string hexDigest(std::span<const std::uint8_t> data) {
     std::uint8_t digest[CC_MD5_DIGEST_LENGTH];
     CC_MD5(data, digest);
     static constexpr char kHex[] = "0123456789abcdef";
@@ -21,4 +15,18 @@ std::optional<std::string> ma_MD5String(std::span<const std::uint8_t> data) {
         out += kHex[byte & 15];
     }
     return out;
+}
+
+}  // namespace
+
+std::optional<std::string> ma_MD5String(std::string_view text) {
+    // Only an empty string has no digest; one that starts with a zero byte digests no bytes.
+    if (text.empty()) return std::nullopt;
+    text = text.substr(0, text.find('\0'));
+    return hexDigest(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+std::optional<std::string> ma_MD5String(std::span<const std::uint8_t> data) {
+    if (data.empty()) return std::nullopt;
+    return hexDigest(data);
 }

@@ -64,7 +64,7 @@ TEST(MD5, KnownDigests) {
     const std::string withZero("abc\0def", 7);
     EXPECT_EQ(ma_MD5String(withZero), "900150983cd24fb0d6963f7d28e17f72");
     EXPECT_NE(ma_MD5String(bytes(withZero)), ma_MD5String(withZero));
-    EXPECT_EQ(ma_MD5String(std::string_view("\0abc", 4)), std::nullopt);
+    EXPECT_EQ(ma_MD5String(std::string_view("\0abc", 4)), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
 TEST(AES, KnownAnswerECBWithShortKeyZeroFilled) {
