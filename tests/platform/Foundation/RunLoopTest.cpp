@@ -67,6 +67,27 @@ TEST_F(RunLoopTest, RepeatingTimerThatFallsBehindFiresOnceThenKeepsSchedule) {
     timer->invalidate();
 }
 
+TEST_F(RunLoopTest, RepeatingTimerRescheduledInsideItsBlockKeepsTheNewDateAndCanBePaused) {
+    int count = 0;
+    auto timer = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer& t) {
+        if (++count == 1) t.setFireDate(Clock::now() + 0.5);
+    });
+    const double start = Clock::now();
+    Clock::advance(1.0);
+    loop->runUntilIdle();
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(timer->fireDate(), start + 1.5);
+
+    // Moving it far ahead must leave no earlier schedule behind.
+    timer->setFireDate(Clock::now() + 100);
+    for (int i = 0; i < 6; ++i) {
+        Clock::advance(0.5);
+        loop->runUntilIdle();
+    }
+    EXPECT_EQ(count, 1);
+    timer->invalidate();
+}
+
 TEST_F(RunLoopTest, PerformsQueuedDuringATurnRunOnTheNextTurn) {
     std::vector<int> order;
     loop->performBlock([&] {
