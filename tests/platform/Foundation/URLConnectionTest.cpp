@@ -21,6 +21,7 @@
 
 #include "Foundation/NSOperationQueue.h"
 #include "Foundation/NSRunLoop.h"
+#include "Foundation/NSThread.h"
 #include "Foundation/NSURLConnection.h"
 #include "Foundation/NSURLLoader.h"
 #include "TestHTTPServer.h"
@@ -460,6 +461,37 @@ TEST_F(URLConnectionTest, ConnectionStartedOnAWorkerThreadDeliversOnThatThreadsR
     EXPECT_EQ(recorder->events, (std::vector<std::string>{"response", "data", "finish"}));
     EXPECT_EQ(recorder->body(), pattern(512 * 1024));
     EXPECT_EQ(recorder->threads, std::set{workerId});
+}
+
+TEST_F(URLConnectionTest, ConnectionOfAnEndedThreadLetsGoOfItselfWhenAnswered) {
+    std::mutex mutex;
+    NSURLConnection::TestReply reply;
+    NSURLConnection::setTestTransport([&](const auto&, auto r) {
+        std::lock_guard lock(mutex);
+        reply = std::move(r);
+    });
+    struct Restore {
+        ~Restore() { NSURLConnection::setTestTransport({}); }
+    } restore;
+
+    auto recorder = std::make_shared<Recorder>();
+    std::weak_ptr<NSURLConnection> connection;
+    std::weak_ptr<NSRunLoop> threadLoop;
+    // Held past its end, as owners of finished threads often do.
+    auto thread = NSThread::create([&] {
+        connection = NSURLConnection::connectionWithRequest(request("/hello"), recorder);
+        threadLoop = NSRunLoop::currentRunLoop();
+    });
+    thread->start();
+    ASSERT_TRUE(runUntil([&] { return thread->isFinished(); }));
+    ASSERT_TRUE(runUntil([&] { return threadLoop.expired(); }));
+
+    std::lock_guard lock(mutex);
+    ASSERT_TRUE(reply);
+    reply(NSHTTPURLResponse::create(NSURL::URLWithString(http.url("/hello")), 200, "HTTP/1.1", {}),
+          {'o', 'k'}, std::nullopt);
+    EXPECT_TRUE(connection.expired());
+    EXPECT_TRUE(recorder->events.empty());
 }
 
 TEST_F(URLConnectionTest, SynchronousRequestBlocksAWorkerThreadUntilTheAnswer) {
