@@ -222,7 +222,12 @@ void NSRunLoop::notifyBeforeWaiting() {
     if (inObservers_) return;
     inObservers_ = true;
     auto copy = observers_;
-    for (auto& [token, obs] : copy) (*obs)();
+    for (auto& [token, obs] : copy) {
+        // One removed by an earlier observer this pass may belong to an owner that has gone.
+        const bool registered = std::any_of(observers_.begin(), observers_.end(),
+                                            [t = token](const auto& o) { return o.first == t; });
+        if (registered) (*obs)();
+    }
     inObservers_ = false;
 }
 
