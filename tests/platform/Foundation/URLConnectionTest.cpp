@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <set>
 #include <string>
@@ -306,6 +307,16 @@ TEST_F(URLConnectionTest, TimeOutBoundsEachWaitNotTheWholeTransfer) {
     ASSERT_TRUE(runUntil([&] { return recorder->ended(); }));
     EXPECT_EQ(recorder->events.back(), "finish");
     EXPECT_EQ(recorder->body(), "ticktickticktickticktickticktick");
+}
+
+TEST_F(URLConnectionTest, TimeOutsBeyondAnyClockMeanWaitingLongNotFailingAtOnce) {
+    for (const double timeout : {1e10, std::numeric_limits<double>::infinity()}) {
+        auto recorder = std::make_shared<Recorder>();
+        NSURLConnection::connectionWithRequest(request("/trickle", timeout), recorder);
+        ASSERT_TRUE(runUntil([&] { return recorder->ended(); }));
+        EXPECT_EQ(recorder->events.back(), "finish") << timeout;
+        EXPECT_EQ(recorder->body(), "ticktickticktickticktickticktick");
+    }
 }
 
 TEST_F(URLConnectionTest, LargeBodyArrivesInOrderedChunksThatSumToTheBody) {
