@@ -134,22 +134,24 @@ struct DispatchQueue::Waiter : Latch {};
 DispatchQueue::DispatchQueue(Kind kind, std::string label, DispatchQueuePriority priority)
     : kind_(kind), label_(std::move(label)), priority_(priority) {}
 
+// The shared queues are never destroyed: a pool worker still finishing a block while the process
+// exits may reach for them after the statics made later than the pool are gone.
 std::shared_ptr<DispatchQueue> DispatchQueue::main() {
-    static const std::shared_ptr<DispatchQueue> queue(
+    static const auto* queue = new std::shared_ptr<DispatchQueue>(
         new DispatchQueue(Kind::Main, "main", DispatchQueuePriority::Default));
-    return queue;
+    return *queue;
 }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::global(DispatchQueuePriority priority) {
-    static const std::array<std::shared_ptr<DispatchQueue>, 4> queues = [] {
+    static const auto* queues = new std::array<std::shared_ptr<DispatchQueue>, 4>([] {
         const char* labels[] = {"global.high", "global.default", "global.low", "global.background"};
         std::array<std::shared_ptr<DispatchQueue>, 4> made;
         for (std::size_t i = 0; i < made.size(); ++i)
             made[i].reset(
                 new DispatchQueue(Kind::Global, labels[i], static_cast<DispatchQueuePriority>(i)));
         return made;
-    }();
-    return queues[static_cast<std::size_t>(priority)];
+    }());
+    return (*queues)[static_cast<std::size_t>(priority)];
 }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::createSerial(std::string label) {

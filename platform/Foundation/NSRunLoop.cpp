@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <stdexcept>
@@ -142,6 +143,11 @@ bool NSRunLoop::fireDueTimers() {
         ran = true;
         timer->fire();
         if (timer->repeats_ && timer->isValid()) {
+            std::lock_guard lock(timerMutex_);
+            // A block that set a new fire date has scheduled the timer already; that date stands.
+            const bool rescheduled = std::any_of(timers_.begin(), timers_.end(),
+                                                 [&](const auto& e) { return e.second == timer; });
+            if (rescheduled) continue;
             CFTimeInterval next = timer->fireDate_ + timer->interval_;
             const CFTimeInterval after = Clock::now();
             if (next <= after) {
@@ -149,7 +155,6 @@ bool NSRunLoop::fireDueTimers() {
                 next = timer->fireDate_ + (missed + 1) * timer->interval_;
             }
             timer->fireDate_ = next;
-            std::lock_guard lock(timerMutex_);
             timers_.emplace(std::make_pair(next, timerSeq_++), timer);
         }
     }
@@ -217,7 +222,12 @@ void NSRunLoop::notifyBeforeWaiting() {
     if (inObservers_) return;
     inObservers_ = true;
     auto copy = observers_;
-    for (auto& [token, obs] : copy) (*obs)();
+    for (auto& [token, obs] : copy) {
+        // One removed by an earlier observer this pass may belong to an owner that has gone.
+        const bool registered = std::any_of(observers_.begin(), observers_.end(),
+                                            [t = token](const auto& o) { return o.first == t; });
+        if (registered) (*obs)();
+    }
     inObservers_ = false;
 }
 

@@ -42,6 +42,12 @@ struct NSThread::State {
         }
         state->executing = false;
         state->finished = true;
+        {
+            // The loop goes with the thread: whoever still posts to it learns nobody listens.
+            std::lock_guard lock(state->mutex);
+            state->runLoop.reset();
+        }
+        state->ready.notify_all();
     }
 };
 
@@ -74,7 +80,7 @@ void NSThread::start() {
     if (thread_.joinable() || state_->finished) return;
     thread_ = std::thread([state = state_] { State::body(state); });
     std::unique_lock lock(state_->mutex);
-    state_->ready.wait(lock, [this] { return state_->runLoop != nullptr; });
+    state_->ready.wait(lock, [this] { return state_->runLoop != nullptr || state_->finished; });
 }
 
 void NSThread::cancel() {

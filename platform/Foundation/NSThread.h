@@ -33,7 +33,7 @@ class NSThread : public NSObject {
     std::string name() const;
     void setName(std::string name);
 
-    // The thread's run loop; null until started.
+    // The thread's run loop; null until started and once the thread has ended.
     std::shared_ptr<NSRunLoop> runLoop() const;
     // Runs the block on the thread's run loop. Blocks given before start() run once it starts.
     void performBlock(std::function<void()> block);

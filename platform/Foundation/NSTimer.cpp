@@ -1,9 +1,12 @@
 #include "NSTimer.h"
 
+#include <cmath>
+
 #include "NSRunLoop.h"
 
 NSTimer::NSTimer(NSTimeInterval interval, bool repeats, Block block)
-    : interval_(interval < 0 ? 0 : interval),
+    // Not-a-number would sort anywhere among the loop's fire dates and stall every timer there.
+    : interval_(std::isnan(interval) || interval < 0 ? 0 : interval),
       repeats_(repeats),
       block_(std::move(block)),
       fireDate_(Clock::now() + interval_) {
@@ -24,6 +27,7 @@ std::shared_ptr<NSTimer> NSTimer::scheduledTimerWithTimeInterval(NSTimeInterval 
 }
 
 void NSTimer::setFireDate(CFTimeInterval date) {
+    if (std::isnan(date)) date = Clock::now();
     auto loop = runLoop_.lock();
     if (!loop) {
         fireDate_ = date;

@@ -244,8 +244,12 @@ void configure(Transfer& t, const NSURLRequest& request) {
 
     // The interval bounds each wait for progress, not the whole transfer, so a long download
     // that keeps moving is not cut off. The network thread watches it (see Impl::expireIdle).
-    const double timeout = request.timeoutInterval() > 0 ? request.timeoutInterval()
-                                                         : NSURLRequest::kDefaultTimeoutInterval;
+    // Capped at about three years so the clock's nanoseconds hold it: a larger figure would
+    // overflow into a deadline already past.
+    constexpr double kLongestTimeout = 1e8;
+    const double timeout = request.timeoutInterval() > 0
+                               ? std::min(request.timeoutInterval(), kLongestTimeout)
+                               : NSURLRequest::kDefaultTimeoutInterval;
     t.idleLimit =
         std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(timeout));
     curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);

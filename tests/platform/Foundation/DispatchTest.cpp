@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <thread>
@@ -271,6 +272,34 @@ TEST_F(DispatchTest, GroupNotifiesOnceAllBlocksEndAndOnceRunsOnce) {
     for (int i = 0; i < 8; ++i) racers.emplace_back([&] { dispatchOnce(token, [&] { ++calls; }); });
     for (auto& t : racers) t.join();
     EXPECT_EQ(calls.load(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Trivially destructible, so it outlives every static the exit tears down.
+std::atomic<bool> gBlockRunning{false};
+std::atomic<bool> gExiting{false};
+
+TEST(DispatchExitTest, ABlockStillRunningAtExitCanStillQueueWork) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            DispatchQueue::global()->async([] {
+                gBlockRunning = true;
+                while (!gExiting) std::this_thread::yield();
+                DispatchQueue::main()->async([] {});
+                DispatchQueue::global(DispatchQueuePriority::Low)->async([] {});
+            });
+            // Runs at exit after the queues made later are torn down and before the pool made
+            // earlier joins its workers: the block above then reaches for those queues.
+            std::atexit([] { gExiting = true; });
+            DispatchQueue::main();
+            while (!gBlockRunning) std::this_thread::yield();
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -22,4 +22,23 @@ TEST(RunLoopObserverTest, BlockPerformedByABeforeWaitingObserverRunsInThatTurn) 
     loop->runUntilIdle();
 }
 
+// An observer removed by another during the same notification (its owner went) is not called.
+TEST(RunLoopObserverTest, ObserverRemovedByAnEarlierOneIsNotCalled) {
+    auto loop = NSRunLoop::mainRunLoop();
+    loop->runUntilIdle();
+    int laterCalls = 0;
+    NSRunLoop::Token later = 0;
+    const auto earlier = loop->addBeforeWaitingObserver([&] {
+        if (later) loop->removeBeforeWaitingObserver(later);
+        later = 0;
+    });
+    later = loop->addBeforeWaitingObserver([&] { ++laterCalls; });
+    loop->performBlock([] {});
+    EXPECT_TRUE(loop->runOnce(0));
+    EXPECT_EQ(later, 0u);
+    EXPECT_EQ(laterCalls, 0);
+    loop->removeBeforeWaitingObserver(earlier);
+    loop->runUntilIdle();
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,6 +66,46 @@ TEST_F(RunLoopTest, RepeatingTimerThatFallsBehindFiresOnceThenKeepsSchedule) {
     loop->runUntilIdle();
     EXPECT_EQ(count, 2);
     timer->invalidate();
+}
+
+TEST_F(RunLoopTest, RepeatingTimerRescheduledInsideItsBlockKeepsTheNewDateAndCanBePaused) {
+    int count = 0;
+    auto timer = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer& t) {
+        if (++count == 1) t.setFireDate(Clock::now() + 0.5);
+    });
+    const double start = Clock::now();
+    Clock::advance(1.0);
+    loop->runUntilIdle();
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(timer->fireDate(), start + 1.5);
+
+    // Moving it far ahead must leave no earlier schedule behind.
+    timer->setFireDate(Clock::now() + 100);
+    for (int i = 0; i < 6; ++i) {
+        Clock::advance(0.5);
+        loop->runUntilIdle();
+    }
+    EXPECT_EQ(count, 1);
+    timer->invalidate();
+}
+
+TEST_F(RunLoopTest, TimerOfNoNumberIntervalFiresAtOnceAndKeepsOthersInOrder) {
+    std::vector<std::string> fired;
+    loop->performAfterDelay(std::nan(""), [&] { fired.push_back("nan"); });
+    loop->performAfterDelay(1.0, [&] { fired.push_back("1.0"); });
+    loop->performAfterDelay(0.5, [&] { fired.push_back("0.5"); });
+    auto repeating = NSTimer::scheduledTimerWithTimeInterval(std::nan(""), true, [](NSTimer&) {});
+    EXPECT_FALSE(std::isnan(repeating->fireDate()));
+    repeating->invalidate();
+    auto moved = NSTimer::scheduledTimerWithTimeInterval(5.0, false, [](NSTimer&) {});
+    moved->setFireDate(std::nan(""));
+    EXPECT_FALSE(std::isnan(moved->fireDate()));
+    moved->invalidate();
+    loop->runUntilIdle();
+    EXPECT_EQ(fired, (std::vector<std::string>{"nan"}));
+    Clock::advance(1.0);
+    loop->runUntilIdle();
+    EXPECT_EQ(fired, (std::vector<std::string>{"nan", "0.5", "1.0"}));
 }
 
 TEST_F(RunLoopTest, PerformsQueuedDuringATurnRunOnTheNextTurn) {

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <set>
 #include <string>
@@ -21,6 +22,7 @@
 
 #include "Foundation/NSOperationQueue.h"
 #include "Foundation/NSRunLoop.h"
+#include "Foundation/NSThread.h"
 #include "Foundation/NSURLConnection.h"
 #include "Foundation/NSURLLoader.h"
 #include "TestHTTPServer.h"
@@ -307,6 +309,16 @@ TEST_F(URLConnectionTest, TimeOutBoundsEachWaitNotTheWholeTransfer) {
     EXPECT_EQ(recorder->body(), "ticktickticktickticktickticktick");
 }
 
+TEST_F(URLConnectionTest, TimeOutsBeyondAnyClockMeanWaitingLongNotFailingAtOnce) {
+    for (const double timeout : {1e10, std::numeric_limits<double>::infinity()}) {
+        auto recorder = std::make_shared<Recorder>();
+        NSURLConnection::connectionWithRequest(request("/trickle", timeout), recorder);
+        ASSERT_TRUE(runUntil([&] { return recorder->ended(); }));
+        EXPECT_EQ(recorder->events.back(), "finish") << timeout;
+        EXPECT_EQ(recorder->body(), "ticktickticktickticktickticktick");
+    }
+}
+
 TEST_F(URLConnectionTest, LargeBodyArrivesInOrderedChunksThatSumToTheBody) {
     auto recorder = std::make_shared<Recorder>();
     NSURLConnection::connectionWithRequest(request("/stream"), recorder);
@@ -460,6 +472,37 @@ TEST_F(URLConnectionTest, ConnectionStartedOnAWorkerThreadDeliversOnThatThreadsR
     EXPECT_EQ(recorder->events, (std::vector<std::string>{"response", "data", "finish"}));
     EXPECT_EQ(recorder->body(), pattern(512 * 1024));
     EXPECT_EQ(recorder->threads, std::set{workerId});
+}
+
+TEST_F(URLConnectionTest, ConnectionOfAnEndedThreadLetsGoOfItselfWhenAnswered) {
+    std::mutex mutex;
+    NSURLConnection::TestReply reply;
+    NSURLConnection::setTestTransport([&](const auto&, auto r) {
+        std::lock_guard lock(mutex);
+        reply = std::move(r);
+    });
+    struct Restore {
+        ~Restore() { NSURLConnection::setTestTransport({}); }
+    } restore;
+
+    auto recorder = std::make_shared<Recorder>();
+    std::weak_ptr<NSURLConnection> connection;
+    std::weak_ptr<NSRunLoop> threadLoop;
+    // Held past its end, as owners of finished threads often do.
+    auto thread = NSThread::create([&] {
+        connection = NSURLConnection::connectionWithRequest(request("/hello"), recorder);
+        threadLoop = NSRunLoop::currentRunLoop();
+    });
+    thread->start();
+    ASSERT_TRUE(runUntil([&] { return thread->isFinished(); }));
+    ASSERT_TRUE(runUntil([&] { return threadLoop.expired(); }));
+
+    std::lock_guard lock(mutex);
+    ASSERT_TRUE(reply);
+    reply(NSHTTPURLResponse::create(NSURL::URLWithString(http.url("/hello")), 200, "HTTP/1.1", {}),
+          {'o', 'k'}, std::nullopt);
+    EXPECT_TRUE(connection.expired());
+    EXPECT_TRUE(recorder->events.empty());
 }
 
 TEST_F(URLConnectionTest, SynchronousRequestBlocksAWorkerThreadUntilTheAnswer) {
