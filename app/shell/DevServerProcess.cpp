@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,11 +18,16 @@ namespace {
 
 // Reads the first line the child prints, waiting at most timeoutMs in all.
 std::string readFirstLine(int fd, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string line;
     char c;
     while (line.size() < 64) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
         pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) <= 0) break;
+        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
         ssize_t n = read(fd, &c, 1);
         if (n <= 0 || c == '\n') break;
         line += c;
@@ -29,11 +35,22 @@ std::string readFirstLine(int fd, int timeoutMs) {
     return line;
 }
 
+// Asks the child to stop, and makes it stop if it has not within a few seconds.
+void stopChild(pid_t pid) {
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 300; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+        usleep(10000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
 }  // namespace
 
 std::unique_ptr<DevServerProcess> DevServerProcess::start(const std::string& executable,
                                                           const std::string& dataFile,
-                                                          std::string& error) {
+                                                          std::string& error, int timeoutMs) {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) {
         error = std::string("pipe: ") + std::strerror(errno);
@@ -55,13 +72,12 @@ std::unique_ptr<DevServerProcess> DevServerProcess::start(const std::string& exe
         error = "cannot start " + executable + ": " + std::strerror(rc);
         return nullptr;
     }
-    const std::string line = readFirstLine(out[0], 10000);
+    const std::string line = readFirstLine(out[0], timeoutMs);
     close(out[0]);
     char* end = nullptr;
     const long port = std::strtol(line.c_str(), &end, 10);
     if (line.empty() || *end != '\0' || port <= 0 || port > 65535) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
+        stopChild(pid);
         error = "the devserver did not announce its port";
         return nullptr;
     }
@@ -73,10 +89,7 @@ std::string DevServerProcess::defaultExecutable() {
     return BRISFOLD_DEVSERVER_PATH;
 }
 
-DevServerProcess::~DevServerProcess() {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-}
+DevServerProcess::~DevServerProcess() { stopChild(pid_); }
 
 std::string DevServerProcess::baseURL() const {
     return "http://127.0.0.1:" + std::to_string(port_) + "/";

@@ -9,9 +9,10 @@
 class DevServerProcess {
   public:
     // Starts the server on a free port with its data in dataFile; null with a message in error
-    // when it cannot be started or does not announce its port.
+    // when it cannot be started or does not announce its port within timeoutMs.
     static std::unique_ptr<DevServerProcess> start(const std::string& executable,
-                                                   const std::string& dataFile, std::string& error);
+                                                   const std::string& dataFile, std::string& error,
+                                                   int timeoutMs = 10000);
     // The devserver built beside the app, or the one $BRISFOLD_DEVSERVER names.
     static std::string defaultExecutable();
     ~DevServerProcess();

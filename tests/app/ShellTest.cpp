@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "DevServer.h"
@@ -125,6 +126,21 @@ TEST(DevServerProcessTest, UnreachableServerIsReportedNotHung) {
     ASSERT_TRUE(NSRunLoop::mainRunLoop()->runUntil([&] { return !view->isRequesting(); }, 20.0));
     EXPECT_FALSE(view->statusLabel()->text().empty());
     EXPECT_EQ(view->statusLabel()->text().find("登录成功"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+TEST(DevServerProcessTest, SilentServerThatIgnoresStopIsGivenUpOnAndKilled) {
+    auto dir = tempDir("silent");
+    const fs::path script = dir / "silent-server";
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\ntrap '' TERM PIPE\nwhile true; do printf x; sleep 0.05; done\n";
+    }
+    fs::permissions(script, fs::perms::owner_all);
+    std::string error;
+    auto child = DevServerProcess::start(script.string(), (dir / "d.sqlite").string(), error, 300);
+    EXPECT_FALSE(child);
+    EXPECT_EQ(error, "the devserver did not announce its port");
     fs::remove_all(dir);
 }
 
