@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "Foundation/NSStringEncoding.h"
+
 namespace devserver {
 
 namespace {
@@ -34,41 +36,6 @@ std::string formDecode(std::string_view text) {
     return out;
 }
 
-bool isValidUtf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        int length = 0;
-        uint32_t code = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            length = 2;
-            code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            length = 3;
-            code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            length = 4;
-            code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + length > text.size()) return false;
-        for (int k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        const bool overlong = (length == 2 && code < 0x80) || (length == 3 && code < 0x800) ||
-                              (length == 4 && code < 0x10000);
-        if (overlong || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        i += length;
-    }
-    return true;
-}
-
 std::optional<FormBody> FormBody::parse(std::string_view body, std::string* error) {
     auto reject = [error](std::string message) -> std::optional<FormBody> {
         if (error != nullptr) *error = std::move(message);
@@ -88,8 +55,8 @@ std::optional<FormBody> FormBody::parse(std::string_view body, std::string* erro
         std::string value =
             equals == std::string_view::npos ? std::string() : formDecode(piece.substr(equals + 1));
         if (key.empty()) return reject("请求参数格式错误");
-        if (!isValidUtf8(key) || !isValidUtf8(value) || key.find('\0') != std::string::npos ||
-            value.find('\0') != std::string::npos) {
+        if (!NSStringIsValidUTF8(key) || !NSStringIsValidUTF8(value) ||
+            key.find('\0') != std::string::npos || value.find('\0') != std::string::npos) {
             return reject("请求参数不是有效的文本");
         }
         if (form.has(key)) return reject("请求参数重复: " + key);

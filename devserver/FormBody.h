@@ -39,6 +39,4 @@ class FormBody {
 // kept as it is, since the app sends raw text such as "50%".
 std::string formDecode(std::string_view text);
 
-bool isValidUtf8(std::string_view text);
-
 }  // namespace devserver

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "Foundation/NSStringEncoding.h"
+
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -19,45 +21,6 @@ constexpr auto kDecode = makeDecodeTable();
 
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-bool isValidUtf8(std::span<const std::uint8_t> bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const std::uint8_t lead = bytes[i];
-        std::size_t extra = 0;
-        std::uint32_t cp = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = lead & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= bytes.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k <= extra; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (bytes[i + k] & 0x3F);
-        }
-        static constexpr std::uint32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += extra + 1;
-    }
-    return true;
 }
 
 }  // namespace
@@ -128,7 +91,8 @@ std::optional<std::string> mabase64EncodedString(std::span<const std::uint8_t> d
 
 std::optional<std::string> mastringWithBase64EncodedString(std::string_view text) {
     auto bytes = madataWithBase64EncodedString(text);
-    if (!bytes || !isValidUtf8(*bytes)) {
+    if (!bytes || !NSStringIsValidUTF8(std::string_view(
+                      reinterpret_cast<const char*>(bytes->data()), bytes->size()))) {
         return std::nullopt;
     }
     return std::string(bytes->begin(), bytes->end());
