@@ -38,7 +38,7 @@ TEST(DeviceIdentifier, HardwareAddressAndItsDigests) {
     ASSERT_TRUE(global);
     EXPECT_TRUE(std::regex_match(*global, std::regex("[0-9a-f]{32}")));
     EXPECT_EQ(vavaUniqueGlobalDeviceIdentifier(), global);
-    EXPECT_EQ(global, ma_MD5String(*mac));
+    EXPECT_EQ(global, vm_MD5String(*mac));
 }
 
 TEST(DeviceIdentifier, PerApplicationIdentifierIncludesTheBundleIdentifier) {
@@ -51,7 +51,7 @@ TEST(DeviceIdentifier, PerApplicationIdentifierIncludesTheBundleIdentifier) {
     NSBundle::setMainBundlePath(dir.path().string());
     const auto mac = macaddress();
     ASSERT_TRUE(mac);
-    EXPECT_EQ(vavaUniqueDeviceIdentifier(), ma_MD5String(*mac + "com.brisfold.test"));
+    EXPECT_EQ(vavaUniqueDeviceIdentifier(), vm_MD5String(*mac + "com.brisfold.test"));
     EXPECT_NE(vavaUniqueDeviceIdentifier(), vavaUniqueGlobalDeviceIdentifier());
     NSBundle::setMainBundlePath(previous);
 }

@@ -55,16 +55,16 @@ Bytes aesDecrypt(const Bytes& cipher, const Bytes& key32, const std::uint8_t* iv
 }
 
 TEST(MD5, KnownDigests) {
-    EXPECT_EQ(ma_MD5String("abc"), "900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_EQ(ma_MD5String("The quick brown fox jumps over the lazy dog"),
+    EXPECT_EQ(vm_MD5String("abc"), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(vm_MD5String("The quick brown fox jumps over the lazy dog"),
               "9e107d9d372bb6826bd81d3542a419d6");
-    EXPECT_EQ(ma_MD5String(std::string_view("")), std::nullopt);
-    EXPECT_EQ(ma_MD5String(std::span<const std::uint8_t>()), std::nullopt);
+    EXPECT_EQ(vm_MD5String(std::string_view("")), std::nullopt);
+    EXPECT_EQ(vm_MD5String(std::span<const std::uint8_t>()), std::nullopt);
     // A string is digested up to its first zero byte; data is digested whole.
     const std::string withZero("abc\0def", 7);
-    EXPECT_EQ(ma_MD5String(withZero), "900150983cd24fb0d6963f7d28e17f72");
-    EXPECT_NE(ma_MD5String(bytes(withZero)), ma_MD5String(withZero));
-    EXPECT_EQ(ma_MD5String(std::string_view("\0abc", 4)), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(vm_MD5String(withZero), "900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_NE(vm_MD5String(bytes(withZero)), vm_MD5String(withZero));
+    EXPECT_EQ(vm_MD5String(std::string_view("\0abc", 4)), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
 TEST(AES, KnownAnswerECBWithShortKeyZeroFilled) {
