@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -16,6 +17,7 @@
 #include "EngineWorker.h"
 #include "Foundation/Clock.h"
 #include "GridCache.h"
+#include "MapEngineInternal.h"
 #include "OpenGLES/ES1.h"
 #include "ShownGridNames.h"
 #include "ViewGeometry.h"
@@ -527,4 +529,8 @@ std::vector<std::string> shownGridNames(MapDataType dataType) {
     if (list == nullptr) return {};
     std::lock_guard lock(list->mutex);
     return list->names;
+}
+
+bool mapEngineWaitForStores(MapEngine* engine, std::chrono::steady_clock::time_point deadline) {
+    return engine != nullptr && engine->workerA.drain(deadline);
 }

@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <latch>
 #include <limits>
 #include <set>
+#include <thread>
 
 #include "EngineFixture.h"
 #include "Foundation/Clock.h"
@@ -353,11 +355,11 @@ TEST_F(EngineTest, PutsFromSeveralThreadsAtOnce) {
 
     constexpr int kThreads = 4;
     std::atomic<int> accepted{0};
-    std::atomic<bool> go{false};
+    std::latch go(1);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            while (!go.load()) std::this_thread::yield();
+            go.wait();
             for (size_t i = 0; i < names.size(); ++i) {
                 const std::string& name =
                     names[(i * 7 + static_cast<size_t>(t) * 13) % names.size()];
@@ -368,7 +370,7 @@ TEST_F(EngineTest, PutsFromSeveralThreadsAtOnce) {
             }
         });
     }
-    go = true;
+    go.count_down();
     for (int frame = 0; frame < 20; ++frame) mapEngineRenderFrame(engine);
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(accepted.load(), kThreads * static_cast<int>(names.size()));
