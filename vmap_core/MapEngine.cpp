@@ -10,12 +10,14 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "EngineWorker.h"
 #include "Foundation/Clock.h"
+#include "GlyphStore.h"
 #include "GridCache.h"
 #include "MapEngineInternal.h"
 #include "OpenGLES/ES1.h"
@@ -95,8 +97,7 @@ struct MapEngine {
     std::mutex shownMutex;
     std::map<MapDataType, ShownList> shown;
 
-    std::mutex glyphsMutex;
-    std::map<std::uint16_t, std::vector<std::uint8_t>> glyphs;
+    GlyphStore glyphs;
 };
 
 namespace {
@@ -392,11 +393,12 @@ int mapEnginePutGridData(MapEngine* engine, MapDataType dataType, const uint8_t*
     return 1;
 }
 
-int mapEnginePutGlyphBitmaps(MapEngine* engine, uint16_t code, const uint8_t* bitmap) {
+int mapEnginePutGlyphBitmaps(MapEngine* engine, uint16_t code, const uint8_t* bitmap,
+                             int32_t side) {
     if (engine == nullptr || bitmap == nullptr) return 0;
-    std::vector<std::uint8_t> copy(bitmap, bitmap + kGlyphBitmapSide * kGlyphBitmapSide);
-    std::lock_guard lock(engine->glyphsMutex);
-    engine->glyphs[code] = std::move(copy);
+    if (side < 1 || side > kGlyphBitmapMaxSide) return -1;
+    const size_t bytes = static_cast<size_t>(side) * static_cast<size_t>(side);
+    engine->glyphs.put(code, side, std::span(bitmap, bytes));
     return 0;
 }
 
@@ -530,6 +532,8 @@ std::vector<std::string> shownGridNames(MapDataType dataType) {
     std::lock_guard lock(list->mutex);
     return list->names;
 }
+
+const GlyphStore& mapEngineGlyphs(const MapEngine* engine) { return engine->glyphs; }
 
 bool mapEngineWaitForStores(MapEngine* engine, std::chrono::steady_clock::time_point deadline) {
     return engine != nullptr && engine->workerA.drain(deadline);

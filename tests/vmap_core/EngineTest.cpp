@@ -149,6 +149,52 @@ TEST_F(EngineTest, RecordWithNonFiniteCameraIsRefused) {
     EXPECT_EQ(std::memcmp(&before, mapEngineGetViewState(engine), sizeof before), 0);
 }
 
+TEST_F(EngineTest, GlyphBitmapsAreCopiedAtTheirSide) {
+    // Glyphs are 24 points square: the side follows the screen's scale.
+    struct Case {
+        int scale;
+        int32_t side;
+        size_t bytes;
+    };
+    const Case cases[] = {{1, 24, 576}, {2, 48, 2304}, {3, 72, 5184}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scale);
+        const auto code = static_cast<uint16_t>(0x4E00 + c.scale);
+        // Exactly the caller's bytes, so a read past them is caught under AddressSanitizer.
+        std::vector<uint8_t> bitmap(c.bytes);
+        for (size_t i = 0; i < bitmap.size(); ++i) bitmap[i] = static_cast<uint8_t>(i * 7 + 1);
+        EXPECT_EQ(mapEnginePutGlyphBitmaps(engine, code, bitmap.data(), c.side), 0);
+        // The caller reuses its buffer at once.
+        std::fill(bitmap.begin(), bitmap.end(), 0);
+        const auto stored = mapEngineGlyphs(engine).find(code);
+        ASSERT_TRUE(stored.has_value());
+        EXPECT_EQ(stored->side, c.side);
+        ASSERT_EQ(stored->alpha.size(), c.bytes);
+        for (size_t i = 0; i < c.bytes; ++i) {
+            ASSERT_EQ(stored->alpha[i], static_cast<uint8_t>(i * 7 + 1)) << "byte " << i;
+        }
+    }
+
+    // Glyphs come from a worker thread and replace what the code had.
+    const std::vector<uint8_t> replacement(576, 0x55);
+    std::thread worker(
+        [&] { EXPECT_EQ(mapEnginePutGlyphBitmaps(engine, 0x4E01, replacement.data(), 24), 0); });
+    worker.join();
+    EXPECT_EQ(mapEngineGlyphs(engine).find(0x4E01)->alpha, replacement);
+}
+
+TEST_F(EngineTest, GlyphBitmapsOfNoSideAreRefused) {
+    const std::vector<uint8_t> bitmap(16, 0xFF);
+    for (const int32_t side :
+         {0, -1, -48, kGlyphBitmapMaxSide + 1, 46341, std::numeric_limits<int32_t>::max(),
+          std::numeric_limits<int32_t>::min()}) {
+        EXPECT_EQ(mapEnginePutGlyphBitmaps(engine, 'A', bitmap.data(), side), -1) << side;
+    }
+    EXPECT_EQ(mapEnginePutGlyphBitmaps(engine, 'A', nullptr, 48), 0);
+    EXPECT_EQ(mapEnginePutGlyphBitmaps(nullptr, 'A', bitmap.data(), 4), 0);
+    EXPECT_FALSE(mapEngineGlyphs(engine).find('A').has_value());
+}
+
 TEST_F(EngineTest, RequestsArePackedAndCapped) {
     mapEngineSetSurfaceSize(engine, 4096, 4096);
     setView(kPairCenterX, kPairCenterY, 12.0f);
