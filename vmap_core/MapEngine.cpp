@@ -440,11 +440,9 @@ MapViewState* mapEngineGetViewState(MapEngine* engine) {
 
 void mapEngineSetViewState(MapEngine* engine, const MapViewState* state) {
     if (engine == nullptr || state == nullptr || !engine->view) return;
-    if (!std::isfinite(state->zoomLevel) || !std::isfinite(state->rotation) ||
-        !std::isfinite(state->cameraPitch)) {
-        return;
-    }
-    *engine->view = *state;
+    const auto taken = view_geometry::validViewState(*state);
+    if (!taken) return;
+    *engine->view = *taken;
     engine->view->viewport[0] = engine->view->viewport[1] = 0;
     engine->view->viewport[2] = engine->surfaceWidth;
     engine->view->viewport[3] = engine->surfaceHeight;

@@ -136,17 +136,60 @@ TEST_F(EngineTest, PendingRecordHandedOverInsideProcessMapEvent) {
     EXPECT_EQ(mapEngineGetViewState(engine)->viewport[2], 500);
 }
 
-TEST_F(EngineTest, RecordWithNonFiniteCameraIsRefused) {
+TEST_F(EngineTest, RecordsAreTakenWithinTheSettersRules) {
     showPair();
     const MapViewState before = *mapEngineGetViewState(engine);
-    MapViewState bad = before;
-    bad.zoomLevel = std::nanf("");
-    mapEngineSetViewState(engine, &bad);
-    bad = before;
-    bad.cameraPitch = std::numeric_limits<float>::infinity();
-    mapEngineSetViewState(engine, &bad);
+    using Edit = void (*)(MapViewState&);
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    const std::pair<const char*, Edit> refused[] = {
+        {"NaN zoom", [](MapViewState& s) { s.zoomLevel = std::nanf(""); }},
+        {"infinite zoom", [](MapViewState& s) { s.zoomLevel = kInf; }},
+        {"huge zoom", [](MapViewState& s) { s.zoomLevel = 1e10f; }},
+        {"largest zoom", [](MapViewState& s) { s.zoomLevel = std::numeric_limits<float>::max(); }},
+        {"zoom past the maximum", [](MapViewState& s) { s.zoomLevel = 20.0f; }},
+        {"infinite pitch", [](MapViewState& s) { s.cameraPitch = kInf; }},
+        {"NaN rotation", [](MapViewState& s) { s.rotation = -std::nanf(""); }},
+        {"infinite rotation", [](MapViewState& s) { s.rotation = -kInf; }},
+    };
+    for (const auto& [name, edit] : refused) {
+        SCOPED_TRACE(name);
+        mapEngineSetViewState(engine, &before);
+        MapViewState record = before;
+        edit(record);
+        mapEngineSetViewState(engine, &record);
+        EXPECT_EQ(std::memcmp(&before, mapEngineGetViewState(engine), sizeof before), 0);
+    }
     mapEngineSetViewState(engine, nullptr);
     EXPECT_EQ(std::memcmp(&before, mapEngineGetViewState(engine), sizeof before), 0);
+
+    struct Taken {
+        const char* name;
+        Edit edit;
+        uint32_t centerX;
+        float zoom;
+        float pitch;
+    };
+    const uint32_t x = before.centerX;
+    const Taken taken[] = {
+        {"huge negative zoom", [](MapViewState& s) { s.zoomLevel = -1e10f; }, x, 3.0f, 0.0f},
+        {"huge pitch", [](MapViewState& s) { s.cameraPitch = 1e10f; }, x, 4.0f, 65.0f},
+        {"centre off the plane", [](MapViewState& s) { s.centerX = 0xFFFFFFFFu; }, (1u << 28) - 1,
+         4.0f, 0.0f},
+        {"zoom just below the end", [](MapViewState& s) { s.zoomLevel = 19.99f; }, x, 19.99f, 0.0f},
+    };
+    for (const Taken& c : taken) {
+        SCOPED_TRACE(c.name);
+        mapEngineSetViewState(engine, &before);
+        MapViewState record = before;
+        c.edit(record);
+        mapEngineSetViewState(engine, &record);
+        const MapViewState* live = mapEngineGetViewState(engine);
+        EXPECT_EQ(live->centerX, c.centerX);
+        EXPECT_EQ(live->zoomLevel, c.zoom);
+        EXPECT_EQ(live->cameraPitch, c.pitch);
+        EXPECT_GE(live->mapUnitsPerGLX, 1.0f);
+        EXPECT_LE(live->visibleMaxX, (1 << 28) - 1);
+    }
 }
 
 TEST_F(EngineTest, GlyphBitmapsAreCopiedAtTheirSide) {
