@@ -21,6 +21,7 @@
 #include "GridCache.h"
 #include "MapEngineInternal.h"
 #include "OpenGLES/ES1.h"
+#include "OwningThread.h"
 #include "ShownGridNames.h"
 #include "ViewGeometry.h"
 
@@ -64,6 +65,7 @@ using ShownList = std::vector<std::pair<std::string, std::uint8_t>>;
 }  // namespace
 
 struct MapEngine {
+    const OwningThread owner;
     EngineCreationRecord creation{};
 
     std::mutex callbacksMutex;
@@ -269,6 +271,7 @@ void mapEngineDestroy(MapEngine* engine) {
         if (engine == nullptr || gCurrentEngine == engine) gCurrentEngine = nullptr;
     }
     if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
     engine->workerA.stop();
     engine->workerB.stop();
     ENGINE_CALL(engine, destroyMap);
@@ -276,7 +279,9 @@ void mapEngineDestroy(MapEngine* engine) {
 }
 
 void mapEngineInit(MapEngine* engine) {
-    if (engine == nullptr || engine->view) return;
+    if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
+    if (engine->view) return;
     engine->view = view_geometry::defaultViewState();
     engine->view->viewport[2] = engine->surfaceWidth;
     engine->view->viewport[3] = engine->surfaceHeight;
@@ -288,6 +293,7 @@ void mapEngineInit(MapEngine* engine) {
 
 void mapEngineSetSurfaceSize(MapEngine* engine, int32_t width, int32_t height) {
     if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
     engine->surfaceWidth = std::max(width, 0);
     engine->surfaceHeight = std::max(height, 0);
     if (engine->view) {
@@ -307,7 +313,9 @@ MapEngine* mapEngineGetCurrent(void) {
 }
 
 void mapEngineRenderFrame(MapEngine* engine) {
-    if (engine == nullptr || !engine->view) return;
+    if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
+    if (!engine->view) return;
     ENGINE_CALL(engine, processMapEvent);
     MapViewState& view = *engine->view;
     view.viewport[0] = view.viewport[1] = 0;
@@ -341,6 +349,7 @@ void mapEngineRenderFrame(MapEngine* engine) {
 #define CALLBACK_SETTER(Name, Type, slot)                                          \
     void mapEngineSet##Name##Callback(MapEngine* engine, Type fn, void* context) { \
         if (engine == nullptr) return;                                             \
+        engine->owner.verifyThread(__func__);                                      \
         std::scoped_lock lock(engine->workerCallMutex, engine->callbacksMutex);    \
         engine->callbacks.slot = fn;                                               \
         engine->callbacks.slot##Context = context;                                 \
@@ -404,19 +413,24 @@ int mapEnginePutGlyphBitmaps(MapEngine* engine, uint16_t code, const uint8_t* bi
 
 void mapEngineSetStyle(MapEngine* engine, const uint8_t* bytes, int32_t length, int mapType,
                        int compressed) {
-    if (engine == nullptr || length < 0 || (bytes == nullptr && length > 0)) return;
+    if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
+    if (length < 0 || (bytes == nullptr && length > 0)) return;
     engine->style.assign(bytes, bytes + length);
     engine->styleMapType = mapType;
     engine->styleCompressed = compressed != 0;
 }
 
 void mapEngineSetTexture(MapEngine* engine, const uint8_t* bytes, int32_t length, int kind) {
-    if (engine == nullptr || length < 0 || (bytes == nullptr && length > 0)) return;
+    if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
+    if (length < 0 || (bytes == nullptr && length > 0)) return;
     engine->textures[kind].assign(bytes, bytes + length);
 }
 
 void mapEngineSetParameter(MapEngine* engine, int parameterId, const uint32_t* block) {
     if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
     std::array<std::uint32_t, 4> values{};
     if (block != nullptr) std::copy(block, block + 4, values.begin());
     {
@@ -435,11 +449,16 @@ void mapEngineSetParameter(MapEngine* engine, int parameterId, const uint32_t* b
 }
 
 MapViewState* mapEngineGetViewState(MapEngine* engine) {
-    return engine != nullptr && engine->view ? &*engine->view : nullptr;
+    if (engine == nullptr) return nullptr;
+    // The live record goes to a caller that edits it between frames.
+    engine->owner.verifyThread(__func__);
+    return engine->view ? &*engine->view : nullptr;
 }
 
 void mapEngineSetViewState(MapEngine* engine, const MapViewState* state) {
-    if (engine == nullptr || state == nullptr || !engine->view) return;
+    if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
+    if (state == nullptr || !engine->view) return;
     const auto taken = view_geometry::validViewState(*state);
     if (!taken) return;
     *engine->view = *taken;
@@ -450,6 +469,7 @@ void mapEngineSetViewState(MapEngine* engine, const MapViewState* state) {
 }
 
 MapViewState* mapEngineCopyProjection(MapEngine* engine) {
+    if (engine != nullptr) engine->owner.verifyThread(__func__);
     if (engine != nullptr && engine->view) return new MapViewState(*engine->view);
     return new MapViewState(view_geometry::defaultViewState());
 }
@@ -457,8 +477,8 @@ MapViewState* mapEngineCopyProjection(MapEngine* engine) {
 void mapEngineFreeProjection(MapViewState* state) { delete state; }
 
 PoiHitRecord* mapEngineSelectPois(MapEngine* engine, int32_t, int32_t, int32_t, int* count) {
+    if (engine != nullptr) engine->owner.verifyThread(__func__);
     // The engine draws no labels, so it has no points of interest to hit.
-    (void)engine;
     if (count != nullptr) *count = 0;
     return nullptr;
 }

@@ -122,6 +122,12 @@ enum {
 // Parameters the engine acts on.
 enum { kMapParameterTraffic = 2010, kMapParameterTaskManager = 2501 };
 
+// An engine belongs to the thread that created it. Only mapEnginePutGridData,
+// mapEnginePutGlyphBitmaps, mapEngineGetCurrent, mapEngineGetCurrentTiles and
+// refreshAllShownGridNames may be called from other threads (the record and projection functions
+// touch only the record they are given); debug and sanitizer builds stop the process on any other
+// engine call from another thread.
+
 // Lifecycle and frame.
 MapEngine* mapEngineCreate(const EngineCreationRecord* record);
 void mapEngineDestroy(MapEngine* engine);

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <latch>
 #include <limits>
 #include <set>
@@ -8,6 +9,7 @@
 
 #include "EngineFixture.h"
 #include "Foundation/Clock.h"
+#include "vmap_core/OwningThread.h"
 #include "vmap_core/ShownGridNames.h"
 
 namespace {
@@ -520,3 +522,43 @@ TEST_F(EngineTest, TaskManagerHoldsWorkerTasks) {
 }
 
 }  // namespace
+
+TEST(EngineThreadDeathTest, OwnerCallsFromAnotherThreadStopTheProcess) {
+    if (!OwningThread::kChecked) GTEST_SKIP() << "thread checks are compiled out of this build";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    using Call = void (*)(MapEngine*);
+    const std::pair<const char*, Call> calls[] = {
+        {"mapEngineRenderFrame", [](MapEngine* e) { mapEngineRenderFrame(e); }},
+        {"mapEngineSetSurfaceSize", [](MapEngine* e) { mapEngineSetSurfaceSize(e, 10, 10); }},
+        {"mapEngineInit", [](MapEngine* e) { mapEngineInit(e); }},
+        {"mapEngineDestroy", [](MapEngine* e) { mapEngineDestroy(e); }},
+        {"mapEngineGetViewState", [](MapEngine* e) { mapEngineGetViewState(e); }},
+        {"mapEngineSetViewState",
+         [](MapEngine* e) {
+             const MapViewState record{};
+             mapEngineSetViewState(e, &record);
+         }},
+        {"mapEngineCopyProjection",
+         [](MapEngine* e) { mapEngineFreeProjection(mapEngineCopyProjection(e)); }},
+        {"mapEngineSetParameter",
+         [](MapEngine* e) { mapEngineSetParameter(e, kMapParameterTraffic, nullptr); }},
+        {"mapEngineSetStyle", [](MapEngine* e) { mapEngineSetStyle(e, nullptr, 0, 0, 1); }},
+        {"mapEngineSetTexture", [](MapEngine* e) { mapEngineSetTexture(e, nullptr, 0, 0); }},
+        {"mapEngineSelectPois",
+         [](MapEngine* e) { std::free(mapEngineSelectPois(e, 0, 0, 10, nullptr)); }},
+        {"mapEngineSetRenderMapCallback",
+         [](MapEngine* e) { mapEngineSetRenderMapCallback(e, nullptr, nullptr); }},
+    };
+    for (const auto& [name, call] : calls) {
+        EXPECT_DEATH(
+            {
+                const EngineCreationRecord record{};
+                MapEngine* engine = mapEngineCreate(&record);
+                mapEngineInit(engine);
+                std::thread other(call, engine);
+                other.join();
+            },
+            std::string(name) + " called from a thread that does not own the map engine")
+            << name;
+    }
+}
