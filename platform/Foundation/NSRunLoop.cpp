@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 #include <stdexcept>
 
 #include "NSTimer.h"
@@ -32,7 +31,7 @@ std::mutex gMainMutex;
 
 }  // namespace
 
-NSRunLoop::NSRunLoop() : thread_(std::this_thread::get_id()) {
+NSRunLoop::NSRunLoop(std::thread::id owner) : thread_(owner), threadChecker_("NSRunLoop", owner) {
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd_ < 0) throw std::runtime_error("eventfd failed");
 }
@@ -42,7 +41,7 @@ NSRunLoop::~NSRunLoop() {
 }
 
 std::shared_ptr<NSRunLoop> NSRunLoop::makeForCurrentThread() {
-    auto loop = std::shared_ptr<NSRunLoop>(new NSRunLoop());
+    auto loop = std::shared_ptr<NSRunLoop>(new NSRunLoop(std::this_thread::get_id()));
     std::lock_guard lock(gRegistryMutex);
     auto& loops = registry();
     std::erase_if(loops, [](const auto& w) { return w.expired(); });
@@ -60,8 +59,7 @@ std::shared_ptr<NSRunLoop> NSRunLoop::mainRunLoop() {
     std::lock_guard lock(gMainMutex);
     auto& slot = mainLoopSlot();
     if (!slot) {
-        slot = std::shared_ptr<NSRunLoop>(new NSRunLoop());
-        slot->thread_ = gMainThread;
+        slot = std::shared_ptr<NSRunLoop>(new NSRunLoop(gMainThread));
         std::lock_guard reg(gRegistryMutex);
         registry().push_back(slot);
     }
@@ -96,67 +94,57 @@ void NSRunLoop::performBlock(Block block) {
 std::shared_ptr<NSTimer> NSRunLoop::performAfterDelay(NSTimeInterval delay, Block block) {
     auto timer = NSTimer::timerWithTimeInterval(delay, false,
                                                 [block = std::move(block)](NSTimer&) { block(); });
-    addTimer(timer);
+    if (isCurrent()) {
+        addTimer(timer);
+    } else {
+        // The block lives in this loop, so the loop is there when it runs.
+        performBlock([this, timer] { addTimer(timer); });
+    }
     return timer;
 }
 
 void NSRunLoop::addTimer(const std::shared_ptr<NSTimer>& timer) {
-    {
-        std::lock_guard lock(timerMutex_);
-        for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-            if (it->second == timer) {
-                timers_.erase(it);
-                break;
-            }
-        }
-        timer->runLoop_ = std::static_pointer_cast<NSRunLoop>(shared_from_this());
-        timers_.emplace(std::make_pair(timer->fireDate_, timerSeq_++), timer);
-    }
-    wakeUp();
+    threadChecker_.verifyThread();
+    unscheduleTimer(*timer);
+    timer->didScheduleIn({}, std::static_pointer_cast<NSRunLoop>(shared_from_this()));
+    const auto placed = timers_.emplace(std::make_pair(timer->fireDate(), timerSeq_++), timer);
+    timerPlaces_.emplace(timer.get(), placed.first);
+}
+
+void NSRunLoop::unscheduleTimer(const NSTimer& timer) {
+    const auto place = timerPlaces_.find(&timer);
+    if (place == timerPlaces_.end()) return;
+    timers_.erase(place->second);
+    timerPlaces_.erase(place);
 }
 
 CFTimeInterval NSRunLoop::nextTimerDate() {
-    std::lock_guard lock(timerMutex_);
-    for (auto it = timers_.begin(); it != timers_.end();) {
-        if (!it->second->isValid()) {
-            it = timers_.erase(it);
-            continue;
-        }
-        return it->first.first;
+    threadChecker_.verifyThread();
+    while (!timers_.empty() && !timers_.begin()->second->isValid())
+        unscheduleTimer(*timers_.begin()->second);
+    return timers_.empty() ? -1 : timers_.begin()->first.first;
+}
+
+std::vector<std::shared_ptr<NSTimer>> NSRunLoop::takeDueTimers(CFTimeInterval now) {
+    std::vector<std::shared_ptr<NSTimer>> due;
+    while (!timers_.empty() && timers_.begin()->first.first <= now) {
+        due.push_back(timers_.begin()->second);
+        unscheduleTimer(*due.back());
     }
-    return -1;
+    return due;
 }
 
 bool NSRunLoop::fireDueTimers() {
-    const CFTimeInterval now = Clock::now();
-    std::vector<std::shared_ptr<NSTimer>> due;
-    {
-        std::lock_guard lock(timerMutex_);
-        while (!timers_.empty() && timers_.begin()->first.first <= now) {
-            due.push_back(timers_.begin()->second);
-            timers_.erase(timers_.begin());
-        }
-    }
     bool ran = false;
-    for (auto& timer : due) {
-        if (!timer->isValid()) continue;
+    for (auto& timer : takeDueTimers(Clock::now())) {
+        // An earlier block this turn may have invalidated it or moved its date.
+        if (!timer->isValid() || timerPlaces_.contains(timer.get())) continue;
         ran = true;
         timer->fire();
-        if (timer->repeats_ && timer->isValid()) {
-            std::lock_guard lock(timerMutex_);
-            // A block that set a new fire date has scheduled the timer already; that date stands.
-            const bool rescheduled = std::any_of(timers_.begin(), timers_.end(),
-                                                 [&](const auto& e) { return e.second == timer; });
-            if (rescheduled) continue;
-            CFTimeInterval next = timer->fireDate_ + timer->interval_;
-            const CFTimeInterval after = Clock::now();
-            if (next <= after) {
-                const double missed = std::floor((after - timer->fireDate_) / timer->interval_);
-                next = timer->fireDate_ + (missed + 1) * timer->interval_;
-            }
-            timer->fireDate_ = next;
-            timers_.emplace(std::make_pair(next, timerSeq_++), timer);
-        }
+        // A block that set a new fire date has scheduled the timer already; that date stands.
+        if (!timer->repeats() || !timer->isValid() || timerPlaces_.contains(timer.get())) continue;
+        timer->advanceSchedule({}, Clock::now());
+        addTimer(timer);
     }
     return ran;
 }
@@ -200,21 +188,27 @@ bool NSRunLoop::pollSources(int timeoutMs) {
 
 NSRunLoop::Token NSRunLoop::addFileDescriptor(int fd, short events,
                                               std::function<void(short)> handler) {
+    threadChecker_.verifyThread();
     const Token t = nextToken_++;
     sources_[t] =
         Source{fd, events, std::make_shared<std::function<void(short)>>(std::move(handler))};
     return t;
 }
 
-void NSRunLoop::removeFileDescriptor(Token token) { sources_.erase(token); }
+void NSRunLoop::removeFileDescriptor(Token token) {
+    threadChecker_.verifyThread();
+    sources_.erase(token);
+}
 
 NSRunLoop::Token NSRunLoop::addBeforeWaitingObserver(Block observer) {
+    threadChecker_.verifyThread();
     const Token t = nextToken_++;
     observers_.emplace_back(t, std::make_shared<Block>(std::move(observer)));
     return t;
 }
 
 void NSRunLoop::removeBeforeWaitingObserver(Token token) {
+    threadChecker_.verifyThread();
     std::erase_if(observers_, [token](const auto& o) { return o.first == token; });
 }
 
@@ -232,6 +226,7 @@ void NSRunLoop::notifyBeforeWaiting() {
 }
 
 bool NSRunLoop::runOnce(CFTimeInterval maxWait) {
+    threadChecker_.verifyThread();
     auto keep = shared_from_this();
     bool ran = fireDueTimers();
     ran |= runPerformed();

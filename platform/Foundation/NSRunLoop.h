@@ -8,11 +8,13 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "Clock.h"
 #include "NSObject.h"
+#include "ThreadChecker.h"
 
 class NSTimer;
 
@@ -20,6 +22,9 @@ class NSTimer;
 // before the turn began (blocks performed during the turn wait for the next one), then ready
 // file descriptors, then the before-waiting observers. With nothing to do it sleeps until the
 // next timer, a wake-up from another thread or a ready descriptor.
+// The loop belongs to its thread: performBlock, performAfterDelay, stop and wakeUp may come from
+// any thread; everything else is for the loop's own thread, and debug and sanitizer builds
+// abort on a call from another.
 class NSRunLoop : public NSObject {
   public:
     using Block = std::function<void()>;
@@ -36,7 +41,10 @@ class NSRunLoop : public NSObject {
     // Runs the block on a later turn of this loop. Safe from any thread.
     void performBlock(Block block);
     // Runs the block after the delay on this loop (0 means the next turn), FIFO among equal delays.
+    // From another thread the delay counts from the call; the loop schedules the timer on its
+    // next turn.
     std::shared_ptr<NSTimer> performAfterDelay(NSTimeInterval delay, Block block);
+    // Schedules the timer at its fire date, or moves it there if it is scheduled already.
     void addTimer(const std::shared_ptr<NSTimer>& timer);
 
     // A descriptor watched with poll(2); the handler receives the returned events.
@@ -64,23 +72,29 @@ class NSRunLoop : public NSObject {
     CFTimeInterval nextTimerDate();
 
   private:
-    NSRunLoop();
+    explicit NSRunLoop(std::thread::id owner);
     static std::shared_ptr<NSRunLoop> makeForCurrentThread();
 
+    bool isCurrent() const { return std::this_thread::get_id() == thread_; }
+    void unscheduleTimer(const NSTimer& timer);
+    std::vector<std::shared_ptr<NSTimer>> takeDueTimers(CFTimeInterval now);
     bool fireDueTimers();
     bool runPerformed();
     bool pollSources(int timeoutMs);
     void notifyBeforeWaiting();
 
     std::thread::id thread_;
+    [[no_unique_address]] ThreadChecker threadChecker_;
     int wakeFd_ = -1;
 
     std::mutex mutex_;  // guards performed_
     std::deque<Block> performed_;
 
-    // Timers keyed by (fire date, sequence) so equal dates fire in scheduling order.
-    std::mutex timerMutex_;
-    std::multimap<std::pair<CFTimeInterval, std::uint64_t>, std::shared_ptr<NSTimer>> timers_;
+    // Timers in firing order: by date, then by when they were scheduled, so that equal dates
+    // fire in scheduling order. timerPlaces_ finds a scheduled timer when it moves.
+    using TimerQueue = std::map<std::pair<CFTimeInterval, std::uint64_t>, std::shared_ptr<NSTimer>>;
+    TimerQueue timers_;
+    std::unordered_map<const NSTimer*, TimerQueue::iterator> timerPlaces_;
     std::uint64_t timerSeq_ = 0;
 
     struct Source {

@@ -38,6 +38,15 @@ void NSTimer::setFireDate(CFTimeInterval date) {
     loop->addTimer(std::static_pointer_cast<NSTimer>(shared_from_this()));
 }
 
+void NSTimer::advanceSchedule(LoopKey, CFTimeInterval now) {
+    CFTimeInterval next = fireDate_ + interval_;
+    if (next <= now) {
+        const double missed = std::floor((now - fireDate_) / interval_);
+        next = fireDate_ + (missed + 1) * interval_;
+    }
+    fireDate_ = next;
+}
+
 void NSTimer::fire() {
     if (!isValid()) return;
     auto keep = shared_from_this();

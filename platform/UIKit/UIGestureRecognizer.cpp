@@ -1,6 +1,7 @@
 #include "UIGestureRecognizer.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSTimer.h"
@@ -43,20 +44,35 @@ class UIGestureArbiter : public UIGestureDispatcher {
 
     void deliver(UIEvent& event) override;
     void requestState(UIGestureRecognizer& r, UIGestureRecognizerState s);
-    void scheduleReset(UIGestureRecognizer& r);
 
   private:
     using Ref = std::shared_ptr<UIGestureRecognizer>;
+    using Key = UIGestureRecognizer::ArbiterKey;
+
+    // The touches of one event that go to one recogniser, by phase.
+    struct Phases {
+        UITouchSet began, moved, ended, cancelled;
+    };
+    static Phases phasesFor(const UIEvent& event, const UIGestureRecognizerBase& recognizer);
+
+    void resetFinished();
+    static void offerNewTouches(UIEvent& event);
+    static std::vector<std::shared_ptr<UIGestureRecognizerBase>> recognizersOf(
+        const UIEvent& event);
+    static void deliverUnarbitrated(UIGestureRecognizerBase& r, const Phases& phases,
+                                    UIEvent& event);
+    void deliverTo(UIGestureRecognizer& r, const Phases& phases, UIEvent& event);
+    void settleAfterDelivery(UIGestureRecognizer& r);
 
     void tryRecognize(UIGestureRecognizer& r, UIGestureRecognizerState s);
+    void failRivals(UIGestureRecognizer& r, const std::vector<Ref>& live);
     void fail(UIGestureRecognizer& r);
     void finish(UIGestureRecognizer& r);
+    void scheduleReset(UIGestureRecognizer& r);
     void resetIfDone(UIGestureRecognizer& r);
     std::vector<Ref> liveRecognizers();
     void track(UIGestureRecognizer& r);
-    static bool sharesTouches(const UIGestureRecognizer& a, const UIGestureRecognizer& b);
     static bool simultaneous(UIGestureRecognizer& a, UIGestureRecognizer& b);
-    static bool waitsFor(const UIGestureRecognizer& r, const UIGestureRecognizer& other);
     void holdBackEndedTouches(UIEvent& event);
     void releaseHeldTouches();
 
@@ -85,13 +101,6 @@ void UIGestureArbiter::track(UIGestureRecognizer& r) {
     live_.push_back(r.weakSelf<UIGestureRecognizer>());
 }
 
-bool UIGestureArbiter::sharesTouches(const UIGestureRecognizer& a, const UIGestureRecognizer& b) {
-    for (auto* t : a.seenTouches_)
-        if (std::find(b.seenTouches_.begin(), b.seenTouches_.end(), t) != b.seenTouches_.end())
-            return true;
-    return false;
-}
-
 bool UIGestureArbiter::simultaneous(UIGestureRecognizer& a, UIGestureRecognizer& b) {
     auto sa = a.sharedSelf<UIGestureRecognizer>(), sb = b.sharedSelf<UIGestureRecognizer>();
     if (auto d = a.delegate();
@@ -101,16 +110,26 @@ bool UIGestureArbiter::simultaneous(UIGestureRecognizer& a, UIGestureRecognizer&
     return d && d->gestureRecognizerShouldRecognizeSimultaneouslyWithGestureRecognizer(sb, sa);
 }
 
-bool UIGestureArbiter::waitsFor(const UIGestureRecognizer& r, const UIGestureRecognizer& other) {
-    return std::any_of(r.requiredToFail_.begin(), r.requiredToFail_.end(),
-                       [&](const auto& w) { return w.lock().get() == &other; });
+void UIGestureArbiter::deliver(UIEvent& event) {
+    resetFinished();
+    offerNewTouches(event);
+    for (const auto& base : recognizersOf(event)) {
+        const Phases phases = phasesFor(event, *base);
+        if (auto r = std::dynamic_pointer_cast<UIGestureRecognizer>(base))
+            deliverTo(*r, phases, event);
+        else
+            deliverUnarbitrated(*base, phases, event);
+    }
+    holdBackEndedTouches(event);
 }
 
-void UIGestureArbiter::deliver(UIEvent& event) {
+void UIGestureArbiter::resetFinished() {
     for (auto& r : liveRecognizers()) resetIfDone(*r);
     releaseHeldTouches();  // in case a recogniser it waited for has gone
+}
 
-    // A new touch goes only to the recognisers that are on and whose delegate takes it.
+// A new touch goes only to the recognisers that are on and whose delegate takes it.
+void UIGestureArbiter::offerNewTouches(UIEvent& event) {
     for (const auto& touch : event.allTouches()) {
         if (touch->phase() != UITouchPhaseBegan) continue;
         std::vector<std::shared_ptr<UIGestureRecognizerBase>> taken;
@@ -120,87 +139,95 @@ void UIGestureArbiter::deliver(UIEvent& event) {
                 taken.push_back(base);
                 continue;
             }
-            if (!r->isEnabled() || isTerminal(r->state_)) continue;
+            if (!r->isEnabled() || isTerminal(r->state())) continue;
             if (auto d = r->delegate(); d && !d->gestureRecognizerShouldReceiveTouch(r, touch))
                 continue;
             taken.push_back(base);
         }
         touch->setGestureRecognizers(std::move(taken));
     }
+}
 
+std::vector<std::shared_ptr<UIGestureRecognizerBase>> UIGestureArbiter::recognizersOf(
+    const UIEvent& event) {
     std::vector<std::shared_ptr<UIGestureRecognizerBase>> order;
     for (const auto& touch : event.allTouches())
         for (const auto& base : touch->gestureRecognizers())
             if (std::find(order.begin(), order.end(), base) == order.end()) order.push_back(base);
+    return order;
+}
 
-    for (const auto& base : order) {
-        UITouchSet began, moved, ended, cancelled;
-        for (const auto& touch : event.allTouches()) {
-            const auto& list = touch->gestureRecognizers();
-            if (std::find(list.begin(), list.end(), base) == list.end()) continue;
-            switch (touch->phase()) {
-                case UITouchPhaseBegan:
-                    began.push_back(touch);
-                    break;
-                case UITouchPhaseMoved:
-                    moved.push_back(touch);
-                    break;
-                case UITouchPhaseEnded:
-                    ended.push_back(touch);
-                    break;
-                case UITouchPhaseCancelled:
-                    cancelled.push_back(touch);
-                    break;
-                case UITouchPhaseStationary:
-                    break;
-            }
+UIGestureArbiter::Phases UIGestureArbiter::phasesFor(const UIEvent& event,
+                                                     const UIGestureRecognizerBase& recognizer) {
+    Phases phases;
+    for (const auto& touch : event.allTouches()) {
+        const auto& list = touch->gestureRecognizers();
+        const bool mine = std::any_of(list.begin(), list.end(),
+                                      [&](const auto& r) { return r.get() == &recognizer; });
+        if (!mine) continue;
+        switch (touch->phase()) {
+            case UITouchPhaseBegan:
+                phases.began.push_back(touch);
+                break;
+            case UITouchPhaseMoved:
+                phases.moved.push_back(touch);
+                break;
+            case UITouchPhaseEnded:
+                phases.ended.push_back(touch);
+                break;
+            case UITouchPhaseCancelled:
+                phases.cancelled.push_back(touch);
+                break;
+            case UITouchPhaseStationary:
+                break;
         }
-        auto r = std::dynamic_pointer_cast<UIGestureRecognizer>(base);
-        if (!r) {
-            if (!began.empty()) base->touchesBegan(began, &event);
-            if (!moved.empty()) base->touchesMoved(moved, &event);
-            if (!ended.empty()) base->touchesEnded(ended, &event);
-            if (!cancelled.empty()) base->touchesCancelled(cancelled, &event);
-            continue;
-        }
-        // Only a recogniser still deciding or recognising hears touches; the others just
-        // keep count of the fingers still down so that they reset once all are up.
-        auto listening = [&] {
-            return r->isEnabled() && r->view() && !isTerminal(r->state_) &&
-                   r->pending_ == UIGestureRecognizerStatePossible;
-        };
-        if (!began.empty()) {
-            track(*r);
-            for (const auto& t : began) {
-                r->touches_.push_back(t);
-                r->seenTouches_.push_back(t.get());
-            }
-            r->lastLocation_ = r->centroidInWindow();
-            if (listening()) r->touchesBegan(began, &event);
-        }
-        if (!moved.empty()) {
-            r->lastLocation_ = r->centroidInWindow();
-            if (listening()) r->touchesMoved(moved, &event);
-        }
-        for (auto* set : {&ended, &cancelled}) {
-            if (set->empty()) continue;
-            r->lastLocation_ = r->centroidInWindow();
-            if (listening()) {
-                if (set == &ended)
-                    r->touchesEnded(*set, &event);
-                else
-                    r->touchesCancelled(*set, &event);
-            }
-            std::erase_if(r->touches_, [&](const auto& t) {
-                return std::find(set->begin(), set->end(), t) != set->end();
-            });
-        }
-        // A continuous recogniser still waiting to begin hears no touches; once its last
-        // finger is up there is nothing left for it to follow, and begun now it would never end.
-        if (r->pending_ == UIGestureRecognizerStateBegan && r->touches_.empty()) fail(*r);
-        if (isTerminal(r->state_) && r->touches_.empty()) scheduleReset(*r);
     }
-    holdBackEndedTouches(event);
+    return phases;
+}
+
+void UIGestureArbiter::deliverUnarbitrated(UIGestureRecognizerBase& r, const Phases& phases,
+                                           UIEvent& event) {
+    if (!phases.began.empty()) r.touchesBegan(phases.began, &event);
+    if (!phases.moved.empty()) r.touchesMoved(phases.moved, &event);
+    if (!phases.ended.empty()) r.touchesEnded(phases.ended, &event);
+    if (!phases.cancelled.empty()) r.touchesCancelled(phases.cancelled, &event);
+}
+
+void UIGestureArbiter::deliverTo(UIGestureRecognizer& r, const Phases& phases, UIEvent& event) {
+    // Only a recogniser still deciding or recognising hears touches; the others just keep
+    // count of the fingers still down so that they reset once all are up.
+    auto listening = [&] {
+        return r.isEnabled() && r.view() && !isTerminal(r.state()) &&
+               r.pendingState() == UIGestureRecognizerStatePossible;
+    };
+    if (!phases.began.empty()) {
+        track(r);
+        r.beginTracking(Key(), phases.began);
+        if (listening()) r.touchesBegan(phases.began, &event);
+    }
+    if (!phases.moved.empty()) {
+        r.followTracking(Key());
+        if (listening()) r.touchesMoved(phases.moved, &event);
+    }
+    if (!phases.ended.empty()) {
+        r.followTracking(Key());
+        if (listening()) r.touchesEnded(phases.ended, &event);
+        r.endTracking(Key(), phases.ended);
+    }
+    if (!phases.cancelled.empty()) {
+        r.followTracking(Key());
+        if (listening()) r.touchesCancelled(phases.cancelled, &event);
+        r.endTracking(Key(), phases.cancelled);
+    }
+    settleAfterDelivery(r);
+}
+
+void UIGestureArbiter::settleAfterDelivery(UIGestureRecognizer& r) {
+    if (r.numberOfTouches() > 0) return;
+    // A continuous recogniser still waiting to begin hears no touches; once its last finger
+    // is up there is nothing left for it to follow, and begun now it would never end.
+    if (r.pendingState() == UIGestureRecognizerStateBegan) fail(r);
+    if (isTerminal(r.state())) scheduleReset(r);
 }
 
 void UIGestureArbiter::holdBackEndedTouches(UIEvent& event) {
@@ -211,8 +238,8 @@ void UIGestureArbiter::holdBackEndedTouches(UIEvent& event) {
         HeldTouch held{touch, event.sharedSelf<UIEvent>(), {}};
         for (const auto& base : touch->gestureRecognizers()) {
             auto r = std::dynamic_pointer_cast<UIGestureRecognizer>(base);
-            if (r && r->isEnabled() && r->delaysTouchesEnded_ &&
-                r->state_ == UIGestureRecognizerStatePossible)
+            if (r && r->isEnabled() && r->delaysTouchesEnded() &&
+                r->state() == UIGestureRecognizerStatePossible)
                 held.waitingFor.push_back(r);
         }
         if (held.waitingFor.empty()) continue;
@@ -228,8 +255,8 @@ void UIGestureArbiter::releaseHeldTouches() {
         bool taken = false;
         std::erase_if(held.waitingFor, [&](const auto& w) {
             auto r = w.lock();
-            if (!r || r->state_ == UIGestureRecognizerStatePossible) return !r;
-            taken = taken || (r->cancelsTouchesInView_ && hasRecognized(r->state_));
+            if (!r || r->state() == UIGestureRecognizerStatePossible) return !r;
+            taken = taken || (r->cancelsTouchesInView() && hasRecognized(r->state()));
             return true;
         });
         if (!taken && !held.waitingFor.empty()) {
@@ -249,9 +276,9 @@ void UIGestureArbiter::releaseHeldTouches() {
 
 void UIGestureArbiter::requestState(UIGestureRecognizer& r, UIGestureRecognizerState s) {
     auto keep = r.sharedSelf<UIGestureRecognizer>();
-    const auto current = r.state_;
+    const auto current = r.state();
     if (current == UIGestureRecognizerStatePossible) {
-        if (r.pending_ != UIGestureRecognizerStatePossible) {
+        if (r.pendingState() != UIGestureRecognizerStatePossible) {
             // Waiting for another recogniser to fail: only giving up is taken now.
             if (s == UIGestureRecognizerStateFailed || s == UIGestureRecognizerStateCancelled)
                 fail(r);
@@ -276,16 +303,16 @@ void UIGestureArbiter::requestState(UIGestureRecognizer& r, UIGestureRecognizerS
         case UIGestureRecognizerStateChanged:
         case UIGestureRecognizerStateEnded:
         case UIGestureRecognizerStateCancelled:
-            r.state_ = s;
+            r.commitState(Key(), s);
             break;
         case UIGestureRecognizerStateFailed:
-            r.state_ = UIGestureRecognizerStateCancelled;
+            r.commitState(Key(), UIGestureRecognizerStateCancelled);
             break;
         default:
             return;
     }
-    r.sendActions();
-    if (isTerminal(r.state_)) finish(r);
+    r.sendActions(Key());
+    if (isTerminal(r.state())) finish(r);
 }
 
 void UIGestureArbiter::tryRecognize(UIGestureRecognizer& r, UIGestureRecognizerState s) {
@@ -293,47 +320,49 @@ void UIGestureArbiter::tryRecognize(UIGestureRecognizer& r, UIGestureRecognizerS
     if (!r.isEnabled()) return fail(r);
     if (auto d = r.delegate(); d && !d->gestureRecognizerShouldBegin(self)) return fail(r);
     bool waiting = false;
-    for (const auto& w : r.requiredToFail_) {
-        auto other = w.lock();
-        if (!other) continue;
-        if (hasRecognized(other->state_)) return fail(r);
+    for (const auto& other : r.recognizersRequiredToFail()) {
+        if (hasRecognized(other->state())) return fail(r);
         // One that has seen none of these touches has nothing to decide.
-        if (other->state_ == UIGestureRecognizerStatePossible && !other->seenTouches_.empty())
+        if (other->state() == UIGestureRecognizerStatePossible && other->hasSeenTouches())
             waiting = true;
     }
     if (waiting) {
-        r.pending_ = s;
+        r.setPendingState(Key(), s);
         return;
     }
     auto live = liveRecognizers();
     for (const auto& other : live) {
-        if (other.get() == &r || !isActive(other->state_)) continue;
-        if (sharesTouches(r, *other) && !simultaneous(r, *other)) return fail(r);
+        if (other.get() == &r || !isActive(other->state())) continue;
+        if (r.sharesTouchesWith(*other) && !simultaneous(r, *other)) return fail(r);
     }
-    r.state_ = s;
-    r.pending_ = UIGestureRecognizerStatePossible;
+    r.commitState(Key(), s);
+    failRivals(r, live);
+    if (r.state() != s) return;  // a failure above re-entered and changed it
+    releaseHeldTouches();
+    r.sendActions(Key());
+    if (isTerminal(r.state())) finish(r);
+}
+
+// Those still deciding that wait for r to fail, or that share its touches and may not
+// recognise with it, fail now that it has recognised.
+void UIGestureArbiter::failRivals(UIGestureRecognizer& r, const std::vector<Ref>& live) {
     for (const auto& other : live) {
-        if (other.get() == &r || other->state_ != UIGestureRecognizerStatePossible) continue;
-        if (waitsFor(*other, r) || (sharesTouches(r, *other) && !simultaneous(r, *other)))
+        if (other.get() == &r || other->state() != UIGestureRecognizerStatePossible) continue;
+        if (other->requiresToFail(r) || (r.sharesTouchesWith(*other) && !simultaneous(r, *other)))
             fail(*other);
     }
-    if (r.state_ != s) return;  // a failure above re-entered and changed it
-    releaseHeldTouches();
-    r.sendActions();
-    if (isTerminal(r.state_)) finish(r);
 }
 
 void UIGestureArbiter::fail(UIGestureRecognizer& r) {
-    if (r.state_ != UIGestureRecognizerStatePossible) return;
+    if (r.state() != UIGestureRecognizerStatePossible) return;
     auto keep = r.sharedSelf<UIGestureRecognizer>();
-    r.state_ = UIGestureRecognizerStateFailed;
-    r.pending_ = UIGestureRecognizerStatePossible;
+    r.commitState(Key(), UIGestureRecognizerStateFailed);
     for (const auto& other : liveRecognizers()) {
-        if (other->state_ != UIGestureRecognizerStatePossible ||
-            other->pending_ == UIGestureRecognizerStatePossible || !waitsFor(*other, r))
+        if (other->state() != UIGestureRecognizerStatePossible ||
+            other->pendingState() == UIGestureRecognizerStatePossible || !other->requiresToFail(r))
             continue;
-        const auto wanted = other->pending_;
-        other->pending_ = UIGestureRecognizerStatePossible;
+        const auto wanted = other->pendingState();
+        other->setPendingState(Key(), UIGestureRecognizerStatePossible);
         tryRecognize(*other, wanted);
     }
     releaseHeldTouches();
@@ -341,12 +370,11 @@ void UIGestureArbiter::fail(UIGestureRecognizer& r) {
 }
 
 void UIGestureArbiter::finish(UIGestureRecognizer& r) {
-    if (r.touches_.empty()) scheduleReset(r);
+    if (r.numberOfTouches() == 0) scheduleReset(r);
 }
 
 void UIGestureArbiter::scheduleReset(UIGestureRecognizer& r) {
-    if (r.resetScheduled_) return;
-    r.resetScheduled_ = true;
+    if (!r.scheduleReset(Key())) return;
     // After the window has delivered this event to the views, which asks cancelsViewTouches().
     NSRunLoop::currentRunLoop()->performBlock([weak = r.weakSelf<UIGestureRecognizer>(), this] {
         if (auto r = weak.lock()) resetIfDone(*r);
@@ -354,8 +382,7 @@ void UIGestureArbiter::scheduleReset(UIGestureRecognizer& r) {
 }
 
 void UIGestureArbiter::resetIfDone(UIGestureRecognizer& r) {
-    if (!r.resetScheduled_ || !isTerminal(r.state_) || !r.touches_.empty()) return;
-    r.reset();
+    if (!r.resetIfDone(Key())) return;
     std::erase_if(live_, [&](const auto& w) {
         auto s = w.lock();
         return !s || s.get() == &r;
@@ -406,6 +433,7 @@ void UIGestureRecognizer::didMoveToView() {
     else if (state_ == UIGestureRecognizerStatePossible && !seenTouches_.empty())
         UIGestureArbiter::shared().requestState(*this, UIGestureRecognizerStateFailed);
     touches_.clear();
+    touchStarts_.clear();
     reset();
 }
 
@@ -417,6 +445,70 @@ void UIGestureRecognizer::requireGestureRecognizerToFail(
 
 void UIGestureRecognizer::setState(UIGestureRecognizerState state) {
     UIGestureArbiter::shared().requestState(*this, state);
+}
+
+void UIGestureRecognizer::endOrFail() {
+    setState(state_ == UIGestureRecognizerStatePossible ? UIGestureRecognizerStateFailed
+                                                        : UIGestureRecognizerStateEnded);
+}
+
+void UIGestureRecognizer::touchesCancelled(const UITouchSet&, UIEvent*) {
+    setState(state_ == UIGestureRecognizerStatePossible ? UIGestureRecognizerStateFailed
+                                                        : UIGestureRecognizerStateCancelled);
+}
+
+void UIGestureRecognizer::beginTracking(ArbiterKey, const UITouchSet& began) {
+    for (const auto& t : began) {
+        touches_.push_back(t);
+        touchStarts_.push_back(t->locationInWindow());
+        seenTouches_.push_back(t.get());
+    }
+    lastLocation_ = centroidInWindow();
+}
+
+void UIGestureRecognizer::endTracking(ArbiterKey, const UITouchSet& gone) {
+    for (std::size_t i = touches_.size(); i-- > 0;) {
+        if (std::find(gone.begin(), gone.end(), touches_[i]) == gone.end()) continue;
+        touches_.erase(touches_.begin() + static_cast<std::ptrdiff_t>(i));
+        touchStarts_.erase(touchStarts_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
+bool UIGestureRecognizer::sharesTouchesWith(const UIGestureRecognizer& other) const {
+    return std::any_of(seenTouches_.begin(), seenTouches_.end(), [&](const UITouch* t) {
+        return std::find(other.seenTouches_.begin(), other.seenTouches_.end(), t) !=
+               other.seenTouches_.end();
+    });
+}
+
+bool UIGestureRecognizer::requiresToFail(const UIGestureRecognizer& other) const {
+    return std::any_of(requiredToFail_.begin(), requiredToFail_.end(),
+                       [&](const auto& w) { return w.lock().get() == &other; });
+}
+
+std::vector<std::shared_ptr<UIGestureRecognizer>> UIGestureRecognizer::recognizersRequiredToFail()
+    const {
+    std::vector<std::shared_ptr<UIGestureRecognizer>> live;
+    for (const auto& w : requiredToFail_)
+        if (auto r = w.lock()) live.push_back(std::move(r));
+    return live;
+}
+
+void UIGestureRecognizer::commitState(ArbiterKey, UIGestureRecognizerState s) {
+    state_ = s;
+    pending_ = UIGestureRecognizerStatePossible;
+}
+
+bool UIGestureRecognizer::scheduleReset(ArbiterKey) {
+    if (resetScheduled_) return false;
+    resetScheduled_ = true;
+    return true;
+}
+
+bool UIGestureRecognizer::resetIfDone(ArbiterKey) {
+    if (!resetScheduled_ || !isTerminal(state_) || !touches_.empty()) return false;
+    reset();
+    return true;
 }
 
 void UIGestureRecognizer::reset() {
@@ -442,6 +534,15 @@ CGPoint UIGestureRecognizer::centroidInWindow() const {
     }
     const double n = static_cast<double>(touches_.size());
     return {sum.x / n, sum.y / n};
+}
+
+CGFloat UIGestureRecognizer::farthestTravel() const {
+    CGFloat farthest = 0;
+    for (std::size_t i = 0; i < touches_.size(); ++i) {
+        const CGPoint p = touches_[i]->locationInWindow(), start = touchStarts_[i];
+        farthest = std::max(farthest, std::hypot(p.x - start.x, p.y - start.y));
+    }
+    return farthest;
 }
 
 CGPoint UIGestureRecognizer::locationInView(const UIView* view) const {

@@ -99,18 +99,53 @@ class UIGestureRecognizer : public UIGestureRecognizerBase {
     // UIGestureRecognizerBase.
     bool cancelsViewTouches() const override;
     void didMoveToView() override;
+    // A cancelled touch ends the gesture: an undecided one fails, one under way is cancelled.
+    void touchesCancelled(const UITouchSet& touches, UIEvent* event) override;
+
+    // The arbiter's side of the state machine (UIGestureRecognizer.cpp); only it can make the
+    // key. It asks for states on the subclass's behalf and keeps the books on touches.
+    class ArbiterKey {
+        friend class UIGestureArbiter;
+        ArbiterKey() = default;
+    };
+    // Touches came down for this recogniser; they are tracked until ended or cancelled.
+    void beginTracking(ArbiterKey, const UITouchSet& began);
+    // The tracked touches moved or are about to leave: the location follows them.
+    void followTracking(ArbiterKey) { lastLocation_ = centroidInWindow(); }
+    void endTracking(ArbiterKey, const UITouchSet& gone);
+    // Whether both have followed a touch since their last reset.
+    bool sharesTouchesWith(const UIGestureRecognizer& other) const;
+    bool hasSeenTouches() const { return !seenTouches_.empty(); }
+    bool requiresToFail(const UIGestureRecognizer& other) const;
+    std::vector<std::shared_ptr<UIGestureRecognizer>> recognizersRequiredToFail() const;
+    // The state asked for while a recogniser required to fail is undecided (possible if none).
+    UIGestureRecognizerState pendingState() const { return pending_; }
+    void setPendingState(ArbiterKey, UIGestureRecognizerState s) { pending_ = s; }
+    // The state the arbiter decided on; nothing is pending any more. Targets hear of it through
+    // sendActions.
+    void commitState(ArbiterKey, UIGestureRecognizerState s);
+    void sendActions(ArbiterKey) { sendActions(); }
+    // Asks for a reset once the gesture is over; false if one was asked for already.
+    bool scheduleReset(ArbiterKey);
+    // Resets if a reset was asked for, the gesture is over and no finger is down; returns
+    // whether it did.
+    bool resetIfDone(ArbiterKey);
 
   protected:
     UIGestureRecognizer();
 
     // Subclass side. Changed may be set repeatedly; each time the targets hear it.
     void setState(UIGestureRecognizerState state);
+    // The last finger lifted: an undecided gesture fails, one under way ends.
+    void endOrFail();
     // Back to a clean possible state; subclasses clear their own fields (and call this).
     virtual void reset();
     // The touches down that this recogniser follows, in the order they came down.
     const UITouchSet& trackedTouches() const { return touches_; }
     // Window coordinates of the centroid of the tracked touches.
     CGPoint centroidInWindow() const;
+    // How far the tracked touch that strayed most is from where it came down.
+    CGFloat farthestTravel() const;
     // A rate per second from (time, value) samples: the change over the last 0.1 s of them.
     struct Sample {
         CFTimeInterval time;
@@ -124,8 +159,6 @@ class UIGestureRecognizer : public UIGestureRecognizerBase {
     void scheduleTimer(CFTimeInterval delay, std::function<void(UIGestureRecognizer&)> block);
 
   private:
-    friend class UIGestureArbiter;
-
     struct TargetEntry {
         std::weak_ptr<const void> alive;
         const void* target;
@@ -152,9 +185,33 @@ class UIGestureRecognizer : public UIGestureRecognizerBase {
 
     // Arbitration bookkeeping.
     UITouchSet touches_;
+    // Where each of touches_ came down, in window coordinates.
+    std::vector<CGPoint> touchStarts_;
     std::vector<const UITouch*> seenTouches_;
     CGPoint lastLocation_;
     UIGestureRecognizerState pending_ = UIGestureRecognizerStatePossible;
     std::vector<std::shared_ptr<NSTimer>> timers_;
     bool resetScheduled_ = false;
+};
+
+// The factories of a concrete recogniser R, derived from Base: R::create() and
+// R::create(target, action).
+template <class R, class Base = UIGestureRecognizer>
+class UIGestureRecognizerFactory : public Base {
+  public:
+    static std::shared_ptr<R> create() {
+        // A class derived from R may call its protected constructor.
+        struct Made final : R {};
+        return std::shared_ptr<R>(new Made());
+    }
+    template <class T, class Sender>
+    static std::shared_ptr<R> create(const std::shared_ptr<T>& target, void (T::*action)(Sender&)) {
+        auto r = create();
+        r->addTarget(target, action);
+        return r;
+    }
+
+  protected:
+    UIGestureRecognizerFactory() = default;
+    using Base::Base;
 };

@@ -24,10 +24,6 @@ CGPoint vectorInWindow(CGPoint v, const UIView* view) {
 
 }  // namespace
 
-std::shared_ptr<UIPanGestureRecognizer> UIPanGestureRecognizer::create() {
-    return std::shared_ptr<UIPanGestureRecognizer>(new UIPanGestureRecognizer());
-}
-
 CGPoint UIPanGestureRecognizer::translationInView(const UIView* view) const {
     const CGPoint c = lastCentroid_;
     return vectorInView({c.x - origin_.x, c.y - origin_.y}, view);
@@ -99,18 +95,12 @@ void UIPanGestureRecognizer::touchesEnded(const UITouchSet& touches, UIEvent*) {
     if (remaining == 0) {
         lastCentroid_ = centroidInWindow();
         addSample(samples_, touches.front()->timestamp(), lastCentroid_);
-        setState(state() == UIGestureRecognizerStatePossible ? UIGestureRecognizerStateFailed
-                                                             : UIGestureRecognizerStateEnded);
+        endOrFail();
         return;
     }
     rebase(centroidInWindow(), touches);
     if (state() != UIGestureRecognizerStatePossible && remaining < minimumTouches_)
         setState(UIGestureRecognizerStateEnded);
-}
-
-void UIPanGestureRecognizer::touchesCancelled(const UITouchSet&, UIEvent*) {
-    setState(state() == UIGestureRecognizerStatePossible ? UIGestureRecognizerStateFailed
-                                                         : UIGestureRecognizerStateCancelled);
 }
 
 void UIPanGestureRecognizer::reset() {

@@ -9,18 +9,9 @@
 // Continuous: begins when the centroid of between minimum and maximum fingers has moved
 // kMinimumDistance from where it came down. The translation counts from there; fingers added
 // or lifted during the pan do not make it jump.
-class UIPanGestureRecognizer : public UIGestureRecognizer {
+class UIPanGestureRecognizer : public UIGestureRecognizerFactory<UIPanGestureRecognizer> {
   public:
     static constexpr CGFloat kMinimumDistance = 10;
-
-    static std::shared_ptr<UIPanGestureRecognizer> create();
-    template <class T, class Sender>
-    static std::shared_ptr<UIPanGestureRecognizer> create(const std::shared_ptr<T>& target,
-                                                          void (T::*action)(Sender&)) {
-        auto r = create();
-        r->addTarget(target, action);
-        return r;
-    }
 
     std::size_t minimumNumberOfTouches() const { return minimumTouches_; }
     void setMinimumNumberOfTouches(std::size_t n) { minimumTouches_ = n < 1 ? 1 : n; }
@@ -36,7 +27,6 @@ class UIPanGestureRecognizer : public UIGestureRecognizer {
     void touchesBegan(const UITouchSet& touches, UIEvent* event) override;
     void touchesMoved(const UITouchSet& touches, UIEvent* event) override;
     void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
-    void touchesCancelled(const UITouchSet& touches, UIEvent* event) override;
 
   protected:
     UIPanGestureRecognizer() = default;

@@ -1,47 +1,25 @@
 #pragma once
 
-#include <memory>
-#include <vector>
+#include "UIKit/UITwoFingerGestureRecognizer.h"
 
-#include "UIKit/UIGestureRecognizer.h"
-
-// Continuous, two fingers: begins once their distance has changed by kMinimumChange; scale is
-// the ratio of their distance to the distance when it was last set (1 at the start).
-class UIPinchGestureRecognizer : public UIGestureRecognizer {
+// Begins once the distance of the two fingers has changed by kMinimumChange; scale is the
+// ratio of their distance to the distance when it was last set (1 at the start). velocity() is
+// scale per second.
+class UIPinchGestureRecognizer
+    : public UIGestureRecognizerFactory<UIPinchGestureRecognizer, UITwoFingerGestureRecognizer> {
   public:
     static constexpr CGFloat kMinimumChange = 8;
 
-    static std::shared_ptr<UIPinchGestureRecognizer> create();
-    template <class T, class Sender>
-    static std::shared_ptr<UIPinchGestureRecognizer> create(const std::shared_ptr<T>& target,
-                                                            void (T::*action)(Sender&)) {
-        auto r = create();
-        r->addTarget(target, action);
-        return r;
-    }
-
-    CGFloat scale() const { return scale_; }
+    CGFloat scale() const { return value(); }
     // Later changes multiply this value.
-    void setScale(CGFloat scale);
-    // Scale per second.
-    CGFloat velocity() const { return rateOf(samples_).x; }
-
-    void touchesBegan(const UITouchSet& touches, UIEvent* event) override;
-    void touchesMoved(const UITouchSet& touches, UIEvent* event) override;
-    void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
-    void touchesCancelled(const UITouchSet& touches, UIEvent* event) override;
+    void setScale(CGFloat scale) { setValue(scale); }
 
   protected:
-    UIPinchGestureRecognizer() = default;
-    void reset() override;
+    UIPinchGestureRecognizer() : UIGestureRecognizerFactory(1, kMinimumChange) {}
+    CGFloat startMeasure() override { return distance(); }
+    CGFloat followMeasure() override { return distance(); }
+    CGFloat valueAt(CGFloat distance, CGFloat scaleSet, CGFloat distanceAtSet) const override;
 
   private:
     CGFloat distance() const;
-
-    CGFloat scale_ = 1;
-    CGFloat scaleBase_ = 1;
-    CGFloat startDistance_ = 0;
-    CGFloat refDistance_ = 0;
-    CGFloat lastDistance_ = 0;
-    std::vector<Sample> samples_;
 };

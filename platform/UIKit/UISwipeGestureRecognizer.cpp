@@ -2,17 +2,12 @@
 
 #include <cmath>
 
-std::shared_ptr<UISwipeGestureRecognizer> UISwipeGestureRecognizer::create() {
-    return std::shared_ptr<UISwipeGestureRecognizer>(new UISwipeGestureRecognizer());
-}
-
 void UISwipeGestureRecognizer::touchesBegan(const UITouchSet& touches, UIEvent*) {
-    const std::size_t down = trackedTouches().size();
-    if (down > touchesRequired_) return setState(UIGestureRecognizerStateFailed);
+    if (failOnExtraTouches()) return;
     // The swipe is timed from when all its fingers are down.
     start_ = centroidInWindow();
     startTime_ = touches.front()->timestamp();
-    started_ = down == touchesRequired_;
+    started_ = trackedTouches().size() == numberOfTouchesRequired();
 }
 
 void UISwipeGestureRecognizer::judge(CFTimeInterval now) {
@@ -41,10 +36,6 @@ void UISwipeGestureRecognizer::touchesMoved(const UITouchSet& touches, UIEvent*)
 void UISwipeGestureRecognizer::touchesEnded(const UITouchSet& touches, UIEvent*) {
     if (started_) judge(touches.front()->timestamp());
     if (state() == UIGestureRecognizerStatePossible) setState(UIGestureRecognizerStateFailed);
-}
-
-void UISwipeGestureRecognizer::touchesCancelled(const UITouchSet&, UIEvent*) {
-    setState(UIGestureRecognizerStateFailed);
 }
 
 void UISwipeGestureRecognizer::reset() {

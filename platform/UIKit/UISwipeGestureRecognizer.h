@@ -1,8 +1,6 @@
 #pragma once
 
-#include <memory>
-
-#include "UIKit/UIGestureRecognizer.h"
+#include "UIKit/UIRequiredTouchesGestureRecognizer.h"
 
 enum UISwipeGestureRecognizerDirection : unsigned {
     UISwipeGestureRecognizerDirectionRight = 1 << 0,
@@ -14,30 +12,20 @@ enum UISwipeGestureRecognizerDirection : unsigned {
 // Discrete: recognises when the required fingers travel kMinimumDistance in one of the allowed
 // directions within kMaximumDuration, straying off that line by at most half the distance.
 // A move that starts the wrong way, or a lift before the distance, fails it.
-class UISwipeGestureRecognizer : public UIGestureRecognizer {
+class UISwipeGestureRecognizer
+    : public UIGestureRecognizerFactory<UISwipeGestureRecognizer,
+                                        UIRequiredTouchesGestureRecognizer> {
   public:
     static constexpr CGFloat kMinimumDistance = 50;
     static constexpr CFTimeInterval kMaximumDuration = 0.5;
     static constexpr CGFloat kSlop = 10;
 
-    static std::shared_ptr<UISwipeGestureRecognizer> create();
-    template <class T, class Sender>
-    static std::shared_ptr<UISwipeGestureRecognizer> create(const std::shared_ptr<T>& target,
-                                                            void (T::*action)(Sender&)) {
-        auto r = create();
-        r->addTarget(target, action);
-        return r;
-    }
-
     unsigned direction() const { return direction_; }
     void setDirection(unsigned mask) { direction_ = mask; }
-    unsigned numberOfTouchesRequired() const { return touchesRequired_; }
-    void setNumberOfTouchesRequired(unsigned n) { touchesRequired_ = n < 1 ? 1 : n; }
 
     void touchesBegan(const UITouchSet& touches, UIEvent* event) override;
     void touchesMoved(const UITouchSet& touches, UIEvent* event) override;
     void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
-    void touchesCancelled(const UITouchSet& touches, UIEvent* event) override;
 
   protected:
     UISwipeGestureRecognizer() = default;
@@ -47,7 +35,6 @@ class UISwipeGestureRecognizer : public UIGestureRecognizer {
     void judge(CFTimeInterval now);
 
     unsigned direction_ = UISwipeGestureRecognizerDirectionRight;
-    unsigned touchesRequired_ = 1;
     CGPoint start_;
     CFTimeInterval startTime_ = 0;
     bool started_ = false;

@@ -25,12 +25,14 @@ UIView::~UIView() {
 }
 
 void UIView::setFrame(CGRect frame) {
+    verifyThread();
     const CGSize old = bounds().size;
     layer_->setFrame(frame);
     if (bounds().size != old) resizeSubviews(old);
 }
 
 void UIView::setBounds(CGRect b) {
+    verifyThread();
     const CGSize old = bounds().size;
     layer_->setBounds(b);
     if (b.size != old) resizeSubviews(old);
@@ -81,7 +83,10 @@ void UIView::autoresize(CGSize oldSuper, CGSize newSuper) {
     setFrame(CGRectMake(left, top, std::max(0.0, width), std::max(0.0, height)));
 }
 
-void UIView::setHidden(bool hidden) { layer_->setHidden(hidden); }
+void UIView::setHidden(bool hidden) {
+    verifyThread();
+    layer_->setHidden(hidden);
+}
 
 void UIView::setBackgroundColor(UIColorRef color) {
     backgroundColor_ = std::move(color);
@@ -123,6 +128,8 @@ void UIView::detachSubview(const UIView* view) {
 
 void UIView::insertChecked(std::shared_ptr<UIView> view, size_t index) {
     if (!view || view.get() == this || isDescendantOfView(view.get())) return;
+    // The view joins this tree, so it must be of this thread too.
+    view->verifyThread();
     auto self = sharedSelf<UIView>();
     const auto oldSuper = view->superview();
     if (oldSuper.get() == this) {
@@ -154,14 +161,17 @@ void UIView::insertChecked(std::shared_ptr<UIView> view, size_t index) {
 }
 
 void UIView::addSubview(const std::shared_ptr<UIView>& view) {
+    verifyThread();
     insertChecked(view, subviews_.size());
 }
 
 void UIView::insertSubviewAtIndex(const std::shared_ptr<UIView>& view, size_t index) {
+    verifyThread();
     insertChecked(view, index);
 }
 
 void UIView::insertSubviewAboveSubview(const std::shared_ptr<UIView>& view, const UIView* sibling) {
+    verifyThread();
     auto it = std::find_if(subviews_.begin(), subviews_.end(),
                            [sibling](const auto& v) { return v.get() == sibling; });
     insertChecked(view, it == subviews_.end() ? subviews_.size()
@@ -169,6 +179,7 @@ void UIView::insertSubviewAboveSubview(const std::shared_ptr<UIView>& view, cons
 }
 
 void UIView::insertSubviewBelowSubview(const std::shared_ptr<UIView>& view, const UIView* sibling) {
+    verifyThread();
     auto it = std::find_if(subviews_.begin(), subviews_.end(),
                            [sibling](const auto& v) { return v.get() == sibling; });
     insertChecked(view, it == subviews_.end() ? subviews_.size()
@@ -176,6 +187,7 @@ void UIView::insertSubviewBelowSubview(const std::shared_ptr<UIView>& view, cons
 }
 
 void UIView::removeFromSuperview() {
+    verifyThread();
     auto parent = superview();
     if (!parent) return;
     auto self = sharedSelf<UIView>();
@@ -190,6 +202,7 @@ void UIView::removeFromSuperview() {
 }
 
 void UIView::bringSubviewToFront(const UIView* view) {
+    verifyThread();
     auto it = std::find_if(subviews_.begin(), subviews_.end(),
                            [view](const auto& v) { return v.get() == view; });
     if (it == subviews_.end()) return;
@@ -197,6 +210,7 @@ void UIView::bringSubviewToFront(const UIView* view) {
 }
 
 void UIView::sendSubviewToBack(const UIView* view) {
+    verifyThread();
     auto it = std::find_if(subviews_.begin(), subviews_.end(),
                            [view](const auto& v) { return v.get() == view; });
     if (it == subviews_.end()) return;
@@ -204,6 +218,7 @@ void UIView::sendSubviewToBack(const UIView* view) {
 }
 
 void UIView::exchangeSubviewAtIndex(size_t a, size_t b) {
+    verifyThread();
     if (a >= subviews_.size() || b >= subviews_.size() || a == b) return;
     std::swap(subviews_[a], subviews_[b]);
     // The upper one first: each is placed below the layer of the subview above it.
@@ -237,8 +252,16 @@ std::shared_ptr<UIView> UIView::viewWithTag(int tag) {
     return nullptr;
 }
 
-void UIView::setNeedsLayout() { layer_->setNeedsLayout(); }
-void UIView::layoutIfNeeded() { layer_->layoutIfNeeded(); }
+void UIView::setNeedsLayout() {
+    verifyThread();
+    layer_->setNeedsLayout();
+}
+
+void UIView::layoutIfNeeded() {
+    verifyThread();
+    layer_->layoutIfNeeded();
+}
+
 void UIView::layoutSublayersOfLayer(CALayer&) { layoutSubviews(); }
 
 CGSize UIView::sizeThatFits(CGSize) const { return bounds().size; }
@@ -321,6 +344,7 @@ CGRect UIView::convertRectFromView(CGRect r, const UIView* view) const {
 }
 
 void UIView::addGestureRecognizer(const std::shared_ptr<UIGestureRecognizerBase>& recognizer) {
+    verifyThread();
     if (!recognizer) return;
     if (auto old = recognizer->view(); old && old.get() != this) {
         old->removeGestureRecognizer(recognizer.get());
@@ -333,6 +357,7 @@ void UIView::addGestureRecognizer(const std::shared_ptr<UIGestureRecognizerBase>
 }
 
 void UIView::removeGestureRecognizer(const UIGestureRecognizerBase* recognizer) {
+    verifyThread();
     auto it = std::find_if(recognizers_.begin(), recognizers_.end(),
                            [recognizer](const auto& r) { return r.get() == recognizer; });
     if (it == recognizers_.end()) return;

@@ -5,6 +5,7 @@
 
 #include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGGeometry.h"
+#include "Foundation/ThreadChecker.h"
 #include "QuartzCore/CALayer.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIGeometry.h"
@@ -42,6 +43,8 @@ enum UIViewContentMode {
 // A rectangle of the screen backed by a layer that holds its geometry. Views are made by
 // static create() factories: the constructor only allocates, initWithFrame() (virtual, so
 // subclasses build their parts there) runs once the object is owned by a shared_ptr.
+// A view belongs to the thread that made it: debug and sanitizer builds abort when another
+// thread changes its place in the tree, its geometry or its visibility.
 class UIView : public UIResponder, public CALayerDelegate {
   public:
     static std::shared_ptr<UIView> create(CGRect frame = CGRectZero);
@@ -55,9 +58,15 @@ class UIView : public UIResponder, public CALayerDelegate {
     CGRect bounds() const { return layer_->bounds(); }
     virtual void setBounds(CGRect bounds);
     CGPoint center() const { return layer_->position(); }
-    void setCenter(CGPoint center) { layer_->setPosition(center); }
+    void setCenter(CGPoint center) {
+        verifyThread();
+        layer_->setPosition(center);
+    }
     CGAffineTransform transform() const { return layer_->affineTransform(); }
-    void setTransform(CGAffineTransform t) { layer_->setAffineTransform(t); }
+    void setTransform(CGAffineTransform t) {
+        verifyThread();
+        layer_->setAffineTransform(t);
+    }
     CGFloat contentScaleFactor() const { return layer_->contentsScale(); }
     void setContentScaleFactor(CGFloat s) {
         layer_->setContentsScale(s);
@@ -66,7 +75,10 @@ class UIView : public UIResponder, public CALayerDelegate {
 
     // Appearance.
     CGFloat alpha() const { return layer_->opacity(); }
-    void setAlpha(CGFloat a) { layer_->setOpacity(static_cast<float>(a)); }
+    void setAlpha(CGFloat a) {
+        verifyThread();
+        layer_->setOpacity(static_cast<float>(a));
+    }
     bool isHidden() const { return layer_->isHidden(); }
     virtual void setHidden(bool hidden);
     bool isOpaque() const { return layer_->isOpaque(); }
@@ -167,6 +179,9 @@ class UIView : public UIResponder, public CALayerDelegate {
         static_cast<UIView&>(*view).initWithFrame(frame);
         return view;
     }
+    void verifyThread(std::source_location call = std::source_location::current()) const {
+        threadChecker_.verifyThread(call);
+    }
 
   private:
     void resizeSubviews(CGSize oldSize);
@@ -177,6 +192,7 @@ class UIView : public UIResponder, public CALayerDelegate {
     void insertChecked(std::shared_ptr<UIView> view, size_t index);
     void placeSubviewLayer(size_t index);
 
+    [[no_unique_address]] ThreadChecker threadChecker_{"UIView"};
     std::shared_ptr<CALayer> layer_;
     std::weak_ptr<UIView> superview_;
     std::vector<std::shared_ptr<UIView>> subviews_;

@@ -55,6 +55,8 @@ void UIWindow::prepareBeganTouch(UITouch& touch, UIEvent& event) {
 }
 
 void UIWindow::sendEvent(UIEvent& event) {
+    // Touches, and the recognisers and views they reach, belong to the window's thread.
+    verifyThread();
     auto self = sharedSelf<UIWindow>();
     for (const auto& t : event.allTouches()) {
         if (t->phase() == UITouchPhaseBegan && !t->window()) prepareBeganTouch(*t, event);

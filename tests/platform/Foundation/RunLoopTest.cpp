@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "Foundation/Clock.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSTimer.h"
+#include "Foundation/ThreadChecker.h"
 
 namespace {
 
@@ -108,6 +110,36 @@ TEST_F(RunLoopTest, TimerOfNoNumberIntervalFiresAtOnceAndKeepsOthersInOrder) {
     EXPECT_EQ(fired, (std::vector<std::string>{"nan", "0.5", "1.0"}));
 }
 
+TEST_F(RunLoopTest, TimerMovedByAnEarlierTimerOfTheSameTurnFiresAtItsNewDate) {
+    std::vector<std::string> fired;
+    std::shared_ptr<NSTimer> later;
+    loop->performAfterDelay(0.5, [&] {
+        fired.push_back("first");
+        later->setFireDate(Clock::now() + 1.0);
+    });
+    later = loop->performAfterDelay(0.5, [&] { fired.push_back("moved"); });
+    Clock::advance(0.5);
+    loop->runUntilIdle();
+    EXPECT_EQ(fired, (std::vector<std::string>{"first"}));
+    Clock::advance(1.0);
+    loop->runUntilIdle();
+    EXPECT_EQ(fired, (std::vector<std::string>{"first", "moved"}));
+}
+
+TEST_F(RunLoopTest, DelayedBlockFromAnotherThreadRunsOnTheLoopAtItsDate) {
+    std::thread::id ranOn;
+    std::shared_ptr<NSTimer> timer;
+    std::thread worker(
+        [&] { timer = loop->performAfterDelay(1.0, [&] { ranOn = std::this_thread::get_id(); }); });
+    worker.join();
+    loop->runUntilIdle();
+    EXPECT_EQ(ranOn, std::thread::id());
+    Clock::advance(1.0);
+    loop->runUntilIdle();
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_FALSE(timer->isValid());
+}
+
 TEST_F(RunLoopTest, PerformsQueuedDuringATurnRunOnTheNextTurn) {
     std::vector<int> order;
     loop->performBlock([&] {
@@ -173,6 +205,36 @@ TEST_F(RunLoopTest, BlockPerformedByABeforeWaitingObserverRunsInsteadOfWaiting) 
     EXPECT_TRUE(loop->runOnce(1.0));
     EXPECT_EQ(ran, 1);
     loop->removeBeforeWaitingObserver(token);
+}
+
+// Timers, sources, observers and turns belong to the loop's thread; another thread goes through
+// performBlock or performAfterDelay.
+TEST(RunLoopDeathTest, ChangingTheLoopFromAnotherThreadFailsLoudly) {
+#ifndef BRISFOLD_THREAD_CHECKS
+    GTEST_SKIP() << "thread checks are compiled only into debug and sanitizer builds";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    using Call = std::function<void(NSRunLoop&, NSTimer & scheduled)>;
+    const std::vector<std::pair<const char*, Call>> calls = {
+        {"addTimer",
+         [](NSRunLoop& l, NSTimer&) {
+             l.addTimer(NSTimer::timerWithTimeInterval(1, false, [](NSTimer&) {}));
+         }},
+        {"setFireDate", [](NSRunLoop&, NSTimer& t) { t.setFireDate(Clock::now()); }},
+        {"addFileDescriptor",
+         [](NSRunLoop& l, NSTimer&) { l.addFileDescriptor(0, 0, [](short) {}); }},
+        {"addBeforeWaitingObserver",
+         [](NSRunLoop& l, NSTimer&) { l.addBeforeWaitingObserver([] {}); }},
+        {"runOnce", [](NSRunLoop& l, NSTimer&) { l.runOnce(); }},
+    };
+    auto loop = NSRunLoop::mainRunLoop();
+    auto scheduled = loop->performAfterDelay(100, [] {});
+    for (const auto& [name, call] : calls) {
+        SCOPED_TRACE(name);
+        EXPECT_DEATH(std::thread([&, &call = call] { call(*loop, *scheduled); }).join(),
+                     "NSRunLoop used off its thread: .*NSRunLoop::");
+    }
+    scheduled->invalidate();
 }
 
 TEST(RunLoopRealClock, RunStopsFromAnotherThreadAndRealTimersFire) {

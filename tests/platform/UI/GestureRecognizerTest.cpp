@@ -102,6 +102,23 @@ class GestureRecognizerTest : public ::testing::Test {
         loop->runUntilIdle();
     }
 
+    // A single tap that waits for a double tap to fail, both on the view; the double tap acts
+    // on `target`.
+    struct SingleAndDoubleTap {
+        std::shared_ptr<Target> singleTarget;
+        std::shared_ptr<UITapGestureRecognizer> single, twice;
+    };
+    SingleAndDoubleTap addSingleTapWaitingForDoubleTap() {
+        auto singleTarget = std::make_shared<Target>();
+        auto single = UITapGestureRecognizer::create(singleTarget, &Target::tapped);
+        auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
+        twice->setNumberOfTapsRequired(2);
+        single->requireGestureRecognizerToFail(twice);
+        view->addGestureRecognizer(single);
+        view->addGestureRecognizer(twice);
+        return {singleTarget, single, twice};
+    }
+
     std::shared_ptr<NSRunLoop> loop;
     std::unique_ptr<HeadlessHost> host;
     std::shared_ptr<TouchLog> view;
@@ -246,14 +263,41 @@ TEST_F(GestureRecognizerTest, PinchAndRotationRunTogetherOnlyWhenTheDelegateAllo
     EXPECT_EQ(other->states.back(), UIGestureRecognizerStateEnded);
 }
 
+TEST_F(GestureRecognizerTest, TwoFingerRecognizersFailOnAThirdFingerAndEndWhenOneLifts) {
+    const std::vector<std::pair<const char*, std::shared_ptr<UIGestureRecognizer>>> recognizers = {
+        {"pinch", UIPinchGestureRecognizer::create(target, &Target::handle)},
+        {"rotation", UIRotationGestureRecognizer::create(target, &Target::handle)}};
+    for (const auto& [name, r] : recognizers) {
+        SCOPED_TRACE(name);
+        target->states.clear();
+        view->addGestureRecognizer(r);
+        host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {150, 100}}});
+        host->touchDown(2, {200, 200});
+        EXPECT_EQ(r->state(), UIGestureRecognizerStateFailed);
+        // Spreading and turning the first two now does nothing.
+        drag(1, {150, 100}, {180, 160}, 4);
+        host->post({{0, UITouchPhaseEnded, {100, 100}},
+                    {1, UITouchPhaseEnded, {180, 160}},
+                    {2, UITouchPhaseEnded, {200, 200}}});
+        loop->runUntilIdle();
+        EXPECT_TRUE(target->states.empty());
+
+        // Under way, the gesture ends as soon as one of its two fingers lifts.
+        host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {150, 100}}});
+        drag(1, {150, 100}, {180, 160}, 4);
+        ASSERT_FALSE(target->states.empty());
+        EXPECT_EQ(target->states.front(), UIGestureRecognizerStateBegan);
+        host->touchUp(0, {100, 100});
+        EXPECT_EQ(target->states.back(), UIGestureRecognizerStateEnded);
+        host->touchUp(1, {180, 160});
+        loop->runUntilIdle();
+        EXPECT_EQ(r->state(), UIGestureRecognizerStatePossible);
+        view->removeGestureRecognizer(r.get());
+    }
+}
+
 TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
-    auto singleTarget = std::make_shared<Target>();
-    auto single = UITapGestureRecognizer::create(singleTarget, &Target::tapped);
-    auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
-    twice->setNumberOfTapsRequired(2);
-    single->requireGestureRecognizerToFail(twice);
-    view->addGestureRecognizer(single);
-    view->addGestureRecognizer(twice);
+    const auto [singleTarget, single, twice] = addSingleTapWaitingForDoubleTap();
 
     tap({100, 100});
     // The single tap waits until the double tap has given up, and so does the view.
@@ -550,13 +594,7 @@ TEST_F(GestureRecognizerTest, RecognizerTakenOffItsViewMidGestureIsCancelled) {
 }
 
 TEST_F(GestureRecognizerTest, UndecidedRecognizerTakenOffItsViewLetsTheWaitingGo) {
-    auto singleTarget = std::make_shared<Target>();
-    auto single = UITapGestureRecognizer::create(singleTarget, &Target::tapped);
-    auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
-    twice->setNumberOfTapsRequired(2);
-    single->requireGestureRecognizerToFail(twice);
-    view->addGestureRecognizer(single);
-    view->addGestureRecognizer(twice);
+    const auto [singleTarget, single, twice] = addSingleTapWaitingForDoubleTap();
 
     tap({100, 100});
     EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <numbers>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "Foundation/ThreadChecker.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIView.h"
 #include "UIKit/UIWindow.h"
@@ -286,6 +289,45 @@ TEST(Application, OpensKnownSchemesAndRecordsThem) {
     app->setStatusBarHidden(true);
     EXPECT_EQ(app->statusBarFrame(), CGRectZero);
     app->reset();
+}
+
+// A view tree belongs to the thread that made it: changing it from another thread, or adding a
+// view made on another thread, fails loudly.
+TEST(ViewTreeDeathTest, ChangingATreeFromAnotherThreadFailsLoudly) {
+#ifndef BRISFOLD_THREAD_CHECKS
+    GTEST_SKIP() << "thread checks are compiled only into debug and sanitizer builds";
+#endif
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    HeadlessHost host;
+    auto parent = UIView::create(CGRectMake(0, 0, 100, 100));
+    auto child = UIView::create(CGRectMake(0, 0, 10, 10));
+    host.window()->addSubview(parent);
+    parent->addSubview(child);
+    const std::vector<std::pair<const char*, std::function<void()>>> calls = {
+        {"addSubview", [&] { parent->addSubview(UIView::create()); }},
+        {"removeFromSuperview", [&] { child->removeFromSuperview(); }},
+        {"bringSubviewToFront", [&] { parent->bringSubviewToFront(child.get()); }},
+        {"setFrame", [&] { child->setFrame(CGRectMake(1, 1, 5, 5)); }},
+        {"setCenter",
+         [&] {
+             child->setCenter({5, 5});
+         }},
+        {"setHidden", [&] { child->setHidden(true); }},
+        {"sendEvent",
+         [&] {
+             auto event = UIEvent::create({UITouch::create({50, 50}, 0)}, 0);
+             host.window()->sendEvent(*event);
+         }},
+    };
+    for (const auto& [name, call] : calls) {
+        SCOPED_TRACE(name);
+        EXPECT_DEATH(std::thread(call).join(), "UIView used off its thread: .*UI(View|Window)::");
+    }
+
+    std::shared_ptr<UIView> madeElsewhere;
+    std::thread([&] { madeElsewhere = UIView::create(); }).join();
+    EXPECT_DEATH(parent->addSubview(madeElsewhere), "UIView used off its thread: .*insertChecked");
+    EXPECT_EQ(parent->subviews().size(), 1u);
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+#include "ThreadChecker.h"
+
+#ifdef BRISFOLD_THREAD_CHECKS
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+void ThreadChecker::fail(const std::source_location& call) const {
+    std::ostringstream message;
+    message << kind_ << " used off its thread: " << call.function_name() << " (" << call.file_name()
+            << ':' << call.line() << ") called on thread " << std::this_thread::get_id()
+            << ", but the " << kind_ << " belongs to thread " << owner_ << '\n';
+    std::fputs(message.str().c_str(), stderr);
+    std::abort();
+}
+
+#endif

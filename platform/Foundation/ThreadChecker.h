@@ -1,0 +1,43 @@
+#pragma once
+
+#include <source_location>
+#include <thread>
+
+// Debug and sanitizer builds check that an object belonging to one thread (a run loop, a view
+// tree) is changed only there; other builds compile the checks away.
+#if !defined(NDEBUG) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define BRISFOLD_THREAD_CHECKS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define BRISFOLD_THREAD_CHECKS 1
+#endif
+#endif
+
+// Remembers the thread that owns an object; verifyThread() aborts with a message naming the
+// kind of object, the call and both threads when it is called on any other thread.
+class ThreadChecker {
+  public:
+    explicit ThreadChecker([[maybe_unused]] const char* kind,
+                           [[maybe_unused]] std::thread::id owner = std::this_thread::get_id())
+#ifdef BRISFOLD_THREAD_CHECKS
+        : kind_(kind),
+          owner_(owner)
+#endif
+    {
+    }
+
+    void verifyThread(
+        [[maybe_unused]] std::source_location call = std::source_location::current()) const {
+#ifdef BRISFOLD_THREAD_CHECKS
+        if (std::this_thread::get_id() != owner_) fail(call);
+#endif
+    }
+
+  private:
+#ifdef BRISFOLD_THREAD_CHECKS
+    [[noreturn]] void fail(const std::source_location& call) const;
+
+    const char* kind_;
+    std::thread::id owner_;
+#endif
+};
