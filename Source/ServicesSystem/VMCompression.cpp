@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <limits>
 
 namespace {
 
@@ -66,20 +67,28 @@ std::optional<Bytes> withStream(std::span<const std::uint8_t> data, ZStream::Dir
     return code(stream);
 }
 
-std::optional<Bytes> inflateAll(ZStream& stream, std::size_t inputSize) {
+std::optional<Bytes> inflateAll(ZStream& stream, std::size_t inputSize, std::size_t limit) {
+    // Room for one byte past the limit tells a stream that passes it from one that ends there.
+    const std::size_t room = limit < std::numeric_limits<std::size_t>::max() ? limit + 1 : limit;
     const std::size_t halfLength = inputSize / 2;
-    Bytes out(inputSize + halfLength);
+    Bytes out(std::min(room, inputSize + halfLength));
     for (;;) {
         if (stream->total_out >= out.size()) {
+            if (out.size() >= room) {
+                return std::nullopt;
+            }
             // Grow by at least half the input, and geometrically so that highly compressed
             // input does not cost a quadratic number of copies.
-            out.resize(out.size() + std::max(halfLength, out.size() / 2));
+            out.resize(std::min(room, out.size() + std::max(halfLength, out.size() / 2)));
         }
         stream->next_out = out.data() + stream->total_out;
         stream->avail_out =
             static_cast<uInt>(std::min<std::size_t>(out.size() - stream->total_out, UINT_MAX));
         const int status = inflate(stream.get(), Z_SYNC_FLUSH);
         if (status == Z_STREAM_END) {
+            if (stream->total_out > limit) {
+                return std::nullopt;
+            }
             out.resize(stream->total_out);
             return out;
         }
@@ -106,9 +115,10 @@ std::optional<Bytes> deflateAll(ZStream& stream) {
     return out;
 }
 
-std::optional<Bytes> inflateWith(std::span<const std::uint8_t> data, int windowBits) {
+std::optional<Bytes> inflateWith(std::span<const std::uint8_t> data, int windowBits,
+                                 std::size_t limit) {
     return withStream(data, ZStream::Direction::kInflate, windowBits,
-                      [&](ZStream& stream) { return inflateAll(stream, data.size()); });
+                      [&](ZStream& stream) { return inflateAll(stream, data.size(), limit); });
 }
 
 std::optional<Bytes> deflateWith(std::span<const std::uint8_t> data, int windowBits) {
@@ -117,12 +127,14 @@ std::optional<Bytes> deflateWith(std::span<const std::uint8_t> data, int windowB
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> vmZlibInflate(std::span<const std::uint8_t> data) {
-    return inflateWith(data, kZlibWindowBits);
+std::optional<std::vector<std::uint8_t>> vmZlibInflate(std::span<const std::uint8_t> data,
+                                                       std::size_t limit) {
+    return inflateWith(data, kZlibWindowBits, limit);
 }
 
-std::optional<std::vector<std::uint8_t>> vmGZipInflate(std::span<const std::uint8_t> data) {
-    return inflateWith(data, kAutoDetectWindowBits);
+std::optional<std::vector<std::uint8_t>> vmGZipInflate(std::span<const std::uint8_t> data,
+                                                       std::size_t limit) {
+    return inflateWith(data, kAutoDetectWindowBits, limit);
 }
 
 std::optional<std::vector<std::uint8_t>> vmZlibDeflate(std::span<const std::uint8_t> data) {
