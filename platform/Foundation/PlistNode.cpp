@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace plistnode {
@@ -138,7 +139,13 @@ bool startsWith(std::string_view text, size_t pos, std::string_view prefix) {
     return text.substr(pos, prefix.size()) == prefix;
 }
 
-// Counts the open <array> and <dict> elements; libplist's XML reader recurses per level.
+// The element name a tag's text starts with: "array" of "array", "array >" or "array\tid=x".
+std::string_view tagName(std::string_view tag) {
+    return tag.substr(0, tag.find_first_of(" \t\r\n/"));
+}
+
+// Counts the open <array> and <dict> elements by their names, whatever follows the name in the
+// tag; libplist's XML reader and free recurse per level.
 bool checkXmlDepth(std::string_view xml, std::string& why) {
     int depth = 0;
     size_t pos = 0;
@@ -156,9 +163,10 @@ bool checkXmlDepth(std::string_view xml, std::string& why) {
         pos = close + 1;
         if (tag.empty() || tag[0] == '?' || tag[0] == '!' || tag.back() == '/') continue;
         const bool closing = tag[0] == '/';
-        const std::string_view name = closing ? tag.substr(1) : tag;
+        const std::string_view name = tagName(closing ? tag.substr(1) : tag);
         if (name != "array" && name != "dict") continue;
-        depth += closing ? -1 : 1;
+        // Stray closing tags never buy room for deeper nesting later.
+        depth = closing ? std::max(0, depth - 1) : depth + 1;
         if (depth > kMaxDepth) {
             why = "XML property list nests too deeply";
             return false;
@@ -316,7 +324,90 @@ std::optional<nlohmann::json> toJsonAt(plist_t node, int depth, std::string& why
     }
 }
 
+// libplist frees with one level of recursion per level of nesting, so deep trees are freed in
+// pieces of less than twice this many levels.
+constexpr std::uint32_t kFreeSpan = 512;
+
+// A container's members, one at a time.
+class Members {
+  public:
+    explicit Members(plist_t node) : node_(node), type_(plist_get_node_type(node)) {
+        if (type_ == PLIST_ARRAY) plist_array_new_iter(node, &iter_);
+        if (type_ == PLIST_DICT) plist_dict_new_iter(node, &iter_);
+    }
+    ~Members() { std::free(iter_); }
+    Members(Members&& other) noexcept
+        : node_(other.node_), type_(other.type_), iter_(std::exchange(other.iter_, nullptr)) {}
+    Members(const Members&) = delete;
+    Members& operator=(const Members&) = delete;
+    Members& operator=(Members&&) = delete;
+
+    plist_t next() {
+        plist_t item = nullptr;
+        if (type_ == PLIST_ARRAY) {
+            plist_array_next_item(node_, iter_, &item);
+        } else if (type_ == PLIST_DICT) {
+            char* key = nullptr;
+            plist_dict_next_item(node_, iter_, &key, &item);
+            std::free(key);
+        }
+        return item;
+    }
+
+  private:
+    plist_t node_;
+    plist_type type_;
+    void* iter_ = nullptr;
+};
+
+// Lists, without recursion and children before their parents, the nodes at every kFreeSpan-th
+// level under which at least kFreeSpan more levels hang. Once those are freed in that order,
+// no node has more than 2 * kFreeSpan levels left under it.
+std::vector<plist_t> deepCuts(plist_t root) {
+    struct Frame {
+        plist_t node;
+        Members members;
+        std::uint32_t height = 0;
+    };
+    std::vector<plist_t> cuts;
+    std::vector<Frame> stack;
+    stack.push_back(Frame{root, Members(root)});
+    while (!stack.empty()) {
+        if (plist_t child = stack.back().members.next()) {
+            stack.push_back(Frame{child, Members(child)});
+            continue;
+        }
+        const auto depth = static_cast<std::uint32_t>(stack.size() - 1);
+        const plist_t node = stack.back().node;
+        const std::uint32_t height = stack.back().height;
+        stack.pop_back();
+        if (depth > 0 && depth % kFreeSpan == 0 && height >= kFreeSpan) cuts.push_back(node);
+        if (!stack.empty()) stack.back().height = std::max(stack.back().height, height + 1);
+    }
+    return cuts;
+}
+
+// Takes a node out of its container and frees it. A dictionary member that its key does not
+// find (a key given twice) is left where it is: its tree is then freed with its parent.
+void removeFromParent(plist_t node) {
+    const plist_t parent = plist_get_parent(node);
+    if (plist_get_node_type(parent) == PLIST_ARRAY) {
+        plist_array_item_remove(node);
+        return;
+    }
+    char* key = nullptr;
+    plist_dict_get_item_key(node, &key);
+    if (key && plist_dict_get_item(parent, key) == node) plist_dict_remove_item(parent, key);
+    std::free(key);
+}
+
 }  // namespace
+
+void freeTree(plist_t root) {
+    if (!root) return;
+    for (const plist_t cut : deepCuts(root)) removeFromParent(cut);
+    plist_free(root);
+}
 
 Ptr parse(std::span<const std::uint8_t> data, NSPropertyListFormat* format, std::string& why) {
     if (data.empty() || data.size() > std::numeric_limits<uint32_t>::max()) {

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "Foundation/NSPropertyListSerialization.h"
+#include "Foundation/PlistNode.h"
 
 namespace {
 
@@ -191,6 +193,66 @@ TEST(PropertyListTest, DamagedInputGivesErrorsNotCrashes) {
         EXPECT_EQ(error.domain, NSCocoaErrorDomain);
         EXPECT_EQ(error.code, NSPropertyListReadCorruptError);
     }
+}
+
+TEST(PropertyListTest, NestingCountsEveryOpeningTagByItsName) {
+    // 200,000 levels: more than any stack holds when the tree is read or freed level by level.
+    constexpr int kLevels = 200000;
+    struct Spelling {
+        std::string open, close;
+    };
+    const Spelling spellings[] = {
+        {"<array >", "</array>"},           {"<array\t>", "</array >"},
+        {"<array\r\n>", "</array\n>"},      {"<array id=\"x\">", "</array>"},
+        {"<dict ><key>k</key>", "</dict>"}, {"<array>", "</array>"},
+    };
+    for (const Spelling& spelling : spellings) {
+        SCOPED_TRACE(spelling.open);
+        std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+        xml.reserve(xml.size() + kLevels * (spelling.open.size() + spelling.close.size()) + 16);
+        for (int i = 0; i < kLevels; ++i) xml += spelling.open;
+        xml += "<true/>";
+        for (int i = 0; i < kLevels; ++i) xml += spelling.close;
+        xml += "</plist>";
+        NSError error;
+        EXPECT_FALSE(NSPropertyListSerialization::propertyListWithData(NSDataFromString(xml),
+                                                                       nullptr, &error));
+        EXPECT_EQ(error.code, NSPropertyListReadCorruptError);
+    }
+    // Stray closing tags do not make room for deeper nesting after them.
+    std::string xml = "<plist>";
+    for (int i = 0; i < 1000; ++i) xml += "</array>";
+    for (int i = 0; i < 1000; ++i) xml += "<array>";
+    EXPECT_FALSE(NSPropertyListSerialization::propertyListWithData(NSDataFromString(xml)));
+}
+
+TEST(PropertyListTest, TreesOfAnyDepthAreFreed) {
+    // Chains of arrays and dictionaries under one root, each wide where a piece is cut off.
+    constexpr int kLevels = 300000;
+    plist_t root = plist_new_array();
+    plist_t deepest = nullptr;
+    for (int chain = 0; chain < 2; ++chain) {
+        plist_t node = plist_new_array();
+        plist_array_append_item(root, node);
+        for (int level = 0; level < kLevels; ++level) {
+            plist_t child = level % 2 ? plist_new_array() : plist_new_dict();
+            if (level == 510) {
+                for (int i = 0; i < 1000; ++i) plist_array_append_item(node, plist_new_bool(1));
+            }
+            if (plist_get_node_type(node) == PLIST_ARRAY) {
+                plist_array_append_item(node, child);
+            } else {
+                plist_dict_set_item(node, "k", child);
+            }
+            node = child;
+        }
+        deepest = node;
+    }
+    int depth = 0;
+    for (plist_t node = deepest; node != root; node = plist_get_parent(node)) ++depth;
+    ASSERT_EQ(depth, kLevels + 1);
+    // A free that recursed once per level would overflow the stack here.
+    plistnode::Ptr tree(root);
 }
 
 TEST(PropertyListTest, EveryTruncationIsHandled) {
