@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -19,73 +20,100 @@ std::uint64_t readBigEndian(const std::uint8_t* p, size_t width) {
     return value;
 }
 
-// Walks the object table of a binary property list without recursion, computing for every
-// reachable object its depth and expanded size, so that libplist's recursive reader is only
-// handed files it can read without exhausting the stack or memory.
-bool checkBinary(std::span<const std::uint8_t> data, std::string& why) {
-    constexpr size_t kHeader = 8, kTrailer = 32;
+// Where a binary property list keeps its objects, as its trailer says.
+struct BinaryLayout {
+    static constexpr size_t kHeader = 8, kTrailer = 32;
+
+    std::span<const std::uint8_t> data;
+    size_t offsetSize = 0;
+    size_t refSize = 0;
+    std::uint64_t count = 0;
+    std::uint64_t top = 0;
+    std::uint64_t tableOffset = 0;
+
+    std::uint64_t offsetOf(std::uint64_t index) const {
+        return readBigEndian(data.data() + tableOffset + index * offsetSize, offsetSize);
+    }
+};
+
+// Reads the trailer and checks that the offset table it describes lies inside the file.
+std::optional<BinaryLayout> readTrailer(std::span<const std::uint8_t> data, std::string& why) {
+    constexpr size_t kHeader = BinaryLayout::kHeader, kTrailer = BinaryLayout::kTrailer;
     if (data.size() < kHeader + kTrailer || std::memcmp(data.data(), "bplist00", 8) != 0) {
         why = "not a binary property list";
-        return false;
+        return std::nullopt;
     }
     const std::uint8_t* trailer = data.data() + data.size() - kTrailer;
-    const size_t offsetSize = trailer[6];
-    const size_t refSize = trailer[7];
-    const std::uint64_t count = readBigEndian(trailer + 8, 8);
-    const std::uint64_t top = readBigEndian(trailer + 16, 8);
-    const std::uint64_t tableOffset = readBigEndian(trailer + 24, 8);
+    BinaryLayout layout;
+    layout.data = data;
+    layout.offsetSize = trailer[6];
+    layout.refSize = trailer[7];
+    layout.count = readBigEndian(trailer + 8, 8);
+    layout.top = readBigEndian(trailer + 16, 8);
+    layout.tableOffset = readBigEndian(trailer + 24, 8);
     const std::uint64_t tableEnd = data.size() - kTrailer;
-    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || count == 0 ||
-        top >= count || tableOffset < kHeader || tableOffset > tableEnd ||
-        count > (tableEnd - tableOffset) / offsetSize) {
+    if (layout.offsetSize < 1 || layout.offsetSize > 8 || layout.refSize < 1 ||
+        layout.refSize > 8 || layout.count == 0 || layout.top >= layout.count ||
+        layout.tableOffset < kHeader || layout.tableOffset > tableEnd ||
+        layout.count > (tableEnd - layout.tableOffset) / layout.offsetSize) {
         why = "damaged binary property list trailer";
-        return false;
+        return std::nullopt;
     }
-    auto offsetOf = [&](std::uint64_t index) {
-        return readBigEndian(data.data() + tableOffset + index * offsetSize, offsetSize);
-    };
-    // The references of a container object, or none for scalars; false on damage, and for
-    // strings holding NUL, which libplist's accessors abort on.
-    auto children = [&](std::uint64_t index, std::vector<std::uint64_t>& refs) {
-        refs.clear();
-        std::uint64_t pos = offsetOf(index);
-        if (pos < kHeader || pos >= tableOffset) return false;
-        const std::uint8_t marker = data[pos];
-        const int kind = marker >> 4;
-        const bool container = kind == 0xA || kind == 0xC || kind == 0xD;
-        const bool text = kind == 0x5 || kind == 0x6;
-        if (!container && !text) return true;
-        std::uint64_t n = marker & 0xF;
-        ++pos;
-        if (n == 0xF) {
-            if (pos >= tableOffset || (data[pos] >> 4) != 0x1) return false;
-            const size_t width = size_t{1} << (data[pos] & 0xF);
-            if (width > 8 || pos + 1 + width > tableOffset) return false;
-            n = readBigEndian(data.data() + pos + 1, width);
-            pos += 1 + width;
-        }
-        if (text) {
-            const size_t unit = kind == 0x5 ? 1 : 2;
-            if (n > (tableOffset - pos) / unit) return false;
-            for (std::uint64_t i = 0; i < n; ++i)
-                if (readBigEndian(data.data() + pos + i * unit, unit) == 0) return false;
-            return true;
-        }
-        const std::uint64_t refCount = kind == 0xD ? n * 2 : n;
-        if (n > tableOffset || refCount > (tableOffset - pos) / refSize) return false;
-        refs.reserve(refCount);
-        for (std::uint64_t i = 0; i < refCount; ++i) {
-            const std::uint64_t ref = readBigEndian(data.data() + pos + i * refSize, refSize);
-            if (ref >= count) return false;
-            refs.push_back(ref);
-        }
-        return true;
-    };
+    return layout;
+}
 
+// Whether any character of a string object is NUL, which libplist's accessors abort on; true
+// also for a string running past the object area.
+bool textHasNul(const BinaryLayout& layout, std::uint64_t pos, std::uint64_t length, size_t unit) {
+    if (length > (layout.tableOffset - pos) / unit) return true;
+    for (std::uint64_t i = 0; i < length; ++i)
+        if (readBigEndian(layout.data.data() + pos + i * unit, unit) == 0) return true;
+    return false;
+}
+
+// The references of a container object into `refs`, or none for scalars; false on damage, and
+// for strings holding NUL.
+bool objectReferences(const BinaryLayout& layout, std::uint64_t index,
+                      std::vector<std::uint64_t>& refs) {
+    const auto& data = layout.data;
+    refs.clear();
+    std::uint64_t pos = layout.offsetOf(index);
+    if (pos < BinaryLayout::kHeader || pos >= layout.tableOffset) return false;
+    const std::uint8_t marker = data[pos];
+    const int kind = marker >> 4;
+    const bool container = kind == 0xA || kind == 0xC || kind == 0xD;
+    const bool text = kind == 0x5 || kind == 0x6;
+    if (!container && !text) return true;
+    std::uint64_t n = marker & 0xF;
+    ++pos;
+    if (n == 0xF) {
+        if (pos >= layout.tableOffset || (data[pos] >> 4) != 0x1) return false;
+        const size_t width = size_t{1} << (data[pos] & 0xF);
+        if (width > 8 || pos + 1 + width > layout.tableOffset) return false;
+        n = readBigEndian(data.data() + pos + 1, width);
+        pos += 1 + width;
+    }
+    if (text) return !textHasNul(layout, pos, n, kind == 0x5 ? 1 : 2);
+    const std::uint64_t refCount = kind == 0xD ? n * 2 : n;
+    if (n > layout.tableOffset || refCount > (layout.tableOffset - pos) / layout.refSize)
+        return false;
+    refs.reserve(refCount);
+    for (std::uint64_t i = 0; i < refCount; ++i) {
+        const std::uint64_t ref =
+            readBigEndian(data.data() + pos + i * layout.refSize, layout.refSize);
+        if (ref >= layout.count) return false;
+        refs.push_back(ref);
+    }
+    return true;
+}
+
+// Walks every object reachable from the top without recursion, computing its depth and expanded
+// size, and refuses cycles, damaged objects and trees past kMaxDepth or kMaxNodes.
+bool checkObjectGraph(const BinaryLayout& layout, std::string& why) {
     enum : std::uint8_t { kUnseen, kOpen, kDone };
-    std::vector<std::uint8_t> state(count, kUnseen);
-    std::vector<std::uint32_t> depth(count, 0);
-    std::vector<std::uint64_t> nodes(count, 0);
+    std::vector<std::uint8_t> state(layout.count, kUnseen);
+    std::vector<std::uint32_t> depth(layout.count, 0);
+    std::vector<std::uint64_t> nodes(layout.count, 0);
     struct Frame {
         std::uint64_t index;
         std::vector<std::uint64_t> refs;
@@ -94,12 +122,12 @@ bool checkBinary(std::span<const std::uint8_t> data, std::string& why) {
     std::vector<Frame> stack;
     std::vector<std::uint64_t> refs;
     auto open = [&](std::uint64_t index) {
-        if (!children(index, refs)) return false;
+        if (!objectReferences(layout, index, refs)) return false;
         state[index] = kOpen;
         stack.push_back(Frame{index, refs});
         return true;
     };
-    if (!open(top)) {
+    if (!open(layout.top)) {
         why = "damaged binary property list object";
         return false;
     }
@@ -133,6 +161,13 @@ bool checkBinary(std::span<const std::uint8_t> data, std::string& why) {
         stack.pop_back();
     }
     return true;
+}
+
+// Hands libplist's recursive reader only files it can read without exhausting the stack or
+// memory.
+bool checkBinary(std::span<const std::uint8_t> data, std::string& why) {
+    const auto layout = readTrailer(data, why);
+    return layout && checkObjectGraph(*layout, why);
 }
 
 bool startsWith(std::string_view text, size_t pos, std::string_view prefix) {
