@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "NSStringEncoding.h"
+
 namespace plistnode {
 namespace {
 
@@ -210,7 +212,13 @@ bool checkXmlDepth(std::string_view xml, std::string& why) {
     return true;
 }
 
-bool hasNul(std::string_view text) { return text.find('\0') != std::string_view::npos; }
+// Why text cannot be a property-list string, or nullptr when it can: strings are Unicode text,
+// written back as UTF-16 where they are not ASCII, and libplist aborts on NUL.
+const char* textProblem(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos) return "contains a NUL character";
+    if (!NSStringIsValidUTF8(text)) return "is not UTF-8 text";
+    return nullptr;
+}
 
 Ptr fromJsonAt(const nlohmann::json& value, int depth, std::string& why) {
     using Type = nlohmann::json::value_t;
@@ -222,8 +230,8 @@ Ptr fromJsonAt(const nlohmann::json& value, int depth, std::string& why) {
         case Type::object: {
             Ptr dict(plist_new_dict());
             for (const auto& [key, item] : value.items()) {
-                if (hasNul(key)) {
-                    why = "key contains a NUL character";
+                if (const char* problem = textProblem(key)) {
+                    why = std::string("key ") + problem;
                     return nullptr;
                 }
                 Ptr child = fromJsonAt(item, depth + 1, why);
@@ -243,8 +251,8 @@ Ptr fromJsonAt(const nlohmann::json& value, int depth, std::string& why) {
         }
         case Type::string: {
             const auto& text = value.get_ref<const std::string&>();
-            if (hasNul(text)) {
-                why = "string contains a NUL character";
+            if (const char* problem = textProblem(text)) {
+                why = std::string("string ") + problem;
                 return nullptr;
             }
             return Ptr(plist_new_string(text.c_str()));
@@ -305,6 +313,10 @@ std::optional<nlohmann::json> toJsonAt(plist_t node, int depth, std::string& why
                 auto child = toJsonAt(item, depth + 1, why);
                 std::string name = key ? key : "";
                 std::free(key);
+                if (child && !NSStringIsValidUTF8(name)) {
+                    why = "key is not UTF-8 text";
+                    child.reset();
+                }
                 if (!child) {
                     std::free(it);
                     return std::nullopt;
@@ -325,8 +337,14 @@ std::optional<nlohmann::json> toJsonAt(plist_t node, int depth, std::string& why
             return array;
         }
         case PLIST_STRING:
-        case PLIST_KEY:
-            return nlohmann::json(stringValue(node));
+        case PLIST_KEY: {
+            std::string text = stringValue(node);
+            if (!NSStringIsValidUTF8(text)) {
+                why = "string is not UTF-8 text";
+                return std::nullopt;
+            }
+            return nlohmann::json(std::move(text));
+        }
         case PLIST_BOOLEAN: {
             uint8_t b = 0;
             plist_get_bool_val(node, &b);

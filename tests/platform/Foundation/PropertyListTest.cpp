@@ -98,12 +98,19 @@ TEST(PropertyListTest, RefusesValuesWithoutPropertyListForm) {
         json::array({std::numeric_limits<std::uint64_t>::max()}),
         json::array({std::numeric_limits<double>::quiet_NaN()}),
         json{{"a", std::string("x\0y", 3)}},
+        // Text that is not UTF-8 would be cut where it stops being text.
+        json{{"a",
+              "na\xDE"
+              "e"}},
+        json{{"na\xDE"
+              "e",
+              1}},
     };
     for (const json& value : refused) {
         NSError error;
         EXPECT_FALSE(NSPropertyListSerialization::dataWithPropertyList(
             value, NSPropertyListBinaryFormat_v1_0, &error))
-            << value.dump();
+            << value.dump(-1, ' ', false, json::error_handler_t::replace);
         EXPECT_EQ(error.domain, NSCocoaErrorDomain);
         EXPECT_EQ(error.code, NSPropertyListWriteInvalidError);
         EXPECT_FALSE(NSPropertyListSerialization::propertyListIsValidForFormat(
@@ -182,6 +189,12 @@ TEST(PropertyListTest, DamagedInputGivesErrorsNotCrashes) {
     damaged.push_back(binaryPlist({NSData{0x62, 0x00, 'a', 0x00, 0x00}}));
     const char nulXml[] = "<plist><dict><key>k</key><string>a\0b</string></dict></plist>";
     damaged.emplace_back(nulXml, nulXml + sizeof nulXml - 1);
+    // Strings and keys that are not UTF-8, in binary and in XML.
+    damaged.push_back(binaryPlist({NSData{0x54, 'n', 'a', 0xDE, 'e'}}));
+    damaged.push_back(binaryPlist({NSData{0xD1, 0x00, 0x01, 0x00, 0x02},
+                                   NSData{0x54, 'n', 'a', 0xDE, 'e'}, NSData{0x10, 0x01}}));
+    damaged.push_back(NSDataFromString("<plist><string>a\xC3\x28</string></plist>"));
+    damaged.push_back(NSDataFromString("<plist><dict><key>\xFF</key><true/></dict></plist>"));
     // Deeply nested XML.
     std::string deep = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
     for (int i = 0; i < 100000; ++i) deep += "<array>";
