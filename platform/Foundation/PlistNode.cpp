@@ -533,7 +533,11 @@ Ptr newDate(double secondsSince1970, std::string& why) {
 double dateSeconds(plist_t node) {
     int32_t seconds = 0, micros = 0;
     plist_get_date_val(node, &seconds, &micros);
-    return kSecondsFrom1970To2001 + seconds + micros / 1e6;
+    // libplist splits a date into its whole seconds rounded toward 2001 and the size of the rest,
+    // without its sign: before 2001 the rest counts backwards. (Within the second before 2001
+    // the sign is lost altogether, and the date reads as the one as far after.)
+    const double rest = micros / 1e6;
+    return kSecondsFrom1970To2001 + seconds + (seconds < 0 ? -rest : rest);
 }
 
 std::string stringValue(plist_t node) {

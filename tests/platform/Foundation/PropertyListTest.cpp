@@ -61,6 +61,16 @@ TEST(PropertyListTest, BinaryDatesKeepFractionsXmlDatesWholeSeconds) {
     ASSERT_TRUE(fromBinary && fromXml);
     EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds((*fromBinary)[0]), 1700000000.25);
     EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds((*fromXml)[0]), 1700000000);
+
+    // Dates before 2001 keep their fractions too: 2000, 1969 and 1947.
+    for (const double seconds : {946684800.75, -1.5, -721692800.3359375}) {
+        const auto data = NSPropertyListSerialization::dataWithPropertyList(
+            json::array({NSPropertyListDate(seconds)}), NSPropertyListBinaryFormat_v1_0);
+        ASSERT_TRUE(data);
+        const auto back = NSPropertyListSerialization::propertyListWithData(*data);
+        ASSERT_TRUE(back);
+        EXPECT_NEAR(NSPropertyListDateSeconds((*back)[0]), seconds, 1e-6);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PropertyListRoundTrip,
