@@ -28,7 +28,10 @@ std::string describeData(const nlohmann::json::binary_t& bytes) {
     return out + ">";
 }
 
+// A date outside the calendar's span has no calendar text: it is described by its seconds.
 std::string describeDate(double secondsSince1970) {
+    if (!NSPropertyListDateIsRepresentable(secondsSince1970))
+        return shortestDouble(secondsSince1970);
     const auto seconds = static_cast<std::time_t>(std::floor(secondsSince1970));
     std::tm utc{};
     gmtime_r(&seconds, &utc);

@@ -7,7 +7,8 @@
 // The "%@" text of a value, as the platform's descriptions print it: a string as itself; an
 // integer in decimal; a double in its shortest round-trip form ("0.5", "3" for 3.0); a bool as
 // 1 or 0; null as "<null>"; data as "<0a1b2c3d 4e>"; a property-list date as
-// "yyyy-MM-dd HH:mm:ss +0000"; arrays as "(\n    a,\n    b\n)" and dictionaries as
+// "yyyy-MM-dd HH:mm:ss +0000" (one past the calendar's span as its seconds); arrays as
+// "(\n    a,\n    b\n)" and dictionaries as
 // "{\n    key = value;\n}", nested with the platform's indentation, strings inside them quoted
 // unless they are plain words.
 std::string describe(const nlohmann::json& value);

@@ -112,6 +112,11 @@ struct NSKeyedArchiver::State {
             }
             case Type::binary:
                 if (NSPropertyListIsDate(value)) {
+                    // What the unarchiver refuses is not written.
+                    if (!NSPropertyListDateIsRepresentable(NSPropertyListDateSeconds(value))) {
+                        fail("date out of range");
+                        return 0;
+                    }
                     std::uint64_t uid = 0;
                     plist_t entry = appendContainer({"NSDate"}, uid);
                     plist_dict_set_item(

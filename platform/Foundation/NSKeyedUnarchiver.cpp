@@ -244,7 +244,12 @@ class Walker {
             }
             double seconds = 0;
             plist_get_real_val(time, &seconds);
-            return NSPropertyListDate(seconds + kSecondsFrom1970To2001);
+            seconds += kSecondsFrom1970To2001;
+            if (!NSPropertyListDateIsRepresentable(seconds)) {
+                coder_.failWithError(corrupt("date out of range"));
+                return std::nullopt;
+            }
+            return NSPropertyListDate(seconds);
         }
         if (name == "NSNull") return nlohmann::json();
         coder_.failWithError(corrupt("cannot decode an object of class " + name + " as a value"));

@@ -1,6 +1,7 @@
 #include "NSPropertyListSerialization.h"
 
 #include <bit>
+#include <chrono>
 #include <cstring>
 
 #include "PlistNode.h"
@@ -35,6 +36,15 @@ double NSPropertyListDateSeconds(const nlohmann::json& value) {
     std::uint64_t bits = 0;
     for (const std::uint8_t b : value.get_binary()) bits = (bits << 8) | b;
     return std::bit_cast<double>(bits);
+}
+
+bool NSPropertyListDateIsRepresentable(double secondsSince1970) {
+    using namespace std::chrono;
+    constexpr auto kEarliest = sys_seconds(sys_days(year{-9999} / January / 1));
+    constexpr auto kEnd = sys_seconds(sys_days(year{10000} / January / 1));
+    // NaN fails both comparisons.
+    return secondsSince1970 >= static_cast<double>(kEarliest.time_since_epoch().count()) &&
+           secondsSince1970 < static_cast<double>(kEnd.time_since_epoch().count());
 }
 
 std::optional<nlohmann::json> NSPropertyListSerialization::propertyListWithData(

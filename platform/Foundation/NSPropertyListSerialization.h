@@ -33,6 +33,9 @@ nlohmann::json NSPropertyListDate(double secondsSince1970);
 bool NSPropertyListIsDate(const nlohmann::json& value);
 // Seconds since 1970 of a date value (0 for anything else).
 double NSPropertyListDateSeconds(const nlohmann::json& value);
+// Whether a date lies in the span the platform reads, writes and describes: the years -9999 to
+// 9999 of the proleptic Gregorian calendar, UTC. Infinite and NaN times lie outside.
+bool NSPropertyListDateIsRepresentable(double secondsSince1970);
 
 class NSPropertyListSerialization {
   public:

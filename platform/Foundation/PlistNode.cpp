@@ -4,8 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "NSStringEncoding.h"
 
 namespace plistnode {
 namespace {
@@ -18,73 +22,100 @@ std::uint64_t readBigEndian(const std::uint8_t* p, size_t width) {
     return value;
 }
 
-// Walks the object table of a binary property list without recursion, computing for every
-// reachable object its depth and expanded size, so that libplist's recursive reader is only
-// handed files it can read without exhausting the stack or memory.
-bool checkBinary(std::span<const std::uint8_t> data, std::string& why) {
-    constexpr size_t kHeader = 8, kTrailer = 32;
+// Where a binary property list keeps its objects, as its trailer says.
+struct BinaryLayout {
+    static constexpr size_t kHeader = 8, kTrailer = 32;
+
+    std::span<const std::uint8_t> data;
+    size_t offsetSize = 0;
+    size_t refSize = 0;
+    std::uint64_t count = 0;
+    std::uint64_t top = 0;
+    std::uint64_t tableOffset = 0;
+
+    std::uint64_t offsetOf(std::uint64_t index) const {
+        return readBigEndian(data.data() + tableOffset + index * offsetSize, offsetSize);
+    }
+};
+
+// Reads the trailer and checks that the offset table it describes lies inside the file.
+std::optional<BinaryLayout> readTrailer(std::span<const std::uint8_t> data, std::string& why) {
+    constexpr size_t kHeader = BinaryLayout::kHeader, kTrailer = BinaryLayout::kTrailer;
     if (data.size() < kHeader + kTrailer || std::memcmp(data.data(), "bplist00", 8) != 0) {
         why = "not a binary property list";
-        return false;
+        return std::nullopt;
     }
     const std::uint8_t* trailer = data.data() + data.size() - kTrailer;
-    const size_t offsetSize = trailer[6];
-    const size_t refSize = trailer[7];
-    const std::uint64_t count = readBigEndian(trailer + 8, 8);
-    const std::uint64_t top = readBigEndian(trailer + 16, 8);
-    const std::uint64_t tableOffset = readBigEndian(trailer + 24, 8);
+    BinaryLayout layout;
+    layout.data = data;
+    layout.offsetSize = trailer[6];
+    layout.refSize = trailer[7];
+    layout.count = readBigEndian(trailer + 8, 8);
+    layout.top = readBigEndian(trailer + 16, 8);
+    layout.tableOffset = readBigEndian(trailer + 24, 8);
     const std::uint64_t tableEnd = data.size() - kTrailer;
-    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || count == 0 ||
-        top >= count || tableOffset < kHeader || tableOffset > tableEnd ||
-        count > (tableEnd - tableOffset) / offsetSize) {
+    if (layout.offsetSize < 1 || layout.offsetSize > 8 || layout.refSize < 1 ||
+        layout.refSize > 8 || layout.count == 0 || layout.top >= layout.count ||
+        layout.tableOffset < kHeader || layout.tableOffset > tableEnd ||
+        layout.count > (tableEnd - layout.tableOffset) / layout.offsetSize) {
         why = "damaged binary property list trailer";
-        return false;
+        return std::nullopt;
     }
-    auto offsetOf = [&](std::uint64_t index) {
-        return readBigEndian(data.data() + tableOffset + index * offsetSize, offsetSize);
-    };
-    // The references of a container object, or none for scalars; false on damage, and for
-    // strings holding NUL, which libplist's accessors abort on.
-    auto children = [&](std::uint64_t index, std::vector<std::uint64_t>& refs) {
-        refs.clear();
-        std::uint64_t pos = offsetOf(index);
-        if (pos < kHeader || pos >= tableOffset) return false;
-        const std::uint8_t marker = data[pos];
-        const int kind = marker >> 4;
-        const bool container = kind == 0xA || kind == 0xC || kind == 0xD;
-        const bool text = kind == 0x5 || kind == 0x6;
-        if (!container && !text) return true;
-        std::uint64_t n = marker & 0xF;
-        ++pos;
-        if (n == 0xF) {
-            if (pos >= tableOffset || (data[pos] >> 4) != 0x1) return false;
-            const size_t width = size_t{1} << (data[pos] & 0xF);
-            if (width > 8 || pos + 1 + width > tableOffset) return false;
-            n = readBigEndian(data.data() + pos + 1, width);
-            pos += 1 + width;
-        }
-        if (text) {
-            const size_t unit = kind == 0x5 ? 1 : 2;
-            if (n > (tableOffset - pos) / unit) return false;
-            for (std::uint64_t i = 0; i < n; ++i)
-                if (readBigEndian(data.data() + pos + i * unit, unit) == 0) return false;
-            return true;
-        }
-        const std::uint64_t refCount = kind == 0xD ? n * 2 : n;
-        if (n > tableOffset || refCount > (tableOffset - pos) / refSize) return false;
-        refs.reserve(refCount);
-        for (std::uint64_t i = 0; i < refCount; ++i) {
-            const std::uint64_t ref = readBigEndian(data.data() + pos + i * refSize, refSize);
-            if (ref >= count) return false;
-            refs.push_back(ref);
-        }
-        return true;
-    };
+    return layout;
+}
 
+// Whether any character of a string object is NUL, which libplist's accessors abort on; true
+// also for a string running past the object area.
+bool textHasNul(const BinaryLayout& layout, std::uint64_t pos, std::uint64_t length, size_t unit) {
+    if (length > (layout.tableOffset - pos) / unit) return true;
+    for (std::uint64_t i = 0; i < length; ++i)
+        if (readBigEndian(layout.data.data() + pos + i * unit, unit) == 0) return true;
+    return false;
+}
+
+// The references of a container object into `refs`, or none for scalars; false on damage, and
+// for strings holding NUL.
+bool objectReferences(const BinaryLayout& layout, std::uint64_t index,
+                      std::vector<std::uint64_t>& refs) {
+    const auto& data = layout.data;
+    refs.clear();
+    std::uint64_t pos = layout.offsetOf(index);
+    if (pos < BinaryLayout::kHeader || pos >= layout.tableOffset) return false;
+    const std::uint8_t marker = data[pos];
+    const int kind = marker >> 4;
+    const bool container = kind == 0xA || kind == 0xC || kind == 0xD;
+    const bool text = kind == 0x5 || kind == 0x6;
+    if (!container && !text) return true;
+    std::uint64_t n = marker & 0xF;
+    ++pos;
+    if (n == 0xF) {
+        if (pos >= layout.tableOffset || (data[pos] >> 4) != 0x1) return false;
+        const size_t width = size_t{1} << (data[pos] & 0xF);
+        if (width > 8 || pos + 1 + width > layout.tableOffset) return false;
+        n = readBigEndian(data.data() + pos + 1, width);
+        pos += 1 + width;
+    }
+    if (text) return !textHasNul(layout, pos, n, kind == 0x5 ? 1 : 2);
+    const std::uint64_t refCount = kind == 0xD ? n * 2 : n;
+    if (n > layout.tableOffset || refCount > (layout.tableOffset - pos) / layout.refSize)
+        return false;
+    refs.reserve(refCount);
+    for (std::uint64_t i = 0; i < refCount; ++i) {
+        const std::uint64_t ref =
+            readBigEndian(data.data() + pos + i * layout.refSize, layout.refSize);
+        if (ref >= layout.count) return false;
+        refs.push_back(ref);
+    }
+    return true;
+}
+
+// Walks every object reachable from the top without recursion, computing its depth and expanded
+// size, and refuses cycles, damaged objects and trees past kMaxDepth or kMaxNodes.
+bool checkObjectGraph(const BinaryLayout& layout, std::string& why) {
     enum : std::uint8_t { kUnseen, kOpen, kDone };
-    std::vector<std::uint8_t> state(count, kUnseen);
-    std::vector<std::uint32_t> depth(count, 0);
-    std::vector<std::uint64_t> nodes(count, 0);
+    std::vector<std::uint8_t> state(layout.count, kUnseen);
+    std::vector<std::uint32_t> depth(layout.count, 0);
+    std::vector<std::uint64_t> nodes(layout.count, 0);
     struct Frame {
         std::uint64_t index;
         std::vector<std::uint64_t> refs;
@@ -93,12 +124,12 @@ bool checkBinary(std::span<const std::uint8_t> data, std::string& why) {
     std::vector<Frame> stack;
     std::vector<std::uint64_t> refs;
     auto open = [&](std::uint64_t index) {
-        if (!children(index, refs)) return false;
+        if (!objectReferences(layout, index, refs)) return false;
         state[index] = kOpen;
         stack.push_back(Frame{index, refs});
         return true;
     };
-    if (!open(top)) {
+    if (!open(layout.top)) {
         why = "damaged binary property list object";
         return false;
     }
@@ -134,11 +165,24 @@ bool checkBinary(std::span<const std::uint8_t> data, std::string& why) {
     return true;
 }
 
+// Hands libplist's recursive reader only files it can read without exhausting the stack or
+// memory.
+bool checkBinary(std::span<const std::uint8_t> data, std::string& why) {
+    const auto layout = readTrailer(data, why);
+    return layout && checkObjectGraph(*layout, why);
+}
+
 bool startsWith(std::string_view text, size_t pos, std::string_view prefix) {
     return text.substr(pos, prefix.size()) == prefix;
 }
 
-// Counts the open <array> and <dict> elements; libplist's XML reader recurses per level.
+// The element name a tag's text starts with: "array" of "array", "array >" or "array\tid=x".
+std::string_view tagName(std::string_view tag) {
+    return tag.substr(0, tag.find_first_of(" \t\r\n/"));
+}
+
+// Counts the open <array> and <dict> elements by their names, whatever follows the name in the
+// tag; libplist's XML reader and free recurse per level.
 bool checkXmlDepth(std::string_view xml, std::string& why) {
     int depth = 0;
     size_t pos = 0;
@@ -156,9 +200,10 @@ bool checkXmlDepth(std::string_view xml, std::string& why) {
         pos = close + 1;
         if (tag.empty() || tag[0] == '?' || tag[0] == '!' || tag.back() == '/') continue;
         const bool closing = tag[0] == '/';
-        const std::string_view name = closing ? tag.substr(1) : tag;
+        const std::string_view name = tagName(closing ? tag.substr(1) : tag);
         if (name != "array" && name != "dict") continue;
-        depth += closing ? -1 : 1;
+        // Stray closing tags never buy room for deeper nesting later.
+        depth = closing ? std::max(0, depth - 1) : depth + 1;
         if (depth > kMaxDepth) {
             why = "XML property list nests too deeply";
             return false;
@@ -167,7 +212,13 @@ bool checkXmlDepth(std::string_view xml, std::string& why) {
     return true;
 }
 
-bool hasNul(std::string_view text) { return text.find('\0') != std::string_view::npos; }
+// Why text cannot be a property-list string, or nullptr when it can: strings are Unicode text,
+// written back as UTF-16 where they are not ASCII, and libplist aborts on NUL.
+const char* textProblem(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos) return "contains a NUL character";
+    if (!NSStringIsValidUTF8(text)) return "is not UTF-8 text";
+    return nullptr;
+}
 
 Ptr fromJsonAt(const nlohmann::json& value, int depth, std::string& why) {
     using Type = nlohmann::json::value_t;
@@ -179,8 +230,8 @@ Ptr fromJsonAt(const nlohmann::json& value, int depth, std::string& why) {
         case Type::object: {
             Ptr dict(plist_new_dict());
             for (const auto& [key, item] : value.items()) {
-                if (hasNul(key)) {
-                    why = "key contains a NUL character";
+                if (const char* problem = textProblem(key)) {
+                    why = std::string("key ") + problem;
                     return nullptr;
                 }
                 Ptr child = fromJsonAt(item, depth + 1, why);
@@ -200,8 +251,8 @@ Ptr fromJsonAt(const nlohmann::json& value, int depth, std::string& why) {
         }
         case Type::string: {
             const auto& text = value.get_ref<const std::string&>();
-            if (hasNul(text)) {
-                why = "string contains a NUL character";
+            if (const char* problem = textProblem(text)) {
+                why = std::string("string ") + problem;
                 return nullptr;
             }
             return Ptr(plist_new_string(text.c_str()));
@@ -262,6 +313,10 @@ std::optional<nlohmann::json> toJsonAt(plist_t node, int depth, std::string& why
                 auto child = toJsonAt(item, depth + 1, why);
                 std::string name = key ? key : "";
                 std::free(key);
+                if (child && !NSStringIsValidUTF8(name)) {
+                    why = "key is not UTF-8 text";
+                    child.reset();
+                }
                 if (!child) {
                     std::free(it);
                     return std::nullopt;
@@ -282,8 +337,14 @@ std::optional<nlohmann::json> toJsonAt(plist_t node, int depth, std::string& why
             return array;
         }
         case PLIST_STRING:
-        case PLIST_KEY:
-            return nlohmann::json(stringValue(node));
+        case PLIST_KEY: {
+            std::string text = stringValue(node);
+            if (!NSStringIsValidUTF8(text)) {
+                why = "string is not UTF-8 text";
+                return std::nullopt;
+            }
+            return nlohmann::json(std::move(text));
+        }
         case PLIST_BOOLEAN: {
             uint8_t b = 0;
             plist_get_bool_val(node, &b);
@@ -316,7 +377,90 @@ std::optional<nlohmann::json> toJsonAt(plist_t node, int depth, std::string& why
     }
 }
 
+// libplist frees with one level of recursion per level of nesting, so deep trees are freed in
+// pieces of less than twice this many levels.
+constexpr std::uint32_t kFreeSpan = 512;
+
+// A container's members, one at a time.
+class Members {
+  public:
+    explicit Members(plist_t node) : node_(node), type_(plist_get_node_type(node)) {
+        if (type_ == PLIST_ARRAY) plist_array_new_iter(node, &iter_);
+        if (type_ == PLIST_DICT) plist_dict_new_iter(node, &iter_);
+    }
+    ~Members() { std::free(iter_); }
+    Members(Members&& other) noexcept
+        : node_(other.node_), type_(other.type_), iter_(std::exchange(other.iter_, nullptr)) {}
+    Members(const Members&) = delete;
+    Members& operator=(const Members&) = delete;
+    Members& operator=(Members&&) = delete;
+
+    plist_t next() {
+        plist_t item = nullptr;
+        if (type_ == PLIST_ARRAY) {
+            plist_array_next_item(node_, iter_, &item);
+        } else if (type_ == PLIST_DICT) {
+            char* key = nullptr;
+            plist_dict_next_item(node_, iter_, &key, &item);
+            std::free(key);
+        }
+        return item;
+    }
+
+  private:
+    plist_t node_;
+    plist_type type_;
+    void* iter_ = nullptr;
+};
+
+// Lists, without recursion and children before their parents, the nodes at every kFreeSpan-th
+// level under which at least kFreeSpan more levels hang. Once those are freed in that order,
+// no node has more than 2 * kFreeSpan levels left under it.
+std::vector<plist_t> deepCuts(plist_t root) {
+    struct Frame {
+        plist_t node;
+        Members members;
+        std::uint32_t height = 0;
+    };
+    std::vector<plist_t> cuts;
+    std::vector<Frame> stack;
+    stack.push_back(Frame{root, Members(root)});
+    while (!stack.empty()) {
+        if (plist_t child = stack.back().members.next()) {
+            stack.push_back(Frame{child, Members(child)});
+            continue;
+        }
+        const auto depth = static_cast<std::uint32_t>(stack.size() - 1);
+        const plist_t node = stack.back().node;
+        const std::uint32_t height = stack.back().height;
+        stack.pop_back();
+        if (depth > 0 && depth % kFreeSpan == 0 && height >= kFreeSpan) cuts.push_back(node);
+        if (!stack.empty()) stack.back().height = std::max(stack.back().height, height + 1);
+    }
+    return cuts;
+}
+
+// Takes a node out of its container and frees it. A dictionary member that its key does not
+// find (a key given twice) is left where it is: its tree is then freed with its parent.
+void removeFromParent(plist_t node) {
+    const plist_t parent = plist_get_parent(node);
+    if (plist_get_node_type(parent) == PLIST_ARRAY) {
+        plist_array_item_remove(node);
+        return;
+    }
+    char* key = nullptr;
+    plist_dict_get_item_key(node, &key);
+    if (key && plist_dict_get_item(parent, key) == node) plist_dict_remove_item(parent, key);
+    std::free(key);
+}
+
 }  // namespace
+
+void freeTree(plist_t root) {
+    if (!root) return;
+    for (const plist_t cut : deepCuts(root)) removeFromParent(cut);
+    plist_free(root);
+}
 
 Ptr parse(std::span<const std::uint8_t> data, NSPropertyListFormat* format, std::string& why) {
     if (data.empty() || data.size() > std::numeric_limits<uint32_t>::max()) {
@@ -389,7 +533,11 @@ Ptr newDate(double secondsSince1970, std::string& why) {
 double dateSeconds(plist_t node) {
     int32_t seconds = 0, micros = 0;
     plist_get_date_val(node, &seconds, &micros);
-    return kSecondsFrom1970To2001 + seconds + micros / 1e6;
+    // libplist splits a date into its whole seconds rounded toward 2001 and the size of the rest,
+    // without its sign: before 2001 the rest counts backwards. (Within the second before 2001
+    // the sign is lost altogether, and the date reads as the one as far after.)
+    const double rest = micros / 1e6;
+    return kSecondsFrom1970To2001 + seconds + (seconds < 0 ? -rest : rest);
 }
 
 std::string stringValue(plist_t node) {

@@ -18,8 +18,12 @@
 
 namespace plistnode {
 
+// Frees a tree of any depth without exhausting the stack (libplist's own free recurses once per
+// level).
+void freeTree(plist_t root);
+
 struct Free {
-    void operator()(void* node) const { plist_free(node); }
+    void operator()(void* node) const { freeTree(node); }
 };
 using Ptr = std::unique_ptr<void, Free>;
 

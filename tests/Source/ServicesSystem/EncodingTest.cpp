@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,8 +26,8 @@ TEST(Compression, KnownStreams) {
     // A stream written by another producer (the zlib reference "hello" at level 9).
     const Bytes foreign = {0x78, 0xda, 0xcb, 0x48, 0xcd, 0xc9, 0xc9,
                            0x07, 0x00, 0x06, 0x2c, 0x02, 0x15};
-    EXPECT_EQ(vmZlibInflate(foreign), bytes("hello"));
-    EXPECT_EQ(vmGZipInflate(foreign), bytes("hello"));
+    EXPECT_EQ(vmZlibInflate(foreign, 5), bytes("hello"));
+    EXPECT_EQ(vmGZipInflate(foreign, 5), bytes("hello"));
 }
 
 TEST(Compression, RoundTripsLargeAndIncompressibleData) {
@@ -38,9 +40,9 @@ TEST(Compression, RoundTripsLargeAndIncompressibleData) {
         const auto zlib = vmZlibDeflate(*input);
         const auto gzip = vmGZipDeflate(*input);
         ASSERT_TRUE(zlib && gzip);
-        EXPECT_EQ(vmZlibInflate(*zlib), *input);
-        EXPECT_EQ(vmGZipInflate(*gzip), *input);
-        EXPECT_EQ(vmGZipInflate(*zlib), *input);
+        EXPECT_EQ(vmZlibInflate(*zlib, input->size()), *input);
+        EXPECT_EQ(vmGZipInflate(*gzip, input->size()), *input);
+        EXPECT_EQ(vmGZipInflate(*zlib, input->size()), *input);
         // The gzip trailer carries the CRC-32 of the input, little-endian.
         const uLong crc = crc32(0L, input->data(), static_cast<uInt>(input->size()));
         const std::size_t t = gzip->size() - 8;
@@ -52,13 +54,46 @@ TEST(Compression, RoundTripsLargeAndIncompressibleData) {
 
 TEST(Compression, BrokenStreamsGiveNothingAndEmptyStaysEmpty) {
     const Bytes zlib = *vmZlibDeflate(bytes("hello hello hello hello"));
-    EXPECT_EQ(vmZlibInflate(Bytes(zlib.begin(), zlib.end() - 3)), std::nullopt);
+    EXPECT_EQ(vmZlibInflate(Bytes(zlib.begin(), zlib.end() - 3), 1024), std::nullopt);
     // A zlib inflater does not take gzip.
-    EXPECT_EQ(vmZlibInflate(*vmGZipDeflate(bytes("hello"))), std::nullopt);
-    EXPECT_EQ(vmGZipInflate(bytes("plain text, not a stream")), std::nullopt);
-    EXPECT_EQ(vmZlibInflate(Bytes{0x78}), std::nullopt);
-    EXPECT_EQ(vmZlibInflate(Bytes()), Bytes());
+    EXPECT_EQ(vmZlibInflate(*vmGZipDeflate(bytes("hello")), 1024), std::nullopt);
+    EXPECT_EQ(vmGZipInflate(bytes("plain text, not a stream"), 1024), std::nullopt);
+    EXPECT_EQ(vmZlibInflate(Bytes{0x78}, 1024), std::nullopt);
+    EXPECT_EQ(vmZlibInflate(Bytes(), 0), Bytes());
     EXPECT_EQ(vmGZipDeflate(Bytes()), Bytes());
+}
+
+TEST(Compression, AnswersPastTheCallersLimitGiveNothing) {
+    // 16 MiB of zeros deflate to about 16 KiB: a small body that asks for far more than it is.
+    const Bytes zeros(16 * 1024 * 1024, 0);
+    const Bytes gzip = *vmGZipDeflate(zeros);
+    const Bytes zlib = *vmZlibDeflate(zeros);
+    ASSERT_LT(gzip.size(), 32u * 1024);
+    struct Case {
+        const Bytes* stream;
+        bool gzip;
+        std::size_t limit;
+        bool inflates;
+    };
+    const Case cases[] = {
+        {&gzip, true, 1024 * 1024, false},
+        {&zlib, false, 1024 * 1024, false},
+        {&gzip, true, 0, false},
+        {&zlib, false, zeros.size() - 1, false},
+        {&gzip, true, zeros.size() - 1, false},
+        {&gzip, true, zeros.size(), true},
+        {&zlib, false, zeros.size(), true},
+        {&zlib, false, SIZE_MAX, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.gzip ? "gzip" : "zlib") << " limit " << c.limit);
+        const auto out =
+            c.gzip ? vmGZipInflate(*c.stream, c.limit) : vmZlibInflate(*c.stream, c.limit);
+        ASSERT_EQ(out.has_value(), c.inflates);
+        if (out) {
+            EXPECT_EQ(*out, zeros);
+        }
+    }
 }
 
 TEST(Base64, EncodesWithAndWithoutLineBreaks) {

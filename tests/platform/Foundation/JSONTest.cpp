@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "Foundation/JSONValue.h"
 #include "Foundation/NSJSONSerialization.h"
@@ -70,6 +71,20 @@ TEST(DescribeTest, ScalarsPrintAsThePlatformPrintsThem) {
     EXPECT_EQ(describe(false), "0");
     EXPECT_EQ(describe(json::binary(NSData{1, 2, 3, 4, 0xAB})), "<01020304 ab>");
     EXPECT_EQ(describe(NSPropertyListDate(0)), "1970-01-01 00:00:00 +0000");
+}
+
+TEST(DescribeTest, DatesPastTheCalendarPrintTheirSeconds) {
+    const std::pair<double, const char*> cases[] = {
+        {253402300799.5, "9999-12-31 23:59:59 +0000"},
+        {253402300800, "253402300800"},
+        {1e300, "1e+300"},
+        {-1e300, "-1e+300"},
+        {std::numeric_limits<double>::infinity(), "inf"},
+        {std::numeric_limits<double>::quiet_NaN(), "nan"},
+    };
+    for (const auto& [seconds, text] : cases) {
+        EXPECT_EQ(describe(NSPropertyListDate(seconds)), text);
+    }
 }
 
 TEST(DescribeTest, MissingKeysAreNilAndNullIsNull) {

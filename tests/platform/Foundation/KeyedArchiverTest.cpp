@@ -2,10 +2,12 @@
 #include <plist/plist.h>
 
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Foundation/JSONValue.h"
 #include "Foundation/NSKeyedArchiver.h"
 #include "Foundation/NSKeyedUnarchiver.h"
 #include "Foundation/NSPropertyListSerialization.h"
@@ -398,6 +400,55 @@ TEST(KeyedArchiverTest, WrongKindsAndRangesFail) {
     auto reader = NSKeyedUnarchiver::unarchiverWithData(*numbers);
     EXPECT_EQ(reader->decodeInt32("n"), 0);
     EXPECT_TRUE(reader->error());
+}
+
+TEST(KeyedArchiverTest, DatesOutsideTheCalendarAreRefused) {
+    // An archived date holding NS.time (seconds since 2001) as given.
+    auto dateArchive = [](double time) {
+        plist_t objects = plist_new_array();
+        plist_array_append_item(objects, plist_new_string("$null"));
+        plist_t date = plist_new_dict();
+        plist_dict_set_item(date, "NS.time", plist_new_real(time));
+        plist_dict_set_item(date, "$class", plist_new_uid(2));
+        plist_array_append_item(objects, date);
+        plist_array_append_item(objects, classEntry("NSDate"));
+        return craftArchive(objects, 1);
+    };
+    constexpr double kFrom1970To2001 = 978307200;
+    // The last second of the year 9999 and the first of -9999, since 1970.
+    constexpr double kLast = 253402300799, kFirst = -377705116800;
+    struct Case {
+        double time;
+        const char* description;  // nullptr: refused
+    };
+    const Case cases[] = {
+        {63113904000, "4001-01-01 00:00:00 +0000"},
+        {kLast - kFrom1970To2001, "9999-12-31 23:59:59 +0000"},
+        {kFirst - kFrom1970To2001, "-9999-01-01 00:00:00 +0000"},
+        {kLast + 1 - kFrom1970To2001, nullptr},
+        {kFirst - 1 - kFrom1970To2001, nullptr},
+        {1e300, nullptr},
+        {-1e300, nullptr},
+        {std::numeric_limits<double>::infinity(), nullptr},
+        {-std::numeric_limits<double>::infinity(), nullptr},
+        {std::numeric_limits<double>::quiet_NaN(), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.time);
+        NSError error;
+        const auto value = NSKeyedUnarchiver::unarchiveObjectWithData(dateArchive(c.time), &error);
+        if (!c.description) {
+            EXPECT_FALSE(value);
+            EXPECT_EQ(error.code, NSCoderReadCorruptError);
+            // Nor is such a date written.
+            EXPECT_FALSE(NSKeyedArchiver::archivedDataWithRootObject(
+                NSPropertyListDate(c.time + kFrom1970To2001), &error));
+            EXPECT_EQ(error.code, NSCoderInvalidValueError);
+            continue;
+        }
+        ASSERT_TRUE(value);
+        EXPECT_EQ(describe(*value), c.description);
+    }
 }
 
 TEST(KeyedArchiverTest, DamagedArchivesGiveErrorsNotCrashes) {

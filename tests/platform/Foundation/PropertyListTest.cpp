@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "Foundation/NSPropertyListSerialization.h"
+#include "Foundation/PlistNode.h"
 
 namespace {
 
@@ -59,6 +61,16 @@ TEST(PropertyListTest, BinaryDatesKeepFractionsXmlDatesWholeSeconds) {
     ASSERT_TRUE(fromBinary && fromXml);
     EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds((*fromBinary)[0]), 1700000000.25);
     EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds((*fromXml)[0]), 1700000000);
+
+    // Dates before 2001 keep their fractions too: 2000, 1969 and 1947.
+    for (const double seconds : {946684800.75, -1.5, -721692800.3359375}) {
+        const auto data = NSPropertyListSerialization::dataWithPropertyList(
+            json::array({NSPropertyListDate(seconds)}), NSPropertyListBinaryFormat_v1_0);
+        ASSERT_TRUE(data);
+        const auto back = NSPropertyListSerialization::propertyListWithData(*data);
+        ASSERT_TRUE(back);
+        EXPECT_NEAR(NSPropertyListDateSeconds((*back)[0]), seconds, 1e-6);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PropertyListRoundTrip,
@@ -96,12 +108,19 @@ TEST(PropertyListTest, RefusesValuesWithoutPropertyListForm) {
         json::array({std::numeric_limits<std::uint64_t>::max()}),
         json::array({std::numeric_limits<double>::quiet_NaN()}),
         json{{"a", std::string("x\0y", 3)}},
+        // Text that is not UTF-8 would be cut where it stops being text.
+        json{{"a",
+              "na\xDE"
+              "e"}},
+        json{{"na\xDE"
+              "e",
+              1}},
     };
     for (const json& value : refused) {
         NSError error;
         EXPECT_FALSE(NSPropertyListSerialization::dataWithPropertyList(
             value, NSPropertyListBinaryFormat_v1_0, &error))
-            << value.dump();
+            << value.dump(-1, ' ', false, json::error_handler_t::replace);
         EXPECT_EQ(error.domain, NSCocoaErrorDomain);
         EXPECT_EQ(error.code, NSPropertyListWriteInvalidError);
         EXPECT_FALSE(NSPropertyListSerialization::propertyListIsValidForFormat(
@@ -180,6 +199,12 @@ TEST(PropertyListTest, DamagedInputGivesErrorsNotCrashes) {
     damaged.push_back(binaryPlist({NSData{0x62, 0x00, 'a', 0x00, 0x00}}));
     const char nulXml[] = "<plist><dict><key>k</key><string>a\0b</string></dict></plist>";
     damaged.emplace_back(nulXml, nulXml + sizeof nulXml - 1);
+    // Strings and keys that are not UTF-8, in binary and in XML.
+    damaged.push_back(binaryPlist({NSData{0x54, 'n', 'a', 0xDE, 'e'}}));
+    damaged.push_back(binaryPlist({NSData{0xD1, 0x00, 0x01, 0x00, 0x02},
+                                   NSData{0x54, 'n', 'a', 0xDE, 'e'}, NSData{0x10, 0x01}}));
+    damaged.push_back(NSDataFromString("<plist><string>a\xC3\x28</string></plist>"));
+    damaged.push_back(NSDataFromString("<plist><dict><key>\xFF</key><true/></dict></plist>"));
     // Deeply nested XML.
     std::string deep = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
     for (int i = 0; i < 100000; ++i) deep += "<array>";
@@ -191,6 +216,66 @@ TEST(PropertyListTest, DamagedInputGivesErrorsNotCrashes) {
         EXPECT_EQ(error.domain, NSCocoaErrorDomain);
         EXPECT_EQ(error.code, NSPropertyListReadCorruptError);
     }
+}
+
+TEST(PropertyListTest, NestingCountsEveryOpeningTagByItsName) {
+    // 200,000 levels: more than any stack holds when the tree is read or freed level by level.
+    constexpr int kLevels = 200000;
+    struct Spelling {
+        std::string open, close;
+    };
+    const Spelling spellings[] = {
+        {"<array >", "</array>"},           {"<array\t>", "</array >"},
+        {"<array\r\n>", "</array\n>"},      {"<array id=\"x\">", "</array>"},
+        {"<dict ><key>k</key>", "</dict>"}, {"<array>", "</array>"},
+    };
+    for (const Spelling& spelling : spellings) {
+        SCOPED_TRACE(spelling.open);
+        std::string xml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+        xml.reserve(xml.size() + kLevels * (spelling.open.size() + spelling.close.size()) + 16);
+        for (int i = 0; i < kLevels; ++i) xml += spelling.open;
+        xml += "<true/>";
+        for (int i = 0; i < kLevels; ++i) xml += spelling.close;
+        xml += "</plist>";
+        NSError error;
+        EXPECT_FALSE(NSPropertyListSerialization::propertyListWithData(NSDataFromString(xml),
+                                                                       nullptr, &error));
+        EXPECT_EQ(error.code, NSPropertyListReadCorruptError);
+    }
+    // Stray closing tags do not make room for deeper nesting after them.
+    std::string xml = "<plist>";
+    for (int i = 0; i < 1000; ++i) xml += "</array>";
+    for (int i = 0; i < 1000; ++i) xml += "<array>";
+    EXPECT_FALSE(NSPropertyListSerialization::propertyListWithData(NSDataFromString(xml)));
+}
+
+TEST(PropertyListTest, TreesOfAnyDepthAreFreed) {
+    // Chains of arrays and dictionaries under one root, each wide where a piece is cut off.
+    constexpr int kLevels = 300000;
+    plist_t root = plist_new_array();
+    plist_t deepest = nullptr;
+    for (int chain = 0; chain < 2; ++chain) {
+        plist_t node = plist_new_array();
+        plist_array_append_item(root, node);
+        for (int level = 0; level < kLevels; ++level) {
+            plist_t child = level % 2 ? plist_new_array() : plist_new_dict();
+            if (level == 510) {
+                for (int i = 0; i < 1000; ++i) plist_array_append_item(node, plist_new_bool(1));
+            }
+            if (plist_get_node_type(node) == PLIST_ARRAY) {
+                plist_array_append_item(node, child);
+            } else {
+                plist_dict_set_item(node, "k", child);
+            }
+            node = child;
+        }
+        deepest = node;
+    }
+    int depth = 0;
+    for (plist_t node = deepest; node != root; node = plist_get_parent(node)) ++depth;
+    ASSERT_EQ(depth, kLevels + 1);
+    // A free that recursed once per level would overflow the stack here.
+    plistnode::Ptr tree(root);
 }
 
 TEST(PropertyListTest, EveryTruncationIsHandled) {
