@@ -1,0 +1,43 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace testsupport {
+
+// An HTTP server on an ephemeral 127.0.0.1 port for the life of the object, answering as the
+// test scripts it: register handlers on server() before requests are sent. Handlers that must
+// stall (time-outs, cancels) call waitAtGate(), which returns when the test calls releaseGate()
+// or the server goes away.
+class TestHTTPServer {
+  public:
+    TestHTTPServer();
+    ~TestHTTPServer();
+    TestHTTPServer(const TestHTTPServer&) = delete;
+    TestHTTPServer& operator=(const TestHTTPServer&) = delete;
+
+    httplib::Server& server() { return server_; }
+    int port() const { return port_; }
+    std::string url(std::string_view path) const;
+
+    void waitAtGate();
+    void releaseGate();
+    int waitingAtGate();
+
+  private:
+    httplib::Server server_;
+    socket_t listenSocket_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable gate_;
+    bool released_ = false;
+    int waiting_ = 0;
+};
+
+}  // namespace testsupport
