@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "Deadline.h"
 #include "Foundation/NSOperation.h"
 #include "Foundation/NSOperationQueue.h"
-#include "SpinUntil.h"
 
 namespace {
 
@@ -71,7 +71,7 @@ TEST(OperationQueueTest, LimitOfTwoRunsTwoAtOnceButNeverThree) {
             while (now > seen && !maxRunning.compare_exchange_weak(seen, now)) {
             }
             // The first two wait for each other, which proves the queue runs two together.
-            if (i < 2 && spinUntil([&] { return running.load() >= 2; })) paired = true;
+            if (i < 2 && testsupport::waitUntil([&] { return running.load() >= 2; })) paired = true;
             for (int spin = 0; spin < 100; ++spin) std::this_thread::yield();
             --running;
         });
@@ -94,7 +94,7 @@ TEST(OperationQueueTest, HigherPriorityStartsFirstAndEqualPrioritiesInOrder) {
         holding = true;
         gate.pass();
     }));
-    ASSERT_TRUE(spinUntil([&] { return holding.load(); }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return holding.load(); }));
     std::vector<std::string> order;  // written by one worker at a time
     auto add = [&](const char* name, NSOperationQueuePriority priority) {
         auto operation = op([&order, name] { order.emplace_back(name); });
@@ -160,7 +160,7 @@ TEST(OperationQueueTest, ConcurrentOperationHoldsItsSlotUntilItFinishesItself) {
         nextRan = true;
     }));
 
-    ASSERT_TRUE(spinUntil([&] { return transfer->started.load(); }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return transfer->started.load(); }));
     EXPECT_TRUE(transfer->isExecuting());
     EXPECT_FALSE(transfer->isFinished());
     EXPECT_FALSE(nextRan.load());

@@ -9,22 +9,12 @@
 #include "Foundation/Clock.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSTimer.h"
+#include "ManualClock.h"
+#include "Watchdog.h"
 
 namespace {
 
-class RunLoopTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        Clock::useManual();
-        loop = NSRunLoop::mainRunLoop();
-        loop->runUntilIdle();
-    }
-    void TearDown() override {
-        loop->runUntilIdle();
-        Clock::useReal();
-    }
-    std::shared_ptr<NSRunLoop> loop;
-};
+using RunLoopTest = testsupport::ManualClockTest;
 
 TEST_F(RunLoopTest, TimersFireInDateOrderUnderManualClock) {
     std::vector<std::string> fired;
@@ -35,11 +25,9 @@ TEST_F(RunLoopTest, TimersFireInDateOrderUnderManualClock) {
 
     loop->runUntilIdle();
     EXPECT_TRUE(fired.empty());
-    Clock::advance(1.0);
-    loop->runUntilIdle();
+    advance(1.0);
     EXPECT_EQ(fired, (std::vector<std::string>{"0.5a", "0.5b"}));
-    Clock::advance(1.0);
-    loop->runUntilIdle();
+    advance(1.0);
     EXPECT_EQ(fired, (std::vector<std::string>{"0.5a", "0.5b", "1.5", "2.0"}));
 }
 
@@ -48,10 +36,7 @@ TEST_F(RunLoopTest, RepeatingTimerInvalidatedInsideItsBlockStops) {
     auto timer = NSTimer::scheduledTimerWithTimeInterval(0.1, true, [&](NSTimer& t) {
         if (++count == 3) t.invalidate();
     });
-    for (int i = 0; i < 10; ++i) {
-        Clock::advance(0.1);
-        loop->runUntilIdle();
-    }
+    for (int i = 0; i < 10; ++i) advance(0.1);
     EXPECT_EQ(count, 3);
     EXPECT_FALSE(timer->isValid());
 }
@@ -59,11 +44,9 @@ TEST_F(RunLoopTest, RepeatingTimerInvalidatedInsideItsBlockStops) {
 TEST_F(RunLoopTest, RepeatingTimerThatFallsBehindFiresOnceThenKeepsSchedule) {
     int count = 0;
     auto timer = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer&) { ++count; });
-    Clock::advance(3.5);
-    loop->runUntilIdle();
+    advance(3.5);
     EXPECT_EQ(count, 1);
-    Clock::advance(0.5);
-    loop->runUntilIdle();
+    advance(0.5);
     EXPECT_EQ(count, 2);
     timer->invalidate();
 }
@@ -74,17 +57,13 @@ TEST_F(RunLoopTest, RepeatingTimerRescheduledInsideItsBlockKeepsTheNewDateAndCan
         if (++count == 1) t.setFireDate(Clock::now() + 0.5);
     });
     const double start = Clock::now();
-    Clock::advance(1.0);
-    loop->runUntilIdle();
+    advance(1.0);
     ASSERT_EQ(count, 1);
     EXPECT_EQ(timer->fireDate(), start + 1.5);
 
     // Moving it far ahead must leave no earlier schedule behind.
     timer->setFireDate(Clock::now() + 100);
-    for (int i = 0; i < 6; ++i) {
-        Clock::advance(0.5);
-        loop->runUntilIdle();
-    }
+    for (int i = 0; i < 6; ++i) advance(0.5);
     EXPECT_EQ(count, 1);
     timer->invalidate();
 }
@@ -103,8 +82,7 @@ TEST_F(RunLoopTest, TimerOfNoNumberIntervalFiresAtOnceAndKeepsOthersInOrder) {
     moved->invalidate();
     loop->runUntilIdle();
     EXPECT_EQ(fired, (std::vector<std::string>{"nan"}));
-    Clock::advance(1.0);
-    loop->runUntilIdle();
+    advance(1.0);
     EXPECT_EQ(fired, (std::vector<std::string>{"nan", "0.5", "1.0"}));
 }
 
@@ -144,7 +122,7 @@ TEST_F(RunLoopTest, BlocksFromOtherThreadsWakeTheLoopAndRunOnIt) {
                 ++done;
             });
     });
-    EXPECT_TRUE(loop->runUntil([&] { return done.load() == 100; }, 10.0));
+    EXPECT_TRUE(testsupport::runUntil([&] { return done.load() == 100; }));
     worker.join();
     EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
@@ -181,6 +159,7 @@ TEST(RunLoopRealClock, RunStopsFromAnotherThreadAndRealTimersFire) {
     loop->performAfterDelay(0.02, [&] { ++fired; });
     std::thread stopper([&] { loop->performAfterDelay(0.05, [&] { loop->stop(); }); });
     stopper.join();
+    testsupport::Watchdog watchdog("the run loop's run() after stop()");
     loop->run();
     EXPECT_EQ(fired, 1);
 }

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "Deadline.h"
 #include "Foundation/NSOperationQueue.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSThread.h"
@@ -29,7 +30,8 @@
 
 namespace {
 
-constexpr CFTimeInterval kPatience = 20.0;
+using testsupport::kPatience;
+using testsupport::TestHTTPServer;
 
 std::string text(const std::vector<std::uint8_t>& bytes) {
     return std::string(bytes.begin(), bytes.end());
