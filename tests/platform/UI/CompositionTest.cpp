@@ -3,13 +3,22 @@
 #include <filesystem>
 #include <numbers>
 
-#include "../Foundation/TempDir.h"
+#include "ScreenPixels.h"
+#include "TempDir.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIView.h"
-#include "UITestSupport.h"
 #include "host/HeadlessHost.h"
 
 namespace {
+
+using testsupport::colourNear;
+using testsupport::kBlack;
+using testsupport::kBlue;
+using testsupport::kGreen;
+using testsupport::kRed;
+using testsupport::kWhite;
+using testsupport::screenPixel;
+using testsupport::TempDir;
 
 class CountingDrawView : public UIView {
   public:

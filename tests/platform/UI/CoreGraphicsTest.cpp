@@ -4,12 +4,17 @@
 #include <vector>
 
 #include "CoreGraphics/CGContext.h"
+#include "ScreenPixels.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIView.h"
-#include "UITestSupport.h"
 
 namespace {
+
+using testsupport::colourNear;
+using testsupport::kBlue;
+using testsupport::kGreen;
+using testsupport::kRed;
 
 CGImageRef twoRows(CGColor top, CGColor bottom) {
     auto image = CGImage::create(2, 2);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Foundation/NSRunLoop.h"
+#include "ManualClock.h"
 #include "UIKit/UIControl.h"
 #include "UIKit/UILongPressGestureRecognizer.h"
 #include "UIKit/UIPanGestureRecognizer.h"
@@ -68,41 +69,28 @@ class TouchLog : public UIView {
     void touchesCancelled(const UITouchSet&, UIEvent*) override { events.push_back("cancelled"); }
 };
 
-class GestureRecognizerTest : public ::testing::Test {
+class GestureRecognizerTest : public testsupport::ManualClockTest {
   protected:
     void SetUp() override {
-        Clock::useManual();
-        loop = NSRunLoop::mainRunLoop();
-        loop->runUntilIdle();
         host = std::make_unique<HeadlessHost>();
         view = TouchLog::create(CGRectMake(0, 0, 300, 400));
         host->window()->addSubview(view);
     }
-    void TearDown() override {
-        host.reset();
-        loop->runUntilIdle();
-        Clock::useReal();
-    }
-    void wait(double seconds) {
-        Clock::advance(seconds);
-        loop->runUntilIdle();
-    }
     // One finger from a to b in `steps` moves, one screen refresh apart.
     void drag(int finger, CGPoint a, CGPoint b, int steps) {
         for (int i = 1; i <= steps; ++i) {
-            wait(kFrame);
+            advance(kFrame);
             const double f = static_cast<double>(i) / steps;
             host->touchMove(finger, {a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f});
         }
     }
     void tap(CGPoint p) {
         host->touchDown(0, p);
-        wait(0.05);
+        advance(0.05);
         host->touchUp(0, p);
         loop->runUntilIdle();
     }
 
-    std::shared_ptr<NSRunLoop> loop;
     std::unique_ptr<HeadlessHost> host;
     std::shared_ptr<TouchLog> view;
     std::shared_ptr<Target> target = std::make_shared<Target>();
@@ -152,7 +140,7 @@ TEST_F(GestureRecognizerTest, RightSwipeFiresOnASwipeOnlyAndHonoursTheDirectionM
     EXPECT_EQ(target->log.size(), 2u);
     host->post({{0, UITouchPhaseBegan, {250, 100}}, {1, UITouchPhaseBegan, {250, 140}}});
     for (int i = 1; i <= 5; ++i) {
-        wait(kFrame);
+        advance(kFrame);
         host->post({{0, UITouchPhaseMoved, {250.0 - 20 * i, 100}},
                     {1, UITouchPhaseMoved, {250.0 - 20 * i, 140}}});
     }
@@ -166,7 +154,7 @@ TEST_F(GestureRecognizerTest, PinchReportsScaleAndVelocityFromTwoFingers) {
     EXPECT_EQ(pinch->numberOfTouches(), 2u);
     EXPECT_EQ(pinch->locationInView(view.get()), CGPointMake(120, 100));
     // 4 points apart is not yet a pinch.
-    wait(kFrame);
+    advance(kFrame);
     host->touchMove(1, {144, 100});
     EXPECT_TRUE(target->states.empty());
 
@@ -197,7 +185,7 @@ TEST_F(GestureRecognizerTest, RotationReportsTheAngleClockwisePositive) {
     host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {150, 100}}});
     // A quarter turn clockwise on screen (y grows downwards), in nine steps.
     for (int i = 1; i <= 9; ++i) {
-        wait(kFrame);
+        advance(kFrame);
         const double a = std::numbers::pi / 2 * i / 9;
         host->touchMove(1, {100 + 50 * std::cos(a), 100 + 50 * std::sin(a)});
     }
@@ -207,7 +195,7 @@ TEST_F(GestureRecognizerTest, RotationReportsTheAngleClockwisePositive) {
 
     // The map resets it to read increments; a turn back is negative from there.
     rotation->setRotation(0);
-    wait(kFrame);
+    advance(kFrame);
     host->touchMove(1, {150, 100});
     EXPECT_NEAR(rotation->rotation(), -std::numbers::pi / 2, 1e-9);
     host->post({{0, UITouchPhaseEnded, {100, 100}}, {1, UITouchPhaseEnded, {150, 100}}});
@@ -226,7 +214,7 @@ TEST_F(GestureRecognizerTest, PinchAndRotationRunTogetherOnlyWhenTheDelegateAllo
     auto spreadAndTurn = [&] {
         host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {150, 100}}});
         for (int i = 1; i <= 6; ++i) {
-            wait(kFrame);
+            advance(kFrame);
             const double a = 0.5 * i / 6, r = 50 + 10.0 * i;
             host->touchMove(1, {100 + r * std::cos(a), 100 + r * std::sin(a)});
         }
@@ -257,10 +245,10 @@ TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
 
     tap({100, 100});
     // The single tap waits until the double tap has given up, and so does the view.
-    wait(0.2);
+    advance(0.2);
     EXPECT_TRUE(singleTarget->log.empty());
     EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
-    wait(0.2);
+    advance(0.2);
     ASSERT_EQ(singleTarget->states,
               (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));
     EXPECT_EQ(singleTarget->points.front(), CGPointMake(100, 100));
@@ -268,20 +256,20 @@ TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
     EXPECT_EQ(view->events, (std::vector<std::string>{"began", "cancelled"}));
 
     tap({100, 100});
-    wait(0.1);
+    advance(0.1);
     tap({103, 98});
     ASSERT_EQ(target->states,
               (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));
-    wait(1);
+    advance(1);
     EXPECT_EQ(singleTarget->log.size(), 1u);
     // The recognised double tap took its second touch from the view.
     EXPECT_EQ(view->events.back(), "cancelled");
 
     // Taps too far apart are two single taps.
     tap({100, 100});
-    wait(0.1);
+    advance(0.1);
     tap({200, 300});
-    wait(1);
+    advance(1);
     EXPECT_EQ(singleTarget->log.size(), 2u);
     EXPECT_EQ(target->log.size(), 1u);
 }
@@ -300,7 +288,7 @@ TEST_F(GestureRecognizerTest, PanWaitingForADoubleTapDoesNotBeginAfterItsFingerI
     drag(0, {100, 100}, {110, 100}, 2);
     host->touchUp(0, {110, 100});
     loop->runUntilIdle();
-    wait(1);
+    advance(1);
     EXPECT_TRUE(twiceTarget->log.empty());
     // With no finger down there is no pan to begin; one left begun would never end.
     EXPECT_TRUE(target->states.empty());
@@ -309,7 +297,7 @@ TEST_F(GestureRecognizerTest, PanWaitingForADoubleTapDoesNotBeginAfterItsFingerI
     // The next plain touch reaches the view and is not taken by a stale pan.
     view->events.clear();
     tap({200, 300});
-    wait(1);
+    advance(1);
     EXPECT_EQ(view->events, (std::vector<std::string>{"began", "ended"}));
     EXPECT_TRUE(target->states.empty());
 }
@@ -320,7 +308,7 @@ TEST_F(GestureRecognizerTest, ViewHearsTheLiftOnceUndecidedRecognizersFail) {
     view->addGestureRecognizer(twice);
     tap({100, 100});
     EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
-    wait(0.4);
+    advance(0.4);
     EXPECT_EQ(view->events, (std::vector<std::string>{"began", "ended"}));
 
     // A control on the view is not kept waiting.
@@ -331,13 +319,13 @@ TEST_F(GestureRecognizerTest, ViewHearsTheLiftOnceUndecidedRecognizersFail) {
         target, [&](const auto&, UIEvent*) { ++pressed; }, UIControlEventTouchUpInside);
     tap({220, 220});
     EXPECT_EQ(pressed, 1);
-    wait(0.4);
+    advance(0.4);
 
     twice->setDelaysTouchesEnded(false);
     view->events.clear();
     tap({100, 100});
     EXPECT_EQ(view->events, (std::vector<std::string>{"began", "ended"}));
-    wait(0.4);
+    advance(0.4);
     EXPECT_TRUE(target->log.empty());
 }
 
@@ -363,7 +351,7 @@ TEST_F(GestureRecognizerTest, TapFailsOnMovementAndCountsFingers) {
     tap({100, 100});
     EXPECT_EQ(target->log.size(), 1u);
     host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {140, 100}}});
-    wait(0.05);
+    advance(0.05);
     host->touchUp(0, {100, 100});
     host->touchUp(1, {140, 100});
     ASSERT_EQ(target->log.size(), 2u);
@@ -376,9 +364,9 @@ TEST_F(GestureRecognizerTest, LongPressBeginsAfterTheDurationUnlessTheFingerWand
     view->addGestureRecognizer(press);
     EXPECT_DOUBLE_EQ(press->minimumPressDuration(), 0.5);
     host->touchDown(0, {100, 100});
-    wait(0.45);
+    advance(0.45);
     EXPECT_TRUE(target->states.empty());
-    wait(0.1);
+    advance(0.1);
     ASSERT_EQ(target->states,
               (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateBegan}));
     EXPECT_EQ(target->points.front(), CGPointMake(100, 100));
@@ -393,15 +381,15 @@ TEST_F(GestureRecognizerTest, LongPressBeginsAfterTheDurationUnlessTheFingerWand
 
     target->states.clear();
     host->touchDown(0, {100, 100});
-    wait(0.2);
+    advance(0.2);
     drag(0, {100, 100}, {120, 100}, 2);
-    wait(1);
+    advance(1);
     host->touchUp(0, {120, 100});
     // Too short a press does nothing either.
     host->touchDown(0, {100, 100});
-    wait(0.3);
+    advance(0.3);
     host->touchUp(0, {100, 100});
-    wait(1);
+    advance(1);
     EXPECT_TRUE(target->states.empty());
 }
 
@@ -428,7 +416,7 @@ TEST_F(GestureRecognizerTest, PanTranslationVelocityAndReset) {
     EXPECT_NEAR(pan->velocityInView(nullptr).y, 300, 1e-6);
 
     // A finger that rests before it lifts has no speed left.
-    wait(0.3);
+    advance(0.3);
     host->touchUp(0, {160, 160});
     EXPECT_EQ(target->states.back(), UIGestureRecognizerStateEnded);
     EXPECT_EQ(pan->velocityInView(view.get()), CGPointZero);
@@ -462,7 +450,7 @@ TEST_F(GestureRecognizerTest, PanTranslationIsInTheViewsCoordinates) {
     loop->runUntilIdle();
     host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {110, 100}}});
     for (int i = 1; i <= 4; ++i) {
-        wait(kFrame);
+        advance(kFrame);
         host->post({{0, UITouchPhaseMoved, {100.0 + 10 * i, 100}},
                     {1, UITouchPhaseMoved, {110.0 + 10 * i, 100}}});
     }
@@ -513,7 +501,7 @@ TEST_F(GestureRecognizerTest, PanBeatsLongPressAndDisablingCancels) {
     view->addGestureRecognizer(pan);
     host->touchDown(0, {100, 100});
     drag(0, {100, 100}, {150, 100}, 5);
-    wait(1);
+    advance(1);
     EXPECT_TRUE(pressTarget->states.empty());
     EXPECT_EQ(press->state(), UIGestureRecognizerStateFailed);
 
@@ -562,7 +550,7 @@ TEST_F(GestureRecognizerTest, UndecidedRecognizerTakenOffItsViewLetsTheWaitingGo
     EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
     // The double tap leaves while both the lift and the single tap wait for it to decide.
     view->removeGestureRecognizer(twice.get());
-    wait(1);
+    advance(1);
     EXPECT_TRUE(target->log.empty());
     EXPECT_EQ(singleTarget->states,
               (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));

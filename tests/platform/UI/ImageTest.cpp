@@ -6,16 +6,24 @@
 #include <fstream>
 #include <vector>
 
-#include "../Foundation/TempDir.h"
 #include "Foundation/NSBundle.h"
+#include "ScreenPixels.h"
+#include "TempDir.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UIScreen.h"
-#include "UITestSupport.h"
 #include "host/HeadlessHost.h"
 
 namespace {
+
+using testsupport::colourNear;
+using testsupport::kBlue;
+using testsupport::kGreen;
+using testsupport::kRed;
+using testsupport::kWhite;
+using testsupport::screenPixel;
+using testsupport::TempDir;
 
 std::vector<uint8_t> encodeSolidJpeg(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
     jpeg_compress_struct info{};

@@ -7,11 +7,19 @@
 #include "QuartzCore/CAGradientLayer.h"
 #include "QuartzCore/CAShapeLayer.h"
 #include "QuartzCore/CATextLayer.h"
+#include "ScreenPixels.h"
 #include "UIKit/UIView.h"
-#include "UITestSupport.h"
 #include "host/HeadlessHost.h"
 
 namespace {
+
+using testsupport::colourNear;
+using testsupport::kBlack;
+using testsupport::kBlue;
+using testsupport::kGreen;
+using testsupport::kRed;
+using testsupport::kWhite;
+using testsupport::screenPixel;
 
 // Layers treat animations as opaque objects; here a target position stands in for one.
 std::shared_ptr<CAAnimation> fakeAnimation(CGPoint to) {

@@ -6,13 +6,14 @@
 #include <filesystem>
 #include <vector>
 
-#include "../Foundation/TempDir.h"
+#include "TempDir.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UITextField.h"
-#include "UITestSupport.h"
 #include "host/SDLHost.h"
 
 namespace {
+
+using testsupport::TempDir;
 
 class FingerLog : public UIView {
   public:

@@ -4,14 +4,16 @@
 #include <thread>
 #include <vector>
 
+#include "ScreenPixels.h"
 #include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UILabel.h"
-#include "UITestSupport.h"
 #include "host/HeadlessHost.h"
 
 namespace {
+
+using testsupport::kBlack;
 
 int inkPixels(const CGImageRef& image, CGRect pixels) {
     int n = 0;
