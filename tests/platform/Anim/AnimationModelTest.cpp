@@ -5,27 +5,15 @@
 #include <numbers>
 #include <string>
 
+#include "AnimationTarget.h"
 #include "QuartzCore/CAAnimationGroup.h"
 #include "QuartzCore/CABasicAnimation.h"
 #include "QuartzCore/CAKeyframeAnimation.h"
 
 namespace {
 
-// Presentation values by key path, starting from the model's.
-struct Values : CAAnimationTarget {
-    std::map<std::string, CAValue, std::less<>> v;
-    std::optional<CAValue> valueForKeyPath(std::string_view key) const override {
-        auto it = v.find(key);
-        if (it == v.end()) return std::nullopt;
-        return it->second;
-    }
-    void setValueForKeyPath(std::string_view key, const CAValue& value) override {
-        v.insert_or_assign(std::string(key), value);
-    }
-};
-
 double numberAt(const CAAnimation& anim, double time, double model = 0) {
-    Values values;
+    AnimationTarget values;
     values.v["opacity"] = CAValue::number(model);
     anim.applyAt(time, values);
     return values.v["opacity"].number();
@@ -137,7 +125,7 @@ TEST(AnimationModelTest, KeyframeSegmentsKeyTimesAndModes) {
     EXPECT_EQ(*anim->valueAtProgress(0.5), CAValue::point(100, 0));
     EXPECT_EQ(*anim->valueAtProgress(0.99), CAValue::point(100, 50));
 
-    Values values;
+    AnimationTarget values;
     values.v["position"] = CAValue::point(-1, -1);
     anim->setCalculationMode(kCAAnimationLinear);
     anim->setTimingFunctions({});
@@ -162,7 +150,7 @@ TEST(AnimationModelTest, GroupRunsChildrenOnItsTimeLine) {
     group->setAnimations({fade, move});
     group->setDuration(2);
 
-    Values values;
+    AnimationTarget values;
     values.v["opacity"] = CAValue::number(0.3);
     values.v["position.x"] = CAValue::number(-5);
     group->applyAt(0.5, values);

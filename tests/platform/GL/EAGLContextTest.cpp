@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <thread>
 
 #include "OpenGLES/EAGLContext.h"
+#include "RgbaPixels.h"
 
 namespace {
 
@@ -31,9 +31,8 @@ class EAGLContextTest : public ::testing::Test {
                                      GL_RENDERBUFFER_OES, renderbuffer);
     }
 
-    static std::array<int, 4> pixel(const EAGLPixels& p, int x, int y) {
-        const size_t at = (static_cast<size_t>(y) * p.width + x) * 4;
-        return {p.rgba[at], p.rgba[at + 1], p.rgba[at + 2], p.rgba[at + 3]};
+    static testsupport::Rgba pixel(const EAGLPixels& p, int x, int y) {
+        return testsupport::rgbaAt(p.rgba, p.width, x, y);
     }
 
     std::shared_ptr<EAGLContext> context;
@@ -87,10 +86,10 @@ TEST_F(EAGLContextTest, PresentReadsTheRenderbufferTopRowFirst) {
     ASSERT_EQ(shown.width, 8);
     ASSERT_EQ(shown.height, 4);
     ASSERT_EQ(shown.rgba.size(), 8u * 4u * 4u);
-    EXPECT_EQ(pixel(shown, 0, 0), (std::array<int, 4>{255, 0, 0, 255}));
-    EXPECT_EQ(pixel(shown, 7, 1), (std::array<int, 4>{255, 0, 0, 255}));
-    EXPECT_EQ(pixel(shown, 0, 2), (std::array<int, 4>{0, 0, 255, 255}));
-    EXPECT_EQ(pixel(shown, 7, 3), (std::array<int, 4>{0, 0, 255, 255}));
+    EXPECT_EQ(pixel(shown, 0, 0), (testsupport::Rgba{255, 0, 0, 255}));
+    EXPECT_EQ(pixel(shown, 7, 1), (testsupport::Rgba{255, 0, 0, 255}));
+    EXPECT_EQ(pixel(shown, 0, 2), (testsupport::Rgba{0, 0, 255, 255}));
+    EXPECT_EQ(pixel(shown, 7, 3), (testsupport::Rgba{0, 0, 255, 255}));
 
     // The caller's framebuffer stays bound after the read-back.
     GLint bound = 0;
