@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "Foundation/NSBundle.h"
+#include "TempDir.h"
 #include "VAvaIdentifierAddition.h"
 #include "VAvaMD5Addition.h"
 #include "ZIRidUdoDoNotBackup.h"
@@ -15,18 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
-  public:
-    TempDir() {
-        char pattern[] = "/tmp/commontool-XXXXXX";
-        path_ = ::mkdtemp(pattern);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
+using testsupport::TempDir;
 
 TEST(DeviceIdentifier, HardwareAddressAndItsDigests) {
     const auto mac = macaddress();

@@ -4,13 +4,14 @@
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Hex.h"
+#include "TempDir.h"
 #include "VAvaMD5Addition.h"
 #include "VMAES.h"
 #include "VMRSA.h"
@@ -18,26 +19,10 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using testsupport::fromHex;
+using testsupport::toHex;
 
 Bytes bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-Bytes fromHex(const std::string& hex) {
-    Bytes out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-        out.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    return out;
-}
-
-std::string toHex(const Bytes& data) {
-    std::string out;
-    char buf[3];
-    for (auto b : data) {
-        std::snprintf(buf, sizeof buf, "%02x", b);
-        out += buf;
-    }
-    return out;
-}
 
 Bytes aesDecrypt(const Bytes& cipher, const Bytes& key32, const std::uint8_t* iv, bool ecb) {
     std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> ctx(EVP_CIPHER_CTX_new(),
@@ -190,9 +175,8 @@ TEST_F(RSATest, StringFormsAndBase64) {
 }
 
 TEST_F(RSATest, LoadsFromAFileAndReportsMissingOrBadInput) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("rsa-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::create_directories(dir);
+    const testsupport::TempDir temp;
+    const auto& dir = temp.path();
     const auto path = dir / "pub.der";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(cert1024_->der.data()),
@@ -212,7 +196,6 @@ TEST_F(RSATest, LoadsFromAFileAndReportsMissingOrBadInput) {
     EXPECT_THAT(log, testing::HasSubstr("Can not read from pub.der"));
     EXPECT_THAT(log, testing::HasSubstr("public key data is nil."));
     EXPECT_THAT(log, testing::HasSubstr("Can not read certificate from pub.der"));
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(RSATest, ExpiredCertificateFailsEvaluationSilently) {

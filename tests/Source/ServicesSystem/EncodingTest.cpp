@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "Hex.h"
 #include "VMBase64.h"
 #include "VMCompression.h"
 
@@ -13,17 +13,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+using testsupport::toHex;
 
-std::string toHex(const Bytes& data) {
-    std::string out;
-    char buf[3];
-    for (auto b : data) {
-        std::snprintf(buf, sizeof buf, "%02x", b);
-        out += buf;
-    }
-    return out;
-}
+Bytes bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 TEST(Compression, KnownStreams) {
     EXPECT_EQ(toHex(*vmZlibDeflate(bytes("hello"))), "789ccb48cdc9c90700062c0215");

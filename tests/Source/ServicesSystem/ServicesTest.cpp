@@ -3,10 +3,11 @@
 
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "Deadline.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSURL.h"
+#include "TestHTTPServer.h"
 #include "VMMapServices.h"
 #include "VMUserAgent.h"
 
@@ -54,28 +55,16 @@ class RecordingServer {
     };
 
     RecordingServer() {
-        server_.Get("/.*", [this](const httplib::Request& req, httplib::Response& res) {
+        http_.server().Get("/.*", [this](const httplib::Request& req, httplib::Response& res) {
             record(req);
             res.set_content("ok", "text/plain");
         });
-        server_.Post("/.*", [this](const httplib::Request& req, httplib::Response& res) {
+        http_.server().Post("/.*", [this](const httplib::Request& req, httplib::Response& res) {
             record(req);
             res.set_content("posted", "text/plain");
         });
-        // One request per connection, so that stopping never waits for an idle keep-alive.
-        server_.set_keep_alive_max_count(1);
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        // stop() only reaches a server that is already listening.
-        while (!server_.is_running()) std::this_thread::yield();
     }
-    ~RecordingServer() {
-        server_.stop();
-        thread_.join();
-    }
-    std::string url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
+    std::string url(const std::string& path) const { return http_.url(path); }
     std::vector<Seen> seen() {
         std::lock_guard lock(mutex_);
         return seen_;
@@ -88,11 +77,9 @@ class RecordingServer {
                          req.get_header_value("logversion"), req.get_header_value("X-Extra")});
     }
 
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
     std::mutex mutex_;
     std::vector<Seen> seen_;
+    testsupport::TestHTTPServer http_;  // last, so it stops before what its handlers use goes
 };
 
 TEST(UserAgent, ImmutableRequestsAreReplacedByAStampedGet) {
@@ -166,7 +153,7 @@ TEST(UserAgent, BrandedConnectionsStartWhenAsked) {
     EXPECT_TRUE(server.seen().empty());
 
     connection->start();
-    ASSERT_TRUE(runLoop->runUntil([&] { return delegate->finished || delegate->error; }, 10));
+    ASSERT_TRUE(testsupport::runUntil([&] { return delegate->finished || delegate->error; }));
     EXPECT_EQ(delegate->body, "ok");
     const auto seen = server.seen();
     ASSERT_EQ(seen.size(), 1u);
