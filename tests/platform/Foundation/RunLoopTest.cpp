@@ -14,9 +14,10 @@
 
 namespace {
 
-using RunLoopTest = testsupport::ManualClockTest;
+using RunLoopTimers = testsupport::ManualClockTest;
+using RunLoopPerform = testsupport::ManualClockTest;
 
-TEST_F(RunLoopTest, TimersFireInDateOrderUnderManualClock) {
+TEST_F(RunLoopTimers, FireInDateOrder) {
     std::vector<std::string> fired;
     loop->performAfterDelay(2.0, [&] { fired.push_back("2.0"); });
     loop->performAfterDelay(0.5, [&] { fired.push_back("0.5a"); });
@@ -31,7 +32,7 @@ TEST_F(RunLoopTest, TimersFireInDateOrderUnderManualClock) {
     EXPECT_EQ(fired, (std::vector<std::string>{"0.5a", "0.5b", "1.5", "2.0"}));
 }
 
-TEST_F(RunLoopTest, RepeatingTimerInvalidatedInsideItsBlockStops) {
+TEST_F(RunLoopTimers, RepeatingTimerInvalidatedInsideItsBlockStops) {
     int count = 0;
     auto timer = NSTimer::scheduledTimerWithTimeInterval(0.1, true, [&](NSTimer& t) {
         if (++count == 3) t.invalidate();
@@ -41,7 +42,7 @@ TEST_F(RunLoopTest, RepeatingTimerInvalidatedInsideItsBlockStops) {
     EXPECT_FALSE(timer->isValid());
 }
 
-TEST_F(RunLoopTest, RepeatingTimerThatFallsBehindFiresOnceThenKeepsSchedule) {
+TEST_F(RunLoopTimers, RepeatingTimerThatFallsBehindFiresOnceThenKeepsSchedule) {
     int count = 0;
     auto timer = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer&) { ++count; });
     advance(3.5);
@@ -51,7 +52,7 @@ TEST_F(RunLoopTest, RepeatingTimerThatFallsBehindFiresOnceThenKeepsSchedule) {
     timer->invalidate();
 }
 
-TEST_F(RunLoopTest, RepeatingTimerRescheduledInsideItsBlockKeepsTheNewDateAndCanBePaused) {
+TEST_F(RunLoopTimers, RepeatingTimerRescheduledInsideItsBlockKeepsTheNewDateAndCanBePaused) {
     int count = 0;
     auto timer = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer& t) {
         if (++count == 1) t.setFireDate(Clock::now() + 0.5);
@@ -68,7 +69,7 @@ TEST_F(RunLoopTest, RepeatingTimerRescheduledInsideItsBlockKeepsTheNewDateAndCan
     timer->invalidate();
 }
 
-TEST_F(RunLoopTest, TimerOfNoNumberIntervalFiresAtOnceAndKeepsOthersInOrder) {
+TEST_F(RunLoopTimers, TimerOfNoNumberIntervalFiresAtOnceAndKeepsOthersInOrder) {
     std::vector<std::string> fired;
     loop->performAfterDelay(std::nan(""), [&] { fired.push_back("nan"); });
     loop->performAfterDelay(1.0, [&] { fired.push_back("1.0"); });
@@ -86,7 +87,7 @@ TEST_F(RunLoopTest, TimerOfNoNumberIntervalFiresAtOnceAndKeepsOthersInOrder) {
     EXPECT_EQ(fired, (std::vector<std::string>{"nan", "0.5", "1.0"}));
 }
 
-TEST_F(RunLoopTest, PerformsQueuedDuringATurnRunOnTheNextTurn) {
+TEST_F(RunLoopPerform, PerformsQueuedDuringATurnRunOnTheNextTurn) {
     std::vector<int> order;
     loop->performBlock([&] {
         order.push_back(1);
@@ -100,7 +101,7 @@ TEST_F(RunLoopTest, PerformsQueuedDuringATurnRunOnTheNextTurn) {
     EXPECT_FALSE(loop->runOnce());
 }
 
-TEST_F(RunLoopTest, ZeroDelayPerformRunsAfterTheCurrentTurn) {
+TEST_F(RunLoopPerform, ZeroDelayPerformRunsAfterTheCurrentTurn) {
     std::vector<int> order;
     loop->performBlock([&] {
         loop->performAfterDelay(0, [&] { order.push_back(2); });
@@ -112,7 +113,7 @@ TEST_F(RunLoopTest, ZeroDelayPerformRunsAfterTheCurrentTurn) {
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
 }
 
-TEST_F(RunLoopTest, BlocksFromOtherThreadsWakeTheLoopAndRunOnIt) {
+TEST_F(RunLoopPerform, BlocksFromOtherThreadsWakeTheLoopAndRunOnIt) {
     std::atomic<int> done{0};
     std::thread::id ranOn;
     std::thread worker([&] {
@@ -127,7 +128,8 @@ TEST_F(RunLoopTest, BlocksFromOtherThreadsWakeTheLoopAndRunOnIt) {
     EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
 
-TEST_F(RunLoopTest, EachThreadHasItsOwnLoop) {
+TEST(RunLoopThreads, EachThreadHasItsOwnLoop) {
+    const auto loop = NSRunLoop::mainRunLoop();
     std::shared_ptr<NSRunLoop> other;
     std::thread t([&] {
         other = NSRunLoop::currentRunLoop();
@@ -140,20 +142,7 @@ TEST_F(RunLoopTest, EachThreadHasItsOwnLoop) {
     EXPECT_EQ(NSRunLoop::currentRunLoop(), loop);
 }
 
-TEST_F(RunLoopTest, BlockPerformedByABeforeWaitingObserverRunsInsteadOfWaiting) {
-    int ran = 0;
-    bool posted = false;
-    const auto token = loop->addBeforeWaitingObserver([&] {
-        if (posted) return;
-        posted = true;
-        loop->performBlock([&] { ++ran; });
-    });
-    EXPECT_TRUE(loop->runOnce(1.0));
-    EXPECT_EQ(ran, 1);
-    loop->removeBeforeWaitingObserver(token);
-}
-
-TEST(RunLoopRealClock, RunStopsFromAnotherThreadAndRealTimersFire) {
+TEST(RunLoopThreads, RunStopsFromAnotherThreadAndRealTimersFire) {
     auto loop = NSRunLoop::mainRunLoop();
     int fired = 0;
     loop->performAfterDelay(0.02, [&] { ++fired; });
