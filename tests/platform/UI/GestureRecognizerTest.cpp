@@ -84,6 +84,23 @@ class GestureRecognizerTest : public testsupport::ManualClockTest {
             host->touchMove(finger, {a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f});
         }
     }
+    // One finger down at a, moved to b in `steps` frames and lifted there.
+    void stroke(CGPoint a, CGPoint b, int steps) {
+        host->touchDown(0, a);
+        drag(0, a, b, steps);
+        host->touchUp(0, b);
+    }
+    // A tap recognised only when a double tap has failed, both on the view.
+    std::shared_ptr<UITapGestureRecognizer> singleTapWaitingForDouble(
+        const std::shared_ptr<Target>& singleTarget) {
+        auto single = UITapGestureRecognizer::create(singleTarget, &Target::tapped);
+        auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
+        twice->setNumberOfTapsRequired(2);
+        single->requireGestureRecognizerToFail(twice);
+        view->addGestureRecognizer(single);
+        view->addGestureRecognizer(twice);
+        return twice;
+    }
     void tap(CGPoint p) {
         host->touchDown(0, p);
         advance(0.05);
@@ -113,29 +130,21 @@ TEST_F(GestureRecognizerTest, RightSwipeFiresOnASwipeOnlyAndHonoursTheDirectionM
     EXPECT_EQ(target->log.size(), 1u);
 
     // Leftwards and slow swipes are not right swipes.
-    host->touchDown(0, {250, 200});
-    drag(0, {250, 200}, {150, 200}, 6);
-    host->touchUp(0, {150, 200});
+    stroke({250, 200}, {150, 200}, 6);
     loop->runUntilIdle();
-    host->touchDown(0, {50, 200});
-    drag(0, {50, 200}, {150, 200}, 120);
-    host->touchUp(0, {150, 200});
+    stroke({50, 200}, {150, 200}, 120);
     loop->runUntilIdle();
     EXPECT_EQ(target->log.size(), 1u);
 
     swipe->setDirection(UISwipeGestureRecognizerDirectionLeft |
                         UISwipeGestureRecognizerDirectionUp);
-    host->touchDown(0, {150, 300});
-    drag(0, {150, 300}, {140, 200}, 5);
-    host->touchUp(0, {140, 200});
+    stroke({150, 300}, {140, 200}, 5);
     loop->runUntilIdle();
     EXPECT_EQ(target->log.size(), 2u);
 
     // Two fingers required: one finger does not do.
     swipe->setNumberOfTouchesRequired(2);
-    host->touchDown(0, {250, 100});
-    drag(0, {250, 100}, {150, 100}, 5);
-    host->touchUp(0, {150, 100});
+    stroke({250, 100}, {150, 100}, 5);
     loop->runUntilIdle();
     EXPECT_EQ(target->log.size(), 2u);
     host->post({{0, UITouchPhaseBegan, {250, 100}}, {1, UITouchPhaseBegan, {250, 140}}});
@@ -236,12 +245,7 @@ TEST_F(GestureRecognizerTest, PinchAndRotationRunTogetherOnlyWhenTheDelegateAllo
 
 TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
     auto singleTarget = std::make_shared<Target>();
-    auto single = UITapGestureRecognizer::create(singleTarget, &Target::tapped);
-    auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
-    twice->setNumberOfTapsRequired(2);
-    single->requireGestureRecognizerToFail(twice);
-    view->addGestureRecognizer(single);
-    view->addGestureRecognizer(twice);
+    singleTapWaitingForDouble(singleTarget);
 
     tap({100, 100});
     // The single tap waits until the double tap has given up, and so does the view.
@@ -284,9 +288,7 @@ TEST_F(GestureRecognizerTest, PanWaitingForADoubleTapDoesNotBeginAfterItsFingerI
     view->addGestureRecognizer(twice);
 
     // Far enough for a pan, not too far for a tap: the pan waits, then the finger lifts.
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {110, 100}, 2);
-    host->touchUp(0, {110, 100});
+    stroke({100, 100}, {110, 100}, 2);
     loop->runUntilIdle();
     advance(1);
     EXPECT_TRUE(twiceTarget->log.empty());
@@ -332,15 +334,11 @@ TEST_F(GestureRecognizerTest, ViewHearsTheLiftOnceUndecidedRecognizersFail) {
 TEST_F(GestureRecognizerTest, TapFailsOnMovementAndCountsFingers) {
     auto tapOne = UITapGestureRecognizer::create(target, &Target::tapped);
     view->addGestureRecognizer(tapOne);
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {115, 100}, 3);
-    host->touchUp(0, {115, 100});
+    stroke({100, 100}, {115, 100}, 3);
     loop->runUntilIdle();
     EXPECT_TRUE(target->log.empty());
     // Within the slop it is still a tap.
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {106, 104}, 2);
-    host->touchUp(0, {106, 104});
+    stroke({100, 100}, {106, 104}, 2);
     loop->runUntilIdle();
     EXPECT_EQ(target->log.size(), 1u);
 
@@ -476,18 +474,14 @@ TEST_F(GestureRecognizerTest, DelegateDecidesBeginningAndReceiving) {
 
     delegate->begin = true;
     delegate->receive = false;
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {150, 100}, 5);
-    host->touchUp(0, {150, 100});
+    stroke({100, 100}, {150, 100}, 5);
     EXPECT_EQ(delegate->asked, 1);
     EXPECT_TRUE(target->states.empty());
 
     delegate->receive = true;
     pan->setCancelsTouchesInView(false);
     view->events.clear();
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {150, 100}, 5);
-    host->touchUp(0, {150, 100});
+    stroke({100, 100}, {150, 100}, 5);
     EXPECT_EQ(target->states.back(), UIGestureRecognizerStateEnded);
     EXPECT_EQ(view->events.back(), "ended");
 }
@@ -514,9 +508,7 @@ TEST_F(GestureRecognizerTest, PanBeatsLongPressAndDisablingCancels) {
     loop->runUntilIdle();
 
     // Off, it gets no touches at all.
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {150, 100}, 5);
-    host->touchUp(0, {150, 100});
+    stroke({100, 100}, {150, 100}, 5);
     EXPECT_EQ(target->states.size(), heard);
 }
 
@@ -539,12 +531,7 @@ TEST_F(GestureRecognizerTest, RecognizerTakenOffItsViewMidGestureIsCancelled) {
 
 TEST_F(GestureRecognizerTest, UndecidedRecognizerTakenOffItsViewLetsTheWaitingGo) {
     auto singleTarget = std::make_shared<Target>();
-    auto single = UITapGestureRecognizer::create(singleTarget, &Target::tapped);
-    auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
-    twice->setNumberOfTapsRequired(2);
-    single->requireGestureRecognizerToFail(twice);
-    view->addGestureRecognizer(single);
-    view->addGestureRecognizer(twice);
+    auto twice = singleTapWaitingForDouble(singleTarget);
 
     tap({100, 100});
     EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
