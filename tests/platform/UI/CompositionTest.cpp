@@ -11,14 +11,7 @@
 
 namespace {
 
-using testsupport::colourNear;
-using testsupport::kBlack;
-using testsupport::kBlue;
-using testsupport::kGreen;
-using testsupport::kRed;
-using testsupport::kWhite;
-using testsupport::screenPixel;
-using testsupport::TempDir;
+using namespace testsupport;
 
 class CountingDrawView : public UIView {
   public:

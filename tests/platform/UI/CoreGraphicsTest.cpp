@@ -11,10 +11,7 @@
 
 namespace {
 
-using testsupport::colourNear;
-using testsupport::kBlue;
-using testsupport::kGreen;
-using testsupport::kRed;
+using namespace testsupport;
 
 CGImageRef twoRows(CGColor top, CGColor bottom) {
     auto image = CGImage::create(2, 2);

@@ -17,13 +17,7 @@
 
 namespace {
 
-using testsupport::colourNear;
-using testsupport::kBlue;
-using testsupport::kGreen;
-using testsupport::kRed;
-using testsupport::kWhite;
-using testsupport::screenPixel;
-using testsupport::TempDir;
+using namespace testsupport;
 
 std::vector<uint8_t> encodeSolidJpeg(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
     jpeg_compress_struct info{};

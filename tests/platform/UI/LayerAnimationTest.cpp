@@ -20,10 +20,7 @@
 
 namespace {
 
-using testsupport::colourNear;
-using testsupport::kRed;
-using testsupport::kWhite;
-using testsupport::screenPixel;
+using namespace testsupport;
 
 struct StopLog : NSObject, CAAnimationDelegate {
     std::vector<std::string> log;

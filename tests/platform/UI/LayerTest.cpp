@@ -13,13 +13,7 @@
 
 namespace {
 
-using testsupport::colourNear;
-using testsupport::kBlack;
-using testsupport::kBlue;
-using testsupport::kGreen;
-using testsupport::kRed;
-using testsupport::kWhite;
-using testsupport::screenPixel;
+using namespace testsupport;
 
 // Layers treat animations as opaque objects; here a target position stands in for one.
 std::shared_ptr<CAAnimation> fakeAnimation(CGPoint to) {

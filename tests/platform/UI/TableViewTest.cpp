@@ -15,10 +15,7 @@
 
 namespace {
 
-using testsupport::colourNear;
-using testsupport::kRed;
-using testsupport::kWhite;
-using testsupport::screenPixel;
+using namespace testsupport;
 
 std::string str(const NSIndexPath& p) {
     return std::to_string(p.section) + "." + std::to_string(p.row);
