@@ -5,12 +5,15 @@
 #include <numbers>
 #include <string>
 
-#include "AnimationTarget.h"
+#include "AnimationProbes.h"
 #include "QuartzCore/CAAnimationGroup.h"
 #include "QuartzCore/CABasicAnimation.h"
 #include "QuartzCore/CAKeyframeAnimation.h"
 
 namespace {
+
+using testsupport::AnimationLog;
+using testsupport::AnimationTarget;
 
 double numberAt(const CAAnimation& anim, double time, double model = 0) {
     AnimationTarget values;
@@ -205,18 +208,7 @@ TEST(AnimationModelTest, ValuesInterpolateByKind) {
 }
 
 TEST(AnimationModelTest, DelegateAndCompletionSeeTheAnimation) {
-    struct Recorder : NSObject, CAAnimationDelegate {
-        std::vector<std::string> log;
-        std::shared_ptr<CAAnimation> seen;
-        void animationDidStart(const std::shared_ptr<CAAnimation>& a) override {
-            seen = a;
-            log.push_back("start");
-        }
-        void animationDidStop(const std::shared_ptr<CAAnimation>&, bool finished) override {
-            log.push_back(finished ? "stop finished" : "stop cut");
-        }
-    };
-    auto recorder = std::make_shared<Recorder>();
+    auto recorder = std::make_shared<AnimationLog>();
     auto anim = CABasicAnimation::animationWithKeyPath("opacity");
     anim->setDelegate(recorder);
     anim->setCompletion([&](bool finished) {
@@ -225,14 +217,14 @@ TEST(AnimationModelTest, DelegateAndCompletionSeeTheAnimation) {
     anim->setValue("animationCompletionBlock", std::string("drop"));
     anim->notifyDidStart();
     anim->notifyDidStop(false);
-    EXPECT_EQ(recorder->seen, anim);
-    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop cut", "completion cut"}));
+    EXPECT_EQ(recorder->last, anim);
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop NO", "completion cut"}));
     ASSERT_NE(anim->valueForKey("animationCompletionBlock"), nullptr);
     EXPECT_EQ(std::any_cast<std::string>(*anim->valueForKey("animationCompletionBlock")), "drop");
     EXPECT_EQ(anim->valueForKey("presenting"), nullptr);
 
     // The delegate is not kept alive by the animation.
-    std::weak_ptr<Recorder> weak = recorder;
+    std::weak_ptr<AnimationLog> weak = recorder;
     recorder.reset();
     EXPECT_TRUE(weak.expired());
     EXPECT_EQ(anim->delegate(), nullptr);

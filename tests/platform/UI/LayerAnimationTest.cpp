@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "AnimationProbes.h"
 #include "Foundation/NSRunLoop.h"
 #include "ManualClock.h"
 #include "QuartzCore/CAAnimationGroup.h"
@@ -22,19 +23,6 @@ namespace {
 
 using namespace testsupport;
 
-struct StopLog : NSObject, CAAnimationDelegate {
-    std::vector<std::string> log;
-    std::shared_ptr<CAAnimation> last;
-    void animationDidStart(const std::shared_ptr<CAAnimation>& a) override {
-        last = a;
-        log.push_back("start");
-    }
-    void animationDidStop(const std::shared_ptr<CAAnimation>& a, bool finished) override {
-        last = a;
-        log.push_back(finished ? "stop YES" : "stop NO");
-    }
-};
-
 class LayerAnimationTest : public testsupport::ManualClockTest {
   protected:
     void SetUp() override {
@@ -45,7 +33,7 @@ class LayerAnimationTest : public testsupport::ManualClockTest {
     CALayerPresentation now() const { return layer->presentationValues(CACurrentMediaTime()); }
 
     std::shared_ptr<CALayer> layer;
-    std::shared_ptr<StopLog> stops = std::make_shared<StopLog>();
+    std::shared_ptr<AnimationLog> stops = std::make_shared<AnimationLog>();
 };
 
 TEST_F(LayerAnimationTest, KeyframeValueAtHalfItsDurationAndOneCompletion) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "AnimationTarget.h"
+#include "AnimationProbes.h"
 #include "Foundation/NSRunLoop.h"
 #include "ManualClock.h"
 #include "QuartzCore/CABasicAnimation.h"
@@ -13,15 +13,10 @@
 
 namespace {
 
-struct Recorder : NSObject, CAAnimationDelegate {
-    std::vector<std::string> log;
-    void animationDidStart(const std::shared_ptr<CAAnimation>&) override { log.push_back("start"); }
-    void animationDidStop(const std::shared_ptr<CAAnimation>&, bool finished) override {
-        log.push_back(finished ? "stop YES" : "stop NO");
-    }
-};
+using testsupport::AnimationLog;
+using testsupport::AnimationTarget;
 
-class LayerAnimationsTest : public testsupport::ManualClockTest {
+class CALayerAnimationsTest : public testsupport::ManualClockTest {
   protected:
     double presented(const CALayerAnimations& list, double model = 0) {
         AnimationTarget values;
@@ -37,10 +32,10 @@ class LayerAnimationsTest : public testsupport::ManualClockTest {
         a->setDelegate(recorder);
         return a;
     }
-    std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+    std::shared_ptr<AnimationLog> recorder = std::make_shared<AnimationLog>();
 };
 
-TEST_F(LayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
+TEST_F(CALayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
     std::vector<std::string> dropped;
     CALayerAnimations list([&](const std::shared_ptr<CAAnimation>&, const std::string& key) {
         dropped.push_back(key);
@@ -71,7 +66,7 @@ TEST_F(LayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
     EXPECT_EQ(completions, 1);
 }
 
-TEST_F(LayerAnimationsTest, FillForwardsKeepsTheEndUntilRemoved) {
+TEST_F(CALayerAnimationsTest, FillForwardsKeepsTheEndUntilRemoved) {
     bool dropped = false;
     CALayerAnimations list([&](const auto&, const auto&) { dropped = true; });
     auto anim = fade(1);
@@ -92,7 +87,7 @@ TEST_F(LayerAnimationsTest, FillForwardsKeepsTheEndUntilRemoved) {
     EXPECT_DOUBLE_EQ(presented(list, 0.4), 0.4);
 }
 
-TEST_F(LayerAnimationsTest, RemovedBeforeTheEndStopsUnfinishedOnALaterTurn) {
+TEST_F(CALayerAnimationsTest, RemovedBeforeTheEndStopsUnfinishedOnALaterTurn) {
     CALayerAnimations list;
     auto first = fade(1);
     list.addAnimation(first, "k");
@@ -115,7 +110,7 @@ TEST_F(LayerAnimationsTest, RemovedBeforeTheEndStopsUnfinishedOnALaterTurn) {
     EXPECT_TRUE(list.empty());
 }
 
-TEST_F(LayerAnimationsTest, LaterBeginTimeStartsLater) {
+TEST_F(CALayerAnimationsTest, LaterBeginTimeStartsLater) {
     CALayerAnimations list;
     auto anim = fade(1);
     anim->setBeginTime(CACurrentMediaTime() + 1);
@@ -130,7 +125,7 @@ TEST_F(LayerAnimationsTest, LaterBeginTimeStartsLater) {
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop YES"}));
 }
 
-TEST_F(LayerAnimationsTest, ListGoneBeforeTheEndTellsNobody) {
+TEST_F(CALayerAnimationsTest, ListGoneBeforeTheEndTellsNobody) {
     {
         CALayerAnimations list;
         list.addAnimation(fade(1), "k");
