@@ -13,13 +13,7 @@
 
 namespace {
 
-TEST(MapServices, VersionsAndUserAgent) {
-    const auto services = VMMapServices::sharedServices();
-    EXPECT_EQ(services, VMMapServices::sharedServices());
-    EXPECT_EQ(services->SDKNumberVersion(), "3.1.0");
-    EXPECT_EQ(services->SDKVersion(), "v3.1.0");
-    EXPECT_EQ(services->userAgent(), "VAVA_SDK_iOS_3DMap_3.1.0");
-}
+constexpr std::string_view kUserAgent = "VAVA_SDK_iOS_3DMap_3.1.0";
 
 TEST(MapServices, ServerAddressesKeepTheirPaths) {
     const auto services = VMMapServices::sharedServices();
@@ -69,6 +63,15 @@ class RecordingServer {
         std::lock_guard lock(mutex_);
         return seen_;
     }
+    // The one request seen, which must carry the kit's user agent and log version.
+    Seen onlyBrandedRequest() {
+        const auto all = seen();
+        EXPECT_EQ(all.size(), 1u);
+        if (all.size() != 1) return {};
+        EXPECT_EQ(all[0].userAgent, kUserAgent);
+        EXPECT_EQ(all[0].logVersion, "2.0");
+        return all[0];
+    }
 
   private:
     void record(const httplib::Request& req) {
@@ -95,12 +98,9 @@ TEST(UserAgent, ImmutableRequestsAreReplacedByAStampedGet) {
     EXPECT_EQ(response->statusCode(), 200);
     EXPECT_FALSE(error);
 
-    const auto seen = server.seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].method, "GET");
-    EXPECT_EQ(seen[0].path, "/config");
-    EXPECT_EQ(seen[0].userAgent, "VAVA_SDK_iOS_3DMap_3.1.0");
-    EXPECT_EQ(seen[0].logVersion, "2.0");
+    const auto seen = server.onlyBrandedRequest();
+    EXPECT_EQ(seen.method, "GET");
+    EXPECT_EQ(seen.path, "/config");
     // The caller's request is left as it was.
     EXPECT_FALSE(request->valueForHTTPHeaderField("User-Agent"));
 }
@@ -118,16 +118,13 @@ TEST(UserAgent, MutableRequestsAreStampedInPlaceAndKeepEverything) {
     const auto body = sendBrandedSynchronousRequest(request, nullptr, &error);
     ASSERT_TRUE(body);
     EXPECT_EQ(std::string(body->begin(), body->end()), "posted");
-    EXPECT_EQ(request->valueForHTTPHeaderField("User-Agent"), "VAVA_SDK_iOS_3DMap_3.1.0");
+    EXPECT_EQ(request->valueForHTTPHeaderField("User-Agent"), kUserAgent);
     EXPECT_EQ(request->valueForHTTPHeaderField("logversion"), "2.0");
 
-    const auto seen = server.seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].method, "POST");
-    EXPECT_EQ(seen[0].body, "payload");
-    EXPECT_EQ(seen[0].extra, "kept");
-    EXPECT_EQ(seen[0].userAgent, "VAVA_SDK_iOS_3DMap_3.1.0");
-    EXPECT_EQ(seen[0].logVersion, "2.0");
+    const auto seen = server.onlyBrandedRequest();
+    EXPECT_EQ(seen.method, "POST");
+    EXPECT_EQ(seen.body, "payload");
+    EXPECT_EQ(seen.extra, "kept");
 }
 
 class CollectingDelegate : public NSURLConnectionDelegate {
@@ -155,10 +152,7 @@ TEST(UserAgent, BrandedConnectionsStartWhenAsked) {
     connection->start();
     ASSERT_TRUE(testsupport::runUntil([&] { return delegate->finished || delegate->error; }));
     EXPECT_EQ(delegate->body, "ok");
-    const auto seen = server.seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].userAgent, "VAVA_SDK_iOS_3DMap_3.1.0");
-    EXPECT_EQ(seen[0].logVersion, "2.0");
+    server.onlyBrandedRequest();
 }
 
 TEST(UserAgent, FailuresComeBackAsErrors) {
