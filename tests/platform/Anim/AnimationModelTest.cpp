@@ -22,7 +22,7 @@ double numberAt(const CAAnimation& anim, double time, double model = 0) {
     return values.v["opacity"].number();
 }
 
-TEST(AnimationModelTest, BasicAnimationEndsAndTiming) {
+TEST(CABasicAnimationTest, EndsAndTiming) {
     auto anim = CABasicAnimation::animationWithKeyPath("opacity");
     anim->setFromValue(CAValue::number(0));
     anim->setToValue(CAValue::number(1));
@@ -45,7 +45,7 @@ TEST(AnimationModelTest, BasicAnimationEndsAndTiming) {
     EXPECT_DOUBLE_EQ(anim->activeDuration(), CAAnimation::kDefaultDuration);
 }
 
-TEST(AnimationModelTest, MissingEndsComeFromTheLayer) {
+TEST(CABasicAnimationTest, MissingEndsComeFromTheLayer) {
     auto anim = CABasicAnimation::animationWithKeyPath("opacity");
     anim->setDuration(1);
     anim->setToValue(CAValue::number(10));
@@ -66,7 +66,7 @@ TEST(AnimationModelTest, MissingEndsComeFromTheLayer) {
     EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 4);
 }
 
-TEST(AnimationModelTest, RepeatAndAutoreverse) {
+TEST(CAAnimationTest, RepeatAndAutoreverse) {
     auto anim = CABasicAnimation::animationWithKeyPath("opacity");
     anim->setFromValue(CAValue::number(0));
     anim->setToValue(CAValue::number(1));
@@ -92,7 +92,7 @@ TEST(AnimationModelTest, RepeatAndAutoreverse) {
     EXPECT_NEAR(numberAt(*anim, 1000.75), 0.75, 1e-9);
 }
 
-TEST(AnimationModelTest, KeyframeSegmentsKeyTimesAndModes) {
+TEST(CAKeyframeAnimationTest, SegmentsKeyTimesAndModes) {
     auto anim = CAKeyframeAnimation::animationWithKeyPath("position");
     anim->setValues({CAValue::point(0, 0), CAValue::point(100, 0), CAValue::point(100, 50)});
     anim->setDuration(1);
@@ -139,7 +139,7 @@ TEST(AnimationModelTest, KeyframeSegmentsKeyTimesAndModes) {
     EXPECT_FALSE(anim->valueAtProgress(0.5).has_value());
 }
 
-TEST(AnimationModelTest, GroupRunsChildrenOnItsTimeLine) {
+TEST(CAAnimationGroupTest, RunsChildrenOnItsTimeLine) {
     auto fade = CABasicAnimation::animationWithKeyPath("opacity");
     fade->setFromValue(CAValue::number(0));
     fade->setToValue(CAValue::number(1));
@@ -171,7 +171,7 @@ TEST(AnimationModelTest, GroupRunsChildrenOnItsTimeLine) {
     EXPECT_DOUBLE_EQ(values.v["position.x"].number(), 100);
 }
 
-TEST(AnimationModelTest, ValuesInterpolateByKind) {
+TEST(CAValueTest, InterpolatesByKind) {
     EXPECT_FALSE(CAValueInterpolate(CAValue::number(1), CAValue::size(1, 1), 0.5));
     EXPECT_EQ(*CAValueInterpolate(CAValue::rect(0, 0, 10, 10), CAValue::rect(10, 20, 30, 40), 0.5),
               CAValue::rect(5, 10, 20, 25));
@@ -207,7 +207,7 @@ TEST(AnimationModelTest, ValuesInterpolateByKind) {
     EXPECT_EQ(*CAValueAdd(CAValue::identityTransform(), big), big);
 }
 
-TEST(AnimationModelTest, DelegateAndCompletionSeeTheAnimation) {
+TEST(CAAnimationTest, DelegateAndCompletionSeeTheAnimation) {
     auto recorder = std::make_shared<AnimationLog>();
     auto anim = CABasicAnimation::animationWithKeyPath("opacity");
     anim->setDelegate(recorder);
