@@ -34,24 +34,4 @@ std::string TestHTTPServer::url(std::string_view path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
 }
 
-void TestHTTPServer::waitAtGate() {
-    std::unique_lock lock(mutex_);
-    ++waiting_;
-    gate_.wait(lock, [this] { return released_; });
-    --waiting_;
-}
-
-void TestHTTPServer::releaseGate() {
-    {
-        std::lock_guard lock(mutex_);
-        released_ = true;
-    }
-    gate_.notify_all();
-}
-
-int TestHTTPServer::waitingAtGate() {
-    std::lock_guard lock(mutex_);
-    return waiting_;
-}
-
 }  // namespace testsupport

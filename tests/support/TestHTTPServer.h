@@ -2,11 +2,11 @@
 
 #include <httplib.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
+
+#include "Gate.h"
 
 namespace testsupport {
 
@@ -25,19 +25,16 @@ class TestHTTPServer {
     int port() const { return port_; }
     std::string url(std::string_view path) const;
 
-    void waitAtGate();
-    void releaseGate();
-    int waitingAtGate();
+    void waitAtGate() { gate_.pass(); }
+    void releaseGate() { gate_.open(); }
+    int waitingAtGate() { return static_cast<int>(gate_.waiting()); }
 
   private:
     httplib::Server server_;
     socket_t listenSocket_ = -1;
     int port_ = 0;
     std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable gate_;
-    bool released_ = false;
-    int waiting_ = 0;
+    Gate gate_;
 };
 
 }  // namespace testsupport
