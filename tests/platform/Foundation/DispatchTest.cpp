@@ -12,6 +12,7 @@
 #include "Foundation/Clock.h"
 #include "Foundation/Dispatch.h"
 #include "Foundation/NSRunLoop.h"
+#include "Gate.h"
 #include "ManualClock.h"
 
 namespace {
@@ -210,19 +211,11 @@ TEST_F(DispatchTest, GlobalQueuesShareASmallPoolAndServeHigherPriorityFirst) {
     EXPECT_LE(threads.size(), poolSize);
 
     // Occupy every worker, queue low then high work, then free a single worker.
-    std::mutex gateMutex;
-    std::condition_variable gate;
-    std::size_t released = 0;
-    std::atomic<std::size_t> parked{0};
+    testsupport::Gate gate;
     auto blockers = DispatchGroup::create();
     for (std::size_t i = 0; i < poolSize; ++i)
-        blockers->async(DispatchQueue::global(), [&] {
-            ++parked;
-            std::unique_lock lock(gateMutex);
-            gate.wait(lock, [&] { return released > 0; });
-            --released;
-        });
-    ASSERT_TRUE(waitUntil([&] { return parked.load() == poolSize; }));
+        blockers->async(DispatchQueue::global(), [&] { gate.pass(); });
+    ASSERT_TRUE(waitUntil([&] { return gate.waiting() == poolSize; }));
     std::vector<std::string> order;
     auto work = DispatchGroup::create();
     auto note = [&](const char* what) {
@@ -232,17 +225,9 @@ TEST_F(DispatchTest, GlobalQueuesShareASmallPoolAndServeHigherPriorityFirst) {
     work->async(DispatchQueue::global(DispatchQueuePriority::Background), [&] { note("bg"); });
     work->async(DispatchQueue::global(DispatchQueuePriority::Low), [&] { note("low"); });
     work->async(DispatchQueue::global(DispatchQueuePriority::High), [&] { note("high"); });
-    {
-        std::lock_guard lock(gateMutex);
-        released = 1;
-    }
-    gate.notify_all();
+    gate.admit(1);
     work->wait();
-    {
-        std::lock_guard lock(gateMutex);
-        released = poolSize;
-    }
-    gate.notify_all();
+    gate.open();
     blockers->wait();
     EXPECT_EQ(order, (std::vector<std::string>{"high", "low", "bg"}));
 }

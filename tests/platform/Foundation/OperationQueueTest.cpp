@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,29 +8,11 @@
 #include "Deadline.h"
 #include "Foundation/NSOperation.h"
 #include "Foundation/NSOperationQueue.h"
+#include "Gate.h"
 
 namespace {
 
-// Holds operations inside main() until opened, without sleeping.
-class Gate {
-  public:
-    void open() {
-        {
-            std::lock_guard lock(mutex_);
-            open_ = true;
-        }
-        cv_.notify_all();
-    }
-    void pass() {
-        std::unique_lock lock(mutex_);
-        cv_.wait(lock, [this] { return open_; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool open_ = false;
-};
+using testsupport::Gate;
 
 // Starts its work elsewhere and returns; finishes only when told to, like a transfer.
 class TransferOperation : public NSOperation {
