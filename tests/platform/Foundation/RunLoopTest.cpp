@@ -6,11 +6,11 @@
 #include <thread>
 #include <vector>
 
+#include "Deadline.h"
 #include "Foundation/Clock.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSTimer.h"
 #include "ManualClock.h"
-#include "Watchdog.h"
 
 namespace {
 
@@ -148,8 +148,14 @@ TEST(RunLoopThreads, RunStopsFromAnotherThreadAndRealTimersFire) {
     loop->performAfterDelay(0.02, [&] { ++fired; });
     std::thread stopper([&] { loop->performAfterDelay(0.05, [&] { loop->stop(); }); });
     stopper.join();
-    testsupport::Watchdog watchdog("the run loop's run() after stop()");
+    bool gaveUp = false;
+    const auto deadline = loop->performAfterDelay(testsupport::kPatience, [&] {
+        gaveUp = true;
+        loop->stop();
+    });
     loop->run();
+    deadline->invalidate();
+    EXPECT_FALSE(gaveUp);
     EXPECT_EQ(fired, 1);
 }
 
