@@ -3,37 +3,36 @@
 #include <algorithm>
 #include <charconv>
 
-#include "Foundation/NSStringEncoding.h"
+#include "Foundation/NSURLUtilities.h"
 
 namespace devserver {
 
 namespace {
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+// Whether the '%' at i starts a "%XX" escape.
+bool startsEscape(std::string_view text, size_t i) {
+    constexpr std::string_view kHexDigits = "0123456789abcdefABCDEF";
+    return i + 2 < text.size() && kHexDigits.find(text[i + 1]) != std::string_view::npos &&
+           kHexDigits.find(text[i + 2]) != std::string_view::npos;
 }
 
 }  // namespace
 
-std::string formDecode(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
+std::optional<std::string> formDecode(std::string_view text) {
+    // The form's lenience spelled out for the platform's strict decoder: a stray '%' becomes
+    // the escape of itself.
+    std::string escaped;
+    escaped.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '+') {
-            out += ' ';
-        } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-                   hexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            i += 2;
+        if (text[i] == '+') {
+            escaped += ' ';
+        } else if (text[i] == '%' && !startsEscape(text, i)) {
+            escaped += "%25";
         } else {
-            out += c;
+            escaped += text[i];
         }
     }
-    return out;
+    return stringByRemovingPercentEncoding(escaped);
 }
 
 std::optional<FormBody> FormBody::parse(std::string_view body, std::string* error) {
@@ -51,16 +50,16 @@ std::optional<FormBody> FormBody::parse(std::string_view body, std::string* erro
         // Empty pieces ("a=1&&b=2", a trailing '&') carry nothing.
         if (piece.empty()) continue;
         const size_t equals = piece.find('=');
-        std::string key = formDecode(piece.substr(0, equals));
-        std::string value =
+        std::optional<std::string> key = formDecode(piece.substr(0, equals));
+        std::optional<std::string> value =
             equals == std::string_view::npos ? std::string() : formDecode(piece.substr(equals + 1));
-        if (key.empty()) return reject("请求参数格式错误");
-        if (!NSStringIsValidUTF8(key) || !NSStringIsValidUTF8(value) ||
-            key.find('\0') != std::string::npos || value.find('\0') != std::string::npos) {
+        if (key && key->empty()) return reject("请求参数格式错误");
+        if (!key || !value || key->find('\0') != std::string::npos ||
+            value->find('\0') != std::string::npos) {
             return reject("请求参数不是有效的文本");
         }
-        if (form.has(key)) return reject("请求参数重复: " + key);
-        form.fields_.emplace_back(std::move(key), std::move(value));
+        if (form.has(*key)) return reject("请求参数重复: " + *key);
+        form.fields_.emplace_back(std::move(*key), std::move(*value));
     }
     return form;
 }

@@ -36,7 +36,7 @@ class FormBody {
 };
 
 // '+' is a space and valid %XX sequences are decoded; a '%' that starts no valid sequence is
-// kept as it is, since the app sends raw text such as "50%".
-std::string formDecode(std::string_view text);
+// kept as it is, since the app sends raw text such as "50%". Absent when the result is not UTF-8.
+std::optional<std::string> formDecode(std::string_view text);
 
 }  // namespace devserver

@@ -17,6 +17,7 @@ void EngineWorker::post(Task task) {
         std::lock_guard lock(mutex_);
         if (stopping_) return;
         tasks_.push_back(std::move(task));
+        ++posted_;
     }
     wake_.notify_one();
 }
@@ -29,6 +30,13 @@ void EngineWorker::setPaused(bool paused) {
     wake_.notify_one();
 }
 
+bool EngineWorker::drain(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    const std::uint64_t target = posted_;
+    return ran_.wait_until(lock, deadline, [&] { return stopping_ || finished_ >= target; }) &&
+           !stopping_;
+}
+
 void EngineWorker::stop() {
     std::thread thread;
     {
@@ -38,6 +46,7 @@ void EngineWorker::stop() {
         thread = std::move(thread_);
     }
     wake_.notify_one();
+    ran_.notify_all();
     if (thread.joinable()) thread.join();
 }
 
@@ -57,5 +66,7 @@ void EngineWorker::run() {
         lock.unlock();
         task();
         lock.lock();
+        ++finished_;
+        ran_.notify_all();
     }
 }

@@ -3,20 +3,25 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "EngineWorker.h"
 #include "Foundation/Clock.h"
+#include "GlyphStore.h"
 #include "GridCache.h"
+#include "MapEngineInternal.h"
 #include "OpenGLES/ES1.h"
+#include "OwningThread.h"
 #include "ShownGridNames.h"
 #include "ViewGeometry.h"
 
@@ -60,6 +65,7 @@ using ShownList = std::vector<std::pair<std::string, std::uint8_t>>;
 }  // namespace
 
 struct MapEngine {
+    const OwningThread owner;
     EngineCreationRecord creation{};
 
     std::mutex callbacksMutex;
@@ -93,8 +99,7 @@ struct MapEngine {
     std::mutex shownMutex;
     std::map<MapDataType, ShownList> shown;
 
-    std::mutex glyphsMutex;
-    std::map<std::uint16_t, std::vector<std::uint8_t>> glyphs;
+    GlyphStore glyphs;
 };
 
 namespace {
@@ -266,6 +271,7 @@ void mapEngineDestroy(MapEngine* engine) {
         if (engine == nullptr || gCurrentEngine == engine) gCurrentEngine = nullptr;
     }
     if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
     engine->workerA.stop();
     engine->workerB.stop();
     ENGINE_CALL(engine, destroyMap);
@@ -273,7 +279,9 @@ void mapEngineDestroy(MapEngine* engine) {
 }
 
 void mapEngineInit(MapEngine* engine) {
-    if (engine == nullptr || engine->view) return;
+    if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
+    if (engine->view) return;
     engine->view = view_geometry::defaultViewState();
     engine->view->viewport[2] = engine->surfaceWidth;
     engine->view->viewport[3] = engine->surfaceHeight;
@@ -285,6 +293,7 @@ void mapEngineInit(MapEngine* engine) {
 
 void mapEngineSetSurfaceSize(MapEngine* engine, int32_t width, int32_t height) {
     if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
     engine->surfaceWidth = std::max(width, 0);
     engine->surfaceHeight = std::max(height, 0);
     if (engine->view) {
@@ -304,7 +313,9 @@ MapEngine* mapEngineGetCurrent(void) {
 }
 
 void mapEngineRenderFrame(MapEngine* engine) {
-    if (engine == nullptr || !engine->view) return;
+    if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
+    if (!engine->view) return;
     ENGINE_CALL(engine, processMapEvent);
     MapViewState& view = *engine->view;
     view.viewport[0] = view.viewport[1] = 0;
@@ -338,6 +349,7 @@ void mapEngineRenderFrame(MapEngine* engine) {
 #define CALLBACK_SETTER(Name, Type, slot)                                          \
     void mapEngineSet##Name##Callback(MapEngine* engine, Type fn, void* context) { \
         if (engine == nullptr) return;                                             \
+        engine->owner.verifyThread(__func__);                                      \
         std::scoped_lock lock(engine->workerCallMutex, engine->callbacksMutex);    \
         engine->callbacks.slot = fn;                                               \
         engine->callbacks.slot##Context = context;                                 \
@@ -390,29 +402,35 @@ int mapEnginePutGridData(MapEngine* engine, MapDataType dataType, const uint8_t*
     return 1;
 }
 
-int mapEnginePutGlyphBitmaps(MapEngine* engine, uint16_t code, const uint8_t* bitmap) {
+int mapEnginePutGlyphBitmaps(MapEngine* engine, uint16_t code, const uint8_t* bitmap,
+                             int32_t side) {
     if (engine == nullptr || bitmap == nullptr) return 0;
-    std::vector<std::uint8_t> copy(bitmap, bitmap + kGlyphBitmapSide * kGlyphBitmapSide);
-    std::lock_guard lock(engine->glyphsMutex);
-    engine->glyphs[code] = std::move(copy);
+    if (side < 1 || side > kGlyphBitmapMaxSide) return -1;
+    const size_t bytes = static_cast<size_t>(side) * static_cast<size_t>(side);
+    engine->glyphs.put(code, side, std::span(bitmap, bytes));
     return 0;
 }
 
 void mapEngineSetStyle(MapEngine* engine, const uint8_t* bytes, int32_t length, int mapType,
                        int compressed) {
-    if (engine == nullptr || length < 0 || (bytes == nullptr && length > 0)) return;
+    if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
+    if (length < 0 || (bytes == nullptr && length > 0)) return;
     engine->style.assign(bytes, bytes + length);
     engine->styleMapType = mapType;
     engine->styleCompressed = compressed != 0;
 }
 
 void mapEngineSetTexture(MapEngine* engine, const uint8_t* bytes, int32_t length, int kind) {
-    if (engine == nullptr || length < 0 || (bytes == nullptr && length > 0)) return;
+    if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
+    if (length < 0 || (bytes == nullptr && length > 0)) return;
     engine->textures[kind].assign(bytes, bytes + length);
 }
 
 void mapEngineSetParameter(MapEngine* engine, int parameterId, const uint32_t* block) {
     if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
     std::array<std::uint32_t, 4> values{};
     if (block != nullptr) std::copy(block, block + 4, values.begin());
     {
@@ -431,16 +449,19 @@ void mapEngineSetParameter(MapEngine* engine, int parameterId, const uint32_t* b
 }
 
 MapViewState* mapEngineGetViewState(MapEngine* engine) {
-    return engine != nullptr && engine->view ? &*engine->view : nullptr;
+    if (engine == nullptr) return nullptr;
+    // The live record goes to a caller that edits it between frames.
+    engine->owner.verifyThread(__func__);
+    return engine->view ? &*engine->view : nullptr;
 }
 
 void mapEngineSetViewState(MapEngine* engine, const MapViewState* state) {
-    if (engine == nullptr || state == nullptr || !engine->view) return;
-    if (!std::isfinite(state->zoomLevel) || !std::isfinite(state->rotation) ||
-        !std::isfinite(state->cameraPitch)) {
-        return;
-    }
-    *engine->view = *state;
+    if (engine == nullptr) return;
+    engine->owner.verifyThread(__func__);
+    if (state == nullptr || !engine->view) return;
+    const auto taken = view_geometry::validViewState(*state);
+    if (!taken) return;
+    *engine->view = *taken;
     engine->view->viewport[0] = engine->view->viewport[1] = 0;
     engine->view->viewport[2] = engine->surfaceWidth;
     engine->view->viewport[3] = engine->surfaceHeight;
@@ -448,6 +469,7 @@ void mapEngineSetViewState(MapEngine* engine, const MapViewState* state) {
 }
 
 MapViewState* mapEngineCopyProjection(MapEngine* engine) {
+    if (engine != nullptr) engine->owner.verifyThread(__func__);
     if (engine != nullptr && engine->view) return new MapViewState(*engine->view);
     return new MapViewState(view_geometry::defaultViewState());
 }
@@ -455,8 +477,8 @@ MapViewState* mapEngineCopyProjection(MapEngine* engine) {
 void mapEngineFreeProjection(MapViewState* state) { delete state; }
 
 PoiHitRecord* mapEngineSelectPois(MapEngine* engine, int32_t, int32_t, int32_t, int* count) {
+    if (engine != nullptr) engine->owner.verifyThread(__func__);
     // The engine draws no labels, so it has no points of interest to hit.
-    (void)engine;
     if (count != nullptr) *count = 0;
     return nullptr;
 }
@@ -527,4 +549,10 @@ std::vector<std::string> shownGridNames(MapDataType dataType) {
     if (list == nullptr) return {};
     std::lock_guard lock(list->mutex);
     return list->names;
+}
+
+const GlyphStore& mapEngineGlyphs(const MapEngine* engine) { return engine->glyphs; }
+
+bool mapEngineWaitForStores(MapEngine* engine, std::chrono::steady_clock::time_point deadline) {
+    return engine != nullptr && engine->workerA.drain(deadline);
 }

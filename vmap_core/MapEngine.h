@@ -19,8 +19,9 @@ typedef char GridName[kGridNameSlotSize];
 // At most this many names go to one mapDataRequired call.
 enum { kMaxGridNamesPerRequest = 169 };
 
-// Side of the square alpha glyph bitmaps the engine takes (24 points at screen scale 2).
-enum { kGlyphBitmapSide = 48 };
+// Largest side of a glyph bitmap the engine takes: glyphs are 24 points square, and this is 24
+// points at scale 4, above any screen's.
+enum { kGlyphBitmapMaxSide = 96 };
 
 typedef struct EngineCreationRecord {
     char dataDirectory[256];  // NUL-terminated UTF-8, ending in "/"
@@ -121,6 +122,12 @@ enum {
 // Parameters the engine acts on.
 enum { kMapParameterTraffic = 2010, kMapParameterTaskManager = 2501 };
 
+// An engine belongs to the thread that created it. Only mapEnginePutGridData,
+// mapEnginePutGlyphBitmaps, mapEngineGetCurrent, mapEngineGetCurrentTiles and
+// refreshAllShownGridNames may be called from other threads (the record and projection functions
+// touch only the record they are given); debug and sanitizer builds stop the process on any other
+// engine call from another thread.
+
 // Lifecycle and frame.
 MapEngine* mapEngineCreate(const EngineCreationRecord* record);
 void mapEngineDestroy(MapEngine* engine);
@@ -152,7 +159,10 @@ void mapEngineSetDownloadDataCallback(MapEngine* engine, DownloadDataCallback fn
 // length n, n name bytes, then the grid's data.
 int mapEnginePutGridData(MapEngine* engine, MapDataType dataType, const uint8_t* body,
                          int32_t length);
-int mapEnginePutGlyphBitmaps(MapEngine* engine, uint16_t code, const uint8_t* bitmap);
+// The bitmap is side × side bytes of alpha, row 0 at the top; the engine copies exactly that
+// before it returns. Returns 0, also for a null bitmap (ignored), and -1 for a side outside
+// 1..kGlyphBitmapMaxSide (nothing read).
+int mapEnginePutGlyphBitmaps(MapEngine* engine, uint16_t code, const uint8_t* bitmap, int32_t side);
 void mapEngineSetStyle(MapEngine* engine, const uint8_t* bytes, int32_t length, int mapType,
                        int compressed);
 void mapEngineSetTexture(MapEngine* engine, const uint8_t* bytes, int32_t length, int kind);

@@ -154,14 +154,16 @@ void computeMatrices(MapViewState& s) {
     }
 }
 
+// Converting a double outside the target's range is undefined, so every conversion clamps first.
 int32_t clampToInt32(double v) {
+    if (std::isnan(v)) return 0;
     return static_cast<int32_t>(std::clamp(v, double(std::numeric_limits<int32_t>::min()),
                                            double(std::numeric_limits<int32_t>::max())));
 }
 
 void computeVisibleBounds(MapViewState& s) {
-    s.visibleMinX = s.visibleMaxX = static_cast<int32_t>(s.centerX);
-    s.visibleMinY = s.visibleMaxY = static_cast<int32_t>(s.centerY);
+    s.visibleMinX = s.visibleMaxX = static_cast<int32_t>(std::min(s.centerX, kMaxMapCoordinate));
+    s.visibleMinY = s.visibleMaxY = static_cast<int32_t>(std::min(s.centerY, kMaxMapCoordinate));
     const auto quad = visibleQuad(s);
     if (!quad) return;
     double minX = kMaxMapCoordinate, minY = kMaxMapCoordinate, maxX = 0, maxY = 0;
@@ -181,8 +183,10 @@ void computeVisibleBounds(MapViewState& s) {
 }  // namespace
 
 int levelForZoom(float zoomLevel) {
-    if (!std::isfinite(zoomLevel)) return 0;
-    return std::clamp(static_cast<int>(std::floor(zoomLevel)), 0, int{kGridNameMaxLength});
+    if (std::isnan(zoomLevel)) return 0;
+    // Clamped while still a float: a record may carry any zoom, and one beyond int is undefined.
+    return static_cast<int>(
+        std::clamp(std::floor(zoomLevel), 0.0f, static_cast<float>(kGridNameMaxLength)));
 }
 
 MapViewState defaultViewState() {
@@ -192,6 +196,19 @@ MapViewState defaultViewState() {
     s.zoomLevel = kMinZoomLevel;
     mapEngineUpdateView(&s);
     return s;
+}
+
+std::optional<MapViewState> validViewState(const MapViewState& state) {
+    if (!std::isfinite(state.zoomLevel) || !std::isfinite(state.rotation) ||
+        !std::isfinite(state.cameraPitch) || std::floor(state.zoomLevel) > kMaxZoomLevel) {
+        return std::nullopt;
+    }
+    MapViewState valid = state;
+    valid.centerX = std::min(valid.centerX, kMaxMapCoordinate);
+    valid.centerY = std::min(valid.centerY, kMaxMapCoordinate);
+    valid.zoomLevel = std::max(valid.zoomLevel, kMinZoomLevel);
+    valid.cameraPitch = std::clamp(valid.cameraPitch, 0.0f, kMaxCameraPitch);
+    return valid;
 }
 
 void recomputeReference(MapViewState& s) {

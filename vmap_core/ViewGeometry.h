@@ -23,6 +23,10 @@ struct MapPointD {
 // The level whose grids are the reference and the requested data for this zoom.
 int levelForZoom(float zoomLevel);
 MapViewState defaultViewState();
+// A record handed in whole, brought within the rules of the setters: the centre clamped to the
+// plane, a zoom below the minimum raised to it, the pitch clamped. Nothing when a camera value is
+// not finite or the zoom's integer part is above the maximum.
+std::optional<MapViewState> validViewState(const MapViewState& state);
 // Origin, map units per GL unit and per pixel, from the centre and zoom.
 void recomputeReference(MapViewState& state);
 GridKey referenceGrid(const MapViewState& state);

@@ -107,11 +107,11 @@ std::optional<std::string> vavaMACAddress() { return macaddress(); }
 std::optional<std::string> vavaUniqueDeviceIdentifier() {
     const auto mac = macaddress();
     if (!mac) return std::nullopt;
-    return ma_MD5String(*mac + bundleIdentifier());
+    return vm_MD5String(*mac + bundleIdentifier());
 }
 
 std::optional<std::string> vavaUniqueGlobalDeviceIdentifier() {
     const auto mac = macaddress();
     if (!mac) return std::nullopt;
-    return ma_MD5String(*mac);
+    return vm_MD5String(*mac);
 }

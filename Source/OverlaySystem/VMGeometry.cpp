@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "CoreGraphics/CGGeometry.h"
 #include "vmap_core/MapEngine.h"
 
 namespace {
@@ -23,15 +24,8 @@ std::int32_t truncateToInt32(double value) {
     return static_cast<std::int32_t>(value);
 }
 
-struct Bounds {
-    double minX, minY, maxX, maxY;
-};
-
-Bounds standardized(VMMapRect r) {
-    const double x2 = r.origin.x + r.size.width;
-    const double y2 = r.origin.y + r.size.height;
-    return {std::fmin(r.origin.x, x2), std::fmin(r.origin.y, y2), std::fmax(r.origin.x, x2),
-            std::fmax(r.origin.y, y2)};
+CGRect platformRect(VMMapRect r) {
+    return CGRectMake(r.origin.x, r.origin.y, r.size.width, r.size.height);
 }
 
 }  // namespace
@@ -74,14 +68,11 @@ VMMapRect mapRectForRegion(VMCoordinateRegion region) {
 }
 
 bool mapRectContainsPoint(VMMapRect rect, VMMapPoint point) {
-    const Bounds r = standardized(rect);
-    return point.x >= r.minX && point.x < r.maxX && point.y >= r.minY && point.y < r.maxY;
+    return CGRectContainsPoint(platformRect(rect), CGPointMake(point.x, point.y));
 }
 
 bool mapRectIntersectsRect(VMMapRect a, VMMapRect b) {
-    const Bounds p = standardized(a);
-    const Bounds q = standardized(b);
-    return p.minX < q.maxX && q.minX < p.maxX && p.minY < q.maxY && q.minY < p.maxY;
+    return CGRectIntersectsRect(platformRect(a), platformRect(b));
 }
 
 VMMapRect mapRectInset(VMMapRect rect, double dx, double dy) {

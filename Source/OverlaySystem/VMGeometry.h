@@ -46,10 +46,8 @@ CLLocationCoordinate2D coordinateForMapPoint(VMMapPoint point);
 VMCoordinateRegion regionForMapRect(VMMapRect rect);
 // Centred on the centre's map point, sized by the span's corners.
 VMMapRect mapRectForRegion(VMCoordinateRegion region);
-// Minimum edges inside, maximum edges outside; negative sizes are read as their mirror.
+// The platform's rectangle tests, CGRectContainsPoint and CGRectIntersectsRect.
 bool mapRectContainsPoint(VMMapRect rect, VMMapPoint point);
-// Rectangles that only touch do not intersect; a zero-width or zero-height rectangle lying
-// inside another does.
 bool mapRectIntersectsRect(VMMapRect a, VMMapRect b);
 // Plain arithmetic: a size may come out negative.
 VMMapRect mapRectInset(VMMapRect rect, double dx, double dy);

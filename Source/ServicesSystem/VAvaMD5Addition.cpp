@@ -19,14 +19,14 @@ std::string hexDigest(std::span<const std::uint8_t> data) {
 
 }  // namespace
 
-std::optional<std::string> ma_MD5String(std::string_view text) {
+std::optional<std::string> vm_MD5String(std::string_view text) {
     // Only an empty string has no digest; one that starts with a zero byte digests no bytes.
     if (text.empty()) return std::nullopt;
     text = text.substr(0, text.find('\0'));
     return hexDigest(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
-std::optional<std::string> ma_MD5String(std::span<const std::uint8_t> data) {
+std::optional<std::string> vm_MD5String(std::span<const std::uint8_t> data) {
     if (data.empty()) return std::nullopt;
     return hexDigest(data);
 }

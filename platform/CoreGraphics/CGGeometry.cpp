@@ -62,9 +62,24 @@ CGRect CGRectIntersection(CGRect a, CGRect b) {
     return CGRectMake(x0, y0, x1 - x0, y1 - y0);
 }
 
+namespace {
+
+// Along one axis a span of length zero is the single place it stands, any other span is
+// half-open as in CGRectContainsPoint: so edges that only touch do not meet, while a flat
+// rectangle (the bounds of a straight line) meets the rectangle it crosses.
+bool spansMeet(CGFloat aMin, CGFloat aMax, CGFloat bMin, CGFloat bMax) {
+    if (aMin == aMax && bMin == bMax) return aMin == bMin;
+    if (aMin == aMax) return bMin <= aMin && aMin < bMax;
+    if (bMin == bMax) return aMin <= bMin && bMin < aMax;
+    return std::max(aMin, bMin) < std::min(aMax, bMax);
+}
+
+}  // namespace
+
 bool CGRectIntersectsRect(CGRect a, CGRect b) {
-    const CGRect i = CGRectIntersection(a, b);
-    return !CGRectIsNull(i) && i.size.width > 0 && i.size.height > 0;
+    if (CGRectIsNull(a) || CGRectIsNull(b)) return false;
+    return spansMeet(CGRectGetMinX(a), CGRectGetMaxX(a), CGRectGetMinX(b), CGRectGetMaxX(b)) &&
+           spansMeet(CGRectGetMinY(a), CGRectGetMaxY(a), CGRectGetMinY(b), CGRectGetMaxY(b));
 }
 
 CGRect CGRectUnion(CGRect a, CGRect b) {

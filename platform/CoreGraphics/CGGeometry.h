@@ -62,6 +62,8 @@ CGFloat CGRectGetHeight(CGRect r);
 // Max edges are exclusive: a point on the right or bottom edge is outside.
 bool CGRectContainsPoint(CGRect r, CGPoint p);
 bool CGRectContainsRect(CGRect outer, CGRect inner);
+// Rectangles that only touch do not intersect; a zero-width or zero-height rectangle lying
+// inside another does.
 bool CGRectIntersectsRect(CGRect a, CGRect b);
 CGRect CGRectIntersection(CGRect a, CGRect b);
 CGRect CGRectUnion(CGRect a, CGRect b);

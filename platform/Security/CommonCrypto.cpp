@@ -31,7 +31,8 @@ CCCryptorStatus CCCrypt(CCOperation op, CCAlgorithm alg, unsigned options,
                         std::span<const std::uint8_t> dataIn, std::span<std::uint8_t> dataOut,
                         std::size_t& dataOutMoved) {
     dataOutMoved = 0;
-    if (alg != kCCAlgorithmAES128 || dataIn.size() > INT_MAX - kCCBlockSizeAES128) {
+    if ((op != kCCEncrypt && op != kCCDecrypt) || alg != kCCAlgorithmAES128 ||
+        dataIn.size() > INT_MAX - kCCBlockSizeAES128) {
         return kCCParamError;
     }
     const bool ecb = (options & kCCOptionECBMode) != 0;
@@ -53,9 +54,9 @@ CCCryptorStatus CCCrypt(CCOperation op, CCAlgorithm alg, unsigned options,
     }
     const std::uint8_t zeroIv[kCCBlockSizeAES128] = {};
     std::unique_ptr<EVP_CIPHER_CTX, CipherContextDeleter> ctx(EVP_CIPHER_CTX_new());
-    if (!ctx || EVP_CipherInit_ex(ctx.get(), cipher, nullptr, key.data(),
-                                  ecb ? nullptr : (iv != nullptr ? iv : zeroIv),
-                                  op == kCCEncrypt ? 1 : 0) != 1) {
+    if (!ctx ||
+        EVP_CipherInit_ex(ctx.get(), cipher, nullptr, key.data(),
+                          ecb ? nullptr : (iv != nullptr ? iv : zeroIv), op == kCCEncrypt) != 1) {
         return kCCParamError;
     }
     EVP_CIPHER_CTX_set_padding(ctx.get(), padding ? 1 : 0);

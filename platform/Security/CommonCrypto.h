@@ -6,9 +6,10 @@
 
 // Symmetric ciphers and digests on OpenSSL, shaped like the phone platform's C calls.
 
-enum CCOperation { kCCEncrypt = 0, kCCDecrypt = 1 };
+// 32-bit codes as on the platform: any other value is refused with kCCParamError.
+enum CCOperation : std::uint32_t { kCCEncrypt = 0, kCCDecrypt = 1 };
 // The key length picks AES-128, -192 or -256.
-enum CCAlgorithm { kCCAlgorithmAES128 = 0 };
+enum CCAlgorithm : std::uint32_t { kCCAlgorithmAES128 = 0 };
 enum CCOptions : unsigned { kCCOptionPKCS7Padding = 0x1, kCCOptionECBMode = 0x2 };
 
 using CCCryptorStatus = std::int32_t;

@@ -12,10 +12,10 @@ TEST(FormBodyTest, ReadsRawChineseAndEscapedValuesAlike) {
     EXPECT_EQ(raw->required("LeaveAddress"), "成都市高新区天府大道1号");
 
     const auto escaped =
-        FormBody::parse("LeaveAddress=%E6%88%90%E9%83%BD%E5%B8%82+1%E5%8F%B7&reason=a%26b%3Dc");
+        FormBody::parse("LeaveAddress=%E6%88%90%E9%83%BD%E5%B8%82+1%E5%8F%B7&reason=a%26b%3Dc%2B1");
     ASSERT_TRUE(escaped);
     EXPECT_EQ(escaped->required("LeaveAddress"), "成都市 1号");
-    EXPECT_EQ(escaped->required("reason"), "a&b=c");
+    EXPECT_EQ(escaped->required("reason"), "a&b=c+1");
 }
 
 TEST(FormBodyTest, KeepsPercentSignsThatStartNoEscape) {

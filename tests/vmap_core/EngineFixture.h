@@ -5,12 +5,12 @@
 #include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "EngineRecorder.h"
 #include "vmap_core/MapEngine.h"
+#include "vmap_core/MapEngineInternal.h"
 
 // A created and initialised engine with every callback recorded.
 class EngineFixture : public ::testing::Test {
@@ -77,18 +77,20 @@ class EngineFixture : public ::testing::Test {
         return tiles;
     }
 
-    // Renders frames until the engine reports the grid as held (worker A stores puts).
+    // Waits until worker A has stored what was put, then renders a frame and tells whether the
+    // engine shows the grid as held.
     bool renderUntilHeld(MapDataType type, const std::string& name) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < deadline) {
-            mapEngineRenderFrame(engine);
-            for (const auto& [shown, status] : currentTiles(type)) {
-                if (shown == name && status == 1) return true;
-            }
-            std::this_thread::yield();
+        if (!mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + kStoreDeadline)) {
+            return false;
+        }
+        mapEngineRenderFrame(engine);
+        for (const auto& [shown, status] : currentTiles(type)) {
+            if (shown == name) return status == 1;
         }
         return false;
     }
+
+    static constexpr std::chrono::seconds kStoreDeadline{10};
 
     MapEngine* engine = nullptr;
     EngineRecorder recorder;

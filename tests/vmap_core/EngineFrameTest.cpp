@@ -88,12 +88,8 @@ TEST_F(EngineFrameTest, CoarserHeldGridCoversAMissingOne) {
     // Level 3 grid "132" holds both level-4 grids in view and more.
     ASSERT_EQ(put(0, body("132")), 1);
     ASSERT_EQ(put(0, body("13213")), 1);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    EAGLPixels frame;
-    while (std::chrono::steady_clock::now() < deadline) {
-        frame = renderAndPresent();
-        if (pixel(frame, 250, 125)[0] == kLand[0]) break;
-    }
+    ASSERT_TRUE(mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + kStoreDeadline));
+    const EAGLPixels& frame = renderAndPresent();
     expectColour(pixel(frame, 10, 10), kLand);
     expectColour(pixel(frame, 490, 240), kLand);
 }

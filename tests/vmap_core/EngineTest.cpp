@@ -1,12 +1,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <latch>
 #include <limits>
 #include <set>
+#include <thread>
 
 #include "EngineFixture.h"
 #include "Foundation/Clock.h"
 #include "ManualClock.h"
+#include "vmap_core/OwningThread.h"
 #include "vmap_core/ShownGridNames.h"
 
 namespace {
@@ -135,17 +139,106 @@ TEST_F(EngineTest, PendingRecordHandedOverInsideProcessMapEvent) {
     EXPECT_EQ(mapEngineGetViewState(engine)->viewport[2], 500);
 }
 
-TEST_F(EngineTest, RecordWithNonFiniteCameraIsRefused) {
+TEST_F(EngineTest, RecordsAreTakenWithinTheSettersRules) {
     showPair();
     const MapViewState before = *mapEngineGetViewState(engine);
-    MapViewState bad = before;
-    bad.zoomLevel = std::nanf("");
-    mapEngineSetViewState(engine, &bad);
-    bad = before;
-    bad.cameraPitch = std::numeric_limits<float>::infinity();
-    mapEngineSetViewState(engine, &bad);
+    using Edit = void (*)(MapViewState&);
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    const std::pair<const char*, Edit> refused[] = {
+        {"NaN zoom", [](MapViewState& s) { s.zoomLevel = std::nanf(""); }},
+        {"infinite zoom", [](MapViewState& s) { s.zoomLevel = kInf; }},
+        {"huge zoom", [](MapViewState& s) { s.zoomLevel = 1e10f; }},
+        {"largest zoom", [](MapViewState& s) { s.zoomLevel = std::numeric_limits<float>::max(); }},
+        {"zoom past the maximum", [](MapViewState& s) { s.zoomLevel = 20.0f; }},
+        {"infinite pitch", [](MapViewState& s) { s.cameraPitch = kInf; }},
+        {"NaN rotation", [](MapViewState& s) { s.rotation = -std::nanf(""); }},
+        {"infinite rotation", [](MapViewState& s) { s.rotation = -kInf; }},
+    };
+    for (const auto& [name, edit] : refused) {
+        SCOPED_TRACE(name);
+        mapEngineSetViewState(engine, &before);
+        MapViewState record = before;
+        edit(record);
+        mapEngineSetViewState(engine, &record);
+        EXPECT_EQ(std::memcmp(&before, mapEngineGetViewState(engine), sizeof before), 0);
+    }
     mapEngineSetViewState(engine, nullptr);
     EXPECT_EQ(std::memcmp(&before, mapEngineGetViewState(engine), sizeof before), 0);
+
+    struct Taken {
+        const char* name;
+        Edit edit;
+        uint32_t centerX;
+        float zoom;
+        float pitch;
+    };
+    const uint32_t x = before.centerX;
+    const Taken taken[] = {
+        {"huge negative zoom", [](MapViewState& s) { s.zoomLevel = -1e10f; }, x, 3.0f, 0.0f},
+        {"huge pitch", [](MapViewState& s) { s.cameraPitch = 1e10f; }, x, 4.0f, 65.0f},
+        {"centre off the plane", [](MapViewState& s) { s.centerX = 0xFFFFFFFFu; }, (1u << 28) - 1,
+         4.0f, 0.0f},
+        {"zoom just below the end", [](MapViewState& s) { s.zoomLevel = 19.99f; }, x, 19.99f, 0.0f},
+    };
+    for (const Taken& c : taken) {
+        SCOPED_TRACE(c.name);
+        mapEngineSetViewState(engine, &before);
+        MapViewState record = before;
+        c.edit(record);
+        mapEngineSetViewState(engine, &record);
+        const MapViewState* live = mapEngineGetViewState(engine);
+        EXPECT_EQ(live->centerX, c.centerX);
+        EXPECT_EQ(live->zoomLevel, c.zoom);
+        EXPECT_EQ(live->cameraPitch, c.pitch);
+        EXPECT_GE(live->mapUnitsPerGLX, 1.0f);
+        EXPECT_LE(live->visibleMaxX, (1 << 28) - 1);
+    }
+}
+
+TEST_F(EngineTest, GlyphBitmapsAreCopiedAtTheirSide) {
+    // Glyphs are 24 points square: the side follows the screen's scale.
+    struct Case {
+        int scale;
+        int32_t side;
+        size_t bytes;
+    };
+    const Case cases[] = {{1, 24, 576}, {2, 48, 2304}, {3, 72, 5184}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scale);
+        const auto code = static_cast<uint16_t>(0x4E00 + c.scale);
+        // Exactly the caller's bytes, so a read past them is caught under AddressSanitizer.
+        std::vector<uint8_t> bitmap(c.bytes);
+        for (size_t i = 0; i < bitmap.size(); ++i) bitmap[i] = static_cast<uint8_t>(i * 7 + 1);
+        EXPECT_EQ(mapEnginePutGlyphBitmaps(engine, code, bitmap.data(), c.side), 0);
+        // The caller reuses its buffer at once.
+        std::fill(bitmap.begin(), bitmap.end(), 0);
+        const auto stored = mapEngineGlyphs(engine).find(code);
+        ASSERT_TRUE(stored.has_value());
+        EXPECT_EQ(stored->side, c.side);
+        ASSERT_EQ(stored->alpha.size(), c.bytes);
+        for (size_t i = 0; i < c.bytes; ++i) {
+            ASSERT_EQ(stored->alpha[i], static_cast<uint8_t>(i * 7 + 1)) << "byte " << i;
+        }
+    }
+
+    // Glyphs come from a worker thread and replace what the code had.
+    const std::vector<uint8_t> replacement(576, 0x55);
+    std::thread worker(
+        [&] { EXPECT_EQ(mapEnginePutGlyphBitmaps(engine, 0x4E01, replacement.data(), 24), 0); });
+    worker.join();
+    EXPECT_EQ(mapEngineGlyphs(engine).find(0x4E01)->alpha, replacement);
+}
+
+TEST_F(EngineTest, GlyphBitmapsOfNoSideAreRefused) {
+    const std::vector<uint8_t> bitmap(16, 0xFF);
+    for (const int32_t side :
+         {0, -1, -48, kGlyphBitmapMaxSide + 1, 46341, std::numeric_limits<int32_t>::max(),
+          std::numeric_limits<int32_t>::min()}) {
+        EXPECT_EQ(mapEnginePutGlyphBitmaps(engine, 'A', bitmap.data(), side), -1) << side;
+    }
+    EXPECT_EQ(mapEnginePutGlyphBitmaps(engine, 'A', nullptr, 48), 0);
+    EXPECT_EQ(mapEnginePutGlyphBitmaps(nullptr, 'A', bitmap.data(), 4), 0);
+    EXPECT_FALSE(mapEngineGlyphs(engine).find('A').has_value());
 }
 
 TEST_F(EngineTest, RequestsArePackedAndCapped) {
@@ -351,11 +444,11 @@ TEST_F(EngineTest, PutsFromSeveralThreadsAtOnce) {
 
     constexpr int kThreads = 4;
     std::atomic<int> accepted{0};
-    std::atomic<bool> go{false};
+    std::latch go(1);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            while (!go.load()) std::this_thread::yield();
+            go.wait();
             for (size_t i = 0; i < names.size(); ++i) {
                 const std::string& name =
                     names[(i * 7 + static_cast<size_t>(t) * 13) % names.size()];
@@ -366,7 +459,7 @@ TEST_F(EngineTest, PutsFromSeveralThreadsAtOnce) {
             }
         });
     }
-    go = true;
+    go.count_down();
     for (int frame = 0; frame < 20; ++frame) mapEngineRenderFrame(engine);
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(accepted.load(), kThreads * static_cast<int>(names.size()));
@@ -427,3 +520,43 @@ TEST_F(EngineTest, TaskManagerHoldsWorkerTasks) {
 }
 
 }  // namespace
+
+TEST(EngineThreadDeathTest, OwnerCallsFromAnotherThreadStopTheProcess) {
+    if (!OwningThread::kChecked) GTEST_SKIP() << "thread checks are compiled out of this build";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    using Call = void (*)(MapEngine*);
+    const std::pair<const char*, Call> calls[] = {
+        {"mapEngineRenderFrame", [](MapEngine* e) { mapEngineRenderFrame(e); }},
+        {"mapEngineSetSurfaceSize", [](MapEngine* e) { mapEngineSetSurfaceSize(e, 10, 10); }},
+        {"mapEngineInit", [](MapEngine* e) { mapEngineInit(e); }},
+        {"mapEngineDestroy", [](MapEngine* e) { mapEngineDestroy(e); }},
+        {"mapEngineGetViewState", [](MapEngine* e) { mapEngineGetViewState(e); }},
+        {"mapEngineSetViewState",
+         [](MapEngine* e) {
+             const MapViewState record{};
+             mapEngineSetViewState(e, &record);
+         }},
+        {"mapEngineCopyProjection",
+         [](MapEngine* e) { mapEngineFreeProjection(mapEngineCopyProjection(e)); }},
+        {"mapEngineSetParameter",
+         [](MapEngine* e) { mapEngineSetParameter(e, kMapParameterTraffic, nullptr); }},
+        {"mapEngineSetStyle", [](MapEngine* e) { mapEngineSetStyle(e, nullptr, 0, 0, 1); }},
+        {"mapEngineSetTexture", [](MapEngine* e) { mapEngineSetTexture(e, nullptr, 0, 0); }},
+        {"mapEngineSelectPois",
+         [](MapEngine* e) { std::free(mapEngineSelectPois(e, 0, 0, 10, nullptr)); }},
+        {"mapEngineSetRenderMapCallback",
+         [](MapEngine* e) { mapEngineSetRenderMapCallback(e, nullptr, nullptr); }},
+    };
+    for (const auto& [name, call] : calls) {
+        EXPECT_DEATH(
+            {
+                const EngineCreationRecord record{};
+                MapEngine* engine = mapEngineCreate(&record);
+                mapEngineInit(engine);
+                std::thread other(call, engine);
+                other.join();
+            },
+            std::string(name) + " called from a thread that does not own the map engine")
+            << name;
+    }
+}

@@ -194,6 +194,29 @@ TEST_F(ViewStateTest, NonFiniteInputsLeaveTheRecordUnchanged) {
     EXPECT_EQ(std::memcmp(&before, &state, sizeof state), 0);
 }
 
+TEST_F(ViewStateTest, AnyZoomInTheRecordMapsToALevel) {
+    // Callers may write the record's zoom directly; the level it selects stays within 0..20.
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    constexpr float kLargest = std::numeric_limits<float>::max();
+    const std::pair<float, float> cases[] = {
+        {15.3f, 32.0f},       {1e10f, 1.0f},    {kLargest, 1.0f},
+        {kInf, 1.0f},         {25.5f, 1.0f},    {-1e10f, 1 << 20},
+        {-kLargest, 1 << 20}, {-kInf, 1 << 20}, {std::nanf(""), 1 << 20},
+        {-0.5f, 1 << 20},
+    };
+    for (const auto& [zoom, unitsPerGL] : cases) {
+        SCOPED_TRACE(zoom);
+        state.zoomLevel = zoom;
+        mapEngineUpdateView(&state);
+        EXPECT_EQ(state.mapUnitsPerGLX, unitsPerGL);
+        EXPECT_EQ(state.mapUnitsPerGLY, unitsPerGL);
+        EXPECT_GE(state.originX, 0);
+        EXPECT_LE(state.originX, kMax);
+        EXPECT_GE(state.visibleMinX, 0);
+        EXPECT_LE(state.visibleMaxX, kMax);
+    }
+}
+
 TEST_F(ViewStateTest, CentreIsClampedToThePlane) {
     mapEngineSetCenter(&state, -5, kMax + 0);
     uint32_t x = 1, y = 1;

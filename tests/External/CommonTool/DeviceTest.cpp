@@ -4,10 +4,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
+#include <string>
+#include <vector>
 
 #include "Foundation/NSBundle.h"
+#include "LogCapture.h"
 #include "TempDir.h"
+#include "UIKit/UIDevice.h"
 #include "VAvaIdentifierAddition.h"
 #include "VAvaMD5Addition.h"
 #include "ZIRidUdoDoNotBackup.h"
@@ -16,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using testsupport::LogCapture;
 using testsupport::TempDir;
 
 TEST(DeviceIdentifier, HardwareAddressAndItsDigests) {
@@ -28,7 +34,7 @@ TEST(DeviceIdentifier, HardwareAddressAndItsDigests) {
     ASSERT_TRUE(global);
     EXPECT_TRUE(std::regex_match(*global, std::regex("[0-9a-f]{32}")));
     EXPECT_EQ(vavaUniqueGlobalDeviceIdentifier(), global);
-    EXPECT_EQ(global, ma_MD5String(*mac));
+    EXPECT_EQ(global, vm_MD5String(*mac));
 }
 
 TEST(DeviceIdentifier, PerApplicationIdentifierIncludesTheBundleIdentifier) {
@@ -41,36 +47,104 @@ TEST(DeviceIdentifier, PerApplicationIdentifierIncludesTheBundleIdentifier) {
     NSBundle::setMainBundlePath(dir.path().string());
     const auto mac = macaddress();
     ASSERT_TRUE(mac);
-    EXPECT_EQ(vavaUniqueDeviceIdentifier(), ma_MD5String(*mac + "com.brisfold.test"));
+    EXPECT_EQ(vavaUniqueDeviceIdentifier(), vm_MD5String(*mac + "com.brisfold.test"));
     EXPECT_NE(vavaUniqueDeviceIdentifier(), vavaUniqueGlobalDeviceIdentifier());
     NSBundle::setMainBundlePath(previous);
 }
 
-TEST(DoNotBackup, MarksExistingPathsOnly) {
+// Sets the device's system version for one test and puts the default back after it.
+class SystemVersion {
+  public:
+    explicit SystemVersion(std::string version) {
+        UIDevice::currentDevice()->setSystemVersion(std::move(version));
+    }
+    ~SystemVersion() { UIDevice::currentDevice()->reset(); }
+};
+
+std::optional<std::string> attribute(const fs::path& path, const char* name) {
+    char value[8] = {};
+    const ssize_t n = getxattr(path.c_str(), name, value, sizeof value);
+    if (n < 0) return std::nullopt;
+    return std::string(value, static_cast<std::size_t>(n));
+}
+
+TEST(DoNotBackup, SystemVersionsCompareNumerically) {
+    const struct {
+        const char* device;
+        const char* asked;
+        bool atLeast;
+    } cases[] = {
+        {"9.0", "5.1", true},      {"5.1", "5.1", true},
+        {"5.1", "5.1.0", true},    {"5.0.1", "5.1", false},
+        {"10.0", "9.3", true},     {"5.10", "5.9", true},
+        {"4.3.5", "5.0.1", false}, {"9.0", "0", true},
+        {"9.0", "999.0", false},   {"99999999999999999999.0", "9.0", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.device) + " >= " + c.asked);
+        SystemVersion version(c.device);
+        EXPECT_EQ(systemVersionGreaterThanOrEqualTo(c.asked), c.atLeast);
+    }
+}
+
+TEST(DoNotBackup, EachSystemVersionMarksItsOwnWay) {
+    const struct {
+        const char* version;
+        bool marked;
+        std::optional<std::string> excluded;
+        std::optional<std::string> legacy;
+    } cases[] = {
+        {"9.0", true, "1", std::nullopt},
+        {"5.1", true, "1", std::nullopt},
+        {"5.0.2", true, std::nullopt, std::string("\x01", 1)},
+        {"5.0.1", true, std::nullopt, std::string("\x01", 1)},
+        {"5.0", false, std::nullopt, std::nullopt},
+        {"4.3", false, std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        SystemVersion version(c.version);
+        TempDir dir;
+        const fs::path nested = dir.path() / "a" / "b";
+        EXPECT_EQ(createDirectoryAndForbidBackup(nested), c.marked);
+        EXPECT_TRUE(fs::is_directory(nested));
+        EXPECT_EQ(attribute(nested, "user.excluded-from-backup"), c.excluded);
+        EXPECT_EQ(attribute(nested, "user.no-backup"), c.legacy);
+    }
+}
+
+TEST(DoNotBackup, OnlyExistingDirectoriesAreMadeAndMarked) {
     TempDir dir;
     const fs::path missing = dir.path() / "missing";
     EXPECT_FALSE(forbidBackup(missing));
     EXPECT_FALSE(fs::exists(missing));
 
-    const fs::path nested = dir.path() / "a" / "b";
-    ASSERT_TRUE(createDirectoryAndForbidBackup(nested));
-    EXPECT_TRUE(fs::is_directory(nested));
-    char value[8] = {};
-    ASSERT_EQ(getxattr(nested.c_str(), "user.excluded-from-backup", value, sizeof value), 1);
-    EXPECT_EQ(value[0], '1');
-
     // A file where a directory should go.
     std::ofstream(dir.path() / "file") << "x";
-    testing::internal::CaptureStderr();
+    LogCapture log;
     EXPECT_FALSE(createDirectoryAndForbidBackup(dir.path() / "file" / "sub"));
-    EXPECT_THAT(testing::internal::GetCapturedStderr(),
-                testing::HasSubstr("Error create directory"));
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_THAT(log.lines()[0], testing::HasSubstr("Error create directory"));
 }
 
-TEST(DoNotBackup, SystemVersionsCompareNumerically) {
-    EXPECT_TRUE(systemVersionGreaterThanOrEqualTo("0"));
-    EXPECT_TRUE(systemVersionGreaterThanOrEqualTo("2.6.32"));
-    EXPECT_FALSE(systemVersionGreaterThanOrEqualTo("999.0"));
+TEST(DoNotBackup, AFileSystemWithoutUserAttributesKeepsTheDirectory) {
+    const ExtendedAttributeWriter unsupported = [](const fs::path&, std::string_view,
+                                                   std::string_view) {
+        return std::make_error_code(std::errc::operation_not_supported);
+    };
+    for (const char* system : {"9.0", "5.0.1"}) {
+        SCOPED_TRACE(system);
+        SystemVersion version(system);
+        TempDir dir;
+        const fs::path cache = dir.path() / "vmap";
+        LogCapture log;
+        EXPECT_FALSE(createDirectoryAndForbidBackup(cache, unsupported));
+        EXPECT_TRUE(fs::is_directory(cache));
+        ASSERT_EQ(log.lines().size(), 1u);
+        EXPECT_EQ(log.lines()[0],
+                  "Error excluding vmap from backup (the file system keeps no user extended "
+                  "attributes)");
+    }
 }
 
 }  // namespace

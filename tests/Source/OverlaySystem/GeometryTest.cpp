@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
+#include "CoreGraphics/CGGeometry.h"
 #include "VMGeometry.h"
 
 namespace {
@@ -84,17 +86,48 @@ TEST(Rects, ContainmentIsHalfOpen) {
     EXPECT_FALSE(mapRectContainsPoint({{10, 20}, {0, 40}}, {10, 30}));
 }
 
-TEST(Rects, IntersectionNeedsSharedInterior) {
-    const VMMapRect a{{0, 0}, {10, 10}};
-    EXPECT_TRUE(mapRectIntersectsRect(a, {{5, 5}, {10, 10}}));
-    EXPECT_TRUE(mapRectIntersectsRect(a, {{2, 2}, {1, 1}}));
-    EXPECT_FALSE(mapRectIntersectsRect(a, {{10, 0}, {5, 5}}));   // touching edges
-    EXPECT_FALSE(mapRectIntersectsRect(a, {{10, 10}, {5, 5}}));  // touching corners
-    EXPECT_FALSE(mapRectIntersectsRect(a, {{20, 20}, {5, 5}}));
-    // The bounds of a vertical line inside a rectangle meet it.
-    EXPECT_TRUE(mapRectIntersectsRect(a, {{5, -5}, {0, 20}}));
-    EXPECT_TRUE(mapRectIntersectsRect({{5, -5}, {0, 20}}, a));
-    EXPECT_TRUE(mapRectIntersectsRect(a, {{12, 12}, {-4, -4}}));
+struct IntersectionCase {
+    const char* name;
+    VMMapRect a;
+    VMMapRect b;
+    bool meet;
+};
+
+// The kit's test is the platform's: every case is put to both, in both orders.
+TEST(Rects, IntersectionAgreesWithThePlatform) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const VMMapRect square{{0, 0}, {10, 10}};
+    const IntersectionCase cases[] = {
+        {"overlap", square, {{5, 5}, {10, 10}}, true},
+        {"inside", square, {{2, 2}, {1, 1}}, true},
+        {"negative size inside", square, {{12, 12}, {-4, -4}}, true},
+        {"touching edges", square, {{10, 0}, {5, 5}}, false},
+        {"touching corners", square, {{10, 10}, {5, 5}}, false},
+        {"apart", square, {{20, 20}, {5, 5}}, false},
+        {"horizontal line across", square, {{-5, 5}, {20, 0}}, true},
+        {"vertical line across", square, {{5, -5}, {0, 20}}, true},
+        {"horizontal line inside", square, {{2, 5}, {3, 0}}, true},
+        {"line on the minimum edge", square, {{-5, 0}, {20, 0}}, true},
+        {"line on the maximum edge", square, {{-5, 10}, {20, 0}}, false},
+        {"line ending at the edge", square, {{-5, 5}, {5, 0}}, false},
+        {"line beside", square, {{11, 5}, {5, 0}}, false},
+        {"point inside", square, {{3, 3}, {0, 0}}, true},
+        {"point on the far corner", square, {{10, 10}, {0, 0}}, false},
+        {"crossing lines", {{0, 5}, {10, 0}}, {{5, 0}, {0, 10}}, true},
+        {"overlapping collinear lines", {{0, 5}, {10, 0}}, {{5, 5}, {10, 0}}, true},
+        {"parallel lines", {{0, 5}, {10, 0}}, {{0, 6}, {10, 0}}, false},
+        {"the same point", {{3, 3}, {0, 0}}, {{3, 3}, {0, 0}}, true},
+        {"null rectangle", square, {{kInf, kInf}, {0, 0}}, false},
+    };
+    for (const IntersectionCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CGRect a = CGRectMake(c.a.origin.x, c.a.origin.y, c.a.size.width, c.a.size.height);
+        const CGRect b = CGRectMake(c.b.origin.x, c.b.origin.y, c.b.size.width, c.b.size.height);
+        EXPECT_EQ(mapRectIntersectsRect(c.a, c.b), c.meet);
+        EXPECT_EQ(mapRectIntersectsRect(c.b, c.a), c.meet);
+        EXPECT_EQ(CGRectIntersectsRect(a, b), c.meet);
+        EXPECT_EQ(CGRectIntersectsRect(b, a), c.meet);
+    }
 }
 
 TEST(Rects, InsetIsPlainArithmetic) {

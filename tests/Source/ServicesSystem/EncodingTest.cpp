@@ -13,9 +13,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-using testsupport::toHex;
-
 Bytes bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+using testsupport::toHex;
 
 TEST(Compression, KnownStreams) {
     EXPECT_EQ(toHex(*vmZlibDeflate(bytes("hello"))), "789ccb48cdc9c90700062c0215");

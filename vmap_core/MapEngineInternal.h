@@ -1,0 +1,16 @@
+#pragma once
+
+#include <chrono>
+
+#include "GlyphStore.h"
+#include "MapEngine.h"
+
+// What the engine's own tests and tools see inside an engine beyond its flat interface.
+
+// The glyphs that mapEnginePutGlyphBitmaps stored.
+const GlyphStore& mapEngineGlyphs(const MapEngine* engine);
+
+// Waits until every grid put before the call is stored (worker A stores them). False when the
+// deadline passes first, as it does while the task manager holds the workers, or when the engine
+// is going.
+bool mapEngineWaitForStores(MapEngine* engine, std::chrono::steady_clock::time_point deadline);
