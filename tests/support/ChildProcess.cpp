@@ -44,7 +44,7 @@ ChildProcess::ChildProcess(std::vector<std::string> argv) {
 ChildProcess::~ChildProcess() {
     // A child still running here was given up on: a short grace to end its own children, then
     // it is killed.
-    if (started() && !exitCode_) stop(2.0);
+    if (started() && !exitCode_) stop(1.0);
     if (pidFd_ >= 0) ::close(pidFd_);
     if (out_ >= 0) ::close(out_);
 }
