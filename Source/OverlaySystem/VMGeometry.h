@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CLLocationCoordinate2D.h"
+#include "CoreLocation/CLLocationCoordinate2D.h"
 
 // Map points are the pixel grid of the spherical Mercator world at zoom level 20: 2^28 points
 // on each side, x growing eastwards from longitude -180, y southwards from the northern edge.

@@ -159,7 +159,9 @@ CGColor CGImage::pixelAt(int x, int y) const {
                                static_cast<ptrdiff_t>(y) * cairo_image_surface_get_stride(surface_);
     if (isMask()) return {0, 0, 0, row[x] / 255.0};
     const uint32_t p = reinterpret_cast<const uint32_t*>(row)[x];
-    const double a = (p >> 24) / 255.0;
+    // An opaque image leaves its top byte undefined.
+    const bool opaque = cairo_image_surface_get_format(surface_) == CAIRO_FORMAT_RGB24;
+    const double a = opaque ? 1.0 : (p >> 24) / 255.0;
     if (a == 0) return {};
     auto ch = [a](uint32_t v) { return std::min(1.0, (v & 0xff) / 255.0 / a); };
     return {ch(p >> 16), ch(p >> 8), ch(p), a};

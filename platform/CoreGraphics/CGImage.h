@@ -10,7 +10,7 @@
 #include "CGColor.h"
 #include "CGGeometry.h"
 
-// An immutable bitmap: a cairo image surface (premultiplied ARGB32, or A8 for masks).
+// An immutable bitmap: a cairo image surface (premultiplied ARGB32, opaque RGB24, or A8 for masks).
 class CGImage {
   public:
     // Takes ownership of a surface in good status.

@@ -4,7 +4,6 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
-#include <cstring>
 #include <mutex>
 #include <string_view>
 
@@ -136,7 +135,10 @@ bool EAGLContext::renderbufferStorage(GLenum target,
     // Drop errors left by earlier calls so the check below sees only this one.
     for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
     }
-    glRenderbufferStorageOES(target, GL_RGBA8_OES, width, height);
+    const GLenum format = drawable && drawable->colorStorage() == EAGLColorStorage::RGB565
+                              ? GL_RGB565_OES
+                              : GL_RGBA8_OES;
+    glRenderbufferStorageOES(target, format, width, height);
     if (glGetError() != GL_NO_ERROR) return false;
     if (drawable) {
         drawables_[static_cast<GLuint>(renderbuffer)] = drawable;
@@ -157,32 +159,39 @@ bool EAGLContext::presentRenderbuffer(GLenum target) {
         drawables_.erase(found);
         return false;
     }
-    EAGLPixels pixels;
-    glGetRenderbufferParameterivOES(target, GL_RENDERBUFFER_WIDTH_OES, &pixels.width);
-    glGetRenderbufferParameterivOES(target, GL_RENDERBUFFER_HEIGHT_OES, &pixels.height);
-    if (pixels.width > 0 && pixels.height > 0) {
-        // Read through a framebuffer of our own so the caller's bindings stay as they were.
-        GLint previousFramebuffer = 0;
-        glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &previousFramebuffer);
-        if (readFramebuffer_ == 0) glGenFramebuffersOES(1, &readFramebuffer_);
-        glBindFramebufferOES(GL_FRAMEBUFFER_OES, readFramebuffer_);
-        glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES,
-                                     GL_RENDERBUFFER_OES, static_cast<GLuint>(renderbuffer));
-        const size_t rowBytes = static_cast<size_t>(pixels.width) * 4;
-        std::vector<std::uint8_t> bottomUp(rowBytes * static_cast<size_t>(pixels.height));
-        glPixelStorei(GL_PACK_ALIGNMENT, 4);
-        glReadPixels(0, 0, pixels.width, pixels.height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
-        glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(previousFramebuffer));
-        pixels.rgba.resize(bottomUp.size());
-        for (int row = 0; row < pixels.height; ++row) {
-            std::memcpy(pixels.rgba.data() + static_cast<size_t>(row) * rowBytes,
-                        bottomUp.data() + static_cast<size_t>(pixels.height - 1 - row) * rowBytes,
-                        rowBytes);
-        }
-    } else {
-        pixels.width = 0;
-        pixels.height = 0;
+    GLint width = 0, height = 0;
+    glGetRenderbufferParameterivOES(target, GL_RENDERBUFFER_WIDTH_OES, &width);
+    glGetRenderbufferParameterivOES(target, GL_RENDERBUFFER_HEIGHT_OES, &height);
+    if (width <= 0 || height <= 0) {
+        drawable->presentFrame(nullptr, 0, 0, EAGLPixelOrder::RGBA);
+        return true;
     }
-    drawable->present(std::move(pixels));
+    // Read through a framebuffer of our own so the caller's bindings stay as they were.
+    GLint previousFramebuffer = 0;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &previousFramebuffer);
+    if (readFramebuffer_ == 0) glGenFramebuffersOES(1, &readFramebuffer_);
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, readFramebuffer_);
+    glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES, GL_RENDERBUFFER_OES,
+                                 static_cast<GLuint>(renderbuffer));
+    // One read per frame, in the drawable's own byte order when GL offers it, so the drawable
+    // has nothing left to do but order the rows.
+    const EAGLPixelOrder order =
+        drawable->preferredPixelOrder() == EAGLPixelOrder::BGRA && readsBGRA()
+            ? EAGLPixelOrder::BGRA
+            : EAGLPixelOrder::RGBA;
+    readBuffer_.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, width, height, order == EAGLPixelOrder::BGRA ? GL_BGRA_EXT : GL_RGBA,
+                 GL_UNSIGNED_BYTE, readBuffer_.data());
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, static_cast<GLuint>(previousFramebuffer));
+    drawable->presentFrame(readBuffer_.data(), width, height, order);
     return true;
+}
+
+bool EAGLContext::readsBGRA() {
+    if (!readsBGRA_) {
+        const auto* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+        readsBGRA_ = hasExtension(extensions, "GL_EXT_read_format_bgra");
+    }
+    return *readsBGRA_;
 }

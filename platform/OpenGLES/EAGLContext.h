@@ -2,6 +2,8 @@
 
 #include <map>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "Foundation/NSObject.h"
 #include "OpenGLES/EAGLDrawable.h"
@@ -34,8 +36,12 @@ class EAGLContext : public NSObject {
     struct Native;
     explicit EAGLContext(std::unique_ptr<Native> native);
     bool makeCurrent();
+    bool readsBGRA();
 
     std::unique_ptr<Native> native_;
     GLuint readFramebuffer_ = 0;
     std::map<GLuint, std::weak_ptr<EAGLDrawable>> drawables_;
+    std::optional<bool> readsBGRA_;
+    // Kept between frames so presenting does not allocate.
+    std::vector<std::uint8_t> readBuffer_;
 };

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Foundation/NSError.h"
+#include "Foundation/NSObject.h"
+#include "OpenGLES/EAGLContext.h"
+#include "QuartzCore/CAEAGLLayer.h"
+#include "vmap_core/MapEngine.h"
+
+class VURI1Vovure;
+
+// What the renderer tells the map view; every method is optional.
+class VURI1VovureDelegate {
+  public:
+    virtual ~VURI1VovureDelegate() = default;
+    virtual void renderState(VURI1Vovure&, int /*state*/) {}
+    virtual void referenceDidChange() {}
+    virtual void willStartLoading() {}
+    virtual void didFinishLoadingWithDataSize(uint32_t /*bytes*/) {}
+    virtual void didFailLoadingWithError(const NSError&) {}
+};
+
+// Owns the GL ES 1.1 context, the framebuffer made from the GL view's layer and the map
+// engine, which exists from construction on. Renders one engine frame per call of render()
+// and keeps the pending view record that the map view edits between frames.
+class VURI1Vovure : public NSObject {
+  public:
+    // Null when no GL context can be made.
+    static std::shared_ptr<VURI1Vovure> create();
+    ~VURI1Vovure() override;
+
+    // Drops the framebuffer; the next render() rebuilds it from the layer.
+    bool resizeFromLayer(const std::shared_ptr<CAEAGLLayer>& layer);
+    void render();
+
+    // The pending view record, copied from the engine on first use; null without an engine.
+    MapViewState* projection();
+    void cleanProjection();
+    // Destroys the engine now; the next render() makes a new one.
+    void reconstructMapEngine();
+
+    MapEngine* mapEngine() const { return mapEngine_; }
+    const std::shared_ptr<EAGLContext>& context() const { return context_; }
+    std::shared_ptr<VURI1VovureDelegate> delegate() const { return delegate_.lock(); }
+    void setDelegate(std::weak_ptr<VURI1VovureDelegate> d) { delegate_ = std::move(d); }
+    bool renderDisabled() const { return renderDisabled_; }
+    void setRenderDisabled(bool disabled) { renderDisabled_ = disabled; }
+    const std::shared_ptr<CAEAGLLayer>& eaglLayer() const { return eaglLayer_; }
+    int backingWidth() const { return backingWidth_; }
+    int backingHeight() const { return backingHeight_; }
+
+    // The engine's data directory with "/" appended, made with its subdirectories.
+    static std::string getBasePath();
+
+    // Engine callbacks, by slot.
+    void createMap() {}
+    void processMapEvent();
+    void renderMap(int state);
+    void initMap(int /*width*/, int /*height*/) {}
+    void destroyMap() {}
+    void mapDataRequired(MapDataType dataType, const char* names, int count);
+    void labelsRequired(const uint16_t* codes, int count);
+    static void requireAsciiCharWidths(uint8_t* widths, int fontSize);
+    void requireCharWidths(const uint16_t* characters, int count, int fontSize, uint8_t* results);
+    void referenceChanged(const char* oldGrid, const char* newGrid);
+    void networkActivityChange(int active);
+    void downloadData(int failed, uint32_t urlHash, uint32_t dataSize, const NSError* error);
+
+  private:
+    VURI1Vovure() = default;
+    void createMapEngine();
+    void setUpCallback();
+    void cleanupCallback();
+    void createFramebufferFromLayer(const std::shared_ptr<CAEAGLLayer>& layer);
+    void deleteFramebuffer();
+    void presentFramebuffer();
+    bool makeCurrent();
+
+    MapEngine* mapEngine_ = nullptr;
+    MapViewState* projection_ = nullptr;
+    GLuint defaultFrameBuffer_ = 0;
+    GLuint colorRenderBuffer_ = 0;
+    GLuint depthBuffer_ = 0;
+    int backingWidth_ = 0;
+    int backingHeight_ = 0;
+    bool renderDisabled_ = false;
+    std::weak_ptr<VURI1VovureDelegate> delegate_;
+    std::shared_ptr<EAGLContext> context_;
+    std::shared_ptr<CAEAGLLayer> eaglLayer_;
+};

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <vector>
+
+#include "Foundation/NSPathUtilities.h"
+#include "ScreenPixels.h"
+#include "TempDir.h"
+#include "VURI1Vovure.h"
+#include "vmap_core/MapEngineInternal.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+struct Recorder : VURI1VovureDelegate {
+    std::vector<int> states;
+    int referenceChanges = 0;
+    int loadingStarts = 0;
+    std::vector<uint32_t> finished;
+    std::vector<NSError> failures;
+    void renderState(VURI1Vovure&, int state) override { states.push_back(state); }
+    void referenceDidChange() override { ++referenceChanges; }
+    void willStartLoading() override { ++loadingStarts; }
+    void didFinishLoadingWithDataSize(uint32_t bytes) override { finished.push_back(bytes); }
+    void didFailLoadingWithError(const NSError& e) override { failures.push_back(e); }
+};
+
+// Level 4 grids "1320" and "1321" fill a 500 x 250 pixel view at zoom 4 about this centre.
+constexpr int32_t kPairCenterX = 13 << 24;
+constexpr int32_t kPairCenterY = 13 << 23;
+const CGColor kBackground{243 / 255.0, 241 / 255.0, 236 / 255.0, 1};
+const CGColor kLand{224 / 255.0, 232 / 255.0, 208 / 255.0, 1};
+
+::testing::AssertionResult near(CGColor a, CGColor b) {
+    return testsupport::colourNear(a, b, 0.01);
+}
+
+class RendererTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        NSSetHomeDirectory(home.path());
+        renderer = VURI1Vovure::create();
+        if (!renderer) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+        renderer->setDelegate(recorder);
+        layer->setBounds(CGRectMake(0, 0, 250, 125));
+        layer->setContentsScale(2);
+        layer->setOpaque(true);
+    }
+
+    void showPair() {
+        MapViewState* view = renderer->projection();
+        ASSERT_NE(view, nullptr);
+        mapEngineSetCenter(view, kPairCenterX, kPairCenterY);
+        mapEngineSetZoomLevel(view, 4);
+        mapEngineUpdateView(view);
+    }
+
+    CGColor pixel(int x, int y) const {
+        return layer->contents() ? layer->contents()->pixelAt(x, y) : CGColor{};
+    }
+
+    TempDir home;
+    std::shared_ptr<VURI1Vovure> renderer;
+    std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+    std::shared_ptr<CAEAGLLayer> layer = CAEAGLLayer::layer();
+};
+
+TEST_F(RendererTest, EngineExistsFromCreationAndFramesReachTheLayer) {
+    ASSERT_NE(renderer->mapEngine(), nullptr);
+    EXPECT_EQ(mapEngineGetCurrent(), renderer->mapEngine());
+    for (const char* dir : {"vmap", "cache/vmaptiles", "cache/vmapres"}) {
+        EXPECT_TRUE(std::filesystem::is_directory(home.path() / "Documents/zaroruda/data" / dir))
+            << dir;
+    }
+    EXPECT_EQ(renderer->backingWidth(), 0);
+
+    ASSERT_TRUE(renderer->resizeFromLayer(layer));
+    showPair();
+    renderer->render();
+    EXPECT_EQ(renderer->backingWidth(), 500);
+    EXPECT_EQ(renderer->backingHeight(), 250);
+    ASSERT_NE(layer->contents(), nullptr);
+    EXPECT_TRUE(near(pixel(125, 125), kBackground));
+    // The engine took the pending view record at the start of the frame.
+    EXPECT_EQ(mapEngineGetZoomLevel(mapEngineGetViewState(renderer->mapEngine())), 4.0f);
+    EXPECT_FALSE(recorder->states.empty());
+    EXPECT_EQ(recorder->states.front(), kRenderStateProjectionReady);
+
+    // "1320" is the western of the two grids: once held it shows on the left only.
+    std::vector<uint8_t> body{0, 0, 0, 0, 4, '1', '3', '2', '0', 1, 2, 3};
+    ASSERT_EQ(mapEnginePutGridData(renderer->mapEngine(), 0, body.data(),
+                                   static_cast<int32_t>(body.size())),
+              1);
+    // Worker A stores what was put; the next frame shows it.
+    ASSERT_TRUE(mapEngineWaitForStores(
+        renderer->mapEngine(), std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    renderer->render();
+    EXPECT_TRUE(near(pixel(10, 10), kLand));
+    EXPECT_TRUE(near(pixel(240, 240), kLand));
+    EXPECT_TRUE(near(pixel(490, 240), kBackground));
+}
+
+TEST_F(RendererTest, DisabledRenderingDrawsNothingAndAReloadMakesANewEngine) {
+    renderer->resizeFromLayer(layer);
+    renderer->setRenderDisabled(true);
+    renderer->render();
+    EXPECT_EQ(layer->contents(), nullptr);
+    EXPECT_TRUE(recorder->states.empty());
+    renderer->setRenderDisabled(false);
+    renderer->render();
+    ASSERT_NE(layer->contents(), nullptr);
+
+    renderer->reconstructMapEngine();
+    EXPECT_EQ(renderer->mapEngine(), nullptr);
+    EXPECT_EQ(renderer->projection(), nullptr);
+    recorder->states.clear();
+    renderer->render();
+    ASSERT_NE(renderer->mapEngine(), nullptr);
+    EXPECT_EQ(mapEngineGetCurrent(), renderer->mapEngine());
+    // The new engine has the surface and the callbacks: its frame reaches the delegate.
+    renderer->render();
+    EXPECT_FALSE(recorder->states.empty());
+    EXPECT_TRUE(near(pixel(400, 200), kBackground));
+}
+
+TEST_F(RendererTest, CallbacksAnswerAsTheEngineExpects) {
+    std::vector<uint8_t> widths(256, 0);
+    VURI1Vovure::requireAsciiCharWidths(widths.data(), 12);
+    EXPECT_EQ(widths, std::vector<uint8_t>(256, 48));
+    VURI1Vovure::requireAsciiCharWidths(widths.data(), 70);
+    EXPECT_EQ(widths, std::vector<uint8_t>(256, 24));
+
+    const uint16_t chars[] = {'i', 'W', 0x5317};
+    uint8_t results[3] = {};
+    renderer->requireCharWidths(chars, 3, 20, results);
+    EXPECT_GT(results[0], 0);
+    EXPECT_GT(results[1], results[0]);
+    EXPECT_GT(results[2], 0);
+
+    const NSError error = NSError::make("InvalidResponseCode", 404);
+    renderer->downloadData(1, 7, 100, nullptr);
+    EXPECT_TRUE(recorder->finished.empty());
+    EXPECT_TRUE(recorder->failures.empty());
+    renderer->downloadData(0, 7, 100, nullptr);
+    renderer->downloadData(1, 7, 0, &error);
+    EXPECT_EQ(recorder->finished, std::vector<uint32_t>{100});
+    ASSERT_EQ(recorder->failures.size(), 1u);
+    EXPECT_EQ(recorder->failures[0].code, 404);
+    renderer->networkActivityChange(0);
+    renderer->networkActivityChange(1);
+    EXPECT_EQ(recorder->loadingStarts, 1);
+    renderer->referenceChanged("1", "2");
+    EXPECT_EQ(recorder->referenceChanges, 1);
+}
+
+}  // namespace

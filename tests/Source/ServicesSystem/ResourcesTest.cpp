@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "Foundation/NSPathUtilities.h"
+#include "TempDir.h"
+#include "UIKit/UIScreen.h"
+#include "VMResources.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+TEST(Resources, EmbeddedLogoFollowsTheScreenScale) {
+    const struct {
+        CGFloat scale;
+        int width, height;
+    } cases[] = {{2, 244, 58}, {3, 122, 29}, {1, 122, 29}};
+    for (const auto& c : cases) {
+        UIScreen::mainScreen()->setScale(c.scale);
+        auto logo = VMResources::sharedResources()->logoImage();
+        ASSERT_NE(logo, nullptr) << c.scale;
+        EXPECT_EQ(CGImageGetWidth(logo->CGImage()), static_cast<size_t>(c.width));
+        EXPECT_EQ(CGImageGetHeight(logo->CGImage()), static_cast<size_t>(c.height));
+        EXPECT_EQ(logo->scale(), c.scale);
+    }
+    UIScreen::mainScreen()->reset();
+    EXPECT_EQ(VMResources::sharedResources()->embeddedImageNamed("nothing"), nullptr);
+}
+
+TEST(Resources, BundleImagesAreCachedByName) {
+    auto resources = VMResources::sharedResources();
+    ASSERT_NE(resources->bundle(), nullptr);
+    auto pin = resources->imageNamed("redPin");
+    ASSERT_NE(pin, nullptr);
+    EXPECT_EQ(resources->imageNamed("redPin"), pin);
+    EXPECT_EQ(resources->imageNamed("noSuchPin"), nullptr);
+    EXPECT_EQ(resources->imageNamed(""), nullptr);
+}
+
+TEST(Resources, DataFilesByTypeAndTheirReplacement) {
+    auto resources = VMResources::sharedResources();
+    EXPECT_EQ(resources->styleDataPaths().size(), 7u);
+    EXPECT_EQ(resources->textureDataPaths().size(), 44u);
+    TempDir dir;
+    const std::string file = dir / "style.data";
+    std::ofstream(file) << "style bytes";
+    ASSERT_TRUE(resources->replaceDataPathForStyleType(3, file));
+    ASSERT_TRUE(resources->replaceDataPathForTextureType(43, file));
+    const std::vector<std::uint8_t> expected{'s', 't', 'y', 'l', 'e', ' ', 'b', 'y', 't', 'e', 's'};
+    EXPECT_EQ(resources->vava3DDataForStyleType(3), expected);
+    EXPECT_EQ(resources->vava3DDataForTextureType(43), expected);
+    ASSERT_TRUE(resources->replaceDataPathForStyleType(3, dir / "missing.data"));
+    EXPECT_EQ(resources->vava3DDataForStyleType(3), std::nullopt);
+
+    for (int bad : {-1, 7}) {
+        EXPECT_FALSE(resources->replaceDataPathForStyleType(bad, file));
+        EXPECT_EQ(resources->vava3DDataForStyleType(bad), std::nullopt);
+    }
+    for (int bad : {-1, 44}) {
+        EXPECT_FALSE(resources->replaceDataPathForTextureType(bad, file));
+        EXPECT_EQ(resources->vava3DDataForTextureType(bad), std::nullopt);
+    }
+}
+
+TEST(Resources, EngineDirectoryIsUnderDocuments) {
+    TempDir home;
+    NSSetHomeDirectory(home.path());
+    EXPECT_EQ(VMResources::coreBasePath(), home / "Documents" + "/");
+    EXPECT_EQ(VMResources::coreCachePath(), home / "Documents" + "/zaroruda/data");
+}
+
+// The shared object is made once per process, so bundles other than the default one are
+// looked at in a child process.
+TEST(ResourcesDeathTest, AMissingBundleAnswersNothing) {
+    TempDir empty;
+    EXPECT_EXIT(
+        {
+            NSBundle::setMainBundlePath(empty.path());
+            auto r = VMResources::sharedResources();
+            const bool ok = r->bundle() == nullptr && r->imageNamed("redPin") == nullptr &&
+                            !r->offlinePackagePath() && !r->vava3DDataForTextureType(0) &&
+                            r->textureDataPaths()[0].empty() && r->logoImage() != nullptr;
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "无效的资源bundle");
+}
+
+TEST(ResourcesDeathTest, ImageCacheKeepsTheLatest21) {
+    TempDir main;
+    std::filesystem::create_directories(main / "VAva.bundle/images");
+    const std::string pin = std::string(BRISFOLD_RESOURCES_DIR) + "/VAva.bundle/images/redPin.png";
+    for (int i = 0; i < 22; ++i) {
+        std::filesystem::copy_file(pin,
+                                   main / ("VAva.bundle/images/p" + std::to_string(i) + ".png"));
+    }
+    EXPECT_EXIT(
+        {
+            NSBundle::setMainBundlePath(main.path());
+            auto r = VMResources::sharedResources();
+            auto first = r->imageNamed("p0");
+            std::shared_ptr<UIImage> last;
+            for (int i = 1; i < 22; ++i) last = r->imageNamed("p" + std::to_string(i));
+            // p0 was the oldest of 22 and went; the latest is still held.
+            const bool evicted = first && r->imageNamed("p0") != first;
+            const bool kept = last && r->imageNamed("p21") == last;
+            std::exit(evicted && kept ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
