@@ -1,14 +1,15 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "ChildProcess.h"
+#include "Deadline.h"
 #include "DevServer.h"
 #include "Foundation/NSRunLoop.h"
+#include "TempDir.h"
 #include "host/HeadlessHost.h"
 #include "shell/AppOptions.h"
 #include "shell/DevServerProcess.h"
@@ -17,14 +18,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path tempDir(const std::string& name) {
-    fs::path dir =
-        fs::temp_directory_path() / ("brisfold-app-" + name + "-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
+using testsupport::TempDir;
 
 TEST(AppOptions, ParsesEveryFlagAndRefusesWhatItDoesNotKnow) {
     std::string error;
@@ -51,18 +45,14 @@ TEST(AppOptions, ParsesEveryFlagAndRefusesWhatItDoesNotKnow) {
 class LoginTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = tempDir("login");
-        server = std::make_unique<devserver::DevServer>(dir / "data.sqlite");
+        server = std::make_unique<devserver::DevServer>(dir.path() / "data.sqlite");
         std::string error;
         ASSERT_TRUE(server->start(0, &error)) << error;
         base = "http://127.0.0.1:" + std::to_string(server->port()) + "/";
         view = LoginView::create(host.window()->bounds(), base);
         host.window()->addSubview(view);
     }
-    void TearDown() override {
-        server->stop();
-        fs::remove_all(dir);
-    }
+    void TearDown() override { server->stop(); }
 
     void typeInto(const std::shared_ptr<UITextField>& field, const std::string& text) {
         const CGRect f = field->convertRectToView(field->bounds(), nullptr);
@@ -75,11 +65,11 @@ class LoginTest : public ::testing::Test {
         host.tap(CGPointMake(CGRectGetMidX(f), CGRectGetMidY(f)));
     }
     bool waitForReply() {
-        return NSRunLoop::mainRunLoop()->runUntil([&] { return !view->isRequesting(); }, 20.0);
+        return testsupport::runUntil([&] { return !view->isRequesting(); });
     }
 
     HeadlessHost host;
-    fs::path dir;
+    TempDir dir;
     std::unique_ptr<devserver::DevServer> server;
     std::string base;
     std::shared_ptr<LoginView> view;
@@ -111,10 +101,9 @@ TEST_F(LoginTest, EmptyFieldsSendNothing) {
 
 TEST(DevServerProcessTest, UnreachableServerIsReportedNotHung) {
     HeadlessHost host;
-    auto dir = tempDir("down");
+    TempDir dir;
     std::string error;
-    auto child =
-        DevServerProcess::start(BRISFOLD_DEVSERVER_PATH, (dir / "d.sqlite").string(), error);
+    auto child = DevServerProcess::start(BRISFOLD_DEVSERVER_PATH, dir / "d.sqlite", error);
     ASSERT_TRUE(child) << error;
     const std::string base = child->baseURL();
     child.reset();  // the server is gone: the port now refuses
@@ -123,34 +112,31 @@ TEST(DevServerProcessTest, UnreachableServerIsReportedNotHung) {
     view->userField()->setText("zhangwei");
     view->passwordField()->setText("zw123456");
     view->login();
-    ASSERT_TRUE(NSRunLoop::mainRunLoop()->runUntil([&] { return !view->isRequesting(); }, 20.0));
+    ASSERT_TRUE(testsupport::runUntil([&] { return !view->isRequesting(); }));
     EXPECT_FALSE(view->statusLabel()->text().empty());
     EXPECT_EQ(view->statusLabel()->text().find("登录成功"), std::string::npos);
-    fs::remove_all(dir);
 }
 
 TEST(DevServerProcessTest, SilentServerThatIgnoresStopIsGivenUpOnAndKilled) {
-    auto dir = tempDir("silent");
-    const fs::path script = dir / "silent-server";
+    TempDir dir;
+    const fs::path script = dir.path() / "silent-server";
     {
         std::ofstream out(script);
         out << "#!/bin/sh\ntrap '' TERM PIPE\nwhile true; do printf x; sleep 0.05; done\n";
     }
     fs::permissions(script, fs::perms::owner_all);
     std::string error;
-    auto child = DevServerProcess::start(script.string(), (dir / "d.sqlite").string(), error, 300);
+    auto child = DevServerProcess::start(script.string(), dir / "d.sqlite", error, 300);
     EXPECT_FALSE(child);
     EXPECT_EQ(error, "the devserver did not announce its port");
-    fs::remove_all(dir);
 }
 
 TEST(AppBinary, HeadlessScreenshotIsWrittenAndDecodes) {
-    auto dir = tempDir("shot");
-    const std::string png = (dir / "screen.png").string();
-    const std::string cmd = std::string(BRISFOLD_APP_PATH) + " --headless --home " +
-                            (dir / "home").string() + " --screenshot " + png +
-                            " --after 0.2 2>/dev/null";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    TempDir dir;
+    const std::string png = dir / "screen.png";
+    testsupport::ChildProcess app({BRISFOLD_APP_PATH, "--headless", "--home", dir / "home",
+                                   "--screenshot", png, "--after", "0.2"});
+    ASSERT_EQ(app.waitForExit(), 0);
     cairo_surface_t* s = cairo_image_surface_create_from_png(png.c_str());
     ASSERT_EQ(cairo_surface_status(s), CAIRO_STATUS_SUCCESS);
     EXPECT_EQ(cairo_image_surface_get_width(s), 640);
@@ -162,7 +148,6 @@ TEST(AppBinary, HeadlessScreenshotIsWrittenAndDecodes) {
     EXPECT_GT(px[0], 0xc0);  // blue channel of BGRA
     EXPECT_LT(px[2], 0x40);
     cairo_surface_destroy(s);
-    fs::remove_all(dir);
 }
 
 }  // namespace

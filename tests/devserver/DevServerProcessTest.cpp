@@ -15,7 +15,7 @@
 
 #include "Database.h"
 #include "SeedData.h"
-#include "TestSupport.h"
+#include "TempDir.h"
 
 extern char** environ;
 
@@ -99,8 +99,8 @@ nlohmann::json loginAt(int port, const SeedEngineer& engineer) {
 }
 
 TEST(DevServerProcessTest, PrintsThePortFirstServesAndStopsCleanlyOnSigterm) {
-    test::TempDir dir;
-    const auto data = dir.file("nested") / "data.sqlite";
+    testsupport::TempDir dir;
+    const auto data = dir.path() / "nested" / "data.sqlite";
     ChildServer child({"--port", "0", "--data", data.string()});
     ASSERT_TRUE(child.started());
     const auto line = child.firstLine();
@@ -117,8 +117,8 @@ TEST(DevServerProcessTest, PrintsThePortFirstServesAndStopsCleanlyOnSigterm) {
 }
 
 TEST(DevServerProcessTest, ASecondStartKeepsTheFirstStartsData) {
-    test::TempDir dir;
-    const auto data = dir.file("data.sqlite").string();
+    testsupport::TempDir dir;
+    const auto data = dir / "data.sqlite";
     std::string token;
     {
         ChildServer first({"--data", data, "--port", "0"});

@@ -12,7 +12,7 @@
 
 #include "DevServer.h"
 #include "SeedData.h"
-#include "TestSupport.h"
+#include "TempDir.h"
 
 namespace devserver {
 namespace {
@@ -61,8 +61,8 @@ class DevServerTest : public ::testing::Test {
         EXPECT_EQ(reply.value("code", ""), "1");
     }
 
-    test::TempDir dir_;
-    DevServer server_{dir_.file("data") / "devserver.sqlite"};
+    testsupport::TempDir dir_;
+    DevServer server_{dir_.path() / "data" / "devserver.sqlite"};
 };
 
 TEST_F(DevServerTest, LoginReturnsTheSessionOfEachSeededEngineer) {
@@ -222,7 +222,7 @@ TEST_F(DevServerTest, RestartKeepsTheDataAndItsChanges) {
 }
 
 TEST_F(DevServerTest, StartReportsAPortInUseAndAnUnusableDataFile) {
-    DevServer samePort(dir_.file("other.sqlite"));
+    DevServer samePort(dir_ / "other.sqlite");
     std::string error;
     EXPECT_FALSE(samePort.start(server_.port(), &error));
     EXPECT_NE(error.find(std::to_string(server_.port())), std::string::npos);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "PagedList.h"
-#include "TestSupport.h"
+#include "TempDir.h"
 
 namespace devserver {
 namespace {
@@ -24,8 +24,8 @@ class PagedListTest : public ::testing::Test {
                          kind);
     }
 
-    test::TempDir dir_;
-    Database db_{dir_.file("list.sqlite")};
+    testsupport::TempDir dir_;
+    Database db_{dir_ / "list.sqlite"};
 };
 
 TEST_F(PagedListTest, FirstPageCarriesTotalsAndTypedValues) {

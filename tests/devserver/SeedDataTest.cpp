@@ -5,7 +5,7 @@
 
 #include "PasswordHash.h"
 #include "SeedData.h"
-#include "TestSupport.h"
+#include "TempDir.h"
 
 namespace devserver {
 namespace {
@@ -14,8 +14,8 @@ class SeedDataTest : public ::testing::Test {
   protected:
     void SetUp() override { ensureSeeded(db_); }
 
-    test::TempDir dir_;
-    Database db_{dir_.file("seed.sqlite")};
+    testsupport::TempDir dir_;
+    Database db_{dir_ / "seed.sqlite"};
 };
 
 TEST_F(SeedDataTest, OpenInquiriesAreVariedAndComplete) {
@@ -115,7 +115,7 @@ TEST_F(SeedDataTest, SeedingAgainKeepsTheDataAsItIs) {
 }
 
 TEST_F(SeedDataTest, TwoFreshFilesGetTheSameContent) {
-    Database other(dir_.file("other.sqlite"));
+    Database other(dir_ / "other.sqlite");
     ensureSeeded(other);
     const std::string digest =
         "SELECT group_concat(ask_price_id || user_name || goods_id || implement_place || "

@@ -9,6 +9,7 @@
 
 #include "EngineFixture.h"
 #include "Foundation/Clock.h"
+#include "ManualClock.h"
 #include "vmap_core/OwningThread.h"
 #include "vmap_core/ShownGridNames.h"
 
@@ -309,10 +310,7 @@ TEST_F(EngineTest, TrafficIsAskedOnTheMainThreadWhileSwitchedOn) {
 }
 
 TEST_F(EngineTest, HeldGridsAreShownAndNotAskedAgain) {
-    struct ManualClock {
-        ManualClock() { Clock::useManual(); }
-        ~ManualClock() { Clock::useReal(); }
-    } manualClock;
+    testsupport::ManualClock manualClock;
     showPair();
     mapEngineRenderFrame(engine);
     std::vector<uint8_t> buffer(64, 0);

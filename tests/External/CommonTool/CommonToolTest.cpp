@@ -1,9 +1,9 @@
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "CommonTool.h"
+#include "LogCapture.h"
 
 namespace {
 
@@ -16,14 +16,12 @@ TEST(CommonTool, BoundingRectangles) {
 }
 
 TEST(CommonTool, TooFewPointsAreReported) {
-    testing::internal::CaptureStderr();
+    testsupport::LogCapture log;
     EXPECT_EQ(CommonTool::minRectForPoints(std::vector<CGPoint>{{1, 1}, {2, 2}}), std::nullopt);
     EXPECT_EQ(CommonTool::mapRectForMapPoints(std::vector<VMMapPoint>{{1, 1}}), std::nullopt);
     EXPECT_EQ(CommonTool::mapRectForMapPoints({}), std::nullopt);
-    const std::string log = testing::internal::GetCapturedStderr();
-    EXPECT_THAT(log, testing::HasSubstr("+[CommonTool minRectForPoints:]:argument count invalid"));
-    EXPECT_THAT(log,
-                testing::HasSubstr("+[CommonTool mapRectForMapPoints:]:argument count invalid"));
+    EXPECT_TRUE(log.contains("+[CommonTool minRectForPoints:]:argument count invalid"));
+    EXPECT_TRUE(log.contains("+[CommonTool mapRectForMapPoints:]:argument count invalid"));
 }
 
 TEST(CommonTool, VectorAngles) {
@@ -33,10 +31,9 @@ TEST(CommonTool, VectorAngles) {
     // Parallel vectors whose cosine rounds above 1.
     const CGPoint a{0.1, 0.1};
     EXPECT_EQ(*CommonTool::calculateVectorAngle(a, {a.x * 3, a.y * 3}), 0);
-    testing::internal::CaptureStderr();
+    testsupport::LogCapture log;
     EXPECT_EQ(CommonTool::calculateVectorAngle({0, 0}, {1, 0}), std::nullopt);
-    EXPECT_THAT(testing::internal::GetCapturedStderr(),
-                testing::HasSubstr("calculateVectorAngle: mode is zero error"));
+    EXPECT_TRUE(log.contains("calculateVectorAngle: mode is zero error"));
 }
 
 }  // namespace

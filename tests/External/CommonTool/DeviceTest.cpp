@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "Foundation/NSBundle.h"
-#include "Foundation/NSLog.h"
+#include "LogCapture.h"
+#include "TempDir.h"
 #include "UIKit/UIDevice.h"
 #include "VAvaIdentifierAddition.h"
 #include "VAvaMD5Addition.h"
@@ -20,18 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
-  public:
-    TempDir() {
-        char pattern[] = "/tmp/commontool-XXXXXX";
-        path_ = ::mkdtemp(pattern);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
+using testsupport::LogCapture;
+using testsupport::TempDir;
 
 TEST(DeviceIdentifier, HardwareAddressAndItsDigests) {
     const auto mac = macaddress();
@@ -68,16 +59,6 @@ class SystemVersion {
         UIDevice::currentDevice()->setSystemVersion(std::move(version));
     }
     ~SystemVersion() { UIDevice::currentDevice()->reset(); }
-};
-
-class CapturedLog {
-  public:
-    CapturedLog() : previous_(NSLogSetSink([this](const std::string& l) { lines.push_back(l); })) {}
-    ~CapturedLog() { NSLogSetSink(previous_); }
-    std::vector<std::string> lines;
-
-  private:
-    NSLogSink previous_;
 };
 
 std::optional<std::string> attribute(const fs::path& path, const char* name) {
@@ -140,10 +121,10 @@ TEST(DoNotBackup, OnlyExistingDirectoriesAreMadeAndMarked) {
 
     // A file where a directory should go.
     std::ofstream(dir.path() / "file") << "x";
-    CapturedLog log;
+    LogCapture log;
     EXPECT_FALSE(createDirectoryAndForbidBackup(dir.path() / "file" / "sub"));
-    ASSERT_EQ(log.lines.size(), 1u);
-    EXPECT_THAT(log.lines[0], testing::HasSubstr("Error create directory"));
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_THAT(log.lines()[0], testing::HasSubstr("Error create directory"));
 }
 
 TEST(DoNotBackup, AFileSystemWithoutUserAttributesKeepsTheDirectory) {
@@ -156,11 +137,11 @@ TEST(DoNotBackup, AFileSystemWithoutUserAttributesKeepsTheDirectory) {
         SystemVersion version(system);
         TempDir dir;
         const fs::path cache = dir.path() / "vmap";
-        CapturedLog log;
+        LogCapture log;
         EXPECT_FALSE(createDirectoryAndForbidBackup(cache, unsupported));
         EXPECT_TRUE(fs::is_directory(cache));
-        ASSERT_EQ(log.lines.size(), 1u);
-        EXPECT_EQ(log.lines[0],
+        ASSERT_EQ(log.lines().size(), 1u);
+        EXPECT_EQ(log.lines()[0],
                   "Error excluding vmap from backup (the file system keeps no user extended "
                   "attributes)");
     }

@@ -4,11 +4,15 @@
 #include <filesystem>
 #include <vector>
 
-#include "../../platform/Foundation/TempDir.h"
 #include "Foundation/NSPathUtilities.h"
+#include "ScreenPixels.h"
+#include "TempDir.h"
 #include "VURI1Vovure.h"
+#include "vmap_core/MapEngineInternal.h"
 
 namespace {
+
+using testsupport::TempDir;
 
 struct Recorder : VURI1VovureDelegate {
     std::vector<int> states;
@@ -29,9 +33,8 @@ constexpr int32_t kPairCenterY = 13 << 23;
 const CGColor kBackground{243 / 255.0, 241 / 255.0, 236 / 255.0, 1};
 const CGColor kLand{224 / 255.0, 232 / 255.0, 208 / 255.0, 1};
 
-bool near(CGColor a, CGColor b) {
-    return std::abs(a.r - b.r) <= 0.01 && std::abs(a.g - b.g) <= 0.01 &&
-           std::abs(a.b - b.b) <= 0.01 && std::abs(a.a - b.a) <= 0.01;
+::testing::AssertionResult near(CGColor a, CGColor b) {
+    return testsupport::colourNear(a, b, 0.01);
 }
 
 class RendererTest : public ::testing::Test {
@@ -90,9 +93,10 @@ TEST_F(RendererTest, EngineExistsFromCreationAndFramesReachTheLayer) {
     ASSERT_EQ(mapEnginePutGridData(renderer->mapEngine(), 0, body.data(),
                                    static_cast<int32_t>(body.size())),
               1);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!near(pixel(10, 10), kLand) && std::chrono::steady_clock::now() < deadline)
-        renderer->render();
+    // Worker A stores what was put; the next frame shows it.
+    ASSERT_TRUE(mapEngineWaitForStores(
+        renderer->mapEngine(), std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    renderer->render();
     EXPECT_TRUE(near(pixel(10, 10), kLand));
     EXPECT_TRUE(near(pixel(240, 240), kLand));
     EXPECT_TRUE(near(pixel(490, 240), kBackground));

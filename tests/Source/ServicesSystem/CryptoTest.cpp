@@ -1,4 +1,3 @@
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "LogCapture.h"
 #include "Security/CommonCrypto.h"
+#include "TempDir.h"
 #include "TestCertificate.h"
 #include "VAvaMD5Addition.h"
 #include "VMAES.h"
@@ -106,10 +107,9 @@ TEST_F(RSATest, EncryptsUpToTheKeyLimitAndRefusesMore) {
     EXPECT_EQ(cipher->size(), 128u);
     EXPECT_EQ(cert1024_->decrypt(*cipher), plain);
 
-    testing::internal::CaptureStderr();
+    testsupport::LogCapture log;
     EXPECT_EQ(rsa->encryptWithData(Bytes(117, 'x')), std::nullopt);
-    EXPECT_THAT(testing::internal::GetCapturedStderr(),
-                testing::HasSubstr("content(117) is too long, must < 116"));
+    EXPECT_TRUE(log.contains("content(117) is too long, must < 116"));
 }
 
 TEST_F(RSATest, StringFormsAndBase64) {
@@ -126,16 +126,15 @@ TEST_F(RSATest, StringFormsAndBase64) {
 }
 
 TEST_F(RSATest, LoadsFromAFileAndReportsMissingOrBadInput) {
-    const auto dir = std::filesystem::temp_directory_path() /
-                     ("rsa-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::create_directories(dir);
+    const testsupport::TempDir temp;
+    const auto& dir = temp.path();
     const auto path = dir / "pub.der";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(cert1024_->der.data()),
                static_cast<std::streamsize>(cert1024_->der.size()));
     EXPECT_TRUE(VMRSA::create(path));
 
-    testing::internal::CaptureStderr();
+    testsupport::LogCapture log;
     EXPECT_FALSE(VMRSA::create(std::filesystem::path()));
     EXPECT_FALSE(VMRSA::create(dir / "missing.der"));
     // A directory opens like a file but cannot be read.
@@ -143,19 +142,17 @@ TEST_F(RSATest, LoadsFromAFileAndReportsMissingOrBadInput) {
     EXPECT_FALSE(VMRSA::create(dir / "dir.der"));
     EXPECT_FALSE(VMRSA::create(std::span<const std::uint8_t>()));
     EXPECT_FALSE(VMRSA::create(std::span<const std::uint8_t>(bytes("not a certificate"))));
-    const std::string log = testing::internal::GetCapturedStderr();
-    EXPECT_THAT(log, testing::HasSubstr("Can not find pub.der"));
-    EXPECT_THAT(log, testing::HasSubstr("Can not read from pub.der"));
-    EXPECT_THAT(log, testing::HasSubstr("public key data is nil."));
-    EXPECT_THAT(log, testing::HasSubstr("Can not read certificate from pub.der"));
-    std::filesystem::remove_all(dir);
+    for (const char* line : {"Can not find pub.der", "Can not read from pub.der",
+                             "public key data is nil.", "Can not read certificate from pub.der"}) {
+        EXPECT_TRUE(log.contains(line)) << line;
+    }
 }
 
 TEST_F(RSATest, ExpiredCertificateFailsEvaluationSilently) {
     const TestCertificate expired = makeRSACertificate(1024, -2 * 86400, -86400);
-    testing::internal::CaptureStderr();
+    testsupport::LogCapture log;
     EXPECT_FALSE(VMRSA::create(std::span<const std::uint8_t>(expired.der)));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(log.lines().empty());
 }
 
 TEST(RSA, LargerKeysGetCipherTextOfTheirOwnSize) {

@@ -3,12 +3,14 @@
 #include <filesystem>
 #include <fstream>
 
-#include "../../platform/Foundation/TempDir.h"
 #include "Foundation/NSPathUtilities.h"
+#include "TempDir.h"
 #include "UIKit/UIScreen.h"
 #include "VMResources.h"
 
 namespace {
+
+using testsupport::TempDir;
 
 TEST(Resources, EmbeddedLogoFollowsTheScreenScale) {
     const struct {

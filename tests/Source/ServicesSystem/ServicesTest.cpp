@@ -3,22 +3,17 @@
 
 #include <mutex>
 #include <string>
-#include <thread>
 
+#include "Deadline.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSURL.h"
+#include "TestHTTPServer.h"
 #include "VMMapServices.h"
 #include "VMUserAgent.h"
 
 namespace {
 
-TEST(MapServices, VersionsAndUserAgent) {
-    const auto services = VMMapServices::sharedServices();
-    EXPECT_EQ(services, VMMapServices::sharedServices());
-    EXPECT_EQ(services->SDKNumberVersion(), "3.1.0");
-    EXPECT_EQ(services->SDKVersion(), "v3.1.0");
-    EXPECT_EQ(services->userAgent(), "VAVA_SDK_iOS_3DMap_3.1.0");
-}
+constexpr std::string_view kUserAgent = "VAVA_SDK_iOS_3DMap_3.1.0";
 
 TEST(MapServices, ServerAddressesKeepTheirPaths) {
     const auto services = VMMapServices::sharedServices();
@@ -54,31 +49,28 @@ class RecordingServer {
     };
 
     RecordingServer() {
-        server_.Get("/.*", [this](const httplib::Request& req, httplib::Response& res) {
+        http_.server().Get("/.*", [this](const httplib::Request& req, httplib::Response& res) {
             record(req);
             res.set_content("ok", "text/plain");
         });
-        server_.Post("/.*", [this](const httplib::Request& req, httplib::Response& res) {
+        http_.server().Post("/.*", [this](const httplib::Request& req, httplib::Response& res) {
             record(req);
             res.set_content("posted", "text/plain");
         });
-        // One request per connection, so that stopping never waits for an idle keep-alive.
-        server_.set_keep_alive_max_count(1);
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        // stop() only reaches a server that is already listening.
-        while (!server_.is_running()) std::this_thread::yield();
     }
-    ~RecordingServer() {
-        server_.stop();
-        thread_.join();
-    }
-    std::string url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
+    std::string url(const std::string& path) const { return http_.url(path); }
     std::vector<Seen> seen() {
         std::lock_guard lock(mutex_);
         return seen_;
+    }
+    // The one request seen, which must carry the kit's user agent and log version.
+    Seen onlyBrandedRequest() {
+        const auto all = seen();
+        EXPECT_EQ(all.size(), 1u);
+        if (all.size() != 1) return {};
+        EXPECT_EQ(all[0].userAgent, kUserAgent);
+        EXPECT_EQ(all[0].logVersion, "2.0");
+        return all[0];
     }
 
   private:
@@ -88,11 +80,9 @@ class RecordingServer {
                          req.get_header_value("logversion"), req.get_header_value("X-Extra")});
     }
 
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
     std::mutex mutex_;
     std::vector<Seen> seen_;
+    testsupport::TestHTTPServer http_;  // last, so it stops before what its handlers use goes
 };
 
 TEST(UserAgent, ImmutableRequestsAreReplacedByAStampedGet) {
@@ -108,12 +98,9 @@ TEST(UserAgent, ImmutableRequestsAreReplacedByAStampedGet) {
     EXPECT_EQ(response->statusCode(), 200);
     EXPECT_FALSE(error);
 
-    const auto seen = server.seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].method, "GET");
-    EXPECT_EQ(seen[0].path, "/config");
-    EXPECT_EQ(seen[0].userAgent, "VAVA_SDK_iOS_3DMap_3.1.0");
-    EXPECT_EQ(seen[0].logVersion, "2.0");
+    const auto seen = server.onlyBrandedRequest();
+    EXPECT_EQ(seen.method, "GET");
+    EXPECT_EQ(seen.path, "/config");
     // The caller's request is left as it was.
     EXPECT_FALSE(request->valueForHTTPHeaderField("User-Agent"));
 }
@@ -131,16 +118,13 @@ TEST(UserAgent, MutableRequestsAreStampedInPlaceAndKeepEverything) {
     const auto body = sendBrandedSynchronousRequest(request, nullptr, &error);
     ASSERT_TRUE(body);
     EXPECT_EQ(std::string(body->begin(), body->end()), "posted");
-    EXPECT_EQ(request->valueForHTTPHeaderField("User-Agent"), "VAVA_SDK_iOS_3DMap_3.1.0");
+    EXPECT_EQ(request->valueForHTTPHeaderField("User-Agent"), kUserAgent);
     EXPECT_EQ(request->valueForHTTPHeaderField("logversion"), "2.0");
 
-    const auto seen = server.seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].method, "POST");
-    EXPECT_EQ(seen[0].body, "payload");
-    EXPECT_EQ(seen[0].extra, "kept");
-    EXPECT_EQ(seen[0].userAgent, "VAVA_SDK_iOS_3DMap_3.1.0");
-    EXPECT_EQ(seen[0].logVersion, "2.0");
+    const auto seen = server.onlyBrandedRequest();
+    EXPECT_EQ(seen.method, "POST");
+    EXPECT_EQ(seen.body, "payload");
+    EXPECT_EQ(seen.extra, "kept");
 }
 
 class CollectingDelegate : public NSURLConnectionDelegate {
@@ -166,12 +150,9 @@ TEST(UserAgent, BrandedConnectionsStartWhenAsked) {
     EXPECT_TRUE(server.seen().empty());
 
     connection->start();
-    ASSERT_TRUE(runLoop->runUntil([&] { return delegate->finished || delegate->error; }, 10));
+    ASSERT_TRUE(testsupport::runUntil([&] { return delegate->finished || delegate->error; }));
     EXPECT_EQ(delegate->body, "ok");
-    const auto seen = server.seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].userAgent, "VAVA_SDK_iOS_3DMap_3.1.0");
-    EXPECT_EQ(seen[0].logVersion, "2.0");
+    server.onlyBrandedRequest();
 }
 
 TEST(UserAgent, FailuresComeBackAsErrors) {

@@ -5,33 +5,24 @@
 #include <numbers>
 #include <string>
 
+#include "AnimationProbes.h"
 #include "QuartzCore/CAAnimationGroup.h"
 #include "QuartzCore/CABasicAnimation.h"
 #include "QuartzCore/CAKeyframeAnimation.h"
 
 namespace {
 
-// Presentation values by key path, starting from the model's.
-struct Values : CAAnimationTarget {
-    std::map<std::string, CAValue, std::less<>> v;
-    std::optional<CAValue> valueForKeyPath(std::string_view key) const override {
-        auto it = v.find(key);
-        if (it == v.end()) return std::nullopt;
-        return it->second;
-    }
-    void setValueForKeyPath(std::string_view key, const CAValue& value) override {
-        v.insert_or_assign(std::string(key), value);
-    }
-};
+using testsupport::AnimationLog;
+using testsupport::AnimationTarget;
 
 double numberAt(const CAAnimation& anim, double time, double model = 0) {
-    Values values;
+    AnimationTarget values;
     values.v["opacity"] = CAValue::number(model);
     anim.applyAt(time, values);
     return values.v["opacity"].number();
 }
 
-TEST(AnimationModelTest, BasicAnimationEndsAndTiming) {
+TEST(CABasicAnimationTest, EndsAndTiming) {
     auto anim = CABasicAnimation::animationWithKeyPath("opacity");
     anim->setFromValue(CAValue::number(0));
     anim->setToValue(CAValue::number(1));
@@ -54,7 +45,7 @@ TEST(AnimationModelTest, BasicAnimationEndsAndTiming) {
     EXPECT_DOUBLE_EQ(anim->activeDuration(), CAAnimation::kDefaultDuration);
 }
 
-TEST(AnimationModelTest, MissingEndsComeFromTheLayer) {
+TEST(CABasicAnimationTest, MissingEndsComeFromTheLayer) {
     auto anim = CABasicAnimation::animationWithKeyPath("opacity");
     anim->setDuration(1);
     anim->setToValue(CAValue::number(10));
@@ -75,7 +66,7 @@ TEST(AnimationModelTest, MissingEndsComeFromTheLayer) {
     EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 4);
 }
 
-TEST(AnimationModelTest, RepeatAndAutoreverse) {
+TEST(CAAnimationTest, RepeatAndAutoreverse) {
     auto anim = CABasicAnimation::animationWithKeyPath("opacity");
     anim->setFromValue(CAValue::number(0));
     anim->setToValue(CAValue::number(1));
@@ -101,7 +92,7 @@ TEST(AnimationModelTest, RepeatAndAutoreverse) {
     EXPECT_NEAR(numberAt(*anim, 1000.75), 0.75, 1e-9);
 }
 
-TEST(AnimationModelTest, KeyframeSegmentsKeyTimesAndModes) {
+TEST(CAKeyframeAnimationTest, SegmentsKeyTimesAndModes) {
     auto anim = CAKeyframeAnimation::animationWithKeyPath("position");
     anim->setValues({CAValue::point(0, 0), CAValue::point(100, 0), CAValue::point(100, 50)});
     anim->setDuration(1);
@@ -137,7 +128,7 @@ TEST(AnimationModelTest, KeyframeSegmentsKeyTimesAndModes) {
     EXPECT_EQ(*anim->valueAtProgress(0.5), CAValue::point(100, 0));
     EXPECT_EQ(*anim->valueAtProgress(0.99), CAValue::point(100, 50));
 
-    Values values;
+    AnimationTarget values;
     values.v["position"] = CAValue::point(-1, -1);
     anim->setCalculationMode(kCAAnimationLinear);
     anim->setTimingFunctions({});
@@ -148,7 +139,7 @@ TEST(AnimationModelTest, KeyframeSegmentsKeyTimesAndModes) {
     EXPECT_FALSE(anim->valueAtProgress(0.5).has_value());
 }
 
-TEST(AnimationModelTest, GroupRunsChildrenOnItsTimeLine) {
+TEST(CAAnimationGroupTest, RunsChildrenOnItsTimeLine) {
     auto fade = CABasicAnimation::animationWithKeyPath("opacity");
     fade->setFromValue(CAValue::number(0));
     fade->setToValue(CAValue::number(1));
@@ -162,7 +153,7 @@ TEST(AnimationModelTest, GroupRunsChildrenOnItsTimeLine) {
     group->setAnimations({fade, move});
     group->setDuration(2);
 
-    Values values;
+    AnimationTarget values;
     values.v["opacity"] = CAValue::number(0.3);
     values.v["position.x"] = CAValue::number(-5);
     group->applyAt(0.5, values);
@@ -180,7 +171,7 @@ TEST(AnimationModelTest, GroupRunsChildrenOnItsTimeLine) {
     EXPECT_DOUBLE_EQ(values.v["position.x"].number(), 100);
 }
 
-TEST(AnimationModelTest, ValuesInterpolateByKind) {
+TEST(CAValueTest, InterpolatesByKind) {
     EXPECT_FALSE(CAValueInterpolate(CAValue::number(1), CAValue::size(1, 1), 0.5));
     EXPECT_EQ(*CAValueInterpolate(CAValue::rect(0, 0, 10, 10), CAValue::rect(10, 20, 30, 40), 0.5),
               CAValue::rect(5, 10, 20, 25));
@@ -216,19 +207,8 @@ TEST(AnimationModelTest, ValuesInterpolateByKind) {
     EXPECT_EQ(*CAValueAdd(CAValue::identityTransform(), big), big);
 }
 
-TEST(AnimationModelTest, DelegateAndCompletionSeeTheAnimation) {
-    struct Recorder : NSObject, CAAnimationDelegate {
-        std::vector<std::string> log;
-        std::shared_ptr<CAAnimation> seen;
-        void animationDidStart(const std::shared_ptr<CAAnimation>& a) override {
-            seen = a;
-            log.push_back("start");
-        }
-        void animationDidStop(const std::shared_ptr<CAAnimation>&, bool finished) override {
-            log.push_back(finished ? "stop finished" : "stop cut");
-        }
-    };
-    auto recorder = std::make_shared<Recorder>();
+TEST(CAAnimationTest, DelegateAndCompletionSeeTheAnimation) {
+    auto recorder = std::make_shared<AnimationLog>();
     auto anim = CABasicAnimation::animationWithKeyPath("opacity");
     anim->setDelegate(recorder);
     anim->setCompletion([&](bool finished) {
@@ -237,14 +217,14 @@ TEST(AnimationModelTest, DelegateAndCompletionSeeTheAnimation) {
     anim->setValue("animationCompletionBlock", std::string("drop"));
     anim->notifyDidStart();
     anim->notifyDidStop(false);
-    EXPECT_EQ(recorder->seen, anim);
-    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop cut", "completion cut"}));
+    EXPECT_EQ(recorder->last, anim);
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop NO", "completion cut"}));
     ASSERT_NE(anim->valueForKey("animationCompletionBlock"), nullptr);
     EXPECT_EQ(std::any_cast<std::string>(*anim->valueForKey("animationCompletionBlock")), "drop");
     EXPECT_EQ(anim->valueForKey("presenting"), nullptr);
 
     // The delegate is not kept alive by the animation.
-    std::weak_ptr<Recorder> weak = recorder;
+    std::weak_ptr<AnimationLog> weak = recorder;
     recorder.reset();
     EXPECT_TRUE(weak.expired());
     EXPECT_EQ(anim->delegate(), nullptr);

@@ -4,29 +4,17 @@
 
 #include "Foundation/Clock.h"
 #include "Foundation/NSRunLoop.h"
+#include "ManualClock.h"
 #include "QuartzCore/CADisplayLink.h"
 #include "QuartzCore/CAMediaTimingFunction.h"
 
 namespace {
 
-class DisplayLinkTest : public ::testing::Test {
+class DisplayLinkTest : public testsupport::ManualClockTest {
   protected:
-    void SetUp() override {
-        Clock::useManual();
-        loop = NSRunLoop::mainRunLoop();
-        loop->runUntilIdle();
-    }
-    void TearDown() override {
-        loop->runUntilIdle();
-        Clock::useReal();
-    }
     void frame(int n = 1) {
-        for (int i = 0; i < n; ++i) {
-            Clock::advance(CADisplayLink::kRefreshPeriod);
-            loop->runUntilIdle();
-        }
+        for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);
     }
-    std::shared_ptr<NSRunLoop> loop;
 };
 
 struct FrameCounter : NSObject {
@@ -49,8 +37,7 @@ TEST_F(DisplayLinkTest, FiresOncePerRefreshWithTheRefreshTimestamp) {
     EXPECT_EQ(target->stamps.size(), 5u);
 
     // A loop that ran late makes one call, stamped with the latest refresh.
-    Clock::advance(3.5 / 60.0);
-    loop->runUntilIdle();
+    advance(3.5 / 60.0);
     ASSERT_EQ(target->stamps.size(), 6u);
     EXPECT_NEAR(target->stamps.back(), start + 8.0 / 60.0, 1e-9);
     link->invalidate();

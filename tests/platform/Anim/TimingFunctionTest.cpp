@@ -56,19 +56,13 @@ TEST(TimingFunctionTest, SolvesTheBezierForItsOwnPoints) {
 
 TEST(TimingFunctionTest, ControlPointsAndEquality) {
     auto f = CAMediaTimingFunction::functionWithControlPoints(0.1f, 0.2f, 0.3f, 0.4f);
+    const float expected[4][2] = {{0, 0}, {0.1f, 0.2f}, {0.3f, 0.4f}, {1, 1}};
     float p[2] = {-1, -1};
-    ASSERT_TRUE(f->getControlPointAtIndex(0, p));
-    EXPECT_EQ(p[0], 0.0f);
-    EXPECT_EQ(p[1], 0.0f);
-    ASSERT_TRUE(f->getControlPointAtIndex(1, p));
-    EXPECT_EQ(p[0], 0.1f);
-    EXPECT_EQ(p[1], 0.2f);
-    ASSERT_TRUE(f->getControlPointAtIndex(2, p));
-    EXPECT_EQ(p[0], 0.3f);
-    EXPECT_EQ(p[1], 0.4f);
-    ASSERT_TRUE(f->getControlPointAtIndex(3, p));
-    EXPECT_EQ(p[0], 1.0f);
-    EXPECT_EQ(p[1], 1.0f);
+    for (size_t i = 0; i < 4; ++i) {
+        ASSERT_TRUE(f->getControlPointAtIndex(i, p)) << i;
+        EXPECT_EQ(p[0], expected[i][0]) << i;
+        EXPECT_EQ(p[1], expected[i][1]) << i;
+    }
     p[0] = 7;
     EXPECT_FALSE(f->getControlPointAtIndex(4, p));
     EXPECT_EQ(p[0], 7.0f);

@@ -6,11 +6,13 @@
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSPropertyListSerialization.h"
+#include "LogCapture.h"
 #include "TempDir.h"
 
 namespace {
 
 using nlohmann::json;
+using testsupport::TempDir;
 
 TEST(BundleTest, MainBundleInfoDictionary) {
     auto bundle = NSBundle::mainBundle();
@@ -40,13 +42,11 @@ TEST(BundleTest, BinaryInfoPlistAndDamagedOne) {
     TempDir damagedDir;
     ASSERT_TRUE(NSDataWriteToFile(NSDataFromString("<plist><dict><key>a"),
                                   damagedDir / "Info.plist", false));
-    std::vector<std::string> logged;
-    NSLogSink previous = NSLogSetSink([&](const std::string& line) { logged.push_back(line); });
+    testsupport::LogCapture log;
     auto damaged = NSBundle::bundleWithPath(damagedDir.path().string());
     EXPECT_TRUE(damaged->infoDictionary().empty());
     EXPECT_EQ(damaged->bundleIdentifier(), "");
-    NSLogSetSink(previous);
-    EXPECT_EQ(logged.size(), 1u);
+    EXPECT_EQ(log.lines().size(), 1u);
 
     TempDir emptyDir;
     EXPECT_TRUE(NSBundle::bundleWithPath(emptyDir.path().string())->infoDictionary().empty());

@@ -14,6 +14,8 @@
 
 namespace {
 
+using testsupport::TempDir;
+
 TEST(DataTest, Md5MatchesKnownDigests) {
     EXPECT_EQ(md5Hex(std::string_view("")), "d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_EQ(md5Hex(std::string_view("abc")), "900150983cd24fb0d6963f7d28e17f72");

@@ -8,12 +8,17 @@
 #include <thread>
 #include <vector>
 
+#include "Deadline.h"
 #include "Foundation/Clock.h"
 #include "Foundation/Dispatch.h"
 #include "Foundation/NSRunLoop.h"
-#include "SpinUntil.h"
+#include "Gate.h"
+#include "ManualClock.h"
 
 namespace {
+
+using testsupport::runUntil;
+using testsupport::waitUntil;
 
 void recordMax(std::atomic<int>& max, int value) {
     int seen = max.load();
@@ -24,10 +29,7 @@ void recordMax(std::atomic<int>& max, int value) {
 class DispatchTest : public ::testing::Test {
   protected:
     void SetUp() override { loop->runUntilIdle(); }
-    void TearDown() override {
-        loop->runUntilIdle();
-        Clock::useReal();
-    }
+    void TearDown() override { loop->runUntilIdle(); }
     std::shared_ptr<NSRunLoop> loop = NSRunLoop::mainRunLoop();
 };
 
@@ -56,7 +58,7 @@ TEST_F(DispatchTest, SyncOntoMainFromAnotherThreadRunsOnMainWhenItTurns) {
         DispatchQueue::main()->sync([&] { ranOn = std::this_thread::get_id(); });
         returned = true;
     });
-    EXPECT_TRUE(loop->runUntil([&] { return returned.load(); }, 10.0));
+    EXPECT_TRUE(runUntil([&] { return returned.load(); }));
     other.join();
     EXPECT_EQ(ranOn, std::this_thread::get_id());
 
@@ -66,7 +68,7 @@ TEST_F(DispatchTest, SyncOntoMainFromAnotherThreadRunsOnMainWhenItTurns) {
 }
 
 TEST_F(DispatchTest, AfterFollowsTheManualClock) {
-    Clock::useManual();
+    testsupport::ManualClock clock;
     std::vector<std::string> fired;
     auto main = DispatchQueue::main();
     main->after(2.0, [&] { fired.push_back("2a"); });
@@ -78,15 +80,13 @@ TEST_F(DispatchTest, AfterFollowsTheManualClock) {
 
     loop->runUntilIdle();
     EXPECT_TRUE(fired.empty());
-    Clock::advance(1.0);
-    loop->runUntilIdle();
+    clock.advance(1.0);
     EXPECT_EQ(fired, (std::vector<std::string>{"1a", "1b"}));
     EXPECT_FALSE(serialFired.load());
 
-    Clock::advance(1.0);
-    loop->runUntilIdle();
+    clock.advance(1.0);
     EXPECT_EQ(fired, (std::vector<std::string>{"1a", "1b", "2a", "2b"}));
-    EXPECT_TRUE(loop->runUntil([&] { return serialFired.load(); }, 10.0));
+    EXPECT_TRUE(runUntil([&] { return serialFired.load(); }));
 }
 
 TEST_F(DispatchTest, SerialQueueKeepsEachProducersOrderAndNeverOverlaps) {
@@ -154,7 +154,7 @@ TEST_F(DispatchTest, ConcurrentQueueOverlapsBlocksButABarrierRunsAlone) {
     for (int i = 0; i < 2; ++i)
         group->async(queue, [&] {
             ++met;
-            if (!spinUntil([&] { return met.load() == 2; })) bothMet = false;
+            if (!waitUntil([&] { return met.load() == 2; })) bothMet = false;
         });
     group->wait();
     EXPECT_TRUE(bothMet.load()) << "two blocks of a concurrent queue never ran together";
@@ -211,19 +211,11 @@ TEST_F(DispatchTest, GlobalQueuesShareASmallPoolAndServeHigherPriorityFirst) {
     EXPECT_LE(threads.size(), poolSize);
 
     // Occupy every worker, queue low then high work, then free a single worker.
-    std::mutex gateMutex;
-    std::condition_variable gate;
-    std::size_t released = 0;
-    std::atomic<std::size_t> parked{0};
+    testsupport::Gate gate;
     auto blockers = DispatchGroup::create();
     for (std::size_t i = 0; i < poolSize; ++i)
-        blockers->async(DispatchQueue::global(), [&] {
-            ++parked;
-            std::unique_lock lock(gateMutex);
-            gate.wait(lock, [&] { return released > 0; });
-            --released;
-        });
-    ASSERT_TRUE(spinUntil([&] { return parked.load() == poolSize; }));
+        blockers->async(DispatchQueue::global(), [&] { gate.pass(); });
+    ASSERT_TRUE(waitUntil([&] { return gate.waiting() == poolSize; }));
     std::vector<std::string> order;
     auto work = DispatchGroup::create();
     auto note = [&](const char* what) {
@@ -233,17 +225,9 @@ TEST_F(DispatchTest, GlobalQueuesShareASmallPoolAndServeHigherPriorityFirst) {
     work->async(DispatchQueue::global(DispatchQueuePriority::Background), [&] { note("bg"); });
     work->async(DispatchQueue::global(DispatchQueuePriority::Low), [&] { note("low"); });
     work->async(DispatchQueue::global(DispatchQueuePriority::High), [&] { note("high"); });
-    {
-        std::lock_guard lock(gateMutex);
-        released = 1;
-    }
-    gate.notify_all();
+    gate.admit(1);
     work->wait();
-    {
-        std::lock_guard lock(gateMutex);
-        released = poolSize;
-    }
-    gate.notify_all();
+    gate.open();
     blockers->wait();
     EXPECT_EQ(order, (std::vector<std::string>{"high", "low", "bg"}));
 }
@@ -257,7 +241,7 @@ TEST_F(DispatchTest, GroupNotifiesOnceAllBlocksEndAndOnceRunsOnce) {
     group->notify(DispatchQueue::main(), [&] { atNotify = done.load(); });
     group->wait();
     EXPECT_EQ(done.load(), 50);
-    EXPECT_TRUE(loop->runUntil([&] { return atNotify >= 0; }, 10.0));
+    EXPECT_TRUE(runUntil([&] { return atNotify >= 0; }));
     EXPECT_EQ(atNotify, 50);
 
     group->leave();  // unbalanced: must not wrap the count
@@ -288,7 +272,7 @@ TEST(DispatchExitTest, ABlockStillRunningAtExitCanStillQueueWork) {
         {
             DispatchQueue::global()->async([] {
                 gBlockRunning = true;
-                while (!gExiting) std::this_thread::yield();
+                testsupport::waitUntil([] { return gExiting.load(); });
                 DispatchQueue::main()->async([] {});
                 DispatchQueue::global(DispatchQueuePriority::Low)->async([] {});
             });
@@ -296,7 +280,7 @@ TEST(DispatchExitTest, ABlockStillRunningAtExitCanStillQueueWork) {
             // earlier joins its workers: the block above then reaches for those queues.
             std::atexit([] { gExiting = true; });
             DispatchQueue::main();
-            while (!gBlockRunning) std::this_thread::yield();
+            testsupport::waitUntil([] { return gBlockRunning.load(); });
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), "");

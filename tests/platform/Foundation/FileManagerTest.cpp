@@ -15,6 +15,8 @@
 
 namespace {
 
+using testsupport::TempDir;
+
 namespace fs = std::filesystem;
 
 class FileManagerTest : public ::testing::Test {

@@ -183,21 +183,39 @@ std::string rawString(plist_t node) {
     return out;
 }
 
-std::uint64_t rawUid(plist_t node) {
+// The entry of $objects that a UID node refers to.
+plist_t referenced(plist_t objects, plist_t uidNode) {
     std::uint64_t uid = 0;
-    plist_get_uid_val(node, &uid);
-    return uid;
+    plist_get_uid_val(uidNode, &uid);
+    return plist_array_get_item(objects, static_cast<uint32_t>(uid));
+}
+
+plist_t dictOf(std::initializer_list<std::pair<const char*, plist_t>> items) {
+    plist_t dict = plist_new_dict();
+    for (const auto& [key, value] : items) plist_dict_set_item(dict, key, value);
+    return dict;
+}
+
+plist_t uidArray(std::initializer_list<std::uint64_t> uids) {
+    plist_t array = plist_new_array();
+    for (const auto uid : uids) plist_array_append_item(array, plist_new_uid(uid));
+    return array;
+}
+
+// $objects of a hand-made archive: "$null", then the entries.
+plist_t objectList(std::initializer_list<plist_t> entries) {
+    plist_t objects = plist_new_array();
+    plist_array_append_item(objects, plist_new_string("$null"));
+    for (plist_t entry : entries) plist_array_append_item(objects, entry);
+    return objects;
 }
 
 // A hand-made archive: $objects as given, $top {"root": UID(rootUid)}.
 NSData craftArchive(plist_t objects, std::uint64_t rootUid) {
-    PlistPtr root(plist_new_dict());
-    plist_dict_set_item(root.get(), "$archiver", plist_new_string("NSKeyedArchiver"));
-    plist_dict_set_item(root.get(), "$version", plist_new_uint(100000));
-    plist_t top = plist_new_dict();
-    plist_dict_set_item(top, "root", plist_new_uid(rootUid));
-    plist_dict_set_item(root.get(), "$top", top);
-    plist_dict_set_item(root.get(), "$objects", objects);
+    PlistPtr root(dictOf({{"$archiver", plist_new_string("NSKeyedArchiver")},
+                          {"$version", plist_new_uint(100000)},
+                          {"$top", dictOf({{"root", plist_new_uid(rootUid)}})},
+                          {"$objects", objects}}));
     char* bytes = nullptr;
     uint32_t length = 0;
     plist_to_bin(root.get(), &bytes, &length);
@@ -207,13 +225,10 @@ NSData craftArchive(plist_t objects, std::uint64_t rootUid) {
 }
 
 plist_t classEntry(const char* name) {
-    plist_t entry = plist_new_dict();
-    plist_dict_set_item(entry, "$classname", plist_new_string(name));
     plist_t classes = plist_new_array();
     plist_array_append_item(classes, plist_new_string(name));
     plist_array_append_item(classes, plist_new_string("NSObject"));
-    plist_dict_set_item(entry, "$classes", classes);
-    return entry;
+    return dictOf({{"$classname", plist_new_string(name)}, {"$classes", classes}});
 }
 
 TEST(KeyedArchiverTest, PlainValuesRoundTrip) {
@@ -249,19 +264,13 @@ TEST(KeyedArchiverTest, WritesTheKeyedArchiveLayout) {
     plist_t objects = plist_dict_get_item(root.get(), "$objects");
     EXPECT_EQ(rawString(plist_array_get_item(objects, 0)), "$null");
     plist_t top = plist_dict_get_item(root.get(), "$top");
-    plist_t dict = plist_array_get_item(
-        objects, static_cast<uint32_t>(rawUid(plist_dict_get_item(top, "root"))));
+    plist_t dict = referenced(objects, plist_dict_get_item(top, "root"));
     plist_t keys = plist_dict_get_item(dict, "NS.keys");
     plist_t members = plist_dict_get_item(dict, "NS.objects");
     ASSERT_EQ(plist_array_get_size(keys), 1u);
-    EXPECT_EQ(rawString(plist_array_get_item(
-                  objects, static_cast<uint32_t>(rawUid(plist_array_get_item(keys, 0))))),
-              "a");
-    EXPECT_EQ(rawString(plist_array_get_item(
-                  objects, static_cast<uint32_t>(rawUid(plist_array_get_item(members, 0))))),
-              "b");
-    plist_t cls = plist_array_get_item(
-        objects, static_cast<uint32_t>(rawUid(plist_dict_get_item(dict, "$class"))));
+    EXPECT_EQ(rawString(referenced(objects, plist_array_get_item(keys, 0))), "a");
+    EXPECT_EQ(rawString(referenced(objects, plist_array_get_item(members, 0))), "b");
+    plist_t cls = referenced(objects, plist_dict_get_item(dict, "$class"));
     EXPECT_EQ(rawString(plist_dict_get_item(cls, "$classname")), "NSDictionary");
     plist_t classes = plist_dict_get_item(cls, "$classes");
     ASSERT_EQ(plist_array_get_size(classes), 2u);
@@ -462,53 +471,31 @@ TEST(KeyedArchiverTest, DamagedArchivesGiveErrorsNotCrashes) {
     damaged.push_back(*NSPropertyListSerialization::dataWithPropertyList(
         json{{"$archiver", "Other"}, {"$objects", json::array()}, {"$top", json::object()}},
         NSPropertyListBinaryFormat_v1_0));
-    {
-        // An array that contains itself.
-        plist_t objects = plist_new_array();
-        plist_array_append_item(objects, plist_new_string("$null"));
-        plist_t array = plist_new_dict();
-        plist_t members = plist_new_array();
-        plist_array_append_item(members, plist_new_uid(1));
-        plist_dict_set_item(array, "NS.objects", members);
-        plist_dict_set_item(array, "$class", plist_new_uid(2));
-        plist_array_append_item(objects, array);
-        plist_array_append_item(objects, classEntry("NSArray"));
-        damaged.push_back(craftArchive(objects, 1));
-    }
-    {
-        // A reference past $objects.
-        plist_t objects = plist_new_array();
-        plist_array_append_item(objects, plist_new_string("$null"));
-        damaged.push_back(craftArchive(objects, 40));
-    }
-    {
-        // A coded object that holds itself.
-        plist_t objects = plist_new_array();
-        plist_array_append_item(objects, plist_new_string("$null"));
-        plist_t node = plist_new_dict();
-        plist_dict_set_item(node, "child", plist_new_uid(1));
-        plist_dict_set_item(node, "$class", plist_new_uid(2));
-        plist_array_append_item(objects, node);
-        plist_array_append_item(objects, classEntry("TestNode"));
-        damaged.push_back(craftArchive(objects, 1));
-    }
-    {
-        // A dictionary whose keys and objects differ in number, and an unknown class.
-        plist_t objects = plist_new_array();
-        plist_array_append_item(objects, plist_new_string("$null"));
-        plist_t dict = plist_new_dict();
-        plist_t keys = plist_new_array();
-        plist_array_append_item(keys, plist_new_uid(3));
-        plist_dict_set_item(dict, "NS.keys", keys);
-        plist_dict_set_item(dict, "NS.objects", plist_new_array());
-        plist_dict_set_item(dict, "$class", plist_new_uid(2));
-        plist_array_append_item(objects, dict);
-        plist_array_append_item(objects, classEntry("NSDictionary"));
-        plist_array_append_item(objects, plist_new_string("k"));
-        damaged.push_back(craftArchive(plist_copy(objects), 1));
-        plist_array_set_item(objects, classEntry("NSUnknownThing"), 2);
-        damaged.push_back(craftArchive(objects, 1));
-    }
+    // An array that contains itself.
+    damaged.push_back(craftArchive(
+        objectList({dictOf({{"NS.objects", uidArray({1})}, {"$class", plist_new_uid(2)}}),
+                    classEntry("NSArray")}),
+        1));
+    // A reference past $objects.
+    damaged.push_back(craftArchive(objectList({}), 40));
+    // A coded object that holds itself.
+    damaged.push_back(craftArchive(
+        objectList({dictOf({{"child", plist_new_uid(1)}, {"$class", plist_new_uid(2)}}),
+                    classEntry("TestNode")}),
+        1));
+    // A dictionary whose keys and objects differ in number.
+    damaged.push_back(craftArchive(objectList({dictOf({{"NS.keys", uidArray({3})},
+                                                       {"NS.objects", uidArray({})},
+                                                       {"$class", plist_new_uid(2)}}),
+                                               classEntry("NSDictionary"), plist_new_string("k")}),
+                                   1));
+    // A well-formed dictionary of a class nobody knows.
+    damaged.push_back(
+        craftArchive(objectList({dictOf({{"NS.keys", uidArray({3})},
+                                         {"NS.objects", uidArray({3})},
+                                         {"$class", plist_new_uid(2)}}),
+                                 classEntry("NSUnknownThing"), plist_new_string("k")}),
+                     1));
 
     for (const NSData& bytes : damaged) {
         NSError plainError;

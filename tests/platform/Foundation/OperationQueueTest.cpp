@@ -1,38 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "Deadline.h"
 #include "Foundation/NSOperation.h"
 #include "Foundation/NSOperationQueue.h"
-#include "SpinUntil.h"
+#include "Gate.h"
 
 namespace {
 
-// Holds operations inside main() until opened, without sleeping.
-class Gate {
-  public:
-    void open() {
-        {
-            std::lock_guard lock(mutex_);
-            open_ = true;
-        }
-        cv_.notify_all();
-    }
-    void pass() {
-        std::unique_lock lock(mutex_);
-        cv_.wait(lock, [this] { return open_; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool open_ = false;
-};
+using testsupport::Gate;
 
 // Starts its work elsewhere and returns; finishes only when told to, like a transfer.
 class TransferOperation : public NSOperation {
@@ -71,7 +51,7 @@ TEST(OperationQueueTest, LimitOfTwoRunsTwoAtOnceButNeverThree) {
             while (now > seen && !maxRunning.compare_exchange_weak(seen, now)) {
             }
             // The first two wait for each other, which proves the queue runs two together.
-            if (i < 2 && spinUntil([&] { return running.load() >= 2; })) paired = true;
+            if (i < 2 && testsupport::waitUntil([&] { return running.load() >= 2; })) paired = true;
             for (int spin = 0; spin < 100; ++spin) std::this_thread::yield();
             --running;
         });
@@ -94,7 +74,7 @@ TEST(OperationQueueTest, HigherPriorityStartsFirstAndEqualPrioritiesInOrder) {
         holding = true;
         gate.pass();
     }));
-    ASSERT_TRUE(spinUntil([&] { return holding.load(); }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return holding.load(); }));
     std::vector<std::string> order;  // written by one worker at a time
     auto add = [&](const char* name, NSOperationQueuePriority priority) {
         auto operation = op([&order, name] { order.emplace_back(name); });
@@ -160,7 +140,7 @@ TEST(OperationQueueTest, ConcurrentOperationHoldsItsSlotUntilItFinishesItself) {
         nextRan = true;
     }));
 
-    ASSERT_TRUE(spinUntil([&] { return transfer->started.load(); }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return transfer->started.load(); }));
     EXPECT_TRUE(transfer->isExecuting());
     EXPECT_FALSE(transfer->isFinished());
     EXPECT_FALSE(nextRan.load());

@@ -7,28 +7,19 @@
 #include <thread>
 #include <vector>
 
+#include "Deadline.h"
 #include "Foundation/Clock.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSTimer.h"
 #include "Foundation/ThreadChecker.h"
+#include "ManualClock.h"
 
 namespace {
 
-class RunLoopTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        Clock::useManual();
-        loop = NSRunLoop::mainRunLoop();
-        loop->runUntilIdle();
-    }
-    void TearDown() override {
-        loop->runUntilIdle();
-        Clock::useReal();
-    }
-    std::shared_ptr<NSRunLoop> loop;
-};
+using RunLoopTimers = testsupport::ManualClockTest;
+using RunLoopPerform = testsupport::ManualClockTest;
 
-TEST_F(RunLoopTest, TimersFireInDateOrderUnderManualClock) {
+TEST_F(RunLoopTimers, FireInDateOrder) {
     std::vector<std::string> fired;
     loop->performAfterDelay(2.0, [&] { fired.push_back("2.0"); });
     loop->performAfterDelay(0.5, [&] { fired.push_back("0.5a"); });
@@ -37,61 +28,50 @@ TEST_F(RunLoopTest, TimersFireInDateOrderUnderManualClock) {
 
     loop->runUntilIdle();
     EXPECT_TRUE(fired.empty());
-    Clock::advance(1.0);
-    loop->runUntilIdle();
+    advance(1.0);
     EXPECT_EQ(fired, (std::vector<std::string>{"0.5a", "0.5b"}));
-    Clock::advance(1.0);
-    loop->runUntilIdle();
+    advance(1.0);
     EXPECT_EQ(fired, (std::vector<std::string>{"0.5a", "0.5b", "1.5", "2.0"}));
 }
 
-TEST_F(RunLoopTest, RepeatingTimerInvalidatedInsideItsBlockStops) {
+TEST_F(RunLoopTimers, RepeatingTimerInvalidatedInsideItsBlockStops) {
     int count = 0;
     auto timer = NSTimer::scheduledTimerWithTimeInterval(0.1, true, [&](NSTimer& t) {
         if (++count == 3) t.invalidate();
     });
-    for (int i = 0; i < 10; ++i) {
-        Clock::advance(0.1);
-        loop->runUntilIdle();
-    }
+    for (int i = 0; i < 10; ++i) advance(0.1);
     EXPECT_EQ(count, 3);
     EXPECT_FALSE(timer->isValid());
 }
 
-TEST_F(RunLoopTest, RepeatingTimerThatFallsBehindFiresOnceThenKeepsSchedule) {
+TEST_F(RunLoopTimers, RepeatingTimerThatFallsBehindFiresOnceThenKeepsSchedule) {
     int count = 0;
     auto timer = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer&) { ++count; });
-    Clock::advance(3.5);
-    loop->runUntilIdle();
+    advance(3.5);
     EXPECT_EQ(count, 1);
-    Clock::advance(0.5);
-    loop->runUntilIdle();
+    advance(0.5);
     EXPECT_EQ(count, 2);
     timer->invalidate();
 }
 
-TEST_F(RunLoopTest, RepeatingTimerRescheduledInsideItsBlockKeepsTheNewDateAndCanBePaused) {
+TEST_F(RunLoopTimers, RepeatingTimerRescheduledInsideItsBlockKeepsTheNewDateAndCanBePaused) {
     int count = 0;
     auto timer = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer& t) {
         if (++count == 1) t.setFireDate(Clock::now() + 0.5);
     });
     const double start = Clock::now();
-    Clock::advance(1.0);
-    loop->runUntilIdle();
+    advance(1.0);
     ASSERT_EQ(count, 1);
     EXPECT_EQ(timer->fireDate(), start + 1.5);
 
     // Moving it far ahead must leave no earlier schedule behind.
     timer->setFireDate(Clock::now() + 100);
-    for (int i = 0; i < 6; ++i) {
-        Clock::advance(0.5);
-        loop->runUntilIdle();
-    }
+    for (int i = 0; i < 6; ++i) advance(0.5);
     EXPECT_EQ(count, 1);
     timer->invalidate();
 }
 
-TEST_F(RunLoopTest, TimerOfNoNumberIntervalFiresAtOnceAndKeepsOthersInOrder) {
+TEST_F(RunLoopTimers, TimerOfNoNumberIntervalFiresAtOnceAndKeepsOthersInOrder) {
     std::vector<std::string> fired;
     loop->performAfterDelay(std::nan(""), [&] { fired.push_back("nan"); });
     loop->performAfterDelay(1.0, [&] { fired.push_back("1.0"); });
@@ -105,12 +85,11 @@ TEST_F(RunLoopTest, TimerOfNoNumberIntervalFiresAtOnceAndKeepsOthersInOrder) {
     moved->invalidate();
     loop->runUntilIdle();
     EXPECT_EQ(fired, (std::vector<std::string>{"nan"}));
-    Clock::advance(1.0);
-    loop->runUntilIdle();
+    advance(1.0);
     EXPECT_EQ(fired, (std::vector<std::string>{"nan", "0.5", "1.0"}));
 }
 
-TEST_F(RunLoopTest, TimerMovedByAnEarlierTimerOfTheSameTurnFiresAtItsNewDate) {
+TEST_F(RunLoopTimers, TimerMovedByAnEarlierTimerOfTheSameTurnFiresAtItsNewDate) {
     std::vector<std::string> fired;
     std::shared_ptr<NSTimer> later;
     loop->performAfterDelay(0.5, [&] {
@@ -126,7 +105,7 @@ TEST_F(RunLoopTest, TimerMovedByAnEarlierTimerOfTheSameTurnFiresAtItsNewDate) {
     EXPECT_EQ(fired, (std::vector<std::string>{"first", "moved"}));
 }
 
-TEST_F(RunLoopTest, DelayedBlockFromAnotherThreadRunsOnTheLoopAtItsDate) {
+TEST_F(RunLoopTimers, DelayedBlockFromAnotherThreadRunsOnTheLoopAtItsDate) {
     std::thread::id ranOn;
     std::shared_ptr<NSTimer> timer;
     std::thread worker(
@@ -140,7 +119,7 @@ TEST_F(RunLoopTest, DelayedBlockFromAnotherThreadRunsOnTheLoopAtItsDate) {
     EXPECT_FALSE(timer->isValid());
 }
 
-TEST_F(RunLoopTest, PerformsQueuedDuringATurnRunOnTheNextTurn) {
+TEST_F(RunLoopPerform, PerformsQueuedDuringATurnRunOnTheNextTurn) {
     std::vector<int> order;
     loop->performBlock([&] {
         order.push_back(1);
@@ -154,7 +133,7 @@ TEST_F(RunLoopTest, PerformsQueuedDuringATurnRunOnTheNextTurn) {
     EXPECT_FALSE(loop->runOnce());
 }
 
-TEST_F(RunLoopTest, ZeroDelayPerformRunsAfterTheCurrentTurn) {
+TEST_F(RunLoopPerform, ZeroDelayPerformRunsAfterTheCurrentTurn) {
     std::vector<int> order;
     loop->performBlock([&] {
         loop->performAfterDelay(0, [&] { order.push_back(2); });
@@ -166,7 +145,7 @@ TEST_F(RunLoopTest, ZeroDelayPerformRunsAfterTheCurrentTurn) {
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
 }
 
-TEST_F(RunLoopTest, BlocksFromOtherThreadsWakeTheLoopAndRunOnIt) {
+TEST_F(RunLoopPerform, BlocksFromOtherThreadsWakeTheLoopAndRunOnIt) {
     std::atomic<int> done{0};
     std::thread::id ranOn;
     std::thread worker([&] {
@@ -176,12 +155,13 @@ TEST_F(RunLoopTest, BlocksFromOtherThreadsWakeTheLoopAndRunOnIt) {
                 ++done;
             });
     });
-    EXPECT_TRUE(loop->runUntil([&] { return done.load() == 100; }, 10.0));
+    EXPECT_TRUE(testsupport::runUntil([&] { return done.load() == 100; }));
     worker.join();
     EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
 
-TEST_F(RunLoopTest, EachThreadHasItsOwnLoop) {
+TEST(RunLoopThreads, EachThreadHasItsOwnLoop) {
+    const auto loop = NSRunLoop::mainRunLoop();
     std::shared_ptr<NSRunLoop> other;
     std::thread t([&] {
         other = NSRunLoop::currentRunLoop();
@@ -192,19 +172,6 @@ TEST_F(RunLoopTest, EachThreadHasItsOwnLoop) {
     EXPECT_NE(other, loop);
     EXPECT_TRUE(NSRunLoop::isMainThread());
     EXPECT_EQ(NSRunLoop::currentRunLoop(), loop);
-}
-
-TEST_F(RunLoopTest, BlockPerformedByABeforeWaitingObserverRunsInsteadOfWaiting) {
-    int ran = 0;
-    bool posted = false;
-    const auto token = loop->addBeforeWaitingObserver([&] {
-        if (posted) return;
-        posted = true;
-        loop->performBlock([&] { ++ran; });
-    });
-    EXPECT_TRUE(loop->runOnce(1.0));
-    EXPECT_EQ(ran, 1);
-    loop->removeBeforeWaitingObserver(token);
 }
 
 // Timers, sources, observers and turns belong to the loop's thread; another thread goes through
@@ -237,13 +204,20 @@ TEST(RunLoopDeathTest, ChangingTheLoopFromAnotherThreadFailsLoudly) {
     scheduled->invalidate();
 }
 
-TEST(RunLoopRealClock, RunStopsFromAnotherThreadAndRealTimersFire) {
+TEST(RunLoopThreads, RunStopsFromAnotherThreadAndRealTimersFire) {
     auto loop = NSRunLoop::mainRunLoop();
     int fired = 0;
     loop->performAfterDelay(0.02, [&] { ++fired; });
     std::thread stopper([&] { loop->performAfterDelay(0.05, [&] { loop->stop(); }); });
     stopper.join();
+    bool gaveUp = false;
+    const auto deadline = loop->performAfterDelay(testsupport::kPatience, [&] {
+        gaveUp = true;
+        loop->stop();
+    });
     loop->run();
+    deadline->invalidate();
+    EXPECT_FALSE(gaveUp);
     EXPECT_EQ(fired, 1);
 }
 

@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "Deadline.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSThread.h"
-#include "SpinUntil.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ TEST(ThreadTest, RunLoopThreadRunsPerformedBlocksInOrderUntilCancelled) {
     });
     std::thread other([&] { thread->performBlock([&] { note(3); }); });
     other.join();
-    ASSERT_TRUE(spinUntil([&] {
+    ASSERT_TRUE(testsupport::waitUntil([&] {
         std::lock_guard lock(mutex);
         return order.size() == 3;
     }));
@@ -56,7 +56,7 @@ TEST(ThreadTest, RunLoopThreadRunsPerformedBlocksInOrderUntilCancelled) {
 
     thread->cancel();
     EXPECT_TRUE(thread->isCancelled());
-    EXPECT_TRUE(spinUntil([&] { return thread->isFinished(); }));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return thread->isFinished(); }));
     EXPECT_FALSE(thread->isExecuting());
 }
 
@@ -76,7 +76,7 @@ TEST(ThreadTest, DroppingARunLoopThreadStopsItAndJoinsIt) {
         thread_local ExitWatch watch;
         armed = true;
     });
-    ASSERT_TRUE(spinUntil([&] { return armed.load(); }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return armed.load(); }));
     EXPECT_FALSE(gThreadExited.load());
     thread.reset();
     EXPECT_TRUE(gThreadExited.load()) << "the owner returned before the thread ended";
@@ -95,7 +95,7 @@ TEST(ThreadTest, DetachedThreadRunsItsBlockAndIsJoinedByItsOwner) {
         }
         exited = true;
     });
-    ASSERT_TRUE(spinUntil([&] { return rounds.load() > 10; }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return rounds.load() > 10; }));
     keepGoing = false;
     thread.reset();
     EXPECT_TRUE(exited.load()) << "the owner returned before the thread ended";

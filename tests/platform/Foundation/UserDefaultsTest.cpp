@@ -11,6 +11,7 @@
 #include "Foundation/NSPropertyListSerialization.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSUserDefaults.h"
+#include "LogCapture.h"
 #include "TempDir.h"
 
 namespace {
@@ -22,20 +23,17 @@ class UserDefaultsTest : public ::testing::Test {
     void SetUp() override {
         NSUserDefaults::resetStandardUserDefaults();
         NSSetHomeDirectory(home.path().string());
-        previousSink = NSLogSetSink([this](const std::string& line) { logged.push_back(line); });
     }
     void TearDown() override {
         NSUserDefaults::resetStandardUserDefaults();
         NSRunLoop::mainRunLoop()->runUntilIdle();
-        NSLogSetSink(previousSink);
     }
     std::string preferencesFile() const {
         return home / "Library/Preferences/com.brisfold.engineer.plist";
     }
 
-    TempDir home;
-    std::vector<std::string> logged;
-    NSLogSink previousSink;
+    testsupport::TempDir home;
+    testsupport::LogCapture log;
 };
 
 TEST_F(UserDefaultsTest, ValuesSurviveARestart) {
@@ -68,7 +66,7 @@ TEST_F(UserDefaultsTest, ValuesSurviveARestart) {
     EXPECT_EQ(defaults->arrayForKey("list"), json::array({1, "two"}));
     EXPECT_EQ(defaults->dictionaryForKey("dict"), (json{{"k", json{{"deep", 1}}}}));
     EXPECT_TRUE(defaults->objectForKey("temporary").is_null());
-    EXPECT_TRUE(logged.empty());
+    EXPECT_TRUE(log.lines().empty());
 }
 
 TEST_F(UserDefaultsTest, ChangesAreWrittenOnTheNextRunLoopTurn) {
@@ -127,8 +125,8 @@ TEST_F(UserDefaultsTest, RefusesValuesWithoutPropertyListFormAndKeepsTheOld) {
     defaults->setObject(json::array({1}), "list");
     EXPECT_FALSE(defaults->setObject(json::array({nullptr}), "list"));
     EXPECT_EQ(defaults->arrayForKey("list"), json::array({1}));
-    ASSERT_EQ(logged.size(), 1u);
-    EXPECT_NE(logged[0].find("list"), std::string::npos);
+    EXPECT_EQ(log.lines().size(), 1u);
+    EXPECT_TRUE(log.contains("list"));
     // Null itself removes, as setting nil does.
     EXPECT_TRUE(defaults->setObject(nullptr, "list"));
     EXPECT_TRUE(defaults->objectForKey("list").is_null());
@@ -139,8 +137,8 @@ TEST_F(UserDefaultsTest, DamagedFileGivesEmptyDefaultsAndIsKeptAside) {
     ASSERT_TRUE(NSDataWriteToFile(NSDataFromString("bplist00 torn write"), path, false));
     auto defaults = NSUserDefaults::create(path);
     EXPECT_TRUE(defaults->dictionaryRepresentation().empty());
-    ASSERT_EQ(logged.size(), 1u);
-    EXPECT_NE(logged[0].find("unreadable"), std::string::npos);
+    EXPECT_EQ(log.lines().size(), 1u);
+    EXPECT_TRUE(log.contains("unreadable"));
     EXPECT_EQ(NSDataWithContentsOfFile(path + ".damaged"), NSDataFromString("bplist00 torn write"));
 
     defaults->setInteger(1, "fresh");
@@ -161,7 +159,7 @@ TEST_F(UserDefaultsTest, UnwritableFileReportsFailure) {
     auto defaults = NSUserDefaults::create(blocker + "/prefs.plist");
     defaults->setInteger(1, "x");
     EXPECT_FALSE(defaults->synchronize());
-    EXPECT_FALSE(logged.empty());
+    EXPECT_FALSE(log.lines().empty());
     EXPECT_EQ(defaults->integerForKey("x"), 1);
 }
 

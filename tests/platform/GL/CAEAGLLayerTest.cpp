@@ -2,12 +2,16 @@
 
 #include <cmath>
 
+#include "GLTarget.h"
 #include "OpenGLES/EAGLContext.h"
 #include "QuartzCore/CAEAGLLayer.h"
+#include "ScreenPixels.h"
 #include "UIKit/UIView.h"
 #include "host/HeadlessHost.h"
 
 namespace {
+
+using testsupport::colourNear;
 
 class GLView : public UIView {
   public:
@@ -22,35 +26,10 @@ class GLView : public UIView {
     std::shared_ptr<CALayer> makeLayer() const override { return CAEAGLLayer::layer(); }
 };
 
-bool near(CGColor a, CGColor b) {
-    return std::abs(a.r - b.r) <= 0.02 && std::abs(a.g - b.g) <= 0.02 &&
-           std::abs(a.b - b.b) <= 0.02 && std::abs(a.a - b.a) <= 0.02;
-}
-
 class CAEAGLLayerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        context = EAGLContext::create(kEAGLRenderingAPIOpenGLES1);
         if (!context) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
-        ASSERT_TRUE(EAGLContext::setCurrentContext(context));
-        glGenFramebuffersOES(1, &framebuffer);
-        glGenRenderbuffersOES(1, &renderbuffer);
-    }
-    void TearDown() override {
-        if (!context) return;
-        glDeleteFramebuffersOES(1, &framebuffer);
-        glDeleteRenderbuffersOES(1, &renderbuffer);
-        EAGLContext::setCurrentContext(nullptr);
-    }
-
-    void attach(const std::shared_ptr<CAEAGLLayer>& layer) {
-        glBindFramebufferOES(GL_FRAMEBUFFER_OES, framebuffer);
-        glBindRenderbufferOES(GL_RENDERBUFFER_OES, renderbuffer);
-        ASSERT_TRUE(context->renderbufferStorage(GL_RENDERBUFFER_OES, layer));
-        glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES,
-                                     GL_RENDERBUFFER_OES, renderbuffer);
-        ASSERT_EQ(glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES),
-                  GLenum(GL_FRAMEBUFFER_COMPLETE_OES));
     }
 
     GLint renderbufferValue(GLenum name) {
@@ -59,26 +38,8 @@ class CAEAGLLayerTest : public ::testing::Test {
         return v;
     }
 
-    // Red over the upper half (GL's y grows upwards), the given colour below.
-    static void drawHalves(GLfloat r, GLfloat g, GLfloat b, GLfloat a, int width, int height) {
-        glViewport(0, 0, width, height);
-        glClearColor(r, g, b, a);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        const GLfloat upperHalf[] = {-1, 0, 1, 0, -1, 1, 1, 1};
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glVertexPointer(2, GL_FLOAT, 0, upperHalf);
-        glColor4f(1, 0, 0, 1);
-        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-        glDisableClientState(GL_VERTEX_ARRAY);
-    }
-
-    std::shared_ptr<EAGLContext> context;
-    GLuint framebuffer = 0;
-    GLuint renderbuffer = 0;
+    testsupport::GLTarget gl;
+    const std::shared_ptr<EAGLContext>& context = gl.context();
 };
 
 TEST_F(CAEAGLLayerTest, StorageTakesTheLayersPixelSizeAndColourFormat) {
@@ -87,7 +48,7 @@ TEST_F(CAEAGLLayerTest, StorageTakesTheLayersPixelSizeAndColourFormat) {
     layer->setContentsScale(2);
     EXPECT_EQ(layer->drawableWidth(), 61);
     EXPECT_EQ(layer->drawableHeight(), 40);
-    attach(layer);
+    ASSERT_TRUE(gl.attach(layer));
     EXPECT_EQ(renderbufferValue(GL_RENDERBUFFER_WIDTH_OES), 61);
     EXPECT_EQ(renderbufferValue(GL_RENDERBUFFER_HEIGHT_OES), 40);
     EXPECT_EQ(renderbufferValue(GL_RENDERBUFFER_INTERNAL_FORMAT_OES), GL_RGBA8_OES);
@@ -95,15 +56,15 @@ TEST_F(CAEAGLLayerTest, StorageTakesTheLayersPixelSizeAndColourFormat) {
     layer->setDrawableProperties({.retainedBacking = false, .colorFormat = kEAGLColorFormatRGB565});
     layer->setBounds(CGRectMake(0, 0, 8, 4));
     layer->setContentsScale(1);
-    attach(layer);
+    ASSERT_TRUE(gl.attach(layer));
     EXPECT_EQ(renderbufferValue(GL_RENDERBUFFER_WIDTH_OES), 8);
     EXPECT_EQ(renderbufferValue(GL_RENDERBUFFER_INTERNAL_FORMAT_OES), GL_RGB565_OES);
 
-    drawHalves(0, 0, 1, 1, 8, 4);
+    testsupport::drawRedOverColour(0, 0, 1, 1, 8, 4);
     ASSERT_TRUE(context->presentRenderbuffer(GL_RENDERBUFFER_OES));
     ASSERT_NE(layer->contents(), nullptr);
     // 565 has no alpha: the frame composes opaque although the layer is not.
-    EXPECT_TRUE(near(layer->contents()->pixelAt(0, 3), {0, 0, 1, 1}));
+    EXPECT_TRUE(colourNear(layer->contents()->pixelAt(0, 3), {0, 0, 1, 1}));
 
     // A layer without size gives an empty buffer that presents no contents.
     layer->setBounds(CGRectZero);
@@ -126,17 +87,17 @@ TEST_F(CAEAGLLayerTest, PresentPutsTheFrameUprightIntoTheContents) {
         layer->setOpaque(c.opaque);
         layer->setBounds(CGRectMake(0, 0, 4, 2));
         layer->setContentsScale(2);
-        attach(layer);
-        drawHalves(0, 0, 1, c.alpha, 8, 4);
+        ASSERT_TRUE(gl.attach(layer));
+        testsupport::drawRedOverColour(0, 0, 1, c.alpha, 8, 4);
         ASSERT_TRUE(context->presentRenderbuffer(GL_RENDERBUFFER_OES));
         const CGImageRef image = layer->contents();
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(image->width(), 8);
         EXPECT_EQ(image->height(), 4);
-        EXPECT_TRUE(near(image->pixelAt(0, 0), {1, 0, 0, 1}));
-        EXPECT_TRUE(near(image->pixelAt(7, 1), {1, 0, 0, 1}));
-        EXPECT_TRUE(near(image->pixelAt(0, 2), c.lower));
-        EXPECT_TRUE(near(image->pixelAt(7, 3), c.lower));
+        EXPECT_TRUE(colourNear(image->pixelAt(0, 0), {1, 0, 0, 1}));
+        EXPECT_TRUE(colourNear(image->pixelAt(7, 1), {1, 0, 0, 1}));
+        EXPECT_TRUE(colourNear(image->pixelAt(0, 2), c.lower));
+        EXPECT_TRUE(colourNear(image->pixelAt(7, 3), c.lower));
         // The plain drawable's copy is not kept for a layer: its contents are the frame.
         EXPECT_TRUE(layer->presentedPixels().rgba.empty());
     }
@@ -148,26 +109,26 @@ TEST_F(CAEAGLLayerTest, ComposedScreenShowsTheGLContentWhereTheViewIs) {
     view->layer()->setContentsScale(2);
     view->layer()->setOpaque(true);
     host.window()->addSubview(view);
-    attach(view->glLayer());
+    ASSERT_TRUE(gl.attach(view->glLayer()));
     EXPECT_EQ(renderbufferValue(GL_RENDERBUFFER_WIDTH_OES), 100);
-    drawHalves(0, 1, 0, 1, 100, 60);
+    testsupport::drawRedOverColour(0, 1, 0, 1, 100, 60);
     ASSERT_TRUE(context->presentRenderbuffer(GL_RENDERBUFFER_OES));
 
     const CGImageRef screen = host.compose();
     ASSERT_NE(screen, nullptr);
     // Screen scale 2: the view covers pixels (80, 200) to (180, 260).
-    EXPECT_TRUE(near(screen->pixelAt(82, 202), {1, 0, 0, 1}));
-    EXPECT_TRUE(near(screen->pixelAt(178, 228), {1, 0, 0, 1}));
-    EXPECT_TRUE(near(screen->pixelAt(82, 232), {0, 1, 0, 1}));
-    EXPECT_TRUE(near(screen->pixelAt(178, 258), {0, 1, 0, 1}));
-    EXPECT_FALSE(near(screen->pixelAt(78, 230), {0, 1, 0, 1}));
-    EXPECT_FALSE(near(screen->pixelAt(182, 230), {0, 1, 0, 1}));
+    EXPECT_TRUE(colourNear(screen->pixelAt(82, 202), {1, 0, 0, 1}));
+    EXPECT_TRUE(colourNear(screen->pixelAt(178, 228), {1, 0, 0, 1}));
+    EXPECT_TRUE(colourNear(screen->pixelAt(82, 232), {0, 1, 0, 1}));
+    EXPECT_TRUE(colourNear(screen->pixelAt(178, 258), {0, 1, 0, 1}));
+    EXPECT_FALSE(colourNear(screen->pixelAt(78, 230), {0, 1, 0, 1}));
+    EXPECT_FALSE(colourNear(screen->pixelAt(182, 230), {0, 1, 0, 1}));
 
     // A new frame replaces what the screen shows.
-    drawHalves(0, 0, 1, 1, 100, 60);
+    testsupport::drawRedOverColour(0, 0, 1, 1, 100, 60);
     ASSERT_TRUE(context->presentRenderbuffer(GL_RENDERBUFFER_OES));
     EXPECT_TRUE(host.needsCompose());
-    EXPECT_TRUE(near(host.compose()->pixelAt(100, 250), {0, 0, 1, 1}));
+    EXPECT_TRUE(colourNear(host.compose()->pixelAt(100, 250), {0, 0, 1, 1}));
 }
 
 }  // namespace

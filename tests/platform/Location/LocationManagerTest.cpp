@@ -3,11 +3,14 @@
 #include <fstream>
 #include <vector>
 
-#include "../Foundation/TempDir.h"
 #include "CoreLocation/CLLocationManager.h"
 #include "Foundation/NSRunLoop.h"
+#include "ManualClock.h"
+#include "TempDir.h"
 
 namespace {
+
+using testsupport::TempDir;
 
 struct Recorder : CLLocationManagerDelegate {
     struct Fix {
@@ -34,34 +37,20 @@ struct Recorder : CLLocationManagerDelegate {
     }
 };
 
-class LocationManagerTest : public ::testing::Test {
+class LocationManagerTest : public testsupport::ManualClockTest {
   protected:
-    void SetUp() override {
-        Clock::useManual();
-        loop = NSRunLoop::mainRunLoop();
-        loop->runUntilIdle();
-    }
-    void TearDown() override {
-        CLLocationManager::setSource(nullptr);
-        loop->runUntilIdle();
-        Clock::useReal();
-    }
+    void TearDown() override { CLLocationManager::setSource(nullptr); }
     void install(const char* text) {
         std::string error;
         auto source = CLLocationSource::parse(text, &error);
         ASSERT_NE(source, nullptr) << error;
         CLLocationManager::setSource(source);
     }
-    void advance(double seconds) {
-        Clock::advance(seconds);
-        loop->runUntilIdle();
-    }
     std::shared_ptr<CLLocationManager> makeManager() {
         auto m = CLLocationManager::create();
         m->setDelegate(recorder);
         return m;
     }
-    std::shared_ptr<NSRunLoop> loop;
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
 };
 

@@ -62,4 +62,21 @@ TEST_F(ApplicationTest, MemoryWarningAndOrientationChangeArePosted) {
     EXPECT_EQ(app->statusBarOrientation(), UIInterfaceOrientationLandscapeLeft);
 }
 
+TEST_F(ApplicationTest, OpensKnownSchemesAndRecordsThem) {
+    EXPECT_TRUE(app->openURL("tel:4008001234"));
+    // Unknown schemes, text that is no URL, and server text with spaces or ideographs.
+    for (const char* refused :
+         {"weird-scheme://x", "no scheme at all", "tel:400 800 1234", "tel:电话", "tel:%zz"}) {
+        EXPECT_FALSE(app->openURL(refused)) << refused;
+    }
+    EXPECT_TRUE(app->canOpenURL("tel:%2B8613800000000"));
+    EXPECT_TRUE(app->canOpenURL("HTTPS://example.invalid"));
+    app->registerURLScheme("weird-scheme");
+    EXPECT_TRUE(app->openURL("weird-scheme://x"));
+    EXPECT_EQ(app->openedURLs(), (std::vector<std::string>{"tel:4008001234", "weird-scheme://x"}));
+    EXPECT_EQ(app->statusBarFrame(), CGRectMake(0, 0, 320, 20));
+    app->setStatusBarHidden(true);
+    EXPECT_EQ(app->statusBarFrame(), CGRectZero);
+}
+
 }  // namespace

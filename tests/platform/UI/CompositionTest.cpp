@@ -1,15 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <numbers>
 
-#include "../Foundation/TempDir.h"
+#include "ScreenPixels.h"
+#include "TempDir.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIView.h"
-#include "UITestSupport.h"
 #include "host/HeadlessHost.h"
 
 namespace {
+
+using namespace testsupport;
 
 class CountingDrawView : public UIView {
   public:
@@ -146,9 +147,8 @@ TEST(Composition, ScreenshotIsWrittenAndDecodes) {
     auto v = UIView::create(CGRectMake(0, 0, 320, 100));
     v->setBackgroundColor(UIColor::redColor());
     host.window()->addSubview(v);
-    TempDir tmp;
-    const auto dir = tmp.path();
-    const auto path = (dir / "screen.png").string();
+    TempDir dir;
+    const auto path = dir / "screen.png";
     ASSERT_TRUE(host.writePNG(path));
     auto decoded = CGImage::createWithContentsOfFile(path);
     ASSERT_TRUE(decoded);
@@ -156,7 +156,6 @@ TEST(Composition, ScreenshotIsWrittenAndDecodes) {
     EXPECT_EQ(decoded->height(), 1136);
     EXPECT_TRUE(colourNear(decoded->pixelAt(10, 10), kRed));
     EXPECT_TRUE(colourNear(decoded->pixelAt(10, 400), kWhite));
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Foundation/NSRunLoop.h"
+#include "ScreenPixels.h"
 #include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
@@ -11,10 +12,12 @@
 #include "UIKit/UITextField.h"
 #include "UIKit/UITextView.h"
 #include "UIKit/UIWebView.h"
-#include "UITestSupport.h"
 #include "host/HeadlessHost.h"
 
 namespace {
+
+using testsupport::colourNear;
+using testsupport::screenPixel;
 
 class Target : public NSObject {
   public:

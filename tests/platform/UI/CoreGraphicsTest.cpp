@@ -4,12 +4,14 @@
 #include <vector>
 
 #include "CoreGraphics/CGContext.h"
+#include "ScreenPixels.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIView.h"
-#include "UITestSupport.h"
 
 namespace {
+
+using namespace testsupport;
 
 CGImageRef twoRows(CGColor top, CGColor bottom) {
     auto image = CGImage::create(2, 2);
@@ -24,7 +26,7 @@ CGImageRef twoRows(CGColor top, CGColor bottom) {
     return image;
 }
 
-TEST(CoreGraphics, BitmapContextsWriteTheCallersBytesBottomUp) {
+TEST(CGContext, BitmapContextsWriteTheCallersBytesBottomUp) {
     // RGBA bytes, as textures are uploaded: the context keeps them in step with its drawing.
     std::vector<uint8_t> rgba(4 * 2 * 4, 7);
     auto ctx = CGBitmapContextCreate(rgba.data(), 4, 2, 8, 16, CGColorSpaceCreateDeviceRGB(),
@@ -59,7 +61,7 @@ TEST(CoreGraphics, BitmapContextsWriteTheCallersBytesBottomUp) {
     EXPECT_TRUE(image->isMask());
 }
 
-TEST(CoreGraphics, MasksGradientsAndPaths) {
+TEST(CGContext, MasksGradientsAndPaths) {
     UIGraphicsBeginImageContextWithOptions({40, 20}, false, 1);
     CGContextRef c = UIGraphicsGetCurrentContext();
     // Only the left half of the mask has ink; the mask follows the y-up image rule.
@@ -102,7 +104,7 @@ TEST(CoreGraphics, MasksGradientsAndPaths) {
     EXPECT_TRUE(CGPathContainsPoint(rounded, nullptr, {10, 0.5}, false));
 }
 
-TEST(CoreGraphics, ViewTreeRendersIntoAnImageContext) {
+TEST(CGContext, ViewTreeRendersIntoAnImageContext) {
     auto root = UIView::create(CGRectMake(0, 0, 20, 10));
     root->setBackgroundColor(UIColor::redColor());
     auto child = UIView::create(CGRectMake(10, 0, 10, 10));

@@ -12,7 +12,7 @@ void expectNear(CGPoint a, CGPoint b) {
     EXPECT_NEAR(a.y, b.y, 1e-9);
 }
 
-TEST(Geometry, RectFunctions) {
+TEST(CGGeometry, RectFunctions) {
     const CGRect r = CGRectMake(10, 20, -4, 6);  // negative width: standardised
     EXPECT_EQ(CGRectGetMinX(r), 6);
     EXPECT_EQ(CGRectGetMaxX(r), 10);
@@ -34,7 +34,7 @@ TEST(Geometry, RectFunctions) {
     EXPECT_FALSE(CGRectContainsRect(CGRectMake(0, 0, 10, 10), CGRectMake(1, 1, 10, 1)));
 }
 
-TEST(Geometry, AffineTransforms) {
+TEST(CGGeometry, AffineTransforms) {
     const CGAffineTransform t = CGAffineTransformRotate(
         CGAffineTransformScale(CGAffineTransformMakeTranslation(5, 7), 2, 3), 0.7);
     const CGPoint p{3, -4};
@@ -58,7 +58,7 @@ TEST(Geometry, AffineTransforms) {
     EXPECT_EQ(CGAffineTransformInvert(flat), flat);
 }
 
-TEST(Geometry, Transform3DAgreesWithAffine) {
+TEST(CGGeometry, Transform3DAgreesWithAffine) {
     const CATransform3D r = CATransform3DScale(CATransform3DMakeRotation(0.4, 0, 0, 1), 2, 3, 1);
     const CGAffineTransform a = CGAffineTransformScale(CGAffineTransformMakeRotation(0.4), 2, 3);
     const CGAffineTransform fromR = CATransform3DGetAffineTransform(r);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Foundation/NSRunLoop.h"
+#include "ManualClock.h"
 #include "UIKit/UIControl.h"
 #include "UIKit/UILongPressGestureRecognizer.h"
 #include "UIKit/UIPanGestureRecognizer.h"
@@ -68,58 +69,45 @@ class TouchLog : public UIView {
     void touchesCancelled(const UITouchSet&, UIEvent*) override { events.push_back("cancelled"); }
 };
 
-class GestureRecognizerTest : public ::testing::Test {
+class GestureRecognizerTest : public testsupport::ManualClockTest {
   protected:
     void SetUp() override {
-        Clock::useManual();
-        loop = NSRunLoop::mainRunLoop();
-        loop->runUntilIdle();
         host = std::make_unique<HeadlessHost>();
         view = TouchLog::create(CGRectMake(0, 0, 300, 400));
         host->window()->addSubview(view);
     }
-    void TearDown() override {
-        host.reset();
-        loop->runUntilIdle();
-        Clock::useReal();
-    }
-    void wait(double seconds) {
-        Clock::advance(seconds);
-        loop->runUntilIdle();
-    }
     // One finger from a to b in `steps` moves, one screen refresh apart.
     void drag(int finger, CGPoint a, CGPoint b, int steps) {
         for (int i = 1; i <= steps; ++i) {
-            wait(kFrame);
+            advance(kFrame);
             const double f = static_cast<double>(i) / steps;
             host->touchMove(finger, {a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f});
         }
     }
-    void tap(CGPoint p) {
-        host->touchDown(0, p);
-        wait(0.05);
-        host->touchUp(0, p);
-        loop->runUntilIdle();
+    // One finger down at a, moved to b in `steps` frames and lifted there.
+    void stroke(CGPoint a, CGPoint b, int steps) {
+        host->touchDown(0, a);
+        drag(0, a, b, steps);
+        host->touchUp(0, b);
     }
-
-    // A single tap that waits for a double tap to fail, both on the view; the double tap acts
-    // on `target`.
-    struct SingleAndDoubleTap {
-        std::shared_ptr<Target> singleTarget;
-        std::shared_ptr<UITapGestureRecognizer> single, twice;
-    };
-    SingleAndDoubleTap addSingleTapWaitingForDoubleTap() {
-        auto singleTarget = std::make_shared<Target>();
+    // A tap recognised only when a double tap has failed, both on the view.
+    std::shared_ptr<UITapGestureRecognizer> singleTapWaitingForDouble(
+        const std::shared_ptr<Target>& singleTarget) {
         auto single = UITapGestureRecognizer::create(singleTarget, &Target::tapped);
         auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
         twice->setNumberOfTapsRequired(2);
         single->requireGestureRecognizerToFail(twice);
         view->addGestureRecognizer(single);
         view->addGestureRecognizer(twice);
-        return {singleTarget, single, twice};
+        return twice;
+    }
+    void tap(CGPoint p) {
+        host->touchDown(0, p);
+        advance(0.05);
+        host->touchUp(0, p);
+        loop->runUntilIdle();
     }
 
-    std::shared_ptr<NSRunLoop> loop;
     std::unique_ptr<HeadlessHost> host;
     std::shared_ptr<TouchLog> view;
     std::shared_ptr<Target> target = std::make_shared<Target>();
@@ -142,34 +130,26 @@ TEST_F(GestureRecognizerTest, RightSwipeFiresOnASwipeOnlyAndHonoursTheDirectionM
     EXPECT_EQ(target->log.size(), 1u);
 
     // Leftwards and slow swipes are not right swipes.
-    host->touchDown(0, {250, 200});
-    drag(0, {250, 200}, {150, 200}, 6);
-    host->touchUp(0, {150, 200});
+    stroke({250, 200}, {150, 200}, 6);
     loop->runUntilIdle();
-    host->touchDown(0, {50, 200});
-    drag(0, {50, 200}, {150, 200}, 120);
-    host->touchUp(0, {150, 200});
+    stroke({50, 200}, {150, 200}, 120);
     loop->runUntilIdle();
     EXPECT_EQ(target->log.size(), 1u);
 
     swipe->setDirection(UISwipeGestureRecognizerDirectionLeft |
                         UISwipeGestureRecognizerDirectionUp);
-    host->touchDown(0, {150, 300});
-    drag(0, {150, 300}, {140, 200}, 5);
-    host->touchUp(0, {140, 200});
+    stroke({150, 300}, {140, 200}, 5);
     loop->runUntilIdle();
     EXPECT_EQ(target->log.size(), 2u);
 
     // Two fingers required: one finger does not do.
     swipe->setNumberOfTouchesRequired(2);
-    host->touchDown(0, {250, 100});
-    drag(0, {250, 100}, {150, 100}, 5);
-    host->touchUp(0, {150, 100});
+    stroke({250, 100}, {150, 100}, 5);
     loop->runUntilIdle();
     EXPECT_EQ(target->log.size(), 2u);
     host->post({{0, UITouchPhaseBegan, {250, 100}}, {1, UITouchPhaseBegan, {250, 140}}});
     for (int i = 1; i <= 5; ++i) {
-        wait(kFrame);
+        advance(kFrame);
         host->post({{0, UITouchPhaseMoved, {250.0 - 20 * i, 100}},
                     {1, UITouchPhaseMoved, {250.0 - 20 * i, 140}}});
     }
@@ -183,7 +163,7 @@ TEST_F(GestureRecognizerTest, PinchReportsScaleAndVelocityFromTwoFingers) {
     EXPECT_EQ(pinch->numberOfTouches(), 2u);
     EXPECT_EQ(pinch->locationInView(view.get()), CGPointMake(120, 100));
     // 4 points apart is not yet a pinch.
-    wait(kFrame);
+    advance(kFrame);
     host->touchMove(1, {144, 100});
     EXPECT_TRUE(target->states.empty());
 
@@ -214,7 +194,7 @@ TEST_F(GestureRecognizerTest, RotationReportsTheAngleClockwisePositive) {
     host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {150, 100}}});
     // A quarter turn clockwise on screen (y grows downwards), in nine steps.
     for (int i = 1; i <= 9; ++i) {
-        wait(kFrame);
+        advance(kFrame);
         const double a = std::numbers::pi / 2 * i / 9;
         host->touchMove(1, {100 + 50 * std::cos(a), 100 + 50 * std::sin(a)});
     }
@@ -224,7 +204,7 @@ TEST_F(GestureRecognizerTest, RotationReportsTheAngleClockwisePositive) {
 
     // The map resets it to read increments; a turn back is negative from there.
     rotation->setRotation(0);
-    wait(kFrame);
+    advance(kFrame);
     host->touchMove(1, {150, 100});
     EXPECT_NEAR(rotation->rotation(), -std::numbers::pi / 2, 1e-9);
     host->post({{0, UITouchPhaseEnded, {100, 100}}, {1, UITouchPhaseEnded, {150, 100}}});
@@ -243,7 +223,7 @@ TEST_F(GestureRecognizerTest, PinchAndRotationRunTogetherOnlyWhenTheDelegateAllo
     auto spreadAndTurn = [&] {
         host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {150, 100}}});
         for (int i = 1; i <= 6; ++i) {
-            wait(kFrame);
+            advance(kFrame);
             const double a = 0.5 * i / 6, r = 50 + 10.0 * i;
             host->touchMove(1, {100 + r * std::cos(a), 100 + r * std::sin(a)});
         }
@@ -297,14 +277,15 @@ TEST_F(GestureRecognizerTest, TwoFingerRecognizersFailOnAThirdFingerAndEndWhenOn
 }
 
 TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
-    const auto [singleTarget, single, twice] = addSingleTapWaitingForDoubleTap();
+    auto singleTarget = std::make_shared<Target>();
+    singleTapWaitingForDouble(singleTarget);
 
     tap({100, 100});
     // The single tap waits until the double tap has given up, and so does the view.
-    wait(0.2);
+    advance(0.2);
     EXPECT_TRUE(singleTarget->log.empty());
     EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
-    wait(0.2);
+    advance(0.2);
     ASSERT_EQ(singleTarget->states,
               (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));
     EXPECT_EQ(singleTarget->points.front(), CGPointMake(100, 100));
@@ -312,20 +293,20 @@ TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
     EXPECT_EQ(view->events, (std::vector<std::string>{"began", "cancelled"}));
 
     tap({100, 100});
-    wait(0.1);
+    advance(0.1);
     tap({103, 98});
     ASSERT_EQ(target->states,
               (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));
-    wait(1);
+    advance(1);
     EXPECT_EQ(singleTarget->log.size(), 1u);
     // The recognised double tap took its second touch from the view.
     EXPECT_EQ(view->events.back(), "cancelled");
 
     // Taps too far apart are two single taps.
     tap({100, 100});
-    wait(0.1);
+    advance(0.1);
     tap({200, 300});
-    wait(1);
+    advance(1);
     EXPECT_EQ(singleTarget->log.size(), 2u);
     EXPECT_EQ(target->log.size(), 1u);
 }
@@ -340,11 +321,9 @@ TEST_F(GestureRecognizerTest, PanWaitingForADoubleTapDoesNotBeginAfterItsFingerI
     view->addGestureRecognizer(twice);
 
     // Far enough for a pan, not too far for a tap: the pan waits, then the finger lifts.
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {110, 100}, 2);
-    host->touchUp(0, {110, 100});
+    stroke({100, 100}, {110, 100}, 2);
     loop->runUntilIdle();
-    wait(1);
+    advance(1);
     EXPECT_TRUE(twiceTarget->log.empty());
     // With no finger down there is no pan to begin; one left begun would never end.
     EXPECT_TRUE(target->states.empty());
@@ -353,7 +332,7 @@ TEST_F(GestureRecognizerTest, PanWaitingForADoubleTapDoesNotBeginAfterItsFingerI
     // The next plain touch reaches the view and is not taken by a stale pan.
     view->events.clear();
     tap({200, 300});
-    wait(1);
+    advance(1);
     EXPECT_EQ(view->events, (std::vector<std::string>{"began", "ended"}));
     EXPECT_TRUE(target->states.empty());
 }
@@ -364,7 +343,7 @@ TEST_F(GestureRecognizerTest, ViewHearsTheLiftOnceUndecidedRecognizersFail) {
     view->addGestureRecognizer(twice);
     tap({100, 100});
     EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
-    wait(0.4);
+    advance(0.4);
     EXPECT_EQ(view->events, (std::vector<std::string>{"began", "ended"}));
 
     // A control on the view is not kept waiting.
@@ -375,28 +354,24 @@ TEST_F(GestureRecognizerTest, ViewHearsTheLiftOnceUndecidedRecognizersFail) {
         target, [&](const auto&, UIEvent*) { ++pressed; }, UIControlEventTouchUpInside);
     tap({220, 220});
     EXPECT_EQ(pressed, 1);
-    wait(0.4);
+    advance(0.4);
 
     twice->setDelaysTouchesEnded(false);
     view->events.clear();
     tap({100, 100});
     EXPECT_EQ(view->events, (std::vector<std::string>{"began", "ended"}));
-    wait(0.4);
+    advance(0.4);
     EXPECT_TRUE(target->log.empty());
 }
 
 TEST_F(GestureRecognizerTest, TapFailsOnMovementAndCountsFingers) {
     auto tapOne = UITapGestureRecognizer::create(target, &Target::tapped);
     view->addGestureRecognizer(tapOne);
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {115, 100}, 3);
-    host->touchUp(0, {115, 100});
+    stroke({100, 100}, {115, 100}, 3);
     loop->runUntilIdle();
     EXPECT_TRUE(target->log.empty());
     // Within the slop it is still a tap.
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {106, 104}, 2);
-    host->touchUp(0, {106, 104});
+    stroke({100, 100}, {106, 104}, 2);
     loop->runUntilIdle();
     EXPECT_EQ(target->log.size(), 1u);
 
@@ -407,7 +382,7 @@ TEST_F(GestureRecognizerTest, TapFailsOnMovementAndCountsFingers) {
     tap({100, 100});
     EXPECT_EQ(target->log.size(), 1u);
     host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {140, 100}}});
-    wait(0.05);
+    advance(0.05);
     host->touchUp(0, {100, 100});
     host->touchUp(1, {140, 100});
     ASSERT_EQ(target->log.size(), 2u);
@@ -420,9 +395,9 @@ TEST_F(GestureRecognizerTest, LongPressBeginsAfterTheDurationUnlessTheFingerWand
     view->addGestureRecognizer(press);
     EXPECT_DOUBLE_EQ(press->minimumPressDuration(), 0.5);
     host->touchDown(0, {100, 100});
-    wait(0.45);
+    advance(0.45);
     EXPECT_TRUE(target->states.empty());
-    wait(0.1);
+    advance(0.1);
     ASSERT_EQ(target->states,
               (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateBegan}));
     EXPECT_EQ(target->points.front(), CGPointMake(100, 100));
@@ -437,15 +412,15 @@ TEST_F(GestureRecognizerTest, LongPressBeginsAfterTheDurationUnlessTheFingerWand
 
     target->states.clear();
     host->touchDown(0, {100, 100});
-    wait(0.2);
+    advance(0.2);
     drag(0, {100, 100}, {120, 100}, 2);
-    wait(1);
+    advance(1);
     host->touchUp(0, {120, 100});
     // Too short a press does nothing either.
     host->touchDown(0, {100, 100});
-    wait(0.3);
+    advance(0.3);
     host->touchUp(0, {100, 100});
-    wait(1);
+    advance(1);
     EXPECT_TRUE(target->states.empty());
 }
 
@@ -472,7 +447,7 @@ TEST_F(GestureRecognizerTest, PanTranslationVelocityAndReset) {
     EXPECT_NEAR(pan->velocityInView(nullptr).y, 300, 1e-6);
 
     // A finger that rests before it lifts has no speed left.
-    wait(0.3);
+    advance(0.3);
     host->touchUp(0, {160, 160});
     EXPECT_EQ(target->states.back(), UIGestureRecognizerStateEnded);
     EXPECT_EQ(pan->velocityInView(view.get()), CGPointZero);
@@ -506,7 +481,7 @@ TEST_F(GestureRecognizerTest, PanTranslationIsInTheViewsCoordinates) {
     loop->runUntilIdle();
     host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {110, 100}}});
     for (int i = 1; i <= 4; ++i) {
-        wait(kFrame);
+        advance(kFrame);
         host->post({{0, UITouchPhaseMoved, {100.0 + 10 * i, 100}},
                     {1, UITouchPhaseMoved, {110.0 + 10 * i, 100}}});
     }
@@ -532,18 +507,14 @@ TEST_F(GestureRecognizerTest, DelegateDecidesBeginningAndReceiving) {
 
     delegate->begin = true;
     delegate->receive = false;
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {150, 100}, 5);
-    host->touchUp(0, {150, 100});
+    stroke({100, 100}, {150, 100}, 5);
     EXPECT_EQ(delegate->asked, 1);
     EXPECT_TRUE(target->states.empty());
 
     delegate->receive = true;
     pan->setCancelsTouchesInView(false);
     view->events.clear();
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {150, 100}, 5);
-    host->touchUp(0, {150, 100});
+    stroke({100, 100}, {150, 100}, 5);
     EXPECT_EQ(target->states.back(), UIGestureRecognizerStateEnded);
     EXPECT_EQ(view->events.back(), "ended");
 }
@@ -557,7 +528,7 @@ TEST_F(GestureRecognizerTest, PanBeatsLongPressAndDisablingCancels) {
     view->addGestureRecognizer(pan);
     host->touchDown(0, {100, 100});
     drag(0, {100, 100}, {150, 100}, 5);
-    wait(1);
+    advance(1);
     EXPECT_TRUE(pressTarget->states.empty());
     EXPECT_EQ(press->state(), UIGestureRecognizerStateFailed);
 
@@ -570,9 +541,7 @@ TEST_F(GestureRecognizerTest, PanBeatsLongPressAndDisablingCancels) {
     loop->runUntilIdle();
 
     // Off, it gets no touches at all.
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {150, 100}, 5);
-    host->touchUp(0, {150, 100});
+    stroke({100, 100}, {150, 100}, 5);
     EXPECT_EQ(target->states.size(), heard);
 }
 
@@ -594,13 +563,14 @@ TEST_F(GestureRecognizerTest, RecognizerTakenOffItsViewMidGestureIsCancelled) {
 }
 
 TEST_F(GestureRecognizerTest, UndecidedRecognizerTakenOffItsViewLetsTheWaitingGo) {
-    const auto [singleTarget, single, twice] = addSingleTapWaitingForDoubleTap();
+    auto singleTarget = std::make_shared<Target>();
+    auto twice = singleTapWaitingForDouble(singleTarget);
 
     tap({100, 100});
     EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
     // The double tap leaves while both the lift and the single tap wait for it to decide.
     view->removeGestureRecognizer(twice.get());
-    wait(1);
+    advance(1);
     EXPECT_TRUE(target->log.empty());
     EXPECT_EQ(singleTarget->states,
               (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));

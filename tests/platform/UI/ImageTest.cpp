@@ -6,16 +6,18 @@
 #include <fstream>
 #include <vector>
 
-#include "../Foundation/TempDir.h"
 #include "Foundation/NSBundle.h"
+#include "ScreenPixels.h"
+#include "TempDir.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UIScreen.h"
-#include "UITestSupport.h"
 #include "host/HeadlessHost.h"
 
 namespace {
+
+using namespace testsupport;
 
 std::vector<uint8_t> encodeSolidJpeg(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
     jpeg_compress_struct info{};
@@ -53,16 +55,13 @@ std::vector<uint8_t> encodeSolidJpeg(int w, int h, uint8_t r, uint8_t g, uint8_t
 class ImageBundle : public ::testing::Test {
   protected:
     void SetUp() override {
-        // Unique across processes: test processes run side by side.
-        dir_ = bundle_.path();
-        NSBundle::setMainBundlePath(dir_.string());
+        NSBundle::setMainBundlePath(dir_.path().string());
         UIImage::clearNamedCache();
     }
     void TearDown() override {
         NSBundle::setMainBundlePath(BRISFOLD_RESOURCES_DIR);
         UIImage::clearNamedCache();
         UIScreen::mainScreen()->reset();
-        std::filesystem::remove_all(dir_);
     }
     void writeSolid(const std::string& name, int w, int h, CGColor c) {
         auto img = CGImage::create(w, h);
@@ -70,10 +69,9 @@ class ImageBundle : public ::testing::Test {
         cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
         cairo_paint(cr);
         cairo_destroy(cr);
-        ASSERT_TRUE(img->writePNG((dir_ / name).string()));
+        ASSERT_TRUE(img->writePNG(dir_ / name));
     }
-    TempDir bundle_;
-    std::filesystem::path dir_;
+    TempDir dir_;
 };
 
 TEST_F(ImageBundle, NamedLookupPrefersTwoXAndHandlesCJKNames) {
@@ -97,7 +95,7 @@ TEST_F(ImageBundle, NamedLookupPrefersTwoXAndHandlesCJKNames) {
     EXPECT_FALSE(UIImage::imageNamed(""));
 
     // Loading by path also prefers the @2x sibling on this screen.
-    auto byPath = UIImage::imageWithContentsOfFile((dir_ / "工程－详情页9_06 2.png").string());
+    auto byPath = UIImage::imageWithContentsOfFile(dir_ / "工程－详情页9_06 2.png");
     ASSERT_TRUE(byPath);
     EXPECT_EQ(byPath->scale(), 2);
 
@@ -111,7 +109,7 @@ TEST_F(ImageBundle, NamedLookupPrefersTwoXAndHandlesCJKNames) {
 
 TEST_F(ImageBundle, JpegAndDamagedFiles) {
     const std::vector<uint8_t> jpeg = encodeSolidJpeg(16, 8, 0, 200, 0);
-    std::ofstream((dir_ / "确定按钮.jpg").string(), std::ios::binary)
+    std::ofstream(dir_ / "确定按钮.jpg", std::ios::binary)
         .write(reinterpret_cast<const char*>(jpeg.data()),
                static_cast<std::streamsize>(jpeg.size()));
     auto img = UIImage::imageNamed("确定按钮.jpg");
@@ -122,12 +120,12 @@ TEST_F(ImageBundle, JpegAndDamagedFiles) {
     const std::vector<uint8_t> cut(jpeg.begin(),
                                    jpeg.begin() + static_cast<ptrdiff_t>(jpeg.size() / 3));
     EXPECT_FALSE(UIImage::imageWithData(cut));
-    std::ofstream((dir_ / "broken.png").string()) << "\x89PNG not really";
+    std::ofstream(dir_ / "broken.png") << "\x89PNG not really";
     EXPECT_FALSE(UIImage::imageNamed("broken.png"));
     // A directory under an image's name is no image either, and reading it must not throw.
     std::filesystem::create_directory(dir_ / "folder.png");
     EXPECT_FALSE(UIImage::imageNamed("folder.png"));
-    EXPECT_FALSE(CGImage::createWithContentsOfFile((dir_ / "folder.png").string()));
+    EXPECT_FALSE(CGImage::createWithContentsOfFile(dir_ / "folder.png"));
 }
 
 TEST_F(ImageBundle, StretchableImagesKeepTheirCaps) {

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "AnimationProbes.h"
 #include "Foundation/NSRunLoop.h"
+#include "ManualClock.h"
 #include "QuartzCore/CAAnimationGroup.h"
 #include "QuartzCore/CABasicAnimation.h"
 #include "QuartzCore/CADisplayLink.h"
@@ -13,48 +15,25 @@
 #include "QuartzCore/CALayer.h"
 #include "QuartzCore/CALayerKeyPath.h"
 #include "QuartzCore/CATransaction.h"
+#include "ScreenPixels.h"
 #include "UIKit/UIView.h"
-#include "UITestSupport.h"
 #include "host/HeadlessHost.h"
 
 namespace {
 
-struct StopLog : NSObject, CAAnimationDelegate {
-    std::vector<std::string> log;
-    std::shared_ptr<CAAnimation> last;
-    void animationDidStart(const std::shared_ptr<CAAnimation>& a) override {
-        last = a;
-        log.push_back("start");
-    }
-    void animationDidStop(const std::shared_ptr<CAAnimation>& a, bool finished) override {
-        last = a;
-        log.push_back(finished ? "stop YES" : "stop NO");
-    }
-};
+using namespace testsupport;
 
-class LayerAnimationTest : public ::testing::Test {
+class LayerAnimationTest : public testsupport::ManualClockTest {
   protected:
     void SetUp() override {
-        Clock::useManual();
-        loop = NSRunLoop::mainRunLoop();
-        loop->runUntilIdle();
         layer = CALayer::layer();
         layer->setBounds(CGRectMake(0, 0, 20, 20));
         layer->setPosition({10, 10});
     }
-    void TearDown() override {
-        loop->runUntilIdle();
-        Clock::useReal();
-    }
-    void wait(double seconds) {
-        Clock::advance(seconds);
-        loop->runUntilIdle();
-    }
     CALayerPresentation now() const { return layer->presentationValues(CACurrentMediaTime()); }
 
-    std::shared_ptr<NSRunLoop> loop;
     std::shared_ptr<CALayer> layer;
-    std::shared_ptr<StopLog> stops = std::make_shared<StopLog>();
+    std::shared_ptr<AnimationLog> stops = std::make_shared<AnimationLog>();
 };
 
 TEST_F(LayerAnimationTest, KeyframeValueAtHalfItsDurationAndOneCompletion) {
@@ -71,22 +50,22 @@ TEST_F(LayerAnimationTest, KeyframeValueAtHalfItsDurationAndOneCompletion) {
     EXPECT_EQ(layer->animationKeys(), (std::vector<std::string>{"move"}));
     EXPECT_EQ(now().position, CGPointMake(0, 0));
     EXPECT_TRUE(stops->log.empty());  // told on a later turn
-    wait(1.0);
+    advance(1.0);
     EXPECT_EQ(stops->log, (std::vector<std::string>{"start"}));
     EXPECT_EQ(stops->last, anim);
     EXPECT_EQ(now().position, CGPointMake(100, 0));
-    wait(0.5);
+    advance(0.5);
     EXPECT_EQ(now().position, CGPointMake(100, 50));
     // The model never moved.
     EXPECT_EQ(layer->position(), CGPointMake(10, 10));
 
-    wait(0.5);
+    advance(0.5);
     EXPECT_EQ(completions, 1);
     EXPECT_EQ(stops->log, (std::vector<std::string>{"start", "stop YES"}));
     EXPECT_EQ(layer->animationForKey("move"), nullptr);
     EXPECT_TRUE(layer->animationKeys().empty());
     EXPECT_EQ(now().position, CGPointMake(10, 10));
-    wait(3);
+    advance(3);
     EXPECT_EQ(completions, 1);
 }
 
@@ -102,14 +81,14 @@ TEST_F(LayerAnimationTest, FillForwardsKeepsTheEndWhileNotRemoved) {
     drop->setDelegate(stops);
     layer->setPosition({10, 40});
     layer->addAnimation(drop, "dropAnimation");
-    wait(0.15);
+    advance(0.15);
     EXPECT_NEAR(now().position.y, -20, 1e-9);
-    wait(0.5);
+    advance(0.5);
     EXPECT_EQ(stops->log, (std::vector<std::string>{"start", "stop YES"}));
     EXPECT_EQ(layer->animationForKey("dropAnimation"), drop);
     EXPECT_EQ(now().position, CGPointMake(10, 10));
     layer->removeAnimationForKey("dropAnimation");
-    wait(0.1);
+    advance(0.1);
     EXPECT_EQ(stops->log.size(), 2u);
     EXPECT_EQ(now().position, CGPointMake(10, 40));
 }
@@ -123,16 +102,16 @@ TEST_F(LayerAnimationTest, RemovingOrReplacingStopsUnfinished) {
         return a;
     };
     layer->addAnimation(fade(0), "fade");
-    wait(0.5);
+    advance(0.5);
     EXPECT_DOUBLE_EQ(now().opacity, 0.5);
     layer->addAnimation(fade(0.5f), "fade");
     layer->addAnimation(fade(0), "other");
     EXPECT_EQ(layer->animationKeys(), (std::vector<std::string>{"fade", "other"}));
-    wait(0.0);
+    advance(0.0);
     EXPECT_EQ(stops->log, (std::vector<std::string>{"start", "stop NO", "start", "start"}));
     layer->removeAllAnimations();
     EXPECT_TRUE(layer->animationKeys().empty());
-    wait(2);
+    advance(2);
     EXPECT_EQ(std::count(stops->log.begin(), stops->log.end(), "stop NO"), 3);
     EXPECT_DOUBLE_EQ(now().opacity, 1);
 }
@@ -156,16 +135,16 @@ TEST_F(LayerAnimationTest, GroupOfOpacityAndScaleLikeACalloutBounce) {
     layer->setTransform(CATransform3DMakeRotation(std::numbers::pi / 2, 0, 0, 1));
     layer->addAnimation(group, "present");
     EXPECT_DOUBLE_EQ(now().opacity, 1);  // not begun yet
-    wait(0.1);
+    advance(0.1);
     EXPECT_EQ(stops->log, (std::vector<std::string>{"start"}));
     EXPECT_DOUBLE_EQ(now().opacity, 0);
-    wait(0.15);
+    advance(0.15);
     const auto mid = now();
     // The scale overshoots on this curve while the rotation of the model stays.
     const double s = std::hypot(mid.transform.m11, mid.transform.m12);
     EXPECT_GT(s, 1.0);
     EXPECT_NEAR(std::atan2(mid.transform.m12, mid.transform.m11), std::numbers::pi / 2, 1e-9);
-    wait(0.1);
+    advance(0.1);
     EXPECT_EQ(stops->log, (std::vector<std::string>{"start", "stop YES"}));
     EXPECT_EQ(now().transform, layer->transform());
 }
@@ -205,19 +184,19 @@ TEST_F(LayerAnimationTest, ScreenShowsThePresentationAndRedrawsEveryFrameWhileMo
     move->setToValue(CGPointMake(220, 20));
     move->setDuration(1);
     box->layer()->addAnimation(move, "move");
-    wait(0.5);
+    advance(0.5);
     auto image = host.compose();
     EXPECT_TRUE(colourNear(screenPixel(image, 120, 20), kRed));
     EXPECT_TRUE(colourNear(screenPixel(image, 20, 20), kWhite));
 
     // While it runs every refresh marks the screen changed; afterwards nothing does.
     const auto before = CALayer::changeCount();
-    wait(1.0 / 60.0);
+    advance(1.0 / 60.0);
     EXPECT_GT(CALayer::changeCount(), before);
-    wait(1);
-    wait(1.0 / 60.0);  // the frame that finds nothing moving any more
+    advance(1);
+    advance(1.0 / 60.0);  // the frame that finds nothing moving any more
     const auto after = CALayer::changeCount();
-    for (int i = 0; i < 5; ++i) wait(1.0 / 60.0);
+    for (int i = 0; i < 5; ++i) advance(1.0 / 60.0);
     EXPECT_EQ(CALayer::changeCount(), after);
     image = host.compose();
     EXPECT_TRUE(colourNear(screenPixel(image, 20, 20), kRed));
@@ -229,7 +208,7 @@ TEST_F(LayerAnimationTest, LayerGoneBeforeItsAnimationEndsIsForgotten) {
     anim->setDelegate(stops);
     layer->addAnimation(anim, "fade");
     layer.reset();
-    wait(2);
+    advance(2);
     EXPECT_TRUE(stops->log.empty());
     // A new layer, possibly at the same address, starts clean.
     layer = CALayer::layer();
@@ -249,11 +228,11 @@ TEST_F(LayerAnimationTest, TransactionAnimatesFreeStandingLayersUnlessActionsAre
     CATransaction::commit();
     EXPECT_EQ(layer->transform(), quarter);
     EXPECT_EQ(layer->animationKeys(), (std::vector<std::string>{"transform"}));
-    wait(0.2);
+    advance(0.2);
     // Half a quarter turn, the short way.
     EXPECT_NEAR(std::atan2(now().transform.m12, now().transform.m11), -std::numbers::pi / 4, 1e-9);
     EXPECT_FALSE(done);
-    wait(0.2);
+    advance(0.2);
     EXPECT_TRUE(done);
     EXPECT_EQ(now().transform, quarter);
 
@@ -290,9 +269,9 @@ TEST_F(LayerAnimationTest, TransactionCompletionWaitsForItsAnimationsOnly) {
     EXPECT_EQ(CATransaction::animationDuration(), 0.25);
     layer->setBounds(CGRectMake(0, 0, 60, 60));  // implicit, 0.25 s
     CATransaction::commit();
-    wait(0.5);
+    advance(0.5);
     EXPECT_TRUE(order.empty());
-    wait(0.5);
+    advance(0.5);
     EXPECT_EQ(order, (std::vector<std::string>{"inner", "outer"}));
 
     // Nothing to wait for: a turn after the commit. Without a transaction: a turn later too.

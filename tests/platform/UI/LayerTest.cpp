@@ -7,11 +7,13 @@
 #include "QuartzCore/CAGradientLayer.h"
 #include "QuartzCore/CAShapeLayer.h"
 #include "QuartzCore/CATextLayer.h"
+#include "ScreenPixels.h"
 #include "UIKit/UIView.h"
-#include "UITestSupport.h"
 #include "host/HeadlessHost.h"
 
 namespace {
+
+using namespace testsupport;
 
 // Layers treat animations as opaque objects; here a target position stands in for one.
 std::shared_ptr<CAAnimation> fakeAnimation(CGPoint to) {

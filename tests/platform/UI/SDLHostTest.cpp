@@ -3,16 +3,16 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <vector>
 
-#include "../Foundation/TempDir.h"
+#include "TempDir.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UITextField.h"
-#include "UITestSupport.h"
 #include "host/SDLHost.h"
 
 namespace {
+
+using testsupport::TempDir;
 
 class FingerLog : public UIView {
   public:
@@ -113,11 +113,9 @@ TEST_F(SDLHostTest, KeysGoToTheFirstResponderAndTheScreenIsWritten) {
     ASSERT_TRUE(host_->pumpEvents());
     EXPECT_EQ(field->text(), "报");
 
-    TempDir tmp;
-    const auto path = tmp.path() / "sdl-host-screen.png";
-    ASSERT_TRUE(host_->writePNG(path.string()));
-    auto image = CGImage::createWithContentsOfFile(path.string());
-    std::filesystem::remove(path);
+    TempDir dir;
+    ASSERT_TRUE(host_->writePNG(dir / "screen.png"));
+    auto image = CGImage::createWithContentsOfFile(dir / "screen.png");
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width(), 640);
 

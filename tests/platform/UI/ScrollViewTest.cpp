@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Foundation/NSRunLoop.h"
+#include "ManualClock.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIScrollView.h"
 #include "host/HeadlessHost.h"
@@ -40,22 +41,15 @@ class ScrollRecorder : public UIScrollViewDelegate {
     bool deceleratingInCallback = true;
 };
 
-class ScrollViewTest : public ::testing::Test {
+class ScrollViewTest : public testsupport::ManualClockTest {
   protected:
     void SetUp() override {
-        Clock::useManual();
         host = std::make_unique<HeadlessHost>();
         scroll = UIScrollView::create(CGRectMake(0, 0, 320, 400));
         scroll->setContentSize(CGSizeMake(320, 2000));
         recorder = std::make_shared<ScrollRecorder>();
         scroll->setDelegate(recorder);
         host->window()->addSubview(scroll);
-    }
-    void TearDown() override {
-        scroll.reset();
-        host.reset();
-        NSRunLoop::mainRunLoop()->runUntilIdle();
-        Clock::useReal();
     }
 
     // A finger moving in equal steps a frame apart, lifted at the last point without pausing
@@ -76,7 +70,7 @@ class ScrollViewTest : public ::testing::Test {
         int frames = 0;
         while ((scroll->isDecelerating() || frames == 0) && frames < 2000) {
             Clock::advance(1.0 / 60);
-            NSRunLoop::mainRunLoop()->runOnce();
+            loop->runOnce();
             ++frames;
         }
         return frames;
@@ -220,7 +214,7 @@ TEST_F(ScrollViewTest, TouchDuringDecelerationStopsIt) {
     drag({100, 380}, {100, 80}, 4);
     ASSERT_TRUE(scroll->isDecelerating());
     Clock::advance(1.0 / 60);
-    NSRunLoop::mainRunLoop()->runOnce();
+    loop->runOnce();
     host->touchDown(1, {100, 200});
     EXPECT_FALSE(scroll->isDecelerating());
     const CGFloat held = scroll->contentOffset().y;
@@ -233,13 +227,13 @@ TEST_F(ScrollViewTest, AnimatedOffsetStepsOnTheClockAndReportsItsEnd) {
     scroll->setContentOffset({0, 300}, true);
     EXPECT_EQ(scroll->contentOffset().y, 0);
     Clock::advance(0.1);
-    NSRunLoop::mainRunLoop()->runOnce();
+    loop->runOnce();
     const CGFloat midway = scroll->contentOffset().y;
     EXPECT_GT(midway, 0);
     EXPECT_LT(midway, 300);
     for (int i = 0; i < 30; ++i) {
         Clock::advance(1.0 / 60);
-        NSRunLoop::mainRunLoop()->runOnce();
+        loop->runOnce();
     }
     EXPECT_EQ(scroll->contentOffset().y, 300);
     EXPECT_EQ(recorder->events,

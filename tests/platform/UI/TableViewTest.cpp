@@ -7,12 +7,15 @@
 #include <vector>
 
 #include "Foundation/NSRunLoop.h"
+#include "ManualClock.h"
+#include "ScreenPixels.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UITableView.h"
-#include "UITestSupport.h"
 #include "host/HeadlessHost.h"
 
 namespace {
+
+using namespace testsupport;
 
 std::string str(const NSIndexPath& p) {
     return std::to_string(p.section) + "." + std::to_string(p.row);
@@ -107,20 +110,13 @@ class Rows : public UITableViewDataSource, public UITableViewDelegate {
     }
 };
 
-class TableViewTest : public ::testing::Test {
+class TableViewTest : public testsupport::ManualClockTest {
   protected:
     void SetUp() override {
-        Clock::useManual();
         host = std::make_unique<HeadlessHost>();
         rows = std::make_shared<Rows>();
         table = UITableView::create(CGRectMake(0, 64, 320, 480));
         host->window()->addSubview(table);
-    }
-    void TearDown() override {
-        table.reset();
-        host.reset();
-        NSRunLoop::mainRunLoop()->runUntilIdle();
-        Clock::useReal();
     }
     void load() {
         table->setDataSource(rows);
@@ -135,7 +131,7 @@ class TableViewTest : public ::testing::Test {
     void settle() {
         for (int i = 0; i < 2000 && (i == 0 || table->isDecelerating()); ++i) {
             Clock::advance(1.0 / 60);
-            NSRunLoop::mainRunLoop()->runOnce();
+            loop->runOnce();
         }
     }
 
@@ -412,7 +408,7 @@ TEST_F(TableViewTest, ScrollToRowPlacesItAndStaysWithinTheContent) {
     table->scrollToRowAtIndexPath({0, 0}, UITableViewScrollPositionNone, true);
     for (int i = 0; i < 30; ++i) {
         Clock::advance(1.0 / 60);
-        NSRunLoop::mainRunLoop()->runOnce();
+        loop->runOnce();
     }
     EXPECT_EQ(table->contentOffset().y, 0);
     EXPECT_NE(table->cellForRowAtIndexPath({0, 0}), nullptr);

@@ -4,14 +4,16 @@
 #include <thread>
 #include <vector>
 
+#include "ScreenPixels.h"
 #include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UILabel.h"
-#include "UITestSupport.h"
 #include "host/HeadlessHost.h"
 
 namespace {
+
+using testsupport::kBlack;
 
 int inkPixels(const CGImageRef& image, CGRect pixels) {
     int n = 0;
@@ -24,7 +26,7 @@ int inkPixels(const CGImageRef& image, CGRect pixels) {
     return n;
 }
 
-TEST(Text, ChineseMeasuresTheSameEveryTimeWithFullWidthGlyphs) {
+TEST(NSStringDrawing, ChineseMeasuresTheSameEveryTimeWithFullWidthGlyphs) {
     const auto font = UIFont::systemFontOfSize(17);
     const CGSize first = NSStringSizeWithFont("工程详情", font);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(NSStringSizeWithFont("工程详情", font), first);
@@ -37,7 +39,7 @@ TEST(Text, ChineseMeasuresTheSameEveryTimeWithFullWidthGlyphs) {
     EXPECT_EQ(NSStringSizeWithFont("", font), CGSizeZero);
 }
 
-TEST(Text, WrapsToTheWidthAndCountsLines) {
+TEST(NSStringDrawing, WrapsToTheWidthAndCountsLines) {
     const auto font = UIFont::systemFontOfSize(17);
     const NSTextStyle style{font};
     const std::string ten = "一二三四五六七八九十";
@@ -54,7 +56,7 @@ TEST(Text, WrapsToTheWidthAndCountsLines) {
     EXPECT_GT(NSStringSizeWithFont(std::string("ab\xff\xfe"), font).width, 0);
 }
 
-TEST(Text, DrawsInkInsideItsRectOnly) {
+TEST(NSStringDrawing, DrawsInkInsideItsRectOnly) {
     UIGraphicsBeginImageContextWithOptions({200, 60}, false, 2);
     NSStringDrawInRect(UIGraphicsGetCurrentContext(), "当前位置", CGRectMake(10, 10, 180, 40),
                        {UIFont::boldSystemFontOfSize(20)}, kBlack);
@@ -104,7 +106,7 @@ TEST(Label, AlignsShrinksAndSizesToFit) {
 
 namespace {
 
-TEST(Text, OutlinedTextStrokesUnderTheFill) {
+TEST(NSStringDrawing, OutlinedTextStrokesUnderTheFill) {
     auto draw = [](CGTextDrawingMode mode) {
         UIGraphicsBeginImageContextWithOptions({60, 60}, false, 1);
         CGContextRef c = UIGraphicsGetCurrentContext();
@@ -142,7 +144,7 @@ TEST(Text, OutlinedTextStrokesUnderTheFill) {
 namespace {
 
 // Map glyphs are drawn on engine worker threads while the main thread lays out labels.
-TEST(Text, DrawsFromSeveralThreadsAtOnce) {
+TEST(NSStringDrawing, DrawsFromSeveralThreadsAtOnce) {
     const auto font = UIFont::systemFontOfSize(20);
     const CGSize expected = NSStringSizeWithFont("北京", font);
     std::vector<std::thread> workers;

@@ -5,35 +5,23 @@
 #include <vector>
 
 #include "Foundation/NSRunLoop.h"
+#include "ManualClock.h"
 #include "QuartzCore/CAMediaTimingFunction.h"
+#include "ScreenPixels.h"
 #include "UIKit/UIView.h"
 #include "UIKit/UIViewAnimationWithBlocks.h"
-#include "UITestSupport.h"
 
 namespace {
 
-class ViewAnimationTest : public ::testing::Test {
+using testsupport::colourNear;
+
+class ViewAnimationTest : public testsupport::ManualClockTest {
   protected:
-    void SetUp() override {
-        Clock::useManual();
-        loop = NSRunLoop::mainRunLoop();
-        loop->runUntilIdle();
-        view = UIView::create(CGRectMake(0, 0, 100, 100));
-    }
-    void TearDown() override {
-        loop->runUntilIdle();
-        Clock::useReal();
-    }
-    void wait(double seconds) {
-        Clock::advance(seconds);
-        loop->runUntilIdle();
-    }
     CALayerPresentation shown() const {
         return view->layer()->presentationValues(CACurrentMediaTime());
     }
 
-    std::shared_ptr<NSRunLoop> loop;
-    std::shared_ptr<UIView> view;
+    std::shared_ptr<UIView> view = UIView::create(CGRectMake(0, 0, 100, 100));
     std::vector<std::string> order;
 };
 
@@ -87,7 +75,7 @@ TEST_F(ViewAnimationTest, ChangedPropertiesAnimateFromOldToNew) {
                                               "transform"}));
     EXPECT_EQ(shown().position, CGPointMake(50, 50));
 
-    wait(0.5);
+    advance(0.5);
     const auto mid = shown();
     EXPECT_EQ(mid.position, CGPointMake(125, 75));
     EXPECT_EQ(mid.bounds.size, CGSizeMake(150, 100));
@@ -95,11 +83,11 @@ TEST_F(ViewAnimationTest, ChangedPropertiesAnimateFromOldToNew) {
     EXPECT_TRUE(colourNear(mid.backgroundColor, {0.5, 0, 0, 0.5}, 1e-9));
     EXPECT_NEAR(mid.transform.m11, 2, 1e-9);
 
-    wait(0.5);
+    advance(0.5);
     EXPECT_EQ(completions, 1);
     EXPECT_TRUE(view->layer()->animationKeys().empty());
     EXPECT_EQ(shown().position, view->center());
-    wait(1);
+    advance(1);
     EXPECT_EQ(completions, 1);
 }
 
@@ -111,23 +99,23 @@ TEST_F(ViewAnimationTest, ReplacedAnimationFinishesUnfinishedAndDelayHoldsTheOld
             view->setCenter({150, 50});
         },
         [&](bool f) { results.push_back(f); });
-    wait(0.5);
+    advance(0.5);
     UIViewAnimateWithDuration(
         1, 0.5, 0,
         [&] {
             view->setCenter({50, 250});
         },
         [&](bool f) { results.push_back(f); });
-    wait(0.01);
+    advance(0.01);
     EXPECT_EQ(results, (std::vector<bool>{false}));
     // During the delay the old value shows.
     EXPECT_EQ(shown().position, CGPointMake(150, 50));
-    wait(0.49);
+    advance(0.49);
     EXPECT_EQ(shown().position, CGPointMake(150, 50));
-    wait(0.5);
+    advance(0.5);
     EXPECT_NEAR(shown().position.y, 150, 1e-9);  // ease-in-ease-out is half way at half time
     EXPECT_EQ(results.size(), 1u);
-    wait(0.5);
+    advance(0.5);
     EXPECT_EQ(results, (std::vector<bool>{false, true}));
 }
 
@@ -145,7 +133,7 @@ TEST_F(ViewAnimationTest, OnlyViewLayersAndRealChangesAnimate) {
     EXPECT_TRUE(loose->animationKeys().empty());
     ASSERT_EQ(view->layer()->animationKeys(), (std::vector<std::string>{"opacity"}));
     // The inner block's own duration applies to its change.
-    wait(0.3);
+    advance(0.3);
     EXPECT_NEAR(shown().opacity, 0.75, 1e-6);
     EXPECT_TRUE(done);
 }

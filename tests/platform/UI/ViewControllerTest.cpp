@@ -53,6 +53,16 @@ class ViewControllerTest : public ::testing::Test {
         NSRunLoop::mainRunLoop()->runUntilIdle();
     }
     std::shared_ptr<Screen> screen(const std::string& name) { return Screen::create(name, log); }
+    // A navigation controller with the screen at its root, shown as the window's root.
+    std::shared_ptr<UINavigationController> showInNavigation(const std::shared_ptr<Screen>& root) {
+        auto nav = UINavigationController::create(root);
+        host->window()->setRootViewController(nav);
+        return nav;
+    }
+    void tapCentreOf(const std::shared_ptr<UIView>& v) {
+        const CGRect r = v->convertRectToView(v->bounds(), nullptr);
+        host->tap({CGRectGetMidX(r), CGRectGetMidY(r)});
+    }
     Log take() {
         Log out = std::move(*log);
         log->clear();
@@ -130,8 +140,7 @@ TEST_F(ViewControllerTest, PushAndPopTellBothControllersInOrder) {
 
 TEST_F(ViewControllerTest, AnimatedPushFinishesOnTheNextTurn) {
     auto a = screen("A");
-    auto nav = UINavigationController::create(a);
-    host->window()->setRootViewController(nav);
+    auto nav = showInNavigation(a);
     take();
     auto b = screen("B");
     nav->pushViewController(b, true);
@@ -154,8 +163,7 @@ TEST_F(ViewControllerTest, AnimatedPushFinishesOnTheNextTurn) {
 
 TEST_F(ViewControllerTest, PopToRootSkipsTheControllersInBetween) {
     auto a = screen("A"), b = screen("B"), c = screen("C"), d = screen("D");
-    auto nav = UINavigationController::create(a);
-    host->window()->setRootViewController(nav);
+    auto nav = showInNavigation(a);
     nav->pushViewController(b, false);
     nav->pushViewController(c, false);
     nav->pushViewController(d, false);
@@ -174,8 +182,7 @@ TEST_F(ViewControllerTest, PopToRootSkipsTheControllersInBetween) {
 TEST_F(ViewControllerTest, NavigationBarKeepsItsHeightWhenHidden) {
     auto a = screen("A");
     a->setEdgesForExtendedLayout(UIRectEdgeNone);
-    auto nav = UINavigationController::create(a);
-    host->window()->setRootViewController(nav);
+    auto nav = showInNavigation(a);
     nav->view()->layoutIfNeeded();
     EXPECT_EQ(nav->navigationBar()->frame(), CGRectMake(0, 20, 320, 44));
     EXPECT_EQ(a->view()->frame(), CGRectMake(0, 64, 320, 568 - 64));
@@ -199,8 +206,7 @@ TEST_F(ViewControllerTest, NavigationBarKeepsItsHeightWhenHidden) {
 TEST_F(ViewControllerTest, NavigationItemsShowInTheBar) {
     auto a = screen("A");
     a->setTitle("消息");
-    auto nav = UINavigationController::create(a);
-    host->window()->setRootViewController(nav);
+    auto nav = showInNavigation(a);
     auto bar = nav->navigationBar();
     bar->setTitleTextAttributes({UIFont::boldSystemFontOfSize(19), UIColor::whiteColor()});
     auto title = std::dynamic_pointer_cast<UILabel>(bar->titleView());
@@ -228,8 +234,7 @@ TEST_F(ViewControllerTest, NavigationItemsShowInTheBar) {
     EXPECT_TRUE(button->currentTitleColor()->isEqual(*UIColor::redColor()));
     EXPECT_DOUBLE_EQ(CGRectGetMaxX(button->frame()), 320 - 8);
     // The target was a temporary: the item keeps no one alive, and sends nothing once it went.
-    const CGRect r = button->convertRectToView(button->bounds(), nullptr);
-    host->tap({CGRectGetMidX(r), CGRectGetMidY(r)});
+    tapCentreOf(button);
     EXPECT_EQ(edits, 0);
 
     auto keeper = UIView::create();
@@ -237,8 +242,7 @@ TEST_F(ViewControllerTest, NavigationItemsShowInTheBar) {
         "编辑", UIBarButtonItemStylePlain, std::shared_ptr<NSObject>(keeper),
         [&edits](const std::shared_ptr<UIBarButtonItem>&) { ++edits; }));
     host->window()->layoutIfNeeded();
-    const CGRect r2 = bar->rightView()->convertRectToView(bar->rightView()->bounds(), nullptr);
-    host->tap({CGRectGetMidX(r2), CGRectGetMidY(r2)});
+    tapCentreOf(bar->rightView());
     EXPECT_EQ(edits, 1);
 
     // The pushed screen gets a back button that pops.
@@ -248,8 +252,7 @@ TEST_F(ViewControllerTest, NavigationItemsShowInTheBar) {
     auto back = std::dynamic_pointer_cast<UIButton>(bar->leftView());
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->currentTitle(), "全部消息");
-    const CGRect r3 = back->convertRectToView(back->bounds(), nullptr);
-    host->tap({CGRectGetMidX(r3), CGRectGetMidY(r3)});
+    tapCentreOf(back);
     NSRunLoop::mainRunLoop()->runUntilIdle();
     EXPECT_EQ(nav->topViewController(), a);
 }
@@ -282,8 +285,7 @@ TEST_F(ViewControllerTest, TabSwitchTellsBothAndTheBarFollows) {
 
     // A tap on the third item shows the navigation controller and its top screen.
     auto item = tabs->tabBar()->buttonForItem(c->tabBarItem().get());
-    const CGRect r = item->convertRectToView(item->bounds(), nullptr);
-    host->tap({CGRectGetMidX(r), CGRectGetMidY(r)});
+    tapCentreOf(item);
     EXPECT_EQ(tabs->selectedIndex(), 2);
     EXPECT_EQ(take(), (Log{"C:didLoad", "B:willDisappear", "C:willAppear", "B:didDisappear",
                            "C:didAppear"}));
@@ -325,8 +327,7 @@ TEST_F(ViewControllerTest, ChildrenShowingTheirViewsFollowTheParent) {
 
 TEST_F(ViewControllerTest, PresentedControllerCoversTheWindowUntilDismissed) {
     auto a = screen("A");
-    auto nav = UINavigationController::create(a);
-    host->window()->setRootViewController(nav);
+    auto nav = showInNavigation(a);
     take();
     auto m = screen("M");
     bool presented = false;

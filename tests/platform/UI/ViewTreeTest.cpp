@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "Foundation/ThreadChecker.h"
-#include "UIKit/UIApplication.h"
 #include "UIKit/UIView.h"
 #include "UIKit/UIWindow.h"
 #include "host/HeadlessHost.h"
@@ -269,26 +268,6 @@ TEST_F(ViewTree, ConvertPointRoundTripsThroughTransformedBranches) {
     EXPECT_NEAR(c.y, right->center().y, 1e-9);
     const CGRect r = leftChild->convertRectToView(leftChild->bounds(), nullptr);
     EXPECT_EQ(r, CGRectMake(25, 45, 50, 50));
-}
-
-TEST(Application, OpensKnownSchemesAndRecordsThem) {
-    auto app = UIApplication::sharedApplication();
-    app->reset();
-    EXPECT_TRUE(app->openURL("tel:4008001234"));
-    EXPECT_FALSE(app->openURL("weird-scheme://x"));
-    EXPECT_FALSE(app->openURL("no scheme at all"));
-    EXPECT_FALSE(app->openURL("tel:400 800 1234"));  // server text with spaces
-    EXPECT_FALSE(app->openURL("tel:电话"));
-    EXPECT_FALSE(app->openURL("tel:%zz"));
-    EXPECT_TRUE(app->canOpenURL("tel:%2B8613800000000"));
-    EXPECT_TRUE(app->canOpenURL("HTTPS://example.invalid"));
-    app->registerURLScheme("weird-scheme");
-    EXPECT_TRUE(app->openURL("weird-scheme://x"));
-    EXPECT_EQ(app->openedURLs(), (std::vector<std::string>{"tel:4008001234", "weird-scheme://x"}));
-    EXPECT_EQ(app->statusBarFrame(), CGRectMake(0, 0, 320, 20));
-    app->setStatusBarHidden(true);
-    EXPECT_EQ(app->statusBarFrame(), CGRectZero);
-    app->reset();
 }
 
 // A view tree belongs to the thread that made it: changing it from another thread, or adding a

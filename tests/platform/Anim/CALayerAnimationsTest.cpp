@@ -4,46 +4,22 @@
 #include <string>
 #include <vector>
 
+#include "AnimationProbes.h"
 #include "Foundation/NSRunLoop.h"
+#include "ManualClock.h"
 #include "QuartzCore/CABasicAnimation.h"
 #include "QuartzCore/CAKeyframeAnimation.h"
 #include "QuartzCore/CALayerAnimations.h"
 
 namespace {
 
-struct Values : CAAnimationTarget {
-    std::map<std::string, CAValue, std::less<>> v;
-    std::optional<CAValue> valueForKeyPath(std::string_view key) const override {
-        auto it = v.find(key);
-        if (it == v.end()) return std::nullopt;
-        return it->second;
-    }
-    void setValueForKeyPath(std::string_view key, const CAValue& value) override {
-        v.insert_or_assign(std::string(key), value);
-    }
-};
+using testsupport::AnimationLog;
+using testsupport::AnimationTarget;
 
-struct Recorder : NSObject, CAAnimationDelegate {
-    std::vector<std::string> log;
-    void animationDidStart(const std::shared_ptr<CAAnimation>&) override { log.push_back("start"); }
-    void animationDidStop(const std::shared_ptr<CAAnimation>&, bool finished) override {
-        log.push_back(finished ? "stop YES" : "stop NO");
-    }
-};
-
-class LayerAnimationsTest : public ::testing::Test {
+class CALayerAnimationsTest : public testsupport::ManualClockTest {
   protected:
-    void SetUp() override {
-        Clock::useManual();
-        loop = NSRunLoop::mainRunLoop();
-        loop->runUntilIdle();
-    }
-    void TearDown() override {
-        loop->runUntilIdle();
-        Clock::useReal();
-    }
     double presented(const CALayerAnimations& list, double model = 0) {
-        Values values;
+        AnimationTarget values;
         values.v["opacity"] = CAValue::number(model);
         list.applyAt(Clock::now(), values);
         return values.v["opacity"].number();
@@ -56,11 +32,10 @@ class LayerAnimationsTest : public ::testing::Test {
         a->setDelegate(recorder);
         return a;
     }
-    std::shared_ptr<NSRunLoop> loop;
-    std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+    std::shared_ptr<AnimationLog> recorder = std::make_shared<AnimationLog>();
 };
 
-TEST_F(LayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
+TEST_F(CALayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
     std::vector<std::string> dropped;
     CALayerAnimations list([&](const std::shared_ptr<CAAnimation>&, const std::string& key) {
         dropped.push_back(key);
@@ -75,8 +50,7 @@ TEST_F(LayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
         ++completions;
     });
     list.addAnimation(anim, "fade");
-    Clock::advance(1.0);
-    loop->runUntilIdle();
+    advance(1.0);
     // Halfway: a third of the way along the second segment.
     EXPECT_NEAR(presented(list, 5), 0.2 + 0.8 / 3.0, 1e-12);
     EXPECT_TRUE(list.isRunning());
@@ -88,12 +62,11 @@ TEST_F(LayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
     EXPECT_EQ(dropped, (std::vector<std::string>{"fade"}));
     EXPECT_TRUE(list.empty());
     EXPECT_DOUBLE_EQ(presented(list, 5), 5);
-    Clock::advance(5.0);
-    loop->runUntilIdle();
+    advance(5.0);
     EXPECT_EQ(completions, 1);
 }
 
-TEST_F(LayerAnimationsTest, FillForwardsKeepsTheEndUntilRemoved) {
+TEST_F(CALayerAnimationsTest, FillForwardsKeepsTheEndUntilRemoved) {
     bool dropped = false;
     CALayerAnimations list([&](const auto&, const auto&) { dropped = true; });
     auto anim = fade(1);
@@ -102,8 +75,7 @@ TEST_F(LayerAnimationsTest, FillForwardsKeepsTheEndUntilRemoved) {
     list.addAnimation(anim, "drop");
     loop->runUntilIdle();
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start"}));
-    Clock::advance(3);
-    loop->runUntilIdle();
+    advance(3);
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop YES"}));
     EXPECT_DOUBLE_EQ(presented(list, 0.4), 1);
     EXPECT_FALSE(dropped);
@@ -115,7 +87,7 @@ TEST_F(LayerAnimationsTest, FillForwardsKeepsTheEndUntilRemoved) {
     EXPECT_DOUBLE_EQ(presented(list, 0.4), 0.4);
 }
 
-TEST_F(LayerAnimationsTest, RemovedBeforeTheEndStopsUnfinishedOnALaterTurn) {
+TEST_F(CALayerAnimationsTest, RemovedBeforeTheEndStopsUnfinishedOnALaterTurn) {
     CALayerAnimations list;
     auto first = fade(1);
     list.addAnimation(first, "k");
@@ -133,13 +105,12 @@ TEST_F(LayerAnimationsTest, RemovedBeforeTheEndStopsUnfinishedOnALaterTurn) {
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop NO", "start"}));
     Clock::advance(0.5);
     EXPECT_DOUBLE_EQ(presented(list), 2);
-    Clock::advance(0.5);
-    loop->runUntilIdle();
+    advance(0.5);
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop NO", "start", "stop YES"}));
     EXPECT_TRUE(list.empty());
 }
 
-TEST_F(LayerAnimationsTest, LaterBeginTimeStartsLater) {
+TEST_F(CALayerAnimationsTest, LaterBeginTimeStartsLater) {
     CALayerAnimations list;
     auto anim = fade(1);
     anim->setBeginTime(CACurrentMediaTime() + 1);
@@ -147,22 +118,19 @@ TEST_F(LayerAnimationsTest, LaterBeginTimeStartsLater) {
     loop->runUntilIdle();
     EXPECT_TRUE(recorder->log.empty());
     EXPECT_DOUBLE_EQ(presented(list, 0.7), 0.7);
-    Clock::advance(1.5);
-    loop->runUntilIdle();
+    advance(1.5);
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start"}));
     EXPECT_DOUBLE_EQ(presented(list, 0.7), 0.5);
-    Clock::advance(1);
-    loop->runUntilIdle();
+    advance(1);
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop YES"}));
 }
 
-TEST_F(LayerAnimationsTest, ListGoneBeforeTheEndTellsNobody) {
+TEST_F(CALayerAnimationsTest, ListGoneBeforeTheEndTellsNobody) {
     {
         CALayerAnimations list;
         list.addAnimation(fade(1), "k");
     }
-    Clock::advance(2);
-    loop->runUntilIdle();
+    advance(2);
     EXPECT_TRUE(recorder->log.empty());
 }
 

@@ -1,0 +1,23 @@
+#include "ScreenPixels.h"
+
+#include <cmath>
+
+namespace testsupport {
+
+CGColor screenPixel(const CGImageRef& image, CGFloat x, CGFloat y, CGFloat scale) {
+    return image->pixelAt(static_cast<int>(x * scale), static_cast<int>(y * scale));
+}
+
+::testing::AssertionResult colourNear(CGColor actual, CGColor expected, double tolerance) {
+    const bool near = std::abs(actual.r - expected.r) <= tolerance &&
+                      std::abs(actual.g - expected.g) <= tolerance &&
+                      std::abs(actual.b - expected.b) <= tolerance &&
+                      std::abs(actual.a - expected.a) <= tolerance;
+    if (near) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "colour (" << actual.r << ", " << actual.g << ", " << actual.b << ", " << actual.a
+           << ") is not (" << expected.r << ", " << expected.g << ", " << expected.b << ", "
+           << expected.a << ")";
+}
+
+}  // namespace testsupport
