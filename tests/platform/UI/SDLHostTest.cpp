@@ -3,10 +3,8 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <vector>
 
-#include "../Foundation/TempDir.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UITextField.h"
 #include "UITestSupport.h"
@@ -98,7 +96,7 @@ TEST_F(SDLHostTest, MouseIsOneFingerAndAltDragIsTwoMirroredFingers) {
     EXPECT_EQ(view->log[2].phase, UITouchPhaseEnded);
 }
 
-TEST_F(SDLHostTest, KeysGoToTheFirstResponderAndTheScreenIsWritten) {
+TEST_F(SDLHostTest, KeyEventsGoToTheFirstResponderAndQuitClosesTheWindow) {
     auto field = UITextField::create(CGRectMake(10, 100, 200, 40));
     host_->window()->addSubview(field);
     ASSERT_TRUE(field->becomeFirstResponder());
@@ -112,14 +110,6 @@ TEST_F(SDLHostTest, KeysGoToTheFirstResponderAndTheScreenIsWritten) {
     SDL_PushEvent(&key);
     ASSERT_TRUE(host_->pumpEvents());
     EXPECT_EQ(field->text(), "报");
-
-    TempDir tmp;
-    const auto path = tmp.path() / "sdl-host-screen.png";
-    ASSERT_TRUE(host_->writePNG(path.string()));
-    auto image = CGImage::createWithContentsOfFile(path.string());
-    std::filesystem::remove(path);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->width(), 640);
 
     SDL_Event quit{};
     quit.type = SDL_QUIT;
