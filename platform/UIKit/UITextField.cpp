@@ -7,6 +7,7 @@
 namespace {
 constexpr CGFloat kClearButtonSize = 19;
 constexpr CGFloat kClearButtonMargin = 5;
+constexpr CGFloat kCaretWidth = 2;
 }  // namespace
 
 std::shared_ptr<UITextField> UITextField::create(CGRect frame) {
@@ -202,23 +203,28 @@ void UITextField::drawRect(CGRect) {
 void UITextField::drawLine(CGContextRef ctx, CGRect area) {
     const bool placeholder = text().empty();
     const std::string shown = placeholder ? placeholder_ : secure_ ? maskedText() : text();
-    const NSTextStyle style{font(), textAlignment(), NSLineBreakByClipping, 1};
-    const CGSize s = NSStringBoundingSize(shown.empty() ? std::string(" ") : shown, style, 0);
-    const CGRect line{{area.origin.x, area.origin.y + (area.size.height - s.height) / 2},
-                      {area.size.width, s.height}};
+    const CGFloat width = shown.empty() ? 0 : NSStringSizeWithFont(shown, font()).width;
+    const CGFloat height = std::ceil(font()->lineHeight());
+    const CGFloat caret = isEditing() ? kCaretWidth : 0;
+    CGFloat x = area.origin.x;
+    if (width + caret > area.size.width) {
+        // Too long for the field: the caret at the end stays in view while editing.
+        if (isEditing()) x = CGRectGetMaxX(area) - caret - width;
+    } else if (textAlignment() == NSTextAlignmentCenter) {
+        x = CGRectGetMidX(area) - (width + caret) / 2;
+    } else if (textAlignment() == NSTextAlignmentRight) {
+        x = CGRectGetMaxX(area) - caret - width;
+    }
+    const CGFloat y = area.origin.y + (area.size.height - height) / 2;
     CGContextSaveGState(ctx);
     CGContextClipToRect(ctx, area);
     CGColor colour = placeholder ? CGColor{0.7, 0.7, 0.78, 1} : textColor()->CGColor();
     if (!isEnabled()) colour.a *= 0.5;
-    NSStringDrawInRect(ctx, shown, line, style, colour);
+    NSStringDrawAtPoint(ctx, shown, {x, y}, font(), colour);
     if (isEditing()) {
-        // The caret after the text (or at the start of the placeholder).
-        CGFloat x = line.origin.x + (placeholder ? 0 : std::min(s.width, area.size.width - 2));
-        if (textAlignment() == NSTextAlignmentCenter)
-            x = CGRectGetMidX(area) + (placeholder ? 0 : s.width / 2);
-        if (textAlignment() == NSTextAlignmentRight) x = CGRectGetMaxX(area) - 2;
+        const CGFloat at = placeholder ? x : x + width;
         CGContextSetFillColorWithColor(ctx, tintColor()->CGColor());
-        CGContextFillRect(ctx, CGRectMake(x, line.origin.y, 2, s.height));
+        CGContextFillRect(ctx, CGRectMake(at, y, caret, height));
     }
     CGContextRestoreGState(ctx);
 }

@@ -38,8 +38,9 @@ enum UITextBorderStyle {
     UITextBorderStyleRoundedRect = 3,
 };
 
-// One line of editable text. A tap makes it first responder; the host's keys then arrive
-// through insertText/deleteBackward ("\n" is the return key).
+// One line of editable text, never wrapped: while it is edited a text too long for the field
+// shows its end, where the caret is; otherwise its beginning. A tap makes it first responder;
+// the host's keys then arrive through insertText/deleteBackward ("\n" is the return key).
 class UITextField : public UIControl, public UITextAttributes {
   public:
     static std::shared_ptr<UITextField> create(CGRect frame = CGRectZero);
