@@ -8,6 +8,7 @@
 
 #include "DevServer.h"
 #include "Foundation/NSRunLoop.h"
+#include "UIKit/UIImageView.h"
 #include "host/HeadlessHost.h"
 #include "shell/AppOptions.h"
 #include "shell/DevServerProcess.h"
@@ -100,6 +101,30 @@ TEST_F(LoginTest, RefusedLoginShowsTheServersTip) {
     tapLogin();
     ASSERT_TRUE(waitForReply());
     EXPECT_EQ(view->statusLabel()->text(), "用户名或密码错误");
+}
+
+TEST_F(LoginTest, ReturnMovesFromTheUserNameToThePasswordAndThenSignsIn) {
+    typeInto(view->userField(), "zhangwei");
+    ASSERT_TRUE(host.pressReturn());
+    EXPECT_TRUE(view->passwordField()->isFirstResponder());
+    EXPECT_FALSE(view->isRequesting());
+    ASSERT_TRUE(host.typeText("zw123456"));
+    ASSERT_TRUE(host.pressReturn());
+    EXPECT_TRUE(view->isRequesting());
+    EXPECT_FALSE(view->passwordField()->isFirstResponder());
+    ASSERT_TRUE(waitForReply());
+    EXPECT_EQ(view->statusLabel()->text().rfind("登录成功", 0), 0u) << view->statusLabel()->text();
+}
+
+TEST_F(LoginTest, BothFieldsShowTheirIcon) {
+    for (const auto& field : {view->userField(), view->passwordField()}) {
+        auto icon = std::dynamic_pointer_cast<UIImageView>(field->leftView());
+        ASSERT_TRUE(icon);
+        ASSERT_TRUE(icon->image());
+        EXPECT_EQ(icon->image()->size(), (CGSize{22, 22}));
+    }
+    EXPECT_NE(std::static_pointer_cast<UIImageView>(view->userField()->leftView())->image(),
+              std::static_pointer_cast<UIImageView>(view->passwordField()->leftView())->image());
 }
 
 TEST_F(LoginTest, EmptyFieldsSendNothing) {
