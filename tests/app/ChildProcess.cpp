@@ -9,26 +9,21 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "Foundation/Clock.h"
+
 extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-int millisecondsUntil(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return static_cast<int>(std::max<long long>(0, left.count()));
-}
-
-Clock::time_point after(double seconds) {
-    return Clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+// Deadlines are in Clock::realNow() seconds.
+int millisecondsUntil(double deadline) {
+    return static_cast<int>(std::ceil(std::max(0.0, deadline - Clock::realNow()) * 1000));
 }
 
 // Appends what is there to read; true at the end of the stream.
@@ -120,7 +115,7 @@ void ChildProcess::collect(int timeoutMs, int pidfd) {
 std::optional<int> ChildProcess::wait(double seconds) {
     if (status_) return status_;
     const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
-    const auto deadline = after(seconds);
+    const double deadline = Clock::realNow() + seconds;
     while (true) {
         int raw = 0;
         if (waitpid(pid_, &raw, WNOHANG) == pid_) {
@@ -140,7 +135,7 @@ std::optional<int> ChildProcess::wait(double seconds) {
 }
 
 bool ChildProcess::waitForStderr(const std::string& text, double seconds) {
-    const auto deadline = after(seconds);
+    const double deadline = Clock::realNow() + seconds;
     while (err_.find(text) == std::string::npos) {
         const int left = millisecondsUntil(deadline);
         if (left <= 0 || errEnded_) return false;
