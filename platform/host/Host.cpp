@@ -53,12 +53,12 @@ bool Host::runFor(double seconds) {
     stopped_ = false;
     willRun();
     const double end = Clock::realNow() + seconds;
-    while (!stopped_) {
+    // At least one turn, so that what was scheduled for the next turn has run.
+    do {
         const double left = end - Clock::realNow();
-        if (!(left > 0)) return true;
-        if (!pump(std::min(left, kLongestTurn))) return false;
-    }
-    return false;
+        if (!pump(left > 0 ? std::min(left, kLongestTurn) : 0)) return false;
+    } while (!stopped_ && Clock::realNow() < end);
+    return !stopped_;
 }
 
 void Host::post(const std::vector<Finger>& changes, std::optional<CFTimeInterval> time) {

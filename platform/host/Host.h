@@ -45,7 +45,8 @@ class Host {
 
     // Runs the main run loop, and the window's input, until stop() or the window is closed.
     void run();
-    // For at most the given real seconds; false when stop() or a closed window ended it first.
+    // At least one turn, and for at most the given real seconds; false when stop() or a closed
+    // window ended it first.
     bool runFor(double seconds);
     // Ends run() or runFor() after the current turn of the main run loop (main thread only).
     void stop() { stopped_ = true; }

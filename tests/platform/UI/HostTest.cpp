@@ -39,7 +39,10 @@ TEST_P(HostTest, FingersAndKeysReachTheScreenAndStopEndsTheRun) {
     EXPECT_EQ(field->text(), "报");
     EXPECT_EQ(host_->fingersDown(), 0u);
 
+    bool turned = false;
+    NSRunLoop::mainRunLoop()->performBlock([&turned] { turned = true; });
     EXPECT_TRUE(host_->runFor(0));
+    EXPECT_TRUE(turned);  // even no time at all is one turn
     NSRunLoop::mainRunLoop()->performAfterDelay(0, [this] { host_->stop(); });
     EXPECT_FALSE(host_->runFor(60));  // ended by stop(), not by the time
 
