@@ -371,6 +371,18 @@ def checkbox(colour):
     return paint
 
 
+def padlock(colour):
+    def paint(c, w, h):
+        inside_ring, box = ring(w / 2, h * 0.38, w * 0.24, w * 0.09)
+        c.fill(lambda x, y: inside_ring(x, y) and y <= h * 0.46, colour, box)
+        inside_body, body = rrect(w * 0.18, h * 0.46, w * 0.64, h * 0.46, w * 0.08)
+        inside_hole, _ = circle(w / 2, h * 0.64, w * 0.07)
+        inside_slot, _ = rrect(w * 0.47, h * 0.64, w * 0.06, h * 0.15, 0)
+        c.fill(lambda x, y: inside_body(x, y) and not inside_hole(x, y) and not inside_slot(x, y),
+               colour, body)
+    return paint
+
+
 def house(colour):
     def paint(c, w, h):
         draw(c, polygon([(w * 0.5, h * 0.1), (w * 0.92, h * 0.5), (w * 0.08, h * 0.5)]), colour)
@@ -475,6 +487,7 @@ APP = [
     ("ic_back_arrow_selected_orige", (12, 20), chevron("left", ORANGE_DARK)),
     ("ic_user_man_normal", (22, 22), person(GREY_ICON)),
     ("ic_user_man_selected", (22, 22), person(ORANGE)),
+    ("ic_password_normal", (22, 22), padlock(GREY_ICON)),
     ("ic_service_tool", (14, 14), wrench(GREY_ICON)),
     ("ic_service_location", (14, 14), map_pin(GREY_ICON)),
     ("ic_service_time", (14, 14), clock(GREY_ICON)),

@@ -1,20 +1,31 @@
 #include "shell/AppOptions.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace {
 
 bool parseSeconds(const std::string& text, double& out) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, out);
-    return ec == std::errc() && ptr == end && out >= 0;
+    return ec == std::errc() && ptr == end && std::isfinite(out) && out >= 0;
 }
 
 }  // namespace
 
 const char* AppOptions::usage() {
     return "usage: brisfold [--home DIR] [--server URL] [--location FILE|LAT,LON] [--headless]\n"
-           "                [--screenshot PATH [--after SECONDS]]\n";
+           "                [--screenshot PATH [--after SECONDS]]\n"
+           "  --home DIR         the app's files (default $XDG_DATA_HOME/brisfold or\n"
+           "                     ~/.local/share/brisfold)\n"
+           "  --server URL       base address of the servers (default: a devserver started\n"
+           "                     with its data in the home)\n"
+           "  --location SOURCE  a track file or a fixed LAT,LON\n"
+           "  --headless         no window, even when there is a display\n"
+           "  --screenshot PATH  write the screen to a PNG after start-up and exit\n"
+           "  --after SECONDS    run that long before the screenshot (default 0.5)\n"
+           "  --help             this text\n"
+           "Close the window, or press Ctrl-C (SIGINT or SIGTERM), to quit.\n";
 }
 
 std::optional<AppOptions> AppOptions::parse(const std::vector<std::string>& args,
@@ -31,7 +42,9 @@ std::optional<AppOptions> AppOptions::parse(const std::vector<std::string>& args
             into = args[++i];
             return true;
         };
-        if (a == "--home") {
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--home") {
             if (!value(o.home)) return std::nullopt;
         } else if (a == "--server") {
             if (!value(o.server)) return std::nullopt;
@@ -50,7 +63,7 @@ std::optional<AppOptions> AppOptions::parse(const std::vector<std::string>& args
             std::string text;
             if (!value(text)) return std::nullopt;
             if (!parseSeconds(text, o.after)) {
-                error = "--after needs a number of seconds";
+                error = "--after needs a finite number of seconds, 0 or more: " + text;
                 return std::nullopt;
             }
             afterGiven = true;

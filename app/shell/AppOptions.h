@@ -6,7 +6,7 @@
 
 // The application's command line:
 //   brisfold [--home DIR] [--server URL] [--location FILE|LAT,LON] [--headless]
-//            [--screenshot PATH [--after SECONDS]]
+//            [--screenshot PATH [--after SECONDS]] | --help
 struct AppOptions {
     std::string home;
     std::string server;    // base address of every outside server; empty: start the devserver
@@ -14,6 +14,7 @@ struct AppOptions {
     bool headless = false;
     std::string screenshot;
     double after = 0.5;
+    bool help = false;  // print the usage and do nothing else
 
     // Absent with a message in error when the arguments are not understood.
     static std::optional<AppOptions> parse(const std::vector<std::string>& args,

@@ -5,7 +5,9 @@
 #include <memory>
 #include <string>
 
-// The local devserver as a child process, stopped when this object goes.
+// The local devserver as a child process, stopped (and reaped) when this object goes. The child
+// also gets SIGTERM when the thread that started it ends, so that it never outlives the app,
+// even one that is killed: start it from the main thread.
 class DevServerProcess {
   public:
     // Starts the server on a free port with its data in dataFile; null with a message in error
@@ -20,6 +22,7 @@ class DevServerProcess {
     DevServerProcess& operator=(const DevServerProcess&) = delete;
 
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     std::string baseURL() const;
 
   private:

@@ -18,8 +18,7 @@ std::string formValue(const std::string& text) {
 
 UIColorRef rgb(uint32_t hex) { return UIColor::colorWithRGBHex(hex); }
 
-// A field whose left view is the given one: an icon, or an empty view of the icon's width so
-// that the texts of the fields line up.
+// A field with an icon on its left.
 std::shared_ptr<UITextField> field(CGRect frame, const std::string& placeholder,
                                    std::shared_ptr<UIView> left) {
     auto f = UITextField::create(frame);
@@ -60,13 +59,31 @@ void LoginView::initWithFrame(CGRect frame) {
     logo->setCenter(CGPointMake(w / 2, 130));
     addSubview(logo);
 
-    auto icon = UIImageView::createWithImage(UIImage::imageNamed("ic_user_man_normal"));
-    const CGRect inset = CGRectMake(0, 0, icon->frame().size.width, icon->frame().size.height);
-    user_ = field(CGRectMake(24, 190, w - 48, 40), "用户名", icon);
+    auto icon = [](const char* name) {
+        return UIImageView::createWithImage(UIImage::imageNamed(name));
+    };
+    user_ = field(CGRectMake(24, 190, w - 48, 40), "用户名", icon("ic_user_man_normal"));
     addSubview(user_);
-    password_ = field(CGRectMake(24, 242, w - 48, 40), "密码", UIView::create(inset));
+    password_ = field(CGRectMake(24, 242, w - 48, 40), "密码", icon("ic_password_normal"));
     password_->setSecureTextEntry(true);
     addSubview(password_);
+    // Return in the user name goes on to the password; Return in the password signs in.
+    std::weak_ptr<LoginView> weak = std::static_pointer_cast<LoginView>(shared_from_this());
+    user_->addTarget(
+        weak,
+        [weak](const std::shared_ptr<UIControl>&, UIEvent*) {
+            if (auto self = weak.lock()) self->password_->becomeFirstResponder();
+        },
+        UIControlEventEditingDidEndOnExit);
+    password_->addTarget(
+        weak,
+        [weak](const std::shared_ptr<UIControl>&, UIEvent*) {
+            auto self = weak.lock();
+            if (!self) return;
+            self->password_->resignFirstResponder();
+            self->login();
+        },
+        UIControlEventEditingDidEndOnExit);
 
     login_ = UIButton::buttonWithType(UIButtonTypeCustom);
     login_->setFrame(CGRectMake(24, 306, w - 48, 44));
@@ -75,7 +92,6 @@ void LoginView::initWithFrame(CGRect frame) {
     login_->setTitle("登录", UIControlStateNormal);
     login_->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
     login_->titleLabel()->setFont(UIFont::boldSystemFontOfSize(17));
-    std::weak_ptr<LoginView> weak = std::static_pointer_cast<LoginView>(shared_from_this());
     login_->addTarget(
         weak,
         [weak](const std::shared_ptr<UIControl>&, UIEvent*) {

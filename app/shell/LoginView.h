@@ -9,7 +9,8 @@
 #include "UIKit/UIView.h"
 
 // The engineer's sign-in: user name, password and a button that posts them to the service's
-// "Engineer/Login". The outcome shows under the button: the server's tip when it refuses, the
+// "Engineer/Login". Return in the user name moves on to the password, Return in the password
+// signs in. The outcome shows under the button: the server's tip when it refuses, the
 // engineer's name when it accepts.
 class LoginView : public UIView {
   public:

@@ -1,48 +1,21 @@
 // The field engineers' application: the sign-in screen against the service API, in a
 // phone-sized window or headless, optionally writing a screenshot and exiting.
 
-#include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "Foundation/Clock.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSRunLoop.h"
-#include "UIKit/UIScreen.h"
-#include "host/HeadlessHost.h"
-#include "host/SDLHost.h"
+#include "UIKit/UIApplication.h"
+#include "host/Host.h"
+#include "shell/AppHome.h"
 #include "shell/AppOptions.h"
 #include "shell/DevServerProcess.h"
 #include "shell/LoginView.h"
-
-namespace {
-
-volatile std::sig_atomic_t gInterrupted = 0;
-
-void onSignal(int) { gInterrupted = 1; }
-
-// Real seconds of run-loop time, or until interrupted when seconds is negative.
-void runMainLoop(double seconds) {
-    auto loop = NSRunLoop::mainRunLoop();
-    const double deadline = Clock::realNow() + seconds;
-    while (!gInterrupted && (seconds < 0 || Clock::realNow() < deadline)) {
-        const double left = seconds < 0 ? 0.2 : std::min(0.2, deadline - Clock::realNow());
-        loop->runOnce(std::max(left, 0.0));
-    }
-}
-
-template <class Host>
-void show(Host& host, const std::string& serviceBase) {
-    auto window = host.window();
-    window->setBackgroundColor(UIColor::whiteColor());
-    window->addSubview(LoginView::create(window->bounds(), serviceBase));
-}
-
-}  // namespace
+#include "shell/QuitSignals.h"
 
 int main(int argc, char** argv) {
     std::string error;
@@ -51,10 +24,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "brisfold: %s\n%s", error.c_str(), AppOptions::usage());
         return 2;
     }
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    if (options->help) {
+        std::fputs(AppOptions::usage(), stdout);
+        return 0;
+    }
+    QuitSignals quit;
+    const std::string home = options->home.empty() ? NSDefaultHomeDirectory() : options->home;
+    if (!prepareAppHome(home, error)) {
+        std::fprintf(stderr, "brisfold: %s\n", error.c_str());
+        return 1;
+    }
+    NSSetHomeDirectory(home);
     NSRunLoop::mainRunLoop();
-    if (!options->home.empty()) NSSetHomeDirectory(options->home);
 
     std::unique_ptr<DevServerProcess> devserver;
     std::string server = options->server;
@@ -69,39 +50,24 @@ int main(int argc, char** argv) {
         NSLog("devserver at %s", server.c_str());
     }
 
-    std::unique_ptr<SDLHost> window;
-    if (!options->headless) {
-        window = SDLHost::create();
-        if (!window) NSLog("no display: running headless");
-    }
-    std::unique_ptr<HeadlessHost> headless;
-    if (!window) {
-        headless = std::make_unique<HeadlessHost>();
-        headless->compositor().setDrawsStatusBar(true);
-    }
-    if (window) {
-        window->compositor().setDrawsStatusBar(true);
-        show(*window, server);
-    } else {
-        show(*headless, server);
-    }
+    auto host = Host::create(options->headless);
+    quit.onSignal([&host] { host->stop(); });
+    host->compositor().setDrawsStatusBar(true);
+    // Every screen of the app has the brand-blue bar under the status bar.
+    UIApplication::sharedApplication()->setStatusBarStyle(UIStatusBarStyleLightContent);
+    host->window()->addSubview(LoginView::create(host->window()->bounds(), server));
 
-    if (!options->screenshot.empty()) {
-        if (window)
-            window->runFor(options->after);
-        else
-            runMainLoop(options->after);
-        const bool written = window ? window->writePNG(options->screenshot)
-                                    : headless->writePNG(options->screenshot);
-        if (!written) {
-            std::fprintf(stderr, "brisfold: cannot write %s\n", options->screenshot.c_str());
-            return 1;
-        }
+    if (options->screenshot.empty()) {
+        host->run();
         return 0;
     }
-    if (window)
-        window->run();
-    else
-        runMainLoop(-1);
+    if (!host->runFor(options->after)) {
+        std::fprintf(stderr, "brisfold: stopped before the screenshot\n");
+        return 1;
+    }
+    if (!host->writePNG(options->screenshot)) {
+        std::fprintf(stderr, "brisfold: cannot write %s\n", options->screenshot.c_str());
+        return 1;
+    }
     return 0;
 }

@@ -35,8 +35,12 @@ CGContext::CGContext(cairo_surface_t* surface, bool topLeftOrigin, CGFloat scale
     }
 }
 
+CGContext::CGContext(const CGImage& image, CGFloat scale)
+    : CGContext(image.surface(), true, scale) {}
+
 CGContext::~CGContext() {
     cairo_destroy(cr_);
+    cairo_surface_flush(surface_);
     cairo_surface_destroy(surface_);
 }
 
@@ -184,6 +188,36 @@ void CGContext::paintSource(cairo_pattern_t* pattern) {
         cairo_paint_with_alpha(cr_, alpha);
     });
     didDraw();
+}
+
+void CGContext::beginTransparencyLayer() {
+    ++openLayers_;
+    save();
+    cairo_push_group(cr_);
+    State& inside = state();
+    inside.alpha = 1;
+    inside.blend = kCGBlendModeNormal;
+    inside.mask = nullptr;
+}
+
+void CGContext::endTransparencyLayer(const std::function<void()>& drawMask) {
+    if (openLayers_ == 0) return;
+    --openLayers_;
+    cairo_pattern_t* layer = cairo_pop_group(cr_);
+    if (drawMask) {
+        cairo_push_group(cr_);
+        drawMask();
+        cairo_pattern_t* mask = cairo_pop_group(cr_);
+        cairo_push_group(cr_);
+        cairo_set_source(cr_, layer);
+        cairo_mask(cr_, mask);
+        cairo_pattern_destroy(mask);
+        cairo_pattern_destroy(layer);
+        layer = cairo_pop_group(cr_);
+    }
+    restore();
+    paintSource(layer);
+    cairo_pattern_destroy(layer);
 }
 
 std::unique_ptr<CGContext> CGBitmapContextCreate(void* data, size_t width, size_t height, size_t,
@@ -463,6 +497,12 @@ CGRect CGContextGetClipBoundingBox(CGContextRef c) {
     double x0, y0, x1, y1;
     cairo_clip_extents(c->cairo(), &x0, &y0, &x1, &y1);
     return CGRectMake(x0, y0, x1 - x0, y1 - y0);
+}
+
+void CGContextBeginTransparencyLayer(CGContextRef c) { c->beginTransparencyLayer(); }
+void CGContextEndTransparencyLayer(CGContextRef c) { c->endTransparencyLayer(nullptr); }
+void CGContextEndTransparencyLayerWithMask(CGContextRef c, const std::function<void()>& drawMask) {
+    c->endTransparencyLayer(drawMask);
 }
 
 void CGContextDrawImage(CGContextRef c, CGRect r, const CGImageRef& image) {

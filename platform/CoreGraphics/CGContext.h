@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -64,6 +65,9 @@ CGGradientRef CGGradientCreateWithColors(const std::vector<CGColor>& colors,
 class CGContext {
   public:
     CGContext(cairo_surface_t* surface, bool topLeftOrigin, CGFloat scale);
+    // Draws into the image's own pixels, top-left origin, scale pixels per point.
+    CGContext(const CGImage& image, CGFloat scale);
+    // What was drawn is in the pixels once the context is gone.
     ~CGContext();
     CGContext(const CGContext&) = delete;
     CGContext& operator=(const CGContext&) = delete;
@@ -92,6 +96,9 @@ class CGContext {
     void fillCurrentPath(bool evenOdd, bool preserve);
     void strokeCurrentPath(bool preserve);
     void paintSource(cairo_pattern_t* pattern);
+    // See CGContextBeginTransparencyLayer.
+    void beginTransparencyLayer();
+    void endTransparencyLayer(const std::function<void()>& drawMask);
 
     void* bitmapData() const;
 
@@ -117,6 +124,7 @@ class CGContext {
     CGFloat scale_;
     CGFloat height_;
     std::vector<State> states_{State{}};
+    int openLayers_ = 0;
     unsigned char* mirror_ = nullptr;
     size_t mirrorStride_ = 0;
     ByteLayout layout_{};
@@ -186,6 +194,13 @@ void CGContextClipToRect(CGContextRef c, CGRect r);
 // Later fills are shown only where the mask image (its alpha, stretched over rect) has ink.
 void CGContextClipToMask(CGContextRef c, CGRect r, const CGImageRef& mask);
 CGRect CGContextGetClipBoundingBox(CGContextRef c);
+// Transparency layers: what is drawn between begin and end is composited as one picture, with
+// the alpha, blend mode and clip in effect at begin (inside, alpha starts again at 1).
+void CGContextBeginTransparencyLayer(CGContextRef c);
+void CGContextEndTransparencyLayer(CGContextRef c);
+// Ends the layer showing it only where drawMask, drawn in the same user space, leaves ink (by
+// the alpha of what it draws).
+void CGContextEndTransparencyLayerWithMask(CGContextRef c, const std::function<void()>& drawMask);
 // Draws upright in the platform's y-up convention (see CGContext).
 void CGContextDrawImage(CGContextRef c, CGRect r, const CGImageRef& image);
 void CGContextDrawLinearGradient(CGContextRef c, const CGGradientRef& g, CGPoint start, CGPoint end,

@@ -152,6 +152,12 @@ int CGImage::width() const { return cairo_image_surface_get_width(surface_); }
 int CGImage::height() const { return cairo_image_surface_get_height(surface_); }
 bool CGImage::isMask() const { return cairo_image_surface_get_format(surface_) == CAIRO_FORMAT_A8; }
 
+const unsigned char* CGImage::bytes() const {
+    cairo_surface_flush(surface_);
+    return cairo_image_surface_get_data(surface_);
+}
+int CGImage::bytesPerRow() const { return cairo_image_surface_get_stride(surface_); }
+
 CGColor CGImage::pixelAt(int x, int y) const {
     if (x < 0 || y < 0 || x >= width() || y >= height()) return {};
     cairo_surface_flush(surface_);

@@ -32,6 +32,9 @@ class CGImage {
     int height() const;
     bool isMask() const;
     cairo_surface_t* surface() const { return surface_; }
+    // The pixels, row 0 first: native-endian premultiplied ARGB words, or alpha bytes for masks.
+    const unsigned char* bytes() const;
+    int bytesPerRow() const;
 
     // Straight colour of one pixel (for checks and colour picking).
     CGColor pixelAt(int x, int y) const;

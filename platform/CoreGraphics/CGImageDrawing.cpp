@@ -1,12 +1,15 @@
 #include "CGImageDrawing.h"
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
-void CGPaintImage(cairo_t* cr, const CGImage& image, CGRect dest, CGFloat alpha) {
+void CGPaintImage(CGContextRef c, const CGImage& image, CGRect dest, CGFloat alpha) {
     if (image.width() == 0 || image.height() == 0 || dest.size.width <= 0 ||
         dest.size.height <= 0) {
         return;
     }
+    cairo_t* cr = c->cairo();
     cairo_save(cr);
     cairo_rectangle(cr, dest.origin.x, dest.origin.y, dest.size.width, dest.size.height);
     cairo_clip(cr);
@@ -19,6 +22,7 @@ void CGPaintImage(cairo_t* cr, const CGImage& image, CGRect dest, CGFloat alpha)
     cairo_paint_with_alpha(cr, alpha);
     cairo_pattern_destroy(p);
     cairo_restore(cr);
+    c->didDraw();
 }
 
 namespace {
@@ -45,7 +49,7 @@ void paintPart(cairo_t* cr, const CGImage& image, CGRect src, CGRect dst, CGFloa
 }
 }  // namespace
 
-void CGPaintImageNineGrid(cairo_t* cr, const CGImage& image, CGRect dest, CGEdgeInsetsPx caps,
+void CGPaintImageNineGrid(CGContextRef c, const CGImage& image, CGRect dest, CGEdgeInsetsPx caps,
                           CGFloat pointsPerPixel, CGFloat alpha) {
     const CGFloat iw = image.width(), ih = image.height();
     caps.left = std::clamp(caps.left, 0.0, iw);
@@ -73,10 +77,76 @@ void CGPaintImageNineGrid(cairo_t* cr, const CGImage& image, CGRect dest, CGEdge
                           dest.origin.y + dest.size.height};
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) {
-            paintPart(cr, image,
+            paintPart(c->cairo(), image,
                       CGRectMake(sx[col], sy[row], sx[col + 1] - sx[col], sy[row + 1] - sy[row]),
                       CGRectMake(dx[col], dy[row], dx[col + 1] - dx[col], dy[row + 1] - dy[row]),
                       alpha);
         }
     }
+    c->didDraw();
+}
+
+namespace {
+// Three box blurs in each direction come close to a Gaussian.
+void boxBlur(unsigned char* data, int w, int h, int stride, int radius) {
+    if (radius <= 0) return;
+    std::vector<int> line(static_cast<size_t>(std::max(w, h)));
+    const int span = 2 * radius + 1;
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int y = 0; y < h; ++y) {
+            unsigned char* row = data + static_cast<ptrdiff_t>(y) * stride;
+            int sum = 0;
+            for (int x = -radius; x <= radius; ++x) sum += row[std::clamp(x, 0, w - 1)];
+            for (int x = 0; x < w; ++x) {
+                line[static_cast<size_t>(x)] = sum / span;
+                sum += row[std::min(x + radius + 1, w - 1)] - row[std::max(x - radius, 0)];
+            }
+            for (int x = 0; x < w; ++x)
+                row[x] = static_cast<unsigned char>(line[static_cast<size_t>(x)]);
+        }
+        for (int x = 0; x < w; ++x) {
+            auto at = [&](int y) -> unsigned char& {
+                return data[static_cast<ptrdiff_t>(y) * stride + x];
+            };
+            int sum = 0;
+            for (int y = -radius; y <= radius; ++y) sum += at(std::clamp(y, 0, h - 1));
+            for (int y = 0; y < h; ++y) {
+                line[static_cast<size_t>(y)] = sum / span;
+                sum += at(std::min(y + radius + 1, h - 1)) - at(std::max(y - radius, 0));
+            }
+            for (int y = 0; y < h; ++y)
+                at(y) = static_cast<unsigned char>(line[static_cast<size_t>(y)]);
+        }
+    }
+}
+}  // namespace
+
+CGImageRef CGImageCreateBlurredMask(int width, int height, CGFloat radius,
+                                    const std::function<void(CGContextRef)>& draw) {
+    width = std::max(width, 1);
+    height = std::max(height, 1);
+    cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
+    if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(mask);
+        return nullptr;
+    }
+    {
+        CGContext ctx(mask, true, 1);
+        draw(&ctx);
+    }
+    boxBlur(cairo_image_surface_get_data(mask), width, height, cairo_image_surface_get_stride(mask),
+            static_cast<int>(std::lround(radius / 2)));
+    cairo_surface_mark_dirty(mask);
+    return std::make_shared<CGImage>(mask);
+}
+
+void CGContextFillThroughMask(CGContextRef c, const CGImageRef& mask, CGPoint origin,
+                              CGColor colour) {
+    if (!mask) return;
+    cairo_t* cr = c->cairo();
+    cairo_save(cr);
+    cairo_set_source_rgba(cr, colour.r, colour.g, colour.b, colour.a);
+    cairo_mask_surface(cr, mask->surface(), origin.x, origin.y);
+    cairo_restore(cr);
+    c->didDraw();
 }

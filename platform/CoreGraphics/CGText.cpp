@@ -239,32 +239,41 @@ int CGTextLineCount(const std::string& text, const CGTextStyle& style, CGFloat m
     return style.numberOfLines > 0 ? std::min(n, style.numberOfLines) : n;
 }
 
-void CGTextDrawInRect(cairo_t* cr, const std::string& text, CGRect rect, const CGTextStyle& style,
-                      CGColor color, const CGTextOutline* outline) {
-    if (!cr || text.empty()) return;
-    const std::lock_guard<std::mutex> hold(textLock());
-    LayoutPtr layout = makeLayout(text, style, rect.size.width);
-    cairo_save(cr);
-    // Lines past numberOfLines are not drawn; the rect does not clip a line in half.
-    const CGFloat h = linesHeight(layout.get(), style.numberOfLines);
-    const CGFloat pad = 2 + (outline ? outline->width : 0);
-    cairo_rectangle(cr, rect.origin.x - pad, rect.origin.y - pad, rect.size.width + 2 * pad,
-                    h + 2 * pad);
-    cairo_clip(cr);
-    if (outline && outline->width > 0 && !outline->color.isClear()) {
-        cairo_new_path(cr);
-        cairo_move_to(cr, rect.origin.x, rect.origin.y);
-        pango_cairo_layout_path(cr, layout.get());
-        cairo_set_line_width(cr, outline->width);
-        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-        const CGColor& o = outline->color;
-        cairo_set_source_rgba(cr, o.r, o.g, o.b, o.a);
-        cairo_stroke(cr);
+void CGTextDrawInRect(CGContextRef c, const std::string& text, CGRect rect,
+                      const CGTextStyle& style, CGColor color) {
+    if (!c || text.empty()) return;
+    cairo_t* cr = c->cairo();
+    const CGContext::State& state = c->state();
+    color.a *= state.alpha;
+    CGColor outline = state.stroke;
+    outline.a *= state.alpha;
+    const CGFloat outlineWidth = state.textMode == kCGTextFill ? 0 : cairo_get_line_width(cr);
+    if (state.textMode == kCGTextStroke) color = CGColor{};
+    {
+        const std::lock_guard<std::mutex> hold(textLock());
+        LayoutPtr layout = makeLayout(text, style, rect.size.width);
+        cairo_save(cr);
+        // Lines past numberOfLines are not drawn; the rect does not clip a line in half.
+        const CGFloat h = linesHeight(layout.get(), style.numberOfLines);
+        const CGFloat pad = 2 + outlineWidth;
+        cairo_rectangle(cr, rect.origin.x - pad, rect.origin.y - pad, rect.size.width + 2 * pad,
+                        h + 2 * pad);
+        cairo_clip(cr);
+        if (outlineWidth > 0 && !outline.isClear()) {
+            cairo_new_path(cr);
+            cairo_move_to(cr, rect.origin.x, rect.origin.y);
+            pango_cairo_layout_path(cr, layout.get());
+            cairo_set_line_width(cr, outlineWidth);
+            cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+            cairo_set_source_rgba(cr, outline.r, outline.g, outline.b, outline.a);
+            cairo_stroke(cr);
+        }
+        if (!color.isClear()) {
+            cairo_move_to(cr, rect.origin.x, rect.origin.y);
+            cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
+            pango_cairo_show_layout(cr, layout.get());
+        }
+        cairo_restore(cr);
     }
-    if (!color.isClear()) {
-        cairo_move_to(cr, rect.origin.x, rect.origin.y);
-        cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
-        pango_cairo_show_layout(cr, layout.get());
-    }
-    cairo_restore(cr);
+    c->didDraw();
 }

@@ -1,10 +1,9 @@
 #pragma once
 
-#include <cairo.h>
-
 #include <string>
 
 #include "CoreGraphics/CGColor.h"
+#include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGGeometry.h"
 
 // Text layout and drawing on one pinned face (see CGText.cpp), shared by every kind of text on
@@ -53,13 +52,9 @@ CGFontMetrics CGFontGetMetrics(CGFontSpec font);
 // wrapped to maxWidth (<= 0: no wrapping).
 CGSize CGTextBoundingSize(const std::string& text, const CGTextStyle& style, CGFloat maxWidth);
 int CGTextLineCount(const std::string& text, const CGTextStyle& style, CGFloat maxWidth);
-// The glyph outlines stroked under (or instead of) the fill, as map labels are drawn.
-struct CGTextOutline {
-    CGColor color;
-    CGFloat width = 0;
-};
-
 // Wrapped to the rect's width, aligned, from the rect's top; lines past the style's limit are
-// not drawn. A clear colour skips the fill.
-void CGTextDrawInRect(cairo_t* cr, const std::string& text, CGRect rect, const CGTextStyle& style,
-                      CGColor color, const CGTextOutline* outline = nullptr);
+// not drawn. The context's alpha applies, and its text drawing mode: the glyph outlines are
+// stroked in its stroke colour and line width under the fill (or instead of it), as map labels
+// are drawn. A clear colour skips the fill.
+void CGTextDrawInRect(CGContextRef c, const std::string& text, CGRect rect,
+                      const CGTextStyle& style, CGColor color);

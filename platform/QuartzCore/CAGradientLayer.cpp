@@ -21,27 +21,20 @@ void CAGradientLayer::setEndPoint(CGPoint p) {
     noteChanged();
 }
 
-void CAGradientLayer::drawOwnContent(cairo_t* cr, const CALayerPresentation& v) {
-    CALayer::drawOwnContent(cr, v);
+void CAGradientLayer::drawOwnContent(CGContextRef ctx, const CALayerPresentation& v) {
+    CALayer::drawOwnContent(ctx, v);
     if (colors_.empty()) return;
-    const CGRect& b = v.bounds;
-    cairo_pattern_t* p = cairo_pattern_create_linear(
-        b.origin.x + start_.x * b.size.width, b.origin.y + start_.y * b.size.height,
-        b.origin.x + end_.x * b.size.width, b.origin.y + end_.y * b.size.height);
-    const size_t n = colors_.size();
     // Locations that do not match the colours one to one are ignored, as on the platform.
-    const bool useLocations = locations_.size() == n;
-    for (size_t i = 0; i < n; ++i) {
-        const CGFloat at = useLocations ? locations_[i] : (n > 1 ? CGFloat(i) / (n - 1) : 0);
-        const CGColor& c = colors_[i];
-        cairo_pattern_add_color_stop_rgba(p, at, c.r, c.g, c.b, c.a);
-    }
-    cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
-    cairo_save(cr);
-    cairo_rectangle(cr, b.origin.x, b.origin.y, b.size.width, b.size.height);
-    cairo_clip(cr);
-    cairo_set_source(cr, p);
-    cairo_paint(cr);
-    cairo_restore(cr);
-    cairo_pattern_destroy(p);
+    const bool useLocations = locations_.size() == colors_.size();
+    const auto gradient =
+        CGGradientCreateWithColors(colors_, useLocations ? locations_.data() : nullptr);
+    const CGRect& b = v.bounds;
+    CGContextSaveGState(ctx);
+    CGContextClipToRect(ctx, b);
+    CGContextDrawLinearGradient(
+        ctx, gradient,
+        {b.origin.x + start_.x * b.size.width, b.origin.y + start_.y * b.size.height},
+        {b.origin.x + end_.x * b.size.width, b.origin.y + end_.y * b.size.height},
+        kCGGradientDrawsBeforeStartLocation | kCGGradientDrawsAfterEndLocation);
+    CGContextRestoreGState(ctx);
 }

@@ -21,7 +21,7 @@ class CAGradientLayer : public CALayer {
 
   protected:
     CAGradientLayer() = default;
-    void drawOwnContent(cairo_t* cr, const CALayerPresentation& v) override;
+    void drawOwnContent(CGContextRef ctx, const CALayerPresentation& v) override;
 
   private:
     std::vector<CGColor> colors_;

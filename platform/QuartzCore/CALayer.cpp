@@ -12,52 +12,14 @@ namespace {
 uint64_t gChangeCount = 0;
 std::shared_ptr<CALayerAnimationHooks> gHooks;
 
-cairo_matrix_t toCairo(CGAffineTransform t) { return {t.a, t.b, t.c, t.d, t.tx, t.ty}; }
-
-void roundedRectPath(cairo_t* cr, CGRect r, CGFloat radius) {
-    cairo_new_path(cr);
+void addRoundedRect(CGContextRef ctx, CGRect r, CGFloat radius) {
+    CGContextBeginPath(ctx);
     if (radius <= 0) {
-        cairo_rectangle(cr, r.origin.x, r.origin.y, r.size.width, r.size.height);
+        CGContextAddRect(ctx, r);
         return;
     }
-    CGPath p;
-    p.addRoundedRect(r, radius, radius);
-    p.replay(cr);
+    CGContextAddPath(ctx, CGPathCreateWithRoundedRect(r, radius, radius, nullptr));
 }
-// Three box blurs in each direction come close to a Gaussian; the radius is the platform's
-// shadowRadius, the spread of the blur.
-void boxBlur(unsigned char* data, int w, int h, int stride, int radius) {
-    if (radius <= 0) return;
-    std::vector<int> line(static_cast<size_t>(std::max(w, h)));
-    const int span = 2 * radius + 1;
-    for (int pass = 0; pass < 3; ++pass) {
-        for (int y = 0; y < h; ++y) {
-            unsigned char* row = data + static_cast<ptrdiff_t>(y) * stride;
-            int sum = 0;
-            for (int x = -radius; x <= radius; ++x) sum += row[std::clamp(x, 0, w - 1)];
-            for (int x = 0; x < w; ++x) {
-                line[static_cast<size_t>(x)] = sum / span;
-                sum += row[std::min(x + radius + 1, w - 1)] - row[std::max(x - radius, 0)];
-            }
-            for (int x = 0; x < w; ++x)
-                row[x] = static_cast<unsigned char>(line[static_cast<size_t>(x)]);
-        }
-        for (int x = 0; x < w; ++x) {
-            auto at = [&](int y) -> unsigned char& {
-                return data[static_cast<ptrdiff_t>(y) * stride + x];
-            };
-            int sum = 0;
-            for (int y = -radius; y <= radius; ++y) sum += at(std::clamp(y, 0, h - 1));
-            for (int y = 0; y < h; ++y) {
-                line[static_cast<size_t>(y)] = sum / span;
-                sum += at(std::min(y + radius + 1, h - 1)) - at(std::max(y - radius, 0));
-            }
-            for (int y = 0; y < h; ++y)
-                at(y) = static_cast<unsigned char>(line[static_cast<size_t>(y)]);
-        }
-    }
-}
-
 }  // namespace
 
 std::shared_ptr<CALayer> CALayer::layer() { return std::shared_ptr<CALayer>(new CALayer()); }
@@ -220,11 +182,10 @@ void CALayer::display() {
     auto image = CGImage::create(w, h);
     if (!image) return;
     {
-        CGContext ctx(image->surface(), true, contentsScale_);
+        CGContext ctx(*image, contentsScale_);
         CGContextTranslateCTM(&ctx, -model_.bounds.origin.x, -model_.bounds.origin.y);
         drawInContext(&ctx);
     }
-    cairo_surface_flush(image->surface());
     setContents(std::move(image));
 }
 
@@ -433,20 +394,17 @@ CALayerPresentation CALayer::presentationValues(CFTimeInterval t) const {
     return v;
 }
 
-void CALayer::renderInContext(CGContextRef ctx) {
-    renderInContext(ctx->cairo(), Clock::now());
-    ctx->didDraw();
-}
+void CALayer::renderInContext(CGContextRef ctx) { renderInContext(ctx, Clock::now()); }
 
-void CALayer::renderInContext(cairo_t* cr, CFTimeInterval t) {
+void CALayer::renderInContext(CGContextRef ctx, CFTimeInterval t) {
     layoutIfNeeded();
     CALayerPresentation v = presentationValues(t);
-    cairo_save(cr);
-    renderBody(cr, v, t);
-    cairo_restore(cr);
+    CGContextSaveGState(ctx);
+    renderBody(ctx, v, t);
+    CGContextRestoreGState(ctx);
 }
 
-void CALayer::renderAsSublayer(cairo_t* cr, CFTimeInterval t) {
+void CALayer::renderAsSublayer(CGContextRef ctx, CFTimeInterval t) {
     const CALayerPresentation v = presentationValues(t);
     if (v.hidden || v.opacity <= 0) return;
     const CGRect& b = v.bounds;
@@ -456,35 +414,38 @@ void CALayer::renderAsSublayer(cairo_t* cr, CFTimeInterval t) {
                                              -b.origin.y - v.anchorPoint.y * b.size.height),
             CATransform3DGetAffineTransform(v.transform)),
         CGAffineTransformMakeTranslation(v.position.x, v.position.y));
-    cairo_save(cr);
-    const cairo_matrix_t m = toCairo(toSuper);
-    cairo_transform(cr, &m);
-    renderBody(cr, v, t);
-    cairo_restore(cr);
+    CGContextSaveGState(ctx);
+    CGContextConcatCTM(ctx, toSuper);
+    renderBody(ctx, v, t);
+    CGContextRestoreGState(ctx);
 }
 
-void CALayer::renderBody(cairo_t* cr, const CALayerPresentation& v, CFTimeInterval t) {
+void CALayer::renderBody(CGContextRef ctx, const CALayerPresentation& v, CFTimeInterval t) {
     displayIfNeeded();
+    // Opacity and masks apply to the layer and its subtree as one picture.
     const bool group = v.opacity < 1 || mask_;
-    if (group) cairo_push_group(cr);
+    if (group) {
+        CGContextSaveGState(ctx);
+        CGContextSetAlpha(ctx, ctx->state().alpha * v.opacity);
+        CGContextBeginTransparencyLayer(ctx);
+    }
 
     const CGRect& b = v.bounds;
     if (v.shadowOpacity > 0 && v.shadowColor.a > 0 && (!v.backgroundColor.isClear() || contents_)) {
-        drawShadow(cr, v);
+        drawShadow(ctx, v);
     }
 
-    cairo_save(cr);
+    CGContextSaveGState(ctx);
     if (masksToBounds_) {
-        roundedRectPath(cr, b, v.cornerRadius);
-        cairo_clip(cr);
+        addRoundedRect(ctx, b, v.cornerRadius);
+        CGContextClip(ctx);
     }
     if (!v.backgroundColor.isClear()) {
-        roundedRectPath(cr, b, v.cornerRadius);
-        const CGColor& c = v.backgroundColor;
-        cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
-        cairo_fill(cr);
+        addRoundedRect(ctx, b, v.cornerRadius);
+        CGContextSetFillColorWithColor(ctx, v.backgroundColor);
+        CGContextFillPath(ctx);
     }
-    drawOwnContent(cr, v);
+    drawOwnContent(ctx, v);
     if (!sublayers_.empty()) {
         std::vector<CALayer*> order;
         order.reserve(sublayers_.size());
@@ -492,41 +453,33 @@ void CALayer::renderBody(cairo_t* cr, const CALayerPresentation& v, CFTimeInterv
         std::stable_sort(order.begin(), order.end(), [](const CALayer* a, const CALayer* c) {
             return a->model_.zPosition < c->model_.zPosition;
         });
-        for (CALayer* s : order) s->renderAsSublayer(cr, t);
+        for (CALayer* s : order) s->renderAsSublayer(ctx, t);
     }
-    cairo_restore(cr);
+    CGContextRestoreGState(ctx);
 
     if (v.borderWidth > 0 && v.borderColor.a > 0) {
         const CGFloat w = v.borderWidth;
         const CGRect inner = CGRectInset(b, w / 2, w / 2);
         if (!CGRectIsNull(inner)) {
-            roundedRectPath(cr, inner, std::max(0.0, v.cornerRadius - w / 2));
-            cairo_set_line_width(cr, w);
-            cairo_set_source_rgba(cr, v.borderColor.r, v.borderColor.g, v.borderColor.b,
-                                  v.borderColor.a);
-            cairo_stroke(cr);
+            CGContextSaveGState(ctx);
+            addRoundedRect(ctx, inner, std::max(0.0, v.cornerRadius - w / 2));
+            CGContextSetLineWidth(ctx, w);
+            CGContextSetStrokeColorWithColor(ctx, v.borderColor);
+            CGContextStrokePath(ctx);
+            CGContextRestoreGState(ctx);
         }
     }
 
     if (!group) return;
-    cairo_pattern_t* content = cairo_pop_group(cr);
     if (mask_) {
-        cairo_push_group(cr);
-        mask_->renderAsSublayer(cr, t);
-        cairo_pattern_t* maskPattern = cairo_pop_group(cr);
-        cairo_push_group(cr);
-        cairo_set_source(cr, content);
-        cairo_mask(cr, maskPattern);
-        cairo_pattern_destroy(maskPattern);
-        cairo_pattern_destroy(content);
-        content = cairo_pop_group(cr);
+        CGContextEndTransparencyLayerWithMask(ctx, [&] { mask_->renderAsSublayer(ctx, t); });
+    } else {
+        CGContextEndTransparencyLayer(ctx);
     }
-    cairo_set_source(cr, content);
-    cairo_paint_with_alpha(cr, v.opacity);
-    cairo_pattern_destroy(content);
+    CGContextRestoreGState(ctx);
 }
 
-void CALayer::drawShadow(cairo_t* cr, const CALayerPresentation& v) {
+void CALayer::drawShadow(CGContextRef ctx, const CALayerPresentation& v) {
     const CGRect& b = v.bounds;
     const CGFloat radius = std::max(0.0, v.shadowRadius);
     const CGFloat margin = std::ceil(radius * 2);
@@ -538,36 +491,30 @@ void CALayer::drawShadow(cairo_t* cr, const CALayerPresentation& v) {
         // loses nothing at that resolution.
         const int w = static_cast<int>(std::ceil(b.size.width + 2 * margin));
         const int h = static_cast<int>(std::ceil(b.size.height + 2 * margin));
-        cairo_surface_t* mask =
-            cairo_image_surface_create(CAIRO_FORMAT_A8, std::max(w, 1), std::max(h, 1));
-        cairo_t* m = cairo_create(mask);
-        cairo_translate(m, margin - b.origin.x, margin - b.origin.y);
-        if (fromContents) {
-            drawContents(m, v);
-        } else {
-            roundedRectPath(m, b, v.cornerRadius);
-            cairo_set_source_rgba(m, 0, 0, 0, 1);
-            cairo_fill(m);
-        }
-        cairo_destroy(m);
-        cairo_surface_flush(mask);
-        boxBlur(cairo_image_surface_get_data(mask), w, h, cairo_image_surface_get_stride(mask),
-                static_cast<int>(std::lround(radius / 2)));
-        cairo_surface_mark_dirty(mask);
-        shadowMask_ = std::make_shared<CGImage>(mask);
+        shadowMask_ = CGImageCreateBlurredMask(w, h, radius, [&](CGContextRef m) {
+            CGContextTranslateCTM(m, margin - b.origin.x, margin - b.origin.y);
+            if (fromContents) {
+                drawContents(m, v);
+                return;
+            }
+            addRoundedRect(m, b, v.cornerRadius);
+            CGContextFillPath(m);
+        });
         shadowKey_ = key;
     }
-    cairo_save(cr);
-    cairo_set_source_rgba(cr, v.shadowColor.r, v.shadowColor.g, v.shadowColor.b,
-                          v.shadowColor.a * v.shadowOpacity);
-    cairo_mask_surface(cr, shadowMask_->surface(), b.origin.x - margin + v.shadowOffset.width,
-                       b.origin.y - margin + v.shadowOffset.height);
-    cairo_restore(cr);
+    CGColor colour = v.shadowColor;
+    colour.a *= v.shadowOpacity;
+    CGContextFillThroughMask(
+        ctx, shadowMask_,
+        {b.origin.x - margin + v.shadowOffset.width, b.origin.y - margin + v.shadowOffset.height},
+        colour);
 }
 
-void CALayer::drawOwnContent(cairo_t* cr, const CALayerPresentation& v) { drawContents(cr, v); }
+void CALayer::drawOwnContent(CGContextRef ctx, const CALayerPresentation& v) {
+    drawContents(ctx, v);
+}
 
-void CALayer::drawContents(cairo_t* cr, const CALayerPresentation& v) const {
+void CALayer::drawContents(CGContextRef ctx, const CALayerPresentation& v) const {
     if (!contents_ || contents_->width() == 0 || contents_->height() == 0) return;
     const CGRect& b = v.bounds;
     const CGFloat iw = contents_->width() / contentsScale_;
@@ -595,8 +542,8 @@ void CALayer::drawContents(cairo_t* cr, const CALayerPresentation& v) const {
         const CGEdgeInsetsPx caps{contentsCenter_.origin.y * ph, contentsCenter_.origin.x * pw,
                                   (1 - CGRectGetMaxY(contentsCenter_)) * ph,
                                   (1 - CGRectGetMaxX(contentsCenter_)) * pw};
-        CGPaintImageNineGrid(cr, *contents_, dest, caps, 1 / contentsScale_);
+        CGPaintImageNineGrid(ctx, *contents_, dest, caps, 1 / contentsScale_);
         return;
     }
-    CGPaintImage(cr, *contents_, dest);
+    CGPaintImage(ctx, *contents_, dest);
 }

@@ -200,9 +200,10 @@ class CALayer : public NSObject {
     const CALayerPresentation& modelValues() const { return model_; }
     CALayerPresentation presentationValues(CFTimeInterval t) const;
 
-    // Composition. renderInContext draws this layer in its own coordinates with its subtree.
+    // Composition. renderInContext draws this layer in its own coordinates with its subtree,
+    // as it is at media time t (now by default).
     void renderInContext(CGContextRef ctx);
-    void renderInContext(cairo_t* cr, CFTimeInterval t);
+    void renderInContext(CGContextRef ctx, CFTimeInterval t);
 
     // Counts every change that can alter a composed frame; hosts redraw when it moves.
     // Animation code that changes presentation values calls noteChanged() too.
@@ -212,13 +213,13 @@ class CALayer : public NSObject {
   protected:
     CALayer() = default;
     // Draws the subtree with this layer positioned in its superlayer's space.
-    void renderAsSublayer(cairo_t* cr, CFTimeInterval t);
-    virtual void drawOwnContent(cairo_t* cr, const CALayerPresentation& v);
+    void renderAsSublayer(CGContextRef ctx, CFTimeInterval t);
+    virtual void drawOwnContent(CGContextRef ctx, const CALayerPresentation& v);
 
   private:
-    void drawContents(cairo_t* cr, const CALayerPresentation& v) const;
-    void drawShadow(cairo_t* cr, const CALayerPresentation& v);
-    void renderBody(cairo_t* cr, const CALayerPresentation& v, CFTimeInterval t);
+    void drawContents(CGContextRef ctx, const CALayerPresentation& v) const;
+    void drawShadow(CGContextRef ctx, const CALayerPresentation& v);
+    void renderBody(CGContextRef ctx, const CALayerPresentation& v, CFTimeInterval t);
     void detach(const CALayer* child);
     bool canAdopt(const CALayer* layer) const;
 

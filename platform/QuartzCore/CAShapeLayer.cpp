@@ -37,30 +37,32 @@ void CAShapeLayer::setLineDashPattern(std::vector<CGFloat> dash) {
     noteChanged();
 }
 
-void CAShapeLayer::drawOwnContent(cairo_t* cr, const CALayerPresentation& v) {
-    CALayer::drawOwnContent(cr, v);
+void CAShapeLayer::drawOwnContent(CGContextRef ctx, const CALayerPresentation& v) {
+    CALayer::drawOwnContent(ctx, v);
     if (!path_ || path_->isEmpty()) return;
-    cairo_save(cr);
-    cairo_new_path(cr);
-    path_->replay(cr);
-    if (!fill_.isClear()) {
-        cairo_set_fill_rule(cr, fillRule_ == kCAFillRuleEvenOdd ? CAIRO_FILL_RULE_EVEN_ODD
-                                                                : CAIRO_FILL_RULE_WINDING);
-        cairo_set_source_rgba(cr, fill_.r, fill_.g, fill_.b, fill_.a);
-        cairo_fill_preserve(cr);
+    const bool fills = !fill_.isClear();
+    const bool strokes = !stroke_.isClear() && lineWidth_ > 0;
+    if (!fills && !strokes) return;
+    const bool evenOdd = fillRule_ == kCAFillRuleEvenOdd;
+    CGContextSaveGState(ctx);
+    CGContextBeginPath(ctx);
+    CGContextAddPath(ctx, path_);
+    CGContextSetFillColorWithColor(ctx, fill_);
+    CGContextSetStrokeColorWithColor(ctx, stroke_);
+    CGContextSetLineWidth(ctx, lineWidth_);
+    CGContextSetLineCap(ctx, lineCap_ == kCALineCapRound    ? kCGLineCapRound
+                             : lineCap_ == kCALineCapSquare ? kCGLineCapSquare
+                                                            : kCGLineCapButt);
+    CGContextSetLineJoin(ctx, lineJoin_ == kCALineJoinRound   ? kCGLineJoinRound
+                              : lineJoin_ == kCALineJoinBevel ? kCGLineJoinBevel
+                                                              : kCGLineJoinMiter);
+    CGContextSetLineDash(ctx, 0, dash_.data(), dash_.size());
+    if (fills && strokes) {
+        CGContextDrawPath(ctx, evenOdd ? kCGPathEOFillStroke : kCGPathFillStroke);
+    } else if (fills) {
+        CGContextDrawPath(ctx, evenOdd ? kCGPathEOFill : kCGPathFill);
+    } else {
+        CGContextDrawPath(ctx, kCGPathStroke);
     }
-    if (!stroke_.isClear() && lineWidth_ > 0) {
-        cairo_set_line_width(cr, lineWidth_);
-        cairo_set_line_cap(cr, lineCap_ == kCALineCapRound    ? CAIRO_LINE_CAP_ROUND
-                               : lineCap_ == kCALineCapSquare ? CAIRO_LINE_CAP_SQUARE
-                                                              : CAIRO_LINE_CAP_BUTT);
-        cairo_set_line_join(cr, lineJoin_ == kCALineJoinRound   ? CAIRO_LINE_JOIN_ROUND
-                                : lineJoin_ == kCALineJoinBevel ? CAIRO_LINE_JOIN_BEVEL
-                                                                : CAIRO_LINE_JOIN_MITER);
-        cairo_set_dash(cr, dash_.data(), static_cast<int>(dash_.size()), 0);
-        cairo_set_source_rgba(cr, stroke_.r, stroke_.g, stroke_.b, stroke_.a);
-        cairo_stroke(cr);
-    }
-    cairo_new_path(cr);
-    cairo_restore(cr);
+    CGContextRestoreGState(ctx);
 }

@@ -40,7 +40,7 @@ class CAShapeLayer : public CALayer {
 
   protected:
     CAShapeLayer() = default;
-    void drawOwnContent(cairo_t* cr, const CALayerPresentation& v) override;
+    void drawOwnContent(CGContextRef ctx, const CALayerPresentation& v) override;
 
   private:
     CGPathRef path_;

@@ -33,8 +33,8 @@ void CATextLayer::setTruncationMode(std::string mode) {
     noteChanged();
 }
 
-void CATextLayer::drawOwnContent(cairo_t* cr, const CALayerPresentation& v) {
-    CALayer::drawOwnContent(cr, v);
+void CATextLayer::drawOwnContent(CGContextRef ctx, const CALayerPresentation& v) {
+    CALayer::drawOwnContent(ctx, v);
     if (string_.empty()) return;
     CGTextStyle style;
     style.font = font_;
@@ -45,10 +45,8 @@ void CATextLayer::drawOwnContent(cairo_t* cr, const CALayerPresentation& v) {
                           : wrapped_                      ? NSLineBreakByWordWrapping
                                                           : NSLineBreakByClipping;
     style.numberOfLines = wrapped_ ? 0 : 1;
-    cairo_save(cr);
-    cairo_rectangle(cr, v.bounds.origin.x, v.bounds.origin.y, v.bounds.size.width,
-                    v.bounds.size.height);
-    cairo_clip(cr);
-    CGTextDrawInRect(cr, string_, v.bounds, style, colour_);
-    cairo_restore(cr);
+    CGContextSaveGState(ctx);
+    CGContextClipToRect(ctx, v.bounds);
+    CGTextDrawInRect(ctx, string_, v.bounds, style, colour_);
+    CGContextRestoreGState(ctx);
 }

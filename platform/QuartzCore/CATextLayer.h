@@ -34,7 +34,7 @@ class CATextLayer : public CALayer {
 
   protected:
     CATextLayer() = default;
-    void drawOwnContent(cairo_t* cr, const CALayerPresentation& v) override;
+    void drawOwnContent(CGContextRef ctx, const CALayerPresentation& v) override;
 
   private:
     std::string string_;

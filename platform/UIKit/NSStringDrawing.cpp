@@ -29,19 +29,7 @@ int NSStringLineCount(const std::string& text, const NSTextStyle& style, CGFloat
 
 void NSStringDrawInRect(CGContextRef ctx, const std::string& text, CGRect rect,
                         const NSTextStyle& style, CGColor color) {
-    if (!ctx) return;
-    const auto& state = ctx->state();
-    color.a *= state.alpha;
-    if (state.textMode == kCGTextFill) {
-        CGTextDrawInRect(ctx->cairo(), text, rect, style.cg(), color);
-        ctx->didDraw();
-        return;
-    }
-    CGTextOutline outline{state.stroke, cairo_get_line_width(ctx->cairo())};
-    outline.color.a *= state.alpha;
-    const CGColor fill = state.textMode == kCGTextFillStroke ? color : CGColor{};
-    CGTextDrawInRect(ctx->cairo(), text, rect, style.cg(), fill, &outline);
-    ctx->didDraw();
+    CGTextDrawInRect(ctx, text, rect, style.cg(), color);
 }
 
 void NSStringDrawAtPoint(CGContextRef ctx, const std::string& text, CGPoint point,

@@ -2,6 +2,15 @@
 
 #include <algorithm>
 
+namespace {
+// How strongly a disabled button still shows.
+constexpr CGFloat kDisabledAlpha = 0.5;
+
+UIColorRef dimmed(const UIColorRef& c) {
+    return c ? c->colorWithAlphaComponent(c->CGColor().a * kDisabledAlpha) : c;
+}
+}  // namespace
+
 std::shared_ptr<UIButton> UIButton::create(CGRect frame) {
     return finishCreate(std::shared_ptr<UIButton>(new UIButton()), frame);
 }
@@ -41,6 +50,8 @@ std::string UIButton::titleForState(UIControlState s) const {
 }
 
 UIColorRef UIButton::titleColorForState(UIControlState s) const {
+    if (auto it = titleColors_.find(s); it != titleColors_.end() && it->second) return it->second;
+    if (s & UIControlStateDisabled) return dimmed(titleColorForState(s & ~UIControlStateDisabled));
     if (auto c = lookup(titleColors_, s)) return c;
     if (type_ == UIButtonTypeSystem) {
         return s & UIControlStateHighlighted ? tintColor()->colorWithAlphaComponent(0.2)
@@ -103,7 +114,18 @@ void UIButton::refresh() {
     imageView_->setHidden(!imageView_->image());
     background_->setImage(backgroundImageForState(s));
     background_->setHidden(!background_->image());
+    const CGFloat strength = isEnabled() ? 1 : kDisabledAlpha;
+    imageView_->setAlpha(strength);
+    background_->setAlpha(strength);
+    // The layer shows the dimmed colour; backgroundColor() still answers the one that was set.
+    const UIColorRef& colour = backgroundColor();
+    layer()->setBackgroundColor(CGColorOf(isEnabled() ? colour : dimmed(colour)));
     setNeedsLayout();
+}
+
+void UIButton::setBackgroundColor(UIColorRef color) {
+    UIControl::setBackgroundColor(std::move(color));
+    refresh();
 }
 
 void UIButton::layoutSubviews() {

@@ -14,7 +14,9 @@ enum UIButtonType {
 };
 
 // Title, title colour, image and background image per state; a state without its own value
-// shows the normal one. Image and title sit side by side, centred, within the content insets.
+// shows the normal one. A disabled button without a title colour of its own for that state is
+// dimmed, as the phone dims it: its title, images and background colour at half strength.
+// Image and title sit side by side, centred, within the content insets.
 class UIButton : public UIControl {
   public:
     static std::shared_ptr<UIButton> buttonWithType(UIButtonType type);
@@ -44,6 +46,7 @@ class UIButton : public UIControl {
     UIEdgeInsets imageEdgeInsets() const { return imageInsets_; }
     void setImageEdgeInsets(UIEdgeInsets i);
 
+    void setBackgroundColor(UIColorRef color) override;
     void layoutSubviews() override;
     CGSize sizeThatFits(CGSize size) const override;
 

@@ -121,21 +121,17 @@ std::shared_ptr<UIImage> UIImage::resizableImageWithCapInsets(UIEdgeInsets inset
     return copy;
 }
 
-void UIImage::paint(cairo_t* cr, CGRect rect, CGFloat alpha) const {
-    if (resizable_ && capInsets_ != UIEdgeInsetsZero) {
-        const CGEdgeInsetsPx caps{capInsets_.top * scale_, capInsets_.left * scale_,
-                                  capInsets_.bottom * scale_, capInsets_.right * scale_};
-        CGPaintImageNineGrid(cr, *image_, rect, caps, 1 / scale_, alpha);
-        return;
-    }
-    CGPaintImage(cr, *image_, rect, alpha);
-}
-
 void UIImage::drawInRect(CGRect rect, CGFloat alpha) const {
     CGContextRef ctx = UIGraphicsGetCurrentContext();
     if (!ctx) return;
-    paint(ctx->cairo(), rect, alpha * ctx->state().alpha);
-    ctx->didDraw();
+    alpha *= ctx->state().alpha;
+    if (resizable_ && capInsets_ != UIEdgeInsetsZero) {
+        const CGEdgeInsetsPx caps{capInsets_.top * scale_, capInsets_.left * scale_,
+                                  capInsets_.bottom * scale_, capInsets_.right * scale_};
+        CGPaintImageNineGrid(ctx, *image_, rect, caps, 1 / scale_, alpha);
+        return;
+    }
+    CGPaintImage(ctx, *image_, rect, alpha);
 }
 
 void UIImage::drawAtPoint(CGPoint point) const { drawInRect({point, size()}); }
@@ -158,10 +154,10 @@ void UIGraphicsBeginImageContextWithOptions(CGSize size, bool opaque, CGFloat sc
     const int h = std::max(1, static_cast<int>(std::ceil(size.height * scale)));
     auto bitmap = CGImage::create(w, h);
     if (!bitmap) return;
-    auto ctx = std::make_unique<CGContext>(bitmap->surface(), true, scale);
+    auto ctx = std::make_unique<CGContext>(*bitmap, scale);
     if (opaque) {
-        cairo_set_source_rgb(ctx->cairo(), 0, 0, 0);
-        cairo_paint(ctx->cairo());
+        CGContextSetRGBFillColor(ctx.get(), 0, 0, 0, 1);
+        CGContextFillRect(ctx.get(), CGRectMake(0, 0, w / scale, h / scale));
     }
     UIGraphicsPushContext(ctx.get());
     imageContexts().push_back({std::move(bitmap), std::move(ctx), scale});

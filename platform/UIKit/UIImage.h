@@ -40,8 +40,6 @@ class UIImage : public NSObject {
     // Into UIGraphicsGetCurrentContext(), upright.
     void drawInRect(CGRect rect, CGFloat alpha = 1) const;
     void drawAtPoint(CGPoint point) const;
-    // Into any cairo user space in points (layers and views share this).
-    void paint(cairo_t* cr, CGRect rect, CGFloat alpha = 1) const;
 
   private:
     UIImage(CGImageRef image, CGFloat scale) : image_(std::move(image)), scale_(scale) {}

@@ -3,22 +3,14 @@
 #include <string>
 
 #include "UIKit/NSStringDrawing.h"
-#include "UIKit/UIFont.h"
+#include "UIKit/UITextAttributes.h"
 #include "UIKit/UIView.h"
 
 // Static text: drawn once into its layer and kept until something about it changes.
-class UILabel : public UIView {
+class UILabel : public UIView, public UITextAttributes {
   public:
     static std::shared_ptr<UILabel> create(CGRect frame = CGRectZero);
 
-    const std::string& text() const { return text_; }
-    void setText(std::string text);
-    const UIFontRef& font() const { return font_; }
-    void setFont(UIFontRef font);
-    const UIColorRef& textColor() const { return textColor_; }
-    void setTextColor(UIColorRef color);
-    NSTextAlignment textAlignment() const { return alignment_; }
-    void setTextAlignment(NSTextAlignment a);
     int numberOfLines() const { return numberOfLines_; }
     void setNumberOfLines(int n);
     NSLineBreakMode lineBreakMode() const { return lineBreakMode_; }
@@ -43,14 +35,11 @@ class UILabel : public UIView {
     CGRect textRectForBounds(CGRect bounds) const;
 
   protected:
-    UILabel() = default;
+    UILabel() : UITextAttributes(17) {}
     void initWithFrame(CGRect frame) override;
+    void textAttributesDidChange() override { setNeedsDisplay(); }
 
   private:
-    std::string text_;
-    UIFontRef font_;
-    UIColorRef textColor_;
-    NSTextAlignment alignment_ = NSTextAlignmentLeft;
     int numberOfLines_ = 1;
     NSLineBreakMode lineBreakMode_ = NSLineBreakByTruncatingTail;
     bool adjustsFontSize_ = false;

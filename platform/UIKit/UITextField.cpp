@@ -1,11 +1,13 @@
 #include "UITextField.h"
 
+#include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UITouch.h"
 
 namespace {
 constexpr CGFloat kClearButtonSize = 19;
 constexpr CGFloat kClearButtonMargin = 5;
+constexpr CGFloat kCaretWidth = 2;
 }  // namespace
 
 std::shared_ptr<UITextField> UITextField::create(CGRect frame) {
@@ -14,29 +16,11 @@ std::shared_ptr<UITextField> UITextField::create(CGRect frame) {
 
 void UITextField::initWithFrame(CGRect frame) {
     UIControl::initWithFrame(frame);
-    font_ = UIFont::systemFontOfSize(17);
-    textColor_ = UIColor::blackColor();
     setContentMode(UIViewContentModeRedraw);
 }
 
-void UITextField::setText(std::string text) {
-    text_ = std::move(text);
-    setNeedsDisplay();
-}
 void UITextField::setPlaceholder(std::string p) {
     placeholder_ = std::move(p);
-    setNeedsDisplay();
-}
-void UITextField::setFont(UIFontRef font) {
-    font_ = font ? std::move(font) : UIFont::systemFontOfSize(17);
-    setNeedsDisplay();
-}
-void UITextField::setTextColor(UIColorRef color) {
-    textColor_ = color ? std::move(color) : UIColor::blackColor();
-    setNeedsDisplay();
-}
-void UITextField::setTextAlignment(NSTextAlignment a) {
-    alignment_ = a;
     setNeedsDisplay();
 }
 void UITextField::setBorderStyle(UITextBorderStyle s) {
@@ -80,7 +64,7 @@ bool UITextField::showsFor(UITextFieldViewMode mode) const {
 }
 
 bool UITextField::isClearButtonVisible() const {
-    return !text_.empty() && showsFor(clearButtonMode_);
+    return !text().empty() && showsFor(clearButtonMode_);
 }
 
 CGRect UITextField::leftViewRectForBounds(CGRect b) const {
@@ -143,14 +127,13 @@ void UITextField::replace(NSRange range, const std::string& with, std::string ne
     if (auto d = delegate(); d && !d->textFieldShouldChangeCharactersInRange(*this, range, with)) {
         return;
     }
-    text_ = std::move(newText);
-    setNeedsDisplay();
+    setText(std::move(newText));
     sendActionsForControlEvents(UIControlEventEditingChanged);
 }
 
-void UITextField::insertText(const std::string& text) {
+void UITextField::insertText(const std::string& input) {
     if (!isEnabled()) return;
-    if (text == "\n") {
+    if (input == "\n") {
         auto d = delegate();
         if (!d || d->textFieldShouldReturn(*this)) {
             sendActionsForControlEvents(UIControlEventEditingDidEndOnExit);
@@ -159,17 +142,17 @@ void UITextField::insertText(const std::string& text) {
     }
     // One line only: line breaks never get in, and pads type what their keys show.
     std::string typed;
-    for (char c : UIKeyboardFilter(keyboardType_, text)) {
+    for (char c : UIKeyboardFilter(keyboardType_, input)) {
         if (c != '\n' && c != '\r') typed += c;
     }
     if (typed.empty()) return;
-    replace({UTF16Length(text_), 0}, typed, text_ + typed);
+    replace({UTF16Length(text()), 0}, typed, text() + typed);
 }
 
 void UITextField::deleteBackward() {
-    if (!isEnabled() || text_.empty()) return;
-    std::string shorter = UTF8DropLast(text_);
-    const NSRange range{UTF16Length(shorter), UTF16Length(text_) - UTF16Length(shorter)};
+    if (!isEnabled() || text().empty()) return;
+    std::string shorter = UTF8DropLast(text());
+    const NSRange range{UTF16Length(shorter), UTF16Length(text()) - UTF16Length(shorter)};
     replace(range, "", std::move(shorter));
 }
 
@@ -181,7 +164,7 @@ void UITextField::touchesEnded(const UITouchSet& touches, UIEvent* event) {
     if (!CGRectContainsPoint(bounds(), p)) return;
     if (CGRectContainsPoint(CGRectInset(clearButtonRectForBounds(bounds()), -6, -6), p)) {
         auto d = delegate();
-        if (!d || d->textFieldShouldClear(*this)) replace({0, UTF16Length(text_)}, "", "");
+        if (!d || d->textFieldShouldClear(*this)) replace({0, UTF16Length(text())}, "", "");
         return;
     }
     becomeFirstResponder();
@@ -201,28 +184,7 @@ void UITextField::drawRect(CGRect) {
                      borderStyle_ == UITextBorderStyleRoundedRect ? 5 : 0, nullptr));
         CGContextDrawPath(ctx, kCGPathFillStroke);
     }
-    const CGRect area = textRectForBounds(b);
-    const bool placeholder = text_.empty();
-    const std::string shown = placeholder ? placeholder_ : secure_ ? maskedText() : text_;
-    const NSTextStyle style{font_, alignment_, NSLineBreakByClipping, 1};
-    const CGSize s = NSStringBoundingSize(shown.empty() ? std::string(" ") : shown, style, 0);
-    const CGRect line{{area.origin.x, area.origin.y + (area.size.height - s.height) / 2},
-                      {area.size.width, s.height}};
-    CGContextSaveGState(ctx);
-    CGContextClipToRect(ctx, area);
-    CGColor colour = placeholder ? CGColor{0.7, 0.7, 0.78, 1} : textColor_->CGColor();
-    if (!isEnabled()) colour.a *= 0.5;
-    NSStringDrawInRect(ctx, shown, line, style, colour);
-    if (isEditing()) {
-        // The caret after the text (or at the start of the placeholder).
-        CGFloat x = line.origin.x + (placeholder ? 0 : std::min(s.width, area.size.width - 2));
-        if (alignment_ == NSTextAlignmentCenter)
-            x = CGRectGetMidX(area) + (placeholder ? 0 : s.width / 2);
-        if (alignment_ == NSTextAlignmentRight) x = CGRectGetMaxX(area) - 2;
-        CGContextSetFillColorWithColor(ctx, tintColor()->CGColor());
-        CGContextFillRect(ctx, CGRectMake(x, line.origin.y, 2, s.height));
-    }
-    CGContextRestoreGState(ctx);
+    drawLine(ctx, textRectForBounds(b));
     if (isClearButtonVisible()) {
         const CGRect c = clearButtonRectForBounds(b);
         CGContextSetRGBFillColor(ctx, 0.7, 0.7, 0.72, 1);
@@ -238,9 +200,38 @@ void UITextField::drawRect(CGRect) {
     }
 }
 
+void UITextField::drawLine(CGContextRef ctx, CGRect area) {
+    const bool placeholder = text().empty();
+    const std::string shown = placeholder ? placeholder_ : secure_ ? maskedText() : text();
+    const CGFloat width = shown.empty() ? 0 : NSStringSizeWithFont(shown, font()).width;
+    const CGFloat height = std::ceil(font()->lineHeight());
+    const CGFloat caret = isEditing() ? kCaretWidth : 0;
+    CGFloat x = area.origin.x;
+    if (width + caret > area.size.width) {
+        // Too long for the field: the caret at the end stays in view while editing.
+        if (isEditing()) x = CGRectGetMaxX(area) - caret - width;
+    } else if (textAlignment() == NSTextAlignmentCenter) {
+        x = CGRectGetMidX(area) - (width + caret) / 2;
+    } else if (textAlignment() == NSTextAlignmentRight) {
+        x = CGRectGetMaxX(area) - caret - width;
+    }
+    const CGFloat y = area.origin.y + (area.size.height - height) / 2;
+    CGContextSaveGState(ctx);
+    CGContextClipToRect(ctx, area);
+    CGColor colour = placeholder ? CGColor{0.7, 0.7, 0.78, 1} : textColor()->CGColor();
+    if (!isEnabled()) colour.a *= 0.5;
+    NSStringDrawAtPoint(ctx, shown, {x, y}, font(), colour);
+    if (isEditing()) {
+        const CGFloat at = placeholder ? x : x + width;
+        CGContextSetFillColorWithColor(ctx, tintColor()->CGColor());
+        CGContextFillRect(ctx, CGRectMake(at, y, caret, height));
+    }
+    CGContextRestoreGState(ctx);
+}
+
 std::string UITextField::maskedText() const {
     std::string dots;
-    for (unsigned char c : text_)
+    for (unsigned char c : text())
         if ((c & 0xC0) != 0x80) dots += "\u25CF";  // one dot per character, not per byte
     return dots;
 }

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIControl.h"
+#include "UIKit/UITextAttributes.h"
 #include "UIKit/UITextInput.h"
 
 class UITextField;
@@ -38,22 +38,15 @@ enum UITextBorderStyle {
     UITextBorderStyleRoundedRect = 3,
 };
 
-// One line of editable text. A tap makes it first responder; the host's keys then arrive
-// through insertText/deleteBackward ("\n" is the return key).
-class UITextField : public UIControl {
+// One line of editable text, never wrapped: while it is edited a text too long for the field
+// shows its end, where the caret is; otherwise its beginning. A tap makes it first responder;
+// the host's keys then arrive through insertText/deleteBackward ("\n" is the return key).
+class UITextField : public UIControl, public UITextAttributes {
   public:
     static std::shared_ptr<UITextField> create(CGRect frame = CGRectZero);
 
-    const std::string& text() const { return text_; }
-    void setText(std::string text);
     const std::string& placeholder() const { return placeholder_; }
     void setPlaceholder(std::string p);
-    const UIFontRef& font() const { return font_; }
-    void setFont(UIFontRef font);
-    const UIColorRef& textColor() const { return textColor_; }
-    void setTextColor(UIColorRef color);
-    NSTextAlignment textAlignment() const { return alignment_; }
-    void setTextAlignment(NSTextAlignment a);
     UIKeyboardType keyboardType() const { return keyboardType_; }
     void setKeyboardType(UIKeyboardType t) { keyboardType_ = t; }
     // Shows a dot for each character; text() still answers what was typed.
@@ -81,7 +74,7 @@ class UITextField : public UIControl {
     bool resignFirstResponder() override;
     void insertText(const std::string& text) override;
     void deleteBackward() override;
-    bool hasText() const override { return !text_.empty(); }
+    bool hasText() const override { return !text().empty(); }
     void setEnabled(bool e) override;
 
     void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
@@ -89,20 +82,18 @@ class UITextField : public UIControl {
     void drawRect(CGRect rect) override;
 
   protected:
-    UITextField() = default;
+    UITextField() : UITextAttributes(17) {}
     void initWithFrame(CGRect frame) override;
+    void textAttributesDidChange() override { setNeedsDisplay(); }
 
   private:
     bool showsFor(UITextFieldViewMode mode) const;
     std::string maskedText() const;
     void replace(NSRange range, const std::string& with, std::string newText);
+    void drawLine(CGContextRef ctx, CGRect area);
 
-    std::string text_;
     std::string placeholder_;
     bool secure_ = false;
-    UIFontRef font_;
-    UIColorRef textColor_;
-    NSTextAlignment alignment_ = NSTextAlignmentLeft;
     UIKeyboardType keyboardType_ = UIKeyboardTypeDefault;
     UITextBorderStyle borderStyle_ = UITextBorderStyleNone;
     UITextFieldViewMode clearButtonMode_ = UITextFieldViewModeNever;

@@ -1,5 +1,6 @@
 #include "UITextView.h"
 
+#include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UITouch.h"
 
@@ -9,28 +10,10 @@ std::shared_ptr<UITextView> UITextView::create(CGRect frame) {
 
 void UITextView::initWithFrame(CGRect frame) {
     UIView::initWithFrame(frame);
-    font_ = UIFont::systemFontOfSize(12);
-    textColor_ = UIColor::blackColor();
     setBackgroundColor(UIColor::whiteColor());
     setContentMode(UIViewContentModeRedraw);
 }
 
-void UITextView::setText(std::string text) {
-    text_ = std::move(text);
-    setNeedsDisplay();
-}
-void UITextView::setFont(UIFontRef font) {
-    font_ = font ? std::move(font) : UIFont::systemFontOfSize(12);
-    setNeedsDisplay();
-}
-void UITextView::setTextColor(UIColorRef color) {
-    textColor_ = color ? std::move(color) : UIColor::blackColor();
-    setNeedsDisplay();
-}
-void UITextView::setTextAlignment(NSTextAlignment a) {
-    alignment_ = a;
-    setNeedsDisplay();
-}
 void UITextView::setEditable(bool e) {
     editable_ = e;
     if (!e && isFirstResponder()) resignFirstResponder();
@@ -47,7 +30,7 @@ CGRect UITextView::textRect() const {
 
 CGSize UITextView::sizeThatFits(CGSize size) const {
     const CGFloat width = size.width - inset_.left - inset_.right - 2 * kLinePadding;
-    const CGSize t = NSStringBoundingSize(text_, {font_, alignment_}, width);
+    const CGSize t = NSStringBoundingSize(text(), {font(), textAlignment()}, width);
     return {size.width, t.height + inset_.top + inset_.bottom};
 }
 
@@ -72,22 +55,21 @@ bool UITextView::resignFirstResponder() {
 void UITextView::replace(NSRange range, const std::string& with, std::string newText) {
     auto d = delegate();
     if (d && !d->textViewShouldChangeTextInRange(*this, range, with)) return;
-    text_ = std::move(newText);
-    setNeedsDisplay();
+    setText(std::move(newText));
     if (d) d->textViewDidChange(*this);
 }
 
-void UITextView::insertText(const std::string& text) {
+void UITextView::insertText(const std::string& input) {
     if (!editable_) return;
-    const std::string typed = UIKeyboardFilter(keyboardType_, text);
+    const std::string typed = UIKeyboardFilter(keyboardType_, input);
     if (typed.empty()) return;
-    replace({UTF16Length(text_), 0}, typed, text_ + typed);
+    replace({UTF16Length(text()), 0}, typed, text() + typed);
 }
 
 void UITextView::deleteBackward() {
-    if (!editable_ || text_.empty()) return;
-    std::string shorter = UTF8DropLast(text_);
-    const NSRange range{UTF16Length(shorter), UTF16Length(text_) - UTF16Length(shorter)};
+    if (!editable_ || text().empty()) return;
+    std::string shorter = UTF8DropLast(text());
+    const NSRange range{UTF16Length(shorter), UTF16Length(text()) - UTF16Length(shorter)};
     replace(range, "", std::move(shorter));
 }
 
@@ -108,6 +90,6 @@ void UITextView::touchesEnded(const UITouchSet& touches, UIEvent* event) {
 
 void UITextView::drawRect(CGRect) {
     CGContextRef ctx = UIGraphicsGetCurrentContext();
-    if (!ctx || text_.empty()) return;
-    NSStringDrawInRect(ctx, text_, textRect(), {font_, alignment_}, textColor_->CGColor());
+    if (!ctx || text().empty()) return;
+    NSStringDrawInRect(ctx, text(), textRect(), {font(), textAlignment()}, textColor()->CGColor());
 }

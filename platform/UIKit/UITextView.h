@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "UIKit/NSStringDrawing.h"
+#include "UIKit/UITextAttributes.h"
 #include "UIKit/UITextInput.h"
 #include "UIKit/UIView.h"
 
@@ -23,18 +23,10 @@ class UITextViewDelegate {
 };
 
 // Wrapped text, editable or not. Taps on an editable one make it first responder.
-class UITextView : public UIView {
+class UITextView : public UIView, public UITextAttributes {
   public:
     static std::shared_ptr<UITextView> create(CGRect frame = CGRectZero);
 
-    const std::string& text() const { return text_; }
-    void setText(std::string text);
-    const UIFontRef& font() const { return font_; }
-    void setFont(UIFontRef font);
-    const UIColorRef& textColor() const { return textColor_; }
-    void setTextColor(UIColorRef color);
-    NSTextAlignment textAlignment() const { return alignment_; }
-    void setTextAlignment(NSTextAlignment a);
     bool isEditable() const { return editable_; }
     void setEditable(bool e);
     // Kept for callers that set it; the text is always laid out in full, never scrolled.
@@ -56,7 +48,7 @@ class UITextView : public UIView {
     bool resignFirstResponder() override;
     void insertText(const std::string& text) override;
     void deleteBackward() override;
-    bool hasText() const override { return !text_.empty(); }
+    bool hasText() const override { return !text().empty(); }
     void touchesBegan(const UITouchSet& touches, UIEvent* event) override;
     void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
     void drawRect(CGRect rect) override;
@@ -64,16 +56,13 @@ class UITextView : public UIView {
     static constexpr CGFloat kLinePadding = 5;
 
   protected:
-    UITextView() = default;
+    UITextView() : UITextAttributes(12) {}
     void initWithFrame(CGRect frame) override;
+    void textAttributesDidChange() override { setNeedsDisplay(); }
 
   private:
     void replace(NSRange range, const std::string& with, std::string newText);
 
-    std::string text_;
-    UIFontRef font_;
-    UIColorRef textColor_;
-    NSTextAlignment alignment_ = NSTextAlignmentLeft;
     bool editable_ = true;
     bool scrollEnabled_ = true;
     UIKeyboardType keyboardType_ = UIKeyboardTypeDefault;

@@ -293,7 +293,7 @@ bool UIView::displayLayer(CALayer& layer) {
     auto image = CGImage::create(w, h);
     if (!image) return true;
     {
-        CGContext ctx(image->surface(), true, scale);
+        CGContext ctx(*image, scale);
         CGContextTranslateCTM(&ctx, -b.origin.x, -b.origin.y);
         UIGraphicsPushContext(&ctx);
         drawRect(b);
@@ -301,7 +301,6 @@ bool UIView::displayLayer(CALayer& layer) {
     }
     // A view that does not draw keeps whatever contents its layer was given.
     if (drawsNothing_) return true;
-    cairo_surface_flush(image->surface());
     layer.setContents(std::move(image));
     return true;
 }

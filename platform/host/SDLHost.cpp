@@ -1,173 +1,183 @@
 #include "SDLHost.h"
 
 #include <SDL2/SDL.h>
+#include <strings.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
 
 #include "Foundation/NSRunLoop.h"
-#include "UIKit/UIApplication.h"
 #include "UIKit/UIScreen.h"
 
 namespace {
+
 // How long the run loop may sleep before input is looked at again: short enough that input
 // feels immediate, long enough that an idle window costs next to nothing.
 constexpr double kInputPoll = 0.008;
+
+struct SDLDeleter {
+    void operator()(SDL_Window* w) const { SDL_DestroyWindow(w); }
+    void operator()(SDL_Renderer* r) const { SDL_DestroyRenderer(r); }
+    void operator()(SDL_Texture* t) const { SDL_DestroyTexture(t); }
+};
+
+// SDL's video subsystem, initialised for as long as this lives.
+class VideoSubsystem {
+  public:
+    static std::unique_ptr<VideoSubsystem> open(std::string& why) {
+        const char* asked = std::getenv("SDL_VIDEODRIVER");
+        if (!asked && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+            why = "no DISPLAY or WAYLAND_DISPLAY";
+            return nullptr;
+        }
+        // The app decides what SIGINT and SIGTERM do, not SDL.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            why = SDL_GetError();
+            return nullptr;
+        }
+        std::unique_ptr<VideoSubsystem> video(new VideoSubsystem());
+        // SDL falls back to drivers that show nothing; a window nobody can see is no window.
+        const char* driver = SDL_GetCurrentVideoDriver();
+        const bool invisible =
+            driver && (strcasecmp(driver, "offscreen") == 0 || strcasecmp(driver, "dummy") == 0);
+        if (invisible && !(asked && strcasecmp(asked, driver) == 0)) {
+            why = std::string("SDL found only its ") + driver + " video driver";
+            return nullptr;
+        }
+        return video;
+    }
+    ~VideoSubsystem() {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        SDL_Quit();
+    }
+
+  private:
+    VideoSubsystem() = default;
+};
+
 }  // namespace
 
-std::unique_ptr<SDLHost> SDLHost::create(const Options& options) {
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "SDLHost: no display: %s\n", SDL_GetError());
-        return nullptr;
+// Everything of SDL's the host holds, released in reverse order of creation.
+struct SDLHost::Window {
+    SDLHost::Options options;
+    std::unique_ptr<VideoSubsystem> video;
+    std::unique_ptr<SDL_Window, SDLDeleter> window;
+    std::unique_ptr<SDL_Renderer, SDLDeleter> renderer;
+    std::unique_ptr<SDL_Texture, SDLDeleter> texture;
+    int textureW = 0, textureH = 0;
+    bool twoFingers = false;
+    bool closed = false;
+
+    void present(ScreenCompositor& compositor);
+    void handle(Host& host, const SDL_Event& e);
+    void sendFingers(Host& host, UITouchPhase phase, CGPoint p) const;
+};
+
+std::unique_ptr<SDLHost> SDLHost::create(const Options& options, std::string* why) {
+    std::string reason;
+    auto sdl = std::make_unique<Window>();
+    sdl->options = options;
+    sdl->video = VideoSubsystem::open(reason);
+    if (sdl->video) {
+        const CGSize points = UIScreen::mainScreen()->bounds().size;
+        const int w = static_cast<int>(points.width * options.displayFactor);
+        const int h = static_cast<int>(points.height * options.displayFactor);
+        sdl->window.reset(SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED,
+                                           SDL_WINDOWPOS_CENTERED, w, h, 0));
+        if (!sdl->window) reason = std::string("cannot open a window: ") + SDL_GetError();
     }
-    std::unique_ptr<SDLHost> host(new SDLHost());
-    host->options_ = options;
-    const CGSize points = UIScreen::mainScreen()->bounds().size;
-    const int w = static_cast<int>(points.width * options.displayFactor);
-    const int h = static_cast<int>(points.height * options.displayFactor);
-    host->sdlWindow_ = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED,
-                                        SDL_WINDOWPOS_CENTERED, w, h, 0);
-    if (!host->sdlWindow_) {
-        std::fprintf(stderr, "SDLHost: cannot open a window: %s\n", SDL_GetError());
-        return nullptr;
+    if (sdl->window) {
+        sdl->renderer.reset(SDL_CreateRenderer(sdl->window.get(), -1, 0));
+        if (!sdl->renderer)
+            sdl->renderer.reset(SDL_CreateRenderer(sdl->window.get(), -1, SDL_RENDERER_SOFTWARE));
+        if (!sdl->renderer) reason = std::string("no renderer: ") + SDL_GetError();
     }
-    host->renderer_ = SDL_CreateRenderer(host->sdlWindow_, -1, 0);
-    if (!host->renderer_)
-        host->renderer_ = SDL_CreateRenderer(host->sdlWindow_, -1, SDL_RENDERER_SOFTWARE);
-    if (!host->renderer_) {
-        std::fprintf(stderr, "SDLHost: no renderer: %s\n", SDL_GetError());
+    if (!sdl->renderer) {
+        if (why) *why = reason;
         return nullptr;
     }
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
-    host->window_ = UIWindow::create(UIScreen::mainScreen()->bounds());
-    host->window_->setBackgroundColor(UIColor::whiteColor());
-    host->window_->makeKeyAndVisible();
-    host->compositor_.setDrawsStatusBar(true);
     SDL_StartTextInput();
+    std::unique_ptr<SDLHost> host(new SDLHost(std::move(sdl)));
+    host->compositor().setDrawsStatusBar(true);
     return host;
 }
 
-SDLHost::~SDLHost() {
-    if (texture_) SDL_DestroyTexture(texture_);
-    if (renderer_) SDL_DestroyRenderer(renderer_);
-    if (sdlWindow_) SDL_DestroyWindow(sdlWindow_);
-    if (window_) {
-        window_->setHidden(true);
-        auto app = UIApplication::sharedApplication();
-        if (app->keyWindow() == window_) app->setKeyWindow(nullptr);
-    }
-    SDL_Quit();
-}
+SDLHost::SDLHost(std::unique_ptr<Window> sdl) : sdl_(std::move(sdl)) {}
 
-void SDLHost::sendFingers(UITouchPhase phase, CGPoint p) {
+SDLHost::~SDLHost() = default;
+
+void SDLHost::Window::sendFingers(Host& host, UITouchPhase phase, CGPoint p) const {
     const CGSize size = UIScreen::mainScreen()->bounds().size;
-    const CGPoint mirror{size.width - p.x, size.height - p.y};
-    const CFTimeInterval now = Clock::now();
-    std::vector<std::pair<int, CGPoint>> fingers{{0, p}};
-    if (twoFingers_) fingers.emplace_back(1, mirror);
-    for (const auto& [id, point] : fingers) {
-        if (phase == UITouchPhaseBegan) {
-            touches_[id] = UITouch::create(point, now);
-        } else if (auto it = touches_.find(id); it != touches_.end()) {
-            it->second->update(phase, point, now);
-        }
-    }
-    UITouchSet all;
-    for (const auto& [id, t] : touches_) all.push_back(t);
-    if (all.empty()) return;
-    auto event = UIEvent::create(all, now);
-    UIApplication::sharedApplication()->sendEvent(*event);
-    if (phase == UITouchPhaseEnded || phase == UITouchPhaseCancelled) touches_.clear();
+    std::vector<Finger> fingers{{0, phase, p}};
+    if (twoFingers) fingers.push_back({1, phase, {size.width - p.x, size.height - p.y}});
+    host.post(fingers);
 }
 
-void SDLHost::handle(const SDL_Event& e) {
-    const double f = options_.displayFactor;
+void SDLHost::Window::handle(Host& host, const SDL_Event& e) {
+    const double f = options.displayFactor;
     switch (e.type) {
         case SDL_QUIT:
-            closed_ = true;
-            running_ = false;
+            closed = true;
             break;
         case SDL_MOUSEBUTTONDOWN:
-            if (e.button.button != SDL_BUTTON_LEFT || !touches_.empty()) break;
-            twoFingers_ = (SDL_GetModState() & KMOD_ALT) != 0;
-            sendFingers(UITouchPhaseBegan, {e.button.x / f, e.button.y / f});
+            if (e.button.button != SDL_BUTTON_LEFT || host.fingersDown() > 0) break;
+            twoFingers = (SDL_GetModState() & KMOD_ALT) != 0;
+            sendFingers(host, UITouchPhaseBegan, {e.button.x / f, e.button.y / f});
             break;
         case SDL_MOUSEMOTION:
-            if (touches_.empty()) break;
-            sendFingers(UITouchPhaseMoved, {e.motion.x / f, e.motion.y / f});
+            if (host.fingersDown() == 0) break;
+            sendFingers(host, UITouchPhaseMoved, {e.motion.x / f, e.motion.y / f});
             break;
         case SDL_MOUSEBUTTONUP:
-            if (e.button.button != SDL_BUTTON_LEFT || touches_.empty()) break;
-            sendFingers(UITouchPhaseEnded, {e.button.x / f, e.button.y / f});
+            if (e.button.button != SDL_BUTTON_LEFT || host.fingersDown() == 0) break;
+            sendFingers(host, UITouchPhaseEnded, {e.button.x / f, e.button.y / f});
             break;
         case SDL_TEXTINPUT:
-            if (auto r = UIResponder::currentFirstResponder()) r->insertText(e.text.text);
+            host.typeText(e.text.text);
             break;
-        case SDL_KEYDOWN: {
-            auto r = UIResponder::currentFirstResponder();
-            if (!r) break;
-            if (e.key.keysym.sym == SDLK_BACKSPACE) r->deleteBackward();
+        case SDL_KEYDOWN:
+            if (e.key.keysym.sym == SDLK_BACKSPACE) host.pressBackspace();
             if (e.key.keysym.sym == SDLK_RETURN || e.key.keysym.sym == SDLK_KP_ENTER)
-                r->insertText("\n");
+                host.pressReturn();
             break;
-        }
         case SDL_WINDOWEVENT:
-            if (e.window.event == SDL_WINDOWEVENT_EXPOSED) present();
+            if (e.window.event == SDL_WINDOWEVENT_EXPOSED) present(host.compositor());
             break;
         default:
             break;
     }
 }
 
-void SDLHost::present() {
-    auto image = compositor_.compose();
+void SDLHost::Window::present(ScreenCompositor& compositor) {
+    auto image = compositor.compose();
     if (!image) return;
-    if (!texture_ || textureW_ != image->width() || textureH_ != image->height()) {
-        if (texture_) SDL_DestroyTexture(texture_);
-        textureW_ = image->width();
-        textureH_ = image->height();
-        // Cairo's ARGB32 is a native-endian 32-bit word, which is SDL's ARGB8888.
-        texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888,
-                                     SDL_TEXTUREACCESS_STREAMING, textureW_, textureH_);
-        if (!texture_) return;
+    if (!texture || textureW != image->width() || textureH != image->height()) {
+        textureW = image->width();
+        textureH = image->height();
+        // The composed screen is native-endian ARGB words, which is SDL's ARGB8888.
+        texture.reset(SDL_CreateTexture(renderer.get(), SDL_PIXELFORMAT_ARGB8888,
+                                        SDL_TEXTUREACCESS_STREAMING, textureW, textureH));
+        if (!texture) return;
     }
-    SDL_UpdateTexture(texture_, nullptr, cairo_image_surface_get_data(image->surface()),
-                      cairo_image_surface_get_stride(image->surface()));
-    SDL_RenderClear(renderer_);
-    SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-    SDL_RenderPresent(renderer_);
+    SDL_UpdateTexture(texture.get(), nullptr, image->bytes(), image->bytesPerRow());
+    SDL_RenderClear(renderer.get());
+    SDL_RenderCopy(renderer.get(), texture.get(), nullptr, nullptr);
+    SDL_RenderPresent(renderer.get());
 }
 
-bool SDLHost::pumpOnce(double maxWait) {
+bool SDLHost::pump(double maxWait) {
     SDL_Event e;
     bool any = false;
     while (SDL_PollEvent(&e)) {
-        handle(e);
+        sdl_->handle(*this, e);
         any = true;
     }
-    if (closed_) return false;
-    NSRunLoop::mainRunLoop()->runOnce(any ? 0 : maxWait);
-    if (compositor_.needsCompose()) present();
+    if (sdl_->closed) return false;
+    NSRunLoop::mainRunLoop()->runOnce(any ? 0 : std::min(maxWait, kInputPoll));
+    if (needsCompose()) sdl_->present(compositor());
     return true;
 }
 
-void SDLHost::run() {
-    running_ = true;
-    present();
-    while (running_ && pumpOnce(kInputPoll)) {
-    }
-}
-
-bool SDLHost::runFor(double seconds) {
-    running_ = true;
-    present();
-    const double end = Clock::realNow() + seconds;
-    while (running_ && Clock::realNow() < end) {
-        if (!pumpOnce(std::min(kInputPoll, end - Clock::realNow()))) return false;
-    }
-    return !closed_;
-}
-
-bool SDLHost::writePNG(const std::string& path) {
-    auto image = compositor_.compose();
-    return image && image->writePNG(path);
-}
+void SDLHost::willRun() { sdl_->present(compositor()); }

@@ -24,32 +24,31 @@ bool ScreenCompositor::needsCompose() const {
     return composedAt_ != CALayer::changeCount();
 }
 
-void ScreenCompositor::drawStatusBar() {
+void ScreenCompositor::drawStatusBar(CGContextRef ctx) {
     auto app = UIApplication::sharedApplication();
     if (app->isStatusBarHidden()) return;
     const CGRect bar = app->statusBarFrame();
     const CGColor ink = app->statusBarStyle() == UIStatusBarStyleLightContent ? CGColor{1, 1, 1, 1}
                                                                               : CGColor{0, 0, 0, 1};
-    CGContext ctx(screen_->surface(), true, UIScreen::mainScreen()->scale());
-    CGContextSetFillColorWithColor(&ctx, ink);
-    CGContextSetStrokeColorWithColor(&ctx, ink);
+    CGContextSetFillColorWithColor(ctx, ink);
+    CGContextSetStrokeColorWithColor(ctx, ink);
     // Signal: five dots on the left.
     for (int i = 0; i < 5; ++i)
-        CGContextFillEllipseInRect(&ctx, CGRectMake(6 + i * 6.5, 7, 5.5, 5.5));
+        CGContextFillEllipseInRect(ctx, CGRectMake(6 + i * 6.5, 7, 5.5, 5.5));
     shownMinute_ = currentMinute();
     char time[24];
     std::snprintf(time, sizeof time, "%02d:%02d", shownMinute_ / 60, shownMinute_ % 60);
     const NSTextStyle style{UIFont::boldSystemFontOfSize(12), NSTextAlignmentCenter};
     const CGSize s = NSStringBoundingSize(time, style, 0);
-    NSStringDrawInRect(&ctx, time,
+    NSStringDrawInRect(ctx, time,
                        CGRectMake(0, (bar.size.height - s.height) / 2, bar.size.width, s.height),
                        style, ink);
     // Battery on the right.
     const CGRect body = CGRectMake(bar.size.width - 32, 6, 24, 10.5);
-    CGContextSetLineWidth(&ctx, 1);
-    CGContextStrokeRect(&ctx, CGRectInset(body, 0.5, 0.5));
-    CGContextFillRect(&ctx, CGRectInset(body, 2, 2));
-    CGContextFillRect(&ctx, CGRectMake(CGRectGetMaxX(body) + 0.5, 9, 1.5, 4.5));
+    CGContextSetLineWidth(ctx, 1);
+    CGContextStrokeRect(ctx, CGRectInset(body, 0.5, 0.5));
+    CGContextFillRect(ctx, CGRectInset(body, 2, 2));
+    CGContextFillRect(ctx, CGRectMake(CGRectGetMaxX(body) + 0.5, 9, 1.5, 4.5));
 }
 
 CGImageRef ScreenCompositor::compose() {
@@ -63,23 +62,20 @@ CGImageRef ScreenCompositor::compose() {
 
     auto app = UIApplication::sharedApplication();
     app->layoutWindows();
-    cairo_t* cr = cairo_create(screen_->surface());
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_paint(cr);
-    cairo_scale(cr, scale, scale);
-    const CFTimeInterval now = Clock::now();
-    for (const auto& window : app->windows()) {
-        const auto& layer = window->layer();
-        cairo_save(cr);
-        const CGAffineTransform t = layer->transformToSuperlayer();
-        const cairo_matrix_t m{t.a, t.b, t.c, t.d, t.tx, t.ty};
-        cairo_transform(cr, &m);
-        layer->renderInContext(cr, now);
-        cairo_restore(cr);
+    {
+        CGContext ctx(*screen_, scale);
+        CGContextSetRGBFillColor(&ctx, 0, 0, 0, 1);
+        CGContextFillRect(&ctx, CGRectMake(0, 0, w / scale, h / scale));
+        const CFTimeInterval now = Clock::now();
+        for (const auto& window : app->windows()) {
+            const auto& layer = window->layer();
+            CGContextSaveGState(&ctx);
+            CGContextConcatCTM(&ctx, layer->transformToSuperlayer());
+            layer->renderInContext(&ctx, now);
+            CGContextRestoreGState(&ctx);
+        }
+        if (drawsStatusBar_) drawStatusBar(&ctx);
     }
-    cairo_destroy(cr);
-    if (drawsStatusBar_) drawStatusBar();
-    cairo_surface_flush(screen_->surface());
     composedAt_ = CALayer::changeCount();
     return screen_;
 }

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGImage.h"
 
 // Composes the visible windows into one screen-sized image (points x screen scale), reusing
@@ -19,7 +20,7 @@ class ScreenCompositor {
     bool drawsStatusBar() const { return drawsStatusBar_; }
 
   private:
-    void drawStatusBar();
+    void drawStatusBar(CGContextRef ctx);
     CGImageRef screen_;
     uint64_t composedAt_ = ~uint64_t{0};
     bool drawsStatusBar_ = false;

@@ -13,8 +13,7 @@
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UITextField.h"
-#include "host/HeadlessHost.h"
-#include "host/SDLHost.h"
+#include "host/Host.h"
 
 namespace {
 
@@ -167,23 +166,11 @@ int main(int argc, char** argv) {
         }
     }
     NSRunLoop::mainRunLoop();
-    if (!headless) {
-        if (auto host = SDLHost::create({factor, "Brisfold UI"})) {
-            buildScreen(*host->window());
-            host->runFor(seconds);
-            if (!shot.empty() && !host->writePNG(shot)) {
-                std::fprintf(stderr, "cannot write %s\n", shot.c_str());
-                return 1;
-            }
-            return 0;
-        }
-        std::fprintf(stderr, "no display; running headless\n");
-    }
-    HeadlessHost host;
-    host.compositor().setDrawsStatusBar(true);
-    buildScreen(*host.window());
-    NSRunLoop::mainRunLoop()->runUntilIdle();
-    if (!shot.empty() && !host.writePNG(shot)) {
+    auto host = Host::create(headless, {factor, "Brisfold UI"});
+    host->compositor().setDrawsStatusBar(true);
+    buildScreen(*host->window());
+    host->runFor(seconds);
+    if (!shot.empty() && !host->writePNG(shot)) {
         std::fprintf(stderr, "cannot write %s\n", shot.c_str());
         return 1;
     }

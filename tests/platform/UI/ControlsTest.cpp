@@ -106,6 +106,31 @@ TEST(Button, StateDependentTitleColourAndImages) {
     EXPECT_NEAR(CGRectGetMidY(t), 20, 0.5);
 }
 
+TEST(Button, DisabledButtonIsDimmedUnlessItHasALookOfItsOwn) {
+    HeadlessHost host;
+    auto button = UIButton::buttonWithType(UIButtonTypeCustom);
+    button->setFrame(CGRectMake(20, 100, 200, 44));
+    const auto orange = UIColor::colorWithRGBHex(0xf08519);
+    button->setBackgroundColor(orange);
+    button->setTitle("登录", UIControlStateNormal);
+    host.window()->addSubview(button);
+    const CGColor o = orange->CGColor();
+    EXPECT_TRUE(colourNear(screenPixel(host.compose(), 25, 105), o));
+
+    button->setEnabled(false);
+    // Half the colour over the window's white, and the title at half strength.
+    const CGColor half{(o.r + 1) / 2, (o.g + 1) / 2, (o.b + 1) / 2, 1};
+    EXPECT_TRUE(colourNear(screenPixel(host.compose(), 25, 105), half));
+    EXPECT_TRUE(button->backgroundColor()->isEqual(*orange));
+    EXPECT_DOUBLE_EQ(button->titleLabel()->textColor()->CGColor().a, 0.5);
+
+    button->setTitleColor(UIColor::grayColor(), UIControlStateDisabled);
+    EXPECT_TRUE(button->titleLabel()->textColor()->isEqual(*UIColor::grayColor()));
+    button->setEnabled(true);
+    EXPECT_TRUE(colourNear(screenPixel(host.compose(), 25, 105), o));
+    EXPECT_TRUE(button->titleLabel()->textColor()->isEqual(*UIColor::whiteColor()));
+}
+
 class FieldDelegate : public UITextFieldDelegate {
   public:
     bool textFieldShouldChangeCharactersInRange(UITextField&, NSRange r,

@@ -155,7 +155,7 @@ TEST(NSStringDrawing, DrawsFromSeveralThreadsAtOnce) {
             for (int i = 0; i < 20; ++i) {
                 auto ctx =
                     CGBitmapContextCreate(glyph.data(), 48, 48, 8, 48, nullptr, kCGImageAlphaOnly);
-                CGTextDrawInRect(ctx->cairo(), t % 2 ? "米" : "北", CGRectMake(0, 0, 48, 48),
+                CGTextDrawInRect(ctx.get(), t % 2 ? "米" : "北", CGRectMake(0, 0, 48, 48),
                                  {{44, false}}, {0, 0, 0, 1});
                 int ink = 0;
                 for (uint8_t a : glyph) ink += a > 128;

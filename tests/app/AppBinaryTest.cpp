@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "TempDir.h"
+#include "AppChildProcess.h"
+#include "CoreGraphics/CGImage.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+namespace fs = std::filesystem;
+
+// Generous: a loaded CI machine may take a while to start a process, never this long.
+constexpr double kDeadline = 20;
+
+// Every path below dir, so a test can tell that nothing was written there.
+std::vector<std::string> listing(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        names.push_back(fs::relative(e.path(), dir).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The app with its home, HOME, temporary directory and working directory inside dir, so that
+// whatever it writes lands there.
+ChildProcess::Options app(const fs::path& dir, std::vector<std::string> args) {
+    ChildProcess::Options o;
+    o.args = {BRISFOLD_APP_PATH};
+    o.args.insert(o.args.end(), args.begin(), args.end());
+    o.workingDirectory = dir.string();
+    o.env = {{"HOME", (dir / "user").string()}, {"TMPDIR", (dir / "user").string()}};
+    o.unsetEnv = {"XDG_DATA_HOME"};
+    return o;
+}
+
+// The devserver that the app started, once it has said so.
+pid_t devserverOf(ChildProcess& appProcess) {
+    if (!appProcess.waitForStderr("devserver at", kDeadline)) return -1;
+    const auto children = childrenOf(appProcess.pid());
+    return children.size() == 1 ? children.front() : -1;
+}
+
+TEST(AppBinary, HelpPrintsTheUsageAndSucceeds) {
+    TempDir dir;
+    auto child = ChildProcess::start(app(dir.path(), {"--help"}));
+    ASSERT_TRUE(child);
+    EXPECT_EQ(child->wait(kDeadline), 0);
+    EXPECT_EQ(child->out().rfind("usage: brisfold", 0), 0u) << child->out();
+    EXPECT_NE(child->out().find("--screenshot"), std::string::npos);
+    EXPECT_EQ(child->err(), "");
+}
+
+TEST(AppBinary, RefusesArgumentsItCannotHonour) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"--screenshot", "s.png", "--after", "inf"}, "--after needs a finite number"},
+        {{"--screenshot", "s.png", "--after", "nan"}, "--after needs a finite number"},
+        {{"--screenshot", "s.png", "--after", "-1"}, "--after needs a finite number"},
+        {{"--bogus"}, "unknown argument: --bogus"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        auto child = ChildProcess::start(app(dir.path(), c.args));
+        ASSERT_TRUE(child);
+        EXPECT_EQ(child->wait(kDeadline), 2) << c.args.back();
+        EXPECT_NE(child->err().find(c.message), std::string::npos) << child->err();
+        EXPECT_EQ(listing(dir.path()), std::vector<std::string>{}) << c.args.back();
+    }
+}
+
+TEST(AppBinary, HomeThatCannotBeUsedIsRefusedBeforeAnythingIsWritten) {
+    TempDir dir;
+    fs::create_directories(dir.path() / "user");
+    { std::ofstream(dir.path() / "file") << "not a directory"; }
+    fs::create_directories(dir.path() / "locked");
+    fs::permissions(dir.path() / "locked", fs::perms::owner_read | fs::perms::owner_exec |
+                                               fs::perms::group_read | fs::perms::group_exec |
+                                               fs::perms::others_read | fs::perms::others_exec);
+    const bool rootFileExisted = fs::exists("/devserver.sqlite");
+    struct Case {
+        fs::path home;
+        std::string cause;
+        bool locked;
+    };
+    const Case cases[] = {
+        {dir.path() / "file", "not a directory", false},
+        {dir.path() / "file" / "sub", "Not a directory", false},
+        {dir.path() / "locked" / "home", "Permission denied", true},
+        {dir.path() / "locked", "Permission denied", true},
+    };
+    const auto before = listing(dir.path());
+    for (const Case& c : cases) {
+        auto options = app(dir.path(), {"--headless", "--home", c.home.string()});
+        // Root may write anywhere; a directory it cannot write to needs another user.
+        if (c.locked && geteuid() == 0) options.user = 65534;
+        auto child = ChildProcess::start(options);
+        ASSERT_TRUE(child);
+        const auto status = child->wait(kDeadline);
+        ASSERT_TRUE(status) << c.home;
+        EXPECT_NE(*status, 0);
+        EXPECT_NE(child->err().find(c.home.string()), std::string::npos) << child->err();
+        EXPECT_NE(child->err().find(c.cause), std::string::npos) << child->err();
+        EXPECT_EQ(listing(dir.path()), before) << c.home;
+        EXPECT_TRUE(childrenOf(child->pid()).empty());
+    }
+    if (!rootFileExisted && fs::exists("/devserver.sqlite")) {
+        ADD_FAILURE() << "the devserver's database was made at the root";
+        fs::remove("/devserver.sqlite");
+    }
+}
+
+TEST(AppBinary, QuitSignalEndsTheAppAndItsDevserver) {
+    struct Case {
+        const char* name;
+        int signal;
+        bool window;
+    };
+    const Case cases[] = {
+        {"headless, SIGTERM", SIGTERM, false},
+        {"window, SIGTERM", SIGTERM, true},
+        {"window, SIGINT", SIGINT, true},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        auto options = app(dir.path(), {"--home", (dir.path() / "home").string()});
+        if (c.window) {
+            // SDL's dummy driver gives a real window and renderer without a display server.
+            options.env["SDL_VIDEODRIVER"] = "dummy";
+        } else {
+            options.args.push_back("--headless");
+        }
+        auto child = ChildProcess::start(options);
+        ASSERT_TRUE(child);
+        const pid_t devserver = devserverOf(*child);
+        ASSERT_GT(devserver, 0) << c.name << ": " << child->err();
+        ASSERT_EQ(kill(child->pid(), c.signal), 0);
+        EXPECT_EQ(child->wait(kDeadline), 0) << c.name << ": " << child->err();
+        // Reaped by the app before it ended, not merely asked to go.
+        EXPECT_TRUE(processIsGone(devserver)) << c.name;
+        if (!processIsGone(devserver)) {
+            kill(devserver, SIGKILL);
+            waitForProcessEnd(devserver, kDeadline);
+        }
+    }
+}
+
+TEST(AppBinary, KilledAppTakesItsDevserverWithIt) {
+    // Orphans come to this process, so that the devserver can be watched and reaped here.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    TempDir dir;
+    auto child = ChildProcess::start(
+        app(dir.path(), {"--headless", "--home", (dir.path() / "home").string()}));
+    ASSERT_TRUE(child);
+    const pid_t devserver = devserverOf(*child);
+    ASSERT_GT(devserver, 0) << child->err();
+    ASSERT_EQ(kill(child->pid(), SIGKILL), 0);
+    EXPECT_EQ(child->wait(kDeadline), 128 + SIGKILL);
+    EXPECT_TRUE(waitForProcessEnd(devserver, kDeadline));
+    if (!processIsGone(devserver)) {
+        kill(devserver, SIGKILL);
+        waitForProcessEnd(devserver, kDeadline);
+    }
+    EXPECT_TRUE(processIsGone(devserver));
+}
+
+TEST(AppBinary, ScreenshotWithoutADisplayIsTakenHeadless) {
+    TempDir dir;
+    const fs::path png = dir.path() / "screen.png";
+    auto options = app(dir.path(), {"--home", (dir.path() / "home").string(), "--screenshot",
+                                    png.string(), "--after", "0.2"});
+    options.unsetEnv.insert(options.unsetEnv.end(),
+                            {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
+    auto child = ChildProcess::start(options);
+    ASSERT_TRUE(child);
+    EXPECT_EQ(child->wait(kDeadline), 0) << child->err();
+    EXPECT_NE(child->err().find("running headless"), std::string::npos) << child->err();
+    auto image = CGImage::createWithContentsOfFile(png.string());
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width(), 640);
+    EXPECT_EQ(image->height(), 1136);
+    // The header bar is the brand blue, and the status bar over it is drawn in white: the
+    // battery's filling, 20 points from the right, halfway down the bar.
+    const CGColor bar = image->pixelAt(20, 100);
+    EXPECT_GT(bar.b, 0.75);
+    EXPECT_LT(bar.r, 0.25);
+    const CGColor battery = image->pixelAt(600, 22);
+    EXPECT_GT(battery.r, 0.9);
+    EXPECT_GT(battery.g, 0.9);
+    EXPECT_GT(battery.b, 0.9);
+}
+
+}  // namespace
