@@ -10,6 +10,8 @@
 #include <string_view>
 #include <thread>
 
+#include "SpinUntil.h"
+
 // An HTTP server on an ephemeral 127.0.0.1 port for the life of the object. Register handlers
 // on server() before requests are sent. Handlers that must stall (time-outs, cancels) call
 // waitAtGate(), which returns when the test calls releaseGate() or the server goes away.
@@ -29,6 +31,9 @@ class TestHTTPServer {
         // their connect retries (a second or more), so make room for them.
         ::listen(listenSocket_, 128);
         thread_ = std::thread([this] { server_.listen_after_bind(); });
+        // stop() does nothing before the accept loop runs: a test that sent nothing would hang
+        // in the destructor.
+        spinUntil([this] { return server_.is_running(); });
     }
     ~TestHTTPServer() {
         releaseGate();
