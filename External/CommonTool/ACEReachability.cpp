@@ -6,13 +6,26 @@
 
 #include "Foundation/NSNotificationCenter.h"
 #include "Foundation/NSRunLoop.h"
+#include "Foundation/NSURL.h"
+#include "VMMapServices.h"
 
 namespace {
 
-std::mutex gProbeHostMutex;
-std::string gProbeHostName = "www.example.com:80";
 // 169.254.0.0, the IPv4 link-local network.
 constexpr std::uint32_t kLinkLocalNetwork = 0xA9FE0000;
+
+// The watcher behind the class queries, kept so that they answer from what it last found; it is
+// replaced when the map server moves.
+struct ProbeHostWatcher {
+    std::mutex mutex;  // guards the two below
+    std::string hostName;
+    std::shared_ptr<ACEReachability> reachability;
+};
+
+ProbeHostWatcher& probeHostWatcher() {
+    static ProbeHostWatcher watcher;
+    return watcher;
+}
 
 }  // namespace
 
@@ -119,7 +132,19 @@ ACENetworkStatus ACEReachability::networkStatusForFlags(SCNetworkReachabilityFla
 }
 
 ACENetworkStatus ACEReachability::getCurrentNetWorkStatus() {
-    const auto reachability = reachabilityWithHostName(probeHostName());
+    const std::string hostName = probeHostName();
+    auto& watcher = probeHostWatcher();
+    std::shared_ptr<ACEReachability> reachability;
+    std::shared_ptr<ACEReachability> replaced;
+    {
+        std::lock_guard lock(watcher.mutex);
+        if (watcher.hostName != hostName || !watcher.reachability) {
+            replaced = std::move(watcher.reachability);
+            watcher.reachability = reachabilityWithHostName(hostName);
+            watcher.hostName = hostName;
+        }
+        reachability = watcher.reachability;
+    }
     return reachability ? reachability->currentReachabilityStatus() : ACENotReachable;
 }
 
@@ -133,12 +158,9 @@ bool ACEReachability::isNetWorkVia3G() { return getCurrentNetWorkStatus() == ACE
 
 bool ACEReachability::isNetWorkVia2G() { return getCurrentNetWorkStatus() == ACEReachableVia2G; }
 
-void ACEReachability::setProbeHostName(const std::string& hostName) {
-    std::lock_guard lock(gProbeHostMutex);
-    gProbeHostName = hostName;
-}
-
 std::string ACEReachability::probeHostName() {
-    std::lock_guard lock(gProbeHostMutex);
-    return gProbeHostName;
+    const auto url = NSURL::URLWithString(VMMapServices::sharedServices()->internalServerAddress());
+    if (!url || url->host().empty()) return {};
+    const int port = url->port().value_or(url->scheme() == "https" ? 443 : 80);
+    return url->host() + ":" + std::to_string(port);
 }

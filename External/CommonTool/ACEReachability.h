@@ -35,21 +35,23 @@ class ACEReachability : public NSObject {
     bool startNotifier();
     void stopNotifier();
 
+    // From the reference's last evaluation; never waits for the network.
     ACENetworkStatus currentReachabilityStatus() const;
     bool connectionRequired() const;
     static ACENetworkStatus localWiFiStatusForFlags(SCNetworkReachabilityFlags flags);
     static ACENetworkStatus networkStatusForFlags(SCNetworkReachabilityFlags flags);
 
-    // The status of the probe host, asked synchronously.
+    // The status of the probe host as last found, at once: a watcher kept for the purpose
+    // probes it in the background (not reachable until its first probe is done).
     static ACENetworkStatus getCurrentNetWorkStatus();
     static bool isNetWorkReachable();
     static bool isNetWorkViaWiFi();
     static bool isNetWorkVia3G();
     static bool isNetWorkVia2G();
 
-    // The host that getCurrentNetWorkStatus probes ("host" or "host:port"); the application
-    // points it at its server, tests at a local listener.
-    static void setProbeHostName(const std::string& hostName);
+    // The host that getCurrentNetWorkStatus probes, "host:port": the map server
+    // (VMMapServices' internal server address, with its scheme's port when it names none),
+    // for map data is what the kit asks the network for. Empty when that address has no host.
     static std::string probeHostName();
 
     const std::shared_ptr<SCNetworkReachability>& reachabilityRef() const {

@@ -5,7 +5,7 @@
 
 #include "NSOperationQueue.h"
 #include "NSRunLoop.h"
-#include "NSURLLoader.h"
+#include "NSURLErrorDescription.h"
 
 class NSURLConnection::Client final : public NSURLLoaderClient {
   public:
@@ -71,10 +71,13 @@ Dispatcher onRunLoop(std::weak_ptr<NSRunLoop> loop) {
 }
 
 // Collects the whole body on the network thread and answers once, through the dispatcher.
+// Nobody can cancel such a request: the client holds its own transfer until it ends.
 class CompletionClient final : public NSURLLoaderClient {
   public:
     CompletionClient(NSURLConnection::CompletionHandler handler, Dispatcher dispatcher)
         : handler_(std::move(handler)), dispatcher_(std::move(dispatcher)) {}
+
+    void keep(NSURLLoader::Transfer transfer) { transfer_ = std::move(transfer); }
 
     void loaderDidReceiveResponse(std::shared_ptr<NSHTTPURLResponse> response) override {
         response_ = std::move(response);
@@ -92,6 +95,7 @@ class CompletionClient final : public NSURLLoaderClient {
                      error = std::move(error)] { handler(response, data, error); });
     }
 
+    NSURLLoader::Transfer transfer_;
     NSURLConnection::CompletionHandler handler_;
     Dispatcher dispatcher_;
     std::shared_ptr<NSHTTPURLResponse> response_;
@@ -102,10 +106,10 @@ void sendWithDispatcher(const std::shared_ptr<NSURLRequest>& request,
                         NSURLConnection::CompletionHandler handler, Dispatcher dispatcher) {
     auto client = std::make_shared<CompletionClient>(std::move(handler), std::move(dispatcher));
     if (!request) {
-        client->loaderDidFail(NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
+        client->loaderDidFail(NSURLErrorWithCode(NSURLErrorBadURL, ""));
         return;
     }
-    NSURLLoader::shared().load(*request, std::move(client));
+    client->keep(NSURLLoader::shared()->load(*request, client));
 }
 
 class WaitingClient final : public NSURLLoaderClient {
@@ -150,9 +154,11 @@ class WaitingClient final : public NSURLLoaderClient {
 }  // namespace
 
 NSURLConnection::NSURLConnection(std::shared_ptr<NSURLRequest> request,
-                                 std::weak_ptr<NSURLConnectionDelegate> delegate)
+                                 std::weak_ptr<NSURLConnectionDelegate> delegate,
+                                 std::shared_ptr<NSURLLoader> loader)
     : request_(std::move(request)),
       delegate_(std::move(delegate)),
+      loader_(loader ? std::move(loader) : NSURLLoader::shared()),
       hasDelegate_(!delegate_.expired()) {}
 
 std::shared_ptr<NSURLConnection> NSURLConnection::connectionWithRequest(
@@ -162,30 +168,38 @@ std::shared_ptr<NSURLConnection> NSURLConnection::connectionWithRequest(
 
 std::shared_ptr<NSURLConnection> NSURLConnection::create(
     std::shared_ptr<NSURLRequest> request, std::weak_ptr<NSURLConnectionDelegate> delegate,
-    bool startImmediately) {
+    bool startImmediately, std::shared_ptr<NSURLLoader> loader) {
     if (!request) return nullptr;
     auto connection = std::shared_ptr<NSURLConnection>(
-        new NSURLConnection(std::move(request), std::move(delegate)));
+        new NSURLConnection(std::move(request), std::move(delegate), std::move(loader)));
     if (startImmediately) connection->start();
     return connection;
 }
 
 void NSURLConnection::start() {
     if (cancelled_ || started_.exchange(true)) return;
+    startingThread_.attachToCurrentThread();
     auto client =
         std::make_shared<Client>(sharedSelf<NSURLConnection>(), NSRunLoop::currentRunLoop());
-    transfer_ = NSURLLoader::shared().load(*request_, std::move(client));
-    // A cancel() from another thread may have missed the transfer number.
-    if (cancelled_) NSURLLoader::shared().cancel(transfer_);
+    auto transfer = loader_->load(*request_, std::move(client));
+    std::lock_guard lock(mutex_);
+    // A cancel() from another thread during the load found no transfer to cancel: it goes here.
+    if (!cancelled_) transfer_ = std::move(transfer);
 }
 
 void NSURLConnection::cancel() {
     if (cancelled_.exchange(true) || ended_) return;
-    if (const auto transfer = transfer_.load()) NSURLLoader::shared().cancel(transfer);
+    NSURLLoader::Transfer transfer;
+    {
+        std::lock_guard lock(mutex_);
+        transfer = std::move(transfer_);
+    }
+    transfer.cancel();
 }
 
 void NSURLConnection::deliver(const std::function<void(NSURLConnectionDelegate&)>& call,
                               bool last) {
+    startingThread_.verifyThread();
     if (cancelled_ || ended_) return;
     if (last) ended_ = true;
     const auto delegate = delegate_.lock();
@@ -218,14 +232,8 @@ void NSURLConnection::sendAsynchronousRequest(std::shared_ptr<NSURLRequest> requ
 
 NSURLConnectionResult NSURLConnection::sendSynchronousRequest(
     const std::shared_ptr<NSURLRequest>& request) {
-    if (!request) {
-        return {{}, nullptr, NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL")};
-    }
+    if (!request) return {{}, nullptr, NSURLErrorWithCode(NSURLErrorBadURL, "")};
     auto client = std::make_shared<WaitingClient>();
-    NSURLLoader::shared().load(*request, client);
+    const auto transfer = NSURLLoader::shared()->load(*request, client);
     return client->wait();
-}
-
-void NSURLConnection::setTestTransport(TestTransport transport) {
-    NSURLLoader::setTestTransport(std::move(transport));
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -11,7 +12,9 @@
 #include "NSError.h"
 #include "NSHTTPURLResponse.h"
 #include "NSObject.h"
+#include "NSURLLoader.h"
 #include "NSURLRequest.h"
+#include "ThreadChecker.h"
 
 class NSOperationQueue;
 class NSURLConnection;
@@ -37,24 +40,22 @@ struct NSURLConnectionResult {
     NSErrorOpt error;
 };
 
-// Loads a request on the shared network thread and hands the events to the run loop of the
-// thread that started it. A started connection keeps itself alive until it finishes, fails or
-// is cancelled. The delegate is held weakly; a connection whose delegate has gone cancels itself.
+// Loads a request on a loader's network thread (the shared one unless given another, such as
+// one made with a test transport) and hands the events to the run loop of the thread that
+// started it. A started connection keeps itself alive until it finishes, fails or is cancelled.
+// The delegate is held weakly; a connection whose delegate has gone cancels itself.
 class NSURLConnection : public NSObject {
   public:
     using CompletionHandler = std::function<void(const std::shared_ptr<NSHTTPURLResponse>& response,
                                                  const NSData& data, const NSErrorOpt& error)>;
-    using TestReply = std::function<void(std::shared_ptr<NSHTTPURLResponse> response, NSData body,
-                                         NSErrorOpt error)>;
-    using TestTransport =
-        std::function<void(const std::shared_ptr<const NSURLRequest>& request, TestReply reply)>;
 
     // Absent without a request, as the loading system refuses to make a connection for none.
     static std::shared_ptr<NSURLConnection> connectionWithRequest(
         std::shared_ptr<NSURLRequest> request, std::weak_ptr<NSURLConnectionDelegate> delegate);
     static std::shared_ptr<NSURLConnection> create(std::shared_ptr<NSURLRequest> request,
                                                    std::weak_ptr<NSURLConnectionDelegate> delegate,
-                                                   bool startImmediately = true);
+                                                   bool startImmediately = true,
+                                                   std::shared_ptr<NSURLLoader> loader = nullptr);
 
     // Starts loading; the events go to the current thread's run loop. Later calls do nothing.
     void start();
@@ -77,24 +78,23 @@ class NSURLConnection : public NSObject {
     static NSURLConnectionResult sendSynchronousRequest(
         const std::shared_ptr<NSURLRequest>& request);
 
-    // Hands every later request to the transport instead of the network (an empty one restores
-    // the network), so tests of higher layers can see what is sent and answer when they like.
-    // The transport is called on the thread that starts the request, with a copy of it; the
-    // reply may come from any thread, later, and counts once (an error makes it a failure).
-    static void setTestTransport(TestTransport transport);
-
   private:
     class Client;
 
     NSURLConnection(std::shared_ptr<NSURLRequest> request,
-                    std::weak_ptr<NSURLConnectionDelegate> delegate);
+                    std::weak_ptr<NSURLConnectionDelegate> delegate,
+                    std::shared_ptr<NSURLLoader> loader);
     void deliver(const std::function<void(NSURLConnectionDelegate&)>& call, bool last);
 
     std::shared_ptr<NSURLRequest> request_;
     std::weak_ptr<NSURLConnectionDelegate> delegate_;
+    const std::shared_ptr<NSURLLoader> loader_;
     const bool hasDelegate_;
     std::atomic<bool> started_{false};
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> ended_{false};
-    std::atomic<std::uint64_t> transfer_{0};
+    // Deliveries run on the thread that started the connection.
+    ThreadChecker startingThread_{"NSURLConnection delivery"};
+    std::mutex mutex_;  // guards transfer_
+    NSURLLoader::Transfer transfer_;
 };

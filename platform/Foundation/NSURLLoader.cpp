@@ -1,6 +1,7 @@
 #include "NSURLLoader.h"
 
 #include <curl/curl.h>
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -15,6 +16,11 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
+
+#include "NSLog.h"
+#include "NSURLErrorDescription.h"
+#include "ThreadChecker.h"
 
 namespace {
 
@@ -29,10 +35,8 @@ using HeaderList = std::unique_ptr<curl_slist, SlistDeleter>;
 
 constexpr long kMaxRedirects = 16;
 
-NSError urlError(long code, std::string description, const std::string& url) {
-    auto error = NSError::make(NSURLErrorDomain, code, std::move(description));
-    error.userInfo["NSErrorFailingURLStringKey"] = url;
-    return error;
+NSError multiError(CURLMcode code, const std::string& url) {
+    return NSURLErrorWithCode(NSURLErrorUnknown, url, curl_multi_strerror(code));
 }
 
 std::string_view trimmed(std::string_view s) {
@@ -81,10 +85,13 @@ class WakeSignal {
     WakeSignal(const WakeSignal&) = delete;
     WakeSignal& operator=(const WakeSignal&) = delete;
 
+    bool valid() const { return fd_ >= 0; }
     int fd() const { return fd_; }
+    // A full counter (EAGAIN) is a wake-up already pending.
     void signal() const {
         const std::uint64_t one = 1;
-        [[maybe_unused]] const auto n = write(fd_, &one, sizeof one);
+        if (write(fd_, &one, sizeof one) < 0 && errno != EAGAIN)
+            NSLog("URL loading: cannot wake the network thread: errno %d", errno);
     }
     void drain() const {
         std::uint64_t value = 0;
@@ -105,8 +112,21 @@ struct Backlog {
     }
 };
 
-struct Transfer {
-    NSURLLoader::TransferId id = 0;
+}  // namespace
+
+// What a transfer's handle shares with the thread that runs it.
+struct NSURLLoader::Control {
+    // Set when the client is to hear nothing more: the handle cancelled, or the transfer ended.
+    std::atomic<bool> done{false};
+    // Null for a test transport, which has no thread to wake.
+    std::weak_ptr<const WakeSignal> wake;
+};
+
+namespace {
+
+// One transfer as the network thread runs it.
+struct Job {
+    std::shared_ptr<NSURLLoader::Control> control;
     SteadyClock::duration idleLimit{};
     SteadyClock::time_point lastProgress;
     curl_off_t seenDown = 0;
@@ -124,20 +144,24 @@ struct Transfer {
     NSHTTPHeaderFields fields;
     bool responseSent = false;
 
+    bool cancelled() const { return control->done.load(); }
+
     void sendResponse() {
         responseSent = true;
         char* effective = nullptr;
-        curl_easy_getinfo(easy.get(), CURLINFO_EFFECTIVE_URL, &effective);
-        auto responseURL = effective ? NSURL::URLWithString(effective) : nullptr;
+        std::shared_ptr<NSURL> responseURL;
+        if (curl_easy_getinfo(easy.get(), CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK &&
+            effective != nullptr)
+            responseURL = NSURL::URLWithString(effective);
         long code = 0;
-        curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code);
+        if (curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) code = 0;
         client->loaderDidReceiveResponse(NSHTTPURLResponse::create(
             responseURL ? responseURL : nsurl, code ? code : status, version, fields));
     }
 };
 
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
-    auto* t = static_cast<Transfer*>(user);
+    auto* t = static_cast<Job*>(user);
     t->lastProgress = SteadyClock::now();
     const size_t length = size * count;
     const std::string_view line = trimmed(std::string_view(data, length));
@@ -167,7 +191,9 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
 }
 
 size_t onData(char* data, size_t size, size_t count, void* user) {
-    auto* t = static_cast<Transfer*>(user);
+    auto* t = static_cast<Job*>(user);
+    // Nobody listens any more: stop reading (curl ends the transfer with a write error).
+    if (t->cancelled()) return 0;
     if (t->backlog->bytes.load() >= kBacklogHighMark) {
         // curl keeps these bytes and hands them over again once resumed.
         t->paused = true;
@@ -189,7 +215,7 @@ size_t onData(char* data, size_t size, size_t count, void* user) {
 
 // Bytes moving either way (a long upload included) count as progress.
 int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t uploaded) {
-    auto* t = static_cast<Transfer*>(user);
+    auto* t = static_cast<Job*>(user);
     if (downloaded != t->seenDown || uploaded != t->seenUp) {
         t->seenDown = downloaded;
         t->seenUp = uploaded;
@@ -198,81 +224,53 @@ int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
     return 0;
 }
 
-// Set when the loader is destroyed at exit, so that objects destroyed after it (singletons made
-// before the first request) can still cancel or ask without touching a dead thread.
-std::atomic<bool> gLoaderGone{false};
-
-std::mutex gTestTransportMutex;
-NSURLLoader::TestTransport& testTransport() {
-    static NSURLLoader::TestTransport transport;
-    return transport;
-}
-
 // Checks what curl would otherwise reject late or obscurely; returns the error to report.
 NSErrorOpt validate(const NSURLRequest& request) {
     const auto& url = request.URL();
     const std::string text = url ? url->absoluteString() : std::string();
-    if (!url) return urlError(NSURLErrorBadURL, "bad URL", text);
+    if (!url) return NSURLErrorWithCode(NSURLErrorBadURL, text);
     if (url->scheme() != "http" && url->scheme() != "https")
-        return urlError(NSURLErrorUnsupportedURL, "unsupported URL", text);
-    if (url->host().empty()) return urlError(NSURLErrorBadURL, "bad URL", text);
+        return NSURLErrorWithCode(NSURLErrorUnsupportedURL, text);
+    if (url->host().empty()) return NSURLErrorWithCode(NSURLErrorBadURL, text, "no host");
     if (!isToken(request.HTTPMethod()))
-        return urlError(NSURLErrorBadURL, "invalid HTTP method", text);
+        return NSURLErrorWithCode(NSURLErrorBadURL, text, "invalid HTTP method");
     for (const auto& [name, value] : request.allHTTPHeaderFields()) {
         if (!isToken(name) || !isSafeFieldText(value))
-            return urlError(NSURLErrorBadURL, "invalid header field \"" + name + "\"", text);
+            return NSURLErrorWithCode(NSURLErrorBadURL, text,
+                                      "invalid header field \"" + name + "\"");
     }
     return std::nullopt;
 }
 
-void configure(Transfer& t, const NSURLRequest& request) {
-    CURL* e = t.easy.get();
-    curl_easy_setopt(e, CURLOPT_URL, t.url.c_str());
-    curl_easy_setopt(e, CURLOPT_PRIVATE, &t);
-    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
-    static const std::string noProxy = noProxyList();
-    curl_easy_setopt(e, CURLOPT_NOPROXY, noProxy.c_str());
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, onData);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
-
-    // The interval bounds each wait for progress, not the whole transfer, so a long download
-    // that keeps moving is not cut off. The network thread watches it (see Impl::expireIdle).
-    // Capped at about three years so the clock's nanoseconds hold it: a larger figure would
-    // overflow into a deadline already past.
-    constexpr double kLongestTimeout = 1e8;
-    const double timeout = request.timeoutInterval() > 0
-                               ? std::min(request.timeoutInterval(), kLongestTimeout)
-                               : NSURLRequest::kDefaultTimeoutInterval;
-    t.idleLimit =
-        std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(timeout));
-    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
-
-    const std::string& method = request.HTTPMethod();
-    if (method == "HEAD") {
-        curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-    } else {
-        if (!t.body.empty() || method == "POST") {
-            curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
-                             static_cast<curl_off_t>(t.body.size()));
-            curl_easy_setopt(e, CURLOPT_POSTFIELDS,
-                             t.body.empty() ? "" : reinterpret_cast<const char*>(t.body.data()));
-        }
-        if (method != "POST" && !(method == "GET" && t.body.empty()))
-            curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, method.c_str());
+// Sets options in turn until curl refuses one; that refusal is the result.
+class EasyOptions {
+  public:
+    explicit EasyOptions(CURL* easy) : easy_(easy) {}
+    template <class Value>
+    EasyOptions& set(CURLoption option, Value value) {
+        if (result_ == CURLE_OK) result_ = curl_easy_setopt(easy_, option, value);
+        return *this;
     }
+    void fail(CURLcode code) {
+        if (result_ == CURLE_OK) result_ = code;
+    }
+    CURLcode result() const { return result_; }
 
-    curl_slist* list = nullptr;
-    const auto append = [&list](const std::string& line) {
-        if (auto* grown = curl_slist_append(list, line.c_str())) list = grown;
+  private:
+    CURL* easy_;
+    CURLcode result_ = CURLE_OK;
+};
+
+HeaderList headerLines(const NSURLRequest& request, EasyOptions& options) {
+    HeaderList list;
+    const auto append = [&](const std::string& line) {
+        curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+        if (grown == nullptr) {
+            options.fail(CURLE_OUT_OF_MEMORY);
+            return;
+        }
+        static_cast<void>(list.release());
+        list.reset(grown);
     };
     // The body's length is the one curl measures: a caller's figure that disagreed with it would
     // make the server cut the body or wait for bytes that never come.
@@ -287,66 +285,141 @@ void configure(Transfer& t, const NSURLRequest& request) {
         append("Cache-Control: no-cache");
     // Bodies go at once; a round trip for "100 Continue" only slows the small posts we send.
     if (!request.valueForHTTPHeaderField("Expect")) append("Expect:");
-    t.headers.reset(list);
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, list);
+    return list;
+}
+
+CURLcode configure(Job& t, const NSURLRequest& request) {
+    EasyOptions options(t.easy.get());
+    static const std::string noProxy = noProxyList();
+    options.set(CURLOPT_URL, t.url.c_str())
+        .set(CURLOPT_NOSIGNAL, 1L)
+        .set(CURLOPT_PROTOCOLS_STR, "http,https")
+        .set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https")
+        .set(CURLOPT_FOLLOWLOCATION, 1L)
+        .set(CURLOPT_MAXREDIRS, kMaxRedirects)
+        .set(CURLOPT_ACCEPT_ENCODING, "gzip, deflate")
+        .set(CURLOPT_NOPROXY, noProxy.c_str())
+        .set(CURLOPT_HEADERFUNCTION, onHeader)
+        .set(CURLOPT_HEADERDATA, &t)
+        .set(CURLOPT_WRITEFUNCTION, onData)
+        .set(CURLOPT_WRITEDATA, &t);
+
+    // The interval bounds each wait for progress, not the whole transfer, so a long download
+    // that keeps moving is not cut off. The network thread watches it (see Impl::expireIdle).
+    // Capped at about three years so the clock's nanoseconds hold it: a larger figure would
+    // overflow into a deadline already past.
+    constexpr double kLongestTimeout = 1e8;
+    const double timeout = request.timeoutInterval() > 0
+                               ? std::min(request.timeoutInterval(), kLongestTimeout)
+                               : NSURLRequest::kDefaultTimeoutInterval;
+    t.idleLimit =
+        std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(timeout));
+    options.set(CURLOPT_NOPROGRESS, 0L)
+        .set(CURLOPT_XFERINFOFUNCTION, onProgress)
+        .set(CURLOPT_XFERINFODATA, &t);
+
+    const std::string& method = request.HTTPMethod();
+    if (method == "HEAD") {
+        options.set(CURLOPT_NOBODY, 1L);
+    } else {
+        if (!t.body.empty() || method == "POST") {
+            options.set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.body.size()))
+                .set(CURLOPT_POSTFIELDS,
+                     t.body.empty() ? "" : reinterpret_cast<const char*>(t.body.data()));
+        }
+        if (method != "POST" && !(method == "GET" && t.body.empty()))
+            options.set(CURLOPT_CUSTOMREQUEST, method.c_str());
+    }
+
+    t.headers = headerLines(request, options);
+    options.set(CURLOPT_HTTPHEADER, t.headers.get());
+    return options.result();
 }
 
 }  // namespace
 
 struct NSURLLoader::Impl {
+    // Set once at construction: null when curl could not be set up.
+    bool curlInitialised = false;
     CURLM* multi = nullptr;
-    std::shared_ptr<const WakeSignal> drained = std::make_shared<WakeSignal>();
+    NSErrorOpt setUpError;
+    const std::shared_ptr<const WakeSignal> wake = std::make_shared<WakeSignal>();
     std::thread thread;
-    std::atomic<TransferId> nextId{1};
+    ThreadChecker networkThread{"URL loader's transfer list"};
 
-    std::mutex mutex;  // guards the three below
-    std::vector<std::unique_ptr<Transfer>> pendingAdds;
-    std::vector<TransferId> pendingCancels;
+    std::mutex mutex;  // guards the two below
+    std::vector<std::unique_ptr<Job>> pendingAdds;
     bool stopping = false;
 
     // Network thread only.
-    std::map<TransferId, std::unique_ptr<Transfer>> active;
+    std::map<CURL*, std::unique_ptr<Job>> active;
 
     void run();
-    void complete(Transfer& t, CURLcode result);
+    void addPending();
+    void dropCancelled();
+    void finishCompleted();
+    void complete(Job& t, CURLcode result);
     // Fails the transfers that went without progress for their time-out; returns how long the
     // thread may sleep before the next one could expire.
     std::chrono::milliseconds expireIdle();
     void resumeDrained();
-    void drop(std::map<TransferId, std::unique_ptr<Transfer>>::iterator it);
+    void wait(std::chrono::milliseconds sleep);
+    // Tells every client that its transfer ended with the error, and drops the transfers.
+    void failAll(const std::function<NSError(const Job&)>& error);
+    void fail(Job& t, NSError error);
+    void drop(std::map<CURL*, std::unique_ptr<Job>>::iterator it);
 };
 
-void NSURLLoader::Impl::drop(std::map<TransferId, std::unique_ptr<Transfer>>::iterator it) {
-    curl_multi_remove_handle(multi, it->second->easy.get());
+void NSURLLoader::Impl::fail(Job& t, NSError error) {
+    if (t.control->done.exchange(true)) return;
+    t.client->loaderDidFail(std::move(error));
+}
+
+void NSURLLoader::Impl::drop(std::map<CURL*, std::unique_ptr<Job>>::iterator it) {
+    networkThread.verifyThread();
+    // The handle is cleaned up either way; a refusal here means curl's own bookkeeping is off.
+    if (const CURLMcode code = curl_multi_remove_handle(multi, it->first); code != CURLM_OK)
+        NSLog("URL loading: cannot detach the transfer of %s: %s", it->second->url.c_str(),
+              curl_multi_strerror(code));
     active.erase(it);
 }
 
-void NSURLLoader::Impl::complete(Transfer& t, CURLcode result) {
+void NSURLLoader::Impl::failAll(const std::function<NSError(const Job&)>& error) {
+    while (!active.empty()) {
+        const auto it = active.begin();
+        fail(*it->second, error(*it->second));
+        drop(it);
+    }
+}
+
+void NSURLLoader::Impl::complete(Job& t, CURLcode result) {
+    if (t.cancelled()) return;
     if (result == CURLE_OK) {
         if (!t.responseSent) t.sendResponse();
-        t.client->loaderDidFinish();
+        if (!t.control->done.exchange(true)) t.client->loaderDidFinish();
         return;
     }
     // Schemes were checked before the start, so "unsupported" before any status line means the
     // peer did not answer in HTTP at all.
     if (result == CURLE_UNSUPPORTED_PROTOCOL && t.status == 0) result = CURLE_WEIRD_SERVER_REPLY;
     long osErrno = 0;
-    curl_easy_getinfo(t.easy.get(), CURLINFO_OS_ERRNO, &osErrno);
-    t.client->loaderDidFail(errorForTransferFailure(result, osErrno, t.url));
+    if (curl_easy_getinfo(t.easy.get(), CURLINFO_OS_ERRNO, &osErrno) != CURLE_OK) osErrno = 0;
+    fail(t, errorForTransferFailure(result, osErrno, t.url));
 }
 
 std::chrono::milliseconds NSURLLoader::Impl::expireIdle() {
+    networkThread.verifyThread();
     const auto now = SteadyClock::now();
     auto sleep = std::chrono::milliseconds(1000);
     for (auto it = active.begin(); it != active.end();) {
-        Transfer& t = *it->second;
+        Job& t = *it->second;
         if (t.paused) {  // waiting for its reader, not for the network
             ++it;
             continue;
         }
         const auto deadline = t.lastProgress + t.idleLimit;
         if (deadline <= now) {
-            t.client->loaderDidFail(errorForTransferFailure(CURLE_OPERATION_TIMEDOUT, 0, t.url));
+            fail(t, errorForTransferFailure(CURLE_OPERATION_TIMEDOUT, 0, t.url));
             drop(it++);
             continue;
         }
@@ -357,185 +430,251 @@ std::chrono::milliseconds NSURLLoader::Impl::expireIdle() {
 }
 
 void NSURLLoader::Impl::resumeDrained() {
-    drained->drain();
-    for (auto& [id, t] : active) {
-        if (!t->paused || t->backlog->bytes.load() >= kBacklogLowMark) continue;
-        t->paused = false;
-        t->lastProgress = SteadyClock::now();
-        curl_easy_pause(t->easy.get(), CURLPAUSE_CONT);
+    networkThread.verifyThread();
+    for (auto it = active.begin(); it != active.end();) {
+        Job& t = *it->second;
+        if (!t.paused || t.backlog->bytes.load() >= kBacklogLowMark) {
+            ++it;
+            continue;
+        }
+        t.paused = false;
+        t.lastProgress = SteadyClock::now();
+        if (const CURLcode code = curl_easy_pause(t.easy.get(), CURLPAUSE_CONT); code != CURLE_OK) {
+            fail(t, errorForTransferFailure(code, 0, t.url));
+            drop(it++);
+            continue;
+        }
+        ++it;
     }
 }
 
-void NSURLLoader::Impl::run() {
-    for (;;) {
-        std::vector<std::unique_ptr<Transfer>> adds;
-        std::vector<TransferId> cancels;
-        bool stop = false;
-        {
-            std::lock_guard lock(mutex);
-            adds.swap(pendingAdds);
-            cancels.swap(pendingCancels);
-            stop = stopping;
-        }
-        for (auto& t : adds) {
-            t->lastProgress = SteadyClock::now();
-            curl_multi_add_handle(multi, t->easy.get());
-            const TransferId id = t->id;
-            active.emplace(id, std::move(t));
-        }
-        for (const TransferId id : cancels) {
-            if (auto it = active.find(id); it != active.end()) drop(it);
-        }
-        if (stop) break;
-
-        resumeDrained();
-        int running = 0;
-        curl_multi_perform(multi, &running);
-        int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
-            if (message->msg != CURLMSG_DONE) continue;
-            Transfer* t = nullptr;
-            curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &t);
-            const CURLcode result = message->data.result;
-            const auto it = active.find(t->id);
-            complete(*t, result);
-            drop(it);
-        }
-        const auto sleep = expireIdle();
-        curl_waitfd wake{drained->fd(), CURL_WAIT_POLLIN, 0};
-        curl_multi_poll(multi, &wake, 1, static_cast<int>(sleep.count()), nullptr);
+void NSURLLoader::Impl::addPending() {
+    std::vector<std::unique_ptr<Job>> adds;
+    {
+        std::lock_guard lock(mutex);
+        adds.swap(pendingAdds);
     }
-    // Whoever still waits hears that its transfer will not complete.
-    for (auto it = active.begin(); it != active.end(); it = active.begin()) {
-        it->second->client->loaderDidFail(
-            urlError(NSURLErrorCancelled, "cancelled", it->second->url));
+    for (auto& t : adds) {
+        if (t->cancelled()) continue;
+        t->lastProgress = SteadyClock::now();
+        if (const CURLMcode code = curl_multi_add_handle(multi, t->easy.get()); code != CURLM_OK) {
+            fail(*t, multiError(code, t->url));
+            continue;
+        }
+        CURL* easy = t->easy.get();
+        active.emplace(easy, std::move(t));
+    }
+}
+
+void NSURLLoader::Impl::dropCancelled() {
+    for (auto it = active.begin(); it != active.end();) {
+        if (it->second->cancelled()) {
+            drop(it++);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void NSURLLoader::Impl::finishCompleted() {
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+        if (message->msg != CURLMSG_DONE) continue;
+        const auto it = active.find(message->easy_handle);
+        if (it == active.end()) continue;
+        complete(*it->second, message->data.result);
         drop(it);
     }
 }
 
-NSURLLoader::NSURLLoader() : impl_(std::make_unique<Impl>()) {
-    // Made first, so it is destroyed after the loader at exit.
-    testTransport();
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+void NSURLLoader::Impl::wait(std::chrono::milliseconds sleep) {
+    curl_waitfd woken{wake->fd(), CURL_WAIT_POLLIN, 0};
+    const CURLMcode code =
+        curl_multi_poll(multi, &woken, 1, static_cast<int>(sleep.count()), nullptr);
+    if (code == CURLM_OK) return;
+    failAll([code](const Job& t) { return multiError(code, t.url); });
+    // Without curl's wait, still sleep until woken rather than spin.
+    pollfd own{wake->fd(), POLLIN, 0};
+    ::poll(&own, 1, static_cast<int>(sleep.count()));
+}
+
+void NSURLLoader::Impl::run() {
+    networkThread.attachToCurrentThread();
+    for (;;) {
+        // Drained before the queues are read, so a wake-up after this is never lost.
+        wake->drain();
+        addPending();
+        dropCancelled();
+        {
+            std::lock_guard lock(mutex);
+            if (stopping) break;
+        }
+        resumeDrained();
+        int running = 0;
+        if (const CURLMcode code = curl_multi_perform(multi, &running); code != CURLM_OK)
+            failAll([code](const Job& t) { return multiError(code, t.url); });
+        finishCompleted();
+        wait(expireIdle());
+    }
+    // Whoever still waits, queued or running, hears that its transfer will not complete.
+    addPending();
+    failAll([](const Job& t) { return NSURLErrorWithCode(NSURLErrorCancelled, t.url); });
+}
+
+void NSURLLoader::Transfer::cancel() {
+    const auto control = std::move(control_);
+    if (!control || control->done.exchange(true)) return;
+    if (const auto wake = control->wake.lock()) wake->signal();
+}
+
+NSURLLoader::Transfer& NSURLLoader::Transfer::operator=(Transfer&& other) noexcept {
+    if (this != &other) {
+        cancel();
+        control_ = std::move(other.control_);
+    }
+    return *this;
+}
+
+NSURLLoader::NSURLLoader() : impl_(std::make_shared<Impl>()) {
+    if (const CURLcode code = curl_global_init(CURL_GLOBAL_DEFAULT); code != CURLE_OK) {
+        impl_->setUpError = errorForTransferFailure(code, 0, "");
+        return;
+    }
+    impl_->curlInitialised = true;
     impl_->multi = curl_multi_init();
+    if (impl_->multi == nullptr || !impl_->wake->valid()) {
+        impl_->setUpError = errorForTransferFailure(CURLE_FAILED_INIT, 0, "");
+        return;
+    }
     impl_->thread = std::thread([impl = impl_.get()] { impl->run(); });
 }
 
-NSURLLoader::~NSURLLoader() {
-    gLoaderGone = true;
+NSURLLoader::NSURLLoader(TestTransport transport)
+    : impl_(std::make_shared<Impl>()), transport_(std::move(transport)) {}
+
+NSURLLoader::~NSURLLoader() { shutDown(); }
+
+void NSURLLoader::shutDown() {
     {
         std::lock_guard lock(impl_->mutex);
+        if (impl_->stopping) return;
         impl_->stopping = true;
     }
-    curl_multi_wakeup(impl_->multi);
-    impl_->thread.join();
-    curl_multi_cleanup(impl_->multi);
-    curl_global_cleanup();
-}
-
-NSURLLoader& NSURLLoader::shared() {
-    static NSURLLoader loader;
-    return loader;
-}
-
-void NSURLLoader::setTestTransport(TestTransport transport) {
-    std::lock_guard lock(gTestTransportMutex);
-    testTransport() = std::move(transport);
-}
-
-NSURLLoader::TransferId NSURLLoader::load(const NSURLRequest& request,
-                                          std::shared_ptr<NSURLLoaderClient> client) {
-    if (gLoaderGone) {
-        client->loaderDidFail(urlError(NSURLErrorCancelled, "cancelled",
-                                       request.URL() ? request.URL()->absoluteString() : ""));
-        return 0;
+    if (impl_->thread.joinable()) {
+        impl_->wake->signal();
+        impl_->thread.join();
     }
-    const TransferId id = impl_->nextId++;
-    TestTransport transport;
-    {
-        std::lock_guard lock(gTestTransportMutex);
-        transport = testTransport();
+    if (impl_->multi != nullptr) {
+        if (const CURLMcode code = curl_multi_cleanup(impl_->multi); code != CURLM_OK)
+            NSLog("URL loading: cannot clean up: %s", curl_multi_strerror(code));
     }
-    if (transport) {
-        auto once = std::make_shared<std::once_flag>();
-        transport(request.mutableCopy(), [client, once](std::shared_ptr<NSHTTPURLResponse> response,
-                                                        NSData body, NSErrorOpt error) {
-            std::call_once(*once, [&] {
-                if (error) {
-                    client->loaderDidFail(std::move(*error));
-                    return;
-                }
-                client->loaderDidReceiveResponse(std::move(response));
-                if (!body.empty())
-                    client->loaderDidReceiveData(std::make_shared<const NSData>(std::move(body)));
-                client->loaderDidFinish();
-            });
+    if (impl_->curlInitialised) curl_global_cleanup();
+}
+
+const std::shared_ptr<NSURLLoader>& NSURLLoader::shared() {
+    // Never destroyed, so that whoever loads during exit finds a loader that answers
+    // "cancelled"; its thread is stopped and joined at exit all the same.
+    static const auto* const loader =
+        new std::shared_ptr<NSURLLoader>(std::make_shared<NSURLLoader>());
+    static const struct StopAtExit {
+        ~StopAtExit() { (*loader)->shutDown(); }
+    } stopAtExit;
+    return *loader;
+}
+
+NSURLLoader::Transfer NSURLLoader::loadThroughTransport(const NSURLRequest& request,
+                                                        std::shared_ptr<NSURLLoaderClient> client) {
+    auto control = std::make_shared<Control>();
+    auto once = std::make_shared<std::once_flag>();
+    transport_(request.mutableCopy(), [client = std::move(client), control, once](
+                                          std::shared_ptr<NSHTTPURLResponse> response, NSData body,
+                                          NSErrorOpt error) {
+        std::call_once(*once, [&] {
+            if (control->done.exchange(true)) return;
+            if (error) {
+                client->loaderDidFail(std::move(*error));
+                return;
+            }
+            client->loaderDidReceiveResponse(std::move(response));
+            if (!body.empty())
+                client->loaderDidReceiveData(std::make_shared<const NSData>(std::move(body)));
+            client->loaderDidFinish();
         });
-        return id;
-    }
+    });
+    return Transfer(std::move(control));
+}
+
+NSURLLoader::Transfer NSURLLoader::load(const NSURLRequest& request,
+                                        std::shared_ptr<NSURLLoaderClient> client) {
+    if (transport_) return loadThroughTransport(request, std::move(client));
     if (auto error = validate(request)) {
         client->loaderDidFail(std::move(*error));
-        return id;
+        return {};
     }
-
-    auto t = std::make_unique<Transfer>();
-    t->id = id;
+    const std::string url = request.URL()->absoluteString();
+    if (impl_->setUpError) {
+        auto error = *impl_->setUpError;
+        error.userInfo["NSErrorFailingURLStringKey"] = url;
+        client->loaderDidFail(std::move(error));
+        return {};
+    }
+    auto control = std::make_shared<Control>();
+    control->wake = impl_->wake;
+    auto t = std::make_unique<Job>();
+    t->control = control;
     t->easy.reset(curl_easy_init());
     t->nsurl = request.URL();
-    t->url = t->nsurl->absoluteString();
+    t->url = url;
     t->body = request.HTTPBody();
     t->client = std::move(client);
     t->backlog = std::make_shared<Backlog>();
-    t->backlog->wake = impl_->drained;
-    configure(*t, request);
+    t->backlog->wake = impl_->wake;
+    const CURLcode configured = t->easy ? configure(*t, request) : CURLE_OUT_OF_MEMORY;
+    if (configured != CURLE_OK) {
+        t->client->loaderDidFail(errorForTransferFailure(configured, 0, url));
+        return {};
+    }
     {
-        std::lock_guard lock(impl_->mutex);
+        std::unique_lock lock(impl_->mutex);
+        if (impl_->stopping) {
+            lock.unlock();
+            t->client->loaderDidFail(NSURLErrorWithCode(NSURLErrorCancelled, url));
+            return {};
+        }
         impl_->pendingAdds.push_back(std::move(t));
     }
-    curl_multi_wakeup(impl_->multi);
-    return id;
-}
-
-void NSURLLoader::cancel(TransferId transfer) {
-    if (gLoaderGone) return;
-    {
-        std::lock_guard lock(impl_->mutex);
-        impl_->pendingCancels.push_back(transfer);
-    }
-    curl_multi_wakeup(impl_->multi);
+    impl_->wake->signal();
+    return Transfer(std::move(control));
 }
 
 NSError NSURLLoader::errorForTransferFailure(int curlCode, long osErrno, const std::string& url) {
     switch (curlCode) {
         case CURLE_UNSUPPORTED_PROTOCOL:
-            return urlError(NSURLErrorUnsupportedURL, "unsupported URL", url);
+            return NSURLErrorWithCode(NSURLErrorUnsupportedURL, url);
         case CURLE_URL_MALFORMAT:
-            return urlError(NSURLErrorBadURL, "bad URL", url);
+            return NSURLErrorWithCode(NSURLErrorBadURL, url);
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_RESOLVE_PROXY:
-            return urlError(NSURLErrorCannotFindHost,
-                            "A server with the specified hostname could not be found.", url);
+            return NSURLErrorWithCode(NSURLErrorCannotFindHost, url);
         case CURLE_COULDNT_CONNECT:
             if (osErrno == ENETUNREACH || osErrno == ENETDOWN)
-                return urlError(NSURLErrorNotConnectedToInternet,
-                                "The Internet connection appears to be offline.", url);
-            return urlError(NSURLErrorCannotConnectToHost, "Could not connect to the server.", url);
+                return NSURLErrorWithCode(NSURLErrorNotConnectedToInternet, url);
+            return NSURLErrorWithCode(NSURLErrorCannotConnectToHost, url);
         case CURLE_OPERATION_TIMEDOUT:
-            return urlError(NSURLErrorTimedOut, "The request timed out.", url);
+            return NSURLErrorWithCode(NSURLErrorTimedOut, url);
         case CURLE_TOO_MANY_REDIRECTS:
-            return urlError(NSURLErrorHTTPTooManyRedirects, "too many HTTP redirects", url);
+            return NSURLErrorWithCode(NSURLErrorHTTPTooManyRedirects, url);
         case CURLE_GOT_NOTHING:
         case CURLE_PARTIAL_FILE:
         case CURLE_SEND_ERROR:
         case CURLE_RECV_ERROR:
-            return urlError(NSURLErrorNetworkConnectionLost, "The network connection was lost.",
-                            url);
+            return NSURLErrorWithCode(NSURLErrorNetworkConnectionLost, url);
         case CURLE_WEIRD_SERVER_REPLY:
-            return urlError(NSURLErrorBadServerResponse, "bad server response", url);
+            return NSURLErrorWithCode(NSURLErrorBadServerResponse, url);
         case CURLE_BAD_CONTENT_ENCODING:
-            return urlError(NSURLErrorCannotDecodeContentData, "cannot decode content data", url);
+            return NSURLErrorWithCode(NSURLErrorCannotDecodeContentData, url);
         default:
-            return urlError(NSURLErrorUnknown, curl_easy_strerror(static_cast<CURLcode>(curlCode)),
-                            url);
+            return NSURLErrorWithCode(NSURLErrorUnknown, url,
+                                      curl_easy_strerror(static_cast<CURLcode>(curlCode)));
     }
 }

@@ -26,6 +26,14 @@ class ThreadChecker {
     {
     }
 
+    // Hands the object over to the calling thread (an object made on one thread and then run by
+    // another, such as a loader's network thread).
+    void attachToCurrentThread() {
+#ifdef BRISFOLD_THREAD_CHECKS
+        owner_ = std::this_thread::get_id();
+#endif
+    }
+
     void verifyThread(
         [[maybe_unused]] std::source_location call = std::source_location::current()) const {
 #ifdef BRISFOLD_THREAD_CHECKS

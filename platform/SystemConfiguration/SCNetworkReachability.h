@@ -27,10 +27,14 @@ enum : SCNetworkReachabilityFlags {
 // Whether an IPv4 host can be reached from this machine, from the interface list and the
 // routing table. A target with a port is also probed with a TCP connect, so a host counts as
 // reachable only while something answers there; this is what lets a local server stand in for
-// the outside world. Scheduled on a run loop, the target is re-evaluated on every link, address
-// or route change (a netlink socket watched by the loop) and every probeInterval() seconds, on
-// a worker thread of its own; the callback runs on the loop with the first result and then on
-// every change of the flags.
+// the outside world.
+//
+// Nobody waits for the network: a target given by name or with a port is evaluated by a worker
+// thread of the reference, which it owns and joins when it is unscheduled or goes (a connect or
+// a name lookup under way does not hold that up), and getFlags() answers from the last
+// evaluation. Scheduled on a run loop, the target is re-evaluated on every link, address or
+// route change (a netlink socket watched by the loop) and every probeInterval() seconds; the
+// callback runs on the loop with the first result and then on every change of the flags.
 class SCNetworkReachability : public NSObject {
   public:
     using Callback = std::function<void(SCNetworkReachabilityFlags)>;
@@ -42,8 +46,10 @@ class SCNetworkReachability : public NSObject {
     // An IPv4 address; a non-zero port makes it probed. Null for other families.
     static std::shared_ptr<SCNetworkReachability> createWithAddress(const sockaddr* address);
 
-    // Evaluates now, blocking for name resolution and the probe. False when the state cannot be
-    // read (flags are then 0).
+    // Returns at once. An address without a port is read from the routing table and the
+    // interface list there and then. Any other target answers from its last evaluation and
+    // starts a new one when that is older than probeInterval(); until the first one is done, or
+    // when the state cannot be read, the answer is false with flags 0.
     bool getFlags(SCNetworkReachabilityFlags& flags) const;
 
     bool setCallback(Callback callback);
@@ -62,15 +68,19 @@ class SCNetworkReachability : public NSObject {
     };
 
   private:
-    struct Watcher;
+    struct Evaluation;
+    struct Prober;
+    struct Notifier;
 
-    explicit SCNetworkReachability(Target target) : target_(std::move(target)) {}
-    void deliver(const std::shared_ptr<Watcher>& watcher, SCNetworkReachabilityFlags flags);
+    explicit SCNetworkReachability(Target target);
+    // Starts the worker if it is not running; callers hold mutex_.
+    Prober& proberLocked() const;
+    void deliver(const std::shared_ptr<Notifier>& notifier, SCNetworkReachabilityFlags flags);
 
     const Target target_;
-    std::mutex mutex_;  // guards the three below
+    const std::shared_ptr<Evaluation> evaluation_;
+    mutable std::mutex mutex_;  // guards the three below
     Callback callback_;
-    std::shared_ptr<Watcher> watcher_;
-    bool delivered_ = false;
-    SCNetworkReachabilityFlags lastFlags_ = 0;
+    std::shared_ptr<Notifier> notifier_;
+    mutable std::unique_ptr<Prober> prober_;
 };

@@ -21,16 +21,21 @@
 #include <vector>
 
 #include "Deadline.h"
+#include "Foundation/NSBundle.h"
+#include "Foundation/NSData.h"
 #include "Foundation/NSOperationQueue.h"
+#include "Foundation/NSPropertyListSerialization.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSThread.h"
 #include "Foundation/NSURLConnection.h"
 #include "Foundation/NSURLLoader.h"
+#include "TempDir.h"
 #include "TestHTTPServer.h"
 
 namespace {
 
 using testsupport::kPatience;
+using testsupport::TempDir;
 using testsupport::TestHTTPServer;
 
 std::string text(const std::vector<std::uint8_t>& bytes) {
@@ -431,6 +436,28 @@ TEST_F(URLConnectionTest, TransportFailuresCarryTheirURLErrorCodes) {
     EXPECT_EQ(recorders["refused"]->error->userInfo["NSErrorFailingURLStringKey"], refusedURL);
 }
 
+TEST_F(URLConnectionTest, FailuresAreDescribedInTheAppsRegion) {
+    const auto refusedURL = "http://127.0.0.1:" + std::to_string(closedPort()) + "/x";
+    std::map<std::string, std::string> descriptions;
+    for (const std::string region : {"zh-Hans", "en"}) {
+        TempDir bundle;
+        const auto info = NSPropertyListSerialization::dataWithPropertyList(
+            nlohmann::json{{"CFBundleDevelopmentRegion", region}}, NSPropertyListXMLFormat_v1_0);
+        ASSERT_TRUE(info && NSDataWriteToFile(*info, bundle / "Info.plist", false));
+        NSBundle::setMainBundlePath(bundle.path().string());
+        NSURLConnection::sendAsynchronousRequest(
+            NSURLRequest::requestWithURL(NSURL::URLWithString(refusedURL)),
+            [&, region](const auto&, const auto&, const NSErrorOpt& error) {
+                descriptions[region] = error ? error->localizedDescription : "no error";
+            });
+        const bool answered = runUntil([&] { return descriptions.count(region) != 0; });
+        NSBundle::setMainBundlePath(BRISFOLD_RESOURCES_DIR);
+        ASSERT_TRUE(answered) << region;
+    }
+    EXPECT_EQ(descriptions["zh-Hans"], "未能连接到服务器。");
+    EXPECT_EQ(descriptions["en"], "Could not connect to the server.");
+}
+
 TEST_F(URLConnectionTest, CancelOnTheStartingThreadStopsEveryLaterCallback) {
     auto recorder = std::make_shared<Recorder>();
     recorder->afterData = [](NSURLConnection& c) { c.cancel(); };
@@ -497,21 +524,18 @@ TEST_F(URLConnectionTest, ConnectionStartedOnAWorkerThreadDeliversOnThatThreadsR
 
 TEST_F(URLConnectionTest, ConnectionOfAnEndedThreadLetsGoOfItselfWhenAnswered) {
     std::mutex mutex;
-    NSURLConnection::TestReply reply;
-    NSURLConnection::setTestTransport([&](const auto&, auto r) {
+    NSURLLoader::TestReply reply;
+    const auto loader = std::make_shared<NSURLLoader>([&](const auto&, auto r) {
         std::lock_guard lock(mutex);
         reply = std::move(r);
     });
-    struct Restore {
-        ~Restore() { NSURLConnection::setTestTransport({}); }
-    } restore;
 
     auto recorder = std::make_shared<Recorder>();
     std::weak_ptr<NSURLConnection> connection;
     std::weak_ptr<NSRunLoop> threadLoop;
     // Held past its end, as owners of finished threads often do.
     auto thread = NSThread::create([&] {
-        connection = NSURLConnection::connectionWithRequest(request("/hello"), recorder);
+        connection = NSURLConnection::create(request("/hello"), recorder, true, loader);
         threadLoop = NSRunLoop::currentRunLoop();
     });
     thread->start();
@@ -685,37 +709,32 @@ TEST_F(URLConnectionTest, FiftyConcurrentRequestsShareOneNetworkThreadAndAllComp
     EXPECT_EQ(threads, std::set{std::this_thread::get_id()});
 }
 
-TEST_F(URLConnectionTest, TestTransportSeesRequestsAndAnswersWhenTold) {
+TEST_F(URLConnectionTest, TestTransportOfALoaderSeesRequestsAndAnswersWhenTold) {
     std::mutex mutex;
-    std::vector<std::pair<std::shared_ptr<const NSURLRequest>, NSURLConnection::TestReply>> seen;
-    NSURLConnection::setTestTransport([&](const auto& request, auto reply) {
+    std::vector<std::pair<std::shared_ptr<const NSURLRequest>, NSURLLoader::TestReply>> seen;
+    const auto loader = std::make_shared<NSURLLoader>([&](const auto& request, auto reply) {
         std::lock_guard lock(mutex);
         seen.emplace_back(request, std::move(reply));
     });
-    struct Restore {
-        ~Restore() { NSURLConnection::setTestTransport({}); }
-    } restore;
+    const auto byPath = [&](const std::string& path) -> auto& {
+        std::lock_guard lock(mutex);
+        return *std::find_if(seen.begin(), seen.end(),
+                             [&](const auto& s) { return s.first->URL()->path() == path; });
+    };
 
     auto post = NSMutableURLRequest::requestWithURL(NSURL::URLWithString("http://api.test/Order/"));
     post->setHTTPMethod("POST");
     post->setHTTPBody("id=7");
     auto recorder = std::make_shared<Recorder>();
-    NSURLConnection::connectionWithRequest(post, recorder);
+    NSURLConnection::create(post, recorder, true, loader);
     post->setHTTPBody("changed later");
-    NSURLConnectionResult syncResult;
-    std::thread worker([&] {
-        syncResult = NSURLConnection::sendSynchronousRequest(
-            NSURLRequest::requestWithURL(NSURL::URLWithString("http://api.test/sync")));
-    });
-    ASSERT_TRUE(runUntil([&] {
-        std::lock_guard lock(mutex);
-        return seen.size() == 2;
-    }));
-    std::lock_guard lock(mutex);
-    const auto byPath = [&](const std::string& path) -> auto& {
-        return *std::find_if(seen.begin(), seen.end(),
-                             [&](const auto& s) { return s.first->URL()->path() == path; });
-    };
+    auto cancelledRecorder = std::make_shared<Recorder>();
+    auto cancelled = NSURLConnection::create(
+        NSURLRequest::requestWithURL(NSURL::URLWithString("http://api.test/cancelled")),
+        cancelledRecorder, true, loader);
+    cancelled->cancel();
+    ASSERT_EQ(seen.size(), 2u);  // the transport is called on the starting thread
+
     auto& order = byPath("/Order");
     EXPECT_EQ(order.first->HTTPMethod(), "POST");
     EXPECT_EQ(text(order.first->HTTPBody()), "id=7");
@@ -723,21 +742,73 @@ TEST_F(URLConnectionTest, TestTransportSeesRequestsAndAnswersWhenTold) {
     EXPECT_TRUE(recorder->events.empty());
 
     const auto url = NSURL::URLWithString("http://api.test/Order/");
-    std::thread replier([reply = order.second, url] {
+    std::thread replier([reply = order.second, cancelledReply = byPath("/cancelled").second, url] {
         reply(NSHTTPURLResponse::create(url, 200, "HTTP/1.1", {}), {'o', 'k'}, std::nullopt);
         reply(nullptr, {}, NSError::make(NSURLErrorDomain, NSURLErrorTimedOut));
+        cancelledReply(NSHTTPURLResponse::create(url, 200, "HTTP/1.1", {}), {}, std::nullopt);
     });
     replier.join();
     ASSERT_TRUE(runUntil([&] { return recorder->ended(); }));
     EXPECT_EQ(recorder->events, (std::vector<std::string>{"response", "data", "finish"}));
     EXPECT_EQ(recorder->body(), "ok");
     EXPECT_EQ(recorder->threads, std::set{std::this_thread::get_id()});
+    loop->runUntilIdle();
+    EXPECT_TRUE(cancelledRecorder->events.empty());
+}
 
-    byPath("/sync").second(nullptr, {},
-                           NSError::make(NSURLErrorDomain, NSURLErrorNotConnectedToInternet));
-    worker.join();
-    ASSERT_TRUE(syncResult.error);
-    EXPECT_EQ(syncResult.error->code, NSURLErrorNotConnectedToInternet);
+// Records what a loader tells it, from whichever thread.
+struct LoaderEvents : NSURLLoaderClient {
+    void loaderDidReceiveResponse(std::shared_ptr<NSHTTPURLResponse>) override { note("response"); }
+    void loaderDidReceiveData(std::shared_ptr<const NSData>) override { note("data"); }
+    void loaderDidFinish() override { note("finish"); }
+    void loaderDidFail(NSError e) override {
+        std::lock_guard lock(mutex);
+        events.emplace_back("fail");
+        error = std::move(e);
+    }
+    void note(const char* event) {
+        std::lock_guard lock(mutex);
+        events.emplace_back(event);
+    }
+    std::vector<std::string> seen() {
+        std::lock_guard lock(mutex);
+        return events;
+    }
+
+    std::mutex mutex;
+    std::vector<std::string> events;
+    NSErrorOpt error;
+};
+
+TEST_F(URLConnectionTest, DroppingATransferCancelsItAndHoldingOneKeepsItRunning) {
+    auto held = std::make_shared<LoaderEvents>();
+    auto dropped = std::make_shared<LoaderEvents>();
+    auto loader = std::make_unique<NSURLLoader>();
+    const auto stall = NSURLRequest::requestWithURL(NSURL::URLWithString(http.url("/stall")));
+    auto transfer = loader->load(*stall, held);
+    auto droppedTransfer = loader->load(*stall, dropped);
+    ASSERT_TRUE(runUntil([&] { return http.waitingAtGate() == 2; }));
+    droppedTransfer = {};
+    // A loader that goes tells the transfers it still runs that they will not complete; the
+    // dropped one is not among them.
+    loader.reset();
+    EXPECT_EQ(held->seen(), std::vector<std::string>{"fail"});
+    EXPECT_EQ(held->error->code, NSURLErrorCancelled);
+    EXPECT_TRUE(dropped->seen().empty());
+    transfer.cancel();  // after the loader has gone: nothing to do, and nothing breaks
+}
+
+TEST_F(URLConnectionTest, OptionsCurlRefusesFailTheRequestInsteadOfSendingAnother) {
+    // A method longer than curl takes: left unset, the request would go out as a GET.
+    auto huge = NSMutableURLRequest::requestWithURL(NSURL::URLWithString(http.url("/hello")));
+    huge->setHTTPMethod(std::string(9'000'000, 'M'));
+    auto recorder = std::make_shared<Recorder>();
+    NSURLConnection::connectionWithRequest(huge, recorder);
+    ASSERT_TRUE(runUntil([&] { return recorder->ended(); }));
+    EXPECT_EQ(recorder->events, std::vector<std::string>{"fail"});
+    ASSERT_TRUE(recorder->error);
+    EXPECT_EQ(recorder->error->domain, NSURLErrorDomain);
+    EXPECT_EQ(recorder->error->userInfo["NSErrorFailingURLStringKey"], http.url("/hello"));
 }
 
 TEST_F(URLConnectionTest, MisbehavingServersGiveTheirURLErrors) {

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "Foundation/NSBundle.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSPropertyListSerialization.h"
+#include "Foundation/NSURLErrorDescription.h"
+#include "TempDir.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+// Points the main bundle at a directory whose Info.plist names the region (or none), and back
+// at the app's resources when it goes.
+class RegionBundle {
+  public:
+    explicit RegionBundle(const std::optional<std::string>& region) {
+        nlohmann::json info = {{"CFBundleIdentifier", "com.example.region"}};
+        if (region) info["CFBundleDevelopmentRegion"] = *region;
+        const auto data =
+            NSPropertyListSerialization::dataWithPropertyList(info, NSPropertyListXMLFormat_v1_0);
+        EXPECT_TRUE(data && NSDataWriteToFile(*data, dir_ / "Info.plist", false));
+        NSBundle::setMainBundlePath(dir_.path().string());
+    }
+    ~RegionBundle() { NSBundle::setMainBundlePath(BRISFOLD_RESOURCES_DIR); }
+
+  private:
+    TempDir dir_;
+};
+
+TEST(URLErrorDescriptionTest, FollowsTheMainBundlesDevelopmentRegion) {
+    const std::string chinese = "未能连接到服务器。";
+    const std::string english = "Could not connect to the server.";
+    const struct {
+        std::optional<std::string> region;
+        std::string expected;
+    } cases[] = {
+        {"zh-Hans", chinese}, {"zh_CN", chinese},      {"zh-Hans-CN", chinese},
+        {"zh", chinese},      {"en", english},         {"zh-Hant", english},
+        {"zh_TW", english},   {std::nullopt, english},
+    };
+    for (const auto& c : cases) {
+        RegionBundle bundle(c.region);
+        EXPECT_EQ(NSURLErrorDescription(NSURLErrorCannotConnectToHost), c.expected)
+            << c.region.value_or("(none)");
+    }
+}
+
+TEST(URLErrorDescriptionTest, SpeaksThePhonesWordsInBothLanguages) {
+    const struct {
+        long code;
+        const char* english;
+        const char* chinese;
+    } cases[] = {
+        {NSURLErrorTimedOut, "The request timed out.", "请求超时。"},
+        {NSURLErrorNotConnectedToInternet, "The Internet connection appears to be offline.",
+         "似乎已断开与互联网的连接。"},
+        {NSURLErrorCannotFindHost, "A server with the specified hostname could not be found.",
+         "未能找到使用指定主机名的服务器。"},
+        {NSURLErrorNetworkConnectionLost, "The network connection was lost.", "网络连接已中断。"},
+        {NSURLErrorCancelled, "cancelled", "已取消"},
+        // A code without a text of its own.
+        {NSURLErrorFileDoesNotExist, "unknown error", "未知错误"},
+    };
+    for (const auto& c : cases) {
+        {
+            RegionBundle bundle("en");
+            EXPECT_EQ(NSURLErrorDescription(c.code), c.english) << c.code;
+        }
+        RegionBundle bundle("zh-Hans");
+        EXPECT_EQ(NSURLErrorDescription(c.code), c.chinese) << c.code;
+    }
+}
+
+TEST(URLErrorDescriptionTest, TheAppsOwnBundleIsChineseAndErrorsCarryTheirDetails) {
+    const auto error = NSURLErrorWithCode(NSURLErrorBadURL, "http://h/x", "no host");
+    EXPECT_EQ(error.domain, NSURLErrorDomain);
+    EXPECT_EQ(error.code, NSURLErrorBadURL);
+    EXPECT_EQ(error.localizedDescription, "错误的URL");
+    EXPECT_EQ(error.userInfo["NSErrorFailingURLStringKey"], "http://h/x");
+    EXPECT_EQ(error.userInfo["NSDebugDescription"], "no host");
+    const auto bare = NSURLErrorWithCode(NSURLErrorBadURL, "");
+    EXPECT_FALSE(bare.userInfo.contains("NSErrorFailingURLStringKey"));
+    EXPECT_FALSE(bare.userInfo.contains("NSDebugDescription"));
+}
+
+}  // namespace
