@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Database.h"
+#include "PasswordHash.h"
 #include "SeedData.h"
 #include "TestSupport.h"
 
@@ -141,7 +142,8 @@ TEST(DevServerProcessTest, ASecondStartKeepsTheFirstStartsData) {
     EXPECT_EQ(second.terminate(), 0);
 
     Database db(data);
-    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM engineers WHERE token = ?", token), 1);
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM engineers WHERE token_hash = ?", tokenHash(token)),
+              1);
     EXPECT_EQ(
         db.scalar("SELECT COUNT(*) FROM messages"),
         messages - static_cast<int64_t>(kSeedEngineers.size()) * kSeedMessagesPerTypePerEngineer);
