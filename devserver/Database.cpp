@@ -1,11 +1,35 @@
 #include "Database.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 namespace devserver {
 
 namespace {
 
 [[noreturn]] void fail(sqlite3* db, std::string_view what) {
     throw DatabaseError(std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+[[noreturn]] void failFile(const std::filesystem::path& file, std::string_view what) {
+    throw DatabaseError(std::string(what) + " " + file.string() + ": " + std::strerror(errno));
+}
+
+// SQLite would create the file with the process's umask, usually readable by everyone.
+void makePrivate(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0) failFile(file, "open");
+    struct stat status {};
+    const bool ok = ::fstat(fd, &status) == 0 && ((status.st_mode & (S_IRWXG | S_IRWXO)) == 0 ||
+                                                  ::fchmod(fd, status.st_mode & S_IRWXU) == 0);
+    const int savedErrno = errno;
+    ::close(fd);
+    errno = savedErrno;
+    if (!ok) failFile(file, "make private");
 }
 
 }  // namespace
@@ -69,7 +93,8 @@ int64_t Statement::integer(int column) const { return sqlite3_column_int64(stmt_
 
 double Statement::real(int column) const { return sqlite3_column_double(stmt_, column); }
 
-Database::Database(const std::filesystem::path& file) {
+Database::Database(const std::filesystem::path& file, std::chrono::milliseconds busyTimeout) {
+    makePrivate(file);
     const int rc = sqlite3_open_v2(
         file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
         nullptr);
@@ -79,7 +104,17 @@ Database::Database(const std::filesystem::path& file) {
         throw DatabaseError("open " + file.string() + ": " + message);
     }
     // A second process seeding the same file waits for the first instead of failing.
-    sqlite3_busy_timeout(db_, 10000);
+    sqlite3_busy_timeout(db_, static_cast<int>(busyTimeout.count()));
+    try {
+        // The log and shared-memory files that SQLite adds take the file's own permissions.
+        auto mode = query("PRAGMA journal_mode = WAL");
+        if (!mode.step() || mode.text(0) != "wal") {
+            throw DatabaseError("cannot use a write-ahead log in " + file.string());
+        }
+    } catch (...) {
+        sqlite3_close(db_);
+        throw;
+    }
 }
 
 Database::~Database() { sqlite3_close(db_); }

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
@@ -57,10 +58,14 @@ class Statement {
     sqlite3_stmt* stmt_ = nullptr;
 };
 
-// An open SQLite connection; closed when it goes out of scope.
+// An open SQLite connection; closed when it goes out of scope. The file holds credentials: a
+// new one is created readable by its owner only, and an existing one is made so. It is kept
+// in write-ahead-log mode, so that readers never wait for a writer.
 class Database {
   public:
-    explicit Database(const std::filesystem::path& file);
+    // busyTimeout: how long a statement waits for another connection's write lock.
+    explicit Database(const std::filesystem::path& file,
+                      std::chrono::milliseconds busyTimeout = std::chrono::seconds(10));
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;

@@ -3,9 +3,16 @@
 #include <httplib.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 #include "EngineerEndpoints.h"
+#include "HttpServer.h"
 #include "SeedData.h"
 
 namespace devserver {
@@ -13,6 +20,10 @@ namespace devserver {
 namespace {
 
 constexpr const char* kJson = "application/json; charset=utf-8";
+constexpr std::string_view kApiPrefix = "/api/";
+// Head and body of one request on the wire. A body at the limit sent in the smallest chunks
+// stays well inside; what this bounds is the headers.
+constexpr size_t kMaxRequestBytes = 1024 * 1024;
 
 void reply(httplib::Response& response, int status, const nlohmann::json& body) {
     response.status = status;
@@ -25,16 +36,100 @@ std::string tipForStatus(int status) {
     switch (status) {
         case 404:
             return "接口不存在";
+        case 405:
+            return "请求方法不支持";
         case 413:
             return "请求内容过大";
+        case 415:
+            return "请求内容类型不支持";
+        case 500:
+            return "服务器内部错误";
+        case 501:
+            return "请求传输编码不支持";
         default:
             return "请求无效";
     }
 }
 
+void refuseWith(httplib::Response& response, int status) {
+    reply(response, status, actionReply(false, tipForStatus(status)));
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+// 0 when the end of the body is known, else the status refusing the request: two lengths, a
+// length beside chunks or a length that is not a number leave it to guessing, and a guess
+// that differs from another party's lets one request hide inside another.
+int framingStatus(const httplib::Request& request) {
+    const size_t lengths = request.get_header_value_count("Content-Length");
+    const size_t codings = request.get_header_value_count("Transfer-Encoding");
+    if (lengths > 1 || codings > 1 || (lengths == 1 && codings == 1)) return 400;
+    if (lengths == 1) {
+        const std::string value = request.get_header_value("Content-Length");
+        const bool digits =
+            !value.empty() && std::all_of(value.begin(), value.end(),
+                                          [](unsigned char c) { return std::isdigit(c) != 0; });
+        if (!digits) return 400;
+    }
+    if (codings == 1 &&
+        !equalsIgnoringCase(request.get_header_value("Transfer-Encoding"), "chunked")) {
+        return 501;
+    }
+    return 0;
+}
+
+// Reads the body (framing already checked) and gives 200, or the status refusing it. A body
+// over the limit is refused as soon as that is known, from its declared length or from the
+// chunk that crosses the limit, and no more of it is kept.
+int readBody(const httplib::Request& request, const httplib::ContentReader& reader,
+             std::string& body) {
+    if (request.is_multipart_form_data()) return 415;
+    if (request.has_header("Content-Length")) {
+        const std::string value = request.get_header_value("Content-Length");
+        uint64_t length = 0;
+        const auto parsed = std::from_chars(value.data(), value.data() + value.size(), length);
+        if (parsed.ec != std::errc() || length > DevServer::kMaxBodyBytes) return 413;
+        if (length == 0) return 200;
+    } else if (!request.has_header("Transfer-Encoding")) {
+        return 200;
+    }
+    bool tooLarge = false;
+    const bool whole = reader([&](const char* data, size_t size) {
+        if (size > DevServer::kMaxBodyBytes - body.size()) {
+            tooLarge = true;
+            return false;
+        }
+        body.append(data, size);
+        return true;
+    });
+    if (tooLarge) return 413;
+    return whole ? 200 : 400;
+}
+
+std::string describe(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown exception";
+    }
+}
+
 }  // namespace
 
-DevServer::DevServer(std::filesystem::path dataFile) : dataFile_(std::move(dataFile)) {
+DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
+    : dataFile_(std::move(dataFile)), options_(std::move(options)) {
+    if (!options_.log) {
+        options_.log = [](const std::string& line) {
+            std::fprintf(stderr, "brisfold-devserver: %s\n", line.c_str());
+        };
+    }
     registerEngineerEndpoints(router_);
 }
 
@@ -53,90 +148,123 @@ std::filesystem::path DevServer::defaultDataFile() {
 }
 
 bool DevServer::start(int port, std::string* error) {
+    if (running()) {
+        if (error != nullptr) *error = "already running";
+        return false;
+    }
     auto fail = [&](std::string message) {
         if (error != nullptr) *error = std::move(message);
-        server_.reset();
+        http_.reset();
         db_.reset();
         return false;
     };
-    if (running()) return fail("already running");
     if (port < 0 || port > 65535) return fail("port out of range");
+
+    // The port first: a server that cannot have it must not create or seed a data file.
+    http_ =
+        std::make_unique<HttpServer>(HttpLimits{options_.requestDeadline, options_.drainDeadline,
+                                                options_.workers, kMaxRequestBytes},
+                                     options_.log);
+    configure();
+    const int bound = port == 0 ? http_->bind_to_any_port("127.0.0.1")
+                                : (http_->bind_to_port("127.0.0.1", port) ? port : -1);
+    if (bound <= 0) return fail("cannot bind 127.0.0.1:" + std::to_string(port));
     try {
         if (dataFile_.has_parent_path())
             std::filesystem::create_directories(dataFile_.parent_path());
-        db_ = std::make_unique<Database>(dataFile_);
-        ensureSeeded(*db_);
+        db_ = std::make_unique<Database>(dataFile_, options_.busyTimeout);
+        ensureSeeded(*db_, options_.passwordIterations);
     } catch (const std::exception& e) {
         return fail(e.what());
     }
-
-    server_ = std::make_unique<httplib::Server>();
-    configure();
-    const int bound = port == 0 ? server_->bind_to_any_port("127.0.0.1")
-                                : (server_->bind_to_port("127.0.0.1", port) ? port : -1);
-    if (bound <= 0) return fail("cannot bind 127.0.0.1:" + std::to_string(port));
     port_ = bound;
-    // The library listens with a backlog of 5; a burst of clients beyond it would wait a second
-    // or more for their connect retries.
-    ::listen(listenSocket_, 128);
-
-    listenEnded_ = false;
-    thread_ = std::thread([this] {
-        server_->listen_after_bind();
-        listenEnded_ = true;
-    });
-    // stop() only reaches a server whose accept loop has begun; the socket is bound and
-    // queues connections meanwhile, so this wait is short.
-    while (!server_->is_running() && !listenEnded_) std::this_thread::yield();
+    if (!http_->startListening())
+        return fail("cannot listen on 127.0.0.1:" + std::to_string(bound));
     return true;
 }
 
 void DevServer::stop() {
-    if (!running()) return;
-    server_->stop();
-    thread_.join();
-    server_.reset();
+    if (http_ == nullptr) return;
+    http_->stopAndDrain();
+    http_.reset();
     db_.reset();
 }
 
+bool DevServer::running() const { return http_ != nullptr && http_->listening(); }
+
 void DevServer::configure() {
+    auto& http = *http_;
     // The library's default also sets SO_REUSEPORT, which would let a second server share
     // the port silently and split the requests between the two.
-    server_->set_socket_options([this](socket_t socket) {
+    http.set_socket_options([](socket_t socket) {
         const int yes = 1;
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        listenSocket_ = socket;
     });
-    server_->set_payload_max_length(kMaxBodyBytes);
-    server_->set_read_timeout(5);
-    // One request per connection: a kept-alive idle connection would hold stop() for the whole
-    // keep-alive time, and a local server gains nothing from reusing connections.
-    server_->set_keep_alive_max_count(1);
-
-    server_->Get("/health", [](const httplib::Request&, httplib::Response& response) {
+    // Before any body is read, so that a refused request is refused before it is received.
+    http.set_pre_routing_handler(
+        [this](const httplib::Request& request, httplib::Response& response) {
+            return refuse(request, response) ? httplib::Server::HandlerResponse::Handled
+                                             : httplib::Server::HandlerResponse::Unhandled;
+        });
+    http.Get("/health", [](const httplib::Request&, httplib::Response& response) {
         reply(response, 200, actionReply(true, "ok"));
     });
-    server_->Post(R"(/api/(.+))",
-                  [this](const httplib::Request& request, httplib::Response& response) {
-                      handleApi(request, response);
-                  });
-    // Refusals by the HTTP layer (unknown path, body too large) still get the envelope.
-    server_->set_error_handler([](const httplib::Request&, httplib::Response& response) {
-        if (response.body.empty()) {
-            reply(response, response.status, actionReply(false, tipForStatus(response.status)));
-        }
+    http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
+                                   const httplib::ContentReader& reader) {
+        handleApi(request, response, reader);
+    });
+    http.set_exception_handler([this](const httplib::Request& request, httplib::Response& response,
+                                      std::exception_ptr error) {
+        options_.log(request.method + " " + request.path + ": " + describe(error));
+        refuseWith(response, 500);
+    });
+    // Refusals by the HTTP layer (a malformed request line, a header too long) still get the
+    // envelope.
+    http.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+        if (response.body.empty()) refuseWith(response, response.status);
     });
 }
 
-void DevServer::handleApi(const httplib::Request& request, httplib::Response& response) {
-    const std::string path = request.matches[1];
+bool DevServer::refuse(const httplib::Request& request, httplib::Response& response) const {
+    if (const int status = framingStatus(request); status != 0) {
+        refuseWith(response, status);
+        return true;
+    }
+    const std::string_view path = request.path;
+    const char* allowed = nullptr;
+    bool allowedMethod = false;
+    if (path == "/health") {
+        allowed = "GET, HEAD";
+        allowedMethod = request.method == "GET" || request.method == "HEAD";
+    } else if (path.starts_with(kApiPrefix) &&
+               router_.find(path.substr(kApiPrefix.size())) != nullptr) {
+        allowed = "POST";
+        allowedMethod = request.method == "POST";
+    } else {
+        refuseWith(response, 404);
+        return true;
+    }
+    if (allowedMethod) return false;
+    response.set_header("Allow", allowed);
+    refuseWith(response, 405);
+    return true;
+}
+
+void DevServer::handleApi(const httplib::Request& request, httplib::Response& response,
+                          const httplib::ContentReader& reader) {
+    std::string body;
+    if (const int status = readBody(request, reader, body); status != 200) {
+        refuseWith(response, status);
+        return;
+    }
+    const std::string path = request.path.substr(kApiPrefix.size());
     const ApiHandler* handler = router_.find(path);
     if (handler == nullptr) {
-        reply(response, 404, actionReply(false, tipForStatus(404)));
+        refuseWith(response, 404);
         return;
     }
     std::string error;
-    const auto form = FormBody::parse(request.body, &error);
+    const auto form = FormBody::parse(body, &error);
     if (!form) {
         reply(response, 200, actionReply(false, error));
         return;
@@ -146,8 +274,9 @@ void DevServer::handleApi(const httplib::Request& request, httplib::Response& re
         reply(response, 200, (*handler)(ApiRequest{*form, *db_}));
     } catch (const BadRequest& bad) {
         reply(response, 200, actionReply(false, bad.tip));
-    } catch (const std::exception&) {
-        reply(response, 500, actionReply(false, "服务器内部错误"));
+    } catch (const std::exception& e) {
+        options_.log(path + ": " + e.what());
+        refuseWith(response, 500);
     }
 }
 

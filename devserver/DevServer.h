@@ -1,43 +1,63 @@
 #pragma once
 
-#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "ApiRouter.h"
 #include "Database.h"
+#include "PasswordHash.h"
 
 namespace httplib {
-class Server;
 struct Request;
 struct Response;
+class ContentReader;
 }  // namespace httplib
 
 namespace devserver {
+
+class HttpServer;
+
+struct DevServerOptions {
+    // For the accounts a fresh data file is seeded with; tests that create many lower it.
+    int passwordIterations = kPasswordIterations;
+    // A client has this long to send its whole request.
+    std::chrono::milliseconds requestDeadline = std::chrono::seconds(10);
+    // When stopping, requests in flight get this long to arrive before they are cut off.
+    std::chrono::milliseconds drainDeadline = std::chrono::seconds(3);
+    // Connections served at once; each slow client holds one until its deadline.
+    size_t workers = 64;
+    // How long a request waits for another process's write lock on the data file.
+    std::chrono::milliseconds busyTimeout = std::chrono::seconds(10);
+    // Gets one line for each internal error, with its cause; standard error when empty.
+    std::function<void(const std::string&)> log;
+};
 
 // The local stand-in for the outside servers: the service API under "/api/" and a health
 // check at "/health", on 127.0.0.1 only, with its data in one SQLite file.
 class DevServer {
   public:
+    // Every request body, whatever its type or framing.
     static constexpr size_t kMaxBodyBytes = 64 * 1024;
 
-    explicit DevServer(std::filesystem::path dataFile);
+    explicit DevServer(std::filesystem::path dataFile, DevServerOptions options = {});
     ~DevServer();
     DevServer(const DevServer&) = delete;
     DevServer& operator=(const DevServer&) = delete;
 
-    // Opens the data file (creating and seeding it on first use), binds 127.0.0.1:port
-    // (0 picks a free port) and serves on a thread of its own. False with a message when
-    // the file cannot be used or the port cannot be bound.
+    // Binds 127.0.0.1:port (0 picks a free port), then opens the data file (creating and
+    // seeding it on first use) and serves on threads of its own. False with a message when the
+    // port cannot be bound (the data file is then left untouched) or the file cannot be used.
     bool start(int port = 0, std::string* error = nullptr);
-    // Stops accepting, finishes the requests in progress and closes the data file.
+    // Stops accepting, answers the requests in flight (those still arriving get the drain
+    // deadline) and closes the data file.
     void stop();
 
-    bool running() const { return thread_.joinable(); }
+    bool running() const;
     int port() const { return port_; }
     const std::filesystem::path& dataFile() const { return dataFile_; }
 
@@ -46,18 +66,20 @@ class DevServer {
 
   private:
     void configure();
-    void handleApi(const httplib::Request& request, httplib::Response& response);
+    // Answers what is not a POST to a known API path: 405 for another method on a known path,
+    // 404 for an unknown one, 400 for a body whose length cannot be known. True if it answered.
+    bool refuse(const httplib::Request& request, httplib::Response& response) const;
+    void handleApi(const httplib::Request& request, httplib::Response& response,
+                   const httplib::ContentReader& reader);
 
     std::filesystem::path dataFile_;
+    DevServerOptions options_;
     ApiRouter router_;
     // SQLite statements of one request must not interleave with another's.
     std::mutex dbMutex_;
     std::unique_ptr<Database> db_;
-    std::unique_ptr<httplib::Server> server_;
-    std::thread thread_;
-    std::atomic<bool> listenEnded_{false};
+    std::unique_ptr<HttpServer> http_;
     int port_ = 0;
-    int listenSocket_ = -1;
 };
 
 }  // namespace devserver

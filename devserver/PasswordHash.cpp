@@ -23,6 +23,17 @@ std::string toHex(const unsigned char* bytes, size_t length) {
     return out;
 }
 
+std::string pbkdf2Hex(std::string_view salt, std::string_view password, int iterations) {
+    unsigned char key[32];
+    if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
+                          reinterpret_cast<const unsigned char*>(salt.data()),
+                          static_cast<int>(salt.size()), iterations, EVP_sha256(), sizeof key,
+                          key) != 1) {
+        throw std::runtime_error("PBKDF2 failed");
+    }
+    return toHex(key, sizeof key);
+}
+
 }  // namespace
 
 std::string sha256Hex(std::string_view salt, std::string_view text) {
@@ -38,6 +49,8 @@ std::string sha256Hex(std::string_view salt, std::string_view text) {
     return toHex(digest, length);
 }
 
+std::string tokenHash(std::string_view token) { return sha256Hex({}, token); }
+
 std::string randomHex(size_t bytes) {
     std::vector<unsigned char> buffer(bytes);
     if (RAND_bytes(buffer.data(), static_cast<int>(buffer.size())) != 1) {
@@ -46,15 +59,18 @@ std::string randomHex(size_t bytes) {
     return toHex(buffer.data(), buffer.size());
 }
 
-PasswordHash PasswordHash::create(std::string_view password) {
+PasswordHash PasswordHash::create(std::string_view password, int iterations) {
+    if (iterations < 1) throw std::invalid_argument("PBKDF2 needs at least one iteration");
     PasswordHash result;
     result.salt = randomHex(16);
-    result.hash = sha256Hex(result.salt, password);
+    result.iterations = iterations;
+    result.hash = pbkdf2Hex(result.salt, password, iterations);
     return result;
 }
 
 bool PasswordHash::matches(std::string_view password) const {
-    const std::string candidate = sha256Hex(salt, password);
+    if (iterations < 1) return false;
+    const std::string candidate = pbkdf2Hex(salt, password, iterations);
     // Constant time, so that the reply time tells nothing about the stored hash.
     return candidate.size() == hash.size() &&
            CRYPTO_memcmp(candidate.data(), hash.data(), hash.size()) == 0;

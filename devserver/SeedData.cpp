@@ -5,6 +5,7 @@
 #include <random>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "PasswordHash.h"
@@ -19,12 +20,13 @@ CREATE TABLE engineers (
     user_name TEXT NOT NULL UNIQUE,
     password_salt TEXT NOT NULL,
     password_hash TEXT NOT NULL,
+    password_iterations INTEGER NOT NULL,
     engineer_no TEXT NOT NULL,
     full_name TEXT NOT NULL,
     mobile TEXT NOT NULL,
     photo TEXT NOT NULL DEFAULT '',
     level TEXT NOT NULL,
-    token TEXT NOT NULL DEFAULT ''
+    token_hash TEXT NOT NULL DEFAULT ''
 );
 CREATE TABLE goods (
     goods_id TEXT PRIMARY KEY,
@@ -244,7 +246,8 @@ const T& pickFrom(SeedRandom& random, const T (&values)[N]) {
 
 class Seeder {
   public:
-    explicit Seeder(Database& db) : db_(db) {}
+    Seeder(Database& db, int passwordIterations)
+        : db_(db), passwordIterations_(passwordIterations) {}
 
     void run() {
         seedEngineers();
@@ -267,13 +270,14 @@ class Seeder {
 
     void seedEngineers() {
         for (const auto& seed : kSeedEngineers) {
-            const auto password = PasswordHash::create(seed.password);
+            const auto password = PasswordHash::create(seed.password, passwordIterations_);
             Engineer engineer{random_.hexId(), {}};
             db_.run(
                 "INSERT INTO engineers (user_id, user_name, password_salt, password_hash, "
-                "engineer_no, full_name, mobile, level) VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
-                engineer.id, seed.userName, password.salt, password.hash, seed.engineerNo,
-                seed.fullName, seed.mobile, seed.level);
+                "password_iterations, engineer_no, full_name, mobile, level) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                engineer.id, seed.userName, password.salt, password.hash, password.iterations,
+                seed.engineerNo, seed.fullName, seed.mobile, seed.level);
             engineers_.push_back(std::move(engineer));
         }
     }
@@ -507,19 +511,51 @@ class Seeder {
     }
 
     Database& db_;
+    const int passwordIterations_;
     SeedRandom random_;
     std::vector<Engineer> engineers_;
     std::vector<std::string> goodsIds_;
 };
 
+// Files of the first schema kept one salted SHA-256 per password and the session tokens as
+// they were issued. Accounts are only ever created by the seed, so a password that still is
+// its seed password is derived anew; tokens are replaced by their hashes.
+void upgradeFromVersion1(Database& db, int passwordIterations) {
+    db.execute(
+        "ALTER TABLE engineers ADD COLUMN password_iterations INTEGER NOT NULL DEFAULT 0;"
+        "ALTER TABLE engineers RENAME COLUMN token TO token_hash;");
+    for (const auto& seed : kSeedEngineers) {
+        auto row =
+            db.query("SELECT password_salt, password_hash FROM engineers WHERE user_name = ?",
+                     seed.userName);
+        if (!row.step() || sha256Hex(row.text(0), seed.password) != row.text(1)) continue;
+        const auto password = PasswordHash::create(seed.password, passwordIterations);
+        db.run(
+            "UPDATE engineers SET password_salt = ?, password_hash = ?, password_iterations = ? "
+            "WHERE user_name = ?",
+            password.salt, password.hash, password.iterations, seed.userName);
+    }
+    // Read first: rows changed under a running SELECT of the same table are not well defined.
+    std::vector<std::pair<std::string, std::string>> tokens;
+    auto select = db.query("SELECT user_id, token_hash FROM engineers WHERE token_hash <> ''");
+    while (select.step()) tokens.emplace_back(select.text(0), select.text(1));
+    for (const auto& [userId, token] : tokens) {
+        db.run("UPDATE engineers SET token_hash = ? WHERE user_id = ?", tokenHash(token), userId);
+    }
+}
+
 }  // namespace
 
-void ensureSeeded(Database& db) {
+void ensureSeeded(Database& db, int passwordIterations) {
     Transaction transaction(db);
     const int64_t version = db.scalar("PRAGMA user_version");
     if (version >= kSchemaVersion) return;
-    db.execute(kSchema);
-    Seeder(db).run();
+    if (version == 1) {
+        upgradeFromVersion1(db, passwordIterations);
+    } else {
+        db.execute(kSchema);
+        Seeder(db, passwordIterations).run();
+    }
     db.execute("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     transaction.commit();
 }

@@ -5,13 +5,14 @@
 #include <string_view>
 
 #include "Database.h"
+#include "PasswordHash.h"
 
 namespace devserver {
 
 // The catalogue product whose price excludes travel costs.
 inline constexpr std::string_view kTravelExcludedGoodsId = "1dc8b16a1f97465a9ece37e8b88216fb";
 
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 // How much the first start puts into a fresh data file.
 inline constexpr int kSeedOpenInquiries = 72;
@@ -34,9 +35,10 @@ inline constexpr std::array<SeedEngineer, 2> kSeedEngineers = {{
     {"lina", "ln123456", "GC20260002", "李娜", "13912345602", "工程师"},
 }};
 
-// Creates the schema and the sample data when the file has none yet; a file that is
-// already seeded is left as it is. The content is the same on every machine (fixed seed),
-// apart from the password salts.
-void ensureSeeded(Database& db);
+// Creates the schema and the sample data when the file has none yet, and brings a file of an
+// older schema up to date; a file that is current is left as it is. The content is the same
+// on every machine (fixed seed), apart from the password salts. The iteration count is the
+// production one unless a test that creates many accounts lowers it.
+void ensureSeeded(Database& db, int passwordIterations = kPasswordIterations);
 
 }  // namespace devserver

@@ -1,91 +1,30 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
+#include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Database.h"
+#include "PasswordHash.h"
 #include "SeedData.h"
-#include "TempDir.h"
-
-extern char** environ;
+#include "TestSupport.h"
 
 namespace devserver {
 namespace {
 
-// brisfold-devserver run as a child with its stdout on a pipe.
-class ChildServer {
-  public:
-    explicit ChildServer(std::vector<std::string> args) {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) return;
-        out_ = fds[0];
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        args.insert(args.begin(), BRISFOLD_DEVSERVER_EXE);
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, BRISFOLD_DEVSERVER_EXE, &actions, nullptr, argv.data(), environ) !=
-            0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-    }
+using test::ChildProcess;
+using test::RawConnection;
 
-    ~ChildServer() {
-        if (pid_ > 0) terminate();
-        if (out_ >= 0) close(out_);
-    }
-
-    ChildServer(const ChildServer&) = delete;
-    ChildServer& operator=(const ChildServer&) = delete;
-
-    // The first line of stdout, or nothing when the child ends or the deadline passes first.
-    std::optional<std::string> firstLine() {
-        std::string line;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (std::chrono::steady_clock::now() < deadline) {
-            pollfd fd{out_, POLLIN, 0};
-            if (poll(&fd, 1, 1000) <= 0) continue;
-            char c = 0;
-            if (read(out_, &c, 1) != 1) return std::nullopt;
-            if (c == '\n') return line;
-            line += c;
-        }
-        return std::nullopt;
-    }
-
-    // Sends SIGTERM and returns the exit status (-1 when it did not exit normally).
-    int terminate() {
-        kill(pid_, SIGTERM);
-        return waitForExit();
-    }
-
-    int waitForExit() {
-        int status = 0;
-        const pid_t pid = std::exchange(pid_, -1);
-        if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    bool started() const { return pid_ > 0; }
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-};
+ChildProcess devserver(std::vector<std::string> args) {
+    return ChildProcess(BRISFOLD_DEVSERVER_EXE, std::move(args));
+}
 
 nlohmann::json loginAt(int port, const SeedEngineer& engineer) {
     httplib::Client client("127.0.0.1", port);
@@ -94,14 +33,15 @@ nlohmann::json loginAt(int port, const SeedEngineer& engineer) {
                                     "UserName=" + std::string(engineer.userName) +
                                         "&PassWord=" + std::string(engineer.password),
                                     "application/x-www-form-urlencoded");
-    if (!result) return nullptr;
-    return nlohmann::json::parse(result->body, nullptr, false);
+    if (!result) return nlohmann::json::object();
+    auto reply = nlohmann::json::parse(result->body, nullptr, false);
+    return reply.is_object() ? reply : nlohmann::json::object();
 }
 
 TEST(DevServerProcessTest, PrintsThePortFirstServesAndStopsCleanlyOnSigterm) {
-    testsupport::TempDir dir;
-    const auto data = dir.path() / "nested" / "data.sqlite";
-    ChildServer child({"--port", "0", "--data", data.string()});
+    test::TempDir dir;
+    const auto data = dir.file("nested") / "data.sqlite";
+    auto child = devserver({"--port", "0", "--data", data.string()});
     ASSERT_TRUE(child.started());
     const auto line = child.firstLine();
     ASSERT_TRUE(line);
@@ -117,11 +57,11 @@ TEST(DevServerProcessTest, PrintsThePortFirstServesAndStopsCleanlyOnSigterm) {
 }
 
 TEST(DevServerProcessTest, ASecondStartKeepsTheFirstStartsData) {
-    testsupport::TempDir dir;
-    const auto data = dir / "data.sqlite";
+    test::TempDir dir;
+    const auto data = dir.file("data.sqlite").string();
     std::string token;
     {
-        ChildServer first({"--data", data, "--port", "0"});
+        auto first = devserver({"--data", data, "--port", "0"});
         const auto line = first.firstLine();
         ASSERT_TRUE(line);
         token = loginAt(std::stoi(*line), kSeedEngineers[0]).value("Token", "");
@@ -134,14 +74,15 @@ TEST(DevServerProcessTest, ASecondStartKeepsTheFirstStartsData) {
         messages = db.scalar("SELECT COUNT(*) FROM messages");
         db.run("DELETE FROM messages WHERE news_type_id = 57");
     }
-    ChildServer second({"--data", data});
+    auto second = devserver({"--data", data});
     const auto line = second.firstLine();
     ASSERT_TRUE(line);
     EXPECT_EQ(loginAt(std::stoi(*line), kSeedEngineers[1]).value("code", ""), "1");
     EXPECT_EQ(second.terminate(), 0);
 
     Database db(data);
-    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM engineers WHERE token = ?", token), 1);
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM engineers WHERE token_hash = ?", tokenHash(token)),
+              1);
     EXPECT_EQ(
         db.scalar("SELECT COUNT(*) FROM messages"),
         messages - static_cast<int64_t>(kSeedEngineers.size()) * kSeedMessagesPerTypePerEngineer);
@@ -152,11 +93,86 @@ TEST(DevServerProcessTest, BadArgumentsExitWithUsageAndPrintNothing) {
                                                  {"--port", "70000"},
                                                  {"--verbose"},
                                                  {"--data"}}) {
-        ChildServer child(args);
+        auto child = devserver(args);
         ASSERT_TRUE(child.started());
         EXPECT_FALSE(child.firstLine());
         EXPECT_EQ(child.waitForExit(), 2);
     }
+}
+
+TEST(DevServerProcessTest, APortInUseFailsBeforeTheDataFileIsCreated) {
+    test::TempDir dir;
+    auto first = devserver({"--data", dir.file("first.sqlite").string()});
+    const auto line = first.firstLine();
+    ASSERT_TRUE(line);
+
+    const auto data = dir.file("second.sqlite");
+    auto second = devserver({"--port", *line, "--data", data.string()});
+    EXPECT_FALSE(second.firstLine());
+    EXPECT_EQ(second.waitForExit(), 1);
+    EXPECT_FALSE(std::filesystem::exists(data));
+    EXPECT_EQ(first.terminate(), 0);
+}
+
+TEST(DevServerProcessTest, SigtermUnderLoadAnswersTheRequestsInFlightThenExits) {
+    test::TempDir dir;
+    auto child = devserver({"--data", dir.file("data.sqlite").string()});
+    const auto line = child.firstLine();
+    ASSERT_TRUE(line);
+    const int port = std::stoi(*line);
+
+    // More requests in flight than the library's own pool has workers.
+    std::vector<std::unique_ptr<RawConnection>> inFlight;
+    for (int i = 0; i < 40; ++i) {
+        inFlight.push_back(std::make_unique<RawConnection>(port));
+        ASSERT_TRUE(inFlight.back()->connected());
+        ASSERT_TRUE(inFlight.back()->send("GET /health HTTP/1.1\r\nHost: x\r\n"));
+    }
+    // Connections are accepted in order: once a later one is answered, all are accepted.
+    httplib::Client probe("127.0.0.1", port);
+    probe.set_read_timeout(30);
+    const auto health = probe.Get("/health");
+    ASSERT_TRUE(health);
+    ASSERT_EQ(health->status, 200);
+
+    ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
+    const auto until = test::Clock::now() + std::chrono::seconds(30);
+    int refusal = 0;
+    while (refusal != ECONNREFUSED && test::Clock::now() < until) {
+        refusal = RawConnection(port).error();
+    }
+    ASSERT_EQ(refusal, ECONNREFUSED) << "the server kept accepting after SIGTERM";
+
+    for (auto& connection : inFlight) EXPECT_TRUE(connection->send("\r\n"));
+    int answered = 0;
+    for (auto& connection : inFlight) {
+        const auto reply = test::parseReply(connection->readToEnd());
+        if (reply.status == 200 && reply.body.find("\"ok\"") != std::string::npos) ++answered;
+        connection.reset();
+    }
+    EXPECT_EQ(answered, 40);
+    EXPECT_EQ(child.waitForExit(), 0);
+}
+
+TEST(DevServerProcessTest, AServerThatIgnoresSigtermIsKilledAndReaped) {
+    test::TempDir dir;
+    const auto script = dir.file("stubborn-server");
+    {
+        std::ofstream out(script);
+        // The ignored signal stays ignored across exec: one process that will not stop.
+        out << "#!/bin/sh\ntrap '' TERM\necho 1\nexec sleep 600\n";
+    }
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    ChildProcess child(script.string(), {});
+    ASSERT_TRUE(child.started());
+    ASSERT_EQ(child.firstLine(), "1");
+    const pid_t pid = child.pid();
+
+    EXPECT_EQ(child.terminate(std::chrono::milliseconds(300)), -1);
+    EXPECT_TRUE(child.killed());
+    errno = 0;
+    EXPECT_EQ(kill(pid, 0), -1);
+    EXPECT_EQ(errno, ESRCH) << "the child is still there";
 }
 
 }  // namespace

@@ -1,18 +1,25 @@
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "DevServer.h"
+#include "PasswordHash.h"
 #include "SeedData.h"
-#include "TempDir.h"
+#include "TestSupport.h"
 
 namespace devserver {
 namespace {
@@ -22,23 +29,82 @@ nlohmann::json parseJson(const httplib::Result& result) {
     return nlohmann::json::parse(result->body, nullptr, false);
 }
 
+// The envelope's "code", or nothing when the text is no envelope.
+std::string codeOf(const std::string& body) {
+    const auto reply = nlohmann::json::parse(body, nullptr, false);
+    return reply.is_object() ? reply.value("code", "") : "";
+}
+
 bool isHex32(const nlohmann::json& value) {
     if (!value.is_string()) return false;
     const auto text = value.get<std::string>();
     return text.size() == 32 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
+// Every test here seeds a fresh data file, so the suite creates many accounts.
+constexpr int kTestPasswordIterations = 1000;
+
+DevServerOptions testOptions() {
+    DevServerOptions options;
+    options.passwordIterations = kTestPasswordIterations;
+    return options;
+}
+
+// Lines the server logs, as a test sees them.
+struct LogLines {
+    std::mutex mutex;
+    std::vector<std::string> lines;
+
+    bool has(std::string_view first, std::string_view second) {
+        std::lock_guard lock(mutex);
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(first) != std::string::npos && line.find(second) != std::string::npos;
+        });
+    }
+};
+
+const std::string kLoginBody = "UserName=zhangwei&PassWord=zw123456";
+
+// A form body of exactly `size` bytes that signs in the first seeded engineer.
+std::string loginBodyOfSize(size_t size) {
+    std::string body = kLoginBody + "&Pad=";
+    body.resize(size, 'a');
+    return body;
+}
+
+std::string chunked(std::string_view body, size_t chunkSize) {
+    std::string out;
+    char size[32];
+    for (size_t at = 0; at < body.size(); at += chunkSize) {
+        const auto chunk = body.substr(at, chunkSize);
+        std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
+        out += size;
+        out += chunk;
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::string loginRequest(const std::string& headers) {
+    return "POST /api/Engineer/Login HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n";
+}
+
 class DevServerTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { restart(testOptions()); }
+
+    void restart(DevServerOptions options) {
+        server_.reset();
+        server_ =
+            std::make_unique<DevServer>(dir_.file("data") / "devserver.sqlite", std::move(options));
         std::string error;
-        ASSERT_TRUE(server_.start(0, &error)) << error;
+        ASSERT_TRUE(server_->start(0, &error)) << error;
     }
 
     httplib::Client client() {
-        httplib::Client client("127.0.0.1", server_.port());
+        httplib::Client client("127.0.0.1", server_->port());
         client.set_connection_timeout(5);
-        client.set_read_timeout(10);
+        client.set_read_timeout(20);
         return client;
     }
 
@@ -57,16 +123,33 @@ class DevServerTest : public ::testing::Test {
     }
 
     void expectHealthy() {
-        const auto reply = parseJson(client().Get("/health"));
-        EXPECT_EQ(reply.value("code", ""), "1");
+        const auto result = client().Get("/health");
+        ASSERT_TRUE(result) << "no answer to /health";
+        EXPECT_EQ(codeOf(result->body), "1");
     }
 
-    testsupport::TempDir dir_;
-    DevServer server_{dir_.path() / "data" / "devserver.sqlite"};
+    test::RawReply exchange(const std::string& request) {
+        test::RawConnection connection(server_->port());
+        EXPECT_TRUE(connection.connected());
+        EXPECT_TRUE(connection.send(request));
+        return test::parseReply(connection.readToEnd());
+    }
+
+    // True once a new connection is refused, that is once stop() has begun.
+    bool refusesConnections() const {
+        const auto until = test::Clock::now() + std::chrono::seconds(30);
+        while (test::Clock::now() < until) {
+            if (test::RawConnection(server_->port()).error() == ECONNREFUSED) return true;
+        }
+        return false;
+    }
+
+    test::TempDir dir_;
+    std::unique_ptr<DevServer> server_;
 };
 
 TEST_F(DevServerTest, LoginReturnsTheSessionOfEachSeededEngineer) {
-    EXPECT_GT(server_.port(), 0);
+    EXPECT_GT(server_->port(), 0);
     std::vector<std::string> userIds;
     for (const auto& seed : kSeedEngineers) {
         const auto reply = login(seed.userName, seed.password);
@@ -84,7 +167,7 @@ TEST_F(DevServerTest, LoginReturnsTheSessionOfEachSeededEngineer) {
         EXPECT_EQ(reply["Statistics"]["FinishCount"],
                   std::to_string(kSeedOrdersPerStatePerEngineer));
 
-        Database db(server_.dataFile());
+        Database db(server_->dataFile());
         const auto userId = reply["UserID"].get<std::string>();
         const int64_t unread = db.scalar(
             "SELECT COUNT(*) FROM messages WHERE engineer_id = ? AND is_read = 0 AND "
@@ -151,31 +234,123 @@ TEST_F(DevServerTest, BadBodiesGetCodeZeroAndTheServerKeepsAnswering) {
     EXPECT_EQ(login(kSeedEngineers[1].userName, kSeedEngineers[1].password)["code"], "1");
 }
 
-TEST_F(DevServerTest, UnknownPathsAnswer404WithTheEnvelope) {
-    for (const char* path : {"/api/Engineer/Nothing", "/api/", "/nothing"}) {
-        const auto result = client().Post(path, "a=1", "application/x-www-form-urlencoded");
-        ASSERT_TRUE(result) << path;
-        EXPECT_EQ(result->status, 404) << path;
-        EXPECT_EQ(parseJson(result)["code"], "0") << path;
+TEST_F(DevServerTest, AnotherMethodIs405AndAnUnknownPath404WithTheEnvelope) {
+    struct Case {
+        std::string method;
+        std::string path;
+        int status;
+        std::string allow;
+    };
+    const std::vector<Case> cases = {
+        {"GET", "/api/Engineer/Login", 405, "POST"},
+        {"HEAD", "/api/Engineer/Login", 405, "POST"},
+        {"PUT", "/api/Engineer/Login", 405, "POST"},
+        {"PATCH", "/api/Engineer/Login", 405, "POST"},
+        {"DELETE", "/api/Engineer/Login", 405, "POST"},
+        {"OPTIONS", "/api/Engineer/Login", 405, "POST"},
+        {"POST", "/health", 405, "GET, HEAD"},
+        {"PUT", "/health", 405, "GET, HEAD"},
+        {"POST", "/api/Engineer/Nothing", 404, ""},
+        {"GET", "/api/Engineer/Nothing", 404, ""},
+        {"POST", "/api/", 404, ""},
+        {"POST", "/nothing", 404, ""},
+        {"DELETE", "/nothing", 404, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.method + " " + c.path);
+        const auto reply = exchange(c.method + " " + c.path +
+                                    " HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n\r\na=1");
+        EXPECT_EQ(reply.status, c.status);
+        if (!c.allow.empty()) {
+            EXPECT_NE(reply.head.find("\r\nAllow: " + c.allow + "\r\n"), std::string::npos)
+                << reply.head;
+        }
+        if (c.method != "HEAD") {
+            EXPECT_EQ(codeOf(reply.body), "0");
+        }
     }
-    const auto get = client().Get("/api/Engineer/Login");
-    ASSERT_TRUE(get);
-    EXPECT_EQ(get->status, 404);
+    EXPECT_EQ(parseJson(post("Engineer/Login", kLoginBody))["code"], "1");
+}
+
+TEST_F(DevServerTest, EveryBodyHasTheSameLimitWhateverItsTypeOrFraming) {
+    constexpr size_t kLimit = DevServer::kMaxBodyBytes;
+    const std::string form = "Content-Type: application/x-www-form-urlencoded\r\n";
+    auto sized = [](const std::string& type, const std::string& body) {
+        return loginRequest(type + "Content-Length: " + std::to_string(body.size()) + "\r\n") +
+               body;
+    };
+    auto chunks = [](const std::string& type, const std::string& body) {
+        return loginRequest(type + "Transfer-Encoding: chunked\r\n") + chunked(body, 4000) +
+               "0\r\n\r\n";
+    };
+    struct Case {
+        std::string name;
+        std::string request;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"form body of 16 KiB", sized(form, loginBodyOfSize(16 * 1024)), 200},
+        {"form body at the limit", sized(form, loginBodyOfSize(kLimit)), 200},
+        {"form body over the limit", sized(form, loginBodyOfSize(kLimit + 1)), 413},
+        {"untyped body at the limit", sized("", loginBodyOfSize(kLimit)), 200},
+        {"untyped body over the limit", sized("", loginBodyOfSize(kLimit + 1)), 413},
+        {"chunked body at the limit", chunks(form, loginBodyOfSize(kLimit)), 200},
+        {"chunked body over the limit", chunks(form, loginBodyOfSize(kLimit + 1)), 413},
+        {"untyped chunked body over the limit", chunks("", loginBodyOfSize(4 * kLimit)), 413},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto reply = exchange(c.request);
+        EXPECT_EQ(reply.status, c.status);
+        EXPECT_EQ(codeOf(reply.body), c.status == 200 ? "1" : "0");
+    }
+}
+
+TEST_F(DevServerTest, ABodyOverTheLimitIsRefusedBeforeItEnds) {
+    // Declared too large: refused before a byte of it is sent.
+    test::RawConnection declared(server_->port());
+    ASSERT_TRUE(declared.send(loginRequest("Content-Length: 1073741824\r\n")));
+    EXPECT_EQ(test::parseReply(declared.readToEnd()).status, 413);
+
+    // Chunks without end: refused once they pass the limit, while more could still come.
+    test::RawConnection endless(server_->port());
+    ASSERT_TRUE(endless.send(loginRequest("Transfer-Encoding: chunked\r\n")));
+    ASSERT_TRUE(endless.send(chunked(std::string(DevServer::kMaxBodyBytes + 4096, 'a'), 4096)));
+    EXPECT_EQ(test::parseReply(endless.readToEnd()).status, 413);
+    expectHealthy();
+}
+
+TEST_F(DevServerTest, ABodyLengthInDoubtIsRefusedAtOnce) {
+    struct Case {
+        std::string name;
+        std::string headers;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"two equal lengths", "Content-Length: 5\r\nContent-Length: 5\r\n", 400},
+        {"two lengths", "Content-Length: 5\r\nContent-Length: 50\r\n", 400},
+        {"a length that is no number", "Content-Length: abc\r\n", 400},
+        {"a negative length", "Content-Length: -5\r\n", 400},
+        {"a signed length", "Content-Length: +5\r\n", 400},
+        {"a length beside chunks", "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n", 400},
+        {"a coding other than chunks", "Transfer-Encoding: gzip\r\n", 501},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The connection stays open after these bytes: a server that waits for more does not
+        // answer until its time-out.
+        const auto reply = exchange(loginRequest(c.headers) + "a=1&b");
+        EXPECT_EQ(reply.status, c.status);
+        EXPECT_EQ(codeOf(reply.body), "0");
+    }
+    expectHealthy();
 }
 
 TEST_F(DevServerTest, ATruncatedRequestDoesNotStopTheServer) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(server_.port()));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    const std::string partial =
-        "POST /api/Engineer/Login HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\nUserName=";
-    EXPECT_EQ(send(fd, partial.data(), partial.size(), MSG_NOSIGNAL),
-              static_cast<ssize_t>(partial.size()));
-    close(fd);
+    {
+        test::RawConnection connection(server_->port());
+        ASSERT_TRUE(connection.send(loginRequest("Content-Length: 100\r\n") + "UserName="));
+    }
     expectHealthy();
 }
 
@@ -190,7 +365,7 @@ TEST_F(DevServerTest, ConcurrentLoginsAllSucceed) {
                                                   "UserName=" + std::string(seed.userName) +
                                                       "&PassWord=" + std::string(seed.password),
                                                   "application/x-www-form-urlencoded");
-                if (parseJson(result).value("code", "") == "1") ++successes;
+                if (result && codeOf(result->body) == "1") ++successes;
             }
         });
     }
@@ -200,39 +375,179 @@ TEST_F(DevServerTest, ConcurrentLoginsAllSucceed) {
 
 TEST_F(DevServerTest, RestartKeepsTheDataAndItsChanges) {
     const auto first = login(kSeedEngineers[0].userName, kSeedEngineers[0].password);
-    const int64_t inquiries = Database(server_.dataFile()).scalar("SELECT COUNT(*) FROM inquiries");
-    server_.stop();
-    EXPECT_FALSE(server_.running());
+    const int64_t inquiries =
+        Database(server_->dataFile()).scalar("SELECT COUNT(*) FROM inquiries");
+    server_->stop();
+    EXPECT_FALSE(server_->running());
     EXPECT_FALSE(client().Get("/health"));
 
     {
-        Database db(server_.dataFile());
+        Database db(server_->dataFile());
         db.run("UPDATE messages SET is_read = 1 WHERE engineer_id = ?",
                first["UserID"].get<std::string>());
     }
     std::string error;
-    ASSERT_TRUE(server_.start(0, &error)) << error;
+    ASSERT_TRUE(server_->start(0, &error)) << error;
     const auto second = login(kSeedEngineers[0].userName, kSeedEngineers[0].password);
     EXPECT_EQ(second["UserID"], first["UserID"]);
     EXPECT_EQ(second["NotReadCount"], "0");
-    Database db(server_.dataFile());
+    Database db(server_->dataFile());
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM inquiries"), inquiries);
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM engineers"),
               static_cast<int64_t>(kSeedEngineers.size()));
 }
 
-TEST_F(DevServerTest, StartReportsAPortInUseAndAnUnusableDataFile) {
-    DevServer samePort(dir_ / "other.sqlite");
+TEST_F(DevServerTest, StartRefusesAPortInUseAnUnusableDataFileAndASecondStart) {
+    DevServer samePort(dir_.file("other.sqlite"), testOptions());
     std::string error;
-    EXPECT_FALSE(samePort.start(server_.port(), &error));
-    EXPECT_NE(error.find(std::to_string(server_.port())), std::string::npos);
+    EXPECT_FALSE(samePort.start(server_->port(), &error));
+    EXPECT_NE(error.find(std::to_string(server_->port())), std::string::npos);
     EXPECT_FALSE(samePort.running());
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("other.sqlite")));
 
-    DevServer directory(dir_.path());
+    DevServer directory(dir_.path(), testOptions());
     error.clear();
     EXPECT_FALSE(directory.start(0, &error));
     EXPECT_FALSE(error.empty());
+
+    // Starting a running server again is refused and leaves it serving.
+    error.clear();
+    EXPECT_FALSE(server_->start(0, &error));
+    EXPECT_EQ(error, "already running");
+    EXPECT_TRUE(server_->running());
     expectHealthy();
+}
+
+TEST_F(DevServerTest, SlowClientsDoNotStallTheServerAndAreCutOffAtTheirDeadline) {
+    auto options = testOptions();
+    options.requestDeadline = std::chrono::seconds(2);
+    restart(options);
+
+    constexpr int kSlowClients = 40;
+    std::vector<std::unique_ptr<test::RawConnection>> slow;
+    for (int i = 0; i < kSlowClients; ++i) {
+        slow.push_back(std::make_unique<test::RawConnection>(server_->port()));
+        ASSERT_TRUE(slow.back()->connected());
+        ASSERT_TRUE(slow.back()->send(loginRequest("") + "X-Slow: "));
+    }
+    // Each sends a byte every half second, well inside any time-out for a single read, until
+    // the server cuts it off.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
+    int cutOff = 0;
+    // Stopped by its jthread's stop request should the test end early.
+    std::jthread trickler([&](std::stop_token stop) {
+        std::vector<bool> open(kSlowClients, true);
+        std::unique_lock lock(mutex);
+        while (!done && !stop.stop_requested()) {
+            for (size_t i = 0; i < slow.size(); ++i) {
+                if (!open[i]) continue;
+                if (slow[i]->heardFrom()) {
+                    open[i] = false;
+                    ++cutOff;
+                    changed.notify_all();
+                } else {
+                    slow[i]->send("a");
+                }
+            }
+            changed.wait_for(lock, std::chrono::milliseconds(500), [&] { return done; });
+        }
+    });
+
+    expectHealthy();
+    EXPECT_EQ(login(kSeedEngineers[1].userName, kSeedEngineers[1].password)["code"], "1");
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(
+        changed.wait_for(lock, std::chrono::seconds(60), [&] { return cutOff == kSlowClients; }))
+        << cutOff << " of " << kSlowClients << " slow clients cut off";
+    done = true;
+    changed.notify_all();
+}
+
+TEST_F(DevServerTest, StopAnswersEveryRequestInFlight) {
+    auto options = testOptions();
+    options.drainDeadline = std::chrono::seconds(60);
+    restart(options);
+
+    // More than the library's own pool has workers.
+    std::vector<std::unique_ptr<test::RawConnection>> inFlight;
+    for (int i = 0; i < 40; ++i) {
+        inFlight.push_back(std::make_unique<test::RawConnection>(server_->port()));
+        ASSERT_TRUE(inFlight.back()->connected());
+        ASSERT_TRUE(inFlight.back()->send(
+            loginRequest("Content-Length: " + std::to_string(kLoginBody.size()) + "\r\n") +
+            kLoginBody.substr(0, 9)));
+    }
+    // Connections are accepted in order: once a later one is answered, all are accepted.
+    expectHealthy();
+
+    std::jthread stopper([&] { server_->stop(); });
+    ASSERT_TRUE(refusesConnections());
+    for (auto& connection : inFlight) EXPECT_TRUE(connection->send(kLoginBody.substr(9)));
+    int answered = 0;
+    for (auto& connection : inFlight) {
+        const auto reply = test::parseReply(connection->readToEnd());
+        if (reply.status == 200 && codeOf(reply.body) == "1") ++answered;
+        connection.reset();
+    }
+    EXPECT_EQ(answered, 40);
+}
+
+TEST_F(DevServerTest, StopCutsOffARequestThatDoesNotArriveWithinTheDrainDeadline) {
+    auto options = testOptions();
+    options.requestDeadline = std::chrono::hours(1);
+    options.drainDeadline = std::chrono::milliseconds(200);
+    restart(options);
+    test::RawConnection laggard(server_->port());
+    ASSERT_TRUE(laggard.send(loginRequest("Content-Length: 100\r\n") + "UserName="));
+    expectHealthy();
+
+    auto stopped = std::async(std::launch::async, [&] { server_->stop(); });
+    EXPECT_EQ(stopped.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_TRUE(laggard.readToEnd());
+    EXPECT_FALSE(server_->running());
+}
+
+TEST_F(DevServerTest, ALockedDataFileGivesA500AndLogsItsCause) {
+    auto lines = std::make_shared<LogLines>();
+    auto options = testOptions();
+    options.busyTimeout = std::chrono::milliseconds(50);
+    options.log = [lines](const std::string& line) {
+        std::lock_guard lock(lines->mutex);
+        lines->lines.push_back(line);
+    };
+    restart(options);
+
+    Database locker(server_->dataFile());
+    locker.execute("BEGIN IMMEDIATE");
+    const auto locked = post("Engineer/Login", kLoginBody);
+    ASSERT_TRUE(locked);
+    EXPECT_EQ(locked->status, 500);
+    EXPECT_EQ(parseJson(locked)["code"], "0");
+    EXPECT_TRUE(lines->has("Engineer/Login", "database is locked"));
+
+    locker.execute("ROLLBACK");
+    EXPECT_EQ(parseJson(post("Engineer/Login", kLoginBody))["code"], "1");
+}
+
+TEST_F(DevServerTest, TheDataFileIsPrivateAndKeepsTokensOnlyAsHashes) {
+    const auto token = login(kSeedEngineers[0].userName, kSeedEngineers[0].password)["Token"];
+    ASSERT_TRUE(isHex32(token));
+    const auto file = server_->dataFile();
+    for (const auto& path : {file, std::filesystem::path(file.string() + "-wal"),
+                             std::filesystem::path(file.string() + "-shm")}) {
+        struct stat status {};
+        ASSERT_EQ(stat(path.c_str(), &status), 0) << path;
+        EXPECT_EQ(status.st_mode & 0777, 0600u) << path;
+    }
+    Database db(file);
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM engineers WHERE token_hash = ?",
+                        tokenHash(token.get<std::string>())),
+              1);
+    EXPECT_EQ(
+        db.scalar("SELECT COUNT(*) FROM engineers WHERE token_hash = ?", token.get<std::string>()),
+        0);
 }
 
 }  // namespace

@@ -85,22 +85,62 @@ TEST_F(SeedDataTest, MessagesPointAtRecordsThatExist) {
               0);
 }
 
-TEST_F(SeedDataTest, PasswordsAreStoredSaltedAndHashed) {
+TEST_F(SeedDataTest, PasswordsAreStoredAsSlowSaltedHashes) {
     std::set<std::string> salts;
     for (const auto& seed : kSeedEngineers) {
-        auto row =
-            db_.query("SELECT password_salt, password_hash FROM engineers WHERE user_name = ?",
-                      seed.userName);
+        auto row = db_.query(
+            "SELECT password_salt, password_hash, password_iterations FROM engineers "
+            "WHERE user_name = ?",
+            seed.userName);
         ASSERT_TRUE(row.step());
-        const PasswordHash stored{row.text(0), row.text(1)};
+        const PasswordHash stored{row.text(0), row.text(1), static_cast<int>(row.integer(2))};
+        EXPECT_GE(stored.iterations, 100'000);
         EXPECT_EQ(stored.hash.size(), 64u);
         EXPECT_EQ(stored.hash.find(seed.password), std::string::npos);
-        EXPECT_NE(stored.hash, sha256Hex("", seed.password));
+        EXPECT_NE(stored.hash, sha256Hex(stored.salt, seed.password));
         EXPECT_TRUE(stored.matches(seed.password));
         EXPECT_FALSE(stored.matches(std::string(seed.password) + "x"));
         salts.insert(stored.salt);
     }
     EXPECT_EQ(salts.size(), kSeedEngineers.size());
+}
+
+TEST(SeedDataUpgradeTest, AFileOfTheFirstSchemaKeepsItsAccountsWithTheirSecretsRehashed) {
+    testsupport::TempDir dir;
+    Database db(dir.path() / "old.sqlite");
+    // What the first schema kept: one salted SHA-256 per password and the tokens as issued.
+    db.execute(
+        "CREATE TABLE engineers (user_id TEXT PRIMARY KEY, user_name TEXT NOT NULL UNIQUE, "
+        "password_salt TEXT NOT NULL, password_hash TEXT NOT NULL, "
+        "token TEXT NOT NULL DEFAULT '');"
+        "PRAGMA user_version = 1;");
+    const auto& seed = kSeedEngineers[0];
+    const std::string token = "0123456789abcdef0123456789abcdef";
+    db.run("INSERT INTO engineers VALUES ('u1', ?, 'salt', ?, ?)", seed.userName,
+           sha256Hex("salt", seed.password), token);
+    db.run("INSERT INTO engineers VALUES ('u2', ?, 'salt', ?, '')", kSeedEngineers[1].userName,
+           sha256Hex("salt", "changed by hand"));
+
+    ensureSeeded(db, 1000);
+    EXPECT_EQ(db.scalar("PRAGMA user_version"), kSchemaVersion);
+    auto row = db.query(
+        "SELECT password_salt, password_hash, password_iterations, token_hash FROM engineers "
+        "WHERE user_id = 'u1'");
+    ASSERT_TRUE(row.step());
+    const PasswordHash upgraded{row.text(0), row.text(1), static_cast<int>(row.integer(2))};
+    EXPECT_TRUE(upgraded.matches(seed.password));
+    EXPECT_EQ(upgraded.iterations, 1000);
+    EXPECT_EQ(row.text(3), tokenHash(token));
+    // A password that is no longer the seed's cannot be derived anew, and no longer signs in.
+    auto changed = db.query(
+        "SELECT password_salt, password_hash, password_iterations FROM engineers "
+        "WHERE user_id = 'u2'");
+    ASSERT_TRUE(changed.step());
+    EXPECT_FALSE(
+        (PasswordHash{changed.text(0), changed.text(1), static_cast<int>(changed.integer(2))}
+             .matches("changed by hand")));
+    // The upgrade adds no sample data to a file that has its own.
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM sqlite_master WHERE name = 'inquiries'"), 0);
 }
 
 TEST_F(SeedDataTest, SeedingAgainKeepsTheDataAsItIs) {

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace devserver {
+
+struct HttpLimits {
+    // A connection carries one request, which must arrive whole within this time.
+    std::chrono::milliseconds requestDeadline;
+    // Once stop() begins, requests already in flight get this long to arrive.
+    std::chrono::milliseconds drainDeadline;
+    // Connections served at once; more than the slow clients a test or demo will meet.
+    size_t workers;
+    // Everything a client may send for one request, head included; bodies have a lower limit
+    // of their own, this bounds the headers.
+    size_t maxRequestBytes;
+};
+
+// cpp-httplib's server with the connection handling the devserver needs. Its own handling
+// gives each read a time-out of its own, so a client sending a byte now and then holds a worker
+// for ever; it drops connections still queued for a worker when it stops; and it closes at once
+// after a reply, so a client still sending a refused body reads a reset instead of the refusal.
+class HttpServer : public httplib::Server {
+  public:
+    using Log = std::function<void(const std::string&)>;
+
+    HttpServer(HttpLimits limits, Log log);
+    ~HttpServer() override;
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // After bind_to_port or bind_to_any_port: serves on a thread of its own and returns once
+    // its accept loop runs (false if the loop ended first).
+    bool startListening();
+    bool listening() const { return thread_.joinable(); }
+    // Stops accepting, answers every connection already accepted (their requests get the drain
+    // deadline to arrive) and returns when all are closed.
+    void stopAndDrain();
+
+    // The point after which a request still arriving is cut off: its own deadline, or the drain
+    // deadline once stopping.
+    std::chrono::steady_clock::time_point cutOff(std::chrono::steady_clock::time_point own) const;
+    bool stopping() const { return stopping_.load(std::memory_order_acquire); }
+    // Readable once stopping begins; waits on the socket include it so that they wake up then.
+    int stopEvent() const { return stopEvent_; }
+    const HttpLimits& limits() const { return limits_; }
+
+  private:
+    bool process_and_close_socket(socket_t sock) override;
+    void lingeringClose(socket_t sock) const;
+    // A socket bound by bind_to_port whose accept loop never ran is not closed by the library.
+    void releaseUnusedSocket();
+
+    const HttpLimits limits_;
+    const Log log_;
+    const int stopEvent_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<std::chrono::steady_clock::rep> drainUntil_{0};
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool acceptLoopRuns_ = false;
+    bool acceptLoopEnded_ = false;
+    std::thread thread_;
+};
+
+}  // namespace devserver
