@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "AskPriceEndpoints.h"
 #include "EngineerEndpoints.h"
 #include "HttpServer.h"
 #include "SeedData.h"
@@ -131,6 +132,7 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
         };
     }
     registerEngineerEndpoints(router_);
+    registerAskPriceEndpoints(router_);
 }
 
 DevServer::~DevServer() { stop(); }

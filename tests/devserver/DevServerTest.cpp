@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "DevServer.h"
+#include "DevServerFixture.h"
 #include "PasswordHash.h"
 #include "SeedData.h"
 #include "TestSupport.h"
@@ -24,10 +25,7 @@
 namespace devserver {
 namespace {
 
-nlohmann::json parseJson(const httplib::Result& result) {
-    if (!result) return nullptr;
-    return nlohmann::json::parse(result->body, nullptr, false);
-}
+using test::parseJson;
 
 // The envelope's "code", or nothing when the text is no envelope.
 std::string codeOf(const std::string& body) {
@@ -41,14 +39,7 @@ bool isHex32(const nlohmann::json& value) {
     return text.size() == 32 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
-// Every test here seeds a fresh data file, so the suite creates many accounts.
-constexpr int kTestPasswordIterations = 1000;
-
-DevServerOptions testOptions() {
-    DevServerOptions options;
-    options.passwordIterations = kTestPasswordIterations;
-    return options;
-}
+using test::testOptions;
 
 // Lines the server logs, as a test sees them.
 struct LogLines {
@@ -89,39 +80,8 @@ std::string loginRequest(const std::string& headers) {
     return "POST /api/Engineer/Login HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n";
 }
 
-class DevServerTest : public ::testing::Test {
+class DevServerTest : public test::DevServerFixture {
   protected:
-    void SetUp() override { restart(testOptions()); }
-
-    void restart(DevServerOptions options) {
-        server_.reset();
-        server_ =
-            std::make_unique<DevServer>(dir_.file("data") / "devserver.sqlite", std::move(options));
-        std::string error;
-        ASSERT_TRUE(server_->start(0, &error)) << error;
-    }
-
-    httplib::Client client() {
-        httplib::Client client("127.0.0.1", server_->port());
-        client.set_connection_timeout(5);
-        client.set_read_timeout(20);
-        return client;
-    }
-
-    httplib::Result post(const std::string& path, const std::string& body) {
-        return client().Post(("/api/" + path).c_str(), body, "application/x-www-form-urlencoded");
-    }
-
-    nlohmann::json login(std::string_view user, std::string_view password) {
-        auto result = post("Engineer/Login",
-                           "UserName=" + std::string(user) + "&PassWord=" + std::string(password));
-        EXPECT_TRUE(result);
-        if (result) {
-            EXPECT_EQ(result->status, 200);
-        }
-        return parseJson(result);
-    }
-
     void expectHealthy() {
         const auto result = client().Get("/health");
         ASSERT_TRUE(result) << "no answer to /health";
@@ -143,9 +103,6 @@ class DevServerTest : public ::testing::Test {
         }
         return false;
     }
-
-    test::TempDir dir_;
-    std::unique_ptr<DevServer> server_;
 };
 
 TEST_F(DevServerTest, LoginReturnsTheSessionOfEachSeededEngineer) {

@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Database.h"
+#include "DevServerFixture.h"
+#include "SeedData.h"
+
+namespace devserver {
+namespace {
+
+using test::parseJson;
+using Json = nlohmann::json;
+
+// The keys the app reads from an element of the home list, and those every seeded inquiry has.
+const std::set<std::string> kHomeKeys = {
+    "AskPriceID",    "UserName",      "GoodsName",   "GoodsID",        "AddDate",
+    "ImplementCity", "TimeLimit",     "offerPrice",  "LastProvice",    "HopeStartDate",
+    "DetailsDesc",   "DeviceFactory", "HopeProvice", "ImplementPlace", "IndustryName",
+    "Phone",         "Servicesname"};
+const std::set<std::string> kAlwaysPresent = {
+    "AskPriceID",     "UserName",     "GoodsName",     "GoodsID",     "AddDate",
+    "ImplementCity",  "TimeLimit",    "HopeStartDate", "DetailsDesc", "DeviceFactory",
+    "ImplementPlace", "IndustryName", "Phone",         "Servicesname"};
+
+const Json* findInquiry(const std::vector<Json>& list, const std::string& id) {
+    for (const auto& element : list) {
+        if (element["AskPriceID"] == id) return &element;
+    }
+    return nullptr;
+}
+
+class AskPriceEndpointsTest : public test::DevServerFixture {
+  protected:
+    void SetUp() override {
+        DevServerFixture::SetUp();
+        engineer_ = login(kSeedEngineers[0].userName, kSeedEngineers[0].password)["UserID"];
+        other_ = login(kSeedEngineers[1].userName, kSeedEngineers[1].password)["UserID"];
+    }
+
+    Json call(const std::string& path, const std::string& body) {
+        const auto result = post(path, body);
+        EXPECT_TRUE(result);
+        if (result) {
+            EXPECT_EQ(result->status, 200) << body;
+        }
+        return parseJson(result);
+    }
+
+    // The body exactly as the home list builds it.
+    Json homePage(int page, const std::string& engineer) {
+        return call("AskPrice/AskPriceList",
+                    "brisfoldID=" + engineer +
+                        "&IsOffer=0&rows=10&pageindex=" + std::to_string(page) + "&lastDateTime=");
+    }
+
+    // Every element of one list, page by page until a page comes back empty.
+    std::vector<Json> wholeList(int isOffer, const std::string& engineer) {
+        std::vector<Json> all;
+        for (int page = 1; page < 100; ++page) {
+            const auto reply =
+                call("AskPrice/AskPriceList", "brisfoldID=" + engineer +
+                                                  "&IsOffer=" + std::to_string(isOffer) +
+                                                  "&rows=10&pageindex=" + std::to_string(page));
+            if (!reply["List"].is_array() || reply["List"].empty()) break;
+            all.insert(all.end(), reply["List"].begin(), reply["List"].end());
+        }
+        return all;
+    }
+
+    Json quote(const std::string& body) { return call("AskPrice/EngineerPrice", body); }
+
+    int64_t offerCount() {
+        Database db(server_->dataFile());
+        return db.scalar("SELECT COUNT(*) FROM offers");
+    }
+
+    std::string engineer_;
+    std::string other_;
+};
+
+TEST_F(AskPriceEndpointsTest, TheHomeListPagesThroughEveryOpenInquiryOnceNewestFirst) {
+    constexpr int kPages = (kSeedOpenInquiries + 9) / 10;
+    std::vector<Json> all;
+    for (int page = 1; page <= kPages + 1; ++page) {
+        const auto reply = homePage(page, engineer_);
+        EXPECT_EQ(reply["pageindex"], page);
+        EXPECT_EQ(reply["rows"], 10);
+        EXPECT_EQ(reply["totalCount"], kSeedOpenInquiries);
+        EXPECT_EQ(reply["totalPages"], kPages);
+        const size_t expected = page < kPages    ? 10u
+                                : page == kPages ? kSeedOpenInquiries - 10u * (kPages - 1)
+                                                 : 0u;
+        ASSERT_EQ(reply["List"].size(), expected) << "page " << page;
+        if (page == 1) {
+            EXPECT_TRUE(std::any_of(reply["List"].begin(), reply["List"].end(), [](auto& e) {
+                return e["GoodsID"] == kTravelExcludedGoodsId;
+            })) << "the first page shows no inquiry that excludes travel costs";
+        }
+        all.insert(all.end(), reply["List"].begin(), reply["List"].end());
+    }
+
+    std::set<std::string> ids;
+    int travelExcluded = 0, withoutExpectedPrice = 0, withoutQuotation = 0;
+    for (size_t i = 0; i < all.size(); ++i) {
+        const auto& element = all[i];
+        ids.insert(element["AskPriceID"].get<std::string>());
+        for (const auto& [key, value] : element.items()) {
+            EXPECT_TRUE(kHomeKeys.contains(key)) << key;
+            EXPECT_FALSE(value.is_null()) << key;
+        }
+        for (const auto& key : kAlwaysPresent) EXPECT_TRUE(element.contains(key)) << key;
+        EXPECT_TRUE(element["TimeLimit"].is_number());
+        if (i > 0) {
+            EXPECT_GE(all[i - 1]["AddDate"], element["AddDate"]);
+        }
+        travelExcluded += element["GoodsID"] == kTravelExcludedGoodsId;
+        withoutExpectedPrice += !element.contains("HopeProvice");
+        withoutQuotation += !element.contains("offerPrice");
+    }
+    EXPECT_EQ(ids.size(), static_cast<size_t>(kSeedOpenInquiries));
+    EXPECT_EQ(travelExcluded, kSeedOpenInquiries / 6);
+    EXPECT_GT(withoutExpectedPrice, 0);
+    EXPECT_GT(withoutQuotation, 0);
+    // Left out, the filter means the home list: the quotation screen may omit it.
+    EXPECT_EQ(call("AskPrice/AskPriceList", "brisfoldID=" + engineer_)["totalCount"],
+              kSeedOpenInquiries);
+}
+
+TEST_F(AskPriceEndpointsTest, TheQuotationTabsHoldHisOpenQuotationsAndThoseHeLost) {
+    const auto home = wholeList(0, engineer_);
+    const auto quoted = wholeList(1, engineer_);
+    ASSERT_FALSE(quoted.empty());
+    for (const auto& element : home) {
+        const Json* mine = findInquiry(quoted, element["AskPriceID"]);
+        EXPECT_EQ(mine != nullptr, element.contains("LastProvice"));
+        if (mine != nullptr) {
+            EXPECT_EQ((*mine)["LastPrice"], element["LastProvice"]);
+            EXPECT_FALSE(mine->contains("LastProvice"));
+        }
+    }
+    EXPECT_EQ(quoted.size(),
+              static_cast<size_t>(std::count_if(
+                  home.begin(), home.end(), [](auto& e) { return e.contains("LastProvice"); })));
+
+    // Each order of the other engineer beat one of his quotations.
+    const auto lost = wholeList(2, engineer_);
+    EXPECT_EQ(lost.size(), static_cast<size_t>(5 * kSeedOrdersPerStatePerEngineer));
+    for (const auto& element : lost) {
+        EXPECT_EQ(findInquiry(home, element["AskPriceID"]), nullptr);
+        EXPECT_LT(element["offerPrice"], element["LastPrice"]);
+    }
+}
+
+TEST_F(AskPriceEndpointsTest, ALastDateTimeListsOnlyInquiriesPublishedBeforeIt) {
+    const auto first = homePage(1, engineer_);
+    const auto second = homePage(2, engineer_);
+    const auto tenth = first["List"][9]["AddDate"].get<std::string>();
+    const auto after = call("AskPrice/AskPriceList", "brisfoldID=" + engineer_ +
+                                                         "&IsOffer=0&rows=10&pageindex=1&"
+                                                         "lastDateTime=" +
+                                                         tenth);
+    EXPECT_EQ(after["totalCount"], kSeedOpenInquiries - 10);
+    EXPECT_EQ(after["List"][0], second["List"][0]);
+
+    const auto none = call("AskPrice/AskPriceList",
+                           "brisfoldID=" + engineer_ + "&IsOffer=0&lastDateTime=2000-01-01");
+    EXPECT_EQ(none["totalCount"], 0);
+    EXPECT_EQ(none["totalPages"], 0);
+    EXPECT_TRUE(none["List"].empty());
+}
+
+TEST_F(AskPriceEndpointsTest, AListRequestThatCannotBeServedGetsCodeZeroAndATip) {
+    struct Case {
+        std::string body;
+        std::string tip;
+    };
+    const std::string me = "brisfoldID=" + engineer_;
+    const Case cases[] = {
+        {"brisfoldID=0123456789abcdef0123456789abcdef&IsOffer=0", "工程师不存在"},
+        {"IsOffer=0&rows=10&pageindex=1", "缺少参数: brisfoldID"},
+        {me + "&IsOffer=3", "参数无效: IsOffer"},
+        {me + "&IsOffer=x", "参数无效: IsOffer"},
+        {me + "&pageindex=0", "参数无效: pageindex"},
+        {me + "&rows=101", "参数无效: rows"},
+        {me + "&lastDateTime=yesterday", "参数无效: lastDateTime"},
+        {me + "&lastDateTime=2026-11-30%27%20OR%20%271%27%3D%271", "参数无效: lastDateTime"},
+    };
+    for (const auto& c : cases) {
+        const auto reply = call("AskPrice/AskPriceList", c.body);
+        EXPECT_EQ(reply["code"], "0") << c.body;
+        EXPECT_EQ(reply["tip"], c.tip) << c.body;
+        EXPECT_FALSE(reply.contains("List")) << c.body;
+    }
+}
+
+TEST_F(AskPriceEndpointsTest, AQuotationThatCannotBeTakenIsRefusedAndStoresNothing) {
+    const auto home = wholeList(0, engineer_);
+    std::string included, excluded;
+    for (const auto& element : home) {
+        (element["GoodsID"] == kTravelExcludedGoodsId ? excluded : included) =
+            element["AskPriceID"];
+    }
+    const auto closed = wholeList(2, engineer_).at(0)["AskPriceID"].get<std::string>();
+    const std::string me = "brisfoldID=" + engineer_;
+    const std::string amountTip = "报价金额无效，请填写大于0的金额(最多两位小数)";
+    struct Case {
+        std::string body;
+        std::string tip;
+    };
+    const Case cases[] = {
+        {"brisfoldID=nobody&askpriceID=" + included + "&price=100", "工程师不存在"},
+        {me + "&askpriceID=0123456789abcdef0123456789abcdef&price=100", "询价不存在"},
+        {me + "&askpriceID=" + closed + "&price=100", "询价已结束，不能再报价"},
+        {me + "&askpriceID=" + included, "缺少参数: price"},
+        {me + "&askpriceID=" + included + "&price=", "缺少参数: price"},
+        {me + "&askpriceID=" + included + "&price=0", amountTip},
+        {me + "&askpriceID=" + included + "&price=0.00", amountTip},
+        {me + "&askpriceID=" + included + "&price=-5", amountTip},
+        {me + "&askpriceID=" + included + "&price=abc", amountTip},
+        {me + "&askpriceID=" + included + "&price=1e3", amountTip},
+        {me + "&askpriceID=" + included + "&price=12.345", amountTip},
+        {me + "&askpriceID=" + included + "&price=%20100", amountTip},
+        {me + "&askpriceID=" + included + "&price=100元", amountTip},
+        {me + "&askpriceID=" + included + "&price=1234567890", amountTip},
+        // Escaped by the app, so that it cannot add a key of its own.
+        {me + "&askpriceID=" + included + "&price=5%26price%3D1", amountTip},
+        {me + "&askpriceID=" + included + "&transID=1&hotelID=1&price=100",
+         "该询价的报价已包含差旅费，无需选择交通和住宿"},
+        {me + "&askpriceID=" + excluded + "&transID=1&price=100", "缺少参数: hotelID"},
+        {me + "&askpriceID=" + excluded + "&transID=1&hotelID=&price=100", "缺少参数: hotelID"},
+    };
+    const int64_t before = offerCount();
+    for (const auto& c : cases) {
+        const auto reply = quote(c.body);
+        EXPECT_EQ(reply["code"], "0") << c.body;
+        EXPECT_EQ(reply["tip"], c.tip) << c.body;
+    }
+    EXPECT_EQ(offerCount(), before);
+}
+
+TEST_F(AskPriceEndpointsTest, AQuotationIsStoredAndShowsInBothListsOfItsEngineer) {
+    const auto home = wholeList(0, engineer_);
+    const auto unquoted = std::find_if(home.begin(), home.end(), [](const Json& e) {
+        return !e.contains("LastProvice") && e.value("offerPrice", 1000000) > 99;
+    });
+    ASSERT_NE(unquoted, home.end());
+    const std::string id = (*unquoted)["AskPriceID"];
+    const std::string body = "brisfoldID=" + engineer_ + "&askpriceID=" + id + "&price=";
+
+    EXPECT_EQ(quote(body + "1234.5"), (Json{{"code", "1"}, {"tip", "报价成功"}}));
+    const auto quotedList = wholeList(1, engineer_);
+    const Json* quoted = findInquiry(quotedList, id);
+    ASSERT_NE(quoted, nullptr);
+    EXPECT_EQ((*quoted)["LastPrice"], 1234.5);
+
+    // The latest quotation is his last one; the lowest of all is the current offer.
+    EXPECT_EQ(quote(body + "99")["code"], "1");
+    const auto after = wholeList(0, engineer_);
+    const Json* mine = findInquiry(after, id);
+    ASSERT_NE(mine, nullptr);
+    EXPECT_EQ((*mine)["LastProvice"], 99);
+    EXPECT_TRUE((*mine)["LastProvice"].is_number_integer());
+    EXPECT_EQ((*mine)["offerPrice"], 99);
+    const auto theirList = wholeList(0, other_);
+    const Json* theirs = findInquiry(theirList, id);
+    ASSERT_NE(theirs, nullptr);
+    EXPECT_EQ((*theirs)["offerPrice"], 99);
+    EXPECT_FALSE(theirs->contains("LastProvice") && (*theirs)["LastProvice"] == 99);
+}
+
+TEST_F(AskPriceEndpointsTest, ATravelQuotationKeepsTheTransportAndLodgingChosen) {
+    const auto home = wholeList(0, engineer_);
+    const auto excluded = std::find_if(home.begin(), home.end(), [](const Json& e) {
+        return e["GoodsID"] == kTravelExcludedGoodsId;
+    });
+    ASSERT_NE(excluded, home.end());
+    const std::string id = (*excluded)["AskPriceID"];
+
+    EXPECT_EQ(quote("brisfoldID=" + engineer_ + "&askpriceID=" + id +
+                    "&transID=高铁%26二等座&hotelID=2&price=800")["code"],
+              "1");
+    // Answered "no" to the travel question: the plain amount.
+    EXPECT_EQ(quote("brisfoldID=" + engineer_ + "&askpriceID=" + id + "&price=750")["code"], "1");
+
+    Database db(server_->dataFile());
+    auto rows = db.query(
+        "SELECT price, trans_id, hotel_id FROM offers WHERE ask_price_id = ? AND engineer_id = ? "
+        "ORDER BY offer_id DESC LIMIT 2",
+        id, engineer_);
+    ASSERT_TRUE(rows.step());
+    EXPECT_EQ(rows.integer(0), 750);
+    EXPECT_EQ(rows.text(1), "");
+    ASSERT_TRUE(rows.step());
+    EXPECT_EQ(rows.integer(0), 800);
+    EXPECT_EQ(rows.text(1), "高铁&二等座");
+    EXPECT_EQ(rows.text(2), "2");
+}
+
+}  // namespace
+}  // namespace devserver
