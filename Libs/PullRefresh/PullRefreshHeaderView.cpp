@@ -2,7 +2,7 @@
 
 std::shared_ptr<PullRefreshHeaderView> PullRefreshHeaderView::header() {
     return finishCreate(std::shared_ptr<PullRefreshHeaderView>(new PullRefreshHeaderView()),
-                        CGRectMake(0, -kHeight, 320, kHeight));
+                        CGRectMake(0, -kHeight, 0, kHeight));
 }
 
 void PullRefreshHeaderView::setScrollView(const std::shared_ptr<UIScrollView>& scrollView) {
