@@ -112,7 +112,24 @@ void UIScrollView::setBounds(CGRect b) {
     UIView::setBounds(b);
     if (b.origin == old) return;
     contentOffsetDidChange();
+    // A copy: an observer may detach itself while it is told.
+    const auto observers = observers_;
+    for (const auto& weak : observers) {
+        if (auto o = weak.lock()) o->scrollViewContentOffsetDidChange(*this);
+    }
     if (auto d = delegate()) d->scrollViewDidScroll(sharedSelf<UIScrollView>());
+}
+
+void UIScrollView::addObserver(std::weak_ptr<UIScrollViewObserver> observer) {
+    std::erase_if(observers_, [](const auto& o) { return o.expired(); });
+    observers_.push_back(std::move(observer));
+}
+
+void UIScrollView::removeObserver(const UIScrollViewObserver* observer) {
+    std::erase_if(observers_, [observer](const auto& o) {
+        const auto locked = o.lock();
+        return !locked || locked.get() == observer;
+    });
 }
 
 void UIScrollView::setContentOffset(CGPoint offset) {

@@ -3,6 +3,7 @@
 #include <deque>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "Foundation/NSTimer.h"
 #include "UIKit/UIView.h"
@@ -21,6 +22,14 @@ class UIScrollViewDelegate {
     virtual void scrollViewWillBeginDecelerating(const std::shared_ptr<UIScrollView>&) {}
     virtual void scrollViewDidEndDecelerating(const std::shared_ptr<UIScrollView>&) {}
     virtual void scrollViewDidEndScrollingAnimation(const std::shared_ptr<UIScrollView>&) {}
+};
+
+// Hears of a scroll view's offset beside its delegate, as a view attached to the scroll view
+// (a pull-down refresh header) must while the screen is the delegate.
+class UIScrollViewObserver {
+  public:
+    virtual ~UIScrollViewObserver() = default;
+    virtual void scrollViewContentOffsetDidChange(UIScrollView& scrollView) = 0;
 };
 
 // A view whose bounds origin (the content offset) moves over a larger content. It follows a
@@ -75,6 +84,10 @@ class UIScrollView : public UIView {
         delegate_ = std::move(delegate);
     }
 
+    // Observers are held weakly and told of each offset change before the delegate.
+    void addObserver(std::weak_ptr<UIScrollViewObserver> observer);
+    void removeObserver(const UIScrollViewObserver* observer);
+
     // The offsets the content allows: from -inset to the content's far edge plus inset.
     CGPoint minimumContentOffset() const;
     CGPoint maximumContentOffset() const;
@@ -125,6 +138,7 @@ class UIScrollView : public UIView {
     bool showsHorizontalIndicator_ = true;
     bool showsVerticalIndicator_ = true;
     std::weak_ptr<UIScrollViewDelegate> delegate_;
+    std::vector<std::weak_ptr<UIScrollViewObserver>> observers_;
     std::shared_ptr<UIScrollViewTracker> tracker_;
 
     // The finger being followed.
