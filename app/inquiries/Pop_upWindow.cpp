@@ -9,6 +9,7 @@
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UIWindow.h"
+#include "shell/ShowAlertView.h"
 
 namespace {
 
@@ -20,11 +21,6 @@ constexpr int64_t kAmountAndReason = 3;
 constexpr int64_t kYesOrNo = 4;
 
 UIColorRef accent() { return UIColor::colorWithRed(244.0 / 255, 120.0 / 255, 0, 1); }
-
-Pop_upWindow::MessagePresenter& presenter() {
-    static Pop_upWindow::MessagePresenter p;
-    return p;
-}
 
 std::shared_ptr<UITextField> inputField(CGRect frame, const std::optional<std::string>& placeholder,
                                         UIKeyboardType keyboard) {
@@ -111,8 +107,6 @@ std::shared_ptr<Pop_upWindow> Pop_upWindow::create(CGRect frame, int64_t Type,
     if (Type == kAmountAndReason) view->setupUIConfig();
     return view;
 }
-
-void Pop_upWindow::setMessagePresenter(MessagePresenter p) { presenter() = std::move(p); }
 
 void Pop_upWindow::setupUIConfig() {
     setBackgroundColor(UIColor::colorWithRed(0, 0, 0, 0.6));
@@ -304,11 +298,11 @@ void Pop_upWindow::answer(std::optional<std::string> first, std::optional<std::s
 }
 
 void Pop_upWindow::showMessage(const std::string& message) {
-    const auto& show = presenter();
-    if (!show) return;
     CGFloat width = 0;
     if (auto window = UIApplication::sharedApplication()->keyWindow()) {
         width = window->bounds().size.width / 3;
     }
-    show(CGRectMake(0, 0, width, 10), message, 2, sharedSelf<UIView>());
+    ShowAlertView::initializeAlertViewWithFrame(CGRectMake(0, 0, width, 10), message, 2,
+                                                sharedSelf<UIView>())
+        ->addAlertView();
 }

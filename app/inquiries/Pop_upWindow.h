@@ -27,10 +27,6 @@ class Pop_upWindow : public UIView {
     using ReturnContent =
         std::function<void(const std::optional<std::string>& first,
                            const std::optional<std::string>& second, bool confirmed)>;
-    // The application's shared message view: frame, text, custom type, owner.
-    using MessagePresenter =
-        std::function<void(CGRect frame, const std::string& message, int64_t customType,
-                           const std::shared_ptr<UIView>& owner)>;
 
     // Types 1, 2 and 4: watermark is the amount field's placeholder (1) or the line shown (2, 4).
     static std::shared_ptr<Pop_upWindow> create(CGRect frame, int64_t Type,
@@ -45,9 +41,6 @@ class Pop_upWindow : public UIView {
                                                 std::optional<std::string> watermark_one,
                                                 std::optional<std::string> watermark_two,
                                                 std::shared_ptr<UIViewController> Class);
-
-    // Where the empty-amount message goes; nothing shows it until the app installs one.
-    static void setMessagePresenter(MessagePresenter presenter);
 
     void getAttribute(ReturnContent block) { returnContent_ = std::move(block); }
     // Covers the key window and plays the card's opening bounce. A pop-up of a type its

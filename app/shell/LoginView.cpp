@@ -5,16 +5,10 @@
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLConnection.h"
 #include "Foundation/NSURLRequest.h"
-#include "Foundation/NSURLUtilities.h"
 #include "UIKit/UIImageView.h"
+#include "shell/DataRequestManager.h"
 
 namespace {
-
-// Form values are escaped so that an "&" or "=" typed into a field stays part of its value.
-std::string formValue(const std::string& text) {
-    static const NSCharacterSet allowed = NSCharacterSet::alphanumericCharacterSet();
-    return stringByAddingPercentEncodingWithAllowedCharacters(text, allowed);
-}
 
 UIColorRef rgb(uint32_t hex) { return UIColor::colorWithRGBHex(hex); }
 
@@ -135,8 +129,8 @@ void LoginView::login() {
 
     std::weak_ptr<LoginView> weak = std::static_pointer_cast<LoginView>(shared_from_this());
     NSURLConnection::sendAsynchronousRequest(
-        request, [weak](const std::shared_ptr<NSHTTPURLResponse>&, const NSData& data,
-                        const NSErrorOpt& error) {
+        request, [weak, user, password](const std::shared_ptr<NSHTTPURLResponse>&,
+                                        const NSData& data, const NSErrorOpt& error) {
             auto self = weak.lock();
             if (!self) return;
             self->requesting_ = false;
@@ -154,9 +148,10 @@ void LoginView::login() {
                 return;
             }
             if (describeValueForKey(*reply, "code") == "1") {
-                self->showStatus("登录成功，欢迎 " + describeValueForKey(*reply, "FullName"), true);
+                self->showStatus("登录成功，欢迎 " + replyText(*reply, "FullName"), true);
+                if (self->handler_) self->handler_(*reply, user, password);
             } else {
-                self->showStatus(describeValueForKey(*reply, "tip"), false);
+                self->showStatus(replyText(*reply, "tip"), false);
             }
         });
 }

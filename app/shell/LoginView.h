@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "UIKit/UIButton.h"
@@ -11,10 +13,16 @@
 // The engineer's sign-in: user name, password and a button that posts them to the service's
 // "Engineer/Login". Return in the user name moves on to the password, Return in the password
 // signs in. The outcome shows under the button: the server's tip when it refuses, the
-// engineer's name when it accepts.
+// engineer's name when it accepts, and the handler then gets the reply with the user name and
+// password that were accepted.
 class LoginView : public UIView {
   public:
+    using LoginHandler = std::function<void(const nlohmann::json& reply, const std::string& user,
+                                            const std::string& password)>;
+
     static std::shared_ptr<LoginView> create(CGRect frame, std::string serviceBase);
+
+    void setLoginHandler(LoginHandler handler) { handler_ = std::move(handler); }
 
     const std::shared_ptr<UITextField>& userField() const { return user_; }
     const std::shared_ptr<UITextField>& passwordField() const { return password_; }
@@ -32,6 +40,7 @@ class LoginView : public UIView {
     void showStatus(const std::string& text, bool ok);
 
     std::string serviceBase_;
+    LoginHandler handler_;
     std::shared_ptr<UITextField> user_;
     std::shared_ptr<UITextField> password_;
     std::shared_ptr<UIButton> login_;

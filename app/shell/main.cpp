@@ -1,5 +1,5 @@
-// The field engineers' application: the sign-in screen against the service API, in a
-// phone-sized window or headless, optionally writing a screenshot and exiting.
+// The field engineers' application: the sign-in and the tab bar shell against the service API,
+// in a phone-sized window or headless, optionally writing a screenshot and exiting.
 
 #include <cstdio>
 #include <memory>
@@ -13,8 +13,8 @@
 #include "host/Host.h"
 #include "shell/AppHome.h"
 #include "shell/AppOptions.h"
+#include "shell/BrisfoldAppDelegate.h"
 #include "shell/DevServerProcess.h"
-#include "shell/LoginView.h"
 #include "shell/QuitSignals.h"
 
 int main(int argc, char** argv) {
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     host->compositor().setDrawsStatusBar(true);
     // Every screen of the app has the brand-blue bar under the status bar.
     UIApplication::sharedApplication()->setStatusBarStyle(UIStatusBarStyleLightContent);
-    host->window()->addSubview(LoginView::create(host->window()->bounds(), server));
+    const auto app = BrisfoldAppDelegate::launch(host->window(), server);
 
     if (options->screenshot.empty()) {
         host->run();

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
 #include "AppChildProcess.h"
 #include "CoreGraphics/CGImage.h"
+#include "TempDir.h"
 
 namespace {
 

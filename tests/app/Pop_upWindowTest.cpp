@@ -16,6 +16,7 @@
 #include "UIKit/UINavigationController.h"
 #include "host/HeadlessHost.h"
 #include "inquiries/Pop_upWindow.h"
+#include "shell/ShowAlertView.h"
 
 namespace {
 
@@ -37,12 +38,13 @@ struct Answer {
     }
 };
 
-struct Message {
-    CGRect frame;
-    std::string text;
-    int64_t customType;
-    std::shared_ptr<UIView> owner;
-};
+// The app's message view, when it shows inside the view.
+std::shared_ptr<ShowAlertView> messageIn(const std::shared_ptr<UIView>& view) {
+    for (const auto& subview : view->subviews()) {
+        if (auto message = std::dynamic_pointer_cast<ShowAlertView>(subview)) return message;
+    }
+    return nullptr;
+}
 
 // A screen in a navigation controller filling the host's key window, as the pop-up's creators
 // have it; the pop-up goes on the navigation controller's view.
@@ -51,14 +53,8 @@ class PopUpTest : public ManualClockTest {
     void SetUp() override {
         nav = UINavigationController::create(screen);
         host.window()->setRootViewController(nav);
-        Pop_upWindow::setMessagePresenter([this](CGRect frame, const std::string& text,
-                                                 int64_t type,
-                                                 const std::shared_ptr<UIView>& owner) {
-            messages.push_back({frame, text, type, owner});
-        });
     }
     void TearDown() override {
-        Pop_upWindow::setMessagePresenter(nullptr);
         UIApplication::sharedApplication()->setStatusBarOrientation(UIInterfaceOrientationPortrait);
     }
 
@@ -97,7 +93,6 @@ class PopUpTest : public ManualClockTest {
     std::shared_ptr<UIViewController> screen = UIViewController::create();
     std::shared_ptr<UINavigationController> nav;
     std::vector<Answer> answers;
-    std::vector<Message> messages;
 };
 
 TEST_F(PopUpTest, EachTypeAnswersItsBlockAsItsButtonsSayThenGoes) {
@@ -137,30 +132,28 @@ TEST_F(PopUpTest, EachTypeAnswersItsBlockAsItsButtonsSayThenGoes) {
         EXPECT_EQ(answers, c.expected ? std::vector<Answer>{*c.expected} : std::vector<Answer>{});
         EXPECT_EQ(popUp->superview(), nullptr);
         EXPECT_FALSE(host.typeText("1"));  // the keyboard went with it
+        EXPECT_FALSE(messageIn(popUp));
     }
-    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(PopUpTest, AnEmptyAmountIsRefusedWithAMessageAndThePopUpStays) {
     auto amount = single(1, "A", "请在此填写报价金额");
     show(amount);
     tapOn(amount->sureBtn());
+    const auto amountMessage = messageIn(amount);
+    ASSERT_TRUE(amountMessage);
+    EXPECT_EQ(amountMessage->message(), "报价金额不可为空(如无需求,可填写'0')");
+    EXPECT_EQ(amountMessage->customType(), 2);
+    EXPECT_EQ(amount->superview(), nav->view());
+
     auto compensation = twoField();
     show(compensation);
     typeInto(compensation->contentTF_two(), "原因");
     tapOn(compensation->sureBtn());
-
+    const auto compensationMessage = messageIn(compensation);
+    ASSERT_TRUE(compensationMessage);
+    EXPECT_EQ(compensationMessage->message(), "补偿金额不可为空(如无需求,可填写'0')");
     EXPECT_TRUE(answers.empty());
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].text, "报价金额不可为空(如无需求,可填写'0')");
-    EXPECT_EQ(messages[0].owner, amount);
-    EXPECT_EQ(messages[1].text, "补偿金额不可为空(如无需求,可填写'0')");
-    EXPECT_EQ(messages[1].owner, compensation);
-    for (const Message& m : messages) {
-        EXPECT_EQ(m.customType, 2);
-        EXPECT_EQ(m.frame, CGRectMake(0, 0, 320.0 / 3, 10));
-    }
-    EXPECT_EQ(amount->superview(), nav->view());
 
     // Only an empty amount is refused; what was typed stays.
     compensation->contentTF()->setText("   ");

@@ -1,0 +1,185 @@
+#include "shell/BrisfoldAppDelegate.h"
+
+#include <map>
+
+#include "Foundation/JSONValue.h"
+#include "Foundation/NSBundle.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSUserDefaults.h"
+#include "UIKit/UIDevice.h"
+#include "UIKit/UINavigationController.h"
+#include "shell/CustomTabBar.h"
+#include "shell/DataRequestManager.h"
+#include "shell/LoginView.h"
+#include "shell/TabContainerViewController.h"
+#include "shell/ViewControllerClasses.h"
+
+namespace {
+
+constexpr const char* kVersionKey = "AppVersion";
+constexpr const char* kUserNameKey = "APPUserName";
+constexpr const char* kPasswordKey = "APPPassWord";
+constexpr const char* kUserIdKey = "APPUserID";
+constexpr const char* kTokenKey = "APPUserToken";
+constexpr const char* kEngineerNoKey = "APPEngineerNo";
+constexpr const char* kMobileKey = "APPMobile";
+constexpr const char* kPhotoKey = "APPPhoto";
+constexpr const char* kFullNameKey = "APPFullName";
+constexpr const char* kLevelKey = "APPLevel";
+constexpr const char* kNotReadCountKey = "APPNotReadCount";
+
+constexpr const char* kSessionKeys[] = {kUserNameKey,   kPasswordKey,    kUserIdKey, kTokenKey,
+                                        kEngineerNoKey, kMobileKey,      kPhotoKey,  kFullNameKey,
+                                        kLevelKey,      kNotReadCountKey};
+
+std::shared_ptr<BrisfoldAppDelegate>& current() {
+    static std::shared_ptr<BrisfoldAppDelegate> app;
+    return app;
+}
+
+std::string stored(NSUserDefaults& defaults, const char* key) {
+    return defaults.stringForKey(key).value_or("");
+}
+
+}  // namespace
+
+std::shared_ptr<BrisfoldAppDelegate> BrisfoldAppDelegate::getApp() { return current(); }
+
+std::shared_ptr<BrisfoldAppDelegate> BrisfoldAppDelegate::launch(std::shared_ptr<UIWindow> window,
+                                                                 std::string serviceBase) {
+    auto app = std::shared_ptr<BrisfoldAppDelegate>(new BrisfoldAppDelegate());
+    current() = app;
+    app->window_ = std::move(window);
+    app->serviceBase_ = std::move(serviceBase);
+    app->window_->setBackgroundColor(UIColor::whiteColor());
+    app->loadConfig();
+    app->setRemoteLab(CustomTabBar::shareManager()->badge());
+    app->setNotReadCount(app->notReadCount_);
+    app->buildTabs();
+    app->window_->setRootViewController(app->tabs_);
+    app->showLogin();
+    app->window_->makeKeyAndVisible();
+    return app;
+}
+
+std::string BrisfoldAppDelegate::serviceURL(std::string_view path) const {
+    return serviceBase_ + "api/" + std::string(path);
+}
+
+void BrisfoldAppDelegate::loadConfig() {
+    const auto defaults = NSUserDefaults::standardUserDefaults();
+    const auto version =
+        NSBundle::mainBundle()->objectForInfoDictionaryKey("CFBundleShortVersionString");
+    const std::string bundleVersion = version.is_string() ? version.get<std::string>() : "";
+    // Another version may keep its session differently: it signs in afresh.
+    if (stored(*defaults, kVersionKey) != bundleVersion) {
+        for (const char* key : kSessionKeys) defaults->removeObjectForKey(key);
+        defaults->setString(bundleVersion, kVersionKey);
+    }
+    userName_ = stored(*defaults, kUserNameKey);
+    password_ = stored(*defaults, kPasswordKey);
+    userId_ = stored(*defaults, kUserIdKey);
+    token_ = stored(*defaults, kTokenKey);
+    engineerNo_ = stored(*defaults, kEngineerNoKey);
+    mobile_ = stored(*defaults, kMobileKey);
+    photo_ = stored(*defaults, kPhotoKey);
+    fullName_ = stored(*defaults, kFullNameKey);
+    level_ = stored(*defaults, kLevelKey);
+    notReadCount_ = static_cast<long>(defaults->integerForKey(kNotReadCountKey));
+    autoLogin_ = !userName_.empty() && !password_.empty();
+}
+
+void BrisfoldAppDelegate::buildTabs() {
+    tabs_ = UITabBarController::create();
+    std::vector<std::shared_ptr<UIViewController>> navigations;
+    for (const TabItem& tab : CustomTabBar::shareManager()->tabs()) {
+        auto screen = ViewControllerClasses::create(tab.name);
+        if (!screen) screen = TabContainerViewController::create(tab.name);
+        if (tab.name == "MessageViewController")
+            setMessageViewController(std::dynamic_pointer_cast<TabContainerViewController>(screen));
+        auto navigation = UINavigationController::create(screen);
+        navigation->setNavigationBarHidden(true);
+        navigations.push_back(navigation);
+    }
+    tabs_->setViewControllers(std::move(navigations));
+    // The custom tab bar takes its place.
+    tabs_->tabBar()->setHidden(true);
+}
+
+void BrisfoldAppDelegate::showLogin() {
+    login_ = LoginView::create(window_->bounds(), serviceBase_);
+    std::weak_ptr<BrisfoldAppDelegate> weak = sharedSelf<BrisfoldAppDelegate>();
+    login_->setLoginHandler(
+        [weak](const nlohmann::json& reply, const std::string& user, const std::string& password) {
+            if (auto self = weak.lock()) self->didLogin(reply, user, password);
+        });
+    window_->addSubview(login_);
+    if (!autoLogin_) return;
+    login_->userField()->setText(userName_);
+    login_->passwordField()->setText(password_);
+    std::weak_ptr<LoginView> view = login_;
+    NSRunLoop::mainRunLoop()->performAfterDelay(0, [view] {
+        if (auto v = view.lock()) v->login();
+    });
+}
+
+void BrisfoldAppDelegate::didLogin(const nlohmann::json& reply, const std::string& userName,
+                                   const std::string& password) {
+    userName_ = userName;
+    password_ = password;
+    userId_ = replyText(reply, "UserID");
+    token_ = replyText(reply, "Token");
+    engineerNo_ = replyText(reply, "EngineerNo");
+    mobile_ = replyText(reply, "Mobile");
+    photo_ = replyText(reply, "Photo");
+    fullName_ = replyText(reply, "FullName");
+    level_ = replyText(reply, "Level");
+    const auto stats = reply.find("Statistics");
+    statistics_ = stats != reply.end() && stats->is_object() ? *stats : nlohmann::json::object();
+    autoLogin_ = true;
+
+    const auto defaults = NSUserDefaults::standardUserDefaults();
+    defaults->setString(userName_, kUserNameKey);
+    defaults->setString(password_, kPasswordKey);
+    defaults->setString(userId_, kUserIdKey);
+    defaults->setString(token_, kTokenKey);
+    defaults->setString(engineerNo_, kEngineerNoKey);
+    defaults->setString(mobile_, kMobileKey);
+    defaults->setString(photo_, kPhotoKey);
+    defaults->setString(fullName_, kFullNameKey);
+    defaults->setString(level_, kLevelKey);
+    const auto unread = reply.find("NotReadCount");
+    setNotReadCount(unread == reply.end() ? 0 : static_cast<long>(integerValue(*unread)));
+    // The session must outlive a process that is killed right after signing in.
+    defaults->synchronize();
+
+    if (login_) {
+        login_->removeFromSuperview();
+        login_.reset();
+    }
+    if (auto messages = messageViewController()) messages->setNeedRefreshLoad(true);
+}
+
+void BrisfoldAppDelegate::setNotReadCount(long count) {
+    notReadCount_ = count;
+    NSUserDefaults::standardUserDefaults()->setInteger(count, kNotReadCountKey);
+    if (!remoteLab_) return;
+    remoteLab_->setHidden(count <= 0);
+    remoteLab_->setText(count >= 100 ? "99+" : std::to_string(count));
+}
+
+std::string BrisfoldAppDelegate::deviceString() const {
+    return deviceStringForHardware(UIDevice::currentDevice()->hardwareIdentifier());
+}
+
+std::string BrisfoldAppDelegate::deviceStringForHardware(const std::string& identifier) {
+    static const std::map<std::string, std::string> kNames = {
+        {"iPhone3,1", "iphone 4"},  {"iPhone3,2", "iphone 4"},       {"iPhone3,3", "iphone 4"},
+        {"iPhone4,1", "iphone 4s"}, {"iPhone5,1", "iphone 5"},       {"iPhone5,2", "iphone 5"},
+        {"iPhone5,3", "iphone 5c"}, {"iPhone5,4", "iphone 5c"},      {"iPhone6,1", "iphone 5s"},
+        {"iPhone6,2", "iphone 5s"}, {"iPhone7,2", "iphone 6"},       {"iPhone7,1", "iphone 6 plus"},
+        {"iPhone8,1", "iphone 6s"}, {"iPhone8,2", "iphone 6s plus"},
+    };
+    const auto found = kNames.find(identifier);
+    return found == kNames.end() ? identifier : found->second;
+}

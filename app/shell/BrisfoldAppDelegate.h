@@ -1,0 +1,100 @@
+#pragma once
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "Foundation/NSObject.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UITabBarController.h"
+#include "UIKit/UIWindow.h"
+
+class LoginView;
+class TabContainerViewController;
+
+// The application delegate: owns the window's tab bar shell and the session, which it mirrors in
+// the defaults store so that the next start can sign in by itself.
+class BrisfoldAppDelegate : public NSObject {
+  public:
+    // The delegate of the last launch; null before any.
+    static std::shared_ptr<BrisfoldAppDelegate> getApp();
+    // The launch on the window: white background, the session from the defaults store, the tab
+    // bar shell with its four containers, and the sign-in over it, which signs in by itself when
+    // a user name and password are stored. serviceBase: the servers' base address ("http://h:p/").
+    static std::shared_ptr<BrisfoldAppDelegate> launch(std::shared_ptr<UIWindow> window,
+                                                       std::string serviceBase);
+
+    const std::shared_ptr<UIWindow>& window() const { return window_; }
+    const std::shared_ptr<UITabBarController>& tabBarController() const { return tabs_; }
+    // The sign-in while it shows, else null.
+    const std::shared_ptr<LoginView>& loginView() const { return login_; }
+    // The service API's address of a path such as "Order/OrderList".
+    std::string serviceURL(std::string_view path) const;
+
+    // The session.
+    bool autoLogin() const { return autoLogin_; }
+    const std::string& userName() const { return userName_; }
+    const std::string& password() const { return password_; }
+    const std::string& APPUserID() const { return userId_; }
+    const std::string& APPUserToken() const { return token_; }
+    const std::string& engineerNo() const { return engineerNo_; }
+    const std::string& mobile() const { return mobile_; }
+    const std::string& photo() const { return photo_; }
+    const std::string& fullName() const { return fullName_; }
+    const std::string& level() const { return level_; }
+    const nlohmann::json& statistics() const { return statistics_; }
+
+    // The unread messages. Setting it mirrors it under "APPNotReadCount" and shows it on the
+    // badge: hidden at 0 or below, "99+" from 100.
+    long notReadCount() const { return notReadCount_; }
+    void setNotReadCount(long count);
+    const std::shared_ptr<UILabel>& remoteLab() const { return remoteLab_; }
+    void setRemoteLab(std::shared_ptr<UILabel> label) { remoteLab_ = std::move(label); }
+    // The favourites store changed; the list screens re-mark their stars when it is set.
+    bool dataBaseUpdate() const { return dataBaseUpdate_; }
+    void setDataBaseUpdate(bool changed) { dataBaseUpdate_ = changed; }
+    // The messages container, not owned.
+    std::shared_ptr<TabContainerViewController> messageViewController() const {
+        return messageViewController_.lock();
+    }
+    void setMessageViewController(std::weak_ptr<TabContainerViewController> controller) {
+        messageViewController_ = std::move(controller);
+    }
+
+    // The marketing name of the device model ("iphone 5s"); the identifier itself when unknown.
+    std::string deviceString() const;
+    static std::string deviceStringForHardware(const std::string& identifier);
+
+    // An accepted login: keeps and mirrors the session and shows the tab bar shell. Missing
+    // reply values are kept as empty text.
+    void didLogin(const nlohmann::json& reply, const std::string& userName,
+                  const std::string& password);
+
+  private:
+    BrisfoldAppDelegate() = default;
+    void loadConfig();
+    void buildTabs();
+    void showLogin();
+
+    std::shared_ptr<UIWindow> window_;
+    std::string serviceBase_;
+    std::shared_ptr<UITabBarController> tabs_;
+    std::shared_ptr<LoginView> login_;
+
+    bool autoLogin_ = false;
+    std::string userName_;
+    std::string password_;
+    std::string userId_;
+    std::string token_;
+    std::string engineerNo_;
+    std::string mobile_;
+    std::string photo_;
+    std::string fullName_;
+    std::string level_;
+    nlohmann::json statistics_ = nlohmann::json::object();
+    long notReadCount_ = 0;
+    bool dataBaseUpdate_ = false;
+    std::shared_ptr<UILabel> remoteLab_;
+    std::weak_ptr<TabContainerViewController> messageViewController_;
+};

@@ -1,0 +1,5 @@
+#include "shell/OrderViewController.h"
+
+std::shared_ptr<OrderViewController> OrderViewController::create() {
+    return std::shared_ptr<OrderViewController>(new OrderViewController());
+}

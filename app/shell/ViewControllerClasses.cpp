@@ -1,0 +1,30 @@
+#include "shell/ViewControllerClasses.h"
+
+#include <map>
+
+#include "shell/HomeViewController.h"
+#include "shell/OrderViewController.h"
+
+namespace {
+
+// Listed here rather than registered from each class's own file: a static library drops object
+// files that nothing refers to, and their registrations with them.
+std::map<std::string, ViewControllerClasses::Factory>& classes() {
+    static std::map<std::string, ViewControllerClasses::Factory> known = {
+        {"HomeViewController", [](const auto&) { return HomeViewController::create(); }},
+        {"OrderViewController", [](const auto&) { return OrderViewController::create(); }},
+    };
+    return known;
+}
+
+}  // namespace
+
+void ViewControllerClasses::registerClass(const std::string& name, Factory factory) {
+    classes()[name] = std::move(factory);
+}
+
+std::shared_ptr<UIViewController> ViewControllerClasses::create(
+    const std::string& name, const std::shared_ptr<UIViewController>& superClass) {
+    const auto found = classes().find(name);
+    return found == classes().end() ? nullptr : found->second(superClass);
+}

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "Deadline.h"
+#include "DevServer.h"
+#include "Foundation/NSUserDefaults.h"
+#include "ShellHome.h"
+#include "UIKit/UIDevice.h"
+#include "UIKit/UINavigationController.h"
+#include "host/HeadlessHost.h"
+#include "shell/BrisfoldAppDelegate.h"
+#include "shell/CustomNavBar.h"
+#include "shell/CustomTabBar.h"
+#include "shell/HomeViewController.h"
+#include "shell/LeftViewController.h"
+#include "shell/LoginView.h"
+
+namespace {
+
+using testsupport::runUntil;
+
+std::shared_ptr<TabContainerViewController> containerAt(const BrisfoldAppDelegate& app,
+                                                        size_t index) {
+    auto nav = std::dynamic_pointer_cast<UINavigationController>(
+        app.tabBarController()->viewControllers().at(index));
+    return nav ? std::dynamic_pointer_cast<TabContainerViewController>(nav->topViewController())
+               : nullptr;
+}
+
+void tapView(Host& host, const std::shared_ptr<UIView>& view) {
+    const CGRect f = view->convertRectToView(view->bounds(), nullptr);
+    host.tap(CGPointMake(CGRectGetMidX(f), CGRectGetMidY(f)));
+}
+
+class SessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(server.start(0, &error)) << error;
+        base = "http://127.0.0.1:" + std::to_string(server.port()) + "/";
+    }
+    void TearDown() override { server.stop(); }
+
+    // Signs in through the sign-in view as a person would.
+    void signIn(HeadlessHost& host, const BrisfoldAppDelegate& app) {
+        auto login = app.loginView();
+        ASSERT_TRUE(login);
+        tapView(host, login->userField());
+        ASSERT_TRUE(host.typeText("zhangwei"));
+        tapView(host, login->passwordField());
+        ASSERT_TRUE(host.typeText("zw123456"));
+        tapView(host, login->loginButton());
+        ASSERT_TRUE(runUntil([&] { return !app.loginView(); }));
+    }
+
+    ShellHome home;
+    devserver::DevServer server{home.dir.path() / "devserver.sqlite"};
+    std::string base;
+};
+
+TEST_F(SessionTest, SigningInStoresTheSessionShowsTheShellAndTheNextStartSignsInByItself) {
+    {
+        HeadlessHost host;
+        auto app = BrisfoldAppDelegate::launch(host.window(), base);
+        EXPECT_FALSE(app->autoLogin());
+        ASSERT_TRUE(app->loginView());
+        EXPECT_TRUE(app->loginView()->window());
+        signIn(host, *app);
+
+        const auto defaults = NSUserDefaults::standardUserDefaults();
+        EXPECT_FALSE(app->APPUserID().empty());
+        EXPECT_EQ(defaults->stringForKey("APPUserID"), app->APPUserID());
+        EXPECT_EQ(app->APPUserToken().size(), 32u);
+        EXPECT_EQ(defaults->stringForKey("APPUserToken"), app->APPUserToken());
+        EXPECT_EQ(defaults->integerForKey("APPNotReadCount"), app->notReadCount());
+        EXPECT_GT(app->notReadCount(), 0);
+        EXPECT_FALSE(app->fullName().empty());
+        // The home tab shows with both bars, and the messages tab will reload when it shows.
+        auto homeTab = containerAt(*app, 0);
+        ASSERT_TRUE(std::dynamic_pointer_cast<HomeViewController>(homeTab));
+        EXPECT_TRUE(homeTab->isAppeared());
+        EXPECT_EQ(CustomNavBar::shareManager()->superview(), homeTab->view());
+        EXPECT_EQ(CustomTabBar::shareManager()->superview(), homeTab->view());
+        EXPECT_EQ(CustomNavBar::shareManager()->titleLabel()->text(), "首页");
+        EXPECT_TRUE(app->messageViewController()->needRefreshLoad());
+    }
+    NSUserDefaults::resetStandardUserDefaults();
+    HeadlessHost host;
+    auto app = BrisfoldAppDelegate::launch(host.window(), base);
+    EXPECT_TRUE(app->autoLogin());
+    ASSERT_TRUE(app->loginView());
+    EXPECT_EQ(app->loginView()->userField()->text(), "zhangwei");
+    ASSERT_TRUE(runUntil([&] { return !app->loginView(); }));
+    EXPECT_TRUE(containerAt(*app, 0)->isAppeared());
+}
+
+TEST_F(SessionTest, AnotherVersionsSessionIsClearedAndSignsInAfresh) {
+    const auto defaults = NSUserDefaults::standardUserDefaults();
+    defaults->setString("0.9", "AppVersion");
+    defaults->setString("zhangwei", "APPUserName");
+    defaults->setString("zw123456", "APPPassWord");
+    defaults->setString("U-old", "APPUserID");
+    HeadlessHost host;
+    auto app = BrisfoldAppDelegate::launch(host.window(), base);
+    EXPECT_FALSE(app->autoLogin());
+    EXPECT_EQ(app->APPUserID(), "");
+    EXPECT_FALSE(defaults->stringForKey("APPUserID"));
+    EXPECT_EQ(defaults->stringForKey("AppVersion"), "1.0");
+    EXPECT_EQ(app->loginView()->userField()->text(), "");
+}
+
+TEST_F(SessionTest, MissingReplyValuesAreKeptAsEmptyText) {
+    HeadlessHost host;
+    auto app = BrisfoldAppDelegate::launch(host.window(), base);
+    app->didLogin({{"code", "1"}, {"UserID", 7}}, "u", "p");
+    EXPECT_EQ(app->APPUserID(), "7");
+    EXPECT_EQ(app->APPUserToken(), "");
+    EXPECT_EQ(app->fullName(), "");
+    EXPECT_EQ(app->notReadCount(), 0);
+    EXPECT_EQ(NSUserDefaults::standardUserDefaults()->stringForKey("APPUserToken"), "");
+    EXPECT_FALSE(app->loginView());
+}
+
+TEST_F(SessionTest, UnreadCountIsMirroredAndShownOnTheMessagesBadge) {
+    HeadlessHost host;
+    auto app = BrisfoldAppDelegate::launch(host.window(), base);
+    const auto badge = app->remoteLab();
+    ASSERT_TRUE(badge);
+    EXPECT_EQ(badge->superview(), CustomTabBar::shareManager());
+    const struct {
+        long count;
+        bool hidden;
+        const char* text;
+    } cases[] = {{0, true, nullptr},
+                 {1, false, "1"},
+                 {99, false, "99"},
+                 {100, false, "99+"},
+                 {-3, true, nullptr}};
+    for (const auto& c : cases) {
+        app->setNotReadCount(c.count);
+        EXPECT_EQ(badge->isHidden(), c.hidden) << c.count;
+        if (c.text) {
+            EXPECT_EQ(badge->text(), c.text) << c.count;
+        }
+        EXPECT_EQ(NSUserDefaults::standardUserDefaults()->integerForKey("APPNotReadCount"),
+                  c.count);
+    }
+}
+
+TEST_F(SessionTest, TabsAreTheFourContainersOfTheTabListAndTheTabBarSwitchesThem) {
+    HeadlessHost host;
+    auto app = BrisfoldAppDelegate::launch(host.window(), base);
+    app->didLogin({{"code", "1"}, {"UserID", "U1"}, {"FullName", "张伟"}}, "zhangwei", "p");
+    const char* names[] = {"HomeViewController", "OfferViewController", "OrderViewController",
+                           "MessageViewController"};
+    ASSERT_EQ(app->tabBarController()->viewControllers().size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        auto container = containerAt(*app, i);
+        ASSERT_TRUE(container) << i;
+        EXPECT_EQ(container->className(), names[i]);
+        EXPECT_EQ(CustomTabBar::shareManager()->tabs()[i].name, names[i]);
+    }
+    EXPECT_EQ(app->messageViewController(), containerAt(*app, 3));
+
+    const auto tabBar = CustomTabBar::shareManager();
+    tapView(host, tabBar->buttons()[2]);
+    host.runFor(0);
+    EXPECT_EQ(app->tabBarController()->selectedIndex(), 2);
+    EXPECT_EQ(tabBar->superview(), containerAt(*app, 2)->view());
+    EXPECT_TRUE(tabBar->buttons()[2]->isSelected());
+    EXPECT_FALSE(tabBar->buttons()[0]->isSelected());
+    EXPECT_FALSE(containerAt(*app, 0)->view()->viewWithTag(CustomNavBar::kTag));
+    EXPECT_EQ(CustomNavBar::shareManager()->titleLabel()->text(), "订单");
+
+    // The bar's left item opens the side menu with the engineer, and closes it again.
+    auto order = containerAt(*app, 2);
+    tapView(host, CustomNavBar::shareManager()->leftButton());
+    ASSERT_TRUE(order->isShowLeftView());
+    auto menu = std::dynamic_pointer_cast<LeftViewController>(order->sideSlipView()->contentVC());
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(menu->parentViewController(), order);
+    EXPECT_FALSE(order->sideSlipView()->isHidden());
+    EXPECT_EQ(menu->nameLabel()->text(), "张伟");
+    tapView(host, CustomNavBar::shareManager()->leftButton());
+    EXPECT_FALSE(order->isShowLeftView());
+    EXPECT_TRUE(order->sideSlipView()->isHidden());
+}
+
+TEST(DeviceString, NarrowPhonesHaveTheirMarketingNames) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"iPhone3,1", "iphone 4"},  {"iPhone4,1", "iphone 4s"}, {"iPhone5,2", "iphone 5"},
+        {"iPhone5,3", "iphone 5c"}, {"iPhone6,1", "iphone 5s"}, {"iPhone7,2", "iphone 6"},
+        {"x86_64", "x86_64"},
+    };
+    for (const auto& [hardware, name] : cases)
+        EXPECT_EQ(BrisfoldAppDelegate::deviceStringForHardware(hardware), name) << hardware;
+}
+
+}  // namespace
