@@ -248,6 +248,7 @@ void VMBaseMapView::executeInterpolation(const std::optional<VMAnimationValue>& 
             if (d) anchor(d->centerPointAtZoomLevelUsingScreenAnchor(v));
         } else if (keyPath == kVMAnimationKeyPathRotation) {
             mapEngineSetRotation(projection, static_cast<float>(v));
+            mapEngineUpdateView(projection);
             if (d) anchor(d->centerPointAtRotationDegreeUsingScreenAnchor(v));
         } else if (keyPath == kVMAnimationKeyPathCamera) {
             setHeaderAngleWithProjection(projection, static_cast<float>(v));
@@ -268,12 +269,14 @@ void VMBaseMapView::executeInterpolation(const std::optional<VMAnimationValue>& 
 void VMBaseMapView::setZoomLevelWithProjection(MapViewState* projection, float zoomLevel) const {
     if (!projection || std::isnan(zoomLevel)) return;
     mapEngineSetZoomLevel(projection, std::clamp(zoomLevel, kMinZoom, kMaxZoom));
+    mapEngineUpdateView(projection);
 }
 
 void VMBaseMapView::setHeaderAngleWithProjection(MapViewState* projection, float angle) const {
     if (!projection || !(angle >= 0)) return;
     mapEngineSetCameraPitch(projection,
                             std::min(angle, skyModelEnabled_ ? kSkyPitchLimit : kPitchLimit));
+    mapEngineUpdateView(projection);
 }
 
 double VMBaseMapView::getHeaderAngleWithProjection(const MapViewState* projection) {
@@ -284,6 +287,7 @@ double VMBaseMapView::getHeaderAngleWithProjection(const MapViewState* projectio
 void VMBaseMapView::setCenterWithProjection(MapViewState* projection, VMMapPoint center) {
     if (!projection || !fitsInt32(center.x) || !fitsInt32(center.y)) return;
     mapEngineSetCenter(projection, static_cast<int32_t>(center.x), static_cast<int32_t>(center.y));
+    mapEngineUpdateView(projection);
 }
 
 void VMBaseMapView::setSkyModelEnabled(bool enabled) {

@@ -324,7 +324,10 @@ void VMMapView::rotateToDegree(double degree, bool animated, double duration,
     baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathRotation);
     const VMMapPoint c =
         centerPointForKeepingMapPivotInRotationDegree(mapPivot(), screenAnchor_, degree);
-    if (MapViewState* p = projection()) mapEngineSetRotation(p, static_cast<float>(degree));
+    if (MapViewState* p = projection()) {
+        mapEngineSetRotation(p, static_cast<float>(degree));
+        mapEngineUpdateView(p);
+    }
     VMBaseMapView::setCenterWithProjection(projection(), c);
     updateAnnotationsPosition();
     if (completion) completion();
@@ -463,22 +466,26 @@ double VMMapView::zoomScaleFitMapRect(VMMapRect r, UIEdgeInsets padding) {
     const MapViewState saved = *p;
     mapEngineSetRotation(p, 0);
     baseMapView_->setHeaderAngleWithProjection(p, 0);
+    mapEngineUpdateView(p);
     double low = mapEngineMinZoomLevel(), high = mapEngineMaxZoomLevel();
     double z = z0;
     double d = 0;
-    for (int i = 0; i < kFitEvaluations; ++i) {
+    // The zoom that met the tolerance is the answer, not the next one the search would try.
+    std::optional<double> found;
+    for (int i = 0; i < kFitEvaluations && !found; ++i) {
         d = mapSizeOnEdge(from, to, z) - target;
-        if (d > 0) {
+        if (std::abs(d) <= kFitTolerance) {
+            found = z;
+        } else if (d > 0) {
             low = z;
             z = (z + high) / 2;
         } else {
             high = z;
             z = (z + low) / 2;
         }
-        if (std::abs(d) <= kFitTolerance) break;
     }
     *p = saved;
-    return std::exp2(std::abs(d) <= kFitTolerance ? z : z0);
+    return std::exp2(found.value_or(z0));
 }
 
 void VMMapView::setVisibleMapRect(VMMapRect rect, UIEdgeInsets padding, bool animated) {
