@@ -1,0 +1,331 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CoreLocation/CLLocationManager.h"
+#include "Foundation/NSError.h"
+#include "UIKit/UIImageView.h"
+#include "UIKit/UILongPressGestureRecognizer.h"
+#include "UIKit/UIPanGestureRecognizer.h"
+#include "UIKit/UIPinchGestureRecognizer.h"
+#include "UIKit/UIRotationGestureRecognizer.h"
+#include "UIKit/UITapGestureRecognizer.h"
+#include "UIKit/UIView.h"
+#include "VMAnnotationFloor.h"
+#include "VMBaseMapView.h"
+#include "VMCircle.h"
+#include "VMCompassView.h"
+#include "VMGeometry.h"
+#include "VMMapLayer.h"
+#include "VMMapStatus.h"
+#include "VMOverlayContainerView.h"
+#include "VMScaleView.h"
+#include "VMTrafficColorWrapper.h"
+#include "VMUserLocation.h"
+#include "VMViewRecycler.h"
+
+class VMMapView;
+
+// The map view's callbacks, every one optional and sent on the main thread.
+class VMMapViewDelegate {
+  public:
+    virtual ~VMMapViewDelegate() = default;
+    virtual void offlineDataWillReload(VMMapView&) {}
+    virtual void offlineDataDidReload(VMMapView&) {}
+    virtual void mapViewDidChangeOpenGLESDisabled(VMMapView&, bool /*disabled*/) {}
+    virtual void mapViewRegionWillChangeAnimated(VMMapView&, bool /*animated*/) {}
+    virtual void mapViewRegionDidChangeAnimated(VMMapView&, bool /*animated*/) {}
+    virtual void mapViewWillStartLocatingUser(VMMapView&) {}
+    virtual void mapViewDidStopLocatingUser(VMMapView&) {}
+    // Answers whether the delegate took the update; one that does not gets the older form
+    // without the flag.
+    virtual bool mapViewDidUpdateUserLocation(VMMapView&, const std::shared_ptr<VMUserLocation>&,
+                                              bool /*updatingLocation*/) {
+        return false;
+    }
+    virtual void mapViewDidUpdateUserLocation(VMMapView&, const std::shared_ptr<VMUserLocation>&) {}
+    virtual void mapViewDidFailToLocateUserWithError(VMMapView&, const NSError&) {}
+    virtual void mapViewDidChangeUserTrackingMode(VMMapView&, long /*mode*/, bool /*animated*/) {}
+};
+
+// The map kit's public map view. It owns the GL view with its frame loop, whose renderer owns
+// the engine, and the location manager that feeds the user location. Main thread only.
+class VMMapView : public UIView,
+                  public VMBaseMapViewDelegate,
+                  public VURI1VovureDelegate,
+                  public VMMapLayerDelegate,
+                  public VMCompassViewDelegate,
+                  public VMOverlayContainerViewDelegate,
+                  public CLLocationManagerDelegate,
+                  public UIGestureRecognizerDelegate {
+  public:
+    static constexpr double kDefaultCameraDuration = 0.35f;
+    static constexpr CLLocationCoordinate2D kInitialCenter{39.911447, 116.406026};
+    static constexpr VMCoordinateSpan kInitialSpan{0.519519, 0.395502};
+
+    // Null while the application is in the background, or when no GL view can be made.
+    static std::shared_ptr<VMMapView> create(CGRect frame);
+    ~VMMapView() override;
+    static bool applicationInBackgroundState();
+
+    std::shared_ptr<VMMapViewDelegate> delegate() const { return delegate_.lock(); }
+    void setDelegate(std::weak_ptr<VMMapViewDelegate> d) { delegate_ = std::move(d); }
+    const std::shared_ptr<VMBaseMapView>& baseMapView() const { return baseMapView_; }
+    std::shared_ptr<VURI1Vovure> render() const;
+    std::string description() const;
+
+    void drawRect(CGRect rect) override;
+    int projectionState() const { return projectionState_; }
+
+    // Reload of map data: the engine is rebuilt and the map state carried across.
+    void reloadMap();
+    void pushMapStatus();
+    void popMapStatus();
+    const std::shared_ptr<MapStatus>& mapStatusBeforeReload() const { return mapStatusBefore_; }
+
+    bool openGLESDisabled() const;
+    void setOpenGLESDisabled(bool disabled);
+    void setOpenGLESDisabledWithoutNotifyDelegate(bool disabled);
+
+    // Display options that a reload carries across.
+    long mapType() const { return mapType_; }
+    void setMapType(long type, bool forced = false);
+    bool isShowTraffic() const { return showTraffic_; }
+    void setShowTraffic(bool show);
+    bool real3DModelsDisabled() const { return real3DModelsDisabled_; }
+    void setReal3DModelsDisabled(bool disabled);
+    bool isBuildingsDisabled() const { return buildingsDisabled_; }
+    void setBuildingsDisabled(bool disabled);
+    bool isSkyModelEnabled() const { return skyModelEnable_; }
+    void setSkyModelEnable(bool enabled);
+    const std::shared_ptr<VMTrafficColorWrapper>& trafficColorWrapper() const {
+        return trafficColorWrapper_;
+    }
+    void applyTrafficColor(const std::shared_ptr<VMTrafficColorWrapper>& colors);
+
+    // Location manager pass-through.
+    double distanceFilter() const { return locationManager_->distanceFilter(); }
+    void setDistanceFilter(double m) { locationManager_->setDistanceFilter(m); }
+    double desiredAccuracy() const { return locationManager_->desiredAccuracy(); }
+    void setDesiredAccuracy(double m) { locationManager_->setDesiredAccuracy(m); }
+    double headingFilter() const { return locationManager_->headingFilter(); }
+    void setHeadingFilter(double d) { locationManager_->setHeadingFilter(d); }
+
+    // Logo.
+    CGPoint logoCenter() const { return logoImageView_->center(); }
+    void setLogoCenter(CGPoint center);
+    CGSize logoSize() const { return logoImageView_->bounds().size; }
+
+    // Camera.
+    CLLocationCoordinate2D centerCoordinate();
+    void setCenterCoordinate(CLLocationCoordinate2D c, bool animated = false,
+                             bool usingMapCenter = false);
+    double zoomLevel() const { return currentZoomLevel(); }
+    double currentZoomLevel() const;
+    void setZoomLevel(double level, bool animated = false);
+    double rotationDegree() const { return currentRotation(); }
+    void setRotationDegree(double degree, bool animated = false, double duration = 0);
+    double cameraDegree() const { return currentCameraHeaderDegree(); }
+    void setCameraDegree(double degree, bool animated = false, double duration = 0);
+    VMCoordinateRegion region();
+    void setRegion(VMCoordinateRegion region, bool animated = false);
+    VMMapRect visibleMapRect();
+    VMMapRect mapRectThatFits(VMMapRect rect, UIEdgeInsets padding = {});
+    void setVisibleMapRect(VMMapRect rect, UIEdgeInsets padding = {}, bool animated = false);
+    CGPoint screenAnchor() const { return screenAnchor_; }
+    void setScreenAnchor(CGPoint anchor);
+    bool customedPivot() const { return customedPivot_; }
+    VMMapPoint mapPivot();
+    void updateMapPivot();
+    VMMapStatus getMapStatus();
+    void setMapStatus(const std::optional<VMMapStatus>& status, bool animated,
+                      double duration = kDefaultCameraDuration);
+
+    // Conversions between view points and map points.
+    CGPoint pointForMapPoint(VMMapPoint point);
+    VMMapPoint mapPointForPoint(CGPoint point);
+    CGRect rectForMapRect(VMMapRect rect);
+    VMMapRect mapRectForRect(CGRect rect);
+    double zoomScaleFitMapRect(VMMapRect rect, UIEdgeInsets padding);
+
+    // Camera entry points; a completion may be empty.
+    using Completion = std::function<void()>;
+    void scrollToMapPivot(VMMapPoint pivot, bool animated, double duration, int timingType,
+                          bool usingMapCenter, Completion completion);
+    void scrollToCenterPoint(VMMapPoint center, bool animated, double duration, int timingType,
+                             bool usingMapCenter, Completion completion);
+    void zoomToLevel(double level, bool animated = false, double duration = 0,
+                     Completion completion = nullptr);
+    void rotateToDegree(double degree, bool animated = false, double duration = 0,
+                        Completion completion = nullptr);
+    void rotateCameraHeaderToDegree(double degree, bool animated = false, double duration = 0,
+                                    Completion completion = nullptr);
+
+    // Pivot geometry: the engine centre that puts the pivot on the anchor.
+    VMMapPoint centerPointForKeepingMapPivot(VMMapPoint pivot, CGPoint anchor);
+    VMMapPoint centerPointForKeepingMapPivotAtZoomLevel(VMMapPoint pivot, CGPoint anchor,
+                                                        double zoom);
+    VMMapPoint centerPointForKeepingMapPivotInRotationDegree(VMMapPoint pivot, CGPoint anchor,
+                                                             double degree);
+    VMMapPoint centerPointForMapPivotInCameraHeaderDegree(VMMapPoint pivot, CGPoint anchor,
+                                                          double degree);
+    VMMapPoint currentCenter() const;
+    double currentRotation() const;
+    double currentCameraHeaderDegree() const;
+    static double normalizeDegree(double degree);
+    static double normalizeCameraDegree(double degree);
+    static double normalizeZoomLevel(double zoom);
+
+    // User location.
+    bool showsUserLocation() const { return showsUserLocation_; }
+    void setShowsUserLocation(bool show);
+    const std::shared_ptr<VMUserLocation>& userLocation() const { return userLocation_; }
+    const std::shared_ptr<VMCircle>& userLocationAccuracyCircle() const { return userCircle_; }
+    long userTrackingMode() const { return userTrackingMode_; }
+    void setUserTrackingMode(long mode, bool animated = false);
+    void decreaseUserTrackingMode() { decreaseUserTrackingModeWithFlag(0); }
+    void decreaseUserTrackingModeWithFlag(long flag);
+    const std::shared_ptr<CLLocationManager>& locationManager() const { return locationManager_; }
+
+    // Parts owned by the view.
+    const std::shared_ptr<UIImageView>& logoImageView() const { return logoImageView_; }
+    const std::shared_ptr<VMCompassView>& compassView() const { return compassView_; }
+    const std::shared_ptr<VMScaleView>& scaleView() const { return scaleView_; }
+    const std::shared_ptr<VMOverlayContainerView>& overlayContainer() const {
+        return overlayContainer_;
+    }
+    const std::shared_ptr<VMAnnotationFloor>& annotationFloor() const { return annotationFloor_; }
+    const std::shared_ptr<VMViewRecycler>& recycler() const { return recycler_; }
+    const std::vector<std::shared_ptr<NSObject>>& annotationArray() const {
+        return annotationArray_;
+    }
+    std::vector<std::shared_ptr<UIGestureRecognizer>> gestureRecognizerList() const;
+    bool isScrollEnabled() const { return scrollEnabled_; }
+    void setScrollEnabled(bool e) { scrollEnabled_ = e; }
+    bool isZoomEnabled() const { return zoomEnabled_; }
+    void setZoomEnabled(bool e) { zoomEnabled_ = e; }
+    bool isRotateEnabled() const { return rotateEnabled_; }
+    void setRotateEnabled(bool e) { rotateEnabled_ = e; }
+    bool isRotateCameraEnabled() const { return rotateCameraEnabled_; }
+    void setRotateCameraEnabled(bool e) { rotateCameraEnabled_ = e; }
+    bool touchPOIEnabled() const { return touchPOIEnabled_; }
+    void setTouchPOIEnabled(bool e) { touchPOIEnabled_ = e; }
+    bool showsCompass() const { return showsCompass_; }
+    bool showsLabels() const { return showsLabels_; }
+
+    // VMBaseMapViewDelegate.
+    void mapDidReloaded() override;
+    bool mapCenterDidMove() override;
+    std::optional<VMMapPoint> centerPointAtZoomLevelUsingScreenAnchor(double zoom) override;
+    std::optional<VMMapPoint> centerPointForMapPivotUsingScreenAnchor(VMMapPoint pivot) override;
+    std::optional<VMMapPoint> centerPointAtRotationDegreeUsingScreenAnchor(double deg) override;
+    std::optional<VMMapPoint> centerPointAtCameraHeaderDegreeUsingScreenAnchor(double d) override;
+    // VURI1VovureDelegate.
+    void renderState(VURI1Vovure&, int state) override;
+    // CLLocationManagerDelegate.
+    void locationManagerDidUpdateToLocation(CLLocationManager&,
+                                            const std::shared_ptr<CLLocation>& location,
+                                            const std::shared_ptr<CLLocation>& old) override;
+    void locationManagerDidUpdateHeading(CLLocationManager&,
+                                         const std::shared_ptr<CLHeading>& heading) override;
+    void locationManagerDidFailWithError(CLLocationManager&, const NSError& error) override;
+
+  protected:
+    VMMapView() = default;
+    std::shared_ptr<CALayer> makeLayer() const override { return VMMapLayer::layer(); }
+
+  private:
+    bool initialize();
+    void initMapLayer();
+    void initNotifications();
+    void initEnableAttributes();
+    void initGestureRecognizers();
+    void initBaseMapView();
+    void initOverlaySystem();
+    void initAnnotationSystem();
+    void initUserlocationSystem();
+    void initLogoImageView();
+    void initTrafficColor();
+    void initCompassView();
+    void initScaleView();
+
+    void handleDidBecomeActiveNotification();
+    void handleWillResignActiveNotification();
+    void handleDidChangeOrientationNotification();
+    void updateAnnotationsPosition();
+
+    void notifyDelegateRegionWillChangeAnimated(bool animated);
+    void notifyDelegateRegionDidChangeAnimated(bool animated);
+    Completion regionDidChangeCompletion(bool animated);
+    void internalSetCenterCoordinate(CLLocationCoordinate2D c, bool animated, bool usingMapCenter);
+    void internalSetMapPivot(VMMapPoint pivot, bool animated, bool usingMapCenter);
+    void internalSetVisibleMapRect(VMMapRect rect, UIEdgeInsets padding, bool animated);
+    VMMapPoint mapPointForPoint(CGPoint point, const MapViewState* projection);
+    CGPoint pointForMapPoint(VMMapPoint point, const MapViewState* projection);
+    VMMapRect mapRectForRect(CGRect rect, const MapViewState* projection);
+    double mapSizeOnEdge(CGPoint from, CGPoint to, double zoom);
+    CGRect paddedBounds(UIEdgeInsets padding) const;
+    MapViewState* projection() const;
+    void addAnimation(const char* keyPath, VMAnimationValue from, VMAnimationValue to,
+                      double duration, int timingType, Completion completion);
+    // Writes a candidate camera value into the projection, reads the anchor's map point, and
+    // puts everything back.
+    VMMapPoint pivotCentreWith(VMMapPoint pivot, CGPoint anchor,
+                               const std::function<void(MapViewState*)>& candidate);
+
+    void addUserLocationInterface();
+    void updateUserLocationInterface();
+    void diveFitsTracking();
+    void resetUserLocationHeading();
+    void notifyDelegateUpdateUserLocation(bool updatingLocation);
+
+    bool needsOperateAfterProjection_ = false;
+    std::function<void()> operation_;
+    VMMapPoint mapPivotAfterProjection_;
+    bool showTraffic_ = false;
+    bool customedPivot_ = false;
+    bool scrollEnabled_ = false;
+    bool rotateCameraEnabled_ = false;
+    bool zoomEnabled_ = false;
+    bool rotateEnabled_ = false;
+    bool touchPOIEnabled_ = false;
+    bool showsCompass_ = false;
+    bool showsLabels_ = false;
+    bool showsUserLocation_ = false;
+    bool real3DModelsDisabled_ = false;
+    bool buildingsDisabled_ = false;
+    bool skyModelEnable_ = false;
+    bool userLocationInterfaceExisted_ = false;
+    std::weak_ptr<VMMapViewDelegate> delegate_;
+    std::shared_ptr<VMBaseMapView> baseMapView_;
+    std::shared_ptr<UIImageView> logoImageView_;
+    long mapType_ = 0;
+    std::shared_ptr<UITapGestureRecognizer> zoomInGestureRecognizer_;
+    std::shared_ptr<UITapGestureRecognizer> zoomOutGestureRecognizer_;
+    std::shared_ptr<UIPinchGestureRecognizer> zoomPinchGestureRecognizer_;
+    std::shared_ptr<UIPanGestureRecognizer> panGestureRecognizer_;
+    std::shared_ptr<UIPanGestureRecognizer> pullGestureRecognizer_;
+    std::shared_ptr<UIRotationGestureRecognizer> rotateGestureRecognizer_;
+    std::shared_ptr<UITapGestureRecognizer> singleTapGestureRecognizer_;
+    std::shared_ptr<UILongPressGestureRecognizer> longPressGestureRecognizer_;
+    std::shared_ptr<VMCompassView> compassView_;
+    std::shared_ptr<VMScaleView> scaleView_;
+    std::shared_ptr<VMOverlayContainerView> overlayContainer_;
+    std::vector<std::shared_ptr<NSObject>> annotationArray_;
+    std::shared_ptr<VMAnnotationFloor> annotationFloor_;
+    std::shared_ptr<VMViewRecycler> recycler_;
+    std::shared_ptr<CLLocationManager> locationManager_;
+    std::shared_ptr<VMCircle> userCircle_;
+    long userTrackingMode_ = 0;
+    std::shared_ptr<VMUserLocation> userLocation_;
+    double headingOffset_ = 0;
+    std::shared_ptr<MapStatus> mapStatusBefore_;
+    std::shared_ptr<VMTrafficColorWrapper> trafficColorWrapper_;
+    int projectionState_ = 0;
+    VMMapPoint mapPivot_;
+    CGPoint screenAnchor_{0.5, 0.5};
+};

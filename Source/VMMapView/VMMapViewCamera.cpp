@@ -1,0 +1,534 @@
+// The map view's camera: setters, region, pivot geometry and conversions.
+#include <algorithm>
+#include <cmath>
+
+#include "Foundation/Dispatch.h"
+#include "UIKit/UIScreen.h"
+#include "VMMapView.h"
+
+namespace {
+
+constexpr int kTimingLinear = 0;
+constexpr int kTimingEaseOut = 8;
+constexpr int kTimingEaseInEaseOut = 9;
+constexpr double kPivotTolerance = 1.5;
+constexpr double kFitTolerance = 10.0;
+constexpr int kFitEvaluations = 20;
+
+CGFloat screenScale() { return UIScreen::mainScreen()->scale(); }
+
+bool finite(VMMapPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+VMMapRect minMapRect(const VMMapPoint (&p)[4]) {
+    double minX = p[0].x, maxX = p[0].x, minY = p[0].y, maxY = p[0].y;
+    for (const VMMapPoint& q : p) {
+        minX = std::min(minX, q.x);
+        maxX = std::max(maxX, q.x);
+        minY = std::min(minY, q.y);
+        maxY = std::max(maxY, q.y);
+    }
+    return {{minX, minY}, {maxX - minX, maxY - minY}};
+}
+
+}  // namespace
+
+// ---- Current values and normalisers ----
+
+VMMapPoint VMMapView::currentCenter() const {
+    const MapViewState* p = projection();
+    if (!p) return {};
+    uint32_t x = 0, y = 0;
+    mapEngineGetCenter(p, &x, &y);
+    return {static_cast<double>(static_cast<int32_t>(x)),
+            static_cast<double>(static_cast<int32_t>(y))};
+}
+
+double VMMapView::currentRotation() const {
+    const MapViewState* p = projection();
+    return p ? normalizeDegree(mapEngineGetRotation(p)) : 0;
+}
+
+double VMMapView::currentCameraHeaderDegree() const {
+    const MapViewState* p = projection();
+    return p ? mapEngineGetCameraPitch(p) : 0;
+}
+
+double VMMapView::currentZoomLevel() const {
+    const MapViewState* p = projection();
+    return p ? mapEngineGetZoomLevel(p) : 0;
+}
+
+double VMMapView::normalizeDegree(double degree) {
+    double d = std::fmod(degree, 360.0);
+    if (d < 0) d += 360;
+    return d;
+}
+
+double VMMapView::normalizeCameraDegree(double degree) {
+    return std::max(std::min(degree, 65.0), 0.0);
+}
+
+double VMMapView::normalizeZoomLevel(double zoom) {
+    return std::min(std::max(zoom, static_cast<double>(mapEngineMinZoomLevel())),
+                    static_cast<double>(mapEngineMaxZoomLevel()));
+}
+
+// ---- Conversions ----
+
+CGPoint VMMapView::pointForMapPoint(VMMapPoint point) {
+    auto r = render();
+    return pointForMapPoint(point,
+                            r && r->mapEngine() ? mapEngineGetViewState(r->mapEngine()) : nullptr);
+}
+
+CGPoint VMMapView::pointForMapPoint(VMMapPoint point, const MapViewState* state) {
+    if (!state || !finite(point)) return {};
+    float glX = 0, glY = 0;
+    mapEngineMapToGL(state, static_cast<int32_t>(point.x), static_cast<int32_t>(point.y), &glX,
+                     &glY);
+    double sx = 0, sy = 0;
+    mapEngineGLToScreen(state, &sx, &sy, glX, glY);
+    const CGFloat scale = screenScale();
+    return {sx / scale, sy / scale};
+}
+
+VMMapPoint VMMapView::mapPointForPoint(CGPoint point) {
+    return mapPointForPoint(point, projection());
+}
+
+VMMapPoint VMMapView::mapPointForPoint(CGPoint point, const MapViewState* state) {
+    if (!state) return {};
+    const CGRect b = bounds();
+    if (point.x == CGRectGetMidX(b) && point.y == CGRectGetMidY(b)) {
+        uint32_t x = 0, y = 0;
+        mapEngineGetCenter(state, &x, &y);
+        return {static_cast<double>(x), static_cast<double>(y)};
+    }
+    const CGFloat scale = screenScale();
+    float glX = 0, glY = 0;
+    mapEngineScreenToGL(state, &glX, &glY, point.x * scale, point.y * scale);
+    int32_t x = 0, y = 0;
+    mapEngineGLToMap(state, &x, &y, glX, glY);
+    return {static_cast<double>(x), static_cast<double>(y)};
+}
+
+CGRect VMMapView::rectForMapRect(VMMapRect r) {
+    const double x = r.origin.x, y = r.origin.y, w = r.size.width, h = r.size.height;
+    const CGPoint p[4] = {pointForMapPoint({x, y}), pointForMapPoint({x + w, y}),
+                          pointForMapPoint({x, y + h}), pointForMapPoint({x + w, y + h})};
+    double minX = p[0].x, maxX = p[0].x, minY = p[0].y, maxY = p[0].y;
+    for (const CGPoint& q : p) {
+        minX = std::min(minX, q.x);
+        maxX = std::max(maxX, q.x);
+        minY = std::min(minY, q.y);
+        maxY = std::max(maxY, q.y);
+    }
+    return CGRectMake(minX, minY, maxX - minX, maxY - minY);
+}
+
+VMMapRect VMMapView::mapRectForRect(CGRect rect) { return mapRectForRect(rect, projection()); }
+
+VMMapRect VMMapView::mapRectForRect(CGRect r, const MapViewState* state) {
+    const double x = r.origin.x, y = r.origin.y, w = r.size.width, h = r.size.height;
+    const VMMapPoint p[4] = {mapPointForPoint({x, y}, state), mapPointForPoint({x + w, y}, state),
+                             mapPointForPoint({x, y + h}, state),
+                             mapPointForPoint({x + w, y + h}, state)};
+    return minMapRect(p);
+}
+
+// ---- Pivot geometry ----
+
+VMMapPoint VMMapView::centerPointForKeepingMapPivot(VMMapPoint pivot, CGPoint anchor) {
+    const CGRect b = bounds();
+    const VMMapPoint m = mapPointForPoint({anchor.x * b.size.width, anchor.y * b.size.height});
+    const VMMapPoint c = currentCenter();
+    return {pivot.x + (c.x - m.x), pivot.y + (c.y - m.y)};
+}
+
+VMMapPoint VMMapView::pivotCentreWith(VMMapPoint pivot, CGPoint anchor,
+                                      const std::function<void(MapViewState*)>& candidate) {
+    MapViewState* p = projection();
+    if (projectionState_ != 2 || !p || !finite(pivot)) return currentCenter();
+    const MapViewState saved = *p;
+    VMBaseMapView::setCenterWithProjection(p, pivot);
+    candidate(p);
+    mapEngineUpdateView(p);
+    const CGRect b = bounds();
+    const VMMapPoint q = mapPointForPoint({anchor.x * b.size.width, anchor.y * b.size.height}, p);
+    *p = saved;
+    return {2 * pivot.x - q.x, 2 * pivot.y - q.y};
+}
+
+VMMapPoint VMMapView::centerPointForKeepingMapPivotAtZoomLevel(VMMapPoint pivot, CGPoint anchor,
+                                                               double zoom) {
+    // A zoom that is not a number would have no centre to go with it.
+    if (std::isnan(zoom)) return currentCenter();
+    return pivotCentreWith(pivot, anchor, [&](MapViewState* p) {
+        baseMapView_->setZoomLevelWithProjection(p, static_cast<float>(zoom));
+    });
+}
+
+VMMapPoint VMMapView::centerPointForKeepingMapPivotInRotationDegree(VMMapPoint pivot,
+                                                                    CGPoint anchor, double degree) {
+    if (std::isnan(degree)) return currentCenter();
+    return pivotCentreWith(pivot, anchor, [&](MapViewState* p) {
+        mapEngineSetRotation(p, static_cast<float>(degree));
+    });
+}
+
+VMMapPoint VMMapView::centerPointForMapPivotInCameraHeaderDegree(VMMapPoint pivot, CGPoint anchor,
+                                                                 double degree) {
+    if (std::isnan(degree)) return currentCenter();
+    return pivotCentreWith(pivot, anchor, [&](MapViewState* p) {
+        baseMapView_->setHeaderAngleWithProjection(p, static_cast<float>(degree));
+    });
+}
+
+std::optional<VMMapPoint> VMMapView::centerPointAtZoomLevelUsingScreenAnchor(double zoom) {
+    return centerPointForKeepingMapPivotAtZoomLevel(mapPivot(), screenAnchor_, zoom);
+}
+
+std::optional<VMMapPoint> VMMapView::centerPointForMapPivotUsingScreenAnchor(VMMapPoint pivot) {
+    return centerPointForKeepingMapPivot(pivot, screenAnchor_);
+}
+
+std::optional<VMMapPoint> VMMapView::centerPointAtRotationDegreeUsingScreenAnchor(double degree) {
+    return centerPointForKeepingMapPivotInRotationDegree(mapPivot(), screenAnchor_, degree);
+}
+
+std::optional<VMMapPoint> VMMapView::centerPointAtCameraHeaderDegreeUsingScreenAnchor(double d) {
+    return centerPointForMapPivotInCameraHeaderDegree(mapPivot(), screenAnchor_, d);
+}
+
+bool VMMapView::mapCenterDidMove() {
+    updateMapPivot();
+    return true;
+}
+
+VMMapPoint VMMapView::mapPivot() {
+    updateMapPivot();
+    return mapPivot_;
+}
+
+void VMMapView::updateMapPivot() {
+    if (customedPivot_ && projectionState_ == 2) {
+        const CGPoint p = pointForMapPoint(mapPivot_);
+        const CGRect b = bounds();
+        const CGPoint a{screenAnchor_.x * b.size.width, screenAnchor_.y * b.size.height};
+        if (std::abs(p.x - a.x) <= kPivotTolerance && std::abs(p.y - a.y) <= kPivotTolerance)
+            return;
+        mapPivot_ = mapPointForPoint(a);
+        return;
+    }
+    mapPivot_ = currentCenter();
+}
+
+void VMMapView::setScreenAnchor(CGPoint anchor) {
+    if (!(anchor.x >= 0 && anchor.x <= 1 && anchor.y >= 0 && anchor.y <= 1)) return;
+    if (anchor.x == screenAnchor_.x && anchor.y == screenAnchor_.y) return;
+    screenAnchor_ = anchor;
+    customedPivot_ = !(anchor.x == 0.5 && anchor.y == 0.5);
+    decreaseUserTrackingModeWithFlag(1);
+}
+
+// ---- Entry points ----
+
+void VMMapView::addAnimation(const char* keyPath, VMAnimationValue from, VMAnimationValue to,
+                             double duration, int timingType, Completion completion) {
+    auto a = VMBasicAnimation::animationWithKeyPath(keyPath);
+    a->fromValue = from;
+    a->toValue = to;
+    a->duration = duration;
+    a->timingFunction = VMMediaTimingFunction::functionWithType(timingType);
+    a->completion = std::move(completion);
+    baseMapView_->addAnimation(a);
+}
+
+void VMMapView::scrollToMapPivot(VMMapPoint pivot, bool animated, double duration, int timingType,
+                                 bool usingMapCenter, Completion completion) {
+    if (!finite(pivot)) return;
+    if (projectionState_ != 2) {
+        std::weak_ptr<VMMapView> weak = sharedSelf<VMMapView>();
+        operation_ = [=] {
+            DispatchQueue::main()->async([=] {
+                if (auto self = weak.lock())
+                    self->scrollToMapPivot(pivot, animated, duration, timingType, usingMapCenter,
+                                           completion);
+            });
+        };
+        mapPivotAfterProjection_ = pivot;
+        needsOperateAfterProjection_ = true;
+        return;
+    }
+    std::weak_ptr<VMMapView> weak = sharedSelf<VMMapView>();
+    Completion wrapper = [weak, pivot, completion] {
+        if (auto self = weak.lock()) self->mapPivot_ = pivot;
+        if (completion) completion();
+    };
+    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathCenterMapPoint);
+    if (animated) {
+        addAnimation(kVMAnimationKeyPathMapPivot, mapPivot(), pivot, duration, timingType,
+                     std::move(wrapper));
+        return;
+    }
+    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathMapPivot);
+    VMBaseMapView::setCenterWithProjection(projection(),
+                                           centerPointForKeepingMapPivot(pivot, screenAnchor_));
+    updateAnnotationsPosition();
+    wrapper();
+}
+
+void VMMapView::scrollToCenterPoint(VMMapPoint center, bool animated, double duration,
+                                    int timingType, bool, Completion completion) {
+    if (!finite(center)) return;
+    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathMapPivot);
+    if (animated) {
+        addAnimation(kVMAnimationKeyPathCenterMapPoint, currentCenter(), center, duration,
+                     timingType, std::move(completion));
+        return;
+    }
+    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathCenterMapPoint);
+    VMBaseMapView::setCenterWithProjection(projection(), center);
+    updateAnnotationsPosition();
+    if (completion) completion();
+}
+
+void VMMapView::zoomToLevel(double level, bool animated, double duration, Completion completion) {
+    if (std::isnan(level)) return;
+    level = normalizeZoomLevel(level);
+    if (animated) {
+        addAnimation(kVMAnimationKeyPathZoomer, currentZoomLevel(), level, duration,
+                     kTimingEaseInEaseOut, std::move(completion));
+        return;
+    }
+    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathZoomer);
+    const VMMapPoint c = centerPointForKeepingMapPivotAtZoomLevel(mapPivot(), screenAnchor_, level);
+    baseMapView_->setZoomLevelWithProjection(projection(), static_cast<float>(level));
+    VMBaseMapView::setCenterWithProjection(projection(), c);
+    updateAnnotationsPosition();
+    if (completion) completion();
+}
+
+void VMMapView::rotateToDegree(double degree, bool animated, double duration,
+                               Completion completion) {
+    if (std::isnan(degree)) return;
+    degree = normalizeDegree(degree);
+    if (animated) {
+        double from = currentRotation();
+        double to = degree;
+        if (std::abs(to - from) > 180) to = to > from ? to - 360 : to + 360;
+        addAnimation(kVMAnimationKeyPathRotation, from, to, duration, kTimingLinear,
+                     std::move(completion));
+        return;
+    }
+    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathRotation);
+    const VMMapPoint c =
+        centerPointForKeepingMapPivotInRotationDegree(mapPivot(), screenAnchor_, degree);
+    if (MapViewState* p = projection()) {
+        mapEngineSetRotation(p, static_cast<float>(degree));
+        mapEngineUpdateView(p);
+    }
+    VMBaseMapView::setCenterWithProjection(projection(), c);
+    updateAnnotationsPosition();
+    if (completion) completion();
+}
+
+void VMMapView::rotateCameraHeaderToDegree(double degree, bool animated, double duration,
+                                           Completion completion) {
+    if (std::isnan(degree)) return;
+    degree = normalizeCameraDegree(degree);
+    if (animated) {
+        addAnimation(kVMAnimationKeyPathCamera, currentCameraHeaderDegree(), degree, duration,
+                     kTimingLinear, std::move(completion));
+        return;
+    }
+    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathCamera);
+    const VMMapPoint c =
+        centerPointForMapPivotInCameraHeaderDegree(mapPivot(), screenAnchor_, degree);
+    baseMapView_->setHeaderAngleWithProjection(projection(), static_cast<float>(degree));
+    VMBaseMapView::setCenterWithProjection(projection(), c);
+    updateAnnotationsPosition();
+    if (completion) completion();
+}
+
+// ---- Public camera ----
+
+void VMMapView::notifyDelegateRegionWillChangeAnimated(bool animated) {
+    if (auto d = delegate()) d->mapViewRegionWillChangeAnimated(*this, animated);
+}
+
+void VMMapView::notifyDelegateRegionDidChangeAnimated(bool animated) {
+    updateMapPivot();
+    if (auto d = delegate()) d->mapViewRegionDidChangeAnimated(*this, animated);
+}
+
+VMMapView::Completion VMMapView::regionDidChangeCompletion(bool animated) {
+    std::weak_ptr<VMMapView> weak = sharedSelf<VMMapView>();
+    return [weak, animated] {
+        if (auto self = weak.lock()) self->notifyDelegateRegionDidChangeAnimated(animated);
+    };
+}
+
+CLLocationCoordinate2D VMMapView::centerCoordinate() {
+    if (needsOperateAfterProjection_) return coordinateForMapPoint(mapPivotAfterProjection_);
+    return coordinateForMapPoint(mapPivot());
+}
+
+void VMMapView::setCenterCoordinate(CLLocationCoordinate2D c, bool animated, bool usingMapCenter) {
+    decreaseUserTrackingMode();
+    internalSetCenterCoordinate(c, animated, usingMapCenter);
+}
+
+void VMMapView::internalSetCenterCoordinate(CLLocationCoordinate2D c, bool animated,
+                                            bool usingMapCenter) {
+    internalSetMapPivot(mapPointForCoordinate(c), animated, usingMapCenter);
+}
+
+void VMMapView::internalSetMapPivot(VMMapPoint pivot, bool animated, bool usingMapCenter) {
+    notifyDelegateRegionWillChangeAnimated(animated);
+    scrollToMapPivot(pivot, animated, kDefaultCameraDuration, kTimingEaseOut, usingMapCenter,
+                     regionDidChangeCompletion(animated));
+}
+
+void VMMapView::setZoomLevel(double level, bool animated) {
+    notifyDelegateRegionWillChangeAnimated(animated);
+    zoomToLevel(level, animated, kDefaultCameraDuration, regionDidChangeCompletion(animated));
+}
+
+void VMMapView::setRotationDegree(double degree, bool animated, double duration) {
+    notifyDelegateRegionWillChangeAnimated(animated);
+    rotateToDegree(degree, animated, duration, regionDidChangeCompletion(animated));
+}
+
+void VMMapView::setCameraDegree(double degree, bool animated, double duration) {
+    notifyDelegateRegionWillChangeAnimated(animated);
+    rotateCameraHeaderToDegree(degree, animated, duration, regionDidChangeCompletion(animated));
+}
+
+VMCoordinateRegion VMMapView::region() { return regionForMapRect(visibleMapRect()); }
+
+void VMMapView::setRegion(VMCoordinateRegion r, bool animated) {
+    setVisibleMapRect(mapRectForRegion(r), {}, animated);
+}
+
+VMMapRect VMMapView::visibleMapRect() {
+    const VMMapSize size = mapRectForRect(bounds()).size;
+    const VMMapPoint c = currentCenter();
+    return {{c.x - size.width / 2, c.y - size.height / 2}, size};
+}
+
+CGRect VMMapView::paddedBounds(UIEdgeInsets padding) const {
+    const CGRect b = bounds();
+    return CGRectMake(b.origin.x + padding.left, b.origin.y + padding.top,
+                      b.size.width - padding.left - padding.right,
+                      b.size.height - padding.top - padding.bottom);
+}
+
+VMMapRect VMMapView::mapRectThatFits(VMMapRect r, UIEdgeInsets padding) {
+    const CGRect inner = paddedBounds(padding);
+    // An area without size has no aspect to fit to.
+    if (!(inner.size.width > 0 && inner.size.height > 0)) return r;
+    const double aspect = inner.size.width / inner.size.height;
+    const double w = r.size.width, h = r.size.height;
+    const VMMapSize size = w < h * aspect ? VMMapSize{h * aspect, h} : VMMapSize{w, w / aspect};
+    return {{r.origin.x + w / 2 - size.width / 2, r.origin.y + h / 2 - size.height / 2}, size};
+}
+
+double VMMapView::mapSizeOnEdge(CGPoint from, CGPoint to, double zoom) {
+    MapViewState* p = projection();
+    baseMapView_->setZoomLevelWithProjection(p, static_cast<float>(zoom));
+    mapEngineUpdateView(p);
+    const VMMapPoint a = mapPointForPoint(from, p);
+    const VMMapPoint b = mapPointForPoint(to, p);
+    if (from.x == to.x) return b.y - a.y;
+    if (from.y == to.y) return b.x - a.x;
+    return std::hypot(b.x - a.x, b.y - a.y);
+}
+
+double VMMapView::zoomScaleFitMapRect(VMMapRect r, UIEdgeInsets padding) {
+    const CGRect v = paddedBounds(padding);
+    const CGFloat scale = screenScale();
+    const double w = r.size.width, h = r.size.height;
+    const double sx = w / (v.size.width * scale);
+    const double sy = h / (v.size.height * scale);
+    const double s = std::max(sx, sy);
+    // A view or rectangle without size gives no scale: the current one stays.
+    if (!(v.size.width > 0 && v.size.height > 0) || !(s > 0) || !std::isfinite(s))
+        return std::exp2(currentZoomLevel());
+    MapViewState* p = projection();
+    if (projectionState_ != 2 || !p) return std::exp2(20) / s;
+    const double z0 = 20 - std::log2(s);
+    const bool vertical = sx <= sy;
+    const CGPoint from{v.origin.x, v.origin.y};
+    const CGPoint to = vertical ? CGPoint{v.origin.x, v.origin.y + v.size.height}
+                                : CGPoint{v.origin.x + v.size.width, v.origin.y};
+    const double target = vertical ? h : w;
+    const MapViewState saved = *p;
+    mapEngineSetRotation(p, 0);
+    baseMapView_->setHeaderAngleWithProjection(p, 0);
+    mapEngineUpdateView(p);
+    double low = mapEngineMinZoomLevel(), high = mapEngineMaxZoomLevel();
+    double z = z0;
+    double d = 0;
+    // The zoom that met the tolerance is the answer, not the next one the search would try.
+    std::optional<double> found;
+    for (int i = 0; i < kFitEvaluations && !found; ++i) {
+        d = mapSizeOnEdge(from, to, z) - target;
+        if (std::abs(d) <= kFitTolerance) {
+            found = z;
+        } else if (d > 0) {
+            low = z;
+            z = (z + high) / 2;
+        } else {
+            high = z;
+            z = (z + low) / 2;
+        }
+    }
+    *p = saved;
+    return std::exp2(found.value_or(z0));
+}
+
+void VMMapView::setVisibleMapRect(VMMapRect rect, UIEdgeInsets padding, bool animated) {
+    decreaseUserTrackingMode();
+    internalSetVisibleMapRect(rect, padding, animated);
+}
+
+void VMMapView::internalSetVisibleMapRect(VMMapRect r, UIEdgeInsets padding, bool animated) {
+    notifyDelegateRegionWillChangeAnimated(animated);
+    const double scale = zoomScaleFitMapRect(r, padding);
+    const CGFloat s = screenScale();
+    const CGRect pb = paddedBounds(padding);
+    const CGRect P =
+        CGRectMake(pb.origin.x * s, pb.origin.y * s, pb.size.width * s, pb.size.height * s);
+    const CGRect b = bounds();
+    const CGRect B =
+        CGRectMake(b.origin.x * s, b.origin.y * s, b.size.width * s, b.size.height * s);
+    const double dx = CGRectGetMidX(B) - CGRectGetMidX(P);
+    const double dy = CGRectGetMidY(B) - CGRectGetMidY(P);
+    double k = std::max(r.size.width / P.size.width, r.size.height / P.size.height);
+    if (!std::isfinite(k)) k = 0;
+    const VMMapPoint target{r.origin.x + r.size.width / 2 + dx * k,
+                            r.origin.y + r.size.height / 2 + dy * k};
+    if (currentRotation() != 0) rotateToDegree(0, animated, kDefaultCameraDuration);
+    if (currentCameraHeaderDegree() != 0)
+        rotateCameraHeaderToDegree(0, animated, kDefaultCameraDuration);
+    zoomToLevel(std::log2(scale), animated, kDefaultCameraDuration);
+    scrollToCenterPoint(target, animated, kDefaultCameraDuration, kTimingEaseInEaseOut, false,
+                        regionDidChangeCompletion(animated));
+}
+
+VMMapStatus VMMapView::getMapStatus() {
+    return {centerCoordinate(), zoomLevel(), rotationDegree(), cameraDegree(), screenAnchor()};
+}
+
+void VMMapView::setMapStatus(const std::optional<VMMapStatus>& status, bool animated,
+                             double duration) {
+    if (!status) return;
+    notifyDelegateRegionWillChangeAnimated(animated);
+    setScreenAnchor(status->screenAnchor);
+    zoomToLevel(status->zoomLevel, animated, duration);
+    rotateToDegree(status->rotationDegree, animated, duration);
+    rotateCameraHeaderToDegree(status->cameraDegree, animated, duration);
+    scrollToMapPivot(mapPointForCoordinate(status->centerCoordinate), animated, duration,
+                     kTimingEaseOut, false, regionDidChangeCompletion(animated));
+}

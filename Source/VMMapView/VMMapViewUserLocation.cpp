@@ -1,0 +1,121 @@
+// The user location: the location manager's fixes and headings, shown and followed.
+#include "VMMapView.h"
+
+namespace {
+
+constexpr double kHeadingDuration = 0.1;
+constexpr double kDiveMaxZoom = 15.0;
+constexpr double kDiveZoom = 18.0;
+
+std::shared_ptr<CLLocation> constructOffsetLocation(const std::shared_ptr<CLLocation>& location) {
+    if (!location) return nullptr;
+    CLLocation::Values v = location->values();
+    v.coordinate = VMUserLocation::offsetCoordinate(v.coordinate);
+    return CLLocation::create(v);
+}
+
+}  // namespace
+
+void VMMapView::setShowsUserLocation(bool show) {
+    if (show == showsUserLocation_) return;
+    showsUserLocation_ = show;
+    if (show) {
+        if (auto d = delegate()) d->mapViewWillStartLocatingUser(*this);
+        locationManager_->startUpdatingLocation();
+        locationManager_->startUpdatingHeading();
+        userLocation_->setUpdating(true);
+        return;
+    }
+    locationManager_->stopUpdatingLocation();
+    locationManager_->stopUpdatingHeading();
+    userLocation_->setUpdating(false);
+    std::erase(annotationArray_, userLocation_);
+    userLocationInterfaceExisted_ = false;
+    if (userTrackingMode_ == 2) resetUserLocationHeading();
+    if (auto d = delegate()) d->mapViewDidStopLocatingUser(*this);
+}
+
+void VMMapView::setUserTrackingMode(long mode, bool animated) {
+    // A negative mode means no tracking.
+    if (mode < 0) mode = 0;
+    if (mode == 2 && !CLLocationManager::headingAvailable()) mode = 1;
+    if (mode > 2 || mode == userTrackingMode_) return;
+    if (userTrackingMode_ == 2 && showsUserLocation_) resetUserLocationHeading();
+    userTrackingMode_ = mode;
+    if (mode != 0) {
+        if (!showsUserLocation_) setShowsUserLocation(true);
+        if (userLocationInterfaceExisted_)
+            internalSetCenterCoordinate(userLocation_->coordinate(), false, false);
+    }
+    if (auto d = delegate()) d->mapViewDidChangeUserTrackingMode(*this, mode, animated);
+}
+
+void VMMapView::decreaseUserTrackingModeWithFlag(long flag) {
+    if (!showsUserLocation_ || userTrackingMode_ == 0) return;
+    // Lowers heading tracking to following with 1, ends tracking with 0; never raises it.
+    if (flag < userTrackingMode_) setUserTrackingMode(flag);
+}
+
+void VMMapView::resetUserLocationHeading() { setRotationDegree(0, true, kHeadingDuration); }
+
+void VMMapView::addUserLocationInterface() {
+    annotationArray_.push_back(userLocation_);
+    userLocationInterfaceExisted_ = true;
+}
+
+void VMMapView::updateUserLocationInterface() {
+    const auto& location = userLocation_->location();
+    if (!location) return;
+    userLocation_->setCoordinate(location->coordinate());
+    userCircle_->setCoordinate(location->coordinate());
+    userCircle_->setRadius(location->horizontalAccuracy());
+}
+
+void VMMapView::diveFitsTracking() {
+    if (currentZoomLevel() > kDiveMaxZoom) return;
+    notifyDelegateRegionWillChangeAnimated(false);
+    zoomToLevel(kDiveZoom);
+    notifyDelegateRegionDidChangeAnimated(false);
+}
+
+void VMMapView::notifyDelegateUpdateUserLocation(bool updatingLocation) {
+    auto d = delegate();
+    if (!d) return;
+    if (!d->mapViewDidUpdateUserLocation(*this, userLocation_, updatingLocation))
+        d->mapViewDidUpdateUserLocation(*this, userLocation_);
+}
+
+void VMMapView::locationManagerDidUpdateToLocation(CLLocationManager&,
+                                                   const std::shared_ptr<CLLocation>& location,
+                                                   const std::shared_ptr<CLLocation>&) {
+    verifyThread();
+    if (!showsUserLocation_) return;
+    // Kept alive through the delegate calls, which may let the view go.
+    auto keep = sharedSelf<VMMapView>();
+    userLocation_->setLocation(constructOffsetLocation(location));
+    if (!userLocationInterfaceExisted_) {
+        addUserLocationInterface();
+        if (userTrackingMode_ != 0) diveFitsTracking();
+    }
+    updateUserLocationInterface();
+    if (userTrackingMode_ != 0)
+        internalSetCenterCoordinate(userLocation_->coordinate(), false, false);
+    else
+        updateAnnotationsPosition();
+    notifyDelegateUpdateUserLocation(true);
+}
+
+void VMMapView::locationManagerDidUpdateHeading(CLLocationManager&,
+                                                const std::shared_ptr<CLHeading>& heading) {
+    verifyThread();
+    if (!showsUserLocation_) return;
+    auto keep = sharedSelf<VMMapView>();
+    userLocation_->setHeading(heading);
+    if (userTrackingMode_ == 2 && heading)
+        setRotationDegree(heading->trueHeading() + headingOffset_, true, kHeadingDuration);
+    notifyDelegateUpdateUserLocation(false);
+}
+
+void VMMapView::locationManagerDidFailWithError(CLLocationManager&, const NSError& error) {
+    if (auto d = delegate()) d->mapViewDidFailToLocateUserWithError(*this, error);
+}

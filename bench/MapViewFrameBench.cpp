@@ -1,0 +1,81 @@
+// Frame time of a map view filling a 640 x 1136 pixel screen, on whatever GL the machine has
+// (Mesa's llvmpipe on a machine without a GPU): one frame is the camera step, the engine's
+// frame with its held grids, and the read-back into the layer. Prints the median and the 95th
+// percentile in milliseconds per frame.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Foundation/NSPathUtilities.h"
+#include "UIKit/UIScreen.h"
+#include "VMMapView.h"
+#include "vmap_core/MapEngineInternal.h"
+
+namespace {
+
+// Every level-4 grid, so that whatever the camera shows is held and drawn.
+void holdAllLevel4Grids(MapEngine* engine) {
+    for (int i = 0; i < 256; ++i) {
+        std::vector<uint8_t> body{0, 0, 0, 0, 4};
+        for (int level = 3; level >= 0; --level) body.push_back('0' + ((i >> (2 * level)) & 3));
+        body.insert(body.end(), {1, 2, 3, static_cast<uint8_t>(i)});
+        mapEnginePutGridData(engine, 0, body.data(), static_cast<int32_t>(body.size()));
+    }
+    mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(60));
+}
+
+void BM_MapViewFrame(benchmark::State& state) {
+    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
+    const char* home = mkdtemp(pattern);
+    if (!home) {
+        state.SkipWithError("no temporary home");
+        return;
+    }
+    NSSetHomeDirectory(home);
+    UIScreen::mainScreen()->setScale(2);
+    std::vector<double> ms;
+    {
+        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
+        if (!view) {
+            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
+            return;
+        }
+        view->zoomToLevel(4.5);
+        view->baseMapView()->layoutIfNeeded();
+        view->baseMapView()->drawView();
+        holdAllLevel4Grids(view->render()->mapEngine());
+        double rotation = 0;
+        for (auto _ : state) {
+            // A turning camera, so that every frame has new work.
+            rotation += 0.5;
+            view->rotateToDegree(rotation);
+            const auto start = std::chrono::steady_clock::now();
+            view->baseMapView()->drawView();
+            const auto end = std::chrono::steady_clock::now();
+            ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        }
+    }
+    std::filesystem::remove_all(home);
+    std::sort(ms.begin(), ms.end());
+    if (ms.empty()) return;
+    const double median = ms[ms.size() / 2];
+    const double p95 = ms[std::min(ms.size() - 1, ms.size() * 95 / 100)];
+    state.counters["median_ms"] = median;
+    state.counters["p95_ms"] = p95;
+    std::printf(
+        "map view frame at 640x1136: median %.3f ms, 95th percentile %.3f ms (%zu frames)\n",
+        median, p95, ms.size());
+}
+
+BENCHMARK(BM_MapViewFrame)->Iterations(300)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

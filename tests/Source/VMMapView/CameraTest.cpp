@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "Foundation/NSPathUtilities.h"
+#include "ManualClock.h"
+#include "TempDir.h"
+#include "UIKit/UIApplication.h"
+#include "VMMapView.h"
+
+namespace {
+
+struct RegionLog : VMMapViewDelegate {
+    int will = 0;
+    int did = 0;
+    void mapViewRegionWillChangeAnimated(VMMapView&, bool) override { ++will; }
+    void mapViewRegionDidChangeAnimated(VMMapView&, bool) override { ++did; }
+};
+
+constexpr CLLocationCoordinate2D kShanghai{31.2304, 121.4737};
+
+class CameraTest : public testsupport::ManualClockTest {
+  protected:
+    void SetUp() override {
+        NSSetHomeDirectory(home.path());
+        UIApplication::sharedApplication()->reset();
+        view = VMMapView::create(CGRectMake(0, 0, 320, 480));
+        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+        view->setDelegate(log);
+        view->layer()->setNeedsDisplay();
+        view->layer()->displayIfNeeded();
+        view->baseMapView()->layoutIfNeeded();
+        frames(2);
+        ASSERT_EQ(view->projectionState(), 2);
+    }
+    void frames(int n) {
+        for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);
+    }
+    // Where a coordinate is on the view once the engine drew the camera.
+    CGPoint shown(CLLocationCoordinate2D c) {
+        frames(1);
+        return view->pointForMapPoint(mapPointForCoordinate(c));
+    }
+
+    testsupport::TempDir home;
+    std::shared_ptr<VMMapView> view;
+    std::shared_ptr<RegionLog> log = std::make_shared<RegionLog>();
+};
+
+TEST_F(CameraTest, SettersClampZoomAngleAndRotation) {
+    struct Case {
+        double in, zoom;
+    };
+    for (auto [in, out] : {Case{25, 19}, Case{1, 3}, Case{14.5, 14.5}}) {
+        view->setZoomLevel(in);
+        EXPECT_NEAR(view->zoomLevel(), out, 1e-5) << in;
+    }
+    view->setCameraDegree(90);
+    EXPECT_DOUBLE_EQ(view->cameraDegree(), 65);
+    view->setSkyModelEnable(false);  // without the sky the camera tilts 40 degrees at most
+    EXPECT_DOUBLE_EQ(view->cameraDegree(), 40);
+    view->setCameraDegree(55);
+    EXPECT_DOUBLE_EQ(view->cameraDegree(), 40);
+    view->setRotationDegree(-30);
+    EXPECT_NEAR(view->rotationDegree(), 330, 1e-4);
+    EXPECT_EQ(log->will, log->did);
+
+    EXPECT_DOUBLE_EQ(VMMapView::normalizeDegree(-90), 270);
+    EXPECT_DOUBLE_EQ(VMMapView::normalizeDegree(720), 0);
+    EXPECT_DOUBLE_EQ(VMMapView::normalizeCameraDegree(80), 65);
+    EXPECT_DOUBLE_EQ(VMMapView::normalizeCameraDegree(-5), 0);
+    EXPECT_DOUBLE_EQ(VMMapView::normalizeZoomLevel(25), 19);
+}
+
+TEST_F(CameraTest, RegionAndVisibleMapRectAgreeWithTheGeometryFunctions) {
+    const VMCoordinateRegion wanted{kShanghai, {0.05, 0.05}};
+    view->setRegion(wanted);
+    frames(1);
+    const VMMapRect fitted = view->mapRectThatFits(mapRectForRegion(wanted));
+    const VMMapRect visible = view->visibleMapRect();
+    EXPECT_NEAR(visible.size.width / fitted.size.width, 1, 0.02);
+    EXPECT_NEAR(visible.size.height / fitted.size.height, 1, 0.02);
+    EXPECT_NEAR(visible.origin.x + visible.size.width / 2, fitted.origin.x + fitted.size.width / 2,
+                2);
+    const VMCoordinateRegion r = view->region();
+    EXPECT_EQ(r, regionForMapRect(visible));
+    EXPECT_NEAR(r.center.latitude, kShanghai.latitude, 1e-4);
+
+    // A square on a 320 x 480 view keeps its width and grows 1.5 times as high.
+    const VMMapRect square{{1000, 1000}, {600, 600}};
+    const VMMapRect fits = view->mapRectThatFits(square);
+    EXPECT_DOUBLE_EQ(fits.size.width, 600);
+    EXPECT_DOUBLE_EQ(fits.size.height, 900);
+    EXPECT_DOUBLE_EQ(fits.origin.y, 850);
+
+    // With 100 points of padding on top, the rectangle's centre shows 50 points lower; a turned
+    // and tilted map ends north-up and untilted.
+    view->setRotationDegree(40);
+    view->setCameraDegree(30);
+    view->setVisibleMapRect(mapRectForRegion(wanted), {100, 0, 0, 0});
+    EXPECT_DOUBLE_EQ(view->rotationDegree(), 0);
+    EXPECT_DOUBLE_EQ(view->cameraDegree(), 0);
+    const CGPoint p = shown(kShanghai);
+    EXPECT_NEAR(p.x, 160, 1);
+    EXPECT_NEAR(p.y, 290, 1);
+}
+
+TEST_F(CameraTest, ThePivotStaysOnItsScreenAnchor) {
+    view->setScreenAnchor({1.01, 0.5});
+    view->setScreenAnchor({0.5, -0.1});
+    EXPECT_FALSE(view->customedPivot());
+    view->setScreenAnchor({0.25, 0.75});
+    EXPECT_TRUE(view->customedPivot());
+    view->setZoomLevel(12);
+    view->setCenterCoordinate(kShanghai);
+    CGPoint p = shown(kShanghai);
+    EXPECT_NEAR(p.x, 80, 1.5);
+    EXPECT_NEAR(p.y, 360, 1.5);
+    view->setZoomLevel(15);
+    view->setRotationDegree(40);
+    view->setCameraDegree(30);
+    p = shown(kShanghai);
+    EXPECT_NEAR(p.x, 80, 1.5);
+    EXPECT_NEAR(p.y, 360, 1.5);
+    const CLLocationCoordinate2D c = view->centerCoordinate();
+    EXPECT_NEAR(c.latitude, kShanghai.latitude, 1e-4);
+    EXPECT_NEAR(c.longitude, kShanghai.longitude, 1e-4);
+    view->setScreenAnchor({0.5, 0.5});
+    EXPECT_FALSE(view->customedPivot());
+}
+
+TEST_F(CameraTest, MapStatusRoundTrips) {
+    const VMMapStatus status{kShanghai, 13.5, 45, 10, {0.5, 0.6}};
+    view->setMapStatus(status, false);
+    frames(1);
+    const VMMapStatus back = view->getMapStatus();
+    EXPECT_NEAR(back.centerCoordinate.latitude, kShanghai.latitude, 1e-4);
+    EXPECT_NEAR(back.centerCoordinate.longitude, kShanghai.longitude, 1e-4);
+    EXPECT_NEAR(back.zoomLevel, 13.5, 1e-5);
+    EXPECT_NEAR(back.rotationDegree, 45, 1e-4);
+    EXPECT_NEAR(back.cameraDegree, 10, 1e-4);
+    EXPECT_EQ(back.screenAnchor.y, 0.6);
+
+    const int before = log->will;
+    view->setMapStatus(std::nullopt, false);
+    EXPECT_EQ(log->will, before);
+}
+
+TEST_F(CameraTest, NaNAndViewsWithoutSizeLeaveTheCameraAlone) {
+    view->setZoomLevel(12);
+    const VMMapPoint centre = view->currentCenter();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    view->setZoomLevel(nan);
+    view->setRotationDegree(nan);
+    view->setCameraDegree(nan);
+    EXPECT_NEAR(view->zoomLevel(), 12, 1e-5);
+    EXPECT_EQ(view->currentCenter(), centre);
+    const VMMapPoint held =
+        view->centerPointForKeepingMapPivotAtZoomLevel(view->mapPivot(), {0.3, 0.3}, nan);
+    EXPECT_EQ(held, centre);
+
+    auto flat = VMMapView::create(CGRectZero);
+    ASSERT_NE(flat, nullptr);
+    const VMMapRect r{{1000, 1000}, {600, 600}};
+    EXPECT_EQ(flat->mapRectThatFits(r), r);
+    const double zoom = flat->zoomLevel();
+    EXPECT_TRUE(std::isfinite(flat->zoomScaleFitMapRect(r, {})));
+    flat->setVisibleMapRect(r);
+    flat->setRegion({kShanghai, {0.1, 0.1}});
+    EXPECT_DOUBLE_EQ(flat->zoomLevel(), zoom);
+    EXPECT_TRUE(std::isfinite(flat->currentCenter().x));
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "Foundation/NSPathUtilities.h"
+#include "ManualClock.h"
+#include "ScreenPixels.h"
+#include "TempDir.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIScreen.h"
+#include "VMMapView.h"
+#include "vmap_core/MapEngineInternal.h"
+
+namespace {
+
+struct Recorder : VMMapViewDelegate {
+    std::vector<std::string> log;
+    void offlineDataWillReload(VMMapView&) override { log.push_back("willReload"); }
+    void offlineDataDidReload(VMMapView&) override { log.push_back("didReload"); }
+    void mapViewDidChangeOpenGLESDisabled(VMMapView&, bool disabled) override {
+        log.push_back(disabled ? "glOff" : "glOn");
+    }
+    void mapViewRegionWillChangeAnimated(VMMapView&, bool) override { log.push_back("will"); }
+    void mapViewRegionDidChangeAnimated(VMMapView&, bool) override { log.push_back("did"); }
+};
+
+const CGColor kBackground{243 / 255.0, 241 / 255.0, 236 / 255.0, 1};
+const CGColor kLand{224 / 255.0, 232 / 255.0, 208 / 255.0, 1};
+
+class MapViewTest : public testsupport::ManualClockTest {
+  protected:
+    void SetUp() override {
+        NSSetHomeDirectory(home.path());
+        UIApplication::sharedApplication()->reset();
+        view = VMMapView::create(CGRectMake(0, 0, 320, 480));
+        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+        view->setDelegate(recorder);
+    }
+    void TearDown() override { UIApplication::sharedApplication()->reset(); }
+
+    void frames(int n) {
+        for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);
+    }
+    // Drawn once and laid out, the view's projection becomes trustworthy at the next frame.
+    void showOnce() {
+        view->layer()->setNeedsDisplay();
+        view->layer()->displayIfNeeded();
+        view->baseMapView()->layoutIfNeeded();
+        frames(2);
+        ASSERT_EQ(view->projectionState(), 2);
+    }
+
+    testsupport::TempDir home;
+    std::shared_ptr<VMMapView> view;
+    std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+};
+
+TEST_F(MapViewTest, ConstructionBuildsEveryPartWithItsDefaults) {
+    const auto& sub = view->subviews();
+    ASSERT_EQ(sub.size(), 5u);
+    EXPECT_EQ(sub[0], view->baseMapView());
+    EXPECT_EQ(sub[1], view->annotationFloor());
+    EXPECT_EQ(sub[2], view->logoImageView());
+    EXPECT_EQ(sub[3], view->compassView());
+    EXPECT_EQ(sub[4], view->scaleView());
+    EXPECT_EQ(view->overlayContainer()->superview(), nullptr);
+    EXPECT_TRUE(CGRectEqualToRect(view->logoImageView()->frame(), CGRectMake(5, 462, 55, 13)));
+    EXPECT_EQ(view->compassView()->center().x, 320 - 18 - 5);
+    EXPECT_EQ(view->compassView()->center().y, 18 + 10);
+    EXPECT_EQ(view->scaleView()->frame().origin.x, 10);
+    EXPECT_EQ(view->autoresizingMask(), 18u);
+    EXPECT_TRUE(view->clipsToBounds());
+
+    // The engine exists from construction, reports to the view and is drawing.
+    ASSERT_NE(view->render()->mapEngine(), nullptr);
+    EXPECT_EQ(view->render()->delegate().get(), static_cast<VURI1VovureDelegate*>(view.get()));
+    EXPECT_TRUE(view->baseMapView()->isAnimating());
+    EXPECT_TRUE(view->baseMapView()->isSkyeModelEnabled());
+    EXPECT_EQ(view->gestureRecognizers().size(), 8u);
+    EXPECT_EQ(view->locationManager()->delegate().get(),
+              static_cast<CLLocationManagerDelegate*>(view.get()));
+    EXPECT_FALSE(view->locationManager()->isUpdatingLocation());
+    EXPECT_EQ(view->userLocation()->title(), "当前位置");
+    EXPECT_TRUE(view->isScrollEnabled() && view->isZoomEnabled() && view->isRotateEnabled() &&
+                view->isRotateCameraEnabled() && view->touchPOIEnabled() && view->showsCompass() &&
+                view->showsLabels());
+    EXPECT_FALSE(view->showsUserLocation() || view->isShowTraffic() || view->customedPivot());
+    EXPECT_EQ(view->mapType(), 0);
+    EXPECT_EQ(view->userTrackingMode(), 0);
+    EXPECT_EQ(view->projectionState(), 0);
+
+    // The initial region: Beijing's centre, its span fitted into the view.
+    const CLLocationCoordinate2D c = view->centerCoordinate();
+    EXPECT_NEAR(c.latitude, 39.911447, 1e-4);
+    EXPECT_NEAR(c.longitude, 116.406026, 1e-4);
+    const VMMapRect r = mapRectForRegion({VMMapView::kInitialCenter, VMMapView::kInitialSpan});
+    const double s = std::max(r.size.width / 640, r.size.height / 960);
+    EXPECT_NEAR(view->zoomLevel(), std::log2(std::exp2(20) / s), 1e-4);
+}
+
+TEST_F(MapViewTest, NoMapViewInTheBackgroundButOneWhileInactive) {
+    auto app = UIApplication::sharedApplication();
+    app->setApplicationState(UIApplicationStateBackground);
+    EXPECT_EQ(VMMapView::create(CGRectMake(0, 0, 100, 100)), nullptr);
+    app->setApplicationState(UIApplicationStateInactive);
+    EXPECT_NE(VMMapView::create(CGRectMake(0, 0, 100, 100)), nullptr);
+}
+
+TEST_F(MapViewTest, AFrameShowsTheBackgroundAndAHeldGrid) {
+    auto small = VMMapView::create(CGRectMake(0, 0, 250, 125));
+    ASSERT_NE(small, nullptr);
+    small->zoomToLevel(4);
+    small->scrollToCenterPoint({13 << 24, 13 << 23}, false, 0, 0, false, nullptr);
+    small->baseMapView()->layoutIfNeeded();
+    frames(1);
+    const auto& contents = small->baseMapView()->layer()->contents();
+    ASSERT_NE(contents, nullptr);
+    EXPECT_EQ(contents->width(), 500);
+    EXPECT_TRUE(testsupport::colourNear(contents->pixelAt(250, 125), kBackground, 0.01));
+
+    std::vector<uint8_t> body{0, 0, 0, 0, 4, '1', '3', '2', '0', 1, 2, 3};
+    MapEngine* engine = small->render()->mapEngine();
+    ASSERT_EQ(mapEnginePutGridData(engine, 0, body.data(), static_cast<int32_t>(body.size())), 1);
+    ASSERT_TRUE(mapEngineWaitForStores(
+        engine, std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    frames(1);
+    const auto& held = small->baseMapView()->layer()->contents();
+    EXPECT_TRUE(testsupport::colourNear(held->pixelAt(10, 10), kLand, 0.01));
+    EXPECT_TRUE(testsupport::colourNear(held->pixelAt(490, 240), kBackground, 0.01));
+}
+
+TEST_F(MapViewTest, ApplicationStateStopsAndRestartsDrawing) {
+    auto app = UIApplication::sharedApplication();
+    app->setApplicationState(UIApplicationStateInactive);
+    EXPECT_TRUE(view->openGLESDisabled());
+    EXPECT_TRUE(view->render()->renderDisabled());
+    app->setApplicationState(UIApplicationStateBackground);
+    EXPECT_TRUE(view->openGLESDisabled());
+    app->setApplicationState(UIApplicationStateActive);
+    EXPECT_FALSE(view->openGLESDisabled());
+    EXPECT_FALSE(view->render()->renderDisabled());
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"glOff", "glOff", "glOn"}));
+
+    // The same value again still reaches the delegate, and the loop stays as it is.
+    view->setOpenGLESDisabled(false);
+    EXPECT_EQ(recorder->log.back(), "glOn");
+    EXPECT_TRUE(view->baseMapView()->isAnimating());
+}
+
+TEST_F(MapViewTest, ReloadRebuildsTheEngineAndRestoresTheMapState) {
+    showOnce();
+    const CLLocationCoordinate2D where{31.2304, 121.4737};
+    view->setMapType(1);
+    view->setShowTraffic(true);
+    view->setBuildingsDisabled(true);
+    view->setCenterCoordinate(where);
+    view->setZoomLevel(12.5);
+    view->setRotationDegree(30);
+    view->setCameraDegree(20);
+    frames(1);
+    recorder->log.clear();
+
+    view->reloadMap();
+    EXPECT_EQ(view->mapStatusBeforeReload(), nullptr);
+    ASSERT_NE(view->render()->mapEngine(), nullptr);
+    ASSERT_GE(recorder->log.size(), 2u);
+    EXPECT_EQ(recorder->log.front(), "willReload");
+    EXPECT_EQ(recorder->log.back(), "didReload");
+    frames(1);
+    // The new engine took the restored camera at its next frame.
+    const MapViewState* live = mapEngineGetViewState(view->render()->mapEngine());
+    EXPECT_NEAR(mapEngineGetZoomLevel(live), 12.5, 1e-4);
+    EXPECT_NEAR(mapEngineGetRotation(live), 30, 1e-3);
+    EXPECT_NEAR(mapEngineGetCameraPitch(live), 20, 1e-3);
+    const CLLocationCoordinate2D c = view->centerCoordinate();
+    EXPECT_NEAR(c.latitude, where.latitude, 1e-4);
+    EXPECT_NEAR(c.longitude, where.longitude, 1e-4);
+    EXPECT_EQ(view->mapType(), 1);
+    EXPECT_TRUE(view->isShowTraffic());
+    EXPECT_TRUE(view->isBuildingsDisabled());
+}
+
+TEST_F(MapViewTest, TheViewGoesWithItsLastOwner) {
+    std::weak_ptr<VMMapView> weak = view;
+    auto manager = view->locationManager();
+    view->setCenterCoordinate({30, 120});  // waits for the projection, holding the view weakly
+    view->setShowsUserLocation(true);
+    EXPECT_TRUE(manager->isUpdatingLocation());
+    view.reset();
+    EXPECT_TRUE(weak.expired());
+    EXPECT_FALSE(manager->isUpdatingLocation());
+    EXPECT_FALSE(manager->isUpdatingHeading());
+    frames(10);
+}
+
+}  // namespace

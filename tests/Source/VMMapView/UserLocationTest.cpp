@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Foundation/NSPathUtilities.h"
+#include "Foundation/NSRunLoop.h"
+#include "ManualClock.h"
+#include "TempDir.h"
+#include "UIKit/UIApplication.h"
+#include "VMMapView.h"
+
+namespace {
+
+struct Update {
+    CLLocationCoordinate2D coordinate;
+    bool updatingLocation;
+};
+
+// Takes the updates as the order screens do: the flagged form, on the main thread.
+struct Screen : VMMapViewDelegate {
+    std::vector<Update> updates;
+    std::vector<long> modes;
+    int starts = 0;
+    using VMMapViewDelegate::mapViewDidUpdateUserLocation;
+    bool mapViewDidUpdateUserLocation(VMMapView&, const std::shared_ptr<VMUserLocation>& user,
+                                      bool updatingLocation) override {
+        EXPECT_TRUE(NSRunLoop::isMainThread());
+        updates.push_back({user->location()->coordinate(), updatingLocation});
+        return true;
+    }
+    void mapViewWillStartLocatingUser(VMMapView&) override { ++starts; }
+    void mapViewDidChangeUserTrackingMode(VMMapView&, long mode, bool) override {
+        modes.push_back(mode);
+    }
+};
+
+// Knows only the older form without the flag.
+struct OlderScreen : VMMapViewDelegate {
+    int updates = 0;
+    using VMMapViewDelegate::mapViewDidUpdateUserLocation;
+    void mapViewDidUpdateUserLocation(VMMapView&, const std::shared_ptr<VMUserLocation>&) override {
+        ++updates;
+    }
+};
+
+class UserLocationTest : public testsupport::ManualClockTest {
+  protected:
+    void SetUp() override {
+        NSSetHomeDirectory(home.path());
+        UIApplication::sharedApplication()->reset();
+        std::ofstream(home / "road.txt") << "0 fix 39.90872 116.39750 10\n"
+                                            "2.5 heading 87.5\n"
+                                            "4 fix 39.90901 116.39802 65 45\n";
+        std::string error;
+        auto source = CLLocationSource::fromFile(home / "road.txt", &error);
+        ASSERT_NE(source, nullptr) << error;
+        CLLocationManager::setSource(source);
+        view = VMMapView::create(CGRectMake(0, 0, 320, 480));
+        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+        view->setDelegate(screen);
+    }
+    void TearDown() override {
+        view.reset();
+        CLLocationManager::setSource(nullptr);
+    }
+    void frames(int n) {
+        for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);
+    }
+
+    testsupport::TempDir home;
+    std::shared_ptr<VMMapView> view;
+    std::shared_ptr<Screen> screen = std::make_shared<Screen>();
+};
+
+TEST_F(UserLocationTest, AMapViewNeverOnScreenReportsThePositionsOfTheLocationFile) {
+    view->setShowsUserLocation(true);
+    view->setShowsUserLocation(true);
+    EXPECT_EQ(screen->starts, 1);
+    EXPECT_TRUE(view->locationManager()->isUpdatingLocation());
+    EXPECT_TRUE(view->userLocation()->isUpdating());
+    view->setUserTrackingMode(1);
+    EXPECT_EQ(screen->modes, std::vector<long>{1});
+
+    advance(0.1);
+    ASSERT_EQ(screen->updates.size(), 1u);
+    EXPECT_TRUE(screen->updates[0].updatingLocation);
+    EXPECT_DOUBLE_EQ(screen->updates[0].coordinate.latitude, 39.90872);
+    EXPECT_DOUBLE_EQ(screen->updates[0].coordinate.longitude, 116.39750);
+    EXPECT_EQ(view->userLocation()->coordinate(), screen->updates[0].coordinate);
+    EXPECT_EQ(view->userLocation()->title(), "当前位置");
+
+    advance(2.5);
+    ASSERT_EQ(screen->updates.size(), 2u);
+    EXPECT_FALSE(screen->updates[1].updatingLocation);
+    EXPECT_DOUBLE_EQ(view->userLocation()->heading()->trueHeading(), 87.5);
+
+    advance(1.5);
+    ASSERT_EQ(screen->updates.size(), 3u);
+    EXPECT_TRUE(screen->updates[2].updatingLocation);
+    EXPECT_DOUBLE_EQ(screen->updates[2].coordinate.latitude, 39.90901);
+    EXPECT_DOUBLE_EQ(view->userLocationAccuracyCircle()->radius(), 65);
+    EXPECT_EQ(view->userLocationAccuracyCircle()->coordinate(), screen->updates[2].coordinate);
+
+    view->setShowsUserLocation(false);
+    EXPECT_FALSE(view->locationManager()->isUpdatingLocation());
+    EXPECT_EQ(view->userTrackingMode(), 1);
+}
+
+TEST_F(UserLocationTest, TrackingFollowsTheFixWithTheCamera) {
+    view->layer()->setNeedsDisplay();
+    view->layer()->displayIfNeeded();
+    view->baseMapView()->layoutIfNeeded();
+    frames(2);
+    ASSERT_EQ(view->projectionState(), 2);
+    view->setZoomLevel(12);
+    view->setUserTrackingMode(1);
+    EXPECT_TRUE(view->showsUserLocation());
+    advance(0.1);
+    frames(2);
+    // The first fix dives to street level and centres on the user.
+    EXPECT_NEAR(view->zoomLevel(), 18, 1e-5);
+    CLLocationCoordinate2D c = view->centerCoordinate();
+    EXPECT_NEAR(c.latitude, 39.90872, 1e-5);
+    EXPECT_NEAR(c.longitude, 116.39750, 1e-5);
+    advance(4);
+    frames(2);
+    c = view->centerCoordinate();
+    EXPECT_NEAR(c.latitude, 39.90901, 1e-5);
+    EXPECT_NEAR(c.longitude, 116.39802, 1e-5);
+
+    // Moving the map by hand ends tracking; the next fix leaves the camera alone.
+    view->setCenterCoordinate({39.95, 116.45});
+    EXPECT_EQ(view->userTrackingMode(), 0);
+}
+
+TEST_F(UserLocationTest, TrackingModesOutsideTheRangeAndOlderDelegates) {
+    view->setUserTrackingMode(1);
+    view->setUserTrackingMode(1);
+    view->setUserTrackingMode(3);
+    EXPECT_EQ(view->userTrackingMode(), 1);
+    view->setUserTrackingMode(-1);  // taken as no tracking
+    EXPECT_EQ(view->userTrackingMode(), 0);
+    EXPECT_EQ(screen->modes, (std::vector<long>{1, 0}));
+    EXPECT_TRUE(view->showsUserLocation());
+
+    auto older = std::make_shared<OlderScreen>();
+    view->setDelegate(older);
+    advance(3);
+    EXPECT_EQ(older->updates, 2);  // the fix and the heading
+    EXPECT_TRUE(screen->updates.empty());
+
+    // Nothing is reported once the display is off.
+    view->setShowsUserLocation(false);
+    advance(2);
+    EXPECT_EQ(older->updates, 2);
+}
+
+}  // namespace
