@@ -2,17 +2,24 @@
 
 #include <mutex>
 
+#include "Foundation/Dispatch.h"
+#include "VMMapManifest.h"
+
 namespace {
 
 // Until the application points them at its server, the addresses name this machine, so that a
 // kit that was never configured cannot send anything elsewhere.
 constexpr const char* kDefaultServerBase = "http://127.0.0.1/";
 
+std::string defaultTrafficServerAddress() {
+    return std::string(kDefaultServerBase) + "trafficengine/vadedu/";
+}
+
 }  // namespace
 
 VMMapServices::VMMapServices()
     : internalServerAddress_(kDefaultServerBase),
-      trafficServerAddress_(std::string(kDefaultServerBase) + "trafficengine/vadedu/"),
+      trafficServerAddress_(defaultTrafficServerAddress()),
       manifestServerAddress_(std::string(kDefaultServerBase) + "v3/config/resource") {}
 
 std::shared_ptr<VMMapServices> VMMapServices::sharedServices() {
@@ -34,3 +41,20 @@ std::string VMMapServices::userAgent() const { return "VAVA_SDK_iOS_3DMap_" + SD
 std::string VMMapServices::SDKNumberVersion() const { return "3.1.0"; }
 
 std::string VMMapServices::SDKVersion() const { return "v" + SDKNumberVersion(); }
+
+void VMMapServices::initTrafficBaseAddress() {
+    trafficServerAddress_ = defaultTrafficServerAddress();
+    VMMapManifest::performManifestRequestWithType(
+        VMMapManifestTypeRealStatus, [](std::optional<nlohmann::json> result) {
+            if (!result || !result->is_object()) return;
+            const auto realStatus = result->find("realstatus");
+            if (realStatus == result->end() || !realStatus->is_object()) return;
+            const auto url = realStatus->find("url");
+            if (url == realStatus->end() || !url->is_string()) return;
+            std::string address = url->get<std::string>();
+            if (address.empty()) return;
+            DispatchQueue::main()->async([address = std::move(address)] {
+                sharedServices()->setTrafficServerAddress(address);
+            });
+        });
+}

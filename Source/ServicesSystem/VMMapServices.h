@@ -25,6 +25,11 @@ class VMMapServices : public NSObject {
     void setManifestServerAddress(const std::string& address) { manifestServerAddress_ = address; }
     const std::string& manifestServer() const { return manifestServerAddress_; }
 
+    // Puts the traffic address back to its default, then asks the configuration server for the
+    // real-time traffic settings and takes their "url" when it is not empty. The answer arrives
+    // on a global queue and is taken on the main queue, where the addresses are written.
+    void initTrafficBaseAddress();
+
     std::string userAgent() const;
     std::string SDKNumberVersion() const;
     std::string SDKVersion() const;

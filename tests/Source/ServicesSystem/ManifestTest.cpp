@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Deadline.h"
+#include "Foundation/NSURL.h"
+#include "TestHTTPServer.h"
+#include "VMMapManifest.h"
+#include "VMMapServices.h"
+
+namespace {
+
+using testsupport::runUntil;
+using testsupport::waitUntil;
+
+std::optional<nlohmann::json> resultOf(std::string_view body) {
+    return VMMapManifest::resultWithResponseData(
+        std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size()));
+}
+
+TEST(MapManifest, TypeWordsFollowTheBitsInOrder) {
+    const std::vector<std::pair<unsigned, std::optional<std::string>>> cases = {
+        {0, std::nullopt},
+        {16, std::nullopt},
+        {1, "exception"},
+        {3, "exception;common"},
+        {12, "realstatus;offlinemap_with_province"},
+        {15 | 32, "exception;common;realstatus;offlinemap_with_province"},
+    };
+    for (const auto& [type, words] : cases) {
+        EXPECT_EQ(VMMapManifest::typeStringWithType(type), words) << type;
+    }
+}
+
+TEST(MapManifest, OnlyAStatusOfTheTextOneGivesTheResult) {
+    EXPECT_EQ(resultOf(R"({"status":"1","result":{"common":{"upload":1}}})"),
+              nlohmann::json::parse(R"({"common":{"upload":1}})"));
+    EXPECT_EQ(resultOf(R"({"status":"1","result":"fragment"})"), nlohmann::json("fragment"));
+    for (const char* body : {"", R"({"status":1,"result":{}})", R"({"status":"1"})",
+                             R"({"status":"0","result":{}})", R"(["status","1"])", "not json"}) {
+        EXPECT_FALSE(resultOf(body)) << body;
+    }
+}
+
+TEST(MapManifest, TheURLNamesTheTypesPlatformVersionAndAnEscapedKey) {
+    const auto services = VMMapServices::sharedServices();
+    const std::string previousAddress = services->manifestServerAddress();
+    services->setManifestServerAddress("http://127.0.0.1:9/v3/config/resource");
+    services->setApiKey("k&ey=1");
+    const auto url = VMMapManifest::manifestURLWithType(3);
+    ASSERT_TRUE(url);
+    EXPECT_EQ(url->absoluteString(),
+              "http://127.0.0.1:9/v3/config/resource?opertype=exception;common&plattype=iOS"
+              "&product=3dmap&version=3.1.0&key=k%26ey%3D1");
+    services->setManifestServerAddress(previousAddress);
+}
+
+// A configuration server that answers the traffic settings it is given and counts requests.
+class ConfigServer {
+  public:
+    explicit ConfigServer(std::string reply) : reply_(std::move(reply)) {
+        http_.server().Get("/v3/config/resource",
+                           [this](const httplib::Request& req, httplib::Response& res) {
+                               {
+                                   std::lock_guard lock(mutex_);
+                                   opertypes_.push_back(req.get_param_value("opertype"));
+                               }
+                               res.set_content(reply_, "application/json");
+                           });
+        services_->setManifestServerAddress(http_.url("/v3/config/resource"));
+    }
+    ~ConfigServer() { services_->setManifestServerAddress(previousAddress_); }
+    std::vector<std::string> opertypes() {
+        std::lock_guard lock(mutex_);
+        return opertypes_;
+    }
+
+  private:
+    std::shared_ptr<VMMapServices> services_ = VMMapServices::sharedServices();
+    std::string previousAddress_ = services_->manifestServerAddress();
+    std::string reply_;
+    std::mutex mutex_;
+    std::vector<std::string> opertypes_;
+    testsupport::TestHTTPServer http_;
+};
+
+TEST(MapManifest, ARequestAnswersOnAGlobalQueueAndNothingIsSentWithoutABlock) {
+    ConfigServer server(R"({"status":"1","result":{"exception":{"upload":"1"}}})");
+    VMMapManifest::performManifestRequestWithType(1, nullptr);
+    VMMapManifest::performManifestRequestWithType(0, [](auto) { FAIL() << "no type, no call"; });
+    std::atomic<bool> answered = false;
+    std::optional<nlohmann::json> answer;
+    VMMapManifest::performManifestRequestWithType(1, [&](std::optional<nlohmann::json> result) {
+        answer = std::move(result);
+        answered = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return answered.load(); }));
+    EXPECT_EQ(answer, nlohmann::json::parse(R"({"exception":{"upload":"1"}})"));
+    EXPECT_EQ(server.opertypes(), std::vector<std::string>{"exception"});
+}
+
+TEST(MapServices, TrafficAddressIsResetThenTakenFromTheRealTimeSettings) {
+    const auto services = VMMapServices::sharedServices();
+    const std::string defaultAddress = services->trafficServerAddress();
+    ConfigServer server(
+        R"({"status":"1","result":{"realstatus":{"url":"http://127.0.0.1:9/traffic/"}}})");
+    services->setTrafficServerAddress("http://127.0.0.1:9/stale/");
+    services->initTrafficBaseAddress();
+    EXPECT_EQ(services->trafficServerAddress(), defaultAddress);
+    EXPECT_TRUE(runUntil(
+        [&] { return services->trafficServerAddress() == "http://127.0.0.1:9/traffic/"; }));
+    EXPECT_EQ(server.opertypes(), std::vector<std::string>{"realstatus"});
+    services->setTrafficServerAddress(defaultAddress);
+}
+
+}  // namespace
