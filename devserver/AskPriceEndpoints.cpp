@@ -99,7 +99,8 @@ nlohmann::json askPriceList(const ApiRequest& request) {
     return reply;
 }
 
-// Yuan with at most two decimals, as typed on the number pad; the amount in fen.
+// Yuan with at most two decimals, as typed on the number pad; the amount in fen. Zero is a
+// quotation too: the amount pop-up tells the engineer to enter "0" when nothing is needed.
 std::optional<int64_t> amountInFen(const std::string& text) {
     static const std::regex kShape(R"((\d{1,9})(?:\.(\d{1,2}))?)");
     std::smatch parts;
@@ -109,7 +110,6 @@ std::optional<int64_t> amountInFen(const std::string& text) {
         const std::string decimals = parts[2].str();
         fen += std::stoll(decimals) * (decimals.size() == 1 ? 10 : 1);
     }
-    if (fen <= 0) return std::nullopt;
     return fen;
 }
 
@@ -140,7 +140,7 @@ nlohmann::json engineerPrice(const ApiRequest& request) {
     }
 
     const auto fen = amountInFen(request.form.required("price"));
-    if (!fen) throw BadRequest{"报价金额无效，请填写大于0的金额(最多两位小数)"};
+    if (!fen) throw BadRequest{"报价金额无效，请填写金额(最多两位小数)"};
 
     // The travel screen sends both; only a price that excludes travel costs has them.
     std::string transport;

@@ -206,7 +206,7 @@ TEST_F(AskPriceEndpointsTest, AQuotationThatCannotBeTakenIsRefusedAndStoresNothi
     }
     const auto closed = wholeList(2, engineer_).at(0)["AskPriceID"].get<std::string>();
     const std::string me = "brisfoldID=" + engineer_;
-    const std::string amountTip = "报价金额无效，请填写大于0的金额(最多两位小数)";
+    const std::string amountTip = "报价金额无效，请填写金额(最多两位小数)";
     struct Case {
         std::string body;
         std::string tip;
@@ -217,8 +217,6 @@ TEST_F(AskPriceEndpointsTest, AQuotationThatCannotBeTakenIsRefusedAndStoresNothi
         {me + "&askpriceID=" + closed + "&price=100", "询价已结束，不能再报价"},
         {me + "&askpriceID=" + included, "缺少参数: price"},
         {me + "&askpriceID=" + included + "&price=", "缺少参数: price"},
-        {me + "&askpriceID=" + included + "&price=0", amountTip},
-        {me + "&askpriceID=" + included + "&price=0.00", amountTip},
         {me + "&askpriceID=" + included + "&price=-5", amountTip},
         {me + "&askpriceID=" + included + "&price=abc", amountTip},
         {me + "&askpriceID=" + included + "&price=1e3", amountTip},
@@ -270,6 +268,11 @@ TEST_F(AskPriceEndpointsTest, AQuotationIsStoredAndShowsInBothListsOfItsEngineer
     ASSERT_NE(theirs, nullptr);
     EXPECT_EQ((*theirs)["offerPrice"], 99);
     EXPECT_FALSE(theirs->contains("LastProvice") && (*theirs)["LastProvice"] == 99);
+
+    // Nothing needed is quoted as 0, as the amount pop-up suggests.
+    EXPECT_EQ(quote(body + "0.00")["code"], "1");
+    const auto free = wholeList(0, engineer_);
+    EXPECT_EQ((*findInquiry(free, id))["LastProvice"], 0);
 }
 
 TEST_F(AskPriceEndpointsTest, ATravelQuotationKeepsTheTransportAndLodgingChosen) {
