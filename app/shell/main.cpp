@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "CoreLocation/CLLocationManager.h"
+#include "CoreLocation/CLLocationSource.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSRunLoop.h"
@@ -28,6 +30,16 @@ int main(int argc, char** argv) {
         std::fputs(AppOptions::usage(), stdout);
         return 0;
     }
+    // Read before anything is written, so that a bad source leaves no trace.
+    std::shared_ptr<CLLocationSource> location;
+    if (!options->location.empty()) {
+        location = CLLocationSource::fromArgument(options->location, &error);
+        if (!location) {
+            std::fprintf(stderr, "brisfold: --location %s: %s\n", options->location.c_str(),
+                         error.c_str());
+            return 2;
+        }
+    }
     QuitSignals quit;
     const std::string home = options->home.empty() ? NSDefaultHomeDirectory() : options->home;
     if (!prepareAppHome(home, error)) {
@@ -36,6 +48,7 @@ int main(int argc, char** argv) {
     }
     NSSetHomeDirectory(home);
     NSRunLoop::mainRunLoop();
+    if (location) CLLocationManager::setSource(location);
 
     std::unique_ptr<DevServerProcess> devserver;
     std::string server = options->server;

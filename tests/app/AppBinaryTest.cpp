@@ -69,6 +69,8 @@ TEST(AppBinary, RefusesArgumentsItCannotHonour) {
         {{"--screenshot", "s.png", "--after", "nan"}, "--after needs a finite number"},
         {{"--screenshot", "s.png", "--after", "-1"}, "--after needs a finite number"},
         {{"--bogus"}, "unknown argument: --bogus"},
+        {{"--location", "91,0"}, "--location 91,0: "},
+        {{"--location", "/nonexistent/track.txt"}, "--location /nonexistent/track.txt: "},
     };
     TempDir dir;
     for (const Case& c : cases) {
