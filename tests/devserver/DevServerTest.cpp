@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -18,8 +17,9 @@
 
 #include "DevServer.h"
 #include "PasswordHash.h"
+#include "RawConnection.h"
 #include "SeedData.h"
-#include "TestSupport.h"
+#include "TempDir.h"
 
 namespace devserver {
 namespace {
@@ -95,8 +95,8 @@ class DevServerTest : public ::testing::Test {
 
     void restart(DevServerOptions options) {
         server_.reset();
-        server_ =
-            std::make_unique<DevServer>(dir_.file("data") / "devserver.sqlite", std::move(options));
+        server_ = std::make_unique<DevServer>(dir_.path() / "data" / "devserver.sqlite",
+                                              std::move(options));
         std::string error;
         ASSERT_TRUE(server_->start(0, &error)) << error;
     }
@@ -135,16 +135,7 @@ class DevServerTest : public ::testing::Test {
         return test::parseReply(connection.readToEnd());
     }
 
-    // True once a new connection is refused, that is once stop() has begun.
-    bool refusesConnections() const {
-        const auto until = test::Clock::now() + std::chrono::seconds(30);
-        while (test::Clock::now() < until) {
-            if (test::RawConnection(server_->port()).error() == ECONNREFUSED) return true;
-        }
-        return false;
-    }
-
-    test::TempDir dir_;
+    testsupport::TempDir dir_;
     std::unique_ptr<DevServer> server_;
 };
 
@@ -398,12 +389,12 @@ TEST_F(DevServerTest, RestartKeepsTheDataAndItsChanges) {
 }
 
 TEST_F(DevServerTest, StartRefusesAPortInUseAnUnusableDataFileAndASecondStart) {
-    DevServer samePort(dir_.file("other.sqlite"), testOptions());
+    DevServer samePort(dir_.path() / "other.sqlite", testOptions());
     std::string error;
     EXPECT_FALSE(samePort.start(server_->port(), &error));
     EXPECT_NE(error.find(std::to_string(server_->port())), std::string::npos);
     EXPECT_FALSE(samePort.running());
-    EXPECT_FALSE(std::filesystem::exists(dir_.file("other.sqlite")));
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "other.sqlite"));
 
     DevServer directory(dir_.path(), testOptions());
     error.clear();
@@ -483,7 +474,7 @@ TEST_F(DevServerTest, StopAnswersEveryRequestInFlight) {
     expectHealthy();
 
     std::jthread stopper([&] { server_->stop(); });
-    ASSERT_TRUE(refusesConnections());
+    ASSERT_TRUE(test::refusesConnections(server_->port()));
     for (auto& connection : inFlight) EXPECT_TRUE(connection->send(kLoginBody.substr(9)));
     int answered = 0;
     for (auto& connection : inFlight) {
