@@ -90,7 +90,11 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
 }  // namespace
 
 ChildProcess::ChildProcess(std::vector<std::string> args)
-    : ChildProcess(Options{std::move(args)}) {}
+    : ChildProcess([&] {
+          Options options;
+          options.args = std::move(args);
+          return options;
+      }()) {}
 
 ChildProcess::ChildProcess(Options options) {
     if (options.args.empty()) return;
