@@ -14,7 +14,8 @@ namespace testsupport {
 // A program run as a child of the test, its standard output (and, when asked, its standard
 // error) on pipes. The child never outlives the object: one that does not stop when asked is
 // killed and reaped, and one whose test process dies is killed by the kernel, so no test leaves
-// a process behind however it ends.
+// a process behind however it ends. The kernel watches the thread that started the child: start
+// children from a thread that lives as long as they should.
 class ChildProcess {
   public:
     struct Options {
