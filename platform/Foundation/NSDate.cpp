@@ -2,14 +2,23 @@
 
 #include <cmath>
 #include <ctime>
+#include <limits>
 
 NSTimeInterval NSDateTimeIntervalSince1970(NSDate date) {
     return std::chrono::duration<double>(date.time_since_epoch()).count();
 }
 
 NSDate NSDateWithTimeIntervalSince1970(NSTimeInterval seconds) {
-    return NSDate(
-        std::chrono::duration_cast<NSDate::duration>(std::chrono::duration<double>(seconds)));
+    using Ticks = std::chrono::duration<double, NSDate::period>;
+    const double ticks =
+        std::chrono::duration_cast<Ticks>(std::chrono::duration<double>(seconds)).count();
+    if (std::isnan(ticks)) return NSDate{};
+    // The upper bound rounds up to a power of two that the tick count cannot hold: strict.
+    constexpr auto kMost = std::numeric_limits<NSDate::rep>::max();
+    constexpr auto kLeast = std::numeric_limits<NSDate::rep>::min();
+    if (ticks >= static_cast<double>(kMost)) return NSDate::max();
+    if (ticks < static_cast<double>(kLeast)) return NSDate::min();
+    return NSDate(NSDate::duration(static_cast<NSDate::rep>(ticks)));
 }
 
 NSTimeInterval NSDateNowSince1970() {
@@ -17,12 +26,14 @@ NSTimeInterval NSDateNowSince1970() {
 }
 
 std::string NSDateLocalString(NSDate date) {
-    const std::time_t seconds =
-        static_cast<std::time_t>(std::floor(NSDateTimeIntervalSince1970(date)));
+    // Whole seconds taken from the tick count itself: every date's fits a time_t.
+    const std::time_t seconds = static_cast<std::time_t>(
+        std::chrono::floor<std::chrono::seconds>(date.time_since_epoch()).count());
     std::tm local{};
-    localtime_r(&seconds, &local);
     char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    if (localtime_r(&seconds, &local) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0)
+        return std::to_string(seconds);
     return text;
 }
 

@@ -8,18 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "AppChildProcess.h"
+#include "ChildProcess.h"
 #include "CoreGraphics/CGImage.h"
 #include "TempDir.h"
 
 namespace {
 
+using testsupport::ChildProcess;
+using testsupport::childrenOf;
+using testsupport::processIsGone;
 using testsupport::TempDir;
+using testsupport::waitForProcessEnd;
 
 namespace fs = std::filesystem;
-
-// Generous: a loaded CI machine may take a while to start a process, never this long.
-constexpr double kDeadline = 20;
 
 // Every path below dir, so a test can tell that nothing was written there.
 std::vector<std::string> listing(const fs::path& dir) {
@@ -39,24 +40,32 @@ ChildProcess::Options app(const fs::path& dir, std::vector<std::string> args) {
     o.workingDirectory = dir.string();
     o.env = {{"HOME", (dir / "user").string()}, {"TMPDIR", (dir / "user").string()}};
     o.unsetEnv = {"XDG_DATA_HOME"};
+    o.captureStderr = true;
     return o;
 }
 
 // The devserver that the app started, once it has said so.
 pid_t devserverOf(ChildProcess& appProcess) {
-    if (!appProcess.waitForStderr("devserver at", kDeadline)) return -1;
+    if (!appProcess.waitForStderr("devserver at")) return -1;
     const auto children = childrenOf(appProcess.pid());
     return children.size() == 1 ? children.front() : -1;
 }
 
+// A devserver that a failed check left behind goes, so that the run leaves no process.
+void killIfLeft(pid_t devserver) {
+    if (processIsGone(devserver)) return;
+    kill(devserver, SIGKILL);
+    waitForProcessEnd(devserver);
+}
+
 TEST(AppBinary, HelpPrintsTheUsageAndSucceeds) {
     TempDir dir;
-    auto child = ChildProcess::start(app(dir.path(), {"--help"}));
-    ASSERT_TRUE(child);
-    EXPECT_EQ(child->wait(kDeadline), 0);
-    EXPECT_EQ(child->out().rfind("usage: brisfold", 0), 0u) << child->out();
-    EXPECT_NE(child->out().find("--screenshot"), std::string::npos);
-    EXPECT_EQ(child->err(), "");
+    ChildProcess child(app(dir.path(), {"--help"}));
+    ASSERT_TRUE(child.started());
+    EXPECT_EQ(child.waitForExit(), 0);
+    EXPECT_EQ(child.out().rfind("usage: brisfold", 0), 0u) << child.out();
+    EXPECT_NE(child.out().find("--screenshot"), std::string::npos);
+    EXPECT_EQ(child.err(), "");
 }
 
 TEST(AppBinary, RefusesArgumentsItCannotHonour) {
@@ -74,10 +83,10 @@ TEST(AppBinary, RefusesArgumentsItCannotHonour) {
     };
     TempDir dir;
     for (const Case& c : cases) {
-        auto child = ChildProcess::start(app(dir.path(), c.args));
-        ASSERT_TRUE(child);
-        EXPECT_EQ(child->wait(kDeadline), 2) << c.args.back();
-        EXPECT_NE(child->err().find(c.message), std::string::npos) << child->err();
+        ChildProcess child(app(dir.path(), c.args));
+        ASSERT_TRUE(child.started());
+        EXPECT_EQ(child.waitForExit(), 2) << c.args.back();
+        EXPECT_NE(child.err().find(c.message), std::string::npos) << child.err();
         EXPECT_EQ(listing(dir.path()), std::vector<std::string>{}) << c.args.back();
     }
 }
@@ -107,15 +116,15 @@ TEST(AppBinary, HomeThatCannotBeUsedIsRefusedBeforeAnythingIsWritten) {
         auto options = app(dir.path(), {"--headless", "--home", c.home.string()});
         // Root may write anywhere; a directory it cannot write to needs another user.
         if (c.locked && geteuid() == 0) options.user = 65534;
-        auto child = ChildProcess::start(options);
-        ASSERT_TRUE(child);
-        const auto status = child->wait(kDeadline);
+        ChildProcess child(options);
+        ASSERT_TRUE(child.started());
+        const auto status = child.waitForExit();
         ASSERT_TRUE(status) << c.home;
         EXPECT_NE(*status, 0);
-        EXPECT_NE(child->err().find(c.home.string()), std::string::npos) << child->err();
-        EXPECT_NE(child->err().find(c.cause), std::string::npos) << child->err();
+        EXPECT_NE(child.err().find(c.home.string()), std::string::npos) << child.err();
+        EXPECT_NE(child.err().find(c.cause), std::string::npos) << child.err();
         EXPECT_EQ(listing(dir.path()), before) << c.home;
-        EXPECT_TRUE(childrenOf(child->pid()).empty());
+        EXPECT_TRUE(childrenOf(child.pid()).empty());
     }
     if (!rootFileExisted && fs::exists("/devserver.sqlite")) {
         ADD_FAILURE() << "the devserver's database was made at the root";
@@ -143,18 +152,15 @@ TEST(AppBinary, QuitSignalEndsTheAppAndItsDevserver) {
         } else {
             options.args.push_back("--headless");
         }
-        auto child = ChildProcess::start(options);
-        ASSERT_TRUE(child);
-        const pid_t devserver = devserverOf(*child);
-        ASSERT_GT(devserver, 0) << c.name << ": " << child->err();
-        ASSERT_EQ(kill(child->pid(), c.signal), 0);
-        EXPECT_EQ(child->wait(kDeadline), 0) << c.name << ": " << child->err();
+        ChildProcess child(options);
+        ASSERT_TRUE(child.started());
+        const pid_t devserver = devserverOf(child);
+        ASSERT_GT(devserver, 0) << c.name << ": " << child.err();
+        ASSERT_EQ(kill(child.pid(), c.signal), 0);
+        EXPECT_EQ(child.waitForExit(), 0) << c.name << ": " << child.err();
         // Reaped by the app before it ended, not merely asked to go.
         EXPECT_TRUE(processIsGone(devserver)) << c.name;
-        if (!processIsGone(devserver)) {
-            kill(devserver, SIGKILL);
-            waitForProcessEnd(devserver, kDeadline);
-        }
+        killIfLeft(devserver);
     }
 }
 
@@ -162,18 +168,14 @@ TEST(AppBinary, KilledAppTakesItsDevserverWithIt) {
     // Orphans come to this process, so that the devserver can be watched and reaped here.
     ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     TempDir dir;
-    auto child = ChildProcess::start(
-        app(dir.path(), {"--headless", "--home", (dir.path() / "home").string()}));
-    ASSERT_TRUE(child);
-    const pid_t devserver = devserverOf(*child);
-    ASSERT_GT(devserver, 0) << child->err();
-    ASSERT_EQ(kill(child->pid(), SIGKILL), 0);
-    EXPECT_EQ(child->wait(kDeadline), 128 + SIGKILL);
-    EXPECT_TRUE(waitForProcessEnd(devserver, kDeadline));
-    if (!processIsGone(devserver)) {
-        kill(devserver, SIGKILL);
-        waitForProcessEnd(devserver, kDeadline);
-    }
+    ChildProcess child(app(dir.path(), {"--headless", "--home", (dir.path() / "home").string()}));
+    ASSERT_TRUE(child.started());
+    const pid_t devserver = devserverOf(child);
+    ASSERT_GT(devserver, 0) << child.err();
+    ASSERT_EQ(kill(child.pid(), SIGKILL), 0);
+    EXPECT_EQ(child.waitForExit(), 128 + SIGKILL);
+    EXPECT_TRUE(waitForProcessEnd(devserver));
+    killIfLeft(devserver);
     EXPECT_TRUE(processIsGone(devserver));
 }
 
@@ -184,10 +186,10 @@ TEST(AppBinary, ScreenshotWithoutADisplayIsTakenHeadless) {
                                     png.string(), "--after", "0.2"});
     options.unsetEnv.insert(options.unsetEnv.end(),
                             {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
-    auto child = ChildProcess::start(options);
-    ASSERT_TRUE(child);
-    EXPECT_EQ(child->wait(kDeadline), 0) << child->err();
-    EXPECT_NE(child->err().find("running headless"), std::string::npos) << child->err();
+    ChildProcess child(options);
+    ASSERT_TRUE(child.started());
+    EXPECT_EQ(child.waitForExit(), 0) << child.err();
+    EXPECT_NE(child.err().find("running headless"), std::string::npos) << child.err();
     auto image = CGImage::createWithContentsOfFile(png.string());
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width(), 640);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -153,6 +154,12 @@ TEST(DevServerProcessTest, SilentServerThatIgnoresStopIsGivenUpOnAndKilled) {
     auto child = DevServerProcess::start(script.string(), dir / "d.sqlite", error, 300);
     EXPECT_FALSE(child);
     EXPECT_EQ(error, "the devserver did not announce its port");
+    // Given up on means killed and reaped, not left running or as a zombie.
+    for (const pid_t pid : testsupport::childrenOf(getpid())) {
+        std::string name;
+        std::ifstream("/proc/" + std::to_string(pid) + "/comm") >> name;
+        EXPECT_NE(name, "silent-server") << pid;
+    }
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Database.h"
-#include "TestSupport.h"
+#include "TempDir.h"
 
 namespace devserver {
 namespace {
@@ -17,8 +17,8 @@ unsigned modeOf(const std::filesystem::path& path) {
 }
 
 TEST(DatabaseTest, AReaderDoesNotWaitForAWriter) {
-    test::TempDir dir;
-    const auto file = dir.file("data.sqlite");
+    testsupport::TempDir dir;
+    const auto file = dir.path() / "data.sqlite";
     Database writer(file);
     writer.execute("CREATE TABLE t (x INTEGER); INSERT INTO t VALUES (1);");
     Database reader(file);
@@ -30,9 +30,9 @@ TEST(DatabaseTest, AReaderDoesNotWaitForAWriter) {
 }
 
 TEST(DatabaseTest, TheFileAndItsLogAreReadableByTheOwnerOnly) {
-    test::TempDir dir;
-    const auto fresh = dir.file("fresh.sqlite");
-    const auto existing = dir.file("existing.sqlite");
+    testsupport::TempDir dir;
+    const auto fresh = dir.path() / "fresh.sqlite";
+    const auto existing = dir.path() / "existing.sqlite";
     std::ofstream(existing).close();
     std::filesystem::permissions(
         existing, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
@@ -47,7 +47,7 @@ TEST(DatabaseTest, TheFileAndItsLogAreReadableByTheOwnerOnly) {
 }
 
 TEST(DatabaseTest, AFileThatCannotBeOpenedIsReportedWithItsPath) {
-    test::TempDir dir;
+    testsupport::TempDir dir;
     try {
         Database db(dir.path());
         ADD_FAILURE() << "a directory opened as a database";

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "DevServer.h"
-#include "TestSupport.h"
+#include "TempDir.h"
 
 namespace devserver::test {
 
@@ -34,8 +34,8 @@ class DevServerFixture : public ::testing::Test {
 
     void restart(DevServerOptions options) {
         server_.reset();
-        server_ =
-            std::make_unique<DevServer>(dir_.file("data") / "devserver.sqlite", std::move(options));
+        server_ = std::make_unique<DevServer>(dir_.path() / "data" / "devserver.sqlite",
+                                              std::move(options));
         std::string error;
         ASSERT_TRUE(server_->start(0, &error)) << error;
     }
@@ -61,7 +61,7 @@ class DevServerFixture : public ::testing::Test {
         return parseJson(result);
     }
 
-    TempDir dir_;
+    testsupport::TempDir dir_;
     std::unique_ptr<DevServer> server_;
 };
 

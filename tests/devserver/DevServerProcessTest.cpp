@@ -2,8 +2,6 @@
 #include <httplib.h>
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <chrono>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -11,19 +9,22 @@
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "Database.h"
 #include "PasswordHash.h"
+#include "RawConnection.h"
 #include "SeedData.h"
-#include "TestSupport.h"
+#include "TempDir.h"
 
 namespace devserver {
 namespace {
 
-using test::ChildProcess;
 using test::RawConnection;
+using testsupport::ChildProcess;
 
 ChildProcess devserver(std::vector<std::string> args) {
-    return ChildProcess(BRISFOLD_DEVSERVER_EXE, std::move(args));
+    args.insert(args.begin(), BRISFOLD_DEVSERVER_EXE);
+    return ChildProcess(std::move(args));
 }
 
 nlohmann::json loginAt(int port, const SeedEngineer& engineer) {
@@ -39,11 +40,11 @@ nlohmann::json loginAt(int port, const SeedEngineer& engineer) {
 }
 
 TEST(DevServerProcessTest, PrintsThePortFirstServesAndStopsCleanlyOnSigterm) {
-    test::TempDir dir;
-    const auto data = dir.file("nested") / "data.sqlite";
+    testsupport::TempDir dir;
+    const auto data = dir.path() / "nested" / "data.sqlite";
     auto child = devserver({"--port", "0", "--data", data.string()});
     ASSERT_TRUE(child.started());
-    const auto line = child.firstLine();
+    const auto line = child.readLine();
     ASSERT_TRUE(line);
     const int port = std::stoi(*line);
     EXPECT_GT(port, 0);
@@ -52,21 +53,21 @@ TEST(DevServerProcessTest, PrintsThePortFirstServesAndStopsCleanlyOnSigterm) {
     const auto reply = loginAt(port, kSeedEngineers[1]);
     EXPECT_EQ(reply["code"], "1");
     EXPECT_EQ(reply["FullName"], kSeedEngineers[1].fullName);
-    EXPECT_EQ(child.terminate(), 0);
+    EXPECT_EQ(child.stop(), 0);
     EXPECT_TRUE(std::filesystem::exists(data));
 }
 
 TEST(DevServerProcessTest, ASecondStartKeepsTheFirstStartsData) {
-    test::TempDir dir;
-    const auto data = dir.file("data.sqlite").string();
+    testsupport::TempDir dir;
+    const auto data = dir / "data.sqlite";
     std::string token;
     {
         auto first = devserver({"--data", data, "--port", "0"});
-        const auto line = first.firstLine();
+        const auto line = first.readLine();
         ASSERT_TRUE(line);
         token = loginAt(std::stoi(*line), kSeedEngineers[0]).value("Token", "");
         EXPECT_EQ(token.size(), 32u);
-        EXPECT_EQ(first.terminate(), 0);
+        EXPECT_EQ(first.stop(), 0);
     }
     int64_t messages = 0;
     {
@@ -75,10 +76,10 @@ TEST(DevServerProcessTest, ASecondStartKeepsTheFirstStartsData) {
         db.run("DELETE FROM messages WHERE news_type_id = 57");
     }
     auto second = devserver({"--data", data});
-    const auto line = second.firstLine();
+    const auto line = second.readLine();
     ASSERT_TRUE(line);
     EXPECT_EQ(loginAt(std::stoi(*line), kSeedEngineers[1]).value("code", ""), "1");
-    EXPECT_EQ(second.terminate(), 0);
+    EXPECT_EQ(second.stop(), 0);
 
     Database db(data);
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM engineers WHERE token_hash = ?", tokenHash(token)),
@@ -95,29 +96,29 @@ TEST(DevServerProcessTest, BadArgumentsExitWithUsageAndPrintNothing) {
                                                  {"--data"}}) {
         auto child = devserver(args);
         ASSERT_TRUE(child.started());
-        EXPECT_FALSE(child.firstLine());
+        EXPECT_FALSE(child.readLine());
         EXPECT_EQ(child.waitForExit(), 2);
     }
 }
 
 TEST(DevServerProcessTest, APortInUseFailsBeforeTheDataFileIsCreated) {
-    test::TempDir dir;
-    auto first = devserver({"--data", dir.file("first.sqlite").string()});
-    const auto line = first.firstLine();
+    testsupport::TempDir dir;
+    auto first = devserver({"--data", dir / "first.sqlite"});
+    const auto line = first.readLine();
     ASSERT_TRUE(line);
 
-    const auto data = dir.file("second.sqlite");
+    const auto data = dir.path() / "second.sqlite";
     auto second = devserver({"--port", *line, "--data", data.string()});
-    EXPECT_FALSE(second.firstLine());
+    EXPECT_FALSE(second.readLine());
     EXPECT_EQ(second.waitForExit(), 1);
     EXPECT_FALSE(std::filesystem::exists(data));
-    EXPECT_EQ(first.terminate(), 0);
+    EXPECT_EQ(first.stop(), 0);
 }
 
 TEST(DevServerProcessTest, SigtermUnderLoadAnswersTheRequestsInFlightThenExits) {
-    test::TempDir dir;
-    auto child = devserver({"--data", dir.file("data.sqlite").string()});
-    const auto line = child.firstLine();
+    testsupport::TempDir dir;
+    auto child = devserver({"--data", dir / "data.sqlite"});
+    const auto line = child.readLine();
     ASSERT_TRUE(line);
     const int port = std::stoi(*line);
 
@@ -136,12 +137,7 @@ TEST(DevServerProcessTest, SigtermUnderLoadAnswersTheRequestsInFlightThenExits) 
     ASSERT_EQ(health->status, 200);
 
     ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
-    const auto until = test::Clock::now() + std::chrono::seconds(30);
-    int refusal = 0;
-    while (refusal != ECONNREFUSED && test::Clock::now() < until) {
-        refusal = RawConnection(port).error();
-    }
-    ASSERT_EQ(refusal, ECONNREFUSED) << "the server kept accepting after SIGTERM";
+    ASSERT_TRUE(test::refusesConnections(port)) << "the server kept accepting after SIGTERM";
 
     for (auto& connection : inFlight) EXPECT_TRUE(connection->send("\r\n"));
     int answered = 0;
@@ -155,24 +151,22 @@ TEST(DevServerProcessTest, SigtermUnderLoadAnswersTheRequestsInFlightThenExits) 
 }
 
 TEST(DevServerProcessTest, AServerThatIgnoresSigtermIsKilledAndReaped) {
-    test::TempDir dir;
-    const auto script = dir.file("stubborn-server");
+    testsupport::TempDir dir;
+    const auto script = dir.path() / "stubborn-server";
     {
         std::ofstream out(script);
         // The ignored signal stays ignored across exec: one process that will not stop.
         out << "#!/bin/sh\ntrap '' TERM\necho 1\nexec sleep 600\n";
     }
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    ChildProcess child(script.string(), {});
+    ChildProcess child({script.string()});
     ASSERT_TRUE(child.started());
-    ASSERT_EQ(child.firstLine(), "1");
+    ASSERT_EQ(child.readLine(), "1");
     const pid_t pid = child.pid();
 
-    EXPECT_EQ(child.terminate(std::chrono::milliseconds(300)), -1);
+    EXPECT_EQ(child.stop(0.3), 128 + SIGKILL);
     EXPECT_TRUE(child.killed());
-    errno = 0;
-    EXPECT_EQ(kill(pid, 0), -1);
-    EXPECT_EQ(errno, ESRCH) << "the child is still there";
+    EXPECT_TRUE(testsupport::processIsGone(pid)) << "the child is still there";
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -19,8 +18,9 @@
 #include "DevServer.h"
 #include "DevServerFixture.h"
 #include "PasswordHash.h"
+#include "RawConnection.h"
 #include "SeedData.h"
-#include "TestSupport.h"
+#include "TempDir.h"
 
 namespace devserver {
 namespace {
@@ -95,14 +95,6 @@ class DevServerTest : public test::DevServerFixture {
         return test::parseReply(connection.readToEnd());
     }
 
-    // True once a new connection is refused, that is once stop() has begun.
-    bool refusesConnections() const {
-        const auto until = test::Clock::now() + std::chrono::seconds(30);
-        while (test::Clock::now() < until) {
-            if (test::RawConnection(server_->port()).error() == ECONNREFUSED) return true;
-        }
-        return false;
-    }
 };
 
 TEST_F(DevServerTest, LoginReturnsTheSessionOfEachSeededEngineer) {
@@ -355,12 +347,12 @@ TEST_F(DevServerTest, RestartKeepsTheDataAndItsChanges) {
 }
 
 TEST_F(DevServerTest, StartRefusesAPortInUseAnUnusableDataFileAndASecondStart) {
-    DevServer samePort(dir_.file("other.sqlite"), testOptions());
+    DevServer samePort(dir_.path() / "other.sqlite", testOptions());
     std::string error;
     EXPECT_FALSE(samePort.start(server_->port(), &error));
     EXPECT_NE(error.find(std::to_string(server_->port())), std::string::npos);
     EXPECT_FALSE(samePort.running());
-    EXPECT_FALSE(std::filesystem::exists(dir_.file("other.sqlite")));
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() / "other.sqlite"));
 
     DevServer directory(dir_.path(), testOptions());
     error.clear();
@@ -440,7 +432,7 @@ TEST_F(DevServerTest, StopAnswersEveryRequestInFlight) {
     expectHealthy();
 
     std::jthread stopper([&] { server_->stop(); });
-    ASSERT_TRUE(refusesConnections());
+    ASSERT_TRUE(test::refusesConnections(server_->port()));
     for (auto& connection : inFlight) EXPECT_TRUE(connection->send(kLoginBody.substr(9)));
     int answered = 0;
     for (auto& connection : inFlight) {

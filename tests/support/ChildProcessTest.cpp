@@ -1,15 +1,17 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
-#include <cerrno>
 #include <optional>
 
 #include "ChildProcess.h"
+#include "TempDir.h"
 
 namespace testsupport {
 namespace {
-
-bool processIsGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
 TEST(ChildProcess, ReadsLinesAndTheExitCode) {
     ChildProcess child({"/bin/sh", "-c", "printf 'one\\ntwo\\nlast'; exit 3"});
@@ -18,13 +20,50 @@ TEST(ChildProcess, ReadsLinesAndTheExitCode) {
     EXPECT_EQ(child.readLine(), "two");
     EXPECT_EQ(child.readLine(), std::nullopt);  // an unfinished line is not a line
     EXPECT_EQ(child.waitForExit(), 3);
+    EXPECT_EQ(child.out(), "one\ntwo\nlast");
     EXPECT_TRUE(processIsGone(child.pid()));
 }
 
-TEST(ChildProcess, AMissingProgramDoesNotStart) {
-    ChildProcess child({"/nonexistent/program"});
-    EXPECT_FALSE(child.started());
-    EXPECT_EQ(child.readLine(0.05), std::nullopt);
+TEST(ChildProcess, AProgramThatCannotBeRunDoesNotStart) {
+    ChildProcess missing({"/nonexistent/program"});
+    EXPECT_FALSE(missing.started());
+    EXPECT_EQ(missing.readLine(0.05), std::nullopt);
+    EXPECT_EQ(missing.waitForExit(0.05), std::nullopt);
+
+    ChildProcess::Options elsewhere;
+    elsewhere.args = {"/bin/true"};
+    elsewhere.workingDirectory = "/nonexistent/directory";
+    EXPECT_FALSE(ChildProcess(elsewhere).started());
+}
+
+TEST(ChildProcess, GivesTheChildItsEnvironmentDirectoryAndOwnStderr) {
+    TempDir dir;
+    ::setenv("BRISFOLD_CHILD_UNSET", "inherited", 1);
+    ::setenv("BRISFOLD_CHILD_KEPT", "inherited", 1);
+    ChildProcess::Options options;
+    options.args = {"/bin/sh", "-c",
+                    "echo \"$BRISFOLD_CHILD_SET|${BRISFOLD_CHILD_UNSET-unset}|"
+                    "$BRISFOLD_CHILD_KEPT\"; pwd; echo to-stderr >&2; exit 4"};
+    options.env = {{"BRISFOLD_CHILD_SET", "set"}};
+    options.unsetEnv = {"BRISFOLD_CHILD_UNSET"};
+    options.workingDirectory = dir.path().string();
+    options.captureStderr = true;
+    ChildProcess child(options);
+    ::unsetenv("BRISFOLD_CHILD_UNSET");
+    ::unsetenv("BRISFOLD_CHILD_KEPT");
+    ASSERT_TRUE(child.started());
+    EXPECT_EQ(child.readLine(), "set|unset|inherited");
+    EXPECT_EQ(child.readLine(), dir.path().string());
+    EXPECT_TRUE(child.waitForStderr("to-stderr"));
+    EXPECT_EQ(child.waitForExit(), 4);
+    EXPECT_EQ(child.err(), "to-stderr\n");
+}
+
+TEST(ChildProcess, ASignalEndingTheChildShowsInItsStatus) {
+    ChildProcess child({"/bin/sh", "-c", "echo ready; kill -USR1 $$"});
+    ASSERT_EQ(child.readLine(), "ready");
+    EXPECT_EQ(child.waitForExit(), 128 + SIGUSR1);
+    EXPECT_FALSE(child.killed());
 }
 
 // A child that ignores SIGTERM is killed and reaped when the test gives up on it, by stop() or
@@ -37,7 +76,8 @@ TEST(ChildProcess, AChildThatIgnoresStopIsKilledAndReaped) {
         ChildProcess child(stubborn);
         ASSERT_EQ(child.readLine(), "ready");
         EXPECT_EQ(child.waitForExit(0.05), std::nullopt);
-        EXPECT_EQ(child.stop(0.05), -1);
+        EXPECT_EQ(child.stop(0.05), 128 + SIGKILL);
+        EXPECT_TRUE(child.killed());
         pid = child.pid();
         EXPECT_TRUE(processIsGone(pid));
     }
@@ -47,6 +87,37 @@ TEST(ChildProcess, AChildThatIgnoresStopIsKilledAndReaped) {
         pid = child.pid();
     }
     EXPECT_TRUE(processIsGone(pid));
+}
+
+// The kernel ends the child when the process that started it dies without running its
+// destructors, as a test binary that crashes or is killed by its time-out does.
+TEST(ChildProcess, AChildDiesWithTheProcessThatStartedIt) {
+    // The orphan comes to this process, so that it can be watched and reaped here.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int pids[2];
+    ASSERT_EQ(::pipe(pids), 0);
+    const pid_t starter = ::fork();
+    ASSERT_GE(starter, 0);
+    if (starter == 0) {
+        ::close(pids[0]);
+        ChildProcess child({"/bin/sleep", "600"});
+        const pid_t pid = child.pid();
+        (void)!::write(pids[1], &pid, sizeof pid);
+        ::_exit(0);
+    }
+    ::close(pids[1]);
+    pid_t orphan = -1;
+    EXPECT_EQ(::read(pids[0], &orphan, sizeof orphan), static_cast<ssize_t>(sizeof orphan));
+    ::close(pids[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(starter, &status, 0), starter);
+    ASSERT_GT(orphan, 0);
+    EXPECT_TRUE(waitForProcessEnd(orphan));
+    if (!processIsGone(orphan)) {
+        ::kill(orphan, SIGKILL);
+        waitForProcessEnd(orphan);
+    }
+    EXPECT_TRUE(processIsGone(orphan));
 }
 
 }  // namespace

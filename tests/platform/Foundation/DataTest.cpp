@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,37 @@ TEST_F(LocalDateTest, FormatsAndParsesLocalTime) {
                             "2026-01-01T00:00:00", "2026-01-01 00:00", "abcd-ef-gh ij:kl:mn"})
         EXPECT_FALSE(NSDateFromLocalString(bad)) << bad;
     EXPECT_TRUE(NSDateFromLocalString("2024-02-29 23:59:59"));
+}
+
+// Seconds from a record or a calculation can be anything a double holds: past the few centuries
+// that a date can hold they give the nearest end, and NaN gives 1970; none is converted out of
+// range on the way, nor when the date is written out.
+TEST_F(LocalDateTest, SecondsOutOfRangeGiveTheNearestDate) {
+    const double latest = NSDateTimeIntervalSince1970(NSDate::max());
+    const double earliest = NSDateTimeIntervalSince1970(NSDate::min());
+    struct Case {
+        double seconds;
+        double since1970;
+        const char* local;
+    };
+    const Case cases[] = {
+        {std::numeric_limits<double>::quiet_NaN(), 0, "1970-01-01 08:00:00"},
+        {std::numeric_limits<double>::infinity(), latest, "2262-04-12 07:47:16"},
+        {-std::numeric_limits<double>::infinity(), earliest, "1677-09-21 08:12:43"},
+        {1e300, latest, "2262-04-12 07:47:16"},
+        {-1e300, earliest, "1677-09-21 08:12:43"},
+        {std::numeric_limits<double>::max(), latest, "2262-04-12 07:47:16"},
+        {9.3e9, latest, "2262-04-12 07:47:16"},
+        {-9.3e9, earliest, "1677-09-21 08:12:43"},
+        {9.2e9, 9.2e9, "2261-07-15 19:33:20"},
+        {-1.5, -1.5, "1970-01-01 07:59:58"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.seconds);
+        const NSDate date = NSDateWithTimeIntervalSince1970(c.seconds);
+        EXPECT_DOUBLE_EQ(NSDateTimeIntervalSince1970(date), c.since1970);
+        EXPECT_EQ(NSDateLocalString(date), c.local);
+    }
 }
 
 TEST(DateTest, NowIsWallClockSeconds) {

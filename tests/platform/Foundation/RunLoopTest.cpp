@@ -13,6 +13,7 @@
 #include "Foundation/NSTimer.h"
 #include "Foundation/ThreadChecker.h"
 #include "ManualClock.h"
+#include "ThreadChecks.h"
 
 namespace {
 
@@ -177,10 +178,7 @@ TEST(RunLoopThreads, EachThreadHasItsOwnLoop) {
 // Timers, sources, observers and turns belong to the loop's thread; another thread goes through
 // performBlock or performAfterDelay.
 TEST(RunLoopDeathTest, ChangingTheLoopFromAnotherThreadFailsLoudly) {
-#ifndef BRISFOLD_THREAD_CHECKS
-    GTEST_SKIP() << "thread checks are compiled only into debug and sanitizer builds";
-#endif
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    BRISFOLD_THREAD_CHECK_DEATH_TEST();
     using Call = std::function<void(NSRunLoop&, NSTimer & scheduled)>;
     const std::vector<std::pair<const char*, Call>> calls = {
         {"addTimer",

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Foundation/ThreadChecker.h"
+#include "ThreadChecks.h"
 #include "UIKit/UIView.h"
 #include "UIKit/UIWindow.h"
 #include "host/HeadlessHost.h"
@@ -273,10 +274,7 @@ TEST_F(ViewTree, ConvertPointRoundTripsThroughTransformedBranches) {
 // A view tree belongs to the thread that made it: changing it from another thread, or adding a
 // view made on another thread, fails loudly.
 TEST(ViewTreeDeathTest, ChangingATreeFromAnotherThreadFailsLoudly) {
-#ifndef BRISFOLD_THREAD_CHECKS
-    GTEST_SKIP() << "thread checks are compiled only into debug and sanitizer builds";
-#endif
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    BRISFOLD_THREAD_CHECK_DEATH_TEST();
     HeadlessHost host;
     auto parent = UIView::create(CGRectMake(0, 0, 100, 100));
     auto child = UIView::create(CGRectMake(0, 0, 10, 10));

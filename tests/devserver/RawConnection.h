@@ -1,0 +1,107 @@
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Deadline.h"
+
+namespace devserver::test {
+
+// A raw TCP connection to 127.0.0.1, for requests no HTTP client library would send.
+class RawConnection {
+  public:
+    explicit RawConnection(int port) {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd_ < 0) return;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            error_ = errno;
+            close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~RawConnection() {
+        if (fd_ >= 0) close(fd_);
+    }
+    RawConnection(const RawConnection&) = delete;
+    RawConnection& operator=(const RawConnection&) = delete;
+
+    bool connected() const { return fd_ >= 0; }
+    // errno of a connect that failed.
+    int error() const { return error_; }
+
+    bool send(std::string_view bytes) {
+        while (!bytes.empty()) {
+            const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (sent < 0 && errno == EINTR) continue;
+            if (sent <= 0) return false;
+            bytes.remove_prefix(static_cast<size_t>(sent));
+        }
+        return true;
+    }
+
+    // True when the server has sent something or closed the connection.
+    bool heardFrom() const {
+        pollfd fd{fd_, POLLIN, 0};
+        return poll(&fd, 1, 0) > 0;
+    }
+
+    // What the server sends until it closes its side, or nothing when the deadline passes.
+    std::optional<std::string> readToEnd(CFTimeInterval seconds = testsupport::kPatience) {
+        std::string text;
+        const CFTimeInterval deadline = Clock::realNow() + seconds;
+        char buffer[4096];
+        for (;;) {
+            const double left = deadline - Clock::realNow();
+            if (left <= 0) return std::nullopt;
+            pollfd fd{fd_, POLLIN, 0};
+            if (poll(&fd, 1, static_cast<int>(std::ceil(left * 1000))) <= 0) continue;
+            const ssize_t got = recv(fd_, buffer, sizeof buffer, 0);
+            if (got <= 0) return text;
+            text.append(buffer, static_cast<size_t>(got));
+        }
+    }
+
+  private:
+    int fd_ = -1;
+    int error_ = 0;
+};
+
+// True once a new connection to the port is refused: the server has stopped accepting.
+inline bool refusesConnections(int port) {
+    return testsupport::waitUntil([port] { return RawConnection(port).error() == ECONNREFUSED; });
+}
+
+struct RawReply {
+    int status = 0;
+    std::string head;
+    std::string body;
+};
+
+// Status, head and body of one HTTP/1.1 reply; status 0 when there is none.
+inline RawReply parseReply(const std::optional<std::string>& text) {
+    RawReply reply;
+    if (!text || text->rfind("HTTP/1.1 ", 0) != 0 || text->size() < 12) return reply;
+    reply.status = std::atoi(text->c_str() + 9);
+    const size_t end = text->find("\r\n\r\n");
+    reply.head = text->substr(0, end);
+    if (end != std::string::npos) reply.body = text->substr(end + 4);
+    return reply;
+}
+
+}  // namespace devserver::test
