@@ -38,10 +38,10 @@ std::optional<std::string> VMMapManifest::typeStringWithType(unsigned type) {
 
 std::shared_ptr<NSURL> VMMapManifest::manifestURLWithType(unsigned type) {
     const auto services = VMMapServices::sharedServices();
-    const std::string query = "opertype=" + queryValue(typeStringWithType(type).value_or("")) +
-                              "&plattype=iOS&product=3dmap&version=" +
-                              queryValue(services->SDKNumberVersion()) +
-                              "&key=" + queryValue(services->apiKey());
+    const std::string query =
+        "opertype=" + queryValue(typeStringWithType(type).value_or("")) +
+        "&plattype=iOS&product=3dmap&version=" + queryValue(services->SDKNumberVersion()) +
+        "&key=" + queryValue(services->apiKey());
     return NSURL::URLWithString(services->manifestServerAddress() + "?" + query);
 }
 

@@ -94,7 +94,6 @@ class DevServerTest : public test::DevServerFixture {
         EXPECT_TRUE(connection.send(request));
         return test::parseReply(connection.readToEnd());
     }
-
 };
 
 TEST_F(DevServerTest, LoginReturnsTheSessionOfEachSeededEngineer) {

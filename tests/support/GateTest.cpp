@@ -1,5 +1,3 @@
-#include "Gate.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "Deadline.h"
+#include "Gate.h"
 
 namespace testsupport {
 namespace {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "TempDir.h"
 #include "Foundation/NSRunLoop.h"
+#include "TempDir.h"
 #include "UIKit/UITextField.h"
 #include "host/HeadlessHost.h"
 #include "host/SDLHost.h"

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "ScreenPixels.h"
 #include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UITextField.h"
-#include "ScreenPixels.h"
 #include "host/HeadlessHost.h"
 
 namespace {
