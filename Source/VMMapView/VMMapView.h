@@ -127,12 +127,20 @@ class VMMapView : public UIView,
     double zoomLevel() const { return currentZoomLevel(); }
     double currentZoomLevel() const;
     void setZoomLevel(double level, bool animated = false);
+    static double maxZoomLevel();
+    static double minZoomLevel();
+    double nextZoomLevel() const;
+    double priorZoomLevel() const;
+    // Zooms so that the map under a point of the view stays there.
+    void setZoomLevel(double level, CGPoint pivot, bool animated = false);
+    VMMapPoint centerMapPointForPivotMapPoint(VMMapPoint pivot, CGPoint offset, double zoom);
     double rotationDegree() const { return currentRotation(); }
     void setRotationDegree(double degree, bool animated = false, double duration = 0);
     double cameraDegree() const { return currentCameraHeaderDegree(); }
     void setCameraDegree(double degree, bool animated = false, double duration = 0);
     VMCoordinateRegion region();
     void setRegion(VMCoordinateRegion region, bool animated = false);
+    VMCoordinateRegion regionThatFits(VMCoordinateRegion region);
     VMMapRect visibleMapRect();
     VMMapRect mapRectThatFits(VMMapRect rect, UIEdgeInsets padding = {});
     void setVisibleMapRect(VMMapRect rect, UIEdgeInsets padding = {}, bool animated = false);
@@ -151,6 +159,11 @@ class VMMapView : public UIView,
     CGRect rectForMapRect(VMMapRect rect);
     VMMapRect mapRectForRect(CGRect rect);
     double zoomScaleFitMapRect(VMMapRect rect, UIEdgeInsets padding);
+    // Conversions against another view of the same window; a null view is the window.
+    CGPoint convertCoordinateToPointToView(CLLocationCoordinate2D c, const UIView* view);
+    CLLocationCoordinate2D convertPointToCoordinateFromView(CGPoint p, const UIView* view);
+    CGRect convertRegionToRectToView(VMCoordinateRegion region, const UIView* view);
+    VMCoordinateRegion convertRectToRegionFromView(CGRect rect, const UIView* view);
 
     // Camera entry points; a completion may be empty.
     using Completion = std::function<void()>;
@@ -185,6 +198,7 @@ class VMMapView : public UIView,
     void setShowsUserLocation(bool show);
     const std::shared_ptr<VMUserLocation>& userLocation() const { return userLocation_; }
     const std::shared_ptr<VMCircle>& userLocationAccuracyCircle() const { return userCircle_; }
+    bool isUserLocationVisible();
     long userTrackingMode() const { return userTrackingMode_; }
     void setUserTrackingMode(long mode, bool animated = false);
     void decreaseUserTrackingMode() { decreaseUserTrackingModeWithFlag(0); }
@@ -264,6 +278,8 @@ class VMMapView : public UIView,
     void internalSetCenterCoordinate(CLLocationCoordinate2D c, bool animated, bool usingMapCenter);
     void internalSetMapPivot(VMMapPoint pivot, bool animated, bool usingMapCenter);
     void internalSetVisibleMapRect(VMMapRect rect, UIEdgeInsets padding, bool animated);
+    void internalSetZoomLevel(double level, CGPoint pivot, bool animated);
+    void internalSetZoomLevel(double level, VMMapPoint center, bool animated, double duration);
     VMMapPoint mapPointForPoint(CGPoint point, const MapViewState* projection);
     CGPoint pointForMapPoint(VMMapPoint point, const MapViewState* projection);
     VMMapRect mapRectForRect(CGRect rect, const MapViewState* projection);

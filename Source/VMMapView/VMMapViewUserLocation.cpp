@@ -35,6 +35,12 @@ void VMMapView::setShowsUserLocation(bool show) {
     if (auto d = delegate()) d->mapViewDidStopLocatingUser(*this);
 }
 
+bool VMMapView::isUserLocationVisible() {
+    if (!showsUserLocation_) return false;
+    return CGRectContainsPoint(
+        bounds(), pointForMapPoint(mapPointForCoordinate(userLocation_->coordinate())));
+}
+
 void VMMapView::setUserTrackingMode(long mode, bool animated) {
     // A negative mode means no tracking.
     if (mode < 0) mode = 0;

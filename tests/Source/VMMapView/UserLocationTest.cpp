@@ -157,4 +157,24 @@ TEST_F(UserLocationTest, TrackingModesOutsideTheRangeAndOlderDelegates) {
     EXPECT_EQ(older->updates, 2);
 }
 
+TEST_F(UserLocationTest, TheUserLocationIsVisibleOnlyWhileShownInsideTheView) {
+    view->layer()->setNeedsDisplay();
+    view->layer()->displayIfNeeded();
+    view->baseMapView()->layoutIfNeeded();
+    frames(2);
+    EXPECT_FALSE(view->isUserLocationVisible());
+    view->setUserTrackingMode(1);
+    advance(0.1);
+    frames(2);
+    EXPECT_TRUE(view->isUserLocationVisible());
+    view->setCenterCoordinate({31.2304, 121.4737});
+    frames(1);
+    EXPECT_FALSE(view->isUserLocationVisible());
+    view->setCenterCoordinate(view->userLocation()->coordinate());
+    frames(1);
+    EXPECT_TRUE(view->isUserLocationVisible());
+    view->setShowsUserLocation(false);
+    EXPECT_FALSE(view->isUserLocationVisible());
+}
+
 }  // namespace
