@@ -327,14 +327,7 @@ void VMMapView::handleWillResignActiveNotification() {
         glFinish();
 }
 
-void VMMapView::handleDidChangeOrientationNotification() {
-    const auto o = UIApplication::sharedApplication()->statusBarOrientation();
-    const bool kept = o == UIInterfaceOrientationPortraitUpsideDown ||
-                      o == UIInterfaceOrientationLandscapeLeft ||
-                      o == UIInterfaceOrientationLandscapeRight;
-    locationManager_->setHeadingOrientation(kept ? static_cast<CLDeviceOrientation>(o)
-                                                 : CLDeviceOrientationPortrait);
-}
+void VMMapView::handleDidChangeOrientationNotification() { updateHeadingForDeviceOrientation(); }
 
 // Annotation views follow the camera in their own pass; the frame loop at least keeps full
 // rate while the map moves.

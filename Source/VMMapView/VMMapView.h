@@ -8,6 +8,7 @@
 
 #include "CoreLocation/CLLocationManager.h"
 #include "Foundation/NSError.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILongPressGestureRecognizer.h"
 #include "UIKit/UIPanGestureRecognizer.h"
@@ -204,6 +205,11 @@ class VMMapView : public UIView,
     void decreaseUserTrackingMode() { decreaseUserTrackingModeWithFlag(0); }
     void decreaseUserTrackingModeWithFlag(long flag);
     const std::shared_ptr<CLLocationManager>& locationManager() const { return locationManager_; }
+    // Degrees added to the compass heading so that heading tracking turns the map the right
+    // way in every device orientation.
+    double headingOffset() const { return headingOffset_; }
+    void refreshHeadingOffsetWithOrientation(UIDeviceOrientation orientation);
+    void updateHeadingForDeviceOrientation();
 
     // Parts owned by the view.
     const std::shared_ptr<UIImageView>& logoImageView() const { return logoImageView_; }
@@ -233,6 +239,7 @@ class VMMapView : public UIView,
 
     // VMBaseMapViewDelegate.
     void mapDidReloaded() override;
+    void mapDidChanged() override;
     bool mapCenterDidMove() override;
     std::optional<VMMapPoint> centerPointAtZoomLevelUsingScreenAnchor(double zoom) override;
     std::optional<VMMapPoint> centerPointForMapPivotUsingScreenAnchor(VMMapPoint pivot) override;
