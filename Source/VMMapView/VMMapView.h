@@ -115,11 +115,18 @@ class VMMapView : public UIView,
     void setDesiredAccuracy(double m) { locationManager_->setDesiredAccuracy(m); }
     double headingFilter() const { return locationManager_->headingFilter(); }
     void setHeadingFilter(double d) { locationManager_->setHeadingFilter(d); }
+    // Offered only by systems that have them; elsewhere they read NO and ignore writes.
+    bool pausesLocationUpdatesAutomatically() const;
+    void setPausesLocationUpdatesAutomatically(bool pauses);
+    bool allowsBackgroundLocationUpdates() const;
+    void setAllowsBackgroundLocationUpdates(bool allows);
 
     // Logo.
     CGPoint logoCenter() const { return logoImageView_->center(); }
     void setLogoCenter(CGPoint center);
     CGSize logoSize() const { return logoImageView_->bounds().size; }
+    bool logoHidden() const { return logoImageView_->isHidden(); }
+    void setLogoHidden(bool hidden) { logoImageView_->setHidden(hidden); }
 
     // Camera.
     CLLocationCoordinate2D centerCoordinate();
