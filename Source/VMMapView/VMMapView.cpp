@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "Foundation/Dispatch.h"
 #include "Foundation/NSNotificationCenter.h"
 #include "OpenGLES/ES1.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapServices.h"
@@ -37,6 +39,14 @@ uint32_t argb(const UIColorRef& color) {
     };
     return byte(c.a) << 24 | byte(c.r) << 16 | byte(c.g) << 8 | byte(c.b);
 }
+
+// The system version as a number, as far as its leading digits go ("9.0.1" is 9).
+float systemVersion() {
+    return std::strtof(UIDevice::currentDevice()->systemVersion().c_str(), nullptr);
+}
+
+constexpr float kPausesSinceVersion = 6.0f;
+constexpr float kBackgroundSinceVersion = 8.99f;
 
 }  // namespace
 
@@ -327,14 +337,7 @@ void VMMapView::handleWillResignActiveNotification() {
         glFinish();
 }
 
-void VMMapView::handleDidChangeOrientationNotification() {
-    const auto o = UIApplication::sharedApplication()->statusBarOrientation();
-    const bool kept = o == UIInterfaceOrientationPortraitUpsideDown ||
-                      o == UIInterfaceOrientationLandscapeLeft ||
-                      o == UIInterfaceOrientationLandscapeRight;
-    locationManager_->setHeadingOrientation(kept ? static_cast<CLDeviceOrientation>(o)
-                                                 : CLDeviceOrientationPortrait);
-}
+void VMMapView::handleDidChangeOrientationNotification() { updateHeadingForDeviceOrientation(); }
 
 // Annotation views follow the camera in their own pass; the frame loop at least keeps full
 // rate while the map moves.
@@ -398,6 +401,26 @@ void VMMapView::applyTrafficColor(const std::shared_ptr<VMTrafficColorWrapper>& 
     const uint32_t four[36] = {argb(colors->unimpeded), argb(colors->amble), argb(colors->jam),
                                argb(colors->gridlocked)};
     mapEngineSetParameter(r->mapEngine(), kParameterTrafficColors, four);
+}
+
+bool VMMapView::pausesLocationUpdatesAutomatically() const {
+    return systemVersion() > kPausesSinceVersion &&
+           locationManager_->pausesLocationUpdatesAutomatically();
+}
+
+void VMMapView::setPausesLocationUpdatesAutomatically(bool pauses) {
+    if (systemVersion() > kPausesSinceVersion)
+        locationManager_->setPausesLocationUpdatesAutomatically(pauses);
+}
+
+bool VMMapView::allowsBackgroundLocationUpdates() const {
+    return systemVersion() > kBackgroundSinceVersion &&
+           locationManager_->allowsBackgroundLocationUpdates();
+}
+
+void VMMapView::setAllowsBackgroundLocationUpdates(bool allows) {
+    if (systemVersion() > kBackgroundSinceVersion)
+        locationManager_->setAllowsBackgroundLocationUpdates(allows);
 }
 
 void VMMapView::setLogoCenter(CGPoint c) {

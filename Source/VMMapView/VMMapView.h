@@ -8,6 +8,7 @@
 
 #include "CoreLocation/CLLocationManager.h"
 #include "Foundation/NSError.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILongPressGestureRecognizer.h"
 #include "UIKit/UIPanGestureRecognizer.h"
@@ -114,11 +115,18 @@ class VMMapView : public UIView,
     void setDesiredAccuracy(double m) { locationManager_->setDesiredAccuracy(m); }
     double headingFilter() const { return locationManager_->headingFilter(); }
     void setHeadingFilter(double d) { locationManager_->setHeadingFilter(d); }
+    // Offered only by systems that have them; elsewhere they read NO and ignore writes.
+    bool pausesLocationUpdatesAutomatically() const;
+    void setPausesLocationUpdatesAutomatically(bool pauses);
+    bool allowsBackgroundLocationUpdates() const;
+    void setAllowsBackgroundLocationUpdates(bool allows);
 
     // Logo.
     CGPoint logoCenter() const { return logoImageView_->center(); }
     void setLogoCenter(CGPoint center);
     CGSize logoSize() const { return logoImageView_->bounds().size; }
+    bool logoHidden() const { return logoImageView_->isHidden(); }
+    void setLogoHidden(bool hidden) { logoImageView_->setHidden(hidden); }
 
     // Camera.
     CLLocationCoordinate2D centerCoordinate();
@@ -127,12 +135,20 @@ class VMMapView : public UIView,
     double zoomLevel() const { return currentZoomLevel(); }
     double currentZoomLevel() const;
     void setZoomLevel(double level, bool animated = false);
+    static double maxZoomLevel();
+    static double minZoomLevel();
+    double nextZoomLevel() const;
+    double priorZoomLevel() const;
+    // Zooms so that the map under a point of the view stays there.
+    void setZoomLevel(double level, CGPoint pivot, bool animated = false);
+    VMMapPoint centerMapPointForPivotMapPoint(VMMapPoint pivot, CGPoint offset, double zoom);
     double rotationDegree() const { return currentRotation(); }
     void setRotationDegree(double degree, bool animated = false, double duration = 0);
     double cameraDegree() const { return currentCameraHeaderDegree(); }
     void setCameraDegree(double degree, bool animated = false, double duration = 0);
     VMCoordinateRegion region();
     void setRegion(VMCoordinateRegion region, bool animated = false);
+    VMCoordinateRegion regionThatFits(VMCoordinateRegion region);
     VMMapRect visibleMapRect();
     VMMapRect mapRectThatFits(VMMapRect rect, UIEdgeInsets padding = {});
     void setVisibleMapRect(VMMapRect rect, UIEdgeInsets padding = {}, bool animated = false);
@@ -151,6 +167,11 @@ class VMMapView : public UIView,
     CGRect rectForMapRect(VMMapRect rect);
     VMMapRect mapRectForRect(CGRect rect);
     double zoomScaleFitMapRect(VMMapRect rect, UIEdgeInsets padding);
+    // Conversions against another view of the same window; a null view is the window.
+    CGPoint convertCoordinateToPointToView(CLLocationCoordinate2D c, const UIView* view);
+    CLLocationCoordinate2D convertPointToCoordinateFromView(CGPoint p, const UIView* view);
+    CGRect convertRegionToRectToView(VMCoordinateRegion region, const UIView* view);
+    VMCoordinateRegion convertRectToRegionFromView(CGRect rect, const UIView* view);
 
     // Camera entry points; a completion may be empty.
     using Completion = std::function<void()>;
@@ -185,11 +206,17 @@ class VMMapView : public UIView,
     void setShowsUserLocation(bool show);
     const std::shared_ptr<VMUserLocation>& userLocation() const { return userLocation_; }
     const std::shared_ptr<VMCircle>& userLocationAccuracyCircle() const { return userCircle_; }
+    bool isUserLocationVisible();
     long userTrackingMode() const { return userTrackingMode_; }
     void setUserTrackingMode(long mode, bool animated = false);
     void decreaseUserTrackingMode() { decreaseUserTrackingModeWithFlag(0); }
     void decreaseUserTrackingModeWithFlag(long flag);
     const std::shared_ptr<CLLocationManager>& locationManager() const { return locationManager_; }
+    // Degrees added to the compass heading so that heading tracking turns the map the right
+    // way in every device orientation.
+    double headingOffset() const { return headingOffset_; }
+    void refreshHeadingOffsetWithOrientation(UIDeviceOrientation orientation);
+    void updateHeadingForDeviceOrientation();
 
     // Parts owned by the view.
     const std::shared_ptr<UIImageView>& logoImageView() const { return logoImageView_; }
@@ -219,6 +246,7 @@ class VMMapView : public UIView,
 
     // VMBaseMapViewDelegate.
     void mapDidReloaded() override;
+    void mapDidChanged() override;
     bool mapCenterDidMove() override;
     std::optional<VMMapPoint> centerPointAtZoomLevelUsingScreenAnchor(double zoom) override;
     std::optional<VMMapPoint> centerPointForMapPivotUsingScreenAnchor(VMMapPoint pivot) override;
@@ -264,6 +292,8 @@ class VMMapView : public UIView,
     void internalSetCenterCoordinate(CLLocationCoordinate2D c, bool animated, bool usingMapCenter);
     void internalSetMapPivot(VMMapPoint pivot, bool animated, bool usingMapCenter);
     void internalSetVisibleMapRect(VMMapRect rect, UIEdgeInsets padding, bool animated);
+    void internalSetZoomLevel(double level, CGPoint pivot, bool animated);
+    void internalSetZoomLevel(double level, VMMapPoint center, bool animated, double duration);
     VMMapPoint mapPointForPoint(CGPoint point, const MapViewState* projection);
     CGPoint pointForMapPoint(VMMapPoint point, const MapViewState* projection);
     VMMapRect mapRectForRect(CGRect rect, const MapViewState* projection);

@@ -136,6 +136,22 @@ VMMapRect VMMapView::mapRectForRect(CGRect r, const MapViewState* state) {
     return minMapRect(p);
 }
 
+CGPoint VMMapView::convertCoordinateToPointToView(CLLocationCoordinate2D c, const UIView* view) {
+    return convertPointToView(pointForMapPoint(mapPointForCoordinate(c)), view);
+}
+
+CLLocationCoordinate2D VMMapView::convertPointToCoordinateFromView(CGPoint p, const UIView* view) {
+    return coordinateForMapPoint(mapPointForPoint(convertPointFromView(p, view)));
+}
+
+CGRect VMMapView::convertRegionToRectToView(VMCoordinateRegion region, const UIView* view) {
+    return convertRectToView(rectForMapRect(mapRectForRegion(region)), view);
+}
+
+VMCoordinateRegion VMMapView::convertRectToRegionFromView(CGRect rect, const UIView* view) {
+    return regionForMapRect(mapRectForRect(convertRectFromView(rect, view)));
+}
+
 // ---- Pivot geometry ----
 
 VMMapPoint VMMapView::centerPointForKeepingMapPivot(VMMapPoint pivot, CGPoint anchor) {
@@ -405,10 +421,69 @@ void VMMapView::setCameraDegree(double degree, bool animated, double duration) {
     rotateCameraHeaderToDegree(degree, animated, duration, regionDidChangeCompletion(animated));
 }
 
+double VMMapView::maxZoomLevel() { return mapEngineMaxZoomLevel(); }
+
+double VMMapView::minZoomLevel() { return mapEngineMinZoomLevel(); }
+
+double VMMapView::nextZoomLevel() const {
+    return std::min(static_cast<double>(std::roundf(static_cast<float>(currentZoomLevel() + 1))),
+                    maxZoomLevel());
+}
+
+double VMMapView::priorZoomLevel() const {
+    return std::max(static_cast<double>(std::roundf(static_cast<float>(currentZoomLevel() - 1))),
+                    minZoomLevel());
+}
+
+void VMMapView::setZoomLevel(double level, CGPoint pivot, bool animated) {
+    decreaseUserTrackingMode();
+    internalSetZoomLevel(level, pivot, animated);
+}
+
+void VMMapView::internalSetZoomLevel(double level, CGPoint pivot, bool animated) {
+    if (zoomLevel() >= maxZoomLevel()) return;
+    if (std::isnan(level) || !std::isfinite(pivot.x) || !std::isfinite(pivot.y)) return;
+    // The centre is worked out for the zoom the camera will really reach, or the pivot would
+    // slide away when a level beyond the limits is asked for.
+    level = normalizeZoomLevel(level);
+    const CGRect b = bounds();
+    const CGPoint offset{pivot.x - CGRectGetMidX(b), pivot.y - CGRectGetMidY(b)};
+    const CGPoint turned = CGPointApplyAffineTransform(
+        offset, CGAffineTransformMakeRotation(rotationDegree() * M_PI / 180));
+    const VMMapPoint center =
+        centerMapPointForPivotMapPoint(mapPointForPoint(pivot), turned, level);
+    internalSetZoomLevel(level, center, animated, kDefaultCameraDuration);
+}
+
+void VMMapView::internalSetZoomLevel(double level, VMMapPoint center, bool animated,
+                                     double duration) {
+    notifyDelegateRegionWillChangeAnimated(animated);
+    zoomToLevel(level, animated, duration, regionDidChangeCompletion(animated));
+    scrollToCenterPoint(center, animated, duration, kTimingEaseInEaseOut, false, nullptr);
+}
+
+// The map point under the offset keeps its place on the screen: only the distance to the
+// centre shrinks or grows with the zoom.
+VMMapPoint VMMapView::centerMapPointForPivotMapPoint(VMMapPoint, CGPoint offset, double zoom) {
+    const MapViewState* p = projection();
+    if (!p) return {};
+    const CGFloat scale = screenScale();
+    const CGPoint o{offset.x * scale, offset.y * scale};
+    const double s = mapEngineMapLengthAtCenter(p, 1);
+    const double r =
+        std::exp2(static_cast<float>(20 - zoom)) / std::exp2(20.0f - mapEngineGetZoomLevel(p));
+    const VMMapPoint c = currentCenter();
+    return {c.x + o.x * (1 - r) * s, c.y + o.y * (1 - r) * s};
+}
+
 VMCoordinateRegion VMMapView::region() { return regionForMapRect(visibleMapRect()); }
 
 void VMMapView::setRegion(VMCoordinateRegion r, bool animated) {
     setVisibleMapRect(mapRectForRegion(r), {}, animated);
+}
+
+VMCoordinateRegion VMMapView::regionThatFits(VMCoordinateRegion r) {
+    return regionForMapRect(mapRectThatFits(mapRectForRegion(r)));
 }
 
 VMMapRect VMMapView::visibleMapRect() {

@@ -1,4 +1,5 @@
 // The user location: the location manager's fixes and headings, shown and followed.
+#include "UIKit/UIApplication.h"
 #include "VMMapView.h"
 
 namespace {
@@ -35,6 +36,12 @@ void VMMapView::setShowsUserLocation(bool show) {
     if (auto d = delegate()) d->mapViewDidStopLocatingUser(*this);
 }
 
+bool VMMapView::isUserLocationVisible() {
+    if (!showsUserLocation_) return false;
+    return CGRectContainsPoint(
+        bounds(), pointForMapPoint(mapPointForCoordinate(userLocation_->coordinate())));
+}
+
 void VMMapView::setUserTrackingMode(long mode, bool animated) {
     // A negative mode means no tracking.
     if (mode < 0) mode = 0;
@@ -54,6 +61,41 @@ void VMMapView::decreaseUserTrackingModeWithFlag(long flag) {
     if (!showsUserLocation_ || userTrackingMode_ == 0) return;
     // Lowers heading tracking to following with 1, ends tracking with 0; never raises it.
     if (flag < userTrackingMode_) setUserTrackingMode(flag);
+}
+
+void VMMapView::refreshHeadingOffsetWithOrientation(UIDeviceOrientation orientation) {
+    switch (orientation) {
+        case UIDeviceOrientationPortrait:
+            headingOffset_ = 0;
+            break;
+        case UIDeviceOrientationPortraitUpsideDown:
+            headingOffset_ = 180;
+            break;
+        case UIDeviceOrientationLandscapeLeft:
+            headingOffset_ = 90;
+            break;
+        case UIDeviceOrientationLandscapeRight:
+            headingOffset_ = -90;
+            break;
+        // Lying flat says nothing about which way the screen is turned.
+        default:
+            break;
+    }
+}
+
+void VMMapView::updateHeadingForDeviceOrientation() {
+    if (!locationManager_) return;
+    const auto o = UIApplication::sharedApplication()->statusBarOrientation();
+    const bool kept = o == UIInterfaceOrientationPortraitUpsideDown ||
+                      o == UIInterfaceOrientationLandscapeLeft ||
+                      o == UIInterfaceOrientationLandscapeRight;
+    locationManager_->setHeadingOrientation(kept ? static_cast<CLDeviceOrientation>(o)
+                                                 : CLDeviceOrientationPortrait);
+}
+
+void VMMapView::mapDidChanged() {
+    refreshHeadingOffsetWithOrientation(UIDevice::currentDevice()->orientation());
+    updateAnnotationsPosition();
 }
 
 void VMMapView::resetUserLocationHeading() { setRotationDegree(0, true, kHeadingDuration); }

@@ -147,6 +147,91 @@ TEST_F(CameraTest, MapStatusRoundTrips) {
     EXPECT_EQ(log->will, before);
 }
 
+TEST_F(CameraTest, NextAndPriorZoomLevelsRoundToWholeLevelsWithinTheLimits) {
+    struct Case {
+        double zoom, next, prior;
+    };
+    for (auto [zoom, next, prior] :
+         {Case{17.4, 18, 16}, Case{17.6, 19, 17}, Case{18.6, 19, 18}, Case{3.2, 4, 3}}) {
+        view->setZoomLevel(zoom);
+        EXPECT_DOUBLE_EQ(view->nextZoomLevel(), next) << zoom;
+        EXPECT_DOUBLE_EQ(view->priorZoomLevel(), prior) << zoom;
+    }
+}
+
+TEST_F(CameraTest, ZoomAtAPivotKeepsTheMapUnderThePivot) {
+    struct Case {
+        CGPoint pivot;
+        double zoom, rotation;
+        bool animated;
+    };
+    // A level beyond the limit is reached as the limit, with the pivot still in place.
+    for (auto [pivot, zoom, rotation, animated] :
+         {Case{{80, 100}, 14, 0, false}, Case{{250, 400}, 13.5, 30, false},
+          Case{{60, 420}, 11, 300, true}, Case{{200, 120}, 25, 0, false}}) {
+        view->setRotationDegree(rotation);
+        view->setZoomLevel(12.5);
+        view->setCenterCoordinate(kShanghai);
+        frames(1);
+        const VMMapPoint under = view->mapPointForPoint(pivot);
+        const int will = log->will, did = log->did;
+        view->setZoomLevel(zoom, pivot, animated);
+        frames(animated ? 30 : 1);
+        EXPECT_NEAR(view->zoomLevel(), std::min(zoom, 19.0), 1e-5) << zoom;
+        const CGPoint p = view->pointForMapPoint(under);
+        EXPECT_NEAR(p.x, pivot.x, 1.5) << zoom;
+        EXPECT_NEAR(p.y, pivot.y, 1.5) << zoom;
+        EXPECT_EQ(log->will, will + 1);
+        EXPECT_EQ(log->did, did + 1);
+    }
+
+    // At the top level, and with a NaN, the camera stays and nobody is told.
+    const int will = log->will;
+    view->setZoomLevel(12, {10, 10});
+    EXPECT_DOUBLE_EQ(view->zoomLevel(), 19);
+    EXPECT_EQ(log->will, will);
+    view->setZoomLevel(12);
+    const VMMapPoint centre = view->currentCenter();
+    view->setZoomLevel(std::numeric_limits<double>::quiet_NaN(), {10, 10});
+    view->setZoomLevel(14, {std::numeric_limits<double>::quiet_NaN(), 10});
+    EXPECT_NEAR(view->zoomLevel(), 12, 1e-5);
+    EXPECT_EQ(view->currentCenter(), centre);
+    EXPECT_EQ(log->will, will + 1);
+}
+
+TEST_F(CameraTest, ConversionsToAndFromOtherViews) {
+    auto window = UIView::create(CGRectMake(0, 0, 400, 600));
+    window->addSubview(view);
+    view->setFrame(CGRectMake(40, 50, 320, 480));
+    auto panel = UIView::create(CGRectMake(10, 20, 100, 100));
+    window->addSubview(panel);
+    view->setZoomLevel(13);
+    view->setCenterCoordinate(kShanghai);
+    frames(1);
+
+    const CGPoint own = view->pointForMapPoint(mapPointForCoordinate(kShanghai));
+    const CGPoint there = view->convertCoordinateToPointToView(kShanghai, panel.get());
+    EXPECT_NEAR(there.x, own.x + 30, 1e-6);
+    EXPECT_NEAR(there.y, own.y + 30, 1e-6);
+    const CLLocationCoordinate2D back = view->convertPointToCoordinateFromView(there, panel.get());
+    EXPECT_NEAR(back.latitude, kShanghai.latitude, 1e-4);
+    EXPECT_NEAR(back.longitude, kShanghai.longitude, 1e-4);
+
+    const VMCoordinateRegion region{kShanghai, {0.02, 0.02}};
+    const CGRect rect = view->convertRegionToRectToView(region, panel.get());
+    const CGRect ownRect = view->rectForMapRect(mapRectForRegion(region));
+    EXPECT_NEAR(rect.origin.x, ownRect.origin.x + 30, 1e-6);
+    EXPECT_NEAR(rect.origin.y, ownRect.origin.y + 30, 1e-6);
+    EXPECT_NEAR(rect.size.width, ownRect.size.width, 1e-6);
+    const VMCoordinateRegion again = view->convertRectToRegionFromView(rect, panel.get());
+    EXPECT_NEAR(again.center.latitude, kShanghai.latitude, 1e-4);
+    EXPECT_NEAR(again.span.longitudeDelta, 0.02, 1e-3);
+
+    const VMCoordinateRegion fits = view->regionThatFits(region);
+    EXPECT_NEAR(fits.span.longitudeDelta, 0.02, 1e-6);
+    EXPECT_GT(fits.span.latitudeDelta, 0.02);
+}
+
 TEST_F(CameraTest, NaNAndViewsWithoutSizeLeaveTheCameraAlone) {
     view->setZoomLevel(12);
     const VMMapPoint centre = view->currentCenter();

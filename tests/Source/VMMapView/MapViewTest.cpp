@@ -10,6 +10,7 @@
 #include "ScreenPixels.h"
 #include "TempDir.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapView.h"
 #include "vmap_core/MapEngineInternal.h"
@@ -39,7 +40,10 @@ class MapViewTest : public testsupport::ManualClockTest {
         if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
         view->setDelegate(recorder);
     }
-    void TearDown() override { UIApplication::sharedApplication()->reset(); }
+    void TearDown() override {
+        UIApplication::sharedApplication()->reset();
+        UIDevice::currentDevice()->reset();
+    }
 
     void frames(int n) {
         for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);
@@ -99,6 +103,34 @@ TEST_F(MapViewTest, ConstructionBuildsEveryPartWithItsDefaults) {
     const VMMapRect r = mapRectForRegion({VMMapView::kInitialCenter, VMMapView::kInitialSpan});
     const double s = std::max(r.size.width / 640, r.size.height / 960);
     EXPECT_NEAR(view->zoomLevel(), std::log2(std::exp2(20) / s), 1e-4);
+}
+
+TEST_F(MapViewTest, LocationOptionsOnlyWhereTheSystemOffersThemAndTheLogoHides) {
+    struct Case {
+        const char* version;
+        bool pauses, background;
+    };
+    const auto& manager = view->locationManager();
+    for (auto [version, pauses, background] :
+         {Case{"9.0", true, true}, Case{"10.3.1", true, true}, Case{"8.4", true, false},
+          Case{"6.0", false, false}, Case{"", false, false}}) {
+        UIDevice::currentDevice()->setSystemVersion(version);
+        manager->setPausesLocationUpdatesAutomatically(false);
+        manager->setAllowsBackgroundLocationUpdates(false);
+        view->setPausesLocationUpdatesAutomatically(true);
+        view->setAllowsBackgroundLocationUpdates(true);
+        EXPECT_EQ(manager->pausesLocationUpdatesAutomatically(), pauses) << version;
+        EXPECT_EQ(manager->allowsBackgroundLocationUpdates(), background) << version;
+        manager->setPausesLocationUpdatesAutomatically(true);
+        manager->setAllowsBackgroundLocationUpdates(true);
+        EXPECT_EQ(view->pausesLocationUpdatesAutomatically(), pauses) << version;
+        EXPECT_EQ(view->allowsBackgroundLocationUpdates(), background) << version;
+    }
+
+    EXPECT_FALSE(view->logoHidden());
+    view->setLogoHidden(true);
+    EXPECT_TRUE(view->logoImageView()->isHidden());
+    EXPECT_TRUE(view->logoHidden());
 }
 
 TEST_F(MapViewTest, NoMapViewInTheBackgroundButOneWhileInactive) {

@@ -9,6 +9,7 @@
 #include "ManualClock.h"
 #include "TempDir.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIDevice.h"
 #include "VMMapView.h"
 
 namespace {
@@ -63,6 +64,7 @@ class UserLocationTest : public testsupport::ManualClockTest {
     }
     void TearDown() override {
         view.reset();
+        UIDevice::currentDevice()->reset();
         CLLocationManager::setSource(nullptr);
     }
     void frames(int n) {
@@ -155,6 +157,56 @@ TEST_F(UserLocationTest, TrackingModesOutsideTheRangeAndOlderDelegates) {
     view->setShowsUserLocation(false);
     advance(2);
     EXPECT_EQ(older->updates, 2);
+}
+
+TEST_F(UserLocationTest, TheUserLocationIsVisibleOnlyWhileShownInsideTheView) {
+    view->layer()->setNeedsDisplay();
+    view->layer()->displayIfNeeded();
+    view->baseMapView()->layoutIfNeeded();
+    frames(2);
+    EXPECT_FALSE(view->isUserLocationVisible());
+    view->setUserTrackingMode(1);
+    advance(0.1);
+    frames(2);
+    EXPECT_TRUE(view->isUserLocationVisible());
+    view->setCenterCoordinate({31.2304, 121.4737});
+    frames(1);
+    EXPECT_FALSE(view->isUserLocationVisible());
+    view->setCenterCoordinate(view->userLocation()->coordinate());
+    frames(1);
+    EXPECT_TRUE(view->isUserLocationVisible());
+    view->setShowsUserLocation(false);
+    EXPECT_FALSE(view->isUserLocationVisible());
+}
+
+TEST_F(UserLocationTest, HeadingTrackingTurnsTheMapForTheDeviceOrientation) {
+    auto turn = [&](UIDeviceOrientation o, CGRect frame) {
+        UIDevice::currentDevice()->setOrientation(o);
+        view->setFrame(frame);
+        view->baseMapView()->layoutIfNeeded();
+        frames(2);
+    };
+    turn(UIDeviceOrientationLandscapeLeft, CGRectMake(0, 0, 480, 320));
+    EXPECT_DOUBLE_EQ(view->headingOffset(), 90);
+    turn(UIDeviceOrientationFaceUp, CGRectMake(0, 0, 320, 480));
+    EXPECT_DOUBLE_EQ(view->headingOffset(), 90);
+    turn(UIDeviceOrientationLandscapeRight, CGRectMake(0, 0, 480, 320));
+    EXPECT_DOUBLE_EQ(view->headingOffset(), -90);
+    turn(UIDeviceOrientationPortraitUpsideDown, CGRectMake(0, 0, 320, 480));
+    EXPECT_DOUBLE_EQ(view->headingOffset(), 180);
+
+    view->setUserTrackingMode(2);
+    ASSERT_EQ(view->userTrackingMode(), 2);
+    advance(2.6);
+    frames(20);
+    EXPECT_NEAR(view->rotationDegree(), 87.5 + 180, 1e-3);
+
+    auto app = UIApplication::sharedApplication();
+    app->setStatusBarOrientation(UIInterfaceOrientationLandscapeLeft);
+    EXPECT_EQ(view->locationManager()->headingOrientation(),
+              static_cast<CLDeviceOrientation>(UIInterfaceOrientationLandscapeLeft));
+    app->setStatusBarOrientation(UIInterfaceOrientationUnknown);
+    EXPECT_EQ(view->locationManager()->headingOrientation(), CLDeviceOrientationPortrait);
 }
 
 }  // namespace
