@@ -1,5 +1,6 @@
 #include "inquiries/MiddleViewController.h"
 
+#include <algorithm>
 #include <charconv>
 #include <utility>
 
@@ -299,8 +300,8 @@ void MiddleViewController::setupPop_upWindowWithAskpriceID(
     auto question = Pop_upWindow::create(view()->frame(), 4, askPriceID, "是否需要客户提供差旅费",
                                          sharedSelf<UIViewController>());
     std::weak_ptr<MiddleViewController> weak = sharedSelf<MiddleViewController>();
-    // Travel paid by the customer is quoted on the travel screen, which is not part of the app
-    // yet; without it the engineer quotes the amount alone.
+    // A yes belongs to the travel screen, which the app does not have yet; a no quotes the
+    // amount alone.
     question->getAttribute([weak, askPriceID](const std::optional<std::string>&,
                                               const std::optional<std::string>&, bool confirmed) {
         auto self = weak.lock();
