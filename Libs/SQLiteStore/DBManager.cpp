@@ -149,13 +149,14 @@ std::optional<std::vector<std::shared_ptr<HomeModel>>> readRows(sqlite3* db,
 
 }  // namespace
 
+// Follows the app home: a store made before the home changed would write into the old one.
 std::shared_ptr<DBManager> DBManager::shareManager() {
-    static const std::shared_ptr<DBManager> shared = [] {
-        const auto documents =
-            NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask);
-        const bool found = !documents.empty() && !documents.front().empty();
-        return create(found ? documents.front() + "/favorite.db" : std::string());
-    }();
+    static std::shared_ptr<DBManager> shared;
+    const auto documents =
+        NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask);
+    const bool found = !documents.empty() && !documents.front().empty();
+    const std::string path = found ? documents.front() + "/favorite.db" : std::string();
+    if (!shared || shared->path() != path) shared = create(path);
     return shared;
 }
 

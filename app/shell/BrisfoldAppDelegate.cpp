@@ -158,6 +158,12 @@ void BrisfoldAppDelegate::didLogin(const nlohmann::json& reply, const std::strin
         login_.reset();
     }
     if (auto messages = messageViewController()) messages->setNeedRefreshLoad(true);
+    // The tabs stood behind the sign-in view: the home list loads for the engineer signed in.
+    const auto navigation = std::dynamic_pointer_cast<UINavigationController>(
+        tabs_->viewControllers().empty() ? nullptr : tabs_->viewControllers().front());
+    const auto home = std::dynamic_pointer_cast<TabContainerViewController>(
+        navigation ? navigation->topViewController() : nullptr);
+    if (home && home->listScreen()) ::doRefresh(*home->listScreen());
 }
 
 void BrisfoldAppDelegate::setNotReadCount(long count) {

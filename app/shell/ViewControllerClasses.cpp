@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "inquiries/MiddleViewController.h"
 #include "shell/HomeViewController.h"
 #include "shell/OrderViewController.h"
 
@@ -12,6 +13,8 @@ namespace {
 std::map<std::string, ViewControllerClasses::Factory>& classes() {
     static std::map<std::string, ViewControllerClasses::Factory> known = {
         {"HomeViewController", [](const auto&) { return HomeViewController::create(); }},
+        {"MiddleViewController",
+         [](const auto& superClass) { return MiddleViewController::create(superClass); }},
         {"OrderViewController", [](const auto&) { return OrderViewController::create(); }},
     };
     return known;

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
@@ -90,6 +91,9 @@ class UITableViewCell : public UIView {
 
   protected:
     UITableViewCell() = default;
+    // For cells of a subclass, made with finishCreate.
+    UITableViewCell(UITableViewCellStyle style, std::string reuseIdentifier)
+        : style_(style), reuseIdentifier_(std::move(reuseIdentifier)) {}
     void initWithFrame(CGRect frame) override;
 
   private:

@@ -13,6 +13,7 @@
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/CustomNavBar.h"
 #include "shell/CustomTabBar.h"
+#include "shell/FactoryClass.h"
 #include "shell/HomeViewController.h"
 #include "shell/LeftViewController.h"
 #include "shell/LoginView.h"
@@ -41,7 +42,12 @@ class SessionTest : public ::testing::Test {
         ASSERT_TRUE(server.start(0, &error)) << error;
         base = "http://127.0.0.1:" + std::to_string(server.port()) + "/";
     }
-    void TearDown() override { server.stop(); }
+    // Signing in loads the home list: its reply is awaited so that no request of this test is
+    // still in flight in the shared request layer when the next one starts.
+    void TearDown() override {
+        EXPECT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
+        server.stop();
+    }
 
     // Signs in through the sign-in view as a person would.
     void signIn(HeadlessHost& host, const BrisfoldAppDelegate& app) {
@@ -153,6 +159,7 @@ TEST_F(SessionTest, TabsAreTheFourContainersOfTheTabListAndTheTabBarSwitchesThem
     HeadlessHost host;
     auto app = BrisfoldAppDelegate::launch(host.window(), base);
     app->didLogin({{"code", "1"}, {"UserID", "U1"}, {"FullName", "张伟"}}, "zhangwei", "p");
+    ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
     const char* names[] = {"HomeViewController", "OfferViewController", "OrderViewController",
                            "MessageViewController"};
     ASSERT_EQ(app->tabBarController()->viewControllers().size(), 4u);

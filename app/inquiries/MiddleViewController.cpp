@@ -1,0 +1,347 @@
+#include "inquiries/MiddleViewController.h"
+
+#include <algorithm>
+#include <charconv>
+#include <utility>
+
+#include "Foundation/NSRunLoop.h"
+#include "SQLiteStore/DBManager.h"
+#include "UIKit/UINavigationController.h"
+#include "inquiries/HomeCell.h"
+#include "inquiries/Pop_upWindow.h"
+#include "shell/BrisfoldAppDelegate.h"
+#include "shell/DataRequestManager.h"
+#include "shell/FactoryClass.h"
+#include "shell/ShowAlertView.h"
+
+namespace {
+
+constexpr const char* kCellIdentifier = "homeCell";
+constexpr const char* kPullUpText = "上拉可以加载页面";
+constexpr const char* kReleaseText = "松开加载页面";
+constexpr const char* kLoadingText = "正在加载，请稍等";
+constexpr const char* kLastPageText = "已经是最后页";
+
+// A counter of a list reply, sent as a number or as its digits; anything else counts as 0.
+uint64_t counter(const nlohmann::json& reply, const char* key) {
+    const auto found = reply.find(key);
+    if (found == reply.end()) return 0;
+    if (found->is_number_unsigned()) return found->get<uint64_t>();
+    if (found->is_number_integer()) return std::max<int64_t>(0, found->get<int64_t>());
+    if (found->is_number_float()) return static_cast<uint64_t>(std::max(0.0, found->get<double>()));
+    if (!found->is_string()) return 0;
+    const auto& text = found->get_ref<const std::string&>();
+    uint64_t value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+std::vector<std::shared_ptr<HomeModel>> storedFavorites() {
+    return DBManager::shareManager()->fetchAllFavorite().value_or(
+        std::vector<std::shared_ptr<HomeModel>>{});
+}
+
+}  // namespace
+
+std::shared_ptr<MiddleViewController> MiddleViewController::create(
+    std::weak_ptr<UIViewController> superClass) {
+    return std::shared_ptr<MiddleViewController>(new MiddleViewController(std::move(superClass)));
+}
+
+void MiddleViewController::viewDidLoad() {
+    setEdgesForExtendedLayout(UIRectEdgeNone);
+    view()->setBackgroundColor(UIColor::clearColor());
+}
+
+void MiddleViewController::viewWillAppear(bool) {
+    if (isFirstLoad_) {
+        isFirstLoad_ = false;
+        std::weak_ptr<MiddleViewController> weak = sharedSelf<MiddleViewController>();
+        NSRunLoop::mainRunLoop()->performAfterDelay(0, [weak] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->setupUIConfig();
+            self->doSearchLoadWithPageNum("1");
+        });
+        return;
+    }
+    if (BrisfoldAppDelegate::getApp()->dataBaseUpdate() && !dataArray_.empty()) {
+        const auto favorites = storedFavorites();
+        for (const auto& row : dataArray_) {
+            row->setHaveFavorite("0");
+            for (const auto& f : favorites)
+                if (f->askPriceIDStr() == row->askPriceIDStr()) row->setHaveFavorite("1");
+        }
+        refreshCurrentDataTable();
+    }
+    updateUIConfig();
+}
+
+// The container keeps the shared bars above and below this screen's view, so the table fills it.
+void MiddleViewController::setupUIConfig() {
+    if (tableView_) return;
+    const CGRect b = view()->bounds();
+    tableView_ = UITableView::create(b, UITableViewStylePlain);
+    tableView_->setAutoresizingMask(UIViewAutoresizingFlexibleHeight |
+                                    UIViewAutoresizingFlexibleWidth);
+    tableView_->setShowsVerticalScrollIndicator(true);
+    tableView_->setShowsHorizontalScrollIndicator(false);
+    tableView_->setBackgroundColor(UIColor::colorWithRed(229.0 / 255, 229.0 / 255, 229.0 / 255, 1));
+    tableView_->setSeparatorColor(UIColor::clearColor());
+    const auto self = sharedSelf<MiddleViewController>();
+    tableView_->setDelegate(std::weak_ptr<UITableViewDelegate>(self));
+    tableView_->setDataSource(std::weak_ptr<UITableViewDataSource>(self));
+
+    headerView_ = PullRefreshHeaderView::header();
+    headerView_->setScrollView(tableView_);
+    headerView_->setDelegate(std::weak_ptr<PullRefreshBaseViewDelegate>(self));
+
+    const CGFloat w = b.size.width;
+    downView_ = UIView::create(CGRectMake(0, 0, w, 60));
+    downView_->setBackgroundColor(UIColor::clearColor());
+    downView_->setUserInteractionEnabled(false);
+    bottomLabel_ = UILabel::create(CGRectMake(2 * w / 7, 10, 3 * w / 7, 40));
+    bottomLabel_->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin |
+                                      UIViewAutoresizingFlexibleRightMargin);
+    bottomLabel_->setBackgroundColor(UIColor::clearColor());
+    bottomLabel_->setTextAlignment(NSTextAlignmentCenter);
+    bottomLabel_->setTextColor(UIColor::blackColor());
+    bottomLabel_->setFont(UIFont::boldSystemFontOfSize(17));
+    bottomLabel_->setUserInteractionEnabled(false);
+    bottomLabel_->setText(kPullUpText);
+    downView_->addSubview(bottomLabel_);
+    downIndicatorView_ = UIActivityIndicatorView::create(UIActivityIndicatorViewStyleGray);
+    downIndicatorView_->setFrame(CGRectMake(w / 4 - 60, 0, 60, 60));
+    downView_->addSubview(downIndicatorView_);
+    tableView_->setTableFooterView(downView_);
+    view()->addSubview(tableView_);
+}
+
+void MiddleViewController::updateUIConfig() {
+    if (tableView_) tableView_->setFrame(view()->bounds());
+}
+
+void MiddleViewController::doRefresh() { doSearchLoadWithPageNum("1"); }
+
+void MiddleViewController::doSearchLoadWithPageNum(const std::string& page) {
+    const auto app = BrisfoldAppDelegate::getApp();
+    // Before anyone signed in there is no list to ask for; signing in refreshes the screen.
+    if (app->APPUserID().empty()) return;
+    const std::string body = "brisfoldID=" + formValue(app->APPUserID()) +
+                             "&IsOffer=0&rows=10&pageindex=" + page + "&lastDateTime=";
+    if (page == "1" && isDownDragRefresh_ && dataArray_.empty()) isDownDragRefresh_ = false;
+    DataRequestManager::shareManger()->requestWithURLString(
+        app->serviceURL("AskPrice/AskPriceList"), body, weakSelf<UIViewController>());
+}
+
+void MiddleViewController::updateDataWithDictionary(const nlohmann::json& dictionary) {
+    if (!replyText(dictionary, "code").empty()) {
+        if (replyText(dictionary, "code") == "1") {
+            isDownDragRefresh_ = false;
+            doSearchLoadWithPageNum("1");
+        }
+        if (const auto tip = replyText(dictionary, "tip"); !tip.empty()) showMessage(tip);
+        isDownDragRefresh_ = false;
+        return;
+    }
+    if (isLoadViewActive_)
+        bottomLoadViewStopLoading();
+    else
+        dataArray_.clear();
+    pageIndex_ = counter(dictionary, "pageindex");
+    rowsOfOnePage_ = counter(dictionary, "rows");
+    totalRowCount_ = counter(dictionary, "totalCount");
+    totalPageNum_ = counter(dictionary, "totalPages");
+    const auto list = dictionary.find("List");
+    if (list != dictionary.end() && list->is_array()) {
+        const auto favorites = storedFavorites();
+        for (const auto& element : *list) {
+            auto row = HomeModel::createWithInquiry(element, InquiryOrigin::home);
+            markFavorite(*row, favorites);
+            dataArray_.push_back(std::move(row));
+        }
+    }
+    isDownDragRefresh_ = false;
+    refreshCurrentDataTable();
+}
+
+void MiddleViewController::refreshViewBeginRefreshing(const std::shared_ptr<PullRefreshBaseView>&) {
+    downDragRefresh();
+}
+
+void MiddleViewController::downDragRefresh() {
+    isDownDragRefresh_ = true;
+    doSearchLoadWithPageNum("1");
+    if (headerView_) headerView_->endRefreshing();
+}
+
+void MiddleViewController::scrollViewWillBeginDragging(const std::shared_ptr<UIScrollView>&) {
+    isDraging_ = true;
+}
+
+bool MiddleViewController::isPulledFarEnough(const UIScrollView& scrollView) const {
+    const CGFloat y = scrollView.contentOffset().y;
+    if (y < 0) return false;
+    const CGFloat content = scrollView.contentSize().height;
+    const CGFloat height = scrollView.frame().size.height;
+    const CGFloat bottom = y + (content >= height ? height : content);
+    return bottom >= content + kPullDistance;
+}
+
+void MiddleViewController::scrollViewDidScroll(const std::shared_ptr<UIScrollView>& scrollView) {
+    if (isDraging_ && bottomLabel_ && isPulledFarEnough(*scrollView))
+        bottomLabel_->setText(kReleaseText);
+}
+
+void MiddleViewController::scrollViewDidEndDragging(const std::shared_ptr<UIScrollView>& scrollView,
+                                                    bool) {
+    isDraging_ = false;
+    if (!bottomLabel_ || !isPulledFarEnough(*scrollView)) return;
+    downIndicatorView_->startAnimating();
+    bottomLabel_->setText(kLoadingText);
+    isLoadViewActive_ = true;
+    upDragRefresh();
+}
+
+void MiddleViewController::upDragRefresh() {
+    ++pageIndex_;
+    if (pageIndex_ <= totalPageNum_) {
+        doSearchLoadWithPageNum(std::to_string(pageIndex_));
+        return;
+    }
+    --pageIndex_;
+    std::weak_ptr<MiddleViewController> weak = sharedSelf<MiddleViewController>();
+    NSRunLoop::mainRunLoop()->performAfterDelay(kLastPageDelay, [weak] {
+        if (auto self = weak.lock()) self->bottomLoadViewStopLoading();
+    });
+    refreshCurrentDataTable();
+}
+
+void MiddleViewController::bottomLoadViewStopLoading() {
+    if (!isLoadViewActive_) return;
+    isLoadViewActive_ = false;
+    downIndicatorView_->stopAnimating();
+    bottomLabel_->setText(pageIndex_ < totalPageNum_ ? kPullUpText : kLastPageText);
+}
+
+void MiddleViewController::refreshCurrentDataTable() {
+    if (tableView_) tableView_->reloadData();
+}
+
+int MiddleViewController::tableViewNumberOfRowsInSection(const std::shared_ptr<UITableView>&, int) {
+    return static_cast<int>(dataArray_.size());
+}
+
+std::shared_ptr<UITableViewCell> MiddleViewController::tableViewCellForRowAtIndexPath(
+    const std::shared_ptr<UITableView>& tableView, const NSIndexPath& indexPath) {
+    auto cell = std::dynamic_pointer_cast<HomeCell>(
+        tableView->dequeueReusableCellWithIdentifier(kCellIdentifier));
+    if (!cell) {
+        cell = HomeCell::create(UITableViewCellStyleSubtitle, kCellIdentifier);
+        std::weak_ptr<MiddleViewController> weak = sharedSelf<MiddleViewController>();
+        cell->setupCellWithFrame(
+            CGRectMake(0, 0, view()->bounds().size.width, kRowHeight), weak,
+            [weak](const std::shared_ptr<UIButton>& b) {
+                if (auto self = weak.lock()) self->cellButtonClick_favrate(b);
+            },
+            [weak](const std::shared_ptr<UIButton>& b) {
+                if (auto self = weak.lock()) self->cellButtonClick_offer(b);
+            });
+    }
+    const auto row = static_cast<size_t>(indexPath.row);
+    cell->updateContentWithModel(row < dataArray_.size() ? dataArray_[row].get() : nullptr,
+                                 indexPath.row);
+    return cell;
+}
+
+std::shared_ptr<HomeModel> MiddleViewController::rowForButton(
+    const std::shared_ptr<UIButton>& button) const {
+    if (!button || button->tag() < 0 || static_cast<size_t>(button->tag()) >= dataArray_.size())
+        return nullptr;
+    return dataArray_[static_cast<size_t>(button->tag())];
+}
+
+// The card's star says what the store holds: a change the store refused is taken back.
+void MiddleViewController::cellButtonClick_favrate(const std::shared_ptr<UIButton>& sender) {
+    const auto row = rowForButton(sender);
+    if (!row) return;
+    const auto store = DBManager::shareManager();
+    if (row->haveFavorite() == "1") {
+        if (store->deleteDataWithUserId(row->askPriceIDStr())) {
+            row->setHaveFavorite("0");
+            showMessage("取消收藏成功");
+        } else {
+            showMessage("取消收藏失败");
+        }
+    } else {
+        row->setHaveFavorite("1");
+        if (store->insertDataWithModel(*row)) {
+            showMessage("收藏成功");
+        } else {
+            row->setHaveFavorite("0");
+            showMessage("收藏失败");
+        }
+    }
+    refreshCurrentDataTable();
+}
+
+void MiddleViewController::cellButtonClick_offer(const std::shared_ptr<UIButton>& sender) {
+    if (const auto row = rowForButton(sender))
+        setupPop_upWindowWithAskpriceID(row->askPriceIDStr(), sender);
+}
+
+void MiddleViewController::setupPop_upWindowWithAskpriceID(
+    const std::string& askPriceID, const std::shared_ptr<UIButton>& button) {
+    const auto row = rowForButton(button);
+    if (!row || row->goodsIDStr() != kTravelExcludedGoodsID) {
+        showAmountPopup(askPriceID);
+        return;
+    }
+    auto question = Pop_upWindow::create(view()->frame(), 4, askPriceID, "是否需要客户提供差旅费",
+                                         sharedSelf<UIViewController>());
+    std::weak_ptr<MiddleViewController> weak = sharedSelf<MiddleViewController>();
+    // A yes belongs to the travel screen, which the app does not have yet; a no quotes the
+    // amount alone.
+    question->getAttribute([weak, askPriceID](const std::optional<std::string>&,
+                                              const std::optional<std::string>&, bool confirmed) {
+        auto self = weak.lock();
+        if (self && !confirmed) self->showAmountPopup(askPriceID);
+    });
+    presentPopup(question);
+}
+
+void MiddleViewController::showAmountPopup(const std::string& askPriceID) {
+    auto popup = Pop_upWindow::create(view()->frame(), 1, askPriceID, "请在此填写报价金额",
+                                      sharedSelf<UIViewController>());
+    std::weak_ptr<MiddleViewController> weak = sharedSelf<MiddleViewController>();
+    popup->getAttribute([weak](const std::optional<std::string>& id,
+                               const std::optional<std::string>& amount, bool confirmed) {
+        auto self = weak.lock();
+        if (self && confirmed && amount)
+            self->sendOfferRequestWithContent(*amount, id.value_or(""));
+    });
+    presentPopup(popup);
+}
+
+void MiddleViewController::presentPopup(const std::shared_ptr<Pop_upWindow>& popup) {
+    const auto navigation = navigationController();
+    const auto host = navigation ? navigation->view() : FactoryClass::window();
+    host->addSubview(popup);
+    popup->showSubStationMainView();
+}
+
+void MiddleViewController::sendOfferRequestWithContent(const std::string& content,
+                                                       const std::string& askpriceID) {
+    const auto app = BrisfoldAppDelegate::getApp();
+    const std::string body = "brisfoldID=" + formValue(app->APPUserID()) +
+                             "&askpriceID=" + formValue(askpriceID) +
+                             "&price=" + formValue(content);
+    DataRequestManager::shareManger()->requestWithURLString(
+        app->serviceURL("AskPrice/EngineerPrice"), body, weakSelf<UIViewController>());
+}
+
+void MiddleViewController::showMessage(const std::string& message) {
+    ShowAlertView::initializeAlertViewWithFrame(ShowAlertView::toastFrame(), message, 1,
+                                                sharedSelf<NSObject>())
+        ->addAlertView();
+}

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "PullRefresh/PullRefreshHeaderView.h"
+#include "UIKit/UIActivityIndicatorView.h"
+#include "UIKit/UIButton.h"
+#include "UIKit/UILabel.h"
+#include "UIKit/UITableView.h"
+#include "UIKit/UIViewController.h"
+#include "inquiries/HomeModel.h"
+#include "inquiries/Pop_upWindow.h"
+#include "shell/TabContainerViewController.h"
+#include "shell/UIViewController+CustomVC.h"
+
+// The home tab's list of open inquiries, ten a page: a pull-down reloads the first page, a
+// pull-up past the end appends the next one. Cards star and unstar favourites in the phone's
+// store and start a quotation. Its container places it between the shared bars.
+class MiddleViewController : public UIViewController,
+                             public CustomVC,
+                             public TabListScreen,
+                             public UITableViewDataSource,
+                             public UITableViewDelegate,
+                             public PullRefreshBaseViewDelegate {
+  public:
+    static constexpr CGFloat kRowHeight = 170;
+    // How far past its end the list is pulled before a release loads the next page.
+    static constexpr CGFloat kPullDistance = 60;
+    static constexpr double kLastPageDelay = 2.0;
+
+    static std::shared_ptr<MiddleViewController> create(std::weak_ptr<UIViewController> superClass);
+
+    void viewDidLoad() override;
+    void viewWillAppear(bool animated) override;
+
+    void setupUIConfig();
+    void updateUIConfig();
+    void doRefresh() override;
+    // page: a decimal page number.
+    void doSearchLoadWithPageNum(const std::string& page);
+    void updateDataWithDictionary(const nlohmann::json& dictionary) override;
+    void setIsShowLeftView(bool shown) override { isShowLeftView_ = shown; }
+    bool isShowLeftView() const { return isShowLeftView_; }
+
+    // Paging.
+    void refreshViewBeginRefreshing(const std::shared_ptr<PullRefreshBaseView>&) override;
+    void scrollViewWillBeginDragging(const std::shared_ptr<UIScrollView>&) override;
+    void scrollViewDidScroll(const std::shared_ptr<UIScrollView>& scrollView) override;
+    void scrollViewDidEndDragging(const std::shared_ptr<UIScrollView>& scrollView,
+                                  bool willDecelerate) override;
+    void downDragRefresh();
+    void upDragRefresh();
+    void bottomLoadViewStopLoading();
+    void refreshCurrentDataTable();
+
+    // The cards' buttons; the sender's tag is the row.
+    void cellButtonClick_favrate(const std::shared_ptr<UIButton>& sender);
+    void cellButtonClick_offer(const std::shared_ptr<UIButton>& sender);
+    void setupPop_upWindowWithAskpriceID(const std::string& askPriceID,
+                                         const std::shared_ptr<UIButton>& button);
+    void sendOfferRequestWithContent(const std::string& content, const std::string& askpriceID);
+
+    // Table.
+    int tableViewNumberOfRowsInSection(const std::shared_ptr<UITableView>&, int) override;
+    std::shared_ptr<UITableViewCell> tableViewCellForRowAtIndexPath(
+        const std::shared_ptr<UITableView>& tableView, const NSIndexPath& indexPath) override;
+    std::optional<CGFloat> tableViewHeightForRowAtIndexPath(const std::shared_ptr<UITableView>&,
+                                                            const NSIndexPath&) override {
+        return kRowHeight;
+    }
+
+    const std::shared_ptr<UITableView>& tableView() const { return tableView_; }
+    const std::shared_ptr<PullRefreshHeaderView>& headerView() const { return headerView_; }
+    const std::shared_ptr<UIView>& downView() const { return downView_; }
+    const std::shared_ptr<UILabel>& bottomLabel() const { return bottomLabel_; }
+    const std::shared_ptr<UIActivityIndicatorView>& downIndicatorView() const {
+        return downIndicatorView_;
+    }
+    const std::vector<std::shared_ptr<HomeModel>>& dataArray() const { return dataArray_; }
+    uint64_t pageIndex() const { return pageIndex_; }
+    uint64_t totalPageNum() const { return totalPageNum_; }
+    bool isLoadViewActive() const { return isLoadViewActive_; }
+
+  protected:
+    explicit MiddleViewController(std::weak_ptr<UIViewController> superClass)
+        : superClass_(std::move(superClass)) {}
+
+  private:
+    bool isPulledFarEnough(const UIScrollView& scrollView) const;
+    std::shared_ptr<HomeModel> rowForButton(const std::shared_ptr<UIButton>& button) const;
+    void showMessage(const std::string& message);
+    void showAmountPopup(const std::string& askPriceID);
+    void presentPopup(const std::shared_ptr<Pop_upWindow>& popup);
+
+    bool isFirstLoad_ = true;
+    bool isDraging_ = false;
+    bool isLoadViewActive_ = false;
+    bool isDownDragRefresh_ = false;
+    std::shared_ptr<PullRefreshHeaderView> headerView_;
+    uint64_t pageIndex_ = 0;
+    uint64_t rowsOfOnePage_ = 0;
+    uint64_t totalPageNum_ = 0;
+    uint64_t totalRowCount_ = 0;
+    std::shared_ptr<UIView> downView_;
+    std::shared_ptr<UILabel> bottomLabel_;
+    std::shared_ptr<UIActivityIndicatorView> downIndicatorView_;
+    bool isShowLeftView_ = false;
+    std::shared_ptr<UITableView> tableView_;
+    std::vector<std::shared_ptr<HomeModel>> dataArray_;
+    std::weak_ptr<UIViewController> superClass_;
+};
