@@ -9,6 +9,7 @@
 #include "UIKit/UINavigationController.h"
 #include "inquiries/HomeCell.h"
 #include "inquiries/Pop_upWindow.h"
+#include "inquiries/TravelViewController.h"
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/DataRequestManager.h"
 #include "shell/FactoryClass.h"
@@ -300,12 +301,21 @@ void MiddleViewController::setupPop_upWindowWithAskpriceID(
     auto question = Pop_upWindow::create(view()->frame(), 4, askPriceID, "是否需要客户提供差旅费",
                                          sharedSelf<UIViewController>());
     std::weak_ptr<MiddleViewController> weak = sharedSelf<MiddleViewController>();
-    // A yes belongs to the travel screen, which the app does not have yet; a no quotes the
+    // Yes: transport and lodging are chosen with the price on the travel screen; no: the
     // amount alone.
-    question->getAttribute([weak, askPriceID](const std::optional<std::string>&,
+    question->getAttribute([weak, askPriceID](const std::optional<std::string>& id,
                                               const std::optional<std::string>&, bool confirmed) {
         auto self = weak.lock();
-        if (self && !confirmed) self->showAmountPopup(askPriceID);
+        if (!self) return;
+        if (!confirmed) {
+            self->showAmountPopup(askPriceID);
+            return;
+        }
+        const auto navigation = self->navigationController();
+        if (!navigation) return;
+        navigation->pushViewController(
+            TravelViewController::create(id.value_or(""), self->sharedSelf<UIViewController>()),
+            true);
     });
     presentPopup(question);
 }

@@ -14,6 +14,7 @@
 #include "inquiries/HomeCell.h"
 #include "inquiries/MiddleViewController.h"
 #include "inquiries/Pop_upWindow.h"
+#include "inquiries/TravelViewController.h"
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/DataRequestManager.h"
 #include "shell/LoginView.h"
@@ -222,6 +223,20 @@ TEST_F(MiddleViewControllerTest, AnAmountFromThePopUpIsQuotedAndTheFirstPageRelo
               screen->dataArray()[static_cast<size_t>(travelRow)]->askPriceIDStr());
     travelAmount->forkBtnClick();
     EXPECT_FALSE(shownPopup());
+
+    // Agreeing opens the travel screen for that inquiry, which reports back to this list.
+    cellAt(travelRow)->offerButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    question = shownPopup();
+    ASSERT_TRUE(question);
+    question->sureBtnClick();
+    const auto navigation = screen->navigationController();
+    ASSERT_TRUE(navigation);
+    const auto travel =
+        std::dynamic_pointer_cast<TravelViewController>(navigation->topViewController());
+    ASSERT_TRUE(travel);
+    EXPECT_EQ(travel->askPriceID(),
+              screen->dataArray()[static_cast<size_t>(travelRow)]->askPriceIDStr());
+    navigation->popViewControllerAnimated(false);
 
     const int row = rowOf(false);
     const auto id = screen->dataArray()[static_cast<size_t>(row)]->askPriceIDStr();
