@@ -9,9 +9,27 @@
 #include "Foundation/NSPathUtilities.h"
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIScreen.h"
+#include "VMBase64.h"
 #include "VMEmbeddedImages.h"
 
 namespace {
+
+// A 2048-bit key, valid for a hundred years; the private half is not part of the kit.
+constexpr std::string_view kPublicKeyCertificate =
+    "MIIDGTCCAgGgAwIBAgIUKJu/IlitLGtM/zpiSjAzo6hRnecwDQYJKoZIhvcNAQELBQAwGzEZMBcG"
+    "A1UEAwwQQnJpc2ZvbGQgbWFwIGtpdDAgFw0yNjEyMDYyMzAzMDhaGA8yMTI2MTExMjIzMDMwOFow"
+    "GzEZMBcGA1UEAwwQQnJpc2ZvbGQgbWFwIGtpdDCCASIwDQYJKoZIhvcNAQEBBQADggEPADCCAQoC"
+    "ggEBALndN1mQfJ9+WhZgaKeS9WGXTOaqhUNpRsIuUgftOIDv7DXIcLLDT5arxFRcsTkqYLj8cHFB"
+    "3F3hV6C7zRUC/aoy2HXKno7u7+C39ngXxX/zpEMX8alEyVCQ77cPqO2cgrAC59xcKOqIQvQp2ak1"
+    "EgxDjvfmb5XYe0fmr6YTroem97LjbflCAk0oMwAFjHKr4t3WajpigEShy3XJ82oIkgNgYM987AIy"
+    "PbKF7f5ws2g743cglHp/AZTtlZL+nv/vWo6A6FUSHjkI9oHoPRNx6M46QfLunV+NWmuGw3rVmHQB"
+    "nmtYzAbXgm9lp+yrrUkIdhYAVSV9DG+APWqyb4doLC0CAwEAAaNTMFEwHQYDVR0OBBYEFG0CprpG"
+    "6eCEyQ7IVPUVze+Y58oCMB8GA1UdIwQYMBaAFG0CprpG6eCEyQ7IVPUVze+Y58oCMA8GA1UdEwEB"
+    "/wQFMAMBAf8wDQYJKoZIhvcNAQELBQADggEBAJKp17PzuQhbPogX4y+uhpMHb7arnsL58H7pbX87"
+    "DcMn9rLrIPkRiBpb9A78jAD1h2T7VpgLoze4vQjitSe7WW+CgyVw2kTmXT+2FJY5Cy5AFtJDgGKs"
+    "3NdA7nWryZJ2DW05Gl3pAR1QCVWnBwC1oV/CBmMX/9+RNhu16pZuBtTRT1LMhS3OZEmnHlS73Xab"
+    "x1WZMp94IFlAzhzM5D7C7ci4I0LUeFt48BazFtXirachJtfgfyyc0NJndmUGIDstrXxJnjzXzygz"
+    "2iy36JTCkVYoiUI/aaXSURi1cO9sYzd8BijK4mBCyDhtd3WJIsEwIElUffgeI502qTHL4xqeQas=";
 
 constexpr const char* kInvalidBundleMessage = "无效的资源bundle，请检查VAva.bundle是否正确导入。";
 
@@ -188,3 +206,10 @@ std::string VMResources::coreBasePath() {
 }
 
 std::string VMResources::coreCachePath() { return coreBasePath() + "zaroruda/data"; }
+
+std::string_view VMResources::publicKey() { return kPublicKeyCertificate; }
+
+std::vector<std::uint8_t> VMResources::publicKeyData() {
+    return madataWithBase64EncodedString(kPublicKeyCertificate)
+        .value_or(std::vector<std::uint8_t>{});
+}

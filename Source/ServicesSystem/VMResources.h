@@ -48,6 +48,11 @@ class VMResources : public NSObject {
     static std::string coreBasePath();
     static std::string coreCachePath();
 
+    // The map kit's RSA public-key certificate (X.509, DER) as Base64 text, and its bytes: the
+    // key that the kit's encrypted requests are sealed with.
+    static std::string_view publicKey();
+    static std::vector<std::uint8_t> publicKeyData();
+
   private:
     VMResources() = default;
     void setUpBundle();

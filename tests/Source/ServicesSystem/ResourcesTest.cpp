@@ -6,11 +6,26 @@
 #include "Foundation/NSPathUtilities.h"
 #include "TempDir.h"
 #include "UIKit/UIScreen.h"
+#include "VMBase64.h"
+#include "VMRSA.h"
 #include "VMResources.h"
 
 namespace {
 
 using testsupport::TempDir;
+
+// The embedded certificate is one the kit's own RSA wrapper accepts: valid now, 2048-bit.
+TEST(Resources, EmbeddedCertificateGivesTheKitsPublicKey) {
+    const auto data = VMResources::publicKeyData();
+    ASSERT_FALSE(data.empty());
+    EXPECT_EQ(mabase64EncodedString(data), VMResources::publicKey());
+    const auto rsa = VMRSA::create(std::span<const std::uint8_t>(data));
+    ASSERT_TRUE(rsa);
+    EXPECT_EQ(rsa->maxPlainLen(), 256u - 12u);
+    const auto sealed = rsa->encryptWithString("engineer");
+    ASSERT_TRUE(sealed);
+    EXPECT_EQ(sealed->size(), 256u);
+}
 
 TEST(Resources, EmbeddedLogoFollowsTheScreenScale) {
     const struct {
