@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -16,7 +17,9 @@
 #include "inquiries/Pop_upWindow.h"
 #include "inquiries/TravelViewController.h"
 #include "shell/BrisfoldAppDelegate.h"
+#include "shell/CustomNavBar.h"
 #include "shell/DataRequestManager.h"
+#include "shell/LeftViewController.h"
 #include "shell/LoginView.h"
 #include "shell/ShowAlertView.h"
 #include "shell/TabContainerViewController.h"
@@ -87,6 +90,13 @@ class MiddleViewControllerTest : public ::testing::Test {
         for (const auto& v : screen->navigationController()->view()->subviews())
             if (auto p = std::dynamic_pointer_cast<Pop_upWindow>(v)) return p;
         return nullptr;
+    }
+    // With BRISFOLD_SCREENSHOT_DIR set, the screen as it stands goes there for the README.
+    void screenshot(const std::string& name) {
+        const char* dir = std::getenv("BRISFOLD_SCREENSHOT_DIR");
+        if (!dir || !*dir) return;
+        host.runFor(0);
+        EXPECT_TRUE(host.writePNG((std::filesystem::path(dir) / name).string())) << name;
     }
     std::string toast() const {
         for (const auto& v : host.window()->subviews())
@@ -257,6 +267,47 @@ TEST_F(MiddleViewControllerTest, AnAmountFromThePopUpIsQuotedAndTheFirstPageRelo
         return false;
     }));
     EXPECT_EQ(screen->dataArray().size(), 10u);
+}
+
+TEST_F(MiddleViewControllerTest, SideMenuAndAmountPopUpAreOnScreen) {
+    const CGRect screenBounds = host.window()->bounds();
+    const auto onScreen = [&](const std::shared_ptr<UIView>& view) {
+        const CGRect f = view->convertRectToView(view->bounds(), nullptr);
+        return !view->isHidden() && CGRectGetWidth(f) > 0 && CGRectContainsRect(screenBounds, f);
+    };
+    const auto container = std::dynamic_pointer_cast<TabContainerViewController>(
+        screen->navigationController()->topViewController());
+    ASSERT_TRUE(container);
+    tap(CustomNavBar::shareManager()->leftButton());
+    ASSERT_TRUE(container->isShowLeftView());
+    const auto menu =
+        std::dynamic_pointer_cast<LeftViewController>(container->sideSlipView()->contentVC());
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(menu->nameLabel()->text(), "张伟");
+    EXPECT_TRUE(onScreen(menu->nameLabel()));
+    EXPECT_TRUE(onScreen(menu->favouritesRow()));
+    screenshot("side-menu.png");
+    tap(CustomNavBar::shareManager()->leftButton());
+    ASSERT_FALSE(container->isShowLeftView());
+
+    size_t row = 0;
+    while (screen->dataArray()[row]->goodsIDStr() == kTravelExcludedGoodsID) ++row;
+    tap(cellAt(static_cast<int>(row))->offerButton());
+    const auto popup = shownPopup();
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(popup->waterMark(), "请在此填写报价金额");
+    // The pop-up bounces in; it is still once no view from the field up is animating.
+    ASSERT_TRUE(runUntil([&] {
+        for (auto v = std::static_pointer_cast<UIView>(popup->contentTF()); v; v = v->superview())
+            if (!v->layer()->animationKeys().empty()) return false;
+        return true;
+    }));
+    ASSERT_TRUE(onScreen(popup->contentTF()));
+    tap(popup->contentTF());
+    EXPECT_TRUE(popup->contentTF()->isFirstResponder());
+    ASSERT_TRUE(host.typeText("350"));
+    EXPECT_EQ(popup->contentTF()->text(), "350");
+    screenshot("amount-popup.png");
 }
 
 }  // namespace
