@@ -13,6 +13,7 @@
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/CustomNavBar.h"
 #include "shell/DataRequestManager.h"
+#include "shell/FactoryClass.h"
 #include "shell/ShowAlertView.h"
 
 namespace {
@@ -69,6 +70,8 @@ class TravelTest : public ::testing::Test {
         app = BrisfoldAppDelegate::launch(
             host.window(), "http://127.0.0.1:" + std::to_string(server.port()) + "/");
         app->didLogin({{"code", "1"}, {"UserID", userID}}, "zhangwei", "zw123456");
+        // Signing in loads the home list behind its overlay, which would take the first tap.
+        ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
         nav = std::dynamic_pointer_cast<UINavigationController>(
             app->tabBarController()->viewControllers().at(0));
         ASSERT_TRUE(nav);
@@ -77,7 +80,10 @@ class TravelTest : public ::testing::Test {
         nav->pushViewController(travel, true);
         ASSERT_TRUE(runUntil([&] { return travel->isAppeared(); }));
     }
-    void TearDown() override { server.stop(); }
+    void TearDown() override {
+        EXPECT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
+        server.stop();
+    }
 
     void enterPrice(const std::string& price) {
         tapView(host, travel->priceField());
