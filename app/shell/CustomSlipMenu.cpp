@@ -1,6 +1,7 @@
 #include "shell/CustomSlipMenu.h"
 
 #include "UIKit/UIImageView.h"
+#include "shell/ButtonAction.h"
 
 namespace {
 constexpr CGFloat kBarHeight = 2;
@@ -28,12 +29,7 @@ std::shared_ptr<CustomSlipMenu> CustomSlipMenu::create(CGRect frame,
         button->setTitleColor(UIColor::colorWithRGBHex(0x1889ea), UIControlStateSelected);
         button->titleLabel()->setFont(UIFont::systemFontOfSize(15));
         button->setSelected(i == 0);
-        button->addTarget(
-            target,
-            [target, action](const std::shared_ptr<UIControl>& sender, UIEvent*) {
-                if (action && !target.expired()) action(std::static_pointer_cast<UIButton>(sender));
-            },
-            UIControlEventTouchUpInside);
+        sendActionOnTap(button, target, action);
         holder->addSubview(button);
         menu->addSubview(holder);
     }

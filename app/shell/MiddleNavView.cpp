@@ -2,6 +2,7 @@
 
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
+#include "shell/ButtonAction.h"
 
 namespace {
 constexpr CGFloat kUnderlineHeight = 2;
@@ -38,12 +39,7 @@ void MiddleNavView::creatMiddleNavWithClass(std::weak_ptr<NSObject> target, Acti
         button->setTitleColor(selected ? UIColor::blackColor() : UIColor::grayColor(),
                               UIControlStateNormal);
         button->titleLabel()->setFont(UIFont::systemFontOfSize(15));
-        button->addTarget(
-            target,
-            [target, action](const std::shared_ptr<UIControl>& sender, UIEvent*) {
-                if (action && !target.expired()) action(std::static_pointer_cast<UIButton>(sender));
-            },
-            UIControlEventTouchUpInside);
+        sendActionOnTap(button, target, action);
         holder->addSubview(button);
         addSubview(holder);
         if (i > 0) {
