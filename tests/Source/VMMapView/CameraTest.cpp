@@ -5,6 +5,7 @@
 
 #include "Foundation/NSPathUtilities.h"
 #include "ManualClock.h"
+#include "MapViewFixture.h"
 #include "TempDir.h"
 #include "UIKit/UIApplication.h"
 #include "VMMapView.h"
@@ -20,12 +21,10 @@ struct RegionLog : VMMapViewDelegate {
 
 constexpr CLLocationCoordinate2D kShanghai{31.2304, 121.4737};
 
-class CameraTest : public testsupport::ManualClockTest {
+class CameraTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        NSSetHomeDirectory(home.path());
-        UIApplication::sharedApplication()->reset();
-        view = VMMapView::create(CGRectMake(0, 0, 320, 480));
+        view = makeMapView();
         if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
         view->setDelegate(log);
         view->layer()->setNeedsDisplay();
@@ -34,17 +33,12 @@ class CameraTest : public testsupport::ManualClockTest {
         frames(2);
         ASSERT_EQ(view->projectionState(), 2);
     }
-    void frames(int n) {
-        for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);
-    }
     // Where a coordinate is on the view once the engine drew the camera.
     CGPoint shown(CLLocationCoordinate2D c) {
         frames(1);
         return view->pointForMapPoint(mapPointForCoordinate(c));
     }
 
-    testsupport::TempDir home;
-    std::shared_ptr<VMMapView> view;
     std::shared_ptr<RegionLog> log = std::make_shared<RegionLog>();
 };
 

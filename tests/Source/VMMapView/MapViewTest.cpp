@@ -7,6 +7,7 @@
 
 #include "Foundation/NSPathUtilities.h"
 #include "ManualClock.h"
+#include "MapViewFixture.h"
 #include "ScreenPixels.h"
 #include "TempDir.h"
 #include "UIKit/UIApplication.h"
@@ -31,12 +32,10 @@ struct Recorder : VMMapViewDelegate {
 const CGColor kBackground{243 / 255.0, 241 / 255.0, 236 / 255.0, 1};
 const CGColor kLand{224 / 255.0, 232 / 255.0, 208 / 255.0, 1};
 
-class MapViewTest : public testsupport::ManualClockTest {
+class MapViewTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        NSSetHomeDirectory(home.path());
-        UIApplication::sharedApplication()->reset();
-        view = VMMapView::create(CGRectMake(0, 0, 320, 480));
+        view = makeMapView();
         if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
         view->setDelegate(recorder);
     }
@@ -45,9 +44,6 @@ class MapViewTest : public testsupport::ManualClockTest {
         UIDevice::currentDevice()->reset();
     }
 
-    void frames(int n) {
-        for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);
-    }
     // Drawn once and laid out, the view's projection becomes trustworthy at the next frame.
     void showOnce() {
         view->layer()->setNeedsDisplay();
@@ -57,8 +53,6 @@ class MapViewTest : public testsupport::ManualClockTest {
         ASSERT_EQ(view->projectionState(), 2);
     }
 
-    testsupport::TempDir home;
-    std::shared_ptr<VMMapView> view;
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
 };
 

@@ -7,6 +7,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSRunLoop.h"
 #include "ManualClock.h"
+#include "MapViewFixture.h"
 #include "TempDir.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
@@ -46,11 +47,9 @@ struct OlderScreen : VMMapViewDelegate {
     }
 };
 
-class UserLocationTest : public testsupport::ManualClockTest {
+class UserLocationTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        NSSetHomeDirectory(home.path());
-        UIApplication::sharedApplication()->reset();
         std::ofstream(home / "road.txt") << "0 fix 39.90872 116.39750 10\n"
                                             "2.5 heading 87.5\n"
                                             "4 fix 39.90901 116.39802 65 45\n";
@@ -58,7 +57,7 @@ class UserLocationTest : public testsupport::ManualClockTest {
         auto source = CLLocationSource::fromFile(home / "road.txt", &error);
         ASSERT_NE(source, nullptr) << error;
         CLLocationManager::setSource(source);
-        view = VMMapView::create(CGRectMake(0, 0, 320, 480));
+        view = makeMapView();
         if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
         view->setDelegate(screen);
     }
@@ -67,12 +66,7 @@ class UserLocationTest : public testsupport::ManualClockTest {
         UIDevice::currentDevice()->reset();
         CLLocationManager::setSource(nullptr);
     }
-    void frames(int n) {
-        for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);
-    }
 
-    testsupport::TempDir home;
-    std::shared_ptr<VMMapView> view;
     std::shared_ptr<Screen> screen = std::make_shared<Screen>();
 };
 

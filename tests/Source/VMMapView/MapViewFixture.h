@@ -1,0 +1,28 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "Foundation/NSPathUtilities.h"
+#include "ManualClock.h"
+#include "TempDir.h"
+#include "UIKit/UIApplication.h"
+#include "VMMapView.h"
+
+// A 320 × 480 map view in a home of its own, under the manual clock.
+class MapViewFixture : public testsupport::ManualClockTest {
+  protected:
+    // Null when EGL cannot make an OpenGL ES 1.1 context on this machine: the test skips then.
+    std::shared_ptr<VMMapView> makeMapView() {
+        NSSetHomeDirectory(home.path());
+        UIApplication::sharedApplication()->reset();
+        return VMMapView::create(CGRectMake(0, 0, 320, 480));
+    }
+    void frames(int n) {
+        for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);
+    }
+
+    testsupport::TempDir home;
+    std::shared_ptr<VMMapView> view;
+};
