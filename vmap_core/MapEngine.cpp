@@ -894,6 +894,10 @@ std::vector<std::string> shownGridNames(MapDataType dataType) {
 
 const GlyphStore& mapEngineGlyphs(const MapEngine* engine) { return engine->glyphs; }
 
+bool mapEngineWaitForRequests(MapEngine* engine, std::chrono::steady_clock::time_point deadline) {
+    return engine != nullptr && engine->workerB.drain(deadline);
+}
+
 std::vector<EngineCall> mapEngineCalls(MapEngine* engine) {
     std::lock_guard lock(engine->callsMutex);
     return {engine->calls.begin(), engine->calls.end()};

@@ -18,6 +18,10 @@ const GlyphStore& mapEngineGlyphs(const MapEngine* engine);
 // is going.
 bool mapEngineWaitForStores(MapEngine* engine, std::chrono::steady_clock::time_point deadline);
 
+// Waits until worker B has finished every request posted before the call (grids, glyphs and
+// their widths). False when the deadline passes first.
+bool mapEngineWaitForRequests(MapEngine* engine, std::chrono::steady_clock::time_point deadline);
+
 // One call that changed how the engine draws, as the engine received it.
 struct EngineCall {
     std::string function;
