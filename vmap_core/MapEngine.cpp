@@ -791,8 +791,9 @@ void mapEngineFreeProjection(MapViewState* state) { delete state; }
 PoiHitRecord* mapEngineSelectPois(MapEngine* engine, int32_t x, int32_t y, int32_t radius,
                                   int* count) {
     if (count != nullptr) *count = 0;
-    if (engine == nullptr || count == nullptr) return nullptr;
+    if (engine == nullptr) return nullptr;
     engine->owner.verifyThread(__func__);
+    if (count == nullptr) return nullptr;
     logCall(engine, {"mapEngineSelectPois", 0, {}, {x, y, radius}});
     if (radius < 0 || !engine->view) return nullptr;
     struct Hit {

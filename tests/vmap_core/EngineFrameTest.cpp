@@ -311,4 +311,43 @@ TEST_F(EngineFeatureTest, MalformedFeaturesAreRefused) {
     EXPECT_EQ(put(0, body("1320", valid)), 1);
 }
 
+TEST_F(EngineFeatureTest, OverlayLevelsLieBetweenTheGridAreasAndTheLabels) {
+    const auto red = style({{3, 255, 0, 0}});
+    mapEngineSetStyle(engine, red.data(), static_cast<int32_t>(red.size()), 0, 1);
+    ASSERT_EQ(
+        put(0, body("1320",
+                    testsupport::GridFeatureBytes().point(kWestX, kPairY, u"门", false).bytes())),
+        1);
+    ASSERT_TRUE(mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + kStoreDeadline));
+    // Level 0 a green square west of the point, level 1 a blue one east of it, overlapping.
+    recorder.onRenderMap = [&](int state) {
+        if (state != kRenderStateOverlayLevel0 && state != kRenderStateOverlayLevel1) return;
+        const MapViewState* view = mapEngineGetViewState(engine);
+        float gx = 0, gy = 0;
+        mapEngineMapToGL(view, kWestX, kPairY, &gx, &gy);
+        const float unit = (1 << 22) / view->mapUnitsPerGLX;  // 64 pixels
+        const float left = state == kRenderStateOverlayLevel0 ? gx - unit : gx - unit / 2;
+        const GLfloat square[] = {left, gy - unit / 2, left + unit, gy - unit / 2,
+                                  left, gy + unit / 2, left + unit, gy + unit / 2};
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(2, GL_FLOAT, 0, square);
+        if (state == kRenderStateOverlayLevel0) {
+            glColor4f(0, 1, 0, 1);
+        } else {
+            glColor4f(0, 0, 1, 1);
+        }
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        glDisableClientState(GL_VERTEX_ARRAY);
+    };
+    renderAndPresent();
+    ASSERT_TRUE(glyphsArrived());
+    const auto [x, y] = screenOf(kWestX, kPairY);
+    const EAGLPixels& frame = renderAndPresent();
+    expectColour(pixel(frame, x - 50, y), {0, 255, 0, 255});
+    expectColour(pixel(frame, x - 24, y + 20), {0, 0, 255, 255});
+    expectColour(pixel(frame, x + 24, y + 20), {0, 0, 255, 255});
+    expectColour(pixel(frame, x, y), {255, 0, 0, 255});
+    expectColour(pixel(frame, x + 50, y), kLand);
+}
+
 }  // namespace

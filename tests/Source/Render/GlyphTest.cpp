@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,10 +76,13 @@ TEST(GlyphTest, ThreadsAskingAtOnceGetTheirOwnBuffers) {
 
     std::array<const uint8_t*, 2> buffers{};
     std::array<int, 2> mismatches{};
+    // Both threads hold their buffers at once, so their addresses cannot be reused.
+    std::latch bothDrew(2);
     std::vector<std::thread> threads;
     for (size_t t = 0; t < 2; ++t) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < 50; ++round) {
+                if (round == 1) bothDrew.arrive_and_wait();
                 const uint8_t* glyph = creator->fontModelForChar(codes[t]);
                 if (buffers[t] == nullptr) buffers[t] = glyph;
                 if (glyph != buffers[t] || copyOf(glyph, *creator) != expected[t]) ++mismatches[t];

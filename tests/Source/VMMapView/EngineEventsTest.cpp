@@ -363,16 +363,27 @@ TEST_F(EngineEventsTest, LoadingReportsReachTheDelegateOnTheMainQueue) {
     ASSERT_EQ(delegate->failures.size(), 1u);
     EXPECT_EQ(delegate->failures[0].code, 404);
 
+    // The reporting thread reads the delegate while the main thread replaces it.
+    std::thread reporter([&] {
+        for (int i = 0; i < 50; ++i) view->willStartLoading();
+    });
+    for (int i = 0; i < 50; ++i) view->setDelegate(i % 2 == 0 ? delegate : nullptr);
+    reporter.join();
+    frames(1);
+    EXPECT_EQ(delegate->thread, std::this_thread::get_id());
+
+    const int heard = delegate->starts;
+    view->setDelegate(delegate);
     fromWorker([](VMMapView& v) { v.willStartLoading(); });
     view->setDelegate({});
     frames(1);
-    EXPECT_EQ(delegate->starts, 1) << "a cleared delegate hears nothing";
+    EXPECT_EQ(delegate->starts, heard) << "a cleared delegate hears nothing";
 
     view->setDelegate(delegate);
     fromWorker([](VMMapView& v) { v.willStartLoading(); });
     view.reset();
     frames(1);
-    EXPECT_EQ(delegate->starts, 1) << "a released view reports nothing";
+    EXPECT_EQ(delegate->starts, heard) << "a released view reports nothing";
 }
 
 }  // namespace
