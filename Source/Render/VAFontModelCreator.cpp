@@ -66,9 +66,6 @@ VAFontModelCreator::VAFontModelCreator(CGFloat screenScale)
       dataSize_(static_cast<int64_t>(fontSize_ * fontSize_)),
       font_(UIFont::boldSystemFontOfSize(fontSize_ - kFontInset)) {}
 
-// Threads that drew for this creator keep their buffers until they end; this thread's go now.
-VAFontModelCreator::~VAFontModelCreator() { threadContexts().erase(id_); }
-
 void VAFontModelCreator::setFont(UIFontRef font) { font_ = std::move(font); }
 
 const uint8_t* VAFontModelCreator::fontModelForChar(uint16_t code) {

@@ -13,14 +13,15 @@
 //
 // Engine workers ask from their own threads, and two engines may ask at once: every thread draws
 // into a buffer and context of its own, made on that thread when it first asks. A thread gets the
-// same buffer back on every call, so a bitmap stays valid until that thread's next call.
+// same buffer back on every call, so a bitmap stays valid until that thread's next call. A
+// thread's buffers go when the thread ends, so tearing a creator down never reaches into another
+// thread's storage.
 class VAFontModelCreator : public NSObject {
   public:
     // The shared instance, for the main screen's scale at first use.
     static std::shared_ptr<VAFontModelCreator> instance();
     // One for a screen of the given scale.
     static std::shared_ptr<VAFontModelCreator> create(CGFloat screenScale);
-    ~VAFontModelCreator() override;
 
     // Side of the bitmap and of its drawing box in pixels: 24 points at the screen's scale.
     double fontSize() const { return fontSize_; }
