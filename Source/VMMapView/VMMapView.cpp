@@ -252,6 +252,23 @@ void VMMapView::drawRect(CGRect) {
     projectionState_ = 1;
 }
 
+// Projection state 2 once the engine has drawn with a laid-out view; camera work that waited
+// for it runs at the next frame.
+void VMMapView::renderState(VURI1Vovure&, int state) {
+    if (state != kRenderStateProjectionReady) {
+        if (state == kRenderStateFrameDone) refreshAllShownGridNames();
+        return;
+    }
+    if (projectionState_ == 1) {
+        projectionState_ = 2;
+    } else if (projectionState_ == 2 && needsOperateAfterProjection_) {
+        needsOperateAfterProjection_ = false;
+        auto op = std::move(operation_);
+        operation_ = nullptr;
+        if (op) op();
+    }
+}
+
 // ---- Reload and application state ----
 
 void VMMapView::reloadMap() {

@@ -135,6 +135,12 @@ class VMMapView : public UIView,
     // without an engine.
     std::vector<std::shared_ptr<VMTouchPoi>> selectPoisAtEnginePoint(CGPoint point, double radius);
 
+    // Loading reports of the renderer (VURI1VovureDelegate), from any thread; the delegate hears
+    // on the main queue, while the view and it are there.
+    void willStartLoading() override;
+    void didFinishLoadingWithDataSize(uint32_t bytes) override;
+    void didFailLoadingWithError(const NSError& error) override;
+
     // Location manager pass-through.
     double distanceFilter() const { return locationManager_->distanceFilter(); }
     void setDistanceFilter(double m) { locationManager_->setDistanceFilter(m); }
@@ -282,10 +288,6 @@ class VMMapView : public UIView,
     std::optional<VMMapPoint> centerPointAtCameraHeaderDegreeUsingScreenAnchor(double d) override;
     // VURI1VovureDelegate.
     void renderState(VURI1Vovure&, int state) override;
-    // From any thread; the delegate hears on the main queue, while the view and it are there.
-    void willStartLoading() override;
-    void didFinishLoadingWithDataSize(uint32_t bytes) override;
-    void didFailLoadingWithError(const NSError& error) override;
     // CLLocationManagerDelegate.
     void locationManagerDidUpdateToLocation(CLLocationManager&,
                                             const std::shared_ptr<CLLocation>& location,

@@ -77,28 +77,6 @@ std::string utf8(const uint16_t* units, size_t count) {
 
 }  // namespace
 
-// Projection state 2 once the engine has drawn with a laid-out view; camera work that waited
-// for it runs at the next frame.
-void VMMapView::renderState(VURI1Vovure&, int state) {
-    switch (state) {
-        case kRenderStateProjectionReady:
-            if (projectionState_ == 1) {
-                projectionState_ = 2;
-            } else if (projectionState_ == 2 && needsOperateAfterProjection_) {
-                needsOperateAfterProjection_ = false;
-                auto op = std::move(operation_);
-                operation_ = nullptr;
-                if (op) op();
-            }
-            break;
-        case kRenderStateFrameDone:
-            refreshAllShownGridNames();
-            break;
-        default:
-            break;
-    }
-}
-
 // ---- Loading reports ----
 
 void VMMapView::reportLoading(std::function<void(VMMapViewDelegate&, VMMapView&)> send) {
