@@ -129,6 +129,20 @@ TEST_F(AnimationTest, ACompletionThatStartsANewScrollRunsOnceAndTheNewScrollPlay
     EXPECT_NEAR(view->currentCenter().y, second.y, 1);
 }
 
+TEST_F(AnimationTest, AnAnimationAddedByACompletionInTheFrameItsKeyExpiresIsKept) {
+    view->zoomToLevel(12);
+    view->rotateToDegree(0);
+    Counter later;
+    // Both end in the same frame; the rotation's completion starts a new zoom there.
+    view->zoomToLevel(13, true, 0.1);
+    view->rotateToDegree(20, true, 0.1,
+                         [&] { view->zoomToLevel(15, true, 0, later.completion()); });
+    frames(10);
+    EXPECT_EQ(later.runs, 1);
+    EXPECT_DOUBLE_EQ(view->zoomLevel(), 15);
+    EXPECT_NEAR(view->rotationDegree(), 20, 1e-4);
+}
+
 TEST_F(AnimationTest, NonFiniteTargetsLeaveTheCameraAndStillComplete) {
     view->zoomToLevel(12);
     view->rotateToDegree(20);
