@@ -375,7 +375,7 @@ class VMMapView : public UIView,
     void willAddAnimation(const std::shared_ptr<CAAnimation>& animation);
     void willAddInternalAnimation(const std::shared_ptr<VMPropertyAnimation>& animation);
     Completion layerAnimationCompletion(const std::shared_ptr<CAAnimation>& animation);
-    // Where the camera goes after a pan released at a speed of at least kFlingMinimumSpeed.
+    // The end of a pan: a fast release runs the map on, a slow one ends the region change.
     void fling(CGPoint velocity);
     CLLocationCoordinate2D coordinateUnder(const UIGestureRecognizer& r);
     // Writes a candidate camera value into the projection, reads the anchor's map point, and
