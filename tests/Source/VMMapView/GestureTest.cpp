@@ -192,6 +192,9 @@ TEST_F(GestureTest, TapsZoomInAboutTheFingerAndOutWithTwo) {
     tapAt(p);
     advance(0.1);
     tapAt(p);
+    const auto& running = view->baseMapView()->animationWrapper();
+    ASSERT_EQ(running.count(kVMAnimationKeyPathZoomer), 1u);
+    EXPECT_EQ(running.at(kVMAnimationKeyPathZoomer)->duration, VMMapView::kDefaultCameraDuration);
     frames(25);
     EXPECT_DOUBLE_EQ(view->zoomLevel(), 13);
     EXPECT_NEAR(shown(under).x, p.x, 1);
