@@ -115,36 +115,36 @@ void VMMapView::initEnableAttributes() {
     setSkyModelEnable(true);
 }
 
-// The actions are the gestures' own behaviour; until it is built they are recognised and
-// change nothing.
 void VMMapView::initGestureRecognizers() {
     auto self = sharedSelf<VMMapView>();
     auto attach = [&](const std::shared_ptr<UIGestureRecognizer>& r) {
         r->setDelegate(std::static_pointer_cast<UIGestureRecognizerDelegate>(self));
         addGestureRecognizer(r);
     };
-    zoomInGestureRecognizer_ = UITapGestureRecognizer::create();
+    zoomInGestureRecognizer_ = UITapGestureRecognizer::create(self, &VMMapView::zoomInGesture);
     zoomInGestureRecognizer_->setNumberOfTapsRequired(2);
     attach(zoomInGestureRecognizer_);
-    zoomOutGestureRecognizer_ = UITapGestureRecognizer::create();
+    zoomOutGestureRecognizer_ = UITapGestureRecognizer::create(self, &VMMapView::zoomOutGesture);
     zoomOutGestureRecognizer_->setNumberOfTouchesRequired(2);
     attach(zoomOutGestureRecognizer_);
-    zoomPinchGestureRecognizer_ = UIPinchGestureRecognizer::create();
+    zoomPinchGestureRecognizer_ = UIPinchGestureRecognizer::create(self, &VMMapView::pinchGesture);
     attach(zoomPinchGestureRecognizer_);
-    panGestureRecognizer_ = UIPanGestureRecognizer::create();
+    panGestureRecognizer_ = UIPanGestureRecognizer::create(self, &VMMapView::panGesture);
     panGestureRecognizer_->setMinimumNumberOfTouches(1);
     panGestureRecognizer_->setMaximumNumberOfTouches(1);
     attach(panGestureRecognizer_);
-    pullGestureRecognizer_ = UIPanGestureRecognizer::create();
+    pullGestureRecognizer_ = UIPanGestureRecognizer::create(self, &VMMapView::pullGesture);
     pullGestureRecognizer_->setMinimumNumberOfTouches(2);
     pullGestureRecognizer_->setMaximumNumberOfTouches(2);
     attach(pullGestureRecognizer_);
-    rotateGestureRecognizer_ = UIRotationGestureRecognizer::create();
+    rotateGestureRecognizer_ = UIRotationGestureRecognizer::create(self, &VMMapView::rotateGesture);
     attach(rotateGestureRecognizer_);
-    singleTapGestureRecognizer_ = UITapGestureRecognizer::create();
+    singleTapGestureRecognizer_ =
+        UITapGestureRecognizer::create(self, &VMMapView::singleTapGesture);
     singleTapGestureRecognizer_->requireGestureRecognizerToFail(zoomInGestureRecognizer_);
     attach(singleTapGestureRecognizer_);
-    longPressGestureRecognizer_ = UILongPressGestureRecognizer::create();
+    longPressGestureRecognizer_ =
+        UILongPressGestureRecognizer::create(self, &VMMapView::longPressGesture);
     attach(longPressGestureRecognizer_);
 }
 

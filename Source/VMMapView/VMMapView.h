@@ -9,6 +9,8 @@
 
 #include "CoreLocation/CLLocationManager.h"
 #include "Foundation/NSError.h"
+#include "QuartzCore/CABasicAnimation.h"
+#include "QuartzCore/CAKeyframeAnimation.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILongPressGestureRecognizer.h"
@@ -53,6 +55,8 @@ class VMMapViewDelegate {
     virtual void mapViewDidUpdateUserLocation(VMMapView&, const std::shared_ptr<VMUserLocation>&) {}
     virtual void mapViewDidFailToLocateUserWithError(VMMapView&, const NSError&) {}
     virtual void mapViewDidChangeUserTrackingMode(VMMapView&, long /*mode*/, bool /*animated*/) {}
+    virtual void mapViewDidSingleTappedAtCoordinate(VMMapView&, CLLocationCoordinate2D) {}
+    virtual void mapViewDidLongPressedAtCoordinate(VMMapView&, CLLocationCoordinate2D) {}
     virtual void mapViewWillStartLoadingMap(VMMapView&) {}
     virtual void mapViewDidFinishLoadingMap(VMMapView&, uint32_t /*dataSize*/) {}
     virtual void mapViewDidFailLoadingMap(VMMapView&, const NSError&) {}
@@ -218,6 +222,71 @@ class VMMapView : public UIView,
                         Completion completion = nullptr);
     void rotateCameraHeaderToDegree(double degree, bool animated = false, double duration = 0,
                                     Completion completion = nullptr);
+    // The pivot scroll without animation or completion.
+    void scrollToMapPivot(VMMapPoint pivot);
+
+    // Builders of the camera animations (VMMapViewAnimation.cpp); the map-point ones keep
+    // usingMapCenter as their userData.
+    using AnimationRef = std::shared_ptr<VMBasicAnimation>;
+    AnimationRef mapPivotAnimationWithDuration(double duration, VMMapPoint from, VMMapPoint to,
+                                               int timingType, bool usingMapCenter,
+                                               Completion completion);
+    AnimationRef mapPivotAnimationWithDuration(double duration, VMMapPoint to, int timingType,
+                                               bool usingMapCenter, Completion completion);
+    AnimationRef mapPointAnimationWithDuration(double duration, VMMapPoint from, VMMapPoint to,
+                                               int timingType, bool usingMapCenter,
+                                               Completion completion);
+    AnimationRef mapPointAnimationWithDuration(double duration, VMMapPoint to, int timingType,
+                                               bool usingMapCenter, Completion completion);
+    AnimationRef zoomAnimationWithDuration(double duration, double from, double to,
+                                           Completion completion);
+    AnimationRef zoomAnimationWithDuration(double duration, double to, Completion completion);
+    // Turns the short way: more than half a turn apart, the target moves by a full turn.
+    AnimationRef rotateAnimationWithDuration(double duration, double from, double to,
+                                             Completion completion);
+    AnimationRef rotateAnimationWithDuration(double duration, double to, Completion completion);
+    AnimationRef rotateCameraAnimationWithDuration(double duration, double from, double to,
+                                                   Completion completion);
+    AnimationRef rotateCameraAnimationWithDuration(double duration, double to,
+                                                   Completion completion);
+
+    // Gesture actions and recogniser rules (VMMapViewGestures.cpp).
+    void zoomInGesture(UITapGestureRecognizer& r);
+    void zoomOutGesture(UITapGestureRecognizer& r);
+    void pinchGesture(UIPinchGestureRecognizer& r);
+    void panGesture(UIPanGestureRecognizer& r);
+    void pullGesture(UIPanGestureRecognizer& r);
+    void rotateGesture(UIRotationGestureRecognizer& r);
+    void singleTapGesture(UITapGestureRecognizer& r);
+    void longPressGesture(UILongPressGestureRecognizer& r);
+    bool gestureRecognizerShouldBegin(const std::shared_ptr<UIGestureRecognizer>& r) override;
+    bool gestureRecognizerShouldRecognizeSimultaneouslyWithGestureRecognizer(
+        const std::shared_ptr<UIGestureRecognizer>& first,
+        const std::shared_ptr<UIGestureRecognizer>& other) override;
+    bool gestureRecognizerShouldReceiveTouch(const std::shared_ptr<UIGestureRecognizer>& r,
+                                             const std::shared_ptr<UITouch>& touch) override;
+    // The fling after a pan: seconds and points for a release speed in points per second.
+    static double animationDurationForVelocity(double speed);
+    static CGPoint offsetRangeForVelocity(CGPoint velocity);
+
+    // Layer animations on the map view's layer (VMMapViewLayerAnimation.cpp).
+    bool mapLayerCanHandleAnimation(VMMapLayer&, const std::shared_ptr<CAAnimation>& animation,
+                                    const std::string& key) override;
+    void mapLayerDidAddAnimation(VMMapLayer&, const std::shared_ptr<CAAnimation>& animation,
+                                 const std::string& key) override;
+    bool mapLayerCanHandleAnimationForKey(VMMapLayer&, const std::string& key) override;
+    void mapLayerDidRemoveAnimationForKey(VMMapLayer&, const std::string& key) override;
+    bool canReceiveAnimation(const std::shared_ptr<CAAnimation>& animation,
+                             const std::string& key) const;
+    static bool isValidForAnimationKey(const std::string& key);
+    void addAnimation(const std::shared_ptr<CAAnimation>& animation, const std::string& key);
+    void removeAnimationForKeyPath(const std::string& keyPath);
+    std::shared_ptr<VMPropertyAnimation> internalForBasicAnimation(
+        const std::shared_ptr<CABasicAnimation>& animation, const std::string& key);
+    std::shared_ptr<VMPropertyAnimation> internalForKeyframeAnimation(
+        const std::shared_ptr<CAKeyframeAnimation>& animation, const std::string& key);
+    static std::shared_ptr<VMMediaTimingFunction> internalForMediaTimingFunction(
+        const std::shared_ptr<CAMediaTimingFunction>& function);
 
     // Pivot geometry: the engine centre that puts the pivot on the anchor.
     VMMapPoint centerPointForKeepingMapPivot(VMMapPoint pivot, CGPoint anchor);
@@ -334,8 +403,15 @@ class VMMapView : public UIView,
     double mapSizeOnEdge(CGPoint from, CGPoint to, double zoom);
     CGRect paddedBounds(UIEdgeInsets padding) const;
     MapViewState* projection() const;
-    void addAnimation(const char* keyPath, VMAnimationValue from, VMAnimationValue to,
-                      double duration, int timingType, Completion completion);
+    AnimationRef animationWithKeyPath(const char* keyPath, VMAnimationValue from,
+                                      VMAnimationValue to, double duration, int timingType,
+                                      Completion completion);
+    void willAddAnimation(const std::shared_ptr<CAAnimation>& animation);
+    void willAddInternalAnimation(const std::shared_ptr<VMPropertyAnimation>& animation);
+    Completion layerAnimationCompletion(const std::shared_ptr<CAAnimation>& animation);
+    // The end of a pan: a fast release runs the map on, a slow one ends the region change.
+    void fling(CGPoint velocity);
+    CLLocationCoordinate2D coordinateUnder(const UIGestureRecognizer& r);
     // Writes a candidate camera value into the projection, reads the anchor's map point, and
     // puts everything back.
     VMMapPoint pivotCentreWith(VMMapPoint pivot, CGPoint anchor,
