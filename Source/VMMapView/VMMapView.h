@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "VMMapStatus.h"
 #include "VMOverlayContainerView.h"
 #include "VMScaleView.h"
+#include "VMTouchPoi.h"
 #include "VMTrafficColorWrapper.h"
 #include "VMUserLocation.h"
 #include "VMViewRecycler.h"
@@ -55,6 +57,9 @@ class VMMapViewDelegate {
     virtual void mapViewDidChangeUserTrackingMode(VMMapView&, long /*mode*/, bool /*animated*/) {}
     virtual void mapViewDidSingleTappedAtCoordinate(VMMapView&, CLLocationCoordinate2D) {}
     virtual void mapViewDidLongPressedAtCoordinate(VMMapView&, CLLocationCoordinate2D) {}
+    virtual void mapViewWillStartLoadingMap(VMMapView&) {}
+    virtual void mapViewDidFinishLoadingMap(VMMapView&, uint32_t /*dataSize*/) {}
+    virtual void mapViewDidFailLoadingMap(VMMapView&, const NSError&) {}
 };
 
 // The map kit's public map view. It owns the GL view with its frame loop, whose renderer owns
@@ -77,8 +82,15 @@ class VMMapView : public UIView,
     ~VMMapView() override;
     static bool applicationInBackgroundState();
 
-    std::shared_ptr<VMMapViewDelegate> delegate() const { return delegate_.lock(); }
-    void setDelegate(std::weak_ptr<VMMapViewDelegate> d) { delegate_ = std::move(d); }
+    // Loading reports read the delegate from other threads.
+    std::shared_ptr<VMMapViewDelegate> delegate() const {
+        std::lock_guard lock(delegateMutex_);
+        return delegate_.lock();
+    }
+    void setDelegate(std::weak_ptr<VMMapViewDelegate> d) {
+        std::lock_guard lock(delegateMutex_);
+        delegate_ = std::move(d);
+    }
     const std::shared_ptr<VMBaseMapView>& baseMapView() const { return baseMapView_; }
     std::shared_ptr<VURI1Vovure> render() const;
     std::string description() const;
@@ -111,6 +123,27 @@ class VMMapView : public UIView,
         return trafficColorWrapper_;
     }
     void applyTrafficColor(const std::shared_ptr<VMTrafficColorWrapper>& colors);
+    UIColorRef unimpededColor() const { return trafficColorWrapper_->unimpeded; }
+    UIColorRef ambleColor() const { return trafficColorWrapper_->amble; }
+    UIColorRef jamColor() const { return trafficColorWrapper_->jam; }
+    UIColorRef gridlockedColor() const { return trafficColorWrapper_->gridlocked; }
+    void setUnimpededColor(UIColorRef unimpeded, UIColorRef amble, UIColorRef jam,
+                           UIColorRef gridlocked);
+    // Only once the renderer has an engine; before that nothing changes, not even the flag.
+    void setShowsLabels(bool show);
+
+    // Points of interest of the base map within 40 engine pixels of a point of the view; empty
+    // when there is none.
+    std::vector<std::shared_ptr<VMTouchPoi>> takePoisAtPoint(CGPoint point);
+    // Empty for a radius below 1, a point or radius that is not a finite 32-bit number, or
+    // without an engine.
+    std::vector<std::shared_ptr<VMTouchPoi>> selectPoisAtEnginePoint(CGPoint point, double radius);
+
+    // Loading reports of the renderer (VURI1VovureDelegate), from any thread; the delegate hears
+    // on the main queue, while the view and it are there.
+    void willStartLoading() override;
+    void didFinishLoadingWithDataSize(uint32_t bytes) override;
+    void didFailLoadingWithError(const NSError& error) override;
 
     // Location manager pass-through.
     double distanceFilter() const { return locationManager_->distanceFilter(); }
@@ -309,7 +342,8 @@ class VMMapView : public UIView,
     bool isRotateCameraEnabled() const { return rotateCameraEnabled_; }
     void setRotateCameraEnabled(bool e) { rotateCameraEnabled_ = e; }
     bool touchPOIEnabled() const { return touchPOIEnabled_; }
-    void setTouchPOIEnabled(bool e) { touchPOIEnabled_ = e; }
+    // Turning it off first clears the engine's picked point.
+    void setTouchPOIEnabled(bool enabled);
     bool showsCompass() const { return showsCompass_; }
     bool showsLabels() const { return showsLabels_; }
 
@@ -388,6 +422,7 @@ class VMMapView : public UIView,
     void diveFitsTracking();
     void resetUserLocationHeading();
     void notifyDelegateUpdateUserLocation(bool updatingLocation);
+    void reportLoading(std::function<void(VMMapViewDelegate&, VMMapView&)> send);
 
     bool needsOperateAfterProjection_ = false;
     std::function<void()> operation_;
@@ -406,7 +441,10 @@ class VMMapView : public UIView,
     bool buildingsDisabled_ = false;
     bool skyModelEnable_ = false;
     bool userLocationInterfaceExisted_ = false;
+    mutable std::mutex delegateMutex_;
     std::weak_ptr<VMMapViewDelegate> delegate_;
+    // Set at creation: lets other threads name the view without owning it.
+    std::weak_ptr<VMMapView> weakSelf_;
     std::shared_ptr<VMBaseMapView> baseMapView_;
     std::shared_ptr<UIImageView> logoImageView_;
     long mapType_ = 0;
