@@ -153,8 +153,8 @@ TEST_F(OrderMiddleViewControllerTest, EveryTabAsksForItsStateAndSwipesMoveBetwee
         showTab(i);
         EXPECT_EQ(screen->currentSelectSectionStr(), OrderMiddleViewController::sectionTitles()[i]);
         EXPECT_EQ(screen->dataArray().size(), 4u);
+        if (i == 2) screenshot("orders-to-implement.png");
     }
-    screenshot("orders-other.png");
     // A refresh stays on the tab.
     screen->doRefresh();
     ASSERT_TRUE(runUntil([&] {
@@ -171,6 +171,8 @@ TEST_F(OrderMiddleViewControllerTest, EveryTabAsksForItsStateAndSwipesMoveBetwee
         [&] { return requests->replyForKey(engineer() + "&rows=10&pageindex=1").is_object(); }));
     screen->swipeSlipForLeft(true);
     EXPECT_EQ(screen->currentSelectSectionStr(), "其他");
+    const std::string last = engineer() + "&rows=10&pageindex=1&OrderStateID=22";
+    ASSERT_TRUE(runUntil([&] { return !requests->isInFlight(last); }));
 }
 
 TEST_F(OrderMiddleViewControllerTest, StateMovesAreSentWithTheAddressOfThePositionTheMapReported) {
