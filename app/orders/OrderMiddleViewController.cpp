@@ -176,11 +176,12 @@ void OrderMiddleViewController::middleNavClick(const std::shared_ptr<UIButton>& 
     const auto& titles = sectionTitles();
     if (currentSection_ < 0 || currentSection_ >= static_cast<int64_t>(titles.size())) return;
     currentSelectSectionStr_ = titles[static_cast<size_t>(currentSection_)];
+    const auto app = BrisfoldAppDelegate::getApp();
+    if (app->APPUserID().empty()) return;
+    // Unlike a page request, a tab's first page goes without "lastDateTime".
     std::string body = engineerBody() + "&rows=10&pageindex=1";
     if (const auto state = stateOfSection(currentSelectSectionStr_); !state.empty())
         body += "&OrderStateID=" + state;
-    const auto app = BrisfoldAppDelegate::getApp();
-    if (app->APPUserID().empty()) return;
     DataRequestManager::shareManger()->requestWithURLString(app->serviceURL("Order/OrderList"),
                                                             body, weakSelf<UIViewController>());
 }
@@ -207,10 +208,9 @@ void OrderMiddleViewController::swipeSlipForLeft(bool left) {
         currentSection_ = currentSection_ == 0 ? totolSectionNum_ - 1 : currentSection_ - 1;
     else
         currentSection_ = currentSection_ == totolSectionNum_ - 1 ? 0 : currentSection_ + 1;
+    if (!menu_) return;
     const int tag = kFirstTabTag + static_cast<int>(currentSection_);
-    for (const auto& holder : view()->viewWithTag(kMenuTag)
-                                  ? view()->viewWithTag(kMenuTag)->subviews()
-                                  : std::vector<std::shared_ptr<UIView>>{}) {
+    for (const auto& holder : menu_->subviews()) {
         if (holder->tag() != tag || std::dynamic_pointer_cast<UIImageView>(holder)) continue;
         for (const auto& v : holder->subviews())
             if (auto button = std::dynamic_pointer_cast<UIButton>(v); button && v->tag() == tag)
