@@ -149,6 +149,17 @@ TEST_F(OrderMiddleViewControllerTest, EveryTabAsksForItsStateAndSwipesMoveBetwee
         requests->replyForKey(engineer() + "&rows=10&pageindex=1&lastDateTime=").is_object());
     EXPECT_EQ(screen->currentSelectSectionStr(), "全部订单");
     screenshot("orders-all.png");
+    // A pull past the end appends the second and last page.
+    const auto table = screen->tableView();
+    screen->scrollViewWillBeginDragging(table);
+    table->setContentOffset(
+        CGPointMake(0, table->contentSize().height - table->frame().size.height + 70));
+    screen->scrollViewDidEndDragging(table, false);
+    ASSERT_TRUE(runUntil([&] { return screen->dataArray().size() == 20; }));
+    EXPECT_TRUE(
+        requests->replyForKey(engineer() + "&rows=10&pageindex=2&lastDateTime=").is_object());
+    EXPECT_EQ(screen->bottomLabel()->text(), "已经是最后页");
+    table->setContentOffset(CGPointZero);
     for (int i = 1; i <= 5; ++i) {
         showTab(i);
         EXPECT_EQ(screen->currentSelectSectionStr(), OrderMiddleViewController::sectionTitles()[i]);
