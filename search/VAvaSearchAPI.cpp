@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
@@ -57,10 +58,9 @@ NSError searchError(long code, std::string description) {
     return NSError::make(VAvaSearchErrorDomain, code, std::move(description));
 }
 
-}  // namespace
-
-std::shared_ptr<VAvaReGeocodeSearchResponse> VAvaSearchAPI::reGeocodeResponseFromJSON(
-    const nlohmann::json& reply, NSError* error) {
+// The answer's mapping, or the error describing why it is not an answer.
+std::shared_ptr<VAvaReGeocodeSearchResponse> reGeocodeResponseFromJSON(const nlohmann::json& reply,
+                                                                       NSError* error) {
     auto fail = [error](long code, std::string description) {
         if (error) *error = searchError(code, std::move(description));
         return nullptr;
@@ -83,6 +83,8 @@ std::shared_ptr<VAvaReGeocodeSearchResponse> VAvaSearchAPI::reGeocodeResponseFro
     }
     return response;
 }
+
+}  // namespace
 
 void VAvaSearchAPI::VAvaReGoecodeSearch(
     const std::shared_ptr<VAvaReGeocodeSearchRequest>& request) {

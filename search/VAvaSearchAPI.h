@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <vector>
 
@@ -49,10 +48,6 @@ class VAvaSearchAPI : public NSObject {
     // Looks up the address of the request's point. A null request, one without a point and one
     // already in flight are ignored.
     void VAvaReGoecodeSearch(const std::shared_ptr<VAvaReGeocodeSearchRequest>& request);
-
-    // The answer's mapping, or the error describing why it is not an answer.
-    static std::shared_ptr<VAvaReGeocodeSearchResponse> reGeocodeResponseFromJSON(
-        const nlohmann::json& reply, NSError* error);
 
   private:
     VAvaSearchAPI() = default;
