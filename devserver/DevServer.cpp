@@ -14,6 +14,8 @@
 #include "AskPriceEndpoints.h"
 #include "EngineerEndpoints.h"
 #include "HttpServer.h"
+#include "OrderEndpoints.h"
+#include "SearchEndpoints.h"
 #include "SeedData.h"
 
 namespace devserver {
@@ -133,6 +135,8 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
     }
     registerEngineerEndpoints(router_);
     registerAskPriceEndpoints(router_);
+    registerOrderEndpoints(router_);
+    registerSearchEndpoints(router_);
 }
 
 DevServer::~DevServer() { stop(); }

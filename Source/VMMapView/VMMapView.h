@@ -324,6 +324,15 @@ class VMMapView : public UIView,
     const std::shared_ptr<UIImageView>& logoImageView() const { return logoImageView_; }
     const std::shared_ptr<VMCompassView>& compassView() const { return compassView_; }
     const std::shared_ptr<VMScaleView>& scaleView() const { return scaleView_; }
+    // The top-left corners of the compass and of the scale bar.
+    CGPoint compassOrigin() const { return compassView_->frame().origin; }
+    void setCompassOrigin(CGPoint origin) {
+        CGRect f = compassView_->frame();
+        f.origin = origin;
+        compassView_->setFrame(f);
+    }
+    CGPoint scaleOrigin() const { return scaleView_->frame().origin; }
+    void setScaleOrigin(CGPoint origin) { scaleView_->updateOrigin(origin); }
     const std::shared_ptr<VMOverlayContainerView>& overlayContainer() const {
         return overlayContainer_;
     }

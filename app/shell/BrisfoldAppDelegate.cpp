@@ -8,6 +8,7 @@
 #include "Foundation/NSUserDefaults.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UINavigationController.h"
+#include "VAvaSearchServices.h"
 #include "shell/CustomTabBar.h"
 #include "shell/DataRequestManager.h"
 #include "shell/LoginView.h"
@@ -16,6 +17,8 @@
 
 namespace {
 
+// The key the search server issued to this app.
+constexpr const char* kSearchApiKey = "brisfold-dev-search-key";
 constexpr const char* kVersionKey = "AppVersion";
 constexpr const char* kUserNameKey = "APPUserName";
 constexpr const char* kPasswordKey = "APPPassWord";
@@ -52,6 +55,8 @@ std::shared_ptr<BrisfoldAppDelegate> BrisfoldAppDelegate::launch(std::shared_ptr
     app->window_ = std::move(window);
     app->serviceBase_ = std::move(serviceBase);
     app->window_->setBackgroundColor(UIColor::whiteColor());
+    VAvaSearchServices::sharedServices()->setApiKey(kSearchApiKey);
+    VAvaSearchServices::sharedServices()->setSearchServer(app->serviceBase_);
     app->loadConfig();
     app->setRemoteLab(CustomTabBar::shareManager()->badge());
     app->setNotReadCount(app->notReadCount_);

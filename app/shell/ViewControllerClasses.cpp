@@ -3,6 +3,7 @@
 #include <map>
 
 #include "inquiries/MiddleViewController.h"
+#include "orders/OrderMiddleViewController.h"
 #include "shell/HomeViewController.h"
 #include "shell/OrderViewController.h"
 
@@ -16,6 +17,8 @@ std::map<std::string, ViewControllerClasses::Factory>& classes() {
         {"MiddleViewController",
          [](const auto& superClass) { return MiddleViewController::create(superClass); }},
         {"OrderViewController", [](const auto&) { return OrderViewController::create(); }},
+        {"OrderMiddleViewController",
+         [](const auto& superClass) { return OrderMiddleViewController::create(superClass); }},
     };
     return known;
 }

@@ -181,7 +181,9 @@ TEST_F(SessionTest, TabsAreTheFourContainersOfTheTabListAndTheTabBarSwitchesThem
     EXPECT_FALSE(containerAt(*app, 0)->view()->viewWithTag(CustomNavBar::kTag));
     EXPECT_EQ(CustomNavBar::shareManager()->titleLabel()->text(), "订单");
 
-    // The bar's left item opens the side menu with the engineer, and closes it again.
+    // The bar's left item opens the side menu with the engineer, and closes it again; first the
+    // order list's loading overlay goes.
+    ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
     auto order = containerAt(*app, 2);
     tapView(host, CustomNavBar::shareManager()->leftButton());
     ASSERT_TRUE(order->isShowLeftView());

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "UIKit/UIImage.h"
+#include "orders/OrderCell.h"
+#include "orders/OrderMiddleViewController.h"
+#include "orders/OrderModel.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr CGFloat kWidth = 320;
+
+std::shared_ptr<OrderCell> builtCell(std::vector<std::pair<std::string, int>>* taps) {
+    auto cell = OrderCell::create(UITableViewCellStyleSubtitle, "orderCell");
+    auto record = [taps](const char* which) {
+        return [taps, which](const std::shared_ptr<UIButton>& b) {
+            taps->push_back({which, b->tag()});
+        };
+    };
+    cell->setupCellWithFrame(CGRectMake(0, 0, kWidth, 140), {}, record("cancel"), record("action"));
+    return cell;
+}
+
+// The row heights the list gives its orders, through its reply handling.
+std::vector<CGFloat> rowHeights(const Json& list) {
+    const auto screen = OrderMiddleViewController::create({});
+    screen->updateDataWithDictionary({{"pageindex", 1}, {"totalPages", 1}, {"List", list}});
+    std::vector<CGFloat> heights;
+    for (size_t row = 0; row < screen->dataArray().size(); ++row)
+        heights.push_back(*screen->tableViewHeightForRowAtIndexPath(
+            nullptr, NSIndexPath::indexPathForRow(static_cast<int>(row), 0)));
+    return heights;
+}
+
+TEST(OrderCellTest, EveryStateGivesTheCardItsButtonsAndTheListItsRowHeight) {
+    struct Case {
+        Json order;
+        bool withActions;
+        std::string action;  // "" when the action button is hidden
+        bool halfWidth;      // the action shares the bottom with "确认取消"
+    };
+    const std::vector<Case> cases = {
+        {{{"OrderStateID", 18}, {"IsLeave", 0}}, true, "出 发", false},
+        {{{"OrderStateID", "19"}, {"IsLeave", 1}}, true, "实 施", false},
+        {{{"OrderStateID", 20}, {"IsLeave", 1}}, true, "完 工", false},
+        {{{"OrderStateID", 21}, {"IsLeave", 1}}, false, "", false},
+        {{{"OrderStateID", 22}, {"IsLeave", 1}, {"IsAgreeRefund", 0}}, true, "申请补偿", true},
+        {{{"OrderStateID", 22}, {"IsLeave", 1}, {"IsAgreeRefund", 1}}, false, "", false},
+        {{{"OrderStateID", 22}, {"IsLeave", 0}, {"IsAgreeRefund", 0}}, false, "", false},
+        {{{"OrderStateID", 22}}, false, "", false},
+        {{{"OrderStateID", 17}, {"IsLeave", 1}}, false, "", false},
+    };
+    Json list = Json::array();
+    for (const auto& c : cases) list.push_back(c.order);
+    const auto heights = rowHeights(list);
+    ASSERT_EQ(heights.size(), cases.size());
+
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const auto& c = cases[i];
+        const auto model = OrderModel::createWithOrder(c.order);
+        EXPECT_EQ(model->hasActions(), c.withActions) << c.order;
+        EXPECT_EQ(heights[i], c.withActions ? 140 : 100) << c.order;
+
+        std::vector<std::pair<std::string, int>> taps;
+        const auto cell = builtCell(&taps);
+        // Shown first with two buttons, so that a reused card is seen to change its look.
+        const auto other = OrderModel::createWithOrder(
+            {{"OrderStateID", 22}, {"IsLeave", 1}, {"IsAgreeRefund", 0}});
+        cell->updateContentWithModel(other.get(), 0);
+        cell->updateContentWithModel(model.get(), static_cast<int64_t>(i));
+
+        const auto& action = cell->offerButton();
+        const auto& cancel = cell->favrateButton();
+        const CGFloat cardWidth = cell->pannelView()->frame().size.width;
+        EXPECT_EQ(!action->isHidden(), !c.action.empty()) << c.order;
+        EXPECT_EQ(!cancel->isHidden(), c.halfWidth) << c.order;
+        if (c.action.empty()) continue;
+        EXPECT_EQ(action->currentTitle(), c.action);
+        EXPECT_EQ(action->frame().origin.x, 0);
+        EXPECT_EQ(action->frame().size.width, c.halfWidth ? cardWidth * 0.5 + 1 : cardWidth);
+        EXPECT_EQ(action->currentBackgroundImage(),
+                  UIImage::imageNamed(c.halfWidth ? "橘黄色.png" : "待实施按钮.png"));
+        EXPECT_EQ(action->frame().origin.y, cell->pannelView()->frame().size.height - 40);
+
+        action->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        if (c.halfWidth) {
+            EXPECT_EQ(cancel->currentTitle(), "确认取消");
+            // The halves overlap by two points in the middle.
+            EXPECT_EQ(CGRectGetMaxX(action->frame()) - cancel->frame().origin.x, 2);
+            cancel->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        }
+        std::vector<std::pair<std::string, int>> expected = {{"action", static_cast<int>(i)}};
+        if (c.halfWidth) expected.push_back({"cancel", static_cast<int>(i)});
+        EXPECT_EQ(taps, expected) << c.order;
+    }
+}
+
+TEST(OrderCellTest, TheRecordIsShownAsTheListReadsIt) {
+    const auto model = OrderModel::createWithOrder({{"UserName", "王强"},
+                                                    {"GoodsName", "变压器检修"},
+                                                    {"GoodsID", "1dc8b16a1f97465a9ece37e8b88216fb"},
+                                                    {"City", "广州市"},
+                                                    {"money", 1200},
+                                                    {"AddDate", "2026-11-30 09:15:02.123"},
+                                                    {"OrderState", "待出发"},
+                                                    {"OrderStateID", 18},
+                                                    {"OrderID", "o1"},
+                                                    {"IsLeave", nullptr}});
+    EXPECT_EQ(model->leftStr(), "不含差旅费");
+    EXPECT_EQ(model->offerStr(), "￥1200");
+    EXPECT_EQ(model->isLeaveStr(), "");
+    EXPECT_EQ(OrderModel::createWithOrder({{"GoodsID", "other"}})->leftStr(), "包含差旅费");
+    EXPECT_EQ(OrderModel::createWithOrder(Json::object())->leftStr(), "包含差旅费");
+
+    std::vector<std::pair<std::string, int>> taps;
+    const auto cell = builtCell(&taps);
+    cell->updateUIConfigWith(CGRectMake(0, 0, kWidth, 140), 80);
+    cell->updateContentWithModel(model.get(), 3);
+    EXPECT_EQ(cell->titelLabel()->text(), "王强");
+    EXPECT_EQ(cell->signLabel()->text(), "待出发");
+    EXPECT_EQ(cell->subTitleLabel()->text(), "变压器检修");
+    EXPECT_EQ(cell->leftTF()->text(), "不含差旅费");
+    EXPECT_EQ(cell->midTF()->text(), "广州市");
+    EXPECT_EQ(cell->offerLabel()->text(), "￥1200");
+    EXPECT_EQ(cell->timeLabel()->text(), "2026-11-30 09:15:02");
+    // The badge follows the title's width; a width of 0 leaves both where they were.
+    EXPECT_EQ(cell->signLabel()->frame().origin.x, 90);
+    cell->updateUIConfigWith(CGRectMake(0, 0, kWidth, 100), 0);
+    EXPECT_EQ(cell->signLabel()->frame().origin.x, 90);
+    EXPECT_EQ(cell->contentFrame().size.height, 90);
+
+    cell->updateContentWithModel(nullptr, 4);
+    EXPECT_EQ(cell->titelLabel()->text(), "");
+    EXPECT_EQ(cell->timeLabel()->text(), "");
+    EXPECT_EQ(cell->offerButton()->tag(), 4);
+    EXPECT_EQ(cell->offerButton()->currentTitle(), "出 发");
+}
+
+}  // namespace

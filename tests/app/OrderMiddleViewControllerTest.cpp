@@ -1,0 +1,311 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "CoreLocation/CLLocationManager.h"
+#include "CoreLocation/CLLocationSource.h"
+#include "Database.h"
+#include "Deadline.h"
+#include "DevServer.h"
+#include "ShellHome.h"
+#include "TestHTTPServer.h"
+#include "UIKit/UINavigationController.h"
+#include "UIKit/UIWindow.h"
+#include "VAvaSearchServices.h"
+#include "host/HeadlessHost.h"
+#include "inquiries/Pop_upWindow.h"
+#include "orders/OrderCell.h"
+#include "orders/OrderMiddleViewController.h"
+#include "shell/BrisfoldAppDelegate.h"
+#include "shell/DataRequestManager.h"
+#include "shell/LoginView.h"
+#include "shell/ShowAlertView.h"
+#include "shell/TabContainerViewController.h"
+
+namespace {
+
+using testsupport::runUntil;
+
+constexpr int kOrderTab = 2;
+constexpr const char* kGuangzhou = "广东省广州市越秀区府前路";
+constexpr const char* kBeijing = "北京市东城区东长安街";
+constexpr const char* kShenzhen = "广东省深圳市福田区福中三路";
+
+class OrderMiddleViewControllerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(server.start(0, &error)) << error;
+        locateAt("23.12911 113.26436");
+        app = BrisfoldAppDelegate::launch(
+            host.window(), "http://127.0.0.1:" + std::to_string(server.port()) + "/");
+        signIn();
+        app->tabBarController()->setSelectedIndex(kOrderTab);
+        auto nav = std::dynamic_pointer_cast<UINavigationController>(
+            app->tabBarController()->viewControllers().at(kOrderTab));
+        ASSERT_TRUE(nav);
+        auto container =
+            std::dynamic_pointer_cast<TabContainerViewController>(nav->topViewController());
+        ASSERT_TRUE(container);
+        container->view();
+        screen = std::dynamic_pointer_cast<OrderMiddleViewController>(container->listScreen());
+        ASSERT_TRUE(screen);
+        ASSERT_TRUE(runUntil([&] { return screen->dataArray().size() == 10; }));
+    }
+    void TearDown() override {
+        CLLocationManager::setSource(nullptr);
+        server.stop();
+    }
+
+    // The position comes from a location file, as the app takes it from --location.
+    void locateAt(const std::string& latitudeLongitude) {
+        const auto file = home.dir.path() / "track.txt";
+        std::ofstream(file) << "0 fix " << latitudeLongitude << " 10\n";
+        std::string error;
+        const auto source = CLLocationSource::fromFile(file.string(), &error);
+        ASSERT_TRUE(source) << error;
+        CLLocationManager::setSource(source);
+    }
+    void signIn() {
+        auto login = app->loginView();
+        ASSERT_TRUE(login);
+        login->userField()->setText("zhangwei");
+        login->passwordField()->setText("zw123456");
+        login->loginButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        ASSERT_TRUE(runUntil([&] { return !app->loginView(); }));
+    }
+
+    std::string engineer() const { return "brisfoldID=" + app->APPUserID(); }
+    // Selects tab i as a tap on it does and waits for its first page.
+    void showTab(int i) {
+        const auto holder = screen->menu()->viewWithTag(10 + i);
+        ASSERT_TRUE(holder);
+        const auto button = std::dynamic_pointer_cast<UIButton>(holder->subviews().front());
+        ASSERT_TRUE(button);
+        button->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        std::string body = engineer() + "&rows=10&pageindex=1";
+        if (i > 0) body += "&OrderStateID=" + std::to_string(17 + i);
+        ASSERT_TRUE(runUntil([&] {
+            if (!requests->replyForKey(body).is_object()) return false;
+            for (const auto& row : screen->dataArray())
+                if (i > 0 && row->orderState() != 17 + i) return false;
+            return !screen->dataArray().empty();
+        })) << body;
+    }
+    std::shared_ptr<OrderCell> cellAt(int row) {
+        screen->tableView()->scrollToRowAtIndexPath(NSIndexPath::indexPathForRow(row, 0),
+                                                    UITableViewScrollPositionTop, false);
+        return std::dynamic_pointer_cast<OrderCell>(
+            screen->tableView()->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(row, 0)));
+    }
+    int rowWithActions() const {
+        for (size_t i = 0; i < screen->dataArray().size(); ++i)
+            if (screen->dataArray()[i]->hasActions()) return static_cast<int>(i);
+        ADD_FAILURE() << "no order with actions";
+        return 0;
+    }
+    std::shared_ptr<Pop_upWindow> shownPopup() const {
+        for (const auto& v : screen->navigationController()->view()->subviews())
+            if (auto p = std::dynamic_pointer_cast<Pop_upWindow>(v)) return p;
+        return nullptr;
+    }
+    std::string toast() const {
+        for (const auto& v : host.window()->subviews())
+            if (auto t = std::dynamic_pointer_cast<ShowAlertView>(v)) return t->message();
+        return "";
+    }
+    std::string stored(const std::string& column, const std::string& order) {
+        devserver::Database db(server.dataFile());
+        auto row = db.query("SELECT " + column + " FROM orders WHERE order_id = ?", order);
+        EXPECT_TRUE(row.step());
+        return row.text(0);
+    }
+    bool listed(const std::string& order) const {
+        for (const auto& row : screen->dataArray())
+            if (row->orderIDStr() == order) return true;
+        return false;
+    }
+    void screenshot(const std::string& name) {
+        const char* dir = std::getenv("BRISFOLD_SCREENSHOT_DIR");
+        if (!dir || !*dir) return;
+        host.runFor(0.5);
+        EXPECT_TRUE(host.writePNG((std::filesystem::path(dir) / name).string())) << name;
+    }
+
+    ShellHome home;
+    devserver::DevServer server{home.dir.path() / "devserver.sqlite"};
+    HeadlessHost host;
+    std::shared_ptr<BrisfoldAppDelegate> app;
+    std::shared_ptr<OrderMiddleViewController> screen;
+    const std::shared_ptr<DataRequestManager> requests = DataRequestManager::shareManger();
+};
+
+TEST_F(OrderMiddleViewControllerTest, EveryTabAsksForItsStateAndSwipesMoveBetweenTabs) {
+    EXPECT_TRUE(
+        requests->replyForKey(engineer() + "&rows=10&pageindex=1&lastDateTime=").is_object());
+    EXPECT_EQ(screen->currentSelectSectionStr(), "全部订单");
+    screenshot("orders-all.png");
+    // A pull past the end appends the second and last page.
+    const auto table = screen->tableView();
+    screen->scrollViewWillBeginDragging(table);
+    table->setContentOffset(
+        CGPointMake(0, table->contentSize().height - table->frame().size.height + 70));
+    screen->scrollViewDidEndDragging(table, false);
+    ASSERT_TRUE(runUntil([&] { return screen->dataArray().size() == 20; }));
+    EXPECT_TRUE(
+        requests->replyForKey(engineer() + "&rows=10&pageindex=2&lastDateTime=").is_object());
+    EXPECT_EQ(screen->bottomLabel()->text(), "已经是最后页");
+    table->setContentOffset(CGPointZero);
+    for (int i = 1; i <= 5; ++i) {
+        showTab(i);
+        EXPECT_EQ(screen->currentSelectSectionStr(), OrderMiddleViewController::sectionTitles()[i]);
+        EXPECT_EQ(screen->dataArray().size(), 4u);
+        if (i == 2) screenshot("orders-to-implement.png");
+    }
+    // A refresh stays on the tab.
+    screen->doRefresh();
+    ASSERT_TRUE(runUntil([&] {
+        return requests
+            ->replyForKey(engineer() +
+                          "&rows=10&pageindex=1&OrderStateID=22"
+                          "&lastDateTime=")
+            .is_object();
+    }));
+    // Right of the last tab is the first, left of the first is the last.
+    screen->swipeSlipForLeft(false);
+    EXPECT_EQ(screen->currentSelectSectionStr(), "全部订单");
+    ASSERT_TRUE(runUntil(
+        [&] { return requests->replyForKey(engineer() + "&rows=10&pageindex=1").is_object(); }));
+    screen->swipeSlipForLeft(true);
+    EXPECT_EQ(screen->currentSelectSectionStr(), "其他");
+    const std::string last = engineer() + "&rows=10&pageindex=1&OrderStateID=22";
+    ASSERT_TRUE(runUntil([&] { return !requests->isInFlight(last); }));
+}
+
+TEST_F(OrderMiddleViewControllerTest, StateMovesAreSentWithTheAddressOfThePositionTheMapReported) {
+    struct Step {
+        int tab;
+        const char* confirmation;
+        const char* position;
+        const char* address;
+        const char* title;  // the province where the answer has no city
+    };
+    const Step steps[] = {
+        {1, "确认出发吗", "23.12911 113.26436", kGuangzhou, "广州市"},
+        {2, "确认实施吗", "39.90872 116.39750", kBeijing, "北京市"},
+        {3, "确认完工吗", "22.54286 114.05956", kShenzhen, "深圳市"},
+    };
+    std::string order;
+    for (const auto& step : steps) {
+        locateAt(step.position);
+        showTab(step.tab);
+        int row = 0;
+        if (!order.empty())
+            while (screen->dataArray().at(static_cast<size_t>(row))->orderIDStr() != order) ++row;
+        order = screen->dataArray().at(static_cast<size_t>(row))->orderIDStr();
+        cellAt(row)->offerButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        const auto popup = shownPopup();
+        ASSERT_TRUE(popup);
+        EXPECT_EQ(popup->waterMark(), step.confirmation);
+        if (step.tab == 1) screenshot("departure-confirmation.png");
+        popup->sureBtnClick();
+        const auto mapView = screen->mapView();
+        ASSERT_TRUE(mapView) << "the position comes from a map view";
+        EXPECT_FALSE(mapView->superview());
+
+        const std::string body = engineer() + "&OrderID=" + order + "&LeaveAddress=" + step.address;
+        ASSERT_TRUE(runUntil([&] { return requests->replyForKey(body).is_object(); })) << body;
+        EXPECT_EQ(requests->replyForKey(body)["code"], "1");
+        EXPECT_EQ(mapView->userLocation()->title(), step.title);
+        EXPECT_EQ(mapView->userLocation()->subtitle(), step.address);
+        EXPECT_FALSE(screen->mapView());
+        // Only the move of the order's state is accepted: "code" 1 shows the path was right.
+        EXPECT_EQ(stored("order_state_id", order), std::to_string(19 + step.tab - 1));
+        EXPECT_EQ(stored("leave_address", order), step.address);
+        // A success reloads the tab, where the order is no longer.
+        ASSERT_TRUE(runUntil([&] { return !listed(order) && !screen->dataArray().empty(); }));
+        EXPECT_EQ(screen->currentSelectSectionStr(),
+                  OrderMiddleViewController::sectionTitles()[step.tab]);
+    }
+}
+
+TEST_F(OrderMiddleViewControllerTest,
+       TheAddressGoesToTheOrderConfirmedThoughTheListChangedMeanwhile) {
+    // The search answers only when the test lets it, with an address that needs escaping.
+    testsupport::TestHTTPServer search;
+    search.server().Post(
+        "/api/Search/ReGeocode", [&](const httplib::Request&, httplib::Response& response) {
+            search.waitAtGate();
+            response.set_content(R"({"code":"1","regeocode":{"formattedAddress":"府前路1&2号",)"
+                                 R"("addressComponent":{"province":"广东省","city":"广州市"}}})",
+                                 "application/json");
+        });
+    VAvaSearchServices::sharedServices()->setSearchServer(search.url("/"));
+    showTab(1);
+    const std::string order = screen->dataArray().front()->orderIDStr();
+    cellAt(0)->offerButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    shownPopup()->sureBtnClick();
+    ASSERT_TRUE(runUntil([&] { return search.waitingAtGate() == 1; }));
+
+    // While the action waits, another tab's page arrives and is shown.
+    showTab(2);
+    EXPECT_FALSE(listed(order));
+    EXPECT_TRUE(screen->isSendAddress());
+    search.releaseGate();
+
+    const std::string body = engineer() + "&OrderID=" + order + "&LeaveAddress=府前路1%262号";
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey(body).is_object(); })) << body;
+    EXPECT_EQ(requests->replyForKey(body)["code"], "1");
+    EXPECT_EQ(stored("leave_address", order), "府前路1&2号");
+    ASSERT_TRUE(runUntil([&] { return !screen->isSendAddress(); }));
+}
+
+TEST_F(OrderMiddleViewControllerTest, CancellationAndCompensationAreSentAndARefusalKeepsTheList) {
+    showTab(5);
+    int row = rowWithActions();
+    const std::string claimed = screen->dataArray()[static_cast<size_t>(row)]->orderIDStr();
+    cellAt(row)->offerButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    auto popup = shownPopup();
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(popup->titleOne(), "补偿金额");
+    EXPECT_EQ(popup->titleTwo(), "补偿原因");
+    popup->contentTF()->setText("0");
+    popup->contentTF_two()->setText("路费&refundPrice=9999");
+    popup->sureBtnClick();
+    const std::string claim =
+        engineer() + "&orderID=" + claimed + "&refundPrice=0&reason=路费%26refundPrice%3D9999";
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey(claim).is_object(); })) << claim;
+    EXPECT_EQ(stored("refund_reason", claimed), "路费&refundPrice=9999");
+    EXPECT_EQ(stored("refund_price", claimed), "0");
+    ASSERT_TRUE(runUntil([&] { return toast() == "补偿申请已提交"; }));
+    ASSERT_TRUE(runUntil([&] {
+        for (const auto& r : screen->dataArray())
+            if (r->orderIDStr() == claimed) return r->IsAgreeRefundStr() == "1";
+        return false;
+    }));
+
+    // The server settles the other cancelled order meanwhile: confirming it is refused, and the
+    // rows stay as they were.
+    row = rowWithActions();
+    const std::string cancelled = screen->dataArray()[static_cast<size_t>(row)]->orderIDStr();
+    devserver::Database(server.dataFile())
+        .run("UPDATE orders SET is_agree_refund = 1 WHERE order_id = ?", cancelled);
+    const auto before = screen->dataArray();
+    cellAt(row)->favrateButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    popup = shownPopup();
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(popup->waterMark(), "确认取消吗");
+    popup->sureBtnClick();
+    const std::string cancel = engineer() + "&orderID=" + cancelled;
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey(cancel).is_object(); }));
+    EXPECT_EQ(requests->replyForKey(cancel)["code"], "0");
+    ASSERT_TRUE(runUntil([&] { return toast() == "该订单已处理"; }));
+    EXPECT_EQ(screen->dataArray(), before);
+    EXPECT_FALSE(screen->isSendAddress());
+}
+
+}  // namespace

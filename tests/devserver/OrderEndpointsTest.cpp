@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Database.h"
+#include "DevServerFixture.h"
+#include "SeedData.h"
+
+namespace devserver {
+namespace {
+
+using test::parseJson;
+using Json = nlohmann::json;
+
+class OrderEndpointsTest : public test::DevServerFixture {
+  protected:
+    void SetUp() override {
+        DevServerFixture::SetUp();
+        engineer_ = login(kSeedEngineers[0].userName, kSeedEngineers[0].password)["UserID"];
+        other_ = login(kSeedEngineers[1].userName, kSeedEngineers[1].password)["UserID"];
+    }
+
+    Json call(const std::string& path, const std::string& body) {
+        const auto result = post(path, body);
+        EXPECT_TRUE(result);
+        if (result) {
+            EXPECT_EQ(result->status, 200) << body;
+        }
+        return parseJson(result);
+    }
+
+    Json page(const std::string& engineer, const std::string& state, int index = 1) {
+        std::string body = "brisfoldID=" + engineer + "&rows=10&pageindex=" + std::to_string(index);
+        if (!state.empty()) body += "&OrderStateID=" + state;
+        return call("Order/OrderList", body + "&lastDateTime=");
+    }
+
+    // The first of the engineer's orders in the state, by the list.
+    Json orderIn(int state, bool left = true, bool settled = false) {
+        const auto list = page(engineer_, std::to_string(state))["List"];
+        for (const auto& order : list)
+            if ((order["IsLeave"] == 1) == left && (order["IsAgreeRefund"] == 1) == settled)
+                return order;
+        ADD_FAILURE() << "no order in state " << state;
+        return Json::object();
+    }
+
+    std::map<std::string, std::string> stored(const std::string& order) {
+        Database db(server_->dataFile());
+        auto row = db.query(
+            "SELECT order_state_id, leave_address, is_agree_refund, refund_price, refund_reason "
+            "FROM orders WHERE order_id = ?",
+            order);
+        EXPECT_TRUE(row.step());
+        return {{"state", std::to_string(row.integer(0))},
+                {"address", row.text(1)},
+                {"settled", std::to_string(row.integer(2))},
+                {"price", row.text(3)},
+                {"reason", row.text(4)}};
+    }
+
+    std::string engineer_;
+    std::string other_;
+};
+
+TEST_F(OrderEndpointsTest, ListsTheEngineersOrdersByStatePagedNewestFirst) {
+    const auto all = page(engineer_, "");
+    EXPECT_EQ(all["totalCount"], 5 * kSeedOrdersPerStatePerEngineer);
+    EXPECT_EQ(all["totalPages"], 2);
+    ASSERT_EQ(all["List"].size(), 10u);
+    for (size_t i = 1; i < all["List"].size(); ++i)
+        EXPECT_GE(all["List"][i - 1]["AddDate"], all["List"][i]["AddDate"]);
+    for (const char* key :
+         {"OrderID", "AskPriceID", "UserName", "GoodsName", "GoodsID", "City", "money", "AddDate",
+          "OrderState", "OrderStateID", "IsSure", "IsLeave", "IsAgreeRefund"})
+        EXPECT_TRUE(all["List"][0].contains(key)) << key;
+    EXPECT_TRUE(all["List"][0]["IsLeave"].is_number());
+
+    for (int state = 18; state <= 22; ++state) {
+        const auto one = page(engineer_, std::to_string(state));
+        EXPECT_EQ(one["totalCount"], kSeedOrdersPerStatePerEngineer) << state;
+        for (const auto& order : one["List"]) EXPECT_EQ(order["OrderStateID"], state);
+    }
+    // Another engineer's orders are his own.
+    const auto mine = page(engineer_, "18")["List"][0]["OrderID"];
+    const auto others = page(other_, "18")["List"];
+    for (const auto& order : others) EXPECT_NE(order["OrderID"], mine);
+
+    EXPECT_EQ(call("Order/OrderList", "brisfoldID=" + engineer_ + "&OrderStateID=17")["code"], "0");
+    EXPECT_EQ(call("Order/OrderList", "brisfoldID=nobody")["tip"], "工程师不存在");
+}
+
+TEST_F(OrderEndpointsTest, StateMovesGoOneStepAndKeepTheAddress) {
+    const std::string order = orderIn(18, false)["OrderID"];
+    struct Step {
+        const char* path;
+        const char* state;
+    };
+    const Step steps[] = {{"Order/EngineerStart", "19"},
+                          {"Order/StartImplement", "20"},
+                          {"Order/EngineerFinish", "21"}};
+    for (const auto& step : steps) {
+        // A move out of order is refused and changes nothing.
+        const std::string wrong = std::string(step.path) == "Order/EngineerFinish"
+                                      ? "Order/EngineerStart"
+                                      : "Order/EngineerFinish";
+        const auto refused =
+            call(wrong, "brisfoldID=" + engineer_ + "&OrderID=" + order + "&LeaveAddress=x");
+        EXPECT_EQ(refused["code"], "0") << wrong;
+        EXPECT_FALSE(refused["tip"].get<std::string>().empty());
+
+        const auto done = call(step.path, "brisfoldID=" + engineer_ + "&OrderID=" + order +
+                                              "&LeaveAddress=广东省广州市越秀区府前路 1%262号");
+        EXPECT_EQ(done["code"], "1") << step.path;
+        EXPECT_EQ(stored(order)["state"], step.state);
+        EXPECT_EQ(stored(order)["address"], "广东省广州市越秀区府前路 1&2号");
+    }
+}
+
+TEST_F(OrderEndpointsTest, MovesAreRefusedForAnotherEngineerAMissingAddressOrAnUnknownOrder) {
+    const std::string order = orderIn(18, false)["OrderID"];
+    const std::vector<std::pair<std::string, std::string>> refusals = {
+        {"brisfoldID=" + other_ + "&OrderID=" + order + "&LeaveAddress=a", "订单不存在"},
+        {"brisfoldID=" + engineer_ + "&OrderID=" + order + "&LeaveAddress=", "LeaveAddress"},
+        {"brisfoldID=" + engineer_ + "&OrderID=nope&LeaveAddress=a", "订单不存在"},
+        {"OrderID=" + order + "&LeaveAddress=a", "brisfoldID"},
+    };
+    for (const auto& [body, tip] : refusals) {
+        const auto reply = call("Order/EngineerStart", body);
+        EXPECT_EQ(reply["code"], "0") << body;
+        EXPECT_NE(reply["tip"].get<std::string>().find(tip), std::string::npos) << reply;
+    }
+    EXPECT_EQ(stored(order)["state"], "18");
+}
+
+TEST_F(OrderEndpointsTest, CancelledOrdersAreSettledOnceByConfirmationOrClaim) {
+    const std::string confirm = orderIn(22)["OrderID"];
+    EXPECT_EQ(
+        call("Order/CancelService", "brisfoldID=" + engineer_ + "&orderID=" + confirm)["code"],
+        "1");
+    EXPECT_EQ(stored(confirm)["settled"], "1");
+    EXPECT_EQ(call("Order/CancelService", "brisfoldID=" + engineer_ + "&orderID=" + confirm)["tip"],
+              "该订单已处理");
+
+    Database(server_->dataFile())
+        .run("UPDATE orders SET is_agree_refund = 0 WHERE order_id = ?", confirm);
+    EXPECT_EQ(call("Order/CancelService", "brisfoldID=" + engineer_ + "&orderID=" + confirm +
+                                              "&refundPrice=abc&reason=x")["code"],
+              "0");
+    const auto claim =
+        call("Order/CancelService",
+             "brisfoldID=" + engineer_ + "&orderID=" + confirm + "&refundPrice=0&reason=");
+    EXPECT_EQ(claim["code"], "1");
+    EXPECT_EQ(stored(confirm)["price"], "0");
+    EXPECT_EQ(stored(confirm)["reason"], "");
+
+    const std::string notLeft = orderIn(22, false)["OrderID"];
+    EXPECT_EQ(
+        call("Order/CancelService", "brisfoldID=" + engineer_ + "&orderID=" + notLeft)["code"],
+        "0");
+    const std::string running = orderIn(19)["OrderID"];
+    EXPECT_EQ(call("Order/CancelService", "brisfoldID=" + engineer_ + "&orderID=" + running)["tip"],
+              "订单未取消");
+    EXPECT_EQ(call("Order/CancelService", "brisfoldID=" + other_ + "&orderID=" + running)["tip"],
+              "订单不存在");
+}
+
+}  // namespace
+}  // namespace devserver
