@@ -156,8 +156,11 @@ TEST_F(OverlayViews, CircleCoversItsCentreNotItsBoundsCorners) {
         for (int x = 0; x < kSize; ++x) {
             const double d = std::hypot(x + 0.5 - 32, y + 0.5 - 32);
             const bool white = isWhite(x, y);
-            if (d < r - 1.5) EXPECT_FALSE(white) << x << "," << y;
-            if (d > r + 1.5) EXPECT_TRUE(white) << x << "," << y;
+            if (d < r - 1.5) {
+                EXPECT_FALSE(white) << x << "," << y;
+            } else if (d > r + 1.5) {
+                EXPECT_TRUE(white) << x << "," << y;
+            }
             covered += !white;
         }
     }
