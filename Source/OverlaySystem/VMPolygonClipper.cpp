@@ -228,15 +228,44 @@ unsigned VMPolygonClipper::outcode(const Vector3<float>& p) const {
     return code;
 }
 
-bool VMPolygonClipper::clipPolygon(const VMPointList& polygon, VMPolygonList& result,
+const VMPointList& VMPolygonClipper::offEdges(const VMPointList& polygon) {
+    const auto onAnEdge = [this](const Vector3<float>& p) {
+        for (unsigned i = 0; i < 4; ++i) {
+            if (orientation((*window_)[(i + 3) % 4], (*window_)[i], p) == 0) return true;
+        }
+        return false;
+    };
+    if (std::none_of(polygon.begin(), polygon.end(), onAnEdge)) return polygon;
+    nudged_ = polygon;
+    for (Vector3<float>& p : nudged_) {
+        for (unsigned i = 0; i < 4; ++i) {
+            const Vector3<float>& a = (*window_)[(i + 3) % 4];
+            const Vector3<float>& b = (*window_)[i];
+            // Outward is the side opposite the window's own turn.
+            const float nx = (b.y - a.y) * float(windowOrientation_);
+            const float ny = -(b.x - a.x) * float(windowOrientation_);
+            const float length = std::hypot(nx, ny);
+            if (length == 0) continue;
+            for (float step = 1e-6f; orientation(a, b, p) == 0 && step < 1; step *= 4) {
+                const float scale = std::max({std::fabs(p.x), std::fabs(p.y), 1.0f}) * step;
+                p.x += nx / length * scale;
+                p.y += ny / length * scale;
+            }
+        }
+    }
+    return nudged_;
+}
+
+bool VMPolygonClipper::clipPolygon(const VMPointList& input, VMPolygonList& result,
                                    float tolerance) {
     result.clear();
-    if (polygon.size() < 3) return false;
+    if (input.size() < 3) return false;
+    window_ =
+        isClockwise(input.data(), input.size()) ? &clockwiseWindow_ : &counterClockwiseWindow_;
+    windowOrientation_ = polygonOrientation(window_->data(), 4);
+    const VMPointList& polygon = offEdges(input);
     polygon_ = &polygon;
     count_ = static_cast<std::uint32_t>(polygon.size());
-    window_ =
-        isClockwise(polygon.data(), polygon.size()) ? &clockwiseWindow_ : &counterClockwiseWindow_;
-    windowOrientation_ = polygonOrientation(window_->data(), 4);
     intersections_.clear();
     states_.clear();
     visited_.clear();

@@ -66,7 +66,12 @@ class VMPolygonClipper {
     unsigned outcode(const Vector3<float>& p) const;
     void trace(VMPolygonList& result, float tolerance);
 
+    // Moves vertices that lie on a window edge's line a hair outside it, where the outcodes
+    // already count them, so that every crossing of the window is a strict one.
+    const VMPointList& offEdges(const VMPointList& polygon);
+
     const VMPointList* polygon_ = nullptr;
+    VMPointList nudged_;
     std::uint32_t count_ = 0;
     const std::array<Vector3<float>, 4>* window_ = nullptr;
     std::array<Vector3<float>, 4> clockwiseWindow_{};

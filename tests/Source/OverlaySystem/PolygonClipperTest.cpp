@@ -77,6 +77,18 @@ TEST_F(PolygonClipping, LeavingAndReenteringTwiceGivesTwoPolygons) {
     EXPECT_NE(result[0][0].x < 5, result[1][0].x < 5);
 }
 
+TEST_F(PolygonClipping, VerticesOnWindowEdgesStillCross) {
+    // A 16-gon about the window's corner has vertices on two edge lines: a quarter remains.
+    VMPointList polygon;
+    for (int i = 0; i < 16; ++i) {
+        const double a = 2 * M_PI * i / 16;
+        polygon.push_back({float(8 * std::cos(a)), float(8 * std::sin(a)), 0});
+    }
+    ASSERT_TRUE(clipper.clipPolygon(polygon, result, 0));
+    ASSERT_EQ(result.size(), 1u);
+    EXPECT_NEAR(std::fabs(signedArea(result[0])), std::fabs(signedArea(polygon)) / 4, 1e-3);
+}
+
 TEST_F(PolygonClipping, PolygonsBeyondSixteenBitNodesClipWhole) {
     // A circle of 70,000 vertices over the window's corner: a quarter disc remains. Its centre is
     // off the corner so that no vertex lies on a window edge, where crossings are not counted.
