@@ -71,16 +71,26 @@ void VMLineBuilder::addRoundFan(const Vector3<float>& center, const Vector3<floa
     const double direction = cross(from, to) >= 0 ? 1.0 : -1.0;
     const auto c = static_cast<std::uint32_t>(drawable_.vertices.size());
     drawable_.vertices.push_back({center, 0.5f, textureOffset_, firstColor});
+    const auto rimAt = [&](double angle) {
+        return V3{center.x + float(radius * std::cos(angle)),
+                  center.y + float(radius * std::sin(angle)), center.z};
+    };
     for (int k = 0; k <= steps; ++k) {
-        const double angle = start + direction * k * kPi / 180.0;
-        const V3 rim{center.x + float(radius * std::cos(angle)),
-                     center.y + float(radius * std::sin(angle)), center.z};
-        drawable_.vertices.push_back(
-            {rim, 0, textureOffset_, 2 * k < steps ? firstColor : secondColor});
+        drawable_.vertices.push_back({rimAt(start + direction * k * kPi / 180.0), 0, textureOffset_,
+                                      2 * k < steps ? firstColor : secondColor});
         if (k > 0) {
             const auto r = static_cast<std::uint32_t>(c + k);
             drawable_.indices.insert(drawable_.indices.end(), {c, r, r + 1});
         }
+    }
+    // Whole degrees stop short of the end by a fraction of one; the sliver is closed to it.
+    const double swept = std::acos(
+        std::clamp(double(dot(from, to)) / (double(length(from)) * length(to) + 1e-30), -1.0, 1.0));
+    if (swept - steps * kPi / 180.0 > 1e-6 && length(to) > 0) {
+        const auto last = static_cast<std::uint32_t>(drawable_.vertices.size());
+        drawable_.vertices.push_back(
+            {rimAt(std::atan2(to.y, to.x)), 0, textureOffset_, secondColor});
+        drawable_.indices.insert(drawable_.indices.end(), {c, last - 1, last});
     }
 }
 
@@ -139,10 +149,17 @@ void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t
 
     const auto quadA = static_cast<std::uint32_t>(drawable_.vertices.size());
     addQuad(pending_, s > 0 ? Side{innerA, outerA} : Side{outerA, innerA}, inLength, colorA);
-    const float joinV = textureOffset_;
     const auto quadB = static_cast<std::uint32_t>(drawable_.vertices.size());
     addQuad(s > 0 ? Side{innerB, outerB} : Side{outerB, innerB}, outEndSide, outLength, colorB);
     pending_ = outEndSide;
+    const std::uint32_t innerAt = s > 0 ? quadA + 2 : quadA + 3;
+    const std::uint32_t outerAt = s > 0 ? quadA + 3 : quadA + 2;
+    const std::uint32_t innerFrom = s > 0 ? quadB : quadB + 1;
+    const std::uint32_t outerFrom = s > 0 ? quadB + 1 : quadB;
+    // Join vertices take the texture coordinate of the quad they close, so that a repeating
+    // dash does not run through them.
+    const float endV = drawable_.vertices[innerAt].v;
+    const float startV = drawable_.vertices[innerFrom].v;
 
     if (joinType == kVMLineJoinRound) {
         const float la = length(va);
@@ -152,21 +169,24 @@ void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t
             angle = std::acos(std::clamp(double(dot(va, vb)) / (double(la) * lb), -1.0, 1.0));
         }
         const float saved = textureOffset_;
-        textureOffset_ = joinV;
+        textureOffset_ = startV;
+        const auto center = static_cast<std::uint32_t>(drawable_.vertices.size());
         addRoundFan(p, sub(outerA, p), sub(outerB, p), int(angle * 180.0 / kPi), colorA, colorB);
         textureOffset_ = saved;
+        // A shared inner corner ends the quads short of the point; the fan about the point
+        // leaves the wedge between them and it open unless it is closed here.
+        const auto centerA = static_cast<std::uint32_t>(drawable_.vertices.size());
+        drawable_.vertices.push_back({p, 0.5f, endV, colorA});
+        drawable_.indices.insert(drawable_.indices.end(),
+                                 {innerAt, outerAt, centerA, innerFrom, outerFrom, center});
         return;
     }
     V3 extra = add(p, scale(add(na, nb), -0.5f * s));
     if (joinType == kVMLineJoinMiter && d <= miterLimit_) extra = sub(scale(p, 2), inner);
     const float outerU = s > 0 ? 1.0f : 0.0f;
     const auto x = static_cast<std::uint32_t>(drawable_.vertices.size());
-    drawable_.vertices.push_back({extra, outerU, joinV, colorA});
-    drawable_.vertices.push_back({extra, outerU, joinV, colorB});
-    const std::uint32_t innerAt = s > 0 ? quadA + 2 : quadA + 3;
-    const std::uint32_t outerAt = s > 0 ? quadA + 3 : quadA + 2;
-    const std::uint32_t innerFrom = s > 0 ? quadB : quadB + 1;
-    const std::uint32_t outerFrom = s > 0 ? quadB + 1 : quadB;
+    drawable_.vertices.push_back({extra, outerU, endV, colorA});
+    drawable_.vertices.push_back({extra, outerU, startV, colorB});
     drawable_.indices.insert(drawable_.indices.end(),
                              {innerAt, outerAt, x, innerFrom, outerFrom, x + 1});
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "LogCapture.h"
@@ -86,14 +87,72 @@ TEST(LineBuilder, JoinsOnARightAngle) {
     const Drawable& d = builder.drawable();
     expectSound(d);
     // A centre and one rim vertex per degree, 90 steps, on the outer side of the turn.
-    ASSERT_EQ(d.vertices.size(), 12u + 1 + 91);
-    EXPECT_EQ(d.indices.size(), 18u + 3 * 90);
+    // Plus a vertex at the corner for the wedge between the quads and the fan.
+    ASSERT_EQ(d.vertices.size(), 12u + 1 + 91 + 1);
+    EXPECT_EQ(d.indices.size(), 18u + 3 * 90 + 6);
     // The two half-segment quads at the corner, then the fan.
     EXPECT_EQ(d.vertices[8].position, p);
     for (std::size_t i = 9; i < 9 + 91; ++i) {
         EXPECT_NEAR(distance(d.vertices[i].position, p), 1, 1e-5);
         EXPECT_GE(d.vertices[i].position.x, 10 - 1e-5);
         EXPECT_LE(d.vertices[i].position.y, 1e-5);
+    }
+}
+
+bool covered(const Drawable& d, float x, float y) {
+    for (std::size_t t = 0; t < d.indices.size(); t += 3) {
+        const P& a = d.vertices[d.indices[t]].position;
+        const P& b = d.vertices[d.indices[t + 1]].position;
+        const P& c = d.vertices[d.indices[t + 2]].position;
+        const auto side = [x, y](const P& p, const P& q) {
+            return (q.x - p.x) * (y - p.y) - (q.y - p.y) * (x - p.x);
+        };
+        const float s1 = side(a, b);
+        const float s2 = side(b, c);
+        const float s3 = side(c, a);
+        if ((s1 >= 0 && s2 >= 0 && s3 >= 0) || (s1 <= 0 && s2 <= 0 && s3 <= 0)) return true;
+    }
+    return false;
+}
+
+float distanceToLine(const VMPointList& line, float x, float y) {
+    float best = INFINITY;
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        const P& a = line[i];
+        const P& b = line[i + 1];
+        const float dx = b.x - a.x;
+        const float dy = b.y - a.y;
+        const float t =
+            std::clamp(((x - a.x) * dx + (y - a.y) * dy) / (dx * dx + dy * dy), 0.0f, 1.0f);
+        best = std::min(best, std::hypot(x - a.x - t * dx, y - a.y - t * dy));
+    }
+    return best;
+}
+
+TEST(LineBuilder, JoinsLeaveNoHoles) {
+    const VMPointList shapes[] = {
+        {{0, 0}, {10, 0}, {10, 10}},                 // left turn
+        {{0, 0}, {10, 0}, {10, -10}},                // right turn
+        {{0, 0}, {10, 0}, {2, 3}},                   // acute
+        {{0, 0}, {10, 0}, {16, 6}, {30, 7}},         // gentle
+        {{0, 0}, {10, 0}, {10.4f, 0.3f}, {10, 10}},  // a short jog at a corner
+    };
+    VMLineBuilder builder;
+    for (int join = 0; join < 3; ++join) {
+        for (const VMPointList& line : shapes) {
+            builder.build(&line, false, join, kVMLineCapNone, {}, 4);
+            for (float y = -12; y <= 12; y += 0.25f) {
+                for (float x = -2; x <= 32; x += 0.25f) {
+                    // Inside the band, away from the open ends; bevels and miters may cut outer
+                    // corners short, so only the middle of the band counts for them.
+                    const float band = join == kVMLineJoinRound ? 1.8f : 0.3f;
+                    if (distanceToLine(line, x, y) > band || x < 0.5f) continue;
+                    if (std::hypot(x - line.back().x, y - line.back().y) < 2.2f) continue;
+                    EXPECT_TRUE(covered(builder.drawable(), x, y))
+                        << "join " << join << " at " << x << "," << y;
+                }
+            }
+        }
     }
 }
 
