@@ -318,6 +318,8 @@ void GLESUtility::reducePoints(const CGPoint* points, std::size_t count, int poi
                                double limit, bool looped, VMPolygonList& result) {
     VMPointList thinned;
     if (!filterOriginPoints(points, count, limit, thinned)) return;
+    simplify(thinned, mergeTolerance_, pointsType != 0 || looped);
+    if (pointsType != 0 && thinned.size() < 3) return;
     if (thinned.size() <= kUnclippedPointLimit) {
         result.push_back(std::move(thinned));
         return;
@@ -333,6 +335,67 @@ void GLESUtility::reducePoints(const CGPoint* points, std::size_t count, int poi
     if (clipPolyline(thinned, looped, clipperWindow_.data(), 4, clipped, 0)) {
         result.push_back(std::move(clipped));
     }
+}
+
+namespace {
+
+double distanceToChord(const Vector3<float>& p, const Vector3<float>& a, const Vector3<float>& b) {
+    const double dx = double(b.x) - a.x;
+    const double dy = double(b.y) - a.y;
+    const double length = std::hypot(dx, dy);
+    if (length == 0) return std::hypot(double(p.x) - a.x, double(p.y) - a.y);
+    return std::fabs(dx * (double(p.y) - a.y) - dy * (double(p.x) - a.x)) / length;
+}
+
+}  // namespace
+
+void GLESUtility::simplify(VMPointList& points, double tolerance, bool closed) {
+    const std::size_t n = points.size();
+    if (!(tolerance > 0) || n < 3) return;
+    std::vector<char> keep(n, 0);
+    keep[0] = keep[n - 1] = 1;
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    // A ring is split at the point farthest from its first, so both halves have a chord.
+    if (closed) {
+        std::size_t far = 0;
+        double best = -1;
+        for (std::size_t i = 1; i < n; ++i) {
+            const double d =
+                std::hypot(double(points[i].x) - points[0].x, double(points[i].y) - points[0].y);
+            if (d > best) {
+                best = d;
+                far = i;
+            }
+        }
+        keep[far] = 1;
+        spans.emplace_back(0, far);
+        spans.emplace_back(far, n - 1);
+    } else {
+        spans.emplace_back(0, n - 1);
+    }
+    while (!spans.empty()) {
+        const auto [first, last] = spans.back();
+        spans.pop_back();
+        if (last <= first + 1) continue;
+        std::size_t worst = first;
+        double farthest = tolerance;
+        for (std::size_t i = first + 1; i < last; ++i) {
+            const double d = distanceToChord(points[i], points[first], points[last]);
+            if (d > farthest) {
+                farthest = d;
+                worst = i;
+            }
+        }
+        if (worst == first) continue;
+        keep[worst] = 1;
+        spans.emplace_back(first, worst);
+        spans.emplace_back(worst, last);
+    }
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (keep[i]) points[out++] = points[i];
+    }
+    points.resize(out);
 }
 
 const Drawable* GLESUtility::convertPoints(const VMPointList& points, const UIColorRef& color,

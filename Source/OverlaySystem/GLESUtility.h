@@ -35,6 +35,15 @@ class GLESUtility : public NSObject {
     void loadTextureImage(const std::shared_ptr<UIImage>& image, GLuint* textureID, bool repeat);
     void clearTexture(GLuint* textureID);
 
+    // Points within this distance (GL units) of the line through their kept neighbours are
+    // dropped before drawing; the map's overlay views set one pixel, so the frame changes by
+    // less than a pixel. 0 keeps every point.
+    void setMergeTolerance(double tolerance) { mergeTolerance_ = tolerance; }
+    double mergeTolerance() const { return mergeTolerance_; }
+    // Douglas-Peucker: keeps the ends and every point further than the tolerance from the chord
+    // of the points kept around it.
+    static void simplify(VMPointList& points, double tolerance, bool closed);
+
     // Four corners; any other count is refused and the old window kept.
     void setClipWindow(const CGPoint* points, std::size_t count);
     const std::array<Vector3<float>, 4>& clipWindow() const { return clipperWindow_; }
@@ -83,6 +92,7 @@ class GLESUtility : public NSObject {
     std::unique_ptr<VMPolygonClipper> polygonClipper_;
     std::unique_ptr<VMTriangulator::VMPolygonTriangulator> polygonTriangulator_;
     std::array<Vector3<float>, 4> clipperWindow_{};
+    double mergeTolerance_ = 0;
     // Whether GL takes 32-bit indices; asked once.
     int elementIndexUint_ = -1;
     std::vector<GLushort> shortIndices_;

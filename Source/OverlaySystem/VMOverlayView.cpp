@@ -118,7 +118,9 @@ void VMOverlayView::updateGlWindow() {
 
 double VMOverlayView::prepareToDraw() {
     updateGlWindow();
-    GLESUtility::sharedUtility()->setClipWindow(glWindow_.data(), 4);
+    const auto utility = GLESUtility::sharedUtility();
+    utility->setClipWindow(glWindow_.data(), 4);
+    utility->setMergeTolerance(glWidthForWindowWidth(1 / UIScreen::mainScreen()->scale()));
     return glWidthForWindowWidth(2.5);
 }
 

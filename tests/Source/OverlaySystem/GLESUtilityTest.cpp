@@ -1,4 +1,5 @@
 #include <cmath>
+#include <random>
 
 #include "LogCapture.h"
 #include "OverlayGLFixture.h"
@@ -57,7 +58,90 @@ TEST(Reduction, ClipsOnlyListsOfMoreThanAHundredPoints) {
     }
 }
 
+TEST(Merging, DropsPointsWithinTheToleranceOfTheirChord) {
+    VMPointList line{{0, 0}, {1, 0.2f}, {2, -0.2f}, {3, 0}, {3.1f, 2}, {3, 4}};
+    GLESUtility::simplify(line, 0.5, false);
+    EXPECT_EQ(line, (VMPointList{{0, 0}, {3, 0}, {3, 4}}));
+    VMPointList ring{{0, 0}, {2, 0.1f}, {4, 0}, {4, 4}, {2, 4.1f}, {0, 4}};
+    GLESUtility::simplify(ring, 0.5, true);
+    EXPECT_EQ(ring, (VMPointList{{0, 0}, {4, 0}, {4, 4}, {0, 4}}));
+    VMPointList kept = ring;
+    GLESUtility::simplify(kept, 0, true);
+    EXPECT_EQ(kept, ring);
+}
+
 using LineDrawing = OverlayGLTest;
+
+TEST_F(LineDrawing, MergingWithinAPixelMovesNothingFurtherThanAPixel) {
+    // A track of right-angled legs sampled every 0.4 units with a jitter of a quarter unit.
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> jitter(-0.25, 0.25);
+    std::vector<CGPoint> track;
+    const CGPoint corners[] = {{6, 6}, {56, 6}, {56, 30}, {20, 30}, {20, 58}};
+    for (std::size_t leg = 0; leg + 1 < 5; ++leg) {
+        const CGPoint a = corners[leg];
+        const CGPoint b = corners[leg + 1];
+        const int steps = int(std::hypot(b.x - a.x, b.y - a.y) / 0.4);
+        for (int k = 0; k < steps; ++k) {
+            const double t = double(k) / steps;
+            track.push_back(
+                {a.x + (b.x - a.x) * t + jitter(random), a.y + (b.y - a.y) * t + jitter(random)});
+        }
+    }
+    track.push_back(corners[4]);
+    const auto utility = GLESUtility::sharedUtility();
+    const auto draw = [&](double tolerance) {
+        clearToWhite();
+        utility->setMergeTolerance(tolerance);
+        utility->drawColoredLinesWithPoints(track.data(), track.size(), UIColor::redColor(), 4,
+                                            false, kVMLineJoinRound, 0, false, 0);
+        const CGPoint square[] = {{30, 40}, {50, 40}, {50, 60}, {30, 60}};
+        utility->drawRegionUsingTriangleFan(false, square, 4, UIColor::blueColor(), 2,
+                                            UIColor::greenColor(), 0, false, 0, 0);
+        return frame();
+    };
+    const auto full = draw(0);
+    const auto merged = draw(1);
+    utility->setMergeTolerance(0);
+    // Every pixel of one frame has a pixel of the same paint within one pixel in the other:
+    // white, or the colour whose channel leads. Shades differ where the unmerged track's many
+    // soft edges overlap.
+    const auto close = [](const std::uint8_t* a, const std::uint8_t* b) {
+        const auto paint = [](const std::uint8_t* p) {
+            if (std::min({p[0], p[1], p[2]}) > 200) return 3;
+            return int(std::max_element(p, p + 3) - p);
+        };
+        return paint(a) == paint(b);
+    };
+    int differing = 0;
+    for (const auto& [one, other] : {std::pair{&full, &merged}, std::pair{&merged, &full}}) {
+        for (int y = 0; y < kSize; ++y) {
+            for (int x = 0; x < kSize; ++x) {
+                const std::uint8_t* p = one->data() + 4 * (y * kSize + x);
+                bool matched = false;
+                for (int dy = -1; dy <= 1 && !matched; ++dy) {
+                    for (int dx = -1; dx <= 1 && !matched; ++dx) {
+                        const int nx = x + dx;
+                        const int ny = y + dy;
+                        if (nx < 0 || ny < 0 || nx >= kSize || ny >= kSize) continue;
+                        matched = close(p, other->data() + 4 * (ny * kSize + nx));
+                    }
+                }
+                EXPECT_TRUE(matched) << x << "," << y;
+                differing += !close(p, other->data() + 4 * (y * kSize + x));
+            }
+        }
+    }
+    EXPECT_GT(differing, 0);
+    EXPECT_LT(differing, 2 * 64 * 3);
+    // Far fewer points reach the builder.
+    utility->setMergeTolerance(1);
+    VMPolygonList reduced;
+    utility->reducePoints(track.data(), track.size(), 0, 0, false, reduced);
+    utility->setMergeTolerance(0);
+    ASSERT_EQ(reduced.size(), 1u);
+    EXPECT_LT(reduced[0].size(), 20u);
+}
 
 TEST_F(LineDrawing, WidthAndCapsCoverTheirPixelsOnly) {
     const auto utility = GLESUtility::sharedUtility();
