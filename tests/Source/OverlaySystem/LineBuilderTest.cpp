@@ -77,6 +77,11 @@ TEST(LineBuilder, JoinsOnARightAngle) {
     ASSERT_EQ(builder.drawable().vertices.size(), 14u);
     EXPECT_EQ(builder.drawable().indices.size(), 24u);
     EXPECT_EQ(builder.drawable().vertices[8].position, (P{10.5f, -0.5f}));
+    // Each copy of the join vertex runs the dash on from the quad it closes.
+    const auto& v = builder.drawable().vertices;
+    EXPECT_EQ(v[8].v, v[2].v);
+    EXPECT_EQ(v[9].v, v[4].v);
+    EXPECT_NE(v[8].v, v[9].v);
 
     builder.build(&corner, false, kVMLineJoinMiter, kVMLineCapNone, {}, 2);
     ASSERT_EQ(builder.drawable().vertices.size(), 14u);
