@@ -251,6 +251,34 @@ TEST_F(RegionDrawing, FillsByTriangulationOrFanWithUnpremultipliedColour) {
     EXPECT_TRUE(isWhite(4, 32));
 }
 
+TEST_F(RegionDrawing, RegionsOfMoreVerticesThanSixteenBitsFillWhole) {
+    // A disc of 70,000 vertices, clipped to the window and triangulated: the vertices past
+    // 65,535 lie in its last 23 degrees.
+    std::vector<CGPoint> disc;
+    for (int i = 0; i < 70000; ++i) {
+        const double a = 2 * M_PI * i / 70000;
+        disc.push_back({32 + 24 * std::cos(a), 32 + 24 * std::sin(a)});
+    }
+    const auto utility = GLESUtility::sharedUtility();
+    utility->drawRegionUsingTriangleFan(false, disc.data(), disc.size(), UIColor::blueColor(), 0,
+                                        nullptr, 0, false, 0, 0);
+    for (const double degrees : {10.0, 100.0, 200.0, 340.0, 350.0}) {
+        const double a = degrees * M_PI / 180;
+        EXPECT_TRUE(
+            near(pixel(int(32 + 20 * std::cos(a)), int(32 + 20 * std::sin(a))), {0, 0, 255}))
+            << degrees;
+    }
+    EXPECT_TRUE(isWhite(2, 2));
+    EXPECT_TRUE(isWhite(60, 60));
+}
+
+TEST_F(RegionDrawing, LineColoursReachGLUnpremultiplied) {
+    const CGPoint line[] = {{10, 32}, {54, 32}};
+    GLESUtility::sharedUtility()->drawColoredLinesWithPoints(
+        line, 2, UIColor::colorWithRed(1, 0, 0, 0.5), 10, false, 0, 0, false, 0);
+    EXPECT_TRUE(near(pixel(32, 32), {255, 128, 128}));
+}
+
 TEST_F(RegionDrawing, IconsModulateWithAPremultipliedColour) {
     const auto utility = GLESUtility::sharedUtility();
     const std::uint8_t white[] = {255, 255, 255, 255, 255, 255, 255, 255,
