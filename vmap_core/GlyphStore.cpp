@@ -12,3 +12,15 @@ std::optional<GlyphBitmap> GlyphStore::find(std::uint16_t code) const {
     if (found == glyphs_.end()) return std::nullopt;
     return found->second;
 }
+
+void GlyphStore::putWidth(std::uint16_t code, float width) {
+    std::lock_guard lock(mutex_);
+    widths_[code] = width;
+}
+
+std::optional<float> GlyphStore::width(std::uint16_t code) const {
+    std::lock_guard lock(mutex_);
+    const auto found = widths_.find(code);
+    if (found == widths_.end()) return std::nullopt;
+    return found->second;
+}

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "GridFeatures.h"
 #include "GridKey.h"
 #include "MapEngine.h"
 
@@ -17,6 +18,7 @@ struct GridTile {
     GridKey key;
     std::vector<std::uint8_t> data;  // the grid's data after the name (and traffic header)
     double storedAt = 0;             // clock seconds
+    GridFeatures features;
 };
 
 // The engine's memory cache of grids, bounded by count and bytes; the least recently used go

@@ -5,11 +5,15 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +28,7 @@
 #include "OwningThread.h"
 #include "ShownGridNames.h"
 #include "ViewGeometry.h"
+#include "zlib.h"
 
 namespace {
 
@@ -46,19 +51,42 @@ constexpr int32_t kShownBufferSize = 1 + 255 * (1 + kGridNameMaxLength + 1);
 struct Colour {
     float r, g, b, a;
 };
-constexpr Colour kBackgroundColour{0.953f, 0.945f, 0.925f, 1.0f};
 
-// Flat fill per data type, in drawing order; the base map is opaque, the rest tint it.
+// The colours a style blob sets; the engine draws in these until it gets one.
+struct StyleColours {
+    Colour background{0.953f, 0.945f, 0.925f, 1.0f};
+    Colour land{0.878f, 0.910f, 0.816f, 1.0f};
+    Colour water{0.702f, 0.808f, 0.914f, 0.35f};
+    Colour label{0.2f, 0.2f, 0.2f, 1.0f};
+};
+enum StyleRole : std::uint8_t { kRoleBackground, kRoleLand, kRoleWater, kRoleLabel };
+constexpr size_t kMaxStyleBytes = 4096;
+
+// Flat fill per data type, in drawing order; the base map is opaque, the rest tint it. Land and
+// water take their colour from the style.
 struct Layer {
     MapDataType dataType;
     Colour colour;
 };
 constexpr Layer kLayers[] = {
-    {0, {0.878f, 0.910f, 0.816f, 1.0f}},  {1, {0.702f, 0.808f, 0.914f, 0.35f}},
-    {3, {0.851f, 0.820f, 0.792f, 0.35f}}, {7, {0.914f, 0.855f, 0.702f, 0.35f}},
-    {8, {0.800f, 0.741f, 0.878f, 0.35f}}, {9, {0.741f, 0.878f, 0.855f, 0.35f}},
-    {4, {0.420f, 0.780f, 0.380f, 0.35f}},
+    {0, {}},
+    {1, {}},
+    {3, {0.851f, 0.820f, 0.792f, 0.35f}},
+    {7, {0.914f, 0.855f, 0.702f, 0.35f}},
+    {8, {0.800f, 0.741f, 0.878f, 0.35f}},
+    {9, {0.741f, 0.878f, 0.855f, 0.35f}},
 };
+constexpr MapDataType kFeatureTypes[] = {0, 1, 3, 7, 8, 9};
+
+// Traffic colours (ARGB) by state until parameter 2202 sets others.
+constexpr std::array<std::uint32_t, 4> kDefaultTrafficColours{0xFF3CD26E, 0xFFFAB446, 0xFFFF5F5F,
+                                                              0xFFB40F0F};
+constexpr float kTrafficHalfWidthPixels = 4;
+
+// Labels: glyph bitmaps are 24 points square, drawn with a 20-point font.
+constexpr float kGlyphPoints = 24;
+constexpr int kLabelFontSize = 20;
+constexpr size_t kMaxCallLog = 4096;
 
 using ShownList = std::vector<std::pair<std::string, std::uint8_t>>;
 
@@ -100,6 +128,15 @@ struct MapEngine {
     std::map<MapDataType, ShownList> shown;
 
     GlyphStore glyphs;
+    // Main thread only.
+    StyleColours styleColours;
+    std::set<std::uint16_t> askedGlyphs;
+    std::vector<GridKey> lastVisible;
+    std::array<std::uint8_t, 256> asciiWidths{};
+    bool asciiWidthsAsked = false;
+
+    std::mutex callsMutex;
+    std::deque<EngineCall> calls;
 };
 
 namespace {
@@ -125,6 +162,66 @@ bool parameterOn(MapEngine* engine, int id) {
     std::lock_guard lock(engine->parametersMutex);
     const auto found = engine->parameters.find(id);
     return found != engine->parameters.end() && found->second[0] != 0;
+}
+
+std::optional<std::array<std::uint32_t, 4>> parameterValues(MapEngine* engine, int id) {
+    std::lock_guard lock(engine->parametersMutex);
+    const auto found = engine->parameters.find(id);
+    if (found == engine->parameters.end()) return std::nullopt;
+    return found->second;
+}
+
+void logCall(MapEngine* engine, EngineCall call) {
+    std::lock_guard lock(engine->callsMutex);
+    if (engine->calls.size() == kMaxCallLog) engine->calls.pop_front();
+    engine->calls.push_back(std::move(call));
+}
+
+Colour argbColour(std::uint32_t argb, float alpha) {
+    return {float(argb >> 16 & 0xFF) / 255, float(argb >> 8 & 0xFF) / 255, float(argb & 0xFF) / 255,
+            alpha};
+}
+
+// The blob's colour table, inflated when compressed; nothing when it is not one.
+std::optional<StyleColours> parseStyle(std::span<const std::uint8_t> bytes, bool compressed) {
+    std::vector<std::uint8_t> table(bytes.begin(), bytes.end());
+    if (compressed) {
+        table.assign(kMaxStyleBytes, 0);
+        uLongf size = kMaxStyleBytes;
+        if (uncompress(table.data(), &size, bytes.data(), static_cast<uLong>(bytes.size())) !=
+            Z_OK) {
+            return std::nullopt;
+        }
+        table.resize(size);
+    }
+    if (table.size() < 6 || std::memcmp(table.data(), "VMST", 4) != 0 || table[4] != 1) {
+        return std::nullopt;
+    }
+    const size_t count = table[5];
+    if (table.size() != 6 + count * 5) return std::nullopt;
+    StyleColours colours;
+    for (size_t i = 0; i < count; ++i) {
+        const std::uint8_t* entry = &table[6 + i * 5];
+        const std::uint32_t argb = std::uint32_t{entry[1]} << 24 | std::uint32_t{entry[2]} << 16 |
+                                   std::uint32_t{entry[3]} << 8 | entry[4];
+        switch (entry[0]) {
+            case kRoleBackground:
+                colours.background = argbColour(argb, 1);
+                break;
+            case kRoleLand:
+                colours.land = argbColour(argb, colours.land.a);
+                break;
+            case kRoleWater:
+                colours.water = argbColour(argb, colours.water.a);
+                break;
+            case kRoleLabel:
+                colours.label = argbColour(argb, 1);
+                break;
+            default:
+                break;
+        }
+    }
+    return colours;
 }
 
 std::vector<bool> held(MapEngine* engine, MapDataType dataType, const std::vector<GridKey>& keys) {
@@ -208,9 +305,9 @@ void loadViewMatrices(const MapViewState& view) {
 }
 
 void drawMap(MapEngine* engine, const MapViewState& view, const std::vector<GridKey>& visible) {
+    const StyleColours& style = engine->styleColours;
     glViewport(0, 0, engine->surfaceWidth, engine->surfaceHeight);
-    glClearColor(kBackgroundColour.r, kBackgroundColour.g, kBackgroundColour.b,
-                 kBackgroundColour.a);
+    glClearColor(style.background.r, style.background.g, style.background.b, style.background.a);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     loadViewMatrices(view);
     glDisable(GL_DEPTH_TEST);
@@ -222,7 +319,10 @@ void drawMap(MapEngine* engine, const MapViewState& view, const std::vector<Grid
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
     for (const Layer& layer : kLayers) {
-        glColor4f(layer.colour.r, layer.colour.g, layer.colour.b, layer.colour.a);
+        const Colour colour = layer.dataType == 0   ? style.land
+                              : layer.dataType == 1 ? style.water
+                                                    : layer.colour;
+        glColor4f(colour.r, colour.g, colour.b, colour.a);
         auto tiles = engine->cache.covering(layer.dataType, visible, kFallbackLevels);
         // Coarse grids first so finer data lies on top.
         std::stable_sort(tiles.begin(), tiles.end(),
@@ -245,6 +345,191 @@ void drawMap(MapEngine* engine, const MapViewState& view, const std::vector<Grid
         }
     }
     glDisableClientState(GL_VERTEX_ARRAY);
+    glColor4f(1, 1, 1, 1);
+}
+
+std::array<std::uint32_t, 4> trafficColours(MapEngine* engine) {
+    const auto on = parameterValues(engine, 2201);
+    const auto colours = parameterValues(engine, 2202);
+    if (!on || (*on)[0] == 0 || !colours) return kDefaultTrafficColours;
+    return *colours;
+}
+
+// Traffic segments as bands of a few pixels, in the colour of their state.
+void drawTraffic(MapEngine* engine, const MapViewState& view, const std::vector<GridKey>& visible) {
+    if (!parameterOn(engine, kMapParameterTraffic)) return;
+    const auto colours = trafficColours(engine);
+    const double halfX = kTrafficHalfWidthPixels * view.mapUnitsPerPixel / view.mapUnitsPerGLX;
+    const double halfY = kTrafficHalfWidthPixels * view.mapUnitsPerPixel / view.mapUnitsPerGLY;
+    loadViewMatrices(view);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    for (const auto& tile : engine->cache.covering(kTrafficDataType, visible, kFallbackLevels)) {
+        for (const TrafficSegment& segment : tile->features.segments) {
+            const Colour c = argbColour(colours[segment.state], 1);
+            glColor4f(c.r, c.g, c.b, float(colours[segment.state] >> 24) / 255);
+            for (size_t i = 1; i < segment.points.size(); ++i) {
+                const double ax =
+                    (segment.points[i - 1].first - view.originX) / view.mapUnitsPerGLX;
+                const double ay =
+                    (segment.points[i - 1].second - view.originY) / view.mapUnitsPerGLY;
+                const double bx = (segment.points[i].first - view.originX) / view.mapUnitsPerGLX;
+                const double by = (segment.points[i].second - view.originY) / view.mapUnitsPerGLY;
+                const double length = std::hypot((bx - ax) * halfY, (by - ay) * halfX);
+                if (length <= 0) continue;
+                // Unit normal scaled to the half width on each axis.
+                const double nx = -(by - ay) * halfX * halfY / length;
+                const double ny = (bx - ax) * halfX * halfY / length;
+                const GLfloat band[] = {GLfloat(ax + nx), GLfloat(ay + ny), GLfloat(ax - nx),
+                                        GLfloat(ay - ny), GLfloat(bx + nx), GLfloat(by + ny),
+                                        GLfloat(bx - nx), GLfloat(by - ny)};
+                glVertexPointer(2, GL_FLOAT, 0, band);
+                glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+            }
+        }
+    }
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glColor4f(1, 1, 1, 1);
+}
+
+// The named points of the held grids under the view, each once.
+std::vector<NamedPoint> namedPoints(MapEngine* engine, const std::vector<GridKey>& visible) {
+    std::vector<NamedPoint> points;
+    for (const MapDataType dataType : kFeatureTypes) {
+        for (const auto& tile : engine->cache.covering(dataType, visible, kFallbackLevels)) {
+            points.insert(points.end(), tile->features.points.begin(), tile->features.points.end());
+        }
+    }
+    return points;
+}
+
+std::optional<std::pair<double, double>> screenPoint(const MapViewState& view,
+                                                     const NamedPoint& point) {
+    float glX = NAN, glY = NAN;
+    mapEngineMapToGL(&view, point.x, point.y, &glX, &glY);
+    if (!std::isfinite(glX) || !std::isfinite(glY)) return std::nullopt;
+    double x = NAN, y = NAN;
+    mapEngineGLToScreen(&view, &x, &y, glX, glY);
+    if (!std::isfinite(x) || !std::isfinite(y)) return std::nullopt;
+    return std::make_pair(x, y);
+}
+
+// Asks once per code, on worker B, for the bitmaps and then the widths of the glyphs not held.
+void requestGlyphs(MapEngine* engine, const std::vector<std::uint16_t>& codes) {
+    std::vector<std::uint16_t> missing;
+    for (const std::uint16_t code : codes) {
+        if (engine->askedGlyphs.insert(code).second) missing.push_back(code);
+    }
+    if (missing.empty()) return;
+    const bool askAscii = !engine->asciiWidthsAsked;
+    engine->asciiWidthsAsked = true;
+    engine->workerB.post([engine, missing, askAscii] {
+        std::lock_guard lock(engine->workerCallMutex);
+        const int count = static_cast<int>(missing.size());
+        ENGINE_CALL(engine, labelsRequired, missing.data(), count);
+        if (askAscii) {
+            // Quarter points per character of the label font.
+            std::array<std::uint8_t, 256> ascii{};
+            ENGINE_CALL(engine, asciiCharWidths, ascii.data(), kLabelFontSize);
+            for (int c = 0; c < 128; ++c)
+                engine->glyphs.putWidth(std::uint16_t(c), ascii[c] / 4.0f);
+        }
+        std::vector<std::uint8_t> widths(missing.size(), 0);
+        ENGINE_CALL(engine, charWidths, missing.data(), count, kLabelFontSize, widths.data());
+        for (size_t i = 0; i < missing.size(); ++i) {
+            if (missing[i] >= 128) engine->glyphs.putWidth(missing[i], widths[i]);
+        }
+    });
+}
+
+size_t powerOfTwo(size_t n) {
+    size_t p = 1;
+    while (p < n) p <<= 1;
+    return p;
+}
+
+// One label: its glyphs side by side in one alpha texture, centred on its point.
+void drawLabel(MapEngine* engine, const NamedPoint& point, std::pair<double, double> at) {
+    std::vector<GlyphBitmap> glyphs;
+    std::vector<float> advances;
+    for (const char16_t unit : point.name) {
+        auto glyph = engine->glyphs.find(unit);
+        const auto width = engine->glyphs.width(unit);
+        if (!glyph || !width) return;
+        advances.push_back(*width * float(glyph->side) / kGlyphPoints);
+        glyphs.push_back(std::move(*glyph));
+    }
+    if (glyphs.empty()) return;
+    const size_t side = static_cast<size_t>(glyphs.front().side);
+    float total = 0;
+    for (size_t i = 0; i + 1 < advances.size(); ++i) total += advances[i];
+    const size_t width = static_cast<size_t>(std::ceil(total)) + side;
+    const size_t texWidth = powerOfTwo(width), texHeight = powerOfTwo(side);
+    std::vector<std::uint8_t> alpha(texWidth * texHeight, 0);
+    float pen = 0;
+    for (size_t g = 0; g < glyphs.size(); ++g) {
+        const GlyphBitmap& glyph = glyphs[g];
+        const size_t gs = std::min(static_cast<size_t>(glyph.side), side);
+        const size_t left = static_cast<size_t>(pen);
+        for (size_t row = 0; row < gs; ++row) {
+            for (size_t col = 0; col < gs && left + col < texWidth; ++col) {
+                std::uint8_t& out = alpha[row * texWidth + left + col];
+                out = std::max(out, glyph.alpha[row * glyph.side + col]);
+            }
+        }
+        pen += advances[g];
+    }
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, GLsizei(texWidth), GLsizei(texHeight), 0, GL_ALPHA,
+                 GL_UNSIGNED_BYTE, alpha.data());
+    const GLfloat x0 = GLfloat(std::round(at.first - double(width) / 2));
+    const GLfloat y0 = GLfloat(std::round(at.second - double(side) / 2));
+    const GLfloat x1 = x0 + GLfloat(texWidth), y1 = y0 + GLfloat(texHeight);
+    const GLfloat vertices[] = {x0, y0, x1, y0, x0, y1, x1, y1};
+    const GLfloat coords[] = {0, 0, 1, 0, 0, 1, 1, 1};
+    const Colour& c = engine->styleColours.label;
+    glColor4f(c.r, c.g, c.b, c.a);
+    glVertexPointer(2, GL_FLOAT, 0, vertices);
+    glTexCoordPointer(2, GL_FLOAT, 0, coords);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glDeleteTextures(1, &texture);
+}
+
+// Labels lie flat on the screen over everything else, once their glyphs have come.
+void drawLabels(MapEngine* engine, const MapViewState& view, const std::vector<GridKey>& visible) {
+    const auto labels = parameterValues(engine, 1024);
+    if (labels && (*labels)[0] == 0) return;
+    const std::vector<NamedPoint> points = namedPoints(engine, visible);
+    std::vector<std::uint16_t> codes;
+    for (const NamedPoint& point : points)
+        codes.insert(codes.end(), point.name.begin(), point.name.end());
+    requestGlyphs(engine, codes);
+
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrthof(0, GLfloat(engine->surfaceWidth), GLfloat(engine->surfaceHeight), 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    for (const NamedPoint& point : points) {
+        if (const auto at = screenPoint(view, point)) drawLabel(engine, point, *at);
+    }
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisable(GL_TEXTURE_2D);
     glColor4f(1, 1, 1, 1);
 }
 
@@ -335,12 +620,20 @@ void mapEngineRenderFrame(MapEngine* engine) {
         hasSurface ? view_geometry::visibleGrids(view, view_geometry::levelForZoom(view.zoomLevel))
                    : std::vector<GridKey>{};
 
+    engine->lastVisible = visible;
     ENGINE_CALL(engine, renderMap, kRenderStateProjectionReady);
-    if (hasSurface) drawMap(engine, view, visible);
+    if (hasSurface) {
+        drawMap(engine, view, visible);
+        drawTraffic(engine, view, visible);
+    }
     loadViewMatrices(view);
     ENGINE_CALL(engine, renderMap, kRenderStateOverlayLevel0);
     loadViewMatrices(view);
     ENGINE_CALL(engine, renderMap, kRenderStateOverlayLevel1);
+    if (hasSurface) {
+        drawLabels(engine, view, visible);
+        loadViewMatrices(view);
+    }
     updateShown(engine, visible);
     requestGrids(engine, visible);
     ENGINE_CALL(engine, renderMap, kRenderStateFrameDone);
@@ -390,6 +683,9 @@ int mapEnginePutGridData(MapEngine* engine, MapDataType dataType, const uint8_t*
     tile->dataType = dataType;
     tile->key = *key;
     tile->data.assign(body + dataStart, body + size);
+    auto features = parseGridFeatures(tile->data);
+    if (!features) return 0;
+    tile->features = std::move(*features);
     tile->storedAt = Clock::now();
 
     // Download threads may still hold the handle of an engine that has gone; only the current
@@ -416,15 +712,28 @@ void mapEngineSetStyle(MapEngine* engine, const uint8_t* bytes, int32_t length, 
     if (engine == nullptr) return;
     engine->owner.verifyThread(__func__);
     if (length < 0 || (bytes == nullptr && length > 0)) return;
+    logCall(engine, {"mapEngineSetStyle",
+                     mapType,
+                     std::vector<std::uint8_t>(bytes, bytes + length),
+                     {compressed}});
     engine->style.assign(bytes, bytes + length);
     engine->styleMapType = mapType;
     engine->styleCompressed = compressed != 0;
+    const auto colours = parseStyle(engine->style, engine->styleCompressed);
+    if (!colours) {
+        std::fprintf(stderr, "map engine: style of %d bytes is not a colour table; kept the last\n",
+                     length);
+        return;
+    }
+    engine->styleColours = *colours;
 }
 
 void mapEngineSetTexture(MapEngine* engine, const uint8_t* bytes, int32_t length, int kind) {
     if (engine == nullptr) return;
     engine->owner.verifyThread(__func__);
     if (length < 0 || (bytes == nullptr && length > 0)) return;
+    logCall(engine,
+            {"mapEngineSetTexture", kind, std::vector<std::uint8_t>(bytes, bytes + length), {}});
     engine->textures[kind].assign(bytes, bytes + length);
 }
 
@@ -433,6 +742,9 @@ void mapEngineSetParameter(MapEngine* engine, int parameterId, const uint32_t* b
     engine->owner.verifyThread(__func__);
     std::array<std::uint32_t, 4> values{};
     if (block != nullptr) std::copy(block, block + 4, values.begin());
+    logCall(
+        engine,
+        {"mapEngineSetParameter", parameterId, {}, {values[0], values[1], values[2], values[3]}});
     {
         std::lock_guard lock(engine->parametersMutex);
         engine->parameters[parameterId] = values;
@@ -476,11 +788,41 @@ MapViewState* mapEngineCopyProjection(MapEngine* engine) {
 
 void mapEngineFreeProjection(MapViewState* state) { delete state; }
 
-PoiHitRecord* mapEngineSelectPois(MapEngine* engine, int32_t, int32_t, int32_t, int* count) {
-    if (engine != nullptr) engine->owner.verifyThread(__func__);
-    // The engine draws no labels, so it has no points of interest to hit.
+PoiHitRecord* mapEngineSelectPois(MapEngine* engine, int32_t x, int32_t y, int32_t radius,
+                                  int* count) {
     if (count != nullptr) *count = 0;
-    return nullptr;
+    if (engine == nullptr) return nullptr;
+    engine->owner.verifyThread(__func__);
+    if (count == nullptr) return nullptr;
+    logCall(engine, {"mapEngineSelectPois", 0, {}, {x, y, radius}});
+    if (radius < 0 || !engine->view) return nullptr;
+    struct Hit {
+        double distance;
+        NamedPoint point;
+    };
+    std::vector<Hit> hits;
+    for (NamedPoint& point : namedPoints(engine, engine->lastVisible)) {
+        if (!point.poi) continue;
+        const auto at = screenPoint(*engine->view, point);
+        if (!at) continue;
+        const double distance = std::hypot(at->first - x, at->second - y);
+        if (distance <= radius) hits.push_back({distance, std::move(point)});
+    }
+    if (hits.empty()) return nullptr;
+    std::stable_sort(hits.begin(), hits.end(),
+                     [](const Hit& a, const Hit& b) { return a.distance < b.distance; });
+    auto* records = static_cast<PoiHitRecord*>(std::calloc(hits.size(), sizeof(PoiHitRecord)));
+    if (records == nullptr) return nullptr;
+    for (size_t i = 0; i < hits.size(); ++i) {
+        const NamedPoint& point = hits[i].point;
+        records[i].x = point.x;
+        records[i].y = point.y;
+        const size_t n = std::min<size_t>(point.name.size(), 255);
+        std::copy_n(point.name.begin(), n, records[i].name);
+        records[i].nameLength = static_cast<uint8_t>(n);
+    }
+    *count = static_cast<int>(hits.size());
+    return records;
 }
 
 int mapEngineGetCurrentTiles(MapEngine* engine, uint8_t* buffer, int32_t capacity,
@@ -552,6 +894,15 @@ std::vector<std::string> shownGridNames(MapDataType dataType) {
 }
 
 const GlyphStore& mapEngineGlyphs(const MapEngine* engine) { return engine->glyphs; }
+
+bool mapEngineWaitForRequests(MapEngine* engine, std::chrono::steady_clock::time_point deadline) {
+    return engine != nullptr && engine->workerB.drain(deadline);
+}
+
+std::vector<EngineCall> mapEngineCalls(MapEngine* engine) {
+    std::lock_guard lock(engine->callsMutex);
+    return {engine->calls.begin(), engine->calls.end()};
+}
 
 bool mapEngineWaitForStores(MapEngine* engine, std::chrono::steady_clock::time_point deadline) {
     return engine != nullptr && engine->workerA.drain(deadline);

@@ -203,6 +203,8 @@ int mapEngineMapPointToCoordinate(int32_t x, int32_t y, double* longitude, doubl
 void offsetCoordinate(double* longitudeOut, double* latitudeOut, double longitude, double latitude);
 
 // Queries.
+// The points of interest whose label point lies within radius engine pixels of (x, y), nearest
+// first, as one array the caller frees with free(); null with a count of 0 when there is none.
 PoiHitRecord* mapEngineSelectPois(MapEngine* engine, int32_t x, int32_t y, int32_t radius,
                                   int* count);
 // Writes byte 0 = n, then n entries of (length L, L name bytes, status: 1 held, 0 missing), only

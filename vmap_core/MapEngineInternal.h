@@ -1,6 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "GlyphStore.h"
 #include "MapEngine.h"
@@ -14,3 +17,18 @@ const GlyphStore& mapEngineGlyphs(const MapEngine* engine);
 // deadline passes first, as it does while the task manager holds the workers, or when the engine
 // is going.
 bool mapEngineWaitForStores(MapEngine* engine, std::chrono::steady_clock::time_point deadline);
+
+// Waits until worker B has finished every request posted before the call (grids, glyphs and
+// their widths). False when the deadline passes first.
+bool mapEngineWaitForRequests(MapEngine* engine, std::chrono::steady_clock::time_point deadline);
+
+// One call that changed how the engine draws, as the engine received it.
+struct EngineCall {
+    std::string function;
+    int number = 0;                    // parameter id, texture kind or style map type
+    std::vector<std::uint8_t> bytes;   // style or texture bytes
+    std::vector<std::int64_t> values;  // parameter values, compressed flag, pick point and radius
+};
+
+// Styles, textures, parameters and picks, oldest first (the last few thousand).
+std::vector<EngineCall> mapEngineCalls(MapEngine* engine);

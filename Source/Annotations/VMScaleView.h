@@ -15,7 +15,13 @@ class VMScaleView : public UIView {
         f.origin = origin;
         setFrame(f);
     }
+    // The regular colours suit the standard map; the others stand out on satellite and night.
+    bool useRegularStyle() const { return useRegularStyle_; }
+    void setUseRegularStyle(bool regular) { useRegularStyle_ = regular; }
 
   protected:
     VMScaleView() = default;
+
+  private:
+    bool useRegularStyle_ = true;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <any>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,6 +30,7 @@ class VMAnimation : public NSObject {
     std::shared_ptr<VMMediaTimingFunction> timingFunction =
         VMMediaTimingFunction::functionWithType(0);
     std::function<void()> completion;
+    std::any userData;
     double duration = 0;
     double elapse = 0;
 

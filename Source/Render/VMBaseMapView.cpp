@@ -167,7 +167,8 @@ void VMBaseMapView::drawView() {
     const auto animations = animationWrapper_;
     for (const auto& [keyPath, animation] : animations) {
         const auto value = interpolationForAnimation(animation);
-        if (animation->elapse >= animation->duration) expirationKeys_.push_back(keyPath);
+        if (animation->elapse >= animation->duration)
+            expirationKeys_.emplace_back(keyPath, animation);
         executeInterpolation(value, animation);
         animation->elapse += step;
         if (isPointKeyPath(keyPath)) mapCenterMoved_ = true;
@@ -178,11 +179,10 @@ void VMBaseMapView::drawView() {
     if (!expirationKeys_.empty()) {
         auto expired = std::move(expirationKeys_);
         expirationKeys_.clear();
-        for (const auto& keyPath : expired) {
+        for (const auto& [keyPath, animation] : expired) {
             auto it = animationWrapper_.find(keyPath);
             // Only the animation that expired: one added in its place during the frame stays.
-            if (it == animationWrapper_.end() || it->second->elapse < it->second->duration)
-                continue;
+            if (it == animationWrapper_.end() || it->second != animation) continue;
             removeAnimationKeyPath(keyPath);
         }
     }

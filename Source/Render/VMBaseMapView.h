@@ -123,5 +123,6 @@ class VMBaseMapView : public UIView {
     std::shared_ptr<NSTimer> listenFrequencyTimer_;
     std::optional<CFTimeInterval> decreaseMinDate_;
     std::map<std::string, std::shared_ptr<VMPropertyAnimation>> animationWrapper_;
-    std::vector<std::string> expirationKeys_;
+    // With the animation that expired, so that one added in its place is not taken for it.
+    std::vector<std::pair<std::string, std::shared_ptr<VMPropertyAnimation>>> expirationKeys_;
 };

@@ -5,6 +5,8 @@
 
 #include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIFont.h"
+#include "VAFontModelCreator.h"
+#include "VMInternalTexture.h"
 #include "VMResources.h"
 #include "ZIRidUdoDoNotBackup.h"
 
@@ -36,23 +38,6 @@ void referenceChangedFn(void* c, const char* oldGrid, const char* newGrid) {
 void networkActivityFn(void* c, int active) { self(c).networkActivityChange(active); }
 void downloadDataFn(void* c, int failed, uint32_t hash, uint32_t size, const NSError* error) {
     self(c).downloadData(failed, hash, size, error);
-}
-
-// One UTF-16 code unit as UTF-8; a lone surrogate has no character of its own.
-std::string utf8(uint16_t unit) {
-    const uint32_t c = unit >= 0xD800 && unit <= 0xDFFF ? 0xFFFD : unit;
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
 }
 
 }  // namespace
@@ -138,12 +123,12 @@ void VURI1Vovure::createMapEngine() {
     // A path that does not fit its field would reach the engine cut short.
     if (base.size() >= sizeof record.dataDirectory) return;
     std::memcpy(record.dataDirectory, base.c_str(), base.size() + 1);
-    const std::string font = UIFont::boldSystemFontOfSize(24)->fontName();
-    std::strncpy(record.fontName, font.c_str(), sizeof record.fontName - 1);
+    VAFontModelCreator::instance()->getCurrentFontName(record.fontName);
     mapEngine_ = mapEngineCreate(&record);
     if (!mapEngine_) return;
     setUpCallback();
     mapEngineInit(mapEngine_);
+    VMInternalTexture::initInternalTextureWithArgument({mapEngine_, 0, 0, 0, false});
     mapEngineSetSurfaceSize(mapEngine_, backingWidth_, backingHeight_);
 }
 
@@ -240,10 +225,19 @@ void VURI1Vovure::renderMap(int state) {
     if (auto d = delegate()) d->renderState(*this, state);
 }
 
-// Grids are fetched by the map data provider and glyphs drawn by the glyph creator; until
-// those are attached the requests go unanswered and the engine asks again later.
+// Grids are fetched by the map data provider; until it is attached the requests go unanswered
+// and the engine asks again later.
 void VURI1Vovure::mapDataRequired(MapDataType, const char*, int) {}
-void VURI1Vovure::labelsRequired(const uint16_t*, int) {}
+
+// On an engine worker: the engine copies each bitmap before the next is drawn on this thread.
+void VURI1Vovure::labelsRequired(const uint16_t* codes, int count) {
+    if (!codes || count < 1) return;
+    auto creator = VAFontModelCreator::instance();
+    const auto side = static_cast<int32_t>(creator->side());
+    for (int i = 0; i < count; ++i) {
+        mapEnginePutGlyphBitmaps(mapEngine_, codes[i], creator->fontModelForChar(codes[i]), side);
+    }
+}
 
 void VURI1Vovure::requireAsciiCharWidths(uint8_t* widths, int fontSize) {
     if (!widths) return;
@@ -255,7 +249,7 @@ void VURI1Vovure::requireCharWidths(const uint16_t* characters, int count, int f
     if (!characters || !results || count < 1) return;
     auto font = UIFont::boldSystemFontOfSize(fontSize);
     for (int i = 0; i < count; ++i) {
-        const CGFloat width = NSStringSizeWithFont(utf8(characters[i]), font).width;
+        const CGFloat width = NSStringSizeWithFont(VAUTF8ForCodeUnit(characters[i]), font).width;
         results[i] = static_cast<uint8_t>(static_cast<int>(width));
     }
 }

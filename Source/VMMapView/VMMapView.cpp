@@ -27,20 +27,6 @@ constexpr double kHeadingDuration = 0.1;
 constexpr double kDiveMaxZoom = 15.0;
 constexpr double kDiveZoom = 18.0;
 constexpr const char* kUserLocationTitle = "当前位置";
-// Engine parameters of the display options.
-constexpr int kParameterBuildings = 1021;
-constexpr int kParameterReal3D = 1022;
-constexpr int kParameterTrafficColorsOn = 2201;
-constexpr int kParameterTrafficColors = 2202;
-
-uint32_t argb(const UIColorRef& color) {
-    const CGColor c = CGColorOf(color);
-    auto byte = [](double v) {
-        return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255));
-    };
-    return byte(c.a) << 24 | byte(c.r) << 16 | byte(c.g) << 8 | byte(c.b);
-}
-
 // The system version as a number, as far as its leading digits go ("9.0.1" is 9).
 float systemVersion() {
     return std::strtof(UIDevice::currentDevice()->systemVersion().c_str(), nullptr);
@@ -58,6 +44,7 @@ bool VMMapView::applicationInBackgroundState() {
 std::shared_ptr<VMMapView> VMMapView::create(CGRect frame) {
     if (applicationInBackgroundState()) return nullptr;
     auto view = finishCreate(std::shared_ptr<VMMapView>(new VMMapView()), frame);
+    view->weakSelf_ = view;
     if (!view->initialize()) return nullptr;
     return view;
 }
@@ -133,36 +120,36 @@ void VMMapView::initEnableAttributes() {
     setSkyModelEnable(true);
 }
 
-// The actions are the gestures' own behaviour; until it is built they are recognised and
-// change nothing.
 void VMMapView::initGestureRecognizers() {
     auto self = sharedSelf<VMMapView>();
     auto attach = [&](const std::shared_ptr<UIGestureRecognizer>& r) {
         r->setDelegate(std::static_pointer_cast<UIGestureRecognizerDelegate>(self));
         addGestureRecognizer(r);
     };
-    zoomInGestureRecognizer_ = UITapGestureRecognizer::create();
+    zoomInGestureRecognizer_ = UITapGestureRecognizer::create(self, &VMMapView::zoomInGesture);
     zoomInGestureRecognizer_->setNumberOfTapsRequired(2);
     attach(zoomInGestureRecognizer_);
-    zoomOutGestureRecognizer_ = UITapGestureRecognizer::create();
+    zoomOutGestureRecognizer_ = UITapGestureRecognizer::create(self, &VMMapView::zoomOutGesture);
     zoomOutGestureRecognizer_->setNumberOfTouchesRequired(2);
     attach(zoomOutGestureRecognizer_);
-    zoomPinchGestureRecognizer_ = UIPinchGestureRecognizer::create();
+    zoomPinchGestureRecognizer_ = UIPinchGestureRecognizer::create(self, &VMMapView::pinchGesture);
     attach(zoomPinchGestureRecognizer_);
-    panGestureRecognizer_ = UIPanGestureRecognizer::create();
+    panGestureRecognizer_ = UIPanGestureRecognizer::create(self, &VMMapView::panGesture);
     panGestureRecognizer_->setMinimumNumberOfTouches(1);
     panGestureRecognizer_->setMaximumNumberOfTouches(1);
     attach(panGestureRecognizer_);
-    pullGestureRecognizer_ = UIPanGestureRecognizer::create();
+    pullGestureRecognizer_ = UIPanGestureRecognizer::create(self, &VMMapView::pullGesture);
     pullGestureRecognizer_->setMinimumNumberOfTouches(2);
     pullGestureRecognizer_->setMaximumNumberOfTouches(2);
     attach(pullGestureRecognizer_);
-    rotateGestureRecognizer_ = UIRotationGestureRecognizer::create();
+    rotateGestureRecognizer_ = UIRotationGestureRecognizer::create(self, &VMMapView::rotateGesture);
     attach(rotateGestureRecognizer_);
-    singleTapGestureRecognizer_ = UITapGestureRecognizer::create();
+    singleTapGestureRecognizer_ =
+        UITapGestureRecognizer::create(self, &VMMapView::singleTapGesture);
     singleTapGestureRecognizer_->requireGestureRecognizerToFail(zoomInGestureRecognizer_);
     attach(singleTapGestureRecognizer_);
-    longPressGestureRecognizer_ = UILongPressGestureRecognizer::create();
+    longPressGestureRecognizer_ =
+        UILongPressGestureRecognizer::create(self, &VMMapView::longPressGesture);
     attach(longPressGestureRecognizer_);
 }
 
@@ -277,7 +264,10 @@ void VMMapView::renderState(VURI1Vovure&, int state) {
         overlayContainer_->drawOverlaysInLevel(state == kRenderStateOverlayLevel0 ? 0 : 1);
         return;
     }
-    if (state != kRenderStateProjectionReady) return;
+    if (state != kRenderStateProjectionReady) {
+        if (state == kRenderStateFrameDone) refreshAllShownGridNames();
+        return;
+    }
     if (projectionState_ == 1) {
         projectionState_ = 2;
     } else if (projectionState_ == 2 && needsOperateAfterProjection_) {
@@ -378,49 +368,6 @@ void VMMapView::setOpenGLESDisabledWithoutNotifyDelegate(bool disabled) {
 void VMMapView::setOpenGLESDisabled(bool disabled) {
     setOpenGLESDisabledWithoutNotifyDelegate(disabled);
     if (auto d = delegate()) d->mapViewDidChangeOpenGLESDisabled(*this, disabled);
-}
-
-// ---- Display options ----
-
-void VMMapView::setMapType(long type, bool forced) {
-    if (type < 0 || type > 2 || (type == mapType_ && !forced)) return;
-    mapType_ = type;
-}
-
-void VMMapView::setShowTraffic(bool show) {
-    showTraffic_ = show;
-    const uint32_t block[36] = {show ? 1u : 0u};
-    if (auto r = render(); r && r->mapEngine())
-        mapEngineSetParameter(r->mapEngine(), kMapParameterTraffic, block);
-}
-
-void VMMapView::setReal3DModelsDisabled(bool disabled) {
-    real3DModelsDisabled_ = disabled;
-    const uint32_t block[36] = {disabled ? 0u : 1u};
-    if (auto r = render(); r && r->mapEngine())
-        mapEngineSetParameter(r->mapEngine(), kParameterReal3D, block);
-}
-
-void VMMapView::setBuildingsDisabled(bool disabled) {
-    buildingsDisabled_ = disabled;
-    const uint32_t block[36] = {disabled ? 0u : 1u};
-    if (auto r = render(); r && r->mapEngine())
-        mapEngineSetParameter(r->mapEngine(), kParameterBuildings, block);
-}
-
-void VMMapView::setSkyModelEnable(bool enabled) {
-    skyModelEnable_ = enabled;
-    if (baseMapView_) baseMapView_->setSkyModelEnabled(enabled);
-}
-
-void VMMapView::applyTrafficColor(const std::shared_ptr<VMTrafficColorWrapper>& colors) {
-    auto r = render();
-    if (!colors || !r || !r->mapEngine()) return;
-    const uint32_t on[36] = {1, 0, 0, 0};
-    mapEngineSetParameter(r->mapEngine(), kParameterTrafficColorsOn, on);
-    const uint32_t four[36] = {argb(colors->unimpeded), argb(colors->amble), argb(colors->jam),
-                               argb(colors->gridlocked)};
-    mapEngineSetParameter(r->mapEngine(), kParameterTrafficColors, four);
 }
 
 bool VMMapView::pausesLocationUpdatesAutomatically() const {

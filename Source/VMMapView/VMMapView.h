@@ -2,12 +2,15 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "CoreLocation/CLLocationManager.h"
 #include "Foundation/NSError.h"
+#include "QuartzCore/CABasicAnimation.h"
+#include "QuartzCore/CAKeyframeAnimation.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILongPressGestureRecognizer.h"
@@ -25,6 +28,7 @@
 #include "VMMapStatus.h"
 #include "VMOverlayContainerView.h"
 #include "VMScaleView.h"
+#include "VMTouchPoi.h"
 #include "VMTrafficColorWrapper.h"
 #include "VMUserLocation.h"
 #include "VMViewRecycler.h"
@@ -51,6 +55,11 @@ class VMMapViewDelegate {
     virtual void mapViewDidUpdateUserLocation(VMMapView&, const std::shared_ptr<VMUserLocation>&) {}
     virtual void mapViewDidFailToLocateUserWithError(VMMapView&, const NSError&) {}
     virtual void mapViewDidChangeUserTrackingMode(VMMapView&, long /*mode*/, bool /*animated*/) {}
+    virtual void mapViewDidSingleTappedAtCoordinate(VMMapView&, CLLocationCoordinate2D) {}
+    virtual void mapViewDidLongPressedAtCoordinate(VMMapView&, CLLocationCoordinate2D) {}
+    virtual void mapViewWillStartLoadingMap(VMMapView&) {}
+    virtual void mapViewDidFinishLoadingMap(VMMapView&, uint32_t /*dataSize*/) {}
+    virtual void mapViewDidFailLoadingMap(VMMapView&, const NSError&) {}
 };
 
 // The map kit's public map view. It owns the GL view with its frame loop, whose renderer owns
@@ -74,8 +83,15 @@ class VMMapView : public UIView,
     ~VMMapView() override;
     static bool applicationInBackgroundState();
 
-    std::shared_ptr<VMMapViewDelegate> delegate() const { return delegate_.lock(); }
-    void setDelegate(std::weak_ptr<VMMapViewDelegate> d) { delegate_ = std::move(d); }
+    // Loading reports read the delegate from other threads.
+    std::shared_ptr<VMMapViewDelegate> delegate() const {
+        std::lock_guard lock(delegateMutex_);
+        return delegate_.lock();
+    }
+    void setDelegate(std::weak_ptr<VMMapViewDelegate> d) {
+        std::lock_guard lock(delegateMutex_);
+        delegate_ = std::move(d);
+    }
     const std::shared_ptr<VMBaseMapView>& baseMapView() const { return baseMapView_; }
     std::shared_ptr<VURI1Vovure> render() const;
     std::string description() const;
@@ -108,6 +124,27 @@ class VMMapView : public UIView,
         return trafficColorWrapper_;
     }
     void applyTrafficColor(const std::shared_ptr<VMTrafficColorWrapper>& colors);
+    UIColorRef unimpededColor() const { return trafficColorWrapper_->unimpeded; }
+    UIColorRef ambleColor() const { return trafficColorWrapper_->amble; }
+    UIColorRef jamColor() const { return trafficColorWrapper_->jam; }
+    UIColorRef gridlockedColor() const { return trafficColorWrapper_->gridlocked; }
+    void setUnimpededColor(UIColorRef unimpeded, UIColorRef amble, UIColorRef jam,
+                           UIColorRef gridlocked);
+    // Only once the renderer has an engine; before that nothing changes, not even the flag.
+    void setShowsLabels(bool show);
+
+    // Points of interest of the base map within 40 engine pixels of a point of the view; empty
+    // when there is none.
+    std::vector<std::shared_ptr<VMTouchPoi>> takePoisAtPoint(CGPoint point);
+    // Empty for a radius below 1, a point or radius that is not a finite 32-bit number, or
+    // without an engine.
+    std::vector<std::shared_ptr<VMTouchPoi>> selectPoisAtEnginePoint(CGPoint point, double radius);
+
+    // Loading reports of the renderer (VURI1VovureDelegate), from any thread; the delegate hears
+    // on the main queue, while the view and it are there.
+    void willStartLoading() override;
+    void didFinishLoadingWithDataSize(uint32_t bytes) override;
+    void didFailLoadingWithError(const NSError& error) override;
 
     // Location manager pass-through.
     double distanceFilter() const { return locationManager_->distanceFilter(); }
@@ -186,6 +223,71 @@ class VMMapView : public UIView,
                         Completion completion = nullptr);
     void rotateCameraHeaderToDegree(double degree, bool animated = false, double duration = 0,
                                     Completion completion = nullptr);
+    // The pivot scroll without animation or completion.
+    void scrollToMapPivot(VMMapPoint pivot);
+
+    // Builders of the camera animations (VMMapViewAnimation.cpp); the map-point ones keep
+    // usingMapCenter as their userData.
+    using AnimationRef = std::shared_ptr<VMBasicAnimation>;
+    AnimationRef mapPivotAnimationWithDuration(double duration, VMMapPoint from, VMMapPoint to,
+                                               int timingType, bool usingMapCenter,
+                                               Completion completion);
+    AnimationRef mapPivotAnimationWithDuration(double duration, VMMapPoint to, int timingType,
+                                               bool usingMapCenter, Completion completion);
+    AnimationRef mapPointAnimationWithDuration(double duration, VMMapPoint from, VMMapPoint to,
+                                               int timingType, bool usingMapCenter,
+                                               Completion completion);
+    AnimationRef mapPointAnimationWithDuration(double duration, VMMapPoint to, int timingType,
+                                               bool usingMapCenter, Completion completion);
+    AnimationRef zoomAnimationWithDuration(double duration, double from, double to,
+                                           Completion completion);
+    AnimationRef zoomAnimationWithDuration(double duration, double to, Completion completion);
+    // Turns the short way: more than half a turn apart, the target moves by a full turn.
+    AnimationRef rotateAnimationWithDuration(double duration, double from, double to,
+                                             Completion completion);
+    AnimationRef rotateAnimationWithDuration(double duration, double to, Completion completion);
+    AnimationRef rotateCameraAnimationWithDuration(double duration, double from, double to,
+                                                   Completion completion);
+    AnimationRef rotateCameraAnimationWithDuration(double duration, double to,
+                                                   Completion completion);
+
+    // Gesture actions and recogniser rules (VMMapViewGestures.cpp).
+    void zoomInGesture(UITapGestureRecognizer& r);
+    void zoomOutGesture(UITapGestureRecognizer& r);
+    void pinchGesture(UIPinchGestureRecognizer& r);
+    void panGesture(UIPanGestureRecognizer& r);
+    void pullGesture(UIPanGestureRecognizer& r);
+    void rotateGesture(UIRotationGestureRecognizer& r);
+    void singleTapGesture(UITapGestureRecognizer& r);
+    void longPressGesture(UILongPressGestureRecognizer& r);
+    bool gestureRecognizerShouldBegin(const std::shared_ptr<UIGestureRecognizer>& r) override;
+    bool gestureRecognizerShouldRecognizeSimultaneouslyWithGestureRecognizer(
+        const std::shared_ptr<UIGestureRecognizer>& first,
+        const std::shared_ptr<UIGestureRecognizer>& other) override;
+    bool gestureRecognizerShouldReceiveTouch(const std::shared_ptr<UIGestureRecognizer>& r,
+                                             const std::shared_ptr<UITouch>& touch) override;
+    // The fling after a pan: seconds and points for a release speed in points per second.
+    static double animationDurationForVelocity(double speed);
+    static CGPoint offsetRangeForVelocity(CGPoint velocity);
+
+    // Layer animations on the map view's layer (VMMapViewLayerAnimation.cpp).
+    bool mapLayerCanHandleAnimation(VMMapLayer&, const std::shared_ptr<CAAnimation>& animation,
+                                    const std::string& key) override;
+    void mapLayerDidAddAnimation(VMMapLayer&, const std::shared_ptr<CAAnimation>& animation,
+                                 const std::string& key) override;
+    bool mapLayerCanHandleAnimationForKey(VMMapLayer&, const std::string& key) override;
+    void mapLayerDidRemoveAnimationForKey(VMMapLayer&, const std::string& key) override;
+    bool canReceiveAnimation(const std::shared_ptr<CAAnimation>& animation,
+                             const std::string& key) const;
+    static bool isValidForAnimationKey(const std::string& key);
+    void addAnimation(const std::shared_ptr<CAAnimation>& animation, const std::string& key);
+    void removeAnimationForKeyPath(const std::string& keyPath);
+    std::shared_ptr<VMPropertyAnimation> internalForBasicAnimation(
+        const std::shared_ptr<CABasicAnimation>& animation, const std::string& key);
+    std::shared_ptr<VMPropertyAnimation> internalForKeyframeAnimation(
+        const std::shared_ptr<CAKeyframeAnimation>& animation, const std::string& key);
+    static std::shared_ptr<VMMediaTimingFunction> internalForMediaTimingFunction(
+        const std::shared_ptr<CAMediaTimingFunction>& function);
 
     // Pivot geometry: the engine centre that puts the pivot on the anchor.
     VMMapPoint centerPointForKeepingMapPivot(VMMapPoint pivot, CGPoint anchor);
@@ -241,7 +343,8 @@ class VMMapView : public UIView,
     bool isRotateCameraEnabled() const { return rotateCameraEnabled_; }
     void setRotateCameraEnabled(bool e) { rotateCameraEnabled_ = e; }
     bool touchPOIEnabled() const { return touchPOIEnabled_; }
-    void setTouchPOIEnabled(bool e) { touchPOIEnabled_ = e; }
+    // Turning it off first clears the engine's picked point.
+    void setTouchPOIEnabled(bool enabled);
     bool showsCompass() const { return showsCompass_; }
     bool showsLabels() const { return showsLabels_; }
 
@@ -306,8 +409,15 @@ class VMMapView : public UIView,
     double mapSizeOnEdge(CGPoint from, CGPoint to, double zoom);
     CGRect paddedBounds(UIEdgeInsets padding) const;
     MapViewState* projection() const;
-    void addAnimation(const char* keyPath, VMAnimationValue from, VMAnimationValue to,
-                      double duration, int timingType, Completion completion);
+    AnimationRef animationWithKeyPath(const char* keyPath, VMAnimationValue from,
+                                      VMAnimationValue to, double duration, int timingType,
+                                      Completion completion);
+    void willAddAnimation(const std::shared_ptr<CAAnimation>& animation);
+    void willAddInternalAnimation(const std::shared_ptr<VMPropertyAnimation>& animation);
+    Completion layerAnimationCompletion(const std::shared_ptr<CAAnimation>& animation);
+    // The end of a pan: a fast release runs the map on, a slow one ends the region change.
+    void fling(CGPoint velocity);
+    CLLocationCoordinate2D coordinateUnder(const UIGestureRecognizer& r);
     // Writes a candidate camera value into the projection, reads the anchor's map point, and
     // puts everything back.
     VMMapPoint pivotCentreWith(VMMapPoint pivot, CGPoint anchor,
@@ -318,6 +428,7 @@ class VMMapView : public UIView,
     void diveFitsTracking();
     void resetUserLocationHeading();
     void notifyDelegateUpdateUserLocation(bool updatingLocation);
+    void reportLoading(std::function<void(VMMapViewDelegate&, VMMapView&)> send);
 
     bool needsOperateAfterProjection_ = false;
     std::function<void()> operation_;
@@ -336,7 +447,10 @@ class VMMapView : public UIView,
     bool buildingsDisabled_ = false;
     bool skyModelEnable_ = false;
     bool userLocationInterfaceExisted_ = false;
+    mutable std::mutex delegateMutex_;
     std::weak_ptr<VMMapViewDelegate> delegate_;
+    // Set at creation: lets other threads name the view without owning it.
+    std::weak_ptr<VMMapView> weakSelf_;
     std::shared_ptr<VMBaseMapView> baseMapView_;
     std::shared_ptr<UIImageView> logoImageView_;
     long mapType_ = 0;

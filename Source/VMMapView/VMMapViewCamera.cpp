@@ -2,13 +2,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Foundation/Dispatch.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapView.h"
 
 namespace {
 
-constexpr int kTimingLinear = 0;
 constexpr int kTimingEaseOut = 8;
 constexpr int kTimingEaseInEaseOut = 9;
 constexpr double kPivotTolerance = 1.5;
@@ -245,126 +243,6 @@ void VMMapView::setScreenAnchor(CGPoint anchor) {
     screenAnchor_ = anchor;
     customedPivot_ = !(anchor.x == 0.5 && anchor.y == 0.5);
     decreaseUserTrackingModeWithFlag(1);
-}
-
-// ---- Entry points ----
-
-void VMMapView::addAnimation(const char* keyPath, VMAnimationValue from, VMAnimationValue to,
-                             double duration, int timingType, Completion completion) {
-    auto a = VMBasicAnimation::animationWithKeyPath(keyPath);
-    a->fromValue = from;
-    a->toValue = to;
-    a->duration = duration;
-    a->timingFunction = VMMediaTimingFunction::functionWithType(timingType);
-    a->completion = std::move(completion);
-    baseMapView_->addAnimation(a);
-}
-
-void VMMapView::scrollToMapPivot(VMMapPoint pivot, bool animated, double duration, int timingType,
-                                 bool usingMapCenter, Completion completion) {
-    if (!finite(pivot)) return;
-    if (projectionState_ != 2) {
-        std::weak_ptr<VMMapView> weak = sharedSelf<VMMapView>();
-        operation_ = [=] {
-            DispatchQueue::main()->async([=] {
-                if (auto self = weak.lock())
-                    self->scrollToMapPivot(pivot, animated, duration, timingType, usingMapCenter,
-                                           completion);
-            });
-        };
-        mapPivotAfterProjection_ = pivot;
-        needsOperateAfterProjection_ = true;
-        return;
-    }
-    std::weak_ptr<VMMapView> weak = sharedSelf<VMMapView>();
-    Completion wrapper = [weak, pivot, completion] {
-        if (auto self = weak.lock()) self->mapPivot_ = pivot;
-        if (completion) completion();
-    };
-    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathCenterMapPoint);
-    if (animated) {
-        addAnimation(kVMAnimationKeyPathMapPivot, mapPivot(), pivot, duration, timingType,
-                     std::move(wrapper));
-        return;
-    }
-    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathMapPivot);
-    VMBaseMapView::setCenterWithProjection(projection(),
-                                           centerPointForKeepingMapPivot(pivot, screenAnchor_));
-    updateAnnotationsPosition();
-    wrapper();
-}
-
-void VMMapView::scrollToCenterPoint(VMMapPoint center, bool animated, double duration,
-                                    int timingType, bool, Completion completion) {
-    if (!finite(center)) return;
-    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathMapPivot);
-    if (animated) {
-        addAnimation(kVMAnimationKeyPathCenterMapPoint, currentCenter(), center, duration,
-                     timingType, std::move(completion));
-        return;
-    }
-    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathCenterMapPoint);
-    VMBaseMapView::setCenterWithProjection(projection(), center);
-    updateAnnotationsPosition();
-    if (completion) completion();
-}
-
-void VMMapView::zoomToLevel(double level, bool animated, double duration, Completion completion) {
-    if (std::isnan(level)) return;
-    level = normalizeZoomLevel(level);
-    if (animated) {
-        addAnimation(kVMAnimationKeyPathZoomer, currentZoomLevel(), level, duration,
-                     kTimingEaseInEaseOut, std::move(completion));
-        return;
-    }
-    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathZoomer);
-    const VMMapPoint c = centerPointForKeepingMapPivotAtZoomLevel(mapPivot(), screenAnchor_, level);
-    baseMapView_->setZoomLevelWithProjection(projection(), static_cast<float>(level));
-    VMBaseMapView::setCenterWithProjection(projection(), c);
-    updateAnnotationsPosition();
-    if (completion) completion();
-}
-
-void VMMapView::rotateToDegree(double degree, bool animated, double duration,
-                               Completion completion) {
-    if (std::isnan(degree)) return;
-    degree = normalizeDegree(degree);
-    if (animated) {
-        double from = currentRotation();
-        double to = degree;
-        if (std::abs(to - from) > 180) to = to > from ? to - 360 : to + 360;
-        addAnimation(kVMAnimationKeyPathRotation, from, to, duration, kTimingLinear,
-                     std::move(completion));
-        return;
-    }
-    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathRotation);
-    const VMMapPoint c =
-        centerPointForKeepingMapPivotInRotationDegree(mapPivot(), screenAnchor_, degree);
-    if (MapViewState* p = projection()) {
-        mapEngineSetRotation(p, static_cast<float>(degree));
-        mapEngineUpdateView(p);
-    }
-    VMBaseMapView::setCenterWithProjection(projection(), c);
-    updateAnnotationsPosition();
-    if (completion) completion();
-}
-
-void VMMapView::rotateCameraHeaderToDegree(double degree, bool animated, double duration,
-                                           Completion completion) {
-    if (std::isnan(degree)) return;
-    degree = normalizeCameraDegree(degree);
-    if (animated) {
-        addAnimation(kVMAnimationKeyPathCamera, currentCameraHeaderDegree(), degree, duration,
-                     kTimingLinear, std::move(completion));
-        return;
-    }
-    baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathCamera);
-    const VMMapPoint c =
-        centerPointForMapPivotInCameraHeaderDegree(mapPivot(), screenAnchor_, degree);
-    baseMapView_->setHeaderAngleWithProjection(projection(), static_cast<float>(degree));
-    VMBaseMapView::setCenterWithProjection(projection(), c);
-    updateAnnotationsPosition();
-    if (completion) completion();
 }
 
 // ---- Public camera ----

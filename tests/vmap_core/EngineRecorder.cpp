@@ -47,8 +47,11 @@ void EngineRecorder::attach(MapEngine* engine) {
         this);
     mapEngineSetLabelsRequiredCallback(
         engine,
-        [](void* c, const uint16_t*, int count) {
-            self(c)->add({"labels", count});
+        [](void* c, const uint16_t* codes, int count) {
+            Event event{"labels", count};
+            event.codes.assign(codes, codes + count);
+            if (self(c)->onLabelsRequired) self(c)->onLabelsRequired(codes, count);
+            self(c)->add(std::move(event));
         },
         this);
     mapEngineSetAsciiCharWidthsCallback(
@@ -59,7 +62,8 @@ void EngineRecorder::attach(MapEngine* engine) {
         this);
     mapEngineSetCharWidthsCallback(
         engine,
-        [](void* c, const uint16_t*, int count, int, uint8_t*) {
+        [](void* c, const uint16_t* chars, int count, int, uint8_t* results) {
+            if (self(c)->onCharWidths) self(c)->onCharWidths(chars, count, results);
             self(c)->add({"charWidths", count});
         },
         this);

@@ -20,6 +20,7 @@ class EngineRecorder {
         std::string name;
         int value = 0;  // render state, data type, width
         std::vector<std::string> names;
+        std::vector<uint16_t> codes;  // of labelsRequired
         std::thread::id thread;
     };
 
@@ -39,6 +40,9 @@ class EngineRecorder {
     // Runs inside processMapEvent, as the renderer hands over its pending record there.
     std::function<void()> onProcessMapEvent;
     std::function<void(int)> onRenderMap;
+    // Answer the glyph requests, on the engine's worker.
+    std::function<void(const uint16_t*, int)> onLabelsRequired;
+    std::function<void(const uint16_t*, int, uint8_t*)> onCharWidths;
 
   private:
     void add(Event event);

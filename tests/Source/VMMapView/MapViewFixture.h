@@ -14,10 +14,18 @@
 class MapViewFixture : public testsupport::ManualClockTest {
   protected:
     // Null when EGL cannot make an OpenGL ES 1.1 context on this machine: the test skips then.
-    std::shared_ptr<VMMapView> makeMapView() {
+    std::shared_ptr<VMMapView> makeMapView(CGRect frame = CGRectMake(0, 0, 320, 480)) {
         NSSetHomeDirectory(home.path());
         UIApplication::sharedApplication()->reset();
-        return VMMapView::create(CGRectMake(0, 0, 320, 480));
+        return VMMapView::create(frame);
+    }
+    // Drawn once and laid out, the view's projection becomes trustworthy at the next frame.
+    void show() {
+        view->layer()->setNeedsDisplay();
+        view->layer()->displayIfNeeded();
+        view->baseMapView()->layoutIfNeeded();
+        frames(2);
+        ASSERT_EQ(view->projectionState(), 2);
     }
     void frames(int n) {
         for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);

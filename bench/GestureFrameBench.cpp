@@ -1,0 +1,117 @@
+// Gesture to frame: from delivering one touch move of a pan on the map view to the presented
+// frame that shows it (the frame forced right after the move), beside an idle frame of the same
+// map, interleaved in one run at 640 x 1136 pixels on whatever GL the machine has (Mesa's
+// llvmpipe without a GPU). Prints the median and 95th percentile of both and their difference.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "Foundation/NSPathUtilities.h"
+#include "UIKit/UIScreen.h"
+#include "VMMapView.h"
+#include "host/HeadlessHost.h"
+#include "vmap_core/MapEngineInternal.h"
+
+namespace {
+
+using Millis = std::chrono::duration<double, std::milli>;
+
+// Every level-4 grid, so that whatever the camera shows is held and drawn.
+void holdAllLevel4Grids(MapEngine* engine) {
+    for (int i = 0; i < 256; ++i) {
+        std::vector<uint8_t> body{0, 0, 0, 0, 4};
+        for (int level = 3; level >= 0; --level) body.push_back('0' + ((i >> (2 * level)) & 3));
+        body.insert(body.end(), {1, 2, 3, static_cast<uint8_t>(i)});
+        mapEnginePutGridData(engine, 0, body.data(), static_cast<int32_t>(body.size()));
+    }
+    mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(60));
+}
+
+struct Percentiles {
+    double median, p95;
+};
+
+Percentiles percentiles(std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)]};
+}
+
+void BM_GestureToFrame(benchmark::State& state) {
+    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
+    const char* home = mkdtemp(pattern);
+    if (!home) {
+        state.SkipWithError("no temporary home");
+        return;
+    }
+    NSSetHomeDirectory(home);
+    UIScreen::mainScreen()->setScale(2);
+    std::vector<double> idle, moved;
+    {
+        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
+        if (!view) {
+            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
+            return;
+        }
+        auto host = std::make_unique<HeadlessHost>();
+        host->window()->addSubview(view);
+        view->zoomToLevel(4.5);
+        view->layer()->setNeedsDisplay();
+        view->layer()->displayIfNeeded();
+        view->baseMapView()->layoutIfNeeded();
+        view->baseMapView()->drawView();
+        view->baseMapView()->drawView();
+        holdAllLevel4Grids(view->render()->mapEngine());
+        // A pan under way: the finger has travelled past the pan's threshold.
+        CGPoint finger{160, 284};
+        host->touchDown(0, finger);
+        for (int i = 0; i < 3; ++i) {
+            finger.x += 5;
+            host->touchMove(0, finger);
+        }
+        const auto pan = view->gestureRecognizerList()[3];
+        if (pan->state() != UIGestureRecognizerStateChanged) {
+            state.SkipWithError("the pan did not begin");
+            return;
+        }
+        double step = 2;
+        for (auto _ : state) {
+            auto start = std::chrono::steady_clock::now();
+            view->baseMapView()->drawView();
+            idle.push_back(Millis(std::chrono::steady_clock::now() - start).count());
+
+            // Back and forth, so that the map stays over the held grids.
+            if (finger.x > 200 || finger.x < 120) step = -step;
+            finger.x += step;
+            start = std::chrono::steady_clock::now();
+            host->touchMove(0, finger);
+            view->baseMapView()->drawView();
+            moved.push_back(Millis(std::chrono::steady_clock::now() - start).count());
+        }
+        host->touchUp(0, finger);
+    }
+    std::filesystem::remove_all(home);
+    if (idle.empty()) return;
+    const Percentiles a = percentiles(idle), b = percentiles(moved);
+    state.counters["idle_median_ms"] = a.median;
+    state.counters["idle_p95_ms"] = a.p95;
+    state.counters["move_median_ms"] = b.median;
+    state.counters["move_p95_ms"] = b.p95;
+    std::printf(
+        "gesture to frame at 640x1136 (%zu moves): idle frame median %.3f ms, p95 %.3f ms; "
+        "pan move to frame median %.3f ms, p95 %.3f ms; the gesture adds %.3f ms (median), "
+        "%.3f ms (p95)\n",
+        moved.size(), a.median, a.p95, b.median, b.p95, b.median - a.median, b.p95 - a.p95);
+}
+
+BENCHMARK(BM_GestureToFrame)->Iterations(600)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "MapViewFixture.h"
+#include "VMMapView.h"
+#include "VMMediaTimingFunction.h"
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+TEST(TimingCurveTest, EndsMiddlesAndKnownValues) {
+    const double b = 10, e = 30, c = e - b, slack = c * std::exp2(-10) + 1e-12;
+    const std::vector<int> inOut{3, 6, 9, 12, 15, 18, 21};
+    for (int type = -1; type <= 22; ++type) {
+        auto f = VMMediaTimingFunction::functionWithType(type);
+        const bool shortOfEnd = type == 17 || type == 18;
+        const bool offStart = type == 16 || type == 18;
+        EXPECT_NEAR(f->interpolateBySlice(1.7, b, e), e, shortOfEnd ? slack : 0) << type;
+        EXPECT_NEAR(f->interpolateBySlice(-0.2, b, e), b, offStart ? slack : 0) << type;
+        EXPECT_DOUBLE_EQ(f->interpolateBySlice(0.4, 10, 10), 10) << type;
+        if (std::find(inOut.begin(), inOut.end(), type) != inOut.end()) {
+            EXPECT_NEAR(f->interpolateBySlice(0.5, b, e), b + c / 2, 1e-12) << type;
+            EXPECT_NEAR(f->interpolateBySlice(0.5 - 1e-12, b, e), b + c / 2, 1e-4) << type;
+            EXPECT_NEAR(f->interpolateBySlice(0.5 + 1e-12, b, e), b + c / 2, 1e-4) << type;
+        }
+        if (type <= 0 || type >= 22) {
+            EXPECT_DOUBLE_EQ(f->interpolateBySlice(0.3, b, e), b + c * 0.3) << type;
+        }
+    }
+    EXPECT_EQ(VMMediaTimingFunction::functionWithType(8)->interpolateBySlice(0.25, 0, 1),
+              0.68359375);
+}
+
+struct Counter {
+    int runs = 0;
+    VMMapView::Completion completion() {
+        return [this] { ++runs; };
+    }
+};
+
+class AnimationTest : public MapViewFixture {
+  protected:
+    void SetUp() override {
+        view = makeMapView();
+        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+        show();
+    }
+    // The rotation after each of n frames.
+    std::vector<double> rotations(int n) {
+        std::vector<double> seen;
+        for (int i = 0; i < n; ++i) {
+            frames(1);
+            seen.push_back(view->rotationDegree());
+        }
+        return seen;
+    }
+};
+
+TEST_F(AnimationTest, ZoomFollowsItsCurveFrameByFrameAndCompletesOnce) {
+    view->zoomToLevel(12);
+    Counter done;
+    view->zoomToLevel(13, true, VMMapView::kDefaultCameraDuration, done.completion());
+    auto curve = VMMediaTimingFunction::functionWithType(9);
+    double elapsed = 0;
+    for (int k = 1; k <= 21; ++k) {
+        frames(1);
+        const double expected = static_cast<float>(
+            curve->interpolateBySlice(elapsed / VMMapView::kDefaultCameraDuration, 12, 13));
+        EXPECT_NEAR(view->zoomLevel(), expected, 1e-6) << "frame " << k;
+        elapsed += CADisplayLink::kRefreshPeriod;
+    }
+    EXPECT_LT(view->zoomLevel(), 13);
+    EXPECT_EQ(done.runs, 0);
+    frames(1);
+    EXPECT_DOUBLE_EQ(view->zoomLevel(), 13);
+    EXPECT_EQ(done.runs, 1);
+    frames(5);
+    EXPECT_EQ(done.runs, 1);
+}
+
+TEST_F(AnimationTest, RotationTakesTheShortWayAndLimitsHold) {
+    view->rotateToDegree(350);
+    view->rotateToDegree(10, true, 0.2);
+    for (double r : rotations(14)) EXPECT_TRUE(r >= 350 || r <= 10 + 1e-4) << r;
+    EXPECT_NEAR(view->rotationDegree(), 10, 1e-4);
+
+    view->rotateToDegree(350, true, 0.2);
+    for (double r : rotations(14)) EXPECT_TRUE(r >= 350 - 1e-4 || r <= 10 + 1e-4) << r;
+    EXPECT_NEAR(view->rotationDegree(), 350, 1e-4);
+
+    view->rotateToDegree(-30);
+    EXPECT_NEAR(view->rotationDegree(), 330, 1e-4);
+    view->rotateCameraHeaderToDegree(90, true, 0.2);
+    frames(14);
+    EXPECT_DOUBLE_EQ(view->cameraDegree(), 65);
+}
+
+TEST_F(AnimationTest, AnInstantChangeEndsTheRunningAnimationOfItsKeyPath) {
+    view->zoomToLevel(12);
+    Counter done;
+    view->zoomToLevel(16, true, 1.0, done.completion());
+    frames(3);
+    view->zoomToLevel(14);
+    EXPECT_EQ(done.runs, 1);
+    EXPECT_EQ(view->baseMapView()->animationWrapper().count(kVMAnimationKeyPathZoomer), 0u);
+    frames(10);
+    EXPECT_DOUBLE_EQ(view->zoomLevel(), 14);
+    EXPECT_EQ(done.runs, 1);
+}
+
+TEST_F(AnimationTest, ACompletionThatStartsANewScrollRunsOnceAndTheNewScrollPlays) {
+    const VMMapPoint start = view->currentCenter();
+    const VMMapPoint first{start.x + 4000, start.y};
+    const VMMapPoint second{start.x + 4000, start.y + 8000};
+    Counter firstDone, secondDone;
+    view->scrollToMapPivot(first, true, 0.1, 8, false, [&] {
+        ++firstDone.runs;
+        view->scrollToMapPivot(second, true, 0.1, 8, false, secondDone.completion());
+    });
+    frames(20);
+    EXPECT_EQ(firstDone.runs, 1);
+    EXPECT_EQ(secondDone.runs, 1);
+    EXPECT_NEAR(view->currentCenter().x, second.x, 1);
+    EXPECT_NEAR(view->currentCenter().y, second.y, 1);
+}
+
+TEST_F(AnimationTest, AnAnimationAddedByACompletionInTheFrameItsKeyExpiresIsKept) {
+    view->zoomToLevel(12);
+    view->rotateToDegree(0);
+    Counter later;
+    // Both end in the same frame; the rotation's completion starts a new zoom there.
+    view->zoomToLevel(13, true, 0.1);
+    view->rotateToDegree(20, true, 0.1,
+                         [&] { view->zoomToLevel(15, true, 0, later.completion()); });
+    frames(10);
+    EXPECT_EQ(later.runs, 1);
+    EXPECT_DOUBLE_EQ(view->zoomLevel(), 15);
+    EXPECT_NEAR(view->rotationDegree(), 20, 1e-4);
+}
+
+TEST_F(AnimationTest, NonFiniteTargetsLeaveTheCameraAndStillComplete) {
+    view->zoomToLevel(12);
+    view->rotateToDegree(20);
+    view->rotateCameraHeaderToDegree(10);
+    const VMMapPoint centre = view->currentCenter();
+    for (double bad : {kNaN, kInf, -kInf}) {
+        for (bool animated : {false, true}) {
+            Counter done;
+            view->zoomToLevel(bad, animated, 0.1, done.completion());
+            view->rotateToDegree(bad, animated, 0.1, done.completion());
+            view->rotateCameraHeaderToDegree(bad, animated, 0.1, done.completion());
+            view->scrollToMapPivot({bad, 1000}, animated, 0.1, 8, false, done.completion());
+            view->scrollToCenterPoint({1000, bad}, animated, 0.1, 9, false, done.completion());
+            frames(10);
+            EXPECT_EQ(done.runs, 5) << bad << " animated " << animated;
+            EXPECT_DOUBLE_EQ(view->zoomLevel(), 12);
+            EXPECT_NEAR(view->rotationDegree(), 20, 1e-4);
+            EXPECT_DOUBLE_EQ(view->cameraDegree(), 10);
+            EXPECT_EQ(view->currentCenter().x, centre.x);
+            EXPECT_EQ(view->currentCenter().y, centre.y);
+        }
+    }
+    // Off the map plane, the centre stops at its edge rather than wrapping in 32 bits.
+    view->scrollToCenterPoint({-1e12, 1e12}, false, 0, 0, false, nullptr);
+    EXPECT_EQ(view->currentCenter().x, 0);
+    EXPECT_NEAR(view->currentCenter().y, 268435456, 1);
+}
+
+class DeferredScrollTest : public MapViewFixture {};
+
+TEST_F(DeferredScrollTest, APivotScrollBeforeTheFirstFrameReplaysOnceTheProjectionIsReady) {
+    view = makeMapView();
+    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+    const VMMapPoint target = mapPointForCoordinate({31.2304, 121.4737});
+    Counter done;
+    view->scrollToMapPivot(target, false, 0, 0, false, done.completion());
+    EXPECT_EQ(done.runs, 0);
+    EXPECT_NEAR(view->centerCoordinate().latitude, 31.2304, 1e-6);
+    show();
+    frames(3);
+    EXPECT_EQ(done.runs, 1);
+    EXPECT_NEAR(view->currentCenter().x, target.x, 1);
+    EXPECT_NEAR(view->currentCenter().y, target.y, 1);
+    frames(3);
+    EXPECT_EQ(done.runs, 1);
+}
+
+}  // namespace
