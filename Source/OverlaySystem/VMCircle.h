@@ -1,22 +1,39 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
-#include "CoreLocation/CLLocationCoordinate2D.h"
-#include "Foundation/NSObject.h"
+#include "VMShape.h"
 
-// A circle on the map: a centre coordinate and a radius in metres.
-class VMCircle : public NSObject {
+// A circle on the map: a centre coordinate and a radius in metres, with its outline of one map
+// point per degree, rebuilt whenever either changes.
+class VMCircle : public VMShape, public VMOverlay {
   public:
-    static std::shared_ptr<VMCircle> create() { return std::shared_ptr<VMCircle>(new VMCircle()); }
+    static std::shared_ptr<VMCircle> create() { return circleWithCenterCoordinate({}, 0); }
+    static std::shared_ptr<VMCircle> circleWithCenterCoordinate(CLLocationCoordinate2D coordinate,
+                                                                double radius);
+    // Centred in the rect, with half its larger side in metres as radius.
+    static std::shared_ptr<VMCircle> circleWithMapRect(VMMapRect rect);
 
-    CLLocationCoordinate2D coordinate() const { return coordinate_; }
-    void setCoordinate(CLLocationCoordinate2D c) { coordinate_ = c; }
+    CLLocationCoordinate2D coordinate() const override { return coordinate_; }
+    void setCoordinate(CLLocationCoordinate2D c);
     double radius() const { return radius_; }
-    void setRadius(double metres) { radius_ = metres; }
+    void setRadius(double metres);
+    VMMapRect boundingMapRect() const override { return boundingMapRect_; }
+    void setBoundingMapRect(VMMapRect rect) { boundingMapRect_ = rect; }
+    const VMMapPoint* mapPoints() const { return mapPoints_.data(); }
+    std::size_t pointsCount() const { return mapPoints_.size(); }
 
   private:
     VMCircle() = default;
+    // Map points per metre at the centre times the radius; a negative or undefined radius is
+    // taken as none.
+    double mapRadius() const;
+    void calculateBoundingMapRect();
+    void rebuildOutline();
+
     CLLocationCoordinate2D coordinate_;
     double radius_ = 0;
+    VMMapRect boundingMapRect_;
+    std::vector<VMMapPoint> mapPoints_;
 };

@@ -7,6 +7,7 @@
 
 #include "Foundation/Dispatch.h"
 #include "Foundation/NSNotificationCenter.h"
+#include "GLESUtility.h"
 #include "OpenGLES/ES1.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
@@ -69,6 +70,10 @@ bool VMMapView::initialize() {
 
 VMMapView::~VMMapView() {
     if (baseMapView_) {
+        // The shared drawing utility's textures live in this view's context.
+        if (const auto r = render(); r && EAGLContext::setCurrentContext(r->context())) {
+            GLESUtility::sharedUtility()->clear();
+        }
         setOpenGLESDisabledWithoutNotifyDelegate(true);
         baseMapView_->stopAnimation();
         baseMapView_->setDelegate({});
@@ -255,6 +260,10 @@ void VMMapView::drawRect(CGRect) {
 // Projection state 2 once the engine has drawn with a laid-out view; camera work that waited
 // for it runs at the next frame.
 void VMMapView::renderState(VURI1Vovure&, int state) {
+    if (state == kRenderStateOverlayLevel0 || state == kRenderStateOverlayLevel1) {
+        overlayContainer_->drawOverlaysInLevel(state == kRenderStateOverlayLevel0 ? 0 : 1);
+        return;
+    }
     if (state != kRenderStateProjectionReady) {
         if (state == kRenderStateFrameDone) refreshAllShownGridNames();
         return;
@@ -267,6 +276,17 @@ void VMMapView::renderState(VURI1Vovure&, int state) {
         operation_ = nullptr;
         if (op) op();
     }
+}
+
+void VMMapView::referenceDidChange() { overlayContainer_->referenceDidChange(); }
+
+VMMapPoint VMMapView::overlayMapPointForPoint(CGPoint point) {
+    return mapPointForPoint(point, overlayViewState());
+}
+
+const MapViewState* VMMapView::overlayViewState() {
+    const auto r = render();
+    return r ? mapEngineGetViewState(r->mapEngine()) : nullptr;
 }
 
 // ---- Reload and application state ----

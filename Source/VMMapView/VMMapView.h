@@ -70,6 +70,7 @@ class VMMapView : public UIView,
                   public VMMapLayerDelegate,
                   public VMCompassViewDelegate,
                   public VMOverlayContainerViewDelegate,
+                  public VMOverlayMapView,
                   public CLLocationManagerDelegate,
                   public UIGestureRecognizerDelegate {
   public:
@@ -366,6 +367,11 @@ class VMMapView : public UIView,
     std::optional<VMMapPoint> centerPointAtCameraHeaderDegreeUsingScreenAnchor(double d) override;
     // VURI1VovureDelegate.
     void renderState(VURI1Vovure&, int state) override;
+    void referenceDidChange() override;
+    // VMOverlayMapView: overlays convert through the engine's live view record, as GL draws.
+    CGRect overlayViewBounds() override { return bounds(); }
+    VMMapPoint overlayMapPointForPoint(CGPoint point) override;
+    const MapViewState* overlayViewState() override;
     // CLLocationManagerDelegate.
     void locationManagerDidUpdateToLocation(CLLocationManager&,
                                             const std::shared_ptr<CLLocation>& location,

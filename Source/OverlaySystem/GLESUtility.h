@@ -1,0 +1,99 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "CoreGraphics/CGGeometry.h"
+#include "Foundation/NSObject.h"
+#include "OpenGLES/ES1.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIImage.h"
+#include "VMLineBuilder.h"
+#include "VMPolygonClipper.h"
+#include "VMPolygonTriangulator.h"
+
+// The one object through which overlay views draw with GL ES 1.1 inside the engine's frame: line
+// textures, the line builder, the clipper and the triangulator, all made on first use. Long
+// point lists are thinned and clipped to the window around the visible area first, so that the
+// cost follows what is on screen. Main thread only, with the map's GL context current.
+class GLESUtility : public NSObject {
+  public:
+    static std::shared_ptr<GLESUtility> sharedUtility();
+
+    // Deletes the textures and drops the geometry helpers; all come back on next use.
+    void clear();
+    VMLineBuilder& LineBuilder();
+    VMPolygonClipper& PolygonClipper();
+    VMTriangulator::VMPolygonTriangulator& PolygonTriangulator();
+    GLuint lineTexture();
+    GLuint lineDashTexture();
+
+    // RGBA bytes, width x height.
+    void loadTextureBuffer(const std::uint8_t* data, CGSize size, GLuint* textureID, bool repeat);
+    void loadTextureImage(const std::shared_ptr<UIImage>& image, GLuint* textureID, bool repeat);
+    void clearTexture(GLuint* textureID);
+
+    // Points within this distance (GL units) of the line through their kept neighbours are
+    // dropped before drawing; the map's overlay views set one pixel, so the frame changes by
+    // less than a pixel. 0 keeps every point.
+    void setMergeTolerance(double tolerance) { mergeTolerance_ = tolerance; }
+    double mergeTolerance() const { return mergeTolerance_; }
+    // Douglas-Peucker: keeps the ends and every point further than the tolerance from the chord
+    // of the points kept around it.
+    static void simplify(VMPointList& points, double tolerance, bool closed);
+
+    // Four corners; any other count is refused and the old window kept.
+    void setClipWindow(const CGPoint* points, std::size_t count);
+    const std::array<Vector3<float>, 4>& clipWindow() const { return clipperWindow_; }
+
+    // Four points only; the modulate colour is premultiplied, white when absent.
+    void drawIconWithTextureID(GLuint textureID, const CGPoint* points, std::size_t count,
+                               const UIColorRef& modulateColor);
+    void drawColoredLinesWithPoints(const CGPoint* points, std::size_t count,
+                                    const UIColorRef& strokeColor, double lineWidth, bool looped,
+                                    int joinType, int capType, bool lineDash, double limit);
+    void drawTexturedLinesWithPoints(const CGPoint* points, std::size_t count, GLuint textureID,
+                                     double lineWidth, bool looped, double limit);
+    void drawLinesWithPoints(const CGPoint* points, std::size_t count,
+                             const UIColorRef& strokeColor, GLuint textureID, double lineWidth,
+                             bool looped, int joinType, int capType, bool lineDash, double limit);
+    void drawLinesWithDrawable(const Drawable& drawable, GLuint textureID);
+    // Triangles by the indices when given and not a fan, else one fan over all points.
+    void drawRegionWithPoints(const VMPointList& points, const std::vector<std::uint32_t>* indices,
+                              const UIColorRef& fillColor, bool usingFan);
+    void drawRegionUsingTriangleFan(bool usingFan, const CGPoint* points, std::size_t count,
+                                    const UIColorRef& fillColor, double strokeLineWidth,
+                                    const UIColorRef& strokeColor, GLuint strokeTexture,
+                                    bool strokeLineDash, int strokeLineJoinType, double limit);
+
+    // Thins, then clips lists of more than 100 points to the window; type 0 is a polyline.
+    void reducePoints(const CGPoint* points, std::size_t count, int pointsType, double limit,
+                      bool looped, VMPolygonList& result);
+    // Keeps the first and last points and those further than the limit on an axis from the last
+    // kept one; points that are not finite numbers are left out.
+    static bool filterOriginPoints(const CGPoint* points, std::size_t count, double limit,
+                                   VMPointList& result);
+    // Null below two points; owned by the builder until its next build.
+    const Drawable* convertPoints(const VMPointList& points, const UIColorRef& color,
+                                  double lineWidth, bool looped, int joinType, int capType,
+                                  bool striped);
+    const std::vector<std::uint32_t>& getTriangleIndicesForPoints(const VMPointList& points);
+
+  private:
+    GLESUtility() = default;
+    void drawElements(GLenum mode, const std::vector<std::uint32_t>& indices,
+                      std::size_t vertexCount);
+
+    GLuint lineTexture_ = 0;
+    GLuint lineDashTexture_ = 0;
+    std::unique_ptr<VMLineBuilder> lineBuilder_;
+    std::unique_ptr<VMPolygonClipper> polygonClipper_;
+    std::unique_ptr<VMTriangulator::VMPolygonTriangulator> polygonTriangulator_;
+    std::array<Vector3<float>, 4> clipperWindow_{};
+    double mergeTolerance_ = 0;
+    // Whether GL takes 32-bit indices; asked once.
+    int elementIndexUint_ = -1;
+    std::vector<GLushort> shortIndices_;
+};

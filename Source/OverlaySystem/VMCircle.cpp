@@ -1,0 +1,63 @@
+#include "VMCircle.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+}  // namespace
+
+std::shared_ptr<VMCircle> VMCircle::circleWithCenterCoordinate(CLLocationCoordinate2D coordinate,
+                                                               double radius) {
+    std::shared_ptr<VMCircle> circle(new VMCircle());
+    circle->coordinate_ = coordinate;
+    circle->radius_ = radius;
+    circle->calculateBoundingMapRect();
+    circle->rebuildOutline();
+    return circle;
+}
+
+std::shared_ptr<VMCircle> VMCircle::circleWithMapRect(VMMapRect rect) {
+    const VMMapPoint origin = rect.origin;
+    const double across = metersBetweenMapPoints(origin, {origin.x + rect.size.width, origin.y});
+    const double down = metersBetweenMapPoints(origin, {origin.x, origin.y + rect.size.height});
+    const CLLocationCoordinate2D center =
+        coordinateForMapPoint({origin.x + rect.size.width / 2, origin.y + rect.size.height / 2});
+    return circleWithCenterCoordinate(center, std::max(across, down) / 2);
+}
+
+void VMCircle::setCoordinate(CLLocationCoordinate2D c) {
+    coordinate_ = c;
+    calculateBoundingMapRect();
+    rebuildOutline();
+}
+
+void VMCircle::setRadius(double metres) {
+    radius_ = metres;
+    calculateBoundingMapRect();
+    rebuildOutline();
+}
+
+double VMCircle::mapRadius() const {
+    const double r = radius_ * mapPointsPerMeterAtLatitude(coordinate_.latitude);
+    return std::isfinite(r) && r > 0 ? r : 0;
+}
+
+void VMCircle::calculateBoundingMapRect() {
+    const double r = mapRadius();
+    const VMMapPoint c = mapPointForCoordinate(coordinate_);
+    boundingMapRect_ = {{c.x - r, c.y - r}, {2 * r, 2 * r}};
+}
+
+void VMCircle::rebuildOutline() {
+    const double r = mapRadius();
+    const VMMapPoint c = mapPointForCoordinate(coordinate_);
+    std::vector<VMMapPoint> outline(360);
+    for (int i = 0; i < 360; ++i) {
+        const double theta = i * kPi / 180;
+        outline[i] = {c.x + r * std::sin(theta), c.y + r * std::cos(theta)};
+    }
+    mapPoints_ = std::move(outline);
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "VMVector.h"
+
+// One vertex of a line strip: 36 bytes, read by GL with that stride.
+struct Vertex {
+    Vector3<float> position;
+    float u = 0;
+    float v = 0;
+    Vector4<float> color;
+};
+static_assert(sizeof(Vertex) == 36);
+
+// Triangles over the vertices. The indices are 32-bit so that a long line never wraps them.
+struct Drawable {
+    std::vector<std::uint32_t> indices;
+    std::vector<Vertex> vertices;
+};
+
+enum VMLineJoinType { kVMLineJoinBevel = 0, kVMLineJoinMiter = 1, kVMLineJoinRound = 2 };
+enum VMLineCapType {
+    kVMLineCapNone = 0,
+    kVMLineCapSquare = 1,
+    kVMLineCapArrow = 2,
+    kVMLineCapRound = 3,
+};
+
+// Turns a line in GL coordinates into triangles: half-segment quads around every point, the
+// inner corner of each turn merged, the outer one joined, caps at the ends of open lines, and a
+// texture coordinate running along the line for dashes.
+class VMLineBuilder {
+  public:
+    virtual ~VMLineBuilder() = default;
+
+    // One colour per segment; the last stands for the rest, none means white.
+    void build(const VMPointList* points, bool looped, int joinType, int capType,
+               std::span<const Vector4<float>> colors, float width);
+    // Plain white textured quads per segment, for image-textured lines.
+    void buildStriped(const VMPointList* points, bool looped, float width);
+    const Drawable& drawable() const { return drawable_; }
+
+  private:
+    struct Side {
+        Vector3<float> left;
+        Vector3<float> right;
+    };
+
+    void setUp(const VMPointList* points, bool looped, float width);
+    void addQuad(const Side& start, const Side& end, float length, const Vector4<float>& color);
+    void addJoin(std::size_t point, std::size_t incoming, std::size_t outgoing, bool firstHalfWhole,
+                 int joinType);
+    void addRoundFan(const Vector3<float>& center, const Vector3<float>& from,
+                     const Vector3<float>& to, int steps, const Vector4<float>& firstColor,
+                     const Vector4<float>& secondColor);
+    void addCaps(int capType);
+    const Vector4<float>& colorOf(std::size_t segment) const;
+
+    float textureScale_ = 0;
+    float miterLimit_ = 10.0f;
+    Vector4<float> defaultColor_{1, 1, 1, 1};
+    Drawable drawable_;
+    std::vector<Vector3<float>> segmentVectors_;
+    std::vector<float> segmentLengths_;
+
+    const VMPointList* points_ = nullptr;
+    std::span<const Vector4<float>> colors_;
+    float width_ = 0;
+    bool looped_ = false;
+    float textureOffset_ = 0;
+    // The side of the line where the previous join left the next half-segment to start.
+    Side pending_;
+};

@@ -1,0 +1,19 @@
+#include "VMPolygon.h"
+
+std::shared_ptr<VMPolygon> VMPolygon::polygonWithCoordinates(
+    std::span<const CLLocationCoordinate2D> coordinates) {
+    std::shared_ptr<VMPolygon> polygon(new VMPolygon());
+    polygon->initWithCoordinates(coordinates);
+    return polygon;
+}
+
+std::shared_ptr<VMPolygon> VMPolygon::polygonWithPoints(std::span<const VMMapPoint> points) {
+    std::shared_ptr<VMPolygon> polygon(new VMPolygon());
+    polygon->initWithPoints(points);
+    return polygon;
+}
+
+CLLocationCoordinate2D VMPolygon::coordinate() const {
+    const VMMapRect& r = boundingRect();
+    return coordinateForMapPoint({r.origin.x + r.size.width / 2, r.origin.y + r.size.height / 2});
+}

@@ -1,0 +1,161 @@
+// Frame time of a 640 x 1136 pixel map view with 100 polylines of 1,000 points and 100 polygons
+// of 200 points spread over the visible region, against the same map without overlays, in one
+// run on whatever GL the machine has (Mesa's llvmpipe without a GPU). Prints both medians and
+// their ratio.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <vector>
+
+#include "Foundation/NSPathUtilities.h"
+#include "UIKit/UIScreen.h"
+#include "VMMapView.h"
+#include "VMPolygonView.h"
+#include "VMPolylineView.h"
+
+namespace {
+
+double gEmptyMs = 0;
+double gStreetsMs = 0;
+double gWigglesMs = 0;
+
+// Routes of 1,000 points, each about as long as the screen is wide. Streets: 20 straight legs
+// that turn at right angles, sampled with a jitter of a quarter pixel, as recorded tracks are.
+// Wiggles: a random walk that turns at every point, the worst case for merging.
+void addPolylines(VMOverlayContainerView& container, const VMMapRect& area, std::mt19937& random,
+                  bool streets) {
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::normal_distribution<double> turn(0, 0.15);
+    const double step = area.size.width / 1000;
+    // The screen is 640 pixels wide.
+    std::uniform_real_distribution<double> jitter(-area.size.width / 2560, area.size.width / 2560);
+    for (int i = 0; i < 100; ++i) {
+        std::vector<VMMapPoint> points;
+        VMMapPoint p{area.origin.x + unit(random) * area.size.width,
+                     area.origin.y + unit(random) * area.size.height};
+        double heading = unit(random) * 2 * M_PI;
+        for (int k = 0; k < 1000; ++k) {
+            points.push_back(streets ? VMMapPoint{p.x + jitter(random), p.y + jitter(random)} : p);
+            if (!streets) {
+                heading += turn(random);
+            } else if (k % 50 == 49) {
+                heading += unit(random) < 0.5 ? M_PI / 2 : -M_PI / 2;
+            }
+            p.x = std::clamp(p.x + step * std::cos(heading), area.origin.x,
+                             area.origin.x + area.size.width);
+            p.y = std::clamp(p.y + step * std::sin(heading), area.origin.y,
+                             area.origin.y + area.size.height);
+        }
+        const auto line = VMPolyline::polylineWithPoints(points);
+        auto view = VMPolylineView::initWithPolyline(line);
+        view->setLineWidth(3);
+        container.insertOverlay(line, view, SIZE_MAX, 1);
+    }
+}
+
+// Areas: round polygons of 200 points, a tenth of the screen across, with the same jitter, or
+// star-shaped ones for the worst case.
+void addPolygons(VMOverlayContainerView& container, const VMMapRect& area, std::mt19937& random,
+                 bool round) {
+    std::uniform_real_distribution<double> unit(0, 1);
+    const double radius = area.size.width / 20;
+    const double spread = round ? 1.0 / 128 : 0.4;
+    for (int i = 0; i < 100; ++i) {
+        const VMMapPoint c{area.origin.x + unit(random) * area.size.width,
+                           area.origin.y + unit(random) * area.size.height};
+        std::vector<VMMapPoint> points;
+        for (int k = 0; k < 200; ++k) {
+            const double a = 2 * M_PI * k / 200;
+            const double r = radius * (1 - spread + spread * unit(random));
+            points.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
+        }
+        const auto polygon = VMPolygon::polygonWithPoints(points);
+        auto view = VMPolygonView::initWithPolygon(polygon);
+        view->setLineWidth(1);
+        container.insertOverlay(polygon, view, SIZE_MAX, 1);
+    }
+}
+
+double medianFrameMs(VMMapView& view, int frames) {
+    std::vector<double> ms;
+    double rotation = 0;
+    for (int i = 0; i < frames; ++i) {
+        // A turning camera, so that every frame has new work.
+        rotation += 0.5;
+        view.rotateToDegree(rotation);
+        const auto start = std::chrono::steady_clock::now();
+        view.baseMapView()->drawView();
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
+}
+
+void BM_MapViewOverlayFrame(benchmark::State& state) {
+    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
+    const char* home = mkdtemp(pattern);
+    if (!home) {
+        state.SkipWithError("no temporary home");
+        return;
+    }
+    NSSetHomeDirectory(home);
+    UIScreen::mainScreen()->setScale(2);
+    {
+        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
+        if (!view) {
+            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
+            return;
+        }
+        view->zoomToLevel(14.5);
+        view->baseMapView()->layoutIfNeeded();
+        view->baseMapView()->drawView();
+        for (auto _ : state) {
+            gEmptyMs = medianFrameMs(*view, 60);
+            std::mt19937 random(11);
+            const VMMapRect area = view->visibleMapRect();
+            auto& container = *view->overlayContainer();
+            addPolylines(container, area, random, true);
+            addPolygons(container, area, random, true);
+            gStreetsMs = medianFrameMs(*view, 60);
+            for (const int level : {0, 1}) {
+                for (const auto& overlay : container.overlaysInLevel(level)) {
+                    container.removeOverlay(overlay);
+                }
+            }
+            addPolylines(container, area, random, false);
+            addPolygons(container, area, random, false);
+            gWigglesMs = medianFrameMs(*view, 60);
+        }
+    }
+    std::filesystem::remove_all(home);
+    state.counters["empty_ms"] = gEmptyMs;
+    state.counters["streets_ms"] = gStreetsMs;
+    state.counters["wiggles_ms"] = gWigglesMs;
+}
+
+BENCHMARK(BM_MapViewOverlayFrame)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (gEmptyMs > 0) {
+        std::printf(
+            "map view frame at 640x1136, medians: empty %.3f ms; 100 polylines + 100 polygons: "
+            "streets %.3f ms (ratio %.2f), wiggles %.3f ms (ratio %.2f)\n",
+            gEmptyMs, gStreetsMs, gStreetsMs / gEmptyMs, gWigglesMs, gWigglesMs / gEmptyMs);
+    }
+    return 0;
+}

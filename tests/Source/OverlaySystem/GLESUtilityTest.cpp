@@ -1,0 +1,323 @@
+#include <cmath>
+#include <random>
+
+#include "LogCapture.h"
+#include "OverlayGLFixture.h"
+
+namespace {
+
+std::vector<CGPoint> points(std::initializer_list<CGPoint> list) { return list; }
+
+TEST(Thinning, KeepsEndsAndPointsBeyondTheLimit) {
+    VMPointList out;
+    const auto two = points({{1, 1}, {9, 9}});
+    ASSERT_TRUE(GLESUtility::filterOriginPoints(two.data(), 2, 2.5, out));
+    EXPECT_EQ(out, (VMPointList{{1, 1}, {1, 1}, {9, 9}}));
+
+    out.clear();
+    const auto close = points({{0, 0}, {1, 0}, {2, 1}, {1, 2}, {2, 2}});
+    ASSERT_TRUE(GLESUtility::filterOriginPoints(close.data(), 5, 2.5, out));
+    EXPECT_EQ(out, (VMPointList{{0, 0}, {2, 1}, {2, 2}}));
+
+    out.clear();
+    const auto spread = points({{0, 0}, {3, 0}, {4, 0}, {4, 3}, {10, 10}});
+    ASSERT_TRUE(GLESUtility::filterOriginPoints(spread.data(), 5, 2.5, out));
+    EXPECT_EQ(out, (VMPointList{{0, 0}, {3, 0}, {4, 3}, {10, 10}}));
+
+    // What is not a number is left out; one number alone is no line.
+    out.clear();
+    const auto broken = points({{NAN, 0}, {0, 0}, {INFINITY, 5}, {10, 10}});
+    ASSERT_TRUE(GLESUtility::filterOriginPoints(broken.data(), 4, 2.5, out));
+    EXPECT_EQ(out, (VMPointList{{0, 0}, {0, 0}, {10, 10}}));
+    const auto lone = points({{NAN, 0}, {1, 1}});
+    EXPECT_FALSE(GLESUtility::filterOriginPoints(lone.data(), 2, 2.5, out));
+}
+
+TEST(Reduction, ClipsOnlyListsOfMoreThanAHundredPoints) {
+    const auto utility = GLESUtility::sharedUtility();
+    const CGPoint window[] = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    utility->setClipWindow(window, 4);
+    {
+        testsupport::LogCapture log;
+        const CGPoint three[] = {{0, 0}, {1, 0}, {1, 1}};
+        utility->setClipWindow(three, 3);
+        EXPECT_TRUE(log.contains("Clip window count only 4 temporarily."));
+        EXPECT_EQ(utility->clipWindow()[2], (Vector3<float>{10, 10, 0}));
+    }
+    for (const std::size_t n : {100u, 101u}) {
+        std::vector<CGPoint> line;
+        for (std::size_t i = 0; i < n; ++i) line.push_back({double(i) * 5 - 101, 5});
+        VMPolygonList result;
+        utility->reducePoints(line.data(), line.size(), 0, 1, false, result);
+        ASSERT_EQ(result.size(), 1u);
+        if (n == 100) {
+            EXPECT_EQ(result[0].size(), 100u);
+        } else {
+            EXPECT_EQ(result[0].size(), 4u);  // the crossings and the two points inside
+        }
+    }
+}
+
+TEST(Merging, DropsPointsWithinTheToleranceOfTheirChord) {
+    VMPointList line{{0, 0}, {1, 0.2f}, {2, -0.2f}, {3, 0}, {3.1f, 2}, {3, 4}};
+    GLESUtility::simplify(line, 0.5, false);
+    EXPECT_EQ(line, (VMPointList{{0, 0}, {3, 0}, {3, 4}}));
+    VMPointList ring{{0, 0}, {2, 0.1f}, {4, 0}, {4, 4}, {2, 4.1f}, {0, 4}};
+    GLESUtility::simplify(ring, 0.5, true);
+    EXPECT_EQ(ring, (VMPointList{{0, 0}, {4, 0}, {4, 4}, {0, 4}}));
+    VMPointList kept = ring;
+    GLESUtility::simplify(kept, 0, true);
+    EXPECT_EQ(kept, ring);
+}
+
+using LineDrawing = OverlayGLTest;
+
+TEST_F(LineDrawing, MergingWithinAPixelMovesNothingFurtherThanAPixel) {
+    // A track of right-angled legs sampled every 0.4 units with a jitter of a quarter unit.
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> jitter(-0.25, 0.25);
+    std::vector<CGPoint> track;
+    const CGPoint corners[] = {{6, 6}, {56, 6}, {56, 30}, {20, 30}, {20, 58}};
+    for (std::size_t leg = 0; leg + 1 < 5; ++leg) {
+        const CGPoint a = corners[leg];
+        const CGPoint b = corners[leg + 1];
+        const int steps = int(std::hypot(b.x - a.x, b.y - a.y) / 0.4);
+        for (int k = 0; k < steps; ++k) {
+            const double t = double(k) / steps;
+            track.push_back(
+                {a.x + (b.x - a.x) * t + jitter(random), a.y + (b.y - a.y) * t + jitter(random)});
+        }
+    }
+    track.push_back(corners[4]);
+    const auto utility = GLESUtility::sharedUtility();
+    const auto draw = [&](double tolerance) {
+        clearToWhite();
+        utility->setMergeTolerance(tolerance);
+        utility->drawColoredLinesWithPoints(track.data(), track.size(), UIColor::redColor(), 4,
+                                            false, kVMLineJoinRound, 0, false, 0);
+        const CGPoint square[] = {{30, 40}, {50, 40}, {50, 60}, {30, 60}};
+        utility->drawRegionUsingTriangleFan(false, square, 4, UIColor::blueColor(), 2,
+                                            UIColor::greenColor(), 0, false, 0, 0);
+        return frame();
+    };
+    const auto full = draw(0);
+    const auto merged = draw(1);
+    utility->setMergeTolerance(0);
+    // Every pixel of one frame has a pixel of the same paint within one pixel in the other:
+    // white, or the colour whose channel leads. Shades differ where the unmerged track's many
+    // soft edges overlap.
+    const auto close = [](const std::uint8_t* a, const std::uint8_t* b) {
+        const auto paint = [](const std::uint8_t* p) {
+            if (std::min({p[0], p[1], p[2]}) > 200) return 3;
+            return int(std::max_element(p, p + 3) - p);
+        };
+        return paint(a) == paint(b);
+    };
+    int differing = 0;
+    for (const auto& [one, other] : {std::pair{&full, &merged}, std::pair{&merged, &full}}) {
+        for (int y = 0; y < kSize; ++y) {
+            for (int x = 0; x < kSize; ++x) {
+                const std::uint8_t* p = one->data() + 4 * (y * kSize + x);
+                bool matched = false;
+                for (int dy = -1; dy <= 1 && !matched; ++dy) {
+                    for (int dx = -1; dx <= 1 && !matched; ++dx) {
+                        const int nx = x + dx;
+                        const int ny = y + dy;
+                        if (nx < 0 || ny < 0 || nx >= kSize || ny >= kSize) continue;
+                        matched = close(p, other->data() + 4 * (ny * kSize + nx));
+                    }
+                }
+                EXPECT_TRUE(matched) << x << "," << y;
+                differing += !close(p, other->data() + 4 * (y * kSize + x));
+            }
+        }
+    }
+    EXPECT_GT(differing, 0);
+    EXPECT_LT(differing, 2 * 64 * 3);
+    // Far fewer points reach the builder.
+    utility->setMergeTolerance(1);
+    VMPolygonList reduced;
+    utility->reducePoints(track.data(), track.size(), 0, 0, false, reduced);
+    utility->setMergeTolerance(0);
+    ASSERT_EQ(reduced.size(), 1u);
+    EXPECT_LT(reduced[0].size(), 20u);
+}
+
+TEST_F(LineDrawing, WidthAndCapsCoverTheirPixelsOnly) {
+    const auto utility = GLESUtility::sharedUtility();
+    const CGPoint line[] = {{10, 32}, {40, 32}};
+    const auto red = UIColor::redColor();
+
+    utility->drawColoredLinesWithPoints(line, 2, red, 0, false, 0, 0, false, 0);
+    EXPECT_TRUE(isWhite(20, 32));
+
+    utility->drawColoredLinesWithPoints(line, 2, red, 10, false, 0, kVMLineCapNone, false, 0);
+    EXPECT_TRUE(near(pixel(20, 32), {255, 0, 0}));
+    EXPECT_TRUE(near(pixel(20, 29), {255, 0, 0}));
+    EXPECT_TRUE(isWhite(20, 38));
+    EXPECT_TRUE(isWhite(20, 25));
+    EXPECT_TRUE(isWhite(42, 32));
+
+    clearToWhite();
+    utility->drawColoredLinesWithPoints(line, 2, red, 10, false, 0, kVMLineCapRound, false, 0);
+    // Within the half disc beyond the end, and not at its corner or past its rim.
+    EXPECT_TRUE(near(pixel(42, 32), {255, 0, 0}));
+    EXPECT_TRUE(near(pixel(7, 32), {255, 0, 0}));
+    EXPECT_TRUE(isWhite(44, 36));
+    EXPECT_TRUE(isWhite(46, 32));
+    EXPECT_FALSE(isWhite(43, 34));
+
+    clearToWhite();
+    utility->drawColoredLinesWithPoints(line, 2, red, 10, false, 0, kVMLineCapSquare, false, 0);
+    EXPECT_FALSE(isWhite(44, 35));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    // The state the line drawing leaves behind.
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+    EXPECT_FALSE(glIsEnabled(GL_COLOR_ARRAY));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+    GLboolean depthWrites = GL_FALSE;
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWrites);
+    EXPECT_TRUE(depthWrites);
+}
+
+TEST_F(LineDrawing, DashesLeaveTheirGapsEmpty) {
+    const auto utility = GLESUtility::sharedUtility();
+    // Width 2: the dash texture repeats every 8 units, opaque for the first half.
+    const CGPoint line[] = {{0, 32}, {64, 32}};
+    utility->drawColoredLinesWithPoints(line, 2, UIColor::blackColor(), 2, false, 0, 0, true, 0);
+    for (int dash = 0; dash < 8; ++dash) {
+        SCOPED_TRACE(dash);
+        for (int x = dash * 8; x < dash * 8 + 4; ++x) EXPECT_LT(pixel(x, 32)[0], 64) << x;
+        for (int x = dash * 8 + 4; x < dash * 8 + 8; ++x) EXPECT_TRUE(isWhite(x, 32)) << x;
+    }
+    clearToWhite();
+    utility->drawColoredLinesWithPoints(line, 2, UIColor::blackColor(), 2, false, 0, 0, false, 0);
+    EXPECT_LT(pixel(6, 32)[0], 64);
+}
+
+TEST_F(LineDrawing, LinesOfMoreVerticesThanSixteenBitsDrawWhole) {
+    // A dense zigzag whose round joins need well over 65,536 vertices.
+    std::vector<CGPoint> zigzag;
+    for (int i = 0; i < 400; ++i) zigzag.push_back({12 + i * 0.1, i % 2 ? 44.0 : 20.0});
+    const auto utility = GLESUtility::sharedUtility();
+    utility->drawColoredLinesWithPoints(zigzag.data(), zigzag.size(), UIColor::blueColor(), 4,
+                                        false, kVMLineJoinRound, 0, false, 0);
+    ASSERT_GT(utility->LineBuilder().drawable().vertices.size(), 65536u);
+
+    // Covered to the end: the last vertices are drawn, not wrapped onto the first.
+    for (int x = 12; x <= 52; ++x) {
+        const auto p = pixel(x, 32);
+        EXPECT_TRUE(p[0] == 0 && p[2] > 100) << x;
+    }
+    EXPECT_TRUE(isWhite(56, 32));
+    EXPECT_TRUE(isWhite(30, 50));
+}
+
+using RegionDrawing = OverlayGLTest;
+
+TEST_F(RegionDrawing, FillsByTriangulationOrFanWithUnpremultipliedColour) {
+    const auto utility = GLESUtility::sharedUtility();
+    const CGPoint l[] = {{8, 8}, {56, 8}, {56, 24}, {24, 24}, {24, 56}, {8, 56}};
+    const auto halfRed = UIColor::colorWithRed(1, 0, 0, 0.5);
+    utility->drawRegionUsingTriangleFan(false, l, 6, halfRed, 0, nullptr, 0, false, 0, 0);
+    EXPECT_TRUE(near(pixel(16, 48), {255, 128, 128}));
+    EXPECT_TRUE(near(pixel(48, 16), {255, 128, 128}));
+    EXPECT_TRUE(isWhite(40, 40));
+    GLfloat color[4];
+    glGetFloatv(GL_CURRENT_COLOR, color);
+    EXPECT_FLOAT_EQ(color[0], 1);
+    EXPECT_FLOAT_EQ(color[3], 0.5f);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+
+    // A square comes out the same as a fan or triangulated.
+    const CGPoint square[] = {{8, 8}, {56, 8}, {56, 56}, {8, 56}};
+    clearToWhite();
+    utility->drawRegionUsingTriangleFan(true, square, 4, halfRed, 0, nullptr, 0, false, 0, 0);
+    const auto fan = frame();
+    clearToWhite();
+    utility->drawRegionUsingTriangleFan(false, square, 4, halfRed, 0, nullptr, 0, false, 0, 0);
+    EXPECT_EQ(frame(), fan);
+
+    // The stroke lies on the outline over the fill.
+    clearToWhite();
+    utility->drawRegionUsingTriangleFan(false, square, 4, UIColor::greenColor(), 4,
+                                        UIColor::redColor(), 0, false, 0, 0);
+    EXPECT_TRUE(near(pixel(32, 32), {0, 255, 0}));
+    EXPECT_TRUE(near(pixel(8, 32), {255, 0, 0}));
+    EXPECT_TRUE(near(pixel(32, 55), {255, 0, 0}));
+    EXPECT_TRUE(isWhite(4, 32));
+}
+
+TEST_F(RegionDrawing, RegionsOfMoreVerticesThanSixteenBitsFillWhole) {
+    // A disc of 70,000 vertices, clipped to the window and triangulated: the vertices past
+    // 65,535 lie in its last 23 degrees.
+    std::vector<CGPoint> disc;
+    for (int i = 0; i < 70000; ++i) {
+        const double a = 2 * M_PI * i / 70000;
+        disc.push_back({32 + 24 * std::cos(a), 32 + 24 * std::sin(a)});
+    }
+    const auto utility = GLESUtility::sharedUtility();
+    utility->drawRegionUsingTriangleFan(false, disc.data(), disc.size(), UIColor::blueColor(), 0,
+                                        nullptr, 0, false, 0, 0);
+    for (const double degrees : {10.0, 100.0, 200.0, 340.0, 350.0}) {
+        const double a = degrees * M_PI / 180;
+        EXPECT_TRUE(
+            near(pixel(int(32 + 20 * std::cos(a)), int(32 + 20 * std::sin(a))), {0, 0, 255}))
+            << degrees;
+    }
+    EXPECT_TRUE(isWhite(2, 2));
+    EXPECT_TRUE(isWhite(60, 60));
+}
+
+TEST_F(RegionDrawing, LineColoursReachGLUnpremultiplied) {
+    const CGPoint line[] = {{10, 32}, {54, 32}};
+    GLESUtility::sharedUtility()->drawColoredLinesWithPoints(
+        line, 2, UIColor::colorWithRed(1, 0, 0, 0.5), 10, false, 0, 0, false, 0);
+    EXPECT_TRUE(near(pixel(32, 32), {255, 128, 128}));
+}
+
+TEST_F(RegionDrawing, IconsModulateWithAPremultipliedColour) {
+    const auto utility = GLESUtility::sharedUtility();
+    const std::uint8_t white[] = {255, 255, 255, 255, 255, 255, 255, 255,
+                                  255, 255, 255, 255, 255, 255, 255, 255};
+    GLuint texture = 0;
+    utility->loadTextureBuffer(white, CGSizeMake(2, 2), &texture, false);
+    ASSERT_TRUE(glIsTexture(texture));
+    const CGPoint quad[] = {{8, 8}, {56, 8}, {56, 56}, {8, 56}};
+    utility->drawIconWithTextureID(texture, quad, 3, nullptr);
+    EXPECT_TRUE(isWhite(32, 32));
+    utility->drawIconWithTextureID(texture, quad, 4, UIColor::colorWithRed(1, 0, 0, 0.5));
+    EXPECT_TRUE(near(pixel(32, 32), {255, 128, 128}));
+    EXPECT_TRUE(isWhite(4, 4));
+    GLfloat color[4];
+    glGetFloatv(GL_CURRENT_COLOR, color);
+    EXPECT_FLOAT_EQ(color[0], 0.5f);
+    EXPECT_FLOAT_EQ(color[3], 0.5f);
+    GLint binding = -1;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &binding);
+    EXPECT_EQ(binding, 0);
+    utility->clearTexture(&texture);
+    EXPECT_EQ(texture, 0u);
+}
+
+TEST_F(RegionDrawing, ClearDropsTheLineTexturesAndTheyComeBack) {
+    const auto utility = GLESUtility::sharedUtility();
+    const GLuint first = utility->lineTexture();
+    ASSERT_TRUE(glIsTexture(first));
+    GLint wrap = 0;
+    glBindTexture(GL_TEXTURE_2D, first);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
+    utility->clear();
+    EXPECT_FALSE(glIsTexture(first));
+    const CGPoint line[] = {{10, 32}, {40, 32}};
+    utility->drawColoredLinesWithPoints(line, 2, UIColor::redColor(), 4, false, 0, 0, false, 0);
+    EXPECT_TRUE(glIsTexture(utility->lineTexture()));
+    EXPECT_TRUE(near(pixel(20, 32), {255, 0, 0}));
+}
+
+}  // namespace

@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "LogCapture.h"
+#include "VMLineBuilder.h"
+
+namespace {
+
+using P = Vector3<float>;
+
+float distance(const P& a, const P& b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+double coveredArea(const Drawable& d) {
+    double area = 0;
+    for (std::size_t t = 0; t < d.indices.size(); t += 3) {
+        const P& a = d.vertices[d.indices[t]].position;
+        const P& b = d.vertices[d.indices[t + 1]].position;
+        const P& c = d.vertices[d.indices[t + 2]].position;
+        area += std::fabs((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x)) / 2;
+    }
+    return area;
+}
+
+void expectSound(const Drawable& d) {
+    ASSERT_EQ(d.indices.size() % 3, 0u);
+    for (const auto i : d.indices) ASSERT_LT(i, d.vertices.size());
+    for (const Vertex& v : d.vertices) {
+        ASSERT_TRUE(std::isfinite(v.position.x) && std::isfinite(v.position.y));
+    }
+}
+
+TEST(LineBuilder, TwoPointsMakeOneQuadAcrossTheWidth) {
+    VMLineBuilder builder;
+    const VMPointList line{{0, 0}, {10, 0}};
+    for (const bool looped : {false, true}) {
+        builder.build(&line, looped, kVMLineJoinBevel, kVMLineCapNone, {}, 2);
+        const Drawable& d = builder.drawable();
+        ASSERT_EQ(d.vertices.size(), 4u);
+        EXPECT_EQ(d.indices, (std::vector<std::uint32_t>{0, 1, 2, 2, 1, 3}));
+        // The left of the direction is +y and carries u = 0.
+        EXPECT_EQ(d.vertices[0].position, (P{0, 1}));
+        EXPECT_EQ(d.vertices[0].u, 0);
+        EXPECT_EQ(d.vertices[1].position, (P{0, -1}));
+        EXPECT_EQ(d.vertices[1].u, 1);
+        EXPECT_EQ(d.vertices[3].position, (P{10, -1}));
+        // Texture runs a quarter of the width per unit: 10 / 8.
+        EXPECT_FLOAT_EQ(d.vertices[3].v, 1.25f);
+        EXPECT_EQ(d.vertices[0].color, (Vector4<float>{1, 1, 1, 1}));
+    }
+}
+
+TEST(LineBuilder, EveryPieceOfAStraightLineIsDrawnOnce) {
+    VMLineBuilder builder;
+    const VMPointList line{{0, 0}, {3, 0}, {7, 0}, {12, 0}};
+    builder.build(&line, false, kVMLineJoinRound, kVMLineCapNone, {}, 2);
+    const Drawable& d = builder.drawable();
+    expectSound(d);
+    // Collinear points add no join geometry: only the four half-segment quads of the two inner
+    // points and the last half.
+    EXPECT_EQ(d.vertices.size(), 20u);
+    EXPECT_NEAR(coveredArea(d), 12 * 2, 1e-4);
+    // The texture coordinate runs on across the quads without growing.
+    for (std::size_t q = 4; q < d.vertices.size(); q += 4) {
+        const float previousEnd = d.vertices[q - 1].v;
+        EXPECT_FLOAT_EQ(d.vertices[q].v, previousEnd - std::floor(previousEnd));
+    }
+}
+
+TEST(LineBuilder, JoinsOnARightAngle) {
+    const VMPointList corner{{0, 0}, {10, 0}, {10, 10}};
+    const P p{10, 0};
+    VMLineBuilder builder;
+
+    builder.build(&corner, false, kVMLineJoinBevel, kVMLineCapNone, {}, 2);
+    ASSERT_EQ(builder.drawable().vertices.size(), 14u);
+    EXPECT_EQ(builder.drawable().indices.size(), 24u);
+    EXPECT_EQ(builder.drawable().vertices[8].position, (P{10.5f, -0.5f}));
+    // Each copy of the join vertex runs the dash on from the quad it closes.
+    const auto& v = builder.drawable().vertices;
+    EXPECT_EQ(v[8].v, v[2].v);
+    EXPECT_EQ(v[9].v, v[4].v);
+    EXPECT_NE(v[8].v, v[9].v);
+
+    builder.build(&corner, false, kVMLineJoinMiter, kVMLineCapNone, {}, 2);
+    ASSERT_EQ(builder.drawable().vertices.size(), 14u);
+    EXPECT_EQ(builder.drawable().vertices[8].position, (P{11, -1}));
+    EXPECT_FLOAT_EQ(distance(builder.drawable().vertices[8].position, p), std::sqrt(2.0f));
+
+    builder.build(&corner, false, kVMLineJoinRound, kVMLineCapNone, {}, 2);
+    const Drawable& d = builder.drawable();
+    expectSound(d);
+    // A centre and one rim vertex per degree, 90 steps, on the outer side of the turn.
+    // Plus a vertex at the corner for the wedge between the quads and the fan.
+    ASSERT_EQ(d.vertices.size(), 12u + 1 + 91 + 1);
+    EXPECT_EQ(d.indices.size(), 18u + 3 * 90 + 6);
+    // The two half-segment quads at the corner, then the fan.
+    EXPECT_EQ(d.vertices[8].position, p);
+    for (std::size_t i = 9; i < 9 + 91; ++i) {
+        EXPECT_NEAR(distance(d.vertices[i].position, p), 1, 1e-5);
+        EXPECT_GE(d.vertices[i].position.x, 10 - 1e-5);
+        EXPECT_LE(d.vertices[i].position.y, 1e-5);
+    }
+}
+
+bool covered(const Drawable& d, float x, float y) {
+    for (std::size_t t = 0; t < d.indices.size(); t += 3) {
+        const P& a = d.vertices[d.indices[t]].position;
+        const P& b = d.vertices[d.indices[t + 1]].position;
+        const P& c = d.vertices[d.indices[t + 2]].position;
+        const auto side = [x, y](const P& p, const P& q) {
+            return (q.x - p.x) * (y - p.y) - (q.y - p.y) * (x - p.x);
+        };
+        const float s1 = side(a, b);
+        const float s2 = side(b, c);
+        const float s3 = side(c, a);
+        if ((s1 >= 0 && s2 >= 0 && s3 >= 0) || (s1 <= 0 && s2 <= 0 && s3 <= 0)) return true;
+    }
+    return false;
+}
+
+float distanceToLine(const VMPointList& line, float x, float y) {
+    float best = INFINITY;
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        const P& a = line[i];
+        const P& b = line[i + 1];
+        const float dx = b.x - a.x;
+        const float dy = b.y - a.y;
+        const float t =
+            std::clamp(((x - a.x) * dx + (y - a.y) * dy) / (dx * dx + dy * dy), 0.0f, 1.0f);
+        best = std::min(best, std::hypot(x - a.x - t * dx, y - a.y - t * dy));
+    }
+    return best;
+}
+
+TEST(LineBuilder, JoinsLeaveNoHoles) {
+    const VMPointList shapes[] = {
+        {{0, 0}, {10, 0}, {10, 10}},                 // left turn
+        {{0, 0}, {10, 0}, {10, -10}},                // right turn
+        {{0, 0}, {10, 0}, {2, 3}},                   // acute
+        {{0, 0}, {10, 0}, {16, 6}, {30, 7}},         // gentle
+        {{0, 0}, {10, 0}, {10.4f, 0.3f}, {10, 10}},  // a short jog at a corner
+    };
+    VMLineBuilder builder;
+    for (int join = 0; join < 3; ++join) {
+        for (const VMPointList& line : shapes) {
+            builder.build(&line, false, join, kVMLineCapNone, {}, 4);
+            for (float y = -12; y <= 12; y += 0.25f) {
+                for (float x = -2; x <= 32; x += 0.25f) {
+                    // Inside the band, away from the open ends; bevels and miters may cut outer
+                    // corners short, so only the middle of the band counts for them.
+                    const float band = join == kVMLineJoinRound ? 1.8f : 0.3f;
+                    if (distanceToLine(line, x, y) > band || x < 0.5f) continue;
+                    if (std::hypot(x - line.back().x, y - line.back().y) < 2.2f) continue;
+                    EXPECT_TRUE(covered(builder.drawable(), x, y))
+                        << "join " << join << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
+TEST(LineBuilder, SharpTurnsFallBackToBevel) {
+    const VMPointList spike{{0, 0}, {100, 0}, {0, 1}};
+    VMLineBuilder builder;
+    builder.build(&spike, false, kVMLineJoinMiter, kVMLineCapNone, {}, 2);
+    const Drawable& d = builder.drawable();
+    expectSound(d);
+    ASSERT_EQ(d.vertices.size(), 14u);
+    EXPECT_LE(distance(d.vertices[8].position, {100, 0}), 1);
+}
+
+TEST(LineBuilder, LoopedSquareHasFourJoinsAndNoCaps) {
+    const VMPointList square{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    VMLineBuilder builder;
+    builder.build(&square, true, kVMLineJoinBevel, kVMLineCapRound, {}, 2);
+    EXPECT_EQ(builder.drawable().vertices.size(), 4u * (8 + 2));
+    EXPECT_EQ(builder.drawable().indices.size(), 4u * (12 + 6));
+    expectSound(builder.drawable());
+}
+
+TEST(LineBuilder, Caps) {
+    const VMPointList line{{0, 0}, {10, 0}};
+    VMLineBuilder builder;
+
+    builder.build(&line, false, kVMLineJoinBevel, kVMLineCapSquare, {}, 2);
+    ASSERT_EQ(builder.drawable().vertices.size(), 12u);
+    float minX = 0;
+    float maxX = 0;
+    for (const Vertex& v : builder.drawable().vertices) {
+        minX = std::min(minX, v.position.x);
+        maxX = std::max(maxX, v.position.x);
+    }
+    EXPECT_EQ(minX, -1);
+    EXPECT_EQ(maxX, 11);
+
+    builder.build(&line, false, kVMLineJoinBevel, kVMLineCapArrow, {}, 1);
+    ASSERT_EQ(builder.drawable().vertices.size(), 8u);
+    EXPECT_NEAR(builder.drawable().vertices[7].position.x, 10 + 1.7320508, 1e-5);
+    EXPECT_EQ(builder.drawable().vertices[4].position, (P{10, 1}));
+    EXPECT_EQ(builder.drawable().vertices[5].position, (P{10, -1}));
+
+    builder.build(&line, false, kVMLineJoinBevel, kVMLineCapRound, {}, 2);
+    const Drawable& d = builder.drawable();
+    ASSERT_EQ(d.vertices.size(), 4u + 2 * 182);
+    EXPECT_EQ(d.indices.size(), 6u + 2 * 3 * 180);
+    for (std::size_t i = 5; i < 4 + 182; ++i) {
+        EXPECT_NEAR(distance(d.vertices[i].position, {0, 0}), 1, 1e-5);
+        EXPECT_LE(d.vertices[i].position.x, 1e-5);
+    }
+    for (std::size_t i = 4 + 182 + 1; i < d.vertices.size(); ++i) {
+        EXPECT_NEAR(distance(d.vertices[i].position, {10, 0}), 1, 1e-5);
+        EXPECT_GE(d.vertices[i].position.x, 10 - 1e-5);
+    }
+    // Half discs: the caps add the area of one disc.
+    EXPECT_NEAR(coveredArea(d), 20 + M_PI, 0.01);
+}
+
+TEST(LineBuilder, DegenerateInput) {
+    VMLineBuilder builder;
+    const VMPointList line{{0, 0}, {10, 0}};
+    {
+        testsupport::LogCapture log;
+        builder.build(&line, false, 0, 0, {}, 0);
+        builder.build(&line, false, 0, 0, {}, -1);
+        EXPECT_TRUE(log.lines().empty());
+        EXPECT_TRUE(builder.drawable().vertices.empty());
+        builder.build(nullptr, false, 0, 0, {}, 2);
+        EXPECT_TRUE(log.contains("Initialize error: points is NULL!"));
+        const VMPointList one{{1, 1}};
+        builder.build(&one, false, 0, 0, {}, 2);
+        EXPECT_TRUE(log.contains("Initialize error: points can not be less than 2!"));
+        EXPECT_TRUE(builder.drawable().vertices.empty());
+    }
+    // Repeated points and reversals give finite geometry; caps follow the segments that have
+    // a direction, and a line of one repeated point draws nothing.
+    const VMPointList repeated{{0, 0}, {0, 0}, {10, 0}, {10, 0}, {0, 0}, {0, 0}};
+    for (int join = 0; join < 3; ++join) {
+        builder.build(&repeated, false, join, kVMLineCapRound, {}, 2);
+        expectSound(builder.drawable());
+        builder.build(&repeated, true, join, kVMLineCapNone, {}, 2);
+        expectSound(builder.drawable());
+    }
+    const VMPointList still{{5, 5}, {5, 5}, {5, 5}};
+    builder.build(&still, false, kVMLineJoinRound, kVMLineCapRound, {}, 2);
+    expectSound(builder.drawable());
+    EXPECT_EQ(coveredArea(builder.drawable()), 0);
+}
+
+TEST(LineBuilder, LongLinesIndexPastSixteenBits) {
+    VMPointList zigzag;
+    for (int i = 0; i < 2000; ++i) zigzag.push_back({float(i * 10), float(i % 2 ? 10 : 0)});
+    VMLineBuilder builder;
+    builder.build(&zigzag, false, kVMLineJoinRound, kVMLineCapRound, {}, 4);
+    const Drawable& d = builder.drawable();
+    ASSERT_GT(d.vertices.size(), 65536u);
+    expectSound(d);
+    EXPECT_EQ(*std::max_element(d.indices.begin(), d.indices.end()), d.vertices.size() - 1);
+}
+
+TEST(LineBuilder, StripedBuildIsWhiteQuadsScaledByTheWidth) {
+    const VMPointList corner{{0, 0}, {10, 0}, {10, 10}};
+    VMLineBuilder builder;
+    builder.buildStriped(&corner, false, 2);
+    const Drawable& d = builder.drawable();
+    ASSERT_EQ(d.vertices.size(), 8u);
+    for (const Vertex& v : d.vertices) EXPECT_EQ(v.color, (Vector4<float>{1, 1, 1, 1}));
+    EXPECT_FLOAT_EQ(d.vertices[3].v, 5);
+}
+
+TEST(LineBuilder, SegmentColours) {
+    const VMPointList corner{{0, 0}, {10, 0}, {10, 10}};
+    const Vector4<float> colors[] = {{1, 0, 0, 1}, {0, 1, 0, 1}};
+    VMLineBuilder builder;
+    builder.build(&corner, false, kVMLineJoinBevel, kVMLineCapNone, colors, 2);
+    const Drawable& d = builder.drawable();
+    EXPECT_EQ(d.vertices[0].color, colors[0]);
+    EXPECT_EQ(d.vertices[4].color, colors[1]);
+    EXPECT_EQ(d.vertices[8].color, colors[0]);
+    EXPECT_EQ(d.vertices[9].color, colors[1]);
+    builder.build(&corner, false, kVMLineJoinBevel, kVMLineCapNone, std::span(colors, 1), 2);
+    EXPECT_EQ(builder.drawable().vertices[4].color, colors[0]);
+}
+
+}  // namespace

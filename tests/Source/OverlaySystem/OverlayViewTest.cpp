@@ -1,0 +1,176 @@
+#include <cmath>
+
+#include "CoreGraphics/CGContext.h"
+#include "LogCapture.h"
+#include "OverlayGLFixture.h"
+#include "UIColorVMConvert.h"
+#include "VMCircleView.h"
+#include "VMPolygonView.h"
+#include "VMPolylineView.h"
+
+namespace {
+
+std::shared_ptr<UIImage> imageOfSize(int width, int height) {
+    return UIImage::imageWithCGImage(CGImage::create(width, height));
+}
+
+class OverlayViews : public OverlayGLTest {
+  protected:
+    void SetUp() override {
+        OverlayGLTest::SetUp();
+        if (IsSkipped()) return;
+        orient(true);
+    }
+    template <typename View>
+    std::shared_ptr<View> placed(std::shared_ptr<View> view) {
+        view->setMapView(map);
+        view->referenceDidChange();
+        return view;
+    }
+    // The pixel at map point (x + 0.5, y + 0.5): map y grows downwards, GL rows upwards.
+    std::array<int, 4> mapPixel(int x, int y) { return pixel(x, kSize - 1 - y); }
+    bool mapWhite(int x, int y) { return isWhite(x, kSize - 1 - y); }
+
+    std::shared_ptr<FlatMap> map = std::make_shared<FlatMap>();
+};
+
+TEST_F(OverlayViews, PointsClipWindowAndWidthsFollowTheMap) {
+    const VMMapPoint points[] = {{10, 20}, {30, 40}};
+    auto view = VMPolylineView::initWithPolyline(VMPolyline::polylineWithPoints(points));
+    EXPECT_TRUE(view->glPointsForMapPoints({}).empty());
+    // Without a usable view record points come out at the origin.
+    EXPECT_EQ(view->glPointForMapPoint({10, 20}), CGPointMake(0, 0));
+    placed(view);
+    ASSERT_EQ(view->glPointCount(), 2u);
+    EXPECT_EQ(view->glPoints()[1], CGPointMake(30, 40));
+    view->VMOverlayView::referenceDidChange();
+    EXPECT_EQ(view->glPoints(), nullptr);
+    EXPECT_EQ(view->glPointCount(), 0u);
+
+    // Map points beyond 32 bits saturate rather than wrap.
+    map->state.mapUnitsPerGLX = map->state.mapUnitsPerGLY = 4;
+    map->state.mapUnitsPerPixel = 2;
+    EXPECT_FLOAT_EQ(float(view->glPointForMapPoint({1e300, -1e300}).x), 2147483647.0f / 4);
+    EXPECT_EQ(view->glPointForMapPoint({NAN, 8}), CGPointMake(0, 2));
+    // Two pixels a point at scale 2: 2 x 3 pixels of 2 map units, over 4 map units a GL unit.
+    UIScreen::mainScreen()->setScale(2);
+    EXPECT_DOUBLE_EQ(view->glWidthForWindowWidth(1.5), 1.5);
+
+    map->state.mapUnitsPerGLX = map->state.mapUnitsPerGLY = 1;
+    map->bounds = CGRectMake(0, 0, 320, 480);
+    view->updateGlWindow();
+    const std::array<CGPoint, 4> window{CGPoint{-80, -80}, {400, -80}, {400, 560}, {-80, 560}};
+    EXPECT_EQ(view->glWindow(), window);
+}
+
+TEST_F(OverlayViews, StrokeTexturesMustBeSquareWithAPowerOfTwoSide) {
+    auto view = placed(VMPolylineView::initWithPolyline(VMPolyline::polylineWithPoints({})));
+    const GLuint texture = view->loadStrokeTextureImage(imageOfSize(64, 64));
+    ASSERT_NE(texture, 0u);
+    EXPECT_TRUE(glIsTexture(texture));
+    GLint wrap = 0;
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, &wrap);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    EXPECT_EQ(wrap, GL_REPEAT);
+    for (const auto& [w, h] : {std::pair{64, 32}, {48, 48}, {0, 0}}) {
+        testsupport::LogCapture log;
+        EXPECT_EQ(view->loadStrokeTextureImage(imageOfSize(w, h)), 0u);
+        EXPECT_TRUE(
+            log.contains("Cannot load strokeTexture Image. Texture image should be square "
+                         "(i.e. width = height) and the width should be 2^n."));
+        EXPECT_EQ(view->strokeTextureID(), texture);
+    }
+    view.reset();
+    EXPECT_FALSE(glIsTexture(texture));
+
+    // Set as an image, it is loaded on first use.
+    auto lazy = placed(VMPolylineView::initWithPolyline(VMPolyline::polylineWithPoints({})));
+    lazy->setTextureImage(imageOfSize(16, 16));
+    const GLuint loaded = lazy->strokeTextureID();
+    EXPECT_TRUE(glIsTexture(loaded));
+    EXPECT_EQ(lazy->loadStrokeTextureImage(nullptr), 0u);
+    EXPECT_FALSE(glIsTexture(loaded));
+    EXPECT_EQ(lazy->textureImage(), nullptr);
+}
+
+TEST_F(OverlayViews, PolylineIsStrokedNeverFilled) {
+    const VMMapPoint points[] = {{8, 32}, {56, 32}};
+    auto view = placed(VMPolylineView::initWithPolyline(VMPolyline::polylineWithPoints(points)));
+    view->setFillColor(UIColor::redColor());
+    EXPECT_TRUE(view->fillColor()->isEqual(*UIColor::clearColor()));
+    view->glRender();
+    EXPECT_TRUE(isWhite(32, 32));
+
+    view->setLineWidth(6);
+    view->glRender();
+    EXPECT_FALSE(mapWhite(32, 33));
+    EXPECT_TRUE(mapWhite(32, 40));
+    EXPECT_TRUE(mapWhite(32, 24));
+
+    // An absent colour draws in the default stroke colour.
+    clearToWhite();
+    view->renderLinesWithPoints(view->glPoints(), view->glPointCount(), nullptr,
+                                view->glWidthForWindowWidth(6), false, false);
+    EXPECT_TRUE(near(mapPixel(32, 32), {112, 180, 232}, 4));
+}
+
+TEST_F(OverlayViews, PolygonFillsWhereItIsAndStrokesItsOutline) {
+    const VMMapPoint l[] = {{8, 8}, {56, 8}, {56, 24}, {24, 24}, {24, 56}, {8, 56}};
+    auto view = placed(VMPolygonView::initWithPolygon(VMPolygon::polygonWithPoints(l)));
+    view->setFillColor(UIColor::greenColor());
+    view->setStrokeColor(UIColor::redColor());
+    view->glRender();
+    // Width 0 still fills.
+    EXPECT_TRUE(near(mapPixel(16, 48), {0, 255, 0}));
+    EXPECT_TRUE(near(mapPixel(48, 16), {0, 255, 0}));
+    EXPECT_TRUE(mapWhite(40, 40));
+
+    clearToWhite();
+    view->setLineWidth(4);
+    view->glRender();
+    EXPECT_TRUE(near(mapPixel(16, 40), {0, 255, 0}));
+    EXPECT_TRUE(near(mapPixel(8, 40), {255, 0, 0}));
+    EXPECT_TRUE(near(mapPixel(40, 24), {255, 0, 0}));
+    EXPECT_TRUE(mapWhite(40, 40));
+    EXPECT_TRUE(mapWhite(3, 40));
+
+    const VMMapPoint two[] = {{8, 8}, {56, 56}};
+    auto flat = placed(VMPolygonView::initWithPolygon(VMPolygon::polygonWithPoints(two)));
+    EXPECT_EQ(flat->glPointCount(), 0u);
+}
+
+TEST_F(OverlayViews, CircleCoversItsCentreNotItsBoundsCorners) {
+    const auto circle = VMCircle::circleWithCenterCoordinate({0, 0}, 3);
+    const VMMapRect bounds = circle->boundingMapRect();
+    const double r = bounds.size.width / 2;
+    ASSERT_GT(r, 19);
+    map->state.originX = std::int32_t(bounds.origin.x + r) - 32;
+    map->state.originY = std::int32_t(bounds.origin.y + r) - 32;
+    auto view = placed(VMCircleView::initWithCircle(circle));
+    ASSERT_EQ(view->glPointCount(), 360u);
+    view->setFillColor(UIColor::blueColor());
+    view->glRender();
+    int covered = 0;
+    for (int y = 0; y < kSize; ++y) {
+        for (int x = 0; x < kSize; ++x) {
+            const double d = std::hypot(x + 0.5 - 32, y + 0.5 - 32);
+            const bool white = isWhite(x, y);
+            if (d < r - 1.5) {
+                EXPECT_FALSE(white) << x << "," << y;
+            } else if (d > r + 1.5) {
+                EXPECT_TRUE(white) << x << "," << y;
+            }
+            covered += !white;
+        }
+    }
+    EXPECT_NEAR(covered, M_PI * r * r, 0.06 * M_PI * r * r);
+}
+
+TEST(ColorConvert, PacksTruncatedARGB) {
+    EXPECT_EQ(unsignedIntARGB(*UIColor::redColor()), 0xFFFF0000u);
+    EXPECT_EQ(unsignedIntARGB(*UIColor::colorWithRed(0, 0, 0, 0.5)), 0x7F000000u);
+    EXPECT_EQ(unsignedIntARGB(*UIColor::colorWithRed(NAN, 2, -1, 1)), 0xFF00FF00u);
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "VMCircle.h"
+#include "VMGeodesicPolyline.h"
+#include "VMPolygon.h"
+#include "VMPolyline.h"
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+TEST(MultiPoint, BoundsCoordinateAndCoordinateRanges) {
+    const VMMapPoint two[] = {{0, 0}, {10, -5}};
+    const auto line = VMPolyline::polylineWithPoints(two);
+    EXPECT_EQ(line->boundingMapRect(), (VMMapRect{{0, -5}, {10, 5}}));
+    EXPECT_EQ(line->pointCount(), 2u);
+
+    const VMMapPoint one[] = {{7, 9}};
+    EXPECT_EQ(VMPolygon::polygonWithPoints(one)->boundingMapRect(), (VMMapRect{{7, 9}, {0, 0}}));
+
+    const auto empty = VMPolygon::polygonWithPoints({});
+    EXPECT_EQ(empty->points(), nullptr);
+    EXPECT_EQ(empty->boundingMapRect(), VMMapRect{});
+    EXPECT_EQ(empty->coordinate(), coordinateForMapPoint({0, 0}));
+
+    const CLLocationCoordinate2D coords[] = {{10, 20}, {-10, 40}, {0, 30}};
+    const auto polygon = VMPolygon::polygonWithCoordinates(coords);
+    ASSERT_EQ(polygon->pointCount(), 3u);
+    EXPECT_EQ(polygon->points()[1], mapPointForCoordinate(coords[1]));
+    EXPECT_NEAR(polygon->coordinate().longitude, 30, 1e-5);
+
+    CLLocationCoordinate2D out[3] = {{99, 99}, {99, 99}, {99, 99}};
+    polygon->getCoordinates(out, 1, 3);
+    polygon->getCoordinates(out, 3, 1);
+    polygon->getCoordinates(out, 0, 0);
+    EXPECT_EQ(out[0].latitude, 99);
+    polygon->getCoordinates(out, 1, 2);
+    EXPECT_NEAR(out[0].latitude, -10, 1e-5);
+    EXPECT_NEAR(out[1].longitude, 30, 1e-5);
+    EXPECT_EQ(out[2].latitude, 99);
+
+    line->setTitle("route");
+    EXPECT_EQ(line->title(), "route");
+}
+
+// Distance of every sample from the centre of the circle through the arc's ends whose chord
+// subtends the span.
+void expectCircularArc(const std::vector<VMMapPoint>& arc, VMMapPoint a, VMMapPoint b, double span,
+                       bool north) {
+    const double h = std::hypot(b.x - a.x, b.y - a.y) / 2;
+    const double radius = h / std::sin(span / 2);
+    const double toCentre = std::sqrt(radius * radius - h * h);
+    // The centre lies on the far side of the chord from the bulge.
+    double nx = -(b.y - a.y) / (2 * h);
+    double ny = (b.x - a.x) / (2 * h);
+    if ((ny < 0) == north) {
+        nx = -nx;
+        ny = -ny;
+    }
+    const VMMapPoint centre{(a.x + b.x) / 2 + nx * toCentre, (a.y + b.y) / 2 + ny * toCentre};
+    for (const VMMapPoint& p : arc) {
+        EXPECT_NEAR(std::hypot(p.x - centre.x, p.y - centre.y), radius, 1e-9 * radius);
+    }
+}
+
+TEST(GeodesicPolyline, DensifiesLongSpansIntoArcs) {
+    const VMMapPoint a = mapPointForCoordinate({30, 0});
+    const VMMapPoint b = mapPointForCoordinate({40, 30});
+    const VMMapPoint pair[] = {a, b};
+    const std::vector<VMMapPoint> arc = VMGeodesicPolyline::geodesicLinesForMapPoints(pair);
+    ASSERT_EQ(arc.size(), 101u);
+    EXPECT_EQ(arc.front(), a);
+    // The last sample is taken a hair before the end: t accumulated in floats.
+    const double chord = std::hypot(b.x - a.x, b.y - a.y);
+    const double shortfall = std::hypot(arc.back().x - b.x, arc.back().y - b.y);
+    EXPECT_GT(shortfall, 0);
+    EXPECT_LT(shortfall, 1e-5 * chord);
+    expectCircularArc(arc, a, b, 30 * kPi / 180, true);
+    // It bows northwards, to smaller y.
+    EXPECT_LT(arc[50].y, (a.y + b.y) / 2 - 0.05 * chord);
+
+    const VMMapPoint south[] = {mapPointForCoordinate({-30, 0}), mapPointForCoordinate({-40, 30})};
+    const auto southArc = VMGeodesicPolyline::geodesicLinesForMapPoints(south);
+    expectCircularArc(southArc, south[0], south[1], 30 * kPi / 180, false);
+
+    // 200 degrees apart counts as 20.
+    const VMMapPoint wide[] = {mapPointForCoordinate({20, -100}), mapPointForCoordinate({20, 100})};
+    expectCircularArc(VMGeodesicPolyline::geodesicLinesForMapPoints(wide), wide[0], wide[1],
+                      20 * kPi / 180, true);
+
+    // Under 0.01 rad the pair stays as it is.
+    const VMMapPoint close[] = {mapPointForCoordinate({10, 10}), mapPointForCoordinate({20, 10.5})};
+    const auto kept = VMGeodesicPolyline::geodesicLinesForMapPoints(close);
+    EXPECT_EQ(kept, (std::vector<VMMapPoint>{close[0], close[1]}));
+
+    const VMMapPoint three[] = {a, b, mapPointForCoordinate({30, 60})};
+    const auto line = VMGeodesicPolyline::polylineWithPoints(three);
+    ASSERT_TRUE(line);
+    ASSERT_EQ(line->pointCount(), 202u);
+    EXPECT_EQ(line->points()[101], b);
+    EXPECT_NEAR(line->points()[100].x, b.x, 1e-5 * chord);
+
+    const CLLocationCoordinate2D one[] = {{1, 1}};
+    EXPECT_FALSE(VMGeodesicPolyline::polylineWithCoordinates(one));
+    EXPECT_FALSE(VMGeodesicPolyline::polylineWithPoints({}));
+    const VMMapPoint broken[] = {{NAN, 0}, a, b};
+    EXPECT_EQ(VMGeodesicPolyline::geodesicLinesForMapPoints(broken).size(), 101u);
+}
+
+TEST(Circle, OutlineAndBounds) {
+    const CLLocationCoordinate2D centre{40, 116};
+    const auto circle = VMCircle::circleWithCenterCoordinate(centre, 1000);
+    const VMMapPoint c = mapPointForCoordinate(centre);
+    const double r = 1000 * mapPointsPerMeterAtLatitude(40);
+    EXPECT_EQ(circle->boundingMapRect(), (VMMapRect{{c.x - r, c.y - r}, {2 * r, 2 * r}}));
+    ASSERT_EQ(circle->pointsCount(), 360u);
+    // Point 0 lies south of the centre (y grows southwards), point 90 east.
+    EXPECT_EQ(circle->mapPoints()[0].x, c.x);
+    EXPECT_EQ(circle->mapPoints()[0].y, c.y + r);
+    EXPECT_NEAR(circle->mapPoints()[90].x, c.x + r, 1e-6);
+    for (std::size_t i = 0; i < 360; ++i) {
+        const VMMapPoint& p = circle->mapPoints()[i];
+        EXPECT_NEAR(std::hypot(p.x - c.x, p.y - c.y), r, 1e-6);
+    }
+
+    circle->setRadius(0);
+    EXPECT_EQ(circle->boundingMapRect(), (VMMapRect{c, {0, 0}}));
+    for (std::size_t i = 0; i < 360; ++i) EXPECT_EQ(circle->mapPoints()[i], c);
+    // Nonsense radii draw as none rather than inverting the bounds.
+    for (const double bad : {-5.0, double(NAN)}) {
+        circle->setRadius(bad);
+        EXPECT_EQ(circle->boundingMapRect(), (VMMapRect{c, {0, 0}}));
+    }
+    circle->setCoordinate({0, 0});
+    EXPECT_EQ(circle->mapPoints()[0], mapPointForCoordinate({0, 0}));
+
+    const VMMapRect wide{{134217728, 134217728}, {2000, 1000}};
+    const auto fitted = VMCircle::circleWithMapRect(wide);
+    EXPECT_NEAR(fitted->radius(),
+                metersBetweenMapPoints(wide.origin, {wide.origin.x + 2000, wide.origin.y}) / 2,
+                1e-9);
+    EXPECT_NEAR(fitted->coordinate().longitude, coordinateForMapPoint({134218728, 0}).longitude,
+                1e-9);
+}
+
+}  // namespace
