@@ -93,9 +93,9 @@ VMMapRect VMHeatMapTileOverlay::boundingMapRectFor(const VMHeatMapData& data) {
     return inset.size.width > 0 && inset.size.height > 0 ? inset : around;
 }
 
-VMAnnotationSet VMHeatMapTileOverlay::heatMapnodesInMapRect(VMMapRect rect) const {
+VMAnnotationList VMHeatMapTileOverlay::heatMapnodesInMapRect(VMMapRect rect) const {
     const auto tree = state()->quadTree;
-    return tree ? tree->annotationsInBoundingBox(rect) : VMAnnotationSet{};
+    return tree ? tree->annotationsInBoundingBox(rect) : VMAnnotationList{};
 }
 
 VMMapRect VMHeatMapTileOverlay::mapRectWithTilePath(const VMTileOverlayPath& path) const {
@@ -153,9 +153,9 @@ void VMHeatMapTileOverlay::loadTileAtPath(const VMTileOverlayPath& path, ResultB
     }
     const VMMapRect tileRect = mapRectWithTilePath(path);
     const double grow = -double(r) * mapPointsPerPixel(path.z);
-    const VMAnnotationSet nodes =
+    const VMAnnotationList nodes =
         s->quadTree ? s->quadTree->annotationsInBoundingBox(mapRectInset(tileRect, grow, grow))
-                    : VMAnnotationSet{};
+                    : VMAnnotationList{};
     if (nodes.empty()) {
         result(std::nullopt, NSError::make(kErrorDomain, -1, "no data in the path"));
         return;

@@ -34,7 +34,7 @@ class VMHeatMapTileOverlay : public VMTileOverlay {
     void setAllowRetinaAdapting(bool allow);
 
     VMMapRect boundingMapRectForHeatMapData() const;
-    VMAnnotationSet heatMapnodesInMapRect(VMMapRect rect) const;
+    VMAnnotationList heatMapnodesInMapRect(VMMapRect rect) const;
     VMMapRect mapRectWithTilePath(const VMTileOverlayPath& path) const;
     static VMMapPoint pointInTileWithMapPoint(VMMapPoint point, VMMapRect withInMapRect,
                                               int64_t atZoomLevel);

@@ -1,6 +1,7 @@
 #include "VMQuadTree.h"
 
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -13,6 +14,47 @@ std::string describe(const VMAnnotationRef& annotation) {
 
 }  // namespace
 
+std::ptrdiff_t VMFiledAnnotations::find(const VMAnnotationRef& annotation) const {
+    if (!index_.empty()) {
+        const auto at = index_.find(annotation.get());
+        return at == index_.end() ? -1 : std::ptrdiff_t(at->second);
+    }
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].annotation == annotation) return std::ptrdiff_t(i);
+    }
+    return -1;
+}
+
+bool VMFiledAnnotations::insert(const VMAnnotationRef& annotation, VMMapPoint point) {
+    if (contains(annotation)) return false;
+    entries_.push_back({annotation, point});
+    if (!index_.empty()) {
+        index_.emplace(annotation.get(), entries_.size() - 1);
+    } else if (entries_.size() > kIndexFrom) {
+        for (size_t i = 0; i < entries_.size(); ++i)
+            index_.emplace(entries_[i].annotation.get(), i);
+    }
+    return true;
+}
+
+bool VMFiledAnnotations::erase(const VMAnnotationRef& annotation) {
+    const std::ptrdiff_t at = find(annotation);
+    if (at < 0) return false;
+    if (!index_.empty()) {
+        index_.erase(annotation.get());
+        if (size_t(at) != entries_.size() - 1)
+            index_[entries_.back().annotation.get()] = size_t(at);
+    }
+    entries_[size_t(at)] = std::move(entries_.back());
+    entries_.pop_back();
+    return true;
+}
+
+std::vector<VMFiledAnnotations::Entry> VMFiledAnnotations::takeAll() {
+    index_.clear();
+    return std::exchange(entries_, {});
+}
+
 std::shared_ptr<VMQuadTreeNode> VMQuadTreeNode::create(VMMapRect boundingBox, uint64_t capacity,
                                                        VMMapSize minSize) {
     return std::shared_ptr<VMQuadTreeNode>(new VMQuadTreeNode(boundingBox, capacity, minSize));
@@ -22,7 +64,7 @@ std::vector<VMAnnotationRef> VMQuadTreeNode::annotations() const {
     std::lock_guard guard(lock_);
     std::vector<VMAnnotationRef> copy;
     copy.reserve(annotations_.size());
-    for (const auto& [annotation, point] : annotations_) copy.push_back(annotation);
+    for (const auto& entry : annotations_.entries()) copy.push_back(entry.annotation);
     return copy;
 }
 
@@ -39,16 +81,16 @@ void VMQuadTreeNode::add(const VMAnnotationRef& annotation, VMMapPoint point) {
         addToChildren(annotation, point);
         return;
     }
-    std::unordered_map<VMAnnotationRef, VMMapPoint> spilled;
+    std::vector<VMFiledAnnotations::Entry> spilled;
     {
         std::lock_guard guard(lock_);
-        annotations_.emplace(annotation, point);
+        annotations_.insert(annotation, point);
         const bool splittable = boundingBox_.size.width > 2 * minSize_.width &&
                                 boundingBox_.size.height > 2 * minSize_.height;
         if (annotations_.size() <= capacity_ || !splittable) return;
-        spilled.swap(annotations_);
+        spilled = annotations_.takeAll();
     }
-    for (const auto& [held, heldPoint] : spilled) addToChildren(held, heldPoint);
+    for (const auto& entry : spilled) addToChildren(entry.annotation, entry.point);
 }
 
 void VMQuadTreeNode::addToChildren(const VMAnnotationRef& annotation, VMMapPoint point) {
@@ -68,7 +110,7 @@ void VMQuadTreeNode::addToChildren(const VMAnnotationRef& annotation, VMMapPoint
     }
     // Outside this cell altogether: kept here so that it is still found.
     std::lock_guard guard(lock_);
-    annotations_.emplace(annotation, point);
+    annotations_.insert(annotation, point);
 }
 
 VMQuadTreeNode* VMQuadTreeNode::childContaining(VMMapPoint point) const {
@@ -91,7 +133,7 @@ bool VMQuadTreeNode::removeAnnotation(const VMAnnotationRef& annotation,
 bool VMQuadTreeNode::remove(const VMAnnotationRef& annotation, VMMapPoint point) {
     if (VMQuadTreeNode* child = childContaining(point)) return child->remove(annotation, point);
     std::lock_guard guard(lock_);
-    return annotations_.erase(annotation) > 0;
+    return annotations_.erase(annotation);
 }
 
 bool VMQuadTreeNode::containsAnnotation(const VMAnnotationRef& annotation) const {
@@ -104,7 +146,7 @@ bool VMQuadTreeNode::containsAnnotation(const VMAnnotationRef& annotation) const
 }
 
 void VMQuadTreeNode::addAnnotationsInBoundingBox(VMMapRect box,
-                                                 VMAnnotationSet& toMutableArray) const {
+                                                 VMAnnotationList& toMutableArray) const {
     if (hasChildren()) {
         for (const auto& child : children_) {
             if (mapRectIntersectsRect(child->boundingBox_, box)) {
@@ -113,8 +155,8 @@ void VMQuadTreeNode::addAnnotationsInBoundingBox(VMMapRect box,
         }
     }
     std::lock_guard guard(lock_);
-    for (const auto& [annotation, point] : annotations_) {
-        if (mapRectContainsPoint(box, point)) toMutableArray.insert(annotation);
+    for (const auto& entry : annotations_.entries()) {
+        if (mapRectContainsPoint(box, entry.point)) toMutableArray.push_back(entry.annotation);
     }
 }
 
@@ -132,7 +174,7 @@ uint64_t VMQuadTreeNode::count() const {
 
 void VMQuadTreeNode::removeAllObjects() {
     std::lock_guard guard(lock_);
-    annotations_.clear();
+    annotations_.takeAll();
     children_ = {};
 }
 
@@ -140,7 +182,7 @@ std::string VMQuadTreeNode::description() const {
     std::string own = "{(";
     {
         std::lock_guard guard(lock_);
-        for (const auto& [annotation, point] : annotations_) own += describe(annotation) + ",";
+        for (const auto& entry : annotations_.entries()) own += describe(entry.annotation) + ",";
     }
     own += ")}";
     const auto child = [](const std::shared_ptr<VMQuadTreeNode>& node) {
@@ -199,8 +241,8 @@ bool VMQuadTree::containsAnnotation(const VMAnnotationRef& annotation) const {
     return rootNode_->containsAnnotation(annotation);
 }
 
-VMAnnotationSet VMQuadTree::annotationsInBoundingBox(VMMapRect box) const {
-    VMAnnotationSet found;
+VMAnnotationList VMQuadTree::annotationsInBoundingBox(VMMapRect box) const {
+    VMAnnotationList found;
     std::lock_guard guard(lock_);
     rootNode_->addAnnotationsInBoundingBox(box, found);
     return found;

@@ -5,7 +5,6 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "Foundation/NSObject.h"
@@ -13,7 +12,31 @@
 #include "VMGeometry.h"
 
 using VMAnnotationRef = std::shared_ptr<VMAnnotation>;
-using VMAnnotationSet = std::unordered_set<VMAnnotationRef>;
+// Objects found by a query, each one once.
+using VMAnnotationList = std::vector<VMAnnotationRef>;
+
+// A node's own objects, each once, with the map point it was filed under (moving an object goes
+// through VMQuadTree::updateAnnotation, so the point stays the object's). Kept contiguous for
+// fast box queries; an identity index appears only in the rare crowded node.
+class VMFiledAnnotations {
+  public:
+    struct Entry {
+        VMAnnotationRef annotation;
+        VMMapPoint point;
+    };
+    bool insert(const VMAnnotationRef& annotation, VMMapPoint point);
+    bool erase(const VMAnnotationRef& annotation);
+    bool contains(const VMAnnotationRef& annotation) const { return find(annotation) >= 0; }
+    size_t size() const { return entries_.size(); }
+    const std::vector<Entry>& entries() const { return entries_; }
+    std::vector<Entry> takeAll();
+
+  private:
+    static constexpr size_t kIndexFrom = 16;
+    std::ptrdiff_t find(const VMAnnotationRef& annotation) const;
+    std::vector<Entry> entries_;
+    std::unordered_map<const VMAnnotation*, size_t> index_;
+};
 
 // One cell of the tree: a leaf holds objects until it splits into four quarters.
 class VMQuadTreeNode : public NSObject {
@@ -37,7 +60,7 @@ class VMQuadTreeNode : public NSObject {
     bool removeAnnotation(const VMAnnotationRef& annotation);
     bool removeAnnotation(const VMAnnotationRef& annotation, CLLocationCoordinate2D atOldPosition);
     bool containsAnnotation(const VMAnnotationRef& annotation) const;
-    void addAnnotationsInBoundingBox(VMMapRect box, VMAnnotationSet& toMutableArray) const;
+    void addAnnotationsInBoundingBox(VMMapRect box, VMAnnotationList& toMutableArray) const;
     uint64_t count() const;
     void removeAllObjects();
     std::string description() const;
@@ -55,9 +78,7 @@ class VMQuadTreeNode : public NSObject {
     const uint64_t capacity_;
     const VMMapSize minSize_;
     mutable std::mutex lock_;
-    // Each object with the map point it was filed under: moving an object goes through
-    // VMQuadTree::updateAnnotation, so the point stays the object's.
-    std::unordered_map<VMAnnotationRef, VMMapPoint> annotations_;
+    VMFiledAnnotations annotations_;
     std::array<std::shared_ptr<VMQuadTreeNode>, 4> children_;
 };
 
@@ -79,7 +100,7 @@ class VMQuadTree : public NSObject {
                           CLLocationCoordinate2D fromOldPosition);
     bool containsAnnotation(const VMAnnotationRef& annotation) const;
     // The objects whose map point lies in the box (minimum edges in, maximum edges out).
-    VMAnnotationSet annotationsInBoundingBox(VMMapRect box) const;
+    VMAnnotationList annotationsInBoundingBox(VMMapRect box) const;
     uint64_t count() const;
     // Back to an empty tree over the whole world, whatever the tree was made over.
     void removeAllObjects();
