@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "CoreGraphics/CGGeometry.h"
 #include "Foundation/NSObject.h"
@@ -12,6 +13,9 @@ class UIScreen : public NSObject {
 
     CGRect bounds() const { return bounds_; }
     CGFloat scale() const { return scale_; }
+    // The display mode's size in pixels: the bounds at the scale unless a test sets a panel.
+    CGSize currentModeSize() const;
+    void setCurrentModeSize(CGSize pixels) { modeSize_ = pixels; }
     // Where the status bar is not: the bounds less 20 points at the top.
     CGRect applicationFrame() const;
     void setBounds(CGRect bounds) { bounds_ = bounds; }
@@ -23,4 +27,5 @@ class UIScreen : public NSObject {
     UIScreen() = default;
     CGRect bounds_{{0, 0}, {320, 568}};
     CGFloat scale_ = 2;
+    std::optional<CGSize> modeSize_;
 };

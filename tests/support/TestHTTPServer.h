@@ -27,6 +27,7 @@ class TestHTTPServer {
 
     void waitAtGate() { gate_.pass(); }
     void releaseGate() { gate_.open(); }
+    void admitAtGate(std::size_t n) { gate_.admit(n); }
     int waitingAtGate() { return static_cast<int>(gate_.waiting()); }
 
   private:

@@ -1,0 +1,226 @@
+#include "VMImageDownloader.h"
+
+namespace {
+
+// Far beyond the request's own time-out, which is what really ends a stuck download.
+constexpr double kRunLoopPatienceSeconds = 24 * 3600;
+
+NSError errorOf(const char* domain, const char* description) {
+    return NSError::make(domain, 0, description);
+}
+
+}  // namespace
+
+std::shared_ptr<VMImageDownloaderOperation> VMImageDownloaderOperation::create(
+    std::shared_ptr<NSURLRequest> request, VMImageDownloadResult resultBlock) {
+    return std::shared_ptr<VMImageDownloaderOperation>(
+        new VMImageDownloaderOperation(std::move(request), std::move(resultBlock)));
+}
+
+int64_t VMImageDownloaderOperation::expectedSize() const {
+    std::lock_guard guard(mutex_);
+    return expectedSize_;
+}
+
+void VMImageDownloaderOperation::start() {
+    if (isCancelled()) {
+        setFinished(true);
+        reset();
+        return;
+    }
+    setExecuting(true);
+    auto connection = NSURLConnection::create(
+        request_, std::static_pointer_cast<VMImageDownloaderOperation>(shared_from_this()), false);
+    if (!connection) {
+        finish(std::nullopt, errorOf("NSConnectionDomain", "connection error"));
+        return;
+    }
+    const auto runLoop = NSRunLoop::currentRunLoop();
+    {
+        std::lock_guard guard(mutex_);
+        connection_ = connection;
+        runLoop_ = runLoop;
+    }
+    if (isCancelled()) {
+        connection->cancel();
+        done();
+        return;
+    }
+    connection->start();
+    // The connection's own time-out ends the load; the loop ends with the operation.
+    runLoop->runUntil([this] { return isFinished(); }, kRunLoopPatienceSeconds);
+}
+
+void VMImageDownloaderOperation::cancel() {
+    NSOperation::cancel();
+    std::shared_ptr<NSURLConnection> connection;
+    std::shared_ptr<NSRunLoop> runLoop;
+    {
+        std::lock_guard guard(mutex_);
+        connection = connection_;
+        runLoop = runLoop_;
+    }
+    if (connection) {
+        connection->cancel();
+        finish(std::nullopt, errorOf("NSConnection", "Connection cancle"));
+        if (runLoop) runLoop->wakeUp();
+        return;
+    }
+    reset();
+}
+
+void VMImageDownloaderOperation::connectionDidReceiveResponse(
+    NSURLConnection& connection, const std::shared_ptr<NSHTTPURLResponse>& response) {
+    const int status = response ? response->statusCode() : 0;
+    if (status == 200 || status == 206) {
+        std::lock_guard guard(mutex_);
+        expectedSize_ = std::max<int64_t>(response->expectedContentLength(), 0);
+        data_.clear();
+        data_.reserve(size_t(std::min<int64_t>(expectedSize_, 64 << 20)));
+        return;
+    }
+    connection.cancel();
+    finish(std::nullopt, errorOf("NSResponse", "NSRespones error"));
+}
+
+void VMImageDownloaderOperation::connectionDidReceiveData(NSURLConnection&,
+                                                          std::span<const std::uint8_t> data) {
+    if (isCancelled()) return;
+    std::lock_guard guard(mutex_);
+    data_.insert(data_.end(), data.begin(), data.end());
+}
+
+void VMImageDownloaderOperation::connectionDidFinishLoading(NSURLConnection&) {
+    NSData body;
+    {
+        std::lock_guard guard(mutex_);
+        body.swap(data_);
+    }
+    NSErrorOpt error;
+    if (body.empty()) {
+        error = errorOf("VMDownloaderOperationErrorDomain", "Downloaded image has 0 pixels");
+    }
+    finish(std::move(body), std::move(error));
+}
+
+void VMImageDownloaderOperation::connectionDidFailWithError(NSURLConnection&,
+                                                            const NSError& error) {
+    finish(std::nullopt, error);
+}
+
+void VMImageDownloaderOperation::finish(std::optional<NSData> data, NSErrorOpt error) {
+    VMImageDownloadResult block;
+    {
+        std::lock_guard guard(mutex_);
+        block = std::exchange(resultBlcok_, nullptr);
+    }
+    if (block) block(std::move(data), std::move(error));
+    done();
+}
+
+void VMImageDownloaderOperation::done() {
+    setExecuting(false);
+    setFinished(true);
+    reset();
+}
+
+void VMImageDownloaderOperation::reset() {
+    std::lock_guard guard(mutex_);
+    connection_.reset();
+    runLoop_.reset();
+    data_ = {};
+    resultBlcok_ = nullptr;
+}
+
+VMImageDownloader::VMImageDownloader() : queue_(NSOperationQueue::create()) {
+    queue_->setMaxConcurrentOperationCount(kMaxConcurrentDownloads);
+    feeder_ = std::thread([this] { addQueue(); });
+}
+
+VMImageDownloader::~VMImageDownloader() {
+    cancelDownload();
+    feeder_.join();
+}
+
+std::shared_ptr<VMImageDownloader> VMImageDownloader::sharedDownloadManager() {
+    static const std::shared_ptr<VMImageDownloader> shared = create();
+    return shared;
+}
+
+std::shared_ptr<VMImageDownloader> VMImageDownloader::create() {
+    return std::shared_ptr<VMImageDownloader>(new VMImageDownloader());
+}
+
+void VMImageDownloader::downloadWithUrl(std::shared_ptr<NSURL> url,
+                                        VMImageDownloadResult resultBlock) {
+    auto request = NSMutableURLRequest::requestWithURL(std::move(url));
+    request->setTimeoutInterval(kTimeoutSeconds);
+    processOperation(
+        VMImageDownloaderOperation::create(std::move(request), std::move(resultBlock)));
+}
+
+void VMImageDownloader::processOperation(
+    const std::shared_ptr<VMImageDownloaderOperation>& operation) {
+    if (!operation) return;
+    std::unique_lock lock(feed_->mutex);
+    if (!feed_->stack.empty()) {
+        feed_->stack.push_front(operation);
+    } else if (feed_->inQueue < kMaxConcurrentDownloads) {
+        ++feed_->inQueue;
+        lock.unlock();
+        enqueue(operation);
+        return;
+    } else {
+        feed_->stack.push_back(operation);
+    }
+    feed_->changed.notify_all();
+}
+
+void VMImageDownloader::enqueue(const std::shared_ptr<VMImageDownloaderOperation>& operation) {
+    operation->setCompletionBlock([feed = feed_] {
+        std::lock_guard guard(feed->mutex);
+        --feed->inQueue;
+        feed->changed.notify_all();
+    });
+    queue_->addOperation(operation);
+}
+
+// Moves the newest waiting download into the queue whenever a slot frees up; sleeps otherwise.
+void VMImageDownloader::addQueue() {
+    std::unique_lock lock(feed_->mutex);
+    while (true) {
+        feed_->changed.wait(lock, [&] {
+            return feed_->cancelled ||
+                   (!feed_->stack.empty() && feed_->inQueue < kMaxConcurrentDownloads);
+        });
+        if (feed_->cancelled) return;
+        auto next = feed_->stack.front();
+        feed_->stack.pop_front();
+        ++feed_->inQueue;
+        lock.unlock();
+        enqueue(next);
+        lock.lock();
+    }
+}
+
+void VMImageDownloader::cancelDownload() {
+    std::deque<std::shared_ptr<VMImageDownloaderOperation>> waiting;
+    {
+        std::lock_guard guard(feed_->mutex);
+        waiting.swap(feed_->stack);
+        feed_->cancelled = true;
+        feed_->changed.notify_all();
+    }
+    for (const auto& operation : waiting) operation->cancel();
+    queue_->cancelAllOperations();
+}
+
+std::vector<std::shared_ptr<VMImageDownloaderOperation>> VMImageDownloader::stackArray() const {
+    std::lock_guard guard(feed_->mutex);
+    return {feed_->stack.begin(), feed_->stack.end()};
+}
+
+bool VMImageDownloader::isCancelled() const {
+    std::lock_guard guard(feed_->mutex);
+    return feed_->cancelled;
+}
