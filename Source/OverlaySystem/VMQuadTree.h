@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "Foundation/NSObject.h"
-#include "VMOverlay.h"
 #include "VMGeometry.h"
+#include "VMOverlay.h"
 
 using VMAnnotationRef = std::shared_ptr<VMAnnotation>;
 // Objects found by a query, each one once.
