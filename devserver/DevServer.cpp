@@ -13,6 +13,7 @@
 
 #include "AskPriceEndpoints.h"
 #include "EngineerEndpoints.h"
+#include "InquiryScreensEndpoints.h"
 #include "HttpServer.h"
 #include "SeedData.h"
 
@@ -133,6 +134,7 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
     }
     registerEngineerEndpoints(router_);
     registerAskPriceEndpoints(router_);
+    registerInquiryScreensEndpoints(router_);
 }
 
 DevServer::~DevServer() { stop(); }
