@@ -105,9 +105,10 @@ void HomeInfoViewController::viewDidLoad() {
 
 void HomeInfoViewController::viewWillAppear(bool) {
     std::weak_ptr<HomeInfoViewController> weak = sharedSelf<HomeInfoViewController>();
-    inquiry::setupDetailNavBar(*this, title(), "", [weak](const std::shared_ptr<UIView>& sender) {
-        if (auto self = weak.lock()) self->navBarButtonClick(sender);
-    });
+    inquiry::setupDetailNavBar(*this, title(), false, "",
+                               [weak](const std::shared_ptr<UIView>& sender) {
+                                   if (auto self = weak.lock()) self->navBarButtonClick(sender);
+                               });
     if (!isFirstLoad_) return;
     isFirstLoad_ = false;
     NSRunLoop::mainRunLoop()->performAfterDelay(0, [weak] {

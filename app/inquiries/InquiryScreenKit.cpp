@@ -66,12 +66,12 @@ std::string telURL(std::string_view number) {
     return url;
 }
 
-void setupDetailNavBar(UIViewController& screen, const std::string& title,
+void setupDetailNavBar(UIViewController& screen, const std::string& title, bool haveRight,
                        const std::string& rightImage, CustomNavBar::Action action) {
     const auto navBar = CustomNavBar::shareManager();
     navBar->setupNavBarHaveLeft(true, "ic_back_arrow_normal_orige", "ic_back_arrow_selected_orige",
-                                !rightImage.empty(), rightImage, rightImage,
-                                screen.sharedSelf<NSObject>(), std::move(action), title);
+                                haveRight, rightImage, rightImage, screen.sharedSelf<NSObject>(),
+                                std::move(action), title);
     navBar->setFrame(CGRectMake(0, 0, screen.view()->bounds().size.width, CustomNavBar::kHeight));
     screen.view()->addSubview(navBar);
 }

@@ -36,8 +36,8 @@ bool toggleFavorite(HomeModel& record, const std::shared_ptr<NSObject>& owner);
 std::string telURL(std::string_view number);
 
 // A detail screen's bar: the orange back arrow on the left (tag 0), optionally a right item
-// (tag 1), the title; added to the screen's view.
-void setupDetailNavBar(UIViewController& screen, const std::string& title,
+// (tag 1) with its image, the title; added to the screen's view.
+void setupDetailNavBar(UIViewController& screen, const std::string& title, bool haveRight,
                        const std::string& rightImage, CustomNavBar::Action action);
 
 // Pops the screen when it is the top of its navigation controller.

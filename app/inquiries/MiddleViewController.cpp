@@ -56,7 +56,7 @@ void MiddleViewController::viewWillAppear(bool) {
             auto self = weak.lock();
             if (!self) return;
             self->setupUIConfig();
-            self->doSearchLoadWithPageNum("1");
+            self->firstLoad();
         });
         return;
     }

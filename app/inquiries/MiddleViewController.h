@@ -95,6 +95,8 @@ class MiddleViewController : public UIViewController,
     // What the quotation lists and the search, which page the same way, tell apart.
     virtual InquiryOrigin rowOrigin() const { return InquiryOrigin::home; }
     virtual std::string amountWatermark() const { return "请在此填写报价金额"; }
+    // What the first appearance asks for once the view is built: the first page.
+    virtual void firstLoad() { doSearchLoadWithPageNum("1"); }
     // Where the table lies in the view.
     virtual CGRect tableFrame() { return view()->bounds(); }
     // The list branch of a reply: replaces the rows, or appends them after a pull-up.
