@@ -21,6 +21,7 @@
 #include "inquiries/Pop_upWindow.h"
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/DataRequestManager.h"
+#include "shell/FactoryClass.h"
 #include "shell/LoginView.h"
 #include "shell/ShowAlertView.h"
 #include "shell/TabContainerViewController.h"
@@ -74,9 +75,10 @@ class InquiryScreensFixture : public ::testing::Test {
     }
     int replies(const std::string& body) { return replies_[body]; }
 
+    // Once the loading overlay, which takes every touch, has gone.
     void tap(const std::shared_ptr<UIView>& view) {
         ASSERT_TRUE(view);
-        host.runFor(0);
+        ASSERT_TRUE(testsupport::runUntil([] { return !FactoryClass::isLoadingShown(); }));
         const CGRect f = view->convertRectToView(view->bounds(), nullptr);
         host.tap(CGPointMake(CGRectGetMidX(f), CGRectGetMidY(f)));
         host.runFor(0);
