@@ -64,6 +64,7 @@ TEST_F(HomeInfoViewControllerTest, PlainAndCatalogueDetailsShowTheirRowsAndPageD
     auto detail = openFromHome(false);
     ASSERT_TRUE(detail);
     EXPECT_TRUE(requests->replyForKey(detailBody).is_object());
+    screenshot("inquiry-detail.png");
     EXPECT_FALSE(detail->titleLabel()->text().empty());
     EXPECT_EQ(detail->leftLabel()->text(), "包含差旅费");
     EXPECT_EQ(detail->tableView()->numberOfSections(), 5);
@@ -103,7 +104,6 @@ TEST_F(HomeInfoViewControllerTest, PlainAndCatalogueDetailsShowTheirRowsAndPageD
     tap(detail->moreButton());
     ASSERT_TRUE(runUntil([&] { return detail->topDataArray().size() == 9; }));
     EXPECT_EQ(replies(page3), 1);
-    screenshot("inquiry-detail.png");
 
     navigation(0)->popViewControllerAnimated(false);
     auto catalogue = openFromHome(true);

@@ -121,7 +121,8 @@ class InquiryScreensFixture : public ::testing::Test {
     void screenshot(const std::string& name) {
         const char* dir = std::getenv("BRISFOLD_SCREENSHOT_DIR");
         if (!dir || !*dir) return;
-        host.runFor(0.8);
+        EXPECT_TRUE(testsupport::runUntil([&] { return toast().empty(); }));
+        host.runFor(0);
         EXPECT_TRUE(host.writePNG((std::filesystem::path(dir) / name).string())) << name;
     }
     std::filesystem::path favoriteFile() const {

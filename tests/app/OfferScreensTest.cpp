@@ -90,7 +90,6 @@ TEST_F(OfferScreensTest, TabsBySegmentAndSwipeNotWonHasNoQuoteButtonAndAFinalPri
     ASSERT_GE(final, 0);
     auto cell = std::dynamic_pointer_cast<OfferInfoCell>(cellAt(detail->tableView(), final, 2));
     EXPECT_TRUE(cell->contentTextView()->textColor()->isEqual(*UIColor::redColor()));
-    screenshot("quotation-detail-lost.png");
     navigation(1)->popViewControllerAnimated(false);
 
     // The title bar's first title brings the first tab back.
