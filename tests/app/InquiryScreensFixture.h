@@ -112,6 +112,11 @@ class InquiryScreensFixture : public ::testing::Test {
         ASSERT_TRUE(host.typeText(amount));
         tap(popup->sureBtn());
     }
+    bool toastShown() {
+        for (const auto& v : host.window()->subviews())
+            if (std::dynamic_pointer_cast<ShowAlertView>(v)) return true;
+        return false;
+    }
     std::string toast() {
         for (const auto& v : host.window()->subviews())
             if (auto t = std::dynamic_pointer_cast<ShowAlertView>(v)) return t->message();

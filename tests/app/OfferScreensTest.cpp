@@ -97,6 +97,17 @@ TEST_F(OfferScreensTest, TabsBySegmentAndSwipeNotWonHasNoQuoteButtonAndAFinalPri
     ASSERT_TRUE(runUntil([&] {
         return !list->dataArray().empty() && list->dataArray()[0]->sectionStr() == "offer_ing";
     }));
+
+    // The tab switch ended with its list: a quotation the service refuses leaves the rows.
+    const size_t rows = list->dataArray().size();
+    const std::string refused = "brisfoldID=" + app->APPUserID() + "&askpriceID=" +
+                                list->dataArray()[0]->askPriceIDStr() + "&price=1234567890";
+    watch(refused);
+    tap(std::dynamic_pointer_cast<OfferCell>(cellAt(list->tableView(), 0))->offerButton());
+    enterAmount(navigation(1), "1234567890");
+    ASSERT_TRUE(runUntil([&] { return replies(refused) == 1; }));
+    EXPECT_EQ(requests->replyForKey(refused)["code"], "0");
+    EXPECT_EQ(list->dataArray().size(), rows);
 }
 
 TEST_F(OfferScreensTest, DetailShowsThreeEarlierPricesAndAnEditedRemarkGoesWithTheCurrentPrice) {

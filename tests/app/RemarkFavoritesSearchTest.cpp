@@ -67,6 +67,13 @@ TEST_F(RemarkFavoritesSearchTest, RemarkConfirmHandsTheTextOnceBackAndSwipeDoNot
     auto remark = openRemark("原来", false);
     tap(remark->contentTextView());
     ASSERT_TRUE(host.typeText("的"));
+    // Another screen over it and back: the text being edited stays.
+    const auto textView = remark->contentTextView();
+    navigation(0)->pushViewController(UIViewController::create(), false);
+    navigation(0)->popViewControllerAnimated(false);
+    host.runFor(0);
+    EXPECT_EQ(remark->contentTextView(), textView);
+    EXPECT_EQ(textView->text(), "原来的");
     tap(CustomNavBar::shareManager()->rightButton());
     EXPECT_EQ(blockCalls, 1);
     EXPECT_EQ(handed, "原来的");
@@ -109,6 +116,10 @@ TEST_F(RemarkFavoritesSearchTest, FavoritesListDeleteInEditModeAndFollowTheDetai
 
     auto favorites = openFavorites();
     ASSERT_EQ(favorites->dataArray().size(), 3u);
+    // A quotation reply without a tip has nothing to show.
+    ASSERT_TRUE(runUntil([&] { return !toastShown(); }));
+    favorites->updateDataWithDictionary({{"code", "1"}, {"tip", ""}});
+    EXPECT_FALSE(toastShown());
     for (size_t i = 0; i < 3; ++i)
         EXPECT_EQ(favorites->dataArray()[i]->askPriceIDStr(), starred[i]);
 
