@@ -166,6 +166,9 @@ TEST_F(HomeInfoViewControllerTest, StarWritesTheStoreAndCallOpensTheNumber) {
     tap(detail->phoneBtn());
     ASSERT_FALSE(UIApplication::sharedApplication()->openedURLs().empty());
     EXPECT_EQ(UIApplication::sharedApplication()->openedURLs().back(), "tel:" + detail->phoneNum());
+    // Whatever the reply put in the number stays inside the URL.
+    EXPECT_EQ(inquiry::telURL("010 8888;ext=1"), "tel:010%208888%3Bext%3D1");
+    EXPECT_TRUE(UIApplication::sharedApplication()->openURL(inquiry::telURL("010 8888;ext=1")));
 }
 
 }  // namespace
