@@ -44,10 +44,7 @@ std::shared_ptr<FavoritaViewController> FavoritaViewController::create() {
     return screen;
 }
 
-FavoritaViewController::~FavoritaViewController() {
-    NSNotificationCenter::defaultCenter()->removeObserver(this);
-}
-
+// The centre keeps the screen weakly: a screen that has gone hears nothing more.
 void FavoritaViewController::viewDidLoad() {
     NSNotificationCenter::defaultCenter()->addObserver<FavoritaViewController>(
         sharedSelf<FavoritaViewController>(), kDidDelete, nullptr,

@@ -25,7 +25,6 @@ class FavoritaViewController : public UIViewController,
     static constexpr CGFloat kBarHeight = 50;
 
     static std::shared_ptr<FavoritaViewController> create();
-    ~FavoritaViewController() override;
 
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
