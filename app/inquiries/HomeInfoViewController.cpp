@@ -300,7 +300,7 @@ void HomeInfoViewController::faverateButtonClick() {
         superModel_->setAskPriceIDStr(superModel_->resourceIDStr());
     const bool wasStarred = superModel_->haveFavorite() == "1";
     if (!inquiry::toggleFavorite(*superModel_, sharedSelf<NSObject>())) return;
-    BrisfoldAppDelegate::getApp()->setDataBaseUpdate(true);
+    if (const auto app = BrisfoldAppDelegate::getApp()) app->setDataBaseUpdate(true);
     markFavoriteButton();
     if (wasStarred) {
         NSNotificationCenter::defaultCenter()->postNotificationName(
@@ -323,6 +323,7 @@ void HomeInfoViewController::xialaButtonClick(const std::shared_ptr<UIButton>& s
         return;
     }
     const auto app = BrisfoldAppDelegate::getApp();
+    if (!app) return;
     const uint64_t page = std::max<uint64_t>(devicePageNum_, 1) + 1;
     const std::string body = "askpriceID=" + formValue(askPriceID_) +
                              "&rows=" + std::to_string(kDevicesPerPage) +
