@@ -1,6 +1,7 @@
 #include "AskPriceEndpoints.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -8,6 +9,7 @@
 #include <regex>
 #include <string>
 
+#include "InquiryScreensEndpoints.h"
 #include "PagedList.h"
 #include "SeedData.h"
 
@@ -43,11 +45,21 @@ std::string lastDateTime(const FormBody& form) {
 
 // ?1 is the engineer and ?2 the "lastDateTime" bound, in both the count and the select. Both
 // are bound to each: SQLite counts parameters up to the highest named, so ?1 may go unused.
+// ?3 to ?6 are the search's chosen industries, device makers, device types and products, each
+// a JSON array of names ("[]": no choice).
 std::string listFilter(ListKind kind) {
     constexpr const char* kQuotedByHim =
         "EXISTS (SELECT 1 FROM offers o WHERE o.ask_price_id = i.ask_price_id AND "
         "o.engineer_id = ?1)";
-    std::string filter = " WHERE (?2 = '' OR i.add_date < ?2) AND ";
+    std::string filter =
+        " WHERE (?2 = '' OR i.add_date < ?2)"
+        " AND (?3 = '[]' OR i.industry_name IN (SELECT value FROM json_each(?3)))"
+        " AND (?4 = '[]' OR EXISTS (SELECT 1 FROM devices d WHERE d.ask_price_id = "
+        "i.ask_price_id AND d.device_factory IN (SELECT value FROM json_each(?4))))"
+        " AND (?5 = '[]' OR EXISTS (SELECT 1 FROM devices d WHERE d.ask_price_id = "
+        "i.ask_price_id AND d.device_type IN (SELECT value FROM json_each(?5))))"
+        " AND (?6 = '[]' OR i.goods_id IN (SELECT goods_id FROM goods WHERE goods_name IN "
+        "(SELECT value FROM json_each(?6)))) AND ";
     switch (kind) {
         case ListKind::Open:
             return filter + "i.ordered = 0";
@@ -87,8 +99,12 @@ nlohmann::json askPriceList(const ApiRequest& request) {
     const auto kind = static_cast<ListKind>(request.form.integer("IsOffer", 0, 0, 2));
     const std::string before = lastDateTime(request.form);
     const auto page = PageRequest::from(request.form);
+    const std::string industries = searchFilterNames(request.db, request.form, "IndustryID");
+    const std::string makers = searchFilterNames(request.db, request.form, "FactoryID");
+    const std::string types = searchFilterNames(request.db, request.form, "DeviceTypeID");
+    const std::string goods = searchFilterNames(request.db, request.form, "GoodsID");
     auto reply = pagedList(request.db, page, "SELECT COUNT(*) FROM inquiries i" + listFilter(kind),
-                           listSelect(kind), engineer, before);
+                           listSelect(kind), engineer, before, industries, makers, types, goods);
     // A value the inquiry does not have (no quotation yet, no expected price) is left out, as
     // the app expects of the real server, rather than sent as null.
     for (auto& element : reply["List"]) {
@@ -149,6 +165,23 @@ nlohmann::json engineerPrice(const ApiRequest& request) {
         transport = request.form.required("transID");
         hotel = request.form.required("hotelID");
         if (!travelExcluded) throw BadRequest{"该询价的报价已包含差旅费，无需选择交通和住宿"};
+    }
+
+    // The quotation detail sends the engineer's current price again with an edited remark:
+    // that is no new quotation, only the remark changes.
+    if (const auto remark = request.form.optional("remark")) {
+        ensureRemarkTable(request.db);
+        request.db.run(
+            "INSERT INTO offer_remarks (ask_price_id, engineer_id, remark) VALUES (?, ?, ?) "
+            "ON CONFLICT (ask_price_id, engineer_id) DO UPDATE SET remark = excluded.remark",
+            inquiry, engineer, *remark);
+        auto last = request.db.query(
+            "SELECT price FROM offers WHERE ask_price_id = ? AND engineer_id = ? "
+            "ORDER BY offer_id DESC LIMIT 1",
+            inquiry, engineer);
+        if (last.step() && std::llround(last.real(0) * 100) == *fen) {
+            return actionReply(true, "备注已保存");
+        }
     }
 
     auto insert = request.db.query(

@@ -13,6 +13,7 @@
 
 #include "AskPriceEndpoints.h"
 #include "EngineerEndpoints.h"
+#include "InquiryScreensEndpoints.h"
 #include "HttpServer.h"
 #include "OrderEndpoints.h"
 #include "SearchEndpoints.h"
@@ -137,6 +138,7 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
     registerAskPriceEndpoints(router_);
     registerOrderEndpoints(router_);
     registerSearchEndpoints(router_);
+    registerInquiryScreensEndpoints(router_);
 }
 
 DevServer::~DevServer() { stop(); }

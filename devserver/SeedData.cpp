@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "InquiryScreensEndpoints.h"
 #include "PasswordHash.h"
 
 namespace devserver {
@@ -555,6 +556,7 @@ void ensureSeeded(Database& db, int passwordIterations) {
     } else {
         db.execute(kSchema);
         Seeder(db, passwordIterations).run();
+        seedInquiryScreens(db);
     }
     db.execute("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     transaction.commit();

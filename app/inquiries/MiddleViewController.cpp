@@ -5,15 +5,14 @@
 #include <utility>
 
 #include "Foundation/NSRunLoop.h"
-#include "SQLiteStore/DBManager.h"
 #include "UIKit/UINavigationController.h"
 #include "inquiries/HomeCell.h"
+#include "inquiries/HomeInfoViewController.h"
+#include "inquiries/InquiryScreenKit.h"
 #include "inquiries/Pop_upWindow.h"
 #include "inquiries/TravelViewController.h"
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/DataRequestManager.h"
-#include "shell/FactoryClass.h"
-#include "shell/ShowAlertView.h"
 
 namespace {
 
@@ -37,11 +36,6 @@ uint64_t counter(const nlohmann::json& reply, const char* key) {
     return value;
 }
 
-std::vector<std::shared_ptr<HomeModel>> storedFavorites() {
-    return DBManager::shareManager()->fetchAllFavorite().value_or(
-        std::vector<std::shared_ptr<HomeModel>>{});
-}
-
 }  // namespace
 
 std::shared_ptr<MiddleViewController> MiddleViewController::create(
@@ -62,12 +56,12 @@ void MiddleViewController::viewWillAppear(bool) {
             auto self = weak.lock();
             if (!self) return;
             self->setupUIConfig();
-            self->doSearchLoadWithPageNum("1");
+            self->firstLoad();
         });
         return;
     }
     if (BrisfoldAppDelegate::getApp()->dataBaseUpdate() && !dataArray_.empty()) {
-        const auto favorites = storedFavorites();
+        const auto favorites = inquiry::storedFavorites();
         for (const auto& row : dataArray_) {
             row->setHaveFavorite("0");
             for (const auto& f : favorites)
@@ -82,7 +76,7 @@ void MiddleViewController::viewWillAppear(bool) {
 void MiddleViewController::setupUIConfig() {
     if (tableView_) return;
     const CGRect b = view()->bounds();
-    tableView_ = UITableView::create(b, UITableViewStylePlain);
+    tableView_ = UITableView::create(tableFrame(), UITableViewStylePlain);
     tableView_->setAutoresizingMask(UIViewAutoresizingFlexibleHeight |
                                     UIViewAutoresizingFlexibleWidth);
     tableView_->setShowsVerticalScrollIndicator(true);
@@ -119,7 +113,7 @@ void MiddleViewController::setupUIConfig() {
 }
 
 void MiddleViewController::updateUIConfig() {
-    if (tableView_) tableView_->setFrame(view()->bounds());
+    if (tableView_) tableView_->setFrame(tableFrame());
 }
 
 void MiddleViewController::doRefresh() { doSearchLoadWithPageNum("1"); }
@@ -145,6 +139,10 @@ void MiddleViewController::updateDataWithDictionary(const nlohmann::json& dictio
         isDownDragRefresh_ = false;
         return;
     }
+    takeListPage(dictionary);
+}
+
+void MiddleViewController::takeListPage(const nlohmann::json& dictionary) {
     if (isLoadViewActive_)
         bottomLoadViewStopLoading();
     else
@@ -155,9 +153,9 @@ void MiddleViewController::updateDataWithDictionary(const nlohmann::json& dictio
     totalPageNum_ = counter(dictionary, "totalPages");
     const auto list = dictionary.find("List");
     if (list != dictionary.end() && list->is_array()) {
-        const auto favorites = storedFavorites();
+        const auto favorites = inquiry::storedFavorites();
         for (const auto& element : *list) {
-            auto row = HomeModel::createWithInquiry(element, InquiryOrigin::home);
+            auto row = HomeModel::createWithInquiry(element, rowOrigin());
             markFavorite(*row, favorites);
             dataArray_.push_back(std::move(row));
         }
@@ -266,24 +264,18 @@ std::shared_ptr<HomeModel> MiddleViewController::rowForButton(
 void MiddleViewController::cellButtonClick_favrate(const std::shared_ptr<UIButton>& sender) {
     const auto row = rowForButton(sender);
     if (!row) return;
-    const auto store = DBManager::shareManager();
-    if (row->haveFavorite() == "1") {
-        if (store->deleteDataWithUserId(row->askPriceIDStr())) {
-            row->setHaveFavorite("0");
-            showMessage("取消收藏成功");
-        } else {
-            showMessage("取消收藏失败");
-        }
-    } else {
-        row->setHaveFavorite("1");
-        if (store->insertDataWithModel(*row)) {
-            showMessage("收藏成功");
-        } else {
-            row->setHaveFavorite("0");
-            showMessage("收藏失败");
-        }
-    }
+    inquiry::toggleFavorite(*row, sharedSelf<NSObject>());
     refreshCurrentDataTable();
+}
+
+void MiddleViewController::tableViewDidSelectRowAtIndexPath(const std::shared_ptr<UITableView>&,
+                                                            const NSIndexPath& indexPath) {
+    const auto row = static_cast<size_t>(indexPath.row);
+    const auto navigation = navigationController();
+    if (row >= dataArray_.size() || !navigation) return;
+    auto detail = HomeInfoViewController::create(dataArray_[row], sharedSelf<UIViewController>());
+    detail->setAskPriceID(dataArray_[row]->askPriceIDStr());
+    navigation->pushViewController(detail, true);
 }
 
 void MiddleViewController::cellButtonClick_offer(const std::shared_ptr<UIButton>& sender) {
@@ -317,11 +309,11 @@ void MiddleViewController::setupPop_upWindowWithAskpriceID(
             TravelViewController::create(id.value_or(""), self->sharedSelf<UIViewController>()),
             true);
     });
-    presentPopup(question);
+    inquiry::presentPopup(*this, question);
 }
 
 void MiddleViewController::showAmountPopup(const std::string& askPriceID) {
-    auto popup = Pop_upWindow::create(view()->frame(), 1, askPriceID, "请在此填写报价金额",
+    auto popup = Pop_upWindow::create(view()->frame(), 1, askPriceID, amountWatermark(),
                                       sharedSelf<UIViewController>());
     std::weak_ptr<MiddleViewController> weak = sharedSelf<MiddleViewController>();
     popup->getAttribute([weak](const std::optional<std::string>& id,
@@ -330,14 +322,7 @@ void MiddleViewController::showAmountPopup(const std::string& askPriceID) {
         if (self && confirmed && amount)
             self->sendOfferRequestWithContent(*amount, id.value_or(""));
     });
-    presentPopup(popup);
-}
-
-void MiddleViewController::presentPopup(const std::shared_ptr<Pop_upWindow>& popup) {
-    const auto navigation = navigationController();
-    const auto host = navigation ? navigation->view() : FactoryClass::window();
-    host->addSubview(popup);
-    popup->showSubStationMainView();
+    inquiry::presentPopup(*this, popup);
 }
 
 void MiddleViewController::sendOfferRequestWithContent(const std::string& content,
@@ -351,7 +336,5 @@ void MiddleViewController::sendOfferRequestWithContent(const std::string& conten
 }
 
 void MiddleViewController::showMessage(const std::string& message) {
-    ShowAlertView::initializeAlertViewWithFrame(ShowAlertView::toastFrame(), message, 1,
-                                                sharedSelf<NSObject>())
-        ->addAlertView();
+    inquiry::toast(sharedSelf<NSObject>(), message);
 }

@@ -37,11 +37,11 @@ class MiddleViewController : public UIViewController,
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
 
-    void setupUIConfig();
+    virtual void setupUIConfig();
     void updateUIConfig();
     void doRefresh() override;
     // page: a decimal page number.
-    void doSearchLoadWithPageNum(const std::string& page);
+    virtual void doSearchLoadWithPageNum(const std::string& page);
     void updateDataWithDictionary(const nlohmann::json& dictionary) override;
     void setIsShowLeftView(bool shown) override { isShowLeftView_ = shown; }
     bool isShowLeftView() const { return isShowLeftView_; }
@@ -59,7 +59,7 @@ class MiddleViewController : public UIViewController,
 
     // The cards' buttons; the sender's tag is the row.
     void cellButtonClick_favrate(const std::shared_ptr<UIButton>& sender);
-    void cellButtonClick_offer(const std::shared_ptr<UIButton>& sender);
+    virtual void cellButtonClick_offer(const std::shared_ptr<UIButton>& sender);
     void setupPop_upWindowWithAskpriceID(const std::string& askPriceID,
                                          const std::shared_ptr<UIButton>& button);
     void sendOfferRequestWithContent(const std::string& content, const std::string& askpriceID);
@@ -72,6 +72,9 @@ class MiddleViewController : public UIViewController,
                                                             const NSIndexPath&) override {
         return kRowHeight;
     }
+    // Opens the inquiry's detail.
+    void tableViewDidSelectRowAtIndexPath(const std::shared_ptr<UITableView>& tableView,
+                                          const NSIndexPath& indexPath) override;
 
     const std::shared_ptr<UITableView>& tableView() const { return tableView_; }
     const std::shared_ptr<PullRefreshHeaderView>& headerView() const { return headerView_; }
@@ -89,12 +92,25 @@ class MiddleViewController : public UIViewController,
     explicit MiddleViewController(std::weak_ptr<UIViewController> superClass)
         : superClass_(std::move(superClass)) {}
 
-  private:
-    bool isPulledFarEnough(const UIScrollView& scrollView) const;
+    // What the quotation lists and the search, which page the same way, tell apart.
+    virtual InquiryOrigin rowOrigin() const { return InquiryOrigin::home; }
+    virtual std::string amountWatermark() const { return "请在此填写报价金额"; }
+    // What the first appearance asks for once the view is built: the first page.
+    virtual void firstLoad() { doSearchLoadWithPageNum("1"); }
+    // Where the table lies in the view.
+    virtual CGRect tableFrame() { return view()->bounds(); }
+    // The list branch of a reply: replaces the rows, or appends them after a pull-up.
+    void takeListPage(const nlohmann::json& dictionary);
+    // Null for a tag out of the rows' range.
     std::shared_ptr<HomeModel> rowForButton(const std::shared_ptr<UIButton>& button) const;
     void showMessage(const std::string& message);
     void showAmountPopup(const std::string& askPriceID);
-    void presentPopup(const std::shared_ptr<Pop_upWindow>& popup);
+    std::vector<std::shared_ptr<HomeModel>>& rows() { return dataArray_; }
+    void setDownDragRefresh(bool on) { isDownDragRefresh_ = on; }
+    const std::weak_ptr<UIViewController>& superClass() const { return superClass_; }
+
+  private:
+    bool isPulledFarEnough(const UIScrollView& scrollView) const;
 
     bool isFirstLoad_ = true;
     bool isDraging_ = false;

@@ -4,12 +4,17 @@
 
 #include "shell/TabContainerViewController.h"
 
-// The home tab's container; its list screen is MiddleViewController.
+// The home tab's container; its list screen is MiddleViewController, its right item opens the
+// inquiry search.
 class HomeViewController : public TabContainerViewController {
   public:
     static std::shared_ptr<HomeViewController> create();
 
   protected:
+    // The search.
+    std::string rightItemImage() const override { return "ic_search_normal"; }
+    void rightItemClick() override;
+
     HomeViewController()
         : TabContainerViewController("HomeViewController", "MiddleViewController") {}
 };

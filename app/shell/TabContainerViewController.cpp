@@ -41,7 +41,8 @@ void TabContainerViewController::viewWillAppear(bool) {
     const auto navBar = CustomNavBar::shareManager();
     std::weak_ptr<TabContainerViewController> weak = sharedSelf<TabContainerViewController>();
     navBar->setupNavBarHaveLeft(
-        true, "ic_user_man_normal", "ic_user_man_selected", false, "", "", weak,
+        true, "ic_user_man_normal", "ic_user_man_selected", !rightItemImage().empty(),
+        rightItemImage(), rightItemImage(), weak,
         [weak](const std::shared_ptr<UIView>& sender) {
             if (auto self = weak.lock()) self->navBarButtonClick(sender);
         },
@@ -65,6 +66,7 @@ void TabContainerViewController::viewWillDisappear(bool) {
 }
 
 void TabContainerViewController::navBarButtonClick(const std::shared_ptr<UIView>& sender) {
+    if (sender && sender->tag() == 1) rightItemClick();
     if (!sender || sender->tag() != 0) return;
     if (!side_) {
         const CGRect b = view()->bounds();

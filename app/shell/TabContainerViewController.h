@@ -32,7 +32,8 @@ class TabContainerViewController : public UIViewController, public CustomVC {
     // Null until the menu is first opened.
     const std::shared_ptr<SideSlipView>& sideSlipView() const { return side_; }
 
-    // The bar's left item (tag 0) opens or closes the side menu.
+    // The bar's left item (tag 0) opens or closes the side menu; a right item (tag 1) is the
+    // container's own.
     void navBarButtonClick(const std::shared_ptr<UIView>& sender);
 
     void viewDidLoad() override;
@@ -40,6 +41,10 @@ class TabContainerViewController : public UIViewController, public CustomVC {
     void viewWillDisappear(bool animated) override;
 
   protected:
+    // The image of the bar's right item; none when empty.
+    virtual std::string rightItemImage() const { return {}; }
+    virtual void rightItemClick() {}
+
     TabContainerViewController(std::string className, std::string listClassName)
         : className_(std::move(className)), listClassName_(std::move(listClassName)) {}
 

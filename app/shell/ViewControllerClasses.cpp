@@ -2,9 +2,13 @@
 
 #include <map>
 
+#include "inquiries/FavoritaViewController.h"
 #include "inquiries/MiddleViewController.h"
 #include "orders/OrderMiddleViewController.h"
+#include "inquiries/OfferMiddleViewController.h"
+#include "inquiries/SearchViewController.h"
 #include "shell/HomeViewController.h"
+#include "shell/OfferViewController.h"
 #include "shell/OrderViewController.h"
 
 namespace {
@@ -13,12 +17,18 @@ namespace {
 // files that nothing refers to, and their registrations with them.
 std::map<std::string, ViewControllerClasses::Factory>& classes() {
     static std::map<std::string, ViewControllerClasses::Factory> known = {
+        {"FavoritaViewController", [](const auto&) { return FavoritaViewController::create(); }},
         {"HomeViewController", [](const auto&) { return HomeViewController::create(); }},
         {"MiddleViewController",
          [](const auto& superClass) { return MiddleViewController::create(superClass); }},
         {"OrderViewController", [](const auto&) { return OrderViewController::create(); }},
         {"OrderMiddleViewController",
          [](const auto& superClass) { return OrderMiddleViewController::create(superClass); }},
+        {"OfferViewController", [](const auto&) { return OfferViewController::create(); }},
+        {"OfferMiddleViewController",
+         [](const auto& superClass) { return OfferMiddleViewController::create(superClass); }},
+        {"SearchViewController",
+         [](const auto& superClass) { return SearchViewController::create(superClass); }},
     };
     return known;
 }

@@ -1,0 +1,85 @@
+#include "inquiries/InquiryScreenKit.h"
+
+#include <cstdio>
+
+#include "SQLiteStore/DBManager.h"
+#include "UIKit/UINavigationController.h"
+#include "shell/FactoryClass.h"
+#include "shell/ShowAlertView.h"
+
+namespace inquiry {
+
+UIColorRef accentColor() { return UIColor::colorWithRed(244.0 / 255, 120.0 / 255, 0, 1); }
+
+void toast(const std::shared_ptr<NSObject>& owner, const std::string& message) {
+    ShowAlertView::initializeAlertViewWithFrame(ShowAlertView::toastFrame(), message, 1, owner)
+        ->addAlertView();
+}
+
+void presentPopup(UIViewController& screen, const std::shared_ptr<Pop_upWindow>& popup) {
+    const auto navigation = screen.navigationController();
+    const auto host = navigation ? navigation->view() : FactoryClass::window();
+    host->addSubview(popup);
+    popup->showSubStationMainView();
+}
+
+std::vector<std::shared_ptr<HomeModel>> storedFavorites() {
+    return DBManager::shareManager()->fetchAllFavorite().value_or(
+        std::vector<std::shared_ptr<HomeModel>>{});
+}
+
+bool toggleFavorite(HomeModel& record, const std::shared_ptr<NSObject>& owner) {
+    const auto store = DBManager::shareManager();
+    if (record.haveFavorite() == "1") {
+        if (!store->deleteDataWithUserId(record.askPriceIDStr())) {
+            toast(owner, "取消收藏失败");
+            return false;
+        }
+        record.setHaveFavorite("0");
+        toast(owner, "取消收藏成功");
+        return true;
+    }
+    // The store keeps the mark with the row.
+    record.setHaveFavorite("1");
+    if (!store->insertDataWithModel(record)) {
+        record.setHaveFavorite("0");
+        toast(owner, "收藏失败");
+        return false;
+    }
+    toast(owner, "收藏成功");
+    return true;
+}
+
+std::string telURL(std::string_view number) {
+    std::string url = "tel:";
+    for (const unsigned char c : number) {
+        const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
+                           (c >= 'a' && c <= 'z') || c == '+' || c == '-' || c == '.' || c == '_';
+        if (plain) {
+            url += static_cast<char>(c);
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            url += escaped;
+        }
+    }
+    return url;
+}
+
+void setupDetailNavBar(UIViewController& screen, const std::string& title, bool haveRight,
+                       const std::string& rightImage, CustomNavBar::Action action) {
+    const auto navBar = CustomNavBar::shareManager();
+    navBar->setupNavBarHaveLeft(true, "ic_back_arrow_normal_orige", "ic_back_arrow_selected_orige",
+                                haveRight, rightImage, rightImage, screen.sharedSelf<NSObject>(),
+                                std::move(action), title);
+    navBar->setFrame(CGRectMake(0, 0, screen.view()->bounds().size.width, CustomNavBar::kHeight));
+    screen.view()->addSubview(navBar);
+}
+
+void popScreen(UIViewController& screen) {
+    const auto navigation = screen.navigationController();
+    if (navigation && navigation->topViewController().get() == &screen)
+        navigation->popViewControllerAnimated(true);
+}
+
+}  // namespace inquiry

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Foundation/NSObject.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIViewController.h"
+#include "inquiries/HomeModel.h"
+#include "inquiries/Pop_upWindow.h"
+#include "shell/CustomNavBar.h"
+
+// What the inquiry screens do alike.
+namespace inquiry {
+
+// The orange of the action buttons.
+UIColorRef accentColor();
+
+// The toast every screen shows: a third of the window wide, owned by the screen.
+void toast(const std::shared_ptr<NSObject>& owner, const std::string& message);
+
+// Puts the pop-up over the screen's navigation controller (the window when there is none).
+void presentPopup(UIViewController& screen, const std::shared_ptr<Pop_upWindow>& popup);
+
+// The stored favourites; none when the store cannot be read.
+std::vector<std::shared_ptr<HomeModel>> storedFavorites();
+
+// Stars or unstars the record in the store. The record's mark changes, and the success toast
+// shows, only when the store took the change; otherwise a failure toast says so. True when the
+// store changed.
+bool toggleFavorite(HomeModel& record, const std::shared_ptr<NSObject>& owner);
+
+// The "tel:" URL of a number, percent-encoded so that no text of the reply can change the URL.
+std::string telURL(std::string_view number);
+
+// A detail screen's bar: the orange back arrow on the left (tag 0), optionally a right item
+// (tag 1) with its image, the title; added to the screen's view.
+void setupDetailNavBar(UIViewController& screen, const std::string& title, bool haveRight,
+                       const std::string& rightImage, CustomNavBar::Action action);
+
+// Pops the screen when it is the top of its navigation controller.
+void popScreen(UIViewController& screen);
+
+}  // namespace inquiry
