@@ -13,8 +13,8 @@
 
 #include "AskPriceEndpoints.h"
 #include "EngineerEndpoints.h"
-#include "InquiryScreensEndpoints.h"
 #include "HttpServer.h"
+#include "InquiryScreensEndpoints.h"
 #include "OrderEndpoints.h"
 #include "SearchEndpoints.h"
 #include "SeedData.h"
