@@ -56,6 +56,8 @@ class VMMapViewDelegate {
     virtual void mapViewDidFailToLocateUserWithError(VMMapView&, const NSError&) {}
     virtual void mapViewDidChangeUserTrackingMode(VMMapView&, long /*mode*/, bool /*animated*/) {}
     virtual void mapViewDidSingleTappedAtCoordinate(VMMapView&, CLLocationCoordinate2D) {}
+    // The points of interest under a single tap while touching them is on; empty for none.
+    virtual void mapViewDidTouchPois(VMMapView&, const std::vector<std::shared_ptr<VMTouchPoi>>&) {}
     virtual void mapViewDidLongPressedAtCoordinate(VMMapView&, CLLocationCoordinate2D) {}
     virtual void mapViewWillStartLoadingMap(VMMapView&) {}
     virtual void mapViewDidFinishLoadingMap(VMMapView&, uint32_t /*dataSize*/) {}

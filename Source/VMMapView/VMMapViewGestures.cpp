@@ -137,6 +137,10 @@ void VMMapView::rotateGesture(UIRotationGestureRecognizer& r) {
 
 void VMMapView::singleTapGesture(UITapGestureRecognizer& r) {
     if (r.state() != UIGestureRecognizerStateEnded) return;
+    if (touchPOIEnabled_) {
+        const auto pois = takePoisAtPoint(r.locationInView(this));
+        if (auto d = delegate()) d->mapViewDidTouchPois(*this, pois);
+    }
     if (auto d = delegate()) d->mapViewDidSingleTappedAtCoordinate(*this, coordinateUnder(r));
 }
 
