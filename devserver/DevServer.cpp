@@ -14,6 +14,7 @@
 #include "AskPriceEndpoints.h"
 #include "EngineerEndpoints.h"
 #include "HttpServer.h"
+#include "OfflineEndpoints.h"
 #include "SeedData.h"
 
 namespace devserver {
@@ -211,6 +212,7 @@ void DevServer::configure() {
     http.Get("/health", [](const httplib::Request&, httplib::Response& response) {
         reply(response, 200, actionReply(true, "ok"));
     });
+    registerOfflineEndpoints(http);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {
         handleApi(request, response, reader);
@@ -236,6 +238,9 @@ bool DevServer::refuse(const httplib::Request& request, httplib::Response& respo
     const char* allowed = nullptr;
     bool allowedMethod = false;
     if (path == "/health") {
+        allowed = "GET, HEAD";
+        allowedMethod = request.method == "GET" || request.method == "HEAD";
+    } else if (isOfflinePath(path)) {
         allowed = "GET, HEAD";
         allowedMethod = request.method == "GET" || request.method == "HEAD";
     } else if (path.starts_with(kApiPrefix) &&

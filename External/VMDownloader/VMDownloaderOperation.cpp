@@ -42,6 +42,11 @@ std::int64_t VMDownloaderOperation::receivedSize() const {
     return receivedSize_;
 }
 
+std::int64_t VMDownloaderOperation::fileOffset() const {
+    std::lock_guard lock(mutex_);
+    return fileOffset_;
+}
+
 bool VMDownloaderOperation::isMultitaskingSupported() {
     return UIDevice::currentDevice()->isMultitaskingSupported();
 }
@@ -71,6 +76,7 @@ void VMDownloaderOperation::start() {
         done();
         return;
     }
+    fileOffset_ = exists ? static_cast<std::int64_t>(target.st_size) : 0;
     resuming_ =
         exists && target.st_size > 0 && request_->valueForHTTPHeaderField("Range").has_value();
     beginBackgroundTask();
@@ -112,6 +118,7 @@ void VMDownloaderOperation::connectionDidReceiveResponse(
         dealError(NSFileErrorWithErrno(errno, downloadToFilePath_, true), true);
         return;
     }
+    if (status == 200 && resuming_) fileOffset_ = 0;
     expectedSize_ = expected;
     if (progressBlock_) progressBlock_(0, expected);
     receivedData_.clear();

@@ -45,6 +45,9 @@ class VMDownloaderOperation : public NSOperation, public NSURLConnectionDelegate
     void setShouldContinueWhenAppEntersBackground(bool v) { shouldContinue_ = v; }
     std::int64_t expectedSize() const;
     std::int64_t receivedSize() const;
+    // Where this transfer's bytes begin in the file: what was there before, or 0 once a whole
+    // body replaced it.
+    std::int64_t fileOffset() const;
 
     static bool isMultitaskingSupported();
 
@@ -87,5 +90,6 @@ class VMDownloaderOperation : public NSOperation, public NSURLConnectionDelegate
     // A file that already had bytes was asked for its rest; an answer with the whole body
     // replaces them instead of following them.
     bool resuming_ = false;
+    std::int64_t fileOffset_ = 0;
     unsigned long backgroundTask_ = 0;
 };
