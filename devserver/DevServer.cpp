@@ -212,7 +212,7 @@ void DevServer::configure() {
     http.Get("/health", [](const httplib::Request&, httplib::Response& response) {
         reply(response, 200, actionReply(true, "ok"));
     });
-    registerOfflineEndpoints(http);
+    registerOfflineEndpoints(http, options_.log);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {
         handleApi(request, response, reader);

@@ -262,17 +262,26 @@ bool isOfflinePath(std::string_view path) {
     return path.starts_with("/offline/") || path == "/resourcec/r/init";
 }
 
-void registerOfflineEndpoints(HttpServer& http) {
+void registerOfflineEndpoints(HttpServer& http, std::function<void(const std::string&)> log) {
     http.Get("/offline/catalogue.json",
              [](const httplib::Request& request, httplib::Response& response) {
                  const std::string base = "http://" + request.get_header_value("Host") + "/";
                  response.set_content(offlineCatalogue(base).dump(), "application/json");
              });
+    const auto describe = [log](const httplib::Request& request) {
+        log("offline: " + request.target + " range=\"" + request.get_header_value("Range") +
+            "\" agent=\"" + request.get_header_value("User-Agent") + "\"");
+    };
     http.Get(R"(/offline/([0-9]+)\.zip)",
-             [&http](const httplib::Request& request, httplib::Response& response) {
+             [&http, describe](const httplib::Request& request, httplib::Response& response) {
+                 describe(request);
                  servePackage(http, request, response);
              });
-    http.Get("/resourcec/r/init", serveVersionCheck);
+    http.Get("/resourcec/r/init",
+             [describe](const httplib::Request& request, httplib::Response& response) {
+                 describe(request);
+                 serveVersionCheck(request, response);
+             });
 }
 
 }  // namespace devserver

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -29,6 +30,7 @@ nlohmann::json offlineCatalogue(const std::string& base);
 const std::string* offlinePackageArchive(const std::string& adcode);
 
 bool isOfflinePath(std::string_view path);
-void registerOfflineEndpoints(HttpServer& http);
+// Each package and version-check request is logged as one line: path, range and agent.
+void registerOfflineEndpoints(HttpServer& http, std::function<void(const std::string&)> log);
 
 }  // namespace devserver

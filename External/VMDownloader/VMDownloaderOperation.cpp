@@ -158,6 +158,9 @@ void VMDownloaderOperation::connectionDidFailWithError(NSURLConnection& /*connec
                                                        const NSError& error) {
     std::lock_guard lock(mutex_);
     if (over()) return;
+    // What arrived before the network failed is good: keeping it lets the resume start there.
+    NSError ignored;
+    writeDataToDownloadFileWithError(&ignored);
     dealError(error, false);
 }
 
