@@ -165,6 +165,36 @@ TEST_F(OfflineMap, FirstDownloadInstallsThePackageAndLeavesInstalledOrRunningIte
     EXPECT_EQ(packageRequests().size(), 1u);
 }
 
+// A download that ends before its operation could be recorded leaves no entry behind, and one
+// from offset 0 does not follow stale bytes left in the archive's place.
+TEST_F(OfflineMap, FastEndsLeaveNothingRunningAndFreshDownloadsIgnoreStaleBytes) {
+    auto map = manager();
+    auto item = map->package()->items().at("000000");
+    const std::string url = item->url;
+    item->url = base_ + "offline/999.zip";
+    for (int round = 0; round < 50; ++round) {
+        Reports reports;
+        map->downloadItem(item, false, reports.block());
+        ASSERT_TRUE(waitUntil([&] { return reports.ended(); })) << round;
+        ASSERT_TRUE(waitUntil([&] { return !map->isDownloadingForItem(item); })) << round;
+        EXPECT_EQ(reports.statuses.back(), 7);
+    }
+    // Stale bytes, then a transfer cut short and its resume.
+    item->setItemStatus(0);
+    std::ofstream(map->cachedFilePathForItem(*item), std::ios::binary) << std::string(5000, 's');
+    item->url = url + "?drop=60000";
+    Reports cut;
+    map->downloadItem(item, false, cut.block());
+    ASSERT_TRUE(waitUntil([&] { return cut.ended(); }));
+    EXPECT_EQ(item->downloadedSize(), 60000);
+    item->url = url;
+    Reports reports;
+    map->downloadItem(item, false, reports.block());
+    ASSERT_TRUE(waitUntil([&] { return reports.ended(); }));
+    EXPECT_EQ(reports.statuses.back(), 6);
+    EXPECT_TRUE(installed(*map, "000000") == reference("000000"));
+}
+
 TEST_F(OfflineMap, DroppedTransferResumesFromTheBytesOnDisk) {
     auto map = manager();
     auto item = map->package()->items().at("120000");
