@@ -469,3 +469,99 @@ TEST_F(OfflineMap, VersionCheckAsksPlainlyAndCancelsDownloadsFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr const char* kChildHome = "BRISFOLD_OFFLINE_CHILD_HOME";
+constexpr const char* kChildServer = "BRISFOLD_OFFLINE_CHILD_SERVER";
+
+// Run by the test below as a child process: reports the state it starts from, then downloads
+// under a throttle, printing progress, until it ends or is killed.
+TEST(OfflineChild, DownloadsUntilKilled) {
+    const char* home = std::getenv(kChildHome);
+    const char* server = std::getenv(kChildServer);
+    if (!home || !server) GTEST_SKIP() << "run by KilledDownloadsResumeAndInstall";
+    NSSetHomeDirectory(home);
+    auto map = ZUZavadevIru::create(
+        {VMDownloader::create(), std::string(home) + "/shipped.plist", std::nullopt, server});
+    ASSERT_TRUE(map);
+    auto item = map->package()->items().at("120000");
+    std::printf(
+        "state %d %lld %lld\n", item->itemStatus(), static_cast<long long>(item->downloadedSize()),
+        static_cast<long long>(ZUZavadevIru::fileSizeForPath(map->cachedFilePathForItem(*item))));
+    std::fflush(stdout);
+    item->url += "?throttle=4000000";
+    std::mutex mutex;
+    std::atomic<int> end{-1};
+    map->downloadItem(item, false, [&](int status, const ZUZavadevIruDownloadInfo& info) {
+        std::lock_guard lock(mutex);
+        if (const auto* dict = std::get_if<nlohmann::json>(&info)) {
+            std::printf("progress %lld\n",
+                        (*dict)[ZUZavadevIruDownloadReceivedSizeKey].get<long long>());
+        }
+        if (status == 4 || status >= 6) {
+            std::printf("end %d\n", status);
+            end = status;
+        }
+        std::fflush(stdout);
+    });
+    ASSERT_TRUE(waitUntil([&] { return end.load() >= 0; }, 120));
+}
+
+TEST_F(OfflineMap, KilledDownloadsResumeAndInstall) {
+    const std::string archive = *devserver::offlinePackageArchive("120000");
+    const fs::path partial = home_.path() / "Documents" / "Offline" / "Cached" / "120000.zip";
+    std::mt19937 random(20261207);
+    const auto runChild = [&] {
+        ChildProcess::Options options;
+        options.args = {"/proc/self/exe", "--gtest_filter=OfflineChild.DownloadsUntilKilled"};
+        options.env = {{kChildHome, home_.path().string()}, {kChildServer, base_}};
+        options.captureStderr = true;
+        return std::make_unique<ChildProcess>(options);
+    };
+    // The next line starting with the prefix, or "" when the output ends first.
+    const auto lineStarting = [](ChildProcess& child, const std::string& prefix,
+                                 CFTimeInterval seconds = testsupport::kPatience) {
+        while (auto line = child.readLine(seconds)) {
+            if (line->rfind(prefix, 0) == 0) return *line;
+        }
+        return std::string();
+    };
+    for (int round = 0; round <= 20; ++round) {
+        // What the child will find, before it starts changing it.
+        const bool exists = fs::exists(partial);
+        const long long size = exists ? static_cast<long long>(fs::file_size(partial)) : 0;
+        auto child = runChild();
+        ASSERT_TRUE(child->started());
+        const std::string state = lineStarting(*child, "state ");
+        ASSERT_FALSE(state.empty()) << round << child->err();
+        int status = -1;
+        long long downloaded = -1, onDisk = -1;
+        std::sscanf(state.c_str(), "state %d %lld %lld", &status, &downloaded, &onDisk);
+        EXPECT_EQ(onDisk, size) << round;
+        // An archive on disk, even an empty one, is a partial download of its size.
+        EXPECT_EQ(status, exists ? 1 : 0) << round;
+        if (exists) {
+            EXPECT_EQ(downloaded, size) << round;
+        }
+        if (round == 20) {
+            EXPECT_EQ(lineStarting(*child, "end ", 60), "end 6");
+            break;
+        }
+        // Killed once the transfer passes a random point of what is left, at least a buffer's
+        // worth before the end so that it cannot finish first.
+        const long long left = static_cast<long long>(archive.size()) - size -
+                               static_cast<long long>(VMDownloaderOperation::kWriteThreshold);
+        const long long target = size + (left > 0 ? static_cast<long long>(random() % left) : 0);
+        for (std::string line = lineStarting(*child, "progress ");
+             !line.empty() && std::stoll(line.substr(9)) < target;
+             line = lineStarting(*child, "progress ")) {
+        }
+        ::kill(child->pid(), SIGKILL);
+        child->waitForExit();
+    }
+    EXPECT_TRUE(tree(home_.path() / "Documents" / "zaroruda" / "data" / "vmap" / "120000") ==
+                reference("120000"));
+}
+
+}  // namespace
