@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <ctime>
 #include <fstream>
+#include <optional>
+#include <random>
 #include <string_view>
 #include <utility>
 
@@ -118,6 +120,161 @@ std::string printable(std::string_view raw) {
     return out;
 }
 
+// The traditional zip encryption, done here because the system's minizip is built without it.
+class ZipCrypto {
+  public:
+    explicit ZipCrypto(std::string_view password) {
+        for (const char c : password) update(static_cast<std::uint8_t>(c));
+    }
+    std::uint8_t decode(std::uint8_t c) {
+        c ^= stream();
+        update(c);
+        return c;
+    }
+    std::uint8_t encode(std::uint8_t plain) {
+        const std::uint8_t mask = stream();
+        update(plain);
+        return plain ^ mask;
+    }
+
+  private:
+    std::uint8_t stream() const {
+        const std::uint32_t t = (keys_[2] & 0xffff) | 2;
+        return static_cast<std::uint8_t>(((t * (t ^ 1)) >> 8) & 0xff);
+    }
+    static std::uint32_t crcByte(std::uint32_t crc, std::uint8_t b) {
+        return static_cast<std::uint32_t>(get_crc_table()[(crc ^ b) & 0xff]) ^ (crc >> 8);
+    }
+    void update(std::uint8_t c) {
+        keys_[0] = crcByte(keys_[0], c);
+        keys_[1] = (keys_[1] + (keys_[0] & 0xff)) * 134775813u + 1;
+        keys_[2] = crcByte(keys_[2], static_cast<std::uint8_t>(keys_[1] >> 24));
+    }
+    std::uint32_t keys_[3] = {305419896u, 591751049u, 878082192u};
+};
+
+constexpr std::size_t kCryptHeader = 12;
+
+std::optional<std::string> rawDeflate(const std::string& plain) {
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8,
+                     Z_DEFAULT_STRATEGY) != Z_OK) {
+        return std::nullopt;
+    }
+    std::string out(deflateBound(&stream, static_cast<uLong>(plain.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+    stream.avail_in = static_cast<uInt>(plain.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END) return std::nullopt;
+    return out;
+}
+
+// Reads the current entry's data: through minizip, or, for an encrypted entry, its raw bytes
+// decrypted and inflated here, with the size and CRC checked here.
+class EntryReader {
+  public:
+    EntryReader(unzFile file, const unz_file_info64& info, const std::string& password)
+        : file_(file),
+          info_(info),
+          password_(password),
+          encrypted_((info.flag & 1) != 0 && !password.empty()) {}
+    ~EntryReader() {
+        if (opened_) close();
+    }
+
+    bool open() {
+        if (!encrypted_) return opened_ = unzOpenCurrentFile(file_) == UNZ_OK;
+        int method = 0, level = 0;
+        if (unzOpenCurrentFile2(file_, &method, &level, 1) != UNZ_OK) return false;
+        opened_ = true;
+        crypto_.emplace(password_);
+        std::array<char, kCryptHeader> header{};
+        if (unzReadCurrentFile(file_, header.data(), kCryptHeader) != kCryptHeader) return false;
+        std::uint8_t last = 0;
+        for (const char c : header) last = crypto_->decode(static_cast<std::uint8_t>(c));
+        const std::uint8_t check = (info_.flag & 8) != 0
+                                       ? static_cast<std::uint8_t>(info_.dosDate >> 8)
+                                       : static_cast<std::uint8_t>(info_.crc >> 24);
+        if (last != check) return false;
+        if (method == Z_DEFLATED) {
+            inflating_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK;
+            return inflating_;
+        }
+        return method == 0;
+    }
+
+    // Bytes read, 0 at the end, negative on an error.
+    int read(char* out, unsigned size) {
+        if (!encrypted_) return unzReadCurrentFile(file_, out, size);
+        if (!inflating_) {
+            const int n = unzReadCurrentFile(file_, out, size);
+            if (n > 0) decode(out, static_cast<std::size_t>(n));
+            return account(out, n);
+        }
+        stream_.next_out = reinterpret_cast<Bytef*>(out);
+        stream_.avail_out = size;
+        while (stream_.avail_out == size && !ended_) {
+            if (stream_.avail_in == 0) {
+                const int n =
+                    unzReadCurrentFile(file_, input_.data(), static_cast<unsigned>(input_.size()));
+                if (n < 0) return n;
+                decode(input_.data(), static_cast<std::size_t>(n));
+                stream_.next_in = reinterpret_cast<Bytef*>(input_.data());
+                stream_.avail_in = static_cast<uInt>(n);
+            }
+            const int result = inflate(&stream_, Z_NO_FLUSH);
+            if (result == Z_STREAM_END) {
+                ended_ = true;
+            } else if (result != Z_OK) {
+                return -1;
+            }
+        }
+        return account(out, static_cast<int>(size - stream_.avail_out));
+    }
+
+    // False when the data did not match its CRC.
+    bool close() {
+        opened_ = false;
+        const int closed = unzCloseCurrentFile(file_);
+        if (inflating_) inflateEnd(&stream_);
+        inflating_ = false;
+        if (!encrypted_) return closed != UNZ_CRCERROR;
+        return crc_ == info_.crc && total_ == info_.uncompressed_size;
+    }
+
+  private:
+    void decode(char* data, std::size_t size) {
+        for (std::size_t i = 0; i < size; ++i) {
+            data[i] = static_cast<char>(crypto_->decode(static_cast<std::uint8_t>(data[i])));
+        }
+    }
+    int account(const char* data, int n) {
+        if (n <= 0) return n;
+        total_ += static_cast<ZPOS64_T>(n);
+        // No more than the entry says it holds.
+        if (total_ > info_.uncompressed_size) return -1;
+        crc_ = crc32(crc_, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
+        return n;
+    }
+
+    unzFile file_;
+    const unz_file_info64& info_;
+    const std::string& password_;
+    const bool encrypted_;
+    bool opened_ = false;
+    std::optional<ZipCrypto> crypto_;
+    z_stream stream_{};
+    bool inflating_ = false;
+    bool ended_ = false;
+    std::array<char, 64 * 1024> input_{};
+    uLong crc_ = crc32(0L, Z_NULL, 0);
+    ZPOS64_T total_ = 0;
+};
+
 }  // namespace
 
 VMZipArchive::VMZipArchive(std::shared_ptr<NSFileManager> fileManager)
@@ -154,27 +311,16 @@ bool VMZipArchive::addFileToZip(const std::string& file, const std::string& newn
     zip_fileinfo info{};
     info.dosDate = static_cast<uLong>(stamp);
 
-    std::vector<char> buffer(kChunk);
-    int opened = ZIP_OK;
-    if (password_.empty()) {
-        opened = zipOpenNewFileInZip(zipFile_, newname.c_str(), &info, nullptr, 0, nullptr, 0,
-                                     nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION);
-    } else {
-        // Encrypted entries need the CRC of the whole file up front.
-        uLong crc = crc32(0L, Z_NULL, 0);
-        while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
-               in.gcount() > 0) {
-            crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()),
-                        static_cast<uInt>(in.gcount()));
-        }
+    if (!password_.empty()) {
+        const std::string plain(std::istreambuf_iterator<char>(in), {});
         if (in.bad()) return false;
-        in.clear();
-        in.seekg(0);
-        opened = zipOpenNewFileInZip3(zipFile_, newname.c_str(), &info, nullptr, 0, nullptr, 0,
-                                      nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, 15, 8,
-                                      Z_DEFAULT_STRATEGY, password_.c_str(), crc);
+        return addEncryptedEntry(newname, info.dosDate, plain);
     }
-    if (opened != ZIP_OK) return false;
+    if (zipOpenNewFileInZip(zipFile_, newname.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                            Z_DEFLATED, Z_DEFAULT_COMPRESSION) != ZIP_OK) {
+        return false;
+    }
+    std::vector<char> buffer(kChunk);
     bool ok = true;
     while (ok && (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) ||
                   in.gcount() > 0)) {
@@ -183,6 +329,37 @@ bool VMZipArchive::addFileToZip(const std::string& file, const std::string& newn
     }
     ok = ok && !in.bad();
     return zipCloseFileInZip(zipFile_) == ZIP_OK && ok;
+}
+
+bool VMZipArchive::addEncryptedEntry(const std::string& newname, unsigned long dosDate,
+                                     const std::string& plain) {
+    zip_fileinfo info{};
+    info.dosDate = dosDate;
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(plain.data()),
+                            static_cast<uInt>(plain.size()));
+    const auto deflated = rawDeflate(plain);
+    if (!deflated) return false;
+    ZipCrypto crypto(password_);
+    std::random_device random;
+    std::string out;
+    out.reserve(kCryptHeader + deflated->size());
+    for (std::size_t i = 0; i + 1 < kCryptHeader; ++i) {
+        out.push_back(static_cast<char>(crypto.encode(static_cast<std::uint8_t>(random()))));
+    }
+    out.push_back(static_cast<char>(crypto.encode(static_cast<std::uint8_t>(crc >> 24))));
+    for (const char c : *deflated) {
+        out.push_back(static_cast<char>(crypto.encode(static_cast<std::uint8_t>(c))));
+    }
+    // Written raw with the encrypted flag: the bytes are deflated and encrypted already.
+    if (zipOpenNewFileInZip4(zipFile_, newname.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                             Z_DEFLATED, Z_DEFAULT_COMPRESSION, 1, -MAX_WBITS, 8,
+                             Z_DEFAULT_STRATEGY, nullptr, 0, 0, 1) != ZIP_OK) {
+        return false;
+    }
+    const bool written =
+        zipWriteInFileInZip(zipFile_, out.data(), static_cast<unsigned>(out.size())) == ZIP_OK;
+    return zipCloseFileInZipRaw(zipFile_, static_cast<uLong>(plain.size()), crc) == ZIP_OK &&
+           written;
 }
 
 bool VMZipArchive::CloseZipFile2() {
@@ -251,29 +428,16 @@ bool VMZipArchive::UnzipFileTo(const std::string& path, bool overWrite) {
 
 VMZipArchive::EntryResult VMZipArchive::unzipCurrentEntry(int destination, const std::string& root,
                                                           bool overWrite) {
-    const int opened = password_.empty() ? unzOpenCurrentFile(unzFile_)
-                                         : unzOpenCurrentFilePassword(unzFile_, password_.c_str());
-    if (opened != UNZ_OK) {
-        OutputErrorMessage("Error occurs");
-        return EntryResult::StopWalk;
-    }
-    struct EntryCloser {
-        void* file;
-        bool closed = false;
-        int close() {
-            closed = true;
-            return unzCloseCurrentFile(file);
-        }
-        ~EntryCloser() {
-            if (!closed) unzCloseCurrentFile(file);
-        }
-    } entry{unzFile_};
-
     unz_file_info64 info{};
     std::array<char, 65536> rawName{};
     if (unzGetCurrentFileInfo64(unzFile_, &info, rawName.data(), rawName.size() - 1, nullptr, 0,
                                 nullptr, 0) != UNZ_OK) {
         OutputErrorMessage("Error occurs while getting file info");
+        return EntryResult::StopWalk;
+    }
+    EntryReader entry(unzFile_, info, password_);
+    if (!entry.open()) {
+        OutputErrorMessage("Error occurs");
         return EntryResult::StopWalk;
     }
     const std::string_view raw(rawName.data(),
@@ -296,7 +460,7 @@ VMZipArchive::EntryResult VMZipArchive::unzipCurrentEntry(int destination, const
         OutputErrorMessage("Failed to open output file for writing");
         return EntryResult::Failed;
     }
-    if (name->directory) return entry.close() == UNZ_OK ? EntryResult::Done : EntryResult::Failed;
+    if (name->directory) return entry.close() ? EntryResult::Done : EntryResult::Failed;
 
     const std::string& leaf = name->components.back();
     struct stat existing {};
@@ -319,8 +483,7 @@ VMZipArchive::EntryResult VMZipArchive::unzipCurrentEntry(int destination, const
     bool ok = true;
     std::vector<char> buffer(kChunk);
     for (;;) {
-        const int read =
-            unzReadCurrentFile(unzFile_, buffer.data(), static_cast<unsigned>(buffer.size()));
+        const int read = entry.read(buffer.data(), static_cast<unsigned>(buffer.size()));
         if (read < 0) {
             OutputErrorMessage("Failed to read zip file");
             ok = false;
@@ -340,7 +503,7 @@ VMZipArchive::EntryResult VMZipArchive::unzipCurrentEntry(int destination, const
     }
     if (!out.close()) ok = false;
     unzippedFiles_.push_back(target);
-    if (entry.close() == UNZ_CRCERROR) {
+    if (!entry.close()) {
         OutputErrorMessage("file was unzipped but failed crc check");
         ok = false;
     }

@@ -63,6 +63,8 @@ class VMZipArchive : public NSObject {
     explicit VMZipArchive(std::shared_ptr<NSFileManager> fileManager);
     enum class EntryResult { Done, Failed, StopWalk };
     EntryResult unzipCurrentEntry(int destination, const std::string& root, bool overWrite);
+    bool addEncryptedEntry(const std::string& newname, unsigned long dosDate,
+                           const std::string& plain);
 
     void* zipFile_ = nullptr;
     void* unzFile_ = nullptr;

@@ -80,7 +80,7 @@ void makeArchive(const TempDir& dir, const std::string& archive,
 }
 
 TEST(ZipArchive, OurArchivesPassTheZipToolsAndUnpackBackWithAndWithoutPassword) {
-    for (const std::string password : {""}) {
+    for (const std::string password : {"", "s3cret"}) {
         TempDir dir;
         const std::vector<std::pair<std::string, std::string>> entries = {
             {"vmap/grid/1.dat", patterned(300000, 1)},
@@ -105,6 +105,34 @@ TEST(ZipArchive, OurArchivesPassTheZipToolsAndUnpackBackWithAndWithoutPassword) 
         EXPECT_EQ(tree(dir.path() / "out"),
                   (std::map<std::string, std::string>(entries.begin(), entries.end())));
         EXPECT_EQ(zip->unzippedFiles().size(), 3u);
+    }
+}
+
+TEST(ZipArchive, PasswordArchivesOfTheZipToolOpenOnlyWithTheirPassword) {
+    TempDir dir;
+    const std::string content = patterned(100000, 9);
+    writeFile(dir.path() / "src" / "secret.bin", content);
+    ChildProcess zip(
+        ChildProcess::Options{{"/usr/bin/zip", "-q", "-P", "s3cret", (dir / "p.zip"), "secret.bin"},
+                              {},
+                              {},
+                              (dir / "src"),
+                              {},
+                              true});
+    ASSERT_EQ(zip.waitForExit(), 0);
+    for (const std::string password : {"s3cret", "wrong"}) {
+        auto delegate = std::make_shared<Recorder>();
+        auto archive = VMZipArchive::create();
+        archive->setDelegate(delegate);
+        ASSERT_TRUE(archive->UnzipOpenFile(dir / "p.zip", password));
+        const bool right = password == "s3cret";
+        EXPECT_EQ(archive->UnzipFileTo(dir / password, true), right);
+        if (right) {
+            EXPECT_TRUE(readFile(dir.path() / password / "secret.bin") == content);
+        } else {
+            EXPECT_THAT(delegate->messages, testing::ElementsAre("Error occurs"));
+            EXPECT_FALSE(fs::exists(dir.path() / password / "secret.bin"));
+        }
     }
 }
 
