@@ -88,7 +88,8 @@ void ZUZavadevIru::forbidBackup() {
 bool ZUZavadevIru::setupPackage() {
     const std::string indexPath = join(basePath_, kIndexName);
     std::shared_ptr<VMOfflinePackage> package;
-    if (std::filesystem::exists(indexPath)) {
+    std::error_code missing;
+    if (std::filesystem::exists(indexPath, missing)) {
         NSError error;
         package = VMOfflinePackage::packageWithContentsOfFile(indexPath, &error);
         // A damaged index is as good as none: the shipped catalogue and the disk rebuild it.
@@ -144,7 +145,8 @@ void ZUZavadevIru::setupStatus() {
 
 void ZUZavadevIru::makeCompatibilityToPackage(VMOfflinePackage& package) {
     const std::string path = join(basePath_, kOldRecordName);
-    if (!std::filesystem::exists(path)) return;
+    std::error_code missing;
+    if (!std::filesystem::exists(path, missing)) return;
     NSError error;
     if (auto aggregate = VMOfflineCityAggregateOld::cityAggregateWithContentsOfFile(path, &error)) {
         packageMakeCompatibilityWithCityAggregate(package, *aggregate);
@@ -257,7 +259,10 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
         const std::int64_t offset =
             item->itemStatus() == ZUZavadevIruItemStatusCached ? fileSizeForPath(path) : 0;
         // A fresh download must not follow whatever stale bytes lie there.
-        if (offset == 0) std::filesystem::remove(path);
+        if (offset == 0) {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+        }
         downloader_->setValue(NSStringWithFormat("bytes=%lld-", static_cast<long long>(offset)),
                               "Range");
         downloader_->setValue(
