@@ -188,15 +188,18 @@ void VMDownloaderOperation::cancel() {
 }
 
 bool VMDownloaderOperation::writeDataToDownloadFileWithError(NSError* error) {
-    std::vector<std::uint8_t> data;
-    data.swap(receivedData_);
-    if (data.empty() || file_ < 0) return true;
-    if (!isFreeDiskSpaceLargerThanSize(data.size())) {
+    // Emptied whatever happens, keeping its capacity for the next piece.
+    struct Clear {
+        std::vector<std::uint8_t>& data;
+        ~Clear() { data.clear(); }
+    } clear{receivedData_};
+    if (receivedData_.empty() || file_ < 0) return true;
+    if (!isFreeDiskSpaceLargerThanSize(receivedData_.size())) {
         NSSetError(error, constructOutOfSpaceError());
         return false;
     }
-    const std::uint8_t* at = data.data();
-    std::size_t left = data.size();
+    const std::uint8_t* at = receivedData_.data();
+    std::size_t left = receivedData_.size();
     while (left > 0) {
         const ssize_t n = ::write(file_, at, left);
         if (n < 0) {
