@@ -15,6 +15,7 @@
 #include "EngineerEndpoints.h"
 #include "HttpServer.h"
 #include "InquiryScreensEndpoints.h"
+#include "OfflineEndpoints.h"
 #include "OrderEndpoints.h"
 #include "SearchEndpoints.h"
 #include "SeedData.h"
@@ -217,6 +218,7 @@ void DevServer::configure() {
     http.Get("/health", [](const httplib::Request&, httplib::Response& response) {
         reply(response, 200, actionReply(true, "ok"));
     });
+    registerOfflineEndpoints(http, options_.log);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {
         handleApi(request, response, reader);
@@ -242,6 +244,9 @@ bool DevServer::refuse(const httplib::Request& request, httplib::Response& respo
     const char* allowed = nullptr;
     bool allowedMethod = false;
     if (path == "/health") {
+        allowed = "GET, HEAD";
+        allowedMethod = request.method == "GET" || request.method == "HEAD";
+    } else if (isOfflinePath(path)) {
         allowed = "GET, HEAD";
         allowedMethod = request.method == "GET" || request.method == "HEAD";
     } else if (path.starts_with(kApiPrefix) &&
