@@ -133,6 +133,7 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
     }
     registerEngineerEndpoints(router_);
     registerAskPriceEndpoints(router_);
+    mapData_ = std::make_unique<MapDataEndpoints>(options_.mapDataLog);
 }
 
 DevServer::~DevServer() { stop(); }
@@ -187,6 +188,7 @@ bool DevServer::start(int port, std::string* error) {
 
 void DevServer::stop() {
     if (http_ == nullptr) return;
+    mapData_->shutDown();
     http_->stopAndDrain();
     http_.reset();
     db_.reset();
@@ -211,6 +213,7 @@ void DevServer::configure() {
     http.Get("/health", [](const httplib::Request&, httplib::Response& response) {
         reply(response, 200, actionReply(true, "ok"));
     });
+    mapData_->registerOn(http);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {
         handleApi(request, response, reader);
@@ -242,6 +245,9 @@ bool DevServer::refuse(const httplib::Request& request, httplib::Response& respo
                router_.find(path.substr(kApiPrefix.size())) != nullptr) {
         allowed = "POST";
         allowedMethod = request.method == "POST";
+    } else if (MapDataEndpoints::handles(path)) {
+        allowed = "GET";
+        allowedMethod = request.method == "GET";
     } else {
         refuseWith(response, 404);
         return true;
