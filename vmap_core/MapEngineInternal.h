@@ -1,6 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "GlyphStore.h"
 #include "MapEngine.h"
@@ -14,3 +18,8 @@ const GlyphStore& mapEngineGlyphs(const MapEngine* engine);
 // deadline passes first, as it does while the task manager holds the workers, or when the engine
 // is going.
 bool mapEngineWaitForStores(MapEngine* engine, std::chrono::steady_clock::time_point deadline);
+
+// The data of a stored grid after its name (and traffic header); nullopt when none is held.
+std::optional<std::vector<std::uint8_t>> mapEngineStoredGridData(MapEngine* engine,
+                                                                 MapDataType dataType,
+                                                                 std::string_view quadKey);
