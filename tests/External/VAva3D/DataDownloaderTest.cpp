@@ -75,6 +75,11 @@ TEST_F(DataDownloaderTest, RefusedAndEmptyAnswersReachTheBlockAsErrors) {
         ++n;
     }
     mapData().setScriptedAnswer(std::nullopt);
+    downloader->downloadWithURL(base + "ws/mps/vmap?mapdataver=4&type=20&cp=1&mesh=0",
+                                results.block(n));
+    ASSERT_TRUE(results.waitFor(n));
+    EXPECT_EQ(results.error(n)->localizedDescription, "Invalid response :400");
+    ++n;
     downloader->downloadWithURL(url(n), results.block(n));
     ASSERT_TRUE(results.waitFor(n));
     EXPECT_FALSE(results.error(n));
