@@ -144,12 +144,18 @@ void VAvaCoreDataProvider::requestMapDataWithTiles(
 
 std::optional<std::string> VAvaCoreDataProvider::requestURLWithGridList(
     const std::vector<VAGLMapSourceGridData>& gridList, MapDataType sourceType) const {
+    return mapDataRequestURL(baseServer(), gridList, sourceType);
+}
+
+std::optional<std::string> mapDataRequestURL(const std::string& base,
+                                             const std::vector<VAGLMapSourceGridData>& gridList,
+                                             MapDataType sourceType) {
     const auto prefix = urlPrefix(sourceType);
     if (!prefix) return std::nullopt;
-    std::string url = baseServer() + *prefix;
+    std::string url = base + *prefix;
     if (url.find('?') == std::string::npos) url += '?';
-    url += sourceType == kTrafficDataType ? "&mesh=" : "&cp=1&mesh=";
-    url += joinGridStringWithGridList(gridList, sourceType, ";");
+    url += sourceType == VAvaCoreDataProvider::kTrafficDataType ? "&mesh=" : "&cp=1&mesh=";
+    url += VAvaCoreDataProvider::joinGridStringWithGridList(gridList, sourceType, ";");
     return url;
 }
 

@@ -17,6 +17,12 @@
 #include "VMDataDownloader.h"
 #include "vmap_core/MapEngine.h"
 
+// The map data URL for the grids on the server base (ending in "/"); nullopt for a type that is
+// not asked for.
+std::optional<std::string> mapDataRequestURL(const std::string& base,
+                                             const std::vector<VAGLMapSourceGridData>& gridList,
+                                             MapDataType sourceType);
+
 // Turns the engine's requests for missing grids into map data downloads and hands each grid of
 // the answers to the engine. Serves one engine at a time; grids in flight are not asked twice.
 class VAvaCoreDataProvider : public NSObject {
