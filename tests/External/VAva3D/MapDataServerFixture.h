@@ -14,19 +14,22 @@
 #include "VMMapServices.h"
 
 // The devserver in-process on an ephemeral port, set as the map server and found reachable.
-class MapDataServerTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
+class LocalMapDataServer {
+  public:
+    ::testing::AssertionResult start() {
         devserver::DevServerOptions options;
         options.passwordIterations = 1;
         server = std::make_unique<devserver::DevServer>(dir.path() / "devserver.sqlite", options);
-        ASSERT_TRUE(server->start(0));
+        if (!server->start(0)) return ::testing::AssertionFailure() << "devserver did not start";
         base = "http://127.0.0.1:" + std::to_string(server->port()) + "/";
         VMMapServices::sharedServices()->setInternalServerAddress(base);
-        ASSERT_TRUE(testsupport::waitUntil(
-            [] { return ACEReachability::getCurrentNetWorkStatus() != ACENotReachable; }));
+        if (!testsupport::waitUntil(
+                [] { return ACEReachability::getCurrentNetWorkStatus() != ACENotReachable; })) {
+            return ::testing::AssertionFailure() << "the devserver was not found reachable";
+        }
+        return ::testing::AssertionSuccess();
     }
-    void TearDown() override {
+    ~LocalMapDataServer() {
         if (server) server->stop();
     }
 
@@ -36,11 +39,22 @@ class MapDataServerTest : public ::testing::Test {
         for (const auto& r : mapData().requests()) out.push_back(r.target);
         return out;
     }
-    bool waitForRequests(std::size_t n) {
-        return testsupport::waitUntil([&] { return mapData().requests().size() >= n; });
-    }
 
     testsupport::TempDir dir;
     std::unique_ptr<devserver::DevServer> server;
     std::string base;
+};
+
+class MapDataServerTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(local.start()); }
+    void TearDown() override {
+        if (local.server) local.server->stop();
+    }
+
+    devserver::MapDataEndpoints& mapData() { return local.mapData(); }
+    std::vector<std::string> targets() { return local.targets(); }
+
+    LocalMapDataServer local;
+    const std::string& base = local.base;
 };
