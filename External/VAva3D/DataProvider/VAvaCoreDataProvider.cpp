@@ -138,8 +138,9 @@ void VAvaCoreDataProvider::requestMapDataWithTiles(
             for (const auto& name : names) self->removeProcessingGridWithName(name, sourceType);
         });
     operation->setQueuePriority(priorityForOperationWithSourceType(sourceType));
-    imageDownloader_->downloadWithOperation(operation);
+    // Before queueing, so that no finish report can come ahead of it.
     if (bridge) bridge->triggerWillStartLoading();
+    imageDownloader_->downloadWithOperation(operation);
 }
 
 std::optional<std::string> VAvaCoreDataProvider::requestURLWithGridList(
