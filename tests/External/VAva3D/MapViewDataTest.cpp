@@ -10,6 +10,7 @@
 #include "QuartzCore/CADisplayLink.h"
 #include "ScreenPixels.h"
 #include "UIKit/UIApplication.h"
+#include "VAvaCoreDataProvider.h"
 #include "VMMapView.h"
 #include "vmap_core/MapEngineInternal.h"
 
@@ -117,6 +118,21 @@ TEST_F(MapViewDataTest, TheInitialRegionShowsTheDevserversGrids) {
     std::sort(sizes.begin(), sizes.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(sizes, expected);
+}
+
+TEST_F(MapViewDataTest, TheRendererLetsTheProviderGoOfItsEngineBeforeAReload) {
+    NSSetHomeDirectory(home.path());
+    UIApplication::sharedApplication()->reset();
+    auto view = VMMapView::create(CGRectMake(0, 0, 250, 125));
+    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+    const auto provider = VAvaCoreDataProvider::sharedInstance();
+    EXPECT_EQ(provider->mapEngine(), view->render()->mapEngine());
+    EXPECT_EQ(provider->baseServer(), local.base);
+    view->render()->reconstructMapEngine();
+    EXPECT_EQ(provider->mapEngine(), nullptr);
+    advance(CADisplayLink::kRefreshPeriod);
+    EXPECT_NE(view->render()->mapEngine(), nullptr);
+    EXPECT_EQ(provider->mapEngine(), view->render()->mapEngine());
 }
 
 }  // namespace
