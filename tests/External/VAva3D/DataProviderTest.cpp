@@ -51,15 +51,6 @@ class RecordingBridge : public VMCallbackBridge {
     std::vector<Event> events_;
 };
 
-MapEngine* newEngine() {
-    EngineCreationRecord record{};
-    std::strcpy(record.dataDirectory, "/tmp/zaroruda/data/");
-    std::strcpy(record.fontName, "Sans Bold");
-    MapEngine* engine = mapEngineCreate(&record);
-    mapEngineInit(engine);
-    return engine;
-}
-
 std::vector<char> packed(const std::vector<std::string>& names) {
     std::vector<char> slots(names.size() * kGridNameSlotSize, '\0');
     for (std::size_t i = 0; i < names.size(); ++i) {

@@ -10,15 +10,6 @@
 
 namespace {
 
-MapEngine* newEngine() {
-    EngineCreationRecord record{};
-    std::strcpy(record.dataDirectory, "/tmp/zaroruda/data/");
-    std::strcpy(record.fontName, "Sans Bold");
-    MapEngine* engine = mapEngineCreate(&record);
-    mapEngineInit(engine);
-    return engine;
-}
-
 class LegacyMapDataQueueTest : public MapDataServerTest {
   protected:
     void TearDown() override {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,6 +13,17 @@
 #include "DevServer.h"
 #include "TempDir.h"
 #include "VMMapServices.h"
+#include "vmap_core/MapEngine.h"
+
+// A created and initialised least engine, current from now on.
+inline MapEngine* newEngine() {
+    EngineCreationRecord record{};
+    std::strcpy(record.dataDirectory, "/tmp/zaroruda/data/");
+    std::strcpy(record.fontName, "Sans Bold");
+    MapEngine* engine = mapEngineCreate(&record);
+    mapEngineInit(engine);
+    return engine;
+}
 
 // The devserver in-process on an ephemeral port, set as the map server and found reachable.
 class LocalMapDataServer {
