@@ -11,6 +11,7 @@
 #include "FuzzCheck.h"
 #include "MapDataAnswer.h"
 #include "VAvaCoreDataProvider.h"
+#include "vmap_core/MapEngineInternal.h"
 
 namespace {
 
@@ -42,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(name && 5 + name->size() <= body.size());
     });
     target.provider->processRecivedData(answer, type);
+    // Each input's grids are stored before the next: the engine's queue stays short.
+    mapEngineWaitForStores(target.engine,
+                           std::chrono::steady_clock::now() + std::chrono::seconds(10));
     if (type == VAvaCoreDataProvider::kTrafficDataType) {
         splitMapDataAnswer(answer, [&](MapDataBody body) {
             const auto held = target.provider->tmcCache()->dataRetainWithName(
