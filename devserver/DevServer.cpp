@@ -140,6 +140,7 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
     registerOrderEndpoints(router_);
     registerSearchEndpoints(router_);
     registerInquiryScreensEndpoints(router_);
+    mapData_ = std::make_unique<MapDataEndpoints>(options_.mapDataLog);
 }
 
 DevServer::~DevServer() { stop(); }
@@ -194,6 +195,7 @@ bool DevServer::start(int port, std::string* error) {
 
 void DevServer::stop() {
     if (http_ == nullptr) return;
+    mapData_->shutDown();
     http_->stopAndDrain();
     http_.reset();
     db_.reset();
@@ -219,6 +221,7 @@ void DevServer::configure() {
         reply(response, 200, actionReply(true, "ok"));
     });
     registerOfflineEndpoints(http, options_.log);
+    mapData_->registerOn(http);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {
         handleApi(request, response, reader);
@@ -253,6 +256,9 @@ bool DevServer::refuse(const httplib::Request& request, httplib::Response& respo
                router_.find(path.substr(kApiPrefix.size())) != nullptr) {
         allowed = "POST";
         allowedMethod = request.method == "POST";
+    } else if (MapDataEndpoints::handles(path)) {
+        allowed = "GET";
+        allowedMethod = request.method == "GET";
     } else {
         refuseWith(response, 404);
         return true;
