@@ -11,6 +11,7 @@
 #include "ApiRouter.h"
 #include "Database.h"
 #include "PasswordHash.h"
+#include "ServicesEndpoints.h"
 
 namespace httplib {
 struct Request;
@@ -64,6 +65,8 @@ class DevServer {
     // $XDG_DATA_HOME/brisfold/devserver.sqlite, else ~/.local/share/brisfold/devserver.sqlite.
     static std::filesystem::path defaultDataFile();
 
+    ServicesEndpoints& services() { return services_; }
+
   private:
     void configure();
     // Answers what is not a POST to a known API path: 405 for another method on a known path,
@@ -78,6 +81,7 @@ class DevServer {
     // SQLite statements of one request must not interleave with another's.
     std::mutex dbMutex_;
     std::unique_ptr<Database> db_;
+    ServicesEndpoints services_;
     std::unique_ptr<HttpServer> http_;
     int port_ = 0;
 };

@@ -12,6 +12,7 @@
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIScreen.h"
+#include "VMAnalytics.h"
 #include "VMMapServices.h"
 #include "VMResources.h"
 
@@ -58,6 +59,10 @@ std::shared_ptr<VMMapView> VMMapView::create(CGRect frame) {
     if (applicationInBackgroundState()) return nullptr;
     auto view = finishCreate(std::shared_ptr<VMMapView>(new VMMapView()), frame);
     if (!view->initialize()) return nullptr;
+    const auto analytics = VMAnalytics::sharedInstance();
+    analytics->setCrashReportEnabled(true);
+    analytics->setLogEnabled(true);
+    analytics->uploadLogWithType(VMAnalyticsLogTypeCrash);
     return view;
 }
 
