@@ -226,6 +226,11 @@ void ServicesEndpoints::answerUpload(const httplib::Request& request, httplib::R
     const auto upload = decodeLogUpload(body, &why);
     if (!upload) return refuseWith(why);
     if (!knownKey(upload->header.value("key", ""))) return refuseWith("unknown key");
+    if (const int code = uploadReplyCode_; code != 1) {
+        log_(line + " answered code " + std::to_string(code) + " as asked");
+        replyJson(response, 200, {{"code", code}});
+        return;
+    }
     withDatabase_([&](Database& db) {
         db.execute(
             "CREATE TABLE IF NOT EXISTS analytics_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
@@ -238,7 +243,7 @@ void ServicesEndpoints::answerUpload(const httplib::Request& request, httplib::R
         transaction.commit();
     });
     log_(line + " stored " + std::to_string(upload->records.size()) + " records");
-    replyJson(response, 200, {{"code", static_cast<int>(uploadReplyCode_)}});
+    replyJson(response, 200, {{"code", 1}});
 }
 
 std::vector<nlohmann::json> ServicesEndpoints::storedLogs() const {

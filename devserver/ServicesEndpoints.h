@@ -44,7 +44,7 @@ class ServicesEndpoints {
     void setCommonUpload(bool allowed) { commonUpload_ = allowed; }
     // A status other than 200 answers every upload with it, and stores nothing.
     void setUploadStatus(int status) { uploadStatus_ = status; }
-    // The "code" of an accepted upload's reply.
+    // A code other than 1 answers every valid upload with it, and stores nothing.
     void setUploadReplyCode(int code) { uploadReplyCode_ = code; }
 
     // What was stored so far, in arrival order: {"header": ..., "record": ...} each.
