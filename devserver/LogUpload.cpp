@@ -159,7 +159,11 @@ std::optional<std::string> LogKey::open(std::string_view sealed) const {
 std::optional<LogUpload> decodeLogUpload(std::string_view gzipBody, std::string* why) {
     const auto text = gunzip(gzipBody);
     if (!text) return fail(why, "body is not a whole gzip stream");
-    const auto body = nlohmann::json::parse(*text, nullptr, false);
+    return decodeLogUploadText(*text, why);
+}
+
+std::optional<LogUpload> decodeLogUploadText(std::string_view text, std::string* why) {
+    const auto body = nlohmann::json::parse(text, nullptr, false);
     if (body.is_discarded() || !body.is_object()) return fail(why, "body is not a JSON object");
     const auto pinfo = body.find("pinfo");
     const auto els = body.find("els");

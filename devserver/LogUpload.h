@@ -36,5 +36,7 @@ inline constexpr std::size_t kMaxLogUploadInflated = 16 * 1024 * 1024;
 
 // Gunzips, parses and decrypts an upload body; nothing, with the reason, when any part is wrong.
 std::optional<LogUpload> decodeLogUpload(std::string_view gzipBody, std::string* why = nullptr);
+// The same for the body's JSON text, once inflated.
+std::optional<LogUpload> decodeLogUploadText(std::string_view text, std::string* why = nullptr);
 
 }  // namespace devserver

@@ -397,10 +397,7 @@ void VMAnalytics::send(std::string body, std::vector<std::string> files,
                 completion(false, error);
                 return;
             }
-            const auto json =
-                NSJSONSerialization::JSONObjectWithData(*reply, NSJSONReadingFragmentsAllowed);
-            const bool accepted = json && json->is_object() && json->contains("code") &&
-                                  (*json)["code"].is_number() && (*json)["code"] == 1;
+            const bool accepted = uploadAcceptedWithResponseData(*reply);
             if (accepted) {
                 // Exactly the files sent: records written since stay for the next upload.
                 self->dispatchQueue_->barrierSync([&] {
@@ -410,6 +407,13 @@ void VMAnalytics::send(std::string body, std::vector<std::string> files,
             }
             completion(accepted, std::nullopt);
         });
+}
+
+bool VMAnalytics::uploadAcceptedWithResponseData(std::span<const std::uint8_t> data) {
+    const auto reply = NSJSONSerialization::JSONObjectWithData(data, NSJSONReadingFragmentsAllowed);
+    if (!reply || !reply->is_object()) return false;
+    const auto code = reply->find("code");
+    return code != reply->end() && code->is_number() && *code == 1;
 }
 
 void VMAnalytics::recordException(const NSException& exception) {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,8 @@ class VMAnalytics : public NSObject {
     // MD5 of the first 50 bytes of the body and the signing text; nothing for a shorter body.
     static std::optional<std::string> signatureWithData(const std::vector<std::uint8_t>& body);
     void initSignvalueWithData(const std::vector<std::uint8_t>& body);
+    // Whether the log server's reply says it took the records: its "code" is the number 1.
+    static bool uploadAcceptedWithResponseData(std::span<const std::uint8_t> data);
 
     // The record of an uncaught exception: only one whose stack names one of the kit's classes.
     void recordException(const NSException& exception);
