@@ -195,18 +195,18 @@ void VMAnalytics::logInfo(const std::string& info, const std::string& name, long
                                    {"detail", info}};
     // Sealing costs an RSA operation: it runs on the queue, not on the caller's thread.
     auto store = [this, record, type] {
+        const std::string directory = pathWithLogType(type);
+        const std::size_t limit = type == VMAnalyticsLogTypeCrash ? kMaxCrashFiles : kMaxErrorFiles;
+        if (type != VMAnalyticsLogTypeEvent && sortedFiles(directory).size() >= limit) return;
         const std::string text = logStringWithDictionary(record, true, false);
         if (text.empty()) return;
         const nlohmann::json entry = {{"log", text + "||1"}};
-        if (type == VMAnalyticsLogTypeEvent) {
-            tempEvents_.push_back(entry);
-            if (tempEvents_.size() >= kEventBatch) saveTempEventsOnQueue();
+        if (type != VMAnalyticsLogTypeEvent) {
+            writeEntries(entry, directory);
             return;
         }
-        const std::string directory = pathWithLogType(type);
-        const std::size_t limit = type == VMAnalyticsLogTypeCrash ? kMaxCrashFiles : kMaxErrorFiles;
-        if (sortedFiles(directory).size() >= limit) return;
-        writeEntries(entry, directory);
+        tempEvents_.push_back(entry);
+        if (tempEvents_.size() >= kEventBatch) saveTempEventsOnQueue();
     };
     if (type == VMAnalyticsLogTypeCrash) {
         dispatchQueue_->barrierSync(store);
