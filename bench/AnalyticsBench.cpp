@@ -92,10 +92,7 @@ void BM_UploadTwoHundredErrors(benchmark::State& state) {
         if (!uploaded) state.SkipWithError("the upload was not taken");
     }
 }
-BENCHMARK(BM_UploadTwoHundredErrors)
-    ->Iterations(3)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_UploadTwoHundredErrors)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
