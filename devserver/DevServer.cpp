@@ -129,7 +129,14 @@ std::string describe(const std::exception_ptr& error) {
 }  // namespace
 
 DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
-    : dataFile_(std::move(dataFile)), options_(std::move(options)) {
+    : dataFile_(std::move(dataFile)),
+      options_(std::move(options)),
+      services_([this](const std::string& line) { options_.log(line); },
+                [this](const std::function<void(Database&)>& use) {
+                    std::lock_guard lock(dbMutex_);
+                    if (!db_) throw DatabaseError("the data file is not open");
+                    use(*db_);
+                }) {
     if (!options_.log) {
         options_.log = [](const std::string& line) {
             std::fprintf(stderr, "brisfold-devserver: %s\n", line.c_str());
@@ -222,6 +229,7 @@ void DevServer::configure() {
     });
     registerOfflineEndpoints(http, options_.log);
     mapData_->registerOn(http);
+    services_.install(http);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {
         handleApi(request, response, reader);
@@ -239,6 +247,7 @@ void DevServer::configure() {
 }
 
 bool DevServer::refuse(const httplib::Request& request, httplib::Response& response) const {
+    if (services_.refuse(request, response)) return true;
     if (const int status = framingStatus(request); status != 0) {
         refuseWith(response, status);
         return true;
@@ -252,6 +261,9 @@ bool DevServer::refuse(const httplib::Request& request, httplib::Response& respo
     } else if (isOfflinePath(path)) {
         allowed = "GET, HEAD";
         allowedMethod = request.method == "GET" || request.method == "HEAD";
+    } else if (const char* method = ServicesEndpoints::methodForPath(path)) {
+        allowed = method;
+        allowedMethod = request.method == method;
     } else if (path.starts_with(kApiPrefix) &&
                router_.find(path.substr(kApiPrefix.size())) != nullptr) {
         allowed = "POST";

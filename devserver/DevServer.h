@@ -12,6 +12,7 @@
 #include "Database.h"
 #include "MapDataEndpoints.h"
 #include "PasswordHash.h"
+#include "ServicesEndpoints.h"
 
 namespace httplib {
 struct Request;
@@ -68,6 +69,7 @@ class DevServer {
     static std::filesystem::path defaultDataFile();
 
     MapDataEndpoints& mapData() { return *mapData_; }
+    ServicesEndpoints& services() { return services_; }
 
   private:
     void configure();
@@ -84,6 +86,7 @@ class DevServer {
     // SQLite statements of one request must not interleave with another's.
     std::mutex dbMutex_;
     std::unique_ptr<Database> db_;
+    ServicesEndpoints services_;
     std::unique_ptr<HttpServer> http_;
     int port_ = 0;
 };

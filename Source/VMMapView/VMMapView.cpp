@@ -13,6 +13,7 @@
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIScreen.h"
+#include "VMAnalytics.h"
 #include "VMMapServices.h"
 #include "VMResources.h"
 
@@ -46,6 +47,10 @@ std::shared_ptr<VMMapView> VMMapView::create(CGRect frame) {
     auto view = finishCreate(std::shared_ptr<VMMapView>(new VMMapView()), frame);
     view->weakSelf_ = view;
     if (!view->initialize()) return nullptr;
+    const auto analytics = VMAnalytics::sharedInstance();
+    analytics->setCrashReportEnabled(true);
+    analytics->setLogEnabled(true);
+    analytics->uploadLogWithType(VMAnalyticsLogTypeCrash);
     return view;
 }
 

@@ -1,5 +1,6 @@
 // The user location: the location manager's fixes and headings, shown and followed.
 #include "UIKit/UIApplication.h"
+#include "VMAnalytics.h"
 #include "VMMapView.h"
 
 namespace {
@@ -159,5 +160,7 @@ void VMMapView::locationManagerDidUpdateHeading(CLLocationManager&,
 }
 
 void VMMapView::locationManagerDidFailWithError(CLLocationManager&, const NSError& error) {
+    VMAnalytics::sharedInstance()->logInfo(error.localizedDescription, "LOCATION_FAILED_ERROR",
+                                           VMAnalyticsLogTypeError);
     if (auto d = delegate()) d->mapViewDidFailToLocateUserWithError(*this, error);
 }
