@@ -37,9 +37,12 @@ void VMMapView::addAnnotations(const std::vector<VMAnnotationRef>& annotations) 
 
 void VMMapView::removeAnnotation(const VMAnnotationRef& annotation) {
     if (!annotation) return;
+    // Unlisted first, so that the reuse pass of the deselection leaves its view alone: the
+    // view of a removed annotation goes back to the application, not into the pool.
+    const bool listed = annotationSet_.erase(annotation.get()) > 0;
+    if (listed) std::erase(annotationArray_, annotation);
     deselectAnnotation(annotation, false);
-    if (annotationSet_.erase(annotation.get()) == 0) return;
-    std::erase(annotationArray_, annotation);
+    if (!listed) return;
     if (auto view = viewForAnnotation(annotation)) view->removeFromSuperview();
 }
 
@@ -125,7 +128,8 @@ void VMMapView::updateReusingPool() {
     std::vector<VMAnnotationViewRef> leaving;
     for (const auto& sub : annotationFloor_->subviews()) {
         auto view = std::dynamic_pointer_cast<VMAnnotationView>(sub);
-        if (!view || !view->annotation()) continue;
+        if (!view || !view->annotation() || !annotationSet_.contains(view->annotation().get()))
+            continue;
         shown.insert(view->annotation().get());
         if (isVisibleForAnnotation(view->annotation()) || view->annotation() == selectedAnnotation_)
             continue;
