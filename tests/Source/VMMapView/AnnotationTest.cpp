@@ -279,16 +279,25 @@ class AnnotationDragTest : public AnnotationTest {
     }
 };
 
+// One finger, one grip: while a pin is dragged, a long press on another does not begin.
 TEST_F(AnnotationDragTest, ALongPressDragsAPin) {
     const auto a = VMPointAnnotation::create(at({160, 284}));
-    view->addAnnotation(a);
-    const auto pin = pinOf(a);
+    const auto b = VMPointAnnotation::create(at({60, 100}));
+    view->addAnnotations({a, b});
+    const auto pin = pinOf(a), other = pinOf(b);
     pin->setDraggable(true);
+    other->setDraggable(true);
+    const auto otherBegins = [&] {
+        return other->gestureRecognizerShouldBegin(other->longPressGestureGecognizer());
+    };
+    EXPECT_TRUE(otherBegins());
     // The stem, below the head, is well inside the part that takes touches.
     press({160, 290}, 80);
     EXPECT_EQ(listener->drags, (States{{1, 0}, {2, 1}}));
+    EXPECT_FALSE(otherBegins());
     advance(0.45);
     EXPECT_EQ(listener->drags, (States{{1, 0}, {2, 1}, {4, 2}, {0, 4}}));
+    EXPECT_TRUE(otherBegins());
     const CGPoint c = pin->center();
     EXPECT_NEAR(c.x, 240, 1e-6);
     const CLLocationCoordinate2D under = at(c);
@@ -301,12 +310,14 @@ TEST_F(AnnotationDragTest, APressReleasedUnmovedPutsEverythingBack) {
     view->addAnnotation(a);
     const auto pin = pinOf(a);
     pin->setDraggable(true);
+    // A view that stands off its point keeps standing off it, and its annotation stays put.
+    pin->setCenterOffset({0, -10});
     view->selectAnnotation(a, false);
     const CLLocationCoordinate2D before = a->coordinate();
-    press({160, 290}, 0);
+    press({160, 280}, 0);
     advance(0.25);
     EXPECT_EQ(listener->drags, (States{{1, 0}, {2, 1}, {3, 2}, {0, 3}}));
-    expectNear(pin->center(), {160, 284}, 1e-6);
+    expectNear(pin->center(), {160, 274}, 1e-6);
     EXPECT_NEAR(a->coordinate().latitude, before.latitude, 1e-7);
     EXPECT_NEAR(a->coordinate().longitude, before.longitude, 1e-7);
     EXPECT_TRUE(pin->isSelected());
