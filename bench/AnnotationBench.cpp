@@ -27,6 +27,7 @@ struct Times {
 };
 
 Times gEmptyFrame, gPinsFrame, gEmptyStep, gListedStep;
+double gAddMs = 0;
 
 Times measure(int n, const std::function<void(int)>& step) {
     std::vector<double> ms;
@@ -105,7 +106,9 @@ void BM_Annotations(benchmark::State& state) {
                 {centre.x - visible.size.width * 5, centre.y - visible.size.height * 5},
                 {visible.size.width * 10, visible.size.height * 10}};
             const auto listed = spread(wide, 10000, random);
-            for (const auto& a : listed) view->addAnnotation(a);
+            gAddMs = measure(1, [&](int) {
+                         for (const auto& a : listed) view->addAnnotation(a);
+                     }).median;
             gListedStep = measure(200, step);
         }
     }
@@ -136,6 +139,7 @@ int main(int argc, char** argv) {
             "ms (ratio %.2f, %.3f ms over; target at most 2 ms over)\n",
             gEmptyStep.median, gEmptyStep.p95, gListedStep.median, gListedStep.p95,
             gListedStep.median / gEmptyStep.median, gListedStep.median - gEmptyStep.median);
+        std::printf("adding those 10,000 one by one: %.3f ms\n", gAddMs);
     }
     return 0;
 }

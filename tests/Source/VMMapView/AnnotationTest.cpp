@@ -202,6 +202,15 @@ TEST_F(AnnotationTest, TheSelectedAnnotationKeepsItsViewUntilItIsRemoved) {
     EXPECT_EQ(selected->superview(), nullptr);
 }
 
+TEST_F(AnnotationTest, AMapRectHoldsItsNearEdgesOnly) {
+    const auto a = VMPointAnnotation::create(at({100, 100}));
+    view->addAnnotation(a);
+    const VMMapPoint p = mapPointForCoordinate(a->coordinate());
+    EXPECT_EQ(view->annotationsInMapRect({p, {10, 10}}).size(), 1u);
+    EXPECT_TRUE(view->annotationsInMapRect({{p.x - 10, p.y}, {10, 10}}).empty());
+    EXPECT_TRUE(view->annotationsInMapRect({{p.x, p.y - 10}, {10, 10}}).empty());
+}
+
 TEST_F(AnnotationTest, RecycledViewsWithoutAnIdentifierGoUnderTheirClassName) {
     auto recycler = VMViewRecycler::create();
     auto plain = VMAnnotationView::initWithAnnotation(nullptr, "");
