@@ -514,6 +514,7 @@ class VMMapView : public UIView,
     // The map frame and the annotation views' places reach the screen together.
     void forceRefreshBaseMapView();
     void updateAnnotationCenters();
+    std::optional<VMMapRect> flatVisibilityBox();
 
     void notifyDelegateRegionWillChangeAnimated(bool animated);
     void notifyDelegateRegionDidChangeAnimated(bool animated);

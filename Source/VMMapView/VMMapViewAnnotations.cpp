@@ -140,12 +140,29 @@ void VMMapView::updateReusingPool() {
         recycler_->recycleView(view);
     }
     if (shown.size() == annotationArray_.size()) return;
+    const auto area = flatVisibilityBox();
     // Copied: a delegate that makes views may add or remove annotations.
     const auto listed = annotationArray_;
     for (const auto& annotation : listed) {
         if (shown.contains(annotation.get())) continue;
+        if (area && annotation != userLocation_ &&
+            !mapRectContainsPoint(*area, mapPointForCoordinate(annotation->coordinate())))
+            continue;
         if (auto view = doAddAnnotation(annotation)) annotationFloor_->addSubview(view);
     }
+}
+
+// Looking straight down, the map under the visibility area lies within the box of its corners'
+// map points (a map unit wider for rounding), which rules out far annotations without
+// projecting each; a tilted camera has no such box.
+std::optional<VMMapRect> VMMapView::flatVisibilityBox() {
+    if (currentCameraHeaderDegree() != 0 || (baseMapView_ && baseMapView_->isInSkyMode()))
+        return std::nullopt;
+    const CGRect b = bounds();
+    const double s = std::min(b.size.width, b.size.height);
+    const VMMapRect box = mapRectForRect(CGRectInset(b, -2 * s, -2 * s));
+    return VMMapRect{{box.origin.x - 1, box.origin.y - 1},
+                     {box.size.width + 2, box.size.height + 2}};
 }
 
 void VMMapView::selectAnnotation(const VMAnnotationRef& annotation, bool animated) {

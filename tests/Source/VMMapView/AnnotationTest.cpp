@@ -159,6 +159,11 @@ TEST_F(AnnotationTest, OnlyAnnotationsNearTheScreenHaveViewsAndTheyAreReused) {
         view->setCenterCoordinate(at({160 + dx, 284}));
         EXPECT_EQ(view->annotationFloor()->subviews().size(), countInside());
     }
+    // Turned, the map still gives views to exactly those.
+    view->setRotationDegree(30);
+    view->setCenterCoordinate(at({160 + 320 * 2, 284 + 600}));
+    EXPECT_EQ(view->annotationFloor()->subviews().size(), countInside());
+    view->setRotationDegree(0);
     view->setCenterCoordinate(home);
     const auto& pool = view->recycler()->reuseIdentifiersToRecycledViews();
     ASSERT_EQ(pool.count(VMMapView::kDefaultReuseIdentifier), 1u);
