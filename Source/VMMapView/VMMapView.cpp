@@ -182,6 +182,7 @@ void VMMapView::initOverlaySystem() {
 
 void VMMapView::initAnnotationSystem() {
     annotationArray_.clear();
+    annotationSet_.clear();
     annotationFloor_ = VMAnnotationFloor::create(bounds());
     annotationFloor_->setClipsToBounds(true);
     annotationFloor_->setAutoresizingMask(kFlexibleSize);
@@ -354,10 +355,10 @@ void VMMapView::handleWillResignActiveNotification() {
 
 void VMMapView::handleDidChangeOrientationNotification() { updateHeadingForDeviceOrientation(); }
 
-// Annotation views follow the camera in their own pass; the frame loop at least keeps full
-// rate while the map moves.
 void VMMapView::updateAnnotationsPosition() {
-    if (baseMapView_) baseMapView_->resumeFrequency();
+    if (!baseMapView_) return;
+    baseMapView_->resumeFrequency();
+    forceRefreshBaseMapView();
 }
 
 bool VMMapView::openGLESDisabled() const { return !baseMapView_->isAnimating(); }
