@@ -2,9 +2,12 @@
 
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIFont.h"
+#include "UIKit/UIGraphics.h"
+#include "UIKit/UIScreen.h"
 #include "VAFontModelCreator.h"
 #include "VMInternalTexture.h"
 #include "VMResources.h"
@@ -212,7 +215,37 @@ void VURI1Vovure::presentFramebuffer() {
     glFlush();
     makeCurrent();
     glBindRenderbufferOES(GL_RENDERBUFFER_OES, colorRenderBuffer_);
+    if (snapshotEnabled_) {
+        takeSnapshot();
+        snapshotEnabled_ = false;
+        snapshotPath_ = nullptr;
+    }
     context_->presentRenderbuffer(GL_RENDERBUFFER_OES);
+}
+
+void VURI1Vovure::takeSnapshot() {
+    snapshotImage_ = nullptr;
+    const CGFloat scale = UIScreen::mainScreen()->scale();
+    const CGSize size = CGSizeMake(static_cast<int>(backingWidth_ / scale),
+                                   static_cast<int>(backingHeight_ / scale));
+    if (size.width <= 0 || size.height <= 0) return;
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, defaultFrameBuffer_);
+    std::vector<uint8_t> pixels(static_cast<size_t>(backingWidth_) * backingHeight_ * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, backingWidth_, backingHeight_, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    if (glGetError() != GL_NO_ERROR) return;
+    // The map is opaque whatever alpha the engine left in the framebuffer.
+    for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 0xFF;
+    auto bitmap = CGImage::createWithRGBA(pixels.data(), backingWidth_, backingHeight_,
+                                          backingWidth_ * 4, /*bottomUp=*/true);
+    if (!bitmap) return;
+    const auto frame = UIImage::imageWithCGImage(std::move(bitmap), scale);
+    UIGraphicsBeginImageContextWithOptions(size, false, scale);
+    if (snapshotPath_) snapshotPath_->addClip();
+    CGContextSetBlendMode(UIGraphicsGetCurrentContext(), kCGBlendModeCopy);
+    frame->drawInRect(CGRectMake(0, 0, size.width, size.height));
+    snapshotImage_ = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
 }
 
 void VURI1Vovure::processMapEvent() {
