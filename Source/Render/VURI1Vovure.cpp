@@ -6,7 +6,7 @@
 
 #include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIFont.h"
-#include "UIKit/UIGraphics.h"
+#include "UIKit/UIGraphicsImageRenderer.h"
 #include "UIKit/UIScreen.h"
 #include "VAFontModelCreator.h"
 #include "VMInternalTexture.h"
@@ -230,22 +230,26 @@ void VURI1Vovure::takeSnapshot() {
                                    static_cast<int>(backingHeight_ / scale));
     if (size.width <= 0 || size.height <= 0) return;
     glBindFramebufferOES(GL_FRAMEBUFFER_OES, defaultFrameBuffer_);
+    // Mesa reads its own BGRA order without converting each pixel.
+    const auto* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    const bool bgra = extensions && std::strstr(extensions, "GL_EXT_read_format_bgra");
     std::vector<uint8_t> pixels(static_cast<size_t>(backingWidth_) * backingHeight_ * 4);
+    // Errors left by the frame's drawing are not the read's.
+    while (glGetError() != GL_NO_ERROR) {
+    }
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, backingWidth_, backingHeight_, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    glReadPixels(0, 0, backingWidth_, backingHeight_, bgra ? GL_BGRA_EXT : GL_RGBA,
+                 GL_UNSIGNED_BYTE, pixels.data());
     if (glGetError() != GL_NO_ERROR) return;
-    // The map is opaque whatever alpha the engine left in the framebuffer.
-    for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 0xFF;
-    auto bitmap = CGImage::createWithRGBA(pixels.data(), backingWidth_, backingHeight_,
-                                          backingWidth_ * 4, /*bottomUp=*/true);
+    auto bitmap =
+        CGImage::createOpaqueWithBottomUpRows(pixels.data(), backingWidth_, backingHeight_, bgra);
     if (!bitmap) return;
     const auto frame = UIImage::imageWithCGImage(std::move(bitmap), scale);
-    UIGraphicsBeginImageContextWithOptions(size, false, scale);
-    if (snapshotPath_) snapshotPath_->addClip();
-    CGContextSetBlendMode(UIGraphicsGetCurrentContext(), kCGBlendModeCopy);
-    frame->drawInRect(CGRectMake(0, 0, size.width, size.height));
-    snapshotImage_ = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
+    snapshotImage_ = UIGraphicsImageRenderer(size, false, scale).image([&](CGContextRef c) {
+        if (snapshotPath_) snapshotPath_->addClip();
+        CGContextSetBlendMode(c, kCGBlendModeCopy);
+        frame->drawInRect(CGRectMake(0, 0, size.width, size.height));
+    });
 }
 
 void VURI1Vovure::processMapEvent() {

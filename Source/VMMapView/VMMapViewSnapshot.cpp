@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Foundation/NSLog.h"
-#include "UIKit/UIGraphics.h"
+#include "UIKit/UIGraphicsImageRenderer.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapView.h"
 
@@ -75,12 +75,10 @@ std::shared_ptr<UIImage> takeOpenGLESSnapshotWithPath(VMMapView& mapView,
 std::shared_ptr<UIImage> takeSnapshotOnView(const UIView* view, CGSize size,
                                             const UIBezierPath* path) {
     if (!view) return nullptr;
-    UIGraphicsBeginImageContextWithOptions(size, false, 0);
-    if (path) path->addClip();
-    view->layer()->renderInContext(UIGraphicsGetCurrentContext());
-    auto image = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    return image;
+    return UIGraphicsImageRenderer(size).image([&](CGContextRef c) {
+        if (path) path->addClip();
+        view->layer()->renderInContext(c);
+    });
 }
 
 CGRect unionFrameForSubviews(const UIView* view, const UIView* inView) {
@@ -121,11 +119,9 @@ std::shared_ptr<UIImage> imageByCombiningInConstraintSize(
     CGSize size, const std::shared_ptr<UIImage>& firstImage,
     const std::shared_ptr<UIImage>& secondImage, const std::shared_ptr<UIImage>& logoImage,
     CGPoint logoPosition) {
-    UIGraphicsBeginImageContextWithOptions(size, false, 0);
-    if (firstImage) firstImage->drawAtPoint(CGPointZero);
-    if (secondImage) secondImage->drawAtPoint(CGPointZero);
-    if (logoImage) logoImage->drawAtPoint(logoPosition);
-    auto image = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    return image;
+    return UIGraphicsImageRenderer(size).image([&](CGContextRef) {
+        if (firstImage) firstImage->drawAtPoint(CGPointZero);
+        if (secondImage) secondImage->drawAtPoint(CGPointZero);
+        if (logoImage) logoImage->drawAtPoint(logoPosition);
+    });
 }
