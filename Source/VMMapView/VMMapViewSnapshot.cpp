@@ -11,7 +11,7 @@
 
 namespace {
 
-// Room around the logo that a snapshot always keeps, in points on each axis together.
+// Points added to the logo's width and height for the smallest snapshot.
 constexpr CGFloat kLogoMargin = 10;
 // The logo's distance from the snapshot's left and bottom edges.
 constexpr CGFloat kLogoInset = 5;
@@ -44,8 +44,7 @@ std::shared_ptr<UIImage> takeSnapshotInRect(VMMapView& mapView, CGRect rect,
     const auto map = cutImage(takeOpenGLESSnapshotWithPath(mapView, path), pixels);
     if (!map) return nullptr;
     std::shared_ptr<UIImage> annotations;
-    if (includeAnnotation) {
-        const UIView* floor = mapView.annotationFloor().get();
+    if (const UIView* floor = mapView.annotationFloor().get(); includeAnnotation && floor) {
         annotations = cutImage(takeSnapshotOnView(floor, floor->bounds().size, path.get()), pixels);
     }
     const auto logoImage = takeSnapshotOnView(logoView, logo, nullptr);
