@@ -2,9 +2,12 @@
 
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIFont.h"
+#include "UIKit/UIGraphicsImageRenderer.h"
+#include "UIKit/UIScreen.h"
 #include "VAFontModelCreator.h"
 #include "VAvaCoreDataProvider.h"
 #include "VMInternalTexture.h"
@@ -221,7 +224,41 @@ void VURI1Vovure::presentFramebuffer() {
     glFlush();
     makeCurrent();
     glBindRenderbufferOES(GL_RENDERBUFFER_OES, colorRenderBuffer_);
+    if (snapshotEnabled_) {
+        takeSnapshot();
+        snapshotEnabled_ = false;
+        snapshotPath_ = nullptr;
+    }
     context_->presentRenderbuffer(GL_RENDERBUFFER_OES);
+}
+
+void VURI1Vovure::takeSnapshot() {
+    snapshotImage_ = nullptr;
+    const CGFloat scale = UIScreen::mainScreen()->scale();
+    const CGSize size = CGSizeMake(static_cast<int>(backingWidth_ / scale),
+                                   static_cast<int>(backingHeight_ / scale));
+    if (size.width <= 0 || size.height <= 0) return;
+    glBindFramebufferOES(GL_FRAMEBUFFER_OES, defaultFrameBuffer_);
+    // Mesa reads its own BGRA order without converting each pixel.
+    const auto* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    const bool bgra = extensions && std::strstr(extensions, "GL_EXT_read_format_bgra");
+    std::vector<uint8_t> pixels(static_cast<size_t>(backingWidth_) * backingHeight_ * 4);
+    // Errors left by the frame's drawing are not the read's.
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, backingWidth_, backingHeight_, bgra ? GL_BGRA_EXT : GL_RGBA,
+                 GL_UNSIGNED_BYTE, pixels.data());
+    if (glGetError() != GL_NO_ERROR) return;
+    auto bitmap =
+        CGImage::createOpaqueWithBottomUpRows(pixels.data(), backingWidth_, backingHeight_, bgra);
+    if (!bitmap) return;
+    const auto frame = UIImage::imageWithCGImage(std::move(bitmap), scale);
+    snapshotImage_ = UIGraphicsImageRenderer(size, false, scale).image([&](CGContextRef c) {
+        if (snapshotPath_) snapshotPath_->addClip();
+        CGContextSetBlendMode(c, kCGBlendModeCopy);
+        frame->drawInRect(CGRectMake(0, 0, size.width, size.height));
+    });
 }
 
 void VURI1Vovure::processMapEvent() {

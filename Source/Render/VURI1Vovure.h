@@ -8,6 +8,8 @@
 #include "Foundation/NSObject.h"
 #include "OpenGLES/EAGLContext.h"
 #include "QuartzCore/CAEAGLLayer.h"
+#include "UIKit/UIBezierPath.h"
+#include "UIKit/UIImage.h"
 #include "VMCallbackBridge.h"
 #include "vmap_core/MapEngine.h"
 
@@ -54,6 +56,16 @@ class VURI1Vovure : public NSObject {
     int backingHeight() const { return backingHeight_; }
     const std::shared_ptr<VMCallbackBridge>& callbackBridge() const { return callbackBridge_; }
 
+    // Read-back: while enabled, the next presented frame becomes snapshotImage() (device
+    // pixels, upright, clipped by the path when one is set), then the request and the path are
+    // dropped. A frame of no size gives a null image.
+    bool snapshotEnabled() const { return snapshotEnabled_; }
+    void setSnapshotEnabled(bool enabled) { snapshotEnabled_ = enabled; }
+    const std::shared_ptr<UIBezierPath>& snapshotPath() const { return snapshotPath_; }
+    void setSnapshotPath(std::shared_ptr<UIBezierPath> path) { snapshotPath_ = std::move(path); }
+    const std::shared_ptr<UIImage>& snapshotImage() const { return snapshotImage_; }
+    void setSnapshotImage(std::shared_ptr<UIImage> image) { snapshotImage_ = std::move(image); }
+
     // The engine's data directory with "/" appended, made with its subdirectories.
     static std::string getBasePath();
 
@@ -79,6 +91,7 @@ class VURI1Vovure : public NSObject {
     void createFramebufferFromLayer(const std::shared_ptr<CAEAGLLayer>& layer);
     void deleteFramebuffer();
     void presentFramebuffer();
+    void takeSnapshot();
     bool makeCurrent();
 
     MapEngine* mapEngine_ = nullptr;
@@ -89,9 +102,12 @@ class VURI1Vovure : public NSObject {
     int backingWidth_ = 0;
     int backingHeight_ = 0;
     bool renderDisabled_ = false;
+    bool snapshotEnabled_ = false;
     std::weak_ptr<VURI1VovureDelegate> delegate_;
     std::shared_ptr<EAGLContext> context_;
     std::shared_ptr<CAEAGLLayer> eaglLayer_;
     // Made before the engine, whose worker may ask for data at once.
     std::shared_ptr<VMCallbackBridge> callbackBridge_;
+    std::shared_ptr<UIImage> snapshotImage_;
+    std::shared_ptr<UIBezierPath> snapshotPath_;
 };

@@ -3,6 +3,7 @@
 #include <jpeglib.h>
 
 #include <algorithm>
+#include <bit>
 #include <csetjmp>
 #include <cstring>
 #include <vector>
@@ -146,6 +147,38 @@ std::shared_ptr<CGImage> CGImage::createWithRGBA(const uint8_t* rgba, int width,
     }
     cairo_surface_mark_dirty(image->surface_);
     return image;
+}
+
+std::shared_ptr<CGImage> CGImage::createOpaqueWithBottomUpRows(const uint8_t* pixels, int width,
+                                                               int height, bool bgra) {
+    if (!pixels || width <= 0 || height <= 0) return nullptr;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    unsigned char* base = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    // BGRA bytes are the surface's own words on a little-endian machine: rows copy as they are.
+    const bool native = bgra && std::endian::native == std::endian::little;
+    const int r = bgra ? 2 : 0;
+    const int b = 2 - r;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in = pixels + static_cast<size_t>(height - 1 - y) * rowBytes;
+        unsigned char* out = base + static_cast<ptrdiff_t>(y) * stride;
+        if (native) {
+            std::memcpy(out, in, rowBytes);
+            continue;
+        }
+        auto* words = reinterpret_cast<uint32_t*>(out);
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = in + x * 4;
+            words[x] = 0xFFu << 24 | uint32_t{p[r]} << 16 | uint32_t{p[1]} << 8 | p[b];
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+    return std::make_shared<CGImage>(surface);
 }
 
 int CGImage::width() const { return cairo_image_surface_get_width(surface_); }

@@ -27,6 +27,10 @@ class CGImage {
     // Straight (not premultiplied) RGBA bytes, row 0 first, e.g. read back from GL.
     static std::shared_ptr<CGImage> createWithRGBA(const uint8_t* rgba, int width, int height,
                                                    int bytesPerRow, bool bottomUp = false);
+    // An opaque image (alpha skipped) of tightly packed bottom-up rows as GL reads them back,
+    // in RGBA or BGRA byte order, turned upright.
+    static std::shared_ptr<CGImage> createOpaqueWithBottomUpRows(const uint8_t* pixels, int width,
+                                                                 int height, bool bgra);
 
     int width() const;
     int height() const;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "Foundation/NSURL.h"
@@ -111,8 +112,10 @@ TEST_F(DataDownloaderTest, TheOldestWaitingAreDroppedAndTheNewestRunsNext) {
     mapData().setHoldAnswers(false);
     for (int n = 4; n < 132; ++n) ASSERT_TRUE(results.waitFor(n)) << n;
     const auto seen = targets();
-    ASSERT_GE(seen.size(), 3u);
-    EXPECT_EQ(seen[2], target(131));
+    ASSERT_GE(seen.size(), 4u);
+    // The two freed slots take the two newest, which may reach the server in either order.
+    const std::set<std::string> nextTwo{seen[2], seen[3]};
+    EXPECT_EQ(nextTwo, (std::set<std::string>{target(130), target(131)}));
     EXPECT_EQ(seen.size(), 130u);
     for (int n = 0; n < 132; ++n) EXPECT_EQ(results.calls(n), 1u) << n;
 }

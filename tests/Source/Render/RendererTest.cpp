@@ -182,4 +182,14 @@ TEST_F(RendererTest, NewEnginesGetTheStandardDayLook) {
     expectStandardDay(renderer->mapEngine());
 }
 
+// Read-back of a frame of no size gives no picture, and the request ends with that frame.
+TEST_F(RendererTest, SnapshotOfAFrameOfNoSizeIsNull) {
+    renderer->setSnapshotEnabled(true);
+    renderer->setSnapshotPath(UIBezierPath::bezierPathWithRect(CGRectMake(0, 0, 10, 10)));
+    renderer->render();
+    EXPECT_EQ(renderer->snapshotImage(), nullptr);
+    EXPECT_FALSE(renderer->snapshotEnabled());
+    EXPECT_EQ(renderer->snapshotPath(), nullptr);
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include "CoreGraphics/CGContext.h"
@@ -121,3 +122,19 @@ TEST(CGContext, ViewTreeRendersIntoAnImageContext) {
 }
 
 }  // namespace
+
+// GL reads rows bottom up in either byte order; the image is upright, and opaque whatever the
+// alpha bytes say.
+TEST(CGImage, OpaqueFramesFromBottomUpRowsInEitherByteOrder) {
+    // Two rows of one pixel: the bottom row (first in memory) red, the top blue, alpha zero.
+    const uint8_t rgba[] = {255, 0, 0, 0, 0, 0, 255, 0};
+    const uint8_t bgra[] = {0, 0, 255, 0, 255, 0, 0, 0};
+    for (const auto& [pixels, isBGRA] : {std::pair{rgba, false}, std::pair{bgra, true}}) {
+        const auto image = CGImage::createOpaqueWithBottomUpRows(pixels, 1, 2, isBGRA);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->pixelAt(0, 0), (CGColor{0, 0, 1, 1})) << isBGRA;
+        EXPECT_EQ(image->pixelAt(0, 1), (CGColor{1, 0, 0, 1})) << isBGRA;
+    }
+    EXPECT_EQ(CGImage::createOpaqueWithBottomUpRows(nullptr, 1, 2, true), nullptr);
+    EXPECT_EQ(CGImage::createOpaqueWithBottomUpRows(rgba, 0, 2, true), nullptr);
+}

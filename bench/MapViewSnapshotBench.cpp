@@ -1,0 +1,101 @@
+// A whole-screen snapshot of a map view (640 x 1136 pixels, with views on the annotation
+// floor) beside one plain frame of the same view, on whatever GL the machine has (Mesa's
+// llvmpipe without a GPU). Both are measured in one run, alternating, and the medians and their
+// ratio printed: a snapshot should cost at most three frames.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "Foundation/NSPathUtilities.h"
+#include "UIKit/UIColor.h"
+#include "UIKit/UIScreen.h"
+#include "VMMapView.h"
+#include "VMMapViewSnapshot.h"
+#include "vmap_core/MapEngineInternal.h"
+
+namespace {
+
+void holdAllLevel4Grids(MapEngine* engine) {
+    for (int i = 0; i < 256; ++i) {
+        std::vector<uint8_t> body{0, 0, 0, 0, 4};
+        for (int level = 3; level >= 0; --level) body.push_back('0' + ((i >> (2 * level)) & 3));
+        body.insert(body.end(), {1, 2, 3, static_cast<uint8_t>(i)});
+        mapEnginePutGridData(engine, 0, body.data(), static_cast<int32_t>(body.size()));
+    }
+    mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(60));
+}
+
+double median(std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    return ms.empty() ? 0 : ms[ms.size() / 2];
+}
+
+template <typename F>
+double millisecondsOf(F&& f) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+void BM_MapViewSnapshot(benchmark::State& state) {
+    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
+    const char* home = mkdtemp(pattern);
+    if (!home) {
+        state.SkipWithError("no temporary home");
+        return;
+    }
+    NSSetHomeDirectory(home);
+    UIScreen::mainScreen()->setScale(2);
+    std::vector<double> frames, snapshots;
+    {
+        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
+        if (!view) {
+            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
+            return;
+        }
+        view->zoomToLevel(4.5);
+        view->baseMapView()->layoutIfNeeded();
+        view->baseMapView()->drawView();
+        holdAllLevel4Grids(view->render()->mapEngine());
+        for (int i = 0; i < 30; ++i) {
+            auto pin = UIView::create(CGRectMake(20 + (i % 6) * 50, 40 + (i / 6) * 100, 20, 30));
+            pin->setBackgroundColor(UIColor::redColor());
+            view->annotationFloor()->addSubview(pin);
+        }
+        const CGRect whole = view->bounds();
+        double rotation = 0;
+        for (auto _ : state) {
+            rotation += 0.5;
+            view->rotateToDegree(rotation);
+            frames.push_back(millisecondsOf([&] { view->baseMapView()->drawView(); }));
+            rotation += 0.5;
+            view->rotateToDegree(rotation);
+            snapshots.push_back(millisecondsOf([&] {
+                if (!takeSnapshotInRect(*view, whole)) state.SkipWithError("no snapshot");
+            }));
+        }
+    }
+    std::filesystem::remove_all(home);
+    const double frame = median(frames);
+    const double snapshot = median(snapshots);
+    state.counters["frame_median_ms"] = frame;
+    state.counters["snapshot_median_ms"] = snapshot;
+    state.counters["ratio"] = frame > 0 ? snapshot / frame : 0;
+    std::printf(
+        "640x1136: plain frame median %.3f ms, snapshot with annotations median %.3f ms, "
+        "ratio %.2f frames (%zu each)\n",
+        frame, snapshot, frame > 0 ? snapshot / frame : 0, frames.size());
+}
+
+BENCHMARK(BM_MapViewSnapshot)->Iterations(100)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
