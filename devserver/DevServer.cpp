@@ -17,6 +17,7 @@
 #include "OrderEndpoints.h"
 #include "SearchEndpoints.h"
 #include "SeedData.h"
+#include "TileEndpoints.h"
 
 namespace devserver {
 
@@ -191,6 +192,7 @@ bool DevServer::start(int port, std::string* error) {
 
 void DevServer::stop() {
     if (http_ == nullptr) return;
+    tiles_->releaseAll();
     http_->stopAndDrain();
     http_.reset();
     db_.reset();
@@ -215,6 +217,8 @@ void DevServer::configure() {
     http.Get("/health", [](const httplib::Request&, httplib::Response& response) {
         reply(response, 200, actionReply(true, "ok"));
     });
+    tiles_ = std::make_unique<TileEndpoints>();
+    tiles_->registerOn(http);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {
         handleApi(request, response, reader);
@@ -239,6 +243,7 @@ bool DevServer::refuse(const httplib::Request& request, httplib::Response& respo
     const std::string_view path = request.path;
     const char* allowed = nullptr;
     bool allowedMethod = false;
+    if (TileEndpoints::owns(path)) return false;
     if (path == "/health") {
         allowed = "GET, HEAD";
         allowedMethod = request.method == "GET" || request.method == "HEAD";

@@ -21,6 +21,7 @@ class ContentReader;
 namespace devserver {
 
 class HttpServer;
+class TileEndpoints;
 
 struct DevServerOptions {
     // For the accounts a fresh data file is seeded with; tests that create many lower it.
@@ -79,6 +80,7 @@ class DevServer {
     std::mutex dbMutex_;
     std::unique_ptr<Database> db_;
     std::unique_ptr<HttpServer> http_;
+    std::unique_ptr<TileEndpoints> tiles_;
     int port_ = 0;
 };
 
