@@ -15,6 +15,11 @@ enum UIDeviceOrientation {
     UIDeviceOrientationFaceDown = 6,
 };
 
+enum UIUserInterfaceIdiom {
+    UIUserInterfaceIdiomPhone = 0,
+    UIUserInterfaceIdiomPad = 1,
+};
+
 // Device facts; every one is settable so tests can take each branch that depends on it.
 class UIDevice : public NSObject {
   public:
@@ -32,6 +37,8 @@ class UIDevice : public NSObject {
     void setHardwareIdentifier(std::string h) { hardware_ = std::move(h); }
     UIDeviceOrientation orientation() const { return orientation_; }
     void setOrientation(UIDeviceOrientation o) { orientation_ = o; }
+    UIUserInterfaceIdiom userInterfaceIdiom() const { return idiom_; }
+    void setUserInterfaceIdiom(UIUserInterfaceIdiom idiom) { idiom_ = idiom; }
     void reset();
 
   private:
@@ -42,4 +49,5 @@ class UIDevice : public NSObject {
     std::string name_ = "Brisfold";
     std::string hardware_ = "x86_64";
     UIDeviceOrientation orientation_ = UIDeviceOrientationPortrait;
+    UIUserInterfaceIdiom idiom_ = UIUserInterfaceIdiomPhone;
 };
