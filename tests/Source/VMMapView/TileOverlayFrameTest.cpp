@@ -199,8 +199,8 @@ TEST_F(TileOverlayFrameTest, AMaximumZoomBelowTheMapsRequestsAndDrawsNothing) {
 }
 
 // Tiles over the upper part of the screen, a ground image over the lower part and a heat map
-// over both, in one frame. With BRISFOLD_OVERLAY_FRAME_PNG set the frame is written there (the
-// picture in docs/).
+// over both, in one frame. With BRISFOLD_SCREENSHOT_DIR set the frame is written there as
+// overlay-frame.png (the picture in docs/).
 TEST_F(TileOverlayFrameTest, TilesHeatMapAndGroundImageInOneFrame) {
     const VMMapRect visible = view->visibleMapRect();
     const auto across = [&](double fx, double fy) {
@@ -275,8 +275,9 @@ TEST_F(TileOverlayFrameTest, TilesHeatMapAndGroundImageInOneFrame) {
     EXPECT_TRUE(
         testsupport::colourNear(groundSE, CGColor{240 / 255.0, 200 / 255.0, 40 / 255.0, 1}, 0.02));
 
-    if (const char* path = std::getenv("BRISFOLD_OVERLAY_FRAME_PNG")) {
-        EXPECT_TRUE(view->baseMapView()->layer()->contents()->writePNG(path));
+    if (const char* dir = std::getenv("BRISFOLD_SCREENSHOT_DIR")) {
+        EXPECT_TRUE(view->baseMapView()->layer()->contents()->writePNG(std::string(dir) +
+                                                                       "/overlay-frame.png"));
     }
 }
 
