@@ -19,6 +19,7 @@
 #include "OrderEndpoints.h"
 #include "SearchEndpoints.h"
 #include "SeedData.h"
+#include "TileEndpoints.h"
 
 namespace devserver {
 
@@ -203,6 +204,7 @@ bool DevServer::start(int port, std::string* error) {
 void DevServer::stop() {
     if (http_ == nullptr) return;
     mapData_->shutDown();
+    tiles_->releaseAll();
     http_->stopAndDrain();
     http_.reset();
     db_.reset();
@@ -230,6 +232,8 @@ void DevServer::configure() {
     registerOfflineEndpoints(http, options_.log);
     mapData_->registerOn(http);
     services_.install(http);
+    tiles_ = std::make_unique<TileEndpoints>();
+    tiles_->registerOn(http);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {
         handleApi(request, response, reader);
@@ -255,6 +259,7 @@ bool DevServer::refuse(const httplib::Request& request, httplib::Response& respo
     const std::string_view path = request.path;
     const char* allowed = nullptr;
     bool allowedMethod = false;
+    if (TileEndpoints::owns(path)) return false;
     if (path == "/health") {
         allowed = "GET, HEAD";
         allowedMethod = request.method == "GET" || request.method == "HEAD";

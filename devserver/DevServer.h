@@ -23,6 +23,7 @@ class ContentReader;
 namespace devserver {
 
 class HttpServer;
+class TileEndpoints;
 
 struct DevServerOptions {
     // For the accounts a fresh data file is seeded with; tests that create many lower it.
@@ -88,6 +89,7 @@ class DevServer {
     std::unique_ptr<Database> db_;
     ServicesEndpoints services_;
     std::unique_ptr<HttpServer> http_;
+    std::unique_ptr<TileEndpoints> tiles_;
     int port_ = 0;
 };
 

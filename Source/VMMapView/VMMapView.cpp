@@ -295,6 +295,12 @@ const MapViewState* VMMapView::overlayViewState() {
     return r ? mapEngineGetViewState(r->mapEngine()) : nullptr;
 }
 
+int VMMapView::overlayShownGrids(MapDataType dataType, std::uint8_t* buffer,
+                                 std::int32_t capacity) {
+    const auto r = render();
+    return r ? mapEngineGetCurrentTiles(r->mapEngine(), buffer, capacity, dataType) : 0;
+}
+
 // ---- Reload and application state ----
 
 void VMMapView::reloadMap() {

@@ -482,6 +482,8 @@ class VMMapView : public UIView,
     CGRect overlayViewBounds() override { return bounds(); }
     VMMapPoint overlayMapPointForPoint(CGPoint point) override;
     const MapViewState* overlayViewState() override;
+    int overlayShownGrids(MapDataType dataType, std::uint8_t* buffer,
+                          std::int32_t capacity) override;
     // CLLocationManagerDelegate.
     void locationManagerDidUpdateToLocation(CLLocationManager&,
                                             const std::shared_ptr<CLLocation>& location,

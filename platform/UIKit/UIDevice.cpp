@@ -11,4 +11,5 @@ void UIDevice::reset() {
     name_ = "Brisfold";
     hardware_ = "x86_64";
     orientation_ = UIDeviceOrientationPortrait;
+    idiom_ = UIUserInterfaceIdiomPhone;
 }

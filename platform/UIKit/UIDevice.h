@@ -15,6 +15,11 @@ enum UIDeviceOrientation {
     UIDeviceOrientationFaceDown = 6,
 };
 
+enum UIUserInterfaceIdiom {
+    UIUserInterfaceIdiomPhone = 0,
+    UIUserInterfaceIdiomPad = 1,
+};
+
 // Device facts; every one is settable so tests can take each branch that depends on it.
 class UIDevice : public NSObject {
   public:
@@ -34,6 +39,8 @@ class UIDevice : public NSObject {
     void setOrientation(UIDeviceOrientation o) { orientation_ = o; }
     // The system lets apps finish work in the background (UIApplication's background tasks).
     bool isMultitaskingSupported() const { return true; }
+    UIUserInterfaceIdiom userInterfaceIdiom() const { return idiom_; }
+    void setUserInterfaceIdiom(UIUserInterfaceIdiom idiom) { idiom_ = idiom; }
     void reset();
 
   private:
@@ -44,4 +51,5 @@ class UIDevice : public NSObject {
     std::string name_ = "Brisfold";
     std::string hardware_ = "x86_64";
     UIDeviceOrientation orientation_ = UIDeviceOrientationPortrait;
+    UIUserInterfaceIdiom idiom_ = UIUserInterfaceIdiomPhone;
 };

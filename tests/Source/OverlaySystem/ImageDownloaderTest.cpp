@@ -1,14 +1,22 @@
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <time.h>
+#include <unistd.h>
 
+#include <fstream>
+#include <map>
 #include <mutex>
+#include <set>
+#include <sstream>
 
 #include "Deadline.h"
-#include "TestHTTPServer.h"
+#include "DevServer.h"
+#include "TempDir.h"
+#include "UIKit/UIImage.h"
 #include "VMImageDownloader.h"
 #include "VMTileOverlay.h"
 
-using testsupport::TestHTTPServer;
 using testsupport::waitUntil;
 
 namespace {
@@ -41,40 +49,76 @@ struct Results {
     }
 };
 
+// CPU time, in clock ticks, that each thread of this process has used so far, from /proc.
+std::map<std::string, long> threadTicks() {
+    std::map<std::string, long> ticks;
+    DIR* dir = opendir("/proc/self/task");
+    if (dir == nullptr) return ticks;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        std::ifstream stat(std::string("/proc/self/task/") + entry->d_name + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        // "pid (comm) state ...": user and system time are the 12th and 13th fields after the
+        // last parenthesis.
+        const auto close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream fields(line.substr(close + 2));
+        std::string field;
+        long user = 0, system = 0;
+        for (int i = 1; i <= 13 && fields >> field; ++i) {
+            if (i == 12) user = std::stol(field);
+            if (i == 13) system = std::stol(field);
+        }
+        ticks[entry->d_name] = user + system;
+    }
+    closedir(dir);
+    return ticks;
+}
+
+double ownCPUSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
+// Downloads from the devserver's tiles: held ones wait at a named gate until the test releases
+// it, and the server's log shows the order in which requests arrived.
 class ImageDownloaderTest : public ::testing::Test {
   protected:
-    ImageDownloaderTest() {
-        server.server().Get(R"(/held/(\w+))",
-                            [this](const httplib::Request& req, httplib::Response& res) {
-                                {
-                                    std::lock_guard guard(logMutex);
-                                    arrivals.push_back(req.matches[1]);
-                                }
-                                server.waitAtGate();
-                                res.set_content("tile " + std::string(req.matches[1]), "image/png");
-                            });
-        server.server().Get(
-            "/missing", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
-        server.server().Get(
-            "/empty", [](const httplib::Request&, httplib::Response& res) { res.status = 200; });
-        server.server().Get("/partial", [](const httplib::Request&, httplib::Response& res) {
-            res.status = 206;
-            res.set_content("part", "image/png");
-        });
+    void SetUp() override {
+        devserver::DevServerOptions options;
+        options.passwordIterations = 1000;
+        server = std::make_unique<devserver::DevServer>(dir.path() / "devserver.sqlite", options);
+        std::string error;
+        ASSERT_TRUE(server->start(0, &error)) << error;
     }
-    ~ImageDownloaderTest() override { server.releaseGate(); }
+    // Lets every held request go before the downloads are joined.
+    void TearDown() override { server->stop(); }
 
+    std::string base() const { return "http://127.0.0.1:" + std::to_string(server->port()); }
     std::shared_ptr<NSURL> url(const std::string& path) {
-        return NSURL::URLWithString(server.url(path));
+        return NSURL::URLWithString(base() + path);
+    }
+    static std::string held(const std::string& gate) {
+        return "/tiles/held/" + gate + "/1/0/1.png";
+    }
+    void release(const std::string& gate) {
+        httplib::Client client("127.0.0.1", server->port());
+        ASSERT_TRUE(client.Post(("/tiles/release/" + gate).c_str(), "", "text/plain"));
     }
     std::vector<std::string> arrived() {
-        std::lock_guard guard(logMutex);
-        return arrivals;
+        httplib::Client client("127.0.0.1", server->port());
+        const auto result = client.Get("/tiles/log");
+        std::vector<std::string> lines;
+        if (!result) return lines;
+        std::istringstream in(result->body);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
     }
 
-    TestHTTPServer server;
-    std::mutex logMutex;
-    std::vector<std::string> arrivals;
+    testsupport::TempDir dir;
+    std::unique_ptr<devserver::DevServer> server;
     Results results;
 };
 
@@ -83,33 +127,40 @@ class ImageDownloaderTest : public ::testing::Test {
 TEST_F(ImageDownloaderTest, FourRunAtOnceAndTheNewestWaitingGoesNext) {
     const auto downloader = VMImageDownloader::create();
     for (const char* name : {"a", "b", "c", "d", "e"}) {
-        downloader->downloadWithUrl(url(std::string("/held/") + name), results.blockFor(name));
+        downloader->downloadWithUrl(url(held(name)), results.blockFor(name));
     }
-    ASSERT_TRUE(waitUntil([&] { return server.waitingAtGate() == 4; }));
+    ASSERT_TRUE(waitUntil([&] { return arrived().size() == 4; }));
     EXPECT_EQ(downloader->stackArray().size(), 1u);
-    downloader->downloadWithUrl(url("/held/f"), results.blockFor("f"));
+    downloader->downloadWithUrl(url(held("f")), results.blockFor("f"));
     EXPECT_EQ(downloader->stackArray().size(), 2u);
+    EXPECT_EQ(arrived().size(), 4u);
 
     // One finishes: the newest waiting one ("f") takes its place, not "e".
-    server.admitAtGate(1);
+    release("a");
     ASSERT_TRUE(waitUntil([&] { return arrived().size() == 5; }));
-    EXPECT_EQ(arrived()[4], "f");
+    EXPECT_EQ(arrived()[4], held("f"));
     EXPECT_EQ(downloader->stackArray().size(), 1u);
-    server.releaseGate();
+    for (const char* name : {"b", "c", "d", "e", "f"}) release(name);
     ASSERT_TRUE(waitUntil([&] { return results.size() == 6; }));
-    EXPECT_EQ(arrived()[5], "e");
+    EXPECT_EQ(arrived()[5], held("e"));
     const auto e = results.find("e");
     ASSERT_TRUE(e.data);
-    EXPECT_EQ(NSStringFromData(*e.data), "tile e");
+    EXPECT_TRUE(UIImage::imageWithData(*e.data));
     EXPECT_FALSE(e.error);
 }
 
 TEST_F(ImageDownloaderTest, RepliesThatAreNotTilesGiveOneErrorEach) {
     const auto downloader = VMImageDownloader::create();
-    downloader->downloadWithUrl(url("/missing"), results.blockFor("missing"));
-    downloader->downloadWithUrl(url("/empty"), results.blockFor("empty"));
-    downloader->downloadWithUrl(url("/partial"), results.blockFor("partial"));
+    downloader->downloadWithUrl(url("/tiles/1/2/0.png"), results.blockFor("missing"));
+    downloader->downloadWithUrl(url("/tiles/empty"), results.blockFor("empty"));
+    auto ranged = NSMutableURLRequest::requestWithURL(url("/tiles/0/0/0.png"));
+    ranged->setValue("bytes=0-7", "Range");
+    downloader->processOperation(
+        VMImageDownloaderOperation::create(ranged, results.blockFor("partial")));
     ASSERT_TRUE(waitUntil([&] { return results.size() == 3; }));
+    // Each block ran once, however long the test waits for more.
+    ASSERT_TRUE(waitUntil([&] { return downloader->downloadQueue()->operationCount() == 0; }));
+    EXPECT_EQ(results.size(), 3u);
 
     const auto missing = results.find("missing");
     EXPECT_FALSE(missing.data);
@@ -121,20 +172,22 @@ TEST_F(ImageDownloaderTest, RepliesThatAreNotTilesGiveOneErrorEach) {
     ASSERT_TRUE(empty.data);
     EXPECT_TRUE(empty.data->empty());
     ASSERT_TRUE(empty.error);
+    EXPECT_EQ(empty.error->domain, "VMDownloaderOperationErrorDomain");
     EXPECT_EQ(empty.error->localizedDescription, "Downloaded image has 0 pixels");
 
+    // 206 is accepted: the eight bytes asked for, which begin the PNG signature.
     const auto partial = results.find("partial");
     ASSERT_TRUE(partial.data);
-    EXPECT_EQ(NSStringFromData(*partial.data), "part");
+    EXPECT_EQ(*partial.data, (NSData{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'}));
     EXPECT_FALSE(partial.error);
 }
 
 TEST_F(ImageDownloaderTest, CancelEndsRunningDownloadsAndDropsWaitingOnes) {
     auto downloader = VMImageDownloader::create();
     for (const char* name : {"a", "b", "c", "d", "e", "f"}) {
-        downloader->downloadWithUrl(url(std::string("/held/") + name), results.blockFor(name));
+        downloader->downloadWithUrl(url(held(name)), results.blockFor(name));
     }
-    ASSERT_TRUE(waitUntil([&] { return server.waitingAtGate() == 4; }));
+    ASSERT_TRUE(waitUntil([&] { return arrived().size() == 4; }));
     downloader->cancelDownload();
     EXPECT_TRUE(downloader->isCancelled());
     EXPECT_TRUE(downloader->stackArray().empty());
@@ -150,19 +203,54 @@ TEST_F(ImageDownloaderTest, CancelEndsRunningDownloadsAndDropsWaitingOnes) {
     EXPECT_EQ(results.size(), 4u);
     EXPECT_TRUE(results.find("e").name.empty());
     EXPECT_TRUE(results.find("f").name.empty());
+    EXPECT_EQ(arrived().size(), 4u);
+}
+
+// A hundred downloads waiting behind four held ones leave every thread asleep: none is seen
+// running in more than a few of many looks at the process's threads.
+// While a hundred downloads wait behind four held ones, no thread of the downloader uses CPU:
+// over a stretch in which the test's own thread works for 0.3 s of CPU time, each uses next to
+// none, where one that spun would have had its fair share of the cores.
+TEST_F(ImageDownloaderTest, WaitingDownloadsCostNoCPU) {
+    // The server's threads are there already; what the downloads start comes after.
+    const auto before = threadTicks();
+    const auto downloader = VMImageDownloader::create();
+    for (int i = 0; i < 104; ++i) {
+        downloader->downloadWithUrl(url(held("slow")), results.blockFor(std::to_string(i)));
+    }
+    ASSERT_TRUE(waitUntil([&] { return arrived().size() == 4; }));
+    ASSERT_EQ(downloader->stackArray().size(), 100u);
+    const auto start = threadTicks();
+    const double ownStart = ownCPUSeconds();
+    auto end = start;
+    while (ownCPUSeconds() - ownStart < 0.3) end = threadTicks();
+    const long ownTicks = long((ownCPUSeconds() - ownStart) * sysconf(_SC_CLK_TCK));
+    const std::string self = std::to_string(gettid());
+    std::size_t watched = 0;
+    for (const auto& [tid, ticks] : end) {
+        if (before.contains(tid) || tid == self || !start.contains(tid)) continue;
+        ++watched;
+        EXPECT_LE(ticks - start.at(tid), std::max(2L, ownTicks / 10)) << "thread " << tid;
+    }
+    // The feeder and four downloads at least.
+    EXPECT_GE(watched, 5u);
+    EXPECT_EQ(downloader->stackArray().size(), 100u);
+    release("slow");
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 104; }));
 }
 
 TEST_F(ImageDownloaderTest, TileOverlayFillsItsTemplateAndLoadsThroughItsOwnDownloader) {
-    const auto overlay = VMTileOverlay::createWithURLTemplate(server.url("/held/t{z}x{x}y{y}") +
-                                                              "?s={scale}&again={x}");
+    const auto overlay = VMTileOverlay::createWithURLTemplate(base() + "/tiles/{z}/{x}/{y}.png" +
+                                                              "?scale={scale}&again={x}");
     const VMTileOverlayPath path{3, 5, 12, 2};
     EXPECT_EQ(overlay->URLForTilePath(path)->absoluteString(),
-              server.url("/held/t12x3y5") + "?s=2.000000&again=3");
-    server.releaseGate();
+              base() + "/tiles/12/3/5.png?scale=2.000000&again=3");
     overlay->loadTileAtPath(path, results.blockFor("tile"));
     ASSERT_TRUE(waitUntil([&] { return results.size() == 1; }));
     ASSERT_TRUE(results.find("tile").data);
-    EXPECT_EQ(NSStringFromData(*results.find("tile").data), "tile t12x3y5");
+    const auto image = UIImage::imageWithData(*results.find("tile").data);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->size().width, 512);
 
     const auto untemplated = VMTileOverlay::create();
     EXPECT_FALSE(untemplated->URLForTilePath(path));

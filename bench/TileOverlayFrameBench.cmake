@@ -1,0 +1,1 @@
+target_link_libraries(TileOverlayFrameBench PRIVATE VMMapView devserver_core)

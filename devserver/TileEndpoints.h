@@ -1,0 +1,66 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace httplib {
+class Server;
+}
+
+namespace devserver {
+
+struct TileColour {
+    std::uint8_t r, g, b;
+    bool operator==(const TileColour&) const = default;
+};
+
+// The fill of tile (x, y, z): r = 64 + (37x + 11z) mod 160, g = 64 + (59y + 23z) mod 160,
+// b = 64 + (41z + 13x + 7y) mod 160, opaque. Neighbours differ, and no fill is as dark as the
+// border, so a client can tell which tile it shows from any pixel away from the border and the
+// "z/x/y" text in the middle.
+TileColour tileColour(std::int64_t x, std::int64_t y, std::int64_t z);
+inline constexpr TileColour kTileBorderColour{24, 24, 24};
+inline constexpr int kTileSide = 256;
+inline constexpr int kTileMaxZoom = 20;
+
+// Raster tiles for the map's tile overlays, and the odd replies a tile client must survive:
+//   GET /tiles/{z}/{x}/{y}.png?scale={s}  PNG of 256·s pixels square (s in 1..4, default 1, any
+//                                         decimal text such as 2.000000): tileColour, a one-pixel
+//                                         border and "z/x/y"; 404 unless 0 ≤ z ≤ 20 and x, y in
+//                                         0..2^z − 1; a Range header gets 206 and the part.
+//   GET /tiles/held/{gate}/{z}/{x}/{y}.png  the same tile, answered once the gate is released.
+//   POST /tiles/release/{gate}            releases what waits at the gate and lets later requests
+//                                         through; answers how many were waiting.
+//   GET /tiles/empty                      200 with an empty body.
+//   GET /tiles/page.html                  an HTML page with status 200, as a captive portal sends.
+//   GET /tiles/log                        text, one line per tile request ("/tiles/..." with its
+//                                         query) in the order they arrived.
+class TileEndpoints {
+  public:
+    static bool owns(std::string_view path) { return path.starts_with("/tiles/"); }
+
+    void registerOn(httplib::Server& server);
+    // Lets every held request go, now and later, so that the server can stop.
+    void releaseAll();
+    std::vector<std::string> log() const;
+
+  private:
+    void note(const std::string& target);
+    // Returns when the gate opens or the server stops.
+    void waitAtGate(const std::string& gate);
+    std::size_t release(const std::string& gate);
+
+    mutable std::mutex mutex_;
+    std::condition_variable released_;
+    std::vector<std::string> log_;
+    std::set<std::string> open_;
+    std::vector<std::string> waiting_;
+    bool stopping_ = false;
+};
+
+}  // namespace devserver

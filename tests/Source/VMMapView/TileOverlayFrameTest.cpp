@@ -1,0 +1,284 @@
+#include <dirent.h>
+#include <httplib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "Deadline.h"
+#include "DevServer.h"
+#include "MapViewFixture.h"
+#include "ScreenPixels.h"
+#include "TileEndpoints.h"
+#include "VMGroundOverlayView.h"
+#include "VMHeatMapTileOverlay.h"
+#include "VMTileOverlayView.h"
+
+namespace {
+
+constexpr double kZoom = 14;
+const CLLocationCoordinate2D kCentre{39.908, 116.397};
+
+// The ids of this process's threads with the name, lowest first.
+std::vector<long> threadsNamed(const std::string& name) {
+    std::vector<long> ids;
+    DIR* dir = opendir("/proc/self/task");
+    if (dir == nullptr) return ids;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+        std::string line;
+        std::getline(comm, line);
+        if (line == name) ids.push_back(std::atol(entry->d_name));
+    }
+    closedir(dir);
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+class TileOverlayFrameTest : public MapViewFixture {
+  protected:
+    void SetUp() override {
+        devserver::DevServerOptions options;
+        options.passwordIterations = 1000;
+        server = std::make_unique<devserver::DevServer>(home.path() / "devserver.sqlite", options);
+        std::string error;
+        ASSERT_TRUE(server->start(0, &error)) << error;
+        view = makeMapView();
+        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+        view->setCenterCoordinate(kCentre);
+        view->zoomToLevel(kZoom);
+        show();
+    }
+    void TearDown() override {
+        view.reset();
+        server.reset();
+    }
+    std::string templateURL() const {
+        return "http://127.0.0.1:" + std::to_string(server->port()) +
+               "/tiles/{z}/{x}/{y}.png?scale={scale}";
+    }
+    std::vector<std::string> tileLog() {
+        httplib::Client client("127.0.0.1", server->port());
+        const auto result = client.Get("/tiles/log");
+        std::vector<std::string> lines;
+        if (!result) return lines;
+        std::istringstream in(result->body);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    CGColor screenColour(CGPoint at) {
+        return testsupport::screenPixel(view->baseMapView()->layer()->contents(), at.x, at.y);
+    }
+    // A point a quarter into each shown tile that lies on screen, away from its border and label.
+    std::vector<std::pair<CGPoint, devserver::TileColour>> samplePoints(
+        const std::vector<std::string>& names) {
+        std::vector<std::pair<CGPoint, devserver::TileColour>> points;
+        const CGRect b = view->bounds();
+        for (const auto& name : names) {
+            const auto t = VMTileOverlayView::parseTile(name);
+            const VMMapRect r =
+                VMTileOverlayView::mapRectForTile(t->XIndex, t->YIndex, t->ZoomLevel);
+            for (const double f : {0.25, 0.75}) {
+                const CGPoint p = view->pointForMapPoint(
+                    {r.origin.x + f * r.size.width, r.origin.y + f * r.size.height});
+                if (p.x < 4 || p.y < 4 || p.x > b.size.width - 4 || p.y > b.size.height - 4)
+                    continue;
+                points.push_back({p, devserver::tileColour(t->XIndex, t->YIndex, t->ZoomLevel)});
+            }
+        }
+        return points;
+    }
+    static bool isTileColour(CGColor c, devserver::TileColour want) {
+        return std::abs(c.r * 255 - want.r) < 3 && std::abs(c.g * 255 - want.g) < 3 &&
+               std::abs(c.b * 255 - want.b) < 3;
+    }
+    // Frames until every tile shown within the overlay's bounds has its texture.
+    bool allTilesShown(const std::shared_ptr<VMTileOverlayView>& tiles) {
+        return testsupport::runUntil([&] {
+            frames(1);
+            const auto names = tiles->getCurrentTiles();
+            if (names.empty()) return false;
+            for (const auto& name : names) {
+                const auto t = VMTileOverlayView::parseTile(name);
+                const VMMapRect r =
+                    VMTileOverlayView::mapRectForTile(t->XIndex, t->YIndex, t->ZoomLevel);
+                if (!mapRectIntersectsRect(r, tiles->tileOverlay()->boundingMapRect())) continue;
+                if (!tiles->textureForKey(tiles->keyForTile(t->XIndex, t->YIndex, t->ZoomLevel))
+                         .value_or(0)) {
+                    return false;
+                }
+            }
+            return true;
+        });
+    }
+    // Frames until the tile shown at the map point has its texture.
+    bool shownAt(const std::shared_ptr<VMTileOverlayView>& tiles, VMMapPoint p) {
+        return testsupport::runUntil([&] {
+            frames(1);
+            for (const auto& name : tiles->getCurrentTiles()) {
+                const auto t = VMTileOverlayView::parseTile(name);
+                const VMMapRect r =
+                    VMTileOverlayView::mapRectForTile(t->XIndex, t->YIndex, t->ZoomLevel);
+                if (!mapRectContainsPoint(r, p)) continue;
+                return tiles->textureForKey(tiles->keyForTile(t->XIndex, t->YIndex, t->ZoomLevel))
+                           .value_or(0) != 0;
+            }
+            return false;
+        });
+    }
+
+    std::unique_ptr<devserver::DevServer> server;
+};
+
+TEST_F(TileOverlayFrameTest, DevserverTilesShowUnderTheirScreenPoints) {
+    const auto overlay = VMTileOverlay::createWithURLTemplate(templateURL());
+    auto tiles = VMTileOverlayView::initWithTileOverlay(overlay);
+    view->overlayContainer()->insertOverlay(overlay, tiles, 0, 1);
+    frames(1);
+    // Frame 1 queues the shown tiles and draws none of them. The loader is the first thread of
+    // its name: the threads the downloads start on it inherit the name.
+    const auto loaders = threadsNamed("NetworkLoad");
+    ASSERT_FALSE(loaders.empty());
+    const auto names = tiles->getCurrentTiles();
+    ASSERT_FALSE(names.empty());
+    const std::size_t queued = tiles->cachedTileCount();
+    EXPECT_GE(queued, names.size());
+    const auto points = samplePoints(names);
+    ASSERT_GE(points.size(), 4u);
+    for (const auto& [p, colour] : points) {
+        EXPECT_FALSE(isTileColour(screenColour(p), colour));
+    }
+    ASSERT_TRUE(allTilesShown(tiles));
+    frames(3);
+    for (const auto& [p, colour] : points) {
+        EXPECT_TRUE(isTileColour(screenColour(p), colour)) << p.x << "," << p.y;
+    }
+    // One request per tile shown, however many frames were drawn.
+    const auto requested = tileLog();
+    EXPECT_EQ(requested.size(), tiles->cachedTileCount());
+    EXPECT_EQ(std::set<std::string>(requested.begin(), requested.end()).size(), requested.size());
+    EXPECT_NE(requested.front().find("?scale=2.000000"), std::string::npos);
+
+    // Reloading asks again; the old textures are gone once the next frame is drawn.
+    std::vector<GLuint> old;
+    for (const auto& name : names) {
+        const auto t = VMTileOverlayView::parseTile(name);
+        old.push_back(*tiles->textureForKey(tiles->keyForTile(t->XIndex, t->YIndex, t->ZoomLevel)));
+    }
+    tiles->reloadData();
+    ASSERT_TRUE(allTilesShown(tiles));
+    EXPECT_EQ(tileLog().size(), requested.size() + tiles->cachedTileCount());
+    for (const GLuint texture : old) EXPECT_FALSE(glIsTexture(texture)) << texture;
+
+    // Freeing the view ends its loader.
+    view->overlayContainer()->removeOverlay(overlay);
+    tiles.reset();
+    const auto left = threadsNamed("NetworkLoad");
+    EXPECT_EQ(std::find(left.begin(), left.end(), loaders.front()), left.end());
+}
+
+TEST_F(TileOverlayFrameTest, AMaximumZoomBelowTheMapsRequestsAndDrawsNothing) {
+    const auto overlay = VMTileOverlay::createWithURLTemplate(templateURL());
+    overlay->setMaximumZ(std::int64_t(kZoom) - 3);
+    auto tiles = VMTileOverlayView::initWithTileOverlay(overlay);
+    view->overlayContainer()->insertOverlay(overlay, tiles, 0, 1);
+    frames(5);
+    const auto names = tiles->getCurrentTiles();
+    ASSERT_FALSE(names.empty());
+    EXPECT_EQ(tiles->cachedTileCount(), 0u);
+    EXPECT_TRUE(tileLog().empty());
+    const auto points = samplePoints(names);
+    ASSERT_GE(points.size(), 4u);
+    for (const auto& [p, colour] : points) {
+        EXPECT_FALSE(isTileColour(screenColour(p), colour));
+    }
+}
+
+// Tiles over the upper part of the screen, a ground image over the lower part and a heat map
+// over both, in one frame. With BRISFOLD_SCREENSHOT_DIR set the frame is written there as
+// overlay-frame.png (the picture in docs/).
+TEST_F(TileOverlayFrameTest, TilesHeatMapAndGroundImageInOneFrame) {
+    const VMMapRect visible = view->visibleMapRect();
+    const auto across = [&](double fx, double fy) {
+        return VMMapPoint{visible.origin.x + fx * visible.size.width,
+                          visible.origin.y + fy * visible.size.height};
+    };
+    const auto tileOverlay = VMTileOverlay::createWithURLTemplate(templateURL());
+    tileOverlay->setBoundingMapRect(
+        {across(0, 0), {visible.size.width, visible.size.height * 0.3}});
+    auto tiles = VMTileOverlayView::initWithTileOverlay(tileOverlay);
+
+    std::vector<std::uint8_t> rgba;
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            const int quarter = (y >= 32 ? 2 : 0) + (x >= 32 ? 1 : 0);
+            static constexpr std::uint8_t kColours[4][3] = {
+                {230, 60, 60}, {60, 170, 80}, {60, 90, 220}, {240, 200, 40}};
+            const auto [r, g, b] = kColours[quarter];
+            rgba.insert(rgba.end(), {r, g, b, 255});
+        }
+    }
+    const auto picture =
+        UIImage::imageWithCGImage(CGImage::createWithRGBA(rgba.data(), 64, 64, 256));
+    const VMMapPoint groundSW = across(0.15, 0.95), groundNE = across(0.85, 0.6);
+    const auto ground = VMGroundOverlay::groundOverlayWithBounds(
+        {coordinateForMapPoint(groundNE), coordinateForMapPoint(groundSW)}, picture);
+    auto groundView = VMGroundOverlayView::initWithGroundOverlay(ground);
+
+    // A dense cluster (sixty nodes on one point) in the middle, and a ring of single ones.
+    const VMMapPoint cluster = across(0.5, 0.45);
+    auto nodes = std::make_shared<std::vector<std::shared_ptr<VMHeatMapNode>>>();
+    for (int i = 0; i < 60; ++i)
+        nodes->push_back(VMHeatMapNode::create(coordinateForMapPoint(cluster), 1));
+    for (int i = 0; i < 24; ++i) {
+        const double a = 2 * M_PI * i / 24;
+        const VMMapPoint p{cluster.x + 0.3 * visible.size.width * std::cos(a),
+                           cluster.y + 0.3 * visible.size.width * std::sin(a)};
+        nodes->push_back(VMHeatMapNode::create(coordinateForMapPoint(p), 1));
+    }
+    const auto heat = VMHeatMapTileOverlay::create();
+    heat->setData(nodes);
+    auto heatView = VMTileOverlayView::initWithTileOverlay(heat);
+
+    auto& container = *view->overlayContainer();
+    container.insertOverlay(ground, groundView, 0, 0);
+    container.insertOverlay(tileOverlay, tiles, 0, 1);
+    container.insertOverlay(heat, heatView, 1, 1);
+    ASSERT_TRUE(allTilesShown(tiles));
+    ASSERT_TRUE(shownAt(heatView, cluster));
+    // The rest of the heat map, for the picture.
+    ASSERT_TRUE(testsupport::runUntil([&] {
+        frames(1);
+        return heatView->tileOverlayLoadDicsCount() == 0;
+    }));
+    frames(3);
+
+    // The cluster burns red; far from every node the tiles show as they are.
+    const CGColor hot = screenColour(view->pointForMapPoint(cluster));
+    EXPECT_GT(hot.r, hot.g + 0.3);
+    EXPECT_GT(hot.r, hot.b + 0.3);
+    const VMMapPoint far = across(0.02, 0.1);
+    const auto t = VMTileOverlayView::parseTile(tiles->getCurrentTiles().front());
+    const double side = VMTileOverlayView::mapRectForTile(0, 0, t->ZoomLevel).size.width;
+    EXPECT_TRUE(isTileColour(screenColour(view->pointForMapPoint(far)),
+                             devserver::tileColour(std::int64_t(far.x / side),
+                                                   std::int64_t(far.y / side), t->ZoomLevel)));
+    // The ground image's quarters, away from the ring.
+    const CGColor groundNW = screenColour(view->pointForMapPoint(across(0.22, 0.65)));
+    EXPECT_TRUE(
+        testsupport::colourNear(groundNW, CGColor{230 / 255.0, 60 / 255.0, 60 / 255.0, 1}, 0.02));
+    const CGColor groundSE = screenColour(view->pointForMapPoint(across(0.78, 0.9)));
+    EXPECT_TRUE(
+        testsupport::colourNear(groundSE, CGColor{240 / 255.0, 200 / 255.0, 40 / 255.0, 1}, 0.02));
+
+    if (const char* dir = std::getenv("BRISFOLD_SCREENSHOT_DIR")) {
+        EXPECT_TRUE(view->baseMapView()->layer()->contents()->writePNG(std::string(dir) +
+                                                                       "/overlay-frame.png"));
+    }
+}
+
+}  // namespace

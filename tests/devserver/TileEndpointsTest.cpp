@@ -1,0 +1,139 @@
+#include <future>
+#include <sstream>
+
+#include "CoreGraphics/CGImage.h"
+#include "Deadline.h"
+#include "DevServerFixture.h"
+#include "TileEndpoints.h"
+
+namespace devserver::test {
+namespace {
+
+class TileEndpointsTest : public DevServerFixture {
+  protected:
+    std::vector<std::string> log() {
+        const auto result = client().Get("/tiles/log");
+        if (!result || result->status != 200) return {"(no log)"};
+        std::vector<std::string> lines;
+        std::istringstream in(result->body);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    static bool near(CGColor c, TileColour want) {
+        return std::abs(c.r * 255 - want.r) < 1.5 && std::abs(c.g * 255 - want.g) < 1.5 &&
+               std::abs(c.b * 255 - want.b) < 1.5 && c.a == 1;
+    }
+};
+
+TEST_F(TileEndpointsTest, TilesArePNGsInTheirOwnColourWithBorderAndLabel) {
+    struct Case {
+        std::string path;
+        std::int64_t x, y, z;
+        int side;
+    };
+    const Case cases[] = {
+        {"/tiles/0/0/0.png", 0, 0, 0, 256},
+        {"/tiles/3/5/2.png?scale=2.000000", 5, 2, 3, 512},
+        {"/tiles/20/1048575/7.png?scale=1", 1048575, 7, 20, 256},
+        {"/tiles/12/3/4.png?scale=3", 3, 4, 12, 768},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const auto result = client().Get(c.path);
+        ASSERT_TRUE(result);
+        ASSERT_EQ(result->status, 200);
+        EXPECT_EQ(result->get_header_value("Content-Type"), "image/png");
+        const auto image = CGImage::createWithData(
+            {reinterpret_cast<const uint8_t*>(result->body.data()), result->body.size()});
+        ASSERT_TRUE(image);
+        ASSERT_EQ(image->width(), c.side);
+        ASSERT_EQ(image->height(), c.side);
+        const TileColour fill = tileColour(c.x, c.y, c.z);
+        for (const auto& [px, py] : {std::pair{1, 1},
+                                     {c.side / 4, c.side / 4},
+                                     {c.side - 2, c.side / 2},
+                                     {c.side / 2, c.side - 2}}) {
+            EXPECT_TRUE(near(image->pixelAt(px, py), fill)) << px << "," << py;
+        }
+        for (const auto& [px, py] : {std::pair{0, 0},
+                                     {c.side - 1, c.side / 3},
+                                     {c.side / 5, 0},
+                                     {c.side / 2, c.side - 1}}) {
+            EXPECT_TRUE(near(image->pixelAt(px, py), kTileBorderColour)) << px << "," << py;
+        }
+        int dark = 0;
+        for (int px = c.side / 4; px < 3 * c.side / 4; ++px) {
+            dark += near(image->pixelAt(px, c.side / 2), kTileBorderColour) ? 1 : 0;
+        }
+        EXPECT_GT(dark, 0) << "the label crosses the middle row";
+    }
+    EXPECT_NE(tileColour(0, 0, 1), tileColour(1, 0, 1));
+    EXPECT_NE(tileColour(0, 0, 1), tileColour(0, 1, 1));
+    EXPECT_NE(tileColour(3, 5, 4), tileColour(3, 5, 5));
+}
+
+TEST_F(TileEndpointsTest, RepliesOtherThanATile) {
+    struct Case {
+        std::string path;
+        int status;
+        std::string type;
+    };
+    const Case cases[] = {
+        {"/tiles/1/2/0.png", 404, "text/plain"},
+        {"/tiles/1/0/2.png", 404, "text/plain"},
+        {"/tiles/21/0/0.png", 404, "text/plain"},
+        {"/tiles/0/0/0.png?scale=0.5", 400, "text/plain"},
+        {"/tiles/0/0/0.png?scale=abc", 400, "text/plain"},
+        {"/tiles/0/0/0.png?scale=5", 400, "text/plain"},
+        {"/tiles/0/0/0.jpg", 404, ""},
+        {"/tiles/page.html", 200, "text/html; charset=utf-8"},
+    };
+    for (const Case& c : cases) {
+        const auto result = client().Get(c.path);
+        ASSERT_TRUE(result) << c.path;
+        EXPECT_EQ(result->status, c.status) << c.path;
+        if (!c.type.empty()) {
+            EXPECT_EQ(result->get_header_value("Content-Type"), c.type) << c.path;
+        }
+    }
+    const auto empty = client().Get("/tiles/empty");
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->status, 200);
+    EXPECT_TRUE(empty->body.empty());
+
+    const auto whole = client().Get("/tiles/2/1/3.png");
+    const auto part = client().Get("/tiles/2/1/3.png", {{"Range", "bytes=0-7"}});
+    ASSERT_TRUE(whole && part);
+    EXPECT_EQ(part->status, 206);
+    EXPECT_EQ(part->body, whole->body.substr(0, 8));
+}
+
+TEST_F(TileEndpointsTest, HeldRepliesWaitForTheirGateAndTheLogKeepsArrivalOrder) {
+    auto held = std::async(std::launch::async,
+                           [this] { return client().Get("/tiles/held/g1/1/1/0.png?scale=1"); });
+    ASSERT_TRUE(testsupport::waitUntil([&] { return log().size() == 1; }));
+    EXPECT_EQ(held.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+    ASSERT_TRUE(client().Get("/tiles/0/0/0.png"));
+    const auto released = client().Post("/tiles/release/g1", "", "text/plain");
+    ASSERT_TRUE(released);
+    EXPECT_EQ(released->body, "1\n");
+    const auto reply = held.get();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 200);
+    EXPECT_EQ(reply->get_header_value("Content-Type"), "image/png");
+    // An open gate lets later requests through at once.
+    ASSERT_TRUE(client().Get("/tiles/held/g1/0/0/0.png"));
+    EXPECT_EQ(log(), (std::vector<std::string>{"/tiles/held/g1/1/1/0.png?scale=1",
+                                               "/tiles/0/0/0.png", "/tiles/held/g1/0/0/0.png"}));
+}
+
+TEST_F(TileEndpointsTest, StoppingLetsHeldRequestsGo) {
+    auto held = std::async(std::launch::async,
+                           [this] { return client().Get("/tiles/held/never/0/0/0.png"); });
+    ASSERT_TRUE(testsupport::waitUntil([&] { return log().size() == 1; }));
+    server_->stop();
+    EXPECT_TRUE(held.get());
+}
+
+}  // namespace
+}  // namespace devserver::test
