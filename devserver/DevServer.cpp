@@ -13,8 +13,9 @@
 
 #include "AskPriceEndpoints.h"
 #include "EngineerEndpoints.h"
-#include "InquiryScreensEndpoints.h"
 #include "HttpServer.h"
+#include "InquiryScreensEndpoints.h"
+#include "MessageEndpoints.h"
 #include "OrderEndpoints.h"
 #include "SearchEndpoints.h"
 #include "SeedData.h"
@@ -139,6 +140,7 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
     registerOrderEndpoints(router_);
     registerSearchEndpoints(router_);
     registerInquiryScreensEndpoints(router_);
+    registerMessageEndpoints(router_);
 }
 
 DevServer::~DevServer() { stop(); }
