@@ -115,6 +115,7 @@ TEST_F(MessageCentreTest, PagesDotsAndTimesOfTheList) {
         EXPECT_EQ(c->timeLab()->text().find('.'), std::string::npos);
     }
     EXPECT_FALSE(CustomTabBar::shareManager()->badge()->isHidden());
+    list->tableView()->setContentOffset(CGPointZero);
     screenshot("message-centre.png");
 }
 
@@ -225,6 +226,7 @@ TEST_F(MessageCentreTest, EditModeDeletesTheSelectionInOrder) {
         tapRow(row);
     }
     ASSERT_EQ(list->selectArray(), chosen);
+    list->tableView()->setContentOffset(CGPointZero);
     screenshot("message-edit.png");
     for (const auto& m : chosen) watch("NewsID=" + m->newsIDStr());
     tap(button);

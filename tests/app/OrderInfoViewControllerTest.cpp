@@ -113,6 +113,7 @@ TEST_F(OrderInfoViewControllerTest, ACardOpensTheDetailWithItsHeaderRowsPricesAn
         ASSERT_TRUE(cell);
         EXPECT_TRUE(cell->contentTextView()->textColor()->isEqual(*UIColor::redColor())) << red;
     }
+    detail->tableView()->setContentOffset(CGPointZero);
     screenshot("order-detail.png");
 
     // Four device rows under the heading, and the arrow asks for the second page of three.
