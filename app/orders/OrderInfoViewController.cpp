@@ -438,10 +438,10 @@ void OrderInfoViewController::sendAction(const std::string& path, const std::str
 void OrderInfoViewController::getAddress() {
     isSendAddress_ = false;
     currentLocation_.reset();
-    pendingGeocode_.reset();
     initMapView();
 }
 
+// A client replaced here goes, and with it the answer of its lookup.
 void OrderInfoViewController::initMapView() {
     mapView_.reset();
     search_.reset();
@@ -476,17 +476,15 @@ bool OrderInfoViewController::mapViewDidUpdateUserLocation(
 void OrderInfoViewController::reGeoAction() {
     if (!currentLocation_ || isSendAddress_ || !search_) return;
     isSendAddress_ = true;
-    pendingGeocode_ = VAvaReGeocodeSearchRequest::create();
+    auto request = VAvaReGeocodeSearchRequest::create();
     const CLLocationCoordinate2D c = currentLocation_->coordinate();
-    pendingGeocode_->setLocation(VAvaGeoPoint::locationWithLatitude(c.latitude, c.longitude));
-    search_->VAvaReGoecodeSearch(pendingGeocode_);
+    request->setLocation(VAvaGeoPoint::locationWithLatitude(c.latitude, c.longitude));
+    search_->VAvaReGoecodeSearch(request);
 }
 
 void OrderInfoViewController::onReGeocodeSearchDone(
-    const std::shared_ptr<VAvaReGeocodeSearchRequest>& request,
+    const std::shared_ptr<VAvaReGeocodeSearchRequest>&,
     const std::shared_ptr<VAvaReGeocodeSearchResponse>& response) {
-    if (!request || request != pendingGeocode_) return;
-    pendingGeocode_.reset();
     const auto& geocode = response->regeocode();
     NSLog("responce:%s", geocode->formattedAddress().c_str());
     const auto& parts = geocode->addressComponent();

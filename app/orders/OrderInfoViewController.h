@@ -158,6 +158,4 @@ class OrderInfoViewController : public UIViewController,
     std::shared_ptr<VMMapView> mapView_;
     std::shared_ptr<VAvaSearchAPI> search_;
     std::shared_ptr<CLLocation> currentLocation_;
-    // The reverse geocode this screen waits for; an answer to any other is not for it.
-    std::shared_ptr<VAvaReGeocodeSearchRequest> pendingGeocode_;
 };

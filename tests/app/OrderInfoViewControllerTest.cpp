@@ -1,8 +1,12 @@
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "Foundation/NSNotificationCenter.h"
 #include "MessagesFixture.h"
+#include "TestHTTPServer.h"
 #include "UIKit/UIApplication.h"
+#include "VAvaSearchServices.h"
 #include "orders/OrderCell.h"
 #include "orders/OrderInfoCell.h"
 
@@ -127,6 +131,21 @@ TEST_F(OrderInfoViewControllerTest, ACardOpensTheDetailWithItsHeaderRowsPricesAn
     ASSERT_TRUE(runUntil([&] { return detail->topDataArray().size() == 7; }));
     EXPECT_TRUE(requests->replyForKey(page).is_object()) << page;
     EXPECT_EQ(detail->devicePageNum(), 2u);
+    // The counter moves only with a page that came: past the last one, the same page is asked.
+    for (const auto& [pageindex, rows, counted] :
+         std::vector<std::tuple<int, size_t, uint64_t>>{{3, 8, 3}, {4, 8, 3}, {4, 8, 3}}) {
+        const std::string asked =
+            "askpriceID=" + inquiry + "&rows=3&pageindex=" + std::to_string(pageindex);
+        cellAt(detail->tableView(), 0, 0);
+        const auto arrow = detail->tableView()->footerViewForSection(0);
+        ASSERT_TRUE(arrow);
+        std::dynamic_pointer_cast<UIButton>(arrow->subviews().front())
+            ->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        ASSERT_TRUE(runUntil([&] { return !requests->isInFlight(asked); })) << asked;
+        EXPECT_TRUE(requests->replyForKey(asked).is_object()) << asked;
+        EXPECT_EQ(detail->topDataArray().size(), rows);
+        EXPECT_EQ(detail->devicePageNum(), counted);
+    }
 
     // The catalogue product leaves travel costs out: its header says so and the deal price goes.
     const auto catalogue = open(orderWhere("i.goods_id = '1dc8b16a1f97465a9ece37e8b88216fb'"));
@@ -208,6 +227,76 @@ TEST_F(OrderInfoViewControllerTest, AnOrderNotTheEngineersShowsTheTipAndKeepsIts
     ASSERT_TRUE(runUntil([&] { return toast() == "订单不存在"; }));
     EXPECT_EQ(detail->orderIDStr(), "not-mine");
     EXPECT_EQ(detail->tableView()->numberOfSections(), 1);
+
+    // A detail without the order's ID keeps the one the screen was opened with, so an action
+    // never goes out for an empty order.
+    detail->updateDataWithDictionary({{"OrderStateID", 18}, {"UserName", "客户"}});
+    EXPECT_EQ(detail->orderIDStr(), "not-mine");
+    EXPECT_EQ(detail->botButtonTitleStr(), "出发");
+    EXPECT_EQ(detail->tableView()->numberOfSections(), 5);
+}
+
+TEST_F(OrderInfoViewControllerTest, OnlyTheLatestLookupOfAShownScreenSendsTheAction) {
+    testsupport::TestHTTPServer search;
+    search.server().Post(
+        "/api/Search/ReGeocode", [&](const httplib::Request&, httplib::Response& response) {
+            search.waitAtGate();
+            response.set_content(R"({"code":"1","regeocode":{"formattedAddress":"府前路",)"
+                                 R"("addressComponent":{"province":"广东省","city":"广州市"}}})",
+                                 "application/json");
+        });
+    VAvaSearchServices::sharedServices()->setSearchServer(search.url("/"));
+    const std::string order = orderWhere("r.order_state_id = 18");
+    const std::string body = engineer() + "&OrderID=" + order + "&LeaveAddress=府前路";
+    int sent = 0;
+    const auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+        body, nullptr, [&](const NSNotification&) { ++sent; });
+
+    // Confirmed twice while the first address is still being looked up: the first answer
+    // belongs to a lookup that was replaced.
+    auto detail = open(order);
+    for (int confirmation = 1; confirmation <= 2; ++confirmation) {
+        detail->baojiaButtonClick();
+        shownPopup(navigation(kOrderTab))->sureBtnClick();
+        ASSERT_TRUE(runUntil([&] { return search.waitingAtGate() == confirmation; }));
+    }
+    search.releaseGate();
+    ASSERT_TRUE(runUntil([&] { return sent == 1; }));
+    host.runFor(0.5);
+    EXPECT_EQ(sent, 1);
+
+    // A screen popped while it looks up its address sends nothing when the answer comes.
+    testsupport::TestHTTPServer later;
+    later.server().Post(
+        "/api/Search/ReGeocode", [&](const httplib::Request&, httplib::Response& response) {
+            later.waitAtGate();
+            response.set_content(R"({"code":"1","regeocode":{"formattedAddress":"府前路",)"
+                                 R"("addressComponent":{"province":"广东省","city":"广州市"}}})",
+                                 "application/json");
+        });
+    VAvaSearchServices::sharedServices()->setSearchServer(later.url("/"));
+    navigation(kOrderTab)->popViewControllerAnimated(false);
+    detail.reset();
+    const std::string waiting = orderWhere("r.order_state_id = 19");
+    int sentLater = 0;
+    const auto laterToken = NSNotificationCenter::defaultCenter()->addObserverForName(
+        engineer() + "&OrderID=" + waiting + "&LeaveAddress=府前路", nullptr,
+        [&](const NSNotification&) { ++sentLater; });
+    auto other = open(waiting);
+    std::weak_ptr<OrderInfoViewController> gone = other;
+    other->baojiaButtonClick();
+    shownPopup(navigation(kOrderTab))->sureBtnClick();
+    ASSERT_TRUE(runUntil([&] { return later.waitingAtGate() == 1; }));
+    navigation(kOrderTab)->popViewControllerAnimated(false);
+    other.reset();
+    host.runFor(0);
+    EXPECT_TRUE(gone.expired());
+    later.releaseGate();
+    host.runFor(0.5);
+    EXPECT_EQ(sentLater, 0);
+    EXPECT_EQ(stored("SELECT order_state_id FROM orders WHERE order_id = ?", waiting), "19");
+    NSNotificationCenter::defaultCenter()->removeObserver(laterToken);
+    NSNotificationCenter::defaultCenter()->removeObserver(token);
 }
 
 }  // namespace
