@@ -160,7 +160,10 @@ TEST_F(OrderInfoViewControllerTest, ACardOpensTheDetailWithItsHeaderRowsPricesAn
 }
 
 TEST_F(OrderInfoViewControllerTest, DepartureAndCompensationAreSentFromTheDetail) {
-    const std::string order = orderWhere("r.order_state_id = 18");
+    // Not the newest waiting order, which the order list's own tests move.
+    const std::string order = orderWhere(
+        "r.order_state_id = 18 AND r.add_date < (SELECT MAX(add_date) FROM orders o "
+        "WHERE o.engineer_id = r.engineer_id AND o.order_state_id = 18)");
     auto detail = open(order);
     const auto nav = navigation(kOrderTab);
     const auto button = actionRow(detail)->quoteButton();
