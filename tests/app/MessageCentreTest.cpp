@@ -336,7 +336,10 @@ TEST_F(MessageCentreTest, MapPositionScreenTellsTheAddressOnceOrOnlyLogsAFailure
     FactoryClass::deleteLoingView();
 }
 
-TEST(MessageCellsTest, CellsKeepToTheirEdgeCases) {
+// The device's name comes from the app delegate.
+class MessageCellsTest : public MessagesFixture {};
+
+TEST_F(MessageCellsTest, CellsKeepToTheirEdgeCases) {
     const auto device = UIDevice::currentDevice();
     const std::string hardware = device->hardwareIdentifier();
     auto cell = OrderInfoCell::create("orderInfoCell");
