@@ -15,6 +15,7 @@
 #include "EngineerEndpoints.h"
 #include "HttpServer.h"
 #include "InquiryScreensEndpoints.h"
+#include "MessageEndpoints.h"
 #include "OfflineEndpoints.h"
 #include "OrderEndpoints.h"
 #include "SearchEndpoints.h"
@@ -149,6 +150,7 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
     registerSearchEndpoints(router_);
     registerInquiryScreensEndpoints(router_);
     mapData_ = std::make_unique<MapDataEndpoints>(options_.mapDataLog);
+    registerMessageEndpoints(router_);
 }
 
 DevServer::~DevServer() { stop(); }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "InquiryScreensEndpoints.h"
+#include "MessageEndpoints.h"
 #include "PasswordHash.h"
 
 namespace devserver {
@@ -557,6 +558,7 @@ void ensureSeeded(Database& db, int passwordIterations) {
         db.execute(kSchema);
         Seeder(db, passwordIterations).run();
         seedInquiryScreens(db);
+        seedMessageScreens(db);
     }
     db.execute("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     transaction.commit();

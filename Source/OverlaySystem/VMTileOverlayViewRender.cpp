@@ -58,7 +58,7 @@ void VMTileOverlayViewRender::loadTileThread(const std::shared_ptr<VMTileLoadQue
                 DispatchQueue::main()->async(
                     [entry, image = std::move(image), data = std::move(data)]() mutable {
                         const auto target = entry.lock();
-            if (!target || target->arrived() || target->textureID) return;
+                        if (!target || target->arrived() || target->textureID) return;
                         target->image = std::move(image);
                         target->rawData = std::move(data);
                     });

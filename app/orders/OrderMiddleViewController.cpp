@@ -11,6 +11,7 @@
 #include "UIKit/UIViewAnimationWithBlocks.h"
 #include "inquiries/Pop_upWindow.h"
 #include "orders/OrderCell.h"
+#include "orders/OrderInfoViewController.h"
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/DataRequestManager.h"
 #include "shell/FactoryClass.h"
@@ -376,6 +377,18 @@ std::shared_ptr<UITableViewCell> OrderMiddleViewController::tableViewCellForRowA
     cell->updateContentWithModel(row < dataArray_.size() ? dataArray_[row].get() : nullptr,
                                  indexPath.row);
     return cell;
+}
+
+void OrderMiddleViewController::tableViewDidSelectRowAtIndexPath(
+    const std::shared_ptr<UITableView>& tableView, const NSIndexPath& indexPath) {
+    tableView->deselectRowAtIndexPath(indexPath, false);
+    const auto row = static_cast<size_t>(indexPath.row);
+    const auto navigation = navigationController();
+    if (row >= dataArray_.size() || !navigation) return;
+    auto detail = OrderInfoViewController::create(weakSelf<UIViewController>());
+    detail->setAskPriceIDStr(dataArray_[row]->askPriceIDStr());
+    detail->setOrderIDStr(dataArray_[row]->orderIDStr());
+    navigation->pushViewController(detail, true);
 }
 
 std::shared_ptr<OrderModel> OrderMiddleViewController::rowForButton(

@@ -87,6 +87,9 @@ class OrderMiddleViewController : public UIViewController,
         const std::shared_ptr<UITableView>& tableView, const NSIndexPath& indexPath) override;
     std::optional<CGFloat> tableViewHeightForRowAtIndexPath(const std::shared_ptr<UITableView>&,
                                                             const NSIndexPath& indexPath) override;
+    // A card opens its order's detail.
+    void tableViewDidSelectRowAtIndexPath(const std::shared_ptr<UITableView>& tableView,
+                                          const NSIndexPath& indexPath) override;
     // The width the card gives the customer's name: the name's width plus 20, at most half the
     // screen.
     int64_t titleWidthForRow(size_t row);

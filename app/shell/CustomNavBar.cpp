@@ -63,6 +63,8 @@ void CustomNavBar::setupNavBarHaveLeft(bool haveLeft, const std::string& leftNor
         if (*item) (*item)->removeFromSuperview();
         item->reset();
     }
+    for (const auto& item : items_) item->removeFromSuperview();
+    items_.clear();
     target_ = std::move(target);
     action_ = std::move(action);
     title_->setText(title);
@@ -70,4 +72,9 @@ void CustomNavBar::setupNavBarHaveLeft(bool haveLeft, const std::string& leftNor
     if (haveRight)
         right_ = makeItem(1, rightNormalImage, rightSelectImage, bounds().size.width - kItem);
     if (right_) right_->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
+}
+
+void CustomNavBar::addItemView(const std::shared_ptr<UIView>& item) {
+    addSubview(item);
+    items_.push_back(item);
 }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "UIKit/UIButton.h"
 #include "UIKit/UILabel.h"
@@ -26,6 +27,9 @@ class CustomNavBar : public UIView {
                              const std::string& rightSelectImage, std::weak_ptr<NSObject> target,
                              Action action, const std::string& title);
 
+    // A screen's own item on the bar; it goes when the bar is set up again for any screen.
+    void addItemView(const std::shared_ptr<UIView>& item);
+
     // Null when the item is not shown.
     const std::shared_ptr<UIButton>& leftButton() const { return left_; }
     const std::shared_ptr<UIButton>& rightButton() const { return right_; }
@@ -42,6 +46,7 @@ class CustomNavBar : public UIView {
     std::shared_ptr<UILabel> title_;
     std::shared_ptr<UIButton> left_;
     std::shared_ptr<UIButton> right_;
+    std::vector<std::shared_ptr<UIView>> items_;
     std::weak_ptr<NSObject> target_;
     Action action_;
 };

@@ -6,6 +6,7 @@
 #include "inquiries/MiddleViewController.h"
 #include "inquiries/OfferMiddleViewController.h"
 #include "inquiries/SearchViewController.h"
+#include "messages/MessageViewController.h"
 #include "orders/OrderMiddleViewController.h"
 #include "shell/HomeViewController.h"
 #include "shell/OfferViewController.h"
@@ -21,6 +22,7 @@ std::map<std::string, ViewControllerClasses::Factory>& classes() {
         {"HomeViewController", [](const auto&) { return HomeViewController::create(); }},
         {"MiddleViewController",
          [](const auto& superClass) { return MiddleViewController::create(superClass); }},
+        {"MessageViewController", [](const auto&) { return MessageViewController::create(); }},
         {"OrderViewController", [](const auto&) { return OrderViewController::create(); }},
         {"OrderMiddleViewController",
          [](const auto& superClass) { return OrderMiddleViewController::create(superClass); }},

@@ -95,7 +95,7 @@ TEST_F(RemarkFavoritesSearchTest, RemarkConfirmHandsTheTextOnceBackAndSwipeDoNot
         db.run("DELETE FROM notices WHERE notice_id > 2");
     }
     auto notice = openRemark("", true);
-    ASSERT_TRUE(runUntil([&] { return requests->replyForKey("").is_object(); }));
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey("")["List"].size() == 2; }));
     const auto list = requests->replyForKey("")["List"];
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(notice->contentTextView()->text(),

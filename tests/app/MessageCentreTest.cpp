@@ -1,0 +1,387 @@
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Foundation/NSLog.h"
+#include "Foundation/NSNotificationCenter.h"
+#include "Foundation/NSUserDefaults.h"
+#include "MessagesFixture.h"
+#include "TestHTTPServer.h"
+#include "UIKit/UIDevice.h"
+#include "VAvaSearchServices.h"
+#include "inquiries/HomeInfoViewController.h"
+#include "inquiries/RemarkViewController.h"
+#include "messages/MapViewController.h"
+#include "messages/MessageCell.h"
+#include "messages/PublicNewsViewController.h"
+#include "orders/OrderInfoCell.h"
+#include "shell/CustomNavBar.h"
+#include "shell/CustomTabBar.h"
+
+namespace {
+
+using testsupport::runUntil;
+
+class MessageCentreTest : public MessagesFixture {
+  protected:
+    void SetUp() override {
+        MessagesFixture::SetUp();
+        list = showMessages();
+        ASSERT_TRUE(list);
+        ASSERT_TRUE(runUntil([&] { return !requests->isInFlight(pageOne()); }));
+    }
+    void TearDown() override {
+        for (const auto& [body, token] : watched_)
+            NSNotificationCenter::defaultCenter()->removeObserver(token);
+        MessagesFixture::TearDown();
+    }
+    std::string pageOne() const {
+        return "UserOrEngineerID=" + app->APPUserID() + "&rows=10&pageindex=1&lastDateTime=";
+    }
+    // From now on, counts the replies to requests with this body.
+    void watch(const std::string& body) {
+        watched_[body] = NSNotificationCenter::defaultCenter()->addObserverForName(
+            body, nullptr, [this, body](const NSNotification&) { ++replies_[body]; });
+    }
+    int replies(const std::string& body) { return replies_[body]; }
+    // The row of the first loaded message that matches; -1 when none.
+    int rowOf(const std::function<bool(const HomeModel&)>& match) {
+        for (size_t i = 0; i < list->dataArray().size(); ++i)
+            if (match(*list->dataArray()[i])) return static_cast<int>(i);
+        return -1;
+    }
+    // Pulls past the end of the list, as a finger does, for the next page.
+    void pullUp() {
+        const auto table = list->tableView();
+        list->scrollViewWillBeginDragging(table);
+        table->setContentOffset(
+            CGPointMake(0, table->contentSize().height - table->frame().size.height + 70));
+        list->scrollViewDidEndDragging(table, false);
+    }
+    // Loads pages until a message matches.
+    int findRow(const std::function<bool(const HomeModel&)>& match) {
+        while (rowOf(match) < 0 && list->pageIndex() < 20) {
+            const size_t before = list->dataArray().size();
+            pullUp();
+            if (!runUntil([&] { return list->dataArray().size() > before; })) break;
+        }
+        list->tableView()->setContentOffset(CGPointZero);
+        return rowOf(match);
+    }
+    std::shared_ptr<MessageCell> cell(int row) {
+        return std::dynamic_pointer_cast<MessageCell>(cellAt(list->tableView(), row));
+    }
+    void tapRow(int row) {
+        const auto c = cell(row);
+        ASSERT_TRUE(c);
+        const CGRect f = c->convertRectToView(c->bounds(), nullptr);
+        ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
+        host.tap(CGPointMake(f.origin.x + f.size.width / 2, f.origin.y + 60));
+        host.runFor(0);
+    }
+    std::shared_ptr<UIViewController> top() { return navigation(kMessageTab)->topViewController(); }
+    void back() {
+        navigation(kMessageTab)->popToRootViewControllerAnimated(false);
+        host.runFor(0);
+    }
+    bool unreadOf(const std::string& type, const HomeModel& m) {
+        return m.newtypeIDStr() == type && m.isReadStr() != "1";
+    }
+
+    std::shared_ptr<MessageMiddleViewController> list;
+
+  private:
+    std::map<std::string, NSNotificationCenter::Token> watched_;
+    std::map<std::string, int> replies_;
+};
+
+TEST_F(MessageCentreTest, PagesDotsAndTimesOfTheList) {
+    EXPECT_TRUE(requests->replyForKey(pageOne()).is_object());
+    ASSERT_EQ(list->dataArray().size(), 10u);
+    pullUp();
+    ASSERT_TRUE(runUntil([&] { return list->dataArray().size() == 20; }));
+    EXPECT_TRUE(
+        requests->replyForKey("UserOrEngineerID=" + app->APPUserID() + "&rows=10&pageindex=2")
+            .is_object());
+    list->tableView()->setContentOffset(CGPointZero);
+    for (int row = 0; row < 20; ++row) {
+        const auto& item = *list->dataArray()[static_cast<size_t>(row)];
+        const auto c = cell(row);
+        ASSERT_TRUE(c);
+        const bool dot = !c->signView()->backgroundColor()->isEqual(*UIColor::clearColor());
+        EXPECT_EQ(dot, item.isReadStr() != "1" && item.newtypeIDStr() != "-1") << row;
+        EXPECT_EQ(c->timeLab()->text(), item.timeStr().substr(0, 19));
+        EXPECT_EQ(c->timeLab()->text().find('.'), std::string::npos);
+    }
+    EXPECT_FALSE(CustomTabBar::shareManager()->badge()->isHidden());
+    list->tableView()->setContentOffset(CGPointZero);
+    screenshot("message-centre.png");
+}
+
+TEST_F(MessageCentreTest, OpeningAMessageMarksItReadAndOpensWhatItIsAbout) {
+    // An inquiry message: read on the server, one less on the badge and in the defaults.
+    int row = findRow([&](const HomeModel& m) { return unreadOf("56", m); });
+    ASSERT_GE(row, 0);
+    auto item = list->dataArray()[static_cast<size_t>(row)];
+    const long before = app->notReadCount();
+    ASSERT_GT(before, 1);
+    tapRow(row);
+    const std::string read = "newsID=" + item->newsIDStr();
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey(read).is_object(); })) << read;
+    EXPECT_EQ(app->notReadCount(), before - 1);
+    EXPECT_EQ(NSUserDefaults::standardUserDefaults()->integerForKey("APPNotReadCount"), before - 1);
+    EXPECT_EQ(app->remoteLab()->text(), std::to_string(before - 1));
+    auto inquiry = std::dynamic_pointer_cast<HomeInfoViewController>(top());
+    ASSERT_TRUE(inquiry);
+    const std::string detail = "AskPriceID=" + item->resourceIDStr();
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey(detail).is_object(); })) << detail;
+    ASSERT_TRUE(runUntil([&] { return !inquiry->titleLabel()->text().empty(); }));
+    EXPECT_FALSE(inquiry->faverateBtn()->backgroundImageForState(UIControlStateNormal));
+    EXPECT_EQ(stored("SELECT is_read FROM messages WHERE news_id = ?", item->newsIDStr()), "1");
+    back();
+
+    // Read already: no second mark.
+    watch(read);
+    tapRow(row);
+    ASSERT_TRUE(std::dynamic_pointer_cast<HomeInfoViewController>(top()));
+    back();
+    EXPECT_EQ(replies(read), 0);
+    EXPECT_EQ(app->notReadCount(), before - 1);
+
+    // An order message opens the order.
+    for (const char* type : {"55", "57"}) {
+        row = findRow([&](const HomeModel& m) { return m.newtypeIDStr() == type; });
+        ASSERT_GE(row, 0) << type;
+        item = list->dataArray()[static_cast<size_t>(row)];
+        tapRow(row);
+        auto order = std::dynamic_pointer_cast<OrderInfoViewController>(top());
+        ASSERT_TRUE(order) << type;
+        const std::string body = engineer() + "&OrderID=" + item->resourceIDStr();
+        ASSERT_TRUE(runUntil([&] { return order->orderIDStr() == item->resourceIDStr(); })) << body;
+        EXPECT_TRUE(requests->replyForKey(body).is_object());
+        back();
+    }
+
+    // A notice opens the notice screen, and neither marks nor counts.
+    row = findRow([&](const HomeModel& m) { return m.newtypeIDStr() == "-1"; });
+    ASSERT_GE(row, 0);
+    item = list->dataArray()[static_cast<size_t>(row)];
+    const long count = app->notReadCount();
+    watch("newsID=" + item->newsIDStr());
+    tapRow(row);
+    ASSERT_TRUE(std::dynamic_pointer_cast<RemarkViewController>(top()));
+    host.runFor(0.2);
+    EXPECT_EQ(replies("newsID=" + item->newsIDStr()), 0);
+    EXPECT_EQ(app->notReadCount(), count);
+    back();
+
+    // The count the app shows is the server's: the next start signs in with it.
+    const long shown = app->notReadCount();
+    server.stop();
+    std::string error;
+    ASSERT_TRUE(server.start(0, &error)) << error;
+    launch();
+    EXPECT_EQ(app->notReadCount(), shown);
+}
+
+TEST_F(MessageCentreTest, TheBadgeFollowsTheUnreadCount) {
+    struct Case {
+        long seeded;
+        bool hidden;
+        std::string text;
+    };
+    const Case cases[] = {{101, false, "99+"}, {100, false, "99"}, {1, true, ""}, {0, true, ""}};
+    const auto badge = CustomTabBar::shareManager()->badge();
+    ASSERT_EQ(app->remoteLab(), badge);
+    for (const auto& c : cases) {
+        const int row =
+            findRow([&](const HomeModel& m) { return unreadOf("58", m) || unreadOf("55", m); });
+        ASSERT_GE(row, 0);
+        app->setNotReadCount(c.seeded);
+        tapRow(row);
+        back();
+        EXPECT_EQ(app->notReadCount(), std::max(0L, c.seeded - 1)) << c.seeded;
+        EXPECT_EQ(badge->isHidden(), c.hidden) << c.seeded;
+        if (!c.hidden) {
+            EXPECT_EQ(badge->text(), c.text) << c.seeded;
+        }
+    }
+}
+
+TEST_F(MessageCentreTest, EditModeDeletesTheSelectionInOrder) {
+    const auto button = list->rightButton();
+    ASSERT_TRUE(button);
+    EXPECT_EQ(button->superview(), CustomNavBar::shareManager());
+    tap(button);
+    EXPECT_EQ(button->titleForState(UIControlStateNormal), "删除");
+    tap(button);
+    EXPECT_EQ(button->titleForState(UIControlStateNormal), "编辑");
+    EXPECT_FALSE(list->isEditing());
+
+    tap(button);
+    std::vector<std::shared_ptr<HomeModel>> chosen;
+    for (const int row : {3, 0, 5}) {
+        chosen.push_back(list->dataArray()[static_cast<size_t>(row)]);
+        tapRow(row);
+    }
+    ASSERT_EQ(list->selectArray(), chosen);
+    list->tableView()->setContentOffset(CGPointZero);
+    screenshot("message-edit.png");
+    for (const auto& m : chosen) watch("NewsID=" + m->newsIDStr());
+    tap(button);
+    for (const auto& m : chosen)
+        EXPECT_EQ(std::find(list->dataArray().begin(), list->dataArray().end(), m),
+                  list->dataArray().end());
+    EXPECT_EQ(list->dataArray().size(), 7u);
+    EXPECT_EQ(button->titleForState(UIControlStateNormal), "编辑");
+    for (const auto& m : chosen) {
+        ASSERT_TRUE(runUntil([&] { return replies("NewsID=" + m->newsIDStr()) == 1; }));
+        EXPECT_EQ(stored("SELECT COUNT(*) FROM messages WHERE news_id = ?", m->newsIDStr()), "0");
+    }
+
+    // The button belongs to this bar alone, and says "删除" again when edit mode outlived a visit.
+    tap(button);
+    app->tabBarController()->setSelectedIndex(kOrderTab);
+    host.runFor(0);
+    EXPECT_FALSE(button->superview());
+    app->tabBarController()->setSelectedIndex(kMessageTab);
+    host.runFor(0);
+    EXPECT_EQ(list->rightButton()->titleForState(UIControlStateNormal), "删除");
+}
+
+TEST_F(MessageCentreTest, TheTabSlidesItsMenuAndReloadsOnceWhenAsked) {
+    auto container = std::dynamic_pointer_cast<MessageViewController>(
+        navigation(kMessageTab)->topViewController());
+    ASSERT_TRUE(container);
+    const CGFloat w = container->view()->bounds().size.width;
+    tap(CustomNavBar::shareManager()->leftButton());
+    host.runFor(0.5);
+    EXPECT_TRUE(list->isShowLeftView());
+    EXPECT_EQ(container->leftView()->frame().origin.x, 0);
+    EXPECT_EQ(container->midView()->frame().origin.x, 0.75 * w);
+    ASSERT_TRUE(container->shadowView()->superview());
+    // The shade shows on the quarter of the screen the list still covers.
+    host.tap(CGPointMake(0.875 * w, 300));
+    host.runFor(0.5);
+    EXPECT_FALSE(list->isShowLeftView());
+    EXPECT_FALSE(container->shadowView()->superview());
+    EXPECT_EQ(container->midView()->frame().origin.x, 0);
+
+    watch(pageOne());
+    container->setNeedRefreshLoad(true);
+    for (int visit = 0; visit < 2; ++visit) {
+        app->tabBarController()->setSelectedIndex(kOrderTab);
+        host.runFor(0);
+        app->tabBarController()->setSelectedIndex(kMessageTab);
+        host.runFor(0);
+        ASSERT_TRUE(runUntil([&] { return !requests->isInFlight(pageOne()); }));
+    }
+    EXPECT_EQ(replies(pageOne()), 1);
+}
+
+TEST_F(MessageCentreTest, NoticePageShowsTheLastNoticeAndASwipePops) {
+    const auto nav = navigation(kMessageTab);
+    auto notice = PublicNewsViewController::create();
+    nav->pushViewController(notice, false);
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey("").is_object(); }));
+    ASSERT_TRUE(runUntil([&] {
+        return notice->webView() &&
+               notice->webView()->textContent().find("安全作业提醒") != std::string::npos;
+    }));
+    EXPECT_EQ(notice->webView()->textContent().find("年终结算安排"), std::string::npos);
+    host.touchDown(0, CGPointMake(40, 300));
+    host.touchMove(0, CGPointMake(150, 300));
+    host.touchMove(0, CGPointMake(280, 300));
+    host.touchUp(0, CGPointMake(280, 300));
+    host.runFor(0.5);
+    EXPECT_NE(nav->topViewController(), notice);
+}
+
+class AddressSink : public MapViewDelegate {
+  public:
+    void getAddressFromMap(const std::string& address) override { addresses.push_back(address); }
+    std::vector<std::string> addresses;
+};
+
+TEST_F(MessageCentreTest, MapPositionScreenTellsTheAddressOnceOrOnlyLogsAFailure) {
+    auto sink = std::make_shared<AddressSink>();
+    auto screen = MapViewController::create();
+    screen->setDelegate(sink);
+    EXPECT_TRUE(FactoryClass::isLoadingShown());
+    ASSERT_TRUE(runUntil([&] { return !sink->addresses.empty(); }));
+    host.runFor(0.5);
+    EXPECT_EQ(sink->addresses, std::vector<std::string>{"广东省广州市越秀区府前路"});
+    EXPECT_FALSE(FactoryClass::isLoadingShown());
+    EXPECT_TRUE(screen->haveSendRequest());
+
+    testsupport::TestHTTPServer search;
+    search.server().Post(
+        "/api/Search/ReGeocode",
+        [](const httplib::Request&, httplib::Response& response) { response.status = 500; });
+    VAvaSearchServices::sharedServices()->setSearchServer(search.url("/"));
+    std::vector<std::string> logged;
+    const auto previous = NSLogSetSink([&](const std::string& m) { logged.push_back(m); });
+    auto failing = MapViewController::create();
+    auto quiet = std::make_shared<AddressSink>();
+    failing->setDelegate(quiet);
+    const bool failed = runUntil([&] {
+        for (const auto& m : logged)
+            if (m.rfind("request.error:", 0) == 0) return true;
+        return false;
+    });
+    NSLogSetSink(previous);
+    EXPECT_TRUE(failed);
+    EXPECT_TRUE(quiet->addresses.empty());
+    FactoryClass::deleteLoingView();
+}
+
+// The device's name comes from the app delegate.
+class MessageCellsTest : public MessagesFixture {};
+
+TEST_F(MessageCellsTest, CellsKeepToTheirEdgeCases) {
+    const auto device = UIDevice::currentDevice();
+    const std::string hardware = device->hardwareIdentifier();
+    auto cell = OrderInfoCell::create("orderInfoCell");
+    for (const auto& [identifier, size] :
+         std::vector<std::pair<std::string, CGFloat>>{{"iPhone5,3", 13}, {"iPhone7,2", 16}}) {
+        device->setHardwareIdentifier(identifier);
+        cell->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 40), 0, 0, {}, {}, "");
+        EXPECT_EQ(cell->firmLab()->font()->pointSize(), size) << identifier;
+    }
+    device->setHardwareIdentifier(hardware);
+    cell->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 40), 1, 0, {}, {}, "");
+    EXPECT_EQ(cell->contentView()->subviews().size(), 2u);
+    cell->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 80), 2, 0, {}, {}, "");
+    ASSERT_TRUE(cell->quoteButton());
+    EXPECT_TRUE(cell->quoteButton()->isHidden());
+    cell->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 80), 2, 0, {}, {}, "出发");
+    EXPECT_FALSE(cell->quoteButton()->isHidden());
+    EXPECT_EQ(cell->quoteButton()->center().y, 40);
+    for (const auto& [count, boxes] : std::vector<std::pair<int, size_t>>{{0, 0}, {2, 2}, {5, 3}}) {
+        cell->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 50), 3, count, {}, {}, "");
+        EXPECT_EQ(cell->contentView()->subviews().size(), boxes + 1) << count;
+    }
+    cell->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 50), 4, 0, {}, {}, "");
+    EXPECT_TRUE(cell->contentView()->subviews().empty());
+
+    auto message = MessageCell::create("MessageCell");
+    message->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 70));
+    auto item = HomeModel::create();
+    item->setNewtypeIDStr("56");
+    item->setIsReadStr("0");
+    item->setTimeStr("2026-11-30 10:11:12.237");
+    message->updateUIConfigWithModel(item.get(), false);
+    EXPECT_TRUE(message->signView()->backgroundColor()->isEqual(*UIColor::redColor()));
+    EXPECT_EQ(message->timeLab()->text(), "2026-11-30 10:11:12");
+    item->setNewtypeIDStr("-1");
+    message->updateUIConfigWithModel(item.get(), false);
+    EXPECT_TRUE(message->signView()->backgroundColor()->isEqual(*UIColor::clearColor()));
+    item->setTitleStr("订单消息");
+    message->updateUIConfigWithModel(nullptr, false);
+    EXPECT_TRUE(message->signView()->backgroundColor()->isEqual(*UIColor::clearColor()));
+    EXPECT_EQ(message->titleLab()->text(), "");
+    EXPECT_EQ(message->timeLab()->text(), "");
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "CoreLocation/CLLocationManager.h"
+#include "CoreLocation/CLLocationSource.h"
+#include "Database.h"
+#include "Deadline.h"
+#include "DevServer.h"
+#include "ShellHome.h"
+#include "UIKit/UINavigationController.h"
+#include "UIKit/UIWindow.h"
+#include "host/HeadlessHost.h"
+#include "inquiries/Pop_upWindow.h"
+#include "messages/MessageViewController.h"
+#include "orders/OrderInfoViewController.h"
+#include "orders/OrderMiddleViewController.h"
+#include "shell/BrisfoldAppDelegate.h"
+#include "shell/DataRequestManager.h"
+#include "shell/FactoryClass.h"
+#include "shell/LoginView.h"
+#include "shell/ShowAlertView.h"
+
+// The app signed in as the first sample engineer against a devserver of its own, on a headless
+// screen, with the position from a location file.
+class MessagesFixture : public ::testing::Test {
+  protected:
+    static constexpr size_t kOrderTab = 2;
+    static constexpr size_t kMessageTab = 3;
+
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(server.start(0, &error)) << error;
+        launch();
+    }
+    void TearDown() override {
+        CLLocationManager::setSource(nullptr);
+        server.stop();
+    }
+    void launch() {
+        const auto file = home.dir.path() / "track.txt";
+        std::ofstream(file) << "0 fix 23.12911 113.26436 10\n";
+        std::string error;
+        const auto source = CLLocationSource::fromFile(file.string(), &error);
+        ASSERT_TRUE(source) << error;
+        CLLocationManager::setSource(source);
+        app = BrisfoldAppDelegate::launch(
+            host.window(), "http://127.0.0.1:" + std::to_string(server.port()) + "/");
+        auto login = app->loginView();
+        ASSERT_TRUE(login);
+        if (app->autoLogin()) {
+            ASSERT_TRUE(testsupport::runUntil([&] { return !app->loginView(); }));
+            return;
+        }
+        login->userField()->setText("zhangwei");
+        login->passwordField()->setText("zw123456");
+        login->loginButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        ASSERT_TRUE(testsupport::runUntil([&] { return !app->loginView(); }));
+    }
+
+    std::string engineer() const { return "brisfoldID=" + app->APPUserID(); }
+    std::shared_ptr<UINavigationController> navigation(size_t tab) {
+        return std::dynamic_pointer_cast<UINavigationController>(
+            app->tabBarController()->viewControllers().at(tab));
+    }
+    // Shows the messages tab and waits for its first page.
+    std::shared_ptr<MessageMiddleViewController> showMessages() {
+        app->tabBarController()->setSelectedIndex(kMessageTab);
+        auto container = std::dynamic_pointer_cast<MessageViewController>(
+            navigation(kMessageTab)->topViewController());
+        EXPECT_TRUE(container);
+        if (!container) return nullptr;
+        container->view();
+        EXPECT_TRUE(testsupport::runUntil(
+            [&] { return container->midVC() && !container->midVC()->dataArray().empty(); }));
+        return container->midVC();
+    }
+    // Once the loading overlay, which takes every touch, has gone.
+    void tap(const std::shared_ptr<UIView>& view) {
+        ASSERT_TRUE(view);
+        ASSERT_TRUE(testsupport::runUntil([] { return !FactoryClass::isLoadingShown(); }));
+        const CGRect f = view->convertRectToView(view->bounds(), nullptr);
+        host.tap(CGPointMake(CGRectGetMidX(f), CGRectGetMidY(f)));
+        host.runFor(0);
+    }
+    std::shared_ptr<UITableViewCell> cellAt(const std::shared_ptr<UITableView>& table, int row,
+                                            int section = 0) {
+        const auto path = NSIndexPath::indexPathForRow(row, section);
+        table->scrollToRowAtIndexPath(path, UITableViewScrollPositionTop, false);
+        host.runFor(0);
+        return table->cellForRowAtIndexPath(path);
+    }
+    std::shared_ptr<Pop_upWindow> shownPopup(const std::shared_ptr<UINavigationController>& nav) {
+        for (const auto& v : nav->view()->subviews())
+            if (auto p = std::dynamic_pointer_cast<Pop_upWindow>(v)) return p;
+        return nullptr;
+    }
+    std::string toast() {
+        for (const auto& v : host.window()->subviews())
+            if (auto t = std::dynamic_pointer_cast<ShowAlertView>(v)) return t->message();
+        return "";
+    }
+    std::string stored(const std::string& sql, const std::string& id) {
+        devserver::Database db(server.dataFile());
+        auto row = db.query(sql, id);
+        if (!row.step()) return "";
+        return row.text(0);
+    }
+    // With BRISFOLD_SCREENSHOT_DIR set, the screen as it stands goes there for the README.
+    void screenshot(const std::string& name) {
+        const char* dir = std::getenv("BRISFOLD_SCREENSHOT_DIR");
+        if (!dir || !*dir) return;
+        EXPECT_TRUE(testsupport::runUntil([&] { return toast().empty(); }));
+        host.runFor(0.5);
+        EXPECT_TRUE(host.writePNG((std::filesystem::path(dir) / name).string())) << name;
+    }
+
+    ShellHome home;
+    devserver::DevServer server{home.dir.path() / "devserver.sqlite"};
+    HeadlessHost host;
+    std::shared_ptr<BrisfoldAppDelegate> app;
+    const std::shared_ptr<DataRequestManager> requests = DataRequestManager::shareManger();
+};

@@ -1,0 +1,305 @@
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "Foundation/NSNotificationCenter.h"
+#include "MessagesFixture.h"
+#include "TestHTTPServer.h"
+#include "UIKit/UIApplication.h"
+#include "VAvaSearchServices.h"
+#include "orders/OrderCell.h"
+#include "orders/OrderInfoCell.h"
+
+namespace {
+
+using testsupport::runUntil;
+
+constexpr const char* kGuangzhou = "广东省广州市越秀区府前路";
+
+class OrderInfoViewControllerTest : public MessagesFixture {
+  protected:
+    void SetUp() override {
+        MessagesFixture::SetUp();
+        app->tabBarController()->setSelectedIndex(kOrderTab);
+        auto container = std::dynamic_pointer_cast<TabContainerViewController>(
+            navigation(kOrderTab)->topViewController());
+        ASSERT_TRUE(container);
+        container->view();
+        list = std::dynamic_pointer_cast<OrderMiddleViewController>(container->listScreen());
+        ASSERT_TRUE(list);
+        ASSERT_TRUE(runUntil([&] { return list->dataArray().size() == 10; }));
+    }
+
+    // Pushes the detail of the order as the list does, and waits for it.
+    std::shared_ptr<OrderInfoViewController> open(const std::string& order) {
+        auto detail = OrderInfoViewController::create(list);
+        detail->setOrderIDStr(order);
+        navigation(kOrderTab)->pushViewController(detail, false);
+        EXPECT_TRUE(runUntil([&] { return !detail->rowsOfSection(1).empty(); })) << order;
+        return detail;
+    }
+    std::string orderWhere(const std::string& condition) {
+        return stored(
+            "SELECT r.order_id FROM orders r JOIN inquiries i USING (ask_price_id) "
+            "WHERE r.engineer_id = ? AND " +
+                condition + " ORDER BY r.add_date DESC LIMIT 1",
+            app->APPUserID());
+    }
+    std::vector<std::string> titles(const OrderInfoViewController& detail, int section) {
+        std::vector<std::string> t;
+        for (const auto& row : detail.rowsOfSection(section)) t.push_back(row->titleStr());
+        return t;
+    }
+    std::shared_ptr<OrderInfoCell> row(const std::shared_ptr<OrderInfoViewController>& detail,
+                                       const std::string& title, int section = 2) {
+        const auto& rows = detail->rowsOfSection(section);
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i]->titleStr() == title)
+                return std::dynamic_pointer_cast<OrderInfoCell>(
+                    cellAt(detail->tableView(), static_cast<int>(i), section));
+        ADD_FAILURE() << title;
+        return nullptr;
+    }
+    std::shared_ptr<OrderInfoCell> actionRow(const std::shared_ptr<OrderInfoViewController>& d) {
+        return std::dynamic_pointer_cast<OrderInfoCell>(
+            cellAt(d->tableView(), static_cast<int>(d->rowsOfSection(4).size()), 4));
+    }
+
+    std::shared_ptr<OrderMiddleViewController> list;
+};
+
+TEST_F(OrderInfoViewControllerTest, ACardOpensTheDetailWithItsHeaderRowsPricesAndDevicePages) {
+    // The "待出发" tab; its first card is the newest waiting order.
+    list->swipeSlipForLeft(false);
+    const std::string tabBody = engineer() + "&rows=10&pageindex=1&OrderStateID=18";
+    ASSERT_TRUE(runUntil([&] {
+        return requests->replyForKey(tabBody).is_object() && !list->dataArray().empty() &&
+               list->dataArray().front()->orderState() == 18;
+    }));
+    const std::string order = list->dataArray().front()->orderIDStr();
+    const std::string inquiry = list->dataArray().front()->askPriceIDStr();
+    const auto card = cellAt(list->tableView(), 0);
+    ASSERT_TRUE(card);
+    const CGRect f = card->convertRectToView(card->bounds(), nullptr);
+    host.tap(CGPointMake(f.origin.x + 2, f.origin.y + 2));
+    host.runFor(0);
+    auto detail = std::dynamic_pointer_cast<OrderInfoViewController>(
+        navigation(kOrderTab)->topViewController());
+    ASSERT_TRUE(detail) << "a tap on the card opens the detail";
+    const std::string body = engineer() + "&OrderID=" + order;
+    ASSERT_TRUE(runUntil([&] { return detail->tableView() && !detail->rowsOfSection(1).empty(); }));
+    EXPECT_TRUE(requests->replyForKey(body).is_object()) << body;
+
+    const auto reply = requests->replyForKey(body);
+    EXPECT_EQ(detail->titleLabel()->text(), reply["UserName"]);
+    EXPECT_EQ(detail->signLabel()->text(), "待出发");
+    EXPECT_FALSE(detail->signLabel()->isHidden());
+    EXPECT_EQ(detail->subTitleLabel()->text(), reply["GoodsName"]);
+    EXPECT_EQ(detail->leftLabel()->text(), "包含差旅费");
+    EXPECT_EQ(detail->midLabel()->text(), reply["City"]);
+    EXPECT_EQ(detail->botButtonTitleStr(), "出发");
+    EXPECT_EQ(detail->tableView()->numberOfSections(), 5);
+    EXPECT_EQ(titles(*detail, 1)[0], "行业");
+    const auto second = titles(*detail, 2);
+    EXPECT_NE(std::find(second.begin(), second.end(), "设备成交价格"), second.end());
+    EXPECT_EQ(titles(*detail, 3)[0], "最终客户名称");
+    EXPECT_EQ(titles(*detail, 4), (std::vector<std::string>{"需求细节描述", "评价"}));
+
+    const auto history = row(detail, "历史报价");
+    ASSERT_TRUE(history);
+    ASSERT_TRUE(history->history_threeLabel());
+    EXPECT_EQ(history->history_oneLabel()->text(),
+              std::to_string(reply["OfferList"][0]["offerPrice"].get<int>()));
+    EXPECT_EQ(history->history_threeLabel()->text(),
+              std::to_string(reply["OfferList"][2]["offerPrice"].get<int>()));
+    for (const char* red : {"当前最低报价", "订单金额"}) {
+        const auto cell = row(detail, red);
+        ASSERT_TRUE(cell);
+        EXPECT_TRUE(cell->contentTextView()->textColor()->isEqual(*UIColor::redColor())) << red;
+    }
+    detail->tableView()->setContentOffset(CGPointZero);
+    screenshot("order-detail.png");
+
+    // Four device rows under the heading, and the arrow asks for the second page of three.
+    EXPECT_EQ(detail->topDataArray().size(), 4u);
+    cellAt(detail->tableView(), 0, 0);
+    const auto footer = detail->tableView()->footerViewForSection(0);
+    ASSERT_TRUE(footer);
+    ASSERT_FALSE(footer->subviews().empty());
+    tap(footer->subviews().front());
+    const std::string page = "askpriceID=" + inquiry + "&rows=3&pageindex=2";
+    ASSERT_TRUE(runUntil([&] { return detail->topDataArray().size() == 7; }));
+    EXPECT_TRUE(requests->replyForKey(page).is_object()) << page;
+    EXPECT_EQ(detail->devicePageNum(), 2u);
+    // The counter moves only with a page that came: past the last one, the same page is asked.
+    for (const auto& [pageindex, rows, counted] :
+         std::vector<std::tuple<int, size_t, uint64_t>>{{3, 8, 3}, {4, 8, 3}, {4, 8, 3}}) {
+        const std::string asked =
+            "askpriceID=" + inquiry + "&rows=3&pageindex=" + std::to_string(pageindex);
+        cellAt(detail->tableView(), 0, 0);
+        const auto arrow = detail->tableView()->footerViewForSection(0);
+        ASSERT_TRUE(arrow);
+        std::dynamic_pointer_cast<UIButton>(arrow->subviews().front())
+            ->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        ASSERT_TRUE(runUntil([&] { return !requests->isInFlight(asked); })) << asked;
+        EXPECT_TRUE(requests->replyForKey(asked).is_object()) << asked;
+        EXPECT_EQ(detail->topDataArray().size(), rows);
+        EXPECT_EQ(detail->devicePageNum(), counted);
+    }
+
+    // The catalogue product leaves travel costs out: its header says so and the deal price goes.
+    const auto catalogue = open(orderWhere("i.goods_id = '1dc8b16a1f97465a9ece37e8b88216fb'"));
+    EXPECT_EQ(catalogue->leftLabel()->text(), "不含差旅费");
+    const auto prices = titles(*catalogue, 2);
+    EXPECT_EQ(std::find(prices.begin(), prices.end(), "设备成交价格"), prices.end());
+
+    // The call button dials the number; a number the reply lacks shows a toast.
+    tap(catalogue->phoneBtn());
+    ASSERT_FALSE(UIApplication::sharedApplication()->openedURLs().empty());
+    EXPECT_EQ(UIApplication::sharedApplication()->openedURLs().back().rfind("tel:", 0), 0u);
+}
+
+TEST_F(OrderInfoViewControllerTest, DepartureAndCompensationAreSentFromTheDetail) {
+    // Not the newest waiting order, which the order list's own tests move.
+    const std::string order = orderWhere(
+        "r.order_state_id = 18 AND r.add_date < (SELECT MAX(add_date) FROM orders o "
+        "WHERE o.engineer_id = r.engineer_id AND o.order_state_id = 18)");
+    auto detail = open(order);
+    const auto nav = navigation(kOrderTab);
+    const auto button = actionRow(detail)->quoteButton();
+    ASSERT_TRUE(button);
+    EXPECT_EQ(button->titleForState(UIControlStateNormal), "出发");
+    tap(button);
+    auto popup = shownPopup(nav);
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(popup->waterMark(), "确认出发吗");
+    tap(popup->sureBtn());
+    ASSERT_TRUE(detail->mapView()) << "the position comes from a map view";
+    EXPECT_FALSE(detail->mapView()->superview());
+    const std::string start = engineer() + "&OrderID=" + order + "&LeaveAddress=" + kGuangzhou;
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey(start).is_object(); })) << start;
+    EXPECT_EQ(requests->replyForKey(start)["code"], "1");
+    ASSERT_TRUE(runUntil([&] { return detail->signLabel()->text() == "待实施"; }));
+    EXPECT_EQ(detail->botButtonTitleStr(), "");
+    EXPECT_TRUE(actionRow(detail)->quoteButton()->isHidden());
+    EXPECT_FALSE(detail->isSendAddress());
+    // The list behind asks for its first page again.
+    ASSERT_TRUE(runUntil([&] {
+        return requests->replyForKey(engineer() + "&rows=10&pageindex=1&lastDateTime=")
+                   .is_object() &&
+               !requests->isInFlight(engineer() + "&rows=10&pageindex=1&lastDateTime=");
+    }));
+    EXPECT_EQ(stored("SELECT leave_address FROM orders WHERE order_id = ?", order), kGuangzhou);
+    nav->popViewControllerAnimated(false);
+    EXPECT_EQ(open(order)->botButtonTitleStr(), "实施");
+
+    // A cancelled order the engineer set out for takes a compensation claim, its reason intact.
+    nav->popViewControllerAnimated(false);
+    const std::string cancelled =
+        orderWhere("r.order_state_id = 22 AND r.is_leave = 1 AND r.is_agree_refund = 0");
+    auto claim = open(cancelled);
+    EXPECT_EQ(claim->botButtonTitleStr(), "申请补偿");
+    tap(actionRow(claim)->quoteButton());
+    popup = shownPopup(nav);
+    ASSERT_TRUE(popup);
+    popup->contentTF()->setText("50");
+    popup->contentTF_two()->setText("路费&住宿");
+    tap(popup->sureBtn());
+    const std::string body =
+        engineer() + "&orderID=" + cancelled + "&refundPrice=50&reason=路费%26住宿";
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey(body).is_object(); })) << body;
+    EXPECT_EQ(stored("SELECT refund_reason FROM orders WHERE order_id = ?", cancelled),
+              "路费&住宿");
+    EXPECT_EQ(stored("SELECT refund_price FROM orders WHERE order_id = ?", cancelled), "50");
+
+    // A finished order has an empty last row of 80 points.
+    nav->popViewControllerAnimated(false);
+    auto finished = open(orderWhere("r.order_state_id = 21"));
+    const auto last =
+        NSIndexPath::indexPathForRow(static_cast<int>(finished->rowsOfSection(4).size()), 4);
+    EXPECT_EQ(finished->heightForRowAtIndexPath(last), 80);
+    const auto lastCell = actionRow(finished);
+    ASSERT_TRUE(lastCell);
+    EXPECT_TRUE(!lastCell->quoteButton() || lastCell->quoteButton()->isHidden());
+}
+
+TEST_F(OrderInfoViewControllerTest, AnOrderNotTheEngineersShowsTheTipAndKeepsItsID) {
+    auto detail = OrderInfoViewController::create(list);
+    detail->setOrderIDStr("not-mine");
+    navigation(kOrderTab)->pushViewController(detail, false);
+    ASSERT_TRUE(runUntil([&] { return toast() == "订单不存在"; }));
+    EXPECT_EQ(detail->orderIDStr(), "not-mine");
+    EXPECT_EQ(detail->tableView()->numberOfSections(), 1);
+
+    // A detail without the order's ID keeps the one the screen was opened with, so an action
+    // never goes out for an empty order.
+    detail->updateDataWithDictionary({{"OrderStateID", 18}, {"UserName", "客户"}});
+    EXPECT_EQ(detail->orderIDStr(), "not-mine");
+    EXPECT_EQ(detail->botButtonTitleStr(), "出发");
+    EXPECT_EQ(detail->tableView()->numberOfSections(), 5);
+}
+
+TEST_F(OrderInfoViewControllerTest, OnlyTheLatestLookupOfAShownScreenSendsTheAction) {
+    testsupport::TestHTTPServer search;
+    search.server().Post(
+        "/api/Search/ReGeocode", [&](const httplib::Request&, httplib::Response& response) {
+            search.waitAtGate();
+            response.set_content(R"({"code":"1","regeocode":{"formattedAddress":"府前路",)"
+                                 R"("addressComponent":{"province":"广东省","city":"广州市"}}})",
+                                 "application/json");
+        });
+    VAvaSearchServices::sharedServices()->setSearchServer(search.url("/"));
+    const std::string order = orderWhere("r.order_state_id = 18");
+    const std::string body = engineer() + "&OrderID=" + order + "&LeaveAddress=府前路";
+    int sent = 0;
+    const auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+        body, nullptr, [&](const NSNotification&) { ++sent; });
+
+    // Confirmed twice while the first address is still being looked up: the first answer
+    // belongs to a lookup that was replaced.
+    auto detail = open(order);
+    for (int confirmation = 1; confirmation <= 2; ++confirmation) {
+        detail->baojiaButtonClick();
+        shownPopup(navigation(kOrderTab))->sureBtnClick();
+        ASSERT_TRUE(runUntil([&] { return search.waitingAtGate() == confirmation; }));
+    }
+    search.releaseGate();
+    ASSERT_TRUE(runUntil([&] { return sent == 1; }));
+    host.runFor(0.5);
+    EXPECT_EQ(sent, 1);
+
+    // A screen popped while it looks up its address sends nothing when the answer comes.
+    testsupport::TestHTTPServer later;
+    later.server().Post(
+        "/api/Search/ReGeocode", [&](const httplib::Request&, httplib::Response& response) {
+            later.waitAtGate();
+            response.set_content(R"({"code":"1","regeocode":{"formattedAddress":"府前路",)"
+                                 R"("addressComponent":{"province":"广东省","city":"广州市"}}})",
+                                 "application/json");
+        });
+    VAvaSearchServices::sharedServices()->setSearchServer(later.url("/"));
+    navigation(kOrderTab)->popViewControllerAnimated(false);
+    detail.reset();
+    const std::string waiting = orderWhere("r.order_state_id = 19");
+    int sentLater = 0;
+    const auto laterToken = NSNotificationCenter::defaultCenter()->addObserverForName(
+        engineer() + "&OrderID=" + waiting + "&LeaveAddress=府前路", nullptr,
+        [&](const NSNotification&) { ++sentLater; });
+    auto other = open(waiting);
+    std::weak_ptr<OrderInfoViewController> gone = other;
+    other->baojiaButtonClick();
+    shownPopup(navigation(kOrderTab))->sureBtnClick();
+    ASSERT_TRUE(runUntil([&] { return later.waitingAtGate() == 1; }));
+    navigation(kOrderTab)->popViewControllerAnimated(false);
+    other.reset();
+    host.runFor(0);
+    EXPECT_TRUE(gone.expired());
+    later.releaseGate();
+    host.runFor(0.5);
+    EXPECT_EQ(sentLater, 0);
+    EXPECT_EQ(stored("SELECT order_state_id FROM orders WHERE order_id = ?", waiting), "19");
+    NSNotificationCenter::defaultCenter()->removeObserver(laterToken);
+    NSNotificationCenter::defaultCenter()->removeObserver(token);
+}
+
+}  // namespace
