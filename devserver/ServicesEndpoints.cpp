@@ -9,6 +9,7 @@
 
 #include "Database.h"
 #include "LogUpload.h"
+#include "OfflineEndpoints.h"
 
 namespace devserver {
 
@@ -85,27 +86,6 @@ std::string md5Hex(std::string_view bytes) {
         hex += pair;
     }
     return hex;
-}
-
-nlohmann::json offlineCatalogue(const std::string& base) {
-    auto item = [&](const char* name, const char* adcode, std::int64_t size) {
-        return nlohmann::json{{"url", base + "/offline/" + adcode + ".zip"},
-                              {"name", name},
-                              {"jianpin", ""},
-                              {"pinyin", ""},
-                              {"adcode", adcode},
-                              {"version", "1"},
-                              {"size", size},
-                              {"itemStatus", 0},
-                              {"downloadedSize", 0}};
-    };
-    auto city = item("Harbour City", "110100", 4096);
-    city["citycode"] = "010";
-    auto province = item("North Province", "110000", 0);
-    province["cities"] = nlohmann::json::array({city});
-    return {{"version", "1"},
-            {"provinces", nlohmann::json::array({province, item("Capital", "310000", 8192)})},
-            {"others", nlohmann::json::array({item("Base map", "000000", 2048)})}};
 }
 
 }  // namespace
