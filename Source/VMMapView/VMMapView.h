@@ -325,15 +325,37 @@ class VMMapView : public UIView,
     const std::shared_ptr<UIImageView>& logoImageView() const { return logoImageView_; }
     const std::shared_ptr<VMCompassView>& compassView() const { return compassView_; }
     const std::shared_ptr<VMScaleView>& scaleView() const { return scaleView_; }
-    // The top-left corners of the compass and of the scale bar.
+    // Compass and scale bar (VMMapViewControls.cpp); origins are top-left corners.
     CGPoint compassOrigin() const { return compassView_->frame().origin; }
-    void setCompassOrigin(CGPoint origin) {
-        CGRect f = compassView_->frame();
-        f.origin = origin;
-        compassView_->setFrame(f);
-    }
+    void setCompassOrigin(CGPoint origin) { compassView_->updateOrigin(origin); }
+    CGSize compassSize() const { return compassView_->bounds().size; }
+    // Nil brings back the drawn compass.
+    void setCompassImage(const std::shared_ptr<UIImage>& image) { compassView_->setImage(image); }
+    void setShowsCompass(bool shows);
+    void showCompassView();
+    void hideCompassView();
+    // Only while the compass is shown; a degree that is not finite leaves it as it is.
+    void updateCompassViewByDegree(float degree, bool animated, double duration);
+    void didCompassViewTapped() override;
     CGPoint scaleOrigin() const { return scaleView_->frame().origin; }
     void setScaleOrigin(CGPoint origin) { scaleView_->updateOrigin(origin); }
+    CGSize scaleSize() const { return scaleView_->bounds().size; }
+    bool showsScale() const { return scaleView_ && !scaleView_->isHidden(); }
+    void setShowsScale(bool shows);
+    void updateScaleViewForZoomLevel(double zoom, bool animated, double duration);
+    // Screen points per metre of ground at the centre's latitude, despite the name: the scale
+    // bar's input.
+    double calculateDistanceInMetersForZoomLevel(double zoom);
+    // Zero for a view without width.
+    double mapPointsPerScreenPointAtZoomLevel(double zoom);
+    double metersPerPointForZoomLevel(double zoom);
+    double metersPerPointForCurrentZoomLevel();
+
+    // Fitting the camera around annotations: north up, every one inside the insets.
+    void showAnnotations(const std::vector<std::shared_ptr<VMAnnotation>>& annotations,
+                         bool animated);
+    void showAnnotations(const std::vector<std::shared_ptr<VMAnnotation>>& annotations,
+                         UIEdgeInsets insets, bool animated);
     const std::shared_ptr<VMOverlayContainerView>& overlayContainer() const {
         return overlayContainer_;
     }
