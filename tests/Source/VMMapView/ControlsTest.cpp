@@ -4,6 +4,7 @@
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
 #include "UIKit/UIGraphics.h"
+#include "VMAngleIndicator.h"
 #include "VMCompassView.h"
 #include "VMMapView.h"
 #include "VMScaleView.h"
@@ -88,6 +90,63 @@ TEST_F(ControlsTest, TheCompassPointsNorthTurnsWithTheMapAndTakesAnImage) {
     host.tap(c);
     loop->runUntilIdle();
     EXPECT_EQ(taps->taps, 1);
+}
+
+TEST_F(ControlsTest, TheHeadingConeIsABlueWedgeOpeningUpwards) {
+    auto cone = VMAngleIndicator::initWithRadius(68);
+    EXPECT_EQ(cone->frame(), CGRectMake(0, 0, 136, 136));
+    EXPECT_EQ(cone->maskLayer()->path(), nullptr);
+    const auto wedge = [&] {
+        std::vector<CGPoint> points;
+        for (const auto& e : cone->maskLayer()->path()->elements()) points.push_back(e.points[0]);
+        EXPECT_EQ(cone->shapeLayer()->path(), cone->maskLayer()->path());
+        return points;
+    };
+    cone->setAngle(75);
+    auto points = wedge();
+    ASSERT_EQ(points.size(), 3u);
+    EXPECT_NEAR(points[0].x, 26.6042, 1e-4);
+    EXPECT_NEAR(points[0].y, 14.0520, 1e-4);
+    EXPECT_EQ(points[1], CGPointMake(68, 68));
+    EXPECT_NEAR(points[2].x, 109.3958, 1e-4);
+    EXPECT_NEAR(points[2].y, 14.0520, 1e-4);
+    EXPECT_NEAR(cone->gradientLayer()->startPoint().y, 0.103323, 1e-6);
+    const auto path = cone->maskLayer()->path();
+    cone->setAngle(75 + 1e-6);
+    EXPECT_EQ(cone->maskLayer()->path(), path);
+
+    cone->setAngle(180);
+    points = wedge();
+    EXPECT_NEAR(points[0].x, 0, 1e-9);
+    EXPECT_NEAR(points[0].y, 68, 1e-9);
+    EXPECT_NEAR(points[2].x, 136, 1e-9);
+    EXPECT_NEAR(points[2].y, 68, 1e-9);
+    EXPECT_NEAR(cone->gradientLayer()->startPoint().y, 0.5, 1e-9);
+
+    cone->setAngle(30);
+    const auto thirty = wedge();
+    cone->setAngle(-30);
+    EXPECT_EQ(cone->angle(), 30);
+    EXPECT_EQ(wedge(), thirty);
+
+    cone->setAngle(75);
+    cone->setCenter({160, 200});
+    host.window()->addSubview(cone);
+    const auto image = host.compose();
+    const auto tinted = [](CGColor p) { return p.b > p.r + 0.1; };
+    EXPECT_TRUE(tinted(screenPixel(image, 160, 160)));
+    EXPECT_FALSE(tinted(screenPixel(image, 160, 240)));
+    EXPECT_FALSE(tinted(screenPixel(image, 160 - 40 * std::sin(std::numbers::pi / 3),
+                                    200 - 40 * std::cos(std::numbers::pi / 3))));
+
+    UIGraphicsBeginImageContextWithOptions({10, 12}, false, 2);
+    auto dot = UIGraphicsGetImageFromCurrentImageContext();
+    UIGraphicsEndImageContext();
+    cone->setOverlapImage(dot);
+    EXPECT_EQ(cone->overlapImageView()->frame(), CGRectMake(63, 62, 10, 12));
+    cone->overlapImageView()->setBounds(CGRectMake(0, 0, 4, 4));
+    cone->setOverlapImage(dot);
+    EXPECT_EQ(cone->overlapImageView()->bounds(), CGRectMake(0, 0, 4, 4));
 }
 
 TEST(ScaleView, SegmentsAreRoundLengthsWithinTheBudget) {
