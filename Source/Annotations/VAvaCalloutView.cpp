@@ -205,6 +205,7 @@ CGSize VAvaCalloutView::offsetToContainRect(CGRect inner, CGRect outer) {
 void VAvaCalloutView::presentCalloutFromRect(CGRect rect, const std::shared_ptr<UIView>& view,
                                              const std::shared_ptr<UIView>& constrainedToView,
                                              bool animated) {
+    if (!view || !constrainedToView) return;
     presentCalloutFromRect(rect, view->layer(), view, constrainedToView->layer(), animated);
 }
 
