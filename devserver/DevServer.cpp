@@ -13,8 +13,9 @@
 
 #include "AskPriceEndpoints.h"
 #include "EngineerEndpoints.h"
-#include "InquiryScreensEndpoints.h"
 #include "HttpServer.h"
+#include "InquiryScreensEndpoints.h"
+#include "OfflineEndpoints.h"
 #include "OrderEndpoints.h"
 #include "SearchEndpoints.h"
 #include "SeedData.h"
@@ -128,7 +129,14 @@ std::string describe(const std::exception_ptr& error) {
 }  // namespace
 
 DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
-    : dataFile_(std::move(dataFile)), options_(std::move(options)) {
+    : dataFile_(std::move(dataFile)),
+      options_(std::move(options)),
+      services_([this](const std::string& line) { options_.log(line); },
+                [this](const std::function<void(Database&)>& use) {
+                    std::lock_guard lock(dbMutex_);
+                    if (!db_) throw DatabaseError("the data file is not open");
+                    use(*db_);
+                }) {
     if (!options_.log) {
         options_.log = [](const std::string& line) {
             std::fprintf(stderr, "brisfold-devserver: %s\n", line.c_str());
@@ -139,6 +147,7 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
     registerOrderEndpoints(router_);
     registerSearchEndpoints(router_);
     registerInquiryScreensEndpoints(router_);
+    mapData_ = std::make_unique<MapDataEndpoints>(options_.mapDataLog);
 }
 
 DevServer::~DevServer() { stop(); }
@@ -193,6 +202,7 @@ bool DevServer::start(int port, std::string* error) {
 
 void DevServer::stop() {
     if (http_ == nullptr) return;
+    mapData_->shutDown();
     http_->stopAndDrain();
     http_.reset();
     db_.reset();
@@ -217,6 +227,9 @@ void DevServer::configure() {
     http.Get("/health", [](const httplib::Request&, httplib::Response& response) {
         reply(response, 200, actionReply(true, "ok"));
     });
+    registerOfflineEndpoints(http, options_.log);
+    mapData_->registerOn(http);
+    services_.install(http);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {
         handleApi(request, response, reader);
@@ -234,6 +247,7 @@ void DevServer::configure() {
 }
 
 bool DevServer::refuse(const httplib::Request& request, httplib::Response& response) const {
+    if (services_.refuse(request, response)) return true;
     if (const int status = framingStatus(request); status != 0) {
         refuseWith(response, status);
         return true;
@@ -244,10 +258,19 @@ bool DevServer::refuse(const httplib::Request& request, httplib::Response& respo
     if (path == "/health") {
         allowed = "GET, HEAD";
         allowedMethod = request.method == "GET" || request.method == "HEAD";
+    } else if (isOfflinePath(path)) {
+        allowed = "GET, HEAD";
+        allowedMethod = request.method == "GET" || request.method == "HEAD";
+    } else if (const char* method = ServicesEndpoints::methodForPath(path)) {
+        allowed = method;
+        allowedMethod = request.method == method;
     } else if (path.starts_with(kApiPrefix) &&
                router_.find(path.substr(kApiPrefix.size())) != nullptr) {
         allowed = "POST";
         allowedMethod = request.method == "POST";
+    } else if (MapDataEndpoints::handles(path)) {
+        allowed = "GET";
+        allowedMethod = request.method == "GET";
     } else {
         refuseWith(response, 404);
         return true;

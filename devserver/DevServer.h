@@ -10,7 +10,9 @@
 
 #include "ApiRouter.h"
 #include "Database.h"
+#include "MapDataEndpoints.h"
 #include "PasswordHash.h"
+#include "ServicesEndpoints.h"
 
 namespace httplib {
 struct Request;
@@ -35,6 +37,8 @@ struct DevServerOptions {
     std::chrono::milliseconds busyTimeout = std::chrono::seconds(10);
     // Gets one line for each internal error, with its cause; standard error when empty.
     std::function<void(const std::string&)> log;
+    // Gets one line for each map data request, with its headers.
+    std::function<void(const std::string&)> mapDataLog;
 };
 
 // The local stand-in for the outside servers: the service API under "/api/" and a health
@@ -64,6 +68,9 @@ class DevServer {
     // $XDG_DATA_HOME/brisfold/devserver.sqlite, else ~/.local/share/brisfold/devserver.sqlite.
     static std::filesystem::path defaultDataFile();
 
+    MapDataEndpoints& mapData() { return *mapData_; }
+    ServicesEndpoints& services() { return services_; }
+
   private:
     void configure();
     // Answers what is not a POST to a known API path: 405 for another method on a known path,
@@ -75,9 +82,11 @@ class DevServer {
     std::filesystem::path dataFile_;
     DevServerOptions options_;
     ApiRouter router_;
+    std::unique_ptr<MapDataEndpoints> mapData_;
     // SQLite statements of one request must not interleave with another's.
     std::mutex dbMutex_;
     std::unique_ptr<Database> db_;
+    ServicesEndpoints services_;
     std::unique_ptr<HttpServer> http_;
     int port_ = 0;
 };

@@ -42,7 +42,11 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    devserver::DevServer server(dataFile);
+    devserver::DevServerOptions options;
+    options.mapDataLog = [](const std::string& line) {
+        std::cerr << "brisfold-devserver: map data " + line + "\n";
+    };
+    devserver::DevServer server(dataFile, options);
     std::string error;
     if (!server.start(port, &error)) {
         std::cerr << "brisfold-devserver: " << error << '\n';

@@ -907,3 +907,13 @@ std::vector<EngineCall> mapEngineCalls(MapEngine* engine) {
 bool mapEngineWaitForStores(MapEngine* engine, std::chrono::steady_clock::time_point deadline) {
     return engine != nullptr && engine->workerA.drain(deadline);
 }
+
+std::optional<std::vector<std::uint8_t>> mapEngineStoredGridData(MapEngine* engine,
+                                                                 MapDataType dataType,
+                                                                 std::string_view quadKey) {
+    const auto key = GridKey::fromQuadKey(quadKey);
+    if (engine == nullptr || !key) return std::nullopt;
+    const auto tile = engine->cache.find(dataType, *key);
+    if (!tile) return std::nullopt;
+    return tile->data;
+}

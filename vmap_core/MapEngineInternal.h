@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "GlyphStore.h"
@@ -32,3 +34,8 @@ struct EngineCall {
 
 // Styles, textures, parameters and picks, oldest first (the last few thousand).
 std::vector<EngineCall> mapEngineCalls(MapEngine* engine);
+
+// The data of a stored grid after its name (and traffic header); nullopt when none is held.
+std::optional<std::vector<std::uint8_t>> mapEngineStoredGridData(MapEngine* engine,
+                                                                 MapDataType dataType,
+                                                                 std::string_view quadKey);

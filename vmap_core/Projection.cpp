@@ -4,6 +4,7 @@
 #include <limits>
 #include <numbers>
 
+#include "Foundation/SaturatingCast.h"
 #include "MapEngine.h"
 #include "ViewGeometry.h"
 
@@ -154,13 +155,6 @@ void computeMatrices(MapViewState& s) {
     }
 }
 
-// Converting a double outside the target's range is undefined, so every conversion clamps first.
-int32_t clampToInt32(double v) {
-    if (std::isnan(v)) return 0;
-    return static_cast<int32_t>(std::clamp(v, double(std::numeric_limits<int32_t>::min()),
-                                           double(std::numeric_limits<int32_t>::max())));
-}
-
 void computeVisibleBounds(MapViewState& s) {
     s.visibleMinX = s.visibleMaxX = static_cast<int32_t>(std::min(s.centerX, kMaxMapCoordinate));
     s.visibleMinY = s.visibleMaxY = static_cast<int32_t>(std::min(s.centerY, kMaxMapCoordinate));
@@ -174,10 +168,10 @@ void computeVisibleBounds(MapViewState& s) {
         maxY = std::max(maxY, p.y);
     }
     const double limit = kMaxMapCoordinate;
-    s.visibleMinX = clampToInt32(std::clamp(std::floor(minX), 0.0, limit));
-    s.visibleMinY = clampToInt32(std::clamp(std::floor(minY), 0.0, limit));
-    s.visibleMaxX = clampToInt32(std::clamp(std::ceil(maxX), 0.0, limit));
-    s.visibleMaxY = clampToInt32(std::clamp(std::ceil(maxY), 0.0, limit));
+    s.visibleMinX = saturatingCast<std::int32_t>(std::clamp(std::floor(minX), 0.0, limit));
+    s.visibleMinY = saturatingCast<std::int32_t>(std::clamp(std::floor(minY), 0.0, limit));
+    s.visibleMaxX = saturatingCast<std::int32_t>(std::clamp(std::ceil(maxX), 0.0, limit));
+    s.visibleMaxY = saturatingCast<std::int32_t>(std::clamp(std::ceil(maxY), 0.0, limit));
 }
 
 }  // namespace
@@ -388,8 +382,10 @@ void mapEngineGLToMap(const MapViewState* state, int32_t* mapX, int32_t* mapY, f
                       float glY) {
     if (state == nullptr || mapX == nullptr || mapY == nullptr || !hasScale(*state)) return;
     if (!std::isfinite(glX) || !std::isfinite(glY)) return;
-    *mapX = clampToInt32(std::trunc(double(glX) * state->mapUnitsPerGLX) + state->originX);
-    *mapY = clampToInt32(std::trunc(double(glY) * state->mapUnitsPerGLY) + state->originY);
+    *mapX = saturatingCast<std::int32_t>(std::trunc(double(glX) * state->mapUnitsPerGLX) +
+                                         state->originX);
+    *mapY = saturatingCast<std::int32_t>(std::trunc(double(glY) * state->mapUnitsPerGLY) +
+                                         state->originY);
 }
 
 void mapEngineGLToScreen(const MapViewState* state, double* screenX, double* screenY, float glX,

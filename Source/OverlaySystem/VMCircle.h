@@ -16,7 +16,8 @@ class VMCircle : public VMShape, public VMOverlay {
     static std::shared_ptr<VMCircle> circleWithMapRect(VMMapRect rect);
 
     CLLocationCoordinate2D coordinate() const override { return coordinate_; }
-    void setCoordinate(CLLocationCoordinate2D c);
+    bool respondsToSetCoordinate() const override { return true; }
+    void setCoordinate(CLLocationCoordinate2D c) override;
     double radius() const { return radius_; }
     void setRadius(double metres);
     VMMapRect boundingMapRect() const override { return boundingMapRect_; }

@@ -5,24 +5,12 @@
 #include <limits>
 
 #include "CoreGraphics/CGGeometry.h"
+#include "Foundation/SaturatingCast.h"
 #include "vmap_core/MapEngine.h"
 
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-
-// Truncates towards zero into the engine's 32-bit range; out-of-range and NaN inputs saturate
-// rather than overflow.
-std::int32_t truncateToInt32(double value) {
-    if (std::isnan(value)) return 0;
-    if (value <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
-        return std::numeric_limits<std::int32_t>::min();
-    }
-    if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
-        return std::numeric_limits<std::int32_t>::max();
-    }
-    return static_cast<std::int32_t>(value);
-}
 
 CGRect platformRect(VMMapRect r) {
     return CGRectMake(r.origin.x, r.origin.y, r.size.width, r.size.height);
@@ -40,8 +28,8 @@ VMMapPoint mapPointForCoordinate(CLLocationCoordinate2D coordinate) {
 CLLocationCoordinate2D coordinateForMapPoint(VMMapPoint point) {
     double longitude = 0;
     double latitude = 0;
-    mapEngineMapPointToCoordinate(truncateToInt32(point.x), truncateToInt32(point.y), &longitude,
-                                  &latitude);
+    mapEngineMapPointToCoordinate(saturatingCast<std::int32_t>(point.x),
+                                  saturatingCast<std::int32_t>(point.y), &longitude, &latitude);
     return {latitude, longitude};
 }
 

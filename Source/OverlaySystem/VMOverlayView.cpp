@@ -4,21 +4,12 @@
 #include <limits>
 
 #include "Foundation/NSLog.h"
+#include "Foundation/SaturatingCast.h"
 #include "GLESUtility.h"
 #include "OpenGLES/EAGLContext.h"
 #include "UIKit/UIScreen.h"
 
-namespace {
-
-// Truncates towards zero into 32 bits; out-of-range and NaN values saturate (NaN to 0).
-std::int32_t saturatingInt32(double value) {
-    if (std::isnan(value)) return 0;
-    constexpr double kMin = std::numeric_limits<std::int32_t>::min();
-    constexpr double kMax = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(std::clamp(value, kMin, kMax));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::shared_ptr<VMOverlayView> VMOverlayView::initWithOverlay(std::shared_ptr<VMOverlay> overlay) {
     auto view = finishCreate(std::shared_ptr<VMOverlayView>(new VMOverlayView()), CGRectZero);
@@ -71,7 +62,8 @@ CGPoint VMOverlayView::glPointForMapPoint(VMMapPoint point) const {
     const MapViewState* state = map ? map->overlayViewState() : nullptr;
     float x = 0;
     float y = 0;
-    viewStateMapToGL(state, saturatingInt32(point.x), saturatingInt32(point.y), &x, &y);
+    viewStateMapToGL(state, saturatingCast<std::int32_t>(point.x),
+                     saturatingCast<std::int32_t>(point.y), &x, &y);
     return CGPointMake(x, y);
 }
 
@@ -94,7 +86,7 @@ float VMOverlayView::mapLenForPixelLen(int pixels) const {
 // the reference's.
 double VMOverlayView::glWidthForWindowWidth(double width) const {
     const double pixels = UIScreen::mainScreen()->scale() * width;
-    const float length = mapLenForPixelLen(saturatingInt32(pixels));
+    const float length = mapLenForPixelLen(saturatingCast<std::int32_t>(pixels));
     const auto map = mapView();
     const MapViewState* state = map ? map->overlayViewState() : nullptr;
     if (state == nullptr || !(state->mapUnitsPerGLX >= 1)) return 0;

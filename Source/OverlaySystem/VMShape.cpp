@@ -6,8 +6,11 @@ std::string VMShape::title() const {
 }
 
 void VMShape::setTitle(std::string title) {
-    std::lock_guard lock(mutex_);
-    title_ = std::move(title);
+    {
+        std::lock_guard lock(mutex_);
+        title_ = std::move(title);
+    }
+    didChange("title");
 }
 
 std::string VMShape::subtitle() const {
@@ -16,6 +19,9 @@ std::string VMShape::subtitle() const {
 }
 
 void VMShape::setSubtitle(std::string subtitle) {
-    std::lock_guard lock(mutex_);
-    subtitle_ = std::move(subtitle);
+    {
+        std::lock_guard lock(mutex_);
+        subtitle_ = std::move(subtitle);
+    }
+    didChange("subtitle");
 }

@@ -6,8 +6,11 @@
 #include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIFont.h"
 #include "VAFontModelCreator.h"
+#include "VAvaCoreDataProvider.h"
 #include "VMInternalTexture.h"
+#include "VMMapServices.h"
 #include "VMResources.h"
+#include "VURI1VovureCallbackBridge.h"
 #include "ZIRidUdoDoNotBackup.h"
 
 namespace {
@@ -46,6 +49,7 @@ std::shared_ptr<VURI1Vovure> VURI1Vovure::create() {
     auto renderer = std::shared_ptr<VURI1Vovure>(new VURI1Vovure());
     renderer->context_ = EAGLContext::create(kEAGLRenderingAPIOpenGLES1);
     if (!renderer->context_ || !EAGLContext::setCurrentContext(renderer->context_)) return nullptr;
+    renderer->callbackBridge_ = VURI1VovureCallbackBridge::create(renderer);
     // Without a drawable yet: a framebuffer of no size, and with it the engine.
     renderer->createFramebufferFromLayer(nullptr);
     return renderer;
@@ -134,6 +138,9 @@ void VURI1Vovure::createMapEngine() {
 
 void VURI1Vovure::setUpCallback() {
     MapEngine* e = mapEngine_;
+    const auto provider = VAvaCoreDataProvider::sharedInstance();
+    provider->setMapEngine(e);
+    provider->setBaseServer(VMMapServices::sharedServices()->internalServerAddress());
     mapEngineSetCreateMapCallback(e, createMapFn, this);
     mapEngineSetProcessMapEventCallback(e, processMapEventFn, this);
     mapEngineSetRenderMapCallback(e, renderMapFn, this);
@@ -153,6 +160,8 @@ void VURI1Vovure::setUpCallback() {
 void VURI1Vovure::cleanupCallback() {
     MapEngine* e = mapEngine_;
     if (!e) return;
+    // Before the engine can go: no download may put into it afterwards.
+    VAvaCoreDataProvider::sharedInstance()->setMapEngine(nullptr);
     mapEngineSetCreateMapCallback(e, nullptr, nullptr);
     mapEngineSetProcessMapEventCallback(e, nullptr, nullptr);
     mapEngineSetRenderMapCallback(e, nullptr, nullptr);
@@ -225,9 +234,10 @@ void VURI1Vovure::renderMap(int state) {
     if (auto d = delegate()) d->renderState(*this, state);
 }
 
-// Grids are fetched by the map data provider; until it is attached the requests go unanswered
-// and the engine asks again later.
-void VURI1Vovure::mapDataRequired(MapDataType, const char*, int) {}
+void VURI1Vovure::mapDataRequired(MapDataType dataType, const char* names, int count) {
+    VAvaCoreDataProvider::sharedInstance()->requireMapDataWithDataSource(dataType, names, count,
+                                                                         callbackBridge_);
+}
 
 // On an engine worker: the engine copies each bitmap before the next is drawn on this thread.
 void VURI1Vovure::labelsRequired(const uint16_t* codes, int count) {

@@ -8,6 +8,7 @@
 #include "Foundation/NSObject.h"
 #include "OpenGLES/EAGLContext.h"
 #include "QuartzCore/CAEAGLLayer.h"
+#include "VMCallbackBridge.h"
 #include "vmap_core/MapEngine.h"
 
 class VURI1Vovure;
@@ -51,6 +52,7 @@ class VURI1Vovure : public NSObject {
     const std::shared_ptr<CAEAGLLayer>& eaglLayer() const { return eaglLayer_; }
     int backingWidth() const { return backingWidth_; }
     int backingHeight() const { return backingHeight_; }
+    const std::shared_ptr<VMCallbackBridge>& callbackBridge() const { return callbackBridge_; }
 
     // The engine's data directory with "/" appended, made with its subdirectories.
     static std::string getBasePath();
@@ -90,4 +92,6 @@ class VURI1Vovure : public NSObject {
     std::weak_ptr<VURI1VovureDelegate> delegate_;
     std::shared_ptr<EAGLContext> context_;
     std::shared_ptr<CAEAGLLayer> eaglLayer_;
+    // Made before the engine, whose worker may ask for data at once.
+    std::shared_ptr<VMCallbackBridge> callbackBridge_;
 };

@@ -14,22 +14,23 @@
 
 namespace {
 
-// A 2048-bit key, valid for a hundred years; the private half is not part of the kit.
+// A 2048-bit key, valid for a hundred years; the private half is not part of the kit (the
+// devserver holds it, to read the analytics records sealed with this one).
 constexpr std::string_view kPublicKeyCertificate =
-    "MIIDGTCCAgGgAwIBAgIUKJu/IlitLGtM/zpiSjAzo6hRnecwDQYJKoZIhvcNAQELBQAwGzEZMBcG"
-    "A1UEAwwQQnJpc2ZvbGQgbWFwIGtpdDAgFw0yNjEyMDYyMzAzMDhaGA8yMTI2MTExMjIzMDMwOFow"
+    "MIIDGTCCAgGgAwIBAgIUUwKhvUFH5k0pQcfNQn6z1OmhjuswDQYJKoZIhvcNAQELBQAwGzEZMBcG"
+    "A1UEAwwQQnJpc2ZvbGQgbWFwIGtpdDAgFw0yNjEyMDYyMzU2MzRaGA8yMTI2MTExMjIzNTYzNFow"
     "GzEZMBcGA1UEAwwQQnJpc2ZvbGQgbWFwIGtpdDCCASIwDQYJKoZIhvcNAQEBBQADggEPADCCAQoC"
-    "ggEBALndN1mQfJ9+WhZgaKeS9WGXTOaqhUNpRsIuUgftOIDv7DXIcLLDT5arxFRcsTkqYLj8cHFB"
-    "3F3hV6C7zRUC/aoy2HXKno7u7+C39ngXxX/zpEMX8alEyVCQ77cPqO2cgrAC59xcKOqIQvQp2ak1"
-    "EgxDjvfmb5XYe0fmr6YTroem97LjbflCAk0oMwAFjHKr4t3WajpigEShy3XJ82oIkgNgYM987AIy"
-    "PbKF7f5ws2g743cglHp/AZTtlZL+nv/vWo6A6FUSHjkI9oHoPRNx6M46QfLunV+NWmuGw3rVmHQB"
-    "nmtYzAbXgm9lp+yrrUkIdhYAVSV9DG+APWqyb4doLC0CAwEAAaNTMFEwHQYDVR0OBBYEFG0CprpG"
-    "6eCEyQ7IVPUVze+Y58oCMB8GA1UdIwQYMBaAFG0CprpG6eCEyQ7IVPUVze+Y58oCMA8GA1UdEwEB"
-    "/wQFMAMBAf8wDQYJKoZIhvcNAQELBQADggEBAJKp17PzuQhbPogX4y+uhpMHb7arnsL58H7pbX87"
-    "DcMn9rLrIPkRiBpb9A78jAD1h2T7VpgLoze4vQjitSe7WW+CgyVw2kTmXT+2FJY5Cy5AFtJDgGKs"
-    "3NdA7nWryZJ2DW05Gl3pAR1QCVWnBwC1oV/CBmMX/9+RNhu16pZuBtTRT1LMhS3OZEmnHlS73Xab"
-    "x1WZMp94IFlAzhzM5D7C7ci4I0LUeFt48BazFtXirachJtfgfyyc0NJndmUGIDstrXxJnjzXzygz"
-    "2iy36JTCkVYoiUI/aaXSURi1cO9sYzd8BijK4mBCyDhtd3WJIsEwIElUffgeI502qTHL4xqeQas=";
+    "ggEBAL9VKhkUCjTqSNMN4C/9JoqvbFpIJaAJ3ssstNZxzONoJCnjtKzO2SAEWlw8sC5MneYZT3KC"
+    "Yceh4hdBtptFgZ7m8v7OS2GR0dCTposwyu8Sr/ipZxQoVXgy5HR8msNUD3NhiAtW4YDZ5pOJzV/c"
+    "wTjdDv/+lJohWq79XmkcsaxDMCfZF2J4CapXx17y2F9ZoG7YF1go6CmUYd+PkNdDeXc0r5YB9xEP"
+    "IJI6BjUVOsbHEtpvvgS4V7Op+gWvNoxUXfMux3Tdl0iBbEkqOmkJCHDbdpKDrYTPRuImHmv1qJIQ"
+    "dRss3cPc8xn2hAJEdFysVoLy/ZpuEAKGmQHKcZQ9JT0CAwEAAaNTMFEwHQYDVR0OBBYEFLW3G0Dy"
+    "SDv608zx9/YchJryb0LwMB8GA1UdIwQYMBaAFLW3G0DySDv608zx9/YchJryb0LwMA8GA1UdEwEB"
+    "/wQFMAMBAf8wDQYJKoZIhvcNAQELBQADggEBAA9TnRPEMmlSLPo8nG85higgLA5/u8uLo/X5Y6vF"
+    "/VcL0vUc2WWr82JmmH6bqx6xs5I7BiIGnnmFwvbFAd1po5u+xZWwuhS3PVRT89rZ830M3JFbGVCX"
+    "6y1OLTEHBo+d6dRdu2XB+X7UhakzEceFodNAW8A4n5x1bVEVkm7EhhsE+02mbC6tnn66S2Itq2G+"
+    "7B7v1z5dI7YVLYjT4DQZ6cIK/w5xDaIODgrANPD4OfjT0yo4+/Q5LukPb6sh1uzS/xTOK+OQ5ZIZ"
+    "Wfbf2w7Huy4isVQOt2dvTQWI1np0e+9UCcxTgELYYlLGy3fX/xWORQAJG7slnQMgJiirlV6wBNg=";
 
 constexpr const char* kInvalidBundleMessage = "无效的资源bundle，请检查VAva.bundle是否正确导入。";
 

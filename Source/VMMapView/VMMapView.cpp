@@ -13,6 +13,7 @@
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIGraphics.h"
 #include "UIKit/UIScreen.h"
+#include "VMAnalytics.h"
 #include "VMMapServices.h"
 #include "VMResources.h"
 
@@ -46,6 +47,10 @@ std::shared_ptr<VMMapView> VMMapView::create(CGRect frame) {
     auto view = finishCreate(std::shared_ptr<VMMapView>(new VMMapView()), frame);
     view->weakSelf_ = view;
     if (!view->initialize()) return nullptr;
+    const auto analytics = VMAnalytics::sharedInstance();
+    analytics->setCrashReportEnabled(true);
+    analytics->setLogEnabled(true);
+    analytics->uploadLogWithType(VMAnalyticsLogTypeCrash);
     return view;
 }
 
@@ -177,6 +182,7 @@ void VMMapView::initOverlaySystem() {
 
 void VMMapView::initAnnotationSystem() {
     annotationArray_.clear();
+    annotationSet_.clear();
     annotationFloor_ = VMAnnotationFloor::create(bounds());
     annotationFloor_->setClipsToBounds(true);
     annotationFloor_->setAutoresizingMask(kFlexibleSize);
@@ -350,10 +356,10 @@ void VMMapView::handleWillResignActiveNotification() {
 
 void VMMapView::handleDidChangeOrientationNotification() { updateHeadingForDeviceOrientation(); }
 
-// Annotation views follow the camera in their own pass; the frame loop at least keeps full
-// rate while the map moves.
 void VMMapView::updateAnnotationsPosition() {
-    if (baseMapView_) baseMapView_->resumeFrequency();
+    if (!baseMapView_) return;
+    baseMapView_->resumeFrequency();
+    forceRefreshBaseMapView();
 }
 
 bool VMMapView::openGLESDisabled() const { return !baseMapView_->isAnimating(); }

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "CoreLocation/CLLocationManager.h"
@@ -20,6 +21,8 @@
 #include "UIKit/UITapGestureRecognizer.h"
 #include "UIKit/UIView.h"
 #include "VMAnnotationFloor.h"
+#include "VMAnnotationMapView.h"
+#include "VMAnnotationView.h"
 #include "VMBaseMapView.h"
 #include "VMCircle.h"
 #include "VMCompassView.h"
@@ -56,10 +59,34 @@ class VMMapViewDelegate {
     virtual void mapViewDidFailToLocateUserWithError(VMMapView&, const NSError&) {}
     virtual void mapViewDidChangeUserTrackingMode(VMMapView&, long /*mode*/, bool /*animated*/) {}
     virtual void mapViewDidSingleTappedAtCoordinate(VMMapView&, CLLocationCoordinate2D) {}
+    // The points of interest under a single tap while touching them is on; empty for none.
+    virtual void mapViewDidTouchPois(VMMapView&, const std::vector<std::shared_ptr<VMTouchPoi>>&) {}
     virtual void mapViewDidLongPressedAtCoordinate(VMMapView&, CLLocationCoordinate2D) {}
     virtual void mapViewWillStartLoadingMap(VMMapView&) {}
     virtual void mapViewDidFinishLoadingMap(VMMapView&, uint32_t /*dataSize*/) {}
     virtual void mapViewDidFailLoadingMap(VMMapView&, const NSError&) {}
+    // Null leaves the overlay off the map.
+    virtual VMOverlayViewRef mapViewViewForOverlay(VMMapView&, const VMOverlayRef&) {
+        return nullptr;
+    }
+    virtual void mapViewDidAddOverlayViews(VMMapView&, const std::vector<VMOverlayViewRef>&) {}
+    // Null gets the default pin (or, for the user location, the built-in view).
+    virtual std::shared_ptr<VMAnnotationView> mapViewViewForAnnotation(
+        VMMapView&, const std::shared_ptr<VMAnnotation>&) {
+        return nullptr;
+    }
+    virtual void mapViewDidAddAnnotationViews(
+        VMMapView&, const std::vector<std::shared_ptr<VMAnnotationView>>&) {}
+    virtual void mapViewDidSelectAnnotationView(VMMapView&,
+                                                const std::shared_ptr<VMAnnotationView>&) {}
+    virtual void mapViewDidDeselectAnnotationView(VMMapView&,
+                                                  const std::shared_ptr<VMAnnotationView>&) {}
+    // A drag's state moved from oldState to newState.
+    virtual void mapViewAnnotationView(VMMapView&, const std::shared_ptr<VMAnnotationView>&,
+                                       long /*newState*/, long /*oldState*/) {}
+    // An accessory control of the callout was tapped.
+    virtual void mapViewAnnotationView(VMMapView&, const std::shared_ptr<VMAnnotationView>&,
+                                       const std::shared_ptr<UIControl>&) {}
 };
 
 // The map kit's public map view. It owns the GL view with its frame loop, whose renderer owns
@@ -71,6 +98,7 @@ class VMMapView : public UIView,
                   public VMCompassViewDelegate,
                   public VMOverlayContainerViewDelegate,
                   public VMOverlayMapView,
+                  public VMAnnotationMapView,
                   public CLLocationManagerDelegate,
                   public UIGestureRecognizerDelegate {
   public:
@@ -187,7 +215,7 @@ class VMMapView : public UIView,
     VMCoordinateRegion region();
     void setRegion(VMCoordinateRegion region, bool animated = false);
     VMCoordinateRegion regionThatFits(VMCoordinateRegion region);
-    VMMapRect visibleMapRect();
+    VMMapRect visibleMapRect() override;
     VMMapRect mapRectThatFits(VMMapRect rect, UIEdgeInsets padding = {});
     void setVisibleMapRect(VMMapRect rect, UIEdgeInsets padding = {}, bool animated = false);
     CGPoint screenAnchor() const { return screenAnchor_; }
@@ -361,7 +389,7 @@ class VMMapView : public UIView,
     }
     const std::shared_ptr<VMAnnotationFloor>& annotationFloor() const { return annotationFloor_; }
     const std::shared_ptr<VMViewRecycler>& recycler() const { return recycler_; }
-    const std::vector<std::shared_ptr<NSObject>>& annotationArray() const {
+    const std::vector<std::shared_ptr<VMAnnotation>>& annotationArray() const {
         return annotationArray_;
     }
     std::vector<std::shared_ptr<UIGestureRecognizer>> gestureRecognizerList() const;
@@ -380,6 +408,7 @@ class VMMapView : public UIView,
     bool showsLabels() const { return showsLabels_; }
 
     // VMBaseMapViewDelegate.
+    void animationRenderOver() override;
     void mapDidReloaded() override;
     void mapDidChanged() override;
     bool mapCenterDidMove() override;
@@ -390,6 +419,87 @@ class VMMapView : public UIView,
     // VURI1VovureDelegate.
     void renderState(VURI1Vovure&, int state) override;
     void referenceDidChange() override;
+    // Overlays, kept by the overlay container (VMMapViewOverlays.cpp).
+    void addOverlay(const VMOverlayRef& overlay) { overlayContainer_->addOverlay(overlay); }
+    void addOverlays(const std::vector<VMOverlayRef>& o) { overlayContainer_->addOverlays(o); }
+    void addOverlay(const VMOverlayRef& o, int level) { overlayContainer_->addOverlay(o, level); }
+    void addOverlays(const std::vector<VMOverlayRef>& o, int level) {
+        overlayContainer_->addOverlays(o, level);
+    }
+    void removeOverlay(const VMOverlayRef& overlay) { overlayContainer_->removeOverlay(overlay); }
+    void removeOverlays(const std::vector<VMOverlayRef>& o) {
+        overlayContainer_->removeOverlays(o);
+    }
+    void insertOverlay(const VMOverlayRef& o, std::size_t index, int level) {
+        overlayContainer_->insertOverlay(o, index, level);
+    }
+    void insertOverlay(const VMOverlayRef& o, std::size_t index) {
+        overlayContainer_->insertOverlay(o, index);
+    }
+    void exchangeOverlayAtIndex(std::size_t i, std::size_t j) {
+        overlayContainer_->exchangeOverlayAtIndex(i, j);
+    }
+    void exchangeOverlay(const VMOverlayRef& a, const VMOverlayRef& b) {
+        overlayContainer_->exchangeOverlay(a, b);
+    }
+    void insertOverlayAboveOverlay(const VMOverlayRef& o, const VMOverlayRef& sibling) {
+        overlayContainer_->insertOverlayAboveOverlay(o, sibling);
+    }
+    void insertOverlayBelowOverlay(const VMOverlayRef& o, const VMOverlayRef& sibling) {
+        overlayContainer_->insertOverlayBelowOverlay(o, sibling);
+    }
+    std::vector<VMOverlayRef> overlays() const { return overlayContainer_->overlays(); }
+    std::vector<VMOverlayRef> overlaysInLevel(int level) const {
+        return overlayContainer_->overlaysInLevel(level);
+    }
+    VMOverlayViewRef viewForOverlay(const VMOverlayRef& overlay) const {
+        return overlayContainer_->drawableForOverlay(overlay);
+    }
+    void setCustomizeUserLocationAccuracyCircleRepresentation(bool c) { customizeCircle_ = c; }
+    // VMOverlayContainerViewDelegate.
+    VMOverlayViewRef createDrawableForOverlay(const VMOverlayRef& overlay) override;
+    bool isUserLocationCircle(const VMOverlayRef& overlay) override {
+        return overlay && overlay == userCircle_;
+    }
+    bool customizeUserLocationAccuracyCircleRepresentation() override { return customizeCircle_; }
+    VMOverlayViewRef userLocationCircleViewWithCircle(const VMOverlayRef& circle) override;
+    void overlayContainerAddedDrawables(const std::vector<VMOverlayViewRef>& drawables) override;
+    // Annotations (VMMapViewAnnotations.cpp). Only annotations near the screen have views.
+    using VMAnnotationRef = std::shared_ptr<VMAnnotation>;
+    using VMAnnotationViewRef = std::shared_ptr<VMAnnotationView>;
+    static constexpr const char* kDefaultReuseIdentifier = "ZaroRudaReuseIdentifier";
+    void addAnnotation(const VMAnnotationRef& annotation);
+    void addAnnotations(const std::vector<VMAnnotationRef>& annotations);
+    void removeAnnotation(const VMAnnotationRef& annotation);
+    void removeAnnotations(const std::vector<VMAnnotationRef>& annotations);
+    const std::vector<VMAnnotationRef>& annotations() const { return annotationArray_; }
+    // Annotations whose map point lies in the rect, its maximum edges excluded.
+    std::vector<VMAnnotationRef> annotationsInMapRect(VMMapRect rect);
+    VMAnnotationViewRef viewForAnnotation(const VMAnnotationRef& annotation) const;
+    VMAnnotationViewRef dequeueReusableAnnotationViewWithIdentifier(const std::string& identifier);
+    VMAnnotationViewRef doAddAnnotation(const VMAnnotationRef& annotation);
+    VMAnnotationViewRef defaultViewForAnnotation(const VMAnnotationRef& annotation);
+    VMAnnotationViewRef userLocationAnnotationViewWithAnnotation(const VMAnnotationRef& annotation);
+    bool userLocationViewIsCustomized() const { return userLocationViewIsCustomized_; }
+    void updateCenterForAnnotationView(const VMAnnotationViewRef& view);
+    // Within the bounds grown by twice their lesser side on every side; the user location
+    // always.
+    bool isVisibleForAnnotation(const VMAnnotationRef& annotation);
+    // Views that left the area go to the recycler, annotations that came into it get views.
+    void updateReusingPool();
+    const VMAnnotationRef& selectedAnnotation() const { return selectedAnnotation_; }
+    // Off screen, the map centres on the annotation first; one not on the map is not selected.
+    void selectAnnotation(const VMAnnotationRef& annotation, bool animated);
+    void deselectAnnotation(const VMAnnotationRef& annotation, bool animated);
+    // VMAnnotationMapView.
+    CGPoint annotationPointForCoordinate(CLLocationCoordinate2D coordinate) override;
+    CLLocationCoordinate2D annotationCoordinateForPoint(CGPoint point, const UIView* view) override;
+    void didSelectAnnotationView(const VMAnnotationViewRef& view) override;
+    void didDeselectAnnotationView(const VMAnnotationViewRef& view) override;
+    void annotationViewDidChangeDragState(const VMAnnotationViewRef& view, long newState,
+                                          long oldState) override;
+    void annotationViewCalloutAccessoryControlTapped(
+        const VMAnnotationViewRef& view, const std::shared_ptr<UIControl>& control) override;
     // VMOverlayMapView: overlays convert through the engine's live view record, as GL draws.
     CGRect overlayViewBounds() override { return bounds(); }
     VMMapPoint overlayMapPointForPoint(CGPoint point) override;
@@ -425,6 +535,10 @@ class VMMapView : public UIView,
     void handleWillResignActiveNotification();
     void handleDidChangeOrientationNotification();
     void updateAnnotationsPosition();
+    // The map frame and the annotation views' places reach the screen together.
+    void forceRefreshBaseMapView();
+    void updateAnnotationCenters();
+    std::optional<VMMapRect> flatVisibilityBox();
 
     void notifyDelegateRegionWillChangeAnimated(bool animated);
     void notifyDelegateRegionDidChangeAnimated(bool animated);
@@ -478,6 +592,7 @@ class VMMapView : public UIView,
     bool buildingsDisabled_ = false;
     bool skyModelEnable_ = false;
     bool userLocationInterfaceExisted_ = false;
+    bool customizeCircle_ = false;
     mutable std::mutex delegateMutex_;
     std::weak_ptr<VMMapViewDelegate> delegate_;
     // Set at creation: lets other threads name the view without owning it.
@@ -496,7 +611,11 @@ class VMMapView : public UIView,
     std::shared_ptr<VMCompassView> compassView_;
     std::shared_ptr<VMScaleView> scaleView_;
     std::shared_ptr<VMOverlayContainerView> overlayContainer_;
-    std::vector<std::shared_ptr<NSObject>> annotationArray_;
+    std::vector<std::shared_ptr<VMAnnotation>> annotationArray_;
+    // Membership by identity, so that adding many annotations stays linear.
+    std::unordered_set<const VMAnnotation*> annotationSet_;
+    std::shared_ptr<VMAnnotation> selectedAnnotation_;
+    bool userLocationViewIsCustomized_ = false;
     std::shared_ptr<VMAnnotationFloor> annotationFloor_;
     std::shared_ptr<VMViewRecycler> recycler_;
     std::shared_ptr<CLLocationManager> locationManager_;

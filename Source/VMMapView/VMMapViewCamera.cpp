@@ -253,6 +253,7 @@ void VMMapView::notifyDelegateRegionWillChangeAnimated(bool animated) {
 
 void VMMapView::notifyDelegateRegionDidChangeAnimated(bool animated) {
     updateMapPivot();
+    updateReusingPool();
     if (auto d = delegate()) d->mapViewRegionDidChangeAnimated(*this, animated);
 }
 

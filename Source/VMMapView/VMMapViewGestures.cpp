@@ -137,6 +137,21 @@ void VMMapView::rotateGesture(UIRotationGestureRecognizer& r) {
 
 void VMMapView::singleTapGesture(UITapGestureRecognizer& r) {
     if (r.state() != UIGestureRecognizerStateEnded) return;
+    // A tap on any part of an annotation view, a picture inside a custom one included, is a
+    // tap on that view.
+    auto hit = annotationFloor_->hitTest(r.locationInView(annotationFloor_.get()), nullptr);
+    while (hit && hit != annotationFloor_ && !std::dynamic_pointer_cast<VMAnnotationView>(hit)) {
+        hit = hit->superview();
+    }
+    if (auto tapped = std::dynamic_pointer_cast<VMAnnotationView>(hit)) {
+        if (!tapped->isSelected()) selectAnnotation(tapped->annotation(), true);
+        return;
+    }
+    deselectAnnotation(selectedAnnotation_, false);
+    if (touchPOIEnabled_) {
+        const auto pois = takePoisAtPoint(r.locationInView(this));
+        if (auto d = delegate()) d->mapViewDidTouchPois(*this, pois);
+    }
     if (auto d = delegate()) d->mapViewDidSingleTappedAtCoordinate(*this, coordinateUnder(r));
 }
 

@@ -1,5 +1,6 @@
 // The user location: the location manager's fixes and headings, shown and followed.
 #include "UIKit/UIApplication.h"
+#include "VMAnalytics.h"
 #include "VMMapView.h"
 
 namespace {
@@ -30,7 +31,8 @@ void VMMapView::setShowsUserLocation(bool show) {
     locationManager_->stopUpdatingLocation();
     locationManager_->stopUpdatingHeading();
     userLocation_->setUpdating(false);
-    std::erase(annotationArray_, userLocation_);
+    removeAnnotation(userLocation_);
+    removeOverlay(userCircle_);
     userLocationInterfaceExisted_ = false;
     if (userTrackingMode_ == 2) resetUserLocationHeading();
     if (auto d = delegate()) d->mapViewDidStopLocatingUser(*this);
@@ -101,7 +103,8 @@ void VMMapView::mapDidChanged() {
 void VMMapView::resetUserLocationHeading() { setRotationDegree(0, true, kHeadingDuration); }
 
 void VMMapView::addUserLocationInterface() {
-    annotationArray_.push_back(userLocation_);
+    addAnnotation(userLocation_);
+    addOverlay(userCircle_);
     userLocationInterfaceExisted_ = true;
 }
 
@@ -111,6 +114,7 @@ void VMMapView::updateUserLocationInterface() {
     userLocation_->setCoordinate(location->coordinate());
     userCircle_->setCoordinate(location->coordinate());
     userCircle_->setRadius(location->horizontalAccuracy());
+    if (auto circleView = viewForOverlay(userCircle_)) circleView->referenceDidChange();
 }
 
 void VMMapView::diveFitsTracking() {
@@ -159,5 +163,7 @@ void VMMapView::locationManagerDidUpdateHeading(CLLocationManager&,
 }
 
 void VMMapView::locationManagerDidFailWithError(CLLocationManager&, const NSError& error) {
+    VMAnalytics::sharedInstance()->logInfo(error.localizedDescription, "LOCATION_FAILED_ERROR",
+                                           VMAnalyticsLogTypeError);
     if (auto d = delegate()) d->mapViewDidFailToLocateUserWithError(*this, error);
 }

@@ -5,9 +5,10 @@
 
 #include "CoreLocation/CLLocation.h"
 #include "Foundation/NSObject.h"
+#include "VMOverlay.h"
 
 // The map's one user-location annotation. Its location is already in display coordinates.
-class VMUserLocation : public NSObject {
+class VMUserLocation : public NSObject, public VMAnnotation {
   public:
     static std::shared_ptr<VMUserLocation> create() {
         return std::shared_ptr<VMUserLocation>(new VMUserLocation());
@@ -23,12 +24,22 @@ class VMUserLocation : public NSObject {
     void setLocation(std::shared_ptr<CLLocation> l) { location_ = std::move(l); }
     const std::shared_ptr<CLHeading>& heading() const { return heading_; }
     void setHeading(std::shared_ptr<CLHeading> h) { heading_ = std::move(h); }
-    const std::string& title() const { return title_; }
-    void setTitle(std::string t) { title_ = std::move(t); }
-    const std::string& subtitle() const { return subtitle_; }
-    void setSubtitle(std::string s) { subtitle_ = std::move(s); }
-    CLLocationCoordinate2D coordinate() const { return coordinate_; }
-    void setCoordinate(CLLocationCoordinate2D c) { coordinate_ = c; }
+    std::string title() const override { return title_; }
+    void setTitle(std::string t) {
+        title_ = std::move(t);
+        didChange("title");
+    }
+    std::string subtitle() const override { return subtitle_; }
+    void setSubtitle(std::string s) {
+        subtitle_ = std::move(s);
+        didChange("subtitle");
+    }
+    CLLocationCoordinate2D coordinate() const override { return coordinate_; }
+    bool respondsToSetCoordinate() const override { return true; }
+    void setCoordinate(CLLocationCoordinate2D c) override {
+        coordinate_ = c;
+        didChange("coordinate");
+    }
 
   private:
     VMUserLocation() = default;

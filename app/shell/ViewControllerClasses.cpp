@@ -4,9 +4,9 @@
 
 #include "inquiries/FavoritaViewController.h"
 #include "inquiries/MiddleViewController.h"
-#include "orders/OrderMiddleViewController.h"
 #include "inquiries/OfferMiddleViewController.h"
 #include "inquiries/SearchViewController.h"
+#include "orders/OrderMiddleViewController.h"
 #include "shell/HomeViewController.h"
 #include "shell/OfferViewController.h"
 #include "shell/OrderViewController.h"

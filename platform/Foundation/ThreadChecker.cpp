@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
-void ThreadChecker::fail(const std::source_location& call) const {
+void ThreadChecker::fail(const ThreadCallSite& call) const {
     std::ostringstream message;
     message << kind_ << " used off its thread: " << call.function_name() << " (" << call.file_name()
             << ':' << call.line() << ") called on thread " << std::this_thread::get_id()

@@ -3,6 +3,27 @@
 #include <source_location>
 #include <thread>
 
+// The call site a failed check names. Clang 14 with this standard library has no
+// std::source_location (the fuzz preset builds with it), so it gets one of the same shape.
+#if defined(__cpp_lib_source_location)
+using ThreadCallSite = std::source_location;
+#else
+struct ThreadCallSite {
+    static constexpr ThreadCallSite current(const char* function = __builtin_FUNCTION(),
+                                            const char* file = __builtin_FILE(),
+                                            unsigned line = __builtin_LINE()) noexcept {
+        return {function, file, line};
+    }
+    constexpr const char* function_name() const noexcept { return function_; }
+    constexpr const char* file_name() const noexcept { return file_; }
+    constexpr unsigned line() const noexcept { return line_; }
+
+    const char* function_;
+    const char* file_;
+    unsigned line_;
+};
+#endif
+
 // Debug and sanitizer builds check that an object belonging to one thread (a run loop, a view
 // tree) is changed only there; other builds compile the checks away.
 #if !defined(NDEBUG) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -34,8 +55,7 @@ class ThreadChecker {
 #endif
     }
 
-    void verifyThread(
-        [[maybe_unused]] std::source_location call = std::source_location::current()) const {
+    void verifyThread([[maybe_unused]] ThreadCallSite call = ThreadCallSite::current()) const {
 #ifdef BRISFOLD_THREAD_CHECKS
         if (std::this_thread::get_id() != owner_) fail(call);
 #endif
@@ -43,7 +63,7 @@ class ThreadChecker {
 
   private:
 #ifdef BRISFOLD_THREAD_CHECKS
-    [[noreturn]] void fail(const std::source_location& call) const;
+    [[noreturn]] void fail(const ThreadCallSite& call) const;
 
     const char* kind_;
     std::thread::id owner_;

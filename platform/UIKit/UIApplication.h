@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -24,6 +26,9 @@ inline constexpr const char* UIApplicationDidReceiveMemoryWarningNotification =
     "UIApplicationDidReceiveMemoryWarningNotification";
 inline constexpr const char* UIApplicationDidChangeStatusBarOrientationNotification =
     "UIApplicationDidChangeStatusBarOrientationNotification";
+
+using UIBackgroundTaskIdentifier = unsigned long;
+inline constexpr UIBackgroundTaskIdentifier UIBackgroundTaskInvalid = 0;
 
 enum UIApplicationState {
     UIApplicationStateActive = 0,
@@ -85,6 +90,16 @@ class UIApplication : public UIResponder {
     const std::vector<std::string>& openedURLs() const { return opened_; }
     void registerURLScheme(const std::string& scheme) { schemes_.insert(scheme); }
     void unregisterURLScheme(const std::string& scheme) { schemes_.erase(scheme); }
+
+    // Work that may go on after the app leaves the foreground until the system's time runs out.
+    // Any thread may begin and end tasks; the handler runs on the main queue at expiry and must
+    // end its task. Background time is given by the system: expireBackgroundTasks() is it
+    // running out (tests call it), after which the unended tasks are ended.
+    UIBackgroundTaskIdentifier beginBackgroundTaskWithExpirationHandler(
+        std::function<void()> handler);
+    void endBackgroundTask(UIBackgroundTaskIdentifier identifier);
+    void expireBackgroundTasks();
+    std::size_t backgroundTaskCount() const;
 
     // Back to the state of a fresh launch (tests).
     void reset();

@@ -32,6 +32,8 @@ class UIDevice : public NSObject {
     void setHardwareIdentifier(std::string h) { hardware_ = std::move(h); }
     UIDeviceOrientation orientation() const { return orientation_; }
     void setOrientation(UIDeviceOrientation o) { orientation_ = o; }
+    // The system lets apps finish work in the background (UIApplication's background tasks).
+    bool isMultitaskingSupported() const { return true; }
     void reset();
 
   private:

@@ -179,7 +179,7 @@ class UIView : public UIResponder, public CALayerDelegate {
         static_cast<UIView&>(*view).initWithFrame(frame);
         return view;
     }
-    void verifyThread(std::source_location call = std::source_location::current()) const {
+    void verifyThread(ThreadCallSite call = ThreadCallSite::current()) const {
         threadChecker_.verifyThread(call);
     }
 

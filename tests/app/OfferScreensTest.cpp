@@ -100,8 +100,9 @@ TEST_F(OfferScreensTest, TabsBySegmentAndSwipeNotWonHasNoQuoteButtonAndAFinalPri
 
     // The tab switch ended with its list: a quotation the service refuses leaves the rows.
     const size_t rows = list->dataArray().size();
-    const std::string refused = "brisfoldID=" + app->APPUserID() + "&askpriceID=" +
-                                list->dataArray()[0]->askPriceIDStr() + "&price=1234567890";
+    const std::string refused = "brisfoldID=" + app->APPUserID() +
+                                "&askpriceID=" + list->dataArray()[0]->askPriceIDStr() +
+                                "&price=1234567890";
     watch(refused);
     tap(std::dynamic_pointer_cast<OfferCell>(cellAt(list->tableView(), 0))->offerButton());
     enterAmount(navigation(1), "1234567890");

@@ -10,6 +10,7 @@
 #include "ScreenPixels.h"
 #include "UIKit/UIScreen.h"
 #include "VMResources.h"
+#include "host/HeadlessHost.h"
 #include "vmap_core/MapEngineInternal.h"
 #include "vmap_core/ShownGridNames.h"
 
@@ -316,6 +317,48 @@ TEST_F(EngineEventsTest, TouchedPointsOfInterest) {
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].function, "mapEngineSelectPois");
     EXPECT_EQ(calls[0].values, (std::vector<int64_t>{0, 0, 1}));
+}
+
+struct TapDelegate : VMMapViewDelegate {
+    std::vector<std::vector<std::string>> touched;
+    int taps = 0;
+    void mapViewDidTouchPois(VMMapView&,
+                             const std::vector<std::shared_ptr<VMTouchPoi>>& pois) override {
+        touched.emplace_back();
+        for (const auto& poi : pois) touched.back().push_back(poi->name().value_or(""));
+    }
+    void mapViewDidSingleTappedAtCoordinate(VMMapView&, CLLocationCoordinate2D) override { ++taps; }
+};
+
+TEST_F(EngineEventsTest, ASingleTapNamesThePointsOfInterestUnderItWhileTouchingIsOn) {
+    put(0, body("1320",
+                testsupport::GridFeatureBytes().point(kWestX, kPairY, u"天安门", true).bytes()));
+    frame();
+    HeadlessHost host;
+    host.window()->addSubview(view);
+    const auto log = std::make_shared<TapDelegate>();
+    view->setDelegate(log);
+    const double scale = UIScreen::mainScreen()->scale();
+    const auto [x, y] = screenOf(kWestX, kPairY);
+    const CGPoint onPoi{x / scale, y / scale};
+    const auto tap = [&](CGPoint p) {
+        host.touchDown(0, p);
+        advance(0.05);
+        host.touchUp(0, p);
+        advance(0.5);  // past the double tap's window
+    };
+
+    ASSERT_TRUE(view->touchPOIEnabled());
+    tap(onPoi);
+    tap({onPoi.x + 60, onPoi.y});
+    ASSERT_EQ(log->touched.size(), 2u);
+    EXPECT_EQ(log->touched[0], std::vector<std::string>{"天安门"});
+    EXPECT_TRUE(log->touched[1].empty());
+
+    view->setTouchPOIEnabled(false);
+    tap(onPoi);
+    EXPECT_EQ(log->touched.size(), 2u) << "touching points of interest is off";
+    EXPECT_EQ(log->taps, 3);
 }
 
 TEST_F(EngineEventsTest, FrameDoneRefreshesTheShownGridNames) {

@@ -49,3 +49,76 @@ TEST_F(MapViewOverlayTest, OverlaysDrawWhereTheirMapPointsAre) {
 }
 
 }  // namespace
+
+// Paints each polygon in the colour it was made with.
+struct Painter : VMMapViewDelegate {
+    std::vector<std::pair<VMOverlayRef, UIColorRef>> colours;
+    int notices = 0;
+    VMOverlayViewRef mapViewViewForOverlay(VMMapView&, const VMOverlayRef& overlay) override {
+        for (const auto& [o, colour] : colours) {
+            if (o != overlay) continue;
+            auto drawable = VMPolygonView::initWithPolygon(std::dynamic_pointer_cast<VMPolygon>(o));
+            drawable->setFillColor(colour);
+            return drawable;
+        }
+        return nullptr;
+    }
+    void mapViewDidAddOverlayViews(VMMapView&, const std::vector<VMOverlayViewRef>&) override {
+        ++notices;
+    }
+};
+
+TEST_F(MapViewOverlayTest, LevelsAndOrderDecideWhatShowsWhereOverlaysOverlap) {
+    view = makeMapView();
+    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+    auto painter = std::make_shared<Painter>();
+    view->setDelegate(painter);
+    view->zoomToLevel(14);
+    view->baseMapView()->layoutIfNeeded();
+    frames(1);
+    const VMMapRect visible = view->visibleMapRect();
+    const double side = visible.size.width / 4;
+    const VMMapPoint c{visible.origin.x + visible.size.width / 2,
+                       visible.origin.y + visible.size.height / 2};
+    const auto square = [&](UIColorRef colour, double dx) {
+        const VMMapPoint p[] = {{c.x - side / 2 + dx, c.y - side / 2},
+                                {c.x + side / 2 + dx, c.y - side / 2},
+                                {c.x + side / 2 + dx, c.y + side / 2},
+                                {c.x - side / 2 + dx, c.y + side / 2}};
+        VMOverlayRef polygon = VMPolygon::polygonWithPoints(p);
+        painter->colours.emplace_back(polygon, std::move(colour));
+        return polygon;
+    };
+    const auto pixelAt = [&](double dx) {
+        const CGPoint at = view->pointForMapPoint({c.x + dx, c.y});
+        return view->baseMapView()->layer()->contents()->pixelAt(int(at.x * 2), int(at.y * 2));
+    };
+    const auto red = square(UIColor::redColor(), 0);
+    const auto blue = square(UIColor::blueColor(), side / 4);
+    view->addOverlay(red);
+    view->addOverlay(blue);
+    frames(1);
+    EXPECT_TRUE(testsupport::colourNear(pixelAt(side / 8), testsupport::kBlue, 0.01));
+    EXPECT_TRUE(testsupport::colourNear(pixelAt(-3 * side / 8), testsupport::kRed, 0.01));
+
+    view->exchangeOverlay(red, blue);
+    frames(1);
+    EXPECT_TRUE(testsupport::colourNear(pixelAt(side / 8), testsupport::kRed, 0.01));
+
+    const auto green = square(UIColor::greenColor(), -side / 4);
+    view->insertOverlayBelowOverlay(green, blue);
+    frames(1);
+    EXPECT_TRUE(testsupport::colourNear(pixelAt(-side / 8), testsupport::kRed, 0.01));
+    EXPECT_TRUE(testsupport::colourNear(pixelAt(-side / 2 - side / 8), testsupport::kGreen, 0.01));
+
+    // Added last, but in level 0: under every other overlay.
+    const auto black = square(UIColor::blackColor(), 0);
+    view->addOverlay(black, 0);
+    frames(1);
+    EXPECT_TRUE(testsupport::colourNear(pixelAt(side / 8), testsupport::kRed, 0.01));
+    EXPECT_EQ(view->overlays(), (std::vector<VMOverlayRef>{black, green, blue, red}));
+    EXPECT_EQ(painter->notices, 4);
+    view->removeOverlays({red, blue, green});
+    frames(1);
+    EXPECT_TRUE(testsupport::colourNear(pixelAt(side / 8), testsupport::kBlack, 0.01));
+}

@@ -1,0 +1,113 @@
+#include "VMDataDownloader.h"
+
+#include <vector>
+
+#include "Foundation/NSURL.h"
+
+std::shared_ptr<VMDataDownloader> VMDataDownloader::create() {
+    return std::shared_ptr<VMDataDownloader>(new VMDataDownloader());
+}
+
+std::shared_ptr<VMDataDownloader> VMDataDownloader::sharedInstance() {
+    static const std::shared_ptr<VMDataDownloader> shared = create();
+    return shared;
+}
+
+VMDataDownloader::VMDataDownloader() {
+    downloadQueue_->setMaxConcurrentOperationCount(kMaxRunning);
+}
+
+VMDataDownloader::~VMDataDownloader() { cancelAllDownload(); }
+
+void VMDataDownloader::downloadWithOperation(
+    const std::shared_ptr<VMDataDownloadOperation>& operation) {
+    if (!operation) return;
+    std::shared_ptr<VMDataDownloadOperation> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        waitingStack_.push_front(operation);
+        if (waitingStack_.size() > kMaxWaiting) {
+            dropped = std::move(waitingStack_.back());
+            waitingStack_.pop_back();
+        }
+    }
+    changed_.notify_all();
+    // Outside the lock: the operation's block may come straight back here.
+    if (dropped) dropped->cancel();
+    setStartDownloading(true);
+}
+
+void VMDataDownloader::downloadWithURL(const std::string& url,
+                                       VMDataDownloadOperation::ResultBlock block) {
+    auto request = NSMutableURLRequest::requestWithURL(
+        NSURL::URLWithString(url), NSURLRequestUseProtocolCachePolicy, kTimeoutInterval);
+    downloadWithOperation(VMDataDownloadOperation::create(std::move(request), std::move(block)));
+}
+
+void VMDataDownloader::setStartDownloading(bool start) {
+    std::thread ended;
+    {
+        std::lock_guard lock(mutex_);
+        if (start == startDownloading_) return;
+        startDownloading_ = start;
+        if (start) {
+            if (feeder_.joinable()) ended = std::move(feeder_);
+            ++feederStarts_;
+            feeder_ = std::thread([this] { startDownloader(); });
+        } else if (feeder_.joinable() && feeder_.get_id() != std::this_thread::get_id()) {
+            ended = std::move(feeder_);
+        }
+    }
+    changed_.notify_all();
+    if (ended.joinable()) ended.join();
+}
+
+bool VMDataDownloader::startDownloading() const {
+    std::lock_guard lock(mutex_);
+    return startDownloading_;
+}
+
+void VMDataDownloader::startDownloader() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] {
+            return !startDownloading_ || (!waitingStack_.empty() && running_ < kMaxRunning);
+        });
+        if (!startDownloading_) return;
+        auto operation = std::move(waitingStack_.front());
+        waitingStack_.pop_front();
+        ++running_;
+        operation->setCompletionBlock([this] {
+            {
+                std::lock_guard finished(mutex_);
+                --running_;
+            }
+            changed_.notify_all();
+        });
+        lock.unlock();
+        const bool queued = downloadQueue_->addOperation(operation);
+        lock.lock();
+        if (!queued) --running_;
+    }
+}
+
+void VMDataDownloader::cancelAllDownload() {
+    setStartDownloading(false);
+    std::deque<std::shared_ptr<VMDataDownloadOperation>> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        dropped.swap(waitingStack_);
+    }
+    for (const auto& operation : dropped) operation->cancel();
+    downloadQueue_->cancelAllOperations();
+}
+
+std::size_t VMDataDownloader::waitingCount() const {
+    std::lock_guard lock(mutex_);
+    return waitingStack_.size();
+}
+
+std::size_t VMDataDownloader::feederStarts() const {
+    std::lock_guard lock(mutex_);
+    return feederStarts_;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "Foundation/NSObject.h"
+#include "Foundation/NSOperationQueue.h"
+#include "VMDataDownloadOperation.h"
+
+// Schedules map data requests: they wait in a list served newest first, at most 128 wait, and
+// at most two run at once on an operation queue fed by a thread of the downloader's own.
+class VMDataDownloader : public NSObject {
+  public:
+    static constexpr std::size_t kMaxWaiting = 128;
+    static constexpr int kMaxRunning = 2;
+    static constexpr double kTimeoutInterval = 25.0;
+
+    static std::shared_ptr<VMDataDownloader> create();
+    static std::shared_ptr<VMDataDownloader> sharedInstance();
+    ~VMDataDownloader() override;
+
+    // Puts the operation first in the waiting list; past 128 the oldest waiting one is dropped
+    // and told it was cancelled. Starts the feeder.
+    void downloadWithOperation(const std::shared_ptr<VMDataDownloadOperation>& operation);
+    void downloadWithURL(const std::string& url, VMDataDownloadOperation::ResultBlock block);
+
+    void setStartDownloading(bool start);
+    bool startDownloading() const;
+    // Stops the feeder, drops every waiting operation and cancels the running ones; each is told
+    // it was cancelled.
+    void cancelAllDownload();
+
+    std::size_t waitingCount() const;
+    // How many feeder threads have been started over the downloader's life.
+    std::size_t feederStarts() const;
+
+  private:
+    VMDataDownloader();
+    void startDownloader();
+
+    mutable std::mutex mutex_;  // guards everything below
+    std::condition_variable changed_;
+    std::deque<std::shared_ptr<VMDataDownloadOperation>> waitingStack_;  // newest first
+    bool startDownloading_ = false;
+    int running_ = 0;
+    std::size_t feederStarts_ = 0;
+    std::thread feeder_;
+    // Last, so that it goes first: finishing operations still reach the members above.
+    const std::shared_ptr<NSOperationQueue> downloadQueue_ = NSOperationQueue::create();
+};

@@ -1,0 +1,65 @@
+#include "VMDownloader.h"
+
+#include "Foundation/Dispatch.h"
+
+namespace {
+
+constexpr NSTimeInterval kTimeout = 15.0;
+
+}  // namespace
+
+VMDownloader::VMDownloader() : downloadQueue_(NSOperationQueue::create()) {
+    downloadQueue_->setMaxConcurrentOperationCount(1);
+}
+
+std::shared_ptr<VMDownloader> VMDownloader::create() {
+    return std::shared_ptr<VMDownloader>(new VMDownloader());
+}
+
+std::shared_ptr<VMDownloader> VMDownloader::sharedDownloader() {
+    static const std::shared_ptr<VMDownloader> shared = create();
+    return shared;
+}
+
+void VMDownloader::setValue(std::optional<std::string> value, const std::string& field) {
+    if (field.empty()) return;
+    std::lock_guard lock(mutex_);
+    if (value) {
+        HTTPHeaders_[field] = std::move(*value);
+    } else {
+        HTTPHeaders_.erase(field);
+    }
+}
+
+std::optional<std::string> VMDownloader::valueForHTTPHeaderField(const std::string& field) const {
+    std::lock_guard lock(mutex_);
+    return NSHTTPHeaderValue(HTTPHeaders_, field);
+}
+
+void VMDownloader::setMaxConcurrentDownloads(int count) {
+    downloadQueue_->setMaxConcurrentOperationCount(count);
+}
+
+int VMDownloader::maxConcurrentDownloads() const {
+    return downloadQueue_->maxConcurrentOperationCount();
+}
+
+std::shared_ptr<VMDownloaderOperation> VMDownloader::downloadWithURL(
+    const std::shared_ptr<NSURL>& url, const std::string& downloadToFile,
+    bool shouldContinueWhenAppEntersBackground, VMDownloaderOperation::ProgressBlock progress,
+    VMDownloaderOperation::CompletedBlock completed,
+    VMDownloaderOperation::CancelledBlock cancelled) {
+    if (!url) return nullptr;
+    auto request = NSMutableURLRequest::requestWithURL(
+        url, NSURLRequestReloadIgnoringLocalCacheData, kTimeout);
+    {
+        std::lock_guard lock(mutex_);
+        request->setAllHTTPHeaderFields(HTTPHeaders_);
+    }
+    auto operation = VMDownloaderOperation::create(request, std::move(progress),
+                                                   std::move(completed), std::move(cancelled));
+    operation->setShouldContinueWhenAppEntersBackground(shouldContinueWhenAppEntersBackground);
+    operation->setDownloadToFilePath(downloadToFile);
+    downloadQueue_->addOperation(operation);
+    return operation;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "Foundation/NSHTTPHeaderFields.h"
+#include "Foundation/NSOperationQueue.h"
+#include "Foundation/NSURL.h"
+#include "VMDownloaderOperation.h"
+
+// Queues file downloads, one at a time unless told otherwise. Every request gets a copy of the
+// header table as it is when the download is queued.
+class VMDownloader : public NSObject {
+  public:
+    static std::shared_ptr<VMDownloader> sharedDownloader();
+    static std::shared_ptr<VMDownloader> create();
+
+    // An empty field is ignored; no value removes the field.
+    void setValue(std::optional<std::string> value, const std::string& field);
+    std::optional<std::string> valueForHTTPHeaderField(const std::string& field) const;
+
+    void setMaxConcurrentDownloads(int count);
+    int maxConcurrentDownloads() const;
+
+    // Null without a URL.
+    std::shared_ptr<VMDownloaderOperation> downloadWithURL(
+        const std::shared_ptr<NSURL>& url, const std::string& downloadToFile,
+        bool shouldContinueWhenAppEntersBackground, VMDownloaderOperation::ProgressBlock progress,
+        VMDownloaderOperation::CompletedBlock completed,
+        VMDownloaderOperation::CancelledBlock cancelled);
+
+  private:
+    VMDownloader();
+
+    std::shared_ptr<NSOperationQueue> downloadQueue_;
+    mutable std::mutex mutex_;  // guards the table
+    NSHTTPHeaderFields HTTPHeaders_;
+};

@@ -1,0 +1,272 @@
+#include "VMDownloaderOperation.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "Foundation/Dispatch.h"
+#include "Foundation/NSFileError.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIDevice.h"
+#include "VMSystemUtility.h"
+
+VMDownloaderOperation::VMDownloaderOperation(std::shared_ptr<NSURLRequest> request,
+                                             ProgressBlock progress, CompletedBlock completed,
+                                             CancelledBlock cancelled)
+    : request_(std::move(request)),
+      progressBlock_(std::move(progress)),
+      completedBlock_(std::move(completed)),
+      cancelledBlock_(std::move(cancelled)) {}
+
+std::shared_ptr<VMDownloaderOperation> VMDownloaderOperation::create(
+    std::shared_ptr<NSURLRequest> request, ProgressBlock progress, CompletedBlock completed,
+    CancelledBlock cancelled) {
+    return std::shared_ptr<VMDownloaderOperation>(new VMDownloaderOperation(
+        std::move(request), std::move(progress), std::move(completed), std::move(cancelled)));
+}
+
+VMDownloaderOperation::~VMDownloaderOperation() {
+    if (file_ >= 0) ::close(file_);
+}
+
+std::int64_t VMDownloaderOperation::expectedSize() const {
+    std::lock_guard lock(mutex_);
+    return expectedSize_;
+}
+
+std::int64_t VMDownloaderOperation::receivedSize() const {
+    std::lock_guard lock(mutex_);
+    return receivedSize_;
+}
+
+std::int64_t VMDownloaderOperation::fileOffset() const {
+    std::lock_guard lock(mutex_);
+    return fileOffset_;
+}
+
+bool VMDownloaderOperation::isMultitaskingSupported() {
+    return UIDevice::currentDevice()->isMultitaskingSupported();
+}
+
+void VMDownloaderOperation::start() {
+    std::unique_lock lock(mutex_);
+    if (isCancelled()) {
+        setFinished(true);
+        return;
+    }
+    if (isFinished() || isExecuting()) return;
+    // A bad target fails the download rather than the process.
+    struct stat target {};
+    const bool exists = ::stat(downloadToFilePath_.c_str(), &target) == 0;
+    if (downloadToFilePath_.empty() || (exists && S_ISDIR(target.st_mode))) {
+        if (completedBlock_) {
+            completedBlock_(NSError::make(NSCocoaErrorDomain, NSFileWriteInvalidFileNameError,
+                                          "The download target is not a file"));
+        }
+        done();
+        return;
+    }
+    file_ = ::open(downloadToFilePath_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (file_ < 0) {
+        if (completedBlock_)
+            completedBlock_(NSFileErrorWithErrno(errno, downloadToFilePath_, true));
+        done();
+        return;
+    }
+    fileOffset_ = exists ? static_cast<std::int64_t>(target.st_size) : 0;
+    resuming_ =
+        exists && target.st_size > 0 && request_->valueForHTTPHeaderField("Range").has_value();
+    beginBackgroundTask();
+    setExecuting(true);
+    runLoop_ = NSRunLoop::currentRunLoop();
+    connection_ = NSURLConnection::create(request_, sharedSelf<VMDownloaderOperation>(), false);
+    if (!connection_) {
+        if (completedBlock_) {
+            completedBlock_(NSError::make(NSURLErrorDomain, 0, "Connection can't be initialized"));
+        }
+        done();
+        return;
+    }
+    connection_->start();
+    if (progressBlock_) progressBlock_(0, -1);
+    auto runLoop = runLoop_;
+    lock.unlock();
+    // Stopped by the end of the transfer, a failure or a cancel, each of which asks it to stop
+    // once; running it even when a cancel came first takes that request off the loop.
+    runLoop->run();
+}
+
+void VMDownloaderOperation::connectionDidReceiveResponse(
+    NSURLConnection& /*connection*/, const std::shared_ptr<NSHTTPURLResponse>& response) {
+    std::lock_guard lock(mutex_);
+    if (over()) return;
+    const long status = response ? response->statusCode() : 0;
+    if (status != 200 && status != 206) {
+        dealError(NSError::make(NSURLErrorDomain, status), true);
+        return;
+    }
+    const long long length = response->expectedContentLength();
+    const std::int64_t expected = length >= 1 ? length : 0;
+    if (!isFreeDiskSpaceLargerThanSize(static_cast<std::uint64_t>(expected))) {
+        dealError(constructOutOfSpaceError(), true);
+        return;
+    }
+    if (status == 200 && resuming_ && ::ftruncate(file_, 0) != 0) {
+        dealError(NSFileErrorWithErrno(errno, downloadToFilePath_, true), true);
+        return;
+    }
+    if (status == 200 && resuming_) fileOffset_ = 0;
+    expectedSize_ = expected;
+    if (progressBlock_) progressBlock_(0, expected);
+    receivedData_.clear();
+    receivedSize_ = 0;
+}
+
+void VMDownloaderOperation::connectionDidReceiveData(NSURLConnection& /*connection*/,
+                                                     std::span<const std::uint8_t> data) {
+    std::lock_guard lock(mutex_);
+    if (over()) return;
+    receivedData_.insert(receivedData_.end(), data.begin(), data.end());
+    receivedSize_ += static_cast<std::int64_t>(data.size());
+    if (receivedData_.size() > kWriteThreshold) {
+        NSError error;
+        if (!writeDataToDownloadFileWithError(&error)) {
+            dealError(error, true);
+            return;
+        }
+    }
+    if (progressBlock_) progressBlock_(receivedSize_, expectedSize_);
+}
+
+void VMDownloaderOperation::connectionDidFinishLoading(NSURLConnection& /*connection*/) {
+    std::lock_guard lock(mutex_);
+    if (over()) return;
+    stopRunLoop();
+    NSError error;
+    if (!writeDataToDownloadFileWithError(&error)) {
+        dealError(error, false);
+        return;
+    }
+    if (completedBlock_) completedBlock_(std::nullopt);
+    done();
+}
+
+void VMDownloaderOperation::connectionDidFailWithError(NSURLConnection& /*connection*/,
+                                                       const NSError& error) {
+    std::lock_guard lock(mutex_);
+    if (over()) return;
+    // What arrived before the network failed is good: keeping it lets the resume start there.
+    NSError ignored;
+    writeDataToDownloadFileWithError(&ignored);
+    dealError(error, false);
+}
+
+void VMDownloaderOperation::dealError(const NSError& error, bool cancelConnection) {
+    if (cancelConnection && connection_) connection_->cancel();
+    stopRunLoop();
+    if (completedBlock_) completedBlock_(error);
+    done();
+}
+
+void VMDownloaderOperation::cancel() {
+    std::lock_guard lock(mutex_);
+    if (over()) return;
+    NSOperation::cancel();
+    NSError ignored;
+    writeDataToDownloadFileWithError(&ignored);
+    if (cancelledBlock_) cancelledBlock_();
+    if (connection_) {
+        connection_->cancel();
+        stopRunLoop();
+        setExecuting(false);
+        setFinished(true);
+    }
+    reset();
+}
+
+bool VMDownloaderOperation::writeDataToDownloadFileWithError(NSError* error) {
+    // Emptied whatever happens, keeping its capacity for the next piece.
+    struct Clear {
+        std::vector<std::uint8_t>& data;
+        ~Clear() { data.clear(); }
+    } clear{receivedData_};
+    if (receivedData_.empty() || file_ < 0) return true;
+    if (!isFreeDiskSpaceLargerThanSize(receivedData_.size())) {
+        NSSetError(error, constructOutOfSpaceError());
+        return false;
+    }
+    const std::uint8_t* at = receivedData_.data();
+    std::size_t left = receivedData_.size();
+    while (left > 0) {
+        const ssize_t n = ::write(file_, at, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            NSSetError(error, NSFileErrorWithErrno(errno, downloadToFilePath_, true));
+            return false;
+        }
+        at += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool VMDownloaderOperation::isFreeDiskSpaceLargerThanSize(std::uint64_t size) {
+    return VMSystemUtility::freeDiskSpace() >= size;
+}
+
+NSError VMDownloaderOperation::constructOutOfSpaceError() {
+    return NSError::make(NSCocoaErrorDomain, NSFileWriteOutOfSpaceError,
+                         "There is insufficient space on the disk");
+}
+
+void VMDownloaderOperation::stopRunLoop() {
+    if (runLoop_) runLoop_->stop();
+}
+
+void VMDownloaderOperation::done() {
+    setExecuting(false);
+    setFinished(true);
+    reset();
+}
+
+void VMDownloaderOperation::reset() {
+    progressBlock_ = nullptr;
+    completedBlock_ = nullptr;
+    cancelledBlock_ = nullptr;
+    connection_.reset();
+    if (file_ >= 0) ::close(file_);
+    file_ = -1;
+    endBackgroundTask();
+}
+
+void VMDownloaderOperation::beginBackgroundTask() {
+    if (!isMultitaskingSupported() || !shouldContinue_ ||
+        backgroundTask_ != UIBackgroundTaskInvalid)
+        return;
+    std::weak_ptr<VMDownloaderOperation> weak = sharedSelf<VMDownloaderOperation>();
+    backgroundTask_ =
+        UIApplication::sharedApplication()->beginBackgroundTaskWithExpirationHandler([weak] {
+            auto self = weak.lock();
+            if (!self) return;
+            {
+                std::lock_guard lock(self->mutex_);
+                if (self->backgroundTask_ != UIBackgroundTaskInvalid) {
+                    UIApplication::sharedApplication()->endBackgroundTask(self->backgroundTask_);
+                    self->backgroundTask_ = UIBackgroundTaskInvalid;
+                }
+            }
+            self->cancel();
+        });
+}
+
+void VMDownloaderOperation::endBackgroundTask() {
+    if (!isMultitaskingSupported() || !shouldContinue_ ||
+        backgroundTask_ == UIBackgroundTaskInvalid)
+        return;
+    const unsigned long task = std::exchange(backgroundTask_, UIBackgroundTaskInvalid);
+    DispatchQueue::main()->async(
+        [task] { UIApplication::sharedApplication()->endBackgroundTask(task); });
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Foundation/NSError.h"
+#include "Foundation/NSOperation.h"
+#include "Foundation/NSRunLoop.h"
+#include "Foundation/NSURLConnection.h"
+#include "Foundation/NSURLRequest.h"
+
+// Downloads one request onto the end of a file, so that a partial file and a range request
+// resume a transfer. Incoming bytes are buffered and written in pieces of just over 1 MiB; the
+// free space is checked before a response is accepted and before every write.
+//
+// One lock covers the buffer, the file, the state and the blocks: whatever races (data, the end
+// of the transfer, a cancel from another thread, background expiry), no byte is written twice
+// and exactly one of the completed and cancelled blocks is called, once.
+class VMDownloaderOperation : public NSOperation, public NSURLConnectionDelegate {
+  public:
+    using ProgressBlock = std::function<void(std::int64_t receivedSize, std::int64_t expectedSize)>;
+    using CompletedBlock = std::function<void(const NSErrorOpt& error)>;
+    using CancelledBlock = std::function<void()>;
+
+    static constexpr std::size_t kWriteThreshold = 1048576;
+
+    static std::shared_ptr<VMDownloaderOperation> create(std::shared_ptr<NSURLRequest> request,
+                                                         ProgressBlock progress,
+                                                         CompletedBlock completed,
+                                                         CancelledBlock cancelled);
+    ~VMDownloaderOperation() override;
+
+    void start() override;
+    void cancel() override;
+    bool isConcurrent() const override { return true; }
+
+    const std::shared_ptr<NSURLRequest>& request() const { return request_; }
+    const std::string& downloadToFilePath() const { return downloadToFilePath_; }
+    void setDownloadToFilePath(std::string path) { downloadToFilePath_ = std::move(path); }
+    bool shouldContinueWhenAppEntersBackground() const { return shouldContinue_; }
+    void setShouldContinueWhenAppEntersBackground(bool v) { shouldContinue_ = v; }
+    std::int64_t expectedSize() const;
+    std::int64_t receivedSize() const;
+    // Where this transfer's bytes begin in the file: what was there before, or 0 once a whole
+    // body replaced it.
+    std::int64_t fileOffset() const;
+
+    static bool isMultitaskingSupported();
+
+    void connectionDidReceiveResponse(NSURLConnection& connection,
+                                      const std::shared_ptr<NSHTTPURLResponse>& response) override;
+    void connectionDidReceiveData(NSURLConnection& connection,
+                                  std::span<const std::uint8_t> data) override;
+    void connectionDidFinishLoading(NSURLConnection& connection) override;
+    void connectionDidFailWithError(NSURLConnection& connection, const NSError& error) override;
+
+  private:
+    VMDownloaderOperation(std::shared_ptr<NSURLRequest> request, ProgressBlock progress,
+                          CompletedBlock completed, CancelledBlock cancelled);
+
+    void beginBackgroundTask();
+    void endBackgroundTask();
+    void reset();
+    void done();
+    bool writeDataToDownloadFileWithError(NSError* error);
+    static bool isFreeDiskSpaceLargerThanSize(std::uint64_t size);
+    static NSError constructOutOfSpaceError();
+    void dealError(const NSError& error, bool cancelConnection);
+    void stopRunLoop();
+    bool over() const { return isFinished() || isCancelled(); }
+
+    const std::shared_ptr<NSURLRequest> request_;
+    std::string downloadToFilePath_;
+    bool shouldContinue_ = false;
+
+    mutable std::recursive_mutex mutex_;
+    ProgressBlock progressBlock_;
+    CompletedBlock completedBlock_;
+    CancelledBlock cancelledBlock_;
+    std::int64_t expectedSize_ = 0;
+    std::int64_t receivedSize_ = 0;
+    std::vector<std::uint8_t> receivedData_;
+    std::shared_ptr<NSURLConnection> connection_;
+    std::shared_ptr<NSRunLoop> runLoop_;
+    int file_ = -1;
+    // A file that already had bytes was asked for its rest; an answer with the whole body
+    // replaces them instead of following them.
+    bool resuming_ = false;
+    std::int64_t fileOffset_ = 0;
+    unsigned long backgroundTask_ = 0;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+
+#include "CoreGraphics/CGGeometry.h"
+#include "CoreLocation/CLLocationCoordinate2D.h"
+#include "UIKit/UIControl.h"
+#include "UIKit/UIView.h"
+
+class VMAnnotationView;
+
+// What an annotation view needs of the map view that holds its floor. The map view sits above
+// this library, so it answers through this interface.
+class VMAnnotationMapView {
+  public:
+    virtual ~VMAnnotationMapView() = default;
+    // The point of the map view over a coordinate.
+    virtual CGPoint annotationPointForCoordinate(CLLocationCoordinate2D coordinate) = 0;
+    // The coordinate under a point of another view of the same window.
+    virtual CLLocationCoordinate2D annotationCoordinateForPoint(CGPoint point,
+                                                                const UIView* view) = 0;
+    // Reports of the annotation views, passed on to the map's delegate.
+    virtual void didSelectAnnotationView(const std::shared_ptr<VMAnnotationView>&) {}
+    virtual void didDeselectAnnotationView(const std::shared_ptr<VMAnnotationView>&) {}
+    virtual void annotationViewDidChangeDragState(const std::shared_ptr<VMAnnotationView>&,
+                                                  long /*newState*/, long /*oldState*/) {}
+    virtual void annotationViewCalloutAccessoryControlTapped(
+        const std::shared_ptr<VMAnnotationView>&, const std::shared_ptr<UIControl>&) {}
+};

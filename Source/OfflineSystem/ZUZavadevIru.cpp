@@ -1,0 +1,572 @@
+#include "ZUZavadevIru.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "Foundation/Dispatch.h"
+#include "Foundation/NSFileManager.h"
+#include "Foundation/NSLog.h"
+#include "Foundation/NSPathUtilities.h"
+#include "Foundation/NSURLConnection.h"
+#include "VMMapServices.h"
+#include "VMResources.h"
+#include "VMZipArchive.h"
+#include "ZIRidUdoDoNotBackup.h"
+
+namespace {
+
+constexpr const char* kIndexName = "offlinePackage.plist";
+constexpr const char* kOldRecordName = "cityAggregate.plist";
+
+std::string documentsDirectory() {
+    const auto paths = NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask);
+    return paths.empty() ? NSHomeDirectory() + "/Documents" : paths.front();
+}
+
+std::string join(const std::string& directory, const std::string& name) {
+    return (std::filesystem::path(directory) / name).string();
+}
+
+nlohmann::json progressInfoWithReceivedSize(std::int64_t received, std::int64_t expected) {
+    return {{ZUZavadevIruDownloadReceivedSizeKey, received},
+            {ZUZavadevIruDownloadExpectedSizeKey, expected}};
+}
+
+std::int64_t integerValue(const nlohmann::json& value) {
+    if (value.is_number_integer()) return value.get<std::int64_t>();
+    if (value.is_number()) return static_cast<std::int64_t>(value.get<double>());
+    if (value.is_boolean()) return value.get<bool>() ? 1 : 0;
+    if (value.is_string()) {
+        try {
+            return std::stoll(value.get<std::string>());
+        } catch (const std::exception&) {
+            return 0;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+ZUZavadevIru::ZUZavadevIru(Options options)
+    : options_(std::move(options)),
+      downloader_(options_.downloader ? options_.downloader : VMDownloader::sharedDownloader()) {}
+
+std::shared_ptr<ZUZavadevIru> ZUZavadevIru::sharedOfflineMap() {
+    static const std::shared_ptr<ZUZavadevIru> shared = create({});
+    return shared;
+}
+
+std::shared_ptr<ZUZavadevIru> ZUZavadevIru::create(Options options) {
+    auto manager = std::shared_ptr<ZUZavadevIru>(new ZUZavadevIru(std::move(options)));
+    return manager->setup() ? manager : nullptr;
+}
+
+bool ZUZavadevIru::setup() {
+    VMOfflinePackage::registerClasses();
+    setupBasePath();
+    return setupPackage();
+}
+
+void ZUZavadevIru::setupBasePath() {
+    basePath_ = join(documentsDirectory(), "Offline");
+    cachedPath_ = join(basePath_, "Cached");
+    vmapPath_ = options_.vmapPath.value_or(VMResources::coreCachePath());
+    NSError error;
+    if (!NSFileManager::defaultManager()->createDirectoryAtPath(cachedPath_, true, &error)) {
+        NSLog("%s:Error Create portion path: %s", "-[ZUZavadevIru setupBasePath]",
+              error.localizedDescription.c_str());
+    }
+    forbidBackup();
+}
+
+void ZUZavadevIru::forbidBackup() {
+    createDirectoryAndForbidBackup(vmapPath_);
+    createDirectoryAndForbidBackup(basePath_);
+}
+
+bool ZUZavadevIru::setupPackage() {
+    const std::string indexPath = join(basePath_, kIndexName);
+    std::shared_ptr<VMOfflinePackage> package;
+    std::error_code missing;
+    if (std::filesystem::exists(indexPath, missing)) {
+        NSError error;
+        package = VMOfflinePackage::packageWithContentsOfFile(indexPath, &error);
+        // A damaged index is as good as none: the shipped catalogue and the disk rebuild it.
+        if (!package)
+            NSLog("offline index unreadable, rebuilt: %s", error.localizedDescription.c_str());
+    }
+    if (!package) {
+        const auto shipped = options_.shippedPackagePath
+                                 ? options_.shippedPackagePath
+                                 : VMResources::sharedResources()->offlinePackagePath();
+        if (shipped) package = VMOfflinePackage::packageWithContentsOfFile(*shipped);
+        if (!package) {
+            NSLog("exception: %s", "ZIRidUdoException: offlinePackage.plist 缺失!");
+            return false;
+        }
+        makeCompatibilityToPackage(*package);
+        std::lock_guard lock(packageMutex_);
+        package_ = package;
+        writeIndex();
+    }
+    {
+        std::lock_guard lock(packageMutex_);
+        package_ = package;
+    }
+    setupStatus();
+    return true;
+}
+
+void ZUZavadevIru::setupStatus() {
+    std::lock_guard lock(packageMutex_);
+    auto items = package_->items();
+    std::map<std::string, bool> found;
+    if (auto walk = NSFileManager::defaultManager()->enumeratorAtPath(cachedPath_)) {
+        while (auto entry = walk->nextObject()) {
+            const std::filesystem::path relative = *entry;
+            if (relative.extension() != ".zip") continue;
+            const std::string adcode = relative.parent_path().empty()
+                                           ? relative.stem().string()
+                                           : (relative.parent_path() / relative.stem()).string();
+            const auto it = items.find(adcode);
+            if (it == items.end()) continue;
+            it->second->setItemStatus(ZUZavadevIruItemStatusCached);
+            it->second->setDownloadedSize(fileSizeForPath(join(cachedPath_, *entry)));
+            found[adcode] = true;
+        }
+    }
+    for (const auto& [adcode, item] : items) {
+        if (item->itemStatus() == ZUZavadevIruItemStatusCached && !found.count(adcode)) {
+            item->setItemStatus(ZUZavadevIruItemStatusNone);
+        }
+    }
+}
+
+void ZUZavadevIru::makeCompatibilityToPackage(VMOfflinePackage& package) {
+    const std::string path = join(basePath_, kOldRecordName);
+    std::error_code missing;
+    if (!std::filesystem::exists(path, missing)) return;
+    NSError error;
+    if (auto aggregate = VMOfflineCityAggregateOld::cityAggregateWithContentsOfFile(path, &error)) {
+        packageMakeCompatibilityWithCityAggregate(package, *aggregate);
+    } else {
+        NSLog("old offline record unreadable, dropped: %s", error.localizedDescription.c_str());
+    }
+    NSFileManager::defaultManager()->removeItemAtPath(path);
+}
+
+void ZUZavadevIru::packageMakeCompatibilityWithCityAggregate(
+    VMOfflinePackage& package, const VMOfflineCityAggregateOld& aggregate) {
+    const int order = package.version.compare(aggregate.version);
+    const auto byCityCode = package.cityCodeItems();
+    std::vector<std::string> removals;
+    std::map<std::string, std::string> moves;
+    for (const auto& old : aggregate.citys) {
+        const auto it = byCityCode.find(old->cityCode);
+        const std::shared_ptr<VMOfflineCity> item = it == byCityCode.end() ? nullptr : it->second;
+        if (order > 0) {
+            if (old->status == ZUZavadevIruItemStatusCached) {
+                removals.push_back(old->cityCode);
+            } else if (item && (old->status == ZUZavadevIruItemStatusInstalled ||
+                                old->status == ZUZavadevIruItemStatusExpired)) {
+                item->setItemStatus(ZUZavadevIruItemStatusExpired);
+            }
+            continue;
+        }
+        if (!item) {
+            if (old->status == ZUZavadevIruItemStatusCached) removals.push_back(old->cityCode);
+            continue;
+        }
+        item->setItemStatus(static_cast<std::int32_t>(old->status));
+        item->setDownloadedSize(old->downloadedSize);
+        if (order < 0) {
+            item->url = old->urlString;
+            item->name = old->cityName;
+            item->size = old->size;
+        }
+        if (old->status == ZUZavadevIruItemStatusCached) {
+            moves[cachedFilePathForCityCode(old->cityCode)] = cachedFilePathForItem(*item);
+        }
+    }
+    removeCachedFilesForCityCodes(removals);
+    moveCachedFileWithDictionary(moves);
+}
+
+bool ZUZavadevIru::writeIndex() {
+    std::lock_guard lock(packageMutex_);
+    return package_ && package_->writeToFile(join(basePath_, kIndexName));
+}
+
+std::shared_ptr<VMOfflinePackage> ZUZavadevIru::package() const {
+    std::lock_guard lock(packageMutex_);
+    return package_;
+}
+
+std::vector<std::shared_ptr<VMOfflineProvince>> ZUZavadevIru::provinces() const {
+    return package()->provinces;
+}
+
+std::vector<std::shared_ptr<VMOfflineItemMunicipality>> ZUZavadevIru::municipalities() const {
+    return package()->municipalities;
+}
+
+std::shared_ptr<VMOfflineItemNationWide> ZUZavadevIru::nationWide() const {
+    return package()->nationWide;
+}
+
+std::string ZUZavadevIru::version() const { return package()->version; }
+
+std::vector<std::shared_ptr<VMOfflineCity>> ZUZavadevIru::cities() const {
+    const auto current = package();
+    std::vector<std::shared_ptr<VMOfflineCity>> list(current->municipalities.begin(),
+                                                     current->municipalities.end());
+    for (const auto& province : current->provinces) {
+        list.insert(list.end(), province->cities.begin(), province->cities.end());
+    }
+    return list;
+}
+
+std::string ZUZavadevIru::cachedFilePathForItem(const VMOfflineItem& item) const {
+    return cachedFilePathForCityCode(item.adcode);
+}
+
+std::string ZUZavadevIru::cachedFilePathForCityCode(const std::string& code) const {
+    return join(cachedPath_, code + ".zip");
+}
+
+std::int64_t ZUZavadevIru::fileSizeForPath(const std::string& path) {
+    if (path.empty()) return 0;
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<std::int64_t>(size);
+}
+
+void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
+                                bool shouldContinueWhenAppEntersBackground,
+                                DownloadBlock downloadBlock) {
+    if (!item) return;
+    {
+        std::lock_guard catalogue(packageMutex_);
+        // Held across setting the shared headers, queueing and recording, so that another
+        // download cannot slip its headers in between and a fast finish finds its entry.
+        std::lock_guard running(runningMutex_);
+        if (runningOperations_.count(item->adcode) ||
+            item->itemStatus() == ZUZavadevIruItemStatusInstalled) {
+            return;
+        }
+        const std::string path = cachedFilePathForItem(*item);
+        const std::int64_t offset =
+            item->itemStatus() == ZUZavadevIruItemStatusCached ? fileSizeForPath(path) : 0;
+        // A fresh download must not follow whatever stale bytes lie there.
+        if (offset == 0) {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+        }
+        downloader_->setValue(NSStringWithFormat("bytes=%lld-", static_cast<long long>(offset)),
+                              "Range");
+        downloader_->setValue(
+            "VAVA SDK iOS Map " + VMMapServices::sharedServices()->SDKVersion().substr(1),
+            "User-Agent");
+        std::weak_ptr<ZUZavadevIru> weak = sharedSelf<ZUZavadevIru>();
+        auto operation = downloader_->downloadWithURL(
+            NSURL::URLWithString(item->url), path, shouldContinueWhenAppEntersBackground,
+            [weak, item, downloadBlock](std::int64_t received, std::int64_t expected) {
+                if (auto self = weak.lock())
+                    self->progress(item, downloadBlock, received, expected);
+            },
+            [weak, item, downloadBlock](const NSErrorOpt& error) {
+                if (auto self = weak.lock()) self->completed(item, downloadBlock, error);
+            },
+            [weak, item, downloadBlock] {
+                if (auto self = weak.lock()) self->cancelled(item, downloadBlock);
+            });
+        if (!operation) {
+            if (downloadBlock) {
+                downloadBlock(ZUZavadevIruDownloadStatusError,
+                              NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
+            }
+            return;
+        }
+        runningOperations_[item->adcode] = operation;
+    }
+    if (downloadBlock) downloadBlock(ZUZavadevIruDownloadStatusWaiting, std::monostate());
+}
+
+void ZUZavadevIru::progress(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block,
+                            std::int64_t received, std::int64_t expected) {
+    if (!block) return;
+    if (expected == -1) {
+        block(ZUZavadevIruDownloadStatusStart, std::monostate());
+        return;
+    }
+    std::int64_t offset = 0;
+    {
+        std::lock_guard running(runningMutex_);
+        if (const auto it = runningOperations_.find(item->adcode); it != runningOperations_.end())
+            offset = it->second->fileOffset();
+    }
+    block(ZUZavadevIruDownloadStatusProgress,
+          progressInfoWithReceivedSize(offset + received, offset + expected));
+}
+
+void ZUZavadevIru::completed(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block,
+                             const NSErrorOpt& error) {
+    std::lock_guard catalogue(packageMutex_);
+    const std::string path = cachedFilePathForItem(*item);
+    if (!error) {
+        if (block) {
+            block(ZUZavadevIruDownloadStatusCompleted, std::monostate());
+            block(ZUZavadevIruDownloadStatusUnzip, std::monostate());
+        }
+        NSError unzipError;
+        if (unzipDownloadedFile(path, item->adcode, &unzipError)) {
+            item->setItemStatus(ZUZavadevIruItemStatusInstalled);
+            executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusFinished,
+                                    std::monostate());
+            return;
+        }
+        item->setItemStatus(ZUZavadevIruItemStatusNone);
+        item->setDownloadedSize(0);
+        applySizeRule(item, block, unzipError);
+        return;
+    }
+    item->setItemStatus(ZUZavadevIruItemStatusCached);
+    item->setDownloadedSize(fileSizeForPath(path));
+    applySizeRule(item, block, *error);
+}
+
+void ZUZavadevIru::applySizeRule(const std::shared_ptr<VMOfflineItem>& item,
+                                 const DownloadBlock& block, ZUZavadevIruDownloadInfo info) {
+    if (item->size != item->downloadedSize()) {
+        executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusError, info);
+        return;
+    }
+    // Everything is on disk after all.
+    NSError unzipError;
+    if (unzipDownloadedFile(cachedFilePathForItem(*item), item->adcode, &unzipError)) {
+        item->setItemStatus(ZUZavadevIruItemStatusInstalled);
+        executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusFinished, std::monostate());
+        return;
+    }
+    item->setItemStatus(ZUZavadevIruItemStatusNone);
+    item->setDownloadedSize(0);
+    executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusError, unzipError);
+}
+
+void ZUZavadevIru::cancelled(const std::shared_ptr<VMOfflineItem>& item,
+                             const DownloadBlock& block) {
+    std::lock_guard catalogue(packageMutex_);
+    const std::int64_t size = fileSizeForPath(cachedFilePathForItem(*item));
+    item->setItemStatus(size > 0 ? ZUZavadevIruItemStatusCached : ZUZavadevIruItemStatusNone);
+    item->setDownloadedSize(size);
+    executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusCancelled, std::monostate());
+}
+
+void ZUZavadevIru::executeCompleteWithItem(const std::shared_ptr<VMOfflineItem>& item,
+                                           const DownloadBlock& block, int status,
+                                           const ZUZavadevIruDownloadInfo& info) {
+    {
+        std::lock_guard catalogue(packageMutex_);
+        writeIndex();
+    }
+    if (block) block(status, info);
+    std::lock_guard running(runningMutex_);
+    runningOperations_.erase(item->adcode);
+}
+
+bool ZUZavadevIru::unzipDownloadedFile(const std::string& path, const std::string& adcode,
+                                       NSError* error) {
+    auto zip = VMZipArchive::create();
+    bool success = false;
+    if (zip->UnzipOpenFile(path)) {
+        success = zip->UnzipFileTo(vmapPath_, true);
+        if (!success && error) {
+            *error = NSError::make(ZUZavadevIruErrorDomain, -4,
+                                   "Error: adcode = " + adcode + " Expand File");
+        }
+    } else if (error) {
+        *error = NSError::make(ZUZavadevIruErrorDomain, -3,
+                               "Error: adcode = " + adcode + " Open Zip File");
+    }
+    zip->UnzipCloseFile();
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    return success;
+}
+
+bool ZUZavadevIru::isDownloadingForItem(const std::shared_ptr<VMOfflineItem>& item) const {
+    if (!item) return false;
+    std::lock_guard running(runningMutex_);
+    return runningOperations_.count(item->adcode) > 0;
+}
+
+void ZUZavadevIru::pauseItem(const std::shared_ptr<VMOfflineItem>& item) {
+    if (!item) return;
+    std::shared_ptr<VMDownloaderOperation> operation;
+    {
+        std::lock_guard running(runningMutex_);
+        const auto it = runningOperations_.find(item->adcode);
+        if (it == runningOperations_.end()) return;
+        operation = it->second;
+    }
+    operation->cancel();
+}
+
+void ZUZavadevIru::cancelAll() {
+    std::vector<std::shared_ptr<VMDownloaderOperation>> operations;
+    {
+        std::lock_guard running(runningMutex_);
+        for (const auto& [adcode, operation] : runningOperations_) operations.push_back(operation);
+    }
+    for (const auto& operation : operations) operation->cancel();
+}
+
+void ZUZavadevIru::clearDisk() {
+    cancelAll();
+    std::lock_guard catalogue(packageMutex_);
+    if (!clearAndReconstructDirectoryAtPath(vmapPath_)) return;
+    if (!clearAndReconstructDirectoryAtPath(cachedPath_)) {
+        NSLog("%s: clear cached path", "-[ZUZavadevIru clearDisk]");
+        return;
+    }
+    updateItemStatusToNoneIncludingCached(true);
+    writeIndex();
+    forbidBackup();
+}
+
+bool ZUZavadevIru::clearAndReconstructDirectoryAtPath(const std::string& path) {
+    auto fileManager = NSFileManager::defaultManager();
+    bool isDirectory = false;
+    if (fileManager->fileExistsAtPath(path, &isDirectory)) {
+        if (!isDirectory) {
+            NSLog("%s: parameter path: %s, is not a directory.",
+                  "-[ZUZavadevIru clearAndReconstructDirectoryAtPath:]", path.c_str());
+            return false;
+        }
+        if (!fileManager->removeItemAtPath(path)) return false;
+        NSError error;
+        if (!fileManager->createDirectoryAtPath(path, true, &error)) {
+            NSLog("%s: Creating directory occurs error: %s",
+                  "-[ZUZavadevIru clearAndReconstructDirectoryAtPath:]",
+                  error.localizedDescription.c_str());
+        }
+        return true;
+    }
+    return fileManager->createDirectoryAtPath(path, true);
+}
+
+void ZUZavadevIru::clearCache() {
+    auto fileManager = NSFileManager::defaultManager();
+    NSError error;
+    if (!fileManager->removeItemAtPath(cachedPath_, &error)) {
+        NSLog("%s:Error remove portion path: %s", "-[ZUZavadevIru clearCache]",
+              error.localizedDescription.c_str());
+    }
+    if (!fileManager->createDirectoryAtPath(cachedPath_, true, &error)) {
+        NSLog("%s:Error Create portion path: %s", "-[ZUZavadevIru clearCache]",
+              error.localizedDescription.c_str());
+    }
+}
+
+void ZUZavadevIru::updateItemStatusToNoneIncludingCached(bool includingCached) {
+    std::lock_guard catalogue(packageMutex_);
+    package_->scanItemsWithBlock([includingCached](const std::shared_ptr<VMOfflineItem>& item) {
+        if (!includingCached && item->itemStatus() == ZUZavadevIruItemStatusCached) return;
+        item->setItemStatus(ZUZavadevIruItemStatusNone);
+        item->setDownloadedSize(0);
+    });
+}
+
+void ZUZavadevIru::deleteCachedFileForItems(
+    const std::vector<std::shared_ptr<VMOfflineItem>>& items) {
+    std::vector<std::string> codes;
+    for (const auto& item : items) codes.push_back(item->adcode);
+    removeCachedFilesForCityCodes(codes);
+}
+
+void ZUZavadevIru::removeCachedFilesForCityCodes(const std::vector<std::string>& codes) {
+    for (const auto& code : codes) {
+        std::error_code ignored;
+        std::filesystem::remove(cachedFilePathForCityCode(code), ignored);
+    }
+}
+
+void ZUZavadevIru::moveCachedFileWithDictionary(const std::map<std::string, std::string>& moves) {
+    for (const auto& [from, to] : moves) {
+        if (from == to) continue;
+        NSFileManager::defaultManager()->moveItemAtPath(from, to);
+    }
+}
+
+void ZUZavadevIru::checkNewestVersion(std::function<void(bool)> block) {
+    if (checkNewestVersionIsRunning_.exchange(true)) return;
+    cancelAll();
+    std::weak_ptr<ZUZavadevIru> weak = sharedSelf<ZUZavadevIru>();
+    DispatchQueue::global()->async([weak, block = std::move(block)] {
+        auto self = weak.lock();
+        if (!self) return;
+        const std::string apiKey = VMMapServices::sharedServices()->apiKey();
+        bool result = self->checkLocalVersion(self->version(), apiKey);
+        if (result) {
+            auto newest = self->checkoutNewestPackageWithAPIKey(apiKey);
+            result = false;
+            if (newest) {
+                std::lock_guard catalogue(self->packageMutex_);
+                self->mergeFrom(*self->package_, *newest);
+                self->package_ = newest;
+                newest->invalidateItems();
+                self->writeIndex();
+                result = true;
+            }
+        }
+        if (block) block(result);
+        self->checkNewestVersionIsRunning_ = false;
+    });
+}
+
+bool ZUZavadevIru::checkLocalVersion(const std::string& localVersion, const std::string& apiKey) {
+    if (localVersion.empty() || apiKey.empty()) {
+        NSLog("InvalidArgumentException %s",
+              ("argument {localVersion = " + localVersion + ", apiKey = " + apiKey + "}").c_str());
+        return false;
+    }
+    const std::string base = options_.versionCheckServer.value_or(
+        VMMapServices::sharedServices()->internalServerAddress());
+    const auto url =
+        NSURL::URLWithString(base + NSStringWithFormat("resourcec/r/init?&key=%s&mapver=%s",
+                                                       apiKey.c_str(), localVersion.c_str()));
+    if (!url) return false;
+    const auto result = NSURLConnection::sendSynchronousRequest(NSURLRequest::requestWithURL(url));
+    if (result.error || result.data.empty()) return false;
+    const auto json = nlohmann::json::parse(result.data.begin(), result.data.end(), nullptr, false);
+    if (json.is_discarded() || !json.is_object()) return false;
+    const auto offline = json.find("offlinemap");
+    if (offline == json.end() || !offline->is_object()) return false;
+    const auto update = offline->find("update");
+    return update != offline->end() && integerValue(*update) != 0;
+}
+
+std::shared_ptr<VMOfflinePackage> ZUZavadevIru::checkoutNewestPackageWithAPIKey(
+    const std::string& /*apiKey*/) {
+    // No source of newer catalogues exists.
+    return nullptr;
+}
+
+void ZUZavadevIru::mergeFrom(VMOfflinePackage& from, VMOfflinePackage& to) {
+    const auto oldItems = from.items();
+    std::vector<std::shared_ptr<VMOfflineItem>> stale;
+    to.scanItemsWithBlock([&](const std::shared_ptr<VMOfflineItem>& item) {
+        const auto it = oldItems.find(item->adcode);
+        if (it == oldItems.end() || it->second->itemStatus() == ZUZavadevIruItemStatusNone) return;
+        const auto& old = it->second;
+        if (item->compare(*old) <= 0) {
+            old->copyTo(*item);
+        } else if (old->itemStatus() != ZUZavadevIruItemStatusCached) {
+            item->setItemStatus(ZUZavadevIruItemStatusExpired);
+        } else {
+            stale.push_back(old);
+        }
+    });
+    deleteCachedFileForItems(stale);
+}

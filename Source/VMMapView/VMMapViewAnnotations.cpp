@@ -1,0 +1,237 @@
+// The map view's annotations: the list, the views of those near the screen in the annotation
+// floor, their reuse, their places and their reports.
+#include <algorithm>
+
+#include "QuartzCore/CATransaction.h"
+#include "VMMapView.h"
+#include "VMPinAnnotationView.h"
+
+namespace {
+
+constexpr const char* kUserLocationReuseIdentifier = "userLocation";
+
+}  // namespace
+
+void VMMapView::addAnnotation(const VMAnnotationRef& annotation) {
+    if (!annotation || !annotationSet_.insert(annotation.get()).second) return;
+    annotationArray_.push_back(annotation);
+    auto view = doAddAnnotation(annotation);
+    if (!view) return;
+    annotationFloor_->addSubview(view);
+    if (auto d = delegate()) d->mapViewDidAddAnnotationViews(*this, {view});
+}
+
+void VMMapView::addAnnotations(const std::vector<VMAnnotationRef>& annotations) {
+    if (annotations.empty()) return;
+    std::vector<VMAnnotationViewRef> views;
+    for (const auto& annotation : annotations) {
+        if (!annotation || !annotationSet_.insert(annotation.get()).second) continue;
+        annotationArray_.push_back(annotation);
+        if (auto view = doAddAnnotation(annotation)) {
+            annotationFloor_->addSubview(view);
+            views.push_back(std::move(view));
+        }
+    }
+    if (auto d = delegate()) d->mapViewDidAddAnnotationViews(*this, views);
+}
+
+void VMMapView::removeAnnotation(const VMAnnotationRef& annotation) {
+    if (!annotation) return;
+    // Unlisted first, so that the reuse pass of the deselection leaves its view alone: the
+    // view of a removed annotation goes back to the application, not into the pool.
+    const bool listed = annotationSet_.erase(annotation.get()) > 0;
+    if (listed) std::erase(annotationArray_, annotation);
+    deselectAnnotation(annotation, false);
+    if (!listed) return;
+    if (auto view = viewForAnnotation(annotation)) view->removeFromSuperview();
+}
+
+void VMMapView::removeAnnotations(const std::vector<VMAnnotationRef>& annotations) {
+    for (const auto& annotation : annotations) removeAnnotation(annotation);
+}
+
+std::vector<VMMapView::VMAnnotationRef> VMMapView::annotationsInMapRect(VMMapRect rect) {
+    std::vector<VMAnnotationRef> inside;
+    for (const auto& annotation : annotationArray_) {
+        const VMMapPoint p = mapPointForCoordinate(annotation->coordinate());
+        if (p.x >= rect.origin.x && p.x < rect.origin.x + rect.size.width && p.y >= rect.origin.y &&
+            p.y < rect.origin.y + rect.size.height) {
+            inside.push_back(annotation);
+        }
+    }
+    return inside;
+}
+
+VMMapView::VMAnnotationViewRef VMMapView::viewForAnnotation(
+    const VMAnnotationRef& annotation) const {
+    if (!annotation) return nullptr;
+    for (const auto& sub : annotationFloor_->subviews()) {
+        auto view = std::dynamic_pointer_cast<VMAnnotationView>(sub);
+        if (view && view->annotation() == annotation) return view;
+    }
+    return nullptr;
+}
+
+VMMapView::VMAnnotationViewRef VMMapView::dequeueReusableAnnotationViewWithIdentifier(
+    const std::string& identifier) {
+    return std::dynamic_pointer_cast<VMAnnotationView>(
+        recycler_->dequeueReusableViewWithIdentifier(identifier));
+}
+
+VMMapView::VMAnnotationViewRef VMMapView::doAddAnnotation(const VMAnnotationRef& annotation) {
+    if (!annotation || !isVisibleForAnnotation(annotation)) return nullptr;
+    const auto d = delegate();
+    VMAnnotationViewRef view = d ? d->mapViewViewForAnnotation(*this, annotation) : nullptr;
+    const bool isUser = annotation == userLocation_;
+    if (isUser) userLocationViewIsCustomized_ = view != nullptr;
+    if (!view) {
+        view = isUser ? userLocationAnnotationViewWithAnnotation(annotation)
+                      : defaultViewForAnnotation(annotation);
+    }
+    view->setAnnotation(annotation);
+    updateCenterForAnnotationView(view);
+    return view;
+}
+
+VMMapView::VMAnnotationViewRef VMMapView::defaultViewForAnnotation(
+    const VMAnnotationRef& annotation) {
+    return VMPinAnnotationView::initWithAnnotation(annotation, kDefaultReuseIdentifier);
+}
+
+// A plain annotation view stands for the user until the location view has a picture.
+VMMapView::VMAnnotationViewRef VMMapView::userLocationAnnotationViewWithAnnotation(
+    const VMAnnotationRef& annotation) {
+    return VMAnnotationView::initWithAnnotation(annotation, kUserLocationReuseIdentifier);
+}
+
+void VMMapView::updateCenterForAnnotationView(const VMAnnotationViewRef& view) {
+    if (!view || !view->annotation()) return;
+    const CGPoint p = annotationPointForCoordinate(view->annotation()->coordinate());
+    const CGPoint offset = view->centerOffset();
+    view->setCenter({p.x + offset.x, p.y + offset.y});
+}
+
+bool VMMapView::isVisibleForAnnotation(const VMAnnotationRef& annotation) {
+    const CGRect b = bounds();
+    const VMMapPoint p = mapPointForCoordinate(annotation->coordinate());
+    if (baseMapView_ && baseMapView_->isInSkyMode()) {
+        return mapRectContainsPoint(mapRectForRect(b), p);
+    }
+    if (annotation == userLocation_) return true;
+    const double s = std::min(b.size.width, b.size.height);
+    return CGRectContainsPoint(CGRectInset(b, -2 * s, -2 * s), pointForMapPoint(p));
+}
+
+void VMMapView::updateReusingPool() {
+    if (annotationArray_.empty() || !annotationFloor_) return;
+    std::unordered_set<const VMAnnotation*> shown;
+    std::vector<VMAnnotationViewRef> leaving;
+    for (const auto& sub : annotationFloor_->subviews()) {
+        auto view = std::dynamic_pointer_cast<VMAnnotationView>(sub);
+        if (!view || !view->annotation() || !annotationSet_.contains(view->annotation().get()))
+            continue;
+        shown.insert(view->annotation().get());
+        if (isVisibleForAnnotation(view->annotation()) || view->annotation() == selectedAnnotation_)
+            continue;
+        leaving.push_back(std::move(view));
+    }
+    for (const auto& view : leaving) {
+        view->removeFromSuperview();
+        recycler_->recycleView(view);
+    }
+    if (shown.size() == annotationArray_.size()) return;
+    const auto area = flatVisibilityBox();
+    // Copied: a delegate that makes views may add or remove annotations.
+    const auto listed = annotationArray_;
+    for (const auto& annotation : listed) {
+        if (shown.contains(annotation.get())) continue;
+        if (area && annotation != userLocation_ &&
+            !mapRectContainsPoint(*area, mapPointForCoordinate(annotation->coordinate())))
+            continue;
+        if (auto view = doAddAnnotation(annotation)) annotationFloor_->addSubview(view);
+    }
+}
+
+// Looking straight down, the map under the visibility area lies within the box of its corners'
+// map points (a map unit wider for rounding), which rules out far annotations without
+// projecting each; a tilted camera has no such box.
+std::optional<VMMapRect> VMMapView::flatVisibilityBox() {
+    if (currentCameraHeaderDegree() != 0 || (baseMapView_ && baseMapView_->isInSkyMode()))
+        return std::nullopt;
+    const CGRect b = bounds();
+    const double s = std::min(b.size.width, b.size.height);
+    const VMMapRect box = mapRectForRect(CGRectInset(b, -2 * s, -2 * s));
+    return VMMapRect{{box.origin.x - 1, box.origin.y - 1},
+                     {box.size.width + 2, box.size.height + 2}};
+}
+
+void VMMapView::selectAnnotation(const VMAnnotationRef& annotation, bool animated) {
+    if (!annotation || annotation == selectedAnnotation_ ||
+        !annotationSet_.contains(annotation.get()))
+        return;
+    auto view = viewForAnnotation(annotation);
+    if (!view) {
+        setCenterCoordinate(annotation->coordinate(), false);
+        view = viewForAnnotation(annotation);
+    }
+    if (!view) return;
+    deselectAnnotation(selectedAnnotation_, false);
+    selectedAnnotation_ = annotation;
+    annotationFloor_->setSelectedAnnotationView(view);
+    view->setSelected(true, animated);
+}
+
+void VMMapView::deselectAnnotation(const VMAnnotationRef& annotation, bool animated) {
+    if (!annotation || annotation != selectedAnnotation_) return;
+    const auto view = annotationFloor_->selectedAnnotationView();
+    if (!view || view->annotation() != annotation) return;
+    view->setSelected(false, animated);
+    selectedAnnotation_ = nullptr;
+    annotationFloor_->setSelectedAnnotationView(nullptr);
+    updateReusingPool();
+}
+
+CGPoint VMMapView::annotationPointForCoordinate(CLLocationCoordinate2D coordinate) {
+    return pointForMapPoint(mapPointForCoordinate(coordinate));
+}
+
+CLLocationCoordinate2D VMMapView::annotationCoordinateForPoint(CGPoint point, const UIView* view) {
+    return convertPointToCoordinateFromView(point, view);
+}
+
+void VMMapView::didSelectAnnotationView(const VMAnnotationViewRef& view) {
+    if (auto d = delegate()) d->mapViewDidSelectAnnotationView(*this, view);
+}
+
+void VMMapView::didDeselectAnnotationView(const VMAnnotationViewRef& view) {
+    if (auto d = delegate()) d->mapViewDidDeselectAnnotationView(*this, view);
+}
+
+void VMMapView::annotationViewDidChangeDragState(const VMAnnotationViewRef& view, long newState,
+                                                 long oldState) {
+    if (auto d = delegate()) d->mapViewAnnotationView(*this, view, newState, oldState);
+}
+
+void VMMapView::annotationViewCalloutAccessoryControlTapped(
+    const VMAnnotationViewRef& view, const std::shared_ptr<UIControl>& control) {
+    if (auto d = delegate()) d->mapViewAnnotationView(*this, view, control);
+}
+
+void VMMapView::animationRenderOver() { updateAnnotationCenters(); }
+
+void VMMapView::updateAnnotationCenters() {
+    if (!annotationFloor_) return;
+    for (const auto& sub : annotationFloor_->subviews()) {
+        if (auto view = std::dynamic_pointer_cast<VMAnnotationView>(sub)) view->updateCenter();
+    }
+}
+
+// Without annotation views the next display-link frame is soon enough.
+void VMMapView::forceRefreshBaseMapView() {
+    if (!annotationFloor_ || annotationFloor_->subviews().empty()) return;
+    CATransaction::begin();
+    baseMapView_->drawView();
+    updateAnnotationCenters();
+    CATransaction::flush();
+    CATransaction::commit();
+}

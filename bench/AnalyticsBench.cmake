@@ -1,0 +1,1 @@
+target_link_libraries(AnalyticsBench PRIVATE ServicesSystem devserver_core)

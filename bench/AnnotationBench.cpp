@@ -1,0 +1,145 @@
+// What annotations cost the user, each beside the empty map in one run: (1) the composited frame
+// at 640 x 1136 pixels with 1,000 default pins on screen while the map pans, median and 95th
+// percentile; (2) one pan step, reuse pass and positions included, with 10,000 annotations
+// listed over a hundred screens. Prints both sides and their ratio.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "Foundation/NSPathUtilities.h"
+#include "UIKit/UIScreen.h"
+#include "VMMapView.h"
+#include "VMPointAnnotation.h"
+#include "host/HeadlessHost.h"
+
+namespace {
+
+struct Times {
+    double median = 0, p95 = 0;
+};
+
+Times gEmptyFrame, gPinsFrame, gEmptyStep, gListedStep;
+double gAddMs = 0;
+
+Times measure(int n, const std::function<void(int)>& step) {
+    std::vector<double> ms;
+    for (int i = 0; i < n; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        step(i);
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms[ms.size() * 95 / 100]};
+}
+
+// Annotations spread evenly over a rectangle of the map.
+std::vector<std::shared_ptr<VMAnnotation>> spread(const VMMapRect& area, int count,
+                                                  std::mt19937& random) {
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::vector<std::shared_ptr<VMAnnotation>> annotations;
+    for (int i = 0; i < count; ++i) {
+        annotations.push_back(VMPointAnnotation::create(
+            coordinateForMapPoint({area.origin.x + unit(random) * area.size.width,
+                                   area.origin.y + unit(random) * area.size.height})));
+    }
+    return annotations;
+}
+
+// Four points to the side, ten times one way and ten times back, as a finger pans.
+void panStep(VMMapView& view, int i) {
+    const double dx = i % 20 < 10 ? 4 : -4;
+    view.setCenterCoordinate(coordinateForMapPoint(view.mapPointForPoint({160 + dx, 284})), false);
+}
+
+void BM_Annotations(benchmark::State& state) {
+    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
+    const char* home = mkdtemp(pattern);
+    if (!home) {
+        state.SkipWithError("no temporary home");
+        return;
+    }
+    NSSetHomeDirectory(home);
+    UIScreen::mainScreen()->setScale(2);
+    {
+        HeadlessHost host;
+        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
+        if (!view) {
+            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
+            return;
+        }
+        host.window()->addSubview(view);
+        view->zoomToLevel(14.5);
+        view->baseMapView()->layoutIfNeeded();
+        view->baseMapView()->drawView();
+        host.compose();
+        for (auto _ : state) {
+            // With annotation views on the map a camera change draws at once, so that frame and
+            // views move together; without, the frame loop draws it.
+            const auto frame = [&](int i) {
+                view->rotateToDegree(i * 0.5);
+                if (view->annotationFloor()->subviews().empty()) view->baseMapView()->drawView();
+                host.compose();
+            };
+            gEmptyFrame = measure(120, frame);
+            std::mt19937 random(7);
+            const VMMapRect visible = view->visibleMapRect();
+            view->addAnnotations(spread(visible, 1000, random));
+            gPinsFrame = measure(120, frame);
+            view->removeAnnotations(view->annotations());
+            view->rotateToDegree(0);
+
+            const VMMapPoint centre{visible.origin.x + visible.size.width / 2,
+                                    visible.origin.y + visible.size.height / 2};
+            const auto step = [&](int i) { panStep(*view, i); };
+            gEmptyStep = measure(200, step);
+            const VMMapRect wide{
+                {centre.x - visible.size.width * 5, centre.y - visible.size.height * 5},
+                {visible.size.width * 10, visible.size.height * 10}};
+            const auto listed = spread(wide, 10000, random);
+            gAddMs = measure(1, [&](int) {
+                         for (const auto& a : listed) view->addAnnotation(a);
+                     }).median;
+            gListedStep = measure(200, step);
+        }
+    }
+    std::filesystem::remove_all(home);
+    state.counters["empty_frame_ms"] = gEmptyFrame.median;
+    state.counters["pins_frame_ms"] = gPinsFrame.median;
+    state.counters["empty_step_ms"] = gEmptyStep.median;
+    state.counters["listed_step_ms"] = gListedStep.median;
+}
+
+BENCHMARK(BM_Annotations)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (gEmptyFrame.median > 0) {
+        std::printf(
+            "composited frame at 640x1136: empty median %.3f ms p95 %.3f ms; 1,000 pins median "
+            "%.3f ms p95 %.3f ms (ratio of medians %.2f; target under 16.7 ms)\n",
+            gEmptyFrame.median, gEmptyFrame.p95, gPinsFrame.median, gPinsFrame.p95,
+            gPinsFrame.median / gEmptyFrame.median);
+        std::printf(
+            "pan step: empty median %.3f ms p95 %.3f ms; 10,000 listed median %.3f ms p95 %.3f "
+            "ms (ratio %.2f, %.3f ms over; target at most 2 ms over)\n",
+            gEmptyStep.median, gEmptyStep.p95, gListedStep.median, gListedStep.p95,
+            gListedStep.median / gEmptyStep.median, gListedStep.median - gEmptyStep.median);
+        std::printf("adding those 10,000 one by one: %.3f ms\n", gAddMs);
+    }
+    return 0;
+}

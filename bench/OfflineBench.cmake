@@ -1,0 +1,1 @@
+target_link_libraries(OfflineBench PRIVATE OfflineSystem VMDownloader UIKit brisfold_test_support_http)

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace devserver {
+
+class Database;
+
+// The map kit's quiet services: its configuration ("/v3/config/resource") and the upload of its
+// analytics logs ("/ws/log/upload"), whose records are decrypted and kept in the data file.
+// Each request is logged with the headers the kit stamps on it. Tests switch the policies.
+class ServicesEndpoints {
+  public:
+    using Log = std::function<void(const std::string&)>;
+    using WithDatabase = std::function<void(const std::function<void(Database&)>&)>;
+
+    // The key the devserver knows from the start; the application registers it.
+    static constexpr const char* kDevelopmentKey = "brisfold-development";
+    // "GET" or "POST" for a path served here; nothing for another path.
+    static const char* methodForPath(std::string_view path);
+
+    ServicesEndpoints(Log log, WithDatabase withDatabase);
+    void install(httplib::Server& http);
+    // Answers, in the upload's own terms, what the common pre-routing would refuse; true if it
+    // answered.
+    bool refuse(const httplib::Request& request, httplib::Response& response) const;
+
+    void addKnownKey(const std::string& key);
+    // "1" or "0" in the configuration's "ex_isupload" and "com_isupload".
+    void setExceptionUpload(bool allowed) { exceptionUpload_ = allowed; }
+    void setCommonUpload(bool allowed) { commonUpload_ = allowed; }
+    // A status other than 200 answers every upload with it, and stores nothing.
+    void setUploadStatus(int status) { uploadStatus_ = status; }
+    // A code other than 1 answers every valid upload with it, and stores nothing.
+    void setUploadReplyCode(int code) { uploadReplyCode_ = code; }
+
+    // What was stored so far, in arrival order: {"header": ..., "record": ...} each.
+    std::vector<nlohmann::json> storedLogs() const;
+
+  private:
+    void answerConfiguration(const httplib::Request& request, httplib::Response& response);
+    void answerUpload(const httplib::Request& request, httplib::Response& response,
+                      const std::string& body);
+    bool knownKey(const std::string& key) const;
+    std::string stamped(const httplib::Request& request) const;
+
+    Log log_;
+    WithDatabase withDatabase_;
+    mutable std::mutex mutex_;  // guards knownKeys_
+    std::set<std::string> knownKeys_{kDevelopmentKey};
+    std::atomic<bool> exceptionUpload_ = true;
+    std::atomic<bool> commonUpload_ = true;
+    std::atomic<int> uploadStatus_ = 200;
+    std::atomic<int> uploadReplyCode_ = 1;
+};
+
+}  // namespace devserver

@@ -1,0 +1,225 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+
+#include "Foundation/NSURL.h"
+#include "MapDataServerFixture.h"
+#include "VMDataDownloader.h"
+
+namespace {
+
+// What each operation's block was called with, by operation number.
+struct Results {
+    std::mutex mutex;
+    std::map<int, std::vector<NSErrorOpt>> errors;
+    std::map<int, NSData> data;
+
+    VMDataDownloadOperation::ResultBlock block(int n) {
+        return [this, n](const std::optional<NSData>& d, const NSErrorOpt& error) {
+            std::lock_guard lock(mutex);
+            errors[n].push_back(error);
+            if (d) data[n] = *d;
+        };
+    }
+    std::size_t calls(int n) {
+        std::lock_guard lock(mutex);
+        return errors[n].size();
+    }
+    NSErrorOpt error(int n) {
+        std::lock_guard lock(mutex);
+        return errors[n].empty() ? std::nullopt : errors[n].front();
+    }
+    bool waitFor(int n) {
+        return testsupport::waitUntil([&] { return calls(n) > 0; });
+    }
+};
+
+class DataDownloaderTest : public MapDataServerTest {
+  protected:
+    std::string url(int n) {
+        // Quadkeys in base 4 keep every request's URL its own.
+        std::string key;
+        for (int v = n + 1; v > 0; v /= 4) key.insert(key.begin(), static_cast<char>('0' + v % 4));
+        return base + "ws/mps/vmap?mapdataver=5&type=20&cp=1&mesh=" + key;
+    }
+    std::string target(int n) { return url(n).substr(base.size() - 1); }
+
+    std::shared_ptr<VMDataDownloader> downloader = VMDataDownloader::create();
+    Results results;
+};
+
+TEST_F(DataDownloaderTest, RefusedAndEmptyAnswersReachTheBlockAsErrors) {
+    struct Case {
+        int status;
+        std::string body;
+        std::string description;
+    };
+    const std::vector<Case> cases = {
+        {404, "missing", "Invalid response :404"},
+        {500, "", "Invalid response :500"},
+        {200, "", "Downloaded data has 0 pixels"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        mapData().setScriptedAnswer(devserver::ScriptedMapDataAnswer{c.status, c.body});
+        downloader->downloadWithURL(url(n), results.block(n));
+        ASSERT_TRUE(results.waitFor(n));
+        const auto error = results.error(n);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->domain, NSURLErrorDomain);
+        EXPECT_EQ(error->code, -1);
+        EXPECT_EQ(error->localizedDescription, c.description);
+        ++n;
+    }
+    mapData().setScriptedAnswer(std::nullopt);
+    downloader->downloadWithURL(base + "ws/mps/vmap?mapdataver=4&type=20&cp=1&mesh=0",
+                                results.block(n));
+    ASSERT_TRUE(results.waitFor(n));
+    EXPECT_EQ(results.error(n)->localizedDescription, "Invalid response :400");
+    ++n;
+    downloader->downloadWithURL(url(n), results.block(n));
+    ASSERT_TRUE(results.waitFor(n));
+    EXPECT_FALSE(results.error(n));
+    const std::string t = target(n);
+    const auto expected = mapData().answerFor(t.substr(0, t.find('?')), t.substr(t.find('?') + 1));
+    ASSERT_TRUE(expected);
+    EXPECT_EQ(std::string(results.data[n].begin(), results.data[n].end()), *expected);
+}
+
+TEST_F(DataDownloaderTest, TheOldestWaitingAreDroppedAndTheNewestRunsNext) {
+    mapData().setHoldAnswers(true);
+    downloader->downloadWithURL(url(0), results.block(0));
+    downloader->downloadWithURL(url(1), results.block(1));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return mapData().heldCount() == 2; }));
+    for (int n = 2; n < 132; ++n) downloader->downloadWithURL(url(n), results.block(n));
+    // The two oldest waiting were told once, at once; the rest still wait.
+    for (const int dropped : {2, 3}) {
+        ASSERT_TRUE(results.waitFor(dropped));
+        EXPECT_EQ(results.calls(dropped), 1u);
+        EXPECT_EQ(results.error(dropped)->code, -999);
+        EXPECT_EQ(results.error(dropped)->localizedDescription, "Connection cancelled");
+    }
+    EXPECT_EQ(downloader->waitingCount(), 128u);
+    EXPECT_EQ(results.calls(4), 0u);
+    mapData().setHoldAnswers(false);
+    for (int n = 4; n < 132; ++n) ASSERT_TRUE(results.waitFor(n)) << n;
+    const auto seen = targets();
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen[2], target(131));
+    EXPECT_EQ(seen.size(), 130u);
+    for (int n = 0; n < 132; ++n) EXPECT_EQ(results.calls(n), 1u) << n;
+}
+
+TEST_F(DataDownloaderTest, CancellingARunningOperationTellsItsBlockOnce) {
+    mapData().setHoldAnswers(true);
+    auto request = NSMutableURLRequest::requestWithURL(NSURL::URLWithString(url(0)));
+    const auto operation = VMDataDownloadOperation::create(request, results.block(0));
+    downloader->downloadWithOperation(operation);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return mapData().heldCount() == 1; }));
+    operation->cancel();
+    operation->cancel();
+    ASSERT_TRUE(results.waitFor(0));
+    EXPECT_EQ(results.error(0)->code, -999);
+    mapData().setHoldAnswers(false);
+    // A later download finishing shows the cancelled one's answer has come and gone.
+    downloader->downloadWithURL(url(1), results.block(1));
+    ASSERT_TRUE(results.waitFor(1));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return operation->isFinished(); }));
+    EXPECT_EQ(results.calls(0), 1u);
+}
+
+TEST_F(DataDownloaderTest, CancelRacingTheFinishCallsTheBlockOnce) {
+    constexpr int kRounds = 40;
+    std::vector<std::shared_ptr<VMDataDownloadOperation>> operations;
+    for (int n = 0; n < kRounds; ++n) {
+        auto request = NSMutableURLRequest::requestWithURL(NSURL::URLWithString(url(n)));
+        operations.push_back(VMDataDownloadOperation::create(request, results.block(n)));
+        downloader->downloadWithOperation(operations.back());
+    }
+    std::thread canceller([&] {
+        for (const auto& operation : operations) {
+            while (!operation->isExecuting() && !operation->isFinished()) std::this_thread::yield();
+            operation->cancel();
+        }
+    });
+    for (int n = 0; n < kRounds; ++n) ASSERT_TRUE(results.waitFor(n));
+    canceller.join();
+    for (int n = 0; n < kRounds; ++n) EXPECT_EQ(results.calls(n), 1u) << n;
+}
+
+TEST_F(DataDownloaderTest, StartingTwiceMakesOneFeederAndCancelAllTellsTheWaiting) {
+    downloader->setStartDownloading(true);
+    downloader->setStartDownloading(true);
+    EXPECT_EQ(downloader->feederStarts(), 1u);
+    mapData().setHoldAnswers(true);
+    for (int n = 0; n < 5; ++n) downloader->downloadWithURL(url(n), results.block(n));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return mapData().heldCount() == 2; }));
+    EXPECT_EQ(downloader->feederStarts(), 1u);
+    downloader->cancelAllDownload();
+    EXPECT_FALSE(downloader->startDownloading());
+    for (int n = 0; n < 5; ++n) {
+        ASSERT_TRUE(results.waitFor(n));
+        EXPECT_EQ(results.error(n)->code, -999) << n;
+    }
+    mapData().setHoldAnswers(false);
+    for (int n = 0; n < 5; ++n) EXPECT_EQ(results.calls(n), 1u) << n;
+}
+
+// Answers one connection with a 200 that announces far more than it sends, then closes.
+class OverAnnouncingServer {
+  public:
+    OverAnnouncingServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(::listen(fd_, 1), 0);
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            const int client = ::accept(fd_, nullptr, nullptr);
+            if (client < 0) return;
+            char request[4096];
+            std::string head;
+            while (head.find("\r\n\r\n") == std::string::npos) {
+                const ssize_t n = ::recv(client, request, sizeof request, 0);
+                if (n <= 0) break;
+                head.append(request, static_cast<std::size_t>(n));
+            }
+            const std::string answer =
+                "HTTP/1.1 200 OK\r\nContent-Length: 1000000000000\r\n\r\n" + std::string(64, 'x');
+            ::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+            ::close(client);
+        });
+    }
+    ~OverAnnouncingServer() {
+        ::shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        ::close(fd_);
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/x"; }
+
+  private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+TEST_F(DataDownloaderTest, AHugeAnnouncedLengthReservesLittleAndEndsInAnError) {
+    OverAnnouncingServer liar;
+    downloader->downloadWithURL(liar.url(), results.block(0));
+    ASSERT_TRUE(results.waitFor(0));
+    ASSERT_TRUE(results.error(0));
+    EXPECT_EQ(results.error(0)->domain, NSURLErrorDomain);
+}
+
+}  // namespace

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "MapDataBytes.h"
+#include "MapDataServerFixture.h"
+#include "VAGetMapDataOperationQueue.h"
+#include "VAGetMapDataStatusList.h"
+#include "vmap_core/MapEngineInternal.h"
+
+namespace {
+
+class LegacyMapDataQueueTest : public MapDataServerTest {
+  protected:
+    void TearDown() override {
+        mapData().setHoldAnswers(false);
+        EXPECT_TRUE(testsupport::waitUntil(
+            [&] { return queue->operationCount() == 0 && !queue->runningOperation(); }));
+        mapEngineDestroy(engine);
+        MapDataServerTest::TearDown();
+    }
+
+    std::shared_ptr<VAGetMapDataOperation> operation(MapDataType type,
+                                                     std::vector<std::string> names) {
+        std::vector<VAGLMapSourceGridData> grids;
+        for (auto& name : names) grids.push_back({std::move(name), type, std::nullopt});
+        return VAGetMapDataOperation::create(std::move(grids), type, engine);
+    }
+    std::optional<std::vector<std::uint8_t>> stored(MapDataType type, const std::string& name) {
+        mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(20));
+        return mapEngineStoredGridData(engine, type, name);
+    }
+    bool idle() { return queue->operationCount() == 0 && !queue->runningOperation(); }
+
+    MapEngine* engine = newEngine();
+    const std::shared_ptr<VAGetMapDataOperationQueue> queue =
+        VAGetMapDataOperationQueue::sharedQueue();
+};
+
+TEST_F(LegacyMapDataQueueTest, RunsByPriorityNewestFirstAndPutsStreamedRecords) {
+    mapData().setHoldAnswers(true);
+    queue->addOperation(operation(1, {"0"}));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return mapData().heldCount() == 1; }));
+    const auto low = operation(7, {"1"});
+    const auto top = operation(0, {"2"});
+    const auto high = operation(3, {"3"});
+    const auto lowNewer = operation(8, {"10"});
+    for (const auto& op : {low, top, high, lowNewer}) queue->addOperation(op);
+    EXPECT_EQ(queue->operations(),
+              (std::vector<std::shared_ptr<VAGetMapDataOperation>>{top, high, lowNewer, low}));
+    EXPECT_EQ(top->queuePriority(), 8);
+    EXPECT_EQ(high->queuePriority(), 4);
+    mapData().setHoldAnswers(false);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return idle() && mapData().requests().size() == 5; }));
+    EXPECT_EQ(targets(), (std::vector<std::string>{
+                             "/ws/mps/vmap?mapdataver=5&type=11&cp=1&mesh=0",
+                             "/ws/mps/vmap?mapdataver=5&type=20&cp=1&mesh=2",
+                             "/ws/mps/smap?mapdataver=5&cp=1&mesh=3",
+                             "/ws/mps/vmap?mapdataver=5&type=13&cp=1&mesh=10",
+                             "/ws/mps/vmap?mapdataver=5&type=1&cp=1&mesh=1",
+                         }));
+    const auto data = stored(3, "3");
+    ASSERT_TRUE(data);
+    EXPECT_EQ(testbytes::text(*data), devserver::MapDataEndpoints::gridData(3, "3"));
+    EXPECT_FALSE(VAGetMapDataStatusList::list()->isGridProcessingWithGridName("3", 3));
+}
+
+TEST_F(LegacyMapDataQueueTest, ATimeOutIsRetriedOnceAt90SecondsForTheSameGrids) {
+    mapData().setHoldAnswers(true);
+    const auto first = operation(0, {"1320", "1321"});
+    first->setTimeout(0.3);
+    queue->addOperation(first);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return mapData().requests().size() == 2; }));
+    const auto retry = queue->runningOperation();
+    ASSERT_TRUE(retry);
+    EXPECT_NE(retry, first);
+    EXPECT_EQ(retry->timeout(), 90.0);
+    EXPECT_EQ(retry->server(), first->server());
+    EXPECT_EQ(retry->queuePriority(), first->queuePriority());
+    const auto seen = targets();
+    EXPECT_EQ(seen[0], seen[1]);
+    mapData().setHoldAnswers(false);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return idle(); }));
+    EXPECT_TRUE(stored(0, "1321"));
+    EXPECT_EQ(mapData().requests().size(), 2u);
+}
+
+TEST_F(LegacyMapDataQueueTest, RecordsForAReplacedEngineAreDropped) {
+    const auto stale = operation(0, {"1320"});
+    MapEngine* newer = newEngine();
+    queue->addOperation(stale);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return idle() && mapData().requests().size() == 1; }));
+    EXPECT_FALSE(stored(0, "1320"));
+    EXPECT_FALSE(mapEngineStoredGridData(newer, 0, "1320"));
+    EXPECT_FALSE(VAGetMapDataStatusList::list()->isGridProcessingWithGridName("1320", 0));
+    mapEngineDestroy(newer);
+}
+
+}  // namespace

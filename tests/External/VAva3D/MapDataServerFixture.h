@@ -1,0 +1,72 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ACEReachability.h"
+#include "Deadline.h"
+#include "DevServer.h"
+#include "TempDir.h"
+#include "VMMapServices.h"
+#include "vmap_core/MapEngine.h"
+
+// A created and initialised least engine, current from now on.
+inline MapEngine* newEngine() {
+    EngineCreationRecord record{};
+    std::strcpy(record.dataDirectory, "/tmp/zaroruda/data/");
+    std::strcpy(record.fontName, "Sans Bold");
+    MapEngine* engine = mapEngineCreate(&record);
+    mapEngineInit(engine);
+    return engine;
+}
+
+// The devserver in-process on an ephemeral port, set as the map server and found reachable.
+class LocalMapDataServer {
+  public:
+    ::testing::AssertionResult start() {
+        devserver::DevServerOptions options;
+        options.passwordIterations = 1;
+        server = std::make_unique<devserver::DevServer>(dir.path() / "devserver.sqlite", options);
+        if (!server->start(0)) return ::testing::AssertionFailure() << "devserver did not start";
+        base = "http://127.0.0.1:" + std::to_string(server->port()) + "/";
+        VMMapServices::sharedServices()->setInternalServerAddress(base);
+        if (!testsupport::waitUntil(
+                [] { return ACEReachability::getCurrentNetWorkStatus() != ACENotReachable; })) {
+            return ::testing::AssertionFailure() << "the devserver was not found reachable";
+        }
+        return ::testing::AssertionSuccess();
+    }
+    ~LocalMapDataServer() {
+        if (server) server->stop();
+    }
+
+    devserver::MapDataEndpoints& mapData() { return server->mapData(); }
+    std::vector<std::string> targets() {
+        std::vector<std::string> out;
+        for (const auto& r : mapData().requests()) out.push_back(r.target);
+        return out;
+    }
+
+    testsupport::TempDir dir;
+    std::unique_ptr<devserver::DevServer> server;
+    std::string base;
+};
+
+class MapDataServerTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(local.start()); }
+    void TearDown() override {
+        if (local.server) local.server->stop();
+    }
+
+    devserver::MapDataEndpoints& mapData() { return local.mapData(); }
+    std::vector<std::string> targets() { return local.targets(); }
+
+    LocalMapDataServer local;
+    const std::string& base = local.base;
+};

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+
+#include "Foundation/NSPathUtilities.h"
+#include "ManualClock.h"
+#include "MapDataServerFixture.h"
+#include "QuartzCore/CADisplayLink.h"
+#include "ScreenPixels.h"
+#include "UIKit/UIApplication.h"
+#include "VAvaCoreDataProvider.h"
+#include "VMMapView.h"
+#include "vmap_core/MapEngineInternal.h"
+
+namespace {
+
+const CGColor kBackground{243 / 255.0, 241 / 255.0, 236 / 255.0, 1};
+
+// The renderer's delegate in place of the map view: its loading reports, from any thread.
+struct LoadingRecorder : VURI1VovureDelegate {
+    std::mutex mutex;
+    std::vector<std::pair<std::string, std::uint32_t>> log;
+
+    void willStartLoading() override { add("start", 0); }
+    void didFinishLoadingWithDataSize(uint32_t bytes) override { add("finish", bytes); }
+    void didFailLoadingWithError(const NSError&) override { add("fail", 0); }
+    void add(std::string what, std::uint32_t size) {
+        std::lock_guard lock(mutex);
+        log.emplace_back(std::move(what), size);
+    }
+    std::vector<std::pair<std::string, std::uint32_t>> events() {
+        std::lock_guard lock(mutex);
+        return log;
+    }
+    std::size_t count(const std::string& what) {
+        const auto e = events();
+        return static_cast<std::size_t>(
+            std::count_if(e.begin(), e.end(), [&](const auto& p) { return p.first == what; }));
+    }
+};
+
+class MapViewDataTest : public testsupport::ManualClockTest {
+  protected:
+    void SetUp() override { ASSERT_TRUE(local.start()); }
+    void TearDown() override { UIApplication::sharedApplication()->reset(); }
+
+    testsupport::TempDir home;
+    LocalMapDataServer local;
+};
+
+TEST_F(MapViewDataTest, TheInitialRegionShowsTheDevserversGrids) {
+    NSSetHomeDirectory(home.path());
+    UIApplication::sharedApplication()->reset();
+    auto view = VMMapView::create(CGRectMake(0, 0, 250, 125));
+    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+    const auto recorder = std::make_shared<LoadingRecorder>();
+    view->render()->setDelegate(recorder);
+    view->baseMapView()->layoutIfNeeded();
+
+    MapEngine* engine = view->render()->mapEngine();
+    // The base map's grids on screen, each with whether the engine holds it.
+    const auto shown = [&] {
+        std::vector<std::pair<std::string, bool>> grids;
+        std::vector<std::uint8_t> buffer(4000, 0);
+        const int count = mapEngineGetCurrentTiles(engine, buffer.data(), 4000, 0);
+        for (std::size_t at = 1, i = 0; i < static_cast<std::size_t>(count); ++i) {
+            const std::size_t length = buffer[at];
+            grids.emplace_back(std::string(reinterpret_cast<char*>(&buffer[at + 1]), length),
+                               buffer[at + 1 + length] == 1);
+            at += length + 2;
+        }
+        return grids;
+    };
+    const auto loaded = [&] {
+        const auto grids = shown();
+        return recorder->count("start") > 0 &&
+               recorder->count("finish") + recorder->count("fail") == recorder->count("start") &&
+               !grids.empty() &&
+               std::all_of(grids.begin(), grids.end(), [](const auto& g) { return g.second; });
+    };
+    const double deadline = Clock::realNow() + testsupport::kPatience;
+    while (!loaded() && Clock::realNow() < deadline) {
+        advance(CADisplayLink::kRefreshPeriod);
+        mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(1));
+    }
+    ASSERT_TRUE(loaded());
+    advance(CADisplayLink::kRefreshPeriod);
+
+    const auto& contents = view->baseMapView()->layer()->contents();
+    ASSERT_NE(contents, nullptr);
+    for (const auto& [x, y] : {std::pair{10, 10}, {250, 125}, {490, 240}}) {
+        EXPECT_FALSE(testsupport::colourNear(contents->pixelAt(x, y), kBackground, 0.02))
+            << x << "," << y;
+    }
+    for (const auto& [name, held] : shown()) {
+        const auto data = mapEngineStoredGridData(engine, 0, name);
+        ASSERT_TRUE(data) << name;
+        EXPECT_EQ(std::string(data->begin(), data->end()),
+                  devserver::MapDataEndpoints::gridData(0, name));
+    }
+
+    // Will-start first, then one finish per answer with that answer's size.
+    const auto events = recorder->events();
+    EXPECT_EQ(events.front().first, "start");
+    EXPECT_EQ(recorder->count("fail"), 0u);
+    std::vector<std::uint32_t> sizes;
+    for (const auto& [what, size] : events) {
+        if (what == "finish") sizes.push_back(size);
+    }
+    std::vector<std::uint32_t> expected;
+    for (const auto& target : local.targets()) {
+        const auto q = target.find('?');
+        expected.push_back(static_cast<std::uint32_t>(
+            local.mapData().answerFor(target.substr(0, q), target.substr(q + 1))->size()));
+    }
+    std::sort(sizes.begin(), sizes.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(sizes, expected);
+}
+
+TEST_F(MapViewDataTest, TheRendererLetsTheProviderGoOfItsEngineBeforeAReload) {
+    NSSetHomeDirectory(home.path());
+    UIApplication::sharedApplication()->reset();
+    auto view = VMMapView::create(CGRectMake(0, 0, 250, 125));
+    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+    const auto provider = VAvaCoreDataProvider::sharedInstance();
+    EXPECT_EQ(provider->mapEngine(), view->render()->mapEngine());
+    EXPECT_EQ(provider->baseServer(), local.base);
+    view->render()->reconstructMapEngine();
+    EXPECT_EQ(provider->mapEngine(), nullptr);
+    advance(CADisplayLink::kRefreshPeriod);
+    EXPECT_NE(view->render()->mapEngine(), nullptr);
+    EXPECT_EQ(provider->mapEngine(), view->render()->mapEngine());
+}
+
+}  // namespace

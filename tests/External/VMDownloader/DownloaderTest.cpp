@@ -1,0 +1,311 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <random>
+
+#include "Deadline.h"
+#include "Foundation/NSPathUtilities.h"
+#include "TempDir.h"
+#include "TestHTTPServer.h"
+#include "UIKit/UIApplication.h"
+#include "VMDownloader.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::runUntil;
+using testsupport::TempDir;
+using testsupport::TestHTTPServer;
+using testsupport::waitUntil;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string body(std::size_t size) {
+    std::string out(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<char>(i * 131 % 251);
+    return out;
+}
+
+// What one download reported, filled from the operation's thread.
+struct Outcome {
+    std::mutex mutex;
+    std::vector<std::pair<std::int64_t, std::int64_t>> progress;
+    std::vector<NSErrorOpt> completed;
+    int cancelled = 0;
+
+    std::size_t ends() {
+        std::lock_guard lock(mutex);
+        return completed.size() + static_cast<std::size_t>(cancelled);
+    }
+    std::int64_t lastReceived() {
+        std::lock_guard lock(mutex);
+        return progress.empty() ? -1 : progress.back().first;
+    }
+};
+
+class Downloader : public testing::Test {
+  protected:
+    Downloader() { NSSetHomeDirectory(home_.path().string()); }
+
+    std::shared_ptr<VMDownloaderOperation> download(const std::string& url, const std::string& path,
+                                                    const std::shared_ptr<Outcome>& outcome,
+                                                    bool background = false) {
+        return downloader_->downloadWithURL(
+            NSURL::URLWithString(url), path, background,
+            [outcome](std::int64_t received, std::int64_t expected) {
+                std::lock_guard lock(outcome->mutex);
+                outcome->progress.emplace_back(received, expected);
+            },
+            [outcome](const NSErrorOpt& error) {
+                std::lock_guard lock(outcome->mutex);
+                outcome->completed.push_back(error);
+            },
+            [outcome] {
+                std::lock_guard lock(outcome->mutex);
+                ++outcome->cancelled;
+            });
+    }
+
+    TempDir home_;
+    TestHTTPServer server_;
+    std::shared_ptr<VMDownloader> downloader_ = VMDownloader::create();
+};
+
+// Answers a range as the package server does: 206 with the rest (the HTTP library slices a
+// sized body by the request's range), 416 past the end, or, ignoring the range, the whole body
+// with 200; records the range and agent it was sent.
+void serveRanges(TestHTTPServer& server, const std::string& content, bool honourRange,
+                 std::vector<std::string>* ranges) {
+    server.server().Get("/file", [&content, honourRange, ranges](const httplib::Request& req,
+                                                                 httplib::Response& res) {
+        const std::string range = req.get_header_value("Range");
+        if (ranges) ranges->push_back(range + "|" + req.get_header_value("User-Agent"));
+        const std::size_t from = range.rfind("bytes=", 0) == 0 ? std::stoull(range.substr(6)) : 0;
+        const auto provide = [&content](std::size_t offset, std::size_t length,
+                                        httplib::DataSink& sink) {
+            sink.write(content.data() + offset, std::min<std::size_t>(length, 65536));
+            return true;
+        };
+        if (!honourRange) {
+            res.status = 200;
+            res.set_chunked_content_provider(
+                "application/zip",
+                [&content, sent = std::size_t{0}](std::size_t, httplib::DataSink& sink) mutable {
+                    if (sent == content.size()) {
+                        sink.done();
+                        return true;
+                    }
+                    const std::size_t n = std::min<std::size_t>(content.size() - sent, 65536);
+                    sink.write(content.data() + sent, n);
+                    sent += n;
+                    return true;
+                });
+        } else if (from > 0 && from >= content.size()) {
+            res.status = 416;
+            res.set_header("Content-Range", "bytes */" + std::to_string(content.size()));
+        } else {
+            res.set_content_provider(content.size(), "application/zip", provide);
+        }
+    });
+}
+
+TEST_F(Downloader, ResumesAfterTheBytesOnDiskAndCountsProgressForThisTransfer) {
+    const std::string content = body(14096);
+    std::vector<std::string> ranges;
+    serveRanges(server_, content, true, &ranges);
+    const std::string path = home_ / "f.zip";
+    std::ofstream(path, std::ios::binary) << content.substr(0, 4096);
+
+    downloader_->setValue("bytes=4096-", "Range");
+    downloader_->setValue("agent", "User-Agent");
+    EXPECT_EQ(downloader_->valueForHTTPHeaderField("range"), "bytes=4096-");
+    auto outcome = std::make_shared<Outcome>();
+    ASSERT_TRUE(download(server_.url("/file"), path, outcome));
+    ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; }));
+    EXPECT_THAT(ranges, testing::ElementsAre("bytes=4096-|agent"));
+    ASSERT_EQ(outcome->completed.size(), 1u);
+    EXPECT_FALSE(outcome->completed[0]);
+    ASSERT_GE(outcome->progress.size(), 3u);
+    EXPECT_EQ(outcome->progress[0], (std::pair<std::int64_t, std::int64_t>(0, -1)));
+    EXPECT_EQ(outcome->progress[1], (std::pair<std::int64_t, std::int64_t>(0, 10000)));
+    EXPECT_EQ(outcome->progress.back(), (std::pair<std::int64_t, std::int64_t>(10000, 10000)));
+    EXPECT_TRUE(readFile(path) == content);
+
+    downloader_->setValue(std::nullopt, "Range");
+    EXPECT_EQ(downloader_->valueForHTTPHeaderField("Range"), std::nullopt);
+    EXPECT_EQ(downloader_->downloadWithURL(nullptr, path, false, {}, {}, {}), nullptr);
+}
+
+TEST_F(Downloader, WholeBodyForARangedRequestReplacesTheFileAnd416LeavesItAlone) {
+    const std::string content = body(20000);
+    serveRanges(server_, content, false, nullptr);
+    const std::string path = home_ / "f.zip";
+    std::ofstream(path, std::ios::binary) << "stale bytes";
+    downloader_->setValue("bytes=11-", "Range");
+    auto outcome = std::make_shared<Outcome>();
+    download(server_.url("/file"), path, outcome);
+    ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; }));
+    EXPECT_FALSE(outcome->completed.at(0));
+    EXPECT_TRUE(readFile(path) == content);
+
+    TestHTTPServer ranged;
+    serveRanges(ranged, content, true, nullptr);
+    downloader_->setValue("bytes=20000-", "Range");
+    auto refused = std::make_shared<Outcome>();
+    download(ranged.url("/file"), path, refused);
+    ASSERT_TRUE(waitUntil([&] { return refused->ends() == 1; }));
+    ASSERT_TRUE(refused->completed.at(0));
+    EXPECT_EQ(refused->completed[0]->domain, NSURLErrorDomain);
+    EXPECT_EQ(refused->completed[0]->code, 416);
+    EXPECT_TRUE(readFile(path) == content);
+}
+
+// Sends `first` bytes, waits at the gate, sends `second` more, then holds the rest of the
+// announced length back until `finish` is set.
+void serveInTwoParts(TestHTTPServer& server, std::size_t first, std::size_t second,
+                     std::size_t announced = 0, const std::atomic<bool>* finish = nullptr) {
+    server.server().Get("/slow", [&server, first, second, announced, finish](
+                                     const httplib::Request&, httplib::Response& res) {
+        const std::size_t total = announced ? announced : first + second;
+        res.set_content_provider(total, "application/octet-stream",
+                                 [&server, first, second, total, finish](
+                                     std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     std::string part;
+                                     if (offset == 0) {
+                                         part = body(first);
+                                     } else if (offset == first) {
+                                         server.waitAtGate();
+                                         part.assign(second, 'z');
+                                     } else {
+                                         if (finish) waitUntil([finish] { return finish->load(); });
+                                         part.assign(total - offset, 'y');
+                                     }
+                                     sink.write(part.data(), part.size());
+                                     return true;
+                                 });
+    });
+}
+
+TEST_F(Downloader, WritesOnlyPastTheThresholdAndCancelFlushesTheBuffer) {
+    const std::size_t threshold = VMDownloaderOperation::kWriteThreshold;
+    std::atomic<bool> finish{false};
+    serveInTwoParts(server_, threshold, 1, threshold + 100, &finish);
+    const std::string path = home_ / "t.bin";
+    auto outcome = std::make_shared<Outcome>();
+    auto operation = download(server_.url("/slow"), path, outcome);
+    ASSERT_TRUE(
+        waitUntil([&] { return outcome->lastReceived() == static_cast<std::int64_t>(threshold); }));
+    EXPECT_EQ(fs::file_size(path), 0u);
+    server_.releaseGate();
+    ASSERT_TRUE(waitUntil(
+        [&] { return outcome->lastReceived() == static_cast<std::int64_t>(threshold + 1); }));
+    EXPECT_EQ(fs::file_size(path), threshold + 1);
+    operation->cancel();
+    operation->cancel();
+    EXPECT_EQ(outcome->cancelled, 1);
+    EXPECT_TRUE(outcome->completed.empty());
+    EXPECT_TRUE(operation->isFinished());
+    finish = true;
+
+    TestHTTPServer small;
+    serveInTwoParts(small, 5000, 10);
+    const std::string other = home_ / "c.bin";
+    auto flushed = std::make_shared<Outcome>();
+    auto second = download(small.url("/slow"), other, flushed);
+    ASSERT_TRUE(waitUntil([&] { return flushed->lastReceived() == 5000; }));
+    EXPECT_EQ(fs::file_size(other), 0u);
+    second->cancel();
+    EXPECT_EQ(fs::file_size(other), 5000u);
+    EXPECT_EQ(flushed->cancelled, 1);
+    EXPECT_TRUE(flushed->completed.empty());
+}
+
+TEST_F(Downloader, FailuresReachTheCompletedBlock) {
+    server_.server().Get("/huge", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(std::size_t{1} << 60, "application/octet-stream",
+                                 [this](std::size_t, std::size_t, httplib::DataSink& sink) {
+                                     sink.write("0123456789", 10);
+                                     server_.waitAtGate();
+                                     return false;
+                                 });
+    });
+    server_.server().Get("/missing",
+                         [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+    fs::create_directories(home_.path() / "dir.zip");
+    const struct {
+        std::string url;
+        std::string path;
+        std::string domain;
+        long code;
+    } cases[] = {
+        {server_.url("/huge"), home_ / "h.bin", NSCocoaErrorDomain, 640},
+        {server_.url("/missing"), home_ / "m.bin", NSURLErrorDomain, 404},
+        {server_.url("/missing"), home_ / "dir.zip", NSCocoaErrorDomain, 514},
+    };
+    for (const auto& c : cases) {
+        auto outcome = std::make_shared<Outcome>();
+        download(c.url, c.path, outcome);
+        ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; })) << c.url;
+        ASSERT_TRUE(outcome->completed.at(0)) << c.url;
+        EXPECT_EQ(outcome->completed[0]->domain, c.domain);
+        EXPECT_EQ(outcome->completed[0]->code, c.code);
+        if (c.code == 640) {
+            EXPECT_EQ(outcome->completed[0]->localizedDescription,
+                      "There is insufficient space on the disk");
+        }
+    }
+}
+
+TEST_F(Downloader, SecondDownloadWaitsForTheFirstAndBackgroundExpiryCancels) {
+    serveInTwoParts(server_, 100, 100);
+    std::atomic<int> fastHits{0};
+    server_.server().Get("/fast", [&](const httplib::Request&, httplib::Response& res) {
+        ++fastHits;
+        res.set_content("fast", "text/plain");
+    });
+    auto first = std::make_shared<Outcome>();
+    auto second = std::make_shared<Outcome>();
+    download(server_.url("/slow"), home_ / "1.bin", first, true);
+    download(server_.url("/fast"), home_ / "2.bin", second);
+    ASSERT_TRUE(waitUntil([&] { return first->lastReceived() == 100; }));
+    EXPECT_EQ(fastHits.load(), 0);
+    EXPECT_EQ(UIApplication::sharedApplication()->backgroundTaskCount(), 1u);
+
+    UIApplication::sharedApplication()->expireBackgroundTasks();
+    ASSERT_TRUE(runUntil([&] { return first->ends() == 1 && second->ends() == 1; }));
+    EXPECT_EQ(first->cancelled, 1);
+    EXPECT_EQ(fs::file_size(home_.path() / "1.bin"), 100u);
+    EXPECT_EQ(fastHits.load(), 1);
+    EXPECT_EQ(readFile(home_.path() / "2.bin"), "fast");
+    ASSERT_TRUE(
+        runUntil([] { return UIApplication::sharedApplication()->backgroundTaskCount() == 0; }));
+}
+
+// A cancel racing the data and the end of the transfer ends the download exactly once, and the
+// file holds a prefix of the body (never a byte twice).
+TEST_F(Downloader, CancelRacingTheTransferEndsItOnce) {
+    const std::string content = body(3 * VMDownloaderOperation::kWriteThreshold);
+    serveRanges(server_, content, true, nullptr);
+    std::mt19937 random(42);
+    for (int round = 0; round < 20; ++round) {
+        const std::string path = home_ / ("r" + std::to_string(round));
+        auto outcome = std::make_shared<Outcome>();
+        auto operation = download(server_.url("/file"), path, outcome);
+        const auto threshold = static_cast<std::int64_t>(random() % content.size());
+        waitUntil([&] { return outcome->lastReceived() >= threshold || outcome->ends() > 0; });
+        operation->cancel();
+        ASSERT_TRUE(waitUntil([&] { return operation->isFinished(); }));
+        EXPECT_EQ(outcome->ends(), 1u) << round;
+        const std::string written = readFile(path);
+        EXPECT_TRUE(written == content.substr(0, written.size())) << round;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "Foundation/NSNotificationCenter.h"
+#include "TempDir.h"
+#include "UIKit/UIApplication.h"
+#include "VMOfflineCityAggregateOld.h"
+#include "VMOfflinePackage.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+nlohmann::json city(const std::string& adcode, const std::string& citycode) {
+    return {{"adcode", adcode},     {"citycode", citycode},
+            {"name", "c" + adcode}, {"url", "http://127.0.0.1/" + adcode},
+            {"version", "2"},       {"size", 5000000000LL}};
+}
+
+nlohmann::json catalogue() {
+    return {{"version", "20261201"},
+            {"provinces",
+             {{{"adcode", "100000"},
+               {"name", "P"},
+               {"cities", {city("100100", "011"), city("100200", "012")}}},
+              {{"adcode", "200000"},
+               {"citycode", "020"},
+               {"name", "M"},
+               {"cities", nlohmann::json::array()}},
+              city("300000", "030")}},
+            {"others", {{{"adcode", "000000"}, {"name", "base"}}}}};
+}
+
+TEST(Catalogue, DictionaryFormBuildsProvincesMunicipalitiesAndTheBase) {
+    auto package = VMOfflinePackage::packageWithDictionary(catalogue());
+    EXPECT_EQ(package->version, "20261201");
+    ASSERT_EQ(package->provinces.size(), 1u);
+    EXPECT_EQ(package->provinces[0]->cities.size(), 2u);
+    ASSERT_EQ(package->municipalities.size(), 2u);
+    EXPECT_EQ(package->municipalities[0]->adcode, "200000");
+    EXPECT_EQ(package->nationWide->name, "base");
+    EXPECT_THAT(package->items(), testing::SizeIs(6));
+    EXPECT_THAT(package->cityCodeItems(), testing::SizeIs(4));
+    EXPECT_EQ(package->cityCodeItems().at("012")->adcode, "100200");
+
+    auto blank = VMOfflineItem::itemWithDictionary(nullptr);
+    for (const auto* text : {&blank->url, &blank->name, &blank->jianpin, &blank->pinyin,
+                             &blank->adcode, &blank->version})
+        EXPECT_EQ(*text, "unknown");
+    EXPECT_EQ(blank->size + blank->itemStatus() + blank->downloadedSize(), 0);
+    EXPECT_EQ(VMOfflinePackage::packageWithDictionary({{"version", "1"}})->nationWide->adcode,
+              "unknown");
+
+    auto nine = VMOfflineItem::itemWithDictionary({{"version", "9"}});
+    auto ten = VMOfflineItem::itemWithDictionary({{"version", "10"}});
+    EXPECT_EQ(ten->compare(*nine), -1);
+    EXPECT_EQ(nine->compare(*nine), 0);
+}
+
+TEST(Catalogue, LaterDuplicateAdcodeWinsAndMemoryWarningDropsTheIndex) {
+    auto dictionary = catalogue();
+    dictionary["provinces"].push_back(city("100100", "099"));
+    auto package = VMOfflinePackage::packageWithDictionary(dictionary);
+    const auto first = package->items();
+    EXPECT_EQ(first.at("100100"), package->municipalities.back());
+    package->municipalities.pop_back();
+    // Still the cached index until memory runs short.
+    EXPECT_EQ(package->items().at("100100"), first.at("100100"));
+    UIApplication::sharedApplication()->didReceiveMemoryWarning();
+    EXPECT_EQ(package->items().at("100100"), package->provinces[0]->cities[0]);
+}
+
+TEST(Catalogue, ArchiveKeepsEveryFieldAndState) {
+    TempDir dir;
+    auto package = VMOfflinePackage::packageWithDictionary(catalogue());
+    int status = 0;
+    package->scanItemsWithBlock([&](const std::shared_ptr<VMOfflineItem>& item) {
+        item->setItemStatus(status++ % 4);
+        item->setDownloadedSize(status * 1000003LL);
+    });
+    ASSERT_TRUE(package->writeToFile(dir / "offlinePackage.plist"));
+    auto back = VMOfflinePackage::packageWithContentsOfFile(dir / "offlinePackage.plist");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->descriptionDictionary(), package->descriptionDictionary());
+    EXPECT_EQ(back->provinces[0]->cities[1]->cityCode, "012");
+    EXPECT_TRUE(std::dynamic_pointer_cast<VMOfflineItemCommonCity>(back->items().at("100200")));
+
+    EXPECT_EQ(VMOfflinePackage::packageWithContentsOfFile(dir / "missing.plist"), nullptr);
+    EXPECT_FALSE(package->writeToFile(""));
+}
+
+TEST(Catalogue, OldRecordsReadAsTheOldClasses) {
+    TempDir dir;
+    auto old = VMOfflineCityAggregateOld::cityAggregateWithVersion(
+        "7", {VMOfflineCityOld::create("011", "A", "http://a", 10, 1, 4),
+              VMOfflineCityOld::create("012", "B", "http://b", 20, 2, 20)});
+    ASSERT_TRUE(old->writeToFile(dir / "cityAggregate.plist"));
+    VMOfflinePackage::registerClasses();
+    auto back =
+        VMOfflineCityAggregateOld::cityAggregateWithContentsOfFile(dir / "cityAggregate.plist");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->version, "7");
+    ASSERT_EQ(back->citys.size(), 2u);
+    EXPECT_EQ(back->citys[1]->cityCode, "012");
+    EXPECT_EQ(back->citys[1]->status, 2);
+    EXPECT_EQ(back->citys[0]->downloadedSize, 4);
+    EXPECT_EQ(VMOfflineCityAggregateOld::cityAggregateWithContentsOfFile(""), nullptr);
+}
+
+}  // namespace

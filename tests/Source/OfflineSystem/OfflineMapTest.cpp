@@ -1,0 +1,567 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <random>
+
+#include "ChildProcess.h"
+#include "Deadline.h"
+#include "DevServer.h"
+#include "Foundation/NSPathUtilities.h"
+#include "OfflineEndpoints.h"
+#include "TempDir.h"
+#include "TestHTTPServer.h"
+#include "UIKit/UIApplication.h"
+#include "VMMapServices.h"
+#include "VMZipArchive.h"
+#include "ZUZavadevIru.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ChildProcess;
+using testsupport::runUntil;
+using testsupport::TempDir;
+using testsupport::TestHTTPServer;
+using testsupport::waitUntil;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::map<std::string, std::string> tree(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    if (!fs::exists(root)) return files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_regular_file())
+            files[fs::relative(entry.path(), root).string()] = readFile(entry.path());
+    }
+    return files;
+}
+
+// Everything one download reported, in order, from whichever thread.
+struct Reports {
+    std::mutex mutex;
+    std::vector<int> statuses;
+    std::vector<nlohmann::json> progress;
+    std::optional<NSError> error;
+
+    ZUZavadevIru::DownloadBlock block() {
+        return [this](int status, const ZUZavadevIruDownloadInfo& info) {
+            std::lock_guard lock(mutex);
+            statuses.push_back(status);
+            if (const auto* dict = std::get_if<nlohmann::json>(&info)) progress.push_back(*dict);
+            if (const auto* e = std::get_if<NSError>(&info)) error = *e;
+        };
+    }
+    bool has(int status) {
+        std::lock_guard lock(mutex);
+        return std::find(statuses.begin(), statuses.end(), status) != statuses.end();
+    }
+    bool ended() { return has(4) || has(6) || has(7); }
+    std::int64_t received() {
+        std::lock_guard lock(mutex);
+        return progress.empty()
+                   ? 0
+                   : progress.back()[ZUZavadevIruDownloadReceivedSizeKey].get<std::int64_t>();
+    }
+};
+
+class OfflineMap : public testing::Test {
+  protected:
+    OfflineMap() {
+        NSSetHomeDirectory(home_.path().string());
+        devserver::DevServerOptions options;
+        options.passwordIterations = 1;
+        options.log = [this](const std::string& line) {
+            std::lock_guard lock(logMutex_);
+            log_.push_back(line);
+        };
+        server_ =
+            std::make_unique<devserver::DevServer>(home_.path() / "devserver.sqlite", options);
+        EXPECT_TRUE(server_->start(0));
+        base_ = "http://127.0.0.1:" + std::to_string(server_->port()) + "/";
+        auto shipped = VMOfflinePackage::packageWithDictionary(devserver::offlineCatalogue(base_));
+        EXPECT_TRUE(shipped->writeToFile(shippedPath()));
+    }
+
+    std::string shippedPath() const { return home_ / "shipped.plist"; }
+    std::shared_ptr<ZUZavadevIru> manager() {
+        return ZUZavadevIru::create({downloader_, shippedPath(), std::nullopt, base_});
+    }
+    std::vector<std::string> packageRequests() {
+        std::lock_guard lock(logMutex_);
+        std::vector<std::string> lines;
+        for (const auto& line : log_)
+            if (line.find("/offline/") != std::string::npos) lines.push_back(line);
+        return lines;
+    }
+    // The package's files as the zip tool unpacks them.
+    std::map<std::string, std::string> reference(const std::string& adcode) {
+        const std::string archive = home_ / ("reference-" + adcode + ".zip");
+        std::ofstream(archive, std::ios::binary) << *devserver::offlinePackageArchive(adcode);
+        ChildProcess unzip({"/usr/bin/unzip", "-qq", "-o", archive, "-d", home_ / "reference"});
+        EXPECT_EQ(unzip.waitForExit(), 0);
+        return tree(home_.path() / "reference" / "vmap" / adcode);
+    }
+    std::map<std::string, std::string> installed(const ZUZavadevIru& map,
+                                                 const std::string& adcode) {
+        return tree(fs::path(map.vmapPath()) / "vmap" / adcode);
+    }
+    static std::int32_t storedStatus(const ZUZavadevIru& map, const std::string& adcode) {
+        auto stored =
+            VMOfflinePackage::packageWithContentsOfFile(map.basePath() + "/offlinePackage.plist");
+        return stored ? stored->items().at(adcode)->itemStatus() : -1;
+    }
+
+    TempDir home_;
+    std::mutex logMutex_;
+    std::vector<std::string> log_;
+    std::unique_ptr<devserver::DevServer> server_;
+    std::string base_;
+    std::shared_ptr<VMDownloader> downloader_ = VMDownloader::create();
+};
+
+TEST_F(OfflineMap, FirstDownloadInstallsThePackageAndLeavesInstalledOrRunningItemsAlone) {
+    auto map = manager();
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->version(), devserver::kOfflineCatalogueVersion);
+    EXPECT_EQ(map->cities().size(), 4u);
+    auto item = map->package()->items().at("110000");
+    Reports reports;
+    map->downloadItem(item, false, reports.block());
+    EXPECT_TRUE(reports.has(0));
+    EXPECT_TRUE(map->isDownloadingForItem(item));
+    Reports again;
+    map->downloadItem(item, false, again.block());
+    ASSERT_TRUE(waitUntil([&] { return reports.ended(); }));
+    ASSERT_TRUE(waitUntil([&] { return !map->isDownloadingForItem(item); }));
+
+    std::vector<int> statuses = reports.statuses;
+    ASSERT_GE(statuses.size(), 6u);
+    EXPECT_THAT(std::vector<int>(statuses.begin(), statuses.begin() + 2),
+                testing::UnorderedElementsAre(0, 1));
+    EXPECT_THAT(std::vector<int>(statuses.end() - 3, statuses.end()),
+                testing::ElementsAre(3, 5, 6));
+    for (auto it = statuses.begin() + 2; it != statuses.end() - 3; ++it) EXPECT_EQ(*it, 2);
+    EXPECT_EQ(reports.received(), item->size);
+    EXPECT_TRUE(again.statuses.empty());
+    EXPECT_THAT(packageRequests(), testing::ElementsAre(testing::HasSubstr(
+                                       "range=\"bytes=0-\" agent=\"VAVA SDK iOS Map 3.1.0\"")));
+
+    EXPECT_TRUE(installed(*map, "110000") == reference("110000"));
+    EXPECT_FALSE(fs::exists(map->cachedFilePathForItem(*item)));
+    EXPECT_EQ(item->itemStatus(), 2);
+    EXPECT_EQ(storedStatus(*map, "110000"), 2);
+
+    Reports installedAgain;
+    map->downloadItem(item, false, installedAgain.block());
+    EXPECT_TRUE(installedAgain.statuses.empty());
+    EXPECT_EQ(packageRequests().size(), 1u);
+}
+
+// A download that ends before its operation could be recorded leaves no entry behind, and one
+// from offset 0 does not follow stale bytes left in the archive's place.
+TEST_F(OfflineMap, FastEndsLeaveNothingRunningAndFreshDownloadsIgnoreStaleBytes) {
+    auto map = manager();
+    auto item = map->package()->items().at("000000");
+    const std::string url = item->url;
+    item->url = base_ + "offline/999.zip";
+    for (int round = 0; round < 50; ++round) {
+        Reports reports;
+        map->downloadItem(item, false, reports.block());
+        ASSERT_TRUE(waitUntil([&] { return reports.ended(); })) << round;
+        ASSERT_TRUE(waitUntil([&] { return !map->isDownloadingForItem(item); })) << round;
+        EXPECT_EQ(reports.statuses.back(), 7);
+    }
+    // Stale bytes, then a transfer cut short and its resume.
+    item->setItemStatus(0);
+    std::ofstream(map->cachedFilePathForItem(*item), std::ios::binary) << std::string(5000, 's');
+    item->url = url + "?drop=60000";
+    Reports cut;
+    map->downloadItem(item, false, cut.block());
+    ASSERT_TRUE(waitUntil([&] { return cut.ended(); }));
+    EXPECT_EQ(item->downloadedSize(), 60000);
+    item->url = url;
+    Reports reports;
+    map->downloadItem(item, false, reports.block());
+    ASSERT_TRUE(waitUntil([&] { return reports.ended(); }));
+    EXPECT_EQ(reports.statuses.back(), 6);
+    EXPECT_TRUE(installed(*map, "000000") == reference("000000"));
+}
+
+TEST_F(OfflineMap, DroppedTransferResumesFromTheBytesOnDisk) {
+    auto map = manager();
+    auto item = map->package()->items().at("120000");
+    const std::string url = item->url;
+    item->url = url + "?drop=3145728";
+    Reports first;
+    map->downloadItem(item, false, first.block());
+    ASSERT_TRUE(waitUntil([&] { return first.ended(); }));
+    EXPECT_EQ(first.statuses.back(), 7);
+    EXPECT_EQ(item->itemStatus(), 1);
+    EXPECT_EQ(item->downloadedSize(), 3145728);
+    EXPECT_EQ(fs::file_size(map->cachedFilePathForItem(*item)), 3145728u);
+    EXPECT_EQ(storedStatus(*map, "120000"), 1);
+
+    item->url = url;
+    Reports second;
+    map->downloadItem(item, false, second.block());
+    ASSERT_TRUE(waitUntil([&] { return second.ended(); }));
+    EXPECT_EQ(second.statuses.back(), 6);
+    ASSERT_FALSE(second.progress.empty());
+    EXPECT_EQ(second.progress.front()[ZUZavadevIruDownloadReceivedSizeKey], 3145728);
+    EXPECT_EQ(second.progress.front()[ZUZavadevIruDownloadExpectedSizeKey], item->size);
+    EXPECT_THAT(packageRequests().back(), testing::HasSubstr("range=\"bytes=3145728-\""));
+    EXPECT_TRUE(installed(*map, "120000") == reference("120000"));
+}
+
+TEST_F(OfflineMap, WholeBodyForAResumeRestartsTheArchive) {
+    auto map = manager();
+    auto item = map->package()->items().at("320100");
+    item->url += "?drop=100000";
+    Reports first;
+    map->downloadItem(item, false, first.block());
+    ASSERT_TRUE(waitUntil([&] { return first.ended(); }));
+    ASSERT_EQ(item->itemStatus(), 1);
+    item->url = item->url.substr(0, item->url.find('?')) + "?ignoreRange=1";
+    Reports second;
+    map->downloadItem(item, false, second.block());
+    ASSERT_TRUE(waitUntil([&] { return second.ended(); }));
+    EXPECT_EQ(second.statuses.back(), 6);
+    EXPECT_EQ(second.progress.front()[ZUZavadevIruDownloadReceivedSizeKey], 0);
+    EXPECT_TRUE(installed(*map, "320100") == reference("320100"));
+}
+
+TEST_F(OfflineMap, CompleteArchiveOnDiskUnpacksDespiteThe416) {
+    fs::create_directories(home_.path() / "Documents" / "Offline" / "Cached");
+    std::ofstream(home_.path() / "Documents" / "Offline" / "Cached" / "320200.zip",
+                  std::ios::binary)
+        << *devserver::offlinePackageArchive("320200");
+    auto map = manager();
+    auto item = map->package()->items().at("320200");
+    EXPECT_EQ(item->itemStatus(), 1);
+    EXPECT_EQ(item->downloadedSize(), item->size);
+    Reports reports;
+    map->downloadItem(item, false, reports.block());
+    ASSERT_TRUE(waitUntil([&] { return reports.ended(); }));
+    EXPECT_EQ(reports.statuses.back(), 6);
+    EXPECT_THAT(packageRequests().back(),
+                testing::HasSubstr("range=\"bytes=" + std::to_string(item->size) + "-\""));
+    EXPECT_TRUE(installed(*map, "320200") == reference("320200"));
+}
+
+TEST_F(OfflineMap, PauseKeepsTheBytesAndASecondDownloadWaitsForTheFirst) {
+    auto map = manager();
+    auto stalled = map->package()->items().at("120000");
+    auto waiting = map->package()->items().at("000000");
+    stalled->url += "?stall=200000";
+    Reports first, second;
+    map->downloadItem(stalled, false, first.block());
+    map->downloadItem(waiting, false, second.block());
+    ASSERT_TRUE(waitUntil([&] { return first.received() == 200000; }));
+    EXPECT_EQ(second.statuses, std::vector<int>{0});
+    EXPECT_EQ(packageRequests().size(), 1u);
+
+    map->pauseItem(stalled);
+    EXPECT_EQ(first.statuses.back(), 4);
+    EXPECT_EQ(stalled->itemStatus(), 1);
+    EXPECT_EQ(stalled->downloadedSize(), 200000);
+    EXPECT_EQ(fs::file_size(map->cachedFilePathForItem(*stalled)), 200000u);
+    ASSERT_TRUE(waitUntil([&] { return second.ended(); }));
+    EXPECT_EQ(second.statuses.back(), 6);
+
+    // Before any byte arrived.
+    auto early = map->package()->items().at("110000");
+    early->url += "?stall=0";
+    Reports third;
+    map->downloadItem(early, false, third.block());
+    ASSERT_TRUE(waitUntil([&] { return third.has(1); }));
+    map->pauseItem(early);
+    EXPECT_EQ(third.statuses.back(), 4);
+    EXPECT_EQ(early->itemStatus(), 0);
+    EXPECT_FALSE(map->isDownloadingForItem(early));
+}
+
+TEST_F(OfflineMap, BackgroundExpiryPausesAndALengthBeyondTheFreeSpaceFails) {
+    auto map = manager();
+    auto item = map->package()->items().at("120000");
+    const std::string url = item->url;
+    item->url = url + "?stall=100000";
+    Reports reports;
+    map->downloadItem(item, true, reports.block());
+    ASSERT_TRUE(waitUntil([&] { return reports.received() == 100000; }));
+    UIApplication::sharedApplication()->expireBackgroundTasks();
+    ASSERT_TRUE(runUntil([&] { return reports.ended(); }));
+    EXPECT_EQ(reports.statuses.back(), 4);
+    EXPECT_EQ(item->itemStatus(), 1);
+
+    auto other = map->package()->items().at("110000");
+    other->url += "?length=1152921504606846976";
+    Reports full;
+    map->downloadItem(other, false, full.block());
+    ASSERT_TRUE(waitUntil([&] { return full.ended(); }));
+    EXPECT_EQ(full.statuses.back(), 7);
+    ASSERT_TRUE(full.error);
+    EXPECT_EQ(full.error->code, 640);
+}
+
+TEST_F(OfflineMap, HostilePackageFailsWithoutWritingOutsideTheEngineData) {
+    TestHTTPServer hostile;
+    const std::string archive = home_ / "hostile.zip";
+    {
+        const std::string source = home_ / "evil.txt";
+        std::ofstream(source) << "evil";
+        auto zip = VMZipArchive::create();
+        ASSERT_TRUE(zip->CreateZipFile2(archive));
+        ASSERT_TRUE(zip->addFileToZip(source, "../sentinel/x"));
+        ASSERT_TRUE(zip->CloseZipFile2());
+    }
+    const std::string bytes = readFile(archive);
+    hostile.server().Get("/evil.zip", [&bytes](const httplib::Request&, httplib::Response& res) {
+        res.set_content(bytes, "application/zip");
+    });
+    auto map = manager();
+    const fs::path sentinel = fs::path(map->vmapPath()).parent_path() / "sentinel";
+    fs::create_directories(sentinel);
+    auto item = map->package()->items().at("000000");
+    item->url = hostile.url("/evil.zip");
+    Reports reports;
+    map->downloadItem(item, false, reports.block());
+    ASSERT_TRUE(waitUntil([&] { return reports.ended(); }));
+    EXPECT_EQ(reports.statuses.back(), 7);
+    ASSERT_TRUE(reports.error);
+    EXPECT_EQ(reports.error->domain, ZUZavadevIruErrorDomain);
+    EXPECT_EQ(reports.error->code, -4);
+    EXPECT_TRUE(fs::is_empty(sentinel));
+    EXPECT_FALSE(fs::exists(map->cachedFilePathForItem(*item)));
+    EXPECT_EQ(item->itemStatus(), 0);
+    EXPECT_EQ(item->downloadedSize(), 0);
+}
+
+TEST_F(OfflineMap, StartUpRebuildsStatesFromTheDisk) {
+    {
+        auto map = manager();
+        auto package = map->package();
+        package->items().at("110000")->setItemStatus(1);
+        package->writeToFile(map->basePath() + "/offlinePackage.plist");
+        std::ofstream(map->cachedPath() + "/320100.zip") << std::string(4096, 'x');
+    }
+    auto map = manager();
+    EXPECT_EQ(map->package()->items().at("110000")->itemStatus(), 0);
+    EXPECT_EQ(map->package()->items().at("320100")->itemStatus(), 1);
+    EXPECT_EQ(map->package()->items().at("320100")->downloadedSize(), 4096);
+
+    // A damaged index counts as none: the shipped catalogue comes back.
+    std::ofstream(map->basePath() + "/offlinePackage.plist", std::ios::trunc) << "garbage";
+    auto rebuilt = manager();
+    ASSERT_TRUE(rebuilt);
+    EXPECT_EQ(rebuilt->package()->items().at("320100")->itemStatus(), 1);
+    // Without an index, the shipped catalogue is required.
+    fs::remove(map->basePath() + "/offlinePackage.plist");
+    EXPECT_EQ(ZUZavadevIru::create({downloader_, home_ / "none.plist", std::nullopt, base_}),
+              nullptr);
+}
+
+TEST_F(OfflineMap, OldRecordsCarryTheirStatesForwardByVersion) {
+    const struct {
+        std::string oldVersion;
+        std::int32_t installedBecomes;
+        bool partialMoved;
+        bool urlTaken;
+    } cases[] = {{devserver::kOfflineCatalogueVersion, 2, true, false},
+                 {"20200101", 3, false, false},
+                 {"29991231", 2, true, true}};
+    for (const auto& c : cases) {
+        TempDir home;
+        NSSetHomeDirectory(home.path().string());
+        const fs::path offline = home.path() / "Documents" / "Offline";
+        fs::create_directories(offline / "Cached");
+        // City codes name the old archives; "999" is in no catalogue.
+        std::ofstream(offline / "Cached" / "025.zip") << std::string(1000, 'p');
+        std::ofstream(offline / "Cached" / "999.zip") << "orphan";
+        ASSERT_TRUE(
+            VMOfflineCityAggregateOld::cityAggregateWithVersion(
+                c.oldVersion,
+                {VMOfflineCityOld::create("010", "Old North", "http://old/010", 7, 2, 7),
+                 VMOfflineCityOld::create("025", "Old Capital", "http://old/025", 9, 1, 1000),
+                 VMOfflineCityOld::create("999", "Gone", "http://old/999", 1, 1, 6)})
+                ->writeToFile((offline / "cityAggregate.plist").string()));
+        auto map = manager();
+        ASSERT_TRUE(map) << c.oldVersion;
+        auto items = map->package()->items();
+        EXPECT_EQ(items.at("110000")->itemStatus(), c.installedBecomes) << c.oldVersion;
+        EXPECT_EQ(fs::exists(offline / "Cached" / "320100.zip"), c.partialMoved) << c.oldVersion;
+        EXPECT_EQ(items.at("320100")->itemStatus(), c.partialMoved ? 1 : 0) << c.oldVersion;
+        EXPECT_EQ(items.at("110000")->url == "http://old/010", c.urlTaken) << c.oldVersion;
+        EXPECT_FALSE(fs::exists(offline / "Cached" / "025.zip")) << c.oldVersion;
+        EXPECT_FALSE(fs::exists(offline / "Cached" / "999.zip")) << c.oldVersion;
+        EXPECT_FALSE(fs::exists(offline / "cityAggregate.plist")) << c.oldVersion;
+    }
+}
+
+TEST_F(OfflineMap, VersionCheckAsksPlainlyAndCancelsDownloadsFirst) {
+    TestHTTPServer check;
+    std::mutex mutex;
+    std::vector<std::string> seen;
+    check.server().Get(
+        "/resourcec/r/init", [&](const httplib::Request& req, httplib::Response& res) {
+            {
+                std::lock_guard lock(mutex);
+                seen.push_back(req.target + "|" + req.get_header_value("User-Agent") + "|" +
+                               req.get_header_value("Range"));
+            }
+            check.waitAtGate();
+            res.set_content(R"({"offlinemap":{"update":1}})", "application/json");
+        });
+    auto map = ZUZavadevIru::create({downloader_, shippedPath(), std::nullopt, check.url("/")});
+    // A key never set: no question is sent, and the answer is no.
+    if (VMMapServices::sharedServices()->apiKey().empty()) {
+        std::atomic<int> unset{0};
+        map->checkNewestVersion([&](bool newer) {
+            EXPECT_FALSE(newer);
+            ++unset;
+        });
+        ASSERT_TRUE(waitUntil([&] { return unset.load() == 1; }));
+        std::lock_guard lock(mutex);
+        EXPECT_TRUE(seen.empty());
+    }
+    auto item = map->package()->items().at("120000");
+    item->url += "?stall=100000";
+    Reports reports;
+    map->downloadItem(item, false, reports.block());
+    ASSERT_TRUE(waitUntil([&] { return reports.received() == 100000; }));
+
+    VMMapServices::sharedServices()->setApiKey("K1");
+    std::atomic<int> answers{0};
+    std::atomic<bool> answer{true};
+    map->checkNewestVersion([&](bool newer) {
+        answer = newer;
+        ++answers;
+    });
+    EXPECT_EQ(reports.statuses.back(), 4);
+    ASSERT_TRUE(waitUntil([&] { return check.waitingAtGate() == 1; }));
+    map->checkNewestVersion([&](bool) { ++answers; });
+    check.releaseGate();
+    ASSERT_TRUE(waitUntil([&] { return answers.load() == 1; }));
+    EXPECT_FALSE(answer.load());
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_THAT(seen,
+                    testing::ElementsAre("/resourcec/r/init?&key=K1&mapver=" +
+                                         std::string(devserver::kOfflineCatalogueVersion) + "||"));
+    }
+
+    // Against the devserver: its own key and version say there is nothing newer.
+    auto devMap = manager();
+    VMMapServices::sharedServices()->setApiKey(devserver::kOfflineApiKey);
+    std::atomic<int> devAnswers{0};
+    devMap->checkNewestVersion([&](bool newer) {
+        EXPECT_FALSE(newer);
+        ++devAnswers;
+    });
+    ASSERT_TRUE(waitUntil([&] { return devAnswers.load() == 1; }));
+}
+
+}  // namespace
+
+namespace {
+
+constexpr const char* kChildHome = "BRISFOLD_OFFLINE_CHILD_HOME";
+constexpr const char* kChildServer = "BRISFOLD_OFFLINE_CHILD_SERVER";
+
+// Run by the test below as a child process: reports the state it starts from, then downloads
+// under a throttle, printing progress, until it ends or is killed.
+TEST(OfflineChild, DownloadsUntilKilled) {
+    const char* home = std::getenv(kChildHome);
+    const char* server = std::getenv(kChildServer);
+    if (!home || !server) GTEST_SKIP() << "run by KilledDownloadsResumeAndInstall";
+    NSSetHomeDirectory(home);
+    auto map = ZUZavadevIru::create(
+        {VMDownloader::create(), std::string(home) + "/shipped.plist", std::nullopt, server});
+    ASSERT_TRUE(map);
+    auto item = map->package()->items().at("120000");
+    std::printf(
+        "state %d %lld %lld\n", item->itemStatus(), static_cast<long long>(item->downloadedSize()),
+        static_cast<long long>(ZUZavadevIru::fileSizeForPath(map->cachedFilePathForItem(*item))));
+    std::fflush(stdout);
+    item->url += "?throttle=4000000";
+    std::mutex mutex;
+    std::atomic<int> end{-1};
+    map->downloadItem(item, false, [&](int status, const ZUZavadevIruDownloadInfo& info) {
+        std::lock_guard lock(mutex);
+        if (const auto* dict = std::get_if<nlohmann::json>(&info)) {
+            std::printf("progress %lld\n",
+                        (*dict)[ZUZavadevIruDownloadReceivedSizeKey].get<long long>());
+        }
+        if (status == 4 || status >= 6) {
+            std::printf("end %d\n", status);
+            end = status;
+        }
+        std::fflush(stdout);
+    });
+    ASSERT_TRUE(waitUntil([&] { return end.load() >= 0; }, 120));
+}
+
+TEST_F(OfflineMap, KilledDownloadsResumeAndInstall) {
+    const std::string archive = *devserver::offlinePackageArchive("120000");
+    const fs::path partial = home_.path() / "Documents" / "Offline" / "Cached" / "120000.zip";
+    std::mt19937 random(20261207);
+    const auto runChild = [&] {
+        ChildProcess::Options options;
+        options.args = {"/proc/self/exe", "--gtest_filter=OfflineChild.DownloadsUntilKilled"};
+        options.env = {{kChildHome, home_.path().string()}, {kChildServer, base_}};
+        options.captureStderr = true;
+        return std::make_unique<ChildProcess>(options);
+    };
+    // The next line starting with the prefix, or "" when the output ends first.
+    const auto lineStarting = [](ChildProcess& child, const std::string& prefix,
+                                 CFTimeInterval seconds = testsupport::kPatience) {
+        while (auto line = child.readLine(seconds)) {
+            if (line->rfind(prefix, 0) == 0) return *line;
+        }
+        return std::string();
+    };
+    for (int round = 0; round <= 20; ++round) {
+        // What the child will find, before it starts changing it.
+        const bool exists = fs::exists(partial);
+        const long long size = exists ? static_cast<long long>(fs::file_size(partial)) : 0;
+        auto child = runChild();
+        ASSERT_TRUE(child->started());
+        const std::string state = lineStarting(*child, "state ");
+        ASSERT_FALSE(state.empty()) << round << child->err();
+        int status = -1;
+        long long downloaded = -1, onDisk = -1;
+        std::sscanf(state.c_str(), "state %d %lld %lld", &status, &downloaded, &onDisk);
+        EXPECT_EQ(onDisk, size) << round;
+        // An archive on disk, even an empty one, is a partial download of its size.
+        EXPECT_EQ(status, exists ? 1 : 0) << round;
+        if (exists) {
+            EXPECT_EQ(downloaded, size) << round;
+        }
+        if (round == 20) {
+            EXPECT_EQ(lineStarting(*child, "end ", 60), "end 6");
+            break;
+        }
+        // Killed once the transfer passes a random point of what is left, at least a buffer's
+        // worth before the end so that it cannot finish first.
+        const long long left = static_cast<long long>(archive.size()) - size -
+                               static_cast<long long>(VMDownloaderOperation::kWriteThreshold);
+        const long long target = size + (left > 0 ? static_cast<long long>(random() % left) : 0);
+        for (std::string line = lineStarting(*child, "progress ");
+             !line.empty() && std::stoll(line.substr(9)) < target;
+             line = lineStarting(*child, "progress ")) {
+        }
+        ::kill(child->pid(), SIGKILL);
+        child->waitForExit();
+    }
+    EXPECT_TRUE(tree(home_.path() / "Documents" / "zaroruda" / "data" / "vmap" / "120000") ==
+                reference("120000"));
+}
+
+}  // namespace

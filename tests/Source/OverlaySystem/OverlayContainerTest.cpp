@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "VMOverlayContainerView.h"
+#include "VMPolygon.h"
+
+namespace {
+
+using Overlays = std::vector<VMOverlayRef>;
+
+// Counts its frames instead of drawing them.
+class CountingView : public VMOverlayView {
+  public:
+    static std::shared_ptr<CountingView> make(VMOverlayRef overlay) {
+        auto view = finishCreate(std::shared_ptr<CountingView>(new CountingView()), CGRectZero);
+        view->setOverlay(std::move(overlay));
+        return view;
+    }
+    void glRender() override { ++renders; }
+    int renders = 0;
+};
+
+struct Delegate : VMOverlayContainerViewDelegate {
+    VMMapRect visible{{1000, 1000}, {100, 100}};
+    bool answers = true;
+    VMOverlayRef circle;
+    std::vector<VMOverlayViewRef> made;
+    std::vector<std::vector<VMOverlayViewRef>> notices;
+
+    VMMapRect visibleMapRect() override { return visible; }
+    VMOverlayViewRef createDrawableForOverlay(const VMOverlayRef& overlay) override {
+        if (!answers) return nullptr;
+        made.push_back(CountingView::make(overlay));
+        return made.back();
+    }
+    bool isUserLocationCircle(const VMOverlayRef& overlay) override { return overlay == circle; }
+    VMOverlayViewRef userLocationCircleViewWithCircle(const VMOverlayRef& overlay) override {
+        made.push_back(CountingView::make(overlay));
+        return made.back();
+    }
+    void overlayContainerAddedDrawables(const std::vector<VMOverlayViewRef>& d) override {
+        notices.push_back(d);
+    }
+};
+
+VMOverlayRef square(double x, double y, double side = 10) {
+    const VMMapPoint p[] = {{x, y}, {x + side, y}, {x + side, y + side}, {x, y + side}};
+    return VMPolygon::polygonWithPoints(p);
+}
+
+class OverlayContainerTest : public ::testing::Test {
+  protected:
+    void SetUp() override { container->setDelegate(delegate); }
+    std::shared_ptr<Delegate> delegate = std::make_shared<Delegate>();
+    std::shared_ptr<VMOverlayContainerView> container = VMOverlayContainerView::create(CGRectZero);
+    VMOverlayRef a = square(0, 0), b = square(20, 0), c = square(40, 0), g = square(60, 0);
+};
+
+TEST_F(OverlayContainerTest, LevelsAndPositions) {
+    container->addOverlay(a);
+    container->addOverlay(g, 0);
+    EXPECT_EQ(container->overlays(), (Overlays{g, a}));
+    EXPECT_EQ(container->overlaysInLevel(-1), Overlays{g});
+    EXPECT_EQ(container->overlaysInLevel(5), Overlays{a});
+
+    container->insertOverlay(b, 99);
+    container->insertOverlayBelowOverlay(c, a);
+    EXPECT_EQ(container->overlaysInLevel(1), (Overlays{c, a, b}));
+    const auto d = square(80, 0), e = square(100, 0);
+    container->insertOverlayAboveOverlay(d, b);
+    container->insertOverlayAboveOverlay(e, square(0, 0));
+    EXPECT_EQ(container->overlaysInLevel(1), (Overlays{c, a, b, d}));
+
+    int level = -1;
+    std::size_t index = 0;
+    EXPECT_TRUE(container->checkLevel(level, index, b));
+    EXPECT_EQ(level, 1);
+    EXPECT_EQ(index, 2u);
+    EXPECT_FALSE(container->checkLevel(level, index, e));
+    EXPECT_EQ(level, 0);
+    EXPECT_EQ(index, VMOverlayContainerView::kNotFound);
+    EXPECT_EQ(container->overlayForIndex(0, 0), g);
+    EXPECT_EQ(container->overlayForIndex(4, 1), nullptr);
+    EXPECT_EQ(container->overlayForIndex(0, 2), nullptr);
+
+    container->removeOverlays({a, e, g});
+    EXPECT_EQ(container->overlays(), (Overlays{c, b, d}));
+    EXPECT_EQ(container->drawableForOverlay(a), nullptr);
+    EXPECT_EQ(container->drawableForOverlay(b)->overlay(), b);
+}
+
+TEST_F(OverlayContainerTest, NoticesAndDrawables) {
+    container->addOverlay(a);
+    container->addOverlay(a);
+    EXPECT_EQ(container->overlays().size(), 1u);
+    ASSERT_EQ(delegate->notices.size(), 1u);
+    EXPECT_EQ(delegate->notices[0], delegate->made);
+
+    container->addOverlays({b, a, c});
+    ASSERT_EQ(delegate->notices.size(), 2u);
+    EXPECT_EQ(delegate->notices[1].size(), 2u);
+    EXPECT_EQ(container->overlays(), (Overlays{a, b, c}));
+
+    delegate->answers = false;
+    container->addOverlays({square(1, 1), square(2, 2)}, 1);
+    ASSERT_EQ(delegate->notices.size(), 3u);
+    EXPECT_TRUE(delegate->notices[2].empty());
+    container->addOverlay(square(3, 3));
+    EXPECT_EQ(delegate->notices.size(), 3u);
+    EXPECT_EQ(container->overlays().size(), 3u);
+
+    // The accuracy circle gets the built-in view and no notice.
+    delegate->circle = g;
+    container->addOverlay(g);
+    EXPECT_EQ(container->drawableForOverlay(g), delegate->made.back());
+    EXPECT_EQ(delegate->notices.size(), 3u);
+}
+
+TEST_F(OverlayContainerTest, Exchanges) {
+    container->addOverlays({a, b, c});
+    const auto drawableA = container->drawableForOverlay(a);
+    container->exchangeOverlay(a, c);
+    EXPECT_EQ(container->overlays(), (Overlays{c, b, a}));
+    EXPECT_EQ(container->drawableForOverlay(a), drawableA);
+    container->exchangeOverlayAtIndex(0, 1);
+    EXPECT_EQ(container->overlays(), (Overlays{b, c, a}));
+    container->exchangeOverlayAtIndex(0, 1, 2);
+    container->exchangeOverlayAtIndex(0, 3, 1);
+    EXPECT_EQ(container->overlays(), (Overlays{b, c, a}));
+
+    container->addOverlay(g, 0);
+    const auto notices = delegate->notices.size();
+    const auto drawableC = container->drawableForOverlay(c);
+    const auto drawableG = container->drawableForOverlay(g);
+    container->exchangeOverlay(g, c);
+    EXPECT_EQ(container->overlaysInLevel(0), Overlays{c});
+    EXPECT_EQ(container->overlaysInLevel(1), (Overlays{b, g, a}));
+    EXPECT_EQ(delegate->notices.size(), notices + 2);
+    EXPECT_EQ(container->drawableForOverlay(g), delegate->notices[notices][0]);
+    EXPECT_EQ(container->drawableForOverlay(c), delegate->notices.back()[0]);
+    EXPECT_NE(container->drawableForOverlay(g), drawableG);
+    EXPECT_NE(container->drawableForOverlay(c), drawableC);
+}
+
+// A drawable handed back for a second overlay would be drawn twice and leave with either.
+TEST_F(OverlayContainerTest, ADrawableDrawsOneOverlay) {
+    const auto shared = CountingView::make(a);
+    container->insertOverlay(a, shared, 0, 1);
+    container->insertOverlay(b, shared, 0, 1);
+    EXPECT_EQ(container->overlays(), Overlays{a});
+    EXPECT_EQ(container->drawableForOverlay(b), nullptr);
+}
+
+TEST_F(OverlayContainerTest, DrawsWhatReachesTheGrownVisibleRect) {
+    const auto near = square(1000 - 49, 1000, 40);  // within half a width to the left
+    const auto far = square(1000 - 60, 1000, 5);
+    const auto under = square(1040, 1040);
+    container->addOverlays({near, far});
+    container->addOverlay(under, 0);
+    container->drawOverlaysInLevel(1);
+    const auto renders = [&](const VMOverlayRef& o) {
+        return std::static_pointer_cast<CountingView>(container->drawableForOverlay(o))->renders;
+    };
+    EXPECT_EQ(renders(near), 1);
+    EXPECT_EQ(renders(far), 0);
+    EXPECT_EQ(renders(under), 0);
+    container->drawOverlaysInLevel(0);
+    EXPECT_EQ(renders(under), 1);
+}
+
+}  // namespace

@@ -1,0 +1,200 @@
+// The configuration request and the analytics upload against the devserver's own endpoints.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <regex>
+
+#include "Deadline.h"
+#include "DevServer.h"
+#include "Foundation/NSPathUtilities.h"
+#include "Foundation/NSThread.h"
+#include "TempDir.h"
+#include "VMAnalytics.h"
+#include "VMMapManifest.h"
+#include "VMMapServices.h"
+
+namespace {
+
+using testsupport::waitUntil;
+
+class ServicesOnDevServer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        NSSetHomeDirectory(home_.path());
+        devserver::DevServerOptions options;
+        options.passwordIterations = 1000;
+        options.log = [this](const std::string& line) {
+            std::lock_guard lock(mutex_);
+            log_.push_back(line);
+        };
+        server_ = std::make_unique<devserver::DevServer>(home_ / "devserver.sqlite", options);
+        std::string error;
+        ASSERT_TRUE(server_->start(0, &error)) << error;
+        server_->services().addKnownKey("K");
+        base_ = "http://127.0.0.1:" + std::to_string(server_->port());
+        services_->setApiKey("K");
+        services_->setManifestServerAddress(base_ + "/v3/config/resource");
+        analytics_->setLogServerAddress(base_ + "/ws/log/upload");
+        analytics_->setLogEnabled(true);
+    }
+    void TearDown() override {
+        services_->setManifestServerAddress(previousManifest_);
+        analytics_->setLogEnabled(false);
+        analytics_->clearAllLogs();
+        analytics_->countOfLogsWithType(VMAnalyticsLogTypeError);  // waits for the queue
+    }
+
+    std::vector<std::string> log() {
+        std::lock_guard lock(mutex_);
+        return log_;
+    }
+    std::vector<std::string> logLinesStartingWith(const std::string& start) {
+        std::vector<std::string> lines;
+        for (const auto& line : log())
+            if (line.starts_with(start)) lines.push_back(line);
+        return lines;
+    }
+
+    struct Outcome {
+        bool uploaded = false;
+        NSErrorOpt error;
+    };
+    Outcome upload(long type, const std::function<void()>& meanwhile = {}) {
+        std::atomic<bool> done = false;
+        Outcome outcome;
+        analytics_->uploadLogWithType(type, [&](bool uploaded, const NSErrorOpt& error) {
+            outcome = {uploaded, error};
+            done = true;
+        });
+        if (meanwhile) meanwhile();
+        EXPECT_TRUE(waitUntil([&] { return done.load(); }));
+        return outcome;
+    }
+    void logErrors(int count) {
+        for (int i = 0; i < count; ++i)
+            analytics_->logInfo("detail " + std::to_string(i), "VMMapView",
+                                VMAnalyticsLogTypeError);
+    }
+
+    testsupport::TempDir home_;
+    std::mutex mutex_;
+    std::vector<std::string> log_;
+    std::unique_ptr<devserver::DevServer> server_;
+    std::string base_;
+    std::shared_ptr<VMMapServices> services_ = VMMapServices::sharedServices();
+    std::string previousManifest_ = services_->manifestServerAddress();
+    std::shared_ptr<VMAnalytics> analytics_ = VMAnalytics::sharedInstance();
+};
+
+std::optional<nlohmann::json> ask(unsigned type, bool* onMainThread = nullptr,
+                                  std::atomic<int>* calls = nullptr) {
+    std::atomic<bool> answered = false;
+    std::optional<nlohmann::json> answer;
+    VMMapManifest::performManifestRequestWithType(type, [&](std::optional<nlohmann::json> result) {
+        if (onMainThread) *onMainThread = NSThread::isMainThread();
+        if (calls) ++*calls;
+        answer = std::move(result);
+        answered = true;
+    });
+    EXPECT_TRUE(waitUntil([&] { return answered.load(); }));
+    return answer;
+}
+
+TEST_F(ServicesOnDevServer, TheConfigurationIsAnsweredOffTheMainThreadAndLogged) {
+    bool onMainThread = true;
+    const auto policy = ask(3, &onMainThread);
+    EXPECT_FALSE(onMainThread);
+    ASSERT_TRUE(policy);
+    EXPECT_EQ((*policy)["exception"]["exceptinfo"]["ex_isupload"], "1");
+    EXPECT_EQ((*policy)["common"]["commoninfo"]["com_isupload"], "1");
+    EXPECT_EQ(logLinesStartingWith("GET "),
+              std::vector<std::string>{
+                  "GET /v3/config/resource?opertype=exception;common&plattype=iOS&product=3dmap&"
+                  "version=3.1.0&key=K (User-Agent: VAVA_SDK_iOS_3DMap_3.1.0, logversion: 2.0)"});
+
+    const auto settings = ask(12);
+    ASSERT_TRUE(settings);
+    EXPECT_EQ((*settings)["realstatus"]["url"], base_ + "/trafficengine/vadedu/");
+    EXPECT_TRUE((*settings)["offlinemap_with_province"]["provinces"].is_array());
+    EXPECT_NE(log().back().find("opertype=realstatus;offlinemap_with_province&"),
+              std::string::npos);
+
+    services_->setApiKey("unknown");
+    EXPECT_EQ(ask(3), std::nullopt);
+    services_->setApiKey("K");
+
+    server_->stop();
+    std::atomic<int> calls = 0;
+    EXPECT_EQ(ask(3, nullptr, &calls), std::nullopt);
+    EXPECT_EQ(calls, 1);
+}
+
+TEST_F(ServicesOnDevServer, TwoHundredErrorsGoInOnePostAndOnlyTheSentFilesGo) {
+    logErrors(200);
+    ASSERT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeError), 200u);
+    const auto outcome = upload(VMAnalyticsLogTypeError);
+    EXPECT_TRUE(outcome.uploaded);
+    EXPECT_FALSE(outcome.error);
+    const auto posts = logLinesStartingWith("POST ");
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_TRUE(std::regex_match(
+        posts[0], std::regex(R"(POST /ws/log/upload\?product=1&type=1&platform=2&channel=open&)"
+                             R"(sign=[0-9a-f]{32} \(User-Agent: VAVA_SDK_iOS_3DMap_3\.1\.0, )"
+                             R"(logversion: 2\.0\) stored 200 records)")))
+        << posts[0];
+    EXPECT_EQ(posts[0].substr(posts[0].find("sign=") + 5, 32), analytics_->signvalue());
+    const auto stored = server_->services().storedLogs();
+    ASSERT_EQ(stored.size(), 200u);
+    EXPECT_EQ(stored[0]["header"]["key"], "K");
+    EXPECT_EQ(stored[0]["header"].size(), 12u);
+    EXPECT_EQ(stored[0]["record"]["et"], "error");
+    EXPECT_EQ(stored[0]["record"]["classname"], "VMMapView");
+    EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeError), 0u);
+
+    logErrors(3);
+    const auto second = upload(VMAnalyticsLogTypeError, [&] { logErrors(1); });
+    EXPECT_TRUE(second.uploaded);
+    EXPECT_EQ(server_->services().storedLogs().size(), 203u);
+    EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeError), 1u)
+        << "the record written while the upload ran stays";
+}
+
+TEST_F(ServicesOnDevServer, ARefusedOrFailedUploadKeepsTheRecords) {
+    const struct {
+        const char* name;
+        std::function<void(devserver::ServicesEndpoints&)> policy;
+        long errorCode;  // 0: no error
+        bool posted;
+    } cases[] = {
+        {"reply code 0", [](auto& s) { s.setUploadReplyCode(0); }, 0, true},
+        {"status 500", [](auto& s) { s.setUploadStatus(500); }, 500, true},
+        {"uploads not allowed", [](auto& s) { s.setExceptionUpload(false); }, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        analytics_->clearAllLogs();
+        server_->services().setUploadReplyCode(1);
+        server_->services().setUploadStatus(200);
+        server_->services().setExceptionUpload(true);
+        c.policy(server_->services());
+        const std::size_t postsBefore = logLinesStartingWith("POST ").size();
+        logErrors(2);
+        const auto outcome = upload(VMAnalyticsLogTypeError);
+        EXPECT_FALSE(outcome.uploaded);
+        if (c.errorCode != 0) {
+            ASSERT_TRUE(outcome.error);
+            EXPECT_EQ(outcome.error->domain, "InvalidResponseCode");
+            EXPECT_EQ(outcome.error->code, c.errorCode);
+            EXPECT_EQ(outcome.error->localizedDescription, "InvalidResponseCode :500");
+        } else {
+            EXPECT_FALSE(outcome.error);
+        }
+        EXPECT_EQ(logLinesStartingWith("POST ").size() - postsBefore, c.posted ? 1u : 0u);
+        EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeError), 2u);
+    }
+    EXPECT_TRUE(server_->services().storedLogs().empty());
+}
+
+}  // namespace

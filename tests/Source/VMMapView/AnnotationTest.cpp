@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "Foundation/NSNotificationCenter.h"
+#include "MapViewFixture.h"
+#include "ScreenPixels.h"
+#include "UIKit/UIApplication.h"
+#include "VMMapView.h"
+#include "VMPinAnnotationView.h"
+#include "VMPointAnnotation.h"
+#include "VMResources.h"
+#include "host/HeadlessHost.h"
+
+namespace {
+
+using Views = std::vector<std::shared_ptr<VMAnnotationView>>;
+using States = std::vector<std::pair<long, long>>;
+
+// Hears the map's annotation reports.
+struct Listener : VMMapViewDelegate {
+    std::vector<Views> added;
+    States drags;
+    int selects = 0, deselects = 0;
+    void mapViewDidAddAnnotationViews(VMMapView&, const Views& views) override {
+        added.push_back(views);
+    }
+    void mapViewAnnotationView(VMMapView&, const std::shared_ptr<VMAnnotationView>&, long now,
+                               long old) override {
+        drags.emplace_back(now, old);
+    }
+    void mapViewDidSelectAnnotationView(VMMapView&,
+                                        const std::shared_ptr<VMAnnotationView>&) override {
+        ++selects;
+    }
+    void mapViewDidDeselectAnnotationView(VMMapView&,
+                                          const std::shared_ptr<VMAnnotationView>&) override {
+        ++deselects;
+    }
+};
+
+// An annotation that cannot be moved.
+class Landmark : public VMShape {
+  public:
+    static std::shared_ptr<Landmark> create(CLLocationCoordinate2D c) {
+        auto l = std::shared_ptr<Landmark>(new Landmark());
+        l->c_ = c;
+        return l;
+    }
+    CLLocationCoordinate2D coordinate() const override { return c_; }
+
+  private:
+    Landmark() = default;
+    CLLocationCoordinate2D c_;
+};
+
+class AnnotationTest : public MapViewFixture {
+  protected:
+    void SetUp() override {
+        view = makeMapView(CGRectMake(0, 0, 320, 568));
+        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+        host = std::make_unique<HeadlessHost>();
+        host->window()->addSubview(view);
+        show();
+        view->zoomToLevel(12);
+        frames(1);
+        view->setDelegate(listener);
+    }
+    void TearDown() override { view.reset(); }
+
+    // The coordinate under a point of the view.
+    CLLocationCoordinate2D at(CGPoint p) {
+        return coordinateForMapPoint(view->mapPointForPoint(p));
+    }
+    CGPoint pointOf(CLLocationCoordinate2D c) {
+        return view->pointForMapPoint(mapPointForCoordinate(c));
+    }
+    std::shared_ptr<VMPinAnnotationView> pinOf(const std::shared_ptr<VMAnnotation>& a) {
+        return std::dynamic_pointer_cast<VMPinAnnotationView>(view->viewForAnnotation(a));
+    }
+    CGPoint presented(const UIView& v) {
+        return v.layer()->presentationValues(CACurrentMediaTime()).position;
+    }
+    static void expectNear(CGPoint a, CGPoint b, double tolerance = 1e-6) {
+        EXPECT_NEAR(a.x, b.x, tolerance);
+        EXPECT_NEAR(a.y, b.y, tolerance);
+    }
+
+    std::unique_ptr<HeadlessHost> host;
+    std::shared_ptr<Listener> listener = std::make_shared<Listener>();
+};
+
+TEST_F(AnnotationTest, APinStaysOnItsCoordinateInTheComposedScreen) {
+    const auto pin = VMPointAnnotation::create(at({160, 284}));
+    view->addAnnotation(pin);
+    const auto pinView = pinOf(pin);
+    ASSERT_NE(pinView, nullptr);
+    expectNear(pinView->center(), pointOf(pin->coordinate()));
+    // The head of the picture, 7 points above its centre, is red.
+    const auto head = [&] {
+        const CGPoint c = pointOf(pin->coordinate());
+        return testsupport::screenPixel(host->compose(), c.x, c.y - 7);
+    };
+    EXPECT_GT(head().r, 0.7);
+    EXPECT_LT(head().g, 0.4);
+
+    // Moved by the camera, map frame and pin reach the screen together.
+    view->setCenterCoordinate(at({100, 200}));
+    expectNear(pinView->center(), pointOf(pin->coordinate()));
+    EXPECT_NEAR(pinView->center().x, 220, 0.5);
+    EXPECT_GT(head().r, 0.7);
+    view->setZoomLevel(13);
+    expectNear(pinView->center(), pointOf(pin->coordinate()));
+    EXPECT_GT(head().r, 0.7);
+
+    pin->setCoordinate(at({40, 60}));
+    expectNear(pinView->center(), {40, 60}, 1e-3);
+}
+
+TEST_F(AnnotationTest, OnlyAnnotationsNearTheScreenHaveViewsAndTheyAreReused) {
+    // 1600 × 1848 points around the screen hold views; 1700 points off they are only listed.
+    const auto far = VMPointAnnotation::create(at({160, 284 + 2000}));
+    view->addAnnotation(far);
+    view->addAnnotation(far);
+    EXPECT_EQ(view->annotations().size(), 1u);
+    EXPECT_EQ(view->viewForAnnotation(far), nullptr);
+    EXPECT_TRUE(listener->added.empty());
+
+    view->addAnnotations({VMPointAnnotation::create(at({10, 10})),
+                          VMPointAnnotation::create(at({-1000, 0})),
+                          VMPointAnnotation::create(at({0, 3000}))});
+    ASSERT_EQ(listener->added.size(), 1u);
+    EXPECT_EQ(listener->added[0].size(), 1u);
+    view->addAnnotations({VMPointAnnotation::create(at({-1000, -1000})),
+                          VMPointAnnotation::create(at({2000, 0})),
+                          VMPointAnnotation::create(at({0, -1200}))});
+    ASSERT_EQ(listener->added.size(), 2u);
+    EXPECT_TRUE(listener->added[1].empty());
+
+    // Panned near, the far one gets its view in the reuse pass, without a callback.
+    view->setCenterCoordinate(far->coordinate());
+    EXPECT_NE(view->viewForAnnotation(far), nullptr);
+    EXPECT_EQ(listener->added.size(), 2u);
+
+    // The floor holds no more views than the grown bounds hold annotations.
+    const CLLocationCoordinate2D home = view->centerCoordinate();
+    const auto countInside = [&] {
+        std::size_t n = 0;
+        for (const auto& a : view->annotations()) {
+            const CGPoint p = pointOf(a->coordinate());
+            if (p.x >= -640 && p.x <= 960 && p.y >= -640 && p.y <= 1208) ++n;
+        }
+        return n;
+    };
+    for (double dx : {320.0 * 3, 0.0}) {
+        view->setCenterCoordinate(at({160 + dx, 284}));
+        EXPECT_EQ(view->annotationFloor()->subviews().size(), countInside());
+    }
+    // Turned, the map still gives views to exactly those.
+    view->setRotationDegree(30);
+    view->setCenterCoordinate(at({160 + 320 * 2, 284 + 600}));
+    EXPECT_EQ(view->annotationFloor()->subviews().size(), countInside());
+    view->setRotationDegree(0);
+    view->setCenterCoordinate(home);
+    const auto& pool = view->recycler()->reuseIdentifiersToRecycledViews();
+    ASSERT_EQ(pool.count(VMMapView::kDefaultReuseIdentifier), 1u);
+    const auto pooled = pool.at(VMMapView::kDefaultReuseIdentifier);
+    ASSERT_GE(pooled.size(), 2u);
+    for (const auto& v : pooled)
+        EXPECT_EQ(std::static_pointer_cast<VMAnnotationView>(v)->annotation(), nullptr);
+    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier(VMMapView::kDefaultReuseIdentifier),
+              pooled.back());
+    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier(VMMapView::kDefaultReuseIdentifier),
+              pooled[pooled.size() - 2]);
+    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier("never used"), nullptr);
+
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidReceiveMemoryWarningNotification);
+    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier(VMMapView::kDefaultReuseIdentifier),
+              nullptr);
+}
+
+TEST_F(AnnotationTest, TheSelectedAnnotationKeepsItsViewUntilItIsRemoved) {
+    const auto a = VMPointAnnotation::create(at({160, 284}));
+    view->addAnnotation(a);
+    view->selectAnnotation(a, false);
+    const auto selected = view->viewForAnnotation(a);
+    ASSERT_NE(selected, nullptr);
+    EXPECT_TRUE(selected->isSelected());
+    EXPECT_EQ(view->annotationFloor()->selectedAnnotationView(), selected);
+
+    view->setCenterCoordinate(at({160 + 320 * 10, 284}));
+    EXPECT_EQ(view->viewForAnnotation(a), selected);
+
+    view->removeAnnotation(a);
+    EXPECT_EQ(view->selectedAnnotation(), nullptr);
+    EXPECT_EQ(listener->deselects, 1);
+    EXPECT_EQ(selected->superview(), nullptr);
+    EXPECT_EQ(selected->annotation(), nullptr);
+    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier(VMMapView::kDefaultReuseIdentifier),
+              nullptr);
+    // Let go of, the annotation no longer moves the view.
+    a->setCoordinate(at({0, 0}));
+    EXPECT_EQ(selected->superview(), nullptr);
+}
+
+TEST_F(AnnotationTest, AMapRectHoldsItsNearEdgesOnly) {
+    const auto a = VMPointAnnotation::create(at({100, 100}));
+    view->addAnnotation(a);
+    const VMMapPoint p = mapPointForCoordinate(a->coordinate());
+    EXPECT_EQ(view->annotationsInMapRect({p, {10, 10}}).size(), 1u);
+    EXPECT_TRUE(view->annotationsInMapRect({{p.x - 10, p.y}, {10, 10}}).empty());
+    EXPECT_TRUE(view->annotationsInMapRect({{p.x, p.y - 10}, {10, 10}}).empty());
+}
+
+TEST_F(AnnotationTest, RecycledViewsWithoutAnIdentifierGoUnderTheirClassName) {
+    auto recycler = VMViewRecycler::create();
+    auto plain = VMAnnotationView::initWithAnnotation(nullptr, "");
+    recycler->recycleView(plain);
+    EXPECT_EQ(recycler->dequeueReusableViewWithIdentifier(""), nullptr);
+    EXPECT_EQ(recycler->dequeueReusableViewWithIdentifier("VMAnnotationView"), plain);
+}
+
+TEST_F(AnnotationTest, PinsAndTheirAnimations) {
+    const auto a = VMPointAnnotation::create(at({160, 284}));
+    auto pin = VMPinAnnotationView::initWithAnnotation(a, "pin");
+    EXPECT_EQ(pin->pinColor(), VMPinAnnotationColorRed);
+    EXPECT_EQ(pin->image(), VMResources::sharedResources()->imageNamed("redPin"));
+    EXPECT_EQ(pin->validRect(), CGRectMake(12, 0, 24, 38));
+    EXPECT_FALSE(pin->animatesDrop());
+    pin->setPinColor(7);
+    EXPECT_EQ(pin->image(), VMResources::sharedResources()->imageNamed("purplePin"));
+    pin->setPinColor(VMPinAnnotationColorRed);
+    EXPECT_FALSE(pin->pointInside({4, 20}, nullptr));
+    EXPECT_TRUE(pin->pointInside({24, 20}, nullptr));
+
+    // Dropped from the floor's top: half way down at half time, its shadow shown till it lands.
+    pin->setAnimatesDrop(true);
+    pin->setCenter({160, 284});
+    view->annotationFloor()->addSubview(pin);
+    EXPECT_TRUE(pin->layer()->animationForKey("dropAnimation"));
+    advance(0.15);
+    expectNear(presented(*pin), {160, 142}, 0.01);
+    EXPECT_EQ(pin->subviews().size(), 1u);
+    advance(0.2);
+    expectNear(presented(*pin), {160, 284});
+    EXPECT_TRUE(pin->subviews().empty());
+
+    // Outside the floor it does not drop.
+    auto outside = VMPinAnnotationView::initWithAnnotation(nullptr, "pin");
+    outside->setAnimatesDrop(true);
+    outside->setCenter({160, 700});
+    view->annotationFloor()->addSubview(outside);
+    EXPECT_FALSE(outside->layer()->animationForKey("dropAnimation"));
+    EXPECT_TRUE(outside->subviews().empty());
+
+    // Lifted, 40 points up in its lifted picture, the shadow up and to the right.
+    pin->setDragState(VMAnnotationViewDragStateStarting, false);
+    EXPECT_EQ(pin->dragState(), VMAnnotationViewDragStateDragging);
+    EXPECT_EQ(pin->center(), CGPointMake(160, 244));
+    EXPECT_EQ(pin->image(), VMResources::sharedResources()->imageNamed("redPin_lift"));
+    ASSERT_EQ(pin->subviews().size(), 1u);
+    EXPECT_EQ(pin->subviews()[0]->center(), CGPointMake(24 + 43, 20 - 43));
+
+    // The bounce of a drop after a move: 40 points up at 0.2 s, back at 0.4 s.
+    pin->setDragState(VMAnnotationViewDragStateEnding, true);
+    advance(0.2);
+    expectNear(presented(*pin), {160, 204}, 1e-3);
+    EXPECT_EQ(pin->dragState(), VMAnnotationViewDragStateDragging);
+    advance(0.21);
+    expectNear(presented(*pin), {160, 244}, 1e-3);
+    EXPECT_EQ(pin->dragState(), VMAnnotationViewDragStateNone);
+    EXPECT_EQ(pin->image(), VMResources::sharedResources()->imageNamed("redPin"));
+    EXPECT_TRUE(pin->subviews().empty());
+}
+
+class AnnotationDragTest : public AnnotationTest {
+  protected:
+    // A press held past the lift, moved by dx over eight frames unless dx is 0, released.
+    void press(CGPoint p, double dx) {
+        host->touchDown(0, p);
+        advance(0.5);
+        advance(0.25);
+        for (int i = 1; i <= 8 && dx != 0; ++i) {
+            advance(CADisplayLink::kRefreshPeriod);
+            host->touchMove(0, {p.x + dx * i / 8, p.y});
+        }
+        advance(CADisplayLink::kRefreshPeriod);
+        host->touchUp(0, {p.x + dx, p.y});
+    }
+};
+
+// One finger, one grip: while a pin is dragged, a long press on another does not begin.
+TEST_F(AnnotationDragTest, ALongPressDragsAPin) {
+    const auto a = VMPointAnnotation::create(at({160, 284}));
+    const auto b = VMPointAnnotation::create(at({60, 100}));
+    view->addAnnotations({a, b});
+    const auto pin = pinOf(a), other = pinOf(b);
+    pin->setDraggable(true);
+    other->setDraggable(true);
+    const auto otherBegins = [&] {
+        return other->gestureRecognizerShouldBegin(other->longPressGestureGecognizer());
+    };
+    EXPECT_TRUE(otherBegins());
+    // The stem, below the head, is well inside the part that takes touches.
+    press({160, 290}, 80);
+    EXPECT_EQ(listener->drags, (States{{1, 0}, {2, 1}}));
+    EXPECT_FALSE(otherBegins());
+    advance(0.45);
+    EXPECT_EQ(listener->drags, (States{{1, 0}, {2, 1}, {4, 2}, {0, 4}}));
+    EXPECT_TRUE(otherBegins());
+    const CGPoint c = pin->center();
+    EXPECT_NEAR(c.x, 240, 1e-6);
+    const CLLocationCoordinate2D under = at(c);
+    EXPECT_NEAR(a->coordinate().latitude, under.latitude, 1e-7);
+    EXPECT_NEAR(a->coordinate().longitude, under.longitude, 1e-7);
+}
+
+TEST_F(AnnotationDragTest, APressReleasedUnmovedPutsEverythingBack) {
+    const auto a = VMPointAnnotation::create(at({160, 284}));
+    view->addAnnotation(a);
+    const auto pin = pinOf(a);
+    pin->setDraggable(true);
+    // A view that stands off its point keeps standing off it, and its annotation stays put.
+    pin->setCenterOffset({0, -10});
+    view->selectAnnotation(a, false);
+    const CLLocationCoordinate2D before = a->coordinate();
+    press({160, 280}, 0);
+    advance(0.25);
+    EXPECT_EQ(listener->drags, (States{{1, 0}, {2, 1}, {3, 2}, {0, 3}}));
+    expectNear(pin->center(), {160, 274}, 1e-6);
+    EXPECT_NEAR(a->coordinate().latitude, before.latitude, 1e-7);
+    EXPECT_NEAR(a->coordinate().longitude, before.longitude, 1e-7);
+    EXPECT_TRUE(pin->isSelected());
+
+    // Without a settable coordinate there is nothing to drag.
+    const auto fixed = Landmark::create(at({160, 100}));
+    view->addAnnotation(fixed);
+    pinOf(fixed)->setDraggable(true);
+    listener->drags.clear();
+    press({160, 106}, 80);
+    advance(0.5);
+    EXPECT_TRUE(listener->drags.empty());
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+// The devserver's upload decoder, on the input as a gzip body and as the inflated JSON text.
+// What it accepts holds the header's twelve facts and records of six texts each.
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "FuzzCheck.h"
+#include "LogUpload.h"
+
+namespace {
+
+void check(const std::optional<devserver::LogUpload>& upload) {
+    if (!upload) return;
+    FUZZ_CHECK(upload->header.is_object() && upload->header.contains("key"));
+    FUZZ_CHECK(!upload->records.empty());
+    for (const auto& record : upload->records) FUZZ_CHECK(record.at("et").is_string());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    check(devserver::decodeLogUpload(bytes));
+    check(devserver::decodeLogUploadText(bytes));
+    return 0;
+}

@@ -1,0 +1,65 @@
+// Arbitrary bytes unpacked as a zip archive into a folder on tmpfs: whatever the archive holds,
+// nothing may appear outside that folder.
+
+#include <stdlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+#include "FuzzCheck.h"
+#include "VMZipArchive.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One root per process: the archive, the destination and an empty sentinel beside it.
+const fs::path& root() {
+    static const fs::path path = [] {
+        const fs::path base = fs::exists("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
+        std::string pattern = (base / "brisfold-zip-fuzz-XXXXXX").string();
+        FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
+        fs::create_directories(fs::path(pattern) / "sentinel");
+        return fs::path(pattern);
+    }();
+    // Removed when the process ends, so that runs leave nothing behind.
+    static const struct Cleanup {
+        ~Cleanup() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    } cleanup;
+    return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const fs::path archive = root() / "input.zip";
+    const fs::path destination = root() / "dest";
+    {
+        std::ofstream out(archive, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    fs::create_directories(destination);
+    auto zip = VMZipArchive::create();
+    if (zip->UnzipOpenFile(archive.string())) {
+        zip->getZipFileContents();
+        zip->UnzipFileTo(destination.string(), true);
+        zip->UnzipCloseFile();
+    }
+    std::size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(root())) {
+        ++entries;
+        const auto name = entry.path().filename();
+        FUZZ_CHECK(name == "input.zip" || name == "dest" || name == "sentinel");
+    }
+    FUZZ_CHECK(entries == 3);
+    FUZZ_CHECK(fs::is_empty(root() / "sentinel"));
+    fs::remove_all(destination);
+    return 0;
+}
