@@ -20,6 +20,7 @@
 #include "UIKit/UIRotationGestureRecognizer.h"
 #include "UIKit/UITapGestureRecognizer.h"
 #include "UIKit/UIView.h"
+#include "VMAngleIndicator.h"
 #include "VMAnnotationFloor.h"
 #include "VMAnnotationMapView.h"
 #include "VMAnnotationView.h"
@@ -87,6 +88,10 @@ class VMMapViewDelegate {
     // An accessory control of the callout was tapped.
     virtual void mapViewAnnotationView(VMMapView&, const std::shared_ptr<VMAnnotationView>&,
                                        const std::shared_ptr<UIControl>&) {}
+    // Taps on a callout's box; a delegate that does not take them leaves the box unpressable.
+    virtual bool respondsToDidAnnotationViewCalloutTapped() const { return false; }
+    virtual void mapViewDidAnnotationViewCalloutTapped(VMMapView&,
+                                                       const std::shared_ptr<VMAnnotationView>&) {}
 };
 
 // The map kit's public map view. It owns the GL view with its frame loop, whose renderer owns
@@ -336,6 +341,8 @@ class VMMapView : public UIView,
     bool showsUserLocation() const { return showsUserLocation_; }
     void setShowsUserLocation(bool show);
     const std::shared_ptr<VMUserLocation>& userLocation() const { return userLocation_; }
+    // The heading cone inside the default user-location view, in heading tracking only.
+    const std::shared_ptr<VMAngleIndicator>& angleIndicator() const { return angleIndicator_; }
     const std::shared_ptr<VMCircle>& userLocationAccuracyCircle() const { return userCircle_; }
     bool isUserLocationVisible();
     long userTrackingMode() const { return userTrackingMode_; }
@@ -500,6 +507,10 @@ class VMMapView : public UIView,
                                           long oldState) override;
     void annotationViewCalloutAccessoryControlTapped(
         const VMAnnotationViewRef& view, const std::shared_ptr<UIControl>& control) override;
+    void annotationViewDidAnnotationViewCalloutTapped(const VMAnnotationViewRef& view) override;
+    bool annotationViewShouldAnnotationViewCalloutHighlight(
+        const VMAnnotationViewRef& view) override;
+    void annotationViewScrollMapBy(CGSize offset) override;
     // VMOverlayMapView: overlays convert through the engine's live view record, as GL draws.
     CGRect overlayViewBounds() override { return bounds(); }
     VMMapPoint overlayMapPointForPoint(CGPoint point) override;
@@ -572,6 +583,8 @@ class VMMapView : public UIView,
     void updateUserLocationInterface();
     void diveFitsTracking();
     void resetUserLocationHeading();
+    void addAngleIndicator();
+    void removeAngleIndicator();
     void notifyDelegateUpdateUserLocation(bool updatingLocation);
     void reportLoading(std::function<void(VMMapViewDelegate&, VMMapView&)> send);
 
@@ -609,6 +622,7 @@ class VMMapView : public UIView,
     std::shared_ptr<UITapGestureRecognizer> singleTapGestureRecognizer_;
     std::shared_ptr<UILongPressGestureRecognizer> longPressGestureRecognizer_;
     std::shared_ptr<VMCompassView> compassView_;
+    std::shared_ptr<VMAngleIndicator> angleIndicator_;
     std::shared_ptr<VMScaleView> scaleView_;
     std::shared_ptr<VMOverlayContainerView> overlayContainer_;
     std::vector<std::shared_ptr<VMAnnotation>> annotationArray_;
