@@ -100,4 +100,25 @@ TEST_F(CalloutOnMapTest, ATappedPinShowsItsCalloutWhoseTapsAndAccessoryReachTheM
     EXPECT_EQ(pinB->tip()->superview(), pinB);
 }
 
+TEST_F(CalloutOnMapTest, ACalloutThatDoesNotFitScrollsTheMapAndShowsAThirdOfASecondLater) {
+    auto edge = VMPointAnnotation::create(at({12, 300}));
+    edge->setTitle("维修工单 4713 东城区");
+    view->addAnnotation(edge);
+    view->selectAnnotation(edge, true);
+    const auto pin = view->viewForAnnotation(edge);
+    ASSERT_NE(pin, nullptr);
+    ASSERT_NE(pin->tip(), nullptr);
+    EXPECT_TRUE(pin->tip()->isHidden());
+    frames(19);  // 0.317 s
+    EXPECT_TRUE(pin->tip()->isHidden());
+    frames(3);
+    EXPECT_FALSE(pin->tip()->isHidden());
+    frames(30);
+    const auto floor = view->annotationFloor();
+    const CGRect inside = CGRectInset(floor->bounds(), 10 - 0.5, 10 - 0.5);
+    const CGRect box = pin->tip()->convertRectToView(pin->tip()->bounds(), floor.get());
+    EXPECT_TRUE(CGRectContainsRect(inside, box))
+        << box.origin.x << ", " << box.origin.y << " " << box.size.width;
+}
+
 }  // namespace
