@@ -26,4 +26,14 @@ class VMAnnotationMapView {
                                                   long /*newState*/, long /*oldState*/) {}
     virtual void annotationViewCalloutAccessoryControlTapped(
         const std::shared_ptr<VMAnnotationView>&, const std::shared_ptr<UIControl>&) {}
+    // The callout's box was tapped; whether it shows a pressed look (only when someone listens).
+    virtual void annotationViewDidAnnotationViewCalloutTapped(
+        const std::shared_ptr<VMAnnotationView>&) {}
+    virtual bool annotationViewShouldAnnotationViewCalloutHighlight(
+        const std::shared_ptr<VMAnnotationView>&) {
+        return false;
+    }
+    // Scrolls the map, animated, so that what lies at the offset from the screen anchor comes
+    // to it.
+    virtual void annotationViewScrollMapBy(CGSize /*offset*/) {}
 };

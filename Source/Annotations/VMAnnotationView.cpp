@@ -105,9 +105,47 @@ void VMAnnotationView::setSelected(bool selected, bool animated) {
     }
 }
 
-// The bubble is not drawn yet: selection and its reports work without it.
-void VMAnnotationView::showTipAnimated(bool) {}
-void VMAnnotationView::hideTipAnimated(bool) {}
+void VMAnnotationView::showTipAnimated(bool animated) {
+    if (!tip_) tip_ = VAvaCalloutView::create();
+    tip_->setDelegate(sharedSelf<VMAnnotationView>());
+    tip_->setTitle(annotation_ ? annotation_->title() : std::string());
+    tip_->setSubtitle(annotation_ ? annotation_->subtitle() : std::string());
+    tip_->setLeftAccessoryView(leftAccessory_);
+    tip_->setRightAccessoryView(rightAccessory_);
+    tip_->setCalloutOffset(calloutOffset_);
+    const auto floorView = floor();
+    if (!floorView) return;
+    tip_->presentCalloutFromRect(bounds(), sharedSelf<VMAnnotationView>(), floorView, animated);
+}
+
+void VMAnnotationView::hideTipAnimated(bool animated) {
+    if (!tip_) return;
+    if (tip_->superview()) tip_->dismissCalloutAnimated(animated);
+    tip_->setDelegate({});
+}
+
+bool VMAnnotationView::pointInside(CGPoint point, UIEvent* event) const {
+    if (UIView::pointInside(point, event)) return true;
+    if (!selected_ || !tip_ || !tip_->superview()) return false;
+    return tip_->pointInside(convertPointToView(point, tip_.get()), event);
+}
+
+void VMAnnotationView::calloutViewClicked(VAvaCalloutView&) {
+    if (auto map = mapView())
+        map->annotationViewDidAnnotationViewCalloutTapped(sharedSelf<VMAnnotationView>());
+}
+
+std::optional<bool> VMAnnotationView::calloutViewShouldHighlight(VAvaCalloutView&) {
+    const auto map = mapView();
+    return map &&
+           map->annotationViewShouldAnnotationViewCalloutHighlight(sharedSelf<VMAnnotationView>());
+}
+
+std::optional<double> VMAnnotationView::calloutViewDelayForRepositionWithSize(VAvaCalloutView&,
+                                                                              CGSize offset) {
+    if (auto map = mapView()) map->annotationViewScrollMapBy(offset);
+    return 1.0 / 3;
+}
 
 void VMAnnotationView::setLeftCalloutAccessoryView(std::shared_ptr<UIView> view) {
     if (view == leftAccessory_) return;

@@ -9,6 +9,7 @@
 #include "UIKit/UILongPressGestureRecognizer.h"
 #include "UIKit/UITapGestureRecognizer.h"
 #include "UIKit/UIView.h"
+#include "VAvaCalloutView.h"
 #include "VMAnnotationMapView.h"
 #include "VMOverlay.h"
 #include "VMViewRecycler.h"
@@ -28,6 +29,7 @@ enum VMAnnotationViewDragState : long {
 class VMAnnotationView : public UIView,
                          public VMRecyclableView,
                          public VMAnnotationObserver,
+                         public VAvaCalloutViewDelegate,
                          public UIGestureRecognizerDelegate {
   public:
     static std::shared_ptr<VMAnnotationView> initWithAnnotation(
@@ -68,6 +70,16 @@ class VMAnnotationView : public UIView,
     bool selectedBeforeStarting() const { return selectedBeforeStarting_; }
     void showTipAnimated(bool animated);
     void hideTipAnimated(bool animated);
+    // The callout, made on the first show and kept.
+    const std::shared_ptr<VAvaCalloutView>& tip() const { return tip_; }
+    // Touches on the shown callout belong to this view, though it lies outside the bounds.
+    bool pointInside(CGPoint point, UIEvent* event) const override;
+    // VAvaCalloutViewDelegate.
+    bool respondsToCalloutViewClicked() const override { return true; }
+    void calloutViewClicked(VAvaCalloutView&) override;
+    std::optional<bool> calloutViewShouldHighlight(VAvaCalloutView&) override;
+    std::optional<double> calloutViewDelayForRepositionWithSize(VAvaCalloutView&,
+                                                                CGSize offset) override;
 
     const std::shared_ptr<UIView>& leftCalloutAccessoryView() const { return leftAccessory_; }
     void setLeftCalloutAccessoryView(std::shared_ptr<UIView> view);
@@ -119,6 +131,7 @@ class VMAnnotationView : public UIView,
     std::string reuseIdentifier_;
     std::shared_ptr<VMAnnotation> annotation_;
     std::shared_ptr<UIImage> image_;
+    std::shared_ptr<VAvaCalloutView> tip_;
     std::shared_ptr<UIView> leftAccessory_;
     std::shared_ptr<UIView> rightAccessory_;
     long dragState_ = VMAnnotationViewDragStateNone;

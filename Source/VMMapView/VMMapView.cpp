@@ -231,6 +231,7 @@ void VMMapView::initScaleView() {
     scaleView_->setAutoresizingMask(kFlexibleMargins);
     scaleView_->updateOrigin({10, 10});
     addSubview(scaleView_);
+    updateScaleViewForZoomLevel(currentZoomLevel(), false, 0);
 }
 
 std::shared_ptr<VURI1Vovure> VMMapView::render() const {

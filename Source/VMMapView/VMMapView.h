@@ -20,6 +20,7 @@
 #include "UIKit/UIRotationGestureRecognizer.h"
 #include "UIKit/UITapGestureRecognizer.h"
 #include "UIKit/UIView.h"
+#include "VMAngleIndicator.h"
 #include "VMAnnotationFloor.h"
 #include "VMAnnotationMapView.h"
 #include "VMAnnotationView.h"
@@ -87,6 +88,10 @@ class VMMapViewDelegate {
     // An accessory control of the callout was tapped.
     virtual void mapViewAnnotationView(VMMapView&, const std::shared_ptr<VMAnnotationView>&,
                                        const std::shared_ptr<UIControl>&) {}
+    // Taps on a callout's box; a delegate that does not take them leaves the box unpressable.
+    virtual bool respondsToDidAnnotationViewCalloutTapped() const { return false; }
+    virtual void mapViewDidAnnotationViewCalloutTapped(VMMapView&,
+                                                       const std::shared_ptr<VMAnnotationView>&) {}
 };
 
 // The map kit's public map view. It owns the GL view with its frame loop, whose renderer owns
@@ -336,6 +341,8 @@ class VMMapView : public UIView,
     bool showsUserLocation() const { return showsUserLocation_; }
     void setShowsUserLocation(bool show);
     const std::shared_ptr<VMUserLocation>& userLocation() const { return userLocation_; }
+    // The heading cone inside the default user-location view, in heading tracking only.
+    const std::shared_ptr<VMAngleIndicator>& angleIndicator() const { return angleIndicator_; }
     const std::shared_ptr<VMCircle>& userLocationAccuracyCircle() const { return userCircle_; }
     bool isUserLocationVisible();
     long userTrackingMode() const { return userTrackingMode_; }
@@ -353,15 +360,37 @@ class VMMapView : public UIView,
     const std::shared_ptr<UIImageView>& logoImageView() const { return logoImageView_; }
     const std::shared_ptr<VMCompassView>& compassView() const { return compassView_; }
     const std::shared_ptr<VMScaleView>& scaleView() const { return scaleView_; }
-    // The top-left corners of the compass and of the scale bar.
+    // Compass and scale bar (VMMapViewControls.cpp); origins are top-left corners.
     CGPoint compassOrigin() const { return compassView_->frame().origin; }
-    void setCompassOrigin(CGPoint origin) {
-        CGRect f = compassView_->frame();
-        f.origin = origin;
-        compassView_->setFrame(f);
-    }
+    void setCompassOrigin(CGPoint origin) { compassView_->updateOrigin(origin); }
+    CGSize compassSize() const { return compassView_->bounds().size; }
+    // Nil brings back the drawn compass.
+    void setCompassImage(const std::shared_ptr<UIImage>& image) { compassView_->setImage(image); }
+    void setShowsCompass(bool shows);
+    void showCompassView();
+    void hideCompassView();
+    // Only while the compass is shown; a degree that is not finite leaves it as it is.
+    void updateCompassViewByDegree(float degree, bool animated, double duration);
+    void didCompassViewTapped() override;
     CGPoint scaleOrigin() const { return scaleView_->frame().origin; }
     void setScaleOrigin(CGPoint origin) { scaleView_->updateOrigin(origin); }
+    CGSize scaleSize() const { return scaleView_->bounds().size; }
+    bool showsScale() const { return scaleView_ && !scaleView_->isHidden(); }
+    void setShowsScale(bool shows);
+    void updateScaleViewForZoomLevel(double zoom, bool animated, double duration);
+    // Screen points per metre of ground at the centre's latitude, despite the name: the scale
+    // bar's input.
+    double calculateDistanceInMetersForZoomLevel(double zoom);
+    // Zero for a view without width.
+    double mapPointsPerScreenPointAtZoomLevel(double zoom);
+    double metersPerPointForZoomLevel(double zoom);
+    double metersPerPointForCurrentZoomLevel();
+
+    // Fitting the camera around annotations: north up, every one inside the insets.
+    void showAnnotations(const std::vector<std::shared_ptr<VMAnnotation>>& annotations,
+                         bool animated);
+    void showAnnotations(const std::vector<std::shared_ptr<VMAnnotation>>& annotations,
+                         UIEdgeInsets insets, bool animated);
     const std::shared_ptr<VMOverlayContainerView>& overlayContainer() const {
         return overlayContainer_;
     }
@@ -478,6 +507,10 @@ class VMMapView : public UIView,
                                           long oldState) override;
     void annotationViewCalloutAccessoryControlTapped(
         const VMAnnotationViewRef& view, const std::shared_ptr<UIControl>& control) override;
+    void annotationViewDidAnnotationViewCalloutTapped(const VMAnnotationViewRef& view) override;
+    bool annotationViewShouldAnnotationViewCalloutHighlight(
+        const VMAnnotationViewRef& view) override;
+    void annotationViewScrollMapBy(CGSize offset) override;
     // VMOverlayMapView: overlays convert through the engine's live view record, as GL draws.
     CGRect overlayViewBounds() override { return bounds(); }
     VMMapPoint overlayMapPointForPoint(CGPoint point) override;
@@ -552,6 +585,8 @@ class VMMapView : public UIView,
     void updateUserLocationInterface();
     void diveFitsTracking();
     void resetUserLocationHeading();
+    void addAngleIndicator();
+    void removeAngleIndicator();
     void notifyDelegateUpdateUserLocation(bool updatingLocation);
     void reportLoading(std::function<void(VMMapViewDelegate&, VMMapView&)> send);
 
@@ -589,6 +624,7 @@ class VMMapView : public UIView,
     std::shared_ptr<UITapGestureRecognizer> singleTapGestureRecognizer_;
     std::shared_ptr<UILongPressGestureRecognizer> longPressGestureRecognizer_;
     std::shared_ptr<VMCompassView> compassView_;
+    std::shared_ptr<VMAngleIndicator> angleIndicator_;
     std::shared_ptr<VMScaleView> scaleView_;
     std::shared_ptr<VMOverlayContainerView> overlayContainer_;
     std::vector<std::shared_ptr<VMAnnotation>> annotationArray_;

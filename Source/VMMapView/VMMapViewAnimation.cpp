@@ -178,6 +178,7 @@ void VMMapView::zoomToLevel(double level, bool animated, double duration, Comple
     if (animated) {
         baseMapView_->addAnimation(
             zoomAnimationWithDuration(duration, level, std::move(completion)));
+        updateScaleViewForZoomLevel(level, true, duration);
         return;
     }
     baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathZoomer);
@@ -185,6 +186,7 @@ void VMMapView::zoomToLevel(double level, bool animated, double duration, Comple
     CATransaction::begin();
     baseMapView_->setZoomLevelWithProjection(projection(), static_cast<float>(level));
     VMBaseMapView::setCenterWithProjection(projection(), clampToMapPlane(c));
+    updateScaleViewForZoomLevel(level, false, 0);
     CATransaction::flush();
     CATransaction::commit();
     updateAnnotationsPosition();
@@ -198,6 +200,7 @@ void VMMapView::rotateToDegree(double degree, bool animated, double duration,
     if (animated) {
         baseMapView_->addAnimation(
             rotateAnimationWithDuration(duration, degree, std::move(completion)));
+        updateCompassViewByDegree(static_cast<float>(degree), true, duration);
         return;
     }
     baseMapView_->removeAnimationKeyPath(kVMAnimationKeyPathRotation);
@@ -209,6 +212,7 @@ void VMMapView::rotateToDegree(double degree, bool animated, double duration,
         mapEngineUpdateView(p);
     }
     VMBaseMapView::setCenterWithProjection(projection(), clampToMapPlane(c));
+    updateCompassViewByDegree(static_cast<float>(degree), false, 0);
     CATransaction::flush();
     CATransaction::commit();
     updateAnnotationsPosition();

@@ -5,6 +5,7 @@
 #include "QuartzCore/CATransaction.h"
 #include "VMMapView.h"
 #include "VMPinAnnotationView.h"
+#include "VMUserLocationView.h"
 
 namespace {
 
@@ -98,10 +99,9 @@ VMMapView::VMAnnotationViewRef VMMapView::defaultViewForAnnotation(
     return VMPinAnnotationView::initWithAnnotation(annotation, kDefaultReuseIdentifier);
 }
 
-// A plain annotation view stands for the user until the location view has a picture.
 VMMapView::VMAnnotationViewRef VMMapView::userLocationAnnotationViewWithAnnotation(
     const VMAnnotationRef& annotation) {
-    return VMAnnotationView::initWithAnnotation(annotation, kUserLocationReuseIdentifier);
+    return VMUserLocationView::initWithAnnotation(annotation, kUserLocationReuseIdentifier);
 }
 
 void VMMapView::updateCenterForAnnotationView(const VMAnnotationViewRef& view) {
@@ -215,6 +215,23 @@ void VMMapView::annotationViewDidChangeDragState(const VMAnnotationViewRef& view
 void VMMapView::annotationViewCalloutAccessoryControlTapped(
     const VMAnnotationViewRef& view, const std::shared_ptr<UIControl>& control) {
     if (auto d = delegate()) d->mapViewAnnotationView(*this, view, control);
+}
+
+void VMMapView::annotationViewDidAnnotationViewCalloutTapped(const VMAnnotationViewRef& view) {
+    if (auto d = delegate()) d->mapViewDidAnnotationViewCalloutTapped(*this, view);
+}
+
+bool VMMapView::annotationViewShouldAnnotationViewCalloutHighlight(const VMAnnotationViewRef&) {
+    const auto d = delegate();
+    return d && d->respondsToDidAnnotationViewCalloutTapped();
+}
+
+void VMMapView::annotationViewScrollMapBy(CGSize offset) {
+    const CGRect b = bounds();
+    const CGPoint anchor{screenAnchor_.x * b.size.width, screenAnchor_.y * b.size.height};
+    const VMMapPoint target =
+        mapPointForPoint(CGPointMake(anchor.x - offset.width, anchor.y - offset.height));
+    setCenterCoordinate(coordinateForMapPoint(target), true, true);
 }
 
 void VMMapView::animationRenderOver() { updateAnnotationCenters(); }

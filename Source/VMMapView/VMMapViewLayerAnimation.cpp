@@ -100,10 +100,30 @@ void VMMapView::willAddAnimation(const std::shared_ptr<CAAnimation>& animation) 
 
 void VMMapView::willAddInternalAnimation(const std::shared_ptr<VMPropertyAnimation>& animation) {
     notifyDelegateRegionWillChangeAnimated(true);
+    std::optional<VMAnimationValue> from, to;
+    if (auto basic = std::dynamic_pointer_cast<VMBasicAnimation>(animation)) {
+        from = basic->fromValue;
+        to = basic->toValue;
+    } else if (auto keyframes = std::dynamic_pointer_cast<VMKeyFrameAnimation>(animation)) {
+        if (!keyframes->values.empty()) {
+            from = keyframes->values.front();
+            to = keyframes->values.back();
+        }
+    }
+    if (!to) return;
+    const auto number = [](const std::optional<VMAnimationValue>& v) {
+        const double* d = v ? std::get_if<double>(&*v) : nullptr;
+        return d ? static_cast<float>(*d) : NAN;
+    };
     const std::string& keyPath = animation->keyPath;
-    if (keyPath == kVMAnimationKeyPathCenterMapPoint) {
+    const bool animated = animation->duration > 0;
+    if (keyPath == kVMAnimationKeyPathZoomer) {
+        updateScaleViewForZoomLevel(number(to), animated, animation->duration);
+    } else if (keyPath == kVMAnimationKeyPathCenterMapPoint) {
         decreaseUserTrackingMode();
     } else if (keyPath == kVMAnimationKeyPathRotation) {
+        updateCompassViewByDegree(number(from), false, 0);
+        updateCompassViewByDegree(number(to), animated, animation->duration);
         decreaseUserTrackingModeWithFlag(1);
     }
 }

@@ -6,6 +6,8 @@
 namespace {
 
 constexpr double kHeadingDuration = 0.1;
+constexpr double kAngleIndicatorRadius = 68.0;
+constexpr double kAngleIndicatorAngle = 75.0;
 constexpr double kDiveMaxZoom = 15.0;
 constexpr double kDiveZoom = 18.0;
 
@@ -49,7 +51,10 @@ void VMMapView::setUserTrackingMode(long mode, bool animated) {
     if (mode < 0) mode = 0;
     if (mode == 2 && !CLLocationManager::headingAvailable()) mode = 1;
     if (mode > 2 || mode == userTrackingMode_) return;
-    if (userTrackingMode_ == 2 && showsUserLocation_) resetUserLocationHeading();
+    if (userTrackingMode_ == 2 && showsUserLocation_) {
+        removeAngleIndicator();
+        resetUserLocationHeading();
+    }
     userTrackingMode_ = mode;
     if (mode != 0) {
         if (!showsUserLocation_) setShowsUserLocation(true);
@@ -157,9 +162,27 @@ void VMMapView::locationManagerDidUpdateHeading(CLLocationManager&,
     if (!showsUserLocation_) return;
     auto keep = sharedSelf<VMMapView>();
     userLocation_->setHeading(heading);
-    if (userTrackingMode_ == 2 && heading)
+    if (userTrackingMode_ == 2 && heading) {
         setRotationDegree(heading->trueHeading() + headingOffset_, true, kHeadingDuration);
+        if (!userLocationViewIsCustomized_ && !(angleIndicator_ && angleIndicator_->superview()))
+            addAngleIndicator();
+    }
     notifyDelegateUpdateUserLocation(false);
+}
+
+void VMMapView::addAngleIndicator() {
+    const auto view = viewForAnnotation(userLocation_);
+    if (!view) return;
+    angleIndicator_ = VMAngleIndicator::initWithRadius(kAngleIndicatorRadius);
+    const CGRect b = view->bounds();
+    angleIndicator_->setCenter({CGRectGetMidX(b), CGRectGetMidY(b)});
+    angleIndicator_->setAngle(kAngleIndicatorAngle);
+    view->insertSubviewAtIndex(angleIndicator_, 0);
+}
+
+void VMMapView::removeAngleIndicator() {
+    if (angleIndicator_) angleIndicator_->removeFromSuperview();
+    angleIndicator_.reset();
 }
 
 void VMMapView::locationManagerDidFailWithError(CLLocationManager&, const NSError& error) {

@@ -404,16 +404,42 @@ void CALayer::renderInContext(CGContextRef ctx, CFTimeInterval t) {
     CGContextRestoreGState(ctx);
 }
 
-void CALayer::renderAsSublayer(CGContextRef ctx, CFTimeInterval t) {
-    const CALayerPresentation v = presentationValues(t);
-    if (v.hidden || v.opacity <= 0) return;
+namespace {
+
+CGAffineTransform toSuperlayer(const CALayerPresentation& v) {
     const CGRect& b = v.bounds;
-    const CGAffineTransform toSuper = CGAffineTransformConcat(
+    return CGAffineTransformConcat(
         CGAffineTransformConcat(
             CGAffineTransformMakeTranslation(-b.origin.x - v.anchorPoint.x * b.size.width,
                                              -b.origin.y - v.anchorPoint.y * b.size.height),
             CATransform3DGetAffineTransform(v.transform)),
         CGAffineTransformMakeTranslation(v.position.x, v.position.y));
+}
+
+}  // namespace
+
+CGRect CALayer::drawnExtent(const CALayerPresentation& v, CFTimeInterval t) const {
+    CGRect r = v.bounds;
+    if (!masksToBounds_) {
+        for (const auto& s : sublayers_) {
+            const CALayerPresentation sv = s->presentationValues(t);
+            if (sv.hidden || sv.opacity <= 0) continue;
+            r = CGRectUnion(r, CGRectApplyAffineTransform(s->drawnExtent(sv, t), toSuperlayer(sv)));
+        }
+    }
+    if (v.shadowOpacity > 0 && v.shadowColor.a > 0) {
+        const CGFloat margin = std::ceil(std::max(0.0, v.shadowRadius) * 2) + 1;
+        r = CGRectUnion(r, CGRectOffset(CGRectInset(v.bounds, -margin, -margin),
+                                        v.shadowOffset.width, v.shadowOffset.height));
+    }
+    if (mask_) r = CGRectIntersection(r, mask_->frame());
+    return r;
+}
+
+void CALayer::renderAsSublayer(CGContextRef ctx, CFTimeInterval t) {
+    const CALayerPresentation v = presentationValues(t);
+    if (v.hidden || v.opacity <= 0) return;
+    const CGAffineTransform toSuper = toSuperlayer(v);
     CGContextSaveGState(ctx);
     CGContextConcatCTM(ctx, toSuper);
     renderBody(ctx, v, t);
@@ -426,6 +452,8 @@ void CALayer::renderBody(CGContextRef ctx, const CALayerPresentation& v, CFTimeI
     const bool group = v.opacity < 1 || mask_;
     if (group) {
         CGContextSaveGState(ctx);
+        // The picture need be no larger than what the subtree can draw.
+        CGContextClipToRect(ctx, CGRectIntegral(drawnExtent(v, t)));
         CGContextSetAlpha(ctx, ctx->state().alpha * v.opacity);
         CGContextBeginTransparencyLayer(ctx);
     }

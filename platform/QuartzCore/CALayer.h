@@ -220,6 +220,8 @@ class CALayer : public NSObject {
     void drawContents(CGContextRef ctx, const CALayerPresentation& v) const;
     void drawShadow(CGContextRef ctx, const CALayerPresentation& v);
     void renderBody(CGContextRef ctx, const CALayerPresentation& v, CFTimeInterval t);
+    // Where the layer and its sublayers can leave ink, in its own coordinates.
+    CGRect drawnExtent(const CALayerPresentation& v, CFTimeInterval t) const;
     void detach(const CALayer* child);
     bool canAdopt(const CALayer* layer) const;
 

@@ -202,3 +202,27 @@ TEST(Layer, ShapeGradientTextAndMaskLayers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Layer, ATranslucentLayerShowsSublayersAndShadowBeyondItsBounds) {
+    HeadlessHost host;
+    auto group = CALayer::layer();
+    group->setFrame(CGRectMake(20, 20, 10, 10));
+    group->setOpacity(0.5);
+    group->setBackgroundColor(CGColor{0, 0, 1, 1});
+    group->setShadowOpacity(1);
+    group->setShadowRadius(0);
+    group->setShadowOffset({0, 15});
+    auto far = CALayer::layer();
+    far->setFrame(CGRectMake(100, 100, 20, 20));
+    far->setBackgroundColor(CGColor{1, 0, 0, 1});
+    group->addSublayer(far);
+    host.window()->layer()->addSublayer(group);
+    const auto image = host.compose();
+    EXPECT_TRUE(colourNear(screenPixel(image, 130, 130), CGColor{1, 0.5, 0.5, 1}));
+    EXPECT_TRUE(colourNear(screenPixel(image, 25, 40), CGColor{0.5, 0.5, 0.5, 1}));
+    EXPECT_TRUE(colourNear(screenPixel(image, 25, 25), CGColor{0.5, 0.5, 1, 1}));
+}
+
+}  // namespace

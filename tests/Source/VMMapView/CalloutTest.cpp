@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LogCapture.h"
+#include "ManualClock.h"
+#include "ScreenPixels.h"
+#include "UIKit/NSStringDrawing.h"
+#include "UIKit/UIScreen.h"
+#include "VAvaCalloutMaskedBackgroundView.h"
+#include "VAvaCalloutView.h"
+#include "VAvaFrameAdditions.h"
+#include "host/HeadlessHost.h"
+
+namespace {
+
+using namespace testsupport;
+
+// Logs the callout's messages; answers clicks only when asked to.
+struct Listener : VAvaCalloutViewDelegate {
+    bool handlesClicks = false;
+    std::optional<double> delay;
+    std::vector<std::string> log;
+    std::vector<CGSize> offsets;
+    std::function<void(VAvaCalloutView&)> onReposition;
+    bool respondsToCalloutViewClicked() const override { return handlesClicks; }
+    void calloutViewClicked(VAvaCalloutView&) override { log.push_back("clicked"); }
+    std::optional<double> calloutViewDelayForRepositionWithSize(VAvaCalloutView& c,
+                                                                CGSize offset) override {
+        offsets.push_back(offset);
+        if (onReposition) onReposition(c);
+        return delay;
+    }
+    void calloutViewWillAppear(VAvaCalloutView&) override { log.push_back("will appear"); }
+    void calloutViewDidAppear(VAvaCalloutView&) override { log.push_back("did appear"); }
+    void calloutViewWillDisappear(VAvaCalloutView&) override { log.push_back("will disappear"); }
+    void calloutViewDidDisappear(VAvaCalloutView&) override { log.push_back("did disappear"); }
+};
+
+using Log = std::vector<std::string>;
+
+class CalloutTest : public ManualClockTest {
+  protected:
+    void SetUp() override {
+        floor = UIView::create(CGRectMake(0, 0, 320, 480));
+        floor->setBackgroundColor(UIColor::blueColor());
+        host.window()->addSubview(floor);
+        pin = UIView::create(CGRectMake(144, 240, 32, 39));
+        floor->addSubview(pin);
+        callout = VAvaCalloutView::create();
+        callout->setDelegate(listener);
+    }
+    void present(bool animated = false) {
+        callout->presentCalloutFromRect(pin->bounds(), pin, floor, animated);
+    }
+    // The callout's frame in the pin's coordinates.
+    CGRect frame() const { return callout->frame(); }
+    CGPoint tipInPin() {
+        return callout->backgroundView()->convertPointToView(
+            callout->backgroundView()->arrowPoint(), pin.get());
+    }
+    static CGFloat titleWidth(const std::string& t) {
+        return NSStringSizeWithFont(t, UIFont::systemFontOfSize(17)).width;
+    }
+
+    HeadlessHost host;
+    std::shared_ptr<UIView> floor, pin;
+    std::shared_ptr<VAvaCalloutView> callout;
+    std::shared_ptr<Listener> listener = std::make_shared<Listener>();
+};
+
+TEST_F(CalloutTest, TheBoxFitsItsTextAndItsArrowPointsAtThePin) {
+    callout->setTitle("维修工单 4711");
+    present();
+    const CGFloat width = std::max<CGFloat>(61, 24 + titleWidth(callout->title()));
+    EXPECT_EQ(frame().size, (CGSize{width, 44 + 13}));
+    EXPECT_EQ(frame().origin.y, -57);
+    EXPECT_EQ(frame().origin.x * 2, std::floor(frame().origin.x * 2));
+    EXPECT_EQ(frame().origin.x, std::round(16 - width / 2));
+    EXPECT_EQ(tipInPin(), CGPointMake(16, 0));
+    EXPECT_EQ(callout->titleLabel()->frame(), CGRectMake(12, 11, width - 24, 21));
+    EXPECT_EQ(callout->currentArrowDirection(), VAvaCalloutArrowDirectionDown);
+    EXPECT_TRUE(listener->offsets.empty());
+
+    callout->setSubtitle("北京市东城区");
+    present();
+    EXPECT_EQ(frame().size.height, 52 + 13);
+    EXPECT_EQ(callout->titleLabel()->frame().origin.y, 4);
+    EXPECT_EQ(callout->subtitleLabel()->frame().origin.y, 28);
+
+    // Near the top with any direction allowed, it hangs below the pin and its content moves down.
+    pin->setFrame(CGRectMake(144, 20, 32, 39));
+    callout->setPermittedArrowDirection(VAvaCalloutArrowDirectionAny);
+    present();
+    EXPECT_EQ(callout->currentArrowDirection(), VAvaCalloutArrowDirectionUp);
+    EXPECT_EQ(frame().origin.y, 39);
+    EXPECT_EQ(callout->titleLabel()->frame().origin.y, 4 + 13);
+    EXPECT_EQ(callout->subtitleLabel()->frame().origin.y, 28 + 13);
+    EXPECT_EQ(tipInPin(), CGPointMake(16, 39));
+
+    // Width limits: the smallest box, and never wider than the constraint.
+    callout->setSubtitle("");
+    callout->setTitle("A");
+    present();
+    EXPECT_EQ(frame().size.width, 61);
+    callout->setTitle(std::string(200, 'W'));
+    present();
+    EXPECT_EQ(frame().size.width, 300);
+}
+
+TEST_F(CalloutTest, AnAnchorNearTheEdgeKeepsTheArrowOnTheBoxAndAsksTheMapToScroll) {
+    callout->setTitle("维修工单 4711");
+    listener->delay = 1.0 / 3;
+    pin->setFrame(CGRectMake(15 - 16, 240, 32, 39));  // anchor 5 points inside the constraint
+    present();
+    EXPECT_EQ(callout->backgroundView()->arrowPoint().x, 27);
+    EXPECT_EQ(tipInPin(), CGPointMake(16, 0));
+    ASSERT_EQ(listener->offsets.size(), 1u);
+    EXPECT_GT(listener->offsets[0].width, 0);
+    EXPECT_TRUE(callout->isHidden());
+    advance(0.3);
+    EXPECT_TRUE(callout->isHidden());
+    EXPECT_TRUE(listener->log.empty());
+    advance(0.04);
+    EXPECT_FALSE(callout->isHidden());
+    EXPECT_EQ(listener->log, (Log{"will appear", "did appear"}));
+
+    // Dismissed while the map scrolls, it never shows.
+    listener->log.clear();
+    listener->onReposition = [](VAvaCalloutView& c) { c.dismissCalloutAnimated(false); };
+    present();
+    EXPECT_EQ(callout->superview(), nullptr);
+    advance(1);
+    EXPECT_TRUE(listener->log.empty());
+}
+
+TEST_F(CalloutTest, TheBoxIsWhiteWithItsTitleAndTurnsGreyWhilePressedOnlyForAListener) {
+    callout->setTitle("维修工单 4711");
+    // Presented in the floor, so that touches find it without a pin that claims them.
+    callout->presentCalloutFromRect(pin->frame(), floor, floor, false);
+    advance(0.01);
+    const CGRect box =
+        callout->convertRectToView(CGRectMake(0, 0, frame().size.width, 44), nullptr);
+    const CGPoint centre{CGRectGetMidX(box), CGRectGetMidY(box)};
+    const CGPoint empty{CGRectGetMaxX(box) - 6, CGRectGetMidY(box)};
+    auto image = host.compose();
+    EXPECT_TRUE(colourNear(screenPixel(image, empty.x, empty.y), CGColor{0.96, 0.96, 1, 1}, 0.02));
+    const CGRect title =
+        callout->titleLabel()->convertRectToView(callout->titleLabel()->bounds(), nullptr);
+    int ink = 0;
+    for (CGFloat x = title.origin.x; x < CGRectGetMaxX(title); x += 0.5)
+        for (CGFloat y = title.origin.y; y < CGRectGetMaxY(title); y += 0.5)
+            ink += screenPixel(image, x, y).r < 0.3;
+    EXPECT_GT(ink, 20);
+    // The arrow under the box is white too.
+    const CGPoint tip = pin->convertPointToView({16, -5}, nullptr);
+    EXPECT_TRUE(
+        colourNear(screenPixel(host.compose(), tip.x, tip.y), CGColor{0.96, 0.96, 1, 1}, 0.03));
+
+    const auto pressedAt = [&](CGPoint p) {
+        host.touchDown(0, p);
+        const CGColor c = screenPixel(host.compose(), empty.x, empty.y);
+        host.touchUp(0, p);
+        loop->runUntilIdle();
+        return c;
+    };
+    EXPECT_TRUE(colourNear(pressedAt(centre), CGColor{0.96, 0.96, 1, 1}, 0.02));
+    EXPECT_EQ(std::count(listener->log.begin(), listener->log.end(), "clicked"), 0);
+    listener->handlesClicks = true;
+    const double grey = 0.85 * 0.96;
+    EXPECT_TRUE(colourNear(pressedAt(centre), CGColor{grey, grey, grey + 0.04, 1}, 0.02));
+    EXPECT_EQ(listener->log.back(), "clicked");
+    EXPECT_TRUE(
+        colourNear(screenPixel(host.compose(), empty.x, empty.y), CGColor{0.96, 0.96, 1, 1}, 0.02));
+}
+
+// Text of a label on the composed screen, from a distance below its top: dark pixels over the
+// white box.
+int inkOf(const CGImageRef& image, const UILabel& label, CGFloat from = 0) {
+    CGRect r = label.convertRectToView(label.bounds(), nullptr);
+    r.origin.y += from;
+    r.size.height -= from;
+    int ink = 0;
+    for (CGFloat x = r.origin.x; x < CGRectGetMaxX(r); x += 0.5)
+        for (CGFloat y = r.origin.y; y < CGRectGetMaxY(r); y += 0.5)
+            ink += screenPixel(image, x, y).r < 0.3;
+    return ink;
+}
+
+TEST_F(CalloutTest, HangingBelowThePinItShowsAllItsText) {
+    callout->setTitle("维修工单 4711");
+    callout->setSubtitle("北京市东城区");
+    callout->setPermittedArrowDirection(VAvaCalloutArrowDirectionAny);
+    pin->setFrame(CGRectMake(144, 20, 32, 39));
+    callout->presentCalloutFromRect(pin->frame(), floor, floor, false);
+    advance(0.01);
+    ASSERT_EQ(callout->currentArrowDirection(), VAvaCalloutArrowDirectionUp);
+    const auto image = host.compose();
+    EXPECT_GT(inkOf(image, *callout->titleLabel()), 20);
+    EXPECT_GT(inkOf(image, *callout->subtitleLabel()), 20);
+    // The foot of the subtitle, below where the box would end if it did not move down.
+    EXPECT_GT(inkOf(image, *callout->subtitleLabel(), 11.5), 5);
+    // The arrow over the box is white.
+    EXPECT_TRUE(colourNear(screenPixel(image, 160, 59 + 8), CGColor{0.96, 0.96, 1, 1}, 0.03));
+}
+
+TEST_F(CalloutTest, AnimationsBounceInFadeOutAndReplaceEachOther) {
+    callout->setTitle("维修工单 4711");
+    present(true);
+    const auto values = [&] { return callout->layer()->presentationValues(CACurrentMediaTime()); };
+    advance(0.115);
+    EXPECT_NEAR(values().opacity, 0.5, 0.02);
+    double largest = 0;
+    for (int i = 0; i < 11; ++i) {
+        advance(0.01);
+        largest = std::max(largest, values().transform.m11);
+    }
+    EXPECT_GT(largest, 1.0);
+    advance(0.01);
+    EXPECT_NEAR(values().transform.m11, 1, 1e-6);
+    EXPECT_NEAR(values().opacity, 1, 1e-6);
+    EXPECT_EQ(listener->log, (Log{"will appear", "did appear"}));
+
+    listener->log.clear();
+    callout->dismissCalloutAnimated(true);
+    advance(1.0 / 6);
+    EXPECT_NEAR(values().opacity, 0.5, 0.02);
+    EXPECT_NE(callout->superview(), nullptr);
+    advance(1.0 / 6 + 0.01);
+    EXPECT_EQ(callout->superview(), nullptr);
+    EXPECT_EQ(listener->log, (Log{"will disappear", "did disappear"}));
+
+    listener->log.clear();
+    present();
+    advance(0.01);
+    present();  // the old presentation goes first, without animation or events
+    EXPECT_EQ(callout->superview(), pin);
+    callout->dismissCalloutAnimated(false);
+    EXPECT_EQ(callout->superview(), nullptr);
+    advance(1);
+    EXPECT_EQ(listener->log, (Log{"will appear", "did appear"}));
+}
+
+TEST(CalloutBackground, DecodesItsEmbeddedArrowsAndSwapsThemWhenPressed) {
+    const auto bytes = [](std::string_view text) {
+        return VAvaCalloutBackgroundView::dataWithBase64EncodedString(text);
+    };
+    EXPECT_EQ(bytes("aGVsbG8="), (NSData{'h', 'e', 'l', 'l', 'o'}));
+    EXPECT_EQ(bytes("aGVs\nbG8"), (NSData{'h', 'e', 'l', 'l', 'o'}));
+    EXPECT_EQ(bytes("aGVsbA=="), (NSData{'h', 'e', 'l', 'l'}));
+    EXPECT_EQ(bytes("a"), std::nullopt);
+    EXPECT_EQ(bytes("==\n"), std::nullopt);
+
+    for (auto [scale, pixels] :
+         std::vector<std::pair<CGFloat, CGSize>>{{1, {39, 13}}, {2, {78, 26}}, {3, {78, 26}}}) {
+        UIScreen::mainScreen()->setScale(scale);
+        auto arrow = VAvaCalloutBackgroundView::embeddedImageNamed("CalloutArrow");
+        ASSERT_NE(arrow, nullptr);
+        EXPECT_EQ(arrow->size(), (CGSize{39, 13}));
+        EXPECT_EQ(arrow->CGImage()->width(), pixels.width);
+        EXPECT_EQ(arrow->CGImage()->height(), pixels.height);
+    }
+    UIScreen::mainScreen()->setScale(2);
+    {
+        LogCapture log;
+        EXPECT_EQ(VAvaCalloutBackgroundView::embeddedImageNamed("CalloutTail"), nullptr);
+        EXPECT_TRUE(log.contains("class-level method named +CalloutTail$2x"));
+    }
+
+    // Upright: full width along the top row, a point at the bottom.
+    auto white = VAvaCalloutMaskedBackgroundView::imageWithColor(
+        VAvaCalloutBackgroundView::embeddedImageNamed("CalloutArrow"), UIColor::whiteColor());
+    EXPECT_TRUE(colourNear(screenPixel(white->CGImage(), 19.5, 0.5), kWhite));
+    EXPECT_TRUE(colourNear(screenPixel(white->CGImage(), 2, 0.5), kWhite));
+    EXPECT_EQ(screenPixel(white->CGImage(), 2, 12.5).a, 0);
+    EXPECT_GT(screenPixel(white->CGImage(), 19.5, 12).a, 0.3);
+
+    auto background = VAvaCalloutMaskedBackgroundView::create(CGRectMake(0, 0, 100, 57));
+    background->setArrowPoint({50, 28.5});
+    background->layoutIfNeeded();
+    EXPECT_EQ(background->containerView()->frame(), CGRectMake(0, 0, 100, 44.5));
+    EXPECT_EQ(background->arrowView()->frame(), CGRectMake(31, 44, 39, 13));
+    for (bool pressed : {true, false, true}) {
+        background->setHighlighted(pressed);
+        EXPECT_EQ(background->arrowImageView()->isHidden(), pressed);
+        EXPECT_EQ(background->arrowHighlightedImageView()->isHidden(), !pressed);
+        EXPECT_TRUE(colourNear(background->containerView()->backgroundColor()->CGColor(),
+                               pressed ? CGColor{0.85, 0.85, 0.85, 1} : kWhite, 1e-6));
+    }
+    background->setArrowPoint({50, 28});
+    background->layoutIfNeeded();
+    EXPECT_EQ(background->containerView()->frame(), CGRectMake(0, 13, 100, 44.5));
+
+    auto v = UIView::create(CGRectMake(10, 10, 20, 20));
+    VAvaSetRight(*v, 5);
+    EXPECT_EQ(v->frame(), CGRectMake(10, 10, 0, 20));
+    VAvaSetLeft(*v, 4);
+    EXPECT_EQ(v->frame(), CGRectMake(4, 10, 6, 20));
+    VAvaSetTop(*v, 40);
+    EXPECT_EQ(v->frame(), CGRectMake(4, 40, 6, 0));
+}
+
+}  // namespace
