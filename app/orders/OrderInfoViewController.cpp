@@ -435,77 +435,22 @@ void OrderInfoViewController::sendAction(const std::string& path, const std::str
                                                             weakSelf<UIViewController>());
 }
 
+// A lookup replaced here goes, and with it its answer. The flag marks the address as asked for.
 void OrderInfoViewController::getAddress() {
     isSendAddress_ = false;
-    currentLocation_.reset();
-    initMapView();
-}
-
-// A client replaced here goes, and with it the answer of its lookup.
-void OrderInfoViewController::initMapView() {
-    mapView_.reset();
-    search_.reset();
-    FactoryClass::showloadingView();
-    const CGRect b = view()->bounds();
-    mapView_ = VMMapView::create(CGRectMake(0, 0, b.size.width, b.size.height));
-    if (!mapView_) {
-        NSLog("no map view for the position");
-        return;
-    }
-    mapView_->setDelegate(std::weak_ptr<VMMapViewDelegate>(sharedSelf<OrderInfoViewController>()));
-    mapView_->setCompassOrigin(CGPointMake(mapView_->compassOrigin().x, 22));
-    mapView_->setScaleOrigin(CGPointMake(mapView_->scaleOrigin().x, 22));
-    mapView_->setShowsUserLocation(true);
-    mapView_->setUserTrackingMode(1);
-    initSearch();
-}
-
-void OrderInfoViewController::initSearch() {
-    search_ = VAvaSearchAPI::create();
-    search_->setDelegate(std::weak_ptr<VAvaSearchDelegate>(sharedSelf<OrderInfoViewController>()));
-}
-
-bool OrderInfoViewController::mapViewDidUpdateUserLocation(
-    VMMapView&, const std::shared_ptr<VMUserLocation>& userLocation, bool) {
-    if (userLocation && userLocation->location())
-        currentLocation_ = CLLocation::create(userLocation->location()->values());
-    reGeoAction();
-    return true;
-}
-
-void OrderInfoViewController::reGeoAction() {
-    if (!currentLocation_ || isSendAddress_ || !search_) return;
-    isSendAddress_ = true;
-    auto request = VAvaReGeocodeSearchRequest::create();
-    const CLLocationCoordinate2D c = currentLocation_->coordinate();
-    request->setLocation(VAvaGeoPoint::locationWithLatitude(c.latitude, c.longitude));
-    search_->VAvaReGoecodeSearch(request);
-}
-
-void OrderInfoViewController::onReGeocodeSearchDone(
-    const std::shared_ptr<VAvaReGeocodeSearchRequest>&,
-    const std::shared_ptr<VAvaReGeocodeSearchResponse>& response) {
-    const auto& geocode = response->regeocode();
-    NSLog("responce:%s", geocode->formattedAddress().c_str());
-    const auto& parts = geocode->addressComponent();
-    if (mapView_) {
-        mapView_->userLocation()->setTitle(parts->city().empty() ? parts->province()
-                                                                 : parts->city());
-        mapView_->userLocation()->setSubtitle(geocode->formattedAddress());
-    }
-    getAddressFromMap(geocode->formattedAddress());
-    endLookup();
-}
-
-void OrderInfoViewController::VAvaSearchRequestDidFailWithError(
-    const std::shared_ptr<VAvaSearchRequest>&, const NSError& error) {
-    NSLog("request.error:%s", error.localizedDescription.c_str());
-}
-
-void OrderInfoViewController::endLookup() {
-    mapView_.reset();
-    search_.reset();
-    FactoryClass::deleteLoingView();
+    lookup_.reset();
+    std::weak_ptr<OrderInfoViewController> weak = sharedSelf<OrderInfoViewController>();
+    lookup_ = PositionLookup::start(
+        view()->bounds(),
+        [weak](const std::string& address) {
+            auto self = weak.lock();
+            if (!self) return;
+            self->getAddressFromMap(address);
+            self->lookup_.reset();
+        },
+        [weak] {
+            if (auto self = weak.lock()) self->isSendAddress_ = true;
+        });
 }
 
 void OrderInfoViewController::getAddressFromMap(const std::string& address) {

@@ -397,76 +397,13 @@ void OrderMiddleViewController::sendAction(const std::string& path, const std::s
 }
 
 void OrderMiddleViewController::getAddress() {
-    haveSendRequest_ = false;
-    currentLocation_.reset();
-    initMapView();
-}
-
-void OrderMiddleViewController::initMapView() {
-    FactoryClass::showloadingView();
-    const CGRect b = view()->bounds();
-    mapView_ = VMMapView::create(CGRectMake(0, 0, b.size.width, b.size.height));
-    if (!mapView_) {
-        // Without a map view there is no position to send: as with no fix, nothing is sent.
-        NSLog("no map view for the position");
-        return;
-    }
-    mapView_->setDelegate(
-        std::weak_ptr<VMMapViewDelegate>(sharedSelf<OrderMiddleViewController>()));
-    mapView_->setCompassOrigin(CGPointMake(mapView_->compassOrigin().x, 22));
-    mapView_->setScaleOrigin(CGPointMake(mapView_->scaleOrigin().x, 22));
-    mapView_->setShowsUserLocation(true);
-    mapView_->setUserTrackingMode(1);
-    initSearch();
-}
-
-void OrderMiddleViewController::initSearch() {
-    search_ = VAvaSearchAPI::create();
-    search_->setDelegate(
-        std::weak_ptr<VAvaSearchDelegate>(sharedSelf<OrderMiddleViewController>()));
-}
-
-bool OrderMiddleViewController::mapViewDidUpdateUserLocation(
-    VMMapView&, const std::shared_ptr<VMUserLocation>& userLocation, bool) {
-    if (userLocation && userLocation->location())
-        currentLocation_ = CLLocation::create(userLocation->location()->values());
-    reGeoAction();
-    return true;
-}
-
-void OrderMiddleViewController::reGeoAction() {
-    if (!currentLocation_ || haveSendRequest_ || !search_) return;
-    haveSendRequest_ = true;
-    auto request = VAvaReGeocodeSearchRequest::create();
-    const CLLocationCoordinate2D c = currentLocation_->coordinate();
-    request->setLocation(VAvaGeoPoint::locationWithLatitude(c.latitude, c.longitude));
-    search_->VAvaReGoecodeSearch(request);
-}
-
-void OrderMiddleViewController::onReGeocodeSearchDone(
-    const std::shared_ptr<VAvaReGeocodeSearchRequest>&,
-    const std::shared_ptr<VAvaReGeocodeSearchResponse>& response) {
-    const auto& geocode = response->regeocode();
-    NSLog("responce:%s", geocode->formattedAddress().c_str());
-    const auto& parts = geocode->addressComponent();
-    if (mapView_) {
-        mapView_->userLocation()->setTitle(parts->city().empty() ? parts->province()
-                                                                 : parts->city());
-        mapView_->userLocation()->setSubtitle(geocode->formattedAddress());
-    }
-    getAddressFromMap(geocode->formattedAddress());
-    endLookup();
-}
-
-void OrderMiddleViewController::VAvaSearchRequestDidFailWithError(
-    const std::shared_ptr<VAvaSearchRequest>&, const NSError& error) {
-    NSLog("request.error:%s", error.localizedDescription.c_str());
-}
-
-void OrderMiddleViewController::endLookup() {
-    mapView_.reset();
-    search_.reset();
-    FactoryClass::deleteLoingView();
+    std::weak_ptr<OrderMiddleViewController> weak = sharedSelf<OrderMiddleViewController>();
+    lookup_ = PositionLookup::start(view()->bounds(), [weak](const std::string& address) {
+        auto self = weak.lock();
+        if (!self) return;
+        self->getAddressFromMap(address);
+        self->lookup_.reset();
+    });
 }
 
 void OrderMiddleViewController::getAddressFromMap(const std::string& address) {

@@ -7,16 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "CoreLocation/CLLocation.h"
 #include "PullRefresh/PullRefreshHeaderView.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UISwipeGestureRecognizer.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UIViewController.h"
-#include "VAvaSearchAPI.h"
-#include "VMMapView.h"
 #include "orders/OrderModel.h"
+#include "orders/PositionLookup.h"
 #include "shell/CustomSlipMenu.h"
 #include "shell/PullUpPager.h"
 #include "shell/TabContainerViewController.h"
@@ -39,8 +37,6 @@ class OrderMiddleViewController : public UIViewController,
                                   public UITableViewDataSource,
                                   public UITableViewDelegate,
                                   public PullRefreshBaseViewDelegate,
-                                  public VMMapViewDelegate,
-                                  public VAvaSearchDelegate,
                                   public MapViewDelegate {
   public:
     static constexpr CGFloat kMenuHeight = 40;
@@ -98,16 +94,6 @@ class OrderMiddleViewController : public UIViewController,
 
     // The position and its address for a state move.
     void getAddress();
-    using VMMapViewDelegate::mapViewDidUpdateUserLocation;
-    bool mapViewDidUpdateUserLocation(VMMapView& mapView,
-                                      const std::shared_ptr<VMUserLocation>& userLocation,
-                                      bool updatingLocation) override;
-    void reGeoAction();
-    void onReGeocodeSearchDone(
-        const std::shared_ptr<VAvaReGeocodeSearchRequest>& request,
-        const std::shared_ptr<VAvaReGeocodeSearchResponse>& response) override;
-    void VAvaSearchRequestDidFailWithError(const std::shared_ptr<VAvaSearchRequest>& request,
-                                           const NSError& error) override;
     void getAddressFromMap(const std::string& address) override;
 
     const std::shared_ptr<CustomSlipMenu>& menu() const { return menu_; }
@@ -120,8 +106,8 @@ class OrderMiddleViewController : public UIViewController,
     uint64_t totalPageNum() const { return pager_->totalPageNum(); }
     bool isSendAddress() const { return isSendAddress_; }
     // The position source and search client of a lookup in progress, else null.
-    const std::shared_ptr<VMMapView>& mapView() const { return mapView_; }
-    const std::shared_ptr<VAvaSearchAPI>& search() const { return search_; }
+    std::shared_ptr<VMMapView> mapView() const { return lookup_ ? lookup_->mapView() : nullptr; }
+    std::shared_ptr<VAvaSearchAPI> search() const { return lookup_ ? lookup_->search() : nullptr; }
 
   protected:
     explicit OrderMiddleViewController(std::weak_ptr<UIViewController> superClass)
@@ -135,9 +121,6 @@ class OrderMiddleViewController : public UIViewController,
         int state = 0;
     };
 
-    void initMapView();
-    void initSearch();
-    void endLookup();
     std::shared_ptr<OrderModel> rowForButton(const std::shared_ptr<UIButton>& button) const;
     void sendAction(const std::string& path, const std::string& body);
     void showMessage(const std::string& message);
@@ -151,10 +134,7 @@ class OrderMiddleViewController : public UIViewController,
     std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(1, 1);
     bool isSendAddress_ = false;
     std::optional<PendingMove> pendingMove_;
-    std::shared_ptr<VMMapView> mapView_;
-    std::shared_ptr<VAvaSearchAPI> search_;
-    std::shared_ptr<CLLocation> currentLocation_;
-    bool haveSendRequest_ = false;
+    std::shared_ptr<PositionLookup> lookup_;
     bool isShowLeftView_ = false;
     std::string currentSelectSectionStr_ = "全部订单";
     std::weak_ptr<UIViewController> superClass_;
