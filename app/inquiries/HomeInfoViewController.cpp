@@ -5,7 +5,6 @@
 #include "Foundation/NSNotificationCenter.h"
 #include "Foundation/NSRunLoop.h"
 #include "SQLiteStore/DBManager.h"
-#include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UINavigationController.h"
@@ -309,11 +308,7 @@ void HomeInfoViewController::faverateButtonClick() {
 }
 
 void HomeInfoViewController::phoneButtonClick() {
-    if (phoneNum_.empty()) {
-        showMessage("此人没有预留电话号码");
-        return;
-    }
-    UIApplication::sharedApplication()->openURL(inquiry::telURL(phoneNum_));
+    inquiry::callPhone(sharedSelf<NSObject>(), phoneNum_);
 }
 
 void HomeInfoViewController::xialaButtonClick(const std::shared_ptr<UIButton>& sender) {
@@ -322,24 +317,15 @@ void HomeInfoViewController::xialaButtonClick(const std::shared_ptr<UIButton>& s
         showMessage(kNoMoreData);
         return;
     }
-    const auto app = BrisfoldAppDelegate::getApp();
-    if (!app) return;
     const uint64_t page = std::max<uint64_t>(devicePageNum_, 1) + 1;
-    const std::string body = "askpriceID=" + formValue(askPriceID_) +
-                             "&rows=" + std::to_string(kDevicesPerPage) +
-                             "&pageindex=" + std::to_string(page);
     std::weak_ptr<HomeInfoViewController> weak = sharedSelf<HomeInfoViewController>();
-    // The counter moves only when the page is there, so a failed request is asked again.
-    DataRequestManager::shareManger()->requestWithURLString(
-        app->serviceURL("AskPrice/GetDeviceList"), body, weakSelf<UIViewController>(),
-        [weak, page](const nlohmann::json& dictionary, bool success) {
-            auto self = weak.lock();
-            if (!self || !success) return;
-            const auto list = dictionary.find("List");
-            if (list != dictionary.end() && list->is_array() && !list->empty())
-                self->devicePageNum_ = page;
-            self->updateDeviceNumWithDictionary(dictionary);
-        });
+    inquiry::requestDevicePage(askPriceID_, page, kDevicesPerPage, weakSelf<UIViewController>(),
+                               [weak, page](const nlohmann::json& dictionary, bool hasRows) {
+                                   auto self = weak.lock();
+                                   if (!self) return;
+                                   if (hasRows) self->devicePageNum_ = page;
+                                   self->updateDeviceNumWithDictionary(dictionary);
+                               });
 }
 
 void HomeInfoViewController::updateDeviceNumWithDictionary(const nlohmann::json& dictionary) {

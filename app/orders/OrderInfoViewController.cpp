@@ -5,7 +5,6 @@
 #include "Foundation/JSONValue.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSRunLoop.h"
-#include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "inquiries/HomeModel.h"
@@ -351,11 +350,7 @@ void OrderInfoViewController::swipAction(UISwipeGestureRecognizer& gesture) {
 }
 
 void OrderInfoViewController::phoneButtonClick() {
-    if (phoneNum_.empty()) {
-        showMessage("此人没有预留电话号码");
-        return;
-    }
-    UIApplication::sharedApplication()->openURL(inquiry::telURL(phoneNum_));
+    inquiry::callPhone(sharedSelf<NSObject>(), phoneNum_);
 }
 
 void OrderInfoViewController::xialaButtonClick(const std::shared_ptr<UIButton>& sender) {
@@ -364,24 +359,15 @@ void OrderInfoViewController::xialaButtonClick(const std::shared_ptr<UIButton>& 
         showMessage(kNoMoreData);
         return;
     }
-    const auto app = BrisfoldAppDelegate::getApp();
-    if (!app) return;
     const uint64_t page = std::max<uint64_t>(devicePageNum_, 1) + 1;
-    const std::string body = "askpriceID=" + formValue(askPriceIDStr_) +
-                             "&rows=" + std::to_string(kDevicesPerPage) +
-                             "&pageindex=" + std::to_string(page);
     std::weak_ptr<OrderInfoViewController> weak = sharedSelf<OrderInfoViewController>();
-    // The counter moves only when the page is there, so a failed request is asked again.
-    DataRequestManager::shareManger()->requestWithURLString(
-        app->serviceURL("AskPrice/GetDeviceList"), body, weakSelf<UIViewController>(),
-        [weak, page](const nlohmann::json& dictionary, bool success) {
-            auto self = weak.lock();
-            if (!self || !success) return;
-            const auto list = dictionary.find("List");
-            if (list != dictionary.end() && list->is_array() && !list->empty())
-                self->devicePageNum_ = page;
-            self->updateDeviceNumWithDictionary(dictionary);
-        });
+    inquiry::requestDevicePage(askPriceIDStr_, page, kDevicesPerPage, weakSelf<UIViewController>(),
+                               [weak, page](const nlohmann::json& dictionary, bool hasRows) {
+                                   auto self = weak.lock();
+                                   if (!self) return;
+                                   if (hasRows) self->devicePageNum_ = page;
+                                   self->updateDeviceNumWithDictionary(dictionary);
+                               });
 }
 
 void OrderInfoViewController::updateDeviceNumWithDictionary(const nlohmann::json& dictionary) {
