@@ -438,10 +438,7 @@ std::optional<CGFloat> HomeInfoViewController::tableViewHeightForHeaderInSection
 
 std::shared_ptr<UIView> HomeInfoViewController::tableViewViewForHeaderInSection(
     const std::shared_ptr<UITableView>&, int) {
-    auto line = UIView::create(CGRectMake(0, 0, view()->bounds().size.width, 1));
-    line->setBackgroundColor(UIColor::colorWithRed(0.95, 0.95, 0.95, 1));
-    line->setUserInteractionEnabled(false);
-    return line;
+    return inquiry::sectionLine(view()->bounds().size.width);
 }
 
 std::optional<CGFloat> HomeInfoViewController::tableViewHeightForFooterInSection(
@@ -452,20 +449,13 @@ std::optional<CGFloat> HomeInfoViewController::tableViewHeightForFooterInSection
 std::shared_ptr<UIView> HomeInfoViewController::tableViewViewForFooterInSection(
     const std::shared_ptr<UITableView>&, int section) {
     if (section != 0 || topDataArray_.size() < 1 + kDevicesPerPage) return nullptr;
-    const CGFloat w = view()->bounds().size.width;
-    auto footer = UIView::create(CGRectMake(0, 0, w, 40));
-    footer->setBackgroundColor(UIColor::clearColor());
-    btn_ = UIButton::buttonWithType(UIButtonTypeCustom);
-    btn_->setFrame(CGRectMake(0, 0, 40, 30));
-    btn_->setCenter(CGPointMake(w / 2, 20));
-    btn_->setBackgroundColor(UIColor::clearColor());
-    btn_->setBackgroundImage(UIImage::imageNamed("ic_down_arrow_nromal.png"), UIControlStateNormal);
     std::weak_ptr<HomeInfoViewController> weak = sharedSelf<HomeInfoViewController>();
-    sendActionOnTap(btn_, sharedSelf<NSObject>(), [weak](const std::shared_ptr<UIButton>& b) {
-        if (auto self = weak.lock()) self->xialaButtonClick(b);
-    });
-    footer->addSubview(btn_);
-    return footer;
+    auto footer = inquiry::devicesFooter(view()->bounds().size.width, sharedSelf<NSObject>(),
+                                         [weak](const std::shared_ptr<UIButton>& b) {
+                                             if (auto self = weak.lock()) self->xialaButtonClick(b);
+                                         });
+    btn_ = footer.arrow;
+    return footer.view;
 }
 
 std::shared_ptr<UITableViewCell> HomeInfoViewController::tableViewCellForRowAtIndexPath(

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Foundation/NSObject.h"
+#include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIViewController.h"
 #include "inquiries/HomeModel.h"
@@ -40,6 +41,17 @@ std::string telURL(std::string_view number);
 
 // Dials the number, or tells the engineer that none was left.
 void callPhone(const std::shared_ptr<NSObject>& owner, const std::string& number);
+
+// The thin line over each section of a detail.
+std::shared_ptr<UIView> sectionLine(CGFloat width);
+
+// The footer under a detail's devices, with the arrow that asks for their next page.
+struct DevicesFooter {
+    std::shared_ptr<UIView> view;
+    std::shared_ptr<UIButton> arrow;
+};
+DevicesFooter devicesFooter(CGFloat width, std::weak_ptr<NSObject> owner,
+                            std::function<void(const std::shared_ptr<UIButton>&)> onTap);
 
 // Asks for one page of an inquiry's devices for receiver. onPage gets each reply that came, and
 // whether it carried devices: a detail moves its page counter only then, so that a failed page

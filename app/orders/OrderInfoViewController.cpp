@@ -499,10 +499,7 @@ std::optional<CGFloat> OrderInfoViewController::tableViewHeightForHeaderInSectio
 
 std::shared_ptr<UIView> OrderInfoViewController::tableViewViewForHeaderInSection(
     const std::shared_ptr<UITableView>&, int) {
-    auto line = UIView::create(CGRectMake(0, 0, view()->frame().size.width, 1));
-    line->setBackgroundColor(UIColor::colorWithRed(0.95, 0.95, 0.95, 1));
-    line->setUserInteractionEnabled(false);
-    return line;
+    return inquiry::sectionLine(view()->frame().size.width);
 }
 
 std::optional<CGFloat> OrderInfoViewController::tableViewHeightForFooterInSection(
@@ -513,21 +510,12 @@ std::optional<CGFloat> OrderInfoViewController::tableViewHeightForFooterInSectio
 std::shared_ptr<UIView> OrderInfoViewController::tableViewViewForFooterInSection(
     const std::shared_ptr<UITableView>&, int section) {
     if (section != 0 || topDataArray_.size() < 1 + kDevicesPerPage) return nullptr;
-    const CGFloat w = view()->frame().size.width;
-    auto footer = UIView::create(CGRectMake(0, 0, w, 40));
-    footer->setBackgroundColor(UIColor::clearColor());
-    auto arrow = UIButton::buttonWithType(UIButtonTypeCustom);
-    arrow->setFrame(CGRectMake(0, 0, 40, 30));
-    arrow->setCenter(CGPointMake(w / 2, 20));
-    arrow->setBackgroundColor(UIColor::clearColor());
-    arrow->setBackgroundImage(UIImage::imageNamed("ic_down_arrow_nromal.png"),
-                              UIControlStateNormal);
     std::weak_ptr<OrderInfoViewController> weak = sharedSelf<OrderInfoViewController>();
-    sendActionOnTap(arrow, sharedSelf<NSObject>(), [weak](const std::shared_ptr<UIButton>& b) {
-        if (auto self = weak.lock()) self->xialaButtonClick(b);
-    });
-    footer->addSubview(arrow);
-    return footer;
+    return inquiry::devicesFooter(view()->frame().size.width, sharedSelf<NSObject>(),
+                                  [weak](const std::shared_ptr<UIButton>& b) {
+                                      if (auto self = weak.lock()) self->xialaButtonClick(b);
+                                  })
+        .view;
 }
 
 std::shared_ptr<UITableViewCell> OrderInfoViewController::tableViewCellForRowAtIndexPath(
