@@ -5,7 +5,6 @@
 #include "Foundation/NSNotificationCenter.h"
 #include "Foundation/NSRunLoop.h"
 #include "SQLiteStore/DBManager.h"
-#include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UINavigationController.h"
@@ -309,11 +308,7 @@ void HomeInfoViewController::faverateButtonClick() {
 }
 
 void HomeInfoViewController::phoneButtonClick() {
-    if (phoneNum_.empty()) {
-        showMessage("此人没有预留电话号码");
-        return;
-    }
-    UIApplication::sharedApplication()->openURL(inquiry::telURL(phoneNum_));
+    inquiry::callPhone(sharedSelf<NSObject>(), phoneNum_);
 }
 
 void HomeInfoViewController::xialaButtonClick(const std::shared_ptr<UIButton>& sender) {
@@ -322,24 +317,15 @@ void HomeInfoViewController::xialaButtonClick(const std::shared_ptr<UIButton>& s
         showMessage(kNoMoreData);
         return;
     }
-    const auto app = BrisfoldAppDelegate::getApp();
-    if (!app) return;
     const uint64_t page = std::max<uint64_t>(devicePageNum_, 1) + 1;
-    const std::string body = "askpriceID=" + formValue(askPriceID_) +
-                             "&rows=" + std::to_string(kDevicesPerPage) +
-                             "&pageindex=" + std::to_string(page);
     std::weak_ptr<HomeInfoViewController> weak = sharedSelf<HomeInfoViewController>();
-    // The counter moves only when the page is there, so a failed request is asked again.
-    DataRequestManager::shareManger()->requestWithURLString(
-        app->serviceURL("AskPrice/GetDeviceList"), body, weakSelf<UIViewController>(),
-        [weak, page](const nlohmann::json& dictionary, bool success) {
-            auto self = weak.lock();
-            if (!self || !success) return;
-            const auto list = dictionary.find("List");
-            if (list != dictionary.end() && list->is_array() && !list->empty())
-                self->devicePageNum_ = page;
-            self->updateDeviceNumWithDictionary(dictionary);
-        });
+    inquiry::requestDevicePage(askPriceID_, page, kDevicesPerPage, weakSelf<UIViewController>(),
+                               [weak, page](const nlohmann::json& dictionary, bool hasRows) {
+                                   auto self = weak.lock();
+                                   if (!self) return;
+                                   if (hasRows) self->devicePageNum_ = page;
+                                   self->updateDeviceNumWithDictionary(dictionary);
+                               });
 }
 
 void HomeInfoViewController::updateDeviceNumWithDictionary(const nlohmann::json& dictionary) {
@@ -452,10 +438,7 @@ std::optional<CGFloat> HomeInfoViewController::tableViewHeightForHeaderInSection
 
 std::shared_ptr<UIView> HomeInfoViewController::tableViewViewForHeaderInSection(
     const std::shared_ptr<UITableView>&, int) {
-    auto line = UIView::create(CGRectMake(0, 0, view()->bounds().size.width, 1));
-    line->setBackgroundColor(UIColor::colorWithRed(0.95, 0.95, 0.95, 1));
-    line->setUserInteractionEnabled(false);
-    return line;
+    return inquiry::sectionLine(view()->bounds().size.width);
 }
 
 std::optional<CGFloat> HomeInfoViewController::tableViewHeightForFooterInSection(
@@ -466,20 +449,13 @@ std::optional<CGFloat> HomeInfoViewController::tableViewHeightForFooterInSection
 std::shared_ptr<UIView> HomeInfoViewController::tableViewViewForFooterInSection(
     const std::shared_ptr<UITableView>&, int section) {
     if (section != 0 || topDataArray_.size() < 1 + kDevicesPerPage) return nullptr;
-    const CGFloat w = view()->bounds().size.width;
-    auto footer = UIView::create(CGRectMake(0, 0, w, 40));
-    footer->setBackgroundColor(UIColor::clearColor());
-    btn_ = UIButton::buttonWithType(UIButtonTypeCustom);
-    btn_->setFrame(CGRectMake(0, 0, 40, 30));
-    btn_->setCenter(CGPointMake(w / 2, 20));
-    btn_->setBackgroundColor(UIColor::clearColor());
-    btn_->setBackgroundImage(UIImage::imageNamed("ic_down_arrow_nromal.png"), UIControlStateNormal);
     std::weak_ptr<HomeInfoViewController> weak = sharedSelf<HomeInfoViewController>();
-    sendActionOnTap(btn_, sharedSelf<NSObject>(), [weak](const std::shared_ptr<UIButton>& b) {
-        if (auto self = weak.lock()) self->xialaButtonClick(b);
-    });
-    footer->addSubview(btn_);
-    return footer;
+    auto footer = inquiry::devicesFooter(view()->bounds().size.width, sharedSelf<NSObject>(),
+                                         [weak](const std::shared_ptr<UIButton>& b) {
+                                             if (auto self = weak.lock()) self->xialaButtonClick(b);
+                                         });
+    btn_ = footer.arrow;
+    return footer.view;
 }
 
 std::shared_ptr<UITableViewCell> HomeInfoViewController::tableViewCellForRowAtIndexPath(

@@ -3,7 +3,12 @@
 #include <cstdio>
 
 #include "SQLiteStore/DBManager.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UINavigationController.h"
+#include "shell/BrisfoldAppDelegate.h"
+#include "shell/ButtonAction.h"
+#include "shell/DataRequestManager.h"
 #include "shell/FactoryClass.h"
 #include "shell/ShowAlertView.h"
 
@@ -80,6 +85,52 @@ void popScreen(UIViewController& screen) {
     const auto navigation = screen.navigationController();
     if (navigation && navigation->topViewController().get() == &screen)
         navigation->popViewControllerAnimated(true);
+}
+
+void callPhone(const std::shared_ptr<NSObject>& owner, const std::string& number) {
+    if (number.empty()) {
+        toast(owner, "此人没有预留电话号码");
+        return;
+    }
+    UIApplication::sharedApplication()->openURL(telURL(number));
+}
+
+std::shared_ptr<UIView> sectionLine(CGFloat width) {
+    auto line = UIView::create(CGRectMake(0, 0, width, 1));
+    line->setBackgroundColor(UIColor::colorWithRed(0.95, 0.95, 0.95, 1));
+    line->setUserInteractionEnabled(false);
+    return line;
+}
+
+DevicesFooter devicesFooter(CGFloat w, std::weak_ptr<NSObject> owner,
+                            std::function<void(const std::shared_ptr<UIButton>&)> onTap) {
+    auto footer = UIView::create(CGRectMake(0, 0, w, 40));
+    footer->setBackgroundColor(UIColor::clearColor());
+    auto arrow = UIButton::buttonWithType(UIButtonTypeCustom);
+    arrow->setFrame(CGRectMake(0, 0, 40, 30));
+    arrow->setCenter(CGPointMake(w / 2, 20));
+    arrow->setBackgroundColor(UIColor::clearColor());
+    arrow->setBackgroundImage(UIImage::imageNamed("ic_down_arrow_nromal.png"),
+                              UIControlStateNormal);
+    sendActionOnTap(arrow, std::move(owner), std::move(onTap));
+    footer->addSubview(arrow);
+    return {footer, arrow};
+}
+
+void requestDevicePage(const std::string& askPriceID, uint64_t page, int rows,
+                       std::weak_ptr<UIViewController> receiver,
+                       std::function<void(const nlohmann::json& reply, bool hasRows)> onPage) {
+    const auto app = BrisfoldAppDelegate::getApp();
+    if (!app) return;
+    const std::string body = "askpriceID=" + formValue(askPriceID) +
+                             "&rows=" + std::to_string(rows) + "&pageindex=" + std::to_string(page);
+    DataRequestManager::shareManger()->requestWithURLString(
+        app->serviceURL("AskPrice/GetDeviceList"), body, std::move(receiver),
+        [onPage = std::move(onPage)](const nlohmann::json& dictionary, bool success) {
+            if (!success) return;
+            const auto list = dictionary.find("List");
+            onPage(dictionary, list != dictionary.end() && list->is_array() && !list->empty());
+        });
 }
 
 }  // namespace inquiry

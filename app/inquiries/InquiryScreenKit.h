@@ -1,11 +1,15 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Foundation/NSObject.h"
+#include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIViewController.h"
 #include "inquiries/HomeModel.h"
@@ -34,6 +38,27 @@ bool toggleFavorite(HomeModel& record, const std::shared_ptr<NSObject>& owner);
 
 // The "tel:" URL of a number, percent-encoded so that no text of the reply can change the URL.
 std::string telURL(std::string_view number);
+
+// Dials the number, or tells the engineer that none was left.
+void callPhone(const std::shared_ptr<NSObject>& owner, const std::string& number);
+
+// The thin line over each section of a detail.
+std::shared_ptr<UIView> sectionLine(CGFloat width);
+
+// The footer under a detail's devices, with the arrow that asks for their next page.
+struct DevicesFooter {
+    std::shared_ptr<UIView> view;
+    std::shared_ptr<UIButton> arrow;
+};
+DevicesFooter devicesFooter(CGFloat width, std::weak_ptr<NSObject> owner,
+                            std::function<void(const std::shared_ptr<UIButton>&)> onTap);
+
+// Asks for one page of an inquiry's devices for receiver. onPage gets each reply that came, and
+// whether it carried devices: a detail moves its page counter only then, so that a failed page
+// is asked for again.
+void requestDevicePage(const std::string& askPriceID, uint64_t page, int rows,
+                       std::weak_ptr<UIViewController> receiver,
+                       std::function<void(const nlohmann::json& reply, bool hasRows)> onPage);
 
 // A detail screen's bar: the orange back arrow on the left (tag 0), optionally a right item
 // (tag 1) with its image, the title; added to the screen's view.

@@ -1,7 +1,5 @@
 #include "inquiries/MiddleViewController.h"
 
-#include <algorithm>
-#include <charconv>
 #include <utility>
 
 #include "Foundation/NSRunLoop.h"
@@ -17,24 +15,6 @@
 namespace {
 
 constexpr const char* kCellIdentifier = "homeCell";
-constexpr const char* kPullUpText = "上拉可以加载页面";
-constexpr const char* kReleaseText = "松开加载页面";
-constexpr const char* kLoadingText = "正在加载，请稍等";
-constexpr const char* kLastPageText = "已经是最后页";
-
-// A counter of a list reply, sent as a number or as its digits; anything else counts as 0.
-uint64_t counter(const nlohmann::json& reply, const char* key) {
-    const auto found = reply.find(key);
-    if (found == reply.end()) return 0;
-    if (found->is_number_unsigned()) return found->get<uint64_t>();
-    if (found->is_number_integer()) return std::max<int64_t>(0, found->get<int64_t>());
-    if (found->is_number_float()) return static_cast<uint64_t>(std::max(0.0, found->get<double>()));
-    if (!found->is_string()) return 0;
-    const auto& text = found->get_ref<const std::string&>();
-    uint64_t value = 0;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
-}
 
 }  // namespace
 
@@ -92,23 +72,7 @@ void MiddleViewController::setupUIConfig() {
     headerView_->setDelegate(std::weak_ptr<PullRefreshBaseViewDelegate>(self));
 
     const CGFloat w = b.size.width;
-    downView_ = UIView::create(CGRectMake(0, 0, w, 60));
-    downView_->setBackgroundColor(UIColor::clearColor());
-    downView_->setUserInteractionEnabled(false);
-    bottomLabel_ = UILabel::create(CGRectMake(2 * w / 7, 10, 3 * w / 7, 40));
-    bottomLabel_->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin |
-                                      UIViewAutoresizingFlexibleRightMargin);
-    bottomLabel_->setBackgroundColor(UIColor::clearColor());
-    bottomLabel_->setTextAlignment(NSTextAlignmentCenter);
-    bottomLabel_->setTextColor(UIColor::blackColor());
-    bottomLabel_->setFont(UIFont::boldSystemFontOfSize(17));
-    bottomLabel_->setUserInteractionEnabled(false);
-    bottomLabel_->setText(kPullUpText);
-    downView_->addSubview(bottomLabel_);
-    downIndicatorView_ = UIActivityIndicatorView::create(UIActivityIndicatorViewStyleGray);
-    downIndicatorView_->setFrame(CGRectMake(w / 4 - 60, 0, 60, 60));
-    downView_->addSubview(downIndicatorView_);
-    tableView_->setTableFooterView(downView_);
+    pager_->attach(*tableView_, w);
     view()->addSubview(tableView_);
 }
 
@@ -143,14 +107,7 @@ void MiddleViewController::updateDataWithDictionary(const nlohmann::json& dictio
 }
 
 void MiddleViewController::takeListPage(const nlohmann::json& dictionary) {
-    if (isLoadViewActive_)
-        bottomLoadViewStopLoading();
-    else
-        dataArray_.clear();
-    pageIndex_ = counter(dictionary, "pageindex");
-    rowsOfOnePage_ = counter(dictionary, "rows");
-    totalRowCount_ = counter(dictionary, "totalCount");
-    totalPageNum_ = counter(dictionary, "totalPages");
+    if (!pager_->takeListPage(dictionary)) dataArray_.clear();
     const auto list = dictionary.find("List");
     if (list != dictionary.end() && list->is_array()) {
         const auto favorites = inquiry::storedFavorites();
@@ -175,53 +132,25 @@ void MiddleViewController::downDragRefresh() {
 }
 
 void MiddleViewController::scrollViewWillBeginDragging(const std::shared_ptr<UIScrollView>&) {
-    isDraging_ = true;
-}
-
-bool MiddleViewController::isPulledFarEnough(const UIScrollView& scrollView) const {
-    const CGFloat y = scrollView.contentOffset().y;
-    if (y < 0) return false;
-    const CGFloat content = scrollView.contentSize().height;
-    const CGFloat height = scrollView.frame().size.height;
-    const CGFloat bottom = y + (content >= height ? height : content);
-    return bottom >= content + kPullDistance;
+    pager_->scrollViewWillBeginDragging();
 }
 
 void MiddleViewController::scrollViewDidScroll(const std::shared_ptr<UIScrollView>& scrollView) {
-    if (isDraging_ && bottomLabel_ && isPulledFarEnough(*scrollView))
-        bottomLabel_->setText(kReleaseText);
+    pager_->scrollViewDidScroll(*scrollView);
 }
 
 void MiddleViewController::scrollViewDidEndDragging(const std::shared_ptr<UIScrollView>& scrollView,
                                                     bool) {
-    isDraging_ = false;
-    if (!bottomLabel_ || !isPulledFarEnough(*scrollView)) return;
-    downIndicatorView_->startAnimating();
-    bottomLabel_->setText(kLoadingText);
-    isLoadViewActive_ = true;
-    upDragRefresh();
+    if (pager_->scrollViewDidEndDragging(*scrollView)) upDragRefresh();
 }
 
 void MiddleViewController::upDragRefresh() {
-    ++pageIndex_;
-    if (pageIndex_ <= totalPageNum_) {
-        doSearchLoadWithPageNum(std::to_string(pageIndex_));
-        return;
-    }
-    --pageIndex_;
-    std::weak_ptr<MiddleViewController> weak = sharedSelf<MiddleViewController>();
-    NSRunLoop::mainRunLoop()->performAfterDelay(kLastPageDelay, [weak] {
-        if (auto self = weak.lock()) self->bottomLoadViewStopLoading();
-    });
-    refreshCurrentDataTable();
+    const bool asked = pager_->loadNextPage(
+        [this](uint64_t page) { doSearchLoadWithPageNum(std::to_string(page)); });
+    if (!asked) refreshCurrentDataTable();
 }
 
-void MiddleViewController::bottomLoadViewStopLoading() {
-    if (!isLoadViewActive_) return;
-    isLoadViewActive_ = false;
-    downIndicatorView_->stopAnimating();
-    bottomLabel_->setText(pageIndex_ < totalPageNum_ ? kPullUpText : kLastPageText);
-}
+void MiddleViewController::bottomLoadViewStopLoading() { pager_->bottomLoadViewStopLoading(); }
 
 void MiddleViewController::refreshCurrentDataTable() {
     if (tableView_) tableView_->reloadData();

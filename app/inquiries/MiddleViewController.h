@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "PullRefresh/PullRefreshHeaderView.h"
-#include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UIViewController.h"
 #include "inquiries/HomeModel.h"
 #include "inquiries/Pop_upWindow.h"
+#include "shell/PullUpPager.h"
 #include "shell/TabContainerViewController.h"
 #include "shell/UIViewController+CustomVC.h"
 
@@ -28,9 +28,6 @@ class MiddleViewController : public UIViewController,
                              public PullRefreshBaseViewDelegate {
   public:
     static constexpr CGFloat kRowHeight = 170;
-    // How far past its end the list is pulled before a release loads the next page.
-    static constexpr CGFloat kPullDistance = 60;
-    static constexpr double kLastPageDelay = 2.0;
 
     static std::shared_ptr<MiddleViewController> create(std::weak_ptr<UIViewController> superClass);
 
@@ -78,15 +75,15 @@ class MiddleViewController : public UIViewController,
 
     const std::shared_ptr<UITableView>& tableView() const { return tableView_; }
     const std::shared_ptr<PullRefreshHeaderView>& headerView() const { return headerView_; }
-    const std::shared_ptr<UIView>& downView() const { return downView_; }
-    const std::shared_ptr<UILabel>& bottomLabel() const { return bottomLabel_; }
+    const std::shared_ptr<UIView>& downView() const { return pager_->downView(); }
+    const std::shared_ptr<UILabel>& bottomLabel() const { return pager_->bottomLabel(); }
     const std::shared_ptr<UIActivityIndicatorView>& downIndicatorView() const {
-        return downIndicatorView_;
+        return pager_->downIndicatorView();
     }
     const std::vector<std::shared_ptr<HomeModel>>& dataArray() const { return dataArray_; }
-    uint64_t pageIndex() const { return pageIndex_; }
-    uint64_t totalPageNum() const { return totalPageNum_; }
-    bool isLoadViewActive() const { return isLoadViewActive_; }
+    uint64_t pageIndex() const { return pager_->pageIndex(); }
+    uint64_t totalPageNum() const { return pager_->totalPageNum(); }
+    bool isLoadViewActive() const { return pager_->isLoadViewActive(); }
 
   protected:
     explicit MiddleViewController(std::weak_ptr<UIViewController> superClass)
@@ -110,20 +107,10 @@ class MiddleViewController : public UIViewController,
     const std::weak_ptr<UIViewController>& superClass() const { return superClass_; }
 
   private:
-    bool isPulledFarEnough(const UIScrollView& scrollView) const;
-
     bool isFirstLoad_ = true;
-    bool isDraging_ = false;
-    bool isLoadViewActive_ = false;
     bool isDownDragRefresh_ = false;
     std::shared_ptr<PullRefreshHeaderView> headerView_;
-    uint64_t pageIndex_ = 0;
-    uint64_t rowsOfOnePage_ = 0;
-    uint64_t totalPageNum_ = 0;
-    uint64_t totalRowCount_ = 0;
-    std::shared_ptr<UIView> downView_;
-    std::shared_ptr<UILabel> bottomLabel_;
-    std::shared_ptr<UIActivityIndicatorView> downIndicatorView_;
+    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(0, 0);
     bool isShowLeftView_ = false;
     std::shared_ptr<UITableView> tableView_;
     std::vector<std::shared_ptr<HomeModel>> dataArray_;

@@ -24,10 +24,6 @@
 namespace {
 
 constexpr const char* kCellIdentifier = "MessageCell";
-constexpr const char* kPullUpText = "上拉可以加载页面";
-constexpr const char* kReleaseText = "松开加载页面";
-constexpr const char* kLoadingText = "正在加载，请稍等";
-constexpr const char* kLastPageText = "已经是最后页";
 constexpr size_t kMessagesTab = 3;
 
 uint64_t counter(const nlohmann::json& reply, const char* key) {
@@ -139,23 +135,7 @@ void MessageMiddleViewController::setupUIConfig() {
     headerView_->setScrollView(tableView_);
     headerView_->setDelegate(std::weak_ptr<PullRefreshBaseViewDelegate>(self));
 
-    downView_ = UIView::create(CGRectMake(0, 0, w, 60));
-    downView_->setBackgroundColor(UIColor::clearColor());
-    downView_->setUserInteractionEnabled(false);
-    bottomLabel_ = UILabel::create(CGRectMake(2 * w / 7, 10, 3 * w / 7, 40));
-    bottomLabel_->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin |
-                                      UIViewAutoresizingFlexibleRightMargin);
-    bottomLabel_->setBackgroundColor(UIColor::clearColor());
-    bottomLabel_->setTextAlignment(NSTextAlignmentCenter);
-    bottomLabel_->setTextColor(UIColor::blackColor());
-    bottomLabel_->setFont(UIFont::boldSystemFontOfSize(17));
-    bottomLabel_->setUserInteractionEnabled(false);
-    bottomLabel_->setText(kPullUpText);
-    downView_->addSubview(bottomLabel_);
-    downIndicatorView_ = UIActivityIndicatorView::create(UIActivityIndicatorViewStyleGray);
-    downIndicatorView_->setFrame(CGRectMake(w / 4 - 60, 0, 60, 60));
-    downView_->addSubview(downIndicatorView_);
-    tableView_->setTableFooterView(downView_);
+    pager_->attach(*tableView_, w);
     // Under the bars, which the appearance put on top.
     view()->insertSubviewAtIndex(tableView_, 0);
 }
@@ -183,14 +163,7 @@ void MessageMiddleViewController::updateDataWithDictionary(const nlohmann::json&
         if (const std::string tip = replyText(dictionary, "tip"); !tip.empty()) showMessage(tip);
         return;
     }
-    if (isLoadViewActive_)
-        bottomLoadViewStopLoading();
-    else
-        dataArray_.clear();
-    pageIndex_ = counter(dictionary, "pageindex");
-    rowsOfOnePage_ = counter(dictionary, "rows");
-    totalRowCount_ = counter(dictionary, "totalCount");
-    totalPageNum_ = counter(dictionary, "totalPages");
+    if (!pager_->takeListPage(dictionary, counter)) dataArray_.clear();
     const auto list = dictionary.find("List");
     if (list != dictionary.end() && list->is_array())
         for (const auto& element : *list) dataArray_.push_back(messageItem(element));
@@ -311,60 +284,34 @@ void MessageMiddleViewController::refreshViewBeginRefreshing(
 }
 
 void MessageMiddleViewController::downDragRefresh() {
-    if (bottomLabel_) bottomLabel_->setText(kPullUpText);
+    pager_->resetText();
     doSearchLoadWithPageNum("1");
     if (headerView_) headerView_->endRefreshing();
 }
 
 void MessageMiddleViewController::scrollViewWillBeginDragging(
     const std::shared_ptr<UIScrollView>&) {
-    isDraging_ = true;
-}
-
-bool MessageMiddleViewController::isPulledFarEnough(const UIScrollView& scrollView) const {
-    const CGFloat y = scrollView.contentOffset().y;
-    if (y < 0) return false;
-    const CGFloat content = scrollView.contentSize().height;
-    const CGFloat height = scrollView.frame().size.height;
-    const CGFloat bottom = y + (content >= height ? height : content);
-    return bottom >= content + kPullDistance;
+    pager_->scrollViewWillBeginDragging();
 }
 
 void MessageMiddleViewController::scrollViewDidScroll(
     const std::shared_ptr<UIScrollView>& scrollView) {
-    if (isDraging_ && bottomLabel_ && isPulledFarEnough(*scrollView))
-        bottomLabel_->setText(kReleaseText);
+    pager_->scrollViewDidScroll(*scrollView);
 }
 
 void MessageMiddleViewController::scrollViewDidEndDragging(
     const std::shared_ptr<UIScrollView>& scrollView, bool) {
-    isDraging_ = false;
-    if (!bottomLabel_ || !isPulledFarEnough(*scrollView)) return;
-    downIndicatorView_->startAnimating();
-    bottomLabel_->setText(kLoadingText);
-    isLoadViewActive_ = true;
-    upDragRefresh();
+    if (pager_->scrollViewDidEndDragging(*scrollView)) upDragRefresh();
 }
 
 void MessageMiddleViewController::upDragRefresh() {
-    ++pageIndex_;
-    if (pageIndex_ <= totalPageNum_) {
-        doSearchLoadWithPageNum(std::to_string(pageIndex_));
-        return;
-    }
-    --pageIndex_;
-    std::weak_ptr<MessageMiddleViewController> weak = sharedSelf<MessageMiddleViewController>();
-    NSRunLoop::mainRunLoop()->performAfterDelay(kLastPageDelay, [weak] {
-        if (auto self = weak.lock()) self->bottomLoadViewStopLoading();
-    });
-    if (tableView_) tableView_->reloadData();
+    const bool asked = pager_->loadNextPage(
+        [this](uint64_t page) { doSearchLoadWithPageNum(std::to_string(page)); });
+    if (!asked && tableView_) tableView_->reloadData();
 }
 
 void MessageMiddleViewController::bottomLoadViewStopLoading() {
-    if (!isLoadViewActive_) return;
-    isLoadViewActive_ = false;
-    downIndicatorView_->stopAnimating();
-    bottomLabel_->setText(pageIndex_ < totalPageNum_ ? kPullUpText : kLastPageText);
+    pager_->bottomLoadViewStopLoading();
 }
 
 int MessageMiddleViewController::tableViewNumberOfRowsInSection(const std::shared_ptr<UITableView>&,

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "PullRefresh/PullRefreshHeaderView.h"
-#include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UIViewController.h"
 #include "inquiries/HomeModel.h"
+#include "shell/PullUpPager.h"
 #include "shell/TabContainerViewController.h"
 #include "shell/UIViewController+CustomVC.h"
 
@@ -29,8 +29,6 @@ class MessageMiddleViewController : public UIViewController,
                                     public PullRefreshBaseViewDelegate {
   public:
     static constexpr CGFloat kRowHeight = 70;
-    static constexpr CGFloat kPullDistance = 60;
-    static constexpr double kLastPageDelay = 2.0;
 
     // superClass: the messages container, target of the bar's left item.
     static std::shared_ptr<MessageMiddleViewController> create(
@@ -78,11 +76,11 @@ class MessageMiddleViewController : public UIViewController,
 
     const std::shared_ptr<UITableView>& tableView() const { return tableView_; }
     const std::shared_ptr<UIButton>& rightButton() const { return rightButton_; }
-    const std::shared_ptr<UILabel>& bottomLabel() const { return bottomLabel_; }
+    const std::shared_ptr<UILabel>& bottomLabel() const { return pager_->bottomLabel(); }
     const std::vector<std::shared_ptr<HomeModel>>& dataArray() const { return dataArray_; }
     const std::vector<std::shared_ptr<HomeModel>>& selectArray() const { return selectArray_; }
     bool isEditing() const { return isEditing_; }
-    uint64_t pageIndex() const { return pageIndex_; }
+    uint64_t pageIndex() const { return pager_->pageIndex(); }
 
   protected:
     explicit MessageMiddleViewController(std::weak_ptr<UIViewController> superClass)
@@ -93,25 +91,16 @@ class MessageMiddleViewController : public UIViewController,
     void markRead(HomeModel& item);
     void send(const std::string& path, const std::string& body,
               std::weak_ptr<UIViewController> receiver);
-    bool isPulledFarEnough(const UIScrollView& scrollView) const;
     void showMessage(const std::string& message);
 
     std::weak_ptr<UIViewController> superClass_;
     bool isShowLeftView_ = false;
     bool isFirstLoad_ = true;
-    bool isDraging_ = false;
-    bool isLoadViewActive_ = false;
     bool isEditing_ = false;
-    uint64_t pageIndex_ = 1;
-    uint64_t rowsOfOnePage_ = 10;
-    uint64_t totalPageNum_ = 1;
-    uint64_t totalRowCount_ = 20;
+    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(1, 1);
     std::shared_ptr<PullRefreshHeaderView> headerView_;
     std::shared_ptr<UITableView> tableView_;
     std::shared_ptr<UIButton> rightButton_;
-    std::shared_ptr<UIView> downView_;
-    std::shared_ptr<UILabel> bottomLabel_;
-    std::shared_ptr<UIActivityIndicatorView> downIndicatorView_;
     std::vector<std::shared_ptr<HomeModel>> dataArray_;
     std::vector<std::shared_ptr<HomeModel>> selectArray_;
 };

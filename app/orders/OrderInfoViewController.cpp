@@ -5,7 +5,6 @@
 #include "Foundation/JSONValue.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSRunLoop.h"
-#include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "inquiries/HomeModel.h"
@@ -351,11 +350,7 @@ void OrderInfoViewController::swipAction(UISwipeGestureRecognizer& gesture) {
 }
 
 void OrderInfoViewController::phoneButtonClick() {
-    if (phoneNum_.empty()) {
-        showMessage("此人没有预留电话号码");
-        return;
-    }
-    UIApplication::sharedApplication()->openURL(inquiry::telURL(phoneNum_));
+    inquiry::callPhone(sharedSelf<NSObject>(), phoneNum_);
 }
 
 void OrderInfoViewController::xialaButtonClick(const std::shared_ptr<UIButton>& sender) {
@@ -364,24 +359,15 @@ void OrderInfoViewController::xialaButtonClick(const std::shared_ptr<UIButton>& 
         showMessage(kNoMoreData);
         return;
     }
-    const auto app = BrisfoldAppDelegate::getApp();
-    if (!app) return;
     const uint64_t page = std::max<uint64_t>(devicePageNum_, 1) + 1;
-    const std::string body = "askpriceID=" + formValue(askPriceIDStr_) +
-                             "&rows=" + std::to_string(kDevicesPerPage) +
-                             "&pageindex=" + std::to_string(page);
     std::weak_ptr<OrderInfoViewController> weak = sharedSelf<OrderInfoViewController>();
-    // The counter moves only when the page is there, so a failed request is asked again.
-    DataRequestManager::shareManger()->requestWithURLString(
-        app->serviceURL("AskPrice/GetDeviceList"), body, weakSelf<UIViewController>(),
-        [weak, page](const nlohmann::json& dictionary, bool success) {
-            auto self = weak.lock();
-            if (!self || !success) return;
-            const auto list = dictionary.find("List");
-            if (list != dictionary.end() && list->is_array() && !list->empty())
-                self->devicePageNum_ = page;
-            self->updateDeviceNumWithDictionary(dictionary);
-        });
+    inquiry::requestDevicePage(askPriceIDStr_, page, kDevicesPerPage, weakSelf<UIViewController>(),
+                               [weak, page](const nlohmann::json& dictionary, bool hasRows) {
+                                   auto self = weak.lock();
+                                   if (!self) return;
+                                   if (hasRows) self->devicePageNum_ = page;
+                                   self->updateDeviceNumWithDictionary(dictionary);
+                               });
 }
 
 void OrderInfoViewController::updateDeviceNumWithDictionary(const nlohmann::json& dictionary) {
@@ -435,77 +421,22 @@ void OrderInfoViewController::sendAction(const std::string& path, const std::str
                                                             weakSelf<UIViewController>());
 }
 
+// A lookup replaced here goes, and with it its answer. The flag marks the address as asked for.
 void OrderInfoViewController::getAddress() {
     isSendAddress_ = false;
-    currentLocation_.reset();
-    initMapView();
-}
-
-// A client replaced here goes, and with it the answer of its lookup.
-void OrderInfoViewController::initMapView() {
-    mapView_.reset();
-    search_.reset();
-    FactoryClass::showloadingView();
-    const CGRect b = view()->bounds();
-    mapView_ = VMMapView::create(CGRectMake(0, 0, b.size.width, b.size.height));
-    if (!mapView_) {
-        NSLog("no map view for the position");
-        return;
-    }
-    mapView_->setDelegate(std::weak_ptr<VMMapViewDelegate>(sharedSelf<OrderInfoViewController>()));
-    mapView_->setCompassOrigin(CGPointMake(mapView_->compassOrigin().x, 22));
-    mapView_->setScaleOrigin(CGPointMake(mapView_->scaleOrigin().x, 22));
-    mapView_->setShowsUserLocation(true);
-    mapView_->setUserTrackingMode(1);
-    initSearch();
-}
-
-void OrderInfoViewController::initSearch() {
-    search_ = VAvaSearchAPI::create();
-    search_->setDelegate(std::weak_ptr<VAvaSearchDelegate>(sharedSelf<OrderInfoViewController>()));
-}
-
-bool OrderInfoViewController::mapViewDidUpdateUserLocation(
-    VMMapView&, const std::shared_ptr<VMUserLocation>& userLocation, bool) {
-    if (userLocation && userLocation->location())
-        currentLocation_ = CLLocation::create(userLocation->location()->values());
-    reGeoAction();
-    return true;
-}
-
-void OrderInfoViewController::reGeoAction() {
-    if (!currentLocation_ || isSendAddress_ || !search_) return;
-    isSendAddress_ = true;
-    auto request = VAvaReGeocodeSearchRequest::create();
-    const CLLocationCoordinate2D c = currentLocation_->coordinate();
-    request->setLocation(VAvaGeoPoint::locationWithLatitude(c.latitude, c.longitude));
-    search_->VAvaReGoecodeSearch(request);
-}
-
-void OrderInfoViewController::onReGeocodeSearchDone(
-    const std::shared_ptr<VAvaReGeocodeSearchRequest>&,
-    const std::shared_ptr<VAvaReGeocodeSearchResponse>& response) {
-    const auto& geocode = response->regeocode();
-    NSLog("responce:%s", geocode->formattedAddress().c_str());
-    const auto& parts = geocode->addressComponent();
-    if (mapView_) {
-        mapView_->userLocation()->setTitle(parts->city().empty() ? parts->province()
-                                                                 : parts->city());
-        mapView_->userLocation()->setSubtitle(geocode->formattedAddress());
-    }
-    getAddressFromMap(geocode->formattedAddress());
-    endLookup();
-}
-
-void OrderInfoViewController::VAvaSearchRequestDidFailWithError(
-    const std::shared_ptr<VAvaSearchRequest>&, const NSError& error) {
-    NSLog("request.error:%s", error.localizedDescription.c_str());
-}
-
-void OrderInfoViewController::endLookup() {
-    mapView_.reset();
-    search_.reset();
-    FactoryClass::deleteLoingView();
+    lookup_.reset();
+    std::weak_ptr<OrderInfoViewController> weak = sharedSelf<OrderInfoViewController>();
+    lookup_ = PositionLookup::start(
+        view()->bounds(),
+        [weak](const std::string& address) {
+            auto self = weak.lock();
+            if (!self) return;
+            self->getAddressFromMap(address);
+            self->lookup_.reset();
+        },
+        [weak] {
+            if (auto self = weak.lock()) self->isSendAddress_ = true;
+        });
 }
 
 void OrderInfoViewController::getAddressFromMap(const std::string& address) {
@@ -568,10 +499,7 @@ std::optional<CGFloat> OrderInfoViewController::tableViewHeightForHeaderInSectio
 
 std::shared_ptr<UIView> OrderInfoViewController::tableViewViewForHeaderInSection(
     const std::shared_ptr<UITableView>&, int) {
-    auto line = UIView::create(CGRectMake(0, 0, view()->frame().size.width, 1));
-    line->setBackgroundColor(UIColor::colorWithRed(0.95, 0.95, 0.95, 1));
-    line->setUserInteractionEnabled(false);
-    return line;
+    return inquiry::sectionLine(view()->frame().size.width);
 }
 
 std::optional<CGFloat> OrderInfoViewController::tableViewHeightForFooterInSection(
@@ -582,21 +510,12 @@ std::optional<CGFloat> OrderInfoViewController::tableViewHeightForFooterInSectio
 std::shared_ptr<UIView> OrderInfoViewController::tableViewViewForFooterInSection(
     const std::shared_ptr<UITableView>&, int section) {
     if (section != 0 || topDataArray_.size() < 1 + kDevicesPerPage) return nullptr;
-    const CGFloat w = view()->frame().size.width;
-    auto footer = UIView::create(CGRectMake(0, 0, w, 40));
-    footer->setBackgroundColor(UIColor::clearColor());
-    auto arrow = UIButton::buttonWithType(UIButtonTypeCustom);
-    arrow->setFrame(CGRectMake(0, 0, 40, 30));
-    arrow->setCenter(CGPointMake(w / 2, 20));
-    arrow->setBackgroundColor(UIColor::clearColor());
-    arrow->setBackgroundImage(UIImage::imageNamed("ic_down_arrow_nromal.png"),
-                              UIControlStateNormal);
     std::weak_ptr<OrderInfoViewController> weak = sharedSelf<OrderInfoViewController>();
-    sendActionOnTap(arrow, sharedSelf<NSObject>(), [weak](const std::shared_ptr<UIButton>& b) {
-        if (auto self = weak.lock()) self->xialaButtonClick(b);
-    });
-    footer->addSubview(arrow);
-    return footer;
+    return inquiry::devicesFooter(view()->frame().size.width, sharedSelf<NSObject>(),
+                                  [weak](const std::shared_ptr<UIButton>& b) {
+                                      if (auto self = weak.lock()) self->xialaButtonClick(b);
+                                  })
+        .view;
 }
 
 std::shared_ptr<UITableViewCell> OrderInfoViewController::tableViewCellForRowAtIndexPath(

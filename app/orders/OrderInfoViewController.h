@@ -8,16 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "CoreLocation/CLLocation.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UISwipeGestureRecognizer.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UITextField.h"
 #include "UIKit/UIViewController.h"
-#include "VAvaSearchAPI.h"
-#include "VMMapView.h"
 #include "orders/OrderModel.h"
+#include "orders/PositionLookup.h"
 #include "shell/UIViewController+CustomVC.h"
 
 // One order of the engineer, whole: a header with the customer, the state badge, the goods,
@@ -27,9 +25,7 @@
 class OrderInfoViewController : public UIViewController,
                                 public CustomVC,
                                 public UITableViewDataSource,
-                                public UITableViewDelegate,
-                                public VMMapViewDelegate,
-                                public VAvaSearchDelegate {
+                                public UITableViewDelegate {
   public:
     static constexpr int kDevicesPerPage = 3;
     static constexpr CGFloat kHeaderHeight = 110;
@@ -76,16 +72,6 @@ class OrderInfoViewController : public UIViewController,
 
     // The position and its address for a state move.
     void getAddress();
-    using VMMapViewDelegate::mapViewDidUpdateUserLocation;
-    bool mapViewDidUpdateUserLocation(VMMapView& mapView,
-                                      const std::shared_ptr<VMUserLocation>& userLocation,
-                                      bool updatingLocation) override;
-    void reGeoAction();
-    void onReGeocodeSearchDone(
-        const std::shared_ptr<VAvaReGeocodeSearchRequest>& request,
-        const std::shared_ptr<VAvaReGeocodeSearchResponse>& response) override;
-    void VAvaSearchRequestDidFailWithError(const std::shared_ptr<VAvaSearchRequest>& request,
-                                           const NSError& error) override;
     void getAddressFromMap(const std::string& address);
 
     // Table.
@@ -116,7 +102,7 @@ class OrderInfoViewController : public UIViewController,
     // The rows under "first" to "fourth" (sections 1 to 4); empty before the detail.
     const std::vector<std::shared_ptr<OrderModel>>& rowsOfSection(int section) const;
     // The position source and search client of a lookup in progress, else null.
-    const std::shared_ptr<VMMapView>& mapView() const { return mapView_; }
+    std::shared_ptr<VMMapView> mapView() const { return lookup_ ? lookup_->mapView() : nullptr; }
 
   protected:
     explicit OrderInfoViewController(std::weak_ptr<UIViewController> superViewController)
@@ -129,9 +115,6 @@ class OrderInfoViewController : public UIViewController,
     bool isActionRow(const NSIndexPath& indexPath) const;
     void sendDetailRequest();
     void sendAction(const std::string& path, const std::string& body);
-    void initMapView();
-    void initSearch();
-    void endLookup();
     void showMessage(const std::string& message);
 
     std::weak_ptr<UIViewController> superViewController_;
@@ -155,7 +138,5 @@ class OrderInfoViewController : public UIViewController,
     std::shared_ptr<UITextField> midLabel_;
     std::shared_ptr<UIButton> phoneBtn_;
     std::shared_ptr<UITableView> tableView_;
-    std::shared_ptr<VMMapView> mapView_;
-    std::shared_ptr<VAvaSearchAPI> search_;
-    std::shared_ptr<CLLocation> currentLocation_;
+    std::shared_ptr<PositionLookup> lookup_;
 };

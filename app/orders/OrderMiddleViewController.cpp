@@ -1,7 +1,6 @@
 #include "orders/OrderMiddleViewController.h"
 
 #include <algorithm>
-#include <charconv>
 #include <utility>
 
 #include "Foundation/NSLog.h"
@@ -20,10 +19,6 @@
 namespace {
 
 constexpr const char* kCellIdentifier = "orderCell";
-constexpr const char* kPullUpText = "上拉可以加载页面";
-constexpr const char* kReleaseText = "松开加载页面";
-constexpr const char* kLoadingText = "正在加载，请稍等";
-constexpr const char* kLastPageText = "已经是最后页";
 constexpr const char* kCancelServicePath = "Order/CancelService";
 constexpr int kFirstTabTag = CustomSlipMenu::kFirstTag;
 
@@ -33,20 +28,6 @@ std::string stateOfSection(const std::string& title) {
     const auto found = std::find(titles.begin(), titles.end(), title);
     if (found == titles.end() || found == titles.begin()) return {};
     return std::to_string(OrderStateToDepart + (found - titles.begin()) - 1);
-}
-
-// A counter of a list reply, sent as a number or as its digits; anything else counts as 0.
-uint64_t counter(const nlohmann::json& reply, const char* key) {
-    const auto found = reply.find(key);
-    if (found == reply.end()) return 0;
-    if (found->is_number_unsigned()) return found->get<uint64_t>();
-    if (found->is_number_integer()) return std::max<int64_t>(0, found->get<int64_t>());
-    if (found->is_number_float()) return static_cast<uint64_t>(std::max(0.0, found->get<double>()));
-    if (!found->is_string()) return 0;
-    const auto& text = found->get_ref<const std::string&>();
-    uint64_t value = 0;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
 }
 
 std::string engineerBody() {
@@ -122,23 +103,7 @@ void OrderMiddleViewController::setupUIConfig() {
     headerView_->setScrollView(tableView_);
     headerView_->setDelegate(std::weak_ptr<PullRefreshBaseViewDelegate>(self));
 
-    downView_ = UIView::create(CGRectMake(0, 0, w, 60));
-    downView_->setBackgroundColor(UIColor::clearColor());
-    downView_->setUserInteractionEnabled(false);
-    bottomLabel_ = UILabel::create(CGRectMake(2 * w / 7, 10, 3 * w / 7, 40));
-    bottomLabel_->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin |
-                                      UIViewAutoresizingFlexibleRightMargin);
-    bottomLabel_->setBackgroundColor(UIColor::clearColor());
-    bottomLabel_->setTextAlignment(NSTextAlignmentCenter);
-    bottomLabel_->setTextColor(UIColor::blackColor());
-    bottomLabel_->setFont(UIFont::boldSystemFontOfSize(17));
-    bottomLabel_->setUserInteractionEnabled(false);
-    bottomLabel_->setText(kPullUpText);
-    downView_->addSubview(bottomLabel_);
-    downIndicatorView_ = UIActivityIndicatorView::create(UIActivityIndicatorViewStyleGray);
-    downIndicatorView_->setFrame(CGRectMake(w / 4 - 60, 0, 60, 60));
-    downView_->addSubview(downIndicatorView_);
-    tableView_->setTableFooterView(downView_);
+    pager_->attach(*tableView_, w);
 
     view()->addSubview(menu_);
     view()->addSubview(tableView_);
@@ -249,14 +214,7 @@ void OrderMiddleViewController::updateDataWithDictionary(const nlohmann::json& d
         if (!tip.empty()) showMessage(tip);
         return;
     }
-    if (isLoadViewActive_)
-        bottomLoadViewStopLoading();
-    else
-        dataArray_.clear();
-    pageIndex_ = counter(dictionary, "pageindex");
-    rowsOfOnePage_ = counter(dictionary, "rows");
-    totalRowCount_ = counter(dictionary, "totalCount");
-    totalPageNum_ = counter(dictionary, "totalPages");
+    if (!pager_->takeListPage(dictionary)) dataArray_.clear();
     const auto list = dictionary.find("List");
     if (list != dictionary.end() && list->is_array()) {
         for (const auto& element : *list)
@@ -275,60 +233,32 @@ void OrderMiddleViewController::refreshViewBeginRefreshing(
 
 void OrderMiddleViewController::downDragRefresh() {
     isDownDragRefresh_ = true;
-    if (bottomLabel_) bottomLabel_->setText(kPullUpText);
+    pager_->resetText();
     doSearchLoadWithPageNum("1");
     if (headerView_) headerView_->endRefreshing();
 }
 
 void OrderMiddleViewController::scrollViewWillBeginDragging(const std::shared_ptr<UIScrollView>&) {
-    isDraging_ = true;
-}
-
-bool OrderMiddleViewController::isPulledFarEnough(const UIScrollView& scrollView) const {
-    const CGFloat y = scrollView.contentOffset().y;
-    if (y < 0) return false;
-    const CGFloat content = scrollView.contentSize().height;
-    const CGFloat height = scrollView.frame().size.height;
-    const CGFloat bottom = y + (content >= height ? height : content);
-    return bottom >= content + kPullDistance;
+    pager_->scrollViewWillBeginDragging();
 }
 
 void OrderMiddleViewController::scrollViewDidScroll(
     const std::shared_ptr<UIScrollView>& scrollView) {
-    if (isDraging_ && bottomLabel_ && isPulledFarEnough(*scrollView))
-        bottomLabel_->setText(kReleaseText);
+    pager_->scrollViewDidScroll(*scrollView);
 }
 
 void OrderMiddleViewController::scrollViewDidEndDragging(
     const std::shared_ptr<UIScrollView>& scrollView, bool) {
-    isDraging_ = false;
-    if (!bottomLabel_ || !isPulledFarEnough(*scrollView)) return;
-    downIndicatorView_->startAnimating();
-    bottomLabel_->setText(kLoadingText);
-    isLoadViewActive_ = true;
-    upDragRefresh();
+    if (pager_->scrollViewDidEndDragging(*scrollView)) upDragRefresh();
 }
 
 void OrderMiddleViewController::upDragRefresh() {
-    ++pageIndex_;
-    if (pageIndex_ <= totalPageNum_) {
-        doSearchLoadWithPageNum(std::to_string(pageIndex_));
-        return;
-    }
-    --pageIndex_;
-    std::weak_ptr<OrderMiddleViewController> weak = sharedSelf<OrderMiddleViewController>();
-    NSRunLoop::mainRunLoop()->performAfterDelay(kLastPageDelay, [weak] {
-        if (auto self = weak.lock()) self->bottomLoadViewStopLoading();
-    });
-    refreshCurrentDataTable();
+    const bool asked = pager_->loadNextPage(
+        [this](uint64_t page) { doSearchLoadWithPageNum(std::to_string(page)); });
+    if (!asked) refreshCurrentDataTable();
 }
 
-void OrderMiddleViewController::bottomLoadViewStopLoading() {
-    if (!isLoadViewActive_) return;
-    isLoadViewActive_ = false;
-    downIndicatorView_->stopAnimating();
-    bottomLabel_->setText(pageIndex_ < totalPageNum_ ? kPullUpText : kLastPageText);
-}
+void OrderMiddleViewController::bottomLoadViewStopLoading() { pager_->bottomLoadViewStopLoading(); }
 
 void OrderMiddleViewController::refreshCurrentDataTable() {
     if (tableView_) tableView_->reloadData();
@@ -467,76 +397,13 @@ void OrderMiddleViewController::sendAction(const std::string& path, const std::s
 }
 
 void OrderMiddleViewController::getAddress() {
-    haveSendRequest_ = false;
-    currentLocation_.reset();
-    initMapView();
-}
-
-void OrderMiddleViewController::initMapView() {
-    FactoryClass::showloadingView();
-    const CGRect b = view()->bounds();
-    mapView_ = VMMapView::create(CGRectMake(0, 0, b.size.width, b.size.height));
-    if (!mapView_) {
-        // Without a map view there is no position to send: as with no fix, nothing is sent.
-        NSLog("no map view for the position");
-        return;
-    }
-    mapView_->setDelegate(
-        std::weak_ptr<VMMapViewDelegate>(sharedSelf<OrderMiddleViewController>()));
-    mapView_->setCompassOrigin(CGPointMake(mapView_->compassOrigin().x, 22));
-    mapView_->setScaleOrigin(CGPointMake(mapView_->scaleOrigin().x, 22));
-    mapView_->setShowsUserLocation(true);
-    mapView_->setUserTrackingMode(1);
-    initSearch();
-}
-
-void OrderMiddleViewController::initSearch() {
-    search_ = VAvaSearchAPI::create();
-    search_->setDelegate(
-        std::weak_ptr<VAvaSearchDelegate>(sharedSelf<OrderMiddleViewController>()));
-}
-
-bool OrderMiddleViewController::mapViewDidUpdateUserLocation(
-    VMMapView&, const std::shared_ptr<VMUserLocation>& userLocation, bool) {
-    if (userLocation && userLocation->location())
-        currentLocation_ = CLLocation::create(userLocation->location()->values());
-    reGeoAction();
-    return true;
-}
-
-void OrderMiddleViewController::reGeoAction() {
-    if (!currentLocation_ || haveSendRequest_ || !search_) return;
-    haveSendRequest_ = true;
-    auto request = VAvaReGeocodeSearchRequest::create();
-    const CLLocationCoordinate2D c = currentLocation_->coordinate();
-    request->setLocation(VAvaGeoPoint::locationWithLatitude(c.latitude, c.longitude));
-    search_->VAvaReGoecodeSearch(request);
-}
-
-void OrderMiddleViewController::onReGeocodeSearchDone(
-    const std::shared_ptr<VAvaReGeocodeSearchRequest>&,
-    const std::shared_ptr<VAvaReGeocodeSearchResponse>& response) {
-    const auto& geocode = response->regeocode();
-    NSLog("responce:%s", geocode->formattedAddress().c_str());
-    const auto& parts = geocode->addressComponent();
-    if (mapView_) {
-        mapView_->userLocation()->setTitle(parts->city().empty() ? parts->province()
-                                                                 : parts->city());
-        mapView_->userLocation()->setSubtitle(geocode->formattedAddress());
-    }
-    getAddressFromMap(geocode->formattedAddress());
-    endLookup();
-}
-
-void OrderMiddleViewController::VAvaSearchRequestDidFailWithError(
-    const std::shared_ptr<VAvaSearchRequest>&, const NSError& error) {
-    NSLog("request.error:%s", error.localizedDescription.c_str());
-}
-
-void OrderMiddleViewController::endLookup() {
-    mapView_.reset();
-    search_.reset();
-    FactoryClass::deleteLoingView();
+    std::weak_ptr<OrderMiddleViewController> weak = sharedSelf<OrderMiddleViewController>();
+    lookup_ = PositionLookup::start(view()->bounds(), [weak](const std::string& address) {
+        auto self = weak.lock();
+        if (!self) return;
+        self->getAddressFromMap(address);
+        self->lookup_.reset();
+    });
 }
 
 void OrderMiddleViewController::getAddressFromMap(const std::string& address) {

@@ -7,18 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "CoreLocation/CLLocation.h"
 #include "PullRefresh/PullRefreshHeaderView.h"
-#include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UISwipeGestureRecognizer.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UIViewController.h"
-#include "VAvaSearchAPI.h"
-#include "VMMapView.h"
 #include "orders/OrderModel.h"
+#include "orders/PositionLookup.h"
 #include "shell/CustomSlipMenu.h"
+#include "shell/PullUpPager.h"
 #include "shell/TabContainerViewController.h"
 #include "shell/UIViewController+CustomVC.h"
 
@@ -39,15 +37,11 @@ class OrderMiddleViewController : public UIViewController,
                                   public UITableViewDataSource,
                                   public UITableViewDelegate,
                                   public PullRefreshBaseViewDelegate,
-                                  public VMMapViewDelegate,
-                                  public VAvaSearchDelegate,
                                   public MapViewDelegate {
   public:
     static constexpr CGFloat kMenuHeight = 40;
     static constexpr CGFloat kActionRowHeight = 140;
     static constexpr CGFloat kPlainRowHeight = 100;
-    static constexpr CGFloat kPullDistance = 60;
-    static constexpr double kLastPageDelay = 2.0;
     static constexpr int kMenuTag = 97;
     // The tab titles in order; tab i's button is tagged 10 + i.
     static const std::vector<std::string>& sectionTitles();
@@ -100,30 +94,20 @@ class OrderMiddleViewController : public UIViewController,
 
     // The position and its address for a state move.
     void getAddress();
-    using VMMapViewDelegate::mapViewDidUpdateUserLocation;
-    bool mapViewDidUpdateUserLocation(VMMapView& mapView,
-                                      const std::shared_ptr<VMUserLocation>& userLocation,
-                                      bool updatingLocation) override;
-    void reGeoAction();
-    void onReGeocodeSearchDone(
-        const std::shared_ptr<VAvaReGeocodeSearchRequest>& request,
-        const std::shared_ptr<VAvaReGeocodeSearchResponse>& response) override;
-    void VAvaSearchRequestDidFailWithError(const std::shared_ptr<VAvaSearchRequest>& request,
-                                           const NSError& error) override;
     void getAddressFromMap(const std::string& address) override;
 
     const std::shared_ptr<CustomSlipMenu>& menu() const { return menu_; }
     const std::shared_ptr<UITableView>& tableView() const { return tableView_; }
-    const std::shared_ptr<UILabel>& bottomLabel() const { return bottomLabel_; }
+    const std::shared_ptr<UILabel>& bottomLabel() const { return pager_->bottomLabel(); }
     const std::vector<std::shared_ptr<OrderModel>>& dataArray() const { return dataArray_; }
     const std::string& currentSelectSectionStr() const { return currentSelectSectionStr_; }
     int64_t currentSection() const { return currentSection_; }
-    uint64_t pageIndex() const { return pageIndex_; }
-    uint64_t totalPageNum() const { return totalPageNum_; }
+    uint64_t pageIndex() const { return pager_->pageIndex(); }
+    uint64_t totalPageNum() const { return pager_->totalPageNum(); }
     bool isSendAddress() const { return isSendAddress_; }
     // The position source and search client of a lookup in progress, else null.
-    const std::shared_ptr<VMMapView>& mapView() const { return mapView_; }
-    const std::shared_ptr<VAvaSearchAPI>& search() const { return search_; }
+    std::shared_ptr<VMMapView> mapView() const { return lookup_ ? lookup_->mapView() : nullptr; }
+    std::shared_ptr<VAvaSearchAPI> search() const { return lookup_ ? lookup_->search() : nullptr; }
 
   protected:
     explicit OrderMiddleViewController(std::weak_ptr<UIViewController> superClass)
@@ -137,36 +121,21 @@ class OrderMiddleViewController : public UIViewController,
         int state = 0;
     };
 
-    void initMapView();
-    void initSearch();
-    void endLookup();
-    bool isPulledFarEnough(const UIScrollView& scrollView) const;
     std::shared_ptr<OrderModel> rowForButton(const std::shared_ptr<UIButton>& button) const;
     void sendAction(const std::string& path, const std::string& body);
     void showMessage(const std::string& message);
     void presentPopup(const std::shared_ptr<UIView>& popup);
 
     bool isFirstLoad_ = true;
-    bool isDraging_ = false;
-    bool isLoadViewActive_ = false;
     bool isDownDragRefresh_ = false;
     std::shared_ptr<PullRefreshHeaderView> headerView_;
     int64_t currentSection_ = 0;
     int64_t totolSectionNum_ = 0;
-    uint64_t pageIndex_ = 1;
-    uint64_t rowsOfOnePage_ = 10;
-    uint64_t totalPageNum_ = 1;
-    uint64_t totalRowCount_ = 20;
+    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(1, 1);
     bool isSendAddress_ = false;
     std::optional<PendingMove> pendingMove_;
-    std::shared_ptr<VMMapView> mapView_;
-    std::shared_ptr<VAvaSearchAPI> search_;
-    std::shared_ptr<CLLocation> currentLocation_;
-    bool haveSendRequest_ = false;
+    std::shared_ptr<PositionLookup> lookup_;
     bool isShowLeftView_ = false;
-    std::shared_ptr<UIView> downView_;
-    std::shared_ptr<UILabel> bottomLabel_;
-    std::shared_ptr<UIActivityIndicatorView> downIndicatorView_;
     std::string currentSelectSectionStr_ = "全部订单";
     std::weak_ptr<UIViewController> superClass_;
     std::shared_ptr<CustomSlipMenu> menu_;

@@ -1,0 +1,66 @@
+#include "orders/PositionLookup.h"
+
+#include "Foundation/NSLog.h"
+#include "shell/FactoryClass.h"
+
+std::shared_ptr<PositionLookup> PositionLookup::start(const CGRect& bounds,
+                                                      AddressHandler onAddress,
+                                                      std::function<void()> onSent) {
+    auto lookup = std::shared_ptr<PositionLookup>(
+        new PositionLookup(std::move(onAddress), std::move(onSent)));
+    FactoryClass::showloadingView();
+    lookup->mapView_ = VMMapView::create(CGRectMake(0, 0, bounds.size.width, bounds.size.height));
+    if (!lookup->mapView_) {
+        NSLog("no map view for the position");
+        return lookup;
+    }
+    const auto& mapView = lookup->mapView_;
+    mapView->setDelegate(std::weak_ptr<VMMapViewDelegate>(lookup));
+    mapView->setCompassOrigin(CGPointMake(mapView->compassOrigin().x, 22));
+    mapView->setScaleOrigin(CGPointMake(mapView->scaleOrigin().x, 22));
+    mapView->setShowsUserLocation(true);
+    mapView->setUserTrackingMode(1);
+    lookup->search_ = VAvaSearchAPI::create();
+    lookup->search_->setDelegate(std::weak_ptr<VAvaSearchDelegate>(lookup));
+    return lookup;
+}
+
+bool PositionLookup::mapViewDidUpdateUserLocation(
+    VMMapView&, const std::shared_ptr<VMUserLocation>& userLocation, bool) {
+    if (userLocation && userLocation->location())
+        currentLocation_ = CLLocation::create(userLocation->location()->values());
+    reGeoAction();
+    return true;
+}
+
+void PositionLookup::reGeoAction() {
+    if (!currentLocation_ || haveSendRequest_ || !search_) return;
+    haveSendRequest_ = true;
+    if (onSent_) onSent_();
+    auto request = VAvaReGeocodeSearchRequest::create();
+    const CLLocationCoordinate2D c = currentLocation_->coordinate();
+    request->setLocation(VAvaGeoPoint::locationWithLatitude(c.latitude, c.longitude));
+    search_->VAvaReGoecodeSearch(request);
+}
+
+void PositionLookup::onReGeocodeSearchDone(
+    const std::shared_ptr<VAvaReGeocodeSearchRequest>&,
+    const std::shared_ptr<VAvaReGeocodeSearchResponse>& response) {
+    // The handler may let go of this lookup.
+    const auto keep = shared_from_this();
+    const auto& geocode = response->regeocode();
+    NSLog("responce:%s", geocode->formattedAddress().c_str());
+    const auto& parts = geocode->addressComponent();
+    if (mapView_) {
+        mapView_->userLocation()->setTitle(parts->city().empty() ? parts->province()
+                                                                 : parts->city());
+        mapView_->userLocation()->setSubtitle(geocode->formattedAddress());
+    }
+    if (onAddress_) onAddress_(geocode->formattedAddress());
+    FactoryClass::deleteLoingView();
+}
+
+void PositionLookup::VAvaSearchRequestDidFailWithError(const std::shared_ptr<VAvaSearchRequest>&,
+                                                       const NSError& error) {
+    NSLog("request.error:%s", error.localizedDescription.c_str());
+}
