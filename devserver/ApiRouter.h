@@ -16,6 +16,20 @@ struct ApiRequest {
     Database& db;
 };
 
+// Devices a detail reply lists before the engineer pages on.
+inline constexpr int kDetailDevices = 3;
+
+// The form's "brisfoldID" when it names a known engineer; throws BadRequest otherwise.
+const std::string& knownEngineer(const ApiRequest& request);
+// Throws BadRequest unless the ID names a known engineer.
+void requireEngineer(const ApiRequest& request, const std::string& id);
+// The form's "lastDateTime": empty, or a time as the lists' "AddDate" gives it
+// ("2026-11-30 09:15:02.123"), a date alone or a time without its fraction; fixed widths keep the
+// text order the time order. Anything else throws BadRequest.
+std::string lastDateTime(const FormBody& form);
+// Removes the members that are null, which the service leaves out of its replies.
+void dropNulls(nlohmann::json& object);
+
 // Returns the reply object; throws BadRequest for a missing or unusable field.
 using ApiHandler = std::function<nlohmann::json(const ApiRequest&)>;
 

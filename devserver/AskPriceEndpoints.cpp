@@ -24,25 +24,6 @@ enum class ListKind : int64_t {
     NotWon = 2,  // closed inquiries he quoted and another engineer won
 };
 
-const std::string& knownEngineer(const ApiRequest& request) {
-    const std::string& id = request.form.required("brisfoldID");
-    if (request.db.scalar("SELECT COUNT(*) FROM engineers WHERE user_id = ?", id) == 0) {
-        throw BadRequest{"工程师不存在"};
-    }
-    return id;
-}
-
-// Empty, or a time as the list's "AddDate" gives it ("2026-11-30 09:15:02.123"), a date alone
-// or a time without its fraction; fixed widths keep the text order the time order.
-std::string lastDateTime(const FormBody& form) {
-    static const std::regex kShape(R"(\d{4}-\d{2}-\d{2}( \d{2}:\d{2}:\d{2}(\.\d{1,6})?)?)");
-    std::string text = form.optional("lastDateTime").value_or("");
-    if (!text.empty() && !std::regex_match(text, kShape)) {
-        throw BadRequest{"参数无效: lastDateTime"};
-    }
-    return text;
-}
-
 // ?1 is the engineer and ?2 the "lastDateTime" bound, in both the count and the select. Both
 // are bound to each: SQLite counts parameters up to the highest named, so ?1 may go unused.
 // ?3 to ?6 are the search's chosen industries, device makers, device types and products, each

@@ -13,8 +13,6 @@ namespace devserver {
 
 namespace {
 
-constexpr int kDetailDevices = 3;
-
 struct Choice {
     nlohmann::json id;  // a number, or the product's identifier text
     std::string name;
@@ -61,12 +59,6 @@ std::string inquiryOf(const ApiRequest& request) {
         if (request.form.has(key)) return request.form.required(key);
     }
     throw BadRequest{"缺少参数: askpriceID"};
-}
-
-void dropNulls(nlohmann::json& object) {
-    for (auto it = object.begin(); it != object.end();) {
-        it = it->is_null() ? object.erase(it) : std::next(it);
-    }
 }
 
 constexpr const char* kDeviceColumns =

@@ -11,20 +11,7 @@ namespace devserver {
 
 namespace {
 
-constexpr int kDetailDevices = 3;
 constexpr int kOtherMessageType = 58;
-
-void dropNulls(nlohmann::json& object) {
-    for (auto it = object.begin(); it != object.end();) {
-        it = it->is_null() ? object.erase(it) : std::next(it);
-    }
-}
-
-void requireEngineer(const ApiRequest& request, const std::string& id) {
-    if (request.db.scalar("SELECT COUNT(*) FROM engineers WHERE user_id = ?", id) == 0) {
-        throw BadRequest{"工程师不存在"};
-    }
-}
 
 nlohmann::json orderDetail(const ApiRequest& request) {
     const std::string& engineer = request.form.required("brisfoldID");
@@ -72,15 +59,6 @@ nlohmann::json orderDetail(const ApiRequest& request) {
     while (devices.step()) list.push_back(rowObject(devices));
     reply["Device"] = std::move(list);
     return reply;
-}
-
-std::string lastDateTime(const FormBody& form) {
-    static const std::regex kShape(R"(\d{4}-\d{2}-\d{2}( \d{2}:\d{2}:\d{2}(\.\d{1,6})?)?)");
-    std::string text = form.optional("lastDateTime").value_or("");
-    if (!text.empty() && !std::regex_match(text, kShape)) {
-        throw BadRequest{"参数无效: lastDateTime"};
-    }
-    return text;
 }
 
 nlohmann::json newsList(const ApiRequest& request) {

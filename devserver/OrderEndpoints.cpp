@@ -13,23 +13,6 @@ namespace {
 constexpr int64_t kFirstState = 18;
 constexpr int64_t kCancelledState = 22;
 
-const std::string& knownEngineer(const ApiRequest& request) {
-    const std::string& id = request.form.required("brisfoldID");
-    if (request.db.scalar("SELECT COUNT(*) FROM engineers WHERE user_id = ?", id) == 0) {
-        throw BadRequest{"工程师不存在"};
-    }
-    return id;
-}
-
-std::string lastDateTime(const FormBody& form) {
-    static const std::regex kShape(R"(\d{4}-\d{2}-\d{2}( \d{2}:\d{2}:\d{2}(\.\d{1,6})?)?)");
-    std::string text = form.optional("lastDateTime").value_or("");
-    if (!text.empty() && !std::regex_match(text, kShape)) {
-        throw BadRequest{"参数无效: lastDateTime"};
-    }
-    return text;
-}
-
 // ?1 the engineer, ?2 the state (0 for all), ?3 the "lastDateTime" bound.
 constexpr const char* kListFilter =
     " WHERE r.engineer_id = ?1 AND (?2 = 0 OR r.order_state_id = ?2) AND "

@@ -30,7 +30,7 @@ constexpr CGFloat kContentViewTop = 12;
 constexpr float kMinWidth = 61;
 constexpr CGFloat kConstraintInset = 10;
 constexpr CGFloat kArrowEndDistance = 27;
-constexpr double kBounceDuration = 0.23;
+constexpr double kCalloutBounceDuration = 0.23;
 constexpr double kFadeDuration = 1.0 / 3;
 constexpr double kStretchDuration = 0.1;
 constexpr double kInstant = 0.0000001;
@@ -332,16 +332,16 @@ std::shared_ptr<CAAnimation> VAvaCalloutView::animationWithType(int64_t type, bo
     std::shared_ptr<CAAnimation> result;
     switch (type) {
         case VAvaCalloutAnimationBounce: {
-            auto fade = basic("opacity", kBounceDuration, gone, shown);
+            auto fade = basic("opacity", kCalloutBounceDuration, gone, shown);
             fade->setTimingFunction(
                 CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionEaseInEaseOut));
-            auto bounce = basic("transform.scale", kBounceDuration, presenting ? 0.7 : 1,
+            auto bounce = basic("transform.scale", kCalloutBounceDuration, presenting ? 0.7 : 1,
                                 presenting ? 1 : 0.7);
             bounce->setTimingFunction(CAMediaTimingFunction::functionWithControlPoints(
                 0.59367f, 0.12066f, 0.18878f, 1.5814f));
             auto group = CAAnimationGroup::animation();
             group->setAnimations({fade, bounce});
-            group->setDuration(kBounceDuration);
+            group->setDuration(kCalloutBounceDuration);
             result = group;
             break;
         }

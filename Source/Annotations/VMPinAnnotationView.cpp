@@ -12,7 +12,7 @@ namespace {
 constexpr double kDropDuration = 0.3f;
 constexpr double kLiftDuration = 0.2f;
 constexpr double kCancelDuration = 0.2f;
-constexpr double kBounceDuration = 0.4f;
+constexpr double kLiftBounceDuration = 0.4f;
 
 const char* pinName(unsigned long color, bool lifted) {
     switch (color) {
@@ -203,8 +203,8 @@ void VMPinAnnotationView::fall(long state, bool animated) {
         pinPath = positionPath({c, end}, kCancelDuration);
         shadowPath = positionPath({s, home}, kCancelDuration);
     } else {
-        pinPath = positionPath({c, {c.x, c.y - kLiftHeight}, c}, kBounceDuration);
-        shadowPath = positionPath({s, {s.x, s.y - 20}, home}, kBounceDuration);
+        pinPath = positionPath({c, {c.x, c.y - kLiftHeight}, c}, kLiftBounceDuration);
+        shadowPath = positionPath({s, {s.x, s.y - 20}, home}, kLiftBounceDuration);
     }
     pinPath->setDelegate(sharedSelf<VMPinAnnotationView>());
     pinPath->setValue(kCompletionKey, std::move(fallen));

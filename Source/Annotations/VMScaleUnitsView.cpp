@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <regex>
 
+#include "Foundation/NSLog.h"
 #include "UIKit/NSStringDrawing.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UIGraphics.h"
@@ -12,13 +13,6 @@ namespace {
 
 constexpr CGFloat kLabelShift = 4.0;
 constexpr CGFloat kOutlineWidth = 1.0;
-
-std::string printed(double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%f", value);
-    return buffer;
-}
-
 }  // namespace
 
 std::shared_ptr<VMScaleUnitsView> VMScaleUnitsView::create(CGRect frame) {
@@ -35,7 +29,7 @@ void VMScaleUnitsView::initWithFrame(CGRect frame) {
 
 std::string VMScaleUnitsView::getFormattedString(double value) {
     static const std::regex kShortest(R"(^\d+\.0*[1-9]+|^\d+)");
-    const std::string text = printed(value);
+    const std::string text = NSStringWithFormat("%f", value);
     std::smatch match;
     return std::regex_search(text, match, kShortest) ? match.str() : text;
 }

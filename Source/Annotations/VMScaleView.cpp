@@ -14,13 +14,6 @@ constexpr CGFloat kStripHeight = 6.0;
 constexpr CGFloat kLegendOffset = -4.0;
 constexpr CGFloat kLegendExtra = 40.0;
 constexpr double kKilometreSwitch = 1001.0;
-
-std::string printed(double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%f", value);
-    return buffer;
-}
-
 }  // namespace
 
 std::shared_ptr<VMScaleView> VMScaleView::create() {
@@ -122,7 +115,7 @@ void VMScaleView::updateUnitsView() {
     } else {
         unitsView_->setUnitsString(metersAbbreviation_);
     }
-    unitsView_->setBaseLegendString(printed(base));
+    unitsView_->setBaseLegendString(NSStringWithFormat("%f", base));
     unitsView_->setSegmentNumber(segmentNumber_);
     unitsView_->setSegmentLengthInPixels(resultSegmentLength_);
 }

@@ -2,12 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-
-namespace {
-
-constexpr double kPi = 3.141592653589793;
-
-}  // namespace
+#include <numbers>
 
 std::shared_ptr<VMCircle> VMCircle::circleWithCenterCoordinate(CLLocationCoordinate2D coordinate,
                                                                double radius) {
@@ -56,7 +51,7 @@ void VMCircle::rebuildOutline() {
     const VMMapPoint c = mapPointForCoordinate(coordinate_);
     std::vector<VMMapPoint> outline(360);
     for (int i = 0; i < 360; ++i) {
-        const double theta = i * kPi / 180;
+        const double theta = i * std::numbers::pi / 180;
         outline[i] = {c.x + r * std::sin(theta), c.y + r * std::cos(theta)};
     }
     mapPoints_ = std::move(outline);

@@ -1,10 +1,9 @@
 #include "VMGeodesicPolyline.h"
 
 #include <cmath>
+#include <numbers>
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 bool isFinite(const VMMapPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
@@ -41,7 +40,7 @@ void appendArc(const VMMapPoint& a, const VMMapPoint& b, double span, double mea
 
 double VMGeodesicPolyline::longitudeSpanWithCoord1(CLLocationCoordinate2D coord1,
                                                    CLLocationCoordinate2D coord2) {
-    return std::fabs(coord1.longitude - coord2.longitude) * kPi / 180;
+    return std::fabs(coord1.longitude - coord2.longitude) * std::numbers::pi / 180;
 }
 
 std::vector<VMMapPoint> VMGeodesicPolyline::geodesicLinesForMapPoints(
@@ -56,7 +55,7 @@ std::vector<VMMapPoint> VMGeodesicPolyline::geodesicLinesForMapPoints(
         const CLLocationCoordinate2D ca = coordinateForMapPoint(a);
         const CLLocationCoordinate2D cb = coordinateForMapPoint(b);
         double span = longitudeSpanWithCoord1(ca, cb);
-        if (span > kPi) span -= kPi;
+        if (span > std::numbers::pi) span -= std::numbers::pi;
         if (span < 0.01) {
             out.push_back(a);
             out.push_back(b);

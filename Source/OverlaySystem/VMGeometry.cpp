@@ -3,14 +3,13 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numbers>
 
 #include "CoreGraphics/CGGeometry.h"
 #include "Foundation/SaturatingCast.h"
 #include "vmap_core/MapEngine.h"
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 CGRect platformRect(VMMapRect r) {
     return CGRectMake(r.origin.x, r.origin.y, r.size.width, r.size.height);
@@ -69,11 +68,11 @@ VMMapRect mapRectInset(VMMapRect rect, double dx, double dy) {
 }
 
 double metersPerMapPointAtLatitude(double latitude) {
-    return std::cos(latitude * kPi / 180) * kVMMetersPerMapPointAtEquator;
+    return std::cos(latitude * std::numbers::pi / 180) * kVMMetersPerMapPointAtEquator;
 }
 
 double mapPointsPerMeterAtLatitude(double latitude) {
-    return 1 / (std::cos(latitude * kPi / 180) * kVMMetersPerMapPointAtEquator);
+    return 1 / (std::cos(latitude * std::numbers::pi / 180) * kVMMetersPerMapPointAtEquator);
 }
 
 double metersBetweenMapPoints(VMMapPoint a, VMMapPoint b) {

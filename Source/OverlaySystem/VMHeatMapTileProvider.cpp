@@ -102,7 +102,9 @@ std::vector<float> gaussianKernel(int reach, float sigma) {
     return kernel;
 }
 
-uint8_t byteOf(double component) { return static_cast<uint8_t>(std::clamp(component, 0.0, 255.0)); }
+uint8_t clampedByte(double component) {
+    return static_cast<uint8_t>(std::clamp(component, 0.0, 255.0));
+}
 
 }  // namespace
 
@@ -203,10 +205,10 @@ std::optional<NSData> VMHeatMapTileProvider::heatMapWithRadius(
                 (e >= 0 && e < ColorRamp::kEntries) ? ramp->entries[e] : ramp->entries.back();
             const double a = c[3] / 255.0;
             uint8_t* px = &pixels[(size_t(y) * m + x) * 4];
-            px[0] = byteOf(a * c[0]);
-            px[1] = byteOf(a * c[1]);
-            px[2] = byteOf(a * c[2]);
-            px[3] = byteOf(c[3]);
+            px[0] = clampedByte(a * c[0]);
+            px[1] = clampedByte(a * c[1]);
+            px[2] = clampedByte(a * c[2]);
+            px[3] = clampedByte(c[3]);
         }
     }
     return pixels;

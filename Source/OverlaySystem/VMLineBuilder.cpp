@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "Foundation/NSLog.h"
 
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 using V3 = Vector3<float>;
 
@@ -76,8 +75,8 @@ void VMLineBuilder::addRoundFan(const Vector3<float>& center, const Vector3<floa
                   center.y + float(radius * std::sin(angle)), center.z};
     };
     for (int k = 0; k <= steps; ++k) {
-        drawable_.vertices.push_back({rimAt(start + direction * k * kPi / 180.0), 0, textureOffset_,
-                                      2 * k < steps ? firstColor : secondColor});
+        drawable_.vertices.push_back({rimAt(start + direction * k * std::numbers::pi / 180.0), 0,
+                                      textureOffset_, 2 * k < steps ? firstColor : secondColor});
         if (k > 0) {
             const auto r = static_cast<std::uint32_t>(c + k);
             drawable_.indices.insert(drawable_.indices.end(), {c, r, r + 1});
@@ -86,7 +85,7 @@ void VMLineBuilder::addRoundFan(const Vector3<float>& center, const Vector3<floa
     // Whole degrees stop short of the end by a fraction of one; the sliver is closed to it.
     const double swept = std::acos(
         std::clamp(double(dot(from, to)) / (double(length(from)) * length(to) + 1e-30), -1.0, 1.0));
-    if (swept - steps * kPi / 180.0 > 1e-6 && length(to) > 0) {
+    if (swept - steps * std::numbers::pi / 180.0 > 1e-6 && length(to) > 0) {
         const auto last = static_cast<std::uint32_t>(drawable_.vertices.size());
         drawable_.vertices.push_back(
             {rimAt(std::atan2(to.y, to.x)), 0, textureOffset_, secondColor});
@@ -171,7 +170,8 @@ void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t
         const float saved = textureOffset_;
         textureOffset_ = startV;
         const auto center = static_cast<std::uint32_t>(drawable_.vertices.size());
-        addRoundFan(p, sub(outerA, p), sub(outerB, p), int(angle * 180.0 / kPi), colorA, colorB);
+        addRoundFan(p, sub(outerA, p), sub(outerB, p), int(angle * 180.0 / std::numbers::pi),
+                    colorA, colorB);
         textureOffset_ = saved;
         // A shared inner corner ends the quads short of the point; the fan about the point
         // leaves the wedge between them and it open unless it is closed here.

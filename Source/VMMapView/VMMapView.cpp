@@ -1,5 +1,3 @@
-#include "VMMapView.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +13,7 @@
 #include "UIKit/UIScreen.h"
 #include "VMAnalytics.h"
 #include "VMMapServices.h"
+#include "VMMapViewInternal.h"
 #include "VMResources.h"
 
 namespace {
@@ -24,9 +23,6 @@ constexpr unsigned kFlexibleSize =
 constexpr unsigned kFlexibleMargins =
     UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleRightMargin |
     UIViewAutoresizingFlexibleTopMargin | UIViewAutoresizingFlexibleBottomMargin;
-constexpr double kHeadingDuration = 0.1;
-constexpr double kDiveMaxZoom = 15.0;
-constexpr double kDiveZoom = 18.0;
 constexpr const char* kUserLocationTitle = "当前位置";
 // The system version as a number, as far as its leading digits go ("9.0.1" is 9).
 float systemVersion() {

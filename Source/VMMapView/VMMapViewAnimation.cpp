@@ -5,16 +5,12 @@
 
 #include "Foundation/Dispatch.h"
 #include "QuartzCore/CATransaction.h"
-#include "VMMapView.h"
+#include "VMMapViewInternal.h"
 
 namespace {
 
-constexpr int kTimingLinear = 0;
-constexpr int kTimingEaseInEaseOut = 9;
 // The side of the map plane in map points.
 constexpr double kMapPlaneSide = 268435456.0;
-
-bool finite(VMMapPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 // The engine keeps its centre in 32 bits; a point off the plane would wrap or overflow there.
 VMMapPoint clampToMapPlane(VMMapPoint p) {

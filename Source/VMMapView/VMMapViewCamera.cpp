@@ -3,19 +3,15 @@
 #include <cmath>
 
 #include "UIKit/UIScreen.h"
-#include "VMMapView.h"
+#include "VMMapViewInternal.h"
 
 namespace {
 
-constexpr int kTimingEaseOut = 8;
-constexpr int kTimingEaseInEaseOut = 9;
 constexpr double kPivotTolerance = 1.5;
 constexpr double kFitTolerance = 10.0;
 constexpr int kFitEvaluations = 20;
 
 CGFloat screenScale() { return UIScreen::mainScreen()->scale(); }
-
-bool finite(VMMapPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 VMMapRect minMapRect(const VMMapPoint (&p)[4]) {
     double minX = p[0].x, maxX = p[0].x, minY = p[0].y, maxY = p[0].y;

@@ -6,7 +6,7 @@
 
 #include "UIKit/UIControl.h"
 #include "UIKit/UIScreen.h"
-#include "VMMapView.h"
+#include "VMMapViewInternal.h"
 
 namespace {
 
@@ -16,7 +16,6 @@ constexpr double kFlingMaximumSpeed = 3400;
 constexpr double kFlingShortest = 0.25;
 constexpr double kFlingLongest = 0.7f;
 constexpr double kFlingReach = 0.15f;
-constexpr int kTimingEaseOut = 8;
 
 bool began(const UIGestureRecognizer& r) { return r.state() == UIGestureRecognizerStateBegan; }
 

@@ -3,14 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "VMMapView.h"
+#include "VMMapViewInternal.h"
 
 namespace {
-
-constexpr int kTimingLinear = 0;
-constexpr int kTimingEaseIn = 7;
-constexpr int kTimingEaseOut = 8;
-constexpr int kTimingEaseInEaseOut = 9;
 
 bool isPointKeyPath(const std::string& keyPath) {
     return keyPath == kVMAnimationKeyPathCenterMapPoint;

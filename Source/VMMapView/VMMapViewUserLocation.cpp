@@ -1,15 +1,12 @@
 // The user location: the location manager's fixes and headings, shown and followed.
 #include "UIKit/UIApplication.h"
 #include "VMAnalytics.h"
-#include "VMMapView.h"
+#include "VMMapViewInternal.h"
 
 namespace {
 
-constexpr double kHeadingDuration = 0.1;
 constexpr double kAngleIndicatorRadius = 68.0;
 constexpr double kAngleIndicatorAngle = 75.0;
-constexpr double kDiveMaxZoom = 15.0;
-constexpr double kDiveZoom = 18.0;
 
 std::shared_ptr<CLLocation> constructOffsetLocation(const std::shared_ptr<CLLocation>& location) {
     if (!location) return nullptr;

@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr const char* kCellIdentifier = "homeInfoCell";
+constexpr const char* kHomeInfoCellIdentifier = "homeInfoCell";
 constexpr const char* kStarred = "工程－详情页9_06.png";
 constexpr const char* kNotStarred = "工程－详情页9_06 2.png";
 constexpr const char* kNoMoreData = "没有更多数据";
@@ -463,8 +463,8 @@ std::shared_ptr<UITableViewCell> HomeInfoViewController::tableViewCellForRowAtIn
     if (isQuoteRow(indexPath)) return quoteCell(tableView);
     if (indexPath.section == 0) {
         auto cell = std::dynamic_pointer_cast<HomeInfoCell>(
-            tableView->dequeueReusableCellWithIdentifier(kCellIdentifier));
-        if (!cell) cell = HomeInfoCell::create(kCellIdentifier);
+            tableView->dequeueReusableCellWithIdentifier(kHomeInfoCellIdentifier));
+        if (!cell) cell = HomeInfoCell::create(kHomeInfoCellIdentifier);
         const CGFloat w = view()->bounds().size.width;
         cell->setupUIConfigWithFrame(CGRectMake(0, 0, w, 40), 0, {}, nullptr);
         const auto row = static_cast<size_t>(indexPath.row);
@@ -486,8 +486,8 @@ std::shared_ptr<UITableViewCell> HomeInfoViewController::tableViewCellForRowAtIn
 std::shared_ptr<UITableViewCell> HomeInfoViewController::captionCell(
     const std::shared_ptr<UITableView>& table, const NSIndexPath& indexPath, const HomeModel& row) {
     auto cell = std::dynamic_pointer_cast<HomeInfoCell>(
-        table->dequeueReusableCellWithIdentifier(kCellIdentifier));
-    if (!cell) cell = HomeInfoCell::create(kCellIdentifier);
+        table->dequeueReusableCellWithIdentifier(kHomeInfoCellIdentifier));
+    if (!cell) cell = HomeInfoCell::create(kHomeInfoCellIdentifier);
     const CGFloat w = view()->bounds().size.width;
     cell->setupUIConfigWithFrame(
         CGRectMake(0, 0, w, *tableViewHeightForRowAtIndexPath(table, indexPath)), 1, {}, nullptr);
@@ -503,8 +503,8 @@ std::shared_ptr<UITableViewCell> HomeInfoViewController::captionCell(
 std::shared_ptr<UITableViewCell> HomeInfoViewController::quoteCell(
     const std::shared_ptr<UITableView>& table) {
     auto cell = std::dynamic_pointer_cast<HomeInfoCell>(
-        table->dequeueReusableCellWithIdentifier(kCellIdentifier));
-    if (!cell) cell = HomeInfoCell::create(kCellIdentifier);
+        table->dequeueReusableCellWithIdentifier(kHomeInfoCellIdentifier));
+    if (!cell) cell = HomeInfoCell::create(kHomeInfoCellIdentifier);
     std::weak_ptr<HomeInfoViewController> weak = sharedSelf<HomeInfoViewController>();
     cell->setupUIConfigWithFrame(CGRectMake(0, 0, view()->bounds().size.width, kQuoteRowHeight), 2,
                                  sharedSelf<NSObject>(), [weak](const std::shared_ptr<UIButton>&) {

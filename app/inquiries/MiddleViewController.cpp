@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr const char* kCellIdentifier = "homeCell";
+constexpr const char* kHomeCellIdentifier = "homeCell";
 
 }  // namespace
 
@@ -163,9 +163,9 @@ int MiddleViewController::tableViewNumberOfRowsInSection(const std::shared_ptr<U
 std::shared_ptr<UITableViewCell> MiddleViewController::tableViewCellForRowAtIndexPath(
     const std::shared_ptr<UITableView>& tableView, const NSIndexPath& indexPath) {
     auto cell = std::dynamic_pointer_cast<HomeCell>(
-        tableView->dequeueReusableCellWithIdentifier(kCellIdentifier));
+        tableView->dequeueReusableCellWithIdentifier(kHomeCellIdentifier));
     if (!cell) {
-        cell = HomeCell::create(UITableViewCellStyleSubtitle, kCellIdentifier);
+        cell = HomeCell::create(UITableViewCellStyleSubtitle, kHomeCellIdentifier);
         std::weak_ptr<MiddleViewController> weak = sharedSelf<MiddleViewController>();
         cell->setupCellWithFrame(
             CGRectMake(0, 0, view()->bounds().size.width, kRowHeight), weak,

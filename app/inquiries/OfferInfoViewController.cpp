@@ -11,14 +11,14 @@
 
 namespace {
 
-constexpr const char* kCellIdentifier = "offerInfoCell";
+constexpr const char* kOfferInfoCellIdentifier = "offerInfoCell";
 constexpr const char* kHistory = "历史报价";
 constexpr const char* kRemark = "备注";
 
 std::shared_ptr<OfferInfoCell> reusedCell(const std::shared_ptr<UITableView>& table) {
     auto cell = std::dynamic_pointer_cast<OfferInfoCell>(
-        table->dequeueReusableCellWithIdentifier(kCellIdentifier));
-    return cell ? cell : OfferInfoCell::create(kCellIdentifier);
+        table->dequeueReusableCellWithIdentifier(kOfferInfoCellIdentifier));
+    return cell ? cell : OfferInfoCell::create(kOfferInfoCellIdentifier);
 }
 
 }  // namespace

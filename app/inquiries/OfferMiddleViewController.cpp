@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr const char* kCellIdentifier = "offerCell";
+constexpr const char* kOfferCellIdentifier = "offerCell";
 const std::vector<std::string> kTitles = {"询价中", "未中签"};
 
 }  // namespace
@@ -151,9 +151,9 @@ void OfferMiddleViewController::cellButtonClick_offer(const std::shared_ptr<UIBu
 std::shared_ptr<UITableViewCell> OfferMiddleViewController::tableViewCellForRowAtIndexPath(
     const std::shared_ptr<UITableView>& tableView, const NSIndexPath& indexPath) {
     auto cell = std::dynamic_pointer_cast<OfferCell>(
-        tableView->dequeueReusableCellWithIdentifier(kCellIdentifier));
+        tableView->dequeueReusableCellWithIdentifier(kOfferCellIdentifier));
     if (!cell) {
-        cell = OfferCell::create(UITableViewCellStyleSubtitle, kCellIdentifier);
+        cell = OfferCell::create(UITableViewCellStyleSubtitle, kOfferCellIdentifier);
         std::weak_ptr<OfferMiddleViewController> weak = sharedSelf<OfferMiddleViewController>();
         cell->setupCellWithFrame(
             CGRectMake(0, 0, view()->bounds().size.width, kRowHeight), weak,

@@ -9,6 +9,7 @@
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UIWindow.h"
+#include "inquiries/InquiryScreenKit.h"
 #include "shell/ShowAlertView.h"
 
 namespace {
@@ -19,8 +20,6 @@ constexpr int64_t kAmount = 1;
 constexpr int64_t kConfirmation = 2;
 constexpr int64_t kAmountAndReason = 3;
 constexpr int64_t kYesOrNo = 4;
-
-UIColorRef accent() { return UIColor::colorWithRed(244.0 / 255, 120.0 / 255, 0, 1); }
 
 std::shared_ptr<UITextField> inputField(CGRect frame, const std::optional<std::string>& placeholder,
                                         UIKeyboardType keyboard) {
@@ -65,7 +64,7 @@ std::shared_ptr<UILabel> fieldTitle(CGRect frame, const std::optional<std::strin
     l->setUserInteractionEnabled(false);
     l->setText(text.value_or(""));
     l->setTextAlignment(NSTextAlignmentLeft);
-    l->setTextColor(accent());
+    l->setTextColor(inquiry::accentColor());
     l->setFont(UIFont::boldSystemFontOfSize(13));
     return l;
 }
@@ -170,7 +169,7 @@ void Pop_upWindow::addContent(CGFloat w) {
             break;
         case kYesOrNo:
             contentTF_ = readOnlyLine(CGRectMake(kMargin, 20, w - 2 * kMargin, 50), waterMark_,
-                                      accent(), NSTextAlignmentCenter);
+                                      inquiry::accentColor(), NSTextAlignmentCenter);
             card->addSubview(contentTF_);
             break;
         case kAmountAndReason: {
@@ -195,7 +194,7 @@ std::shared_ptr<UIButton> Pop_upWindow::addButton(CGRect frame, const std::strin
                                                   void (Pop_upWindow::*action)()) {
     auto b = UIButton::buttonWithType(UIButtonTypeCustom);
     b->setFrame(frame);
-    b->setBackgroundColor(accent());
+    b->setBackgroundColor(inquiry::accentColor());
     b->layer()->setCornerRadius(5);
     b->setClipsToBounds(true);
     b->setTitle(title, UIControlStateNormal);

@@ -2,6 +2,7 @@
 
 #include "UIKit/UILabel.h"
 #include "UIKit/UINavigationController.h"
+#include "inquiries/InquiryScreenKit.h"
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/CustomNavBar.h"
 #include "shell/DataRequestManager.h"
@@ -10,14 +11,13 @@
 
 namespace {
 
-constexpr CGFloat kMargin = 15;
+constexpr CGFloat kTravelMargin = 15;
 constexpr CGFloat kRowHeight = 36;
 constexpr CGFloat kCaptionHeight = 30;
 
-UIColorRef accent() { return UIColor::colorWithRed(244.0 / 255, 120.0 / 255, 0, 1); }
-
 std::shared_ptr<UILabel> caption(const std::string& text, CGFloat y, CGFloat width) {
-    auto l = UILabel::create(CGRectMake(kMargin, y, width - 2 * kMargin, kCaptionHeight));
+    auto l =
+        UILabel::create(CGRectMake(kTravelMargin, y, width - 2 * kTravelMargin, kCaptionHeight));
     l->setText(text);
     l->setFont(UIFont::boldSystemFontOfSize(15));
     l->setTextColor(UIColor::darkGrayColor());
@@ -61,7 +61,7 @@ void TravelViewController::viewDidLoad() {
 
     v->addSubview(caption("报价金额", y, width));
     y += kCaptionHeight;
-    priceField_ = UITextField::create(CGRectMake(kMargin, y, width - 2 * kMargin, 40));
+    priceField_ = UITextField::create(CGRectMake(kTravelMargin, y, width - 2 * kTravelMargin, 40));
     priceField_->setBackgroundColor(UIColor::whiteColor());
     priceField_->layer()->setBorderWidth(0.5);
     priceField_->layer()->setBorderColor(UIColor::lightGrayColor()->CGColor());
@@ -73,11 +73,11 @@ void TravelViewController::viewDidLoad() {
     priceField_->setLeftViewMode(UITextFieldViewModeAlways);
     priceField_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     v->addSubview(priceField_);
-    y += 40 + 2 * kMargin;
+    y += 40 + 2 * kTravelMargin;
 
     submit_ = UIButton::buttonWithType(UIButtonTypeCustom);
-    submit_->setFrame(CGRectMake(kMargin, y, width - 2 * kMargin, 44));
-    submit_->setBackgroundColor(accent());
+    submit_->setFrame(CGRectMake(kTravelMargin, y, width - 2 * kTravelMargin, 44));
+    submit_->setBackgroundColor(inquiry::accentColor());
     submit_->layer()->setCornerRadius(5);
     submit_->setTitle("提交报价", UIControlStateNormal);
     submit_->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
@@ -110,13 +110,13 @@ CGFloat TravelViewController::addChoiceRow(const std::string& title,
     v->addSubview(caption(title, y, width));
     y += kCaptionHeight;
     const CGFloat gap = 10;
-    const CGFloat buttonWidth =
-        (width - 2 * kMargin - gap * (choices.size() - 1)) / static_cast<CGFloat>(choices.size());
+    const CGFloat buttonWidth = (width - 2 * kTravelMargin - gap * (choices.size() - 1)) /
+                                static_cast<CGFloat>(choices.size());
     std::weak_ptr<TravelViewController> weak = sharedSelf<TravelViewController>();
     for (size_t i = 0; i < choices.size(); ++i) {
         auto button = UIButton::buttonWithType(UIButtonTypeCustom);
-        button->setFrame(CGRectMake(kMargin + static_cast<CGFloat>(i) * (buttonWidth + gap), y,
-                                    buttonWidth, kRowHeight));
+        button->setFrame(CGRectMake(kTravelMargin + static_cast<CGFloat>(i) * (buttonWidth + gap),
+                                    y, buttonWidth, kRowHeight));
         button->setTitle(choices[i].title, UIControlStateNormal);
         button->setTitleColor(UIColor::darkGrayColor(), UIControlStateNormal);
         button->setTitleColor(UIColor::whiteColor(), UIControlStateSelected);
@@ -132,14 +132,14 @@ CGFloat TravelViewController::addChoiceRow(const std::string& title,
         v->addSubview(button);
         buttons.push_back(button);
     }
-    return y + kRowHeight + kMargin;
+    return y + kRowHeight + kTravelMargin;
 }
 
 void TravelViewController::markSelected(const std::vector<std::shared_ptr<UIButton>>& buttons,
                                         size_t index) {
     for (size_t i = 0; i < buttons.size(); ++i) {
         buttons[i]->setSelected(i == index);
-        buttons[i]->setBackgroundColor(i == index ? accent() : UIColor::whiteColor());
+        buttons[i]->setBackgroundColor(i == index ? inquiry::accentColor() : UIColor::whiteColor());
     }
 }
 

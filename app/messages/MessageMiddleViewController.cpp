@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr const char* kCellIdentifier = "MessageCell";
+constexpr const char* kMessageCellIdentifier = "MessageCell";
 constexpr size_t kMessagesTab = 3;
 
 uint64_t counter(const nlohmann::json& reply, const char* key) {
@@ -322,9 +322,9 @@ int MessageMiddleViewController::tableViewNumberOfRowsInSection(const std::share
 std::shared_ptr<UITableViewCell> MessageMiddleViewController::tableViewCellForRowAtIndexPath(
     const std::shared_ptr<UITableView>& tableView, const NSIndexPath& indexPath) {
     auto cell = std::dynamic_pointer_cast<MessageCell>(
-        tableView->dequeueReusableCellWithIdentifier(kCellIdentifier));
+        tableView->dequeueReusableCellWithIdentifier(kMessageCellIdentifier));
     if (!cell) {
-        cell = MessageCell::create(kCellIdentifier);
+        cell = MessageCell::create(kMessageCellIdentifier);
         cell->setupUIConfigWithFrame(CGRectMake(0, 0, view()->frame().size.width, kRowHeight));
     }
     const auto row = static_cast<size_t>(indexPath.row);

@@ -10,6 +10,7 @@
 #include "inquiries/HomeModel.h"
 #include "inquiries/InquiryScreenKit.h"
 #include "inquiries/Pop_upWindow.h"
+#include "orders/EngineerForm.h"
 #include "orders/OrderInfoCell.h"
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/ButtonAction.h"
@@ -19,7 +20,7 @@
 
 namespace {
 
-constexpr const char* kCellIdentifier = "orderInfoCell";
+constexpr const char* kOrderInfoCellIdentifier = "orderInfoCell";
 constexpr const char* kNoMoreData = "没有更多数据";
 constexpr const char* kHistoryTitle = "历史报价";
 constexpr const char* kSectionKeys[] = {"first", "second", "third", "fourth"};
@@ -84,10 +85,6 @@ int stateOf(const std::string& text) {
     int value = 0;
     std::sscanf(text.c_str(), "%d", &value);
     return value;
-}
-
-std::string engineerBody() {
-    return "brisfoldID=" + formValue(BrisfoldAppDelegate::getApp()->APPUserID());
 }
 
 }  // namespace
@@ -521,8 +518,8 @@ std::shared_ptr<UIView> OrderInfoViewController::tableViewViewForFooterInSection
 std::shared_ptr<UITableViewCell> OrderInfoViewController::tableViewCellForRowAtIndexPath(
     const std::shared_ptr<UITableView>& tableView, const NSIndexPath& indexPath) {
     auto cell = std::dynamic_pointer_cast<OrderInfoCell>(
-        tableView->dequeueReusableCellWithIdentifier(kCellIdentifier));
-    if (!cell) cell = OrderInfoCell::create(kCellIdentifier);
+        tableView->dequeueReusableCellWithIdentifier(kOrderInfoCellIdentifier));
+    if (!cell) cell = OrderInfoCell::create(kOrderInfoCellIdentifier);
     const auto views = cell->contentView()->subviews();
     for (const auto& v : views) v->removeFromSuperview();
     const CGRect frame = CGRectMake(0, 0, view()->frame().size.width,

@@ -9,6 +9,7 @@
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIViewAnimationWithBlocks.h"
 #include "inquiries/Pop_upWindow.h"
+#include "orders/EngineerForm.h"
 #include "orders/OrderCell.h"
 #include "orders/OrderInfoViewController.h"
 #include "shell/BrisfoldAppDelegate.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr const char* kCellIdentifier = "orderCell";
+constexpr const char* kOrderCellIdentifier = "orderCell";
 constexpr const char* kCancelServicePath = "Order/CancelService";
 constexpr int kFirstTabTag = CustomSlipMenu::kFirstTag;
 
@@ -28,10 +29,6 @@ std::string stateOfSection(const std::string& title) {
     const auto found = std::find(titles.begin(), titles.end(), title);
     if (found == titles.end() || found == titles.begin()) return {};
     return std::to_string(OrderStateToDepart + (found - titles.begin()) - 1);
-}
-
-std::string engineerBody() {
-    return "brisfoldID=" + formValue(BrisfoldAppDelegate::getApp()->APPUserID());
 }
 
 }  // namespace
@@ -290,9 +287,9 @@ std::shared_ptr<UITableViewCell> OrderMiddleViewController::tableViewCellForRowA
     const CGRect frame = CGRectMake(0, 0, view()->frame().size.width,
                                     *tableViewHeightForRowAtIndexPath(tableView, indexPath));
     auto cell = std::dynamic_pointer_cast<OrderCell>(
-        tableView->dequeueReusableCellWithIdentifier(kCellIdentifier));
+        tableView->dequeueReusableCellWithIdentifier(kOrderCellIdentifier));
     if (!cell) {
-        cell = OrderCell::create(UITableViewCellStyleSubtitle, kCellIdentifier);
+        cell = OrderCell::create(UITableViewCellStyleSubtitle, kOrderCellIdentifier);
         std::weak_ptr<OrderMiddleViewController> weak = sharedSelf<OrderMiddleViewController>();
         cell->setupCellWithFrame(
             frame, weak,

@@ -4,11 +4,9 @@
 #include <string_view>
 
 #include "Foundation/JSONValue.h"
+#include "inquiries/HomeModel.h"
 
 namespace {
-
-// The catalogue product whose price leaves out the engineer's travel costs.
-constexpr std::string_view kTravelExcludedGoodsID = "1dc8b16a1f97465a9ece37e8b88216fb";
 
 // The "%@" text of a reply value; nothing where the reply gives no value, so that neither a card
 // nor a request body ever carries a placeholder for it.

@@ -2,15 +2,11 @@
 
 #include <mutex>
 
+#include "KeyedArchiveKeys.h"
 #include "NSPropertyListSerialization.h"
 #include "PlistNode.h"
 
 namespace {
-constexpr double kSecondsFrom1970To2001 = 978307200.0;
-
-// Keys of the archive's own ("$class") start with "$"; callers' keys that do get one more.
-std::string codedKey(const std::string& key) { return key.starts_with('$') ? "$" + key : key; }
-
 std::mutex gNameMutex;
 std::map<std::string, std::string>& defaultNames() {
     static std::map<std::string, std::string> names;
@@ -119,9 +115,9 @@ struct NSKeyedArchiver::State {
                     }
                     std::uint64_t uid = 0;
                     plist_t entry = appendContainer({"NSDate"}, uid);
-                    plist_dict_set_item(
-                        entry, "NS.time",
-                        plist_new_real(NSPropertyListDateSeconds(value) - kSecondsFrom1970To2001));
+                    plist_dict_set_item(entry, "NS.time",
+                                        plist_new_real(NSPropertyListDateSeconds(value) -
+                                                       keyedarchive::kSecondsFrom1970To2001));
                     return uid;
                 }
                 [[fallthrough]];
@@ -164,7 +160,7 @@ std::optional<NSData> NSKeyedArchiver::archivedDataWithRootObject(const nlohmann
 
 void NSKeyedArchiver::encodeObject(const nlohmann::json& value, const std::string& key) {
     const std::uint64_t uid = state_->appendValue(value);
-    plist_dict_set_item(state_->current, codedKey(key).c_str(), plist_new_uid(uid));
+    plist_dict_set_item(state_->current, keyedarchive::codedKey(key).c_str(), plist_new_uid(uid));
 }
 
 std::uint64_t NSKeyedArchiver::appendCoded(const std::shared_ptr<const NSCoding>& object) {
@@ -199,7 +195,7 @@ void NSKeyedArchiver::encodeCoded(const std::shared_ptr<const NSCoding>& object,
                                   const std::string& key) {
     plist_t target = state_->current;
     const std::uint64_t uid = appendCoded(object);
-    plist_dict_set_item(target, codedKey(key).c_str(), plist_new_uid(uid));
+    plist_dict_set_item(target, keyedarchive::codedKey(key).c_str(), plist_new_uid(uid));
 }
 
 void NSKeyedArchiver::encodeCodedArray(const std::vector<std::shared_ptr<const NSCoding>>& objects,
@@ -217,7 +213,7 @@ void NSKeyedArchiver::encodeCodedArray(const std::vector<std::shared_ptr<const N
         }
         plist_array_append_item(members, plist_new_uid(appendCoded(object)));
     }
-    plist_dict_set_item(target, codedKey(key).c_str(), plist_new_uid(uid));
+    plist_dict_set_item(target, keyedarchive::codedKey(key).c_str(), plist_new_uid(uid));
 }
 
 void NSKeyedArchiver::encodeInt32(std::int32_t value, const std::string& key) {
@@ -225,16 +221,18 @@ void NSKeyedArchiver::encodeInt32(std::int32_t value, const std::string& key) {
 }
 
 void NSKeyedArchiver::encodeInt64(std::int64_t value, const std::string& key) {
-    plist_dict_set_item(state_->current, codedKey(key).c_str(),
+    plist_dict_set_item(state_->current, keyedarchive::codedKey(key).c_str(),
                         plist_new_uint(static_cast<std::uint64_t>(value)));
 }
 
 void NSKeyedArchiver::encodeDouble(double value, const std::string& key) {
-    plist_dict_set_item(state_->current, codedKey(key).c_str(), plist_new_real(value));
+    plist_dict_set_item(state_->current, keyedarchive::codedKey(key).c_str(),
+                        plist_new_real(value));
 }
 
 void NSKeyedArchiver::encodeBool(bool value, const std::string& key) {
-    plist_dict_set_item(state_->current, codedKey(key).c_str(), plist_new_bool(value ? 1 : 0));
+    plist_dict_set_item(state_->current, keyedarchive::codedKey(key).c_str(),
+                        plist_new_bool(value ? 1 : 0));
 }
 
 std::optional<NSData> NSKeyedArchiver::finish(NSError* error) {

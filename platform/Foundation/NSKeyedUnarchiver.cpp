@@ -4,14 +4,11 @@
 #include <map>
 #include <mutex>
 
+#include "KeyedArchiveKeys.h"
 #include "NSPropertyListSerialization.h"
 #include "PlistNode.h"
 
 namespace {
-constexpr double kSecondsFrom1970To2001 = 978307200.0;
-
-std::string codedKey(const std::string& key) { return key.starts_with('$') ? "$" + key : key; }
-
 std::mutex gClassMutex;
 std::map<std::string, NSKeyedUnarchiver::Factory>& defaultClasses() {
     static std::map<std::string, NSKeyedUnarchiver::Factory> classes;
@@ -105,7 +102,7 @@ void NSKeyedUnarchiver::failNotOfClass() {
 }
 
 bool NSKeyedUnarchiver::containsValueForKey(const std::string& key) const {
-    return plist_dict_get_item(state_->current, codedKey(key).c_str()) != nullptr;
+    return plist_dict_get_item(state_->current, keyedarchive::codedKey(key).c_str()) != nullptr;
 }
 
 namespace {
@@ -244,7 +241,7 @@ class Walker {
             }
             double seconds = 0;
             plist_get_real_val(time, &seconds);
-            seconds += kSecondsFrom1970To2001;
+            seconds += keyedarchive::kSecondsFrom1970To2001;
             if (!NSPropertyListDateIsRepresentable(seconds)) {
                 coder_.failWithError(corrupt("date out of range"));
                 return std::nullopt;
@@ -275,7 +272,7 @@ class Walker {
 
 nlohmann::json NSKeyedUnarchiver::decodeObject(const std::string& key) {
     if (error_) return nullptr;
-    plist_t item = plist_dict_get_item(state_->current, codedKey(key).c_str());
+    plist_t item = plist_dict_get_item(state_->current, keyedarchive::codedKey(key).c_str());
     if (!item) return nullptr;
     Walker walker(*this, state_->objects, state_->open, state_->visited);
     if (plist_get_node_type(item) != PLIST_UID) return walker.scalar(item).value_or(nullptr);
@@ -286,7 +283,7 @@ nlohmann::json NSKeyedUnarchiver::decodeObject(const std::string& key) {
 
 std::shared_ptr<NSObject> NSKeyedUnarchiver::decodeCoded(const std::string& key) {
     if (error_) return nullptr;
-    plist_t item = plist_dict_get_item(state_->current, codedKey(key).c_str());
+    plist_t item = plist_dict_get_item(state_->current, keyedarchive::codedKey(key).c_str());
     if (!item) return nullptr;
     if (plist_get_node_type(item) != PLIST_UID) {
         failWithError(corrupt("value for " + key + " is not an object"));
@@ -338,7 +335,7 @@ std::shared_ptr<NSObject> NSKeyedUnarchiver::decodeCoded(const std::string& key)
 
 std::vector<std::shared_ptr<NSObject>> NSKeyedUnarchiver::decodeCodedArray(const std::string& key) {
     if (error_) return {};
-    plist_t item = plist_dict_get_item(state_->current, codedKey(key).c_str());
+    plist_t item = plist_dict_get_item(state_->current, keyedarchive::codedKey(key).c_str());
     if (!item) return {};
     if (plist_get_node_type(item) != PLIST_UID) {
         failWithError(corrupt("value for " + key + " is not an array"));
@@ -392,7 +389,7 @@ plist_t numberNode(plist_t item, plist_t objects) {
 
 std::int64_t NSKeyedUnarchiver::decodeInt64(const std::string& key) {
     if (error_) return 0;
-    plist_t raw = plist_dict_get_item(state_->current, codedKey(key).c_str());
+    plist_t raw = plist_dict_get_item(state_->current, keyedarchive::codedKey(key).c_str());
     if (!raw) return 0;
     plist_t item = numberNode(raw, state_->objects);
     const plist_type type = item ? plist_get_node_type(item) : PLIST_NONE;
@@ -428,7 +425,7 @@ std::int32_t NSKeyedUnarchiver::decodeInt32(const std::string& key) {
 
 double NSKeyedUnarchiver::decodeDouble(const std::string& key) {
     if (error_) return 0;
-    plist_t raw = plist_dict_get_item(state_->current, codedKey(key).c_str());
+    plist_t raw = plist_dict_get_item(state_->current, keyedarchive::codedKey(key).c_str());
     if (!raw) return 0;
     plist_t item = numberNode(raw, state_->objects);
     if (item && plist_get_node_type(item) == PLIST_REAL) {
@@ -447,7 +444,7 @@ double NSKeyedUnarchiver::decodeDouble(const std::string& key) {
 
 bool NSKeyedUnarchiver::decodeBool(const std::string& key) {
     if (error_) return false;
-    plist_t raw = plist_dict_get_item(state_->current, codedKey(key).c_str());
+    plist_t raw = plist_dict_get_item(state_->current, keyedarchive::codedKey(key).c_str());
     if (!raw) return false;
     plist_t item = numberNode(raw, state_->objects);
     if (item && plist_get_node_type(item) == PLIST_BOOLEAN) {

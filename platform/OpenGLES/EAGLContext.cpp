@@ -66,7 +66,23 @@ const Display& sharedDisplay() {
     return shared;
 }
 
-thread_local std::shared_ptr<EAGLContext> tCurrentContext;
+// The thread's current context. A context still current when its last reference goes is only
+// marked for deletion by EGL, and the driver keeps its state and rasteriser threads until the
+// thread releases it; so a thread that ends (the main thread too, before the process's exit
+// handlers run) first releases its context, then drops it.
+struct CurrentContext {
+    std::shared_ptr<EAGLContext> context;
+
+    ~CurrentContext() {
+        if (context == nullptr) return;
+        const Display& d = sharedDisplay();
+        eglMakeCurrent(d.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        context.reset();
+        eglReleaseThread();
+    }
+};
+
+thread_local CurrentContext tCurrent;
 
 }  // namespace
 
@@ -110,23 +126,23 @@ bool EAGLContext::makeCurrent() {
 bool EAGLContext::setCurrentContext(const std::shared_ptr<EAGLContext>& context) {
     if (context == nullptr) {
         const Display& d = sharedDisplay();
-        if (tCurrentContext != nullptr &&
+        if (tCurrent.context != nullptr &&
             !eglMakeCurrent(d.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT)) {
             return false;
         }
-        tCurrentContext.reset();
+        tCurrent.context.reset();
         return true;
     }
     if (!context->makeCurrent()) return false;
-    tCurrentContext = context;
+    tCurrent.context = context;
     return true;
 }
 
-std::shared_ptr<EAGLContext> EAGLContext::currentContext() { return tCurrentContext; }
+std::shared_ptr<EAGLContext> EAGLContext::currentContext() { return tCurrent.context; }
 
 bool EAGLContext::renderbufferStorage(GLenum target,
                                       const std::shared_ptr<EAGLDrawable>& drawable) {
-    if (target != GL_RENDERBUFFER_OES || tCurrentContext.get() != this) return false;
+    if (target != GL_RENDERBUFFER_OES || tCurrent.context.get() != this) return false;
     GLint renderbuffer = 0;
     glGetIntegerv(GL_RENDERBUFFER_BINDING_OES, &renderbuffer);
     if (renderbuffer == 0) return false;
@@ -149,7 +165,7 @@ bool EAGLContext::renderbufferStorage(GLenum target,
 }
 
 bool EAGLContext::presentRenderbuffer(GLenum target) {
-    if (target != GL_RENDERBUFFER_OES || tCurrentContext.get() != this) return false;
+    if (target != GL_RENDERBUFFER_OES || tCurrent.context.get() != this) return false;
     GLint renderbuffer = 0;
     glGetIntegerv(GL_RENDERBUFFER_BINDING_OES, &renderbuffer);
     const auto found = drawables_.find(static_cast<GLuint>(renderbuffer));

@@ -30,11 +30,6 @@ std::shared_ptr<TabContainerViewController> containerAt(const BrisfoldAppDelegat
                : nullptr;
 }
 
-void tapView(Host& host, const std::shared_ptr<UIView>& view) {
-    const CGRect f = view->convertRectToView(view->bounds(), nullptr);
-    host.tap(CGPointMake(CGRectGetMidX(f), CGRectGetMidY(f)));
-}
-
 class SessionTest : public ::testing::Test {
   protected:
     void SetUp() override {

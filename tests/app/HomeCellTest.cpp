@@ -8,7 +8,7 @@
 
 namespace {
 
-std::shared_ptr<HomeCell> builtCell(std::vector<std::pair<std::string, int>>* taps = nullptr) {
+std::shared_ptr<HomeCell> builtHomeCell(std::vector<std::pair<std::string, int>>* taps = nullptr) {
     auto cell = HomeCell::create(UITableViewCellStyleSubtitle, "homeCell");
     auto record = [taps](const char* which) {
         return [taps, which](const std::shared_ptr<UIButton>& b) {
@@ -31,7 +31,7 @@ TEST(HomeCellTest, UpdateShowsTheRecordAndTagsTheButtonsWithTheRow) {
     int row = 0;
     for (const auto& c : cases) {
         std::vector<std::pair<std::string, int>> taps;
-        const auto cell = builtCell(&taps);
+        const auto cell = builtHomeCell(&taps);
         EXPECT_EQ(cell->favrateButton()->currentTitle(), "收 藏");
         EXPECT_EQ(cell->offerButton()->currentTitle(), "报 价");
         auto model = HomeModel::create();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +26,22 @@
 #include "shell/LoginView.h"
 #include "shell/ShowAlertView.h"
 #include "shell/TabContainerViewController.h"
+
+// The askPriceID column of favorite.db, read straight from the file.
+inline std::vector<std::string> storedIDs(const std::filesystem::path& file) {
+    std::vector<std::string> ids;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* select = nullptr;
+        sqlite3_prepare_v2(db, "SELECT askPriceID FROM favoriteInfo ORDER BY id", -1, &select,
+                           nullptr);
+        while (select && sqlite3_step(select) == SQLITE_ROW)
+            ids.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(select, 0)));
+        sqlite3_finalize(select);
+    }
+    sqlite3_close(db);
+    return ids;
+}
 
 // The app signed in as the first sample engineer against a devserver of its own, on a headless
 // screen that the tests touch. Each reply of the request layer is counted by its body.

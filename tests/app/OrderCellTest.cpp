@@ -15,7 +15,7 @@ using Json = nlohmann::json;
 
 constexpr CGFloat kWidth = 320;
 
-std::shared_ptr<OrderCell> builtCell(std::vector<std::pair<std::string, int>>* taps) {
+std::shared_ptr<OrderCell> builtOrderCell(std::vector<std::pair<std::string, int>>* taps) {
     auto cell = OrderCell::create(UITableViewCellStyleSubtitle, "orderCell");
     auto record = [taps](const char* which) {
         return [taps, which](const std::shared_ptr<UIButton>& b) {
@@ -67,7 +67,7 @@ TEST(OrderCellTest, EveryStateGivesTheCardItsButtonsAndTheListItsRowHeight) {
         EXPECT_EQ(heights[i], c.withActions ? 140 : 100) << c.order;
 
         std::vector<std::pair<std::string, int>> taps;
-        const auto cell = builtCell(&taps);
+        const auto cell = builtOrderCell(&taps);
         // Shown first with two buttons, so that a reused card is seen to change its look.
         const auto other = OrderModel::createWithOrder(
             {{"OrderStateID", 22}, {"IsLeave", 1}, {"IsAgreeRefund", 0}});
@@ -118,7 +118,7 @@ TEST(OrderCellTest, TheRecordIsShownAsTheListReadsIt) {
     EXPECT_EQ(OrderModel::createWithOrder(Json::object())->leftStr(), "包含差旅费");
 
     std::vector<std::pair<std::string, int>> taps;
-    const auto cell = builtCell(&taps);
+    const auto cell = builtOrderCell(&taps);
     cell->updateUIConfigWith(CGRectMake(0, 0, kWidth, 140), 80);
     cell->updateContentWithModel(model.get(), 3);
     EXPECT_EQ(cell->titelLabel()->text(), "王强");

@@ -14,8 +14,6 @@ namespace {
 
 using testsupport::runUntil;
 
-constexpr const char* kGuangzhou = "广东省广州市越秀区府前路";
-
 class OrderInfoViewControllerTest : public MessagesFixture {
   protected:
     void SetUp() override {

@@ -31,7 +31,6 @@ namespace {
 using testsupport::runUntil;
 
 constexpr int kOrderTab = 2;
-constexpr const char* kGuangzhou = "广东省广州市越秀区府前路";
 constexpr const char* kBeijing = "北京市东城区东长安街";
 constexpr const char* kShenzhen = "广东省深圳市福田区福中三路";
 

@@ -19,11 +19,6 @@
 
 namespace {
 
-void tapView(Host& host, const std::shared_ptr<UIView>& view) {
-    const CGRect f = view->convertRectToView(view->bounds(), nullptr);
-    host.tap(CGPointMake(CGRectGetMidX(f), CGRectGetMidY(f)));
-}
-
 class ShellViewsTest : public testsupport::ManualClockTest {
   protected:
     void SetUp() override {

@@ -35,11 +35,6 @@ class QuotingScreen : public UIViewController, public CustomVC {
     QuotingScreen() = default;
 };
 
-void tapView(Host& host, const std::shared_ptr<UIView>& view) {
-    const CGRect f = view->convertRectToView(view->bounds(), nullptr);
-    host.tap(CGPointMake(CGRectGetMidX(f), CGRectGetMidY(f)));
-}
-
 // The message on the window, when it shows the text.
 bool toastShows(const Host& host, const std::string& text) {
     for (const auto& view : host.window()->subviews()) {

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "Deadline.h"
+#include "Files.h"
 #include "Foundation/NSPathUtilities.h"
 #include "TempDir.h"
 #include "TestHTTPServer.h"
@@ -21,11 +22,6 @@ using testsupport::runUntil;
 using testsupport::TempDir;
 using testsupport::TestHTTPServer;
 using testsupport::waitUntil;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string body(std::size_t size) {
     std::string out(size, '\0');
@@ -136,7 +132,7 @@ TEST_F(Downloader, ResumesAfterTheBytesOnDiskAndCountsProgressForThisTransfer) {
     EXPECT_EQ(outcome->progress[0], (std::pair<std::int64_t, std::int64_t>(0, -1)));
     EXPECT_EQ(outcome->progress[1], (std::pair<std::int64_t, std::int64_t>(0, 10000)));
     EXPECT_EQ(outcome->progress.back(), (std::pair<std::int64_t, std::int64_t>(10000, 10000)));
-    EXPECT_TRUE(readFile(path) == content);
+    EXPECT_TRUE(testsupport::readFile(path) == content);
 
     downloader_->setValue(std::nullopt, "Range");
     EXPECT_EQ(downloader_->valueForHTTPHeaderField("Range"), std::nullopt);
@@ -153,7 +149,7 @@ TEST_F(Downloader, WholeBodyForARangedRequestReplacesTheFileAnd416LeavesItAlone)
     download(server_.url("/file"), path, outcome);
     ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; }));
     EXPECT_FALSE(outcome->completed.at(0));
-    EXPECT_TRUE(readFile(path) == content);
+    EXPECT_TRUE(testsupport::readFile(path) == content);
 
     TestHTTPServer ranged;
     serveRanges(ranged, content, true, nullptr);
@@ -164,7 +160,7 @@ TEST_F(Downloader, WholeBodyForARangedRequestReplacesTheFileAnd416LeavesItAlone)
     ASSERT_TRUE(refused->completed.at(0));
     EXPECT_EQ(refused->completed[0]->domain, NSURLErrorDomain);
     EXPECT_EQ(refused->completed[0]->code, 416);
-    EXPECT_TRUE(readFile(path) == content);
+    EXPECT_TRUE(testsupport::readFile(path) == content);
 }
 
 // Sends `first` bytes, waits at the gate, sends `second` more, then holds the rest of the
@@ -283,7 +279,7 @@ TEST_F(Downloader, SecondDownloadWaitsForTheFirstAndBackgroundExpiryCancels) {
     EXPECT_EQ(first->cancelled, 1);
     EXPECT_EQ(fs::file_size(home_.path() / "1.bin"), 100u);
     EXPECT_EQ(fastHits.load(), 1);
-    EXPECT_EQ(readFile(home_.path() / "2.bin"), "fast");
+    EXPECT_EQ(testsupport::readFile(home_.path() / "2.bin"), "fast");
     ASSERT_TRUE(
         runUntil([] { return UIApplication::sharedApplication()->backgroundTaskCount() == 0; }));
 }
@@ -303,7 +299,7 @@ TEST_F(Downloader, CancelRacingTheTransferEndsItOnce) {
         operation->cancel();
         ASSERT_TRUE(waitUntil([&] { return operation->isFinished(); }));
         EXPECT_EQ(outcome->ends(), 1u) << round;
-        const std::string written = readFile(path);
+        const std::string written = testsupport::readFile(path);
         EXPECT_TRUE(written == content.substr(0, written.size())) << round;
     }
 }

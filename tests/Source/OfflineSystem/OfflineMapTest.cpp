@@ -11,6 +11,7 @@
 #include "ChildProcess.h"
 #include "Deadline.h"
 #include "DevServer.h"
+#include "Files.h"
 #include "Foundation/NSPathUtilities.h"
 #include "OfflineEndpoints.h"
 #include "TempDir.h"
@@ -28,21 +29,6 @@ using testsupport::runUntil;
 using testsupport::TempDir;
 using testsupport::TestHTTPServer;
 using testsupport::waitUntil;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::map<std::string, std::string> tree(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    if (!fs::exists(root)) return files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), root).string()] = readFile(entry.path());
-    }
-    return files;
-}
 
 // Everything one download reported, in order, from whichever thread.
 struct Reports {
@@ -107,11 +93,11 @@ class OfflineMap : public testing::Test {
         std::ofstream(archive, std::ios::binary) << *devserver::offlinePackageArchive(adcode);
         ChildProcess unzip({"/usr/bin/unzip", "-qq", "-o", archive, "-d", home_ / "reference"});
         EXPECT_EQ(unzip.waitForExit(), 0);
-        return tree(home_.path() / "reference" / "vmap" / adcode);
+        return testsupport::fileTree(home_.path() / "reference" / "vmap" / adcode);
     }
     std::map<std::string, std::string> installed(const ZUZavadevIru& map,
                                                  const std::string& adcode) {
-        return tree(fs::path(map.vmapPath()) / "vmap" / adcode);
+        return testsupport::fileTree(fs::path(map.vmapPath()) / "vmap" / adcode);
     }
     static std::int32_t storedStatus(const ZUZavadevIru& map, const std::string& adcode) {
         auto stored =
@@ -322,7 +308,7 @@ TEST_F(OfflineMap, HostilePackageFailsWithoutWritingOutsideTheEngineData) {
         ASSERT_TRUE(zip->addFileToZip(source, "../sentinel/x"));
         ASSERT_TRUE(zip->CloseZipFile2());
     }
-    const std::string bytes = readFile(archive);
+    const std::string bytes = testsupport::readFile(archive);
     hostile.server().Get("/evil.zip", [&bytes](const httplib::Request&, httplib::Response& res) {
         res.set_content(bytes, "application/zip");
     });
@@ -560,8 +546,8 @@ TEST_F(OfflineMap, KilledDownloadsResumeAndInstall) {
         ::kill(child->pid(), SIGKILL);
         child->waitForExit();
     }
-    EXPECT_TRUE(tree(home_.path() / "Documents" / "zaroruda" / "data" / "vmap" / "120000") ==
-                reference("120000"));
+    EXPECT_TRUE(testsupport::fileTree(home_.path() / "Documents" / "zaroruda" / "data" / "vmap" /
+                                      "120000") == reference("120000"));
 }
 
 }  // namespace

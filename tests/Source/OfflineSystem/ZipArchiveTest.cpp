@@ -6,6 +6,7 @@
 #include <map>
 
 #include "ChildProcess.h"
+#include "Files.h"
 #include "TempDir.h"
 #include "VMZipArchive.h"
 
@@ -14,11 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::ChildProcess;
 using testsupport::TempDir;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void writeFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
@@ -40,16 +36,6 @@ std::string patterned(std::size_t size, unsigned seed) {
 int run(std::vector<std::string> args) {
     ChildProcess child(ChildProcess::Options{std::move(args), {}, {}, {}, {}, true});
     return child.waitForExit().value_or(-1);
-}
-
-// Every regular file below the root, by relative path.
-std::map<std::string, std::string> tree(const fs::path& root) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file())
-            files[fs::relative(entry.path(), root).string()] = readFile(entry.path());
-    }
-    return files;
 }
 
 struct Recorder : VMZipArchiveDelegate {
@@ -102,7 +88,7 @@ TEST(ZipArchive, OurArchivesPassTheZipToolsAndUnpackBackWithAndWithoutPassword) 
                     testing::ElementsAre("vmap/grid/1.dat", "vmap/empty.dat", "readme.txt"));
         ASSERT_TRUE(zip->UnzipFileTo(dir / "out", true));
         EXPECT_TRUE(zip->UnzipCloseFile());
-        EXPECT_EQ(tree(dir.path() / "out"),
+        EXPECT_EQ(testsupport::fileTree(dir.path() / "out"),
                   (std::map<std::string, std::string>(entries.begin(), entries.end())));
         EXPECT_EQ(zip->unzippedFiles().size(), 3u);
     }
@@ -128,7 +114,7 @@ TEST(ZipArchive, PasswordArchivesOfTheZipToolOpenOnlyWithTheirPassword) {
         const bool right = password == "s3cret";
         EXPECT_EQ(archive->UnzipFileTo(dir / password, true), right);
         if (right) {
-            EXPECT_TRUE(readFile(dir.path() / password / "secret.bin") == content);
+            EXPECT_TRUE(testsupport::readFile(dir.path() / password / "secret.bin") == content);
         } else {
             EXPECT_THAT(delegate->messages, testing::ElementsAre("Error occurs"));
             EXPECT_FALSE(fs::exists(dir.path() / password / "secret.bin"));
@@ -165,7 +151,7 @@ TEST(ZipArchive, ArchivesOfTheZipToolUnpackByteForByte) {
     auto archive = VMZipArchive::create();
     ASSERT_TRUE(archive->UnzipOpenFile(dir / "tool.zip"));
     ASSERT_TRUE(archive->UnzipFileTo(dir / "out", false));
-    EXPECT_EQ(tree(dir.path() / "out"), tree(src));
+    EXPECT_EQ(testsupport::fileTree(dir.path() / "out"), testsupport::fileTree(src));
     EXPECT_TRUE(fs::is_directory(dir.path() / "out" / "emptydir"));
 }
 
@@ -180,9 +166,9 @@ TEST(ZipArchive, BackslashNamesMakeFoldersAndProgressCountsEntries) {
     });
     ASSERT_TRUE(zip->UnzipOpenFile(dir / "b.zip"));
     ASSERT_TRUE(zip->UnzipFileTo(dir / "out", true));
-    EXPECT_EQ(readFile(dir.path() / "out" / "a" / "b.txt"), "ab");
+    EXPECT_EQ(testsupport::readFile(dir.path() / "out" / "a" / "b.txt"), "ab");
     EXPECT_TRUE(fs::is_directory(dir.path() / "out" / "c" / "d"));
-    EXPECT_EQ(readFile(dir.path() / "out" / "f" / "g" / "h.txt"), "h");
+    EXPECT_EQ(testsupport::readFile(dir.path() / "out" / "f" / "g" / "h.txt"), "h");
     EXPECT_EQ(progress,
               (std::vector<std::array<int, 3>>{{25, 1, 4}, {50, 2, 4}, {75, 3, 4}, {100, 4, 4}}));
 }
@@ -207,14 +193,14 @@ TEST(ZipArchive, OverwriteAsksTheDelegateOnlyWhenNotAllowed) {
         zip->setDelegate(delegate);
         ASSERT_TRUE(zip->UnzipOpenFile(dir / "o.zip"));
         EXPECT_TRUE(zip->UnzipFileTo(dir / "out", c.overWrite));
-        EXPECT_EQ(readFile(dir.path() / "out" / "keep.txt"), c.expected);
+        EXPECT_EQ(testsupport::readFile(dir.path() / "out" / "keep.txt"), c.expected);
         EXPECT_EQ(delegate->asked.size(), c.asked);
     }
 }
 
 // Flips one byte of the first entry's data, which begins after its local header.
 void flipFirstEntryByte(const fs::path& archive, std::size_t into) {
-    std::string bytes = readFile(archive);
+    std::string bytes = testsupport::readFile(archive);
     const auto u16 = [&](std::size_t at) {
         return static_cast<std::size_t>(static_cast<unsigned char>(bytes[at]) |
                                         static_cast<unsigned char>(bytes[at + 1]) << 8);
@@ -271,7 +257,7 @@ TEST(ZipArchive, HostileNamesWriteNothingOutsideTheDestination) {
         ASSERT_TRUE(zip->UnzipOpenFile(dir / "h.zip"));
         EXPECT_FALSE(zip->UnzipFileTo(dest.string(), true)) << name;
         EXPECT_EQ(delegate->messages.size(), 1u) << name;
-        EXPECT_EQ(readFile(dest / "fine.txt"), "fine") << name;
+        EXPECT_EQ(testsupport::readFile(dest / "fine.txt"), "fine") << name;
         EXPECT_TRUE(fs::is_empty(sentinel)) << name;
         EXPECT_FALSE(fs::exists(dir.path() / "x")) << name;
     }

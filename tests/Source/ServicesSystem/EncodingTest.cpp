@@ -15,19 +15,19 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes bytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 using testsupport::toHex;
 
 TEST(Compression, KnownStreams) {
-    EXPECT_EQ(toHex(*vmZlibDeflate(bytes("hello"))), "789ccb48cdc9c90700062c0215");
-    EXPECT_EQ(toHex(*vmGZipDeflate(bytes("hello"))),
+    EXPECT_EQ(toHex(*vmZlibDeflate(bytesOf("hello"))), "789ccb48cdc9c90700062c0215");
+    EXPECT_EQ(toHex(*vmGZipDeflate(bytesOf("hello"))),
               "1f8b0800000000000003cb48cdc9c9070086a6103605000000");
     // A stream written by another producer (the zlib reference "hello" at level 9).
     const Bytes foreign = {0x78, 0xda, 0xcb, 0x48, 0xcd, 0xc9, 0xc9,
                            0x07, 0x00, 0x06, 0x2c, 0x02, 0x15};
-    EXPECT_EQ(vmZlibInflate(foreign, 5), bytes("hello"));
-    EXPECT_EQ(vmGZipInflate(foreign, 5), bytes("hello"));
+    EXPECT_EQ(vmZlibInflate(foreign, 5), bytesOf("hello"));
+    EXPECT_EQ(vmGZipInflate(foreign, 5), bytesOf("hello"));
 }
 
 TEST(Compression, RoundTripsLargeAndIncompressibleData) {
@@ -53,11 +53,11 @@ TEST(Compression, RoundTripsLargeAndIncompressibleData) {
 }
 
 TEST(Compression, BrokenStreamsGiveNothingAndEmptyStaysEmpty) {
-    const Bytes zlib = *vmZlibDeflate(bytes("hello hello hello hello"));
+    const Bytes zlib = *vmZlibDeflate(bytesOf("hello hello hello hello"));
     EXPECT_EQ(vmZlibInflate(Bytes(zlib.begin(), zlib.end() - 3), 1024), std::nullopt);
     // A zlib inflater does not take gzip.
-    EXPECT_EQ(vmZlibInflate(*vmGZipDeflate(bytes("hello")), 1024), std::nullopt);
-    EXPECT_EQ(vmGZipInflate(bytes("plain text, not a stream"), 1024), std::nullopt);
+    EXPECT_EQ(vmZlibInflate(*vmGZipDeflate(bytesOf("hello")), 1024), std::nullopt);
+    EXPECT_EQ(vmGZipInflate(bytesOf("plain text, not a stream"), 1024), std::nullopt);
     EXPECT_EQ(vmZlibInflate(Bytes{0x78}, 1024), std::nullopt);
     EXPECT_EQ(vmZlibInflate(Bytes(), 0), Bytes());
     EXPECT_EQ(vmGZipDeflate(Bytes()), Bytes());
@@ -134,8 +134,8 @@ TEST(Base64, EncodesWithAndWithoutLineBreaks) {
 TEST(Base64, DecodingSkipsForeignCharacters) {
     EXPECT_EQ(mabase64DecodedString("TW Fu\r\nTWE="), "ManMa");
     EXPECT_EQ(mastringWithBase64EncodedString("5pe26Ze0"), "时间");
-    EXPECT_EQ(madataWithBase64EncodedString("TQ"), bytes("M"));
-    EXPECT_EQ(madataWithBase64EncodedString("TWE"), bytes("Ma"));
+    EXPECT_EQ(madataWithBase64EncodedString("TQ"), bytesOf("M"));
+    EXPECT_EQ(madataWithBase64EncodedString("TWE"), bytesOf("Ma"));
     EXPECT_EQ(madataWithBase64EncodedString("===="), std::nullopt);
     EXPECT_EQ(madataWithBase64EncodedString("T"), std::nullopt);
     EXPECT_EQ(mabase64DecodedData("+/8="), (Bytes{0xfb, 0xff}));

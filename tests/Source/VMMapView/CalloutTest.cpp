@@ -21,7 +21,7 @@ namespace {
 using namespace testsupport;
 
 // Logs the callout's messages; answers clicks only when asked to.
-struct Listener : VAvaCalloutViewDelegate {
+struct CalloutListener : VAvaCalloutViewDelegate {
     bool handlesClicks = false;
     std::optional<double> delay;
     std::vector<std::string> log;
@@ -70,7 +70,7 @@ class CalloutTest : public ManualClockTest {
     HeadlessHost host;
     std::shared_ptr<UIView> floor, pin;
     std::shared_ptr<VAvaCalloutView> callout;
-    std::shared_ptr<Listener> listener = std::make_shared<Listener>();
+    std::shared_ptr<CalloutListener> listener = std::make_shared<CalloutListener>();
 };
 
 TEST_F(CalloutTest, TheBoxFitsItsTextAndItsArrowPointsAtThePin) {

@@ -19,9 +19,8 @@
 namespace {
 
 constexpr double kFrame = CADisplayLink::kRefreshPeriod;
-const CGColor kLand{224 / 255.0, 232 / 255.0, 208 / 255.0, 1};
 
-struct Log : VMMapViewDelegate {
+struct GestureLog : VMMapViewDelegate {
     std::vector<std::string> events;
     std::vector<CLLocationCoordinate2D> taps, presses;
     void mapViewRegionWillChangeAnimated(VMMapView&, bool a) override {
@@ -112,13 +111,13 @@ class GestureTest : public MapViewFixture {
     int gridEdge(int row) {
         const auto& frame = view->baseMapView()->layer()->contents();
         for (int x = 0; x < frame->width(); ++x)
-            if (testsupport::colourNear(frame->pixelAt(x, row), kLand, 0.02)) return x;
+            if (testsupport::colourNear(frame->pixelAt(x, row), kMapLand, 0.02)) return x;
         return -1;
     }
     CGPoint shown(VMMapPoint p) { return view->pointForMapPoint(p); }
 
     std::unique_ptr<HeadlessHost> host;
-    std::shared_ptr<Log> log = std::make_shared<Log>();
+    std::shared_ptr<GestureLog> log = std::make_shared<GestureLog>();
 };
 
 TEST_F(GestureTest, ADragMovesTheGridEdgeTwoPixelsPerPointAfterThePanBegan) {

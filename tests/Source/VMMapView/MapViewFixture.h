@@ -11,6 +11,10 @@
 #include "VMMapView.h"
 
 // A 320 × 480 map view in a home of its own, under the manual clock.
+// The engine's colours where the map has no data and on land.
+inline const CGColor kMapBackground{243 / 255.0, 241 / 255.0, 236 / 255.0, 1};
+inline const CGColor kMapLand{224 / 255.0, 232 / 255.0, 208 / 255.0, 1};
+
 class MapViewFixture : public testsupport::ManualClockTest {
   protected:
     // Null when EGL cannot make an OpenGL ES 1.1 context on this machine: the test skips then.

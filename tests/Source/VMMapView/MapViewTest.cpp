@@ -29,9 +29,6 @@ struct Recorder : VMMapViewDelegate {
     void mapViewRegionDidChangeAnimated(VMMapView&, bool) override { log.push_back("did"); }
 };
 
-const CGColor kBackground{243 / 255.0, 241 / 255.0, 236 / 255.0, 1};
-const CGColor kLand{224 / 255.0, 232 / 255.0, 208 / 255.0, 1};
-
 class MapViewTest : public MapViewFixture {
   protected:
     void SetUp() override {
@@ -145,7 +142,7 @@ TEST_F(MapViewTest, AFrameShowsTheBackgroundAndAHeldGrid) {
     const auto& contents = small->baseMapView()->layer()->contents();
     ASSERT_NE(contents, nullptr);
     EXPECT_EQ(contents->width(), 500);
-    EXPECT_TRUE(testsupport::colourNear(contents->pixelAt(250, 125), kBackground, 0.01));
+    EXPECT_TRUE(testsupport::colourNear(contents->pixelAt(250, 125), kMapBackground, 0.01));
 
     std::vector<uint8_t> body{0, 0, 0, 0, 4, '1', '3', '2', '0', 1, 2, 3};
     MapEngine* engine = small->render()->mapEngine();
@@ -154,8 +151,8 @@ TEST_F(MapViewTest, AFrameShowsTheBackgroundAndAHeldGrid) {
         engine, std::chrono::steady_clock::now() + std::chrono::seconds(20)));
     frames(1);
     const auto& held = small->baseMapView()->layer()->contents();
-    EXPECT_TRUE(testsupport::colourNear(held->pixelAt(10, 10), kLand, 0.01));
-    EXPECT_TRUE(testsupport::colourNear(held->pixelAt(490, 240), kBackground, 0.01));
+    EXPECT_TRUE(testsupport::colourNear(held->pixelAt(10, 10), kMapLand, 0.01));
+    EXPECT_TRUE(testsupport::colourNear(held->pixelAt(490, 240), kMapBackground, 0.01));
 }
 
 TEST_F(MapViewTest, ApplicationStateStopsAndRestartsDrawing) {

@@ -15,8 +15,6 @@ namespace {
 
 using testsupport::colourNear;
 
-const CGColor kBackground{243 / 255.0, 241 / 255.0, 236 / 255.0, 1};
-const CGColor kLand{224 / 255.0, 232 / 255.0, 208 / 255.0, 1};
 // With the view centred on the lower right corner of grid "1320" at zoom 4, the held grid
 // is a square of 128 points above and left of the centre, and nothing else.
 const CGPoint kOnLand{80, 200};
@@ -80,15 +78,15 @@ TEST_F(SnapshotTest, WholeViewShowsTheMapThePinAndTheLogo) {
     EXPECT_EQ(image->CGImage()->width(), 640);
     EXPECT_EQ(image->CGImage()->height(), 1136);
     const auto& pixels = image->CGImage();
-    EXPECT_TRUE(colourNear(testsupport::screenPixel(pixels, kOnLand.x, kOnLand.y), kLand));
+    EXPECT_TRUE(colourNear(testsupport::screenPixel(pixels, kOnLand.x, kOnLand.y), kMapLand));
     EXPECT_TRUE(
-        colourNear(testsupport::screenPixel(pixels, kBelowLand.x, kBelowLand.y), kBackground));
+        colourNear(testsupport::screenPixel(pixels, kBelowLand.x, kBelowLand.y), kMapBackground));
     EXPECT_TRUE(colourNear(testsupport::screenPixel(pixels, 104, 190), testsupport::kRed));
     expectLogoAt(image, CGPointMake(5, 568 - 5 - 13));
 
     const auto mapOnly = takeSnapshotInRect(*view, view->bounds(), false);
     ASSERT_NE(mapOnly, nullptr);
-    EXPECT_TRUE(colourNear(testsupport::screenPixel(mapOnly->CGImage(), 104, 190), kLand));
+    EXPECT_TRUE(colourNear(testsupport::screenPixel(mapOnly->CGImage(), 104, 190), kMapLand));
     expectLogoAt(mapOnly, CGPointMake(5, 568 - 5 - 13));
 }
 
@@ -106,8 +104,8 @@ TEST_F(SnapshotTest, ASmallRectangleGrowsToHoldTheLogoInsideTheView) {
     const auto& pixels = corner->CGImage();
     EXPECT_TRUE(colourNear(testsupport::screenPixel(pixels, 315 - origin.x, 564 - origin.y),
                            testsupport::kBlue));
-    EXPECT_TRUE(
-        colourNear(testsupport::screenPixel(pixels, 305 - origin.x, 564 - origin.y), kBackground));
+    EXPECT_TRUE(colourNear(testsupport::screenPixel(pixels, 305 - origin.x, 564 - origin.y),
+                           kMapBackground));
 }
 
 TEST_F(SnapshotTest, RectanglesAreCutStandardisedAndRoundedOutwards) {
@@ -138,9 +136,9 @@ TEST_F(SnapshotTest, TheGLReadBackIsUprightAndClippedByItsPath) {
     EXPECT_EQ(image->CGImage()->pixelAt(4, 4).a, 0);
     EXPECT_EQ(image->CGImage()->pixelAt(635, 1131).a, 0);
     EXPECT_TRUE(
-        colourNear(testsupport::screenPixel(image->CGImage(), kOnLand.x, kOnLand.y), kLand));
+        colourNear(testsupport::screenPixel(image->CGImage(), kOnLand.x, kOnLand.y), kMapLand));
     EXPECT_TRUE(colourNear(testsupport::screenPixel(image->CGImage(), kBelowLand.x, kBelowLand.y),
-                           kBackground));
+                           kMapBackground));
     EXPECT_FALSE(view->render()->snapshotEnabled());
     EXPECT_EQ(view->render()->snapshotPath(), nullptr);
 }

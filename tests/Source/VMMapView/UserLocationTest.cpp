@@ -22,7 +22,7 @@ struct Update {
 };
 
 // Takes the updates as the order screens do: the flagged form, on the main thread.
-struct Screen : VMMapViewDelegate {
+struct LocationScreen : VMMapViewDelegate {
     std::vector<Update> updates;
     std::vector<long> modes;
     int starts = 0;
@@ -68,7 +68,7 @@ class UserLocationTest : public MapViewFixture {
         CLLocationManager::setSource(nullptr);
     }
 
-    std::shared_ptr<Screen> screen = std::make_shared<Screen>();
+    std::shared_ptr<LocationScreen> screen = std::make_shared<LocationScreen>();
 };
 
 TEST_F(UserLocationTest, AMapViewNeverOnScreenReportsThePositionsOfTheLocationFile) {

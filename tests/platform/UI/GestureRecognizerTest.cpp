@@ -22,7 +22,7 @@ namespace {
 constexpr double kFrame = 1.0 / 60.0;
 
 // Logs the states its actions arrive with, by name.
-struct Target : NSObject {
+struct GestureTarget : NSObject {
     std::vector<std::string> log;
     std::vector<UIGestureRecognizerState> states;
     std::vector<CGPoint> points;
@@ -92,9 +92,9 @@ class GestureRecognizerTest : public testsupport::ManualClockTest {
     }
     // A tap recognised only when a double tap has failed, both on the view.
     std::shared_ptr<UITapGestureRecognizer> singleTapWaitingForDouble(
-        const std::shared_ptr<Target>& singleTarget) {
-        auto single = UITapGestureRecognizer::create(singleTarget, &Target::tapped);
-        auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
+        const std::shared_ptr<GestureTarget>& singleTarget) {
+        auto single = UITapGestureRecognizer::create(singleTarget, &GestureTarget::tapped);
+        auto twice = UITapGestureRecognizer::create(target, &GestureTarget::tapped);
         twice->setNumberOfTapsRequired(2);
         single->requireGestureRecognizerToFail(twice);
         view->addGestureRecognizer(single);
@@ -110,11 +110,11 @@ class GestureRecognizerTest : public testsupport::ManualClockTest {
 
     std::unique_ptr<HeadlessHost> host;
     std::shared_ptr<TouchLog> view;
-    std::shared_ptr<Target> target = std::make_shared<Target>();
+    std::shared_ptr<GestureTarget> target = std::make_shared<GestureTarget>();
 };
 
 TEST_F(GestureRecognizerTest, RightSwipeFiresOnASwipeOnlyAndHonoursTheDirectionMask) {
-    auto swipe = UISwipeGestureRecognizer::create(target, &Target::handle);
+    auto swipe = UISwipeGestureRecognizer::create(target, &GestureTarget::handle);
     view->addGestureRecognizer(swipe);
     EXPECT_EQ(swipe->direction(), UISwipeGestureRecognizerDirectionRight);
 
@@ -157,7 +157,7 @@ TEST_F(GestureRecognizerTest, RightSwipeFiresOnASwipeOnlyAndHonoursTheDirectionM
 }
 
 TEST_F(GestureRecognizerTest, PinchReportsScaleAndVelocityFromTwoFingers) {
-    auto pinch = UIPinchGestureRecognizer::create(target, &Target::handle);
+    auto pinch = UIPinchGestureRecognizer::create(target, &GestureTarget::handle);
     view->addGestureRecognizer(pinch);
     host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {140, 100}}});
     EXPECT_EQ(pinch->numberOfTouches(), 2u);
@@ -189,7 +189,7 @@ TEST_F(GestureRecognizerTest, PinchReportsScaleAndVelocityFromTwoFingers) {
 }
 
 TEST_F(GestureRecognizerTest, RotationReportsTheAngleClockwisePositive) {
-    auto rotation = UIRotationGestureRecognizer::create(target, &Target::handle);
+    auto rotation = UIRotationGestureRecognizer::create(target, &GestureTarget::handle);
     view->addGestureRecognizer(rotation);
     host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {150, 100}}});
     // A quarter turn clockwise on screen (y grows downwards), in nine steps.
@@ -212,9 +212,9 @@ TEST_F(GestureRecognizerTest, RotationReportsTheAngleClockwisePositive) {
 }
 
 TEST_F(GestureRecognizerTest, PinchAndRotationRunTogetherOnlyWhenTheDelegateAllows) {
-    auto other = std::make_shared<Target>();
-    auto pinch = UIPinchGestureRecognizer::create(target, &Target::handle);
-    auto rotation = UIRotationGestureRecognizer::create(other, &Target::handle);
+    auto other = std::make_shared<GestureTarget>();
+    auto pinch = UIPinchGestureRecognizer::create(target, &GestureTarget::handle);
+    auto rotation = UIRotationGestureRecognizer::create(other, &GestureTarget::handle);
     auto delegate = std::make_shared<Delegate>();
     pinch->setDelegate(delegate);
     view->addGestureRecognizer(pinch);
@@ -245,8 +245,8 @@ TEST_F(GestureRecognizerTest, PinchAndRotationRunTogetherOnlyWhenTheDelegateAllo
 
 TEST_F(GestureRecognizerTest, TwoFingerRecognizersFailOnAThirdFingerAndEndWhenOneLifts) {
     const std::vector<std::pair<const char*, std::shared_ptr<UIGestureRecognizer>>> recognizers = {
-        {"pinch", UIPinchGestureRecognizer::create(target, &Target::handle)},
-        {"rotation", UIRotationGestureRecognizer::create(target, &Target::handle)}};
+        {"pinch", UIPinchGestureRecognizer::create(target, &GestureTarget::handle)},
+        {"rotation", UIRotationGestureRecognizer::create(target, &GestureTarget::handle)}};
     for (const auto& [name, r] : recognizers) {
         SCOPED_TRACE(name);
         target->states.clear();
@@ -277,7 +277,7 @@ TEST_F(GestureRecognizerTest, TwoFingerRecognizersFailOnAThirdFingerAndEndWhenOn
 }
 
 TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
-    auto singleTarget = std::make_shared<Target>();
+    auto singleTarget = std::make_shared<GestureTarget>();
     singleTapWaitingForDouble(singleTarget);
 
     tap({100, 100});
@@ -312,9 +312,9 @@ TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
 }
 
 TEST_F(GestureRecognizerTest, PanWaitingForADoubleTapDoesNotBeginAfterItsFingerIsUp) {
-    auto pan = UIPanGestureRecognizer::create(target, &Target::handle);
-    auto twiceTarget = std::make_shared<Target>();
-    auto twice = UITapGestureRecognizer::create(twiceTarget, &Target::tapped);
+    auto pan = UIPanGestureRecognizer::create(target, &GestureTarget::handle);
+    auto twiceTarget = std::make_shared<GestureTarget>();
+    auto twice = UITapGestureRecognizer::create(twiceTarget, &GestureTarget::tapped);
     twice->setNumberOfTapsRequired(2);
     pan->requireGestureRecognizerToFail(twice);
     view->addGestureRecognizer(pan);
@@ -338,7 +338,7 @@ TEST_F(GestureRecognizerTest, PanWaitingForADoubleTapDoesNotBeginAfterItsFingerI
 }
 
 TEST_F(GestureRecognizerTest, ViewHearsTheLiftOnceUndecidedRecognizersFail) {
-    auto twice = UITapGestureRecognizer::create(target, &Target::tapped);
+    auto twice = UITapGestureRecognizer::create(target, &GestureTarget::tapped);
     twice->setNumberOfTapsRequired(2);
     view->addGestureRecognizer(twice);
     tap({100, 100});
@@ -365,7 +365,7 @@ TEST_F(GestureRecognizerTest, ViewHearsTheLiftOnceUndecidedRecognizersFail) {
 }
 
 TEST_F(GestureRecognizerTest, TapFailsOnMovementAndCountsFingers) {
-    auto tapOne = UITapGestureRecognizer::create(target, &Target::tapped);
+    auto tapOne = UITapGestureRecognizer::create(target, &GestureTarget::tapped);
     view->addGestureRecognizer(tapOne);
     stroke({100, 100}, {115, 100}, 3);
     loop->runUntilIdle();
@@ -375,7 +375,7 @@ TEST_F(GestureRecognizerTest, TapFailsOnMovementAndCountsFingers) {
     loop->runUntilIdle();
     EXPECT_EQ(target->log.size(), 1u);
 
-    auto twoFinger = UITapGestureRecognizer::create(target, &Target::other);
+    auto twoFinger = UITapGestureRecognizer::create(target, &GestureTarget::other);
     twoFinger->setNumberOfTouchesRequired(2);
     view->removeGestureRecognizer(tapOne.get());
     view->addGestureRecognizer(twoFinger);
@@ -391,7 +391,7 @@ TEST_F(GestureRecognizerTest, TapFailsOnMovementAndCountsFingers) {
 }
 
 TEST_F(GestureRecognizerTest, LongPressBeginsAfterTheDurationUnlessTheFingerWanders) {
-    auto press = UILongPressGestureRecognizer::create(target, &Target::handle);
+    auto press = UILongPressGestureRecognizer::create(target, &GestureTarget::handle);
     view->addGestureRecognizer(press);
     EXPECT_DOUBLE_EQ(press->minimumPressDuration(), 0.5);
     host->touchDown(0, {100, 100});
@@ -425,7 +425,7 @@ TEST_F(GestureRecognizerTest, LongPressBeginsAfterTheDurationUnlessTheFingerWand
 }
 
 TEST_F(GestureRecognizerTest, PanTranslationVelocityAndReset) {
-    auto pan = UIPanGestureRecognizer::create(target, &Target::handle);
+    auto pan = UIPanGestureRecognizer::create(target, &GestureTarget::handle);
     view->addGestureRecognizer(pan);
     host->touchDown(0, {100, 100});
     drag(0, {100, 100}, {106, 100}, 2);
@@ -459,7 +459,7 @@ TEST_F(GestureRecognizerTest, PanTranslationIsInTheViewsCoordinates) {
     auto inner = UIView::create(CGRectMake(50, 50, 100, 100));
     inner->setTransform(CGAffineTransformMakeScale(2, 2));
     view->addSubview(inner);
-    auto pan = UIPanGestureRecognizer::create(target, &Target::handle);
+    auto pan = UIPanGestureRecognizer::create(target, &GestureTarget::handle);
     pan->setMaximumNumberOfTouches(1);
     inner->addGestureRecognizer(pan);
     host->touchDown(0, {100, 100});
@@ -489,7 +489,7 @@ TEST_F(GestureRecognizerTest, PanTranslationIsInTheViewsCoordinates) {
 }
 
 TEST_F(GestureRecognizerTest, DelegateDecidesBeginningAndReceiving) {
-    auto pan = UIPanGestureRecognizer::create(target, &Target::handle);
+    auto pan = UIPanGestureRecognizer::create(target, &GestureTarget::handle);
     auto delegate = std::make_shared<Delegate>();
     pan->setDelegate(delegate);
     view->addGestureRecognizer(pan);
@@ -520,10 +520,10 @@ TEST_F(GestureRecognizerTest, DelegateDecidesBeginningAndReceiving) {
 }
 
 TEST_F(GestureRecognizerTest, PanBeatsLongPressAndDisablingCancels) {
-    auto pressTarget = std::make_shared<Target>();
-    auto press = UILongPressGestureRecognizer::create(pressTarget, &Target::handle);
+    auto pressTarget = std::make_shared<GestureTarget>();
+    auto press = UILongPressGestureRecognizer::create(pressTarget, &GestureTarget::handle);
     press->setAllowableMovement(1000);
-    auto pan = UIPanGestureRecognizer::create(target, &Target::handle);
+    auto pan = UIPanGestureRecognizer::create(target, &GestureTarget::handle);
     view->addGestureRecognizer(press);
     view->addGestureRecognizer(pan);
     host->touchDown(0, {100, 100});
@@ -546,7 +546,7 @@ TEST_F(GestureRecognizerTest, PanBeatsLongPressAndDisablingCancels) {
 }
 
 TEST_F(GestureRecognizerTest, RecognizerTakenOffItsViewMidGestureIsCancelled) {
-    auto pinch = UIPinchGestureRecognizer::create(target, &Target::handle);
+    auto pinch = UIPinchGestureRecognizer::create(target, &GestureTarget::handle);
     view->addGestureRecognizer(pinch);
     host->post({{0, UITouchPhaseBegan, {100, 100}}, {1, UITouchPhaseBegan, {140, 100}}});
     drag(1, {140, 100}, {200, 100}, 3);
@@ -563,7 +563,7 @@ TEST_F(GestureRecognizerTest, RecognizerTakenOffItsViewMidGestureIsCancelled) {
 }
 
 TEST_F(GestureRecognizerTest, UndecidedRecognizerTakenOffItsViewLetsTheWaitingGo) {
-    auto singleTarget = std::make_shared<Target>();
+    auto singleTarget = std::make_shared<GestureTarget>();
     auto twice = singleTapWaitingForDouble(singleTarget);
 
     tap({100, 100});
@@ -579,17 +579,17 @@ TEST_F(GestureRecognizerTest, UndecidedRecognizerTakenOffItsViewLetsTheWaitingGo
 }
 
 TEST_F(GestureRecognizerTest, TargetsHearActionsInOrderAndCanLeave) {
-    auto second = std::make_shared<Target>();
-    auto tapOne = UITapGestureRecognizer::create(target, &Target::tapped);
-    tapOne->addTarget(second, &Target::handle);
-    tapOne->addTarget(target, &Target::other);
-    tapOne->addTarget(target, &Target::tapped);  // already there
+    auto second = std::make_shared<GestureTarget>();
+    auto tapOne = UITapGestureRecognizer::create(target, &GestureTarget::tapped);
+    tapOne->addTarget(second, &GestureTarget::handle);
+    tapOne->addTarget(target, &GestureTarget::other);
+    tapOne->addTarget(target, &GestureTarget::tapped);  // already there
     view->addGestureRecognizer(tapOne);
     tap({10, 10});
     EXPECT_EQ(target->log, (std::vector<std::string>{"tap", "other"}));
     EXPECT_EQ(second->log, (std::vector<std::string>{"any"}));
 
-    tapOne->removeTarget(target, &Target::tapped);
+    tapOne->removeTarget(target, &GestureTarget::tapped);
     second.reset();
     tap({10, 10});
     EXPECT_EQ(target->log, (std::vector<std::string>{"tap", "other", "other"}));
