@@ -66,27 +66,6 @@ TEST_F(CALayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
     EXPECT_EQ(completions, 1);
 }
 
-TEST_F(CALayerAnimationsTest, FillForwardsKeepsTheEndUntilRemoved) {
-    bool dropped = false;
-    CALayerAnimations list([&](const auto&, const auto&) { dropped = true; });
-    auto anim = fade(1);
-    anim->setFillMode(kCAFillModeForwards);
-    anim->setRemovedOnCompletion(false);
-    list.addAnimation(anim, "drop");
-    loop->runUntilIdle();
-    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start"}));
-    advance(3);
-    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop YES"}));
-    EXPECT_DOUBLE_EQ(presented(list, 0.4), 1);
-    EXPECT_FALSE(dropped);
-    EXPECT_FALSE(list.isRunning());
-    // Already told it finished: removing it says nothing more.
-    list.removeAnimation(anim, "drop");
-    loop->runUntilIdle();
-    EXPECT_EQ(recorder->log.size(), 2u);
-    EXPECT_DOUBLE_EQ(presented(list, 0.4), 0.4);
-}
-
 TEST_F(CALayerAnimationsTest, RemovedBeforeTheEndStopsUnfinishedOnALaterTurn) {
     CALayerAnimations list;
     auto first = fade(1);
