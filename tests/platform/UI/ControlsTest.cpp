@@ -239,8 +239,6 @@ TEST(AlertView, ShowsCentredAndReportsTheTappedButton) {
     {
         auto alert = UIAlertView::create("提示", "确定要拨打电话吗？", recorder, "取消", {"确定"});
         alert->setHandler([&handled](int i) { handled = i; });
-        EXPECT_EQ(alert->cancelButtonIndex(), 0);
-        EXPECT_EQ(alert->firstOtherButtonIndex(), 1);
         alert->show();
         EXPECT_TRUE(alert->isVisible());
         const CGRect box = alert->box()->frame();
