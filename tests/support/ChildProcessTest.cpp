@@ -24,7 +24,7 @@ TEST(ChildProcess, ReadsLinesAndTheExitCode) {
     EXPECT_TRUE(processIsGone(child.pid()));
 }
 
-TEST(ChildProcess, AProgramThatCannotBeRunDoesNotStart) {
+TEST(ChildProcess, ProgramThatCannotBeRunDoesNotStart) {
     ChildProcess missing({"/nonexistent/program"});
     EXPECT_FALSE(missing.started());
     EXPECT_EQ(missing.readLine(0.05), std::nullopt);
@@ -59,7 +59,7 @@ TEST(ChildProcess, GivesTheChildItsEnvironmentDirectoryAndOwnStderr) {
     EXPECT_EQ(child.err(), "to-stderr\n");
 }
 
-TEST(ChildProcess, ASignalEndingTheChildShowsInItsStatus) {
+TEST(ChildProcess, SignalEndingTheChildShowsInItsStatus) {
     ChildProcess child({"/bin/sh", "-c", "echo ready; kill -USR1 $$"});
     ASSERT_EQ(child.readLine(), "ready");
     EXPECT_EQ(child.waitForExit(), 128 + SIGUSR1);
@@ -68,7 +68,7 @@ TEST(ChildProcess, ASignalEndingTheChildShowsInItsStatus) {
 
 // A child that ignores SIGTERM is killed and reaped when the test gives up on it, by stop() or
 // by the object going, so that no process outlives its test.
-TEST(ChildProcess, AChildThatIgnoresStopIsKilledAndReaped) {
+TEST(ChildProcess, ChildThatIgnoresStopIsKilledAndReaped) {
     const std::vector<std::string> stubborn = {"/bin/sh", "-c",
                                                "trap '' TERM; echo ready; while :; do :; done"};
     pid_t pid = -1;
@@ -91,7 +91,7 @@ TEST(ChildProcess, AChildThatIgnoresStopIsKilledAndReaped) {
 
 // The kernel ends the child when the process that started it dies without running its
 // destructors, as a test binary that crashes or is killed by its time-out does.
-TEST(ChildProcess, AChildDiesWithTheProcessThatStartedIt) {
+TEST(ChildProcess, ChildDiesWithTheProcessThatStartedIt) {
     // The orphan comes to this process, so that it can be watched and reaped here.
     ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     int pids[2];

@@ -5,42 +5,25 @@
 #include <set>
 
 #include "EngineFixture.h"
+#include "GLTarget.h"
 #include "GridFeatureBytes.h"
-#include "OpenGLES/EAGLContext.h"
+#include "RgbaPixels.h"
 
 namespace {
 
-using Rgba = std::array<int, 4>;
+using testsupport::Rgba;
 
 // Frames drawn into an offscreen framebuffer of a real GL ES 1.1 context and read back.
 class EngineFrameTest : public EngineFixture {
   protected:
     void SetUp() override {
-        context = EAGLContext::create(kEAGLRenderingAPIOpenGLES1);
         if (!context) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
-        ASSERT_TRUE(EAGLContext::setCurrentContext(context));
         EngineFixture::SetUp();
-    }
-
-    void TearDown() override {
-        EngineFixture::TearDown();
-        if (!context) return;
-        glDeleteFramebuffersOES(1, &framebuffer);
-        glDeleteRenderbuffersOES(1, &renderbuffer);
-        EAGLContext::setCurrentContext(nullptr);
     }
 
     void makeSurface(int width, int height) {
         drawable->setDrawableSize(width, height);
-        glGenFramebuffersOES(1, &framebuffer);
-        glBindFramebufferOES(GL_FRAMEBUFFER_OES, framebuffer);
-        glGenRenderbuffersOES(1, &renderbuffer);
-        glBindRenderbufferOES(GL_RENDERBUFFER_OES, renderbuffer);
-        ASSERT_TRUE(context->renderbufferStorage(GL_RENDERBUFFER_OES, drawable));
-        glFramebufferRenderbufferOES(GL_FRAMEBUFFER_OES, GL_COLOR_ATTACHMENT0_OES,
-                                     GL_RENDERBUFFER_OES, renderbuffer);
-        ASSERT_EQ(glCheckFramebufferStatusOES(GL_FRAMEBUFFER_OES),
-                  GLenum(GL_FRAMEBUFFER_COMPLETE_OES));
+        ASSERT_TRUE(gl.attach(drawable));
         mapEngineSetSurfaceSize(engine, width, height);
     }
 
@@ -51,21 +34,18 @@ class EngineFrameTest : public EngineFixture {
     }
 
     static Rgba pixel(const EAGLPixels& p, int x, int y) {
-        const size_t at = (static_cast<size_t>(y) * p.width + x) * 4;
-        return {p.rgba[at], p.rgba[at + 1], p.rgba[at + 2], p.rgba[at + 3]};
+        return testsupport::rgbaAt(p.rgba, p.width, x, y);
     }
-
     static void expectColour(const Rgba& actual, const Rgba& expected) {
-        for (size_t i = 0; i < 4; ++i) EXPECT_NEAR(actual[i], expected[i], 1) << "channel " << i;
+        EXPECT_TRUE(testsupport::rgbaNear(actual, expected));
     }
 
     static constexpr Rgba kBackground{243, 241, 236, 255};
     static constexpr Rgba kLand{224, 232, 208, 255};
 
-    std::shared_ptr<EAGLContext> context;
+    testsupport::GLTarget gl;
+    const std::shared_ptr<EAGLContext>& context = gl.context();
     std::shared_ptr<EAGLDrawable> drawable = std::make_shared<EAGLDrawable>();
-    GLuint framebuffer = 0;
-    GLuint renderbuffer = 0;
 };
 
 TEST_F(EngineFrameTest, BackgroundAndAHeldGridShowWhereTheyLie) {

@@ -127,7 +127,7 @@ TEST(DoNotBackup, OnlyExistingDirectoriesAreMadeAndMarked) {
     EXPECT_THAT(log.lines()[0], testing::HasSubstr("Error create directory"));
 }
 
-TEST(DoNotBackup, AFileSystemWithoutUserAttributesKeepsTheDirectory) {
+TEST(DoNotBackup, FileSystemWithoutUserAttributesKeepsTheDirectory) {
     const ExtendedAttributeWriter unsupported = [](const fs::path&, std::string_view,
                                                    std::string_view) {
         return std::make_error_code(std::errc::operation_not_supported);

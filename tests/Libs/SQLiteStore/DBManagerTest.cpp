@@ -157,7 +157,7 @@ TEST(DBManagerTest, SelectAndDeleteMatchTheWholeIdentifierOnly) {
     EXPECT_EQ((*rest)[1]->askPriceIDStr(), "x' or '1'='1");
 }
 
-TEST(DBManagerTest, AnUnreadableStoreFailsEveryCallAndKeepsItsFile) {
+TEST(DBManagerTest, UnreadableStoreFailsEveryCallAndKeepsItsFile) {
     struct Case {
         const char* name;
         void (*make)(const std::string& path);

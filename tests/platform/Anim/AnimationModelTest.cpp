@@ -214,14 +214,10 @@ TEST(CAAnimationTest, DelegateAndCompletionSeeTheAnimation) {
     anim->setCompletion([&](bool finished) {
         recorder->log.push_back(finished ? "completion finished" : "completion cut");
     });
-    anim->setValue("animationCompletionBlock", std::string("drop"));
     anim->notifyDidStart();
     anim->notifyDidStop(false);
     EXPECT_EQ(recorder->last, anim);
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop NO", "completion cut"}));
-    ASSERT_NE(anim->valueForKey("animationCompletionBlock"), nullptr);
-    EXPECT_EQ(std::any_cast<std::string>(*anim->valueForKey("animationCompletionBlock")), "drop");
-    EXPECT_EQ(anim->valueForKey("presenting"), nullptr);
 
     // The delegate is not kept alive by the animation.
     std::weak_ptr<AnimationLog> weak = recorder;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -8,7 +7,6 @@
 #include "Foundation/NSRunLoop.h"
 #include "ManualClock.h"
 #include "QuartzCore/CABasicAnimation.h"
-#include "QuartzCore/CAKeyframeAnimation.h"
 #include "QuartzCore/CALayerAnimations.h"
 
 namespace {
@@ -34,58 +32,6 @@ class CALayerAnimationsTest : public testsupport::ManualClockTest {
     }
     std::shared_ptr<AnimationLog> recorder = std::make_shared<AnimationLog>();
 };
-
-TEST_F(CALayerAnimationsTest, KeyframeValueMidwayAndOneCompletion) {
-    std::vector<std::string> dropped;
-    CALayerAnimations list([&](const std::shared_ptr<CAAnimation>&, const std::string& key) {
-        dropped.push_back(key);
-    });
-    auto anim = CAKeyframeAnimation::animationWithKeyPath("opacity");
-    anim->setValues({CAValue::number(0), CAValue::number(0.2), CAValue::number(1)});
-    anim->setKeyTimes({0, 0.25, 1});
-    anim->setDuration(2);
-    int completions = 0;
-    anim->setCompletion([&](bool finished) {
-        EXPECT_TRUE(finished);
-        ++completions;
-    });
-    list.addAnimation(anim, "fade");
-    advance(1.0);
-    // Halfway: a third of the way along the second segment.
-    EXPECT_NEAR(presented(list, 5), 0.2 + 0.8 / 3.0, 1e-12);
-    EXPECT_TRUE(list.isRunning());
-    EXPECT_EQ(completions, 0);
-    Clock::advance(1.0);
-    EXPECT_EQ(completions, 0);  // only a run-loop turn delivers it
-    loop->runUntilIdle();
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(dropped, (std::vector<std::string>{"fade"}));
-    EXPECT_TRUE(list.empty());
-    EXPECT_DOUBLE_EQ(presented(list, 5), 5);
-    advance(5.0);
-    EXPECT_EQ(completions, 1);
-}
-
-TEST_F(CALayerAnimationsTest, FillForwardsKeepsTheEndUntilRemoved) {
-    bool dropped = false;
-    CALayerAnimations list([&](const auto&, const auto&) { dropped = true; });
-    auto anim = fade(1);
-    anim->setFillMode(kCAFillModeForwards);
-    anim->setRemovedOnCompletion(false);
-    list.addAnimation(anim, "drop");
-    loop->runUntilIdle();
-    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start"}));
-    advance(3);
-    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop YES"}));
-    EXPECT_DOUBLE_EQ(presented(list, 0.4), 1);
-    EXPECT_FALSE(dropped);
-    EXPECT_FALSE(list.isRunning());
-    // Already told it finished: removing it says nothing more.
-    list.removeAnimation(anim, "drop");
-    loop->runUntilIdle();
-    EXPECT_EQ(recorder->log.size(), 2u);
-    EXPECT_DOUBLE_EQ(presented(list, 0.4), 0.4);
-}
 
 TEST_F(CALayerAnimationsTest, RemovedBeforeTheEndStopsUnfinishedOnALaterTurn) {
     CALayerAnimations list;
@@ -123,15 +69,6 @@ TEST_F(CALayerAnimationsTest, LaterBeginTimeStartsLater) {
     EXPECT_DOUBLE_EQ(presented(list, 0.7), 0.5);
     advance(1);
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop YES"}));
-}
-
-TEST_F(CALayerAnimationsTest, ListGoneBeforeTheEndTellsNobody) {
-    {
-        CALayerAnimations list;
-        list.addAnimation(fade(1), "k");
-    }
-    advance(2);
-    EXPECT_TRUE(recorder->log.empty());
 }
 
 }  // namespace

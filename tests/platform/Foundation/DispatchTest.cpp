@@ -266,7 +266,7 @@ namespace {
 std::atomic<bool> gBlockRunning{false};
 std::atomic<bool> gExiting{false};
 
-TEST(DispatchExitTest, ABlockStillRunningAtExitCanStillQueueWork) {
+TEST(DispatchExitTest, BlockStillRunningAtExitCanStillQueueWork) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {

@@ -38,16 +38,14 @@ TEST(AppHomeTest, StandardDirectoriesLiveUnderTheChosenHome) {
     const std::string home = temp / "home";
     NSSetHomeDirectory(home);
     EXPECT_EQ(NSHomeDirectory(), home);
-    const auto documents =
-        NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask);
-    const auto caches = NSSearchPathForDirectoriesInDomains(NSCachesDirectory, NSUserDomainMask);
-    const auto library = NSSearchPathForDirectoriesInDomains(NSLibraryDirectory, NSUserDomainMask);
-    ASSERT_EQ(documents.size(), 1u);
-    ASSERT_EQ(caches.size(), 1u);
-    ASSERT_EQ(library.size(), 1u);
-    EXPECT_EQ(documents[0], home + "/Documents");
-    EXPECT_EQ(caches[0], home + "/Library/Caches");
-    EXPECT_EQ(library[0], home + "/Library");
+    const std::pair<NSSearchPathDirectory, const char*> standard[] = {
+        {NSDocumentDirectory, "/Documents"},
+        {NSCachesDirectory, "/Library/Caches"},
+        {NSLibraryDirectory, "/Library"}};
+    for (const auto& [directory, path] : standard) {
+        EXPECT_EQ(NSSearchPathForDirectoriesInDomains(directory, NSUserDomainMask),
+                  std::vector<std::string>{home + path});
+    }
     EXPECT_EQ(NSTemporaryDirectory(), home + "/tmp/");
     EXPECT_EQ(NSHomeSubdirectory("Library/Preferences"), home + "/Library/Preferences");
     for (const char* sub : {"Documents", "Library/Caches", "Library/Preferences", "tmp"})

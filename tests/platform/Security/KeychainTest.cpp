@@ -74,7 +74,7 @@ TEST_F(Keychain, TheFileIsTheOwnersAloneAndOutlivesTheAppsDirectories) {
     EXPECT_EQ(entries, 1u);
 }
 
-TEST_F(Keychain, ADamagedFileIsReportedAndLeftAsItIs) {
+TEST_F(Keychain, DamagedFileIsReportedAndLeftAsItIs) {
     { std::ofstream(file()) << "not a keychain"; }
     std::optional<NSData> data;
     EXPECT_EQ(SecItemCopyMatching(fetch(item("s", "a")), &data), errSecDecode);

@@ -81,7 +81,7 @@ TEST_F(SCNetworkReachabilityTest, TargetsAreReachableWhileSomethingAcceptsThere)
     }
 }
 
-TEST_F(SCNetworkReachabilityTest, AnAddressWithoutAPortIsAnsweredFromTheRoutesThereAndThen) {
+TEST_F(SCNetworkReachabilityTest, AddressWithoutAPortIsAnsweredFromTheRoutesThereAndThen) {
     SCNetworkReachabilityFlags flags = 0;
     EXPECT_TRUE(loopback(0)->getFlags(flags));
     EXPECT_EQ(flags, kLoopbackFlags);
@@ -96,7 +96,7 @@ TEST_F(SCNetworkReachabilityTest, NamesAndFamiliesItCannotWatchMakeNoReference) 
     EXPECT_FALSE(SCNetworkReachability::createWithAddress(nullptr));
 }
 
-TEST_F(SCNetworkReachabilityTest, AQueryAnswersTheLastStateWhileAProbeHangs) {
+TEST_F(SCNetworkReachabilityTest, QueryAnswersTheLastStateWhileAProbeHangs) {
     // The first probe fills the listener's only slot; every later one hangs, for longer than
     // the test takes unless something waits for it.
     LoopbackListener listener(0);

@@ -74,9 +74,6 @@ TEST_F(ApplicationTest, OpensKnownSchemesAndRecordsThem) {
     app->registerURLScheme("weird-scheme");
     EXPECT_TRUE(app->openURL("weird-scheme://x"));
     EXPECT_EQ(app->openedURLs(), (std::vector<std::string>{"tel:4008001234", "weird-scheme://x"}));
-    EXPECT_EQ(app->statusBarFrame(), CGRectMake(0, 0, 320, 20));
-    app->setStatusBarHidden(true);
-    EXPECT_EQ(app->statusBarFrame(), CGRectZero);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Foundation/NSRunLoop.h"
+#include "ScreenPixels.h"
 #include "TempDir.h"
 #include "UIKit/UITextField.h"
 #include "host/HeadlessHost.h"
@@ -48,12 +49,17 @@ TEST_P(HostTest, FingersAndKeysReachTheScreenAndStopEndsTheRun) {
     NSRunLoop::mainRunLoop()->performAfterDelay(0, [this] { host_->stop(); });
     EXPECT_FALSE(host_->runFor(60));  // ended by stop(), not by the time
 
+    auto band = UIView::create(CGRectMake(0, 0, 320, 50));
+    band->setBackgroundColor(UIColor::redColor());
+    host_->window()->addSubview(band);
     TempDir tmp;
     ASSERT_TRUE(host_->writePNG(tmp / "screen.png"));
     auto image = CGImage::createWithContentsOfFile(tmp / "screen.png");
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width(), 640);
     EXPECT_EQ(image->height(), 1136);
+    EXPECT_TRUE(testsupport::colourNear(image->pixelAt(10, 10), testsupport::kRed));
+    EXPECT_TRUE(testsupport::colourNear(image->pixelAt(10, 400), testsupport::kWhite));
 }
 
 INSTANTIATE_TEST_SUITE_P(Hosts, HostTest, ::testing::Values("headless", "window"),

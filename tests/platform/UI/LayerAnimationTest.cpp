@@ -59,7 +59,9 @@ TEST_F(LayerAnimationTest, KeyframeValueAtHalfItsDurationAndOneCompletion) {
     // The model never moved.
     EXPECT_EQ(layer->position(), CGPointMake(10, 10));
 
-    advance(0.5);
+    Clock::advance(0.5);
+    EXPECT_EQ(completions, 0);  // only a run-loop turn delivers it
+    loop->runUntilIdle();
     EXPECT_EQ(completions, 1);
     EXPECT_EQ(stops->log, (std::vector<std::string>{"start", "stop YES"}));
     EXPECT_EQ(layer->animationForKey("move"), nullptr);

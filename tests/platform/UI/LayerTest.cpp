@@ -72,7 +72,7 @@ TEST(Layer, FrameFollowsPositionAnchorAndTransform) {
     EXPECT_EQ(child->convertPointFromLayer(p, parent.get()), CGPointMake(1, 1));
 }
 
-TEST(Layer, AnAncestorCannotBecomeASublayerOfItsDescendant) {
+TEST(Layer, AncestorCannotBecomeASublayerOfItsDescendant) {
     auto root = CALayer::layer(), middle = CALayer::layer(), leaf = CALayer::layer();
     root->addSublayer(middle);
     middle->addSublayer(leaf);
@@ -205,7 +205,7 @@ TEST(Layer, ShapeGradientTextAndMaskLayers) {
 
 namespace {
 
-TEST(Layer, ATranslucentLayerShowsSublayersAndShadowBeyondItsBounds) {
+TEST(Layer, TranslucentLayerShowsSublayersAndShadowBeyondItsBounds) {
     HeadlessHost host;
     auto group = CALayer::layer();
     group->setFrame(CGRectMake(20, 20, 10, 10));

@@ -222,7 +222,7 @@ TEST_F(ViewTree, HitTestingHonoursVisibilityInteractionAndBounds) {
     EXPECT_EQ(w.hitTest({80, 80}, nullptr), child);
 }
 
-TEST_F(ViewTree, AViewScaledToNothingCoversNothing) {
+TEST_F(ViewTree, ViewScaledToNothingCoversNothing) {
     auto parent = UIView::create(CGRectMake(0, 0, 300, 300));
     auto collapsed = UIView::create(CGRectMake(0, 0, 300, 300));
     parent->addSubview(collapsed);
