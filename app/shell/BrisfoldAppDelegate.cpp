@@ -4,6 +4,7 @@
 
 #include "Foundation/JSONValue.h"
 #include "Foundation/NSBundle.h"
+#include "Foundation/NSHTTPCookieStorage.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSUserDefaults.h"
 #include "UIKit/UIDevice.h"
@@ -79,6 +80,7 @@ void BrisfoldAppDelegate::loadConfig() {
     // Another version may keep its session differently: it signs in afresh.
     if (stored(*defaults, kVersionKey) != bundleVersion) {
         for (const char* key : kSessionKeys) defaults->removeObjectForKey(key);
+        NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
         defaults->setString(bundleVersion, kVersionKey);
     }
     userName_ = stored(*defaults, kUserNameKey);
