@@ -69,6 +69,7 @@ class DevServer {
     // $XDG_DATA_HOME/brisfold/devserver.sqlite, else ~/.local/share/brisfold/devserver.sqlite.
     static std::filesystem::path defaultDataFile();
 
+    const ApiRouter& router() const { return router_; }
     MapDataEndpoints& mapData() { return *mapData_; }
     ServicesEndpoints& services() { return services_; }
 

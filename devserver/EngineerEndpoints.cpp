@@ -5,6 +5,7 @@
 #include <string>
 
 #include "PasswordHash.h"
+#include "Sessions.h"
 
 namespace devserver {
 
@@ -58,6 +59,7 @@ nlohmann::json login(const ApiRequest& request) {
     reply["Level"] = engineer.text(8);
     reply["NotReadCount"] = std::to_string(unread);
     reply["Statistics"] = statistics(request.db, userId);
+    request.setCookie = openSession(request.db, userId);
     return reply;
 }
 

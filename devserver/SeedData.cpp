@@ -30,6 +30,11 @@ CREATE TABLE engineers (
     level TEXT NOT NULL,
     token_hash TEXT NOT NULL DEFAULT ''
 );
+CREATE TABLE sessions (
+    token_hash TEXT PRIMARY KEY,
+    engineer_id TEXT NOT NULL REFERENCES engineers(user_id),
+    expires_at INTEGER NOT NULL
+);
 CREATE TABLE goods (
     goods_id TEXT PRIMARY KEY,
     goods_name TEXT NOT NULL,
@@ -552,8 +557,11 @@ void ensureSeeded(Database& db, int passwordIterations) {
     Transaction transaction(db);
     const int64_t version = db.scalar("PRAGMA user_version");
     if (version >= kSchemaVersion) return;
-    if (version == 1) {
-        upgradeFromVersion1(db, passwordIterations);
+    if (version > 0) {
+        if (version == 1) upgradeFromVersion1(db, passwordIterations);
+        db.execute(
+            "CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, engineer_id TEXT NOT NULL "
+            "REFERENCES engineers(user_id), expires_at INTEGER NOT NULL)");
     } else {
         db.execute(kSchema);
         Seeder(db, passwordIterations).run();
