@@ -145,7 +145,7 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
             std::fprintf(stderr, "brisfold-devserver: %s\n", line.c_str());
         };
     }
-    registerEngineerEndpoints(router_);
+    registerEngineerEndpoints(router_, options_.beforePasswordCheck);
     registerAskPriceEndpoints(router_);
     registerOrderEndpoints(router_);
     registerSearchEndpoints(router_);

@@ -38,6 +38,8 @@ struct DevServerOptions {
     std::chrono::milliseconds busyTimeout = std::chrono::seconds(10);
     // Gets one line for each internal error, with its cause; standard error when empty.
     std::function<void(const std::string&)> log;
+    // Runs before each password check, outside the data lock (tests hold logins there).
+    std::function<void()> beforePasswordCheck;
     // Gets one line for each map data request, with its headers.
     std::function<void(const std::string&)> mapDataLog;
 };

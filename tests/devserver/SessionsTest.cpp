@@ -2,8 +2,11 @@
 
 #include <set>
 #include <string>
+#include <thread>
 
+#include "Deadline.h"
 #include "DevServerFixture.h"
+#include "Gate.h"
 #include "PasswordHash.h"
 #include "SeedData.h"
 #include "Sessions.h"
@@ -157,6 +160,30 @@ TEST_F(SessionsTest, SessionIsAPrivateExpiringCookieKeptOnlyAsAHash) {
     EXPECT_EQ(postWithCookie(session, "Order/OrderList", list)->status, 200);
     open().run("UPDATE sessions SET expires_at = 0 WHERE token_hash = ?", tokenHash(token));
     EXPECT_EQ(postWithCookie(session, "Order/OrderList", list)->status, 401);
+}
+
+// Hashing a password takes long on purpose; a wrong login held inside it must not hold up
+// another engineer's request.
+TEST_F(SessionsTest, PasswordChecksHoldNoOneElseUp) {
+    testsupport::Gate gate;
+    auto options = test::testOptions();
+    options.beforePasswordCheck = [&] { gate.pass(); };
+    restart(options);
+    std::thread wrong([&] { postWithCookie("", "Engineer/Login", "UserName=lina&PassWord=x"); });
+    const struct Release {
+        testsupport::Gate& gate;
+        std::thread& thread;
+        ~Release() {
+            gate.open();
+            thread.join();
+        }
+    } release{gate, wrong};
+    ASSERT_TRUE(testsupport::waitUntil([&] { return gate.waiting() == 1; }));
+
+    const auto list = post("Order/OrderList", "brisfoldID=" + me_);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->status, 200);
+    EXPECT_EQ(gate.waiting(), 1u);
 }
 
 }  // namespace
