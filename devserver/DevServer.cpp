@@ -235,7 +235,8 @@ void DevServer::configure() {
     registerOfflineEndpoints(http, options_.log);
     mapData_->registerOn(http);
     services_.install(http);
-    tiles_ = std::make_unique<TileEndpoints>();
+    // Half the workers at most, so that the release and everyone else are still served.
+    tiles_ = std::make_unique<TileEndpoints>(options_.workers / 2, options_.heldTileDeadline);
     tiles_->registerOn(http);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {

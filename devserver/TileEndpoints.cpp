@@ -132,8 +132,13 @@ void TileEndpoints::registerOn(httplib::Server& server) {
                [this](const httplib::Request& request, httplib::Response& response) {
                    note(request.target);
                    const auto tile = parseTile(request, 2, response);
-                   waitAtGate(request.matches[1]);
-                   if (tile) answerTile(*tile, response);
+                   if (!tile) return;
+                   if (!waitAtGate(request.matches[1])) {
+                       response.status = 503;
+                       response.set_content("the gate was not released\n", "text/plain");
+                       return;
+                   }
+                   answerTile(*tile, response);
                });
     server.Post(R"(/tiles/release/([\w-]{1,64}))", [this](const httplib::Request& request,
                                                           httplib::Response& response) {
@@ -173,12 +178,20 @@ void TileEndpoints::note(const std::string& target) {
     log_.push_back(target);
 }
 
-void TileEndpoints::waitAtGate(const std::string& gate) {
+bool TileEndpoints::waitAtGate(const std::string& gate) {
     std::unique_lock lock(mutex_);
-    if (stopping_ || open_.contains(gate)) return;
+    if (stopping_ || open_.contains(gate)) return true;
+    if (waiting_.size() >= maxHeld_) return false;
     waiting_.push_back(gate);
-    released_.wait(lock, [&] { return stopping_ || open_.contains(gate); });
+    const bool released =
+        released_.wait_for(lock, holdDeadline_, [&] { return stopping_ || open_.contains(gate); });
     waiting_.erase(std::find(waiting_.begin(), waiting_.end(), gate));
+    return released;
+}
+
+std::size_t TileEndpoints::held() const {
+    std::lock_guard lock(mutex_);
+    return waiting_.size();
 }
 
 std::size_t TileEndpoints::release(const std::string& gate) {
