@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -14,6 +15,13 @@ namespace devserver {
 struct ApiRequest {
     const FormBody& form;
     Database& db;
+    // The engineer of the request's live session; empty without one.
+    const std::string& sessionEngineer;
+    // Held while the handler runs; a handler may let go of it for slow work that reads and
+    // writes no data (hashing a password), and must take it again before touching the data.
+    std::unique_lock<std::mutex>& dbLock;
+    // A handler that opens a session sets the Set-Cookie value of its reply here.
+    std::string& setCookie;
 };
 
 // Devices a detail reply lists before the engineer pages on.
@@ -33,16 +41,38 @@ void dropNulls(nlohmann::json& object);
 // Returns the reply object; throws BadRequest for a missing or unusable field.
 using ApiHandler = std::function<nlohmann::json(const ApiRequest&)>;
 
+// Who may call an endpoint. Engineer data needs a live session, and the engineer the body
+// names must be the session's.
+struct ApiAccess {
+    enum Kind {
+        Public,
+        // Any live session; the handler itself checks what it touches belongs to it.
+        Session,
+        // A live session whose engineer the body names under engineerKey.
+        Engineer,
+        // As Engineer when the body names one; without, the reply holds public data only.
+        OptionalEngineer,
+    };
+    Kind kind = Public;
+    const char* engineerKey = nullptr;
+};
+
+struct ApiEndpoint {
+    ApiHandler handler;
+    ApiAccess access;
+};
+
 // The service API's endpoint table, keyed by the path after "/api/" ("Engineer/Login").
 // Each area (Engineer, AskPrice, Order, NewsCenter) adds its endpoints through its own
 // register function.
 class ApiRouter {
   public:
-    void add(std::string path, ApiHandler handler);
-    const ApiHandler* find(std::string_view path) const;
+    void add(std::string path, ApiHandler handler, ApiAccess access = {});
+    const ApiEndpoint* find(std::string_view path) const;
+    const std::map<std::string, ApiEndpoint, std::less<>>& endpoints() const { return handlers_; }
 
   private:
-    std::map<std::string, ApiHandler, std::less<>> handlers_;
+    std::map<std::string, ApiEndpoint, std::less<>> handlers_;
 };
 
 // The action reply envelope: {"code":"1"|"0","tip":...}.

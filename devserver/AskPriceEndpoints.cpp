@@ -184,8 +184,9 @@ nlohmann::json engineerPrice(const ApiRequest& request) {
 }  // namespace
 
 void registerAskPriceEndpoints(ApiRouter& router) {
-    router.add("AskPrice/AskPriceList", askPriceList);
-    router.add("AskPrice/EngineerPrice", engineerPrice);
+    router.add("AskPrice/AskPriceList", askPriceList, ApiAccess{ApiAccess::Engineer, "brisfoldID"});
+    router.add("AskPrice/EngineerPrice", engineerPrice,
+               ApiAccess{ApiAccess::Engineer, "brisfoldID"});
 }
 
 }  // namespace devserver

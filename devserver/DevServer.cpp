@@ -20,6 +20,7 @@
 #include "OrderEndpoints.h"
 #include "SearchEndpoints.h"
 #include "SeedData.h"
+#include "Sessions.h"
 #include "TileEndpoints.h"
 
 namespace devserver {
@@ -144,7 +145,7 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
             std::fprintf(stderr, "brisfold-devserver: %s\n", line.c_str());
         };
     }
-    registerEngineerEndpoints(router_);
+    registerEngineerEndpoints(router_, options_.beforePasswordCheck);
     registerAskPriceEndpoints(router_);
     registerOrderEndpoints(router_);
     registerSearchEndpoints(router_);
@@ -234,7 +235,8 @@ void DevServer::configure() {
     registerOfflineEndpoints(http, options_.log);
     mapData_->registerOn(http);
     services_.install(http);
-    tiles_ = std::make_unique<TileEndpoints>();
+    // Half the workers at most, so that the release and everyone else are still served.
+    tiles_ = std::make_unique<TileEndpoints>(options_.workers / 2, options_.heldTileDeadline);
     tiles_->registerOn(http);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {
@@ -296,8 +298,8 @@ void DevServer::handleApi(const httplib::Request& request, httplib::Response& re
         return;
     }
     const std::string path = request.path.substr(kApiPrefix.size());
-    const ApiHandler* handler = router_.find(path);
-    if (handler == nullptr) {
+    const ApiEndpoint* endpoint = router_.find(path);
+    if (endpoint == nullptr) {
         refuseWith(response, 404);
         return;
     }
@@ -307,9 +309,22 @@ void DevServer::handleApi(const httplib::Request& request, httplib::Response& re
         reply(response, 200, actionReply(false, error));
         return;
     }
+    std::string cookies;
+    for (size_t i = 0; i < request.get_header_value_count("Cookie"); ++i) {
+        if (i > 0) cookies += "; ";
+        cookies += request.get_header_value("Cookie", i);
+    }
     try {
-        std::lock_guard lock(dbMutex_);
-        reply(response, 200, (*handler)(ApiRequest{*form, *db_}));
+        std::unique_lock lock(dbMutex_);
+        const std::string engineer = sessionEngineer(*db_, cookies);
+        if (const auto refusal = refuseAccess(endpoint->access, *form, engineer)) {
+            reply(response, refusal->status, actionReply(false, refusal->tip));
+            return;
+        }
+        std::string setCookie;
+        const auto answer = endpoint->handler(ApiRequest{*form, *db_, engineer, lock, setCookie});
+        if (!setCookie.empty()) response.set_header("Set-Cookie", setCookie);
+        reply(response, 200, answer);
     } catch (const BadRequest& bad) {
         reply(response, 200, actionReply(false, bad.tip));
     } catch (const std::exception& e) {

@@ -38,6 +38,10 @@ struct DevServerOptions {
     std::chrono::milliseconds busyTimeout = std::chrono::seconds(10);
     // Gets one line for each internal error, with its cause; standard error when empty.
     std::function<void(const std::string&)> log;
+    // How long a held tile waits for its gate's release before it is answered 503.
+    std::chrono::milliseconds heldTileDeadline = std::chrono::seconds(30);
+    // Runs before each password check, outside the data lock (tests hold logins there).
+    std::function<void()> beforePasswordCheck;
     // Gets one line for each map data request, with its headers.
     std::function<void(const std::string&)> mapDataLog;
 };
@@ -69,8 +73,10 @@ class DevServer {
     // $XDG_DATA_HOME/brisfold/devserver.sqlite, else ~/.local/share/brisfold/devserver.sqlite.
     static std::filesystem::path defaultDataFile();
 
+    const ApiRouter& router() const { return router_; }
     MapDataEndpoints& mapData() { return *mapData_; }
     ServicesEndpoints& services() { return services_; }
+    TileEndpoints& tiles() { return *tiles_; }
 
   private:
     void configure();

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <functional>
+
 #include "ApiRouter.h"
 
 namespace devserver {
 
-// "Engineer/Login": keys "UserName", "PassWord".
-void registerEngineerEndpoints(ApiRouter& router);
+// "Engineer/Login": keys "UserName", "PassWord"; a success opens a session. beforePasswordCheck
+// (may be empty) runs before each password check, outside the data lock.
+void registerEngineerEndpoints(ApiRouter& router, std::function<void()> beforePasswordCheck);
 
 }  // namespace devserver

@@ -9,9 +9,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
+#include <climits>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace devserver {
 
@@ -152,7 +158,90 @@ int makeStopEvent() {
     return fd;
 }
 
+std::optional<size_t> rangeNumber(std::string_view text) {
+    size_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+std::string_view withoutSpaces(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
 }  // namespace
+
+ByteRange byteRangeAsked(const httplib::Request& request, size_t size) {
+    if (request.get_header_value_count("Range") != 1) return {};
+    const std::string header = request.get_header_value("Range");
+    std::string_view value = header;
+    constexpr std::string_view kUnit = "bytes=";
+    if (value.size() < kUnit.size() ||
+        !std::equal(kUnit.begin(), kUnit.end(), value.begin(), [](char a, char b) {
+            return a == std::tolower(static_cast<unsigned char>(b));
+        }))
+        return {};
+    value.remove_prefix(kUnit.size());
+    std::vector<ByteRange> satisfiable;
+    size_t specs = 0;
+    while (!value.empty() || specs == 0) {
+        const auto comma = value.find(',');
+        const std::string_view spec = withoutSpaces(value.substr(0, comma));
+        value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+        ++specs;
+        const auto dash = spec.find('-');
+        if (dash == std::string_view::npos) return {};
+        if (dash == 0) {
+            const auto suffix = rangeNumber(spec.substr(1));
+            if (!suffix) return {};
+            if (*suffix > 0 && size > 0) {
+                const size_t length = std::min(*suffix, size);
+                satisfiable.push_back({ByteRange::Part, size - length, length});
+            }
+            continue;
+        }
+        const auto first = rangeNumber(spec.substr(0, dash));
+        const auto last = dash + 1 == spec.size() ? std::optional<size_t>(SIZE_MAX)
+                                                  : rangeNumber(spec.substr(dash + 1));
+        if (!first || !last || *last < *first) return {};
+        if (*first < size)
+            satisfiable.push_back(
+                {ByteRange::Part, *first, std::min(*last, size - 1) - *first + 1});
+    }
+    if (satisfiable.empty()) return {ByteRange::Unsatisfiable};
+    if (specs > 1) return {};
+    return satisfiable.front();
+}
+
+ByteRange answerRange(const httplib::Request& request, httplib::Response& response, size_t size) {
+    // The library answers a Range header by itself after the handler, several ranges in copies
+    // of the whole; this answer is already the range's, so the header goes out of its hands.
+    const_cast<httplib::Request&>(request).ranges.clear();
+    const ByteRange range = byteRangeAsked(request, size);
+    switch (range.kind) {
+        case ByteRange::Whole:
+            response.status = 200;
+            break;
+        case ByteRange::Part:
+            response.status = 206;
+            response.set_header("Content-Range",
+                                "bytes " + std::to_string(range.first) + "-" +
+                                    std::to_string(range.first + range.length - 1) + "/" +
+                                    std::to_string(size));
+            if (!response.body.empty())
+                response.body = response.body.substr(range.first, range.length);
+            break;
+        case ByteRange::Unsatisfiable:
+            response.status = 416;
+            response.set_header("Content-Range", "bytes */" + std::to_string(size));
+            response.body.clear();
+            break;
+    }
+    return range;
+}
 
 HttpServer::HttpServer(HttpLimits limits, Log log)
     : limits_(limits), log_(std::move(log)), stopEvent_(makeStopEvent()) {

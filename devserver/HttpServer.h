@@ -29,6 +29,22 @@ struct HttpLimits {
 // gives each read a time-out of its own, so a client sending a byte now and then holds a worker
 // for ever; it drops connections still queued for a worker when it stops; and it closes at once
 // after a reply, so a client still sending a refused body reads a reset instead of the refusal.
+// What a request's Range header asks of a representation of `size` bytes, as RFC 9110 reads
+// it: the whole (no header, another unit, a malformed list, or several ranges, which are
+// answered whole rather than multiplied), one part, or nothing the representation has.
+struct ByteRange {
+    enum Kind { Whole, Part, Unsatisfiable };
+    Kind kind = Whole;
+    size_t first = 0;
+    size_t length = 0;
+};
+ByteRange byteRangeAsked(const httplib::Request& request, size_t size);
+
+// Answers a range on its own: sets the status (200, 206 or 416), Content-Range and, for a body
+// kept in memory, the part; and keeps the library from applying the Range header once more.
+// Returns the range for a handler that provides its content itself.
+ByteRange answerRange(const httplib::Request& request, httplib::Response& response, size_t size);
+
 class HttpServer : public httplib::Server {
   public:
     using Log = std::function<void(const std::string&)>;

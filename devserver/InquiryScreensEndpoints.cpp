@@ -147,7 +147,8 @@ nlohmann::json notices(const ApiRequest& request) {
 }  // namespace
 
 void registerInquiryScreensEndpoints(ApiRouter& router) {
-    router.add("AskPrice/AskPriceDetail", askPriceDetail);
+    router.add("AskPrice/AskPriceDetail", askPriceDetail,
+               ApiAccess{ApiAccess::OptionalEngineer, "engineerID"});
     router.add("AskPrice/GetDeviceList", deviceList);
     router.add("AskPrice/GetDictionary",
                [](const ApiRequest& request) { return dictionaryReply(request, false); });

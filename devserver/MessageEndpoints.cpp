@@ -77,7 +77,9 @@ nlohmann::json newsList(const ApiRequest& request) {
 
 const std::string& knownMessage(const ApiRequest& request, const char* key) {
     const std::string& id = request.form.required(key);
-    if (request.db.scalar("SELECT COUNT(*) FROM messages WHERE news_id = ?", id) == 0) {
+    // Another engineer's message is as unknown as one that never was.
+    if (request.db.scalar("SELECT COUNT(*) FROM messages WHERE news_id = ? AND engineer_id = ?", id,
+                          request.sessionEngineer) == 0) {
         throw BadRequest{"消息不存在"};
     }
     return id;
@@ -99,10 +101,10 @@ nlohmann::json deleteNews(const ApiRequest& request) {
 }  // namespace
 
 void registerMessageEndpoints(ApiRouter& router) {
-    router.add("Order/OrderDetail", orderDetail);
-    router.add("NewsCenter/Index", newsList);
-    router.add("NewsCenter/NewsIsRead", newsIsRead);
-    router.add("NewsCenter/DeleteNews", deleteNews);
+    router.add("Order/OrderDetail", orderDetail, ApiAccess{ApiAccess::Engineer, "brisfoldID"});
+    router.add("NewsCenter/Index", newsList, ApiAccess{ApiAccess::Engineer, "UserOrEngineerID"});
+    router.add("NewsCenter/NewsIsRead", newsIsRead, ApiAccess{ApiAccess::Session});
+    router.add("NewsCenter/DeleteNews", deleteNews, ApiAccess{ApiAccess::Session});
 }
 
 void seedMessageScreens(Database& db) {

@@ -195,27 +195,13 @@ void servePackage(const HttpServer& http, const httplib::Request& request,
         return;
     }
     const std::size_t size = number(request, "length").value_or(archive->size());
-    const std::string range = request.get_header_value("Range");
-    if (range.rfind("bytes=", 0) == 0) {
-        std::size_t from = 0;
-        try {
-            from = std::stoull(range.substr(6));
-        } catch (const std::exception&) {
-            response.status = 416;
-            return;
-        }
-        if (from >= size) {
-            response.status = 416;
-            response.set_header("Content-Range", "bytes */" + std::to_string(size));
-            return;
-        }
-    }
-    // The library answers the range itself from a sized provider: 206, Content-Range and the
-    // rest's length, asking for absolute offsets.
+    const ByteRange range = answerRange(request, response, size);
+    if (range.kind == ByteRange::Unsatisfiable) return;
+    const std::size_t first = range.kind == ByteRange::Part ? range.first : 0;
     response.set_content_provider(
-        size, "application/zip",
-        [sender](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            return sender.send(offset, length, sink) > 0;
+        range.kind == ByteRange::Part ? range.length : size, "application/zip",
+        [sender, first](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            return sender.send(first + offset, length, sink) > 0;
         });
 }
 

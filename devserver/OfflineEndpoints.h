@@ -19,9 +19,9 @@ inline constexpr const char* kOfflineUserAgent = "VAVA SDK iOS Map 3.1.0";
 // The offline city packages: deterministic zip archives of engine-like files (entry times as
 // seconds since 1980, as the kit writes and reads them), made on first use.
 //   GET /offline/catalogue.json       the catalogue in its delivered form, URLs on `base`
-//   GET /offline/<adcode>.zip          a package; "Range: bytes=N-" gives 206 with the rest,
-//                                      N at or past the end 416 "bytes */size". Knobs as query
-//                                      parameters: throttle=<bytes/s>, drop=<offset> (close
+//   GET /offline/<adcode>.zip          a package; one range gives 206 with the part, several
+//                                      the whole file, none it has 416 "bytes */size". Knobs as
+//                                      query parameters: throttle=<bytes/s>, drop=<offset> (close
 //                                      there), stall=<offset> (send nothing more), ignoreRange=1
 //                                      (200, whole body), length=<announced length>
 //   GET /resourcec/r/init?&key=K&mapver=V   {"offlinemap":{"update":0|1}}

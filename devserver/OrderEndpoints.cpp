@@ -107,11 +107,15 @@ nlohmann::json cancelService(const ApiRequest& request) {
 }  // namespace
 
 void registerOrderEndpoints(ApiRouter& router) {
-    router.add("Order/OrderList", orderList);
-    router.add("Order/EngineerStart", [](const ApiRequest& r) { return moveOn(r, kStart); });
-    router.add("Order/StartImplement", [](const ApiRequest& r) { return moveOn(r, kImplement); });
-    router.add("Order/EngineerFinish", [](const ApiRequest& r) { return moveOn(r, kFinish); });
-    router.add("Order/CancelService", cancelService);
+    const ApiAccess own{ApiAccess::Engineer, "brisfoldID"};
+    router.add("Order/OrderList", orderList, own);
+    router.add(
+        "Order/EngineerStart", [](const ApiRequest& r) { return moveOn(r, kStart); }, own);
+    router.add(
+        "Order/StartImplement", [](const ApiRequest& r) { return moveOn(r, kImplement); }, own);
+    router.add(
+        "Order/EngineerFinish", [](const ApiRequest& r) { return moveOn(r, kFinish); }, own);
+    router.add("Order/CancelService", cancelService, own);
 }
 
 }  // namespace devserver

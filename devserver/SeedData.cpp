@@ -30,6 +30,11 @@ CREATE TABLE engineers (
     level TEXT NOT NULL,
     token_hash TEXT NOT NULL DEFAULT ''
 );
+CREATE TABLE sessions (
+    token_hash TEXT PRIMARY KEY,
+    engineer_id TEXT NOT NULL REFERENCES engineers(user_id),
+    expires_at INTEGER NOT NULL
+);
 CREATE TABLE goods (
     goods_id TEXT PRIMARY KEY,
     goods_name TEXT NOT NULL,
@@ -273,7 +278,10 @@ class Seeder {
     void seedEngineers() {
         for (const auto& seed : kSeedEngineers) {
             const auto password = PasswordHash::create(seed.password, passwordIterations_);
-            Engineer engineer{random_.hexId(), {}};
+            // Drawn all the same, so that the rest of the sample stays as it was.
+            static_cast<void>(random_.hexId());
+            // Each file's own: an engineer who knew another's ID could otherwise act as him.
+            Engineer engineer{randomHex(16), {}};
             db_.run(
                 "INSERT INTO engineers (user_id, user_name, password_salt, password_hash, "
                 "password_iterations, engineer_no, full_name, mobile, level) "
@@ -552,8 +560,11 @@ void ensureSeeded(Database& db, int passwordIterations) {
     Transaction transaction(db);
     const int64_t version = db.scalar("PRAGMA user_version");
     if (version >= kSchemaVersion) return;
-    if (version == 1) {
-        upgradeFromVersion1(db, passwordIterations);
+    if (version > 0) {
+        if (version == 1) upgradeFromVersion1(db, passwordIterations);
+        db.execute(
+            "CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, engineer_id TEXT NOT NULL "
+            "REFERENCES engineers(user_id), expires_at INTEGER NOT NULL)");
     } else {
         db.execute(kSchema);
         Seeder(db, passwordIterations).run();

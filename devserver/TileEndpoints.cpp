@@ -11,6 +11,7 @@
 
 #include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGText.h"
+#include "HttpServer.h"
 
 namespace devserver {
 
@@ -18,11 +19,6 @@ namespace {
 
 constexpr const char* kTilePattern = R"(/(\d{1,2})/(\d{1,9})/(\d{1,9})\.png)";
 constexpr double kMaxScale = 4;
-
-struct TileRequest {
-    std::int64_t x, y, z;
-    int side;
-};
 
 std::optional<std::int64_t> number(const std::string& text) {
     std::int64_t value = 0;
@@ -100,18 +96,30 @@ std::string renderTile(const TileRequest& tile) {
     return png;
 }
 
-void answerTile(const TileRequest& tile, httplib::Response& response) {
-    std::string png = renderTile(tile);
+}  // namespace
+
+void TileEndpoints::answerTile(const TileRequest& tile, const httplib::Request& request,
+                               httplib::Response& response) {
+    std::string png;
+    {
+        // A scale-4 bitmap takes 4 MiB while it is drawn: a few at a time bound the memory
+        // that many requests at once can take.
+        renders_.acquire();
+        const struct Done {
+            std::counting_semaphore<kRendersAtOnce>& renders;
+            ~Done() { renders.release(); }
+        } done{renders_};
+        png = renderTile(tile);
+    }
     if (png.empty()) {
         response.status = 500;
         response.set_content("cannot draw the tile\n", "text/plain");
         return;
     }
-    // The library answers a Range header with 206 and the part asked for.
+    const size_t size = png.size();
     response.set_content(std::move(png), "image/png");
+    answerRange(request, response, size);
 }
-
-}  // namespace
 
 TileColour tileColour(std::int64_t x, std::int64_t y, std::int64_t z) {
     const auto channel = [](std::int64_t v) {
@@ -125,15 +133,20 @@ void TileEndpoints::registerOn(httplib::Server& server) {
                [this](const httplib::Request& request, httplib::Response& response) {
                    note(request.target);
                    if (const auto tile = parseTile(request, 1, response)) {
-                       answerTile(*tile, response);
+                       answerTile(*tile, request, response);
                    }
                });
     server.Get(std::string(R"(/tiles/held/([\w-]{1,64}))") + kTilePattern,
                [this](const httplib::Request& request, httplib::Response& response) {
                    note(request.target);
                    const auto tile = parseTile(request, 2, response);
-                   waitAtGate(request.matches[1]);
-                   if (tile) answerTile(*tile, response);
+                   if (!tile) return;
+                   if (!waitAtGate(request.matches[1])) {
+                       response.status = 503;
+                       response.set_content("the gate was not released\n", "text/plain");
+                       return;
+                   }
+                   answerTile(*tile, request, response);
                });
     server.Post(R"(/tiles/release/([\w-]{1,64}))", [this](const httplib::Request& request,
                                                           httplib::Response& response) {
@@ -173,12 +186,20 @@ void TileEndpoints::note(const std::string& target) {
     log_.push_back(target);
 }
 
-void TileEndpoints::waitAtGate(const std::string& gate) {
+bool TileEndpoints::waitAtGate(const std::string& gate) {
     std::unique_lock lock(mutex_);
-    if (stopping_ || open_.contains(gate)) return;
+    if (stopping_ || open_.contains(gate)) return true;
+    if (waiting_.size() >= maxHeld_) return false;
     waiting_.push_back(gate);
-    released_.wait(lock, [&] { return stopping_ || open_.contains(gate); });
+    const bool released =
+        released_.wait_for(lock, holdDeadline_, [&] { return stopping_ || open_.contains(gate); });
     waiting_.erase(std::find(waiting_.begin(), waiting_.end(), gate));
+    return released;
+}
+
+std::size_t TileEndpoints::held() const {
+    std::lock_guard lock(mutex_);
+    return waiting_.size();
 }
 
 std::size_t TileEndpoints::release(const std::string& gate) {

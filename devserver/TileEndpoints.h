@@ -1,8 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <semaphore>
 #include <set>
 #include <string>
 #include <string_view>
@@ -10,7 +13,9 @@
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+}  // namespace httplib
 
 namespace devserver {
 
@@ -28,12 +33,22 @@ inline constexpr TileColour kTileBorderColour{24, 24, 24};
 inline constexpr int kTileSide = 256;
 inline constexpr int kTileMaxZoom = 20;
 
+struct TileRequest {
+    std::int64_t x, y, z;
+    int side;
+};
+
 // Raster tiles for the map's tile overlays, and the odd replies a tile client must survive:
 //   GET /tiles/{z}/{x}/{y}.png?scale={s}  PNG of 256·s pixels square (s in 1..4, default 1, any
 //                                         decimal text such as 2.000000): tileColour, a one-pixel
 //                                         border and "z/x/y"; 404 unless 0 ≤ z ≤ 20 and x, y in
-//                                         0..2^z − 1; a Range header gets 206 and the part.
-//   GET /tiles/held/{gate}/{z}/{x}/{y}.png  the same tile, answered once the gate is released.
+//                                         0..2^z − 1; one range gets 206 and the part, several
+//                                         the whole tile (never more bytes than it has).
+//   GET /tiles/held/{gate}/{z}/{x}/{y}.png  the same tile, answered once the gate is released;
+//                                         503 when the hold deadline passes first, or at once
+//                                         when the most held at a time already wait (so that
+//                                         held requests never take the workers the release
+//                                         and everything else need).
 //   POST /tiles/release/{gate}            releases what waits at the gate and lets later requests
 //                                         through; answers how many were waiting.
 //   GET /tiles/empty                      200 with an empty body.
@@ -42,25 +57,38 @@ inline constexpr int kTileMaxZoom = 20;
 //                                         query) in the order they arrived.
 class TileEndpoints {
   public:
+    TileEndpoints(std::size_t maxHeld, std::chrono::milliseconds holdDeadline)
+        : maxHeld_(maxHeld), holdDeadline_(holdDeadline) {}
+
     static bool owns(std::string_view path) { return path.starts_with("/tiles/"); }
 
     void registerOn(httplib::Server& server);
     // Lets every held request go, now and later, so that the server can stop.
     void releaseAll();
     std::vector<std::string> log() const;
+    // Requests waiting at a gate now.
+    std::size_t held() const;
 
   private:
+    static constexpr std::ptrdiff_t kRendersAtOnce = 4;
+
+    void answerTile(const TileRequest& tile, const httplib::Request& request,
+                    httplib::Response& response);
     void note(const std::string& target);
-    // Returns when the gate opens or the server stops.
-    void waitAtGate(const std::string& gate);
+    // True when the gate opens or the server stops; false when no more may wait, or the hold
+    // deadline passed.
+    bool waitAtGate(const std::string& gate);
     std::size_t release(const std::string& gate);
 
+    const std::size_t maxHeld_;
+    const std::chrono::milliseconds holdDeadline_;
     mutable std::mutex mutex_;
     std::condition_variable released_;
     std::vector<std::string> log_;
     std::set<std::string> open_;
     std::vector<std::string> waiting_;
     bool stopping_ = false;
+    std::counting_semaphore<kRendersAtOnce> renders_{kRendersAtOnce};
 };
 
 }  // namespace devserver

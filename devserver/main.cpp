@@ -1,3 +1,5 @@
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -16,6 +18,9 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A fixed threshold keeps large blocks (a tile's bitmap) in their own mappings, handed back
+    // when freed; glibc would otherwise raise it and keep them in each worker's arena for good.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     int port = 0;
     std::filesystem::path dataFile = devserver::DevServer::defaultDataFile();
     for (int i = 1; i < argc; ++i) {

@@ -4,8 +4,11 @@
 
 #include "Foundation/JSONValue.h"
 #include "Foundation/NSBundle.h"
+#include "Foundation/NSHTTPCookieStorage.h"
+#include "Foundation/NSLog.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Security/SecItem.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UINavigationController.h"
 #include "VAvaSearchServices.h"
@@ -44,6 +47,33 @@ std::string stored(NSUserDefaults& defaults, const char* key) {
     return defaults.stringForKey(key).value_or("");
 }
 
+// The password for the automatic sign-in lives in the keychain, not in the defaults file.
+nlohmann::json passwordItem() {
+    return {{kSecClass, kSecClassGenericPassword},
+            {kSecAttrService, "com.brisfold.engineer.signin"},
+            {kSecAttrAccount, kPasswordKey}};
+}
+
+std::string keychainPassword() {
+    auto query = passwordItem();
+    query[kSecReturnData] = true;
+    query[kSecMatchLimit] = kSecMatchLimitOne;
+    std::optional<NSData> data;
+    if (SecItemCopyMatching(query, &data) != errSecSuccess || !data) return {};
+    return std::string(data->begin(), data->end());
+}
+
+void keepPassword(const std::string& password) {
+    SecItemDelete(passwordItem());
+    if (password.empty()) return;
+    auto item = passwordItem();
+    item[kSecAttrAccessible] = kSecAttrAccessibleAfterFirstUnlock;
+    item[kSecValueData] = nlohmann::json::binary(NSData(password.begin(), password.end()));
+    if (const OSStatus status = SecItemAdd(item); status != errSecSuccess)
+        NSLog("The password for the automatic sign-in cannot be kept: %d",
+              static_cast<int>(status));
+}
+
 }  // namespace
 
 std::shared_ptr<BrisfoldAppDelegate> BrisfoldAppDelegate::getApp() { return current(); }
@@ -79,10 +109,21 @@ void BrisfoldAppDelegate::loadConfig() {
     // Another version may keep its session differently: it signs in afresh.
     if (stored(*defaults, kVersionKey) != bundleVersion) {
         for (const char* key : kSessionKeys) defaults->removeObjectForKey(key);
+        NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
+        keepPassword("");
         defaults->setString(bundleVersion, kVersionKey);
     }
     userName_ = stored(*defaults, kUserNameKey);
-    password_ = stored(*defaults, kPasswordKey);
+    password_ = keychainPassword();
+    // An older version kept it in the defaults file: it moves once and is gone from there.
+    if (const auto old = defaults->stringForKey(kPasswordKey)) {
+        if (password_.empty()) {
+            password_ = *old;
+            keepPassword(password_);
+        }
+        defaults->removeObjectForKey(kPasswordKey);
+        defaults->synchronize();
+    }
     userId_ = stored(*defaults, kUserIdKey);
     token_ = stored(*defaults, kTokenKey);
     engineerNo_ = stored(*defaults, kEngineerNoKey);
@@ -145,7 +186,7 @@ void BrisfoldAppDelegate::didLogin(const nlohmann::json& reply, const std::strin
 
     const auto defaults = NSUserDefaults::standardUserDefaults();
     defaults->setString(userName_, kUserNameKey);
-    defaults->setString(password_, kPasswordKey);
+    keepPassword(password_);
     defaults->setString(userId_, kUserIdKey);
     defaults->setString(token_, kTokenKey);
     defaults->setString(engineerNo_, kEngineerNoKey);

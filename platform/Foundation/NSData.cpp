@@ -86,9 +86,10 @@ std::optional<NSData> NSDataWithContentsOfFile(const std::string& path, NSError*
 }
 
 bool NSDataWriteToFile(std::span<const std::uint8_t> data, const std::string& path, bool atomically,
-                       NSError* error) {
+                       NSError* error, unsigned permissions) {
+    const auto mode = static_cast<mode_t>(permissions & 0777);
     if (!atomically) {
-        FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
         if (fd.get() < 0 || !writeAll(fd.get(), data) || !fd.close()) {
             NSSetError(error, NSFileErrorWithErrno(errno, path, true));
             return false;
@@ -101,7 +102,7 @@ bool NSDataWriteToFile(std::span<const std::uint8_t> data, const std::string& pa
         NSSetError(error, NSFileErrorWithErrno(errno, path, true));
         return false;
     }
-    const bool written = ::fchmod(fd.get(), 0644) == 0 && writeAll(fd.get(), data) &&
+    const bool written = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), data) &&
                          ::fsync(fd.get()) == 0 && fd.close();
     if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
         const int cause = errno;

@@ -19,8 +19,9 @@ std::string NSStringFromData(std::span<const std::uint8_t> data);
 std::optional<NSData> NSDataWithContentsOfFile(const std::string& path, NSError* error = nullptr);
 // Atomically: the bytes go to a temporary file in the same directory which is synced and then
 // renamed over the target, so readers and crashes see either the old or the new file, never a mix.
+// Atomically, the file gets the permissions whatever the umask (0600 for one holding secrets).
 bool NSDataWriteToFile(std::span<const std::uint8_t> data, const std::string& path, bool atomically,
-                       NSError* error = nullptr);
+                       NSError* error = nullptr, unsigned permissions = 0644);
 
 // Lower-case hexadecimal MD5 of the bytes.
 std::string md5Hex(std::span<const std::uint8_t> data);

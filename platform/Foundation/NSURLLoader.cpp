@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "NSHTTPCookieStorage.h"
 #include "NSLog.h"
 #include "NSURLErrorDescription.h"
 #include "ThreadChecker.h"
@@ -143,6 +144,17 @@ struct Job {
     long status = 0;
     NSHTTPHeaderFields fields;
     bool responseSent = false;
+    std::shared_ptr<NSHTTPCookieStorage> cookies;
+
+    // Cookies belong to the address that set them, a redirect's included.
+    void storeCookie(std::string_view value) {
+        char* current = nullptr;
+        std::shared_ptr<NSURL> from;
+        if (curl_easy_getinfo(easy.get(), CURLINFO_EFFECTIVE_URL, &current) == CURLE_OK &&
+            current != nullptr)
+            from = NSURL::URLWithString(current);
+        cookies->setCookieFromHeader(value, from ? *from : *nsurl);
+    }
 
     bool cancelled() const { return control->done.load(); }
 
@@ -181,6 +193,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     if (colon == std::string_view::npos) return length;
     const auto name = trimmed(line.substr(0, colon));
     const auto value = trimmed(line.substr(colon + 1));
+    if (NSHTTPFieldNameLess::equal(name, "Set-Cookie")) t->storeCookie(value);
     if (auto it = t->fields.find(name); it != t->fields.end()) {
         it->second += ", ";
         it->second += value;
@@ -261,7 +274,8 @@ class EasyOptions {
     CURLcode result_ = CURLE_OK;
 };
 
-HeaderList headerLines(const NSURLRequest& request, EasyOptions& options) {
+HeaderList headerLines(const NSURLRequest& request, const NSHTTPCookieStorage& cookies,
+                       EasyOptions& options) {
     HeaderList list;
     const auto append = [&](const std::string& line) {
         curl_slist* grown = curl_slist_append(list.get(), line.c_str());
@@ -285,6 +299,11 @@ HeaderList headerLines(const NSURLRequest& request, EasyOptions& options) {
         append("Cache-Control: no-cache");
     // Bodies go at once; a round trip for "100 Continue" only slows the small posts we send.
     if (!request.valueForHTTPHeaderField("Expect")) append("Expect:");
+    // A caller that sets its own cookies decides alone what goes.
+    if (!request.valueForHTTPHeaderField("Cookie")) {
+        if (const auto jar = cookies.cookieHeaderForURL(*request.URL()); !jar.empty())
+            append("Cookie: " + jar);
+    }
     return list;
 }
 
@@ -331,7 +350,7 @@ CURLcode configure(Job& t, const NSURLRequest& request) {
             options.set(CURLOPT_CUSTOMREQUEST, method.c_str());
     }
 
-    t.headers = headerLines(request, options);
+    t.headers = headerLines(request, *t.cookies, options);
     options.set(CURLOPT_HTTPHEADER, t.headers.get());
     return options.result();
 }
@@ -629,6 +648,7 @@ NSURLLoader::Transfer NSURLLoader::load(const NSURLRequest& request,
     t->client = std::move(client);
     t->backlog = std::make_shared<Backlog>();
     t->backlog->wake = impl_->wake;
+    t->cookies = NSHTTPCookieStorage::sharedHTTPCookieStorage();
     const CURLcode configured = t->easy ? configure(*t, request) : CURLE_OUT_OF_MEMORY;
     if (configured != CURLE_OK) {
         t->client->loaderDidFail(errorForTransferFailure(configured, 0, url));

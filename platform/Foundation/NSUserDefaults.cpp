@@ -201,7 +201,8 @@ bool NSUserDefaults::synchronize() {
         snapshot, NSPropertyListBinaryFormat_v1_0, &error);
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
-    if (data && NSDataWriteToFile(*data, path_, true, &error)) return true;
+    // The app keeps its session here: for its owner's eyes only.
+    if (data && NSDataWriteToFile(*data, path_, true, &error, 0600)) return true;
     NSLog("Defaults could not be written to %s: %s", path_.c_str(),
           error.localizedDescription.c_str());
     std::lock_guard lock(mutex_);

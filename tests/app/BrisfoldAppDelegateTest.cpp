@@ -6,6 +6,7 @@
 #include "Deadline.h"
 #include "DevServer.h"
 #include "Foundation/NSUserDefaults.h"
+#include "Security/SecItem.h"
 #include "ShellHome.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UINavigationController.h"
@@ -19,6 +20,19 @@
 #include "shell/LoginView.h"
 
 namespace {
+
+std::string passwordInKeychain() {
+    std::optional<NSData> data;
+    if (SecItemCopyMatching({{kSecClass, kSecClassGenericPassword},
+                             {kSecAttrService, "com.brisfold.engineer.signin"},
+                             {kSecAttrAccount, "APPPassWord"},
+                             {kSecReturnData, true},
+                             {kSecMatchLimit, kSecMatchLimitOne}},
+                            &data) != errSecSuccess ||
+        !data)
+        return {};
+    return std::string(data->begin(), data->end());
+}
 
 using testsupport::runUntil;
 
@@ -76,6 +90,9 @@ TEST_F(SessionTest, SigningInStoresTheSessionShowsTheShellAndTheNextStartSignsIn
         EXPECT_EQ(app->APPUserToken().size(), 32u);
         EXPECT_EQ(defaults->stringForKey("APPUserToken"), app->APPUserToken());
         EXPECT_EQ(defaults->integerForKey("APPNotReadCount"), app->notReadCount());
+        // The password is the keychain's, not the defaults file's.
+        EXPECT_FALSE(defaults->objectForKey("APPPassWord").is_string());
+        EXPECT_EQ(passwordInKeychain(), "zw123456");
         EXPECT_GT(app->notReadCount(), 0);
         EXPECT_FALSE(app->fullName().empty());
         // The home tab shows with both bars, and the messages tab will reload when it shows.
@@ -110,6 +127,26 @@ TEST_F(SessionTest, AnotherVersionsSessionIsClearedAndSignsInAfresh) {
     EXPECT_FALSE(defaults->stringForKey("APPUserID"));
     EXPECT_EQ(defaults->stringForKey("AppVersion"), "1.0");
     EXPECT_EQ(app->loginView()->userField()->text(), "");
+}
+
+TEST_F(SessionTest, PasswordOfAnOlderDefaultsFileMovesToTheKeychain) {
+    {
+        const auto defaults = NSUserDefaults::standardUserDefaults();
+        defaults->setString("1.0", "AppVersion");
+        defaults->setString("zhangwei", "APPUserName");
+        defaults->setString("zw123456", "APPPassWord");
+        ASSERT_TRUE(defaults->synchronize());
+    }
+    HeadlessHost host;
+    auto app = BrisfoldAppDelegate::launch(host.window(), base);
+    EXPECT_TRUE(app->autoLogin());
+    EXPECT_EQ(app->password(), "zw123456");
+    EXPECT_EQ(passwordInKeychain(), "zw123456");
+    const std::string file = NSUserDefaults::standardUserDefaults()->path();
+    const auto bytes = NSDataWithContentsOfFile(file);
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(std::string(bytes->begin(), bytes->end()).find("zw123456"), std::string::npos);
+    ASSERT_TRUE(runUntil([&] { return !app->loginView(); }));
 }
 
 TEST_F(SessionTest, MissingReplyValuesAreKeptAsEmptyText) {

@@ -14,6 +14,7 @@
 #include "shell/CustomNavBar.h"
 #include "shell/DataRequestManager.h"
 #include "shell/FactoryClass.h"
+#include "shell/LoginView.h"
 #include "shell/ShowAlertView.h"
 
 namespace {
@@ -64,7 +65,14 @@ class TravelTest : public ::testing::Test {
         }
         app = BrisfoldAppDelegate::launch(
             host.window(), "http://127.0.0.1:" + std::to_string(server.port()) + "/");
-        app->didLogin({{"code", "1"}, {"UserID", userID}}, "zhangwei", "zw123456");
+        // Through the sign-in screen: the server knows the engineer by the session it sets.
+        const auto login = app->loginView();
+        ASSERT_TRUE(login);
+        login->userField()->setText("zhangwei");
+        login->passwordField()->setText("zw123456");
+        login->loginButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        ASSERT_TRUE(runUntil([&] { return !app->loginView(); }));
+        ASSERT_EQ(app->APPUserID(), userID);
         // Signing in loads the home list behind its overlay, which would take the first tap.
         ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
         nav = std::dynamic_pointer_cast<UINavigationController>(

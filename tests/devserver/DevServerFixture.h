@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -47,20 +48,51 @@ class DevServerFixture : public ::testing::Test {
         return client;
     }
 
+    // Sent with the session of the engineer the body names, else of the last one signed in.
     httplib::Result post(const std::string& path, const std::string& body) {
-        return client().Post(("/api/" + path).c_str(), body, "application/x-www-form-urlencoded");
+        return postWithCookie(sessionFor(body), path, body);
+    }
+
+    httplib::Result postWithCookie(const std::string& cookie, const std::string& path,
+                                   const std::string& body) {
+        httplib::Headers headers;
+        if (!cookie.empty()) headers.emplace("Cookie", cookie);
+        return client().Post(("/api/" + path).c_str(), headers, body,
+                             "application/x-www-form-urlencoded");
     }
 
     nlohmann::json login(std::string_view user, std::string_view password) {
-        auto result = post("Engineer/Login",
+        auto result =
+            postWithCookie("", "Engineer/Login",
                            "UserName=" + std::string(user) + "&PassWord=" + std::string(password));
         EXPECT_TRUE(result);
-        if (result) {
-            EXPECT_EQ(result->status, 200);
+        if (!result) return nullptr;
+        EXPECT_EQ(result->status, 200);
+        auto reply = parseJson(result);
+        const std::string cookie = result->get_header_value("Set-Cookie");
+        if (reply.is_object() && reply.contains("UserID") && !cookie.empty()) {
+            lastSession_ = cookie.substr(0, cookie.find(';'));
+            sessions_[reply["UserID"].get<std::string>()] = lastSession_;
         }
-        return parseJson(result);
+        return reply;
     }
 
+    // The Cookie field of the engineer's session ("name=token"); empty when not signed in.
+    std::string sessionFor(const std::string& body) const {
+        for (const char* key : {"brisfoldID=", "UserOrEngineerID=", "engineerID="}) {
+            for (size_t at = body.find(key); at != std::string::npos; at = body.find(key, at + 1)) {
+                if (at != 0 && body[at - 1] != '&') continue;
+                const size_t start = at + std::string_view(key).size();
+                const auto found =
+                    sessions_.find(body.substr(start, body.find('&', start) - start));
+                if (found != sessions_.end()) return found->second;
+            }
+        }
+        return lastSession_;
+    }
+
+    std::map<std::string, std::string> sessions_;
+    std::string lastSession_;
     testsupport::TempDir dir_;
     std::unique_ptr<DevServer> server_;
 };

@@ -75,6 +75,25 @@ TEST_F(SeedDataTest, EachEngineerHasOrdersInEveryStateAndMessagesOfEveryType) {
     EXPECT_EQ(count, static_cast<int>(kSeedEngineers.size()));
 }
 
+// An engineer who knew the other's ID could act as him; the sample itself stays the same.
+TEST_F(SeedDataTest, EngineerIdsAreEachFilesOwnAndTheSampleIsNot) {
+    Database second{dir_ / "second.sqlite"};
+    ensureSeeded(second, 1000);
+    const auto column = [](Database& db, const char* sql) {
+        std::set<std::string> values;
+        auto rows = db.query(sql);
+        while (rows.step()) values.insert(rows.text(0));
+        return values;
+    };
+    const auto mine = column(db_, "SELECT user_id FROM engineers");
+    for (const auto& id : column(second, "SELECT user_id FROM engineers")) {
+        EXPECT_FALSE(mine.contains(id)) << id;
+        EXPECT_EQ(id.size(), 32u);
+    }
+    EXPECT_EQ(column(db_, "SELECT ask_price_id FROM inquiries"),
+              column(second, "SELECT ask_price_id FROM inquiries"));
+}
+
 TEST_F(SeedDataTest, MessagesPointAtRecordsThatExist) {
     EXPECT_EQ(db_.scalar("SELECT COUNT(*) FROM messages WHERE news_type_id = 56 AND "
                          "resource_id NOT IN (SELECT ask_price_id FROM inquiries)"),

@@ -1,5 +1,6 @@
 #include <future>
 #include <sstream>
+#include <vector>
 
 #include "CoreGraphics/CGImage.h"
 #include "Deadline.h"
@@ -111,7 +112,7 @@ TEST_F(TileEndpointsTest, RepliesOtherThanATile) {
 TEST_F(TileEndpointsTest, HeldRepliesWaitForTheirGateAndTheLogKeepsArrivalOrder) {
     auto held = std::async(std::launch::async,
                            [this] { return client().Get("/tiles/held/g1/1/1/0.png?scale=1"); });
-    ASSERT_TRUE(testsupport::waitUntil([&] { return log().size() == 1; }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return server_->tiles().held() == 1; }));
     EXPECT_EQ(held.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
     ASSERT_TRUE(client().Get("/tiles/0/0/0.png"));
     const auto released = client().Post("/tiles/release/g1", "", "text/plain");
@@ -125,6 +126,32 @@ TEST_F(TileEndpointsTest, HeldRepliesWaitForTheirGateAndTheLogKeepsArrivalOrder)
     ASSERT_TRUE(client().Get("/tiles/held/g1/0/0/0.png"));
     EXPECT_EQ(log(), (std::vector<std::string>{"/tiles/held/g1/1/1/0.png?scale=1",
                                                "/tiles/0/0/0.png", "/tiles/held/g1/0/0/0.png"}));
+}
+
+TEST_F(TileEndpointsTest, HeldRequestsLeaveWorkersFreeAndGiveUpAtTheirDeadline) {
+    auto options = testOptions();
+    options.workers = 4;
+    restart(options);
+    std::vector<std::future<httplib::Result>> held;
+    for (int i = 0; i < 2; ++i) {
+        held.push_back(std::async(std::launch::async,
+                                  [this] { return client().Get("/tiles/held/g/0/0/0.png"); }));
+    }
+    ASSERT_TRUE(testsupport::waitUntil([&] { return server_->tiles().held() == 2; }));
+    const auto refused = client().Get("/tiles/held/g/0/0/0.png");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 503);
+    ASSERT_TRUE(client().Get("/health"));
+    const auto released = client().Post("/tiles/release/g", "", "text/plain");
+    ASSERT_TRUE(released);
+    EXPECT_EQ(released->body, "2\n");
+    for (auto& reply : held) EXPECT_EQ(reply.get()->status, 200);
+
+    options.heldTileDeadline = std::chrono::milliseconds(1);
+    restart(options);
+    const auto late = client().Get("/tiles/held/never/0/0/0.png");
+    ASSERT_TRUE(late);
+    EXPECT_EQ(late->status, 503);
 }
 
 TEST_F(TileEndpointsTest, StoppingLetsHeldRequestsGo) {

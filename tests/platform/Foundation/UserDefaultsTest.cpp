@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -67,6 +68,20 @@ TEST_F(UserDefaultsTest, ValuesSurviveARestart) {
     EXPECT_EQ(defaults->dictionaryForKey("dict"), (json{{"k", json{{"deep", 1}}}}));
     EXPECT_TRUE(defaults->objectForKey("temporary").is_null());
     EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(UserDefaultsTest, FileIsTheOwnersOnlyWhateverTheUmask) {
+    for (const mode_t mask : {0077u, 0022u, 0u}) {
+        const mode_t old = ::umask(mask);
+        NSUserDefaults::standardUserDefaults()->setString("secret", "APPUserToken");
+        const bool written = NSUserDefaults::standardUserDefaults()->synchronize();
+        ::umask(old);
+        ASSERT_TRUE(written);
+        struct stat info {};
+        ASSERT_EQ(::stat(preferencesFile().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << "umask " << mask;
+        NSUserDefaults::standardUserDefaults()->removeObjectForKey("APPUserToken");
+    }
 }
 
 TEST_F(UserDefaultsTest, ChangesAreWrittenOnTheNextRunLoopTurn) {

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ApiRouter.h"
+#include "Database.h"
+#include "FormBody.h"
+
+namespace devserver {
+
+// The cookie that carries an engineer's session; the login sets it.
+inline constexpr std::string_view kSessionCookieName = "brisfold_session";
+inline constexpr std::chrono::seconds kSessionLifetime = std::chrono::hours(24 * 30);
+
+// Opens a session for the engineer and returns the Set-Cookie value that hands it out. The
+// data file keeps only the token's hash and the expiry.
+std::string openSession(Database& db, const std::string& engineerId);
+
+// The engineer of the live session the request's Cookie field names; empty when it names
+// none, an unknown one or an expired one.
+std::string sessionEngineer(Database& db, std::string_view cookieField);
+
+struct AccessRefusal {
+    int status;
+    std::string tip;
+};
+
+// Why the endpoint's access rule refuses this body from this session's engineer; nothing when
+// it is let through. Throws BadRequest for a required engineer key that is missing.
+std::optional<AccessRefusal> refuseAccess(const ApiAccess& access, const FormBody& form,
+                                          const std::string& engineer);
+
+}  // namespace devserver
