@@ -435,6 +435,13 @@ void OrderInfoViewController::getAddress() {
             self->lookup_.reset();
         },
         [weak] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->isSendAddress_ = false;
+            self->lookup_.reset();
+            self->showMessage(PositionLookup::kFailureMessage);
+        },
+        [weak] {
             if (auto self = weak.lock()) self->isSendAddress_ = true;
         });
 }
