@@ -144,6 +144,8 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
             std::fprintf(stderr, "brisfold-devserver: %s\n", line.c_str());
         };
     }
+    // The app registers one vendor key, for its searches and its map kit alike.
+    services_.addKnownKey(std::string(kSearchApiKey));
     registerEngineerEndpoints(router_);
     registerAskPriceEndpoints(router_);
     registerOrderEndpoints(router_);
