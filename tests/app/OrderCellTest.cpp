@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "UIKit/NSStringDrawing.h"
+#include "LabelFit.h"
 #include "UIKit/UIImage.h"
 #include "orders/OrderCell.h"
 #include "orders/OrderMiddleViewController.h"
@@ -99,18 +99,6 @@ TEST(OrderCellTest, EveryStateGivesTheCardItsButtonsAndTheListItsRowHeight) {
         if (c.halfWidth) expected.push_back({"cancel", static_cast<int>(i)});
         EXPECT_EQ(taps, expected) << c.order;
     }
-}
-
-// The whole text shows, at a readable size.
-::testing::AssertionResult readsWhole(const UILabel& label) {
-    const UIFontRef font = label.displayedFont();
-    const NSTextStyle line{font, label.textAlignment(), NSLineBreakByClipping, 1};
-    const CGFloat width = NSStringBoundingSize(label.text(), line, 0).width;
-    if (font->pointSize() >= 10 && width <= label.bounds().size.width)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "\"" << label.text() << "\" needs " << width << " at " << font->pointSize() << " in "
-           << label.bounds().size.width;
 }
 
 TEST(OrderCellTest, AmountAndTimeReadWholeBesideTheBadgeWhateverTheTitle) {
