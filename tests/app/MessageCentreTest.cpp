@@ -315,7 +315,7 @@ class AddressSink : public MapViewDelegate {
     std::vector<std::string> addresses;
 };
 
-TEST_F(MessageCentreTest, MapPositionScreenTellsTheAddressOnceOrOnlyLogsAFailure) {
+TEST_F(MessageCentreTest, MapPositionScreenTellsTheAddressOnceOrThatThePositionCannotBeHad) {
     auto sink = std::make_shared<AddressSink>();
     auto screen = MapViewController::create();
     screen->setDelegate(sink);
@@ -344,7 +344,8 @@ TEST_F(MessageCentreTest, MapPositionScreenTellsTheAddressOnceOrOnlyLogsAFailure
     NSLogSetSink(previous);
     EXPECT_TRUE(failed);
     EXPECT_TRUE(quiet->addresses.empty());
-    FactoryClass::deleteLoingView();
+    ASSERT_TRUE(runUntil([&] { return toast() == "无法获取当前位置"; }));
+    EXPECT_FALSE(FactoryClass::isLoadingShown());
 }
 
 // The device's name comes from the app delegate.
