@@ -11,6 +11,7 @@
 #include "Database.h"
 #include "Deadline.h"
 #include "DevServer.h"
+#include "ManualClock.h"
 #include "ShellHome.h"
 #include "TestHTTPServer.h"
 #include "UIKit/UINavigationController.h"
@@ -246,6 +247,25 @@ TEST_F(OrderMiddleViewControllerTest, PositionThatCannotBeHadIsToldAndALaterTryW
     EXPECT_FALSE(FactoryClass::isLoadingShown());
     EXPECT_FALSE(screen->isSendAddress());
     EXPECT_FALSE(screen->mapView());
+    EXPECT_EQ(stored("order_state_id", order), "18");
+
+    // No fix in time.
+    ASSERT_TRUE(runUntil([&] { return toast().empty(); }));
+    {
+        const auto file = home.dir.path() / "late.txt";
+        std::ofstream(file) << "1000 fix 23.12911 113.26436 10\n";
+        CLLocationManager::setSource(CLLocationSource::fromFile(file.string(), nullptr));
+        testsupport::ManualClock clock;
+        cellAt(0)->offerButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        shownPopup()->sureBtnClick();
+        clock.advance(PositionLookup::kFixTimeout - 1);
+        EXPECT_TRUE(FactoryClass::isLoadingShown());
+        clock.advance(2);
+        EXPECT_EQ(toast(), PositionLookup::kFailureMessage);
+        EXPECT_FALSE(FactoryClass::isLoadingShown());
+        EXPECT_FALSE(screen->isSendAddress());
+        clock.advance(10);
+    }
     EXPECT_EQ(stored("order_state_id", order), "18");
 
     locateAt("23.12911 113.26436");
