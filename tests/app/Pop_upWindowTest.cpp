@@ -219,9 +219,10 @@ TEST_F(PopUpTest, CardLayoutByType) {
         }
         // An input takes the focus as it shows, and its text stays clear of its edge.
         EXPECT_EQ(popUp->contentTF()->isFirstResponder(), c.editable);
-        if (c.editable)
+        if (c.editable) {
             EXPECT_GE(popUp->contentTF()->textRectForBounds(popUp->contentTF()->bounds()).origin.x,
                       10);
+        }
         tapOn(popUp->contentTF());
         EXPECT_EQ(popUp->contentTF()->isFirstResponder(), c.editable);
         if (c.editable) {
