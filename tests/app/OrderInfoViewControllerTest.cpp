@@ -174,7 +174,8 @@ TEST_F(OrderInfoViewControllerTest, DepartureAndCompensationAreSentFromTheDetail
     auto popup = shownPopup(nav);
     ASSERT_TRUE(popup);
     EXPECT_EQ(popup->waterMark(), "确认出发吗");
-    tap(popup->sureBtn());
+    // Without a turn of the run loop: a quick fix and answer would end the lookup in it.
+    popup->sureBtnClick();
     ASSERT_TRUE(detail->mapView()) << "the position comes from a map view";
     EXPECT_FALSE(detail->mapView()->superview());
     const std::string start = engineer() + "&OrderID=" + order + "&LeaveAddress=" + kGuangzhou;
