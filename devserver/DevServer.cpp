@@ -145,6 +145,8 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
             std::fprintf(stderr, "brisfold-devserver: %s\n", line.c_str());
         };
     }
+    // The app registers one vendor key, for its searches and its map kit alike.
+    services_.addKnownKey(std::string(kSearchApiKey));
     registerEngineerEndpoints(router_, options_.beforePasswordCheck);
     registerAskPriceEndpoints(router_);
     registerOrderEndpoints(router_);

@@ -339,6 +339,22 @@ def document(colour):
     return paint
 
 
+def star(colour, filled):
+    """A five-pointed star: filled when set, outlined when not."""
+    def paint(c, w, h):
+        cx, cy, outer = w / 2, h * 0.53, min(w, h) * 0.48
+        points = []
+        for i in range(10):
+            r = outer if i % 2 == 0 else outer * 0.42
+            a = -math.pi / 2 + i * math.pi / 5
+            points.append((cx + r * math.cos(a), cy + r * math.sin(a)))
+        if filled:
+            draw(c, polygon(points), colour)
+        else:
+            polyline(c, points + points[:1], w * 0.08, colour)
+    return paint
+
+
 def phone(colour):
     def paint(c, w, h):
         draw(c, circle(w / 2, h / 2, w / 2), colour)
@@ -504,8 +520,8 @@ APP = [
     ("待实施按钮", (70, 26), rounded_fill(ORANGE, 4)),
     ("黄色", (60, 24), rounded_fill(YELLOW, 4)),
     ("橘黄色", (60, 24), rounded_fill(ORANGE, 4)),
-    ("工程－详情页9_06", (20, 20), document(BLUE)),
-    ("工程－详情页9_06 2", (20, 20), document(ORANGE)),
+    ("工程－详情页9_06", (20, 20), star(ORANGE, True)),
+    ("工程－详情页9_06 2", (20, 20), star(ORANGE, False)),
     ("alert-view-bg-portrait", (64, 64), rounded_fill(WHITE, 12, (200, 200, 200, 255))),
     ("tab_inquiry", (25, 25), house(GREY_ICON)),
     ("tab_inquiry_selected", (25, 25), house(ORANGE)),

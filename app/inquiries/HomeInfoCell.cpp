@@ -24,6 +24,9 @@ std::shared_ptr<UILabel> column(CGRect frame, CGFloat fontSize) {
     l->setTextAlignment(NSTextAlignmentCenter);
     l->setTextColor(UIColor::blackColor());
     l->setFont(UIFont::systemFontOfSize(fontSize));
+    // Four characters of a heading or maker fill a narrow column: they shrink, to a floor.
+    l->setAdjustsFontSizeToFitWidth(true);
+    l->setMinimumFontSize(12);
     return l;
 }
 

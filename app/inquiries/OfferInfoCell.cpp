@@ -48,8 +48,10 @@ void OfferInfoCell::setupUIConfigWithFrame(CGRect frame, int type, int contentCo
             return;
         case 3: {
             titleLabel_ = remarkLabel(CGRectMake(10, 0, 2 * u - 10, h));
-            contentLabel_ = remarkLabel(CGRectMake(2 * u + 10, 0, 3 * u - 20, h));
             auto arrow = UIImageView::create(CGRectMake(w - 40, 7, 30, h - 14));
+            // The remark ends where the arrow begins.
+            contentLabel_ = remarkLabel(
+                CGRectMake(2 * u + 10, 0, arrow->frame().origin.x - 4 - (2 * u + 10), h));
             arrow->setImage(UIImage::imageNamed("ic_right_arrow_nromal.png"));
             arrow->setBackgroundColor(UIColor::clearColor());
             auto line = UIView::create(CGRectMake(0, h - 1, w, 1));

@@ -31,6 +31,11 @@ std::shared_ptr<UITextField> inputField(CGRect frame, const std::optional<std::s
     f->setClipsToBounds(true);
     f->setKeyboardType(keyboard);
     f->setPlaceholder(placeholder.value_or(""));
+    // Text clear of the rounded edge.
+    auto padding = UIView::create(CGRectMake(0, 0, 10, frame.size.height));
+    padding->setUserInteractionEnabled(false);
+    f->setLeftView(padding);
+    f->setLeftViewMode(UITextFieldViewModeAlways);
     return f;
 }
 
@@ -232,6 +237,8 @@ void Pop_upWindow::showSubStationMainView() {
     bounce->setRemovedOnCompletion(true);
     bounce->setFillMode(kCAFillModeForwards);
     subStationIdMainView_->layer()->addAnimation(bounce, "");
+    // The engineer types at once.
+    if (contentTF_ && contentTF_->isUserInteractionEnabled()) contentTF_->becomeFirstResponder();
 }
 
 void Pop_upWindow::setCoverFrameByOrientation() {

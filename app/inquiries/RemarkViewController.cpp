@@ -2,6 +2,7 @@
 
 #include "Foundation/NSLog.h"
 #include "Foundation/NSRunLoop.h"
+#include "UIKit/UIImage.h"
 #include "UIKit/UIWebView.h"
 #include "inquiries/InquiryScreenKit.h"
 #include "shell/BrisfoldAppDelegate.h"
@@ -35,10 +36,22 @@ void RemarkViewController::viewDidLoad() {
 
 void RemarkViewController::viewWillAppear(bool) {
     std::weak_ptr<RemarkViewController> weak = sharedSelf<RemarkViewController>();
-    inquiry::setupDetailNavBar(*this, noticeTitle_.empty() ? kTitle : noticeTitle_, true,
-                               "确定按钮.jpg", [weak](const std::shared_ptr<UIView>& sender) {
+    inquiry::setupDetailNavBar(*this, noticeTitle_.empty() ? kTitle : noticeTitle_, true, "",
+                               [weak](const std::shared_ptr<UIView>& sender) {
                                    if (auto self = weak.lock()) self->navBarButtonClick(sender);
                                });
+    // The confirm picture is a plain slab: it is the item's background, sized to the item so
+    // that it leaves the title whole, and the word is on it.
+    if (const auto& confirm = CustomNavBar::shareManager()->rightButton()) {
+        const CGFloat barWidth = CustomNavBar::shareManager()->bounds().size.width;
+        confirm->setFrame(CGRectMake(barWidth - 56, 27, 48, 30));
+        confirm->setBackgroundImage(UIImage::imageNamed("确定按钮.jpg"), UIControlStateNormal);
+        confirm->setTitle("确定", UIControlStateNormal);
+        confirm->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
+        confirm->titleLabel()->setFont(UIFont::boldSystemFontOfSize(15));
+        confirm->layer()->setCornerRadius(4);
+        confirm->setClipsToBounds(true);
+    }
     NSRunLoop::mainRunLoop()->performAfterDelay(0, [weak] {
         if (auto self = weak.lock()) self->setupUIConfig();
     });

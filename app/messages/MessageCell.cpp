@@ -36,6 +36,11 @@ void MessageCell::setupUIConfigWithFrame(CGRect frame) {
     timeLab_ = label(CGRectMake(3 * u, 10, 2 * u - 10, 20), UIFont::systemFontOfSize(14), 47,
                      NSTextAlignmentRight);
     timeLab_->setAdjustsFontSizeToFitWidth(true);
+    timeLab_->setMinimumFontSize(10);
+    // The check column of edit mode narrows the row: the time keeps to the right edge.
+    timeLab_->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
+    for (const auto& l : {titleLab_, subTitleLab_})
+        l->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     for (const auto& v : {signView_, std::shared_ptr<UIView>(titleLab_),
                           std::shared_ptr<UIView>(subTitleLab_), std::shared_ptr<UIView>(timeLab_)})
         contentView()->addSubview(v);

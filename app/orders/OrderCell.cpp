@@ -1,5 +1,6 @@
 #include "orders/OrderCell.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -11,6 +12,12 @@ namespace {
 constexpr const char* kActionImage = "待实施按钮.png";
 constexpr const char* kClaimImage = "橘黄色.png";
 constexpr const char* kCancelImage = "黄色.png";
+// Amounts and times shrink to fit, but not below this.
+constexpr CGFloat kOrderCardSmallestFont = 10;
+// What the date and time need at a readable size, beside the state badge.
+constexpr CGFloat kOrderCardTimeRoom = 110;
+constexpr CGFloat kOrderCardBadgeWidth = 54;
+constexpr CGFloat kOrderCardBadgeGap = 4;
 
 UIColorRef grey(int level) {
     return UIColor::colorWithRed(level / 255.0, level / 255.0, level / 255.0, 1);
@@ -95,8 +102,8 @@ void OrderCell::setupCellWithFrame(CGRect frame, std::weak_ptr<NSObject> target,
 
     titelLabel_ = cardLabel(CGRectMake(10, 10, 2 * cw / 5 - 10, 25),
                             UIFont::boldSystemFontOfSize(18), grey(48));
-    signLabel_ = cardLabel(CGRectMake(2 * cw / 5, 13.5, 54, 18), UIFont::boldSystemFontOfSize(14),
-                           UIColor::whiteColor());
+    signLabel_ = cardLabel(CGRectMake(2 * cw / 5, 13.5, kOrderCardBadgeWidth, 18),
+                           UIFont::boldSystemFontOfSize(14), UIColor::whiteColor());
     signLabel_->setBackgroundColor(UIColor::colorWithRed(0.94, 0.52, 0.02, 1));
     signLabel_->setTextAlignment(NSTextAlignmentCenter);
     signLabel_->setAdjustsFontSizeToFitWidth(true);
@@ -111,10 +118,13 @@ void OrderCell::setupCellWithFrame(CGRect frame, std::weak_ptr<NSObject> target,
     caption->setAdjustsFontSizeToFitWidth(true);
     offerLabel_ = cardLabel(CGRectMake(259, 70, cw - 264, 20), UIFont::systemFontOfSize(16),
                             UIColor::colorWithRed(248.0 / 255, 47.0 / 255, 53.0 / 255, 1));
+    offerLabel_->setAdjustsFontSizeToFitWidth(true);
+    offerLabel_->setMinimumFontSize(kOrderCardSmallestFont);
     timeLabel_ = cardLabel(CGRectMake(2 * cw / 5 + 59, 10, 3 * cw / 5 - 69, 20),
                            UIFont::systemFontOfSize(14), grey(152));
     timeLabel_->setTextAlignment(NSTextAlignmentRight);
     timeLabel_->setAdjustsFontSizeToFitWidth(true);
+    timeLabel_->setMinimumFontSize(kOrderCardSmallestFont);
     favrateButton_ = cardButton(CGRectMake(cw * 0.5 - 1, ch - 40, cw * 0.5 + 1, 40), kCancelImage,
                                 "确认取消", target, std::move(Action_1));
     offerButton_ = cardButton(CGRectMake(0, ch - 40, cw * 0.5 + 1, 40), kActionImage, "",
@@ -140,9 +150,15 @@ void OrderCell::moveButtonsToBottom() {
 void OrderCell::updateUIConfigWith(CGRect frame, int64_t titleWidth) {
     if (!pannelView_) return;
     if (titleWidth != 0) {
-        const auto w = static_cast<CGFloat>(titleWidth);
+        // A long title gives way, so that the badge never covers the date and time.
+        const CGFloat timeRight = CGRectGetMaxX(timeLabel_->frame());
+        const auto w = std::min(
+            static_cast<CGFloat>(titleWidth),
+            timeRight - kOrderCardTimeRoom - kOrderCardBadgeWidth - kOrderCardBadgeGap - 10);
         titelLabel_->setFrame(CGRectMake(10, 10, w, 25));
-        signLabel_->setFrame(CGRectMake(w + 10, 13.5, 54, 18));
+        signLabel_->setFrame(CGRectMake(w + 10, 13.5, kOrderCardBadgeWidth, 18));
+        const CGFloat timeLeft = CGRectGetMaxX(signLabel_->frame()) + kOrderCardBadgeGap;
+        timeLabel_->setFrame(CGRectMake(timeLeft, 10, timeRight - timeLeft, 20));
     }
     superFrame_ = frame;
     pannelView_->setFrame(CGRectMake(5, 5, frame.size.width - 10, frame.size.height - 10));

@@ -147,8 +147,10 @@ void OrderInfoViewController::setupUIConfig() {
     const CGRect t = titleLabel_->frame();
     signLabel_->setFrame(
         CGRectMake(CGRectGetMaxX(t) + 5, t.origin.y + (t.size.height - 18) / 2, 54, 18));
-    subTitleLabel_ = headerLabel(CGRectMake(t.origin.x, CGRectGetMaxY(t) + 10, t.size.width, 20),
-                                 UIFont::systemFontOfSize(17));
+    // The goods line takes the room up to the phone button.
+    subTitleLabel_ =
+        headerLabel(CGRectMake(t.origin.x, CGRectGetMaxY(t) + 10, w - 70 - t.origin.x, 20),
+                    UIFont::systemFontOfSize(17));
     auto strip = UIView::create(CGRectMake(0, CGRectGetMaxY(subTitleLabel_->frame()) + 15, w, 20));
     strip->setBackgroundColor(UIColor::colorWithRed(0.78, 0.88, 0.96, 1));
     strip->setUserInteractionEnabled(false);
@@ -430,6 +432,13 @@ void OrderInfoViewController::getAddress() {
             if (!self) return;
             self->getAddressFromMap(address);
             self->lookup_.reset();
+        },
+        [weak] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->isSendAddress_ = false;
+            self->lookup_.reset();
+            self->showMessage(PositionLookup::kFailureMessage);
         },
         [weak] {
             if (auto self = weak.lock()) self->isSendAddress_ = true;

@@ -395,12 +395,22 @@ void OrderMiddleViewController::sendAction(const std::string& path, const std::s
 
 void OrderMiddleViewController::getAddress() {
     std::weak_ptr<OrderMiddleViewController> weak = sharedSelf<OrderMiddleViewController>();
-    lookup_ = PositionLookup::start(view()->bounds(), [weak](const std::string& address) {
-        auto self = weak.lock();
-        if (!self) return;
-        self->getAddressFromMap(address);
-        self->lookup_.reset();
-    });
+    lookup_ = PositionLookup::start(
+        view()->bounds(),
+        [weak](const std::string& address) {
+            auto self = weak.lock();
+            if (!self) return;
+            self->getAddressFromMap(address);
+            self->lookup_.reset();
+        },
+        [weak] {
+            auto self = weak.lock();
+            if (!self) return;
+            self->isSendAddress_ = false;
+            self->pendingMove_.reset();
+            self->lookup_.reset();
+            self->showMessage(PositionLookup::kFailureMessage);
+        });
 }
 
 void OrderMiddleViewController::getAddressFromMap(const std::string& address) {

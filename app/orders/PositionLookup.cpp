@@ -1,17 +1,29 @@
 #include "orders/PositionLookup.h"
 
 #include "Foundation/NSLog.h"
+#include "Foundation/NSRunLoop.h"
 #include "shell/FactoryClass.h"
 
 std::shared_ptr<PositionLookup> PositionLookup::start(const CGRect& bounds,
                                                       AddressHandler onAddress,
+                                                      std::function<void()> onFailed,
                                                       std::function<void()> onSent) {
     auto lookup = std::shared_ptr<PositionLookup>(
-        new PositionLookup(std::move(onAddress), std::move(onSent)));
+        new PositionLookup(std::move(onAddress), std::move(onFailed), std::move(onSent)));
     FactoryClass::showloadingView();
+    // Failing goes through the run loop, so the caller holds the lookup before it hears of it;
+    // a lookup let go of before then stays silent.
+    std::weak_ptr<PositionLookup> weak = lookup;
+    lookup->timeout_ =
+        NSTimer::scheduledTimerWithTimeInterval(kFixTimeout, false, [weak](NSTimer&) {
+            if (auto self = weak.lock()) self->fail("no position in time");
+        });
     lookup->mapView_ = VMMapView::create(CGRectMake(0, 0, bounds.size.width, bounds.size.height));
     if (!lookup->mapView_) {
-        NSLog("no map view for the position");
+        lookup->timeout_->invalidate();
+        lookup->timeout_ = NSRunLoop::mainRunLoop()->performAfterDelay(0, [weak] {
+            if (auto self = weak.lock()) self->fail("no map view for the position");
+        });
         return lookup;
     }
     const auto& mapView = lookup->mapView_;
@@ -25,6 +37,20 @@ std::shared_ptr<PositionLookup> PositionLookup::start(const CGRect& bounds,
     return lookup;
 }
 
+PositionLookup::~PositionLookup() {
+    if (timeout_) timeout_->invalidate();
+}
+
+void PositionLookup::fail(const char* why) {
+    if (finished_) return;
+    finished_ = true;
+    if (timeout_) timeout_->invalidate();
+    NSLog("%s", why);
+    const auto keep = shared_from_this();
+    FactoryClass::deleteLoingView();
+    if (onFailed_) onFailed_();
+}
+
 bool PositionLookup::mapViewDidUpdateUserLocation(
     VMMapView&, const std::shared_ptr<VMUserLocation>& userLocation, bool) {
     if (userLocation && userLocation->location())
@@ -34,8 +60,10 @@ bool PositionLookup::mapViewDidUpdateUserLocation(
 }
 
 void PositionLookup::reGeoAction() {
-    if (!currentLocation_ || haveSendRequest_ || !search_) return;
+    if (!currentLocation_ || haveSendRequest_ || !search_ || finished_) return;
     haveSendRequest_ = true;
+    // The search has time-outs of its own and reports its failure.
+    timeout_->invalidate();
     if (onSent_) onSent_();
     auto request = VAvaReGeocodeSearchRequest::create();
     const CLLocationCoordinate2D c = currentLocation_->coordinate();
@@ -46,6 +74,8 @@ void PositionLookup::reGeoAction() {
 void PositionLookup::onReGeocodeSearchDone(
     const std::shared_ptr<VAvaReGeocodeSearchRequest>&,
     const std::shared_ptr<VAvaReGeocodeSearchResponse>& response) {
+    if (finished_) return;
+    finished_ = true;
     // The handler may let go of this lookup.
     const auto keep = shared_from_this();
     const auto& geocode = response->regeocode();
@@ -63,4 +93,5 @@ void PositionLookup::onReGeocodeSearchDone(
 void PositionLookup::VAvaSearchRequestDidFailWithError(const std::shared_ptr<VAvaSearchRequest>&,
                                                        const NSError& error) {
     NSLog("request.error:%s", error.localizedDescription.c_str());
+    fail("no address for the position");
 }

@@ -1,6 +1,7 @@
 #include "shell/BrisfoldAppDelegate.h"
 
 #include <map>
+#include <utility>
 
 #include "Foundation/JSONValue.h"
 #include "Foundation/NSBundle.h"
@@ -12,6 +13,8 @@
 #include "UIKit/UIDevice.h"
 #include "UIKit/UINavigationController.h"
 #include "VAvaSearchServices.h"
+#include "VMAnalytics.h"
+#include "VMMapServices.h"
 #include "shell/CustomTabBar.h"
 #include "shell/DataRequestManager.h"
 #include "shell/LoginView.h"
@@ -41,6 +44,17 @@ constexpr const char* kSessionKeys[] = {kUserNameKey,   kPasswordKey,    kUserId
 std::shared_ptr<BrisfoldAppDelegate>& current() {
     static std::shared_ptr<BrisfoldAppDelegate> app;
     return app;
+}
+
+// The map kit talks to the servers of the service API, under the key the app registers for
+// its searches.
+void configureMapKit(const std::string& base) {
+    const auto kit = VMMapServices::sharedServices();
+    kit->setApiKey(kSearchApiKey);
+    kit->setInternalServerAddress(base);
+    kit->setTrafficServerAddress(base + "trafficengine/vadedu/");
+    kit->setManifestServerAddress(base + "v3/config/resource");
+    VMAnalytics::sharedInstance()->setLogServerAddress(base + "ws/log/upload");
 }
 
 std::string stored(NSUserDefaults& defaults, const char* key) {
@@ -87,6 +101,7 @@ std::shared_ptr<BrisfoldAppDelegate> BrisfoldAppDelegate::launch(std::shared_ptr
     app->window_->setBackgroundColor(UIColor::whiteColor());
     VAvaSearchServices::sharedServices()->setApiKey(kSearchApiKey);
     VAvaSearchServices::sharedServices()->setSearchServer(app->serviceBase_);
+    configureMapKit(app->serviceBase_);
     app->loadConfig();
     app->setRemoteLab(CustomTabBar::shareManager()->badge());
     app->setNotReadCount(app->notReadCount_);
@@ -95,6 +110,21 @@ std::shared_ptr<BrisfoldAppDelegate> BrisfoldAppDelegate::launch(std::shared_ptr
     app->showLogin();
     app->window_->makeKeyAndVisible();
     return app;
+}
+
+void BrisfoldAppDelegate::terminate() {
+    const auto app = std::exchange(current(), nullptr);
+    if (!app) return;
+    if (app->login_) app->login_->removeFromSuperview();
+    app->login_.reset();
+    if (app->window_) {
+        app->window_->setRootViewController(nullptr);
+        for (const auto& view : app->window_->subviews()) view->removeFromSuperview();
+    }
+    app->tabs_.reset();
+    app->remoteLab_.reset();
+    // What the screens left for later turns goes now, while GL and the run loop are still here.
+    NSRunLoop::mainRunLoop()->runUntilIdle();
 }
 
 std::string BrisfoldAppDelegate::serviceURL(std::string_view path) const {

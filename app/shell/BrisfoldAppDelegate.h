@@ -25,6 +25,10 @@ class BrisfoldAppDelegate : public NSObject {
     static std::shared_ptr<BrisfoldAppDelegate> launch(std::shared_ptr<UIWindow> window,
                                                        std::string serviceBase);
 
+    // Lets go of the launch's screens, and with them their map views and GL contexts, before
+    // the window, GL and statics go: called as the app ends.
+    static void terminate();
+
     const std::shared_ptr<UIWindow>& window() const { return window_; }
     const std::shared_ptr<UITabBarController>& tabBarController() const { return tabs_; }
     // The sign-in while it shows, else null.

@@ -19,6 +19,26 @@
 #include "shell/DevServerProcess.h"
 #include "shell/QuitSignals.h"
 
+namespace {
+
+int run(Host& host, const AppOptions& options) {
+    if (options.screenshot.empty()) {
+        host.run();
+        return 0;
+    }
+    if (!host.runFor(options.after)) {
+        std::fprintf(stderr, "brisfold: stopped before the screenshot\n");
+        return 1;
+    }
+    if (!host.writePNG(options.screenshot)) {
+        std::fprintf(stderr, "brisfold: cannot write %s\n", options.screenshot.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     std::string error;
     const auto options = AppOptions::parse(std::vector<std::string>(argv + 1, argv + argc), error);
@@ -64,23 +84,16 @@ int main(int argc, char** argv) {
     }
 
     auto host = Host::create(options->headless);
-    quit.onSignal([&host] { host->stop(); });
+    quit.onSignal([&host] {
+        if (host) host->stop();
+    });
     host->compositor().setDrawsStatusBar(true);
     // Every screen of the app has the brand-blue bar under the status bar.
     UIApplication::sharedApplication()->setStatusBarStyle(UIStatusBarStyleLightContent);
-    const auto app = BrisfoldAppDelegate::launch(host->window(), server);
-
-    if (options->screenshot.empty()) {
-        host->run();
-        return 0;
-    }
-    if (!host->runFor(options->after)) {
-        std::fprintf(stderr, "brisfold: stopped before the screenshot\n");
-        return 1;
-    }
-    if (!host->writePNG(options->screenshot)) {
-        std::fprintf(stderr, "brisfold: cannot write %s\n", options->screenshot.c_str());
-        return 1;
-    }
-    return 0;
+    BrisfoldAppDelegate::launch(host->window(), server);
+    const int status = run(*host, *options);
+    // The screens, their map views and the window go while main's world is still whole.
+    BrisfoldAppDelegate::terminate();
+    host.reset();
+    return status;
 }

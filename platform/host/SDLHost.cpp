@@ -17,8 +17,7 @@ constexpr double kInputPoll = 0.008;
 
 struct SDLDeleter {
     void operator()(SDL_Window* w) const { SDL_DestroyWindow(w); }
-    void operator()(SDL_Renderer* r) const { SDL_DestroyRenderer(r); }
-    void operator()(SDL_Texture* t) const { SDL_DestroyTexture(t); }
+    void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
 };
 
 // SDL's video subsystem, initialised for as long as this lives.
@@ -32,6 +31,10 @@ class VideoSubsystem {
         }
         // The app decides what SIGINT and SIGTERM do, not SDL.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        // The window must hold no GL context of its own: one current on the main thread keeps
+        // the map views' EGL contexts from being made current there. Without this SDL probes
+        // GL, and may present through it, behind the window's surface.
+        SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_OVERRIDE);
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             why = SDL_GetError();
             return nullptr;
@@ -63,9 +66,6 @@ struct SDLHost::Window {
     SDLHost::Options options;
     std::unique_ptr<VideoSubsystem> video;
     std::unique_ptr<SDL_Window, SDLDeleter> window;
-    std::unique_ptr<SDL_Renderer, SDLDeleter> renderer;
-    std::unique_ptr<SDL_Texture, SDLDeleter> texture;
-    int textureW = 0, textureH = 0;
     bool twoFingers = false;
     bool closed = false;
 
@@ -87,17 +87,14 @@ std::unique_ptr<SDLHost> SDLHost::create(const Options& options, std::string* wh
                                            SDL_WINDOWPOS_CENTERED, w, h, 0));
         if (!sdl->window) reason = std::string("cannot open a window: ") + SDL_GetError();
     }
-    if (sdl->window) {
-        sdl->renderer.reset(SDL_CreateRenderer(sdl->window.get(), -1, 0));
-        if (!sdl->renderer)
-            sdl->renderer.reset(SDL_CreateRenderer(sdl->window.get(), -1, SDL_RENDERER_SOFTWARE));
-        if (!sdl->renderer) reason = std::string("no renderer: ") + SDL_GetError();
+    if (sdl->window && !SDL_GetWindowSurface(sdl->window.get())) {
+        reason = std::string("no window surface: ") + SDL_GetError();
+        sdl->window.reset();
     }
-    if (!sdl->renderer) {
+    if (!sdl->window) {
         if (why) *why = reason;
         return nullptr;
     }
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
     SDL_StartTextInput();
     std::unique_ptr<SDLHost> host(new SDLHost(std::move(sdl)));
     host->compositor().setDrawsStatusBar(true);
@@ -153,18 +150,20 @@ void SDLHost::Window::handle(Host& host, const SDL_Event& e) {
 void SDLHost::Window::present(ScreenCompositor& compositor) {
     auto image = compositor.compose();
     if (!image) return;
-    if (!texture || textureW != image->width() || textureH != image->height()) {
-        textureW = image->width();
-        textureH = image->height();
-        // The composed screen is native-endian ARGB words, which is SDL's ARGB8888.
-        texture.reset(SDL_CreateTexture(renderer.get(), SDL_PIXELFORMAT_ARGB8888,
-                                        SDL_TEXTUREACCESS_STREAMING, textureW, textureH));
-        if (!texture) return;
-    }
-    SDL_UpdateTexture(texture.get(), nullptr, image->bytes(), image->bytesPerRow());
-    SDL_RenderClear(renderer.get());
-    SDL_RenderCopy(renderer.get(), texture.get(), nullptr, nullptr);
-    SDL_RenderPresent(renderer.get());
+    // The surface is fetched each time: SDL replaces it when the window changes size.
+    SDL_Surface* target = SDL_GetWindowSurface(window.get());
+    if (!target) return;
+    // The composed screen is native-endian ARGB words, which is SDL's ARGB8888.
+    std::unique_ptr<SDL_Surface, SDLDeleter> source(SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<unsigned char*>(image->bytes()), image->width(), image->height(), 32,
+        image->bytesPerRow(), SDL_PIXELFORMAT_ARGB8888));
+    if (!source) return;
+    SDL_SetSurfaceBlendMode(source.get(), SDL_BLENDMODE_NONE);
+    if (source->w == target->w && source->h == target->h)
+        SDL_BlitSurface(source.get(), nullptr, target, nullptr);
+    else
+        SDL_BlitScaled(source.get(), nullptr, target, nullptr);
+    SDL_UpdateWindowSurface(window.get());
 }
 
 bool SDLHost::pump(double maxWait) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "Deadline.h"
@@ -10,6 +12,9 @@
 #include "ShellHome.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UINavigationController.h"
+#include "VMAnalytics.h"
+#include "VMMapManifest.h"
+#include "VMMapServices.h"
 #include "host/HeadlessHost.h"
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/CustomNavBar.h"
@@ -112,6 +117,34 @@ TEST_F(SessionTest, SigningInStoresTheSessionShowsTheShellAndTheNextStartSignsIn
     EXPECT_EQ(app->loginView()->userField()->text(), "zhangwei");
     ASSERT_TRUE(runUntil([&] { return !app->loginView(); }));
     EXPECT_TRUE(containerAt(*app, 0)->isAppeared());
+}
+
+TEST_F(SessionTest, MapKitTalksToTheServersOfTheServiceApi) {
+    HeadlessHost host;
+    auto app = BrisfoldAppDelegate::launch(host.window(), base);
+    const auto kit = VMMapServices::sharedServices();
+    EXPECT_EQ(kit->internalServerAddress(), base);
+    EXPECT_EQ(kit->trafficServerAddress(), base + "trafficengine/vadedu/");
+    EXPECT_EQ(kit->manifestServerAddress(), base + "v3/config/resource");
+    EXPECT_EQ(VMAnalytics::sharedInstance()->logServerAddress(), base + "ws/log/upload");
+    // The devserver knows the app's key and answers the kit's configuration.
+    std::mutex mutex;
+    std::optional<nlohmann::json> answer;
+    bool answered = false;
+    VMMapManifest::performManifestRequestWithType(VMMapManifestTypeRealStatus,
+                                                  [&](std::optional<nlohmann::json> result) {
+                                                      std::lock_guard lock(mutex);
+                                                      answer = std::move(result);
+                                                      answered = true;
+                                                  });
+    ASSERT_TRUE(runUntil([&] {
+        std::lock_guard lock(mutex);
+        return answered;
+    }));
+    std::lock_guard lock(mutex);
+    ASSERT_TRUE(answer && answer->is_object()) << "the configuration was refused";
+    EXPECT_EQ((*answer)["realstatus"]["url"],
+              "http://127.0.0.1:" + std::to_string(server.port()) + "/trafficengine/vadedu/");
 }
 
 TEST_F(SessionTest, AnotherVersionsSessionIsClearedAndSignsInAfresh) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "InquiryScreensFixture.h"
+#include "ScreenPixels.h"
 #include "UIKit/UIApplication.h"
 #include "inquiries/HomeCell.h"
 #include "inquiries/HomeInfoCell.h"
@@ -131,8 +132,18 @@ TEST_F(HomeInfoViewControllerTest, QuoteReloadsTheDetailAndTheHomeList) {
 TEST_F(HomeInfoViewControllerTest, StarWritesTheStoreAndCallOpensTheNumber) {
     auto detail = openFromHome(false);
     ASSERT_TRUE(detail);
+    // A star, outlined until starred and filled then: its centre shows the state.
+    const auto starCentre = [&] {
+        const auto b = detail->faverateBtn();
+        const CGRect f = b->convertRectToView(b->bounds(), nullptr);
+        return testsupport::screenPixel(host.compose(), CGRectGetMidX(f),
+                                        f.origin.y + f.size.height * 0.53);
+    };
+    const CGColor orange{240 / 255.0, 133 / 255.0, 25 / 255.0, 1};
+    EXPECT_FALSE(testsupport::colourNear(starCentre(), orange, 0.15));
     tap(detail->faverateBtn());
     EXPECT_EQ(toast(), "收藏成功");
+    EXPECT_TRUE(testsupport::colourNear(starCentre(), orange, 0.15));
     EXPECT_EQ(storedIDs(favoriteFile()), std::vector<std::string>{inquiry});
     EXPECT_TRUE(app->dataBaseUpdate());
 

@@ -6,6 +6,7 @@
 #include "Foundation/NSLog.h"
 #include "Foundation/NSNotificationCenter.h"
 #include "Foundation/NSUserDefaults.h"
+#include "LabelFit.h"
 #include "MessagesFixture.h"
 #include "TestHTTPServer.h"
 #include "UIKit/UIDevice.h"
@@ -227,6 +228,16 @@ TEST_F(MessageCentreTest, EditModeDeletesTheSelectionInOrder) {
     }
     ASSERT_EQ(list->selectArray(), chosen);
     list->tableView()->setContentOffset(CGPointZero);
+    host.runFor(0);
+    // Beside the check column the time still shows whole, inside the row.
+    const auto first = std::dynamic_pointer_cast<MessageCell>(
+        list->tableView()->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)));
+    ASSERT_TRUE(first);
+    first->layoutIfNeeded();
+    EXPECT_TRUE(readsWhole(*first->timeLab()));
+    const CGRect time =
+        first->timeLab()->convertRectToView(first->timeLab()->bounds(), first.get());
+    EXPECT_LE(CGRectGetMaxX(time), first->bounds().size.width);
     screenshot("message-edit.png");
     for (const auto& m : chosen) watch("NewsID=" + m->newsIDStr());
     tap(button);
@@ -304,7 +315,7 @@ class AddressSink : public MapViewDelegate {
     std::vector<std::string> addresses;
 };
 
-TEST_F(MessageCentreTest, MapPositionScreenTellsTheAddressOnceOrOnlyLogsAFailure) {
+TEST_F(MessageCentreTest, MapPositionScreenTellsTheAddressOnceOrThatThePositionCannotBeHad) {
     auto sink = std::make_shared<AddressSink>();
     auto screen = MapViewController::create();
     screen->setDelegate(sink);
@@ -333,7 +344,8 @@ TEST_F(MessageCentreTest, MapPositionScreenTellsTheAddressOnceOrOnlyLogsAFailure
     NSLogSetSink(previous);
     EXPECT_TRUE(failed);
     EXPECT_TRUE(quiet->addresses.empty());
-    FactoryClass::deleteLoingView();
+    ASSERT_TRUE(runUntil([&] { return toast() == "无法获取当前位置"; }));
+    EXPECT_FALSE(FactoryClass::isLoadingShown());
 }
 
 // The device's name comes from the app delegate.

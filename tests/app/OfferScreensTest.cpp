@@ -134,6 +134,12 @@ TEST_F(OfferScreensTest, DetailShowsThreeEarlierPricesAndAnEditedRemarkGoesWithT
         std::dynamic_pointer_cast<OfferInfoCell>(cellAt(detail->tableView(), 0, remarkSection));
     ASSERT_TRUE(remarkCell && remarkCell->contentLabel());
     EXPECT_EQ(remarkCell->contentLabel()->text(), "需客户提供机房门禁卡");
+    // The row's arrow stands beside the remark, not over its end.
+    for (const auto& v : remarkCell->contentView()->subviews()) {
+        if (std::dynamic_pointer_cast<UIImageView>(v)) {
+            EXPECT_FALSE(CGRectIntersectsRect(v->frame(), remarkCell->contentLabel()->frame()));
+        }
+    }
     tap(remarkCell->contentLabel());
     auto remark =
         std::dynamic_pointer_cast<RemarkViewController>(navigation(1)->topViewController());

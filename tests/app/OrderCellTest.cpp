@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "LabelFit.h"
 #include "UIKit/UIImage.h"
 #include "orders/OrderCell.h"
 #include "orders/OrderMiddleViewController.h"
@@ -97,6 +98,28 @@ TEST(OrderCellTest, EveryStateGivesTheCardItsButtonsAndTheListItsRowHeight) {
         std::vector<std::pair<std::string, int>> expected = {{"action", static_cast<int>(i)}};
         if (c.halfWidth) expected.push_back({"cancel", static_cast<int>(i)});
         EXPECT_EQ(taps, expected) << c.order;
+    }
+}
+
+TEST(OrderCellTest, AmountAndTimeReadWholeBesideTheBadgeWhateverTheTitle) {
+    std::vector<std::pair<std::string, int>> taps;
+    const auto cell = builtCell(&taps);
+    for (const int titleWidth : {60, 120, 160}) {
+        for (const int money : {8, 1200, 123456}) {
+            SCOPED_TRACE(std::to_string(titleWidth) + " " + std::to_string(money));
+            const auto model = OrderModel::createWithOrder({{"UserName", "深圳商业银行数据中心"},
+                                                            {"money", money},
+                                                            {"AddDate", "2026-11-22 09:22:45"},
+                                                            {"OrderState", "待出发"},
+                                                            {"OrderStateID", 18}});
+            cell->updateUIConfigWith(CGRectMake(0, 0, kWidth, 140), titleWidth);
+            cell->updateContentWithModel(model.get(), 0);
+            EXPECT_FALSE(
+                CGRectIntersectsRect(cell->signLabel()->frame(), cell->timeLabel()->frame()));
+            EXPECT_TRUE(readsWhole(*cell->timeLabel()));
+            EXPECT_TRUE(readsWhole(*cell->offerLabel()));
+            EXPECT_TRUE(readsWhole(*cell->signLabel()));
+        }
     }
 }
 

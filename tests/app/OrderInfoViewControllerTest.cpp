@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Foundation/NSNotificationCenter.h"
+#include "LabelFit.h"
 #include "MessagesFixture.h"
 #include "TestHTTPServer.h"
 #include "UIKit/UIApplication.h"
@@ -171,7 +172,8 @@ TEST_F(OrderInfoViewControllerTest, DepartureAndCompensationAreSentFromTheDetail
     auto popup = shownPopup(nav);
     ASSERT_TRUE(popup);
     EXPECT_EQ(popup->waterMark(), "确认出发吗");
-    tap(popup->sureBtn());
+    // Without a turn of the run loop: a quick fix and answer would end the lookup in it.
+    popup->sureBtnClick();
     ASSERT_TRUE(detail->mapView()) << "the position comes from a map view";
     EXPECT_FALSE(detail->mapView()->superview());
     const std::string start = engineer() + "&OrderID=" + order + "&LeaveAddress=" + kGuangzhou;
@@ -219,6 +221,22 @@ TEST_F(OrderInfoViewControllerTest, DepartureAndCompensationAreSentFromTheDetail
     const auto lastCell = actionRow(finished);
     ASSERT_TRUE(lastCell);
     EXPECT_TRUE(!lastCell->quoteButton() || lastCell->quoteButton()->isHidden());
+}
+
+TEST_F(OrderInfoViewControllerTest, GoodsHeadingsAndMakersReadWhole) {
+    auto detail = open(orderWhere("r.order_state_id = 18"));
+    EXPECT_TRUE(readsWhole(*detail->subTitleLabel()));
+    EXPECT_FALSE(
+        CGRectIntersectsRect(detail->subTitleLabel()->frame(), detail->phoneBtn()->frame()));
+    ASSERT_GE(detail->topDataArray().size(), 2u);
+    for (int row = 0; row < 2; ++row) {
+        const auto cell =
+            std::dynamic_pointer_cast<HomeInfoCell>(cellAt(detail->tableView(), row, 0));
+        ASSERT_TRUE(cell && cell->firmLab()) << row;
+        for (const auto& label :
+             {cell->firmLab(), cell->typeLab(), cell->modelLab(), cell->numLab()})
+            EXPECT_TRUE(readsWhole(*label)) << row;
+    }
 }
 
 TEST_F(OrderInfoViewControllerTest, AnOrderNotTheEngineersShowsTheTipAndKeepsItsID) {

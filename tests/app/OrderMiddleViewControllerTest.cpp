@@ -11,6 +11,7 @@
 #include "Database.h"
 #include "Deadline.h"
 #include "DevServer.h"
+#include "ManualClock.h"
 #include "ShellHome.h"
 #include "TestHTTPServer.h"
 #include "UIKit/UINavigationController.h"
@@ -22,6 +23,7 @@
 #include "orders/OrderMiddleViewController.h"
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/DataRequestManager.h"
+#include "shell/FactoryClass.h"
 #include "shell/LoginView.h"
 #include "shell/ShowAlertView.h"
 #include "shell/TabContainerViewController.h"
@@ -230,6 +232,47 @@ TEST_F(OrderMiddleViewControllerTest, StateMovesAreSentWithTheAddressOfThePositi
         EXPECT_EQ(screen->currentSelectSectionStr(),
                   OrderMiddleViewController::sectionTitles()[step.tab]);
     }
+}
+
+TEST_F(OrderMiddleViewControllerTest, PositionThatCannotBeHadIsToldAndALaterTryWorks) {
+    // Out at sea: no address is near, so the search fails.
+    locateAt("10.00000 140.00000");
+    showTab(1);
+    const std::string order = screen->dataArray().front()->orderIDStr();
+    cellAt(0)->offerButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    shownPopup()->sureBtnClick();
+    ASSERT_TRUE(runUntil([&] { return toast() == PositionLookup::kFailureMessage; }));
+    EXPECT_STREQ(PositionLookup::kFailureMessage, "无法获取当前位置");
+    EXPECT_FALSE(FactoryClass::isLoadingShown());
+    EXPECT_FALSE(screen->isSendAddress());
+    EXPECT_FALSE(screen->mapView());
+    EXPECT_EQ(stored("order_state_id", order), "18");
+
+    // No fix in time.
+    ASSERT_TRUE(runUntil([&] { return toast().empty(); }));
+    {
+        const auto file = home.dir.path() / "late.txt";
+        std::ofstream(file) << "1000 fix 23.12911 113.26436 10\n";
+        CLLocationManager::setSource(CLLocationSource::fromFile(file.string(), nullptr));
+        testsupport::ManualClock clock;
+        cellAt(0)->offerButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        shownPopup()->sureBtnClick();
+        clock.advance(PositionLookup::kFixTimeout - 1);
+        EXPECT_TRUE(FactoryClass::isLoadingShown());
+        clock.advance(2);
+        EXPECT_EQ(toast(), PositionLookup::kFailureMessage);
+        EXPECT_FALSE(FactoryClass::isLoadingShown());
+        EXPECT_FALSE(screen->isSendAddress());
+        clock.advance(10);
+    }
+    EXPECT_EQ(stored("order_state_id", order), "18");
+
+    locateAt("23.12911 113.26436");
+    ASSERT_TRUE(runUntil([&] { return toast().empty(); }));
+    cellAt(0)->offerButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    shownPopup()->sureBtnClick();
+    ASSERT_TRUE(runUntil([&] { return stored("order_state_id", order) == "19"; }));
+    EXPECT_EQ(stored("leave_address", order), kGuangzhou);
 }
 
 TEST_F(OrderMiddleViewControllerTest,

@@ -217,6 +217,12 @@ TEST_F(PopUpTest, CardLayoutByType) {
         } else {
             EXPECT_EQ(popUp->contentTF_two(), nullptr);
         }
+        // An input takes the focus as it shows, and its text stays clear of its edge.
+        EXPECT_EQ(popUp->contentTF()->isFirstResponder(), c.editable);
+        if (c.editable) {
+            EXPECT_GE(popUp->contentTF()->textRectForBounds(popUp->contentTF()->bounds()).origin.x,
+                      10);
+        }
         tapOn(popUp->contentTF());
         EXPECT_EQ(popUp->contentTF()->isFirstResponder(), c.editable);
         if (c.editable) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "InquiryScreensFixture.h"
+#include "ScreenPixels.h"
 #include "UIKit/UIWebView.h"
 #include "inquiries/FavoritaViewController.h"
 #include "inquiries/HomeCell.h"
@@ -48,6 +49,22 @@ class RemarkFavoritesSearchTest : public InquiryScreensFixture {
 
 TEST_F(RemarkFavoritesSearchTest, RemarkConfirmHandsTheTextOnceBackAndSwipeDoNotNoticeShowsLast) {
     auto remark = openRemark("原来", false);
+    {
+        // The confirm item carries its word, and the title's last character shows: white ink
+        // over the bar at its right end.
+        const auto bar = CustomNavBar::shareManager();
+        EXPECT_EQ(bar->rightButton()->titleForState(UIControlStateNormal), "确定");
+        EXPECT_EQ(bar->titleLabel()->text(), "添加备注");
+        const auto image = host.compose();
+        int ink = 0;
+        for (CGFloat x = 178; x < 196; x += 0.5)
+            for (CGFloat y = 30; y < 56; y += 0.5)
+                ink += testsupport::colourNear(testsupport::screenPixel(image, x, y), {1, 1, 1, 1},
+                                               0.1)
+                           ? 1
+                           : 0;
+        EXPECT_GT(ink, 20);
+    }
     tap(remark->contentTextView());
     ASSERT_TRUE(host.typeText("的"));
     // Another screen over it and back: the text being edited stays.
