@@ -103,7 +103,7 @@ TEST(OrderCellTest, EveryStateGivesTheCardItsButtonsAndTheListItsRowHeight) {
 
 TEST(OrderCellTest, AmountAndTimeReadWholeBesideTheBadgeWhateverTheTitle) {
     std::vector<std::pair<std::string, int>> taps;
-    const auto cell = builtCell(&taps);
+    const auto cell = builtOrderCell(&taps);
     for (const int titleWidth : {60, 120, 160}) {
         for (const int money : {8, 1200, 123456}) {
             SCOPED_TRACE(std::to_string(titleWidth) + " " + std::to_string(money));
