@@ -259,6 +259,7 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
         }
         return;
     }
+    bool queued = false;
     {
         std::lock_guard catalogue(packageMutex_);
         // Held across setting the shared headers, queueing and recording, so that another
@@ -294,16 +295,17 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
             [weak, item, downloadBlock] {
                 if (auto self = weak.lock()) self->cancelled(item, downloadBlock);
             });
-        if (!operation) {
-            if (downloadBlock) {
-                downloadBlock(ZUZavadevIruDownloadStatusError,
-                              NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
-            }
-            return;
-        }
-        runningOperations_[item->adcode] = operation;
+        if (operation) runningOperations_[item->adcode] = operation;
+        queued = operation != nullptr;
     }
-    if (downloadBlock) downloadBlock(ZUZavadevIruDownloadStatusWaiting, std::monostate());
+    // Outside the locks, as every call of the block.
+    if (!downloadBlock) return;
+    if (!queued) {
+        downloadBlock(ZUZavadevIruDownloadStatusError,
+                      NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
+        return;
+    }
+    downloadBlock(ZUZavadevIruDownloadStatusWaiting, std::monostate());
 }
 
 void ZUZavadevIru::progress(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block,
