@@ -15,6 +15,8 @@
 namespace {
 
 constexpr const char* kReGeocodePath = "api/Search/ReGeocode";
+// A reverse-geocode answer is a few kilobytes; a longer reply is refused before it fills memory.
+constexpr std::uint64_t kMaxReplyLength = 1 << 20;
 
 // The search queue shared by every client, as the kit has one network manager.
 const std::shared_ptr<NSOperationQueue>& searchQueue() {
@@ -107,6 +109,7 @@ void VAvaSearchAPI::VAvaReGoecodeSearch(
     auto http = NSMutableURLRequest::requestWithURL(
         std::move(url), NSURLRequestReloadIgnoringLocalCacheData, kTimeout);
     http->setHTTPMethod("POST");
+    http->setMaximumResponseLength(kMaxReplyLength);
     http->setValue("application/x-www-form-urlencoded; charset=utf-8", "Content-Type");
     http->setHTTPBody("key=" + percentEncoded(services->apiKey()) +
                       "&latitude=" + degrees(request->location()->latitude()) +

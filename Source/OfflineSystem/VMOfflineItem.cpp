@@ -1,5 +1,9 @@
 #include "VMOfflineItem.h"
 
+#include <algorithm>
+#include <limits>
+
+#include "Foundation/JSONValue.h"
 #include "Foundation/NSKeyedArchiver.h"
 
 namespace {
@@ -11,12 +15,13 @@ std::string stringAt(const nlohmann::json& dictionary, const char* key) {
     return it != dictionary.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
+// Catalogues come from servers: any number clamps to the field's range.
 template <class T>
 T numberAt(const nlohmann::json& dictionary, const char* key) {
     const auto it = dictionary.find(key);
     if (it == dictionary.end() || !it->is_number()) return 0;
-    if (it->is_number_float()) return static_cast<T>(it->get<double>());
-    return static_cast<T>(it->get<std::int64_t>());
+    return static_cast<T>(std::clamp<std::int64_t>(integerValue(*it), std::numeric_limits<T>::min(),
+                                                   std::numeric_limits<T>::max()));
 }
 
 }  // namespace

@@ -410,6 +410,12 @@ bool VMZipArchive::UnzipFileTo(const std::string& path, bool overWrite) {
         OutputErrorMessage("Failed to open output file for writing");
         return false;
     }
+    // A bomb declares what it will become: refuse it before the disk fills, not partway.
+    const auto free = freeSpace(destination.get(), path);
+    if (free && declaredSize() > *free) {
+        OutputErrorMessage("Not enough free space for the archive");
+        return false;
+    }
     bool success = true;
     int done = 0;
     for (;;) {
@@ -468,9 +474,8 @@ VMZipArchive::EntryResult VMZipArchive::unzipCurrentEntry(int destination, const
         !S_ISDIR(existing.st_mode) && !OverWrite(target)) {
         return EntryResult::Done;
     }
-    struct statvfs space {};
-    if (::fstatvfs(parent.get(), &space) == 0 &&
-        info.uncompressed_size > static_cast<ZPOS64_T>(space.f_bavail) * space.f_frsize) {
+    const auto free = freeSpace(parent.get(), target);
+    if (free && info.uncompressed_size > *free) {
         OutputErrorMessage("Not enough free space for " + name->cleaned);
         return EntryResult::Failed;
     }
@@ -508,6 +513,30 @@ VMZipArchive::EntryResult VMZipArchive::unzipCurrentEntry(int destination, const
         ok = false;
     }
     return ok ? EntryResult::Done : EntryResult::Failed;
+}
+
+std::optional<std::uint64_t> VMZipArchive::freeSpace(int folder, const std::string& path) const {
+    if (freeSpaceQuery_) return freeSpaceQuery_(path);
+    struct statvfs space {};
+    if (::fstatvfs(folder, &space) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize;
+}
+
+// The sum of the entries' declared sizes, saturating; leaves the archive at its first entry.
+std::uint64_t VMZipArchive::declaredSize() {
+    std::uint64_t total = 0;
+    if (unzGoToFirstFile(unzFile_) != UNZ_OK) return total;
+    do {
+        unz_file_info64 info{};
+        if (unzGetCurrentFileInfo64(unzFile_, &info, nullptr, 0, nullptr, 0, nullptr, 0) !=
+            UNZ_OK) {
+            break;
+        }
+        const std::uint64_t size = info.uncompressed_size;
+        total = size > UINT64_MAX - total ? UINT64_MAX : total + size;
+    } while (unzGoToNextFile(unzFile_) == UNZ_OK);
+    unzGoToFirstFile(unzFile_);
+    return total;
 }
 
 std::vector<std::string> VMZipArchive::getZipFileContents() {

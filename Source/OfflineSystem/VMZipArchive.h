@@ -26,10 +26,14 @@ class VMZipArchiveDelegate {
 //
 // Unpacking never writes outside the destination: entry names that are empty, absolute, not
 // ASCII, hold a NUL or a ".." component are refused; folders below the destination are made and
-// files opened without following symbolic links; an entry larger than the free space is refused.
+// files opened without following symbolic links; an archive whose declared sizes add up to more
+// than the free space is refused before its first byte, and no entry yields more bytes than it
+// declares.
 class VMZipArchive : public NSObject {
   public:
     using ProgressBlock = std::function<void(int percentage, int filesDone, int numFiles)>;
+    // Free bytes in the file system of a folder; nullopt when unknown.
+    using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const std::string& folder)>;
 
     static std::shared_ptr<VMZipArchive> create(
         std::shared_ptr<NSFileManager> fileManager = nullptr);
@@ -54,6 +58,8 @@ class VMZipArchive : public NSObject {
         delegate_ = std::move(delegate);
     }
     void setProgressBlock(ProgressBlock block) { progressBlock_ = std::move(block); }
+    // The file system's own answer unless set (a test's small disk).
+    void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpaceQuery_ = std::move(query); }
     std::uint32_t numFiles() const { return numFiles_; }
     const std::vector<std::string>& unzippedFiles() const { return unzippedFiles_; }
     const std::string& password() const { return password_; }
@@ -63,6 +69,8 @@ class VMZipArchive : public NSObject {
     explicit VMZipArchive(std::shared_ptr<NSFileManager> fileManager);
     enum class EntryResult { Done, Failed, StopWalk };
     EntryResult unzipCurrentEntry(int destination, const std::string& root, bool overWrite);
+    std::optional<std::uint64_t> freeSpace(int folder, const std::string& path) const;
+    std::uint64_t declaredSize();
     bool addEncryptedEntry(const std::string& newname, unsigned long dosDate,
                            const std::string& plain);
 
@@ -74,4 +82,5 @@ class VMZipArchive : public NSObject {
     std::vector<std::string> unzippedFiles_;
     std::shared_ptr<NSFileManager> fileManager_;
     ProgressBlock progressBlock_;
+    FreeSpaceQuery freeSpaceQuery_;
 };

@@ -1,9 +1,11 @@
 #include "ZUZavadevIru.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 #include "Foundation/Dispatch.h"
+#include "Foundation/JSONValue.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSPathUtilities.h"
@@ -17,6 +19,7 @@ namespace {
 
 constexpr const char* kIndexName = "offlinePackage.plist";
 constexpr const char* kOldRecordName = "cityAggregate.plist";
+constexpr std::uint64_t kMaxVersionReplyLength = 64 * 1024;
 
 std::string documentsDirectory() {
     const auto paths = NSSearchPathForDirectoriesInDomains(NSDocumentDirectory, NSUserDomainMask);
@@ -30,20 +33,6 @@ std::string join(const std::string& directory, const std::string& name) {
 nlohmann::json progressInfoWithReceivedSize(std::int64_t received, std::int64_t expected) {
     return {{ZUZavadevIruDownloadReceivedSizeKey, received},
             {ZUZavadevIruDownloadExpectedSizeKey, expected}};
-}
-
-std::int64_t integerValue(const nlohmann::json& value) {
-    if (value.is_number_integer()) return value.get<std::int64_t>();
-    if (value.is_number()) return static_cast<std::int64_t>(value.get<double>());
-    if (value.is_boolean()) return value.get<bool>() ? 1 : 0;
-    if (value.is_string()) {
-        try {
-            return std::stoll(value.get<std::string>());
-        } catch (const std::exception&) {
-            return 0;
-        }
-    }
-    return 0;
 }
 
 }  // namespace
@@ -231,7 +220,22 @@ std::string ZUZavadevIru::cachedFilePathForItem(const VMOfflineItem& item) const
     return cachedFilePathForCityCode(item.adcode);
 }
 
+std::shared_ptr<NSURL> ZUZavadevIru::URLForItem(const VMOfflineItem& item) const {
+    if (item.url.empty() || item.url.find("://") != std::string::npos)
+        return NSURL::URLWithString(item.url);
+    // The shipped catalogue names its packages relative to the server the kit is set to.
+    return NSURL::URLWithString(options_.versionCheckServer.value_or(
+                                    VMMapServices::sharedServices()->internalServerAddress()) +
+                                item.url);
+}
+
+bool ZUZavadevIru::isFileSafeAdcode(const std::string& code) {
+    return !code.empty() && code.size() <= kMaxAdcodeLength &&
+           std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::string ZUZavadevIru::cachedFilePathForCityCode(const std::string& code) const {
+    if (!isFileSafeAdcode(code)) return {};
     return join(cachedPath_, code + ".zip");
 }
 
@@ -246,6 +250,16 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
                                 bool shouldContinueWhenAppEntersBackground,
                                 DownloadBlock downloadBlock) {
     if (!item) return;
+    // The code names the archive's file: a catalogue from a server could name any file.
+    if (!isFileSafeAdcode(item->adcode)) {
+        if (downloadBlock) {
+            downloadBlock(ZUZavadevIruDownloadStatusError,
+                          NSError::make(ZUZavadevIruErrorDomain, -5,
+                                        "Error: adcode = " + item->adcode + " Invalid"));
+        }
+        return;
+    }
+    bool queued = false;
     {
         std::lock_guard catalogue(packageMutex_);
         // Held across setting the shared headers, queueing and recording, so that another
@@ -270,7 +284,7 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
             "User-Agent");
         std::weak_ptr<ZUZavadevIru> weak = sharedSelf<ZUZavadevIru>();
         auto operation = downloader_->downloadWithURL(
-            NSURL::URLWithString(item->url), path, shouldContinueWhenAppEntersBackground,
+            URLForItem(*item), path, shouldContinueWhenAppEntersBackground,
             [weak, item, downloadBlock](std::int64_t received, std::int64_t expected) {
                 if (auto self = weak.lock())
                     self->progress(item, downloadBlock, received, expected);
@@ -281,16 +295,17 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
             [weak, item, downloadBlock] {
                 if (auto self = weak.lock()) self->cancelled(item, downloadBlock);
             });
-        if (!operation) {
-            if (downloadBlock) {
-                downloadBlock(ZUZavadevIruDownloadStatusError,
-                              NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
-            }
-            return;
-        }
-        runningOperations_[item->adcode] = operation;
+        if (operation) runningOperations_[item->adcode] = operation;
+        queued = operation != nullptr;
     }
-    if (downloadBlock) downloadBlock(ZUZavadevIruDownloadStatusWaiting, std::monostate());
+    // Outside the locks, as every call of the block.
+    if (!downloadBlock) return;
+    if (!queued) {
+        downloadBlock(ZUZavadevIruDownloadStatusError,
+                      NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
+        return;
+    }
+    downloadBlock(ZUZavadevIruDownloadStatusWaiting, std::monostate());
 }
 
 void ZUZavadevIru::progress(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block,
@@ -310,9 +325,10 @@ void ZUZavadevIru::progress(const std::shared_ptr<VMOfflineItem>& item, const Do
           progressInfoWithReceivedSize(offset + received, offset + expected));
 }
 
+// Unpacking a package takes seconds: it runs, and the blocks are called, outside the catalogue
+// lock, so that reads of the catalogue answer at once and a block may wait for another thread.
 void ZUZavadevIru::completed(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block,
                              const NSErrorOpt& error) {
-    std::lock_guard catalogue(packageMutex_);
     const std::string path = cachedFilePathForItem(*item);
     if (!error) {
         if (block) {
@@ -326,14 +342,19 @@ void ZUZavadevIru::completed(const std::shared_ptr<VMOfflineItem>& item, const D
                                     std::monostate());
             return;
         }
-        item->setItemStatus(ZUZavadevIruItemStatusNone);
-        item->setDownloadedSize(0);
+        setItemState(*item, ZUZavadevIruItemStatusNone, 0);
         applySizeRule(item, block, unzipError);
         return;
     }
-    item->setItemStatus(ZUZavadevIruItemStatusCached);
-    item->setDownloadedSize(fileSizeForPath(path));
+    setItemState(*item, ZUZavadevIruItemStatusCached, fileSizeForPath(path));
     applySizeRule(item, block, *error);
+}
+
+void ZUZavadevIru::setItemState(VMOfflineItem& item, std::int32_t status,
+                                std::int64_t downloadedSize) {
+    std::lock_guard catalogue(packageMutex_);
+    item.setItemStatus(status);
+    item.setDownloadedSize(downloadedSize);
 }
 
 void ZUZavadevIru::applySizeRule(const std::shared_ptr<VMOfflineItem>& item,
@@ -349,17 +370,14 @@ void ZUZavadevIru::applySizeRule(const std::shared_ptr<VMOfflineItem>& item,
         executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusFinished, std::monostate());
         return;
     }
-    item->setItemStatus(ZUZavadevIruItemStatusNone);
-    item->setDownloadedSize(0);
+    setItemState(*item, ZUZavadevIruItemStatusNone, 0);
     executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusError, unzipError);
 }
 
 void ZUZavadevIru::cancelled(const std::shared_ptr<VMOfflineItem>& item,
                              const DownloadBlock& block) {
-    std::lock_guard catalogue(packageMutex_);
     const std::int64_t size = fileSizeForPath(cachedFilePathForItem(*item));
-    item->setItemStatus(size > 0 ? ZUZavadevIruItemStatusCached : ZUZavadevIruItemStatusNone);
-    item->setDownloadedSize(size);
+    setItemState(*item, size > 0 ? ZUZavadevIruItemStatusCached : ZUZavadevIruItemStatusNone, size);
     executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusCancelled, std::monostate());
 }
 
@@ -381,6 +399,13 @@ bool ZUZavadevIru::unzipDownloadedFile(const std::string& path, const std::strin
     bool success = false;
     if (zip->UnzipOpenFile(path)) {
         success = zip->UnzipFileTo(vmapPath_, true);
+        // Half a package is no package: what it had unpacked would only fill the disk.
+        if (!success) {
+            for (const auto& file : zip->unzippedFiles()) {
+                std::error_code ignored;
+                std::filesystem::remove(file, ignored);
+            }
+        }
         if (!success && error) {
             *error = NSError::make(ZUZavadevIruErrorDomain, -4,
                                    "Error: adcode = " + adcode + " Expand File");
@@ -487,14 +512,15 @@ void ZUZavadevIru::deleteCachedFileForItems(
 
 void ZUZavadevIru::removeCachedFilesForCityCodes(const std::vector<std::string>& codes) {
     for (const auto& code : codes) {
+        const std::string path = cachedFilePathForCityCode(code);
         std::error_code ignored;
-        std::filesystem::remove(cachedFilePathForCityCode(code), ignored);
+        if (!path.empty()) std::filesystem::remove(path, ignored);
     }
 }
 
 void ZUZavadevIru::moveCachedFileWithDictionary(const std::map<std::string, std::string>& moves) {
     for (const auto& [from, to] : moves) {
-        if (from == to) continue;
+        if (from == to || from.empty() || to.empty()) continue;
         NSFileManager::defaultManager()->moveItemAtPath(from, to);
     }
 }
@@ -537,7 +563,10 @@ bool ZUZavadevIru::checkLocalVersion(const std::string& localVersion, const std:
         NSURL::URLWithString(base + NSStringWithFormat("resourcec/r/init?&key=%s&mapver=%s",
                                                        apiKey.c_str(), localVersion.c_str()));
     if (!url) return false;
-    const auto result = NSURLConnection::sendSynchronousRequest(NSURLRequest::requestWithURL(url));
+    auto request = NSMutableURLRequest::requestWithURL(url);
+    // The answer is a few bytes of JSON; anything longer is not one.
+    request->setMaximumResponseLength(kMaxVersionReplyLength);
+    const auto result = NSURLConnection::sendSynchronousRequest(request);
     if (result.error || result.data.empty()) return false;
     const auto json = nlohmann::json::parse(result.data.begin(), result.data.end(), nullptr, false);
     if (json.is_discarded() || !json.is_object()) return false;

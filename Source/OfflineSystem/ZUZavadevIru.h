@@ -103,8 +103,14 @@ class ZUZavadevIru : public NSObject {
     const std::string& basePath() const { return basePath_; }
     const std::string& cachedPath() const { return cachedPath_; }
     const std::string& vmapPath() const { return vmapPath_; }
+    // Empty for a code that is not a plain administrative code (digits only): codes come from
+    // servers and must never name a file outside the cache.
     std::string cachedFilePathForItem(const VMOfflineItem& item) const;
     std::string cachedFilePathForCityCode(const std::string& code) const;
+    static bool isFileSafeAdcode(const std::string& code);
+    // The item's package; a URL without a scheme is taken relative to the map data server.
+    std::shared_ptr<NSURL> URLForItem(const VMOfflineItem& item) const;
+    static constexpr std::size_t kMaxAdcodeLength = 12;
     static std::int64_t fileSizeForPath(const std::string& path);
 
   private:
@@ -124,6 +130,7 @@ class ZUZavadevIru : public NSObject {
     void completed(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block,
                    const NSErrorOpt& error);
     void cancelled(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block);
+    void setItemState(VMOfflineItem& item, std::int32_t status, std::int64_t downloadedSize);
     void applySizeRule(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block,
                        ZUZavadevIruDownloadInfo info);
     void executeCompleteWithItem(const std::shared_ptr<VMOfflineItem>& item,

@@ -4,6 +4,7 @@ namespace {
 
 // Far beyond the request's own time-out, which is what really ends a stuck download.
 constexpr double kRunLoopPatienceSeconds = 24 * 3600;
+constexpr int64_t kMaxReserve = 1 << 20;
 
 NSError errorOf(const char* domain, const char* description) {
     return NSError::make(domain, 0, description);
@@ -76,7 +77,8 @@ void VMImageDownloaderOperation::connectionDidReceiveResponse(
         std::lock_guard guard(mutex_);
         expectedSize_ = std::max<int64_t>(response->expectedContentLength(), 0);
         data_.clear();
-        data_.reserve(size_t(std::min<int64_t>(expectedSize_, 64 << 20)));
+        // The announced length is the server's word: reserve a tile's worth, grow past it.
+        data_.reserve(size_t(std::min<int64_t>(expectedSize_, kMaxReserve)));
         return;
     }
     connection.cancel();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Foundation/NSRunLoop.h"
+#include "Foundation/SaturatingCast.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ uint64_t PullUpPager::counter(const nlohmann::json& reply, const char* key) {
     if (found == reply.end()) return 0;
     if (found->is_number_unsigned()) return found->get<uint64_t>();
     if (found->is_number_integer()) return std::max<int64_t>(0, found->get<int64_t>());
-    if (found->is_number_float()) return static_cast<uint64_t>(std::max(0.0, found->get<double>()));
+    if (found->is_number_float()) return saturatingCast<uint64_t>(found->get<double>());
     if (!found->is_string()) return 0;
     const auto& text = found->get_ref<const std::string&>();
     uint64_t value = 0;

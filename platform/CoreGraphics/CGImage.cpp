@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <bit>
 #include <csetjmp>
+#include <cstdint>
 #include <cstring>
-#include <vector>
 
 #include "Foundation/NSData.h"
 
@@ -39,7 +39,25 @@ cairo_status_t readPng(void* closure, unsigned char* out, unsigned int length) {
     return CAIRO_STATUS_SUCCESS;
 }
 
+// cairo's own limit on either side.
+constexpr std::uint32_t kMaxDecodedSide = 32767;
+
+bool decodableSize(std::uint64_t width, std::uint64_t height) {
+    return width > 0 && height > 0 && width <= kMaxDecodedSide && height <= kMaxDecodedSide &&
+           width * height <= CGImage::kMaxDecodedPixels;
+}
+
+std::uint32_t bigEndian32(const uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
 std::shared_ptr<CGImage> decodePng(std::span<const uint8_t> data) {
+    // Signature, then the IHDR chunk: length, type, width, height.
+    static constexpr uint8_t ihdr[] = {'I', 'H', 'D', 'R'};
+    if (data.size() < 24 || !std::equal(std::begin(ihdr), std::end(ihdr), data.begin() + 12) ||
+        !decodableSize(bigEndian32(&data[16]), bigEndian32(&data[20]))) {
+        return nullptr;
+    }
     PngReader reader{data};
     cairo_surface_t* s = cairo_image_surface_create_from_png_stream(readPng, &reader);
     if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
@@ -50,6 +68,11 @@ std::shared_ptr<CGImage> decodePng(std::span<const uint8_t> data) {
         // RGB24 and friends: normalise so every image has the same pixel layout.
         const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
         cairo_surface_t* argb = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        if (cairo_surface_status(argb) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(argb);
+            cairo_surface_destroy(s);
+            return nullptr;
+        }
         cairo_t* cr = cairo_create(argb);
         cairo_set_source_surface(cr, s, 0, 0);
         cairo_paint(cr);
@@ -60,54 +83,71 @@ std::shared_ptr<CGImage> decodePng(std::span<const uint8_t> data) {
     return std::make_shared<CGImage>(s);
 }
 
-struct JpegError {
-    jpeg_error_mgr mgr;
-    std::jmp_buf jump;
+// Everything a JPEG decode holds, owned by the caller's frame: libjpeg reports errors by
+// longjmp, which skips destructors, so what the decode allocates lives here (or in libjpeg's own
+// pools) and is released after the jump as after success.
+struct JpegDecode {
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr mgr{};
+    std::jmp_buf jump{};
+    bool created = false;
+    cairo_surface_t* surface = nullptr;
 };
 
-void jpegFail(j_common_ptr info) { std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1); }
+void jpegFail(j_common_ptr info) {
+    std::longjmp(static_cast<JpegDecode*>(info->client_data)->jump, 1);
+}
 
 void jpegSilence(j_common_ptr, int) {}
 
-// libjpeg reports errors by longjmp; nothing with a destructor lives across the jump.
-cairo_surface_t* decodeJpegInto(std::span<const uint8_t> data, jpeg_decompress_struct& info,
-                                JpegError& err) {
-    if (setjmp(err.jump)) return nullptr;
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    const int w = static_cast<int>(info.output_width), h = static_cast<int>(info.output_height);
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
-    unsigned char* base = cairo_image_surface_get_data(s);
-    const int stride = cairo_image_surface_get_stride(s);
-    std::vector<unsigned char> row(static_cast<size_t>(w) * 3);
-    while (info.output_scanline < info.output_height) {
-        const int y = static_cast<int>(info.output_scanline);
-        JSAMPROW rows[1] = {row.data()};
-        if (jpeg_read_scanlines(&info, rows, 1) != 1) break;
+// No object with a destructor may live in this frame: see JpegDecode.
+bool decodeJpegInto(std::span<const uint8_t> data, JpegDecode& d) {
+    if (setjmp(d.jump)) return false;
+    jpeg_create_decompress(&d.info);
+    d.created = true;
+    jpeg_mem_src(&d.info, data.data(), static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&d.info, TRUE);
+    if (!decodableSize(d.info.image_width, d.info.image_height)) return false;
+    d.info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&d.info);
+    const int w = static_cast<int>(d.info.output_width);
+    const int h = static_cast<int>(d.info.output_height);
+    if (!decodableSize(d.info.output_width, d.info.output_height)) return false;
+    d.surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    if (cairo_surface_status(d.surface) != CAIRO_STATUS_SUCCESS) return false;
+    unsigned char* base = cairo_image_surface_get_data(d.surface);
+    const int stride = cairo_image_surface_get_stride(d.surface);
+    // From the decode's own pool, which jpeg_destroy_decompress frees after a jump too.
+    JSAMPARRAY rows = (*d.info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&d.info),
+                                                  JPOOL_IMAGE, static_cast<JDIMENSION>(w) * 3, 1);
+    while (d.info.output_scanline < d.info.output_height) {
+        const int y = static_cast<int>(d.info.output_scanline);
+        if (jpeg_read_scanlines(&d.info, rows, 1) != 1) return false;
+        const unsigned char* row = rows[0];
         auto* out = reinterpret_cast<uint32_t*>(base + static_cast<ptrdiff_t>(y) * stride);
         for (int x = 0; x < w; ++x) {
             out[x] = 0xff000000u | uint32_t(row[x * 3]) << 16 | uint32_t(row[x * 3 + 1]) << 8 |
                      row[x * 3 + 2];
         }
     }
-    cairo_surface_mark_dirty(s);
-    jpeg_finish_decompress(&info);
-    return s;
+    cairo_surface_mark_dirty(d.surface);
+    jpeg_finish_decompress(&d.info);
+    return true;
 }
 
 std::shared_ptr<CGImage> decodeJpeg(std::span<const uint8_t> data) {
-    jpeg_decompress_struct info{};
-    JpegError err{};
-    info.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = jpegFail;
-    err.mgr.emit_message = jpegSilence;
-    cairo_surface_t* s = decodeJpegInto(data, info, err);
-    jpeg_destroy_decompress(&info);
-    if (!s) return nullptr;
-    return std::make_shared<CGImage>(s);
+    JpegDecode d;
+    d.info.err = jpeg_std_error(&d.mgr);
+    d.info.client_data = &d;
+    d.mgr.error_exit = jpegFail;
+    d.mgr.emit_message = jpegSilence;
+    const bool decoded = decodeJpegInto(data, d);
+    if (d.created) jpeg_destroy_decompress(&d.info);
+    if (!decoded) {
+        if (d.surface) cairo_surface_destroy(d.surface);
+        return nullptr;
+    }
+    return std::make_shared<CGImage>(d.surface);
 }
 
 }  // namespace

@@ -13,6 +13,10 @@
 // An immutable bitmap: a cairo image surface (premultiplied ARGB32, opaque RGB24, or A8 for masks).
 class CGImage {
   public:
+    // The most pixels a decoded image may have (64 MiB of bitmap), checked before allocating:
+    // a header from a server may declare any size.
+    static constexpr std::uint64_t kMaxDecodedPixels = 4096 * 4096;
+
     // Takes ownership of a surface in good status.
     explicit CGImage(cairo_surface_t* surface);
     ~CGImage();

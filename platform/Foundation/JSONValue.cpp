@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "NSPropertyListSerialization.h"
+#include "SaturatingCast.h"
 
 namespace {
 
@@ -123,13 +124,6 @@ std::string describeAt(const nlohmann::json& value, int level, bool nested) {
     return {};
 }
 
-std::int64_t clampToInt64(double d) {
-    if (std::isnan(d)) return 0;
-    if (d >= 9223372036854775807.0) return std::numeric_limits<std::int64_t>::max();
-    if (d <= -9223372036854775808.0) return std::numeric_limits<std::int64_t>::min();
-    return static_cast<std::int64_t>(d);
-}
-
 std::int64_t leadingInteger(const std::string& text) {
     size_t pos = 0;
     while (pos < text.size() &&
@@ -179,7 +173,7 @@ std::int64_t integerValue(const nlohmann::json& value) {
             return n > static_cast<std::uint64_t>(kMax) ? kMax : static_cast<std::int64_t>(n);
         }
         case Type::number_float:
-            return clampToInt64(value.get<double>());
+            return saturatingCast<std::int64_t>(value.get<double>());
         case Type::boolean:
             return value.get<bool>() ? 1 : 0;
         case Type::string:

@@ -43,5 +43,6 @@ enum NSURLErrorCode : long {
     NSURLErrorCannotDecodeContentData = -1016,
     NSURLErrorCannotParseResponse = -1017,
     NSURLErrorFileDoesNotExist = -1100,
+    NSURLErrorDataLengthExceedsMaximum = -1103,
     NSURLErrorCannotWriteToFile = -3003,
 };

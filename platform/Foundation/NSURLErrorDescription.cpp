@@ -33,6 +33,8 @@ constexpr std::array kDescriptions{
     Description{NSURLErrorBadServerResponse, "bad server response", "错误的服务器响应"},
     Description{NSURLErrorCannotDecodeContentData, "cannot decode content data",
                 "无法解码内容数据"},
+    Description{NSURLErrorDataLengthExceedsMaximum, "resource exceeds maximum size",
+                "资源超过了最大大小"},
 };
 
 // "zh-Hans", "zh_CN", "zh-Hans-CN", "zh" and the like; not the Traditional regions.

@@ -144,6 +144,9 @@ struct Job {
     long status = 0;
     NSHTTPHeaderFields fields;
     bool responseSent = false;
+    std::uint64_t maximumLength = 0;  // 0: no limit
+    std::uint64_t received = 0;       // body bytes as decoded
+    bool tooLong = false;
     std::shared_ptr<NSHTTPCookieStorage> cookies;
 
     // Cookies belong to the address that set them, a redirect's included.
@@ -214,6 +217,13 @@ size_t onData(char* data, size_t size, size_t count, void* user) {
     }
     t->lastProgress = SteadyClock::now();
     const size_t length = size * count;
+    // Counted after decoding: a small compressed reply may inflate without end.
+    if (t->maximumLength != 0 &&
+        length > t->maximumLength - std::min(t->received, t->maximumLength)) {
+        t->tooLong = true;
+        return 0;
+    }
+    t->received += length;
     if (!t->responseSent) t->sendResponse();
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
     t->backlog->bytes += length;
@@ -421,6 +431,10 @@ void NSURLLoader::Impl::complete(Job& t, CURLcode result) {
     // Schemes were checked before the start, so "unsupported" before any status line means the
     // peer did not answer in HTTP at all.
     if (result == CURLE_UNSUPPORTED_PROTOCOL && t.status == 0) result = CURLE_WEIRD_SERVER_REPLY;
+    if (t.tooLong) {
+        fail(t, NSURLErrorWithCode(NSURLErrorDataLengthExceedsMaximum, t.url));
+        return;
+    }
     long osErrno = 0;
     if (curl_easy_getinfo(t.easy.get(), CURLINFO_OS_ERRNO, &osErrno) != CURLE_OK) osErrno = 0;
     fail(t, errorForTransferFailure(result, osErrno, t.url));
@@ -645,6 +659,7 @@ NSURLLoader::Transfer NSURLLoader::load(const NSURLRequest& request,
     t->nsurl = request.URL();
     t->url = url;
     t->body = request.HTTPBody();
+    t->maximumLength = request.maximumResponseLength();
     t->client = std::move(client);
     t->backlog = std::make_shared<Backlog>();
     t->backlog->wake = impl_->wake;

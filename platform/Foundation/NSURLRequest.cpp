@@ -11,7 +11,8 @@ NSURLRequest::NSURLRequest(const NSURLRequest& other)
       timeoutInterval_(other.timeoutInterval_),
       method_(other.method_),
       headers_(other.headers_),
-      body_(other.body_) {}
+      body_(other.body_),
+      maximumResponseLength_(other.maximumResponseLength_) {}
 
 std::shared_ptr<NSURLRequest> NSURLRequest::requestWithURL(std::shared_ptr<NSURL> URL) {
     return requestWithURL(std::move(URL), NSURLRequestUseProtocolCachePolicy,

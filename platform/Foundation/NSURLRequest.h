@@ -44,6 +44,9 @@ class NSURLRequest : public NSObject {
     const NSHTTPHeaderFields& allHTTPHeaderFields() const { return headers_; }
     std::optional<std::string> valueForHTTPHeaderField(std::string_view field) const;
     const NSData& HTTPBody() const { return body_; }
+    // The largest body (as decoded) the caller can use; 0 for no limit. A longer reply fails
+    // with NSURLErrorDataLengthExceedsMaximum instead of growing without end.
+    std::uint64_t maximumResponseLength() const { return maximumResponseLength_; }
 
     std::shared_ptr<NSMutableURLRequest> mutableCopy() const;
 
@@ -58,6 +61,7 @@ class NSURLRequest : public NSObject {
     std::string method_ = "GET";
     NSHTTPHeaderFields headers_;
     NSData body_;
+    std::uint64_t maximumResponseLength_ = 0;
 };
 
 class NSMutableURLRequest : public NSURLRequest {
@@ -78,6 +82,7 @@ class NSMutableURLRequest : public NSURLRequest {
     void setAllHTTPHeaderFields(NSHTTPHeaderFields fields) { headers_ = std::move(fields); }
     void setHTTPBody(NSData body) { body_ = std::move(body); }
     void setHTTPBody(std::string_view body) { body_.assign(body.begin(), body.end()); }
+    void setMaximumResponseLength(std::uint64_t bytes) { maximumResponseLength_ = bytes; }
 
   private:
     friend class NSURLRequest;

@@ -38,6 +38,23 @@ std::vector<CGFloat> rowHeights(const Json& list) {
     return heights;
 }
 
+// List replies come from a server: a page count beyond every integer saturates instead of
+// casting with undefined behaviour (the asan preset checks float casts).
+TEST(OrderListReply, PageCountsOutOfRangeSaturate) {
+    const struct {
+        Json totalPages;
+        uint64_t expected;
+    } cases[] = {
+        {1e300, UINT64_MAX}, {-1e300, 0}, {18446744073709551616.0, UINT64_MAX}, {3.9, 3}, {"7", 7},
+    };
+    const auto screen = OrderMiddleViewController::create({});
+    for (const auto& c : cases) {
+        screen->updateDataWithDictionary(
+            {{"pageindex", 1}, {"totalPages", c.totalPages}, {"List", Json::array()}});
+        EXPECT_EQ(screen->totalPageNum(), c.expected) << c.totalPages;
+    }
+}
+
 TEST(OrderCellTest, EveryStateGivesTheCardItsButtonsAndTheListItsRowHeight) {
     struct Case {
         Json order;

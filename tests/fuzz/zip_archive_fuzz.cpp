@@ -1,5 +1,6 @@
 // Arbitrary bytes unpacked as a zip archive into a folder on tmpfs: whatever the archive holds,
-// nothing may appear outside that folder.
+// nothing may appear outside that folder, and no more than the free space (a small disk here)
+// inside it.
 
 #include <stdlib.h>
 
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -16,6 +18,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+// The free space of the small disk the archives unpack onto.
+constexpr std::uint64_t kFree = 1 << 20;
 
 // One root per process: the archive, the destination and an empty sentinel beside it.
 const fs::path& root() {
@@ -47,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     fs::create_directories(destination);
     auto zip = VMZipArchive::create();
+    zip->setFreeSpaceQuery([](const std::string&) { return std::optional(kFree); });
     if (zip->UnzipOpenFile(archive.string())) {
         zip->getZipFileContents();
         zip->UnzipFileTo(destination.string(), true);
@@ -60,6 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(entries == 3);
     FUZZ_CHECK(fs::is_empty(root() / "sentinel"));
+    std::uint64_t written = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(destination)) {
+        if (entry.is_regular_file()) written += entry.file_size();
+    }
+    FUZZ_CHECK(written <= kFree);
     fs::remove_all(destination);
     return 0;
 }

@@ -152,6 +152,11 @@ TEST_F(VAvaSearchAPITest, FailuresReachTheDelegateWithTheSearchDomain) {
                        [](const httplib::Request&, httplib::Response& response) {
                            response.set_content(R"({"code":"1"})", "application/json");
                        });
+    // Past the largest answer the client can use: the transfer fails, nothing is parsed.
+    http.server().Post(
+        "/huge/api/Search/ReGeocode", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(std::string(2 << 20, ' ') + "{}", "application/json");
+        });
     int closedPort = 0;
     {
         testsupport::TestHTTPServer gone;
@@ -166,6 +171,7 @@ TEST_F(VAvaSearchAPITest, FailuresReachTheDelegateWithTheSearchDomain) {
         {"", VAvaSearchErrorNetwork},
         {http.url("/garbage/"), VAvaSearchErrorBadResponse},
         {http.url("/shapeless/"), VAvaSearchErrorBadResponse},
+        {http.url("/huge/"), VAvaSearchErrorNetwork},
     };
     for (const auto& c : cases) {
         services->setSearchServer(c.server);

@@ -57,6 +57,21 @@ TEST(Catalogue, DictionaryFormBuildsProvincesMunicipalitiesAndTheBase) {
     EXPECT_EQ(nine->compare(*nine), 0);
 }
 
+// Catalogues come from servers: numbers past a field's range clamp to it (the asan preset checks
+// the float casts).
+TEST(Catalogue, NumbersOutOfRangeClampToTheirFields) {
+    const auto item = VMOfflineItem::itemWithDictionary(
+        {{"adcode", "110000"}, {"size", 1e300}, {"downloadedSize", -1e300}, {"itemStatus", 1e300}});
+    EXPECT_EQ(item->size, INT64_MAX);
+    EXPECT_EQ(item->downloadedSize(), INT64_MIN);
+    EXPECT_EQ(item->itemStatus(), INT32_MAX);
+    const auto big = VMOfflineItem::itemWithDictionary(
+        {{"size", UINT64_MAX}, {"itemStatus", -5000000000LL}, {"downloadedSize", 2.5}});
+    EXPECT_EQ(big->size, INT64_MAX);
+    EXPECT_EQ(big->itemStatus(), INT32_MIN);
+    EXPECT_EQ(big->downloadedSize(), 2);
+}
+
 TEST(Catalogue, LaterDuplicateAdcodeWinsAndMemoryWarningDropsTheIndex) {
     auto dictionary = catalogue();
     dictionary["provinces"].push_back(city("100100", "099"));

@@ -12,6 +12,7 @@
 #include "Deadline.h"
 #include "DevServer.h"
 #include "Files.h"
+#include "Foundation/Dispatch.h"
 #include "Foundation/NSPathUtilities.h"
 #include "OfflineEndpoints.h"
 #include "TempDir.h"
@@ -305,6 +306,7 @@ TEST_F(OfflineMap, HostilePackageFailsWithoutWritingOutsideTheEngineData) {
         std::ofstream(source) << "evil";
         auto zip = VMZipArchive::create();
         ASSERT_TRUE(zip->CreateZipFile2(archive));
+        ASSERT_TRUE(zip->addFileToZip(source, "vmap/000000/first.dat"));
         ASSERT_TRUE(zip->addFileToZip(source, "../sentinel/x"));
         ASSERT_TRUE(zip->CloseZipFile2());
     }
@@ -325,9 +327,77 @@ TEST_F(OfflineMap, HostilePackageFailsWithoutWritingOutsideTheEngineData) {
     EXPECT_EQ(reports.error->domain, ZUZavadevIruErrorDomain);
     EXPECT_EQ(reports.error->code, -4);
     EXPECT_TRUE(fs::is_empty(sentinel));
+    // A failed install takes back what it had unpacked.
+    EXPECT_TRUE(installed(*map, "000000").empty());
     EXPECT_FALSE(fs::exists(map->cachedFilePathForItem(*item)));
     EXPECT_EQ(item->itemStatus(), 0);
     EXPECT_EQ(item->downloadedSize(), 0);
+}
+
+TEST_F(OfflineMap, CodesThatArePathsNameNoFile) {
+    auto map = manager();
+    ASSERT_TRUE(map);
+    const fs::path victim = home_.path() / "victim.zip";
+    std::ofstream(victim) << "keep";
+    auto item = map->package()->items().at("110000");
+    for (const std::string& code : std::vector<std::string>{
+             "../../../victim", (home_.path() / "victim").string(), "", "110000/x", "1e5"}) {
+        item->adcode = code;
+        Reports reports;
+        map->downloadItem(item, false, reports.block());
+        EXPECT_THAT(reports.statuses, testing::ElementsAre(7)) << code;
+        ASSERT_TRUE(reports.error) << code;
+        EXPECT_EQ(reports.error->code, -5) << code;
+        EXPECT_EQ(map->cachedFilePathForCityCode(code), "") << code;
+        EXPECT_EQ(readFile(victim), "keep") << code;
+    }
+    EXPECT_TRUE(packageRequests().empty());
+}
+
+// Blocks and the unpacking run outside the catalogue lock: a block that waits for the main
+// thread, which reads the catalogue meanwhile, once deadlocked.
+TEST_F(OfflineMap, BlocksThatWaitForTheMainThreadFindTheCatalogueOpen) {
+    auto map = manager();
+    ASSERT_TRUE(map);
+    auto item = map->package()->items().at("120000");
+    std::mutex mutex;
+    std::map<int, bool> answered;  // by status: did the main thread's read come back in time
+    Reports reports;
+    auto record = reports.block();
+    map->downloadItem(item, false, [&](int status, const ZUZavadevIruDownloadInfo& info) {
+        if (status == 5 || status == 6) {
+            auto done = std::make_shared<std::atomic<bool>>(false);
+            DispatchQueue::main()->async([map, done] { *done = !map->cities().empty(); });
+            const bool inTime = waitUntil([done] { return done->load(); });
+            std::lock_guard lock(mutex);
+            answered[status] = inTime;
+        }
+        record(status, info);
+    });
+    ASSERT_TRUE(runUntil([&] { return reports.ended(); }, 120));
+    EXPECT_EQ(reports.statuses.back(), 6);
+    std::lock_guard lock(mutex);
+    EXPECT_THAT(answered, testing::ElementsAre(testing::Pair(5, true), testing::Pair(6, true)));
+}
+
+// The app's own resources, as shipped: the catalogue made from the devserver's package list at
+// build time, its relative URLs resolved against the map data server.
+TEST_F(OfflineMap, SharedManagerStartsFromTheShippedCatalogueAndInstallsFromIt) {
+    const auto services = VMMapServices::sharedServices();
+    const std::string formerServer = services->internalServerAddress();
+    services->setInternalServerAddress(base_);
+    auto map = ZUZavadevIru::sharedOfflineMap();
+    ASSERT_TRUE(map);
+    EXPECT_EQ(map->version(), devserver::kOfflineCatalogueVersion);
+    const auto served = VMOfflinePackage::packageWithDictionary(devserver::offlineCatalogue(""));
+    EXPECT_EQ(map->package()->descriptionDictionary(), served->descriptionDictionary());
+    auto item = map->package()->items().at("320200");
+    Reports reports;
+    map->downloadItem(item, false, reports.block());
+    ASSERT_TRUE(waitUntil([&] { return reports.ended(); }));
+    EXPECT_EQ(reports.statuses.back(), 6);
+    EXPECT_EQ(installed(*map, "320200"), reference("320200"));
+    services->setInternalServerAddress(formerServer);
 }
 
 TEST_F(OfflineMap, StartUpRebuildsStatesFromTheDisk) {
@@ -403,7 +473,8 @@ TEST_F(OfflineMap, VersionCheckAsksPlainlyAndCancelsDownloadsFirst) {
                                req.get_header_value("Range"));
             }
             check.waitAtGate();
-            res.set_content(R"({"offlinemap":{"update":1}})", "application/json");
+            // Out of any integer's range: read through the saturating conversion.
+            res.set_content(R"({"offlinemap":{"update":1e300}})", "application/json");
         });
     auto map = ZUZavadevIru::create({downloader_, shippedPath(), std::nullopt, check.url("/")});
     // A key never set: no question is sent, and the answer is no.

@@ -263,6 +263,42 @@ TEST(ZipArchive, HostileNamesWriteNothingOutsideTheDestination) {
     }
 }
 
+// Patches the uncompressed size that an archive's only entry declares, in its local header and
+// in the central directory.
+void declareSize(const fs::path& archive, std::uint32_t size) {
+    std::string bytes = readFile(archive);
+    const auto patch = [&](const std::string& signature, std::size_t offset) {
+        const std::size_t at = bytes.find(signature);
+        ASSERT_NE(at, std::string::npos);
+        for (int i = 0; i < 4; ++i) bytes[at + offset + i] = static_cast<char>(size >> (8 * i));
+    };
+    patch("PK\x03\x04", 22);
+    patch("PK\x01\x02", 24);
+    std::ofstream(archive, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+TEST(ZipArchive, BombsAreRefusedBeforeTheirFirstByteAndEntriesStopAtTheirDeclaredSize) {
+    TempDir dir;
+    makeArchive(dir, dir / "bomb.zip",
+                {{"a", std::string(600, 'a')}, {"b", std::string(600, 'b')}});
+    std::uint64_t free = 1000;  // each entry fits, the two do not
+    auto zip = VMZipArchive::create();
+    zip->setFreeSpaceQuery([&free](const std::string&) { return std::optional(free); });
+    ASSERT_TRUE(zip->UnzipOpenFile(dir / "bomb.zip"));
+    EXPECT_FALSE(zip->UnzipFileTo(dir / "out", true));
+    EXPECT_TRUE(tree(dir.path() / "out").empty());
+    free = 1200;
+    EXPECT_TRUE(zip->UnzipFileTo(dir / "out", true));
+    EXPECT_EQ(tree(dir.path() / "out").size(), 2u);
+
+    makeArchive(dir, dir / "liar.zip", {{"liar", std::string(100000, 'x')}});
+    declareSize(dir.path() / "liar.zip", 1000);
+    auto liar = VMZipArchive::create();
+    ASSERT_TRUE(liar->UnzipOpenFile(dir / "liar.zip"));
+    EXPECT_FALSE(liar->UnzipFileTo(dir / "liar", true));
+    EXPECT_LE(fs::file_size(dir.path() / "liar" / "liar"), 1000u);
+}
+
 TEST(ZipArchive, FileEntryThatCannotBeOpenedFailsAndPartialArchivesDoNotOpen) {
     TempDir dir;
     makeArchive(dir, dir / "c.zip", {{"clash", "file"}});

@@ -62,6 +62,31 @@ std::string gzipped(const std::string& plain) {
     return out;
 }
 
+// A gzip stream of `size` zero bytes, made in pieces: about a thousandth of its size.
+std::string gzippedZeros(size_t size) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    const std::string zeros(1 << 20, '\0');
+    std::string out;
+    char buffer[1 << 16];
+    for (size_t left = size;;) {
+        const size_t n = std::min(left, zeros.size());
+        left -= n;
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+        z.avail_in = static_cast<uInt>(n);
+        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(buffer);
+            z.avail_out = sizeof buffer;
+            deflate(&z, flush);
+            out.append(buffer, sizeof buffer - z.avail_out);
+        } while (z.avail_out == 0);
+        if (left == 0) break;
+    }
+    deflateEnd(&z);
+    return out;
+}
+
 // A port on this machine that nothing listens on.
 int closedPort() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -202,6 +227,11 @@ class URLConnectionTest : public ::testing::Test {
             record("Accept-Encoding", req.get_header_value("Accept-Encoding"));
             res.set_header("Content-Encoding", "gzip");
             res.set_content(gzipped(pattern(200000)), "application/octet-stream");
+        });
+        s.Get("/bomb", [](const httplib::Request&, httplib::Response& res) {
+            static const std::string bomb = gzippedZeros(size_t{1} << 26);
+            res.set_header("Content-Encoding", "gzip");
+            res.set_content(bomb, "application/octet-stream");
         });
         s.Get("/bytes", [this](const httplib::Request& req, httplib::Response& res) {
             record("Range", req.get_header_value("Range"));
@@ -352,6 +382,33 @@ TEST_F(URLConnectionTest, LargeBodyArrivesInOrderedChunksThatSumToTheBody) {
     EXPECT_GT(recorder->chunks.size(), 1u);
     EXPECT_EQ(recorder->body(), pattern(512 * 1024));
     EXPECT_EQ(recorder->response->expectedContentLength(), NSURLResponse::kUnknownLength);
+}
+
+// A reply longer than its caller can use fails with an error instead of filling memory: the
+// 64 KiB gzip bomb here inflates to 64 MiB.
+TEST_F(URLConnectionTest, RepliesPastTheirStatedMaximumFail) {
+    const struct {
+        const char* path;
+        std::uint64_t maximum;
+        bool fits;
+    } cases[] = {
+        {"/bomb", 1 << 20, false},
+        {"/gzip", 200000, true},
+        {"/gzip", 199999, false},
+        {"/bytes", 0, true},
+    };
+    for (const auto& c : cases) {
+        auto limited = NSMutableURLRequest::requestWithURL(NSURL::URLWithString(http.url(c.path)));
+        limited->setMaximumResponseLength(c.maximum);
+        const auto result = NSURLConnection::sendSynchronousRequest(limited);
+        if (c.fits) {
+            EXPECT_FALSE(result.error) << c.path << " " << c.maximum;
+            continue;
+        }
+        ASSERT_TRUE(result.error) << c.path << " " << c.maximum;
+        EXPECT_EQ(result.error->code, NSURLErrorDataLengthExceedsMaximum) << c.path;
+        EXPECT_LE(result.data.size(), c.maximum) << c.path;
+    }
 }
 
 TEST_F(URLConnectionTest, GzipBodyIsDecodedAndByteRangeIsHonoured) {

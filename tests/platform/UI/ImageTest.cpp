@@ -51,6 +51,21 @@ std::vector<uint8_t> encodeSolidJpeg(int w, int h, uint8_t r, uint8_t g, uint8_t
     return bytes;
 }
 
+// The same JPEG declaring another size in its frame header (the bytes after "FF C0" and its
+// length and precision: height, then width).
+std::vector<uint8_t> declaringSize(std::vector<uint8_t> jpeg, uint16_t w, uint16_t h) {
+    for (size_t i = 0; i + 9 < jpeg.size(); ++i) {
+        if (jpeg[i] != 0xff || jpeg[i + 1] != 0xc0) continue;
+        jpeg[i + 5] = uint8_t(h >> 8);
+        jpeg[i + 6] = uint8_t(h);
+        jpeg[i + 7] = uint8_t(w >> 8);
+        jpeg[i + 8] = uint8_t(w);
+        return jpeg;
+    }
+    ADD_FAILURE() << "no frame header";
+    return jpeg;
+}
+
 // A bundle in a temporary directory holding images drawn here, one solid colour each.
 class ImageBundle : public ::testing::Test {
   protected:
@@ -126,6 +141,33 @@ TEST_F(ImageBundle, JpegAndDamagedFiles) {
     std::filesystem::create_directory(dir_ / "folder.png");
     EXPECT_FALSE(UIImage::imageNamed("folder.png"));
     EXPECT_FALSE(CGImage::createWithContentsOfFile(dir_ / "folder.png"));
+}
+
+// Tiles come from any server. Each of these once crashed, took gigabytes or leaked its bitmap
+// (an error jump over destructors); the asan preset runs this too.
+TEST(HostileJpegs, AreRefusedBeforeTheirBitmapAndLeakNothing) {
+    const std::vector<uint8_t> jpeg = encodeSolidJpeg(64, 32, 10, 20, 30);
+    std::vector<uint8_t> trailingGarbage = jpeg;
+    trailingGarbage.resize(trailingGarbage.size() - 2);  // EOI gives way to a bogus table
+    trailingGarbage.insert(trailingGarbage.end(), {0xff, 0xc4, 0x00, 0x00});
+    std::vector<uint8_t> headerOnly(jpeg.begin(), jpeg.begin() + 200);
+    const struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+    } cases[] = {
+        {"40,000 pixels wide", declaringSize(jpeg, 40000, 32)},
+        {"30,000 x 30,000", declaringSize(jpeg, 30000, 30000)},
+        {"no width", declaringSize(jpeg, 0, 32)},
+        {"a bogus marker after the scan", trailingGarbage},
+        {"headers only", headerOnly},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(CGImage::createWithData(c.bytes)) << c.what;
+        EXPECT_FALSE(UIImage::imageWithData(c.bytes)) << c.what;
+    }
+    const auto sound = CGImage::createWithData(jpeg);
+    ASSERT_TRUE(sound);
+    EXPECT_EQ(sound->width(), 64);
 }
 
 TEST_F(ImageBundle, StretchableImagesKeepTheirCaps) {
