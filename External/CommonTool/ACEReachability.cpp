@@ -145,7 +145,10 @@ ACENetworkStatus ACEReachability::getCurrentNetWorkStatus() {
         }
         reachability = watcher.reachability;
     }
-    return reachability ? reachability->currentReachabilityStatus() : ACENotReachable;
+    if (!reachability) return ACENotReachable;
+    const bool probed = reachability->reachabilityRef()->hasBeenEvaluated();
+    const ACENetworkStatus status = reachability->currentReachabilityStatus();
+    return probed || status != ACENotReachable ? status : ACEReachableViaWiFi;
 }
 
 bool ACEReachability::isNetWorkReachable() { return getCurrentNetWorkStatus() != ACENotReachable; }

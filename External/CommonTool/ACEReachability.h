@@ -42,7 +42,9 @@ class ACEReachability : public NSObject {
     static ACENetworkStatus networkStatusForFlags(SCNetworkReachabilityFlags flags);
 
     // The status of the probe host as last found, at once: a watcher kept for the purpose
-    // probes it in the background (not reachable until its first probe is done).
+    // probes it in the background. Until its first probe is done the status is unknown and
+    // counts as reachable, so that the first requests of a fresh start go out instead of being
+    // dropped; one that cannot connect fails as any request does.
     static ACENetworkStatus getCurrentNetWorkStatus();
     static bool isNetWorkReachable();
     static bool isNetWorkViaWiFi();

@@ -4,9 +4,11 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 #include "Foundation/NSLog.h"
+#include "OpenGLES/EAGLContext.h"
 #include "VMResources.h"
 
 namespace {
@@ -27,13 +29,48 @@ float toFloat(double v) {
 }  // namespace
 
 std::shared_ptr<GLESUtility> GLESUtility::sharedUtility() {
-    static const std::shared_ptr<GLESUtility> shared(new GLESUtility());
-    return shared;
+    static std::mutex mutex;
+    static std::map<std::weak_ptr<EAGLContext>, std::shared_ptr<GLESUtility>, std::owner_less<>>
+        byContext;
+    static const std::shared_ptr<GLESUtility> contextless(new GLESUtility());
+    const auto context = EAGLContext::currentContext();
+    if (!context) return contextless;
+    std::lock_guard lock(mutex);
+    // The utilities of contexts that are gone hold nothing GL still knows.
+    std::erase_if(byContext, [](const auto& entry) { return entry.first.expired(); });
+    auto& utility = byContext[context];
+    if (!utility) {
+        utility.reset(new GLESUtility());
+        utility->context_ = context;
+    }
+    return utility;
+}
+
+void GLESUtility::deleteTextures(const std::weak_ptr<EAGLContext>& owner,
+                                 std::vector<GLuint>& names) {
+    const auto context = owner.lock();
+    if (names.empty() || !context) {
+        names.clear();
+        return;
+    }
+    const auto previous = EAGLContext::currentContext();
+    if (previous == context || EAGLContext::setCurrentContext(context)) {
+        glDeleteTextures(GLsizei(names.size()), names.data());
+        if (previous != context) EAGLContext::setCurrentContext(previous);
+    }
+    names.clear();
+}
+
+void GLESUtility::deleteTexture(const std::weak_ptr<EAGLContext>& owner, GLuint* name) {
+    if (name == nullptr || *name == 0) return;
+    std::vector<GLuint> names{*name};
+    deleteTextures(owner, names);
+    *name = 0;
 }
 
 void GLESUtility::clear() {
-    clearTexture(&lineTexture_);
-    clearTexture(&lineDashTexture_);
+    deleteTexture(context_, &lineTexture_);
+    deleteTexture(context_, &lineDashTexture_);
     lineBuilder_.reset();
     polygonTriangulator_.reset();
     polygonClipper_.reset();

@@ -14,15 +14,25 @@
 #include "VMPolygonClipper.h"
 #include "VMPolygonTriangulator.h"
 
-// The one object through which overlay views draw with GL ES 1.1 inside the engine's frame: line
+class EAGLContext;
+
+// The object through which overlay views draw with GL ES 1.1 inside the engine's frame: line
 // textures, the line builder, the clipper and the triangulator, all made on first use. Long
 // point lists are thinned and clipped to the window around the visible area first, so that the
 // cost follows what is on screen. Main thread only, with the map's GL context current.
 class GLESUtility : public NSObject {
   public:
+    // The utility of the GL context current on this thread. GL names belong to the context that
+    // made them and map views do not share contexts, so each context has its own line textures.
     static std::shared_ptr<GLESUtility> sharedUtility();
 
-    // Deletes the textures and drops the geometry helpers; all come back on next use.
+    // Deletes the names with the context that made them current, and makes the caller's current
+    // again; the names of a context that is gone went with it. Emptied either way.
+    static void deleteTextures(const std::weak_ptr<EAGLContext>& owner, std::vector<GLuint>& names);
+    static void deleteTexture(const std::weak_ptr<EAGLContext>& owner, GLuint* name);
+
+    // Deletes the textures (in this utility's context) and drops the geometry helpers; all come
+    // back on next use.
     void clear();
     VMLineBuilder& LineBuilder();
     VMPolygonClipper& PolygonClipper();
@@ -86,6 +96,7 @@ class GLESUtility : public NSObject {
     void drawElements(GLenum mode, const std::vector<std::uint32_t>& indices,
                       std::size_t vertexCount);
 
+    std::weak_ptr<EAGLContext> context_;
     GLuint lineTexture_ = 0;
     GLuint lineDashTexture_ = 0;
     std::unique_ptr<VMLineBuilder> lineBuilder_;

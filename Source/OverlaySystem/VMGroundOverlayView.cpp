@@ -13,7 +13,7 @@ std::shared_ptr<VMGroundOverlayView> VMGroundOverlayView::initWithGroundOverlay(
 }
 
 VMGroundOverlayView::~VMGroundOverlayView() {
-    if (textureID_ != 0 && EAGLContext::currentContext()) glDeleteTextures(1, &textureID_);
+    GLESUtility::deleteTexture(textureContext_, &textureID_);
 }
 
 std::shared_ptr<VMGroundOverlay> VMGroundOverlayView::groundOverlay() const {
@@ -21,8 +21,11 @@ std::shared_ptr<VMGroundOverlay> VMGroundOverlayView::groundOverlay() const {
 }
 
 void VMGroundOverlayView::loadTexture() {
-    if (textureLoaded_ || !EAGLContext::currentContext()) return;
+    const auto current = EAGLContext::currentContext();
+    if (!current || (textureLoaded_ && textureContext_.lock() == current)) return;
+    GLESUtility::deleteTexture(textureContext_, &textureID_);
     textureLoaded_ = true;
+    textureContext_ = current;
     const auto model = groundOverlay();
     if (model && model->icon()) {
         GLESUtility::sharedUtility()->loadTextureImage(model->icon(), &textureID_, false);

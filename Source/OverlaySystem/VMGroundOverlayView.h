@@ -2,11 +2,13 @@
 
 #include <memory>
 
+#include "OpenGLES/EAGLContext.h"
 #include "VMGroundOverlay.h"
 #include "VMOverlayView.h"
 
 // Draws a ground overlay's image as one textured quad, faded by the model's alpha. The texture
-// is made once, with the map's context current, and goes with the view.
+// is made with a context current, made again when the view draws in another one, and deleted in
+// the context that made it.
 class VMGroundOverlayView : public VMOverlayView {
   public:
     static std::shared_ptr<VMGroundOverlayView> initWithGroundOverlay(
@@ -26,4 +28,5 @@ class VMGroundOverlayView : public VMOverlayView {
 
     GLuint textureID_ = 0;
     bool textureLoaded_ = false;
+    std::weak_ptr<EAGLContext> textureContext_;
 };

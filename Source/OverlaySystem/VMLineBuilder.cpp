@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numbers>
 
 #include "Foundation/NSLog.h"
@@ -245,6 +246,18 @@ void VMLineBuilder::addCaps(int capType) {
     }
 }
 
+// Points that are not finite would make every vertex near them NaN; the line goes on without
+// them. The caller's list is used as it is when all of it is finite.
+const VMPointList* VMLineBuilder::finitePoints(const VMPointList* points) {
+    const auto finite = [](const Vector3<float>& p) {
+        return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+    };
+    if (std::all_of(points->begin(), points->end(), finite)) return points;
+    finitePoints_.clear();
+    std::copy_if(points->begin(), points->end(), std::back_inserter(finitePoints_), finite);
+    return &finitePoints_;
+}
+
 void VMLineBuilder::build(const VMPointList* points, bool looped, int joinType, int capType,
                           std::span<const Vector4<float>> colors, float width) {
     drawable_.indices.clear();
@@ -253,6 +266,7 @@ void VMLineBuilder::build(const VMPointList* points, bool looped, int joinType, 
         NSLog("Initialize error: points is NULL!");
         return;
     }
+    points = finitePoints(points);
     if (!(width > 0)) return;
     if (points->size() < 2) {
         NSLog("Initialize error: points can not be less than 2!");
@@ -293,6 +307,7 @@ void VMLineBuilder::buildStriped(const VMPointList* points, bool looped, float w
         NSLog("Initialize error: points is NULL!");
         return;
     }
+    points = finitePoints(points);
     if (points->size() < 2) {
         NSLog("Initialize error: points can not be less than 2!");
         return;

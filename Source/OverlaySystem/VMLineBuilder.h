@@ -49,6 +49,7 @@ class VMLineBuilder {
         Vector3<float> right;
     };
 
+    const VMPointList* finitePoints(const VMPointList* points);
     void setUp(const VMPointList* points, bool looped, float width);
     void addQuad(const Side& start, const Side& end, float length, const Vector4<float>& color);
     void addJoin(std::size_t point, std::size_t incoming, std::size_t outgoing, bool firstHalfWhole,
@@ -67,6 +68,7 @@ class VMLineBuilder {
     std::vector<float> segmentLengths_;
 
     const VMPointList* points_ = nullptr;
+    VMPointList finitePoints_;
     std::span<const Vector4<float>> colors_;
     float width_ = 0;
     bool looped_ = false;

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
+#include "VMGroundOverlay.h"
+
 namespace {
 
-// Level 0 holds ground images alone; no overlay class of the kit is one yet, so everything
-// added without a level goes over them.
-int levelForOverlay(const VMOverlayRef&) { return 1; }
+// Level 0 holds ground images, so that one added after a route still lies under it.
+int levelForOverlay(const VMOverlayRef& overlay) {
+    return std::dynamic_pointer_cast<VMGroundOverlay>(overlay) ? 0 : 1;
+}
 
 bool validLevel(int level) { return level == 0 || level == 1; }
 
@@ -53,8 +56,9 @@ void VMOverlayContainerView::addOverlay(const VMOverlayRef& overlay, int level) 
 void VMOverlayContainerView::addOverlays(const std::vector<VMOverlayRef>& overlays, int level) {
     const auto d = delegate();
     if (!validLevel(level) || overlays.empty() || !d) return;
+    const std::vector<VMOverlayRef> adding = overlays;
     std::vector<VMOverlayViewRef> added;
-    for (const auto& overlay : overlays) {
+    for (const auto& overlay : adding) {
         if (!overlay || existsOverlay(overlay)) continue;
         auto drawable = d->createDrawableForOverlay(overlay);
         if (!drawable) continue;
@@ -110,7 +114,8 @@ void VMOverlayContainerView::removeOverlay(const VMOverlayRef& overlay) {
 }
 
 void VMOverlayContainerView::removeOverlays(const std::vector<VMOverlayRef>& overlays) {
-    for (const auto& overlay : overlays) removeOverlay(overlay);
+    const std::vector<VMOverlayRef> removing = overlays;
+    for (const auto& overlay : removing) removeOverlay(overlay);
 }
 
 void VMOverlayContainerView::exchangeOverlay(const VMOverlayRef& a, const VMOverlayRef& b) {

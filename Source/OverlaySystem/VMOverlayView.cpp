@@ -17,12 +17,7 @@ std::shared_ptr<VMOverlayView> VMOverlayView::initWithOverlay(std::shared_ptr<VM
     return view;
 }
 
-VMOverlayView::~VMOverlayView() {
-    // A texture belongs to the map's context; without it current there is nothing to delete in.
-    if (strokeTextureID_ != 0 && EAGLContext::currentContext()) {
-        GLESUtility::sharedUtility()->clearTexture(&strokeTextureID_);
-    }
-}
+VMOverlayView::~VMOverlayView() { GLESUtility::deleteTexture(strokeContext_, &strokeTextureID_); }
 
 UIColorRef VMOverlayView::defaultStrokeColor() {
     return UIColor::colorWithRed(0.3, 0.63, 0.89, 0.8);
@@ -30,15 +25,20 @@ UIColorRef VMOverlayView::defaultStrokeColor() {
 
 void VMOverlayView::referenceDidChange() { glPoints_.clear(); }
 
+// A texture made in another map's context is made again in the one drawing now.
 GLuint VMOverlayView::strokeTextureID() {
-    if (strokeTextureID_ == 0 && textureImage_) loadStrokeTextureImage(textureImage_);
+    const auto current = EAGLContext::currentContext();
+    const bool elsewhere = strokeTextureID_ != 0 && current && strokeContext_.lock() != current;
+    if ((strokeTextureID_ == 0 || elsewhere) && textureImage_) {
+        loadStrokeTextureImage(textureImage_);
+    }
     return strokeTextureID_;
 }
 
 GLuint VMOverlayView::loadStrokeTextureImage(const std::shared_ptr<UIImage>& image) {
     const auto utility = GLESUtility::sharedUtility();
     if (!image) {
-        utility->clearTexture(&strokeTextureID_);
+        GLESUtility::deleteTexture(strokeContext_, &strokeTextureID_);
         textureImage_ = nullptr;
         return strokeTextureID_;
     }
@@ -51,8 +51,9 @@ GLuint VMOverlayView::loadStrokeTextureImage(const std::shared_ptr<UIImage>& ima
             "and the width should be 2^n.");
         return 0;
     }
-    utility->clearTexture(&strokeTextureID_);
+    GLESUtility::deleteTexture(strokeContext_, &strokeTextureID_);
     textureImage_ = image;
+    strokeContext_ = EAGLContext::currentContext();
     utility->loadTextureImage(image, &strokeTextureID_, true);
     return strokeTextureID_;
 }

@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "OpenGLES/EAGLContext.h"
 #include "OpenGLES/ES1.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIImage.h"
@@ -85,6 +86,7 @@ class VMOverlayView : public UIView {
 
     std::array<CGPoint, 4> glWindow_{};
     GLuint strokeTextureID_ = 0;
+    std::weak_ptr<EAGLContext> strokeContext_;
     std::shared_ptr<VMOverlay> overlay_;
     std::vector<CGPoint> glPoints_;
     std::weak_ptr<VMOverlayMapView> mapView_;

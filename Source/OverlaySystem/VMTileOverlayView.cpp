@@ -138,6 +138,7 @@ GLuint VMTileOverlayView::loadTextureID(const std::string& key) {
     if (!entry->arrived()) return 0;
     GLuint texture = 0;
     const auto utility = GLESUtility::sharedUtility();
+    textureContext_ = EAGLContext::currentContext();
     if (entry->image) {
         utility->loadTextureImage(entry->image, &texture, false);
     } else {
@@ -204,10 +205,7 @@ void VMTileOverlayView::willEvictObject(const VMTileEntry& entry) {
     deleteRetiredTextures();
 }
 
-// Textures belong to the map's context: they are deleted only while it is current, which it is
-// whenever the map draws.
+// Textures belong to the context of the map that draws the view.
 void VMTileOverlayView::deleteRetiredTextures() {
-    if (retiredTextures_.empty() || !EAGLContext::currentContext()) return;
-    glDeleteTextures(GLsizei(retiredTextures_.size()), retiredTextures_.data());
-    retiredTextures_.clear();
+    GLESUtility::deleteTextures(textureContext_, retiredTextures_);
 }

@@ -87,6 +87,7 @@ class VMTileOverlayView : public VMOverlayView {
     std::unordered_map<std::string, CacheSlot> cache_;
     std::list<std::string> recent_;  // most recent first
     std::vector<GLuint> retiredTextures_;
+    std::weak_ptr<EAGLContext> textureContext_;
     std::shared_ptr<VMTileLoadQueue> tileOverlayLoadDics_;
     std::shared_ptr<VMTileOverlayViewRender> tileOverlayViewRender_;
 };

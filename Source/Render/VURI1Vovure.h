@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "Foundation/NSError.h"
@@ -47,8 +48,15 @@ class VURI1Vovure : public NSObject {
 
     MapEngine* mapEngine() const { return mapEngine_; }
     const std::shared_ptr<EAGLContext>& context() const { return context_; }
-    std::shared_ptr<VURI1VovureDelegate> delegate() const { return delegate_.lock(); }
-    void setDelegate(std::weak_ptr<VURI1VovureDelegate> d) { delegate_ = std::move(d); }
+    // Read by the data provider's download threads, let go of on the main thread.
+    std::shared_ptr<VURI1VovureDelegate> delegate() const {
+        std::lock_guard lock(delegateMutex_);
+        return delegate_.lock();
+    }
+    void setDelegate(std::weak_ptr<VURI1VovureDelegate> d) {
+        std::lock_guard lock(delegateMutex_);
+        delegate_ = std::move(d);
+    }
     bool renderDisabled() const { return renderDisabled_; }
     void setRenderDisabled(bool disabled) { renderDisabled_ = disabled; }
     const std::shared_ptr<CAEAGLLayer>& eaglLayer() const { return eaglLayer_; }
@@ -103,6 +111,7 @@ class VURI1Vovure : public NSObject {
     int backingHeight_ = 0;
     bool renderDisabled_ = false;
     bool snapshotEnabled_ = false;
+    mutable std::mutex delegateMutex_;  // guards delegate_
     std::weak_ptr<VURI1VovureDelegate> delegate_;
     std::shared_ptr<EAGLContext> context_;
     std::shared_ptr<CAEAGLLayer> eaglLayer_;

@@ -29,11 +29,45 @@ std::shared_ptr<VMMapServices> VMMapServices::sharedServices() {
     return shared;
 }
 
+std::string VMMapServices::apiKey() const {
+    std::lock_guard lock(mutex_);
+    return apiKey_;
+}
+
 void VMMapServices::setApiKey(const std::string& apiKey) {
-    if (apiKey.empty() || apiKey == apiKey_) {
-        return;
-    }
+    if (apiKey.empty()) return;
+    std::lock_guard lock(mutex_);
     apiKey_ = apiKey;
+}
+
+std::string VMMapServices::internalServerAddress() const {
+    std::lock_guard lock(mutex_);
+    return internalServerAddress_;
+}
+
+void VMMapServices::setInternalServerAddress(const std::string& address) {
+    std::lock_guard lock(mutex_);
+    internalServerAddress_ = address;
+}
+
+std::string VMMapServices::trafficServerAddress() const {
+    std::lock_guard lock(mutex_);
+    return trafficServerAddress_;
+}
+
+void VMMapServices::setTrafficServerAddress(const std::string& address) {
+    std::lock_guard lock(mutex_);
+    trafficServerAddress_ = address;
+}
+
+std::string VMMapServices::manifestServerAddress() const {
+    std::lock_guard lock(mutex_);
+    return manifestServerAddress_;
+}
+
+void VMMapServices::setManifestServerAddress(const std::string& address) {
+    std::lock_guard lock(mutex_);
+    manifestServerAddress_ = address;
 }
 
 std::string VMMapServices::userAgent() const { return "VAVA_SDK_iOS_3DMap_" + SDKNumberVersion(); }
@@ -43,7 +77,7 @@ std::string VMMapServices::SDKNumberVersion() const { return "3.1.0"; }
 std::string VMMapServices::SDKVersion() const { return "v" + SDKNumberVersion(); }
 
 void VMMapServices::initTrafficBaseAddress() {
-    trafficServerAddress_ = defaultTrafficServerAddress();
+    setTrafficServerAddress(defaultTrafficServerAddress());
     VMMapManifest::performManifestRequestWithType(
         VMMapManifestTypeRealStatus, [](std::optional<nlohmann::json> result) {
             if (!result || !result->is_object()) return;

@@ -494,6 +494,7 @@ class VMMapView : public UIView,
     bool isVisibleForAnnotation(const VMAnnotationRef& annotation);
     // Views that left the area go to the recycler, annotations that came into it get views.
     void updateReusingPool();
+    void reuseViewsInSkyMode();
     const VMAnnotationRef& selectedAnnotation() const { return selectedAnnotation_; }
     // Off screen, the map centres on the annotation first; one not on the map is not selected.
     void selectAnnotation(const VMAnnotationRef& annotation, bool animated);
@@ -582,6 +583,10 @@ class VMMapView : public UIView,
                                const std::function<void(MapViewState*)>& candidate);
 
     void addUserLocationInterface();
+    // Read from the list, so that a map cleared by the application gets its dot back.
+    bool userLocationInterfaceExisted() const {
+        return userLocation_ && annotationSet_.contains(userLocation_.get());
+    }
     void updateUserLocationInterface();
     void diveFitsTracking();
     void resetUserLocationHeading();
@@ -606,7 +611,6 @@ class VMMapView : public UIView,
     bool real3DModelsDisabled_ = false;
     bool buildingsDisabled_ = false;
     bool skyModelEnable_ = false;
-    bool userLocationInterfaceExisted_ = false;
     bool customizeCircle_ = false;
     mutable std::mutex delegateMutex_;
     std::weak_ptr<VMMapViewDelegate> delegate_;

@@ -22,10 +22,13 @@ void VMMapView::addAnnotation(const VMAnnotationRef& annotation) {
     if (auto d = delegate()) d->mapViewDidAddAnnotationViews(*this, {view});
 }
 
+// Collections are copied first: callers pass the map's own list (annotations()), which the
+// loop changes, and delegates called on the way may change it too.
 void VMMapView::addAnnotations(const std::vector<VMAnnotationRef>& annotations) {
     if (annotations.empty()) return;
+    const std::vector<VMAnnotationRef> adding = annotations;
     std::vector<VMAnnotationViewRef> views;
-    for (const auto& annotation : annotations) {
+    for (const auto& annotation : adding) {
         if (!annotation || !annotationSet_.insert(annotation.get()).second) continue;
         annotationArray_.push_back(annotation);
         if (auto view = doAddAnnotation(annotation)) {
@@ -36,7 +39,9 @@ void VMMapView::addAnnotations(const std::vector<VMAnnotationRef>& annotations) 
     if (auto d = delegate()) d->mapViewDidAddAnnotationViews(*this, views);
 }
 
-void VMMapView::removeAnnotation(const VMAnnotationRef& annotation) {
+void VMMapView::removeAnnotation(const VMAnnotationRef& given) {
+    // Held here: the reference may point into the list that the erase shifts.
+    const VMAnnotationRef annotation = given;
     if (!annotation) return;
     // Unlisted first, so that the reuse pass of the deselection leaves its view alone: the
     // view of a removed annotation goes back to the application, not into the pool.
@@ -48,7 +53,8 @@ void VMMapView::removeAnnotation(const VMAnnotationRef& annotation) {
 }
 
 void VMMapView::removeAnnotations(const std::vector<VMAnnotationRef>& annotations) {
-    for (const auto& annotation : annotations) removeAnnotation(annotation);
+    const std::vector<VMAnnotationRef> removing = annotations;
+    for (const auto& annotation : removing) removeAnnotation(annotation);
 }
 
 std::vector<VMMapView::VMAnnotationRef> VMMapView::annotationsInMapRect(VMMapRect rect) {

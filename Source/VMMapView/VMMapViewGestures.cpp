@@ -26,6 +26,12 @@ bool over(const UIGestureRecognizer& r) {
 
 }  // namespace
 
+// Tilted, the area that gets annotation views is the screen itself, so pins must come and go
+// while the finger moves, not only when the region change ends.
+void VMMapView::reuseViewsInSkyMode() {
+    if (baseMapView_ && baseMapView_->isInSkyMode()) updateReusingPool();
+}
+
 CLLocationCoordinate2D VMMapView::coordinateUnder(const UIGestureRecognizer& r) {
     return coordinateForMapPoint(mapPointForPoint(r.locationInView(this)));
 }
@@ -54,6 +60,7 @@ void VMMapView::pinchGesture(UIPinchGestureRecognizer& r) {
         r.setScale(std::exp2(currentZoomLevel()));
     } else if (r.state() == UIGestureRecognizerStateChanged) {
         zoomToLevel(std::log2(r.scale()));
+        reuseViewsInSkyMode();
     } else if (over(r)) {
         notifyDelegateRegionDidChangeAnimated(false);
     }
@@ -73,6 +80,7 @@ void VMMapView::panGesture(UIPanGestureRecognizer& r) {
     scrollToMapPivot(mapPointForPoint(
         {screenAnchor_.x * b.size.width - t.x, screenAnchor_.y * b.size.height - t.y}));
     r.setTranslation(CGPointZero, this);
+    reuseViewsInSkyMode();
     if (over(r)) fling(r.velocityInView(this));
 }
 
@@ -115,6 +123,7 @@ void VMMapView::pullGesture(UIPanGestureRecognizer& r) {
     } else if (r.state() == UIGestureRecognizerStateChanged) {
         if (r.numberOfTouches() == 1) return;
         rotateCameraHeaderToDegree(normalizeCameraDegree(r.translationInView(this).y));
+        reuseViewsInSkyMode();
     } else if (over(r)) {
         notifyDelegateRegionDidChangeAnimated(false);
     }
@@ -129,6 +138,7 @@ void VMMapView::rotateGesture(UIRotationGestureRecognizer& r) {
         // The recogniser turns clockwise positive; the map's degrees run the other way.
         rotateToDegree(currentRotation() + r.rotation() * (-180 / std::numbers::pi));
         r.setRotation(0);
+        reuseViewsInSkyMode();
     } else if (over(r)) {
         notifyDelegateRegionDidChangeAnimated(false);
     }

@@ -32,7 +32,6 @@ void VMMapView::setShowsUserLocation(bool show) {
     userLocation_->setUpdating(false);
     removeAnnotation(userLocation_);
     removeOverlay(userCircle_);
-    userLocationInterfaceExisted_ = false;
     if (userTrackingMode_ == 2) resetUserLocationHeading();
     if (auto d = delegate()) d->mapViewDidStopLocatingUser(*this);
 }
@@ -55,7 +54,7 @@ void VMMapView::setUserTrackingMode(long mode, bool animated) {
     userTrackingMode_ = mode;
     if (mode != 0) {
         if (!showsUserLocation_) setShowsUserLocation(true);
-        if (userLocationInterfaceExisted_)
+        if (userLocationInterfaceExisted())
             internalSetCenterCoordinate(userLocation_->coordinate(), false, false);
     }
     if (auto d = delegate()) d->mapViewDidChangeUserTrackingMode(*this, mode, animated);
@@ -107,7 +106,6 @@ void VMMapView::resetUserLocationHeading() { setRotationDegree(0, true, kHeading
 void VMMapView::addUserLocationInterface() {
     addAnnotation(userLocation_);
     addOverlay(userCircle_);
-    userLocationInterfaceExisted_ = true;
 }
 
 void VMMapView::updateUserLocationInterface() {
@@ -141,7 +139,7 @@ void VMMapView::locationManagerDidUpdateToLocation(CLLocationManager&,
     // Kept alive through the delegate calls, which may let the view go.
     auto keep = sharedSelf<VMMapView>();
     userLocation_->setLocation(constructOffsetLocation(location));
-    if (!userLocationInterfaceExisted_) {
+    if (!userLocationInterfaceExisted()) {
         addUserLocationInterface();
         if (userTrackingMode_ != 0) diveFitsTracking();
     }

@@ -479,6 +479,12 @@ bool SCNetworkReachability::getFlags(SCNetworkReachabilityFlags& flags) const {
     return known && outcome.readable;
 }
 
+bool SCNetworkReachability::hasBeenEvaluated() const {
+    if (target_.host.empty() && target_.port == 0) return true;
+    std::lock_guard lock(evaluation_->mutex);
+    return evaluation_->known;
+}
+
 bool SCNetworkReachability::setCallback(Callback callback) {
     std::lock_guard lock(mutex_);
     callback_ = std::move(callback);

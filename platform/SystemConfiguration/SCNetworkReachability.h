@@ -51,6 +51,8 @@ class SCNetworkReachability : public NSObject {
     // starts a new one when that is older than probeInterval(); until the first one is done, or
     // when the state cannot be read, the answer is false with flags 0.
     bool getFlags(SCNetworkReachabilityFlags& flags) const;
+    // Whether the target has been evaluated at least once, so that flags of 0 mean something.
+    bool hasBeenEvaluated() const;
 
     bool setCallback(Callback callback);
     bool scheduleWithRunLoop(const std::shared_ptr<NSRunLoop>& runLoop);

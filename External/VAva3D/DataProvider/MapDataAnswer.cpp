@@ -1,5 +1,7 @@
 #include "MapDataAnswer.h"
 
+#include "Foundation/NSStringEncoding.h"
+
 namespace {
 
 std::int32_t readInt32(const std::uint8_t* p) {
@@ -28,8 +30,10 @@ void handOn(MapDataBody body, const MapDataBodySink& sink) {
 std::optional<std::string_view> mapDataBodyName(MapDataBody body) {
     if (body.size() < 5) return std::nullopt;
     const std::size_t n = body[4];
-    if (5 + n > body.size()) return std::nullopt;
-    return std::string_view(reinterpret_cast<const char*>(body.data()) + 5, n);
+    if (n == 0 || 5 + n > body.size()) return std::nullopt;
+    const std::string_view name(reinterpret_cast<const char*>(body.data()) + 5, n);
+    if (!NSStringIsValidUTF8(name)) return std::nullopt;
+    return name;
 }
 
 bool splitMapDataAnswer(std::span<const std::uint8_t> answer, const MapDataBodySink& sink) {

@@ -20,10 +20,11 @@ inline constexpr std::size_t kMapDataRecordHeaderSize = 8;
 
 // Hands on each whole record body with a readable name, in order; returns false when the answer
 // is short or its status is not 0. A negative length ends the walk, as does one running past the
-// end; a body too short for its name is skipped.
+// end; a body too short for its name, or whose name is empty or not UTF-8, is skipped.
 bool splitMapDataAnswer(std::span<const std::uint8_t> answer, const MapDataBodySink& sink);
 
-// The grid name of a body; nullopt when the body is too short for it.
+// The grid name of a body; nullopt when the body is too short for it or the name is empty or
+// not UTF-8.
 std::optional<std::string_view> mapDataBodyName(MapDataBody body);
 
 // The same split over an answer arriving in pieces: each body is handed on once it has arrived

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Foundation/NSURL.h"
+#include "Foundation/NSURLLoader.h"
 
 std::shared_ptr<VMDataDownloader> VMDataDownloader::create() {
     return std::shared_ptr<VMDataDownloader>(new VMDataDownloader());
@@ -15,6 +16,11 @@ std::shared_ptr<VMDataDownloader> VMDataDownloader::sharedInstance() {
 
 VMDataDownloader::VMDataDownloader() {
     downloadQueue_->setMaxConcurrentOperationCount(kMaxRunning);
+    // The URL loader's global set-up (curl's, and the TLS library's under it) is made here, on
+    // the thread that makes the downloader, rather than on whichever queue thread loads first:
+    // it is not safe to run beside other threads, and the TLS library keeps state of its own on
+    // the thread that ran it.
+    NSURLLoader::shared();
 }
 
 VMDataDownloader::~VMDataDownloader() { cancelAllDownload(); }

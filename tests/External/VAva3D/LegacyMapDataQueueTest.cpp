@@ -4,8 +4,10 @@
 
 #include "MapDataBytes.h"
 #include "MapDataServerFixture.h"
+#include "VAGLMapVTMCDataCache.h"
 #include "VAGetMapDataOperationQueue.h"
 #include "VAGetMapDataStatusList.h"
+#include "VAvaCoreDataProvider.h"
 #include "vmap_core/MapEngineInternal.h"
 
 namespace {
@@ -63,6 +65,26 @@ TEST_F(LegacyMapDataQueueTest, RunsByPriorityNewestFirstAndPutsStreamedRecords) 
     ASSERT_TRUE(data);
     EXPECT_EQ(testbytes::text(*data), devserver::MapDataEndpoints::gridData(3, "3"));
     EXPECT_FALSE(VAGetMapDataStatusList::list()->isGridProcessingWithGridName("3", 3));
+}
+
+// Traffic records are kept by name before the engine sees them; one whose name is not UTF-8
+// never gets there.
+TEST_F(LegacyMapDataQueueTest, RecordsWithNamesThatAreNotUTF8AreDropped) {
+    const std::string undecodable =
+        "\xff\xfe"
+        "1";
+    mapData().setScriptedAnswer(devserver::ScriptedMapDataAnswer{
+        200, testbytes::text(testbytes::answer(
+                 0, {testbytes::record(testbytes::trafficBody(undecodable, "t", 5, "")),
+                     testbytes::record(testbytes::trafficBody("0123", "t", 5, ""))}))});
+    const auto cache = VAGLMapVTMCDataCache::cache();
+    cache->reset();
+    queue->addOperation(operation(VAvaCoreDataProvider::kTrafficDataType, {"0123"}));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return idle() && mapData().requests().size() == 1; }));
+    EXPECT_TRUE(cache->dataRetainWithName("0123", true));
+    EXPECT_FALSE(cache->dataRetainWithName(undecodable, true));
+    mapData().setScriptedAnswer(std::nullopt);
+    cache->reset();
 }
 
 TEST_F(LegacyMapDataQueueTest, ATimeOutIsRetriedOnceAt90SecondsForTheSameGrids) {

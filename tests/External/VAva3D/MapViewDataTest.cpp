@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 
+#include "ChildProcess.h"
 #include "Foundation/NSPathUtilities.h"
 #include "ManualClock.h"
 #include "MapDataServerFixture.h"
@@ -41,6 +43,26 @@ struct LoadingRecorder : VURI1VovureDelegate {
     }
 };
 
+// The base map's grids on screen, each with whether the engine holds it.
+std::vector<std::pair<std::string, bool>> shownGrids(MapEngine* engine) {
+    std::vector<std::pair<std::string, bool>> grids;
+    std::vector<std::uint8_t> buffer(4000, 0);
+    const int count = mapEngineGetCurrentTiles(engine, buffer.data(), 4000, 0);
+    for (std::size_t at = 1, i = 0; i < static_cast<std::size_t>(count); ++i) {
+        const std::size_t length = buffer[at];
+        grids.emplace_back(std::string(reinterpret_cast<char*>(&buffer[at + 1]), length),
+                           buffer[at + 1 + length] == 1);
+        at += length + 2;
+    }
+    return grids;
+}
+
+bool allShownGridsHeld(MapEngine* engine) {
+    const auto grids = shownGrids(engine);
+    return !grids.empty() &&
+           std::all_of(grids.begin(), grids.end(), [](const auto& g) { return g.second; });
+}
+
 class MapViewDataTest : public testsupport::ManualClockTest {
   protected:
     void SetUp() override { ASSERT_TRUE(local.start()); }
@@ -60,25 +82,11 @@ TEST_F(MapViewDataTest, TheInitialRegionShowsTheDevserversGrids) {
     view->baseMapView()->layoutIfNeeded();
 
     MapEngine* engine = view->render()->mapEngine();
-    // The base map's grids on screen, each with whether the engine holds it.
-    const auto shown = [&] {
-        std::vector<std::pair<std::string, bool>> grids;
-        std::vector<std::uint8_t> buffer(4000, 0);
-        const int count = mapEngineGetCurrentTiles(engine, buffer.data(), 4000, 0);
-        for (std::size_t at = 1, i = 0; i < static_cast<std::size_t>(count); ++i) {
-            const std::size_t length = buffer[at];
-            grids.emplace_back(std::string(reinterpret_cast<char*>(&buffer[at + 1]), length),
-                               buffer[at + 1 + length] == 1);
-            at += length + 2;
-        }
-        return grids;
-    };
+    const auto shown = [&] { return shownGrids(engine); };
     const auto loaded = [&] {
-        const auto grids = shown();
         return recorder->count("start") > 0 &&
                recorder->count("finish") + recorder->count("fail") == recorder->count("start") &&
-               !grids.empty() &&
-               std::all_of(grids.begin(), grids.end(), [](const auto& g) { return g.second; });
+               allShownGridsHeld(engine);
     };
     const double deadline = Clock::realNow() + testsupport::kPatience;
     while (!loaded() && Clock::realNow() < deadline) {
@@ -133,6 +141,74 @@ TEST_F(MapViewDataTest, TheRendererLetsTheProviderGoOfItsEngineBeforeAReload) {
     advance(CADisplayLink::kRefreshPeriod);
     EXPECT_NE(view->render()->mapEngine(), nullptr);
     EXPECT_EQ(provider->mapEngine(), view->render()->mapEngine());
+}
+
+// A map view that goes while its download is held by the server, as a user leaving the map
+// screen does: the renderer lets go of its delegate on the main thread while the download's
+// threads report, and the map server's address is set again meanwhile.
+TEST_F(MapViewDataTest, MapGoesAwayDuringAHeldDownload) {
+    NSSetHomeDirectory(home.path());
+    UIApplication::sharedApplication()->reset();
+    auto view = VMMapView::create(CGRectMake(0, 0, 250, 125));
+    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+    const auto recorder = std::make_shared<LoadingRecorder>();
+    const auto render = view->render();
+    render->setDelegate(recorder);
+    local.mapData().setHoldAnswers(true);
+    view->baseMapView()->layoutIfNeeded();
+    const double deadline = Clock::realNow() + testsupport::kPatience;
+    while (local.mapData().heldCount() == 0 && Clock::realNow() < deadline)
+        advance(CADisplayLink::kRefreshPeriod);
+    ASSERT_GT(local.mapData().heldCount(), 0u);
+    const auto asked = shownGrids(render->mapEngine());
+    VMMapServices::sharedServices()->setInternalServerAddress(local.base);
+    view.reset();
+    const auto heard = recorder->events().size();
+    local.mapData().setHoldAnswers(false);
+    const auto provider = VAvaCoreDataProvider::sharedInstance();
+    EXPECT_TRUE(testsupport::runUntil([&] {
+        return std::none_of(asked.begin(), asked.end(), [&](const auto& g) {
+            return provider->isGridProcessingWithName(g.first, 0);
+        });
+    }));
+    EXPECT_EQ(recorder->events().size(), heard);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr const char* kColdStartHome = "BRISFOLD_COLD_START_HOME";
+constexpr const char* kColdStartServer = "BRISFOLD_COLD_START_SERVER";
+
+// Run by the test below in a process of its own, on the real clock: nothing has probed the
+// network before the map view asks for its first grids.
+TEST(MapViewColdStartChild, ShowsItsFirstGrids) {
+    const char* home = std::getenv(kColdStartHome);
+    const char* server = std::getenv(kColdStartServer);
+    if (!home || !server) GTEST_SKIP() << "run by FreshProcessShowsItsFirstGridsWithinSeconds";
+    NSSetHomeDirectory(home);
+    UIApplication::sharedApplication()->reset();
+    VMMapServices::sharedServices()->setInternalServerAddress(server);
+    auto view = VMMapView::create(CGRectMake(0, 0, 250, 125));
+    ASSERT_NE(view, nullptr);
+    view->baseMapView()->layoutIfNeeded();
+    // Far below the engine's minute before it asks again for an unchanged view.
+    EXPECT_TRUE(
+        testsupport::runUntil([&] { return allShownGridsHeld(view->render()->mapEngine()); }, 20));
+}
+
+TEST_F(MapViewDataTest, FreshProcessShowsItsFirstGridsWithinSeconds) {
+    testsupport::ChildProcess::Options options;
+    options.args = {"/proc/self/exe", "--gtest_filter=MapViewColdStartChild.ShowsItsFirstGrids"};
+    options.env = {{kColdStartHome, home.path().string()}, {kColdStartServer, local.base}};
+    options.captureStderr = true;
+    testsupport::ChildProcess child(options);
+    ASSERT_TRUE(child.started());
+    const auto status = child.waitForExit(60);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(*status, 0) << child.out() << child.err();
+    EXPECT_NE(child.out().find("[  PASSED  ] 1 test"), std::string::npos) << child.out();
 }
 
 }  // namespace

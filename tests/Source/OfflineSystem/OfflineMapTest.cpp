@@ -349,7 +349,7 @@ TEST_F(OfflineMap, CodesThatArePathsNameNoFile) {
         ASSERT_TRUE(reports.error) << code;
         EXPECT_EQ(reports.error->code, -5) << code;
         EXPECT_EQ(map->cachedFilePathForCityCode(code), "") << code;
-        EXPECT_EQ(readFile(victim), "keep") << code;
+        EXPECT_EQ(testsupport::readFile(victim), "keep") << code;
     }
     EXPECT_TRUE(packageRequests().empty());
 }

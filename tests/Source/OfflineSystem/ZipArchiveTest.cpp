@@ -266,7 +266,7 @@ TEST(ZipArchive, HostileNamesWriteNothingOutsideTheDestination) {
 // Patches the uncompressed size that an archive's only entry declares, in its local header and
 // in the central directory.
 void declareSize(const fs::path& archive, std::uint32_t size) {
-    std::string bytes = readFile(archive);
+    std::string bytes = testsupport::readFile(archive);
     const auto patch = [&](const std::string& signature, std::size_t offset) {
         const std::size_t at = bytes.find(signature);
         ASSERT_NE(at, std::string::npos);
@@ -286,10 +286,10 @@ TEST(ZipArchive, BombsAreRefusedBeforeTheirFirstByteAndEntriesStopAtTheirDeclare
     zip->setFreeSpaceQuery([&free](const std::string&) { return std::optional(free); });
     ASSERT_TRUE(zip->UnzipOpenFile(dir / "bomb.zip"));
     EXPECT_FALSE(zip->UnzipFileTo(dir / "out", true));
-    EXPECT_TRUE(tree(dir.path() / "out").empty());
+    EXPECT_TRUE(testsupport::fileTree(dir.path() / "out").empty());
     free = 1200;
     EXPECT_TRUE(zip->UnzipFileTo(dir / "out", true));
-    EXPECT_EQ(tree(dir.path() / "out").size(), 2u);
+    EXPECT_EQ(testsupport::fileTree(dir.path() / "out").size(), 2u);
 
     makeArchive(dir, dir / "liar.zip", {{"liar", std::string(100000, 'x')}});
     declareSize(dir.path() / "liar.zip", 1000);

@@ -248,6 +248,30 @@ TEST(LineBuilder, DegenerateInput) {
     EXPECT_EQ(coveredArea(builder.drawable()), 0);
 }
 
+// Points that are not finite are left out: the rest draws as if they were never there.
+TEST(LineBuilder, PointsThatAreNotFiniteAreLeftOut) {
+    const float inf = INFINITY;
+    const VMPointList broken{{0, 0}, {NAN, 5}, {10, 0}, {inf, 0}, {10, 10}, {-inf, NAN}};
+    const VMPointList clean{{0, 0}, {10, 0}, {10, 10}};
+    VMLineBuilder builder;
+    for (const bool looped : {false, true}) {
+        SCOPED_TRACE(looped);
+        builder.build(&clean, looped, kVMLineJoinRound, kVMLineCapRound, {}, 2);
+        const double area = coveredArea(builder.drawable());
+        builder.build(&broken, looped, kVMLineJoinRound, kVMLineCapRound, {}, 2);
+        expectSound(builder.drawable());
+        EXPECT_DOUBLE_EQ(coveredArea(builder.drawable()), area);
+        builder.buildStriped(&clean, looped, 2);
+        const double striped = coveredArea(builder.drawable());
+        builder.buildStriped(&broken, looped, 2);
+        expectSound(builder.drawable());
+        EXPECT_DOUBLE_EQ(coveredArea(builder.drawable()), striped);
+    }
+    const VMPointList lone{{NAN, NAN}, {1, 1}, {inf, 2}};
+    builder.build(&lone, false, 0, 0, {}, 2);
+    EXPECT_TRUE(builder.drawable().vertices.empty());
+}
+
 TEST(LineBuilder, LongLinesIndexPastSixteenBits) {
     VMPointList zigzag;
     for (int i = 0; i < 2000; ++i) zigzag.push_back({float(i * 10), float(i % 2 ? 10 : 0)});

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "VMGroundOverlay.h"
 #include "VMOverlayContainerView.h"
 #include "VMPolygon.h"
 
@@ -89,6 +90,20 @@ TEST_F(OverlayContainerTest, LevelsAndPositions) {
     EXPECT_EQ(container->overlays(), (Overlays{c, b, d}));
     EXPECT_EQ(container->drawableForOverlay(a), nullptr);
     EXPECT_EQ(container->drawableForOverlay(b)->overlay(), b);
+}
+
+// A ground image added after a route still lies under it.
+TEST_F(OverlayContainerTest, GroundImagesGoUnderEverythingElseWhateverTheOrderOfAdding) {
+    const auto ground = [] {
+        return VMGroundOverlay::groundOverlayWithBounds({{1, 1}, {0, 0}}, nullptr);
+    };
+    const VMOverlayRef g1 = ground(), g2 = ground(), g3 = ground();
+    container->addOverlay(a);
+    container->addOverlay(g1);
+    container->addOverlays({b, g2});
+    container->insertOverlay(g3, 0);
+    EXPECT_EQ(container->overlaysInLevel(0), (Overlays{g3, g1, g2}));
+    EXPECT_EQ(container->overlays(), (Overlays{g3, g1, g2, a, b}));
 }
 
 TEST_F(OverlayContainerTest, NoticesAndDrawables) {

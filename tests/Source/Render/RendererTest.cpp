@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "Foundation/NSPathUtilities.h"
@@ -154,6 +156,31 @@ TEST_F(RendererTest, CallbacksAnswerAsTheEngineExpects) {
     EXPECT_EQ(recorder->loadingStarts, 1);
     renderer->referenceChanged("1", "2");
     EXPECT_EQ(recorder->referenceChanges, 1);
+}
+
+// Download threads ask for the delegate while the main thread lets it go, as a map view does
+// when it goes.
+TEST_F(RendererTest, TheDelegateIsAskedForFromAnotherThreadWhileItIsSet) {
+    const auto other = std::make_shared<Recorder>();
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0};
+    int strangers = 0;
+    std::thread downloads([&] {
+        while (!done) {
+            const auto d = renderer->delegate();
+            strangers += d && d != recorder && d != other;
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 2000 || reads < 1000; ++i) {
+        renderer->setDelegate(i % 2 ? std::weak_ptr<VURI1VovureDelegate>(recorder)
+                                    : std::weak_ptr<VURI1VovureDelegate>(other));
+    }
+    renderer->setDelegate({});
+    done = true;
+    downloads.join();
+    EXPECT_EQ(strangers, 0);
+    EXPECT_EQ(renderer->delegate(), nullptr);
 }
 
 // Every engine the renderer makes, the first and one after a reload, starts with the standard

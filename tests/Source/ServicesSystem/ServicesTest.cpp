@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "Deadline.h"
 #include "Foundation/NSRunLoop.h"
@@ -39,6 +41,33 @@ TEST(MapServices, EmptyKeysAreIgnored) {
     services->setApiKey("second-key");
     services->setApiKey("second-key");
     EXPECT_EQ(services->apiKey(), "second-key");
+}
+
+// Download threads read the addresses while the main thread sets them: every read is one of the
+// addresses set, whole.
+TEST(MapServices, AddressesReadFromAnotherThreadWhileTheyAreSet) {
+    const auto services = VMMapServices::sharedServices();
+    const std::string previous = services->internalServerAddress();
+    const std::string a = "http://127.0.0.1:1/" + std::string(200, 'a') + "/";
+    const std::string b = "http://127.0.0.1:2/" + std::string(300, 'b') + "/";
+    services->setInternalServerAddress(a);
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0};
+    int torn = 0;
+    std::thread reader([&] {
+        while (!done) {
+            const std::string read = services->internalServerAddress();
+            torn += read != a && read != b;
+            ++reads;
+        }
+    });
+    // Set while the reader runs, for as long as it takes it to read a thousand times.
+    for (int i = 0; i < 2000 || reads < 1000; ++i)
+        services->setInternalServerAddress(i % 2 ? a : b);
+    done = true;
+    reader.join();
+    EXPECT_EQ(torn, 0);
+    services->setInternalServerAddress(previous);
 }
 
 // A local server that records what each request carried.

@@ -207,6 +207,28 @@ TEST_F(AnnotationTest, TheSelectedAnnotationKeepsItsViewUntilItIsRemoved) {
     EXPECT_EQ(selected->superview(), nullptr);
 }
 
+// Applications clear a map with its own list; the list handed in is the one that changes.
+TEST_F(AnnotationTest, ClearingTheMapWithItsOwnListRemovesEveryAnnotation) {
+    const auto viewsOnFloor = [&] {
+        std::size_t n = 0;
+        for (const auto& sub : view->annotationFloor()->subviews())
+            n += std::dynamic_pointer_cast<VMAnnotationView>(sub) != nullptr;
+        return n;
+    };
+    std::vector<std::shared_ptr<VMAnnotation>> batch;
+    for (int i = 0; i < 1000; ++i)
+        batch.push_back(VMPointAnnotation::create(at({double(i % 40) * 8, double(i / 40) * 20})));
+    for (int round = 0; round < 2; ++round) {
+        view->addAnnotations(batch);
+        view->addAnnotations(view->annotations());
+        ASSERT_EQ(view->annotations().size(), 1000u);
+        EXPECT_EQ(viewsOnFloor(), 1000u);
+        view->removeAnnotations(view->annotations());
+        EXPECT_TRUE(view->annotations().empty());
+        EXPECT_EQ(viewsOnFloor(), 0u);
+    }
+}
+
 TEST_F(AnnotationTest, AMapRectHoldsItsNearEdgesOnly) {
     const auto a = VMPointAnnotation::create(at({100, 100}));
     view->addAnnotation(a);

@@ -13,6 +13,7 @@
 #include "UIKit/UIButton.h"
 #include "VMMapView.h"
 #include "VMMediaTimingFunction.h"
+#include "VMPointAnnotation.h"
 #include "host/HeadlessHost.h"
 #include "vmap_core/MapEngineInternal.h"
 
@@ -249,6 +250,24 @@ TEST_F(GestureTest, PinchZoomsTwistRotatesAndAPullTilts) {
         EXPECT_DOUBLE_EQ(view->cameraDegree(), sky ? 65 : 40);
         twoUp();
     }
+}
+
+// Tilted past 40 degrees, a pin dragged into view shows while the finger is still down.
+TEST_F(GestureTest, InSkyModePinsComeIntoViewDuringThePan) {
+    view->setSkyModelEnable(true);
+    view->rotateCameraHeaderToDegree(60);
+    frames(1);
+    ASSERT_TRUE(view->baseMapView()->isInSkyMode());
+    const auto pin =
+        VMPointAnnotation::create(coordinateForMapPoint(view->mapPointForPoint({160, 568 + 150})));
+    view->addAnnotation(pin);
+    ASSERT_EQ(view->viewForAnnotation(pin), nullptr);
+    std::vector<std::pair<int, CGPoint>> f{{0, {160, 500}}};
+    host->touchDown(0, f[0].second);
+    move(f, {0, -20}, 20);
+    EXPECT_NE(view->viewForAnnotation(pin), nullptr);
+    advance(kFrame);
+    host->touchUp(0, f[0].second);
 }
 
 TEST_F(GestureTest, LongPressAndSingleTapReportTheCoordinateUnderTheFinger) {

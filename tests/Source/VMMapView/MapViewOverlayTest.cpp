@@ -3,6 +3,7 @@
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
 #include "VMPolygonView.h"
+#include "VMPolylineView.h"
 
 namespace {
 
@@ -122,3 +123,51 @@ TEST_F(MapViewOverlayTest, LevelsAndOrderDecideWhatShowsWhereOverlaysOverlap) {
     frames(1);
     EXPECT_TRUE(testsupport::colourNear(pixelAt(side / 8), testsupport::kBlack, 0.01));
 }
+
+namespace {
+
+// Each map view draws in a GL context of its own: a dashed line in the second map is as dashed as
+// in the first, and one map going leaves the other's textures alone.
+TEST_F(MapViewOverlayTest, TwoMapViewsDrawDashedLinesWithTheirOwnTextures) {
+    view = makeMapView();
+    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+    auto second = VMMapView::create(CGRectMake(0, 0, 320, 480));
+    ASSERT_NE(second, nullptr);
+    for (const auto& map : {view, second}) {
+        map->zoomToLevel(14);
+        map->baseMapView()->layoutIfNeeded();
+    }
+    frames(1);
+    for (const auto& map : {view, second}) {
+        const VMMapRect r = map->visibleMapRect();
+        const double y = r.origin.y + r.size.height / 2;
+        const VMMapPoint ends[] = {{r.origin.x, y}, {r.origin.x + r.size.width, y}};
+        const auto line = VMPolyline::polylineWithPoints(ends);
+        auto drawable = VMPolylineView::initWithPolyline(line);
+        drawable->setStrokeColor(UIColor::redColor());
+        drawable->setLineWidth(6);
+        drawable->setLineDash(true);
+        map->overlayContainer()->insertOverlay(line, drawable, 0, 1);
+    }
+    frames(1);
+    // The share of red along the middle row: dashes leave gaps, a solid line none.
+    const auto redShare = [](VMMapView& map) {
+        const auto& contents = map.baseMapView()->layer()->contents();
+        int red = 0, all = 0;
+        for (int x = 120; x < 520; ++x, ++all) {
+            const CGColor c = contents->pixelAt(x, 480);
+            red += c.r > 0.7 && c.g < 0.35 && c.b < 0.35;
+        }
+        return double(red) / all;
+    };
+    for (const auto& map : {view, second}) {
+        EXPECT_GT(redShare(*map), 0.2);
+        EXPECT_LT(redShare(*map), 0.8);
+    }
+    second.reset();
+    frames(1);
+    EXPECT_GT(redShare(*view), 0.2);
+    EXPECT_LT(redShare(*view), 0.8);
+}
+
+}  // namespace

@@ -39,6 +39,14 @@ std::vector<long> threadsNamed(const std::string& name) {
     return ids;
 }
 
+// Answers the one drawable it holds for its overlay.
+struct GroundViewMaker : VMMapViewDelegate {
+    VMOverlayViewRef drawable;
+    VMOverlayViewRef mapViewViewForOverlay(VMMapView&, const VMOverlayRef& overlay) override {
+        return drawable && drawable->overlay() == overlay ? drawable : nullptr;
+    }
+};
+
 class TileOverlayFrameTest : public MapViewFixture {
   protected:
     void SetUp() override {
@@ -244,8 +252,13 @@ TEST_F(TileOverlayFrameTest, TilesHeatMapAndGroundImageInOneFrame) {
     heat->setData(nodes);
     auto heatView = VMTileOverlayView::initWithTileOverlay(heat);
 
+    // The ground image comes as applications add it; the class decides its level.
+    const auto maker = std::make_shared<GroundViewMaker>();
+    maker->drawable = groundView;
+    view->setDelegate(maker);
+    view->addOverlay(ground);
+    ASSERT_EQ(view->overlaysInLevel(0), std::vector<VMOverlayRef>{ground});
     auto& container = *view->overlayContainer();
-    container.insertOverlay(ground, groundView, 0, 0);
     container.insertOverlay(tileOverlay, tiles, 0, 1);
     container.insertOverlay(heat, heatView, 1, 1);
     ASSERT_TRUE(allTilesShown(tiles));

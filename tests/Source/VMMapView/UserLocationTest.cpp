@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -172,6 +173,20 @@ TEST_F(UserLocationTest, TheUserLocationIsVisibleOnlyWhileShownInsideTheView) {
     EXPECT_TRUE(view->isUserLocationVisible());
     view->setShowsUserLocation(false);
     EXPECT_FALSE(view->isUserLocationVisible());
+}
+
+TEST_F(UserLocationTest, TheDotComesBackAfterTheMapIsCleared) {
+    view->setShowsUserLocation(true);
+    advance(0.1);
+    ASSERT_NE(view->viewForAnnotation(view->userLocation()), nullptr);
+    view->removeAnnotations(view->annotations());
+    EXPECT_EQ(view->viewForAnnotation(view->userLocation()), nullptr);
+    advance(4);
+    ASSERT_EQ(screen->updates.size(), 3u);
+    const auto& listed = view->annotations();
+    EXPECT_NE(std::find(listed.begin(), listed.end(), view->userLocation()), listed.end());
+    EXPECT_NE(view->viewForAnnotation(view->userLocation()), nullptr);
+    EXPECT_NE(view->viewForOverlay(view->userLocationAccuracyCircle()), nullptr);
 }
 
 TEST_F(UserLocationTest, HeadingTrackingTurnsTheMapForTheDeviceOrientation) {
