@@ -1,8 +1,13 @@
 #include "ZUZavadevIru.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "Foundation/Dispatch.h"
 #include "Foundation/JSONValue.h"
@@ -16,6 +21,42 @@
 #include "ZIRidUdoDoNotBackup.h"
 
 namespace {
+
+// A download's first report ("waiting") is made by the thread that queued it, after queueing; a
+// transfer that ends at once reports from the downloader's threads and must not overtake it, or
+// the caller would see the download waiting again after it failed. Later reports wait for the
+// first; one made on the queueing thread before it (a downloader that ends inside the call) is
+// held and made right after it.
+class FirstReport {
+  public:
+    void after(std::function<void()> report) {
+        std::unique_lock lock(mutex_);
+        if (!made_ && std::this_thread::get_id() == queueing_) {
+            held_.push_back(std::move(report));
+            return;
+        }
+        madeCv_.wait(lock, [this] { return made_; });
+        lock.unlock();
+        report();
+    }
+    void made() {
+        std::vector<std::function<void()>> held;
+        {
+            std::lock_guard lock(mutex_);
+            made_ = true;
+            held.swap(held_);
+        }
+        madeCv_.notify_all();
+        for (auto& report : held) report();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable madeCv_;
+    bool made_ = false;
+    const std::thread::id queueing_ = std::this_thread::get_id();
+    std::vector<std::function<void()>> held_;
+};
 
 constexpr const char* kIndexName = "offlinePackage.plist";
 constexpr const char* kOldRecordName = "cityAggregate.plist";
@@ -260,6 +301,7 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
         return;
     }
     bool queued = false;
+    const auto first = std::make_shared<FirstReport>();
     {
         std::lock_guard catalogue(packageMutex_);
         // Held across setting the shared headers, queueing and recording, so that another
@@ -285,27 +327,35 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
         std::weak_ptr<ZUZavadevIru> weak = sharedSelf<ZUZavadevIru>();
         auto operation = downloader_->downloadWithURL(
             URLForItem(*item), path, shouldContinueWhenAppEntersBackground,
-            [weak, item, downloadBlock](std::int64_t received, std::int64_t expected) {
-                if (auto self = weak.lock())
-                    self->progress(item, downloadBlock, received, expected);
+            [weak, item, downloadBlock, first](std::int64_t received, std::int64_t expected) {
+                first->after([=] {
+                    if (auto self = weak.lock())
+                        self->progress(item, downloadBlock, received, expected);
+                });
             },
-            [weak, item, downloadBlock](const NSErrorOpt& error) {
-                if (auto self = weak.lock()) self->completed(item, downloadBlock, error);
+            [weak, item, downloadBlock, first](const NSErrorOpt& error) {
+                first->after([=] {
+                    if (auto self = weak.lock()) self->completed(item, downloadBlock, error);
+                });
             },
-            [weak, item, downloadBlock] {
-                if (auto self = weak.lock()) self->cancelled(item, downloadBlock);
+            [weak, item, downloadBlock, first] {
+                first->after([=] {
+                    if (auto self = weak.lock()) self->cancelled(item, downloadBlock);
+                });
             });
         if (operation) runningOperations_[item->adcode] = operation;
         queued = operation != nullptr;
     }
     // Outside the locks, as every call of the block.
-    if (!downloadBlock) return;
     if (!queued) {
-        downloadBlock(ZUZavadevIruDownloadStatusError,
-                      NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
+        if (downloadBlock) {
+            downloadBlock(ZUZavadevIruDownloadStatusError,
+                          NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));
+        }
         return;
     }
-    downloadBlock(ZUZavadevIruDownloadStatusWaiting, std::monostate());
+    if (downloadBlock) downloadBlock(ZUZavadevIruDownloadStatusWaiting, std::monostate());
+    first->made();
 }
 
 void ZUZavadevIru::progress(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block,

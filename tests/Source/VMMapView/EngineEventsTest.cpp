@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -403,8 +404,10 @@ TEST_F(EngineEventsTest, LoadingReportsReachTheDelegateOnTheMainQueue) {
     EXPECT_EQ(delegate->starts, 1);
     EXPECT_EQ(delegate->thread, std::this_thread::get_id());
     EXPECT_EQ(delegate->finished, std::vector<uint32_t>{1234});
-    ASSERT_EQ(delegate->failures.size(), 1u);
-    EXPECT_EQ(delegate->failures[0].code, 404);
+    // The view's own first requests to the unset map server fail as well; only ours is 404.
+    EXPECT_EQ(std::count_if(delegate->failures.begin(), delegate->failures.end(),
+                            [](const NSError& e) { return e.code == 404; }),
+              1);
 
     // The reporting thread reads the delegate while the main thread replaces it.
     std::thread reporter([&] {
