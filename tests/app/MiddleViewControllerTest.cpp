@@ -211,7 +211,7 @@ TEST_F(MiddleViewControllerTest, FavouritesGoToTheStoreOnlyWhenItTakesThemAndSta
     EXPECT_EQ(screen->dataArray()[0]->haveFavorite(), "0");
 }
 
-TEST_F(MiddleViewControllerTest, AnAmountFromThePopUpIsQuotedAndTheFirstPageReloads) {
+TEST_F(MiddleViewControllerTest, AmountFromThePopUpIsQuotedAndTheFirstPageReloads) {
     const auto rowOf = [&](bool travelExcluded) {
         int row = 0;
         while ((screen->dataArray()[static_cast<size_t>(row)]->goodsIDStr() ==

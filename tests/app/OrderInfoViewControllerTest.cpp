@@ -67,7 +67,7 @@ class OrderInfoViewControllerTest : public MessagesFixture {
     std::shared_ptr<OrderMiddleViewController> list;
 };
 
-TEST_F(OrderInfoViewControllerTest, ACardOpensTheDetailWithItsHeaderRowsPricesAndDevicePages) {
+TEST_F(OrderInfoViewControllerTest, CardOpensTheDetailWithItsHeaderRowsPricesAndDevicePages) {
     // The "待出发" tab; its first card is the newest waiting order.
     list->swipeSlipForLeft(false);
     const std::string tabBody = engineer() + "&rows=10&pageindex=1&OrderStateID=18";
@@ -239,7 +239,7 @@ TEST_F(OrderInfoViewControllerTest, GoodsHeadingsAndMakersReadWhole) {
     }
 }
 
-TEST_F(OrderInfoViewControllerTest, AnOrderNotTheEngineersShowsTheTipAndKeepsItsID) {
+TEST_F(OrderInfoViewControllerTest, OrderNotTheEngineersShowsTheTipAndKeepsItsID) {
     auto detail = OrderInfoViewController::create(list);
     detail->setOrderIDStr("not-mine");
     navigation(kOrderTab)->pushViewController(detail, false);

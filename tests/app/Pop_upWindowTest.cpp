@@ -136,7 +136,7 @@ TEST_F(PopUpTest, EachTypeAnswersItsBlockAsItsButtonsSayThenGoes) {
     }
 }
 
-TEST_F(PopUpTest, AnEmptyAmountIsRefusedWithAMessageAndThePopUpStays) {
+TEST_F(PopUpTest, EmptyAmountIsRefusedWithAMessageAndThePopUpStays) {
     auto amount = single(1, "A", "请在此填写报价金额");
     show(amount);
     tapOn(amount->sureBtn());
@@ -266,7 +266,7 @@ class TouchLog : public UIView {
     TouchLog() = default;
 };
 
-TEST_F(PopUpTest, ATouchOffTheControlsPutsTheKeyboardAwayAndGoesNoFurther) {
+TEST_F(PopUpTest, TouchOffTheControlsPutsTheKeyboardAwayAndGoesNoFurther) {
     auto below = TouchLog::create(host.window()->bounds());
     nav->view()->addSubview(below);
     auto popUp = twoField();

@@ -155,7 +155,7 @@ TEST_F(AskPriceEndpointsTest, TheQuotationTabsHoldHisOpenQuotationsAndThoseHeLos
     }
 }
 
-TEST_F(AskPriceEndpointsTest, ALastDateTimeListsOnlyInquiriesPublishedBeforeIt) {
+TEST_F(AskPriceEndpointsTest, LastDateTimeListsOnlyInquiriesPublishedBeforeIt) {
     const auto first = homePage(1, engineer_);
     const auto second = homePage(2, engineer_);
     const auto tenth = first["List"][9]["AddDate"].get<std::string>();
@@ -173,7 +173,7 @@ TEST_F(AskPriceEndpointsTest, ALastDateTimeListsOnlyInquiriesPublishedBeforeIt) 
     EXPECT_TRUE(none["List"].empty());
 }
 
-TEST_F(AskPriceEndpointsTest, AListRequestThatCannotBeServedGetsCodeZeroAndATip) {
+TEST_F(AskPriceEndpointsTest, ListRequestThatCannotBeServedGetsCodeZeroAndATip) {
     struct Case {
         std::string body;
         std::string tip;
@@ -196,7 +196,7 @@ TEST_F(AskPriceEndpointsTest, AListRequestThatCannotBeServedGetsCodeZeroAndATip)
     }
 }
 
-TEST_F(AskPriceEndpointsTest, AQuotationThatCannotBeTakenIsRefusedAndStoresNothing) {
+TEST_F(AskPriceEndpointsTest, QuotationThatCannotBeTakenIsRefusedAndStoresNothing) {
     const auto home = wholeList(0, engineer_);
     std::string included, excluded;
     for (const auto& element : home) {
@@ -238,7 +238,7 @@ TEST_F(AskPriceEndpointsTest, AQuotationThatCannotBeTakenIsRefusedAndStoresNothi
     EXPECT_EQ(offerCount(), before);
 }
 
-TEST_F(AskPriceEndpointsTest, AQuotationIsStoredAndShowsInBothListsOfItsEngineer) {
+TEST_F(AskPriceEndpointsTest, QuotationIsStoredAndShowsInBothListsOfItsEngineer) {
     const auto home = wholeList(0, engineer_);
     const auto unquoted = std::find_if(home.begin(), home.end(), [](const Json& e) {
         return !e.contains("LastProvice") && e.value("offerPrice", 1000000) > 99;
@@ -273,7 +273,7 @@ TEST_F(AskPriceEndpointsTest, AQuotationIsStoredAndShowsInBothListsOfItsEngineer
     EXPECT_EQ((*findInquiry(free, id))["LastProvice"], 0);
 }
 
-TEST_F(AskPriceEndpointsTest, ATravelQuotationKeepsTheTransportAndLodgingChosen) {
+TEST_F(AskPriceEndpointsTest, TravelQuotationKeepsTheTransportAndLodgingChosen) {
     const auto home = wholeList(0, engineer_);
     const auto excluded = std::find_if(home.begin(), home.end(), [](const Json& e) {
         return e["GoodsID"] == kTravelExcludedGoodsId;

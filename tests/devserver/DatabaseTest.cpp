@@ -16,7 +16,7 @@ unsigned modeOf(const std::filesystem::path& path) {
     return status.st_mode & 0777;
 }
 
-TEST(DatabaseTest, AReaderDoesNotWaitForAWriter) {
+TEST(DatabaseTest, ReaderDoesNotWaitForAWriter) {
     testsupport::TempDir dir;
     const auto file = dir.path() / "data.sqlite";
     Database writer(file);
@@ -46,7 +46,7 @@ TEST(DatabaseTest, TheFileAndItsLogAreReadableByTheOwnerOnly) {
     }
 }
 
-TEST(DatabaseTest, AFileThatCannotBeOpenedIsReportedWithItsPath) {
+TEST(DatabaseTest, FileThatCannotBeOpenedIsReportedWithItsPath) {
     testsupport::TempDir dir;
     try {
         Database db(dir.path());

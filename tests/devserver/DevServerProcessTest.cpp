@@ -57,7 +57,7 @@ TEST(DevServerProcessTest, PrintsThePortFirstServesAndStopsCleanlyOnSigterm) {
     EXPECT_TRUE(std::filesystem::exists(data));
 }
 
-TEST(DevServerProcessTest, ASecondStartKeepsTheFirstStartsData) {
+TEST(DevServerProcessTest, SecondStartKeepsTheFirstStartsData) {
     testsupport::TempDir dir;
     const auto data = dir / "data.sqlite";
     std::string token;
@@ -101,7 +101,7 @@ TEST(DevServerProcessTest, BadArgumentsExitWithUsageAndPrintNothing) {
     }
 }
 
-TEST(DevServerProcessTest, APortInUseFailsBeforeTheDataFileIsCreated) {
+TEST(DevServerProcessTest, PortInUseFailsBeforeTheDataFileIsCreated) {
     testsupport::TempDir dir;
     auto first = devserver({"--data", dir / "first.sqlite"});
     const auto line = first.readLine();
@@ -150,7 +150,7 @@ TEST(DevServerProcessTest, SigtermUnderLoadAnswersTheRequestsInFlightThenExits) 
     EXPECT_EQ(child.waitForExit(), 0);
 }
 
-TEST(DevServerProcessTest, AServerThatIgnoresSigtermIsKilledAndReaped) {
+TEST(DevServerProcessTest, ServerThatIgnoresSigtermIsKilledAndReaped) {
     testsupport::TempDir dir;
     const auto script = dir.path() / "stubborn-server";
     {

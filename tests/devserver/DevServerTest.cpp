@@ -254,7 +254,7 @@ TEST_F(DevServerTest, EveryBodyHasTheSameLimitWhateverItsTypeOrFraming) {
     }
 }
 
-TEST_F(DevServerTest, ABodyOverTheLimitIsRefusedBeforeItEnds) {
+TEST_F(DevServerTest, BodyOverTheLimitIsRefusedBeforeItEnds) {
     // Declared too large: refused before a byte of it is sent.
     test::RawConnection declared(server_->port());
     ASSERT_TRUE(declared.send(loginRequest("Content-Length: 1073741824\r\n")));
@@ -268,7 +268,7 @@ TEST_F(DevServerTest, ABodyOverTheLimitIsRefusedBeforeItEnds) {
     expectHealthy();
 }
 
-TEST_F(DevServerTest, ABodyLengthInDoubtIsRefusedAtOnce) {
+TEST_F(DevServerTest, BodyLengthInDoubtIsRefusedAtOnce) {
     struct Case {
         std::string name;
         std::string headers;
@@ -294,7 +294,7 @@ TEST_F(DevServerTest, ABodyLengthInDoubtIsRefusedAtOnce) {
     expectHealthy();
 }
 
-TEST_F(DevServerTest, ATruncatedRequestDoesNotStopTheServer) {
+TEST_F(DevServerTest, TruncatedRequestDoesNotStopTheServer) {
     {
         test::RawConnection connection(server_->port());
         ASSERT_TRUE(connection.send(loginRequest("Content-Length: 100\r\n") + "UserName="));
@@ -457,7 +457,7 @@ TEST_F(DevServerTest, StopCutsOffARequestThatDoesNotArriveWithinTheDrainDeadline
     EXPECT_FALSE(server_->running());
 }
 
-TEST_F(DevServerTest, ALockedDataFileGivesA500AndLogsItsCause) {
+TEST_F(DevServerTest, LockedDataFileGivesA500AndLogsItsCause) {
     auto lines = std::make_shared<LogLines>();
     auto options = testOptions();
     options.busyTimeout = std::chrono::milliseconds(50);

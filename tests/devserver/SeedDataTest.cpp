@@ -124,7 +124,7 @@ TEST_F(SeedDataTest, PasswordsAreStoredAsSlowSaltedHashes) {
     EXPECT_EQ(salts.size(), kSeedEngineers.size());
 }
 
-TEST(SeedDataUpgradeTest, AFileOfTheFirstSchemaKeepsItsAccountsWithTheirSecretsRehashed) {
+TEST(SeedDataUpgradeTest, FileOfTheFirstSchemaKeepsItsAccountsWithTheirSecretsRehashed) {
     testsupport::TempDir dir;
     Database db(dir.path() / "old.sqlite");
     // What the first schema kept: one salted SHA-256 per password and the tokens as issued.

@@ -34,7 +34,7 @@ TEST_F(ServicesEndpointsTest, TheConfigurationChecksItsQuery) {
     }
 }
 
-TEST_F(ServicesEndpointsTest, AnUploadThatIsWrongInAnyWayGetsCodeZero) {
+TEST_F(ServicesEndpointsTest, UploadThatIsWrongInAnyWayGetsCodeZero) {
     const std::string notGzip(64, 'x');
     const struct {
         const char* name;

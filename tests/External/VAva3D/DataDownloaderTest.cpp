@@ -222,7 +222,7 @@ class OverAnnouncingServer {
     std::thread thread_;
 };
 
-TEST_F(DataDownloaderTest, AHugeAnnouncedLengthReservesLittleAndEndsInAnError) {
+TEST_F(DataDownloaderTest, HugeAnnouncedLengthReservesLittleAndEndsInAnError) {
     OverAnnouncingServer liar;
     downloader->downloadWithURL(liar.url(), results.block(0));
     ASSERT_TRUE(results.waitFor(0));

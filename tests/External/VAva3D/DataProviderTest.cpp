@@ -131,7 +131,7 @@ TEST_F(DataProviderTest, AsksOneURLPerCallWithTheKitsHeadersAndPutsTheServersByt
     }
 }
 
-TEST_F(DataProviderTest, AHeldGridIsNotAskedAgainUntilItsAnswerOrFailure) {
+TEST_F(DataProviderTest, HeldGridIsNotAskedAgainUntilItsAnswerOrFailure) {
     mapData().setHoldAnswers(true);
     require(0, {"1320"});
     ASSERT_TRUE(testsupport::waitUntil([&] { return mapData().heldCount() == 1; }));

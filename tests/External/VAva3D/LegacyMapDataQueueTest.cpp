@@ -87,7 +87,7 @@ TEST_F(LegacyMapDataQueueTest, RecordsWithNamesThatAreNotUTF8AreDropped) {
     cache->reset();
 }
 
-TEST_F(LegacyMapDataQueueTest, ATimeOutIsRetriedOnceAt90SecondsForTheSameGrids) {
+TEST_F(LegacyMapDataQueueTest, TimeOutIsRetriedOnceAt90SecondsForTheSameGrids) {
     mapData().setHoldAnswers(true);
     const auto first = operation(0, {"1320", "1321"});
     first->setTimeout(0.3);

@@ -25,7 +25,7 @@ TEST(GeometryValues, RoundTripKeepsEveryDouble) {
     EXPECT_EQ(valueWithVMMapRect({{1, 2}, {3, 4}}).objCType(), "{?={?=dd}{?=dd}}");
 }
 
-TEST(GeometryValues, AValueReadsBackOnlyAsWhatItHolds) {
+TEST(GeometryValues, ValueReadsBackOnlyAsWhatItHolds) {
     const NSValue point = valueWithVMMapPoint({7, 8});
     const NSValue rect = valueWithVMMapRect({{1, 2}, {3, 4}});
     // A rectangle's reader would copy twice the bytes a point holds.

@@ -160,7 +160,7 @@ TEST_F(OverlayContainerTest, Exchanges) {
 }
 
 // A drawable handed back for a second overlay would be drawn twice and leave with either.
-TEST_F(OverlayContainerTest, ADrawableDrawsOneOverlay) {
+TEST_F(OverlayContainerTest, DrawableDrawsOneOverlay) {
     const auto shared = CountingView::make(a);
     container->insertOverlay(a, shared, 0, 1);
     container->insertOverlay(b, shared, 0, 1);

@@ -72,7 +72,7 @@ TEST_F(Analytics, ErrorsStopAtTwoHundredFilesAndCrashesAtTen) {
     EXPECT_FALSE(std::filesystem::exists(directory("unknown")));
 }
 
-TEST_F(Analytics, ADamagedFileClearsEveryLogAndGivesWhatWasRead) {
+TEST_F(Analytics, DamagedFileClearsEveryLogAndGivesWhatWasRead) {
     analytics_->logInfo("kept", "VMMapView", VMAnalyticsLogTypeCrash);
     analytics_->logInfo("read", "VMMapView", VMAnalyticsLogTypeError);
     analytics_->logInfo("read", "VMMapView", VMAnalyticsLogTypeError);

@@ -17,7 +17,7 @@ class KeychainManager : public ::testing::Test {
     testsupport::TempDir home_;
 };
 
-TEST_F(KeychainManager, ASecondValueReplacesTheFirstAndOutlivesTheAppsFiles) {
+TEST_F(KeychainManager, SecondValueReplacesTheFirstAndOutlivesTheAppsFiles) {
     const nlohmann::json first = {{"token", "a"}};
     const nlohmann::json second = nlohmann::json::array({1, "two"});
     VMKeychainManager::setObject(first, "session");
@@ -44,7 +44,7 @@ TEST_F(KeychainManager, EmptyKeysNullObjectsAndUnarchivableObjectsChangeNothing)
     EXPECT_EQ(VMKeychainManager::objectForKey("k"), std::nullopt);
 }
 
-TEST_F(KeychainManager, AMissingKeyIsQuietAndADamagedValueIsLogged) {
+TEST_F(KeychainManager, MissingKeyIsQuietAndADamagedValueIsLogged) {
     testsupport::LogCapture log;
     EXPECT_EQ(VMKeychainManager::objectForKey("never"), std::nullopt);
     EXPECT_TRUE(log.lines().empty());

@@ -89,7 +89,7 @@ class ConfigServer {
     testsupport::TestHTTPServer http_;
 };
 
-TEST(MapManifest, ARequestAnswersOnAGlobalQueueAndNothingIsSentWithoutABlock) {
+TEST(MapManifest, RequestAnswersOnAGlobalQueueAndNothingIsSentWithoutABlock) {
     ConfigServer server(R"({"status":"1","result":{"exception":{"upload":"1"}}})");
     VMMapManifest::performManifestRequestWithType(1, nullptr);
     VMMapManifest::performManifestRequestWithType(0, [](auto) { FAIL() << "no type, no call"; });

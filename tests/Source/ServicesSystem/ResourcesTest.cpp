@@ -88,7 +88,7 @@ TEST(Resources, EngineDirectoryIsUnderDocuments) {
 
 // The shared object is made once per process, so bundles other than the default one are
 // looked at in a child process.
-TEST(ResourcesDeathTest, AMissingBundleAnswersNothing) {
+TEST(ResourcesDeathTest, MissingBundleAnswersNothing) {
     TempDir empty;
     EXPECT_EXIT(
         {

@@ -161,7 +161,7 @@ TEST_F(ServicesOnDevServer, TwoHundredErrorsGoInOnePostAndOnlyTheSentFilesGo) {
         << "the record written while the upload ran stays";
 }
 
-TEST_F(ServicesOnDevServer, ARefusedOrFailedUploadKeepsTheRecords) {
+TEST_F(ServicesOnDevServer, RefusedOrFailedUploadKeepsTheRecords) {
     const struct {
         const char* name;
         std::function<void(devserver::ServicesEndpoints&)> policy;

@@ -100,7 +100,7 @@ TEST_F(AnimationTest, RotationTakesTheShortWayAndLimitsHold) {
     EXPECT_DOUBLE_EQ(view->cameraDegree(), 65);
 }
 
-TEST_F(AnimationTest, AnInstantChangeEndsTheRunningAnimationOfItsKeyPath) {
+TEST_F(AnimationTest, InstantChangeEndsTheRunningAnimationOfItsKeyPath) {
     view->zoomToLevel(12);
     Counter done;
     view->zoomToLevel(16, true, 1.0, done.completion());
@@ -113,7 +113,7 @@ TEST_F(AnimationTest, AnInstantChangeEndsTheRunningAnimationOfItsKeyPath) {
     EXPECT_EQ(done.runs, 1);
 }
 
-TEST_F(AnimationTest, ACompletionThatStartsANewScrollRunsOnceAndTheNewScrollPlays) {
+TEST_F(AnimationTest, CompletionThatStartsANewScrollRunsOnceAndTheNewScrollPlays) {
     const VMMapPoint start = view->currentCenter();
     const VMMapPoint first{start.x + 4000, start.y};
     const VMMapPoint second{start.x + 4000, start.y + 8000};
@@ -129,7 +129,7 @@ TEST_F(AnimationTest, ACompletionThatStartsANewScrollRunsOnceAndTheNewScrollPlay
     EXPECT_NEAR(view->currentCenter().y, second.y, 1);
 }
 
-TEST_F(AnimationTest, AnAnimationAddedByACompletionInTheFrameItsKeyExpiresIsKept) {
+TEST_F(AnimationTest, AnimationAddedByACompletionInTheFrameItsKeyExpiresIsKept) {
     view->zoomToLevel(12);
     view->rotateToDegree(0);
     Counter later;
@@ -173,7 +173,7 @@ TEST_F(AnimationTest, NonFiniteTargetsLeaveTheCameraAndStillComplete) {
 
 class DeferredScrollTest : public MapViewFixture {};
 
-TEST_F(DeferredScrollTest, APivotScrollBeforeTheFirstFrameReplaysOnceTheProjectionIsReady) {
+TEST_F(DeferredScrollTest, PivotScrollBeforeTheFirstFrameReplaysOnceTheProjectionIsReady) {
     view = makeMapView();
     if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
     const VMMapPoint target = mapPointForCoordinate({31.2304, 121.4737});

@@ -93,7 +93,7 @@ class AnnotationTest : public MapViewFixture {
     std::shared_ptr<Listener> listener = std::make_shared<Listener>();
 };
 
-TEST_F(AnnotationTest, APinStaysOnItsCoordinateInTheComposedScreen) {
+TEST_F(AnnotationTest, PinStaysOnItsCoordinateInTheComposedScreen) {
     const auto pin = VMPointAnnotation::create(at({160, 284}));
     view->addAnnotation(pin);
     const auto pinView = pinOf(pin);
@@ -229,7 +229,7 @@ TEST_F(AnnotationTest, ClearingTheMapWithItsOwnListRemovesEveryAnnotation) {
     }
 }
 
-TEST_F(AnnotationTest, AMapRectHoldsItsNearEdgesOnly) {
+TEST_F(AnnotationTest, MapRectHoldsItsNearEdgesOnly) {
     const auto a = VMPointAnnotation::create(at({100, 100}));
     view->addAnnotation(a);
     const VMMapPoint p = mapPointForCoordinate(a->coordinate());
@@ -316,7 +316,7 @@ class AnnotationDragTest : public AnnotationTest {
 };
 
 // One finger, one grip: while a pin is dragged, a long press on another does not begin.
-TEST_F(AnnotationDragTest, ALongPressDragsAPin) {
+TEST_F(AnnotationDragTest, LongPressDragsAPin) {
     const auto a = VMPointAnnotation::create(at({160, 284}));
     const auto b = VMPointAnnotation::create(at({60, 100}));
     view->addAnnotations({a, b});
@@ -341,7 +341,7 @@ TEST_F(AnnotationDragTest, ALongPressDragsAPin) {
     EXPECT_NEAR(a->coordinate().longitude, under.longitude, 1e-7);
 }
 
-TEST_F(AnnotationDragTest, APressReleasedUnmovedPutsEverythingBack) {
+TEST_F(AnnotationDragTest, PressReleasedUnmovedPutsEverythingBack) {
     const auto a = VMPointAnnotation::create(at({160, 284}));
     view->addAnnotation(a);
     const auto pin = pinOf(a);

@@ -59,7 +59,7 @@ class CalloutOnMapTest : public MapViewFixture {
     std::shared_ptr<Screen> screen = std::make_shared<Screen>();
 };
 
-TEST_F(CalloutOnMapTest, ATappedPinShowsItsCalloutWhoseTapsAndAccessoryReachTheMap) {
+TEST_F(CalloutOnMapTest, TappedPinShowsItsCalloutWhoseTapsAndAccessoryReachTheMap) {
     auto a = VMPointAnnotation::create(at({160, 300}));
     a->setTitle("维修工单 4711");
     auto b = VMPointAnnotation::create(at({80, 480}));
@@ -100,7 +100,7 @@ TEST_F(CalloutOnMapTest, ATappedPinShowsItsCalloutWhoseTapsAndAccessoryReachTheM
     EXPECT_EQ(pinB->tip()->superview(), pinB);
 }
 
-TEST_F(CalloutOnMapTest, ACalloutThatDoesNotFitScrollsTheMapAndShowsAThirdOfASecondLater) {
+TEST_F(CalloutOnMapTest, CalloutThatDoesNotFitScrollsTheMapAndShowsAThirdOfASecondLater) {
     auto edge = VMPointAnnotation::create(at({12, 300}));
     edge->setTitle("维修工单 4713 东城区");
     view->addAnnotation(edge);

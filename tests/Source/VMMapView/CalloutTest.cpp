@@ -112,7 +112,7 @@ TEST_F(CalloutTest, TheBoxFitsItsTextAndItsArrowPointsAtThePin) {
     EXPECT_EQ(frame().size.width, 300);
 }
 
-TEST_F(CalloutTest, AnAnchorNearTheEdgeKeepsTheArrowOnTheBoxAndAsksTheMapToScroll) {
+TEST_F(CalloutTest, AnchorNearTheEdgeKeepsTheArrowOnTheBoxAndAsksTheMapToScroll) {
     callout->setTitle("维修工单 4711");
     listener->delay = 1.0 / 3;
     pin->setFrame(CGRectMake(15 - 16, 240, 32, 39));  // anchor 5 points inside the constraint

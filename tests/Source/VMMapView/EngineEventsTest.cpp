@@ -331,7 +331,7 @@ struct TapDelegate : VMMapViewDelegate {
     void mapViewDidSingleTappedAtCoordinate(VMMapView&, CLLocationCoordinate2D) override { ++taps; }
 };
 
-TEST_F(EngineEventsTest, ASingleTapNamesThePointsOfInterestUnderItWhileTouchingIsOn) {
+TEST_F(EngineEventsTest, SingleTapNamesThePointsOfInterestUnderItWhileTouchingIsOn) {
     put(0, body("1320",
                 testsupport::GridFeatureBytes().point(kWestX, kPairY, u"天安门", true).bytes()));
     frame();

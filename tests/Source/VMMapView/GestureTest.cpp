@@ -121,7 +121,7 @@ class GestureTest : public MapViewFixture {
     std::shared_ptr<GestureLog> log = std::make_shared<GestureLog>();
 };
 
-TEST_F(GestureTest, ADragMovesTheGridEdgeTwoPixelsPerPointAfterThePanBegan) {
+TEST_F(GestureTest, DragMovesTheGridEdgeTwoPixelsPerPointAfterThePanBegan) {
     view->zoomToLevel(4);
     view->scrollToCenterPoint({13 << 24, 13 << 23}, false, 0, 0, false, nullptr);
     std::vector<uint8_t> body{0, 0, 0, 0, 4, '1', '3', '2', '0', 1, 2, 3};

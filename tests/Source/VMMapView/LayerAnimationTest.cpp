@@ -53,7 +53,7 @@ class LayerAnimationTest : public MapViewFixture {
     std::shared_ptr<Calls> calls = std::make_shared<Calls>();
 };
 
-TEST_F(LayerAnimationTest, AZoomAnimationStartsAtTheCurrentZoomAndFollowsItsCurve) {
+TEST_F(LayerAnimationTest, ZoomAnimationStartsAtTheCurrentZoomAndFollowsItsCurve) {
     auto a = zoomTo(CAValue(14.0));
     a->setTimingFunction(
         CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionEaseInEaseOut));
@@ -137,7 +137,7 @@ TEST_F(LayerAnimationTest, OtherKeyPathsRunOnTheLayerAndRemovalStopsTheMap) {
     EXPECT_DOUBLE_EQ(view->zoomLevel(), reached);
 }
 
-TEST_F(LayerAnimationTest, ANonFiniteTargetLeavesTheCameraAndEndsOnce) {
+TEST_F(LayerAnimationTest, NonFiniteTargetLeavesTheCameraAndEndsOnce) {
     const VMMapPoint centre = view->currentCenter();
     view->layer()->addAnimation(zoomTo(CAValue(std::numeric_limits<double>::infinity())), "z");
     auto go = CABasicAnimation::animationWithKeyPath(kVMAnimationKeyPathCenterMapPoint);

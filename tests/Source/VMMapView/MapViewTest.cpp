@@ -132,7 +132,7 @@ TEST_F(MapViewTest, NoMapViewInTheBackgroundButOneWhileInactive) {
     EXPECT_NE(VMMapView::create(CGRectMake(0, 0, 100, 100)), nullptr);
 }
 
-TEST_F(MapViewTest, AFrameShowsTheBackgroundAndAHeldGrid) {
+TEST_F(MapViewTest, FrameShowsTheBackgroundAndAHeldGrid) {
     auto small = VMMapView::create(CGRectMake(0, 0, 250, 125));
     ASSERT_NE(small, nullptr);
     small->zoomToLevel(4);

@@ -90,7 +90,7 @@ TEST_F(SnapshotTest, WholeViewShowsTheMapThePinAndTheLogo) {
     expectLogoAt(mapOnly, CGPointMake(5, 568 - 5 - 13));
 }
 
-TEST_F(SnapshotTest, ASmallRectangleGrowsToHoldTheLogoInsideTheView) {
+TEST_F(SnapshotTest, SmallRectangleGrowsToHoldTheLogoInsideTheView) {
     auto marker = UIView::create(CGRectMake(310, 560, 10, 8));
     marker->setBackgroundColor(UIColor::blueColor());
     view->annotationFloor()->addSubview(marker);

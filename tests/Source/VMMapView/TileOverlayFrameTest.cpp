@@ -189,7 +189,7 @@ TEST_F(TileOverlayFrameTest, DevserverTilesShowUnderTheirScreenPoints) {
     EXPECT_EQ(std::find(left.begin(), left.end(), loaders.front()), left.end());
 }
 
-TEST_F(TileOverlayFrameTest, AMaximumZoomBelowTheMapsRequestsAndDrawsNothing) {
+TEST_F(TileOverlayFrameTest, MaximumZoomBelowTheMapsRequestsAndDrawsNothing) {
     const auto overlay = VMTileOverlay::createWithURLTemplate(templateURL());
     overlay->setMaximumZ(std::int64_t(kZoom) - 3);
     auto tiles = VMTileOverlayView::initWithTileOverlay(overlay);

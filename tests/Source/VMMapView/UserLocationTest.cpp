@@ -72,7 +72,7 @@ class UserLocationTest : public MapViewFixture {
     std::shared_ptr<LocationScreen> screen = std::make_shared<LocationScreen>();
 };
 
-TEST_F(UserLocationTest, AMapViewNeverOnScreenReportsThePositionsOfTheLocationFile) {
+TEST_F(UserLocationTest, MapViewNeverOnScreenReportsThePositionsOfTheLocationFile) {
     view->setShowsUserLocation(true);
     view->setShowsUserLocation(true);
     EXPECT_EQ(screen->starts, 1);

@@ -87,7 +87,7 @@ TEST(CrashChild, DISABLED_ThrowOutsideTheKit) {
     throwOutsideTheKit();
 }
 
-TEST(CrashReport, AnExceptionThrownBelowTheMapViewLeavesOneCrashRecord) {
+TEST(CrashReport, ExceptionThrownBelowTheMapViewLeavesOneCrashRecord) {
     testsupport::TempDir home;
     const int status = runChild("ThrowBelowTheMapView", home.path());
     if (status == 77) GTEST_SKIP() << "no OpenGL ES context on this machine";
@@ -109,7 +109,7 @@ TEST(CrashReport, AnExceptionThrownBelowTheMapViewLeavesOneCrashRecord) {
     EXPECT_NE(detail.find("VMMapView::setShowsUserLocation(bool)"), std::string::npos) << detail;
 }
 
-TEST(CrashReport, AnExceptionOutsideTheKitLeavesNothingAndTheEarlierHandlerRuns) {
+TEST(CrashReport, ExceptionOutsideTheKitLeavesNothingAndTheEarlierHandlerRuns) {
     testsupport::TempDir home;
     EXPECT_EQ(runChild("ThrowOutsideTheKit", home.path()), 128 + SIGABRT);
     std::ifstream earlier(home / "earlier-handler");
@@ -117,7 +117,7 @@ TEST(CrashReport, AnExceptionOutsideTheKitLeavesNothingAndTheEarlierHandlerRuns)
     EXPECT_FALSE(std::filesystem::exists(home / "Library/Caches/VMAnalyticsLog/crash"));
 }
 
-TEST(CrashReport, ALocationFailureOfAMapViewIsStoredAsAnError) {
+TEST(CrashReport, LocationFailureOfAMapViewIsStoredAsAnError) {
     testsupport::TempDir home;
     NSSetHomeDirectory(home.path());
     UIApplication::sharedApplication()->reset();
