@@ -245,7 +245,10 @@ void VMMapView::updateAnnotationCenters() {
 
 // Without annotation views the next display-link frame is soon enough.
 void VMMapView::forceRefreshBaseMapView() {
-    if (!annotationFloor_ || annotationFloor_->subviews().empty()) return;
+    if (!annotationFloor_ || annotationFloor_->subviews().empty()) {
+        baseMapView_->drawView();
+        return;
+    }
     CATransaction::begin();
     baseMapView_->drawView();
     updateAnnotationCenters();
