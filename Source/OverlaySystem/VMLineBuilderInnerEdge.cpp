@@ -57,9 +57,15 @@ int VMLineBuilder::innerEdge(const VMPointList& region, VMPointList& result, flo
         }
         result.push_back({static_cast<float>(x), static_cast<float>(y), p[i].z});
     }
-    // A region thinner than twice the width turns its moved sides inside out.
+    // A region thinner than twice the width turns its moved sides round or inside out.
+    bool kept = true;
+    for (std::size_t i = 0; i < n && kept; ++i) {
+        const auto& a = result[i];
+        const auto& b = result[(i + 1) % n];
+        kept = (double(b.x) - a.x) * moved[i].dx + (double(b.y) - a.y) * moved[i].dy > 0;
+    }
     const double inner = signedAreaOfRegion(result);
-    if (inner * side <= 0 || std::abs(inner) >= std::abs(area)) {
+    if (!kept || inner * side <= 0 || std::abs(inner) >= std::abs(area)) {
         result.clear();
         return 3;
     }
