@@ -245,7 +245,9 @@ void VMMapView::updateAnnotationCenters() {
 
 // Without annotation views the next display-link frame is soon enough.
 void VMMapView::forceRefreshBaseMapView() {
-    if (!annotationFloor_ || annotationFloor_->subviews().empty()) {
+    // While the view is still being set up there is nothing to draw with yet.
+    if (!annotationFloor_) return;
+    if (annotationFloor_->subviews().empty()) {
         baseMapView_->drawView();
         return;
     }
