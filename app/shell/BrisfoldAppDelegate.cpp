@@ -17,8 +17,6 @@
 
 namespace {
 
-// The key the search server issued to this app.
-constexpr const char* kSearchApiKey = "brisfold-dev-search-key";
 constexpr const char* kVersionKey = "AppVersion";
 constexpr const char* kUserNameKey = "APPUserName";
 constexpr const char* kPasswordKey = "APPPassWord";
@@ -55,7 +53,7 @@ std::shared_ptr<BrisfoldAppDelegate> BrisfoldAppDelegate::launch(std::shared_ptr
     app->window_ = std::move(window);
     app->serviceBase_ = std::move(serviceBase);
     app->window_->setBackgroundColor(UIColor::whiteColor());
-    VAvaSearchServices::sharedServices()->setApiKey(kSearchApiKey);
+    VAvaSearchServices::sharedServices()->setApiKey(kVendorApiKey);
     VAvaSearchServices::sharedServices()->setSearchServer(app->serviceBase_);
     app->loadConfig();
     app->setRemoteLab(CustomTabBar::shareManager()->badge());

@@ -17,6 +17,9 @@ class TabContainerViewController;
 // the defaults store so that the next start can sign in by itself.
 class BrisfoldAppDelegate : public NSObject {
   public:
+    // The key the map and search vendor issued to this app.
+    static constexpr const char* kVendorApiKey = "brisfold-dev-search-key";
+
     // The delegate of the last launch; null before any.
     static std::shared_ptr<BrisfoldAppDelegate> getApp();
     // The launch on the window: white background, the session from the defaults store, the tab

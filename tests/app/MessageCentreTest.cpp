@@ -13,6 +13,7 @@
 #include "inquiries/HomeInfoViewController.h"
 #include "inquiries/RemarkViewController.h"
 #include "messages/MapViewController.h"
+#include "VMMapServices.h"
 #include "messages/MessageCell.h"
 #include "messages/PublicNewsViewController.h"
 #include "orders/OrderInfoCell.h"
@@ -333,6 +334,24 @@ TEST_F(MessageCentreTest, MapPositionScreenTellsTheAddressOnceOrOnlyLogsAFailure
     NSLogSetSink(previous);
     EXPECT_TRUE(failed);
     EXPECT_TRUE(quiet->addresses.empty());
+    FactoryClass::deleteLoingView();
+}
+
+TEST_F(MessageCentreTest, MapPositionScreenHidesTheBarsAndSearchesWithTheVendorKey) {
+    VAvaSearchServices::sharedServices()->setApiKey("stale");
+    auto screen = MapViewController::create();
+    EXPECT_EQ(VAvaSearchServices::sharedServices()->apiKey(), BrisfoldAppDelegate::kVendorApiKey);
+    EXPECT_EQ(VMMapServices::sharedServices()->apiKey(), BrisfoldAppDelegate::kVendorApiKey);
+    const auto nav = navigation(kMessageTab);
+    nav->setNavigationBarHidden(false);
+    nav->setToolbarHidden(false);
+    app->tabBarController()->tabBar()->setHidden(false);
+    nav->pushViewController(screen, false);
+    host.runFor(0.1);
+    EXPECT_TRUE(nav->isNavigationBarHidden());
+    EXPECT_TRUE(nav->isToolbarHidden());
+    EXPECT_TRUE(app->tabBarController()->tabBar()->isHidden());
+    nav->popViewControllerAnimated(false);
     FactoryClass::deleteLoingView();
 }
 
