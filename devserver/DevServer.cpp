@@ -20,6 +20,7 @@
 #include "OrderEndpoints.h"
 #include "SearchEndpoints.h"
 #include "SeedData.h"
+#include "EngineerPictures.h"
 #include "TileEndpoints.h"
 
 namespace devserver {
@@ -207,6 +208,7 @@ void DevServer::stop() {
     if (http_ == nullptr) return;
     mapData_->shutDown();
     tiles_->releaseAll();
+    push_->shutDown();
     http_->stopAndDrain();
     http_.reset();
     db_.reset();
@@ -236,6 +238,12 @@ void DevServer::configure() {
     services_.install(http);
     tiles_ = std::make_unique<TileEndpoints>();
     tiles_->registerOn(http);
+    push_ = std::make_unique<PushEndpoints>([this](const std::function<void(Database&)>& use) {
+        std::lock_guard lock(dbMutex_);
+        use(*db_);
+    });
+    push_->registerOn(http);
+    registerEngineerPictures(http);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {
         handleApi(request, response, reader);
@@ -262,7 +270,13 @@ bool DevServer::refuse(const httplib::Request& request, httplib::Response& respo
     const char* allowed = nullptr;
     bool allowedMethod = false;
     if (TileEndpoints::owns(path)) return false;
-    if (path == "/health") {
+    if (PushEndpoints::owns(path)) {
+        allowed = path == "/push/send" ? "POST" : "GET";
+        allowedMethod = request.method == allowed;
+    } else if (ownsEngineerPicture(path)) {
+        allowed = "GET, HEAD";
+        allowedMethod = request.method == "GET" || request.method == "HEAD";
+    } else if (path == "/health") {
         allowed = "GET, HEAD";
         allowedMethod = request.method == "GET" || request.method == "HEAD";
     } else if (isOfflinePath(path)) {

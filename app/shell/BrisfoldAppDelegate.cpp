@@ -5,6 +5,7 @@
 #include "Foundation/JSONValue.h"
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSRunLoop.h"
+#include "Foundation/NSURLUtilities.h"
 #include "Foundation/NSUserDefaults.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UINavigationController.h"
@@ -50,6 +51,7 @@ std::shared_ptr<BrisfoldAppDelegate> BrisfoldAppDelegate::launch(std::shared_ptr
                                                                  std::string serviceBase) {
     auto app = std::shared_ptr<BrisfoldAppDelegate>(new BrisfoldAppDelegate());
     current() = app;
+    UIApplication::sharedApplication()->setDelegate(app);
     app->window_ = std::move(window);
     app->serviceBase_ = std::move(serviceBase);
     app->window_->setBackgroundColor(UIColor::whiteColor());
@@ -67,6 +69,17 @@ std::shared_ptr<BrisfoldAppDelegate> BrisfoldAppDelegate::launch(std::shared_ptr
 
 std::string BrisfoldAppDelegate::serviceURL(std::string_view path) const {
     return serviceBase_ + "api/" + std::string(path);
+}
+
+void BrisfoldAppDelegate::applicationDidReceiveRemoteNotification(UIApplication&,
+                                                                  const nlohmann::json&) {
+    setNotReadCount(notReadCount_ + 1);
+}
+
+std::string BrisfoldAppDelegate::photoURL() const {
+    if (photo_.empty()) return {};
+    if (photo_.starts_with("http://") || photo_.starts_with("https://")) return photo_;
+    return serviceBase_ + (photo_.front() == '/' ? photo_.substr(1) : photo_);
 }
 
 void BrisfoldAppDelegate::loadConfig() {
@@ -160,6 +173,10 @@ void BrisfoldAppDelegate::didLogin(const nlohmann::json& reply, const std::strin
         login_->removeFromSuperview();
         login_.reset();
     }
+    notificationSource_ = UIRemoteNotificationSource::start(
+        serviceBase_ + "push/poll?brisfoldID=" +
+        stringByAddingPercentEncodingWithAllowedCharacters(
+            userId_, NSCharacterSet::alphanumericCharacterSet()));
     if (auto messages = messageViewController()) messages->setNeedRefreshLoad(true);
     // The tabs stood behind the sign-in view: the home list loads for the engineer signed in.
     const auto navigation = std::dynamic_pointer_cast<UINavigationController>(

@@ -5,6 +5,9 @@
 
 #include "Foundation/NSLog.h"
 #include "Foundation/NSNotificationCenter.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLConnection.h"
+#include "Foundation/NSURLRequest.h"
 #include "Foundation/NSUserDefaults.h"
 #include "MessagesFixture.h"
 #include "TestHTTPServer.h"
@@ -353,6 +356,31 @@ TEST_F(MessageCentreTest, MapPositionScreenHidesTheBarsAndSearchesWithTheVendorK
     EXPECT_TRUE(app->tabBarController()->tabBar()->isHidden());
     nav->popViewControllerAnimated(false);
     FactoryClass::deleteLoingView();
+}
+
+TEST_F(MessageCentreTest, ARemoteNotificationRaisesTheUnreadCountByOne) {
+    const auto source = app->notificationSource();
+    ASSERT_TRUE(source);
+    ASSERT_TRUE(runUntil([&] { return source->lastId().has_value(); }));
+    const long before = app->notReadCount();
+    auto request = NSMutableURLRequest::requestWithURL(
+        NSURL::URLWithString("http://127.0.0.1:" + std::to_string(server.port()) + "/push/send"));
+    request->setHTTPMethod("POST");
+    request->setHTTPBody(engineer() + "&alert=" + formValue("新订单已生成"));
+    long status = 0;
+    NSURLConnection::sendAsynchronousRequest(
+        request, [&](const std::shared_ptr<NSHTTPURLResponse>& response, const NSData&,
+                     const NSErrorOpt&) { status = response ? response->statusCode() : -1; });
+    ASSERT_TRUE(runUntil([&] { return app->notReadCount() == before + 1; }));
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(NSUserDefaults::standardUserDefaults()->integerForKey("APPNotReadCount"),
+              before + 1);
+    const auto badge = CustomTabBar::shareManager()->badge();
+    EXPECT_FALSE(badge->isHidden());
+    EXPECT_EQ(badge->text(), before + 1 >= 100 ? "99+" : std::to_string(before + 1));
+    // Once only: the next poll brings nothing new.
+    host.runFor(0.5);
+    EXPECT_EQ(app->notReadCount(), before + 1);
 }
 
 // The device's name comes from the app delegate.
