@@ -159,7 +159,11 @@ TEST_F(SessionTest, UnreadCountIsMirroredAndShownOnTheMessagesBadge) {
 TEST_F(SessionTest, TabsAreTheFourContainersOfTheTabListAndTheTabBarSwitchesThem) {
     HeadlessHost host;
     auto app = BrisfoldAppDelegate::launch(host.window(), base);
-    app->didLogin({{"code", "1"}, {"UserID", "U1"}, {"FullName", "张伟"}}, "zhangwei", "p");
+    app->didLogin({{"code", "1"},
+                   {"UserID", "U1"},
+                   {"FullName", "张伟"},
+                   {"Photo", "/images/engineers/GC20260001.png"}},
+                  "zhangwei", "p");
     ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
     const char* names[] = {"HomeViewController", "OfferViewController", "OrderViewController",
                            "MessageViewController"};
