@@ -51,11 +51,18 @@ void PushEndpoints::registerOn(httplib::Server& server) {
             auto id = db.query("SELECT lower(hex(randomblob(16)))");
             id.step();
             messageId = id.text(0);
+            // About the engineer's newest order, so that it counts as unread as other order
+            // messages do; an engineer without orders gets a notice.
+            auto order = db.query(
+                "SELECT order_id FROM orders WHERE engineer_id = ? ORDER BY add_date DESC LIMIT 1",
+                engineer);
+            const bool hasOrder = order.step();
             db.run(
                 "INSERT INTO messages (news_id, engineer_id, news_type_id, news_type, content, "
-                "resource_id, is_read, add_date) VALUES (?, ?, -1, '系统公告', ?, '', 0, "
+                "resource_id, is_read, add_date) VALUES (?, ?, ?, ?, ?, ?, 0, "
                 "strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime'))",
-                messageId, engineer, alert);
+                messageId, engineer, hasOrder ? 57 : -1, hasOrder ? "订单状态" : "系统公告", alert,
+                hasOrder ? order.text(0) : std::string());
         });
         if (!known) {
             answerJSON(response, 404, actionReply(false, "no such engineer"));
@@ -100,8 +107,10 @@ nlohmann::json PushEndpoints::poll(const std::string& engineerId, std::uint64_t 
         const auto it = queued_.find(engineerId);
         return it != queued_.end() && !it->second.empty() && it->second.back().id > after;
     };
+    ++waiting_;
     changed_.wait_for(lock, std::chrono::seconds(waitSeconds),
                       [&] { return stopping_ || newer(); });
+    --waiting_;
     nlohmann::json list = nlohmann::json::array();
     std::uint64_t last = after;
     if (const auto it = queued_.find(engineerId); it != queued_.end()) {
@@ -125,6 +134,11 @@ std::uint64_t PushEndpoints::push(const std::string& engineerId, nlohmann::json 
     }
     changed_.notify_all();
     return id;
+}
+
+std::size_t PushEndpoints::waitingPolls() {
+    std::lock_guard lock(mutex_);
+    return waiting_;
 }
 
 void PushEndpoints::shutDown() {

@@ -36,6 +36,8 @@ class PushEndpoints {
     void registerOn(httplib::Server& server);
     // Answers every waiting poll at once, so that the server can stop.
     void shutDown();
+    // Polls waiting now.
+    std::size_t waitingPolls();
     // Queues a notification for the engineer; returns its number.
     std::uint64_t push(const std::string& engineerId, nlohmann::json userInfo);
 
@@ -50,6 +52,7 @@ class PushEndpoints {
     std::mutex mutex_;  // guards everything below
     std::condition_variable changed_;
     bool stopping_ = false;
+    std::size_t waiting_ = 0;
     std::uint64_t lastId_ = 0;
     std::map<std::string, std::deque<Queued>, std::less<>> queued_;
 };
