@@ -96,8 +96,8 @@ void BM_Triangulate(benchmark::State& state) {
     VMTriangulator::VMPolygonTriangulator triangulator;
     const auto start = Clock::now();
     for (auto _ : state) benchmark::DoNotOptimize(triangulator.triangulate(polygon).data());
-    record(shape == 0 ? "triangulate" : std::string("triangulate ") + kShapeNames[shape], n,
-           start, state);
+    record(shape == 0 ? "triangulate" : std::string("triangulate ") + kShapeNames[shape], n, start,
+           state);
 }
 
 struct GluCollector {

@@ -13,6 +13,7 @@
 
 #include "AskPriceEndpoints.h"
 #include "EngineerEndpoints.h"
+#include "EngineerPictures.h"
 #include "HttpServer.h"
 #include "InquiryScreensEndpoints.h"
 #include "MessageEndpoints.h"
@@ -20,7 +21,6 @@
 #include "OrderEndpoints.h"
 #include "SearchEndpoints.h"
 #include "SeedData.h"
-#include "EngineerPictures.h"
 #include "TileEndpoints.h"
 
 namespace devserver {

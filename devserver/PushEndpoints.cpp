@@ -68,8 +68,8 @@ void PushEndpoints::registerOn(httplib::Server& server) {
             answerJSON(response, 404, actionReply(false, "no such engineer"));
             return;
         }
-        const auto id = push(engineer, {{"aps", {{"alert", alert}, {"badge", 1}}},
-                                        {"NewsID", messageId}});
+        const auto id =
+            push(engineer, {{"aps", {{"alert", alert}, {"badge", 1}}}, {"NewsID", messageId}});
         auto body = actionReply(true, "");
         body["id"] = id;
         answerJSON(response, 200, body);
@@ -93,7 +93,8 @@ void PushEndpoints::registerOn(httplib::Server& server) {
         if (wait < 0 || wait > kMaxWaitSeconds) wait = kMaxWaitSeconds;
         if (fromNow) {
             std::lock_guard lock(mutex_);
-            answerJSON(response, 200, {{"last", lastId_}, {"notifications", nlohmann::json::array()}});
+            answerJSON(response, 200,
+                       {{"last", lastId_}, {"notifications", nlohmann::json::array()}});
             return;
         }
         answerJSON(response, 200, poll(engineer, after, wait));

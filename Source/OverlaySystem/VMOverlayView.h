@@ -24,7 +24,8 @@ class VMOverlayView : public UIView {
     // Draws the overlay; the map's GL context is current.
     virtual void glRender() {}
     // For subclasses that draw into a bitmap context instead; the map kit draws with GL only.
-    virtual void drawMapRect(VMMapRect /*mapRect*/, double /*zoomScale*/, CGContextRef /*context*/) {}
+    virtual void drawMapRect(VMMapRect /*mapRect*/, double /*zoomScale*/,
+                             CGContextRef /*context*/) {}
     // Drops the GL points, so the next refresh converts against the new reference.
     virtual void referenceDidChange();
 

@@ -22,7 +22,8 @@ double VMMediaTimingFunction::easeOutQuadraticInterpolateBySlice(double t, doubl
     return b - (e - b) * t * (t - 2);
 }
 
-double VMMediaTimingFunction::easeInEaseOutQuadraticInterpolateBySlice(double t, double b, double e) {
+double VMMediaTimingFunction::easeInEaseOutQuadraticInterpolateBySlice(double t, double b,
+                                                                       double e) {
     const double c = e - b, u = 2 * t;
     if (u < 1) return b + c / 2 * u * u;
     const double w = u - 1;
@@ -106,7 +107,8 @@ double VMMediaTimingFunction::easeOutCircularInterpolateBySlice(double t, double
     return b + (e - b) * std::sqrt(1 - (t - 1) * (t - 1));
 }
 
-double VMMediaTimingFunction::easeInEaseOutCircularInterpolateBySlice(double t, double b, double e) {
+double VMMediaTimingFunction::easeInEaseOutCircularInterpolateBySlice(double t, double b,
+                                                                      double e) {
     const double c = e - b, u = 2 * t;
     if (u < 1) return b - c / 2 * (std::sqrt(1 - u * u) - 1);
     return b + c / 2 * (std::sqrt(1 - (u - 2) * (u - 2)) + 1);

@@ -32,14 +32,12 @@ VMMapRect VMMapView::mapRectForRect(CGRect rect, CLLocationCoordinate2D centerCo
     baseMapView_->setZoomLevelWithProjection(p, static_cast<float>(zoom));
     mapEngineUpdateView(p);
     const CGRect b = bounds();
-    const CGRect centred{{CGRectGetMidX(b) - rect.size.width / 2,
-                          CGRectGetMidY(b) - rect.size.height / 2},
-                         rect.size};
+    const CGRect centred{
+        {CGRectGetMidX(b) - rect.size.width / 2, CGRectGetMidY(b) - rect.size.height / 2},
+        rect.size};
     const VMMapRect result = mapRectForRect(centred, p);
     *p = saved;
     return result;
 }
 
-double VMMapView::mapSizePerPixelInZoomScale(double zoomScale) {
-    return std::exp2(20) / zoomScale;
-}
+double VMMapView::mapSizePerPixelInZoomScale(double zoomScale) { return std::exp2(20) / zoomScale; }

@@ -1,8 +1,8 @@
 #include "messages/MapViewController.h"
 
-#include "VAvaSearchServices.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UITabBarController.h"
+#include "VAvaSearchServices.h"
 #include "VMMapServices.h"
 #include "shell/BrisfoldAppDelegate.h"
 

@@ -15,8 +15,8 @@ std::shared_ptr<PictureLoader> PictureLoader::load(const std::string& url, Compl
     auto request = NSMutableURLRequest::requestWithURL(address);
     request->setTimeoutInterval(kPictureTimeout);
     auto loader = std::shared_ptr<PictureLoader>(new PictureLoader(std::move(completion)));
-    loader->connection_ = NSURLConnection::create(
-        request, std::weak_ptr<NSURLConnectionDelegate>(loader), true);
+    loader->connection_ =
+        NSURLConnection::create(request, std::weak_ptr<NSURLConnectionDelegate>(loader), true);
     if (!loader->connection_) return nullptr;
     return loader;
 }
@@ -36,8 +36,7 @@ void PictureLoader::connectionDidReceiveResponse(
     if (!response || response->statusCode() != 200) giveUp();
 }
 
-void PictureLoader::connectionDidReceiveData(NSURLConnection&,
-                                             std::span<const std::uint8_t> data) {
+void PictureLoader::connectionDidReceiveData(NSURLConnection&, std::span<const std::uint8_t> data) {
     if (failed_) return;
     if (data_.size() + data.size() > kMaxBytes) {
         giveUp();

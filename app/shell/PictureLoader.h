@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <span>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "Foundation/NSData.h"

@@ -164,9 +164,8 @@ void UIApplication::reset() {
 
 void UIApplication::didReceiveRemoteNotification(const nlohmann::json& userInfo) {
     if (!NSRunLoop::isMainThread()) {
-        NSRunLoop::mainRunLoop()->performBlock([userInfo] {
-            sharedApplication()->didReceiveRemoteNotification(userInfo);
-        });
+        NSRunLoop::mainRunLoop()->performBlock(
+            [userInfo] { sharedApplication()->didReceiveRemoteNotification(userInfo); });
         return;
     }
     if (const auto d = delegate()) d->applicationDidReceiveRemoteNotification(*this, userInfo);

@@ -28,8 +28,8 @@ class UIRemoteNotificationSource : public NSURLConnectionDelegate,
 
     // pollURL: the endpoint with the query that names the receiver; the source adds "wait" (how
     // long the server may hold a request) and "after".
-    static std::shared_ptr<UIRemoteNotificationSource> start(
-        std::string pollURL, int waitSeconds = kDefaultWaitSeconds);
+    static std::shared_ptr<UIRemoteNotificationSource> start(std::string pollURL,
+                                                             int waitSeconds = kDefaultWaitSeconds);
     ~UIRemoteNotificationSource() override;
 
     // The number of the last notification seen; none before the first reply.

@@ -215,8 +215,8 @@ std::vector<UIWebViewBlock> UIWebViewBlocksFromHTML(const std::string& html) {
             if (ending) tag.erase(0, 1);
             const std::string name = tag.substr(0, tag.find_first_of(" \t\r\n/"));
             i = close + 1;
-            if (!ending && (name == "script" || name == "style" || name == "head" ||
-                            name == "title")) {
+            if (!ending &&
+                (name == "script" || name == "style" || name == "head" || name == "title")) {
                 const std::size_t end = lowered.find("</" + name, i);
                 const std::size_t gt = end == std::string::npos ? end : html.find('>', end);
                 i = gt == std::string::npos ? html.size() : gt + 1;
@@ -287,7 +287,8 @@ void UIWebPageView::drawRect(CGRect) {
         CGTextStyle markerStyle = style;
         markerStyle.alignment = NSTextAlignmentRight;
         markerStyle.numberOfLines = 1;
-        CGTextDrawInRect(c, block.marker, CGRectMake(f.origin.x - kIndent, f.origin.y, kIndent - 6, f.size.height),
+        CGTextDrawInRect(c, block.marker,
+                         CGRectMake(f.origin.x - kIndent, f.origin.y, kIndent - 6, f.size.height),
                          markerStyle, kPageTextColour);
     }
 }

@@ -5,8 +5,8 @@
 
 #include "Foundation/NSError.h"
 #include "UIKit/UIScrollView.h"
-#include "UIKit/UIWebPageView.h"
 #include "UIKit/UIView.h"
+#include "UIKit/UIWebPageView.h"
 
 class UIWebView;
 

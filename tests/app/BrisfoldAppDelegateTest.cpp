@@ -203,8 +203,8 @@ TEST_F(SessionTest, TabsAreTheFourContainersOfTheTabListAndTheTabBarSwitchesThem
     const auto picture = menu->pictureView()->image()->CGImage();
     const CGColor blue{46 / 255.0, 125 / 255.0, 209 / 255.0, 1};
     EXPECT_TRUE(testsupport::colourNear(testsupport::screenPixel(picture, 2, 2, 1), blue));
-    EXPECT_TRUE(testsupport::colourNear(testsupport::screenPixel(picture, 60, 45, 1),
-                                        CGColor{1, 1, 1, 1}));
+    EXPECT_TRUE(
+        testsupport::colourNear(testsupport::screenPixel(picture, 60, 45, 1), CGColor{1, 1, 1, 1}));
     tapView(host, CustomNavBar::shareManager()->leftButton());
     EXPECT_FALSE(order->isShowLeftView());
     EXPECT_TRUE(order->sideSlipView()->isHidden());

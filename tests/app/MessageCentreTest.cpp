@@ -13,10 +13,10 @@
 #include "TestHTTPServer.h"
 #include "UIKit/UIDevice.h"
 #include "VAvaSearchServices.h"
+#include "VMMapServices.h"
 #include "inquiries/HomeInfoViewController.h"
 #include "inquiries/RemarkViewController.h"
 #include "messages/MapViewController.h"
-#include "VMMapServices.h"
 #include "messages/MessageCell.h"
 #include "messages/PublicNewsViewController.h"
 #include "orders/OrderInfoCell.h"
@@ -349,6 +349,7 @@ TEST_F(MessageCentreTest, MapPositionScreenHidesTheBarsAndSearchesWithTheVendorK
     nav->setNavigationBarHidden(false);
     nav->setToolbarHidden(false);
     app->tabBarController()->tabBar()->setHidden(false);
+    // Pushed, the screen's viewWillAppear hides the bars.
     nav->pushViewController(screen, false);
     host.runFor(0.1);
     EXPECT_TRUE(nav->isNavigationBarHidden());
@@ -373,8 +374,7 @@ TEST_F(MessageCentreTest, ARemoteNotificationRaisesTheUnreadCountByOne) {
                      const NSErrorOpt&) { status = response ? response->statusCode() : -1; });
     ASSERT_TRUE(runUntil([&] { return app->notReadCount() == before + 1; }));
     EXPECT_EQ(status, 200);
-    EXPECT_EQ(NSUserDefaults::standardUserDefaults()->integerForKey("APPNotReadCount"),
-              before + 1);
+    EXPECT_EQ(NSUserDefaults::standardUserDefaults()->integerForKey("APPNotReadCount"), before + 1);
     const auto badge = CustomTabBar::shareManager()->badge();
     EXPECT_FALSE(badge->isHidden());
     EXPECT_EQ(badge->text(), before + 1 >= 100 ? "99+" : std::to_string(before + 1));

@@ -46,9 +46,9 @@ TEST_F(PushEndpointsTest, ASentMessageReachesTheEngineersPollAndCountsAsUnread) 
 
     // Another engineer's poll hears nothing of it.
     const std::string other = login("lina", "ln123456")["UserID"];
-    EXPECT_TRUE(poll("brisfoldID=" + other + "&wait=0&after=" + std::to_string(last))
-                    ["notifications"]
-                        .empty());
+    EXPECT_TRUE(
+        poll("brisfoldID=" + other + "&wait=0&after=" + std::to_string(last))["notifications"]
+            .empty());
 }
 
 TEST_F(PushEndpointsTest, BadSendsAndPollsAreRefused) {
@@ -57,15 +57,14 @@ TEST_F(PushEndpointsTest, BadSendsAndPollsAreRefused) {
         {"brisfoldID=" + id, 400},
         {"alert=x", 400},
         {"brisfoldID=nobody&alert=x", 404},
-        {"brisfoldID=" + id + "&alert=" + std::string(PushEndpoints::kMaxAlertBytes + 1, 'x'),
-         400},
+        {"brisfoldID=" + id + "&alert=" + std::string(PushEndpoints::kMaxAlertBytes + 1, 'x'), 400},
     };
     for (const auto& [body, status] : sends) {
         const auto result = send(body);
         ASSERT_TRUE(result);
         EXPECT_EQ(result->status, status) << body.substr(0, 60);
     }
-    for (const char* query : {"", "brisfoldID=" , "brisfoldID=a&after=x", "brisfoldID=a&wait=x"}) {
+    for (const char* query : {"", "brisfoldID=", "brisfoldID=a&after=x", "brisfoldID=a&wait=x"}) {
         const auto result = client().Get((std::string("/push/poll?") + query).c_str());
         ASSERT_TRUE(result);
         EXPECT_EQ(result->status, 400) << query;

@@ -2,9 +2,9 @@
 
 #include "ACEReachability.h"
 #include "Foundation/NSLog.h"
-#include "UIKit/UIDevice.h"
 #include "Foundation/NSNotificationCenter.h"
 #include "Foundation/NSURL.h"
+#include "UIKit/UIDevice.h"
 #include "VAGetMapDataOperationQueue.h"
 #include "VAGetMapDataStatusList.h"
 #include "VAvaCoreDataProvider.h"

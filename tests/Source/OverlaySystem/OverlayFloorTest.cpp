@@ -13,7 +13,8 @@ namespace {
 class MapStandIn : public UIView, public VMOverlayContainerViewDelegate {
   public:
     static std::shared_ptr<MapStandIn> make() {
-        return finishCreate(std::shared_ptr<MapStandIn>(new MapStandIn()), CGRectMake(0, 0, 64, 64));
+        return finishCreate(std::shared_ptr<MapStandIn>(new MapStandIn()),
+                            CGRectMake(0, 0, 64, 64));
     }
     VMMapRect visibleMapRect() override { return {{0, 0}, {64, 64}}; }
 };

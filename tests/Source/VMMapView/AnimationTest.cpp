@@ -39,20 +39,32 @@ TEST(TimingCurveTest, EndsMiddlesAndKnownValues) {
 TEST(TimingCurveTest, NamedCurvesMatchTheirTypesAndDoNotClamp) {
     using F = VMMediaTimingFunction;
     const std::vector<double (*)(double, double, double)> named{
-        F::linearInterpolateBySlice,      F::easeInQuadraticInterpolateBySlice,
-        F::easeOutQuadraticInterpolateBySlice, F::easeInEaseOutQuadraticInterpolateBySlice,
-        F::easeInCubicInterpolateBySlice, F::easeOutCubicInterpolateBySlice,
-        F::easeInEaseOutCubicInterpolateBySlice, F::easeInQuarticInterpolateBySlice,
-        F::easeOutQuarticInterpolateBySlice, F::easeInEaseOutQuarticInterpolateBySlice,
-        F::easeInQuinticInterpolateBySlice, F::easeOutQuinticInterpolateBySlice,
-        F::easeInEaseOutQuinticInterpolateBySlice, F::easeInSinInterpolateBySlice,
-        F::easeOutSinInterpolateBySlice, F::easeInEaseOutSinInterpolateBySlice,
-        F::easeInExpInterpolateBySlice, F::easeOutExpInterpolateBySlice,
-        F::easeInEaseOutExpInterpolateBySlice, F::easeInCircularInterpolateBySlice,
-        F::easeOutCircularInterpolateBySlice, F::easeInEaseOutCircularInterpolateBySlice};
+        F::linearInterpolateBySlice,
+        F::easeInQuadraticInterpolateBySlice,
+        F::easeOutQuadraticInterpolateBySlice,
+        F::easeInEaseOutQuadraticInterpolateBySlice,
+        F::easeInCubicInterpolateBySlice,
+        F::easeOutCubicInterpolateBySlice,
+        F::easeInEaseOutCubicInterpolateBySlice,
+        F::easeInQuarticInterpolateBySlice,
+        F::easeOutQuarticInterpolateBySlice,
+        F::easeInEaseOutQuarticInterpolateBySlice,
+        F::easeInQuinticInterpolateBySlice,
+        F::easeOutQuinticInterpolateBySlice,
+        F::easeInEaseOutQuinticInterpolateBySlice,
+        F::easeInSinInterpolateBySlice,
+        F::easeOutSinInterpolateBySlice,
+        F::easeInEaseOutSinInterpolateBySlice,
+        F::easeInExpInterpolateBySlice,
+        F::easeOutExpInterpolateBySlice,
+        F::easeInEaseOutExpInterpolateBySlice,
+        F::easeInCircularInterpolateBySlice,
+        F::easeOutCircularInterpolateBySlice,
+        F::easeInEaseOutCircularInterpolateBySlice};
     for (int type = 0; type < 22; ++type) {
         for (double s : {0.0, 0.3, 0.5, 0.8, 1.0}) {
-            EXPECT_EQ(named[type](s, 10, 30), F::functionWithType(type)->interpolateBySlice(s, 10, 30))
+            EXPECT_EQ(named[type](s, 10, 30),
+                      F::functionWithType(type)->interpolateBySlice(s, 10, 30))
                 << type << " at " << s;
         }
     }

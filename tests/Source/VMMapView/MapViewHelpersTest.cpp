@@ -55,14 +55,16 @@ TEST_F(MapViewHelpersTest, SelectionListsAndTheAreasAnnotationsShowIn) {
     EXPECT_TRUE(shown->visible());
     // Selected, it keeps its view when panned far off; that view is not seen.
     view->selectAnnotation(a, false);
-    view->setCenterCoordinate(coordinateForMapPoint(view->mapPointForPoint({160 + 320 * 1.5, 240})));
+    view->setCenterCoordinate(
+        coordinateForMapPoint(view->mapPointForPoint({160 + 320 * 1.5, 240})));
     EXPECT_EQ(view->viewForAnnotation(a), shown);
     EXPECT_FALSE(shown->visible());
     const auto loose = VMPinAnnotationView::initWithAnnotation(a, "loose");
     EXPECT_FALSE(loose->visible());
 }
 
-// Moved without animation, the map is drawn at once even without annotation views.
+// Moved without animation, the map is drawn at once (forceRefreshBaseMapView) even without
+// annotation views.
 TEST_F(MapViewHelpersTest, ACameraChangeDrawsAtOnceWithoutAnnotationViews) {
     const VMMapRect visible = view->visibleMapRect();
     const double side = visible.size.width / 8;
@@ -103,8 +105,8 @@ TEST_F(MapViewHelpersTest, PixelTransformsAndConversions) {
     EXPECT_NEAR(same.origin.x, visible.origin.x, 2);
     EXPECT_NEAR(same.size.width, visible.size.width, 2);
     // One zoom level out, a rect half the view's size covers as much map as the whole view.
-    const VMMapRect half = view->mapRectForRect(CGRectMake(0, 0, 160, 240),
-                                                view->centerCoordinate(), 13);
+    const VMMapRect half =
+        view->mapRectForRect(CGRectMake(0, 0, 160, 240), view->centerCoordinate(), 13);
     EXPECT_NEAR(half.size.width, visible.size.width, 4);
     EXPECT_NEAR(half.origin.x, visible.origin.x, 4);
     EXPECT_EQ(view->currentCenter().x, before.x);

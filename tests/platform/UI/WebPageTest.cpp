@@ -83,7 +83,8 @@ TEST_F(WebPageDrawing, HeadingsAreLargerBoldIsHeavierAndListItemsHaveMarkers) {
     EXPECT_GT(ink(screen, before(5)), 0);
     EXPECT_GT(ink(screen, before(6)), 0);
     EXPECT_EQ(ink(screen, before(4)), 0);
-    EXPECT_EQ(web->textContent(), "标题标题\n标题标题\n加粗文字\n加粗文字\n上一行\n下一行\n项目\n项目");
+    EXPECT_EQ(web->textContent(),
+              "标题标题\n标题标题\n加粗文字\n加粗文字\n上一行\n下一行\n项目\n项目");
 }
 
 TEST_F(WebPageDrawing, ALongPageScrolls) {
