@@ -20,10 +20,11 @@ class MapStandIn : public UIView, public VMOverlayContainerViewDelegate {
 };
 
 // Counts what the floor asks of it.
-class CountingView : public VMOverlayView {
+class FloorCountingView : public VMOverlayView {
   public:
-    static std::shared_ptr<CountingView> over(VMMapPoint from, VMMapPoint to) {
-        auto view = finishCreate(std::shared_ptr<CountingView>(new CountingView()), CGRectZero);
+    static std::shared_ptr<FloorCountingView> over(VMMapPoint from, VMMapPoint to) {
+        auto view =
+            finishCreate(std::shared_ptr<FloorCountingView>(new FloorCountingView()), CGRectZero);
         const VMMapPoint corners[] = {from, {to.x, from.y}, to};
         view->setOverlay(VMPolygon::polygonWithPoints(corners));
         return view;
@@ -35,8 +36,8 @@ class CountingView : public VMOverlayView {
 
 TEST(OverlayFloorTest, DrawsWhatReachesTwiceTheVisibleAreaAndPassesReferenceChanges) {
     const auto floor = VMOverlayFloor::create(CGRectMake(0, 0, 64, 64));
-    const auto near = CountingView::over({90, 90}, {95, 95});
-    const auto far = CountingView::over({200, 200}, {210, 210});
+    const auto near = FloorCountingView::over({90, 90}, {95, 95});
+    const auto far = FloorCountingView::over({200, 200}, {210, 210});
     floor->addSubview(near);
     floor->addSubview(far);
     EXPECT_EQ(near->references, 1);
