@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -43,6 +44,43 @@ VMPointList starPolygon(int n, float cx, float cy, float radius) {
     return polygon;
 }
 
+// A regular polygon: every vertex convex, the case where the order ears are cut in matters most.
+VMPointList convexPolygon(int n, float radius) {
+    VMPointList polygon;
+    for (int i = 0; i < n; ++i) {
+        const double a = 2 * M_PI * i / n;
+        polygon.push_back({float(radius * std::cos(a)), float(radius * std::sin(a)), 0});
+    }
+    return polygon;
+}
+
+// A band winding three times round a spiral: out along one edge, back along the other.
+VMPointList spiralBand(int n, float radius) {
+    const int half = std::max(n / 2, 3);
+    const double turns = 3, width = radius / 10;
+    VMPointList polygon;
+    for (int i = 0; i < half; ++i) {
+        const double t = double(i) / (half - 1);
+        const double a = 2 * M_PI * turns * t, r = width + (radius - 2 * width) * t;
+        polygon.push_back({float(r * std::cos(a)), float(r * std::sin(a)), 0});
+    }
+    for (int i = half - 1; i >= 0; --i) {
+        const double t = double(i) / (half - 1);
+        const double a = 2 * M_PI * turns * t, r = 2 * width + (radius - 2 * width) * t;
+        polygon.push_back({float(r * std::cos(a)), float(r * std::sin(a)), 0});
+    }
+    return polygon;
+}
+
+// Shapes of the triangulation cases, by benchmark argument.
+VMPointList triangulationInput(int shape, int n) {
+    if (shape == 1) return convexPolygon(n, 1000);
+    if (shape == 2) return spiralBand(n, 1000);
+    return starPolygon(n, 0, 0, 1000);
+}
+
+const char* const kShapeNames[] = {"star", "convex", "spiral"};
+
 double area(const VMPointList& polygon) {
     double sum = 0;
     for (std::size_t i = 0, j = polygon.size() - 1; i < polygon.size(); j = i++) {
@@ -53,11 +91,13 @@ double area(const VMPointList& polygon) {
 
 void BM_Triangulate(benchmark::State& state) {
     const int n = int(state.range(0));
-    const VMPointList polygon = starPolygon(n, 0, 0, 1000);
+    const int shape = int(state.range(1));
+    const VMPointList polygon = triangulationInput(shape, n);
     VMTriangulator::VMPolygonTriangulator triangulator;
     const auto start = Clock::now();
     for (auto _ : state) benchmark::DoNotOptimize(triangulator.triangulate(polygon).data());
-    record("triangulate", n, start, state);
+    record(shape == 0 ? "triangulate" : std::string("triangulate ") + kShapeNames[shape], n, start,
+           state);
 }
 
 struct GluCollector {
@@ -173,7 +213,9 @@ void BM_BuildLineStrip(benchmark::State& state) {
         benchmark::Counter(double(vertices), benchmark::Counter::kIsRate);
 }
 
-BENCHMARK(BM_Triangulate)->RangeMultiplier(10)->Range(10, 10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Triangulate)
+    ->ArgsProduct({{10, 100, 1000, 10000}, {0, 1, 2}})
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TriangulateGLU)->RangeMultiplier(10)->Range(10, 10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Clip)->RangeMultiplier(10)->Range(10, 10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ClipClipper)->RangeMultiplier(10)->Range(10, 10000)->Unit(benchmark::kMicrosecond);
@@ -198,17 +240,21 @@ int main(int argc, char** argv) {
     }
     // Both sides must agree on what they compute, or the timings mean nothing.
     for (const int n : {10, 100, 1000, 10000}) {
-        const VMPointList star = starPolygon(n, 0, 0, 1000);
-        VMTriangulator::VMPolygonTriangulator triangulator;
-        const auto& indices = triangulator.triangulate(star);
-        double triangles = 0;
-        for (std::size_t t = 0; t < indices.size(); t += 3) {
-            const auto& a = star[indices[t]];
-            const auto& b = star[indices[t + 1]];
-            const auto& c = star[indices[t + 2]];
-            triangles += std::fabs((double(b.x) - a.x) * (double(c.y) - a.y) -
-                                   (double(b.y) - a.y) * (double(c.x) - a.x)) /
-                         2;
+        for (const int shape : {0, 1, 2}) {
+            const VMPointList polygon = triangulationInput(shape, n);
+            VMTriangulator::VMPolygonTriangulator triangulator;
+            const auto& indices = triangulator.triangulate(polygon);
+            double triangles = 0;
+            for (std::size_t t = 0; t < indices.size(); t += 3) {
+                const auto& a = polygon[indices[t]];
+                const auto& b = polygon[indices[t + 1]];
+                const auto& c = polygon[indices[t + 2]];
+                triangles += std::fabs((double(b.x) - a.x) * (double(c.y) - a.y) -
+                                       (double(b.y) - a.y) * (double(c.x) - a.x)) /
+                             2;
+            }
+            std::printf("n=%-6d %-7s triangles/polygon area %.6f\n", n, kShapeNames[shape],
+                        triangles / std::fabs(area(polygon)));
         }
         VMPolygonClipper clipper;
         clipper.setWindow(kWindow);
@@ -216,8 +262,7 @@ int main(int argc, char** argv) {
         clipper.clipPolygon(clipSubject(n), clipped, 0);
         double ours = 0;
         for (const auto& polygon : clipped) ours += std::fabs(area(polygon));
-        std::printf("n=%-6d triangles/polygon area %.6f  clipped area ours/Clipper %.6f\n", n,
-                    triangles / std::fabs(area(star)), ours / clipperArea(n));
+        std::printf("n=%-6d clipped area ours/Clipper %.6f\n", n, ours / clipperArea(n));
     }
     return 0;
 }

@@ -13,6 +13,7 @@
 
 #include "AskPriceEndpoints.h"
 #include "EngineerEndpoints.h"
+#include "EngineerPictures.h"
 #include "HttpServer.h"
 #include "InquiryScreensEndpoints.h"
 #include "MessageEndpoints.h"
@@ -210,6 +211,7 @@ void DevServer::stop() {
     if (http_ == nullptr) return;
     mapData_->shutDown();
     tiles_->releaseAll();
+    push_->shutDown();
     http_->stopAndDrain();
     http_.reset();
     db_.reset();
@@ -240,6 +242,12 @@ void DevServer::configure() {
     // Half the workers at most, so that the release and everyone else are still served.
     tiles_ = std::make_unique<TileEndpoints>(options_.workers / 2, options_.heldTileDeadline);
     tiles_->registerOn(http);
+    push_ = std::make_unique<PushEndpoints>([this](const std::function<void(Database&)>& use) {
+        std::lock_guard lock(dbMutex_);
+        use(*db_);
+    });
+    push_->registerOn(http);
+    registerEngineerPictures(http);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
                                    const httplib::ContentReader& reader) {
         handleApi(request, response, reader);
@@ -266,7 +274,13 @@ bool DevServer::refuse(const httplib::Request& request, httplib::Response& respo
     const char* allowed = nullptr;
     bool allowedMethod = false;
     if (TileEndpoints::owns(path)) return false;
-    if (path == "/health") {
+    if (PushEndpoints::owns(path)) {
+        allowed = path == "/push/send" ? "POST" : "GET";
+        allowedMethod = request.method == allowed;
+    } else if (ownsEngineerPicture(path)) {
+        allowed = "GET, HEAD";
+        allowedMethod = request.method == "GET" || request.method == "HEAD";
+    } else if (path == "/health") {
         allowed = "GET, HEAD";
         allowedMethod = request.method == "GET" || request.method == "HEAD";
     } else if (isOfflinePath(path)) {

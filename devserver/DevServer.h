@@ -12,6 +12,7 @@
 #include "Database.h"
 #include "MapDataEndpoints.h"
 #include "PasswordHash.h"
+#include "PushEndpoints.h"
 #include "ServicesEndpoints.h"
 
 namespace httplib {
@@ -77,6 +78,7 @@ class DevServer {
     MapDataEndpoints& mapData() { return *mapData_; }
     ServicesEndpoints& services() { return services_; }
     TileEndpoints& tiles() { return *tiles_; }
+    PushEndpoints& push() { return *push_; }
 
   private:
     void configure();
@@ -96,6 +98,7 @@ class DevServer {
     ServicesEndpoints services_;
     std::unique_ptr<HttpServer> http_;
     std::unique_ptr<TileEndpoints> tiles_;
+    std::unique_ptr<PushEndpoints> push_;
     int port_ = 0;
 };
 

@@ -10,7 +10,7 @@ namespace devserver {
 
 namespace {
 
-struct Place {
+struct GeocodedPlace {
     double latitude;
     double longitude;
     const char* province;
@@ -18,7 +18,7 @@ struct Place {
     const char* formattedAddress;
 };
 
-constexpr Place kPlaces[] = {
+constexpr GeocodedPlace kGeocodedPlaces[] = {
     {39.90872, 116.39750, "北京市", "", "北京市东城区东长安街"},
     {31.23041, 121.47370, "上海市", "", "上海市黄浦区人民大道"},
     {23.12911, 113.26436, "广东省", "广州市", "广东省广州市越秀区府前路"},
@@ -55,9 +55,9 @@ nlohmann::json reGeocode(const ApiRequest& request) {
     const auto latitude = degrees(request.form, "latitude", 90);
     const auto longitude = degrees(request.form, "longitude", 180);
     if (!latitude || !longitude) throw BadRequest{"坐标无效"};
-    const Place* nearest = nullptr;
+    const GeocodedPlace* nearest = nullptr;
     double best = std::numeric_limits<double>::infinity();
-    for (const Place& place : kPlaces) {
+    for (const GeocodedPlace& place : kGeocodedPlaces) {
         const double d = distanceKm(*latitude, *longitude, place.latitude, place.longitude);
         if (d < best) {
             best = d;

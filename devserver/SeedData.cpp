@@ -284,10 +284,10 @@ class Seeder {
             Engineer engineer{randomHex(16), {}};
             db_.run(
                 "INSERT INTO engineers (user_id, user_name, password_salt, password_hash, "
-                "password_iterations, engineer_no, full_name, mobile, level) "
-                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                "password_iterations, engineer_no, full_name, mobile, level, photo) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                 engineer.id, seed.userName, password.salt, password.hash, password.iterations,
-                seed.engineerNo, seed.fullName, seed.mobile, seed.level);
+                seed.engineerNo, seed.fullName, seed.mobile, seed.level, seed.photo);
             engineers_.push_back(std::move(engineer));
         }
     }

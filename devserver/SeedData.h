@@ -27,12 +27,15 @@ struct SeedEngineer {
     std::string_view fullName;
     std::string_view mobile;
     std::string_view level;
+    // The picture's path on this server, empty for none.
+    std::string_view photo;
 };
 
 // The accounts the seed creates (also listed in devserver/README.md).
 inline constexpr std::array<SeedEngineer, 2> kSeedEngineers = {{
-    {"zhangwei", "zw123456", "GC20260001", "张伟", "13812345601", "高级工程师"},
-    {"lina", "ln123456", "GC20260002", "李娜", "13912345602", "工程师"},
+    {"zhangwei", "zw123456", "GC20260001", "张伟", "13812345601", "高级工程师",
+     "/images/engineers/GC20260001.png"},
+    {"lina", "ln123456", "GC20260002", "李娜", "13912345602", "工程师", ""},
 }};
 
 // Creates the schema and the sample data when the file has none yet, and brings a file of an

@@ -19,6 +19,8 @@ class VMAnnotationMapView {
     // The coordinate under a point of another view of the same window.
     virtual CLLocationCoordinate2D annotationCoordinateForPoint(CGPoint point,
                                                                 const UIView* view) = 0;
+    // Where annotation views count as visible, in the map view's points.
+    virtual CGRect annotationVisibleRect() { return {}; }
     // Reports of the annotation views, passed on to the map's delegate.
     virtual void didSelectAnnotationView(const std::shared_ptr<VMAnnotationView>&) {}
     virtual void didDeselectAnnotationView(const std::shared_ptr<VMAnnotationView>&) {}

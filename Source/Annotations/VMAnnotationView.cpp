@@ -53,6 +53,11 @@ std::shared_ptr<VMAnnotationMapView> VMAnnotationView::mapView() const {
     return f ? std::dynamic_pointer_cast<VMAnnotationMapView>(f->superview()) : nullptr;
 }
 
+bool VMAnnotationView::visible() const {
+    const auto map = mapView();
+    return map && CGRectIntersectsRect(frame(), map->annotationVisibleRect());
+}
+
 void VMAnnotationView::updateCenter() {
     const auto map = mapView();
     if (!map || !annotation_) return;
@@ -248,7 +253,9 @@ void VMAnnotationView::longPressGesture(UILongPressGestureRecognizer& recognizer
 }
 
 void VMAnnotationView::setDragState(long state, bool animated) {
-    if (state > VMAnnotationViewDragStateEnding || state == dragState_) return;
+    if (state < VMAnnotationViewDragStateNone || state > VMAnnotationViewDragStateEnding ||
+        state == dragState_)
+        return;
     const long old = dragState_;
     dragState_ = state;
     switch (state) {

@@ -104,6 +104,8 @@ class VMAnnotationView : public UIView,
 
     // The map view that holds the floor that holds this view, if any.
     std::shared_ptr<VMAnnotationMapView> mapView() const;
+    // On a map and within the part of it where annotations show.
+    bool visible() const;
     // Leaving its superview, the view lets go of its selection and its annotation.
     void willMoveToSuperview(const std::shared_ptr<UIView>& superview) override;
 

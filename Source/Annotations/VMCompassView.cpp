@@ -8,6 +8,7 @@
 #include "QuartzCore/CATextLayer.h"
 #include "QuartzCore/CATransaction.h"
 #include "QuartzCore/CATransform3D.h"
+#include "UIKit/UIFont.h"
 #include "UIKit/UIScreen.h"
 
 namespace {
@@ -111,8 +112,9 @@ void VMCompassView::addLetter() {
     letter->setPosition(
         {CGRectGetMidX(bounds()), CGRectGetMidY(bounds()) + kLetterSize.height / 2 - 1});
     letter->setString(nString_);
-    letter->setFontName("Helvetica-Bold");
-    letter->setFontSize(fontSize_);
+    const auto font = UIFont::boldSystemFontOfSize(fontSize_);
+    letter->setFontName(font->fontName());
+    letter->setFontSize(font->pointSize());
     letter->setForegroundColor(ticColor_->CGColor());
     baseLayer_->addSublayer(letter);
 }

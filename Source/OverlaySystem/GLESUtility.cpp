@@ -453,3 +453,16 @@ const std::vector<std::uint32_t>& GLESUtility::getTriangleIndicesForPoints(
     const VMPointList& points) {
     return PolygonTriangulator().triangulate(points);
 }
+
+bool GLESUtility::getInnerPoints(VMPointList& innerPoints, const VMPointList& forRegionByPoints,
+                                 double lineWidth) {
+    const int result =
+        VMLineBuilder::innerEdge(forRegionByPoints, innerPoints, static_cast<float>(lineWidth));
+    if (result == 2) return false;
+    if (result == 1) {
+        NSLog("DrawRegion: Cannot get inner edge since less than 3 points.");
+        return false;
+    }
+    // A region too thin for the width has no inner edge; that is no success either.
+    return result == 0;
+}

@@ -90,6 +90,9 @@ class GLESUtility : public NSObject {
                                   double lineWidth, bool looped, int joinType, int capType,
                                   bool striped);
     const std::vector<std::uint32_t>& getTriangleIndicesForPoints(const VMPointList& points);
+    // The region's edge moved inwards by the line width; false when it has none.
+    bool getInnerPoints(VMPointList& innerPoints, const VMPointList& forRegionByPoints,
+                        double lineWidth);
 
   private:
     GLESUtility() = default;

@@ -42,6 +42,9 @@ class VMLineBuilder {
     // Plain white textured quads per segment, for image-textured lines.
     void buildStriped(const VMPointList* points, bool looped, float width);
     const Drawable& drawable() const { return drawable_; }
+    // The edge of a region moved inwards by the width: 2 for a width of 0 or less, 1 for fewer
+    // than 3 points, 3 when the region is too thin to have one, 0 with the edge in `result`.
+    static int innerEdge(const VMPointList& region, VMPointList& result, float width);
 
   private:
     struct Side {

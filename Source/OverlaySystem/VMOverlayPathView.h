@@ -4,6 +4,7 @@
 #include <mutex>
 #include <vector>
 
+#include "CoreGraphics/CGPath.h"
 #include "VMOverlayView.h"
 
 // Stroke and fill attributes of the path-shaped overlay views. Only the colours, width, join and
@@ -32,6 +33,16 @@ class VMOverlayPathView : public VMOverlayView {
     void setLineDashPhase(double phase) { lineDashPhase_ = phase; }
     std::vector<double> lineDashPattern() const;
     void setLineDashPattern(std::vector<double> pattern);
+    const CGPathRef& path() const { return path_; }
+    void setPath(CGPathRef path) { path_ = std::move(path); }
+
+    // For subclasses that draw their path into a bitmap context; the GL drawing reads none.
+    virtual void createPath() {}
+    virtual void invalidatePath() {}
+    virtual void applyStrokePropertiesToContext(CGContextRef /*context*/, double /*zoomScale*/) {}
+    virtual void applyFillPropertiesToContext(CGContextRef /*context*/, double /*zoomScale*/) {}
+    virtual void strokePath(const CGPathRef& /*path*/, CGContextRef /*context*/) {}
+    virtual void fillPath(const CGPathRef& /*path*/, CGContextRef /*context*/) {}
 
   protected:
     VMOverlayPathView() = default;
@@ -53,4 +64,5 @@ class VMOverlayPathView : public VMOverlayView {
     double miterLimit_ = 0;
     double lineDashPhase_ = 0;
     std::vector<double> lineDashPattern_;
+    CGPathRef path_;
 };

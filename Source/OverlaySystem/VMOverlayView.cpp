@@ -172,6 +172,12 @@ void VMOverlayView::renderRegionWithPoints(const CGPoint* points, std::size_t co
     renderStrokedRegionWithPoints(points, count, fillColor, nullptr, 0, 0, false, usingTriangleFan);
 }
 
+void VMOverlayView::renderRegionWithPoints(const CGPoint* points, std::size_t count,
+                                           const UIColorRef& fillColor, double /*strokeLineWidth*/,
+                                           bool usingTriangleFan) {
+    renderRegionWithPoints(points, count, fillColor, usingTriangleFan);
+}
+
 void VMOverlayView::renderIconWithTextureID(GLuint textureID, const CGPoint* points,
                                             const UIColorRef& modulateColor) {
     GLESUtility::sharedUtility()->drawIconWithTextureID(textureID, points, 4, modulateColor);

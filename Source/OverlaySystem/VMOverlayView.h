@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "CoreGraphics/CGContext.h"
 #include "OpenGLES/EAGLContext.h"
 #include "OpenGLES/ES1.h"
 #include "UIKit/UIColor.h"
@@ -23,6 +24,9 @@ class VMOverlayView : public UIView {
 
     // Draws the overlay; the map's GL context is current.
     virtual void glRender() {}
+    // For subclasses that draw into a bitmap context instead; the map kit draws with GL only.
+    virtual void drawMapRect(VMMapRect /*mapRect*/, double /*zoomScale*/,
+                             CGContextRef /*context*/) {}
     // Drops the GL points, so the next refresh converts against the new reference.
     virtual void referenceDidChange();
 
@@ -72,6 +76,10 @@ class VMOverlayView : public UIView {
                                               GLuint strokeTextureID, bool usingTriangleFan);
     void renderRegionWithPoints(const CGPoint* points, std::size_t count,
                                 const UIColorRef& fillColor, bool usingTriangleFan);
+    // Fill only: the stroke width is accepted for callers that pass one and not drawn.
+    void renderRegionWithPoints(const CGPoint* points, std::size_t count,
+                                const UIColorRef& fillColor, double strokeLineWidth,
+                                bool usingTriangleFan);
     void renderIconWithTextureID(GLuint textureID, const CGPoint* points,
                                  const UIColorRef& modulateColor = nullptr);
 

@@ -22,6 +22,7 @@ int VMPolygonTriangulator::classify(std::uint32_t entry) const {
 }
 
 bool VMPolygonTriangulator::isEar(std::uint32_t entry) const {
+    if (notConvex_ == 0) return true;
     const std::uint32_t pe = previous_[entry];
     const std::uint32_t ne = next_[entry];
     const Vector3<float>& p = (*polygon_)[ring_[pe]];
@@ -73,11 +74,18 @@ void VMPolygonTriangulator::removeEntry(std::uint32_t entry) {
     next_[p] = n;
     previous_[n] = p;
     // A removed entry counts as convex so it never blocks an ear again.
+    if (classification_[entry] != convexMark_) --notConvex_;
     classification_[entry] = static_cast<std::int16_t>(convexMark_);
     for (const std::uint32_t neighbour : {p, n}) {
         const bool wasConvex = classification_[neighbour] == convexMark_;
         classification_[neighbour] = static_cast<std::int16_t>(classify(neighbour));
-        if (wasConvex && classification_[neighbour] != convexMark_) addToGrid(neighbour);
+        const bool isConvex = classification_[neighbour] == convexMark_;
+        if (wasConvex && !isConvex) {
+            ++notConvex_;
+            addToGrid(neighbour);
+        } else if (!wasConvex && isConvex) {
+            --notConvex_;
+        }
     }
 }
 
@@ -105,19 +113,22 @@ const std::vector<std::uint32_t>& VMPolygonTriangulator::triangulate(const VMPoi
     for (auto& cell : grid_) cell.clear();
     grid_.resize(gridSide_ * gridSide_);
     classification_.assign(n, 0);
+    notConvex_ = 0;
     for (std::uint32_t i = 0; i < n; ++i) {
         classification_[i] = static_cast<std::int16_t>(classify(i));
-        if (classification_[i] != convexMark_) addToGrid(i);
+        if (classification_[i] == convexMark_) continue;
+        ++notConvex_;
+        addToGrid(i);
     }
     result_.reserve(3 * std::size_t(n) - 6);
 
-    // The search resumes two entries past the last ear, so that ears are cut all round the ring
-    // rather than as a fan about one vertex, whose growing triangles would each cover the grid.
-    std::uint32_t start = 0;
+    // Every search starts at the ring's first entry, so the triangles depend only on the
+    // polygon, not on where the previous ear was cut.
+    std::uint32_t head = 0;
     for (std::uint32_t remaining = n; remaining > 3; --remaining) {
         std::uint32_t ear = UINT32_MAX;
         std::uint32_t fallback = UINT32_MAX;
-        std::uint32_t entry = start;
+        std::uint32_t entry = head;
         for (std::uint32_t k = 0; k < remaining; ++k, entry = next_[entry]) {
             if (classification_[entry] == reflexMark_) continue;
             if (fallback == UINT32_MAX) fallback = entry;
@@ -126,16 +137,16 @@ const std::vector<std::uint32_t>& VMPolygonTriangulator::triangulate(const VMPoi
                 break;
             }
         }
-        if (ear == UINT32_MAX) ear = fallback != UINT32_MAX ? fallback : start;
+        if (ear == UINT32_MAX) ear = fallback != UINT32_MAX ? fallback : head;
         result_.push_back(ring_[previous_[ear]]);
         result_.push_back(ring_[ear]);
         result_.push_back(ring_[next_[ear]]);
-        start = next_[next_[ear]];
+        if (ear == head) head = next_[ear];
         removeEntry(ear);
     }
-    result_.push_back(ring_[previous_[start]]);
-    result_.push_back(ring_[start]);
-    result_.push_back(ring_[next_[start]]);
+    result_.push_back(ring_[head]);
+    result_.push_back(ring_[next_[head]]);
+    result_.push_back(ring_[next_[next_[head]]]);
     return result_;
 }
 

@@ -36,6 +36,8 @@ class VMPolygonTriangulator {
     // convex or are removed stay listed and are skipped.
     std::vector<std::vector<std::uint32_t>> grid_;
     std::size_t gridSide_ = 1;
+    // Entries of the ring not convex now: with none, every convex entry is an ear.
+    std::size_t notConvex_ = 0;
     float minX_ = 0;
     float minY_ = 0;
     float cellWidth_ = 1;

@@ -13,6 +13,12 @@ struct VMMapStatus {
     double rotationDegree = 0;
     double cameraDegree = 0;
     CGPoint screenAnchor{0.5, 0.5};
+
+    static VMMapStatus statusWithCenterCoordinate(CLLocationCoordinate2D centerCoordinate,
+                                                  double zoomLevel, double rotationDegree,
+                                                  double cameraDegree, CGPoint screenAnchor) {
+        return {centerCoordinate, zoomLevel, rotationDegree, cameraDegree, screenAnchor};
+    }
 };
 
 // The map state kept across a reload of the engine.

@@ -243,6 +243,14 @@ class VMMapView : public UIView,
     CLLocationCoordinate2D convertPointToCoordinateFromView(CGPoint p, const UIView* view);
     CGRect convertRegionToRectToView(VMCoordinateRegion region, const UIView* view);
     VMCoordinateRegion convertRectToRegionFromView(CGRect rect, const UIView* view);
+    // View points to engine pixels and back; the map's zoom-20 units per pixel at a zoom scale.
+    CGAffineTransform pixelTransform() const;
+    CGAffineTransform level20Transform() const;
+    CGPoint enginePointForPoint(CGPoint point) const;
+    CGPoint pointForEnginePoint(CGPoint point) const;
+    // The map under a rect of the view's size, were the camera at the coordinate and zoom.
+    VMMapRect mapRectForRect(CGRect rect, CLLocationCoordinate2D centerCoordinate, double zoom);
+    static double mapSizePerPixelInZoomScale(double zoomScale);
 
     // Camera entry points; a completion may be empty.
     using Completion = std::function<void()>;
@@ -499,6 +507,11 @@ class VMMapView : public UIView,
     // Off screen, the map centres on the annotation first; one not on the map is not selected.
     void selectAnnotation(const VMAnnotationRef& annotation, bool animated);
     void deselectAnnotation(const VMAnnotationRef& annotation, bool animated);
+    // The selection is single: the first one is selected, the rest ignored.
+    void setSelectedAnnotations(const std::vector<VMAnnotationRef>& annotations);
+    std::optional<std::vector<VMAnnotationRef>> selectedAnnotations() const;
+    CGRect annotationVisibleRect() override { return bounds(); }
+    VMMapRect annotationValidRect();
     // VMAnnotationMapView.
     CGPoint annotationPointForCoordinate(CLLocationCoordinate2D coordinate) override;
     CLLocationCoordinate2D annotationCoordinateForPoint(CGPoint point, const UIView* view) override;

@@ -251,7 +251,12 @@ void VMMapView::updateAnnotationCenters() {
 
 // Without annotation views the next display-link frame is soon enough.
 void VMMapView::forceRefreshBaseMapView() {
-    if (!annotationFloor_ || annotationFloor_->subviews().empty()) return;
+    // While the view is still being set up there is nothing to draw with yet.
+    if (!annotationFloor_) return;
+    if (annotationFloor_->subviews().empty()) {
+        baseMapView_->drawView();
+        return;
+    }
     CATransaction::begin();
     baseMapView_->drawView();
     updateAnnotationCenters();

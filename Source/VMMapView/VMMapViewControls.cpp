@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "CommonTool.h"
+#include "QuartzCore/CATransition.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIViewAnimationWithBlocks.h"
 #include "VMMapView.h"
@@ -36,18 +37,10 @@ void VMMapView::hideCompassView() {
     if (userTrackingMode_ == 2 && showsUserLocation_) return;
     const double r = rotationDegree();
     if (r >= kCompassHideDegrees && r <= 360 - kCompassHideDegrees) return;
-    std::weak_ptr<UIView> compass = compassView_;
-    UIViewAnimateWithDuration(
-        kCompassHideDuration,
-        [compass] {
-            if (auto c = compass.lock()) c->setAlpha(0);
-        },
-        [compass](bool) {
-            if (auto c = compass.lock()) {
-                c->setHidden(true);
-                c->setAlpha(1);
-            }
-        });
+    auto fade = CATransition::fadeFromLayer(*compassView_->layer());
+    fade->setDuration(kCompassHideDuration);
+    compassView_->setHidden(true);
+    compassView_->layer()->addAnimation(fade, "transition");
 }
 
 void VMMapView::updateCompassViewByDegree(float degree, bool animated, double duration) {

@@ -127,6 +127,7 @@ void MiddleViewController::refreshViewBeginRefreshing(const std::shared_ptr<Pull
 
 void MiddleViewController::downDragRefresh() {
     isDownDragRefresh_ = true;
+    if (pullDownResetsFooter()) pager_->resetText();
     doSearchLoadWithPageNum("1");
     if (headerView_) headerView_->endRefreshing();
 }

@@ -96,6 +96,8 @@ class MiddleViewController : public UIViewController,
     virtual void firstLoad() { doSearchLoadWithPageNum("1"); }
     // Where the table lies in the view.
     virtual CGRect tableFrame() { return view()->bounds(); }
+    // Whether a pull-down puts the footer back to inviting a pull before the first page comes.
+    virtual bool pullDownResetsFooter() const { return false; }
     // The list branch of a reply: replaces the rows, or appends them after a pull-up.
     void takeListPage(const nlohmann::json& dictionary);
     // Null for a tag out of the rows' range.

@@ -42,6 +42,7 @@ class OfferMiddleViewController : public MiddleViewController {
     using MiddleViewController::MiddleViewController;
     InquiryOrigin rowOrigin() const override;
     CGRect tableFrame() override;
+    bool pullDownResetsFooter() const override { return true; }
 
   private:
     std::string isOffer() const;

@@ -1,7 +1,10 @@
 #include "messages/MapViewController.h"
 
+#include "UIKit/UINavigationController.h"
+#include "UIKit/UITabBarController.h"
 #include "VAvaSearchServices.h"
 #include "VMMapServices.h"
+#include "shell/BrisfoldAppDelegate.h"
 #include "shell/ShowAlertView.h"
 
 std::shared_ptr<MapViewController> MapViewController::create() {
@@ -15,9 +18,19 @@ void MapViewController::viewDidLoad() {
     view()->setBackgroundColor(UIColor::clearColor());
 }
 
+void MapViewController::viewWillAppear(bool animated) {
+    UIViewController::viewWillAppear(animated);
+    if (const auto navigation = navigationController()) {
+        navigation->setNavigationBarHidden(true, animated);
+        navigation->setToolbarHidden(true, animated);
+    }
+    if (const auto tabs = tabBarController()) tabs->tabBar()->setHidden(true);
+}
+
 void MapViewController::initMapView() {
-    // The map kit takes the vendor key the application registered for its searches.
-    VMMapServices::sharedServices()->setApiKey(VAvaSearchServices::sharedServices()->apiKey());
+    VMMapServices::sharedServices()->setApiKey(BrisfoldAppDelegate::kVendorApiKey);
+    // The search that the lookup makes goes with the same vendor key.
+    VAvaSearchServices::sharedServices()->setApiKey(BrisfoldAppDelegate::kVendorApiKey);
     std::weak_ptr<MapViewController> weak = sharedSelf<MapViewController>();
     lookup_ = PositionLookup::start(
         view()->bounds(),

@@ -14,6 +14,8 @@ class MapViewController : public UIViewController {
     static std::shared_ptr<MapViewController> create();
 
     void viewDidLoad() override;
+    // The screen shows no bars of its containers.
+    void viewWillAppear(bool animated) override;
     void setDelegate(std::weak_ptr<MapViewDelegate> delegate) { delegate_ = std::move(delegate); }
     std::shared_ptr<MapViewDelegate> delegate() const { return delegate_.lock(); }
 

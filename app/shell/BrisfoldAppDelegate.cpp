@@ -8,6 +8,7 @@
 #include "Foundation/NSHTTPCookieStorage.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSRunLoop.h"
+#include "Foundation/NSURLUtilities.h"
 #include "Foundation/NSUserDefaults.h"
 #include "Security/SecItem.h"
 #include "UIKit/UIDevice.h"
@@ -23,8 +24,6 @@
 
 namespace {
 
-// The key the search server issued to this app.
-constexpr const char* kSearchApiKey = "brisfold-dev-search-key";
 constexpr const char* kVersionKey = "AppVersion";
 constexpr const char* kUserNameKey = "APPUserName";
 constexpr const char* kPasswordKey = "APPPassWord";
@@ -50,7 +49,7 @@ std::shared_ptr<BrisfoldAppDelegate>& current() {
 // its searches.
 void configureMapKit(const std::string& base) {
     const auto kit = VMMapServices::sharedServices();
-    kit->setApiKey(kSearchApiKey);
+    kit->setApiKey(BrisfoldAppDelegate::kVendorApiKey);
     kit->setInternalServerAddress(base);
     kit->setTrafficServerAddress(base + "trafficengine/vadedu/");
     kit->setManifestServerAddress(base + "v3/config/resource");
@@ -96,10 +95,11 @@ std::shared_ptr<BrisfoldAppDelegate> BrisfoldAppDelegate::launch(std::shared_ptr
                                                                  std::string serviceBase) {
     auto app = std::shared_ptr<BrisfoldAppDelegate>(new BrisfoldAppDelegate());
     current() = app;
+    UIApplication::sharedApplication()->setDelegate(app);
     app->window_ = std::move(window);
     app->serviceBase_ = std::move(serviceBase);
     app->window_->setBackgroundColor(UIColor::whiteColor());
-    VAvaSearchServices::sharedServices()->setApiKey(kSearchApiKey);
+    VAvaSearchServices::sharedServices()->setApiKey(kVendorApiKey);
     VAvaSearchServices::sharedServices()->setSearchServer(app->serviceBase_);
     configureMapKit(app->serviceBase_);
     app->loadConfig();
@@ -129,6 +129,17 @@ void BrisfoldAppDelegate::terminate() {
 
 std::string BrisfoldAppDelegate::serviceURL(std::string_view path) const {
     return serviceBase_ + "api/" + std::string(path);
+}
+
+void BrisfoldAppDelegate::applicationDidReceiveRemoteNotification(UIApplication&,
+                                                                  const nlohmann::json&) {
+    setNotReadCount(notReadCount_ + 1);
+}
+
+std::string BrisfoldAppDelegate::photoURL() const {
+    if (photo_.empty()) return {};
+    if (photo_.starts_with("http://") || photo_.starts_with("https://")) return photo_;
+    return serviceBase_ + (photo_.front() == '/' ? photo_.substr(1) : photo_);
 }
 
 void BrisfoldAppDelegate::loadConfig() {
@@ -233,6 +244,10 @@ void BrisfoldAppDelegate::didLogin(const nlohmann::json& reply, const std::strin
         login_->removeFromSuperview();
         login_.reset();
     }
+    notificationSource_ =
+        UIRemoteNotificationSource::start(serviceBase_ + "push/poll?brisfoldID=" +
+                                          stringByAddingPercentEncodingWithAllowedCharacters(
+                                              userId_, NSCharacterSet::alphanumericCharacterSet()));
     if (auto messages = messageViewController()) messages->setNeedRefreshLoad(true);
     // The tabs stood behind the sign-in view: the home list loads for the engineer signed in.
     const auto navigation = std::dynamic_pointer_cast<UINavigationController>(

@@ -6,7 +6,9 @@
 #include <string_view>
 
 #include "Foundation/NSObject.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UILabel.h"
+#include "UIKit/UIRemoteNotificationSource.h"
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UIWindow.h"
 
@@ -14,9 +16,13 @@ class LoginView;
 class TabContainerViewController;
 
 // The application delegate: owns the window's tab bar shell and the session, which it mirrors in
-// the defaults store so that the next start can sign in by itself.
-class BrisfoldAppDelegate : public NSObject {
+// the defaults store so that the next start can sign in by itself. While an engineer is signed
+// in it hears the servers' remote notifications for them.
+class BrisfoldAppDelegate : public NSObject, public UIApplicationDelegate {
   public:
+    // The key the map and search vendor issued to this app.
+    static constexpr const char* kVendorApiKey = "brisfold-dev-search-key";
+
     // The delegate of the last launch; null before any.
     static std::shared_ptr<BrisfoldAppDelegate> getApp();
     // The launch on the window: white background, the session from the defaults store, the tab
@@ -45,6 +51,9 @@ class BrisfoldAppDelegate : public NSObject {
     const std::string& engineerNo() const { return engineerNo_; }
     const std::string& mobile() const { return mobile_; }
     const std::string& photo() const { return photo_; }
+    // The address of the engineer's picture: the photo as given when it is one, else a path
+    // under the servers' base address; empty without a photo.
+    std::string photoURL() const;
     const std::string& fullName() const { return fullName_; }
     const std::string& level() const { return level_; }
     const nlohmann::json& statistics() const { return statistics_; }
@@ -69,6 +78,13 @@ class BrisfoldAppDelegate : public NSObject {
     // The marketing name of the device model ("iphone 5s"); the identifier itself when unknown.
     std::string deviceString() const;
     static std::string deviceStringForHardware(const std::string& identifier);
+
+    // A new message for the engineer: one more unread.
+    void applicationDidReceiveRemoteNotification(UIApplication& application,
+                                                 const nlohmann::json& userInfo) override;
+    const std::shared_ptr<UIRemoteNotificationSource>& notificationSource() const {
+        return notificationSource_;
+    }
 
     // An accepted login: keeps and mirrors the session and shows the tab bar shell. Missing
     // reply values are kept as empty text.
@@ -101,4 +117,5 @@ class BrisfoldAppDelegate : public NSObject {
     bool dataBaseUpdate_ = false;
     std::shared_ptr<UILabel> remoteLab_;
     std::weak_ptr<TabContainerViewController> messageViewController_;
+    std::shared_ptr<UIRemoteNotificationSource> notificationSource_;
 };

@@ -46,9 +46,15 @@ void LeftViewController::loadView() {
 void LeftViewController::doRefresh() {
     if (!isViewLoaded()) return;
     const auto app = BrisfoldAppDelegate::getApp();
-    // Pictures on the web wait for the image cache; until then every engineer has the logo.
     picture_->setImage(UIImage::imageNamed("logo_sliding_menu_user_logo"));
+    pictureLoader_.reset();
     if (!app) return;
+    if (const std::string url = app->photoURL(); !url.empty()) {
+        std::weak_ptr<UIImageView> picture = picture_;
+        pictureLoader_ = PictureLoader::load(url, [picture](const std::shared_ptr<UIImage>& image) {
+            if (auto view = picture.lock()) view->setImage(image);
+        });
+    }
     name_->setText(app->fullName().empty() ? app->userName() : app->fullName());
     number_->setText(app->engineerNo());
 }

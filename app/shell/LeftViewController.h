@@ -6,6 +6,7 @@
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILabel.h"
 #include "UIKit/UIViewController.h"
+#include "shell/PictureLoader.h"
 #include "shell/UIViewController+CustomVC.h"
 
 // The side menu: the engineer's picture and name from the session, and the menu rows.
@@ -14,7 +15,7 @@ class LeftViewController : public UIViewController, public CustomVC {
     static std::shared_ptr<LeftViewController> create();
 
     void loadView() override;
-    // Shows the session's engineer again.
+    // Shows the session's engineer again: the stock picture until the engineer's own arrives.
     void doRefresh() override;
 
     const std::shared_ptr<UIImageView>& pictureView() const { return picture_; }
@@ -32,4 +33,5 @@ class LeftViewController : public UIViewController, public CustomVC {
     std::shared_ptr<UILabel> name_;
     std::shared_ptr<UILabel> number_;
     std::shared_ptr<UIButton> favourites_;
+    std::shared_ptr<PictureLoader> pictureLoader_;
 };

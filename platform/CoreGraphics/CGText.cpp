@@ -100,11 +100,25 @@ std::string validUtf8(const std::string& text) {
 }
 
 // Builds the layout both measuring and drawing use.
-LayoutPtr makeLayout(const std::string& text, const CGTextStyle& style, CGFloat maxWidth) {
+LayoutPtr makeLayout(const std::string& text, const CGTextStyle& style, CGFloat maxWidth,
+                     std::span<const CGTextBoldRange> bold = {}) {
     TextEngine& engine = TextEngine::shared();
     LayoutPtr layout(pango_layout_new(engine.context()));
     const std::string valid = validUtf8(text);
     pango_layout_set_text(layout.get(), valid.data(), static_cast<int>(valid.size()));
+    if (!bold.empty()) {
+        PangoAttrList* attributes = pango_attr_list_new();
+        for (const CGTextBoldRange& range : bold) {
+            const std::size_t end = std::min(range.end, valid.size());
+            if (range.start >= end) continue;
+            PangoAttribute* weight = pango_attr_weight_new(PANGO_WEIGHT_BOLD);
+            weight->start_index = static_cast<guint>(range.start);
+            weight->end_index = static_cast<guint>(end);
+            pango_attr_list_insert(attributes, weight);
+        }
+        pango_layout_set_attributes(layout.get(), attributes);
+        pango_attr_list_unref(attributes);
+    }
     PangoFontDescription* d = engine.description(style.font);
     pango_layout_set_font_description(layout.get(), d);
     pango_font_description_free(d);
@@ -221,9 +235,14 @@ CGFontMetrics CGFontGetMetrics(CGFontSpec font) {
 }
 
 CGSize CGTextBoundingSize(const std::string& text, const CGTextStyle& style, CGFloat maxWidth) {
+    return CGTextBoundingSizeWithBold(text, {}, style, maxWidth);
+}
+
+CGSize CGTextBoundingSizeWithBold(const std::string& text, std::span<const CGTextBoldRange> bold,
+                                  const CGTextStyle& style, CGFloat maxWidth) {
     const std::lock_guard<std::mutex> hold(textLock());
     if (text.empty()) return CGSizeZero;
-    LayoutPtr layout = makeLayout(text, style, maxWidth);
+    LayoutPtr layout = makeLayout(text, style, maxWidth, bold);
     const CGFloat w = linesWidth(layout.get(), style.numberOfLines);
     const CGFloat h = linesHeight(layout.get(), style.numberOfLines);
     CGFloat width = std::ceil(w - 1e-9);
@@ -241,6 +260,12 @@ int CGTextLineCount(const std::string& text, const CGTextStyle& style, CGFloat m
 
 void CGTextDrawInRect(CGContextRef c, const std::string& text, CGRect rect,
                       const CGTextStyle& style, CGColor color) {
+    CGTextDrawInRectWithBold(c, text, {}, rect, style, color);
+}
+
+void CGTextDrawInRectWithBold(CGContextRef c, const std::string& text,
+                              std::span<const CGTextBoldRange> bold, CGRect rect,
+                              const CGTextStyle& style, CGColor color) {
     if (!c || text.empty()) return;
     cairo_t* cr = c->cairo();
     const CGContext::State& state = c->state();
@@ -251,7 +276,7 @@ void CGTextDrawInRect(CGContextRef c, const std::string& text, CGRect rect,
     if (state.textMode == kCGTextStroke) color = CGColor{};
     {
         const std::lock_guard<std::mutex> hold(textLock());
-        LayoutPtr layout = makeLayout(text, style, rect.size.width);
+        LayoutPtr layout = makeLayout(text, style, rect.size.width, bold);
         cairo_save(cr);
         // Lines past numberOfLines are not drawn; the rect does not clip a line in half.
         const CGFloat h = linesHeight(layout.get(), style.numberOfLines);

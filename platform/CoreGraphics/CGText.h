@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <span>
 #include <string>
 
 #include "CoreGraphics/CGColor.h"
@@ -58,3 +60,16 @@ int CGTextLineCount(const std::string& text, const CGTextStyle& style, CGFloat m
 // are drawn. A clear colour skips the fill.
 void CGTextDrawInRect(CGContextRef c, const std::string& text, CGRect rect,
                       const CGTextStyle& style, CGColor color);
+
+// A stretch of a paragraph drawn bold: byte offsets into its UTF-8 text, end excluded.
+struct CGTextBoldRange {
+    std::size_t start = 0;
+    std::size_t end = 0;
+};
+// As CGTextBoundingSize and CGTextDrawInRect, with the stretches of the text in bold; ranges
+// outside the text are cut to it.
+CGSize CGTextBoundingSizeWithBold(const std::string& text, std::span<const CGTextBoldRange> bold,
+                                  const CGTextStyle& style, CGFloat maxWidth);
+void CGTextDrawInRectWithBold(CGContextRef c, const std::string& text,
+                              std::span<const CGTextBoldRange> bold, CGRect rect,
+                              const CGTextStyle& style, CGColor color);

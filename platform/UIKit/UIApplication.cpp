@@ -159,4 +159,14 @@ void UIApplication::reset() {
     orientation_ = UIInterfaceOrientationPortrait;
     schemes_ = kDefaultSchemes;
     opened_.clear();
+    delegate_.reset();
+}
+
+void UIApplication::didReceiveRemoteNotification(const nlohmann::json& userInfo) {
+    if (!NSRunLoop::isMainThread()) {
+        NSRunLoop::mainRunLoop()->performBlock(
+            [userInfo] { sharedApplication()->didReceiveRemoteNotification(userInfo); });
+        return;
+    }
+    if (const auto d = delegate()) d->applicationDidReceiveRemoteNotification(*this, userInfo);
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <string>
 #include <vector>
@@ -47,6 +48,18 @@ enum UIInterfaceOrientation {
     UIInterfaceOrientationPortraitUpsideDown = 2,
     UIInterfaceOrientationLandscapeLeft = 4,
     UIInterfaceOrientationLandscapeRight = 3,
+};
+
+class UIApplication;
+
+// What the application tells its delegate. Every method is optional.
+class UIApplicationDelegate {
+  public:
+    virtual ~UIApplicationDelegate() = default;
+    // A remote notification came while the application runs; userInfo holds "aps" and whatever
+    // else the sender put in.
+    virtual void applicationDidReceiveRemoteNotification(UIApplication& /*application*/,
+                                                         const nlohmann::json& /*userInfo*/) {}
 };
 
 // The application singleton: windows, state, status bar facts and the URL opener.
@@ -101,6 +114,14 @@ class UIApplication : public UIResponder {
     void expireBackgroundTasks();
     std::size_t backgroundTaskCount() const;
 
+    // Held weakly, as the application's owner keeps it.
+    std::shared_ptr<UIApplicationDelegate> delegate() const { return delegate_.lock(); }
+    void setDelegate(std::weak_ptr<UIApplicationDelegate> delegate) {
+        delegate_ = std::move(delegate);
+    }
+    // Hands a remote notification to the delegate, on the main thread.
+    void didReceiveRemoteNotification(const nlohmann::json& userInfo);
+
     // Back to the state of a fresh launch (tests).
     void reset();
 
@@ -116,4 +137,5 @@ class UIApplication : public UIResponder {
     std::set<std::string> schemes_;
     std::vector<std::string> opened_;
     NSRunLoop::Token layoutObserver_ = 0;
+    std::weak_ptr<UIApplicationDelegate> delegate_;
 };

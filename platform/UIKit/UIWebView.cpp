@@ -142,14 +142,20 @@ std::shared_ptr<UIWebView> UIWebView::create(CGRect frame) {
 void UIWebView::initWithFrame(CGRect frame) {
     UIView::initWithFrame(frame);
     setBackgroundColor(UIColor::whiteColor());
-    page_ = UITextView::create(bounds());
-    page_->setEditable(false);
-    page_->setFont(UIFont::systemFontOfSize(16));
-    page_->setUserInteractionEnabled(false);
-    addSubview(page_);
+    scroller_ = UIScrollView::create(bounds());
+    pageView_ = UIWebPageView::create(bounds());
+    pageView_->setBackgroundColor(UIColor::clearColor());
+    pageView_->setUserInteractionEnabled(false);
+    scroller_->addSubview(pageView_);
+    addSubview(scroller_);
 }
 
-void UIWebView::layoutSubviews() { page_->setFrame(bounds()); }
+void UIWebView::layoutSubviews() {
+    scroller_->setFrame(bounds());
+    if (pageView_->frame().size.width == bounds().size.width) return;
+    pageView_->setBlocks(pageView_->blocks(), bounds().size.width);
+    scroller_->setContentSize(pageView_->frame().size);
+}
 
 void UIWebView::loadRequest(const std::string& url) {
     if (auto d = delegate();
@@ -179,7 +185,7 @@ void UIWebView::loadRequest(const std::string& url) {
         }
         std::stringstream body;
         body << in.rdbuf();
-        startLoad(UIWebViewTextFromHTML(body.str()), std::nullopt);
+        startLoad(body.str(), std::nullopt);
         return;
     }
     if (scheme == "http" || scheme == "https") {
@@ -193,7 +199,7 @@ void UIWebView::loadRequest(const std::string& url) {
 
 void UIWebView::loadHTMLString(const std::string& html, const std::string& baseURL) {
     url_ = baseURL.empty() ? "about:blank" : baseURL;
-    startLoad(UIWebViewTextFromHTML(html), std::nullopt);
+    startLoad(html, std::nullopt);
 }
 
 void UIWebView::stopLoading() {
@@ -201,16 +207,16 @@ void UIWebView::stopLoading() {
     loading_ = false;
 }
 
-void UIWebView::startLoad(std::string text, std::optional<NSError> error) {
+void UIWebView::startLoad(std::string html, std::optional<NSError> error) {
     const unsigned generation = ++generation_;
     loading_ = true;
     std::weak_ptr<UIWebView> weak = sharedSelf<UIWebView>();
     auto loop = NSRunLoop::mainRunLoop();
-    loop->performBlock([weak, generation, loop, text = std::move(text), error]() mutable {
+    loop->performBlock([weak, generation, loop, html = std::move(html), error]() mutable {
         auto self = weak.lock();
         if (!self || self->generation_ != generation) return;
         if (auto d = self->delegate()) d->webViewDidStartLoad(*self);
-        loop->performBlock([weak, generation, text = std::move(text), error] {
+        loop->performBlock([weak, generation, html = std::move(html), error] {
             auto self = weak.lock();
             if (!self || self->generation_ != generation) return;
             self->loading_ = false;
@@ -218,8 +224,10 @@ void UIWebView::startLoad(std::string text, std::optional<NSError> error) {
                 if (auto d = self->delegate()) d->webViewDidFailLoadWithError(*self, *error);
                 return;
             }
-            self->text_ = text;
-            self->page_->setText(text);
+            self->text_ = UIWebViewTextFromHTML(html);
+            self->pageView_->setBlocks(UIWebViewBlocksFromHTML(html), self->bounds().size.width);
+            self->scroller_->setContentSize(self->pageView_->frame().size);
+            self->scroller_->setContentOffset(CGPointZero);
             if (auto d = self->delegate()) d->webViewDidFinishLoad(*self);
         });
     });

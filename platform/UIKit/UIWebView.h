@@ -4,8 +4,9 @@
 #include <string>
 
 #include "Foundation/NSError.h"
-#include "UIKit/UITextView.h"
+#include "UIKit/UIScrollView.h"
 #include "UIKit/UIView.h"
+#include "UIKit/UIWebPageView.h"
 
 class UIWebView;
 
@@ -30,7 +31,8 @@ class UIWebViewDelegate {
     virtual void webViewDidFailLoadWithError(UIWebView&, const NSError&) {}
 };
 
-// Shows the text content of simple HTML. Local content only: HTML strings, "file:" URLs and
+// Shows simple HTML laid out (see UIWebPageView), scrolling when it is taller than the view.
+// Local content only: HTML strings, "file:" URLs and
 // "about:blank"; URLs of other schemes the system handles ("tel:", "mailto:" ...) go to
 // UIApplication::openURL, and remote pages fail with NSURLErrorUnsupportedURL.
 // Loading is reported on later run-loop turns, as a page load would be.
@@ -43,8 +45,9 @@ class UIWebView : public UIView {
     void stopLoading();
     bool isLoading() const { return loading_; }
     const std::string& requestURL() const { return url_; }
-    // What the page shows.
+    // What the page shows, as text and as the blocks drawn.
     const std::string& textContent() const { return text_; }
+    const std::shared_ptr<UIWebPageView>& pageView() const { return pageView_; }
     std::shared_ptr<UIWebViewDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(std::weak_ptr<UIWebViewDelegate> d) { delegate_ = std::move(d); }
 
@@ -55,10 +58,11 @@ class UIWebView : public UIView {
     void initWithFrame(CGRect frame) override;
 
   private:
-    void startLoad(std::string text, std::optional<NSError> error);
+    void startLoad(std::string html, std::optional<NSError> error);
 
     std::weak_ptr<UIWebViewDelegate> delegate_;
-    std::shared_ptr<UITextView> page_;
+    std::shared_ptr<UIScrollView> scroller_;
+    std::shared_ptr<UIWebPageView> pageView_;
     std::string url_;
     std::string text_;
     bool loading_ = false;

@@ -8,6 +8,7 @@
 #include "Deadline.h"
 #include "DevServer.h"
 #include "Foundation/NSUserDefaults.h"
+#include "ScreenPixels.h"
 #include "Security/SecItem.h"
 #include "ShellHome.h"
 #include "UIKit/UIDevice.h"
@@ -223,7 +224,11 @@ TEST_F(SessionTest, UnreadCountIsMirroredAndShownOnTheMessagesBadge) {
 TEST_F(SessionTest, TabsAreTheFourContainersOfTheTabListAndTheTabBarSwitchesThem) {
     HeadlessHost host;
     auto app = BrisfoldAppDelegate::launch(host.window(), base);
-    app->didLogin({{"code", "1"}, {"UserID", "U1"}, {"FullName", "张伟"}}, "zhangwei", "p");
+    app->didLogin({{"code", "1"},
+                   {"UserID", "U1"},
+                   {"FullName", "张伟"},
+                   {"Photo", "/images/engineers/GC20260001.png"}},
+                  "zhangwei", "p");
     ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
     const char* names[] = {"HomeViewController", "OfferViewController", "OrderViewController",
                            "MessageViewController"};
@@ -257,6 +262,14 @@ TEST_F(SessionTest, TabsAreTheFourContainersOfTheTabListAndTheTabBarSwitchesThem
     EXPECT_EQ(menu->parentViewController(), order);
     EXPECT_FALSE(order->sideSlipView()->isHidden());
     EXPECT_EQ(menu->nameLabel()->text(), "张伟");
+    // The engineer's own picture from the servers takes the stock one's place once it came.
+    const auto stock = UIImage::imageNamed("logo_sliding_menu_user_logo");
+    ASSERT_TRUE(runUntil([&] { return menu->pictureView()->image() != stock; }));
+    const auto picture = menu->pictureView()->image()->CGImage();
+    const CGColor blue{46 / 255.0, 125 / 255.0, 209 / 255.0, 1};
+    EXPECT_TRUE(testsupport::colourNear(testsupport::screenPixel(picture, 2, 2, 1), blue));
+    EXPECT_TRUE(
+        testsupport::colourNear(testsupport::screenPixel(picture, 60, 45, 1), CGColor{1, 1, 1, 1}));
     tapView(host, CustomNavBar::shareManager()->leftButton());
     EXPECT_FALSE(order->isShowLeftView());
     EXPECT_TRUE(order->sideSlipView()->isHidden());

@@ -5,12 +5,16 @@
 
 #include "Foundation/NSLog.h"
 #include "Foundation/NSNotificationCenter.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLConnection.h"
+#include "Foundation/NSURLRequest.h"
 #include "Foundation/NSUserDefaults.h"
 #include "LabelFit.h"
 #include "MessagesFixture.h"
 #include "TestHTTPServer.h"
 #include "UIKit/UIDevice.h"
 #include "VAvaSearchServices.h"
+#include "VMMapServices.h"
 #include "inquiries/HomeInfoViewController.h"
 #include "inquiries/RemarkViewController.h"
 #include "messages/MapViewController.h"
@@ -346,6 +350,50 @@ TEST_F(MessageCentreTest, MapPositionScreenTellsTheAddressOnceOrThatThePositionC
     EXPECT_TRUE(quiet->addresses.empty());
     ASSERT_TRUE(runUntil([&] { return toast() == "无法获取当前位置"; }));
     EXPECT_FALSE(FactoryClass::isLoadingShown());
+}
+
+TEST_F(MessageCentreTest, MapPositionScreenHidesTheBarsAndSearchesWithTheVendorKey) {
+    VAvaSearchServices::sharedServices()->setApiKey("stale");
+    auto screen = MapViewController::create();
+    EXPECT_EQ(VAvaSearchServices::sharedServices()->apiKey(), BrisfoldAppDelegate::kVendorApiKey);
+    EXPECT_EQ(VMMapServices::sharedServices()->apiKey(), BrisfoldAppDelegate::kVendorApiKey);
+    const auto nav = navigation(kMessageTab);
+    nav->setNavigationBarHidden(false);
+    nav->setToolbarHidden(false);
+    app->tabBarController()->tabBar()->setHidden(false);
+    // Pushed, the screen's viewWillAppear hides the bars.
+    nav->pushViewController(screen, false);
+    host.runFor(0.1);
+    EXPECT_TRUE(nav->isNavigationBarHidden());
+    EXPECT_TRUE(nav->isToolbarHidden());
+    EXPECT_TRUE(app->tabBarController()->tabBar()->isHidden());
+    nav->popViewControllerAnimated(false);
+    FactoryClass::deleteLoingView();
+}
+
+TEST_F(MessageCentreTest, RemoteNotificationRaisesTheUnreadCountByOne) {
+    const auto source = app->notificationSource();
+    ASSERT_TRUE(source);
+    ASSERT_TRUE(runUntil([&] { return source->lastId().has_value(); }));
+    const long before = app->notReadCount();
+    auto request = NSMutableURLRequest::requestWithURL(
+        NSURL::URLWithString("http://127.0.0.1:" + std::to_string(server.port()) + "/push/send"));
+    request->setHTTPMethod("POST");
+    request->setHTTPBody(engineer() + "&alert=" + formValue("新订单已生成"));
+    long status = 0;
+    NSURLConnection::sendAsynchronousRequest(
+        request, [&](const std::shared_ptr<NSHTTPURLResponse>& response, const NSData&,
+                     const NSErrorOpt&) { status = response ? response->statusCode() : -1; });
+    // The poll may bring the message before the send's own answer is delivered.
+    ASSERT_TRUE(runUntil([&] { return app->notReadCount() == before + 1 && status != 0; }));
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(NSUserDefaults::standardUserDefaults()->integerForKey("APPNotReadCount"), before + 1);
+    const auto badge = CustomTabBar::shareManager()->badge();
+    EXPECT_FALSE(badge->isHidden());
+    EXPECT_EQ(badge->text(), before + 1 >= 100 ? "99+" : std::to_string(before + 1));
+    // Once only: the next poll brings nothing new.
+    host.runFor(0.5);
+    EXPECT_EQ(app->notReadCount(), before + 1);
 }
 
 // The device's name comes from the app delegate.

@@ -163,3 +163,14 @@ TEST_F(OfferScreensTest, DetailShowsThreeEarlierPricesAndAnEditedRemarkGoesWithT
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(OfferScreensTest, PullingDownInvitesAPullUpAgain) {
+    openQuotations();
+    list->bottomLabel()->setText("已经是最后页");
+    list->refreshViewBeginRefreshing(nullptr);
+    EXPECT_EQ(list->bottomLabel()->text(), "上拉可以加载页面");
+}
+
+}  // namespace

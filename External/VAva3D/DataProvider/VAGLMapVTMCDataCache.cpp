@@ -49,6 +49,37 @@ TrafficPayloadBytes VAGLMapVTMCData::vtmcData() const {
     return vtmcData_;
 }
 
+bool VAGLMapVTMCData::setVtmcData(std::span<const std::uint8_t> data) {
+    const auto header = parseHeader(data);
+    if (!header) return false;
+    std::lock_guard lock(mutex_);
+    vtmcData_ = std::make_shared<const std::vector<std::uint8_t>>(data.begin(), data.end());
+    eTag_ = header->eTag;
+    timeStamp_ = header->timeStamp;
+    timeStampOffset_ = header->timeStampOffset;
+    return true;
+}
+
+std::string VAGLMapVTMCData::gridName() const {
+    std::lock_guard lock(mutex_);
+    return gridName_;
+}
+
+void VAGLMapVTMCData::setGridName(std::string gridName) {
+    std::lock_guard lock(mutex_);
+    gridName_ = std::move(gridName);
+}
+
+std::string VAGLMapVTMCData::eTag() const {
+    std::lock_guard lock(mutex_);
+    return eTag_;
+}
+
+void VAGLMapVTMCData::setETag(std::string eTag) {
+    std::lock_guard lock(mutex_);
+    eTag_ = std::move(eTag);
+}
+
 double VAGLMapVTMCData::createTime() const {
     std::lock_guard lock(mutex_);
     return createTime_;

@@ -24,9 +24,14 @@ class VAGLMapVTMCData : public NSObject {
 
     // The stored bytes. They never change once handed out: a new stamp goes into a fresh copy.
     TrafficPayloadBytes vtmcData() const;
-    const std::string& gridName() const { return gridName_; }
+    // A payload too short for its name, tag and time stamp is refused and nothing changes; a
+    // taken one brings its own tag and stamp.
+    bool setVtmcData(std::span<const std::uint8_t> data);
+    std::string gridName() const;
+    void setGridName(std::string gridName);
     double createTime() const;
-    const std::string& eTag() const { return eTag_; }
+    std::string eTag() const;
+    void setETag(std::string eTag);
     std::int64_t timeStamp() const;
 
     // Restarts the record's freshness and writes t into the time-stamp field.
@@ -35,10 +40,10 @@ class VAGLMapVTMCData : public NSObject {
   private:
     VAGLMapVTMCData() = default;
 
+    mutable std::mutex mutex_;  // guards everything below
     std::string gridName_;
     std::string eTag_;
     std::size_t timeStampOffset_ = 0;
-    mutable std::mutex mutex_;  // guards the three below
     TrafficPayloadBytes vtmcData_;
     double createTime_ = 0;
     std::int64_t timeStamp_ = 0;
@@ -47,6 +52,9 @@ class VAGLMapVTMCData : public NSObject {
 // A grid the provider asks for: its name, data type and, for traffic, the entity tag of the
 // payload already held.
 struct VAGLMapSourceGridData {
+    static VAGLMapSourceGridData dataWithGridName(std::string gridName, std::int64_t dataSource) {
+        return {std::move(gridName), dataSource, std::nullopt};
+    }
     std::string gridName;
     std::int64_t dataSource = 0;
     std::optional<std::string> eTag;

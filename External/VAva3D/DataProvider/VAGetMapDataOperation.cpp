@@ -4,6 +4,7 @@
 #include "Foundation/NSLog.h"
 #include "Foundation/NSNotificationCenter.h"
 #include "Foundation/NSURL.h"
+#include "UIKit/UIDevice.h"
 #include "VAGetMapDataOperationQueue.h"
 #include "VAGetMapDataStatusList.h"
 #include "VAvaCoreDataProvider.h"
@@ -51,6 +52,12 @@ std::string VAGetMapDataOperation::joinGridString(const std::string& separator) 
 bool VAGetMapDataOperation::isCompleted() const {
     std::lock_guard lock(cancelledLock_);
     return completed_;
+}
+
+void VAGetMapDataOperation::runRequests() { NSRunLoop::currentRunLoop()->run(); }
+
+bool VAGetMapDataOperation::isMultitaskingSupported() {
+    return UIDevice::currentDevice()->isMultitaskingSupported();
 }
 
 void VAGetMapDataOperation::main() {

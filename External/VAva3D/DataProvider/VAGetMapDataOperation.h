@@ -26,6 +26,10 @@ class VAGetMapDataOperation : public NSOperation, public NSURLConnectionDelegate
     static std::shared_ptr<VAGetMapDataOperation> create(
         std::vector<VAGLMapSourceGridData> gridsList, MapDataType sourceType, MapEngine* mapEngine);
 
+    // The body of a thread that carries connections: turns its run loop until it is stopped.
+    static void runRequests();
+    static bool isMultitaskingSupported();
+
     void main() override;
     void cancel() override;
     void cancelNetwork();

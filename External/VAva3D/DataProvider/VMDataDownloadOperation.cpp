@@ -23,6 +23,31 @@ std::uint64_t VMDataDownloadOperation::expectedSize() const {
     return expectedSize_;
 }
 
+NSData VMDataDownloadOperation::data() const {
+    std::lock_guard lock(mutex_);
+    return data_;
+}
+
+std::shared_ptr<NSURLConnection> VMDataDownloadOperation::connection() const {
+    std::lock_guard lock(mutex_);
+    return connection_;
+}
+
+void VMDataDownloadOperation::setConnection(std::shared_ptr<NSURLConnection> connection) {
+    std::lock_guard lock(mutex_);
+    connection_ = std::move(connection);
+}
+
+VMDataDownloadOperation::ResultBlock VMDataDownloadOperation::resultBlock() const {
+    std::lock_guard lock(mutex_);
+    return resultBlock_;
+}
+
+void VMDataDownloadOperation::setResultBlock(ResultBlock block) {
+    std::lock_guard lock(mutex_);
+    if (!ended_) resultBlock_ = std::move(block);
+}
+
 void VMDataDownloadOperation::start() {
     if (isFinished() || isExecuting()) return;
     auto self = std::static_pointer_cast<VMDataDownloadOperation>(shared_from_this());

@@ -37,6 +37,14 @@ class VMDataDownloadOperation : public NSOperation, public NSURLConnectionDelega
 
     const std::shared_ptr<NSURLRequest>& request() const { return request_; }
     std::uint64_t expectedSize() const;
+    // The bytes received so far.
+    NSData data() const;
+    std::shared_ptr<NSURLConnection> connection() const;
+    // The connection the load cancels when it ends early.
+    void setConnection(std::shared_ptr<NSURLConnection> connection);
+    ResultBlock resultBlock() const;
+    // Ignored once the load has ended: the result is handed out at most once.
+    void setResultBlock(ResultBlock block);
 
     void connectionDidReceiveResponse(NSURLConnection& connection,
                                       const std::shared_ptr<NSHTTPURLResponse>& response) override;

@@ -36,6 +36,42 @@ TEST(TimingCurveTest, EndsMiddlesAndKnownValues) {
               0.68359375);
 }
 
+TEST(TimingCurveTest, NamedCurvesMatchTheirTypesAndDoNotClamp) {
+    using F = VMMediaTimingFunction;
+    const std::vector<double (*)(double, double, double)> named{
+        F::linearInterpolateBySlice,
+        F::easeInQuadraticInterpolateBySlice,
+        F::easeOutQuadraticInterpolateBySlice,
+        F::easeInEaseOutQuadraticInterpolateBySlice,
+        F::easeInCubicInterpolateBySlice,
+        F::easeOutCubicInterpolateBySlice,
+        F::easeInEaseOutCubicInterpolateBySlice,
+        F::easeInQuarticInterpolateBySlice,
+        F::easeOutQuarticInterpolateBySlice,
+        F::easeInEaseOutQuarticInterpolateBySlice,
+        F::easeInQuinticInterpolateBySlice,
+        F::easeOutQuinticInterpolateBySlice,
+        F::easeInEaseOutQuinticInterpolateBySlice,
+        F::easeInSinInterpolateBySlice,
+        F::easeOutSinInterpolateBySlice,
+        F::easeInEaseOutSinInterpolateBySlice,
+        F::easeInExpInterpolateBySlice,
+        F::easeOutExpInterpolateBySlice,
+        F::easeInEaseOutExpInterpolateBySlice,
+        F::easeInCircularInterpolateBySlice,
+        F::easeOutCircularInterpolateBySlice,
+        F::easeInEaseOutCircularInterpolateBySlice};
+    for (int type = 0; type < 22; ++type) {
+        for (double s : {0.0, 0.3, 0.5, 0.8, 1.0}) {
+            EXPECT_EQ(named[type](s, 10, 30),
+                      F::functionWithType(type)->interpolateBySlice(s, 10, 30))
+                << type << " at " << s;
+        }
+    }
+    EXPECT_DOUBLE_EQ(F::linearInterpolateBySlice(1.5, 0, 10), 15);
+    EXPECT_DOUBLE_EQ(F::easeInQuadraticInterpolateBySlice(-1, 0, 10), 10);
+}
+
 struct Counter {
     int runs = 0;
     VMMapView::Completion completion() {
