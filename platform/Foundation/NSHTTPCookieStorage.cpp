@@ -57,7 +57,8 @@ std::shared_ptr<NSHTTPCookieStorage> NSHTTPCookieStorage::create(std::string pat
 }
 
 std::shared_ptr<NSHTTPCookieStorage> NSHTTPCookieStorage::sharedHTTPCookieStorage() {
-    static std::shared_ptr<NSHTTPCookieStorage> shared;
+    // Never destroyed: a queue's worker may still start a transfer while the process exits.
+    static auto& shared = *new std::shared_ptr<NSHTTPCookieStorage>();
     const std::string path =
         (std::filesystem::path(NSHomeDirectory()) / "Library" / "Cookies" / "Cookies.json")
             .string();

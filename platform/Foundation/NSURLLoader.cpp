@@ -319,7 +319,8 @@ HeaderList headerLines(const NSURLRequest& request, const NSHTTPCookieStorage& c
 
 CURLcode configure(Job& t, const NSURLRequest& request) {
     EasyOptions options(t.easy.get());
-    static const std::string noProxy = noProxyList();
+    // Never destroyed: a queue's worker may still start a transfer while the process exits.
+    static const std::string& noProxy = *new std::string(noProxyList());
     options.set(CURLOPT_URL, t.url.c_str())
         .set(CURLOPT_NOSIGNAL, 1L)
         .set(CURLOPT_PROTOCOLS_STR, "http,https")
