@@ -16,9 +16,9 @@ using testsupport::AnimationTarget;
 
 class CALayerAnimationsTest : public testsupport::ManualClockTest {
   protected:
-    double presented(const CALayerAnimations& list, double model = 0) {
+    double presented(const CALayerAnimations& list) {
         AnimationTarget values;
-        values.v["opacity"] = CAValue::number(model);
+        values.v["opacity"] = CAValue::number(0);
         list.applyAt(Clock::now(), values);
         return values.v["opacity"].number();
     }
@@ -54,21 +54,6 @@ TEST_F(CALayerAnimationsTest, RemovedBeforeTheEndStopsUnfinishedOnALaterTurn) {
     advance(0.5);
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop NO", "start", "stop YES"}));
     EXPECT_TRUE(list.empty());
-}
-
-TEST_F(CALayerAnimationsTest, LaterBeginTimeStartsLater) {
-    CALayerAnimations list;
-    auto anim = fade(1);
-    anim->setBeginTime(CACurrentMediaTime() + 1);
-    list.addAnimation(anim, "later");
-    loop->runUntilIdle();
-    EXPECT_TRUE(recorder->log.empty());
-    EXPECT_DOUBLE_EQ(presented(list, 0.7), 0.7);
-    advance(1.5);
-    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start"}));
-    EXPECT_DOUBLE_EQ(presented(list, 0.7), 0.5);
-    advance(1);
-    EXPECT_EQ(recorder->log, (std::vector<std::string>{"start", "stop YES"}));
 }
 
 }  // namespace
