@@ -93,13 +93,14 @@ TEST(PropertyListTest, ReadsHandWrittenXml) {
 </plist>)";
     auto value = NSPropertyListSerialization::propertyListWithData(NSDataFromString(xml));
     ASSERT_TRUE(value);
-    const json& item = (*value)[0];
-    EXPECT_EQ(item["title"], "首页");
-    EXPECT_EQ(item["tag"], 7);
-    EXPECT_EQ(item["scale"], 2.5);
-    EXPECT_EQ(item["raw"], json::binary(NSData{0, 1, 2}));
+    json item = (*value)[0];
     EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds(item["at"]), 978307260.0);
-    EXPECT_EQ(item["hidden"], false);
+    item.erase("at");
+    EXPECT_EQ(item, (json{{"title", "首页"},
+                          {"tag", 7},
+                          {"scale", 2.5},
+                          {"raw", json::binary(NSData{0, 1, 2})},
+                          {"hidden", false}}));
 }
 
 TEST(PropertyListTest, RefusesValuesWithoutPropertyListForm) {
@@ -163,14 +164,11 @@ NSData arrayOf(std::initializer_list<std::uint16_t> refs) {
     return object;
 }
 
-TEST(PropertyListTest, HandBuiltBinaryReads) {
-    auto value = NSPropertyListSerialization::propertyListWithData(
-        binaryPlist({arrayOf({1, 1}), NSData{0x10, 0x05}}));
-    ASSERT_TRUE(value);
-    EXPECT_EQ(*value, json::array({5, 5}));
-}
-
 TEST(PropertyListTest, DamagedInputGivesErrorsNotCrashes) {
+    // The hand-built form reads when whole, so the damage below is what fails.
+    EXPECT_EQ(NSPropertyListSerialization::propertyListWithData(
+                  binaryPlist({arrayOf({1, 1}), NSData{0x10, 0x05}})),
+              json::array({5, 5}));
     std::vector<NSData> damaged;
     damaged.push_back({});
     damaged.push_back(NSDataFromString("not a plist at all"));
