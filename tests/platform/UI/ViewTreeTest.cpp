@@ -215,9 +215,10 @@ TEST_F(ViewTree, HitTestingHonoursVisibilityInteractionAndBounds) {
     EXPECT_EQ(w.hitTest({60, 60}, nullptr), parent);
     EXPECT_EQ(w.hitTest({80, 80}, nullptr), child);
     // Scaled to nothing, it covers nothing, not even its centre.
+    child->setCenter({50, 50});
     child->setTransform(CGAffineTransformMakeScale(0, 0));
-    EXPECT_EQ(w.hitTest({100, 100}, nullptr), parent);
-    EXPECT_EQ(parent->layer()->hitTest({100, 100}), parent->layer());
+    EXPECT_EQ(w.hitTest({50, 50}, nullptr), parent);
+    EXPECT_EQ(parent->layer()->hitTest({50, 50}), parent->layer());
 }
 
 TEST_F(ViewTree, ConvertPointRoundTripsThroughTransformedBranches) {
