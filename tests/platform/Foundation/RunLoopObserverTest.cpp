@@ -5,8 +5,9 @@
 namespace {
 
 // A before-waiting observer that performs a block leaves work queued just as the loop decides
-// whether to sleep; the loop must run it rather than sleep or lock itself out.
-TEST(RunLoopObserverTest, BlockPerformedByABeforeWaitingObserverRunsInThatTurn) {
+// whether to sleep; the loop must run it rather than sleep or lock itself out. An observer
+// removed by another during the same notification (its owner went) is not called.
+TEST(RunLoopObserverTest, PerformedBlockRunsInThatTurnAndRemovedObserverIsNotCalled) {
     auto loop = NSRunLoop::mainRunLoop();
     loop->runUntilIdle();
     bool performed = false;
@@ -20,12 +21,7 @@ TEST(RunLoopObserverTest, BlockPerformedByABeforeWaitingObserverRunsInThatTurn) 
     EXPECT_TRUE(ran);
     loop->removeBeforeWaitingObserver(token);
     loop->runUntilIdle();
-}
 
-// An observer removed by another during the same notification (its owner went) is not called.
-TEST(RunLoopObserverTest, ObserverRemovedByAnEarlierOneIsNotCalled) {
-    auto loop = NSRunLoop::mainRunLoop();
-    loop->runUntilIdle();
     int laterCalls = 0;
     NSRunLoop::Token later = 0;
     const auto earlier = loop->addBeforeWaitingObserver([&] {
