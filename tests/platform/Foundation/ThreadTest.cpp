@@ -10,6 +10,8 @@
 #include "Deadline.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSThread.h"
+#include "Foundation/ThreadChecker.h"
+#include "ThreadChecks.h"
 
 namespace {
 
@@ -95,6 +97,21 @@ TEST(ThreadTest, DetachedThreadRunsItsBlockAndIsJoinedByItsOwner) {
     thread.reset();
     EXPECT_TRUE(exited.load()) << "the owner returned before the thread ended";
     EXPECT_NE(bodyThread, std::this_thread::get_id());
+}
+
+// The owner is the thread that made the checker until another takes it over; from then on the
+// first thread is the stranger.
+TEST(ThreadCheckerDeathTest, OnlyTheOwnerPassesAndATakeOverMovesOwnership) {
+    BRISFOLD_THREAD_CHECK_DEATH_TEST();
+    ThreadChecker checker("test object");
+    checker.verifyThread();
+    EXPECT_DEATH(std::thread([&] { checker.verifyThread(); }).join(),
+                 "test object used off its thread");
+    std::thread([&] {
+        checker.attachToCurrentThread();
+        checker.verifyThread();
+    }).join();
+    EXPECT_DEATH(checker.verifyThread(), "test object used off its thread");
 }
 
 }  // namespace
