@@ -109,7 +109,6 @@ void pushMouse(Uint32 type, int x, int y) {
     SDL_PushEvent(&e);
 }
 
-// SDL's dummy video driver gives a real window and renderer with no display server.
 class SDLHostTest : public ::testing::Test {
   protected:
     void SetUp() override {

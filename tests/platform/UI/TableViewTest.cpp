@@ -64,31 +64,27 @@ class Rows : public UITableViewDataSource, public UITableViewDelegate {
                                                             const NSIndexPath& p) override {
         return height(p);
     }
+    static std::optional<CGFloat> heightIn(const std::map<int, CGFloat>& heights, int s) {
+        const auto it = heights.find(s);
+        return it == heights.end() ? std::nullopt : std::optional(it->second);
+    }
     std::optional<CGFloat> tableViewHeightForHeaderInSection(const std::shared_ptr<UITableView>&,
                                                              int s) override {
-        auto it = headerHeights.find(s);
-        if (it == headerHeights.end()) return std::nullopt;
-        return it->second;
+        return heightIn(headerHeights, s);
     }
     std::optional<CGFloat> tableViewHeightForFooterInSection(const std::shared_ptr<UITableView>&,
                                                              int s) override {
-        auto it = footerHeights.find(s);
-        if (it == footerHeights.end()) return std::nullopt;
-        return it->second;
+        return heightIn(footerHeights, s);
     }
     std::shared_ptr<UIView> tableViewViewForHeaderInSection(const std::shared_ptr<UITableView>&,
                                                             int s) override {
         callbacks.push_back("header " + std::to_string(s));
-        auto v = UIView::create();
-        v->setTag(-100 - s);
-        return v;
+        return UIView::create();
     }
     std::shared_ptr<UIView> tableViewViewForFooterInSection(const std::shared_ptr<UITableView>&,
                                                             int s) override {
         callbacks.push_back("footer " + std::to_string(s));
-        auto v = UIView::create();
-        v->setTag(-200 - s);
-        return v;
+        return UIView::create();
     }
     void tableViewWillDisplayCell(const std::shared_ptr<UITableView>&,
                                   const std::shared_ptr<UITableViewCell>& cell,
