@@ -491,7 +491,7 @@ TEST_F(URLConnectionTest, ConnectionOfAnEndedThreadLetsGoOfItselfWhenAnswered) {
     EXPECT_TRUE(recorder->events.empty());
 }
 
-TEST_F(URLConnectionTest, SynchronousRequestBlocksAWorkerThreadUntilTheAnswer) {
+TEST_F(URLConnectionTest, SynchronousRequestBlocksAWorkerAndQueuedCompletionRunsOnTheQueue) {
     NSURLConnectionResult ok;
     NSURLConnectionResult refused;
     testsupport::LoopbackListener closed;
@@ -510,9 +510,8 @@ TEST_F(URLConnectionTest, SynchronousRequestBlocksAWorkerThreadUntilTheAnswer) {
     EXPECT_EQ(refused.error->code, NSURLErrorCannotConnectToHost);
     EXPECT_EQ(refused.response, nullptr);
     EXPECT_TRUE(refused.data.empty());
-}
 
-TEST_F(URLConnectionTest, CompletionGivenAnOperationQueueRunsAsOneOfItsOperations) {
+    // Given an operation queue, the completion runs as one of its operations.
     const auto queue = NSOperationQueue::create();
     std::mutex mutex;
     std::optional<std::string> answer;

@@ -37,7 +37,7 @@ class ApplicationTest : public ::testing::Test {
     nlohmann::json userInfo;
 };
 
-TEST_F(ApplicationTest, StateChangesPassThroughInactiveAndPostEachStep) {
+TEST_F(ApplicationTest, StateChangesWarningsAndOrientationArePosted) {
     app->setApplicationState(UIApplicationStateBackground);
     app->setApplicationState(UIApplicationStateActive);
     EXPECT_EQ(posted, (std::vector<std::string>{UIApplicationWillResignActiveNotification,
@@ -47,9 +47,7 @@ TEST_F(ApplicationTest, StateChangesPassThroughInactiveAndPostEachStep) {
     posted.clear();
     app->setApplicationState(UIApplicationStateActive);
     EXPECT_TRUE(posted.empty());
-}
 
-TEST_F(ApplicationTest, MemoryWarningAndOrientationChangeArePosted) {
     app->didReceiveMemoryWarning();
     app->setStatusBarOrientation(UIInterfaceOrientationPortrait);  // unchanged: nothing posted
     app->setStatusBarOrientation(UIInterfaceOrientationLandscapeLeft);
