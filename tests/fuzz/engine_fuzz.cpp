@@ -27,12 +27,9 @@ class Input {
     template <class T>
     T take() {
         static_assert(std::is_trivially_copyable_v<T>);
-        unsigned char bytes[sizeof(T)] = {};
-        const size_t n = std::min(sizeof(T), size_ - std::min(at_, size_));
-        if (n > 0) std::memcpy(bytes, data_ + at_, n);
-        at_ += sizeof(T);
+        const std::vector<uint8_t> raw = bytes(sizeof(T));
         T value;
-        std::memcpy(&value, bytes, sizeof(T));
+        std::memcpy(&value, raw.data(), sizeof(T));
         return value;
     }
 

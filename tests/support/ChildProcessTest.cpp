@@ -13,7 +13,7 @@
 namespace testsupport {
 namespace {
 
-TEST(ChildProcess, ReadsLinesAndTheExitCode) {
+TEST(ChildProcess, ReadsLinesAndTheExitCodeOrSignal) {
     ChildProcess child({"/bin/sh", "-c", "printf 'one\\ntwo\\nlast'; exit 3"});
     ASSERT_TRUE(child.started());
     EXPECT_EQ(child.readLine(), "one");
@@ -22,6 +22,11 @@ TEST(ChildProcess, ReadsLinesAndTheExitCode) {
     EXPECT_EQ(child.waitForExit(), 3);
     EXPECT_EQ(child.out(), "one\ntwo\nlast");
     EXPECT_TRUE(processIsGone(child.pid()));
+
+    ChildProcess signalled({"/bin/sh", "-c", "echo ready; kill -USR1 $$"});
+    ASSERT_EQ(signalled.readLine(), "ready");
+    EXPECT_EQ(signalled.waitForExit(), 128 + SIGUSR1);
+    EXPECT_FALSE(signalled.killed());
 }
 
 TEST(ChildProcess, ProgramThatCannotBeRunDoesNotStart) {
@@ -59,13 +64,6 @@ TEST(ChildProcess, GivesTheChildItsEnvironmentDirectoryAndOwnStderr) {
     EXPECT_EQ(child.err(), "to-stderr\n");
 }
 
-TEST(ChildProcess, SignalEndingTheChildShowsInItsStatus) {
-    ChildProcess child({"/bin/sh", "-c", "echo ready; kill -USR1 $$"});
-    ASSERT_EQ(child.readLine(), "ready");
-    EXPECT_EQ(child.waitForExit(), 128 + SIGUSR1);
-    EXPECT_FALSE(child.killed());
-}
-
 // A child that ignores SIGTERM is killed and reaped when the test gives up on it, by stop() or
 // by the object going, so that no process outlives its test.
 TEST(ChildProcess, ChildThatIgnoresStopIsKilledAndReaped) {
@@ -78,8 +76,7 @@ TEST(ChildProcess, ChildThatIgnoresStopIsKilledAndReaped) {
         EXPECT_EQ(child.waitForExit(0.05), std::nullopt);
         EXPECT_EQ(child.stop(0.05), 128 + SIGKILL);
         EXPECT_TRUE(child.killed());
-        pid = child.pid();
-        EXPECT_TRUE(processIsGone(pid));
+        EXPECT_TRUE(processIsGone(child.pid()));
     }
     {
         ChildProcess child(stubborn);

@@ -27,25 +27,24 @@ json sampleValue() {
     };
 }
 
-class PropertyListRoundTrip : public ::testing::TestWithParam<NSPropertyListFormat> {};
-
-TEST_P(PropertyListRoundTrip, PreservesEveryType) {
+TEST(PropertyListTest, RoundTripPreservesEveryTypeInBothFormats) {
     const json value = sampleValue();
-    NSError error;
-    auto data = NSPropertyListSerialization::dataWithPropertyList(value, GetParam(), &error);
-    ASSERT_TRUE(data) << error.userInfo.dump();
-
-    NSPropertyListFormat format{};
-    auto back = NSPropertyListSerialization::propertyListWithData(*data, &format, &error);
-    ASSERT_TRUE(back) << error.userInfo.dump();
-    EXPECT_EQ(format, GetParam());
-    EXPECT_EQ(*back, value);
-    // A double stays a double and an integer an integer, data stays data, a date a date.
-    EXPECT_TRUE((*back)["whole"].is_number_float());
-    EXPECT_TRUE((*back)["count"].is_number_integer());
-    EXPECT_FALSE(NSPropertyListIsDate((*back)["blob"]));
-    EXPECT_TRUE(NSPropertyListIsDate((*back)["when"]));
-    EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds((*back)["when"]), 1700000000);
+    for (const auto written : {NSPropertyListXMLFormat_v1_0, NSPropertyListBinaryFormat_v1_0}) {
+        SCOPED_TRACE(written);
+        NSError error;
+        auto data = NSPropertyListSerialization::dataWithPropertyList(value, written, &error);
+        ASSERT_TRUE(data) << error.userInfo.dump();
+        NSPropertyListFormat format{};
+        auto back = NSPropertyListSerialization::propertyListWithData(*data, &format, &error);
+        ASSERT_TRUE(back) << error.userInfo.dump();
+        EXPECT_EQ(format, written);
+        EXPECT_EQ(*back, value);
+        // A double stays a double and an integer an integer, data stays data, a date a date.
+        EXPECT_TRUE((*back)["whole"].is_number_float());
+        EXPECT_TRUE((*back)["count"].is_number_integer());
+        EXPECT_FALSE(NSPropertyListIsDate((*back)["blob"]));
+        EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds((*back)["when"]), 1700000000);
+    }
 }
 
 TEST(PropertyListTest, BinaryDatesKeepFractionsXmlDatesWholeSeconds) {
@@ -73,10 +72,6 @@ TEST(PropertyListTest, BinaryDatesKeepFractionsXmlDatesWholeSeconds) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, PropertyListRoundTrip,
-                         ::testing::Values(NSPropertyListXMLFormat_v1_0,
-                                           NSPropertyListBinaryFormat_v1_0));
-
 TEST(PropertyListTest, ReadsHandWrittenXml) {
     const std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0">
@@ -93,13 +88,14 @@ TEST(PropertyListTest, ReadsHandWrittenXml) {
 </plist>)";
     auto value = NSPropertyListSerialization::propertyListWithData(NSDataFromString(xml));
     ASSERT_TRUE(value);
-    const json& item = (*value)[0];
-    EXPECT_EQ(item["title"], "首页");
-    EXPECT_EQ(item["tag"], 7);
-    EXPECT_EQ(item["scale"], 2.5);
-    EXPECT_EQ(item["raw"], json::binary(NSData{0, 1, 2}));
+    json item = (*value)[0];
     EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds(item["at"]), 978307260.0);
-    EXPECT_EQ(item["hidden"], false);
+    item.erase("at");
+    EXPECT_EQ(item, (json{{"title", "首页"},
+                          {"tag", 7},
+                          {"scale", 2.5},
+                          {"raw", json::binary(NSData{0, 1, 2})},
+                          {"hidden", false}}));
 }
 
 TEST(PropertyListTest, RefusesValuesWithoutPropertyListForm) {
@@ -163,14 +159,11 @@ NSData arrayOf(std::initializer_list<std::uint16_t> refs) {
     return object;
 }
 
-TEST(PropertyListTest, HandBuiltBinaryReads) {
-    auto value = NSPropertyListSerialization::propertyListWithData(
-        binaryPlist({arrayOf({1, 1}), NSData{0x10, 0x05}}));
-    ASSERT_TRUE(value);
-    EXPECT_EQ(*value, json::array({5, 5}));
-}
-
 TEST(PropertyListTest, DamagedInputGivesErrorsNotCrashes) {
+    // The hand-built form reads when whole, so the damage below is what fails.
+    EXPECT_EQ(NSPropertyListSerialization::propertyListWithData(
+                  binaryPlist({arrayOf({1, 1}), NSData{0x10, 0x05}})),
+              json::array({5, 5}));
     std::vector<NSData> damaged;
     damaged.push_back({});
     damaged.push_back(NSDataFromString("not a plist at all"));

@@ -41,19 +41,11 @@ TEST_F(EAGLContextTest, PresentReadsTheRenderbufferTopRowFirst) {
     auto drawable = std::make_shared<EAGLDrawable>();
     drawable->setDrawableSize(8, 4);
     ASSERT_TRUE(gl.attach(drawable));
-    GLint width = 0, height = 0;
-    glGetRenderbufferParameterivOES(GL_RENDERBUFFER_OES, GL_RENDERBUFFER_WIDTH_OES, &width);
-    glGetRenderbufferParameterivOES(GL_RENDERBUFFER_OES, GL_RENDERBUFFER_HEIGHT_OES, &height);
-    EXPECT_EQ(width, 8);
-    EXPECT_EQ(height, 4);
-
     testsupport::drawRedOverColour(0, 0, 1, 1, 8, 4);
-
     ASSERT_TRUE(context->presentRenderbuffer(GL_RENDERBUFFER_OES));
     const EAGLPixels& shown = drawable->presentedPixels();
     ASSERT_EQ(shown.width, 8);
     ASSERT_EQ(shown.height, 4);
-    ASSERT_EQ(shown.rgba.size(), 8u * 4u * 4u);
     EXPECT_EQ(pixel(shown, 0, 0), (testsupport::Rgba{255, 0, 0, 255}));
     EXPECT_EQ(pixel(shown, 7, 1), (testsupport::Rgba{255, 0, 0, 255}));
     EXPECT_EQ(pixel(shown, 0, 2), (testsupport::Rgba{0, 0, 255, 255}));
@@ -65,7 +57,7 @@ TEST_F(EAGLContextTest, PresentReadsTheRenderbufferTopRowFirst) {
     EXPECT_EQ(static_cast<GLuint>(bound), gl.framebuffer());
 }
 
-TEST_F(EAGLContextTest, StorageFollowsTheDrawableAndNeedsOne) {
+TEST_F(EAGLContextTest, StorageFollowsTheDrawableAndNeedsOneAndACurrentContext) {
     auto drawable = std::make_shared<EAGLDrawable>();
     drawable->setDrawableSize(-3, 5);
     EXPECT_EQ(drawable->drawableWidth(), 0);
@@ -87,17 +79,13 @@ TEST_F(EAGLContextTest, StorageFollowsTheDrawableAndNeedsOne) {
 
     drawable->setDrawableSize(2, 2);
     EXPECT_TRUE(context->renderbufferStorage(GL_RENDERBUFFER_OES, drawable));
-    drawable.reset();
-    EXPECT_FALSE(context->presentRenderbuffer(GL_RENDERBUFFER_OES));
-}
-
-TEST_F(EAGLContextTest, ContextMustBeCurrentToTakeStorage) {
+    // A context that is not current takes no storage.
     auto other = EAGLContext::create(kEAGLRenderingAPIOpenGLES1);
     ASSERT_NE(other, nullptr);
-    auto drawable = std::make_shared<EAGLDrawable>();
-    drawable->setDrawableSize(2, 2);
     EXPECT_FALSE(other->renderbufferStorage(GL_RENDERBUFFER_OES, drawable));
     EXPECT_FALSE(other->presentRenderbuffer(GL_RENDERBUFFER_OES));
+    drawable.reset();
+    EXPECT_FALSE(context->presentRenderbuffer(GL_RENDERBUFFER_OES));
 }
 
 }  // namespace

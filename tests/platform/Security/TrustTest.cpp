@@ -95,7 +95,6 @@ TEST(Key, EncryptsForThePrivateKeyAndRefusesWhatDoesNotFit) {
         const auto key = trustedKey(cert);
         ASSERT_NE(key, nullptr);
         const std::size_t block = bits / 8;
-        EXPECT_EQ(key->blockSize(), block);
 
         // PKCS#1 v1.5 takes up to 11 bytes less than the block, padded at random.
         const Bytes plain(block - 11, 'm');
@@ -135,7 +134,6 @@ TEST(Key, OnlyRSAKeysEncrypt) {
 }
 
 TEST(Random, FillsTheWholeBuffer) {
-    EXPECT_EQ(SecRandomCopyBytes({}), errSecSuccess);
     Bytes first(1 << 16, 0);
     Bytes second(1 << 16, 0);
     ASSERT_EQ(SecRandomCopyBytes(first), errSecSuccess);

@@ -127,7 +127,6 @@ TEST(TouchDelivery, RecognizersSeeTouchesFirstAndCanTakeThemOver) {
     host.window()->addSubview(parent);
     auto grab = GrabbingRecognizer::create();
     parent->addGestureRecognizer(grab);
-    EXPECT_EQ(grab->view(), parent);
 
     host.post({{1, UITouchPhaseBegan, {10, 10}}, {2, UITouchPhaseBegan, {20, 20}}});
     host.touchMove(1, {40, 40});
@@ -138,7 +137,6 @@ TEST(TouchDelivery, RecognizersSeeTouchesFirstAndCanTakeThemOver) {
     EXPECT_EQ(child->events, (std::vector<std::string>{"began", "cancelled", "cancelled"}));
 
     parent->removeGestureRecognizer(grab.get());
-    EXPECT_EQ(grab->view(), nullptr);
     child->events.clear();
     host.tap({10, 10});
     EXPECT_EQ(child->events, (std::vector<std::string>{"began", "ended"}));
