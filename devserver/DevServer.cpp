@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -171,8 +172,15 @@ std::filesystem::path DevServer::defaultDataFile() {
     return base / "brisfold" / "devserver.sqlite";
 }
 
-bool DevServer::start(int port, std::string* error) {
+bool DevServer::start(int port, std::string* error) { return startWith(port, -1, error); }
+
+bool DevServer::startOnSocket(int listeningSocket, std::string* error) {
+    return startWith(0, listeningSocket, error);
+}
+
+bool DevServer::startWith(int port, int listeningSocket, std::string* error) {
     if (running()) {
+        if (listeningSocket >= 0) ::close(listeningSocket);
         if (error != nullptr) *error = "already running";
         return false;
     }
@@ -190,8 +198,15 @@ bool DevServer::start(int port, std::string* error) {
                                                 options_.workers, kMaxRequestBytes},
                                      options_.log);
     configure();
-    const int bound = port == 0 ? http_->bind_to_any_port("127.0.0.1")
-                                : (http_->bind_to_port("127.0.0.1", port) ? port : -1);
+    if (listeningSocket >= 0) {
+        port = http_->adoptListeningSocket(listeningSocket);
+        if (port <= 0)
+            return fail("descriptor " + std::to_string(listeningSocket) +
+                        " is not a listening socket");
+    }
+    const int bound = listeningSocket >= 0 ? port
+                      : port == 0          ? http_->bind_to_any_port("127.0.0.1")
+                                           : (http_->bind_to_port("127.0.0.1", port) ? port : -1);
     if (bound <= 0) return fail("cannot bind 127.0.0.1:" + std::to_string(port));
     try {
         if (dataFile_.has_parent_path())

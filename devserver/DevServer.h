@@ -63,6 +63,10 @@ class DevServer {
     // seeding it on first use) and serves on threads of its own. False with a message when the
     // port cannot be bound (the data file is then left untouched) or the file cannot be used.
     bool start(int port = 0, std::string* error = nullptr);
+    // The same on a socket already bound and listening (one handed down by the process that
+    // started this one, whose clients may connect before this server is up: they queue in the
+    // socket's backlog). The server owns the socket from then on, even when it fails.
+    bool startOnSocket(int listeningSocket, std::string* error = nullptr);
     // Stops accepting, answers the requests in flight (those still arriving get the drain
     // deadline) and closes the data file.
     void stop();
@@ -81,6 +85,7 @@ class DevServer {
     PushEndpoints& push() { return *push_; }
 
   private:
+    bool startWith(int port, int listeningSocket, std::string* error);
     void configure();
     // Answers what is not a POST to a known API path: 405 for another method on a known path,
     // 404 for an unknown one, 400 for a body whose length cannot be known. True if it answered.

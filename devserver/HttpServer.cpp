@@ -1,6 +1,7 @@
 #include "HttpServer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -320,6 +321,24 @@ void HttpServer::lingeringClose(socket_t sock) const {
         if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) break;
     }
     ::close(sock);
+}
+
+int HttpServer::adoptListeningSocket(int fd) {
+    int listening = 0;
+    socklen_t size = sizeof listening;
+    sockaddr_in address{};
+    socklen_t addressSize = sizeof address;
+    if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || listening == 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &addressSize) != 0 ||
+        address.sin_family != AF_INET) {
+        ::close(fd);
+        return -1;
+    }
+    // Not inherited by anything this process starts.
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+    releaseUnusedSocket();
+    svr_sock_ = fd;
+    return ntohs(address.sin_port);
 }
 
 void HttpServer::releaseUnusedSocket() {

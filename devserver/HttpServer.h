@@ -57,6 +57,9 @@ class HttpServer : public httplib::Server {
     // After bind_to_port or bind_to_any_port: serves on a thread of its own and returns once
     // its accept loop runs (false if the loop ended first).
     bool startListening();
+    // Takes over a socket already bound and listening, in place of bind_to_port; returns its
+    // port, or -1 (the socket closed) when it is no listening TCP socket.
+    int adoptListeningSocket(int fd);
     bool listening() const { return thread_.joinable(); }
     // Stops accepting, answers every connection already accepted (their requests get the drain
     // deadline to arrive) and returns when all are closed.

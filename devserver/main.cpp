@@ -1,5 +1,6 @@
 #include <malloc.h>
 
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
@@ -11,7 +12,7 @@
 namespace {
 
 int usage() {
-    std::cerr << "usage: brisfold-devserver [--port N] [--data FILE]\n";
+    std::cerr << "usage: brisfold-devserver [--port N | --listen-fd FD] [--data FILE]\n";
     return 2;
 }
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     // when freed; glibc would otherwise raise it and keep them in each worker's arena for good.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
     int port = 0;
+    int listenFd = -1;
     std::filesystem::path dataFile = devserver::DevServer::defaultDataFile();
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -31,6 +33,14 @@ int main(int argc, char** argv) {
             const long parsed = std::strtol(value.c_str(), &end, 10);
             if (value.empty() || *end != '\0' || parsed < 0 || parsed > 65535) return usage();
             port = static_cast<int>(parsed);
+        } else if (arg == "--listen-fd" && i + 1 < argc) {
+            // A socket bound and listening already, handed down by the process that started
+            // this one so that it need not wait for the port.
+            const std::string value = argv[++i];
+            char* end = nullptr;
+            const long parsed = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || parsed < 0 || parsed > INT_MAX) return usage();
+            listenFd = static_cast<int>(parsed);
         } else if (arg == "--data" && i + 1 < argc) {
             dataFile = argv[++i];
         } else {
@@ -53,7 +63,10 @@ int main(int argc, char** argv) {
     };
     devserver::DevServer server(dataFile, options);
     std::string error;
-    if (!server.start(port, &error)) {
+    if (listenFd >= 0 && port != 0) return usage();
+    const bool started =
+        listenFd >= 0 ? server.startOnSocket(listenFd, &error) : server.start(port, &error);
+    if (!started) {
         std::cerr << "brisfold-devserver: " << error << '\n';
         return 1;
     }

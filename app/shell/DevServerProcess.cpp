@@ -1,9 +1,12 @@
 #include "shell/DevServerProcess.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,24 +28,26 @@ int millisecondsUntil(Clock::time_point deadline) {
     return static_cast<int>(std::max<long long>(0, left.count()));
 }
 
-// Reads the first line the child prints, waiting at most timeoutMs in all.
-std::string readFirstLine(int fd, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::string line;
-    char c;
-    while (line.size() < 64) {
-        const int left = millisecondsUntil(deadline);
-        if (left <= 0) break;
-        pollfd p{fd, POLLIN, 0};
-        const int ready = poll(&p, 1, left);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) break;
-        const ssize_t n = read(fd, &c, 1);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0 || c == '\n') break;
-        line += c;
+// A socket on a free port of 127.0.0.1, listening; -1 with a message in error.
+int listenOnFreePort(int& port, std::string& error) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::string("socket: ") + std::strerror(errno);
+        return -1;
     }
-    return line;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd, SOMAXCONN) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        error = std::string("cannot listen on 127.0.0.1: ") + std::strerror(errno);
+        close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
 }
 
 // Whether the child ends within timeoutMs (it is not reaped here).
@@ -71,40 +76,39 @@ void stopChild(pid_t pid) {
 
 std::unique_ptr<DevServerProcess> DevServerProcess::start(const std::string& executable,
                                                           const std::string& dataFile,
-                                                          std::string& error, int timeoutMs) {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        error = std::string("pipe: ") + std::strerror(errno);
+                                                          std::string& error) {
+    int port = 0;
+    const int listening = listenOnFreePort(port, error);
+    if (listening < 0) return nullptr;
+    // The server's own announcement of the port is not needed: the port is known here.
+    const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (quiet < 0) {
+        error = std::string("/dev/null: ") + std::strerror(errno);
+        close(listening);
         return nullptr;
     }
-    const char* argv[] = {executable.c_str(), "--port", "0", "--data", dataFile.c_str(), nullptr};
+    const std::string fd = std::to_string(listening);
+    const char* argv[] = {executable.c_str(), "--listen-fd",    fd.c_str(),
+                          "--data",           dataFile.c_str(), nullptr};
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
         // Only async-signal-safe calls from here to exec. The server goes when the app goes,
         // however it goes; a parent already gone before the request took hold is checked for.
         if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(127);
-        if (dup2(out[1], STDOUT_FILENO) < 0) _exit(127);
+        if (dup2(quiet, STDOUT_FILENO) < 0 || fcntl(listening, F_SETFD, 0) != 0) _exit(127);
         execve(executable.c_str(), const_cast<char* const*>(argv), environ);
         _exit(127);
     }
     const int forkError = errno;
-    close(out[1]);
+    // The child holds the socket alone, so that it closes, refusing requests, if the child ends.
+    close(listening);
+    close(quiet);
     if (pid < 0) {
-        close(out[0]);
         error = "cannot start " + executable + ": " + std::strerror(forkError);
         return nullptr;
     }
-    const std::string line = readFirstLine(out[0], timeoutMs);
-    close(out[0]);
-    char* end = nullptr;
-    const long port = std::strtol(line.c_str(), &end, 10);
-    if (line.empty() || *end != '\0' || port <= 0 || port > 65535) {
-        stopChild(pid);
-        error = "the devserver did not announce its port";
-        return nullptr;
-    }
-    return std::unique_ptr<DevServerProcess>(new DevServerProcess(pid, static_cast<int>(port)));
+    return std::unique_ptr<DevServerProcess>(new DevServerProcess(pid, port));
 }
 
 std::string DevServerProcess::defaultExecutable() {

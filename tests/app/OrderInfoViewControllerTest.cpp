@@ -190,6 +190,8 @@ TEST_F(OrderInfoViewControllerTest, DepartureAndCompensationAreSentFromTheDetail
                !requests->isInFlight(engineer() + "&rows=10&pageindex=1&lastDateTime=");
     }));
     EXPECT_EQ(stored("SELECT leave_address FROM orders WHERE order_id = ?", order), kGuangzhou);
+    detail->tableView()->setContentOffset(CGPointZero);
+    screenshot("order-departed.png");
     nav->popViewControllerAnimated(false);
     EXPECT_EQ(open(order)->botButtonTitleStr(), "实施");
 

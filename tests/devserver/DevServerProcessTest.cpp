@@ -93,6 +93,8 @@ TEST(DevServerProcessTest, BadArgumentsExitWithUsageAndPrintNothing) {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--port", "http"},
                                                  {"--port", "70000"},
                                                  {"--verbose"},
+                                                 {"--listen-fd", "x"},
+                                                 {"--listen-fd", "0", "--port", "80"},
                                                  {"--data"}}) {
         auto child = devserver(args);
         ASSERT_TRUE(child.started());

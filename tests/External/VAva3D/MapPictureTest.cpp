@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "CoreLocation/CLLocationManager.h"
+#include "CoreLocation/CLLocationSource.h"
+#include "Foundation/NSPathUtilities.h"
+#include "ManualClock.h"
+#include "MapDataServerFixture.h"
+#include "QuartzCore/CADisplayLink.h"
+#include "ScreenPixels.h"
+#include "UIKit/UIApplication.h"
+#include "UIKit/UIColor.h"
+#include "VMMapView.h"
+#include "VMMapViewSnapshot.h"
+#include "VMPinAnnotationView.h"
+#include "VMPointAnnotation.h"
+#include "VMPolylineView.h"
+#include "VMUserLocation.h"
+#include "host/HeadlessHost.h"
+#include "vmap_core/MapEngineInternal.h"
+
+namespace {
+
+const CLLocationCoordinate2D kHere{39.9087, 116.3975};
+const CGColor kRoute{0.1, 0.45, 0.95, 1};
+
+constexpr MapDataType kPictureTraffic = 4;
+
+// The names of the shown grids of a type, and whether the engine holds all of them.
+std::pair<std::vector<std::string>, bool> pictureGrids(MapEngine* engine, MapDataType type) {
+    std::vector<std::uint8_t> buffer(4000, 0);
+    const int count = mapEngineGetCurrentTiles(engine, buffer.data(), 4000, type);
+    std::vector<std::string> names;
+    bool held = count > 0;
+    for (std::size_t at = 1, i = 0; i < static_cast<std::size_t>(count); ++i) {
+        const std::size_t length = buffer[at];
+        names.emplace_back(reinterpret_cast<char*>(&buffer[at + 1]), length);
+        held = held && buffer[at + 1 + length] == 1;
+        at += length + 2;
+    }
+    return {names, held};
+}
+
+void appendLittle(std::vector<std::uint8_t>& out, std::int32_t value) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+std::pair<std::int32_t, std::int32_t> planePoint(CLLocationCoordinate2D c) {
+    std::int32_t x = 0, y = 0;
+    mapEngineCoordinateToMapPoint(&x, &y, c.longitude, c.latitude);
+    return {x, y};
+}
+
+// A grid body as the map data server sends it, with street names or traffic bands as its data.
+std::vector<std::uint8_t> featureBody(const std::string& grid, MapDataType type,
+                                      CLLocationCoordinate2D here) {
+    std::vector<std::uint8_t> body(4, 0);
+    body.push_back(static_cast<std::uint8_t>(grid.size()));
+    body.insert(body.end(), grid.begin(), grid.end());
+    if (type == kPictureTraffic) {
+        body.insert(body.end(), {2, 't', '0'});
+        appendLittle(body, 0);
+    }
+    body.insert(body.end(), {'V', 'M', 'F', '1'});
+    if (type == kPictureTraffic) {
+        // A street west to east through here, congested in its middle part.
+        const double lat = here.latitude + 0.0012;
+        const std::pair<double, std::uint8_t> legs[] = {{-0.02, 0}, {-0.004, 2}, {0.004, 1}};
+        for (const auto& [from, state] : legs) {
+            body.push_back(2);
+            body.insert(body.end(), {state, 2});
+            for (const double lon : {from, state == 1 ? 0.02 : (state == 2 ? 0.004 : -0.004)}) {
+                const auto [x, y] = planePoint({lat, here.longitude + lon});
+                appendLittle(body, x);
+                appendLittle(body, y);
+            }
+        }
+        return body;
+    }
+    const std::pair<CLLocationCoordinate2D, std::u16string> labels[] = {
+        {{here.latitude + 0.0022, here.longitude - 0.0035}, u"建国门内大街"},
+        {{here.latitude - 0.009, here.longitude - 0.003}, u"东单北大街"},
+        {{here.latitude + 0.008, here.longitude + 0.004}, u"朝阳门"},
+        {{here.latitude - 0.0075, here.longitude + 0.0035}, u"CBD"}};
+    for (const auto& [at, name] : labels) {
+        body.push_back(1);
+        const auto [x, y] = planePoint(at);
+        appendLittle(body, x);
+        appendLittle(body, y);
+        body.insert(body.end(), {0, static_cast<std::uint8_t>(name.size())});
+        for (const char16_t unit : name) {
+            body.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+            body.push_back(static_cast<std::uint8_t>(unit >> 8));
+        }
+    }
+    return body;
+}
+
+// Pins with callouts and a blue route, as an application would draw them.
+struct PictureScreen : VMMapViewDelegate {
+    std::shared_ptr<VMAnnotationView> mapViewViewForAnnotation(
+        VMMapView&, const std::shared_ptr<VMAnnotation>& annotation) override {
+        if (std::dynamic_pointer_cast<VMUserLocation>(annotation)) return nullptr;
+        auto pin = VMPinAnnotationView::initWithAnnotation(annotation, "site");
+        pin->setCanShowCallout(true);
+        return pin;
+    }
+    VMOverlayViewRef mapViewViewForOverlay(VMMapView&, const VMOverlayRef& overlay) override {
+        auto line =
+            VMPolylineView::initWithPolyline(std::dynamic_pointer_cast<VMPolyline>(overlay));
+        line->setStrokeColor(UIColor::colorWithRed(kRoute.r, kRoute.g, kRoute.b, 1));
+        line->setLineWidth(6);
+        return line;
+    }
+};
+
+class MapPictureTest : public testsupport::ManualClockTest {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(local.start());
+        CLLocationManager::setSource(CLLocationSource::fixed(kHere));
+    }
+    void TearDown() override {
+        view.reset();
+        CLLocationManager::setSource(nullptr);
+        UIApplication::sharedApplication()->reset();
+    }
+    void frames(int n) {
+        for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);
+    }
+
+    testsupport::TempDir home;
+    LocalMapDataServer local;
+    std::shared_ptr<VMMapView> view;
+};
+
+// Everything the kit draws in one picture: the devserver's grids with their labels, traffic, a
+// route, pins with an open callout, the user location, the compass, the scale bar and the logo.
+// With BRISFOLD_SCREENSHOT_DIR set it is written there as map-view.png (the picture in docs/).
+TEST_F(MapPictureTest, GridsTrafficRoutePinsCalloutUserLocationAndControlsInOnePicture) {
+    NSSetHomeDirectory(home.path());
+    UIApplication::sharedApplication()->reset();
+    HeadlessHost host;
+    view = VMMapView::create(CGRectMake(0, 0, 320, 568));
+    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+    host.window()->addSubview(view);
+    const auto screen = std::make_shared<PictureScreen>();
+    view->setDelegate(screen);
+    // Drawn once and laid out first: the projection holds only from the next frame on.
+    view->layer()->setNeedsDisplay();
+    view->layer()->displayIfNeeded();
+    view->baseMapView()->layoutIfNeeded();
+    frames(2);
+    ASSERT_EQ(view->projectionState(), 2);
+    view->zoomToLevel(15.5);
+    view->setShowTraffic(true);
+    view->setShowsUserLocation(true);
+    view->setShowsCompass(true);
+    view->setShowsScale(true);
+
+    const CLLocationCoordinate2D depot{kHere.latitude + 0.006, kHere.longitude - 0.004};
+    const CLLocationCoordinate2D site{kHere.latitude - 0.005, kHere.longitude + 0.003};
+    const std::vector<CLLocationCoordinate2D> way{
+        kHere, {kHere.latitude, kHere.longitude + 0.003}, site};
+    view->addOverlay(VMPolyline::polylineWithCoordinates(way));
+    auto order = VMPointAnnotation::create(site);
+    order->setTitle("UPS电源巡检");
+    order->setSubtitle("朝阳区建国路88号");
+    auto store = VMPointAnnotation::create(depot);
+    store->setTitle("备件库");
+    view->addAnnotations({order, store});
+    frames(2);
+    // Turned and centred once laid out, between the engineer and the site.
+    view->setRotationDegree(25);
+    frames(2);
+    view->setCenterCoordinate({kHere.latitude - 0.001, kHere.longitude + 0.001});
+    frames(2);
+    view->selectAnnotation(order, false);
+
+    MapEngine* engine = view->render()->mapEngine();
+    const double deadline = Clock::realNow() + testsupport::kPatience;
+    const auto loaded = [&] {
+        return pictureGrids(engine, 0).second && pictureGrids(engine, kPictureTraffic).second;
+    };
+    while (!loaded() && Clock::realNow() < deadline) {
+        frames(1);
+        mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(1));
+    }
+    ASSERT_TRUE(loaded());
+    // The devserver's grids carry no names or traffic: one grid of each gets them here.
+    for (const MapDataType type : {0, kPictureTraffic}) {
+        const auto body = featureBody(pictureGrids(engine, type).first.front(), type, kHere);
+        ASSERT_EQ(
+            mapEnginePutGridData(engine, type, body.data(), static_cast<std::int32_t>(body.size())),
+            1);
+    }
+    ASSERT_TRUE(mapEngineWaitForStores(
+        engine, std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    // The labels' glyphs are asked at a frame and come on the engine's worker.
+    for (int i = 0; i < 10; ++i) {
+        frames(3);
+        ASSERT_TRUE(mapEngineWaitForRequests(
+            engine, std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    }
+
+    ASSERT_EQ(view->selectedAnnotation(), order);
+    EXPECT_TRUE(view->isUserLocationVisible());
+    // The view as the screen shows it, its controls included.
+    const auto image = takeSnapshotOnView(view.get(), view->bounds().size, nullptr);
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(image->CGImage()->width(), 640);
+    // The route shows in its blue beside the pins, the dot and the callout.
+    int blue = 0;
+    for (int y = 0; y < image->CGImage()->height(); ++y) {
+        for (int x = 0; x < image->CGImage()->width(); ++x) {
+            blue += testsupport::colourNear(image->CGImage()->pixelAt(x, y), kRoute, 0.1);
+        }
+    }
+    EXPECT_GT(blue, 400);
+
+    if (const char* dir = std::getenv("BRISFOLD_SCREENSHOT_DIR")) {
+        EXPECT_TRUE(image->CGImage()->writePNG(std::string(dir) + "/map-view.png"));
+    }
+}
+
+}  // namespace
