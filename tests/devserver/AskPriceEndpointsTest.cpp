@@ -37,17 +37,7 @@ class AskPriceEndpointsTest : public test::DevServerFixture {
   protected:
     void SetUp() override {
         DevServerFixture::SetUp();
-        engineer_ = login(kSeedEngineers[0].userName, kSeedEngineers[0].password)["UserID"];
-        other_ = login(kSeedEngineers[1].userName, kSeedEngineers[1].password)["UserID"];
-    }
-
-    Json call(const std::string& path, const std::string& body) {
-        const auto result = post(path, body);
-        EXPECT_TRUE(result);
-        if (result) {
-            EXPECT_EQ(result->status, 200) << body;
-        }
-        return parseJson(result);
+        signInBoth();
     }
 
     // The body exactly as the home list builds it.
@@ -77,9 +67,6 @@ class AskPriceEndpointsTest : public test::DevServerFixture {
         Database db(server_->dataFile());
         return db.scalar("SELECT COUNT(*) FROM offers");
     }
-
-    std::string engineer_;
-    std::string other_;
 };
 
 TEST_F(AskPriceEndpointsTest, TheHomeListPagesThroughEveryOpenInquiryOnceNewestFirst) {
