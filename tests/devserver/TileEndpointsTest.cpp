@@ -101,7 +101,6 @@ TEST_F(TileEndpointsTest, RepliesOtherThanATile) {
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->status, 200);
     EXPECT_TRUE(empty->body.empty());
-
 }
 
 TEST_F(TileEndpointsTest, HeldRepliesWaitForTheirGateAndTheLogKeepsArrivalOrder) {
