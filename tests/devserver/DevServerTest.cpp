@@ -368,35 +368,6 @@ TEST_F(DevServerTest, SlowClientsDoNotStallTheServerAndAreCutOffAtTheirDeadline)
     changed.notify_all();
 }
 
-TEST_F(DevServerTest, StopAnswersEveryRequestInFlight) {
-    auto options = testOptions();
-    options.drainDeadline = std::chrono::seconds(60);
-    restart(options);
-
-    // More than the library's own pool has workers.
-    std::vector<std::unique_ptr<test::RawConnection>> inFlight;
-    for (int i = 0; i < 40; ++i) {
-        inFlight.push_back(std::make_unique<test::RawConnection>(server_->port()));
-        ASSERT_TRUE(inFlight.back()->connected());
-        ASSERT_TRUE(inFlight.back()->send(
-            loginRequest("Content-Length: " + std::to_string(kLoginBody.size()) + "\r\n") +
-            kLoginBody.substr(0, 9)));
-    }
-    // Connections are accepted in order: once a later one is answered, all are accepted.
-    expectHealthy();
-
-    std::jthread stopper([&] { server_->stop(); });
-    ASSERT_TRUE(test::refusesConnections(server_->port()));
-    for (auto& connection : inFlight) EXPECT_TRUE(connection->send(kLoginBody.substr(9)));
-    int answered = 0;
-    for (auto& connection : inFlight) {
-        const auto reply = test::parseReply(connection->readToEnd());
-        if (reply.status == 200 && codeOf(reply.body) == "1") ++answered;
-        connection.reset();
-    }
-    EXPECT_EQ(answered, 40);
-}
-
 TEST_F(DevServerTest, StopCutsOffARequestThatDoesNotArriveWithinTheDrainDeadline) {
     auto options = testOptions();
     options.requestDeadline = std::chrono::hours(1);

@@ -116,12 +116,5 @@ TEST_F(InquiryScreensEndpointsTest, DictionariesNameTheChoicesTheListFilters) {
               "0");
 }
 
-TEST_F(InquiryScreensEndpointsTest, NoticesListInOrder) {
-    const auto list = call("NewsCenter/GetNotice", "")["List"];
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[1]["NoticeName"], "年终结算安排");
-    EXPECT_NE(list[1]["Detail"].get<std::string>().find("<p>"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace devserver
