@@ -195,32 +195,6 @@ TEST_F(SessionTest, MissingReplyValuesAreKeptAsEmptyText) {
     EXPECT_FALSE(app->loginView());
 }
 
-TEST_F(SessionTest, UnreadCountIsMirroredAndShownOnTheMessagesBadge) {
-    HeadlessHost host;
-    auto app = BrisfoldAppDelegate::launch(host.window(), base);
-    const auto badge = app->remoteLab();
-    ASSERT_TRUE(badge);
-    EXPECT_EQ(badge->superview(), CustomTabBar::shareManager());
-    const struct {
-        long count;
-        bool hidden;
-        const char* text;
-    } cases[] = {{0, true, nullptr},
-                 {1, false, "1"},
-                 {99, false, "99"},
-                 {100, false, "99+"},
-                 {-3, true, nullptr}};
-    for (const auto& c : cases) {
-        app->setNotReadCount(c.count);
-        EXPECT_EQ(badge->isHidden(), c.hidden) << c.count;
-        if (c.text) {
-            EXPECT_EQ(badge->text(), c.text) << c.count;
-        }
-        EXPECT_EQ(NSUserDefaults::standardUserDefaults()->integerForKey("APPNotReadCount"),
-                  c.count);
-    }
-}
-
 TEST_F(SessionTest, TabsAreTheFourContainersOfTheTabListAndTheTabBarSwitchesThem) {
     HeadlessHost host;
     auto app = BrisfoldAppDelegate::launch(host.window(), base);

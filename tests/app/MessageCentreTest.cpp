@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "Foundation/NSLog.h"
 #include "Foundation/NSNotificationCenter.h"
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLConnection.h"
@@ -12,7 +11,6 @@
 #include "LabelFit.h"
 #include "MessagesFixture.h"
 #include "TestHTTPServer.h"
-#include "UIKit/UIDevice.h"
 #include "VAvaSearchServices.h"
 #include "VMMapServices.h"
 #include "inquiries/HomeInfoViewController.h"
@@ -20,7 +18,6 @@
 #include "messages/MapViewController.h"
 #include "messages/MessageCell.h"
 #include "messages/PublicNewsViewController.h"
-#include "orders/OrderInfoCell.h"
 #include "shell/CustomNavBar.h"
 #include "shell/CustomTabBar.h"
 
@@ -36,20 +33,9 @@ class MessageCentreTest : public MessagesFixture {
         ASSERT_TRUE(list);
         ASSERT_TRUE(runUntil([&] { return !requests->isInFlight(pageOne()); }));
     }
-    void TearDown() override {
-        for (const auto& [body, token] : watched_)
-            NSNotificationCenter::defaultCenter()->removeObserver(token);
-        MessagesFixture::TearDown();
-    }
     std::string pageOne() const {
         return "UserOrEngineerID=" + app->APPUserID() + "&rows=10&pageindex=1&lastDateTime=";
     }
-    // From now on, counts the replies to requests with this body.
-    void watch(const std::string& body) {
-        watched_[body] = NSNotificationCenter::defaultCenter()->addObserverForName(
-            body, nullptr, [this, body](const NSNotification&) { ++replies_[body]; });
-    }
-    int replies(const std::string& body) { return replies_[body]; }
     // The row of the first loaded message that matches; -1 when none.
     int rowOf(const std::function<bool(const HomeModel&)>& match) {
         for (size_t i = 0; i < list->dataArray().size(); ++i)
@@ -95,10 +81,6 @@ class MessageCentreTest : public MessagesFixture {
     }
 
     std::shared_ptr<MessageMiddleViewController> list;
-
-  private:
-    std::map<std::string, NSNotificationCenter::Token> watched_;
-    std::map<std::string, int> replies_;
 };
 
 TEST_F(MessageCentreTest, PagesDotsAndTimesOfTheList) {
@@ -196,9 +178,11 @@ TEST_F(MessageCentreTest, TheBadgeFollowsTheUnreadCount) {
         bool hidden;
         std::string text;
     };
-    const Case cases[] = {{101, false, "99+"}, {100, false, "99"}, {1, true, ""}, {0, true, ""}};
+    const Case cases[] = {
+        {101, false, "99+"}, {100, false, "99"}, {2, false, "1"}, {1, true, ""}, {0, true, ""}};
     const auto badge = CustomTabBar::shareManager()->badge();
     ASSERT_EQ(app->remoteLab(), badge);
+    ASSERT_EQ(badge->superview(), CustomTabBar::shareManager());
     for (const auto& c : cases) {
         const int row =
             findRow([&](const HomeModel& m) { return unreadOf("58", m) || unreadOf("55", m); });
@@ -335,20 +319,11 @@ TEST_F(MessageCentreTest, MapPositionScreenTellsTheAddressOnceOrThatThePositionC
         "/api/Search/ReGeocode",
         [](const httplib::Request&, httplib::Response& response) { response.status = 500; });
     VAvaSearchServices::sharedServices()->setSearchServer(search.url("/"));
-    std::vector<std::string> logged;
-    const auto previous = NSLogSetSink([&](const std::string& m) { logged.push_back(m); });
     auto failing = MapViewController::create();
     auto quiet = std::make_shared<AddressSink>();
     failing->setDelegate(quiet);
-    const bool failed = runUntil([&] {
-        for (const auto& m : logged)
-            if (m.rfind("request.error:", 0) == 0) return true;
-        return false;
-    });
-    NSLogSetSink(previous);
-    EXPECT_TRUE(failed);
-    EXPECT_TRUE(quiet->addresses.empty());
     ASSERT_TRUE(runUntil([&] { return toast() == "无法获取当前位置"; }));
+    EXPECT_TRUE(quiet->addresses.empty());
     EXPECT_FALSE(FactoryClass::isLoadingShown());
 }
 
@@ -396,35 +371,7 @@ TEST_F(MessageCentreTest, RemoteNotificationRaisesTheUnreadCountByOne) {
     EXPECT_EQ(app->notReadCount(), before + 1);
 }
 
-// The device's name comes from the app delegate.
-class MessageCellsTest : public MessagesFixture {};
-
-TEST_F(MessageCellsTest, CellsKeepToTheirEdgeCases) {
-    const auto device = UIDevice::currentDevice();
-    const std::string hardware = device->hardwareIdentifier();
-    auto cell = OrderInfoCell::create("orderInfoCell");
-    for (const auto& [identifier, size] :
-         std::vector<std::pair<std::string, CGFloat>>{{"iPhone5,3", 13}, {"iPhone7,2", 16}}) {
-        device->setHardwareIdentifier(identifier);
-        cell->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 40), 0, 0, {}, {}, "");
-        EXPECT_EQ(cell->firmLab()->font()->pointSize(), size) << identifier;
-    }
-    device->setHardwareIdentifier(hardware);
-    cell->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 40), 1, 0, {}, {}, "");
-    EXPECT_EQ(cell->contentView()->subviews().size(), 2u);
-    cell->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 80), 2, 0, {}, {}, "");
-    ASSERT_TRUE(cell->quoteButton());
-    EXPECT_TRUE(cell->quoteButton()->isHidden());
-    cell->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 80), 2, 0, {}, {}, "出发");
-    EXPECT_FALSE(cell->quoteButton()->isHidden());
-    EXPECT_EQ(cell->quoteButton()->center().y, 40);
-    for (const auto& [count, boxes] : std::vector<std::pair<int, size_t>>{{0, 0}, {2, 2}, {5, 3}}) {
-        cell->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 50), 3, count, {}, {}, "");
-        EXPECT_EQ(cell->contentView()->subviews().size(), boxes + 1) << count;
-    }
-    cell->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 50), 4, 0, {}, {}, "");
-    EXPECT_TRUE(cell->contentView()->subviews().empty());
-
+TEST(MessageCellTest, NoticesAndMissingRecordsHaveNoDot) {
     auto message = MessageCell::create("MessageCell");
     message->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 70));
     auto item = HomeModel::create();

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "Database.h"
 #include "Deadline.h"
 #include "DevServer.h"
+#include "Foundation/NSNotificationCenter.h"
 #include "ShellHome.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIWindow.h"
@@ -26,9 +28,11 @@
 #include "shell/FactoryClass.h"
 #include "shell/LoginView.h"
 #include "shell/ShowAlertView.h"
+#include "shell/TabContainerViewController.h"
 
 // The app signed in as the first sample engineer against a devserver of its own, on a headless
-// screen, with the position from a location file.
+// screen, with the position from a location file. Replies of the request layer can be counted
+// by their body.
 class MessagesFixture : public ::testing::Test {
   protected:
     static constexpr size_t kOrderTab = 2;
@@ -40,16 +44,22 @@ class MessagesFixture : public ::testing::Test {
         launch();
     }
     void TearDown() override {
+        for (const auto& [body, token] : watched_)
+            NSNotificationCenter::defaultCenter()->removeObserver(token);
         CLLocationManager::setSource(nullptr);
         server.stop();
     }
-    void launch() {
-        const auto file = home.dir.path() / "track.txt";
-        std::ofstream(file) << "0 fix 23.12911 113.26436 10\n";
+    // The position comes from a location file, as the app takes it from --location.
+    void locateAt(const std::string& latitudeLongitude) {
+        const auto file = shellHome.dir.path() / "track.txt";
+        std::ofstream(file) << "0 fix " << latitudeLongitude << " 10\n";
         std::string error;
         const auto source = CLLocationSource::fromFile(file.string(), &error);
         ASSERT_TRUE(source) << error;
         CLLocationManager::setSource(source);
+    }
+    void launch() {
+        locateAt("23.12911 113.26436");
         app = BrisfoldAppDelegate::launch(
             host.window(), "http://127.0.0.1:" + std::to_string(server.port()) + "/");
         auto login = app->loginView();
@@ -64,6 +74,13 @@ class MessagesFixture : public ::testing::Test {
         ASSERT_TRUE(testsupport::runUntil([&] { return !app->loginView(); }));
     }
 
+    // From now on, counts the replies to requests with this body.
+    void watch(const std::string& body) {
+        if (watched_.count(body)) return;
+        watched_[body] = NSNotificationCenter::defaultCenter()->addObserverForName(
+            body, nullptr, [this, body](const NSNotification&) { ++replies_[body]; });
+    }
+    int replies(const std::string& body) { return replies_[body]; }
     std::string engineer() const { return "brisfoldID=" + app->APPUserID(); }
     std::shared_ptr<UINavigationController> navigation(size_t tab) {
         return std::dynamic_pointer_cast<UINavigationController>(
@@ -80,6 +97,20 @@ class MessagesFixture : public ::testing::Test {
         EXPECT_TRUE(testsupport::runUntil(
             [&] { return container->midVC() && !container->midVC()->dataArray().empty(); }));
         return container->midVC();
+    }
+    // Shows the orders tab and waits for its first page.
+    std::shared_ptr<OrderMiddleViewController> showOrders() {
+        app->tabBarController()->setSelectedIndex(kOrderTab);
+        auto container = std::dynamic_pointer_cast<TabContainerViewController>(
+            navigation(kOrderTab)->topViewController());
+        EXPECT_TRUE(container);
+        if (!container) return nullptr;
+        container->view();
+        auto list = std::dynamic_pointer_cast<OrderMiddleViewController>(container->listScreen());
+        EXPECT_TRUE(list);
+        if (!list) return nullptr;
+        EXPECT_TRUE(testsupport::runUntil([&] { return list->dataArray().size() == 10; }));
+        return list;
     }
     // Once the loading overlay, which takes every touch, has gone.
     void tap(const std::shared_ptr<UIView>& view) {
@@ -121,9 +152,13 @@ class MessagesFixture : public ::testing::Test {
         EXPECT_TRUE(host.writePNG((std::filesystem::path(dir) / name).string())) << name;
     }
 
-    ShellHome home;
-    devserver::DevServer server{home.dir.path() / "devserver.sqlite"};
+    ShellHome shellHome;
+    devserver::DevServer server{shellHome.dir.path() / "devserver.sqlite"};
     HeadlessHost host;
     std::shared_ptr<BrisfoldAppDelegate> app;
     const std::shared_ptr<DataRequestManager> requests = DataRequestManager::shareManger();
+
+  private:
+    std::map<std::string, NSNotificationCenter::Token> watched_;
+    std::map<std::string, int> replies_;
 };

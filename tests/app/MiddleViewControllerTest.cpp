@@ -1,66 +1,25 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 
-#include "Deadline.h"
-#include "DevServer.h"
+#include "InquiryScreensFixture.h"
 #include "SQLiteStore/DBManager.h"
-#include "ShellHome.h"
-#include "UIKit/UINavigationController.h"
-#include "UIKit/UIWindow.h"
-#include "host/HeadlessHost.h"
 #include "inquiries/HomeCell.h"
-#include "inquiries/MiddleViewController.h"
-#include "inquiries/Pop_upWindow.h"
 #include "inquiries/TravelViewController.h"
-#include "shell/BrisfoldAppDelegate.h"
 #include "shell/CustomNavBar.h"
-#include "shell/DataRequestManager.h"
 #include "shell/LeftViewController.h"
-#include "shell/LoginView.h"
-#include "shell/ShowAlertView.h"
-#include "shell/TabContainerViewController.h"
 
 namespace {
 
 using testsupport::runUntil;
 
-class MiddleViewControllerTest : public ::testing::Test {
+class MiddleViewControllerTest : public InquiryScreensFixture {
   protected:
     void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(server.start(0, &error)) << error;
-        app = BrisfoldAppDelegate::launch(
-            host.window(), "http://127.0.0.1:" + std::to_string(server.port()) + "/");
-        signIn();
-        auto nav = std::dynamic_pointer_cast<UINavigationController>(
-            app->tabBarController()->viewControllers().at(0));
-        ASSERT_TRUE(nav);
-        auto container =
-            std::dynamic_pointer_cast<TabContainerViewController>(nav->topViewController());
-        ASSERT_TRUE(container);
-        screen = std::dynamic_pointer_cast<MiddleViewController>(container->listScreen());
-        ASSERT_TRUE(screen);
-        ASSERT_TRUE(runUntil([&] { return screen->dataArray().size() == 10; }));
-    }
-    void TearDown() override { server.stop(); }
-
-    void signIn() {
-        auto login = app->loginView();
-        ASSERT_TRUE(login);
-        tap(login->userField());
-        ASSERT_TRUE(host.typeText("zhangwei"));
-        tap(login->passwordField());
-        ASSERT_TRUE(host.typeText("zw123456"));
-        tap(login->loginButton());
-        ASSERT_TRUE(runUntil([&] { return !app->loginView(); }));
-    }
-    void tap(const std::shared_ptr<UIView>& view) {
-        const CGRect f = view->convertRectToView(view->bounds(), nullptr);
-        host.tap(CGPointMake(CGRectGetMidX(f), CGRectGetMidY(f)));
+        InquiryScreensFixture::SetUp();
+        screen = home;
     }
 
     std::string listBody(int page) const {
@@ -86,30 +45,11 @@ class MiddleViewControllerTest : public ::testing::Test {
         return std::dynamic_pointer_cast<HomeCell>(
             screen->tableView()->cellForRowAtIndexPath(NSIndexPath::indexPathForRow(row, 0)));
     }
-    std::shared_ptr<Pop_upWindow> shownPopup() const {
-        for (const auto& v : screen->navigationController()->view()->subviews())
-            if (auto p = std::dynamic_pointer_cast<Pop_upWindow>(v)) return p;
-        return nullptr;
-    }
-    // With BRISFOLD_SCREENSHOT_DIR set, the screen as it stands goes there for the README.
-    void screenshot(const std::string& name) {
-        const char* dir = std::getenv("BRISFOLD_SCREENSHOT_DIR");
-        if (!dir || !*dir) return;
-        host.runFor(0);
-        EXPECT_TRUE(host.writePNG((std::filesystem::path(dir) / name).string())) << name;
-    }
-    std::string toast() const {
-        for (const auto& v : host.window()->subviews())
-            if (auto t = std::dynamic_pointer_cast<ShowAlertView>(v)) return t->message();
-        return "";
+    std::shared_ptr<Pop_upWindow> shownPopup() {
+        return InquiryScreensFixture::shownPopup(screen->navigationController());
     }
 
-    ShellHome home;
-    devserver::DevServer server{home.dir.path() / "devserver.sqlite"};
-    HeadlessHost host;
-    std::shared_ptr<BrisfoldAppDelegate> app;
     std::shared_ptr<MiddleViewController> screen;
-    const std::shared_ptr<DataRequestManager> requests = DataRequestManager::shareManger();
 };
 
 TEST_F(MiddleViewControllerTest, FirstPageShowsCardsPullUpAppendsToTheLastPagePullDownReloads) {

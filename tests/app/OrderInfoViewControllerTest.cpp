@@ -19,14 +19,8 @@ class OrderInfoViewControllerTest : public MessagesFixture {
   protected:
     void SetUp() override {
         MessagesFixture::SetUp();
-        app->tabBarController()->setSelectedIndex(kOrderTab);
-        auto container = std::dynamic_pointer_cast<TabContainerViewController>(
-            navigation(kOrderTab)->topViewController());
-        ASSERT_TRUE(container);
-        container->view();
-        list = std::dynamic_pointer_cast<OrderMiddleViewController>(container->listScreen());
+        list = showOrders();
         ASSERT_TRUE(list);
-        ASSERT_TRUE(runUntil([&] { return list->dataArray().size() == 10; }));
     }
 
     // Pushes the detail of the order as the list does, and waits for it.
@@ -269,9 +263,7 @@ TEST_F(OrderInfoViewControllerTest, OnlyTheLatestLookupOfAShownScreenSendsTheAct
     VAvaSearchServices::sharedServices()->setSearchServer(search.url("/"));
     const std::string order = orderWhere("r.order_state_id = 18");
     const std::string body = engineer() + "&OrderID=" + order + "&LeaveAddress=府前路";
-    int sent = 0;
-    const auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
-        body, nullptr, [&](const NSNotification&) { ++sent; });
+    watch(body);
 
     // Confirmed twice while the first address is still being looked up: the first answer
     // belongs to a lookup that was replaced.
@@ -282,9 +274,9 @@ TEST_F(OrderInfoViewControllerTest, OnlyTheLatestLookupOfAShownScreenSendsTheAct
         ASSERT_TRUE(runUntil([&] { return search.waitingAtGate() == confirmation; }));
     }
     search.releaseGate();
-    ASSERT_TRUE(runUntil([&] { return sent == 1; }));
+    ASSERT_TRUE(runUntil([&] { return replies(body) == 1; }));
     host.runFor(0.5);
-    EXPECT_EQ(sent, 1);
+    EXPECT_EQ(replies(body), 1);
 
     // A screen popped while it looks up its address sends nothing when the answer comes.
     testsupport::TestHTTPServer later;
@@ -299,10 +291,8 @@ TEST_F(OrderInfoViewControllerTest, OnlyTheLatestLookupOfAShownScreenSendsTheAct
     navigation(kOrderTab)->popViewControllerAnimated(false);
     detail.reset();
     const std::string waiting = orderWhere("r.order_state_id = 19");
-    int sentLater = 0;
-    const auto laterToken = NSNotificationCenter::defaultCenter()->addObserverForName(
-        engineer() + "&OrderID=" + waiting + "&LeaveAddress=府前路", nullptr,
-        [&](const NSNotification&) { ++sentLater; });
+    const std::string laterBody = engineer() + "&OrderID=" + waiting + "&LeaveAddress=府前路";
+    watch(laterBody);
     auto other = open(waiting);
     std::weak_ptr<OrderInfoViewController> gone = other;
     other->baojiaButtonClick();
@@ -314,10 +304,8 @@ TEST_F(OrderInfoViewControllerTest, OnlyTheLatestLookupOfAShownScreenSendsTheAct
     EXPECT_TRUE(gone.expired());
     later.releaseGate();
     host.runFor(0.5);
-    EXPECT_EQ(sentLater, 0);
+    EXPECT_EQ(replies(laterBody), 0);
     EXPECT_EQ(stored("SELECT order_state_id FROM orders WHERE order_id = ?", waiting), "19");
-    NSNotificationCenter::defaultCenter()->removeObserver(laterToken);
-    NSNotificationCenter::defaultCenter()->removeObserver(token);
 }
 
 }  // namespace

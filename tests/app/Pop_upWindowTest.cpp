@@ -10,9 +10,7 @@
 #include "ManualClock.h"
 #include "QuartzCore/CAMediaTimingFunction.h"
 #include "ScreenPixels.h"
-#include "TempDir.h"
 #include "UIKit/UIApplication.h"
-#include "UIKit/UIImage.h"
 #include "UIKit/UINavigationController.h"
 #include "host/HeadlessHost.h"
 #include "inquiries/Pop_upWindow.h"
@@ -315,35 +313,6 @@ TEST_F(PopUpTest, TheCardGrowsOvershootsAndSettlesWhenShown) {
     EXPECT_TRUE(card->layer()->animationKeys().empty());
     EXPECT_DOUBLE_EQ(scale(), 1);
     EXPECT_TRUE(colourNear(screenPixel(host.compose(), corner.x, corner.y), kWhite));
-}
-
-TEST_F(PopUpTest, TheAmountPopUpOverAWindowAsAPNG) {
-    auto behind = UIView::create(CGRectMake(0, 100, 320, 200));
-    behind->setBackgroundColor(UIColor::redColor());
-    screen->view()->addSubview(behind);
-    auto popUp = single(1, "A", "请在此填写报价金额");
-    show(popUp);
-    TempDir dir;
-    const std::string path = dir / "amount-popup.png";
-    ASSERT_TRUE(host.writePNG(path));
-    auto png = UIImage::imageWithContentsOfFile(path);
-    ASSERT_TRUE(png);
-    const CGImageRef& image = png->CGImage();
-    ASSERT_EQ(image->width(), 640);
-
-    const CGPoint card = popUp->subStationIdMainView()->frame().origin;
-    auto at = [&](CGFloat x, CGFloat y) { return screenPixel(image, card.x + x, card.y + y); };
-    const CGPoint red = behind->convertPointToView({5, 50}, nullptr);
-    EXPECT_TRUE(colourNear(screenPixel(image, 160, 500), {0.4, 0.4, 0.4, 1}));  // dimmed 60 %
-    EXPECT_TRUE(colourNear(screenPixel(image, red.x, red.y), {0.4, 0, 0, 1}));
-    EXPECT_TRUE(colourNear(at(142, 80), kWhite));
-    EXPECT_TRUE(colourNear(at(25, 24), {0.93, 0.93, 0.93, 1}));  // the amount field
-    EXPECT_TRUE(colourNear(at(24, 94), kOrange));                // "确定"
-    EXPECT_TRUE(colourNear(at(260, 94), kOrange));               // "取消"
-    // The placeholder is drawn in the field.
-    bool placeholder = false;
-    for (CGFloat x = 30; x < 250 && !placeholder; x += 0.5) placeholder = at(x, 45).r < 0.8;
-    EXPECT_TRUE(placeholder);
 }
 
 }  // namespace

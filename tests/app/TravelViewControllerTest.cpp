@@ -3,19 +3,9 @@
 #include <memory>
 #include <string>
 
-#include "Database.h"
-#include "Deadline.h"
-#include "DevServer.h"
-#include "ShellHome.h"
-#include "UIKit/UINavigationController.h"
-#include "host/HeadlessHost.h"
+#include "MessagesFixture.h"
 #include "inquiries/TravelViewController.h"
-#include "shell/BrisfoldAppDelegate.h"
 #include "shell/CustomNavBar.h"
-#include "shell/DataRequestManager.h"
-#include "shell/FactoryClass.h"
-#include "shell/LoginView.h"
-#include "shell/ShowAlertView.h"
 
 namespace {
 
@@ -47,36 +37,18 @@ bool toastShows(const Host& host, const std::string& text) {
 
 // The signed-in engineer on the home tab's navigation stack, with the quoting screen on top and
 // the travel screen pushed over it for an open inquiry of the travel-excluded product.
-class TravelTest : public ::testing::Test {
+class TravelTest : public MessagesFixture {
   protected:
     void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(server.start(0, &error)) << error;
-        {
-            devserver::Database db(server.dataFile());
-            auto engineer = db.query("SELECT user_id FROM engineers WHERE user_name = 'zhangwei'");
-            ASSERT_TRUE(engineer.step());
-            userID = engineer.text(0);
-            auto inquiry = db.query(
-                "SELECT ask_price_id FROM inquiries WHERE goods_id = ? AND ordered = 0 LIMIT 1",
-                kTravelExcluded);
-            ASSERT_TRUE(inquiry.step());
-            askPriceID = inquiry.text(0);
-        }
-        app = BrisfoldAppDelegate::launch(
-            host.window(), "http://127.0.0.1:" + std::to_string(server.port()) + "/");
-        // Through the sign-in screen: the server knows the engineer by the session it sets.
-        const auto login = app->loginView();
-        ASSERT_TRUE(login);
-        login->userField()->setText("zhangwei");
-        login->passwordField()->setText("zw123456");
-        login->loginButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
-        ASSERT_TRUE(runUntil([&] { return !app->loginView(); }));
-        ASSERT_EQ(app->APPUserID(), userID);
+        MessagesFixture::SetUp();
+        userID = app->APPUserID();
+        askPriceID =
+            stored("SELECT ask_price_id FROM inquiries WHERE goods_id = ? AND ordered = 0 LIMIT 1",
+                   kTravelExcluded);
+        ASSERT_FALSE(askPriceID.empty());
         // Signing in loads the home list behind its overlay, which would take the first tap.
         ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
-        nav = std::dynamic_pointer_cast<UINavigationController>(
-            app->tabBarController()->viewControllers().at(0));
+        nav = navigation(0);
         ASSERT_TRUE(nav);
         nav->pushViewController(quoting, false);
         travel = TravelViewController::create(askPriceID, quoting);
@@ -85,7 +57,7 @@ class TravelTest : public ::testing::Test {
     }
     void TearDown() override {
         EXPECT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
-        server.stop();
+        MessagesFixture::TearDown();
     }
 
     void enterPrice(const std::string& price) {
@@ -95,19 +67,14 @@ class TravelTest : public ::testing::Test {
 
     // Submits and waits for the service's answer to exactly this body.
     void submitExpecting(const std::string& body) {
-        const auto requests = DataRequestManager::shareManger();
         tapView(host, travel->submitButton());
         ASSERT_TRUE(requests->isInFlight(body));
         ASSERT_TRUE(runUntil([&] { return !requests->isInFlight(body); }));
         EXPECT_FALSE(requests->replyForKey(body).is_null());
     }
 
-    ShellHome home;
-    devserver::DevServer server{home.dir.path() / "devserver.sqlite"};
-    HeadlessHost host;
     std::string userID;
     std::string askPriceID;
-    std::shared_ptr<BrisfoldAppDelegate> app;
     std::shared_ptr<UINavigationController> nav;
     std::shared_ptr<QuotingScreen> quoting = QuotingScreen::create();
     std::shared_ptr<TravelViewController> travel;
@@ -137,7 +104,7 @@ TEST_F(TravelTest, AcceptedQuotationIsStoredRefreshesTheQuotingScreenAndGoesBack
     EXPECT_EQ(offer.text(2), "2");
 }
 
-TEST_F(TravelTest, RefusedOrEmptyQuotationShowsWhyAndStays) {
+TEST_F(TravelTest, RefusedOrEmptyQuotationShowsWhyAndStaysAndTheLeftItemGoesBack) {
     const auto offers = [&] {
         devserver::Database db(server.dataFile());
         return db.scalar("SELECT COUNT(*) FROM offers");
@@ -155,9 +122,8 @@ TEST_F(TravelTest, RefusedOrEmptyQuotationShowsWhyAndStays) {
     EXPECT_EQ(quoting->refreshes, 0);
     EXPECT_EQ(nav->topViewController(), travel);
     EXPECT_EQ(offers(), before);
-}
 
-TEST_F(TravelTest, BarsLeftItemGoesBackWithoutQuoting) {
+    // The bar's left item goes back without quoting.
     const auto bar = CustomNavBar::shareManager();
     ASSERT_EQ(bar->superview(), travel->view());
     EXPECT_EQ(bar->titleLabel()->text(), "差旅报价");

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "DevServer.h"
+#include "SeedData.h"
 #include "TempDir.h"
 
 namespace devserver::test {
@@ -61,6 +62,19 @@ class DevServerFixture : public ::testing::Test {
                              "application/x-www-form-urlencoded");
     }
 
+    // Signs in the first two sample engineers, the second last.
+    void signInBoth() {
+        engineer_ = login(kSeedEngineers[0].userName, kSeedEngineers[0].password)["UserID"];
+        other_ = login(kSeedEngineers[1].userName, kSeedEngineers[1].password)["UserID"];
+    }
+
+    // The reply of an endpoint, which answers with the status given.
+    nlohmann::json call(const std::string& path, const std::string& body, int status = 200) {
+        const auto result = post(path, body);
+        EXPECT_TRUE(result && result->status == status) << path << " " << body;
+        return parseJson(result);
+    }
+
     nlohmann::json login(std::string_view user, std::string_view password) {
         auto result =
             postWithCookie("", "Engineer/Login",
@@ -91,6 +105,8 @@ class DevServerFixture : public ::testing::Test {
         return lastSession_;
     }
 
+    std::string engineer_;
+    std::string other_;
     std::map<std::string, std::string> sessions_;
     std::string lastSession_;
     testsupport::TempDir dir_;

@@ -16,7 +16,7 @@ class InquiryScreensEndpointsTest : public test::DevServerFixture {
   protected:
     void SetUp() override {
         DevServerFixture::SetUp();
-        engineer_ = login(kSeedEngineers[0].userName, kSeedEngineers[0].password)["UserID"];
+        signInBoth();
         Database db(server_->dataFile());
         auto five = db.query(
             "SELECT ask_price_id FROM offers WHERE engineer_id = ? GROUP BY ask_price_id "
@@ -26,17 +26,11 @@ class InquiryScreensEndpointsTest : public test::DevServerFixture {
         quotedFive_ = five.text(0);
     }
 
-    Json call(const std::string& path, const std::string& body) {
-        const auto result = post(path, body);
-        EXPECT_TRUE(result && result->status == 200) << path << " " << body;
-        return parseJson(result);
-    }
     Json detail(const std::string& inquiry) {
         return call("AskPrice/AskPriceDetail",
                     "engineerID=" + engineer_ + "&askpriceID=" + inquiry);
     }
 
-    std::string engineer_;
     std::string quotedFive_;
 };
 
@@ -120,13 +114,6 @@ TEST_F(InquiryScreensEndpointsTest, DictionariesNameTheChoicesTheListFilters) {
                   .get<int>());
     EXPECT_EQ(call("AskPrice/AskPriceList", "brisfoldID=" + engineer_ + "&IndustryID=999")["code"],
               "0");
-}
-
-TEST_F(InquiryScreensEndpointsTest, NoticesListInOrder) {
-    const auto list = call("NewsCenter/GetNotice", "")["List"];
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[1]["NoticeName"], "年终结算安排");
-    EXPECT_NE(list[1]["Detail"].get<std::string>().find("<p>"), std::string::npos);
 }
 
 }  // namespace

@@ -18,9 +18,9 @@ class SessionsTest : public test::DevServerFixture {
   protected:
     void SetUp() override {
         DevServerFixture::SetUp();
-        me_ = login(kSeedEngineers[0].userName, kSeedEngineers[0].password)["UserID"];
+        signInBoth();
+        me_ = engineer_;
         mine_ = sessions_[me_];
-        other_ = login(kSeedEngineers[1].userName, kSeedEngineers[1].password)["UserID"];
     }
 
     Database open() { return Database(server_->dataFile()); }
@@ -51,7 +51,7 @@ class SessionsTest : public test::DevServerFixture {
         return all;
     }
 
-    std::string me_, other_, mine_;
+    std::string me_, mine_;
 };
 
 TEST_F(SessionsTest, NoEngineerActsForAnother) {

@@ -101,12 +101,6 @@ TEST_F(TileEndpointsTest, RepliesOtherThanATile) {
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->status, 200);
     EXPECT_TRUE(empty->body.empty());
-
-    const auto whole = client().Get("/tiles/2/1/3.png");
-    const auto part = client().Get("/tiles/2/1/3.png", {{"Range", "bytes=0-7"}});
-    ASSERT_TRUE(whole && part);
-    EXPECT_EQ(part->status, 206);
-    EXPECT_EQ(part->body, whole->body.substr(0, 8));
 }
 
 TEST_F(TileEndpointsTest, HeldRepliesWaitForTheirGateAndTheLogKeepsArrivalOrder) {

@@ -82,17 +82,8 @@ class PullRefreshHeaderViewTest : public testsupport::ManualClockTest {
     CGFloat fingerY = 0;
 };
 
-TEST_F(PullRefreshHeaderViewTest, SitsAboveTheContentInItsIdleLook) {
-    EXPECT_EQ(header->superview(), table);
-    EXPECT_EQ(header->frame(), CGRectMake(0, -60, 320, 60));
-    EXPECT_EQ(header->state(), State::normal);
-    EXPECT_EQ(header->statusLabel()->text(), "下拉刷新");
-    EXPECT_FALSE(header->arrowView()->isHidden());
-    EXPECT_FALSE(header->activityView()->isAnimating());
-    EXPECT_EQ(table->contentOffset(), CGPointZero);
-}
-
 TEST_F(PullRefreshHeaderViewTest, ReleasePastItsHeightRefreshesOnceAndHoldsItInView) {
+    EXPECT_EQ(header->frame(), CGRectMake(0, -60, 320, 60));
     hold(200);
     EXPECT_DOUBLE_EQ(table->contentOffset().y, -90);
     EXPECT_EQ(header->state(), State::pulling);
@@ -127,6 +118,15 @@ TEST_F(PullRefreshHeaderViewTest, ReleasePastItsHeightRefreshesOnceAndHoldsItInV
     EXPECT_FALSE(header->activityView()->isAnimating());
     EXPECT_EQ(table->contentInset().top, 0);
     EXPECT_EQ(table->contentOffset(), CGPointZero);
+
+    // Ended inside the callback, it springs back to the top at once.
+    screen->endAtOnce = true;
+    pull(200);
+    settle();
+    EXPECT_EQ(screen->calls.size(), 2u);
+    EXPECT_EQ(header->state(), State::normal);
+    EXPECT_EQ(table->contentInset().top, 0);
+    EXPECT_EQ(table->contentOffset(), CGPointZero);
 }
 
 TEST_F(PullRefreshHeaderViewTest, PullsThatEndShortOfItsHeightDoNotRefresh) {
@@ -154,16 +154,6 @@ TEST_F(PullRefreshHeaderViewTest, PullsThatEndShortOfItsHeightDoNotRefresh) {
         EXPECT_EQ(header->statusLabel()->text(), "下拉刷新");
         EXPECT_EQ(table->contentInset().top, 0);
     }
-}
-
-TEST_F(PullRefreshHeaderViewTest, EndingInsideTheCallbackSpringsBackToTheTop) {
-    screen->endAtOnce = true;
-    pull(200);
-    settle();
-    EXPECT_EQ(screen->calls.size(), 1u);
-    EXPECT_EQ(header->state(), State::normal);
-    EXPECT_EQ(table->contentInset().top, 0);
-    EXPECT_EQ(table->contentOffset(), CGPointZero);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <fstream>
@@ -8,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "Foundation/NSPathUtilities.h"
 #include "LogCapture.h"
 #include "SQLiteStore/DBManager.h"
 #include "TempDir.h"
@@ -71,20 +69,6 @@ void expectStoredTextsEqual(const HomeModel& a, const HomeModel& b) {
     EXPECT_EQ(a.haveFavorite(), b.haveFavorite());
 }
 
-std::vector<std::string> tableColumns(const std::string& path) {
-    sqlite3* db = nullptr;
-    std::vector<std::string> names;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* s = nullptr;
-        sqlite3_prepare_v2(db, "pragma table_info(favoriteInfo)", -1, &s, nullptr);
-        while (s && sqlite3_step(s) == SQLITE_ROW)
-            names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s, 1)));
-        sqlite3_finalize(s);
-    }
-    sqlite3_close(db);
-    return names;
-}
-
 // Every entry below the directory with the bytes of its files.
 std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {
     std::map<std::string, std::string> entries;
@@ -108,16 +92,6 @@ TEST(DBManagerTest, RowsKeepTheirTextsAndOrderAcrossReopening) {
         empty->setAskPriceIDStr("C");
         ASSERT_TRUE(store->insertDataWithModel(*empty));
     }
-    EXPECT_EQ(tableColumns(path),
-              (std::vector<std::string>{"id",           "section",        "title",
-                                        "subTitle",     "left",           "middle",
-                                        "right",        "currentOffer",   "lastOffer",
-                                        "time",         "askPriceID",     "hopeStartDate",
-                                        "detailsDesc",  "deviceFactory",  "goodsName",
-                                        "hopeProvice",  "implementPlace", "implementProvince",
-                                        "industryName", "phone",          "servicesname",
-                                        "haveFavorite"}));
-
     const auto rows = DBManager::create(path)->fetchAllFavorite();
     ASSERT_TRUE(rows.has_value());
     ASSERT_EQ(rows->size(), 3u);
@@ -186,16 +160,6 @@ TEST(DBManagerTest, UnreadableStoreFailsEveryCallAndKeepsItsFile) {
         EXPECT_TRUE(log.contains("Favourites store " + path));
         EXPECT_EQ(snapshot(home.path()), before);
     }
-}
-
-TEST(DBManagerTest, SharedStoreLivesInTheDocumentsOfTheAppHome) {
-    testsupport::TempDir home;
-    NSSetHomeDirectory(home.path().string());
-    const auto store = DBManager::shareManager();
-    EXPECT_EQ(store, DBManager::shareManager());
-    EXPECT_EQ(store->path(), home / "Documents/favorite.db");
-    ASSERT_TRUE(store->insertDataWithModel(*favourite("A")));
-    EXPECT_TRUE(std::filesystem::is_regular_file(home / "Documents/favorite.db"));
 }
 
 }  // namespace

@@ -55,10 +55,6 @@ TEST(HomeModelTest, InquiryRowTakesEachListsKeys) {
         EXPECT_EQ(row->industryNameStr(), "电力");
         EXPECT_EQ(row->phoneStr(), "025-1234");
         EXPECT_EQ(row->servicesnameStr(), "巡检");
-        // Only the favourites store and the other screens fill these.
-        EXPECT_EQ(row->implementProvinceStr(), "");
-        EXPECT_EQ(row->haveFavorite(), "");
-        EXPECT_FALSE(row->isSelected());
     }
 }
 
