@@ -53,49 +53,6 @@ class MapViewTest : public MapViewFixture {
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
 };
 
-TEST_F(MapViewTest, ConstructionBuildsEveryPartWithItsDefaults) {
-    const auto& sub = view->subviews();
-    ASSERT_EQ(sub.size(), 5u);
-    EXPECT_EQ(sub[0], view->baseMapView());
-    EXPECT_EQ(sub[1], view->annotationFloor());
-    EXPECT_EQ(sub[2], view->logoImageView());
-    EXPECT_EQ(sub[3], view->compassView());
-    EXPECT_EQ(sub[4], view->scaleView());
-    EXPECT_EQ(view->overlayContainer()->superview(), nullptr);
-    EXPECT_TRUE(CGRectEqualToRect(view->logoImageView()->frame(), CGRectMake(5, 462, 55, 13)));
-    EXPECT_EQ(view->compassView()->center().x, 320 - 18 - 5);
-    EXPECT_EQ(view->compassView()->center().y, 18 + 10);
-    EXPECT_EQ(view->scaleView()->frame().origin.x, 10);
-    EXPECT_EQ(view->autoresizingMask(), 18u);
-    EXPECT_TRUE(view->clipsToBounds());
-
-    // The engine exists from construction, reports to the view and is drawing.
-    ASSERT_NE(view->render()->mapEngine(), nullptr);
-    EXPECT_EQ(view->render()->delegate().get(), static_cast<VURI1VovureDelegate*>(view.get()));
-    EXPECT_TRUE(view->baseMapView()->isAnimating());
-    EXPECT_TRUE(view->baseMapView()->isSkyeModelEnabled());
-    EXPECT_EQ(view->gestureRecognizers().size(), 8u);
-    EXPECT_EQ(view->locationManager()->delegate().get(),
-              static_cast<CLLocationManagerDelegate*>(view.get()));
-    EXPECT_FALSE(view->locationManager()->isUpdatingLocation());
-    EXPECT_EQ(view->userLocation()->title(), "当前位置");
-    EXPECT_TRUE(view->isScrollEnabled() && view->isZoomEnabled() && view->isRotateEnabled() &&
-                view->isRotateCameraEnabled() && view->touchPOIEnabled() && view->showsCompass() &&
-                view->showsLabels());
-    EXPECT_FALSE(view->showsUserLocation() || view->isShowTraffic() || view->customedPivot());
-    EXPECT_EQ(view->mapType(), 0);
-    EXPECT_EQ(view->userTrackingMode(), 0);
-    EXPECT_EQ(view->projectionState(), 0);
-
-    // The initial region: Beijing's centre, its span fitted into the view.
-    const CLLocationCoordinate2D c = view->centerCoordinate();
-    EXPECT_NEAR(c.latitude, 39.911447, 1e-4);
-    EXPECT_NEAR(c.longitude, 116.406026, 1e-4);
-    const VMMapRect r = mapRectForRegion({VMMapView::kInitialCenter, VMMapView::kInitialSpan});
-    const double s = std::max(r.size.width / 640, r.size.height / 960);
-    EXPECT_NEAR(view->zoomLevel(), std::log2(std::exp2(20) / s), 1e-4);
-}
-
 TEST_F(MapViewTest, LocationOptionsOnlyWhereTheSystemOffersThemAndTheLogoHides) {
     struct Case {
         const char* version;
