@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,7 +9,6 @@
 #include "QuartzCore/CABasicAnimation.h"
 #include "QuartzCore/CAKeyframeAnimation.h"
 #include "VMMapView.h"
-#include "VMMediaTimingFunction.h"
 
 namespace {
 
@@ -53,7 +51,7 @@ class LayerAnimationTest : public MapViewFixture {
     std::shared_ptr<Calls> calls = std::make_shared<Calls>();
 };
 
-TEST_F(LayerAnimationTest, KeyFramesTimingNamesAndDroppedAnimations) {
+TEST_F(LayerAnimationTest, KeyFramesAndDroppedAnimations) {
     auto frames3 = CAKeyframeAnimation::animationWithKeyPath(kVMAnimationKeyPathRotation);
     frames3->setValues({CAValue(0.0), CAValue(40.0), CAValue(20.0)});
     frames3->setDuration(1);
@@ -65,21 +63,6 @@ TEST_F(LayerAnimationTest, KeyFramesTimingNamesAndDroppedAnimations) {
     EXPECT_EQ(internal->keyTimes, (std::vector<double>{0, 0.5, 1}));
     view->layer()->removeAnimationForKey(kVMAnimationKeyPathRotation);
     EXPECT_TRUE(running().empty());
-
-    struct Named {
-        std::string_view name;
-        int type;
-    };
-    for (auto [name, type] :
-         {Named{kCAMediaTimingFunctionEaseIn, 7}, Named{kCAMediaTimingFunctionEaseOut, 8},
-          Named{kCAMediaTimingFunctionEaseInEaseOut, 9}, Named{kCAMediaTimingFunctionLinear, 0},
-          Named{kCAMediaTimingFunctionDefault, 0}})
-        EXPECT_EQ(
-            VMMapView::internalForMediaTimingFunction(CAMediaTimingFunction::functionWithName(name))
-                ->type(),
-            type)
-            << name;
-    EXPECT_EQ(VMMapView::internalForMediaTimingFunction(nullptr)->type(), 0);
 
     // One key frame, no target, or a value of the wrong kind: nothing runs, nobody hears.
     calls->log.clear();

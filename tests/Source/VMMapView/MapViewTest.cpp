@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cmath>
 #include <string>
 #include <vector>
 
 #include "Foundation/NSPathUtilities.h"
 #include "ManualClock.h"
 #include "MapViewFixture.h"
-#include "ScreenPixels.h"
 #include "TempDir.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
@@ -53,7 +50,7 @@ class MapViewTest : public MapViewFixture {
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
 };
 
-TEST_F(MapViewTest, LocationOptionsOnlyWhereTheSystemOffersThemAndTheLogoHides) {
+TEST_F(MapViewTest, LocationOptionsOnlyWhereTheSystemOffersThem) {
     struct Case {
         const char* version;
         bool pauses, background;
@@ -74,11 +71,6 @@ TEST_F(MapViewTest, LocationOptionsOnlyWhereTheSystemOffersThemAndTheLogoHides) 
         EXPECT_EQ(view->pausesLocationUpdatesAutomatically(), pauses) << version;
         EXPECT_EQ(view->allowsBackgroundLocationUpdates(), background) << version;
     }
-
-    EXPECT_FALSE(view->logoHidden());
-    view->setLogoHidden(true);
-    EXPECT_TRUE(view->logoImageView()->isHidden());
-    EXPECT_TRUE(view->logoHidden());
 }
 
 TEST_F(MapViewTest, NoMapViewInTheBackgroundButOneWhileInactive) {
@@ -87,29 +79,6 @@ TEST_F(MapViewTest, NoMapViewInTheBackgroundButOneWhileInactive) {
     EXPECT_EQ(VMMapView::create(CGRectMake(0, 0, 100, 100)), nullptr);
     app->setApplicationState(UIApplicationStateInactive);
     EXPECT_NE(VMMapView::create(CGRectMake(0, 0, 100, 100)), nullptr);
-}
-
-TEST_F(MapViewTest, FrameShowsTheBackgroundAndAHeldGrid) {
-    auto small = VMMapView::create(CGRectMake(0, 0, 250, 125));
-    ASSERT_NE(small, nullptr);
-    small->zoomToLevel(4);
-    small->scrollToCenterPoint({13 << 24, 13 << 23}, false, 0, 0, false, nullptr);
-    small->baseMapView()->layoutIfNeeded();
-    frames(1);
-    const auto& contents = small->baseMapView()->layer()->contents();
-    ASSERT_NE(contents, nullptr);
-    EXPECT_EQ(contents->width(), 500);
-    EXPECT_TRUE(testsupport::colourNear(contents->pixelAt(250, 125), kMapBackground, 0.01));
-
-    std::vector<uint8_t> body{0, 0, 0, 0, 4, '1', '3', '2', '0', 1, 2, 3};
-    MapEngine* engine = small->render()->mapEngine();
-    ASSERT_EQ(mapEnginePutGridData(engine, 0, body.data(), static_cast<int32_t>(body.size())), 1);
-    ASSERT_TRUE(mapEngineWaitForStores(
-        engine, std::chrono::steady_clock::now() + std::chrono::seconds(20)));
-    frames(1);
-    const auto& held = small->baseMapView()->layer()->contents();
-    EXPECT_TRUE(testsupport::colourNear(held->pixelAt(10, 10), kMapLand, 0.01));
-    EXPECT_TRUE(testsupport::colourNear(held->pixelAt(490, 240), kMapBackground, 0.01));
 }
 
 TEST_F(MapViewTest, ApplicationStateStopsAndRestartsDrawing) {
