@@ -66,18 +66,6 @@ TEST_F(EngineFrameTest, BackgroundAndAHeldGridShowWhereTheyLie) {
     expectColour(pixel(shown, 490, 240), kBackground);
 }
 
-TEST_F(EngineFrameTest, CoarserHeldGridCoversAMissingOne) {
-    makeSurface(500, 250);
-    setView(kPairCenterX, kPairCenterY, 5.0f);
-    // Level 3 grid "132" holds both level-4 grids in view and more.
-    ASSERT_EQ(put(0, body("132")), 1);
-    ASSERT_EQ(put(0, body("13213")), 1);
-    ASSERT_TRUE(mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + kStoreDeadline));
-    const EAGLPixels& frame = renderAndPresent();
-    expectColour(pixel(frame, 10, 10), kLand);
-    expectColour(pixel(frame, 490, 240), kLand);
-}
-
 TEST_F(EngineFrameTest, OverlaysDrawnAtLevelOneLandWhereTheProjectionSays) {
     makeSurface(400, 600);
     setView(kPairCenterX + 12345, kPairCenterY - 6789, 14.6f, 45, 30);
@@ -112,7 +100,6 @@ TEST_F(EngineFrameTest, OverlaysDrawnAtLevelOneLandWhereTheProjectionSays) {
 
 // The centres of the level-4 grids "1320" and "1321" in the pair view.
 constexpr int32_t kWestX = (12 << 24) + (1 << 23);
-constexpr int32_t kEastX = (13 << 24) + (1 << 23);
 constexpr int32_t kPairY = (6 << 24) + (1 << 23);
 
 std::vector<uint8_t> style(std::vector<std::array<uint8_t, 4>> roles) {
@@ -123,11 +110,6 @@ std::vector<uint8_t> style(std::vector<std::array<uint8_t, 4>> roles) {
     compress(packed.data(), &size, table.data(), table.size());
     packed.resize(size);
     return packed;
-}
-
-void setParameter(MapEngine* engine, int id, std::vector<uint32_t> values) {
-    values.resize(36, 0);
-    mapEngineSetParameter(engine, id, values.data());
 }
 
 class EngineFeatureTest : public EngineFrameTest {
@@ -160,86 +142,7 @@ class EngineFeatureTest : public EngineFrameTest {
     bool glyphsArrived() {
         return mapEngineWaitForRequests(engine, std::chrono::steady_clock::now() + kStoreDeadline);
     }
-
-    std::vector<uint16_t> askedCodes() {
-        std::vector<uint16_t> codes;
-        for (const auto& e : recorder.events()) {
-            if (e.name == "labels") codes.insert(codes.end(), e.codes.begin(), e.codes.end());
-        }
-        return codes;
-    }
 };
-
-TEST_F(EngineFeatureTest, LabelsShowInTheStyleColourOnceTheirGlyphsCame) {
-    static constexpr Rgba kRed{255, 0, 0, 255};
-    const auto red = style({{0, 243, 241, 236}, {1, 224, 232, 208}, {3, 255, 0, 0}});
-    mapEngineSetStyle(engine, red.data(), static_cast<int32_t>(red.size()), 0, 1);
-    const auto data = testsupport::GridFeatureBytes().point(kWestX, kPairY, u"天安门", true);
-    ASSERT_EQ(put(0, body("1320", data.bytes())), 1);
-    ASSERT_TRUE(mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + kStoreDeadline));
-    const auto [x, y] = screenOf(kWestX, kPairY);
-
-    // The workers hold the glyph requests until they are let go.
-    setParameter(engine, kMapParameterTaskManager, {0, 1});
-    expectColour(pixel(renderAndPresent(), x, y), kLand);
-    EXPECT_TRUE(askedCodes().empty());
-    setParameter(engine, kMapParameterTaskManager, {1, 0});
-    ASSERT_TRUE(glyphsArrived());
-    for (int frame = 0; frame < 3; ++frame) {
-        const EAGLPixels& shown = renderAndPresent();
-        // Three advances of 24 pixels, centred on the point.
-        expectColour(pixel(shown, x, y), kRed);
-        expectColour(pixel(shown, x - 30, y + 8), kRed);
-        expectColour(pixel(shown, x + 30, y - 8), kRed);
-        expectColour(pixel(shown, x - 40, y), kLand);
-        expectColour(pixel(shown, x, y + 16), kLand);
-    }
-    EXPECT_EQ(askedCodes(), (std::vector<uint16_t>{u'天', u'安', u'门'}));
-
-    setParameter(engine, 1024, {0});
-    expectColour(pixel(renderAndPresent(), x, y), kLand);
-    setParameter(engine, 1024, {1});
-    expectColour(pixel(renderAndPresent(), x, y), kRed);
-    EXPECT_EQ(askedCodes().size(), 3u);
-}
-
-TEST_F(EngineFeatureTest, TrafficShowsInTheColoursOfItsStatesWhileOn) {
-    testsupport::GridFeatureBytes segments;
-    const int32_t step = 1 << 21;
-    for (uint8_t state = 0; state < 4; ++state) {
-        const int32_t y = (6 << 24) + step * (1 + 2 * state);
-        segments.segment(state, {{(12 << 24) + step, y}, {(13 << 24) - step, y}});
-    }
-    ASSERT_EQ(put(4, body("1320", segments.traffic())), 1);
-    ASSERT_TRUE(mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + kStoreDeadline));
-    const auto at = [&](uint8_t state) {
-        return screenOf(kWestX, (6 << 24) + step * (1 + 2 * state));
-    };
-
-    const EAGLPixels& off = renderAndPresent();
-    for (uint8_t state = 0; state < 4; ++state)
-        expectColour(pixel(off, at(state).first, at(state).second), kBackground);
-
-    setParameter(engine, kMapParameterTraffic, {1});
-    setParameter(engine, 2201, {1});
-    setParameter(engine, 2202, {0xFF3CD26E, 0xFFFAB446, 0xFFFF5F5F, 0xFFB40F0F});
-    const Rgba standard[] = {
-        {60, 210, 110, 255}, {250, 180, 70, 255}, {255, 95, 95, 255}, {180, 15, 15, 255}};
-    const EAGLPixels& on = renderAndPresent();
-    for (uint8_t state = 0; state < 4; ++state)
-        expectColour(pixel(on, at(state).first, at(state).second), standard[state]);
-
-    setParameter(engine, 2202, {0xFF0000FF, 0xFF00FF00, 0xFFFF0000, 0xFF000000});
-    const Rgba mine[] = {{0, 0, 255, 255}, {0, 255, 0, 255}, {255, 0, 0, 255}, {0, 0, 0, 255}};
-    const EAGLPixels& changed = renderAndPresent();
-    for (uint8_t state = 0; state < 4; ++state)
-        expectColour(pixel(changed, at(state).first, at(state).second), mine[state]);
-
-    setParameter(engine, kMapParameterTraffic, {0});
-    const EAGLPixels& gone = renderAndPresent();
-    for (uint8_t state = 0; state < 4; ++state)
-        expectColour(pixel(gone, at(state).first, at(state).second), kBackground);
-}
 
 TEST_F(EngineFeatureTest, StyleSetsTheBackgroundAndABrokenOneKeepsTheLast) {
     const auto night = style({{0, 27, 34, 51}});
@@ -252,30 +155,6 @@ TEST_F(EngineFeatureTest, StyleSetsTheBackgroundAndABrokenOneKeepsTheLast) {
     ASSERT_GE(calls.size(), 2u);
     EXPECT_EQ(calls[calls.size() - 2].bytes, night);
     EXPECT_EQ(calls.back().bytes, std::vector<uint8_t>(broken, broken + 3));
-}
-
-TEST_F(EngineFeatureTest, SelectPoisFindsPointsOfInterestNearTheScreenPoint) {
-    const auto data = testsupport::GridFeatureBytes()
-                          .point(kWestX, kPairY, u"天安门", true)
-                          .point(kWestX + (1 << 20), kPairY, u"label only", false)
-                          .point(kEastX, kPairY, u"东", true);
-    ASSERT_EQ(put(0, body("1320", data.bytes())), 1);
-    ASSERT_TRUE(renderUntilHeld(0, "1320"));
-    const auto [x, y] = screenOf(kWestX, kPairY);
-
-    int count = -1;
-    PoiHitRecord* hits = mapEngineSelectPois(engine, x + 10, y, 40, &count);
-    ASSERT_NE(hits, nullptr);
-    ASSERT_EQ(count, 1);
-    EXPECT_EQ(hits[0].x, kWestX);
-    EXPECT_EQ(hits[0].y, kPairY);
-    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(hits[0].name), hits[0].nameLength),
-              u"天安门");
-    std::free(hits);
-
-    EXPECT_EQ(mapEngineSelectPois(engine, x + 60, y, 40, &count), nullptr);
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(mapEngineSelectPois(engine, x, y, 40, nullptr), nullptr);
 }
 
 TEST_F(EngineFeatureTest, MalformedFeaturesAreRefused) {

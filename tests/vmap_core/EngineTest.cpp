@@ -100,17 +100,6 @@ TEST_F(EngineTest, CallbacksArriveInOrderOnTheirThreads) {
     for (const Event& e : recorder.events()) EXPECT_EQ(never.count(e.name), 0u) << e.name;
 }
 
-TEST_F(EngineTest, SecondSurfaceSizeDoesNotInitAgain) {
-    mapEngineSetSurfaceSize(engine, 0, 0);
-    mapEngineSetSurfaceSize(engine, 320, 480);
-    const auto events = recorder.events();
-    ASSERT_EQ(std::count_if(events.begin(), events.end(),
-                            [](const Event& e) { return e.name == "initMap"; }),
-              1);
-    EXPECT_EQ(mapEngineGetViewState(engine)->viewport[2], 320);
-    EXPECT_EQ(mapEngineGetViewState(engine)->viewport[3], 480);
-}
-
 TEST_F(EngineTest, PendingRecordHandedOverInsideProcessMapEvent) {
     showPair();
     mapEngineRenderFrame(engine);
@@ -368,22 +357,6 @@ TEST_F(EngineTest, CurrentTilesNeverWritePastTheCapacity) {
     EXPECT_EQ(untouched, std::vector<uint8_t>(8, 0xAB));
     EXPECT_EQ(mapEngineGetCurrentTiles(engine, untouched.data(), 1, 0), 0);
     EXPECT_EQ(untouched[0], 0);
-}
-
-TEST_F(EngineTest, RefreshFillsTheSharedListsFromTheCurrentEngine) {
-    showPair();
-    // The map view refreshes the lists at the end of each frame.
-    recorder.onRenderMap = [](int state) {
-        if (state == kRenderStateFrameDone) refreshAllShownGridNames();
-    };
-    mapEngineRenderFrame(engine);
-    for (const MapDataType type : {0, 1, 3, 4, 7, 8}) EXPECT_EQ(shownGridNames(type), kPair);
-    EXPECT_TRUE(shownGridNames(5).empty());
-
-    mapEngineDestroy(engine);
-    engine = nullptr;
-    refreshAllShownGridNames();
-    EXPECT_TRUE(shownGridNames(0).empty());
 }
 
 TEST_F(EngineTest, PutRefusesMalformedBodies) {

@@ -139,34 +139,6 @@ class ViewStateTest : public ::testing::Test {
     MapViewState state{};
 };
 
-TEST_F(ViewStateTest, ZoomClamps) {
-    mapEngineSetZoomLevel(&state, 2);
-    EXPECT_EQ(mapEngineGetZoomLevel(&state), 3.0f);
-    mapEngineSetZoomLevel(&state, 19.5f);
-    EXPECT_EQ(mapEngineGetZoomLevel(&state), 19.5f);
-    const float justBelow = std::nextafter(20.0f, 0.0f);
-    mapEngineSetZoomLevel(&state, justBelow);
-    EXPECT_EQ(mapEngineGetZoomLevel(&state), justBelow);
-    mapEngineSetZoomLevel(&state, 20.0f);
-    EXPECT_EQ(mapEngineGetZoomLevel(&state), justBelow);
-    mapEngineSetZoomLevel(&state, 12.0f);
-    mapEngineSetZoomLevel(&state, 20.2f);
-    EXPECT_EQ(mapEngineGetZoomLevel(&state), 12.0f);
-    EXPECT_EQ(mapEngineMapLengthForPixels(&state, 10), 10 * 256.0f);
-    EXPECT_EQ(state.mapUnitsPerGLX, 256.0f);
-}
-
-TEST_F(ViewStateTest, PitchClampsAndRotationIsKept) {
-    mapEngineSetCameraPitch(&state, 80);
-    EXPECT_EQ(mapEngineGetCameraPitch(&state), 65.0f);
-    mapEngineSetCameraPitch(&state, -5);
-    EXPECT_EQ(mapEngineGetCameraPitch(&state), 0.0f);
-    mapEngineSetCameraPitch(&state, 30);
-    EXPECT_EQ(mapEngineGetCameraPitch(&state), 30.0f);
-    mapEngineSetRotation(&state, 725);
-    EXPECT_EQ(mapEngineGetRotation(&state), 725.0f);
-}
-
 TEST_F(ViewStateTest, NonFiniteInputsLeaveTheRecordUnchanged) {
     mapEngineSetRotation(&state, 10);
     mapEngineSetCameraPitch(&state, 20);
@@ -204,18 +176,6 @@ TEST_F(ViewStateTest, AnyZoomInTheRecordMapsToALevel) {
         EXPECT_GE(state.visibleMinX, 0);
         EXPECT_LE(state.visibleMaxX, kMax);
     }
-}
-
-TEST_F(ViewStateTest, CentreIsClampedToThePlane) {
-    mapEngineSetCenter(&state, -5, kMax + 0);
-    uint32_t x = 1, y = 1;
-    mapEngineGetCenter(&state, &x, &y);
-    EXPECT_EQ(x, 0u);
-    EXPECT_EQ(y, static_cast<uint32_t>(kMax));
-    mapEngineSetCenter(&state, std::numeric_limits<int32_t>::max(), 12);
-    mapEngineGetCenter(&state, &x, &y);
-    EXPECT_EQ(x, static_cast<uint32_t>(kMax));
-    EXPECT_EQ(y, 12u);
 }
 
 TEST_F(ViewStateTest, MapToGLAndBackWithinOneUnit) {
@@ -260,13 +220,6 @@ TEST_F(ViewStateTest, ProjectionWritesNothingWithoutAScale) {
     mapEngineGLToScreen(&empty, &sx, &sy, 0, 0);
     EXPECT_EQ(sx, 1);
     EXPECT_TRUE(std::isnan(mapEngineMapLengthAtCenter(&empty, 10)));
-}
-
-TEST_F(ViewStateTest, ScreenRoundTripFlat) {
-    expectScreenRoundTrip();
-    expectCentreInTheMiddle();
-    // Untilted, a pixel covers mapUnitsPerPixel in every direction.
-    EXPECT_NEAR(mapEngineMapLengthAtCenter(&state, 100), 100 * state.mapUnitsPerPixel, 0.05);
 }
 
 TEST_F(ViewStateTest, ScreenRoundTripTiltedAndTurned) {

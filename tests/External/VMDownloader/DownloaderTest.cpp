@@ -139,30 +139,6 @@ TEST_F(Downloader, ResumesAfterTheBytesOnDiskAndCountsProgressForThisTransfer) {
     EXPECT_EQ(downloader_->downloadWithURL(nullptr, path, false, {}, {}, {}), nullptr);
 }
 
-TEST_F(Downloader, WholeBodyForARangedRequestReplacesTheFileAnd416LeavesItAlone) {
-    const std::string content = body(20000);
-    serveRanges(server_, content, false, nullptr);
-    const std::string path = home_ / "f.zip";
-    std::ofstream(path, std::ios::binary) << "stale bytes";
-    downloader_->setValue("bytes=11-", "Range");
-    auto outcome = std::make_shared<Outcome>();
-    download(server_.url("/file"), path, outcome);
-    ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; }));
-    EXPECT_FALSE(outcome->completed.at(0));
-    EXPECT_TRUE(testsupport::readFile(path) == content);
-
-    TestHTTPServer ranged;
-    serveRanges(ranged, content, true, nullptr);
-    downloader_->setValue("bytes=20000-", "Range");
-    auto refused = std::make_shared<Outcome>();
-    download(ranged.url("/file"), path, refused);
-    ASSERT_TRUE(waitUntil([&] { return refused->ends() == 1; }));
-    ASSERT_TRUE(refused->completed.at(0));
-    EXPECT_EQ(refused->completed[0]->domain, NSURLErrorDomain);
-    EXPECT_EQ(refused->completed[0]->code, 416);
-    EXPECT_TRUE(testsupport::readFile(path) == content);
-}
-
 // Sends `first` bytes, waits at the gate, sends `second` more, then holds the rest of the
 // announced length back until `finish` is set.
 void serveInTwoParts(TestHTTPServer& server, std::size_t first, std::size_t second,

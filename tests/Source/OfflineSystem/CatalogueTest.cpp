@@ -85,25 +85,6 @@ TEST(Catalogue, LaterDuplicateAdcodeWinsAndMemoryWarningDropsTheIndex) {
     EXPECT_EQ(package->items().at("100100"), package->provinces[0]->cities[0]);
 }
 
-TEST(Catalogue, ArchiveKeepsEveryFieldAndState) {
-    TempDir dir;
-    auto package = VMOfflinePackage::packageWithDictionary(catalogue());
-    int status = 0;
-    package->scanItemsWithBlock([&](const std::shared_ptr<VMOfflineItem>& item) {
-        item->setItemStatus(status++ % 4);
-        item->setDownloadedSize(status * 1000003LL);
-    });
-    ASSERT_TRUE(package->writeToFile(dir / "offlinePackage.plist"));
-    auto back = VMOfflinePackage::packageWithContentsOfFile(dir / "offlinePackage.plist");
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->descriptionDictionary(), package->descriptionDictionary());
-    EXPECT_EQ(back->provinces[0]->cities[1]->cityCode, "012");
-    EXPECT_TRUE(std::dynamic_pointer_cast<VMOfflineItemCommonCity>(back->items().at("100200")));
-
-    EXPECT_EQ(VMOfflinePackage::packageWithContentsOfFile(dir / "missing.plist"), nullptr);
-    EXPECT_FALSE(package->writeToFile(""));
-}
-
 TEST(Catalogue, OldRecordsReadAsTheOldClasses) {
     TempDir dir;
     auto old = VMOfflineCityAggregateOld::cityAggregateWithVersion(

@@ -137,24 +137,6 @@ TEST(ZipArchive, EntryTimesAreSecondsSince1980BothWays) {
     EXPECT_EQ(fs::last_write_time(dir.path() / "out" / "f"), fs::last_write_time(source));
 }
 
-TEST(ZipArchive, ArchivesOfTheZipToolUnpackByteForByte) {
-    TempDir dir;
-    const fs::path src = dir.path() / "src";
-    writeFile(src / "a" / "b" / "big.bin", patterned(2'000'000, 7));
-    writeFile(src / "a" / "small.txt", "small");
-    writeFile(src / "zero", "");
-    fs::create_directories(src / "emptydir");
-    ChildProcess zip(ChildProcess::Options{
-        {"/usr/bin/zip", "-q", "-r", (dir / "tool.zip"), "."}, {}, {}, src.string(), {}, true});
-    ASSERT_EQ(zip.waitForExit(), 0) << zip.err();
-
-    auto archive = VMZipArchive::create();
-    ASSERT_TRUE(archive->UnzipOpenFile(dir / "tool.zip"));
-    ASSERT_TRUE(archive->UnzipFileTo(dir / "out", false));
-    EXPECT_EQ(testsupport::fileTree(dir.path() / "out"), testsupport::fileTree(src));
-    EXPECT_TRUE(fs::is_directory(dir.path() / "out" / "emptydir"));
-}
-
 TEST(ZipArchive, BackslashNamesMakeFoldersAndProgressCountsEntries) {
     TempDir dir;
     makeArchive(dir, dir / "b.zip",

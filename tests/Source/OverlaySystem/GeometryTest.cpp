@@ -10,18 +10,6 @@ namespace {
 
 constexpr double kWorld = 268435456.0;
 
-TEST(MapPoints, CoordinatesToWholeMapPoints) {
-    EXPECT_EQ(mapPointForCoordinate({0, 0}), (VMMapPoint{134217728, 134217728}));
-    EXPECT_EQ(mapPointForCoordinate({39.911447, 116.406026}), (VMMapPoint{221016352, 101710209}));
-    EXPECT_EQ(mapPointForCoordinate({39.915085, 116.3683244}), (VMMapPoint{220988240, 101706672}));
-    EXPECT_EQ(mapPointForCoordinate({45, 0}).y, 96562954);
-    // The poles and the antimeridian clamp to the edges of the square.
-    EXPECT_EQ(mapPointForCoordinate({90, 0}).y, 0);
-    EXPECT_EQ(mapPointForCoordinate({-90, 0}).y, kWorld - 1);
-    EXPECT_EQ(mapPointForCoordinate({0, 180}).x, kWorld - 1);
-    EXPECT_EQ(mapPointForCoordinate({0, -180}).x, 0);
-}
-
 TEST(MapPoints, MapPointsBackToCoordinatesDropFractions) {
     const CLLocationCoordinate2D center = coordinateForMapPoint({134217728, 134217728});
     EXPECT_NEAR(center.latitude, 0, 1e-12);
@@ -36,23 +24,6 @@ TEST(MapPoints, MapPointsBackToCoordinatesDropFractions) {
     // A whole map point survives the round trip.
     const VMMapPoint p{221016352, 101710209};
     EXPECT_EQ(mapPointForCoordinate(coordinateForMapPoint(p)), p);
-}
-
-TEST(Regions, RectangleToRegionAndBack) {
-    const VMMapRect rect{{220000000, 100000000}, {400000, 200000}};
-    const VMCoordinateRegion region = regionForMapRect(rect);
-    const CLLocationCoordinate2D nw = coordinateForMapPoint(rect.origin);
-    const CLLocationCoordinate2D se = coordinateForMapPoint({220400000, 100200000});
-    EXPECT_EQ(region.center, coordinateForMapPoint({220200000, 100100000}));
-    EXPECT_DOUBLE_EQ(region.span.latitudeDelta, nw.latitude - se.latitude);
-    EXPECT_DOUBLE_EQ(region.span.longitudeDelta, se.longitude - nw.longitude);
-
-    // Small rectangles come back within rounding of a map point or two.
-    const VMMapRect back = mapRectForRegion(region);
-    EXPECT_NEAR(back.origin.x, rect.origin.x, 2);
-    EXPECT_NEAR(back.origin.y, rect.origin.y, 2);
-    EXPECT_NEAR(back.size.width, rect.size.width, 2);
-    EXPECT_NEAR(back.size.height, rect.size.height, 2);
 }
 
 TEST(Regions, RectanglesAreCentredOnTheCentresMapPoint) {
@@ -128,12 +99,6 @@ TEST(Rects, IntersectionAgreesWithThePlatform) {
         EXPECT_EQ(CGRectIntersectsRect(a, b), c.meet);
         EXPECT_EQ(CGRectIntersectsRect(b, a), c.meet);
     }
-}
-
-TEST(Rects, InsetIsPlainArithmetic) {
-    const VMMapRect r{{10, 20}, {30, 40}};
-    EXPECT_EQ(mapRectInset(r, 5, -5), (VMMapRect{{15, 15}, {20, 50}}));
-    EXPECT_EQ(mapRectInset(r, 20, 0), (VMMapRect{{30, 20}, {-10, 40}}));
 }
 
 TEST(Distances, MetresAgainstMapPoints) {

@@ -238,25 +238,3 @@ TEST_F(ImageDownloaderTest, WaitingDownloadsCostNoCPU) {
     release("slow");
     ASSERT_TRUE(waitUntil([&] { return results.size() == 104; }));
 }
-
-TEST_F(ImageDownloaderTest, TileOverlayFillsItsTemplateAndLoadsThroughItsOwnDownloader) {
-    const auto overlay = VMTileOverlay::createWithURLTemplate(base() + "/tiles/{z}/{x}/{y}.png" +
-                                                              "?scale={scale}&again={x}");
-    const VMTileOverlayPath path{3, 5, 12, 2};
-    EXPECT_EQ(overlay->URLForTilePath(path)->absoluteString(),
-              base() + "/tiles/12/3/5.png?scale=2.000000&again=3");
-    overlay->loadTileAtPath(path, results.blockFor("tile"));
-    ASSERT_TRUE(waitUntil([&] { return results.size() == 1; }));
-    ASSERT_TRUE(results.find("tile").data);
-    const auto image = UIImage::imageWithData(*results.find("tile").data);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->size().width, 512);
-
-    const auto untemplated = VMTileOverlay::create();
-    EXPECT_FALSE(untemplated->URLForTilePath(path));
-    untemplated->loadTileAtPath(path, results.blockFor("none"));
-    const auto none = results.find("none");
-    ASSERT_TRUE(none.error);
-    EXPECT_EQ(none.error->domain, "NSURLDomain");
-    EXPECT_EQ(none.error->localizedDescription, "url is nil!");
-}

@@ -31,26 +31,6 @@ void expectSound(const Drawable& d) {
     }
 }
 
-TEST(LineBuilder, TwoPointsMakeOneQuadAcrossTheWidth) {
-    VMLineBuilder builder;
-    const VMPointList line{{0, 0}, {10, 0}};
-    for (const bool looped : {false, true}) {
-        builder.build(&line, looped, kVMLineJoinBevel, kVMLineCapNone, {}, 2);
-        const Drawable& d = builder.drawable();
-        ASSERT_EQ(d.vertices.size(), 4u);
-        EXPECT_EQ(d.indices, (std::vector<std::uint32_t>{0, 1, 2, 2, 1, 3}));
-        // The left of the direction is +y and carries u = 0.
-        EXPECT_EQ(d.vertices[0].position, (P{0, 1}));
-        EXPECT_EQ(d.vertices[0].u, 0);
-        EXPECT_EQ(d.vertices[1].position, (P{0, -1}));
-        EXPECT_EQ(d.vertices[1].u, 1);
-        EXPECT_EQ(d.vertices[3].position, (P{10, -1}));
-        // Texture runs a quarter of the width per unit: 10 / 8.
-        EXPECT_FLOAT_EQ(d.vertices[3].v, 1.25f);
-        EXPECT_EQ(d.vertices[0].color, (Vector4<float>{1, 1, 1, 1}));
-    }
-}
-
 TEST(LineBuilder, EveryPieceOfAStraightLineIsDrawnOnce) {
     VMLineBuilder builder;
     const VMPointList line{{0, 0}, {3, 0}, {7, 0}, {12, 0}};
@@ -65,42 +45,6 @@ TEST(LineBuilder, EveryPieceOfAStraightLineIsDrawnOnce) {
     for (std::size_t q = 4; q < d.vertices.size(); q += 4) {
         const float previousEnd = d.vertices[q - 1].v;
         EXPECT_FLOAT_EQ(d.vertices[q].v, previousEnd - std::floor(previousEnd));
-    }
-}
-
-TEST(LineBuilder, JoinsOnARightAngle) {
-    const VMPointList corner{{0, 0}, {10, 0}, {10, 10}};
-    const P p{10, 0};
-    VMLineBuilder builder;
-
-    builder.build(&corner, false, kVMLineJoinBevel, kVMLineCapNone, {}, 2);
-    ASSERT_EQ(builder.drawable().vertices.size(), 14u);
-    EXPECT_EQ(builder.drawable().indices.size(), 24u);
-    EXPECT_EQ(builder.drawable().vertices[8].position, (P{10.5f, -0.5f}));
-    // Each copy of the join vertex runs the dash on from the quad it closes.
-    const auto& v = builder.drawable().vertices;
-    EXPECT_EQ(v[8].v, v[2].v);
-    EXPECT_EQ(v[9].v, v[4].v);
-    EXPECT_NE(v[8].v, v[9].v);
-
-    builder.build(&corner, false, kVMLineJoinMiter, kVMLineCapNone, {}, 2);
-    ASSERT_EQ(builder.drawable().vertices.size(), 14u);
-    EXPECT_EQ(builder.drawable().vertices[8].position, (P{11, -1}));
-    EXPECT_FLOAT_EQ(distance(builder.drawable().vertices[8].position, p), std::sqrt(2.0f));
-
-    builder.build(&corner, false, kVMLineJoinRound, kVMLineCapNone, {}, 2);
-    const Drawable& d = builder.drawable();
-    expectSound(d);
-    // A centre and one rim vertex per degree, 90 steps, on the outer side of the turn.
-    // Plus a vertex at the corner for the wedge between the quads and the fan.
-    ASSERT_EQ(d.vertices.size(), 12u + 1 + 91 + 1);
-    EXPECT_EQ(d.indices.size(), 18u + 3 * 90 + 6);
-    // The two half-segment quads at the corner, then the fan.
-    EXPECT_EQ(d.vertices[8].position, p);
-    for (std::size_t i = 9; i < 9 + 91; ++i) {
-        EXPECT_NEAR(distance(d.vertices[i].position, p), 1, 1e-5);
-        EXPECT_GE(d.vertices[i].position.x, 10 - 1e-5);
-        EXPECT_LE(d.vertices[i].position.y, 1e-5);
     }
 }
 
@@ -281,16 +225,6 @@ TEST(LineBuilder, LongLinesIndexPastSixteenBits) {
     ASSERT_GT(d.vertices.size(), 65536u);
     expectSound(d);
     EXPECT_EQ(*std::max_element(d.indices.begin(), d.indices.end()), d.vertices.size() - 1);
-}
-
-TEST(LineBuilder, StripedBuildIsWhiteQuadsScaledByTheWidth) {
-    const VMPointList corner{{0, 0}, {10, 0}, {10, 10}};
-    VMLineBuilder builder;
-    builder.buildStriped(&corner, false, 2);
-    const Drawable& d = builder.drawable();
-    ASSERT_EQ(d.vertices.size(), 8u);
-    for (const Vertex& v : d.vertices) EXPECT_EQ(v.color, (Vector4<float>{1, 1, 1, 1}));
-    EXPECT_FLOAT_EQ(d.vertices[3].v, 5);
 }
 
 TEST(LineBuilder, SegmentColours) {

@@ -159,15 +159,6 @@ TEST_F(OverlayContainerTest, Exchanges) {
     EXPECT_NE(container->drawableForOverlay(c), drawableC);
 }
 
-// A drawable handed back for a second overlay would be drawn twice and leave with either.
-TEST_F(OverlayContainerTest, DrawableDrawsOneOverlay) {
-    const auto shared = CountingView::make(a);
-    container->insertOverlay(a, shared, 0, 1);
-    container->insertOverlay(b, shared, 0, 1);
-    EXPECT_EQ(container->overlays(), Overlays{a});
-    EXPECT_EQ(container->drawableForOverlay(b), nullptr);
-}
-
 TEST_F(OverlayContainerTest, DrawsWhatReachesTheGrownVisibleRect) {
     const auto near = square(1000 - 49, 1000, 40);  // within half a width to the left
     const auto far = square(1000 - 60, 1000, 5);

@@ -167,10 +167,4 @@ TEST_F(OverlayViews, CircleCoversItsCentreNotItsBoundsCorners) {
     EXPECT_NEAR(covered, M_PI * r * r, 0.06 * M_PI * r * r);
 }
 
-TEST(ColorConvert, PacksTruncatedARGB) {
-    EXPECT_EQ(unsignedIntARGB(*UIColor::redColor()), 0xFFFF0000u);
-    EXPECT_EQ(unsignedIntARGB(*UIColor::colorWithRed(0, 0, 0, 0.5)), 0x7F000000u);
-    EXPECT_EQ(unsignedIntARGB(*UIColor::colorWithRed(NAN, 2, -1, 1)), 0xFF00FF00u);
-}
-
 }  // namespace

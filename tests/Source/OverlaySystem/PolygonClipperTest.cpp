@@ -122,24 +122,4 @@ TEST(PolylineClipping, RunningOutAndBackKeepsBothCrossings) {
     EXPECT_FALSE(clipPolyline({{2, 2}, {3, 3}}, false, window, 2, out, 0));
 }
 
-TEST(PlanePrimitives, OrientationIntersectionsAndContainment) {
-    EXPECT_EQ(orientation({0, 0}, {1, 0}, {1, 1}), 1);
-    EXPECT_EQ(orientation({0, 0}, {1, 0}, {2, 0}), 0);
-    const VMPointList square{{0, 0}, {0, 1}, {1, 1}, {1, 0}};
-    EXPECT_TRUE(isClockwise(square.data(), 4));
-    EXPECT_EQ(polygonOrientation(square.data(), 2), -2);
-    // Touching at an end is no crossing.
-    EXPECT_FALSE(segmentIntersection({0, 0}, {2, 0}, {1, 0}, {1, 2}));
-    EXPECT_FALSE(segmentIntersection({0, 0}, {2, 0}, {0, 1}, {2, 1}));
-    const auto hit = segmentIntersection({0, 0}, {2, 0}, {1, -1, 4}, {1, 1, 8});
-    ASSERT_TRUE(hit);
-    EXPECT_EQ(*hit, (P{1, 0, 6}));
-    EXPECT_TRUE(pointInPolygon(square.data(), 4, {0.5f, 0.5f}));
-    EXPECT_FALSE(pointInPolygon(square.data(), 4, {1.5f, 0.5f}));
-    VMPointList list;
-    EXPECT_TRUE(appendPointWithTolerance(list, {1, 1}, 0));
-    EXPECT_FALSE(appendPointWithTolerance(list, {1, 1}, 0));
-    EXPECT_TRUE(appendPointWithTolerance(list, {1, 1.5f}, 0.25f));
-}
-
 }  // namespace

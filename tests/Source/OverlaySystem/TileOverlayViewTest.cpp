@@ -284,9 +284,4 @@ TEST_F(TileOverlayViewTest, TexturesGoWithEveryEntryThatLeaves) {
     EXPECT_FALSE(glIsTexture(last));
 }
 
-TEST_F(TileOverlayViewTest, PadKeepsTwiceTheTiles) {
-    UIDevice::currentDevice()->setUserInterfaceIdiom(UIUserInterfaceIdiomPad);
-    EXPECT_EQ(VMTileOverlayView::initWithTileOverlay(model)->countLimit(), 200u);
-}
-
 }  // namespace

@@ -102,46 +102,6 @@ TEST_F(FrameLoopTest, IdleMapDropsToEveryThirtiethRefreshAndAChangeRestoresFullR
     EXPECT_EQ(view->animationFrameInternal(), 30);
 }
 
-TEST_F(FrameLoopTest, AnimationsAdvancePerFrameAndCompleteOnce) {
-    view->startAnimation();
-    int completions = 0;
-    auto zoomIn = numberAnimation(kVMAnimationKeyPathZoomer, 10, 14, 0.5);
-    zoomIn->completion = [&] { ++completions; };
-    view->addAnimation(zoomIn);
-    refreshes(1);
-    EXPECT_FLOAT_EQ(zoom(), 10);  // the first frame shows the start value
-    float last = zoom();
-    for (int i = 0; i < 29; ++i) {
-        refreshes(1);
-        EXPECT_GT(zoom(), last);
-        last = zoom();
-    }
-    refreshes(2);
-    EXPECT_FLOAT_EQ(zoom(), 14);
-    EXPECT_EQ(completions, 1);
-    EXPECT_TRUE(view->animationWrapper().empty());
-    EXPECT_NE(std::find(listener->log.begin(), listener->log.end(), "over"), listener->log.end());
-
-    // Replacing a running animation ends the old one at once; the anchor moves the centre.
-    auto first = numberAnimation(kVMAnimationKeyPathRotation, 0, 90, 1);
-    first->completion = [&] { ++completions; };
-    view->addAnimation(first);
-    view->addAnimation(numberAnimation(kVMAnimationKeyPathRotation, 0, 45, 1));
-    EXPECT_EQ(completions, 2);
-    listener->zoomAnchor = VMMapPoint{1000, 2000};
-    view->addAnimation(numberAnimation(kVMAnimationKeyPathZoomer, 12, 12, 0.1));
-    refreshes(1);
-    uint32_t x = 0, y = 0;
-    mapEngineGetCenter(view->render()->projection(), &x, &y);
-    EXPECT_EQ(x, 1000u);
-    EXPECT_EQ(y, 2000u);
-    // A centre that is not a number leaves the camera where it was.
-    listener->zoomAnchor = VMMapPoint{std::nan(""), 5};
-    refreshes(1);
-    mapEngineGetCenter(view->render()->projection(), &x, &y);
-    EXPECT_EQ(x, 1000u);
-}
-
 TEST_F(FrameLoopTest, CentreMovesLayoutAndReloadReachTheDelegateAfterTheirFrame) {
     view->startAnimation();
     auto move = VMBasicAnimation::animationWithKeyPath(kVMAnimationKeyPathCenterMapPoint);
@@ -185,37 +145,6 @@ TEST_F(FrameLoopTest, StoppedLoopDrawsNothing) {
     EXPECT_FALSE(view->isAnimating());
     EXPECT_EQ(view->displayLink(), nullptr);
     EXPECT_EQ(view->listenFrequencyTimer(), nullptr);
-}
-
-TEST_F(FrameLoopTest, ProjectionSettersClampZoomAndPitch) {
-    MapViewState* p = view->render()->projection();
-    struct Case {
-        float zoom, expected;
-    };
-    for (auto [in, out] : {Case{25, 19}, Case{1, 3}, Case{12.5f, 12.5f}}) {
-        view->setZoomLevelWithProjection(p, in);
-        EXPECT_FLOAT_EQ(mapEngineGetZoomLevel(p), out) << in;
-    }
-    view->setZoomLevelWithProjection(p, std::nanf(""));
-    EXPECT_FLOAT_EQ(mapEngineGetZoomLevel(p), 12.5f);
-
-    view->setSkyModelEnabled(false);
-    view->setHeaderAngleWithProjection(p, 70);
-    EXPECT_FLOAT_EQ(mapEngineGetCameraPitch(p), 40);
-    EXPECT_FALSE(view->isInSkyMode());
-    view->setSkyModelEnabled(true);
-    view->setHeaderAngleWithProjection(p, 70);
-    EXPECT_FLOAT_EQ(mapEngineGetCameraPitch(p), 65);
-    EXPECT_TRUE(view->isInSkyMode());
-    view->setHeaderAngleWithProjection(p, -5);
-    EXPECT_FLOAT_EQ(mapEngineGetCameraPitch(p), 65);
-    view->setSkyModelEnabled(false);  // turning sky mode off lowers the pitch
-    EXPECT_FLOAT_EQ(mapEngineGetCameraPitch(p), 40);
-    EXPECT_DOUBLE_EQ(VMBaseMapView::getHeaderAngleWithProjection(nullptr), -1.0);
-    VMBaseMapView::setCenterWithProjection(p, {1e12, 5});
-    uint32_t x = 0, y = 0;
-    mapEngineGetCenter(p, &x, &y);
-    EXPECT_NE(y, 5u);
 }
 
 TEST_F(FrameLoopTest, KeyFrameAnimationGivesNoValueAtItsFirstKeyTime) {

@@ -27,25 +27,6 @@ bool hasInk(const std::vector<uint8_t>& bitmap, size_t side, size_t fromRow, siz
     return false;
 }
 
-TEST(GlyphTest, BitmapSizeFollowsTheScreenScale) {
-    struct Case {
-        double scale;
-        uint32_t side;
-        int64_t bytes;
-        double fontSize;
-    };
-    for (const Case& c : {Case{1, 24, 576, 20}, Case{2, 48, 2304, 44}, Case{3, 72, 5184, 68}}) {
-        auto creator = VAFontModelCreator::create(c.scale);
-        EXPECT_EQ(creator->side(), c.side) << c.scale;
-        EXPECT_EQ(creator->dataSize(), c.bytes) << c.scale;
-        EXPECT_EQ(creator->font()->pointSize(), c.fontSize) << c.scale;
-        EXPECT_TRUE(creator->font()->isBold());
-        const uint8_t* glyph = creator->fontModelForChar(u'天');
-        ASSERT_NE(glyph, nullptr);
-        EXPECT_TRUE(hasInk(copyOf(glyph, *creator), c.side, 0, c.side)) << c.scale;
-    }
-}
-
 TEST(GlyphTest, GlyphsAreDrawnTopDownIntoOneBufferPerThread) {
     auto creator = VAFontModelCreator::create(2);
     const size_t side = creator->side();

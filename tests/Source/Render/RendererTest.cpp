@@ -183,32 +183,6 @@ TEST_F(RendererTest, TheDelegateIsAskedForFromAnotherThreadWhileItIsSet) {
     EXPECT_EQ(renderer->delegate(), nullptr);
 }
 
-// Every engine the renderer makes, the first and one after a reload, starts with the standard
-// style and the day textures, and no look parameters.
-TEST_F(RendererTest, NewEnginesGetTheStandardDayLook) {
-    const auto resources = VMResources::sharedResources();
-    const auto expectStandardDay = [&](MapEngine* engine) {
-        const auto calls = mapEngineCalls(engine);
-        ASSERT_FALSE(calls.empty());
-        EXPECT_EQ(calls.front().function, "mapEngineSetStyle");
-        EXPECT_EQ(calls.front().bytes, *resources->vava3DDataForStyleType(0));
-        bool dayIcons = false;
-        for (const auto& call : calls) {
-            EXPECT_NE(call.function, "mapEngineSetParameter");
-            if (call.function == "mapEngineSetTexture" && call.number == 0) {
-                dayIcons = call.bytes == *resources->vava3DDataForTextureType(0);
-            }
-        }
-        EXPECT_TRUE(dayIcons);
-    };
-    expectStandardDay(renderer->mapEngine());
-    renderer->reconstructMapEngine();
-    ASSERT_TRUE(renderer->resizeFromLayer(layer));
-    renderer->render();
-    ASSERT_NE(renderer->mapEngine(), nullptr);
-    expectStandardDay(renderer->mapEngine());
-}
-
 // Read-back of a frame of no size gives no picture, and the request ends with that frame.
 TEST_F(RendererTest, SnapshotOfAFrameOfNoSizeIsNull) {
     renderer->setSnapshotEnabled(true);

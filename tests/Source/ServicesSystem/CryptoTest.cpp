@@ -44,38 +44,27 @@ TEST(MD5String, KnownDigests) {
     EXPECT_EQ(vm_MD5String(std::string_view("\0abc", 4)), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
-TEST(VMAES, ShortKeysAreZeroFilledToAES256) {
-    Bytes key32(32, 0);
-    key32[0] = 'k';
-    const Bytes plain(16, 0);
-    const auto cipher = VMAES::encryptUsingECBModeForData(plain, bytes("k"));
-    ASSERT_TRUE(cipher);
+TEST(VMAES, KeysAreZeroFilledOrCutTo32BytesAndCBCUsesTheGivenVector) {
+    Bytes shortKey32(32, 0);
+    shortKey32[0] = 'k';
     // A full block of input gains a full block of padding.
-    EXPECT_EQ(cipher->size(), 32u);
-    EXPECT_EQ(*cipher, platformAES(kCCEncrypt, plain, key32, nullptr, true));
-}
+    const auto zeroFilled = VMAES::encryptUsingECBModeForData(Bytes(16, 0), bytes("k"));
+    ASSERT_TRUE(zeroFilled);
+    EXPECT_EQ(*zeroFilled, platformAES(kCCEncrypt, Bytes(16, 0), shortKey32, nullptr, true));
+    EXPECT_EQ(zeroFilled->size(), 32u);
 
-TEST(VMAES, CBCUsesTheGivenVector) {
-    const Bytes key(32, 0x2b);
-    const Bytes iv(16, 0x01);
-    const Bytes plain = bytes("sixteen bytes!!!");
-    const auto cipher = VMAES::encryptUsingCBCModeForData(plain, key, iv.data());
-    ASSERT_TRUE(cipher);
-    EXPECT_EQ(*cipher, platformAES(kCCEncrypt, plain, key, iv.data(), false));
-    EXPECT_NE(cipher, VMAES::encryptUsingCBCModeForData(plain, key, Bytes(16, 0x02).data()));
-    EXPECT_EQ(platformAES(kCCDecrypt, *cipher, key, iv.data(), false), plain);
-}
-
-TEST(VMAES, KeyLongerThan32BytesUsesTheFirst32AndOddLengthsPad) {
     Bytes longKey(40);
     for (std::size_t i = 0; i < longKey.size(); ++i) longKey[i] = static_cast<std::uint8_t>(i);
     const Bytes key32(longKey.begin(), longKey.begin() + 32);
-    const Bytes plain = bytes("seventeen bytes!!");
-    const auto cipher = VMAES::encryptUsingECBModeForData(plain, longKey);
-    ASSERT_TRUE(cipher);
-    EXPECT_EQ(cipher->size(), 32u);
-    EXPECT_EQ(cipher, VMAES::encryptUsingECBModeForData(plain, key32));
-    EXPECT_EQ(platformAES(kCCDecrypt, *cipher, key32, nullptr, true), plain);
+    const Bytes odd = bytes("seventeen bytes!!");
+    const auto cut = VMAES::encryptUsingECBModeForData(odd, longKey);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(platformAES(kCCDecrypt, *cut, key32, nullptr, true), odd);
+
+    const Bytes iv(16, 0x01);
+    const auto cbc = VMAES::encryptUsingCBCModeForData(odd, key32, iv.data());
+    ASSERT_TRUE(cbc);
+    EXPECT_EQ(*cbc, platformAES(kCCEncrypt, odd, key32, iv.data(), false));
 }
 
 TEST(VMAES, EmptyInputsAndRandomKeys) {
@@ -97,16 +86,20 @@ class RSATest : public ::testing::Test {
 TestCertificate* RSATest::cert1024_ = nullptr;
 
 TEST_F(RSATest, EncryptsUpToTheKeyLimitAndRefusesMore) {
+    const TestCertificate cert2048 = makeRSACertificate(2048);
+    using Case = std::pair<const TestCertificate*, std::size_t>;
+    for (const auto& [cert, limit] : {Case{cert1024_, 116}, Case{&cert2048, 244}}) {
+        SCOPED_TRACE(limit);
+        const auto rsa = VMRSA::create(std::span<const std::uint8_t>(cert->der));
+        ASSERT_TRUE(rsa);
+        EXPECT_EQ(rsa->maxPlainLen(), limit);
+        const Bytes plain(limit, 'x');
+        const auto cipher = rsa->encryptWithData(plain);
+        ASSERT_TRUE(cipher);
+        EXPECT_EQ(cipher->size(), limit + 12);
+        EXPECT_EQ(cert->decrypt(*cipher), plain);
+    }
     const auto rsa = VMRSA::create(std::span<const std::uint8_t>(cert1024_->der));
-    ASSERT_TRUE(rsa);
-    EXPECT_EQ(rsa->maxPlainLen(), 116u);
-
-    const Bytes plain(116, 'x');
-    const auto cipher = rsa->encryptWithData(plain);
-    ASSERT_TRUE(cipher);
-    EXPECT_EQ(cipher->size(), 128u);
-    EXPECT_EQ(cert1024_->decrypt(*cipher), plain);
-
     testsupport::LogCapture log;
     EXPECT_EQ(rsa->encryptWithData(Bytes(117, 'x')), std::nullopt);
     EXPECT_TRUE(log.contains("content(117) is too long, must < 116"));
@@ -153,18 +146,6 @@ TEST_F(RSATest, ExpiredCertificateFailsEvaluationSilently) {
     testsupport::LogCapture log;
     EXPECT_FALSE(VMRSA::create(std::span<const std::uint8_t>(expired.der)));
     EXPECT_TRUE(log.lines().empty());
-}
-
-TEST(RSA, LargerKeysGetCipherTextOfTheirOwnSize) {
-    const TestCertificate cert = makeRSACertificate(2048);
-    const auto rsa = VMRSA::create(std::span<const std::uint8_t>(cert.der));
-    ASSERT_TRUE(rsa);
-    EXPECT_EQ(rsa->maxPlainLen(), 244u);
-    const Bytes plain(244, 7);
-    const auto cipher = rsa->encryptWithData(plain);
-    ASSERT_TRUE(cipher);
-    EXPECT_EQ(cipher->size(), 256u);
-    EXPECT_EQ(cert.decrypt(*cipher), plain);
 }
 
 }  // namespace

@@ -23,20 +23,6 @@ std::optional<nlohmann::json> resultOf(std::string_view body) {
         std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size()));
 }
 
-TEST(MapManifest, TypeWordsFollowTheBitsInOrder) {
-    const std::vector<std::pair<unsigned, std::optional<std::string>>> cases = {
-        {0, std::nullopt},
-        {16, std::nullopt},
-        {1, "exception"},
-        {3, "exception;common"},
-        {12, "realstatus;offlinemap_with_province"},
-        {15 | 32, "exception;common;realstatus;offlinemap_with_province"},
-    };
-    for (const auto& [type, words] : cases) {
-        EXPECT_EQ(VMMapManifest::typeStringWithType(type), words) << type;
-    }
-}
-
 TEST(MapManifest, OnlyAStatusOfTheTextOneGivesTheResult) {
     EXPECT_EQ(resultOf(R"({"status":"1","result":{"common":{"upload":1}}})"),
               nlohmann::json::parse(R"({"common":{"upload":1}})"));

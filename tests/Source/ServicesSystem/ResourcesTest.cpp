@@ -44,16 +44,6 @@ TEST(Resources, EmbeddedLogoFollowsTheScreenScale) {
     EXPECT_EQ(VMResources::sharedResources()->embeddedImageNamed("nothing"), nullptr);
 }
 
-TEST(Resources, BundleImagesAreCachedByName) {
-    auto resources = VMResources::sharedResources();
-    ASSERT_NE(resources->bundle(), nullptr);
-    auto pin = resources->imageNamed("redPin");
-    ASSERT_NE(pin, nullptr);
-    EXPECT_EQ(resources->imageNamed("redPin"), pin);
-    EXPECT_EQ(resources->imageNamed("noSuchPin"), nullptr);
-    EXPECT_EQ(resources->imageNamed(""), nullptr);
-}
-
 TEST(Resources, DataFilesByTypeAndTheirReplacement) {
     auto resources = VMResources::sharedResources();
     EXPECT_EQ(resources->styleDataPaths().size(), 7u);
@@ -77,13 +67,6 @@ TEST(Resources, DataFilesByTypeAndTheirReplacement) {
         EXPECT_FALSE(resources->replaceDataPathForTextureType(bad, file));
         EXPECT_EQ(resources->vava3DDataForTextureType(bad), std::nullopt);
     }
-}
-
-TEST(Resources, EngineDirectoryIsUnderDocuments) {
-    TempDir home;
-    NSSetHomeDirectory(home.path());
-    EXPECT_EQ(VMResources::coreBasePath(), home / "Documents" + "/");
-    EXPECT_EQ(VMResources::coreCachePath(), home / "Documents" + "/zaroruda/data");
 }
 
 // The shared object is made once per process, so bundles other than the default one are

@@ -17,21 +17,6 @@ namespace {
 
 constexpr std::string_view kUserAgent = "VAVA_SDK_iOS_3DMap_3.1.0";
 
-TEST(MapServices, ServerAddressesKeepTheirPaths) {
-    const auto services = VMMapServices::sharedServices();
-    EXPECT_EQ(services->internalServerAddress().back(), '/');
-    EXPECT_TRUE(services->internalServerAddress().starts_with("http://"));
-    EXPECT_TRUE(services->trafficServerAddress().starts_with("http://"));
-    EXPECT_TRUE(services->trafficServerAddress().ends_with("/trafficengine/vadedu/"));
-    EXPECT_TRUE(services->manifestServerAddress().ends_with("/v3/config/resource"));
-    EXPECT_EQ(services->manifestServer(), services->manifestServerAddress());
-
-    const std::string previous = services->manifestServerAddress();
-    services->setManifestServerAddress("http://127.0.0.1:9/v3/config/resource");
-    EXPECT_EQ(services->manifestServer(), "http://127.0.0.1:9/v3/config/resource");
-    services->setManifestServerAddress(previous);
-}
-
 TEST(MapServices, EmptyKeysAreIgnored) {
     const auto services = VMMapServices::sharedServices();
     services->setApiKey("first-key");

@@ -13,29 +13,6 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-TEST(TimingCurveTest, EndsMiddlesAndKnownValues) {
-    const double b = 10, e = 30, c = e - b, slack = c * std::exp2(-10) + 1e-12;
-    const std::vector<int> inOut{3, 6, 9, 12, 15, 18, 21};
-    for (int type = -1; type <= 22; ++type) {
-        auto f = VMMediaTimingFunction::functionWithType(type);
-        const bool shortOfEnd = type == 17 || type == 18;
-        const bool offStart = type == 16 || type == 18;
-        EXPECT_NEAR(f->interpolateBySlice(1.7, b, e), e, shortOfEnd ? slack : 0) << type;
-        EXPECT_NEAR(f->interpolateBySlice(-0.2, b, e), b, offStart ? slack : 0) << type;
-        EXPECT_DOUBLE_EQ(f->interpolateBySlice(0.4, 10, 10), 10) << type;
-        if (std::find(inOut.begin(), inOut.end(), type) != inOut.end()) {
-            EXPECT_NEAR(f->interpolateBySlice(0.5, b, e), b + c / 2, 1e-12) << type;
-            EXPECT_NEAR(f->interpolateBySlice(0.5 - 1e-12, b, e), b + c / 2, 1e-4) << type;
-            EXPECT_NEAR(f->interpolateBySlice(0.5 + 1e-12, b, e), b + c / 2, 1e-4) << type;
-        }
-        if (type <= 0 || type >= 22) {
-            EXPECT_DOUBLE_EQ(f->interpolateBySlice(0.3, b, e), b + c * 0.3) << type;
-        }
-    }
-    EXPECT_EQ(VMMediaTimingFunction::functionWithType(8)->interpolateBySlice(0.25, 0, 1),
-              0.68359375);
-}
-
 TEST(TimingCurveTest, NamedCurvesMatchTheirTypesAndDoNotClamp) {
     using F = VMMediaTimingFunction;
     const std::vector<double (*)(double, double, double)> named{

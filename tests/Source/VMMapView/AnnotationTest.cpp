@@ -229,33 +229,9 @@ TEST_F(AnnotationTest, ClearingTheMapWithItsOwnListRemovesEveryAnnotation) {
     }
 }
 
-TEST_F(AnnotationTest, MapRectHoldsItsNearEdgesOnly) {
-    const auto a = VMPointAnnotation::create(at({100, 100}));
-    view->addAnnotation(a);
-    const VMMapPoint p = mapPointForCoordinate(a->coordinate());
-    EXPECT_EQ(view->annotationsInMapRect({p, {10, 10}}).size(), 1u);
-    EXPECT_TRUE(view->annotationsInMapRect({{p.x - 10, p.y}, {10, 10}}).empty());
-    EXPECT_TRUE(view->annotationsInMapRect({{p.x, p.y - 10}, {10, 10}}).empty());
-}
-
-TEST_F(AnnotationTest, RecycledViewsWithoutAnIdentifierGoUnderTheirClassName) {
-    auto recycler = VMViewRecycler::create();
-    auto plain = VMAnnotationView::initWithAnnotation(nullptr, "");
-    recycler->recycleView(plain);
-    EXPECT_EQ(recycler->dequeueReusableViewWithIdentifier(""), nullptr);
-    EXPECT_EQ(recycler->dequeueReusableViewWithIdentifier("VMAnnotationView"), plain);
-}
-
 TEST_F(AnnotationTest, PinsAndTheirAnimations) {
     const auto a = VMPointAnnotation::create(at({160, 284}));
     auto pin = VMPinAnnotationView::initWithAnnotation(a, "pin");
-    EXPECT_EQ(pin->pinColor(), VMPinAnnotationColorRed);
-    EXPECT_EQ(pin->image(), VMResources::sharedResources()->imageNamed("redPin"));
-    EXPECT_EQ(pin->validRect(), CGRectMake(12, 0, 24, 38));
-    EXPECT_FALSE(pin->animatesDrop());
-    pin->setPinColor(7);
-    EXPECT_EQ(pin->image(), VMResources::sharedResources()->imageNamed("purplePin"));
-    pin->setPinColor(VMPinAnnotationColorRed);
     EXPECT_FALSE(pin->pointInside({4, 20}, nullptr));
     EXPECT_TRUE(pin->pointInside({24, 20}, nullptr));
 

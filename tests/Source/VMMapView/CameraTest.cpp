@@ -59,45 +59,6 @@ TEST_F(CameraTest, SettersClampZoomAngleAndRotation) {
     view->setRotationDegree(-30);
     EXPECT_NEAR(view->rotationDegree(), 330, 1e-4);
     EXPECT_EQ(log->will, log->did);
-
-    EXPECT_DOUBLE_EQ(VMMapView::normalizeDegree(-90), 270);
-    EXPECT_DOUBLE_EQ(VMMapView::normalizeDegree(720), 0);
-    EXPECT_DOUBLE_EQ(VMMapView::normalizeCameraDegree(80), 65);
-    EXPECT_DOUBLE_EQ(VMMapView::normalizeCameraDegree(-5), 0);
-    EXPECT_DOUBLE_EQ(VMMapView::normalizeZoomLevel(25), 19);
-}
-
-TEST_F(CameraTest, RegionAndVisibleMapRectAgreeWithTheGeometryFunctions) {
-    const VMCoordinateRegion wanted{kShanghai, {0.05, 0.05}};
-    view->setRegion(wanted);
-    frames(1);
-    const VMMapRect fitted = view->mapRectThatFits(mapRectForRegion(wanted));
-    const VMMapRect visible = view->visibleMapRect();
-    EXPECT_NEAR(visible.size.width / fitted.size.width, 1, 0.02);
-    EXPECT_NEAR(visible.size.height / fitted.size.height, 1, 0.02);
-    EXPECT_NEAR(visible.origin.x + visible.size.width / 2, fitted.origin.x + fitted.size.width / 2,
-                2);
-    const VMCoordinateRegion r = view->region();
-    EXPECT_EQ(r, regionForMapRect(visible));
-    EXPECT_NEAR(r.center.latitude, kShanghai.latitude, 1e-4);
-
-    // A square on a 320 x 480 view keeps its width and grows 1.5 times as high.
-    const VMMapRect square{{1000, 1000}, {600, 600}};
-    const VMMapRect fits = view->mapRectThatFits(square);
-    EXPECT_DOUBLE_EQ(fits.size.width, 600);
-    EXPECT_DOUBLE_EQ(fits.size.height, 900);
-    EXPECT_DOUBLE_EQ(fits.origin.y, 850);
-
-    // With 100 points of padding on top, the rectangle's centre shows 50 points lower; a turned
-    // and tilted map ends north-up and untilted.
-    view->setRotationDegree(40);
-    view->setCameraDegree(30);
-    view->setVisibleMapRect(mapRectForRegion(wanted), {100, 0, 0, 0});
-    EXPECT_DOUBLE_EQ(view->rotationDegree(), 0);
-    EXPECT_DOUBLE_EQ(view->cameraDegree(), 0);
-    const CGPoint p = shown(kShanghai);
-    EXPECT_NEAR(p.x, 160, 1);
-    EXPECT_NEAR(p.y, 290, 1);
 }
 
 TEST_F(CameraTest, ThePivotStaysOnItsScreenAnchor) {
@@ -122,35 +83,6 @@ TEST_F(CameraTest, ThePivotStaysOnItsScreenAnchor) {
     EXPECT_NEAR(c.longitude, kShanghai.longitude, 1e-4);
     view->setScreenAnchor({0.5, 0.5});
     EXPECT_FALSE(view->customedPivot());
-}
-
-TEST_F(CameraTest, MapStatusRoundTrips) {
-    const VMMapStatus status{kShanghai, 13.5, 45, 10, {0.5, 0.6}};
-    view->setMapStatus(status, false);
-    frames(1);
-    const VMMapStatus back = view->getMapStatus();
-    EXPECT_NEAR(back.centerCoordinate.latitude, kShanghai.latitude, 1e-4);
-    EXPECT_NEAR(back.centerCoordinate.longitude, kShanghai.longitude, 1e-4);
-    EXPECT_NEAR(back.zoomLevel, 13.5, 1e-5);
-    EXPECT_NEAR(back.rotationDegree, 45, 1e-4);
-    EXPECT_NEAR(back.cameraDegree, 10, 1e-4);
-    EXPECT_EQ(back.screenAnchor.y, 0.6);
-
-    const int before = log->will;
-    view->setMapStatus(std::nullopt, false);
-    EXPECT_EQ(log->will, before);
-}
-
-TEST_F(CameraTest, NextAndPriorZoomLevelsRoundToWholeLevelsWithinTheLimits) {
-    struct Case {
-        double zoom, next, prior;
-    };
-    for (auto [zoom, next, prior] :
-         {Case{17.4, 18, 16}, Case{17.6, 19, 17}, Case{18.6, 19, 18}, Case{3.2, 4, 3}}) {
-        view->setZoomLevel(zoom);
-        EXPECT_DOUBLE_EQ(view->nextZoomLevel(), next) << zoom;
-        EXPECT_DOUBLE_EQ(view->priorZoomLevel(), prior) << zoom;
-    }
 }
 
 TEST_F(CameraTest, ZoomAtAPivotKeepsTheMapUnderThePivot) {

@@ -4,17 +4,13 @@
 #include <fstream>
 #include <limits>
 #include <memory>
-#include <numbers>
 #include <string>
 #include <vector>
 
-#include "CoreGraphics/CGContext.h"
 #include "CoreLocation/CLLocationManager.h"
 #include "CoreLocation/CLLocationSource.h"
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
-#include "UIKit/UIGraphics.h"
-#include "VMAngleIndicator.h"
 #include "VMCompassView.h"
 #include "VMMapView.h"
 #include "VMScaleView.h"
@@ -24,130 +20,7 @@ namespace {
 
 using namespace testsupport;
 
-struct Taps : VMCompassViewDelegate {
-    int taps = 0;
-    void didCompassViewTapped() override { ++taps; }
-};
-
 bool reddish(CGColor c) { return c.r > 0.8 && c.g < 0.3 && c.b < 0.3; }
-
-// How many pixels of an area (in points) satisfy a test.
-template <class Test>
-int count(const CGImageRef& image, CGRect area, Test test) {
-    int n = 0;
-    for (CGFloat y = area.origin.y; y < CGRectGetMaxY(area); y += 0.5)
-        for (CGFloat x = area.origin.x; x < CGRectGetMaxX(area); x += 0.5)
-            n += test(screenPixel(image, x, y)) ? 1 : 0;
-    return n;
-}
-
-class ControlsTest : public ManualClockTest {
-  protected:
-    HeadlessHost host;
-};
-
-TEST_F(ControlsTest, TheCompassPointsNorthTurnsWithTheMapAndTakesAnImage) {
-    auto compass = VMCompassView::compassViewWithDegree(0);
-    compass->updateOrigin({82, 82});
-    host.window()->addSubview(compass);
-    ASSERT_EQ(compass->frame(), CGRectMake(82, 82, 36, 36));
-    const CGPoint c{100, 100};
-    auto image = host.compose();
-    EXPECT_TRUE(reddish(screenPixel(image, c.x, c.y - 3)));
-    EXPECT_FALSE(reddish(screenPixel(image, c.x - 3, c.y)));
-    const auto ink = [](CGColor p) { return p.r > 0.6 && p.g > 0.6 && p.b > 0.6; };
-    const CGRect letter = CGRectMake(c.x - 5, c.y + 1, 10, 10);
-    EXPECT_GT(count(image, letter, ink), 4);
-    // The disc is dark where nothing is drawn on it.
-    EXPECT_TRUE(colourNear(screenPixel(image, c.x - 9, c.y - 9), CGColor{0.2, 0.2, 0.2, 1}, 0.05));
-
-    compass->setDegree(90);
-    compass->setDegree(90 + 1e-7f);
-    compass->setDegree(std::numeric_limits<float>::quiet_NaN());
-    EXPECT_FLOAT_EQ(compass->degree(), 90);
-    image = host.compose();
-    EXPECT_TRUE(reddish(screenPixel(image, c.x - 3, c.y)));
-    EXPECT_FALSE(reddish(screenPixel(image, c.x, c.y - 3)));
-
-    UIGraphicsBeginImageContextWithOptions({50, 50}, true, 1);
-    CGContextSetRGBFillColor(UIGraphicsGetCurrentContext(), 0, 1, 0, 1);
-    CGContextFillRect(UIGraphicsGetCurrentContext(), CGRectMake(0, 0, 50, 50));
-    auto green = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    compass->setImage(green);
-    EXPECT_EQ(compass->bounds().size, (CGSize{50, 50}));
-    image = host.compose();
-    EXPECT_TRUE(colourNear(screenPixel(image, c.x + 22, c.y + 22), kGreen));
-    compass->setImage(nullptr);
-    EXPECT_EQ(compass->bounds().size, (CGSize{36, 36}));
-    image = host.compose();
-    EXPECT_TRUE(reddish(screenPixel(image, c.x - 3, c.y)));  // still turned
-    EXPECT_FALSE(colourNear(screenPixel(image, c.x + 16, c.y + 16), kGreen));
-
-    host.tap(c);  // without a delegate nothing happens
-    auto taps = std::make_shared<Taps>();
-    compass->setDelegate(taps);
-    host.tap(c);
-    loop->runUntilIdle();
-    EXPECT_EQ(taps->taps, 1);
-}
-
-TEST_F(ControlsTest, TheHeadingConeIsABlueWedgeOpeningUpwards) {
-    auto cone = VMAngleIndicator::initWithRadius(68);
-    EXPECT_EQ(cone->frame(), CGRectMake(0, 0, 136, 136));
-    EXPECT_EQ(cone->maskLayer()->path(), nullptr);
-    const auto wedge = [&] {
-        std::vector<CGPoint> points;
-        for (const auto& e : cone->maskLayer()->path()->elements()) points.push_back(e.points[0]);
-        EXPECT_EQ(cone->shapeLayer()->path(), cone->maskLayer()->path());
-        return points;
-    };
-    cone->setAngle(75);
-    auto points = wedge();
-    ASSERT_EQ(points.size(), 3u);
-    EXPECT_NEAR(points[0].x, 26.6042, 1e-4);
-    EXPECT_NEAR(points[0].y, 14.0520, 1e-4);
-    EXPECT_EQ(points[1], CGPointMake(68, 68));
-    EXPECT_NEAR(points[2].x, 109.3958, 1e-4);
-    EXPECT_NEAR(points[2].y, 14.0520, 1e-4);
-    EXPECT_NEAR(cone->gradientLayer()->startPoint().y, 0.103323, 1e-6);
-    const auto path = cone->maskLayer()->path();
-    cone->setAngle(75 + 1e-6);
-    EXPECT_EQ(cone->maskLayer()->path(), path);
-
-    cone->setAngle(180);
-    points = wedge();
-    EXPECT_NEAR(points[0].x, 0, 1e-9);
-    EXPECT_NEAR(points[0].y, 68, 1e-9);
-    EXPECT_NEAR(points[2].x, 136, 1e-9);
-    EXPECT_NEAR(points[2].y, 68, 1e-9);
-    EXPECT_NEAR(cone->gradientLayer()->startPoint().y, 0.5, 1e-9);
-
-    cone->setAngle(30);
-    const auto thirty = wedge();
-    cone->setAngle(-30);
-    EXPECT_EQ(cone->angle(), 30);
-    EXPECT_EQ(wedge(), thirty);
-
-    cone->setAngle(75);
-    cone->setCenter({160, 200});
-    host.window()->addSubview(cone);
-    const auto image = host.compose();
-    const auto tinted = [](CGColor p) { return p.b > p.r + 0.1; };
-    EXPECT_TRUE(tinted(screenPixel(image, 160, 160)));
-    EXPECT_FALSE(tinted(screenPixel(image, 160, 240)));
-    EXPECT_FALSE(tinted(screenPixel(image, 160 - 40 * std::sin(std::numbers::pi / 3),
-                                    200 - 40 * std::cos(std::numbers::pi / 3))));
-
-    UIGraphicsBeginImageContextWithOptions({10, 12}, false, 2);
-    auto dot = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    cone->setOverlapImage(dot);
-    EXPECT_EQ(cone->overlapImageView()->frame(), CGRectMake(63, 62, 10, 12));
-    cone->overlapImageView()->setBounds(CGRectMake(0, 0, 4, 4));
-    cone->setOverlapImage(dot);
-    EXPECT_EQ(cone->overlapImageView()->bounds(), CGRectMake(0, 0, 4, 4));
-}
 
 TEST(ScaleView, SegmentsAreRoundLengthsWithinTheBudget) {
     struct Case {
@@ -187,40 +60,6 @@ TEST(ScaleView, SegmentsAreRoundLengthsWithinTheBudget) {
     for (auto [value, text] : std::vector<std::pair<double, std::string>>{
              {2.5, "2.5"}, {5, "5"}, {0.25, "0.25"}, {1.05, "1.05"}, {250, "250"}, {0, "0"}})
         EXPECT_EQ(VMScaleUnitsView::getFormattedString(value), text);
-}
-
-TEST_F(ControlsTest, TheScaleBarDrawsItsSegmentsAndLegendInBothStyles) {
-    auto backdrop = UIView::create(CGRectMake(0, 0, 320, 100));
-    backdrop->setBackgroundColor(UIColor::blueColor());
-    host.window()->addSubview(backdrop);
-    auto scale = VMScaleView::create();
-    scale->updateOrigin({10, 10});
-    backdrop->addSubview(scale);
-    scale->setDistanceInMeters(1);  // 50 m segments of 50 points
-    ASSERT_EQ(scale->segmentNumber(), 3);
-    EXPECT_EQ(scale->outlineView()->frame(), CGRectMake(0, 12, 150, 6));
-    const auto white = [](CGColor p) { return p.r > 0.9 && p.g > 0.9 && p.b > 0.9; };
-    const auto black = [](CGColor p) { return p.r < 0.15 && p.g < 0.15 && p.b < 0.15; };
-    const CGRect legend = CGRectMake(0, 10, 200, 12);
-    const auto segmentAt = [&](const CGImageRef& image, int i) {
-        return screenPixel(image, 10 + 50 * i + 25, 25);
-    };
-    auto image = host.compose();
-    // Strip alpha 0.8 over blue.
-    EXPECT_TRUE(colourNear(segmentAt(image, 0), CGColor{0, 0, 0.2, 1}, 0.03));
-    EXPECT_TRUE(colourNear(segmentAt(image, 1), CGColor{0.8, 0.8, 1, 1}, 0.03));
-    EXPECT_TRUE(colourNear(segmentAt(image, 2), CGColor{0, 0, 0.2, 1}, 0.03));
-    EXPECT_EQ(count(image, legend, white), 0);
-    EXPECT_GT(count(image, legend, [](CGColor p) { return p.b < 0.8; }), 20);
-
-    scale->setUseRegularStyle(false);
-    image = host.compose();
-    const double grey = 2.0 / 3 * 0.8;
-    EXPECT_TRUE(colourNear(segmentAt(image, 0), CGColor{grey, grey, grey + 0.2, 1}, 0.03));
-    EXPECT_TRUE(colourNear(segmentAt(image, 1), CGColor{0.8, 0.8, 1, 1}, 0.03));
-    EXPECT_TRUE(colourNear(segmentAt(image, 2), CGColor{grey, grey, grey + 0.2, 1}, 0.03));
-    EXPECT_GT(count(image, legend, white), 10);
-    EXPECT_GT(count(image, legend, black), 10);
 }
 
 struct Pin : VMAnnotation {

@@ -36,9 +36,6 @@ std::vector<uint8_t> body(const std::string& name, const std::vector<uint8_t>& d
 std::vector<uint8_t> styleBytes(int type) {
     return *VMResources::sharedResources()->vava3DDataForStyleType(type);
 }
-std::vector<uint8_t> textureBytes(int type) {
-    return *VMResources::sharedResources()->vava3DDataForTextureType(type);
-}
 
 class EngineEventsTest : public MapViewFixture {
   protected:
@@ -91,18 +88,9 @@ class EngineEventsTest : public MapViewFixture {
         }
         return out;
     }
-
-    static std::vector<std::pair<int, std::vector<uint8_t>>> textures(
-        const std::vector<EngineCall>& calls) {
-        std::vector<std::pair<int, std::vector<uint8_t>>> out;
-        for (const auto& c : calls) {
-            if (c.function == "mapEngineSetTexture") out.emplace_back(c.number, c.bytes);
-        }
-        return out;
-    }
 };
 
-TEST_F(EngineEventsTest, MapLooksLoadTheirStylesAndTextures) {
+TEST_F(EngineEventsTest, MapLooksLoadTheirStyles) {
     const CGColor standard{243 / 255.0, 241 / 255.0, 236 / 255.0, 1};
     const CGColor satellite{46 / 255.0, 59 / 255.0, 42 / 255.0, 1};
     const CGColor night{27 / 255.0, 34 / 255.0, 51 / 255.0, 1};
@@ -140,26 +128,8 @@ TEST_F(EngineEventsTest, MapLooksLoadTheirStylesAndTextures) {
             << look.type;
     }
 
-    // The night textures, kind by kind.
-    const size_t before = mapEngineCalls(engine()).size();
-    view->setMapType(2);
-    std::vector<std::pair<int, int>> expected = {{1, 5},  {1, 5},  {0, 1},  {20, 3}, {2, 6},
-                                                 {3, 7},  {8, 8},  {9, 9},  {10, 9}, {6, 12},
-                                                 {5, 15}, {4, 18}, {7, 21}, {18, 24}};
-    for (int i = 0; i < 8; ++i) {
-        static constexpr int kBoardKinds[8] = {11, 12, 13, 14, 15, 16, 17, 21};
-        expected.emplace_back(kBoardKinds[i], 27 + 2 * i);
-    }
-    expected.emplace_back(41, 43);
-    const auto loaded = textures(callsSince(before));
-    ASSERT_EQ(loaded.size(), expected.size());
-    EXPECT_TRUE(loaded[0].second.empty()) << "the tile's first hand-over has no length";
-    for (size_t i = 1; i < expected.size(); ++i) {
-        EXPECT_EQ(loaded[i].first, expected[i].first) << i;
-        EXPECT_EQ(loaded[i].second, textureBytes(expected[i].second)) << i;
-    }
-
     // Unknown types and the current one change nothing; forced, the current one reloads.
+    view->setMapType(2);
     const size_t settled = mapEngineCalls(engine()).size();
     for (long ignored : {3L, -1L, 2L}) view->setMapType(ignored);
     EXPECT_EQ(view->mapType(), 2);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,7 +9,6 @@
 #include "QuartzCore/CABasicAnimation.h"
 #include "QuartzCore/CAKeyframeAnimation.h"
 #include "VMMapView.h"
-#include "VMMediaTimingFunction.h"
 
 namespace {
 
@@ -53,28 +51,7 @@ class LayerAnimationTest : public MapViewFixture {
     std::shared_ptr<Calls> calls = std::make_shared<Calls>();
 };
 
-TEST_F(LayerAnimationTest, ZoomAnimationStartsAtTheCurrentZoomAndFollowsItsCurve) {
-    auto a = zoomTo(CAValue(14.0));
-    a->setTimingFunction(
-        CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionEaseInEaseOut));
-    view->layer()->addAnimation(a, "zoom");
-    EXPECT_EQ(view->layer()->animationForKey("zoom"), nullptr);
-    EXPECT_EQ(calls->log, (Log{"start", "will YES"}));
-    auto curve = VMMediaTimingFunction::functionWithType(9);
-    double elapsed = 0;
-    for (int k = 1; k <= 21; ++k) {
-        frames(1);
-        const double expected =
-            static_cast<float>(curve->interpolateBySlice(elapsed / 0.35, 12, 14));
-        EXPECT_NEAR(view->zoomLevel(), expected, 1e-5) << "frame " << k;
-        elapsed += CADisplayLink::kRefreshPeriod;
-    }
-    frames(2);
-    EXPECT_DOUBLE_EQ(view->zoomLevel(), 14);
-    EXPECT_EQ(calls->log, (Log{"start", "will YES", "did YES", "stop YES"}));
-}
-
-TEST_F(LayerAnimationTest, KeyFramesTimingNamesAndDroppedAnimations) {
+TEST_F(LayerAnimationTest, KeyFramesAndDroppedAnimations) {
     auto frames3 = CAKeyframeAnimation::animationWithKeyPath(kVMAnimationKeyPathRotation);
     frames3->setValues({CAValue(0.0), CAValue(40.0), CAValue(20.0)});
     frames3->setDuration(1);
@@ -86,21 +63,6 @@ TEST_F(LayerAnimationTest, KeyFramesTimingNamesAndDroppedAnimations) {
     EXPECT_EQ(internal->keyTimes, (std::vector<double>{0, 0.5, 1}));
     view->layer()->removeAnimationForKey(kVMAnimationKeyPathRotation);
     EXPECT_TRUE(running().empty());
-
-    struct Named {
-        std::string_view name;
-        int type;
-    };
-    for (auto [name, type] :
-         {Named{kCAMediaTimingFunctionEaseIn, 7}, Named{kCAMediaTimingFunctionEaseOut, 8},
-          Named{kCAMediaTimingFunctionEaseInEaseOut, 9}, Named{kCAMediaTimingFunctionLinear, 0},
-          Named{kCAMediaTimingFunctionDefault, 0}})
-        EXPECT_EQ(
-            VMMapView::internalForMediaTimingFunction(CAMediaTimingFunction::functionWithName(name))
-                ->type(),
-            type)
-            << name;
-    EXPECT_EQ(VMMapView::internalForMediaTimingFunction(nullptr)->type(), 0);
 
     // One key frame, no target, or a value of the wrong kind: nothing runs, nobody hears.
     calls->log.clear();
@@ -135,21 +97,6 @@ TEST_F(LayerAnimationTest, OtherKeyPathsRunOnTheLayerAndRemovalStopsTheMap) {
     EXPECT_TRUE(running().empty());
     frames(30);
     EXPECT_DOUBLE_EQ(view->zoomLevel(), reached);
-}
-
-TEST_F(LayerAnimationTest, NonFiniteTargetLeavesTheCameraAndEndsOnce) {
-    const VMMapPoint centre = view->currentCenter();
-    view->layer()->addAnimation(zoomTo(CAValue(std::numeric_limits<double>::infinity())), "z");
-    auto go = CABasicAnimation::animationWithKeyPath(kVMAnimationKeyPathCenterMapPoint);
-    go->setToValue(CAValue(CGPoint{std::numeric_limits<double>::quiet_NaN(), 0}));
-    go->setDelegate(calls);
-    view->layer()->addAnimation(go, "c");
-    frames(30);
-    EXPECT_EQ(calls->log, (Log{"start", "will YES", "did YES", "stop YES", "start", "will YES",
-                               "did YES", "stop YES"}));
-    EXPECT_DOUBLE_EQ(view->zoomLevel(), 12);
-    EXPECT_EQ(view->currentCenter().x, centre.x);
-    EXPECT_EQ(view->currentCenter().y, centre.y);
 }
 
 }  // namespace

@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cmath>
 #include <string>
 #include <vector>
 
 #include "Foundation/NSPathUtilities.h"
 #include "ManualClock.h"
 #include "MapViewFixture.h"
-#include "ScreenPixels.h"
 #include "TempDir.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
@@ -53,50 +50,7 @@ class MapViewTest : public MapViewFixture {
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
 };
 
-TEST_F(MapViewTest, ConstructionBuildsEveryPartWithItsDefaults) {
-    const auto& sub = view->subviews();
-    ASSERT_EQ(sub.size(), 5u);
-    EXPECT_EQ(sub[0], view->baseMapView());
-    EXPECT_EQ(sub[1], view->annotationFloor());
-    EXPECT_EQ(sub[2], view->logoImageView());
-    EXPECT_EQ(sub[3], view->compassView());
-    EXPECT_EQ(sub[4], view->scaleView());
-    EXPECT_EQ(view->overlayContainer()->superview(), nullptr);
-    EXPECT_TRUE(CGRectEqualToRect(view->logoImageView()->frame(), CGRectMake(5, 462, 55, 13)));
-    EXPECT_EQ(view->compassView()->center().x, 320 - 18 - 5);
-    EXPECT_EQ(view->compassView()->center().y, 18 + 10);
-    EXPECT_EQ(view->scaleView()->frame().origin.x, 10);
-    EXPECT_EQ(view->autoresizingMask(), 18u);
-    EXPECT_TRUE(view->clipsToBounds());
-
-    // The engine exists from construction, reports to the view and is drawing.
-    ASSERT_NE(view->render()->mapEngine(), nullptr);
-    EXPECT_EQ(view->render()->delegate().get(), static_cast<VURI1VovureDelegate*>(view.get()));
-    EXPECT_TRUE(view->baseMapView()->isAnimating());
-    EXPECT_TRUE(view->baseMapView()->isSkyeModelEnabled());
-    EXPECT_EQ(view->gestureRecognizers().size(), 8u);
-    EXPECT_EQ(view->locationManager()->delegate().get(),
-              static_cast<CLLocationManagerDelegate*>(view.get()));
-    EXPECT_FALSE(view->locationManager()->isUpdatingLocation());
-    EXPECT_EQ(view->userLocation()->title(), "当前位置");
-    EXPECT_TRUE(view->isScrollEnabled() && view->isZoomEnabled() && view->isRotateEnabled() &&
-                view->isRotateCameraEnabled() && view->touchPOIEnabled() && view->showsCompass() &&
-                view->showsLabels());
-    EXPECT_FALSE(view->showsUserLocation() || view->isShowTraffic() || view->customedPivot());
-    EXPECT_EQ(view->mapType(), 0);
-    EXPECT_EQ(view->userTrackingMode(), 0);
-    EXPECT_EQ(view->projectionState(), 0);
-
-    // The initial region: Beijing's centre, its span fitted into the view.
-    const CLLocationCoordinate2D c = view->centerCoordinate();
-    EXPECT_NEAR(c.latitude, 39.911447, 1e-4);
-    EXPECT_NEAR(c.longitude, 116.406026, 1e-4);
-    const VMMapRect r = mapRectForRegion({VMMapView::kInitialCenter, VMMapView::kInitialSpan});
-    const double s = std::max(r.size.width / 640, r.size.height / 960);
-    EXPECT_NEAR(view->zoomLevel(), std::log2(std::exp2(20) / s), 1e-4);
-}
-
-TEST_F(MapViewTest, LocationOptionsOnlyWhereTheSystemOffersThemAndTheLogoHides) {
+TEST_F(MapViewTest, LocationOptionsOnlyWhereTheSystemOffersThem) {
     struct Case {
         const char* version;
         bool pauses, background;
@@ -117,11 +71,6 @@ TEST_F(MapViewTest, LocationOptionsOnlyWhereTheSystemOffersThemAndTheLogoHides) 
         EXPECT_EQ(view->pausesLocationUpdatesAutomatically(), pauses) << version;
         EXPECT_EQ(view->allowsBackgroundLocationUpdates(), background) << version;
     }
-
-    EXPECT_FALSE(view->logoHidden());
-    view->setLogoHidden(true);
-    EXPECT_TRUE(view->logoImageView()->isHidden());
-    EXPECT_TRUE(view->logoHidden());
 }
 
 TEST_F(MapViewTest, NoMapViewInTheBackgroundButOneWhileInactive) {
@@ -130,29 +79,6 @@ TEST_F(MapViewTest, NoMapViewInTheBackgroundButOneWhileInactive) {
     EXPECT_EQ(VMMapView::create(CGRectMake(0, 0, 100, 100)), nullptr);
     app->setApplicationState(UIApplicationStateInactive);
     EXPECT_NE(VMMapView::create(CGRectMake(0, 0, 100, 100)), nullptr);
-}
-
-TEST_F(MapViewTest, FrameShowsTheBackgroundAndAHeldGrid) {
-    auto small = VMMapView::create(CGRectMake(0, 0, 250, 125));
-    ASSERT_NE(small, nullptr);
-    small->zoomToLevel(4);
-    small->scrollToCenterPoint({13 << 24, 13 << 23}, false, 0, 0, false, nullptr);
-    small->baseMapView()->layoutIfNeeded();
-    frames(1);
-    const auto& contents = small->baseMapView()->layer()->contents();
-    ASSERT_NE(contents, nullptr);
-    EXPECT_EQ(contents->width(), 500);
-    EXPECT_TRUE(testsupport::colourNear(contents->pixelAt(250, 125), kMapBackground, 0.01));
-
-    std::vector<uint8_t> body{0, 0, 0, 0, 4, '1', '3', '2', '0', 1, 2, 3};
-    MapEngine* engine = small->render()->mapEngine();
-    ASSERT_EQ(mapEnginePutGridData(engine, 0, body.data(), static_cast<int32_t>(body.size())), 1);
-    ASSERT_TRUE(mapEngineWaitForStores(
-        engine, std::chrono::steady_clock::now() + std::chrono::seconds(20)));
-    frames(1);
-    const auto& held = small->baseMapView()->layer()->contents();
-    EXPECT_TRUE(testsupport::colourNear(held->pixelAt(10, 10), kMapLand, 0.01));
-    EXPECT_TRUE(testsupport::colourNear(held->pixelAt(490, 240), kMapBackground, 0.01));
 }
 
 TEST_F(MapViewTest, ApplicationStateStopsAndRestartsDrawing) {

@@ -90,24 +90,6 @@ TEST_F(SnapshotTest, WholeViewShowsTheMapThePinAndTheLogo) {
     expectLogoAt(mapOnly, CGPointMake(5, 568 - 5 - 13));
 }
 
-TEST_F(SnapshotTest, SmallRectangleGrowsToHoldTheLogoInsideTheView) {
-    auto marker = UIView::create(CGRectMake(310, 560, 10, 8));
-    marker->setBackgroundColor(UIColor::blueColor());
-    view->annotationFloor()->addSubview(marker);
-    const auto corner = takeSnapshotInRect(*view, CGRectMake(295, 550, 20, 10));
-    ASSERT_NE(corner, nullptr);
-    const CGSize logo = view->logoImageView()->frame().size;
-    EXPECT_EQ(corner->size(), CGSizeMake(logo.width + 10, logo.height + 10));
-    expectLogoAt(corner, CGPointMake(5, 5));
-    // Moved left and up to end at the view's lower right corner, where the marker is.
-    const CGPoint origin{320 - corner->size().width, 568 - corner->size().height};
-    const auto& pixels = corner->CGImage();
-    EXPECT_TRUE(colourNear(testsupport::screenPixel(pixels, 315 - origin.x, 564 - origin.y),
-                           testsupport::kBlue));
-    EXPECT_TRUE(colourNear(testsupport::screenPixel(pixels, 305 - origin.x, 564 - origin.y),
-                           kMapBackground));
-}
-
 TEST_F(SnapshotTest, RectanglesAreCutStandardisedAndRoundedOutwards) {
     struct Case {
         CGRect rect;
@@ -153,20 +135,6 @@ TEST_F(SnapshotTest, NoFrameNoSnapshot) {
     EXPECT_EQ(takeSnapshotInRect(*view, view->bounds()), nullptr);
     UIApplication::sharedApplication()->setApplicationState(UIApplicationStateActive);
     EXPECT_NE(takeSnapshotInRect(*view, view->bounds()), nullptr);
-}
-
-TEST_F(SnapshotTest, HelpersAnswerNilForNothingAndUniteProtrudingSubviews) {
-    EXPECT_EQ(takeSnapshotOnView(nullptr, CGSizeMake(10, 10), nullptr), nullptr);
-    EXPECT_EQ(cutImage(nullptr, CGRectMake(0, 0, 10, 10)), nullptr);
-    EXPECT_EQ(unionFrameForSubviews(nullptr, view.get()), CGRectZero);
-
-    auto outer = UIView::create(CGRectMake(10, 20, 30, 30));
-    auto inner = UIView::create(CGRectMake(-5, 25, 10, 10));
-    auto innermost = UIView::create(CGRectMake(8, 8, 4, 4));
-    inner->addSubview(innermost);
-    outer->addSubview(inner);
-    view->addSubview(outer);
-    EXPECT_EQ(unionFrameForSubviews(outer.get(), view.get()), CGRectMake(5, 20, 35, 37));
 }
 
 TEST_F(SnapshotTest, ConstraintKeepsTheRectangleInsideItsBounds) {

@@ -220,36 +220,3 @@ TEST_F(UserLocationTest, HeadingTrackingTurnsTheMapForTheDeviceOrientation) {
 }
 
 }  // namespace
-
-namespace {
-
-// The built-in accuracy circle: its fill blends over the map within the fix's accuracy only.
-TEST_F(UserLocationTest, TheAccuracyCircleTintsTheMapWithinTheAccuracy) {
-    view->layer()->setNeedsDisplay();
-    view->layer()->displayIfNeeded();
-    view->baseMapView()->layoutIfNeeded();
-    frames(2);
-    view->setUserTrackingMode(1);
-    advance(4.1);
-    frames(2);
-    ASSERT_DOUBLE_EQ(view->userLocationAccuracyCircle()->radius(), 65);
-    ASSERT_NEAR(view->zoomLevel(), 18, 1e-5);
-    const CGPoint at =
-        view->pointForMapPoint(mapPointForCoordinate(view->userLocation()->coordinate()));
-    const auto pixel = [&](double dx) {
-        return view->baseMapView()->layer()->contents()->pixelAt(int((at.x + dx) * 2),
-                                                                 int(at.y * 2));
-    };
-    const CGColor inside = pixel(40), outside = pixel(100);
-    view->removeOverlay(view->userLocationAccuracyCircle());
-    frames(1);
-    const CGColor bare = pixel(40);
-    const auto blend = [&](double fill, double under) { return 0.3 * fill + 0.7 * under; };
-    EXPECT_TRUE(testsupport::colourNear(
-        inside,
-        {blend(136 / 255.0, bare.r), blend(166 / 255.0, bare.g), blend(227 / 255.0, bare.b), 1},
-        0.02));
-    EXPECT_TRUE(testsupport::colourNear(outside, pixel(100), 0.005));
-}
-
-}  // namespace
