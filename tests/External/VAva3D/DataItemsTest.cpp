@@ -54,3 +54,29 @@ TEST(DownloadOperationTest, TheResultBlockCanBeReplacedUntilTheLoadEnds) {
 }
 
 }  // namespace
+
+TEST(TrafficRecordTest, SettersAndTheGridRequest) {
+    const auto grid = VAGLMapSourceGridData::dataWithGridName("0123", 2);
+    EXPECT_EQ(grid.gridName, "0123");
+    EXPECT_EQ(grid.dataSource, 2);
+    EXPECT_FALSE(grid.eTag.has_value());
+
+    const auto record =
+        VAGLMapVTMCData::dataWithGridName("a", testbytes::trafficBody("a", "T", 100, "x"));
+    ASSERT_NE(record, nullptr);
+    record->setGridName("b");
+    record->setETag("U");
+    EXPECT_EQ(record->gridName(), "b");
+    EXPECT_EQ(record->eTag(), "U");
+    // A payload cut short is refused and the record keeps what it had.
+    const auto before = record->vtmcData();
+    EXPECT_FALSE(record->setVtmcData(std::vector<std::uint8_t>{1, 2, 3, 4, 9}));
+    EXPECT_EQ(record->vtmcData(), before);
+    // A longer name moves the stamp; a later stamp lands where the new payload has it.
+    ASSERT_TRUE(record->setVtmcData(testbytes::trafficBody("long-name", "V", 150, "y")));
+    EXPECT_EQ(record->eTag(), "V");
+    EXPECT_EQ(record->timeStamp(), 150);
+    record->updateTimeStamp(170);
+    EXPECT_EQ(testbytes::text(*record->vtmcData()),
+              testbytes::text(testbytes::trafficBody("long-name", "V", 170, "y")));
+}

@@ -113,3 +113,32 @@ TEST_F(MapViewHelpersTest, NoNegativeDragStateAndTheCompassDissolves) {
 }
 
 }  // namespace
+
+TEST_F(MapViewHelpersTest, PixelTransformsAndConversions) {
+    EXPECT_DOUBLE_EQ(view->pixelTransform().a, 2);
+    EXPECT_DOUBLE_EQ(view->pixelTransform().d, 2);
+    EXPECT_NEAR(view->level20Transform().a, std::exp2(20 - view->zoomLevel()), 1e-6);
+    EXPECT_EQ(view->enginePointForPoint({10, 15}), CGPointMake(20, 30));
+    EXPECT_EQ(view->pointForEnginePoint({20, 30}), CGPointMake(10, 15));
+    EXPECT_DOUBLE_EQ(VMMapView::mapSizePerPixelInZoomScale(std::exp2(14)), 64);
+
+    // The rect of the whole view around the current centre and zoom is the visible one.
+    const VMMapPoint before = view->currentCenter();
+    const VMMapRect same = view->mapRectForRect(view->bounds(), view->centerCoordinate(), 14);
+    const VMMapRect visible = view->mapRectForRect(view->bounds());
+    EXPECT_NEAR(same.origin.x, visible.origin.x, 2);
+    EXPECT_NEAR(same.size.width, visible.size.width, 2);
+    // One zoom level out, a rect half the view's size covers as much map as the whole view.
+    const VMMapRect half =
+        view->mapRectForRect(CGRectMake(0, 0, 160, 240), view->centerCoordinate(), 13);
+    EXPECT_NEAR(half.size.width, visible.size.width, 4);
+    EXPECT_NEAR(half.origin.x, visible.origin.x, 4);
+    EXPECT_EQ(view->currentCenter().x, before.x);
+    EXPECT_DOUBLE_EQ(view->zoomLevel(), 14);
+
+    const VMMapStatus status =
+        VMMapStatus::statusWithCenterCoordinate({30, 120}, 12, 45, 20, {0.5, 0.7});
+    EXPECT_DOUBLE_EQ(status.centerCoordinate.latitude, 30);
+    EXPECT_DOUBLE_EQ(status.cameraDegree, 20);
+    EXPECT_EQ(status.screenAnchor, CGPointMake(0.5, 0.7));
+}
