@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -67,20 +68,24 @@ void BM_HeatMapTile(benchmark::State& state) {
     overlay->setAllowRetinaAdapting(retina);
     std::vector<double> ms;
     size_t inTiles = 0;
+    double tileBytes = 0;
     for (auto _ : state) {
         const int c = int(ms.size()) % kClusters;
         const VMTileOverlayPath path{int64_t(kCentre / kTileSide) + 4 * c,
                                      int64_t(kCentre / kTileSide) + 4 * c, 14, 2};
         inTiles += overlay->heatMapnodesInMapRect(overlay->mapRectWithTilePath(path)).size();
         const auto start = std::chrono::steady_clock::now();
+        std::optional<NSData> tile;
         overlay->loadTileAtPath(
-            path, [](std::optional<NSData> data, NSErrorOpt) { benchmark::DoNotOptimize(data); });
+            path, [&](std::optional<NSData> data, NSErrorOpt) { tile = std::move(data); });
         ms.push_back(millisecondsSince(start));
+        if (tile) tileBytes = std::accumulate(tile->begin(), tile->end(), tileBytes);
         state.SetIterationTime(ms.back() / 1000);
     }
     std::sort(ms.begin(), ms.end());
     state.counters["median_ms"] = ms[ms.size() / 2];
     state.counters["p95_ms"] = ms[ms.size() * 95 / 100];
+    state.counters["tile_byte_sum"] = tileBytes;
     state.counters["nodes_per_tile"] = double(inTiles) / double(ms.size());
 }
 
