@@ -190,13 +190,14 @@ void BM_Download(benchmark::State& state) {
         state,
         [&] {
             std::atomic<bool> done{false};
-            downloader->downloadWithURL(NSURL::URLWithString(server().url("/big")), ours.string(),
-                                        false, {},
-                                        [&](const NSErrorOpt& error) {
-                                            failed = failed || error.has_value();
-                                            done = true;
-                                        },
-                                        {});
+            // Held until done: dropping the handle cancels the transfer.
+            const auto operation = downloader->downloadWithURL(
+                NSURL::URLWithString(server().url("/big")), ours.string(), false, {},
+                [&](const NSErrorOpt& error) {
+                    failed = failed || error.has_value();
+                    done = true;
+                },
+                {});
             testsupport::waitUntil([&] { return done.load(); }, 600);
         },
         [&] {
@@ -204,7 +205,9 @@ void BM_Download(benchmark::State& state) {
         });
     const std::string a = fileBytes(ours), b = fileBytes(curl);
     if (failed || a.size() != downloadBytes() || a != b)
-        state.SkipWithError("the download differs from curl's");
+        state.SkipWithError(("the download differs from curl's: " + std::to_string(a.size()) +
+                             " / " + std::to_string(b.size()) + (failed ? " failed" : ""))
+                                .c_str());
     fs::remove(ours);
     fs::remove(curl);
 }

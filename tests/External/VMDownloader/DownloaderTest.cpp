@@ -139,17 +139,20 @@ TEST_F(Downloader, ResumesAfterTheBytesOnDiskAndCountsProgressForThisTransfer) {
     EXPECT_EQ(downloader_->downloadWithURL(nullptr, path, false, {}, {}, {}), nullptr);
 }
 
-TEST_F(Downloader, WholeBodyForARangedRequestReplacesTheFileAnd416LeavesItAlone) {
+TEST_F(Downloader, WholeBodyReplacesTheFileRangedOrNotAnd416LeavesItAlone) {
     const std::string content = body(20000);
     serveRanges(server_, content, false, nullptr);
     const std::string path = home_ / "f.zip";
-    std::ofstream(path, std::ios::binary) << "stale bytes";
-    downloader_->setValue("bytes=11-", "Range");
-    auto outcome = std::make_shared<Outcome>();
-    download(server_.url("/file"), path, outcome);
-    ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; }));
-    EXPECT_FALSE(outcome->completed.at(0));
-    EXPECT_TRUE(testsupport::readFile(path) == content);
+    for (const std::optional<std::string>& range :
+         {std::optional<std::string>("bytes=11-"), std::optional<std::string>()}) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << "stale bytes";
+        downloader_->setValue(range, "Range");
+        auto outcome = std::make_shared<Outcome>();
+        const auto operation = download(server_.url("/file"), path, outcome);
+        ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; }));
+        EXPECT_FALSE(outcome->completed.at(0));
+        EXPECT_TRUE(testsupport::readFile(path) == content) << range.value_or("no range");
+    }
 
     TestHTTPServer ranged;
     serveRanges(ranged, content, true, nullptr);
