@@ -1,18 +1,17 @@
-// Overlay geometry against references on the same input in one run: ear-clipping triangulation
-// against the GLU tessellator, window clipping against Clipper, and line strip building in
-// vertices per second. The ratios (ours over the reference's time) are printed at the end.
+// Overlay geometry against references on the same input: ear-clipping triangulation of stars,
+// river-like bands, spirals and building outlines against the GLU tessellator, both checked to
+// cover the polygon exactly; window clipping against Clipper with equal areas; and line strip
+// building per input point with the vertices and triangles it makes.
 #include <GL/glu.h>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <map>
+#include <cstdint>
 #include <polyclipping/clipper.hpp>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "VMLineBuilder.h"
@@ -20,16 +19,6 @@
 #include "VMPolygonTriangulator.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Mean seconds per iteration by (case, size).
-std::map<std::pair<std::string, int>, double> gSeconds;
-
-void record(const std::string& name, int size, Clock::time_point start, benchmark::State& state) {
-    gSeconds[{name, size}] =
-        std::chrono::duration<double>(Clock::now() - start).count() / double(state.iterations());
-}
 
 // A star-shaped polygon: random radii about a centre, so that about half its vertices are reflex.
 VMPointList starPolygon(int n, float cx, float cy, float radius) {
@@ -44,42 +33,72 @@ VMPointList starPolygon(int n, float cx, float cy, float radius) {
     return polygon;
 }
 
-// A regular polygon: every vertex convex, the case where the order ears are cut in matters most.
-VMPointList convexPolygon(int n, float radius) {
-    VMPointList polygon;
-    for (int i = 0; i < n; ++i) {
-        const double a = 2 * M_PI * i / n;
-        polygon.push_back({float(radius * std::cos(a)), float(radius * std::sin(a)), 0});
-    }
-    return polygon;
-}
-
-// A band winding three times round a spiral: out along one edge, back along the other.
-VMPointList spiralBand(int n, float radius) {
-    const int half = std::max(n / 2, 3);
-    const double turns = 3, width = radius / 10;
-    VMPointList polygon;
+// A river-like band: a meandering centre line, its left bank out and its right bank back.
+VMPointList riverBand(int n) {
+    VMPointList polygon(static_cast<std::size_t>(n));
+    const int half = n / 2;
     for (int i = 0; i < half; ++i) {
-        const double t = double(i) / (half - 1);
-        const double a = 2 * M_PI * turns * t, r = width + (radius - 2 * width) * t;
-        polygon.push_back({float(r * std::cos(a)), float(r * std::sin(a)), 0});
+        const double t = double(i) / std::max(half - 1, 1);
+        const float x = float(t * 10000);
+        const float y = float(800 * std::sin(t * 12) + 200 * std::sin(t * 47));
+        const float width = float(60 + 40 * std::sin(t * 5));
+        polygon[std::size_t(i)] = {x, y - width, 0};
+        polygon[std::size_t(n - 1 - i)] = {x, y + width, 0};
     }
-    for (int i = half - 1; i >= 0; --i) {
-        const double t = double(i) / (half - 1);
-        const double a = 2 * M_PI * turns * t, r = 2 * width + (radius - 2 * width) * t;
-        polygon.push_back({float(r * std::cos(a)), float(r * std::sin(a)), 0});
+    if (n % 2) polygon[std::size_t(half)] = {10000 + 60, float(800 * std::sin(12.0)), 0};
+    return polygon;
+}
+
+// A spiral band winding three times: every ear is thin and most vertices are reflex inside.
+VMPointList spiral(int n) {
+    VMPointList polygon(static_cast<std::size_t>(n));
+    const int half = n / 2;
+    for (int i = 0; i < half; ++i) {
+        const double a = 6 * M_PI * i / std::max(half - 1, 1);
+        const double r = 100 + 60 * a;
+        polygon[std::size_t(i)] = {float((r + 40) * std::cos(a)), float((r + 40) * std::sin(a)), 0};
+        polygon[std::size_t(n - 1 - i)] = {float(r * std::cos(a)), float(r * std::sin(a)), 0};
+    }
+    if (n % 2) {
+        const double a = 6 * M_PI, r = 100 + 60 * a + 20;
+        polygon[std::size_t(half)] = {float(r * std::cos(a)), float(r * std::sin(a)), 0};
     }
     return polygon;
 }
 
-// Shapes of the triangulation cases, by benchmark argument.
-VMPointList triangulationInput(int shape, int n) {
-    if (shape == 1) return convexPolygon(n, 1000);
-    if (shape == 2) return spiralBand(n, 1000);
-    return starPolygon(n, 0, 0, 1000);
+// A building-like outline: a rectilinear comb of wings, square corners only.
+VMPointList buildingOutline(int n) {
+    const int wings = std::max(1, (n - 2) / 4);
+    VMPointList polygon;
+    for (int w = 0; w < wings; ++w) {
+        const float x = float(w * 30);
+        const float depth = float(40 + (w * 37) % 50);
+        polygon.push_back({x, 0, 0});
+        polygon.push_back({x, depth, 0});
+        polygon.push_back({x + 20, depth, 0});
+        polygon.push_back({x + 20, 10, 0});
+    }
+    polygon.push_back({float(wings * 30 - 10), -30, 0});
+    polygon.push_back({0, -30, 0});
+    std::reverse(polygon.begin(), polygon.end());
+    polygon.resize(std::min(polygon.size(), std::size_t(std::max(n, 6))));
+    return polygon;
 }
 
-const char* const kShapeNames[] = {"star", "convex", "spiral"};
+constexpr const char* kShapeNames[] = {"star", "river", "spiral", "buildings"};
+
+VMPointList shape(int which, int n) {
+    switch (which) {
+        case 1:
+            return riverBand(n);
+        case 2:
+            return spiral(n);
+        case 3:
+            return buildingOutline(n);
+        default:
+            return starPolygon(n, 0, 0, 1000);
+    }
+}
 
 double area(const VMPointList& polygon) {
     double sum = 0;
@@ -89,15 +108,43 @@ double area(const VMPointList& polygon) {
     return sum / 2;
 }
 
+bool insidePolygon(const VMPointList& polygon, double x, double y) {
+    bool inside = false;
+    for (std::size_t i = 0, j = polygon.size() - 1; i < polygon.size(); j = i++) {
+        const auto &a = polygon[i], &b = polygon[j];
+        if ((a.y > y) != (b.y > y) && x < (b.x - a.x) * (y - a.y) / (b.y - a.y) + a.x)
+            inside = !inside;
+    }
+    return inside;
+}
+
+// Empty when the triangles cover the polygon exactly: their areas sum to its area and every
+// triangle lies inside it (its centroid inside, none folded).
+std::string coverageFault(const VMPointList& polygon, const std::vector<std::uint32_t>& indices) {
+    if (indices.size() % 3) return "a partial triangle";
+    double sum = 0;
+    for (std::size_t t = 0; t < indices.size(); t += 3) {
+        const auto &a = polygon[indices[t]], &b = polygon[indices[t + 1]],
+                   &c = polygon[indices[t + 2]];
+        const double twice =
+            (double(b.x) - a.x) * (double(c.y) - a.y) - (double(b.y) - a.y) * (double(c.x) - a.x);
+        sum += std::fabs(twice) / 2;
+        if (std::fabs(twice) > 1e-9 &&
+            !insidePolygon(polygon, (double(a.x) + b.x + c.x) / 3, (double(a.y) + b.y + c.y) / 3))
+            return "a triangle outside the polygon";
+    }
+    const double expected = std::fabs(area(polygon));
+    if (std::fabs(sum - expected) > 1e-4 * expected) return "triangles' area differs";
+    return {};
+}
+
 void BM_Triangulate(benchmark::State& state) {
-    const int n = int(state.range(0));
-    const int shape = int(state.range(1));
-    const VMPointList polygon = triangulationInput(shape, n);
+    const int n = int(state.range(1));
+    const VMPointList polygon = shape(int(state.range(0)), n);
     VMTriangulator::VMPolygonTriangulator triangulator;
-    const auto start = Clock::now();
+    const auto fault = coverageFault(polygon, triangulator.triangulate(polygon));
+    if (!fault.empty()) state.SkipWithError(fault.c_str());
     for (auto _ : state) benchmark::DoNotOptimize(triangulator.triangulate(polygon).data());
-    record(shape == 0 ? "triangulate" : std::string("triangulate ") + kShapeNames[shape], n, start,
-           state);
 }
 
 struct GluCollector {
@@ -105,8 +152,8 @@ struct GluCollector {
 };
 
 void BM_TriangulateGLU(benchmark::State& state) {
-    const int n = int(state.range(0));
-    const VMPointList polygon = starPolygon(n, 0, 0, 1000);
+    const int n = int(state.range(1));
+    const VMPointList polygon = shape(int(state.range(0)), n);
     std::vector<GLdouble> coordinates;
     for (const auto& p : polygon) coordinates.insert(coordinates.end(), {p.x, p.y, 0});
     GLUtesselator* tess = gluNewTess();
@@ -121,19 +168,23 @@ void BM_TriangulateGLU(benchmark::State& state) {
                             unsigned(reinterpret_cast<std::uintptr_t>(vertex)));
                     }));
     GluCollector collector;
-    const auto start = Clock::now();
-    for (auto _ : state) {
+    const auto tessellate = [&] {
         collector.indices.clear();
         gluTessBeginPolygon(tess, &collector);
         gluTessBeginContour(tess);
-        for (int i = 0; i < n; ++i) {
+        for (std::size_t i = 0; i < polygon.size(); ++i) {
             gluTessVertex(tess, &coordinates[3 * i], reinterpret_cast<void*>(std::uintptr_t(i)));
         }
         gluTessEndContour(tess);
         gluTessEndPolygon(tess);
+    };
+    tessellate();
+    const auto fault = coverageFault(polygon, {collector.indices.begin(), collector.indices.end()});
+    if (!fault.empty()) state.SkipWithError(fault.c_str());
+    for (auto _ : state) {
+        tessellate();
         benchmark::DoNotOptimize(collector.indices.data());
     }
-    record("triangulate GLU", n, start, state);
     gluDeleteTess(tess);
 }
 
@@ -142,20 +193,6 @@ const std::array<Vector3<float>, 4> kWindow{
 
 // Centred on the window's corner, so every polygon crosses two window edges many times.
 VMPointList clipSubject(int n) { return starPolygon(n, 800, 600, 700); }
-
-void BM_Clip(benchmark::State& state) {
-    const int n = int(state.range(0));
-    const VMPointList polygon = clipSubject(n);
-    VMPolygonClipper clipper;
-    clipper.setWindow(kWindow);
-    VMPolygonList result;
-    const auto start = Clock::now();
-    for (auto _ : state) {
-        clipper.clipPolygon(polygon, result, 0);
-        benchmark::DoNotOptimize(result.data());
-    }
-    record("clip", n, start, state);
-}
 
 // Clipper works on integers: the same points in thousandths.
 ClipperLib::Path clipperPath(const VMPointList& points) {
@@ -178,12 +215,29 @@ double clipperArea(int n) {
     return sum / 1e6;
 }
 
+void BM_Clip(benchmark::State& state) {
+    const int n = int(state.range(0));
+    const VMPointList polygon = clipSubject(n);
+    VMPolygonClipper clipper;
+    clipper.setWindow(kWindow);
+    VMPolygonList result;
+    // Both sides must agree on what they compute, or the timings mean nothing.
+    clipper.clipPolygon(polygon, result, 0);
+    double clipped = 0;
+    for (const auto& piece : result) clipped += std::fabs(area(piece));
+    if (std::fabs(clipped - clipperArea(n)) > 1e-4 * clipped)
+        state.SkipWithError("clipped area differs from Clipper's");
+    for (auto _ : state) {
+        clipper.clipPolygon(polygon, result, 0);
+        benchmark::DoNotOptimize(result.data());
+    }
+}
+
 void BM_ClipClipper(benchmark::State& state) {
     const int n = int(state.range(0));
     const ClipperLib::Path subject = clipperPath(clipSubject(n));
     const ClipperLib::Path window = clipperPath({kWindow.begin(), kWindow.end()});
     ClipperLib::Paths solution;
-    const auto start = Clock::now();
     for (auto _ : state) {
         ClipperLib::Clipper clipper;
         clipper.AddPath(subject, ClipperLib::ptSubject, true);
@@ -191,7 +245,6 @@ void BM_ClipClipper(benchmark::State& state) {
         clipper.Execute(ClipperLib::ctIntersection, solution);
         benchmark::DoNotOptimize(solution.data());
     }
-    record("clip Clipper", n, start, state);
 }
 
 void BM_BuildLineStrip(benchmark::State& state) {
@@ -204,65 +257,29 @@ void BM_BuildLineStrip(benchmark::State& state) {
     }
     VMLineBuilder builder;
     const Vector4<float> color{1, 0, 0, 1};
-    std::size_t vertices = 0;
+    double seconds = 0;
     for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
         builder.build(&line, false, kVMLineJoinRound, kVMLineCapRound, std::span(&color, 1), 6);
-        vertices += builder.drawable().vertices.size();
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
-    state.counters["vertices/s"] =
-        benchmark::Counter(double(vertices), benchmark::Counter::kIsRate);
+    // Time per input point, and the work made: fewer vertices for the same picture is better.
+    state.counters["ours_ns_per_point"] =
+        seconds * 1e9 / double(state.iterations()) / double(line.size());
+    state.counters["work_vertices"] = double(builder.drawable().vertices.size());
+    state.counters["work_triangles"] = double(builder.drawable().indices.size() / 3);
 }
 
 BENCHMARK(BM_Triangulate)
-    ->ArgsProduct({{10, 100, 1000, 10000}, {0, 1, 2}})
+    ->ArgsProduct({{0, 1, 2, 3}, {10, 100, 1000, 10000}})
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_TriangulateGLU)->RangeMultiplier(10)->Range(10, 10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TriangulateGLU)
+    ->ArgsProduct({{0, 1, 2, 3}, {10, 100, 1000, 10000}})
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Clip)->RangeMultiplier(10)->Range(10, 10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ClipClipper)->RangeMultiplier(10)->Range(10, 10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BuildLineStrip)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    for (const auto& [ours, reference] :
-         {std::pair{"triangulate", "triangulate GLU"}, std::pair{"clip", "clip Clipper"}}) {
-        for (const int n : {10, 100, 1000, 10000}) {
-            const auto a = gSeconds.find({ours, n});
-            const auto b = gSeconds.find({reference, n});
-            if (a == gSeconds.end() || b == gSeconds.end()) continue;
-            std::printf("%-12s n=%-6d ours %10.2f us  %-16s %10.2f us  ratio %.2f\n", ours, n,
-                        a->second * 1e6, reference, b->second * 1e6, a->second / b->second);
-        }
-    }
-    // Both sides must agree on what they compute, or the timings mean nothing.
-    for (const int n : {10, 100, 1000, 10000}) {
-        for (const int shape : {0, 1, 2}) {
-            const VMPointList polygon = triangulationInput(shape, n);
-            VMTriangulator::VMPolygonTriangulator triangulator;
-            const auto& indices = triangulator.triangulate(polygon);
-            double triangles = 0;
-            for (std::size_t t = 0; t < indices.size(); t += 3) {
-                const auto& a = polygon[indices[t]];
-                const auto& b = polygon[indices[t + 1]];
-                const auto& c = polygon[indices[t + 2]];
-                triangles += std::fabs((double(b.x) - a.x) * (double(c.y) - a.y) -
-                                       (double(b.y) - a.y) * (double(c.x) - a.x)) /
-                             2;
-            }
-            std::printf("n=%-6d %-7s triangles/polygon area %.6f\n", n, kShapeNames[shape],
-                        triangles / std::fabs(area(polygon)));
-        }
-        VMPolygonClipper clipper;
-        clipper.setWindow(kWindow);
-        VMPolygonList clipped;
-        clipper.clipPolygon(clipSubject(n), clipped, 0);
-        double ours = 0;
-        for (const auto& polygon : clipped) ours += std::fabs(area(polygon));
-        std::printf("n=%-6d clipped area ours/Clipper %.6f\n", n, ours / clipperArea(n));
-    }
-    return 0;
-}
+BENCHMARK_MAIN();

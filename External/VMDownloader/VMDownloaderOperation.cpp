@@ -114,11 +114,12 @@ void VMDownloaderOperation::connectionDidReceiveResponse(
         dealError(constructOutOfSpaceError(), true);
         return;
     }
-    if (status == 200 && resuming_ && ::ftruncate(file_, 0) != 0) {
+    // A 200 is the whole body: whatever the file held before, resumed or stale, goes.
+    if (status == 200 && fileOffset_ > 0 && ::ftruncate(file_, 0) != 0) {
         dealError(NSFileErrorWithErrno(errno, downloadToFilePath_, true), true);
         return;
     }
-    if (status == 200 && resuming_) fileOffset_ = 0;
+    if (status == 200) fileOffset_ = 0;
     expectedSize_ = expected;
     if (progressBlock_) progressBlock_(0, expected);
     receivedData_.clear();

@@ -11,6 +11,8 @@
 #include "VMTileOverlay.h"
 
 using VMHeatMapData = std::shared_ptr<const std::vector<std::shared_ptr<VMHeatMapNode>>>;
+// The nodes filed by map point for the tiles' queries.
+class VMHeatMapPointIndex;
 // The brightest cell of each zoom level 0..20.
 using VMHeatMapMaxima = std::array<float, 21>;
 
@@ -56,7 +58,7 @@ class VMHeatMapTileOverlay : public VMTileOverlay {
         double opacity = 0.6;
         std::shared_ptr<VMHeatMapGradient> gradient;
         bool allowRetinaAdapting = false;
-        std::shared_ptr<VMQuadTree> quadTree;
+        std::shared_ptr<const VMHeatMapPointIndex> index;
         std::shared_ptr<const VMHeatMapMaxima> maxima;
     };
 

@@ -139,6 +139,33 @@ TEST_F(Downloader, ResumesAfterTheBytesOnDiskAndCountsProgressForThisTransfer) {
     EXPECT_EQ(downloader_->downloadWithURL(nullptr, path, false, {}, {}, {}), nullptr);
 }
 
+TEST_F(Downloader, WholeBodyReplacesTheFileRangedOrNotAnd416LeavesItAlone) {
+    const std::string content = body(20000);
+    serveRanges(server_, content, false, nullptr);
+    const std::string path = home_ / "f.zip";
+    for (const std::optional<std::string>& range :
+         {std::optional<std::string>("bytes=11-"), std::optional<std::string>()}) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << "stale bytes";
+        downloader_->setValue(range, "Range");
+        auto outcome = std::make_shared<Outcome>();
+        const auto operation = download(server_.url("/file"), path, outcome);
+        ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; }));
+        EXPECT_FALSE(outcome->completed.at(0));
+        EXPECT_TRUE(testsupport::readFile(path) == content) << range.value_or("no range");
+    }
+
+    TestHTTPServer ranged;
+    serveRanges(ranged, content, true, nullptr);
+    downloader_->setValue("bytes=20000-", "Range");
+    auto refused = std::make_shared<Outcome>();
+    download(ranged.url("/file"), path, refused);
+    ASSERT_TRUE(waitUntil([&] { return refused->ends() == 1; }));
+    ASSERT_TRUE(refused->completed.at(0));
+    EXPECT_EQ(refused->completed[0]->domain, NSURLErrorDomain);
+    EXPECT_EQ(refused->completed[0]->code, 416);
+    EXPECT_TRUE(testsupport::readFile(path) == content);
+}
+
 // Sends `first` bytes, waits at the gate, sends `second` more, then holds the rest of the
 // announced length back until `finish` is set.
 void serveInTwoParts(TestHTTPServer& server, std::size_t first, std::size_t second,

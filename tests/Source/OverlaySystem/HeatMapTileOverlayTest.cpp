@@ -91,6 +91,31 @@ TEST_F(HeatMapTileOverlayTest, TheIndexCoversTheDataDrawnInByAHundred) {
     EXPECT_EQ(overlay->boundingMapRectForHeatMapData(), (VMMapRect{{1000, 2000}, {50, 30}}));
 }
 
+// The index must find exactly the nodes a scan would, for boxes inside, across and beyond the
+// data's drawn-in box, with a node listed twice found once and nulls skipped.
+TEST_F(HeatMapTileOverlayTest, NodesInARectAreThoseAScanFinds) {
+    std::mt19937 random(3);
+    std::normal_distribution<double> spread(0, 5000);
+    auto nodes = std::make_shared<std::vector<std::shared_ptr<VMHeatMapNode>>>();
+    for (int i = 0; i < 3000; ++i) {
+        const double cx = 1e6 + (i % 3) * 40000;
+        nodes->push_back(VMHeatMapNode::create(
+            coordinateForMapPoint({cx + spread(random), 2e6 + spread(random)}), 1));
+    }
+    nodes->push_back(nodes->front());
+    nodes->push_back(nullptr);
+    overlay->setData(nodes);
+    for (const VMMapRect rect :
+         {VMMapRect{{990000, 1990000}, {20000, 20000}}, VMMapRect{{0, 0}, {3e6, 3e6}},
+          VMMapRect{{1080000, 1950000}, {1e6, 100000}},
+          VMMapRect{{900000, 1900000}, {2000, 2000}}}) {
+        size_t scanned = 0;
+        for (size_t i = 0; i + 2 < nodes->size(); ++i)
+            scanned += mapRectContainsPoint(rect, mapPointForCoordinate((*nodes)[i]->coordinate()));
+        EXPECT_EQ(overlay->heatMapnodesInMapRect(rect).size(), scanned);
+    }
+}
+
 TEST_F(HeatMapTileOverlayTest, MaximaAreTheBrightestCellPerZoomWithoutMergingCells) {
     // Zoom 5: 1136 * 32 / 24 = 1514 cells over the data's side.
     auto nodes = std::make_shared<std::vector<std::shared_ptr<VMHeatMapNode>>>();
