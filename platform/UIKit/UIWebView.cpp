@@ -5,62 +5,10 @@
 #include <sstream>
 
 #include "Foundation/NSRunLoop.h"
+#include "UIKit/HTMLText.h"
 #include "UIKit/UIApplication.h"
 
 namespace {
-
-std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-void appendCodePoint(std::string& out, unsigned long cp) {
-    if (cp == 0 || cp > 0x10ffff) return;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xc0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xe0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    } else {
-        out += static_cast<char>(0xf0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (cp & 0x3f));
-    }
-}
-
-// Decodes the entity starting at html[i] == '&'; returns the characters consumed (0: none).
-size_t decodeEntity(const std::string& html, size_t i, std::string& out) {
-    const size_t semi = html.find(';', i);
-    if (semi == std::string::npos || semi - i > 10) return 0;
-    const std::string name = html.substr(i + 1, semi - i - 1);
-    static const std::pair<const char*, const char*> named[] = {
-        {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"nbsp", " "}};
-    for (const auto& [n, v] : named) {
-        if (name == n) {
-            out += v;
-            return semi - i + 1;
-        }
-    }
-    if (name.size() > 1 && name[0] == '#') {
-        const bool hex = name[1] == 'x' || name[1] == 'X';
-        const std::string digits = name.substr(hex ? 2 : 1);
-        if (digits.empty()) return 0;
-        for (char c : digits) {
-            if (!(hex ? std::isxdigit(static_cast<unsigned char>(c))
-                      : std::isdigit(static_cast<unsigned char>(c)))) {
-                return 0;
-            }
-        }
-        appendCodePoint(out, std::stoul(digits, nullptr, hex ? 16 : 10));
-        return semi - i + 1;
-    }
-    return 0;
-}
 
 bool isBlock(const std::string& tag) {
     static const char* blocks[] = {"p",  "br",    "div",   "li",      "ul",      "ol",
@@ -76,7 +24,7 @@ bool isBlock(const std::string& tag) {
 
 std::string UIWebViewTextFromHTML(const std::string& html) {
     std::string raw;
-    const std::string lowered = lower(html);
+    const std::string lowered = htmltext::lowerCase(html);
     size_t i = 0;
     while (i < html.size()) {
         const char c = html[i];
@@ -88,7 +36,7 @@ std::string UIWebViewTextFromHTML(const std::string& html) {
         if (c == '<') {
             const size_t close = html.find('>', i);
             if (close == std::string::npos) break;
-            std::string tag = lower(html.substr(i + 1, close - i - 1));
+            std::string tag = htmltext::lowerCase(html.substr(i + 1, close - i - 1));
             const bool ending = !tag.empty() && tag[0] == '/';
             if (ending) tag.erase(0, 1);
             const size_t nameEnd = tag.find_first_of(" \t\r\n/");
@@ -104,8 +52,9 @@ std::string UIWebViewTextFromHTML(const std::string& html) {
             continue;
         }
         if (c == '&') {
-            if (const size_t used = decodeEntity(html, i, raw)) {
-                i += used;
+            if (const auto entity = htmltext::entityAt(html, i)) {
+                raw += entity->first;
+                i += entity->second;
                 continue;
             }
         }
@@ -162,7 +111,7 @@ void UIWebView::loadRequest(const std::string& url) {
         d && !d->webViewShouldStartLoadWithRequest(*this, url, UIWebViewNavigationTypeOther)) {
         return;
     }
-    const std::string scheme = lower(url.substr(0, url.find(':')));
+    const std::string scheme = htmltext::lowerCase(url.substr(0, url.find(':')));
     if (url.find(':') == std::string::npos) {
         url_ = url;
         startLoad({}, NSError::make(NSURLErrorDomain, NSURLErrorBadURL, "bad URL"));

@@ -59,6 +59,14 @@ class WebPageDrawing : public ::testing::Test {
     HeadlessHost host;
 };
 
+// Entities decode in both readers; one whose number no character has stays as it was written
+// (it once threw out of the plain-text reader).
+TEST(WebPageBlocks, EntitiesDecodeAndImpossibleOnesStayText) {
+    EXPECT_EQ(UIWebViewTextFromHTML("<p>a&amp;b&#x4E2D;&#25991;&nbsp;c</p>"), "a&b中文 c");
+    EXPECT_EQ(UIWebViewTextFromHTML("x&#99999999999999999999;y&#xD800;z"),
+              "x&#99999999999999999999;yz");
+}
+
 TEST_F(WebPageDrawing, HeadingsAreLargerBoldIsHeavierAndListItemsHaveMarkers) {
     const auto web = show(
         "<h1>标题标题</h1><p>标题标题</p><p><b>加粗文字</b></p><p>加粗文字</p>"
