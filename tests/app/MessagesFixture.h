@@ -15,6 +15,7 @@
 #include "Deadline.h"
 #include "DevServer.h"
 #include "Foundation/NSNotificationCenter.h"
+#include "MapDataAtExit.h"
 #include "ShellHome.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIWindow.h"

@@ -108,6 +108,11 @@ void VMDataDownloader::cancelAllDownload() {
     downloadQueue_->cancelAllOperations();
 }
 
+void VMDataDownloader::cancelAllDownloadAndWait() {
+    cancelAllDownload();
+    downloadQueue_->waitUntilAllOperationsAreFinished();
+}
+
 std::size_t VMDataDownloader::waitingCount() const {
     std::lock_guard lock(mutex_);
     return waitingStack_.size();

@@ -33,6 +33,9 @@ class VMDataDownloader : public NSObject {
     bool startDownloading() const;
     // Stops the feeder, drops every waiting operation and cancels the running ones; each is told
     // it was cancelled.
+    // Cancels everything, then waits until no operation is still starting or running: what a
+    // program does before it exits, so that no transfer outlives the statics it reads.
+    void cancelAllDownloadAndWait();
     void cancelAllDownload();
 
     std::size_t waitingCount() const;

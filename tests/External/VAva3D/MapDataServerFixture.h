@@ -10,6 +10,7 @@
 
 #include "Deadline.h"
 #include "DevServer.h"
+#include "MapDataAtExit.h"
 #include "TempDir.h"
 #include "VMMapServices.h"
 #include "vmap_core/MapEngine.h"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Foundation/NSPathUtilities.h"
+#include "MapDataAtExit.h"
 #include "ScreenPixels.h"
 #include "TempDir.h"
 #include "VMResources.h"

@@ -6,6 +6,7 @@
 
 #include "Foundation/NSPathUtilities.h"
 #include "ManualClock.h"
+#include "MapDataAtExit.h"
 #include "TempDir.h"
 #include "UIKit/UIApplication.h"
 #include "VMMapView.h"
