@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -229,6 +230,14 @@ TEST_F(MiddleViewControllerTest, SideMenuAndAmountPopUpAreOnScreen) {
     screenshot("side-menu.png");
     tap(CustomNavBar::shareManager()->leftButton());
     ASSERT_FALSE(container->isShowLeftView());
+    // The menu slides away; a tap reaches the list only once nothing moves any more.
+    std::function<bool(const std::shared_ptr<UIView>&)> still = [&](const auto& v) {
+        if (!v->layer()->animationKeys().empty()) return false;
+        for (const auto& sub : v->subviews())
+            if (!still(sub)) return false;
+        return true;
+    };
+    ASSERT_TRUE(runUntil([&] { return still(host.window()); }));
 
     size_t row = 0;
     while (screen->dataArray()[row]->goodsIDStr() == kTravelExcludedGoodsID) ++row;
