@@ -13,12 +13,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "ChildProcess.h"
 #include "Deadline.h"
+#include "Files.h"
 #include "Foundation/NSPathUtilities.h"
 #include "TestHTTPServer.h"
 #include "VMDownloader.h"
@@ -90,11 +90,6 @@ void runTool(std::vector<std::string> args) {
     if (child.waitForExit(600) != 0) std::fprintf(stderr, "%s failed\n", args[0].c_str());
 }
 
-std::string fileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Empty when both trees hold the same files with the same bytes.
 std::string treeDifference(const fs::path& a, const fs::path& b) {
     std::size_t files = 0;
@@ -102,7 +97,7 @@ std::string treeDifference(const fs::path& a, const fs::path& b) {
         if (!entry.is_regular_file()) continue;
         ++files;
         const fs::path other = b / fs::relative(entry.path(), a);
-        if (fileBytes(entry.path()) != fileBytes(other))
+        if (testsupport::readFile(entry.path()) != testsupport::readFile(other))
             return fs::relative(entry.path(), a).string() + " differs from " + b.string();
     }
     std::size_t otherFiles = 0;
@@ -203,7 +198,7 @@ void BM_Download(benchmark::State& state) {
         [&] {
             runTool({"/usr/bin/curl", "-s", "-o", curl.string(), server().url("/big")});
         });
-    const std::string a = fileBytes(ours), b = fileBytes(curl);
+    const std::string a = testsupport::readFile(ours), b = testsupport::readFile(curl);
     if (failed || a.size() != downloadBytes() || a != b)
         state.SkipWithError(("the download differs from curl's: " + std::to_string(a.size()) +
                              " / " + std::to_string(b.size()) + (failed ? " failed" : ""))

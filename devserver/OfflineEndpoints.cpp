@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 #include "HttpServer.h"
@@ -92,7 +93,9 @@ std::string buildArchive(const Package& package) {
     std::string archive;
     if (ok) {
         std::ifstream in(path, std::ios::binary);
-        archive.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        archive = std::move(bytes).str();
     }
     std::filesystem::remove(path);
     return archive;

@@ -8,14 +8,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "Foundation/NSBundle.h"
+#include "Foundation/NSData.h"
 #include "VAvaMD5Addition.h"
 
 namespace {
@@ -57,11 +56,10 @@ std::optional<std::string> chooseInterface(const ifaddrs* list) {
 std::string bundleIdentifier() {
     const auto path = NSBundle::mainBundle()->pathForResource("Info", "plist");
     if (!path) return {};
-    std::ifstream in(*path, std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
-                                  std::istreambuf_iterator<char>()};
+    const NSData bytes = NSDataWithContentsOfFile(*path).value_or(NSData{});
     plist_t root = nullptr;
-    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+    plist_from_memory(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<uint32_t>(bytes.size()), &root);
     std::unique_ptr<void, PlistDeleter> owner(root);
     if (root == nullptr || plist_get_node_type(root) != PLIST_DICT) return {};
     const plist_t node = plist_dict_get_item(root, "CFBundleIdentifier");

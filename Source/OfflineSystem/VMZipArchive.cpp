@@ -14,6 +14,7 @@
 #include <fstream>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <string_view>
 #include <utility>
 
@@ -312,9 +313,10 @@ bool VMZipArchive::addFileToZip(const std::string& file, const std::string& newn
     info.dosDate = static_cast<uLong>(stamp);
 
     if (!password_.empty()) {
-        const std::string plain(std::istreambuf_iterator<char>(in), {});
+        std::ostringstream plain;
+        plain << in.rdbuf();
         if (in.bad()) return false;
-        return addEncryptedEntry(newname, info.dosDate, plain);
+        return addEncryptedEntry(newname, info.dosDate, std::move(plain).str());
     }
     if (zipOpenNewFileInZip(zipFile_, newname.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
                             Z_DEFLATED, Z_DEFAULT_COMPRESSION) != ZIP_OK) {

@@ -1,10 +1,9 @@
 #include "VMResources.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "Foundation/Dispatch.h"
+#include "Foundation/NSData.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSPathUtilities.h"
 #include "UIKit/UIAlertView.h"
@@ -85,12 +84,7 @@ constexpr const char* kTextureFiles[VMResources::kTextureTypeCount] = {"icons_1_
 
 std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) {
     if (path.empty()) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
+    return NSDataWithContentsOfFile(path);
 }
 
 }  // namespace

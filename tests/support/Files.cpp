@@ -1,13 +1,17 @@
 #include "Files.h"
 
 #include <fstream>
-#include <iterator>
+#include <sstream>
 
 namespace testsupport {
 
 std::string readFile(const std::filesystem::path& path) {
+    // In one pass over the stream buffer: a character at a time costs seconds per megabyte under
+    // the thread sanitizer.
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return std::move(bytes).str();
 }
 
 std::map<std::string, std::string> fileTree(const std::filesystem::path& root) {
