@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -71,9 +73,24 @@ class TextEngine {
         pango_context_set_round_glyph_positions(context_, FALSE);
     }
     ~TextEngine() {
+        for (auto& [spec, face] : ideographFaces_) g_object_unref(face.fontset);
         g_object_unref(context_);
         g_object_unref(fontMap_);
     }
+
+  public:
+    // What drawing one ideograph of a font needs besides its glyph: the font set that picks
+    // its face, and the baseline and height every single line of that font has.
+    struct IdeographFace {
+        PangoFontset* fontset = nullptr;
+        double baseline = 0;
+        double height = 0;
+    };
+    // Null when the font cannot be loaded. The caller holds the text lock.
+    const IdeographFace* ideographFace(CGFontSpec font);
+
+  private:
+    std::map<std::pair<CGFloat, bool>, IdeographFace> ideographFaces_;
 
     PangoFontMap* fontMap_ = nullptr;
     PangoContext* context_ = nullptr;
@@ -185,6 +202,60 @@ CGFloat linesHeight(PangoLayout* layout, int n) {
     return bottom / double(PANGO_SCALE);
 }
 
+const TextEngine::IdeographFace* TextEngine::ideographFace(CGFontSpec font) {
+    const auto key = std::make_pair(font.size, font.bold);
+    if (auto it = ideographFaces_.find(key); it != ideographFaces_.end()) return &it->second;
+    // Labels come in a handful of sizes; anything past that is drawn the long way.
+    if (ideographFaces_.size() >= 16) return nullptr;
+    PangoFontDescription* d = description(font);
+    PangoFontset* fontset =
+        pango_context_load_fontset(context_, d, pango_context_get_language(context_));
+    pango_font_description_free(d);
+    if (!fontset) return nullptr;
+    CGTextStyle style;
+    style.font = font;
+    LayoutPtr line = makeLayout("\u4e00", style, 0);
+    const IdeographFace face{fontset, pango_layout_get_baseline(line.get()) / double(PANGO_SCALE),
+                             linesHeight(line.get(), 0)};
+    return &ideographFaces_.emplace(key, face).first->second;
+}
+
+// Map labels draw their glyphs one ideograph at a time, hundreds per screen, and laying one
+// out costs more than drawing it. An ideograph needs no shaping, breaking or fallback from the
+// one pinned face, so it is drawn straight from that face's glyph at the baseline every line of
+// its font has, as the layout would place it. False when the text is anything else.
+bool drawIdeograph(cairo_t* cr, const std::string& text, CGRect rect, const CGTextStyle& style,
+                   CGColor color) {
+    if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return false;
+    const gunichar c = g_utf8_get_char(text.data());
+    if (g_utf8_next_char(text.data()) != text.data() + text.size()) return false;
+    if (!((c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF))) return false;
+    if (style.alignment != NSTextAlignmentLeft && style.alignment != NSTextAlignmentNatural)
+        return false;
+    // A truncated line could turn the one character into an ellipsis.
+    if (style.numberOfLines > 0 && style.lineBreakMode >= NSLineBreakByTruncatingHead) return false;
+    const TextEngine::IdeographFace* face = TextEngine::shared().ideographFace(style.font);
+    if (!face) return false;
+    PangoFont* font = pango_fontset_get_font(face->fontset, c);
+    if (!font) return false;
+    hb_codepoint_t glyph = 0;
+    cairo_scaled_font_t* scaled = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(font));
+    const bool found = scaled && hb_font_get_nominal_glyph(pango_font_get_hb_font(font), c, &glyph);
+    if (found) {
+        cairo_save(cr);
+        cairo_rectangle(cr, rect.origin.x - 2, rect.origin.y - 2, rect.size.width + 4,
+                        face->height + 4);
+        cairo_clip(cr);
+        cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
+        cairo_set_scaled_font(cr, scaled);
+        const cairo_glyph_t one{glyph, rect.origin.x, rect.origin.y + face->baseline};
+        cairo_show_glyphs(cr, &one, 1);
+        cairo_restore(cr);
+    }
+    g_object_unref(font);
+    return found;
+}
+
 CGFloat linesWidth(PangoLayout* layout, int n) {
     PangoLayoutIter* it = pango_layout_get_iter(layout);
     int widest = 0;
@@ -276,6 +347,11 @@ void CGTextDrawInRectWithBold(CGContextRef c, const std::string& text,
     if (state.textMode == kCGTextStroke) color = CGColor{};
     {
         const std::lock_guard<std::mutex> hold(textLock());
+        if (bold.empty() && outlineWidth == 0 && !color.isClear() &&
+            drawIdeograph(cr, text, rect, style, color)) {
+            c->didDraw();
+            return;
+        }
         LayoutPtr layout = makeLayout(text, style, rect.size.width, bold);
         cairo_save(cr);
         // Lines past numberOfLines are not drawn; the rect does not clip a line in half.
