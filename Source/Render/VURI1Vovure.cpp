@@ -242,7 +242,9 @@ void VURI1Vovure::takeSnapshot() {
     // Mesa reads its own BGRA order without converting each pixel.
     const auto* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
     const bool bgra = extensions && std::strstr(extensions, "GL_EXT_read_format_bgra");
-    std::vector<uint8_t> pixels(static_cast<size_t>(backingWidth_) * backingHeight_ * 4);
+    // Kept from one read to the next: a fresh buffer is page faults and zero-filling each time.
+    std::vector<uint8_t>& pixels = readBack_;
+    pixels.resize(static_cast<size_t>(backingWidth_) * backingHeight_ * 4);
     // Errors left by the frame's drawing are not the read's.
     while (glGetError() != GL_NO_ERROR) {
     }
@@ -253,7 +255,15 @@ void VURI1Vovure::takeSnapshot() {
     auto bitmap =
         CGImage::createOpaqueWithBottomUpRows(pixels.data(), backingWidth_, backingHeight_, bgra);
     if (!bitmap) return;
-    const auto frame = UIImage::imageWithCGImage(std::move(bitmap), scale);
+    auto frame = UIImage::imageWithCGImage(std::move(bitmap), scale);
+    // A clip holding the whole frame leaves it as it is.
+    CGRect clip;
+    if (size.width * scale == backingWidth_ && size.height * scale == backingHeight_ &&
+        (!snapshotPath_ || (CGPathIsRect(snapshotPath_->CGPath(), &clip) &&
+                            CGRectContainsRect(clip, CGRectMake(0, 0, size.width, size.height))))) {
+        snapshotImage_ = std::move(frame);
+        return;
+    }
     snapshotImage_ = UIGraphicsImageRenderer(size, false, scale).image([&](CGContextRef c) {
         if (snapshotPath_) snapshotPath_->addClip();
         CGContextSetBlendMode(c, kCGBlendModeCopy);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "Foundation/NSError.h"
 #include "Foundation/NSObject.h"
@@ -119,4 +120,5 @@ class VURI1Vovure : public NSObject {
     std::shared_ptr<VMCallbackBridge> callbackBridge_;
     std::shared_ptr<UIImage> snapshotImage_;
     std::shared_ptr<UIBezierPath> snapshotPath_;
+    std::vector<uint8_t> readBack_;
 };

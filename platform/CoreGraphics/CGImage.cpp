@@ -255,6 +255,8 @@ CGImageRef CGImageCreateWithImageInRect(const CGImageRef& image, CGRect rect) {
     const CGRect r =
         CGRectIntersection(CGRectIntegral(rect), CGRectMake(0, 0, image->width(), image->height()));
     if (CGRectIsEmpty(r)) return nullptr;
+    // Images never change once made, so the whole of one is the image itself.
+    if (r.size.width == image->width() && r.size.height == image->height()) return image;
     auto part = CGImage::create(static_cast<int>(r.size.width), static_cast<int>(r.size.height));
     if (!part) return nullptr;
     cairo_t* cr = cairo_create(part->surface());

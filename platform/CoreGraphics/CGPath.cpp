@@ -256,3 +256,22 @@ bool CGPathContainsPoint(const CGPathRef& path, const CGAffineTransform* t, CGPo
     return path->containsPoint(p, eoFill);
 }
 bool CGPathIsEmpty(const CGPathRef& path) { return !path || path->isEmpty(); }
+
+bool CGPathIsRect(const CGPathRef& path, CGRect* rect) {
+    if (!path) return false;
+    using Kind = CGPath::Kind;
+    const auto& e = path->elements();
+    std::size_t n = e.size();
+    if (n > 0 && e[n - 1].kind == Kind::Close) --n;
+    // A fourth line back to the start is the same rectangle.
+    if (n == 5 && e[4].kind == Kind::Line && e[4].points[0] == e[0].points[0]) --n;
+    if (n != 4 || e[0].kind != Kind::Move) return false;
+    for (std::size_t i = 1; i < 4; ++i)
+        if (e[i].kind != Kind::Line) return false;
+    const CGPoint a = e[0].points[0], b = e[1].points[0], c = e[2].points[0], d = e[3].points[0];
+    const bool horizontalFirst = a.y == b.y && b.x == c.x && c.y == d.y && d.x == a.x;
+    const bool verticalFirst = a.x == b.x && b.y == c.y && c.x == d.x && d.y == a.y;
+    if (!horizontalFirst && !verticalFirst) return false;
+    if (rect) *rect = CGRectStandardize(CGRectMake(a.x, a.y, c.x - a.x, c.y - a.y));
+    return true;
+}

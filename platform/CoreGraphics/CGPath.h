@@ -72,3 +72,5 @@ void CGPathCloseSubpath(const CGMutablePathRef& path);
 CGRect CGPathGetBoundingBox(const CGPathRef& path);
 bool CGPathContainsPoint(const CGPathRef& path, const CGAffineTransform* t, CGPoint p, bool eoFill);
 bool CGPathIsEmpty(const CGPathRef& path);
+// True when the path is one axis-aligned rectangle, which it then stores in rect (if given).
+bool CGPathIsRect(const CGPathRef& path, CGRect* rect);
