@@ -122,7 +122,7 @@ void boxBlur(unsigned char* data, int w, int h, int stride, int radius) {
 }  // namespace
 
 CGImageRef CGImageCreateBlurredMask(int width, int height, CGFloat radius,
-                                    const std::function<void(CGContextRef)>& draw) {
+                                    const std::function<void(CGContextRef)>& draw, CGFloat scale) {
     width = std::max(width, 1);
     height = std::max(height, 1);
     cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
@@ -131,22 +131,33 @@ CGImageRef CGImageCreateBlurredMask(int width, int height, CGFloat radius,
         return nullptr;
     }
     {
-        CGContext ctx(mask, true, 1);
+        CGContext ctx(mask, true, scale);
         draw(&ctx);
     }
     boxBlur(cairo_image_surface_get_data(mask), width, height, cairo_image_surface_get_stride(mask),
-            static_cast<int>(std::lround(radius / 2)));
+            static_cast<int>(std::lround(radius * scale / 2)));
     cairo_surface_mark_dirty(mask);
     return std::make_shared<CGImage>(mask);
 }
 
 void CGContextFillThroughMask(CGContextRef c, const CGImageRef& mask, CGPoint origin,
-                              CGColor colour) {
-    if (!mask) return;
+                              CGColor colour, CGFloat scale) {
+    if (!mask || !(scale > 0)) return;
     cairo_t* cr = c->cairo();
     cairo_save(cr);
     cairo_set_source_rgba(cr, colour.r, colour.g, colour.b, colour.a);
-    cairo_mask_surface(cr, mask->surface(), origin.x, origin.y);
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    if (m.xx == scale && m.yy == scale && m.xy == 0 && m.yx == 0) {
+        // A resampled mask is the slow way through the compositor, every frame.
+        double x = origin.x, y = origin.y;
+        cairo_user_to_device(cr, &x, &y);
+        cairo_identity_matrix(cr);
+        cairo_mask_surface(cr, mask->surface(), std::round(x), std::round(y));
+    } else {
+        cairo_scale(cr, 1 / scale, 1 / scale);
+        cairo_mask_surface(cr, mask->surface(), origin.x * scale, origin.y * scale);
+    }
     cairo_restore(cr);
     c->didDraw();
 }

@@ -17,10 +17,14 @@ void CGPaintImage(CGContextRef c, const CGImage& image, CGRect dest, CGFloat alp
 void CGPaintImageNineGrid(CGContextRef c, const CGImage& image, CGRect dest, CGEdgeInsetsPx caps,
                           CGFloat pointsPerPixel, CGFloat alpha = 1);
 
-// An alpha mask, width x height pixels, of what draw paints into it (top-left origin, one pixel
-// per point), softened by a blur close to a Gaussian whose spread is radius: a shadow's shape.
+// An alpha mask, width x height pixels, of what draw paints into it (top-left origin, scale
+// pixels per point), softened by a blur close to a Gaussian whose spread is radius points: a
+// shadow's shape.
 CGImageRef CGImageCreateBlurredMask(int width, int height, CGFloat radius,
-                                    const std::function<void(CGContextRef)>& draw);
-// Paints colour through the alpha of mask, its top-left at origin, one mask pixel per point.
+                                    const std::function<void(CGContextRef)>& draw,
+                                    CGFloat scale = 1);
+// Paints colour through the alpha of mask, its top-left at origin, scale mask pixels per point.
+// Where the context's transform is that scale and a move, the mask goes through unresampled, at
+// the nearest whole pixel.
 void CGContextFillThroughMask(CGContextRef c, const CGImageRef& mask, CGPoint origin,
-                              CGColor colour);
+                              CGColor colour, CGFloat scale = 1);

@@ -512,22 +512,29 @@ void CALayer::drawShadow(CGContextRef ctx, const CALayerPresentation& v) {
     const CGFloat radius = std::max(0.0, v.shadowRadius);
     const CGFloat margin = std::ceil(radius * 2);
     const bool fromContents = v.backgroundColor.isClear();
-    const ShadowKey key{b.size, radius, v.cornerRadius, fromContents,
-                        fromContents ? contents_ : nullptr};
+    // The shape is made in the context's pixels where it only scales and moves, so that it is
+    // laid on unresampled each frame; one pixel per point otherwise.
+    const CGAffineTransform ctm = CGContextGetCTM(ctx);
+    const CGFloat scale =
+        ctm.b == 0 && ctm.c == 0 && ctm.a == ctm.d && ctm.a >= 1 && ctm.a <= 4 ? ctm.a : 1;
+    const ShadowKey key{
+        b.size, radius, v.cornerRadius, fromContents, fromContents ? contents_ : nullptr, scale};
     if (!shadowMask_ || !(shadowKey_ == key)) {
-        // The blurred shape is made once per size and look, one pixel per point: a soft shadow
-        // loses nothing at that resolution.
-        const int w = static_cast<int>(std::ceil(b.size.width + 2 * margin));
-        const int h = static_cast<int>(std::ceil(b.size.height + 2 * margin));
-        shadowMask_ = CGImageCreateBlurredMask(w, h, radius, [&](CGContextRef m) {
-            CGContextTranslateCTM(m, margin - b.origin.x, margin - b.origin.y);
-            if (fromContents) {
-                drawContents(m, v);
-                return;
-            }
-            addRoundedRect(m, b, v.cornerRadius);
-            CGContextFillPath(m);
-        });
+        // Made once per size and look.
+        const int w = static_cast<int>(std::ceil((b.size.width + 2 * margin) * scale));
+        const int h = static_cast<int>(std::ceil((b.size.height + 2 * margin) * scale));
+        shadowMask_ = CGImageCreateBlurredMask(
+            w, h, radius,
+            [&](CGContextRef m) {
+                CGContextTranslateCTM(m, margin - b.origin.x, margin - b.origin.y);
+                if (fromContents) {
+                    drawContents(m, v);
+                    return;
+                }
+                addRoundedRect(m, b, v.cornerRadius);
+                CGContextFillPath(m);
+            },
+            scale);
         shadowKey_ = key;
     }
     CGColor colour = v.shadowColor;
@@ -535,7 +542,7 @@ void CALayer::drawShadow(CGContextRef ctx, const CALayerPresentation& v) {
     CGContextFillThroughMask(
         ctx, shadowMask_,
         {b.origin.x - margin + v.shadowOffset.width, b.origin.y - margin + v.shadowOffset.height},
-        colour);
+        colour, scale);
 }
 
 void CALayer::drawOwnContent(CGContextRef ctx, const CALayerPresentation& v) {

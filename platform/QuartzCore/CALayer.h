@@ -248,6 +248,7 @@ class CALayer : public NSObject {
         CGFloat cornerRadius = 0;
         bool fromContents = false;
         CGImageRef contents;
+        CGFloat scale = 1;
         bool operator==(const ShadowKey&) const = default;
     };
     CGImageRef shadowMask_;
