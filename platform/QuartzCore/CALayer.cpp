@@ -580,5 +580,14 @@ void CALayer::drawContents(CGContextRef ctx, const CALayerPresentation& v) const
         CGPaintImageNineGrid(ctx, *contents_, dest, caps, 1 / contentsScale_);
         return;
     }
+    // Contents shown pixel for pixel are laid on whole device pixels: moving views (pins while
+    // the map turns) then take the compositor's plain copy instead of resampling, and stay sharp.
+    const CGAffineTransform m = CGContextGetCTM(ctx);
+    if (m.b == 0 && m.c == 0 && m.a > 0 && m.d > 0 &&
+        std::abs(dest.size.width * m.a - contents_->width()) < 1e-9 &&
+        std::abs(dest.size.height * m.d - contents_->height()) < 1e-9) {
+        dest.origin.x = (std::round(dest.origin.x * m.a + m.tx) - m.tx) / m.a;
+        dest.origin.y = (std::round(dest.origin.y * m.d + m.ty) - m.ty) / m.d;
+    }
     CGPaintImage(ctx, *contents_, dest);
 }
