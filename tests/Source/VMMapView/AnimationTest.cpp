@@ -2,9 +2,13 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "MapViewFixture.h"
+#include "QuartzCore/CABasicAnimation.h"
+#include "QuartzCore/CAKeyframeAnimation.h"
 #include "VMMapView.h"
 #include "VMMediaTimingFunction.h"
 
@@ -59,9 +63,8 @@ struct Counter {
 class AnimationTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        view = makeMapView();
-        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
-        show();
+        openView();
+        if (view) show();
     }
     // The rotation after each of n frames.
     std::vector<double> rotations(int n) {
@@ -187,8 +190,7 @@ TEST_F(AnimationTest, NonFiniteTargetsLeaveTheCameraAndStillComplete) {
 class DeferredScrollTest : public MapViewFixture {};
 
 TEST_F(DeferredScrollTest, PivotScrollBeforeTheFirstFrameReplaysOnceTheProjectionIsReady) {
-    view = makeMapView();
-    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+    openView();
     const VMMapPoint target = mapPointForCoordinate({31.2304, 121.4737});
     Counter done;
     view->scrollToMapPivot(target, false, 0, 0, false, done.completion());
@@ -201,6 +203,91 @@ TEST_F(DeferredScrollTest, PivotScrollBeforeTheFirstFrameReplaysOnceTheProjectio
     EXPECT_NEAR(view->currentCenter().y, target.y, 1);
     frames(3);
     EXPECT_EQ(done.runs, 1);
+}
+
+struct Calls : CAAnimationDelegate, VMMapViewDelegate {
+    std::vector<std::string> log;
+    void animationDidStart(const std::shared_ptr<CAAnimation>&) override { log.push_back("start"); }
+    void animationDidStop(const std::shared_ptr<CAAnimation>&, bool finished) override {
+        log.push_back(finished ? "stop YES" : "stop NO");
+    }
+    void mapViewRegionWillChangeAnimated(VMMapView&, bool a) override {
+        log.push_back(a ? "will YES" : "will NO");
+    }
+    void mapViewRegionDidChangeAnimated(VMMapView&, bool a) override {
+        log.push_back(a ? "did YES" : "did NO");
+    }
+};
+
+// Layer animations on the map layer run as camera animations.
+class LayerAnimationTest : public AnimationTest {
+  protected:
+    void SetUp() override {
+        AnimationTest::SetUp();
+        if (!view) return;
+        view->zoomToLevel(12);
+        view->setDelegate(calls);
+    }
+    std::shared_ptr<CABasicAnimation> zoomTo(std::optional<CAValue> to) {
+        auto a = CABasicAnimation::animationWithKeyPath(kVMAnimationKeyPathZoomer);
+        a->setToValue(to);
+        a->setDuration(0.35);
+        a->setDelegate(calls);
+        return a;
+    }
+    const std::map<std::string, std::shared_ptr<VMPropertyAnimation>>& running() {
+        return view->baseMapView()->animationWrapper();
+    }
+
+    std::shared_ptr<Calls> calls = std::make_shared<Calls>();
+};
+
+TEST_F(LayerAnimationTest, KeyFramesAndDroppedAnimations) {
+    auto frames3 = CAKeyframeAnimation::animationWithKeyPath(kVMAnimationKeyPathRotation);
+    frames3->setValues({CAValue(0.0), CAValue(40.0), CAValue(20.0)});
+    frames3->setDuration(1);
+    view->layer()->addAnimation(frames3, "turn");
+    ASSERT_EQ(running().count(kVMAnimationKeyPathRotation), 1u);
+    auto internal =
+        std::dynamic_pointer_cast<VMKeyFrameAnimation>(running().at(kVMAnimationKeyPathRotation));
+    ASSERT_NE(internal, nullptr);
+    EXPECT_EQ(internal->keyTimes, (std::vector<double>{0, 0.5, 1}));
+    view->layer()->removeAnimationForKey(kVMAnimationKeyPathRotation);
+    EXPECT_TRUE(running().empty());
+
+    // One key frame, no target, or a value of the wrong kind: nothing runs, nobody hears.
+    calls->log.clear();
+    auto single = CAKeyframeAnimation::animationWithKeyPath(kVMAnimationKeyPathZoomer);
+    single->setValues({CAValue(14.0)});
+    single->setDelegate(calls);
+    view->layer()->addAnimation(single, "one");
+    view->layer()->addAnimation(zoomTo(std::nullopt), "none");
+    view->layer()->addAnimation(zoomTo(CAValue(CGPoint{14, 14})), "point");
+    auto centre = CABasicAnimation::animationWithKeyPath(kVMAnimationKeyPathCenterMapPoint);
+    centre->setToValue(CAValue(5.0));
+    view->layer()->addAnimation(centre, "number");
+    EXPECT_TRUE(running().empty());
+    EXPECT_TRUE(calls->log.empty());
+    frames(25);
+    EXPECT_DOUBLE_EQ(view->zoomLevel(), 12);
+}
+
+TEST_F(LayerAnimationTest, OtherKeyPathsRunOnTheLayerAndRemovalStopsTheMap) {
+    auto move = CABasicAnimation::animationWithKeyPath("position");
+    move->setToValue(CAValue(CGPoint{10, 10}));
+    move->setDuration(1);
+    view->layer()->addAnimation(move, "move");
+    EXPECT_EQ(view->layer()->animationForKey("move"), move);
+    EXPECT_TRUE(running().empty());
+
+    view->layer()->addAnimation(zoomTo(CAValue(16.0)), "zoom");
+    frames(5);
+    const double reached = view->zoomLevel();
+    EXPECT_GT(reached, 12);
+    view->layer()->removeAnimationForKey(kVMAnimationKeyPathZoomer);
+    EXPECT_TRUE(running().empty());
+    frames(30);
+    EXPECT_DOUBLE_EQ(view->zoomLevel(), reached);
 }
 
 }  // namespace

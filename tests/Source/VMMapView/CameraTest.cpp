@@ -3,12 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "Foundation/NSPathUtilities.h"
-#include "ManualClock.h"
 #include "MapViewFixture.h"
-#include "TempDir.h"
-#include "UIKit/UIApplication.h"
-#include "VMMapView.h"
 
 namespace {
 
@@ -24,14 +19,10 @@ constexpr CLLocationCoordinate2D kShanghai{31.2304, 121.4737};
 class CameraTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        view = makeMapView();
-        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+        openView();
+        if (!view) return;
         view->setDelegate(log);
-        view->layer()->setNeedsDisplay();
-        view->layer()->displayIfNeeded();
-        view->baseMapView()->layoutIfNeeded();
-        frames(2);
-        ASSERT_EQ(view->projectionState(), 2);
+        show();
     }
     // Where a coordinate is on the view once the engine drew the camera.
     CGPoint shown(CLLocationCoordinate2D c) {

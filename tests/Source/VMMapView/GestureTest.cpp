@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -8,13 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "MapKitTestSupport.h"
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
 #include "UIKit/UIButton.h"
 #include "VMMapView.h"
 #include "VMMediaTimingFunction.h"
 #include "VMPointAnnotation.h"
-#include "host/HeadlessHost.h"
 #include "vmap_core/MapEngineInternal.h"
 
 namespace {
@@ -43,11 +42,8 @@ using Events = std::vector<std::string>;
 class GestureTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        view = makeMapView(CGRectMake(0, 0, 320, 568));
-        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
-        host = std::make_unique<HeadlessHost>();
-        host->window()->addSubview(view);
-        show();
+        openHostedView(CGRectMake(0, 0, 320, 568));
+        if (!view) return;
         view->zoomToLevel(12);
         view->setDelegate(log);
     }
@@ -117,18 +113,13 @@ class GestureTest : public MapViewFixture {
     }
     CGPoint shown(VMMapPoint p) { return view->pointForMapPoint(p); }
 
-    std::unique_ptr<HeadlessHost> host;
     std::shared_ptr<GestureLog> log = std::make_shared<GestureLog>();
 };
 
 TEST_F(GestureTest, DragMovesTheGridEdgeTwoPixelsPerPointAfterThePanBegan) {
     view->zoomToLevel(4);
     view->scrollToCenterPoint({13 << 24, 13 << 23}, false, 0, 0, false, nullptr);
-    std::vector<uint8_t> body{0, 0, 0, 0, 4, '1', '3', '2', '0', 1, 2, 3};
-    MapEngine* engine = view->render()->mapEngine();
-    ASSERT_EQ(mapEnginePutGridData(engine, 0, body.data(), static_cast<int32_t>(body.size())), 1);
-    ASSERT_TRUE(mapEngineWaitForStores(
-        engine, std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    ASSERT_TRUE(testsupport::holdGrid(view->render()->mapEngine(), 0, "1320"));
     frames(1);
     const int row = 550;
     const int before = gridEdge(row);

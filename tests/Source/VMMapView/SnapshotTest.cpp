@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <vector>
 
 #include "LogCapture.h"
+#include "MapKitTestSupport.h"
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
 #include "UIKit/UIColor.h"
@@ -28,17 +28,12 @@ CGSize pointSize(const std::shared_ptr<UIImage>& image) {
 class SnapshotTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        view = makeMapView(CGRectMake(0, 0, 320, 568));
-        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+        openView(CGRectMake(0, 0, 320, 568));
+        if (!view) return;
         view->zoomToLevel(4);
         view->scrollToCenterPoint({13 << 24, 7 << 24}, false, 0, 0, false, nullptr);
         show();
-        std::vector<uint8_t> body{0, 0, 0, 0, 4, '1', '3', '2', '0', 1, 2, 3};
-        MapEngine* engine = view->render()->mapEngine();
-        ASSERT_EQ(mapEnginePutGridData(engine, 0, body.data(), static_cast<int32_t>(body.size())),
-                  1);
-        ASSERT_TRUE(mapEngineWaitForStores(
-            engine, std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+        ASSERT_TRUE(testsupport::holdGrid(view->render()->mapEngine(), 0, "1320"));
         // A stand-in for a pin: any view on the floor is drawn like the annotation views.
         pin = UIView::create(kPin);
         pin->setBackgroundColor(UIColor::redColor());
