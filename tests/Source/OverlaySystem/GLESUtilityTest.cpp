@@ -320,4 +320,25 @@ TEST_F(RegionDrawing, ClearDropsTheLineTexturesAndTheyComeBack) {
     EXPECT_TRUE(near(pixel(20, 32), {255, 0, 0}));
 }
 
+TEST(InnerEdgeTest, MovesEverySideInwardsOrSaysThereIsNone) {
+    const auto utility = GLESUtility::sharedUtility();
+    VMPointList inner;
+    const VMPointList square{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    ASSERT_TRUE(utility->getInnerPoints(inner, square, 2));
+    EXPECT_EQ(inner, (VMPointList{{2, 2}, {8, 2}, {8, 8}, {2, 8}}));
+    // Either way round.
+    const VMPointList clockwise{{0, 0}, {0, 10}, {10, 10}, {10, 0}};
+    ASSERT_TRUE(utility->getInnerPoints(inner, clockwise, 1));
+    EXPECT_EQ(inner, (VMPointList{{1, 1}, {1, 9}, {9, 9}, {9, 1}}));
+
+    testsupport::LogCapture log;
+    EXPECT_FALSE(utility->getInnerPoints(inner, square, 0));
+    EXPECT_FALSE(log.contains("DrawRegion"));
+    EXPECT_FALSE(utility->getInnerPoints(inner, {{0, 0}, {1, 1}}, 1));
+    EXPECT_TRUE(log.contains("DrawRegion: Cannot get inner edge since less than 3 points."));
+    // Too thin for the width: no inner edge, and no success either.
+    EXPECT_FALSE(utility->getInnerPoints(inner, square, 6));
+    EXPECT_TRUE(inner.empty());
+}
+
 }  // namespace

@@ -1,10 +1,8 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -12,6 +10,7 @@
 
 #include "Deadline.h"
 #include "DevServer.h"
+#include "MapKitTestSupport.h"
 #include "TempDir.h"
 #include "UIKit/UIImage.h"
 #include "VMImageDownloader.h"
@@ -49,30 +48,10 @@ struct Results {
     }
 };
 
-// CPU time, in clock ticks, that each thread of this process has used so far, from /proc.
+// CPU time, in clock ticks, that each thread of this process has used so far.
 std::map<std::string, long> threadTicks() {
     std::map<std::string, long> ticks;
-    DIR* dir = opendir("/proc/self/task");
-    if (dir == nullptr) return ticks;
-    while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream stat(std::string("/proc/self/task/") + entry->d_name + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        // "pid (comm) state ...": user and system time are the 12th and 13th fields after the
-        // last parenthesis.
-        const auto close = line.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream fields(line.substr(close + 2));
-        std::string field;
-        long user = 0, system = 0;
-        for (int i = 1; i <= 13 && fields >> field; ++i) {
-            if (i == 12) user = std::stol(field);
-            if (i == 13) system = std::stol(field);
-        }
-        ticks[entry->d_name] = user + system;
-    }
-    closedir(dir);
+    for (const auto& thread : testsupport::processThreads()) ticks[thread.id] = thread.ticks;
     return ticks;
 }
 
@@ -206,8 +185,6 @@ TEST_F(ImageDownloaderTest, CancelEndsRunningDownloadsAndDropsWaitingOnes) {
     EXPECT_EQ(arrived().size(), 4u);
 }
 
-// A hundred downloads waiting behind four held ones leave every thread asleep: none is seen
-// running in more than a few of many looks at the process's threads.
 // While a hundred downloads wait behind four held ones, no thread of the downloader uses CPU:
 // over a stretch in which the test's own thread works for 0.3 s of CPU time, each uses next to
 // none, where one that spun would have had its fair share of the cores.

@@ -1,12 +1,10 @@
-#include <dirent.h>
-
 #include <atomic>
-#include <fstream>
 #include <map>
 #include <mutex>
 
 #include "Deadline.h"
 #include "Foundation/Dispatch.h"
+#include "MapKitTestSupport.h"
 #include "OverlayGLFixture.h"
 #include "UIKit/UIDevice.h"
 #include "VMTileOverlayView.h"
@@ -15,26 +13,7 @@ using testsupport::runUntil;
 
 namespace {
 
-// The names of the threads of this process, from /proc.
-std::vector<std::string> threadNames() {
-    std::vector<std::string> names;
-    DIR* dir = opendir("/proc/self/task");
-    if (dir == nullptr) return names;
-    while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
-        std::string name;
-        std::getline(comm, name);
-        names.push_back(name);
-    }
-    closedir(dir);
-    return names;
-}
-
-bool hasThreadNamed(const std::string& name) {
-    const auto names = threadNames();
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
+bool hasThreadNamed(const std::string& name) { return !testsupport::threadsNamed(name).empty(); }
 
 // A map showing a list of grids chosen by the test, whose whole world (2^28 map points) spans
 // the 64 x 64 frame.
@@ -176,9 +155,6 @@ TEST(TileOverlayViewNames, QuadkeysAndShownListsParseSafely) {
     for (const Case& c : cases) {
         EXPECT_EQ(VMTileOverlayView::parseShownTiles(c.bytes), c.names);
     }
-    EXPECT_EQ(VMTileOverlayView::mapRectForTile(3, 5, 3).origin.x, 100663296);
-    EXPECT_EQ(VMTileOverlayView::mapRectForTile(3, 5, 3).origin.y, 167772160);
-    EXPECT_EQ(VMTileOverlayView::mapRectForTile(3, 5, 3).size.width, 33554432);
 }
 
 TEST_F(TileOverlayViewTest, TilesLoadOnceOnTheLoaderAndShowInTheirSquares) {
