@@ -37,6 +37,19 @@ inline ::testing::AssertionResult holdGrid(MapEngine* engine, int type, const st
     return ::testing::AssertionSuccess();
 }
 
+// RGBA rows of a square picture of `side` pixels in four quarters: north-west, north-east,
+// south-west, south-east.
+inline std::vector<uint8_t> quarteredRGBA(int side, const uint8_t (&colours)[4][3]) {
+    std::vector<uint8_t> rgba;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const auto& c = colours[(y >= side / 2 ? 2 : 0) + (x >= side / 2 ? 1 : 0)];
+            rgba.insert(rgba.end(), {c[0], c[1], c[2], 255});
+        }
+    }
+    return rgba;
+}
+
 // A thread of this process as /proc shows it: its id, name and the CPU time it has used so far,
 // in clock ticks.
 struct ProcessThread {

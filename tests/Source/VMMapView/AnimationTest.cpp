@@ -141,8 +141,7 @@ TEST_F(AnimationTest, CompletionThatStartsANewScrollRunsOnceAndTheNewScrollPlays
     frames(20);
     EXPECT_EQ(firstDone.runs, 1);
     EXPECT_EQ(secondDone.runs, 1);
-    EXPECT_NEAR(view->currentCenter().x, second.x, 1);
-    EXPECT_NEAR(view->currentCenter().y, second.y, 1);
+    EXPECT_TRUE(pointNear(view->currentCenter(), second, 1));
 }
 
 TEST_F(AnimationTest, AnimationAddedByACompletionInTheFrameItsKeyExpiresIsKept) {
@@ -199,8 +198,7 @@ TEST_F(DeferredScrollTest, PivotScrollBeforeTheFirstFrameReplaysOnceTheProjectio
     show();
     frames(3);
     EXPECT_EQ(done.runs, 1);
-    EXPECT_NEAR(view->currentCenter().x, target.x, 1);
-    EXPECT_NEAR(view->currentCenter().y, target.y, 1);
+    EXPECT_TRUE(pointNear(view->currentCenter(), target, 1));
     frames(3);
     EXPECT_EQ(done.runs, 1);
 }

@@ -77,10 +77,6 @@ class AnnotationTest : public MapViewFixture {
     CGPoint presented(const UIView& v) {
         return v.layer()->presentationValues(CACurrentMediaTime()).position;
     }
-    static void expectNear(CGPoint a, CGPoint b, double tolerance = 1e-6) {
-        EXPECT_NEAR(a.x, b.x, tolerance);
-        EXPECT_NEAR(a.y, b.y, tolerance);
-    }
 
     std::shared_ptr<Listener> listener = std::make_shared<Listener>();
 };
@@ -90,7 +86,7 @@ TEST_F(AnnotationTest, PinStaysOnItsCoordinateInTheComposedScreen) {
     view->addAnnotation(pin);
     const auto pinView = pinOf(pin);
     ASSERT_NE(pinView, nullptr);
-    expectNear(pinView->center(), pointOf(pin->coordinate()));
+    EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6));
     // The head of the picture, 7 points above its centre, is red.
     const auto head = [&] {
         const CGPoint c = pointOf(pin->coordinate());
@@ -101,15 +97,15 @@ TEST_F(AnnotationTest, PinStaysOnItsCoordinateInTheComposedScreen) {
 
     // Moved by the camera, map frame and pin reach the screen together.
     view->setCenterCoordinate(at({100, 200}));
-    expectNear(pinView->center(), pointOf(pin->coordinate()));
+    EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6));
     EXPECT_NEAR(pinView->center().x, 220, 0.5);
     EXPECT_GT(head().r, 0.7);
     view->setZoomLevel(13);
-    expectNear(pinView->center(), pointOf(pin->coordinate()));
+    EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6));
     EXPECT_GT(head().r, 0.7);
 
     pin->setCoordinate(at({40, 60}));
-    expectNear(pinView->center(), {40, 60}, 1e-3);
+    EXPECT_TRUE(pointNear(pinView->center(), CGPoint{40, 60}, 1e-3));
 }
 
 TEST_F(AnnotationTest, OnlyAnnotationsNearTheScreenHaveViewsAndTheyAreReused) {
@@ -233,10 +229,10 @@ TEST_F(AnnotationTest, PinsAndTheirAnimations) {
     view->annotationFloor()->addSubview(pin);
     EXPECT_TRUE(pin->layer()->animationForKey("dropAnimation"));
     advance(0.15);
-    expectNear(presented(*pin), {160, 142}, 0.01);
+    EXPECT_TRUE(pointNear(presented(*pin), CGPoint{160, 142}, 0.01));
     EXPECT_EQ(pin->subviews().size(), 1u);
     advance(0.2);
-    expectNear(presented(*pin), {160, 284});
+    EXPECT_TRUE(pointNear(presented(*pin), CGPoint{160, 284}, 1e-6));
     EXPECT_TRUE(pin->subviews().empty());
 
     // Outside the floor it does not drop.
@@ -258,10 +254,10 @@ TEST_F(AnnotationTest, PinsAndTheirAnimations) {
     // The bounce of a drop after a move: 40 points up at 0.2 s, back at 0.4 s.
     pin->setDragState(VMAnnotationViewDragStateEnding, true);
     advance(0.2);
-    expectNear(presented(*pin), {160, 204}, 1e-3);
+    EXPECT_TRUE(pointNear(presented(*pin), CGPoint{160, 204}, 1e-3));
     EXPECT_EQ(pin->dragState(), VMAnnotationViewDragStateDragging);
     advance(0.21);
-    expectNear(presented(*pin), {160, 244}, 1e-3);
+    EXPECT_TRUE(pointNear(presented(*pin), CGPoint{160, 244}, 1e-3));
     EXPECT_EQ(pin->dragState(), VMAnnotationViewDragStateNone);
     EXPECT_EQ(pin->image(), VMResources::sharedResources()->imageNamed("redPin"));
     EXPECT_TRUE(pin->subviews().empty());
@@ -305,8 +301,7 @@ TEST_F(AnnotationDragTest, LongPressDragsAPin) {
     const CGPoint c = pin->center();
     EXPECT_NEAR(c.x, 240, 1e-6);
     const CLLocationCoordinate2D under = at(c);
-    EXPECT_NEAR(a->coordinate().latitude, under.latitude, 1e-7);
-    EXPECT_NEAR(a->coordinate().longitude, under.longitude, 1e-7);
+    EXPECT_TRUE(coordinateNear(a->coordinate(), under, 1e-7));
 }
 
 TEST_F(AnnotationDragTest, PressReleasedUnmovedPutsEverythingBack) {
@@ -321,9 +316,8 @@ TEST_F(AnnotationDragTest, PressReleasedUnmovedPutsEverythingBack) {
     press({160, 280}, 0);
     advance(0.25);
     EXPECT_EQ(listener->drags, (States{{1, 0}, {2, 1}, {3, 2}, {0, 3}}));
-    expectNear(pin->center(), {160, 274}, 1e-6);
-    EXPECT_NEAR(a->coordinate().latitude, before.latitude, 1e-7);
-    EXPECT_NEAR(a->coordinate().longitude, before.longitude, 1e-7);
+    EXPECT_TRUE(pointNear(pin->center(), CGPoint{160, 274}, 1e-6));
+    EXPECT_TRUE(coordinateNear(a->coordinate(), before, 1e-7));
     EXPECT_TRUE(pin->isSelected());
 
     // Without a settable coordinate there is nothing to drag.
@@ -389,8 +383,7 @@ TEST_F(CalloutOnMapTest, TappedPinShowsItsCalloutWhoseTapsAndAccessoryReachTheMa
     const auto tip = pinA->tip();
     const CGPoint arrow =
         tip->backgroundView()->convertPointToView(tip->backgroundView()->arrowPoint(), pinA.get());
-    EXPECT_NEAR(arrow.x, CGRectGetMidX(pinA->bounds()), 0.5);
-    EXPECT_NEAR(arrow.y, 0, 0.5);
+    EXPECT_TRUE(pointNear(arrow, CGPoint{CGRectGetMidX(pinA->bounds()), 0}, 0.5));
 
     // The box lies outside the pin's bounds, yet its taps are the pin's.
     const CGPoint box = tip->convertPointToView({20, 22}, nullptr);

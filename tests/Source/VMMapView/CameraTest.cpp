@@ -61,17 +61,14 @@ TEST_F(CameraTest, ThePivotStaysOnItsScreenAnchor) {
     view->setZoomLevel(12);
     view->setCenterCoordinate(kShanghai);
     CGPoint p = shown(kShanghai);
-    EXPECT_NEAR(p.x, 80, 1.5);
-    EXPECT_NEAR(p.y, 360, 1.5);
+    EXPECT_TRUE(pointNear(p, CGPoint{80, 360}, 1.5));
     view->setZoomLevel(15);
     view->setRotationDegree(40);
     view->setCameraDegree(30);
     p = shown(kShanghai);
-    EXPECT_NEAR(p.x, 80, 1.5);
-    EXPECT_NEAR(p.y, 360, 1.5);
+    EXPECT_TRUE(pointNear(p, CGPoint{80, 360}, 1.5));
     const CLLocationCoordinate2D c = view->centerCoordinate();
-    EXPECT_NEAR(c.latitude, kShanghai.latitude, 1e-4);
-    EXPECT_NEAR(c.longitude, kShanghai.longitude, 1e-4);
+    EXPECT_TRUE(coordinateNear(c, kShanghai, 1e-4));
     view->setScreenAnchor({0.5, 0.5});
     EXPECT_FALSE(view->customedPivot());
 }
@@ -96,8 +93,7 @@ TEST_F(CameraTest, ZoomAtAPivotKeepsTheMapUnderThePivot) {
         frames(animated ? 30 : 1);
         EXPECT_NEAR(view->zoomLevel(), std::min(zoom, 19.0), 1e-5) << zoom;
         const CGPoint p = view->pointForMapPoint(under);
-        EXPECT_NEAR(p.x, pivot.x, 1.5) << zoom;
-        EXPECT_NEAR(p.y, pivot.y, 1.5) << zoom;
+        EXPECT_TRUE(pointNear(p, pivot, 1.5)) << zoom;
         EXPECT_EQ(log->will, will + 1);
         EXPECT_EQ(log->did, did + 1);
     }
@@ -128,17 +124,15 @@ TEST_F(CameraTest, ConversionsToAndFromOtherViews) {
 
     const CGPoint own = view->pointForMapPoint(mapPointForCoordinate(kShanghai));
     const CGPoint there = view->convertCoordinateToPointToView(kShanghai, panel.get());
-    EXPECT_NEAR(there.x, own.x + 30, 1e-6);
-    EXPECT_NEAR(there.y, own.y + 30, 1e-6);
+    EXPECT_TRUE(pointNear(there, CGPoint{own.x + 30, own.y + 30}, 1e-6));
     const CLLocationCoordinate2D back = view->convertPointToCoordinateFromView(there, panel.get());
-    EXPECT_NEAR(back.latitude, kShanghai.latitude, 1e-4);
-    EXPECT_NEAR(back.longitude, kShanghai.longitude, 1e-4);
+    EXPECT_TRUE(coordinateNear(back, kShanghai, 1e-4));
 
     const VMCoordinateRegion region{kShanghai, {0.02, 0.02}};
     const CGRect rect = view->convertRegionToRectToView(region, panel.get());
     const CGRect ownRect = view->rectForMapRect(mapRectForRegion(region));
-    EXPECT_NEAR(rect.origin.x, ownRect.origin.x + 30, 1e-6);
-    EXPECT_NEAR(rect.origin.y, ownRect.origin.y + 30, 1e-6);
+    EXPECT_TRUE(
+        pointNear(rect.origin, CGPoint{ownRect.origin.x + 30, ownRect.origin.y + 30}, 1e-6));
     EXPECT_NEAR(rect.size.width, ownRect.size.width, 1e-6);
     const VMCoordinateRegion again = view->convertRectToRegionFromView(rect, panel.get());
     EXPECT_NEAR(again.center.latitude, kShanghai.latitude, 1e-4);

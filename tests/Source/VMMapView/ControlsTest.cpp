@@ -152,8 +152,7 @@ TEST_F(MapControlsTest, TheScaleBarShowsTheGroundResolutionAtTheCentre) {
         EXPECT_EQ(scale->unitsView()->unitsString(), c.unit);
         const CGRect strip =
             scale->outlineView()->convertRectToView(scale->outlineView()->bounds(), view.get());
-        EXPECT_NEAR(strip.origin.x, 10, 1e-9);
-        EXPECT_NEAR(strip.origin.y, 22, 1e-9);
+        EXPECT_TRUE(pointNear(strip.origin, CGPoint{10, 22}, 1e-9));
         EXPECT_NEAR(strip.size.width, c.length * c.count, 0.02);
         EXPECT_NEAR(view->metersPerPointForZoomLevel(c.zoom) * scale->segmentLength(),
                     scale->segmentLengthInMeters(), 1e-6);
@@ -209,8 +208,7 @@ TEST_F(MapControlsTest, ShowingAnnotationsFitsThemNorthUp) {
     view->showAnnotations({pins[3]}, false);
     EXPECT_NEAR(view->zoomLevel(), zoom, 1e-6);
     EXPECT_NEAR(view->rotationDegree(), 0, 1e-6);
-    EXPECT_NEAR(view->centerCoordinate().latitude, 39.99, 1e-5);
-    EXPECT_NEAR(view->centerCoordinate().longitude, 116.41, 1e-5);
+    EXPECT_TRUE(coordinateNear(view->centerCoordinate(), {39.99, 116.41}, 1e-5));
     view->showAnnotations({}, false);
     EXPECT_NEAR(view->centerCoordinate().latitude, 39.99, 1e-5);
 }

@@ -262,8 +262,7 @@ TEST_F(EngineEventsTest, TouchedPointsOfInterest) {
     ASSERT_EQ(pois.size(), 1u);
     EXPECT_EQ(pois[0]->name(), "天安门");
     const CLLocationCoordinate2D expected = coordinateForMapPoint({double(kWestX), double(kPairY)});
-    EXPECT_NEAR(pois[0]->coordinate().latitude, expected.latitude, 1e-6);
-    EXPECT_NEAR(pois[0]->coordinate().longitude, expected.longitude, 1e-6);
+    EXPECT_TRUE(coordinateNear(pois[0]->coordinate(), expected, 1e-6));
 
     const auto [bx, by] = screenOf(kWestX, kPairY + (1 << 22));
     const auto broken = view->takePoisAtPoint({bx / scale, by / scale});

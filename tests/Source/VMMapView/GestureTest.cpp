@@ -149,8 +149,7 @@ TEST_F(GestureTest, ReleasedPansFlingByTheirSpeed) {
     for (int k = 1; k <= 16; ++k) {
         frames(1);
         const double run = 36 * curve->interpolateBySlice((k - 1) * kFrame / 0.25, 0, 1);
-        EXPECT_NEAR(shown(under).x, end.x + run, 0.36) << "frame " << k;
-        EXPECT_NEAR(shown(under).y, end.y, 0.36);
+        EXPECT_TRUE(pointNear(shown(under), CGPoint{end.x + run, end.y}, 0.36)) << "frame " << k;
     }
     frames(2);
     EXPECT_EQ(log->events, (Events{"will NO", "did NO"}));
@@ -188,8 +187,7 @@ TEST_F(GestureTest, TapsZoomInAboutTheFingerAndOutWithTwo) {
     EXPECT_EQ(running.at(kVMAnimationKeyPathZoomer)->duration, VMMapView::kDefaultCameraDuration);
     frames(25);
     EXPECT_DOUBLE_EQ(view->zoomLevel(), 13);
-    EXPECT_NEAR(shown(under).x, p.x, 1);
-    EXPECT_NEAR(shown(under).y, p.y, 1);
+    EXPECT_TRUE(pointNear(shown(under), p, 1));
     EXPECT_EQ(log->events, (Events{"will YES", "did YES"}));
     advance(0.5);
     EXPECT_TRUE(log->taps.empty());
@@ -269,16 +267,14 @@ TEST_F(GestureTest, LongPressAndSingleTapReportTheCoordinateUnderTheFinger) {
     host->touchUp(0, p);
     loop->runUntilIdle();
     ASSERT_EQ(log->presses.size(), 1u);
-    EXPECT_NEAR(log->presses[0].latitude, under.latitude, 1e-9);
-    EXPECT_NEAR(log->presses[0].longitude, under.longitude, 1e-9);
+    EXPECT_TRUE(coordinateNear(log->presses[0], under, 1e-9));
 
     tapAt(p);
     advance(0.2);
     EXPECT_TRUE(log->taps.empty());  // still a possible double tap
     advance(0.3);
     ASSERT_EQ(log->taps.size(), 1u);
-    EXPECT_NEAR(log->taps[0].latitude, under.latitude, 1e-9);
-    EXPECT_NEAR(log->taps[0].longitude, under.longitude, 1e-9);
+    EXPECT_TRUE(coordinateNear(log->taps[0], under, 1e-9));
     EXPECT_EQ(log->presses.size(), 1u);
 
     // A button on the map keeps its tap.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -20,6 +21,19 @@
 // The engine's colours where the map has no data and on land.
 inline const CGColor kMapBackground{243 / 255.0, 241 / 255.0, 236 / 255.0, 1};
 inline const CGColor kMapLand{224 / 255.0, 232 / 255.0, 208 / 255.0, 1};
+
+// Points and coordinates within a tolerance of each other, each way.
+template <typename Point>
+::testing::AssertionResult pointNear(Point a, Point b, double tolerance) {
+    if (std::abs(a.x - b.x) <= tolerance && std::abs(a.y - b.y) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "(" << a.x << ", " << a.y << ") is off (" << b.x << ", " << b.y << ")";
+}
+inline ::testing::AssertionResult coordinateNear(CLLocationCoordinate2D a, CLLocationCoordinate2D b,
+                                                 double tolerance) {
+    return pointNear(CGPoint{a.latitude, a.longitude}, CGPoint{b.latitude, b.longitude}, tolerance);
+}
 
 class MapViewFixture : public testsupport::ManualClockTest {
   protected:

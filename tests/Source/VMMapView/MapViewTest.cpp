@@ -105,8 +105,7 @@ TEST_F(MapViewTest, ReloadRebuildsTheEngineAndRestoresTheMapState) {
     EXPECT_NEAR(mapEngineGetRotation(live), 30, 1e-3);
     EXPECT_NEAR(mapEngineGetCameraPitch(live), 20, 1e-3);
     const CLLocationCoordinate2D c = view->centerCoordinate();
-    EXPECT_NEAR(c.latitude, where.latitude, 1e-4);
-    EXPECT_NEAR(c.longitude, where.longitude, 1e-4);
+    EXPECT_TRUE(coordinateNear(c, where, 1e-4));
     EXPECT_EQ(view->mapType(), 1);
     EXPECT_TRUE(view->isShowTraffic());
     EXPECT_TRUE(view->isBuildingsDisabled());

@@ -186,16 +186,9 @@ TEST_F(TileOverlayFrameTest, TilesHeatMapAndGroundImageInOneFrame) {
         {across(0, 0), {visible.size.width, visible.size.height * 0.3}});
     auto tiles = VMTileOverlayView::initWithTileOverlay(tileOverlay);
 
-    std::vector<std::uint8_t> rgba;
-    for (int y = 0; y < 64; ++y) {
-        for (int x = 0; x < 64; ++x) {
-            const int quarter = (y >= 32 ? 2 : 0) + (x >= 32 ? 1 : 0);
-            static constexpr std::uint8_t kColours[4][3] = {
-                {230, 60, 60}, {60, 170, 80}, {60, 90, 220}, {240, 200, 40}};
-            const auto [r, g, b] = kColours[quarter];
-            rgba.insert(rgba.end(), {r, g, b, 255});
-        }
-    }
+    static constexpr std::uint8_t kColours[4][3] = {
+        {230, 60, 60}, {60, 170, 80}, {60, 90, 220}, {240, 200, 40}};
+    const auto rgba = testsupport::quarteredRGBA(64, kColours);
     const auto picture =
         UIImage::imageWithCGImage(CGImage::createWithRGBA(rgba.data(), 64, 64, 256));
     const VMMapPoint groundSW = across(0.15, 0.95), groundNE = across(0.85, 0.6);

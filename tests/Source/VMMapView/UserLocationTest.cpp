@@ -107,14 +107,12 @@ TEST_F(UserLocationTest, TrackingFollowsTheFixWithTheCamera) {
     // The first fix dives to street level and centres on the user.
     EXPECT_NEAR(view->zoomLevel(), 18, 1e-5);
     CLLocationCoordinate2D c = view->centerCoordinate();
-    EXPECT_NEAR(c.latitude, 39.90872, 1e-5);
-    EXPECT_NEAR(c.longitude, 116.39750, 1e-5);
+    EXPECT_TRUE(coordinateNear(c, {39.90872, 116.39750}, 1e-5));
     EXPECT_TRUE(view->isUserLocationVisible());
     advance(4);
     frames(2);
     c = view->centerCoordinate();
-    EXPECT_NEAR(c.latitude, 39.90901, 1e-5);
-    EXPECT_NEAR(c.longitude, 116.39802, 1e-5);
+    EXPECT_TRUE(coordinateNear(c, {39.90901, 116.39802}, 1e-5));
 
     // Moving the map by hand ends tracking; the next fix leaves the camera alone.
     view->setCenterCoordinate({31.2304, 121.4737});
