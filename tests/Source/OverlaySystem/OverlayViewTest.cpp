@@ -2,6 +2,7 @@
 
 #include "CoreGraphics/CGContext.h"
 #include "LogCapture.h"
+#include "MapKitTestSupport.h"
 #include "OverlayGLFixture.h"
 #include "UIColorVMConvert.h"
 #include "VMCircleView.h"
@@ -19,16 +20,9 @@ constexpr double kCentre = 134217728;  // 2^27, the middle of the world
 
 // A 16 x 16 picture in four 8 x 8 quarters: red, green (top), blue, yellow (bottom).
 std::shared_ptr<UIImage> quarters() {
-    std::vector<std::uint8_t> rgba;
-    for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 16; ++x) {
-            const int quarter = (y >= 8 ? 2 : 0) + (x >= 8 ? 1 : 0);
-            static constexpr std::uint8_t kColours[4][3] = {
-                {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
-            const auto [r, g, b] = kColours[quarter];
-            rgba.insert(rgba.end(), {r, g, b, 255});
-        }
-    }
+    static constexpr std::uint8_t kColours[4][3] = {
+        {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
+    const auto rgba = testsupport::quarteredRGBA(16, kColours);
     return UIImage::imageWithCGImage(CGImage::createWithRGBA(rgba.data(), 16, 16, 64));
 }
 
