@@ -116,20 +116,21 @@ TEST_F(AnimationTest, RotationTakesTheShortWayAndLimitsHold) {
     EXPECT_DOUBLE_EQ(view->cameraDegree(), 65);
 }
 
-TEST_F(AnimationTest, InstantChangeEndsTheRunningAnimationOfItsKeyPath) {
+// An instant change ends the running animation of its key path; a completion that starts a new
+// scroll runs once and the new scroll plays; an animation a completion adds in the frame its key
+// expires is kept.
+TEST_F(AnimationTest, CompletionsRunOnceAndWhatTheyStartPlays) {
     view->zoomToLevel(12);
-    Counter done;
-    view->zoomToLevel(16, true, 1.0, done.completion());
+    Counter ended;
+    view->zoomToLevel(16, true, 1.0, ended.completion());
     frames(3);
     view->zoomToLevel(14);
-    EXPECT_EQ(done.runs, 1);
+    EXPECT_EQ(ended.runs, 1);
     EXPECT_EQ(view->baseMapView()->animationWrapper().count(kVMAnimationKeyPathZoomer), 0u);
     frames(10);
     EXPECT_DOUBLE_EQ(view->zoomLevel(), 14);
-    EXPECT_EQ(done.runs, 1);
-}
+    EXPECT_EQ(ended.runs, 1);
 
-TEST_F(AnimationTest, CompletionThatStartsANewScrollRunsOnceAndTheNewScrollPlays) {
     const VMMapPoint start = view->currentCenter();
     const VMMapPoint first{start.x + 4000, start.y};
     const VMMapPoint second{start.x + 4000, start.y + 8000};
@@ -142,9 +143,7 @@ TEST_F(AnimationTest, CompletionThatStartsANewScrollRunsOnceAndTheNewScrollPlays
     EXPECT_EQ(firstDone.runs, 1);
     EXPECT_EQ(secondDone.runs, 1);
     EXPECT_TRUE(pointNear(view->currentCenter(), second, 1));
-}
 
-TEST_F(AnimationTest, AnimationAddedByACompletionInTheFrameItsKeyExpiresIsKept) {
     view->zoomToLevel(12);
     view->rotateToDegree(0);
     Counter later;

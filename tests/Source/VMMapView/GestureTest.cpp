@@ -99,6 +99,17 @@ class GestureTest : public MapViewFixture {
     void twoDown(CGPoint a, CGPoint b) {
         host->post({{0, UITouchPhaseBegan, a}, {1, UITouchPhaseBegan, b}});
     }
+    void doubleTap(CGPoint p) {
+        tapAt(p);
+        advance(0.1);
+        tapAt(p);
+    }
+    // Two fingers pulled 100 points down, still touching.
+    void pull() {
+        std::vector<std::pair<int, CGPoint>> f{{0, {120, 200}}, {1, {200, 200}}};
+        twoDown(f[0].second, f[1].second);
+        move(f, {0, 5}, 20);
+    }
     void twoUp() {
         advance(0.3);
         host->post({{0, UITouchPhaseEnded, {0, 0}}, {1, UITouchPhaseEnded, {0, 0}}});
@@ -179,9 +190,7 @@ TEST_F(GestureTest, ReleasedPansFlingByTheirSpeed) {
 TEST_F(GestureTest, TapsZoomInAboutTheFingerAndOutWithTwo) {
     const CGPoint p{100, 200};
     const VMMapPoint under = view->mapPointForPoint(p);
-    tapAt(p);
-    advance(0.1);
-    tapAt(p);
+    doubleTap(p);
     const auto& running = view->baseMapView()->animationWrapper();
     ASSERT_EQ(running.count(kVMAnimationKeyPathZoomer), 1u);
     EXPECT_EQ(running.at(kVMAnimationKeyPathZoomer)->duration, VMMapView::kDefaultCameraDuration);
@@ -200,9 +209,7 @@ TEST_F(GestureTest, TapsZoomInAboutTheFingerAndOutWithTwo) {
 
     log->events.clear();
     view->zoomToLevel(19);
-    tapAt(p);
-    advance(0.1);
-    tapAt(p);
+    doubleTap(p);
     frames(25);
     EXPECT_DOUBLE_EQ(view->zoomLevel(), 19);
     EXPECT_TRUE(log->events.empty());
@@ -233,9 +240,7 @@ TEST_F(GestureTest, PinchZoomsTwistRotatesAndAPullTilts) {
     for (bool sky : {true, false}) {
         view->setSkyModelEnable(sky);
         view->rotateCameraHeaderToDegree(0);
-        std::vector<std::pair<int, CGPoint>> f{{0, {120, 200}}, {1, {200, 200}}};
-        host->post({{0, UITouchPhaseBegan, f[0].second}, {1, UITouchPhaseBegan, f[1].second}});
-        move(f, {0, 5}, 20);
+        pull();
         EXPECT_DOUBLE_EQ(view->cameraDegree(), sky ? 65 : 40);
         twoUp();
     }
@@ -298,9 +303,7 @@ TEST_F(GestureTest, EachSwitchKeepsItsGesturesFromBeginning) {
     const std::vector<Case> cases = {
         {"zoom", [](VMMapView& v) { v.setZoomEnabled(false); },
          [&] {
-             tapAt({100, 200});
-             advance(0.1);
-             tapAt({100, 200});
+             doubleTap({100, 200});
              advance(0.5);
              tapAt({100, 200}, 2);
              twoDown({110, 300}, {210, 300});
@@ -319,9 +322,7 @@ TEST_F(GestureTest, EachSwitchKeepsItsGesturesFromBeginning) {
          }},
         {"camera", [](VMMapView& v) { v.setRotateCameraEnabled(false); },
          [&] {
-             std::vector<std::pair<int, CGPoint>> f{{0, {120, 200}}, {1, {200, 200}}};
-             host->post({{0, UITouchPhaseBegan, f[0].second}, {1, UITouchPhaseBegan, f[1].second}});
-             move(f, {0, 5}, 20);
+             pull();
              twoUp();
          }},
     };
