@@ -309,27 +309,22 @@ TEST(HeatMapTileProvider, LoneNodeAtTheMaximumTakesTheTopOfTheRamp) {
     EXPECT_EQ(pixelAt(*data, 256, 100, 100), (RGBA{0, 0, 0, 0}));
     // Beyond the kernel's reach nothing is drawn.
     EXPECT_EQ(pixelAt(*data, 256, 10 + radius + 1, 20), (RGBA{0, 0, 0, 0}));
-}
 
-TEST(HeatMapTileProvider, NodesInTheMarginBlurIntoTheTile) {
-    const int radius = 12;
-    Tile tile(radius, 1);
-    // Just off the tile's left edge: only its blur reaches in.
-    tile.put(-4, 50, radius, 1.0f);
-    const auto data = tile.render(radius, 1.0f);
-    ASSERT_TRUE(data);
-    EXPECT_NE(pixelAt(*data, 256, 0, 50)[3], 0);
-    EXPECT_EQ(pixelAt(*data, 256, 0, 80)[3], 0);
-}
+    // Nodes in the margin blur into the tile: just off its left edge only the blur reaches in.
+    Tile margin(radius, 1);
+    margin.put(-4, 50, radius, 1.0f);
+    const auto blurred = margin.render(radius, 1.0f);
+    ASSERT_TRUE(blurred);
+    EXPECT_NE(pixelAt(*blurred, 256, 0, 50)[3], 0);
+    EXPECT_EQ(pixelAt(*blurred, 256, 0, 80)[3], 0);
 
-TEST(HeatMapTileProvider, ScaleTwoGivesATileOfDevicePixels) {
-    const int radius = 12;
-    Tile tile(radius, 2);
-    tile.grid[size_t(2 * (radius + 30)) * tile.side + size_t(2 * (radius + 40))] = 4.0f;
-    const auto data = tile.render(radius, 1.0f, 2);
-    ASSERT_TRUE(data);
-    EXPECT_EQ(data->size(), 512u * 512u * 4u);
-    EXPECT_NE(pixelAt(*data, 512, 60, 80)[3], 0);
+    // Scale two gives a tile of device pixels.
+    Tile fine(radius, 2);
+    fine.grid[size_t(2 * (radius + 30)) * fine.side + size_t(2 * (radius + 40))] = 4.0f;
+    const auto doubled = fine.render(radius, 1.0f, 2);
+    ASSERT_TRUE(doubled);
+    EXPECT_EQ(doubled->size(), 512u * 512u * 4u);
+    EXPECT_NE(pixelAt(*doubled, 512, 60, 80)[3], 0);
 }
 
 TEST(HeatMapTileProvider, UnusableInputGivesNothingOrTheRampsEnd) {

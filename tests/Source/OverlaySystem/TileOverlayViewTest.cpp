@@ -4,7 +4,6 @@
 
 #include "Deadline.h"
 #include "Foundation/Dispatch.h"
-#include "MapKitTestSupport.h"
 #include "OverlayGLFixture.h"
 #include "UIKit/UIDevice.h"
 #include "VMTileOverlayView.h"
@@ -12,8 +11,6 @@
 using testsupport::runUntil;
 
 namespace {
-
-bool hasThreadNamed(const std::string& name) { return !testsupport::threadsNamed(name).empty(); }
 
 // A map showing a list of grids chosen by the test, whose whole world (2^28 map points) spans
 // the 64 x 64 frame.
@@ -157,38 +154,6 @@ TEST(TileOverlayViewNames, QuadkeysAndShownListsParseSafely) {
     }
 }
 
-TEST_F(TileOverlayViewTest, TilesLoadOnceOnTheLoaderAndShowInTheirSquares) {
-    EXPECT_EQ(view->countLimit(), 100u);
-    EXPECT_FALSE(hasThreadNamed("NetworkLoad"));
-    const std::vector<std::string> names = {"0", "1", "2", "3"};
-    frameWith(names);
-    // Frame 1: queued, nothing drawn yet.
-    EXPECT_EQ(frame(), std::vector<std::uint8_t>(kSize * kSize * 4, 255));
-    EXPECT_TRUE(hasThreadNamed("NetworkLoad"));
-    ASSERT_TRUE(delivered(4));
-    for (int i = 0; i < 3; ++i) frameWith(names);
-    // Quadkey 0 is the north-west quarter, 1 north-east, 2 south-west, 3 south-east.
-    EXPECT_TRUE(isColour(at(16, 16), RawTileModel::colourOf(0, 0)));
-    EXPECT_TRUE(isColour(at(48, 16), RawTileModel::colourOf(1, 0)));
-    EXPECT_TRUE(isColour(at(16, 48), RawTileModel::colourOf(0, 1)));
-    EXPECT_TRUE(isColour(at(48, 48), RawTileModel::colourOf(1, 1)));
-    EXPECT_EQ(model->totalCalls(), 4);
-    EXPECT_EQ(view->tileOverlayLoadDicsCount(), 0u);
-
-    // A list mixing levels puts each tile on its own square: "30" is the south-east quarter's
-    // north-west sixteenth.
-    frameWith({"30"});
-    ASSERT_TRUE(delivered(5));
-    frameWith({"30"});
-    EXPECT_TRUE(isColour(at(40, 40), RawTileModel::colourOf(2, 2)));
-    EXPECT_TRUE(isWhite(56, kSize - 1 - 56));
-    EXPECT_TRUE(isWhite(16, kSize - 1 - 16));
-
-    // Freeing the view ends its loader.
-    view.reset();
-    EXPECT_FALSE(hasThreadNamed("NetworkLoad"));
-}
-
 TEST_F(TileOverlayViewTest, ZoomLimitsAndUnusableBytesDrawNothing) {
     model->setMaximumZ(0);
     frameWith({"0", "1"});
@@ -217,10 +182,21 @@ TEST_F(TileOverlayViewTest, ZoomLimitsAndUnusableBytesDrawNothing) {
     ASSERT_TRUE(delivered(2));
     frameWith({"1"});
     EXPECT_TRUE(isColour(at(48, 16), {0, 0, 255}));
+
+    // A list mixing levels puts each tile on its own square: "30" is the south-east quarter's
+    // north-west sixteenth.
+    model->answer.clear();
+    frameWith({"30"});
+    ASSERT_TRUE(delivered(3));
+    frameWith({"30"});
+    EXPECT_TRUE(isColour(at(40, 40), RawTileModel::colourOf(2, 2)));
+    EXPECT_TRUE(isWhite(56, kSize - 1 - 56));
+    EXPECT_TRUE(isWhite(16, kSize - 1 - 16));
 }
 
 TEST_F(TileOverlayViewTest, TexturesGoWithEveryEntryThatLeaves) {
     // 104 tiles of zoom 7 against a phone's limit of 100: the four seen least recently go.
+    ASSERT_EQ(view->countLimit(), 100u);
     std::vector<std::string> names;
     for (int i = 0; i < 104; ++i) {
         std::string name;
