@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -18,6 +19,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Parameter = std::pair<int, std::vector<int64_t>>;
 
 // The map view of 250 × 125 points shows the level-4 grids "1320" and "1321" side by side.
 constexpr int32_t kPairCenterX = 13 << 24;
@@ -67,12 +69,10 @@ class EngineEventsTest : public MapViewFixture {
                 calls.end()};
     }
 
-    static std::vector<std::pair<int, std::vector<int64_t>>> parameters(
-        const std::vector<EngineCall>& calls) {
-        std::vector<std::pair<int, std::vector<int64_t>>> out;
-        for (const auto& c : calls) {
+    static std::vector<Parameter> parameters(const std::vector<EngineCall>& calls) {
+        std::vector<Parameter> out;
+        for (const auto& c : calls)
             if (c.function == "mapEngineSetParameter") out.emplace_back(c.number, c.values);
-        }
         return out;
     }
 };
@@ -111,10 +111,9 @@ TEST_F(EngineEventsTest, MapLooksLoadTheirStyles) {
         EXPECT_EQ(calls[1].bytes, styleBytes(look.style)) << look.type;
         const auto params = parameters(calls);
         ASSERT_EQ(params.size(), 5u);
-        EXPECT_EQ(params[1], (std::pair<int, std::vector<int64_t>>{2011, look.satelliteParameter}));
-        EXPECT_EQ(params[3],
-                  (std::pair<int, std::vector<int64_t>>{kMapParameterTaskManager, {1, 0, 0, 0}}));
-        EXPECT_EQ(params[4], (std::pair<int, std::vector<int64_t>>{2013, look.mode}));
+        EXPECT_EQ(params[1], (Parameter{2011, look.satelliteParameter}));
+        EXPECT_EQ(params[3], (Parameter{kMapParameterTaskManager, {1, 0, 0, 0}}));
+        EXPECT_EQ(params[4], (Parameter{2013, look.mode}));
         EXPECT_TRUE(testsupport::colourNear(frame()->pixelAt(250, 125), look.background, 0.01))
             << look.type;
     }
@@ -182,36 +181,31 @@ TEST_F(EngineEventsTest, TrafficColoursAndAReloadThatKeepsThem) {
         const auto [x, y] = screenOf(kWestX, (6 << 24) + step * (1 + 2 * state));
         return image->pixelAt(static_cast<int>(x), static_cast<int>(y));
     };
-    const CGColor standard[4] = {{60 / 255.0, 210 / 255.0, 110 / 255.0, 1},
-                                 {250 / 255.0, 180 / 255.0, 70 / 255.0, 1},
-                                 {1, 95 / 255.0, 95 / 255.0, 1},
-                                 {180 / 255.0, 15 / 255.0, 15 / 255.0, 1}};
+    const std::array<CGColor, 4> standard{CGColor{60 / 255.0, 210 / 255.0, 110 / 255.0, 1},
+                                          {250 / 255.0, 180 / 255.0, 70 / 255.0, 1},
+                                          {1, 95 / 255.0, 95 / 255.0, 1},
+                                          {180 / 255.0, 15 / 255.0, 15 / 255.0, 1}};
 
     const size_t before = mapEngineCalls(engine()).size();
     view->applyTrafficColor(view->trafficColorWrapper());
     const auto applied = parameters(callsSince(before));
     ASSERT_EQ(applied.size(), 2u);
-    EXPECT_EQ(applied[0], (std::pair<int, std::vector<int64_t>>{2201, {1, 0, 0, 0}}));
-    EXPECT_EQ(applied[1], (std::pair<int, std::vector<int64_t>>{
-                              2202, {0xFF3CD26E, 0xFFFAB446, 0xFFFF5F5F, 0xFFB40F0F}}));
+    EXPECT_EQ(applied[0], (Parameter{2201, {1, 0, 0, 0}}));
+    EXPECT_EQ(applied[1], (Parameter{2202, {0xFF3CD26E, 0xFFFAB446, 0xFFFF5F5F, 0xFFB40F0F}}));
 
+    const auto expectColours = [&](const std::array<CGColor, 4>& colours) {
+        const CGImageRef image = frame();
+        for (uint8_t s = 0; s < 4; ++s)
+            EXPECT_TRUE(testsupport::colourNear(colourAt(image, s), colours[s], 0.01)) << int(s);
+    };
     view->setShowTraffic(true);
-    const CGImageRef on = frame();
-    for (uint8_t s = 0; s < 4; ++s) {
-        EXPECT_TRUE(testsupport::colourNear(colourAt(on, s), standard[s], 0.01)) << int(s);
-    }
+    expectColours(standard);
     view->setUnimpededColor(UIColor::blueColor(), UIColor::greenColor(), UIColor::redColor(),
                             UIColor::blackColor());
-    const CGImageRef changed = frame();
-    const CGColor mine[4] = {testsupport::kBlue, testsupport::kGreen, testsupport::kRed,
-                             testsupport::kBlack};
-    for (uint8_t s = 0; s < 4; ++s) {
-        EXPECT_TRUE(testsupport::colourNear(colourAt(changed, s), mine[s], 0.01)) << int(s);
-    }
+    expectColours(
+        {testsupport::kBlue, testsupport::kGreen, testsupport::kRed, testsupport::kBlack});
     view->setShowTraffic(false);
-    const CGImageRef off = frame();
-    for (uint8_t s = 0; s < 4; ++s)
-        EXPECT_TRUE(testsupport::colourNear(colourAt(off, s), kMapBackground, 0.01));
+    expectColours({kMapBackground, kMapBackground, kMapBackground, kMapBackground});
 
     // A reload rebuilds the engine at the next frame with the look, traffic and colours.
     view->setMapType(2);

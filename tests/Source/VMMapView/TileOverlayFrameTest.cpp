@@ -1,15 +1,12 @@
-#include <httplib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
 #include <set>
-#include <sstream>
 
 #include "Deadline.h"
-#include "DevServer.h"
 #include "MapKitTestSupport.h"
+#include "MapKitTileServer.h"
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
 #include "TileEndpoints.h"
@@ -33,11 +30,9 @@ struct GroundViewMaker : VMMapViewDelegate {
 class TileOverlayFrameTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        devserver::DevServerOptions options;
-        options.passwordIterations = 1000;
-        server = std::make_unique<devserver::DevServer>(home.path() / "devserver.sqlite", options);
         std::string error;
-        ASSERT_TRUE(server->start(0, &error)) << error;
+        server = testsupport::startTileServer(home.path() / "devserver.sqlite", &error);
+        ASSERT_NE(server, nullptr) << error;
         openView();
         if (!view) return;
         view->setCenterCoordinate(kCentre);
@@ -52,15 +47,7 @@ class TileOverlayFrameTest : public MapViewFixture {
         return "http://127.0.0.1:" + std::to_string(server->port()) +
                "/tiles/{z}/{x}/{y}.png?scale={scale}";
     }
-    std::vector<std::string> tileLog() {
-        httplib::Client client("127.0.0.1", server->port());
-        const auto result = client.Get("/tiles/log");
-        std::vector<std::string> lines;
-        if (!result) return lines;
-        std::istringstream in(result->body);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
+    std::vector<std::string> tileLog() { return testsupport::tileLog(*server); }
     CGColor screenColour(CGPoint at) {
         return testsupport::screenPixel(view->baseMapView()->layer()->contents(), at.x, at.y);
     }
