@@ -6,11 +6,10 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <sstream>
 
 #include "Deadline.h"
-#include "DevServer.h"
 #include "MapKitTestSupport.h"
+#include "MapKitTileServer.h"
 #include "TempDir.h"
 #include "UIKit/UIImage.h"
 #include "VMImageDownloader.h"
@@ -66,14 +65,14 @@ double ownCPUSeconds() {
 class ImageDownloaderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        devserver::DevServerOptions options;
-        options.passwordIterations = 1000;
-        server = std::make_unique<devserver::DevServer>(dir.path() / "devserver.sqlite", options);
         std::string error;
-        ASSERT_TRUE(server->start(0, &error)) << error;
+        server = testsupport::startTileServer(dir.path() / "devserver.sqlite", &error);
+        ASSERT_NE(server, nullptr) << error;
     }
     // Lets every held request go before the downloads are joined.
-    void TearDown() override { server->stop(); }
+    void TearDown() override {
+        if (server) server->stop();
+    }
 
     std::string base() const { return "http://127.0.0.1:" + std::to_string(server->port()); }
     std::shared_ptr<NSURL> url(const std::string& path) {
@@ -86,15 +85,7 @@ class ImageDownloaderTest : public ::testing::Test {
         httplib::Client client("127.0.0.1", server->port());
         ASSERT_TRUE(client.Post(("/tiles/release/" + gate).c_str(), "", "text/plain"));
     }
-    std::vector<std::string> arrived() {
-        httplib::Client client("127.0.0.1", server->port());
-        const auto result = client.Get("/tiles/log");
-        std::vector<std::string> lines;
-        if (!result) return lines;
-        std::istringstream in(result->body);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
+    std::vector<std::string> arrived() { return testsupport::tileLog(*server); }
 
     testsupport::TempDir dir;
     std::unique_ptr<devserver::DevServer> server;
