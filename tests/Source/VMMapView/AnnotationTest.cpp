@@ -1,17 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <memory>
-#include <string>
 #include <utility>
 #include <vector>
 
 #include "Foundation/NSNotificationCenter.h"
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
-#include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
-#include "VMMapView.h"
 #include "VMPinAnnotationView.h"
 #include "VMPointAnnotation.h"
 #include "VMResources.h"
@@ -68,6 +61,10 @@ class AnnotationTest : public MapViewFixture {
         view->setDelegate(listener);
     }
     CLLocationCoordinate2D at(CGPoint p) { return coordinateAt(p); }
+    auto dequeuePin() {
+        return view->dequeueReusableAnnotationViewWithIdentifier(
+            VMMapView::kDefaultReuseIdentifier);
+    }
     CGPoint pointOf(CLLocationCoordinate2D c) {
         return view->pointForMapPoint(mapPointForCoordinate(c));
     }
@@ -159,16 +156,13 @@ TEST_F(AnnotationTest, OnlyAnnotationsNearTheScreenHaveViewsAndTheyAreReused) {
     ASSERT_GE(pooled.size(), 2u);
     for (const auto& v : pooled)
         EXPECT_EQ(std::static_pointer_cast<VMAnnotationView>(v)->annotation(), nullptr);
-    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier(VMMapView::kDefaultReuseIdentifier),
-              pooled.back());
-    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier(VMMapView::kDefaultReuseIdentifier),
-              pooled[pooled.size() - 2]);
+    EXPECT_EQ(dequeuePin(), pooled.back());
+    EXPECT_EQ(dequeuePin(), pooled[pooled.size() - 2]);
     EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier("never used"), nullptr);
 
     NSNotificationCenter::defaultCenter()->postNotificationName(
         UIApplicationDidReceiveMemoryWarningNotification);
-    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier(VMMapView::kDefaultReuseIdentifier),
-              nullptr);
+    EXPECT_EQ(dequeuePin(), nullptr);
 }
 
 TEST_F(AnnotationTest, TheSelectedAnnotationKeepsItsViewUntilItIsRemoved) {
@@ -188,8 +182,7 @@ TEST_F(AnnotationTest, TheSelectedAnnotationKeepsItsViewUntilItIsRemoved) {
     EXPECT_EQ(listener->deselects, 1);
     EXPECT_EQ(selected->superview(), nullptr);
     EXPECT_EQ(selected->annotation(), nullptr);
-    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier(VMMapView::kDefaultReuseIdentifier),
-              nullptr);
+    EXPECT_EQ(dequeuePin(), nullptr);
     // Let go of, the annotation no longer moves the view.
     a->setCoordinate(at({0, 0}));
     EXPECT_EQ(selected->superview(), nullptr);

@@ -1,9 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <limits>
-#include <memory>
-#include <string>
 #include <vector>
 
 #include "MapViewFixture.h"

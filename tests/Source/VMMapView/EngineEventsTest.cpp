@@ -1,10 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <thread>
 
 #include "GridFeatureBytes.h"

@@ -1,17 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <functional>
-#include <memory>
 #include <numbers>
-#include <string>
 #include <vector>
 
 #include "MapKitTestSupport.h"
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
 #include "UIKit/UIButton.h"
-#include "VMMapView.h"
 #include "VMMediaTimingFunction.h"
 #include "VMPointAnnotation.h"
 #include "vmap_core/MapEngineInternal.h"

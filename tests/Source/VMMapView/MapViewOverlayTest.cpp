@@ -1,5 +1,3 @@
-#include <cmath>
-
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
 #include "VMPolygonView.h"

@@ -1,6 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <string>
 #include <vector>
 
 #include "MapViewFixture.h"

@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <vector>
 
 #include "LogCapture.h"

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <optional>
 #include <set>
@@ -74,6 +73,11 @@ class TileOverlayFrameTest : public MapViewFixture {
         return std::abs(c.r * 255 - want.r) < 3 && std::abs(c.g * 255 - want.g) < 3 &&
                std::abs(c.b * 255 - want.b) < 3;
     }
+    static GLuint textureOf(VMTileOverlayView& tiles, const std::string& name) {
+        const auto t = VMTileOverlayView::parseTile(name);
+        return tiles.textureForKey(tiles.keyForTile(t->XIndex, t->YIndex, t->ZoomLevel))
+            .value_or(0);
+    }
     // Frames until every tile shown within the overlay's bounds, or only the one at `p`, has
     // its texture.
     bool allTilesShown(const std::shared_ptr<VMTileOverlayView>& tiles,
@@ -86,12 +90,10 @@ class TileOverlayFrameTest : public MapViewFixture {
                 const auto t = VMTileOverlayView::parseTile(name);
                 const VMMapRect r =
                     VMTileOverlayView::mapRectForTile(t->XIndex, t->YIndex, t->ZoomLevel);
-                if (p ? !mapRectContainsPoint(r, *p)
-                      : !mapRectIntersectsRect(r, tiles->tileOverlay()->boundingMapRect()))
-                    continue;
-                if (!tiles->textureForKey(tiles->keyForTile(t->XIndex, t->YIndex, t->ZoomLevel))
-                         .value_or(0))
-                    return false;
+                const bool wanted =
+                    p ? mapRectContainsPoint(r, *p)
+                      : mapRectIntersectsRect(r, tiles->tileOverlay()->boundingMapRect());
+                if (wanted && !textureOf(*tiles, name)) return false;
             }
             return true;
         });
@@ -115,9 +117,7 @@ TEST_F(TileOverlayFrameTest, DevserverTilesShowUnderTheirScreenPoints) {
     EXPECT_GE(queued, names.size());
     const auto points = samplePoints(names);
     ASSERT_GE(points.size(), 4u);
-    for (const auto& [p, colour] : points) {
-        EXPECT_FALSE(isTileColour(screenColour(p), colour));
-    }
+    for (const auto& [p, colour] : points) EXPECT_FALSE(isTileColour(screenColour(p), colour));
     ASSERT_TRUE(allTilesShown(tiles));
     frames(3);
     for (const auto& [p, colour] : points) {
@@ -131,10 +131,7 @@ TEST_F(TileOverlayFrameTest, DevserverTilesShowUnderTheirScreenPoints) {
 
     // Reloading asks again; the old textures are gone once the next frame is drawn.
     std::vector<GLuint> old;
-    for (const auto& name : names) {
-        const auto t = VMTileOverlayView::parseTile(name);
-        old.push_back(*tiles->textureForKey(tiles->keyForTile(t->XIndex, t->YIndex, t->ZoomLevel)));
-    }
+    for (const auto& name : names) old.push_back(textureOf(*tiles, name));
     tiles->reloadData();
     ASSERT_TRUE(allTilesShown(tiles));
     EXPECT_EQ(tileLog().size(), requested.size() + tiles->cachedTileCount());

@@ -1,8 +1,4 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cmath>
-#include <string>
 #include <vector>
 
 #include "Foundation/NSRunLoop.h"
