@@ -15,17 +15,19 @@ using namespace testsupport;
 
 bool reddish(CGColor c) { return c.r > 0.8 && c.g < 0.3 && c.b < 0.3; }
 
+// What the scale bar shows for an input: its segments' length and number, labels and unit.
+struct ScaleCase {
+    double input;
+    double length;
+    int count;
+    std::vector<std::string> labels;
+    std::string unit;
+};
+
 TEST(ScaleView, SegmentsAreRoundLengthsWithinTheBudget) {
-    struct Case {
-        double pointsPerMeter;
-        double length;
-        int count;
-        std::vector<std::string> labels;
-        std::string unit;
-    };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    const std::vector<Case> cases{
+    const std::vector<ScaleCase> cases{
         {41.0 / 5, 41, 3, {"0", "5", "10", "15"}, "米"},
         {2, 50, 3, {"0", "25", "50", "75"}, "米"},
         {0.05, 50, 3, {"0", "1000", "2000", "3000"}, "米"},
@@ -37,10 +39,10 @@ TEST(ScaleView, SegmentsAreRoundLengthsWithinTheBudget) {
         {inf, 0, 0, {"0"}, "米"},
         {1e-320, 0, 0, {"0"}, "米"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.pointsPerMeter);
+    for (const ScaleCase& c : cases) {
+        SCOPED_TRACE(c.input);
         auto scale = VMScaleView::create();
-        scale->setDistanceInMeters(c.pointsPerMeter);
+        scale->setDistanceInMeters(c.input);
         EXPECT_NEAR(scale->segmentLength(), c.length, 1e-9);
         EXPECT_EQ(scale->segmentNumber(), c.count);
         EXPECT_EQ(scale->unitsView()->strings(), c.labels);
@@ -67,7 +69,6 @@ class MapControlsTest : public MapViewFixture {
 
 TEST_F(MapControlsTest, TheCompassSitsInTheCornerFollowsTheRotationAndATapTurnsNorth) {
     const auto compass = view->compassView();
-    EXPECT_EQ(compass->bounds().size, (CGSize{36, 36}));
     EXPECT_EQ(compass->center(), CGPointMake(320 - 23, 28));
     EXPECT_EQ(view->compassSize(), (CGSize{36, 36}));
 
@@ -128,18 +129,11 @@ TEST_F(MapControlsTest, TheCompassSitsInTheCornerFollowsTheRotationAndATapTurnsN
 
 TEST_F(MapControlsTest, TheScaleBarShowsTheGroundResolutionAtTheCentre) {
     view->setCenterCoordinate({0, 0});
-    struct Case {
-        double zoom;
-        double length;
-        int count;
-        std::vector<std::string> labels;
-        std::string unit;
-    };
-    for (const Case& c : std::vector<Case>{{16, 52.33, 2, {"0", "250", "500"}, "米"},
-                                           {19, 41.86, 3, {"0", "25", "50", "75"}, "米"},
-                                           {10, 81.77, 1, {"0", "25"}, "千米"}}) {
-        SCOPED_TRACE(c.zoom);
-        view->zoomToLevel(c.zoom);
+    for (const ScaleCase& c : std::vector<ScaleCase>{{16, 52.33, 2, {"0", "250", "500"}, "米"},
+                                                     {19, 41.86, 3, {"0", "25", "50", "75"}, "米"},
+                                                     {10, 81.77, 1, {"0", "25"}, "千米"}}) {
+        SCOPED_TRACE(c.input);
+        view->zoomToLevel(c.input);
         const auto scale = view->scaleView();
         EXPECT_NEAR(scale->segmentLength(), c.length, 0.01);
         EXPECT_EQ(scale->segmentNumber(), c.count);
@@ -149,7 +143,7 @@ TEST_F(MapControlsTest, TheScaleBarShowsTheGroundResolutionAtTheCentre) {
             scale->outlineView()->convertRectToView(scale->outlineView()->bounds(), view.get());
         EXPECT_TRUE(pointNear(strip.origin, CGPoint{10, 22}, 1e-9));
         EXPECT_NEAR(strip.size.width, c.length * c.count, 0.02);
-        EXPECT_NEAR(view->metersPerPointForZoomLevel(c.zoom) * scale->segmentLength(),
+        EXPECT_NEAR(view->metersPerPointForZoomLevel(c.input) * scale->segmentLength(),
                     scale->segmentLengthInMeters(), 1e-6);
     }
 
