@@ -172,6 +172,7 @@ TEST_F(AnnotationTest, TheSelectedAnnotationKeepsItsViewUntilItIsRemoved) {
     const auto selected = view->viewForAnnotation(a);
     ASSERT_NE(selected, nullptr);
     EXPECT_TRUE(selected->isSelected());
+    EXPECT_EQ(listener->selects, 1);
     EXPECT_EQ(view->annotationFloor()->selectedAnnotationView(), selected);
 
     view->setCenterCoordinate(at({160 + 320 * 10, 284}));
