@@ -6,31 +6,23 @@
 
 namespace {
 
-std::vector<CGPoint> points(std::initializer_list<CGPoint> list) { return list; }
-
+// What is not a number is left out; one number alone is no line.
 TEST(Thinning, KeepsEndsAndPointsBeyondTheLimit) {
-    VMPointList out;
-    const auto two = points({{1, 1}, {9, 9}});
-    ASSERT_TRUE(GLESUtility::filterOriginPoints(two.data(), 2, 2.5, out));
-    EXPECT_EQ(out, (VMPointList{{1, 1}, {1, 1}, {9, 9}}));
-
-    out.clear();
-    const auto close = points({{0, 0}, {1, 0}, {2, 1}, {1, 2}, {2, 2}});
-    ASSERT_TRUE(GLESUtility::filterOriginPoints(close.data(), 5, 2.5, out));
-    EXPECT_EQ(out, (VMPointList{{0, 0}, {2, 1}, {2, 2}}));
-
-    out.clear();
-    const auto spread = points({{0, 0}, {3, 0}, {4, 0}, {4, 3}, {10, 10}});
-    ASSERT_TRUE(GLESUtility::filterOriginPoints(spread.data(), 5, 2.5, out));
-    EXPECT_EQ(out, (VMPointList{{0, 0}, {3, 0}, {4, 3}, {10, 10}}));
-
-    // What is not a number is left out; one number alone is no line.
-    out.clear();
-    const auto broken = points({{NAN, 0}, {0, 0}, {INFINITY, 5}, {10, 10}});
-    ASSERT_TRUE(GLESUtility::filterOriginPoints(broken.data(), 4, 2.5, out));
-    EXPECT_EQ(out, (VMPointList{{0, 0}, {0, 0}, {10, 10}}));
-    const auto lone = points({{NAN, 0}, {1, 1}});
-    EXPECT_FALSE(GLESUtility::filterOriginPoints(lone.data(), 2, 2.5, out));
+    const std::vector<std::pair<std::vector<CGPoint>, VMPointList>> cases{
+        {{{1, 1}, {9, 9}}, {{1, 1}, {1, 1}, {9, 9}}},
+        {{{0, 0}, {1, 0}, {2, 1}, {1, 2}, {2, 2}}, {{0, 0}, {2, 1}, {2, 2}}},
+        {{{0, 0}, {3, 0}, {4, 0}, {4, 3}, {10, 10}}, {{0, 0}, {3, 0}, {4, 3}, {10, 10}}},
+        {{{NAN, 0}, {0, 0}, {INFINITY, 5}, {10, 10}}, {{0, 0}, {0, 0}, {10, 10}}},
+        {{{NAN, 0}, {1, 1}}, {}},
+    };
+    for (const auto& [in, want] : cases) {
+        SCOPED_TRACE(in.size());
+        VMPointList out;
+        EXPECT_EQ(GLESUtility::filterOriginPoints(in.data(), in.size(), 2.5, out), !want.empty());
+        if (!want.empty()) {
+            EXPECT_EQ(out, want);
+        }
+    }
 }
 
 TEST(Reduction, ClipsOnlyListsOfMoreThanAHundredPoints) {
