@@ -6,31 +6,23 @@
 
 namespace {
 
-std::vector<CGPoint> points(std::initializer_list<CGPoint> list) { return list; }
-
+// What is not a number is left out; one number alone is no line.
 TEST(Thinning, KeepsEndsAndPointsBeyondTheLimit) {
-    VMPointList out;
-    const auto two = points({{1, 1}, {9, 9}});
-    ASSERT_TRUE(GLESUtility::filterOriginPoints(two.data(), 2, 2.5, out));
-    EXPECT_EQ(out, (VMPointList{{1, 1}, {1, 1}, {9, 9}}));
-
-    out.clear();
-    const auto close = points({{0, 0}, {1, 0}, {2, 1}, {1, 2}, {2, 2}});
-    ASSERT_TRUE(GLESUtility::filterOriginPoints(close.data(), 5, 2.5, out));
-    EXPECT_EQ(out, (VMPointList{{0, 0}, {2, 1}, {2, 2}}));
-
-    out.clear();
-    const auto spread = points({{0, 0}, {3, 0}, {4, 0}, {4, 3}, {10, 10}});
-    ASSERT_TRUE(GLESUtility::filterOriginPoints(spread.data(), 5, 2.5, out));
-    EXPECT_EQ(out, (VMPointList{{0, 0}, {3, 0}, {4, 3}, {10, 10}}));
-
-    // What is not a number is left out; one number alone is no line.
-    out.clear();
-    const auto broken = points({{NAN, 0}, {0, 0}, {INFINITY, 5}, {10, 10}});
-    ASSERT_TRUE(GLESUtility::filterOriginPoints(broken.data(), 4, 2.5, out));
-    EXPECT_EQ(out, (VMPointList{{0, 0}, {0, 0}, {10, 10}}));
-    const auto lone = points({{NAN, 0}, {1, 1}});
-    EXPECT_FALSE(GLESUtility::filterOriginPoints(lone.data(), 2, 2.5, out));
+    const std::vector<std::pair<std::vector<CGPoint>, VMPointList>> cases{
+        {{{1, 1}, {9, 9}}, {{1, 1}, {1, 1}, {9, 9}}},
+        {{{0, 0}, {1, 0}, {2, 1}, {1, 2}, {2, 2}}, {{0, 0}, {2, 1}, {2, 2}}},
+        {{{0, 0}, {3, 0}, {4, 0}, {4, 3}, {10, 10}}, {{0, 0}, {3, 0}, {4, 3}, {10, 10}}},
+        {{{NAN, 0}, {0, 0}, {INFINITY, 5}, {10, 10}}, {{0, 0}, {0, 0}, {10, 10}}},
+        {{{NAN, 0}, {1, 1}}, {}},
+    };
+    for (const auto& [in, want] : cases) {
+        SCOPED_TRACE(in.size());
+        VMPointList out;
+        EXPECT_EQ(GLESUtility::filterOriginPoints(in.data(), in.size(), 2.5, out), !want.empty());
+        if (!want.empty()) {
+            EXPECT_EQ(out, want);
+        }
+    }
 }
 
 TEST(Reduction, ClipsOnlyListsOfMoreThanAHundredPoints) {
@@ -50,11 +42,8 @@ TEST(Reduction, ClipsOnlyListsOfMoreThanAHundredPoints) {
         VMPolygonList result;
         utility->reducePoints(line.data(), line.size(), 0, 1, false, result);
         ASSERT_EQ(result.size(), 1u);
-        if (n == 100) {
-            EXPECT_EQ(result[0].size(), 100u);
-        } else {
-            EXPECT_EQ(result[0].size(), 4u);  // the crossings and the two points inside
-        }
+        // Beyond a hundred: the crossings and the two points inside.
+        EXPECT_EQ(result[0].size(), n == 100 ? 100u : 4u);
     }
 }
 
@@ -79,8 +68,7 @@ TEST_F(LineDrawing, MergingWithinAPixelMovesNothingFurtherThanAPixel) {
     std::vector<CGPoint> track;
     const CGPoint corners[] = {{6, 6}, {56, 6}, {56, 30}, {20, 30}, {20, 58}};
     for (std::size_t leg = 0; leg + 1 < 5; ++leg) {
-        const CGPoint a = corners[leg];
-        const CGPoint b = corners[leg + 1];
+        const CGPoint a = corners[leg], b = corners[leg + 1];
         const int steps = int(std::hypot(b.x - a.x, b.y - a.y) / 0.4);
         for (int k = 0; k < steps; ++k) {
             const double t = double(k) / steps;
@@ -106,29 +94,20 @@ TEST_F(LineDrawing, MergingWithinAPixelMovesNothingFurtherThanAPixel) {
     // Every pixel of one frame has a pixel of the same paint within one pixel in the other:
     // white, or the colour whose channel leads. Shades differ where the unmerged track's many
     // soft edges overlap.
-    const auto close = [](const std::uint8_t* a, const std::uint8_t* b) {
-        const auto paint = [](const std::uint8_t* p) {
-            if (std::min({p[0], p[1], p[2]}) > 200) return 3;
-            return int(std::max_element(p, p + 3) - p);
-        };
-        return paint(a) == paint(b);
+    const auto paint = [](const std::vector<std::uint8_t>& f, int x, int y) {
+        if (x < 0 || y < 0 || x >= kSize || y >= kSize) return -1;
+        const std::uint8_t* p = f.data() + 4 * (y * kSize + x);
+        return std::min({p[0], p[1], p[2]}) > 200 ? 3 : int(std::max_element(p, p + 3) - p);
     };
     int differing = 0;
     for (const auto& [one, other] : {std::pair{&full, &merged}, std::pair{&merged, &full}}) {
         for (int y = 0; y < kSize; ++y) {
             for (int x = 0; x < kSize; ++x) {
-                const std::uint8_t* p = one->data() + 4 * (y * kSize + x);
                 bool matched = false;
-                for (int dy = -1; dy <= 1 && !matched; ++dy) {
-                    for (int dx = -1; dx <= 1 && !matched; ++dx) {
-                        const int nx = x + dx;
-                        const int ny = y + dy;
-                        if (nx < 0 || ny < 0 || nx >= kSize || ny >= kSize) continue;
-                        matched = close(p, other->data() + 4 * (ny * kSize + nx));
-                    }
-                }
+                for (int d = 0; d < 9 && !matched; ++d)
+                    matched = paint(*one, x, y) == paint(*other, x + d % 3 - 1, y + d / 3 - 1);
                 EXPECT_TRUE(matched) << x << "," << y;
-                differing += !close(p, other->data() + 4 * (y * kSize + x));
+                differing += paint(*one, x, y) != paint(*other, x, y);
             }
         }
     }
@@ -170,6 +149,11 @@ TEST_F(LineDrawing, WidthAndCapsCoverTheirPixelsOnly) {
     clearToWhite();
     utility->drawColoredLinesWithPoints(line, 2, red, 10, false, 0, kVMLineCapSquare, false, 0);
     EXPECT_FALSE(isWhite(44, 35));
+    // Colours reach GL unpremultiplied.
+    clearToWhite();
+    utility->drawColoredLinesWithPoints(line, 2, UIColor::colorWithRed(1, 0, 0, 0.5), 10, false, 0,
+                                        0, false, 0);
+    EXPECT_TRUE(near(pixel(20, 32), {255, 128, 128}));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     // The state the line drawing leaves behind.
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
@@ -240,15 +224,6 @@ TEST_F(RegionDrawing, FillsByTriangulationOrFanWithUnpremultipliedColour) {
     clearToWhite();
     utility->drawRegionUsingTriangleFan(false, square, 4, halfRed, 0, nullptr, 0, false, 0, 0);
     EXPECT_EQ(frame(), fan);
-
-    // The stroke lies on the outline over the fill.
-    clearToWhite();
-    utility->drawRegionUsingTriangleFan(false, square, 4, UIColor::greenColor(), 4,
-                                        UIColor::redColor(), 0, false, 0, 0);
-    EXPECT_TRUE(near(pixel(32, 32), {0, 255, 0}));
-    EXPECT_TRUE(near(pixel(8, 32), {255, 0, 0}));
-    EXPECT_TRUE(near(pixel(32, 55), {255, 0, 0}));
-    EXPECT_TRUE(isWhite(4, 32));
 }
 
 TEST_F(RegionDrawing, RegionsOfMoreVerticesThanSixteenBitsFillWhole) {
@@ -270,13 +245,6 @@ TEST_F(RegionDrawing, RegionsOfMoreVerticesThanSixteenBitsFillWhole) {
     }
     EXPECT_TRUE(isWhite(2, 2));
     EXPECT_TRUE(isWhite(60, 60));
-}
-
-TEST_F(RegionDrawing, LineColoursReachGLUnpremultiplied) {
-    const CGPoint line[] = {{10, 32}, {54, 32}};
-    GLESUtility::sharedUtility()->drawColoredLinesWithPoints(
-        line, 2, UIColor::colorWithRed(1, 0, 0, 0.5), 10, false, 0, 0, false, 0);
-    EXPECT_TRUE(near(pixel(32, 32), {255, 128, 128}));
 }
 
 TEST_F(RegionDrawing, IconsModulateWithAPremultipliedColour) {
@@ -318,6 +286,27 @@ TEST_F(RegionDrawing, ClearDropsTheLineTexturesAndTheyComeBack) {
     utility->drawColoredLinesWithPoints(line, 2, UIColor::redColor(), 4, false, 0, 0, false, 0);
     EXPECT_TRUE(glIsTexture(utility->lineTexture()));
     EXPECT_TRUE(near(pixel(20, 32), {255, 0, 0}));
+}
+
+TEST(InnerEdgeTest, MovesEverySideInwardsOrSaysThereIsNone) {
+    const auto utility = GLESUtility::sharedUtility();
+    VMPointList inner;
+    const VMPointList square{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    ASSERT_TRUE(utility->getInnerPoints(inner, square, 2));
+    EXPECT_EQ(inner, (VMPointList{{2, 2}, {8, 2}, {8, 8}, {2, 8}}));
+    // Either way round.
+    const VMPointList clockwise{{0, 0}, {0, 10}, {10, 10}, {10, 0}};
+    ASSERT_TRUE(utility->getInnerPoints(inner, clockwise, 1));
+    EXPECT_EQ(inner, (VMPointList{{1, 1}, {1, 9}, {9, 9}, {9, 1}}));
+
+    testsupport::LogCapture log;
+    EXPECT_FALSE(utility->getInnerPoints(inner, square, 0));
+    EXPECT_FALSE(log.contains("DrawRegion"));
+    EXPECT_FALSE(utility->getInnerPoints(inner, {{0, 0}, {1, 1}}, 1));
+    EXPECT_TRUE(log.contains("DrawRegion: Cannot get inner edge since less than 3 points."));
+    // Too thin for the width: no inner edge, and no success either.
+    EXPECT_FALSE(utility->getInnerPoints(inner, square, 6));
+    EXPECT_TRUE(inner.empty());
 }
 
 }  // namespace

@@ -1,17 +1,15 @@
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
-#include <sstream>
 
 #include "Deadline.h"
-#include "DevServer.h"
+#include "MapKitTestSupport.h"
+#include "MapKitTileServer.h"
 #include "TempDir.h"
 #include "UIKit/UIImage.h"
 #include "VMImageDownloader.h"
@@ -49,30 +47,10 @@ struct Results {
     }
 };
 
-// CPU time, in clock ticks, that each thread of this process has used so far, from /proc.
+// CPU time, in clock ticks, that each thread of this process has used so far.
 std::map<std::string, long> threadTicks() {
     std::map<std::string, long> ticks;
-    DIR* dir = opendir("/proc/self/task");
-    if (dir == nullptr) return ticks;
-    while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream stat(std::string("/proc/self/task/") + entry->d_name + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        // "pid (comm) state ...": user and system time are the 12th and 13th fields after the
-        // last parenthesis.
-        const auto close = line.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream fields(line.substr(close + 2));
-        std::string field;
-        long user = 0, system = 0;
-        for (int i = 1; i <= 13 && fields >> field; ++i) {
-            if (i == 12) user = std::stol(field);
-            if (i == 13) system = std::stol(field);
-        }
-        ticks[entry->d_name] = user + system;
-    }
-    closedir(dir);
+    for (const auto& thread : testsupport::processThreads()) ticks[thread.id] = thread.ticks;
     return ticks;
 }
 
@@ -87,14 +65,14 @@ double ownCPUSeconds() {
 class ImageDownloaderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        devserver::DevServerOptions options;
-        options.passwordIterations = 1000;
-        server = std::make_unique<devserver::DevServer>(dir.path() / "devserver.sqlite", options);
         std::string error;
-        ASSERT_TRUE(server->start(0, &error)) << error;
+        server = testsupport::startTileServer(dir.path() / "devserver.sqlite", &error);
+        ASSERT_NE(server, nullptr) << error;
     }
     // Lets every held request go before the downloads are joined.
-    void TearDown() override { server->stop(); }
+    void TearDown() override {
+        if (server) server->stop();
+    }
 
     std::string base() const { return "http://127.0.0.1:" + std::to_string(server->port()); }
     std::shared_ptr<NSURL> url(const std::string& path) {
@@ -107,15 +85,7 @@ class ImageDownloaderTest : public ::testing::Test {
         httplib::Client client("127.0.0.1", server->port());
         ASSERT_TRUE(client.Post(("/tiles/release/" + gate).c_str(), "", "text/plain"));
     }
-    std::vector<std::string> arrived() {
-        httplib::Client client("127.0.0.1", server->port());
-        const auto result = client.Get("/tiles/log");
-        std::vector<std::string> lines;
-        if (!result) return lines;
-        std::istringstream in(result->body);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
+    std::vector<std::string> arrived() { return testsupport::tileLog(*server); }
 
     testsupport::TempDir dir;
     std::unique_ptr<devserver::DevServer> server;
@@ -126,9 +96,8 @@ class ImageDownloaderTest : public ::testing::Test {
 
 TEST_F(ImageDownloaderTest, FourRunAtOnceAndTheNewestWaitingGoesNext) {
     const auto downloader = VMImageDownloader::create();
-    for (const char* name : {"a", "b", "c", "d", "e"}) {
+    for (const char* name : {"a", "b", "c", "d", "e"})
         downloader->downloadWithUrl(url(held(name)), results.blockFor(name));
-    }
     ASSERT_TRUE(waitUntil([&] { return arrived().size() == 4; }));
     EXPECT_EQ(downloader->stackArray().size(), 1u);
     downloader->downloadWithUrl(url(held("f")), results.blockFor("f"));
@@ -147,6 +116,28 @@ TEST_F(ImageDownloaderTest, FourRunAtOnceAndTheNewestWaitingGoesNext) {
     ASSERT_TRUE(e.data);
     EXPECT_TRUE(UIImage::imageWithData(*e.data));
     EXPECT_FALSE(e.error);
+}
+
+TEST_F(ImageDownloaderTest, CancelEndsRunningDownloadsAndDropsWaitingOnes) {
+    auto downloader = VMImageDownloader::create();
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+        downloader->downloadWithUrl(url(held(name)), results.blockFor(name));
+    ASSERT_TRUE(waitUntil([&] { return arrived().size() == 4; }));
+    downloader->cancelDownload();
+    EXPECT_TRUE(downloader->isCancelled());
+    EXPECT_TRUE(downloader->stackArray().empty());
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 4; }));
+    for (const char* name : {"a", "b", "c", "d"}) {
+        const auto r = results.find(name);
+        ASSERT_TRUE(r.error) << name;
+        EXPECT_EQ(r.error->domain, "NSConnection");
+        EXPECT_EQ(r.error->localizedDescription, "Connection cancle");
+    }
+    // Going away joins the feeder and the downloads; the waiting ones never called back.
+    downloader.reset();
+    EXPECT_EQ(results.size(), 4u);
+    EXPECT_TRUE(results.find("e").name.empty());
+    EXPECT_EQ(arrived().size(), 4u);
 }
 
 TEST_F(ImageDownloaderTest, RepliesThatAreNotTilesGiveOneErrorEach) {
@@ -182,32 +173,6 @@ TEST_F(ImageDownloaderTest, RepliesThatAreNotTilesGiveOneErrorEach) {
     EXPECT_FALSE(partial.error);
 }
 
-TEST_F(ImageDownloaderTest, CancelEndsRunningDownloadsAndDropsWaitingOnes) {
-    auto downloader = VMImageDownloader::create();
-    for (const char* name : {"a", "b", "c", "d", "e", "f"}) {
-        downloader->downloadWithUrl(url(held(name)), results.blockFor(name));
-    }
-    ASSERT_TRUE(waitUntil([&] { return arrived().size() == 4; }));
-    downloader->cancelDownload();
-    EXPECT_TRUE(downloader->isCancelled());
-    EXPECT_TRUE(downloader->stackArray().empty());
-    ASSERT_TRUE(waitUntil([&] { return results.size() == 4; }));
-    for (const char* name : {"a", "b", "c", "d"}) {
-        const auto r = results.find(name);
-        ASSERT_TRUE(r.error) << name;
-        EXPECT_EQ(r.error->domain, "NSConnection");
-        EXPECT_EQ(r.error->localizedDescription, "Connection cancle");
-    }
-    // Going away joins the feeder and the downloads; the waiting ones never called back.
-    downloader.reset();
-    EXPECT_EQ(results.size(), 4u);
-    EXPECT_TRUE(results.find("e").name.empty());
-    EXPECT_TRUE(results.find("f").name.empty());
-    EXPECT_EQ(arrived().size(), 4u);
-}
-
-// A hundred downloads waiting behind four held ones leave every thread asleep: none is seen
-// running in more than a few of many looks at the process's threads.
 // While a hundred downloads wait behind four held ones, no thread of the downloader uses CPU:
 // over a stretch in which the test's own thread works for 0.3 s of CPU time, each uses next to
 // none, where one that spun would have had its fair share of the cores.

@@ -5,13 +5,14 @@
 
 #include "VMGroundOverlay.h"
 #include "VMOverlayContainerView.h"
+#include "VMOverlayFloor.h"
 #include "VMPolygon.h"
 
 namespace {
 
 using Overlays = std::vector<VMOverlayRef>;
 
-// Counts its frames instead of drawing them.
+// Counts its frames instead of drawing them, and the reference changes it hears of.
 class CountingView : public VMOverlayView {
   public:
     static std::shared_ptr<CountingView> make(VMOverlayRef overlay) {
@@ -20,7 +21,11 @@ class CountingView : public VMOverlayView {
         return view;
     }
     void glRender() override { ++renders; }
-    int renders = 0;
+    void referenceDidChange() override {
+        VMOverlayView::referenceDidChange();
+        ++references;
+    }
+    int renders = 0, references = 0;
 };
 
 struct Delegate : VMOverlayContainerViewDelegate {
@@ -174,6 +179,41 @@ TEST_F(OverlayContainerTest, DrawsWhatReachesTheGrownVisibleRect) {
     EXPECT_EQ(renders(under), 0);
     container->drawOverlaysInLevel(0);
     EXPECT_EQ(renders(under), 1);
+}
+
+// A map view that shows the map rect (0, 0, 64, 64).
+class MapStandIn : public UIView, public VMOverlayContainerViewDelegate {
+  public:
+    static std::shared_ptr<MapStandIn> make() {
+        return finishCreate(std::shared_ptr<MapStandIn>(new MapStandIn()),
+                            CGRectMake(0, 0, 64, 64));
+    }
+    VMMapRect visibleMapRect() override { return {{0, 0}, {64, 64}}; }
+};
+
+TEST(OverlayFloorTest, DrawsWhatReachesTwiceTheVisibleAreaAndPassesReferenceChanges) {
+    const auto floor = VMOverlayFloor::create(CGRectMake(0, 0, 64, 64));
+    const auto near = CountingView::make(square(90, 90, 5));
+    const auto far = CountingView::make(square(200, 200));
+    floor->addSubview(near);
+    floor->addSubview(far);
+    EXPECT_EQ(near->references, 1);
+    // Without a map there is no visible area and nothing reaches it.
+    EXPECT_EQ(floor->mapView(), nullptr);
+    floor->drawOverlaysWithIsGroundOverlayFlag(false);
+    EXPECT_EQ(near->renders, 0);
+
+    const auto map = MapStandIn::make();
+    map->addSubview(floor);
+    EXPECT_EQ(floor->visibleMapRect(), (VMMapRect{{-32, -32}, {128, 128}}));
+    floor->drawOverlaysWithIsGroundOverlayFlag(true);
+    EXPECT_EQ(near->renders, 0);
+    floor->drawOverlaysWithIsGroundOverlayFlag(false);
+    EXPECT_EQ(near->renders, 1);
+    EXPECT_EQ(far->renders, 0);
+    floor->referenceDidChange();
+    EXPECT_EQ(near->references, 2);
+    EXPECT_EQ(far->references, 2);
 }
 
 }  // namespace

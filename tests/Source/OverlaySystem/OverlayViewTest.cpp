@@ -2,9 +2,11 @@
 
 #include "CoreGraphics/CGContext.h"
 #include "LogCapture.h"
+#include "MapKitTestSupport.h"
 #include "OverlayGLFixture.h"
 #include "UIColorVMConvert.h"
 #include "VMCircleView.h"
+#include "VMGroundOverlayView.h"
 #include "VMPolygonView.h"
 #include "VMPolylineView.h"
 
@@ -12,6 +14,29 @@ namespace {
 
 std::shared_ptr<UIImage> imageOfSize(int width, int height) {
     return UIImage::imageWithCGImage(CGImage::create(width, height));
+}
+
+constexpr double kCentre = 134217728;  // 2^27, the middle of the world
+
+// A 16 x 16 picture in four 8 x 8 quarters: red, green (top), blue, yellow (bottom).
+std::shared_ptr<UIImage> quarters() {
+    static constexpr std::uint8_t kColours[4][3] = {
+        {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
+    const auto rgba = testsupport::quarteredRGBA(16, kColours);
+    return UIImage::imageWithCGImage(CGImage::createWithRGBA(rgba.data(), 16, 16, 64));
+}
+
+CLLocationCoordinate2D at(double x, double y) { return coordinateForMapPoint({x, y}); }
+
+TEST(GroundOverlayModel, BoundsGiveTheZoomAndNoWidthTheDeepest) {
+    const auto boxed = VMGroundOverlay::groundOverlayWithBounds(
+        {at(kCentre + 256, kCentre - 100), at(kCentre - 256, kCentre + 100)}, imageOfSize(256, 64));
+    EXPECT_NEAR(boxed->zoomLevel(), 19, 1e-9);
+    EXPECT_NEAR(boxed->halfHeight(), 100, 1e-6);
+    EXPECT_NEAR(boxed->centerMapPoint().x, kCentre, 1e-6);
+    const auto flat = VMGroundOverlay::groundOverlayWithBounds(
+        {at(kCentre, kCentre - 10), at(kCentre, kCentre + 10)}, imageOfSize(256, 64));
+    EXPECT_DOUBLE_EQ(flat->zoomLevel(), 20);
 }
 
 class OverlayViews : public OverlayGLTest {
@@ -165,6 +190,78 @@ TEST_F(OverlayViews, CircleCoversItsCentreNotItsBoundsCorners) {
         }
     }
     EXPECT_NEAR(covered, M_PI * r * r, 0.06 * M_PI * r * r);
+}
+
+TEST_F(OverlayViews, QuartersLandInTheirCornersAndAlphaFades) {
+    map->state.originX = map->state.originY = std::int32_t(kCentre);
+    // The picture over map-frame points 8..56 each way.
+    const auto overlay = VMGroundOverlay::groundOverlayWithBounds(
+        {at(kCentre + 56, kCentre + 8), at(kCentre + 8, kCentre + 56)}, quarters());
+    auto view = placed(VMGroundOverlayView::initWithGroundOverlay(overlay));
+    const GLuint texture = view->textureID();
+    ASSERT_NE(texture, 0u);
+    view->glRender();
+    EXPECT_TRUE(near(mapPixel(16, 16), {255, 0, 0}));
+    EXPECT_TRUE(near(mapPixel(48, 16), {0, 255, 0}));
+    EXPECT_TRUE(near(mapPixel(16, 48), {0, 0, 255}));
+    EXPECT_TRUE(near(mapPixel(48, 48), {255, 255, 0}));
+    for (const auto& [x, y] : {std::pair{4, 4}, {60, 30}, {30, 60}, {59, 59}})
+        EXPECT_TRUE(mapWhite(x, y)) << x << "," << y;
+
+    clearToWhite();
+    overlay->setAlpha(0.5);
+    view->glRender();
+    EXPECT_TRUE(near(mapPixel(16, 16), {255, 128, 128}));
+    EXPECT_TRUE(near(mapPixel(16, 48), {128, 128, 255}));
+
+    clearToWhite();
+    overlay->setAlpha(0);
+    view->glRender();
+    EXPECT_EQ(frame(), std::vector<std::uint8_t>(kSize * kSize * 4, 255));
+
+    // Only a quad of four corners is drawn.
+    overlay->setAlpha(1);
+    view->setGlPoints({{8, 8}, {56, 8}, {56, 56}});
+    view->glRender();
+    EXPECT_EQ(frame(), std::vector<std::uint8_t>(kSize * kSize * 4, 255));
+
+    EXPECT_TRUE(glIsTexture(texture));
+    view.reset();
+    EXPECT_FALSE(glIsTexture(texture));
+}
+
+// Hooks offered to subclasses that draw into a bitmap context; the GL drawing reads none.
+class PathHooks : public VMOverlayPathView {
+  public:
+    static std::shared_ptr<PathHooks> make() {
+        return finishCreate(std::shared_ptr<PathHooks>(new PathHooks()), CGRectZero);
+    }
+    void createPath() override { setPath(CGPathCreateMutable()); }
+    void invalidatePath() override { setPath(nullptr); }
+};
+
+TEST_F(OverlayViews, PathHooksAndTheRegionWithAnUnusedStrokeWidth) {
+    const auto hooks = PathHooks::make();
+    EXPECT_EQ(hooks->path(), nullptr);
+    hooks->createPath();
+    EXPECT_NE(hooks->path(), nullptr);
+    hooks->VMOverlayPathView::applyStrokePropertiesToContext(nullptr, 1);
+    hooks->VMOverlayPathView::applyFillPropertiesToContext(nullptr, 1);
+    hooks->VMOverlayPathView::strokePath(hooks->path(), nullptr);
+    hooks->VMOverlayPathView::fillPath(hooks->path(), nullptr);
+    hooks->drawMapRect({{0, 0}, {1, 1}}, 1, nullptr);
+    hooks->invalidatePath();
+    EXPECT_EQ(hooks->path(), nullptr);
+
+    hooks->setMapView(map);
+    const CGPoint square[] = {{8, 8}, {40, 8}, {40, 40}, {8, 40}};
+    hooks->renderRegionWithPoints(square, 4, UIColor::greenColor(), false);
+    const auto fillOnly = frame();
+    clearToWhite();
+    hooks->renderRegionWithPoints(square, 4, UIColor::greenColor(), 6.0, false);
+    EXPECT_EQ(frame(), fillOnly);
+    EXPECT_TRUE(near(mapPixel(20, 20), {0, 255, 0}));
+    EXPECT_TRUE(mapWhite(45, 20));
 }
 
 }  // namespace

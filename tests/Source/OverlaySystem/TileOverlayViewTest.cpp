@@ -1,8 +1,4 @@
-#include <dirent.h>
-
 #include <atomic>
-#include <fstream>
-#include <map>
 #include <mutex>
 
 #include "Deadline.h"
@@ -14,27 +10,6 @@
 using testsupport::runUntil;
 
 namespace {
-
-// The names of the threads of this process, from /proc.
-std::vector<std::string> threadNames() {
-    std::vector<std::string> names;
-    DIR* dir = opendir("/proc/self/task");
-    if (dir == nullptr) return names;
-    while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
-        std::string name;
-        std::getline(comm, name);
-        names.push_back(name);
-    }
-    closedir(dir);
-    return names;
-}
-
-bool hasThreadNamed(const std::string& name) {
-    const auto names = threadNames();
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
 
 // A map showing a list of grids chosen by the test, whose whole world (2^28 map points) spans
 // the 64 x 64 frame.
@@ -62,7 +37,7 @@ class ShownGridsMap : public FlatMap {
 };
 
 // Answers each tile at once with raw RGBA of a colour made from its path, or with the bytes the
-// test chose; counts the calls per tile.
+// test chose; counts the calls.
 class RawTileModel : public VMTileOverlay {
   public:
     static std::shared_ptr<RawTileModel> create() {
@@ -75,7 +50,7 @@ class RawTileModel : public VMTileOverlay {
         NSData bytes;
         {
             std::lock_guard guard(mutex);
-            ++calls[{path.x, path.y, path.z}];
+            ++calls;
             bytes = answer;
         }
         if (bytes.empty()) {
@@ -88,19 +63,13 @@ class RawTileModel : public VMTileOverlay {
         result(std::move(bytes), std::nullopt);
         ++answered;
     }
-    int callsFor(std::int64_t x, std::int64_t y, std::int64_t z) {
-        std::lock_guard guard(mutex);
-        return calls[{x, y, z}];
-    }
     int totalCalls() {
         std::lock_guard guard(mutex);
-        int total = 0;
-        for (const auto& [tile, n] : calls) total += n;
-        return total;
+        return calls;
     }
 
     std::mutex mutex;
-    std::map<std::tuple<std::int64_t, std::int64_t, std::int64_t>, int> calls;
+    int calls = 0;
     NSData answer;
     std::atomic<int> answered{0};
 
@@ -176,41 +145,6 @@ TEST(TileOverlayViewNames, QuadkeysAndShownListsParseSafely) {
     for (const Case& c : cases) {
         EXPECT_EQ(VMTileOverlayView::parseShownTiles(c.bytes), c.names);
     }
-    EXPECT_EQ(VMTileOverlayView::mapRectForTile(3, 5, 3).origin.x, 100663296);
-    EXPECT_EQ(VMTileOverlayView::mapRectForTile(3, 5, 3).origin.y, 167772160);
-    EXPECT_EQ(VMTileOverlayView::mapRectForTile(3, 5, 3).size.width, 33554432);
-}
-
-TEST_F(TileOverlayViewTest, TilesLoadOnceOnTheLoaderAndShowInTheirSquares) {
-    EXPECT_EQ(view->countLimit(), 100u);
-    EXPECT_FALSE(hasThreadNamed("NetworkLoad"));
-    const std::vector<std::string> names = {"0", "1", "2", "3"};
-    frameWith(names);
-    // Frame 1: queued, nothing drawn yet.
-    EXPECT_EQ(frame(), std::vector<std::uint8_t>(kSize * kSize * 4, 255));
-    EXPECT_TRUE(hasThreadNamed("NetworkLoad"));
-    ASSERT_TRUE(delivered(4));
-    for (int i = 0; i < 3; ++i) frameWith(names);
-    // Quadkey 0 is the north-west quarter, 1 north-east, 2 south-west, 3 south-east.
-    EXPECT_TRUE(isColour(at(16, 16), RawTileModel::colourOf(0, 0)));
-    EXPECT_TRUE(isColour(at(48, 16), RawTileModel::colourOf(1, 0)));
-    EXPECT_TRUE(isColour(at(16, 48), RawTileModel::colourOf(0, 1)));
-    EXPECT_TRUE(isColour(at(48, 48), RawTileModel::colourOf(1, 1)));
-    EXPECT_EQ(model->totalCalls(), 4);
-    EXPECT_EQ(view->tileOverlayLoadDicsCount(), 0u);
-
-    // A list mixing levels puts each tile on its own square: "30" is the south-east quarter's
-    // north-west sixteenth.
-    frameWith({"30"});
-    ASSERT_TRUE(delivered(5));
-    frameWith({"30"});
-    EXPECT_TRUE(isColour(at(40, 40), RawTileModel::colourOf(2, 2)));
-    EXPECT_TRUE(isWhite(56, kSize - 1 - 56));
-    EXPECT_TRUE(isWhite(16, kSize - 1 - 16));
-
-    // Freeing the view ends its loader.
-    view.reset();
-    EXPECT_FALSE(hasThreadNamed("NetworkLoad"));
 }
 
 TEST_F(TileOverlayViewTest, ZoomLimitsAndUnusableBytesDrawNothing) {
@@ -241,10 +175,21 @@ TEST_F(TileOverlayViewTest, ZoomLimitsAndUnusableBytesDrawNothing) {
     ASSERT_TRUE(delivered(2));
     frameWith({"1"});
     EXPECT_TRUE(isColour(at(48, 16), {0, 0, 255}));
+
+    // A list mixing levels puts each tile on its own square: "30" is the south-east quarter's
+    // north-west sixteenth.
+    model->answer.clear();
+    frameWith({"30"});
+    ASSERT_TRUE(delivered(3));
+    frameWith({"30"});
+    EXPECT_TRUE(isColour(at(40, 40), RawTileModel::colourOf(2, 2)));
+    EXPECT_TRUE(isWhite(56, kSize - 1 - 56));
+    EXPECT_TRUE(isWhite(16, kSize - 1 - 16));
 }
 
 TEST_F(TileOverlayViewTest, TexturesGoWithEveryEntryThatLeaves) {
     // 104 tiles of zoom 7 against a phone's limit of 100: the four seen least recently go.
+    ASSERT_EQ(view->countLimit(), 100u);
     std::vector<std::string> names;
     for (int i = 0; i < 104; ++i) {
         std::string name;
@@ -269,19 +214,10 @@ TEST_F(TileOverlayViewTest, TexturesGoWithEveryEntryThatLeaves) {
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(glIsTexture(textures[i])) << i;
     for (int i = 4; i < 100; ++i) EXPECT_TRUE(glIsTexture(textures[i])) << i;
 
-    // Reloading asks for every tile again; the old textures go at the next frame.
+    // The rest go with the view.
     ASSERT_TRUE(delivered(104));
-    view->reloadData();
-    EXPECT_EQ(view->cachedTileCount(), 0u);
-    frameWith({"0000000"});
-    for (int i = 4; i < 100; ++i) EXPECT_FALSE(glIsTexture(textures[i])) << i;
-    ASSERT_TRUE(delivered(105));
-    EXPECT_EQ(model->callsFor(0, 0, 7), 2);
-    frameWith({"0000000"});
-    const GLuint last = view->textureForKey(view->keyForTile(0, 0, 7)).value_or(0);
-    ASSERT_NE(last, 0u);
     view.reset();
-    EXPECT_FALSE(glIsTexture(last));
+    for (int i = 4; i < 100; ++i) EXPECT_FALSE(glIsTexture(textures[i])) << i;
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cstring>
 #include <latch>
@@ -10,7 +9,6 @@
 
 #include "UIKit/UIFont.h"
 #include "VAFontModelCreator.h"
-#include "VURI1Vovure.h"
 
 namespace {
 
@@ -79,32 +77,11 @@ TEST(GlyphTest, ThreadsAskingAtOnceGetTheirOwnBuffers) {
 TEST(GlyphTest, FontNameFitsItsField) {
     auto creator = VAFontModelCreator::create(2);
     std::array<char, 64> name;
-    name.fill('x');
-    creator->getCurrentFontName(name.data());
-    EXPECT_EQ(std::string(name.data()), creator->font()->fontName());
-
     creator->setFont(UIFont::fontWithName(std::string(100, 'B') + "Bold", 20));
     name.fill('x');
     creator->getCurrentFontName(name.data());
     EXPECT_EQ(name[63], '\0');
     EXPECT_EQ(std::string(name.data()), std::string(63, 'B'));
-}
-
-TEST(GlyphTest, RendererMeasuresCharacterWidths) {
-    std::array<uint8_t, 256> ascii{};
-    VURI1Vovure::requireAsciiCharWidths(ascii.data(), 12);
-    EXPECT_TRUE(std::all_of(ascii.begin(), ascii.end(), [](uint8_t w) { return w == 48; }));
-    VURI1Vovure::requireAsciiCharWidths(ascii.data(), 70);
-    EXPECT_TRUE(std::all_of(ascii.begin(), ascii.end(), [](uint8_t w) { return w == 24; }));
-
-    auto renderer = VURI1Vovure::create();
-    if (!renderer) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
-    const uint16_t chars[] = {u'i', u'W', u'天'};
-    std::array<uint8_t, 3> widths{};
-    renderer->requireCharWidths(chars, 3, 20, widths.data());
-    EXPECT_GT(widths[0], 0);
-    EXPECT_LT(widths[0], widths[1]);
-    EXPECT_GE(widths[2], 18);
 }
 
 }  // namespace

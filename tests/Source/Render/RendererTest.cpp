@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <thread>
 #include <vector>
 
 #include "Foundation/NSPathUtilities.h"
 #include "MapDataAtExit.h"
+#include "MapKitTestSupport.h"
 #include "ScreenPixels.h"
 #include "TempDir.h"
 #include "VMResources.h"
@@ -78,7 +78,6 @@ TEST_F(RendererTest, EngineExistsFromCreationAndFramesReachTheLayer) {
         EXPECT_TRUE(std::filesystem::is_directory(home.path() / "Documents/zaroruda/data" / dir))
             << dir;
     }
-    EXPECT_EQ(renderer->backingWidth(), 0);
 
     ASSERT_TRUE(renderer->resizeFromLayer(layer));
     showPair();
@@ -92,14 +91,8 @@ TEST_F(RendererTest, EngineExistsFromCreationAndFramesReachTheLayer) {
     EXPECT_FALSE(recorder->states.empty());
     EXPECT_EQ(recorder->states.front(), kRenderStateProjectionReady);
 
-    // "1320" is the western of the two grids: once held it shows on the left only.
-    std::vector<uint8_t> body{0, 0, 0, 0, 4, '1', '3', '2', '0', 1, 2, 3};
-    ASSERT_EQ(mapEnginePutGridData(renderer->mapEngine(), 0, body.data(),
-                                   static_cast<int32_t>(body.size())),
-              1);
-    // Worker A stores what was put; the next frame shows it.
-    ASSERT_TRUE(mapEngineWaitForStores(
-        renderer->mapEngine(), std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    // "1320" is the western of the two grids: once stored it shows on the left only.
+    ASSERT_TRUE(testsupport::holdGrid(renderer->mapEngine(), 0, "1320"));
     renderer->render();
     EXPECT_TRUE(near(pixel(10, 10), kLand));
     EXPECT_TRUE(near(pixel(240, 240), kLand));
@@ -141,7 +134,7 @@ TEST_F(RendererTest, CallbacksAnswerAsTheEngineExpects) {
     renderer->requireCharWidths(chars, 3, 20, results);
     EXPECT_GT(results[0], 0);
     EXPECT_GT(results[1], results[0]);
-    EXPECT_GT(results[2], 0);
+    EXPECT_GE(results[2], 18);
 
     const NSError error = NSError::make("InvalidResponseCode", 404);
     renderer->downloadData(1, 7, 100, nullptr);

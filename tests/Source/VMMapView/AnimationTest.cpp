@@ -1,11 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <limits>
 #include <vector>
 
 #include "MapViewFixture.h"
-#include "VMMapView.h"
+#include "QuartzCore/CABasicAnimation.h"
+#include "QuartzCore/CAKeyframeAnimation.h"
 #include "VMMediaTimingFunction.h"
 
 namespace {
@@ -59,9 +57,8 @@ struct Counter {
 class AnimationTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        view = makeMapView();
-        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
-        show();
+        openView();
+        if (view) show();
     }
     // The rotation after each of n frames.
     std::vector<double> rotations(int n) {
@@ -113,20 +110,21 @@ TEST_F(AnimationTest, RotationTakesTheShortWayAndLimitsHold) {
     EXPECT_DOUBLE_EQ(view->cameraDegree(), 65);
 }
 
-TEST_F(AnimationTest, InstantChangeEndsTheRunningAnimationOfItsKeyPath) {
+// An instant change ends the running animation of its key path; a completion that starts a new
+// scroll runs once and the new scroll plays; an animation a completion adds in the frame its key
+// expires is kept.
+TEST_F(AnimationTest, CompletionsRunOnceAndWhatTheyStartPlays) {
     view->zoomToLevel(12);
-    Counter done;
-    view->zoomToLevel(16, true, 1.0, done.completion());
+    Counter ended;
+    view->zoomToLevel(16, true, 1.0, ended.completion());
     frames(3);
     view->zoomToLevel(14);
-    EXPECT_EQ(done.runs, 1);
+    EXPECT_EQ(ended.runs, 1);
     EXPECT_EQ(view->baseMapView()->animationWrapper().count(kVMAnimationKeyPathZoomer), 0u);
     frames(10);
     EXPECT_DOUBLE_EQ(view->zoomLevel(), 14);
-    EXPECT_EQ(done.runs, 1);
-}
+    EXPECT_EQ(ended.runs, 1);
 
-TEST_F(AnimationTest, CompletionThatStartsANewScrollRunsOnceAndTheNewScrollPlays) {
     const VMMapPoint start = view->currentCenter();
     const VMMapPoint first{start.x + 4000, start.y};
     const VMMapPoint second{start.x + 4000, start.y + 8000};
@@ -138,11 +136,8 @@ TEST_F(AnimationTest, CompletionThatStartsANewScrollRunsOnceAndTheNewScrollPlays
     frames(20);
     EXPECT_EQ(firstDone.runs, 1);
     EXPECT_EQ(secondDone.runs, 1);
-    EXPECT_NEAR(view->currentCenter().x, second.x, 1);
-    EXPECT_NEAR(view->currentCenter().y, second.y, 1);
-}
+    EXPECT_TRUE(pointNear(view->currentCenter(), second, 1));
 
-TEST_F(AnimationTest, AnimationAddedByACompletionInTheFrameItsKeyExpiresIsKept) {
     view->zoomToLevel(12);
     view->rotateToDegree(0);
     Counter later;
@@ -187,8 +182,7 @@ TEST_F(AnimationTest, NonFiniteTargetsLeaveTheCameraAndStillComplete) {
 class DeferredScrollTest : public MapViewFixture {};
 
 TEST_F(DeferredScrollTest, PivotScrollBeforeTheFirstFrameReplaysOnceTheProjectionIsReady) {
-    view = makeMapView();
-    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+    openView();
     const VMMapPoint target = mapPointForCoordinate({31.2304, 121.4737});
     Counter done;
     view->scrollToMapPivot(target, false, 0, 0, false, done.completion());
@@ -197,10 +191,252 @@ TEST_F(DeferredScrollTest, PivotScrollBeforeTheFirstFrameReplaysOnceTheProjectio
     show();
     frames(3);
     EXPECT_EQ(done.runs, 1);
-    EXPECT_NEAR(view->currentCenter().x, target.x, 1);
-    EXPECT_NEAR(view->currentCenter().y, target.y, 1);
+    EXPECT_TRUE(pointNear(view->currentCenter(), target, 1));
     frames(3);
     EXPECT_EQ(done.runs, 1);
+}
+
+struct Calls : CAAnimationDelegate, VMMapViewDelegate {
+    std::vector<std::string> log;
+    void animationDidStart(const std::shared_ptr<CAAnimation>&) override { log.push_back("start"); }
+    void animationDidStop(const std::shared_ptr<CAAnimation>&, bool finished) override {
+        log.push_back(finished ? "stop YES" : "stop NO");
+    }
+    void mapViewRegionWillChangeAnimated(VMMapView&, bool a) override {
+        log.push_back(a ? "will YES" : "will NO");
+    }
+    void mapViewRegionDidChangeAnimated(VMMapView&, bool a) override {
+        log.push_back(a ? "did YES" : "did NO");
+    }
+};
+
+// Layer animations on the map layer run as camera animations.
+class LayerAnimationTest : public AnimationTest {
+  protected:
+    void SetUp() override {
+        AnimationTest::SetUp();
+        if (!view) return;
+        view->zoomToLevel(12);
+        view->setDelegate(calls);
+    }
+    std::shared_ptr<CABasicAnimation> zoomTo(std::optional<CAValue> to) {
+        auto a = CABasicAnimation::animationWithKeyPath(kVMAnimationKeyPathZoomer);
+        a->setToValue(to);
+        a->setDuration(0.35);
+        a->setDelegate(calls);
+        return a;
+    }
+    const std::map<std::string, std::shared_ptr<VMPropertyAnimation>>& running() {
+        return view->baseMapView()->animationWrapper();
+    }
+
+    std::shared_ptr<Calls> calls = std::make_shared<Calls>();
+};
+
+TEST_F(LayerAnimationTest, KeyFramesAndDroppedAnimations) {
+    auto frames3 = CAKeyframeAnimation::animationWithKeyPath(kVMAnimationKeyPathRotation);
+    frames3->setValues({CAValue(0.0), CAValue(40.0), CAValue(20.0)});
+    frames3->setDuration(1);
+    view->layer()->addAnimation(frames3, "turn");
+    ASSERT_EQ(running().count(kVMAnimationKeyPathRotation), 1u);
+    auto internal =
+        std::dynamic_pointer_cast<VMKeyFrameAnimation>(running().at(kVMAnimationKeyPathRotation));
+    ASSERT_NE(internal, nullptr);
+    EXPECT_EQ(internal->keyTimes, (std::vector<double>{0, 0.5, 1}));
+    view->layer()->removeAnimationForKey(kVMAnimationKeyPathRotation);
+    EXPECT_TRUE(running().empty());
+
+    // One key frame, no target, or a value of the wrong kind: nothing runs, nobody hears.
+    calls->log.clear();
+    auto single = CAKeyframeAnimation::animationWithKeyPath(kVMAnimationKeyPathZoomer);
+    single->setValues({CAValue(14.0)});
+    single->setDelegate(calls);
+    view->layer()->addAnimation(single, "one");
+    view->layer()->addAnimation(zoomTo(std::nullopt), "none");
+    view->layer()->addAnimation(zoomTo(CAValue(CGPoint{14, 14})), "point");
+    auto centre = CABasicAnimation::animationWithKeyPath(kVMAnimationKeyPathCenterMapPoint);
+    centre->setToValue(CAValue(5.0));
+    view->layer()->addAnimation(centre, "number");
+    EXPECT_TRUE(running().empty());
+    EXPECT_TRUE(calls->log.empty());
+    frames(25);
+    EXPECT_DOUBLE_EQ(view->zoomLevel(), 12);
+}
+
+TEST_F(LayerAnimationTest, OtherKeyPathsRunOnTheLayerAndRemovalStopsTheMap) {
+    auto move = CABasicAnimation::animationWithKeyPath("position");
+    move->setToValue(CAValue(CGPoint{10, 10}));
+    move->setDuration(1);
+    view->layer()->addAnimation(move, "move");
+    EXPECT_EQ(view->layer()->animationForKey("move"), move);
+    EXPECT_TRUE(running().empty());
+
+    view->layer()->addAnimation(zoomTo(CAValue(16.0)), "zoom");
+    frames(5);
+    const double reached = view->zoomLevel();
+    EXPECT_GT(reached, 12);
+    view->layer()->removeAnimationForKey(kVMAnimationKeyPathZoomer);
+    EXPECT_TRUE(running().empty());
+    frames(30);
+    EXPECT_DOUBLE_EQ(view->zoomLevel(), reached);
+}
+
+struct RegionLog : VMMapViewDelegate {
+    int will = 0;
+    int did = 0;
+    void mapViewRegionWillChangeAnimated(VMMapView&, bool) override { ++will; }
+    void mapViewRegionDidChangeAnimated(VMMapView&, bool) override { ++did; }
+};
+
+constexpr CLLocationCoordinate2D kShanghai{31.2304, 121.4737};
+
+class CameraTest : public AnimationTest {
+  protected:
+    void SetUp() override {
+        AnimationTest::SetUp();
+        if (view) view->setDelegate(log);
+    }
+    // Where a coordinate is on the view once the engine drew the camera.
+    CGPoint shown(CLLocationCoordinate2D c) {
+        frames(1);
+        return view->pointForMapPoint(mapPointForCoordinate(c));
+    }
+
+    std::shared_ptr<RegionLog> log = std::make_shared<RegionLog>();
+};
+
+TEST_F(CameraTest, SettersClampZoomAngleAndRotation) {
+    struct Case {
+        double in, zoom;
+    };
+    for (auto [in, out] : {Case{25, 19}, Case{1, 3}, Case{14.5, 14.5}}) {
+        view->setZoomLevel(in);
+        EXPECT_NEAR(view->zoomLevel(), out, 1e-5) << in;
+    }
+    view->setCameraDegree(90);
+    EXPECT_DOUBLE_EQ(view->cameraDegree(), 65);
+    view->setSkyModelEnable(false);  // without the sky the camera tilts 40 degrees at most
+    EXPECT_DOUBLE_EQ(view->cameraDegree(), 40);
+    view->setCameraDegree(55);
+    EXPECT_DOUBLE_EQ(view->cameraDegree(), 40);
+    view->setRotationDegree(-30);
+    EXPECT_NEAR(view->rotationDegree(), 330, 1e-4);
+    EXPECT_EQ(log->will, log->did);
+}
+
+TEST_F(CameraTest, ThePivotStaysOnItsScreenAnchor) {
+    view->setScreenAnchor({1.01, 0.5});
+    view->setScreenAnchor({0.5, -0.1});
+    EXPECT_FALSE(view->customedPivot());
+    view->setScreenAnchor({0.25, 0.75});
+    EXPECT_TRUE(view->customedPivot());
+    view->setZoomLevel(12);
+    view->setCenterCoordinate(kShanghai);
+    CGPoint p = shown(kShanghai);
+    EXPECT_TRUE(pointNear(p, CGPoint{80, 360}, 1.5));
+    view->setZoomLevel(15);
+    view->setRotationDegree(40);
+    view->setCameraDegree(30);
+    p = shown(kShanghai);
+    EXPECT_TRUE(pointNear(p, CGPoint{80, 360}, 1.5));
+    const CLLocationCoordinate2D c = view->centerCoordinate();
+    EXPECT_TRUE(coordinateNear(c, kShanghai, 1e-4));
+    view->setScreenAnchor({0.5, 0.5});
+    EXPECT_FALSE(view->customedPivot());
+}
+
+TEST_F(CameraTest, ZoomAtAPivotKeepsTheMapUnderThePivot) {
+    struct Case {
+        CGPoint pivot;
+        double zoom, rotation;
+        bool animated;
+    };
+    // A level beyond the limit is reached as the limit, with the pivot still in place.
+    for (auto [pivot, zoom, rotation, animated] :
+         {Case{{80, 100}, 14, 0, false}, Case{{250, 400}, 13.5, 30, false},
+          Case{{60, 420}, 11, 300, true}, Case{{200, 120}, 25, 0, false}}) {
+        view->setRotationDegree(rotation);
+        view->setZoomLevel(12.5);
+        view->setCenterCoordinate(kShanghai);
+        frames(1);
+        const VMMapPoint under = view->mapPointForPoint(pivot);
+        const int will = log->will, did = log->did;
+        view->setZoomLevel(zoom, pivot, animated);
+        frames(animated ? 30 : 1);
+        EXPECT_NEAR(view->zoomLevel(), std::min(zoom, 19.0), 1e-5) << zoom;
+        const CGPoint p = view->pointForMapPoint(under);
+        EXPECT_TRUE(pointNear(p, pivot, 1.5)) << zoom;
+        EXPECT_EQ(log->will, will + 1);
+        EXPECT_EQ(log->did, did + 1);
+    }
+
+    // At the top level, and with a NaN, the camera stays and nobody is told.
+    const int will = log->will;
+    view->setZoomLevel(12, {10, 10});
+    EXPECT_DOUBLE_EQ(view->zoomLevel(), 19);
+    EXPECT_EQ(log->will, will);
+    view->setZoomLevel(12);
+    const VMMapPoint centre = view->currentCenter();
+    view->setZoomLevel(kNaN, {10, 10});
+    view->setZoomLevel(14, {kNaN, 10});
+    EXPECT_NEAR(view->zoomLevel(), 12, 1e-5);
+    EXPECT_EQ(view->currentCenter(), centre);
+    EXPECT_EQ(log->will, will + 1);
+}
+
+TEST_F(CameraTest, ConversionsToAndFromOtherViews) {
+    auto window = UIView::create(CGRectMake(0, 0, 400, 600));
+    window->addSubview(view);
+    view->setFrame(CGRectMake(40, 50, 320, 480));
+    auto panel = UIView::create(CGRectMake(10, 20, 100, 100));
+    window->addSubview(panel);
+    view->setZoomLevel(13);
+    view->setCenterCoordinate(kShanghai);
+    frames(1);
+
+    const CGPoint own = view->pointForMapPoint(mapPointForCoordinate(kShanghai));
+    const CGPoint there = view->convertCoordinateToPointToView(kShanghai, panel.get());
+    EXPECT_TRUE(pointNear(there, CGPoint{own.x + 30, own.y + 30}, 1e-6));
+    const CLLocationCoordinate2D back = view->convertPointToCoordinateFromView(there, panel.get());
+    EXPECT_TRUE(coordinateNear(back, kShanghai, 1e-4));
+
+    const VMCoordinateRegion region{kShanghai, {0.02, 0.02}};
+    const CGRect rect = view->convertRegionToRectToView(region, panel.get());
+    const CGRect ownRect = view->rectForMapRect(mapRectForRegion(region));
+    EXPECT_TRUE(
+        pointNear(rect.origin, CGPoint{ownRect.origin.x + 30, ownRect.origin.y + 30}, 1e-6));
+    EXPECT_NEAR(rect.size.width, ownRect.size.width, 1e-6);
+    const VMCoordinateRegion again = view->convertRectToRegionFromView(rect, panel.get());
+    EXPECT_NEAR(again.center.latitude, kShanghai.latitude, 1e-4);
+    EXPECT_NEAR(again.span.longitudeDelta, 0.02, 1e-3);
+
+    const VMCoordinateRegion fits = view->regionThatFits(region);
+    EXPECT_NEAR(fits.span.longitudeDelta, 0.02, 1e-6);
+    EXPECT_GT(fits.span.latitudeDelta, 0.02);
+}
+
+TEST_F(CameraTest, NaNAndViewsWithoutSizeLeaveTheCameraAlone) {
+    view->setZoomLevel(12);
+    const VMMapPoint centre = view->currentCenter();
+    view->setZoomLevel(kNaN);
+    view->setRotationDegree(kNaN);
+    view->setCameraDegree(kNaN);
+    EXPECT_NEAR(view->zoomLevel(), 12, 1e-5);
+    EXPECT_EQ(view->currentCenter(), centre);
+    const VMMapPoint held =
+        view->centerPointForKeepingMapPivotAtZoomLevel(view->mapPivot(), {0.3, 0.3}, kNaN);
+    EXPECT_EQ(held, centre);
+
+    auto flat = VMMapView::create(CGRectZero);
+    ASSERT_NE(flat, nullptr);
+    const VMMapRect r{{1000, 1000}, {600, 600}};
+    EXPECT_EQ(flat->mapRectThatFits(r), r);
+    const double zoom = flat->zoomLevel();
+    EXPECT_TRUE(std::isfinite(flat->zoomScaleFitMapRect(r, {})));
+    flat->setVisibleMapRect(r);
+    flat->setRegion({kShanghai, {0.1, 0.1}});
+    EXPECT_DOUBLE_EQ(flat->zoomLevel(), zoom);
+    EXPECT_TRUE(std::isfinite(flat->currentCenter().x));
 }
 
 }  // namespace

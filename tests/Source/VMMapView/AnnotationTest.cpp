@@ -1,19 +1,13 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <memory>
 #include <utility>
 #include <vector>
 
 #include "Foundation/NSNotificationCenter.h"
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
-#include "UIKit/UIApplication.h"
-#include "VMMapView.h"
+#include "UIKit/UIButton.h"
 #include "VMPinAnnotationView.h"
 #include "VMPointAnnotation.h"
 #include "VMResources.h"
-#include "host/HeadlessHost.h"
 
 namespace {
 
@@ -60,20 +54,16 @@ class Landmark : public VMShape {
 class AnnotationTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        view = makeMapView(CGRectMake(0, 0, 320, 568));
-        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
-        host = std::make_unique<HeadlessHost>();
-        host->window()->addSubview(view);
-        show();
+        openHostedView(CGRectMake(0, 0, 320, 568));
+        if (!view) return;
         view->zoomToLevel(12);
         frames(1);
         view->setDelegate(listener);
     }
-    void TearDown() override { view.reset(); }
-
-    // The coordinate under a point of the view.
-    CLLocationCoordinate2D at(CGPoint p) {
-        return coordinateForMapPoint(view->mapPointForPoint(p));
+    CLLocationCoordinate2D at(CGPoint p) { return coordinateAt(p); }
+    auto dequeuePin() {
+        return view->dequeueReusableAnnotationViewWithIdentifier(
+            VMMapView::kDefaultReuseIdentifier);
     }
     CGPoint pointOf(CLLocationCoordinate2D c) {
         return view->pointForMapPoint(mapPointForCoordinate(c));
@@ -84,12 +74,7 @@ class AnnotationTest : public MapViewFixture {
     CGPoint presented(const UIView& v) {
         return v.layer()->presentationValues(CACurrentMediaTime()).position;
     }
-    static void expectNear(CGPoint a, CGPoint b, double tolerance = 1e-6) {
-        EXPECT_NEAR(a.x, b.x, tolerance);
-        EXPECT_NEAR(a.y, b.y, tolerance);
-    }
 
-    std::unique_ptr<HeadlessHost> host;
     std::shared_ptr<Listener> listener = std::make_shared<Listener>();
 };
 
@@ -98,7 +83,7 @@ TEST_F(AnnotationTest, PinStaysOnItsCoordinateInTheComposedScreen) {
     view->addAnnotation(pin);
     const auto pinView = pinOf(pin);
     ASSERT_NE(pinView, nullptr);
-    expectNear(pinView->center(), pointOf(pin->coordinate()));
+    EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6));
     // The head of the picture, 7 points above its centre, is red.
     const auto head = [&] {
         const CGPoint c = pointOf(pin->coordinate());
@@ -109,15 +94,15 @@ TEST_F(AnnotationTest, PinStaysOnItsCoordinateInTheComposedScreen) {
 
     // Moved by the camera, map frame and pin reach the screen together.
     view->setCenterCoordinate(at({100, 200}));
-    expectNear(pinView->center(), pointOf(pin->coordinate()));
+    EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6));
     EXPECT_NEAR(pinView->center().x, 220, 0.5);
     EXPECT_GT(head().r, 0.7);
     view->setZoomLevel(13);
-    expectNear(pinView->center(), pointOf(pin->coordinate()));
+    EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6));
     EXPECT_GT(head().r, 0.7);
 
     pin->setCoordinate(at({40, 60}));
-    expectNear(pinView->center(), {40, 60}, 1e-3);
+    EXPECT_TRUE(pointNear(pinView->center(), CGPoint{40, 60}, 1e-3));
 }
 
 TEST_F(AnnotationTest, OnlyAnnotationsNearTheScreenHaveViewsAndTheyAreReused) {
@@ -171,16 +156,13 @@ TEST_F(AnnotationTest, OnlyAnnotationsNearTheScreenHaveViewsAndTheyAreReused) {
     ASSERT_GE(pooled.size(), 2u);
     for (const auto& v : pooled)
         EXPECT_EQ(std::static_pointer_cast<VMAnnotationView>(v)->annotation(), nullptr);
-    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier(VMMapView::kDefaultReuseIdentifier),
-              pooled.back());
-    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier(VMMapView::kDefaultReuseIdentifier),
-              pooled[pooled.size() - 2]);
+    EXPECT_EQ(dequeuePin(), pooled.back());
+    EXPECT_EQ(dequeuePin(), pooled[pooled.size() - 2]);
     EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier("never used"), nullptr);
 
     NSNotificationCenter::defaultCenter()->postNotificationName(
         UIApplicationDidReceiveMemoryWarningNotification);
-    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier(VMMapView::kDefaultReuseIdentifier),
-              nullptr);
+    EXPECT_EQ(dequeuePin(), nullptr);
 }
 
 TEST_F(AnnotationTest, TheSelectedAnnotationKeepsItsViewUntilItIsRemoved) {
@@ -190,6 +172,7 @@ TEST_F(AnnotationTest, TheSelectedAnnotationKeepsItsViewUntilItIsRemoved) {
     const auto selected = view->viewForAnnotation(a);
     ASSERT_NE(selected, nullptr);
     EXPECT_TRUE(selected->isSelected());
+    EXPECT_EQ(listener->selects, 1);
     EXPECT_EQ(view->annotationFloor()->selectedAnnotationView(), selected);
 
     view->setCenterCoordinate(at({160 + 320 * 10, 284}));
@@ -200,8 +183,7 @@ TEST_F(AnnotationTest, TheSelectedAnnotationKeepsItsViewUntilItIsRemoved) {
     EXPECT_EQ(listener->deselects, 1);
     EXPECT_EQ(selected->superview(), nullptr);
     EXPECT_EQ(selected->annotation(), nullptr);
-    EXPECT_EQ(view->dequeueReusableAnnotationViewWithIdentifier(VMMapView::kDefaultReuseIdentifier),
-              nullptr);
+    EXPECT_EQ(dequeuePin(), nullptr);
     // Let go of, the annotation no longer moves the view.
     a->setCoordinate(at({0, 0}));
     EXPECT_EQ(selected->superview(), nullptr);
@@ -241,10 +223,10 @@ TEST_F(AnnotationTest, PinsAndTheirAnimations) {
     view->annotationFloor()->addSubview(pin);
     EXPECT_TRUE(pin->layer()->animationForKey("dropAnimation"));
     advance(0.15);
-    expectNear(presented(*pin), {160, 142}, 0.01);
+    EXPECT_TRUE(pointNear(presented(*pin), CGPoint{160, 142}, 0.01));
     EXPECT_EQ(pin->subviews().size(), 1u);
     advance(0.2);
-    expectNear(presented(*pin), {160, 284});
+    EXPECT_TRUE(pointNear(presented(*pin), CGPoint{160, 284}, 1e-6));
     EXPECT_TRUE(pin->subviews().empty());
 
     // Outside the floor it does not drop.
@@ -266,10 +248,10 @@ TEST_F(AnnotationTest, PinsAndTheirAnimations) {
     // The bounce of a drop after a move: 40 points up at 0.2 s, back at 0.4 s.
     pin->setDragState(VMAnnotationViewDragStateEnding, true);
     advance(0.2);
-    expectNear(presented(*pin), {160, 204}, 1e-3);
+    EXPECT_TRUE(pointNear(presented(*pin), CGPoint{160, 204}, 1e-3));
     EXPECT_EQ(pin->dragState(), VMAnnotationViewDragStateDragging);
     advance(0.21);
-    expectNear(presented(*pin), {160, 244}, 1e-3);
+    EXPECT_TRUE(pointNear(presented(*pin), CGPoint{160, 244}, 1e-3));
     EXPECT_EQ(pin->dragState(), VMAnnotationViewDragStateNone);
     EXPECT_EQ(pin->image(), VMResources::sharedResources()->imageNamed("redPin"));
     EXPECT_TRUE(pin->subviews().empty());
@@ -313,8 +295,7 @@ TEST_F(AnnotationDragTest, LongPressDragsAPin) {
     const CGPoint c = pin->center();
     EXPECT_NEAR(c.x, 240, 1e-6);
     const CLLocationCoordinate2D under = at(c);
-    EXPECT_NEAR(a->coordinate().latitude, under.latitude, 1e-7);
-    EXPECT_NEAR(a->coordinate().longitude, under.longitude, 1e-7);
+    EXPECT_TRUE(coordinateNear(a->coordinate(), under, 1e-7));
 }
 
 TEST_F(AnnotationDragTest, PressReleasedUnmovedPutsEverythingBack) {
@@ -329,9 +310,8 @@ TEST_F(AnnotationDragTest, PressReleasedUnmovedPutsEverythingBack) {
     press({160, 280}, 0);
     advance(0.25);
     EXPECT_EQ(listener->drags, (States{{1, 0}, {2, 1}, {3, 2}, {0, 3}}));
-    expectNear(pin->center(), {160, 274}, 1e-6);
-    EXPECT_NEAR(a->coordinate().latitude, before.latitude, 1e-7);
-    EXPECT_NEAR(a->coordinate().longitude, before.longitude, 1e-7);
+    EXPECT_TRUE(pointNear(pin->center(), CGPoint{160, 274}, 1e-6));
+    EXPECT_TRUE(coordinateNear(a->coordinate(), before, 1e-7));
     EXPECT_TRUE(pin->isSelected());
 
     // Without a settable coordinate there is nothing to drag.
@@ -342,6 +322,102 @@ TEST_F(AnnotationDragTest, PressReleasedUnmovedPutsEverythingBack) {
     press({160, 106}, 80);
     advance(0.5);
     EXPECT_TRUE(listener->drags.empty());
+}
+
+// Pins that show a callout with an accessory button; logs what the map reports.
+struct Screen : VMMapViewDelegate {
+    std::vector<std::string> log;
+    std::shared_ptr<VMAnnotationView> mapViewViewForAnnotation(
+        VMMapView&, const std::shared_ptr<VMAnnotation>& a) override {
+        auto pin = VMPinAnnotationView::initWithAnnotation(a, "order");
+        pin->setCanShowCallout(true);
+        pin->setRightCalloutAccessoryView(UIButton::create(CGRectMake(0, 0, 30, 30)));
+        return pin;
+    }
+    bool respondsToDidAnnotationViewCalloutTapped() const override { return true; }
+    void mapViewDidAnnotationViewCalloutTapped(VMMapView&,
+                                               const std::shared_ptr<VMAnnotationView>&) override {
+        log.push_back("callout tapped");
+    }
+    void mapViewAnnotationView(VMMapView&, const std::shared_ptr<VMAnnotationView>&,
+                               const std::shared_ptr<UIControl>&) override {
+        log.push_back("accessory tapped");
+    }
+};
+
+class CalloutOnMapTest : public AnnotationTest {
+  protected:
+    void SetUp() override {
+        AnnotationTest::SetUp();
+        if (view) view->setDelegate(screen);
+    }
+    // A tap, then time for the double tap to fail and the callout to come.
+    void tap(CGPoint p) {
+        host->tap(p);
+        frames(40);
+    }
+    std::shared_ptr<Screen> screen = std::make_shared<Screen>();
+};
+
+TEST_F(CalloutOnMapTest, TappedPinShowsItsCalloutWhoseTapsAndAccessoryReachTheMap) {
+    auto a = VMPointAnnotation::create(coordinateAt({160, 300}));
+    a->setTitle("维修工单 4711");
+    auto b = VMPointAnnotation::create(coordinateAt({80, 480}));
+    b->setTitle("维修工单 4712");
+    view->addAnnotations({a, b});
+    const auto pinA = view->viewForAnnotation(a);
+    ASSERT_NE(pinA, nullptr);
+    tap(pinA->convertPointToView({24, 20}, nullptr));
+    EXPECT_EQ(view->selectedAnnotation(), a);
+    ASSERT_NE(pinA->tip(), nullptr);
+    EXPECT_EQ(pinA->tip()->superview(), pinA);
+    EXPECT_FALSE(pinA->tip()->isHidden());
+    EXPECT_EQ(view->annotationFloor()->subviews().back(), pinA);
+    // The arrow's tip at the pin's top centre.
+    const auto tip = pinA->tip();
+    const CGPoint arrow =
+        tip->backgroundView()->convertPointToView(tip->backgroundView()->arrowPoint(), pinA.get());
+    EXPECT_TRUE(pointNear(arrow, CGPoint{CGRectGetMidX(pinA->bounds()), 0}, 0.5));
+
+    // The box lies outside the pin's bounds, yet its taps are the pin's.
+    const CGPoint box = tip->convertPointToView({20, 22}, nullptr);
+    ASSERT_FALSE(CGRectContainsPoint(pinA->convertRectToView(pinA->bounds(), nullptr), box));
+    tap(box);
+    EXPECT_EQ(screen->log, std::vector<std::string>{"callout tapped"});
+    EXPECT_EQ(view->selectedAnnotation(), a);
+    tap(pinA->rightCalloutAccessoryView()->convertPointToView({15, 15}, nullptr));
+    EXPECT_EQ(screen->log, (std::vector<std::string>{"callout tapped", "accessory tapped"}));
+
+    // Another pin: the first callout goes at once.
+    const auto pinB = view->viewForAnnotation(b);
+    ASSERT_NE(pinB, nullptr);
+    tap(pinB->convertPointToView({24, 20}, nullptr));
+    EXPECT_EQ(view->selectedAnnotation(), b);
+    EXPECT_FALSE(pinA->isSelected());
+    EXPECT_EQ(tip->superview(), nullptr);
+    ASSERT_NE(pinB->tip(), nullptr);
+    EXPECT_EQ(pinB->tip()->superview(), pinB);
+}
+
+TEST_F(CalloutOnMapTest, CalloutThatDoesNotFitScrollsTheMapAndShowsAThirdOfASecondLater) {
+    auto edge = VMPointAnnotation::create(coordinateAt({12, 300}));
+    edge->setTitle("维修工单 4713 东城区");
+    view->addAnnotation(edge);
+    view->selectAnnotation(edge, true);
+    const auto pin = view->viewForAnnotation(edge);
+    ASSERT_NE(pin, nullptr);
+    ASSERT_NE(pin->tip(), nullptr);
+    EXPECT_TRUE(pin->tip()->isHidden());
+    frames(19);  // 0.317 s
+    EXPECT_TRUE(pin->tip()->isHidden());
+    frames(3);
+    EXPECT_FALSE(pin->tip()->isHidden());
+    frames(30);
+    const auto floor = view->annotationFloor();
+    const CGRect inside = CGRectInset(floor->bounds(), 10 - 0.5, 10 - 0.5);
+    const CGRect box = pin->tip()->convertRectToView(pin->tip()->bounds(), floor.get());
+    EXPECT_TRUE(CGRectContainsRect(inside, box))
+        << box.origin.x << ", " << box.origin.y << " " << box.size.width;
 }
 
 }  // namespace

@@ -1,20 +1,13 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <fstream>
 #include <limits>
-#include <memory>
-#include <string>
 #include <vector>
 
-#include "CoreLocation/CLLocationManager.h"
-#include "CoreLocation/CLLocationSource.h"
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
 #include "VMCompassView.h"
-#include "VMMapView.h"
+#include "VMMapStatus.h"
+#include "VMPinAnnotationView.h"
+#include "VMPointAnnotation.h"
 #include "VMScaleView.h"
-#include "host/HeadlessHost.h"
 
 namespace {
 
@@ -22,17 +15,19 @@ using namespace testsupport;
 
 bool reddish(CGColor c) { return c.r > 0.8 && c.g < 0.3 && c.b < 0.3; }
 
+// What the scale bar shows for an input: its segments' length and number, labels and unit.
+struct ScaleCase {
+    double input;
+    double length;
+    int count;
+    std::vector<std::string> labels;
+    std::string unit;
+};
+
 TEST(ScaleView, SegmentsAreRoundLengthsWithinTheBudget) {
-    struct Case {
-        double pointsPerMeter;
-        double length;
-        int count;
-        std::vector<std::string> labels;
-        std::string unit;
-    };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    const std::vector<Case> cases{
+    const std::vector<ScaleCase> cases{
         {41.0 / 5, 41, 3, {"0", "5", "10", "15"}, "米"},
         {2, 50, 3, {"0", "25", "50", "75"}, "米"},
         {0.05, 50, 3, {"0", "1000", "2000", "3000"}, "米"},
@@ -44,10 +39,10 @@ TEST(ScaleView, SegmentsAreRoundLengthsWithinTheBudget) {
         {inf, 0, 0, {"0"}, "米"},
         {1e-320, 0, 0, {"0"}, "米"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.pointsPerMeter);
+    for (const ScaleCase& c : cases) {
+        SCOPED_TRACE(c.input);
         auto scale = VMScaleView::create();
-        scale->setDistanceInMeters(c.pointsPerMeter);
+        scale->setDistanceInMeters(c.input);
         EXPECT_NEAR(scale->segmentLength(), c.length, 1e-9);
         EXPECT_EQ(scale->segmentNumber(), c.count);
         EXPECT_EQ(scale->unitsView()->strings(), c.labels);
@@ -62,27 +57,18 @@ TEST(ScaleView, SegmentsAreRoundLengthsWithinTheBudget) {
         EXPECT_EQ(VMScaleUnitsView::getFormattedString(value), text);
 }
 
-struct Pin : VMAnnotation {
-    explicit Pin(CLLocationCoordinate2D c) : at(c) {}
-    CLLocationCoordinate2D coordinate() const override { return at; }
-    CLLocationCoordinate2D at;
-};
-
 class MapControlsTest : public MapViewFixture {
   protected:
-    void SetUp() override {
-        view = makeMapView(CGRectMake(0, 0, 320, 480));
-        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
-        host = std::make_unique<HeadlessHost>();
-        host->window()->addSubview(view);
-        show();
+    void SetUp() override { openHostedView(); }
+    std::shared_ptr<VMPointAnnotation> pinAt(CGPoint p) {
+        auto a = VMPointAnnotation::create(coordinateAt(p));
+        view->addAnnotation(a);
+        return a;
     }
-    std::unique_ptr<HeadlessHost> host;
 };
 
 TEST_F(MapControlsTest, TheCompassSitsInTheCornerFollowsTheRotationAndATapTurnsNorth) {
     const auto compass = view->compassView();
-    EXPECT_EQ(compass->bounds().size, (CGSize{36, 36}));
     EXPECT_EQ(compass->center(), CGPointMake(320 - 23, 28));
     EXPECT_EQ(view->compassSize(), (CGSize{36, 36}));
 
@@ -116,12 +102,7 @@ TEST_F(MapControlsTest, TheCompassSitsInTheCornerFollowsTheRotationAndATapTurnsN
     EXPECT_FLOAT_EQ(compass->degree(), 0);
 
     // In heading tracking a tap falls back to following.
-    std::ofstream(home / "still.txt") << "0 fix 39.90872 116.39750 10\n0.1 heading 90\n";
-    std::string error;
-    CLLocationManager::setSource(CLLocationSource::fromFile(home / "still.txt", &error));
-    struct Reset {
-        ~Reset() { CLLocationManager::setSource(nullptr); }
-    } reset;
+    useLocationFile("0 fix 39.90872 116.39750 10\n0.1 heading 90\n");
     view->setUserTrackingMode(2);
     ASSERT_EQ(view->userTrackingMode(), 2);
     advance(0.5);
@@ -133,22 +114,26 @@ TEST_F(MapControlsTest, TheCompassSitsInTheCornerFollowsTheRotationAndATapTurnsN
     EXPECT_NEAR(std::fmod(view->rotationDegree() + 180, 360) - 180, 0, 1e-3);
     image = host->compose();
     EXPECT_TRUE(reddish(screenPixel(image, c.x, c.y - 3)));
+
+    // Hidden, it dissolves over a quarter of a second.
+    ASSERT_FALSE(compass->isHidden());
+    view->hideCompassView();
+    EXPECT_TRUE(compass->isHidden());
+    advance(0.125);
+    const auto midway = compass->layer()->presentationValues(CACurrentMediaTime());
+    EXPECT_FALSE(midway.hidden);
+    EXPECT_NEAR(midway.opacity, 0.5, 0.2);
+    advance(0.2);
+    EXPECT_TRUE(compass->layer()->presentationValues(CACurrentMediaTime()).hidden);
 }
 
 TEST_F(MapControlsTest, TheScaleBarShowsTheGroundResolutionAtTheCentre) {
     view->setCenterCoordinate({0, 0});
-    struct Case {
-        double zoom;
-        double length;
-        int count;
-        std::vector<std::string> labels;
-        std::string unit;
-    };
-    for (const Case& c : std::vector<Case>{{16, 52.33, 2, {"0", "250", "500"}, "米"},
-                                           {19, 41.86, 3, {"0", "25", "50", "75"}, "米"},
-                                           {10, 81.77, 1, {"0", "25"}, "千米"}}) {
-        SCOPED_TRACE(c.zoom);
-        view->zoomToLevel(c.zoom);
+    for (const ScaleCase& c : std::vector<ScaleCase>{{16, 52.33, 2, {"0", "250", "500"}, "米"},
+                                                     {19, 41.86, 3, {"0", "25", "50", "75"}, "米"},
+                                                     {10, 81.77, 1, {"0", "25"}, "千米"}}) {
+        SCOPED_TRACE(c.input);
+        view->zoomToLevel(c.input);
         const auto scale = view->scaleView();
         EXPECT_NEAR(scale->segmentLength(), c.length, 0.01);
         EXPECT_EQ(scale->segmentNumber(), c.count);
@@ -156,10 +141,9 @@ TEST_F(MapControlsTest, TheScaleBarShowsTheGroundResolutionAtTheCentre) {
         EXPECT_EQ(scale->unitsView()->unitsString(), c.unit);
         const CGRect strip =
             scale->outlineView()->convertRectToView(scale->outlineView()->bounds(), view.get());
-        EXPECT_NEAR(strip.origin.x, 10, 1e-9);
-        EXPECT_NEAR(strip.origin.y, 22, 1e-9);
+        EXPECT_TRUE(pointNear(strip.origin, CGPoint{10, 22}, 1e-9));
         EXPECT_NEAR(strip.size.width, c.length * c.count, 0.02);
-        EXPECT_NEAR(view->metersPerPointForZoomLevel(c.zoom) * scale->segmentLength(),
+        EXPECT_NEAR(view->metersPerPointForZoomLevel(c.input) * scale->segmentLength(),
                     scale->segmentLengthInMeters(), 1e-6);
     }
 
@@ -198,7 +182,7 @@ TEST_F(MapControlsTest, ShowingAnnotationsFitsThemNorthUp) {
     std::vector<std::shared_ptr<VMAnnotation>> pins;
     for (auto [lat, lon] : std::vector<std::pair<double, double>>{
              {39.90, 116.39}, {39.95, 116.45}, {39.86, 116.30}, {39.99, 116.41}, {39.92, 116.52}})
-        pins.push_back(std::make_shared<Pin>(CLLocationCoordinate2D{lat, lon}));
+        pins.push_back(VMPointAnnotation::create({lat, lon}));
     view->showAnnotations(pins, false);
     frames(2);
     EXPECT_NEAR(view->rotationDegree(), 0, 1e-6);
@@ -213,10 +197,77 @@ TEST_F(MapControlsTest, ShowingAnnotationsFitsThemNorthUp) {
     view->showAnnotations({pins[3]}, false);
     EXPECT_NEAR(view->zoomLevel(), zoom, 1e-6);
     EXPECT_NEAR(view->rotationDegree(), 0, 1e-6);
-    EXPECT_NEAR(view->centerCoordinate().latitude, 39.99, 1e-5);
-    EXPECT_NEAR(view->centerCoordinate().longitude, 116.41, 1e-5);
+    EXPECT_TRUE(coordinateNear(view->centerCoordinate(), {39.99, 116.41}, 1e-5));
     view->showAnnotations({}, false);
     EXPECT_NEAR(view->centerCoordinate().latitude, 39.99, 1e-5);
+}
+
+TEST_F(MapControlsTest, SelectionListsAndTheAreasAnnotationsShowIn) {
+    view->zoomToLevel(14);
+    frames(1);
+    EXPECT_FALSE(view->selectedAnnotations().has_value());
+    view->setSelectedAnnotations({});
+    EXPECT_EQ(view->selectedAnnotation(), nullptr);
+    const auto a = pinAt({160, 240});
+    const auto b = pinAt({100, 100});
+    view->setSelectedAnnotations({b, a});
+    ASSERT_TRUE(view->selectedAnnotations().has_value());
+    EXPECT_EQ(*view->selectedAnnotations(), std::vector<VMMapView::VMAnnotationRef>{b});
+    EXPECT_TRUE(view->viewForAnnotation(b)->isSelected());
+
+    EXPECT_EQ(view->annotationVisibleRect(), view->bounds());
+    const VMMapRect valid = view->annotationValidRect();
+    const VMMapRect grown = view->mapRectForRect(CGRectInset(view->bounds(), -160, -160));
+    EXPECT_NEAR(valid.origin.x, grown.origin.x, 1e-6);
+    EXPECT_NEAR(valid.size.width, grown.size.width, 1e-6);
+    EXPECT_GT(valid.size.width, view->visibleMapRect().size.width * 1.9);
+
+    const auto shown = view->viewForAnnotation(a);
+    EXPECT_TRUE(shown->visible());
+    // Selected, it keeps its view when panned far off; that view is not seen.
+    view->selectAnnotation(a, false);
+    view->setCenterCoordinate(coordinateAt({160 + 320 * 1.5, 240}));
+    EXPECT_EQ(view->viewForAnnotation(a), shown);
+    EXPECT_FALSE(shown->visible());
+    EXPECT_FALSE(VMPinAnnotationView::initWithAnnotation(a, "loose")->visible());
+
+    // No negative drag state.
+    const CLLocationCoordinate2D where = a->coordinate();
+    shown->setCenter({10, 10});
+    shown->setDragState(-1);
+    EXPECT_EQ(shown->dragState(), 0);
+    EXPECT_EQ(a->coordinate().latitude, where.latitude);
+}
+
+TEST_F(MapControlsTest, PixelTransformsAndConversions) {
+    view->zoomToLevel(14);
+    frames(1);
+    EXPECT_DOUBLE_EQ(view->pixelTransform().a, 2);
+    EXPECT_DOUBLE_EQ(view->pixelTransform().d, 2);
+    EXPECT_NEAR(view->level20Transform().a, std::exp2(20 - view->zoomLevel()), 1e-6);
+    EXPECT_EQ(view->enginePointForPoint({10, 15}), CGPointMake(20, 30));
+    EXPECT_EQ(view->pointForEnginePoint({20, 30}), CGPointMake(10, 15));
+    EXPECT_DOUBLE_EQ(VMMapView::mapSizePerPixelInZoomScale(std::exp2(14)), 64);
+
+    // The rect of the whole view around the current centre and zoom is the visible one.
+    const VMMapPoint before = view->currentCenter();
+    const VMMapRect same = view->mapRectForRect(view->bounds(), view->centerCoordinate(), 14);
+    const VMMapRect visible = view->mapRectForRect(view->bounds());
+    EXPECT_NEAR(same.origin.x, visible.origin.x, 2);
+    EXPECT_NEAR(same.size.width, visible.size.width, 2);
+    // One zoom level out, a rect half the view's size covers as much map as the whole view.
+    const VMMapRect half =
+        view->mapRectForRect(CGRectMake(0, 0, 160, 240), view->centerCoordinate(), 13);
+    EXPECT_NEAR(half.size.width, visible.size.width, 4);
+    EXPECT_NEAR(half.origin.x, visible.origin.x, 4);
+    EXPECT_EQ(view->currentCenter().x, before.x);
+    EXPECT_DOUBLE_EQ(view->zoomLevel(), 14);
+
+    const VMMapStatus status =
+        VMMapStatus::statusWithCenterCoordinate({30, 120}, 12, 45, 20, {0.5, 0.7});
+    EXPECT_DOUBLE_EQ(status.centerCoordinate.latitude, 30);
+    EXPECT_DOUBLE_EQ(status.cameraDegree, 20);
+    EXPECT_EQ(status.screenAnchor, CGPointMake(0.5, 0.7));
 }
 
 }  // namespace

@@ -1,37 +1,28 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <thread>
 
 #include "GridFeatureBytes.h"
+#include "MapKitTestSupport.h"
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
 #include "UIKit/UIScreen.h"
 #include "VMResources.h"
-#include "host/HeadlessHost.h"
 #include "vmap_core/MapEngineInternal.h"
 #include "vmap_core/ShownGridNames.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Parameter = std::pair<int, std::vector<int64_t>>;
 
 // The map view of 250 × 125 points shows the level-4 grids "1320" and "1321" side by side.
 constexpr int32_t kPairCenterX = 13 << 24;
 constexpr int32_t kPairCenterY = 13 << 23;
 constexpr int32_t kWestX = (12 << 24) + (1 << 23);
 constexpr int32_t kPairY = (6 << 24) + (1 << 23);
-
-std::vector<uint8_t> body(const std::string& name, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> bytes(4, 0);
-    bytes.push_back(static_cast<uint8_t>(name.size()));
-    bytes.insert(bytes.end(), name.begin(), name.end());
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    return bytes;
-}
 
 std::vector<uint8_t> styleBytes(int type) {
     return *VMResources::sharedResources()->vava3DDataForStyleType(type);
@@ -40,10 +31,8 @@ std::vector<uint8_t> styleBytes(int type) {
 class EngineEventsTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        NSSetHomeDirectory(home.path());
-        UIApplication::sharedApplication()->reset();
-        view = VMMapView::create(CGRectMake(0, 0, 250, 125));
-        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+        openView(CGRectMake(0, 0, 250, 125));
+        if (!view) return;
         view->zoomToLevel(4);
         view->scrollToCenterPoint({kPairCenterX, kPairCenterY}, false, 0, 0, false, nullptr);
         view->baseMapView()->layoutIfNeeded();
@@ -52,11 +41,8 @@ class EngineEventsTest : public MapViewFixture {
 
     MapEngine* engine() const { return view->render()->mapEngine(); }
 
-    void put(MapDataType type, const std::vector<uint8_t>& bytes) {
-        ASSERT_EQ(
-            mapEnginePutGridData(engine(), type, bytes.data(), static_cast<int32_t>(bytes.size())),
-            1);
-        ASSERT_TRUE(mapEngineWaitForStores(engine(), Clock::now() + std::chrono::seconds(20)));
+    void put(MapDataType type, const std::vector<uint8_t>& data) {
+        ASSERT_TRUE(testsupport::holdGrid(engine(), type, "1320", data));
     }
 
     CGImageRef frame() {
@@ -80,21 +66,23 @@ class EngineEventsTest : public MapViewFixture {
                 calls.end()};
     }
 
-    static std::vector<std::pair<int, std::vector<int64_t>>> parameters(
-        const std::vector<EngineCall>& calls) {
-        std::vector<std::pair<int, std::vector<int64_t>>> out;
-        for (const auto& c : calls) {
+    static std::vector<Parameter> parameters(const std::vector<EngineCall>& calls) {
+        std::vector<Parameter> out;
+        for (const auto& c : calls)
             if (c.function == "mapEngineSetParameter") out.emplace_back(c.number, c.values);
-        }
         return out;
     }
 };
 
+// A frame done refreshes the shown grid names.
 TEST_F(EngineEventsTest, MapLooksLoadTheirStyles) {
-    const CGColor standard{243 / 255.0, 241 / 255.0, 236 / 255.0, 1};
+    const CGColor standard = kMapBackground;
     const CGColor satellite{46 / 255.0, 59 / 255.0, 42 / 255.0, 1};
     const CGColor night{27 / 255.0, 34 / 255.0, 51 / 255.0, 1};
     EXPECT_TRUE(testsupport::colourNear(frame()->pixelAt(250, 125), standard, 0.01));
+    const auto shown = shownGridNames(0);
+    EXPECT_NE(std::find(shown.begin(), shown.end(), "1320"), shown.end());
+    EXPECT_NE(std::find(shown.begin(), shown.end(), "1321"), shown.end());
 
     struct Look {
         long type;
@@ -120,10 +108,9 @@ TEST_F(EngineEventsTest, MapLooksLoadTheirStyles) {
         EXPECT_EQ(calls[1].bytes, styleBytes(look.style)) << look.type;
         const auto params = parameters(calls);
         ASSERT_EQ(params.size(), 5u);
-        EXPECT_EQ(params[1], (std::pair<int, std::vector<int64_t>>{2011, look.satelliteParameter}));
-        EXPECT_EQ(params[3],
-                  (std::pair<int, std::vector<int64_t>>{kMapParameterTaskManager, {1, 0, 0, 0}}));
-        EXPECT_EQ(params[4], (std::pair<int, std::vector<int64_t>>{2013, look.mode}));
+        EXPECT_EQ(params[1], (Parameter{2011, look.satelliteParameter}));
+        EXPECT_EQ(params[3], (Parameter{kMapParameterTaskManager, {1, 0, 0, 0}}));
+        EXPECT_EQ(params[4], (Parameter{2013, look.mode}));
         EXPECT_TRUE(testsupport::colourNear(frame()->pixelAt(250, 125), look.background, 0.01))
             << look.type;
     }
@@ -140,8 +127,7 @@ TEST_F(EngineEventsTest, MapLooksLoadTheirStyles) {
 
 TEST_F(EngineEventsTest, LabelsShowOnceTheirGlyphsCameAndFollowTheSwitch) {
     const CGColor labelColour{51 / 255.0, 51 / 255.0, 51 / 255.0, 1};
-    put(0, body("1320",
-                testsupport::GridFeatureBytes().point(kWestX, kPairY, u"天安门", true).bytes()));
+    put(0, testsupport::GridFeatureBytes().point(kWestX, kPairY, u"天安门", true).bytes());
     const auto [x, y] = screenOf(kWestX, kPairY);
     // Three 48-pixel glyphs centred on the point.
     const auto inkInBox = [&, x = x, y = y](const CGImageRef& image, bool inside) {
@@ -187,42 +173,36 @@ TEST_F(EngineEventsTest, TrafficColoursAndAReloadThatKeepsThem) {
         const int32_t y = (6 << 24) + step * (1 + 2 * state);
         segments.segment(state, {{(12 << 24) + step, y}, {(13 << 24) - step, y}});
     }
-    put(4, body("1320", segments.traffic()));
+    put(4, segments.traffic());
     const auto colourAt = [&](const CGImageRef& image, uint8_t state) {
         const auto [x, y] = screenOf(kWestX, (6 << 24) + step * (1 + 2 * state));
         return image->pixelAt(static_cast<int>(x), static_cast<int>(y));
     };
-    const CGColor standard[4] = {{60 / 255.0, 210 / 255.0, 110 / 255.0, 1},
-                                 {250 / 255.0, 180 / 255.0, 70 / 255.0, 1},
-                                 {1, 95 / 255.0, 95 / 255.0, 1},
-                                 {180 / 255.0, 15 / 255.0, 15 / 255.0, 1}};
-    const CGColor land{243 / 255.0, 241 / 255.0, 236 / 255.0, 1};
+    const std::array<CGColor, 4> standard{CGColor{60 / 255.0, 210 / 255.0, 110 / 255.0, 1},
+                                          {250 / 255.0, 180 / 255.0, 70 / 255.0, 1},
+                                          {1, 95 / 255.0, 95 / 255.0, 1},
+                                          {180 / 255.0, 15 / 255.0, 15 / 255.0, 1}};
 
     const size_t before = mapEngineCalls(engine()).size();
     view->applyTrafficColor(view->trafficColorWrapper());
     const auto applied = parameters(callsSince(before));
     ASSERT_EQ(applied.size(), 2u);
-    EXPECT_EQ(applied[0], (std::pair<int, std::vector<int64_t>>{2201, {1, 0, 0, 0}}));
-    EXPECT_EQ(applied[1], (std::pair<int, std::vector<int64_t>>{
-                              2202, {0xFF3CD26E, 0xFFFAB446, 0xFFFF5F5F, 0xFFB40F0F}}));
+    EXPECT_EQ(applied[0], (Parameter{2201, {1, 0, 0, 0}}));
+    EXPECT_EQ(applied[1], (Parameter{2202, {0xFF3CD26E, 0xFFFAB446, 0xFFFF5F5F, 0xFFB40F0F}}));
 
+    const auto expectColours = [&](const std::array<CGColor, 4>& colours) {
+        const CGImageRef image = frame();
+        for (uint8_t s = 0; s < 4; ++s)
+            EXPECT_TRUE(testsupport::colourNear(colourAt(image, s), colours[s], 0.01)) << int(s);
+    };
     view->setShowTraffic(true);
-    const CGImageRef on = frame();
-    for (uint8_t s = 0; s < 4; ++s) {
-        EXPECT_TRUE(testsupport::colourNear(colourAt(on, s), standard[s], 0.01)) << int(s);
-    }
+    expectColours(standard);
     view->setUnimpededColor(UIColor::blueColor(), UIColor::greenColor(), UIColor::redColor(),
                             UIColor::blackColor());
-    const CGImageRef changed = frame();
-    const CGColor mine[4] = {testsupport::kBlue, testsupport::kGreen, testsupport::kRed,
-                             testsupport::kBlack};
-    for (uint8_t s = 0; s < 4; ++s) {
-        EXPECT_TRUE(testsupport::colourNear(colourAt(changed, s), mine[s], 0.01)) << int(s);
-    }
+    expectColours(
+        {testsupport::kBlue, testsupport::kGreen, testsupport::kRed, testsupport::kBlack});
     view->setShowTraffic(false);
-    const CGImageRef off = frame();
-    for (uint8_t s = 0; s < 4; ++s)
-        EXPECT_TRUE(testsupport::colourNear(colourAt(off, s), land, 0.01));
+    expectColours({kMapBackground, kMapBackground, kMapBackground, kMapBackground});
 
     // A reload rebuilds the engine at the next frame with the look, traffic and colours.
     view->setMapType(2);
@@ -246,11 +226,23 @@ TEST_F(EngineEventsTest, TrafficColoursAndAReloadThatKeepsThem) {
     }));
 }
 
+struct TapDelegate : VMMapViewDelegate {
+    std::vector<std::vector<std::string>> touched;
+    int taps = 0;
+    void mapViewDidTouchPois(VMMapView&,
+                             const std::vector<std::shared_ptr<VMTouchPoi>>& pois) override {
+        touched.emplace_back();
+        for (const auto& poi : pois) touched.back().push_back(poi->name().value_or(""));
+    }
+    void mapViewDidSingleTappedAtCoordinate(VMMapView&, CLLocationCoordinate2D) override { ++taps; }
+};
+
+// A single tap names the points of interest under it while touching them is on.
 TEST_F(EngineEventsTest, TouchedPointsOfInterest) {
-    put(0, body("1320", testsupport::GridFeatureBytes()
-                            .point(kWestX, kPairY, u"天安门", true)
-                            .point(kWestX, kPairY + (1 << 22), {u'a', 0xD800, u'b'}, true)
-                            .bytes()));
+    put(0, testsupport::GridFeatureBytes()
+               .point(kWestX, kPairY, u"天安门", true)
+               .point(kWestX, kPairY + (1 << 22), {u'a', 0xD800, u'b'}, true)
+               .bytes());
     frame();
     const double scale = UIScreen::mainScreen()->scale();
     ASSERT_EQ(scale, 2);
@@ -261,8 +253,7 @@ TEST_F(EngineEventsTest, TouchedPointsOfInterest) {
     ASSERT_EQ(pois.size(), 1u);
     EXPECT_EQ(pois[0]->name(), "天安门");
     const CLLocationCoordinate2D expected = coordinateForMapPoint({double(kWestX), double(kPairY)});
-    EXPECT_NEAR(pois[0]->coordinate().latitude, expected.latitude, 1e-6);
-    EXPECT_NEAR(pois[0]->coordinate().longitude, expected.longitude, 1e-6);
+    EXPECT_TRUE(coordinateNear(pois[0]->coordinate(), expected, 1e-6));
 
     const auto [bx, by] = screenOf(kWestX, kPairY + (1 << 22));
     const auto broken = view->takePoisAtPoint({bx / scale, by / scale});
@@ -288,55 +279,27 @@ TEST_F(EngineEventsTest, TouchedPointsOfInterest) {
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].function, "mapEngineSelectPois");
     EXPECT_EQ(calls[0].values, (std::vector<int64_t>{0, 0, 1}));
-}
 
-struct TapDelegate : VMMapViewDelegate {
-    std::vector<std::vector<std::string>> touched;
-    int taps = 0;
-    void mapViewDidTouchPois(VMMapView&,
-                             const std::vector<std::shared_ptr<VMTouchPoi>>& pois) override {
-        touched.emplace_back();
-        for (const auto& poi : pois) touched.back().push_back(poi->name().value_or(""));
-    }
-    void mapViewDidSingleTappedAtCoordinate(VMMapView&, CLLocationCoordinate2D) override { ++taps; }
-};
-
-TEST_F(EngineEventsTest, SingleTapNamesThePointsOfInterestUnderItWhileTouchingIsOn) {
-    put(0, body("1320",
-                testsupport::GridFeatureBytes().point(kWestX, kPairY, u"天安门", true).bytes()));
-    frame();
+    view->setTouchPOIEnabled(true);
     HeadlessHost host;
     host.window()->addSubview(view);
     const auto log = std::make_shared<TapDelegate>();
     view->setDelegate(log);
-    const double scale = UIScreen::mainScreen()->scale();
-    const auto [x, y] = screenOf(kWestX, kPairY);
-    const CGPoint onPoi{x / scale, y / scale};
     const auto tap = [&](CGPoint p) {
         host.touchDown(0, p);
         advance(0.05);
         host.touchUp(0, p);
         advance(0.5);  // past the double tap's window
     };
-
-    ASSERT_TRUE(view->touchPOIEnabled());
-    tap(onPoi);
-    tap({onPoi.x + 60, onPoi.y});
+    tap(at);
+    tap({at.x + 60, at.y});
     ASSERT_EQ(log->touched.size(), 2u);
     EXPECT_EQ(log->touched[0], std::vector<std::string>{"天安门"});
     EXPECT_TRUE(log->touched[1].empty());
-
     view->setTouchPOIEnabled(false);
-    tap(onPoi);
+    tap(at);
     EXPECT_EQ(log->touched.size(), 2u) << "touching points of interest is off";
     EXPECT_EQ(log->taps, 3);
-}
-
-TEST_F(EngineEventsTest, FrameDoneRefreshesTheShownGridNames) {
-    frame();
-    const auto shown = shownGridNames(0);
-    EXPECT_NE(std::find(shown.begin(), shown.end(), "1320"), shown.end());
-    EXPECT_NE(std::find(shown.begin(), shown.end(), "1321"), shown.end());
 }
 
 struct LoadingDelegate : VMMapViewDelegate {

@@ -1,20 +1,13 @@
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <cmath>
 #include <functional>
-#include <memory>
 #include <numbers>
-#include <string>
 #include <vector>
 
+#include "MapKitTestSupport.h"
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
 #include "UIKit/UIButton.h"
-#include "VMMapView.h"
 #include "VMMediaTimingFunction.h"
 #include "VMPointAnnotation.h"
-#include "host/HeadlessHost.h"
 #include "vmap_core/MapEngineInternal.h"
 
 namespace {
@@ -43,11 +36,8 @@ using Events = std::vector<std::string>;
 class GestureTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        view = makeMapView(CGRectMake(0, 0, 320, 568));
-        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
-        host = std::make_unique<HeadlessHost>();
-        host->window()->addSubview(view);
-        show();
+        openHostedView(CGRectMake(0, 0, 320, 568));
+        if (!view) return;
         view->zoomToLevel(12);
         view->setDelegate(log);
     }
@@ -103,6 +93,17 @@ class GestureTest : public MapViewFixture {
     void twoDown(CGPoint a, CGPoint b) {
         host->post({{0, UITouchPhaseBegan, a}, {1, UITouchPhaseBegan, b}});
     }
+    void doubleTap(CGPoint p) {
+        tapAt(p);
+        advance(0.1);
+        tapAt(p);
+    }
+    // Two fingers pulled 100 points down, still touching.
+    void pull() {
+        std::vector<std::pair<int, CGPoint>> f{{0, {120, 200}}, {1, {200, 200}}};
+        twoDown(f[0].second, f[1].second);
+        move(f, {0, 5}, 20);
+    }
     void twoUp() {
         advance(0.3);
         host->post({{0, UITouchPhaseEnded, {0, 0}}, {1, UITouchPhaseEnded, {0, 0}}});
@@ -117,18 +118,13 @@ class GestureTest : public MapViewFixture {
     }
     CGPoint shown(VMMapPoint p) { return view->pointForMapPoint(p); }
 
-    std::unique_ptr<HeadlessHost> host;
     std::shared_ptr<GestureLog> log = std::make_shared<GestureLog>();
 };
 
 TEST_F(GestureTest, DragMovesTheGridEdgeTwoPixelsPerPointAfterThePanBegan) {
     view->zoomToLevel(4);
     view->scrollToCenterPoint({13 << 24, 13 << 23}, false, 0, 0, false, nullptr);
-    std::vector<uint8_t> body{0, 0, 0, 0, 4, '1', '3', '2', '0', 1, 2, 3};
-    MapEngine* engine = view->render()->mapEngine();
-    ASSERT_EQ(mapEnginePutGridData(engine, 0, body.data(), static_cast<int32_t>(body.size())), 1);
-    ASSERT_TRUE(mapEngineWaitForStores(
-        engine, std::chrono::steady_clock::now() + std::chrono::seconds(20)));
+    ASSERT_TRUE(testsupport::holdGrid(view->render()->mapEngine(), 0, "1320"));
     frames(1);
     const int row = 550;
     const int before = gridEdge(row);
@@ -158,8 +154,7 @@ TEST_F(GestureTest, ReleasedPansFlingByTheirSpeed) {
     for (int k = 1; k <= 16; ++k) {
         frames(1);
         const double run = 36 * curve->interpolateBySlice((k - 1) * kFrame / 0.25, 0, 1);
-        EXPECT_NEAR(shown(under).x, end.x + run, 0.36) << "frame " << k;
-        EXPECT_NEAR(shown(under).y, end.y, 0.36);
+        EXPECT_TRUE(pointNear(shown(under), CGPoint{end.x + run, end.y}, 0.36)) << "frame " << k;
     }
     frames(2);
     EXPECT_EQ(log->events, (Events{"will NO", "did NO"}));
@@ -189,16 +184,13 @@ TEST_F(GestureTest, ReleasedPansFlingByTheirSpeed) {
 TEST_F(GestureTest, TapsZoomInAboutTheFingerAndOutWithTwo) {
     const CGPoint p{100, 200};
     const VMMapPoint under = view->mapPointForPoint(p);
-    tapAt(p);
-    advance(0.1);
-    tapAt(p);
+    doubleTap(p);
     const auto& running = view->baseMapView()->animationWrapper();
     ASSERT_EQ(running.count(kVMAnimationKeyPathZoomer), 1u);
     EXPECT_EQ(running.at(kVMAnimationKeyPathZoomer)->duration, VMMapView::kDefaultCameraDuration);
     frames(25);
     EXPECT_DOUBLE_EQ(view->zoomLevel(), 13);
-    EXPECT_NEAR(shown(under).x, p.x, 1);
-    EXPECT_NEAR(shown(under).y, p.y, 1);
+    EXPECT_TRUE(pointNear(shown(under), p, 1));
     EXPECT_EQ(log->events, (Events{"will YES", "did YES"}));
     advance(0.5);
     EXPECT_TRUE(log->taps.empty());
@@ -211,9 +203,7 @@ TEST_F(GestureTest, TapsZoomInAboutTheFingerAndOutWithTwo) {
 
     log->events.clear();
     view->zoomToLevel(19);
-    tapAt(p);
-    advance(0.1);
-    tapAt(p);
+    doubleTap(p);
     frames(25);
     EXPECT_DOUBLE_EQ(view->zoomLevel(), 19);
     EXPECT_TRUE(log->events.empty());
@@ -244,9 +234,7 @@ TEST_F(GestureTest, PinchZoomsTwistRotatesAndAPullTilts) {
     for (bool sky : {true, false}) {
         view->setSkyModelEnable(sky);
         view->rotateCameraHeaderToDegree(0);
-        std::vector<std::pair<int, CGPoint>> f{{0, {120, 200}}, {1, {200, 200}}};
-        host->post({{0, UITouchPhaseBegan, f[0].second}, {1, UITouchPhaseBegan, f[1].second}});
-        move(f, {0, 5}, 20);
+        pull();
         EXPECT_DOUBLE_EQ(view->cameraDegree(), sky ? 65 : 40);
         twoUp();
     }
@@ -278,16 +266,14 @@ TEST_F(GestureTest, LongPressAndSingleTapReportTheCoordinateUnderTheFinger) {
     host->touchUp(0, p);
     loop->runUntilIdle();
     ASSERT_EQ(log->presses.size(), 1u);
-    EXPECT_NEAR(log->presses[0].latitude, under.latitude, 1e-9);
-    EXPECT_NEAR(log->presses[0].longitude, under.longitude, 1e-9);
+    EXPECT_TRUE(coordinateNear(log->presses[0], under, 1e-9));
 
     tapAt(p);
     advance(0.2);
     EXPECT_TRUE(log->taps.empty());  // still a possible double tap
     advance(0.3);
     ASSERT_EQ(log->taps.size(), 1u);
-    EXPECT_NEAR(log->taps[0].latitude, under.latitude, 1e-9);
-    EXPECT_NEAR(log->taps[0].longitude, under.longitude, 1e-9);
+    EXPECT_TRUE(coordinateNear(log->taps[0], under, 1e-9));
     EXPECT_EQ(log->presses.size(), 1u);
 
     // A button on the map keeps its tap.
@@ -311,9 +297,7 @@ TEST_F(GestureTest, EachSwitchKeepsItsGesturesFromBeginning) {
     const std::vector<Case> cases = {
         {"zoom", [](VMMapView& v) { v.setZoomEnabled(false); },
          [&] {
-             tapAt({100, 200});
-             advance(0.1);
-             tapAt({100, 200});
+             doubleTap({100, 200});
              advance(0.5);
              tapAt({100, 200}, 2);
              twoDown({110, 300}, {210, 300});
@@ -332,9 +316,7 @@ TEST_F(GestureTest, EachSwitchKeepsItsGesturesFromBeginning) {
          }},
         {"camera", [](VMMapView& v) { v.setRotateCameraEnabled(false); },
          [&] {
-             std::vector<std::pair<int, CGPoint>> f{{0, {120, 200}}, {1, {200, 200}}};
-             host->post({{0, UITouchPhaseBegan, f[0].second}, {1, UITouchPhaseBegan, f[1].second}});
-             move(f, {0, 5}, 20);
+             pull();
              twoUp();
          }},
     };

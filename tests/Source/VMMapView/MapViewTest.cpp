@@ -1,16 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <string>
 #include <vector>
 
-#include "Foundation/NSPathUtilities.h"
-#include "ManualClock.h"
 #include "MapViewFixture.h"
-#include "TempDir.h"
-#include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
-#include "UIKit/UIScreen.h"
-#include "VMMapView.h"
 #include "vmap_core/MapEngineInternal.h"
 
 namespace {
@@ -29,22 +20,13 @@ struct Recorder : VMMapViewDelegate {
 class MapViewTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        view = makeMapView();
-        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
-        view->setDelegate(recorder);
+        openView();
+        if (view) view->setDelegate(recorder);
     }
     void TearDown() override {
+        MapViewFixture::TearDown();
         UIApplication::sharedApplication()->reset();
         UIDevice::currentDevice()->reset();
-    }
-
-    // Drawn once and laid out, the view's projection becomes trustworthy at the next frame.
-    void showOnce() {
-        view->layer()->setNeedsDisplay();
-        view->layer()->displayIfNeeded();
-        view->baseMapView()->layoutIfNeeded();
-        frames(2);
-        ASSERT_EQ(view->projectionState(), 2);
     }
 
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
@@ -73,21 +55,16 @@ TEST_F(MapViewTest, LocationOptionsOnlyWhereTheSystemOffersThem) {
     }
 }
 
-TEST_F(MapViewTest, NoMapViewInTheBackgroundButOneWhileInactive) {
-    auto app = UIApplication::sharedApplication();
-    app->setApplicationState(UIApplicationStateBackground);
-    EXPECT_EQ(VMMapView::create(CGRectMake(0, 0, 100, 100)), nullptr);
-    app->setApplicationState(UIApplicationStateInactive);
-    EXPECT_NE(VMMapView::create(CGRectMake(0, 0, 100, 100)), nullptr);
-}
-
+// No new map view in the background, but one while inactive.
 TEST_F(MapViewTest, ApplicationStateStopsAndRestartsDrawing) {
     auto app = UIApplication::sharedApplication();
     app->setApplicationState(UIApplicationStateInactive);
     EXPECT_TRUE(view->openGLESDisabled());
     EXPECT_TRUE(view->render()->renderDisabled());
+    EXPECT_NE(VMMapView::create(CGRectMake(0, 0, 100, 100)), nullptr);
     app->setApplicationState(UIApplicationStateBackground);
     EXPECT_TRUE(view->openGLESDisabled());
+    EXPECT_EQ(VMMapView::create(CGRectMake(0, 0, 100, 100)), nullptr);
     app->setApplicationState(UIApplicationStateActive);
     EXPECT_FALSE(view->openGLESDisabled());
     EXPECT_FALSE(view->render()->renderDisabled());
@@ -100,7 +77,7 @@ TEST_F(MapViewTest, ApplicationStateStopsAndRestartsDrawing) {
 }
 
 TEST_F(MapViewTest, ReloadRebuildsTheEngineAndRestoresTheMapState) {
-    showOnce();
+    show();
     const CLLocationCoordinate2D where{31.2304, 121.4737};
     view->setMapType(1);
     view->setShowTraffic(true);
@@ -125,8 +102,7 @@ TEST_F(MapViewTest, ReloadRebuildsTheEngineAndRestoresTheMapState) {
     EXPECT_NEAR(mapEngineGetRotation(live), 30, 1e-3);
     EXPECT_NEAR(mapEngineGetCameraPitch(live), 20, 1e-3);
     const CLLocationCoordinate2D c = view->centerCoordinate();
-    EXPECT_NEAR(c.latitude, where.latitude, 1e-4);
-    EXPECT_NEAR(c.longitude, where.longitude, 1e-4);
+    EXPECT_TRUE(coordinateNear(c, where, 1e-4));
     EXPECT_EQ(view->mapType(), 1);
     EXPECT_TRUE(view->isShowTraffic());
     EXPECT_TRUE(view->isBuildingsDisabled());

@@ -1,15 +1,11 @@
-#include <dirent.h>
-#include <httplib.h>
-
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
-#include <fstream>
+#include <optional>
 #include <set>
-#include <sstream>
 
 #include "Deadline.h"
-#include "DevServer.h"
+#include "MapKitTestSupport.h"
+#include "MapKitTileServer.h"
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
 #include "TileEndpoints.h"
@@ -22,23 +18,6 @@ namespace {
 constexpr double kZoom = 14;
 const CLLocationCoordinate2D kCentre{39.908, 116.397};
 
-// The ids of this process's threads with the name, lowest first.
-std::vector<long> threadsNamed(const std::string& name) {
-    std::vector<long> ids;
-    DIR* dir = opendir("/proc/self/task");
-    if (dir == nullptr) return ids;
-    while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
-        std::string line;
-        std::getline(comm, line);
-        if (line == name) ids.push_back(std::atol(entry->d_name));
-    }
-    closedir(dir);
-    std::sort(ids.begin(), ids.end());
-    return ids;
-}
-
 // Answers the one drawable it holds for its overlay.
 struct GroundViewMaker : VMMapViewDelegate {
     VMOverlayViewRef drawable;
@@ -50,34 +29,24 @@ struct GroundViewMaker : VMMapViewDelegate {
 class TileOverlayFrameTest : public MapViewFixture {
   protected:
     void SetUp() override {
-        devserver::DevServerOptions options;
-        options.passwordIterations = 1000;
-        server = std::make_unique<devserver::DevServer>(home.path() / "devserver.sqlite", options);
         std::string error;
-        ASSERT_TRUE(server->start(0, &error)) << error;
-        view = makeMapView();
-        if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+        server = testsupport::startTileServer(home.path() / "devserver.sqlite", &error);
+        ASSERT_NE(server, nullptr) << error;
+        openView();
+        if (!view) return;
         view->setCenterCoordinate(kCentre);
         view->zoomToLevel(kZoom);
         show();
     }
     void TearDown() override {
-        view.reset();
+        MapViewFixture::TearDown();
         server.reset();
     }
     std::string templateURL() const {
         return "http://127.0.0.1:" + std::to_string(server->port()) +
                "/tiles/{z}/{x}/{y}.png?scale={scale}";
     }
-    std::vector<std::string> tileLog() {
-        httplib::Client client("127.0.0.1", server->port());
-        const auto result = client.Get("/tiles/log");
-        std::vector<std::string> lines;
-        if (!result) return lines;
-        std::istringstream in(result->body);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
+    std::vector<std::string> tileLog() { return testsupport::tileLog(*server); }
     CGColor screenColour(CGPoint at) {
         return testsupport::screenPixel(view->baseMapView()->layer()->contents(), at.x, at.y);
     }
@@ -104,8 +73,15 @@ class TileOverlayFrameTest : public MapViewFixture {
         return std::abs(c.r * 255 - want.r) < 3 && std::abs(c.g * 255 - want.g) < 3 &&
                std::abs(c.b * 255 - want.b) < 3;
     }
-    // Frames until every tile shown within the overlay's bounds has its texture.
-    bool allTilesShown(const std::shared_ptr<VMTileOverlayView>& tiles) {
+    static GLuint textureOf(VMTileOverlayView& tiles, const std::string& name) {
+        const auto t = VMTileOverlayView::parseTile(name);
+        return tiles.textureForKey(tiles.keyForTile(t->XIndex, t->YIndex, t->ZoomLevel))
+            .value_or(0);
+    }
+    // Frames until every tile shown within the overlay's bounds, or only the one at `p`, has
+    // its texture.
+    bool allTilesShown(const std::shared_ptr<VMTileOverlayView>& tiles,
+                       std::optional<VMMapPoint> p = std::nullopt) {
         return testsupport::runUntil([&] {
             frames(1);
             const auto names = tiles->getCurrentTiles();
@@ -114,28 +90,12 @@ class TileOverlayFrameTest : public MapViewFixture {
                 const auto t = VMTileOverlayView::parseTile(name);
                 const VMMapRect r =
                     VMTileOverlayView::mapRectForTile(t->XIndex, t->YIndex, t->ZoomLevel);
-                if (!mapRectIntersectsRect(r, tiles->tileOverlay()->boundingMapRect())) continue;
-                if (!tiles->textureForKey(tiles->keyForTile(t->XIndex, t->YIndex, t->ZoomLevel))
-                         .value_or(0)) {
-                    return false;
-                }
+                const bool wanted =
+                    p ? mapRectContainsPoint(r, *p)
+                      : mapRectIntersectsRect(r, tiles->tileOverlay()->boundingMapRect());
+                if (wanted && !textureOf(*tiles, name)) return false;
             }
             return true;
-        });
-    }
-    // Frames until the tile shown at the map point has its texture.
-    bool shownAt(const std::shared_ptr<VMTileOverlayView>& tiles, VMMapPoint p) {
-        return testsupport::runUntil([&] {
-            frames(1);
-            for (const auto& name : tiles->getCurrentTiles()) {
-                const auto t = VMTileOverlayView::parseTile(name);
-                const VMMapRect r =
-                    VMTileOverlayView::mapRectForTile(t->XIndex, t->YIndex, t->ZoomLevel);
-                if (!mapRectContainsPoint(r, p)) continue;
-                return tiles->textureForKey(tiles->keyForTile(t->XIndex, t->YIndex, t->ZoomLevel))
-                           .value_or(0) != 0;
-            }
-            return false;
         });
     }
 
@@ -149,7 +109,7 @@ TEST_F(TileOverlayFrameTest, DevserverTilesShowUnderTheirScreenPoints) {
     frames(1);
     // Frame 1 queues the shown tiles and draws none of them. The loader is the first thread of
     // its name: the threads the downloads start on it inherit the name.
-    const auto loaders = threadsNamed("NetworkLoad");
+    const auto loaders = testsupport::threadsNamed("NetworkLoad");
     ASSERT_FALSE(loaders.empty());
     const auto names = tiles->getCurrentTiles();
     ASSERT_FALSE(names.empty());
@@ -157,9 +117,7 @@ TEST_F(TileOverlayFrameTest, DevserverTilesShowUnderTheirScreenPoints) {
     EXPECT_GE(queued, names.size());
     const auto points = samplePoints(names);
     ASSERT_GE(points.size(), 4u);
-    for (const auto& [p, colour] : points) {
-        EXPECT_FALSE(isTileColour(screenColour(p), colour));
-    }
+    for (const auto& [p, colour] : points) EXPECT_FALSE(isTileColour(screenColour(p), colour));
     ASSERT_TRUE(allTilesShown(tiles));
     frames(3);
     for (const auto& [p, colour] : points) {
@@ -173,10 +131,7 @@ TEST_F(TileOverlayFrameTest, DevserverTilesShowUnderTheirScreenPoints) {
 
     // Reloading asks again; the old textures are gone once the next frame is drawn.
     std::vector<GLuint> old;
-    for (const auto& name : names) {
-        const auto t = VMTileOverlayView::parseTile(name);
-        old.push_back(*tiles->textureForKey(tiles->keyForTile(t->XIndex, t->YIndex, t->ZoomLevel)));
-    }
+    for (const auto& name : names) old.push_back(textureOf(*tiles, name));
     tiles->reloadData();
     ASSERT_TRUE(allTilesShown(tiles));
     EXPECT_EQ(tileLog().size(), requested.size() + tiles->cachedTileCount());
@@ -185,25 +140,20 @@ TEST_F(TileOverlayFrameTest, DevserverTilesShowUnderTheirScreenPoints) {
     // Freeing the view ends its loader.
     view->overlayContainer()->removeOverlay(overlay);
     tiles.reset();
-    const auto left = threadsNamed("NetworkLoad");
+    const auto left = testsupport::threadsNamed("NetworkLoad");
     EXPECT_EQ(std::find(left.begin(), left.end(), loaders.front()), left.end());
-}
 
-TEST_F(TileOverlayFrameTest, MaximumZoomBelowTheMapsRequestsAndDrawsNothing) {
-    const auto overlay = VMTileOverlay::createWithURLTemplate(templateURL());
-    overlay->setMaximumZ(std::int64_t(kZoom) - 3);
-    auto tiles = VMTileOverlayView::initWithTileOverlay(overlay);
-    view->overlayContainer()->insertOverlay(overlay, tiles, 0, 1);
+    // A maximum zoom below the map's requests and draws nothing.
+    const std::size_t asked = tileLog().size();
+    const auto shallow = VMTileOverlay::createWithURLTemplate(templateURL());
+    shallow->setMaximumZ(std::int64_t(kZoom) - 3);
+    tiles = VMTileOverlayView::initWithTileOverlay(shallow);
+    view->overlayContainer()->insertOverlay(shallow, tiles, 0, 1);
     frames(5);
-    const auto names = tiles->getCurrentTiles();
-    ASSERT_FALSE(names.empty());
+    ASSERT_FALSE(tiles->getCurrentTiles().empty());
     EXPECT_EQ(tiles->cachedTileCount(), 0u);
-    EXPECT_TRUE(tileLog().empty());
-    const auto points = samplePoints(names);
-    ASSERT_GE(points.size(), 4u);
-    for (const auto& [p, colour] : points) {
-        EXPECT_FALSE(isTileColour(screenColour(p), colour));
-    }
+    EXPECT_EQ(tileLog().size(), asked);
+    for (const auto& [p, colour] : points) EXPECT_FALSE(isTileColour(screenColour(p), colour));
 }
 
 // Tiles over the upper part of the screen, a ground image over the lower part and a heat map
@@ -220,16 +170,9 @@ TEST_F(TileOverlayFrameTest, TilesHeatMapAndGroundImageInOneFrame) {
         {across(0, 0), {visible.size.width, visible.size.height * 0.3}});
     auto tiles = VMTileOverlayView::initWithTileOverlay(tileOverlay);
 
-    std::vector<std::uint8_t> rgba;
-    for (int y = 0; y < 64; ++y) {
-        for (int x = 0; x < 64; ++x) {
-            const int quarter = (y >= 32 ? 2 : 0) + (x >= 32 ? 1 : 0);
-            static constexpr std::uint8_t kColours[4][3] = {
-                {230, 60, 60}, {60, 170, 80}, {60, 90, 220}, {240, 200, 40}};
-            const auto [r, g, b] = kColours[quarter];
-            rgba.insert(rgba.end(), {r, g, b, 255});
-        }
-    }
+    static constexpr std::uint8_t kColours[4][3] = {
+        {230, 60, 60}, {60, 170, 80}, {60, 90, 220}, {240, 200, 40}};
+    const auto rgba = testsupport::quarteredRGBA(64, kColours);
     const auto picture =
         UIImage::imageWithCGImage(CGImage::createWithRGBA(rgba.data(), 64, 64, 256));
     const VMMapPoint groundSW = across(0.15, 0.95), groundNE = across(0.85, 0.6);
@@ -262,7 +205,7 @@ TEST_F(TileOverlayFrameTest, TilesHeatMapAndGroundImageInOneFrame) {
     container.insertOverlay(tileOverlay, tiles, 0, 1);
     container.insertOverlay(heat, heatView, 1, 1);
     ASSERT_TRUE(allTilesShown(tiles));
-    ASSERT_TRUE(shownAt(heatView, cluster));
+    ASSERT_TRUE(allTilesShown(heatView, cluster));
     // The rest of the heat map, for the picture.
     ASSERT_TRUE(testsupport::runUntil([&] {
         frames(1);
