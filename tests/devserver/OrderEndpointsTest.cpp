@@ -11,7 +11,6 @@
 namespace devserver {
 namespace {
 
-using test::parseJson;
 using Json = nlohmann::json;
 
 class OrderEndpointsTest : public test::DevServerFixture {
@@ -59,11 +58,6 @@ TEST_F(OrderEndpointsTest, ListsTheEngineersOrdersByStatePagedNewestFirst) {
     ASSERT_EQ(all["List"].size(), 10u);
     for (size_t i = 1; i < all["List"].size(); ++i)
         EXPECT_GE(all["List"][i - 1]["AddDate"], all["List"][i]["AddDate"]);
-    for (const char* key :
-         {"OrderID", "AskPriceID", "UserName", "GoodsName", "GoodsID", "City", "money", "AddDate",
-          "OrderState", "OrderStateID", "IsSure", "IsLeave", "IsAgreeRefund"})
-        EXPECT_TRUE(all["List"][0].contains(key)) << key;
-    EXPECT_TRUE(all["List"][0]["IsLeave"].is_number());
 
     for (int state = 18; state <= 22; ++state) {
         const auto one = page(engineer_, std::to_string(state));

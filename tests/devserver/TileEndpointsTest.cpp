@@ -1,10 +1,14 @@
+#include <gtest/gtest.h>
+
 #include <future>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "CoreGraphics/CGImage.h"
 #include "Deadline.h"
 #include "DevServerFixture.h"
+#include "OfflineEndpoints.h"
 #include "TileEndpoints.h"
 
 namespace devserver::test {
@@ -19,6 +23,11 @@ class TileEndpointsTest : public DevServerFixture {
         std::istringstream in(result->body);
         for (std::string line; std::getline(in, line);) lines.push_back(line);
         return lines;
+    }
+    httplib::Result get(const std::string& path, const std::string& range) {
+        httplib::Headers headers{{"User-Agent", kOfflineUserAgent}};
+        if (!range.empty()) headers.emplace("Range", range);
+        return client().Get(path.c_str(), headers);
     }
     static bool near(CGColor c, TileColour want) {
         return std::abs(c.r * 255 - want.r) < 1.5 && std::abs(c.g * 255 - want.g) < 1.5 &&
@@ -154,6 +163,70 @@ TEST_F(TileEndpointsTest, StoppingLetsHeldRequestsGo) {
     ASSERT_TRUE(testsupport::waitUntil([&] { return log().size() == 1; }));
     server_->stop();
     EXPECT_TRUE(held.get());
+}
+
+using RangesTest = TileEndpointsTest;
+
+TEST_F(RangesTest, PackagesAnswerEachRangeAsRfc9110SaysAndSeveralWithTheWholeFile) {
+    const std::string& archive = *offlinePackageArchive("320200");
+    const size_t size = archive.size();
+    const std::string total = "/" + std::to_string(size);
+    struct Case {
+        std::string range;
+        int status;
+        std::string contentRange;
+        std::string body;
+    };
+    const Case cases[] = {
+        {"", 200, "", archive},
+        {"bytes=10-19", 206, "bytes 10-19" + total, archive.substr(10, 10)},
+        {"bytes=100-", 206, "bytes 100-" + std::to_string(size - 1) + total, archive.substr(100)},
+        {"bytes=-100", 206,
+         "bytes " + std::to_string(size - 100) + "-" + std::to_string(size - 1) + total,
+         archive.substr(size - 100)},
+        {"bytes=-" + std::to_string(size + 5), 206, "bytes 0-" + std::to_string(size - 1) + total,
+         archive},
+        {"bytes=" + std::to_string(size - 1) + "-" + std::to_string(size + 50), 206,
+         "bytes " + std::to_string(size - 1) + "-" + std::to_string(size - 1) + total,
+         archive.substr(size - 1)},
+        {"bytes=0-0,5-9", 200, "", archive},
+        {"bytes=0-,0-,0-,0-", 200, "", archive},
+        {"bytes=" + std::to_string(size) + "-", 416, "bytes */" + std::to_string(size), ""},
+        {"bytes=-0", 416, "bytes */" + std::to_string(size), ""},
+    };
+    for (const auto& c : cases) {
+        const auto result = get("/offline/320200.zip", c.range);
+        ASSERT_TRUE(result) << c.range;
+        EXPECT_EQ(result->status, c.status) << c.range;
+        EXPECT_EQ(result->get_header_value_count("Content-Range"), c.contentRange.empty() ? 0u : 1u)
+            << c.range;
+        EXPECT_EQ(result->get_header_value("Content-Range"), c.contentRange) << c.range;
+        if (c.status != 416) {
+            EXPECT_TRUE(result->body == c.body) << c.range;
+        }
+    }
+}
+
+TEST_F(RangesTest, TileRangesNeverAnswerMoreThanTheTile) {
+    const auto whole = get("/tiles/3/2/1.png?scale=4", "");
+    ASSERT_TRUE(whole);
+    const std::string& png = whole->body;
+    std::string many = "bytes=0-";
+    for (int i = 0; i < 300; ++i) many += ",0-";
+    const auto amplified = get("/tiles/3/2/1.png?scale=4", many);
+    ASSERT_TRUE(amplified);
+    EXPECT_EQ(amplified->status, 200);
+    EXPECT_TRUE(amplified->body == png);
+
+    const auto tail = get("/tiles/3/2/1.png?scale=4", "bytes=-16");
+    ASSERT_TRUE(tail);
+    EXPECT_EQ(tail->status, 206);
+    EXPECT_TRUE(tail->body == png.substr(png.size() - 16));
+    const auto beyond = get("/tiles/3/2/1.png?scale=4", "bytes=8-999999999");
+    ASSERT_TRUE(beyond);
+    EXPECT_EQ(beyond->get_header_value("Content-Range"),
+              "bytes 8-" + std::to_string(png.size() - 1) + "/" + std::to_string(png.size()));
+    EXPECT_TRUE(beyond->body == png.substr(8));
 }
 
 }  // namespace
