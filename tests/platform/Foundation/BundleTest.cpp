@@ -7,10 +7,12 @@
 #include "Foundation/NSData.h"
 #include "Foundation/NSPropertyListSerialization.h"
 #include "Foundation/NSURLErrorDescription.h"
+#include "LogCapture.h"
 #include "TempDir.h"
 
 namespace {
 
+using nlohmann::json;
 using testsupport::TempDir;
 
 // Points the main bundle at a directory whose Info.plist names the region (or none), and back
@@ -18,7 +20,7 @@ using testsupport::TempDir;
 class RegionBundle {
   public:
     explicit RegionBundle(const std::optional<std::string>& region) {
-        nlohmann::json info = {{"CFBundleIdentifier", "com.example.region"}};
+        json info = {{"CFBundleIdentifier", "com.example.region"}};
         if (region) info["CFBundleDevelopmentRegion"] = *region;
         const auto data =
             NSPropertyListSerialization::dataWithPropertyList(info, NSPropertyListXMLFormat_v1_0);
@@ -30,6 +32,33 @@ class RegionBundle {
   private:
     TempDir dir_;
 };
+
+TEST(BundleTest, InfoDictionaryOfTheMainBundleOfABinaryPlistAndOfADamagedOne) {
+    auto bundle = NSBundle::mainBundle();
+    EXPECT_EQ(bundle->bundleIdentifier(), "com.brisfold.engineer");
+    EXPECT_TRUE(bundle->objectForInfoDictionaryKey("NoSuchKey").is_null());
+    const json types = bundle->objectForInfoDictionaryKey("CFBundleURLTypes");
+    ASSERT_TRUE(types.is_array() && !types.empty());
+    EXPECT_EQ(types[0]["CFBundleURLSchemes"], json::array({"brisfold"}));
+
+    TempDir dir;
+    auto data = NSPropertyListSerialization::dataWithPropertyList(
+        json{{"CFBundleIdentifier", "com.example.binary"}}, NSPropertyListBinaryFormat_v1_0);
+    ASSERT_TRUE(data && NSDataWriteToFile(*data, dir / "Info.plist", false));
+    EXPECT_EQ(NSBundle::bundleWithPath(dir.path().string())->bundleIdentifier(),
+              "com.example.binary");
+
+    TempDir damagedDir;
+    ASSERT_TRUE(NSDataWriteToFile(NSDataFromString("<plist><dict><key>a"),
+                                  damagedDir / "Info.plist", false));
+    testsupport::LogCapture log;
+    auto damaged = NSBundle::bundleWithPath(damagedDir.path().string());
+    EXPECT_TRUE(damaged->infoDictionary().empty());
+    EXPECT_EQ(damaged->bundleIdentifier(), "");
+    EXPECT_EQ(log.lines().size(), 1u);
+    TempDir emptyDir;
+    EXPECT_TRUE(NSBundle::bundleWithPath(emptyDir.path().string())->infoDictionary().empty());
+}
 
 TEST(URLErrorDescriptionTest, FollowsTheMainBundlesDevelopmentRegion) {
     const std::string chinese = "未能连接到服务器。";
