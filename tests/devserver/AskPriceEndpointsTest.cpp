@@ -72,6 +72,11 @@ TEST_F(AskPriceEndpointsTest, TheHomeListPagesThroughEveryOpenInquiryOnceNewestF
                                 : page == kPages ? kSeedOpenInquiries - 10u * (kPages - 1)
                                                  : 0u;
         ASSERT_EQ(reply["List"].size(), expected) << "page " << page;
+        if (page == 1) {
+            EXPECT_TRUE(std::any_of(reply["List"].begin(), reply["List"].end(), [](auto& e) {
+                return e["GoodsID"] == kTravelExcludedGoodsId;
+            })) << "the first page shows no inquiry that excludes travel costs";
+        }
         all.insert(all.end(), reply["List"].begin(), reply["List"].end());
     }
     // From lastDateTime on, only inquiries published before it.

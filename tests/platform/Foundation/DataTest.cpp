@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,20 +72,14 @@ class LocalDateTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (const char* tz = std::getenv("TZ")) saved_ = tz;
-        hadTz_ = std::getenv("TZ") != nullptr;
         setenv("TZ", "CST-8", 1);  // UTC+8 without daylight saving
         tzset();
     }
     void TearDown() override {
-        if (hadTz_) {
-            setenv("TZ", saved_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
+        saved_ ? setenv("TZ", saved_->c_str(), 1) : unsetenv("TZ");
         tzset();
     }
-    std::string saved_;
-    bool hadTz_ = false;
+    std::optional<std::string> saved_;
 };
 
 TEST_F(LocalDateTest, FormatsAndParsesLocalTime) {
