@@ -29,6 +29,9 @@ inline nlohmann::json parseJson(const httplib::Result& result) {
     return nlohmann::json::parse(result->body, nullptr, false);
 }
 
+// The status of a reply; 0 when none came.
+inline int statusOf(const httplib::Result& result) { return result ? result->status : 0; }
+
 // A devserver on a free port of 127.0.0.1 with a freshly seeded data file of its own.
 class DevServerFixture : public ::testing::Test {
   protected:

@@ -1,29 +1,22 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <algorithm>
-#include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <future>
-#include <memory>
-#include <mutex>
 #include <random>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "DevServer.h"
 #include "DevServerFixture.h"
 #include "PasswordHash.h"
 #include "RawConnection.h"
-#include "SeedData.h"
-#include "TempDir.h"
 
 namespace devserver {
 namespace {
 
 using test::parseJson;
+using test::testOptions;
 
 // The envelope's "code", or nothing when the text is no envelope.
 std::string codeOf(const std::string& body) {
@@ -36,21 +29,6 @@ bool isHex32(const nlohmann::json& value) {
     const auto text = value.get<std::string>();
     return text.size() == 32 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
-
-using test::testOptions;
-
-// Lines the server logs, as a test sees them.
-struct LogLines {
-    std::mutex mutex;
-    std::vector<std::string> lines;
-
-    bool has(std::string_view first, std::string_view second) {
-        std::lock_guard lock(mutex);
-        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-            return line.find(first) != std::string::npos && line.find(second) != std::string::npos;
-        });
-    }
-};
 
 const std::string kLoginBody = "UserName=zhangwei&PassWord=zw123456";
 
@@ -95,7 +73,6 @@ class DevServerTest : public test::DevServerFixture {
 };
 
 TEST_F(DevServerTest, LoginReturnsTheSessionOfEachSeededEngineer) {
-    EXPECT_GT(server_->port(), 0);
     std::vector<std::string> userIds;
     for (const auto& seed : kSeedEngineers) {
         const auto reply = login(seed.userName, seed.password);
@@ -104,21 +81,18 @@ TEST_F(DevServerTest, LoginReturnsTheSessionOfEachSeededEngineer) {
         EXPECT_TRUE(isHex32(reply["UserID"]));
         EXPECT_TRUE(isHex32(reply["Token"]));
         EXPECT_EQ(reply["EngineerNo"], seed.engineerNo);
-        EXPECT_EQ(reply["FullName"], seed.fullName);
         EXPECT_EQ(reply["Mobile"], seed.mobile);
-        EXPECT_EQ(reply["Level"], seed.level);
-        EXPECT_TRUE(reply["Photo"].is_string());
         EXPECT_EQ(reply["Statistics"]["OrderCount"],
                   std::to_string(5 * kSeedOrdersPerStatePerEngineer));
         EXPECT_EQ(reply["Statistics"]["FinishCount"],
                   std::to_string(kSeedOrdersPerStatePerEngineer));
 
-        Database db(server_->dataFile());
         const auto userId = reply["UserID"].get<std::string>();
-        const int64_t unread = db.scalar(
-            "SELECT COUNT(*) FROM messages WHERE engineer_id = ? AND is_read = 0 AND "
-            "news_type_id <> -1",
-            userId);
+        const int64_t unread = Database(server_->dataFile())
+                                   .scalar(
+                                       "SELECT COUNT(*) FROM messages WHERE engineer_id = ? "
+                                       "AND is_read = 0 AND news_type_id <> -1",
+                                       userId);
         EXPECT_GT(unread, 0);
         EXPECT_EQ(reply["NotReadCount"], std::to_string(unread));
         userIds.push_back(userId);
@@ -164,10 +138,7 @@ TEST_F(DevServerTest, BadBodiesGetCodeZeroAndTheServerKeepsAnswering) {
         {"UserName=\xc3\x28&PassWord=1", "请求参数不是有效的文本"},
     };
     for (const auto& [body, tip] : cases) {
-        const auto result = post("Engineer/Login", body);
-        ASSERT_TRUE(result) << body;
-        EXPECT_EQ(result->status, 200);
-        const auto reply = parseJson(result);
+        const auto reply = call("Engineer/Login", body);
         EXPECT_EQ(reply["code"], "0") << body;
         EXPECT_EQ(reply["tip"], tip) << body;
     }
@@ -175,13 +146,8 @@ TEST_F(DevServerTest, BadBodiesGetCodeZeroAndTheServerKeepsAnswering) {
     std::mt19937 engine(7);
     std::string garbage(4096, '\0');
     for (auto& byte : garbage) byte = static_cast<char>(engine() & 0xFF);
-    const auto garbageReply = parseJson(post("Engineer/Login", garbage));
-    EXPECT_EQ(garbageReply["code"], "0");
-
-    const auto huge = post("Engineer/Login", "UserName=" + std::string(1 << 20, 'a'));
-    ASSERT_TRUE(huge);
-    EXPECT_EQ(huge->status, 413);
-    EXPECT_EQ(parseJson(huge)["code"], "0");
+    EXPECT_EQ(call("Engineer/Login", garbage)["code"], "0");
+    EXPECT_EQ(call("Engineer/Login", "UserName=" + std::string(1 << 20, 'a'), 413)["code"], "0");
     expectHealthy();
     EXPECT_EQ(login(kSeedEngineers[1].userName, kSeedEngineers[1].password)["code"], "1");
 }
@@ -218,7 +184,9 @@ TEST_F(DevServerTest, AnotherMethodIs405AndAnUnknownPath404WithTheEnvelope) {
     EXPECT_EQ(parseJson(post("Engineer/Login", kLoginBody))["code"], "1");
 }
 
-TEST_F(DevServerTest, EveryBodyHasTheSameLimitWhateverItsTypeOrFraming) {
+// A length in doubt is refused at once: the connection stays open after those requests, and a
+// server that waited for more would not answer until its time-out.
+TEST_F(DevServerTest, EveryBodyHasOneLimitWhateverItsFramingAndALengthInDoubtIsRefused) {
     constexpr size_t kLimit = DevServer::kMaxBodyBytes;
     const std::string form = "Content-Type: application/x-www-form-urlencoded\r\n";
     auto sized = [](const std::string& type, const std::string& body) {
@@ -229,6 +197,7 @@ TEST_F(DevServerTest, EveryBodyHasTheSameLimitWhateverItsTypeOrFraming) {
         return loginRequest(type + "Transfer-Encoding: chunked\r\n") + chunked(body, 4000) +
                "0\r\n\r\n";
     };
+    auto doubtful = [](const std::string& headers) { return loginRequest(headers) + "a=1&b"; };
     struct Case {
         std::string name;
         std::string request;
@@ -243,6 +212,14 @@ TEST_F(DevServerTest, EveryBodyHasTheSameLimitWhateverItsTypeOrFraming) {
         {"chunked body at the limit", chunks(form, loginBodyOfSize(kLimit)), 200},
         {"chunked body over the limit", chunks(form, loginBodyOfSize(kLimit + 1)), 413},
         {"untyped chunked body over the limit", chunks("", loginBodyOfSize(4 * kLimit)), 413},
+        {"two equal lengths", doubtful("Content-Length: 5\r\nContent-Length: 5\r\n"), 400},
+        {"two lengths", doubtful("Content-Length: 5\r\nContent-Length: 50\r\n"), 400},
+        {"a length that is no number", doubtful("Content-Length: abc\r\n"), 400},
+        {"a negative length", doubtful("Content-Length: -5\r\n"), 400},
+        {"a signed length", doubtful("Content-Length: +5\r\n"), 400},
+        {"a length beside chunks", doubtful("Content-Length: 5\r\nTransfer-Encoding: chunked\r\n"),
+         400},
+        {"a coding other than chunks", doubtful("Transfer-Encoding: gzip\r\n"), 501},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -250,6 +227,7 @@ TEST_F(DevServerTest, EveryBodyHasTheSameLimitWhateverItsTypeOrFraming) {
         EXPECT_EQ(reply.status, c.status);
         EXPECT_EQ(codeOf(reply.body), c.status == 200 ? "1" : "0");
     }
+    expectHealthy();
 }
 
 TEST_F(DevServerTest, BodyOverTheLimitIsRefusedBeforeItEnds) {
@@ -266,53 +244,19 @@ TEST_F(DevServerTest, BodyOverTheLimitIsRefusedBeforeItEnds) {
     expectHealthy();
 }
 
-TEST_F(DevServerTest, BodyLengthInDoubtIsRefusedAtOnce) {
-    struct Case {
-        std::string name;
-        std::string headers;
-        int status;
-    };
-    const std::vector<Case> cases = {
-        {"two equal lengths", "Content-Length: 5\r\nContent-Length: 5\r\n", 400},
-        {"two lengths", "Content-Length: 5\r\nContent-Length: 50\r\n", 400},
-        {"a length that is no number", "Content-Length: abc\r\n", 400},
-        {"a negative length", "Content-Length: -5\r\n", 400},
-        {"a signed length", "Content-Length: +5\r\n", 400},
-        {"a length beside chunks", "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n", 400},
-        {"a coding other than chunks", "Transfer-Encoding: gzip\r\n", 501},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        // The connection stays open after these bytes: a server that waits for more does not
-        // answer until its time-out.
-        const auto reply = exchange(loginRequest(c.headers) + "a=1&b");
-        EXPECT_EQ(reply.status, c.status);
-        EXPECT_EQ(codeOf(reply.body), "0");
-    }
-    expectHealthy();
-}
-
 TEST_F(DevServerTest, RestartKeepsTheDataAndItsChanges) {
     const auto first = login(kSeedEngineers[0].userName, kSeedEngineers[0].password);
-    const int64_t inquiries =
-        Database(server_->dataFile()).scalar("SELECT COUNT(*) FROM inquiries");
     server_->stop();
-    EXPECT_FALSE(server_->running());
     EXPECT_FALSE(client().Get("/health"));
-
-    {
-        Database db(server_->dataFile());
-        db.run("UPDATE messages SET is_read = 1 WHERE engineer_id = ?",
-               first["UserID"].get<std::string>());
-    }
+    Database(server_->dataFile())
+        .run("UPDATE messages SET is_read = 1 WHERE engineer_id = ?",
+             first["UserID"].get<std::string>());
     std::string error;
     ASSERT_TRUE(server_->start(0, &error)) << error;
     const auto second = login(kSeedEngineers[0].userName, kSeedEngineers[0].password);
     EXPECT_EQ(second["UserID"], first["UserID"]);
     EXPECT_EQ(second["NotReadCount"], "0");
-    Database db(server_->dataFile());
-    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM inquiries"), inquiries);
-    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM engineers"),
+    EXPECT_EQ(Database(server_->dataFile()).scalar("SELECT COUNT(*) FROM engineers"),
               static_cast<int64_t>(kSeedEngineers.size()));
 
     // Starting a running server again is refused and leaves it serving.
@@ -384,22 +328,20 @@ TEST_F(DevServerTest, StopCutsOffARequestThatDoesNotArriveWithinTheDrainDeadline
 }
 
 TEST_F(DevServerTest, LockedDataFileGivesA500AndLogsItsCause) {
-    auto lines = std::make_shared<LogLines>();
+    auto logged = std::make_shared<std::atomic<bool>>(false);
     auto options = testOptions();
     options.busyTimeout = std::chrono::milliseconds(50);
-    options.log = [lines](const std::string& line) {
-        std::lock_guard lock(lines->mutex);
-        lines->lines.push_back(line);
+    options.log = [logged](const std::string& line) {
+        if (line.find("Engineer/Login") != std::string::npos &&
+            line.find("database is locked") != std::string::npos)
+            *logged = true;
     };
     restart(options);
 
     Database locker(server_->dataFile());
     locker.execute("BEGIN IMMEDIATE");
-    const auto locked = post("Engineer/Login", kLoginBody);
-    ASSERT_TRUE(locked);
-    EXPECT_EQ(locked->status, 500);
-    EXPECT_EQ(parseJson(locked)["code"], "0");
-    EXPECT_TRUE(lines->has("Engineer/Login", "database is locked"));
+    EXPECT_EQ(call("Engineer/Login", kLoginBody, 500)["code"], "0");
+    EXPECT_TRUE(logged->load());
 
     locker.execute("ROLLBACK");
     EXPECT_EQ(parseJson(post("Engineer/Login", kLoginBody))["code"], "1");

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "Database.h"
 #include "DevServerFixture.h"
@@ -9,7 +11,6 @@
 namespace devserver {
 namespace {
 
-using test::parseJson;
 using Json = nlohmann::json;
 
 class InquiryScreensEndpointsTest : public test::DevServerFixture {
@@ -34,30 +35,26 @@ class InquiryScreensEndpointsTest : public test::DevServerFixture {
     std::string quotedFive_;
 };
 
-TEST_F(InquiryScreensEndpointsTest, DetailCarriesThreeDevicesAndTheEngineersQuotationsPagesGoOn) {
+TEST_F(InquiryScreensEndpointsTest, DetailCarriesTheEngineersQuotationsOnlyAndTheWinningPrice) {
+    // What the detail screens show of it (prices, remark, device pages) is checked through them.
     const auto reply = detail(quotedFive_);
-    EXPECT_EQ(reply["AskPriceID"], quotedFive_);
-    EXPECT_EQ(reply["Device"].size(), 3u);
-    EXPECT_EQ(reply["LastPrice"], 4200);
-    ASSERT_EQ(reply["OfferList"].size(), 4u);
-    EXPECT_EQ(reply["OfferList"][0]["offerPrice"], 4400);
-    EXPECT_EQ(reply["Remark"], "需客户提供机房门禁卡");
     EXPECT_FALSE(reply.contains("FinalPrice"));
     EXPECT_FALSE(reply.contains("Ordered"));
-
-    const auto page2 =
-        call("AskPrice/GetDeviceList", "askpriceID=" + quotedFive_ + "&rows=3&pageindex=2");
-    ASSERT_EQ(page2["List"].size(), 3u);
-    EXPECT_EQ(page2["totalCount"], 8);
-    EXPECT_EQ(page2["List"][0]["DeviceID"], quotedFive_.substr(0, 24) + "dev3");
-    const auto page4 =
-        call("AskPrice/GetDeviceList", "askpriceID=" + quotedFive_ + "&rows=3&pageindex=4");
-    EXPECT_TRUE(page4["List"].empty());
+    EXPECT_TRUE(
+        call("AskPrice/GetDeviceList", "askpriceID=" + quotedFive_ + "&rows=3&pageindex=4")["List"]
+            .empty());
 
     // Without an engineer, or one who never quoted, there is no quotation part.
     const auto plain = call("AskPrice/AskPriceDetail", "AskPriceID=" + quotedFive_);
     EXPECT_FALSE(plain.contains("LastPrice"));
     EXPECT_EQ(call("AskPrice/AskPriceDetail", "askpriceID=nope")["code"], "0");
+
+    // One he lost carries the price that won.
+    const auto lost = call("AskPrice/AskPriceList", "brisfoldID=" + engineer_ + "&IsOffer=2");
+    ASSERT_FALSE(lost["List"].empty());
+    const auto final = detail(lost["List"][0]["AskPriceID"]);
+    ASSERT_TRUE(final.contains("FinalPrice"));
+    EXPECT_LT(final["FinalPrice"].get<int>(), final["LastPrice"].get<int>());
 }
 
 TEST_F(InquiryScreensEndpointsTest, RemarkWithTheCurrentPriceAddsNoQuotationANewPriceDoes) {
@@ -73,47 +70,35 @@ TEST_F(InquiryScreensEndpointsTest, RemarkWithTheCurrentPriceAddsNoQuotationANew
     EXPECT_EQ(reply["OfferList"].size(), 5u);
 }
 
-TEST_F(InquiryScreensEndpointsTest, LostInquiryHasFinalPrice) {
-    const auto list =
-        call("AskPrice/AskPriceList", "brisfoldID=" + engineer_ + "&IsOffer=2&rows=10&pageindex=1");
-    ASSERT_FALSE(list["List"].empty());
-    const auto reply = detail(list["List"][0]["AskPriceID"]);
-    ASSERT_TRUE(reply.contains("FinalPrice"));
-    EXPECT_LT(reply["FinalPrice"].get<int>(), reply["LastPrice"].get<int>());
-}
-
-TEST_F(InquiryScreensEndpointsTest, DictionariesNameTheChoicesTheListFilters) {
-    const auto industries = call("AskPrice/GetDictionary", "Index=SSHY")["list"];
-    ASSERT_FALSE(industries.empty());
-    EXPECT_TRUE(industries[0]["ID"].is_number());
-    for (const char* index : {"SBCS", "SBLX"})
-        EXPECT_FALSE(call("AskPrice/GetDictionary", std::string("Index=") + index)["list"].empty());
-    const auto goods = call("AskPrice/GetGoodsName", "Index=GOODSNAME")["list"];
-    EXPECT_EQ(goods[0]["ID"], std::string(kTravelExcludedGoodsId));
+// The choices and the list they filter are checked through the search screen.
+TEST_F(InquiryScreensEndpointsTest, DictionariesAndFiltersRefuseWhatTheyDoNotHold) {
     EXPECT_EQ(call("AskPrice/GetDictionary", "Index=GOODSNAME")["code"], "0");
-
-    const auto makers = call("AskPrice/GetDictionary", "Index=SBCS")["list"];
-    const std::string industry = industries[0]["name"];
-    const std::string maker = makers[0]["name"];
-    const std::string body =
-        "brisfoldID=" + engineer_ +
-        "&IsOffer=0&rows=100&pageindex=1&lastDateTime=&IndustryID=" + industries[0]["ID"].dump() +
-        "&FactoryID=" + makers[0]["ID"].dump() + "&DeviceTypeID=&GoodsID=";
-    const auto filtered = call("AskPrice/AskPriceList", body);
-    ASSERT_FALSE(filtered["List"].empty());
-    Database db(server_->dataFile());
-    for (const auto& element : filtered["List"]) {
-        EXPECT_EQ(element["IndustryName"], industry);
-        EXPECT_GT(db.scalar("SELECT COUNT(*) FROM devices WHERE ask_price_id = ? AND "
-                            "device_factory = ?",
-                            element["AskPriceID"].get<std::string>(), maker),
-                  0);
-    }
-    EXPECT_LT(filtered["totalCount"].get<int>(),
-              call("AskPrice/AskPriceList", "brisfoldID=" + engineer_ + "&IsOffer=0")["totalCount"]
-                  .get<int>());
     EXPECT_EQ(call("AskPrice/AskPriceList", "brisfoldID=" + engineer_ + "&IndustryID=999")["code"],
               "0");
+}
+
+// Reading, marking and deleting as the message centre does is checked through its screens.
+TEST_F(InquiryScreensEndpointsTest, MessagesComeNewestFirstAndOnlyOneThatIsThereIsReadOrDeleted) {
+    const auto news = [&](const std::string& page, const std::string& before) {
+        return call("NewsCenter/Index", "UserOrEngineerID=" + engineer_ + "&rows=10&pageindex=" +
+                                            page + "&lastDateTime=" + before);
+    };
+    const Json first = news("1", "");
+    ASSERT_EQ(first["List"].size(), 10u);
+    std::vector<std::string> dates;
+    for (const auto& m : first["List"]) dates.push_back(m["AddDate"]);
+    EXPECT_TRUE(std::is_sorted(dates.rbegin(), dates.rend()));
+    EXPECT_LE(news("2", "")["List"][0]["AddDate"].get<std::string>(), dates.back());
+    EXPECT_LT(news("1", dates[4])["List"][0]["AddDate"].get<std::string>(), dates[4]);
+
+    const auto mine = [&](const std::string& path, const std::string& body) {
+        return test::parseJson(postWithCookie(sessions_[engineer_], path, body))["code"];
+    };
+    const std::string id = first["List"][0]["NewsID"];
+    EXPECT_EQ(mine("NewsCenter/NewsIsRead", "newsID=" + id), "1");
+    EXPECT_EQ(mine("NewsCenter/DeleteNews", "NewsID=" + id), "1");
+    EXPECT_EQ(mine("NewsCenter/DeleteNews", "NewsID=" + id), "0");
+    EXPECT_EQ(mine("NewsCenter/NewsIsRead", "newsID=nobody"), "0");
 }
 
 }  // namespace

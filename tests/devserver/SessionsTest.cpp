@@ -180,9 +180,7 @@ TEST_F(SessionsTest, PasswordChecksHoldNoOneElseUp) {
     } release{gate, wrong};
     ASSERT_TRUE(testsupport::waitUntil([&] { return gate.waiting() == 1; }));
 
-    const auto list = post("Order/OrderList", "brisfoldID=" + me_);
-    ASSERT_TRUE(list);
-    EXPECT_EQ(list->status, 200);
+    EXPECT_EQ(test::statusOf(post("Order/OrderList", "brisfoldID=" + me_)), 200);
     EXPECT_EQ(gate.waiting(), 1u);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,13 +19,11 @@ namespace {
 
 using testsupport::TempDir;
 
-TEST(DataTest, Md5MatchesKnownDigests) {
+TEST(DataTest, Md5MatchesKnownDigestsAndBase64RoundTripsEveryByteAndRejectsGarbage) {
     EXPECT_EQ(md5Hex(std::string_view("")), "d41d8cd98f00b204e9800998ecf8427e");
     EXPECT_EQ(md5Hex(std::string_view("abc")), "900150983cd24fb0d6963f7d28e17f72");
     EXPECT_EQ(md5Hex(NSDataFromString("工程")), md5Hex(std::string_view("工程")));
-}
 
-TEST(DataTest, Base64RoundTripsEveryByteAndRejectsGarbage) {
     EXPECT_EQ(base64Encode(std::string_view("Man")), "TWFu");
     EXPECT_EQ(base64Encode(std::string_view("Ma")), "TWE=");
     NSData all;
@@ -73,20 +72,14 @@ class LocalDateTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (const char* tz = std::getenv("TZ")) saved_ = tz;
-        hadTz_ = std::getenv("TZ") != nullptr;
         setenv("TZ", "CST-8", 1);  // UTC+8 without daylight saving
         tzset();
     }
     void TearDown() override {
-        if (hadTz_) {
-            setenv("TZ", saved_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
+        saved_ ? setenv("TZ", saved_->c_str(), 1) : unsetenv("TZ");
         tzset();
     }
-    std::string saved_;
-    bool hadTz_ = false;
+    std::optional<std::string> saved_;
 };
 
 TEST_F(LocalDateTest, FormatsAndParsesLocalTime) {

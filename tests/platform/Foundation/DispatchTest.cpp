@@ -51,22 +51,6 @@ TEST_F(DispatchTest, MainQueueDefersToTheRunLoopInFifoOrderEvenFromMain) {
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
 }
 
-TEST_F(DispatchTest, SyncOntoMainFromAnotherThreadRunsOnMainWhenItTurns) {
-    std::atomic<bool> returned{false};
-    std::thread::id ranOn;
-    std::thread other([&] {
-        DispatchQueue::main()->sync([&] { ranOn = std::this_thread::get_id(); });
-        returned = true;
-    });
-    EXPECT_TRUE(runUntil([&] { return returned.load(); }));
-    other.join();
-    EXPECT_EQ(ranOn, std::this_thread::get_id());
-
-    bool inPlace = false;
-    DispatchQueue::main()->sync([&] { inPlace = true; });
-    EXPECT_TRUE(inPlace);
-}
-
 TEST_F(DispatchTest, AfterFollowsTheManualClock) {
     testsupport::ManualClock clock;
     std::vector<std::string> fired;
@@ -126,7 +110,7 @@ TEST_F(DispatchTest, SerialQueueKeepsEachProducersOrderAndNeverOverlaps) {
     }
 }
 
-TEST_F(DispatchTest, SyncRunsOnTheCallerAfterEarlierBlocksAndMayReenter) {
+TEST_F(DispatchTest, SyncRunsOnTheCallerAfterEarlierBlocksAndMayReenterOrOnMainWhenItTurns) {
     auto queue = DispatchQueue::createSerial("sync");
     int counter = 0;
     for (int i = 0; i < 100; ++i) queue->async([&] { ++counter; });
@@ -143,6 +127,21 @@ TEST_F(DispatchTest, SyncRunsOnTheCallerAfterEarlierBlocksAndMayReenter) {
     queue->async([&] { queue->sync([&] { nested = true; }); });
     queue->sync([] {});
     EXPECT_TRUE(nested.load());
+
+    // Onto main from another thread: it runs on main when main turns.
+    std::atomic<bool> returned{false};
+    ranOn = {};
+    std::thread other([&] {
+        DispatchQueue::main()->sync([&] { ranOn = std::this_thread::get_id(); });
+        returned = true;
+    });
+    EXPECT_TRUE(runUntil([&] { return returned.load(); }));
+    other.join();
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+
+    bool inPlace = false;
+    DispatchQueue::main()->sync([&] { inPlace = true; });
+    EXPECT_TRUE(inPlace);
 }
 
 TEST_F(DispatchTest, ConcurrentQueueOverlapsBlocksButABarrierRunsAlone) {

@@ -33,7 +33,7 @@ class FileManagerTest : public ::testing::Test {
     std::shared_ptr<NSFileManager> fm = NSFileManager::defaultManager();
 };
 
-TEST(AppHomeTest, StandardDirectoriesLiveUnderTheChosenHome) {
+TEST(AppHomeTest, StandardDirectoriesLiveUnderTheChosenHomeOrTheXdgOne) {
     TempDir temp;
     const std::string home = temp / "home";
     NSSetHomeDirectory(home);
@@ -49,21 +49,20 @@ TEST(AppHomeTest, StandardDirectoriesLiveUnderTheChosenHome) {
     EXPECT_EQ(NSHomeSubdirectory("Library/Preferences"), home + "/Library/Preferences");
     for (const char* sub : {"Documents", "Library/Caches", "Library/Preferences", "tmp"})
         EXPECT_TRUE(fs::is_directory(fs::path(home) / sub)) << sub;
-}
 
-TEST(AppHomeTest, DefaultHomeFollowsXdgDataHome) {
+    // Unless chosen, the home follows XDG_DATA_HOME.
     const char* saved = std::getenv("XDG_DATA_HOME");
     const std::string previous = saved ? saved : "";
     setenv("XDG_DATA_HOME", "/srv/data", 1);
     EXPECT_EQ(NSDefaultHomeDirectory(), "/srv/data/brisfold");
     unsetenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
+    const char* userHome = std::getenv("HOME");
     EXPECT_EQ(NSDefaultHomeDirectory(),
-              (fs::path(home ? home : "/tmp") / ".local/share/brisfold").string());
+              (fs::path(userHome ? userHome : "/tmp") / ".local/share/brisfold").string());
     if (saved) setenv("XDG_DATA_HOME", previous.c_str(), 1);
 }
 
-TEST_F(FileManagerTest, CreatesAndListsDirectories) {
+TEST_F(FileManagerTest, CreatesListsAndEnumeratesDirectories) {
     NSError error;
     EXPECT_TRUE(fm->createDirectoryAtPath(dir / "a/b/c", true, &error));
     EXPECT_TRUE(fm->createDirectoryAtPath(dir / "a/b/c", true, &error));
@@ -92,16 +91,12 @@ TEST_F(FileManagerTest, CreatesAndListsDirectories) {
     EXPECT_EQ(error.code, NSFileReadNoSuchFileError);
     EXPECT_EQ(error.userInfo["NSUnderlyingError"]["domain"], NSPOSIXErrorDomain);
     EXPECT_EQ(error.userInfo["NSUnderlyingError"]["code"], ENOENT);
-}
 
-TEST_F(FileManagerTest, EnumeratesRelativePathsRecursively) {
-    ASSERT_TRUE(fm->createDirectoryAtPath(dir / "root/sub/deeper", true));
-    ASSERT_TRUE(fm->createDirectoryAtPath(dir / "root/skipped/inner", true));
-    ASSERT_TRUE(write(dir / "root/top.txt", "1"));
-    ASSERT_TRUE(write(dir / "root/sub/deeper/leaf.txt", "2"));
-    ASSERT_TRUE(write(dir / "root/skipped/inner/hidden.txt", "3"));
-
-    auto enumerator = fm->enumeratorAtPath(dir / "root");
+    // Enumerated as relative paths, skipping where told.
+    ASSERT_TRUE(fm->createDirectoryAtPath(dir / "a/skipped/inner", true));
+    ASSERT_TRUE(write(dir / "a/b/c/leaf.txt", "2"));
+    ASSERT_TRUE(write(dir / "a/skipped/inner/hidden.txt", "3"));
+    auto enumerator = fm->enumeratorAtPath(dir / "a");
     ASSERT_TRUE(enumerator);
     std::vector<std::string> seen;
     while (auto path = enumerator->nextObject()) {
@@ -109,9 +104,8 @@ TEST_F(FileManagerTest, EnumeratesRelativePathsRecursively) {
         if (*path == "skipped") enumerator->skipDescendants();
     }
     std::sort(seen.begin(), seen.end());
-    EXPECT_EQ(seen, (std::vector<std::string>{"skipped", "sub", "sub/deeper", "sub/deeper/leaf.txt",
-                                              "top.txt"}));
-    EXPECT_FALSE(fm->enumeratorAtPath(dir / "root/top.txt"));
+    EXPECT_EQ(seen, (std::vector<std::string>{"b", "b/c", "b/c/leaf.txt", "file.txt", "skipped"}));
+    EXPECT_FALSE(fm->enumeratorAtPath(dir / "a/file.txt"));
     EXPECT_FALSE(fm->enumeratorAtPath(dir / "missing"));
 }
 

@@ -12,7 +12,7 @@ namespace {
 
 using nlohmann::json;
 
-TEST(JSONSerializationTest, ParsesContainersAndFragmentsOnRequest) {
+TEST(JSONSerializationTest, ParsesContainersAndFragmentsOnRequestAndDamageGivesError3840) {
     auto object = NSJSONSerialization::JSONObjectWithData(R"({"code":"0","list":[1,2.5]})");
     ASSERT_TRUE(object);
     EXPECT_EQ((*object)["list"][1], 2.5);
@@ -25,9 +25,7 @@ TEST(JSONSerializationTest, ParsesContainersAndFragmentsOnRequest) {
         NSJSONSerialization::JSONObjectWithData("\"text\"", NSJSONReadingFragmentsAllowed);
     ASSERT_TRUE(fragment);
     EXPECT_EQ(*fragment, "text");
-}
 
-TEST(JSONSerializationTest, DamagedInputGivesError3840) {
     const std::string damaged[] = {
         "", "{", "{\"a\":}", "[1,2", "nul", "{\"a\":1}}", std::string(100000, '[')};
     for (const auto& text : damaged) {
@@ -59,32 +57,25 @@ TEST(JSONSerializationTest, WritesCompactAndRefusesValuesWithoutJsonForm) {
     EXPECT_EQ(NSJSONSerialization::dataWithJSONObject(json(5), NSJSONWritingFragmentsAllowed), "5");
 }
 
-TEST(DescribeTest, ScalarsPrintAsThePlatformPrintsThem) {
-    EXPECT_EQ(describe("数据不存在"), "数据不存在");
-    EXPECT_EQ(describe(-7), "-7");
-    EXPECT_EQ(describe(3.0), "3");
-    EXPECT_EQ(describe(0.1), "0.1");
-    EXPECT_EQ(describe(nullptr), "<null>");
-    EXPECT_EQ(describe(true), "1");
-    EXPECT_EQ(describe(json::binary(NSData{1, 2, 3, 4, 0xAB})), "<01020304 ab>");
-    EXPECT_EQ(describe(NSPropertyListDate(0)), "1970-01-01 00:00:00 +0000");
-}
-
-TEST(DescribeTest, DatesPastTheCalendarPrintTheirSeconds) {
-    const std::pair<double, const char*> cases[] = {
-        {253402300799.5, "9999-12-31 23:59:59 +0000"},
-        {253402300800, "253402300800"},
-        {1e300, "1e+300"},
-        {-1e300, "-1e+300"},
-        {std::numeric_limits<double>::infinity(), "inf"},
-        {std::numeric_limits<double>::quiet_NaN(), "nan"},
+// Dates past the calendar print their seconds; a missing key is nil, a null value null.
+TEST(DescribeTest, ScalarsDatesAndMissingKeysPrintAsThePlatformPrintsThem) {
+    const std::pair<json, const char*> cases[] = {
+        {"数据不存在", "数据不存在"},
+        {-7, "-7"},
+        {3.0, "3"},
+        {0.1, "0.1"},
+        {nullptr, "<null>"},
+        {true, "1"},
+        {json::binary(NSData{1, 2, 3, 4, 0xAB}), "<01020304 ab>"},
+        {NSPropertyListDate(0), "1970-01-01 00:00:00 +0000"},
+        {NSPropertyListDate(253402300799.5), "9999-12-31 23:59:59 +0000"},
+        {NSPropertyListDate(253402300800), "253402300800"},
+        {NSPropertyListDate(1e300), "1e+300"},
+        {NSPropertyListDate(-1e300), "-1e+300"},
+        {NSPropertyListDate(std::numeric_limits<double>::infinity()), "inf"},
+        {NSPropertyListDate(std::numeric_limits<double>::quiet_NaN()), "nan"},
     };
-    for (const auto& [seconds, text] : cases) {
-        EXPECT_EQ(describe(NSPropertyListDate(seconds)), text);
-    }
-}
-
-TEST(DescribeTest, MissingKeysAreNilAndNullIsNull) {
+    for (const auto& [value, text] : cases) EXPECT_EQ(describe(value), text);
     const json reply = {{"code", 0}, {"msg", nullptr}};
     EXPECT_EQ(describeValueForKey(reply, "code"), "0");
     EXPECT_EQ(describeValueForKey(reply, "msg"), "<null>");

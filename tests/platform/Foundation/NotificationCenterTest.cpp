@@ -21,7 +21,7 @@ class Watcher : public NSObject {
     std::vector<std::string> names;
 };
 
-TEST(NotificationCenterTest, DeliversToMatchingNamesAndSendersWithUserInfo) {
+TEST(NotificationCenterTest, DeliversToMatchingNamesAndSendersUntilRemoved) {
     auto center = NSNotificationCenter::create();
     auto s1 = Sender::create();
     auto s2 = Sender::create();
@@ -46,6 +46,33 @@ TEST(NotificationCenterTest, DeliversToMatchingNamesAndSendersWithUserInfo) {
     EXPECT_EQ(all,
               (std::vector<std::string>{"NewDataOperation_Finished", "NewDataOperation_Finished",
                                         "NewDataOperation_Finished", "Other"}));
+
+    // Removal by token, by observer, and by observer and name.
+    auto watcher = Watcher::create();
+    auto record = [](Watcher& w, const NSNotification& n) { w.seen(n); };
+    center->addObserver<Watcher>(watcher, "A", nullptr, record);
+    center->addObserver<Watcher>(watcher, "B", nullptr, record);
+    int blockCalls = 0;
+    const auto token = center->addObserverForName("A", nullptr, [&](auto&) { ++blockCalls; });
+
+    center->removeObserver(token);
+    center->removeObserver(watcher.get(), "A");
+    center->postNotificationName("A");
+    center->postNotificationName("B");
+    EXPECT_EQ(blockCalls, 0);
+    EXPECT_EQ(watcher->names, (std::vector<std::string>{"B"}));
+
+    center->removeObserver(watcher.get());
+    center->postNotificationName("B");
+    EXPECT_EQ(watcher->names, (std::vector<std::string>{"B"}));
+
+    // Removed while a post is under way: the later observer is not called by that post.
+    int laterCalls = 0;
+    NSNotificationCenter::Token later = 0;
+    center->addObserverForName("C", nullptr, [&](auto&) { center->removeObserver(later); });
+    later = center->addObserverForName("C", nullptr, [&](auto&) { ++laterCalls; });
+    center->postNotificationName("C");
+    EXPECT_EQ(laterCalls, 0);
 }
 
 TEST(NotificationCenterTest, ObserverWhoseOwnerIsGoneIsNeverCalledAndIsDropped) {
@@ -74,35 +101,6 @@ TEST(NotificationCenterTest, ObserverWhoseOwnerIsGoneIsNeverCalledAndIsDropped) 
     sender.reset();
     center->postNotificationName("Ping", Sender::create());
     EXPECT_EQ(filtered, 0);
-}
-
-TEST(NotificationCenterTest, RemovalByTokenByObserverAndByObserverAndName) {
-    auto center = NSNotificationCenter::create();
-    auto watcher = Watcher::create();
-    auto record = [](Watcher& w, const NSNotification& n) { w.seen(n); };
-    center->addObserver<Watcher>(watcher, "A", nullptr, record);
-    center->addObserver<Watcher>(watcher, "B", nullptr, record);
-    int blockCalls = 0;
-    const auto token = center->addObserverForName("A", nullptr, [&](auto&) { ++blockCalls; });
-
-    center->removeObserver(token);
-    center->removeObserver(watcher.get(), "A");
-    center->postNotificationName("A");
-    center->postNotificationName("B");
-    EXPECT_EQ(blockCalls, 0);
-    EXPECT_EQ(watcher->names, (std::vector<std::string>{"B"}));
-
-    center->removeObserver(watcher.get());
-    center->postNotificationName("B");
-    EXPECT_EQ(watcher->names, (std::vector<std::string>{"B"}));
-
-    // Removed while a post is under way: the later observer is not called by that post.
-    int laterCalls = 0;
-    NSNotificationCenter::Token later = 0;
-    center->addObserverForName("C", nullptr, [&](auto&) { center->removeObserver(later); });
-    later = center->addObserverForName("C", nullptr, [&](auto&) { ++laterCalls; });
-    center->postNotificationName("C");
-    EXPECT_EQ(laterCalls, 0);
 }
 
 TEST(NotificationCenterTest, PostsFromOtherThreadsArriveOnThePostingThread) {

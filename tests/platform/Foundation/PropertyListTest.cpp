@@ -47,7 +47,7 @@ TEST(PropertyListTest, RoundTripPreservesEveryTypeInBothFormats) {
     }
 }
 
-TEST(PropertyListTest, BinaryDatesKeepFractionsXmlDatesWholeSeconds) {
+TEST(PropertyListTest, ReadsHandWrittenXmlAndBinaryDatesKeepFractionsXmlDatesWholeSeconds) {
     const json value = json::array({NSPropertyListDate(1700000000.25)});
     auto binary =
         NSPropertyListSerialization::dataWithPropertyList(value, NSPropertyListBinaryFormat_v1_0);
@@ -70,10 +70,8 @@ TEST(PropertyListTest, BinaryDatesKeepFractionsXmlDatesWholeSeconds) {
         ASSERT_TRUE(back);
         EXPECT_NEAR(NSPropertyListDateSeconds((*back)[0]), seconds, 1e-6);
     }
-}
 
-TEST(PropertyListTest, ReadsHandWrittenXml) {
-    const std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?>
+    const std::string handWritten = R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0">
 <array>
   <dict>
@@ -86,9 +84,9 @@ TEST(PropertyListTest, ReadsHandWrittenXml) {
   </dict>
 </array>
 </plist>)";
-    auto value = NSPropertyListSerialization::propertyListWithData(NSDataFromString(xml));
-    ASSERT_TRUE(value);
-    json item = (*value)[0];
+    auto read = NSPropertyListSerialization::propertyListWithData(NSDataFromString(handWritten));
+    ASSERT_TRUE(read);
+    json item = (*read)[0];
     EXPECT_DOUBLE_EQ(NSPropertyListDateSeconds(item["at"]), 978307260.0);
     item.erase("at");
     EXPECT_EQ(item, (json{{"title", "首页"},

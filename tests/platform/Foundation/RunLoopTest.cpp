@@ -20,58 +20,8 @@ namespace {
 using RunLoopTimers = testsupport::ManualClockTest;
 using RunLoopPerform = testsupport::ManualClockTest;
 
-TEST_F(RunLoopTimers, FireInDateOrder) {
-    std::vector<std::string> fired;
-    loop->performAfterDelay(2.0, [&] { fired.push_back("2.0"); });
-    loop->performAfterDelay(0.5, [&] { fired.push_back("0.5a"); });
-    loop->performAfterDelay(1.5, [&] { fired.push_back("1.5"); });
-    loop->performAfterDelay(0.5, [&] { fired.push_back("0.5b"); });
-
-    loop->runUntilIdle();
-    EXPECT_TRUE(fired.empty());
-    advance(1.0);
-    EXPECT_EQ(fired, (std::vector<std::string>{"0.5a", "0.5b"}));
-    advance(1.0);
-    EXPECT_EQ(fired, (std::vector<std::string>{"0.5a", "0.5b", "1.5", "2.0"}));
-}
-
-TEST_F(RunLoopTimers, RepeatingTimerInvalidatedInsideItsBlockStops) {
-    int count = 0;
-    auto timer = NSTimer::scheduledTimerWithTimeInterval(0.1, true, [&](NSTimer& t) {
-        if (++count == 3) t.invalidate();
-    });
-    for (int i = 0; i < 10; ++i) advance(0.1);
-    EXPECT_EQ(count, 3);
-    EXPECT_FALSE(timer->isValid());
-}
-
-TEST_F(RunLoopTimers, RepeatingTimerThatFallsBehindFiresOnceThenKeepsSchedule) {
-    int count = 0;
-    auto timer = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer&) { ++count; });
-    advance(3.5);
-    EXPECT_EQ(count, 1);
-    advance(0.5);
-    EXPECT_EQ(count, 2);
-    timer->invalidate();
-}
-
-TEST_F(RunLoopTimers, RepeatingTimerRescheduledInsideItsBlockKeepsTheNewDateAndCanBePaused) {
-    int count = 0;
-    auto timer = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer& t) {
-        if (++count == 1) t.setFireDate(Clock::now() + 0.5);
-    });
-    const double start = Clock::now();
-    advance(1.0);
-    ASSERT_EQ(count, 1);
-    EXPECT_EQ(timer->fireDate(), start + 1.5);
-
-    // Moving it far ahead must leave no earlier schedule behind.
-    timer->setFireDate(Clock::now() + 100);
-    for (int i = 0; i < 6; ++i) advance(0.5);
-    EXPECT_EQ(count, 1);
-    timer->invalidate();
-}
-
+// Date order and the order of equal dates are checked through the main queue's after(). A
+// not-a-number interval or date fires at once instead of stalling the loop's other timers.
 TEST_F(RunLoopTimers, TimerOfNoNumberIntervalFiresAtOnceAndKeepsOthersInOrder) {
     std::vector<std::string> fired;
     loop->performAfterDelay(std::nan(""), [&] { fired.push_back("nan"); });
@@ -90,6 +40,39 @@ TEST_F(RunLoopTimers, TimerOfNoNumberIntervalFiresAtOnceAndKeepsOthersInOrder) {
     EXPECT_EQ(fired, (std::vector<std::string>{"nan", "0.5", "1.0"}));
 }
 
+// One invalidated inside its block stops; one that falls behind fires once, then keeps its
+// schedule; one rescheduled inside its block keeps the new date, with no earlier one left behind.
+TEST_F(RunLoopTimers, RepeatingTimersStopFallBehindAndMoveAsTold) {
+    int stopped = 0;
+    auto stopping = NSTimer::scheduledTimerWithTimeInterval(0.1, true, [&](NSTimer& t) {
+        if (++stopped == 3) t.invalidate();
+    });
+    for (int i = 0; i < 10; ++i) advance(0.1);
+    EXPECT_EQ(stopped, 3);
+    EXPECT_FALSE(stopping->isValid());
+
+    int behind = 0;
+    auto slow = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer&) { ++behind; });
+    advance(3.5);
+    EXPECT_EQ(behind, 1);
+    advance(0.5);
+    EXPECT_EQ(behind, 2);
+    slow->invalidate();
+
+    int count = 0;
+    auto timer = NSTimer::scheduledTimerWithTimeInterval(1.0, true, [&](NSTimer& t) {
+        if (++count == 1) t.setFireDate(Clock::now() + 0.5);
+    });
+    const double start = Clock::now();
+    advance(1.0);
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(timer->fireDate(), start + 1.5);
+    timer->setFireDate(Clock::now() + 100);
+    for (int i = 0; i < 6; ++i) advance(0.5);
+    EXPECT_EQ(count, 1);
+    timer->invalidate();
+}
+
 TEST_F(RunLoopTimers, TimerMovedByAnEarlierTimerOfTheSameTurnFiresAtItsNewDate) {
     std::vector<std::string> fired;
     std::shared_ptr<NSTimer> later;
@@ -106,68 +89,40 @@ TEST_F(RunLoopTimers, TimerMovedByAnEarlierTimerOfTheSameTurnFiresAtItsNewDate) 
     EXPECT_EQ(fired, (std::vector<std::string>{"first", "moved"}));
 }
 
-TEST_F(RunLoopTimers, DelayedBlockFromAnotherThreadRunsOnTheLoopAtItsDate) {
-    std::thread::id ranOn;
-    std::shared_ptr<NSTimer> timer;
-    std::thread worker(
-        [&] { timer = loop->performAfterDelay(1.0, [&] { ranOn = std::this_thread::get_id(); }); });
-    worker.join();
-    loop->runUntilIdle();
-    EXPECT_EQ(ranOn, std::thread::id());
-    Clock::advance(1.0);
-    loop->runUntilIdle();
-    EXPECT_EQ(ranOn, std::this_thread::get_id());
-}
-
-TEST_F(RunLoopPerform, PerformsQueuedDuringATurnRunOnTheNextTurn) {
+// The order of performed blocks, and of those performed during a turn, is checked through the
+// main queue. A turn tells whether it ran anything; a zero delay also waits for the turn after.
+TEST_F(RunLoopPerform, TurnsTellWhetherTheyRanAndAZeroDelayWaitsForTheNextTurn) {
     std::vector<int> order;
     loop->performBlock([&] {
+        loop->performAfterDelay(0, [&] { order.push_back(2); });
         order.push_back(1);
-        loop->performBlock([&] { order.push_back(3); });
     });
-    loop->performBlock([&] { order.push_back(2); });
     EXPECT_TRUE(loop->runOnce());
-    EXPECT_EQ(order, (std::vector<int>{1, 2}));
-    EXPECT_TRUE(loop->runOnce());
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
-    EXPECT_FALSE(loop->runOnce());
-
-    // A zero delay also waits for the turn after.
-    loop->performBlock([&] {
-        loop->performAfterDelay(0, [&] { order.push_back(5); });
-        order.push_back(4);
-    });
-    loop->runOnce();
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(order, (std::vector<int>{1}));
     loop->runUntilIdle();
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    EXPECT_FALSE(loop->runOnce());
 }
 
+// Also a delayed one, which waits for its date.
 TEST_F(RunLoopPerform, BlocksFromOtherThreadsWakeTheLoopAndRunOnIt) {
     std::atomic<int> done{0};
-    std::thread::id ranOn;
+    std::thread::id ranOn, delayedRanOn;
     std::thread worker([&] {
         for (int i = 0; i < 100; ++i)
             loop->performBlock([&] {
                 ranOn = std::this_thread::get_id();
                 ++done;
             });
+        loop->performAfterDelay(1.0, [&] { delayedRanOn = std::this_thread::get_id(); });
     });
     EXPECT_TRUE(testsupport::runUntil([&] { return done.load() == 100; }));
     worker.join();
     EXPECT_EQ(ranOn, std::this_thread::get_id());
-}
-
-TEST(RunLoopThreads, EachThreadHasItsOwnLoop) {
-    const auto loop = NSRunLoop::mainRunLoop();
-    std::shared_ptr<NSRunLoop> other;
-    std::thread t([&] {
-        other = NSRunLoop::currentRunLoop();
-        EXPECT_FALSE(NSRunLoop::isMainThread());
-    });
-    t.join();
-    EXPECT_NE(other, loop);
-    EXPECT_EQ(NSRunLoop::currentRunLoop(), loop);
+    loop->runUntilIdle();
+    EXPECT_EQ(delayedRanOn, std::thread::id());
+    advance(1.0);
+    EXPECT_EQ(delayedRanOn, std::this_thread::get_id());
 }
 
 // Timers, sources, observers and turns belong to the loop's thread; another thread goes through
@@ -197,12 +152,19 @@ TEST(RunLoopDeathTest, ChangingTheLoopFromAnotherThreadFailsLoudly) {
     scheduled->invalidate();
 }
 
-TEST(RunLoopThreads, RunStopsFromAnotherThreadAndRealTimersFire) {
+TEST(RunLoopThreads, EachHasItsOwnLoopWhichStopsFromAnotherThreadAndRealTimersFire) {
     auto loop = NSRunLoop::mainRunLoop();
     int fired = 0;
     loop->performAfterDelay(0.02, [&] { ++fired; });
-    std::thread stopper([&] { loop->performAfterDelay(0.05, [&] { loop->stop(); }); });
+    std::shared_ptr<NSRunLoop> other;
+    std::thread stopper([&] {
+        other = NSRunLoop::currentRunLoop();
+        EXPECT_FALSE(NSRunLoop::isMainThread());
+        loop->performAfterDelay(0.05, [&] { loop->stop(); });
+    });
     stopper.join();
+    EXPECT_NE(other, loop);
+    EXPECT_EQ(NSRunLoop::currentRunLoop(), loop);
     bool gaveUp = false;
     const auto deadline = loop->performAfterDelay(testsupport::kPatience, [&] {
         gaveUp = true;

@@ -64,7 +64,8 @@ struct ExitWatch {
     ~ExitWatch() { gThreadExited = true; }
 };
 
-TEST(ThreadTest, DroppingARunLoopThreadStopsItAndJoinsIt) {
+// Whether it runs a loop or a block of its own, the owner returns only once the thread ended.
+TEST(ThreadTest, DroppingAThreadStopsAndJoinsIt) {
     gThreadExited = false;
     std::atomic<bool> armed{false};
     auto thread = NSThread::create();
@@ -76,15 +77,13 @@ TEST(ThreadTest, DroppingARunLoopThreadStopsItAndJoinsIt) {
     ASSERT_TRUE(testsupport::waitUntil([&] { return armed.load(); }));
     EXPECT_FALSE(gThreadExited.load());
     thread.reset();
-    EXPECT_TRUE(gThreadExited.load()) << "the owner returned before the thread ended";
-}
+    EXPECT_TRUE(gThreadExited.load()) << "the owner returned before the run-loop thread ended";
 
-TEST(ThreadTest, DetachedThreadRunsItsBlockAndIsJoinedByItsOwner) {
     std::atomic<bool> keepGoing{true};
     std::atomic<int> rounds{0};
     std::atomic<bool> exited{false};
     std::thread::id bodyThread;
-    auto thread = NSThread::detachNewThreadWithBlock([&] {
+    auto detached = NSThread::detachNewThreadWithBlock([&] {
         bodyThread = std::this_thread::get_id();
         while (keepGoing.load()) {
             ++rounds;
@@ -94,8 +93,8 @@ TEST(ThreadTest, DetachedThreadRunsItsBlockAndIsJoinedByItsOwner) {
     });
     ASSERT_TRUE(testsupport::waitUntil([&] { return rounds.load() > 10; }));
     keepGoing = false;
-    thread.reset();
-    EXPECT_TRUE(exited.load()) << "the owner returned before the thread ended";
+    detached.reset();
+    EXPECT_TRUE(exited.load()) << "the owner returned before the detached thread ended";
     EXPECT_NE(bodyThread, std::this_thread::get_id());
 }
 
