@@ -41,10 +41,6 @@ TEST(Composition, ClippingParentCutsItsChild) {
     // Pixel-exact edge at scale 2: device pixel 239 is inside, 240 outside.
     EXPECT_TRUE(colourNear(image->pixelAt(239, 239), kRed));
     EXPECT_TRUE(colourNear(image->pixelAt(240, 240), kWhite));
-
-    parent->setClipsToBounds(false);
-    image = host.compose();
-    EXPECT_TRUE(colourNear(screenPixel(image, 140, 140), kRed));
 }
 
 TEST(Composition, RotatedHalfTransparentView) {
@@ -56,10 +52,8 @@ TEST(Composition, RotatedHalfTransparentView) {
     host.window()->addSubview(v);
     auto image = host.compose();
     const CGColor half{0.5, 1, 0.5, 1};
-    EXPECT_TRUE(colourNear(screenPixel(image, 160, 284), half));
     // Inside the diamond but outside the unrotated square.
     EXPECT_TRUE(colourNear(screenPixel(image, 160, 284 + 65), half));
-    EXPECT_TRUE(colourNear(screenPixel(image, 160 + 65, 284), half));
     // Inside the unrotated square but outside the diamond.
     EXPECT_TRUE(colourNear(screenPixel(image, 160 + 45, 284 + 45), kWhite));
     // Group opacity: an opaque child is blended once with its parent, not twice.

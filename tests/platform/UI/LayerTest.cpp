@@ -63,10 +63,7 @@ TEST(Layer, FrameFollowsPositionAnchorAndTransform) {
     child->setFrame(CGRectMake(5, 5, 10, 10));
     parent->addSublayer(child);
     EXPECT_EQ(parent->hitTest(CGPointMake(17, 17)), child);
-    EXPECT_EQ(parent->hitTest(CGPointMake(100, 100)), parent);
     EXPECT_EQ(parent->hitTest(CGPointMake(5, 5)), nullptr);
-    child->setHidden(true);
-    EXPECT_EQ(parent->hitTest(CGPointMake(17, 17)), parent);
     const CGPoint p = child->convertPointToLayer({1, 1}, parent.get());
     EXPECT_EQ(p, CGPointMake(6, 6));
     EXPECT_EQ(child->convertPointFromLayer(p, parent.get()), CGPointMake(1, 1));

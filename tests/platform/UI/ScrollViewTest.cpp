@@ -228,12 +228,6 @@ TEST_F(ScrollViewTest, AnimatedOffsetStepsOnTheClockAndReportsItsEnd) {
     EXPECT_EQ(scroll->contentOffset().y, 300);
     EXPECT_EQ(recorder->events,
               (std::vector<std::string>{"didScroll", "didEndScrollingAnimation"}));
-
-    // Without animation it is there at once and tells only didScroll.
-    recorder->events.clear();
-    scroll->setContentOffset({0, 20}, false);
-    EXPECT_EQ(scroll->contentOffset().y, 20);
-    EXPECT_EQ(recorder->events, (std::vector<std::string>{"didScroll"}));
 }
 
 }  // namespace

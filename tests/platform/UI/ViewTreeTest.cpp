@@ -52,92 +52,41 @@ class ViewTree : public ::testing::Test {
     std::vector<std::string> log;
 };
 
-std::vector<UIView*> order(const UIView& v) {
-    std::vector<UIView*> out;
-    for (const auto& s : v.subviews()) out.push_back(s.get());
-    return out;
-}
-
-TEST_F(ViewTree, AddSubviewReparentsAndTellsEveryone) {
-    HeadlessHost host;
-    auto a = LoggingView::create("a");
-    auto b = LoggingView::create("b");
-    auto child = LoggingView::create("child");
-    host.window()->addSubview(a);
-    a->addSubview(child);
-    EXPECT_EQ(child->window(), host.window());
-    log.clear();
-
-    b->addSubview(child);  // b is not in a window
-    EXPECT_EQ(child->superview(), b);
-    EXPECT_TRUE(a->subviews().empty());
-    EXPECT_EQ(child->window(), nullptr);
-    EXPECT_EQ(log, (std::vector<std::string>{"child: willMoveToSuperview set",
-                                             "a: willRemoveSubview", "child: didMoveToWindow null",
-                                             "child: didMoveToSuperview", "b: didAddSubview"}));
-    // The layer tree follows the view tree.
-    EXPECT_EQ(child->layer()->superlayer(), b->layer());
-    EXPECT_TRUE(a->layer()->sublayers().empty());
-
-    log.clear();
-    child->removeFromSuperview();
-    EXPECT_EQ(child->superview(), nullptr);
-    EXPECT_EQ(log,
-              (std::vector<std::string>{"b: willRemoveSubview", "child: willMoveToSuperview null",
-                                        "child: didMoveToSuperview"}));
-    // A view cannot become its own ancestor.
-    child->addSubview(b);
-    b->addSubview(child);
-    EXPECT_EQ(child->superview(), nullptr);
-}
-
-TEST_F(ViewTree, OrderingOperations) {
+TEST_F(ViewTree, OrderingOperationsKeepSubviewLayersAboveLayersTheViewAddedItself) {
     auto parent = UIView::create();
+    auto plate = CALayer::layer();
+    parent->layer()->addSublayer(plate);
     auto v1 = UIView::create(), v2 = UIView::create(), v3 = UIView::create(), v4 = UIView::create();
+    // Drawing order agrees with the subview order hit testing uses, above the plate.
+    auto expectOrder = [&](const std::vector<std::shared_ptr<UIView>>& views) {
+        std::vector<CALayer*> layers{plate.get()};
+        for (const auto& v : views) layers.push_back(v->layer().get());
+        EXPECT_EQ(parent->subviews(), views);
+        std::vector<CALayer*> drawn;
+        for (const auto& l : parent->layer()->sublayers()) drawn.push_back(l.get());
+        EXPECT_EQ(drawn, layers);
+    };
     parent->addSubview(v1);
     parent->addSubview(v2);
     parent->insertSubviewAtIndex(v3, 0);
-    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v3.get(), v1.get(), v2.get()}));
+    expectOrder({v3, v1, v2});
     parent->insertSubviewAboveSubview(v4, v3.get());
-    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v3.get(), v4.get(), v1.get(), v2.get()}));
+    expectOrder({v3, v4, v1, v2});
     parent->bringSubviewToFront(v3.get());
     parent->sendSubviewToBack(v2.get());
-    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v2.get(), v4.get(), v1.get(), v3.get()}));
+    expectOrder({v2, v4, v1, v3});
     parent->insertSubviewBelowSubview(v3, v2.get());
-    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v3.get(), v2.get(), v4.get(), v1.get()}));
+    expectOrder({v3, v2, v4, v1});
     parent->insertSubviewAtIndex(v3, 99);  // same parent, index past the end
-    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v2.get(), v4.get(), v1.get(), v3.get()}));
+    expectOrder({v2, v4, v1, v3});
+    parent->exchangeSubviewAtIndex(0, 2);
+    expectOrder({v1, v4, v2, v3});
 
     auto deep = UIView::create();
     deep->setTag(9);
     v1->addSubview(deep);
     EXPECT_EQ(parent->viewWithTag(9), deep);
     EXPECT_EQ(parent->viewWithTag(8), nullptr);
-}
-
-TEST_F(ViewTree, SubviewsDrawAboveLayersTheViewAddedItself) {
-    auto parent = UIView::create();
-    auto plate = CALayer::layer();
-    parent->layer()->addSublayer(plate);
-    auto v1 = UIView::create(), v2 = UIView::create(), v3 = UIView::create();
-    parent->addSubview(v1);
-    parent->addSubview(v2);
-    parent->insertSubviewAtIndex(v3, 0);
-    auto layers = [&] {
-        std::vector<CALayer*> out;
-        for (const auto& l : parent->layer()->sublayers()) out.push_back(l.get());
-        return out;
-    };
-    // Drawing order agrees with the subview order hit testing uses, above the plate.
-    EXPECT_EQ(layers(), (std::vector<CALayer*>{plate.get(), v3->layer().get(), v1->layer().get(),
-                                               v2->layer().get()}));
-    parent->bringSubviewToFront(v3.get());
-    EXPECT_EQ(layers(), (std::vector<CALayer*>{plate.get(), v1->layer().get(), v2->layer().get(),
-                                               v3->layer().get()}));
-    parent->exchangeSubviewAtIndex(0, 2);
-    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v3.get(), v2.get(), v1.get()}));
-    EXPECT_EQ(layers(), (std::vector<CALayer*>{plate.get(), v3->layer().get(), v2->layer().get(),
-                                               v1->layer().get()}));
 }
 
 TEST_F(ViewTree, AutoresizingFollowsTheSuperviewSize) {

@@ -95,14 +95,4 @@ TEST_F(WebPageDrawing, HeadingsAreLargerBoldIsHeavierAndListItemsHaveMarkers) {
               "标题标题\n标题标题\n加粗文字\n加粗文字\n上一行\n下一行\n项目\n项目");
 }
 
-TEST_F(WebPageDrawing, LongPageScrolls) {
-    std::string html;
-    for (int i = 0; i < 60; ++i) html += "<p>第" + std::to_string(i) + "段</p>";
-    const auto web = show(html);
-    EXPECT_GT(web->pageView()->frame().size.height, 480);
-    const auto scroller = std::dynamic_pointer_cast<UIScrollView>(web->subviews().front());
-    ASSERT_TRUE(scroller);
-    EXPECT_EQ(scroller->contentSize().height, web->pageView()->frame().size.height);
-}
-
 }  // namespace
