@@ -6,6 +6,7 @@
 
 #include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGGeometry.h"
+#include "PaintedImage.h"
 #include "QuartzCore/CATransform3D.h"
 #include "ScreenPixels.h"
 #include "UIKit/UIGraphics.h"
@@ -15,19 +16,6 @@
 namespace {
 
 using namespace testsupport;
-
-CGImageRef twoRows(CGColor top, CGColor bottom) {
-    auto image = CGImage::create(2, 2);
-    cairo_t* cr = cairo_create(image->surface());
-    cairo_set_source_rgba(cr, top.r, top.g, top.b, top.a);
-    cairo_rectangle(cr, 0, 0, 2, 1);
-    cairo_fill(cr);
-    cairo_set_source_rgba(cr, bottom.r, bottom.g, bottom.b, bottom.a);
-    cairo_rectangle(cr, 0, 1, 2, 1);
-    cairo_fill(cr);
-    cairo_destroy(cr);
-    return image;
-}
 
 TEST(CGContext, BitmapContextsWriteTheCallersBytesBottomUp) {
     // RGBA bytes, as textures are uploaded: the context keeps them in step with its drawing.
@@ -44,7 +32,8 @@ TEST(CGContext, BitmapContextsWriteTheCallersBytesBottomUp) {
               (std::vector<uint8_t>{0, 0, 0, 0}));
 
     // Images come out upright in such a context.
-    CGContextDrawImage(ctx.get(), CGRectMake(0, 0, 4, 2), twoRows(kGreen, kBlue));
+    CGContextDrawImage(ctx.get(), CGRectMake(0, 0, 4, 2),
+                       paintedImage(2, 2, kBlue, CGRectMake(0, 0, 2, 1), kGreen));
     EXPECT_EQ(rgba[1], 255);       // top row green
     EXPECT_EQ(rgba[16 + 2], 255);  // bottom row blue
 
@@ -66,12 +55,7 @@ TEST(CGContext, MasksGradientsAndPaths) {
     UIGraphicsBeginImageContextWithOptions({40, 20}, false, 1);
     CGContextRef c = UIGraphicsGetCurrentContext();
     // Only the left half of the mask has ink; the mask follows the y-up image rule.
-    auto mask = CGImage::create(2, 1);
-    cairo_t* cr = cairo_create(mask->surface());
-    cairo_set_source_rgba(cr, 0, 0, 0, 1);
-    cairo_rectangle(cr, 0, 0, 1, 1);
-    cairo_fill(cr);
-    cairo_destroy(cr);
+    auto mask = paintedImage(2, 1, {0, 0, 0, 0}, CGRectMake(0, 0, 1, 1), kBlack);
     CGContextSaveGState(c);
     CGContextClipToMask(c, CGRectMake(0, 0, 20, 20), mask);
     CGContextSetRGBFillColor(c, 0, 0, 1, 1);

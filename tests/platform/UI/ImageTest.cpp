@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Foundation/NSBundle.h"
+#include "PaintedImage.h"
 #include "ScreenPixels.h"
 #include "TempDir.h"
 #include "UIKit/UIGraphics.h"
@@ -79,12 +80,7 @@ class ImageBundle : public ::testing::Test {
         UIScreen::mainScreen()->reset();
     }
     void writeSolid(const std::string& name, int w, int h, CGColor c) {
-        auto img = CGImage::create(w, h);
-        cairo_t* cr = cairo_create(img->surface());
-        cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
-        cairo_paint(cr);
-        cairo_destroy(cr);
-        ASSERT_TRUE(img->writePNG(dir_ / name));
+        ASSERT_TRUE(paintedImage(w, h, c)->writePNG(dir_ / name));
     }
     TempDir dir_;
 };
@@ -169,14 +165,7 @@ TEST(HostileJpegs, AreRefusedBeforeTheirBitmapAndLeakNothing) {
 
 TEST_F(ImageBundle, StretchableImagesKeepTheirCaps) {
     // 9x9: a 4-pixel red frame around a blue centre, at scale 1.
-    auto img = CGImage::create(9, 9);
-    cairo_t* cr = cairo_create(img->surface());
-    cairo_set_source_rgb(cr, 1, 0, 0);
-    cairo_paint(cr);
-    cairo_set_source_rgb(cr, 0, 0, 1);
-    cairo_rectangle(cr, 4, 4, 1, 1);
-    cairo_fill(cr);
-    cairo_destroy(cr);
+    auto img = paintedImage(9, 9, kRed, CGRectMake(4, 4, 1, 1), kBlue);
     auto stretchy = UIImage::imageWithCGImage(img, 1)->stretchableImageWithLeftCapWidth(4, 4);
 
     HeadlessHost host;

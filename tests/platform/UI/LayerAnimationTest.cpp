@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "AnimationBuilders.h"
 #include "AnimationProbes.h"
 #include "Foundation/NSRunLoop.h"
 #include "ManualClock.h"
@@ -69,10 +70,7 @@ TEST_F(LayerAnimationTest, KeyframeValueAtHalfItsDurationAndOneCompletion) {
 }
 
 TEST_F(LayerAnimationTest, FillForwardsKeepsTheEndWhileNotRemoved) {
-    auto drop = CABasicAnimation::animationWithKeyPath("position");
-    drop->setFromValue(CGPointMake(10, -50));
-    drop->setToValue(CGPointMake(10, 10));
-    drop->setDuration(0.3);
+    auto drop = basicAnimation("position", 0.3, CGPointMake(10, -50), CGPointMake(10, 10));
     drop->setTimingFunction(
         CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionEaseInEaseOut));
     drop->setFillMode(kCAFillModeForwards);
@@ -94,9 +92,7 @@ TEST_F(LayerAnimationTest, FillForwardsKeepsTheEndWhileNotRemoved) {
 
 TEST_F(LayerAnimationTest, RemovingOrReplacingStopsUnfinished) {
     auto fade = [&](float to) {
-        auto a = CABasicAnimation::animationWithKeyPath("opacity");
-        a->setToValue(CAValue(to));
-        a->setDuration(1);
+        auto a = basicAnimation("opacity", 1, std::nullopt, CAValue(to));
         a->setDelegate(stops);
         return a;
     };
@@ -115,14 +111,8 @@ TEST_F(LayerAnimationTest, RemovingOrReplacingStopsUnfinished) {
 }
 
 TEST_F(LayerAnimationTest, GroupOfOpacityAndScaleLikeACalloutBounce) {
-    auto opacity = CABasicAnimation::animationWithKeyPath("opacity");
-    opacity->setFromValue(CAValue(0.0));
-    opacity->setToValue(CAValue(1.0));
-    opacity->setDuration(0.23);
-    auto scale = CABasicAnimation::animationWithKeyPath("transform.scale");
-    scale->setFromValue(CAValue(0.7));
-    scale->setToValue(CAValue(1.0));
-    scale->setDuration(0.23);
+    auto opacity = basicAnimation("opacity", 0.23, CAValue(0.0), CAValue(1.0));
+    auto scale = basicAnimation("transform.scale", 0.23, CAValue(0.7), CAValue(1.0));
     scale->setTimingFunction(
         CAMediaTimingFunction::functionWithControlPoints(0.59367f, 0.12066f, 0.18878f, 1.5814f));
     auto group = CAAnimationGroup::animation();
@@ -167,10 +157,7 @@ TEST_F(LayerAnimationTest, ScreenShowsThePresentationAndRedrawsEveryFrameWhileMo
     auto box = UIView::create(CGRectMake(0, 0, 40, 40));
     box->setBackgroundColor(UIColor::redColor());
     host.window()->addSubview(box);
-    auto move = CABasicAnimation::animationWithKeyPath("position");
-    move->setFromValue(CGPointMake(20, 20));
-    move->setToValue(CGPointMake(220, 20));
-    move->setDuration(1);
+    auto move = basicAnimation("position", 1, CGPointMake(20, 20), CGPointMake(220, 20));
     box->layer()->addAnimation(move, "move");
     advance(0.5);
     auto image = host.compose();

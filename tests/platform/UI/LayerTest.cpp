@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "PaintedImage.h"
 #include "QuartzCore/CAGradientLayer.h"
 #include "QuartzCore/CAShapeLayer.h"
 #include "QuartzCore/CATextLayer.h"
@@ -171,12 +172,7 @@ TEST(Layer, ShapeGradientTextAndMaskLayers) {
     // Contents given directly survive a change of scale (only setNeedsDisplay redraws).
     auto picture = CALayer::layer();
     picture->setFrame(CGRectMake(240, 120, 40, 40));
-    auto green = CGImage::create(8, 8);
-    cairo_t* g = cairo_create(green->surface());
-    cairo_set_source_rgb(g, 0, 1, 0);
-    cairo_paint(g);
-    cairo_destroy(g);
-    picture->setContents(green);
+    picture->setContents(paintedImage(8, 8, kGreen));
     picture->setContentsScale(2);
     root->addSublayer(picture);
 

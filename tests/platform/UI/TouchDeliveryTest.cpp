@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "TouchRecordingView.h"
 #include "UIKit/UIGestureRecognizerBase.h"
 #include "UIKit/UIView.h"
 #include "UIKit/UIWindow.h"
@@ -10,32 +11,7 @@
 
 namespace {
 
-class TouchRecorder : public UIView {
-  public:
-    static std::shared_ptr<TouchRecorder> create(CGRect frame, bool forward = false) {
-        auto v = finishCreate(std::shared_ptr<TouchRecorder>(new TouchRecorder()), frame);
-        v->forward_ = forward;
-        return v;
-    }
-    void touchesBegan(const UITouchSet& t, UIEvent* e) override { record("began", t, e); }
-    void touchesMoved(const UITouchSet& t, UIEvent* e) override { record("moved", t, e); }
-    void touchesEnded(const UITouchSet& t, UIEvent* e) override { record("ended", t, e); }
-    void touchesCancelled(const UITouchSet& t, UIEvent* e) override { record("cancelled", t, e); }
-    std::vector<std::string> events;
-    std::vector<CGPoint> points;
-    std::vector<unsigned> tapCounts;
-
-  private:
-    void record(const char* what, const UITouchSet& touches, UIEvent* e) {
-        events.push_back(what);
-        points.push_back(touches.front()->locationInView(this));
-        tapCounts.push_back(touches.front()->tapCount());
-        if (forward_) {
-            if (std::string(what) == "ended") UIView::touchesEnded(touches, e);
-        }
-    }
-    bool forward_ = false;
-};
+using TouchRecorder = testsupport::TouchRecordingView;
 
 // Records its touch stream and takes the touches over after the first move, as a pan would.
 class GrabbingRecognizer : public UIGestureRecognizerBase {
