@@ -1,10 +1,6 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "Foundation/NSNotificationCenter.h"
 #include "UIKit/UIApplication.h"
+#include "UITestCommon.h"
 
 namespace {
 

@@ -1,11 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <numbers>
-
-#include "ScreenPixels.h"
-#include "UIKit/UIGraphics.h"
-#include "UIKit/UIView.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

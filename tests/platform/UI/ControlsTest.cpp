@@ -1,17 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "Foundation/NSRunLoop.h"
-#include "ScreenPixels.h"
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UITextField.h"
 #include "UIKit/UITextView.h"
 #include "UIKit/UIWebView.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

@@ -1,17 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <numbers>
 #include <utility>
-#include <vector>
 
 #include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGGeometry.h"
 #include "PaintedImage.h"
 #include "QuartzCore/CATransform3D.h"
-#include "ScreenPixels.h"
-#include "UIKit/UIGraphics.h"
-#include "UIKit/UIImage.h"
-#include "UIKit/UIView.h"
+#include "UITestCommon.h"
 
 namespace {
 

@@ -1,12 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <numbers>
-#include <string>
-#include <vector>
-
-#include "Foundation/NSRunLoop.h"
-#include "ManualClock.h"
 #include "TouchRecordingView.h"
 #include "UIKit/UIControl.h"
 #include "UIKit/UILongPressGestureRecognizer.h"
@@ -15,8 +6,7 @@
 #include "UIKit/UIRotationGestureRecognizer.h"
 #include "UIKit/UISwipeGestureRecognizer.h"
 #include "UIKit/UITapGestureRecognizer.h"
-#include "UIKit/UIView.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

@@ -1,19 +1,12 @@
 #include <SDL2/SDL.h>
-#include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "Foundation/NSRunLoop.h"
-#include "ScreenPixels.h"
 #include "TempDir.h"
 #include "TouchRecordingView.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UITextField.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 #include "host/SDLHost.h"
 
 namespace {

@@ -4,17 +4,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <vector>
 
 #include "Foundation/NSBundle.h"
 #include "PaintedImage.h"
-#include "ScreenPixels.h"
 #include "TempDir.h"
-#include "UIKit/UIGraphics.h"
-#include "UIKit/UIImage.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UIScreen.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

@@ -1,14 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <numbers>
-#include <string>
-#include <vector>
-
 #include "AnimationBuilders.h"
 #include "AnimationProbes.h"
-#include "Foundation/NSRunLoop.h"
-#include "ManualClock.h"
 #include "QuartzCore/CAAnimationGroup.h"
 #include "QuartzCore/CABasicAnimation.h"
 #include "QuartzCore/CADisplayLink.h"
@@ -16,9 +7,7 @@
 #include "QuartzCore/CALayer.h"
 #include "QuartzCore/CALayerKeyPath.h"
 #include "QuartzCore/CATransaction.h"
-#include "ScreenPixels.h"
-#include "UIKit/UIView.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

@@ -1,16 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "PaintedImage.h"
 #include "QuartzCore/CAGradientLayer.h"
 #include "QuartzCore/CAShapeLayer.h"
 #include "QuartzCore/CATextLayer.h"
-#include "ScreenPixels.h"
-#include "UIKit/UIView.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

@@ -1,13 +1,6 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "Foundation/NSRunLoop.h"
-#include "ManualClock.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIScrollView.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

@@ -1,17 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <functional>
 #include <map>
 #include <set>
-#include <string>
-#include <vector>
 
-#include "Foundation/NSRunLoop.h"
-#include "ManualClock.h"
-#include "ScreenPixels.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UITableView.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

@@ -1,15 +1,9 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
-#include <vector>
 
-#include "ScreenPixels.h"
 #include "UIKit/NSStringDrawing.h"
-#include "UIKit/UIGraphics.h"
-#include "UIKit/UIImage.h"
 #include "UIKit/UILabel.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

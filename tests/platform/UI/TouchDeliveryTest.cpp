@@ -1,13 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "TouchRecordingView.h"
 #include "UIKit/UIGestureRecognizerBase.h"
-#include "UIKit/UIView.h"
 #include "UIKit/UIWindow.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

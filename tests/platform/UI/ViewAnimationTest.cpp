@@ -1,15 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <string>
-#include <vector>
 
-#include "Foundation/NSRunLoop.h"
-#include "ManualClock.h"
 #include "QuartzCore/CAMediaTimingFunction.h"
-#include "ScreenPixels.h"
-#include "UIKit/UIView.h"
 #include "UIKit/UIViewAnimationWithBlocks.h"
+#include "UITestCommon.h"
 
 namespace {
 

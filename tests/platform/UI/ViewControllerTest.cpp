@@ -1,14 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "Foundation/NSRunLoop.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UITabBarController.h"
 #include "UIKit/UIViewController.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

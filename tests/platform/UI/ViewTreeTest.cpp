@@ -1,16 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <numbers>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "Foundation/ThreadChecker.h"
 #include "ThreadChecks.h"
-#include "UIKit/UIView.h"
 #include "UIKit/UIWindow.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

@@ -1,12 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "Foundation/NSRunLoop.h"
-#include "ScreenPixels.h"
 #include "UIKit/UIWebView.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 
