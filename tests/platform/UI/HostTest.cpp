@@ -89,7 +89,7 @@ class SDLHostTest : public ::testing::Test {
     std::unique_ptr<SDLHost> host_;
 };
 
-TEST_F(SDLHostTest, MouseIsOneFingerAndAltDragIsTwoMirroredFingers) {
+TEST_F(SDLHostTest, MouseIsOneFingerAltDragTwoMirroredFingersAndKeysGoToTheFirstResponder) {
     auto view = testsupport::TouchRecordingView::create(UIScreen::mainScreen()->bounds());
     view->setMultipleTouchEnabled(true);
     host_->window()->addSubview(view);
@@ -118,9 +118,8 @@ TEST_F(SDLHostTest, MouseIsOneFingerAndAltDragIsTwoMirroredFingers) {
     EXPECT_EQ(b, CGPointMake(200, 334));  // mirrored about (160, 284)
     const CGPoint a2 = view->allPoints[1][0], b2 = view->allPoints[1][1];
     EXPECT_GT(std::hypot(a2.x - b2.x, a2.y - b2.y), std::hypot(a.x - b.x, a.y - b.y));  // spread
-}
 
-TEST_F(SDLHostTest, KeyEventsGoToTheFirstResponderAndQuitClosesTheWindow) {
+    // Text and keys go to the first responder; quitting closes the window.
     auto field = UITextField::create(CGRectMake(10, 100, 200, 40));
     host_->window()->addSubview(field);
     ASSERT_TRUE(field->becomeFirstResponder());

@@ -105,7 +105,18 @@ TEST_F(ScrollViewTest, FastDragCallsBackInOrderAndDeceleratesWithinTheContent) {
         EXPECT_GE(recorder->offsets[i].y, recorder->offsets[i - 1].y);
 }
 
-TEST_F(ScrollViewTest, FlingPastTheEndSpringsBackToTheLastOffset) {
+TEST_F(ScrollViewTest, TouchStopsAFlingAndAFlingPastTheEndSpringsBackToTheLastOffset) {
+    drag({100, 380}, {100, 80}, 4);
+    ASSERT_TRUE(scroll->isDecelerating());
+    Clock::advance(1.0 / 60);
+    loop->runOnce();
+    host->touchDown(1, {100, 200});
+    EXPECT_FALSE(scroll->isDecelerating());
+    const CGFloat held = scroll->contentOffset().y;
+    settle();
+    EXPECT_EQ(scroll->contentOffset().y, held);
+    host->touchUp(1, {100, 200});
+
     scroll->setContentOffset({0, 1500});
     recorder->offsets.clear();
     drag({100, 380}, {100, 80}, 4);
@@ -191,19 +202,6 @@ TEST_F(ScrollViewTest, DragStartedOnAButtonScrollsAndCancelsTheButton) {
     EXPECT_EQ(actions, (std::vector<std::string>{"cancel"}));
     EXPECT_DOUBLE_EQ(scroll->contentOffset().y, 80);
     EXPECT_FALSE(button->isHighlighted());
-}
-
-TEST_F(ScrollViewTest, TouchDuringDecelerationStopsIt) {
-    drag({100, 380}, {100, 80}, 4);
-    ASSERT_TRUE(scroll->isDecelerating());
-    Clock::advance(1.0 / 60);
-    loop->runOnce();
-    host->touchDown(1, {100, 200});
-    EXPECT_FALSE(scroll->isDecelerating());
-    const CGFloat held = scroll->contentOffset().y;
-    settle();
-    EXPECT_EQ(scroll->contentOffset().y, held);
-    host->touchUp(1, {100, 200});
 }
 
 TEST_F(ScrollViewTest, AnimatedOffsetStepsOnTheClockAndReportsItsEnd) {

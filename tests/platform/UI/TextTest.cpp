@@ -20,7 +20,7 @@ int inkPixels(const CGImageRef& image, CGRect pixels) {
     return n;
 }
 
-TEST(NSStringDrawing, ChineseMeasuresTheSameEveryTimeWithFullWidthGlyphs) {
+TEST(NSStringDrawing, ChineseMeasuresTheSameEveryTimeWithFullWidthGlyphsAndWrapsToTheWidth) {
     const auto font = UIFont::systemFontOfSize(17);
     const CGSize first = NSStringSizeWithFont("工程详情", font);
     EXPECT_EQ(NSStringSizeWithFont("工程详情", font), first);
@@ -29,10 +29,7 @@ TEST(NSStringDrawing, ChineseMeasuresTheSameEveryTimeWithFullWidthGlyphs) {
     EXPECT_EQ(first.height, std::ceil(font->lineHeight()));
     EXPECT_LT(NSStringSizeWithFont("abcd", font).width, first.width);
     EXPECT_EQ(NSStringSizeWithFont("", font), CGSizeZero);
-}
 
-TEST(NSStringDrawing, WrapsToTheWidthAndCountsLines) {
-    const auto font = UIFont::systemFontOfSize(17);
     const NSTextStyle style{font};
     const std::string ten = "一二三四五六七八九十";
     // 50 points hold two 17-point ideographs per line.

@@ -86,7 +86,7 @@ TEST_F(ViewControllerTest, WindowRootLoadsOnceJoinsTheResponderChainAndGoesWithT
     EXPECT_EQ(take(), (Log{"B:willAppear", "B:didAppear"}));
 }
 
-TEST_F(ViewControllerTest, PushAndPopTellBothControllersInOrder) {
+TEST_F(ViewControllerTest, PushAndPopTellTheControllersInOrder) {
     auto a = screen("A");
     auto nav = UINavigationController::create(a);
     EXPECT_EQ(take(), (Log{"A:willMove", "A:didMove"}));
@@ -113,54 +113,36 @@ TEST_F(ViewControllerTest, PushAndPopTellBothControllersInOrder) {
     // A controller cannot be pushed twice.
     nav->pushViewController(a, false);
     EXPECT_EQ(nav->viewControllers().size(), 1u);
-}
 
-TEST_F(ViewControllerTest, AnimatedPushFinishesOnTheNextTurn) {
-    auto a = screen("A");
-    auto nav = showInNavigation(a);
-    take();
-    auto b = screen("B");
+    // Animated, the push finishes on the next turn.
     nav->pushViewController(b, true);
-    EXPECT_EQ(take(), (Log{"B:willMove", "B:didLoad", "A:willDisappear", "B:willAppear"}));
+    EXPECT_EQ(take(), (Log{"B:willMove", "A:willDisappear", "B:willAppear"}));
     NSRunLoop::mainRunLoop()->runOnce();
     EXPECT_EQ(take(), (Log{"A:didDisappear", "B:didAppear", "B:didMove"}));
-}
 
-TEST_F(ViewControllerTest, PopToRootSkipsTheControllersInBetween) {
-    auto a = screen("A"), b = screen("B"), c = screen("C"), d = screen("D");
-    auto nav = showInNavigation(a);
-    nav->pushViewController(b, false);
+    // Popping to a controller skips the ones in between.
+    auto c = screen("C"), d = screen("D");
     nav->pushViewController(c, false);
     nav->pushViewController(d, false);
     take();
-    auto popped = nav->popToViewController(b, false);
-    EXPECT_EQ(popped, (std::vector<std::shared_ptr<UIViewController>>{c, d}));
+    EXPECT_EQ(nav->popToViewController(b, false),
+              (std::vector<std::shared_ptr<UIViewController>>{c, d}));
     EXPECT_EQ(take(), (Log{"C:willMove(nil)", "D:willMove(nil)", "D:willDisappear", "B:willAppear",
                            "D:didDisappear", "B:didAppear", "C:didMove(nil)", "D:didMove(nil)"}));
-    popped = nav->popToRootViewControllerAnimated(false);
-    EXPECT_EQ(popped, (std::vector<std::shared_ptr<UIViewController>>{b}));
+    EXPECT_EQ(nav->popToRootViewControllerAnimated(false),
+              (std::vector<std::shared_ptr<UIViewController>>{b}));
     EXPECT_EQ(nav->visibleViewController(), a);
 }
 
-TEST_F(ViewControllerTest, NavigationBarKeepsItsHeightWhenHidden) {
-    auto a = screen("A");
-    a->setEdgesForExtendedLayout(UIRectEdgeNone);
-    auto nav = showInNavigation(a);
-    nav->view()->layoutIfNeeded();
-    EXPECT_EQ(nav->navigationBar()->frame(), CGRectMake(0, 20, 320, 44));
-    EXPECT_EQ(a->view()->frame(), CGRectMake(0, 64, 320, 568 - 64));
-
-    nav->setNavigationBarHidden(true, true);
-    EXPECT_TRUE(nav->navigationBar()->isHidden());
-    EXPECT_EQ(nav->navigationBar()->frame().size.height, 44);
-    EXPECT_EQ(a->view()->frame(), CGRectMake(0, 0, 320, 568));
-}
-
-TEST_F(ViewControllerTest, NavigationItemsShowInTheBar) {
+TEST_F(ViewControllerTest, NavigationItemsShowInTheBarThatKeepsItsHeightWhenHidden) {
     auto a = screen("A");
     a->setTitle("消息");
+    a->setEdgesForExtendedLayout(UIRectEdgeNone);
     auto nav = showInNavigation(a);
     auto bar = nav->navigationBar();
+    nav->view()->layoutIfNeeded();
+    EXPECT_EQ(bar->frame(), CGRectMake(0, 20, 320, 44));
+    EXPECT_EQ(a->view()->frame(), CGRectMake(0, 64, 320, 568 - 64));
     bar->setTitleTextAttributes({UIFont::boldSystemFontOfSize(19), UIColor::whiteColor()});
     auto title = std::dynamic_pointer_cast<UILabel>(bar->titleView());
     ASSERT_NE(title, nullptr);
@@ -206,6 +188,11 @@ TEST_F(ViewControllerTest, NavigationItemsShowInTheBar) {
     tapCentreOf(back);
     NSRunLoop::mainRunLoop()->runUntilIdle();
     EXPECT_EQ(nav->topViewController(), a);
+
+    nav->setNavigationBarHidden(true, true);
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_EQ(bar->frame().size.height, 44);
+    EXPECT_EQ(a->view()->frame(), CGRectMake(0, 0, 320, 568));
 }
 
 TEST_F(ViewControllerTest, TabSwitchTellsBothAndTheBarFollows) {
