@@ -257,9 +257,9 @@ TEST_F(GestureRecognizerTest,
     }
 }
 
-TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
+TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFailOrLeavesItsView) {
     auto singleTarget = std::make_shared<GestureTarget>();
-    singleTapWaitingForDouble(singleTarget);
+    auto twice = singleTapWaitingForDouble(singleTarget);
 
     tap({100, 100});
     // The single tap waits until the double tap has given up, and so does the view.
@@ -281,6 +281,17 @@ TEST_F(GestureRecognizerTest, DoubleTapWinsOverASingleTapThatRequiresItToFail) {
     EXPECT_EQ(singleTarget->log.size(), 1u);
     // The recognised double tap took its second touch from the view.
     EXPECT_EQ(view->events.back(), "cancelled");
+
+    // Taken off its view while the lift and the single tap wait for it to decide, the double
+    // tap lets them go.
+    view->events.clear();
+    tap({100, 100});
+    view->removeGestureRecognizer(twice.get());
+    advance(1);
+    EXPECT_EQ(target->log.size(), 1u);
+    EXPECT_EQ(singleTarget->log.size(), 2u);
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "cancelled"}));
+    EXPECT_EQ(twice->state(), UIGestureRecognizerStatePossible);
 }
 
 TEST_F(GestureRecognizerTest, PanWaitingForADoubleTapDoesNotBeginAfterItsFingerIsUp) {
@@ -355,7 +366,7 @@ TEST_F(GestureRecognizerTest, TapFailsOnMovementAndCountsFingers) {
     EXPECT_EQ(target->log, (std::vector<std::string>{"tap", "other"}));
 }
 
-TEST_F(GestureRecognizerTest, LongPressBeginsAfterTheDurationUnlessTheFingerWanders) {
+TEST_F(GestureRecognizerTest, LongPressBeginsAfterTheDurationUnlessTheFingerWandersOrAPanWins) {
     auto press = UILongPressGestureRecognizer::create(target, &GestureTarget::handle);
     view->addGestureRecognizer(press);
     host->touchDown(0, {100, 100});
@@ -381,6 +392,26 @@ TEST_F(GestureRecognizerTest, LongPressBeginsAfterTheDurationUnlessTheFingerWand
     advance(1);
     host->touchUp(0, {120, 100});
     EXPECT_TRUE(target->states.empty());
+    loop->runUntilIdle();
+
+    // A pan beats a long press that allows the movement; disabled, it cancels and hears no more.
+    press->setAllowableMovement(1000);
+    auto panTarget = std::make_shared<GestureTarget>();
+    auto pan = UIPanGestureRecognizer::create(panTarget, &GestureTarget::handle);
+    view->addGestureRecognizer(pan);
+    host->touchDown(0, {100, 100});
+    drag(0, {100, 100}, {150, 100}, 5);
+    advance(1);
+    EXPECT_TRUE(target->states.empty());
+    EXPECT_EQ(press->state(), UIGestureRecognizerStateFailed);
+    pan->setEnabled(false);
+    EXPECT_EQ(panTarget->states.back(), UIGestureRecognizerStateCancelled);
+    const auto heard = panTarget->states.size();
+    drag(0, {150, 100}, {200, 100}, 2);
+    host->touchUp(0, {200, 100});
+    loop->runUntilIdle();
+    stroke({100, 100}, {150, 100}, 5);
+    EXPECT_EQ(panTarget->states.size(), heard);
 }
 
 TEST_F(GestureRecognizerTest, PanTranslationVelocityAndReset) {
@@ -464,48 +495,6 @@ TEST_F(GestureRecognizerTest, DelegateDecidesBeginningAndReceiving) {
     stroke({100, 100}, {150, 100}, 5);
     EXPECT_EQ(target->states.back(), UIGestureRecognizerStateEnded);
     EXPECT_EQ(view->events.back(), "ended");
-}
-
-TEST_F(GestureRecognizerTest, PanBeatsLongPressAndDisablingCancels) {
-    auto pressTarget = std::make_shared<GestureTarget>();
-    auto press = UILongPressGestureRecognizer::create(pressTarget, &GestureTarget::handle);
-    press->setAllowableMovement(1000);
-    auto pan = UIPanGestureRecognizer::create(target, &GestureTarget::handle);
-    view->addGestureRecognizer(press);
-    view->addGestureRecognizer(pan);
-    host->touchDown(0, {100, 100});
-    drag(0, {100, 100}, {150, 100}, 5);
-    advance(1);
-    EXPECT_TRUE(pressTarget->states.empty());
-    EXPECT_EQ(press->state(), UIGestureRecognizerStateFailed);
-
-    pan->setEnabled(false);
-    EXPECT_EQ(target->states.back(), UIGestureRecognizerStateCancelled);
-    const auto heard = target->states.size();
-    drag(0, {150, 100}, {200, 100}, 2);
-    host->touchUp(0, {200, 100});
-    EXPECT_EQ(target->states.size(), heard);
-    loop->runUntilIdle();
-
-    // Off, it gets no touches at all.
-    stroke({100, 100}, {150, 100}, 5);
-    EXPECT_EQ(target->states.size(), heard);
-}
-
-TEST_F(GestureRecognizerTest, UndecidedRecognizerTakenOffItsViewLetsTheWaitingGo) {
-    auto singleTarget = std::make_shared<GestureTarget>();
-    auto twice = singleTapWaitingForDouble(singleTarget);
-
-    tap({100, 100});
-    EXPECT_EQ(view->events, (std::vector<std::string>{"began"}));
-    // The double tap leaves while both the lift and the single tap wait for it to decide.
-    view->removeGestureRecognizer(twice.get());
-    advance(1);
-    EXPECT_TRUE(target->log.empty());
-    EXPECT_EQ(singleTarget->states,
-              (std::vector<UIGestureRecognizerState>{UIGestureRecognizerStateRecognized}));
-    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "cancelled"}));
-    EXPECT_EQ(twice->state(), UIGestureRecognizerStatePossible);
 }
 
 TEST_F(GestureRecognizerTest, TargetsHearActionsInOrderAndCanLeave) {
