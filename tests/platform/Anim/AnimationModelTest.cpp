@@ -28,7 +28,7 @@ double numberAt(const CAAnimation& anim, double time, double model = 0) {
     return values.v["opacity"].number();
 }
 
-TEST(CABasicAnimationTest, EndsAndTiming) {
+TEST(CABasicAnimationTest, EndsTimingAndAWeakDelegate) {
     auto anim = basicAnimation("opacity", 2, CAValue::number(0), CAValue::number(1));
     EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 7), 0.25);
     // Outside its active time without a fill mode the model value shows.
@@ -46,25 +46,14 @@ TEST(CABasicAnimationTest, EndsAndTiming) {
     // A zero duration stands for the platform's default.
     anim->setDuration(0);
     EXPECT_DOUBLE_EQ(anim->activeDuration(), CAAnimation::kDefaultDuration);
-}
 
-TEST(CABasicAnimationTest, MissingEndsComeFromTheLayer) {
-    auto anim = basicAnimation("opacity", 1, std::nullopt, CAValue::number(10));
-    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 7);
-    anim->setToValue(std::nullopt);
-    anim->setFromValue(CAValue::number(10));
-    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 7);
-    anim->setByValue(CAValue::number(2));
-    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 11);
-    anim->setFromValue(std::nullopt);
-    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 5);
-    anim->setToValue(CAValue::number(0));
-    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.25, 4), -1.5);
-
-    // A value of another kind than the property's is ignored rather than mangled.
-    anim->setByValue(std::nullopt);
-    anim->setToValue(CAValue::point(1, 1));
-    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 4);
+    // The animation keeps no delegate alive.
+    auto recorder = std::make_shared<AnimationLog>();
+    anim->setDelegate(recorder);
+    std::weak_ptr<AnimationLog> weak = recorder;
+    recorder.reset();
+    EXPECT_TRUE(weak.expired());
+    anim->notifyDidStop(false);
 }
 
 TEST(CAAnimationTest, RepeatAndAutoreverse) {
@@ -85,6 +74,25 @@ TEST(CAAnimationTest, RepeatAndAutoreverse) {
 
     anim->setRepeatCount(HUGE_VALF);
     EXPECT_NEAR(numberAt(*anim, 1000.75), 0.75, 1e-9);
+}
+
+TEST(CABasicAnimationTest, MissingEndsComeFromTheLayer) {
+    auto anim = basicAnimation("opacity", 1, std::nullopt, CAValue::number(10));
+    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 7);
+    anim->setToValue(std::nullopt);
+    anim->setFromValue(CAValue::number(10));
+    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 7);
+    anim->setByValue(CAValue::number(2));
+    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 11);
+    anim->setFromValue(std::nullopt);
+    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 5);
+    anim->setToValue(CAValue::number(0));
+    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.25, 4), -1.5);
+
+    // A value of another kind than the property's is ignored rather than mangled.
+    anim->setByValue(std::nullopt);
+    anim->setToValue(CAValue::point(1, 1));
+    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 4);
 }
 
 TEST(CAKeyframeAnimationTest, SegmentsKeyTimesAndModes) {
@@ -179,16 +187,6 @@ TEST(CAValueTest, InterpolatesByKind) {
     const auto big = CAValue::transform({3, 0, 0, 0, 0, 3, 0, 0, 0, 0, 1, 0, 10, 20, 0, 1});
     const auto m = *CAValueInterpolate(CAValue::identityTransform(), big, 0.5);
     EXPECT_EQ(m, CAValue::transform({2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1, 0, 5, 10, 0, 1}));
-}
-
-TEST(CAAnimationTest, DelegateIsNotKeptAliveByTheAnimation) {
-    auto recorder = std::make_shared<AnimationLog>();
-    auto anim = CABasicAnimation::animationWithKeyPath("opacity");
-    anim->setDelegate(recorder);
-    std::weak_ptr<AnimationLog> weak = recorder;
-    recorder.reset();
-    EXPECT_TRUE(weak.expired());
-    anim->notifyDidStop(false);
 }
 
 class CALayerAnimationsTest : public testsupport::ManualClockTest {

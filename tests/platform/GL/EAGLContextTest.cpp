@@ -22,20 +22,13 @@ class EAGLContextTest : public ::testing::Test {
     const std::shared_ptr<EAGLContext>& context = gl.context();
 };
 
-TEST_F(EAGLContextTest, ContextIsGLES11AndCurrentPerThread) {
-    EXPECT_EQ(EAGLContext::currentContext(), context);
+TEST_F(EAGLContextTest, ContextIsGLES11CurrentPerThreadAndPresentReadsTheTopRowFirst) {
     const std::string version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     EXPECT_NE(version.find("OpenGL ES-CM 1.1"), std::string::npos) << version;
-
     std::shared_ptr<EAGLContext> seenOnOtherThread = context;
     std::thread([&] { seenOnOtherThread = EAGLContext::currentContext(); }).join();
     EXPECT_EQ(seenOnOtherThread, nullptr);
 
-    EXPECT_TRUE(EAGLContext::setCurrentContext(nullptr));
-    EXPECT_EQ(EAGLContext::currentContext(), nullptr);
-}
-
-TEST_F(EAGLContextTest, PresentReadsTheRenderbufferTopRowFirst) {
     auto drawable = std::make_shared<EAGLDrawable>();
     drawable->setDrawableSize(8, 4);
     ASSERT_TRUE(gl.attach(drawable));
@@ -51,6 +44,10 @@ TEST_F(EAGLContextTest, PresentReadsTheRenderbufferTopRowFirst) {
     GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING_OES, &bound);
     EXPECT_EQ(static_cast<GLuint>(bound), gl.framebuffer());
+
+    EXPECT_EQ(EAGLContext::currentContext(), context);
+    EXPECT_TRUE(EAGLContext::setCurrentContext(nullptr));
+    EXPECT_EQ(EAGLContext::currentContext(), nullptr);
 }
 
 TEST_F(EAGLContextTest, StorageFollowsTheDrawableAndNeedsOneAndACurrentContext) {
