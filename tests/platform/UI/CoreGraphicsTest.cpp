@@ -44,7 +44,7 @@ TEST(CGContext, BitmapContextsWriteTheCallersBytesBottomUp) {
     EXPECT_TRUE(image->isMask());
 }
 
-TEST(CGContext, MasksGradientsAndPaths) {
+TEST(CGContext, MasksGradientsPathsAndRenderedViewTrees) {
     UIGraphicsBeginImageContextWithOptions({40, 20}, false, 1);
     CGContextRef c = UIGraphicsGetCurrentContext();
     // Only the left half of the mask has ink; the mask follows the y-up image rule.
@@ -80,9 +80,8 @@ TEST(CGContext, MasksGradientsAndPaths) {
     auto rounded = CGPathCreateWithRoundedRect(CGRectMake(0, 0, 20, 20), 5, 5, nullptr);
     EXPECT_FALSE(CGPathContainsPoint(rounded, nullptr, {0.5, 0.5}, false));
     EXPECT_TRUE(CGPathContainsPoint(rounded, nullptr, {10, 0.5}, false));
-}
 
-TEST(CGContext, ViewTreeRendersIntoAnImageContext) {
+    // A view tree renders into an image context.
     auto root = UIView::create(CGRectMake(0, 0, 20, 10));
     root->setBackgroundColor(UIColor::redColor());
     auto child = UIView::create(CGRectMake(10, 0, 10, 10));
