@@ -8,8 +8,9 @@
 
 namespace testsupport {
 
-// A view that logs each touch event it hears: the phase by name, the first touch's point and tap
-// count, and every touch's point. Set `forwardEnded` to pass ended touches up the responder chain.
+// A view that logs each touch event it hears: the phase by name and as the touch tells it, the
+// first touch's point and tap count, and every touch's point. Set `forwardEnded` to pass ended
+// touches up the responder chain.
 class TouchRecordingView : public UIView {
   public:
     static std::shared_ptr<TouchRecordingView> create(CGRect frame, bool forwardEnded = false) {
@@ -26,6 +27,7 @@ class TouchRecordingView : public UIView {
     void touchesCancelled(const UITouchSet& t, UIEvent* e) override { record("cancelled", t, e); }
 
     std::vector<std::string> events;
+    std::vector<UITouchPhase> phases;
     std::vector<CGPoint> points;
     std::vector<unsigned> tapCounts;
     std::vector<std::vector<CGPoint>> allPoints;
@@ -33,6 +35,7 @@ class TouchRecordingView : public UIView {
   private:
     void record(const char* what, const UITouchSet& touches, UIEvent*) {
         events.push_back(what);
+        phases.push_back(touches.front()->phase());
         points.push_back(touches.front()->locationInView(this));
         tapCounts.push_back(touches.front()->tapCount());
         allPoints.emplace_back();

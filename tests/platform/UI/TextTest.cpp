@@ -98,10 +98,13 @@ TEST(NSStringDrawing, OutlinedTextStrokesUnderTheFill) {
     };
     const auto [fillRed, fillBlack] = draw(kCGTextFill);
     const auto [bothRed, bothBlack] = draw(kCGTextFillStroke);
+    const auto [strokeRed, strokeBlack] = draw(kCGTextStroke);
     EXPECT_EQ(fillRed, 0);
     EXPECT_GT(fillBlack, 50);
     EXPECT_GT(bothRed, 50);
     EXPECT_GE(bothBlack, fillBlack);  // the fill stays on top of the outline
+    EXPECT_GT(strokeRed, 50);
+    EXPECT_EQ(strokeBlack, 0);
 }
 
 // Map glyphs are drawn on engine worker threads while the main thread lays out labels.
