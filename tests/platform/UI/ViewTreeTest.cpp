@@ -45,6 +45,39 @@ class ViewTree : public ::testing::Test {
     std::vector<std::string> log;
 };
 
+TEST_F(ViewTree, AddSubviewReparentsAndTellsEveryone) {
+    HeadlessHost host;
+    auto a = LoggingView::create("a");
+    auto b = LoggingView::create("b");
+    auto child = LoggingView::create("child");
+    host.window()->addSubview(a);
+    a->addSubview(child);
+    EXPECT_EQ(child->window(), host.window());
+    log.clear();
+
+    b->addSubview(child);  // b is not in a window
+    EXPECT_EQ(child->superview(), b);
+    EXPECT_TRUE(a->subviews().empty());
+    EXPECT_EQ(child->window(), nullptr);
+    EXPECT_EQ(log, (std::vector<std::string>{"child: willMoveToSuperview set",
+                                             "a: willRemoveSubview", "child: didMoveToWindow null",
+                                             "child: didMoveToSuperview", "b: didAddSubview"}));
+    // The layer tree follows the view tree.
+    EXPECT_EQ(child->layer()->superlayer(), b->layer());
+    EXPECT_TRUE(a->layer()->sublayers().empty());
+
+    log.clear();
+    child->removeFromSuperview();
+    EXPECT_EQ(child->superview(), nullptr);
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"b: willRemoveSubview", "child: willMoveToSuperview null",
+                                        "child: didMoveToSuperview"}));
+    // A view cannot become its own ancestor.
+    child->addSubview(b);
+    b->addSubview(child);
+    EXPECT_EQ(child->superview(), nullptr);
+}
+
 TEST_F(ViewTree, OrderingOperationsKeepSubviewLayersAboveLayersTheViewAddedItself) {
     auto parent = UIView::create();
     auto plate = CALayer::layer();
