@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "AnimationBuilders.h"
 #include "AnimationProbes.h"
 #include "Foundation/NSRunLoop.h"
 #include "ManualClock.h"
@@ -18,6 +19,7 @@ namespace {
 
 using testsupport::AnimationLog;
 using testsupport::AnimationTarget;
+using testsupport::basicAnimation;
 
 double numberAt(const CAAnimation& anim, double time, double model = 0) {
     AnimationTarget values;
@@ -26,11 +28,8 @@ double numberAt(const CAAnimation& anim, double time, double model = 0) {
     return values.v["opacity"].number();
 }
 
-TEST(CABasicAnimationTest, EndsAndTiming) {
-    auto anim = CABasicAnimation::animationWithKeyPath("opacity");
-    anim->setFromValue(CAValue::number(0));
-    anim->setToValue(CAValue::number(1));
-    anim->setDuration(2);
+TEST(CABasicAnimationTest, EndsTimingAndAWeakDelegate) {
+    auto anim = basicAnimation("opacity", 2, CAValue::number(0), CAValue::number(1));
     EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 7), 0.25);
     // Outside its active time without a fill mode the model value shows.
     EXPECT_DOUBLE_EQ(numberAt(*anim, -0.1, 7), 7);
@@ -47,34 +46,18 @@ TEST(CABasicAnimationTest, EndsAndTiming) {
     // A zero duration stands for the platform's default.
     anim->setDuration(0);
     EXPECT_DOUBLE_EQ(anim->activeDuration(), CAAnimation::kDefaultDuration);
-}
 
-TEST(CABasicAnimationTest, MissingEndsComeFromTheLayer) {
-    auto anim = CABasicAnimation::animationWithKeyPath("opacity");
-    anim->setDuration(1);
-    anim->setToValue(CAValue::number(10));
-    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 7);
-    anim->setToValue(std::nullopt);
-    anim->setFromValue(CAValue::number(10));
-    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 7);
-    anim->setByValue(CAValue::number(2));
-    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 11);
-    anim->setFromValue(std::nullopt);
-    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 5);
-    anim->setToValue(CAValue::number(0));
-    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.25, 4), -1.5);
-
-    // A value of another kind than the property's is ignored rather than mangled.
-    anim->setByValue(std::nullopt);
-    anim->setToValue(CAValue::point(1, 1));
-    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 4);
+    // The animation keeps no delegate alive.
+    auto recorder = std::make_shared<AnimationLog>();
+    anim->setDelegate(recorder);
+    std::weak_ptr<AnimationLog> weak = recorder;
+    recorder.reset();
+    EXPECT_TRUE(weak.expired());
+    anim->notifyDidStop(false);
 }
 
 TEST(CAAnimationTest, RepeatAndAutoreverse) {
-    auto anim = CABasicAnimation::animationWithKeyPath("opacity");
-    anim->setFromValue(CAValue::number(0));
-    anim->setToValue(CAValue::number(1));
-    anim->setDuration(1);
+    auto anim = basicAnimation("opacity", 1, CAValue::number(0), CAValue::number(1));
     anim->setAutoreverses(true);
     anim->setRepeatCount(2);
     anim->setFillMode(kCAFillModeForwards);
@@ -93,12 +76,30 @@ TEST(CAAnimationTest, RepeatAndAutoreverse) {
     EXPECT_NEAR(numberAt(*anim, 1000.75), 0.75, 1e-9);
 }
 
+TEST(CABasicAnimationTest, MissingEndsComeFromTheLayer) {
+    auto anim = basicAnimation("opacity", 1, std::nullopt, CAValue::number(10));
+    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 7);
+    anim->setToValue(std::nullopt);
+    anim->setFromValue(CAValue::number(10));
+    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 7);
+    anim->setByValue(CAValue::number(2));
+    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 11);
+    anim->setFromValue(std::nullopt);
+    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 5);
+    anim->setToValue(CAValue::number(0));
+    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.25, 4), -1.5);
+
+    // A value of another kind than the property's is ignored rather than mangled.
+    anim->setByValue(std::nullopt);
+    anim->setToValue(CAValue::point(1, 1));
+    EXPECT_DOUBLE_EQ(numberAt(*anim, 0.5, 4), 4);
+}
+
 TEST(CAKeyframeAnimationTest, SegmentsKeyTimesAndModes) {
     auto anim = CAKeyframeAnimation::animationWithKeyPath("position");
     anim->setValues({CAValue::point(0, 0), CAValue::point(100, 0), CAValue::point(100, 50)});
     anim->setDuration(1);
     // Evenly spaced without key times.
-    EXPECT_EQ(*anim->valueAtProgress(0.5), CAValue::point(100, 0));
     EXPECT_EQ(*anim->valueAtProgress(0.75), CAValue::point(100, 25));
     EXPECT_EQ(*anim->valueAtProgress(-1), CAValue::point(0, 0));
     EXPECT_EQ(*anim->valueAtProgress(2), CAValue::point(100, 50));
@@ -134,14 +135,8 @@ TEST(CAKeyframeAnimationTest, SegmentsKeyTimesAndModes) {
 }
 
 TEST(CAAnimationGroupTest, RunsChildrenOnItsTimeLine) {
-    auto fade = CABasicAnimation::animationWithKeyPath("opacity");
-    fade->setFromValue(CAValue::number(0));
-    fade->setToValue(CAValue::number(1));
-    fade->setDuration(1);
-    auto move = CABasicAnimation::animationWithKeyPath("position.x");
-    move->setFromValue(CAValue::number(0));
-    move->setToValue(CAValue::number(100));
-    move->setDuration(1);
+    auto fade = basicAnimation("opacity", 1, CAValue::number(0), CAValue::number(1));
+    auto move = basicAnimation("position.x", 1, CAValue::number(0), CAValue::number(100));
     move->setBeginTime(1);
     auto group = CAAnimationGroup::animation();
     group->setAnimations({fade, move});
@@ -173,20 +168,17 @@ TEST(CAValueTest, InterpolatesByKind) {
     EXPECT_EQ(*CAValueInterpolate(CAValue::color(0, 0, 0, 1), CAValue::color(1, 0.5, 0, 1), 1.2),
               CAValue::color(1, 0.6, 0, 1));
 
-    // A quarter turn halfway is an eighth turn, not a shrunken matrix.
-    const double c = std::cos(std::numbers::pi / 2), s = std::sin(std::numbers::pi / 2);
-    const auto quarter = CAValue::transform({c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
-    const auto half = *CAValueInterpolate(CAValue::identityTransform(), quarter, 0.5);
-    EXPECT_NEAR(half.v[0], std::cos(std::numbers::pi / 4), 1e-12);
-    EXPECT_NEAR(half.v[1], std::sin(std::numbers::pi / 4), 1e-12);
-    EXPECT_NEAR(std::hypot(half.v[4], half.v[5]), 1.0, 1e-12);
-
-    // From 350° to 10° goes the short way, through 0°.
     auto rot = [](double deg) {
         const double r = deg * std::numbers::pi / 180;
         return CAValue::transform({std::cos(r), std::sin(r), 0, 0, -std::sin(r), std::cos(r), 0, 0,
                                    0, 0, 1, 0, 0, 0, 0, 1});
     };
+    // A quarter turn halfway is an eighth turn, not a shrunken matrix.
+    const auto half = *CAValueInterpolate(CAValue::identityTransform(), rot(90), 0.5);
+    EXPECT_NEAR(half.v[0], std::cos(std::numbers::pi / 4), 1e-12);
+    EXPECT_NEAR(half.v[1], std::sin(std::numbers::pi / 4), 1e-12);
+    EXPECT_NEAR(std::hypot(half.v[4], half.v[5]), 1.0, 1e-12);
+    // From 350° to 10° goes the short way, through 0°.
     const auto mid = *CAValueInterpolate(rot(350), rot(10), 0.5);
     EXPECT_NEAR(mid.v[0], 1.0, 1e-12);
     EXPECT_NEAR(mid.v[1], 0.0, 1e-12);
@@ -195,16 +187,6 @@ TEST(CAValueTest, InterpolatesByKind) {
     const auto big = CAValue::transform({3, 0, 0, 0, 0, 3, 0, 0, 0, 0, 1, 0, 10, 20, 0, 1});
     const auto m = *CAValueInterpolate(CAValue::identityTransform(), big, 0.5);
     EXPECT_EQ(m, CAValue::transform({2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1, 0, 5, 10, 0, 1}));
-}
-
-TEST(CAAnimationTest, DelegateIsNotKeptAliveByTheAnimation) {
-    auto recorder = std::make_shared<AnimationLog>();
-    auto anim = CABasicAnimation::animationWithKeyPath("opacity");
-    anim->setDelegate(recorder);
-    std::weak_ptr<AnimationLog> weak = recorder;
-    recorder.reset();
-    EXPECT_TRUE(weak.expired());
-    anim->notifyDidStop(false);
 }
 
 class CALayerAnimationsTest : public testsupport::ManualClockTest {
@@ -216,10 +198,7 @@ class CALayerAnimationsTest : public testsupport::ManualClockTest {
         return values.v["opacity"].number();
     }
     std::shared_ptr<CABasicAnimation> fade(double duration) {
-        auto a = CABasicAnimation::animationWithKeyPath("opacity");
-        a->setFromValue(CAValue::number(0));
-        a->setToValue(CAValue::number(1));
-        a->setDuration(duration);
+        auto a = basicAnimation("opacity", duration, CAValue::number(0), CAValue::number(1));
         a->setDelegate(recorder);
         return a;
     }

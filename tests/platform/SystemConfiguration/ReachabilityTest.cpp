@@ -86,16 +86,7 @@ TEST_F(SCNetworkReachabilityTest, TargetsAreReachableWhileSomethingAcceptsThere)
     }
 }
 
-TEST_F(SCNetworkReachabilityTest, NamesAndFamiliesItCannotWatchMakeNoReference) {
-    for (const char* name : {"", ":80", "127.0.0.1:http", "127.0.0.1:0", "127.0.0.1:70000"})
-        EXPECT_FALSE(SCNetworkReachability::createWithName(name)) << name;
-    sockaddr_in6 v6{};
-    v6.sin6_family = AF_INET6;
-    EXPECT_FALSE(SCNetworkReachability::createWithAddress(reinterpret_cast<sockaddr*>(&v6)));
-    EXPECT_FALSE(SCNetworkReachability::createWithAddress(nullptr));
-}
-
-TEST_F(SCNetworkReachabilityTest, QueryAnswersTheLastStateWhileAProbeHangs) {
+TEST_F(SCNetworkReachabilityTest, QueryAnswersTheLastStateWhileAProbeHangsAndStoppingCutsItShort) {
     // The first probe fills the listener's only slot; every later one hangs, for longer than
     // the test takes unless something waits for it.
     LoopbackListener listener(0);
@@ -116,6 +107,18 @@ TEST_F(SCNetworkReachabilityTest, QueryAnswersTheLastStateWhileAProbeHangs) {
     // Going, the reference cuts its probe short and joins its worker.
     reference.reset();
     EXPECT_FALSE(connectAttemptUnderWay(listener.port()));
+
+    // So does a notifier that stops, and it calls back no more.
+    reference = SCNetworkReachability::createWithName(listener.hostName());
+    int calls = 0;
+    reference->setCallback([&](SCNetworkReachabilityFlags) { ++calls; });
+    ASSERT_TRUE(reference->scheduleWithRunLoop(loop));
+    ASSERT_TRUE(loop->runUntil([&] { return connectAttemptUnderWay(listener.port()); }, kPatience));
+    EXPECT_TRUE(reference->unscheduleFromRunLoop(loop));
+    EXPECT_FALSE(connectAttemptUnderWay(listener.port()));
+    const int callsWhenStopped = calls;
+    loop->runUntilIdle();
+    EXPECT_EQ(calls, callsWhenStopped);
 }
 
 TEST_F(SCNetworkReachabilityTest, CallbackRunsOnTheLoopWithTheFirstStateAndEveryChange) {
@@ -144,24 +147,14 @@ TEST_F(SCNetworkReachabilityTest, CallbackRunsOnTheLoopWithTheFirstStateAndEvery
     EXPECT_TRUE(reference->unscheduleFromRunLoop(loop));
 }
 
-TEST_F(SCNetworkReachabilityTest, StoppingANotifierCutsItsProbeShortAndJoinsItsWorker) {
-    LoopbackListener listener(0);
-    SCNetworkReachability::setProbeTimeout(30);
-    const auto reference = SCNetworkReachability::createWithName(listener.hostName());
-    int calls = 0;
-    reference->setCallback([&](SCNetworkReachabilityFlags) { ++calls; });
-    ASSERT_TRUE(reference->scheduleWithRunLoop(loop));
-    // The first probe takes the listener's slot, the timer's next one hangs.
-    ASSERT_TRUE(loop->runUntil([&] { return connectAttemptUnderWay(listener.port()); }, kPatience));
+TEST_F(SCNetworkReachabilityTest, UnwatchableTargetsAndLoopsOfOtherThreadsAreRefused) {
+    for (const char* name : {"", ":80", "127.0.0.1:http", "127.0.0.1:0", "127.0.0.1:70000"})
+        EXPECT_FALSE(SCNetworkReachability::createWithName(name)) << name;
+    sockaddr_in6 v6{};
+    v6.sin6_family = AF_INET6;
+    EXPECT_FALSE(SCNetworkReachability::createWithAddress(reinterpret_cast<sockaddr*>(&v6)));
+    EXPECT_FALSE(SCNetworkReachability::createWithAddress(nullptr));
 
-    EXPECT_TRUE(reference->unscheduleFromRunLoop(loop));
-    EXPECT_FALSE(connectAttemptUnderWay(listener.port()));
-    const int callsWhenStopped = calls;
-    loop->runUntilIdle();
-    EXPECT_EQ(calls, callsWhenStopped);
-}
-
-TEST_F(SCNetworkReachabilityTest, SchedulingOnALoopOfAnotherThreadIsRefused) {
     const auto reference = loopback(0);
     // Without a port it is answered from the routes there and then.
     SCNetworkReachabilityFlags flags = 0;
@@ -180,7 +173,8 @@ std::string text(in_addr address) {
     return buffer;
 }
 
-TEST(InterfaceListTest, ListsLoopbackWithItsAddress) {
+// The kernel's own view of each interface, read from sysfs, agrees with the list.
+TEST(InterfaceListTest, ListsLoopbackWithItsAddressAndMatchesTheKernel) {
     const auto interfaces = SCNetworkInterfaceCopyAll();
     ASSERT_TRUE(interfaces);
     const auto lo = std::find_if(interfaces->begin(), interfaces->end(),
@@ -193,13 +187,7 @@ TEST(InterfaceListTest, ListsLoopbackWithItsAddress) {
                                   [](const auto& a) { return text(a.address) == "127.0.0.1"; });
     ASSERT_NE(own, lo->ipv4.end());
     EXPECT_EQ(text(own->netmask), "255.0.0.0");
-}
 
-// The kernel's own view of each interface, read from sysfs, agrees with the list.
-TEST(InterfaceListTest, IndexesAndHardwareAddressesMatchTheKernels) {
-    const auto interfaces = SCNetworkInterfaceCopyAll();
-    ASSERT_TRUE(interfaces);
-    ASSERT_FALSE(interfaces->empty());
     unsigned previousIndex = 0;
     for (const auto& interface : *interfaces) {
         EXPECT_EQ(interface.index, ::if_nametoindex(interface.name.c_str())) << interface.name;

@@ -1,10 +1,6 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "Foundation/NSNotificationCenter.h"
 #include "UIKit/UIApplication.h"
+#include "UITestCommon.h"
 
 namespace {
 
@@ -37,7 +33,7 @@ class ApplicationTest : public ::testing::Test {
     nlohmann::json userInfo;
 };
 
-TEST_F(ApplicationTest, StateChangesWarningsAndOrientationArePosted) {
+TEST_F(ApplicationTest, StateChangesWarningsAndOrientationArePostedAndKnownSchemesOpen) {
     app->setApplicationState(UIApplicationStateBackground);
     app->setApplicationState(UIApplicationStateActive);
     EXPECT_EQ(posted, (std::vector<std::string>{UIApplicationWillResignActiveNotification,
@@ -56,9 +52,7 @@ TEST_F(ApplicationTest, StateChangesWarningsAndOrientationArePosted) {
                                         UIApplicationDidChangeStatusBarOrientationNotification}));
     EXPECT_EQ(userInfo["UIApplicationStatusBarOrientationUserInfoKey"],
               static_cast<int>(UIInterfaceOrientationPortrait));
-}
 
-TEST_F(ApplicationTest, OpensKnownSchemesAndRecordsThem) {
     EXPECT_TRUE(app->openURL("tel:4008001234"));
     // Unknown schemes, text that is no URL, and server text with spaces or ideographs.
     for (const char* refused :

@@ -1,18 +1,12 @@
 #include <SDL2/SDL.h>
-#include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
-#include <memory>
-#include <string>
-#include <vector>
 
-#include "Foundation/NSRunLoop.h"
-#include "ScreenPixels.h"
 #include "TempDir.h"
+#include "TouchRecordingView.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UITextField.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 #include "host/SDLHost.h"
 
 namespace {
@@ -69,30 +63,6 @@ TEST_P(HostTest, FingersAndKeysReachTheScreenAndStopEndsTheRun) {
 INSTANTIATE_TEST_SUITE_P(Hosts, HostTest, ::testing::Values("headless", "window"),
                          [](const auto& info) { return info.param; });
 
-class FingerLog : public UIView {
-  public:
-    static std::shared_ptr<FingerLog> create(CGRect frame) {
-        auto v = finishCreate(std::shared_ptr<FingerLog>(new FingerLog()), frame);
-        v->setMultipleTouchEnabled(true);
-        return v;
-    }
-    void touchesBegan(const UITouchSet& t, UIEvent* e) override { record(t, e); }
-    void touchesMoved(const UITouchSet& t, UIEvent* e) override { record(t, e); }
-    void touchesEnded(const UITouchSet& t, UIEvent* e) override { record(t, e); }
-    struct Entry {
-        UITouchPhase phase;
-        std::vector<CGPoint> points;
-    };
-    std::vector<Entry> log;
-
-  private:
-    void record(const UITouchSet& touches, UIEvent*) {
-        Entry entry{touches.front()->phase(), {}};
-        for (const auto& t : touches) entry.points.push_back(t->locationInView(this));
-        log.push_back(entry);
-    }
-};
-
 void pushMouse(Uint32 type, int x, int y) {
     SDL_Event e{};
     e.type = type;
@@ -119,8 +89,9 @@ class SDLHostTest : public ::testing::Test {
     std::unique_ptr<SDLHost> host_;
 };
 
-TEST_F(SDLHostTest, MouseIsOneFingerAndAltDragIsTwoMirroredFingers) {
-    auto view = FingerLog::create(UIScreen::mainScreen()->bounds());
+TEST_F(SDLHostTest, MouseIsOneFingerAltDragTwoMirroredFingersAndKeysGoToTheFirstResponder) {
+    auto view = testsupport::TouchRecordingView::create(UIScreen::mainScreen()->bounds());
+    view->setMultipleTouchEnabled(true);
     host_->window()->addSubview(view);
 
     // Window pixels are points times the display factor.
@@ -128,13 +99,12 @@ TEST_F(SDLHostTest, MouseIsOneFingerAndAltDragIsTwoMirroredFingers) {
     pushMouse(SDL_MOUSEMOTION, 120, 200);
     pushMouse(SDL_MOUSEBUTTONUP, 120, 200);
     ASSERT_TRUE(host_->pumpEvents());
-    ASSERT_EQ(view->log.size(), 3u);
-    EXPECT_EQ(view->log[0].phase, UITouchPhaseBegan);
-    EXPECT_EQ(view->log[0].points, (std::vector<CGPoint>{{50, 100}}));
-    EXPECT_EQ(view->log[2].phase, UITouchPhaseEnded);
-    EXPECT_EQ(view->log[2].points, (std::vector<CGPoint>{{60, 100}}));
+    EXPECT_EQ(view->phases,
+              (std::vector<UITouchPhase>{UITouchPhaseBegan, UITouchPhaseMoved, UITouchPhaseEnded}));
+    EXPECT_EQ(view->points, (std::vector<CGPoint>{{50, 100}, {60, 100}, {60, 100}}));
 
-    view->log.clear();
+    view->events.clear();
+    view->allPoints.clear();
     SDL_SetModState(KMOD_LALT);
     pushMouse(SDL_MOUSEBUTTONDOWN, 240, 468);  // (120, 234): 40 left of and 50 above the centre
     ASSERT_TRUE(host_->pumpEvents());
@@ -142,17 +112,15 @@ TEST_F(SDLHostTest, MouseIsOneFingerAndAltDragIsTwoMirroredFingers) {
     pushMouse(SDL_MOUSEMOTION, 200, 468);
     pushMouse(SDL_MOUSEBUTTONUP, 200, 468);
     ASSERT_TRUE(host_->pumpEvents());
-    ASSERT_EQ(view->log.size(), 3u);
-    EXPECT_EQ(view->log[0].points.size(), 2u);
-    const CGPoint a = view->log[0].points[0], b = view->log[0].points[1];
+    EXPECT_EQ(view->events, (std::vector<std::string>{"began", "moved", "ended"}));
+    ASSERT_EQ(view->allPoints[0].size(), 2u);
+    const CGPoint a = view->allPoints[0][0], b = view->allPoints[0][1];
     EXPECT_EQ(a, CGPointMake(120, 234));
     EXPECT_EQ(b, CGPointMake(200, 334));  // mirrored about (160, 284)
-    const CGPoint a2 = view->log[1].points[0], b2 = view->log[1].points[1];
+    const CGPoint a2 = view->allPoints[1][0], b2 = view->allPoints[1][1];
     EXPECT_GT(std::hypot(a2.x - b2.x, a2.y - b2.y), std::hypot(a.x - b.x, a.y - b.y));  // spread
-    EXPECT_EQ(view->log[2].phase, UITouchPhaseEnded);
-}
 
-TEST_F(SDLHostTest, KeyEventsGoToTheFirstResponderAndQuitClosesTheWindow) {
+    // Text and keys go to the first responder; quitting closes the window.
     auto field = UITextField::create(CGRectMake(10, 100, 200, 40));
     host_->window()->addSubview(field);
     ASSERT_TRUE(field->becomeFirstResponder());

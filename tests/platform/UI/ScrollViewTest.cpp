@@ -1,13 +1,6 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "Foundation/NSRunLoop.h"
-#include "ManualClock.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIScrollView.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 
@@ -112,7 +105,18 @@ TEST_F(ScrollViewTest, FastDragCallsBackInOrderAndDeceleratesWithinTheContent) {
         EXPECT_GE(recorder->offsets[i].y, recorder->offsets[i - 1].y);
 }
 
-TEST_F(ScrollViewTest, FlingPastTheEndSpringsBackToTheLastOffset) {
+TEST_F(ScrollViewTest, TouchStopsAFlingAndAFlingPastTheEndSpringsBackToTheLastOffset) {
+    drag({100, 380}, {100, 80}, 4);
+    ASSERT_TRUE(scroll->isDecelerating());
+    Clock::advance(1.0 / 60);
+    loop->runOnce();
+    host->touchDown(1, {100, 200});
+    EXPECT_FALSE(scroll->isDecelerating());
+    const CGFloat held = scroll->contentOffset().y;
+    settle();
+    EXPECT_EQ(scroll->contentOffset().y, held);
+    host->touchUp(1, {100, 200});
+
     scroll->setContentOffset({0, 1500});
     recorder->offsets.clear();
     drag({100, 380}, {100, 80}, 4);
@@ -200,19 +204,6 @@ TEST_F(ScrollViewTest, DragStartedOnAButtonScrollsAndCancelsTheButton) {
     EXPECT_FALSE(button->isHighlighted());
 }
 
-TEST_F(ScrollViewTest, TouchDuringDecelerationStopsIt) {
-    drag({100, 380}, {100, 80}, 4);
-    ASSERT_TRUE(scroll->isDecelerating());
-    Clock::advance(1.0 / 60);
-    loop->runOnce();
-    host->touchDown(1, {100, 200});
-    EXPECT_FALSE(scroll->isDecelerating());
-    const CGFloat held = scroll->contentOffset().y;
-    settle();
-    EXPECT_EQ(scroll->contentOffset().y, held);
-    host->touchUp(1, {100, 200});
-}
-
 TEST_F(ScrollViewTest, AnimatedOffsetStepsOnTheClockAndReportsItsEnd) {
     scroll->setContentOffset({0, 300}, true);
     EXPECT_EQ(scroll->contentOffset().y, 0);
@@ -228,12 +219,6 @@ TEST_F(ScrollViewTest, AnimatedOffsetStepsOnTheClockAndReportsItsEnd) {
     EXPECT_EQ(scroll->contentOffset().y, 300);
     EXPECT_EQ(recorder->events,
               (std::vector<std::string>{"didScroll", "didEndScrollingAnimation"}));
-
-    // Without animation it is there at once and tells only didScroll.
-    recorder->events.clear();
-    scroll->setContentOffset({0, 20}, false);
-    EXPECT_EQ(scroll->contentOffset().y, 20);
-    EXPECT_EQ(recorder->events, (std::vector<std::string>{"didScroll"}));
 }
 
 }  // namespace

@@ -1,15 +1,6 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <string>
-#include <vector>
-
-#include "ScreenPixels.h"
 #include "UIKit/NSStringDrawing.h"
-#include "UIKit/UIGraphics.h"
-#include "UIKit/UIImage.h"
 #include "UIKit/UITextField.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 

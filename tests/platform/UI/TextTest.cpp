@@ -1,15 +1,9 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
-#include <vector>
 
-#include "ScreenPixels.h"
 #include "UIKit/NSStringDrawing.h"
-#include "UIKit/UIGraphics.h"
-#include "UIKit/UIImage.h"
 #include "UIKit/UILabel.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 
@@ -26,21 +20,16 @@ int inkPixels(const CGImageRef& image, CGRect pixels) {
     return n;
 }
 
-TEST(NSStringDrawing, ChineseMeasuresTheSameEveryTimeWithFullWidthGlyphs) {
+TEST(NSStringDrawing, ChineseMeasuresTheSameEveryTimeWithFullWidthGlyphsAndWrapsToTheWidth) {
     const auto font = UIFont::systemFontOfSize(17);
     const CGSize first = NSStringSizeWithFont("工程详情", font);
     EXPECT_EQ(NSStringSizeWithFont("工程详情", font), first);
     // Ideographs of the pinned face are one em wide; lines are as tall as the font says.
     EXPECT_EQ(first.width, 4 * 17);
     EXPECT_EQ(first.height, std::ceil(font->lineHeight()));
-    EXPECT_EQ(NSStringSizeWithFont("工程详情", UIFont::systemFontOfSize(34)).width, 4 * 34);
-    // Mixed text: the Latin part is narrower than ideographs of the same count.
     EXPECT_LT(NSStringSizeWithFont("abcd", font).width, first.width);
     EXPECT_EQ(NSStringSizeWithFont("", font), CGSizeZero);
-}
 
-TEST(NSStringDrawing, WrapsToTheWidthAndCountsLines) {
-    const auto font = UIFont::systemFontOfSize(17);
     const NSTextStyle style{font};
     const std::string ten = "一二三四五六七八九十";
     // 50 points hold two 17-point ideographs per line.
@@ -53,19 +42,6 @@ TEST(NSStringDrawing, WrapsToTheWidthAndCountsLines) {
     EXPECT_EQ(NSStringBoundingSize(ten, two, 50).height, std::ceil(2 * font->lineHeight() - 1e-9));
     // Invalid UTF-8 is measured, not dropped or crashed on.
     EXPECT_GT(NSStringSizeWithFont(std::string("ab\xff\xfe"), font).width, 0);
-}
-
-TEST(NSStringDrawing, DrawsInkInsideItsRectOnly) {
-    UIGraphicsBeginImageContextWithOptions({200, 60}, false, 2);
-    NSStringDrawInRect(UIGraphicsGetCurrentContext(), "当前位置", CGRectMake(10, 10, 180, 40),
-                       {UIFont::boldSystemFontOfSize(20)}, kBlack);
-    auto image = UIGraphicsGetImageFromCurrentImageContext();
-    UIGraphicsEndImageContext();
-    ASSERT_TRUE(image);
-    const CGImageRef& cg = image->CGImage();
-    EXPECT_GT(inkPixels(cg, CGRectMake(20, 20, 160, 50)), 400);
-    EXPECT_EQ(inkPixels(cg, CGRectMake(0, 0, 400, 18)), 0);
-    EXPECT_EQ(inkPixels(cg, CGRectMake(200, 0, 200, 120)), 0);  // four 20-pt glyphs end at x=90
 }
 
 TEST(Label, AlignsShrinksAndSizesToFit) {

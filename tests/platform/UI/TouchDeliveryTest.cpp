@@ -1,41 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
+#include "TouchRecordingView.h"
 #include "UIKit/UIGestureRecognizerBase.h"
-#include "UIKit/UIView.h"
 #include "UIKit/UIWindow.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 
-class TouchRecorder : public UIView {
-  public:
-    static std::shared_ptr<TouchRecorder> create(CGRect frame, bool forward = false) {
-        auto v = finishCreate(std::shared_ptr<TouchRecorder>(new TouchRecorder()), frame);
-        v->forward_ = forward;
-        return v;
-    }
-    void touchesBegan(const UITouchSet& t, UIEvent* e) override { record("began", t, e); }
-    void touchesMoved(const UITouchSet& t, UIEvent* e) override { record("moved", t, e); }
-    void touchesEnded(const UITouchSet& t, UIEvent* e) override { record("ended", t, e); }
-    void touchesCancelled(const UITouchSet& t, UIEvent* e) override { record("cancelled", t, e); }
-    std::vector<std::string> events;
-    std::vector<CGPoint> points;
-    std::vector<unsigned> tapCounts;
-
-  private:
-    void record(const char* what, const UITouchSet& touches, UIEvent* e) {
-        events.push_back(what);
-        points.push_back(touches.front()->locationInView(this));
-        tapCounts.push_back(touches.front()->tapCount());
-        if (forward_) {
-            if (std::string(what) == "ended") UIView::touchesEnded(touches, e);
-        }
-    }
-    bool forward_ = false;
-};
+using TouchRecorder = testsupport::TouchRecordingView;
 
 // Records its touch stream and takes the touches over after the first move, as a pan would.
 class GrabbingRecognizer : public UIGestureRecognizerBase {
@@ -56,25 +26,12 @@ class GrabbingRecognizer : public UIGestureRecognizerBase {
     bool grabbed = false;
 };
 
-TEST(TouchDelivery, TouchStaysWithTheViewItBeganIn) {
+TEST(TouchDelivery, TouchesStayWithTheViewTheyBeganInAndItsWindow) {
     HeadlessHost host;
     auto a = TouchRecorder::create(CGRectMake(0, 0, 100, 100));
-    auto b = TouchRecorder::create(CGRectMake(100, 0, 100, 100));
+    auto beside = TouchRecorder::create(CGRectMake(100, 0, 100, 100));
     host.window()->addSubview(a);
-    host.window()->addSubview(b);
-    host.touchDown(1, {50, 50}, 10.0);
-    host.touchMove(1, {150, 50}, 10.1);
-    host.touchUp(1, {160, 60}, 10.2);
-    EXPECT_EQ(a->events, (std::vector<std::string>{"began", "moved", "ended"}));
-    EXPECT_TRUE(b->events.empty());
-    EXPECT_EQ(a->points.back(), CGPointMake(160, 60));
-    EXPECT_EQ(host.fingersDown(), 0u);
-}
-
-TEST(TouchDelivery, EachWindowDeliversOnlyItsOwnTouches) {
-    HeadlessHost host;
-    auto a = TouchRecorder::create(CGRectMake(0, 0, 100, 100));
-    host.window()->addSubview(a);
+    host.window()->addSubview(beside);
     auto second = UIWindow::create(host.window()->bounds());
     auto b = TouchRecorder::create(CGRectMake(200, 200, 100, 100));
     second->addSubview(b);
@@ -83,13 +40,16 @@ TEST(TouchDelivery, EachWindowDeliversOnlyItsOwnTouches) {
     // Another window comes forward while the first finger is still down.
     second->makeKeyAndVisible();
     host.touchDown(1, {250, 250}, 1.1);
-    host.post({{0, UITouchPhaseMoved, {60, 60}}, {1, UITouchPhaseMoved, {260, 260}}}, 1.2);
-    host.post({{0, UITouchPhaseEnded, {60, 60}}, {1, UITouchPhaseEnded, {260, 260}}}, 1.3);
+    host.post({{0, UITouchPhaseMoved, {150, 50}}, {1, UITouchPhaseMoved, {260, 260}}}, 1.2);
+    host.post({{0, UITouchPhaseEnded, {160, 60}}, {1, UITouchPhaseEnded, {260, 260}}}, 1.3);
     host.window()->makeKeyWindow();
     second->setHidden(true);
 
     EXPECT_EQ(a->events, (std::vector<std::string>{"began", "moved", "ended"}));
+    EXPECT_EQ(a->points.back(), CGPointMake(160, 60));
+    EXPECT_TRUE(beside->events.empty());
     EXPECT_EQ(b->events, (std::vector<std::string>{"began", "moved", "ended"}));
+    EXPECT_EQ(host.fingersDown(), 0u);
 }
 
 TEST(TouchDelivery, UnhandledTouchesClimbTheResponderChain) {

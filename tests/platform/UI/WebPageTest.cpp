@@ -1,18 +1,11 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "Foundation/NSRunLoop.h"
-#include "ScreenPixels.h"
 #include "UIKit/UIWebView.h"
-#include "host/HeadlessHost.h"
+#include "UITestCommon.h"
 
 namespace {
 
 using Block = UIWebViewBlock;
 
-TEST(WebPageBlocks, HeadingsParagraphsBoldBreaksAndLists) {
+TEST(WebPageBlocks, HeadingsParagraphsBoldBreaksListsAndEntities) {
     const auto blocks = UIWebViewBlocksFromHTML(
         "<h2>年终 通知</h2>\n<p>请于<b>周五</b>前\n提交<br/>材料 &amp; <strong>单据</strong></p>"
         "<ul><li>一</li><li>二<ol><li>甲</li></ol></li></ul>裸文字<div>段</div>");
@@ -33,6 +26,12 @@ TEST(WebPageBlocks, HeadingsParagraphsBoldBreaksAndLists) {
     EXPECT_EQ(p.substr(blocks[1].bold[1].start, blocks[1].bold[1].end - blocks[1].bold[1].start),
               "单据");
     EXPECT_TRUE(UIWebViewBlocksFromHTML("<p> <b></b> </p><script>x</script>").empty());
+
+    // Entities decode in both readers; one whose number no character has stays as it was
+    // written (it once threw out of the plain-text reader).
+    EXPECT_EQ(UIWebViewTextFromHTML("<p>a&amp;b&#x4E2D;&#25991;&nbsp;c</p>"), "a&b中文 c");
+    EXPECT_EQ(UIWebViewTextFromHTML("x&#99999999999999999999;y&#xD800;z"),
+              "x&#99999999999999999999;yz");
 }
 
 // Dark pixels of the composed screen within a rect of points.
@@ -58,14 +57,6 @@ class WebPageDrawing : public ::testing::Test {
     }
     HeadlessHost host;
 };
-
-// Entities decode in both readers; one whose number no character has stays as it was written
-// (it once threw out of the plain-text reader).
-TEST(WebPageBlocks, EntitiesDecodeAndImpossibleOnesStayText) {
-    EXPECT_EQ(UIWebViewTextFromHTML("<p>a&amp;b&#x4E2D;&#25991;&nbsp;c</p>"), "a&b中文 c");
-    EXPECT_EQ(UIWebViewTextFromHTML("x&#99999999999999999999;y&#xD800;z"),
-              "x&#99999999999999999999;yz");
-}
 
 TEST_F(WebPageDrawing, HeadingsAreLargerBoldIsHeavierAndListItemsHaveMarkers) {
     const auto web = show(
@@ -93,16 +84,6 @@ TEST_F(WebPageDrawing, HeadingsAreLargerBoldIsHeavierAndListItemsHaveMarkers) {
     EXPECT_EQ(ink(screen, before(4)), 0);
     EXPECT_EQ(web->textContent(),
               "标题标题\n标题标题\n加粗文字\n加粗文字\n上一行\n下一行\n项目\n项目");
-}
-
-TEST_F(WebPageDrawing, LongPageScrolls) {
-    std::string html;
-    for (int i = 0; i < 60; ++i) html += "<p>第" + std::to_string(i) + "段</p>";
-    const auto web = show(html);
-    EXPECT_GT(web->pageView()->frame().size.height, 480);
-    const auto scroller = std::dynamic_pointer_cast<UIScrollView>(web->subviews().front());
-    ASSERT_TRUE(scroller);
-    EXPECT_EQ(scroller->contentSize().height, web->pageView()->frame().size.height);
 }
 
 }  // namespace
