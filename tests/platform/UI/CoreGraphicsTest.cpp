@@ -2,6 +2,7 @@
 
 #include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGGeometry.h"
+#include "CoreGraphics/CGPath.h"
 #include "PaintedImage.h"
 #include "QuartzCore/CATransform3D.h"
 #include "UITestCommon.h"
@@ -165,6 +166,35 @@ TEST(CGGeometry, RectEdgesAndTransforms) {
                CGPointApplyAffineTransform(p, a));
     const CATransform3D back = CATransform3DConcat(r3, CATransform3DInvert(r3));
     expectNear(CGPointApplyAffineTransform(p, CATransform3DGetAffineTransform(back)), p);
+}
+
+// Pictures shown pixel for pixel land on whole device pixels, unblended, wherever their layer
+// stands; and a clip known to be a rectangle holding everything is skipped.
+TEST(CGContext, PixelForPixelPicturesLandOnWholePixels) {
+    UIGraphicsBeginImageContextWithOptions({10, 4}, false, 2);
+    auto layer = CALayer::layer(), picture = CALayer::layer();
+    picture->setContents(paintedImage(2, 2, kRed, CGRectMake(1, 0, 1, 2), kBlue));
+    picture->setContentsScale(2);
+    picture->setFrame(CGRectMake(3.3, 1, 1, 1));  // 6.6 device pixels: laid on pixel 7
+    layer->addSublayer(picture);
+    layer->renderInContext(UIGraphicsGetCurrentContext());
+    const auto image = UIGraphicsGetImageFromCurrentImageContext()->CGImage();
+    UIGraphicsEndImageContext();
+    EXPECT_TRUE(colourNear(screenPixel(image, 3.5, 1), kRed, 0));
+    EXPECT_TRUE(colourNear(screenPixel(image, 4, 1), kBlue, 0));
+    EXPECT_TRUE(colourNear(screenPixel(image, 3, 1), {0, 0, 0, 0}, 0));
+
+    CGRect rect;
+    EXPECT_TRUE(CGPathIsRect(CGPathCreateWithRect(CGRectMake(4, 3, -2, 5), nullptr), &rect));
+    EXPECT_EQ(rect, CGRectMake(2, 3, 2, 5));
+    auto diamond = CGPathCreateMutable();
+    CGPathMoveToPoint(diamond, nullptr, 1, 0);
+    CGPathAddLineToPoint(diamond, nullptr, 2, 1);
+    CGPathAddLineToPoint(diamond, nullptr, 1, 2);
+    CGPathAddLineToPoint(diamond, nullptr, 0, 1);
+    EXPECT_FALSE(CGPathIsRect(diamond, nullptr));
+    EXPECT_FALSE(
+        CGPathIsRect(CGPathCreateWithEllipseInRect(CGRectMake(0, 0, 2, 2), nullptr), &rect));
 }
 
 }  // namespace
