@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,27 @@ inline MapEngine* newEngine() {
     MapEngine* engine = mapEngineCreate(&record);
     mapEngineInit(engine);
     return engine;
+}
+
+// The grids of a type on screen, each with whether the engine holds it.
+inline std::vector<std::pair<std::string, bool>> shownGrids(MapEngine* engine,
+                                                            MapDataType type = 0) {
+    std::vector<std::pair<std::string, bool>> grids;
+    std::vector<std::uint8_t> buffer(4000, 0);
+    const int count = mapEngineGetCurrentTiles(engine, buffer.data(), 4000, type);
+    for (std::size_t at = 1, i = 0; i < static_cast<std::size_t>(count); ++i) {
+        const std::size_t length = buffer[at];
+        grids.emplace_back(std::string(reinterpret_cast<char*>(&buffer[at + 1]), length),
+                           buffer[at + 1 + length] == 1);
+        at += length + 2;
+    }
+    return grids;
+}
+
+inline bool allShownGridsHeld(MapEngine* engine, MapDataType type = 0) {
+    const auto grids = shownGrids(engine, type);
+    return !grids.empty() &&
+           std::all_of(grids.begin(), grids.end(), [](const auto& g) { return g.second; });
 }
 
 // The devserver in-process on an ephemeral port, set as the map server.
