@@ -18,14 +18,12 @@ class RecordingBridge : public VMCallbackBridge {
         std::string what;
         std::uint64_t size = 0;
         long code = 0;
-        std::thread::id thread;
+        std::thread::id thread = std::this_thread::get_id();
     };
-    void triggerWillStartLoading() override { add({"start", 0, 0, {}}); }
-    void triggerFinishLoadingWithDataSize(std::uint64_t bytes) override {
-        add({"finish", bytes, 0, {}});
-    }
+    void triggerWillStartLoading() override { add({"start"}); }
+    void triggerFinishLoadingWithDataSize(std::uint64_t bytes) override { add({"finish", bytes}); }
     void triggerFailLoadingWithError(const NSError& error) override {
-        add({"fail", 0, error.code, {}});
+        add({"fail", 0, error.code});
     }
     std::vector<Event> events() {
         std::lock_guard lock(mutex_);
@@ -43,7 +41,6 @@ class RecordingBridge : public VMCallbackBridge {
 
   private:
     void add(Event e) {
-        e.thread = std::this_thread::get_id();
         std::lock_guard lock(mutex_);
         events_.push_back(std::move(e));
     }
@@ -78,9 +75,8 @@ class DataProviderTest : public MapDataServerTest {
         provider->requireMapDataWithDataSource(
             type, slots.data(), count < 0 ? static_cast<int>(names.size()) : count, bridge);
     }
-    std::optional<std::vector<std::uint8_t>> stored(MapDataType type, const std::string& name) {
-        mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(20));
-        return mapEngineStoredGridData(engine, type, name);
+    auto stored(MapDataType type, const std::string& name) {
+        return storedGrid(engine, type, name);
     }
     static std::vector<std::uint8_t> bytes(const std::string& s) { return {s.begin(), s.end()}; }
 

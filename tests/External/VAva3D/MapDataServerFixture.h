@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "TempDir.h"
 #include "VMMapServices.h"
 #include "vmap_core/MapEngine.h"
+#include "vmap_core/MapEngineInternal.h"
 
 // A created and initialised least engine, current from now on.
 inline MapEngine* newEngine() {
@@ -24,6 +27,13 @@ inline MapEngine* newEngine() {
     MapEngine* engine = mapEngineCreate(&record);
     mapEngineInit(engine);
     return engine;
+}
+
+// What the engine stores for the grid once its queue of stores is worked off.
+inline std::optional<std::vector<std::uint8_t>> storedGrid(MapEngine* engine, MapDataType type,
+                                                           const std::string& name) {
+    mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(20));
+    return mapEngineStoredGridData(engine, type, name);
 }
 
 // The grids of a type on screen, each with whether the engine holds it.

@@ -8,8 +8,8 @@
 
 #include "CoreLocation/CLLocationManager.h"
 #include "CoreLocation/CLLocationSource.h"
-#include "GridFeatureBytes.h"
 #include "Foundation/NSPathUtilities.h"
+#include "GridFeatureBytes.h"
 #include "ManualClock.h"
 #include "MapDataServerFixture.h"
 #include "QuartzCore/CADisplayLink.h"

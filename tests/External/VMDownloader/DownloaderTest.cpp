@@ -12,13 +12,11 @@
 #include "Foundation/NSPathUtilities.h"
 #include "TempDir.h"
 #include "TestHTTPServer.h"
-#include "UIKit/UIApplication.h"
 #include "VMDownloader.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using testsupport::runUntil;
 using testsupport::TempDir;
 using testsupport::TestHTTPServer;
 using testsupport::waitUntil;
@@ -260,31 +258,6 @@ TEST_F(Downloader, FailuresReachTheCompletedBlock) {
                       "There is insufficient space on the disk");
         }
     }
-}
-
-TEST_F(Downloader, SecondDownloadWaitsForTheFirstAndBackgroundExpiryCancels) {
-    serveInTwoParts(server_, 100, 100);
-    std::atomic<int> fastHits{0};
-    server_.server().Get("/fast", [&](const httplib::Request&, httplib::Response& res) {
-        ++fastHits;
-        res.set_content("fast", "text/plain");
-    });
-    auto first = std::make_shared<Outcome>();
-    auto second = std::make_shared<Outcome>();
-    download(server_.url("/slow"), home_ / "1.bin", first, true);
-    download(server_.url("/fast"), home_ / "2.bin", second);
-    ASSERT_TRUE(waitUntil([&] { return first->lastReceived() == 100; }));
-    EXPECT_EQ(fastHits.load(), 0);
-    EXPECT_EQ(UIApplication::sharedApplication()->backgroundTaskCount(), 1u);
-
-    UIApplication::sharedApplication()->expireBackgroundTasks();
-    ASSERT_TRUE(runUntil([&] { return first->ends() == 1 && second->ends() == 1; }));
-    EXPECT_EQ(first->cancelled, 1);
-    EXPECT_EQ(fs::file_size(home_.path() / "1.bin"), 100u);
-    EXPECT_EQ(fastHits.load(), 1);
-    EXPECT_EQ(testsupport::readFile(home_.path() / "2.bin"), "fast");
-    ASSERT_TRUE(
-        runUntil([] { return UIApplication::sharedApplication()->backgroundTaskCount() == 0; }));
 }
 
 // A cancel racing the data and the end of the transfer ends the download exactly once, and the

@@ -105,7 +105,8 @@ class OfflineMap : public testing::Test {
         return testsupport::fileTree(fs::path(map.vmapPath()) / "vmap" / adcode);
     }
     // Downloads the item in the foreground and waits for its end.
-    std::shared_ptr<Reports> download(ZUZavadevIru& map, const std::shared_ptr<VMOfflineItem>& item) {
+    std::shared_ptr<Reports> download(ZUZavadevIru& map,
+                                      const std::shared_ptr<VMOfflineItem>& item) {
         auto reports = std::make_shared<Reports>();
         map.downloadItem(item, false, reports->block());
         EXPECT_TRUE(waitUntil([&] { return reports->ended(); }));
@@ -221,22 +222,7 @@ TEST_F(OfflineMap, DroppedTransferResumesFromTheBytesOnDiskOrRestartsOnAWholeBod
     expectInstalled(*map, "320100");
 }
 
-TEST_F(OfflineMap, CompleteArchiveOnDiskUnpacksDespiteThe416) {
-    fs::create_directories(home_.path() / "Documents" / "Offline" / "Cached");
-    std::ofstream(home_.path() / "Documents" / "Offline" / "Cached" / "320200.zip",
-                  std::ios::binary)
-        << *devserver::offlinePackageArchive("320200");
-    auto map = manager();
-    auto item = map->package()->items().at("320200");
-    EXPECT_EQ(item->itemStatus(), 1);
-    EXPECT_EQ(item->downloadedSize(), item->size);
-    EXPECT_EQ(download(*map, item)->last(), 6);
-    EXPECT_THAT(packageRequests().back(),
-                testing::HasSubstr("range=\"bytes=" + std::to_string(item->size) + "-\""));
-    expectInstalled(*map, "320200");
-}
-
-TEST_F(OfflineMap, PauseKeepsTheBytesAndASecondDownloadWaitsForTheFirst) {
+TEST_F(OfflineMap, PausesKeepTheBytesSecondDownloadsWaitAndTooLongOnesFail) {
     auto map = manager();
     auto stalled = map->package()->items().at("120000");
     auto waiting = map->package()->items().at("000000");
@@ -266,22 +252,23 @@ TEST_F(OfflineMap, PauseKeepsTheBytesAndASecondDownloadWaitsForTheFirst) {
     EXPECT_EQ(third.statuses.back(), 4);
     EXPECT_EQ(early->itemStatus(), 0);
     EXPECT_FALSE(map->isDownloadingForItem(early));
-}
 
-TEST_F(OfflineMap, BackgroundExpiryPausesAndALengthBeyondTheFreeSpaceFails) {
-    auto map = manager();
-    auto item = map->package()->items().at("120000");
-    const std::string url = item->url;
-    item->url = url + "?stall=100000";
+    // A background download pauses when its time runs out.
+    auto item = map->package()->items().at("320100");
+    item->url += "?stall=100000";
     Reports reports;
     map->downloadItem(item, true, reports.block());
     ASSERT_TRUE(waitUntil([&] { return reports.received() == 100000; }));
+    EXPECT_EQ(UIApplication::sharedApplication()->backgroundTaskCount(), 1u);
     UIApplication::sharedApplication()->expireBackgroundTasks();
     ASSERT_TRUE(runUntil([&] { return reports.ended(); }));
     EXPECT_EQ(reports.statuses.back(), 4);
     EXPECT_EQ(item->itemStatus(), 1);
+    // The expired task is ended, not left behind.
+    ASSERT_TRUE(
+        runUntil([] { return UIApplication::sharedApplication()->backgroundTaskCount() == 0; }));
 
-    auto other = map->package()->items().at("110000");
+    auto other = map->package()->items().at("320200");
     other->url += "?length=1152921504606846976";
     const auto full = download(*map, other);
     EXPECT_EQ(full->last(), 7);
@@ -383,18 +370,28 @@ TEST_F(OfflineMap, SharedManagerStartsFromTheShippedCatalogueAndInstallsFromIt) 
     services->setInternalServerAddress(formerServer);
 }
 
-TEST_F(OfflineMap, StartUpRebuildsStatesFromTheDisk) {
+TEST_F(OfflineMap, StartUpRebuildsStatesFromTheDiskAndUnpacksCompleteArchives) {
     {
         auto map = manager();
         auto package = map->package();
         package->items().at("110000")->setItemStatus(1);
         package->writeToFile(map->basePath() + "/offlinePackage.plist");
         std::ofstream(map->cachedPath() + "/320100.zip") << std::string(4096, 'x');
+        std::ofstream(map->cachedPath() + "/320200.zip", std::ios::binary)
+            << *devserver::offlinePackageArchive("320200");
     }
     auto map = manager();
     EXPECT_EQ(map->package()->items().at("110000")->itemStatus(), 0);
     EXPECT_EQ(map->package()->items().at("320100")->itemStatus(), 1);
     EXPECT_EQ(map->package()->items().at("320100")->downloadedSize(), 4096);
+    // A complete archive on disk unpacks despite the server's 416.
+    auto complete = map->package()->items().at("320200");
+    EXPECT_EQ(complete->itemStatus(), 1);
+    EXPECT_EQ(complete->downloadedSize(), complete->size);
+    EXPECT_EQ(download(*map, complete)->last(), 6);
+    EXPECT_THAT(packageRequests().back(),
+                testing::HasSubstr("range=\"bytes=" + std::to_string(complete->size) + "-\""));
+    expectInstalled(*map, "320200");
 
     // A damaged index counts as none: the shipped catalogue comes back.
     std::ofstream(map->basePath() + "/offlinePackage.plist", std::ios::trunc) << "garbage";
