@@ -111,7 +111,11 @@ TEST_F(MapViewDataTest, TheInitialRegionShowsTheDevserversGrids) {
     EXPECT_EQ(sizes, expected);
 }
 
-TEST_F(MapViewDataTest, TheRendererLetsTheProviderGoOfItsEngineBeforeAReload) {
+// A reload lets the provider go of the engine before the engine goes. Then the map view goes
+// while its download is held by the server, as a user leaving the map screen does: the renderer
+// lets go of its delegate on the main thread while the download's threads report, and the map
+// server's address is set again meanwhile.
+TEST_F(MapViewDataTest, ReloadAndMapGoingAwayDuringAHeldDownload) {
     auto view = makeView();
     if (!view) GTEST_SKIP() << "no OpenGL ES 1.1 context on this machine";
     const auto provider = VAvaCoreDataProvider::sharedInstance();
@@ -122,14 +126,7 @@ TEST_F(MapViewDataTest, TheRendererLetsTheProviderGoOfItsEngineBeforeAReload) {
     advance(CADisplayLink::kRefreshPeriod);
     EXPECT_NE(view->render()->mapEngine(), nullptr);
     EXPECT_EQ(provider->mapEngine(), view->render()->mapEngine());
-}
 
-// A map view that goes while its download is held by the server, as a user leaving the map
-// screen does: the renderer lets go of its delegate on the main thread while the download's
-// threads report, and the map server's address is set again meanwhile.
-TEST_F(MapViewDataTest, MapGoesAwayDuringAHeldDownload) {
-    auto view = makeView();
-    if (!view) GTEST_SKIP() << "no OpenGL ES 1.1 context on this machine";
     const auto recorder = std::make_shared<LoadingRecorder>();
     const auto render = view->render();
     render->setDelegate(recorder);
@@ -144,7 +141,6 @@ TEST_F(MapViewDataTest, MapGoesAwayDuringAHeldDownload) {
     view.reset();
     const auto heard = recorder->events().size();
     local.mapData().setHoldAnswers(false);
-    const auto provider = VAvaCoreDataProvider::sharedInstance();
     EXPECT_TRUE(testsupport::runUntil([&] {
         return std::none_of(asked.begin(), asked.end(), [&](const auto& g) {
             return provider->isGridProcessingWithName(g.first, 0);

@@ -82,30 +82,27 @@ void serveRanges(TestHTTPServer& server, const std::string& content, bool honour
         const std::string range = req.get_header_value("Range");
         if (ranges) ranges->push_back(range + "|" + req.get_header_value("User-Agent"));
         const std::size_t from = range.rfind("bytes=", 0) == 0 ? std::stoull(range.substr(6)) : 0;
-        const auto provide = [&content](std::size_t offset, std::size_t length,
-                                        httplib::DataSink& sink) {
-            sink.write(content.data() + offset, std::min<std::size_t>(length, 65536));
-            return true;
-        };
         if (!honourRange) {
             res.status = 200;
             res.set_chunked_content_provider(
-                "application/zip",
-                [&content, sent = std::size_t{0}](std::size_t, httplib::DataSink& sink) mutable {
-                    if (sent == content.size()) {
+                "application/zip", [&content](std::size_t offset, httplib::DataSink& sink) {
+                    if (offset < content.size()) {
+                        sink.write(content.data() + offset, content.size() - offset);
+                    } else {
                         sink.done();
-                        return true;
                     }
-                    const std::size_t n = std::min<std::size_t>(content.size() - sent, 65536);
-                    sink.write(content.data() + sent, n);
-                    sent += n;
                     return true;
                 });
         } else if (from > 0 && from >= content.size()) {
             res.status = 416;
             res.set_header("Content-Range", "bytes */" + std::to_string(content.size()));
         } else {
-            res.set_content_provider(content.size(), "application/zip", provide);
+            res.set_content_provider(
+                content.size(), "application/zip",
+                [&content](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                    sink.write(content.data() + offset, std::min<std::size_t>(length, 65536));
+                    return true;
+                });
         }
     });
 }
