@@ -15,12 +15,10 @@
 class EngineRecorder {
   public:
     struct Event {
-        Event(std::string n, int v = 0, std::vector<std::string> ns = {})
-            : name(std::move(n)), value(v), names(std::move(ns)) {}
         std::string name;
         int value = 0;  // render state, data type, width
-        std::vector<std::string> names;
-        std::thread::id thread;
+        std::vector<std::string> names = {};
+        std::thread::id thread = {};
     };
 
     void attach(MapEngine* engine);

@@ -100,17 +100,11 @@ TEST_F(ReachabilityTest, StatusFollowsTheMapServerAcceptingConnections) {
     VMMapServices::sharedServices()->setInternalServerAddress("http://localhost:" + port + "/");
     ASSERT_TRUE(statusBecomes(ACEReachableViaWiFi));
 
-    listener.reset();
-    ASSERT_TRUE(statusBecomes(ACENotReachable));
-    EXPECT_FALSE(ACEReachability::isNetWorkReachable());
-}
-
-TEST_F(ReachabilityTest, AddressTargetsOnThisMachineAreLocalAndDirect) {
-    LoopbackListener listener;
+    // An address target on this machine is local and direct.
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(listener.port());
+    address.sin_port = htons(listener->port());
     const auto reachability = ACEReachability::reachabilityWithAddress(address);
     ASSERT_TRUE(reachability);
     EXPECT_FALSE(reachability->localWiFiRef());
@@ -124,6 +118,10 @@ TEST_F(ReachabilityTest, AddressTargetsOnThisMachineAreLocalAndDirect) {
     EXPECT_TRUE(wifi->localWiFiRef());
     EXPECT_TRUE(ACEReachability::reachabilityForInternetConnection());
     EXPECT_FALSE(ACEReachability::reachabilityWithHostName(":80"));
+
+    listener.reset();
+    ASSERT_TRUE(statusBecomes(ACENotReachable));
+    EXPECT_FALSE(ACEReachability::isNetWorkReachable());
 }
 
 TEST_F(ReachabilityTest, NotifierStartsOnceAtATimeAndReportsWhenTheProbeHostGoesAway) {
