@@ -1,8 +1,6 @@
 #include <zlib.h>
 
 #include <array>
-#include <cmath>
-#include <set>
 
 #include "EngineFixture.h"
 #include "GLTarget.h"

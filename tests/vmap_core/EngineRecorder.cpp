@@ -1,7 +1,6 @@
 #include "EngineRecorder.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 

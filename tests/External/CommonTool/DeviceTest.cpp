@@ -7,7 +7,6 @@
 #include <optional>
 #include <regex>
 #include <string>
-#include <vector>
 
 #include "Foundation/NSBundle.h"
 #include "LogCapture.h"

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 #include "MapDataBytes.h"
 #include "MapDataServerFixture.h"
