@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-
 #include "MapDataBytes.h"
 #include "MapDataServerFixture.h"
 #include "VAGLMapVTMCDataCache.h"
