@@ -6,6 +6,7 @@
 #include "Deadline.h"
 #include "Foundation/NSURL.h"
 #include "MapDataBytes.h"
+#include "UIKit/UIDevice.h"
 #include "VAGLMapVTMCDataCache.h"
 #include "VAGetMapDataOperation.h"
 #include "VMDataDownloadOperation.h"
@@ -24,6 +25,8 @@ TEST(LegacyOperationTest, RunRequestsTurnsItsThreadsLoopUntilStopped) {
     EXPECT_TRUE(testsupport::waitUntil([&] { return ran.load(); }));
     loop.load()->stop();
     carrier.join();
+    EXPECT_EQ(VAGetMapDataOperation::isMultitaskingSupported(),
+              UIDevice::currentDevice()->isMultitaskingSupported());
 }
 
 TEST(DownloadOperationTest, TheResultBlockCanBeReplacedUntilTheLoadEnds) {
