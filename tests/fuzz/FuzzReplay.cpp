@@ -17,14 +17,10 @@ extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int* argc, char*** arg
 namespace {
 
 std::vector<std::filesystem::path> inputsUnder(const std::filesystem::path& root) {
+    if (std::filesystem::is_regular_file(root)) return {root};
     std::vector<std::filesystem::path> files;
-    if (std::filesystem::is_regular_file(root)) {
-        files.push_back(root);
-        return files;
-    }
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
         if (entry.is_regular_file()) files.push_back(entry.path());
-    }
     std::sort(files.begin(), files.end());
     return files;
 }

@@ -1,17 +1,14 @@
 // Arbitrary bytes as the keychain file. A file that does not read as a keychain is refused by
 // every call and left exactly as it was; one that reads answers all three calls consistently.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "Foundation/NSData.h"
 #include "Foundation/NSPathUtilities.h"
-#include "FuzzCheck.h"
+#include "FuzzTempDir.h"
 #include "Security/SecItem.h"
 
 namespace {
@@ -26,9 +23,7 @@ nlohmann::json query() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    gHome = (std::filesystem::temp_directory_path() / "keychain_fuzz.XXXXXX").string();
-    FUZZ_CHECK(::mkdtemp(gHome.data()) != nullptr);
-    std::atexit([] { std::filesystem::remove_all(gHome); });
+    gHome = fuzzTempDir("keychain_fuzz").string();
     NSSetHomeDirectory(gHome);
     gFile = gHome + "/" + kSecKeychainFileName;
     return 0;

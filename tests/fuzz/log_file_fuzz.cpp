@@ -1,18 +1,15 @@
 // Arbitrary bytes as a stored analytics log file. Reading never fails loudly: a file that
 // unarchives gives its entries and stays; one that does not clears every log.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "Foundation/NSData.h"
 #include "Foundation/NSKeyedUnarchiver.h"
 #include "Foundation/NSPathUtilities.h"
-#include "FuzzCheck.h"
+#include "FuzzTempDir.h"
 #include "VMAnalytics.h"
 
 namespace {
@@ -22,9 +19,7 @@ std::string gHome;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    gHome = (std::filesystem::temp_directory_path() / "log_file_fuzz.XXXXXX").string();
-    FUZZ_CHECK(::mkdtemp(gHome.data()) != nullptr);
-    std::atexit([] { std::filesystem::remove_all(gHome); });
+    gHome = fuzzTempDir("log_file_fuzz").string();
     NSSetHomeDirectory(gHome);
     return 0;
 }

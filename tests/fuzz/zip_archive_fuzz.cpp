@@ -2,17 +2,13 @@
 // nothing may appear outside that folder, and no more than the free space (a small disk here)
 // inside it.
 
-#include <stdlib.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
-#include <system_error>
 
-#include "FuzzCheck.h"
+#include "FuzzTempDir.h"
 #include "VMZipArchive.h"
 
 namespace {
@@ -22,28 +18,13 @@ namespace fs = std::filesystem;
 // The free space of the small disk the archives unpack onto.
 constexpr std::uint64_t kFree = 1 << 20;
 
-// One root per process: the archive, the destination and an empty sentinel beside it.
-const fs::path& root() {
-    static const fs::path path = [] {
-        const fs::path base = fs::exists("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
-        std::string pattern = (base / "brisfold-zip-fuzz-XXXXXX").string();
-        FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
-        fs::create_directories(fs::path(pattern) / "sentinel");
-        return fs::path(pattern);
-    }();
-    // Removed when the process ends, so that runs leave nothing behind.
-    static const struct Cleanup {
-        ~Cleanup() {
-            std::error_code ignored;
-            fs::remove_all(path, ignored);
-        }
-    } cleanup;
-    return path;
-}
+// The archive, the destination and an empty sentinel beside it.
+const fs::path& root() { return fuzzTempDir("brisfold-zip-fuzz"); }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fs::create_directories(root() / "sentinel");
     const fs::path archive = root() / "input.zip";
     const fs::path destination = root() / "dest";
     {

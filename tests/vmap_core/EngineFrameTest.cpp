@@ -1,8 +1,6 @@
 #include <zlib.h>
 
 #include <array>
-#include <cmath>
-#include <set>
 
 #include "EngineFixture.h"
 #include "GLTarget.h"
@@ -33,6 +31,15 @@ class EngineFrameTest : public EngineFixture {
         return drawable->presentedPixels();
     }
 
+    // Where the engine's projection puts the map point on the screen.
+    std::pair<int, int> screenOf(int32_t x, int32_t y) {
+        const MapViewState* view = mapEngineGetViewState(engine);
+        float gx = 0, gy = 0;
+        mapEngineMapToGL(view, x, y, &gx, &gy);
+        double sx = 0, sy = 0;
+        mapEngineGLToScreen(view, &sx, &sy, gx, gy);
+        return {static_cast<int>(sx), static_cast<int>(sy)};
+    }
     static Rgba pixel(const EAGLPixels& p, int x, int y) {
         return testsupport::rgbaAt(p.rgba, p.width, x, y);
     }
@@ -47,24 +54,6 @@ class EngineFrameTest : public EngineFixture {
     const std::shared_ptr<EAGLContext>& context = gl.context();
     std::shared_ptr<EAGLDrawable> drawable = std::make_shared<EAGLDrawable>();
 };
-
-TEST_F(EngineFrameTest, BackgroundAndAHeldGridShowWhereTheyLie) {
-    makeSurface(500, 250);
-    setView(kPairCenterX, kPairCenterY, 4.0f);
-    const EAGLPixels& empty = renderAndPresent();
-    ASSERT_EQ(empty.width, 500);
-    expectColour(pixel(empty, 125, 125), kBackground);
-    expectColour(pixel(empty, 375, 125), kBackground);
-
-    // "1320" is the western one of the two grids.
-    ASSERT_EQ(put(0, body("1320")), 1);
-    ASSERT_TRUE(renderUntilHeld(0, "1320"));
-    const EAGLPixels& shown = renderAndPresent();
-    expectColour(pixel(shown, 10, 10), kLand);
-    expectColour(pixel(shown, 240, 240), kLand);
-    expectColour(pixel(shown, 260, 10), kBackground);
-    expectColour(pixel(shown, 490, 240), kBackground);
-}
 
 TEST_F(EngineFrameTest, OverlaysDrawnAtLevelOneLandWhereTheProjectionSays) {
     makeSurface(400, 600);
@@ -84,17 +73,13 @@ TEST_F(EngineFrameTest, OverlaysDrawnAtLevelOneLandWhereTheProjectionSays) {
         glDisableClientState(GL_VERTEX_ARRAY);
     };
     const EAGLPixels& frame = renderAndPresent();
-    const MapViewState* view = mapEngineGetViewState(engine);
-    float gx = 0, gy = 0;
-    mapEngineMapToGL(view, mapX, mapY, &gx, &gy);
-    double sx = -1, sy = -1;
-    mapEngineGLToScreen(view, &sx, &sy, gx, gy);
+    const auto [sx, sy] = screenOf(mapX, mapY);
     ASSERT_GT(sx, 10);
     ASSERT_LT(sx, 390);
     ASSERT_GT(sy, 10);
     ASSERT_LT(sy, 300);
-    expectColour(pixel(frame, static_cast<int>(sx), static_cast<int>(sy)), {255, 0, 0, 255});
-    expectColour(pixel(frame, static_cast<int>(sx) + 8, static_cast<int>(sy)), kBackground);
+    expectColour(pixel(frame, sx, sy), {255, 0, 0, 255});
+    expectColour(pixel(frame, sx + 8, sy), kBackground);
     expectColour(pixel(frame, 200, 300), kBackground);
 }
 
@@ -130,19 +115,26 @@ class EngineFeatureTest : public EngineFrameTest {
         };
     }
 
-    std::pair<int, int> screenOf(int32_t x, int32_t y) {
-        const MapViewState* view = mapEngineGetViewState(engine);
-        float gx = 0, gy = 0;
-        mapEngineMapToGL(view, x, y, &gx, &gy);
-        double sx = 0, sy = 0;
-        mapEngineGLToScreen(view, &sx, &sy, gx, gy);
-        return {static_cast<int>(sx), static_cast<int>(sy)};
-    }
-
     bool glyphsArrived() {
         return mapEngineWaitForRequests(engine, std::chrono::steady_clock::now() + kStoreDeadline);
     }
 };
+
+TEST_F(EngineFeatureTest, BackgroundAndAHeldGridShowWhereTheyLie) {
+    const EAGLPixels& empty = renderAndPresent();
+    ASSERT_EQ(empty.width, 500);
+    expectColour(pixel(empty, 125, 125), kBackground);
+    expectColour(pixel(empty, 375, 125), kBackground);
+
+    // "1320" is the western one of the two grids.
+    ASSERT_EQ(put(0, body("1320")), 1);
+    ASSERT_TRUE(renderUntilHeld(0, "1320"));
+    const EAGLPixels& shown = renderAndPresent();
+    expectColour(pixel(shown, 10, 10), kLand);
+    expectColour(pixel(shown, 240, 240), kLand);
+    expectColour(pixel(shown, 260, 10), kBackground);
+    expectColour(pixel(shown, 490, 240), kBackground);
+}
 
 TEST_F(EngineFeatureTest, StyleSetsTheBackgroundAndABrokenOneKeepsTheLast) {
     const auto night = style({{0, 27, 34, 51}});

@@ -1,6 +1,6 @@
 #include "EngineRecorder.h"
 
-#include <cstring>
+#include <algorithm>
 
 namespace {
 
@@ -48,10 +48,8 @@ void EngineRecorder::attach(MapEngine* engine) {
     mapEngineSetLabelsRequiredCallback(
         engine,
         [](void* c, const uint16_t* codes, int count) {
-            Event event{"labels", count};
-            event.codes.assign(codes, codes + count);
             if (self(c)->onLabelsRequired) self(c)->onLabelsRequired(codes, count);
-            self(c)->add(std::move(event));
+            self(c)->add({"labels", count});
         },
         this);
     mapEngineSetAsciiCharWidthsCallback(
@@ -87,21 +85,6 @@ void EngineRecorder::attach(MapEngine* engine) {
         this);
 }
 
-void EngineRecorder::detach(MapEngine* engine) {
-    mapEngineSetCreateMapCallback(engine, nullptr, nullptr);
-    mapEngineSetProcessMapEventCallback(engine, nullptr, nullptr);
-    mapEngineSetRenderMapCallback(engine, nullptr, nullptr);
-    mapEngineSetInitMapCallback(engine, nullptr, nullptr);
-    mapEngineSetDestroyMapCallback(engine, nullptr, nullptr);
-    mapEngineSetMapDataRequiredCallback(engine, nullptr, nullptr);
-    mapEngineSetLabelsRequiredCallback(engine, nullptr, nullptr);
-    mapEngineSetAsciiCharWidthsCallback(engine, nullptr, nullptr);
-    mapEngineSetCharWidthsCallback(engine, nullptr, nullptr);
-    mapEngineSetReferenceChangedCallback(engine, nullptr, nullptr);
-    mapEngineSetNetworkActivityCallback(engine, nullptr, nullptr);
-    mapEngineSetDownloadDataCallback(engine, nullptr, nullptr);
-}
-
 std::vector<EngineRecorder::Event> EngineRecorder::events() const {
     std::lock_guard lock(mutex_);
     return events_;
@@ -132,6 +115,14 @@ bool EngineRecorder::waitFor(const std::function<bool(const std::vector<Event>&)
                              std::chrono::seconds timeout) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, timeout, [&] { return predicate(events_); });
+}
+
+bool EngineRecorder::waitForRequests(MapDataType dataType, size_t n) {
+    return waitFor([&](const std::vector<Event>& all) {
+        return static_cast<size_t>(std::count_if(all.begin(), all.end(), [&](const Event& e) {
+                   return e.name == "mapDataRequired" && e.value == dataType;
+               })) >= n;
+    });
 }
 
 void EngineRecorder::add(Event event) {

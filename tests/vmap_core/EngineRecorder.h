@@ -15,17 +15,13 @@
 class EngineRecorder {
   public:
     struct Event {
-        Event(std::string n, int v = 0, std::vector<std::string> ns = {})
-            : name(std::move(n)), value(v), names(std::move(ns)) {}
         std::string name;
         int value = 0;  // render state, data type, width
-        std::vector<std::string> names;
-        std::vector<uint16_t> codes;  // of labelsRequired
-        std::thread::id thread;
+        std::vector<std::string> names = {};
+        std::thread::id thread = {};
     };
 
     void attach(MapEngine* engine);
-    void detach(MapEngine* engine);
 
     std::vector<Event> events() const;
     std::vector<Event> requests(MapDataType dataType) const;
@@ -35,7 +31,9 @@ class EngineRecorder {
     void mark(const std::string& name);
     // Waits (without sleeping on a guess) until the predicate holds over the events.
     bool waitFor(const std::function<bool(const std::vector<Event>&)>& predicate,
-                 std::chrono::seconds timeout = std::chrono::seconds(10));
+                 std::chrono::seconds timeout = std::chrono::seconds(20));
+    // Waits until at least n requests of the type came.
+    bool waitForRequests(MapDataType dataType, size_t n = 1);
 
     // Runs inside processMapEvent, as the renderer hands over its pending record there.
     std::function<void()> onProcessMapEvent;

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <limits>
 
-#include "vmap_core/GridKey.h"
 #include "vmap_core/MapEngine.h"
 
 namespace {
@@ -125,21 +124,20 @@ class ViewStateTest : public ::testing::Test {
         }
     }
 
-    // The map's centre lies in the middle of the 640 x 960 screen, however the view is turned.
-    void expectCentreInTheMiddle() {
+    // Where a map point this far from the centre shows on the 640 x 960 screen.
+    std::pair<double, double> screenOf(int32_t dx, int32_t dy) {
         float gx = 0, gy = 0;
-        mapEngineMapToGL(&state, static_cast<int32_t>(state.centerX),
-                         static_cast<int32_t>(state.centerY), &gx, &gy);
+        mapEngineMapToGL(&state, static_cast<int32_t>(state.centerX) + dx,
+                         static_cast<int32_t>(state.centerY) + dy, &gx, &gy);
         double sx = 0, sy = 0;
         mapEngineGLToScreen(&state, &sx, &sy, gx, gy);
-        EXPECT_NEAR(sx, 320, 1e-3);
-        EXPECT_NEAR(sy, 480, 1e-3);
+        return {sx, sy};
     }
 
     MapViewState state{};
 };
 
-TEST_F(ViewStateTest, NonFiniteInputsLeaveTheRecordUnchanged) {
+TEST_F(ViewStateTest, NonFiniteInputsAndMissingScalesChangeAndWriteNothing) {
     mapEngineSetRotation(&state, 10);
     mapEngineSetCameraPitch(&state, 20);
     mapEngineUpdateView(&state);
@@ -153,6 +151,23 @@ TEST_F(ViewStateTest, NonFiniteInputsLeaveTheRecordUnchanged) {
         mapEngineUpdateView(&state);
     }
     EXPECT_EQ(std::memcmp(&before, &state, sizeof state), 0);
+
+    // Projections without a scale, or of a non-finite point, write nothing.
+    MapViewState empty{};
+    float gx = 5, gy = 6;
+    mapEngineMapToGL(&empty, 100, 200, &gx, &gy);
+    viewStateMapToGL(&empty, 100, 200, &gx, &gy);
+    EXPECT_EQ(gx, 5);
+    EXPECT_EQ(gy, 6);
+    int32_t mx = 7, my = 8;
+    mapEngineGLToMap(&empty, &mx, &my, 1, 1);
+    mapEngineGLToMap(&state, &mx, &my, std::nanf(""), 1);
+    EXPECT_EQ(mx, 7);
+    EXPECT_EQ(my, 8);
+    double sx = 1, sy = 2;
+    mapEngineGLToScreen(&empty, &sx, &sy, 0, 0);
+    EXPECT_EQ(sx, 1);
+    EXPECT_TRUE(std::isnan(mapEngineMapLengthAtCenter(&empty, 10)));
 }
 
 TEST_F(ViewStateTest, AnyZoomInTheRecordMapsToALevel) {
@@ -204,30 +219,15 @@ TEST_F(ViewStateTest, MapToGLAndBackWithinOneUnit) {
     EXPECT_EQ(by, state.originY + 31);
 }
 
-TEST_F(ViewStateTest, ProjectionWritesNothingWithoutAScale) {
-    MapViewState empty{};
-    float gx = 5, gy = 6;
-    mapEngineMapToGL(&empty, 100, 200, &gx, &gy);
-    viewStateMapToGL(&empty, 100, 200, &gx, &gy);
-    EXPECT_EQ(gx, 5);
-    EXPECT_EQ(gy, 6);
-    int32_t mx = 7, my = 8;
-    mapEngineGLToMap(&empty, &mx, &my, 1, 1);
-    mapEngineGLToMap(&state, &mx, &my, std::nanf(""), 1);
-    EXPECT_EQ(mx, 7);
-    EXPECT_EQ(my, 8);
-    double sx = 1, sy = 2;
-    mapEngineGLToScreen(&empty, &sx, &sy, 0, 0);
-    EXPECT_EQ(sx, 1);
-    EXPECT_TRUE(std::isnan(mapEngineMapLengthAtCenter(&empty, 10)));
-}
-
 TEST_F(ViewStateTest, ScreenRoundTripTiltedAndTurned) {
     mapEngineSetCameraPitch(&state, 45);
     mapEngineSetRotation(&state, 30);
     mapEngineUpdateView(&state);
     expectScreenRoundTrip();
-    expectCentreInTheMiddle();
+    // The centre lies in the middle of the screen, however the view is turned.
+    const auto [cx, cy] = screenOf(0, 0);
+    EXPECT_NEAR(cx, 320, 1e-3);
+    EXPECT_NEAR(cy, 480, 1e-3);
     mapEngineSetCameraPitch(&state, 65);
     mapEngineUpdateView(&state);
     expectScreenRoundTrip();
@@ -238,11 +238,7 @@ TEST_F(ViewStateTest, RotationTurnsTheHeadingClockwise) {
     mapEngineSetRotation(&state, 90);
     mapEngineUpdateView(&state);
     const int32_t d = 2600;
-    float gx = 0, gy = 0;
-    mapEngineMapToGL(&state, static_cast<int32_t>(state.centerX) + d,
-                     static_cast<int32_t>(state.centerY), &gx, &gy);
-    double sx = 0, sy = 0;
-    mapEngineGLToScreen(&state, &sx, &sy, gx, gy);
+    const auto [sx, sy] = screenOf(d, 0);
     EXPECT_NEAR(sx, 320, 0.01);
     EXPECT_NEAR(sy, 480 - d / state.mapUnitsPerPixel, 0.01);
 }
@@ -250,18 +246,10 @@ TEST_F(ViewStateTest, RotationTurnsTheHeadingClockwise) {
 TEST_F(ViewStateTest, PitchForeshortensWhatLiesAhead) {
     const int32_t d = 5200;
     const double flatY = 480 - d / state.mapUnitsPerPixel;
-    const auto screenYNorth = [&] {
-        float gx = 0, gy = 0;
-        mapEngineMapToGL(&state, static_cast<int32_t>(state.centerX),
-                         static_cast<int32_t>(state.centerY) - d, &gx, &gy);
-        double sx = 0, sy = 0;
-        mapEngineGLToScreen(&state, &sx, &sy, gx, gy);
-        return sy;
-    };
-    EXPECT_NEAR(screenYNorth(), flatY, 0.01);
+    EXPECT_NEAR(screenOf(0, -d).second, flatY, 0.01);
     mapEngineSetCameraPitch(&state, 45);
     mapEngineUpdateView(&state);
-    const double tilted = screenYNorth();
+    const double tilted = screenOf(0, -d).second;
     EXPECT_LT(tilted, 480);
     EXPECT_GT(tilted, flatY);
     // Tilting shows more ground: the visible box grows northwards.
@@ -269,20 +257,6 @@ TEST_F(ViewStateTest, PitchForeshortensWhatLiesAhead) {
     mapEngineSetCameraPitch(&flat, 0);
     mapEngineUpdateView(&flat);
     EXPECT_LT(state.visibleMinY, flat.visibleMinY);
-}
-
-TEST(GridKey, QuadKeys) {
-    EXPECT_EQ((GridKey{4, 5, 3}.quadKey()), "0123");
-    EXPECT_EQ((GridKey{1, 1, 1}.quadKey()), "3");
-    EXPECT_EQ(GridKey::fromQuadKey("0123"), (GridKey{4, 5, 3}));
-    EXPECT_EQ(GridKey::fromQuadKey("1320"), (GridKey{4, 12, 6}));
-    EXPECT_FALSE(GridKey::fromQuadKey(""));
-    EXPECT_FALSE(GridKey::fromQuadKey("0124"));
-    EXPECT_FALSE(GridKey::fromQuadKey(std::string(21, '1')));
-    const auto deepest = GridKey::fromQuadKey(std::string(20, '3'));
-    ASSERT_TRUE(deepest);
-    EXPECT_EQ(deepest->x, (1u << 20) - 1);
-    EXPECT_EQ(deepest->quadKey(), std::string(20, '3'));
 }
 
 }  // namespace

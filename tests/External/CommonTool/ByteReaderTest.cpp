@@ -26,47 +26,27 @@ TEST(ByteReaders, ReadAtOffsetsLittleEndian) {
     EXPECT_EQ(VAC::getString(Bytes{0x00, 0x00}, 0), "");
 }
 
-TEST(ByteReaders, CursorsAdvanceByWhatTheyRead) {
+// The fuzz harness checks that cursors move by exactly what they read and agree with the readers
+// at offsets; these pin the values and the refusals.
+TEST(ByteReaders, CursorsReadInOrderAndShortBuffersGiveNothing) {
     const Bytes data = {0x01, 0x07, 0x02, 0x01, 0x78, 0x56, 0x34, 0x12, 0x02, 0x00, 'h', 'i', 0xEE};
     VAC::Cursor cursor(data);
     EXPECT_EQ(VAC::convertBOOL(cursor), true);
-    EXPECT_EQ(cursor.size(), data.size() - 1);
     EXPECT_EQ(VAC::convertByte(cursor), 7);
-    EXPECT_EQ(cursor.size(), data.size() - 2);
+    EXPECT_EQ(VAC::convertShort(cursor, true), 0x0102);
     EXPECT_EQ(VAC::convertShort(cursor), 0x0102);
-    EXPECT_EQ(cursor.size(), data.size() - 4);
     EXPECT_EQ(VAC::convertInt(cursor), 0x12345678);
-    EXPECT_EQ(cursor.size(), data.size() - 8);
     std::size_t total = 0;
     EXPECT_EQ(VAC::convertString(cursor, &total), "hi");
     EXPECT_EQ(total, 4u);
-    EXPECT_EQ(cursor.size(), 1u);
+    ASSERT_EQ(cursor.size(), 1u);
     EXPECT_EQ(cursor[0], 0xEE);
-}
-
-TEST(ByteReaders, ChangePosVariantsNeverMoveTheCallersCursor) {
-    const Bytes data = {0x02, 0x00, 'o', 'k', 0x05};
-    const VAC::Cursor cursor(data);
-    for (bool changePos : {true, false}) {
-        std::size_t total = 0;
-        EXPECT_EQ(VAC::convertString(cursor, changePos, &total), "ok");
-        EXPECT_EQ(total, 4u);
-        EXPECT_EQ(VAC::convertShort(cursor, changePos), 2);
-        EXPECT_EQ(VAC::convertInt(cursor, changePos), 0x6B6F0002);
-        EXPECT_EQ(VAC::convertByte(cursor, changePos), 2);
-        EXPECT_EQ(VAC::convertBOOL(cursor, changePos), true);
-        EXPECT_EQ(cursor.size(), data.size());
-    }
-}
-
-TEST(ByteReaders, ShortBuffersGiveNothingAndKeepTheCursor) {
-    const Bytes three = {0x01, 0x02, 0x03};
-    VAC::Cursor cursor(three);
     EXPECT_EQ(VAC::convertInt(cursor), std::nullopt);
-    EXPECT_EQ(cursor.size(), 3u);
+    EXPECT_EQ(cursor.size(), 1u);
+
+    const Bytes three = {0x01, 0x02, 0x03};
     EXPECT_EQ(VAC::getInt(three, 0), std::nullopt);
     EXPECT_EQ(VAC::getShort(three, 2), std::nullopt);
-    EXPECT_EQ(VAC::getByte(three, 3), std::nullopt);
     EXPECT_EQ(VAC::getByte(three, 1000), std::nullopt);
     // A count larger than the bytes that follow.
     const Bytes truncated = {0x10, 0x00, 'a', 'b'};

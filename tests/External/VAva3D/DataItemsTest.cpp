@@ -56,11 +56,7 @@ TEST(DownloadOperationTest, TheResultBlockCanBeReplacedUntilTheLoadEnds) {
 }  // namespace
 
 TEST(TrafficRecordTest, SettersAndTheGridRequest) {
-    const auto grid = VAGLMapSourceGridData::dataWithGridName("0123", 2);
-    EXPECT_EQ(grid.gridName, "0123");
-    EXPECT_EQ(grid.dataSource, 2);
-    EXPECT_FALSE(grid.eTag.has_value());
-
+    EXPECT_FALSE(VAGLMapSourceGridData::dataWithGridName("0123", 2).eTag.has_value());
     const auto record =
         VAGLMapVTMCData::dataWithGridName("a", testbytes::trafficBody("a", "T", 100, "x"));
     ASSERT_NE(record, nullptr);

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "MapDataBytes.h"
 #include "MapDataServerFixture.h"
 #include "VAGLMapVTMCDataCache.h"
@@ -28,9 +26,8 @@ class LegacyMapDataQueueTest : public MapDataServerTest {
         for (auto& name : names) grids.push_back({std::move(name), type, std::nullopt});
         return VAGetMapDataOperation::create(std::move(grids), type, engine);
     }
-    std::optional<std::vector<std::uint8_t>> stored(MapDataType type, const std::string& name) {
-        mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(20));
-        return mapEngineStoredGridData(engine, type, name);
+    auto stored(MapDataType type, const std::string& name) {
+        return storedGrid(engine, type, name);
     }
     bool idle() { return queue->operationCount() == 0 && !queue->runningOperation(); }
 

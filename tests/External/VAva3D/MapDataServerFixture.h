@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "TempDir.h"
 #include "VMMapServices.h"
 #include "vmap_core/MapEngine.h"
+#include "vmap_core/MapEngineInternal.h"
 
 // A created and initialised least engine, current from now on.
 inline MapEngine* newEngine() {
@@ -23,6 +27,34 @@ inline MapEngine* newEngine() {
     MapEngine* engine = mapEngineCreate(&record);
     mapEngineInit(engine);
     return engine;
+}
+
+// What the engine stores for the grid once its queue of stores is worked off.
+inline std::optional<std::vector<std::uint8_t>> storedGrid(MapEngine* engine, MapDataType type,
+                                                           const std::string& name) {
+    mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(20));
+    return mapEngineStoredGridData(engine, type, name);
+}
+
+// The grids of a type on screen, each with whether the engine holds it.
+inline std::vector<std::pair<std::string, bool>> shownGrids(MapEngine* engine,
+                                                            MapDataType type = 0) {
+    std::vector<std::pair<std::string, bool>> grids;
+    std::vector<std::uint8_t> buffer(4000, 0);
+    const int count = mapEngineGetCurrentTiles(engine, buffer.data(), 4000, type);
+    for (std::size_t at = 1, i = 0; i < static_cast<std::size_t>(count); ++i) {
+        const std::size_t length = buffer[at];
+        grids.emplace_back(std::string(reinterpret_cast<char*>(&buffer[at + 1]), length),
+                           buffer[at + 1 + length] == 1);
+        at += length + 2;
+    }
+    return grids;
+}
+
+inline bool allShownGridsHeld(MapEngine* engine, MapDataType type = 0) {
+    const auto grids = shownGrids(engine, type);
+    return !grids.empty() &&
+           std::all_of(grids.begin(), grids.end(), [](const auto& g) { return g.second; });
 }
 
 // The devserver in-process on an ephemeral port, set as the map server.

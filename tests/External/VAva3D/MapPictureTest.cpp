@@ -3,11 +3,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "CoreLocation/CLLocationManager.h"
 #include "CoreLocation/CLLocationSource.h"
 #include "Foundation/NSPathUtilities.h"
+#include "GridFeatureBytes.h"
 #include "ManualClock.h"
 #include "MapDataServerFixture.h"
 #include "QuartzCore/CADisplayLink.h"
@@ -30,25 +32,6 @@ const CGColor kRoute{0.1, 0.45, 0.95, 1};
 
 constexpr MapDataType kPictureTraffic = 4;
 
-// The names of the shown grids of a type, and whether the engine holds all of them.
-std::pair<std::vector<std::string>, bool> pictureGrids(MapEngine* engine, MapDataType type) {
-    std::vector<std::uint8_t> buffer(4000, 0);
-    const int count = mapEngineGetCurrentTiles(engine, buffer.data(), 4000, type);
-    std::vector<std::string> names;
-    bool held = count > 0;
-    for (std::size_t at = 1, i = 0; i < static_cast<std::size_t>(count); ++i) {
-        const std::size_t length = buffer[at];
-        names.emplace_back(reinterpret_cast<char*>(&buffer[at + 1]), length);
-        held = held && buffer[at + 1 + length] == 1;
-        at += length + 2;
-    }
-    return {names, held};
-}
-
-void appendLittle(std::vector<std::uint8_t>& out, std::int32_t value) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
 std::pair<std::int32_t, std::int32_t> planePoint(CLLocationCoordinate2D c) {
     std::int32_t x = 0, y = 0;
     mapEngineCoordinateToMapPoint(&x, &y, c.longitude, c.latitude);
@@ -58,45 +41,32 @@ std::pair<std::int32_t, std::int32_t> planePoint(CLLocationCoordinate2D c) {
 // A grid body as the map data server sends it, with street names or traffic bands as its data.
 std::vector<std::uint8_t> featureBody(const std::string& grid, MapDataType type,
                                       CLLocationCoordinate2D here) {
-    std::vector<std::uint8_t> body(4, 0);
-    body.push_back(static_cast<std::uint8_t>(grid.size()));
-    body.insert(body.end(), grid.begin(), grid.end());
-    if (type == kPictureTraffic) {
-        body.insert(body.end(), {2, 't', '0'});
-        appendLittle(body, 0);
-    }
-    body.insert(body.end(), {'V', 'M', 'F', '1'});
+    testsupport::GridFeatureBytes features;
     if (type == kPictureTraffic) {
         // A street west to east through here, congested in its middle part.
         const double lat = here.latitude + 0.0012;
-        const std::pair<double, std::uint8_t> legs[] = {{-0.02, 0}, {-0.004, 2}, {0.004, 1}};
-        for (const auto& [from, state] : legs) {
-            body.push_back(2);
-            body.insert(body.end(), {state, 2});
-            for (const double lon : {from, state == 1 ? 0.02 : (state == 2 ? 0.004 : -0.004)}) {
-                const auto [x, y] = planePoint({lat, here.longitude + lon});
-                appendLittle(body, x);
-                appendLittle(body, y);
-            }
+        const std::tuple<double, double, std::uint8_t> legs[] = {
+            {-0.02, -0.004, 0}, {-0.004, 0.004, 2}, {0.004, 0.02, 1}};
+        for (const auto& [from, to, state] : legs) {
+            features.segment(state, {planePoint({lat, here.longitude + from}),
+                                     planePoint({lat, here.longitude + to})});
         }
-        return body;
-    }
-    const std::pair<CLLocationCoordinate2D, std::u16string> labels[] = {
-        {{here.latitude + 0.0022, here.longitude - 0.0035}, u"建国门内大街"},
-        {{here.latitude - 0.009, here.longitude - 0.003}, u"东单北大街"},
-        {{here.latitude + 0.008, here.longitude + 0.004}, u"朝阳门"},
-        {{here.latitude - 0.0075, here.longitude + 0.0035}, u"CBD"}};
-    for (const auto& [at, name] : labels) {
-        body.push_back(1);
-        const auto [x, y] = planePoint(at);
-        appendLittle(body, x);
-        appendLittle(body, y);
-        body.insert(body.end(), {0, static_cast<std::uint8_t>(name.size())});
-        for (const char16_t unit : name) {
-            body.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-            body.push_back(static_cast<std::uint8_t>(unit >> 8));
+    } else {
+        const std::pair<CLLocationCoordinate2D, std::u16string> labels[] = {
+            {{here.latitude + 0.0022, here.longitude - 0.0035}, u"建国门内大街"},
+            {{here.latitude - 0.009, here.longitude - 0.003}, u"东单北大街"},
+            {{here.latitude + 0.008, here.longitude + 0.004}, u"朝阳门"},
+            {{here.latitude - 0.0075, here.longitude + 0.0035}, u"CBD"}};
+        for (const auto& [at, name] : labels) {
+            const auto [x, y] = planePoint(at);
+            features.point(x, y, name, false);
         }
     }
+    std::vector<std::uint8_t> body(4, 0);
+    body.push_back(static_cast<std::uint8_t>(grid.size()));
+    body.insert(body.end(), grid.begin(), grid.end());
+    const auto data = type == kPictureTraffic ? features.traffic() : features.bytes();
+    body.insert(body.end(), data.begin(), data.end());
     return body;
 }
 
@@ -184,7 +154,7 @@ TEST_F(MapPictureTest, GridsTrafficRoutePinsCalloutUserLocationAndControlsInOneP
     MapEngine* engine = view->render()->mapEngine();
     const double deadline = Clock::realNow() + testsupport::kPatience;
     const auto loaded = [&] {
-        return pictureGrids(engine, 0).second && pictureGrids(engine, kPictureTraffic).second;
+        return allShownGridsHeld(engine) && allShownGridsHeld(engine, kPictureTraffic);
     };
     while (!loaded() && Clock::realNow() < deadline) {
         frames(1);
@@ -193,7 +163,7 @@ TEST_F(MapPictureTest, GridsTrafficRoutePinsCalloutUserLocationAndControlsInOneP
     ASSERT_TRUE(loaded());
     // The devserver's grids carry no names or traffic: one grid of each gets them here.
     for (const MapDataType type : {0, kPictureTraffic}) {
-        const auto body = featureBody(pictureGrids(engine, type).first.front(), type, kHere);
+        const auto body = featureBody(shownGrids(engine, type).front().first, type, kHere);
         ASSERT_EQ(
             mapEnginePutGridData(engine, type, body.data(), static_cast<std::int32_t>(body.size())),
             1);

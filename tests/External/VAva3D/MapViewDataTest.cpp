@@ -43,46 +43,29 @@ struct LoadingRecorder : VURI1VovureDelegate {
     }
 };
 
-// The base map's grids on screen, each with whether the engine holds it.
-std::vector<std::pair<std::string, bool>> shownGrids(MapEngine* engine) {
-    std::vector<std::pair<std::string, bool>> grids;
-    std::vector<std::uint8_t> buffer(4000, 0);
-    const int count = mapEngineGetCurrentTiles(engine, buffer.data(), 4000, 0);
-    for (std::size_t at = 1, i = 0; i < static_cast<std::size_t>(count); ++i) {
-        const std::size_t length = buffer[at];
-        grids.emplace_back(std::string(reinterpret_cast<char*>(&buffer[at + 1]), length),
-                           buffer[at + 1 + length] == 1);
-        at += length + 2;
-    }
-    return grids;
-}
-
-bool allShownGridsHeld(MapEngine* engine) {
-    const auto grids = shownGrids(engine);
-    return !grids.empty() &&
-           std::all_of(grids.begin(), grids.end(), [](const auto& g) { return g.second; });
-}
-
 class MapViewDataTest : public testsupport::ManualClockTest {
   protected:
     void SetUp() override { ASSERT_TRUE(local.start()); }
     void TearDown() override { UIApplication::sharedApplication()->reset(); }
+    // A map view in a fresh home; null where EGL cannot make a GL ES 1.1 context.
+    std::shared_ptr<VMMapView> makeView() {
+        NSSetHomeDirectory(home.path());
+        UIApplication::sharedApplication()->reset();
+        return VMMapView::create(CGRectMake(0, 0, 250, 125));
+    }
 
     testsupport::TempDir home;
     LocalMapDataServer local;
 };
 
 TEST_F(MapViewDataTest, TheInitialRegionShowsTheDevserversGrids) {
-    NSSetHomeDirectory(home.path());
-    UIApplication::sharedApplication()->reset();
-    auto view = VMMapView::create(CGRectMake(0, 0, 250, 125));
-    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+    auto view = makeView();
+    if (!view) GTEST_SKIP() << "no OpenGL ES 1.1 context on this machine";
     const auto recorder = std::make_shared<LoadingRecorder>();
     view->render()->setDelegate(recorder);
     view->baseMapView()->layoutIfNeeded();
 
     MapEngine* engine = view->render()->mapEngine();
-    const auto shown = [&] { return shownGrids(engine); };
     const auto loaded = [&] {
         return recorder->count("start") > 0 &&
                recorder->count("finish") + recorder->count("fail") == recorder->count("start") &&
@@ -102,7 +85,7 @@ TEST_F(MapViewDataTest, TheInitialRegionShowsTheDevserversGrids) {
         EXPECT_FALSE(testsupport::colourNear(contents->pixelAt(x, y), kBackground, 0.02))
             << x << "," << y;
     }
-    for (const auto& [name, held] : shown()) {
+    for (const auto& [name, held] : shownGrids(engine)) {
         const auto data = mapEngineStoredGridData(engine, 0, name);
         ASSERT_TRUE(data) << name;
         EXPECT_EQ(std::string(data->begin(), data->end()),
@@ -128,11 +111,13 @@ TEST_F(MapViewDataTest, TheInitialRegionShowsTheDevserversGrids) {
     EXPECT_EQ(sizes, expected);
 }
 
-TEST_F(MapViewDataTest, TheRendererLetsTheProviderGoOfItsEngineBeforeAReload) {
-    NSSetHomeDirectory(home.path());
-    UIApplication::sharedApplication()->reset();
-    auto view = VMMapView::create(CGRectMake(0, 0, 250, 125));
-    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
+// A reload lets the provider go of the engine before the engine goes. Then the map view goes
+// while its download is held by the server, as a user leaving the map screen does: the renderer
+// lets go of its delegate on the main thread while the download's threads report, and the map
+// server's address is set again meanwhile.
+TEST_F(MapViewDataTest, ReloadAndMapGoingAwayDuringAHeldDownload) {
+    auto view = makeView();
+    if (!view) GTEST_SKIP() << "no OpenGL ES 1.1 context on this machine";
     const auto provider = VAvaCoreDataProvider::sharedInstance();
     EXPECT_EQ(provider->mapEngine(), view->render()->mapEngine());
     EXPECT_EQ(provider->baseServer(), local.base);
@@ -141,16 +126,7 @@ TEST_F(MapViewDataTest, TheRendererLetsTheProviderGoOfItsEngineBeforeAReload) {
     advance(CADisplayLink::kRefreshPeriod);
     EXPECT_NE(view->render()->mapEngine(), nullptr);
     EXPECT_EQ(provider->mapEngine(), view->render()->mapEngine());
-}
 
-// A map view that goes while its download is held by the server, as a user leaving the map
-// screen does: the renderer lets go of its delegate on the main thread while the download's
-// threads report, and the map server's address is set again meanwhile.
-TEST_F(MapViewDataTest, MapGoesAwayDuringAHeldDownload) {
-    NSSetHomeDirectory(home.path());
-    UIApplication::sharedApplication()->reset();
-    auto view = VMMapView::create(CGRectMake(0, 0, 250, 125));
-    if (!view) GTEST_SKIP() << "EGL cannot create an OpenGL ES 1.1 context on this machine";
     const auto recorder = std::make_shared<LoadingRecorder>();
     const auto render = view->render();
     render->setDelegate(recorder);
@@ -165,7 +141,6 @@ TEST_F(MapViewDataTest, MapGoesAwayDuringAHeldDownload) {
     view.reset();
     const auto heard = recorder->events().size();
     local.mapData().setHoldAnswers(false);
-    const auto provider = VAvaCoreDataProvider::sharedInstance();
     EXPECT_TRUE(testsupport::runUntil([&] {
         return std::none_of(asked.begin(), asked.end(), [&](const auto& g) {
             return provider->isGridProcessingWithName(g.first, 0);

@@ -12,13 +12,11 @@
 #include "Foundation/NSPathUtilities.h"
 #include "TempDir.h"
 #include "TestHTTPServer.h"
-#include "UIKit/UIApplication.h"
 #include "VMDownloader.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using testsupport::runUntil;
 using testsupport::TempDir;
 using testsupport::TestHTTPServer;
 using testsupport::waitUntil;
@@ -84,30 +82,27 @@ void serveRanges(TestHTTPServer& server, const std::string& content, bool honour
         const std::string range = req.get_header_value("Range");
         if (ranges) ranges->push_back(range + "|" + req.get_header_value("User-Agent"));
         const std::size_t from = range.rfind("bytes=", 0) == 0 ? std::stoull(range.substr(6)) : 0;
-        const auto provide = [&content](std::size_t offset, std::size_t length,
-                                        httplib::DataSink& sink) {
-            sink.write(content.data() + offset, std::min<std::size_t>(length, 65536));
-            return true;
-        };
         if (!honourRange) {
             res.status = 200;
             res.set_chunked_content_provider(
-                "application/zip",
-                [&content, sent = std::size_t{0}](std::size_t, httplib::DataSink& sink) mutable {
-                    if (sent == content.size()) {
+                "application/zip", [&content](std::size_t offset, httplib::DataSink& sink) {
+                    if (offset < content.size()) {
+                        sink.write(content.data() + offset, content.size() - offset);
+                    } else {
                         sink.done();
-                        return true;
                     }
-                    const std::size_t n = std::min<std::size_t>(content.size() - sent, 65536);
-                    sink.write(content.data() + sent, n);
-                    sent += n;
                     return true;
                 });
         } else if (from > 0 && from >= content.size()) {
             res.status = 416;
             res.set_header("Content-Range", "bytes */" + std::to_string(content.size()));
         } else {
-            res.set_content_provider(content.size(), "application/zip", provide);
+            res.set_content_provider(
+                content.size(), "application/zip",
+                [&content](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                    sink.write(content.data() + offset, std::min<std::size_t>(length, 65536));
+                    return true;
+                });
         }
     });
 }
@@ -260,31 +255,6 @@ TEST_F(Downloader, FailuresReachTheCompletedBlock) {
                       "There is insufficient space on the disk");
         }
     }
-}
-
-TEST_F(Downloader, SecondDownloadWaitsForTheFirstAndBackgroundExpiryCancels) {
-    serveInTwoParts(server_, 100, 100);
-    std::atomic<int> fastHits{0};
-    server_.server().Get("/fast", [&](const httplib::Request&, httplib::Response& res) {
-        ++fastHits;
-        res.set_content("fast", "text/plain");
-    });
-    auto first = std::make_shared<Outcome>();
-    auto second = std::make_shared<Outcome>();
-    download(server_.url("/slow"), home_ / "1.bin", first, true);
-    download(server_.url("/fast"), home_ / "2.bin", second);
-    ASSERT_TRUE(waitUntil([&] { return first->lastReceived() == 100; }));
-    EXPECT_EQ(fastHits.load(), 0);
-    EXPECT_EQ(UIApplication::sharedApplication()->backgroundTaskCount(), 1u);
-
-    UIApplication::sharedApplication()->expireBackgroundTasks();
-    ASSERT_TRUE(runUntil([&] { return first->ends() == 1 && second->ends() == 1; }));
-    EXPECT_EQ(first->cancelled, 1);
-    EXPECT_EQ(fs::file_size(home_.path() / "1.bin"), 100u);
-    EXPECT_EQ(fastHits.load(), 1);
-    EXPECT_EQ(testsupport::readFile(home_.path() / "2.bin"), "fast");
-    ASSERT_TRUE(
-        runUntil([] { return UIApplication::sharedApplication()->backgroundTaskCount() == 0; }));
 }
 
 // A cancel racing the data and the end of the transfer ends the download exactly once, and the

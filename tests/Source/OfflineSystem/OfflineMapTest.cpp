@@ -51,6 +51,10 @@ struct Reports {
         return std::find(statuses.begin(), statuses.end(), status) != statuses.end();
     }
     bool ended() { return has(4) || has(6) || has(7); }
+    int last() {
+        std::lock_guard lock(mutex);
+        return statuses.empty() ? -1 : statuses.back();
+    }
     std::int64_t received() {
         std::lock_guard lock(mutex);
         return progress.empty()
@@ -99,6 +103,26 @@ class OfflineMap : public testing::Test {
     std::map<std::string, std::string> installed(const ZUZavadevIru& map,
                                                  const std::string& adcode) {
         return testsupport::fileTree(fs::path(map.vmapPath()) / "vmap" / adcode);
+    }
+    // Downloads the item in the foreground and waits for its end, generously: packages are
+    // megabytes, and sanitizer builds on a loaded machine are slow.
+    std::shared_ptr<Reports> download(ZUZavadevIru& map,
+                                      const std::shared_ptr<VMOfflineItem>& item) {
+        auto reports = std::make_shared<Reports>();
+        // The block keeps its record alive, whenever the manager lets go of it.
+        map.downloadItem(
+            item, false,
+            [reports, record = reports->block()](int status, const ZUZavadevIruDownloadInfo& info) {
+                record(status, info);
+            });
+        EXPECT_TRUE(waitUntil([&] { return reports->ended(); }, 120));
+        // The manager drops its entry only after the block heard the end; until then another
+        // download of the item is ignored.
+        EXPECT_TRUE(waitUntil([&] { return !map.isDownloadingForItem(item); }));
+        return reports;
+    }
+    void expectInstalled(const ZUZavadevIru& map, const std::string& adcode) {
+        EXPECT_TRUE(installed(map, adcode) == reference(adcode)) << adcode;
     }
     static std::int32_t storedStatus(const ZUZavadevIru& map, const std::string& adcode) {
         auto stored =
@@ -159,91 +183,53 @@ TEST_F(OfflineMap, FastEndsLeaveNothingRunningAndFreshDownloadsIgnoreStaleBytes)
     auto item = map->package()->items().at("000000");
     const std::string url = item->url;
     item->url = base_ + "offline/999.zip";
-    for (int round = 0; round < 50; ++round) {
-        Reports reports;
-        map->downloadItem(item, false, reports.block());
-        ASSERT_TRUE(waitUntil([&] { return reports.ended(); })) << round;
-        ASSERT_TRUE(waitUntil([&] { return !map->isDownloadingForItem(item); })) << round;
-        EXPECT_EQ(reports.statuses.back(), 7);
-    }
+    for (int round = 0; round < 50; ++round) EXPECT_EQ(download(*map, item)->last(), 7) << round;
     // Stale bytes, then a transfer cut short and its resume.
     item->setItemStatus(0);
     std::ofstream(map->cachedFilePathForItem(*item), std::ios::binary) << std::string(5000, 's');
     item->url = url + "?drop=60000";
-    Reports cut;
-    map->downloadItem(item, false, cut.block());
-    ASSERT_TRUE(waitUntil([&] { return cut.ended(); }));
+    download(*map, item);
     EXPECT_EQ(item->downloadedSize(), 60000);
     item->url = url;
-    Reports reports;
-    map->downloadItem(item, false, reports.block());
-    ASSERT_TRUE(waitUntil([&] { return reports.ended(); }));
-    EXPECT_EQ(reports.statuses.back(), 6);
-    EXPECT_TRUE(installed(*map, "000000") == reference("000000"));
+    EXPECT_EQ(download(*map, item)->last(), 6);
+    expectInstalled(*map, "000000");
 }
 
-TEST_F(OfflineMap, DroppedTransferResumesFromTheBytesOnDisk) {
+TEST_F(OfflineMap, DroppedTransferResumesFromTheBytesOnDiskOrRestartsOnAWholeBody) {
     auto map = manager();
     auto item = map->package()->items().at("120000");
     const std::string url = item->url;
     item->url = url + "?drop=3145728";
-    Reports first;
-    map->downloadItem(item, false, first.block());
-    ASSERT_TRUE(waitUntil([&] { return first.ended(); }));
-    EXPECT_EQ(first.statuses.back(), 7);
+    EXPECT_EQ(download(*map, item)->last(), 7);
     EXPECT_EQ(item->itemStatus(), 1);
     EXPECT_EQ(item->downloadedSize(), 3145728);
     EXPECT_EQ(fs::file_size(map->cachedFilePathForItem(*item)), 3145728u);
     EXPECT_EQ(storedStatus(*map, "120000"), 1);
 
     item->url = url;
-    Reports second;
-    map->downloadItem(item, false, second.block());
-    ASSERT_TRUE(waitUntil([&] { return second.ended(); }));
-    EXPECT_EQ(second.statuses.back(), 6);
-    ASSERT_FALSE(second.progress.empty());
-    EXPECT_EQ(second.progress.front()[ZUZavadevIruDownloadReceivedSizeKey], 3145728);
-    EXPECT_EQ(second.progress.front()[ZUZavadevIruDownloadExpectedSizeKey], item->size);
+    const auto second = download(*map, item);
+    EXPECT_EQ(second->last(), 6);
+    ASSERT_FALSE(second->progress.empty());
+    EXPECT_EQ(second->progress.front()[ZUZavadevIruDownloadReceivedSizeKey], 3145728);
+    EXPECT_EQ(second->progress.front()[ZUZavadevIruDownloadExpectedSizeKey], item->size);
     EXPECT_THAT(packageRequests().back(), testing::HasSubstr("range=\"bytes=3145728-\""));
-    EXPECT_TRUE(installed(*map, "120000") == reference("120000"));
+    expectInstalled(*map, "120000");
+
+    // A whole body sent for a resume restarts the archive.
+    auto other = map->package()->items().at("320100");
+    const std::string otherUrl = other->url;
+    other->url = otherUrl + "?drop=100000";
+    download(*map, other);
+    ASSERT_EQ(other->itemStatus(), 1);
+    other->url = otherUrl + "?ignoreRange=1";
+    const auto whole = download(*map, other);
+    EXPECT_EQ(whole->last(), 6);
+    ASSERT_FALSE(whole->progress.empty());
+    EXPECT_EQ(whole->progress.front()[ZUZavadevIruDownloadReceivedSizeKey], 0);
+    expectInstalled(*map, "320100");
 }
 
-TEST_F(OfflineMap, WholeBodyForAResumeRestartsTheArchive) {
-    auto map = manager();
-    auto item = map->package()->items().at("320100");
-    item->url += "?drop=100000";
-    Reports first;
-    map->downloadItem(item, false, first.block());
-    ASSERT_TRUE(waitUntil([&] { return first.ended(); }));
-    ASSERT_EQ(item->itemStatus(), 1);
-    item->url = item->url.substr(0, item->url.find('?')) + "?ignoreRange=1";
-    Reports second;
-    map->downloadItem(item, false, second.block());
-    ASSERT_TRUE(waitUntil([&] { return second.ended(); }));
-    EXPECT_EQ(second.statuses.back(), 6);
-    EXPECT_EQ(second.progress.front()[ZUZavadevIruDownloadReceivedSizeKey], 0);
-    EXPECT_TRUE(installed(*map, "320100") == reference("320100"));
-}
-
-TEST_F(OfflineMap, CompleteArchiveOnDiskUnpacksDespiteThe416) {
-    fs::create_directories(home_.path() / "Documents" / "Offline" / "Cached");
-    std::ofstream(home_.path() / "Documents" / "Offline" / "Cached" / "320200.zip",
-                  std::ios::binary)
-        << *devserver::offlinePackageArchive("320200");
-    auto map = manager();
-    auto item = map->package()->items().at("320200");
-    EXPECT_EQ(item->itemStatus(), 1);
-    EXPECT_EQ(item->downloadedSize(), item->size);
-    Reports reports;
-    map->downloadItem(item, false, reports.block());
-    ASSERT_TRUE(waitUntil([&] { return reports.ended(); }));
-    EXPECT_EQ(reports.statuses.back(), 6);
-    EXPECT_THAT(packageRequests().back(),
-                testing::HasSubstr("range=\"bytes=" + std::to_string(item->size) + "-\""));
-    EXPECT_TRUE(installed(*map, "320200") == reference("320200"));
-}
-
-TEST_F(OfflineMap, PauseKeepsTheBytesAndASecondDownloadWaitsForTheFirst) {
+TEST_F(OfflineMap, PausesKeepTheBytesSecondDownloadsWaitAndTooLongOnesFail) {
     auto map = manager();
     auto stalled = map->package()->items().at("120000");
     auto waiting = map->package()->items().at("000000");
@@ -273,29 +259,28 @@ TEST_F(OfflineMap, PauseKeepsTheBytesAndASecondDownloadWaitsForTheFirst) {
     EXPECT_EQ(third.statuses.back(), 4);
     EXPECT_EQ(early->itemStatus(), 0);
     EXPECT_FALSE(map->isDownloadingForItem(early));
-}
 
-TEST_F(OfflineMap, BackgroundExpiryPausesAndALengthBeyondTheFreeSpaceFails) {
-    auto map = manager();
-    auto item = map->package()->items().at("120000");
-    const std::string url = item->url;
-    item->url = url + "?stall=100000";
+    // A background download pauses when its time runs out.
+    auto item = map->package()->items().at("320100");
+    item->url += "?stall=100000";
     Reports reports;
     map->downloadItem(item, true, reports.block());
     ASSERT_TRUE(waitUntil([&] { return reports.received() == 100000; }));
+    EXPECT_EQ(UIApplication::sharedApplication()->backgroundTaskCount(), 1u);
     UIApplication::sharedApplication()->expireBackgroundTasks();
     ASSERT_TRUE(runUntil([&] { return reports.ended(); }));
     EXPECT_EQ(reports.statuses.back(), 4);
     EXPECT_EQ(item->itemStatus(), 1);
+    // The expired task is ended, not left behind.
+    ASSERT_TRUE(
+        runUntil([] { return UIApplication::sharedApplication()->backgroundTaskCount() == 0; }));
 
-    auto other = map->package()->items().at("110000");
+    auto other = map->package()->items().at("320200");
     other->url += "?length=1152921504606846976";
-    Reports full;
-    map->downloadItem(other, false, full.block());
-    ASSERT_TRUE(waitUntil([&] { return full.ended(); }));
-    EXPECT_EQ(full.statuses.back(), 7);
-    ASSERT_TRUE(full.error);
-    EXPECT_EQ(full.error->code, 640);
+    const auto full = download(*map, other);
+    EXPECT_EQ(full->last(), 7);
+    ASSERT_TRUE(full->error);
+    EXPECT_EQ(full->error->code, 640);
 }
 
 TEST_F(OfflineMap, HostilePackageFailsWithoutWritingOutsideTheEngineData) {
@@ -319,13 +304,11 @@ TEST_F(OfflineMap, HostilePackageFailsWithoutWritingOutsideTheEngineData) {
     fs::create_directories(sentinel);
     auto item = map->package()->items().at("000000");
     item->url = hostile.url("/evil.zip");
-    Reports reports;
-    map->downloadItem(item, false, reports.block());
-    ASSERT_TRUE(waitUntil([&] { return reports.ended(); }));
-    EXPECT_EQ(reports.statuses.back(), 7);
-    ASSERT_TRUE(reports.error);
-    EXPECT_EQ(reports.error->domain, ZUZavadevIruErrorDomain);
-    EXPECT_EQ(reports.error->code, -4);
+    const auto reports = download(*map, item);
+    EXPECT_EQ(reports->last(), 7);
+    ASSERT_TRUE(reports->error);
+    EXPECT_EQ(reports->error->domain, ZUZavadevIruErrorDomain);
+    EXPECT_EQ(reports->error->code, -4);
     EXPECT_TRUE(fs::is_empty(sentinel));
     // A failed install takes back what it had unpacked.
     EXPECT_TRUE(installed(*map, "000000").empty());
@@ -336,20 +319,19 @@ TEST_F(OfflineMap, HostilePackageFailsWithoutWritingOutsideTheEngineData) {
 
 TEST_F(OfflineMap, CodesThatArePathsNameNoFile) {
     auto map = manager();
-    ASSERT_TRUE(map);
     const fs::path victim = home_.path() / "victim.zip";
     std::ofstream(victim) << "keep";
     auto item = map->package()->items().at("110000");
     for (const std::string& code : std::vector<std::string>{
              "../../../victim", (home_.path() / "victim").string(), "", "110000/x", "1e5"}) {
+        SCOPED_TRACE(code);
         item->adcode = code;
-        Reports reports;
-        map->downloadItem(item, false, reports.block());
-        EXPECT_THAT(reports.statuses, testing::ElementsAre(7)) << code;
-        ASSERT_TRUE(reports.error) << code;
-        EXPECT_EQ(reports.error->code, -5) << code;
-        EXPECT_EQ(map->cachedFilePathForCityCode(code), "") << code;
-        EXPECT_EQ(testsupport::readFile(victim), "keep") << code;
+        const auto reports = download(*map, item);
+        EXPECT_THAT(reports->statuses, testing::ElementsAre(7));
+        ASSERT_TRUE(reports->error);
+        EXPECT_EQ(reports->error->code, -5);
+        EXPECT_EQ(map->cachedFilePathForCityCode(code), "");
+        EXPECT_EQ(testsupport::readFile(victim), "keep");
     }
     EXPECT_TRUE(packageRequests().empty());
 }
@@ -358,7 +340,6 @@ TEST_F(OfflineMap, CodesThatArePathsNameNoFile) {
 // thread, which reads the catalogue meanwhile, once deadlocked.
 TEST_F(OfflineMap, BlocksThatWaitForTheMainThreadFindTheCatalogueOpen) {
     auto map = manager();
-    ASSERT_TRUE(map);
     auto item = map->package()->items().at("120000");
     std::mutex mutex;
     std::map<int, bool> answered;  // by status: did the main thread's read come back in time
@@ -391,27 +372,33 @@ TEST_F(OfflineMap, SharedManagerStartsFromTheShippedCatalogueAndInstallsFromIt) 
     EXPECT_EQ(map->version(), devserver::kOfflineCatalogueVersion);
     const auto served = VMOfflinePackage::packageWithDictionary(devserver::offlineCatalogue(""));
     EXPECT_EQ(map->package()->descriptionDictionary(), served->descriptionDictionary());
-    auto item = map->package()->items().at("320200");
-    Reports reports;
-    map->downloadItem(item, false, reports.block());
-    ASSERT_TRUE(waitUntil([&] { return reports.ended(); }));
-    EXPECT_EQ(reports.statuses.back(), 6);
-    EXPECT_EQ(installed(*map, "320200"), reference("320200"));
+    EXPECT_EQ(download(*map, map->package()->items().at("320200"))->last(), 6);
+    expectInstalled(*map, "320200");
     services->setInternalServerAddress(formerServer);
 }
 
-TEST_F(OfflineMap, StartUpRebuildsStatesFromTheDisk) {
+TEST_F(OfflineMap, StartUpRebuildsStatesFromTheDiskAndUnpacksCompleteArchives) {
     {
         auto map = manager();
         auto package = map->package();
         package->items().at("110000")->setItemStatus(1);
         package->writeToFile(map->basePath() + "/offlinePackage.plist");
         std::ofstream(map->cachedPath() + "/320100.zip") << std::string(4096, 'x');
+        std::ofstream(map->cachedPath() + "/320200.zip", std::ios::binary)
+            << *devserver::offlinePackageArchive("320200");
     }
     auto map = manager();
     EXPECT_EQ(map->package()->items().at("110000")->itemStatus(), 0);
     EXPECT_EQ(map->package()->items().at("320100")->itemStatus(), 1);
     EXPECT_EQ(map->package()->items().at("320100")->downloadedSize(), 4096);
+    // A complete archive on disk unpacks despite the server's 416.
+    auto complete = map->package()->items().at("320200");
+    EXPECT_EQ(complete->itemStatus(), 1);
+    EXPECT_EQ(complete->downloadedSize(), complete->size);
+    EXPECT_EQ(download(*map, complete)->last(), 6);
+    EXPECT_THAT(packageRequests().back(),
+                testing::HasSubstr("range=\"bytes=" + std::to_string(complete->size) + "-\""));
+    expectInstalled(*map, "320200");
 
     // A damaged index counts as none: the shipped catalogue comes back.
     std::ofstream(map->basePath() + "/offlinePackage.plist", std::ios::trunc) << "garbage";
@@ -434,6 +421,7 @@ TEST_F(OfflineMap, OldRecordsCarryTheirStatesForwardByVersion) {
                  {"20200101", 3, false, false},
                  {"29991231", 2, true, true}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.oldVersion);
         TempDir home;
         NSSetHomeDirectory(home.path().string());
         const fs::path offline = home.path() / "Documents" / "Offline";
@@ -449,15 +437,14 @@ TEST_F(OfflineMap, OldRecordsCarryTheirStatesForwardByVersion) {
                  VMOfflineCityOld::create("999", "Gone", "http://old/999", 1, 1, 6)})
                 ->writeToFile((offline / "cityAggregate.plist").string()));
         auto map = manager();
-        ASSERT_TRUE(map) << c.oldVersion;
+        ASSERT_TRUE(map);
         auto items = map->package()->items();
-        EXPECT_EQ(items.at("110000")->itemStatus(), c.installedBecomes) << c.oldVersion;
-        EXPECT_EQ(fs::exists(offline / "Cached" / "320100.zip"), c.partialMoved) << c.oldVersion;
-        EXPECT_EQ(items.at("320100")->itemStatus(), c.partialMoved ? 1 : 0) << c.oldVersion;
-        EXPECT_EQ(items.at("110000")->url == "http://old/010", c.urlTaken) << c.oldVersion;
-        EXPECT_FALSE(fs::exists(offline / "Cached" / "025.zip")) << c.oldVersion;
-        EXPECT_FALSE(fs::exists(offline / "Cached" / "999.zip")) << c.oldVersion;
-        EXPECT_FALSE(fs::exists(offline / "cityAggregate.plist")) << c.oldVersion;
+        EXPECT_EQ(items.at("110000")->itemStatus(), c.installedBecomes);
+        EXPECT_EQ(fs::exists(offline / "Cached" / "320100.zip"), c.partialMoved);
+        EXPECT_EQ(items.at("320100")->itemStatus(), c.partialMoved ? 1 : 0);
+        EXPECT_EQ(items.at("110000")->url == "http://old/010", c.urlTaken);
+        for (const char* gone : {"Cached/025.zip", "Cached/999.zip", "cityAggregate.plist"})
+            EXPECT_FALSE(fs::exists(offline / gone)) << gone;
     }
 }
 

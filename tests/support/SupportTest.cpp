@@ -5,15 +5,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <memory>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "ChildProcess.h"
+#include "Deadline.h"
+#include "Gate.h"
 #include "TempDir.h"
 
 namespace testsupport {
 namespace {
 
-TEST(ChildProcess, ReadsLinesAndTheExitCodeOrSignal) {
+TEST(ChildProcess, ReadsLinesAndTheExitCodeOrSignalOrDoesNotStart) {
     ChildProcess child({"/bin/sh", "-c", "printf 'one\\ntwo\\nlast'; exit 3"});
     ASSERT_TRUE(child.started());
     EXPECT_EQ(child.readLine(), "one");
@@ -27,9 +33,8 @@ TEST(ChildProcess, ReadsLinesAndTheExitCodeOrSignal) {
     ASSERT_EQ(signalled.readLine(), "ready");
     EXPECT_EQ(signalled.waitForExit(), 128 + SIGUSR1);
     EXPECT_FALSE(signalled.killed());
-}
 
-TEST(ChildProcess, ProgramThatCannotBeRunDoesNotStart) {
+    // A program that cannot be run does not start.
     ChildProcess missing({"/nonexistent/program"});
     EXPECT_FALSE(missing.started());
     EXPECT_EQ(missing.readLine(0.05), std::nullopt);
@@ -115,6 +120,25 @@ TEST(ChildProcess, ChildDiesWithTheProcessThatStartedIt) {
         waitForProcessEnd(orphan);
     }
     EXPECT_TRUE(processIsGone(orphan));
+}
+
+TEST(Gate, HoldsUntilAdmittedOrOpenedAndLetsEveryoneGoWhenItGoes) {
+    auto gate = std::make_unique<Gate>();
+    std::atomic<int> through{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 3; ++i) {
+        threads.emplace_back([&] {
+            gate->pass();
+            ++through;
+        });
+    }
+    ASSERT_TRUE(waitUntil([&] { return gate->waiting() == 3; }));
+    gate->admit(1);
+    ASSERT_TRUE(waitUntil([&] { return through == 1; }));
+    EXPECT_EQ(gate->waiting(), 2u);
+    gate.reset();
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(through, 3);
 }
 
 }  // namespace
