@@ -438,9 +438,18 @@ void ZUZavadevIru::executeCompleteWithItem(const std::shared_ptr<VMOfflineItem>&
         std::lock_guard catalogue(packageMutex_);
         writeIndex();
     }
+    // The entry goes before the block hears the end: a download of the item started in answer
+    // to it (a retry after an error) would otherwise find it and be dropped without a word. The
+    // operation itself lives until the block has returned.
+    std::shared_ptr<VMDownloaderOperation> finished;
+    {
+        std::lock_guard running(runningMutex_);
+        if (const auto it = runningOperations_.find(item->adcode); it != runningOperations_.end()) {
+            finished = std::move(it->second);
+            runningOperations_.erase(it);
+        }
+    }
     if (block) block(status, info);
-    std::lock_guard running(runningMutex_);
-    runningOperations_.erase(item->adcode);
 }
 
 bool ZUZavadevIru::unzipDownloadedFile(const std::string& path, const std::string& adcode,

@@ -128,14 +128,17 @@ void VAvaCoreDataProvider::requestMapDataWithTiles(
         std::move(request), [weakSelf, bridge, names = std::move(names), sourceType](
                                 const std::optional<NSData>& data, const NSErrorOpt& error) {
             const auto self = weakSelf.lock();
+            if (self && data && !error) self->processRecivedData(*data, sourceType);
+            // Released before the end is reported, so that a grid asked for again in answer to
+            // the report is not taken for one still on its way and dropped.
+            if (self) {
+                for (const auto& name : names) self->removeProcessingGridWithName(name, sourceType);
+            }
             if (error) {
                 if (bridge) bridge->triggerFailLoadingWithError(*error);
             } else if (data) {
-                if (self) self->processRecivedData(*data, sourceType);
                 if (bridge) bridge->triggerFinishLoadingWithDataSize(data->size());
             }
-            if (!self) return;
-            for (const auto& name : names) self->removeProcessingGridWithName(name, sourceType);
         });
     operation->setQueuePriority(priorityForOperationWithSourceType(sourceType));
     // Before queueing, so that no finish report can come ahead of it.

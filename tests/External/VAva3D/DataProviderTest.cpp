@@ -78,11 +78,10 @@ class DataProviderTest : public MapDataServerTest {
     auto stored(MapDataType type, const std::string& name) {
         return storedGrid(engine, type, name);
     }
-    // The provider lets go of a request's grids just after it reports the request's end; until
-    // then the grids are not asked for again.
+    // A request's grids are let go before its end is reported: asked for again in answer to
+    // the report, they are not dropped.
     bool released(const std::string& name, MapDataType type) {
-        return testsupport::waitUntil(
-            [&] { return !provider->isGridProcessingWithName(name, type); });
+        return !provider->isGridProcessingWithName(name, type);
     }
 
     MapEngine* engine = nullptr;
