@@ -25,14 +25,14 @@ int VMPolygonTriangulator::classify(std::uint32_t entry) const {
 }
 
 std::size_t VMPolygonTriangulator::columnOf(double x) const {
-    const double v = (x - minX_) / cellWidth_;
+    const double v = (x - minX_) * perCellWidth_;
     if (!(v > 0)) return 0;
     if (v >= double(gridColumns_)) return gridColumns_ - 1;
     return static_cast<std::size_t>(v);
 }
 
 std::size_t VMPolygonTriangulator::rowOf(double y) const {
-    const double v = (y - minY_) / cellHeight_;
+    const double v = (y - minY_) * perCellHeight_;
     if (!(v > 0)) return 0;
     if (v >= double(gridRows_)) return gridRows_ - 1;
     return static_cast<std::size_t>(v);
@@ -148,27 +148,34 @@ bool VMPolygonTriangulator::isEar(std::uint32_t entry) {
     // cells under the triangle's span in that row, widened by a 64th of a cell all round so that
     // no point the exact test could accept is missed through rounding (the box's own cells are
     // scanned whole for triangles under three cells across).
+    struct Edge {
+        double x;
+        double y;
+        double bottom;
+        double top;
+        double slope;
+    } edges[3];
     const Vector3<float>* corners[3] = {&p, &c, &n};
+    for (int k = 0; k < 3; ++k) {
+        const Vector3<float>& a = *corners[k];
+        const Vector3<float>& b = *corners[(k + 1) % 3];
+        edges[k] = {a.x, a.y, std::min(a.y, b.y), std::max(a.y, b.y),
+                    a.y == b.y ? 0 : (double(b.x) - a.x) / (double(b.y) - a.y)};
+    }
     for (std::size_t row = firstRow; row <= lastRow; ++row) {
         const double low = std::max(double(box[2]), minY_ + (double(row) - 1.0 / 64) * cellHeight_);
         const double high =
             std::min(double(box[3]), minY_ + (double(row) + 1 + 1.0 / 64) * cellHeight_);
         double left = INFINITY;
         double right = -INFINITY;
-        for (int k = 0; k < 3; ++k) {
-            const Vector3<float>& a = *corners[k];
-            const Vector3<float>& b = *corners[(k + 1) % 3];
-            const double bottom = std::max(low, double(std::min(a.y, b.y)));
-            const double top = std::min(high, double(std::max(a.y, b.y)));
+        for (const Edge& edge : edges) {
+            const double bottom = std::max(low, edge.bottom);
+            const double top = std::min(high, edge.top);
             if (bottom > top) continue;
-            if (a.y == b.y) {
-                left = std::min(left, double(std::min(a.x, b.x)));
-                right = std::max(right, double(std::max(a.x, b.x)));
-                continue;
-            }
-            const double slope = (double(b.x) - a.x) / (double(b.y) - a.y);
-            const double x0 = a.x + (bottom - a.y) * slope;
-            const double x1 = a.x + (top - a.y) * slope;
+            // A level edge has slope 0 and so spans only its first corner; its other corner is
+            // the next edge's first.
+            const double x0 = edge.x + (bottom - edge.y) * edge.slope;
+            const double x1 = edge.x + (top - edge.y) * edge.slope;
             left = std::min({left, x0, x1});
             right = std::max({right, x0, x1});
         }
@@ -249,20 +256,25 @@ const std::vector<std::uint32_t>& VMPolygonTriangulator::triangulate(const VMPoi
     const double width = double(box.maxX) - box.minX;
     const double height = double(box.maxY) - box.minY;
     const double cells = std::max(1.0, n / 2.0);
-    double columns = cells;
-    if (!(width > 0)) {
-        columns = 1;
-    } else if (height > 0) {
+    // A box that is not finite (points at infinity or not numbers) gets one cell.
+    const bool wide = width > 0 && std::isfinite(width) && std::isfinite(height);
+    const bool high = height > 0 && std::isfinite(width) && std::isfinite(height);
+    double columns = 1;
+    if (wide && high) {
         columns = std::round(std::sqrt(cells * width / height));
+    } else if (wide) {
+        columns = cells;
     }
     gridColumns_ = static_cast<std::size_t>(std::clamp(columns, 1.0, cells));
-    gridRows_ =
-        static_cast<std::size_t>(std::clamp(std::round(cells / double(gridColumns_)), 1.0, cells));
-    if (!(height > 0)) gridRows_ = 1;
+    gridRows_ = high ? static_cast<std::size_t>(
+                           std::clamp(std::round(cells / double(gridColumns_)), 1.0, cells))
+                     : 1;
     minX_ = box.minX;
     minY_ = box.minY;
-    cellWidth_ = std::max(width / double(gridColumns_), 1e-30);
-    cellHeight_ = std::max(height / double(gridRows_), 1e-30);
+    cellWidth_ = wide ? std::max(width / double(gridColumns_), 1e-30) : 1;
+    cellHeight_ = high ? std::max(height / double(gridRows_), 1e-30) : 1;
+    perCellWidth_ = 1 / cellWidth_;
+    perCellHeight_ = 1 / cellHeight_;
     for (auto& cell : grid_) cell.clear();
     grid_.resize(gridColumns_ * gridRows_);
     wordsPerRow_ = (gridColumns_ + 63) / 64;

@@ -66,6 +66,8 @@ class VMPolygonTriangulator {
     double minY_ = 0;
     double cellWidth_ = 1;
     double cellHeight_ = 1;
+    double perCellWidth_ = 1;
+    double perCellHeight_ = 1;
     // The entry last found inside an entry's triangle, and that triangle's other corners: while
     // both still hold, the entry is still no ear and needs no new search.
     std::vector<std::uint32_t> blockedBy_;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "VMPolygonClipper.h"
@@ -99,6 +100,17 @@ TEST(Triangulation, DegenerateAndHugePolygons) {
     const auto& flatIndices = triangulator.triangulate(flat);
     EXPECT_EQ(flatIndices.size(), 6u);
     for (const auto i : flatIndices) EXPECT_LT(i, flat.size());
+
+    // Points at infinity or not numbers give the search index no size to divide: the list is
+    // still full and in range.
+    for (const float bad : {NAN, INFINITY}) {
+        VMPointList star = spiral(2, 0.1);
+        star[17].x = bad;
+        star[90].y = bad;
+        const auto& indices = triangulator.triangulate(star);
+        EXPECT_EQ(indices.size(), 3 * (star.size() - 2));
+        EXPECT_LT(*std::max_element(indices.begin(), indices.end()), star.size());
+    }
 
     VMPointList circle;
     const int n = 70000;
