@@ -298,8 +298,9 @@ const std::vector<std::uint32_t>& VMPolygonTriangulator::triangulate(const VMPoi
     result_.reserve(3 * std::size_t(n) - 6);
 
     // The search resumes two entries past the last ear, so that ears are cut all round the ring
-    // rather than as a fan about one vertex, whose growing triangles would each cover the grid:
-    // from the ring's first entry every time, a 70,000-vertex ring takes thirty times as long.
+    // rather than as a fan about one vertex, whose growing triangles each cross many cells: from
+    // the ring's first entry every time, a 70,000-vertex ring takes eight times as long and
+    // river-like bands up to 40% longer, though tight spirals gain.
     std::uint32_t start = 0;
     std::uint32_t first = nextCandidate_[n];
     for (std::uint32_t remaining = n; remaining > 3; --remaining) {
