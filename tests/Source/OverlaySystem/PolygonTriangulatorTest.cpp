@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "VMPolygonClipper.h"
@@ -22,10 +23,11 @@ double polygonArea(const VMPointList& polygon) {
     return std::fabs(sum / 2);
 }
 
-VMPointList spiral() {
+// A band wound about the origin: long runs of reflex vertices on its inner bank.
+VMPointList spiral(double turns, double step) {
     VMPointList outer;
     VMPointList inner;
-    for (double t = 0; t <= 4 * M_PI; t += 0.1) {
+    for (double t = 0; t <= 2 * M_PI * turns; t += step) {
         const double r = 2 + 1.5 * t;
         outer.push_back({float(r * std::cos(t)), float(r * std::sin(t)), 0});
         inner.push_back({float((r - 2) * std::cos(t)), float((r - 2) * std::sin(t)), 0});
@@ -44,7 +46,8 @@ TEST(Triangulation, CoversEachPolygonExactlyWithTrianglesInside) {
         {"triangle", {{0, 0}, {4, 0}, {0, 3}}},
         {"square", {{0, 0}, {2, 0}, {2, 2}, {0, 2}}},
         {"L", {{0, 0}, {4, 0}, {4, 1}, {1, 1}, {1, 4}, {0, 4}}},
-        {"spiral", spiral()},
+        {"spiral", spiral(2, 0.1)},
+        {"long spiral", spiral(3, 0.01)},
         {"collinear runs",
          {{0, 0},
           {1, 0},
@@ -98,6 +101,17 @@ TEST(Triangulation, DegenerateAndHugePolygons) {
     EXPECT_EQ(flatIndices.size(), 6u);
     for (const auto i : flatIndices) EXPECT_LT(i, flat.size());
 
+    // Points at infinity or not numbers give the search index no size to divide: the list is
+    // still full and in range.
+    for (const float bad : {NAN, INFINITY}) {
+        VMPointList star = spiral(2, 0.1);
+        star[17].x = bad;
+        star[90].y = bad;
+        const auto& indices = triangulator.triangulate(star);
+        EXPECT_EQ(indices.size(), 3 * (star.size() - 2));
+        EXPECT_LT(*std::max_element(indices.begin(), indices.end()), star.size());
+    }
+
     VMPointList circle;
     const int n = 70000;
     for (int i = 0; i < n; ++i) {
@@ -115,6 +129,18 @@ TEST(Triangulation, DegenerateAndHugePolygons) {
     }
     EXPECT_EQ(highest, std::uint32_t(n - 1));
     EXPECT_NEAR(area, polygonArea(circle), 1e-6 * polygonArea(circle));
+}
+
+// The order ears are cut in fixes the triangles: a comb's teeth, cut from two entries past each
+// ear, whatever index keeps the search cheap.
+TEST(Triangulation, SearchResumesTwoEntriesPastTheLastEar) {
+    const VMPointList comb{{0, 0}, {6, 0}, {6, 3}, {5, 3}, {5, 1}, {4, 1}, {4, 3},
+                           {3, 3}, {3, 1}, {2, 1}, {2, 3}, {1, 3}, {1, 1}, {0, 1}};
+    VMTriangulator::VMPolygonTriangulator triangulator;
+    EXPECT_EQ(triangulator.triangulate(comb),
+              (std::vector<std::uint32_t>{0, 13, 12, 12, 11, 10, 8, 7, 6, 4, 3, 2,
+                                          1, 0,  12, 12, 10, 9,  8, 6, 5, 4, 2, 1,
+                                          1, 12, 9,  9,  8,  5,  5, 4, 1, 1, 9, 5}));
 }
 
 }  // namespace
