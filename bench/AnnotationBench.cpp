@@ -126,6 +126,52 @@ void BM_Annotations(benchmark::State& state) {
 
 BENCHMARK(BM_Annotations)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// Growth: the median composited frame with N default pins on screen while the map turns.
+void BM_PinsFrame(benchmark::State& state) {
+    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
+    const char* home = mkdtemp(pattern);
+    if (!home) {
+        state.SkipWithError("no temporary home");
+        return;
+    }
+    NSSetHomeDirectory(home);
+    UIScreen::mainScreen()->setScale(2);
+    {
+        HeadlessHost host;
+        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
+        if (!view) {
+            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
+            return;
+        }
+        host.window()->addSubview(view);
+        view->zoomToLevel(14.5);
+        view->baseMapView()->layoutIfNeeded();
+        view->baseMapView()->drawView();
+        std::mt19937 random(7);
+        view->addAnnotations(
+            spread(view->visibleMapRect(), static_cast<int>(state.range(0)), random));
+        host.compose();
+        for (auto _ : state) {
+            const Times t = measure(60, [&](int i) {
+                view->rotateToDegree(i * 0.5);
+                host.compose();
+            });
+            state.SetIterationTime(t.median / 1000);
+        }
+        view->removeAnnotations(view->annotations());
+    }
+    std::filesystem::remove_all(home);
+}
+BENCHMARK(BM_PinsFrame)
+    ->Arg(100)
+    ->Arg(500)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Arg(5000)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
