@@ -514,6 +514,9 @@ const Drawable* GLESUtility::convertPoints(const VMPointList& points, const UICo
         LineBuilder().buildStriped(&points, looped, toFloat(lineWidth));
     } else {
         const Vector4<float> c = rgba(color);
+        // Round joins and caps stray from their circles by at most a quarter of the merge
+        // tolerance (a quarter pixel on the map).
+        LineBuilder().setArcTolerance(toFloat(mergeTolerance_ / 4));
         LineBuilder().build(&points, looped, joinType, capType, std::span(&c, 1),
                             toFloat(lineWidth));
     }

@@ -69,6 +69,25 @@ void VMLineBuilder::addRoundFan(const Vector3<float>& center, const Vector3<floa
     const double radius = width_ / 2.0;
     const double start = std::atan2(from.y, from.x);
     const double direction = cross(from, to) >= 0 ? 1.0 : -1.0;
+    const double degree = std::numbers::pi / 180.0;
+    const double swept = std::acos(
+        std::clamp(double(dot(from, to)) / (double(length(from)) * length(to) + 1e-30), -1.0, 1.0));
+    // Fewer, wider steps where the width allows: each chord stays within the tolerance of the
+    // circle, and the last step ends on the far side exactly.
+    double step = degree;
+    bool toTheEnd = false;
+    if (arcTolerance_ > 0) {
+        const double arc = std::max(steps * degree, swept);
+        const double widest = arcTolerance_ >= radius
+                                  ? std::numbers::pi
+                                  : 2 * std::acos(1 - double(arcTolerance_) / radius);
+        const int fewer = std::max(1, int(std::ceil(arc / widest)));
+        if (fewer < steps) {
+            steps = fewer;
+            step = arc / fewer;
+            toTheEnd = true;
+        }
+    }
     const auto c = static_cast<std::uint32_t>(drawable_.vertices.size());
     drawable_.vertices.push_back({center, 0.5f, textureOffset_, firstColor});
     const auto rimAt = [&](double angle) {
@@ -76,17 +95,15 @@ void VMLineBuilder::addRoundFan(const Vector3<float>& center, const Vector3<floa
                   center.y + float(radius * std::sin(angle)), center.z};
     };
     for (int k = 0; k <= steps; ++k) {
-        drawable_.vertices.push_back({rimAt(start + direction * k * std::numbers::pi / 180.0), 0,
-                                      textureOffset_, 2 * k < steps ? firstColor : secondColor});
+        drawable_.vertices.push_back({rimAt(start + direction * k * step), 0, textureOffset_,
+                                      2 * k < steps ? firstColor : secondColor});
         if (k > 0) {
             const auto r = static_cast<std::uint32_t>(c + k);
             drawable_.indices.insert(drawable_.indices.end(), {c, r, r + 1});
         }
     }
     // Whole degrees stop short of the end by a fraction of one; the sliver is closed to it.
-    const double swept = std::acos(
-        std::clamp(double(dot(from, to)) / (double(length(from)) * length(to) + 1e-30), -1.0, 1.0));
-    if (swept - steps * std::numbers::pi / 180.0 > 1e-6 && length(to) > 0) {
+    if (!toTheEnd && swept - steps * degree > 1e-6 && length(to) > 0) {
         const auto last = static_cast<std::uint32_t>(drawable_.vertices.size());
         drawable_.vertices.push_back(
             {rimAt(std::atan2(to.y, to.x)), 0, textureOffset_, secondColor});

@@ -42,6 +42,9 @@ class VMLineBuilder {
     // Plain white textured quads per segment, for image-textured lines.
     void buildStriped(const VMPointList* points, bool looped, float width);
     const Drawable& drawable() const { return drawable_; }
+    // How far (GL units) the rim of a round join or cap may stray inside its circle: its
+    // segments follow the width instead of one per degree. 0 keeps one per degree.
+    void setArcTolerance(float tolerance) { arcTolerance_ = tolerance; }
     // The edge of a region moved inwards by the width: 2 for a width of 0 or less, 1 for fewer
     // than 3 points, 3 when the region is too thin to have one, 0 with the edge in `result`.
     static int innerEdge(const VMPointList& region, VMPointList& result, float width);
@@ -74,6 +77,7 @@ class VMLineBuilder {
     VMPointList finitePoints_;
     std::span<const Vector4<float>> colors_;
     float width_ = 0;
+    float arcTolerance_ = 0;
     bool looped_ = false;
     float textureOffset_ = 0;
     // The side of the line where the previous join left the next half-segment to start.

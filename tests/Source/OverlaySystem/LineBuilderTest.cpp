@@ -227,6 +227,30 @@ TEST(LineBuilder, LongLinesIndexPastSixteenBits) {
     EXPECT_EQ(*std::max_element(d.indices.begin(), d.indices.end()), d.vertices.size() - 1);
 }
 
+// With a tolerance the rim takes as few steps as keep it within the tolerance of its circle.
+TEST(LineBuilder, RoundStepsFollowTheWidth) {
+    const VMPointList corner{{0, 0}, {20, 0}, {20, 20}};
+    VMLineBuilder builder;
+    builder.setArcTolerance(0.25f);
+    for (const float width : {6.0f, 40.0f}) {
+        builder.build(&corner, false, kVMLineJoinRound, kVMLineCapRound, {}, width);
+        const Drawable& d = builder.drawable();
+        expectSound(d);
+        const float r = width / 2;
+        const int perHalfTurn = int(std::ceil(M_PI / (2 * std::acos(1 - 0.25 / r))));
+        // Two caps and a right-angle join, against 180, 180 and 90 steps of a degree.
+        EXPECT_LE(d.indices.size() / 3, 2u + 4 + 2 * perHalfTurn + (perHalfTurn + 1) / 2 + 2);
+        for (int k = 0; k < 360; ++k) {
+            const float a = float((k + 0.5) * M_PI / 180);
+            for (const P& c : corner) {
+                const float x = c.x + (r - 0.26f) * std::cos(a);
+                const float y = c.y + (r - 0.26f) * std::sin(a);
+                EXPECT_TRUE(covered(d, x, y)) << width << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST(LineBuilder, SegmentColours) {
     const VMPointList corner{{0, 0}, {10, 0}, {10, 10}};
     const Vector4<float> colors[] = {{1, 0, 0, 1}, {0, 1, 0, 1}};
