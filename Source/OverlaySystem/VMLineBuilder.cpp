@@ -34,6 +34,8 @@ void VMLineBuilder::setUp(const VMPointList* points, bool looped, float width) {
     segmentVectors_.clear();
     segmentLengths_.clear();
     textureOffset_ = 0;
+    open_ = {kNoSide, kNoSide};
+    deferred_ = false;
     points_ = points;
     width_ = width;
     const std::size_t n = points->size();
@@ -49,17 +51,50 @@ void VMLineBuilder::setUp(const VMPointList* points, bool looped, float width) {
     }
 }
 
-void VMLineBuilder::addQuad(const Side& start, const Side& end, float length,
-                            const Vector4<float>& color) {
+std::pair<VMLineBuilder::SideAt, VMLineBuilder::SideAt> VMLineBuilder::addQuad(
+    const Side& start, const Side& end, float length, const Vector4<float>& color, bool fromOpen) {
+    SideAt from = open_;
+    // A shared side keeps the running texture coordinate; a new one starts again from its
+    // fraction, so the pattern runs on without the numbers growing.
+    float v0 = textureOffset_;
+    if (!fromOpen || open_.left == kNoSide) {
+        v0 = textureOffset_ - std::floor(textureOffset_);
+        from = {static_cast<std::uint32_t>(drawable_.vertices.size()),
+                static_cast<std::uint32_t>(drawable_.vertices.size() + 1)};
+        drawable_.vertices.push_back({start.left, 0, v0, color});
+        drawable_.vertices.push_back({start.right, 1, v0, color});
+    }
+    const float v1 = v0 + length * textureScale_;
     const auto b = static_cast<std::uint32_t>(drawable_.vertices.size());
-    const float v0 = textureOffset_;
-    const float v1 = textureOffset_ + length * textureScale_;
-    drawable_.vertices.push_back({start.left, 0, v0, color});
-    drawable_.vertices.push_back({start.right, 1, v0, color});
     drawable_.vertices.push_back({end.left, 0, v1, color});
     drawable_.vertices.push_back({end.right, 1, v1, color});
-    drawable_.indices.insert(drawable_.indices.end(), {b, b + 1, b + 2, b + 2, b + 1, b + 3});
-    textureOffset_ = v1 - std::floor(v1);
+    drawable_.indices.insert(drawable_.indices.end(),
+                             {from.left, from.right, b, b, from.right, b + 1});
+    textureOffset_ = v1;
+    open_ = {b, b + 1};
+    return {from, open_};
+}
+
+void VMLineBuilder::addStripJoin(const V3Point& p, const V3Point& inner, const V3Point& outerA,
+                                 const V3Point& outerB, float s, float inLength, bool miter,
+                                 const Vector4<float>& color) {
+    const auto [from, at] =
+        addQuad(pending_, s > 0 ? Side{inner, outerA} : Side{outerA, inner}, inLength, color, true);
+    const std::uint32_t innerAt = s > 0 ? at.left : at.right;
+    const std::uint32_t outerAt = s > 0 ? at.right : at.left;
+    const float outerU = s > 0 ? 1.0f : 0.0f;
+    const float v = textureOffset_;
+    const auto b = static_cast<std::uint32_t>(drawable_.vertices.size());
+    drawable_.vertices.push_back({outerB, outerU, v, color});
+    if (miter) {
+        drawable_.vertices.push_back({sub(scale(p, 2), inner), outerU, v, color});
+        drawable_.indices.insert(drawable_.indices.end(),
+                                 {innerAt, outerAt, b + 1, innerAt, b + 1, b});
+    } else {
+        drawable_.indices.insert(drawable_.indices.end(), {innerAt, outerAt, b});
+    }
+    open_ = s > 0 ? SideAt{innerAt, b} : SideAt{b, innerAt};
+    deferred_ = true;
 }
 
 void VMLineBuilder::addRoundFan(const Vector3<float>& center, const Vector3<float>& from,
@@ -126,7 +161,7 @@ void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t
     const V3 inStart = firstHalfWhole ? pts[incoming] : midpoint(pts[incoming], p);
     const V3 halfEnd = midpoint(p, pts[(outgoing + 1) % n]);
     const float inLength =
-        firstHalfWhole ? segmentLengths_[incoming] : segmentLengths_[incoming] / 2;
+        firstHalfWhole || deferred_ ? segmentLengths_[incoming] : segmentLengths_[incoming] / 2;
     const float outLength = segmentLengths_[outgoing] / 2;
     const Vector4<float>& colorA = colorOf(incoming);
     const Vector4<float>& colorB = colorOf(outgoing);
@@ -139,10 +174,16 @@ void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t
         if (dot(va, vb) > 0) {
             const V3 mean = scale(add(na, nb), 0.5f);
             atP = fromP = Side{add(p, mean), sub(p, mean)};
+            if (colorA == colorB) {
+                addQuad(pending_, atP, inLength, colorA, true);
+                deferred_ = true;
+                return;
+            }
         }
-        addQuad(pending_, atP, inLength, colorA);
+        addQuad(pending_, atP, inLength, colorA, true);
         addQuad(fromP, outEndSide, outLength, colorB);
         pending_ = outEndSide;
+        deferred_ = false;
         return;
     }
 
@@ -164,15 +205,23 @@ void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t
     const V3 outerA = sub(p, scale(na, s));
     const V3 outerB = sub(p, scale(nb, s));
 
-    const auto quadA = static_cast<std::uint32_t>(drawable_.vertices.size());
-    addQuad(pending_, s > 0 ? Side{innerA, outerA} : Side{outerA, innerA}, inLength, colorA);
-    const auto quadB = static_cast<std::uint32_t>(drawable_.vertices.size());
-    addQuad(s > 0 ? Side{innerB, outerB} : Side{outerB, innerB}, outEndSide, outLength, colorB);
+    if (shared && joinType != kVMLineJoinRound && colorA == colorB) {
+        addStripJoin(p, inner, outerA, outerB, s, inLength,
+                     joinType == kVMLineJoinMiter && d <= miterLimit_, colorA);
+        return;
+    }
+    const SideAt atA = addQuad(pending_, s > 0 ? Side{innerA, outerA} : Side{outerA, innerA},
+                               inLength, colorA, true)
+                           .second;
+    const SideAt fromB =
+        addQuad(s > 0 ? Side{innerB, outerB} : Side{outerB, innerB}, outEndSide, outLength, colorB)
+            .first;
     pending_ = outEndSide;
-    const std::uint32_t innerAt = s > 0 ? quadA + 2 : quadA + 3;
-    const std::uint32_t outerAt = s > 0 ? quadA + 3 : quadA + 2;
-    const std::uint32_t innerFrom = s > 0 ? quadB : quadB + 1;
-    const std::uint32_t outerFrom = s > 0 ? quadB + 1 : quadB;
+    deferred_ = false;
+    const std::uint32_t innerAt = s > 0 ? atA.left : atA.right;
+    const std::uint32_t outerAt = s > 0 ? atA.right : atA.left;
+    const std::uint32_t innerFrom = s > 0 ? fromB.left : fromB.right;
+    const std::uint32_t outerFrom = s > 0 ? fromB.right : fromB.left;
     // Join vertices take the texture coordinate of the quad they close, so that a repeating
     // dash does not run through them.
     const float endV = drawable_.vertices[innerAt].v;
@@ -303,7 +352,10 @@ void VMLineBuilder::build(const VMPointList* points, bool looped, int joinType, 
         const V3 n0 = perpendicular(segmentVectors_[n - 1]);
         const V3 start = midpoint(pts[n - 1], pts[0]);
         pending_ = {add(start, n0), sub(start, n0)};
+        const Side first = pending_;
         for (std::size_t k = 0; k < n; ++k) addJoin(k, (k + n - 1) % n, k, false, joinType);
+        // The last point's outgoing half, when left to a next point, closes the ring.
+        if (deferred_) addQuad(first, first, segmentLengths_[n - 1] / 2, colorOf(n - 1), true);
         return;
     }
     const V3 n0 = perpendicular(segmentVectors_[0]);
@@ -311,8 +363,9 @@ void VMLineBuilder::build(const VMPointList* points, bool looped, int joinType, 
     for (std::size_t k = 1; k + 1 < n; ++k) addJoin(k, k - 1, k, k == 1, joinType);
     // The last half-segment, from the last midpoint (or the first point) to the end.
     const V3 nl = perpendicular(segmentVectors_[n - 2]);
-    const float lastLength = n == 2 ? segmentLengths_[0] : segmentLengths_[n - 2] / 2;
-    addQuad(pending_, {add(pts[n - 1], nl), sub(pts[n - 1], nl)}, lastLength, colorOf(n - 2));
+    const float lastLength =
+        n == 2 || deferred_ ? segmentLengths_[n - 2] : segmentLengths_[n - 2] / 2;
+    addQuad(pending_, {add(pts[n - 1], nl), sub(pts[n - 1], nl)}, lastLength, colorOf(n - 2), true);
     addCaps(capType);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "VMVector.h"
@@ -50,14 +51,31 @@ class VMLineBuilder {
     static int innerEdge(const VMPointList& region, VMPointList& result, float width);
 
   private:
+    using V3Point = Vector3<float>;
     struct Side {
         Vector3<float> left;
         Vector3<float> right;
     };
 
+    // Vertex numbers of a quad's two sides.
+    struct SideAt {
+        std::uint32_t left;
+        std::uint32_t right;
+    };
+    static constexpr std::uint32_t kNoSide = UINT32_MAX;
+
     const VMPointList* finitePoints(const VMPointList* points);
     void setUp(const VMPointList* points, bool looped, float width);
-    void addQuad(const Side& start, const Side& end, float length, const Vector4<float>& color);
+    // A quad from `start`, or, with `fromOpen`, from the end the last quad left open (sharing
+    // its vertices); its end is left open for the next one.
+    std::pair<SideAt, SideAt> addQuad(const Side& start, const Side& end, float length,
+                                      const Vector4<float>& color, bool fromOpen = false);
+    // The join where the inner corner is shared and the outer one is a bevel or a miter, drawn
+    // as a strip: the incoming quad runs on from the open end, and the outgoing one is left to
+    // the next point, so that one quad spans each segment.
+    void addStripJoin(const V3Point& p, const V3Point& inner, const V3Point& outerA,
+                      const V3Point& outerB, float s, float inLength, bool miter,
+                      const Vector4<float>& color);
     void addJoin(std::size_t point, std::size_t incoming, std::size_t outgoing, bool firstHalfWhole,
                  int joinType);
     void addRoundFan(const Vector3<float>& center, const Vector3<float>& from,
@@ -82,4 +100,8 @@ class VMLineBuilder {
     float textureOffset_ = 0;
     // The side of the line where the previous join left the next half-segment to start.
     Side pending_;
+    // The vertices of the end the last quad left open, and whether it lies at the last point
+    // (the segment after it not drawn yet) rather than halfway along that segment.
+    SideAt open_{kNoSide, kNoSide};
+    bool deferred_ = false;
 };

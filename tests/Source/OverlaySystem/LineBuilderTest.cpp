@@ -37,15 +37,12 @@ TEST(LineBuilder, EveryPieceOfAStraightLineIsDrawnOnce) {
     builder.build(&line, false, kVMLineJoinRound, kVMLineCapNone, {}, 2);
     const Drawable& d = builder.drawable();
     expectSound(d);
-    // Collinear points add no join geometry: only the four half-segment quads of the two inner
-    // points and the last half.
-    EXPECT_EQ(d.vertices.size(), 20u);
+    // Collinear points add no join geometry: one strip of a quad per segment.
+    EXPECT_EQ(d.vertices.size(), 8u);
+    EXPECT_EQ(d.indices.size(), 18u);
     EXPECT_NEAR(coveredArea(d), 12 * 2, 1e-4);
-    // The texture coordinate runs on across the quads without growing.
-    for (std::size_t q = 4; q < d.vertices.size(); q += 4) {
-        const float previousEnd = d.vertices[q - 1].v;
-        EXPECT_FLOAT_EQ(d.vertices[q].v, previousEnd - std::floor(previousEnd));
-    }
+    // The texture coordinate runs along the line, a unit per four widths.
+    EXPECT_FLOAT_EQ(d.vertices.back().v - d.vertices.front().v, 12.0f / 8);
 }
 
 bool covered(const Drawable& d, float x, float y) {
@@ -111,7 +108,7 @@ TEST(LineBuilder, SharpTurnsFallBackToBevel) {
     builder.build(&spike, false, kVMLineJoinMiter, kVMLineCapNone, {}, 2);
     const Drawable& d = builder.drawable();
     expectSound(d);
-    ASSERT_EQ(d.vertices.size(), 14u);
+    ASSERT_EQ(d.vertices.size(), 12u);
     EXPECT_LE(distance(d.vertices[8].position, {100, 0}), 1);
 }
 
@@ -119,8 +116,11 @@ TEST(LineBuilder, LoopedSquareHasFourJoinsAndNoCaps) {
     const VMPointList square{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
     VMLineBuilder builder;
     builder.build(&square, true, kVMLineJoinBevel, kVMLineCapRound, {}, 2);
-    EXPECT_EQ(builder.drawable().vertices.size(), 4u * (8 + 2));
-    EXPECT_EQ(builder.drawable().indices.size(), 4u * (12 + 6));
+    // A strip of five quads (the first side is split to close the ring) and a bevel at each
+    // corner.
+    EXPECT_EQ(builder.drawable().vertices.size(), 4u + 4 * 3);
+    EXPECT_EQ(builder.drawable().indices.size(), 5u * 6 + 4 * 3);
+    EXPECT_NEAR(coveredArea(builder.drawable()), 12 * 12 - 8 * 8 - 4 * 0.5, 1e-3);
     expectSound(builder.drawable());
 }
 
