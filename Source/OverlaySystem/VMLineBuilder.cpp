@@ -75,24 +75,36 @@ std::pair<VMLineBuilder::SideAt, VMLineBuilder::SideAt> VMLineBuilder::addQuad(
     return {from, open_};
 }
 
+VMLineBuilder::SideAt VMLineBuilder::openSide(const Side& side, const Vector4<float>& color) {
+    textureOffset_ -= std::floor(textureOffset_);
+    const auto b = static_cast<std::uint32_t>(drawable_.vertices.size());
+    drawable_.vertices.push_back({side.left, 0, textureOffset_, color});
+    drawable_.vertices.push_back({side.right, 1, textureOffset_, color});
+    open_ = {b, b + 1};
+    deferred_ = true;
+    return open_;
+}
+
 void VMLineBuilder::addStripJoin(const V3Point& p, const V3Point& inner, const V3Point& outerA,
                                  const V3Point& outerB, float s, float inLength, bool miter,
                                  const Vector4<float>& color) {
-    const auto [from, at] =
-        addQuad(pending_, s > 0 ? Side{inner, outerA} : Side{outerA, inner}, inLength, color, true);
+    if (miter) {
+        // The tip lies on both outer edges: the quads meet there with no join of their own.
+        const V3 tip = sub(scale(p, 2), inner);
+        addQuad(pending_, s > 0 ? Side{inner, tip} : Side{tip, inner}, inLength, color, true);
+        deferred_ = true;
+        return;
+    }
+    const SideAt at =
+        addQuad(pending_, s > 0 ? Side{inner, outerA} : Side{outerA, inner}, inLength, color, true)
+            .second;
     const std::uint32_t innerAt = s > 0 ? at.left : at.right;
     const std::uint32_t outerAt = s > 0 ? at.right : at.left;
     const float outerU = s > 0 ? 1.0f : 0.0f;
     const float v = textureOffset_;
     const auto b = static_cast<std::uint32_t>(drawable_.vertices.size());
     drawable_.vertices.push_back({outerB, outerU, v, color});
-    if (miter) {
-        drawable_.vertices.push_back({sub(scale(p, 2), inner), outerU, v, color});
-        drawable_.indices.insert(drawable_.indices.end(),
-                                 {innerAt, outerAt, b + 1, innerAt, b + 1, b});
-    } else {
-        drawable_.indices.insert(drawable_.indices.end(), {innerAt, outerAt, b});
-    }
+    drawable_.indices.insert(drawable_.indices.end(), {innerAt, outerAt, b});
     open_ = s > 0 ? SideAt{innerAt, b} : SideAt{b, innerAt};
     deferred_ = true;
 }
@@ -146,7 +158,8 @@ void VMLineBuilder::addRoundFan(const Vector3<float>& center, const Vector3<floa
     }
 }
 
-// Draws the half-segment into the point and the half-segment out of it, with the join between.
+// Draws the segment into the point from the open end and the join, and leaves the segment out
+// of it open for the next point.
 void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t outgoing,
                             bool firstHalfWhole, int joinType) {
     const VMPointList& pts = *points_;
@@ -159,13 +172,10 @@ void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t
     const V3 outEnd =
         (!looped_ && outgoing == n - 2) ? pts[n - 1] : midpoint(p, pts[(outgoing + 1) % n]);
     const V3 inStart = firstHalfWhole ? pts[incoming] : midpoint(pts[incoming], p);
-    const V3 halfEnd = midpoint(p, pts[(outgoing + 1) % n]);
     const float inLength =
         firstHalfWhole || deferred_ ? segmentLengths_[incoming] : segmentLengths_[incoming] / 2;
-    const float outLength = segmentLengths_[outgoing] / 2;
     const Vector4<float>& colorA = colorOf(incoming);
     const Vector4<float>& colorB = colorOf(outgoing);
-    const Side outEndSide{add(halfEnd, nb), sub(halfEnd, nb)};
 
     const float t = cross(sub(p, inStart), sub(outEnd, p));
     if (std::fabs(t) < 1e-8f) {
@@ -174,16 +184,10 @@ void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t
         if (dot(va, vb) > 0) {
             const V3 mean = scale(add(na, nb), 0.5f);
             atP = fromP = Side{add(p, mean), sub(p, mean)};
-            if (colorA == colorB) {
-                addQuad(pending_, atP, inLength, colorA, true);
-                deferred_ = true;
-                return;
-            }
         }
         addQuad(pending_, atP, inLength, colorA, true);
-        addQuad(fromP, outEndSide, outLength, colorB);
-        pending_ = outEndSide;
-        deferred_ = false;
+        if (!(dot(va, vb) > 0) || colorA != colorB) openSide(fromP, colorB);
+        deferred_ = true;
         return;
     }
 
@@ -205,19 +209,19 @@ void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t
     const V3 outerA = sub(p, scale(na, s));
     const V3 outerB = sub(p, scale(nb, s));
 
-    if (shared && joinType != kVMLineJoinRound && colorA == colorB) {
-        addStripJoin(p, inner, outerA, outerB, s, inLength,
-                     joinType == kVMLineJoinMiter && d <= miterLimit_, colorA);
+    // A miter tip closer to the bevel (or to the round join's circle) than the tolerance
+    // changes no pixel that matters, and saves the join's own triangles.
+    const float r = width_ / 2;
+    const bool miter = (joinType == kVMLineJoinMiter && d <= miterLimit_) ||
+                       (joinType == kVMLineJoinRound ? d - r : d - r * r / d) <= arcTolerance_;
+    if (shared && colorA == colorB && (joinType != kVMLineJoinRound || miter)) {
+        addStripJoin(p, inner, outerA, outerB, s, inLength, miter, colorA);
         return;
     }
     const SideAt atA = addQuad(pending_, s > 0 ? Side{innerA, outerA} : Side{outerA, innerA},
                                inLength, colorA, true)
                            .second;
-    const SideAt fromB =
-        addQuad(s > 0 ? Side{innerB, outerB} : Side{outerB, innerB}, outEndSide, outLength, colorB)
-            .first;
-    pending_ = outEndSide;
-    deferred_ = false;
+    const SideAt fromB = openSide(s > 0 ? Side{innerB, outerB} : Side{outerB, innerB}, colorB);
     const std::uint32_t innerAt = s > 0 ? atA.left : atA.right;
     const std::uint32_t outerAt = s > 0 ? atA.right : atA.left;
     const std::uint32_t innerFrom = s > 0 ? fromB.left : fromB.right;
@@ -361,11 +365,10 @@ void VMLineBuilder::build(const VMPointList* points, bool looped, int joinType, 
     const V3 n0 = perpendicular(segmentVectors_[0]);
     pending_ = {add(pts[0], n0), sub(pts[0], n0)};
     for (std::size_t k = 1; k + 1 < n; ++k) addJoin(k, k - 1, k, k == 1, joinType);
-    // The last half-segment, from the last midpoint (or the first point) to the end.
+    // The last segment, from the open end (or the first point) to the end.
     const V3 nl = perpendicular(segmentVectors_[n - 2]);
-    const float lastLength =
-        n == 2 || deferred_ ? segmentLengths_[n - 2] : segmentLengths_[n - 2] / 2;
-    addQuad(pending_, {add(pts[n - 1], nl), sub(pts[n - 1], nl)}, lastLength, colorOf(n - 2), true);
+    addQuad(pending_, {add(pts[n - 1], nl), sub(pts[n - 1], nl)}, segmentLengths_[n - 2],
+            colorOf(n - 2), true);
     addCaps(capType);
 }
 

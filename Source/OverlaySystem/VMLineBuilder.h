@@ -30,9 +30,9 @@ enum VMLineCapType {
     kVMLineCapRound = 3,
 };
 
-// Turns a line in GL coordinates into triangles: half-segment quads around every point, the
-// inner corner of each turn merged, the outer one joined, caps at the ends of open lines, and a
-// texture coordinate running along the line for dashes.
+// Turns a line in GL coordinates into triangles: a strip of one quad per segment that shares
+// its vertices where it can, the inner corner of each turn merged, the outer one joined, caps
+// at the ends of open lines, and a texture coordinate running along the line for dashes.
 class VMLineBuilder {
   public:
     virtual ~VMLineBuilder() = default;
@@ -70,9 +70,11 @@ class VMLineBuilder {
     // its vertices); its end is left open for the next one.
     std::pair<SideAt, SideAt> addQuad(const Side& start, const Side& end, float length,
                                       const Vector4<float>& color, bool fromOpen = false);
-    // The join where the inner corner is shared and the outer one is a bevel or a miter, drawn
-    // as a strip: the incoming quad runs on from the open end, and the outgoing one is left to
-    // the next point, so that one quad spans each segment.
+    // Starts the next quad at `side` with vertices of its own, left open for the next point.
+    SideAt openSide(const Side& side, const Vector4<float>& color);
+    // A join whose inner corner is shared, drawn as a strip: the incoming quad runs on from the
+    // open end and the outgoing one is left to the next point, so that one quad spans each
+    // segment; a bevel adds one triangle, a miter none.
     void addStripJoin(const V3Point& p, const V3Point& inner, const V3Point& outerA,
                       const V3Point& outerB, float s, float inLength, bool miter,
                       const Vector4<float>& color);
@@ -98,10 +100,10 @@ class VMLineBuilder {
     float arcTolerance_ = 0;
     bool looped_ = false;
     float textureOffset_ = 0;
-    // The side of the line where the previous join left the next half-segment to start.
+    // Where the first quad starts.
     Side pending_;
     // The vertices of the end the last quad left open, and whether it lies at the last point
-    // (the segment after it not drawn yet) rather than halfway along that segment.
+    // (the segment after it not drawn yet) rather than halfway along a ring's last segment.
     SideAt open_{kNoSide, kNoSide};
     bool deferred_ = false;
 };

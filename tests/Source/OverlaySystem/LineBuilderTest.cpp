@@ -108,8 +108,8 @@ TEST(LineBuilder, SharpTurnsFallBackToBevel) {
     builder.build(&spike, false, kVMLineJoinMiter, kVMLineCapNone, {}, 2);
     const Drawable& d = builder.drawable();
     expectSound(d);
-    ASSERT_EQ(d.vertices.size(), 12u);
-    EXPECT_LE(distance(d.vertices[8].position, {100, 0}), 1);
+    ASSERT_EQ(d.vertices.size(), 10u);
+    EXPECT_LE(distance(d.vertices[6].position, {100, 0}), 1);
 }
 
 TEST(LineBuilder, LoopedSquareHasFourJoinsAndNoCaps) {
@@ -259,8 +259,8 @@ TEST(LineBuilder, SegmentColours) {
     const Drawable& d = builder.drawable();
     EXPECT_EQ(d.vertices[0].color, colors[0]);
     EXPECT_EQ(d.vertices[4].color, colors[1]);
-    EXPECT_EQ(d.vertices[8].color, colors[0]);
-    EXPECT_EQ(d.vertices[9].color, colors[1]);
+    EXPECT_EQ(d.vertices[6].color, colors[0]);
+    EXPECT_EQ(d.vertices[7].color, colors[1]);
     builder.build(&corner, false, kVMLineJoinBevel, kVMLineCapNone, std::span(colors, 1), 2);
     EXPECT_EQ(builder.drawable().vertices[4].color, colors[0]);
 }
