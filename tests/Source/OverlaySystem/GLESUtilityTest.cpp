@@ -402,7 +402,7 @@ TEST_F(RegionDrawing, OverlayFrameLooksAsItDidBeforeGeometryWasSaved) {
             differing += d > 8;
         }
     }
-    EXPECT_LE(differing, kFrame * kFrame / 50) << "worst " << worst;
+    EXPECT_LE(differing, kFrame * kFrame / 400) << "worst " << worst;
     EXPECT_LE(worst, 96);
 }
 
