@@ -1,7 +1,7 @@
 // Frame time of a 640 x 1136 pixel map view with 100 polylines of 1,000 points and 100 polygons
 // of 200 points spread over the visible region, against the same map without overlays, in one
-// run on whatever GL the machine has (Mesa's llvmpipe without a GPU). Prints both medians and
-// their ratio.
+// run on whatever GL the machine has (Mesa's llvmpipe without a GPU). Reports the medians and
+// the triangles of one frame (work_*), of which those under half a pixel are the slivers.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Foundation/NSPathUtilities.h"
+#include "GLESUtility.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapView.h"
 #include "VMPolygonView.h"
@@ -25,6 +26,51 @@ namespace {
 double gEmptyMs = 0;
 double gStreetsMs = 0;
 double gWigglesMs = 0;
+// The views of the overlays shown now, with whether each is an area.
+std::vector<std::pair<std::shared_ptr<VMOverlayPathView>, bool>> gViews;
+
+struct FrameWork {
+    double triangles = 0;
+    double slivers = 0;
+};
+
+// The triangles the overlays of one frame draw, made again through the drawing utility's own
+// steps for each view as its render method does.
+FrameWork countFrameWork() {
+    FrameWork work;
+    const auto utility = GLESUtility::sharedUtility();
+    for (const auto& [view, area] : gViews) {
+        const double pixel = view->glWidthForWindowWidth(1 / UIScreen::mainScreen()->scale());
+        const auto count = [&](const std::vector<std::uint32_t>& indices, const auto& position) {
+            work.triangles += double(indices.size() / 3);
+            for (std::size_t t = 0; t + 2 < indices.size(); t += 3) {
+                const auto a = position(indices[t]);
+                const auto b = position(indices[t + 1]);
+                const auto c = position(indices[t + 2]);
+                const double twice =
+                    std::fabs(double(b.x - a.x) * (c.y - a.y) - double(b.y - a.y) * (c.x - a.x));
+                work.slivers += twice / 2 < 0.5 * pixel * pixel;
+            }
+        };
+        view->updateGlWindow();
+        utility->setClipWindow(view->glWindow().data(), 4);
+        utility->setMergeTolerance(pixel);
+        VMPolygonList lists;
+        utility->reducePoints(view->glPoints(), view->glPointCount(), area ? 1 : 0,
+                              view->glWidthForWindowWidth(2.5), false, lists);
+        for (const VMPointList& list : lists) {
+            if (area) {
+                count(utility->getTriangleIndicesForPoints(list),
+                      [&](std::uint32_t i) { return list[i]; });
+            }
+            const Drawable* d = utility->convertPoints(
+                list, view->strokeColor(), view->glWidthForWindowWidth(view->lineWidth()), area,
+                view->lineJoinType(), area ? 0 : view->lineCapType(), false);
+            if (d) count(d->indices, [&](std::uint32_t i) { return d->vertices[i].position; });
+        }
+    }
+    return work;
+}
 
 // Routes of 1,000 points, each about as long as the screen is wide. Streets: 20 straight legs
 // that turn at right angles, sampled with a jitter of a quarter pixel, as recorded tracks are.
@@ -57,6 +103,7 @@ void addPolylines(VMOverlayContainerView& container, const VMMapRect& area, std:
         auto view = VMPolylineView::initWithPolyline(line);
         view->setLineWidth(3);
         container.insertOverlay(line, view, SIZE_MAX, 1);
+        gViews.emplace_back(view, false);
     }
 }
 
@@ -80,6 +127,7 @@ void addPolygons(VMOverlayContainerView& container, const VMMapRect& area, std::
         auto view = VMPolygonView::initWithPolygon(polygon);
         view->setLineWidth(1);
         container.insertOverlay(polygon, view, SIZE_MAX, 1);
+        gViews.emplace_back(view, true);
     }
 }
 
@@ -109,6 +157,8 @@ void BM_MapViewOverlayFrame(benchmark::State& state) {
     }
     NSSetHomeDirectory(home);
     UIScreen::mainScreen()->setScale(2);
+    FrameWork streets;
+    FrameWork wiggles;
     {
         auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
         if (!view) {
@@ -126,6 +176,8 @@ void BM_MapViewOverlayFrame(benchmark::State& state) {
             addPolylines(container, area, random, true);
             addPolygons(container, area, random, true);
             gStreetsMs = medianFrameMs(*view, 60);
+            streets = countFrameWork();
+            gViews.clear();
             for (const int level : {0, 1}) {
                 for (const auto& overlay : container.overlaysInLevel(level)) {
                     container.removeOverlay(overlay);
@@ -134,12 +186,18 @@ void BM_MapViewOverlayFrame(benchmark::State& state) {
             addPolylines(container, area, random, false);
             addPolygons(container, area, random, false);
             gWigglesMs = medianFrameMs(*view, 60);
+            wiggles = countFrameWork();
+            gViews.clear();
         }
     }
     std::filesystem::remove_all(home);
     state.counters["empty_ms"] = gEmptyMs;
     state.counters["streets_ms"] = gStreetsMs;
     state.counters["wiggles_ms"] = gWigglesMs;
+    state.counters["work_streets_triangles"] = streets.triangles;
+    state.counters["work_streets_slivers"] = streets.slivers;
+    state.counters["work_wiggles_triangles"] = wiggles.triangles;
+    state.counters["work_wiggles_slivers"] = wiggles.slivers;
 }
 
 BENCHMARK(BM_MapViewOverlayFrame)->Iterations(1)->Unit(benchmark::kMillisecond);

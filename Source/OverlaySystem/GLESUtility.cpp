@@ -219,16 +219,35 @@ void GLESUtility::drawLinesWithPoints(const CGPoint* points, std::size_t count,
                                       const UIColorRef& strokeColor, GLuint textureID,
                                       double lineWidth, bool looped, int joinType, int capType,
                                       bool lineDash, double limit) {
+    ReducedPoints once;
+    drawLinesWithPoints(points, count, strokeColor, textureID, lineWidth, looped, joinType, capType,
+                        lineDash, limit, once);
+}
+
+void GLESUtility::drawLinesWithPoints(const CGPoint* points, std::size_t count,
+                                      const UIColorRef& strokeColor, GLuint textureID,
+                                      double lineWidth, bool looped, int joinType, int capType,
+                                      bool lineDash, double limit, ReducedPoints& cache) {
     if (!(lineWidth > 0)) return;
-    VMPolygonList lists;
-    reducePoints(points, count, 0, limit, looped, lists);
-    for (const VMPointList& list : lists) {
+    thinPoints(points, count, 0, limit, looped, cache);
+    if (!cache.valid) return;
+    VMPolygonList clipped;
+    const bool whole = clipThinned(cache.thinned, 0, looped, clipped);
+    const auto draw = [&](const VMPointList& list) {
         const Drawable* drawable =
             convertPoints(list, strokeColor, lineWidth, looped, joinType, capType, textureID != 0);
-        if (drawable == nullptr) return;
+        if (drawable == nullptr) return false;
         GLuint texture = textureID;
         if (texture == 0) texture = lineDash ? lineDashTexture() : lineTexture();
         drawLinesWithDrawable(*drawable, texture);
+        return true;
+    };
+    if (whole) {
+        draw(cache.thinned);
+        return;
+    }
+    for (const VMPointList& list : clipped) {
+        if (!draw(list)) return;
     }
 }
 
@@ -302,23 +321,53 @@ void GLESUtility::drawRegionUsingTriangleFan(bool usingFan, const CGPoint* point
                                              double strokeLineWidth, const UIColorRef& strokeColor,
                                              GLuint strokeTexture, bool strokeLineDash,
                                              int strokeLineJoinType, double limit) {
+    ReducedPoints once;
+    drawRegionUsingTriangleFan(usingFan, points, count, fillColor, strokeLineWidth, strokeColor,
+                               strokeTexture, strokeLineDash, strokeLineJoinType, limit, once);
+}
+
+void GLESUtility::drawRegionUsingTriangleFan(bool usingFan, const CGPoint* points,
+                                             std::size_t count, const UIColorRef& fillColor,
+                                             double strokeLineWidth, const UIColorRef& strokeColor,
+                                             GLuint strokeTexture, bool strokeLineDash,
+                                             int strokeLineJoinType, double limit,
+                                             ReducedPoints& cache) {
     if (points == nullptr || count < 3) return;
-    VMPolygonList polygons;
-    reducePoints(points, count, 1, limit, false, polygons);
-    for (const VMPointList& polygon : polygons) {
+    thinPoints(points, count, 1, limit, false, cache);
+    if (!cache.valid) return;
+    VMPolygonList clipped;
+    if (clipThinned(cache.thinned, 1, false, clipped)) {
+        // The triangles of an area drawn whole follow its points only.
+        if (!usingFan && cache.fillIndices.empty()) {
+            cache.fillIndices = getTriangleIndicesForPoints(cache.thinned);
+        }
+        drawRegionWithPoints(cache.thinned, usingFan ? nullptr : &cache.fillIndices, fillColor,
+                             usingFan);
+        strokeRegion(cache.thinned, strokeLineWidth, strokeColor, strokeTexture, strokeLineDash,
+                     strokeLineJoinType);
+        return;
+    }
+    for (const VMPointList& polygon : clipped) {
         if (usingFan) {
             drawRegionWithPoints(polygon, nullptr, fillColor, true);
         } else {
             drawRegionWithPoints(polygon, &getTriangleIndicesForPoints(polygon), fillColor, false);
         }
-        if (!(strokeLineWidth > 0) || (!strokeColor && strokeTexture == 0)) continue;
-        const Drawable* drawable = convertPoints(polygon, strokeColor, strokeLineWidth, true,
-                                                 strokeLineJoinType, 0, strokeTexture != 0);
-        if (drawable == nullptr) continue;
-        GLuint texture = strokeTexture;
-        if (texture == 0) texture = strokeLineDash ? lineDashTexture() : lineTexture();
-        drawLinesWithDrawable(*drawable, texture);
+        strokeRegion(polygon, strokeLineWidth, strokeColor, strokeTexture, strokeLineDash,
+                     strokeLineJoinType);
     }
+}
+
+void GLESUtility::strokeRegion(const VMPointList& polygon, double strokeLineWidth,
+                               const UIColorRef& strokeColor, GLuint strokeTexture,
+                               bool strokeLineDash, int strokeLineJoinType) {
+    if (!(strokeLineWidth > 0) || (!strokeColor && strokeTexture == 0)) return;
+    const Drawable* drawable = convertPoints(polygon, strokeColor, strokeLineWidth, true,
+                                             strokeLineJoinType, 0, strokeTexture != 0);
+    if (drawable == nullptr) return;
+    GLuint texture = strokeTexture;
+    if (texture == 0) texture = strokeLineDash ? lineDashTexture() : lineTexture();
+    drawLinesWithDrawable(*drawable, texture);
 }
 
 bool GLESUtility::filterOriginPoints(const CGPoint* points, std::size_t count, double limit,
@@ -351,27 +400,49 @@ bool GLESUtility::filterOriginPoints(const CGPoint* points, std::size_t count, d
     return true;
 }
 
-void GLESUtility::reducePoints(const CGPoint* points, std::size_t count, int pointsType,
-                               double limit, bool looped, VMPolygonList& result) {
-    VMPointList thinned;
-    if (!filterOriginPoints(points, count, limit, thinned)) return;
-    simplify(thinned, mergeTolerance_, pointsType != 0 || looped);
-    if (pointsType != 0 && thinned.size() < 3) return;
-    if (thinned.size() <= kUnclippedPointLimit) {
-        result.push_back(std::move(thinned));
+void GLESUtility::thinPoints(const CGPoint* points, std::size_t count, int pointsType, double limit,
+                             bool looped, ReducedPoints& cache) {
+    const bool closed = pointsType != 0 || looped;
+    if (cache.limit == limit && cache.tolerance == mergeTolerance_ && cache.closed == closed) {
         return;
     }
+    cache.limit = limit;
+    cache.tolerance = mergeTolerance_;
+    cache.closed = closed;
+    cache.thinned.clear();
+    cache.fillIndices.clear();
+    cache.valid = filterOriginPoints(points, count, limit, cache.thinned);
+    if (!cache.valid) return;
+    simplify(cache.thinned, mergeTolerance_, closed);
+    if (pointsType != 0 && cache.thinned.size() < 3) cache.valid = false;
+}
+
+bool GLESUtility::clipThinned(const VMPointList& thinned, int pointsType, bool looped,
+                              VMPolygonList& clipped) {
+    if (thinned.size() <= kUnclippedPointLimit) return true;
     if (pointsType != 0) {
         PolygonClipper().setWindow(clipperWindow_);
-        VMPolygonList clipped;
         PolygonClipper().clipPolygon(thinned, clipped, 0);
-        for (VMPointList& polygon : clipped) result.push_back(std::move(polygon));
+        return false;
+    }
+    VMPointList part;
+    if (clipPolyline(thinned, looped, clipperWindow_.data(), 4, part, 0)) {
+        clipped.push_back(std::move(part));
+    }
+    return false;
+}
+
+void GLESUtility::reducePoints(const CGPoint* points, std::size_t count, int pointsType,
+                               double limit, bool looped, VMPolygonList& result) {
+    ReducedPoints reduced;
+    thinPoints(points, count, pointsType, limit, looped, reduced);
+    if (!reduced.valid) return;
+    VMPolygonList clipped;
+    if (clipThinned(reduced.thinned, pointsType, looped, clipped)) {
+        result.push_back(std::move(reduced.thinned));
         return;
     }
-    VMPointList clipped;
-    if (clipPolyline(thinned, looped, clipperWindow_.data(), 4, clipped, 0)) {
-        result.push_back(std::move(clipped));
-    }
+    for (VMPointList& part : clipped) result.push_back(std::move(part));
 }
 
 namespace {
@@ -443,6 +514,9 @@ const Drawable* GLESUtility::convertPoints(const VMPointList& points, const UICo
         LineBuilder().buildStriped(&points, looped, toFloat(lineWidth));
     } else {
         const Vector4<float> c = rgba(color);
+        // Round joins and caps stray from their circles by at most a quarter of the merge
+        // tolerance (a quarter pixel on the map).
+        LineBuilder().setArcTolerance(toFloat(mergeTolerance_ / 4));
         LineBuilder().build(&points, looped, joinType, capType, std::span(&c, 1),
                             toFloat(lineWidth));
     }

@@ -54,6 +54,23 @@ class GLESUtility : public NSObject {
     // of the points kept around it.
     static void simplify(VMPointList& points, double tolerance, bool closed);
 
+    // A view's points thinned and merged for one thinning limit and merge tolerance, which
+    // follow the zoom only: kept across frames until the points or the zoom change, with the
+    // fill's triangles once the area is drawn unclipped.
+    struct ReducedPoints {
+        double limit = -1;
+        double tolerance = -1;
+        bool closed = false;
+        bool valid = false;
+        VMPointList thinned;
+        std::vector<std::uint32_t> fillIndices;
+        void invalidate() { limit = tolerance = -1; }
+    };
+    // Thins and merges the points into `cache` unless it holds them for this limit and the
+    // current merge tolerance already.
+    void thinPoints(const CGPoint* points, std::size_t count, int pointsType, double limit,
+                    bool looped, ReducedPoints& cache);
+
     // Four corners; any other count is refused and the old window kept.
     void setClipWindow(const CGPoint* points, std::size_t count);
     const std::array<Vector3<float>, 4>& clipWindow() const { return clipperWindow_; }
@@ -69,6 +86,11 @@ class GLESUtility : public NSObject {
     void drawLinesWithPoints(const CGPoint* points, std::size_t count,
                              const UIColorRef& strokeColor, GLuint textureID, double lineWidth,
                              bool looped, int joinType, int capType, bool lineDash, double limit);
+    // The same, thinning through a view's cache of its points.
+    void drawLinesWithPoints(const CGPoint* points, std::size_t count,
+                             const UIColorRef& strokeColor, GLuint textureID, double lineWidth,
+                             bool looped, int joinType, int capType, bool lineDash, double limit,
+                             ReducedPoints& cache);
     void drawLinesWithDrawable(const Drawable& drawable, GLuint textureID);
     // Triangles by the indices when given and not a fan, else one fan over all points.
     void drawRegionWithPoints(const VMPointList& points, const std::vector<std::uint32_t>* indices,
@@ -77,6 +99,11 @@ class GLESUtility : public NSObject {
                                     const UIColorRef& fillColor, double strokeLineWidth,
                                     const UIColorRef& strokeColor, GLuint strokeTexture,
                                     bool strokeLineDash, int strokeLineJoinType, double limit);
+    void drawRegionUsingTriangleFan(bool usingFan, const CGPoint* points, std::size_t count,
+                                    const UIColorRef& fillColor, double strokeLineWidth,
+                                    const UIColorRef& strokeColor, GLuint strokeTexture,
+                                    bool strokeLineDash, int strokeLineJoinType, double limit,
+                                    ReducedPoints& cache);
 
     // Thins, then clips lists of more than 100 points to the window; type 0 is a polyline.
     void reducePoints(const CGPoint* points, std::size_t count, int pointsType, double limit,
@@ -96,6 +123,13 @@ class GLESUtility : public NSObject {
 
   private:
     GLESUtility() = default;
+    // True when the thinned list is drawn whole; else its parts inside the window are in
+    // `clipped`.
+    bool clipThinned(const VMPointList& thinned, int pointsType, bool looped,
+                     VMPolygonList& clipped);
+    void strokeRegion(const VMPointList& polygon, double strokeLineWidth,
+                      const UIColorRef& strokeColor, GLuint strokeTexture, bool strokeLineDash,
+                      int strokeLineJoinType);
     void drawElements(GLenum mode, const std::vector<std::uint32_t>& indices,
                       std::size_t vertexCount);
 

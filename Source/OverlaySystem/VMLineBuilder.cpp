@@ -34,6 +34,8 @@ void VMLineBuilder::setUp(const VMPointList* points, bool looped, float width) {
     segmentVectors_.clear();
     segmentLengths_.clear();
     textureOffset_ = 0;
+    open_ = {kNoSide, kNoSide};
+    deferred_ = false;
     points_ = points;
     width_ = width;
     const std::size_t n = points->size();
@@ -49,17 +51,62 @@ void VMLineBuilder::setUp(const VMPointList* points, bool looped, float width) {
     }
 }
 
-void VMLineBuilder::addQuad(const Side& start, const Side& end, float length,
-                            const Vector4<float>& color) {
+std::pair<VMLineBuilder::SideAt, VMLineBuilder::SideAt> VMLineBuilder::addQuad(
+    const Side& start, const Side& end, float length, const Vector4<float>& color, bool fromOpen) {
+    SideAt from = open_;
+    // A shared side keeps the running texture coordinate; a new one starts again from its
+    // fraction, so the pattern runs on without the numbers growing.
+    float v0 = textureOffset_;
+    if (!fromOpen || open_.left == kNoSide) {
+        v0 = textureOffset_ - std::floor(textureOffset_);
+        from = {static_cast<std::uint32_t>(drawable_.vertices.size()),
+                static_cast<std::uint32_t>(drawable_.vertices.size() + 1)};
+        drawable_.vertices.push_back({start.left, 0, v0, color});
+        drawable_.vertices.push_back({start.right, 1, v0, color});
+    }
+    const float v1 = v0 + length * textureScale_;
     const auto b = static_cast<std::uint32_t>(drawable_.vertices.size());
-    const float v0 = textureOffset_;
-    const float v1 = textureOffset_ + length * textureScale_;
-    drawable_.vertices.push_back({start.left, 0, v0, color});
-    drawable_.vertices.push_back({start.right, 1, v0, color});
     drawable_.vertices.push_back({end.left, 0, v1, color});
     drawable_.vertices.push_back({end.right, 1, v1, color});
-    drawable_.indices.insert(drawable_.indices.end(), {b, b + 1, b + 2, b + 2, b + 1, b + 3});
-    textureOffset_ = v1 - std::floor(v1);
+    drawable_.indices.insert(drawable_.indices.end(),
+                             {from.left, from.right, b, b, from.right, b + 1});
+    textureOffset_ = v1;
+    open_ = {b, b + 1};
+    return {from, open_};
+}
+
+VMLineBuilder::SideAt VMLineBuilder::openSide(const Side& side, const Vector4<float>& color) {
+    textureOffset_ -= std::floor(textureOffset_);
+    const auto b = static_cast<std::uint32_t>(drawable_.vertices.size());
+    drawable_.vertices.push_back({side.left, 0, textureOffset_, color});
+    drawable_.vertices.push_back({side.right, 1, textureOffset_, color});
+    open_ = {b, b + 1};
+    deferred_ = true;
+    return open_;
+}
+
+void VMLineBuilder::addStripJoin(const V3Point& p, const V3Point& inner, const V3Point& outerA,
+                                 const V3Point& outerB, float s, float inLength, bool miter,
+                                 const Vector4<float>& color) {
+    if (miter) {
+        // The tip lies on both outer edges: the quads meet there with no join of their own.
+        const V3 tip = sub(scale(p, 2), inner);
+        addQuad(pending_, s > 0 ? Side{inner, tip} : Side{tip, inner}, inLength, color, true);
+        deferred_ = true;
+        return;
+    }
+    const SideAt at =
+        addQuad(pending_, s > 0 ? Side{inner, outerA} : Side{outerA, inner}, inLength, color, true)
+            .second;
+    const std::uint32_t innerAt = s > 0 ? at.left : at.right;
+    const std::uint32_t outerAt = s > 0 ? at.right : at.left;
+    const float outerU = s > 0 ? 1.0f : 0.0f;
+    const float v = textureOffset_;
+    const auto b = static_cast<std::uint32_t>(drawable_.vertices.size());
+    drawable_.vertices.push_back({outerB, outerU, v, color});
+    drawable_.indices.insert(drawable_.indices.end(), {innerAt, outerAt, b});
+    open_ = s > 0 ? SideAt{innerAt, b} : SideAt{b, innerAt};
+    deferred_ = true;
 }
 
 void VMLineBuilder::addRoundFan(const Vector3<float>& center, const Vector3<float>& from,
@@ -69,6 +116,25 @@ void VMLineBuilder::addRoundFan(const Vector3<float>& center, const Vector3<floa
     const double radius = width_ / 2.0;
     const double start = std::atan2(from.y, from.x);
     const double direction = cross(from, to) >= 0 ? 1.0 : -1.0;
+    const double degree = std::numbers::pi / 180.0;
+    const double swept = std::acos(
+        std::clamp(double(dot(from, to)) / (double(length(from)) * length(to) + 1e-30), -1.0, 1.0));
+    // Fewer, wider steps where the width allows: each chord stays within the tolerance of the
+    // circle, and the last step ends on the far side exactly.
+    double step = degree;
+    bool toTheEnd = false;
+    if (arcTolerance_ > 0) {
+        const double arc = std::max(steps * degree, swept);
+        const double widest = arcTolerance_ >= radius
+                                  ? std::numbers::pi
+                                  : 2 * std::acos(1 - double(arcTolerance_) / radius);
+        const int fewer = std::max(1, int(std::ceil(arc / widest)));
+        if (fewer < steps) {
+            steps = fewer;
+            step = arc / fewer;
+            toTheEnd = true;
+        }
+    }
     const auto c = static_cast<std::uint32_t>(drawable_.vertices.size());
     drawable_.vertices.push_back({center, 0.5f, textureOffset_, firstColor});
     const auto rimAt = [&](double angle) {
@@ -76,17 +142,15 @@ void VMLineBuilder::addRoundFan(const Vector3<float>& center, const Vector3<floa
                   center.y + float(radius * std::sin(angle)), center.z};
     };
     for (int k = 0; k <= steps; ++k) {
-        drawable_.vertices.push_back({rimAt(start + direction * k * std::numbers::pi / 180.0), 0,
-                                      textureOffset_, 2 * k < steps ? firstColor : secondColor});
+        drawable_.vertices.push_back({rimAt(start + direction * k * step), 0, textureOffset_,
+                                      2 * k < steps ? firstColor : secondColor});
         if (k > 0) {
             const auto r = static_cast<std::uint32_t>(c + k);
             drawable_.indices.insert(drawable_.indices.end(), {c, r, r + 1});
         }
     }
     // Whole degrees stop short of the end by a fraction of one; the sliver is closed to it.
-    const double swept = std::acos(
-        std::clamp(double(dot(from, to)) / (double(length(from)) * length(to) + 1e-30), -1.0, 1.0));
-    if (swept - steps * std::numbers::pi / 180.0 > 1e-6 && length(to) > 0) {
+    if (!toTheEnd && swept - steps * degree > 1e-6 && length(to) > 0) {
         const auto last = static_cast<std::uint32_t>(drawable_.vertices.size());
         drawable_.vertices.push_back(
             {rimAt(std::atan2(to.y, to.x)), 0, textureOffset_, secondColor});
@@ -94,7 +158,8 @@ void VMLineBuilder::addRoundFan(const Vector3<float>& center, const Vector3<floa
     }
 }
 
-// Draws the half-segment into the point and the half-segment out of it, with the join between.
+// Draws the segment into the point from the open end and the join, and leaves the segment out
+// of it open for the next point.
 void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t outgoing,
                             bool firstHalfWhole, int joinType) {
     const VMPointList& pts = *points_;
@@ -107,13 +172,10 @@ void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t
     const V3 outEnd =
         (!looped_ && outgoing == n - 2) ? pts[n - 1] : midpoint(p, pts[(outgoing + 1) % n]);
     const V3 inStart = firstHalfWhole ? pts[incoming] : midpoint(pts[incoming], p);
-    const V3 halfEnd = midpoint(p, pts[(outgoing + 1) % n]);
     const float inLength =
-        firstHalfWhole ? segmentLengths_[incoming] : segmentLengths_[incoming] / 2;
-    const float outLength = segmentLengths_[outgoing] / 2;
+        firstHalfWhole || deferred_ ? segmentLengths_[incoming] : segmentLengths_[incoming] / 2;
     const Vector4<float>& colorA = colorOf(incoming);
     const Vector4<float>& colorB = colorOf(outgoing);
-    const Side outEndSide{add(halfEnd, nb), sub(halfEnd, nb)};
 
     const float t = cross(sub(p, inStart), sub(outEnd, p));
     if (std::fabs(t) < 1e-8f) {
@@ -123,9 +185,9 @@ void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t
             const V3 mean = scale(add(na, nb), 0.5f);
             atP = fromP = Side{add(p, mean), sub(p, mean)};
         }
-        addQuad(pending_, atP, inLength, colorA);
-        addQuad(fromP, outEndSide, outLength, colorB);
-        pending_ = outEndSide;
+        addQuad(pending_, atP, inLength, colorA, true);
+        if (!(dot(va, vb) > 0) || colorA != colorB) openSide(fromP, colorB);
+        deferred_ = true;
         return;
     }
 
@@ -147,15 +209,23 @@ void VMLineBuilder::addJoin(std::size_t point, std::size_t incoming, std::size_t
     const V3 outerA = sub(p, scale(na, s));
     const V3 outerB = sub(p, scale(nb, s));
 
-    const auto quadA = static_cast<std::uint32_t>(drawable_.vertices.size());
-    addQuad(pending_, s > 0 ? Side{innerA, outerA} : Side{outerA, innerA}, inLength, colorA);
-    const auto quadB = static_cast<std::uint32_t>(drawable_.vertices.size());
-    addQuad(s > 0 ? Side{innerB, outerB} : Side{outerB, innerB}, outEndSide, outLength, colorB);
-    pending_ = outEndSide;
-    const std::uint32_t innerAt = s > 0 ? quadA + 2 : quadA + 3;
-    const std::uint32_t outerAt = s > 0 ? quadA + 3 : quadA + 2;
-    const std::uint32_t innerFrom = s > 0 ? quadB : quadB + 1;
-    const std::uint32_t outerFrom = s > 0 ? quadB + 1 : quadB;
+    // A miter tip closer to the bevel (or to the round join's circle) than the tolerance
+    // changes no pixel that matters, and saves the join's own triangles.
+    const float r = width_ / 2;
+    const bool miter = (joinType == kVMLineJoinMiter && d <= miterLimit_) ||
+                       (joinType == kVMLineJoinRound ? d - r : d - r * r / d) <= arcTolerance_;
+    if (shared && colorA == colorB && (joinType != kVMLineJoinRound || miter)) {
+        addStripJoin(p, inner, outerA, outerB, s, inLength, miter, colorA);
+        return;
+    }
+    const SideAt atA = addQuad(pending_, s > 0 ? Side{innerA, outerA} : Side{outerA, innerA},
+                               inLength, colorA, true)
+                           .second;
+    const SideAt fromB = openSide(s > 0 ? Side{innerB, outerB} : Side{outerB, innerB}, colorB);
+    const std::uint32_t innerAt = s > 0 ? atA.left : atA.right;
+    const std::uint32_t outerAt = s > 0 ? atA.right : atA.left;
+    const std::uint32_t innerFrom = s > 0 ? fromB.left : fromB.right;
+    const std::uint32_t outerFrom = s > 0 ? fromB.right : fromB.left;
     // Join vertices take the texture coordinate of the quad they close, so that a repeating
     // dash does not run through them.
     const float endV = drawable_.vertices[innerAt].v;
@@ -286,16 +356,19 @@ void VMLineBuilder::build(const VMPointList* points, bool looped, int joinType, 
         const V3 n0 = perpendicular(segmentVectors_[n - 1]);
         const V3 start = midpoint(pts[n - 1], pts[0]);
         pending_ = {add(start, n0), sub(start, n0)};
+        const Side first = pending_;
         for (std::size_t k = 0; k < n; ++k) addJoin(k, (k + n - 1) % n, k, false, joinType);
+        // The last point's outgoing half, when left to a next point, closes the ring.
+        if (deferred_) addQuad(first, first, segmentLengths_[n - 1] / 2, colorOf(n - 1), true);
         return;
     }
     const V3 n0 = perpendicular(segmentVectors_[0]);
     pending_ = {add(pts[0], n0), sub(pts[0], n0)};
     for (std::size_t k = 1; k + 1 < n; ++k) addJoin(k, k - 1, k, k == 1, joinType);
-    // The last half-segment, from the last midpoint (or the first point) to the end.
+    // The last segment, from the open end (or the first point) to the end.
     const V3 nl = perpendicular(segmentVectors_[n - 2]);
-    const float lastLength = n == 2 ? segmentLengths_[0] : segmentLengths_[n - 2] / 2;
-    addQuad(pending_, {add(pts[n - 1], nl), sub(pts[n - 1], nl)}, lastLength, colorOf(n - 2));
+    addQuad(pending_, {add(pts[n - 1], nl), sub(pts[n - 1], nl)}, segmentLengths_[n - 2],
+            colorOf(n - 2), true);
     addCaps(capType);
 }
 

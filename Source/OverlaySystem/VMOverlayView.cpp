@@ -23,7 +23,15 @@ UIColorRef VMOverlayView::defaultStrokeColor() {
     return UIColor::colorWithRed(0.3, 0.63, 0.89, 0.8);
 }
 
-void VMOverlayView::referenceDidChange() { glPoints_.clear(); }
+void VMOverlayView::referenceDidChange() {
+    glPoints_.clear();
+    reduced_.invalidate();
+}
+
+GLESUtility::ReducedPoints& VMOverlayView::reducedFor(const CGPoint* points, std::size_t count,
+                                                      GLESUtility::ReducedPoints& once) {
+    return points != nullptr && points == glPoints() && count == glPointCount() ? reduced_ : once;
+}
 
 // A texture made in another map's context is made again in the one drawing now.
 GLuint VMOverlayView::strokeTextureID() {
@@ -121,8 +129,10 @@ void VMOverlayView::renderLinesWithPoints(const CGPoint* points, std::size_t cou
                                           const UIColorRef& strokeColor, double lineWidth,
                                           bool looped, int joinType, int capType, bool lineDash) {
     const double limit = prepareToDraw();
-    GLESUtility::sharedUtility()->drawColoredLinesWithPoints(
-        points, count, strokeColor, lineWidth, looped, joinType, capType, lineDash, limit);
+    GLESUtility::ReducedPoints once;
+    GLESUtility::sharedUtility()->drawLinesWithPoints(points, count, strokeColor, 0, lineWidth,
+                                                      looped, joinType, capType, lineDash, limit,
+                                                      reducedFor(points, count, once));
 }
 
 void VMOverlayView::renderLinesWithPoints(const CGPoint* points, std::size_t count,
@@ -141,8 +151,10 @@ void VMOverlayView::renderLinesWithPoints(const CGPoint* points, std::size_t cou
 void VMOverlayView::renderTexturedLinesWithPoints(const CGPoint* points, std::size_t count,
                                                   double lineWidth, GLuint textureID, bool looped) {
     const double limit = prepareToDraw();
-    GLESUtility::sharedUtility()->drawTexturedLinesWithPoints(points, count, textureID, lineWidth,
-                                                              looped, limit);
+    GLESUtility::ReducedPoints once;
+    GLESUtility::sharedUtility()->drawLinesWithPoints(points, count, nullptr, textureID, lineWidth,
+                                                      looped, 0, 0, false, limit,
+                                                      reducedFor(points, count, once));
 }
 
 void VMOverlayView::renderStrokedRegionWithPoints(const CGPoint* points, std::size_t count,
@@ -151,9 +163,10 @@ void VMOverlayView::renderStrokedRegionWithPoints(const CGPoint* points, std::si
                                                   double strokeLineWidth, int strokeLineJoinType,
                                                   bool strokeLineDash, bool usingTriangleFan) {
     const double limit = prepareToDraw();
+    GLESUtility::ReducedPoints once;
     GLESUtility::sharedUtility()->drawRegionUsingTriangleFan(
         usingTriangleFan, points, count, fillColor, strokeLineWidth, strokeColor, 0, strokeLineDash,
-        strokeLineJoinType, limit);
+        strokeLineJoinType, limit, reducedFor(points, count, once));
 }
 
 void VMOverlayView::renderTextureStrokedRegionWithPoints(const CGPoint* points, std::size_t count,
@@ -162,9 +175,10 @@ void VMOverlayView::renderTextureStrokedRegionWithPoints(const CGPoint* points, 
                                                          GLuint strokeTextureID,
                                                          bool usingTriangleFan) {
     const double limit = prepareToDraw();
-    GLESUtility::sharedUtility()->drawRegionUsingTriangleFan(usingTriangleFan, points, count,
-                                                             fillColor, strokeTineWidth, nullptr,
-                                                             strokeTextureID, false, 0, limit);
+    GLESUtility::ReducedPoints once;
+    GLESUtility::sharedUtility()->drawRegionUsingTriangleFan(
+        usingTriangleFan, points, count, fillColor, strokeTineWidth, nullptr, strokeTextureID,
+        false, 0, limit, reducedFor(points, count, once));
 }
 
 void VMOverlayView::renderRegionWithPoints(const CGPoint* points, std::size_t count,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CoreGraphics/CGContext.h"
+#include "GLESUtility.h"
 #include "OpenGLES/EAGLContext.h"
 #include "OpenGLES/ES1.h"
 #include "UIKit/UIColor.h"
@@ -34,7 +35,10 @@ class VMOverlayView : public UIView {
     void setOverlay(std::shared_ptr<VMOverlay> overlay) { overlay_ = std::move(overlay); }
     const CGPoint* glPoints() const { return glPoints_.empty() ? nullptr : glPoints_.data(); }
     std::size_t glPointCount() const { return glPoints_.size(); }
-    void setGlPoints(std::vector<CGPoint> points) { glPoints_ = std::move(points); }
+    void setGlPoints(std::vector<CGPoint> points) {
+        glPoints_ = std::move(points);
+        reduced_.invalidate();
+    }
     std::shared_ptr<VMOverlayMapView> mapView() const { return mapView_.lock(); }
     void setMapView(std::weak_ptr<VMOverlayMapView> mapView) { mapView_ = std::move(mapView); }
     const std::shared_ptr<UIImage>& textureImage() const { return textureImage_; }
@@ -91,12 +95,17 @@ class VMOverlayView : public UIView {
   private:
     // Sets the utility's clip window and answers the thinning limit.
     double prepareToDraw();
+    // The cache of reduced points when the points to draw are the view's own, else a new one.
+    GLESUtility::ReducedPoints& reducedFor(const CGPoint* points, std::size_t count,
+                                           GLESUtility::ReducedPoints& once);
 
     std::array<CGPoint, 4> glWindow_{};
     GLuint strokeTextureID_ = 0;
     std::weak_ptr<EAGLContext> strokeContext_;
     std::shared_ptr<VMOverlay> overlay_;
     std::vector<CGPoint> glPoints_;
+    // glPoints_ thinned for the zoom last drawn at.
+    GLESUtility::ReducedPoints reduced_;
     std::weak_ptr<VMOverlayMapView> mapView_;
     std::shared_ptr<UIImage> textureImage_;
 };

@@ -1,6 +1,9 @@
 #include <cmath>
+#include <cstdlib>
 #include <random>
+#include <tuple>
 
+#include "CoreGraphics/CGImage.h"
 #include "LogCapture.h"
 #include "OverlayGLFixture.h"
 
@@ -307,6 +310,89 @@ TEST(InnerEdgeTest, MovesEverySideInwardsOrSaysThereIsNone) {
     // Too thin for the width: no inner edge, and no success either.
     EXPECT_FALSE(utility->getInnerPoints(inner, square, 6));
     EXPECT_TRUE(inner.empty());
+}
+
+// A frame of every kind of stroke the map draws (thin outlines of spiky and round areas, wide
+// routes with each join and cap, a looped stroke), against the picture the builder drew before
+// it saved geometry: only anti-aliasing may differ. BRISFOLD_WRITE_REFERENCE=path writes the
+// frame of the code under test instead.
+TEST_F(RegionDrawing, OverlayFrameLooksAsItDidBeforeGeometryWasSaved) {
+    constexpr int kFrame = 128;
+    drawable->setDrawableSize(kFrame, kFrame);
+    ASSERT_TRUE(gl.attach(drawable));
+    glViewport(0, 0, kFrame, kFrame);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrthof(0, kFrame, 0, kFrame, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    clearToWhite();
+    const auto utility = GLESUtility::sharedUtility();
+    const CGPoint window[] = {{-64, -64}, {192, -64}, {192, 192}, {-64, 192}};
+    utility->setClipWindow(window, 4);
+    utility->setMergeTolerance(0.5);
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const auto ring = [&](CGPoint c, double radius, double spread, int n) {
+        std::vector<CGPoint> p;
+        for (int k = 0; k < n; ++k) {
+            const double a = 2 * M_PI * k / n;
+            const double r = radius * (1 - spread + spread * unit(random));
+            p.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
+        }
+        return p;
+    };
+    const auto star = ring({32, 96}, 28, 0.5, 120);
+    utility->drawRegionUsingTriangleFan(false, star.data(), star.size(),
+                                        UIColor::colorWithRed(0.77, 0.88, 0.94, 0.8), 1,
+                                        UIColor::blueColor(), 0, false, 0, 2.5);
+    const auto disc = ring({96, 96}, 24, 0.02, 200);
+    utility->drawRegionUsingTriangleFan(false, disc.data(), disc.size(), UIColor::yellowColor(), 3,
+                                        UIColor::blackColor(), 0, false, kVMLineJoinRound, 0.5);
+    std::vector<CGPoint> walk{{8, 8}};
+    double heading = 0;
+    for (int k = 0; k < 60; ++k) {
+        heading = std::sin(k * 0.5) + (unit(random) - 0.5) * 0.6;
+        walk.push_back(
+            {walk.back().x + 2 * std::cos(heading), walk.back().y + 2 * std::sin(heading)});
+    }
+    for (const auto& [join, cap, width, dy] :
+         {std::tuple{kVMLineJoinRound, kVMLineCapRound, 12.0, 0.0},
+          std::tuple{kVMLineJoinBevel, kVMLineCapNone, 6.0, 22.0},
+          std::tuple{kVMLineJoinMiter, kVMLineCapSquare, 4.0, 36.0},
+          std::tuple{kVMLineJoinRound, kVMLineCapArrow, 1.0, 46.0}}) {
+        std::vector<CGPoint> line = walk;
+        for (CGPoint& p : line) p.y += dy;
+        utility->drawColoredLinesWithPoints(line.data(), line.size(),
+                                            UIColor::colorWithRed(0.3, 0.63, 0.89, 0.8), width,
+                                            false, join, cap, false, 0.5);
+    }
+    utility->setMergeTolerance(0);
+    std::vector<std::uint8_t> pixels(kFrame * kFrame * 4);
+    glReadPixels(0, 0, kFrame, kFrame, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    const CGImageRef picture =
+        CGImage::createOpaqueWithBottomUpRows(pixels.data(), kFrame, kFrame, false);
+    if (const char* out = std::getenv("BRISFOLD_WRITE_REFERENCE")) {
+        ASSERT_TRUE(picture->writePNG(out));
+        GTEST_SKIP() << "wrote " << out;
+    }
+    const auto reference = CGImage::createWithContentsOfFile(std::string(OVERLAY_TEST_DATA_DIR) +
+                                                             "/overlay-frame.png");
+    ASSERT_TRUE(reference);
+    int differing = 0;
+    int worst = 0;
+    for (int y = 0; y < kFrame; ++y) {
+        for (int x = 0; x < kFrame; ++x) {
+            const CGColor a = picture->pixelAt(x, y);
+            const CGColor b = reference->pixelAt(x, y);
+            const int d =
+                int(std::lround(255 * std::max({std::fabs(a.r - b.r), std::fabs(a.g - b.g),
+                                                std::fabs(a.b - b.b)})));
+            worst = std::max(worst, d);
+            differing += d > 8;
+        }
+    }
+    EXPECT_LE(differing, kFrame * kFrame / 400) << "worst " << worst;
+    EXPECT_LE(worst, 96);
 }
 
 }  // namespace

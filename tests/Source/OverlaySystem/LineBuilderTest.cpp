@@ -37,15 +37,12 @@ TEST(LineBuilder, EveryPieceOfAStraightLineIsDrawnOnce) {
     builder.build(&line, false, kVMLineJoinRound, kVMLineCapNone, {}, 2);
     const Drawable& d = builder.drawable();
     expectSound(d);
-    // Collinear points add no join geometry: only the four half-segment quads of the two inner
-    // points and the last half.
-    EXPECT_EQ(d.vertices.size(), 20u);
+    // Collinear points add no join geometry: one strip of a quad per segment.
+    EXPECT_EQ(d.vertices.size(), 8u);
+    EXPECT_EQ(d.indices.size(), 18u);
     EXPECT_NEAR(coveredArea(d), 12 * 2, 1e-4);
-    // The texture coordinate runs on across the quads without growing.
-    for (std::size_t q = 4; q < d.vertices.size(); q += 4) {
-        const float previousEnd = d.vertices[q - 1].v;
-        EXPECT_FLOAT_EQ(d.vertices[q].v, previousEnd - std::floor(previousEnd));
-    }
+    // The texture coordinate runs along the line, a unit per four widths.
+    EXPECT_FLOAT_EQ(d.vertices.back().v - d.vertices.front().v, 12.0f / 8);
 }
 
 bool covered(const Drawable& d, float x, float y) {
@@ -111,16 +108,19 @@ TEST(LineBuilder, SharpTurnsFallBackToBevel) {
     builder.build(&spike, false, kVMLineJoinMiter, kVMLineCapNone, {}, 2);
     const Drawable& d = builder.drawable();
     expectSound(d);
-    ASSERT_EQ(d.vertices.size(), 14u);
-    EXPECT_LE(distance(d.vertices[8].position, {100, 0}), 1);
+    ASSERT_EQ(d.vertices.size(), 10u);
+    EXPECT_LE(distance(d.vertices[6].position, {100, 0}), 1);
 }
 
 TEST(LineBuilder, LoopedSquareHasFourJoinsAndNoCaps) {
     const VMPointList square{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
     VMLineBuilder builder;
     builder.build(&square, true, kVMLineJoinBevel, kVMLineCapRound, {}, 2);
-    EXPECT_EQ(builder.drawable().vertices.size(), 4u * (8 + 2));
-    EXPECT_EQ(builder.drawable().indices.size(), 4u * (12 + 6));
+    // A strip of five quads (the first side is split to close the ring) and a bevel at each
+    // corner.
+    EXPECT_EQ(builder.drawable().vertices.size(), 4u + 4 * 3);
+    EXPECT_EQ(builder.drawable().indices.size(), 5u * 6 + 4 * 3);
+    EXPECT_NEAR(coveredArea(builder.drawable()), 12 * 12 - 8 * 8 - 4 * 0.5, 1e-3);
     expectSound(builder.drawable());
 }
 
@@ -227,6 +227,30 @@ TEST(LineBuilder, LongLinesIndexPastSixteenBits) {
     EXPECT_EQ(*std::max_element(d.indices.begin(), d.indices.end()), d.vertices.size() - 1);
 }
 
+// With a tolerance the rim takes as few steps as keep it within the tolerance of its circle.
+TEST(LineBuilder, RoundStepsFollowTheWidth) {
+    const VMPointList corner{{0, 0}, {20, 0}, {20, 20}};
+    VMLineBuilder builder;
+    builder.setArcTolerance(0.25f);
+    for (const float width : {6.0f, 40.0f}) {
+        builder.build(&corner, false, kVMLineJoinRound, kVMLineCapRound, {}, width);
+        const Drawable& d = builder.drawable();
+        expectSound(d);
+        const float r = width / 2;
+        const int perHalfTurn = int(std::ceil(M_PI / (2 * std::acos(1 - 0.25 / r))));
+        // Two caps and a right-angle join, against 180, 180 and 90 steps of a degree.
+        EXPECT_LE(d.indices.size() / 3, 2u + 4 + 2 * perHalfTurn + (perHalfTurn + 1) / 2 + 2);
+        for (int k = 0; k < 360; ++k) {
+            const float a = float((k + 0.5) * M_PI / 180);
+            for (const P& c : corner) {
+                const float x = c.x + (r - 0.26f) * std::cos(a);
+                const float y = c.y + (r - 0.26f) * std::sin(a);
+                EXPECT_TRUE(covered(d, x, y)) << width << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST(LineBuilder, SegmentColours) {
     const VMPointList corner{{0, 0}, {10, 0}, {10, 10}};
     const Vector4<float> colors[] = {{1, 0, 0, 1}, {0, 1, 0, 1}};
@@ -235,8 +259,8 @@ TEST(LineBuilder, SegmentColours) {
     const Drawable& d = builder.drawable();
     EXPECT_EQ(d.vertices[0].color, colors[0]);
     EXPECT_EQ(d.vertices[4].color, colors[1]);
-    EXPECT_EQ(d.vertices[8].color, colors[0]);
-    EXPECT_EQ(d.vertices[9].color, colors[1]);
+    EXPECT_EQ(d.vertices[6].color, colors[0]);
+    EXPECT_EQ(d.vertices[7].color, colors[1]);
     builder.build(&corner, false, kVMLineJoinBevel, kVMLineCapNone, std::span(colors, 1), 2);
     EXPECT_EQ(builder.drawable().vertices[4].color, colors[0]);
 }

@@ -140,6 +140,29 @@ TEST_F(OverlayViews, PolylineIsStrokedNeverFilled) {
     EXPECT_TRUE(near(mapPixel(32, 32), {112, 180, 232}, 4));
 }
 
+// A view keeps its points thinned between frames: a new zoom or new points thin them again.
+TEST_F(OverlayViews, ThinnedPointsFollowTheZoomAndThePoints) {
+    std::vector<VMMapPoint> arc;
+    for (int k = 0; k <= 40; ++k) {
+        arc.push_back({32 + 24 * std::cos(k / 40.0 * M_PI), 8 + 24 * std::sin(k / 40.0 * M_PI)});
+    }
+    auto view = placed(VMPolylineView::initWithPolyline(VMPolyline::polylineWithPoints(arc)));
+    view->setLineWidth(2);
+    const auto vertices = [&] {
+        view->glRender();
+        return GLESUtility::sharedUtility()->LineBuilder().drawable().vertices.size();
+    };
+    const std::size_t far = vertices();
+    EXPECT_EQ(vertices(), far);
+    map->state.mapUnitsPerPixel = 0.25;
+    const std::size_t near = vertices();
+    EXPECT_GT(near, far);
+    map->state.mapUnitsPerPixel = 1;
+    EXPECT_EQ(vertices(), far);
+    view->setGlPoints({{8, 8}, {56, 8}});
+    EXPECT_EQ(vertices(), 4u);
+}
+
 TEST_F(OverlayViews, PolygonFillsWhereItIsAndStrokesItsOutline) {
     const VMMapPoint l[] = {{8, 8}, {56, 8}, {56, 24}, {24, 24}, {24, 56}, {8, 56}};
     auto view = placed(VMPolygonView::initWithPolygon(VMPolygon::polygonWithPoints(l)));
