@@ -1,13 +1,11 @@
-#include <string>
+#include <fstream>
 #include <tuple>
 #include <vector>
 
-#include "Foundation/NSNotificationCenter.h"
 #include "LabelFit.h"
+#include "ManualClock.h"
 #include "MessagesFixture.h"
-#include "TestHTTPServer.h"
 #include "UIKit/UIApplication.h"
-#include "VAvaSearchServices.h"
 #include "orders/OrderCell.h"
 #include "orders/OrderInfoCell.h"
 
@@ -15,7 +13,11 @@ namespace {
 
 using testsupport::runUntil;
 
-class OrderInfoViewControllerTest : public MessagesFixture {
+constexpr const char* kBeijing = "北京市东城区东长安街";
+constexpr const char* kShenzhen = "广东省深圳市福田区福中三路";
+
+// The signed-in app showing the first page of its order list.
+class OrderScreens : public MessagesFixture {
   protected:
     void SetUp() override {
         MessagesFixture::SetUp();
@@ -45,21 +47,61 @@ class OrderInfoViewControllerTest : public MessagesFixture {
     }
     std::shared_ptr<OrderInfoCell> row(const std::shared_ptr<OrderInfoViewController>& detail,
                                        const std::string& title, int section = 2) {
-        const auto& rows = detail->rowsOfSection(section);
-        for (size_t i = 0; i < rows.size(); ++i)
-            if (rows[i]->titleStr() == title)
-                return std::dynamic_pointer_cast<OrderInfoCell>(
-                    cellAt(detail->tableView(), static_cast<int>(i), section));
-        ADD_FAILURE() << title;
-        return nullptr;
+        const int i = rowTitled(*detail, section, title);
+        EXPECT_GE(i, 0) << title;
+        return i < 0 ? nullptr : cellOf<OrderInfoCell>(detail->tableView(), i, section);
     }
     std::shared_ptr<OrderInfoCell> actionRow(const std::shared_ptr<OrderInfoViewController>& d) {
         return std::dynamic_pointer_cast<OrderInfoCell>(
             cellAt(d->tableView(), static_cast<int>(d->rowsOfSection(4).size()), 4));
     }
 
+    // The body asking for the first page of tab i, whose orders are in state 17 + i.
+    std::string firstPage(int i) const {
+        return engineer() + "&rows=10&pageindex=1" +
+               (i > 0 ? "&OrderStateID=" + std::to_string(17 + i) : "");
+    }
+    // Selects tab i as a tap on it does and waits for its first page.
+    void showTab(int i) {
+        const auto holder = list->menu()->viewWithTag(10 + i);
+        ASSERT_TRUE(holder);
+        std::dynamic_pointer_cast<UIButton>(holder->subviews().front())
+            ->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        const std::string body = firstPage(i);
+        ASSERT_TRUE(runUntil([&] {
+            if (!requests->replyForKey(body).is_object()) return false;
+            for (const auto& row : list->dataArray())
+                if (i > 0 && row->orderState() != 17 + i) return false;
+            return !list->dataArray().empty();
+        })) << body;
+    }
+    // Taps the action of the card in the row and gives the pop-up asking to confirm it.
+    std::shared_ptr<Pop_upWindow> act(int row) {
+        cellOf<OrderCell>(list->tableView(), row)
+            ->offerButton()
+            ->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        return listPopup();
+    }
+    int rowWithActions() const {
+        for (size_t i = 0; i < list->dataArray().size(); ++i)
+            if (list->dataArray()[i]->hasActions()) return static_cast<int>(i);
+        ADD_FAILURE() << "no order with actions";
+        return 0;
+    }
+    std::shared_ptr<Pop_upWindow> listPopup() { return shownPopup(list->navigationController()); }
+    std::string orderColumn(const std::string& column, const std::string& order) {
+        return MessagesFixture::stored("SELECT " + column + " FROM orders WHERE order_id = ?",
+                                       order);
+    }
+    bool listed(const std::string& order) const {
+        for (const auto& row : list->dataArray())
+            if (row->orderIDStr() == order) return true;
+        return false;
+    }
     std::shared_ptr<OrderMiddleViewController> list;
 };
+class OrderInfoViewControllerTest : public OrderScreens {};
+class OrderMiddleViewControllerTest : public OrderScreens {};
 
 TEST_F(OrderInfoViewControllerTest, CardOpensTheDetailWithItsHeaderRowsPricesAndDevicePages) {
     // The "待出发" tab; its first card is the newest waiting order.
@@ -72,21 +114,18 @@ TEST_F(OrderInfoViewControllerTest, CardOpensTheDetailWithItsHeaderRowsPricesAnd
     const std::string order = list->dataArray().front()->orderIDStr();
     const std::string inquiry = list->dataArray().front()->askPriceIDStr();
     const auto card = cellAt(list->tableView(), 0);
-    ASSERT_TRUE(card);
     const CGRect f = card->convertRectToView(card->bounds(), nullptr);
-    host.tap(CGPointMake(f.origin.x + 2, f.origin.y + 2));
+    host.tap(CGPointMake(f.origin.x + 2, f.origin.y + 2));  // clear of the card's buttons
     host.runFor(0);
     auto detail = std::dynamic_pointer_cast<OrderInfoViewController>(
         navigation(kOrderTab)->topViewController());
     ASSERT_TRUE(detail) << "a tap on the card opens the detail";
     const std::string body = engineer() + "&OrderID=" + order;
     ASSERT_TRUE(runUntil([&] { return detail->tableView() && !detail->rowsOfSection(1).empty(); }));
-    EXPECT_TRUE(requests->replyForKey(body).is_object()) << body;
-
     const auto reply = requests->replyForKey(body);
+    ASSERT_TRUE(reply.is_object()) << body;
     EXPECT_EQ(detail->titleLabel()->text(), reply["UserName"]);
     EXPECT_EQ(detail->signLabel()->text(), "待出发");
-    EXPECT_FALSE(detail->signLabel()->isHidden());
     EXPECT_EQ(detail->subTitleLabel()->text(), reply["GoodsName"]);
     EXPECT_EQ(detail->leftLabel()->text(), "包含差旅费");
     EXPECT_EQ(detail->midLabel()->text(), reply["City"]);
@@ -113,27 +152,17 @@ TEST_F(OrderInfoViewControllerTest, CardOpensTheDetailWithItsHeaderRowsPricesAnd
     detail->tableView()->setContentOffset(CGPointZero);
     screenshot("order-detail.png");
 
-    // Four device rows under the heading, and the arrow asks for the second page of three.
+    // Four device rows under the heading, and the arrow asks for the next page of three. The
+    // counter moves only with a page that came: past the last one, the same page is asked.
     EXPECT_EQ(detail->topDataArray().size(), 4u);
-    cellAt(detail->tableView(), 0, 0);
-    const auto footer = detail->tableView()->footerViewForSection(0);
-    ASSERT_TRUE(footer);
-    ASSERT_FALSE(footer->subviews().empty());
-    tap(footer->subviews().front());
-    const std::string page = "askpriceID=" + inquiry + "&rows=3&pageindex=2";
-    ASSERT_TRUE(runUntil([&] { return detail->topDataArray().size() == 7; }));
-    EXPECT_TRUE(requests->replyForKey(page).is_object()) << page;
-    EXPECT_EQ(detail->devicePageNum(), 2u);
-    // The counter moves only with a page that came: past the last one, the same page is asked.
-    for (const auto& [pageindex, rows, counted] :
-         std::vector<std::tuple<int, size_t, uint64_t>>{{3, 8, 3}, {4, 8, 3}, {4, 8, 3}}) {
+    for (const auto& [pageindex, rows, counted] : std::vector<std::tuple<int, size_t, uint64_t>>{
+             {2, 7, 2}, {3, 8, 3}, {4, 8, 3}, {4, 8, 3}}) {
         const std::string asked =
             "askpriceID=" + inquiry + "&rows=3&pageindex=" + std::to_string(pageindex);
         cellAt(detail->tableView(), 0, 0);
         const auto arrow = detail->tableView()->footerViewForSection(0);
-        ASSERT_TRUE(arrow);
-        std::dynamic_pointer_cast<UIButton>(arrow->subviews().front())
-            ->sendActionsForControlEvents(UIControlEventTouchUpInside);
+        ASSERT_TRUE(arrow && !arrow->subviews().empty());
+        tap(arrow->subviews().front());
         ASSERT_TRUE(runUntil([&] { return !requests->isInFlight(asked); })) << asked;
         EXPECT_TRUE(requests->replyForKey(asked).is_object()) << asked;
         EXPECT_EQ(detail->topDataArray().size(), rows);
@@ -253,14 +282,7 @@ TEST_F(OrderInfoViewControllerTest, OrderNotTheEngineersShowsTheTipAndKeepsItsID
 
 TEST_F(OrderInfoViewControllerTest, OnlyTheLatestLookupOfAShownScreenSendsTheAction) {
     testsupport::TestHTTPServer search;
-    search.server().Post(
-        "/api/Search/ReGeocode", [&](const httplib::Request&, httplib::Response& response) {
-            search.waitAtGate();
-            response.set_content(R"({"code":"1","regeocode":{"formattedAddress":"府前路",)"
-                                 R"("addressComponent":{"province":"广东省","city":"广州市"}}})",
-                                 "application/json");
-        });
-    VAvaSearchServices::sharedServices()->setSearchServer(search.url("/"));
+    searchAtGate(search, "府前路");
     const std::string order = orderWhere("r.order_state_id = 18");
     const std::string body = engineer() + "&OrderID=" + order + "&LeaveAddress=府前路";
     watch(body);
@@ -280,14 +302,7 @@ TEST_F(OrderInfoViewControllerTest, OnlyTheLatestLookupOfAShownScreenSendsTheAct
 
     // A screen popped while it looks up its address sends nothing when the answer comes.
     testsupport::TestHTTPServer later;
-    later.server().Post(
-        "/api/Search/ReGeocode", [&](const httplib::Request&, httplib::Response& response) {
-            later.waitAtGate();
-            response.set_content(R"({"code":"1","regeocode":{"formattedAddress":"府前路",)"
-                                 R"("addressComponent":{"province":"广东省","city":"广州市"}}})",
-                                 "application/json");
-        });
-    VAvaSearchServices::sharedServices()->setSearchServer(later.url("/"));
+    searchAtGate(later, "府前路");
     navigation(kOrderTab)->popViewControllerAnimated(false);
     detail.reset();
     const std::string waiting = orderWhere("r.order_state_id = 19");
@@ -306,6 +321,186 @@ TEST_F(OrderInfoViewControllerTest, OnlyTheLatestLookupOfAShownScreenSendsTheAct
     host.runFor(0.5);
     EXPECT_EQ(replies(laterBody), 0);
     EXPECT_EQ(stored("SELECT order_state_id FROM orders WHERE order_id = ?", waiting), "19");
+}
+
+TEST_F(OrderMiddleViewControllerTest, EveryTabAsksForItsStateAndSwipesMoveBetweenTabs) {
+    EXPECT_EQ(list->currentSelectSectionStr(), "全部订单");
+    screenshot("orders-all.png");
+    // A pull past the end appends the second and last page.
+    pullPastEnd(*list);
+    ASSERT_TRUE(runUntil([&] { return list->dataArray().size() == 20; }));
+    EXPECT_TRUE(
+        requests->replyForKey(engineer() + "&rows=10&pageindex=2&lastDateTime=").is_object());
+    EXPECT_EQ(list->bottomLabel()->text(), "已经是最后页");
+    list->tableView()->setContentOffset(CGPointZero);
+    for (int i = 1; i <= 5; ++i) {
+        showTab(i);
+        EXPECT_EQ(list->currentSelectSectionStr(), OrderMiddleViewController::sectionTitles()[i]);
+        EXPECT_EQ(list->dataArray().size(), 4u);
+        if (i == 2) screenshot("orders-to-implement.png");
+    }
+    // A refresh stays on the tab.
+    list->doRefresh();
+    ASSERT_TRUE(runUntil(
+        [&] { return requests->replyForKey(firstPage(5) + "&lastDateTime=").is_object(); }));
+    // Right of the last tab is the first, left of the first is the last.
+    list->swipeSlipForLeft(false);
+    EXPECT_EQ(list->currentSelectSectionStr(), "全部订单");
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey(firstPage(0)).is_object(); }));
+    list->swipeSlipForLeft(true);
+    EXPECT_EQ(list->currentSelectSectionStr(), "其他");
+    ASSERT_TRUE(runUntil([&] { return !requests->isInFlight(firstPage(5)); }));
+}
+
+TEST_F(OrderMiddleViewControllerTest, StateMovesAreSentWithTheAddressOfThePositionTheMapReported) {
+    struct Step {
+        int tab;
+        const char* confirmation;
+        const char* position;
+        const char* address;
+        const char* title;  // the province where the answer has no city
+    };
+    const Step steps[] = {
+        {1, "确认出发吗", "23.12911 113.26436", kGuangzhou, "广州市"},
+        {2, "确认实施吗", "39.90872 116.39750", kBeijing, "北京市"},
+        {3, "确认完工吗", "22.54286 114.05956", kShenzhen, "深圳市"},
+    };
+    std::string order;
+    for (const auto& step : steps) {
+        locateAt(step.position);
+        showTab(step.tab);
+        int row = 0;
+        if (!order.empty())
+            while (list->dataArray().at(static_cast<size_t>(row))->orderIDStr() != order) ++row;
+        order = list->dataArray().at(static_cast<size_t>(row))->orderIDStr();
+        const auto popup = act(row);
+        ASSERT_TRUE(popup);
+        EXPECT_EQ(popup->waterMark(), step.confirmation);
+        if (step.tab == 1) screenshot("departure-confirmation.png");
+        popup->sureBtnClick();
+        const auto mapView = list->mapView();
+        ASSERT_TRUE(mapView) << "the position comes from a map view";
+        EXPECT_FALSE(mapView->superview());
+
+        const std::string body = engineer() + "&OrderID=" + order + "&LeaveAddress=" + step.address;
+        ASSERT_TRUE(runUntil([&] { return requests->replyForKey(body).is_object(); })) << body;
+        EXPECT_EQ(requests->replyForKey(body)["code"], "1");
+        EXPECT_EQ(mapView->userLocation()->title(), step.title);
+        EXPECT_EQ(mapView->userLocation()->subtitle(), step.address);
+        EXPECT_FALSE(list->mapView());
+        // Only the move of the order's state is accepted: "code" 1 shows the path was right.
+        EXPECT_EQ(orderColumn("order_state_id", order), std::to_string(19 + step.tab - 1));
+        EXPECT_EQ(orderColumn("leave_address", order), step.address);
+        // A success reloads the tab, where the order is no longer.
+        ASSERT_TRUE(runUntil([&] { return !listed(order) && !list->dataArray().empty(); }));
+        EXPECT_EQ(list->currentSelectSectionStr(),
+                  OrderMiddleViewController::sectionTitles()[step.tab]);
+    }
+}
+
+TEST_F(OrderMiddleViewControllerTest, PositionThatCannotBeHadIsToldAndALaterTryWorks) {
+    // Out at sea: no address is near, so the search fails.
+    locateAt("10.00000 140.00000");
+    showTab(1);
+    const std::string order = list->dataArray().front()->orderIDStr();
+    act(0)->sureBtnClick();
+    ASSERT_TRUE(runUntil([&] { return toast() == PositionLookup::kFailureMessage; }));
+    EXPECT_FALSE(FactoryClass::isLoadingShown());
+    EXPECT_FALSE(list->isSendAddress());
+    EXPECT_FALSE(list->mapView());
+    EXPECT_EQ(orderColumn("order_state_id", order), "18");
+
+    // No fix in time.
+    ASSERT_TRUE(runUntil([&] { return toast().empty(); }));
+    {
+        const auto file = shellHome.dir.path() / "late.txt";
+        std::ofstream(file) << "1000 fix 23.12911 113.26436 10\n";
+        CLLocationManager::setSource(CLLocationSource::fromFile(file.string(), nullptr));
+        testsupport::ManualClock clock;
+        act(0)->sureBtnClick();
+        clock.advance(PositionLookup::kFixTimeout - 1);
+        EXPECT_TRUE(FactoryClass::isLoadingShown());
+        clock.advance(2);
+        EXPECT_EQ(toast(), PositionLookup::kFailureMessage);
+        EXPECT_FALSE(FactoryClass::isLoadingShown());
+        EXPECT_FALSE(list->isSendAddress());
+        clock.advance(10);
+    }
+    EXPECT_EQ(orderColumn("order_state_id", order), "18");
+
+    locateAt("23.12911 113.26436");
+    ASSERT_TRUE(runUntil([&] { return toast().empty(); }));
+    act(0)->sureBtnClick();
+    ASSERT_TRUE(runUntil([&] { return orderColumn("order_state_id", order) == "19"; }));
+    EXPECT_EQ(orderColumn("leave_address", order), kGuangzhou);
+}
+
+TEST_F(OrderMiddleViewControllerTest,
+       TheAddressGoesToTheOrderConfirmedThoughTheListChangedMeanwhile) {
+    // The search answers only when the test lets it, with an address that needs escaping.
+    testsupport::TestHTTPServer search;
+    searchAtGate(search, "府前路1&2号");
+    showTab(1);
+    const std::string order = list->dataArray().front()->orderIDStr();
+    act(0)->sureBtnClick();
+    ASSERT_TRUE(runUntil([&] { return search.waitingAtGate() == 1; }));
+
+    // While the action waits, another tab's page arrives and is shown.
+    showTab(2);
+    EXPECT_FALSE(listed(order));
+    EXPECT_TRUE(list->isSendAddress());
+    search.releaseGate();
+
+    const std::string body = engineer() + "&OrderID=" + order + "&LeaveAddress=府前路1%262号";
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey(body).is_object(); })) << body;
+    EXPECT_EQ(requests->replyForKey(body)["code"], "1");
+    EXPECT_EQ(orderColumn("leave_address", order), "府前路1&2号");
+    ASSERT_TRUE(runUntil([&] { return !list->isSendAddress(); }));
+}
+
+TEST_F(OrderMiddleViewControllerTest, CancellationAndCompensationAreSentAndARefusalKeepsTheList) {
+    showTab(5);
+    int row = rowWithActions();
+    const std::string claimed = list->dataArray()[static_cast<size_t>(row)]->orderIDStr();
+    auto popup = act(row);
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(popup->titleOne(), "补偿金额");
+    EXPECT_EQ(popup->titleTwo(), "补偿原因");
+    popup->contentTF()->setText("0");
+    popup->contentTF_two()->setText("路费&refundPrice=9999");
+    popup->sureBtnClick();
+    const std::string claim =
+        engineer() + "&orderID=" + claimed + "&refundPrice=0&reason=路费%26refundPrice%3D9999";
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey(claim).is_object(); })) << claim;
+    EXPECT_EQ(orderColumn("refund_reason", claimed), "路费&refundPrice=9999");
+    EXPECT_EQ(orderColumn("refund_price", claimed), "0");
+    ASSERT_TRUE(runUntil([&] { return toast() == "补偿申请已提交"; }));
+    ASSERT_TRUE(runUntil([&] {
+        for (const auto& r : list->dataArray())
+            if (r->orderIDStr() == claimed) return r->IsAgreeRefundStr() == "1";
+        return false;
+    }));
+
+    // The server settles the other cancelled order meanwhile: confirming it is refused, and the
+    // rows stay as they were.
+    row = rowWithActions();
+    const std::string cancelled = list->dataArray()[static_cast<size_t>(row)]->orderIDStr();
+    devserver::Database(server.dataFile())
+        .run("UPDATE orders SET is_agree_refund = 1 WHERE order_id = ?", cancelled);
+    const auto before = list->dataArray();
+    cellOf<OrderCell>(list->tableView(), row)
+        ->favrateButton()
+        ->sendActionsForControlEvents(UIControlEventTouchUpInside);
+    popup = listPopup();
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(popup->waterMark(), "确认取消吗");
+    popup->sureBtnClick();
+    const std::string cancel = engineer() + "&orderID=" + cancelled;
+    ASSERT_TRUE(runUntil([&] { return requests->replyForKey(cancel).is_object(); }));
+    EXPECT_EQ(requests->replyForKey(cancel)["code"], "0");
+    ASSERT_TRUE(runUntil([&] { return toast() == "该订单已处理"; }));
+    EXPECT_EQ(list->dataArray(), before);
+    EXPECT_FALSE(list->isSendAddress());
 }
 
 }  // namespace
