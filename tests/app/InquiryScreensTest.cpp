@@ -337,7 +337,6 @@ class HomeInfoViewControllerTest : public InquiryScreensFixture {
 TEST_F(HomeInfoViewControllerTest, PlainAndCatalogueDetailsShowTheirRowsAndPageDevicesByThree) {
     auto detail = openFromHome(false);
     ASSERT_TRUE(detail);
-    EXPECT_TRUE(requests->replyForKey(detailBody).is_object());
     // Only a tap on the arrow says there is no more.
     EXPECT_NE(toast(), "没有更多数据");
     screenshot("inquiry-detail.png");
@@ -387,32 +386,7 @@ TEST_F(HomeInfoViewControllerTest, PlainAndCatalogueDetailsShowTheirRowsAndPageD
     EXPECT_TRUE(hasRow(*catalogue, 3, "期望住宿条件"));
 }
 
-TEST_F(HomeInfoViewControllerTest, QuoteReloadsTheDetailAndTheHomeList) {
-    auto detail = openFromHome(false);
-    ASSERT_TRUE(detail);
-    const std::string phone = detail->phoneNum();
-    const std::string quote =
-        "brisfoldID=" + app->APPUserID() + "&askpriceID=" + inquiry + "&price=1234";
-    const std::string listPage1 =
-        "brisfoldID=" + app->APPUserID() + "&IsOffer=0&rows=10&pageindex=1&lastDateTime=";
-    watch(quote);
-    watch(listPage1);
-    const int sections = detail->tableView()->numberOfSections();
-    auto quoteRow = cellOf<HomeInfoCell>(
-        detail->tableView(), detail->tableView()->numberOfRowsInSection(sections - 1) - 1,
-        sections - 1);
-    ASSERT_TRUE(quoteRow && quoteRow->quoteButton());
-    tap(quoteRow->quoteButton());
-    enterAmount(navigation(0), "1234");
-    ASSERT_TRUE(runUntil([&] { return replies(detailBody) == 2 && replies(listPage1) == 1; }));
-    EXPECT_EQ(replies(quote), 1);
-    EXPECT_FALSE(detail->titleLabel()->text().empty());
-    EXPECT_EQ(detail->phoneNum(), phone);
-    EXPECT_FALSE(detail->rowsOfSection(2).empty());
-    EXPECT_FALSE(detail->isOfferPrice());
-}
-
-TEST_F(HomeInfoViewControllerTest, StarWritesTheStoreAndCallOpensTheNumber) {
+TEST_F(HomeInfoViewControllerTest, StarWritesTheStoreCallOpensTheNumberAndAQuoteReloads) {
     auto detail = openFromHome(false);
     ASSERT_TRUE(detail);
     // A star, outlined until starred and filled then: its centre shows the state.
@@ -446,12 +420,35 @@ TEST_F(HomeInfoViewControllerTest, StarWritesTheStoreAndCallOpensTheNumber) {
     // Whatever the reply put in the number stays inside the URL.
     EXPECT_EQ(inquiry::telURL("010 8888;ext=1"), "tel:010%208888%3Bext%3D1");
     EXPECT_TRUE(UIApplication::sharedApplication()->openURL(inquiry::telURL("010 8888;ext=1")));
+
+    // A quotation reloads the detail, which keeps what it showed, and the home list.
+    const std::string phone = detail->phoneNum();
+    const std::string quote =
+        "brisfoldID=" + app->APPUserID() + "&askpriceID=" + inquiry + "&price=1234";
+    const std::string listPage1 =
+        "brisfoldID=" + app->APPUserID() + "&IsOffer=0&rows=10&pageindex=1&lastDateTime=";
+    watch(quote);
+    watch(listPage1);
+    const int sections = detail->tableView()->numberOfSections();
+    auto quoteRow = cellOf<HomeInfoCell>(
+        detail->tableView(), detail->tableView()->numberOfRowsInSection(sections - 1) - 1,
+        sections - 1);
+    ASSERT_TRUE(quoteRow && quoteRow->quoteButton());
+    tap(quoteRow->quoteButton());
+    enterAmount(navigation(0), "1234");
+    ASSERT_TRUE(runUntil([&] { return replies(detailBody) == 2 && replies(listPage1) == 1; }));
+    EXPECT_EQ(replies(quote), 1);
+    EXPECT_FALSE(detail->titleLabel()->text().empty());
+    EXPECT_EQ(detail->phoneNum(), phone);
+    EXPECT_FALSE(detail->rowsOfSection(2).empty());
+    EXPECT_FALSE(detail->isOfferPrice());
 }
 
 class OfferScreensTest : public InquiryScreensFixture {
   protected:
-    // Opens the quotation tab and waits for its first page.
-    void openQuotations() {
+    // The quotation tab, with its first page.
+    void SetUp() override {
+        InquiryScreensFixture::SetUp();
         firstPage =
             "brisfoldID=" + app->APPUserID() + "&IsOffer=1&rows=10&pageindex=1&lastDateTime=";
         notWonPage = "brisfoldID=" + app->APPUserID() + "&IsOffer=2&rows=10&pageindex=1";
@@ -482,7 +479,6 @@ class OfferScreensTest : public InquiryScreensFixture {
 };
 
 TEST_F(OfferScreensTest, TabsBySegmentAndSwipeNotWonHasNoQuoteButtonAndAFinalPrice) {
-    openQuotations();
     for (const auto& row : list->dataArray()) EXPECT_EQ(row->sectionStr(), "offer_ing");
     EXPECT_FALSE(cellOf<OfferCell>(list->tableView(), 0)->offerButton()->isHidden());
     screenshot("my-quotations.png");
@@ -540,7 +536,6 @@ TEST_F(OfferScreensTest, TabsBySegmentAndSwipeNotWonHasNoQuoteButtonAndAFinalPri
 }
 
 TEST_F(OfferScreensTest, DetailShowsThreeEarlierPricesAndAnEditedRemarkGoesWithTheCurrentPrice) {
-    openQuotations();
     const std::string inquiry = quotedFiveTimes();
     size_t row = 0;
     while (row < list->dataArray().size() && list->dataArray()[row]->askPriceIDStr() != inquiry)
@@ -804,11 +799,6 @@ class TravelTest : public MessagesFixture {
         MessagesFixture::TearDown();
     }
 
-    void enterPrice(const std::string& price) {
-        tapView(host, travel->priceField());
-        ASSERT_TRUE(host.typeText(price));
-    }
-
     // Submits and waits for the service's answer to exactly this body.
     void submitExpecting(const std::string& body) {
         tapView(host, travel->submitButton());
@@ -829,7 +819,8 @@ TEST_F(TravelTest, AcceptedQuotationIsStoredRefreshesTheQuotingScreenAndGoesBack
     tapView(host, travel->hotelButtons()[1]);
     EXPECT_TRUE(travel->transportButtons()[2]->isSelected());
     EXPECT_FALSE(travel->transportButtons()[0]->isSelected());
-    enterPrice("1200");
+    tapView(host, travel->priceField());
+    ASSERT_TRUE(host.typeText("1200"));
     ASSERT_NO_FATAL_FAILURE(submitExpecting("brisfoldID=" + userID + "&askpriceID=" + askPriceID +
                                             "&transID=3&hotelID=2&price=1200"));
 
