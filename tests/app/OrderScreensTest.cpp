@@ -90,8 +90,7 @@ class OrderScreens : public MessagesFixture {
     }
     std::shared_ptr<Pop_upWindow> listPopup() { return shownPopup(list->navigationController()); }
     std::string orderColumn(const std::string& column, const std::string& order) {
-        return MessagesFixture::stored("SELECT " + column + " FROM orders WHERE order_id = ?",
-                                       order);
+        return stored("SELECT " + column + " FROM orders WHERE order_id = ?", order);
     }
     bool listed(const std::string& order) const {
         for (const auto& row : list->dataArray())
@@ -207,12 +206,11 @@ TEST_F(OrderInfoViewControllerTest, DepartureAndCompensationAreSentFromTheDetail
     EXPECT_TRUE(actionRow(detail)->quoteButton()->isHidden());
     EXPECT_FALSE(detail->isSendAddress());
     // The list behind asks for its first page again.
+    const std::string reload = firstPage(0) + "&lastDateTime=";
     ASSERT_TRUE(runUntil([&] {
-        return requests->replyForKey(engineer() + "&rows=10&pageindex=1&lastDateTime=")
-                   .is_object() &&
-               !requests->isInFlight(engineer() + "&rows=10&pageindex=1&lastDateTime=");
+        return requests->replyForKey(reload).is_object() && !requests->isInFlight(reload);
     }));
-    EXPECT_EQ(stored("SELECT leave_address FROM orders WHERE order_id = ?", order), kGuangzhou);
+    EXPECT_EQ(orderColumn("leave_address", order), kGuangzhou);
     detail->tableView()->setContentOffset(CGPointZero);
     screenshot("order-departed.png");
     nav->popViewControllerAnimated(false);
@@ -233,9 +231,8 @@ TEST_F(OrderInfoViewControllerTest, DepartureAndCompensationAreSentFromTheDetail
     const std::string body =
         engineer() + "&orderID=" + cancelled + "&refundPrice=50&reason=路费%26住宿";
     ASSERT_TRUE(runUntil([&] { return requests->replyForKey(body).is_object(); })) << body;
-    EXPECT_EQ(stored("SELECT refund_reason FROM orders WHERE order_id = ?", cancelled),
-              "路费&住宿");
-    EXPECT_EQ(stored("SELECT refund_price FROM orders WHERE order_id = ?", cancelled), "50");
+    EXPECT_EQ(orderColumn("refund_reason", cancelled), "路费&住宿");
+    EXPECT_EQ(orderColumn("refund_price", cancelled), "50");
 
     // A finished order has an empty last row of 80 points.
     nav->popViewControllerAnimated(false);
@@ -320,7 +317,7 @@ TEST_F(OrderInfoViewControllerTest, OnlyTheLatestLookupOfAShownScreenSendsTheAct
     later.releaseGate();
     host.runFor(0.5);
     EXPECT_EQ(replies(laterBody), 0);
-    EXPECT_EQ(stored("SELECT order_state_id FROM orders WHERE order_id = ?", waiting), "19");
+    EXPECT_EQ(orderColumn("order_state_id", waiting), "19");
 }
 
 TEST_F(OrderMiddleViewControllerTest, EveryTabAsksForItsStateAndSwipesMoveBetweenTabs) {
