@@ -85,7 +85,7 @@ class RecordingServer {
     testsupport::TestHTTPServer http_;  // last, so it stops before what its handlers use goes
 };
 
-std::string text(const std::optional<std::vector<std::uint8_t>>& body) {
+std::string bodyText(const std::optional<std::vector<std::uint8_t>>& body) {
     return body ? std::string(body->begin(), body->end()) : "(none)";
 }
 
@@ -96,7 +96,7 @@ TEST(UserAgent, SynchronousRequestsAreStampedAndFailuresComeBackAsErrors) {
                                                     NSURLRequestReloadIgnoringLocalCacheData, 7);
     std::shared_ptr<NSHTTPURLResponse> response;
     NSErrorOpt error;
-    EXPECT_EQ(text(sendBrandedSynchronousRequest(plain, &response, &error)), "ok");
+    EXPECT_EQ(bodyText(sendBrandedSynchronousRequest(plain, &response, &error)), "ok");
     ASSERT_TRUE(response);
     EXPECT_EQ(response->statusCode(), 200);
     EXPECT_FALSE(error);
@@ -109,7 +109,7 @@ TEST(UserAgent, SynchronousRequestsAreStampedAndFailuresComeBackAsErrors) {
     request->setHTTPBody(std::string_view("payload"));
     request->setValue(std::string("kept"), "X-Extra");
     request->setValue(std::string("someone else"), "User-Agent");
-    EXPECT_EQ(text(sendBrandedSynchronousRequest(request, nullptr, &error)), "posted");
+    EXPECT_EQ(bodyText(sendBrandedSynchronousRequest(request, nullptr, &error)), "posted");
     EXPECT_EQ(request->valueForHTTPHeaderField("User-Agent"), kUserAgent);
     EXPECT_EQ(request->valueForHTTPHeaderField("logversion"), "2.0");
 
