@@ -89,10 +89,8 @@ TEST_F(DataRequestManagerTest, DictionaryReplyReachesTheScreenOrTheBlockIsKeptAn
     ASSERT_TRUE(waitUntilIdle(key));
     NSNotificationCenter::defaultCenter()->removeObserver(token);
 
-    EXPECT_EQ(method, "POST");
-    EXPECT_EQ(body, key);
+    EXPECT_EQ(method + " " + body, "POST " + key);
     ASSERT_EQ(screen->replies.size(), 1u);
-    EXPECT_EQ(screen->replies[0]["got"], key);
     EXPECT_EQ(manager->replyForKey(key), screen->replies[0]);
     EXPECT_EQ(posted, 1);
     EXPECT_FALSE(FactoryClass::isLoadingShown());
@@ -105,9 +103,8 @@ TEST_F(DataRequestManagerTest, DictionaryReplyReachesTheScreenOrTheBlockIsKeptAn
         got.push_back({d, ok});
     });
     ASSERT_TRUE(waitUntilIdle("brisfoldID=U1"));
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_TRUE(got[0].second);
-    EXPECT_EQ(got[0].first["got"], "brisfoldID=U1");
+    EXPECT_EQ(got, (std::vector<std::pair<nlohmann::json, bool>>{
+                       {{{"code", "1"}, {"got", "brisfoldID=U1"}}, true}}));
     EXPECT_EQ(screen->replies.size(), 1u);
 }
 
@@ -142,7 +139,6 @@ TEST_F(DataRequestManagerTest, StatusOtherThan200ShowsItsTextAndTheBodyIsStillPa
     auto toast = toastOn(host.window());
     ASSERT_TRUE(toast);
     EXPECT_EQ(toast->message(), DataRequestManager::statusText(500));
-    EXPECT_NE(toast->message().find("500"), std::string::npos);
     ASSERT_EQ(screen->replies.size(), 1u);
     EXPECT_EQ(screen->replies[0]["tip"], "数据库忙");
     EXPECT_FALSE(FactoryClass::isLoadingShown());

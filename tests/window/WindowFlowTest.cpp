@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "AppScreens.h"
 #include "ChildProcess.h"
 #include "Database.h"
 #include "Deadline.h"
@@ -53,14 +53,8 @@ class XServer {
     // The server picks a free display and names it on the first line of its output.
     static ChildProcess::Options options() {
         ChildProcess::Options o;
-        o.args = {BRISFOLD_XVFB_PATH,
-                  "-displayfd",
-                  "1",
-                  "-screen",
-                  "0",
-                  std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24",
-                  "-nolisten",
-                  "tcp"};
+        const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24";
+        o.args = {BRISFOLD_XVFB_PATH, "-displayfd", "1", "-screen", "0", size, "-nolisten", "tcp"};
         o.captureStderr = true;
         return o;
     }
@@ -160,20 +154,7 @@ class WindowFlowTest : public ::testing::Test {
                       engineer);
     }
     std::vector<std::string> favourites() {
-        std::vector<std::string> ids;
-        sqlite3* db = nullptr;
-        const auto file = home() / "Documents" / "favorite.db";
-        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-            sqlite3_stmt* st = nullptr;
-            if (sqlite3_prepare_v2(db, "SELECT askPriceID FROM favoriteInfo", -1, &st, nullptr) ==
-                SQLITE_OK) {
-                while (sqlite3_step(st) == SQLITE_ROW)
-                    ids.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-            }
-            sqlite3_finalize(st);
-        }
-        sqlite3_close(db);
-        return ids;
+        return testsupport::favouriteIDs(home() / "Documents" / "favorite.db");
     }
     // The unread count the app keeps with its session; -1 before it is written.
     long unreadCount() {

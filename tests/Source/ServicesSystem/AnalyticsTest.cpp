@@ -53,15 +53,12 @@ TEST_F(Analytics, WithLoggingOffOnlyCrashesAreKept) {
     EXPECT_TRUE(crashes[0]["log"].get<std::string>().ends_with("||1"));
 }
 
-TEST_F(Analytics, TheTenthEventWritesOneFileOfTen) {
+TEST_F(Analytics, TenEventsMakeAFileErrorsStopAtTwoHundredFilesAndCrashesAtTen) {
     for (int i = 0; i < 9; ++i) analytics_->logInfo("e", "VMMapView", VMAnalyticsLogTypeEvent);
     EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeEvent), 0u);
     analytics_->logInfo("e", "VMMapView", VMAnalyticsLogTypeEvent);
     EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeEvent), 1u);
     EXPECT_EQ(analytics_->logsWithType(VMAnalyticsLogTypeEvent).size(), 10u);
-}
-
-TEST_F(Analytics, ErrorsStopAtTwoHundredFilesAndCrashesAtTen) {
     // Written as fast as the queue goes: records of one millisecond must not replace each other.
     for (int i = 0; i < 201; ++i) analytics_->logInfo("e", "VMMapView", VMAnalyticsLogTypeError);
     for (int i = 0; i < 11; ++i) analytics_->logInfo("c", "VMMapView", VMAnalyticsLogTypeCrash);

@@ -28,7 +28,7 @@ std::shared_ptr<VMRouteConfig> route(long type) {
     return config;
 }
 
-TEST_F(MapURLSearch, WithoutTheMapApplicationNothingOpensButTheStore) {
+TEST_F(MapURLSearch, WithoutTheMapApplicationOnlyTheStoreOpensWithItExactlyTheseURLs) {
     EXPECT_FALSE(VMMapURLSearch::canOpenVAVAScheme());
     EXPECT_FALSE(VMMapURLSearch::openVAvaNavigation(VMNaviConfig()));
     EXPECT_FALSE(VMMapURLSearch::openVAvaRouteSearch(*route(0)));
@@ -37,9 +37,9 @@ TEST_F(MapURLSearch, WithoutTheMapApplicationNothingOpensButTheStore) {
     VMMapURLSearch::getLatestVAvaApp();
     EXPECT_EQ(application_->openedURLs(),
               std::vector<std::string>{VMMapURLSearch::kMapApplicationStoreURL});
-}
 
-TEST_F(MapURLSearch, TheMapApplicationGetsExactlyTheseURLs) {
+    // With it, it gets exactly these URLs.
+    application_->reset();
     application_->registerURLScheme(VMMapURLSearch::kMapApplicationScheme);
     VMNaviConfig navi;
     navi.setAppName("");
@@ -72,27 +72,22 @@ TEST_F(MapURLSearch, TheMapApplicationGetsExactlyTheseURLs) {
 }
 
 TEST(MapURLSearchBundle, TheApplicationsNameAndSchemeComeFromItsInfo) {
+    const std::string named =
+        "<key>CFBundleIdentifier</key><string>com.example.a</string>"
+        "<key>CFBundleName</key><string>Named</string><key>CFBundleURLTypes</key><array>"
+        "<dict><key>CFBundleURLName</key><string>other</string>"
+        "<key>CFBundleURLSchemes</key><array><string>wrong</string></array></dict>";
     const struct {
-        const char* info;
+        std::string info;
         const char* name;
         std::optional<std::string> scheme;
     } cases[] = {
-        {"<key>CFBundleIdentifier</key><string>com.example.a</string>"
-         "<key>CFBundleDisplayName</key><string>Shown</string>"
-         "<key>CFBundleName</key><string>Named</string>"
-         "<key>CFBundleURLTypes</key><array>"
-         "<dict><key>CFBundleURLName</key><string>other</string>"
-         "<key>CFBundleURLSchemes</key><array><string>wrong</string></array></dict>"
-         "<dict><key>CFBundleURLName</key><string>com.example.a</string>"
-         "<key>CFBundleURLSchemes</key><array><string>first</string><string>second</string>"
-         "</array></dict></array>",
+        {"<key>CFBundleDisplayName</key><string>Shown</string>" + named +
+             "<dict><key>CFBundleURLName</key><string>com.example.a</string>"
+             "<key>CFBundleURLSchemes</key><array><string>first</string><string>second</string>"
+             "</array></dict></array>",
          "Shown", "first"},
-        {"<key>CFBundleIdentifier</key><string>com.example.a</string>"
-         "<key>CFBundleName</key><string>Named</string>"
-         "<key>CFBundleURLTypes</key><array>"
-         "<dict><key>CFBundleURLName</key><string>other</string>"
-         "<key>CFBundleURLSchemes</key><array><string>wrong</string></array></dict></array>",
-         "Named", std::nullopt},
+        {named + "</array>", "Named", std::nullopt},
     };
     for (const auto& c : cases) {
         testsupport::TempDir bundle;

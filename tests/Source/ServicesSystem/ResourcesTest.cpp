@@ -50,22 +50,20 @@ TEST(Resources, DataFilesByTypeAndTheirReplacement) {
     EXPECT_EQ(resources->textureDataPaths().size(), 44u);
     TempDir dir;
     const std::string file = dir / "style.data";
-    std::ofstream(file) << "style bytes";
+    std::ofstream(file) << "bytes";
     ASSERT_TRUE(resources->replaceDataPathForStyleType(3, file));
     ASSERT_TRUE(resources->replaceDataPathForTextureType(43, file));
-    const std::vector<std::uint8_t> expected{'s', 't', 'y', 'l', 'e', ' ', 'b', 'y', 't', 'e', 's'};
+    const std::vector<std::uint8_t> expected{'b', 'y', 't', 'e', 's'};
     EXPECT_EQ(resources->vava3DDataForStyleType(3), expected);
     EXPECT_EQ(resources->vava3DDataForTextureType(43), expected);
     ASSERT_TRUE(resources->replaceDataPathForStyleType(3, dir / "missing.data"));
     EXPECT_EQ(resources->vava3DDataForStyleType(3), std::nullopt);
 
-    for (int bad : {-1, 7}) {
-        EXPECT_FALSE(resources->replaceDataPathForStyleType(bad, file));
-        EXPECT_EQ(resources->vava3DDataForStyleType(bad), std::nullopt);
-    }
-    for (int bad : {-1, 44}) {
-        EXPECT_FALSE(resources->replaceDataPathForTextureType(bad, file));
-        EXPECT_EQ(resources->vava3DDataForTextureType(bad), std::nullopt);
+    for (const auto& [style, texture] : {std::pair{-1, -1}, std::pair{7, 44}}) {
+        EXPECT_FALSE(resources->replaceDataPathForStyleType(style, file));
+        EXPECT_FALSE(resources->replaceDataPathForTextureType(texture, file));
+        EXPECT_EQ(resources->vava3DDataForStyleType(style), std::nullopt);
+        EXPECT_EQ(resources->vava3DDataForTextureType(texture), std::nullopt);
     }
 }
 

@@ -20,12 +20,8 @@ constexpr std::string_view kUserAgent = "VAVA_SDK_iOS_3DMap_3.1.0";
 TEST(MapServices, EmptyKeysAreIgnored) {
     const auto services = VMMapServices::sharedServices();
     services->setApiKey("first-key");
-    EXPECT_EQ(services->apiKey(), "first-key");
     services->setApiKey("");
     EXPECT_EQ(services->apiKey(), "first-key");
-    services->setApiKey("second-key");
-    services->setApiKey("second-key");
-    EXPECT_EQ(services->apiKey(), "second-key");
 }
 
 // Download threads read the addresses while the main thread sets them: every read is one of the
@@ -63,82 +59,76 @@ class RecordingServer {
     };
 
     RecordingServer() {
-        http_.server().Get("/.*", [this](const httplib::Request& req, httplib::Response& res) {
-            record(req);
-            res.set_content("ok", "text/plain");
-        });
-        http_.server().Post("/.*", [this](const httplib::Request& req, httplib::Response& res) {
-            record(req);
-            res.set_content("posted", "text/plain");
-        });
+        const auto record = [this](const httplib::Request& req, httplib::Response& res) {
+            std::lock_guard lock(mutex_);
+            seen_.push_back({req.method, req.path, req.body, req.get_header_value("User-Agent"),
+                             req.get_header_value("logversion"), req.get_header_value("X-Extra")});
+            res.set_content(req.method == "GET" ? "ok" : "posted", "text/plain");
+        };
+        http_.server().Get("/.*", record);
+        http_.server().Post("/.*", record);
     }
     std::string url(const std::string& path) const { return http_.url(path); }
-    std::vector<Seen> seen() {
+    // Every request seen, each of which must carry the kit's user agent and log version.
+    std::vector<Seen> brandedRequests() {
         std::lock_guard lock(mutex_);
+        for (const auto& seen : seen_) {
+            EXPECT_EQ(seen.userAgent, kUserAgent);
+            EXPECT_EQ(seen.logVersion, "2.0");
+        }
         return seen_;
-    }
-    // The one request seen, which must carry the kit's user agent and log version.
-    Seen onlyBrandedRequest() {
-        const auto all = seen();
-        EXPECT_EQ(all.size(), 1u);
-        if (all.size() != 1) return {};
-        EXPECT_EQ(all[0].userAgent, kUserAgent);
-        EXPECT_EQ(all[0].logVersion, "2.0");
-        return all[0];
     }
 
   private:
-    void record(const httplib::Request& req) {
-        std::lock_guard lock(mutex_);
-        seen_.push_back({req.method, req.path, req.body, req.get_header_value("User-Agent"),
-                         req.get_header_value("logversion"), req.get_header_value("X-Extra")});
-    }
-
     std::mutex mutex_;
     std::vector<Seen> seen_;
     testsupport::TestHTTPServer http_;  // last, so it stops before what its handlers use goes
 };
 
-TEST(UserAgent, ImmutableRequestsAreReplacedByAStampedGet) {
+std::string bodyText(const std::optional<std::vector<std::uint8_t>>& body) {
+    return body ? std::string(body->begin(), body->end()) : "(none)";
+}
+
+TEST(UserAgent, SynchronousRequestsAreStampedAndFailuresComeBackAsErrors) {
     RecordingServer server;
-    const auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/config")),
-                                                      NSURLRequestReloadIgnoringLocalCacheData, 7);
+    // An immutable request is replaced by a stamped GET and left as it was.
+    const auto plain = NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/config")),
+                                                    NSURLRequestReloadIgnoringLocalCacheData, 7);
     std::shared_ptr<NSHTTPURLResponse> response;
     NSErrorOpt error;
-    const auto body = sendBrandedSynchronousRequest(request, &response, &error);
-    ASSERT_TRUE(body) << (error ? error->localizedDescription : "");
-    EXPECT_EQ(std::string(body->begin(), body->end()), "ok");
+    EXPECT_EQ(bodyText(sendBrandedSynchronousRequest(plain, &response, &error)), "ok");
     ASSERT_TRUE(response);
     EXPECT_EQ(response->statusCode(), 200);
     EXPECT_FALSE(error);
+    EXPECT_FALSE(plain->valueForHTTPHeaderField("User-Agent"));
 
-    const auto seen = server.onlyBrandedRequest();
-    EXPECT_EQ(seen.method, "GET");
-    EXPECT_EQ(seen.path, "/config");
-    // The caller's request is left as it was.
-    EXPECT_FALSE(request->valueForHTTPHeaderField("User-Agent"));
-}
-
-TEST(UserAgent, MutableRequestsAreStampedInPlaceAndKeepEverything) {
-    RecordingServer server;
+    // A mutable one is stamped in place and keeps everything else.
     const auto request =
         NSMutableURLRequest::requestWithURL(NSURL::URLWithString(server.url("/ws/log/upload")));
     request->setHTTPMethod("POST");
     request->setHTTPBody(std::string_view("payload"));
     request->setValue(std::string("kept"), "X-Extra");
     request->setValue(std::string("someone else"), "User-Agent");
-
-    NSErrorOpt error;
-    const auto body = sendBrandedSynchronousRequest(request, nullptr, &error);
-    ASSERT_TRUE(body);
-    EXPECT_EQ(std::string(body->begin(), body->end()), "posted");
+    EXPECT_EQ(bodyText(sendBrandedSynchronousRequest(request, nullptr, &error)), "posted");
     EXPECT_EQ(request->valueForHTTPHeaderField("User-Agent"), kUserAgent);
     EXPECT_EQ(request->valueForHTTPHeaderField("logversion"), "2.0");
 
-    const auto seen = server.onlyBrandedRequest();
-    EXPECT_EQ(seen.method, "POST");
-    EXPECT_EQ(seen.body, "payload");
-    EXPECT_EQ(seen.extra, "kept");
+    const auto seen = server.brandedRequests();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].method + " " + seen[0].path, "GET /config");
+    EXPECT_EQ(seen[1].method + " " + seen[1].body + " " + seen[1].extra, "POST payload kept");
+
+    std::string deadUrl;
+    {
+        RecordingServer gone;
+        deadUrl = gone.url("/gone");
+    }
+    EXPECT_FALSE(sendBrandedSynchronousRequest(
+        NSURLRequest::requestWithURL(NSURL::URLWithString(deadUrl)), &response, &error));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->domain, NSURLErrorDomain);
+    EXPECT_FALSE(sendBrandedSynchronousRequest(nullptr, nullptr, &error));
+    EXPECT_FALSE(brandedConnectionWithRequest(nullptr, {}, true));
 }
 
 class CollectingDelegate : public NSURLConnectionDelegate {
@@ -159,31 +149,13 @@ TEST(UserAgent, BrandedConnectionsStartWhenAsked) {
     const auto request = NSURLRequest::requestWithURL(NSURL::URLWithString(server.url("/ws/mps")));
     const auto connection = brandedConnectionWithRequest(request, delegate, false);
     ASSERT_TRUE(connection);
-    const auto runLoop = NSRunLoop::currentRunLoop();
-    runLoop->runUntilIdle();
-    EXPECT_TRUE(server.seen().empty());
+    NSRunLoop::currentRunLoop()->runUntilIdle();
+    EXPECT_TRUE(server.brandedRequests().empty());
 
     connection->start();
     ASSERT_TRUE(testsupport::runUntil([&] { return delegate->finished || delegate->error; }));
     EXPECT_EQ(delegate->body, "ok");
-    server.onlyBrandedRequest();
-}
-
-TEST(UserAgent, FailuresComeBackAsErrors) {
-    std::string deadUrl;
-    {
-        RecordingServer server;
-        deadUrl = server.url("/gone");
-    }
-    std::shared_ptr<NSHTTPURLResponse> response;
-    NSErrorOpt error;
-    const auto body = sendBrandedSynchronousRequest(
-        NSURLRequest::requestWithURL(NSURL::URLWithString(deadUrl)), &response, &error);
-    EXPECT_FALSE(body);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->domain, NSURLErrorDomain);
-    EXPECT_FALSE(sendBrandedSynchronousRequest(nullptr, nullptr, &error));
-    EXPECT_FALSE(brandedConnectionWithRequest(nullptr, {}, true));
+    EXPECT_EQ(server.brandedRequests().size(), 1u);
 }
 
 }  // namespace

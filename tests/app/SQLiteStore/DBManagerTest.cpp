@@ -13,31 +13,43 @@
 
 namespace {
 
-// A favourite whose 21 stored texts are all different and carry what a statement built by
+// The 21 texts the store keeps.
+struct StoredText {
+    void (HomeModel::*set)(std::string);
+    const std::string& (HomeModel::*get)() const;
+};
+const StoredText kStoredTexts[] = {
+    {&HomeModel::setSectionStr, &HomeModel::sectionStr},
+    {&HomeModel::setTitleStr, &HomeModel::titleStr},
+    {&HomeModel::setSubTitleStr, &HomeModel::subTitleStr},
+    {&HomeModel::setLeftStr, &HomeModel::leftStr},
+    {&HomeModel::setMidStr, &HomeModel::midStr},
+    {&HomeModel::setRightStr, &HomeModel::rightStr},
+    {&HomeModel::setOfferStr, &HomeModel::offerStr},
+    {&HomeModel::setLstOfferStr, &HomeModel::lstOfferStr},
+    {&HomeModel::setTimeStr, &HomeModel::timeStr},
+    {&HomeModel::setAskPriceIDStr, &HomeModel::askPriceIDStr},
+    {&HomeModel::setHopeStartDateStr, &HomeModel::hopeStartDateStr},
+    {&HomeModel::setDetailsDescStr, &HomeModel::detailsDescStr},
+    {&HomeModel::setDeviceFactoryStr, &HomeModel::deviceFactoryStr},
+    {&HomeModel::setGoodsNameStr, &HomeModel::goodsNameStr},
+    {&HomeModel::setHopeProviceStr, &HomeModel::hopeProviceStr},
+    {&HomeModel::setImplementPlaceStr, &HomeModel::implementPlaceStr},
+    {&HomeModel::setImplementProvinceStr, &HomeModel::implementProvinceStr},
+    {&HomeModel::setIndustryNameStr, &HomeModel::industryNameStr},
+    {&HomeModel::setPhoneStr, &HomeModel::phoneStr},
+    {&HomeModel::setServicesnameStr, &HomeModel::servicesnameStr},
+    {&HomeModel::setHaveFavorite, &HomeModel::haveFavorite}};
+
+// A favourite whose stored texts are all different and carry what a statement built by
 // formatting would choke on: quotes, the four form characters, a statement end and Chinese.
 std::shared_ptr<HomeModel> favourite(const std::string& id) {
     auto m = HomeModel::create();
-    m->setSectionStr("home");
-    m->setTitleStr("O'Brien \"电力\"");
-    m->setSubTitleStr("50% & more = a+b");
-    m->setLeftStr("不含差旅费");
-    m->setMidStr("南京");
-    m->setRightStr("还有3天结束");
-    m->setOfferStr("￥1200");
-    m->setLstOfferStr("￥1100");
-    m->setTimeStr("2015-03-02 10:20:00");
+    int i = 0;
+    for (const auto& text : kStoredTexts)
+        ((*m).*text.set)("O'Brien \"电力\" 50% & a+b=c'); drop table favoriteInfo; -- " +
+                         std::to_string(i++));
     m->setAskPriceIDStr(id);
-    m->setHopeStartDateStr("2015-03-09");
-    m->setDetailsDescStr("'); drop table favoriteInfo; --");
-    m->setDeviceFactoryStr("厂商甲");
-    m->setGoodsNameStr("UPS巡检");
-    m->setHopeProviceStr("1500");
-    m->setImplementPlaceStr("江宁区1号");
-    m->setImplementProvinceStr("江苏");
-    m->setIndustryNameStr("电力");
-    m->setPhoneStr("025-1234");
-    m->setServicesnameStr("巡检");
-    m->setHaveFavorite("1");
     // Not stored.
     m->setGoodsIDStr("1dc8b16a1f97465a9ece37e8b88216fb");
     m->setDeviceTypeStr("UPS");
@@ -45,28 +57,10 @@ std::shared_ptr<HomeModel> favourite(const std::string& id) {
     return m;
 }
 
-void expectStoredTextsEqual(const HomeModel& a, const HomeModel& b) {
-    EXPECT_EQ(a.sectionStr(), b.sectionStr());
-    EXPECT_EQ(a.titleStr(), b.titleStr());
-    EXPECT_EQ(a.subTitleStr(), b.subTitleStr());
-    EXPECT_EQ(a.leftStr(), b.leftStr());
-    EXPECT_EQ(a.midStr(), b.midStr());
-    EXPECT_EQ(a.rightStr(), b.rightStr());
-    EXPECT_EQ(a.offerStr(), b.offerStr());
-    EXPECT_EQ(a.lstOfferStr(), b.lstOfferStr());
-    EXPECT_EQ(a.timeStr(), b.timeStr());
-    EXPECT_EQ(a.askPriceIDStr(), b.askPriceIDStr());
-    EXPECT_EQ(a.hopeStartDateStr(), b.hopeStartDateStr());
-    EXPECT_EQ(a.detailsDescStr(), b.detailsDescStr());
-    EXPECT_EQ(a.deviceFactoryStr(), b.deviceFactoryStr());
-    EXPECT_EQ(a.goodsNameStr(), b.goodsNameStr());
-    EXPECT_EQ(a.hopeProviceStr(), b.hopeProviceStr());
-    EXPECT_EQ(a.implementPlaceStr(), b.implementPlaceStr());
-    EXPECT_EQ(a.implementProvinceStr(), b.implementProvinceStr());
-    EXPECT_EQ(a.industryNameStr(), b.industryNameStr());
-    EXPECT_EQ(a.phoneStr(), b.phoneStr());
-    EXPECT_EQ(a.servicesnameStr(), b.servicesnameStr());
-    EXPECT_EQ(a.haveFavorite(), b.haveFavorite());
+std::vector<std::string> storedTexts(const HomeModel& m) {
+    std::vector<std::string> texts;
+    for (const auto& text : kStoredTexts) texts.push_back((m.*text.get)());
+    return texts;
 }
 
 // Every entry below the directory with the bytes of its files.
@@ -95,8 +89,8 @@ TEST(DBManagerTest, RowsKeepTheirTextsAndOrderAcrossReopening) {
     const auto rows = DBManager::create(path)->fetchAllFavorite();
     ASSERT_TRUE(rows.has_value());
     ASSERT_EQ(rows->size(), 3u);
-    expectStoredTextsEqual(*(*rows)[0], *favourite("A'1"));
-    expectStoredTextsEqual(*(*rows)[1], *favourite("B&c=d+e%"));
+    EXPECT_EQ(storedTexts(*(*rows)[0]), storedTexts(*favourite("A'1")));
+    EXPECT_EQ(storedTexts(*(*rows)[1]), storedTexts(*favourite("B&c=d+e%")));
     EXPECT_EQ((*rows)[2]->askPriceIDStr(), "C");
     EXPECT_EQ((*rows)[2]->titleStr(), "");
     for (const auto& row : *rows) {
@@ -117,7 +111,7 @@ TEST(DBManagerTest, SelectAndDeleteMatchTheWholeIdentifierOnly) {
 
     const auto found = store->selectModelWithAskPriceID("x' or '1'='1");
     ASSERT_NE(found, nullptr);
-    expectStoredTextsEqual(*found, *favourite("x' or '1'='1"));
+    EXPECT_EQ(storedTexts(*found), storedTexts(*favourite("x' or '1'='1")));
     EXPECT_EQ(store->selectModelWithAskPriceID("' or ''='"), nullptr);
 
     // A value that would widen a formatted condition removes nothing.
