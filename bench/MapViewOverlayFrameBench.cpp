@@ -76,13 +76,13 @@ FrameWork countFrameWork() {
 // that turn at right angles, sampled with a jitter of a quarter pixel, as recorded tracks are.
 // Wiggles: a random walk that turns at every point, the worst case for merging.
 void addPolylines(VMOverlayContainerView& container, const VMMapRect& area, std::mt19937& random,
-                  bool streets) {
+                  bool streets, int count = 100) {
     std::uniform_real_distribution<double> unit(0, 1);
     std::normal_distribution<double> turn(0, 0.15);
     const double step = area.size.width / 1000;
     // The screen is 640 pixels wide.
     std::uniform_real_distribution<double> jitter(-area.size.width / 2560, area.size.width / 2560);
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < count; ++i) {
         std::vector<VMMapPoint> points;
         VMMapPoint p{area.origin.x + unit(random) * area.size.width,
                      area.origin.y + unit(random) * area.size.height};
@@ -110,11 +110,11 @@ void addPolylines(VMOverlayContainerView& container, const VMMapRect& area, std:
 // Areas: round polygons of 200 points, a tenth of the screen across, with the same jitter, or
 // star-shaped ones for the worst case.
 void addPolygons(VMOverlayContainerView& container, const VMMapRect& area, std::mt19937& random,
-                 bool round) {
+                 bool round, int count = 100) {
     std::uniform_real_distribution<double> unit(0, 1);
     const double radius = area.size.width / 20;
     const double spread = round ? 1.0 / 128 : 0.4;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < count; ++i) {
         const VMMapPoint c{area.origin.x + unit(random) * area.size.width,
                            area.origin.y + unit(random) * area.size.height};
         std::vector<VMMapPoint> points;
@@ -201,6 +201,45 @@ void BM_MapViewOverlayFrame(benchmark::State& state) {
 }
 
 BENCHMARK(BM_MapViewOverlayFrame)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Growth: the median frame with N street-like routes and N round areas, 25 to 400 of each.
+void BM_OverlayFrameGrowth(benchmark::State& state) {
+    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
+    const char* home = mkdtemp(pattern);
+    if (!home) {
+        state.SkipWithError("no temporary home");
+        return;
+    }
+    NSSetHomeDirectory(home);
+    UIScreen::mainScreen()->setScale(2);
+    {
+        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
+        if (!view) {
+            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
+            return;
+        }
+        view->zoomToLevel(14.5);
+        view->baseMapView()->layoutIfNeeded();
+        view->baseMapView()->drawView();
+        std::mt19937 random(11);
+        const VMMapRect area = view->visibleMapRect();
+        const int pairs = static_cast<int>(state.range(0));
+        addPolylines(*view->overlayContainer(), area, random, true, pairs);
+        addPolygons(*view->overlayContainer(), area, random, true, pairs);
+        gViews.clear();
+        for (auto _ : state) state.SetIterationTime(medianFrameMs(*view, 30) / 1000);
+    }
+    std::filesystem::remove_all(home);
+}
+BENCHMARK(BM_OverlayFrameGrowth)
+    ->Arg(25)
+    ->Arg(50)
+    ->Arg(100)
+    ->Arg(200)
+    ->Arg(400)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
