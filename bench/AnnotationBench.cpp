@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Foundation/NSPathUtilities.h"
+#include "MapFrameBench.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapView.h"
 #include "VMPointAnnotation.h"
@@ -62,25 +63,13 @@ void panStep(VMMapView& view, int i) {
 }
 
 void BM_Annotations(benchmark::State& state) {
-    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
-    const char* home = mkdtemp(pattern);
-    if (!home) {
-        state.SkipWithError("no temporary home");
-        return;
-    }
-    NSSetHomeDirectory(home);
-    UIScreen::mainScreen()->setScale(2);
+    const benchsupport::BenchHome home(state);
+    if (!home) return;
     {
         HeadlessHost host;
-        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
-        if (!view) {
-            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
-            return;
-        }
+        auto view = benchsupport::screenMapView(state, 14.5);
+        if (!view) return;
         host.window()->addSubview(view);
-        view->zoomToLevel(14.5);
-        view->baseMapView()->layoutIfNeeded();
-        view->baseMapView()->drawView();
         host.compose();
         for (auto _ : state) {
             // With annotation views on the map a camera change draws at once, so that frame and
@@ -117,7 +106,6 @@ void BM_Annotations(benchmark::State& state) {
             gListedStep = measure(200, step);
         }
     }
-    std::filesystem::remove_all(home);
     state.counters["empty_frame_ms"] = gEmptyFrame.median;
     state.counters["pins_frame_ms"] = gPinsFrame.median;
     state.counters["empty_step_ms"] = gEmptyStep.median;
@@ -128,25 +116,13 @@ BENCHMARK(BM_Annotations)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // Growth: the median composited frame with N default pins on screen while the map turns.
 void BM_PinsFrame(benchmark::State& state) {
-    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
-    const char* home = mkdtemp(pattern);
-    if (!home) {
-        state.SkipWithError("no temporary home");
-        return;
-    }
-    NSSetHomeDirectory(home);
-    UIScreen::mainScreen()->setScale(2);
+    const benchsupport::BenchHome home(state);
+    if (!home) return;
     {
         HeadlessHost host;
-        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
-        if (!view) {
-            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
-            return;
-        }
+        auto view = benchsupport::screenMapView(state, 14.5);
+        if (!view) return;
         host.window()->addSubview(view);
-        view->zoomToLevel(14.5);
-        view->baseMapView()->layoutIfNeeded();
-        view->baseMapView()->drawView();
         std::mt19937 random(7);
         view->addAnnotations(
             spread(view->visibleMapRect(), static_cast<int>(state.range(0)), random));
@@ -160,7 +136,6 @@ void BM_PinsFrame(benchmark::State& state) {
         }
         view->removeAnnotations(view->annotations());
     }
-    std::filesystem::remove_all(home);
 }
 BENCHMARK(BM_PinsFrame)
     ->Arg(100)

@@ -15,6 +15,7 @@
 
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSRunLoop.h"
+#include "MapFrameBench.h"
 #include "UIKit/UIScreen.h"
 #include "VAvaCalloutView.h"
 #include "VMAngleIndicator.h"
@@ -71,25 +72,13 @@ Times pinch(VMMapView& view, HeadlessHost& host) {
 }
 
 void BM_ControlsFrame(benchmark::State& state) {
-    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
-    const char* home = mkdtemp(pattern);
-    if (!home) {
-        state.SkipWithError("no temporary home");
-        return;
-    }
-    NSSetHomeDirectory(home);
-    UIScreen::mainScreen()->setScale(2);
+    const benchsupport::BenchHome home(state);
+    if (!home) return;
     {
-        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
-        if (!view) {
-            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
-            return;
-        }
         HeadlessHost host;
+        auto view = benchsupport::screenMapView(state, 14);
+        if (!view) return;
         host.window()->addSubview(view);
-        view->zoomToLevel(14);
-        view->baseMapView()->layoutIfNeeded();
-        view->baseMapView()->drawView();
 
         auto cone = VMAngleIndicator::initWithRadius(68);
         cone->setAngle(75);
@@ -124,7 +113,6 @@ void BM_ControlsFrame(benchmark::State& state) {
             gPinchOn = pinch(*view, host);
         }
     }
-    std::filesystem::remove_all(home);
     state.counters["bare_median_ms"] = gBare.median;
     state.counters["controls_median_ms"] = gControls.median;
 }

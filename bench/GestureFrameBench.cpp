@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Foundation/NSPathUtilities.h"
+#include "MapFrameBench.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapView.h"
 #include "host/HeadlessHost.h"
@@ -44,13 +45,8 @@ Percentiles percentiles(std::vector<double> ms) {
 }
 
 void BM_GestureToFrame(benchmark::State& state) {
-    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
-    const char* home = mkdtemp(pattern);
-    if (!home) {
-        state.SkipWithError("no temporary home");
-        return;
-    }
-    NSSetHomeDirectory(home);
+    const benchsupport::BenchHome home(state);
+    if (!home) return;
     UIScreen::mainScreen()->setScale(2);
     std::vector<double> idle, moved;
     {
@@ -96,7 +92,6 @@ void BM_GestureToFrame(benchmark::State& state) {
         }
         host->touchUp(0, finger);
     }
-    std::filesystem::remove_all(home);
     if (idle.empty()) return;
     const Percentiles a = percentiles(idle), b = percentiles(moved);
     state.counters["idle_median_ms"] = a.median;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Foundation/NSPathUtilities.h"
+#include "MapFrameBench.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapView.h"
 #include "vmap_core/MapEngineInternal.h"
@@ -32,24 +33,12 @@ void holdAllLevel4Grids(MapEngine* engine) {
 }
 
 void BM_MapViewFrame(benchmark::State& state) {
-    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
-    const char* home = mkdtemp(pattern);
-    if (!home) {
-        state.SkipWithError("no temporary home");
-        return;
-    }
-    NSSetHomeDirectory(home);
-    UIScreen::mainScreen()->setScale(2);
+    const benchsupport::BenchHome home(state);
+    if (!home) return;
     std::vector<double> ms;
     {
-        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
-        if (!view) {
-            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
-            return;
-        }
-        view->zoomToLevel(4.5);
-        view->baseMapView()->layoutIfNeeded();
-        view->baseMapView()->drawView();
+        auto view = benchsupport::screenMapView(state, 4.5);
+        if (!view) return;
         holdAllLevel4Grids(view->render()->mapEngine());
         double rotation = 0;
         for (auto _ : state) {
@@ -62,7 +51,6 @@ void BM_MapViewFrame(benchmark::State& state) {
             ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
         }
     }
-    std::filesystem::remove_all(home);
     std::sort(ms.begin(), ms.end());
     if (ms.empty()) return;
     const double median = ms[ms.size() / 2];

@@ -16,6 +16,7 @@
 
 #include "Foundation/NSPathUtilities.h"
 #include "GLESUtility.h"
+#include "MapFrameBench.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapView.h"
 #include "VMPolygonView.h"
@@ -149,25 +150,13 @@ double medianFrameMs(VMMapView& view, int frames) {
 }
 
 void BM_MapViewOverlayFrame(benchmark::State& state) {
-    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
-    const char* home = mkdtemp(pattern);
-    if (!home) {
-        state.SkipWithError("no temporary home");
-        return;
-    }
-    NSSetHomeDirectory(home);
-    UIScreen::mainScreen()->setScale(2);
+    const benchsupport::BenchHome home(state);
+    if (!home) return;
     FrameWork streets;
     FrameWork wiggles;
     {
-        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
-        if (!view) {
-            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
-            return;
-        }
-        view->zoomToLevel(14.5);
-        view->baseMapView()->layoutIfNeeded();
-        view->baseMapView()->drawView();
+        auto view = benchsupport::screenMapView(state, 14.5);
+        if (!view) return;
         for (auto _ : state) {
             gEmptyMs = medianFrameMs(*view, 60);
             std::mt19937 random(11);
@@ -190,7 +179,6 @@ void BM_MapViewOverlayFrame(benchmark::State& state) {
             gViews.clear();
         }
     }
-    std::filesystem::remove_all(home);
     state.counters["empty_ms"] = gEmptyMs;
     state.counters["streets_ms"] = gStreetsMs;
     state.counters["wiggles_ms"] = gWigglesMs;
@@ -204,23 +192,11 @@ BENCHMARK(BM_MapViewOverlayFrame)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // Growth: the median frame with N street-like routes and N round areas, 25 to 400 of each.
 void BM_OverlayFrameGrowth(benchmark::State& state) {
-    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
-    const char* home = mkdtemp(pattern);
-    if (!home) {
-        state.SkipWithError("no temporary home");
-        return;
-    }
-    NSSetHomeDirectory(home);
-    UIScreen::mainScreen()->setScale(2);
+    const benchsupport::BenchHome home(state);
+    if (!home) return;
     {
-        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
-        if (!view) {
-            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
-            return;
-        }
-        view->zoomToLevel(14.5);
-        view->baseMapView()->layoutIfNeeded();
-        view->baseMapView()->drawView();
+        auto view = benchsupport::screenMapView(state, 14.5);
+        if (!view) return;
         std::mt19937 random(11);
         const VMMapRect area = view->visibleMapRect();
         const int pairs = static_cast<int>(state.range(0));
@@ -229,7 +205,6 @@ void BM_OverlayFrameGrowth(benchmark::State& state) {
         gViews.clear();
         for (auto _ : state) state.SetIterationTime(medianFrameMs(*view, 30) / 1000);
     }
-    std::filesystem::remove_all(home);
 }
 BENCHMARK(BM_OverlayFrameGrowth)
     ->Arg(25)

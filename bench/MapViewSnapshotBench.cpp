@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Foundation/NSPathUtilities.h"
+#include "MapFrameBench.h"
 #include "UIKit/UIColor.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapView.h"
@@ -45,24 +46,12 @@ double millisecondsOf(F&& f) {
 }
 
 void BM_MapViewSnapshot(benchmark::State& state) {
-    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
-    const char* home = mkdtemp(pattern);
-    if (!home) {
-        state.SkipWithError("no temporary home");
-        return;
-    }
-    NSSetHomeDirectory(home);
-    UIScreen::mainScreen()->setScale(2);
+    const benchsupport::BenchHome home(state);
+    if (!home) return;
     std::vector<double> frames, snapshots;
     {
-        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
-        if (!view) {
-            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
-            return;
-        }
-        view->zoomToLevel(4.5);
-        view->baseMapView()->layoutIfNeeded();
-        view->baseMapView()->drawView();
+        auto view = benchsupport::screenMapView(state, 4.5);
+        if (!view) return;
         holdAllLevel4Grids(view->render()->mapEngine());
         for (int i = 0; i < 30; ++i) {
             auto pin = UIView::create(CGRectMake(20 + (i % 6) * 50, 40 + (i / 6) * 100, 20, 30));
@@ -82,7 +71,6 @@ void BM_MapViewSnapshot(benchmark::State& state) {
             }));
         }
     }
-    std::filesystem::remove_all(home);
     const double frame = median(frames);
     const double snapshot = median(snapshots);
     state.counters["frame_median_ms"] = frame;

@@ -16,6 +16,7 @@
 #include "DevServer.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSRunLoop.h"
+#include "MapFrameBench.h"
 #include "UIKit/UIScreen.h"
 #include "VMHeatMapTileOverlay.h"
 #include "VMMapView.h"
@@ -61,31 +62,19 @@ bool loadAll(VMMapView& view, const std::vector<std::shared_ptr<VMTileOverlayVie
 }
 
 void BM_TileOverlayFrame(benchmark::State& state) {
-    char pattern[] = "/tmp/brisfold-bench-XXXXXX";
-    const char* home = mkdtemp(pattern);
-    if (!home) {
-        state.SkipWithError("no temporary home");
-        return;
-    }
-    NSSetHomeDirectory(home);
-    UIScreen::mainScreen()->setScale(2);
+    const benchsupport::BenchHome home(state);
+    if (!home) return;
     {
         devserver::DevServerOptions options;
         options.passwordIterations = 1000;
-        devserver::DevServer server(std::filesystem::path(home) / "devserver.sqlite", options);
+        devserver::DevServer server(home.path() / "devserver.sqlite", options);
         std::string error;
         if (!server.start(0, &error)) {
             state.SkipWithError(error.c_str());
             return;
         }
-        auto view = VMMapView::create(CGRectMake(0, 0, 320, 568));
-        if (!view) {
-            state.SkipWithError("no OpenGL ES 1.1 context on this machine");
-            return;
-        }
-        view->zoomToLevel(14.5);
-        view->baseMapView()->layoutIfNeeded();
-        view->baseMapView()->drawView();
+        auto view = benchsupport::screenMapView(state, 14.5);
+        if (!view) return;
         for (auto _ : state) {
             gEmptyMs = medianFrameMs(*view, 60);
 
@@ -126,7 +115,6 @@ void BM_TileOverlayFrame(benchmark::State& state) {
         }
         server.stop();
     }
-    std::filesystem::remove_all(home);
     state.counters["empty_ms"] = gEmptyMs;
     state.counters["tiles_heatmap_ms"] = gLoadedMs;
 }
