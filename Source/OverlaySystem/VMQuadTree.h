@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -30,6 +31,7 @@ class VMFiledAnnotations {
     size_t size() const { return entries_.size(); }
     const std::vector<Entry>& entries() const { return entries_; }
     std::vector<Entry> takeAll();
+    void reserve(size_t count) { entries_.reserve(count); }
 
   private:
     static constexpr size_t kIndexFrom = 16;
@@ -40,9 +42,15 @@ class VMFiledAnnotations {
 
 // One cell of the tree: a leaf holds objects until it splits into four quarters.
 class VMQuadTreeNode : public NSObject {
+    struct Key {
+        explicit Key() = default;
+    };
+
   public:
     static std::shared_ptr<VMQuadTreeNode> create(VMMapRect boundingBox, uint64_t capacity,
                                                   VMMapSize minSize);
+    VMQuadTreeNode(Key, VMMapRect box, uint64_t capacity, VMMapSize minSize)
+        : boundingBox_(box), capacity_(capacity > 0 ? capacity : 1), minSize_(minSize) {}
 
     // The node's own objects, children's not included.
     std::vector<VMAnnotationRef> annotations() const;
@@ -66,20 +74,40 @@ class VMQuadTreeNode : public NSObject {
     std::string description() const;
 
   private:
-    VMQuadTreeNode(VMMapRect box, uint64_t capacity, VMMapSize minSize)
-        : boundingBox_(box), capacity_(capacity > 0 ? capacity : 1), minSize_(minSize) {}
+    friend class VMQuadTree;
+    // An object on its way down a bulk add, with the quarter it goes to next.
+    struct Filing {
+        const VMAnnotationRef* annotation;
+        VMMapPoint point;
+        unsigned quarter;
+    };
+    struct Query;
+
     void add(const VMAnnotationRef& annotation, VMMapPoint point);
     void addToChildren(const VMAnnotationRef& annotation, VMMapPoint point);
     bool remove(const VMAnnotationRef& annotation, VMMapPoint point);
     VMQuadTreeNode* childContaining(VMMapPoint point) const;
     bool hasChildren() const { return children_[0] != nullptr; }
+    bool splittable() const;
+    void makeChildren();
+    // Requires lock_.
+    void fileOwn(const VMAnnotationRef& annotation, VMMapPoint point);
+    void fileAll(Filing* items, Filing* scratch, size_t count);
+    void routeAll(Filing* items, Filing* scratch, size_t count);
+    bool holdsMoreThanCapacityWith(const Filing* items, size_t count) const;
+    void collect(const Query& query, bool wholeCell, VMAnnotationList& found) const;
 
+    // Read on every query step, so kept together at the front.
+    std::array<std::shared_ptr<VMQuadTreeNode>, 4> children_;
     const VMMapRect boundingBox_;
+    // The own set's size, readable without the lock so that empty inner cells cost none.
+    std::atomic<size_t> held_{0};
+    // Some own object lies outside the cell, so a box covering the cell may still miss it.
+    bool strays_ = false;
     const uint64_t capacity_;
     const VMMapSize minSize_;
     mutable std::mutex lock_;
     VMFiledAnnotations annotations_;
-    std::array<std::shared_ptr<VMQuadTreeNode>, 4> children_;
 };
 
 // A thread-safe point quadtree of annotations over the map-point plane.
