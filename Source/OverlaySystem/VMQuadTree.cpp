@@ -18,6 +18,27 @@ std::string describe(const VMAnnotationRef& annotation) {
 
 }  // namespace
 
+// The tree's cells laid out flat, each cell's objects and its quarters' in one run of `refs`, so
+// that a cell the box covers whole is handed over as one run, read in order. It is used only
+// while the nodes' change count is the one it was made at, and dropped by the tree's own changes
+// so that it keeps no removed object alive.
+struct VMQuadTreeIndex {
+    struct Cell {
+        uint32_t quarters = 0;  // the first of four consecutive cells; 0 for a leaf
+        uint32_t begin = 0;     // [begin, own): the quarters' objects; [own, end): its own
+        uint32_t own = 0;
+        uint32_t end = 0;
+        bool strays = false;        // an own object lies outside the cell
+        bool straysWithin = false;  // ... or one of a quarter's, at any depth
+    };
+    const VMQuadTreeNode* root = nullptr;
+    uint64_t madeAt = 0;
+    VMMapRect box;
+    std::vector<Cell> cells;
+    std::vector<VMMapPoint> points;
+    std::vector<VMAnnotationRef> refs;
+};
+
 std::ptrdiff_t VMFiledAnnotations::find(const VMAnnotationRef& annotation) const {
     if (!index_.empty()) {
         const auto at = index_.find(annotation.get());
@@ -61,7 +82,8 @@ std::vector<VMFiledAnnotations::Entry> VMFiledAnnotations::takeAll() {
 
 std::shared_ptr<VMQuadTreeNode> VMQuadTreeNode::create(VMMapRect boundingBox, uint64_t capacity,
                                                        VMMapSize minSize) {
-    return std::make_shared<VMQuadTreeNode>(Key(), boundingBox, capacity, minSize);
+    return std::make_shared<VMQuadTreeNode>(Key(), boundingBox, capacity, minSize,
+                                            std::make_shared<std::atomic<uint64_t>>(0));
 }
 
 std::vector<VMAnnotationRef> VMQuadTreeNode::annotations() const {
@@ -87,6 +109,7 @@ bool VMQuadTreeNode::splittable() const {
 
 void VMQuadTreeNode::fileOwn(const VMAnnotationRef& annotation, VMMapPoint point) {
     if (!annotations_.insert(annotation, point)) return;
+    changed();
     held_.store(annotations_.size(), std::memory_order_relaxed);
     if (!mapRectContainsPoint(boundingBox_, point)) strays_ = true;
 }
@@ -102,6 +125,7 @@ void VMQuadTreeNode::add(const VMAnnotationRef& annotation, VMMapPoint point) {
         fileOwn(annotation, point);
         if (annotations_.size() <= capacity_ || !splittable()) return;
         spilled = annotations_.takeAll();
+        changed();
         held_.store(0, std::memory_order_relaxed);
         strays_ = false;
     }
@@ -113,11 +137,13 @@ void VMQuadTreeNode::makeChildren() {
     const double x = boundingBox_.origin.x, y = boundingBox_.origin.y;
     const double w = boundingBox_.size.width / 2, h = boundingBox_.size.height / 2;
     const VMMapSize size{w, h};
-    children_ = {
-        create({{x, y}, size}, VMQuadTree::kNodeCapacity, VMQuadTree::kNodeMinSize),
-        create({{x + w, y}, size}, VMQuadTree::kNodeCapacity, VMQuadTree::kNodeMinSize),
-        create({{x, y + h}, size}, VMQuadTree::kNodeCapacity, VMQuadTree::kNodeMinSize),
-        create({{x + w, y + h}, size}, VMQuadTree::kNodeCapacity, VMQuadTree::kNodeMinSize)};
+    const auto quarter = [&](double qx, double qy) {
+        return std::make_shared<VMQuadTreeNode>(Key(), VMMapRect{{qx, qy}, size},
+                                                VMQuadTree::kNodeCapacity, VMQuadTree::kNodeMinSize,
+                                                changes_);
+    };
+    children_ = {quarter(x, y), quarter(x + w, y), quarter(x, y + h), quarter(x + w, y + h)};
+    changed();
 }
 
 void VMQuadTreeNode::addToChildren(const VMAnnotationRef& annotation, VMMapPoint point) {
@@ -165,18 +191,28 @@ bool VMQuadTreeNode::holdsMoreThanCapacityWith(const Filing* items, size_t count
 // Files many objects at once. The cells end up as adding them one by one would leave them (a
 // cell splits exactly when more than its capacity reach it), but every object is classified
 // once per level and each leaf is filled in one go.
-void VMQuadTreeNode::fileAll(Filing* items, Filing* scratch, size_t count) {
-    if (count == 0) return;
+void VMQuadTreeNode::fileAll(Filing* items, Filing* scratch, size_t count, VMQuadTreeIndex* index,
+                             uint32_t at) {
+    if (count == 0) {
+        if (index) {
+            std::lock_guard guard(lock_);
+            indexOwn(*index, at, uint32_t(index->refs.size()), 0);
+        }
+        return;
+    }
     if (!hasChildren()) {
         std::vector<VMFiledAnnotations::Entry> spilled;
         {
             std::lock_guard guard(lock_);
             if (!splittable() || !holdsMoreThanCapacityWith(items, count)) {
                 annotations_.reserve(annotations_.size() + count);
+                changed();
                 for (size_t i = 0; i < count; ++i) fileOwn(*items[i].annotation, items[i].point);
+                if (index) indexOwn(*index, at, uint32_t(index->refs.size()), 0);
                 return;
             }
             spilled = annotations_.takeAll();
+            changed();
             held_.store(0, std::memory_order_relaxed);
             strays_ = false;
         }
@@ -186,15 +222,22 @@ void VMQuadTreeNode::fileAll(Filing* items, Filing* scratch, size_t count) {
             for (const auto& entry : spilled) all.push_back({&entry.annotation, entry.point, 0});
             all.insert(all.end(), items, items + count);
             std::vector<Filing> more(all.size());
-            routeAll(all.data(), more.data(), all.size());
+            routeAll(all.data(), more.data(), all.size(), index, at);
             return;
         }
     }
-    routeAll(items, scratch, count);
+    routeAll(items, scratch, count, index, at);
 }
 
-void VMQuadTreeNode::routeAll(Filing* items, Filing* scratch, size_t count) {
+void VMQuadTreeNode::routeAll(Filing* items, Filing* scratch, size_t count, VMQuadTreeIndex* index,
+                              uint32_t at) {
     makeChildren();
+    uint32_t begin = 0, quarters = 0;
+    if (index) {
+        begin = uint32_t(index->refs.size());
+        quarters = uint32_t(index->cells.size());
+        index->cells.resize(index->cells.size() + 4);
+    }
     const double x = boundingBox_.origin.x, y = boundingBox_.origin.y;
     const double w = boundingBox_.size.width / 2, h = boundingBox_.size.height / 2;
     // The quarters' edges exactly as their cells hold them; 4 is none (outside this cell).
@@ -217,11 +260,32 @@ void VMQuadTreeNode::routeAll(Filing* items, Filing* scratch, size_t count) {
     std::copy(start.begin(), start.begin() + 5, next.begin());
     for (size_t i = 0; i < count; ++i) scratch[next[items[i].quarter]++] = items[i];
     for (unsigned q = 0; q < 4; ++q) {
-        children_[q]->fileAll(scratch + start[q], items + start[q], start[q + 1] - start[q]);
+        children_[q]->fileAll(scratch + start[q], items + start[q], start[q + 1] - start[q], index,
+                              quarters + q);
     }
-    if (start[5] == start[4]) return;
     std::lock_guard guard(lock_);
     for (size_t i = start[4]; i < start[5]; ++i) fileOwn(*scratch[i].annotation, scratch[i].point);
+    if (index) indexOwn(*index, at, begin, quarters);
+}
+
+void VMQuadTreeNode::indexOwn(VMQuadTreeIndex& index, uint32_t at, uint32_t begin,
+                              uint32_t quarters) const {
+    VMQuadTreeIndex::Cell cell;
+    cell.begin = begin;
+    cell.quarters = quarters;
+    if (quarters != 0) {
+        for (uint32_t q = 0; q < 4; ++q)
+            cell.straysWithin = cell.straysWithin || index.cells[quarters + q].straysWithin;
+    }
+    cell.own = uint32_t(index.refs.size());
+    for (const auto& entry : annotations_.entries()) {
+        index.refs.push_back(entry.annotation);
+        index.points.push_back(entry.point);
+    }
+    cell.strays = strays_;
+    cell.straysWithin = cell.straysWithin || cell.strays;
+    cell.end = uint32_t(index.refs.size());
+    index.cells[at] = cell;
 }
 
 bool VMQuadTreeNode::removeAnnotation(const VMAnnotationRef& annotation) {
@@ -237,6 +301,7 @@ bool VMQuadTreeNode::remove(const VMAnnotationRef& annotation, VMMapPoint point)
     if (VMQuadTreeNode* child = childContaining(point)) return child->remove(annotation, point);
     std::lock_guard guard(lock_);
     if (!annotations_.erase(annotation)) return false;
+    changed();
     held_.store(annotations_.size(), std::memory_order_relaxed);
     return true;
 }
@@ -250,38 +315,41 @@ bool VMQuadTreeNode::containsAnnotation(const VMAnnotationRef& annotation) const
     return node->annotations_.contains(annotation);
 }
 
-// The box's edges as the platform's rectangle rules read them (a negative size counts from the
-// far edge).
-struct VMQuadTreeNode::Query {
-    double minX, minY, maxX, maxY;
+namespace {
 
-    static bool spansMeet(double cellMin, double cellMax, double min, double max) {
-        if (min == max) return cellMin <= min && min < cellMax;
-        return std::max(cellMin, min) < std::min(cellMax, max);
-    }
-    // Cells below the root always have a positive size.
-    bool meets(double x, double y, double w, double h) const {
-        return spansMeet(x, x + w, minX, maxX) && spansMeet(y, y + h, minY, maxY);
-    }
-    bool covers(double x, double y, double w, double h) const {
-        return minX <= x && x + w <= maxX && minY <= y && y + h <= maxY;
-    }
-    bool holds(VMMapPoint p) const {
-        return p.x >= minX && p.x < maxX && p.y >= minY && p.y < maxY;
-    }
-};
+bool quadSpansMeet(double cellMin, double cellMax, double min, double max) {
+    if (min == max) return cellMin <= min && min < cellMax;
+    return std::max(cellMin, min) < std::min(cellMax, max);
+}
+
+}  // namespace
+
+// The box's edges as the platform's rectangle rules read them (a negative size counts from the
+// far edge); a null box holds nothing.
+bool VMQuadTreeNode::queryFor(VMMapRect box, Query& query) {
+    const CGRect r = CGRectMake(box.origin.x, box.origin.y, box.size.width, box.size.height);
+    if (CGRectIsNull(r)) return false;
+    query = {CGRectGetMinX(r), CGRectGetMinY(r), CGRectGetMaxX(r), CGRectGetMaxY(r)};
+    return true;
+}
 
 void VMQuadTreeNode::addAnnotationsInBoundingBox(VMMapRect box,
                                                  VMAnnotationList& toMutableArray) const {
-    const CGRect r = CGRectMake(box.origin.x, box.origin.y, box.size.width, box.size.height);
-    // A null box holds nothing.
-    if (CGRectIsNull(r)) return;
-    collect({CGRectGetMinX(r), CGRectGetMinY(r), CGRectGetMaxX(r), CGRectGetMaxY(r)}, false,
-            toMutableArray);
+    Query query;
+    if (!queryFor(box, query)) return;
+    const auto add = [&](const VMAnnotationRef& annotation) {
+        toMutableArray.push_back(annotation);
+    };
+    size_t visited = 0;
+    collect(query, false, add, visited);
 }
 
-// A cell the box covers whole hands over all it holds without testing each point.
-void VMQuadTreeNode::collect(const Query& query, bool wholeCell, VMAnnotationList& found) const {
+// A cell the box covers whole hands over all it holds without testing each point. Cells below
+// the root always have a positive size, so their edges need no standardising.
+template <class Sink>
+void VMQuadTreeNode::collect(const Query& query, bool wholeCell, Sink& sink,
+                             size_t& visited) const {
+    ++visited;
     if (hasChildren()) {
         const double w = boundingBox_.size.width / 2, h = boundingBox_.size.height / 2;
         const double xs[2] = {boundingBox_.origin.x, boundingBox_.origin.x + w};
@@ -289,9 +357,12 @@ void VMQuadTreeNode::collect(const Query& query, bool wholeCell, VMAnnotationLis
         for (unsigned q = 0; q < 4; ++q) {
             const double x = xs[q & 1], y = ys[q >> 1];
             if (wholeCell) {
-                children_[q]->collect(query, true, found);
-            } else if (query.meets(x, y, w, h)) {
-                children_[q]->collect(query, query.covers(x, y, w, h), found);
+                children_[q]->collect(query, true, sink, visited);
+            } else if (quadSpansMeet(x, x + w, query.minX, query.maxX) &&
+                       quadSpansMeet(y, y + h, query.minY, query.maxY)) {
+                const bool covered = query.minX <= x && x + w <= query.maxX && query.minY <= y &&
+                                     y + h <= query.maxY;
+                children_[q]->collect(query, covered, sink, visited);
             }
         }
     }
@@ -299,11 +370,13 @@ void VMQuadTreeNode::collect(const Query& query, bool wholeCell, VMAnnotationLis
     std::lock_guard guard(lock_);
     const auto& entries = annotations_.entries();
     if (wholeCell && !strays_) {
-        for (const auto& entry : entries) found.push_back(entry.annotation);
+        for (const auto& entry : entries) sink(entry.annotation);
         return;
     }
     for (const auto& entry : entries) {
-        if (query.holds(entry.point)) found.push_back(entry.annotation);
+        const VMMapPoint p = entry.point;
+        if (p.x >= query.minX && p.x < query.maxX && p.y >= query.minY && p.y < query.maxY)
+            sink(entry.annotation);
     }
 }
 
@@ -325,6 +398,7 @@ void VMQuadTreeNode::removeAllObjects() {
     held_.store(0, std::memory_order_relaxed);
     strays_ = false;
     children_ = {};
+    changed();
 }
 
 std::string VMQuadTreeNode::description() const {
@@ -342,8 +416,96 @@ std::string VMQuadTreeNode::description() const {
            "]";
 }
 
+void VMQuadTree::indexCell(Index& index, const VMQuadTreeNode& node, uint32_t at) {
+    const uint32_t begin = uint32_t(index.refs.size());
+    uint32_t quarters = 0;
+    if (node.hasChildren()) {
+        quarters = uint32_t(index.cells.size());
+        index.cells.resize(index.cells.size() + 4);
+        for (uint32_t q = 0; q < 4; ++q) indexCell(index, *node.children_[q], quarters + q);
+    }
+    std::lock_guard guard(node.lock_);
+    node.indexOwn(index, at, begin, quarters);
+}
+
+void VMQuadTree::searchIndex(const Index& index, uint32_t at, VMMapRect box,
+                             const VMQuadTreeNode::Query& query, bool wholeCell,
+                             std::vector<const VMAnnotationRef*>& hits) {
+    const Index::Cell& cell = index.cells[at];
+    const auto run = [&](uint32_t from, uint32_t to) {
+        for (uint32_t i = from; i < to; ++i) hits.push_back(&index.refs[i]);
+    };
+    if (wholeCell && !cell.straysWithin) {
+        run(cell.begin, cell.end);
+        return;
+    }
+    if (cell.quarters != 0) {
+        const double w = box.size.width / 2, h = box.size.height / 2;
+        const double xs[2] = {box.origin.x, box.origin.x + w};
+        const double ys[2] = {box.origin.y, box.origin.y + h};
+        for (uint32_t q = 0; q < 4; ++q) {
+            const double x = xs[q & 1], y = ys[q >> 1];
+            const VMMapRect quarter{{x, y}, {w, h}};
+            if (wholeCell) {
+                searchIndex(index, cell.quarters + q, quarter, query, true, hits);
+            } else if (quadSpansMeet(x, x + w, query.minX, query.maxX) &&
+                       quadSpansMeet(y, y + h, query.minY, query.maxY)) {
+                const bool covered = query.minX <= x && x + w <= query.maxX && query.minY <= y &&
+                                     y + h <= query.maxY;
+                searchIndex(index, cell.quarters + q, quarter, query, covered, hits);
+            }
+        }
+    }
+    if (wholeCell && !cell.strays) {
+        run(cell.own, cell.end);
+        return;
+    }
+    for (uint32_t i = cell.own; i < cell.end; ++i) {
+        const VMMapPoint p = index.points[i];
+        if (p.x >= query.minX && p.x < query.maxX && p.y >= query.minY && p.y < query.maxY)
+            hits.push_back(&index.refs[i]);
+    }
+}
+
+namespace {
+
+// Where a reference's shared count lives, only to fetch it early: the standard libraries keep
+// the object's address and then the count block's in a shared pointer. Were one to differ, the
+// fetch would merely bring in the wrong line.
+const void* countOf(const VMAnnotationRef& ref) {
+    static_assert(sizeof(VMAnnotationRef) == 2 * sizeof(void*));
+    const void* const* words = reinterpret_cast<const void* const*>(&ref);
+    return words[1];
+}
+
+}  // namespace
+
+const VMQuadTreeIndex* VMQuadTree::currentIndex() const {
+    const uint64_t now = rootNode_->changes_->load(std::memory_order_relaxed);
+    if (index_ && index_->root == rootNode_.get() && index_->madeAt == now) return index_.get();
+    if (walkedAt_ != now || (index_ && index_->root != rootNode_.get())) {
+        walkedAt_ = now;
+        walked_ = 0;
+        index_.reset();
+    }
+    // Made only once walking has cost about what making it does, so that a tree changed
+    // between every few queries keeps walking its nodes.
+    if (walked_ < std::max<size_t>(lastIndexSize_ / 4, 256)) return nullptr;
+    auto index = std::make_unique<Index>();
+    index->root = rootNode_.get();
+    index->madeAt = now;
+    index->box = rootNode_->boundingBox_;
+    index->cells.resize(1);
+    indexCell(*index, *rootNode_, 0);
+    lastIndexSize_ = index->cells.size() + index->refs.size();
+    index_ = std::move(index);
+    return index_.get();
+}
+
 VMQuadTree::VMQuadTree(VMMapRect box)
     : rootNode_(VMQuadTreeNode::create(box, kNodeCapacity, kNodeMinSize)) {}
+
+VMQuadTree::~VMQuadTree() = default;
 
 std::shared_ptr<VMQuadTree> VMQuadTree::create() { return create(kWorld); }
 
@@ -363,6 +525,7 @@ std::shared_ptr<VMQuadTreeNode> VMQuadTree::rootNode() const {
 
 void VMQuadTree::addAnnotation(const VMAnnotationRef& annotation) {
     std::lock_guard guard(lock_);
+    index_.reset();
     rootNode_->addAnnotation(annotation);
 }
 
@@ -375,11 +538,28 @@ void VMQuadTree::addAnnotations(const std::vector<VMAnnotationRef>& annotations)
     }
     std::vector<VMQuadTreeNode::Filing> scratch(items.size());
     std::lock_guard guard(lock_);
-    rootNode_->fileAll(items.data(), scratch.data(), items.size());
+    index_.reset();
+    // Filled from empty, the tree lays out its query index on the way at little cost.
+    std::unique_ptr<Index> index;
+    if (!rootNode_->hasChildren() && rootNode_->held_.load() == 0 && !items.empty()) {
+        index = std::make_unique<Index>();
+        index->root = rootNode_.get();
+        index->box = rootNode_->boundingBox_;
+        index->cells.resize(1);
+        index->refs.reserve(items.size());
+        index->points.reserve(items.size());
+    }
+    rootNode_->fileAll(items.data(), scratch.data(), items.size(), index.get(), 0);
+    if (index) {
+        index->madeAt = rootNode_->changes_->load(std::memory_order_relaxed);
+        lastIndexSize_ = index->cells.size() + index->refs.size();
+        index_ = std::move(index);
+    }
 }
 
 bool VMQuadTree::removeAnnotation(const VMAnnotationRef& annotation) {
     std::lock_guard guard(lock_);
+    index_.reset();
     return rootNode_->removeAnnotation(annotation);
 }
 
@@ -387,6 +567,7 @@ void VMQuadTree::updateAnnotation(const VMAnnotationRef& annotation,
                                   CLLocationCoordinate2D fromOldPosition) {
     if (!annotation || !CLLocationCoordinate2DIsValid(fromOldPosition)) return;
     std::lock_guard guard(lock_);
+    index_.reset();
     if (rootNode_->removeAnnotation(annotation, fromOldPosition)) {
         rootNode_->addAnnotation(annotation);
     }
@@ -399,8 +580,29 @@ bool VMQuadTree::containsAnnotation(const VMAnnotationRef& annotation) const {
 
 VMAnnotationList VMQuadTree::annotationsInBoundingBox(VMMapRect box) const {
     VMAnnotationList found;
+    VMQuadTreeNode::Query query;
+    if (!VMQuadTreeNode::queryFor(box, query)) return found;
+    std::vector<const VMAnnotationRef*> hits;
     std::lock_guard guard(lock_);
-    rootNode_->addAnnotationsInBoundingBox(box, found);
+    if (const Index* index = currentIndex()) {
+        searchIndex(*index, 0, index->box, query, false, hits);
+    } else {
+        const auto gather = [&](const VMAnnotationRef& annotation) { hits.push_back(&annotation); };
+        size_t visited = 0;
+        rootNode_->collect(query, false, gather, visited);
+        walked_ += visited + hits.size();
+    }
+    // Each object's count lies wherever the object was allocated: fetched one by one, every hit
+    // was a wait on memory, so the counts are fetched well ahead of taking each reference.
+    // Two stages: the filed reference first, then the count it leads to.
+    constexpr size_t kAhead = 16;
+    found.reserve(hits.size());
+    const size_t n = hits.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (i + 2 * kAhead < n) __builtin_prefetch(hits[i + 2 * kAhead]);
+        if (i + kAhead < n) __builtin_prefetch(countOf(*hits[i + kAhead]), 1);
+        found.push_back(*hits[i]);
+    }
     return found;
 }
 
@@ -411,6 +613,7 @@ uint64_t VMQuadTree::count() const {
 
 void VMQuadTree::removeAllObjects() {
     std::lock_guard guard(lock_);
+    index_.reset();
     rootNode_ = VMQuadTreeNode::create(kWorld, kNodeCapacity, kNodeMinSize);
 }
 

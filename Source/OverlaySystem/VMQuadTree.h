@@ -13,6 +13,7 @@
 #include "VMOverlay.h"
 
 using VMAnnotationRef = std::shared_ptr<VMAnnotation>;
+struct VMQuadTreeIndex;
 // Objects found by a query, each one once.
 using VMAnnotationList = std::vector<VMAnnotationRef>;
 
@@ -49,8 +50,12 @@ class VMQuadTreeNode : public NSObject {
   public:
     static std::shared_ptr<VMQuadTreeNode> create(VMMapRect boundingBox, uint64_t capacity,
                                                   VMMapSize minSize);
-    VMQuadTreeNode(Key, VMMapRect box, uint64_t capacity, VMMapSize minSize)
-        : boundingBox_(box), capacity_(capacity > 0 ? capacity : 1), minSize_(minSize) {}
+    VMQuadTreeNode(Key, VMMapRect box, uint64_t capacity, VMMapSize minSize,
+                   std::shared_ptr<std::atomic<uint64_t>> changes)
+        : boundingBox_(box),
+          capacity_(capacity > 0 ? capacity : 1),
+          minSize_(minSize),
+          changes_(std::move(changes)) {}
 
     // The node's own objects, children's not included.
     std::vector<VMAnnotationRef> annotations() const;
@@ -81,7 +86,9 @@ class VMQuadTreeNode : public NSObject {
         VMMapPoint point;
         unsigned quarter;
     };
-    struct Query;
+    struct Query {
+        double minX, minY, maxX, maxY;
+    };
 
     void add(const VMAnnotationRef& annotation, VMMapPoint point);
     void addToChildren(const VMAnnotationRef& annotation, VMMapPoint point);
@@ -92,22 +99,32 @@ class VMQuadTreeNode : public NSObject {
     void makeChildren();
     // Requires lock_.
     void fileOwn(const VMAnnotationRef& annotation, VMMapPoint point);
-    void fileAll(Filing* items, Filing* scratch, size_t count);
-    void routeAll(Filing* items, Filing* scratch, size_t count);
+    // With `index`, a tree filled from empty lays out its cells as it goes, as cell `at`.
+    void fileAll(Filing* items, Filing* scratch, size_t count, VMQuadTreeIndex* index, uint32_t at);
+    void routeAll(Filing* items, Filing* scratch, size_t count, VMQuadTreeIndex* index,
+                  uint32_t at);
+    void indexOwn(VMQuadTreeIndex& index, uint32_t at, uint32_t begin, uint32_t quarters) const;
     bool holdsMoreThanCapacityWith(const Filing* items, size_t count) const;
-    void collect(const Query& query, bool wholeCell, VMAnnotationList& found) const;
+    static bool queryFor(VMMapRect box, Query& query);
+    // `visited` counts the cells looked into.
+    template <class Sink>
+    void collect(const Query& query, bool wholeCell, Sink& sink, size_t& visited) const;
+    void changed() { changes_->fetch_add(1, std::memory_order_relaxed); }
 
     // Read on every query step, so kept together at the front.
     std::array<std::shared_ptr<VMQuadTreeNode>, 4> children_;
-    const VMMapRect boundingBox_;
     // The own set's size, readable without the lock so that empty inner cells cost none.
     std::atomic<size_t> held_{0};
     // Some own object lies outside the cell, so a box covering the cell may still miss it.
     bool strays_ = false;
-    const uint64_t capacity_;
-    const VMMapSize minSize_;
     mutable std::mutex lock_;
     VMFiledAnnotations annotations_;
+    const VMMapRect boundingBox_;
+    const uint64_t capacity_;
+    const VMMapSize minSize_;
+    // Shared by every node of one tree and bumped by any change to any of them, so that a
+    // tree's query index knows when it no longer holds.
+    const std::shared_ptr<std::atomic<uint64_t>> changes_;
 };
 
 // A thread-safe point quadtree of annotations over the map-point plane.
@@ -116,6 +133,7 @@ class VMQuadTree : public NSObject {
     // Over the whole world.
     static std::shared_ptr<VMQuadTree> create();
     static std::shared_ptr<VMQuadTree> create(VMMapRect boundingBox);
+    ~VMQuadTree() override;
 
     VMMapRect boundingBox() const;
     std::shared_ptr<VMQuadTreeNode> rootNode() const;
@@ -139,7 +157,19 @@ class VMQuadTree : public NSObject {
     static constexpr VMMapRect kWorld{{0, 0}, {268435456, 268435456}};
 
   private:
+    using Index = VMQuadTreeIndex;
     explicit VMQuadTree(VMMapRect box);
+    const Index* currentIndex() const;
+    static void indexCell(Index& index, const VMQuadTreeNode& node, uint32_t at);
+    static void searchIndex(const Index& index, uint32_t at, VMMapRect cell,
+                            const VMQuadTreeNode::Query& query, bool wholeCell,
+                            std::vector<const VMAnnotationRef*>& hits);
     mutable std::mutex lock_;
     std::shared_ptr<VMQuadTreeNode> rootNode_;
+    // A flat copy of the cells for queries, made once queries have done as much work walking
+    // the nodes as making it takes; any change to the nodes retires it.
+    mutable std::unique_ptr<Index> index_;
+    mutable uint64_t walkedAt_ = 0;
+    mutable size_t walked_ = 0;
+    mutable size_t lastIndexSize_ = 0;
 };
