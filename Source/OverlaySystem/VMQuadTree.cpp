@@ -37,6 +37,9 @@ struct VMQuadTreeIndex {
     std::vector<Cell> cells;
     std::vector<VMMapPoint> points;
     std::vector<VMAnnotationRef> refs;
+    // While filling from empty: the objects' second references, in the caller's order.
+    std::vector<VMAnnotationRef> pending;
+    bool spoilt = false;
 };
 
 std::ptrdiff_t VMFiledAnnotations::find(const VMAnnotationRef& annotation) const {
@@ -50,9 +53,9 @@ std::ptrdiff_t VMFiledAnnotations::find(const VMAnnotationRef& annotation) const
     return -1;
 }
 
-bool VMFiledAnnotations::insert(const VMAnnotationRef& annotation, VMMapPoint point) {
+bool VMFiledAnnotations::insert(VMAnnotationRef annotation, VMMapPoint point) {
     if (contains(annotation)) return false;
-    entries_.push_back({annotation, point});
+    entries_.push_back({std::move(annotation), point});
     if (!index_.empty()) {
         index_.emplace(annotation.get(), entries_.size() - 1);
     } else if (entries_.size() > kIndexFrom) {
@@ -107,11 +110,12 @@ bool VMQuadTreeNode::splittable() const {
            boundingBox_.size.height > 2 * minSize_.height;
 }
 
-void VMQuadTreeNode::fileOwn(const VMAnnotationRef& annotation, VMMapPoint point) {
-    if (!annotations_.insert(annotation, point)) return;
+bool VMQuadTreeNode::fileOwn(VMAnnotationRef annotation, VMMapPoint point) {
+    if (!annotations_.insert(std::move(annotation), point)) return false;
     changed();
     held_.store(annotations_.size(), std::memory_order_relaxed);
     if (!mapRectContainsPoint(boundingBox_, point)) strays_ = true;
+    return true;
 }
 
 void VMQuadTreeNode::add(const VMAnnotationRef& annotation, VMMapPoint point) {
@@ -171,19 +175,24 @@ bool VMQuadTreeNode::holdsMoreThanCapacityWith(const Filing* items, size_t count
     const size_t own = annotations_.size();
     if (own + count <= capacity_) return false;
     if (own > capacity_) return true;
-    std::vector<const VMAnnotation*> distinct;
-    for (const auto& entry : annotations_.entries()) distinct.push_back(entry.annotation.get());
+    const auto& entries = annotations_.entries();
+    if (capacity_ < 32) {
+        std::array<const VMAnnotation*, 32> distinct;
+        size_t n = 0;
+        for (const auto& entry : entries) distinct[n++] = entry.annotation.get();
+        for (size_t i = 0; i < count; ++i) {
+            const VMAnnotation* a = items[i].annotation->get();
+            if (std::find(distinct.begin(), distinct.begin() + n, a) != distinct.begin() + n)
+                continue;
+            distinct[n++] = a;
+            if (n > capacity_) return true;
+        }
+        return false;
+    }
     std::unordered_set<const VMAnnotation*> seen;
-    const bool hashed = capacity_ > 32;
-    if (hashed) seen.insert(distinct.begin(), distinct.end());
+    for (const auto& entry : entries) seen.insert(entry.annotation.get());
     for (size_t i = 0; i < count; ++i) {
-        const VMAnnotation* a = items[i].annotation->get();
-        const bool fresh = hashed
-                               ? seen.insert(a).second
-                               : std::find(distinct.begin(), distinct.end(), a) == distinct.end();
-        if (!fresh) continue;
-        if (!hashed) distinct.push_back(a);
-        if ((hashed ? seen.size() : distinct.size()) > capacity_) return true;
+        if (seen.insert(items[i].annotation->get()).second && seen.size() > capacity_) return true;
     }
     return false;
 }
@@ -207,8 +216,9 @@ void VMQuadTreeNode::fileAll(Filing* items, Filing* scratch, size_t count, VMQua
             if (!splittable() || !holdsMoreThanCapacityWith(items, count)) {
                 annotations_.reserve(annotations_.size() + count);
                 changed();
-                for (size_t i = 0; i < count; ++i) fileOwn(*items[i].annotation, items[i].point);
-                if (index) indexOwn(*index, at, uint32_t(index->refs.size()), 0);
+                const uint32_t own = index ? uint32_t(index->refs.size()) : 0;
+                fileItems(items, count, index);
+                if (index) closeCell(*index, at, own, 0, own);
                 return;
             }
             spilled = annotations_.takeAll();
@@ -219,10 +229,12 @@ void VMQuadTreeNode::fileAll(Filing* items, Filing* scratch, size_t count, VMQua
         if (!spilled.empty()) {
             std::vector<Filing> all;
             all.reserve(spilled.size() + count);
-            for (const auto& entry : spilled) all.push_back({&entry.annotation, entry.point, 0});
+            for (auto& entry : spilled) all.push_back({&entry.annotation, entry.point, 0, 0});
             all.insert(all.end(), items, items + count);
             std::vector<Filing> more(all.size());
-            routeAll(all.data(), more.data(), all.size(), index, at);
+            // Only a tree filled from empty lays out its index, and none of its cells spills.
+            if (index) index->spoilt = true;
+            routeAll(all.data(), more.data(), all.size(), nullptr, at);
             return;
         }
     }
@@ -264,12 +276,24 @@ void VMQuadTreeNode::routeAll(Filing* items, Filing* scratch, size_t count, VMQu
                               quarters + q);
     }
     std::lock_guard guard(lock_);
-    for (size_t i = start[4]; i < start[5]; ++i) fileOwn(*scratch[i].annotation, scratch[i].point);
-    if (index) indexOwn(*index, at, begin, quarters);
+    const uint32_t own = index ? uint32_t(index->refs.size()) : 0;
+    fileItems(scratch + start[4], start[5] - start[4], index);
+    if (index) closeCell(*index, at, begin, quarters, own);
 }
 
-void VMQuadTreeNode::indexOwn(VMQuadTreeIndex& index, uint32_t at, uint32_t begin,
-                              uint32_t quarters) const {
+// The references were taken in the caller's order, which is mostly the order the objects were
+// made in, and are moved from there: taken in spatial order each was a wait on memory.
+void VMQuadTreeNode::fileItems(Filing* items, size_t count, VMQuadTreeIndex* index) {
+    for (size_t i = 0; i < count; ++i) {
+        if (fileOwn(std::move(*items[i].annotation), items[i].point) && index) {
+            index->refs.push_back(std::move(index->pending[items[i].source]));
+            index->points.push_back(items[i].point);
+        }
+    }
+}
+
+void VMQuadTreeNode::closeCell(VMQuadTreeIndex& index, uint32_t at, uint32_t begin,
+                               uint32_t quarters, uint32_t own) const {
     VMQuadTreeIndex::Cell cell;
     cell.begin = begin;
     cell.quarters = quarters;
@@ -277,15 +301,21 @@ void VMQuadTreeNode::indexOwn(VMQuadTreeIndex& index, uint32_t at, uint32_t begi
         for (uint32_t q = 0; q < 4; ++q)
             cell.straysWithin = cell.straysWithin || index.cells[quarters + q].straysWithin;
     }
-    cell.own = uint32_t(index.refs.size());
-    for (const auto& entry : annotations_.entries()) {
-        index.refs.push_back(entry.annotation);
-        index.points.push_back(entry.point);
-    }
+    cell.own = own;
     cell.strays = strays_;
     cell.straysWithin = cell.straysWithin || cell.strays;
     cell.end = uint32_t(index.refs.size());
     index.cells[at] = cell;
+}
+
+void VMQuadTreeNode::indexOwn(VMQuadTreeIndex& index, uint32_t at, uint32_t begin,
+                              uint32_t quarters) const {
+    const uint32_t own = uint32_t(index.refs.size());
+    for (const auto& entry : annotations_.entries()) {
+        index.refs.push_back(entry.annotation);
+        index.points.push_back(entry.point);
+    }
+    closeCell(index, at, begin, quarters, own);
 }
 
 bool VMQuadTreeNode::removeAnnotation(const VMAnnotationRef& annotation) {
@@ -530,27 +560,37 @@ void VMQuadTree::addAnnotation(const VMAnnotationRef& annotation) {
 }
 
 void VMQuadTree::addAnnotations(const std::vector<VMAnnotationRef>& annotations) {
+    // References taken here in the caller's order (see fileItems).
+    std::vector<VMAnnotationRef> taken;
+    taken.reserve(annotations.size());
     std::vector<VMQuadTreeNode::Filing> items;
     items.reserve(annotations.size());
     for (const auto& annotation : annotations) {
-        if (annotation)
-            items.push_back({&annotation, mapPointForCoordinate(annotation->coordinate()), 0});
+        if (!annotation) continue;
+        taken.push_back(annotation);
+        const uint32_t source = uint32_t(items.size());
+        items.push_back(
+            {&taken.back(), mapPointForCoordinate(annotation->coordinate()), 0, source});
     }
     std::vector<VMQuadTreeNode::Filing> scratch(items.size());
     std::lock_guard guard(lock_);
     index_.reset();
     // Filled from empty, the tree lays out its query index on the way at little cost.
     std::unique_ptr<Index> index;
-    if (!rootNode_->hasChildren() && rootNode_->held_.load() == 0 && !items.empty()) {
+    if (!rootNode_->hasChildren() && rootNode_->held_.load() == 0 && !items.empty() &&
+        items.size() < UINT32_MAX) {
         index = std::make_unique<Index>();
         index->root = rootNode_.get();
         index->box = rootNode_->boundingBox_;
         index->cells.resize(1);
+        index->pending = taken;
         index->refs.reserve(items.size());
         index->points.reserve(items.size());
     }
     rootNode_->fileAll(items.data(), scratch.data(), items.size(), index.get(), 0);
+    if (index && index->spoilt) index.reset();
     if (index) {
+        index->pending = {};
         index->madeAt = rootNode_->changes_->load(std::memory_order_relaxed);
         lastIndexSize_ = index->cells.size() + index->refs.size();
         index_ = std::move(index);
@@ -582,7 +622,9 @@ VMAnnotationList VMQuadTree::annotationsInBoundingBox(VMMapRect box) const {
     VMAnnotationList found;
     VMQuadTreeNode::Query query;
     if (!VMQuadTreeNode::queryFor(box, query)) return found;
-    std::vector<const VMAnnotationRef*> hits;
+    // Kept per thread: a fresh list for every tile query was a trip to the allocator and back.
+    thread_local std::vector<const VMAnnotationRef*> hits;
+    hits.clear();
     std::lock_guard guard(lock_);
     if (const Index* index = currentIndex()) {
         searchIndex(*index, 0, index->box, query, false, hits);
@@ -595,7 +637,7 @@ VMAnnotationList VMQuadTree::annotationsInBoundingBox(VMMapRect box) const {
     // Each object's count lies wherever the object was allocated: fetched one by one, every hit
     // was a wait on memory, so the counts are fetched well ahead of taking each reference.
     // Two stages: the filed reference first, then the count it leads to.
-    constexpr size_t kAhead = 16;
+    constexpr size_t kAhead = 48;
     found.reserve(hits.size());
     const size_t n = hits.size();
     for (size_t i = 0; i < n; ++i) {

@@ -26,7 +26,7 @@ class VMFiledAnnotations {
         VMAnnotationRef annotation;
         VMMapPoint point;
     };
-    bool insert(const VMAnnotationRef& annotation, VMMapPoint point);
+    bool insert(VMAnnotationRef annotation, VMMapPoint point);
     bool erase(const VMAnnotationRef& annotation);
     bool contains(const VMAnnotationRef& annotation) const { return find(annotation) >= 0; }
     size_t size() const { return entries_.size(); }
@@ -82,9 +82,10 @@ class VMQuadTreeNode : public NSObject {
     friend class VMQuadTree;
     // An object on its way down a bulk add, with the quarter it goes to next.
     struct Filing {
-        const VMAnnotationRef* annotation;
+        VMAnnotationRef* annotation;  // moved from when filed
         VMMapPoint point;
-        unsigned quarter;
+        uint32_t quarter;
+        uint32_t source;  // its place in the batch
     };
     struct Query {
         double minX, minY, maxX, maxY;
@@ -98,7 +99,10 @@ class VMQuadTreeNode : public NSObject {
     bool splittable() const;
     void makeChildren();
     // Requires lock_.
-    void fileOwn(const VMAnnotationRef& annotation, VMMapPoint point);
+    bool fileOwn(VMAnnotationRef annotation, VMMapPoint point);
+    void fileItems(Filing* items, size_t count, VMQuadTreeIndex* index);
+    void closeCell(VMQuadTreeIndex& index, uint32_t at, uint32_t begin, uint32_t quarters,
+                   uint32_t own) const;
     // With `index`, a tree filled from empty lays out its cells as it goes, as cell `at`.
     void fileAll(Filing* items, Filing* scratch, size_t count, VMQuadTreeIndex* index, uint32_t at);
     void routeAll(Filing* items, Filing* scratch, size_t count, VMQuadTreeIndex* index,
