@@ -637,13 +637,13 @@ VMAnnotationList VMQuadTree::annotationsInBoundingBox(VMMapRect box) const {
     // Each object's count lies wherever the object was allocated: fetched one by one, every hit
     // was a wait on memory, so the counts are fetched well ahead of taking each reference.
     // Two stages: the filed reference first, then the count it leads to.
-    constexpr size_t kAhead = 48;
-    found.reserve(hits.size());
+    constexpr size_t kAhead = 32;
     const size_t n = hits.size();
+    found.resize(n);
     for (size_t i = 0; i < n; ++i) {
         if (i + 2 * kAhead < n) __builtin_prefetch(hits[i + 2 * kAhead]);
         if (i + kAhead < n) __builtin_prefetch(countOf(*hits[i + kAhead]), 1);
-        found.push_back(*hits[i]);
+        found[i] = *hits[i];
     }
     return found;
 }

@@ -135,19 +135,34 @@ TEST(QuadTree, QueriesAgreeWithAScanOfEveryPoint) {
     ASSERT_EQ(tree->count(), all.size());
 
     std::uniform_real_distribution<double> size(100, 200000);
-    for (int q = 0; q < 300; ++q) {
-        const bool nearCluster = q % 2 == 0;
-        const VMMapRect box{{nearCluster ? cluster(random) : world(random),
-                             nearCluster ? cluster(random) : world(random)},
-                            {size(random), size(random)}};
-        AnnotationSet expected;
-        for (const auto& a : all) {
-            if (mapRectContainsPoint(box, pointOf(a))) expected.insert(a);
+    const auto agree = [&](const std::set<VMAnnotationRef>& held) {
+        for (int q = 0; q < 300; ++q) {
+            const bool nearCluster = q % 2 == 0;
+            const VMMapRect box{{nearCluster ? cluster(random) : world(random),
+                                 nearCluster ? cluster(random) : world(random)},
+                                {size(random), size(random)}};
+            AnnotationSet expected;
+            for (const auto& a : held) {
+                if (mapRectContainsPoint(box, pointOf(a))) expected.insert(a);
+            }
+            EXPECT_EQ(found(*tree, box), expected) << q;
         }
-        EXPECT_EQ(found(*tree, box), expected) << q;
+    };
+    agree({all.begin(), all.end()});
+
+    // Changed through a node rather than the tree, and after removals, the answers still hold.
+    const auto direct = nodeAt(134217728, 134217728);
+    tree->rootNode()->addAnnotation(direct);
+    EXPECT_TRUE(found(*tree, {{134217728, 134217728}, {1, 1}}).contains(direct));
+    std::set<VMAnnotationRef> kept{direct};
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (i % 3 == 0)
+            EXPECT_TRUE(tree->removeAnnotation(all[i]));
+        else
+            kept.insert(all[i]);
     }
-    for (size_t i = 0; i < all.size(); i += 3) EXPECT_TRUE(tree->removeAnnotation(all[i]));
-    EXPECT_EQ(tree->count(), all.size() - (all.size() + 2) / 3);
+    EXPECT_EQ(tree->count(), kept.size());
+    agree(kept);
 }
 
 TEST(QuadTree, SeveralThreadsAddRemoveAndQueryAtOnce) {
