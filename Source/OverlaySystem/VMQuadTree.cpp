@@ -57,7 +57,7 @@ bool VMFiledAnnotations::insert(VMAnnotationRef annotation, VMMapPoint point) {
     if (contains(annotation)) return false;
     entries_.push_back({std::move(annotation), point});
     if (!index_.empty()) {
-        index_.emplace(annotation.get(), entries_.size() - 1);
+        index_.emplace(entries_.back().annotation.get(), entries_.size() - 1);
     } else if (entries_.size() > kIndexFrom) {
         for (size_t i = 0; i < entries_.size(); ++i)
             index_.emplace(entries_[i].annotation.get(), i);

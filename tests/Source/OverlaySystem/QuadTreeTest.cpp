@@ -67,6 +67,21 @@ TEST(QuadTree, LeavesSplitOnlyWhenLargeEnough) {
     EXPECT_LE(node->boundingBox().size.width, 400);
     EXPECT_EQ(node->annotations().size(), 5u);
     EXPECT_GT(depth, 15);
+
+    // A crowded cell still finds each of its objects, whether added one by one or all at once.
+    for (const bool atOnce : {false, true}) {
+        const auto crowded = VMQuadTree::create();
+        std::vector<VMAnnotationRef> same;
+        for (int i = 0; i < 40; ++i) same.push_back(nodeAt(5000000, 7000000));
+        if (atOnce) crowded->addAnnotations(same);
+        for (const auto& a : same) {
+            if (!atOnce) crowded->addAnnotation(a);
+            crowded->addAnnotation(a);  // already held: not held twice
+        }
+        EXPECT_EQ(crowded->count(), 40u) << atOnce;
+        for (const auto& a : same) EXPECT_TRUE(crowded->removeAnnotation(a)) << atOnce;
+        EXPECT_EQ(crowded->count(), 0u) << atOnce;
+    }
 }
 
 TEST(QuadTree, ObjectsOutsideTheRootAreKeptAndFound) {
