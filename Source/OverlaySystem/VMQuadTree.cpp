@@ -645,6 +645,8 @@ VMAnnotationList VMQuadTree::annotationsInBoundingBox(VMMapRect box) const {
         if (i + kAhead < n) __builtin_prefetch(countOf(*hits[i + kAhead]), 1);
         found[i] = *hits[i];
     }
+    // A query over a large part of a large tree leaves no lasting list behind.
+    if (hits.capacity() > (size_t(1) << 16)) hits = {};
     return found;
 }
 
