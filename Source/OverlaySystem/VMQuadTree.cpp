@@ -502,7 +502,7 @@ namespace {
 // Where a reference's shared count lives, only to fetch it early: the standard libraries keep
 // the object's address and then the count block's in a shared pointer. Were one to differ, the
 // fetch would merely bring in the wrong line.
-const void* countOf(const VMAnnotationRef& ref) {
+const void* referenceCountBlock(const VMAnnotationRef& ref) {
     static_assert(sizeof(VMAnnotationRef) == 2 * sizeof(void*));
     const void* const* words = reinterpret_cast<const void* const*>(&ref);
     return words[1];
@@ -642,7 +642,7 @@ VMAnnotationList VMQuadTree::annotationsInBoundingBox(VMMapRect box) const {
     found.resize(n);
     for (size_t i = 0; i < n; ++i) {
         if (i + 2 * kAhead < n) __builtin_prefetch(hits[i + 2 * kAhead]);
-        if (i + kAhead < n) __builtin_prefetch(countOf(*hits[i + kAhead]), 1);
+        if (i + kAhead < n) __builtin_prefetch(referenceCountBlock(*hits[i + kAhead]), 1);
         found[i] = *hits[i];
     }
     // A query over a large part of a large tree leaves no lasting list behind.
