@@ -469,6 +469,16 @@ void VMQuadTree::searchIndex(const Index& index, uint32_t at, VMMapRect box,
         run(cell.begin, cell.end);
         return;
     }
+    // A few points lie side by side: testing them all is cheaper than descending the quarters.
+    constexpr uint32_t kScanUpTo = 128;
+    if (cell.end - cell.begin <= kScanUpTo && !cell.straysWithin) {
+        for (uint32_t i = cell.begin; i < cell.end; ++i) {
+            const VMMapPoint p = index.points[i];
+            if (p.x >= query.minX && p.x < query.maxX && p.y >= query.minY && p.y < query.maxY)
+                hits.push_back(&index.refs[i]);
+        }
+        return;
+    }
     if (cell.quarters != 0) {
         const double w = box.size.width / 2, h = box.size.height / 2;
         const double xs[2] = {box.origin.x, box.origin.x + w};
