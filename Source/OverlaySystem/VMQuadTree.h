@@ -170,8 +170,9 @@ class VMQuadTree : public NSObject {
                             std::vector<const VMAnnotationRef*>& hits);
     mutable std::mutex lock_;
     std::shared_ptr<VMQuadTreeNode> rootNode_;
-    // A flat copy of the cells for queries, made once queries have done as much work walking
-    // the nodes as making it takes; any change to the nodes retires it.
+    // A flat copy of the cells for queries, laid out while a batch fills an empty tree, or made
+    // once queries have walked the nodes about as much as making it takes; any change to the
+    // nodes retires it.
     mutable std::unique_ptr<Index> index_;
     mutable uint64_t walkedAt_ = 0;
     mutable size_t walked_ = 0;
