@@ -67,6 +67,21 @@ TEST(QuadTree, LeavesSplitOnlyWhenLargeEnough) {
     EXPECT_LE(node->boundingBox().size.width, 400);
     EXPECT_EQ(node->annotations().size(), 5u);
     EXPECT_GT(depth, 15);
+
+    // A crowded cell still finds each of its objects, whether added one by one or all at once.
+    for (const bool atOnce : {false, true}) {
+        const auto crowded = VMQuadTree::create();
+        std::vector<VMAnnotationRef> same;
+        for (int i = 0; i < 40; ++i) same.push_back(nodeAt(5000000, 7000000));
+        if (atOnce) crowded->addAnnotations(same);
+        for (const auto& a : same) {
+            if (!atOnce) crowded->addAnnotation(a);
+            crowded->addAnnotation(a);  // already held: not held twice
+        }
+        EXPECT_EQ(crowded->count(), 40u) << atOnce;
+        for (const auto& a : same) EXPECT_TRUE(crowded->removeAnnotation(a)) << atOnce;
+        EXPECT_EQ(crowded->count(), 0u) << atOnce;
+    }
 }
 
 TEST(QuadTree, ObjectsOutsideTheRootAreKeptAndFound) {
@@ -135,19 +150,34 @@ TEST(QuadTree, QueriesAgreeWithAScanOfEveryPoint) {
     ASSERT_EQ(tree->count(), all.size());
 
     std::uniform_real_distribution<double> size(100, 200000);
-    for (int q = 0; q < 300; ++q) {
-        const bool nearCluster = q % 2 == 0;
-        const VMMapRect box{{nearCluster ? cluster(random) : world(random),
-                             nearCluster ? cluster(random) : world(random)},
-                            {size(random), size(random)}};
-        AnnotationSet expected;
-        for (const auto& a : all) {
-            if (mapRectContainsPoint(box, pointOf(a))) expected.insert(a);
+    const auto agree = [&](const std::set<VMAnnotationRef>& held) {
+        for (int q = 0; q < 300; ++q) {
+            const bool nearCluster = q % 2 == 0;
+            const VMMapRect box{{nearCluster ? cluster(random) : world(random),
+                                 nearCluster ? cluster(random) : world(random)},
+                                {size(random), size(random)}};
+            AnnotationSet expected;
+            for (const auto& a : held) {
+                if (mapRectContainsPoint(box, pointOf(a))) expected.insert(a);
+            }
+            EXPECT_EQ(found(*tree, box), expected) << q;
         }
-        EXPECT_EQ(found(*tree, box), expected) << q;
+    };
+    agree({all.begin(), all.end()});
+
+    // Changed through a node rather than the tree, and after removals, the answers still hold.
+    const auto direct = nodeAt(134217728, 134217728);
+    tree->rootNode()->addAnnotation(direct);
+    EXPECT_TRUE(found(*tree, {{134217728, 134217728}, {1, 1}}).contains(direct));
+    std::set<VMAnnotationRef> kept{direct};
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (i % 3 == 0)
+            EXPECT_TRUE(tree->removeAnnotation(all[i]));
+        else
+            kept.insert(all[i]);
     }
-    for (size_t i = 0; i < all.size(); i += 3) EXPECT_TRUE(tree->removeAnnotation(all[i]));
-    EXPECT_EQ(tree->count(), all.size() - (all.size() + 2) / 3);
+    EXPECT_EQ(tree->count(), kept.size());
+    agree(kept);
 }
 
 TEST(QuadTree, SeveralThreadsAddRemoveAndQueryAtOnce) {
