@@ -1,6 +1,7 @@
 #include "VMQuadTree.h"
 
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 #include <unordered_set>
 #include <utility>
@@ -514,7 +515,9 @@ namespace {
 // fetch would merely bring in the wrong line.
 const void* referenceCountBlock(const VMAnnotationRef& ref) {
     static_assert(sizeof(VMAnnotationRef) == 2 * sizeof(void*));
-    const void* const* words = reinterpret_cast<const void* const*>(&ref);
+    // Read as bytes, which any object's representation may be.
+    const void* words[2];
+    std::memcpy(static_cast<void*>(words), static_cast<const void*>(&ref), sizeof words);
     return words[1];
 }
 
