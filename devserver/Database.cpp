@@ -117,7 +117,9 @@ Database::Database(const std::filesystem::path& file, std::chrono::milliseconds 
     }
 }
 
-Database::~Database() { sqlite3_close(db_); }
+// A statement still held keeps the connection until it is finalized, instead of leaving it open
+// for good.
+Database::~Database() { sqlite3_close_v2(db_); }
 
 void Database::execute(const std::string& script) {
     char* error = nullptr;

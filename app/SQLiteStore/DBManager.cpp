@@ -10,7 +10,7 @@
 namespace {
 
 struct DatabaseClose {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
 using Database = std::unique_ptr<sqlite3, DatabaseClose>;
 

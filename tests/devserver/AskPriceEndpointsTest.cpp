@@ -230,6 +230,7 @@ TEST_F(AskPriceEndpointsTest, TravelQuotationKeepsTheTransportAsSentOrNone) {
     const std::string body =
         "brisfoldID=" + engineer_ + "&askpriceID=" + (*excluded)["AskPriceID"].get<std::string>();
     const auto latestTransport = [&] {
+        // The statement may outlive its database: the connection closes when it is done.
         auto rows = Database(server_->dataFile())
                         .query(
                             "SELECT trans_id FROM offers WHERE engineer_id = ? "
