@@ -23,24 +23,15 @@
 
 namespace {
 
-struct Times {
-    double median = 0, p95 = 0;
-};
+using Times = benchsupport::Percentiles;
 
 Times gEmptyFrame, gPinsFrame, gEmptyStep, gListedStep;
 double gAddMs = 0;
 
 Times measure(int n, const std::function<void(int)>& step) {
     std::vector<double> ms;
-    for (int i = 0; i < n; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        step(i);
-        ms.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[ms.size() * 95 / 100]};
+    for (int i = 0; i < n; ++i) ms.push_back(benchsupport::millisecondsOf([&] { step(i); }));
+    return benchsupport::percentiles(std::move(ms));
 }
 
 // Annotations spread evenly over a rectangle of the map.

@@ -24,22 +24,10 @@
 
 namespace {
 
-struct Times {
-    double median = 0;
-    double p95 = 0;
-};
+using Times = benchsupport::Percentiles;
+using benchsupport::millisecondsOf;
 
 Times gBare, gControls, gPinchOff, gPinchOn;
-
-double msSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
-}
-
-Times summary(std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[ms.size() * 95 / 100]};
-}
 
 // Every frame turns the camera a little, so the engine, the compass and the screen all change.
 Times frames(VMMapView& view, HeadlessHost& host, int count) {
@@ -48,12 +36,12 @@ Times frames(VMMapView& view, HeadlessHost& host, int count) {
     for (int i = 0; i < count; ++i) {
         rotation += 0.5;
         view.rotateToDegree(rotation);
-        const auto start = std::chrono::steady_clock::now();
-        view.baseMapView()->drawView();
-        host.compose();
-        ms.push_back(msSince(start));
+        ms.push_back(millisecondsOf([&] {
+            view.baseMapView()->drawView();
+            host.compose();
+        }));
     }
-    return summary(ms);
+    return benchsupport::percentiles(std::move(ms));
 }
 
 // A pinch: 60 zoom steps, each followed by a frame, as the gesture does.
@@ -62,13 +50,13 @@ Times pinch(VMMapView& view, HeadlessHost& host) {
     double zoom = 14;
     for (int i = 0; i < 60; ++i) {
         zoom += i < 30 ? 0.05 : -0.05;
-        const auto start = std::chrono::steady_clock::now();
-        view.zoomToLevel(zoom);
-        view.baseMapView()->drawView();
-        host.compose();
-        ms.push_back(msSince(start));
+        ms.push_back(millisecondsOf([&] {
+            view.zoomToLevel(zoom);
+            view.baseMapView()->drawView();
+            host.compose();
+        }));
     }
-    return summary(ms);
+    return benchsupport::percentiles(std::move(ms));
 }
 
 void BM_ControlsFrame(benchmark::State& state) {

@@ -6,13 +6,18 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 #include "Foundation/NSPathUtilities.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapView.h"
+#include "vmap_core/MapEngineInternal.h"
 
 namespace benchsupport {
 
@@ -56,6 +61,51 @@ inline std::shared_ptr<VMMapView> screenMapView(benchmark::State& state, double 
     view->baseMapView()->layoutIfNeeded();
     view->baseMapView()->drawView();
     return view;
+}
+
+// Every level-4 grid, so that whatever the camera shows is held and drawn.
+inline void holdAllLevel4Grids(MapEngine* engine) {
+    for (int i = 0; i < 256; ++i) {
+        std::vector<uint8_t> body{0, 0, 0, 0, 4};
+        for (int level = 3; level >= 0; --level) body.push_back('0' + ((i >> (2 * level)) & 3));
+        body.insert(body.end(), {1, 2, 3, static_cast<uint8_t>(i)});
+        mapEnginePutGridData(engine, 0, body.data(), static_cast<int32_t>(body.size()));
+    }
+    mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(60));
+}
+
+template <typename F>
+double millisecondsOf(F&& f) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+struct Percentiles {
+    double median = 0;
+    double p95 = 0;
+};
+
+inline Percentiles percentiles(std::vector<double> ms) {
+    if (ms.empty()) return {};
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)]};
+}
+
+// The median of a number of frames drawn by the map view, the camera turned by the given degrees
+// before each so that every frame has new work (0: the same view each time).
+inline double medianFrameMs(VMMapView& view, int frames, double turnDegrees = 0) {
+    std::vector<double> ms;
+    double rotation = 0;
+    for (int i = 0; i < frames; ++i) {
+        if (turnDegrees != 0) {
+            rotation += turnDegrees;
+            view.rotateToDegree(rotation);
+        }
+        ms.push_back(millisecondsOf([&] { view.baseMapView()->drawView(); }));
+    }
+    return percentiles(std::move(ms)).median;
 }
 
 }  // namespace benchsupport

@@ -21,17 +21,6 @@
 
 namespace {
 
-// Every level-4 grid, so that whatever the camera shows is held and drawn.
-void holdAllLevel4Grids(MapEngine* engine) {
-    for (int i = 0; i < 256; ++i) {
-        std::vector<uint8_t> body{0, 0, 0, 0, 4};
-        for (int level = 3; level >= 0; --level) body.push_back('0' + ((i >> (2 * level)) & 3));
-        body.insert(body.end(), {1, 2, 3, static_cast<uint8_t>(i)});
-        mapEnginePutGridData(engine, 0, body.data(), static_cast<int32_t>(body.size()));
-    }
-    mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(60));
-}
-
 void BM_MapViewFrame(benchmark::State& state) {
     const benchsupport::BenchHome home(state);
     if (!home) return;
@@ -39,7 +28,7 @@ void BM_MapViewFrame(benchmark::State& state) {
     {
         auto view = benchsupport::screenMapView(state, 4.5);
         if (!view) return;
-        holdAllLevel4Grids(view->render()->mapEngine());
+        benchsupport::holdAllLevel4Grids(view->render()->mapEngine());
         double rotation = 0;
         for (auto _ : state) {
             // A turning camera, so that every frame has new work.
@@ -51,10 +40,8 @@ void BM_MapViewFrame(benchmark::State& state) {
             ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
         }
     }
-    std::sort(ms.begin(), ms.end());
     if (ms.empty()) return;
-    const double median = ms[ms.size() / 2];
-    const double p95 = ms[std::min(ms.size() - 1, ms.size() * 95 / 100)];
+    const auto [median, p95] = benchsupport::percentiles(ms);
     state.counters["median_ms"] = median;
     state.counters["p95_ms"] = p95;
     std::printf(

@@ -132,21 +132,9 @@ void addPolygons(VMOverlayContainerView& container, const VMMapRect& area, std::
     }
 }
 
+// A turning camera, so that every frame has new work.
 double medianFrameMs(VMMapView& view, int frames) {
-    std::vector<double> ms;
-    double rotation = 0;
-    for (int i = 0; i < frames; ++i) {
-        // A turning camera, so that every frame has new work.
-        rotation += 0.5;
-        view.rotateToDegree(rotation);
-        const auto start = std::chrono::steady_clock::now();
-        view.baseMapView()->drawView();
-        ms.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
+    return benchsupport::medianFrameMs(view, frames, 0.5);
 }
 
 void BM_MapViewOverlayFrame(benchmark::State& state) {

@@ -22,28 +22,9 @@
 
 namespace {
 
-void holdAllLevel4Grids(MapEngine* engine) {
-    for (int i = 0; i < 256; ++i) {
-        std::vector<uint8_t> body{0, 0, 0, 0, 4};
-        for (int level = 3; level >= 0; --level) body.push_back('0' + ((i >> (2 * level)) & 3));
-        body.insert(body.end(), {1, 2, 3, static_cast<uint8_t>(i)});
-        mapEnginePutGridData(engine, 0, body.data(), static_cast<int32_t>(body.size()));
-    }
-    mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(60));
-}
+using benchsupport::millisecondsOf;
 
-double median(std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    return ms.empty() ? 0 : ms[ms.size() / 2];
-}
-
-template <typename F>
-double millisecondsOf(F&& f) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
-}
+double median(std::vector<double> ms) { return benchsupport::percentiles(std::move(ms)).median; }
 
 void BM_MapViewSnapshot(benchmark::State& state) {
     const benchsupport::BenchHome home(state);
@@ -52,7 +33,7 @@ void BM_MapViewSnapshot(benchmark::State& state) {
     {
         auto view = benchsupport::screenMapView(state, 4.5);
         if (!view) return;
-        holdAllLevel4Grids(view->render()->mapEngine());
+        benchsupport::holdAllLevel4Grids(view->render()->mapEngine());
         for (int i = 0; i < 30; ++i) {
             auto pin = UIView::create(CGRectMake(20 + (i % 6) * 50, 40 + (i / 6) * 100, 20, 30));
             pin->setBackgroundColor(UIColor::redColor());

@@ -27,18 +27,7 @@ namespace {
 double gEmptyMs = 0;
 double gLoadedMs = 0;
 
-double medianFrameMs(VMMapView& view, int frames) {
-    std::vector<double> ms;
-    for (int i = 0; i < frames; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        view.baseMapView()->drawView();
-        ms.push_back(
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count());
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
-}
+using benchsupport::medianFrameMs;
 
 // Draws frames, turning the run loop between them, until every shown tile has its texture.
 bool loadAll(VMMapView& view, const std::vector<std::shared_ptr<VMTileOverlayView>>& views) {
