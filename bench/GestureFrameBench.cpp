@@ -55,7 +55,7 @@ void BM_GestureToFrame(benchmark::State& state) {
             finger.x += 5;
             host->touchMove(0, finger);
         }
-        const auto pan = view->gestureRecognizerList()[3];
+        const auto& pan = view->panGestureRecognizer();
         if (pan->state() != UIGestureRecognizerStateChanged) {
             state.SkipWithError("the pan did not begin");
             return;

@@ -54,6 +54,9 @@ class VAvaCalloutView : public UIView, public CAAnimationDelegate {
   public:
     static constexpr CGFloat kArrowHeight = 13;
     static std::shared_ptr<VAvaCalloutView> create(CGRect frame = CGRectZero);
+    // The callout that suits the running system. No older system's classic callout ships with
+    // this kit, so it is this one everywhere.
+    static std::shared_ptr<VAvaCalloutView> platformCalloutView() { return create(); }
 
     std::shared_ptr<VAvaCalloutViewDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(std::weak_ptr<VAvaCalloutViewDelegate> d) { delegate_ = std::move(d); }

@@ -6,6 +6,7 @@
 
 #include "Foundation/NSLog.h"
 #include "UIKit/NSStringDrawing.h"
+#include "UIKit/UIDevice.h"
 #include "UIKit/UIFont.h"
 #include "UIKit/UIGraphics.h"
 
@@ -13,6 +14,9 @@ namespace {
 
 constexpr CGFloat kLabelShift = 4.0;
 constexpr CGFloat kOutlineWidth = 1.0;
+// In percent of the font size; negative means outlined and filled.
+constexpr CGFloat kAttributedStrokeWidth = -10.0;
+constexpr float kAttributedDrawingSinceVersion = 7.0f;
 }  // namespace
 
 std::shared_ptr<VMScaleUnitsView> VMScaleUnitsView::create(CGRect frame) {
@@ -59,7 +63,8 @@ void VMScaleUnitsView::calculateLegend() {
     for (long i = 1; i <= segmentNumber_; ++i) strings_.push_back(getFormattedString(base * i));
 }
 
-void VMScaleUnitsView::drawText(CGContextRef ctx, const std::string& text, CGPoint at) {
+void VMScaleUnitsView::drawText(CGContextRef ctx, const std::string& text, CGPoint at,
+                                CGFloat outlineWidth) {
     const auto font = UIFont::boldSystemFontOfSize(fontSize_);
     if (!useLightText_) {
         NSStringDrawAtPoint(ctx, text, at, font, normalColor_->CGColor());
@@ -68,13 +73,27 @@ void VMScaleUnitsView::drawText(CGContextRef ctx, const std::string& text, CGPoi
     CGContextSaveGState(ctx);
     CGContextSetTextDrawingMode(ctx, kCGTextStroke);
     CGContextSetStrokeColorWithColor(ctx, strokeColor_->CGColor());
-    CGContextSetLineWidth(ctx, kOutlineWidth);
+    CGContextSetLineWidth(ctx, outlineWidth);
     NSStringDrawAtPoint(ctx, text, at, font, strokeColor_->CGColor());
     CGContextRestoreGState(ctx);
     NSStringDrawAtPoint(ctx, text, at, font, lightColor_->CGColor());
 }
 
-void VMScaleUnitsView::drawRect(CGRect) {
+void VMScaleUnitsView::drawRect(CGRect rect) {
+    const float version = std::strtof(UIDevice::currentDevice()->systemVersion().c_str(), nullptr);
+    if (version >= kAttributedDrawingSinceVersion)
+        drawRectFor7(rect);
+    else
+        drawRectFor6(rect);
+}
+
+void VMScaleUnitsView::drawRectFor6(CGRect) { drawLegend(kOutlineWidth); }
+
+void VMScaleUnitsView::drawRectFor7(CGRect) {
+    drawLegend(-kAttributedStrokeWidth / 100 * fontSize_);
+}
+
+void VMScaleUnitsView::drawLegend(CGFloat outlineWidth) {
     CGContextRef ctx = UIGraphicsGetCurrentContext();
     if (!ctx) return;
     const auto font = UIFont::boldSystemFontOfSize(fontSize_);
@@ -82,7 +101,7 @@ void VMScaleUnitsView::drawRect(CGRect) {
     for (size_t i = 0; i < strings_.size(); ++i) {
         width = NSStringSizeWithFont(strings_[i], font).width;
         x = i * segmentLengthInPixels_ - width / 2 + kLabelShift;
-        drawText(ctx, strings_[i], {x, 0});
+        drawText(ctx, strings_[i], {x, 0}, outlineWidth);
     }
-    if (withUnits_) drawText(ctx, unitsString_, {x + width + kLabelShift, 0});
+    if (withUnits_) drawText(ctx, unitsString_, {x + width + kLabelShift, 0}, outlineWidth);
 }

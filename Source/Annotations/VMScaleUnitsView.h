@@ -28,7 +28,11 @@ class VMScaleUnitsView : public UIView {
     // The shortest decimal form of a value printed with six decimals: 2.5, 5, 0.25, 1.05.
     static std::string getFormattedString(double value);
 
+    // Systems from 7.0 on describe the outline as an attributed stroke width, older ones as the
+    // context's line width; both draw the same legend.
     void drawRect(CGRect rect) override;
+    void drawRectFor6(CGRect rect);
+    void drawRectFor7(CGRect rect);
 
   protected:
     VMScaleUnitsView() = default;
@@ -36,8 +40,9 @@ class VMScaleUnitsView : public UIView {
 
   private:
     void calculateLegend();
+    void drawLegend(CGFloat outlineWidth);
     // Light text is outlined first so that it stands out on imagery.
-    void drawText(CGContextRef ctx, const std::string& text, CGPoint at);
+    void drawText(CGContextRef ctx, const std::string& text, CGPoint at, CGFloat outlineWidth);
 
     std::string baseLegendString_ = "0.0";
     std::string unitsString_ = "米";

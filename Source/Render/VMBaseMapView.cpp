@@ -125,6 +125,18 @@ void VMBaseMapView::fireListenFrequencyTimer() {
     if (datePassed && animationWrapper_.empty()) decreaseFrequency();
 }
 
+void VMBaseMapView::setRender(std::shared_ptr<VURI1Vovure> render) {
+    if (!render || render == render_) return;
+    render_ = std::move(render);
+    render_->resizeFromLayer(eaglLayer());
+}
+
+std::vector<std::string> VMBaseMapView::expirationKeys() const {
+    std::vector<std::string> keys;
+    for (const auto& [keyPath, animation] : expirationKeys_) keys.push_back(keyPath);
+    return keys;
+}
+
 void VMBaseMapView::reload() {
     render_->reconstructMapEngine();
     mapEngineReloading_ = true;

@@ -88,6 +88,9 @@ class VMBaseMapView : public UIView {
     CGPoint glPointForMapPoint(VMMapPoint point);
 
     const std::shared_ptr<VURI1Vovure>& render() const { return render_; }
+    // The new renderer draws into this view's layer from the next frame; null is refused, the
+    // view always has one.
+    void setRender(std::shared_ptr<VURI1Vovure> render);
     std::shared_ptr<VMBaseMapViewDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(std::weak_ptr<VMBaseMapViewDelegate> d) { delegate_ = std::move(d); }
     const std::shared_ptr<CADisplayLink>& displayLink() const { return displayLink_; }
@@ -100,6 +103,8 @@ class VMBaseMapView : public UIView {
     const std::map<std::string, std::shared_ptr<VMPropertyAnimation>>& animationWrapper() const {
         return animationWrapper_;
     }
+    // Key paths whose animation reached its end in the frame being drawn; empty between frames.
+    std::vector<std::string> expirationKeys() const;
 
   protected:
     VMBaseMapView() = default;

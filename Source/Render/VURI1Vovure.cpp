@@ -69,6 +69,13 @@ VURI1Vovure::~VURI1Vovure() {
     if (mapEngine_) mapEngineDestroy(mapEngine_);
 }
 
+// The engine draws into whatever context is current: the renderer always keeps one.
+void VURI1Vovure::setContext(std::shared_ptr<EAGLContext> context) {
+    if (!context || context == context_) return;
+    deleteFramebuffer();
+    context_ = std::move(context);
+}
+
 bool VURI1Vovure::makeCurrent() { return context_ && EAGLContext::setCurrentContext(context_); }
 
 bool VURI1Vovure::resizeFromLayer(const std::shared_ptr<CAEAGLLayer>& layer) {
@@ -283,17 +290,19 @@ void VURI1Vovure::renderMap(int state) {
 
 void VURI1Vovure::mapDataRequired(MapDataType dataType, const char* names, int count) {
     VAvaCoreDataProvider::sharedInstance()->requireMapDataWithDataSource(dataType, names, count,
-                                                                         callbackBridge_);
+                                                                         callbackBridge());
 }
 
 // On an engine worker: the engine copies each bitmap before the next is drawn on this thread.
 void VURI1Vovure::labelsRequired(const uint16_t* codes, int count) {
     if (!codes || count < 1) return;
-    auto creator = VAFontModelCreator::instance();
-    const auto side = static_cast<int32_t>(creator->side());
-    for (int i = 0; i < count; ++i) {
-        mapEnginePutGlyphBitmaps(mapEngine_, codes[i], creator->fontModelForChar(codes[i]), side);
-    }
+    const auto side = static_cast<int32_t>(VAFontModelCreator::instance()->side());
+    for (int i = 0; i < count; ++i)
+        mapEnginePutGlyphBitmaps(mapEngine_, codes[i], getCharBitmap(codes[i]), side);
+}
+
+const uint8_t* VURI1Vovure::getCharBitmap(uint16_t code) {
+    return VAFontModelCreator::instance()->fontModelForChar(code);
 }
 
 void VURI1Vovure::requireAsciiCharWidths(uint8_t* widths, int fontSize) {

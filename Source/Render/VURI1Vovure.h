@@ -49,6 +49,9 @@ class VURI1Vovure : public NSObject {
 
     MapEngine* mapEngine() const { return mapEngine_; }
     const std::shared_ptr<EAGLContext>& context() const { return context_; }
+    // The framebuffer belongs to the context it was made in: it goes with the old context and
+    // the next render() builds one in the new. Null is refused.
+    void setContext(std::shared_ptr<EAGLContext> context);
     // Read by the data provider's download threads, let go of on the main thread.
     std::shared_ptr<VURI1VovureDelegate> delegate() const {
         std::lock_guard lock(delegateMutex_);
@@ -61,9 +64,19 @@ class VURI1Vovure : public NSObject {
     bool renderDisabled() const { return renderDisabled_; }
     void setRenderDisabled(bool disabled) { renderDisabled_ = disabled; }
     const std::shared_ptr<CAEAGLLayer>& eaglLayer() const { return eaglLayer_; }
+    // Taken when the framebuffer is next built; resizeFromLayer() also drops the current one.
+    void setEaglLayer(std::shared_ptr<CAEAGLLayer> layer) { eaglLayer_ = std::move(layer); }
     int backingWidth() const { return backingWidth_; }
     int backingHeight() const { return backingHeight_; }
-    const std::shared_ptr<VMCallbackBridge>& callbackBridge() const { return callbackBridge_; }
+    // Read by the engine's worker when it asks for data.
+    std::shared_ptr<VMCallbackBridge> callbackBridge() const {
+        std::lock_guard lock(callbackBridgeMutex_);
+        return callbackBridge_;
+    }
+    void setCallbackBridge(std::shared_ptr<VMCallbackBridge> bridge) {
+        std::lock_guard lock(callbackBridgeMutex_);
+        callbackBridge_ = std::move(bridge);
+    }
 
     // Read-back: while enabled, the next presented frame becomes snapshotImage() (device
     // pixels, upright, clipped by the path when one is set), then the request and the path are
@@ -86,6 +99,8 @@ class VURI1Vovure : public NSObject {
     void destroyMap() {}
     void mapDataRequired(MapDataType dataType, const char* names, int count);
     void labelsRequired(const uint16_t* codes, int count);
+    // The glyph bitmap of one UTF-16 code, valid on the calling thread until its next glyph.
+    static const uint8_t* getCharBitmap(uint16_t code);
     static void requireAsciiCharWidths(uint8_t* widths, int fontSize);
     void requireCharWidths(const uint16_t* characters, int count, int fontSize, uint8_t* results);
     void referenceChanged(const char* oldGrid, const char* newGrid);
@@ -116,6 +131,7 @@ class VURI1Vovure : public NSObject {
     std::weak_ptr<VURI1VovureDelegate> delegate_;
     std::shared_ptr<EAGLContext> context_;
     std::shared_ptr<CAEAGLLayer> eaglLayer_;
+    mutable std::mutex callbackBridgeMutex_;  // guards callbackBridge_
     // Made before the engine, whose worker may ask for data at once.
     std::shared_ptr<VMCallbackBridge> callbackBridge_;
     std::shared_ptr<UIImage> snapshotImage_;

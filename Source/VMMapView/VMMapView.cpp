@@ -99,12 +99,12 @@ void VMMapView::initNotifications() {
     center->addObserver<VMMapView>(
         self, UIApplicationDidBecomeActiveNotification, nullptr,
         [](VMMapView& v, const NSNotification&) { v.handleDidBecomeActiveNotification(); });
-    for (const char* name :
-         {UIApplicationWillResignActiveNotification, UIApplicationDidEnterBackgroundNotification}) {
-        center->addObserver<VMMapView>(
-            self, name, nullptr,
-            [](VMMapView& v, const NSNotification&) { v.handleWillResignActiveNotification(); });
-    }
+    center->addObserver<VMMapView>(
+        self, UIApplicationWillResignActiveNotification, nullptr,
+        [](VMMapView& v, const NSNotification&) { v.handleWillResignActiveNotification(); });
+    center->addObserver<VMMapView>(
+        self, UIApplicationDidEnterBackgroundNotification, nullptr,
+        [](VMMapView& v, const NSNotification&) { v.handleDidEnterBackgroundNotification(); });
     center->addObserver<VMMapView>(
         self, UIApplicationDidChangeStatusBarOrientationNotification, nullptr,
         [](VMMapView& v, const NSNotification&) { v.handleDidChangeOrientationNotification(); });
@@ -356,6 +356,8 @@ void VMMapView::handleWillResignActiveNotification() {
         glFinish();
 }
 
+void VMMapView::handleDidEnterBackgroundNotification() { handleWillResignActiveNotification(); }
+
 void VMMapView::handleDidChangeOrientationNotification() { updateHeadingForDeviceOrientation(); }
 
 void VMMapView::updateAnnotationsPosition() {
@@ -406,10 +408,4 @@ void VMMapView::setLogoCenter(CGPoint c) {
         c.y < b.origin.y + s.height / 2 || c.y > CGRectGetMaxY(b) - s.height / 2)
         return;
     logoImageView_->setCenter(c);
-}
-
-std::vector<std::shared_ptr<UIGestureRecognizer>> VMMapView::gestureRecognizerList() const {
-    return {zoomInGestureRecognizer_,    zoomOutGestureRecognizer_,  zoomPinchGestureRecognizer_,
-            panGestureRecognizer_,       pullGestureRecognizer_,     rotateGestureRecognizer_,
-            singleTapGestureRecognizer_, longPressGestureRecognizer_};
 }

@@ -151,6 +151,10 @@ class VMMapView : public UIView,
     void setReal3DModelsDisabled(bool disabled);
     bool isBuildingsDisabled() const { return buildingsDisabled_; }
     void setBuildingsDisabled(bool disabled);
+    bool shows3DModels() const { return !real3DModelsDisabled(); }
+    void setShows3DModels(bool shows) { setReal3DModelsDisabled(!shows); }
+    bool showsBuildings() const { return !isBuildingsDisabled(); }
+    void setShowsBuildings(bool shows) { setBuildingsDisabled(!shows); }
     bool isSkyModelEnabled() const { return skyModelEnable_; }
     void setSkyModelEnable(bool enabled);
     const std::shared_ptr<VMTrafficColorWrapper>& trafficColorWrapper() const {
@@ -226,7 +230,9 @@ class VMMapView : public UIView,
     CGPoint screenAnchor() const { return screenAnchor_; }
     void setScreenAnchor(CGPoint anchor);
     bool customedPivot() const { return customedPivot_; }
+    void setCustomedPivot(bool customed) { customedPivot_ = customed; }
     VMMapPoint mapPivot();
+    void setMapPivot(VMMapPoint pivot) { mapPivot_ = pivot; }
     void updateMapPivot();
     VMMapStatus getMapStatus();
     void setMapStatus(const std::optional<VMMapStatus>& status, bool animated,
@@ -407,7 +413,30 @@ class VMMapView : public UIView,
     const std::vector<std::shared_ptr<VMAnnotation>>& annotationArray() const {
         return annotationArray_;
     }
-    std::vector<std::shared_ptr<UIGestureRecognizer>> gestureRecognizerList() const;
+    const std::shared_ptr<UITapGestureRecognizer>& zoomInGestureRecognizer() const {
+        return zoomInGestureRecognizer_;
+    }
+    const std::shared_ptr<UITapGestureRecognizer>& zoomOutGestureRecognizer() const {
+        return zoomOutGestureRecognizer_;
+    }
+    const std::shared_ptr<UIPinchGestureRecognizer>& zoomPinchGestureRecognizer() const {
+        return zoomPinchGestureRecognizer_;
+    }
+    const std::shared_ptr<UIPanGestureRecognizer>& panGestureRecognizer() const {
+        return panGestureRecognizer_;
+    }
+    const std::shared_ptr<UIPanGestureRecognizer>& pullGestureRecognizer() const {
+        return pullGestureRecognizer_;
+    }
+    const std::shared_ptr<UIRotationGestureRecognizer>& rotateGestureRecognizer() const {
+        return rotateGestureRecognizer_;
+    }
+    const std::shared_ptr<UITapGestureRecognizer>& singleTapGestureRecognizer() const {
+        return singleTapGestureRecognizer_;
+    }
+    const std::shared_ptr<UILongPressGestureRecognizer>& longPressGestureRecognizer() const {
+        return longPressGestureRecognizer_;
+    }
     bool isScrollEnabled() const { return scrollEnabled_; }
     void setScrollEnabled(bool e) { scrollEnabled_ = e; }
     bool isZoomEnabled() const { return zoomEnabled_; }
@@ -487,7 +516,8 @@ class VMMapView : public UIView,
     void addAnnotations(const std::vector<VMAnnotationRef>& annotations);
     void removeAnnotation(const VMAnnotationRef& annotation);
     void removeAnnotations(const std::vector<VMAnnotationRef>& annotations);
-    const std::vector<VMAnnotationRef>& annotations() const { return annotationArray_; }
+    // A copy: callers walk it while removing from the map.
+    std::vector<VMAnnotationRef> annotations() const { return annotationArray_; }
     // Annotations whose map point lies in the rect, its maximum edges excluded.
     std::vector<VMAnnotationRef> annotationsInMapRect(VMMapRect rect);
     VMAnnotationViewRef viewForAnnotation(const VMAnnotationRef& annotation) const;
@@ -560,6 +590,7 @@ class VMMapView : public UIView,
 
     void handleDidBecomeActiveNotification();
     void handleWillResignActiveNotification();
+    void handleDidEnterBackgroundNotification();
     void handleDidChangeOrientationNotification();
     void updateAnnotationsPosition();
     // The map frame and the annotation views' places reach the screen together.
@@ -596,12 +627,15 @@ class VMMapView : public UIView,
                                const std::function<void(MapViewState*)>& candidate);
 
     void addUserLocationInterface();
+    void removeUserLocationInterface();
     // Read from the list, so that a map cleared by the application gets its dot back.
     bool userLocationInterfaceExisted() const {
         return userLocation_ && annotationSet_.contains(userLocation_.get());
     }
     void updateUserLocationInterface();
     void diveFitsTracking();
+    // Heading tracking turns the map to the heading and shows the cone.
+    void updateUserLocationAngle();
     void resetUserLocationHeading();
     void addAngleIndicator();
     void removeAngleIndicator();

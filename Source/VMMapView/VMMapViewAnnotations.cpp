@@ -22,8 +22,8 @@ void VMMapView::addAnnotation(const VMAnnotationRef& annotation) {
     if (auto d = delegate()) d->mapViewDidAddAnnotationViews(*this, {view});
 }
 
-// Collections are copied first: callers pass the map's own list (annotations()), which the
-// loop changes, and delegates called on the way may change it too.
+// Collections are copied first: callers may pass the map's own list (annotationArray()), which
+// the loop changes, and delegates called on the way may change it too.
 void VMMapView::addAnnotations(const std::vector<VMAnnotationRef>& annotations) {
     if (annotations.empty()) return;
     const std::vector<VMAnnotationRef> adding = annotations;

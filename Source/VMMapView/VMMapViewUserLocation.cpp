@@ -30,8 +30,7 @@ void VMMapView::setShowsUserLocation(bool show) {
     locationManager_->stopUpdatingLocation();
     locationManager_->stopUpdatingHeading();
     userLocation_->setUpdating(false);
-    removeAnnotation(userLocation_);
-    removeOverlay(userCircle_);
+    removeUserLocationInterface();
     if (userTrackingMode_ == 2) resetUserLocationHeading();
     if (auto d = delegate()) d->mapViewDidStopLocatingUser(*this);
 }
@@ -108,6 +107,11 @@ void VMMapView::addUserLocationInterface() {
     addOverlay(userCircle_);
 }
 
+void VMMapView::removeUserLocationInterface() {
+    removeAnnotation(userLocation_);
+    removeOverlay(userCircle_);
+}
+
 void VMMapView::updateUserLocationInterface() {
     const auto& location = userLocation_->location();
     if (!location) return;
@@ -157,12 +161,16 @@ void VMMapView::locationManagerDidUpdateHeading(CLLocationManager&,
     if (!showsUserLocation_) return;
     auto keep = sharedSelf<VMMapView>();
     userLocation_->setHeading(heading);
-    if (userTrackingMode_ == 2 && heading) {
-        setRotationDegree(heading->trueHeading() + headingOffset_, true, kHeadingDuration);
-        if (!userLocationViewIsCustomized_ && !(angleIndicator_ && angleIndicator_->superview()))
-            addAngleIndicator();
-    }
+    updateUserLocationAngle();
     notifyDelegateUpdateUserLocation(false);
+}
+
+void VMMapView::updateUserLocationAngle() {
+    const auto& heading = userLocation_->heading();
+    if (!showsUserLocation_ || userTrackingMode_ != 2 || !heading) return;
+    setRotationDegree(heading->trueHeading() + headingOffset_, true, kHeadingDuration);
+    if (!userLocationViewIsCustomized_ && !(angleIndicator_ && angleIndicator_->superview()))
+        addAngleIndicator();
 }
 
 void VMMapView::addAngleIndicator() {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -23,7 +24,13 @@ struct Listener : VMBaseMapViewDelegate {
     std::vector<std::string> log;
     std::optional<VMMapPoint> zoomAnchor;
     bool takesCenterMoves = true;
-    void animationRenderOver() override { log.push_back("over"); }
+    // The key paths that ended in each frame, as the frame reports it.
+    std::weak_ptr<VMBaseMapView> view;
+    std::vector<std::vector<std::string>> expiring;
+    void animationRenderOver() override {
+        log.push_back("over");
+        if (auto v = view.lock()) expiring.push_back(v->expirationKeys());
+    }
     void mapDidChanged() override { log.push_back("changed"); }
     void mapDidReloaded() override { log.push_back("reloaded"); }
     bool mapCenterDidMove() override {
@@ -145,6 +152,47 @@ TEST_F(FrameLoopTest, StoppedLoopDrawsNothing) {
     EXPECT_FALSE(view->isAnimating());
     EXPECT_EQ(view->displayLink(), nullptr);
     EXPECT_EQ(view->listenFrequencyTimer(), nullptr);
+}
+
+TEST_F(FrameLoopTest, AnAnimationIsListedAsExpiringInItsLastFrameOnly) {
+    listener->view = view;
+    view->startAnimation();
+    bool zoomEnded = false;
+    auto zoom = numberAnimation(kVMAnimationKeyPathZoomer, 10, 11, CADisplayLink::kRefreshPeriod);
+    zoom->completion = [&] {
+        zoomEnded = true;
+        EXPECT_EQ(listener->expiring.back(), std::vector<std::string>{kVMAnimationKeyPathZoomer});
+    };
+    view->addAnimation(zoom);
+    view->addAnimation(numberAnimation(kVMAnimationKeyPathRotation, 0, 10, 1));
+    refreshes(10);
+    EXPECT_TRUE(zoomEnded);
+    const auto& seen = listener->expiring;
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(), [](const auto& k) { return !k.empty(); }), 1);
+    EXPECT_TRUE(view->expirationKeys().empty()) << "emptied after the frame";
+}
+
+TEST_F(FrameLoopTest, AReplacedRendererDrawsTheNextFramesIntoTheView) {
+    auto second = VURI1Vovure::create();
+    ASSERT_NE(second, nullptr);
+    const auto secondCounter = std::make_shared<FrameCounter>();
+    second->setDelegate(secondCounter);
+    view->startAnimation();
+    refreshes(2);
+    const int firstFrames = counter->frames;
+    ASSERT_GT(firstFrames, 0);
+
+    view->setRender(nullptr);
+    EXPECT_NE(view->render(), nullptr) << "the view keeps its renderer";
+    view->setRender(second);
+    EXPECT_EQ(view->render(), second);
+    EXPECT_EQ(second->eaglLayer().get(), view->layer().get());
+    refreshes(3);
+    EXPECT_EQ(counter->frames, firstFrames);
+    EXPECT_GT(secondCounter->frames, 0);
+    EXPECT_EQ(second->backingWidth(), 80);
+    ASSERT_NE(view->layer()->contents(), nullptr);
+    EXPECT_EQ(view->layer()->contents()->width(), 80);
 }
 
 TEST_F(FrameLoopTest, KeyFrameAnimationGivesNoValueAtItsFirstKeyTime) {

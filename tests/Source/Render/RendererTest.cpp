@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <thread>
@@ -10,6 +11,7 @@
 #include "MapKitTestSupport.h"
 #include "ScreenPixels.h"
 #include "TempDir.h"
+#include "VAFontModelCreator.h"
 #include "VMResources.h"
 #include "VURI1Vovure.h"
 #include "vmap_core/MapEngineInternal.h"
@@ -175,6 +177,56 @@ TEST_F(RendererTest, TheDelegateIsAskedForFromAnotherThreadWhileItIsSet) {
     downloads.join();
     EXPECT_EQ(strangers, 0);
     EXPECT_EQ(renderer->delegate(), nullptr);
+}
+
+// What the renderer draws with and reports through can be replaced between frames.
+TEST_F(RendererTest, LayerContextAndBridgeAreTakenAsSet) {
+    renderer->resizeFromLayer(layer);
+    renderer->render();
+    ASSERT_NE(layer->contents(), nullptr);
+
+    // A layer set alone waits for the next framebuffer, which a reload makes.
+    auto other = CAEAGLLayer::layer();
+    other->setBounds(CGRectMake(0, 0, 100, 50));
+    other->setContentsScale(2);
+    other->setOpaque(true);
+    renderer->setEaglLayer(other);
+    EXPECT_EQ(renderer->eaglLayer(), other);
+    renderer->render();
+    EXPECT_EQ(other->contents(), nullptr);
+    renderer->reconstructMapEngine();
+    renderer->render();
+    ASSERT_NE(other->contents(), nullptr);
+    EXPECT_EQ(renderer->backingWidth(), 200);
+
+    // A new context gets a framebuffer of its own and the frames go on in it; none is refused.
+    const auto context = EAGLContext::create(kEAGLRenderingAPIOpenGLES1);
+    ASSERT_NE(context, nullptr);
+    renderer->setContext(nullptr);
+    EXPECT_NE(renderer->context(), nullptr);
+    renderer->setContext(context);
+    EXPECT_EQ(renderer->context(), context);
+    other->setContents(nullptr);
+    renderer->render();
+    EXPECT_EQ(EAGLContext::currentContext(), context);
+    ASSERT_NE(other->contents(), nullptr);
+    EXPECT_TRUE(near(other->contents()->pixelAt(100, 50), kBackground));
+
+    const auto bridge = std::make_shared<VMCallbackBridge>();
+    EXPECT_NE(renderer->callbackBridge(), nullptr);
+    renderer->setCallbackBridge(bridge);
+    EXPECT_EQ(renderer->callbackBridge(), bridge);
+
+    // Glyphs reach the engine top row first: an underscore has ink in its lower half only.
+    const size_t side = VAFontModelCreator::instance()->side();
+    const uint8_t* underscore = VURI1Vovure::getCharBitmap(u'_');
+    ASSERT_NE(underscore, nullptr);
+    const auto inkIn = [&](size_t fromRow, size_t toRow) {
+        return std::any_of(underscore + fromRow * side, underscore + toRow * side,
+                           [](uint8_t alpha) { return alpha != 0; });
+    };
+    EXPECT_FALSE(inkIn(0, side / 2));
+    EXPECT_TRUE(inkIn(side / 2, side));
 }
 
 // Read-back of a frame of no size gives no picture, and the request ends with that frame.

@@ -211,6 +211,19 @@ TEST_F(AnnotationTest, ClearingTheMapWithItsOwnListRemovesEveryAnnotation) {
     }
 }
 
+// The usual clearing loop walks the list it was handed while each removal shortens the map's.
+TEST_F(AnnotationTest, RemovingOneByOneWhileWalkingTheListEmptiesTheMap) {
+    for (int i = 0; i < 20; ++i)
+        view->addAnnotation(VMPointAnnotation::create(at({16.0 * i, 30.0 + 20 * i})));
+    ASSERT_EQ(view->annotationFloor()->subviews().size(), 20u);
+    const auto listed = view->annotations();
+    for (auto& a : view->annotations()) view->removeAnnotation(a);
+    EXPECT_TRUE(view->annotations().empty());
+    EXPECT_TRUE(view->annotationFloor()->subviews().empty());
+    // The copy handed out earlier is the caller's and stays as it was.
+    EXPECT_EQ(listed.size(), 20u);
+}
+
 TEST_F(AnnotationTest, PinsAndTheirAnimations) {
     const auto a = VMPointAnnotation::create(at({160, 284}));
     auto pin = VMPinAnnotationView::initWithAnnotation(a, "pin");

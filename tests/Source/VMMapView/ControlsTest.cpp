@@ -3,6 +3,8 @@
 
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
+#include "UIKit/UIGraphicsImageRenderer.h"
+#include "UIKit/UIImage.h"
 #include "VMCompassView.h"
 #include "VMMapStatus.h"
 #include "VMPinAnnotationView.h"
@@ -55,6 +57,41 @@ TEST(ScaleView, SegmentsAreRoundLengthsWithinTheBudget) {
     for (auto [value, text] : std::vector<std::pair<double, std::string>>{
              {2.5, "2.5"}, {5, "5"}, {0.25, "0.25"}, {1.05, "1.05"}, {250, "250"}, {0, "0"}})
         EXPECT_EQ(VMScaleUnitsView::getFormattedString(value), text);
+}
+
+// Older systems draw the outlined legend through the context, newer ones as attributed text:
+// the same picture either way.
+TEST(ScaleView, BothLegendDrawingsGiveTheSamePicture) {
+    auto scale = VMScaleView::create();
+    scale->setDistanceInMeters(2);
+    scale->setUseRegularStyle(false);
+    const auto units = scale->unitsView();
+    ASSERT_TRUE(units->useLightText());
+    const auto draw = [&](void (VMScaleUnitsView::*body)(CGRect)) {
+        return UIGraphicsImageRenderer(units->bounds().size, false, 2)
+            .image([&](CGContextRef) { ((*units).*body)(units->bounds()); })
+            ->CGImage();
+    };
+    const CGImageRef older = draw(&VMScaleUnitsView::drawRectFor6);
+    const CGImageRef newer = draw(&VMScaleUnitsView::drawRectFor7);
+    const CGImageRef chosen = draw(&VMScaleUnitsView::drawRect);
+    for (const CGImageRef& other : {newer, chosen}) {
+        ASSERT_EQ(older->width(), other->width());
+        ASSERT_EQ(older->height(), other->height());
+    }
+    int outline = 0, fill = 0, differ = 0;
+    for (int y = 0; y < older->height(); ++y) {
+        for (int x = 0; x < older->width(); ++x) {
+            const CGColor a = older->pixelAt(x, y);
+            outline += colourNear(a, kBlack, 0.05);
+            fill += colourNear(a, kWhite, 0.05);
+            differ += !colourNear(a, newer->pixelAt(x, y), 0.001) ||
+                      !colourNear(a, chosen->pixelAt(x, y), 0.001);
+        }
+    }
+    EXPECT_GT(outline, 20);
+    EXPECT_GT(fill, 20);
+    EXPECT_EQ(differ, 0);
 }
 
 class MapControlsTest : public MapViewFixture {

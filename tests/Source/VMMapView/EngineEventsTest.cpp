@@ -226,6 +226,33 @@ TEST_F(EngineEventsTest, TrafficColoursAndAReloadThatKeepsThem) {
     }));
 }
 
+// Showing models and buildings are the two switches turned around, sent as the engine's flags.
+TEST_F(EngineEventsTest, ModelsAndBuildingsShowUnlessDisabled) {
+    struct Case {
+        void (VMMapView::*set)(bool);
+        bool value;
+        Parameter sent;
+        bool models, buildings;
+    };
+    EXPECT_TRUE(view->shows3DModels());
+    EXPECT_TRUE(view->showsBuildings());
+    for (const auto& [set, value, sent, models, buildings] : {
+             Case{&VMMapView::setShows3DModels, false, {1022, {0, 0, 0, 0}}, false, true},
+             Case{&VMMapView::setShowsBuildings, false, {1021, {0, 0, 0, 0}}, false, false},
+             Case{&VMMapView::setShows3DModels, true, {1022, {1, 0, 0, 0}}, true, false},
+             Case{&VMMapView::setShowsBuildings, true, {1021, {1, 0, 0, 0}}, true, true},
+         }) {
+        SCOPED_TRACE(sent.first);
+        const size_t before = mapEngineCalls(engine()).size();
+        ((*view).*set)(value);
+        EXPECT_EQ(parameters(callsSince(before)), std::vector<Parameter>{sent});
+        EXPECT_EQ(view->shows3DModels(), models);
+        EXPECT_EQ(view->real3DModelsDisabled(), !models);
+        EXPECT_EQ(view->showsBuildings(), buildings);
+        EXPECT_EQ(view->isBuildingsDisabled(), !buildings);
+    }
+}
+
 struct TapDelegate : VMMapViewDelegate {
     std::vector<std::vector<std::string>> touched;
     int taps = 0;

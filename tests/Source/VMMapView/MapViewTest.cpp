@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "Foundation/NSNotificationCenter.h"
 #include "MapViewFixture.h"
 #include "UIKit/UIDevice.h"
 #include "vmap_core/MapEngineInternal.h"
@@ -69,11 +70,56 @@ TEST_F(MapViewTest, ApplicationStateStopsAndRestartsDrawing) {
     EXPECT_FALSE(view->openGLESDisabled());
     EXPECT_FALSE(view->render()->renderDisabled());
     EXPECT_EQ(recorder->log, (std::vector<std::string>{"glOff", "glOff", "glOn"}));
+    // Entering the background stops drawing on its own (handleDidEnterBackgroundNotification).
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidEnterBackgroundNotification);
+    EXPECT_TRUE(view->openGLESDisabled());
+    EXPECT_TRUE(view->render()->renderDisabled());
+    NSNotificationCenter::defaultCenter()->postNotificationName(
+        UIApplicationDidBecomeActiveNotification);
+    EXPECT_FALSE(view->render()->renderDisabled());
 
     // The same value again still reaches the delegate, and the loop stays as it is.
     view->setOpenGLESDisabled(false);
     EXPECT_EQ(recorder->log.back(), "glOn");
     EXPECT_TRUE(view->baseMapView()->isAnimating());
+}
+
+TEST_F(MapViewTest, GestureRecognizersAndThePivotAreTheViewsOwn) {
+    const std::vector<std::shared_ptr<UIGestureRecognizer>> eight{
+        view->zoomInGestureRecognizer(),    view->zoomOutGestureRecognizer(),
+        view->zoomPinchGestureRecognizer(), view->panGestureRecognizer(),
+        view->pullGestureRecognizer(),      view->rotateGestureRecognizer(),
+        view->singleTapGestureRecognizer(), view->longPressGestureRecognizer()};
+    const auto& attached = view->gestureRecognizers();
+    ASSERT_EQ(attached.size(), eight.size());
+    const auto* self = static_cast<UIGestureRecognizerDelegate*>(view.get());
+    for (size_t i = 0; i < eight.size(); ++i) {
+        ASSERT_NE(eight[i], nullptr) << i;
+        EXPECT_EQ(attached[i].get(), static_cast<UIGestureRecognizerBase*>(eight[i].get())) << i;
+        EXPECT_EQ(eight[i]->delegate().get(), self) << i;
+    }
+    EXPECT_EQ(view->zoomInGestureRecognizer()->numberOfTapsRequired(), 2u);
+    EXPECT_EQ(view->zoomOutGestureRecognizer()->numberOfTouchesRequired(), 2u);
+    EXPECT_EQ(view->panGestureRecognizer()->maximumNumberOfTouches(), 1u);
+    EXPECT_EQ(view->pullGestureRecognizer()->minimumNumberOfTouches(), 2u);
+    EXPECT_EQ(view->singleTapGestureRecognizer()->numberOfTapsRequired(), 1u);
+
+    // The pivot is stored as given; reading it re-derives it as the anchor asks.
+    show();
+    const VMMapPoint centre = view->mapPointForPoint({160, 240});
+    const VMMapPoint near = view->mapPointForPoint({161, 240});
+    const VMMapPoint far = view->mapPointForPoint({200, 240});
+    view->setMapPivot(near);
+    EXPECT_TRUE(pointNear(view->mapPivot(), centre, 0)) << "without a custom pivot, the centre";
+    view->setCustomedPivot(true);
+    EXPECT_TRUE(view->customedPivot());
+    view->setMapPivot(near);
+    EXPECT_TRUE(pointNear(view->mapPivot(), near, 0)) << "within 1.5 points of the anchor";
+    view->setMapPivot(far);
+    EXPECT_TRUE(pointNear(view->mapPivot(), centre, 0)) << "drifted: the point under the anchor";
+    view->setCustomedPivot(false);
+    EXPECT_FALSE(view->customedPivot());
 }
 
 TEST_F(MapViewTest, ReloadRebuildsTheEngineAndRestoresTheMapState) {

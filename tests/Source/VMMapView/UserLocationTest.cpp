@@ -98,6 +98,14 @@ TEST_F(UserLocationTest, MapViewNeverOnScreenReportsThePositionsOfTheLocationFil
     view->setShowsUserLocation(false);
     EXPECT_FALSE(view->locationManager()->isUpdatingLocation());
     EXPECT_EQ(view->userTrackingMode(), 1);
+    // Off, the dot and its circle leave the map (removeUserLocationInterface).
+    const auto annotations = view->annotations();
+    EXPECT_EQ(std::find(annotations.begin(), annotations.end(), view->userLocation()),
+              annotations.end());
+    EXPECT_EQ(view->viewForAnnotation(view->userLocation()), nullptr);
+    const auto overlays = view->overlays();
+    EXPECT_EQ(std::find(overlays.begin(), overlays.end(), view->userLocationAccuracyCircle()),
+              overlays.end());
 }
 
 // The user location is visible only while shown inside the view.
@@ -169,6 +177,7 @@ TEST_F(UserLocationTest, HeadingTrackingTurnsTheMapForTheDeviceOrientation) {
     turn(UIDeviceOrientationPortraitUpsideDown, CGRectMake(0, 0, 320, 480));
     EXPECT_DOUBLE_EQ(view->headingOffset(), 180);
 
+    // Each heading turns the map by it and the offset (updateUserLocationAngle).
     view->setUserTrackingMode(2);
     ASSERT_EQ(view->userTrackingMode(), 2);
     advance(2.6);
