@@ -199,7 +199,7 @@ TEST_F(RendererTest, LayerContextAndBridgeAreTakenAsSet) {
     ASSERT_NE(other->contents(), nullptr);
     EXPECT_EQ(renderer->backingWidth(), 200);
 
-    // A new context gets a framebuffer of its own and the frames go on in it; none is refused.
+    // A new context gets a framebuffer of its own and the frames go on in it; null is refused.
     const auto context = EAGLContext::create(kEAGLRenderingAPIOpenGLES1);
     ASSERT_NE(context, nullptr);
     renderer->setContext(nullptr);
