@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "Foundation/NSLog.h"
 #include "Foundation/NSRunLoop.h"
@@ -185,9 +186,12 @@ void VMBaseMapView::drawView() {
         animation->elapse += step;
         if (isPointKeyPath(keyPath)) mapCenterMoved_ = true;
     }
+    // Taken before the frame: a change made while it draws needs a frame of its own.
+    const bool marked = std::exchange(needsDrawView_, false);
     render_->render();
+    ++framesDrawn_;
     auto d = delegate();
-    if (d && !animationWrapper_.empty()) d->animationRenderOver();
+    if (d && (marked || !animationWrapper_.empty())) d->animationRenderOver();
     if (!expirationKeys_.empty()) {
         auto expired = std::move(expirationKeys_);
         expirationKeys_.clear();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -66,8 +67,15 @@ class VMBaseMapView : public UIView {
     void addAnimation(const std::shared_ptr<VMPropertyAnimation>& animation);
     void removeAnimationKeyPath(const std::string& keyPath);
     void removeAnimationKeyPaths(const std::vector<std::string>& keyPaths);
-    // One frame; nothing at all while the loop is stopped.
+    // One frame now; nothing at all while the loop is stopped. Only a caller that needs the
+    // pixels at once (a snapshot) draws this way; a change of the camera marks the view instead.
     void drawView();
+    // The next display-link frame draws the map and then tells the delegate, so the camera
+    // changes of one refresh cost one frame however many there are.
+    void setNeedsDrawView() { needsDrawView_ = true; }
+    bool needsDrawView() const { return needsDrawView_; }
+    // Frames drawn since the view was made, for counting frames against refreshes.
+    std::uint64_t framesDrawn() const { return framesDrawn_; }
 
     std::optional<VMAnimationValue> interpolationForAnimation(
         const std::shared_ptr<VMPropertyAnimation>& animation) const;
@@ -121,6 +129,8 @@ class VMBaseMapView : public UIView {
     bool mapEngineReloading_ = false;
     bool skyModelEnabled_ = false;
     bool mapCenterMoved_ = false;
+    bool needsDrawView_ = false;
+    std::uint64_t framesDrawn_ = 0;
     std::shared_ptr<VURI1Vovure> render_;
     long animationFrameInternal_ = 1;
     std::weak_ptr<VMBaseMapViewDelegate> delegate_;

@@ -231,38 +231,26 @@ void VURI1Vovure::presentFramebuffer() {
     glFlush();
     makeCurrent();
     glBindRenderbufferOES(GL_RENDERBUFFER_OES, colorRenderBuffer_);
+    context_->presentRenderbuffer(GL_RENDERBUFFER_OES);
     if (snapshotEnabled_) {
         takeSnapshot();
         snapshotEnabled_ = false;
         snapshotPath_ = nullptr;
     }
-    context_->presentRenderbuffer(GL_RENDERBUFFER_OES);
 }
 
+// The picture is the frame just presented: the layer holds it upright already, so a second
+// read of the frame buffer and a second full-screen copy are spared.
 void VURI1Vovure::takeSnapshot() {
     snapshotImage_ = nullptr;
     const CGFloat scale = UIScreen::mainScreen()->scale();
     const CGSize size = CGSizeMake(static_cast<int>(backingWidth_ / scale),
                                    static_cast<int>(backingHeight_ / scale));
-    if (size.width <= 0 || size.height <= 0) return;
-    glBindFramebufferOES(GL_FRAMEBUFFER_OES, defaultFrameBuffer_);
-    // Mesa reads its own BGRA order without converting each pixel.
-    const auto* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    const bool bgra = extensions && std::strstr(extensions, "GL_EXT_read_format_bgra");
-    // Kept from one read to the next: a fresh buffer is page faults and zero-filling each time.
-    std::vector<uint8_t>& pixels = readBack_;
-    pixels.resize(static_cast<size_t>(backingWidth_) * backingHeight_ * 4);
-    // Errors left by the frame's drawing are not the read's.
-    while (glGetError() != GL_NO_ERROR) {
-    }
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, backingWidth_, backingHeight_, bgra ? GL_BGRA_EXT : GL_RGBA,
-                 GL_UNSIGNED_BYTE, pixels.data());
-    if (glGetError() != GL_NO_ERROR) return;
-    auto bitmap =
-        CGImage::createOpaqueWithBottomUpRows(pixels.data(), backingWidth_, backingHeight_, bgra);
-    if (!bitmap) return;
-    auto frame = UIImage::imageWithCGImage(std::move(bitmap), scale);
+    if (size.width <= 0 || size.height <= 0 || !eaglLayer_) return;
+    CGImageRef presented = eaglLayer_->contents();
+    if (!presented || presented->width() != backingWidth_ || presented->height() != backingHeight_)
+        return;
+    auto frame = UIImage::imageWithCGImage(std::move(presented), scale);
     // A clip holding the whole frame leaves it as it is.
     CGRect clip;
     if (size.width * scale == backingWidth_ && size.height * scale == backingHeight_ &&

@@ -136,5 +136,4 @@ class VURI1Vovure : public NSObject {
     std::shared_ptr<VMCallbackBridge> callbackBridge_;
     std::shared_ptr<UIImage> snapshotImage_;
     std::shared_ptr<UIBezierPath> snapshotPath_;
-    std::vector<uint8_t> readBack_;
 };

@@ -2,7 +2,6 @@
 // floor, their reuse, their places and their reports.
 #include <algorithm>
 
-#include "QuartzCore/CATransaction.h"
 #include "VMMapView.h"
 #include "VMPinAnnotationView.h"
 #include "VMUserLocationView.h"
@@ -249,17 +248,13 @@ void VMMapView::updateAnnotationCenters() {
     }
 }
 
-// Without annotation views the next display-link frame is soon enough.
+// Marked, not drawn: the display link draws once a refresh, and the frame's end places the
+// annotation views, so the map and its pins reach the screen together. The camera itself is
+// handed to the engine now, so that what is asked of the view before that frame (points,
+// the annotations in sight) answers for the new camera.
 void VMMapView::forceRefreshBaseMapView() {
     // While the view is still being set up there is nothing to draw with yet.
     if (!annotationFloor_) return;
-    if (annotationFloor_->subviews().empty()) {
-        baseMapView_->drawView();
-        return;
-    }
-    CATransaction::begin();
-    baseMapView_->drawView();
-    updateAnnotationCenters();
-    CATransaction::flush();
-    CATransaction::commit();
+    if (const auto& r = render()) r->processMapEvent();
+    baseMapView_->setNeedsDrawView();
 }

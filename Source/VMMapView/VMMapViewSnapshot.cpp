@@ -43,13 +43,20 @@ std::shared_ptr<UIImage> takeSnapshotInRect(VMMapView& mapView, CGRect rect,
 
     const auto map = cutImage(takeOpenGLESSnapshotWithPath(mapView, path), pixels);
     if (!map) return nullptr;
-    std::shared_ptr<UIImage> annotations;
-    if (const UIView* floor = mapView.annotationFloor().get(); includeAnnotation && floor) {
-        annotations = cutImage(takeSnapshotOnView(floor, floor->bounds().size, path.get()), pixels);
-    }
+    const UIView* floor = includeAnnotation ? mapView.annotationFloor().get() : nullptr;
+    // The floor is drawn straight into the picture: an image of it first would be one more
+    // full-screen buffer to fill and blend.
+    const auto drawFloor = [&](CGContextRef c) {
+        if (!floor) return;
+        CGContextSaveGState(c);
+        CGContextTranslateCTM(c, -r.origin.x, -r.origin.y);
+        path->addClip();
+        floor->layer()->renderInContext(c);
+        CGContextRestoreGState(c);
+    };
     const auto logoImage = takeSnapshotOnView(logoView, logo, nullptr);
     return imageByCombiningInConstraintSize(
-        r.size, map, annotations, logoImage,
+        r.size, map, drawFloor, logoImage,
         CGPointMake(kLogoInset, r.size.height - kLogoInset - logo.height));
 }
 
@@ -68,7 +75,11 @@ std::shared_ptr<UIImage> takeOpenGLESSnapshotWithPath(VMMapView& mapView,
         renderer->setSnapshotPath(nullptr);
         return nullptr;
     }
-    return renderer->snapshotImage();
+    // Taken out of the renderer: the picture may be the presented frame itself, which the next
+    // frame writes over only when nothing else holds it.
+    auto image = renderer->snapshotImage();
+    renderer->setSnapshotImage(nullptr);
+    return image;
 }
 
 std::shared_ptr<UIImage> takeSnapshotOnView(const UIView* view, CGSize size,
@@ -118,9 +129,21 @@ std::shared_ptr<UIImage> imageByCombiningInConstraintSize(
     CGSize size, const std::shared_ptr<UIImage>& firstImage,
     const std::shared_ptr<UIImage>& secondImage, const std::shared_ptr<UIImage>& logoImage,
     CGPoint logoPosition) {
-    return UIGraphicsImageRenderer(size).image([&](CGContextRef) {
+    return imageByCombiningInConstraintSize(
+        size, firstImage,
+        [&](CGContextRef) {
+            if (secondImage) secondImage->drawAtPoint(CGPointZero);
+        },
+        logoImage, logoPosition);
+}
+
+std::shared_ptr<UIImage> imageByCombiningInConstraintSize(
+    CGSize size, const std::shared_ptr<UIImage>& firstImage,
+    const std::function<void(CGContextRef)>& drawSecond, const std::shared_ptr<UIImage>& logoImage,
+    CGPoint logoPosition) {
+    return UIGraphicsImageRenderer(size).image([&](CGContextRef c) {
         if (firstImage) firstImage->drawAtPoint(CGPointZero);
-        if (secondImage) secondImage->drawAtPoint(CGPointZero);
+        drawSecond(c);
         if (logoImage) logoImage->drawAtPoint(logoPosition);
     });
 }

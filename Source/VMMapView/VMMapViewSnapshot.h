@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "CoreGraphics/CGGeometry.h"
@@ -35,4 +36,9 @@ CGRect constraintRect(CGRect rect, CGRect inRect, CGSize minimumSize);
 std::shared_ptr<UIImage> imageByCombiningInConstraintSize(
     CGSize size, const std::shared_ptr<UIImage>& firstImage,
     const std::shared_ptr<UIImage>& secondImage, const std::shared_ptr<UIImage>& logoImage,
+    CGPoint logoPosition);
+// The same with what the second function draws, at the origin, in place of a second image.
+std::shared_ptr<UIImage> imageByCombiningInConstraintSize(
+    CGSize size, const std::shared_ptr<UIImage>& firstImage,
+    const std::function<void(CGContextRef)>& drawSecond, const std::shared_ptr<UIImage>& logoImage,
     CGPoint logoPosition);

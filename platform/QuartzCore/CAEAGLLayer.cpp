@@ -10,17 +10,13 @@ namespace {
 
 constexpr bool kLittleEndian = std::endian::native == std::endian::little;
 
-// Turns a bottom-up GL frame into an image. The rows are flipped; an opaque frame in the
-// surface's own byte order is copied as it is, since an opaque image ignores the alpha byte.
-// A translucent one is premultiplied, which is the only case that touches single pixels.
-CGImageRef imageFromFrame(const std::uint8_t* bottomUp, int width, int height, EAGLPixelOrder order,
-                          bool opaque) {
-    cairo_surface_t* surface = cairo_image_surface_create(
-        opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32, width, height);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
-        return nullptr;
-    }
+// Writes a bottom-up GL frame into an image surface of its size. The rows are flipped; an opaque
+// frame in the surface's own byte order is copied as it is, since an opaque image ignores the
+// alpha byte. A translucent one is premultiplied, which is the only case that touches single
+// pixels.
+void writeFrame(cairo_surface_t* surface, const std::uint8_t* bottomUp, int width, int height,
+                EAGLPixelOrder order, bool opaque) {
+    cairo_surface_flush(surface);
     unsigned char* base = cairo_image_surface_get_data(surface);
     const int stride = cairo_image_surface_get_stride(surface);
     const size_t rowBytes = static_cast<size_t>(width) * 4;
@@ -43,7 +39,14 @@ CGImageRef imageFromFrame(const std::uint8_t* bottomUp, int width, int height, E
         }
     }
     cairo_surface_mark_dirty(surface);
-    return std::make_shared<CGImage>(surface);
+}
+
+// The last frame's image when it can take this one: held by the layer alone (nobody can see it
+// change), of this size and format. Writing over it spares a fresh full-screen buffer, and its
+// page faults, every frame.
+bool reusable(const CGImageRef& image, int width, int height, cairo_format_t format) {
+    return image && image.use_count() == 1 && image->width() == width &&
+           image->height() == height && cairo_image_surface_get_format(image->surface()) == format;
 }
 
 int pixels(CGFloat points, CGFloat scale) {
@@ -82,5 +85,17 @@ void CAEAGLLayer::presentFrame(const std::uint8_t* bottomUp, int width, int heig
     }
     // A 565 buffer has no alpha to show, so it composes as opaque whatever the layer says.
     const bool opaque = isOpaque() || colorStorage() == EAGLColorStorage::RGB565;
-    setContents(imageFromFrame(bottomUp, width, height, order, opaque));
+    const cairo_format_t format = opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32;
+    CGImageRef image = reusable(contents(), width, height, format) ? contents() : nullptr;
+    if (!image) {
+        cairo_surface_t* surface = cairo_image_surface_create(format, width, height);
+        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+            cairo_surface_destroy(surface);
+            setContents(nullptr);
+            return;
+        }
+        image = std::make_shared<CGImage>(surface);
+    }
+    writeFrame(image->surface(), bottomUp, width, height, order, opaque);
+    setContents(std::move(image));
 }

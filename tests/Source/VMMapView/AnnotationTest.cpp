@@ -92,12 +92,17 @@ TEST_F(AnnotationTest, PinStaysOnItsCoordinateInTheComposedScreen) {
     EXPECT_GT(head().r, 0.7);
     EXPECT_LT(head().g, 0.4);
 
-    // Moved by the camera, map frame and pin reach the screen together.
+    // Moved by the camera, map frame and pin reach the screen together, at the next refresh.
+    const auto drawn = view->baseMapView()->framesDrawn();
     view->setCenterCoordinate(at({100, 200}));
+    EXPECT_EQ(view->baseMapView()->framesDrawn(), drawn);
+    frames(1);
+    EXPECT_EQ(view->baseMapView()->framesDrawn(), drawn + 1);
     EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6));
     EXPECT_NEAR(pinView->center().x, 220, 0.5);
     EXPECT_GT(head().r, 0.7);
     view->setZoomLevel(13);
+    frames(1);
     EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6));
     EXPECT_GT(head().r, 0.7);
 

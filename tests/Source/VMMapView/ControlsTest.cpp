@@ -265,6 +265,7 @@ TEST_F(MapControlsTest, SelectionListsAndTheAreasAnnotationsShowIn) {
     view->selectAnnotation(a, false);
     view->setCenterCoordinate(coordinateAt({160 + 320 * 1.5, 240}));
     EXPECT_EQ(view->viewForAnnotation(a), shown);
+    frames(1);  // views take their places with the frame
     EXPECT_FALSE(shown->visible());
     EXPECT_FALSE(VMPinAnnotationView::initWithAnnotation(a, "loose")->visible());
 

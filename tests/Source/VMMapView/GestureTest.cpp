@@ -146,6 +146,34 @@ TEST_F(GestureTest, DragMovesTheGridEdgeTwoPixelsPerPointAfterThePanBegan) {
     EXPECT_EQ(view->userTrackingMode(), 0);
 }
 
+// However many moves a refresh brings (a touch screen's one, a fast mouse's several), a pan
+// draws one frame a refresh, and the map follows the finger.
+TEST_F(GestureTest, APanDrawsOneFramePerRefresh) {
+    for (const int movesPerRefresh : {1, 3}) {
+        SCOPED_TRACE(movesPerRefresh);
+        std::vector<std::pair<int, CGPoint>> f{{0, {100, 300}}};
+        host->touchDown(0, f[0].second);
+        move(f, {4, 0}, 5);
+        frames(1);
+        const VMMapPoint under = view->mapPointForPoint(f[0].second);
+        const auto drawn = view->baseMapView()->framesDrawn();
+        constexpr int kRefreshes = 30;
+        for (int i = 0; i < kRefreshes; ++i) {
+            advance(kFrame);
+            for (int k = 0; k < movesPerRefresh; ++k) {
+                f[0].second.x += 1;
+                host->post({{0, UITouchPhaseMoved, f[0].second}});
+            }
+        }
+        frames(1);
+        EXPECT_EQ(view->baseMapView()->framesDrawn() - drawn, kRefreshes + 1u);
+        EXPECT_NEAR(shown(under).x, f[0].second.x, 0.5);
+        advance(0.3);
+        host->touchUp(0, f[0].second);
+        loop->runUntilIdle();
+    }
+}
+
 TEST_F(GestureTest, ReleasedPansFlingByTheirSpeed) {
     // 240 points per second: 36 points further in 0.25 s on the ease-out curve.
     CGPoint end = stroke({60, 300}, {4, 0}, 20);

@@ -60,8 +60,7 @@ class MapViewOverlayTest : public MapViewFixture {
 };
 
 // A red square drawn in the engine's frame stays on its map points when the camera moves on to
-// another reference grid; moved without animation and without annotation views, the map is
-// drawn at once.
+// another reference grid; moved without animation, the map is drawn by the next refresh.
 TEST_F(MapViewOverlayTest, OverlaysDrawWhereTheirMapPointsAre) {
     const auto red = square(UIColor::redColor(), 0);
     view->overlayContainer()->insertOverlay(red, painter->mapViewViewForOverlay(*view, red), 0, 1);
@@ -73,6 +72,7 @@ TEST_F(MapViewOverlayTest, OverlaysDrawWhereTheirMapPointsAre) {
     ASSERT_TRUE(view->annotationFloor()->subviews().empty());
     const std::int32_t originX = view->overlayViewState()->originX;
     view->setCenterCoordinate(coordinateForMapPoint({c.x + side * 4 / 3, c.y}));
+    frames(1);
     ASSERT_NE(view->overlayViewState()->originX, originX);
     EXPECT_TRUE(colourNear(pixelAt(0), testsupport::kRed, 0.01));
     EXPECT_FALSE(colourNear(pixelAt(side), testsupport::kRed, 0.1));

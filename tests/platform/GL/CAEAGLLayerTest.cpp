@@ -98,6 +98,38 @@ TEST_F(CAEAGLLayerTest, PresentPutsTheFrameUprightIntoTheContents) {
     }
 }
 
+// A steady frame writes over the last one's image; an image someone still holds (a picture
+// taken of the screen) keeps what it showed, and the frame gets an image of its own.
+TEST_F(CAEAGLLayerTest, FramesReuseTheirImageUnlessItIsHeld) {
+    auto layer = CAEAGLLayer::layer();
+    layer->setOpaque(true);
+    layer->setBounds(CGRectMake(0, 0, 4, 2));
+    layer->setContentsScale(2);
+    ASSERT_TRUE(gl.attach(layer));
+    testsupport::drawRedOverColour(0, 0, 1, 1, 8, 4);
+    ASSERT_TRUE(context->presentRenderbuffer(GL_RENDERBUFFER_OES));
+    const CGImage* first = layer->contents().get();
+    testsupport::drawRedOverColour(0, 1, 0, 1, 8, 4);
+    ASSERT_TRUE(context->presentRenderbuffer(GL_RENDERBUFFER_OES));
+    EXPECT_EQ(layer->contents().get(), first);
+    EXPECT_TRUE(colourNear(layer->contents()->pixelAt(0, 3), {0, 1, 0, 1}));
+
+    const CGImageRef held = layer->contents();
+    testsupport::drawRedOverColour(1, 1, 0, 1, 8, 4);
+    ASSERT_TRUE(context->presentRenderbuffer(GL_RENDERBUFFER_OES));
+    EXPECT_NE(layer->contents(), held);
+    EXPECT_TRUE(colourNear(held->pixelAt(0, 3), {0, 1, 0, 1}));
+    EXPECT_TRUE(colourNear(layer->contents()->pixelAt(0, 3), {1, 1, 0, 1}));
+
+    // Turned translucent, the frame needs an image with alpha.
+    layer->setOpaque(false);
+    const CGImage* opaqueImage = layer->contents().get();
+    testsupport::drawRedOverColour(0, 0, 1, 0.5, 8, 4);
+    ASSERT_TRUE(context->presentRenderbuffer(GL_RENDERBUFFER_OES));
+    EXPECT_NE(layer->contents().get(), opaqueImage);
+    EXPECT_TRUE(colourNear(layer->contents()->pixelAt(0, 3), {0, 0, 1, 0.5}));
+}
+
 TEST_F(CAEAGLLayerTest, ComposedScreenShowsTheGLContentWhereTheViewIs) {
     HeadlessHost host;
     auto view = GLView::create(CGRectMake(40, 100, 50, 30));
