@@ -261,6 +261,40 @@ TEST_F(OrderInfoViewControllerTest, GoodsHeadingsAndMakersReadWhole) {
     }
 }
 
+TEST_F(OrderInfoViewControllerTest, ServiceTypeAndCommentShowTheirTextAndNoneOnlyWhenMissing) {
+    // The customer's comment on a finished order, and the inquiry's service type, are texts.
+    const std::string finished = orderWhere("r.order_state_id = 21");
+    const std::string comment = orderColumn("comment_detail", finished);
+    ASSERT_FALSE(comment.empty());
+    const auto detail = open(finished);
+    const auto valueOf = [&](int section, const std::string& title) {
+        const int i = rowTitled(*detail, section, title);
+        return i < 0 ? std::string("(no row)")
+                     : detail->rowsOfSection(section)[static_cast<size_t>(i)]->subTitleStr();
+    };
+    EXPECT_EQ(valueOf(4, "评价"), comment);
+    EXPECT_EQ(valueOf(1, "业务类型"),
+              stored("SELECT i.servicesname FROM orders r JOIN inquiries i USING (ask_price_id) "
+                     "WHERE r.order_id = ?",
+                     finished));
+    const auto cell = row(detail, "评价", 4);
+    ASSERT_TRUE(cell);
+    EXPECT_EQ(cell->contentTextView()->text(), comment);
+
+    // "无" stands for a value that is not there; a number is shown as its text.
+    const nlohmann::json missing = nullptr;
+    for (const auto& [value, shown] : std::vector<std::pair<nlohmann::json, std::string>>{
+             {"安装调试", "安装调试"}, {"", "无"}, {missing, "无"}, {5, "5"}}) {
+        detail->updateDataWithDictionary(
+            {{"OrderStateID", 21}, {"Servicesname", value}, {"CommentDetail", value}});
+        EXPECT_EQ(valueOf(1, "业务类型"), shown) << value;
+        EXPECT_EQ(valueOf(4, "评价"), shown) << value;
+    }
+    detail->updateDataWithDictionary({{"OrderStateID", 21}});
+    EXPECT_EQ(valueOf(1, "业务类型"), "(no row)");
+    EXPECT_EQ(valueOf(4, "评价"), "无");
+}
+
 TEST_F(OrderInfoViewControllerTest, OrderNotTheEngineersShowsTheTipAndKeepsItsID) {
     auto detail = OrderInfoViewController::create(list);
     detail->setOrderIDStr("not-mine");
