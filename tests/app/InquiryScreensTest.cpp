@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "AppScreens.h"
+#include "LabelFit.h"
 #include "MessagesFixture.h"
 #include "SQLiteStore/DBManager.h"
 #include "ScreenPixels.h"
@@ -711,6 +712,53 @@ TEST_F(RemarkFavoritesSearchTest, FavoritesListDeleteInEditModeAndFollowTheDetai
     EXPECT_EQ(toast(), "取消收藏成功");
     EXPECT_TRUE(favorites->dataArray().empty());
     EXPECT_TRUE(favouriteIDs(favoriteFile()).empty());
+}
+
+TEST_F(RemarkFavoritesSearchTest, CardsInEditModeNarrowBesideTheirMarksAndStayOnScreen) {
+    for (int row = 0; row < 3; ++row)
+        tap(cellOf<HomeCell>(home->tableView(), row)->favrateButton());
+    auto favorites = openFavorites();
+    tap(CustomNavBar::shareManager()->rightButton());
+    ASSERT_TRUE(favorites->isEditing());
+    const auto card = cellOf<HomeCell>(favorites->tableView(), 1);
+    ASSERT_TRUE(card);
+    // Laid out as the screen is drawn.
+    const auto image = host.compose();
+    const CGFloat screen = host.window()->bounds().size.width;
+    const auto inWindow = [](const std::shared_ptr<UIView>& v) {
+        return v->convertRectToView(v->bounds(), nullptr);
+    };
+    const CGRect panel = inWindow(card->pannelView());
+    EXPECT_NEAR(panel.origin.x, UITableViewCell::kSelectionMarkWidth + 5, 0.01);
+    EXPECT_NEAR(CGRectGetMaxX(panel), screen - 5, 0.01);
+    for (const auto& v : std::initializer_list<std::shared_ptr<UIView>>{
+             card->timeLabel(), card->favrateButton(), card->offerButton()})
+        EXPECT_LE(CGRectGetMaxX(inWindow(v)), CGRectGetMaxX(panel) + 0.01);
+    EXPECT_EQ(card->favrateButton()->titleForState(UIControlStateNormal), "取消收藏");
+    EXPECT_TRUE(readsWhole(*card->timeLabel())) << card->timeLabel()->text();
+
+    // On screen: the card's white ends 5 points short of the edge, where the list's grey shows,
+    // and the favourite button's yellow reaches the card's end.
+    const CGFloat middle = panel.origin.y + 37;  // between the first two lines
+    const CGColor listGrey{229.0 / 255, 229.0 / 255, 229.0 / 255, 1};
+    EXPECT_TRUE(testsupport::colourNear(testsupport::screenPixel(image, screen - 2, middle),
+                                        listGrey, 0.03));
+    EXPECT_TRUE(testsupport::colourNear(testsupport::screenPixel(image, screen - 8, middle),
+                                        testsupport::kWhite, 0.03));
+    const CGRect favourite = inWindow(card->favrateButton());
+    const CGColor yellow =
+        testsupport::screenPixel(image, CGRectGetMidX(favourite), favourite.origin.y + 3);
+    EXPECT_TRUE(testsupport::colourNear(
+        testsupport::screenPixel(image, CGRectGetMaxX(favourite) - 3, favourite.origin.y + 3),
+        yellow, 0.03));
+    EXPECT_TRUE(testsupport::colourNear(
+        testsupport::screenPixel(image, screen - 2, favourite.origin.y + 3), listGrey, 0.03));
+
+    // Out of edit mode the card has the whole row again.
+    tap(CustomNavBar::shareManager()->rightButton());
+    host.compose();
+    EXPECT_NEAR(inWindow(card->pannelView()).origin.x, 5, 0.01);
+    EXPECT_NEAR(CGRectGetMaxX(inWindow(card->pannelView())), screen - 5, 0.01);
 }
 
 TEST_F(RemarkFavoritesSearchTest, SearchSendsTheChosenIDsAndListsOnlyMatchingInquiries) {
