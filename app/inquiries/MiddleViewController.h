@@ -82,7 +82,9 @@ class MiddleViewController : public UIViewController,
     }
     const std::vector<std::shared_ptr<HomeModel>>& dataArray() const { return dataArray_; }
     uint64_t pageIndex() const { return pager_->pageIndex(); }
+    uint64_t rowsOfOnePage() const { return pager_->rowsOfOnePage(); }
     uint64_t totalPageNum() const { return pager_->totalPageNum(); }
+    uint64_t totalRowCount() const { return pager_->totalRowCount(); }
     bool isLoadViewActive() const { return pager_->isLoadViewActive(); }
 
   protected:
@@ -112,7 +114,7 @@ class MiddleViewController : public UIViewController,
     bool isFirstLoad_ = true;
     bool isDownDragRefresh_ = false;
     std::shared_ptr<PullRefreshHeaderView> headerView_;
-    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(0, 0);
+    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(0, 0, 0, 0);
     bool isShowLeftView_ = false;
     std::shared_ptr<UITableView> tableView_;
     std::vector<std::shared_ptr<HomeModel>> dataArray_;

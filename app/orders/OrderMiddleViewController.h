@@ -103,7 +103,9 @@ class OrderMiddleViewController : public UIViewController,
     const std::string& currentSelectSectionStr() const { return currentSelectSectionStr_; }
     int64_t currentSection() const { return currentSection_; }
     uint64_t pageIndex() const { return pager_->pageIndex(); }
+    uint64_t rowsOfOnePage() const { return pager_->rowsOfOnePage(); }
     uint64_t totalPageNum() const { return pager_->totalPageNum(); }
+    uint64_t totalRowCount() const { return pager_->totalRowCount(); }
     bool isSendAddress() const { return isSendAddress_; }
     // The position source and search client of a lookup in progress, else null.
     std::shared_ptr<VMMapView> mapView() const { return lookup_ ? lookup_->mapView() : nullptr; }
@@ -131,7 +133,7 @@ class OrderMiddleViewController : public UIViewController,
     std::shared_ptr<PullRefreshHeaderView> headerView_;
     int64_t currentSection_ = 0;
     int64_t totolSectionNum_ = 0;
-    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(1, 1);
+    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(1, 10, 1, 20);
     bool isSendAddress_ = false;
     std::optional<PendingMove> pendingMove_;
     std::shared_ptr<PositionLookup> lookup_;

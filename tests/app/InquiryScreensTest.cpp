@@ -151,6 +151,8 @@ TEST_F(MiddleViewControllerTest, FirstPageShowsCardsPullUpAppendsToTheLastPagePu
                                            ? std::stoul(firstPage["totalCount"].get<std::string>())
                                            : firstPage["totalCount"].get<size_t>()));
     EXPECT_EQ(home->bottomLabel()->text(), "已经是最后页");
+    EXPECT_EQ(home->rowsOfOnePage(), 10u);
+    EXPECT_EQ(home->totalRowCount(), all);
 
     // Past the last page nothing is asked for; the footer settles back on its own.
     pullUp();

@@ -87,7 +87,18 @@ TEST_F(MessageCentreTest, PagesDotsAndTimesOfTheList) {
         EXPECT_EQ(c->timeLab()->text().find('.'), std::string::npos);
     }
     EXPECT_FALSE(CustomTabBar::shareManager()->badge()->isHidden());
+    const auto second =
+        requests->replyForKey("UserOrEngineerID=" + app->APPUserID() + "&rows=10&pageindex=2");
+    EXPECT_EQ(list->rowsOfOnePage(), 10u);
+    EXPECT_EQ(list->totalRowCount(), second["totalCount"].get<uint64_t>());
     screenshot("message-centre.png");
+
+    // Redrawn from the items: a message marked read loses its dot.
+    const int unread = rowOf([&](const HomeModel& m) { return unreadOf("56", m); });
+    ASSERT_GE(unread, 0);
+    list->dataArray()[static_cast<size_t>(unread)]->setIsReadStr("1");
+    list->refreshCurrentDataTable();
+    EXPECT_TRUE(cell(unread)->signView()->backgroundColor()->isEqual(*UIColor::clearColor()));
 }
 
 TEST_F(MessageCentreTest, OpeningAMessageMarksItReadAndOpensWhatItIsAbout) {

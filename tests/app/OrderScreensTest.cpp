@@ -363,6 +363,8 @@ TEST_F(OrderMiddleViewControllerTest, EveryTabAsksForItsStateAndSwipesMoveBetwee
     EXPECT_TRUE(
         requests->replyForKey(engineer() + "&rows=10&pageindex=2&lastDateTime=").is_object());
     EXPECT_EQ(list->bottomLabel()->text(), "已经是最后页");
+    EXPECT_EQ(list->rowsOfOnePage(), 10u);
+    EXPECT_EQ(list->totalRowCount(), 20u);
     list->tableView()->setContentOffset(CGPointZero);
     for (int i = 1; i <= 5; ++i) {
         showTab(i);
