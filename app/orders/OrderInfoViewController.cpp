@@ -426,13 +426,16 @@ void OrderInfoViewController::sendAction(const std::string& path, const std::str
                                                             weakSelf<UIViewController>());
 }
 
-// A lookup replaced here goes, and with it its answer. The flag marks the address as asked for.
 void OrderInfoViewController::getAddress() {
     isSendAddress_ = false;
+    initMapView();
+}
+
+// A lookup replaced here goes, and with it its answer. The flag marks the address as asked for.
+void OrderInfoViewController::initMapView() {
     lookup_.reset();
     std::weak_ptr<OrderInfoViewController> weak = sharedSelf<OrderInfoViewController>();
-    lookup_ = PositionLookup::start(
-        view()->bounds(),
+    lookup_ = PositionLookup::create(
         [weak](const std::string& address) {
             auto self = weak.lock();
             if (!self) return;
@@ -449,6 +452,12 @@ void OrderInfoViewController::getAddress() {
         [weak] {
             if (auto self = weak.lock()) self->isSendAddress_ = true;
         });
+    lookup_->initMapView(view()->bounds());
+    initSearch();
+}
+
+void OrderInfoViewController::initSearch() {
+    if (lookup_) lookup_->initSearch();
 }
 
 void OrderInfoViewController::getAddressFromMap(const std::string& address) {

@@ -54,6 +54,8 @@ class OrderMiddleViewController : public UIViewController,
 
     void setupUIConfig();
     void middleNavClick(const std::shared_ptr<UIButton>& tab);
+    // Adds to the table a swipe of the direction that changes the tab.
+    void creatSwipeGesture(unsigned direction);
     void swipAction(UISwipeGestureRecognizer& recognizer);
     // left: to the tab before (the first wraps to the last); else to the one after.
     void swipeSlipForLeft(bool left);
@@ -84,16 +86,19 @@ class OrderMiddleViewController : public UIViewController,
     // A card opens its order's detail.
     void tableViewDidSelectRowAtIndexPath(const std::shared_ptr<UITableView>& tableView,
                                           const NSIndexPath& indexPath) override;
-    // The width the card gives the customer's name: the name's width plus 20, at most half the
-    // screen.
-    int64_t titleWidthForRow(size_t row);
+    // Despite its name, the width the card gives the customer's name: the name's width plus 20,
+    // at most half the screen.
+    int64_t heightForRowAtIndexPath(const NSIndexPath& indexPath);
 
     // The cards' buttons; the sender's tag is the row.
     void cellButtonClick_offer(const std::shared_ptr<UIButton>& sender);
     void cellButtonClick_favrate(const std::shared_ptr<UIButton>& sender);
 
-    // The position and its address for a state move.
+    // The position and its address for a state move: an off-screen map view, then a search
+    // for the address of its first fix.
     void getAddress();
+    void initMapView();
+    void initSearch();
     void getAddressFromMap(const std::string& address) override;
 
     const std::shared_ptr<CustomSlipMenu>& menu() const { return menu_; }

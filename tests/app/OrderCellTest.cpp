@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "Foundation/JSONValue.h"
 #include "LabelFit.h"
+#include "LogCapture.h"
 #include "inquiries/HomeCell.h"
 #include "inquiries/MiddleViewController.h"
 #include "inquiries/OfferMiddleViewController.h"
@@ -13,6 +15,7 @@
 #include "orders/OrderCell.h"
 #include "orders/OrderMiddleViewController.h"
 #include "orders/OrderModel.h"
+#include "shell/FactoryClass.h"
 
 namespace {
 
@@ -89,6 +92,23 @@ TEST(ListReplyCounters, StartAsEachListDoesAndFollowEveryPage) {
     EXPECT_EQ(of(messages), (Counters{2, 8, 4, 27}));
     orders->updateDataWithDictionary({{"List", Json::array()}});
     EXPECT_EQ(of(orders), (Counters{0, 0, 0, 0}));
+}
+
+// The list names its title-width function for a row height; the reply it took is logged.
+TEST(OrderListTitleWidth, IsTheNamesWidthAndTwentyAtMostHalfTheScreen) {
+    testsupport::LogCapture log;
+    const auto screen = OrderMiddleViewController::create({});
+    const std::string longName = "北京市朝阳区第一人民医院信息中心机房运维部";
+    const Json reply = {{"pageindex", 1},
+                        {"totalPages", 1},
+                        {"List", {{{"UserName", "王伟"}}, {{"UserName", longName}}}}};
+    screen->updateDataWithDictionary(reply);
+    EXPECT_TRUE(log.contains("order:" + describe(reply)));
+    const int half = static_cast<int>(screen->view()->frame().size.width) / 2;
+    EXPECT_EQ(screen->heightForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)),
+              FactoryClass::widthOfButtonWithContentText("王伟", 25, 18, true) + 20);
+    EXPECT_LT(FactoryClass::widthOfButtonWithContentText("王伟", 25, 18, true) + 20, half);
+    EXPECT_EQ(screen->heightForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0)), half);
 }
 
 TEST(OrderCellTest, EveryStateGivesTheCardItsButtonsAndTheListItsRowHeight) {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "LabelFit.h"
+#include "LogCapture.h"
 #include "ManualClock.h"
 #include "MessagesFixture.h"
 #include "UIKit/UIApplication.h"
@@ -114,8 +115,10 @@ TEST_F(OrderInfoViewControllerTest, CardOpensTheDetailWithItsHeaderRowsPricesAnd
     const std::string inquiry = list->dataArray().front()->askPriceIDStr();
     const auto card = cellAt(list->tableView(), 0);
     const CGRect f = card->convertRectToView(card->bounds(), nullptr);
+    testsupport::LogCapture log;
     host.tap(CGPointMake(f.origin.x + 2, f.origin.y + 2));  // clear of the card's buttons
     host.runFor(0);
+    EXPECT_TRUE(log.contains(inquiry + "   " + order));
     auto detail = std::dynamic_pointer_cast<OrderInfoViewController>(
         navigation(kOrderTab)->topViewController());
     ASSERT_TRUE(detail) << "a tap on the card opens the detail";
@@ -376,6 +379,9 @@ TEST_F(OrderMiddleViewControllerTest, EveryTabAsksForItsStateAndSwipesMoveBetwee
     list->doRefresh();
     ASSERT_TRUE(runUntil(
         [&] { return requests->replyForKey(firstPage(5) + "&lastDateTime=").is_object(); }));
+    // Sideways swipes on the table change the tab; up and down ones do nothing.
+    sendAddedSwipe(*list, *list->tableView(), UISwipeGestureRecognizerDirectionUp);
+    EXPECT_EQ(list->currentSelectSectionStr(), "其他");
     // Right of the last tab is the first, left of the first is the last.
     list->swipeSlipForLeft(false);
     EXPECT_EQ(list->currentSelectSectionStr(), "全部订单");
