@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Foundation/JSONValue.h"
+#include "Foundation/NSLog.h"
 #include "Foundation/NSRunLoop.h"
 #include "SQLiteStore/DBManager.h"
 #include "UIKit/UINavigationController.h"
@@ -75,9 +77,11 @@ void FavoritaViewController::viewWillDisappear(bool) { FactoryClass::removeBarWi
 
 void FavoritaViewController::navBarButtonClick(const std::shared_ptr<UIView>& sender) {
     if (!sender) return;
-    if (sender->tag() == 0) inquiry::popScreen(*this);
+    if (sender->tag() == 0) backButtonClick();
     if (sender->tag() == 1) edtingButtonClick();
 }
+
+void FavoritaViewController::backButtonClick() { inquiry::popScreen(*this); }
 
 void FavoritaViewController::updateDataSource() {
     dataArray_ = inquiry::storedFavorites();
@@ -216,7 +220,13 @@ void FavoritaViewController::sendOfferRequestWithContent(const std::string& cont
         app->serviceURL("AskPrice/EngineerPrice"), body, weakSelf<UIViewController>());
 }
 
+// The quotation's reply is only reported: the list of favourites does not change with it.
 void FavoritaViewController::updateDataWithDictionary(const nlohmann::json& dictionary) {
+    if (!dictionary.is_object() || (!dictionary.contains("code") && !dictionary.contains("tip"))) {
+        NSLog("favorate:%s", describe(dictionary).c_str());
+        return;
+    }
+    NSLog(integerValue(dictionary.value("code", nlohmann::json())) == 1 ? "成功" : "失败");
     if (const std::string tip = replyText(dictionary, "tip"); !tip.empty()) showMessage(tip);
 }
 

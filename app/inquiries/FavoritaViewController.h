@@ -33,6 +33,7 @@ class FavoritaViewController : public UIViewController,
     void updateDataSource();
 
     void navBarButtonClick(const std::shared_ptr<UIView>& sender);
+    void backButtonClick();
     void edtingButtonClick();
     void deleteAllButtonClick();
     void deletePartButtonClick();

@@ -82,51 +82,66 @@ void HomeCell::initWithFrame(CGRect frame) {
 
 void HomeCell::setupCellWithFrame(CGRect frame, std::weak_ptr<NSObject> target, Action Action_1,
                                   Action Action_2) {
-    const CGFloat cw = frame.size.width - 10;
-    const CGFloat ch = frame.size.height - 10;
-    pannelView_ = UIView::create(CGRectMake(5, 5, cw, ch));
+    pannelView_ = UIView::create(CGRectZero);
     pannelView_->setBackgroundColor(UIColor::whiteColor());
     pannelView_->layer()->setCornerRadius(5);
     pannelView_->setClipsToBounds(true);
     pannelView_->setUserInteractionEnabled(true);
-    contentFrame_ = pannelView_->frame();
 
-    titelLabel_ =
-        cardLabel(CGRectMake(10, 10, cw / 2 - 10, 25), UIFont::boldSystemFontOfSize(18), grey(48));
-    subTitleLabel_ = cardLabel(CGRectMake(10, CGRectGetMaxY(titelLabel_->frame()) + 5, cw - 20, 20),
-                               UIFont::systemFontOfSize(14), grey(47));
-    leftTF_ = iconField(CGRectMake(10, CGRectGetMaxY(subTitleLabel_->frame()) + 10, 92, 20),
-                        "ic_service_tool.png");
-    const CGRect left = leftTF_->frame();
-    midTF_ = iconField(CGRectMake(CGRectGetMaxX(left) + 5, left.origin.y, 78, left.size.height),
-                       "ic_service_location.png");
-    const CGRect mid = midTF_->frame();
-    rightTF_ = iconField(
-        CGRectMake(CGRectGetMaxX(mid) + 5, mid.origin.y, cw - CGRectGetMaxX(mid), mid.size.height),
-        "ic_service_time.png");
-    auto caption = cardLabel(CGRectMake(10, CGRectGetMaxY(left) + 10, 100, 20),
-                             UIFont::systemFontOfSize(16), grey(99));
-    caption->setText("当前最低报价:");
-    caption->setAdjustsFontSizeToFitWidth(true);
-    const CGRect c = caption->frame();
-    offerLabel_ = cardLabel(CGRectMake(CGRectGetMaxX(c) + 5, c.origin.y, cw - CGRectGetMaxX(c), 20),
-                            UIFont::systemFontOfSize(16),
+    titelLabel_ = cardLabel(CGRectZero, UIFont::boldSystemFontOfSize(18), grey(48));
+    subTitleLabel_ = cardLabel(CGRectZero, UIFont::systemFontOfSize(14), grey(47));
+    leftTF_ = iconField(CGRectMake(0, 0, 92, 20), "ic_service_tool.png");
+    midTF_ = iconField(CGRectMake(0, 0, 78, 20), "ic_service_location.png");
+    rightTF_ = iconField(CGRectMake(0, 0, 20, 20), "ic_service_time.png");
+    caption_ = cardLabel(CGRectZero, UIFont::systemFontOfSize(16), grey(99));
+    caption_->setText("当前最低报价:");
+    caption_->setAdjustsFontSizeToFitWidth(true);
+    offerLabel_ = cardLabel(CGRectZero, UIFont::systemFontOfSize(16),
                             UIColor::colorWithRed(248.0 / 255, 47.0 / 255, 53.0 / 255, 1));
-    timeLabel_ = cardLabel(CGRectMake(cw / 2 + 5, 10, cw / 2 - 15, 20),
-                           UIFont::systemFontOfSize(14), grey(152));
+    timeLabel_ = cardLabel(CGRectZero, UIFont::systemFontOfSize(14), grey(152));
     timeLabel_->setTextAlignment(NSTextAlignmentRight);
-    offerButton_ = cardButton(CGRectMake(0, ch - 40, cw / 2 + 1, 40), "橘黄色.png", "报 价");
-    favrateButton_ =
-        cardButton(CGRectMake(cw / 2 - 1, ch - 40, cw / 2 + 1, 40), "黄色.png", "收 藏");
+    // All of the time still shows on the card narrowed in the edit mode.
+    timeLabel_->setAdjustsFontSizeToFitWidth(true);
+    offerButton_ = cardButton(CGRectZero, "橘黄色.png", "报 价");
+    favrateButton_ = cardButton(CGRectZero, "黄色.png", "收 藏");
     connect(offerButton_, target, std::move(Action_2));
     connect(favrateButton_, std::move(target), std::move(Action_1));
 
     // The quote button goes last so that it lies over the favourite button where they meet.
     for (const auto& v : std::initializer_list<std::shared_ptr<UIView>>{
-             titelLabel_, subTitleLabel_, leftTF_, midTF_, rightTF_, caption, offerLabel_,
+             titelLabel_, subTitleLabel_, leftTF_, midTF_, rightTF_, caption_, offerLabel_,
              timeLabel_, favrateButton_, offerButton_})
         pannelView_->addSubview(v);
     contentView()->addSubview(pannelView_);
+    layoutCard(frame.size.width - 10, frame.size.height - 10);
+}
+
+void HomeCell::layoutCard(CGFloat cw, CGFloat ch) {
+    pannelView_->setFrame(CGRectMake(5, 5, cw, ch));
+    contentFrame_ = pannelView_->frame();
+    titelLabel_->setFrame(CGRectMake(10, 10, cw / 2 - 10, 25));
+    subTitleLabel_->setFrame(CGRectMake(10, CGRectGetMaxY(titelLabel_->frame()) + 5, cw - 20, 20));
+    leftTF_->setFrame(CGRectMake(10, CGRectGetMaxY(subTitleLabel_->frame()) + 10, 92, 20));
+    const CGRect left = leftTF_->frame();
+    midTF_->setFrame(CGRectMake(CGRectGetMaxX(left) + 5, left.origin.y, 78, left.size.height));
+    const CGRect mid = midTF_->frame();
+    rightTF_->setFrame(
+        CGRectMake(CGRectGetMaxX(mid) + 5, mid.origin.y, cw - CGRectGetMaxX(mid), mid.size.height));
+    caption_->setFrame(CGRectMake(10, CGRectGetMaxY(left) + 10, 100, 20));
+    const CGRect c = caption_->frame();
+    offerLabel_->setFrame(CGRectMake(CGRectGetMaxX(c) + 5, c.origin.y, cw - CGRectGetMaxX(c), 20));
+    timeLabel_->setFrame(CGRectMake(cw / 2 + 5, 10, cw / 2 - 15, 20));
+    offerButton_->setFrame(CGRectMake(0, ch - 40, cw / 2 + 1, 40));
+    favrateButton_->setFrame(CGRectMake(cw / 2 - 1, ch - 40, cw / 2 + 1, 40));
+}
+
+// In the table's edit mode the selection marks push the content view right and narrow it: the
+// card narrows with it, so that nothing of it goes past the screen's edge.
+void HomeCell::layoutSubviews() {
+    UITableViewCell::layoutSubviews();
+    if (!pannelView_) return;
+    const CGFloat cw = contentView()->bounds().size.width - 10;
+    if (cw != contentFrame_.size.width) layoutCard(cw, contentFrame_.size.height);
 }
 
 void HomeCell::updateContentWithModel(const HomeModel* model, int64_t pIndex) {

@@ -41,10 +41,14 @@ class HomeCell : public UITableViewCell {
     const std::shared_ptr<UIButton>& favrateButton() const { return favrateButton_; }
     const std::shared_ptr<UIButton>& offerButton() const { return offerButton_; }
 
+    void layoutSubviews() override;
+
   protected:
     HomeCell(UITableViewCellStyle style, std::string reuseIdentifier)
         : UITableViewCell(style, std::move(reuseIdentifier)) {}
     void initWithFrame(CGRect frame) override;
+    // Places the card and everything on it for a card of that size.
+    virtual void layoutCard(CGFloat cw, CGFloat ch);
 
   private:
     int64_t currentIndexRow_ = -1;
@@ -54,6 +58,7 @@ class HomeCell : public UITableViewCell {
     std::shared_ptr<UITextField> leftTF_;
     std::shared_ptr<UITextField> midTF_;
     std::shared_ptr<UITextField> rightTF_;
+    std::shared_ptr<UILabel> caption_;
     std::shared_ptr<UILabel> offerLabel_;
     std::shared_ptr<UILabel> timeLabel_;
     std::shared_ptr<UIButton> favrateButton_;

@@ -93,13 +93,12 @@ std::shared_ptr<HomeInfoViewController> HomeInfoViewController::create(
 void HomeInfoViewController::viewDidLoad() {
     setEdgesForExtendedLayout(UIRectEdgeNone);
     view()->setBackgroundColor(UIColor::whiteColor());
-    for (const unsigned direction :
-         {UISwipeGestureRecognizerDirectionLeft, UISwipeGestureRecognizerDirectionRight}) {
-        auto swipe = UISwipeGestureRecognizer::create(sharedSelf<HomeInfoViewController>(),
-                                                      &HomeInfoViewController::swipAction);
-        swipe->setDirection(direction);
-        view()->addGestureRecognizer(swipe);
-    }
+    creatSwipeGesture(UISwipeGestureRecognizerDirectionLeft);
+    creatSwipeGesture(UISwipeGestureRecognizerDirectionRight);
+}
+
+void HomeInfoViewController::creatSwipeGesture(unsigned direction) {
+    inquiry::addSwipe(*view(), sharedSelf<HomeInfoViewController>(), direction);
 }
 
 void HomeInfoViewController::viewWillAppear(bool) {
@@ -338,17 +337,19 @@ void HomeInfoViewController::updateDeviceNumWithDictionary(const nlohmann::json&
     if (tableView_) tableView_->reloadData();
 }
 
-void HomeInfoViewController::baojiaButtonClick() {
+void HomeInfoViewController::baojiaButtonClick() { setupPop_upWindowWithAskpriceID(askPriceID_); }
+
+void HomeInfoViewController::setupPop_upWindowWithAskpriceID(const std::string& askPriceID) {
     if (pGoodsIDStr_ != kTravelExcludedGoodsID) {
-        showAmountPopup(askPriceID_);
+        showAmountPopup(askPriceID);
         return;
     }
-    auto question = Pop_upWindow::create(view()->frame(), 4, askPriceID_, "是否需要客户提供差旅费",
+    auto question = Pop_upWindow::create(view()->frame(), 4, askPriceID, "是否需要客户提供差旅费",
                                          sharedSelf<UIViewController>());
     std::weak_ptr<HomeInfoViewController> weak = sharedSelf<HomeInfoViewController>();
-    const std::string id = askPriceID_;
-    question->getAttribute([weak, id](const std::optional<std::string>& returned,
-                                      const std::optional<std::string>&, bool confirmed) {
+    question->getAttribute([weak, id = askPriceID](const std::optional<std::string>& returned,
+                                                   const std::optional<std::string>&,
+                                                   bool confirmed) {
         auto self = weak.lock();
         if (!self) return;
         if (!confirmed) {
@@ -371,12 +372,17 @@ void HomeInfoViewController::showAmountPopup(const std::string& askPriceID) {
     popup->getAttribute([weak](const std::optional<std::string>& id,
                                const std::optional<std::string>& amount, bool confirmed) {
         auto self = weak.lock();
-        if (!self || !confirmed || !amount) return;
-        const auto app = BrisfoldAppDelegate::getApp();
-        self->sendQuotation("brisfoldID=" + formValue(app->APPUserID()) + "&askpriceID=" +
-                            formValue(id.value_or("")) + "&price=" + formValue(*amount));
+        if (self && confirmed && amount)
+            self->sendOfferRequestWithContent(*amount, id.value_or(""));
     });
     inquiry::presentPopup(*this, popup);
+}
+
+void HomeInfoViewController::sendOfferRequestWithContent(const std::string& content,
+                                                         const std::string& askpriceID) {
+    const auto app = BrisfoldAppDelegate::getApp();
+    sendQuotation("brisfoldID=" + formValue(app->APPUserID()) +
+                  "&askpriceID=" + formValue(askpriceID) + "&price=" + formValue(content));
 }
 
 void HomeInfoViewController::sendQuotation(const std::string& body) {
@@ -415,13 +421,17 @@ int HomeInfoViewController::tableViewNumberOfRowsInSection(const std::shared_ptr
     return rows + (last && showsQuoteRow() ? 1 : 0);
 }
 
-std::optional<CGFloat> HomeInfoViewController::tableViewHeightForRowAtIndexPath(
-    const std::shared_ptr<UITableView>&, const NSIndexPath& indexPath) {
+int HomeInfoViewController::heightForRowAtIndexPath(const NSIndexPath& indexPath) {
     if (indexPath.section == 0) return 40;
-    if (isQuoteRow(indexPath)) return kQuoteRowHeight;
+    if (isQuoteRow(indexPath)) return static_cast<int>(kQuoteRowHeight);
     const auto& rows = rowsOfSection(indexPath.section);
     const auto row = static_cast<size_t>(indexPath.row);
-    return row < rows.size() ? captionRowHeight(*rows[row]) : 40;
+    return row < rows.size() ? static_cast<int>(captionRowHeight(*rows[row])) : 40;
+}
+
+std::optional<CGFloat> HomeInfoViewController::tableViewHeightForRowAtIndexPath(
+    const std::shared_ptr<UITableView>&, const NSIndexPath& indexPath) {
+    return static_cast<CGFloat>(heightForRowAtIndexPath(indexPath));
 }
 
 CGFloat HomeInfoViewController::captionRowHeight(const HomeModel& row) {
@@ -489,8 +499,8 @@ std::shared_ptr<UITableViewCell> HomeInfoViewController::captionCell(
         table->dequeueReusableCellWithIdentifier(kHomeInfoCellIdentifier));
     if (!cell) cell = HomeInfoCell::create(kHomeInfoCellIdentifier);
     const CGFloat w = view()->bounds().size.width;
-    cell->setupUIConfigWithFrame(
-        CGRectMake(0, 0, w, *tableViewHeightForRowAtIndexPath(table, indexPath)), 1, {}, nullptr);
+    cell->setupUIConfigWithFrame(CGRectMake(0, 0, w, heightForRowAtIndexPath(indexPath)), 1, {},
+                                 nullptr);
     cell->titleTextView()->setText(row.titleStr());
     cell->contentTextView()->setText(row.subTitleStr());
     if (row.titleStr() == "当前最低报价") {

@@ -58,9 +58,17 @@ class HomeInfoViewController : public UIViewController,
     // The arrow under the devices: the next page of three.
     void xialaButtonClick(const std::shared_ptr<UIButton>& sender);
     virtual void baojiaButtonClick();
+    // The quotation of the inquiry: an amount, after the travel question for the catalogue
+    // product whose costs leave travel out.
+    void setupPop_upWindowWithAskpriceID(const std::string& askPriceID);
+    void sendOfferRequestWithContent(const std::string& content, const std::string& askpriceID);
+    // Adds to the view a swipe of the direction that goes back.
+    void creatSwipeGesture(unsigned direction);
     void swipAction(UISwipeGestureRecognizer& gesture);
 
-    // Table.
+    // Table. A row's height in whole points: the devices' 40, the quote row's 80, a caption
+    // row's as its texts need.
+    int heightForRowAtIndexPath(const NSIndexPath& indexPath);
     int numberOfSectionsInTableView(const std::shared_ptr<UITableView>&) override;
     int tableViewNumberOfRowsInSection(const std::shared_ptr<UITableView>&, int section) override;
     std::shared_ptr<UITableViewCell> tableViewCellForRowAtIndexPath(

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "Foundation/NSLog.h"
 #include "SQLiteStore/DBManager.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIImage.h"
@@ -85,6 +86,22 @@ void popScreen(UIViewController& screen) {
     const auto navigation = screen.navigationController();
     if (navigation && navigation->topViewController().get() == &screen)
         navigation->popViewControllerAnimated(true);
+}
+
+void swipeBetweenTabs(unsigned direction, const std::function<void(bool left)>& swipeSlipForLeft) {
+    switch (direction) {
+        case UISwipeGestureRecognizerDirectionRight:
+            swipeSlipForLeft(true);
+            break;
+        case UISwipeGestureRecognizerDirectionLeft:
+            swipeSlipForLeft(false);
+            break;
+        case UISwipeGestureRecognizerDirectionUp:
+        case UISwipeGestureRecognizerDirectionDown:
+            break;
+        default:
+            NSLog("no swipe");
+    }
 }
 
 void callPhone(const std::shared_ptr<NSObject>& owner, const std::string& number) {

@@ -11,6 +11,7 @@
 #include "Foundation/NSObject.h"
 #include "UIKit/UIButton.h"
 #include "UIKit/UIColor.h"
+#include "UIKit/UISwipeGestureRecognizer.h"
 #include "UIKit/UIViewController.h"
 #include "inquiries/HomeModel.h"
 #include "inquiries/Pop_upWindow.h"
@@ -67,5 +68,17 @@ void setupDetailNavBar(UIViewController& screen, const std::string& title, bool 
 
 // Pops the screen when it is the top of its navigation controller.
 void popScreen(UIViewController& screen);
+
+// Adds to the view a swipe recogniser of the direction that sends the screen's swipAction.
+template <class Screen>
+void addSwipe(UIView& view, const std::shared_ptr<Screen>& screen, unsigned direction) {
+    auto swipe = UISwipeGestureRecognizer::create(screen, &Screen::swipAction);
+    swipe->setDirection(direction);
+    view.addGestureRecognizer(swipe);
+}
+
+// A swipe over a list of tabs: right moves to the tab before (swipeSlipForLeft(true)), left to
+// the one after; up and down do nothing and any other direction is only logged.
+void swipeBetweenTabs(unsigned direction, const std::function<void(bool left)>& swipeSlipForLeft);
 
 }  // namespace inquiry

@@ -106,10 +106,11 @@ void MiddleViewController::updateDataWithDictionary(const nlohmann::json& dictio
     takeListPage(dictionary);
 }
 
-void MiddleViewController::takeListPage(const nlohmann::json& dictionary) {
+bool MiddleViewController::takeListPage(const nlohmann::json& dictionary) {
     if (!pager_->takeListPage(dictionary)) dataArray_.clear();
     const auto list = dictionary.find("List");
-    if (list != dictionary.end() && list->is_array()) {
+    const bool listed = list != dictionary.end() && list->is_array();
+    if (listed) {
         const auto favorites = inquiry::storedFavorites();
         for (const auto& element : *list) {
             auto row = HomeModel::createWithInquiry(element, rowOrigin());
@@ -119,6 +120,7 @@ void MiddleViewController::takeListPage(const nlohmann::json& dictionary) {
     }
     isDownDragRefresh_ = false;
     refreshCurrentDataTable();
+    return listed;
 }
 
 void MiddleViewController::refreshViewBeginRefreshing(const std::shared_ptr<PullRefreshBaseView>&) {
@@ -217,7 +219,7 @@ void MiddleViewController::setupPop_upWindowWithAskpriceID(
     const std::string& askPriceID, const std::shared_ptr<UIButton>& button) {
     const auto row = rowForButton(button);
     if (!row || row->goodsIDStr() != kTravelExcludedGoodsID) {
-        showAmountPopup(askPriceID);
+        setupPop_upWindowWithAskpriceID(askPriceID);
         return;
     }
     auto question = Pop_upWindow::create(view()->frame(), 4, askPriceID, "是否需要客户提供差旅费",
@@ -230,7 +232,7 @@ void MiddleViewController::setupPop_upWindowWithAskpriceID(
         auto self = weak.lock();
         if (!self) return;
         if (!confirmed) {
-            self->showAmountPopup(askPriceID);
+            self->setupPop_upWindowWithAskpriceID(askPriceID);
             return;
         }
         const auto navigation = self->navigationController();
@@ -242,7 +244,7 @@ void MiddleViewController::setupPop_upWindowWithAskpriceID(
     inquiry::presentPopup(*this, question);
 }
 
-void MiddleViewController::showAmountPopup(const std::string& askPriceID) {
+void MiddleViewController::setupPop_upWindowWithAskpriceID(const std::string& askPriceID) {
     auto popup = Pop_upWindow::create(view()->frame(), 1, askPriceID, amountWatermark(),
                                       sharedSelf<UIViewController>());
     std::weak_ptr<MiddleViewController> weak = sharedSelf<MiddleViewController>();

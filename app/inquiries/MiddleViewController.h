@@ -57,6 +57,10 @@ class MiddleViewController : public UIViewController,
     // The cards' buttons; the sender's tag is the row.
     void cellButtonClick_favrate(const std::shared_ptr<UIButton>& sender);
     virtual void cellButtonClick_offer(const std::shared_ptr<UIButton>& sender);
+    // The amount pop-up for the inquiry; confirmed, it sends the quotation.
+    void setupPop_upWindowWithAskpriceID(const std::string& askPriceID);
+    // The card's quote button: an inquiry whose costs leave travel out first asks whether the
+    // customer pays it.
     void setupPop_upWindowWithAskpriceID(const std::string& askPriceID,
                                          const std::shared_ptr<UIButton>& button);
     void sendOfferRequestWithContent(const std::string& content, const std::string& askpriceID);
@@ -82,7 +86,9 @@ class MiddleViewController : public UIViewController,
     }
     const std::vector<std::shared_ptr<HomeModel>>& dataArray() const { return dataArray_; }
     uint64_t pageIndex() const { return pager_->pageIndex(); }
+    uint64_t rowsOfOnePage() const { return pager_->rowsOfOnePage(); }
     uint64_t totalPageNum() const { return pager_->totalPageNum(); }
+    uint64_t totalRowCount() const { return pager_->totalRowCount(); }
     bool isLoadViewActive() const { return pager_->isLoadViewActive(); }
 
   protected:
@@ -98,12 +104,12 @@ class MiddleViewController : public UIViewController,
     virtual CGRect tableFrame() { return view()->bounds(); }
     // Whether a pull-down puts the footer back to inviting a pull before the first page comes.
     virtual bool pullDownResetsFooter() const { return false; }
-    // The list branch of a reply: replaces the rows, or appends them after a pull-up.
-    void takeListPage(const nlohmann::json& dictionary);
+    // The list branch of a reply: replaces the rows, or appends them after a pull-up. False
+    // when the reply has no list.
+    bool takeListPage(const nlohmann::json& dictionary);
     // Null for a tag out of the rows' range.
     std::shared_ptr<HomeModel> rowForButton(const std::shared_ptr<UIButton>& button) const;
     void showMessage(const std::string& message);
-    void showAmountPopup(const std::string& askPriceID);
     std::vector<std::shared_ptr<HomeModel>>& rows() { return dataArray_; }
     void setDownDragRefresh(bool on) { isDownDragRefresh_ = on; }
     const std::weak_ptr<UIViewController>& superClass() const { return superClass_; }
@@ -112,7 +118,7 @@ class MiddleViewController : public UIViewController,
     bool isFirstLoad_ = true;
     bool isDownDragRefresh_ = false;
     std::shared_ptr<PullRefreshHeaderView> headerView_;
-    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(0, 0);
+    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(0, 0, 0, 0);
     bool isShowLeftView_ = false;
     std::shared_ptr<UITableView> tableView_;
     std::vector<std::shared_ptr<HomeModel>> dataArray_;

@@ -11,11 +11,13 @@ void OfferCell::updateContentWithModel(const HomeModel* model, int64_t pIndex,
                                        const std::string& currentSection) {
     HomeCell::updateContentWithModel(model, pIndex);
     if (!favrateButton()) return;
-    const CGFloat cw = contentFrame().size.width;
-    const CGFloat ch = contentFrame().size.height;
     // A reused card may come from the other tab: both layouts are set every time.
-    const bool notWon = currentSection == "未中签";
-    offerButton()->setHidden(notWon);
-    favrateButton()->setFrame(notWon ? CGRectMake(0, ch - 40, cw, 40)
-                                     : CGRectMake(cw / 2 - 1, ch - 40, cw / 2 + 1, 40));
+    notWon_ = currentSection == "未中签";
+    layoutCard(contentFrame().size.width, contentFrame().size.height);
+}
+
+void OfferCell::layoutCard(CGFloat cw, CGFloat ch) {
+    HomeCell::layoutCard(cw, ch);
+    offerButton()->setHidden(notWon_);
+    if (notWon_) favrateButton()->setFrame(CGRectMake(0, ch - 40, cw, 40));
 }

@@ -17,4 +17,8 @@ class OfferCell : public HomeCell {
 
   protected:
     using HomeCell::HomeCell;
+    void layoutCard(CGFloat cw, CGFloat ch) override;
+
+  private:
+    bool notWon_ = false;
 };

@@ -22,11 +22,19 @@ class OfferInfoCell : public HomeInfoCell {
     const std::shared_ptr<UILabel>& contentLabel() const { return contentLabel_; }
     // The history boxes built, in order; empty for other types.
     const std::vector<std::shared_ptr<UILabel>>& historyLabels() const { return history_; }
+    // The first, second and third box; null when the row has fewer.
+    std::shared_ptr<UILabel> history_oneLabel() const { return historyLabel(0); }
+    std::shared_ptr<UILabel> history_twoLabel() const { return historyLabel(1); }
+    std::shared_ptr<UILabel> history_threeLabel() const { return historyLabel(2); }
 
   protected:
     using HomeInfoCell::HomeInfoCell;
 
   private:
+    std::shared_ptr<UILabel> historyLabel(size_t i) const {
+        return i < history_.size() ? history_[i] : nullptr;
+    }
+
     std::shared_ptr<UILabel> titleLabel_;
     std::shared_ptr<UILabel> contentLabel_;
     std::vector<std::shared_ptr<UILabel>> history_;

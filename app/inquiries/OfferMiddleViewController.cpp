@@ -1,9 +1,11 @@
 #include "inquiries/OfferMiddleViewController.h"
 
+#include "Foundation/JSONValue.h"
 #include "Foundation/NSLog.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIViewAnimationWithBlocks.h"
+#include "inquiries/InquiryScreenKit.h"
 #include "inquiries/OfferCell.h"
 #include "inquiries/OfferInfoViewController.h"
 #include "shell/BrisfoldAppDelegate.h"
@@ -53,13 +55,12 @@ void OfferMiddleViewController::setupUIConfig() {
         kTitles, 0);
     view()->addSubview(segmentBar_);
     MiddleViewController::setupUIConfig();
-    for (const unsigned direction :
-         {UISwipeGestureRecognizerDirectionLeft, UISwipeGestureRecognizerDirectionRight}) {
-        auto swipe = UISwipeGestureRecognizer::create(sharedSelf<OfferMiddleViewController>(),
-                                                      &OfferMiddleViewController::swipAction);
-        swipe->setDirection(direction);
-        tableView()->addGestureRecognizer(swipe);
-    }
+    creatSwipeGesture(UISwipeGestureRecognizerDirectionLeft);
+    creatSwipeGesture(UISwipeGestureRecognizerDirectionRight);
+}
+
+void OfferMiddleViewController::creatSwipeGesture(unsigned direction) {
+    inquiry::addSwipe(*tableView(), sharedSelf<OfferMiddleViewController>(), direction);
 }
 
 void OfferMiddleViewController::doSearchLoadWithPageNum(const std::string& page) {
@@ -106,11 +107,7 @@ void OfferMiddleViewController::middleNavClick(const std::shared_ptr<UIButton>& 
 }
 
 void OfferMiddleViewController::swipAction(UISwipeGestureRecognizer& gesture) {
-    if (gesture.direction() & UISwipeGestureRecognizerDirectionRight) {
-        swipeSlipForLeft(true);
-    } else if (gesture.direction() & UISwipeGestureRecognizerDirectionLeft) {
-        swipeSlipForLeft(false);
-    }
+    inquiry::swipeBetweenTabs(gesture.direction(), [this](bool left) { swipeSlipForLeft(left); });
 }
 
 void OfferMiddleViewController::swipeSlipForLeft(bool left) {
@@ -125,10 +122,11 @@ void OfferMiddleViewController::swipeSlipForLeft(bool left) {
 // A list reply ends a tab switch; an action reply that comes while one is pending clears the
 // rows of the tab left behind.
 void OfferMiddleViewController::updateDataWithDictionary(const nlohmann::json& dictionary) {
+    NSLog("offer:%s", describe(dictionary).c_str());
     const std::string code = replyText(dictionary, "code");
     if (code.empty()) {
         isSideslip_ = false;
-        takeListPage(dictionary);
+        if (!takeListPage(dictionary)) NSLog("数据不存在");
         return;
     }
     if (const std::string tip = replyText(dictionary, "tip"); !tip.empty()) showMessage(tip);
@@ -145,7 +143,8 @@ void OfferMiddleViewController::updateDataWithDictionary(const nlohmann::json& d
 }
 
 void OfferMiddleViewController::cellButtonClick_offer(const std::shared_ptr<UIButton>& sender) {
-    if (const auto row = rowForButton(sender)) showAmountPopup(row->askPriceIDStr());
+    if (const auto row = rowForButton(sender))
+        setupPop_upWindowWithAskpriceID(row->askPriceIDStr());
 }
 
 std::shared_ptr<UITableViewCell> OfferMiddleViewController::tableViewCellForRowAtIndexPath(

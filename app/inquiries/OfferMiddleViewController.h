@@ -24,6 +24,8 @@ class OfferMiddleViewController : public MiddleViewController {
     void updateDataWithDictionary(const nlohmann::json& dictionary) override;
     // A title of the bar: selects its tab and asks for its first page.
     void middleNavClick(const std::shared_ptr<UIButton>& sender);
+    // Adds to the table a swipe of the direction that changes the tab.
+    void creatSwipeGesture(unsigned direction);
     void swipAction(UISwipeGestureRecognizer& gesture);
     // Right (YES) moves to the previous tab, left to the next, round at the ends.
     void swipeSlipForLeft(bool left);

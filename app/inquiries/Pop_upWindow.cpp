@@ -92,7 +92,8 @@ std::shared_ptr<Pop_upWindow> Pop_upWindow::create(CGRect frame, int64_t Type,
                                                    std::shared_ptr<UIViewController> Class) {
     auto view = make(frame, Type, std::move(ASKID), std::move(Class));
     view->waterMark_ = std::move(watermark);
-    if (Type == kAmount || Type == kConfirmation || Type == kYesOrNo) view->setupUIConfig();
+    if (Type == kAmount || Type == kConfirmation || Type == kYesOrNo)
+        view->setupUIConfigWithClass(view->superClass_);
     return view;
 }
 
@@ -108,11 +109,13 @@ std::shared_ptr<Pop_upWindow> Pop_upWindow::create(CGRect frame, int64_t Type,
     view->titleTwo_ = std::move(name_two);
     view->waterMark_ = std::move(watermark_one);
     view->waterMark_two_ = std::move(watermark_two);
-    if (Type == kAmountAndReason) view->setupUIConfig();
+    if (Type == kAmountAndReason) view->setupUIConfigWithClass(view->superClass_, Type);
     return view;
 }
 
-void Pop_upWindow::setupUIConfig() {
+// The card's content follows the pop-up's own type; the owner is kept, not used.
+void Pop_upWindow::setupUIConfigWithClass(const std::shared_ptr<UIViewController>&) {
+    if (subStationIdMainView_) return;
     setBackgroundColor(UIColor::colorWithRed(0, 0, 0, 0.6));
     setAlpha(1);
     setAutoresizesSubviews(true);
@@ -157,6 +160,10 @@ void Pop_upWindow::setupUIConfig() {
         addButton(CGRectMake(kMargin, y, buttonWidth, 50), "确定", &Pop_upWindow::sureBtnClick);
     cancelBtn_ = addButton(CGRectMake(2 * kMargin + buttonWidth, y, buttonWidth, 50), "取消",
                            &Pop_upWindow::cancelBtnClick);
+}
+
+void Pop_upWindow::setupUIConfigWithClass(const std::shared_ptr<UIViewController>& Class, int64_t) {
+    setupUIConfigWithClass(Class);
 }
 
 void Pop_upWindow::addContent(CGFloat w) {

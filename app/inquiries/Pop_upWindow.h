@@ -42,6 +42,11 @@ class Pop_upWindow : public UIView {
                                                 std::optional<std::string> watermark_two,
                                                 std::shared_ptr<UIViewController> Class);
 
+    // Build the cover and the card of the pop-up's type, once: the single-field initialiser
+    // calls the first for types 1, 2 and 4, the two-field one the second for type 3.
+    void setupUIConfigWithClass(const std::shared_ptr<UIViewController>& Class);
+    void setupUIConfigWithClass(const std::shared_ptr<UIViewController>& Class, int64_t Type);
+
     void getAttribute(ReturnContent block) { returnContent_ = std::move(block); }
     // Covers the key window and plays the card's opening bounce. A pop-up of a type its
     // initialiser does not serve has no card: it takes itself off instead of covering the
@@ -77,7 +82,6 @@ class Pop_upWindow : public UIView {
     static std::shared_ptr<Pop_upWindow> make(CGRect frame, int64_t type,
                                               std::optional<std::string> askID,
                                               std::shared_ptr<UIViewController> owner);
-    void setupUIConfig();
     void addContent(CGFloat width);
     std::shared_ptr<UIButton> addButton(CGRect frame, const std::string& title,
                                         void (Pop_upWindow::*action)());

@@ -1,11 +1,15 @@
 #include "inquiries/RemarkViewController.h"
 
+#include "Foundation/JSONValue.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSRunLoop.h"
+#include "UIKit/UIBarButtonItem.h"
 #include "UIKit/UIImage.h"
+#include "UIKit/UINavigationController.h"
 #include "UIKit/UIWebView.h"
 #include "inquiries/InquiryScreenKit.h"
 #include "shell/BrisfoldAppDelegate.h"
+#include "shell/ButtonAction.h"
 #include "shell/CustomNavBar.h"
 #include "shell/DataRequestManager.h"
 #include "shell/FactoryClass.h"
@@ -19,22 +23,38 @@ std::shared_ptr<RemarkViewController> RemarkViewController::create(std::string c
     auto screen =
         std::shared_ptr<RemarkViewController>(new RemarkViewController(std::move(content), isNew));
     screen->setHidesBottomBarWhenPushed(true);
+    // The system bar's back item, for a container that shows that bar; this page hides it and
+    // goes back by its own bar.
+    auto back = UIButton::buttonWithType(UIButtonTypeCustom);
+    back->setFrame(CGRectMake(0, 0, 25, 25));
+    back->setBackgroundColor(UIColor::clearColor());
+    back->setBackgroundImage(UIImage::imageNamed("ic_back_arrow_normal_orige.png"),
+                             UIControlStateNormal);
+    back->setBackgroundImage(UIImage::imageNamed("ic_back_arrow_selected_orige.png"),
+                             UIControlStateSelected);
+    std::weak_ptr<RemarkViewController> weak = screen;
+    sendActionOnTap(back, weak, [weak](const std::shared_ptr<UIButton>&) {
+        if (auto self = weak.lock()) self->backButtonClick();
+    });
+    screen->navigationItem()->setLeftBarButtonItem(UIBarButtonItem::createWithCustomView(back));
     return screen;
 }
 
 void RemarkViewController::viewDidLoad() {
     setEdgesForExtendedLayout(UIRectEdgeNone);
     view()->setBackgroundColor(UIColor::whiteColor());
-    for (const unsigned direction :
-         {UISwipeGestureRecognizerDirectionLeft, UISwipeGestureRecognizerDirectionRight}) {
-        auto swipe = UISwipeGestureRecognizer::create(sharedSelf<RemarkViewController>(),
-                                                      &RemarkViewController::swipAction);
-        swipe->setDirection(direction);
-        view()->addGestureRecognizer(swipe);
-    }
+    creatSwipeGesture(UISwipeGestureRecognizerDirectionLeft);
+    creatSwipeGesture(UISwipeGestureRecognizerDirectionRight);
+}
+
+void RemarkViewController::creatSwipeGesture(unsigned direction) {
+    inquiry::addSwipe(*view(), sharedSelf<RemarkViewController>(), direction);
 }
 
 void RemarkViewController::viewWillAppear(bool) {
+    if (const auto navigation = navigationController())
+        navigation->navigationBar()->setTitleTextAttributes(
+            {UIFont::systemFontOfSize(19), inquiry::accentColor()});
     std::weak_ptr<RemarkViewController> weak = sharedSelf<RemarkViewController>();
     inquiry::setupDetailNavBar(*this, noticeTitle_.empty() ? kTitle : noticeTitle_, true, "",
                                [weak](const std::shared_ptr<UIView>& sender) {
@@ -82,6 +102,7 @@ void RemarkViewController::setupUIConfig() {
 
 // The last notice of the list stays on the page, as text.
 void RemarkViewController::updateDataWithDictionary(const nlohmann::json& reply) {
+    NSLog("RemarkVC:%s", describe(reply).c_str());
     const auto list = reply.is_object() ? reply.find("List") : reply.end();
     if (list == reply.end() || !list->is_array() || list->empty()) return;
     const auto& last = list->back();
@@ -91,6 +112,8 @@ void RemarkViewController::updateDataWithDictionary(const nlohmann::json& reply)
     if (!contentTextView_) setupUIConfig();
     contentTextView_->setText(UIWebViewTextFromHTML(replyText(last, "Detail")));
 }
+
+void RemarkViewController::updateDataSourceWithStr(const std::string&) {}
 
 void RemarkViewController::navBarButtonClick(const std::shared_ptr<UIView>& sender) {
     const int tag = sender ? sender->tag() : -1;

@@ -25,8 +25,12 @@ class RemarkViewController : public UIViewController, public CustomVC {
     void viewWillDisappear(bool animated) override;
     void setupUIConfig();
     void updateDataWithDictionary(const nlohmann::json& reply) override;
+    // Takes nothing: the page's text is what the engineer types.
+    void updateDataSourceWithStr(const std::string& str);
     void navBarButtonClick(const std::shared_ptr<UIView>& sender);
     void backButtonClick();
+    // Adds to the view a swipe of the direction; a right one goes back.
+    void creatSwipeGesture(unsigned direction);
     void swipAction(UISwipeGestureRecognizer& gesture);
 
     const std::shared_ptr<UITextView>& contentTextView() const { return contentTextView_; }

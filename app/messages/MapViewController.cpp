@@ -29,11 +29,8 @@ void MapViewController::viewWillAppear(bool animated) {
 
 void MapViewController::initMapView() {
     VMMapServices::sharedServices()->setApiKey(BrisfoldAppDelegate::kVendorApiKey);
-    // The search that the lookup makes goes with the same vendor key.
-    VAvaSearchServices::sharedServices()->setApiKey(BrisfoldAppDelegate::kVendorApiKey);
     std::weak_ptr<MapViewController> weak = sharedSelf<MapViewController>();
-    lookup_ = PositionLookup::start(
-        view()->bounds(),
+    lookup_ = PositionLookup::create(
         [weak](const std::string& address) {
             const auto self = weak.lock();
             if (!self) return;
@@ -46,4 +43,12 @@ void MapViewController::initMapView() {
                                                         PositionLookup::kFailureMessage, 1, self)
                 ->addAlertView();
         });
+    lookup_->initMapView(view()->bounds());
+    initSearch();
+}
+
+// The search goes with the same vendor key as the map.
+void MapViewController::initSearch() {
+    VAvaSearchServices::sharedServices()->setApiKey(BrisfoldAppDelegate::kVendorApiKey);
+    if (lookup_) lookup_->initSearch();
 }

@@ -19,6 +19,10 @@ class MapViewController : public UIViewController {
     void setDelegate(std::weak_ptr<MapViewDelegate> delegate) { delegate_ = std::move(delegate); }
     std::shared_ptr<MapViewDelegate> delegate() const { return delegate_.lock(); }
 
+    // A new lookup: the off-screen map view, then the search (initSearch) for its first fix.
+    void initMapView();
+    void initSearch();
+
     const std::shared_ptr<VMMapView>& mapView() const { return lookup_->mapView(); }
     bool haveSendRequest() const { return lookup_->haveSendRequest(); }
 
@@ -26,8 +30,6 @@ class MapViewController : public UIViewController {
     MapViewController() = default;
 
   private:
-    void initMapView();
-
     std::shared_ptr<PositionLookup> lookup_;
     std::weak_ptr<MapViewDelegate> delegate_;
 };

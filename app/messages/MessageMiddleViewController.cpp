@@ -167,6 +167,10 @@ void MessageMiddleViewController::updateDataWithDictionary(const nlohmann::json&
     const auto list = dictionary.find("List");
     if (list != dictionary.end() && list->is_array())
         for (const auto& element : *list) dataArray_.push_back(messageItem(element));
+    refreshCurrentDataTable();
+}
+
+void MessageMiddleViewController::refreshCurrentDataTable() {
     if (tableView_) tableView_->reloadData();
 }
 
@@ -195,7 +199,7 @@ void MessageMiddleViewController::rightButtonClick() {
     std::erase_if(dataArray_, [this](const std::shared_ptr<HomeModel>& item) {
         return std::find(selectArray_.begin(), selectArray_.end(), item) != selectArray_.end();
     });
-    if (!selectArray_.empty() && tableView_) tableView_->reloadData();
+    if (!selectArray_.empty()) refreshCurrentDataTable();
     registerEditing();
 }
 
@@ -234,7 +238,7 @@ void MessageMiddleViewController::markRead(HomeModel& item) {
     NSUserDefaults::standardUserDefaults()->synchronize();
     send("NewsCenter/NewsIsRead", "newsID=" + formValue(item.newsIDStr()),
          weakSelf<UIViewController>());
-    if (tableView_) tableView_->reloadData();
+    refreshCurrentDataTable();
 }
 
 void MessageMiddleViewController::openMessage(const std::shared_ptr<HomeModel>& item) {
@@ -307,7 +311,7 @@ void MessageMiddleViewController::scrollViewDidEndDragging(
 void MessageMiddleViewController::upDragRefresh() {
     const bool asked = pager_->loadNextPage(
         [this](uint64_t page) { doSearchLoadWithPageNum(std::to_string(page)); });
-    if (!asked && tableView_) tableView_->reloadData();
+    if (!asked) refreshCurrentDataTable();
 }
 
 void MessageMiddleViewController::bottomLoadViewStopLoading() {

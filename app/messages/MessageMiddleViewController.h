@@ -58,6 +58,7 @@ class MessageMiddleViewController : public UIViewController,
     void downDragRefresh();
     void upDragRefresh();
     void bottomLoadViewStopLoading();
+    void refreshCurrentDataTable();
 
     // Table.
     int tableViewNumberOfRowsInSection(const std::shared_ptr<UITableView>&, int) override;
@@ -81,6 +82,9 @@ class MessageMiddleViewController : public UIViewController,
     const std::vector<std::shared_ptr<HomeModel>>& selectArray() const { return selectArray_; }
     bool isEditing() const { return isEditing_; }
     uint64_t pageIndex() const { return pager_->pageIndex(); }
+    uint64_t rowsOfOnePage() const { return pager_->rowsOfOnePage(); }
+    uint64_t totalPageNum() const { return pager_->totalPageNum(); }
+    uint64_t totalRowCount() const { return pager_->totalRowCount(); }
 
   protected:
     explicit MessageMiddleViewController(std::weak_ptr<UIViewController> superClass)
@@ -97,7 +101,7 @@ class MessageMiddleViewController : public UIViewController,
     bool isShowLeftView_ = false;
     bool isFirstLoad_ = true;
     bool isEditing_ = false;
-    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(1, 1);
+    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(1, 10, 1, 20);
     std::shared_ptr<PullRefreshHeaderView> headerView_;
     std::shared_ptr<UITableView> tableView_;
     std::shared_ptr<UIButton> rightButton_;

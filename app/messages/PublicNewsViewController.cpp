@@ -31,10 +31,7 @@ void PublicNewsViewController::setupUIConfig() {
 }
 
 void PublicNewsViewController::creatSwipeGesture(unsigned direction) {
-    auto swipe = UISwipeGestureRecognizer::create(sharedSelf<PublicNewsViewController>(),
-                                                  &PublicNewsViewController::swipAction);
-    swipe->setDirection(direction);
-    view()->addGestureRecognizer(swipe);
+    inquiry::addSwipe(*view(), sharedSelf<PublicNewsViewController>(), direction);
 }
 
 void PublicNewsViewController::viewWillAppear(bool) {

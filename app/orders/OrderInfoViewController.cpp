@@ -36,6 +36,12 @@ std::string numberOr(const nlohmann::json& reply, const char* key, const char* f
     return describe(*found);
 }
 
+// A free text as it came; "无" only where there is none.
+std::string textOrNone(const nlohmann::json& reply, const char* key) {
+    std::string text = replyText(reply, key);
+    return text.empty() ? "无" : text;
+}
+
 std::shared_ptr<OrderModel> captionRow(const std::string& caption, std::string value) {
     auto row = OrderModel::create();
     row->setTitleStr(caption);
@@ -271,7 +277,7 @@ void OrderInfoViewController::showDetail(const nlohmann::json& reply) {
     auto& first = botDataDic_["first"];
     first.push_back(captionRow("行业", replyText(reply, "Industry")));
     if (reply.contains("Servicesname"))
-        first.push_back(captionRow("业务类型", numberOr(reply, "Servicesname", "无")));
+        first.push_back(captionRow("业务类型", textOrNone(reply, "Servicesname")));
     auto& second = botDataDic_["second"];
     second.push_back(captionRow("期望开工时间", replyText(reply, "HopeStartDate")));
     second.push_back(captionRow("期望价格", numberOr(reply, "HopeProvice", "无")));
@@ -299,7 +305,7 @@ void OrderInfoViewController::showDetail(const nlohmann::json& reply) {
         third.push_back(captionRow("期望住宿条件", replyText(reply, "HotelType")));
     auto& fourth = botDataDic_["fourth"];
     fourth.push_back(captionRow("需求细节描述", replyText(reply, "DetailsDesc")));
-    fourth.push_back(captionRow("评价", numberOr(reply, "CommentDetail", "无")));
+    fourth.push_back(captionRow("评价", textOrNone(reply, "CommentDetail")));
     if (tableView_) tableView_->reloadData();
 }
 
@@ -420,13 +426,16 @@ void OrderInfoViewController::sendAction(const std::string& path, const std::str
                                                             weakSelf<UIViewController>());
 }
 
-// A lookup replaced here goes, and with it its answer. The flag marks the address as asked for.
 void OrderInfoViewController::getAddress() {
     isSendAddress_ = false;
+    initMapView();
+}
+
+// A lookup replaced here goes, and with it its answer. The flag marks the address as asked for.
+void OrderInfoViewController::initMapView() {
     lookup_.reset();
     std::weak_ptr<OrderInfoViewController> weak = sharedSelf<OrderInfoViewController>();
-    lookup_ = PositionLookup::start(
-        view()->bounds(),
+    lookup_ = PositionLookup::create(
         [weak](const std::string& address) {
             auto self = weak.lock();
             if (!self) return;
@@ -443,6 +452,12 @@ void OrderInfoViewController::getAddress() {
         [weak] {
             if (auto self = weak.lock()) self->isSendAddress_ = true;
         });
+    lookup_->initMapView(view()->bounds());
+    initSearch();
+}
+
+void OrderInfoViewController::initSearch() {
+    if (lookup_) lookup_->initSearch();
 }
 
 void OrderInfoViewController::getAddressFromMap(const std::string& address) {

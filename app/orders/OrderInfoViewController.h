@@ -72,6 +72,8 @@ class OrderInfoViewController : public UIViewController,
 
     // The position and its address for a state move.
     void getAddress();
+    void initMapView();
+    void initSearch();
     void getAddressFromMap(const std::string& address);
 
     // Table.

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "Foundation/JSONValue.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSRunLoop.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UIViewAnimationWithBlocks.h"
+#include "inquiries/InquiryScreenKit.h"
 #include "inquiries/Pop_upWindow.h"
 #include "orders/EngineerForm.h"
 #include "orders/OrderCell.h"
@@ -104,12 +106,12 @@ void OrderMiddleViewController::setupUIConfig() {
 
     view()->addSubview(menu_);
     view()->addSubview(tableView_);
-    for (const unsigned direction :
-         {UISwipeGestureRecognizerDirectionLeft, UISwipeGestureRecognizerDirectionRight}) {
-        auto swipe = UISwipeGestureRecognizer::create(self, &OrderMiddleViewController::swipAction);
-        swipe->setDirection(direction);
-        tableView_->addGestureRecognizer(swipe);
-    }
+    creatSwipeGesture(UISwipeGestureRecognizerDirectionLeft);
+    creatSwipeGesture(UISwipeGestureRecognizerDirectionRight);
+}
+
+void OrderMiddleViewController::creatSwipeGesture(unsigned direction) {
+    inquiry::addSwipe(*tableView_, sharedSelf<OrderMiddleViewController>(), direction);
 }
 
 void OrderMiddleViewController::middleNavClick(const std::shared_ptr<UIButton>& tab) {
@@ -150,19 +152,8 @@ void OrderMiddleViewController::middleNavClick(const std::shared_ptr<UIButton>& 
 }
 
 void OrderMiddleViewController::swipAction(UISwipeGestureRecognizer& recognizer) {
-    switch (recognizer.direction()) {
-        case UISwipeGestureRecognizerDirectionRight:
-            swipeSlipForLeft(true);
-            break;
-        case UISwipeGestureRecognizerDirectionLeft:
-            swipeSlipForLeft(false);
-            break;
-        case UISwipeGestureRecognizerDirectionUp:
-        case UISwipeGestureRecognizerDirectionDown:
-            break;
-        default:
-            NSLog("no swipe");
-    }
+    inquiry::swipeBetweenTabs(recognizer.direction(),
+                              [this](bool left) { swipeSlipForLeft(left); });
 }
 
 void OrderMiddleViewController::swipeSlipForLeft(bool left) {
@@ -196,6 +187,7 @@ void OrderMiddleViewController::doSearchLoadWithPageNum(const std::string& page)
 }
 
 void OrderMiddleViewController::updateDataWithDictionary(const nlohmann::json& dictionary) {
+    NSLog("order:%s", describe(dictionary).c_str());
     // Only an answer with "code" answers an action: a page of the list that arrives while an
     // action waits is still a page.
     if (dictionary.is_object() && dictionary.contains("code")) {
@@ -273,7 +265,8 @@ std::optional<CGFloat> OrderMiddleViewController::tableViewHeightForRowAtIndexPa
                                                                     : kPlainRowHeight;
 }
 
-int64_t OrderMiddleViewController::titleWidthForRow(size_t row) {
+int64_t OrderMiddleViewController::heightForRowAtIndexPath(const NSIndexPath& indexPath) {
+    const auto row = static_cast<size_t>(indexPath.row);
     if (row >= dataArray_.size()) return 0;
     const int w =
         FactoryClass::widthOfButtonWithContentText(dataArray_[row]->titleStr(), 25, 18, true);
@@ -300,7 +293,7 @@ std::shared_ptr<UITableViewCell> OrderMiddleViewController::tableViewCellForRowA
                 if (auto self = weak.lock()) self->cellButtonClick_offer(b);
             });
     }
-    cell->updateUIConfigWith(frame, titleWidthForRow(row));
+    cell->updateUIConfigWith(frame, heightForRowAtIndexPath(indexPath));
     cell->updateContentWithModel(row < dataArray_.size() ? dataArray_[row].get() : nullptr,
                                  indexPath.row);
     return cell;
@@ -315,6 +308,8 @@ void OrderMiddleViewController::tableViewDidSelectRowAtIndexPath(
     auto detail = OrderInfoViewController::create(weakSelf<UIViewController>());
     detail->setAskPriceIDStr(dataArray_[row]->askPriceIDStr());
     detail->setOrderIDStr(dataArray_[row]->orderIDStr());
+    NSLog("%s   %s", dataArray_[row]->askPriceIDStr().c_str(),
+          dataArray_[row]->orderIDStr().c_str());
     navigation->pushViewController(detail, true);
 }
 
@@ -393,10 +388,12 @@ void OrderMiddleViewController::sendAction(const std::string& path, const std::s
                                                             weakSelf<UIViewController>());
 }
 
-void OrderMiddleViewController::getAddress() {
+void OrderMiddleViewController::getAddress() { initMapView(); }
+
+// A new lookup replaces any earlier one, whose answer then goes nowhere.
+void OrderMiddleViewController::initMapView() {
     std::weak_ptr<OrderMiddleViewController> weak = sharedSelf<OrderMiddleViewController>();
-    lookup_ = PositionLookup::start(
-        view()->bounds(),
+    lookup_ = PositionLookup::create(
         [weak](const std::string& address) {
             auto self = weak.lock();
             if (!self) return;
@@ -411,6 +408,12 @@ void OrderMiddleViewController::getAddress() {
             self->lookup_.reset();
             self->showMessage(PositionLookup::kFailureMessage);
         });
+    lookup_->initMapView(view()->bounds());
+    initSearch();
+}
+
+void OrderMiddleViewController::initSearch() {
+    if (lookup_) lookup_->initSearch();
 }
 
 void OrderMiddleViewController::getAddressFromMap(const std::string& address) {

@@ -54,6 +54,8 @@ class OrderMiddleViewController : public UIViewController,
 
     void setupUIConfig();
     void middleNavClick(const std::shared_ptr<UIButton>& tab);
+    // Adds to the table a swipe of the direction that changes the tab.
+    void creatSwipeGesture(unsigned direction);
     void swipAction(UISwipeGestureRecognizer& recognizer);
     // left: to the tab before (the first wraps to the last); else to the one after.
     void swipeSlipForLeft(bool left);
@@ -84,16 +86,19 @@ class OrderMiddleViewController : public UIViewController,
     // A card opens its order's detail.
     void tableViewDidSelectRowAtIndexPath(const std::shared_ptr<UITableView>& tableView,
                                           const NSIndexPath& indexPath) override;
-    // The width the card gives the customer's name: the name's width plus 20, at most half the
-    // screen.
-    int64_t titleWidthForRow(size_t row);
+    // Despite its name, the width the card gives the customer's name: the name's width plus 20,
+    // at most half the screen.
+    int64_t heightForRowAtIndexPath(const NSIndexPath& indexPath);
 
     // The cards' buttons; the sender's tag is the row.
     void cellButtonClick_offer(const std::shared_ptr<UIButton>& sender);
     void cellButtonClick_favrate(const std::shared_ptr<UIButton>& sender);
 
-    // The position and its address for a state move.
+    // The position and its address for a state move: an off-screen map view, then a search
+    // for the address of its first fix.
     void getAddress();
+    void initMapView();
+    void initSearch();
     void getAddressFromMap(const std::string& address) override;
 
     const std::shared_ptr<CustomSlipMenu>& menu() const { return menu_; }
@@ -103,7 +108,9 @@ class OrderMiddleViewController : public UIViewController,
     const std::string& currentSelectSectionStr() const { return currentSelectSectionStr_; }
     int64_t currentSection() const { return currentSection_; }
     uint64_t pageIndex() const { return pager_->pageIndex(); }
+    uint64_t rowsOfOnePage() const { return pager_->rowsOfOnePage(); }
     uint64_t totalPageNum() const { return pager_->totalPageNum(); }
+    uint64_t totalRowCount() const { return pager_->totalRowCount(); }
     bool isSendAddress() const { return isSendAddress_; }
     // The position source and search client of a lookup in progress, else null.
     std::shared_ptr<VMMapView> mapView() const { return lookup_ ? lookup_->mapView() : nullptr; }
@@ -131,7 +138,7 @@ class OrderMiddleViewController : public UIViewController,
     std::shared_ptr<PullRefreshHeaderView> headerView_;
     int64_t currentSection_ = 0;
     int64_t totolSectionNum_ = 0;
-    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(1, 1);
+    std::shared_ptr<PullUpPager> pager_ = std::make_shared<PullUpPager>(1, 10, 1, 20);
     bool isSendAddress_ = false;
     std::optional<PendingMove> pendingMove_;
     std::shared_ptr<PositionLookup> lookup_;

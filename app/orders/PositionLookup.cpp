@@ -4,37 +4,40 @@
 #include "Foundation/NSRunLoop.h"
 #include "shell/FactoryClass.h"
 
-std::shared_ptr<PositionLookup> PositionLookup::start(const CGRect& bounds,
-                                                      AddressHandler onAddress,
-                                                      std::function<void()> onFailed,
-                                                      std::function<void()> onSent) {
-    auto lookup = std::shared_ptr<PositionLookup>(
+std::shared_ptr<PositionLookup> PositionLookup::create(AddressHandler onAddress,
+                                                       std::function<void()> onFailed,
+                                                       std::function<void()> onSent) {
+    return std::shared_ptr<PositionLookup>(
         new PositionLookup(std::move(onAddress), std::move(onFailed), std::move(onSent)));
+}
+
+void PositionLookup::initMapView(const CGRect& bounds) {
+    if (mapView_ || timeout_) return;
     FactoryClass::showloadingView();
     // Failing goes through the run loop, so the caller holds the lookup before it hears of it;
     // a lookup let go of before then stays silent.
-    std::weak_ptr<PositionLookup> weak = lookup;
-    lookup->timeout_ =
-        NSTimer::scheduledTimerWithTimeInterval(kFixTimeout, false, [weak](NSTimer&) {
-            if (auto self = weak.lock()) self->fail("no position in time");
-        });
-    lookup->mapView_ = VMMapView::create(CGRectMake(0, 0, bounds.size.width, bounds.size.height));
-    if (!lookup->mapView_) {
-        lookup->timeout_->invalidate();
-        lookup->timeout_ = NSRunLoop::mainRunLoop()->performAfterDelay(0, [weak] {
+    std::weak_ptr<PositionLookup> weak = weak_from_this();
+    timeout_ = NSTimer::scheduledTimerWithTimeInterval(kFixTimeout, false, [weak](NSTimer&) {
+        if (auto self = weak.lock()) self->fail("no position in time");
+    });
+    mapView_ = VMMapView::create(CGRectMake(0, 0, bounds.size.width, bounds.size.height));
+    if (!mapView_) {
+        timeout_->invalidate();
+        timeout_ = NSRunLoop::mainRunLoop()->performAfterDelay(0, [weak] {
             if (auto self = weak.lock()) self->fail("no map view for the position");
         });
-        return lookup;
+        return;
     }
-    const auto& mapView = lookup->mapView_;
-    mapView->setDelegate(std::weak_ptr<VMMapViewDelegate>(lookup));
-    mapView->setCompassOrigin(CGPointMake(mapView->compassOrigin().x, 22));
-    mapView->setScaleOrigin(CGPointMake(mapView->scaleOrigin().x, 22));
-    mapView->setShowsUserLocation(true);
-    mapView->setUserTrackingMode(1);
-    lookup->search_ = VAvaSearchAPI::create();
-    lookup->search_->setDelegate(std::weak_ptr<VAvaSearchDelegate>(lookup));
-    return lookup;
+    mapView_->setDelegate(std::weak_ptr<VMMapViewDelegate>(weak_from_this()));
+    mapView_->setCompassOrigin(CGPointMake(mapView_->compassOrigin().x, 22));
+    mapView_->setScaleOrigin(CGPointMake(mapView_->scaleOrigin().x, 22));
+    mapView_->setShowsUserLocation(true);
+    mapView_->setUserTrackingMode(1);
+}
+
+void PositionLookup::initSearch() {
+    search_ = VAvaSearchAPI::create();
+    search_->setDelegate(std::weak_ptr<VAvaSearchDelegate>(weak_from_this()));
 }
 
 PositionLookup::~PositionLookup() {

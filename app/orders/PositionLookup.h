@@ -22,13 +22,19 @@ class PositionLookup : public VMMapViewDelegate,
     // What the engineer is told when the position cannot be had.
     static constexpr const char* kFailureMessage = "无法获取当前位置";
 
-    // bounds: the map view's size, that of the asking screen. onSent runs as the search is sent;
-    // onFailed on a later turn than start, once, after the loading view went, when no address
-    // will come.
-    static std::shared_ptr<PositionLookup> start(const CGRect& bounds, AddressHandler onAddress,
-                                                 std::function<void()> onFailed,
-                                                 std::function<void()> onSent = {});
+    // A lookup that starts with initMapView and initSearch. onSent runs as the search is sent;
+    // onFailed on a later turn than initMapView, once, after the loading view went, when no
+    // address will come.
+    static std::shared_ptr<PositionLookup> create(AddressHandler onAddress,
+                                                  std::function<void()> onFailed,
+                                                  std::function<void()> onSent = {});
     ~PositionLookup() override;
+
+    // Shows the loading view and starts the off-screen map view, the size of bounds (that of the
+    // asking screen), following the user's position.
+    void initMapView(const CGRect& bounds);
+    // The search client that turns the first fix into an address.
+    void initSearch();
 
     using VMMapViewDelegate::mapViewDidUpdateUserLocation;
     bool mapViewDidUpdateUserLocation(VMMapView& mapView,

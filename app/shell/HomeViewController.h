@@ -12,7 +12,8 @@ class HomeViewController : public TabContainerViewController {
 
   protected:
     // The search.
-    std::string rightItemImage() const override { return "ic_search_normal"; }
+    std::string rightItemImage() const override { return "ic_search_normal.png"; }
+    std::string rightItemSelectedImage() const override { return "ic_search_selected.png"; }
     void rightItemClick() override;
 
     HomeViewController()

@@ -102,6 +102,8 @@ bool PullUpPager::takeListPage(const nlohmann::json& reply, Counter read) {
     const bool appending = isLoadViewActive_;
     bottomLoadViewStopLoading();
     pageIndex_ = read(reply, "pageindex");
+    rowsOfOnePage_ = read(reply, "rows");
+    totalRowCount_ = read(reply, "totalCount");
     totalPageNum_ = read(reply, "totalPages");
     return appending;
 }

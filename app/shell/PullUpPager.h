@@ -23,8 +23,13 @@ class PullUpPager : public std::enable_shared_from_this<PullUpPager> {
     // A counter of a list reply, sent as a number or as its digits; anything else counts as 0.
     static uint64_t counter(const nlohmann::json& reply, const char* key);
 
-    PullUpPager(uint64_t pageIndex, uint64_t totalPageNum)
-        : pageIndex_(pageIndex), totalPageNum_(totalPageNum) {}
+    // The counters as the screen starts them, before its first list reply.
+    PullUpPager(uint64_t pageIndex, uint64_t rowsOfOnePage, uint64_t totalPageNum,
+                uint64_t totalRowCount)
+        : pageIndex_(pageIndex),
+          rowsOfOnePage_(rowsOfOnePage),
+          totalPageNum_(totalPageNum),
+          totalRowCount_(totalRowCount) {}
 
     // Builds the footer, as wide as the screen, under the table's rows.
     void attach(UITableView& table, CGFloat width);
@@ -49,7 +54,10 @@ class PullUpPager : public std::enable_shared_from_this<PullUpPager> {
         return downIndicatorView_;
     }
     uint64_t pageIndex() const { return pageIndex_; }
+    // "rows" and "totalCount" of the last list reply, kept as they came.
+    uint64_t rowsOfOnePage() const { return rowsOfOnePage_; }
     uint64_t totalPageNum() const { return totalPageNum_; }
+    uint64_t totalRowCount() const { return totalRowCount_; }
     bool isLoadViewActive() const { return isLoadViewActive_; }
 
   private:
@@ -58,7 +66,9 @@ class PullUpPager : public std::enable_shared_from_this<PullUpPager> {
     bool isDraging_ = false;
     bool isLoadViewActive_ = false;
     uint64_t pageIndex_;
+    uint64_t rowsOfOnePage_;
     uint64_t totalPageNum_;
+    uint64_t totalRowCount_;
     std::shared_ptr<UIView> downView_;
     std::shared_ptr<UILabel> bottomLabel_;
     std::shared_ptr<UIActivityIndicatorView> downIndicatorView_;

@@ -42,7 +42,7 @@ void TabContainerViewController::viewWillAppear(bool) {
     std::weak_ptr<TabContainerViewController> weak = sharedSelf<TabContainerViewController>();
     navBar->setupNavBarHaveLeft(
         true, "ic_user_man_normal", "ic_user_man_selected", !rightItemImage().empty(),
-        rightItemImage(), rightItemImage(), weak,
+        rightItemImage(), rightItemSelectedImage(), weak,
         [weak](const std::shared_ptr<UIView>& sender) {
             if (auto self = weak.lock()) self->navBarButtonClick(sender);
         },

@@ -41,8 +41,9 @@ class TabContainerViewController : public UIViewController, public CustomVC {
     void viewWillDisappear(bool animated) override;
 
   protected:
-    // The image of the bar's right item; none when empty.
+    // The images of the bar's right item; none when empty.
     virtual std::string rightItemImage() const { return {}; }
+    virtual std::string rightItemSelectedImage() const { return rightItemImage(); }
     virtual void rightItemClick() {}
 
     TabContainerViewController(std::string className, std::string listClassName)

@@ -8,10 +8,16 @@
 #include <vector>
 
 #include "AppScreens.h"
+#include "Foundation/JSONValue.h"
+#include "LabelFit.h"
+#include "LogCapture.h"
 #include "MessagesFixture.h"
 #include "SQLiteStore/DBManager.h"
 #include "ScreenPixels.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIBarButtonItem.h"
+#include "UIKit/UIImage.h"
+#include "UIKit/UINavigationBar.h"
 #include "UIKit/UITableView.h"
 #include "UIKit/UIWebView.h"
 #include "inquiries/FavoritaViewController.h"
@@ -150,6 +156,8 @@ TEST_F(MiddleViewControllerTest, FirstPageShowsCardsPullUpAppendsToTheLastPagePu
                                            ? std::stoul(firstPage["totalCount"].get<std::string>())
                                            : firstPage["totalCount"].get<size_t>()));
     EXPECT_EQ(home->bottomLabel()->text(), "已经是最后页");
+    EXPECT_EQ(home->rowsOfOnePage(), 10u);
+    EXPECT_EQ(home->totalRowCount(), all);
 
     // Past the last page nothing is asked for; the footer settles back on its own.
     pullUp();
@@ -382,6 +390,56 @@ TEST_F(HomeInfoViewControllerTest, PlainAndCatalogueDetailsShowTheirRowsAndPageD
     EXPECT_TRUE(hasRow(*catalogue, 3, "期望住宿条件"));
 }
 
+TEST_F(HomeInfoViewControllerTest, QuotePopUpFollowsTheGoodsRowsHaveWholeHeightsAndSwipesGoBack) {
+    auto detail = openFromHome(true);
+    ASSERT_TRUE(detail);
+    // The catalogue product asks about travel first; declined, the amount follows.
+    detail->setupPop_upWindowWithAskpriceID(inquiry);
+    auto popup = shownPopup(navigation(0));
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(popup->waterMark(), "是否需要客户提供差旅费");
+    popup->cancelBtnClick();
+    popup = shownPopup(navigation(0));
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(popup->waterMark(), "请在此填写报价金额");
+    EXPECT_EQ(popup->askPriceID(), inquiry);
+    popup->forkBtnClick();
+
+    // A price the service refuses leaves the screen unquoted once the reply is in.
+    const std::string refused =
+        "brisfoldID=" + app->APPUserID() + "&askpriceID=" + inquiry + "&price=1234567890";
+    watch(refused);
+    detail->sendOfferRequestWithContent("1234567890", inquiry);
+    EXPECT_TRUE(detail->isOfferPrice());
+    ASSERT_TRUE(runUntil([&] { return replies(refused) == 1; }));
+    EXPECT_EQ(requests->replyForKey(refused)["code"], "0");
+    EXPECT_FALSE(detail->isOfferPrice());
+
+    // Heights in whole points: a device row 40, the quote row 80, a caption row what its texts
+    // need; the table takes them as they are.
+    const auto table = detail->tableView();
+    EXPECT_EQ(detail->heightForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)), 40);
+    const int last = table->numberOfSections() - 1;
+    EXPECT_EQ(detail->heightForRowAtIndexPath(
+                  NSIndexPath::indexPathForRow(table->numberOfRowsInSection(last) - 1, last)),
+              80);
+    const auto caption = NSIndexPath::indexPathForRow(0, 3);
+    const auto& row = *detail->rowsOfSection(3)[0];
+    EXPECT_EQ(detail->heightForRowAtIndexPath(caption),
+              FactoryClass::heightOfCellWithTitleText(
+                  row.titleStr(), row.subTitleStr(),
+                  static_cast<int>(detail->view()->bounds().size.width), 16, false, false) +
+                  20);
+    EXPECT_EQ(*detail->tableViewHeightForRowAtIndexPath(table, caption),
+              detail->heightForRowAtIndexPath(caption));
+
+    // Sideways swipes go back, up or down ones do nothing.
+    sendAddedSwipe(*detail, *detail->view(), UISwipeGestureRecognizerDirectionDown);
+    EXPECT_EQ(navigation(0)->topViewController(), detail);
+    swipe(260, 40);
+    EXPECT_NE(navigation(0)->topViewController(), detail);
+}
+
 TEST_F(HomeInfoViewControllerTest, StarWritesTheStoreCallOpensTheNumberAndAQuoteReloads) {
     auto detail = openFromHome(false);
     ASSERT_TRUE(detail);
@@ -531,6 +589,33 @@ TEST_F(OfferScreensTest, TabsBySegmentAndSwipeNotWonHasNoQuoteButtonAndAFinalPri
     EXPECT_EQ(list->bottomLabel()->text(), "上拉可以加载页面");
 }
 
+TEST_F(OfferScreensTest, RepliesAreLoggedSwipesOnlySidewaysAndQuotingAgainAsksTheAmount) {
+    testsupport::LogCapture log;
+    const nlohmann::json listless = {{"pageindex", 1}, {"totalPages", 1}};
+    list->updateDataWithDictionary(listless);
+    EXPECT_TRUE(log.contains("offer:" + describe(listless)));
+    EXPECT_TRUE(log.contains("数据不存在"));
+    EXPECT_TRUE(list->dataArray().empty());
+
+    // The table's two swipes change the tab; an up or down one does nothing, and a recogniser
+    // of no one direction is only logged.
+    const auto up = sendAddedSwipe(*list, *list->tableView(), UISwipeGestureRecognizerDirectionUp);
+    EXPECT_FALSE(log.contains("no swipe"));
+    up->setDirection(UISwipeGestureRecognizerDirectionUp | UISwipeGestureRecognizerDirectionLeft);
+    list->swipAction(*up);
+    EXPECT_TRUE(log.contains("no swipe"));
+    EXPECT_EQ(list->currentSelectSectionStr(), "询价中");
+    EXPECT_FALSE(requests->isInFlight(notWonPage));
+
+    // Quoting again is the plain amount, whatever the goods.
+    list->setupPop_upWindowWithAskpriceID("A1");
+    const auto popup = shownPopup(navigation(1));
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(popup->waterMark(), "请在此填写报价金额");
+    EXPECT_EQ(popup->askPriceID(), "A1");
+    popup->forkBtnClick();
+}
+
 TEST_F(OfferScreensTest, DetailShowsThreeEarlierPricesAndAnEditedRemarkGoesWithTheCurrentPrice) {
     const std::string inquiry = quotedFiveTimes();
     size_t row = 0;
@@ -544,9 +629,16 @@ TEST_F(OfferScreensTest, DetailShowsThreeEarlierPricesAndAnEditedRemarkGoesWithT
     ASSERT_GE(history, 0);
     auto cell = cellOf<OfferInfoCell>(detail->tableView(), history, 2);
     ASSERT_EQ(cell->historyLabels().size(), 3u);
-    EXPECT_EQ(cell->historyLabels()[0]->text(), "4400");
-    EXPECT_EQ(cell->historyLabels()[2]->text(), "4800");
+    EXPECT_EQ(cell->history_oneLabel()->text(), "4400");
+    EXPECT_EQ(cell->history_twoLabel(), cell->historyLabels()[1]);
+    EXPECT_EQ(cell->history_threeLabel()->text(), "4800");
     screenshot("quotation-detail.png");
+    // A row of one earlier price has one box.
+    const auto one = OfferInfoCell::create("offerInfoCell");
+    one->setupUIConfigWithFrame(CGRectMake(0, 0, 320, 40), 4, 1, {}, nullptr);
+    EXPECT_TRUE(one->history_oneLabel());
+    EXPECT_FALSE(one->history_twoLabel());
+    EXPECT_FALSE(one->history_threeLabel());
 
     const int remarkSection = detail->tableView()->numberOfSections() - 1;
     auto remarkCell = cellOf<OfferInfoCell>(detail->tableView(), 0, remarkSection);
@@ -613,6 +705,17 @@ TEST_F(RemarkFavoritesSearchTest, RemarkConfirmHandsTheTextOnceBackAndSwipeDoNot
     EXPECT_EQ(CustomNavBar::shareManager()->rightButton()->titleForState(UIControlStateNormal),
               "确定");
     EXPECT_EQ(CustomNavBar::shareManager()->titleLabel()->text(), "添加备注");
+    // The system bar, hidden under the page's own, has its look and back item set all the same.
+    const auto& attributes = navigation(0)->navigationBar()->titleTextAttributes();
+    ASSERT_TRUE(attributes.font && attributes.foregroundColor);
+    EXPECT_EQ(attributes.font->pointSize(), 19);
+    EXPECT_TRUE(attributes.foregroundColor->isEqual(*inquiry::accentColor()));
+    const auto systemBack = std::dynamic_pointer_cast<UIButton>(
+        remark->navigationItem()->leftBarButtonItem()->customView());
+    ASSERT_TRUE(systemBack);
+    EXPECT_EQ(systemBack->frame().size, CGSizeMake(25, 25));
+    EXPECT_EQ(systemBack->backgroundImageForState(UIControlStateSelected),
+              UIImage::imageNamed("ic_back_arrow_selected_orige.png"));
     const auto image = host.compose();
     int ink = 0;
     for (CGFloat x = 178; x < 196; x += 0.5)
@@ -630,6 +733,9 @@ TEST_F(RemarkFavoritesSearchTest, RemarkConfirmHandsTheTextOnceBackAndSwipeDoNot
     host.runFor(0);
     EXPECT_EQ(remark->contentTextView(), textView);
     EXPECT_EQ(textView->text(), "原来的");
+    // The page's text is the engineer's: nothing else replaces it.
+    remark->updateDataSourceWithStr("别的");
+    EXPECT_EQ(textView->text(), "原来的");
     tap(CustomNavBar::shareManager()->rightButton());
     EXPECT_EQ(blockCalls, 1);
     EXPECT_EQ(handed, "原来的");
@@ -641,7 +747,17 @@ TEST_F(RemarkFavoritesSearchTest, RemarkConfirmHandsTheTextOnceBackAndSwipeDoNot
     remark = openRemark("不要", false);
     swipe(260, 40);  // left: nothing
     EXPECT_TRUE(isTop(remark));
+    testsupport::LogCapture log;
+    sendAddedSwipe(*remark, *remark->view(), UISwipeGestureRecognizerDirectionUp);
+    EXPECT_TRUE(isTop(remark));
+    EXPECT_FALSE(log.contains("no swipe"));
     swipe(40, 260);
+    EXPECT_FALSE(isTop(remark));
+    EXPECT_EQ(blockCalls, 1);
+    // The system bar's back item goes back too, handing nothing.
+    remark = openRemark("不要", false);
+    std::static_pointer_cast<UIButton>(remark->navigationItem()->leftBarButtonItem()->customView())
+        ->sendActionsForControlEvents(UIControlEventTouchUpInside);
     EXPECT_FALSE(isTop(remark));
     EXPECT_EQ(blockCalls, 1);
 
@@ -650,6 +766,7 @@ TEST_F(RemarkFavoritesSearchTest, RemarkConfirmHandsTheTextOnceBackAndSwipeDoNot
     auto notice = openRemark("", true);
     ASSERT_TRUE(runUntil([&] { return requests->replyForKey("")["List"].size() == 2; }));
     const auto list = requests->replyForKey("")["List"];
+    EXPECT_TRUE(log.contains("RemarkVC:" + describe(requests->replyForKey(""))));
     EXPECT_EQ(notice->contentTextView()->text(),
               UIWebViewTextFromHTML(list[1]["Detail"].get<std::string>()));
     EXPECT_EQ(notice->noticeTitle(), list[1]["NoticeName"]);
@@ -669,10 +786,20 @@ TEST_F(RemarkFavoritesSearchTest, FavoritesListDeleteInEditModeAndFollowTheDetai
     std::vector<std::string> listed;
     for (const auto& row : favorites->dataArray()) listed.push_back(row->askPriceIDStr());
     EXPECT_EQ(listed, starred);
-    // A quotation reply without a tip has nothing to show.
+    // A quotation reply is only reported: without a tip it has nothing to show.
     ASSERT_TRUE(runUntil([&] { return !toastShown(); }));
-    favorites->updateDataWithDictionary({{"code", "1"}, {"tip", ""}});
-    EXPECT_FALSE(toastShown());
+    {
+        testsupport::LogCapture log;
+        favorites->updateDataWithDictionary({{"code", "1"}, {"tip", ""}});
+        EXPECT_FALSE(toastShown());
+        EXPECT_EQ(log.lines(), std::vector<std::string>{"成功"});
+        favorites->updateDataWithDictionary({{"code", 0}});
+        EXPECT_EQ(log.lines().back(), "失败");
+        const nlohmann::json neither = {{"List", nlohmann::json::array()}};
+        favorites->updateDataWithDictionary(neither);
+        EXPECT_EQ(log.lines().back(), "favorate:" + describe(neither));
+        EXPECT_EQ(favorites->dataArray().size(), 3u);
+    }
 
     tap(CustomNavBar::shareManager()->rightButton());
     ASSERT_TRUE(favorites->isEditing());
@@ -696,7 +823,8 @@ TEST_F(RemarkFavoritesSearchTest, FavoritesListDeleteInEditModeAndFollowTheDetai
     EXPECT_TRUE(favorites->dataArray().empty());
 
     // A favourite unstarred on its detail leaves the open list.
-    navigation(0)->popViewControllerAnimated(false);
+    favorites->backButtonClick();
+    ASSERT_TRUE(runUntil([&] { return navigation(0)->topViewController() != favorites; }));
     tap(cellOf<HomeCell>(home->tableView(), 0)->favrateButton());
     favorites = openFavorites();
     ASSERT_EQ(favorites->dataArray().size(), 1u);
@@ -713,9 +841,64 @@ TEST_F(RemarkFavoritesSearchTest, FavoritesListDeleteInEditModeAndFollowTheDetai
     EXPECT_TRUE(favouriteIDs(favoriteFile()).empty());
 }
 
+TEST_F(RemarkFavoritesSearchTest, CardsInEditModeNarrowBesideTheirMarksAndStayOnScreen) {
+    for (int row = 0; row < 3; ++row)
+        tap(cellOf<HomeCell>(home->tableView(), row)->favrateButton());
+    auto favorites = openFavorites();
+    tap(CustomNavBar::shareManager()->rightButton());
+    ASSERT_TRUE(favorites->isEditing());
+    const auto card = cellOf<HomeCell>(favorites->tableView(), 1);
+    ASSERT_TRUE(card);
+    // Laid out as the screen is drawn.
+    const auto image = host.compose();
+    const CGFloat screen = host.window()->bounds().size.width;
+    const auto inWindow = [](const std::shared_ptr<UIView>& v) {
+        return v->convertRectToView(v->bounds(), nullptr);
+    };
+    const CGRect panel = inWindow(card->pannelView());
+    EXPECT_NEAR(panel.origin.x, UITableViewCell::kSelectionMarkWidth + 5, 0.01);
+    EXPECT_NEAR(CGRectGetMaxX(panel), screen - 5, 0.01);
+    for (const auto& v : std::initializer_list<std::shared_ptr<UIView>>{
+             card->timeLabel(), card->favrateButton(), card->offerButton()})
+        EXPECT_LE(CGRectGetMaxX(inWindow(v)), CGRectGetMaxX(panel) + 0.01);
+    EXPECT_EQ(card->favrateButton()->titleForState(UIControlStateNormal), "取消收藏");
+    EXPECT_TRUE(readsWhole(*card->timeLabel())) << card->timeLabel()->text();
+
+    // On screen: the card's white ends 5 points short of the edge, where the list's grey shows,
+    // and the favourite button's yellow reaches the card's end.
+    const CGFloat middle = panel.origin.y + 37;  // between the first two lines
+    const CGColor listGrey{229.0 / 255, 229.0 / 255, 229.0 / 255, 1};
+    EXPECT_TRUE(testsupport::colourNear(testsupport::screenPixel(image, screen - 2, middle),
+                                        listGrey, 0.03));
+    EXPECT_TRUE(testsupport::colourNear(testsupport::screenPixel(image, screen - 8, middle),
+                                        testsupport::kWhite, 0.03));
+    const CGRect favourite = inWindow(card->favrateButton());
+    const CGColor yellow =
+        testsupport::screenPixel(image, CGRectGetMidX(favourite), favourite.origin.y + 3);
+    EXPECT_TRUE(testsupport::colourNear(
+        testsupport::screenPixel(image, CGRectGetMaxX(favourite) - 3, favourite.origin.y + 3),
+        yellow, 0.03));
+    EXPECT_TRUE(testsupport::colourNear(
+        testsupport::screenPixel(image, screen - 2, favourite.origin.y + 3), listGrey, 0.03));
+
+    // Out of edit mode the card has the whole row again.
+    tap(CustomNavBar::shareManager()->rightButton());
+    host.compose();
+    EXPECT_NEAR(inWindow(card->pannelView()).origin.x, 5, 0.01);
+    EXPECT_NEAR(CGRectGetMaxX(inWindow(card->pannelView())), screen - 5, 0.01);
+}
+
 TEST_F(RemarkFavoritesSearchTest, SearchSendsTheChosenIDsAndListsOnlyMatchingInquiries) {
     for (const char* body : {"Index=SSHY", "Index=SBCS", "Index=SBLX", "Index=GOODSNAME"})
         watch(body);
+    // The home list's right item is the search: grey, orange while pressed.
+    const auto item = CustomNavBar::shareManager()->rightButton();
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->imageForState(UIControlStateNormal),
+              UIImage::imageNamed("ic_search_normal.png"));
+    EXPECT_EQ(item->imageForState(UIControlStateSelected),
+              UIImage::imageNamed("ic_search_selected.png"));
+    EXPECT_TRUE(UIImage::imageNamed("ic_search_selected.png"));
     tap(CustomNavBar::shareManager()->rightButton());
     auto search =
         std::dynamic_pointer_cast<SearchViewController>(navigation(0)->topViewController());

@@ -11,6 +11,7 @@
 #include "inquiries/RemarkViewController.h"
 #include "messages/MapViewController.h"
 #include "messages/MessageCell.h"
+#include "messages/MessageInfoCell.h"
 #include "messages/PublicNewsViewController.h"
 #include "shell/CustomNavBar.h"
 #include "shell/CustomTabBar.h"
@@ -87,7 +88,18 @@ TEST_F(MessageCentreTest, PagesDotsAndTimesOfTheList) {
         EXPECT_EQ(c->timeLab()->text().find('.'), std::string::npos);
     }
     EXPECT_FALSE(CustomTabBar::shareManager()->badge()->isHidden());
+    const auto second =
+        requests->replyForKey("UserOrEngineerID=" + app->APPUserID() + "&rows=10&pageindex=2");
+    EXPECT_EQ(list->rowsOfOnePage(), 10u);
+    EXPECT_EQ(list->totalRowCount(), second["totalCount"].get<uint64_t>());
     screenshot("message-centre.png");
+
+    // Redrawn from the items: a message marked read loses its dot.
+    const int unread = rowOf([&](const HomeModel& m) { return unreadOf("56", m); });
+    ASSERT_GE(unread, 0);
+    list->dataArray()[static_cast<size_t>(unread)]->setIsReadStr("1");
+    list->refreshCurrentDataTable();
+    EXPECT_TRUE(cell(unread)->signView()->backgroundColor()->isEqual(*UIColor::clearColor()));
 }
 
 TEST_F(MessageCentreTest, OpeningAMessageMarksItReadAndOpensWhatItIsAbout) {
@@ -309,6 +321,20 @@ TEST_F(MessageCentreTest, MapPositionScreenHidesTheBarsAndTellsTheAddressOnceOrT
     EXPECT_TRUE(screen->haveSendRequest());
     nav->popViewControllerAnimated(false);
 
+    // Asked again, the screen starts a new lookup with a map view and a search of the vendor's
+    // key, and the delegate hears the address once more.
+    VMMapServices::sharedServices()->setApiKey("another");
+    VAvaSearchServices::sharedServices()->setApiKey("another");
+    const auto firstMap = screen->mapView();
+    screen->initMapView();
+    EXPECT_NE(screen->mapView(), firstMap);
+    EXPECT_EQ(VMMapServices::sharedServices()->apiKey(), BrisfoldAppDelegate::kVendorApiKey);
+    EXPECT_EQ(VAvaSearchServices::sharedServices()->apiKey(), BrisfoldAppDelegate::kVendorApiKey);
+    ASSERT_TRUE(runUntil([&] { return sink->addresses.size() == 2; }));
+    VAvaSearchServices::sharedServices()->setApiKey("another");
+    screen->initSearch();
+    EXPECT_EQ(VAvaSearchServices::sharedServices()->apiKey(), BrisfoldAppDelegate::kVendorApiKey);
+
     testsupport::TestHTTPServer search;
     search.server().Post(
         "/api/Search/ReGeocode",
@@ -320,6 +346,17 @@ TEST_F(MessageCentreTest, MapPositionScreenHidesTheBarsAndTellsTheAddressOnceOrT
     ASSERT_TRUE(runUntil([&] { return toast() == "无法获取当前位置"; }));
     EXPECT_TRUE(quiet->addresses.empty());
     EXPECT_FALSE(FactoryClass::isLoadingShown());
+}
+
+// A cell of the message centre that nothing shows: a plain row of the identifier it was made
+// with, with nothing of its own in it.
+TEST(MessageInfoCellTest, IsAnEmptyRow) {
+    const auto cell = MessageInfoCell::create(UITableViewCellStyleDefault, "MessageInfoCell");
+    EXPECT_EQ(cell->reuseIdentifier(), "MessageInfoCell");
+    EXPECT_EQ(cell->style(), UITableViewCellStyleDefault);
+    EXPECT_TRUE(cell->contentView()->subviews().empty());
+    cell->setSelected(true, false);
+    EXPECT_TRUE(cell->isSelected());
 }
 
 TEST_F(MessageCentreTest, RemoteNotificationRaisesTheUnreadCountByOne) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "CoreLocation/CLLocationManager.h"
 #include "CoreLocation/CLLocationSource.h"
@@ -19,6 +20,7 @@
 #include "ShellHome.h"
 #include "TestHTTPServer.h"
 #include "UIKit/UINavigationController.h"
+#include "UIKit/UISwipeGestureRecognizer.h"
 #include "UIKit/UIWindow.h"
 #include "VAvaSearchServices.h"
 #include "host/HeadlessHost.h"
@@ -151,6 +153,28 @@ class MessagesFixture : public ::testing::Test {
         table->setContentOffset(CGPointMake(0, (content >= height ? content - height : 0) + 70));
         list.scrollViewDidScroll(table);
         list.scrollViewDidEndDragging(table, false);
+    }
+    // The directions of the view's swipe recognisers, in the order they were added.
+    static std::vector<unsigned> swipesOn(const UIView& view) {
+        std::vector<unsigned> directions;
+        for (const auto& r : view.gestureRecognizers())
+            if (auto swipe = std::dynamic_pointer_cast<UISwipeGestureRecognizer>(r))
+                directions.push_back(swipe->direction());
+        return directions;
+    }
+    // Has the screen add a swipe of the direction to the view, which then holds the screen's left
+    // and right swipes and that one, and sends the screen the new one as a stroke would.
+    template <class Screen>
+    std::shared_ptr<UISwipeGestureRecognizer> sendAddedSwipe(Screen& screen, UIView& view,
+                                                             unsigned direction) {
+        screen.creatSwipeGesture(direction);
+        EXPECT_EQ(swipesOn(view),
+                  (std::vector<unsigned>{UISwipeGestureRecognizerDirectionLeft,
+                                         UISwipeGestureRecognizerDirectionRight, direction}));
+        auto added =
+            std::static_pointer_cast<UISwipeGestureRecognizer>(view.gestureRecognizers().back());
+        screen.swipAction(*added);
+        return added;
     }
     std::shared_ptr<Pop_upWindow> shownPopup(const std::shared_ptr<UINavigationController>& nav) {
         for (const auto& v : nav->view()->subviews())

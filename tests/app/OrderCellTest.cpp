@@ -1,14 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Foundation/JSONValue.h"
 #include "LabelFit.h"
+#include "LogCapture.h"
 #include "inquiries/HomeCell.h"
+#include "inquiries/MiddleViewController.h"
+#include "inquiries/OfferMiddleViewController.h"
+#include "messages/MessageMiddleViewController.h"
 #include "orders/OrderCell.h"
 #include "orders/OrderMiddleViewController.h"
 #include "orders/OrderModel.h"
+#include "shell/FactoryClass.h"
 
 namespace {
 
@@ -58,6 +65,50 @@ TEST(OrderListReply, PageCountsOutOfRangeSaturate) {
             {{"pageindex", 1}, {"totalPages", c.totalPages}, {"List", Json::array()}});
         EXPECT_EQ(screen->totalPageNum(), c.expected) << c.totalPages;
     }
+}
+
+// The counters of the last list reply: the order list and the message centre start from one page
+// of ten rows among twenty, the inquiry lists from nothing; every page replaces them.
+TEST(ListReplyCounters, StartAsEachListDoesAndFollowEveryPage) {
+    using Counters = std::array<uint64_t, 4>;
+    const auto of = [](const auto& screen) {
+        return Counters{screen->pageIndex(), screen->rowsOfOnePage(), screen->totalPageNum(),
+                        screen->totalRowCount()};
+    };
+    const auto orders = OrderMiddleViewController::create({});
+    const auto messages = MessageMiddleViewController::create({});
+    EXPECT_EQ(of(orders), (Counters{1, 10, 1, 20}));
+    EXPECT_EQ(of(messages), (Counters{1, 10, 1, 20}));
+    EXPECT_EQ(of(MiddleViewController::create({})), (Counters{0, 0, 0, 0}));
+    EXPECT_EQ(of(OfferMiddleViewController::create({})), (Counters{0, 0, 0, 0}));
+    const Json page = {{"pageindex", 2},
+                       {"rows", "8"},
+                       {"totalPages", 4},
+                       {"totalCount", 27},
+                       {"List", Json::array()}};
+    orders->updateDataWithDictionary(page);
+    messages->updateDataWithDictionary(page);
+    EXPECT_EQ(of(orders), (Counters{2, 8, 4, 27}));
+    EXPECT_EQ(of(messages), (Counters{2, 8, 4, 27}));
+    orders->updateDataWithDictionary({{"List", Json::array()}});
+    EXPECT_EQ(of(orders), (Counters{0, 0, 0, 0}));
+}
+
+// The list names its title-width function for a row height; the reply it took is logged.
+TEST(OrderListTitleWidth, IsTheNamesWidthAndTwentyAtMostHalfTheScreen) {
+    testsupport::LogCapture log;
+    const auto screen = OrderMiddleViewController::create({});
+    const std::string longName = "北京市朝阳区第一人民医院信息中心机房运维部";
+    const Json reply = {{"pageindex", 1},
+                        {"totalPages", 1},
+                        {"List", {{{"UserName", "王伟"}}, {{"UserName", longName}}}}};
+    screen->updateDataWithDictionary(reply);
+    EXPECT_TRUE(log.contains("order:" + describe(reply)));
+    const int half = static_cast<int>(screen->view()->frame().size.width) / 2;
+    EXPECT_EQ(screen->heightForRowAtIndexPath(NSIndexPath::indexPathForRow(0, 0)),
+              FactoryClass::widthOfButtonWithContentText("王伟", 25, 18, true) + 20);
+    EXPECT_LT(FactoryClass::widthOfButtonWithContentText("王伟", 25, 18, true) + 20, half);
+    EXPECT_EQ(screen->heightForRowAtIndexPath(NSIndexPath::indexPathForRow(1, 0)), half);
 }
 
 TEST(OrderCellTest, EveryStateGivesTheCardItsButtonsAndTheListItsRowHeight) {

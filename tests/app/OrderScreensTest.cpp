@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "LabelFit.h"
+#include "LogCapture.h"
 #include "ManualClock.h"
 #include "MessagesFixture.h"
 #include "UIKit/UIApplication.h"
@@ -114,8 +115,10 @@ TEST_F(OrderInfoViewControllerTest, CardOpensTheDetailWithItsHeaderRowsPricesAnd
     const std::string inquiry = list->dataArray().front()->askPriceIDStr();
     const auto card = cellAt(list->tableView(), 0);
     const CGRect f = card->convertRectToView(card->bounds(), nullptr);
+    testsupport::LogCapture log;
     host.tap(CGPointMake(f.origin.x + 2, f.origin.y + 2));  // clear of the card's buttons
     host.runFor(0);
+    EXPECT_TRUE(log.contains(inquiry + "   " + order));
     auto detail = std::dynamic_pointer_cast<OrderInfoViewController>(
         navigation(kOrderTab)->topViewController());
     ASSERT_TRUE(detail) << "a tap on the card opens the detail";
@@ -261,6 +264,40 @@ TEST_F(OrderInfoViewControllerTest, GoodsHeadingsAndMakersReadWhole) {
     }
 }
 
+TEST_F(OrderInfoViewControllerTest, ServiceTypeAndCommentShowTheirTextAndNoneOnlyWhenMissing) {
+    // The customer's comment on a finished order, and the inquiry's service type, are texts.
+    const std::string finished = orderWhere("r.order_state_id = 21");
+    const std::string comment = orderColumn("comment_detail", finished);
+    ASSERT_FALSE(comment.empty());
+    const auto detail = open(finished);
+    const auto valueOf = [&](int section, const std::string& title) {
+        const int i = rowTitled(*detail, section, title);
+        return i < 0 ? std::string("(no row)")
+                     : detail->rowsOfSection(section)[static_cast<size_t>(i)]->subTitleStr();
+    };
+    EXPECT_EQ(valueOf(4, "评价"), comment);
+    EXPECT_EQ(valueOf(1, "业务类型"),
+              stored("SELECT i.servicesname FROM orders r JOIN inquiries i USING (ask_price_id) "
+                     "WHERE r.order_id = ?",
+                     finished));
+    const auto cell = row(detail, "评价", 4);
+    ASSERT_TRUE(cell);
+    EXPECT_EQ(cell->contentTextView()->text(), comment);
+
+    // "无" stands for a value that is not there; a number is shown as its text.
+    const nlohmann::json missing = nullptr;
+    for (const auto& [value, shown] : std::vector<std::pair<nlohmann::json, std::string>>{
+             {"安装调试", "安装调试"}, {"", "无"}, {missing, "无"}, {5, "5"}}) {
+        detail->updateDataWithDictionary(
+            {{"OrderStateID", 21}, {"Servicesname", value}, {"CommentDetail", value}});
+        EXPECT_EQ(valueOf(1, "业务类型"), shown) << value;
+        EXPECT_EQ(valueOf(4, "评价"), shown) << value;
+    }
+    detail->updateDataWithDictionary({{"OrderStateID", 21}});
+    EXPECT_EQ(valueOf(1, "业务类型"), "(no row)");
+    EXPECT_EQ(valueOf(4, "评价"), "无");
+}
+
 TEST_F(OrderInfoViewControllerTest, OrderNotTheEngineersShowsTheTipAndKeepsItsID) {
     auto detail = OrderInfoViewController::create(list);
     detail->setOrderIDStr("not-mine");
@@ -329,6 +366,8 @@ TEST_F(OrderMiddleViewControllerTest, EveryTabAsksForItsStateAndSwipesMoveBetwee
     EXPECT_TRUE(
         requests->replyForKey(engineer() + "&rows=10&pageindex=2&lastDateTime=").is_object());
     EXPECT_EQ(list->bottomLabel()->text(), "已经是最后页");
+    EXPECT_EQ(list->rowsOfOnePage(), 10u);
+    EXPECT_EQ(list->totalRowCount(), 20u);
     list->tableView()->setContentOffset(CGPointZero);
     for (int i = 1; i <= 5; ++i) {
         showTab(i);
@@ -340,6 +379,9 @@ TEST_F(OrderMiddleViewControllerTest, EveryTabAsksForItsStateAndSwipesMoveBetwee
     list->doRefresh();
     ASSERT_TRUE(runUntil(
         [&] { return requests->replyForKey(firstPage(5) + "&lastDateTime=").is_object(); }));
+    // Sideways swipes on the table change the tab; up and down ones do nothing.
+    sendAddedSwipe(*list, *list->tableView(), UISwipeGestureRecognizerDirectionUp);
+    EXPECT_EQ(list->currentSelectSectionStr(), "其他");
     // Right of the last tab is the first, left of the first is the last.
     list->swipeSlipForLeft(false);
     EXPECT_EQ(list->currentSelectSectionStr(), "全部订单");

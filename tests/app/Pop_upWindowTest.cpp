@@ -183,6 +183,35 @@ TEST_F(PopUpTest, WithoutABlockOrWithATypeItsInitialiserDoesNotServeNothingIsCal
     EXPECT_TRUE(answers.empty());
 }
 
+TEST_F(PopUpTest, TheBuildersMakeTheCardOfThePopUpsOwnTypeOnce) {
+    // The two-field builder, given a pop-up of type 3 that the single-field initialiser left
+    // without a card: the card of two fields, whatever type the call names.
+    auto amountAndReason = single(3, "A", "x");
+    amountAndReason->setupUIConfigWithClass(screen, 1);
+    ASSERT_TRUE(amountAndReason->subStationIdMainView());
+    EXPECT_EQ(amountAndReason->subStationIdMainView()->frame().size.height, 230);
+    EXPECT_TRUE(amountAndReason->contentTF_two());
+    // Built already: a second call adds nothing.
+    const auto card = amountAndReason->subStationIdMainView();
+    const size_t views = amountAndReason->subviews().size();
+    amountAndReason->setupUIConfigWithClass(screen);
+    EXPECT_EQ(amountAndReason->subStationIdMainView(), card);
+    EXPECT_EQ(amountAndReason->subviews().size(), views);
+    show(amountAndReason);
+    amountAndReason->contentTF()->setText("30");
+    tapOn(amountAndReason->sureBtn());
+    EXPECT_EQ(answers, (std::vector<Answer>{{"30", "", true, true}}));
+
+    // The single-field builder on a type 2 made by the two-field initialiser.
+    auto confirmation = Pop_upWindow::create(screen->view()->frame(), 2, std::nullopt, "a", "b",
+                                             "确认出发吗", "d", screen);
+    confirmation->setupUIConfigWithClass(screen);
+    ASSERT_TRUE(confirmation->subStationIdMainView());
+    EXPECT_EQ(confirmation->subStationIdMainView()->frame().size.height, 160);
+    EXPECT_EQ(confirmation->contentTF()->text(), "确认出发吗");
+    EXPECT_FALSE(confirmation->contentTF_two());
+}
+
 TEST_F(PopUpTest, InputsByTypeTakeTheFocusAndOthersDrawTheirLineInFullColour) {
     const struct {
         int64_t type;

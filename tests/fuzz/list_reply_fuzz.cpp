@@ -17,5 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     screen->updateDataWithDictionary(reply);
     FUZZ_CHECK(screen->pageIndex() == PullUpPager::counter(reply, "pageindex"));
     FUZZ_CHECK(screen->totalPageNum() == PullUpPager::counter(reply, "totalPages"));
+    FUZZ_CHECK(screen->rowsOfOnePage() == PullUpPager::counter(reply, "rows"));
+    FUZZ_CHECK(screen->totalRowCount() == PullUpPager::counter(reply, "totalCount"));
     return 0;
 }
