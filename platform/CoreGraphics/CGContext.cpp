@@ -1,5 +1,6 @@
 #include "CGContext.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -200,7 +201,65 @@ void CGContext::beginTransparencyLayer() {
     inside.mask = nullptr;
 }
 
-void CGContext::endTransparencyLayer(const std::function<void()>& drawMask) {
+CGTransparencyLayerPicture::~CGTransparencyLayerPicture() { clear(); }
+
+void CGTransparencyLayerPicture::clear() {
+    if (pattern_) cairo_pattern_destroy(pattern_);
+    pattern_ = nullptr;
+}
+
+bool CGTransparencyLayerPicture::Situation::operator==(const Situation& o) const {
+    const auto sameMatrix = [](const cairo_matrix_t& a, const cairo_matrix_t& b) {
+        return a.xx == b.xx && a.yx == b.yx && a.xy == b.xy && a.yy == b.yy && a.x0 == b.x0 &&
+               a.y0 == b.y0;
+    };
+    const auto sameRect = [](const cairo_rectangle_t& a, const cairo_rectangle_t& b) {
+        return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+    };
+    return sameMatrix(ctm, o.ctm) &&
+           std::equal(clip.begin(), clip.end(), o.clip.begin(), o.clip.end(), sameRect) &&
+           targetX == o.targetX && targetY == o.targetY && targetWidth == o.targetWidth &&
+           targetHeight == o.targetHeight && fill == o.fill && stroke == o.stroke &&
+           textMode == o.textMode && lineWidth == o.lineWidth && lineCap == o.lineCap &&
+           lineJoin == o.lineJoin && antialias == o.antialias;
+}
+
+std::optional<CGTransparencyLayerPicture::Situation> CGContext::situation() const {
+    if (cairo_get_dash_count(cr_) != 0) return std::nullopt;
+    cairo_surface_t* target = cairo_get_group_target(cr_);
+    if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return std::nullopt;
+    cairo_rectangle_list_t* rects = cairo_copy_clip_rectangle_list(cr_);
+    const bool representable = rects->status == CAIRO_STATUS_SUCCESS;
+    CGTransparencyLayerPicture::Situation s;
+    if (representable) s.clip.assign(rects->rectangles, rects->rectangles + rects->num_rectangles);
+    cairo_rectangle_list_destroy(rects);
+    if (!representable) return std::nullopt;
+    cairo_get_matrix(cr_, &s.ctm);
+    cairo_surface_get_device_offset(target, &s.targetX, &s.targetY);
+    s.targetWidth = cairo_image_surface_get_width(target);
+    s.targetHeight = cairo_image_surface_get_height(target);
+    const State& st = states_.back();
+    s.fill = st.fill;
+    s.stroke = st.stroke;
+    s.textMode = st.textMode;
+    s.lineWidth = cairo_get_line_width(cr_);
+    s.lineCap = cairo_get_line_cap(cr_);
+    s.lineJoin = cairo_get_line_join(cr_);
+    s.antialias = cairo_get_antialias(cr_);
+    return s;
+}
+
+bool CGContext::drawTransparencyLayerPicture(const CGTransparencyLayerPicture& picture,
+                                             uint64_t stamp) {
+    if (!picture.pattern_ || picture.stamp_ != stamp) return false;
+    const auto now = situation();
+    if (!now || !(*now == picture.situation_)) return false;
+    paintSource(picture.pattern_);
+    return true;
+}
+
+void CGContext::endTransparencyLayer(const std::function<void()>& drawMask,
+                                     CGTransparencyLayerPicture* keep, uint64_t stamp) {
     if (openLayers_ == 0) return;
     --openLayers_;
     cairo_pattern_t* layer = cairo_pop_group(cr_);
@@ -217,6 +276,15 @@ void CGContext::endTransparencyLayer(const std::function<void()>& drawMask) {
     }
     restore();
     paintSource(layer);
+    if (keep) {
+        keep->clear();
+        // Kept only where the same situation can be recognised again.
+        if (auto now = situation()) {
+            keep->pattern_ = cairo_pattern_reference(layer);
+            keep->situation_ = std::move(*now);
+            keep->stamp_ = stamp;
+        }
+    }
     cairo_pattern_destroy(layer);
 }
 
@@ -501,6 +569,15 @@ CGRect CGContextGetClipBoundingBox(CGContextRef c) {
 
 void CGContextBeginTransparencyLayer(CGContextRef c) { c->beginTransparencyLayer(); }
 void CGContextEndTransparencyLayer(CGContextRef c) { c->endTransparencyLayer(nullptr); }
+void CGContextEndTransparencyLayerKeeping(CGContextRef c, const std::function<void()>& drawMask,
+                                          CGTransparencyLayerPicture& keep, uint64_t stamp) {
+    c->endTransparencyLayer(drawMask, &keep, stamp);
+}
+bool CGContextDrawTransparencyLayerPicture(CGContextRef c,
+                                           const CGTransparencyLayerPicture& picture,
+                                           uint64_t stamp) {
+    return c->drawTransparencyLayerPicture(picture, stamp);
+}
 void CGContextEndTransparencyLayerWithMask(CGContextRef c, const std::function<void()>& drawMask) {
     c->endTransparencyLayer(drawMask);
 }

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "CGColor.h"
@@ -59,6 +60,40 @@ CGGradientRef CGGradientCreateWithColorComponents(CGColorSpaceRef space, const C
 CGGradientRef CGGradientCreateWithColors(const std::vector<CGColor>& colors,
                                          const CGFloat* locations);
 
+// A transparency layer's finished picture with what it was composited under, kept so that a layer
+// whose drawing has not changed can be composited again instead of drawn: the same pixels, since
+// it lands on the same pixels under the same transform, clip and drawing state. The caller's
+// stamp says what was drawn (see CGContextEndTransparencyLayerKeeping).
+class CGTransparencyLayerPicture {
+  public:
+    CGTransparencyLayerPicture() = default;
+    ~CGTransparencyLayerPicture();
+    CGTransparencyLayerPicture(const CGTransparencyLayerPicture&) = delete;
+    CGTransparencyLayerPicture& operator=(const CGTransparencyLayerPicture&) = delete;
+
+    bool empty() const { return pattern_ == nullptr; }
+    void clear();
+
+  private:
+    friend class CGContext;
+    // Everything outside a layer that decides its pixels.
+    struct Situation {
+        cairo_matrix_t ctm{};
+        std::vector<cairo_rectangle_t> clip;
+        // The target's pixels in device space: they bound the layer's picture too.
+        double targetX = 0, targetY = 0;
+        int targetWidth = 0, targetHeight = 0;
+        CGColor fill, stroke;
+        int textMode = 0;
+        double lineWidth = 0;
+        int lineCap = 0, lineJoin = 0, antialias = 0;
+        bool operator==(const Situation& o) const;
+    };
+    cairo_pattern_t* pattern_ = nullptr;
+    Situation situation_;
+    uint64_t stamp_ = 0;
+};
+
 // A drawing destination on a cairo surface. Contexts made by UIKit (drawRect, image contexts)
 // have their origin at the top left; bitmap contexts made here keep the platform's bottom-left
 // origin, which is why images drawn with CGContextDrawImage come out flipped in the former.
@@ -98,7 +133,9 @@ class CGContext {
     void paintSource(cairo_pattern_t* pattern);
     // See CGContextBeginTransparencyLayer.
     void beginTransparencyLayer();
-    void endTransparencyLayer(const std::function<void()>& drawMask);
+    void endTransparencyLayer(const std::function<void()>& drawMask,
+                              CGTransparencyLayerPicture* keep = nullptr, uint64_t stamp = 0);
+    bool drawTransparencyLayerPicture(const CGTransparencyLayerPicture& picture, uint64_t stamp);
 
     void* bitmapData() const;
 
@@ -115,6 +152,9 @@ class CGContext {
     unsigned char* ownedBuffer() { return owned_.data(); }
 
   private:
+    // Null where a kept picture could not be told apart from another (a clip that is not
+    // whole pixels, a dash).
+    std::optional<CGTransparencyLayerPicture::Situation> situation() const;
     void applyBlend();
     template <class Op>
     void withMask(Op op);
@@ -201,6 +241,16 @@ void CGContextEndTransparencyLayer(CGContextRef c);
 // Ends the layer showing it only where drawMask, drawn in the same user space, leaves ink (by
 // the alpha of what it draws).
 void CGContextEndTransparencyLayerWithMask(CGContextRef c, const std::function<void()>& drawMask);
+// Ends the layer as the two above do (drawMask may be empty) and keeps its picture in `keep`
+// under the caller's stamp, a value that changes whenever what the layer draws changes.
+void CGContextEndTransparencyLayerKeeping(CGContextRef c, const std::function<void()>& drawMask,
+                                          CGTransparencyLayerPicture& keep, uint64_t stamp);
+// Composites a kept picture, with the context's alpha, blend mode and mask as ending its layer
+// would, when it was kept under the same stamp and in the same situation (transform, clip,
+// target, drawing state); false, with nothing drawn, when not: the layer must be drawn.
+bool CGContextDrawTransparencyLayerPicture(CGContextRef c,
+                                           const CGTransparencyLayerPicture& picture,
+                                           uint64_t stamp);
 // Draws upright in the platform's y-up convention (see CGContext).
 void CGContextDrawImage(CGContextRef c, CGRect r, const CGImageRef& image);
 void CGContextDrawLinearGradient(CGContextRef c, const CGGradientRef& g, CGPoint start, CGPoint end,

@@ -6,19 +6,19 @@ std::shared_ptr<CAGradientLayer> CAGradientLayer::layer() {
 
 void CAGradientLayer::setColors(std::vector<CGColor> colors) {
     colors_ = std::move(colors);
-    noteChanged();
+    changed();
 }
 void CAGradientLayer::setLocations(std::vector<CGFloat> locations) {
     locations_ = std::move(locations);
-    noteChanged();
+    changed();
 }
 void CAGradientLayer::setStartPoint(CGPoint p) {
     start_ = p;
-    noteChanged();
+    changed();
 }
 void CAGradientLayer::setEndPoint(CGPoint p) {
     end_ = p;
-    noteChanged();
+    changed();
 }
 
 void CAGradientLayer::drawOwnContent(CGContextRef ctx, const CALayerPresentation& v) {

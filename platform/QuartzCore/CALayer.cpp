@@ -32,11 +32,13 @@ uint64_t CALayer::changeCount() { return gChangeCount; }
 
 void CALayer::noteChanged() { ++gChangeCount; }
 
+void CALayer::changed() { version_ = ++gChangeCount; }
+
 void CALayer::setBounds(CGRect bounds) {
     if (gHooks) gHooks->willChangeModelValue(*this, "bounds");
     const bool resized = bounds.size != model_.bounds.size;
     model_.bounds = bounds;
-    noteChanged();
+    changed();
     if (resized) {
         if (needsDisplayOnBoundsChange_) setNeedsDisplay();
         setNeedsLayout();
@@ -45,20 +47,20 @@ void CALayer::setBounds(CGRect bounds) {
 void CALayer::setPosition(CGPoint position) {
     if (gHooks) gHooks->willChangeModelValue(*this, "position");
     model_.position = position;
-    noteChanged();
+    changed();
 }
 void CALayer::setAnchorPoint(CGPoint anchorPoint) {
     model_.anchorPoint = anchorPoint;
-    noteChanged();
+    changed();
 }
 void CALayer::setZPosition(CGFloat z) {
     model_.zPosition = z;
-    noteChanged();
+    changed();
 }
 void CALayer::setTransform(const CATransform3D& transform) {
     if (gHooks) gHooks->willChangeModelValue(*this, "transform");
     model_.transform = transform;
-    noteChanged();
+    changed();
 }
 CGAffineTransform CALayer::affineTransform() const {
     return CATransform3DGetAffineTransform(model_.transform);
@@ -91,78 +93,78 @@ void CALayer::setFrame(CGRect frame) {
 void CALayer::setOpacity(float opacity) {
     if (gHooks) gHooks->willChangeModelValue(*this, "opacity");
     model_.opacity = opacity;
-    noteChanged();
+    changed();
 }
 void CALayer::setHidden(bool hidden) {
     model_.hidden = hidden;
-    noteChanged();
+    changed();
 }
 void CALayer::setMasksToBounds(bool masks) {
     masksToBounds_ = masks;
-    noteChanged();
+    changed();
 }
 void CALayer::setBackgroundColor(CGColor color) {
     if (gHooks) gHooks->willChangeModelValue(*this, "backgroundColor");
     model_.backgroundColor = color;
-    noteChanged();
+    changed();
 }
 void CALayer::setCornerRadius(CGFloat radius) {
     model_.cornerRadius = radius;
-    noteChanged();
+    changed();
 }
 void CALayer::setBorderWidth(CGFloat width) {
     model_.borderWidth = width;
-    noteChanged();
+    changed();
 }
 void CALayer::setBorderColor(CGColor color) {
     model_.borderColor = color;
-    noteChanged();
+    changed();
 }
 void CALayer::setShadowColor(CGColor color) {
     model_.shadowColor = color;
-    noteChanged();
+    changed();
 }
 void CALayer::setShadowOpacity(float opacity) {
     model_.shadowOpacity = opacity;
-    noteChanged();
+    changed();
 }
 void CALayer::setShadowOffset(CGSize offset) {
     model_.shadowOffset = offset;
-    noteChanged();
+    changed();
 }
 void CALayer::setShadowRadius(CGFloat radius) {
     model_.shadowRadius = radius;
-    noteChanged();
+    changed();
 }
 void CALayer::setContents(CGImageRef image) {
     contents_ = std::move(image);
-    noteChanged();
+    changed();
 }
 void CALayer::setContentsScale(CGFloat scale) {
     if (scale <= 0 || scale == contentsScale_) return;
     contentsScale_ = scale;
-    noteChanged();
+    changed();
 }
 void CALayer::setContentsGravity(std::string gravity) {
     contentsGravity_ = std::move(gravity);
-    noteChanged();
+    changed();
 }
 void CALayer::setContentsRect(CGRect r) {
     model_.contentsRect = r;
-    noteChanged();
+    changed();
 }
 void CALayer::setContentsCenter(CGRect r) {
     contentsCenter_ = r;
-    noteChanged();
+    changed();
 }
 void CALayer::setMask(std::shared_ptr<CALayer> mask) {
     mask_ = std::move(mask);
-    noteChanged();
+    changed();
 }
 
 void CALayer::setNeedsDisplay() {
     needsDisplay_ = true;
-    noteChanged();
+    changed();
 }
 
 void CALayer::displayIfNeeded() {
@@ -218,7 +220,7 @@ void CALayer::removeFromSuperlayer() {
     auto self = sharedSelf<CALayer>();
     superlayer_.reset();
     parent->detach(this);
-    noteChanged();
+    parent->changed();
 }
 
 bool CALayer::canAdopt(const CALayer* layer) const {
@@ -235,7 +237,7 @@ void CALayer::insertSublayer(const std::shared_ptr<CALayer>& layer, size_t index
     index = std::min(index, sublayers_.size());
     sublayers_.insert(sublayers_.begin() + static_cast<ptrdiff_t>(index), layer);
     layer->superlayer_ = sharedSelf<CALayer>();
-    noteChanged();
+    changed();
 }
 
 void CALayer::addSublayer(const std::shared_ptr<CALayer>& layer) {
@@ -338,7 +340,7 @@ void CALayer::addAnimation(const std::shared_ptr<CAAnimation>& animation, const 
     if (!animation) return;
     if (!key.empty()) removeAnimationForKey(key);
     animations_.emplace_back(key, animation);
-    noteChanged();
+    changed();
     if (gHooks) gHooks->didAddAnimation(*this, animation, key);
 }
 
@@ -348,7 +350,7 @@ void CALayer::removeAnimationForKey(const std::string& key) {
     if (it == animations_.end()) return;
     auto removed = it->second;
     animations_.erase(it);
-    noteChanged();
+    changed();
     if (gHooks) gHooks->didRemoveAnimation(*this, removed, key);
 }
 
@@ -358,7 +360,7 @@ void CALayer::removeAllAnimations() {
         animations_.pop_back();
         if (gHooks) gHooks->didRemoveAnimation(*this, anim, key);
     }
-    noteChanged();
+    changed();
 }
 
 std::shared_ptr<CAAnimation> CALayer::animationForKey(const std::string& key) const {
@@ -374,7 +376,7 @@ void CALayer::discardFinishedAnimation(const CAAnimation* animation, const std::
     });
     if (it == animations_.end()) return;
     animations_.erase(it);
-    noteChanged();
+    changed();
 }
 
 std::vector<std::string> CALayer::animationKeys() const {
@@ -446,15 +448,37 @@ void CALayer::renderAsSublayer(CGContextRef ctx, CFTimeInterval t) {
     CGContextRestoreGState(ctx);
 }
 
+std::optional<uint64_t> CALayer::pictureStamp() const {
+    if (!animations_.empty() || needsDisplay_) return std::nullopt;
+    uint64_t latest = version_;
+    for (const auto& s : sublayers_) {
+        const auto stamp = s->pictureStamp();
+        if (!stamp) return std::nullopt;
+        latest = std::max(latest, *stamp);
+    }
+    if (mask_) {
+        const auto stamp = mask_->pictureStamp();
+        if (!stamp) return std::nullopt;
+        latest = std::max(latest, *stamp);
+    }
+    return latest;
+}
+
 void CALayer::renderBody(CGContextRef ctx, const CALayerPresentation& v, CFTimeInterval t) {
     displayIfNeeded();
     // Opacity and masks apply to the layer and its subtree as one picture.
     const bool group = v.opacity < 1 || mask_;
+    std::optional<uint64_t> stamp;
     if (group) {
         CGContextSaveGState(ctx);
         // The picture need be no larger than what the subtree can draw.
         CGContextClipToRect(ctx, CGRectIntegral(drawnExtent(v, t)));
         CGContextSetAlpha(ctx, ctx->state().alpha * v.opacity);
+        stamp = pictureStamp();
+        if (stamp && CGContextDrawTransparencyLayerPicture(ctx, groupPicture_, *stamp)) {
+            CGContextRestoreGState(ctx);
+            return;
+        }
         CGContextBeginTransparencyLayer(ctx);
     }
 
@@ -499,10 +523,13 @@ void CALayer::renderBody(CGContextRef ctx, const CALayerPresentation& v, CFTimeI
     }
 
     if (!group) return;
-    if (mask_) {
-        CGContextEndTransparencyLayerWithMask(ctx, [&] { mask_->renderAsSublayer(ctx, t); });
+    std::function<void()> drawMask;
+    if (mask_) drawMask = [&] { mask_->renderAsSublayer(ctx, t); };
+    if (stamp) {
+        CGContextEndTransparencyLayerKeeping(ctx, drawMask, groupPicture_, *stamp);
     } else {
-        CGContextEndTransparencyLayer(ctx);
+        groupPicture_.clear();
+        CGContextEndTransparencyLayerWithMask(ctx, drawMask);
     }
     CGContextRestoreGState(ctx);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -212,6 +213,8 @@ class CALayer : public NSObject {
 
   protected:
     CALayer() = default;
+    // A change of this layer that can alter a composed frame (calls noteChanged()).
+    void changed();
     // Draws the subtree with this layer positioned in its superlayer's space.
     void renderAsSublayer(CGContextRef ctx, CFTimeInterval t);
     virtual void drawOwnContent(CGContextRef ctx, const CALayerPresentation& v);
@@ -222,6 +225,9 @@ class CALayer : public NSObject {
     void renderBody(CGContextRef ctx, const CALayerPresentation& v, CFTimeInterval t);
     // Where the layer and its sublayers can leave ink, in its own coordinates.
     CGRect drawnExtent(const CALayerPresentation& v, CFTimeInterval t) const;
+    // The latest change of the layer, its sublayers and its mask; none while their picture can
+    // change without one (a running animation, a display to come).
+    std::optional<uint64_t> pictureStamp() const;
     void detach(const CALayer* child);
     bool canAdopt(const CALayer* layer) const;
 
@@ -253,4 +259,9 @@ class CALayer : public NSObject {
     };
     CGImageRef shadowMask_;
     ShadowKey shadowKey_;
+    // The change count at this layer's last change.
+    uint64_t version_ = 0;
+    // What the layer drew as one picture (for its opacity or mask) the last time, composited
+    // again while nothing in it has changed.
+    CGTransparencyLayerPicture groupPicture_;
 };

@@ -6,35 +6,35 @@ std::shared_ptr<CAShapeLayer> CAShapeLayer::layer() {
 
 void CAShapeLayer::setPath(CGPathRef path) {
     path_ = std::move(path);
-    noteChanged();
+    changed();
 }
 void CAShapeLayer::setFillColor(CGColor c) {
     fill_ = c;
-    noteChanged();
+    changed();
 }
 void CAShapeLayer::setStrokeColor(CGColor c) {
     stroke_ = c;
-    noteChanged();
+    changed();
 }
 void CAShapeLayer::setLineWidth(CGFloat w) {
     lineWidth_ = w;
-    noteChanged();
+    changed();
 }
 void CAShapeLayer::setFillRule(std::string rule) {
     fillRule_ = std::move(rule);
-    noteChanged();
+    changed();
 }
 void CAShapeLayer::setLineCap(std::string cap) {
     lineCap_ = std::move(cap);
-    noteChanged();
+    changed();
 }
 void CAShapeLayer::setLineJoin(std::string join) {
     lineJoin_ = std::move(join);
-    noteChanged();
+    changed();
 }
 void CAShapeLayer::setLineDashPattern(std::vector<CGFloat> dash) {
     dash_ = std::move(dash);
-    noteChanged();
+    changed();
 }
 
 void CAShapeLayer::drawOwnContent(CGContextRef ctx, const CALayerPresentation& v) {

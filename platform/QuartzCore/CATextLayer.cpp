@@ -6,31 +6,31 @@ std::shared_ptr<CATextLayer> CATextLayer::layer() {
 
 void CATextLayer::setString(std::string s) {
     string_ = std::move(s);
-    noteChanged();
+    changed();
 }
 void CATextLayer::setFontSize(CGFloat size) {
     font_.size = size;
-    noteChanged();
+    changed();
 }
 void CATextLayer::setFontName(const std::string& name) {
     font_.bold = name.find("Bold") != std::string::npos || name.find("bold") != std::string::npos;
-    noteChanged();
+    changed();
 }
 void CATextLayer::setForegroundColor(CGColor c) {
     colour_ = c;
-    noteChanged();
+    changed();
 }
 void CATextLayer::setAlignmentMode(std::string mode) {
     alignment_ = std::move(mode);
-    noteChanged();
+    changed();
 }
 void CATextLayer::setWrapped(bool w) {
     wrapped_ = w;
-    noteChanged();
+    changed();
 }
 void CATextLayer::setTruncationMode(std::string mode) {
     truncation_ = std::move(mode);
-    noteChanged();
+    changed();
 }
 
 void CATextLayer::drawOwnContent(CGContextRef ctx, const CALayerPresentation& v) {
