@@ -542,16 +542,19 @@ void CGContextStrokeLineSegments(CGContextRef c, const CGPoint* points, size_t c
 void CGContextClip(CGContextRef c) {
     cairo_set_fill_rule(c->cairo(), CAIRO_FILL_RULE_WINDING);
     cairo_clip(c->cairo());
+    c->state().clipped = true;
 }
 void CGContextEOClip(CGContextRef c) {
     cairo_set_fill_rule(c->cairo(), CAIRO_FILL_RULE_EVEN_ODD);
     cairo_clip(c->cairo());
     cairo_set_fill_rule(c->cairo(), CAIRO_FILL_RULE_WINDING);
+    c->state().clipped = true;
 }
 void CGContextClipToRect(CGContextRef c, CGRect r) {
     cairo_new_path(c->cairo());
     CGContextAddRect(c, r);
     cairo_clip(c->cairo());
+    c->state().clipped = true;
 }
 void CGContextClipToMask(CGContextRef c, CGRect r, const CGImageRef& mask) {
     CGContextClipToRect(c, r);

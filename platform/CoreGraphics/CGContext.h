@@ -122,6 +122,8 @@ class CGContext {
         CGImageRef mask;
         cairo_matrix_t maskMatrix{};
         CGRect maskRect;
+        // A clip set through this context is in force (it goes with the state that set it).
+        bool clipped = false;
     };
     State& state() { return states_.back(); }
     void save();

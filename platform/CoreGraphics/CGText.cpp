@@ -1,6 +1,11 @@
 #include "CGText.h"
 
+#include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+#include FT_SYNTHESIS_H
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 
@@ -10,7 +15,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -220,12 +227,226 @@ const TextEngine::IdeographFace* TextEngine::ideographFace(CGFontSpec font) {
     return &ideographFaces_.emplace(key, face).first->second;
 }
 
+// Cairo's rounding of a device position to a whole pixel: halves go up.
+int roundedPixel(double v) { return static_cast<int>(std::floor(v + 0.5)); }
+
+// A device distance in whole pixels below (floor) or above (ceil) it, after cairo's rounding of
+// it to its fixed point of 1/256 pixel.
+int fixedFloor(double v) { return static_cast<int>(std::floor(std::nearbyint(v * 256) / 256)); }
+int fixedCeil(double v) { return static_cast<int>(std::ceil(std::nearbyint(v * 256) / 256)); }
+
+// A pixel rectangle, right and bottom excluded.
+struct PixelBox {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool empty() const { return left >= right || top >= bottom; }
+    PixelBox operator&(const PixelBox& o) const {
+        return {std::max(left, o.left), std::max(top, o.top), std::min(right, o.right),
+                std::min(bottom, o.bottom)};
+    }
+};
+
+// A clip rectangle's edges in a bitmap's pixels, cut to the bitmap; null when an edge inside it
+// is not a whole pixel (it would cover pixels in part).
+std::optional<PixelBox> wholePixelClip(double left, double top, double right, double bottom,
+                                       int width, int height) {
+    const auto edge = [](double v, int size) -> std::optional<int> {
+        if (v <= 0) return 0;
+        if (v >= size) return size;
+        if (v != std::floor(v)) return std::nullopt;
+        return static_cast<int>(v);
+    };
+    const auto l = edge(left, width), t = edge(top, height);
+    const auto r = edge(right, width), b = edge(bottom, height);
+    if (!l || !t || !r || !b) return std::nullopt;
+    return PixelBox{*l, *t, *r, *b};
+}
+
+// A glyph's coverage as cairo scan-converts it: the outline as loaded with cairo's flags,
+// emboldened where cairo synthesises bold, at whole pixels, with the pen at (penX, penY).
+struct GlyphCoverage {
+    PixelBox ink;
+    int pitch = 0;
+    // The emboldened outline's metrics at this size.
+    FT_Glyph_Metrics metrics{};
+};
+
+std::optional<GlyphCoverage> renderGlyphCoverage(cairo_scaled_font_t* font, unsigned long glyph,
+                                                 bool bold, int penX, int penY,
+                                                 std::vector<unsigned char>& coverage) {
+    FT_Face face = cairo_ft_scaled_font_lock_face(font);
+    if (!face) return std::nullopt;
+    std::optional<GlyphCoverage> out;
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) == 0 &&
+        face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+        if (bold) FT_GlyphSlot_Embolden(face->glyph);
+        FT_Outline* outline = &face->glyph->outline;
+        FT_BBox box;
+        FT_Outline_Get_CBox(outline, &box);
+        box.xMin &= -64;
+        box.yMin &= -64;
+        box.xMax = (box.xMax + 63) & -64;
+        box.yMax = (box.yMax + 63) & -64;
+        const int w = static_cast<int>((box.xMax - box.xMin) >> 6);
+        const int h = static_cast<int>((box.yMax - box.yMin) >> 6);
+        GlyphCoverage g;
+        g.ink = {penX + static_cast<int>(box.xMin >> 6), penY - static_cast<int>(box.yMax >> 6),
+                 penX + static_cast<int>(box.xMax >> 6), penY - static_cast<int>(box.yMin >> 6)};
+        g.pitch = (w + 3) & -4;
+        g.metrics = face->glyph->metrics;
+        bool rendered = true;
+        if (w > 0 && h > 0) {
+            coverage.assign(static_cast<size_t>(g.pitch) * h, 0);
+            FT_Bitmap bitmap{};
+            bitmap.rows = static_cast<unsigned>(h);
+            bitmap.width = static_cast<unsigned>(w);
+            bitmap.pitch = g.pitch;
+            bitmap.buffer = coverage.data();
+            bitmap.num_grays = 256;
+            bitmap.pixel_mode = FT_PIXEL_MODE_GRAY;
+            FT_Outline_Translate(outline, -box.xMin, -box.yMin);
+            rendered = FT_Outline_Get_Bitmap(face->glyph->library, outline, &bitmap) == 0;
+        }
+        if (rendered) out = g;
+    }
+    cairo_ft_scaled_font_unlock_face(font);
+    return out;
+}
+
+// Where cairo's compositor lays a glyph's coverage: within the box of the glyph's metrics where
+// that box reaches past the bitmap or the clip (inside both), anywhere on the bitmap otherwise.
+// Cairo takes those metrics from the outline loaded and emboldened at the em size, a few
+// hundredths of a pixel from the ones at this size: where that could move an edge that
+// matters, they are cairo's own (its second load, seldom needed). Null when cairo has none.
+std::optional<PixelBox> compositedArea(cairo_scaled_font_t* font, unsigned long glyph,
+                                       const GlyphCoverage& g, int penX, int penY,
+                                       const PixelBox& clip, const PixelBox& bitmap) {
+    const auto area = [&](const PixelBox& box) -> PixelBox {
+        const PixelBox bounded = box & clip;
+        if (box.empty() || bounded.empty()) return {};
+        const bool cut = box.right - box.left > bounded.right - bounded.left ||
+                         box.bottom - box.top > bounded.bottom - bounded.top;
+        return g.ink & (cut ? bounded : bitmap);
+    };
+    const auto boxOf = [&](double left, double top, double right, double bottom, double slack) {
+        return PixelBox{penX + fixedFloor(left + slack), penY + fixedFloor(top + slack),
+                        penX + fixedCeil(right + slack), penY + fixedCeil(bottom + slack)};
+    };
+    constexpr double kSlack = 1.0 / 16;
+    const double left = g.metrics.horiBearingX / 64.0, top = -g.metrics.horiBearingY / 64.0;
+    const double right = left + g.metrics.width / 64.0, bottom = top + g.metrics.height / 64.0;
+    const PixelBox low = boxOf(left, top, right, bottom, -kSlack);
+    const PixelBox high = boxOf(left, top, right, bottom, kSlack);
+    const PixelBox first = area(low);
+    bool certain = true;
+    for (int corner = 1; corner < 16 && certain; ++corner) {
+        const PixelBox a =
+            area({(corner & 1 ? high : low).left, (corner & 2 ? high : low).top,
+                  (corner & 4 ? high : low).right, (corner & 8 ? high : low).bottom});
+        certain = a.left == first.left && a.top == first.top && a.right == first.right &&
+                  a.bottom == first.bottom;
+    }
+    if (certain) return first;
+    const cairo_glyph_t one{glyph, 0, 0};
+    cairo_text_extents_t e;
+    cairo_scaled_font_glyph_extents(font, &one, 1, &e);
+    if (cairo_scaled_font_status(font) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+    const PixelBox exact =
+        boxOf(e.x_bearing, e.y_bearing, e.x_bearing + e.width, e.y_bearing + e.height, 0);
+    if (exact.empty()) return std::nullopt;
+    return area(exact);
+}
+
+// Opaque ink over an alpha bitmap's pixels: m + d (255 - m) / 255, rounded as pixman does.
+void layCoverage(cairo_surface_t* target, const std::vector<unsigned char>& coverage,
+                 const GlyphCoverage& g, const PixelBox& area) {
+    if (area.empty()) return;
+    cairo_surface_flush(target);
+    unsigned char* pixels = cairo_image_surface_get_data(target);
+    const int stride = cairo_image_surface_get_stride(target);
+    for (int row = area.top; row < area.bottom; ++row) {
+        unsigned char* out = pixels + static_cast<ptrdiff_t>(row) * stride;
+        const unsigned char* in =
+            coverage.data() + static_cast<ptrdiff_t>(row - g.ink.top) * g.pitch - g.ink.left;
+        for (int col = area.left; col < area.right; ++col) {
+            const unsigned m = in[col];
+            if (m == 0) continue;
+            const unsigned t = out[col] * (255 - m) + 0x80;
+            out[col] = static_cast<unsigned char>(m + (((t >> 8) + t) >> 8));
+        }
+    }
+    cairo_surface_mark_dirty_rectangle(target, area.left, area.top, area.right - area.left,
+                                       area.bottom - area.top);
+}
+
+// The scaled font cairo would draw the label font with in this context, where it is one whose
+// glyphs come unhinted, grey and upright from FreeType; null elsewhere.
+cairo_scaled_font_t* unhintedGreyFont(cairo_t* cr, cairo_scaled_font_t* pangoFont) {
+    cairo_set_scaled_font(cr, pangoFont);
+    cairo_scaled_font_t* font = cairo_get_scaled_font(cr);
+    if (cairo_scaled_font_status(font) != CAIRO_STATUS_SUCCESS ||
+        cairo_scaled_font_get_type(font) != CAIRO_FONT_TYPE_FT)
+        return nullptr;
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_scaled_font_get_font_options(font, options);
+    const cairo_antialias_t antialias = cairo_font_options_get_antialias(options);
+    const bool unhintedGrey =
+        (antialias == CAIRO_ANTIALIAS_GRAY || antialias == CAIRO_ANTIALIAS_DEFAULT) &&
+        cairo_font_options_get_hint_style(options) == CAIRO_HINT_STYLE_NONE &&
+        cairo_font_options_get_hint_metrics(options) == CAIRO_HINT_METRICS_OFF;
+    cairo_font_options_destroy(options);
+    const unsigned synthesized =
+        cairo_ft_font_face_get_synthesize(cairo_scaled_font_get_font_face(font));
+    return unhintedGrey && !(synthesized & CAIRO_FT_SYNTHESIZE_OBLIQUE) ? font : nullptr;
+}
+
+// An opaque ideograph drawn into an alpha-only bitmap, as the map's glyph pictures are, is
+// scan-converted straight from the face into the bitmap: what cairo does with a glyph it has
+// not drawn before, without the per-glyph cache surface and the composite around it. False,
+// with nothing drawn, wherever that would not give cairo's pixels (another target, a scaled or
+// turned transform, another operator or font options, a clip that is not whole pixels): the
+// caller then draws through cairo. `clip` is the only clip, in user space.
+bool drawIdeographIntoAlphaBitmap(cairo_t* cr, cairo_scaled_font_t* pangoFont, unsigned long glyph,
+                                  double x, double y, CGRect clip, CGColor color) {
+    if (color.a < 1 || cairo_get_operator(cr) != CAIRO_OPERATOR_OVER) return false;
+    cairo_surface_t* target = cairo_get_target(cr);
+    if (cairo_get_group_target(cr) != target ||
+        cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE ||
+        cairo_image_surface_get_format(target) != CAIRO_FORMAT_A8)
+        return false;
+    double offsetX = 0, offsetY = 0;
+    cairo_surface_get_device_offset(target, &offsetX, &offsetY);
+    cairo_matrix_t ctm;
+    cairo_get_matrix(cr, &ctm);
+    // Unscaled, so that the glyph's extents in user space are its extents in pixels.
+    if (offsetX != 0 || offsetY != 0 || ctm.xx != 1 || ctm.yy != 1 || ctm.xy != 0 || ctm.yx != 0)
+        return false;
+    const PixelBox bitmap{0, 0, cairo_image_surface_get_width(target),
+                          cairo_image_surface_get_height(target)};
+    const double clipX = clip.origin.x + ctm.x0, clipY = clip.origin.y + ctm.y0;
+    const auto clipBox = wholePixelClip(clipX, clipY, clipX + clip.size.width,
+                                        clipY + clip.size.height, bitmap.right, bitmap.bottom);
+    if (!clipBox) return false;
+    cairo_scaled_font_t* font = unhintedGreyFont(cr, pangoFont);
+    if (!font) return false;
+    const bool bold = cairo_ft_font_face_get_synthesize(cairo_scaled_font_get_font_face(font)) &
+                      CAIRO_FT_SYNTHESIZE_BOLD;
+    const int penX = roundedPixel(x + ctm.x0), penY = roundedPixel(y + ctm.y0);
+    thread_local std::vector<unsigned char> coverage;
+    const auto g = renderGlyphCoverage(font, glyph, bold, penX, penY, coverage);
+    if (!g) return false;
+    const auto area = compositedArea(font, glyph, *g, penX, penY, *clipBox, bitmap);
+    if (!area) return false;
+    layCoverage(target, coverage, *g, *area);
+    return true;
+}
+
 // Map labels draw their glyphs one ideograph at a time, hundreds per screen, and laying one
 // out costs more than drawing it. An ideograph needs no shaping, breaking or fallback from the
 // one pinned face, so it is drawn straight from that face's glyph at the baseline every line of
 // its font has, as the layout would place it. False when the text is anything else.
+// `unclipped`: the context has no clip of its own.
 bool drawIdeograph(cairo_t* cr, const std::string& text, CGRect rect, const CGTextStyle& style,
-                   CGColor color) {
+                   CGColor color, bool unclipped) {
     if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return false;
     const gunichar c = g_utf8_get_char(text.data());
     if (g_utf8_next_char(text.data()) != text.data() + text.size()) return false;
@@ -243,13 +464,17 @@ bool drawIdeograph(cairo_t* cr, const std::string& text, CGRect rect, const CGTe
     const bool found = scaled && hb_font_get_nominal_glyph(pango_font_get_hb_font(font), c, &glyph);
     if (found) {
         cairo_save(cr);
-        cairo_rectangle(cr, rect.origin.x - 2, rect.origin.y - 2, rect.size.width + 4,
-                        face->height + 4);
-        cairo_clip(cr);
-        cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
-        cairo_set_scaled_font(cr, scaled);
+        const CGRect clip =
+            CGRectMake(rect.origin.x - 2, rect.origin.y - 2, rect.size.width + 4, face->height + 4);
         const cairo_glyph_t one{glyph, rect.origin.x, rect.origin.y + face->baseline};
-        cairo_show_glyphs(cr, &one, 1);
+        if (!unclipped ||
+            !drawIdeographIntoAlphaBitmap(cr, scaled, glyph, one.x, one.y, clip, color)) {
+            cairo_rectangle(cr, clip.origin.x, clip.origin.y, clip.size.width, clip.size.height);
+            cairo_clip(cr);
+            cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
+            cairo_set_scaled_font(cr, scaled);
+            cairo_show_glyphs(cr, &one, 1);
+        }
         cairo_restore(cr);
     }
     g_object_unref(font);
@@ -348,7 +573,7 @@ void CGTextDrawInRectWithBold(CGContextRef c, const std::string& text,
     {
         const std::lock_guard<std::mutex> hold(textLock());
         if (bold.empty() && outlineWidth == 0 && !color.isClear() &&
-            drawIdeograph(cr, text, rect, style, color)) {
+            drawIdeograph(cr, text, rect, style, color, !state.clipped)) {
             c->didDraw();
             return;
         }

@@ -60,4 +60,59 @@ TEST(IdeographDrawing, LoneIdeographsMatchTheLaidOutLine) {
     }
 }
 
+// Where a lone ideograph is drawn into an alpha-only bitmap (the map's glyph pictures) it must
+// have the pixels cairo gives the same drawing in a colour bitmap, whatever the size, weight,
+// pen position, the ink already there, how far the glyph reaches past the bitmap's edges and
+// the context's clip.
+TEST(IdeographDrawing, AlphaBitmapsHaveTheColourBitmapsCoverage) {
+    struct Case {
+        CGFontSpec font;
+        int side;
+        CGPoint origin;
+        uint8_t background;
+        CGRect clip = CGRectNull;
+    };
+    const Case cases[] = {
+        {{44, true}, 48, {0, -4}, 0},                                  // the map's glyph pictures
+        {{44, false}, 48, {0, -4}, 0},                                 // no synthetic bold
+        {{44, true}, 40, {-1, -6}, 0},                                 // reaching past every edge
+        {{13.5, true}, 16, {1.5, -1}, 0},                              // a pen between pixels
+        {{30, true}, 32, {1.25, 0.7}, 0x50},                           // over ink
+        {{20, false}, 24, {0, 0.5}, 0xFF},                             // over full ink
+        {{44, true}, 48, {0, -4}, 0, CGRectMake(0, 0, 24, 48)},        // clipped in half
+        {{44, true}, 48, {0, -4}, 0x50, CGRectMake(10.5, 3, 20, 40)},  // clipped between pixels
+    };
+    for (const Case& c : cases) {
+        const auto n = static_cast<size_t>(c.side);
+        std::vector<uint8_t> alpha(n * n), colour(n * n * 4);
+        auto a = CGBitmapContextCreate(alpha.data(), n, n, 8, n, nullptr, kCGImageAlphaOnly);
+        auto argb =
+            CGBitmapContextCreate(colour.data(), n, n, 8, n * 4, nullptr,
+                                  kCGImageAlphaPremultipliedFirst | kCGBitmapByteOrder32Little);
+        for (CGContext* ctx : {a.get(), argb.get()}) {
+            CGContextTranslateCTM(ctx, 0, c.side);
+            CGContextScaleCTM(ctx, 1, -1);
+            if (!CGRectIsNull(c.clip)) CGContextClipToRect(ctx, c.clip);
+        }
+        const CGTextStyle style{c.font};
+        int compared = 0, mismatched = 0;
+        for (char32_t ch = 0x4E00; ch <= 0x9FA5; ch += 7) {
+            std::fill(alpha.begin(), alpha.end(), c.background);
+            for (size_t i = 0; i < n * n; ++i) {
+                const uint8_t pixel[4] = {0, 0, 0, c.background};
+                std::copy(pixel, pixel + 4, colour.begin() + static_cast<ptrdiff_t>(4 * i));
+            }
+            const CGRect rect = CGRectMake(c.origin.x, c.origin.y, c.side, c.side);
+            CGTextDrawInRect(a.get(), utf8(ch), rect, style, {0, 0, 0, 1});
+            CGTextDrawInRect(argb.get(), utf8(ch), rect, style, {0, 0, 0, 1});
+            bool same = true;
+            for (size_t i = 0; i < n * n && same; ++i) same = alpha[i] == colour[4 * i + 3];
+            mismatched += !same;
+            ++compared;
+        }
+        EXPECT_EQ(mismatched, 0) << "of " << compared << " characters at " << c.font.size
+                                 << (c.font.bold ? " bold" : "") << " in " << c.side;
+    }
+}
+
 }  // namespace
