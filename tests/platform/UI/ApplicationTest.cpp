@@ -1,4 +1,5 @@
 #include "Foundation/NSNotificationCenter.h"
+#include "LogCapture.h"
 #include "UIKit/UIApplication.h"
 #include "UITestCommon.h"
 
@@ -53,12 +54,17 @@ TEST_F(ApplicationTest, StateChangesWarningsAndOrientationArePostedAndKnownSchem
     EXPECT_EQ(userInfo["UIApplicationStatusBarOrientationUserInfoKey"],
               static_cast<int>(UIInterfaceOrientationPortrait));
 
+    testsupport::LogCapture log;
     EXPECT_TRUE(app->openURL("tel:4008001234"));
+    // Nothing here makes the call; a person sees that on stderr.
+    EXPECT_EQ(log.lines(),
+              std::vector<std::string>{"openURL tel:4008001234: nothing on this system opens it"});
     // Unknown schemes, text that is no URL, and server text with spaces or ideographs.
     for (const char* refused :
          {"weird-scheme://x", "no scheme at all", "tel:400 800 1234", "tel:电话", "tel:%zz"}) {
         EXPECT_FALSE(app->openURL(refused)) << refused;
     }
+    EXPECT_EQ(log.lines().size(), 1u);
     EXPECT_TRUE(app->canOpenURL("tel:%2B8613800000000"));
     EXPECT_TRUE(app->canOpenURL("HTTPS://example.invalid"));
     app->registerURLScheme("weird-scheme");
