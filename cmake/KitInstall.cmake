@@ -12,10 +12,10 @@ set(BRISFOLD_KIT_TARGETS
 set(BRISFOLD_KIT_INCLUDE ${CMAKE_INSTALL_INCLUDEDIR}/brisfold)
 
 # The headers a program includes, by library: the map view and its snapshots, annotations and
-# callouts, overlays and their geometry, offline packages, the services' settings and the map
-# application launch, the host of the screen, and every header these include. The kit's engine
-# internals, crypto, downloads, caches and analytics stay in the tree. A program includes them
-# as "<library>/<header>" (the kit's headers include each other so too).
+# callouts, overlays and their geometry, offline packages, the services' settings, the analytics
+# log's switches and the map application launch, the host of the screen, and every header these
+# include. The kit's engine internals, crypto, keychain, downloads and caches stay in the tree.
+# A program includes them as "<library>/<header>" (the kit's headers include each other so too).
 set(BRISFOLD_KIT_HEADERS_VMMapView
     VMMapLayer.h VMMapStatus.h VMMapView.h VMMapViewSnapshot.h VMUserLocation.h)
 set(BRISFOLD_KIT_HEADERS_Annotations
@@ -32,7 +32,7 @@ set(BRISFOLD_KIT_HEADERS_OverlaySystem
     VMPolylineView.h VMQuadTree.h VMShape.h VMTileOverlay.h VMTileOverlayView.h
     VMTileOverlayViewRender.h VMVector.h)
 set(BRISFOLD_KIT_HEADERS_Render VMAnimation.h VMBaseMapView.h VMMediaTimingFunction.h VURI1Vovure.h)
-set(BRISFOLD_KIT_HEADERS_ServicesSystem VMMapServices.h VMMapURLSearch.h)
+set(BRISFOLD_KIT_HEADERS_ServicesSystem VMAnalytics.h VMMapServices.h VMMapURLSearch.h)
 set(BRISFOLD_KIT_HEADERS_OfflineSystem
     VMOfflineCityAggregateOld.h VMOfflineItem.h VMOfflinePackage.h ZUZavadevIru.h)
 set(BRISFOLD_KIT_HEADERS_VMDownloader VMDownloader.h VMDownloaderOperation.h)

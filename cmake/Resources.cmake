@@ -17,3 +17,20 @@ add_custom_command(OUTPUT ${BRISFOLD_RESOURCES_STAMP}
 add_custom_target(resources ALL DEPENDS ${BRISFOLD_RESOURCES_STAMP})
 # Where the installed kit keeps its bundle, under the install prefix.
 set(BRISFOLD_KIT_RESOURCES_DESTINATION ${CMAKE_INSTALL_DATADIR}/brisfold/resources)
+
+# Every program of the tree reads the resources from the build tree's copy, so the copy and what
+# the build adds to it are made before any program, also when only some targets are built. The
+# catalogue's own tool is the one program made before it.
+function(brisfold_programs_need_resources dir)
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+        get_target_property(type ${target} TYPE)
+        if(type STREQUAL "EXECUTABLE" AND NOT target STREQUAL "brisfold-offline-catalogue")
+            add_dependencies(${target} offline_catalogue)
+        endif()
+    endforeach()
+    get_property(subdirectories DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    foreach(subdirectory IN LISTS subdirectories)
+        brisfold_programs_need_resources(${subdirectory})
+    endforeach()
+endfunction()
