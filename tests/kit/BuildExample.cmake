@@ -48,8 +48,14 @@ endforeach()
 file(MAKE_DIRECTORY ${WORK_DIR}/home)
 
 step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix)
+# A sanitizer build's libraries keep their source files' paths for the sanitizers' reports; such
+# a build is for this tree's tests, not for shipping.
+set(unchecked "")
+if(SANITIZE)
+    set(unchecked --exclude=*.a)
+endif()
 foreach(dir IN LISTS hidden)
-    execute_process(COMMAND grep -rlF -- ${dir} ${WORK_DIR}/prefix
+    execute_process(COMMAND grep -rlF ${unchecked} -- ${dir} ${WORK_DIR}/prefix
         OUTPUT_VARIABLE naming RESULT_VARIABLE status)
     if(NOT status EQUAL 1)
         message(FATAL_ERROR "installed files name ${dir}:\n${naming}")
@@ -108,6 +114,18 @@ else()
     set(out_of_reach "")
 endif()
 
+# The kit keeps its caches in the home of the process: a fresh one, not the user's. The
+# sanitizers' suppression files the run is given come along, out of the checkout.
+set(run_env HOME=${WORK_DIR}/home)
+foreach(options LSAN_OPTIONS ASAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS)
+    set(value "$ENV{${options}}")
+    if(value MATCHES "suppressions=([^:]+)")
+        file(COPY_FILE ${CMAKE_MATCH_1} ${WORK_DIR}/${options}.supp)
+        string(REPLACE "${CMAKE_MATCH_1}" "${WORK_DIR}/${options}.supp" value "${value}")
+        list(APPEND run_env "${options}=${value}")
+    endif()
+endforeach()
+
 # The example as a program outside the tree has it: a copy of its own.
 file(COPY ${EXAMPLE_DIR}/ DESTINATION ${WORK_DIR}/example)
 # A sanitizer build's libraries need the example built with the same sanitizers.
@@ -126,9 +144,7 @@ foreach(type Debug Release None)
          -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix -DCMAKE_CXX_COMPILER=${CXX}
          -DCMAKE_C_COMPILER=${C} ${type_flag} ${flags})
     step(${CMAKE_COMMAND} --build ${build})
-    # The kit keeps its caches in the home of the process: a fresh one, not the user's.
-    step(${out_of_reach} ${CMAKE_COMMAND} -E env HOME=${WORK_DIR}/home
-         ${build}/map-snapshot ${build}/map.png)
+    step(${out_of_reach} ${CMAKE_COMMAND} -E env ${run_env} ${build}/map-snapshot ${build}/map.png)
     step(${PROBE} ${build}/map.png)
 endforeach()
 
