@@ -14,7 +14,7 @@
 
 #include "Foundation/NSError.h"
 #include "Foundation/NSObject.h"
-#include "VMDownloader.h"
+#include "VMDownloader/VMDownloader.h"
 #include "VMOfflineCityAggregateOld.h"
 #include "VMOfflinePackage.h"
 

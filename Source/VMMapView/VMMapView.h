@@ -8,10 +8,23 @@
 #include <unordered_set>
 #include <vector>
 
+#include "Annotations/VMAngleIndicator.h"
+#include "Annotations/VMAnnotationFloor.h"
+#include "Annotations/VMAnnotationMapView.h"
+#include "Annotations/VMAnnotationView.h"
+#include "Annotations/VMCompassView.h"
+#include "Annotations/VMScaleView.h"
+#include "Annotations/VMTouchPoi.h"
+#include "Annotations/VMTrafficColorWrapper.h"
+#include "Annotations/VMViewRecycler.h"
 #include "CoreLocation/CLLocationManager.h"
 #include "Foundation/NSError.h"
+#include "OverlaySystem/VMCircle.h"
+#include "OverlaySystem/VMGeometry.h"
+#include "OverlaySystem/VMOverlayContainerView.h"
 #include "QuartzCore/CABasicAnimation.h"
 #include "QuartzCore/CAKeyframeAnimation.h"
+#include "Render/VMBaseMapView.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILongPressGestureRecognizer.h"
@@ -20,22 +33,9 @@
 #include "UIKit/UIRotationGestureRecognizer.h"
 #include "UIKit/UITapGestureRecognizer.h"
 #include "UIKit/UIView.h"
-#include "VMAngleIndicator.h"
-#include "VMAnnotationFloor.h"
-#include "VMAnnotationMapView.h"
-#include "VMAnnotationView.h"
-#include "VMBaseMapView.h"
-#include "VMCircle.h"
-#include "VMCompassView.h"
-#include "VMGeometry.h"
 #include "VMMapLayer.h"
 #include "VMMapStatus.h"
-#include "VMOverlayContainerView.h"
-#include "VMScaleView.h"
-#include "VMTouchPoi.h"
-#include "VMTrafficColorWrapper.h"
 #include "VMUserLocation.h"
-#include "VMViewRecycler.h"
 
 class VMMapView;
 
@@ -509,7 +509,6 @@ class VMMapView : public UIView,
     VMOverlayViewRef userLocationCircleViewWithCircle(const VMOverlayRef& circle) override;
     void overlayContainerAddedDrawables(const std::vector<VMOverlayViewRef>& drawables) override;
     // Annotations (VMMapViewAnnotations.cpp). Only annotations near the screen have views.
-    using VMAnnotationRef = std::shared_ptr<VMAnnotation>;
     using VMAnnotationViewRef = std::shared_ptr<VMAnnotationView>;
     static constexpr const char* kDefaultReuseIdentifier = "ZaroRudaReuseIdentifier";
     void addAnnotation(const VMAnnotationRef& annotation);

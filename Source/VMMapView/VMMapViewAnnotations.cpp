@@ -56,7 +56,7 @@ void VMMapView::removeAnnotations(const std::vector<VMAnnotationRef>& annotation
     for (const auto& annotation : removing) removeAnnotation(annotation);
 }
 
-std::vector<VMMapView::VMAnnotationRef> VMMapView::annotationsInMapRect(VMMapRect rect) {
+std::vector<VMAnnotationRef> VMMapView::annotationsInMapRect(VMMapRect rect) {
     std::vector<VMAnnotationRef> inside;
     for (const auto& annotation : annotationArray_) {
         const VMMapPoint p = mapPointForCoordinate(annotation->coordinate());
