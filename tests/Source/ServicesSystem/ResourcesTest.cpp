@@ -43,8 +43,8 @@ TEST(Resources, EmbeddedLogoFollowsTheScreenScale) {
     UIScreen::mainScreen()->reset();
     EXPECT_EQ(VMResources::sharedResources()->embeddedImageNamed("nothing"), nullptr);
     // The logos are kept as Base64 text of PNG files.
-    for (const auto& [text, width] : {std::pair{VMResources::zaroruda(), 122},
-                                      std::pair{VMResources::zaroruda2x(), 244}}) {
+    for (const auto& [text, width] :
+         {std::pair{VMResources::zaroruda(), 122}, std::pair{VMResources::zaroruda2x(), 244}}) {
         const auto png = madataWithBase64EncodedString(text);
         ASSERT_TRUE(png);
         const auto image = UIImage::imageWithData(*png);

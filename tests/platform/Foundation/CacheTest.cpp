@@ -66,7 +66,8 @@ TEST(Cache, ManyThreadsKeepTheLimit) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 2000; ++i) {
                 const std::string key = std::to_string((t * 7919 + i) % 300);
-                if (!cache->objectForKey(key)) cache->setObjectForKey(std::make_shared<int>(i), key);
+                if (!cache->objectForKey(key))
+                    cache->setObjectForKey(std::make_shared<int>(i), key);
             }
         });
     }
