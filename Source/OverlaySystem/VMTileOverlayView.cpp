@@ -54,10 +54,10 @@ void VMTileOverlayView::letGoOfCache() {
 void VMTileOverlayView::glRender() { glRenderTiles(getCurrentTiles()); }
 
 std::vector<std::string> VMTileOverlayView::getCurrentTiles() const {
-    const auto map = mapView();
-    if (!map) return {};
+    const auto r = render();
+    if (!r) return {};
     std::vector<std::uint8_t> buffer(kShownTilesCapacity, 0);
-    map->overlayShownGrids(kTileDataType, buffer.data(), std::int32_t(buffer.size()));
+    r->overlayShownGrids(kTileDataType, buffer.data(), std::int32_t(buffer.size()));
     return parseShownTiles(buffer);
 }
 
