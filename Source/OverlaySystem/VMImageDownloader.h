@@ -32,6 +32,15 @@ class VMImageDownloaderOperation : public NSOperation, public NSURLConnectionDel
     void cancel() override;
     const std::shared_ptr<NSURLRequest>& request() const { return request_; }
     int64_t expectedSize() const;
+    // Empty once the download has ended.
+    VMImageDownloadResult resultBlcok() const;
+    // Ignored once the download has ended: the block is called at most once.
+    void setResultBlcok(VMImageDownloadResult block);
+    // Kept for callers that parse images as they arrive; the download itself never reads them.
+    uint64_t parsedDataLength() const;
+    void setParsedDataLength(uint64_t length);
+    uint64_t nextImageDataSize() const;
+    void setNextImageDataSize(uint64_t size);
 
     void connectionDidReceiveResponse(NSURLConnection& connection,
                                       const std::shared_ptr<NSHTTPURLResponse>& response) override;
@@ -55,6 +64,8 @@ class VMImageDownloaderOperation : public NSOperation, public NSURLConnectionDel
     std::shared_ptr<NSRunLoop> runLoop_;
     NSData data_;
     int64_t expectedSize_ = 0;
+    uint64_t parsedDataLength_ = 0;
+    uint64_t nextImageDataSize_ = 0;
 };
 
 // Downloads at most four images at once; among those waiting, the newest runs first.
@@ -73,9 +84,17 @@ class VMImageDownloader : public NSObject {
     // For good: waiting downloads go silently, running ones end with an error.
     void cancelDownload();
 
-    const std::shared_ptr<NSOperationQueue>& downloadQueue() const { return queue_; }
+    std::shared_ptr<NSOperationQueue> downloadQueue() const;
+    // Later downloads run on this queue; those already on the old one finish there. A null
+    // queue is refused.
+    void setDownloadQueue(std::shared_ptr<NSOperationQueue> queue);
     std::vector<std::shared_ptr<VMImageDownloaderOperation>> stackArray() const;
+    // Replaces the waiting downloads, the first to run first; those it drops are cancelled
+    // silently.
+    void setStackArray(std::vector<std::shared_ptr<VMImageDownloaderOperation>> stack);
     bool isCancelled() const;
+    // While set, nothing waiting is fed to the queue; clearing it feeds them again.
+    void setIsCancelled(bool cancelled);
 
   private:
     // Shared with the operations' completion blocks, which may outlive a turn of the feeder.
@@ -85,6 +104,8 @@ class VMImageDownloader : public NSObject {
         std::deque<std::shared_ptr<VMImageDownloaderOperation>> stack;
         int inQueue = 0;
         bool cancelled = false;
+        bool ending = false;
+        std::shared_ptr<NSOperationQueue> queue;
     };
 
     VMImageDownloader();
@@ -92,6 +113,5 @@ class VMImageDownloader : public NSObject {
     void addQueue();
 
     const std::shared_ptr<Feed> feed_ = std::make_shared<Feed>();
-    const std::shared_ptr<NSOperationQueue> queue_;
     std::thread feeder_;
 };
