@@ -35,26 +35,6 @@ void VMImageDownloaderOperation::setResultBlcok(VMImageDownloadResult block) {
     if (!isFinished()) resultBlcok_ = std::move(block);
 }
 
-uint64_t VMImageDownloaderOperation::parsedDataLength() const {
-    std::lock_guard guard(mutex_);
-    return parsedDataLength_;
-}
-
-void VMImageDownloaderOperation::setParsedDataLength(uint64_t length) {
-    std::lock_guard guard(mutex_);
-    parsedDataLength_ = length;
-}
-
-uint64_t VMImageDownloaderOperation::nextImageDataSize() const {
-    std::lock_guard guard(mutex_);
-    return nextImageDataSize_;
-}
-
-void VMImageDownloaderOperation::setNextImageDataSize(uint64_t size) {
-    std::lock_guard guard(mutex_);
-    nextImageDataSize_ = size;
-}
-
 void VMImageDownloaderOperation::start() {
     if (isCancelled()) {
         setFinished(true);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -37,10 +38,10 @@ class VMImageDownloaderOperation : public NSOperation, public NSURLConnectionDel
     // Ignored once the download has ended: the block is called at most once.
     void setResultBlcok(VMImageDownloadResult block);
     // Kept for callers that parse images as they arrive; the download itself never reads them.
-    uint64_t parsedDataLength() const;
-    void setParsedDataLength(uint64_t length);
-    uint64_t nextImageDataSize() const;
-    void setNextImageDataSize(uint64_t size);
+    uint64_t parsedDataLength() const { return parsedDataLength_; }
+    void setParsedDataLength(uint64_t length) { parsedDataLength_ = length; }
+    uint64_t nextImageDataSize() const { return nextImageDataSize_; }
+    void setNextImageDataSize(uint64_t size) { nextImageDataSize_ = size; }
 
     void connectionDidReceiveResponse(NSURLConnection& connection,
                                       const std::shared_ptr<NSHTTPURLResponse>& response) override;
@@ -58,14 +59,14 @@ class VMImageDownloaderOperation : public NSOperation, public NSURLConnectionDel
     void reset();
 
     const std::shared_ptr<NSURLRequest> request_;
+    std::atomic<uint64_t> parsedDataLength_ = 0;
+    std::atomic<uint64_t> nextImageDataSize_ = 0;
     mutable std::mutex mutex_;  // guards everything below
     VMImageDownloadResult resultBlcok_;
     std::shared_ptr<NSURLConnection> connection_;
     std::shared_ptr<NSRunLoop> runLoop_;
     NSData data_;
     int64_t expectedSize_ = 0;
-    uint64_t parsedDataLength_ = 0;
-    uint64_t nextImageDataSize_ = 0;
 };
 
 // Downloads at most four images at once; among those waiting, the newest runs first.
