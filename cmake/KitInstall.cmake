@@ -41,7 +41,7 @@ set(BRISFOLD_KIT_HEADERS_CommonTool "")
 set(BRISFOLD_KIT_HEADERS_vmap_core MapEngine.h)
 set(BRISFOLD_KIT_HEADERS_Foundation
     Clock.h Dispatch.h NSBundle.h NSCoding.h NSData.h NSDate.h NSError.h NSHTTPHeaderFields.h
-    NSHTTPURLResponse.h NSKeyedUnarchiver.h NSNotificationCenter.h NSObject.h NSOperation.h
+    NSCache.h NSHTTPURLResponse.h NSKeyedUnarchiver.h NSNotificationCenter.h NSObject.h NSOperation.h
     NSOperationQueue.h NSPathUtilities.h NSRunLoop.h NSThread.h NSURL.h NSURLConnection.h
     NSURLLoader.h NSURLRequest.h NSURLResponse.h NSValue.h ThreadChecker.h)
 set(BRISFOLD_KIT_HEADERS_CoreGraphics CGColor.h CGContext.h CGGeometry.h CGImage.h CGPath.h CGText.h)

@@ -42,6 +42,45 @@ std::int64_t VMDownloaderOperation::receivedSize() const {
     return receivedSize_;
 }
 
+VMDownloaderOperation::ProgressBlock VMDownloaderOperation::progressBlock() const {
+    std::lock_guard lock(mutex_);
+    return progressBlock_;
+}
+
+VMDownloaderOperation::CompletedBlock VMDownloaderOperation::completedBlock() const {
+    std::lock_guard lock(mutex_);
+    return completedBlock_;
+}
+
+VMDownloaderOperation::CancelledBlock VMDownloaderOperation::cancelledBlock() const {
+    std::lock_guard lock(mutex_);
+    return cancelledBlock_;
+}
+
+std::vector<std::uint8_t> VMDownloaderOperation::receivedData() const {
+    std::lock_guard lock(mutex_);
+    return receivedData_;
+}
+
+std::shared_ptr<NSURLConnection> VMDownloaderOperation::connection() const {
+    std::lock_guard lock(mutex_);
+    return connection_;
+}
+
+unsigned long VMDownloaderOperation::backgroundTask() const {
+    std::lock_guard lock(mutex_);
+    return backgroundTask_;
+}
+
+int VMDownloaderOperation::fileHandleForDownloadToFilePath() const {
+    std::lock_guard lock(mutex_);
+    return file_;
+}
+
+bool VMDownloaderOperation::removeDownloadFile() const {
+    return !downloadToFilePath_.empty() && ::unlink(downloadToFilePath_.c_str()) == 0;
+}
+
 std::int64_t VMDownloaderOperation::fileOffset() const {
     std::lock_guard lock(mutex_);
     return fileOffset_;

@@ -45,6 +45,18 @@ class VMDownloaderOperation : public NSOperation, public NSURLConnectionDelegate
     void setShouldContinueWhenAppEntersBackground(bool v) { shouldContinue_ = v; }
     std::int64_t expectedSize() const;
     std::int64_t receivedSize() const;
+    // Empty once the download has ended.
+    ProgressBlock progressBlock() const;
+    CompletedBlock completedBlock() const;
+    CancelledBlock cancelledBlock() const;
+    // Bytes received and not yet written to the file.
+    std::vector<std::uint8_t> receivedData() const;
+    std::shared_ptr<NSURLConnection> connection() const;
+    unsigned long backgroundTask() const;
+    // The descriptor open for appending to the target file while the download runs; -1 else.
+    int fileHandleForDownloadToFilePath() const;
+    // Deletes the target file; false when there was none to delete.
+    bool removeDownloadFile() const;
     // Where this transfer's bytes begin in the file: what was there before, or 0 once a whole
     // body replaced it.
     std::int64_t fileOffset() const;

@@ -188,14 +188,15 @@ void ZUZavadevIru::makeCompatibilityToPackage(VMOfflinePackage& package) {
 
 void ZUZavadevIru::packageMakeCompatibilityWithCityAggregate(
     VMOfflinePackage& package, const VMOfflineCityAggregateOld& aggregate) {
-    const int order = package.version.compare(aggregate.version);
+    const bool newer = packageGreaterThanCityAggregate(package, aggregate);
+    const bool older = packageLessThanCityAggregate(package, aggregate);
     const auto byCityCode = package.cityCodeItems();
     std::vector<std::string> removals;
     std::map<std::string, std::string> moves;
     for (const auto& old : aggregate.citys) {
         const auto it = byCityCode.find(old->cityCode);
         const std::shared_ptr<VMOfflineCity> item = it == byCityCode.end() ? nullptr : it->second;
-        if (order > 0) {
+        if (newer) {
             if (old->status == ZUZavadevIruItemStatusCached) {
                 removals.push_back(old->cityCode);
             } else if (item && (old->status == ZUZavadevIruItemStatusInstalled ||
@@ -210,7 +211,7 @@ void ZUZavadevIru::packageMakeCompatibilityWithCityAggregate(
         }
         item->setItemStatus(static_cast<std::int32_t>(old->status));
         item->setDownloadedSize(old->downloadedSize);
-        if (order < 0) {
+        if (older) {
             item->url = old->urlString;
             item->name = old->cityName;
             item->size = old->size;
@@ -221,6 +222,26 @@ void ZUZavadevIru::packageMakeCompatibilityWithCityAggregate(
     }
     removeCachedFilesForCityCodes(removals);
     moveCachedFileWithDictionary(moves);
+}
+
+int ZUZavadevIru::packageCompareCityAggregate(const VMOfflinePackage& package,
+                                              const VMOfflineCityAggregateOld& aggregate) {
+    return package.version.compare(aggregate.version);
+}
+
+bool ZUZavadevIru::packageEqualToCityAggregate(const VMOfflinePackage& package,
+                                               const VMOfflineCityAggregateOld& aggregate) {
+    return packageCompareCityAggregate(package, aggregate) == 0;
+}
+
+bool ZUZavadevIru::packageGreaterThanCityAggregate(const VMOfflinePackage& package,
+                                                   const VMOfflineCityAggregateOld& aggregate) {
+    return packageCompareCityAggregate(package, aggregate) > 0;
+}
+
+bool ZUZavadevIru::packageLessThanCityAggregate(const VMOfflinePackage& package,
+                                                const VMOfflineCityAggregateOld& aggregate) {
+    return packageCompareCityAggregate(package, aggregate) < 0;
 }
 
 bool ZUZavadevIru::writeIndex() {

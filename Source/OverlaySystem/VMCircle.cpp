@@ -54,5 +54,11 @@ void VMCircle::rebuildOutline() {
         const double theta = i * std::numbers::pi / 180;
         outline[i] = {c.x + r * std::sin(theta), c.y + r * std::cos(theta)};
     }
-    mapPoints_ = std::move(outline);
+    setMapPoints(outline);
+}
+
+// A fresh array, so that a borrowed pointer to the old one is never mistaken for the new one.
+void VMCircle::setMapPoints(std::span<const VMMapPoint> points) {
+    mapPoints_ = std::vector<VMMapPoint>(points.begin(), points.end());
+    pointsCount_ = mapPoints_.size();
 }

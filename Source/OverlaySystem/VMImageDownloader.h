@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -32,6 +33,15 @@ class VMImageDownloaderOperation : public NSOperation, public NSURLConnectionDel
     void cancel() override;
     const std::shared_ptr<NSURLRequest>& request() const { return request_; }
     int64_t expectedSize() const;
+    // Empty once the download has ended.
+    VMImageDownloadResult resultBlcok() const;
+    // Ignored once the download has ended: the block is called at most once.
+    void setResultBlcok(VMImageDownloadResult block);
+    // Kept for callers that parse images as they arrive; the download itself never reads them.
+    uint64_t parsedDataLength() const { return parsedDataLength_; }
+    void setParsedDataLength(uint64_t length) { parsedDataLength_ = length; }
+    uint64_t nextImageDataSize() const { return nextImageDataSize_; }
+    void setNextImageDataSize(uint64_t size) { nextImageDataSize_ = size; }
 
     void connectionDidReceiveResponse(NSURLConnection& connection,
                                       const std::shared_ptr<NSHTTPURLResponse>& response) override;
@@ -49,6 +59,8 @@ class VMImageDownloaderOperation : public NSOperation, public NSURLConnectionDel
     void reset();
 
     const std::shared_ptr<NSURLRequest> request_;
+    std::atomic<uint64_t> parsedDataLength_ = 0;
+    std::atomic<uint64_t> nextImageDataSize_ = 0;
     mutable std::mutex mutex_;  // guards everything below
     VMImageDownloadResult resultBlcok_;
     std::shared_ptr<NSURLConnection> connection_;
@@ -73,9 +85,17 @@ class VMImageDownloader : public NSObject {
     // For good: waiting downloads go silently, running ones end with an error.
     void cancelDownload();
 
-    const std::shared_ptr<NSOperationQueue>& downloadQueue() const { return queue_; }
+    std::shared_ptr<NSOperationQueue> downloadQueue() const;
+    // Later downloads run on this queue; those already on the old one finish there. A null
+    // queue is refused.
+    void setDownloadQueue(std::shared_ptr<NSOperationQueue> queue);
     std::vector<std::shared_ptr<VMImageDownloaderOperation>> stackArray() const;
+    // Replaces the waiting downloads, the first to run first; those it drops are cancelled
+    // silently.
+    void setStackArray(std::vector<std::shared_ptr<VMImageDownloaderOperation>> stack);
     bool isCancelled() const;
+    // While set, nothing waiting is fed to the queue; clearing it feeds them again.
+    void setIsCancelled(bool cancelled);
 
   private:
     // Shared with the operations' completion blocks, which may outlive a turn of the feeder.
@@ -85,6 +105,8 @@ class VMImageDownloader : public NSObject {
         std::deque<std::shared_ptr<VMImageDownloaderOperation>> stack;
         int inQueue = 0;
         bool cancelled = false;
+        bool ending = false;
+        std::shared_ptr<NSOperationQueue> queue;
     };
 
     VMImageDownloader();
@@ -92,6 +114,5 @@ class VMImageDownloader : public NSObject {
     void addQueue();
 
     const std::shared_ptr<Feed> feed_ = std::make_shared<Feed>();
-    const std::shared_ptr<NSOperationQueue> queue_;
     std::thread feeder_;
 };

@@ -45,6 +45,8 @@ class VMTileLoadQueue {
     bool stopped_ = false;
 };
 
+class VMTileOverlayView;
+
 // Owns the "NetworkLoad" thread, which hands each queued tile to the model; results reach
 // their entries on the main queue. Going away stops the thread and joins it.
 class VMTileOverlayViewRender : public NSObject {
@@ -53,6 +55,12 @@ class VMTileOverlayViewRender : public NSObject {
                                                            std::shared_ptr<VMTileOverlay> model);
     ~VMTileOverlayViewRender() override;
 
+    // The view that owns the loader, cleared as it goes.
+    std::shared_ptr<VMTileOverlayView> tileOverlayView() const { return tileOverlayView_.lock(); }
+    void setTileOverlayView(std::weak_ptr<VMTileOverlayView> view) {
+        tileOverlayView_ = std::move(view);
+    }
+
   private:
     VMTileOverlayViewRender() = default;
     static void loadTileThread(const std::shared_ptr<VMTileLoadQueue>& queue,
@@ -60,4 +68,5 @@ class VMTileOverlayViewRender : public NSObject {
 
     std::shared_ptr<VMTileLoadQueue> queue_;
     std::shared_ptr<NSThread> thread_;
+    std::weak_ptr<VMTileOverlayView> tileOverlayView_;
 };

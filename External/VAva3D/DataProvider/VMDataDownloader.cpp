@@ -74,27 +74,39 @@ bool VMDataDownloader::startDownloading() const {
 }
 
 void VMDataDownloader::startDownloader() {
-    std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] {
-            return !startDownloading_ || (!waitingStack_.empty() && running_ < kMaxRunning);
-        });
-        if (!startDownloading_) return;
-        auto operation = std::move(waitingStack_.front());
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] {
+                return !startDownloading_ || (!waitingStack_.empty() && running_ < kMaxRunning);
+            });
+            if (!startDownloading_) return;
+        }
+        fetchDownloadOperation();
+    }
+}
+
+bool VMDataDownloader::fetchDownloadOperation() {
+    std::shared_ptr<VMDataDownloadOperation> operation;
+    {
+        std::lock_guard lock(mutex_);
+        if (!startDownloading_ || waitingStack_.empty() || running_ >= kMaxRunning) return false;
+        operation = std::move(waitingStack_.front());
         waitingStack_.pop_front();
         ++running_;
-        operation->setCompletionBlock([this] {
-            {
-                std::lock_guard finished(mutex_);
-                --running_;
-            }
-            changed_.notify_all();
-        });
-        lock.unlock();
-        const bool queued = downloadQueue_->addOperation(operation);
-        lock.lock();
-        if (!queued) --running_;
     }
+    operation->setCompletionBlock([this] {
+        {
+            std::lock_guard finished(mutex_);
+            --running_;
+        }
+        changed_.notify_all();
+    });
+    if (!downloadQueue_->addOperation(operation)) {
+        std::lock_guard lock(mutex_);
+        --running_;
+    }
+    return true;
 }
 
 void VMDataDownloader::cancelAllDownload() {

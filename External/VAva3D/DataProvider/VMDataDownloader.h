@@ -31,6 +31,9 @@ class VMDataDownloader : public NSObject {
 
     void setStartDownloading(bool start);
     bool startDownloading() const;
+    // Moves the newest waiting operation to the queue when a slot is free and the downloader is
+    // started; false when it moved none.
+    bool fetchDownloadOperation();
     // Stops the feeder, drops every waiting operation and cancels the running ones; each is told
     // it was cancelled.
     // Cancels everything, then waits until no operation is still starting or running: what a

@@ -166,6 +166,27 @@ TEST_F(DataDownloaderTest, StartingTwiceMakesOneFeederAndCancelAllTellsTheWaitin
     for (int n = 0; n < 5; ++n) EXPECT_EQ(results.calls(n), 1u) << n;
 }
 
+TEST_F(DataDownloaderTest, AStoppedDownloaderFetchesNothingUntilStartedAgain) {
+    mapData().setHoldAnswers(true);
+    for (std::size_t n = 0; n < 2; ++n) {
+        downloader->downloadWithURL(url(int(n)), results.block(int(n)));
+        ASSERT_TRUE(testsupport::waitUntil([&] { return mapData().heldCount() == n + 1; }));
+    }
+    downloader->downloadWithURL(url(2), results.block(2));
+    downloader->setStartDownloading(false);
+    mapData().setHoldAnswers(false);
+    mapData().releaseHeldAnswers();
+    ASSERT_TRUE(results.waitFor(0));
+    ASSERT_TRUE(results.waitFor(1));
+    EXPECT_FALSE(downloader->fetchDownloadOperation());
+    EXPECT_EQ(downloader->waitingCount(), 1u);
+    EXPECT_EQ(results.calls(2), 0u);
+    downloader->setStartDownloading(true);
+    ASSERT_TRUE(results.waitFor(2));
+    EXPECT_FALSE(results.error(2));
+    EXPECT_EQ(downloader->waitingCount(), 0u);
+}
+
 TEST_F(DataDownloaderTest, HugeAnnouncedLengthReservesLittleAndEndsInAnError) {
     // A 200 that announces a terabyte, sends a little and closes.
     testsupport::TestHTTPServer liar;

@@ -12,6 +12,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "TempDir.h"
 #include "TestHTTPServer.h"
+#include "UIKit/UIApplication.h"
 #include "VMDownloader.h"
 
 namespace {
@@ -197,15 +198,28 @@ TEST_F(Downloader, WritesOnlyPastTheThresholdAndCancelFlushesTheBuffer) {
     ASSERT_TRUE(
         waitUntil([&] { return outcome->lastReceived() == static_cast<std::int64_t>(threshold); }));
     EXPECT_EQ(fs::file_size(path), 0u);
+    EXPECT_EQ(operation->receivedData().size(), threshold);
     server_.releaseGate();
     ASSERT_TRUE(waitUntil(
         [&] { return outcome->lastReceived() == static_cast<std::int64_t>(threshold + 1); }));
     EXPECT_EQ(fs::file_size(path), threshold + 1);
+    EXPECT_TRUE(operation->receivedData().empty());
+    // What a running download holds, and lets go of as it ends.
+    EXPECT_TRUE(operation->progressBlock() && operation->completedBlock() &&
+                operation->cancelledBlock() && operation->connection());
+    EXPECT_GE(operation->fileHandleForDownloadToFilePath(), 0);
+    EXPECT_EQ(operation->backgroundTask(), UIBackgroundTaskInvalid);
     operation->cancel();
     operation->cancel();
     EXPECT_EQ(outcome->cancelled, 1);
     EXPECT_TRUE(outcome->completed.empty());
     EXPECT_TRUE(operation->isFinished());
+    EXPECT_FALSE(operation->progressBlock() || operation->completedBlock() ||
+                 operation->cancelledBlock() || operation->connection());
+    EXPECT_EQ(operation->fileHandleForDownloadToFilePath(), -1);
+    EXPECT_TRUE(operation->removeDownloadFile());
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(operation->removeDownloadFile());
     finish = true;
 
     TestHTTPServer small;

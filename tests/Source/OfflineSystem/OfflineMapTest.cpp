@@ -453,6 +453,16 @@ TEST_F(OfflineMap, OldRecordsCarryTheirStatesForwardByVersion) {
         for (const char* gone : {"Cached/025.zip", "Cached/999.zip", "cityAggregate.plist"})
             EXPECT_FALSE(fs::exists(offline / gone)) << gone;
     }
+    // Versions compare as plain strings: "10" is older than "9".
+    const auto package = VMOfflinePackage::packageWithDictionary({{"version", "10"}});
+    for (const auto& [old, order] : {std::pair{"9", -1}, {"10", 0}, {"1", 1}}) {
+        const auto aggregate = VMOfflineCityAggregateOld::cityAggregateWithVersion(old, {});
+        EXPECT_EQ(ZUZavadevIru::packageCompareCityAggregate(*package, *aggregate) <=> 0,
+                  order <=> 0);
+        EXPECT_EQ(ZUZavadevIru::packageLessThanCityAggregate(*package, *aggregate), order < 0);
+        EXPECT_EQ(ZUZavadevIru::packageEqualToCityAggregate(*package, *aggregate), order == 0);
+        EXPECT_EQ(ZUZavadevIru::packageGreaterThanCityAggregate(*package, *aggregate), order > 0);
+    }
 }
 
 TEST_F(OfflineMap, VersionCheckAsksPlainlyAndCancelsDownloadsFirst) {

@@ -203,3 +203,48 @@ TEST_F(ImageDownloaderTest, WaitingDownloadsCostNoCPU) {
     release("slow");
     ASSERT_TRUE(waitUntil([&] { return results.size() == 104; }));
 }
+
+TEST_F(ImageDownloaderTest, QueueWaitingStackAndCancelFlagAreSetFromOutside) {
+    const auto downloader = VMImageDownloader::create();
+    const auto queue = NSOperationQueue::create();
+    queue->setMaxConcurrentOperationCount(VMImageDownloader::kMaxConcurrentDownloads);
+    downloader->setDownloadQueue(queue);
+    downloader->setDownloadQueue(nullptr);
+    EXPECT_EQ(downloader->downloadQueue(), queue);
+    // Cancelled, nothing waiting is fed; what finds a free slot still starts at once.
+    downloader->setIsCancelled(true);
+    EXPECT_TRUE(downloader->isCancelled());
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+        downloader->downloadWithUrl(url(held(name)), results.blockFor(name));
+    ASSERT_TRUE(waitUntil([&] { return arrived().size() == 4; }));
+    EXPECT_EQ(queue->operationCount(), 4u);
+
+    // "f" is dropped without a word, "g" runs first, "e" answers to a new block.
+    const auto waiting = downloader->stackArray();
+    ASSERT_EQ(waiting.size(), 2u);
+    const auto e = waiting[1];
+    auto g = VMImageDownloaderOperation::create(NSMutableURLRequest::requestWithURL(url(held("g"))),
+                                                results.blockFor("g"));
+    g->setParsedDataLength(10);
+    g->setNextImageDataSize(20);
+    EXPECT_EQ(g->parsedDataLength(), 10u);
+    EXPECT_EQ(g->nextImageDataSize(), 20u);
+    ASSERT_TRUE(e->resultBlcok());
+    e->setResultBlcok(results.blockFor("e2"));
+    downloader->setStackArray({g, e});
+    release("a");
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 1; }));
+    EXPECT_EQ(downloader->stackArray().size(), 2u);
+    downloader->setIsCancelled(false);
+    ASSERT_TRUE(waitUntil([&] { return arrived().size() == 5; }));
+    EXPECT_EQ(arrived()[4], held("g"));
+    for (const char* name : {"b", "c", "d", "e", "g"}) release(name);
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 6; }));
+    ASSERT_TRUE(waitUntil([&] { return g->isFinished(); }));
+    EXPECT_FALSE(results.find("e2").name.empty());
+    EXPECT_TRUE(results.find("e").name.empty());
+    EXPECT_TRUE(results.find("f").name.empty());
+    EXPECT_FALSE(g->resultBlcok());
+    g->setResultBlcok(results.blockFor("late"));
+    EXPECT_FALSE(g->resultBlcok());
+}

@@ -129,8 +129,24 @@ TEST(Circle, OutlineAndBounds) {
         circle->setRadius(bad);
         EXPECT_EQ(circle->boundingMapRect(), (VMMapRect{c, {0, 0}}));
     }
+    const VMMapPoint* before = circle->mapPoints();
     circle->setCoordinate({0, 0});
+    EXPECT_NE(circle->mapPoints(), before);
     EXPECT_EQ(circle->mapPoints()[0], mapPointForCoordinate({0, 0}));
+
+    // Outline and count stored as given, the bounds left alone; a count never passes the points.
+    const VMMapRect bounds = circle->boundingMapRect();
+    const VMMapPoint triangle[] = {{1, 2}, {3, 4}, {5, 6}};
+    circle->setMapPoints(triangle);
+    EXPECT_EQ(circle->pointsCount(), 3u);
+    EXPECT_EQ(circle->mapPoints()[2], (VMMapPoint{5, 6}));
+    circle->setPointsCount(2);
+    EXPECT_EQ(circle->pointsCount(), 2u);
+    circle->setPointsCount(360);
+    EXPECT_EQ(circle->pointsCount(), 3u);
+    EXPECT_EQ(circle->boundingMapRect(), bounds);
+    circle->setRadius(10);
+    EXPECT_EQ(circle->pointsCount(), 360u);
 
     const VMMapRect wide{{134217728, 134217728}, {2000, 1000}};
     const auto fitted = VMCircle::circleWithMapRect(wide);

@@ -42,6 +42,15 @@ TEST(Resources, EmbeddedLogoFollowsTheScreenScale) {
     }
     UIScreen::mainScreen()->reset();
     EXPECT_EQ(VMResources::sharedResources()->embeddedImageNamed("nothing"), nullptr);
+    // The logos are kept as Base64 text of PNG files.
+    for (const auto& [text, width] :
+         {std::pair{VMResources::zaroruda(), 122}, std::pair{VMResources::zaroruda2x(), 244}}) {
+        const auto png = madataWithBase64EncodedString(text);
+        ASSERT_TRUE(png);
+        const auto image = UIImage::imageWithData(*png);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(CGImageGetWidth(image->CGImage()), static_cast<size_t>(width));
+    }
 }
 
 TEST(Resources, DataFilesByTypeAndTheirReplacement) {
@@ -99,9 +108,11 @@ TEST(ResourcesDeathTest, ImageCacheKeepsTheLatest21) {
             std::shared_ptr<UIImage> last;
             for (int i = 1; i < 22; ++i) last = r->imageNamed("p" + std::to_string(i));
             // p0 was the oldest of 22 and went; the latest is still held.
-            const bool evicted = first && r->imageNamed("p0") != first;
-            const bool kept = last && r->imageNamed("p21") == last;
-            std::exit(evicted && kept ? 0 : 1);
+            const bool evicted = first && !r->imageCache()->objectForKey("/images/p0") &&
+                                 r->imageNamed("p0") != first;
+            const bool kept = last && r->imageCache()->objectForKey("/images/p21") == last &&
+                              r->imageNamed("p21") == last;
+            std::exit(evicted && kept && r->imageCache()->count() == 21 ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
