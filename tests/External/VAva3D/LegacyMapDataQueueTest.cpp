@@ -124,9 +124,9 @@ TEST_F(LegacyMapDataQueueTest, RecordsForAReplacedEngineAreDropped) {
 TEST_F(LegacyMapDataQueueTest, AnswersPastTheLongestFailAndFreeTheirGrids) {
     constexpr std::size_t kCap = testsupport::kHostileCap;
     static_assert(VMDataDownloader::kMaxAnswerLength < kCap / 2);
-    testsupport::TestHTTPServer hostile;
     const testsupport::EndlessReply endless(
         kCap, 'g', {}, testbytes::text(testbytes::answer(0, {testbytes::header(0x7ffffff0)})));
+    testsupport::TestHTTPServer hostile;
     hostile.server().Get("/ws/mps/vmap", [&](const httplib::Request&, httplib::Response& res) {
         endless.answer(res, "application/octet-stream");
     });

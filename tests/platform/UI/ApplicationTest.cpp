@@ -77,8 +77,8 @@ TEST(RemoteNotificationSource, RepliesPastTheLongestFailAndThePollIsAskedAgain) 
     constexpr std::size_t kCap = testsupport::kHostileCap;
     static_assert(UIRemoteNotificationSource::kMaxReplyBytes < kCap / 4);
     const testsupport::EndlessReply endless(kCap, ' ', R"({"last":1,"notifications":[]})");
-    testsupport::TestHTTPServer http;
     std::atomic<int> polls{0};
+    testsupport::TestHTTPServer http;
     http.server().Get("/push/poll", [&](const httplib::Request&, httplib::Response& res) {
         if (polls++ == 0) return endless.answer(res, "application/json");
         res.set_content(R"({"last":3,"notifications":[]})", "application/json");
