@@ -20,6 +20,11 @@
 // One lock covers the buffer, the file, the state and the blocks: whatever races (data, the end
 // of the transfer, a cancel from another thread, background expiry), no byte is written twice
 // and exactly one of the completed and cancelled blocks is called, once.
+//
+// The request's maximum response length, when set, is the size of the whole file: the bytes
+// already there count toward it. A reply that announces more fails before it writes; one that
+// sends more fails with NSURLErrorDataLengthExceedsMaximum and takes the file away, since what
+// came may be no start of the file at all.
 class VMDownloaderOperation : public NSOperation, public NSURLConnectionDelegate {
   public:
     using ProgressBlock = std::function<void(std::int64_t receivedSize, std::int64_t expectedSize)>;
@@ -82,6 +87,8 @@ class VMDownloaderOperation : public NSOperation, public NSURLConnectionDelegate
     static bool isFreeDiskSpaceLargerThanSize(std::uint64_t size);
     static NSError constructOutOfSpaceError();
     void dealError(const NSError& error, bool cancelConnection);
+    // Fails a transfer that went past the file's size.
+    void dealOverrun(bool cancelConnection);
     void stopRunLoop();
     bool over() const { return isFinished() || isCancelled(); }
 

@@ -312,15 +312,17 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
                                 bool shouldContinueWhenAppEntersBackground,
                                 DownloadBlock downloadBlock) {
     if (!item) return;
-    // The code names the archive's file: a catalogue from a server could name any file.
-    if (!isFileSafeAdcode(item->adcode)) {
+    const auto refuse = [&](long code, const std::string& why) {
         if (downloadBlock) {
             downloadBlock(ZUZavadevIruDownloadStatusError,
-                          NSError::make(ZUZavadevIruErrorDomain, -5,
-                                        "Error: adcode = " + item->adcode + " Invalid"));
+                          NSError::make(ZUZavadevIruErrorDomain, code,
+                                        "Error: adcode = " + item->adcode + why));
         }
-        return;
-    }
+    };
+    // The code names the archive's file: a catalogue from a server could name any file.
+    if (!isFileSafeAdcode(item->adcode)) return refuse(-5, " Invalid");
+    // The catalogue's size is where the download stops: one of no known size could fill the disk.
+    if (item->size <= 0) return refuse(-6, " No Size");
     bool queued = false;
     const auto first = std::make_shared<FirstReport>();
     {
@@ -333,8 +335,10 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
             return;
         }
         const std::string path = cachedFilePathForItem(*item);
-        const std::int64_t offset =
+        std::int64_t offset =
             item->itemStatus() == ZUZavadevIruItemStatusCached ? fileSizeForPath(path) : 0;
+        // Bytes past the package's end are no start of it.
+        if (offset > item->size) offset = 0;
         // A fresh download must not follow whatever stale bytes lie there.
         if (offset == 0) {
             std::error_code ignored;
@@ -363,7 +367,8 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
                 first->after([=] {
                     if (auto self = weak.lock()) self->cancelled(item, downloadBlock);
                 });
-            });
+            },
+            static_cast<std::uint64_t>(item->size));
         if (operation) runningOperations_[item->adcode] = operation;
         queued = operation != nullptr;
     }

@@ -175,6 +175,7 @@ void VMImageDownloader::downloadWithUrl(std::shared_ptr<NSURL> url,
                                         VMImageDownloadResult resultBlock) {
     auto request = NSMutableURLRequest::requestWithURL(std::move(url));
     request->setTimeoutInterval(kTimeoutSeconds);
+    request->setMaximumResponseLength(kMaxImageLength);
     processOperation(
         VMImageDownloaderOperation::create(std::move(request), std::move(resultBlock)));
 }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -74,6 +75,8 @@ class VMImageDownloader : public NSObject {
   public:
     static constexpr int kMaxConcurrentDownloads = 4;
     static constexpr double kTimeoutSeconds = 15;
+    // Room for an incompressible tile of 768 pixels square, a 256-pixel tile at scale 3.
+    static constexpr std::uint64_t kMaxImageLength = std::uint64_t{4} << 20;
 
     static std::shared_ptr<VMImageDownloader> sharedDownloadManager();
     static std::shared_ptr<VMImageDownloader> create();

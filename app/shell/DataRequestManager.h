@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,6 +28,9 @@ std::string replyText(const nlohmann::json& reply, const std::string& key);
 class DataRequestManager : public NSObject {
   public:
     using Block = std::function<void(const nlohmann::json& dictionary, bool success)>;
+    // The longest answer taken from the service API, the sign-in's included: dozens of times a
+    // full page of a hundred inquiries. A longer one fails as any failed request does.
+    static constexpr std::uint64_t kMaxReplyLength = std::uint64_t{2} << 20;
 
     static std::shared_ptr<DataRequestManager> shareManger();
 

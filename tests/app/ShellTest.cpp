@@ -14,6 +14,7 @@
 #include "DevServer.h"
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSURLErrorDescription.h"
+#include "HostileReplies.h"
 #include "LogCapture.h"
 #include "ManualClock.h"
 #include "ShellHome.h"
@@ -108,6 +109,24 @@ TEST_F(LoginTest, EmptyFieldsSendNothingRefusalShowsTheTipAndReturnSignsIn) {
     ASSERT_TRUE(waitForReply());
     EXPECT_EQ(view->statusLabel()->text().rfind("登录成功", 0), 0u) << view->statusLabel()->text();
     EXPECT_TRUE(view->loginButton()->isEnabled());
+}
+
+// A sign-in answered without end was read whole, however long: whitespace may lead its JSON.
+TEST(LoginReplyTest, AnswerPastTheLongestFailsTheSignIn) {
+    const testsupport::HostileServer hostile(' ', R"({"code":"1","FullName":"张伟"})",
+                                             "application/json");
+    HeadlessHost host;
+    auto view = LoginView::create(host.window()->bounds(), hostile.endlessURL("/"));
+    host.window()->addSubview(view);
+    view->userField()->setText("zhangwei");
+    view->passwordField()->setText("zw123456");
+    view->login();
+    ASSERT_TRUE(testsupport::runUntil([&] { return !view->isRequesting(); }));
+    EXPECT_EQ(view->statusLabel()->text(),
+              NSURLErrorWithCode(NSURLErrorDataLengthExceedsMaximum,
+                                 hostile.endlessURL("/api/Engineer/Login"))
+                  .localizedDescription);
+    EXPECT_LT(hostile.endlessSent(), hostile.cap());
 }
 
 // The server is still starting when the request is made: it waits for the server, not fails.

@@ -5,6 +5,14 @@
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLLoader.h"
 
+std::shared_ptr<NSMutableURLRequest> VMDataDownloader::requestWithURL(std::shared_ptr<NSURL> url,
+                                                                      double timeout) {
+    auto request = NSMutableURLRequest::requestWithURL(std::move(url),
+                                                       NSURLRequestUseProtocolCachePolicy, timeout);
+    request->setMaximumResponseLength(kMaxAnswerLength);
+    return request;
+}
+
 std::shared_ptr<VMDataDownloader> VMDataDownloader::create() {
     return std::shared_ptr<VMDataDownloader>(new VMDataDownloader());
 }
@@ -45,9 +53,8 @@ void VMDataDownloader::downloadWithOperation(
 
 void VMDataDownloader::downloadWithURL(const std::string& url,
                                        VMDataDownloadOperation::ResultBlock block) {
-    auto request = NSMutableURLRequest::requestWithURL(
-        NSURL::URLWithString(url), NSURLRequestUseProtocolCachePolicy, kTimeoutInterval);
-    downloadWithOperation(VMDataDownloadOperation::create(std::move(request), std::move(block)));
+    downloadWithOperation(VMDataDownloadOperation::create(requestWithURL(NSURL::URLWithString(url)),
+                                                          std::move(block)));
 }
 
 void VMDataDownloader::setStartDownloading(bool start) {

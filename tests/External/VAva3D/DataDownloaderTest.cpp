@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "Foundation/NSURL.h"
+#include "HostileReplies.h"
 #include "MapDataServerFixture.h"
 #include "TestHTTPServer.h"
 #include "VMDataDownloader.h"
@@ -201,6 +202,23 @@ TEST_F(DataDownloaderTest, HugeAnnouncedLengthReservesLittleAndEndsInAnError) {
     ASSERT_TRUE(results.waitFor(0));
     ASSERT_TRUE(results.error(0));
     EXPECT_EQ(results.error(0)->domain, NSURLErrorDomain);
+}
+
+// An answer past the longest the kit takes fails as a request does, whether it never ends or a
+// small gzip body inflates: an endless one once took the kit past 2.5 GB in seconds.
+TEST_F(DataDownloaderTest, AnswersPastTheLongestFailInsteadOfFillingMemory) {
+    static_assert(VMDataDownloader::kMaxAnswerLength < testsupport::kHostileCap / 2);
+    const testsupport::HostileServer hostile('\0', {}, "application/octet-stream");
+    int n = 0;
+    for (const auto& url : {hostile.endlessURL(), hostile.bombURL()}) {
+        SCOPED_TRACE(url);
+        downloader->downloadWithURL(url, results.block(n));
+        ASSERT_TRUE(results.waitFor(n));
+        ASSERT_TRUE(results.error(n));
+        EXPECT_EQ(results.error(n)->code, NSURLErrorDataLengthExceedsMaximum);
+        ++n;
+    }
+    EXPECT_LT(hostile.endlessSent(), hostile.cap());
 }
 
 }  // namespace

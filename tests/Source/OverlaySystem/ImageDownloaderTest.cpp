@@ -8,6 +8,7 @@
 #include <set>
 
 #include "Deadline.h"
+#include "HostileReplies.h"
 #include "MapKitTestSupport.h"
 #include "MapKitTileServer.h"
 #include "TempDir.h"
@@ -171,6 +172,25 @@ TEST_F(ImageDownloaderTest, RepliesThatAreNotTilesGiveOneErrorEach) {
     ASSERT_TRUE(partial.data);
     EXPECT_EQ(*partial.data, (NSData{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'}));
     EXPECT_FALSE(partial.error);
+}
+
+// A tile past the longest the downloader takes fails, whether it never ends or a small gzip body
+// inflates; it was read whole, however long.
+TEST_F(ImageDownloaderTest, TilesPastTheLongestFailInsteadOfFillingMemory) {
+    static_assert(VMImageDownloader::kMaxImageLength < testsupport::kHostileCap / 4);
+    const testsupport::HostileServer hostile('p', {}, "image/png");
+    const auto downloader = VMImageDownloader::create();
+    const std::string urls[] = {hostile.endlessURL(".png"), hostile.bombURL(".png")};
+    for (const auto& url : urls)
+        downloader->downloadWithUrl(NSURL::URLWithString(url), results.blockFor(url));
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 2; }));
+    for (const auto& url : urls) {
+        const auto result = results.find(url);
+        EXPECT_FALSE(result.data) << url;
+        ASSERT_TRUE(result.error) << url;
+        EXPECT_EQ(result.error->code, NSURLErrorDataLengthExceedsMaximum) << url;
+    }
+    EXPECT_LT(hostile.endlessSent(), hostile.cap());
 }
 
 // While a hundred downloads wait behind four held ones, no thread of the downloader uses CPU:

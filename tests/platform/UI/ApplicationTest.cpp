@@ -1,6 +1,12 @@
+#include <atomic>
+
+#include "Deadline.h"
 #include "Foundation/NSNotificationCenter.h"
+#include "HostileReplies.h"
 #include "LogCapture.h"
+#include "TestHTTPServer.h"
 #include "UIKit/UIApplication.h"
+#include "UIKit/UIRemoteNotificationSource.h"
 #include "UITestCommon.h"
 
 namespace {
@@ -70,6 +76,25 @@ TEST_F(ApplicationTest, StateChangesWarningsAndOrientationArePostedAndKnownSchem
     app->registerURLScheme("weird-scheme");
     EXPECT_TRUE(app->openURL("weird-scheme://x"));
     EXPECT_EQ(app->openedURLs(), (std::vector<std::string>{"tel:4008001234", "weird-scheme://x"}));
+}
+
+// A poll answered without end was read for ever, and the source never asked again.
+TEST(RemoteNotificationSource, RepliesPastTheLongestFailAndThePollIsAskedAgain) {
+    constexpr std::size_t kCap = testsupport::kHostileCap;
+    static_assert(UIRemoteNotificationSource::kMaxReplyBytes < kCap / 4);
+    const testsupport::EndlessReply endless(kCap, ' ', R"({"last":1,"notifications":[]})");
+    std::atomic<int> polls{0};
+    testsupport::TestHTTPServer http;
+    http.server().Get("/push/poll", [&](const httplib::Request&, httplib::Response& res) {
+        if (polls++ == 0) return endless.answer(res, "application/json");
+        res.set_content(R"({"last":3,"notifications":[]})", "application/json");
+    });
+    const auto source = UIRemoteNotificationSource::start(http.url("/push/poll"), 1);
+    // A failed poll is asked again after a pause.
+    ASSERT_TRUE(testsupport::runUntil([&] { return source->lastId().has_value(); },
+                                      testsupport::kPatience + 5));
+    EXPECT_EQ(source->lastId(), 3u);
+    EXPECT_LT(endless.sent(), kCap);
 }
 
 }  // namespace
