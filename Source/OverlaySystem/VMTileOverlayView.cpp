@@ -29,8 +29,8 @@ std::shared_ptr<VMTileOverlayView> VMTileOverlayView::initWithTileOverlay(
 }
 
 VMTileOverlayView::~VMTileOverlayView() {
+    // Cancels this view's downloads only: another map may show the same model.
     tileOverlayViewRender_.reset();
-    if (tileOverlay_) tileOverlay_->cancelDownload();
     for (auto& [key, slot] : cache_) willEvictObject(*slot.entry);
     deleteRetiredTextures();
 }

@@ -62,12 +62,13 @@ class MapViewFixture : public testsupport::ManualClockTest {
         show();
     }
     // Drawn once and laid out, the view's projection becomes trustworthy at the next frame.
-    void show() {
-        view->layer()->setNeedsDisplay();
-        view->layer()->displayIfNeeded();
-        view->baseMapView()->layoutIfNeeded();
+    void show() { show(*view); }
+    void show(VMMapView& map) {
+        map.layer()->setNeedsDisplay();
+        map.layer()->displayIfNeeded();
+        map.baseMapView()->layoutIfNeeded();
         frames(2);
-        ASSERT_EQ(view->projectionState(), 2);
+        ASSERT_EQ(map.projectionState(), 2);
     }
     void frames(int n) {
         for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);
