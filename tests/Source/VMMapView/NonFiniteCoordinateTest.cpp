@@ -24,21 +24,6 @@ struct RegionListener : VMMapViewDelegate {
     void mapViewRegionWillChangeAnimated(VMMapView&, bool) override { ++willChange; }
 };
 
-// An order's position as the caller's model holds it: whatever it was given.
-class OrderPosition : public VMShape {
-  public:
-    static std::shared_ptr<OrderPosition> create(CLLocationCoordinate2D c) {
-        auto p = std::shared_ptr<OrderPosition>(new OrderPosition());
-        p->c_ = c;
-        return p;
-    }
-    CLLocationCoordinate2D coordinate() const override { return c_; }
-
-  private:
-    OrderPosition() = default;
-    CLLocationCoordinate2D c_;
-};
-
 class NonFiniteCoordinateTest : public MapViewFixture {
   protected:
     void SetUp() override {
@@ -111,17 +96,17 @@ TEST_F(NonFiniteCoordinateTest, TheCameraRefusesThemAndStaysWhereItWas) {
          }},
         {"showing one annotation", "showAnnotations: left out 1",
          [](VMMapView& v, double bad) {
-             v.showAnnotations({OrderPosition::create({bad, 116.4})}, false);
+             v.showAnnotations({Landmark::create({bad, 116.4})}, false);
          }},
         {"showing annotations, animated", "showAnnotations: left out 2",
          [](VMMapView& v, double bad) {
-             v.showAnnotations({OrderPosition::create({bad, 116.4}), nullptr,
-                                VMPointAnnotation::create({39.9, bad})},
-                               true);
+             v.showAnnotations(
+                 {Landmark::create({bad, 116.4}), nullptr, VMPointAnnotation::create({39.9, bad})},
+                 true);
          }},
         {"selecting an annotation", "setCenterCoordinate: refused",
          [](VMMapView& v, double bad) {
-             const auto order = OrderPosition::create({bad, bad});
+             const auto order = Landmark::create({bad, bad});
              v.addAnnotation(order);
              v.selectAnnotation(order, true);
              EXPECT_EQ(v.selectedAnnotation(), nullptr);
@@ -156,7 +141,7 @@ TEST_F(NonFiniteCoordinateTest, ShowingAllFitsOnlyTheAnnotationsWithAPlace) {
     for (const double bad : {kNotANumber, kInfinity}) {
         SCOPED_TRACE(bad);
         Annotations all = placed;
-        all.insert(all.begin() + 1, OrderPosition::create({bad, 116.4}));
+        all.insert(all.begin() + 1, Landmark::create({bad, 116.4}));
         view->showAnnotations(all, false);
         frames(2);
         EXPECT_NEAR(view->zoomLevel(), zoom, 1e-6);
@@ -181,8 +166,8 @@ TEST_F(NonFiniteCoordinateTest, AnnotationsWithoutAPlaceAreListedButNotPlaced) {
     for (const double bad : {kNotANumber, kInfinity, -kInfinity}) {
         SCOPED_TRACE(bad);
         testsupport::LogCapture log;
-        const auto lost = OrderPosition::create({bad, 116.4});
-        const auto also = OrderPosition::create({39.9, bad});
+        const auto lost = Landmark::create({bad, 116.4});
+        const auto also = Landmark::create({39.9, bad});
         view->addAnnotation(lost);
         view->addAnnotations({also});
         EXPECT_TRUE(log.contains("addAnnotation: the annotation's coordinate is not finite"));
