@@ -41,12 +41,20 @@ double VMCircle::mapRadius() const {
 }
 
 void VMCircle::calculateBoundingMapRect() {
+    if (!coordinateIsFinite(coordinate_)) {
+        boundingMapRect_ = {};
+        return;
+    }
     const double r = mapRadius();
     const VMMapPoint c = mapPointForCoordinate(coordinate_);
     boundingMapRect_ = {{c.x - r, c.y - r}, {2 * r, 2 * r}};
 }
 
 void VMCircle::rebuildOutline() {
+    if (!coordinateIsFinite(coordinate_)) {
+        mapPoints_.clear();
+        return;
+    }
     const double r = mapRadius();
     const VMMapPoint c = mapPointForCoordinate(coordinate_);
     std::vector<VMMapPoint> outline(360);

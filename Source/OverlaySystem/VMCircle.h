@@ -8,7 +8,8 @@
 #include "VMShape.h"
 
 // A circle on the map: a centre coordinate and a radius in metres, with its outline of one map
-// point per degree, rebuilt whenever either changes.
+// point per degree, rebuilt whenever either changes. A centre that is not finite has no place:
+// no outline and an empty bounding rect, until a finite one is set.
 class VMCircle : public VMShape, public VMOverlay {
   public:
     static std::shared_ptr<VMCircle> create() { return circleWithCenterCoordinate({}, 0); }

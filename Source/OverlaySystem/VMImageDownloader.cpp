@@ -171,13 +171,14 @@ std::shared_ptr<VMImageDownloader> VMImageDownloader::create() {
     return std::shared_ptr<VMImageDownloader>(new VMImageDownloader());
 }
 
-void VMImageDownloader::downloadWithUrl(std::shared_ptr<NSURL> url,
-                                        VMImageDownloadResult resultBlock) {
+std::shared_ptr<VMImageDownloaderOperation> VMImageDownloader::downloadWithUrl(
+    std::shared_ptr<NSURL> url, VMImageDownloadResult resultBlock) {
     auto request = NSMutableURLRequest::requestWithURL(std::move(url));
     request->setTimeoutInterval(kTimeoutSeconds);
     request->setMaximumResponseLength(kMaxImageLength);
-    processOperation(
-        VMImageDownloaderOperation::create(std::move(request), std::move(resultBlock)));
+    auto operation = VMImageDownloaderOperation::create(std::move(request), std::move(resultBlock));
+    processOperation(operation);
+    return operation;
 }
 
 void VMImageDownloader::processOperation(

@@ -83,7 +83,9 @@ class VMImageDownloader : public NSObject {
     // Cancels what waits or runs and joins the feeder.
     ~VMImageDownloader() override;
 
-    void downloadWithUrl(std::shared_ptr<NSURL> url, VMImageDownloadResult resultBlock);
+    // The download, for a caller that may cancel it alone.
+    std::shared_ptr<VMImageDownloaderOperation> downloadWithUrl(std::shared_ptr<NSURL> url,
+                                                                VMImageDownloadResult resultBlock);
     void processOperation(const std::shared_ptr<VMImageDownloaderOperation>& operation);
     // For good: waiting downloads go silently, running ones end with an error.
     void cancelDownload();

@@ -31,9 +31,9 @@ std::shared_ptr<VMTileOverlayView> VMTileOverlayView::initWithTileOverlay(
 }
 
 VMTileOverlayView::~VMTileOverlayView() {
+    // Cancels this view's downloads only: another map may show the same model.
     if (tileOverlayViewRender_) tileOverlayViewRender_->setTileOverlayView({});
     tileOverlayViewRender_.reset();
-    if (tileOverlay_) tileOverlay_->cancelDownload();
     letGoOfCache();
     deleteRetiredTextures();
 }

@@ -33,7 +33,8 @@ class VMTileOverlayView : public VMOverlayView {
 
     static std::shared_ptr<VMTileOverlayView> initWithTileOverlay(
         std::shared_ptr<VMTileOverlay> tileOverlay);
-    // Stops and joins the loader, cancels the model's downloads and deletes every texture.
+    // Stops and joins the loader, cancels the downloads it asked the model for (not those of
+    // another view of the same model) and deletes every texture.
     ~VMTileOverlayView() override;
 
     void glRender() override;

@@ -203,7 +203,8 @@ class VMMapView : public UIView,
     bool logoHidden() const { return logoImageView_->isHidden(); }
     void setLogoHidden(bool hidden) { logoImageView_->setHidden(hidden); }
 
-    // Camera.
+    // Camera. A centre, region, map rect or status with a value that is not finite is refused
+    // with a log line: the map stays where it was.
     CLLocationCoordinate2D centerCoordinate();
     void setCenterCoordinate(CLLocationCoordinate2D c, bool animated = false,
                              bool usingMapCenter = false);
@@ -400,7 +401,8 @@ class VMMapView : public UIView,
     double metersPerPointForZoomLevel(double zoom);
     double metersPerPointForCurrentZoomLevel();
 
-    // Fitting the camera around annotations: north up, every one inside the insets.
+    // Fitting the camera around annotations: north up, every one inside the insets. Those whose
+    // coordinate is not finite are left out (logged); with one left the map centres on it.
     void showAnnotations(const std::vector<std::shared_ptr<VMAnnotation>>& annotations,
                          bool animated);
     void showAnnotations(const std::vector<std::shared_ptr<VMAnnotation>>& annotations,
@@ -511,6 +513,10 @@ class VMMapView : public UIView,
     // Annotations (VMMapViewAnnotations.cpp). Only annotations near the screen have views.
     using VMAnnotationViewRef = std::shared_ptr<VMAnnotationView>;
     static constexpr const char* kDefaultReuseIdentifier = "ZaroRudaReuseIdentifier";
+    // An annotation whose coordinate is not finite is listed (and logged) but not placed: it has
+    // no view, is in no map rect and is left out of fitting. A shown one whose coordinate
+    // becomes so leaves the map; it comes back with the first region change after its
+    // coordinate is finite again, as one moved in from off screen does.
     void addAnnotation(const VMAnnotationRef& annotation);
     void addAnnotations(const std::vector<VMAnnotationRef>& annotations);
     void removeAnnotation(const VMAnnotationRef& annotation);
@@ -544,6 +550,7 @@ class VMMapView : public UIView,
     // VMAnnotationMapView.
     CGPoint annotationPointForCoordinate(CLLocationCoordinate2D coordinate) override;
     CLLocationCoordinate2D annotationCoordinateForPoint(CGPoint point, const UIView* view) override;
+    void annotationViewHasNoPlace(const VMAnnotationViewRef& view) override;
     void didSelectAnnotationView(const VMAnnotationViewRef& view) override;
     void didDeselectAnnotationView(const VMAnnotationViewRef& view) override;
     void annotationViewDidChangeDragState(const VMAnnotationViewRef& view, long newState,

@@ -141,6 +141,47 @@ TEST_F(ImageDownloaderTest, CancelEndsRunningDownloadsAndDropsWaitingOnes) {
     EXPECT_EQ(arrived().size(), 4u);
 }
 
+// Two requesters, as two maps showing one overlay, share its downloader: dropping one cancels its
+// own downloads, running or waiting, and leaves the other's to finish.
+TEST_F(ImageDownloaderTest, DroppingATileRequesterCancelsOnlyItsOwnDownloads) {
+    const auto overlay = VMTileOverlay::createWithURLTemplate(base() + held("shared"));
+    auto first = std::make_unique<VMTileRequests>();
+    const VMTileRequests second;
+    for (int i = 0; i < 3; ++i) {
+        const std::string n = std::to_string(i);
+        overlay->loadTileAtPath({i, 0, 2, 1}, first->track(results.blockFor("first" + n)));
+        overlay->loadTileAtPath({i, 1, 2, 1}, second.track(results.blockFor("second" + n)));
+    }
+    ASSERT_TRUE(waitUntil([&] { return arrived().size() == 4; }));
+    first.reset();
+    // The first's two running downloads end cancelled and free their places: the second's
+    // waiting one takes one, the first's waiting one never starts nor calls back.
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 2 && arrived().size() == 5; }));
+    for (const char* name : {"first0", "first1"}) {
+        const auto r = results.find(name);
+        ASSERT_TRUE(r.error) << name;
+        EXPECT_EQ(r.error->localizedDescription, "Connection cancle");
+    }
+    release("shared");
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 5; }));
+    for (const char* name : {"second0", "second1", "second2"}) {
+        const auto r = results.find(name);
+        ASSERT_TRUE(r.data) << name;
+        EXPECT_FALSE(r.error) << name;
+    }
+    EXPECT_TRUE(results.find("first2").name.empty());
+
+    // A block whose requester has gone starts no download.
+    VMTileOverlay::ResultBlock orphan;
+    {
+        const VMTileRequests gone;
+        orphan = gone.track(results.blockFor("orphan"));
+    }
+    overlay->loadTileAtPath({3, 3, 2, 1}, orphan);
+    EXPECT_EQ(arrived().size(), 5u);
+    EXPECT_EQ(results.size(), 5u);
+}
+
 TEST_F(ImageDownloaderTest, RepliesThatAreNotTilesGiveOneErrorEach) {
     const auto downloader = VMImageDownloader::create();
     downloader->downloadWithUrl(url("/tiles/1/2/0.png"), results.blockFor("missing"));
