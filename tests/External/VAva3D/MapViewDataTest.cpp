@@ -150,6 +150,29 @@ TEST_F(MapViewDataTest, ReloadAndMapGoingAwayDuringAHeldDownload) {
     EXPECT_EQ(recorder->events().size(), heard);
 }
 
+// Two maps at once: the provider feeds the newest one's engine, and the other map closing (a
+// screen with a small map popped off) leaves it fed.
+TEST_F(MapViewDataTest, AnotherMapClosingLeavesTheFedMapItsGrids) {
+    auto other = makeView();
+    if (!other) GTEST_SKIP() << "no OpenGL ES 1.1 context on this machine";
+    const auto view = VMMapView::create(CGRectMake(0, 0, 250, 125));
+    ASSERT_NE(view, nullptr);
+    const auto provider = VAvaCoreDataProvider::sharedInstance();
+    MapEngine* engine = view->render()->mapEngine();
+    ASSERT_EQ(provider->mapEngine(), engine);
+    other.reset();
+    EXPECT_EQ(provider->mapEngine(), engine);
+
+    view->baseMapView()->layoutIfNeeded();
+    const double deadline = Clock::realNow() + testsupport::kPatience;
+    const auto loaded = [&] { return !shownGrids(engine).empty() && allShownGridsHeld(engine); };
+    while (!loaded() && Clock::realNow() < deadline) {
+        advance(CADisplayLink::kRefreshPeriod);
+        mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(1));
+    }
+    EXPECT_TRUE(loaded());
+}
+
 // Map views let go of while their map data and tiles are on their way, as a user leaving the map
 // screen does, hundreds of times. Each is let go of the moment one of its answers is handed back,
 // just as the download's thread goes on to report it: a view goes, GL and all, on the main thread
