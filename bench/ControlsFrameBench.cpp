@@ -27,7 +27,6 @@
 namespace {
 
 using Times = benchsupport::Percentiles;
-using benchsupport::millisecondsOf;
 
 Times gBare, gControls, gPinchOff, gPinchOn;
 

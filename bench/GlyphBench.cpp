@@ -124,10 +124,11 @@ GlyphDifference difference(const uint8_t* ours, const uint8_t* reference) {
 }
 
 // Empty when every glyph of ours is FreeType's bitmap, pixel by pixel: the same face, size,
-// weight, anti-aliasing and place. Cairo draws the emboldened outline a shade differently at a
-// few sharp stroke ends (at most 4 pixels a glyph, at most 101 of 255 apart, 0.1 % of the ink),
-// so a glyph may have 8 pixels off by more than a sixteenth, none by half, and 1 % of its ink in
-// all; a glyph moved by one pixel, or drawn at another weight or size, has hundreds.
+// weight, anti-aliasing and place. Our bitmaps lack a little faint ink that FreeType's have, most
+// of it on the row under a glyph's foot (at most 4 pixels a glyph, at most 101 of 255 apart,
+// 0.1 % of the ink), so a glyph may have 8 pixels off by more than a sixteenth, none by half, and
+// 1 % of its ink in all; a glyph moved by one pixel, or drawn at another weight or size, has
+// hundreds.
 std::string bitmapFault(VAFontModelCreator& creator, int& identical) {
     FreeTypeGlyphs reference;
     if (!reference.ready()) return "FreeType cannot open the face";

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -118,17 +117,14 @@ inline bool drawOneFrame(VMMapView& view, Camera* camera) {
     return view.baseMapView()->framesDrawn() == before + 1;
 }
 
-// The median of a number of frames drawn by the map view, each after the camera's move (none:
-// the same view each time); 0 when a frame drew other than once.
-inline double medianFrameMs(VMMapView& view, int frames, std::optional<CameraMotion> motion = {}) {
-    std::optional<Camera> camera;
-    if (motion) camera.emplace(view, *motion);
+// The median of a number of frames drawn by the map view, each after the camera's move; 0 when a
+// frame drew other than once.
+inline double medianFrameMs(VMMapView& view, int frames, CameraMotion motion) {
+    Camera camera(view, motion);
     std::vector<double> ms;
     bool once = true;
-    for (int i = 0; i < frames; ++i) {
-        ms.push_back(millisecondsOf(
-            [&] { once = drawOneFrame(view, camera ? &*camera : nullptr) && once; }));
-    }
+    for (int i = 0; i < frames; ++i)
+        ms.push_back(millisecondsOf([&] { once = drawOneFrame(view, &camera) && once; }));
     return once ? percentiles(std::move(ms)).median : 0;
 }
 

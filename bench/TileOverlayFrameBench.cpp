@@ -63,8 +63,9 @@ void BM_TileOverlayFrame(benchmark::State& state) {
         }
         // The bare map, drawn beside the one with the overlays.
         auto bare = benchsupport::screenMapView(state, 14.5);
+        if (!bare) return;
         auto view = benchsupport::screenMapView(state, 14.5);
-        if (!bare || !view) return;
+        if (!view) return;
         for (auto _ : state) {
             const auto tileOverlay = VMTileOverlay::createWithURLTemplate(
                 "http://127.0.0.1:" + std::to_string(server.port()) +
@@ -98,10 +99,10 @@ void BM_TileOverlayFrame(benchmark::State& state) {
                 break;
             }
             bool once = true;
-            const auto frame = [&](VMMapView& map) {
-                return [&] { once = benchsupport::drawOneFrame(map, nullptr) && once; };
+            const auto frame = [&once](VMMapView* map) {
+                return [&once, map] { once = benchsupport::drawOneFrame(*map, nullptr) && once; };
             };
-            const auto ms = benchsupport::interleave<2>(60, {frame(*bare), frame(*view)});
+            const auto ms = benchsupport::interleave<2>(60, {frame(bare.get()), frame(view.get())});
             if (!once) {
                 state.SkipWithError("a frame was not drawn");
                 break;
