@@ -198,9 +198,15 @@ TEST_F(MapViewDataTest, MapViewsLetGoWhileTheirDownloadsReportGoOnTheMainThread)
         // The server holds the answers until the view has asked for all its grids.
         local.mapData().setHoldAnswers(true);
         advance(CADisplayLink::kRefreshPeriod);
-        std::vector<std::string> asked;
-        for (const auto& [name, held] : shownGrids(view->render()->mapEngine()))
-            if (provider->isGridProcessingWithName(name, 0)) asked.push_back(name);
+        // The engine's worker asks for the frame's grids a moment after the frame.
+        const auto askedNow = [&] {
+            std::vector<std::string> names;
+            for (const auto& [name, held] : shownGrids(view->render()->mapEngine()))
+                if (provider->isGridProcessingWithName(name, 0)) names.push_back(name);
+            return names;
+        };
+        testsupport::waitUntil([&] { return !askedNow().empty(); }, 1.0);
+        const std::vector<std::string> asked = askedNow();
         everAsked.insert(everAsked.end(), asked.begin(), asked.end());
         local.mapData().setHoldAnswers(false);
         if (!asked.empty()) {
