@@ -52,7 +52,7 @@ void VMCircle::calculateBoundingMapRect() {
 
 void VMCircle::rebuildOutline() {
     if (!coordinateIsFinite(coordinate_)) {
-        mapPoints_.clear();
+        setMapPoints({});
         return;
     }
     const double r = mapRadius();

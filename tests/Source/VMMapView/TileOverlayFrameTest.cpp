@@ -181,7 +181,7 @@ TEST_F(TileOverlayFrameTest, ClosingOneMapLeavesTheTilesOfAnotherShowingTheSameO
     show(*second);
     auto secondTiles = VMTileOverlayView::initWithTileOverlay(overlay);
     second->overlayContainer()->insertOverlay(overlay, secondTiles, 0, 1);
-    frames(1);
+    frames(2);
     ASSERT_GT(firstTiles->cachedTileCount(), 0u);
     const std::size_t wanted = secondTiles->cachedTileCount();
     ASSERT_GT(wanted, 8u);
