@@ -45,6 +45,9 @@ class DataRequestManager : public NSObject {
     bool isInFlight(const std::string& key) const { return inFlight_.count(key) > 0; }
     // The last dictionary that came back for the key, or null.
     nlohmann::json replyForKey(const std::string& key) const;
+    // Forgets every kept reply, for a launch that must not see an earlier one's (the manager
+    // lives as long as the process, which may launch the app more than once).
+    void forgetReplies() { replies_.clear(); }
     // The text of the toast for an answer with this status.
     static std::string statusText(long statusCode);
 
