@@ -1,12 +1,12 @@
 #pragma once
 
-// What the map frame benchmarks share: a temporary home for the run and a map view of a phone's
-// screen, 640 x 1136 pixels (320 x 568 points at scale 2).
+// What the map frame benchmarks share: a temporary home for the run, a map view of a phone's
+// screen, 640 x 1136 pixels (320 x 568 points at scale 2), the camera's moves between frames and
+// a frame as the display link draws it.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "Foundation/NSPathUtilities.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapView.h"
@@ -74,38 +75,57 @@ inline void holdAllLevel4Grids(MapEngine* engine) {
     mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(60));
 }
 
-template <typename F>
-double millisecondsOf(F&& f) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
-}
+// How the camera moves before each frame, so that every frame has new work: turning half a
+// degree, or zooming as a pinch does, in and out by 0.02 a frame within 0.3 of where it began,
+// which also leaves nothing that is kept for one zoom to be reused.
+enum class CameraMotion { turning, zooming };
 
-struct Percentiles {
-    double median = 0;
-    double p95 = 0;
+class Camera {
+  public:
+    Camera(VMMapView& view, CameraMotion motion)
+        : view_(view),
+          motion_(motion),
+          rotation_(view.rotationDegree()),
+          zoom_(view.currentZoomLevel()) {}
+
+    // Marks the view for drawing, as a gesture's move does.
+    void move() {
+        ++step_;
+        if (motion_ == CameraMotion::turning) {
+            view_.rotateToDegree(rotation_ + 0.5 * step_);
+            return;
+        }
+        const int phase = step_ % 60;
+        const int offset = phase < 15 ? phase : phase < 45 ? 30 - phase : phase - 60;
+        view_.zoomToLevel(zoom_ + 0.02 * offset);
+    }
+
+  private:
+    VMMapView& view_;
+    CameraMotion motion_;
+    double rotation_;
+    double zoom_;
+    int step_ = 0;
 };
 
-inline Percentiles percentiles(std::vector<double> ms) {
-    if (ms.empty()) return {};
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)]};
+// One frame as the display link draws it: the camera moved, then the frame drawn. False when it
+// drew other than one frame, which would make the sides compared draw different amounts.
+inline bool drawOneFrame(VMMapView& view, Camera* camera) {
+    const auto before = view.baseMapView()->framesDrawn();
+    if (camera) camera->move();
+    view.baseMapView()->drawView();
+    return view.baseMapView()->framesDrawn() == before + 1;
 }
 
-// The median of a number of frames drawn by the map view, the camera turned by the given degrees
-// before each so that every frame has new work (0: the same view each time).
-inline double medianFrameMs(VMMapView& view, int frames, double turnDegrees = 0) {
+// The median of a number of frames drawn by the map view, each after the camera's move; 0 when a
+// frame drew other than once.
+inline double medianFrameMs(VMMapView& view, int frames, CameraMotion motion) {
+    Camera camera(view, motion);
     std::vector<double> ms;
-    double rotation = 0;
-    for (int i = 0; i < frames; ++i) {
-        if (turnDegrees != 0) {
-            rotation += turnDegrees;
-            view.rotateToDegree(rotation);
-        }
-        ms.push_back(millisecondsOf([&] { view.baseMapView()->drawView(); }));
-    }
-    return percentiles(std::move(ms)).median;
+    bool once = true;
+    for (int i = 0; i < frames; ++i)
+        ms.push_back(millisecondsOf([&] { once = drawOneFrame(view, &camera) && once; }));
+    return once ? percentiles(std::move(ms)).median : 0;
 }
 
 }  // namespace benchsupport

@@ -1,12 +1,15 @@
 // Frame time of a 640 x 1136 pixel map view with 100 polylines of 1,000 points and 100 polygons
-// of 200 points spread over the visible region, against the same map without overlays, in one
-// run on whatever GL the machine has (Mesa's llvmpipe without a GPU). Reports the medians and
-// the triangles of one frame (work_*), of which those under half a pixel are the slivers.
+// of 200 points spread over the visible region, street-like or wiggly, against the same map
+// without overlays, on whatever GL the machine has (Mesa's llvmpipe without a GPU). The three
+// maps draw in turn, one frame each, while their cameras turn, and again while they zoom as a
+// pinch does. Reports the medians and the triangles of one frame (work_*), of which those under
+// half a pixel are the slivers.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -24,11 +27,18 @@
 
 namespace {
 
-double gEmptyMs = 0;
-double gStreetsMs = 0;
-double gWigglesMs = 0;
-// The views of the overlays shown now, with whether each is an area.
-std::vector<std::pair<std::shared_ptr<VMOverlayPathView>, bool>> gViews;
+using benchsupport::CameraMotion;
+
+// Medians of the frames of each map, turning and zooming.
+struct Medians {
+    double empty = 0;
+    double streets = 0;
+    double wiggles = 0;
+};
+Medians gTurning, gZooming;
+
+// The views of a map's overlays, with whether each is an area.
+using OverlayViews = std::vector<std::pair<std::shared_ptr<VMOverlayPathView>, bool>>;
 
 struct FrameWork {
     double triangles = 0;
@@ -37,10 +47,10 @@ struct FrameWork {
 
 // The triangles the overlays of one frame draw, made again through the drawing utility's own
 // steps for each view as its render method does.
-FrameWork countFrameWork() {
+FrameWork countFrameWork(const OverlayViews& views) {
     FrameWork work;
     const auto utility = GLESUtility::sharedUtility();
-    for (const auto& [view, area] : gViews) {
+    for (const auto& [view, area] : views) {
         const double pixel = view->glWidthForWindowWidth(1 / UIScreen::mainScreen()->scale());
         const auto count = [&](const std::vector<std::uint32_t>& indices, const auto& position) {
             work.triangles += double(indices.size() / 3);
@@ -77,7 +87,7 @@ FrameWork countFrameWork() {
 // that turn at right angles, sampled with a jitter of a quarter pixel, as recorded tracks are.
 // Wiggles: a random walk that turns at every point, the worst case for merging.
 void addPolylines(VMOverlayContainerView& container, const VMMapRect& area, std::mt19937& random,
-                  bool streets, int count = 100) {
+                  bool streets, OverlayViews& views, int count = 100) {
     std::uniform_real_distribution<double> unit(0, 1);
     std::normal_distribution<double> turn(0, 0.15);
     const double step = area.size.width / 1000;
@@ -104,14 +114,14 @@ void addPolylines(VMOverlayContainerView& container, const VMMapRect& area, std:
         auto view = VMPolylineView::initWithPolyline(line);
         view->setLineWidth(3);
         container.insertOverlay(line, view, SIZE_MAX, 1);
-        gViews.emplace_back(view, false);
+        views.emplace_back(view, false);
     }
 }
 
 // Areas: round polygons of 200 points, a tenth of the screen across, with the same jitter, or
 // star-shaped ones for the worst case.
 void addPolygons(VMOverlayContainerView& container, const VMMapRect& area, std::mt19937& random,
-                 bool round, int count = 100) {
+                 bool round, OverlayViews& views, int count = 100) {
     std::uniform_real_distribution<double> unit(0, 1);
     const double radius = area.size.width / 20;
     const double spread = round ? 1.0 / 128 : 0.4;
@@ -128,13 +138,24 @@ void addPolygons(VMOverlayContainerView& container, const VMMapRect& area, std::
         auto view = VMPolygonView::initWithPolygon(polygon);
         view->setLineWidth(1);
         container.insertOverlay(polygon, view, SIZE_MAX, 1);
-        gViews.emplace_back(view, true);
+        views.emplace_back(view, true);
     }
 }
 
-// A turning camera, so that every frame has new work.
-double medianFrameMs(VMMapView& view, int frames) {
-    return benchsupport::medianFrameMs(view, frames, 0.5);
+// The maps' frames in turn while their cameras move; false when a frame drew other than once.
+bool interleavedMedians(const std::array<std::shared_ptr<VMMapView>, 3>& maps, CameraMotion motion,
+                        Medians& medians) {
+    std::array<benchsupport::Camera, 3> cameras{benchsupport::Camera(*maps[0], motion),
+                                                benchsupport::Camera(*maps[1], motion),
+                                                benchsupport::Camera(*maps[2], motion)};
+    bool once = true;
+    const auto frame = [&](std::size_t i) {
+        return [&, i] { once = benchsupport::drawOneFrame(*maps[i], &cameras[i]) && once; };
+    };
+    const auto ms = benchsupport::interleave<3>(60, {frame(0), frame(1), frame(2)});
+    medians = {benchsupport::percentiles(ms[0]).median, benchsupport::percentiles(ms[1]).median,
+               benchsupport::percentiles(ms[2]).median};
+    return once;
 }
 
 void BM_MapViewOverlayFrame(benchmark::State& state) {
@@ -143,33 +164,35 @@ void BM_MapViewOverlayFrame(benchmark::State& state) {
     FrameWork streets;
     FrameWork wiggles;
     {
-        auto view = benchsupport::screenMapView(state, 14.5);
-        if (!view) return;
-        for (auto _ : state) {
-            gEmptyMs = medianFrameMs(*view, 60);
-            std::mt19937 random(11);
-            const VMMapRect area = view->visibleMapRect();
-            auto& container = *view->overlayContainer();
-            addPolylines(container, area, random, true);
-            addPolygons(container, area, random, true);
-            gStreetsMs = medianFrameMs(*view, 60);
-            streets = countFrameWork();
-            gViews.clear();
-            for (const int level : {0, 1}) {
-                for (const auto& overlay : container.overlaysInLevel(level)) {
-                    container.removeOverlay(overlay);
-                }
-            }
-            addPolylines(container, area, random, false);
-            addPolygons(container, area, random, false);
-            gWigglesMs = medianFrameMs(*view, 60);
-            wiggles = countFrameWork();
-            gViews.clear();
+        // No overlays, street-like ones, wiggly ones.
+        std::array<std::shared_ptr<VMMapView>, 3> maps;
+        for (auto& map : maps) {
+            map = benchsupport::screenMapView(state, 14.5);
+            if (!map) return;
         }
+        std::mt19937 random(11);
+        const VMMapRect area = maps[0]->visibleMapRect();
+        OverlayViews streetViews, wiggleViews;
+        addPolylines(*maps[1]->overlayContainer(), area, random, true, streetViews);
+        addPolygons(*maps[1]->overlayContainer(), area, random, true, streetViews);
+        addPolylines(*maps[2]->overlayContainer(), area, random, false, wiggleViews);
+        addPolygons(*maps[2]->overlayContainer(), area, random, false, wiggleViews);
+        for (auto _ : state) {
+            if (!interleavedMedians(maps, CameraMotion::turning, gTurning) ||
+                !interleavedMedians(maps, CameraMotion::zooming, gZooming)) {
+                state.SkipWithError("a camera move drew other than one frame");
+                break;
+            }
+        }
+        streets = countFrameWork(streetViews);
+        wiggles = countFrameWork(wiggleViews);
     }
-    state.counters["empty_ms"] = gEmptyMs;
-    state.counters["streets_ms"] = gStreetsMs;
-    state.counters["wiggles_ms"] = gWigglesMs;
+    state.counters["empty_ms"] = gTurning.empty;
+    state.counters["streets_ms"] = gTurning.streets;
+    state.counters["wiggles_ms"] = gTurning.wiggles;
+    state.counters["empty_zooming_ms"] = gZooming.empty;
+    state.counters["streets_zooming_ms"] = gZooming.streets;
+    state.counters["wiggles_zooming_ms"] = gZooming.wiggles;
     state.counters["work_streets_triangles"] = streets.triangles;
     state.counters["work_streets_slivers"] = streets.slivers;
     state.counters["work_wiggles_triangles"] = wiggles.triangles;
@@ -188,10 +211,17 @@ void BM_OverlayFrameGrowth(benchmark::State& state) {
         std::mt19937 random(11);
         const VMMapRect area = view->visibleMapRect();
         const int pairs = static_cast<int>(state.range(0));
-        addPolylines(*view->overlayContainer(), area, random, true, pairs);
-        addPolygons(*view->overlayContainer(), area, random, true, pairs);
-        gViews.clear();
-        for (auto _ : state) state.SetIterationTime(medianFrameMs(*view, 30) / 1000);
+        OverlayViews views;
+        addPolylines(*view->overlayContainer(), area, random, true, views, pairs);
+        addPolygons(*view->overlayContainer(), area, random, true, views, pairs);
+        for (auto _ : state) {
+            const double ms = benchsupport::medianFrameMs(*view, 30, CameraMotion::turning);
+            if (ms == 0) {
+                state.SkipWithError("a camera move drew other than one frame");
+                break;
+            }
+            state.SetIterationTime(ms / 1000);
+        }
     }
 }
 BENCHMARK(BM_OverlayFrameGrowth)
@@ -211,11 +241,12 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (gEmptyMs > 0) {
+    for (const auto& [motion, m] : {std::pair{"turning", gTurning}, {"zooming", gZooming}}) {
+        if (m.empty <= 0) continue;
         std::printf(
-            "map view frame at 640x1136, medians: empty %.3f ms; 100 polylines + 100 polygons: "
-            "streets %.3f ms (ratio %.2f), wiggles %.3f ms (ratio %.2f)\n",
-            gEmptyMs, gStreetsMs, gStreetsMs / gEmptyMs, gWigglesMs, gWigglesMs / gEmptyMs);
+            "map view frame at 640x1136, camera %s, medians: empty %.3f ms; 100 polylines + 100 "
+            "polygons: streets %.3f ms (ratio %.2f), wiggles %.3f ms (ratio %.2f)\n",
+            motion, m.empty, m.streets, m.streets / m.empty, m.wiggles, m.wiggles / m.empty);
     }
     return 0;
 }

@@ -20,8 +20,10 @@ struct ApiRequest {
     // Held while the handler runs; a handler may let go of it for slow work that reads and
     // writes no data (hashing a password), and must take it again before touching the data.
     std::unique_lock<std::mutex>& dbLock;
-    // A handler that opens a session sets the Set-Cookie value of its reply here.
+    // A handler that opens or ends a session sets the Set-Cookie value of its reply here.
     std::string& setCookie;
+    // The request's Cookie fields, joined with "; ".
+    const std::string& cookies;
 };
 
 // Devices a detail reply lists before the engineer pages on.

@@ -353,7 +353,8 @@ void DevServer::handleApi(const httplib::Request& request, httplib::Response& re
             return;
         }
         std::string setCookie;
-        const auto answer = endpoint->handler(ApiRequest{*form, *db_, engineer, lock, setCookie});
+        const auto answer =
+            endpoint->handler(ApiRequest{*form, *db_, engineer, lock, setCookie, cookies});
         if (!setCookie.empty()) response.set_header("Set-Cookie", setCookie);
         reply(response, 200, answer);
     } catch (const BadRequest& bad) {

@@ -76,11 +76,18 @@ nlohmann::json login(const ApiRequest& request, const std::function<void()>& bef
     return reply;
 }
 
+// The session of the request ends here; another device of the engineer keeps its own.
+nlohmann::json logout(const ApiRequest& request) {
+    request.setCookie = closeSessions(request.db, request.cookies);
+    return actionReply(true, "已退出登录");
+}
+
 }  // namespace
 
 void registerEngineerEndpoints(ApiRouter& router, std::function<void()> beforePasswordCheck) {
     router.add("Engineer/Login", [hook = std::move(beforePasswordCheck)](
                                      const ApiRequest& request) { return login(request, hook); });
+    router.add("Engineer/Logout", logout, {ApiAccess::Engineer, "brisfoldID"});
 }
 
 }  // namespace devserver

@@ -1,5 +1,7 @@
 #include "Sessions.h"
 
+#include <vector>
+
 #include "PasswordHash.h"
 
 namespace devserver {
@@ -21,6 +23,22 @@ std::string_view trimmedSpaces(std::string_view s) {
     return s;
 }
 
+// The session tokens a Cookie field carries, in their order.
+std::vector<std::string_view> sessionTokens(std::string_view cookieField) {
+    std::vector<std::string_view> tokens;
+    while (!cookieField.empty()) {
+        const auto semicolon = cookieField.find(';');
+        const std::string_view pair = trimmedSpaces(cookieField.substr(0, semicolon));
+        cookieField = semicolon == std::string_view::npos ? std::string_view()
+                                                          : cookieField.substr(semicolon + 1);
+        const auto equals = pair.find('=');
+        if (equals != std::string_view::npos &&
+            trimmedSpaces(pair.substr(0, equals)) == kSessionCookieName)
+            tokens.push_back(trimmedSpaces(pair.substr(equals + 1)));
+    }
+    return tokens;
+}
+
 }  // namespace
 
 std::string openSession(Database& db, const std::string& engineerId) {
@@ -36,21 +54,19 @@ std::string openSession(Database& db, const std::string& engineerId) {
 
 std::string sessionEngineer(Database& db, std::string_view cookieField) {
     const int64_t now = unixNow();
-    while (!cookieField.empty()) {
-        const auto semicolon = cookieField.find(';');
-        const std::string_view pair = trimmedSpaces(cookieField.substr(0, semicolon));
-        cookieField = semicolon == std::string_view::npos ? std::string_view()
-                                                          : cookieField.substr(semicolon + 1);
-        const auto equals = pair.find('=');
-        if (equals == std::string_view::npos ||
-            trimmedSpaces(pair.substr(0, equals)) != kSessionCookieName)
-            continue;
+    for (const std::string_view token : sessionTokens(cookieField)) {
         auto row =
             db.query("SELECT engineer_id FROM sessions WHERE token_hash = ? AND expires_at > ?",
-                     tokenHash(trimmedSpaces(pair.substr(equals + 1))), now);
+                     tokenHash(token), now);
         if (row.step()) return row.text(0);
     }
     return {};
+}
+
+std::string closeSessions(Database& db, std::string_view cookieField) {
+    for (const std::string_view token : sessionTokens(cookieField))
+        db.run("DELETE FROM sessions WHERE token_hash = ?", tokenHash(token));
+    return std::string(kSessionCookieName) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict";
 }
 
 std::optional<AccessRefusal> refuseAccess(const ApiAccess& access, const FormBody& form,

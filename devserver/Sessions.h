@@ -23,6 +23,10 @@ std::string openSession(Database& db, const std::string& engineerId);
 // none, an unknown one or an expired one.
 std::string sessionEngineer(Database& db, std::string_view cookieField);
 
+// Ends every session the request's Cookie field names and returns the Set-Cookie value that
+// takes the cookie back.
+std::string closeSessions(Database& db, std::string_view cookieField);
+
 struct AccessRefusal {
     int status;
     std::string tip;

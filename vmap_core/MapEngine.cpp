@@ -39,6 +39,8 @@ constexpr MapDataType kTrafficDataType = 4;
 constexpr MapDataType kWorkerRequestTypes[] = {0, 1, 7, 8, 9};
 constexpr MapDataType kShownTypes[] = {0, 1, 3, 4, 5, 7, 8, 9};
 constexpr MapDataType kSharedShownTypes[] = {0, 1, 3, 4, 7, 8};
+// A display refresh's rate: the map view's frame loop calls at most this often.
+constexpr int kEngineFrameRate = 60;
 // Grids of the visible set are asked again after this long, in case a download failed.
 constexpr double kRequestRepeatSeconds = 60;
 // Traffic older than this counts as missing.
@@ -95,6 +97,7 @@ using ShownList = std::vector<std::pair<std::string, std::uint8_t>>;
 struct MapEngine {
     const OwningThread owner;
     EngineCreationRecord creation{};
+    int frameRate = 0;  // set at creation, read from any thread
 
     std::mutex callbacksMutex;
     EngineCallbackTable callbacks{};
@@ -544,6 +547,7 @@ MapEngine* mapEngineCreate(const EngineCreationRecord* record) {
     // Terminate the fields whatever the caller wrote.
     engine->creation.dataDirectory[sizeof(engine->creation.dataDirectory) - 1] = '\0';
     engine->creation.fontName[sizeof(engine->creation.fontName) - 1] = '\0';
+    engine->frameRate = kEngineFrameRate;
     std::lock_guard lock(gEngineMutex);
     gCurrentEngine = engine;
     return engine;
@@ -596,6 +600,8 @@ MapEngine* mapEngineGetCurrent(void) {
     std::lock_guard lock(gEngineMutex);
     return gCurrentEngine;
 }
+
+int mapEngineGetFrameRate(const MapEngine* engine) { return engine ? engine->frameRate : 0; }
 
 void mapEngineRenderFrame(MapEngine* engine) {
     if (engine == nullptr) return;

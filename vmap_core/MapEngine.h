@@ -123,10 +123,10 @@ enum {
 enum { kMapParameterTraffic = 2010, kMapParameterTaskManager = 2501 };
 
 // An engine belongs to the thread that created it. Only mapEnginePutGridData,
-// mapEnginePutGlyphBitmaps, mapEngineGetCurrent, mapEngineGetCurrentTiles and
-// refreshAllShownGridNames may be called from other threads (the record and projection functions
-// touch only the record they are given); debug and sanitizer builds stop the process on any other
-// engine call from another thread.
+// mapEnginePutGlyphBitmaps, mapEngineGetCurrent, mapEngineGetCurrentTiles, mapEngineGetFrameRate
+// and refreshAllShownGridNames may be called from other threads (the record and projection
+// functions touch only the record they are given); debug and sanitizer builds stop the process on
+// any other engine call from another thread.
 
 // Lifecycle and frame.
 MapEngine* mapEngineCreate(const EngineCreationRecord* record);
@@ -135,6 +135,8 @@ void mapEngineInit(MapEngine* engine);
 void mapEngineRenderFrame(MapEngine* engine);
 void mapEngineSetSurfaceSize(MapEngine* engine, int32_t width, int32_t height);
 MapEngine* mapEngineGetCurrent(void);
+// The frames per second the engine is made for, set at creation; 0 for a null handle.
+int mapEngineGetFrameRate(const MapEngine* engine);
 
 void mapEngineSetCreateMapCallback(MapEngine* engine, CreateMapCallback fn, void* context);
 void mapEngineSetProcessMapEventCallback(MapEngine* engine, ProcessMapEventCallback fn,

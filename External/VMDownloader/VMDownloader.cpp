@@ -48,10 +48,11 @@ std::shared_ptr<VMDownloaderOperation> VMDownloader::downloadWithURL(
     const std::shared_ptr<NSURL>& url, const std::string& downloadToFile,
     bool shouldContinueWhenAppEntersBackground, VMDownloaderOperation::ProgressBlock progress,
     VMDownloaderOperation::CompletedBlock completed,
-    VMDownloaderOperation::CancelledBlock cancelled) {
+    VMDownloaderOperation::CancelledBlock cancelled, std::uint64_t fileSize) {
     if (!url) return nullptr;
     auto request = NSMutableURLRequest::requestWithURL(
         url, NSURLRequestReloadIgnoringLocalCacheData, kTimeout);
+    request->setMaximumResponseLength(fileSize);
     {
         std::lock_guard lock(mutex_);
         request->setAllHTTPHeaderFields(HTTPHeaders_);

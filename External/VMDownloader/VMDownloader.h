@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,12 +25,13 @@ class VMDownloader : public NSObject {
     void setMaxConcurrentDownloads(int count);
     int maxConcurrentDownloads() const;
 
-    // Null without a URL.
+    // Null without a URL. fileSize, when known (not 0), is what the file holds once whole: the
+    // download stops there (see VMDownloaderOperation).
     std::shared_ptr<VMDownloaderOperation> downloadWithURL(
         const std::shared_ptr<NSURL>& url, const std::string& downloadToFile,
         bool shouldContinueWhenAppEntersBackground, VMDownloaderOperation::ProgressBlock progress,
         VMDownloaderOperation::CompletedBlock completed,
-        VMDownloaderOperation::CancelledBlock cancelled);
+        VMDownloaderOperation::CancelledBlock cancelled, std::uint64_t fileSize = 0);
 
   private:
     VMDownloader();

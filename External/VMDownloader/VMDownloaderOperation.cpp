@@ -9,9 +9,23 @@
 
 #include "Foundation/Dispatch.h"
 #include "Foundation/NSFileError.h"
+#include "Foundation/NSURLErrorDescription.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIDevice.h"
 #include "VMSystemUtility.h"
+
+namespace {
+
+// Whether `length` bytes from `start` go past `maximum` (0: none).
+bool pastMaximum(std::uint64_t maximum, std::uint64_t start, std::uint64_t length) {
+    return maximum != 0 && (length > maximum || start > maximum - length);
+}
+
+NSError pastMaximumError(const NSURLRequest& request) {
+    return NSURLErrorWithCode(NSURLErrorDataLengthExceedsMaximum, request.URL()->absoluteString());
+}
+
+}  // namespace
 
 VMDownloaderOperation::VMDownloaderOperation(std::shared_ptr<NSURLRequest> request,
                                              ProgressBlock progress, CompletedBlock completed,
@@ -40,6 +54,45 @@ std::int64_t VMDownloaderOperation::expectedSize() const {
 std::int64_t VMDownloaderOperation::receivedSize() const {
     std::lock_guard lock(mutex_);
     return receivedSize_;
+}
+
+VMDownloaderOperation::ProgressBlock VMDownloaderOperation::progressBlock() const {
+    std::lock_guard lock(mutex_);
+    return progressBlock_;
+}
+
+VMDownloaderOperation::CompletedBlock VMDownloaderOperation::completedBlock() const {
+    std::lock_guard lock(mutex_);
+    return completedBlock_;
+}
+
+VMDownloaderOperation::CancelledBlock VMDownloaderOperation::cancelledBlock() const {
+    std::lock_guard lock(mutex_);
+    return cancelledBlock_;
+}
+
+std::vector<std::uint8_t> VMDownloaderOperation::receivedData() const {
+    std::lock_guard lock(mutex_);
+    return receivedData_;
+}
+
+std::shared_ptr<NSURLConnection> VMDownloaderOperation::connection() const {
+    std::lock_guard lock(mutex_);
+    return connection_;
+}
+
+unsigned long VMDownloaderOperation::backgroundTask() const {
+    std::lock_guard lock(mutex_);
+    return backgroundTask_;
+}
+
+int VMDownloaderOperation::fileHandleForDownloadToFilePath() const {
+    std::lock_guard lock(mutex_);
+    return file_;
+}
+
+bool VMDownloaderOperation::removeDownloadFile() const {
+    return !downloadToFilePath_.empty() && ::unlink(downloadToFilePath_.c_str()) == 0;
 }
 
 std::int64_t VMDownloaderOperation::fileOffset() const {
@@ -114,6 +167,13 @@ void VMDownloaderOperation::connectionDidReceiveResponse(
         dealError(constructOutOfSpaceError(), true);
         return;
     }
+    // Checked before anything is cut or written: the file stays what it was.
+    const auto start = static_cast<std::uint64_t>(status == 200 ? 0 : fileOffset_);
+    if (pastMaximum(request_->maximumResponseLength(), start,
+                    static_cast<std::uint64_t>(expected))) {
+        dealError(pastMaximumError(*request_), true);
+        return;
+    }
     // A 200 is the whole body: whatever the file held before, resumed or stale, goes.
     if (status == 200 && fileOffset_ > 0 && ::ftruncate(file_, 0) != 0) {
         dealError(NSFileErrorWithErrno(errno, downloadToFilePath_, true), true);
@@ -130,6 +190,11 @@ void VMDownloaderOperation::connectionDidReceiveData(NSURLConnection& /*connecti
                                                      std::span<const std::uint8_t> data) {
     std::lock_guard lock(mutex_);
     if (over()) return;
+    if (pastMaximum(request_->maximumResponseLength(), static_cast<std::uint64_t>(fileOffset_),
+                    static_cast<std::uint64_t>(receivedSize_) + data.size())) {
+        dealOverrun(true);
+        return;
+    }
     receivedData_.insert(receivedData_.end(), data.begin(), data.end());
     receivedSize_ += static_cast<std::int64_t>(data.size());
     if (receivedData_.size() > kWriteThreshold) {
@@ -159,6 +224,11 @@ void VMDownloaderOperation::connectionDidFailWithError(NSURLConnection& /*connec
                                                        const NSError& error) {
     std::lock_guard lock(mutex_);
     if (over()) return;
+    // The loader stops a reply past the request's maximum, the size of the whole file.
+    if (error.domain == NSURLErrorDomain && error.code == NSURLErrorDataLengthExceedsMaximum) {
+        dealOverrun(false);
+        return;
+    }
     // What arrived before the network failed is good: keeping it lets the resume start there.
     NSError ignored;
     writeDataToDownloadFileWithError(&ignored);
@@ -170,6 +240,16 @@ void VMDownloaderOperation::dealError(const NSError& error, bool cancelConnectio
     stopRunLoop();
     if (completedBlock_) completedBlock_(error);
     done();
+}
+
+void VMDownloaderOperation::dealOverrun(bool cancelConnection) {
+    receivedData_.clear();
+    if (file_ >= 0) ::close(file_);
+    file_ = -1;
+    // Nothing to resume from: a missing file is no failure here.
+    ::unlink(downloadToFilePath_.c_str());
+    fileOffset_ = 0;
+    dealError(pastMaximumError(*request_), cancelConnection);
 }
 
 void VMDownloaderOperation::cancel() {

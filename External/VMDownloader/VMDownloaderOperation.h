@@ -20,6 +20,11 @@
 // One lock covers the buffer, the file, the state and the blocks: whatever races (data, the end
 // of the transfer, a cancel from another thread, background expiry), no byte is written twice
 // and exactly one of the completed and cancelled blocks is called, once.
+//
+// The request's maximum response length, when set, is the size of the whole file: the bytes
+// already there count toward it. A reply that announces more fails before it writes; one that
+// sends more fails with NSURLErrorDataLengthExceedsMaximum and takes the file away, since what
+// came may be no start of the file at all.
 class VMDownloaderOperation : public NSOperation, public NSURLConnectionDelegate {
   public:
     using ProgressBlock = std::function<void(std::int64_t receivedSize, std::int64_t expectedSize)>;
@@ -45,6 +50,18 @@ class VMDownloaderOperation : public NSOperation, public NSURLConnectionDelegate
     void setShouldContinueWhenAppEntersBackground(bool v) { shouldContinue_ = v; }
     std::int64_t expectedSize() const;
     std::int64_t receivedSize() const;
+    // Empty once the download has ended.
+    ProgressBlock progressBlock() const;
+    CompletedBlock completedBlock() const;
+    CancelledBlock cancelledBlock() const;
+    // Bytes received and not yet written to the file.
+    std::vector<std::uint8_t> receivedData() const;
+    std::shared_ptr<NSURLConnection> connection() const;
+    unsigned long backgroundTask() const;
+    // The descriptor open for appending to the target file while the download runs; -1 else.
+    int fileHandleForDownloadToFilePath() const;
+    // Deletes the target file; false when there was none to delete.
+    bool removeDownloadFile() const;
     // Where this transfer's bytes begin in the file: what was there before, or 0 once a whole
     // body replaced it.
     std::int64_t fileOffset() const;
@@ -70,6 +87,8 @@ class VMDownloaderOperation : public NSOperation, public NSURLConnectionDelegate
     static bool isFreeDiskSpaceLargerThanSize(std::uint64_t size);
     static NSError constructOutOfSpaceError();
     void dealError(const NSError& error, bool cancelConnection);
+    // Fails a transfer that went past the file's size.
+    void dealOverrun(bool cancelConnection);
     void stopRunLoop();
     bool over() const { return isFinished() || isCancelled(); }
 

@@ -19,6 +19,9 @@ class VMAnnotationMapView {
     // The coordinate under a point of another view of the same window.
     virtual CLLocationCoordinate2D annotationCoordinateForPoint(CGPoint point,
                                                                 const UIView* view) = 0;
+    // The view's annotation moved to a coordinate that is not finite, which has no place on the
+    // map: the map takes the view away.
+    virtual void annotationViewHasNoPlace(const std::shared_ptr<VMAnnotationView>&) {}
     // Where annotation views count as visible, in the map view's points.
     virtual CGRect annotationVisibleRect() { return {}; }
     // Reports of the annotation views, passed on to the map's delegate.

@@ -58,10 +58,13 @@ bool VMAnnotationView::visible() const {
     return map && CGRectIntersectsRect(frame(), map->annotationVisibleRect());
 }
 
+// A coordinate that is not finite leaves the view where it was: it has no point to go to.
 void VMAnnotationView::updateCenter() {
     const auto map = mapView();
     if (!map || !annotation_) return;
-    const CGPoint p = map->annotationPointForCoordinate(annotation_->coordinate());
+    const CLLocationCoordinate2D c = annotation_->coordinate();
+    if (!coordinateIsFinite(c)) return;
+    const CGPoint p = map->annotationPointForCoordinate(c);
     setCenter({p.x + centerOffset_.x, p.y + centerOffset_.y});
 }
 
@@ -85,6 +88,11 @@ void VMAnnotationView::setImage(std::shared_ptr<UIImage> image) {
 
 void VMAnnotationView::annotationDidChange(VMAnnotation&, std::string_view keyPath) {
     if (keyPath == "coordinate") {
+        const auto map = mapView();
+        if (map && annotation_ && !coordinateIsFinite(annotation_->coordinate())) {
+            map->annotationViewHasNoPlace(sharedSelf<VMAnnotationView>());
+            return;
+        }
         updateCenter();
     } else if ((keyPath == "title" || keyPath == "subtitle") && selected_ && canShowCallout_) {
         showTipAnimated(false);

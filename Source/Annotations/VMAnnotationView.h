@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "OverlaySystem/VMOverlay.h"
 #include "UIKit/UIControl.h"
 #include "UIKit/UIGestureRecognizer.h"
 #include "UIKit/UIImage.h"
@@ -11,7 +12,6 @@
 #include "UIKit/UIView.h"
 #include "VAvaCalloutView.h"
 #include "VMAnnotationMapView.h"
-#include "VMOverlay.h"
 #include "VMViewRecycler.h"
 
 enum VMAnnotationViewDragState : long {

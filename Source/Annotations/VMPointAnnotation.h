@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "VMShape.h"
+#include "OverlaySystem/VMShape.h"
 
 // The stock annotation: a title, a subtitle and a coordinate that can be set, so its views can
 // be dragged.

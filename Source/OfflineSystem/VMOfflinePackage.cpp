@@ -113,13 +113,22 @@ bool VMOfflinePackage::writeToFile(const std::string& path) const {
 }
 
 VMOfflinePackage::ItemMap VMOfflinePackage::constructDictionaryItems() const {
-    ItemMap map;
+    std::vector<std::shared_ptr<VMOfflineItem>> ordered;
     for (const auto& province : provinces) {
-        map[province->adcode] = province;
-        for (const auto& city : province->cities) map[city->adcode] = city;
+        ordered.push_back(province);
+        ordered.insert(ordered.end(), province->cities.begin(), province->cities.end());
     }
-    for (const auto& municipality : municipalities) map[municipality->adcode] = municipality;
-    if (nationWide) map[nationWide->adcode] = nationWide;
+    ordered.insert(ordered.end(), municipalities.begin(), municipalities.end());
+    if (nationWide) ordered.push_back(nationWide);
+    return dictionaryForItemArray(ordered, &VMOfflineItem::adcode);
+}
+
+VMOfflinePackage::ItemMap VMOfflinePackage::dictionaryForItemArray(
+    const std::vector<std::shared_ptr<VMOfflineItem>>& items, std::string VMOfflineItem::*key) {
+    ItemMap map;
+    for (const auto& item : items) {
+        if (item) map.insert_or_assign(item.get()->*key, item);
+    }
     return map;
 }
 

@@ -41,6 +41,10 @@ class VMOfflinePackage : public NSObject, public NSCoding {
     std::shared_ptr<VMOfflineItemNationWide> nationWide;
 
     ItemMap items();
+    // The items by one of their text fields, a later item replacing an earlier one with the
+    // same key.
+    static ItemMap dictionaryForItemArray(const std::vector<std::shared_ptr<VMOfflineItem>>& items,
+                                          std::string VMOfflineItem::*key);
     // Municipalities and province cities by city code, made anew on each call.
     std::map<std::string, std::shared_ptr<VMOfflineCity>> cityCodeItems() const;
     void scanItemsWithBlock(

@@ -188,14 +188,15 @@ void ZUZavadevIru::makeCompatibilityToPackage(VMOfflinePackage& package) {
 
 void ZUZavadevIru::packageMakeCompatibilityWithCityAggregate(
     VMOfflinePackage& package, const VMOfflineCityAggregateOld& aggregate) {
-    const int order = package.version.compare(aggregate.version);
+    const bool newer = packageGreaterThanCityAggregate(package, aggregate);
+    const bool older = packageLessThanCityAggregate(package, aggregate);
     const auto byCityCode = package.cityCodeItems();
     std::vector<std::string> removals;
     std::map<std::string, std::string> moves;
     for (const auto& old : aggregate.citys) {
         const auto it = byCityCode.find(old->cityCode);
         const std::shared_ptr<VMOfflineCity> item = it == byCityCode.end() ? nullptr : it->second;
-        if (order > 0) {
+        if (newer) {
             if (old->status == ZUZavadevIruItemStatusCached) {
                 removals.push_back(old->cityCode);
             } else if (item && (old->status == ZUZavadevIruItemStatusInstalled ||
@@ -210,7 +211,7 @@ void ZUZavadevIru::packageMakeCompatibilityWithCityAggregate(
         }
         item->setItemStatus(static_cast<std::int32_t>(old->status));
         item->setDownloadedSize(old->downloadedSize);
-        if (order < 0) {
+        if (older) {
             item->url = old->urlString;
             item->name = old->cityName;
             item->size = old->size;
@@ -221,6 +222,26 @@ void ZUZavadevIru::packageMakeCompatibilityWithCityAggregate(
     }
     removeCachedFilesForCityCodes(removals);
     moveCachedFileWithDictionary(moves);
+}
+
+int ZUZavadevIru::packageCompareCityAggregate(const VMOfflinePackage& package,
+                                              const VMOfflineCityAggregateOld& aggregate) {
+    return package.version.compare(aggregate.version);
+}
+
+bool ZUZavadevIru::packageEqualToCityAggregate(const VMOfflinePackage& package,
+                                               const VMOfflineCityAggregateOld& aggregate) {
+    return packageCompareCityAggregate(package, aggregate) == 0;
+}
+
+bool ZUZavadevIru::packageGreaterThanCityAggregate(const VMOfflinePackage& package,
+                                                   const VMOfflineCityAggregateOld& aggregate) {
+    return packageCompareCityAggregate(package, aggregate) > 0;
+}
+
+bool ZUZavadevIru::packageLessThanCityAggregate(const VMOfflinePackage& package,
+                                                const VMOfflineCityAggregateOld& aggregate) {
+    return packageCompareCityAggregate(package, aggregate) < 0;
 }
 
 bool ZUZavadevIru::writeIndex() {
@@ -291,15 +312,17 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
                                 bool shouldContinueWhenAppEntersBackground,
                                 DownloadBlock downloadBlock) {
     if (!item) return;
-    // The code names the archive's file: a catalogue from a server could name any file.
-    if (!isFileSafeAdcode(item->adcode)) {
+    const auto refuse = [&](long code, const std::string& why) {
         if (downloadBlock) {
             downloadBlock(ZUZavadevIruDownloadStatusError,
-                          NSError::make(ZUZavadevIruErrorDomain, -5,
-                                        "Error: adcode = " + item->adcode + " Invalid"));
+                          NSError::make(ZUZavadevIruErrorDomain, code,
+                                        "Error: adcode = " + item->adcode + why));
         }
-        return;
-    }
+    };
+    // The code names the archive's file: a catalogue from a server could name any file.
+    if (!isFileSafeAdcode(item->adcode)) return refuse(-5, " Invalid");
+    // The catalogue's size is where the download stops: one of no known size could fill the disk.
+    if (item->size <= 0) return refuse(-6, " No Size");
     bool queued = false;
     const auto first = std::make_shared<FirstReport>();
     {
@@ -312,8 +335,10 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
             return;
         }
         const std::string path = cachedFilePathForItem(*item);
-        const std::int64_t offset =
+        std::int64_t offset =
             item->itemStatus() == ZUZavadevIruItemStatusCached ? fileSizeForPath(path) : 0;
+        // Bytes past the package's end are no start of it.
+        if (offset > item->size) offset = 0;
         // A fresh download must not follow whatever stale bytes lie there.
         if (offset == 0) {
             std::error_code ignored;
@@ -342,7 +367,8 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
                 first->after([=] {
                     if (auto self = weak.lock()) self->cancelled(item, downloadBlock);
                 });
-            });
+            },
+            static_cast<std::uint64_t>(item->size));
         if (operation) runningOperations_[item->adcode] = operation;
         queued = operation != nullptr;
     }

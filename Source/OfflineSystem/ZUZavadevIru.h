@@ -14,7 +14,7 @@
 
 #include "Foundation/NSError.h"
 #include "Foundation/NSObject.h"
-#include "VMDownloader.h"
+#include "VMDownloader/VMDownloader.h"
 #include "VMOfflineCityAggregateOld.h"
 #include "VMOfflinePackage.h"
 
@@ -112,6 +112,16 @@ class ZUZavadevIru : public NSObject {
     std::shared_ptr<NSURL> URLForItem(const VMOfflineItem& item) const;
     static constexpr std::size_t kMaxAdcodeLength = 12;
     static std::int64_t fileSizeForPath(const std::string& path);
+    // The catalogue's version against an old record's, as plain strings ("10" before "9"):
+    // negative, zero or positive as the catalogue's is older, the same or newer.
+    static int packageCompareCityAggregate(const VMOfflinePackage& package,
+                                           const VMOfflineCityAggregateOld& aggregate);
+    static bool packageEqualToCityAggregate(const VMOfflinePackage& package,
+                                            const VMOfflineCityAggregateOld& aggregate);
+    static bool packageGreaterThanCityAggregate(const VMOfflinePackage& package,
+                                                const VMOfflineCityAggregateOld& aggregate);
+    static bool packageLessThanCityAggregate(const VMOfflinePackage& package,
+                                             const VMOfflineCityAggregateOld& aggregate);
 
   private:
     explicit ZUZavadevIru(Options options);

@@ -41,12 +41,20 @@ double VMCircle::mapRadius() const {
 }
 
 void VMCircle::calculateBoundingMapRect() {
+    if (!coordinateIsFinite(coordinate_)) {
+        boundingMapRect_ = {};
+        return;
+    }
     const double r = mapRadius();
     const VMMapPoint c = mapPointForCoordinate(coordinate_);
     boundingMapRect_ = {{c.x - r, c.y - r}, {2 * r, 2 * r}};
 }
 
 void VMCircle::rebuildOutline() {
+    if (!coordinateIsFinite(coordinate_)) {
+        setMapPoints({});
+        return;
+    }
     const double r = mapRadius();
     const VMMapPoint c = mapPointForCoordinate(coordinate_);
     std::vector<VMMapPoint> outline(360);
@@ -54,5 +62,11 @@ void VMCircle::rebuildOutline() {
         const double theta = i * std::numbers::pi / 180;
         outline[i] = {c.x + r * std::sin(theta), c.y + r * std::cos(theta)};
     }
-    mapPoints_ = std::move(outline);
+    setMapPoints(outline);
+}
+
+// A fresh array, so that a borrowed pointer to the old one is never mistaken for the new one.
+void VMCircle::setMapPoints(std::span<const VMMapPoint> points) {
+    mapPoints_ = std::vector<VMMapPoint>(points.begin(), points.end());
+    pointsCount_ = mapPoints_.size();
 }

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <algorithm>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "VMShape.h"
 
 // A circle on the map: a centre coordinate and a radius in metres, with its outline of one map
-// point per degree, rebuilt whenever either changes.
+// point per degree, rebuilt whenever either changes. A centre that is not finite has no place:
+// no outline and an empty bounding rect, until a finite one is set.
 class VMCircle : public VMShape, public VMOverlay {
   public:
     static std::shared_ptr<VMCircle> create() { return circleWithCenterCoordinate({}, 0); }
@@ -23,7 +26,12 @@ class VMCircle : public VMShape, public VMOverlay {
     VMMapRect boundingMapRect() const override { return boundingMapRect_; }
     void setBoundingMapRect(VMMapRect rect) { boundingMapRect_ = rect; }
     const VMMapPoint* mapPoints() const { return mapPoints_.data(); }
-    std::size_t pointsCount() const { return mapPoints_.size(); }
+    // Copied with their count, leaving centre, radius and bounds alone; the next change of
+    // centre or radius rebuilds the outline.
+    void setMapPoints(std::span<const VMMapPoint> points);
+    std::size_t pointsCount() const { return pointsCount_; }
+    // Stored, but never more than the points held.
+    void setPointsCount(std::size_t count) { pointsCount_ = std::min(count, mapPoints_.size()); }
 
   private:
     VMCircle() = default;
@@ -37,4 +45,5 @@ class VMCircle : public VMShape, public VMOverlay {
     double radius_ = 0;
     VMMapRect boundingMapRect_;
     std::vector<VMMapPoint> mapPoints_;
+    std::size_t pointsCount_ = 0;
 };

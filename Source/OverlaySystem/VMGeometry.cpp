@@ -20,7 +20,12 @@ CGRect platformRect(VMMapRect r) {
 VMMapPoint mapPointForCoordinate(CLLocationCoordinate2D coordinate) {
     std::int32_t x = 0;
     std::int32_t y = 0;
-    mapEngineCoordinateToMapPoint(&x, &y, coordinate.longitude, coordinate.latitude);
+    // (0, 0) would be the world's north-west corner, a place the camera's guards cannot tell
+    // from a real one.
+    if (mapEngineCoordinateToMapPoint(&x, &y, coordinate.longitude, coordinate.latitude) != 0) {
+        constexpr double kNoPoint = std::numeric_limits<double>::quiet_NaN();
+        return {kNoPoint, kNoPoint};
+    }
     return {static_cast<double>(x), static_cast<double>(y)};
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 #include "CoreLocation/CLLocationCoordinate2D.h"
 
 // Map points are the pixel grid of the spherical Mercator world at zoom level 20: 2^28 points
@@ -39,7 +41,14 @@ struct VMCoordinateRegion {
 // 40075016 m of equator over 2^28 map points.
 inline constexpr double kVMMetersPerMapPointAtEquator = 0.14929106831550598;
 
-// Whole map points, latitude clamped to the Mercator square.
+// A coordinate with a value that is not a number or is infinite has no place on the map: the
+// camera refuses it, annotations with it are listed but not placed, and shapes leave it out.
+inline bool coordinateIsFinite(CLLocationCoordinate2D c) {
+    return std::isfinite(c.latitude) && std::isfinite(c.longitude);
+}
+
+// Whole map points, latitude clamped to the Mercator square; NaN for a coordinate that is not
+// finite.
 VMMapPoint mapPointForCoordinate(CLLocationCoordinate2D coordinate);
 // The point is truncated towards zero to whole map points first.
 CLLocationCoordinate2D coordinateForMapPoint(VMMapPoint point);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -31,6 +32,8 @@ class VMGroundOverlay : public VMShape, public VMOverlay {
     void setHalfHeight(double v) { halfHeight_ = v; }
     const VMMapPoint* mapPoints() const { return mapPoints_.data(); }
     std::size_t pointsCount() const { return pointsCount_; }
+    // Stored, but never more than the four corners.
+    void setPointsCount(std::size_t count) { pointsCount_ = std::min(count, mapPoints_.size()); }
     void setMapPoints(const std::array<VMMapPoint, 4>& points) { mapPoints_ = points; }
     CLLocationCoordinate2D coordinate() const override { return coordinate_; }
     void setCoordinate(CLLocationCoordinate2D c) { coordinate_ = c; }

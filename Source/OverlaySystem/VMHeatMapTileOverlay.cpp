@@ -271,15 +271,26 @@ void VMHeatMapTileOverlay::setData(VMHeatMapData data) {
     if (!data || data == state()->data) return;
     update([&](State& s) {
         s.data = data;
-        s.index = std::make_shared<const VMHeatMapPointIndex>(data, boundingMapRectFor(data));
-        s.maxima = heatMapMaximaFor(s.radius, s.index->samples(), s.index->box());
+        buildQuadTree(s);
+        s.maxima = heatMapMaximaFor(s.radius, s.quadTree->samples(), s.quadTree->box());
     });
+}
+
+void VMHeatMapTileOverlay::buildQuadTree() {
+    update([](State& s) { buildQuadTree(s); });
+}
+
+void VMHeatMapTileOverlay::buildQuadTree(State& s) {
+    s.quadTree =
+        s.data ? std::make_shared<const VMHeatMapPointIndex>(s.data, boundingMapRectFor(s.data))
+               : nullptr;
 }
 
 void VMHeatMapTileOverlay::setRadius(int64_t radius) {
     update([&](State& s) {
         s.radius = std::clamp<int64_t>(radius, 0, 100);
-        if (s.index) s.maxima = heatMapMaximaFor(s.radius, s.index->samples(), s.index->box());
+        if (s.quadTree)
+            s.maxima = heatMapMaximaFor(s.radius, s.quadTree->samples(), s.quadTree->box());
     });
 }
 
@@ -320,8 +331,8 @@ VMMapRect VMHeatMapTileOverlay::boundingMapRectFor(const VMHeatMapData& data) {
 VMAnnotationList VMHeatMapTileOverlay::heatMapnodesInMapRect(VMMapRect rect) const {
     const auto s = state();
     VMAnnotationList found;
-    if (s->index)
-        s->index->forEachIn(rect, [&](uint32_t node, const VMHeatMapSample&) {
+    if (s->quadTree)
+        s->quadTree->forEachIn(rect, [&](uint32_t node, const VMHeatMapSample&) {
             found.push_back((*s->data)[node]);
         });
     return found;
@@ -360,11 +371,11 @@ void VMHeatMapTileOverlay::loadTileAtPath(const VMTileOverlayPath& path, ResultB
     const VMMapRect tileRect = mapRectWithTilePath(path);
     const double grow = -double(r) * mapPointsPerPixel(path.z);
     std::vector<const VMHeatMapNode*> nodes;
-    if (s->index) {
-        s->index->forEachIn(mapRectInset(tileRect, grow, grow),
-                            [&](uint32_t node, const VMHeatMapSample&) {
-                                nodes.push_back((*s->data)[node].get());
-                            });
+    if (s->quadTree) {
+        s->quadTree->forEachIn(mapRectInset(tileRect, grow, grow),
+                               [&](uint32_t node, const VMHeatMapSample&) {
+                                   nodes.push_back((*s->data)[node].get());
+                               });
     }
     if (nodes.empty()) {
         result(std::nullopt, NSError::make(kErrorDomain, -1, "no data in the path"));

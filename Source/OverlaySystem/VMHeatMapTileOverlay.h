@@ -35,6 +35,13 @@ class VMHeatMapTileOverlay : public VMTileOverlay {
     bool allowRetinaAdapting() const { return state()->allowRetinaAdapting; }
     void setAllowRetinaAdapting(bool allow);
 
+    // Files the data's nodes by map point again, for nodes moved since the data was set. The
+    // index is a flat grid over the data's box: it answers the box queries of a quad tree
+    // faster, and is built from two arrays.
+    void buildQuadTree();
+    // What buildQuadTree made; null without data.
+    std::shared_ptr<const VMHeatMapPointIndex> quadTree() const { return state()->quadTree; }
+
     VMMapRect boundingMapRectForHeatMapData() const;
     VMAnnotationList heatMapnodesInMapRect(VMMapRect rect) const;
     VMMapRect mapRectWithTilePath(const VMTileOverlayPath& path) const;
@@ -58,7 +65,7 @@ class VMHeatMapTileOverlay : public VMTileOverlay {
         double opacity = 0.6;
         std::shared_ptr<VMHeatMapGradient> gradient;
         bool allowRetinaAdapting = false;
-        std::shared_ptr<const VMHeatMapPointIndex> index;
+        std::shared_ptr<const VMHeatMapPointIndex> quadTree;
         std::shared_ptr<const VMHeatMapMaxima> maxima;
     };
 
@@ -66,6 +73,7 @@ class VMHeatMapTileOverlay : public VMTileOverlay {
     std::shared_ptr<const State> state() const;
     void update(const std::function<void(State&)>& change);
     static VMMapRect boundingMapRectFor(const VMHeatMapData& data);
+    static void buildQuadTree(State& s);
 
     mutable std::mutex stateMutex_;
     std::shared_ptr<const State> state_;

@@ -1,5 +1,7 @@
 #include "VMImageDownloader.h"
 
+#include <algorithm>
+
 namespace {
 
 // Far beyond the request's own time-out, which is what really ends a stuck download.
@@ -21,6 +23,16 @@ std::shared_ptr<VMImageDownloaderOperation> VMImageDownloaderOperation::create(
 int64_t VMImageDownloaderOperation::expectedSize() const {
     std::lock_guard guard(mutex_);
     return expectedSize_;
+}
+
+VMImageDownloadResult VMImageDownloaderOperation::resultBlcok() const {
+    std::lock_guard guard(mutex_);
+    return resultBlcok_;
+}
+
+void VMImageDownloaderOperation::setResultBlcok(VMImageDownloadResult block) {
+    std::lock_guard guard(mutex_);
+    if (!isFinished()) resultBlcok_ = std::move(block);
 }
 
 void VMImageDownloaderOperation::start() {
@@ -134,13 +146,19 @@ void VMImageDownloaderOperation::reset() {
     resultBlcok_ = nullptr;
 }
 
-VMImageDownloader::VMImageDownloader() : queue_(NSOperationQueue::create()) {
-    queue_->setMaxConcurrentOperationCount(kMaxConcurrentDownloads);
+VMImageDownloader::VMImageDownloader() {
+    feed_->queue = NSOperationQueue::create();
+    feed_->queue->setMaxConcurrentOperationCount(kMaxConcurrentDownloads);
     feeder_ = std::thread([this] { addQueue(); });
 }
 
 VMImageDownloader::~VMImageDownloader() {
     cancelDownload();
+    {
+        std::lock_guard guard(feed_->mutex);
+        feed_->ending = true;
+        feed_->changed.notify_all();
+    }
     feeder_.join();
 }
 
@@ -153,12 +171,14 @@ std::shared_ptr<VMImageDownloader> VMImageDownloader::create() {
     return std::shared_ptr<VMImageDownloader>(new VMImageDownloader());
 }
 
-void VMImageDownloader::downloadWithUrl(std::shared_ptr<NSURL> url,
-                                        VMImageDownloadResult resultBlock) {
+std::shared_ptr<VMImageDownloaderOperation> VMImageDownloader::downloadWithUrl(
+    std::shared_ptr<NSURL> url, VMImageDownloadResult resultBlock) {
     auto request = NSMutableURLRequest::requestWithURL(std::move(url));
     request->setTimeoutInterval(kTimeoutSeconds);
-    processOperation(
-        VMImageDownloaderOperation::create(std::move(request), std::move(resultBlock)));
+    request->setMaximumResponseLength(kMaxImageLength);
+    auto operation = VMImageDownloaderOperation::create(std::move(request), std::move(resultBlock));
+    processOperation(operation);
+    return operation;
 }
 
 void VMImageDownloader::processOperation(
@@ -184,18 +204,19 @@ void VMImageDownloader::enqueue(const std::shared_ptr<VMImageDownloaderOperation
         --feed->inQueue;
         feed->changed.notify_all();
     });
-    queue_->addOperation(operation);
+    downloadQueue()->addOperation(operation);
 }
 
-// Moves the newest waiting download into the queue whenever a slot frees up; sleeps otherwise.
+// Moves the newest waiting download into the queue whenever a slot frees up; sleeps otherwise,
+// and while cancelled. Lives as long as the downloader, so that clearing the cancel feeds again.
 void VMImageDownloader::addQueue() {
     std::unique_lock lock(feed_->mutex);
     while (true) {
         feed_->changed.wait(lock, [&] {
-            return feed_->cancelled ||
-                   (!feed_->stack.empty() && feed_->inQueue < kMaxConcurrentDownloads);
+            return feed_->ending || (!feed_->cancelled && !feed_->stack.empty() &&
+                                     feed_->inQueue < kMaxConcurrentDownloads);
         });
-        if (feed_->cancelled) return;
+        if (feed_->ending) return;
         auto next = feed_->stack.front();
         feed_->stack.pop_front();
         ++feed_->inQueue;
@@ -214,7 +235,18 @@ void VMImageDownloader::cancelDownload() {
         feed_->changed.notify_all();
     }
     for (const auto& operation : waiting) operation->cancel();
-    queue_->cancelAllOperations();
+    downloadQueue()->cancelAllOperations();
+}
+
+std::shared_ptr<NSOperationQueue> VMImageDownloader::downloadQueue() const {
+    std::lock_guard guard(feed_->mutex);
+    return feed_->queue;
+}
+
+void VMImageDownloader::setDownloadQueue(std::shared_ptr<NSOperationQueue> queue) {
+    if (!queue) return;
+    std::lock_guard guard(feed_->mutex);
+    feed_->queue = std::move(queue);
 }
 
 std::vector<std::shared_ptr<VMImageDownloaderOperation>> VMImageDownloader::stackArray() const {
@@ -222,7 +254,28 @@ std::vector<std::shared_ptr<VMImageDownloaderOperation>> VMImageDownloader::stac
     return {feed_->stack.begin(), feed_->stack.end()};
 }
 
+void VMImageDownloader::setStackArray(
+    std::vector<std::shared_ptr<VMImageDownloaderOperation>> stack) {
+    std::erase(stack, nullptr);
+    std::deque<std::shared_ptr<VMImageDownloaderOperation>> old(stack.begin(), stack.end());
+    {
+        std::lock_guard guard(feed_->mutex);
+        old.swap(feed_->stack);
+        feed_->changed.notify_all();
+    }
+    // Outside the lock: a waiting download's cancel ends it without a call back.
+    for (const auto& operation : old) {
+        if (std::find(stack.begin(), stack.end(), operation) == stack.end()) operation->cancel();
+    }
+}
+
 bool VMImageDownloader::isCancelled() const {
     std::lock_guard guard(feed_->mutex);
     return feed_->cancelled;
+}
+
+void VMImageDownloader::setIsCancelled(bool cancelled) {
+    std::lock_guard guard(feed_->mutex);
+    feed_->cancelled = cancelled;
+    feed_->changed.notify_all();
 }

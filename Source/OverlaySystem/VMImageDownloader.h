@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -32,6 +34,15 @@ class VMImageDownloaderOperation : public NSOperation, public NSURLConnectionDel
     void cancel() override;
     const std::shared_ptr<NSURLRequest>& request() const { return request_; }
     int64_t expectedSize() const;
+    // Empty once the download has ended.
+    VMImageDownloadResult resultBlcok() const;
+    // Ignored once the download has ended: the block is called at most once.
+    void setResultBlcok(VMImageDownloadResult block);
+    // Kept for callers that parse images as they arrive; the download itself never reads them.
+    uint64_t parsedDataLength() const { return parsedDataLength_; }
+    void setParsedDataLength(uint64_t length) { parsedDataLength_ = length; }
+    uint64_t nextImageDataSize() const { return nextImageDataSize_; }
+    void setNextImageDataSize(uint64_t size) { nextImageDataSize_ = size; }
 
     void connectionDidReceiveResponse(NSURLConnection& connection,
                                       const std::shared_ptr<NSHTTPURLResponse>& response) override;
@@ -49,6 +60,8 @@ class VMImageDownloaderOperation : public NSOperation, public NSURLConnectionDel
     void reset();
 
     const std::shared_ptr<NSURLRequest> request_;
+    std::atomic<uint64_t> parsedDataLength_ = 0;
+    std::atomic<uint64_t> nextImageDataSize_ = 0;
     mutable std::mutex mutex_;  // guards everything below
     VMImageDownloadResult resultBlcok_;
     std::shared_ptr<NSURLConnection> connection_;
@@ -62,20 +75,32 @@ class VMImageDownloader : public NSObject {
   public:
     static constexpr int kMaxConcurrentDownloads = 4;
     static constexpr double kTimeoutSeconds = 15;
+    // Room for an incompressible tile of 768 pixels square, a 256-pixel tile at scale 3.
+    static constexpr std::uint64_t kMaxImageLength = std::uint64_t{4} << 20;
 
     static std::shared_ptr<VMImageDownloader> sharedDownloadManager();
     static std::shared_ptr<VMImageDownloader> create();
     // Cancels what waits or runs and joins the feeder.
     ~VMImageDownloader() override;
 
-    void downloadWithUrl(std::shared_ptr<NSURL> url, VMImageDownloadResult resultBlock);
+    // The download, for a caller that may cancel it alone.
+    std::shared_ptr<VMImageDownloaderOperation> downloadWithUrl(std::shared_ptr<NSURL> url,
+                                                                VMImageDownloadResult resultBlock);
     void processOperation(const std::shared_ptr<VMImageDownloaderOperation>& operation);
     // For good: waiting downloads go silently, running ones end with an error.
     void cancelDownload();
 
-    const std::shared_ptr<NSOperationQueue>& downloadQueue() const { return queue_; }
+    std::shared_ptr<NSOperationQueue> downloadQueue() const;
+    // Later downloads run on this queue; those already on the old one finish there. A null
+    // queue is refused.
+    void setDownloadQueue(std::shared_ptr<NSOperationQueue> queue);
     std::vector<std::shared_ptr<VMImageDownloaderOperation>> stackArray() const;
+    // Replaces the waiting downloads, the first to run first; those it drops are cancelled
+    // silently.
+    void setStackArray(std::vector<std::shared_ptr<VMImageDownloaderOperation>> stack);
     bool isCancelled() const;
+    // While set, nothing waiting is fed to the queue; clearing it feeds them again.
+    void setIsCancelled(bool cancelled);
 
   private:
     // Shared with the operations' completion blocks, which may outlive a turn of the feeder.
@@ -85,6 +110,8 @@ class VMImageDownloader : public NSObject {
         std::deque<std::shared_ptr<VMImageDownloaderOperation>> stack;
         int inQueue = 0;
         bool cancelled = false;
+        bool ending = false;
+        std::shared_ptr<NSOperationQueue> queue;
     };
 
     VMImageDownloader();
@@ -92,6 +119,5 @@ class VMImageDownloader : public NSObject {
     void addQueue();
 
     const std::shared_ptr<Feed> feed_ = std::make_shared<Feed>();
-    const std::shared_ptr<NSOperationQueue> queue_;
     std::thread feeder_;
 };

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+
+#include "Foundation/NSLog.h"
 
 void VMMultiPoint::initWithPoints(std::span<const VMMapPoint> points) {
     points_.assign(points.begin(), points.end());
@@ -12,7 +15,11 @@ void VMMultiPoint::initWithCoordinates(std::span<const CLLocationCoordinate2D> c
     points_.clear();
     points_.reserve(coordinates.size());
     for (const CLLocationCoordinate2D& c : coordinates) {
-        points_.push_back(mapPointForCoordinate(c));
+        if (coordinateIsFinite(c)) points_.push_back(mapPointForCoordinate(c));
+    }
+    if (points_.size() < coordinates.size()) {
+        NSLog("VMMultiPoint: left out %zu coordinates that are not finite",
+              coordinates.size() - points_.size());
     }
     calculateBoundingMapRect();
 }
@@ -30,6 +37,15 @@ void VMMultiPoint::calculateBoundingMapRect() {
         maxY = std::max(maxY, p.y);
     }
     boundingRect_ = {{minX, minY}, {std::fabs(maxX - minX), std::fabs(maxY - minY)}};
+}
+
+CLLocationCoordinate2D VMMultiPoint::centreCoordinate() const {
+    if (points_.empty()) {
+        constexpr double kNoPlace = std::numeric_limits<double>::quiet_NaN();
+        return {kNoPlace, kNoPlace};
+    }
+    const VMMapRect& r = boundingRect_;
+    return coordinateForMapPoint({r.origin.x + r.size.width / 2, r.origin.y + r.size.height / 2});
 }
 
 void VMMultiPoint::getCoordinates(CLLocationCoordinate2D* coordinates, std::size_t location,

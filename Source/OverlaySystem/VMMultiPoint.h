@@ -5,7 +5,8 @@
 
 #include "VMShape.h"
 
-// A shape made of map points, copied in at creation and immutable after.
+// A shape made of map points, copied in at creation and immutable after. Coordinates that are
+// not finite have no place and are left out (logged), so the shape joins the others.
 class VMMultiPoint : public VMShape {
   public:
     const VMMapPoint* points() const { return points_.empty() ? nullptr : points_.data(); }
@@ -21,6 +22,8 @@ class VMMultiPoint : public VMShape {
     void initWithCoordinates(std::span<const CLLocationCoordinate2D> coordinates);
     void calculateBoundingMapRect();
     const VMMapRect& boundingRect() const { return boundingRect_; }
+    // The centre of the bounding rect; not finite when there are no points, which have no place.
+    CLLocationCoordinate2D centreCoordinate() const;
 
   private:
     std::vector<VMMapPoint> points_;

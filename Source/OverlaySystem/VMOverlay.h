@@ -40,6 +40,8 @@ class VMAnnotation {
     std::vector<std::weak_ptr<VMAnnotationObserver>> observers_;
 };
 
+using VMAnnotationRef = std::shared_ptr<VMAnnotation>;
+
 // An annotation that covers an area, drawn by an overlay view.
 class VMOverlay : public virtual VMAnnotation {
   public:

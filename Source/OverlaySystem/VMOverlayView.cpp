@@ -67,8 +67,8 @@ GLuint VMOverlayView::loadStrokeTextureImage(const std::shared_ptr<UIImage>& ima
 }
 
 CGPoint VMOverlayView::glPointForMapPoint(VMMapPoint point) const {
-    const auto map = mapView();
-    const MapViewState* state = map ? map->overlayViewState() : nullptr;
+    const auto r = render();
+    const MapViewState* state = r ? r->overlayViewState() : nullptr;
     float x = 0;
     float y = 0;
     viewStateMapToGL(state, saturatingCast<std::int32_t>(point.x),
@@ -84,9 +84,8 @@ std::vector<CGPoint> VMOverlayView::glPointsForMapPoints(std::span<const VMMapPo
 }
 
 float VMOverlayView::mapLenForPixelLen(int pixels) const {
-    const auto map = mapView();
-    const float length =
-        mapEngineMapLengthForPixels(map ? map->overlayViewState() : nullptr, pixels);
+    const auto r = render();
+    const float length = mapEngineMapLengthForPixels(r ? r->overlayViewState() : nullptr, pixels);
     return std::isfinite(length) ? length : 0;
 }
 
@@ -96,8 +95,8 @@ float VMOverlayView::mapLenForPixelLen(int pixels) const {
 double VMOverlayView::glWidthForWindowWidth(double width) const {
     const double pixels = UIScreen::mainScreen()->scale() * width;
     const float length = mapLenForPixelLen(saturatingCast<std::int32_t>(pixels));
-    const auto map = mapView();
-    const MapViewState* state = map ? map->overlayViewState() : nullptr;
+    const auto r = render();
+    const MapViewState* state = r ? r->overlayViewState() : nullptr;
     if (state == nullptr || !(state->mapUnitsPerGLX >= 1)) return 0;
     return length / state->mapUnitsPerGLX;
 }

@@ -41,6 +41,9 @@ class VMOverlayView : public UIView {
     }
     std::shared_ptr<VMOverlayMapView> mapView() const { return mapView_.lock(); }
     void setMapView(std::weak_ptr<VMOverlayMapView> mapView) { mapView_ = std::move(mapView); }
+    // The map view's renderer as overlays reach it: the map view answers for its engine's view
+    // record and shown grids. Null while the view is on no map.
+    std::shared_ptr<VMOverlayMapView> render() const { return mapView(); }
     const std::shared_ptr<UIImage>& textureImage() const { return textureImage_; }
     void setTextureImage(std::shared_ptr<UIImage> image) { textureImage_ = std::move(image); }
 

@@ -13,7 +13,4 @@ std::shared_ptr<VMPolygon> VMPolygon::polygonWithPoints(std::span<const VMMapPoi
     return polygon;
 }
 
-CLLocationCoordinate2D VMPolygon::coordinate() const {
-    const VMMapRect& r = boundingRect();
-    return coordinateForMapPoint({r.origin.x + r.size.width / 2, r.origin.y + r.size.height / 2});
-}
+CLLocationCoordinate2D VMPolygon::coordinate() const { return centreCoordinate(); }

@@ -13,7 +13,7 @@ class VMPolygon : public VMMultiPoint, public VMOverlay {
     static std::shared_ptr<VMPolygon> polygonWithPoints(std::span<const VMMapPoint> points);
 
     VMMapRect boundingMapRect() const override { return boundingRect(); }
-    // The centre of the bounding rect.
+    // The centre of the bounding rect; not finite without points.
     CLLocationCoordinate2D coordinate() const override;
 
   protected:

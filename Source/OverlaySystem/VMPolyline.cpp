@@ -13,7 +13,4 @@ std::shared_ptr<VMPolyline> VMPolyline::polylineWithPoints(std::span<const VMMap
     return line;
 }
 
-CLLocationCoordinate2D VMPolyline::coordinate() const {
-    const VMMapRect& r = boundingRect();
-    return coordinateForMapPoint({r.origin.x + r.size.width / 2, r.origin.y + r.size.height / 2});
-}
+CLLocationCoordinate2D VMPolyline::coordinate() const { return centreCoordinate(); }

@@ -13,7 +13,7 @@ class VMPolyline : public VMMultiPoint, public VMOverlay {
     static std::shared_ptr<VMPolyline> polylineWithPoints(std::span<const VMMapPoint> points);
 
     VMMapRect boundingMapRect() const override { return boundingRect(); }
-    // The centre of the bounding rect.
+    // The centre of the bounding rect; not finite without points.
     CLLocationCoordinate2D coordinate() const override;
 
   protected:

@@ -12,7 +12,6 @@
 #include "VMGeometry.h"
 #include "VMOverlay.h"
 
-using VMAnnotationRef = std::shared_ptr<VMAnnotation>;
 struct VMQuadTreeIndex;
 // Objects found by a query, each one once.
 using VMAnnotationList = std::vector<VMAnnotationRef>;

@@ -49,9 +49,10 @@ class VMTileOverlay : public NSObject, public VMOverlay {
     CGSize tileSize() const { return tileSize_; }
 
     std::shared_ptr<NSURL> URLForTilePath(const VMTileOverlayPath& path) const;
-    // May be called from any thread.
+    // May be called from any thread. A block made by a VMTileRequests counts the download as
+    // that requester's; one whose requester has gone starts none.
     virtual void loadTileAtPath(const VMTileOverlayPath& path, ResultBlock result);
-    // Ends every download in flight or waiting; the next load starts afresh.
+    // Ends every download in flight or waiting, whoever asked; the next load starts afresh.
     void cancelDownload();
 
   protected:
@@ -66,4 +67,27 @@ class VMTileOverlay : public NSObject, public VMOverlay {
     mutable std::mutex mutex_;  // guards boundingMapRect_ and imageDownloader_
     VMMapRect boundingMapRect_{{0, 0}, {4294967295.0, 4294967295.0}};
     std::shared_ptr<VMImageDownloader> imageDownloader_;
+};
+
+// The downloads one requester (a tile view) asked a tile overlay for. Several maps may show one
+// overlay, whose one downloader serves them all: dropping this cancels what still waits or runs
+// for this requester, and no one else's. Safe to use from any thread.
+class VMTileRequests {
+  public:
+    VMTileRequests();
+    ~VMTileRequests();
+    VMTileRequests(const VMTileRequests&) = delete;
+    VMTileRequests& operator=(const VMTileRequests&) = delete;
+
+    // The block to hand the overlay's loadTileAtPath: it passes the result on, and marks the
+    // overlay's download for it as this requester's. An overlay that makes its tiles itself
+    // simply calls it.
+    VMTileOverlay::ResultBlock track(VMTileOverlay::ResultBlock result) const;
+
+  private:
+    friend class VMTileOverlay;
+    struct State;
+    struct Tracked;
+
+    const std::shared_ptr<State> state_;
 };

@@ -22,26 +22,42 @@ std::shared_ptr<VMTileOverlayView> VMTileOverlayView::initWithTileOverlay(
         finishCreate(std::shared_ptr<VMTileOverlayView>(new VMTileOverlayView()), CGRectZero);
     view->setOverlay(tileOverlay);
     view->tileOverlay_ = std::move(tileOverlay);
-    view->countLimit_ =
-        UIDevice::currentDevice()->userInterfaceIdiom() != UIUserInterfaceIdiomPhone ? 200 : 100;
+    auto cache = VMTileCache::create();
+    cache->setCountLimit(
+        UIDevice::currentDevice()->userInterfaceIdiom() != UIUserInterfaceIdiomPhone ? 200 : 100);
+    view->setImagesAndTexturesCache(std::move(cache));
     view->screenScale_ = UIScreen::mainScreen()->scale();
     return view;
 }
 
 VMTileOverlayView::~VMTileOverlayView() {
+    // Cancels this view's downloads only: another map may show the same model.
+    if (tileOverlayViewRender_) tileOverlayViewRender_->setTileOverlayView({});
     tileOverlayViewRender_.reset();
-    if (tileOverlay_) tileOverlay_->cancelDownload();
-    for (auto& [key, slot] : cache_) willEvictObject(*slot.entry);
+    letGoOfCache();
     deleteRetiredTextures();
+}
+
+void VMTileOverlayView::setImagesAndTexturesCache(std::shared_ptr<VMTileCache> cache) {
+    if (!cache || cache == imagesAndTexturesCache_) return;
+    letGoOfCache();
+    imagesAndTexturesCache_ = std::move(cache);
+    imagesAndTexturesCache_->setDelegate(cacheDelegate_);
+}
+
+void VMTileOverlayView::letGoOfCache() {
+    if (!imagesAndTexturesCache_) return;
+    imagesAndTexturesCache_->removeAllObjects();
+    imagesAndTexturesCache_->setDelegate({});
 }
 
 void VMTileOverlayView::glRender() { glRenderTiles(getCurrentTiles()); }
 
 std::vector<std::string> VMTileOverlayView::getCurrentTiles() const {
-    const auto map = mapView();
-    if (!map) return {};
+    const auto r = render();
+    if (!r) return {};
     std::vector<std::uint8_t> buffer(kShownTilesCapacity, 0);
-    map->overlayShownGrids(kTileDataType, buffer.data(), std::int32_t(buffer.size()));
+    r->overlayShownGrids(kTileDataType, buffer.data(), std::int32_t(buffer.size()));
     return parseShownTiles(buffer);
 }
 
@@ -97,8 +113,13 @@ void VMTileOverlayView::glRenderTile(const std::string& name) {
         loadTileWithTilePath({x, y, z, screenScale_}, key);
         texture = loadTextureID(key);
     }
+    drawIconWithTexture(texture, *index);
+}
+
+void VMTileOverlayView::drawIconWithTexture(GLuint texture, const TileIndex& tilePath) {
     if (texture == 0) return;
-    const std::vector<CGPoint> corners = glPointsForTile(x, y, z);
+    const std::vector<CGPoint> corners =
+        glPointsForTile(tilePath.XIndex, tilePath.YIndex, tilePath.ZoomLevel);
     renderIconWithTextureID(texture, corners.data());
 }
 
@@ -125,14 +146,14 @@ std::string VMTileOverlayView::keyForTile(std::int64_t x, std::int64_t y, std::i
 
 void VMTileOverlayView::loadTileWithTilePath(const VMTileOverlayPath& path,
                                              const std::string& key) {
-    if (entryForKey(key)) return;
+    if (imagesAndTexturesCache_->objectForKey(key)) return;
     auto entry = std::make_shared<VMTileEntry>();
-    insertEntry(key, entry);
+    imagesAndTexturesCache_->setObjectForKey(entry, key);
     tileOverlayLoadDics_->append({entry, path});
 }
 
 GLuint VMTileOverlayView::loadTextureID(const std::string& key) {
-    const auto entry = entryForKey(key);
+    const auto entry = imagesAndTexturesCache_->objectForKey(key);
     if (!entry) return 0;
     if (entry->textureID) return *entry->textureID;
     if (!entry->arrived()) return 0;
@@ -160,44 +181,19 @@ void VMTileOverlayView::createLoadTileThread() {
     if (tileOverlayLoadDics_) return;
     tileOverlayLoadDics_ = std::make_shared<VMTileLoadQueue>();
     tileOverlayViewRender_ = VMTileOverlayViewRender::create(tileOverlayLoadDics_, tileOverlay_);
+    tileOverlayViewRender_->setTileOverlayView(weakSelf<VMTileOverlayView>());
 }
 
-void VMTileOverlayView::reloadData() {
-    for (auto& [key, slot] : cache_) {
-        if (slot.entry->textureID && *slot.entry->textureID != 0) {
-            retiredTextures_.push_back(*slot.entry->textureID);
-        }
-    }
-    cache_.clear();
-    recent_.clear();
-}
+void VMTileOverlayView::reloadData() { imagesAndTexturesCache_->removeAllObjects(); }
 
 std::size_t VMTileOverlayView::tileOverlayLoadDicsCount() const {
     return tileOverlayLoadDics_ ? tileOverlayLoadDics_->count() : 0;
 }
 
 std::optional<GLuint> VMTileOverlayView::textureForKey(const std::string& key) const {
-    const auto found = cache_.find(key);
-    if (found == cache_.end()) return std::nullopt;
-    return found->second.entry->textureID;
-}
-
-std::shared_ptr<VMTileEntry> VMTileOverlayView::entryForKey(const std::string& key) {
-    const auto found = cache_.find(key);
-    if (found == cache_.end()) return nullptr;
-    recent_.splice(recent_.begin(), recent_, found->second.recent);
-    return found->second.entry;
-}
-
-void VMTileOverlayView::insertEntry(const std::string& key, std::shared_ptr<VMTileEntry> entry) {
-    recent_.push_front(key);
-    cache_[key] = {std::move(entry), recent_.begin()};
-    while (cache_.size() > countLimit_) {
-        const auto oldest = cache_.find(recent_.back());
-        willEvictObject(*oldest->second.entry);
-        cache_.erase(oldest);
-        recent_.pop_back();
-    }
+    const auto entry = imagesAndTexturesCache_->objectForKey(key);
+    if (!entry) return std::nullopt;
+    return entry->textureID;
 }
 
 void VMTileOverlayView::willEvictObject(const VMTileEntry& entry) {

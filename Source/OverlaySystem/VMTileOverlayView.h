@@ -1,18 +1,20 @@
 #pragma once
 
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
+#include "Foundation/NSCache.h"
 #include "VMOverlayView.h"
 #include "VMTileOverlay.h"
 #include "VMTileOverlayViewRender.h"
+
+// The tiles' entries by tile key.
+using VMTileCache = NSCache<std::string, VMTileEntry>;
 
 // Draws, in every engine frame, the tiles the engine shows for its data type 5, each from its
 // own texture once the model has delivered it. Tiles not yet there are queued for the loader
@@ -31,7 +33,8 @@ class VMTileOverlayView : public VMOverlayView {
 
     static std::shared_ptr<VMTileOverlayView> initWithTileOverlay(
         std::shared_ptr<VMTileOverlay> tileOverlay);
-    // Stops and joins the loader, cancels the model's downloads and deletes every texture.
+    // Stops and joins the loader, cancels the downloads it asked the model for (not those of
+    // another view of the same model) and deletes every texture.
     ~VMTileOverlayView() override;
 
     void glRender() override;
@@ -45,6 +48,8 @@ class VMTileOverlayView : public VMOverlayView {
 
     void glRenderTiles(const std::vector<std::string>& names);
     void glRenderTile(const std::string& name);
+    // Draws the tile's square with the texture; nothing for texture 0.
+    void drawIconWithTexture(GLuint texture, const TileIndex& tilePath);
     // South-west, south-east, north-east, north-west, in GL units.
     std::vector<CGPoint> glPointsForTile(std::int64_t x, std::int64_t y, std::int64_t z) const;
     static VMMapRect mapRectForTile(std::int64_t x, std::int64_t y, std::int64_t z);
@@ -54,14 +59,24 @@ class VMTileOverlayView : public VMOverlayView {
     // loading and for content that is not a usable picture (never retried while the entry lives).
     GLuint loadTextureID(const std::string& key);
     void createLoadTileThread();
-    // Forgets every tile, so each is requested again; their textures go at the next frame.
+    // Forgets every tile, so each is requested again; their textures go at once.
     void reloadData();
 
     std::string keyForTile(std::int64_t x, std::int64_t y, std::int64_t z) const;
     const std::shared_ptr<VMTileOverlay>& tileOverlay() const { return tileOverlay_; }
     double screenScale() const { return screenScale_; }
-    std::size_t countLimit() const { return countLimit_; }
-    std::size_t cachedTileCount() const { return cache_.size(); }
+    const std::shared_ptr<VMTileCache>& imagesAndTexturesCache() const {
+        return imagesAndTexturesCache_;
+    }
+    // The view draws from the given cache from now on, and hears of what it lets go of; the old
+    // one is emptied, its entries' textures deleted. A null cache is refused.
+    void setImagesAndTexturesCache(std::shared_ptr<VMTileCache> cache);
+    std::size_t countLimit() const { return imagesAndTexturesCache_->countLimit(); }
+    std::size_t cachedTileCount() const { return imagesAndTexturesCache_->count(); }
+    // Null until the first frame that shows tiles.
+    const std::shared_ptr<VMTileLoadQueue>& tileOverlayLoadDics() const {
+        return tileOverlayLoadDics_;
+    }
     // Queued and not yet taken by the loader.
     std::size_t tileOverlayLoadDicsCount() const;
     // The texture of a tile's entry, if it has one yet.
@@ -71,21 +86,29 @@ class VMTileOverlayView : public VMOverlayView {
     VMTileOverlayView() = default;
 
   private:
-    struct CacheSlot {
-        std::shared_ptr<VMTileEntry> entry;
-        std::list<std::string>::iterator recent;
+    // Hears of the entries the cache lets go of; owned by the view, so that it still hears while
+    // the view goes.
+    class CacheDelegate : public NSCacheDelegate<std::string, VMTileEntry> {
+      public:
+        explicit CacheDelegate(VMTileOverlayView& view) : view_(view) {}
+        void cacheWillEvictObject(VMTileCache&,
+                                  const std::shared_ptr<VMTileEntry>& entry) override {
+            view_.willEvictObject(*entry);
+        }
+
+      private:
+        VMTileOverlayView& view_;
     };
-    // Finds the entry and marks it most recently used.
-    std::shared_ptr<VMTileEntry> entryForKey(const std::string& key);
-    void insertEntry(const std::string& key, std::shared_ptr<VMTileEntry> entry);
+
     void willEvictObject(const VMTileEntry& entry);
+    // Empties the cache and stops hearing from it.
+    void letGoOfCache();
     void deleteRetiredTextures();
 
     std::shared_ptr<VMTileOverlay> tileOverlay_;
     double screenScale_ = 1;
-    std::size_t countLimit_ = 100;
-    std::unordered_map<std::string, CacheSlot> cache_;
-    std::list<std::string> recent_;  // most recent first
+    const std::shared_ptr<CacheDelegate> cacheDelegate_ = std::make_shared<CacheDelegate>(*this);
+    std::shared_ptr<VMTileCache> imagesAndTexturesCache_;
     std::vector<GLuint> retiredTextures_;
     std::weak_ptr<EAGLContext> textureContext_;
     std::shared_ptr<VMTileLoadQueue> tileOverlayLoadDics_;

@@ -34,8 +34,11 @@ std::shared_ptr<VMTileOverlayViewRender> VMTileOverlayViewRender::create(
     std::shared_ptr<VMTileLoadQueue> queue, std::shared_ptr<VMTileOverlay> model) {
     auto render = std::shared_ptr<VMTileOverlayViewRender>(new VMTileOverlayViewRender());
     render->queue_ = queue;
+    render->requests_ = std::make_unique<VMTileRequests>();
     render->thread_ =
-        NSThread::create([queue, model = std::move(model)] { loadTileThread(queue, model); });
+        NSThread::create([queue, model = std::move(model), &requests = *render->requests_] {
+            loadTileThread(queue, model, requests);
+        });
     render->thread_->setName("NetworkLoad");
     render->thread_->start();
     return render;
@@ -47,10 +50,12 @@ VMTileOverlayViewRender::~VMTileOverlayViewRender() {
 }
 
 void VMTileOverlayViewRender::loadTileThread(const std::shared_ptr<VMTileLoadQueue>& queue,
-                                             const std::shared_ptr<VMTileOverlay>& model) {
+                                             const std::shared_ptr<VMTileOverlay>& model,
+                                             const VMTileRequests& requests) {
     while (auto job = queue->take()) {
         model->loadTileAtPath(
-            job->tilePath, [entry = job->renderDic](std::optional<NSData> data, NSErrorOpt error) {
+            job->tilePath,
+            requests.track([entry = job->renderDic](std::optional<NSData> data, NSErrorOpt error) {
                 if (error || !data) return;
                 // Decoded here, off the render thread; bytes that are no picture go as they are.
                 auto image = UIImage::imageWithData(*data);
@@ -62,6 +67,6 @@ void VMTileOverlayViewRender::loadTileThread(const std::shared_ptr<VMTileLoadQue
                         target->image = std::move(image);
                         target->rawData = std::move(data);
                     });
-            });
+            }));
     }
 }

@@ -45,19 +45,32 @@ class VMTileLoadQueue {
     bool stopped_ = false;
 };
 
+class VMTileOverlayView;
+
 // Owns the "NetworkLoad" thread, which hands each queued tile to the model; results reach
-// their entries on the main queue. Going away stops the thread and joins it.
+// their entries on the main queue. Going away stops the thread, joins it and cancels the
+// downloads it asked for, leaving those of other views of the same model alone.
 class VMTileOverlayViewRender : public NSObject {
   public:
     static std::shared_ptr<VMTileOverlayViewRender> create(std::shared_ptr<VMTileLoadQueue> queue,
                                                            std::shared_ptr<VMTileOverlay> model);
     ~VMTileOverlayViewRender() override;
 
+    // The view that owns the loader, cleared as it goes.
+    std::shared_ptr<VMTileOverlayView> tileOverlayView() const { return tileOverlayView_.lock(); }
+    void setTileOverlayView(std::weak_ptr<VMTileOverlayView> view) {
+        tileOverlayView_ = std::move(view);
+    }
+
   private:
     VMTileOverlayViewRender() = default;
     static void loadTileThread(const std::shared_ptr<VMTileLoadQueue>& queue,
-                               const std::shared_ptr<VMTileOverlay>& model);
+                               const std::shared_ptr<VMTileOverlay>& model,
+                               const VMTileRequests& requests);
 
     std::shared_ptr<VMTileLoadQueue> queue_;
+    // Outlives the thread, which uses it.
+    std::unique_ptr<VMTileRequests> requests_;
     std::shared_ptr<NSThread> thread_;
+    std::weak_ptr<VMTileOverlayView> tileOverlayView_;
 };

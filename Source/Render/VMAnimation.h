@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Foundation/NSObject.h"
-#include "VMGeometry.h"
+#include "OverlaySystem/VMGeometry.h"
 #include "VMMediaTimingFunction.h"
 
 // What a camera animation drives; the text of each is its own name.

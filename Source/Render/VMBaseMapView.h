@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "OverlaySystem/VMGeometry.h"
 #include "QuartzCore/CADisplayLink.h"
 #include "QuartzCore/CAEAGLLayer.h"
 #include "UIKit/UIView.h"
 #include "VMAnimation.h"
-#include "VMGeometry.h"
 #include "VURI1Vovure.h"
 
 class NSTimer;

@@ -170,8 +170,10 @@ void VURI1Vovure::setUpCallback() {
 void VURI1Vovure::cleanupCallback() {
     MapEngine* e = mapEngine_;
     if (!e) return;
-    // Before the engine can go: no download may put into it afterwards.
-    VAvaCoreDataProvider::sharedInstance()->setMapEngine(nullptr);
+    // Before the engine can go: no download may put into it afterwards. The provider feeds one
+    // engine; when that is another map's, this one going must not starve it.
+    const auto provider = VAvaCoreDataProvider::sharedInstance();
+    if (provider->mapEngine() == e) provider->setMapEngine(nullptr);
     mapEngineSetCreateMapCallback(e, nullptr, nullptr);
     mapEngineSetProcessMapEventCallback(e, nullptr, nullptr);
     mapEngineSetRenderMapCallback(e, nullptr, nullptr);

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "DataProvider/VMCallbackBridge.h"
 #include "Foundation/NSError.h"
 #include "Foundation/NSObject.h"
 #include "OpenGLES/EAGLContext.h"
 #include "QuartzCore/CAEAGLLayer.h"
 #include "UIKit/UIBezierPath.h"
 #include "UIKit/UIImage.h"
-#include "VMCallbackBridge.h"
 #include "vmap_core/MapEngine.h"
 
 class VURI1Vovure;

@@ -3,13 +3,20 @@
 #include <algorithm>
 #include <limits>
 
+#include "Foundation/Dispatch.h"
 #include "VURI1Vovure.h"
 
 namespace {
 
-std::shared_ptr<VURI1VovureDelegate> delegateOf(const std::weak_ptr<VURI1Vovure>& render) {
-    const auto renderer = render.lock();
-    return renderer ? renderer->delegate() : nullptr;
+// The reports come on download threads. The renderer and its delegate, the map view, are looked
+// up on the main thread: held for a moment on a download thread, they would be destroyed there,
+// GL teardown included, when their owner let go of them meanwhile.
+void reportOnMain(const std::weak_ptr<VURI1Vovure>& render,
+                  std::function<void(VURI1VovureDelegate&)> send) {
+    DispatchQueue::main()->async([render, send = std::move(send)] {
+        const auto renderer = render.lock();
+        if (const auto d = renderer ? renderer->delegate() : nullptr) send(*d);
+    });
 }
 
 }  // namespace
@@ -21,15 +28,15 @@ std::shared_ptr<VURI1VovureCallbackBridge> VURI1VovureCallbackBridge::create(
 }
 
 void VURI1VovureCallbackBridge::triggerWillStartLoading() {
-    if (const auto d = delegateOf(render_)) d->willStartLoading();
+    reportOnMain(render_, [](VURI1VovureDelegate& d) { d.willStartLoading(); });
 }
 
 void VURI1VovureCallbackBridge::triggerFinishLoadingWithDataSize(std::uint64_t bytes) {
     const auto size =
         static_cast<uint32_t>(std::min<std::uint64_t>(bytes, std::numeric_limits<uint32_t>::max()));
-    if (const auto d = delegateOf(render_)) d->didFinishLoadingWithDataSize(size);
+    reportOnMain(render_, [size](VURI1VovureDelegate& d) { d.didFinishLoadingWithDataSize(size); });
 }
 
 void VURI1VovureCallbackBridge::triggerFailLoadingWithError(const NSError& error) {
-    if (const auto d = delegateOf(render_)) d->didFailLoadingWithError(error);
+    reportOnMain(render_, [error](VURI1VovureDelegate& d) { d.didFailLoadingWithError(error); });
 }

@@ -6,8 +6,8 @@
 
 class VURI1Vovure;
 
-// Passes the data provider's loading reports to the renderer's delegate, while the renderer and
-// its delegate exist.
+// Passes the data provider's loading reports, from any thread, to the renderer's delegate on the
+// main queue, while the renderer and its delegate exist.
 class VURI1VovureCallbackBridge final : public VMCallbackBridge {
   public:
     static std::shared_ptr<VURI1VovureCallbackBridge> create(std::weak_ptr<VURI1Vovure> render);

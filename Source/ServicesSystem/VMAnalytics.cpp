@@ -34,6 +34,8 @@ constexpr std::size_t kMaxCrashFiles = 10;
 constexpr std::size_t kSignedBytes = 50;
 constexpr const char* kSigningText = "r7x%Lp2w";
 constexpr double kUploadTimeout = 15.0;
+// The server answers an upload with a one-field verdict.
+constexpr std::uint64_t kMaxUploadReplyLength = 64 * 1024;
 
 const char* const kFilterArray[] = {"VMMapView", "VMMapServices", "VMMapTiledLayerView",
                                     "VMOverlayContainerView", "VAvaSearch"};
@@ -377,6 +379,7 @@ void VMAnalytics::send(std::string body, std::vector<std::string> files,
     const auto request = NSMutableURLRequest::requestWithURL(
         NSURL::URLWithString(logServerURLWithSign(sign.value_or(signvalue()))),
         NSURLRequestUseProtocolCachePolicy, kUploadTimeout);
+    request->setMaximumResponseLength(kMaxUploadReplyLength);
     request->setHTTPMethod("POST");
     request->setHTTPBody(*compressed);
     request->setValue("application/gzip", "Content-Type");

@@ -1,5 +1,6 @@
 #include "VMMapManifest.h"
 
+#include <cstdint>
 #include <string_view>
 
 #include "Foundation/Dispatch.h"
@@ -15,6 +16,8 @@ namespace {
 constexpr std::string_view kTypeWords[] = {"exception", "common", "realstatus",
                                            "offlinemap_with_province"};
 constexpr double kManifestTimeout = 15;
+// A few settings per type: far more than any answer needs.
+constexpr std::uint64_t kMaxManifestLength = 1 << 20;
 
 // The key is the application's text: escaped so that it cannot add or end query fields.
 std::string queryValue(std::string_view text) {
@@ -70,8 +73,9 @@ void VMMapManifest::performManifestRequestWithType(unsigned type, CompletionBloc
             block(std::nullopt);
             return;
         }
-        const auto request =
-            NSURLRequest::requestWithURL(url, NSURLRequestUseProtocolCachePolicy, kManifestTimeout);
+        const auto request = NSMutableURLRequest::requestWithURL(
+            url, NSURLRequestUseProtocolCachePolicy, kManifestTimeout);
+        request->setMaximumResponseLength(kMaxManifestLength);
         const auto body = sendBrandedSynchronousRequest(request, nullptr, nullptr);
         block(body ? resultWithResponseData(*body) : std::nullopt);
     });

@@ -9,7 +9,6 @@
 #include "UIKit/UIAlertView.h"
 #include "UIKit/UIScreen.h"
 #include "VMBase64.h"
-#include "VMEmbeddedImages.h"
 
 namespace {
 
@@ -96,6 +95,7 @@ std::shared_ptr<VMResources> VMResources::sharedResources() {
         shared = std::shared_ptr<VMResources>(new VMResources());
         shared->setUpBundle();
         shared->setUpDefaultDataPaths();
+        shared->imageCache_->setCountLimit(kImageCacheLimit);
     });
     return shared;
 }
@@ -136,34 +136,27 @@ std::vector<std::string> VMResources::textureDataPaths() const {
 std::shared_ptr<UIImage> VMResources::imageNamed(const std::string& name) {
     if (name.empty() || !bundle_) return nullptr;
     const std::string key = "/images/" + name;
-    {
-        std::lock_guard lock(mutex_);
-        if (auto hit = imageCache_.find(key); hit != imageCache_.end()) return hit->second;
-    }
+    if (auto hit = imageCache_->objectForKey(key)) return hit;
     auto path = bundle_->pathForResource("images/" + name, "png");
     auto image = path ? UIImage::imageWithContentsOfFile(*path) : nullptr;
     // A name the bundle does not hold is not remembered: the bundle may gain it later.
     if (!image) return nullptr;
-    std::lock_guard lock(mutex_);
-    if (imageCache_.emplace(key, image).second) {
-        cacheOrder_.push_back(key);
-        if (cacheOrder_.size() > kImageCacheLimit) {
-            imageCache_.erase(cacheOrder_.front());
-            cacheOrder_.pop_front();
-        }
-    }
+    imageCache_->setObjectForKey(image, key);
     return image;
 }
 
 std::shared_ptr<UIImage> VMResources::embeddedImageNamed(const std::string& name) const {
+    static constexpr std::pair<std::string_view, std::string_view (*)()> kEmbedded[] = {
+        {"zaroruda", &VMResources::zaroruda}, {"zaroruda2x", &VMResources::zaroruda2x}};
     const CGFloat scale = UIScreen::mainScreen()->scale();
     const std::string key = scale == 2.0 ? name + "2x" : name;
-    const auto bytes = VMEmbeddedImageData(key);
-    if (bytes.empty()) {
-        NSLog("Could not find an embedded image for %s", key.c_str());
-        return nullptr;
+    for (const auto& [embedded, base64] : kEmbedded) {
+        if (embedded != key) continue;
+        const auto bytes = madataWithBase64EncodedString(base64());
+        return bytes ? UIImage::imageWithData(*bytes, scale) : nullptr;
     }
-    return UIImage::imageWithData(bytes, scale);
+    NSLog("Could not find an embedded image for %s", key.c_str());
+    return nullptr;
 }
 
 std::optional<std::vector<std::uint8_t>> VMResources::vava3DDataForStyleType(int type) const {

@@ -1,15 +1,15 @@
 #pragma once
 
 #include <cstdint>
-#include <list>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Foundation/NSBundle.h"
+#include "Foundation/NSCache.h"
 #include "Foundation/NSObject.h"
 #include "UIKit/UIImage.h"
 
@@ -32,9 +32,16 @@ class VMResources : public NSObject {
 
     // "/images/<name>.png" of the bundle, cached (at most 21 images).
     std::shared_ptr<UIImage> imageNamed(const std::string& name);
-    // An image compiled into the kit, in its 2x form on a screen of scale 2.
+    // The images imageNamed loaded, by "/images/<name>".
+    const std::shared_ptr<NSCache<std::string, UIImage>>& imageCache() const { return imageCache_; }
+    // An image compiled into the kit, in its 2x form on a screen of scale 2, decoded from its
+    // Base64 text at each call.
     std::shared_ptr<UIImage> embeddedImageNamed(const std::string& name) const;
     std::shared_ptr<UIImage> logoImage() const { return embeddedImageNamed("zaroruda"); }
+    // The embedded logo as Base64 text of a PNG file: 122 x 29 pixels, and 244 x 58 for 2x
+    // screens.
+    static std::string_view zaroruda();
+    static std::string_view zaroruda2x();
 
     // The whole file of a type; nothing for a type out of range or a file that cannot be read.
     std::optional<std::vector<std::uint8_t>> vava3DDataForStyleType(int type) const;
@@ -60,9 +67,9 @@ class VMResources : public NSObject {
     std::string dataPath(const std::string& name) const;
 
     std::shared_ptr<NSBundle> bundle_;
-    mutable std::mutex mutex_;  // guards the tables and the cache
+    mutable std::mutex mutex_;  // guards the tables
     std::vector<std::string> styleDataPaths_;
     std::vector<std::string> textureDataPaths_;
-    std::list<std::string> cacheOrder_;  // oldest first
-    std::map<std::string, std::shared_ptr<UIImage>> imageCache_;
+    const std::shared_ptr<NSCache<std::string, UIImage>> imageCache_ =
+        NSCache<std::string, UIImage>::create();
 };

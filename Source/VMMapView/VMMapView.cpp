@@ -70,6 +70,8 @@ bool VMMapView::initialize() {
 }
 
 VMMapView::~VMMapView() {
+    // Its teardown is GL and view-tree work: whatever held the view last, it goes on its thread.
+    verifyThread();
     if (baseMapView_) {
         // The shared drawing utility's textures live in this view's context.
         if (const auto r = render(); r && EAGLContext::setCurrentContext(r->context())) {

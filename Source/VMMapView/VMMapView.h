@@ -8,10 +8,23 @@
 #include <unordered_set>
 #include <vector>
 
+#include "Annotations/VMAngleIndicator.h"
+#include "Annotations/VMAnnotationFloor.h"
+#include "Annotations/VMAnnotationMapView.h"
+#include "Annotations/VMAnnotationView.h"
+#include "Annotations/VMCompassView.h"
+#include "Annotations/VMScaleView.h"
+#include "Annotations/VMTouchPoi.h"
+#include "Annotations/VMTrafficColorWrapper.h"
+#include "Annotations/VMViewRecycler.h"
 #include "CoreLocation/CLLocationManager.h"
 #include "Foundation/NSError.h"
+#include "OverlaySystem/VMCircle.h"
+#include "OverlaySystem/VMGeometry.h"
+#include "OverlaySystem/VMOverlayContainerView.h"
 #include "QuartzCore/CABasicAnimation.h"
 #include "QuartzCore/CAKeyframeAnimation.h"
+#include "Render/VMBaseMapView.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UIImageView.h"
 #include "UIKit/UILongPressGestureRecognizer.h"
@@ -20,22 +33,9 @@
 #include "UIKit/UIRotationGestureRecognizer.h"
 #include "UIKit/UITapGestureRecognizer.h"
 #include "UIKit/UIView.h"
-#include "VMAngleIndicator.h"
-#include "VMAnnotationFloor.h"
-#include "VMAnnotationMapView.h"
-#include "VMAnnotationView.h"
-#include "VMBaseMapView.h"
-#include "VMCircle.h"
-#include "VMCompassView.h"
-#include "VMGeometry.h"
 #include "VMMapLayer.h"
 #include "VMMapStatus.h"
-#include "VMOverlayContainerView.h"
-#include "VMScaleView.h"
-#include "VMTouchPoi.h"
-#include "VMTrafficColorWrapper.h"
 #include "VMUserLocation.h"
-#include "VMViewRecycler.h"
 
 class VMMapView;
 
@@ -203,7 +203,8 @@ class VMMapView : public UIView,
     bool logoHidden() const { return logoImageView_->isHidden(); }
     void setLogoHidden(bool hidden) { logoImageView_->setHidden(hidden); }
 
-    // Camera.
+    // Camera. A centre, region, map rect or status with a value that is not finite is refused
+    // with a log line: the map stays where it was.
     CLLocationCoordinate2D centerCoordinate();
     void setCenterCoordinate(CLLocationCoordinate2D c, bool animated = false,
                              bool usingMapCenter = false);
@@ -400,7 +401,8 @@ class VMMapView : public UIView,
     double metersPerPointForZoomLevel(double zoom);
     double metersPerPointForCurrentZoomLevel();
 
-    // Fitting the camera around annotations: north up, every one inside the insets.
+    // Fitting the camera around annotations: north up, every one inside the insets. Those whose
+    // coordinate is not finite are left out (logged); with one left the map centres on it.
     void showAnnotations(const std::vector<std::shared_ptr<VMAnnotation>>& annotations,
                          bool animated);
     void showAnnotations(const std::vector<std::shared_ptr<VMAnnotation>>& annotations,
@@ -509,9 +511,12 @@ class VMMapView : public UIView,
     VMOverlayViewRef userLocationCircleViewWithCircle(const VMOverlayRef& circle) override;
     void overlayContainerAddedDrawables(const std::vector<VMOverlayViewRef>& drawables) override;
     // Annotations (VMMapViewAnnotations.cpp). Only annotations near the screen have views.
-    using VMAnnotationRef = std::shared_ptr<VMAnnotation>;
     using VMAnnotationViewRef = std::shared_ptr<VMAnnotationView>;
     static constexpr const char* kDefaultReuseIdentifier = "ZaroRudaReuseIdentifier";
+    // An annotation whose coordinate is not finite is listed (and logged) but not placed: it has
+    // no view, is in no map rect and is left out of fitting. A shown one whose coordinate
+    // becomes so leaves the map; it comes back with the first region change after its
+    // coordinate is finite again, as one moved in from off screen does.
     void addAnnotation(const VMAnnotationRef& annotation);
     void addAnnotations(const std::vector<VMAnnotationRef>& annotations);
     void removeAnnotation(const VMAnnotationRef& annotation);
@@ -545,6 +550,7 @@ class VMMapView : public UIView,
     // VMAnnotationMapView.
     CGPoint annotationPointForCoordinate(CLLocationCoordinate2D coordinate) override;
     CLLocationCoordinate2D annotationCoordinateForPoint(CGPoint point, const UIView* view) override;
+    void annotationViewHasNoPlace(const VMAnnotationViewRef& view) override;
     void didSelectAnnotationView(const VMAnnotationViewRef& view) override;
     void didDeselectAnnotationView(const VMAnnotationViewRef& view) override;
     void annotationViewDidChangeDragState(const VMAnnotationViewRef& view, long newState,

@@ -2,6 +2,7 @@
 // floor, their reuse, their places and their reports.
 #include <algorithm>
 
+#include "Foundation/NSLog.h"
 #include "VMMapView.h"
 #include "VMPinAnnotationView.h"
 #include "VMUserLocationView.h"
@@ -10,11 +11,18 @@ namespace {
 
 constexpr const char* kUserLocationReuseIdentifier = "userLocation";
 
+// Listed all the same: the annotation is the caller's, and its coordinate may become finite.
+void logUnplacedAnnotation(const char* entry, const VMAnnotation& annotation) {
+    if (coordinateIsFinite(annotation.coordinate())) return;
+    NSLog("%s: the annotation's coordinate is not finite; it is listed but not placed", entry);
+}
+
 }  // namespace
 
 void VMMapView::addAnnotation(const VMAnnotationRef& annotation) {
     if (!annotation || !annotationSet_.insert(annotation.get()).second) return;
     annotationArray_.push_back(annotation);
+    logUnplacedAnnotation("addAnnotation", *annotation);
     auto view = doAddAnnotation(annotation);
     if (!view) return;
     annotationFloor_->addSubview(view);
@@ -30,6 +38,7 @@ void VMMapView::addAnnotations(const std::vector<VMAnnotationRef>& annotations) 
     for (const auto& annotation : adding) {
         if (!annotation || !annotationSet_.insert(annotation.get()).second) continue;
         annotationArray_.push_back(annotation);
+        logUnplacedAnnotation("addAnnotations", *annotation);
         if (auto view = doAddAnnotation(annotation)) {
             annotationFloor_->addSubview(view);
             views.push_back(std::move(view));
@@ -56,7 +65,7 @@ void VMMapView::removeAnnotations(const std::vector<VMAnnotationRef>& annotation
     for (const auto& annotation : removing) removeAnnotation(annotation);
 }
 
-std::vector<VMMapView::VMAnnotationRef> VMMapView::annotationsInMapRect(VMMapRect rect) {
+std::vector<VMAnnotationRef> VMMapView::annotationsInMapRect(VMMapRect rect) {
     std::vector<VMAnnotationRef> inside;
     for (const auto& annotation : annotationArray_) {
         const VMMapPoint p = mapPointForCoordinate(annotation->coordinate());
@@ -117,8 +126,10 @@ void VMMapView::updateCenterForAnnotationView(const VMAnnotationViewRef& view) {
 }
 
 bool VMMapView::isVisibleForAnnotation(const VMAnnotationRef& annotation) {
+    const CLLocationCoordinate2D c = annotation->coordinate();
+    if (!coordinateIsFinite(c)) return false;
     const CGRect b = bounds();
-    const VMMapPoint p = mapPointForCoordinate(annotation->coordinate());
+    const VMMapPoint p = mapPointForCoordinate(c);
     if (baseMapView_ && baseMapView_->isInSkyMode()) {
         return mapRectContainsPoint(mapRectForRect(b), p);
     }
@@ -202,6 +213,18 @@ CGPoint VMMapView::annotationPointForCoordinate(CLLocationCoordinate2D coordinat
 
 CLLocationCoordinate2D VMMapView::annotationCoordinateForPoint(CGPoint point, const UIView* view) {
     return convertPointToCoordinateFromView(point, view);
+}
+
+void VMMapView::annotationViewHasNoPlace(const VMAnnotationViewRef& view) {
+    if (!view || !view->annotation()) return;
+    if (view->annotation() == selectedAnnotation_) {
+        // The deselection's reuse pass takes the view away.
+        deselectAnnotation(selectedAnnotation_, false);
+        return;
+    }
+    if (view->superview() != annotationFloor_) return;
+    view->removeFromSuperview();
+    recycler_->recycleView(view);
 }
 
 void VMMapView::didSelectAnnotationView(const VMAnnotationViewRef& view) {

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Foundation/NSLog.h"
 #include "UIKit/UIScreen.h"
 #include "VMMapViewInternal.h"
 
@@ -25,6 +26,15 @@ VMMapRect minMapRect(const VMMapPoint (&p)[4]) {
 }
 
 }  // namespace
+
+bool refusesNonFinite(const char* entry, std::initializer_list<double> values) {
+    for (const double v : values) {
+        if (std::isfinite(v)) continue;
+        NSLog("%s: refused a value that is not finite; the map stays where it was", entry);
+        return true;
+    }
+    return false;
+}
 
 // ---- Current values and normalisers ----
 
@@ -266,6 +276,7 @@ CLLocationCoordinate2D VMMapView::centerCoordinate() {
 }
 
 void VMMapView::setCenterCoordinate(CLLocationCoordinate2D c, bool animated, bool usingMapCenter) {
+    if (refusesNonFinite("setCenterCoordinate", {c.latitude, c.longitude})) return;
     decreaseUserTrackingMode();
     internalSetCenterCoordinate(c, animated, usingMapCenter);
 }
@@ -354,6 +365,9 @@ VMMapPoint VMMapView::centerMapPointForPivotMapPoint(VMMapPoint, CGPoint offset,
 VMCoordinateRegion VMMapView::region() { return regionForMapRect(visibleMapRect()); }
 
 void VMMapView::setRegion(VMCoordinateRegion r, bool animated) {
+    if (refusesNonFinite("setRegion", {r.center.latitude, r.center.longitude, r.span.latitudeDelta,
+                                       r.span.longitudeDelta}))
+        return;
     setVisibleMapRect(mapRectForRegion(r), {}, animated);
 }
 
@@ -439,6 +453,9 @@ double VMMapView::zoomScaleFitMapRect(VMMapRect r, UIEdgeInsets padding) {
 }
 
 void VMMapView::setVisibleMapRect(VMMapRect rect, UIEdgeInsets padding, bool animated) {
+    if (refusesNonFinite("setVisibleMapRect",
+                         {rect.origin.x, rect.origin.y, rect.size.width, rect.size.height}))
+        return;
     decreaseUserTrackingMode();
     internalSetVisibleMapRect(rect, padding, animated);
 }
@@ -473,7 +490,9 @@ VMMapStatus VMMapView::getMapStatus() {
 
 void VMMapView::setMapStatus(const std::optional<VMMapStatus>& status, bool animated,
                              double duration) {
-    if (!status) return;
+    if (!status || refusesNonFinite("setMapStatus", {status->centerCoordinate.latitude,
+                                                     status->centerCoordinate.longitude}))
+        return;
     notifyDelegateRegionWillChangeAnimated(animated);
     setScreenAnchor(status->screenAnchor);
     zoomToLevel(status->zoomLevel, animated, duration);

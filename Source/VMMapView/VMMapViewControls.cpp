@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "CommonTool.h"
+#include "Foundation/NSLog.h"
 #include "QuartzCore/CATransition.h"
 #include "UIKit/UIScreen.h"
 #include "UIKit/UIViewAnimationWithBlocks.h"
@@ -122,15 +123,28 @@ void VMMapView::showAnnotations(const std::vector<std::shared_ptr<VMAnnotation>>
 
 void VMMapView::showAnnotations(const std::vector<std::shared_ptr<VMAnnotation>>& annotations,
                                 UIEdgeInsets insets, bool animated) {
-    if (annotations.empty()) return;
+    // Only annotations with a place count: one whose coordinate is not finite would otherwise
+    // stretch the fit to the edge of the world.
+    std::vector<CLLocationCoordinate2D> placed;
+    std::size_t unplaced = 0;
+    for (const auto& a : annotations) {
+        if (!a) continue;
+        const CLLocationCoordinate2D c = a->coordinate();
+        if (coordinateIsFinite(c))
+            placed.push_back(c);
+        else
+            ++unplaced;
+    }
+    if (unplaced > 0)
+        NSLog("showAnnotations: left out %zu annotations whose coordinate is not finite", unplaced);
+    if (placed.empty()) return;
     rotateToDegree(0, animated, kFitDuration);
-    if (annotations.size() == 1) {
-        if (annotations.front()) setCenterCoordinate(annotations.front()->coordinate(), animated);
+    if (placed.size() == 1) {
+        setCenterCoordinate(placed.front(), animated);
         return;
     }
     std::vector<VMMapPoint> points;
-    for (const auto& a : annotations)
-        if (a) points.push_back(mapPointForCoordinate(a->coordinate()));
+    for (const CLLocationCoordinate2D& c : placed) points.push_back(mapPointForCoordinate(c));
     if (const auto rect = CommonTool::mapRectForMapPoints(points))
         setVisibleMapRect(*rect, insets, animated);
 }

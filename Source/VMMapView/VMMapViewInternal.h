@@ -2,6 +2,7 @@
 
 // What the map view's own sources share and callers do not need.
 #include <cmath>
+#include <initializer_list>
 
 #include "VMMapView.h"
 
@@ -18,3 +19,7 @@ inline constexpr double kDiveMaxZoom = 15.0;
 inline constexpr double kDiveZoom = 18.0;
 
 inline bool finite(VMMapPoint p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// True, with a log line naming the entry point, when one of the values a caller gave the camera
+// is not finite: the map stays where it was.
+bool refusesNonFinite(const char* entry, std::initializer_list<double> values);

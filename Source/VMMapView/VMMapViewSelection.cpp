@@ -8,7 +8,7 @@ void VMMapView::setSelectedAnnotations(const std::vector<VMAnnotationRef>& annot
     selectAnnotation(annotations.front(), false);
 }
 
-std::optional<std::vector<VMMapView::VMAnnotationRef>> VMMapView::selectedAnnotations() const {
+std::optional<std::vector<VMAnnotationRef>> VMMapView::selectedAnnotations() const {
     if (!selectedAnnotation_) return std::nullopt;
     return std::vector<VMAnnotationRef>{selectedAnnotation_};
 }

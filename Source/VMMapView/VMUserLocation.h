@@ -5,7 +5,7 @@
 
 #include "CoreLocation/CLLocation.h"
 #include "Foundation/NSObject.h"
-#include "VMOverlay.h"
+#include "OverlaySystem/VMOverlay.h"
 
 // The map's one user-location annotation. Its location is already in display coordinates.
 class VMUserLocation : public NSObject, public VMAnnotation {

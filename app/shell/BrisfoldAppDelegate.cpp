@@ -6,8 +6,13 @@
 #include "Foundation/JSONValue.h"
 #include "Foundation/NSBundle.h"
 #include "Foundation/NSHTTPCookieStorage.h"
+#include "Foundation/NSJSONSerialization.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSRunLoop.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLConnection.h"
+#include "Foundation/NSURLErrorDescription.h"
+#include "Foundation/NSURLRequest.h"
 #include "Foundation/NSURLUtilities.h"
 #include "Foundation/NSUserDefaults.h"
 #include "Security/SecItem.h"
@@ -18,7 +23,9 @@
 #include "VMMapServices.h"
 #include "shell/CustomTabBar.h"
 #include "shell/DataRequestManager.h"
+#include "shell/FactoryClass.h"
 #include "shell/LoginView.h"
+#include "shell/ShowAlertView.h"
 #include "shell/TabContainerViewController.h"
 #include "shell/ViewControllerClasses.h"
 
@@ -87,6 +94,13 @@ void keepPassword(const std::string& password) {
               static_cast<int>(status));
 }
 
+// The session as it is stored: its defaults, the servers' cookies and the password.
+void forgetStoredSession(NSUserDefaults& defaults) {
+    for (const char* key : kSessionKeys) defaults.removeObjectForKey(key);
+    NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
+    keepPassword("");
+}
+
 }  // namespace
 
 std::shared_ptr<BrisfoldAppDelegate> BrisfoldAppDelegate::getApp() { return current(); }
@@ -149,9 +163,7 @@ void BrisfoldAppDelegate::loadConfig() {
     const std::string bundleVersion = version.is_string() ? version.get<std::string>() : "";
     // Another version may keep its session differently: it signs in afresh.
     if (stored(*defaults, kVersionKey) != bundleVersion) {
-        for (const char* key : kSessionKeys) defaults->removeObjectForKey(key);
-        NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
-        keepPassword("");
+        forgetStoredSession(*defaults);
         defaults->setString(bundleVersion, kVersionKey);
     }
     userName_ = stored(*defaults, kUserNameKey);
@@ -255,6 +267,68 @@ void BrisfoldAppDelegate::didLogin(const nlohmann::json& reply, const std::strin
     const auto home = std::dynamic_pointer_cast<TabContainerViewController>(
         navigation ? navigation->topViewController() : nullptr);
     if (home && home->listScreen()) ::doRefresh(*home->listScreen());
+}
+
+void BrisfoldAppDelegate::logout() {
+    if (loggingOut_ || login_) return;
+    loggingOut_ = true;
+    FactoryClass::showloadingView();
+    std::weak_ptr<BrisfoldAppDelegate> weak = sharedSelf<BrisfoldAppDelegate>();
+    const auto url = NSURL::URLWithString(serviceURL("Engineer/Logout"));
+    if (!url) {
+        NSRunLoop::mainRunLoop()->performAfterDelay(0, [weak] {
+            if (auto self = weak.lock())
+                self->didLogout(0, {}, NSURLErrorWithCode(NSURLErrorBadURL, ""));
+        });
+        return;
+    }
+    auto request = NSMutableURLRequest::requestWithURL(url);
+    request->setHTTPMethod("POST");
+    request->setTimeoutInterval(10);
+    request->setHTTPBody("brisfoldID=" + formValue(userId_));
+    // The cookie goes with this request: it is forgotten only once the answer is in.
+    NSURLConnection::sendAsynchronousRequest(
+        request, [weak](const std::shared_ptr<NSHTTPURLResponse>& response, const NSData& body,
+                        const NSErrorOpt& error) {
+            if (auto self = weak.lock())
+                self->didLogout(response ? response->statusCode() : 0, body, error);
+        });
+}
+
+void BrisfoldAppDelegate::didLogout(long status, const NSData& body, const NSErrorOpt& error) {
+    loggingOut_ = false;
+    FactoryClass::deleteLoingView();
+    // A session the server no longer knows (401) has ended already.
+    std::string failure;
+    if (error) {
+        failure = error->code == NSURLErrorNotConnectedToInternet ? "网络异常"
+                                                                  : error->localizedDescription;
+    } else if (status != 200 && status != 401) {
+        failure = DataRequestManager::statusText(status);
+    } else if (status == 200) {
+        const auto reply = NSJSONSerialization::JSONObjectWithData(body);
+        if (!reply || !reply->is_object())
+            failure = "服务器返回的数据无法识别";
+        else if (replyText(*reply, "code") != "1")
+            failure = replyText(*reply, "tip").empty() ? "退出登录失败" : replyText(*reply, "tip");
+    }
+    if (!failure.empty()) NSLog("The server did not end the session: %s", failure.c_str());
+
+    notificationSource_.reset();
+    const auto defaults = NSUserDefaults::standardUserDefaults();
+    forgetStoredSession(*defaults);
+    defaults->synchronize();
+    loadConfig();
+    statistics_ = nlohmann::json::object();
+    setNotReadCount(notReadCount_);
+    setDataBaseUpdate(true);
+    // The screens of the engineer who left go with him.
+    buildTabs();
+    window_->setRootViewController(tabs_);
+    showLogin();
+    if (!failure.empty())
+        ShowAlertView::initializeAlertViewWithFrame(ShowAlertView::toastFrame(), failure, 1, login_)
+            ->addAlertView();
 }
 
 void BrisfoldAppDelegate::setNotReadCount(long count) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "Foundation/NSData.h"
+#include "Foundation/NSError.h"
 #include "Foundation/NSObject.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UILabel.h"
@@ -90,12 +92,20 @@ class BrisfoldAppDelegate : public NSObject, public UIApplicationDelegate {
     // reply values are kept as empty text.
     void didLogin(const nlohmann::json& reply, const std::string& userName,
                   const std::string& password);
+    // The side menu's sign-out: asks the server to end the session, then, whatever it answered,
+    // forgets the session here (the stored session, the servers' cookies and the password),
+    // marks the favourites as changed and shows the sign-in over fresh tabs, so that nothing of
+    // this engineer is left for the next. When the server did not end the session a toast says
+    // why.
+    void logout();
+    bool isLoggingOut() const { return loggingOut_; }
 
   private:
     BrisfoldAppDelegate() = default;
     void loadConfig();
     void buildTabs();
     void showLogin();
+    void didLogout(long status, const NSData& body, const NSErrorOpt& error);
 
     std::shared_ptr<UIWindow> window_;
     std::string serviceBase_;
@@ -115,6 +125,7 @@ class BrisfoldAppDelegate : public NSObject, public UIApplicationDelegate {
     nlohmann::json statistics_ = nlohmann::json::object();
     long notReadCount_ = 0;
     bool dataBaseUpdate_ = false;
+    bool loggingOut_ = false;
     std::shared_ptr<UILabel> remoteLab_;
     std::weak_ptr<TabContainerViewController> messageViewController_;
     std::shared_ptr<UIRemoteNotificationSource> notificationSource_;

@@ -96,6 +96,7 @@ void DataRequestManager::requestWithURLString(const std::string& url,
     auto post =
         NSMutableURLRequest::requestWithURL(address, NSURLRequestUseProtocolCachePolicy, kTimeout);
     post->setHTTPMethod("POST");
+    post->setMaximumResponseLength(kMaxReplyLength);
     post->setHTTPBody(currentText);
     if (!FactoryClass::isLoadingShown()) FactoryClass::showloadingView();
     inFlight_[currentText] = request;

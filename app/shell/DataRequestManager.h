@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,6 +28,9 @@ std::string replyText(const nlohmann::json& reply, const std::string& key);
 class DataRequestManager : public NSObject {
   public:
     using Block = std::function<void(const nlohmann::json& dictionary, bool success)>;
+    // The longest answer taken from the service API, the sign-in's included: dozens of times a
+    // full page of a hundred inquiries. A longer one fails as any failed request does.
+    static constexpr std::uint64_t kMaxReplyLength = std::uint64_t{2} << 20;
 
     static std::shared_ptr<DataRequestManager> shareManger();
 
@@ -41,6 +45,9 @@ class DataRequestManager : public NSObject {
     bool isInFlight(const std::string& key) const { return inFlight_.count(key) > 0; }
     // The last dictionary that came back for the key, or null.
     nlohmann::json replyForKey(const std::string& key) const;
+    // Forgets every kept reply, for a launch that must not see an earlier one's (the manager
+    // lives as long as the process, which may launch the app more than once).
+    void forgetReplies() { replies_.clear(); }
     // The text of the toast for an answer with this status.
     static std::string statusText(long statusCode);
 

@@ -11,20 +11,29 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <string_view>
+#include <utility>
+
+#include "Foundation/NSLog.h"
 
 extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
-int millisecondsUntil(Clock::time_point deadline) {
+// What a server that failed to start said is kept to this many bytes, its last.
+constexpr size_t kStartErrorsKept = 4096;
+
+int millisecondsUntil(SteadyClock::time_point deadline) {
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
     return static_cast<int>(std::max<long long>(0, left.count()));
 }
 
@@ -54,7 +63,7 @@ int listenOnFreePort(int& port, std::string& error) {
 bool endsWithin(pid_t pid, int timeoutMs) {
     const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     if (fd < 0) return false;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
     int ready;
     do {
         pollfd p{fd, POLLIN, 0};
@@ -72,43 +81,201 @@ void stopChild(pid_t pid) {
     }
 }
 
+// How a child ended, from its wait status.
+std::string describeEnd(int status) {
+    if (WIFSIGNALED(status))
+        return "ended by signal " + std::to_string(WTERMSIG(status)) + " (" +
+               strsignal(WTERMSIG(status)) + ")";
+    return "exit status " + std::to_string(WEXITSTATUS(status));
+}
+
+// Hands each chunk the descriptor holds to use, without waiting; false once it has ended.
+bool drainPipe(int fd, const std::function<void(std::string_view)>& use) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            use(std::string_view(buffer, static_cast<size_t>(n)));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        }
+    }
+}
+
+void writeToStderr(std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = write(STDERR_FILENO, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        text.remove_prefix(static_cast<size_t>(n));
+    }
+}
+
+std::string withoutTrailingSpace(std::string text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    return text;
+}
+
+void closeDescriptor(int& fd) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+}
+
 }  // namespace
 
 std::unique_ptr<DevServerProcess> DevServerProcess::start(const std::string& executable,
                                                           const std::string& dataFile,
-                                                          std::string& error) {
+                                                          std::string& error,
+                                                          StartFailureHandler onStartFailure) {
     int port = 0;
     const int listening = listenOnFreePort(port, error);
     if (listening < 0) return nullptr;
-    // The server's own announcement of the port is not needed: the port is known here.
-    const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (quiet < 0) {
-        error = std::string("/dev/null: ") + std::strerror(errno);
-        close(listening);
-        return nullptr;
+    std::unique_ptr<DevServerProcess> server(
+        new DevServerProcess(executable, dataFile, listening, port, std::move(onStartFailure)));
+    if (!server->spawn(error)) return nullptr;
+    return server;
+}
+
+DevServerProcess::DevServerProcess(std::string executable, std::string dataFile, int listening,
+                                   int port, StartFailureHandler onStartFailure)
+    : executable_(std::move(executable)),
+      dataFile_(std::move(dataFile)),
+      listening_(listening),
+      port_(port),
+      onStartFailure_(std::move(onStartFailure)) {}
+
+bool DevServerProcess::spawn(std::string& error) {
+    int out[2];
+    int err[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        error = std::string("pipe: ") + std::strerror(errno);
+        return false;
     }
-    const std::string fd = std::to_string(listening);
-    const char* argv[] = {executable.c_str(), "--listen-fd",    fd.c_str(),
-                          "--data",           dataFile.c_str(), nullptr};
+    if (pipe2(err, O_CLOEXEC) != 0) {
+        error = std::string("pipe: ") + std::strerror(errno);
+        close(out[0]);
+        close(out[1]);
+        return false;
+    }
+    const std::string fd = std::to_string(listening_);
+    const char* argv[] = {executable_.c_str(), "--listen-fd", fd.c_str(), "--data",
+                          dataFile_.c_str(),   nullptr};
+    const std::string execFailed = "cannot run " + executable_ + "\n";
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
         // Only async-signal-safe calls from here to exec. The server goes when the app goes,
         // however it goes; a parent already gone before the request took hold is checked for.
         if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(127);
-        if (dup2(quiet, STDOUT_FILENO) < 0 || fcntl(listening, F_SETFD, 0) != 0) _exit(127);
-        execve(executable.c_str(), const_cast<char* const*>(argv), environ);
+        if (dup2(out[1], STDOUT_FILENO) < 0 || dup2(err[1], STDERR_FILENO) < 0 ||
+            fcntl(listening_, F_SETFD, 0) != 0)
+            _exit(127);
+        execve(executable_.c_str(), const_cast<char* const*>(argv), environ);
+        [[maybe_unused]] const ssize_t n =
+            write(STDERR_FILENO, execFailed.data(), execFailed.size());
         _exit(127);
     }
     const int forkError = errno;
-    // The child holds the socket alone, so that it closes, refusing requests, if the child ends.
-    close(listening);
-    close(quiet);
+    close(out[1]);
+    close(err[1]);
     if (pid < 0) {
-        error = "cannot start " + executable + ": " + std::strerror(forkError);
-        return nullptr;
+        error = "cannot start " + executable_ + ": " + std::strerror(forkError);
+        close(out[0]);
+        close(err[0]);
+        return false;
     }
-    return std::unique_ptr<DevServerProcess>(new DevServerProcess(pid, port));
+    // The run loop reads them as they come, and must never wait on them.
+    fcntl(out[0], F_SETFL, O_NONBLOCK);
+    fcntl(err[0], F_SETFL, O_NONBLOCK);
+    pid_ = pid;
+    outFd_ = out[0];
+    errFd_ = err[0];
+    serving_ = false;
+    startErrors_.clear();
+    const auto loop = NSRunLoop::mainRunLoop();
+    outWatch_ = loop->addFileDescriptor(outFd_, POLLIN, [this](short) { readOutput(); });
+    errWatch_ = loop->addFileDescriptor(errFd_, POLLIN, [this](short) { readErrors(); });
+    // Without process descriptors (kernels before 5.3) the end of the server goes unnoticed
+    // until the app ends.
+    pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (pidFd_ >= 0)
+        pidWatch_ = loop->addFileDescriptor(pidFd_, POLLIN, [this](short) { childEnded(); });
+    return true;
+}
+
+void DevServerProcess::readOutput() {
+    // The port on the first line says that the server serves; nothing else is of interest.
+    const bool open = drainPipe(outFd_, [this](std::string_view chunk) {
+        if (serving_ || chunk.find('\n') == std::string_view::npos) return;
+        serving_ = true;
+        writeToStderr(startErrors_);
+        startErrors_.clear();
+    });
+    if (open) return;
+    NSRunLoop::mainRunLoop()->removeFileDescriptor(std::exchange(outWatch_, 0));
+    closeDescriptor(outFd_);
+}
+
+void DevServerProcess::readErrors() {
+    const bool open = drainPipe(errFd_, [this](std::string_view chunk) {
+        if (serving_) {
+            writeToStderr(chunk);
+            return;
+        }
+        startErrors_.append(chunk);
+        if (startErrors_.size() > kStartErrorsKept)
+            startErrors_.erase(0, startErrors_.size() - kStartErrorsKept);
+    });
+    if (open) return;
+    NSRunLoop::mainRunLoop()->removeFileDescriptor(std::exchange(errWatch_, 0));
+    closeDescriptor(errFd_);
+}
+
+void DevServerProcess::childEnded() {
+    // What it wrote before it ended counts: its port, and its last words.
+    if (outFd_ >= 0) readOutput();
+    if (errFd_ >= 0) readErrors();
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    unwatch();
+    const std::string how = describeEnd(status);
+    const bool served = std::exchange(serving_, false);
+    if (!served) {
+        const std::string said = withoutTrailingSpace(std::exchange(startErrors_, {}));
+        const std::string reason = said.empty() ? how : said + " (" + how + ")";
+        if (restarted_ || !onStartFailure_) {
+            giveUp("could not start: " + reason);
+            return;
+        }
+        closeDescriptor(listening_);
+        onStartFailure_(reason);
+        return;
+    }
+    if (restarted_) {
+        giveUp("ended again (" + how + ")");
+        return;
+    }
+    restarted_ = true;
+    NSLog("the devserver ended (%s); starting it again", how.c_str());
+    if (std::string error; !spawn(error)) giveUp("could not start again: " + error);
+}
+
+void DevServerProcess::giveUp(const std::string& why) {
+    closeDescriptor(listening_);
+    NSLog("the devserver %s; requests to it fail from now on", why.c_str());
+}
+
+void DevServerProcess::unwatch() {
+    const auto loop = NSRunLoop::mainRunLoop();
+    for (NSRunLoop::Token* watch : {&pidWatch_, &outWatch_, &errWatch_})
+        if (*watch != 0) loop->removeFileDescriptor(std::exchange(*watch, 0));
+    closeDescriptor(pidFd_);
+    closeDescriptor(outFd_);
+    closeDescriptor(errFd_);
 }
 
 std::string DevServerProcess::defaultExecutable() {
@@ -116,7 +283,17 @@ std::string DevServerProcess::defaultExecutable() {
     return BRISFOLD_DEVSERVER_PATH;
 }
 
-DevServerProcess::~DevServerProcess() { stopChild(pid_); }
+DevServerProcess::~DevServerProcess() {
+    if (pid_ > 0) {
+        stopChild(pid_);
+        // What it said before it served, or as it stopped, is its last word.
+        std::string last = std::exchange(startErrors_, {});
+        if (errFd_ >= 0) drainPipe(errFd_, [&last](std::string_view chunk) { last.append(chunk); });
+        writeToStderr(last);
+    }
+    unwatch();
+    closeDescriptor(listening_);
+}
 
 std::string DevServerProcess::baseURL() const {
     return "http://127.0.0.1:" + std::to_string(port_) + "/";

@@ -4,6 +4,29 @@
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/ViewControllerClasses.h"
 
+namespace {
+
+// A row of the menu: its title in white on the menu's colour, the whole width a button.
+std::shared_ptr<UIButton> menuRow(const std::shared_ptr<UIView>& menu,
+                                  std::weak_ptr<NSObject> target, const char* title, CGFloat y,
+                                  std::function<void()> action) {
+    auto row = UIButton::buttonWithType(UIButtonTypeCustom);
+    row->setFrame(CGRectMake(0, y, menu->bounds().size.width, 44));
+    row->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    row->setContentHorizontalAlignment(UIControlContentHorizontalAlignmentLeft);
+    row->setContentEdgeInsets(UIEdgeInsetsMake(0, 20, 0, 0));
+    row->setTitle(title, UIControlStateNormal);
+    row->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
+    row->addTarget(
+        std::move(target),
+        [action = std::move(action)](const std::shared_ptr<UIControl>&, UIEvent*) { action(); },
+        UIControlEventTouchUpInside);
+    menu->addSubview(row);
+    return row;
+}
+
+}  // namespace
+
 std::shared_ptr<LeftViewController> LeftViewController::create() {
     return std::shared_ptr<LeftViewController>(new LeftViewController());
 }
@@ -24,21 +47,13 @@ void LeftViewController::loadView() {
     number_->setTextColor(UIColor::colorWithRGBHex(0xb0b6bd));
     view->addSubview(number_);
 
-    favourites_ = UIButton::buttonWithType(UIButtonTypeCustom);
-    favourites_->setFrame(CGRectMake(0, 112, 220, 44));
-    favourites_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
-    favourites_->setContentHorizontalAlignment(UIControlContentHorizontalAlignmentLeft);
-    favourites_->setContentEdgeInsets(UIEdgeInsetsMake(0, 20, 0, 0));
-    favourites_->setTitle("我的收藏", UIControlStateNormal);
-    favourites_->setTitleColor(UIColor::whiteColor(), UIControlStateNormal);
     std::weak_ptr<LeftViewController> weak = sharedSelf<LeftViewController>();
-    favourites_->addTarget(
-        weak,
-        [weak](const std::shared_ptr<UIControl>&, UIEvent*) {
-            if (auto self = weak.lock()) self->openFavourites();
-        },
-        UIControlEventTouchUpInside);
-    view->addSubview(favourites_);
+    favourites_ = menuRow(view, weak, "我的收藏", 112, [weak] {
+        if (auto self = weak.lock()) self->openFavourites();
+    });
+    logout_ = menuRow(view, weak, "退出登录", 156, [] {
+        if (const auto app = BrisfoldAppDelegate::getApp()) app->logout();
+    });
     setView(view);
     doRefresh();
 }

@@ -9,7 +9,8 @@
 #include "shell/PictureLoader.h"
 #include "shell/UIViewController+CustomVC.h"
 
-// The side menu: the engineer's picture and name from the session, and the menu rows.
+// The side menu: the engineer's picture and name from the session, and the menu rows: the
+// favourites and the sign-out.
 class LeftViewController : public UIViewController, public CustomVC {
   public:
     static std::shared_ptr<LeftViewController> create();
@@ -22,6 +23,8 @@ class LeftViewController : public UIViewController, public CustomVC {
     const std::shared_ptr<UILabel>& nameLabel() const { return name_; }
     const std::shared_ptr<UILabel>& numberLabel() const { return number_; }
     const std::shared_ptr<UIButton>& favouritesRow() const { return favourites_; }
+    // Signs the engineer out (BrisfoldAppDelegate::logout).
+    const std::shared_ptr<UIButton>& logoutRow() const { return logout_; }
 
   protected:
     LeftViewController() = default;
@@ -33,5 +36,6 @@ class LeftViewController : public UIViewController, public CustomVC {
     std::shared_ptr<UILabel> name_;
     std::shared_ptr<UILabel> number_;
     std::shared_ptr<UIButton> favourites_;
+    std::shared_ptr<UIButton> logout_;
     std::shared_ptr<PictureLoader> pictureLoader_;
 };

@@ -122,6 +122,7 @@ void LoginView::login() {
     auto request = NSMutableURLRequest::requestWithURL(url);
     request->setHTTPMethod("POST");
     request->setTimeoutInterval(10);
+    request->setMaximumResponseLength(DataRequestManager::kMaxReplyLength);
     request->setHTTPBody("UserName=" + formValue(user) + "&PassWord=" + formValue(password));
     requesting_ = true;
     login_->setEnabled(false);

@@ -70,11 +70,20 @@ int main(int argc, char** argv) {
     NSRunLoop::mainRunLoop();
     if (location) CLLocationManager::setSource(location);
 
+    std::unique_ptr<Host> host;
     std::unique_ptr<DevServerProcess> devserver;
+    bool devserverFailed = false;
     std::string server = options->server;
     if (server.empty()) {
         const std::string data = NSHomeDirectory() + "/devserver.sqlite";
-        devserver = DevServerProcess::start(DevServerProcess::defaultExecutable(), data, error);
+        // Without its server the app could do nothing: it ends, saying why.
+        auto failed = [&](const std::string& reason) {
+            std::fprintf(stderr, "brisfold: the devserver could not start: %s\n", reason.c_str());
+            devserverFailed = true;
+            if (host) host->stop();
+        };
+        devserver =
+            DevServerProcess::start(DevServerProcess::defaultExecutable(), data, error, failed);
         if (!devserver) {
             std::fprintf(stderr, "brisfold: %s\n", error.c_str());
             return 1;
@@ -83,7 +92,7 @@ int main(int argc, char** argv) {
         NSLog("devserver at %s", server.c_str());
     }
 
-    auto host = Host::create(options->headless);
+    host = Host::create(options->headless);
     quit.onSignal([&host] {
         if (host) host->stop();
     });
@@ -95,5 +104,5 @@ int main(int argc, char** argv) {
     // The screens, their map views and the window go while main's world is still whole.
     BrisfoldAppDelegate::terminate();
     host.reset();
-    return status;
+    return devserverFailed ? 1 : status;
 }

@@ -4,12 +4,12 @@
 #include <memory>
 #include <string>
 
+#include "Annotations/VMPinAnnotationView.h"
+#include "Annotations/VMPointAnnotation.h"
+#include "OverlaySystem/VMPolylineView.h"
 #include "UIKit/UIColor.h"
-#include "VMMapView.h"
-#include "VMMapViewSnapshot.h"
-#include "VMPinAnnotationView.h"
-#include "VMPointAnnotation.h"
-#include "VMPolylineView.h"
+#include "VMMapView/VMMapView.h"
+#include "VMMapView/VMMapViewSnapshot.h"
 #include "host/Host.h"
 
 // README: from here
@@ -42,9 +42,9 @@ bool drawMap(const std::string& output) {
     host->compose();
     host->runFor(0.1);
 
-    const CLLocationCoordinate2D start{39.9087, 116.3975}, site{39.9037, 116.4005};
+    const CLLocationCoordinate2D start{39.8957, 116.3915}, site{39.9037, 116.4005};
     map->zoomToLevel(15);
-    map->setCenterCoordinate({39.9062, 116.3990});
+    map->setCenterCoordinate({39.9007, 116.3965});
     auto pin = VMPointAnnotation::create(site);
     pin->setTitle("UPS电源巡检");
     pin->setSubtitle("朝阳区建国路88号");

@@ -7,18 +7,29 @@
 #include "NSLog.h"
 #include "NSPropertyListSerialization.h"
 
+// Defined in a program by the build that makes it (the source tree's build, or the installed
+// kit's CMake package): where the program's resources are.
+extern "C" const char* BrisfoldResourcesDirectory() __attribute__((weak));
+
 namespace {
 std::mutex gBundleMutex;
 std::shared_ptr<NSBundle>& mainSlot() {
     static std::shared_ptr<NSBundle> bundle;
     return bundle;
 }
+
+// A program whose build named no resources keeps them beside itself.
+std::string defaultMainBundlePath() {
+    if (BrisfoldResourcesDirectory) return BrisfoldResourcesDirectory();
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().string();
+}
 }  // namespace
 
 std::shared_ptr<NSBundle> NSBundle::mainBundle() {
     std::lock_guard lock(gBundleMutex);
     auto& slot = mainSlot();
-    if (!slot) slot = std::shared_ptr<NSBundle>(new NSBundle(BRISFOLD_RESOURCES_DIR));
+    if (!slot) slot = std::shared_ptr<NSBundle>(new NSBundle(defaultMainBundlePath()));
     return slot;
 }
 

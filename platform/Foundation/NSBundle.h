@@ -8,8 +8,11 @@
 
 #include "NSObject.h"
 
-// A bundle is a directory of resources. The main bundle is the app's resources/ directory;
-// nested bundles are "Name.bundle" directories inside it.
+// A bundle is a directory of resources. The main bundle is the directory of the resources the
+// program ships, as the build that made the program names it (BRISFOLD_RESOURCES_DIR: the build
+// tree's copy of resources/ for this tree's programs, the installed kit's bundle for a program
+// that finds the kit with find_package), else the program's own directory. Nested bundles are
+// "Name.bundle" directories inside it.
 class NSBundle : public NSObject {
   public:
     static std::shared_ptr<NSBundle> mainBundle();

@@ -84,7 +84,7 @@ class NSRunLoop : public NSObject {
     void notifyBeforeWaiting();
 
     std::thread::id thread_;
-    [[no_unique_address]] ThreadChecker threadChecker_;
+    ThreadChecker threadChecker_;
     int wakeFd_ = -1;
 
     std::mutex mutex_;  // guards performed_

@@ -1,7 +1,5 @@
 #include "ThreadChecker.h"
 
-#ifdef BRISFOLD_THREAD_CHECKS
-
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -14,5 +12,3 @@ void ThreadChecker::fail(const ThreadCallSite& call) const {
     std::fputs(message.str().c_str(), stderr);
     std::abort();
 }
-
-#endif

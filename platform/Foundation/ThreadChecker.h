@@ -25,7 +25,9 @@ struct ThreadCallSite {
 #endif
 
 // Debug and sanitizer builds check that an object belonging to one thread (a run loop, a view
-// tree) is changed only there; other builds compile the checks away.
+// tree) is changed only there; other builds compile the checks away. The checker's members are
+// there in every build, so that an object holding one has the same layout in a program built
+// without NDEBUG as in the kit built with it.
 #if !defined(NDEBUG) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define BRISFOLD_THREAD_CHECKS 1
 #elif defined(__has_feature)
@@ -38,22 +40,12 @@ struct ThreadCallSite {
 // kind of object, the call and both threads when it is called on any other thread.
 class ThreadChecker {
   public:
-    explicit ThreadChecker([[maybe_unused]] const char* kind,
-                           [[maybe_unused]] std::thread::id owner = std::this_thread::get_id())
-#ifdef BRISFOLD_THREAD_CHECKS
-        : kind_(kind),
-          owner_(owner)
-#endif
-    {
-    }
+    explicit ThreadChecker(const char* kind, std::thread::id owner = std::this_thread::get_id())
+        : kind_(kind), owner_(owner) {}
 
     // Hands the object over to the calling thread (an object made on one thread and then run by
     // another, such as a loader's network thread).
-    void attachToCurrentThread() {
-#ifdef BRISFOLD_THREAD_CHECKS
-        owner_ = std::this_thread::get_id();
-#endif
-    }
+    void attachToCurrentThread() { owner_ = std::this_thread::get_id(); }
 
     void verifyThread([[maybe_unused]] ThreadCallSite call = ThreadCallSite::current()) const {
 #ifdef BRISFOLD_THREAD_CHECKS
@@ -62,10 +54,8 @@ class ThreadChecker {
     }
 
   private:
-#ifdef BRISFOLD_THREAD_CHECKS
     [[noreturn]] void fail(const ThreadCallSite& call) const;
 
     const char* kind_;
     std::thread::id owner_;
-#endif
 };

@@ -94,8 +94,9 @@ class UIApplication : public UIResponder {
     // Posts the change, with the old orientation in the user info, when it changes.
     void setStatusBarOrientation(UIInterfaceOrientation o);
 
-    // URLs are "opened" by handing them to the system: here that means recording them, for
-    // the schemes the system knows ("tel", "http", "https", "mailto", "sms" by default).
+    // URLs are "opened" by handing them to the system: here that means recording them and
+    // logging that nothing opens them, for the schemes the system knows ("tel", "http",
+    // "https", "mailto", "sms" by default).
     // Malformed URLs (spaces, raw non-ASCII, stray "%") are refused, as the platform refuses
     // to make a URL of them.
     bool canOpenURL(const std::string& url) const;

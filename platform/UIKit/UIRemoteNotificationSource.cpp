@@ -43,6 +43,7 @@ void UIRemoteNotificationSource::poll() {
     }
     auto request = NSMutableURLRequest::requestWithURL(address);
     request->setTimeoutInterval(waitSeconds_ + kTimeoutMargin);
+    request->setMaximumResponseLength(kMaxReplyBytes);
     body_.clear();
     replyUsable_ = false;
     connection_ = NSURLConnection::create(
@@ -65,11 +66,6 @@ void UIRemoteNotificationSource::connectionDidReceiveResponse(
 void UIRemoteNotificationSource::connectionDidReceiveData(NSURLConnection&,
                                                           std::span<const std::uint8_t> data) {
     if (!replyUsable_) return;
-    if (body_.size() + data.size() > kMaxReplyBytes) {
-        replyUsable_ = false;
-        body_.clear();
-        return;
-    }
     body_.insert(body_.end(), data.begin(), data.end());
 }
 

@@ -23,7 +23,7 @@ class UIRemoteNotificationSource : public NSURLConnectionDelegate,
   public:
     static constexpr int kDefaultWaitSeconds = 25;
     static constexpr double kRetrySeconds = 5;
-    // A reply larger than this is not read.
+    // A longer reply fails the poll, which is tried again after the pause.
     static constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
 
     // pollURL: the endpoint with the query that names the receiver; the source adds "wait" (how

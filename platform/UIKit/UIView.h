@@ -192,7 +192,7 @@ class UIView : public UIResponder, public CALayerDelegate {
     void insertChecked(std::shared_ptr<UIView> view, size_t index);
     void placeSubviewLayer(size_t index);
 
-    [[no_unique_address]] ThreadChecker threadChecker_{"UIView"};
+    ThreadChecker threadChecker_{"UIView"};
     std::shared_ptr<CALayer> layer_;
     std::weak_ptr<UIView> superview_;
     std::vector<std::shared_ptr<UIView>> subviews_;

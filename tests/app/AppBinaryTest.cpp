@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ChildProcess.h"
@@ -123,6 +124,83 @@ TEST(AppBinary, HomeThatCannotBeUsedIsRefusedBeforeAnythingIsWritten) {
     if (!rootFileExisted && fs::exists("/devserver.sqlite")) {
         ADD_FAILURE() << "the devserver's database was made at the root";
         fs::remove("/devserver.sqlite");
+    }
+}
+
+// A home where the devserver cannot keep its data: the app ends at once, non-zero, with the
+// devserver's own reason, instead of running against no server.
+TEST(AppBinary, DevserverThatCannotStartEndsTheAppWithItsReason) {
+    struct Case {
+        const char* name;
+        const char* reason;  // what the devserver says
+    };
+    const Case cases[] = {
+        {"full", "disk I/O error"},
+        {"data file in the way", "Is a directory"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const fs::path home = dir.path() / "home";
+        auto options = app(dir.path(), {"--headless", "--home", home.string()});
+        if (std::string_view(c.name) == "full") {
+            // At most 64 KiB a file: the sample data does not fit.
+            options.args.insert(
+                options.args.begin(),
+                {"/bin/bash", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$@\"", "brisfold"});
+        } else {
+            fs::create_directories(home / "devserver.sqlite");
+        }
+        ChildProcess child(options);
+        ASSERT_TRUE(child.started());
+        EXPECT_EQ(child.waitForExit(), 1) << c.name << ": " << child.err();
+        EXPECT_NE(child.err().find("brisfold: the devserver could not start: brisfold-devserver: "),
+                  std::string::npos)
+            << child.err();
+        EXPECT_NE(child.err().find(c.reason), std::string::npos) << c.name << ": " << child.err();
+        EXPECT_TRUE(childrenOf(child.pid()).empty()) << c.name;
+    }
+}
+
+// Without a --location of the user's, ./run.sh hands the app the sample track it ships, so that
+// a departure finds where the engineer is. The script runs with its set-up and build stood in
+// for and a stand-in app that writes down its arguments.
+TEST(RunScript, PassesTheShippedSampleTrackUnlessALocationIsGiven) {
+    const fs::path track = fs::path(BRISFOLD_SOURCE_DIR) / "resources" / "sample-track.txt";
+    ASSERT_TRUE(fs::is_regular_file(track));
+    TempDir dir;
+    const fs::path tree = dir.path() / "checkout";
+    fs::create_directories(tree / "scripts");
+    fs::create_directories(tree / "build" / "app");
+    fs::create_directories(dir.path() / "bin");
+    fs::copy_file(fs::path(BRISFOLD_SOURCE_DIR) / "run.sh", tree / "run.sh");
+    const auto script = [](const fs::path& path, const std::string& body) {
+        std::ofstream(path) << "#!/bin/sh\n" << body;
+        fs::permissions(path, fs::perms::owner_all);
+    };
+    script(tree / "scripts" / "setup", "exit 0\n");
+    script(dir.path() / "bin" / "cmake", "exit 0\n");
+    script(tree / "build" / "app" / "brisfold", "printf '%s\\n' \"$@\"\n");
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> passed;
+    };
+    const std::string shipped = (tree / "resources" / "sample-track.txt").string();
+    const Case cases[] = {
+        {{}, {"--location", shipped}},
+        {{"--headless"}, {"--location", shipped, "--headless"}},
+        {{"--location", "39.9,116.4", "--headless"}, {"--location", "39.9,116.4", "--headless"}},
+    };
+    for (const Case& c : cases) {
+        ChildProcess::Options o;
+        o.args = {"/bin/bash", (tree / "run.sh").string()};
+        o.args.insert(o.args.end(), c.args.begin(), c.args.end());
+        o.env = {{"PATH", (dir.path() / "bin").string() + ":/usr/bin:/bin"}};
+        ChildProcess run(o);
+        ASSERT_TRUE(run.started());
+        std::vector<std::string> passed;
+        while (const auto line = run.readLine()) passed.push_back(*line);
+        EXPECT_EQ(run.waitForExit(), 0);
+        EXPECT_EQ(passed, c.passed);
     }
 }
 

@@ -5,8 +5,12 @@
 #include <optional>
 #include <string>
 
+#include "Database.h"
 #include "Deadline.h"
 #include "DevServer.h"
+#include "Foundation/NSHTTPCookieStorage.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSURLErrorDescription.h"
 #include "Foundation/NSUserDefaults.h"
 #include "ScreenPixels.h"
 #include "Security/SecItem.h"
@@ -20,10 +24,12 @@
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/CustomNavBar.h"
 #include "shell/CustomTabBar.h"
+#include "shell/DataRequestManager.h"
 #include "shell/FactoryClass.h"
 #include "shell/HomeViewController.h"
 #include "shell/LeftViewController.h"
 #include "shell/LoginView.h"
+#include "shell/ShowAlertView.h"
 
 namespace {
 
@@ -65,13 +71,14 @@ class SessionTest : public ::testing::Test {
     }
 
     // Signs in through the sign-in view as a person would.
-    void signIn(HeadlessHost& host, const BrisfoldAppDelegate& app) {
+    void signIn(HeadlessHost& host, const BrisfoldAppDelegate& app,
+                const std::string& user = "zhangwei", const std::string& password = "zw123456") {
         auto login = app.loginView();
         ASSERT_TRUE(login);
         tapView(host, login->userField());
-        ASSERT_TRUE(host.typeText("zhangwei"));
+        ASSERT_TRUE(host.typeText(user));
         tapView(host, login->passwordField());
-        ASSERT_TRUE(host.typeText("zw123456"));
+        ASSERT_TRUE(host.typeText(password));
         tapView(host, login->loginButton());
         ASSERT_TRUE(runUntil([&] { return !app.loginView(); }));
     }
@@ -232,6 +239,90 @@ TEST_F(SessionTest, TabsAreTheFourContainersOfTheTabListAndTheTabBarSwitchesThem
     tapView(host, CustomNavBar::shareManager()->leftButton());
     EXPECT_FALSE(order->isShowLeftView());
     EXPECT_TRUE(order->sideSlipView()->isHidden());
+}
+
+// The side menu's "退出登录" of the home tab, tapped as a person would.
+void tapLogoutInTheSideMenu(HeadlessHost& host, const BrisfoldAppDelegate& app) {
+    const auto home = containerAt(app, 0);
+    ASSERT_TRUE(home);
+    tapView(host, CustomNavBar::shareManager()->leftButton());
+    ASSERT_TRUE(home->isShowLeftView());
+    const auto menu =
+        std::dynamic_pointer_cast<LeftViewController>(home->sideSlipView()->contentVC());
+    ASSERT_TRUE(menu);
+    ASSERT_TRUE(menu->logoutRow());
+    EXPECT_EQ(menu->logoutRow()->titleForState(UIControlStateNormal), "退出登录");
+    tapView(host, menu->logoutRow());
+}
+
+TEST_F(SessionTest, SideMenuSignsOutEverywhereAndTheOtherEngineerSignsIn) {
+    HeadlessHost host;
+    auto app = BrisfoldAppDelegate::launch(host.window(), base);
+    signIn(host, *app);
+    ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
+    const std::string engineer = app->APPUserID();
+    const auto cookies = NSHTTPCookieStorage::sharedHTTPCookieStorage();
+    const auto server = NSURL::URLWithString(base);
+    ASSERT_FALSE(cookies->cookieHeaderForURL(*server).empty());
+    const auto sessions = [&](const std::string& id) {
+        return devserver::Database(home.dir.path() / "devserver.sqlite")
+            .scalar("SELECT COUNT(*) FROM sessions WHERE engineer_id = ?", id);
+    };
+    ASSERT_EQ(sessions(engineer), 1);
+    const auto oldHome = containerAt(*app, 0);
+    app->setDataBaseUpdate(false);
+
+    tapLogoutInTheSideMenu(host, *app);
+    EXPECT_TRUE(app->isLoggingOut());
+    ASSERT_TRUE(runUntil([&] { return app->loginView() != nullptr; }));
+    // Ended on the server, and nothing of it is kept here.
+    EXPECT_EQ(sessions(engineer), 0);
+    EXPECT_TRUE(cookies->cookies().empty());
+    EXPECT_EQ(passwordInKeychain(), "");
+    const auto defaults = NSUserDefaults::standardUserDefaults();
+    for (const char* key : {"APPUserName", "APPUserID", "APPUserToken", "APPFullName"})
+        EXPECT_FALSE(defaults->objectForKey(key).is_string()) << key;
+    EXPECT_FALSE(app->autoLogin());
+    EXPECT_EQ(app->APPUserID(), "");
+    EXPECT_FALSE(app->notificationSource());
+    EXPECT_EQ(app->notReadCount(), 0);
+    EXPECT_TRUE(app->remoteLab()->isHidden());
+    EXPECT_TRUE(app->dataBaseUpdate());
+    // The sign-in shows, empty, over fresh tabs: no screen of the engineer who left is left.
+    EXPECT_EQ(app->loginView()->superview(), host.window());
+    EXPECT_EQ(app->loginView()->userField()->text(), "");
+    EXPECT_NE(containerAt(*app, 0), oldHome);
+    EXPECT_FALSE(FactoryClass::isLoadingShown());
+
+    signIn(host, *app, "lina", "ln123456");
+    EXPECT_EQ(app->fullName(), "李娜");
+    EXPECT_NE(app->APPUserID(), engineer);
+    EXPECT_TRUE(app->messageViewController()->needRefreshLoad());
+    const std::string firstPage =
+        "brisfoldID=" + app->APPUserID() + "&IsOffer=0&rows=10&pageindex=1&lastDateTime=";
+    ASSERT_TRUE(runUntil(
+        [&] { return DataRequestManager::shareManger()->replyForKey(firstPage).is_object(); }));
+    EXPECT_EQ(DataRequestManager::shareManger()->replyForKey(firstPage)["totalCount"], 72);
+}
+
+// A server that cannot be reached cannot end the session, but the phone forgets it all the same
+// and says why.
+TEST_F(SessionTest, SignOutWithoutTheServerStillForgetsTheSessionAndSaysWhy) {
+    HeadlessHost host;
+    auto app = BrisfoldAppDelegate::launch(host.window(), base);
+    signIn(host, *app);
+    ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
+    server.stop();
+
+    tapLogoutInTheSideMenu(host, *app);
+    ASSERT_TRUE(runUntil([&] { return app->loginView() != nullptr; }));
+    EXPECT_EQ(passwordInKeychain(), "");
+    EXPECT_TRUE(NSHTTPCookieStorage::sharedHTTPCookieStorage()->cookies().empty());
+    EXPECT_FALSE(NSUserDefaults::standardUserDefaults()->objectForKey("APPUserID").is_string());
+    std::string toast;
+    for (const auto& v : host.window()->subviews())
+        if (auto t = std::dynamic_pointer_cast<ShowAlertView>(v)) toast = t->message();
+    EXPECT_EQ(toast, NSURLErrorDescription(NSURLErrorCannotConnectToHost));
 }
 
 TEST(DeviceString, NarrowPhonesHaveTheirMarketingNames) {

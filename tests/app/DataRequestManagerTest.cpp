@@ -8,6 +8,7 @@
 #include "Deadline.h"
 #include "Foundation/NSNotificationCenter.h"
 #include "Foundation/NSURLErrorDescription.h"
+#include "HostileReplies.h"
 #include "ShellHome.h"
 #include "TestHTTPServer.h"
 #include "UIKit/UIApplication.h"
@@ -144,10 +145,14 @@ TEST_F(DataRequestManagerTest, StatusOtherThan200ShowsItsTextAndTheBodyIsStillPa
     EXPECT_FALSE(FactoryClass::isLoadingShown());
 }
 
+// Replies past the longest the app takes fail too, whether they never end or a small gzip body
+// inflates: whitespace may lead a JSON reply, and an endless one took the app to 2.7 GB.
 TEST_F(DataRequestManagerTest, FailuresAndRepliesThatAreNoDictionaryReachNobody) {
     server.server().Post("/api/List", [](const httplib::Request&, httplib::Response& res) {
         res.set_content("[1,2]", "application/json");
     });
+    static_assert(DataRequestManager::kMaxReplyLength < testsupport::kHostileCap / 4);
+    const testsupport::HostileServer hostile(' ', R"({"code":"1"})", "application/json");
     std::string refusedURL;
     {
         testsupport::TestHTTPServer gone;
@@ -170,6 +175,12 @@ TEST_F(DataRequestManagerTest, FailuresAndRepliesThatAreNoDictionaryReachNobody)
          NSURLErrorWithCode(NSURLErrorCannotConnectToHost, refusedURL).localizedDescription},
         {"no network", app->serviceURL("Echo"), offline, "网络异常"},
         {"array reply", app->serviceURL("List"), nullptr, ""},
+        {"endless reply", hostile.endlessURL(), nullptr,
+         NSURLErrorWithCode(NSURLErrorDataLengthExceedsMaximum, hostile.endlessURL())
+             .localizedDescription},
+        {"gzip bomb", hostile.bombURL(), nullptr,
+         NSURLErrorWithCode(NSURLErrorDataLengthExceedsMaximum, hostile.bombURL())
+             .localizedDescription},
     };
     for (const Case& c : cases) {
         if (auto old = toastOn(host.window())) old->removeFromSuperview();
@@ -184,6 +195,7 @@ TEST_F(DataRequestManagerTest, FailuresAndRepliesThatAreNoDictionaryReachNobody)
         auto toast = toastOn(host.window());
         EXPECT_EQ(toast ? toast->message() : "", c.toast) << c.name;
     }
+    EXPECT_LT(hostile.endlessSent(), hostile.cap());
 }
 
 TEST(FormValue, EscapesOnlyWhatCouldEndAValueOrStartAKey) {

@@ -281,6 +281,7 @@ TEST_F(MiddleViewControllerTest, SideMenuAndAmountPopUpAreOnScreen) {
     EXPECT_EQ(menu->nameLabel()->text(), "张伟");
     EXPECT_TRUE(onScreen(menu->nameLabel()));
     EXPECT_TRUE(onScreen(menu->favouritesRow()));
+    EXPECT_TRUE(onScreen(menu->logoutRow()));
     screenshot("side-menu.png");
     tap(CustomNavBar::shareManager()->leftButton());
     ASSERT_FALSE(container->isShowLeftView());

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,9 @@
 #include "Deadline.h"
 #include "DevServer.h"
 #include "Foundation/NSRunLoop.h"
+#include "Foundation/NSURLErrorDescription.h"
+#include "HostileReplies.h"
+#include "LogCapture.h"
 #include "ManualClock.h"
 #include "ShellHome.h"
 #include "TempDir.h"
@@ -20,6 +25,7 @@
 #include "host/HeadlessHost.h"
 #include "shell/AppOptions.h"
 #include "shell/BrisfoldAppDelegate.h"
+#include "shell/DataRequestManager.h"
 #include "shell/DevServerProcess.h"
 #include "shell/FactoryClass.h"
 #include "shell/LoginView.h"
@@ -105,6 +111,24 @@ TEST_F(LoginTest, EmptyFieldsSendNothingRefusalShowsTheTipAndReturnSignsIn) {
     EXPECT_TRUE(view->loginButton()->isEnabled());
 }
 
+// A sign-in answered without end was read whole, however long: whitespace may lead its JSON.
+TEST(LoginReplyTest, AnswerPastTheLongestFailsTheSignIn) {
+    const testsupport::HostileServer hostile(' ', R"({"code":"1","FullName":"张伟"})",
+                                             "application/json");
+    HeadlessHost host;
+    auto view = LoginView::create(host.window()->bounds(), hostile.endlessURL("/"));
+    host.window()->addSubview(view);
+    view->userField()->setText("zhangwei");
+    view->passwordField()->setText("zw123456");
+    view->login();
+    ASSERT_TRUE(testsupport::runUntil([&] { return !view->isRequesting(); }));
+    EXPECT_EQ(view->statusLabel()->text(),
+              NSURLErrorWithCode(NSURLErrorDataLengthExceedsMaximum,
+                                 hostile.endlessURL("/api/Engineer/Login"))
+                  .localizedDescription);
+    EXPECT_LT(hostile.endlessSent(), hostile.cap());
+}
+
 // The server is still starting when the request is made: it waits for the server, not fails.
 // Once the server is gone, the port refuses and that is reported, not hung on.
 TEST(DevServerProcessTest, RequestBeforeTheServerIsUpIsAnsweredAndAGoneServerIsReported) {
@@ -152,6 +176,101 @@ TEST(DevServerProcessTest, ServerThatNeverServesNorStopsIsKilledAndReaped) {
         std::ifstream("/proc/" + std::to_string(other) + "/comm") >> name;
         EXPECT_NE(name, "silent-server") << other;
     }
+}
+
+// A devserver stand-in: the real one the first time, and one that cannot start after that.
+fs::path serverThatStartsOnce(const fs::path& dir) {
+    const fs::path script = dir / "starts-once";
+    std::ofstream(script) << "#!/bin/sh\n"
+                             "if [ -e \"$0.ran\" ]; then\n"
+                             "  echo 'brisfold-devserver: no space left' >&2; exit 3\n"
+                             "fi\n"
+                             "touch \"$0.ran\"\n"
+                             "exec '" BRISFOLD_DEVSERVER_PATH "' \"$@\"\n";
+    fs::permissions(script, fs::perms::owner_all);
+    return script;
+}
+
+// A devserver that ends while the app runs is reaped, said so and started once more on the same
+// port; when that one ends too, or cannot start, the port closes and the request layer says at
+// once that the server cannot be reached.
+TEST(DevServerProcessTest, ServerThatEndsIsReapedAndStartedOnceMoreThenRequestsAreRefused) {
+    struct Case {
+        const char* name;
+        bool startsAgain;
+        const char* givenUp;  // the line that says requests fail from now on
+    };
+    const Case cases[] = {
+        {"ends twice", true, "the devserver ended again (ended by signal 9 ("},
+        {"cannot start again", false,
+         "the devserver could not start: brisfold-devserver: no space left (exit status 3)"},
+    };
+    for (const Case& c : cases) {
+        ShellHome home;
+        HeadlessHost host;
+        testsupport::LogCapture log;
+        const fs::path executable = c.startsAgain ? fs::path(BRISFOLD_DEVSERVER_PATH)
+                                                  : serverThatStartsOnce(home.dir.path());
+        std::string error;
+        auto child =
+            DevServerProcess::start(executable, home.dir.path() / "devserver.sqlite", error);
+        ASSERT_TRUE(child) << error;
+        auto app = BrisfoldAppDelegate::launch(host.window(), child->baseURL());
+        ASSERT_TRUE(testsupport::runUntil([&] { return child->isServing(); })) << c.name;
+
+        const pid_t first = child->pid();
+        ASSERT_EQ(kill(first, SIGKILL), 0);
+        ASSERT_TRUE(testsupport::runUntil([&] { return child->pid() != first; })) << c.name;
+        EXPECT_TRUE(testsupport::processIsGone(first)) << c.name << ": not reaped";
+        EXPECT_TRUE(log.contains("the devserver ended (ended by signal 9 (")) << c.name;
+        if (c.startsAgain) {
+            // Same address, and the data of the first: the engineer signs in.
+            ASSERT_TRUE(testsupport::runUntil([&] { return child->isServing(); }));
+            app->loginView()->userField()->setText("zhangwei");
+            app->loginView()->passwordField()->setText("zw123456");
+            app->loginView()->login();
+            ASSERT_TRUE(testsupport::runUntil([&] { return !app->loginView(); }));
+            ASSERT_TRUE(testsupport::runUntil([] { return !FactoryClass::isLoadingShown(); }));
+            const pid_t second = child->pid();
+            ASSERT_EQ(kill(second, SIGKILL), 0);
+            ASSERT_TRUE(testsupport::runUntil([&] { return child->isGone(); }));
+            EXPECT_TRUE(testsupport::processIsGone(second));
+        } else {
+            ASSERT_TRUE(testsupport::runUntil([&] { return child->isGone(); }));
+        }
+        EXPECT_EQ(child->pid(), -1) << c.name;
+        EXPECT_TRUE(log.contains(c.givenUp)) << c.name;
+        EXPECT_TRUE(log.contains("requests to it fail from now on")) << c.name;
+
+        // Refused at once rather than left to time out, as the request layer's toast shows.
+        DataRequestManager::shareManger()->requestWithURLString(
+            app->serviceURL("AskPrice/GetDictionary"), "Index=SSHY", app->tabBarController());
+        std::string toast;
+        ASSERT_TRUE(testsupport::runUntil([&] {
+            for (const auto& v : host.window()->subviews())
+                if (auto t = std::dynamic_pointer_cast<ShowAlertView>(v)) toast = t->message();
+            return !toast.empty();
+        }));
+        EXPECT_EQ(toast, NSURLErrorDescription(NSURLErrorCannotConnectToHost)) << c.name;
+        BrisfoldAppDelegate::terminate();
+    }
+}
+
+TEST(DevServerProcessTest, ServerThatCannotStartIsToldWithWhatItSaidAndNotStartedAgain) {
+    HeadlessHost host;
+    TempDir dir;
+    fs::create_directories(dir.path() / "devserver.sqlite");
+    std::string error;
+    std::optional<std::string> reason;
+    auto child = DevServerProcess::start(BRISFOLD_DEVSERVER_PATH, dir / "devserver.sqlite", error,
+                                         [&](const std::string& why) { reason = why; });
+    ASSERT_TRUE(child) << error;
+    const pid_t pid = child->pid();
+    ASSERT_TRUE(testsupport::runUntil([&] { return reason.has_value(); }));
+    EXPECT_EQ(reason->rfind("brisfold-devserver: open ", 0), 0u) << *reason;
+    EXPECT_NE(reason->find("Is a directory (exit status 1)"), std::string::npos) << *reason;
+    EXPECT_TRUE(child->isGone());
+    EXPECT_TRUE(testsupport::processIsGone(pid));
 }
 
 class ShellViewsTest : public testsupport::ManualClockTest {

@@ -97,6 +97,7 @@ TEST_F(SessionsTest, NoEngineerActsForAnother) {
         {"NewsCenter/Index", "UserOrEngineerID=" + other_, ""},
         {"NewsCenter/NewsIsRead", "newsID=" + message, "newsID=" + message},
         {"NewsCenter/DeleteNews", "NewsID=" + message, "NewsID=" + message},
+        {"Engineer/Logout", "brisfoldID=" + other_, ""},
     };
 
     std::set<std::string> covered;
@@ -160,6 +161,36 @@ TEST_F(SessionsTest, SessionIsAPrivateExpiringCookieKeptOnlyAsAHash) {
     EXPECT_EQ(postWithCookie(session, "Order/OrderList", list)->status, 200);
     open().run("UPDATE sessions SET expires_at = 0 WHERE token_hash = ?", tokenHash(token));
     EXPECT_EQ(postWithCookie(session, "Order/OrderList", list)->status, 401);
+}
+
+TEST_F(SessionsTest, LogoutEndsTheSessionItCarriesAndNoOther) {
+    const std::string first = mine_;
+    login(kSeedEngineers[0].userName, kSeedEngineers[0].password);
+    const std::string second = sessions_[me_];
+    ASSERT_NE(first, second);
+    const std::string list = "brisfoldID=" + me_;
+
+    const auto result = postWithCookie(first, "Engineer/Logout", list);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 200);
+    EXPECT_EQ(test::parseJson(result)["code"], "1");
+    // The cookie is taken back.
+    const std::string cookie = result->get_header_value("Set-Cookie");
+    EXPECT_EQ(cookie.rfind("brisfold_session=;", 0), 0u) << cookie;
+    EXPECT_NE(cookie.find("; Max-Age=0"), std::string::npos) << cookie;
+    {
+        auto db = open();
+        const std::string token = first.substr(first.find('=') + 1);
+        EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM sessions WHERE token_hash = ?", tokenHash(token)),
+                  0);
+    }
+
+    EXPECT_EQ(postWithCookie(first, "Order/OrderList", list)->status, 401);
+    EXPECT_EQ(postWithCookie(first, "Engineer/Logout", list)->status, 401);
+    // The engineer's other device and the other engineer stay signed in.
+    EXPECT_EQ(postWithCookie(second, "Order/OrderList", list)->status, 200);
+    EXPECT_EQ(postWithCookie(sessions_[other_], "Order/OrderList", "brisfoldID=" + other_)->status,
+              200);
 }
 
 // Hashing a password takes long on purpose; a wrong login held inside it must not hold up

@@ -1,35 +1,17 @@
-# Installs the kit into a fresh prefix, configures and builds the example there as an outside
-# program would, runs it, and checks the picture it writes.
-file(REMOVE_RECURSE ${WORK_DIR})
-file(MAKE_DIRECTORY ${WORK_DIR}/home)
+# Installs the kit into a fresh prefix outside the checkout and builds the example there as an
+# outside program would, once per build type (a program's build type need not be the kit's). Each
+# build runs with the checkout out of its reach and the picture it writes is probed.
+# Inputs: SOURCE_DIR, BUILD_DIR, README, EXAMPLE_DIR, GENERATOR, CXX, C, SANITIZE, PROBE.
 
+cmake_minimum_required(VERSION 3.25)
+
+# Runs a command, showing what it said only when it fails.
 function(step)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
+    execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
     if(NOT status EQUAL 0)
-        message(FATAL_ERROR "failed (${status}): ${ARGN}")
+        message(FATAL_ERROR "failed (${status}): ${ARGN}\n${out}\n(the work is kept in ${WORK_DIR})")
     endif()
 endfunction()
-
-step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix)
-# A sanitizer build's libraries need the example built with the same sanitizers.
-set(flags "")
-if(SANITIZE)
-    set(flags -DCMAKE_CXX_FLAGS=-fsanitize=${SANITIZE} -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=${SANITIZE})
-endif()
-step(${CMAKE_COMMAND} -S ${EXAMPLE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
-     -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix -DCMAKE_CXX_COMPILER=${CXX}
-     -DCMAKE_C_COMPILER=${C} -DCMAKE_BUILD_TYPE=Release ${flags})
-step(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
-# The kit keeps its caches in the home of the process: a fresh one, not the user's.
-step(${CMAKE_COMMAND} -E env HOME=${WORK_DIR}/home
-     ${WORK_DIR}/build/map-snapshot ${WORK_DIR}/map.png)
-
-# A phone screen of 320 × 568 points at twice the scale: the PNG header's width and height.
-file(READ ${WORK_DIR}/map.png header LIMIT 24 HEX)
-string(SUBSTRING "${header}" 32 16 size)
-if(NOT size STREQUAL "0000028000000470")
-    message(FATAL_ERROR "map.png is not a 640 × 1136 picture: ${header}")
-endif()
 
 # The README shows the example's code between its marks, word for word.
 file(READ ${EXAMPLE_DIR}/main.cpp source)
@@ -43,3 +25,127 @@ string(FIND "${readme}" "```cpp\n${shown}\n```" found)
 if(found EQUAL -1)
     message(FATAL_ERROR "README.md does not show examples/map-snapshot/main.cpp as it is")
 endif()
+
+# What the example must not reach: the checkout, and the build tree when it lies elsewhere.
+set(hidden ${SOURCE_DIR})
+cmake_path(IS_PREFIX SOURCE_DIR ${BUILD_DIR} NORMALIZE build_inside)
+if(NOT build_inside)
+    list(APPEND hidden ${BUILD_DIR})
+endif()
+
+set(temp $ENV{TMPDIR})
+if(NOT temp)
+    set(temp /tmp)
+endif()
+string(RANDOM LENGTH 8 tag)
+set(WORK_DIR ${temp}/brisfold-kit-example-${tag})
+foreach(dir IN LISTS hidden)
+    cmake_path(IS_PREFIX dir ${WORK_DIR} NORMALIZE inside)
+    if(inside)
+        message(FATAL_ERROR "the temporary directory ${temp} lies in ${dir}")
+    endif()
+endforeach()
+file(MAKE_DIRECTORY ${WORK_DIR}/home)
+
+step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix)
+# A sanitizer build's libraries keep their source files' paths for the sanitizers' reports; such
+# a build is for this tree's tests, not for shipping.
+set(unchecked "")
+if(SANITIZE)
+    set(unchecked --exclude=*.a)
+endif()
+foreach(dir IN LISTS hidden)
+    execute_process(COMMAND grep -rlF ${unchecked} -- ${dir} ${WORK_DIR}/prefix
+        OUTPUT_VARIABLE naming RESULT_VARIABLE status)
+    if(NOT status EQUAL 1)
+        message(FATAL_ERROR "installed files name ${dir}:\n${naming}")
+    endif()
+endforeach()
+
+# The headers a program includes are there under their library's folder, the kit's internal ones
+# are not, and every installed header finds what it includes in the prefix alone.
+file(GLOB_RECURSE headers RELATIVE ${WORK_DIR}/prefix/include/brisfold
+    ${WORK_DIR}/prefix/include/brisfold/*.h)
+foreach(internal VMMapView/VMMapViewInternal.h ServicesSystem/VMAES.h ServicesSystem/VMRSA.h
+        ServicesSystem/VMLogCipher.h vmap_core/MapEngineInternal.h host/SDLHost.h)
+    get_filename_component(name ${internal} NAME)
+    if(headers MATCHES "(^|;)([^;]*/)?${name}(;|$)")
+        message(FATAL_ERROR "the kit installs its internal header ${name}")
+    endif()
+endforeach()
+foreach(public VMMapView/VMMapView.h Annotations/VMPinAnnotationView.h OverlaySystem/VMPolyline.h
+        ServicesSystem/VMMapServices.h OfflineSystem/ZUZavadevIru.h UIKit/UIView.h host/Host.h)
+    if(NOT public IN_LIST headers)
+        message(FATAL_ERROR "the kit does not install ${public}")
+    endif()
+endforeach()
+set(every "")
+foreach(header IN LISTS headers)
+    string(APPEND every "#include \"${header}\"\n")
+endforeach()
+file(WRITE ${WORK_DIR}/headers/every.cpp "${every}int main() { return 0; }\n")
+file(WRITE ${WORK_DIR}/headers/CMakeLists.txt
+    "cmake_minimum_required(VERSION 3.25)\nproject(EveryHeader CXX)\n"
+    "set(CMAKE_CXX_STANDARD 20)\nfind_package(BrisfoldKit REQUIRED)\n"
+    "add_library(every OBJECT every.cpp)\n"
+    "target_link_libraries(every PRIVATE BrisfoldKit::VMMapView BrisfoldKit::OfflineSystem "
+    "BrisfoldKit::host)\n")
+step(${CMAKE_COMMAND} -S ${WORK_DIR}/headers -B ${WORK_DIR}/headers/build -G ${GENERATOR}
+     -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix -DCMAKE_CXX_COMPILER=${CXX})
+step(${CMAKE_COMMAND} --build ${WORK_DIR}/headers/build)
+
+# Runs a command with the checkout and the build tree covered by empty directories, where the
+# system lets a user have a mount namespace of his own.
+execute_process(COMMAND unshare --map-root-user --mount true RESULT_VARIABLE status
+    OUTPUT_QUIET ERROR_QUIET)
+if(status EQUAL 0)
+    file(WRITE ${WORK_DIR}/out-of-reach.sh [=[
+# out-of-reach.sh DIR... -- COMMAND...: covers each DIR with an empty one, then runs COMMAND.
+while [ "$1" != -- ]; do
+    mount -t tmpfs hidden "$1" || exit 1
+    shift
+done
+shift
+exec "$@"
+]=])
+    set(out_of_reach unshare --map-root-user --mount sh ${WORK_DIR}/out-of-reach.sh ${hidden} --)
+else()
+    message(STATUS "no mount namespace here: the example runs with the checkout in place")
+    set(out_of_reach "")
+endif()
+
+# The kit keeps its caches in the home of the process: a fresh one, not the user's. The
+# sanitizers' suppression files the run is given come along, out of the checkout.
+set(run_env HOME=${WORK_DIR}/home)
+foreach(options LSAN_OPTIONS ASAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS)
+    set(value "$ENV{${options}}")
+    if(value MATCHES "suppressions=([^:]+)")
+        file(COPY_FILE ${CMAKE_MATCH_1} ${WORK_DIR}/${options}.supp)
+        string(REPLACE "${CMAKE_MATCH_1}" "${WORK_DIR}/${options}.supp" value "${value}")
+        list(APPEND run_env "${options}=${value}")
+    endif()
+endforeach()
+
+# The example as a program outside the tree has it: a copy of its own.
+file(COPY ${EXAMPLE_DIR}/ DESTINATION ${WORK_DIR}/example)
+# A sanitizer build's libraries need the example built with the same sanitizers.
+set(flags "")
+if(SANITIZE)
+    set(flags -DCMAKE_CXX_FLAGS=-fsanitize=${SANITIZE} -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=${SANITIZE})
+endif()
+foreach(type Debug Release None)
+    set(build ${WORK_DIR}/build-${type})
+    # None configures as the example's own comment does, with no build type.
+    set(type_flag -DCMAKE_BUILD_TYPE=${type})
+    if(type STREQUAL "None")
+        set(type_flag "")
+    endif()
+    step(${CMAKE_COMMAND} -S ${WORK_DIR}/example -B ${build} -G ${GENERATOR}
+         -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix -DCMAKE_CXX_COMPILER=${CXX}
+         -DCMAKE_C_COMPILER=${C} ${type_flag} ${flags})
+    step(${CMAKE_COMMAND} --build ${build})
+    step(${out_of_reach} ${CMAKE_COMMAND} -E env ${run_env} ${build}/map-snapshot ${build}/map.png)
+    step(${PROBE} ${build}/map.png)
+endforeach()
+
+file(REMOVE_RECURSE ${WORK_DIR})

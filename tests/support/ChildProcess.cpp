@@ -228,6 +228,23 @@ int ChildProcess::reap(int raw) {
     return *status_;
 }
 
+::testing::AssertionResult passesInFreshProcess(const std::string& test, CFTimeInterval seconds) {
+    ChildProcess::Options options;
+    options.args = {std::filesystem::read_symlink("/proc/self/exe").string(),
+                    "--gtest_also_run_disabled_tests", "--gtest_filter=" + test};
+    options.captureStderr = true;
+    ChildProcess child(options);
+    if (!child.started()) return ::testing::AssertionFailure() << "the test program did not start";
+    const auto status = child.waitForExit(seconds);
+    // A filter that names no test passes too, with none run.
+    if (status == 0 && child.out().find("[  PASSED  ] 1 test.") != std::string::npos) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << test << (status ? " ended with " + std::to_string(*status) : " did not end") << "\n"
+           << child.out() << child.err();
+}
+
 std::vector<pid_t> childrenOf(pid_t parent) {
     std::vector<pid_t> found;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <map>
@@ -74,6 +75,13 @@ class ChildProcess {
     std::string err_;
     std::optional<int> status_;
 };
+
+// Runs one disabled test of this test program ("Suite.DISABLED_Name") in a child process of its
+// own and waits up to the deadline for its end: how a test tries what a process makes once
+// (shared objects, their first-use set-up) from a fresh start, however often it is repeated in
+// this one. Succeeds when that test ran and passed; otherwise carries the child's output.
+::testing::AssertionResult passesInFreshProcess(const std::string& test,
+                                                CFTimeInterval seconds = 10 * kPatience);
 
 // Processes whose parent is pid.
 std::vector<pid_t> childrenOf(pid_t pid);

@@ -122,6 +122,26 @@ TEST(ChildProcess, ChildDiesWithTheProcessThatStartedIt) {
     EXPECT_TRUE(processIsGone(orphan));
 }
 
+// How often this process ran the first test below: once in a fresh one, whatever the parent did.
+int& freshProcessRuns() {
+    static int runs = 0;
+    return runs;
+}
+
+TEST(FreshProcessChild, DISABLED_StartsFromNothing) { EXPECT_EQ(++freshProcessRuns(), 1); }
+
+TEST(FreshProcessChild, DISABLED_Fails) { ADD_FAILURE() << "as it should"; }
+
+TEST(ChildProcess, RunsOneDisabledTestInAFreshProcess) {
+    ++freshProcessRuns();
+    EXPECT_TRUE(passesInFreshProcess("FreshProcessChild.DISABLED_StartsFromNothing"));
+    const auto failed = passesInFreshProcess("FreshProcessChild.DISABLED_Fails");
+    EXPECT_FALSE(failed);
+    EXPECT_NE(std::string(failed.message()).find("as it should"), std::string::npos)
+        << failed.message();
+    EXPECT_FALSE(passesInFreshProcess("FreshProcessChild.DISABLED_NoSuchTest"));
+}
+
 TEST(Gate, HoldsUntilAdmittedOrOpenedAndLetsEveryoneGoWhenItGoes) {
     auto gate = std::make_unique<Gate>();
     std::atomic<int> through{0};

@@ -364,6 +364,8 @@ TEST_F(EngineTest, DataForAnEngineThatIsNoLongerCurrentIsDropped) {
     MapEngine* newer = mapEngineCreate(&record);
     mapEngineInit(newer);
     EXPECT_EQ(mapEngineGetCurrent(), newer);
+    EXPECT_EQ(mapEngineGetFrameRate(newer), 60);
+    EXPECT_EQ(mapEngineGetFrameRate(nullptr), 0);
     EXPECT_EQ(put(0, body("1320")), 0);
     EXPECT_EQ(put(0, body("1320"), newer), 1);
 

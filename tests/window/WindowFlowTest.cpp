@@ -93,7 +93,7 @@ class WindowFlowTest : public ::testing::Test {
                   "--server",
                   "http://127.0.0.1:" + std::to_string(server->port()) + "/",
                   "--location",
-                  "23.12911,113.26436"};
+                  BRISFOLD_SOURCE_DIR "/resources/sample-track.txt"};
         o.env = {{"DISPLAY", x.name()}, {"HOME", dir.path().string()}};
         o.unsetEnv = {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY", "SDL_RENDER_DRIVER",
                       "SDL_FRAMEBUFFER_ACCELERATION"};
@@ -141,6 +141,25 @@ class WindowFlowTest : public ::testing::Test {
             kScreenPatience));
     }
     bool orangeAt(int px, int py) { return isOrange(x.grab()[py * kWidth + px]); }
+    // Signs in on the sign-in screen, and waits for the inquiry list's quotation buttons.
+    void signIn(const std::string& user, const std::string& password) {
+        settle();
+        ASSERT_TRUE(orangeAt(160, 328)) << "the sign-in's button";
+        click(160, 210);
+        type(user);
+        click(160, 262);
+        type(password);
+        click(160, 328);
+        ASSERT_TRUE(waitUntil([&] { return orangeAt(80, 209); }, kScreenPatience))
+            << "no inquiry list after the sign-in\n"
+            << app->err();
+    }
+    std::string engineerNamed(const std::string& user) {
+        return stored("SELECT user_id FROM engineers WHERE user_name = ?", user);
+    }
+    std::string sessionsOf(const std::string& engineerId) {
+        return stored("SELECT COUNT(*) FROM sessions WHERE engineer_id = ?", engineerId);
+    }
 
     std::string stored(const std::string& sql, const std::string& arg = "") {
         devserver::Database db(dir.path() / "devserver.sqlite");
@@ -194,16 +213,8 @@ class WindowFlowTest : public ::testing::Test {
 };
 
 TEST_F(WindowFlowTest, EngineerQuotesStarsMovesOrdersReadsAMessageAndQuits) {
-    settle();
-    ASSERT_TRUE(orangeAt(160, 328)) << "the sign-in's button";
-    click(160, 210);
-    type("zhangwei");
-    click(160, 262);
-    type("zw123456");
-    click(160, 328);
-    engineer = stored("SELECT user_id FROM engineers WHERE user_name = ?", "zhangwei");
-    ASSERT_TRUE(waitUntil([&] { return orangeAt(80, 209); }, kScreenPatience))
-        << "no inquiry list after the sign-in";
+    ASSERT_NO_FATAL_FAILURE(signIn("zhangwei", "zw123456"));
+    engineer = engineerNamed("zhangwei");
 
     // The second card's quotation and star.
     // The amount field has the focus as the pop-up opens.
@@ -237,6 +248,23 @@ TEST_F(WindowFlowTest, EngineerQuotesStarsMovesOrdersReadsAMessageAndQuits) {
     ASSERT_TRUE(waitUntil([&] { return unreadCount() == unread - 1; }, kScreenPatience));
 
     // Quitting from the order detail ends the app cleanly.
+    ASSERT_EQ(kill(app->pid(), SIGTERM), 0);
+    EXPECT_EQ(app->waitForExit(kScreenPatience), 0) << app->err();
+}
+
+// Signing out is the way to the other account: the side menu's last row ends the session on the
+// server and brings back the sign-in, where the other engineer signs in.
+TEST_F(WindowFlowTest, EngineerSignsOutFromTheSideMenuAndTheOtherSignsIn) {
+    ASSERT_NO_FATAL_FAILURE(signIn("zhangwei", "zw123456"));
+    const std::string first = engineerNamed("zhangwei");
+    ASSERT_EQ(sessionsOf(first), "1");
+    click(22, 42);   // the bar's left item opens the side menu
+    click(60, 242);  // 退出登录
+    ASSERT_TRUE(waitUntil([&] { return sessionsOf(first) == "0"; }, kScreenPatience)) << app->err();
+    ASSERT_NO_FATAL_FAILURE(signIn("lina", "ln123456"));
+    EXPECT_EQ(sessionsOf(engineerNamed("lina")), "1");
+    EXPECT_EQ(sessionsOf(first), "0");
+
     ASSERT_EQ(kill(app->pid(), SIGTERM), 0);
     EXPECT_EQ(app->waitForExit(kScreenPatience), 0) << app->err();
 }

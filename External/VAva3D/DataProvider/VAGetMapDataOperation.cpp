@@ -69,8 +69,7 @@ void VAGetMapDataOperation::main() {
         post("NewDataOperation_Error");
         return;
     }
-    auto request = NSMutableURLRequest::requestWithURL(
-        std::move(url), NSURLRequestUseProtocolCachePolicy, timeout_);
+    auto request = VMDataDownloader::requestWithURL(std::move(url), timeout_);
     const auto self = std::static_pointer_cast<VAGetMapDataOperation>(shared_from_this());
     std::shared_ptr<NSURLConnection> connection;
     const auto runLoop = NSRunLoop::currentRunLoop();

@@ -118,8 +118,7 @@ void VAvaCoreDataProvider::requestMapDataWithTiles(
     auto url = NSURL::URLWithString(*urlString);
     if (!url) return;
     for (const auto& tile : tiles) addProcessingGridWithName(tile.gridName, sourceType);
-    auto request = NSMutableURLRequest::requestWithURL(
-        std::move(url), NSURLRequestUseProtocolCachePolicy, VMDataDownloader::kTimeoutInterval);
+    auto request = VMDataDownloader::requestWithURL(std::move(url));
     std::vector<std::string> names;
     for (const auto& tile : tiles) names.push_back(tile.gridName);
     const std::weak_ptr<VAvaCoreDataProvider> weakSelf =

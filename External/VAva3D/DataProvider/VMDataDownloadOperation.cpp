@@ -18,14 +18,34 @@ std::shared_ptr<VMDataDownloadOperation> VMDataDownloadOperation::create(
         new VMDataDownloadOperation(std::move(request), std::move(resultBlock)));
 }
 
+std::shared_ptr<NSURLRequest> VMDataDownloadOperation::request() const {
+    std::lock_guard lock(mutex_);
+    return request_;
+}
+
+void VMDataDownloadOperation::setRequest(std::shared_ptr<NSURLRequest> request) {
+    std::lock_guard lock(mutex_);
+    request_ = std::move(request);
+}
+
 std::uint64_t VMDataDownloadOperation::expectedSize() const {
     std::lock_guard lock(mutex_);
     return expectedSize_;
 }
 
+void VMDataDownloadOperation::setExpectedSize(std::uint64_t size) {
+    std::lock_guard lock(mutex_);
+    expectedSize_ = size;
+}
+
 NSData VMDataDownloadOperation::data() const {
     std::lock_guard lock(mutex_);
     return data_;
+}
+
+void VMDataDownloadOperation::setData(NSData data) {
+    std::lock_guard lock(mutex_);
+    if (!ended_) data_ = std::move(data);
 }
 
 std::shared_ptr<NSURLConnection> VMDataDownloadOperation::connection() const {
@@ -84,7 +104,6 @@ void VMDataDownloadOperation::cancel() {
 }
 
 void VMDataDownloadOperation::finish(std::optional<NSData> data, NSErrorOpt error) {
-    ResultBlock block;
     std::shared_ptr<NSURLConnection> connection;
     std::shared_ptr<NSRunLoop> runLoop;
     bool wasExecuting = false;
@@ -92,7 +111,6 @@ void VMDataDownloadOperation::finish(std::optional<NSData> data, NSErrorOpt erro
         std::lock_guard lock(mutex_);
         if (ended_) return;
         ended_ = true;
-        block.swap(resultBlock_);
         connection.swap(connection_);
         runLoop.swap(runLoop_);
         data_ = {};
@@ -100,11 +118,22 @@ void VMDataDownloadOperation::finish(std::optional<NSData> data, NSErrorOpt erro
     }
     if (connection) connection->cancel();
     if (runLoop) runLoop->stop();
-    if (block) block(data, error);
+    invokeResultBlockWithData(data, error);
     if (wasExecuting) {
         setExecuting(false);
         setFinished(true);
     }
+}
+
+// Only the one finish that ended the load gets here, and the block can no longer be replaced.
+void VMDataDownloadOperation::invokeResultBlockWithData(const std::optional<NSData>& data,
+                                                        const NSErrorOpt& error) {
+    ResultBlock block;
+    {
+        std::lock_guard lock(mutex_);
+        block.swap(resultBlock_);
+    }
+    if (block) block(data, error);
 }
 
 void VMDataDownloadOperation::connectionDidReceiveResponse(

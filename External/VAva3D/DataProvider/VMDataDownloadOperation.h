@@ -35,10 +35,15 @@ class VMDataDownloadOperation : public NSOperation, public NSURLConnectionDelega
     void cancel() override;
     bool isConcurrent() const override { return true; }
 
-    const std::shared_ptr<NSURLRequest>& request() const { return request_; }
+    std::shared_ptr<NSURLRequest> request() const;
+    // What a load not yet started fetches.
+    void setRequest(std::shared_ptr<NSURLRequest> request);
     std::uint64_t expectedSize() const;
+    void setExpectedSize(std::uint64_t size);
     // The bytes received so far.
     NSData data() const;
+    // What later bytes are appended to; ignored once the load has ended.
+    void setData(NSData data);
     std::shared_ptr<NSURLConnection> connection() const;
     // The connection the load cancels when it ends early.
     void setConnection(std::shared_ptr<NSURLConnection> connection);
@@ -59,9 +64,11 @@ class VMDataDownloadOperation : public NSOperation, public NSURLConnectionDelega
 
     // Ends the load with this result unless it has ended already; the block runs outside the lock.
     void finish(std::optional<NSData> data, NSErrorOpt error);
+    // Hands both to the block, if one is set, and drops it.
+    void invokeResultBlockWithData(const std::optional<NSData>& data, const NSErrorOpt& error);
 
-    const std::shared_ptr<NSURLRequest> request_;
     mutable std::mutex mutex_;  // guards everything below
+    std::shared_ptr<NSURLRequest> request_;
     ResultBlock resultBlock_;
     std::shared_ptr<NSURLConnection> connection_;
     std::shared_ptr<NSRunLoop> runLoop_;

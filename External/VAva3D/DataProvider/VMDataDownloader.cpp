@@ -5,6 +5,14 @@
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLLoader.h"
 
+std::shared_ptr<NSMutableURLRequest> VMDataDownloader::requestWithURL(std::shared_ptr<NSURL> url,
+                                                                      double timeout) {
+    auto request = NSMutableURLRequest::requestWithURL(std::move(url),
+                                                       NSURLRequestUseProtocolCachePolicy, timeout);
+    request->setMaximumResponseLength(kMaxAnswerLength);
+    return request;
+}
+
 std::shared_ptr<VMDataDownloader> VMDataDownloader::create() {
     return std::shared_ptr<VMDataDownloader>(new VMDataDownloader());
 }
@@ -45,9 +53,8 @@ void VMDataDownloader::downloadWithOperation(
 
 void VMDataDownloader::downloadWithURL(const std::string& url,
                                        VMDataDownloadOperation::ResultBlock block) {
-    auto request = NSMutableURLRequest::requestWithURL(
-        NSURL::URLWithString(url), NSURLRequestUseProtocolCachePolicy, kTimeoutInterval);
-    downloadWithOperation(VMDataDownloadOperation::create(std::move(request), std::move(block)));
+    downloadWithOperation(VMDataDownloadOperation::create(requestWithURL(NSURL::URLWithString(url)),
+                                                          std::move(block)));
 }
 
 void VMDataDownloader::setStartDownloading(bool start) {
@@ -74,27 +81,39 @@ bool VMDataDownloader::startDownloading() const {
 }
 
 void VMDataDownloader::startDownloader() {
-    std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] {
-            return !startDownloading_ || (!waitingStack_.empty() && running_ < kMaxRunning);
-        });
-        if (!startDownloading_) return;
-        auto operation = std::move(waitingStack_.front());
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] {
+                return !startDownloading_ || (!waitingStack_.empty() && running_ < kMaxRunning);
+            });
+            if (!startDownloading_) return;
+        }
+        fetchDownloadOperation();
+    }
+}
+
+bool VMDataDownloader::fetchDownloadOperation() {
+    std::shared_ptr<VMDataDownloadOperation> operation;
+    {
+        std::lock_guard lock(mutex_);
+        if (!startDownloading_ || waitingStack_.empty() || running_ >= kMaxRunning) return false;
+        operation = std::move(waitingStack_.front());
         waitingStack_.pop_front();
         ++running_;
-        operation->setCompletionBlock([this] {
-            {
-                std::lock_guard finished(mutex_);
-                --running_;
-            }
-            changed_.notify_all();
-        });
-        lock.unlock();
-        const bool queued = downloadQueue_->addOperation(operation);
-        lock.lock();
-        if (!queued) --running_;
     }
+    operation->setCompletionBlock([this] {
+        {
+            std::lock_guard finished(mutex_);
+            --running_;
+        }
+        changed_.notify_all();
+    });
+    if (!downloadQueue_->addOperation(operation)) {
+        std::lock_guard lock(mutex_);
+        --running_;
+    }
+    return true;
 }
 
 void VMDataDownloader::cancelAllDownload() {

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,12 @@ class VMDataDownloader : public NSObject {
     static constexpr std::size_t kMaxWaiting = 128;
     static constexpr int kMaxRunning = 2;
     static constexpr double kTimeoutInterval = 25.0;
+    // A request names at most 169 grids, each far below 100 KB.
+    static constexpr std::uint64_t kMaxAnswerLength = std::uint64_t{16} << 20;
+
+    // What every map data request is: a longer answer fails instead of filling memory.
+    static std::shared_ptr<NSMutableURLRequest> requestWithURL(std::shared_ptr<NSURL> url,
+                                                               double timeout = kTimeoutInterval);
 
     static std::shared_ptr<VMDataDownloader> create();
     static std::shared_ptr<VMDataDownloader> sharedInstance();
@@ -31,6 +38,9 @@ class VMDataDownloader : public NSObject {
 
     void setStartDownloading(bool start);
     bool startDownloading() const;
+    // Moves the newest waiting operation to the queue when a slot is free and the downloader is
+    // started; false when it moved none.
+    bool fetchDownloadOperation();
     // Stops the feeder, drops every waiting operation and cancels the running ones; each is told
     // it was cancelled.
     // Cancels everything, then waits until no operation is still starting or running: what a

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "Foundation/NSURL.h"
+#include "HostileReplies.h"
 #include "MapDataServerFixture.h"
 #include "TestHTTPServer.h"
 #include "VMDataDownloader.h"
@@ -166,6 +167,27 @@ TEST_F(DataDownloaderTest, StartingTwiceMakesOneFeederAndCancelAllTellsTheWaitin
     for (int n = 0; n < 5; ++n) EXPECT_EQ(results.calls(n), 1u) << n;
 }
 
+TEST_F(DataDownloaderTest, AStoppedDownloaderFetchesNothingUntilStartedAgain) {
+    mapData().setHoldAnswers(true);
+    for (std::size_t n = 0; n < 2; ++n) {
+        downloader->downloadWithURL(url(int(n)), results.block(int(n)));
+        ASSERT_TRUE(testsupport::waitUntil([&] { return mapData().heldCount() == n + 1; }));
+    }
+    downloader->downloadWithURL(url(2), results.block(2));
+    downloader->setStartDownloading(false);
+    mapData().setHoldAnswers(false);
+    mapData().releaseHeldAnswers();
+    ASSERT_TRUE(results.waitFor(0));
+    ASSERT_TRUE(results.waitFor(1));
+    EXPECT_FALSE(downloader->fetchDownloadOperation());
+    EXPECT_EQ(downloader->waitingCount(), 1u);
+    EXPECT_EQ(results.calls(2), 0u);
+    downloader->setStartDownloading(true);
+    ASSERT_TRUE(results.waitFor(2));
+    EXPECT_FALSE(results.error(2));
+    EXPECT_EQ(downloader->waitingCount(), 0u);
+}
+
 TEST_F(DataDownloaderTest, HugeAnnouncedLengthReservesLittleAndEndsInAnError) {
     // A 200 that announces a terabyte, sends a little and closes.
     testsupport::TestHTTPServer liar;
@@ -180,6 +202,23 @@ TEST_F(DataDownloaderTest, HugeAnnouncedLengthReservesLittleAndEndsInAnError) {
     ASSERT_TRUE(results.waitFor(0));
     ASSERT_TRUE(results.error(0));
     EXPECT_EQ(results.error(0)->domain, NSURLErrorDomain);
+}
+
+// An answer past the longest the kit takes fails as a request does, whether it never ends or a
+// small gzip body inflates: an endless one once took the kit past 2.5 GB in seconds.
+TEST_F(DataDownloaderTest, AnswersPastTheLongestFailInsteadOfFillingMemory) {
+    static_assert(VMDataDownloader::kMaxAnswerLength < testsupport::kHostileCap / 2);
+    const testsupport::HostileServer hostile('\0', {}, "application/octet-stream");
+    int n = 0;
+    for (const auto& url : {hostile.endlessURL(), hostile.bombURL()}) {
+        SCOPED_TRACE(url);
+        downloader->downloadWithURL(url, results.block(n));
+        ASSERT_TRUE(results.waitFor(n));
+        ASSERT_TRUE(results.error(n));
+        EXPECT_EQ(results.error(n)->code, NSURLErrorDataLengthExceedsMaximum);
+        ++n;
+    }
+    EXPECT_LT(hostile.endlessSent(), hostile.cap());
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ TEST(DownloadOperationTest, TheResultBlockCanBeReplacedUntilTheLoadEnds) {
         EXPECT_FALSE(data.has_value());
         if (error) code = error->code;
     });
+    // The cancel's invokeResultBlockWithData hands the result to the block set last, once.
     op->cancel();
     EXPECT_EQ(first, 0);
     EXPECT_EQ(second, 1);
@@ -51,6 +52,32 @@ TEST(DownloadOperationTest, TheResultBlockCanBeReplacedUntilTheLoadEnds) {
     EXPECT_FALSE(op->resultBlock());
     op->cancel();
     EXPECT_EQ(late, 0);
+}
+
+TEST(DownloadOperationTest, FieldsAreSetUntilTheLoadEnds) {
+    const auto first = NSURLRequest::requestWithURL(NSURL::URLWithString("http://127.0.0.1:1/a"));
+    const auto second = NSURLRequest::requestWithURL(NSURL::URLWithString("http://127.0.0.1:1/b"));
+    NSErrorOpt got;
+    const auto op = VMDataDownloadOperation::create(
+        first, [&](const auto&, const auto& error) { got = error; });
+    op->setRequest(second);
+    EXPECT_EQ(op->request(), second);
+    op->setExpectedSize(42);
+    EXPECT_EQ(op->expectedSize(), 42u);
+    op->setData({1, 2, 3});
+    EXPECT_EQ(op->data(), (NSData{1, 2, 3}));
+    // A connection set by hand is the one a cancel ends.
+    const auto connection = NSURLConnection::create(first, {}, false);
+    ASSERT_TRUE(connection);
+    op->setConnection(connection);
+    EXPECT_EQ(op->connection(), connection);
+    op->cancel();
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->code, -999);
+    EXPECT_EQ(op->connection(), nullptr);
+    EXPECT_TRUE(op->data().empty());
+    op->setData({4});
+    EXPECT_TRUE(op->data().empty());
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
+#include "Foundation/NSNotificationCenter.h"
+#include "HostileReplies.h"
 #include "MapDataBytes.h"
 #include "MapDataServerFixture.h"
 #include "VAGLMapVTMCDataCache.h"
@@ -113,6 +117,29 @@ TEST_F(LegacyMapDataQueueTest, RecordsForAReplacedEngineAreDropped) {
     EXPECT_FALSE(mapEngineStoredGridData(newer, 0, "1320"));
     EXPECT_FALSE(VAGetMapDataStatusList::list()->isGridProcessingWithGridName("1320", 0));
     mapEngineDestroy(newer);
+}
+
+// A record that says it is 2 GB long, followed by bytes that never end: the stream kept them all
+// in the hope of the record's end.
+TEST_F(LegacyMapDataQueueTest, AnswersPastTheLongestFailAndFreeTheirGrids) {
+    constexpr std::size_t kCap = testsupport::kHostileCap;
+    static_assert(VMDataDownloader::kMaxAnswerLength < kCap / 2);
+    const testsupport::EndlessReply endless(
+        kCap, 'g', {}, testbytes::text(testbytes::answer(0, {testbytes::header(0x7ffffff0)})));
+    testsupport::TestHTTPServer hostile;
+    hostile.server().Get("/ws/mps/vmap", [&](const httplib::Request&, httplib::Response& res) {
+        endless.answer(res, "application/octet-stream");
+    });
+    std::atomic<int> errors{0};
+    const auto token = NSNotificationCenter::defaultCenter()->addObserverForName(
+        "NewDataOperation_Error", nullptr, [&](const NSNotification&) { ++errors; });
+    const auto op = operation(0, {"1320"});
+    op->setServer(hostile.url("/"));
+    queue->addOperation(op);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return idle() && errors.load() == 1; }));
+    NSNotificationCenter::defaultCenter()->removeObserver(token);
+    EXPECT_LT(endless.sent(), kCap);
+    EXPECT_FALSE(VAGetMapDataStatusList::list()->isGridProcessingWithGridName("1320", 0));
 }
 
 }  // namespace

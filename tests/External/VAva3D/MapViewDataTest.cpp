@@ -14,6 +14,7 @@
 #include "UIKit/UIApplication.h"
 #include "VAvaCoreDataProvider.h"
 #include "VMMapView.h"
+#include "VMTileOverlayView.h"
 #include "vmap_core/MapEngineInternal.h"
 
 namespace {
@@ -147,6 +148,89 @@ TEST_F(MapViewDataTest, ReloadAndMapGoingAwayDuringAHeldDownload) {
         });
     }));
     EXPECT_EQ(recorder->events().size(), heard);
+}
+
+// Two maps at once: the provider feeds the newest one's engine, and the other map closing (a
+// screen with a small map popped off) leaves it fed.
+TEST_F(MapViewDataTest, AnotherMapClosingLeavesTheFedMapItsGrids) {
+    auto other = makeView();
+    if (!other) GTEST_SKIP() << "no OpenGL ES 1.1 context on this machine";
+    const auto view = VMMapView::create(CGRectMake(0, 0, 250, 125));
+    ASSERT_NE(view, nullptr);
+    const auto provider = VAvaCoreDataProvider::sharedInstance();
+    MapEngine* engine = view->render()->mapEngine();
+    ASSERT_EQ(provider->mapEngine(), engine);
+    other.reset();
+    EXPECT_EQ(provider->mapEngine(), engine);
+
+    view->baseMapView()->layoutIfNeeded();
+    const double deadline = Clock::realNow() + testsupport::kPatience;
+    const auto loaded = [&] { return !shownGrids(engine).empty() && allShownGridsHeld(engine); };
+    while (!loaded() && Clock::realNow() < deadline) {
+        advance(CADisplayLink::kRefreshPeriod);
+        mapEngineWaitForStores(engine, std::chrono::steady_clock::now() + std::chrono::seconds(1));
+    }
+    EXPECT_TRUE(loaded());
+}
+
+// Map views let go of while their map data and tiles are on their way, as a user leaving the map
+// screen does, hundreds of times. Each is let go of the moment one of its answers is handed back,
+// just as the download's thread goes on to report it: a view goes, GL and all, on the main thread
+// when its owner lets go of it, whatever the download threads are doing.
+TEST_F(MapViewDataTest, MapViewsLetGoWhileTheirDownloadsReportGoOnTheMainThread) {
+    constexpr int kRounds = 200;
+    const auto provider = VAvaCoreDataProvider::sharedInstance();
+    // One tile layer that every map shows, as an application keeps it.
+    const auto tiles = VMTileOverlay::createWithURLTemplate(local.base + "tiles/{z}/{x}/{y}.png");
+    const auto listener = std::make_shared<VMMapViewDelegate>();
+    int racing = 0;
+    std::vector<std::string> everAsked;
+    for (int round = 0; round < kRounds; ++round) {
+        auto view = makeView();
+        if (!view) GTEST_SKIP() << "no OpenGL ES 1.1 context on this machine";
+        view->setDelegate(listener);
+        // A new place each round, so that its grids are not on their way already.
+        view->setCenterCoordinate({30 + (round % 20) * 0.5, 100 + (round / 20) * 0.5});
+        view->zoomToLevel(13);
+        auto tileView = VMTileOverlayView::initWithTileOverlay(tiles);
+        view->overlayContainer()->insertOverlay(tiles, tileView, 0, 1);
+        view->baseMapView()->layoutIfNeeded();
+        // The server holds the answers until the view has asked for all its grids.
+        local.mapData().setHoldAnswers(true);
+        advance(CADisplayLink::kRefreshPeriod);
+        // The engine's worker asks for the frame's grids a moment after the frame.
+        const auto askedNow = [&] {
+            std::vector<std::string> names;
+            for (const auto& [name, held] : shownGrids(view->render()->mapEngine()))
+                if (provider->isGridProcessingWithName(name, 0)) names.push_back(name);
+            return names;
+        };
+        testsupport::waitUntil([&] { return !askedNow().empty(); }, 1.0);
+        const std::vector<std::string> asked = askedNow();
+        everAsked.insert(everAsked.end(), asked.begin(), asked.end());
+        local.mapData().setHoldAnswers(false);
+        if (!asked.empty()) {
+            ++racing;
+            // The provider lets go of a grid just before it reports the answer.
+            testsupport::waitUntil([&] {
+                return std::any_of(asked.begin(), asked.end(), [&](const std::string& name) {
+                    return !provider->isGridProcessingWithName(name, 0);
+                });
+            });
+        }
+        const std::weak_ptr<VMMapView> weak = view;
+        tileView.reset();
+        view.reset();
+        ASSERT_TRUE(weak.expired()) << "round " << round << ": the view outlived its owner";
+    }
+    // Nearly every round had its map data on the way.
+    EXPECT_GT(racing, kRounds * 9 / 10);
+    // Whatever was still on its way ends, its reports dropped with their views.
+    EXPECT_TRUE(testsupport::runUntil([&] {
+        return std::none_of(everAsked.begin(), everAsked.end(), [&](const std::string& name) {
+            return provider->isGridProcessingWithName(name, 0);
+        });
+    }));
 }
 
 }  // namespace

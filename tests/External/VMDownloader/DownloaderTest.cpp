@@ -12,6 +12,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "TempDir.h"
 #include "TestHTTPServer.h"
+#include "UIKit/UIApplication.h"
 #include "VMDownloader.h"
 
 namespace {
@@ -75,19 +76,23 @@ class Downloader : public testing::Test {
 // Answers a range as the package server does: 206 with the rest (the HTTP library slices a
 // sized body by the request's range), 416 past the end, or, ignoring the range, the whole body
 // with 200; records the range and agent it was sent.
-void serveRanges(TestHTTPServer& server, const std::string& content, bool honourRange,
-                 std::vector<std::string>* ranges) {
-    server.server().Get("/file", [&content, honourRange, ranges](const httplib::Request& req,
-                                                                 httplib::Response& res) {
+// The handler keeps its own copy of the body and of the list it fills: the server's threads may
+// still be sending when the test's locals are gone.
+void serveRanges(TestHTTPServer& server, const std::string& body, bool honourRange,
+                 std::shared_ptr<std::vector<std::string>> ranges = nullptr) {
+    const auto shared = std::make_shared<const std::string>(body);
+    server.server().Get("/file", [shared, honourRange, ranges](const httplib::Request& req,
+                                                               httplib::Response& res) {
+        const std::string& content = *shared;
         const std::string range = req.get_header_value("Range");
         if (ranges) ranges->push_back(range + "|" + req.get_header_value("User-Agent"));
         const std::size_t from = range.rfind("bytes=", 0) == 0 ? std::stoull(range.substr(6)) : 0;
         if (!honourRange) {
             res.status = 200;
             res.set_chunked_content_provider(
-                "application/zip", [&content](std::size_t offset, httplib::DataSink& sink) {
-                    if (offset < content.size()) {
-                        sink.write(content.data() + offset, content.size() - offset);
+                "application/zip", [shared](std::size_t offset, httplib::DataSink& sink) {
+                    if (offset < shared->size()) {
+                        sink.write(shared->data() + offset, shared->size() - offset);
                     } else {
                         sink.done();
                     }
@@ -99,8 +104,8 @@ void serveRanges(TestHTTPServer& server, const std::string& content, bool honour
         } else {
             res.set_content_provider(
                 content.size(), "application/zip",
-                [&content](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                    sink.write(content.data() + offset, std::min<std::size_t>(length, 65536));
+                [shared](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                    sink.write(shared->data() + offset, std::min<std::size_t>(length, 65536));
                     return true;
                 });
         }
@@ -109,8 +114,8 @@ void serveRanges(TestHTTPServer& server, const std::string& content, bool honour
 
 TEST_F(Downloader, ResumesAfterTheBytesOnDiskAndCountsProgressForThisTransfer) {
     const std::string content = body(14096);
-    std::vector<std::string> ranges;
-    serveRanges(server_, content, true, &ranges);
+    const auto ranges = std::make_shared<std::vector<std::string>>();
+    serveRanges(server_, content, true, ranges);
     const std::string path = home_ / "f.zip";
     std::ofstream(path, std::ios::binary) << content.substr(0, 4096);
 
@@ -120,7 +125,7 @@ TEST_F(Downloader, ResumesAfterTheBytesOnDiskAndCountsProgressForThisTransfer) {
     auto outcome = std::make_shared<Outcome>();
     ASSERT_TRUE(download(server_.url("/file"), path, outcome));
     ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; }));
-    EXPECT_THAT(ranges, testing::ElementsAre("bytes=4096-|agent"));
+    EXPECT_THAT(*ranges, testing::ElementsAre("bytes=4096-|agent"));
     ASSERT_EQ(outcome->completed.size(), 1u);
     EXPECT_FALSE(outcome->completed[0]);
     ASSERT_GE(outcome->progress.size(), 3u);
@@ -136,7 +141,7 @@ TEST_F(Downloader, ResumesAfterTheBytesOnDiskAndCountsProgressForThisTransfer) {
 
 TEST_F(Downloader, WholeBodyReplacesTheFileRangedOrNotAnd416LeavesItAlone) {
     const std::string content = body(20000);
-    serveRanges(server_, content, false, nullptr);
+    serveRanges(server_, content, false);
     const std::string path = home_ / "f.zip";
     for (const std::optional<std::string>& range :
          {std::optional<std::string>("bytes=11-"), std::optional<std::string>()}) {
@@ -150,7 +155,7 @@ TEST_F(Downloader, WholeBodyReplacesTheFileRangedOrNotAnd416LeavesItAlone) {
     }
 
     TestHTTPServer ranged;
-    serveRanges(ranged, content, true, nullptr);
+    serveRanges(ranged, content, true);
     downloader_->setValue("bytes=20000-", "Range");
     auto refused = std::make_shared<Outcome>();
     download(ranged.url("/file"), path, refused);
@@ -197,15 +202,28 @@ TEST_F(Downloader, WritesOnlyPastTheThresholdAndCancelFlushesTheBuffer) {
     ASSERT_TRUE(
         waitUntil([&] { return outcome->lastReceived() == static_cast<std::int64_t>(threshold); }));
     EXPECT_EQ(fs::file_size(path), 0u);
+    EXPECT_EQ(operation->receivedData().size(), threshold);
     server_.releaseGate();
     ASSERT_TRUE(waitUntil(
         [&] { return outcome->lastReceived() == static_cast<std::int64_t>(threshold + 1); }));
     EXPECT_EQ(fs::file_size(path), threshold + 1);
+    EXPECT_TRUE(operation->receivedData().empty());
+    // What a running download holds, and lets go of as it ends.
+    EXPECT_TRUE(operation->progressBlock() && operation->completedBlock() &&
+                operation->cancelledBlock() && operation->connection());
+    EXPECT_GE(operation->fileHandleForDownloadToFilePath(), 0);
+    EXPECT_EQ(operation->backgroundTask(), UIBackgroundTaskInvalid);
     operation->cancel();
     operation->cancel();
     EXPECT_EQ(outcome->cancelled, 1);
     EXPECT_TRUE(outcome->completed.empty());
     EXPECT_TRUE(operation->isFinished());
+    EXPECT_FALSE(operation->progressBlock() || operation->completedBlock() ||
+                 operation->cancelledBlock() || operation->connection());
+    EXPECT_EQ(operation->fileHandleForDownloadToFilePath(), -1);
+    EXPECT_TRUE(operation->removeDownloadFile());
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(operation->removeDownloadFile());
     finish = true;
 
     TestHTTPServer small;
@@ -261,7 +279,7 @@ TEST_F(Downloader, FailuresReachTheCompletedBlock) {
 // file holds a prefix of the body (never a byte twice).
 TEST_F(Downloader, CancelRacingTheTransferEndsItOnce) {
     const std::string content = body(3 * VMDownloaderOperation::kWriteThreshold);
-    serveRanges(server_, content, true, nullptr);
+    serveRanges(server_, content, true);
     std::mt19937 random(42);
     for (int round = 0; round < 20; ++round) {
         const std::string path = home_ / ("r" + std::to_string(round));

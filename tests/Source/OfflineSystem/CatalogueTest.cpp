@@ -75,6 +75,12 @@ TEST(Catalogue, LaterDuplicateAdcodeWinsAndMemoryWarningDropsTheIndex) {
     EXPECT_EQ(package->items().at("100100"), first.at("100100"));
     UIApplication::sharedApplication()->didReceiveMemoryWarning();
     EXPECT_EQ(package->items().at("100100"), package->provinces[0]->cities[0]);
+
+    // Any text field keys a list.
+    const auto byName = VMOfflinePackage::dictionaryForItemArray(
+        {package->provinces[0], nullptr, package->nationWide}, &VMOfflineItem::name);
+    EXPECT_EQ(byName.size(), 2u);
+    EXPECT_EQ(byName.at(package->nationWide->name), package->nationWide);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "Files.h"
 #include "Foundation/Dispatch.h"
 #include "Foundation/NSPathUtilities.h"
+#include "HostileReplies.h"
 #include "OfflineEndpoints.h"
 #include "TempDir.h"
 #include "TestHTTPServer.h"
@@ -324,6 +325,91 @@ TEST_F(OfflineMap, HostilePackageFailsWithoutWritingOutsideTheEngineData) {
     EXPECT_EQ(item->downloadedSize(), 0);
 }
 
+// A package sent with no length once went on until the disk was full (9.1 GB in 15 s for one of
+// 4.5 MB). A download stops at the catalogue's size; the bytes on disk stay for a resume only
+// while they can be the start of the package, not once the server sent more.
+TEST_F(OfflineMap, DownloadsStopAtTheCatalogueSizeAndKeepOnlyWhatCanBeThePackagesStart) {
+    constexpr std::size_t kCap = testsupport::kHostileCap;
+    constexpr std::size_t kOnDisk = 100000;
+    const std::string archive = *devserver::offlinePackageArchive("120000");
+    const std::string past = archive + std::string(kOnDisk, 'j');
+    const testsupport::EndlessReply endless(kCap, 'z');
+    TestHTTPServer hostile;
+    hostile.server().Get("/endless.zip", [&](const httplib::Request&, httplib::Response& res) {
+        endless.answer(res, "application/zip");
+    });
+    // The rest from the range asked for, then more, in chunks with no length.
+    hostile.server().Get("/longer.zip", [&](const httplib::Request& req, httplib::Response& res) {
+        const std::size_t from = std::stoull(req.get_header_value("Range").substr(6));
+        res.status = 206;
+        res.set_chunked_content_provider(
+            "application/zip", [&past, from](std::size_t offset, httplib::DataSink& sink) {
+                if (from + offset >= past.size()) {
+                    sink.done();
+                    return true;
+                }
+                return sink.write(past.data() + from + offset,
+                                  std::min<std::size_t>(past.size() - from - offset, 65536));
+            });
+    });
+    // A length past the package's end; the server library answers the range from it.
+    hostile.server().Get("/announced.zip", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(
+            past.size(), "application/zip",
+            [&past](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                return sink.write(past.data() + offset, std::min<std::size_t>(length, 65536));
+            });
+    });
+    const struct {
+        const char* path;
+        bool partial;  // a true start of the package lies on disk before
+        bool kept;
+    } cases[] = {
+        {"/endless.zip", false, false},
+        {"/longer.zip", true, false},
+        {"/announced.zip", true, true},
+    };
+    auto map = manager();
+    auto item = map->package()->items().at("120000");
+    ASSERT_EQ(item->size, static_cast<std::int64_t>(archive.size()));
+    const std::string file = map->cachedFilePathForItem(*item);
+    const std::string served = item->url;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        item->url = hostile.url(c.path);
+        item->setItemStatus(c.partial ? 1 : 0);
+        if (c.partial) std::ofstream(file, std::ios::binary) << archive.substr(0, kOnDisk);
+        const auto reports = download(*map, item);
+        EXPECT_EQ(reports->last(), 7);
+        ASSERT_TRUE(reports->error);
+        EXPECT_EQ(reports->error->domain, NSURLErrorDomain);
+        EXPECT_EQ(reports->error->code, NSURLErrorDataLengthExceedsMaximum);
+        if (c.kept) {
+            EXPECT_TRUE(testsupport::readFile(file) == archive.substr(0, kOnDisk));
+            EXPECT_EQ(item->itemStatus(), 1);
+            EXPECT_EQ(item->downloadedSize(), static_cast<std::int64_t>(kOnDisk));
+        } else {
+            EXPECT_FALSE(fs::exists(file));
+            EXPECT_EQ(item->downloadedSize(), 0);
+        }
+    }
+    EXPECT_LT(endless.sent(), kCap);
+    // An archive on disk longer than the package is no start of it: the download starts afresh.
+    item->url = served;
+    item->setItemStatus(1);
+    std::ofstream(file, std::ios::binary) << past;
+    EXPECT_EQ(download(*map, item)->last(), 6);
+    EXPECT_THAT(packageRequests().back(), testing::HasSubstr("range=\"bytes=0-\""));
+    expectInstalled(*map, "120000");
+    // A package the catalogue gives no size for is not asked for at all.
+    item->size = 0;
+    item->url = hostile.url("/endless.zip");
+    const auto unsized = download(*map, item);
+    EXPECT_THAT(unsized->statuses, testing::ElementsAre(7));
+    ASSERT_TRUE(unsized->error);
+    EXPECT_EQ(unsized->error->code, -6);
+}
+
 TEST_F(OfflineMap, CodesThatArePathsNameNoFile) {
     auto map = manager();
     const fs::path victim = home_.path() / "victim.zip";
@@ -369,11 +455,10 @@ TEST_F(OfflineMap, BlocksThatWaitForTheMainThreadFindTheCatalogueOpen) {
 }
 
 // The app's own resources, as shipped: the catalogue made from the devserver's package list at
-// build time, its relative URLs resolved against the map data server.
-TEST_F(OfflineMap, SharedManagerStartsFromTheShippedCatalogueAndInstallsFromIt) {
-    const auto services = VMMapServices::sharedServices();
-    const std::string formerServer = services->internalServerAddress();
-    services->setInternalServerAddress(base_);
+// build time, its relative URLs resolved against the map data server. The shared manager is made
+// once per process, in the home of its first use, so the test below runs this in a fresh one.
+TEST_F(OfflineMap, DISABLED_SharedManagerInAFreshProcess) {
+    VMMapServices::sharedServices()->setInternalServerAddress(base_);
     auto map = ZUZavadevIru::sharedOfflineMap();
     ASSERT_TRUE(map);
     EXPECT_EQ(map->version(), devserver::kOfflineCatalogueVersion);
@@ -381,7 +466,11 @@ TEST_F(OfflineMap, SharedManagerStartsFromTheShippedCatalogueAndInstallsFromIt) 
     EXPECT_EQ(map->package()->descriptionDictionary(), served->descriptionDictionary());
     EXPECT_EQ(download(*map, map->package()->items().at("320200"))->last(), 6);
     expectInstalled(*map, "320200");
-    services->setInternalServerAddress(formerServer);
+}
+
+TEST(OfflineSharedManager, StartsFromTheShippedCatalogueAndInstallsFromIt) {
+    EXPECT_TRUE(
+        testsupport::passesInFreshProcess("OfflineMap.DISABLED_SharedManagerInAFreshProcess"));
 }
 
 TEST_F(OfflineMap, StartUpRebuildsStatesFromTheDiskAndUnpacksCompleteArchives) {
@@ -452,6 +541,16 @@ TEST_F(OfflineMap, OldRecordsCarryTheirStatesForwardByVersion) {
         EXPECT_EQ(items.at("110000")->url == "http://old/010", c.urlTaken);
         for (const char* gone : {"Cached/025.zip", "Cached/999.zip", "cityAggregate.plist"})
             EXPECT_FALSE(fs::exists(offline / gone)) << gone;
+    }
+    // Versions compare as plain strings: "10" is older than "9".
+    const auto package = VMOfflinePackage::packageWithDictionary({{"version", "10"}});
+    for (const auto& [old, order] : {std::pair{"9", -1}, {"10", 0}, {"1", 1}}) {
+        const auto aggregate = VMOfflineCityAggregateOld::cityAggregateWithVersion(old, {});
+        EXPECT_EQ(ZUZavadevIru::packageCompareCityAggregate(*package, *aggregate) <=> 0,
+                  order <=> 0);
+        EXPECT_EQ(ZUZavadevIru::packageLessThanCityAggregate(*package, *aggregate), order < 0);
+        EXPECT_EQ(ZUZavadevIru::packageEqualToCityAggregate(*package, *aggregate), order == 0);
+        EXPECT_EQ(ZUZavadevIru::packageGreaterThanCityAggregate(*package, *aggregate), order > 0);
     }
 }
 

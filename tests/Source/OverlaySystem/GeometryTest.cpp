@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "CoreGraphics/CGGeometry.h"
 #include "NSValueVMGeometryExtensions.h"
@@ -23,6 +24,23 @@ TEST(MapPoints, MapPointsBackToCoordinatesDropFractions) {
     // A whole map point survives the round trip.
     const VMMapPoint p{221016352, 101710209};
     EXPECT_EQ(mapPointForCoordinate(coordinateForMapPoint(p)), p);
+}
+
+// The engine refuses a coordinate that is not finite; it then has no map point at all, not the
+// world's north-west corner, which the camera would take for a place.
+TEST(MapPoints, CoordinatesThatAreNotFiniteHaveNone) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const CLLocationCoordinate2D bad[] = {
+        {std::nan(""), 116}, {39, std::nan("")}, {kInf, 116}, {39, -kInf}, {-kInf, kInf}};
+    for (const CLLocationCoordinate2D& c : bad) {
+        SCOPED_TRACE(std::to_string(c.latitude) + ", " + std::to_string(c.longitude));
+        EXPECT_FALSE(coordinateIsFinite(c));
+        const VMMapPoint p = mapPointForCoordinate(c);
+        EXPECT_TRUE(std::isnan(p.x));
+        EXPECT_TRUE(std::isnan(p.y));
+    }
+    EXPECT_TRUE(coordinateIsFinite({-90, 180}));
+    EXPECT_EQ(mapPointForCoordinate({90, -180}), (VMMapPoint{0, 0}));
 }
 
 TEST(Regions, RectanglesAreCentredOnTheCentresMapPoint) {

@@ -103,6 +103,7 @@ TEST_F(HeatMapTileOverlayTest, SettersKeepTheirRanges) {
 
 TEST_F(HeatMapTileOverlayTest, TheIndexCoversTheDataDrawnInByAHundred) {
     EXPECT_EQ(overlay->boundingMapRectForHeatMapData(), VMMapRect{});
+    EXPECT_EQ(overlay->quadTree(), nullptr);
     overlay->setData(clusterAt(centre, 1, 0));
     EXPECT_EQ(overlay->boundingMapRectForHeatMapData(),
               (VMMapRect{{0, 0}, {268435456, 268435456}}));
@@ -113,6 +114,15 @@ TEST_F(HeatMapTileOverlayTest, TheIndexCoversTheDataDrawnInByAHundred) {
     overlay->setData(two);
     EXPECT_EQ(overlay->boundingMapRectForHeatMapData(), (VMMapRect{{1100, 2100}, {3800, 6800}}));
     EXPECT_EQ(overlay->heatMapnodesInMapRect({{0, 0}, {10000, 10000}}).size(), 2u);
+    // A node moved after the data was set is found where it went once the index is rebuilt.
+    const auto built = overlay->quadTree();
+    ASSERT_NE(built, nullptr);
+    (*two)[1]->setCoordinate(coordinateForMapPoint({20000, 20000}));
+    EXPECT_EQ(overlay->heatMapnodesInMapRect({{0, 0}, {10000, 10000}}).size(), 2u);
+    overlay->buildQuadTree();
+    EXPECT_NE(overlay->quadTree(), built);
+    EXPECT_EQ(overlay->heatMapnodesInMapRect({{0, 0}, {10000, 10000}}).size(), 1u);
+    EXPECT_EQ(overlay->heatMapnodesInMapRect({{15000, 15000}, {10000, 10000}}).size(), 1u);
 
     // Too close together to draw in: the box around them stays.
     auto close = std::make_shared<std::vector<std::shared_ptr<VMHeatMapNode>>>();

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "Deadline.h"
+#include "HostileReplies.h"
 #include "MapKitTestSupport.h"
 #include "MapKitTileServer.h"
 #include "TempDir.h"
@@ -140,6 +141,47 @@ TEST_F(ImageDownloaderTest, CancelEndsRunningDownloadsAndDropsWaitingOnes) {
     EXPECT_EQ(arrived().size(), 4u);
 }
 
+// Two requesters, as two maps showing one overlay, share its downloader: dropping one cancels its
+// own downloads, running or waiting, and leaves the other's to finish.
+TEST_F(ImageDownloaderTest, DroppingATileRequesterCancelsOnlyItsOwnDownloads) {
+    const auto overlay = VMTileOverlay::createWithURLTemplate(base() + held("shared"));
+    auto first = std::make_unique<VMTileRequests>();
+    const VMTileRequests second;
+    for (int i = 0; i < 3; ++i) {
+        const std::string n = std::to_string(i);
+        overlay->loadTileAtPath({i, 0, 2, 1}, first->track(results.blockFor("first" + n)));
+        overlay->loadTileAtPath({i, 1, 2, 1}, second.track(results.blockFor("second" + n)));
+    }
+    ASSERT_TRUE(waitUntil([&] { return arrived().size() == 4; }));
+    first.reset();
+    // The first's two running downloads end cancelled and free their places: the second's
+    // waiting one takes one, the first's waiting one never starts nor calls back.
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 2 && arrived().size() == 5; }));
+    for (const char* name : {"first0", "first1"}) {
+        const auto r = results.find(name);
+        ASSERT_TRUE(r.error) << name;
+        EXPECT_EQ(r.error->localizedDescription, "Connection cancle");
+    }
+    release("shared");
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 5; }));
+    for (const char* name : {"second0", "second1", "second2"}) {
+        const auto r = results.find(name);
+        ASSERT_TRUE(r.data) << name;
+        EXPECT_FALSE(r.error) << name;
+    }
+    EXPECT_TRUE(results.find("first2").name.empty());
+
+    // A block whose requester has gone starts no download.
+    VMTileOverlay::ResultBlock orphan;
+    {
+        const VMTileRequests gone;
+        orphan = gone.track(results.blockFor("orphan"));
+    }
+    overlay->loadTileAtPath({3, 3, 2, 1}, orphan);
+    EXPECT_EQ(arrived().size(), 5u);
+    EXPECT_EQ(results.size(), 5u);
+}
+
 TEST_F(ImageDownloaderTest, RepliesThatAreNotTilesGiveOneErrorEach) {
     const auto downloader = VMImageDownloader::create();
     downloader->downloadWithUrl(url("/tiles/1/2/0.png"), results.blockFor("missing"));
@@ -173,6 +215,25 @@ TEST_F(ImageDownloaderTest, RepliesThatAreNotTilesGiveOneErrorEach) {
     EXPECT_FALSE(partial.error);
 }
 
+// A tile past the longest the downloader takes fails, whether it never ends or a small gzip body
+// inflates; it was read whole, however long.
+TEST_F(ImageDownloaderTest, TilesPastTheLongestFailInsteadOfFillingMemory) {
+    static_assert(VMImageDownloader::kMaxImageLength < testsupport::kHostileCap / 4);
+    const testsupport::HostileServer hostile('p', {}, "image/png");
+    const auto downloader = VMImageDownloader::create();
+    const std::string urls[] = {hostile.endlessURL(".png"), hostile.bombURL(".png")};
+    for (const auto& url : urls)
+        downloader->downloadWithUrl(NSURL::URLWithString(url), results.blockFor(url));
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 2; }));
+    for (const auto& url : urls) {
+        const auto result = results.find(url);
+        EXPECT_FALSE(result.data) << url;
+        ASSERT_TRUE(result.error) << url;
+        EXPECT_EQ(result.error->code, NSURLErrorDataLengthExceedsMaximum) << url;
+    }
+    EXPECT_LT(hostile.endlessSent(), hostile.cap());
+}
+
 // While a hundred downloads wait behind four held ones, no thread of the downloader uses CPU:
 // over a stretch in which the test's own thread works for 0.3 s of CPU time, each uses next to
 // none, where one that spun would have had its fair share of the cores.
@@ -202,4 +263,49 @@ TEST_F(ImageDownloaderTest, WaitingDownloadsCostNoCPU) {
     EXPECT_EQ(downloader->stackArray().size(), 100u);
     release("slow");
     ASSERT_TRUE(waitUntil([&] { return results.size() == 104; }));
+}
+
+TEST_F(ImageDownloaderTest, QueueWaitingStackAndCancelFlagAreSetFromOutside) {
+    const auto downloader = VMImageDownloader::create();
+    const auto queue = NSOperationQueue::create();
+    queue->setMaxConcurrentOperationCount(VMImageDownloader::kMaxConcurrentDownloads);
+    downloader->setDownloadQueue(queue);
+    downloader->setDownloadQueue(nullptr);
+    EXPECT_EQ(downloader->downloadQueue(), queue);
+    // Cancelled, nothing waiting is fed; what finds a free slot still starts at once.
+    downloader->setIsCancelled(true);
+    EXPECT_TRUE(downloader->isCancelled());
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+        downloader->downloadWithUrl(url(held(name)), results.blockFor(name));
+    ASSERT_TRUE(waitUntil([&] { return arrived().size() == 4; }));
+    EXPECT_EQ(queue->operationCount(), 4u);
+
+    // "f" is dropped without a word, "g" runs first, "e" answers to a new block.
+    const auto waiting = downloader->stackArray();
+    ASSERT_EQ(waiting.size(), 2u);
+    const auto e = waiting[1];
+    auto g = VMImageDownloaderOperation::create(NSMutableURLRequest::requestWithURL(url(held("g"))),
+                                                results.blockFor("g"));
+    g->setParsedDataLength(10);
+    g->setNextImageDataSize(20);
+    EXPECT_EQ(g->parsedDataLength(), 10u);
+    EXPECT_EQ(g->nextImageDataSize(), 20u);
+    ASSERT_TRUE(e->resultBlcok());
+    e->setResultBlcok(results.blockFor("e2"));
+    downloader->setStackArray({g, e});
+    release("a");
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 1; }));
+    EXPECT_EQ(downloader->stackArray().size(), 2u);
+    downloader->setIsCancelled(false);
+    ASSERT_TRUE(waitUntil([&] { return arrived().size() == 5; }));
+    EXPECT_EQ(arrived()[4], held("g"));
+    for (const char* name : {"b", "c", "d", "e", "g"}) release(name);
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 6; }));
+    ASSERT_TRUE(waitUntil([&] { return g->isFinished(); }));
+    EXPECT_FALSE(results.find("e2").name.empty());
+    EXPECT_TRUE(results.find("e").name.empty());
+    EXPECT_TRUE(results.find("f").name.empty());
+    EXPECT_FALSE(g->resultBlcok());
+    g->setResultBlcok(results.blockFor("late"));
+    EXPECT_FALSE(g->resultBlcok());
 }

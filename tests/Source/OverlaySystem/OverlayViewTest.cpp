@@ -37,6 +37,11 @@ TEST(GroundOverlayModel, BoundsGiveTheZoomAndNoWidthTheDeepest) {
     const auto flat = VMGroundOverlay::groundOverlayWithBounds(
         {at(kCentre, kCentre - 10), at(kCentre, kCentre + 10)}, imageOfSize(256, 64));
     EXPECT_DOUBLE_EQ(flat->zoomLevel(), 20);
+    // The corner count is stored as given, up to the four corners there are.
+    flat->setPointsCount(3);
+    EXPECT_EQ(flat->pointsCount(), 3u);
+    flat->setPointsCount(5);
+    EXPECT_EQ(flat->pointsCount(), 4u);
 }
 
 class OverlayViews : public OverlayGLTest {
@@ -65,7 +70,9 @@ TEST_F(OverlayViews, PointsClipWindowAndWidthsFollowTheMap) {
     EXPECT_TRUE(view->glPointsForMapPoints({}).empty());
     // Without a usable view record points come out at the origin.
     EXPECT_EQ(view->glPointForMapPoint({10, 20}), CGPointMake(0, 0));
+    EXPECT_EQ(view->render(), nullptr);
     placed(view);
+    EXPECT_EQ(view->render(), map);
     ASSERT_EQ(view->glPointCount(), 2u);
     EXPECT_EQ(view->glPoints()[1], CGPointMake(30, 40));
     view->VMOverlayView::referenceDidChange();

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <span>
+#include <string>
+#include <vector>
 
+#include "LogCapture.h"
 #include "VMCircle.h"
 #include "VMGeodesicPolyline.h"
 #include "VMPolygon.h"
@@ -10,6 +15,8 @@
 namespace {
 
 constexpr double kPi = 3.141592653589793;
+constexpr double kNoNumber = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinite = std::numeric_limits<double>::infinity();
 
 TEST(MultiPoint, BoundsCoordinateAndCoordinateRanges) {
     const VMMapPoint two[] = {{0, 0}, {10, -5}};
@@ -22,7 +29,8 @@ TEST(MultiPoint, BoundsCoordinateAndCoordinateRanges) {
     const auto empty = VMPolygon::polygonWithPoints({});
     EXPECT_EQ(empty->points(), nullptr);
     EXPECT_EQ(empty->boundingMapRect(), VMMapRect{});
-    EXPECT_EQ(empty->coordinate(), coordinateForMapPoint({0, 0}));
+    // Without points a shape has no place, not the world's north-west corner.
+    EXPECT_FALSE(coordinateIsFinite(empty->coordinate()));
 
     const CLLocationCoordinate2D coords[] = {{10, 20}, {-10, 40}, {0, 30}};
     const auto polygon = VMPolygon::polygonWithCoordinates(coords);
@@ -129,8 +137,24 @@ TEST(Circle, OutlineAndBounds) {
         circle->setRadius(bad);
         EXPECT_EQ(circle->boundingMapRect(), (VMMapRect{c, {0, 0}}));
     }
+    const VMMapPoint* before = circle->mapPoints();
     circle->setCoordinate({0, 0});
+    EXPECT_NE(circle->mapPoints(), before);
     EXPECT_EQ(circle->mapPoints()[0], mapPointForCoordinate({0, 0}));
+
+    // Outline and count stored as given, the bounds left alone; a count never passes the points.
+    const VMMapRect bounds = circle->boundingMapRect();
+    const VMMapPoint triangle[] = {{1, 2}, {3, 4}, {5, 6}};
+    circle->setMapPoints(triangle);
+    EXPECT_EQ(circle->pointsCount(), 3u);
+    EXPECT_EQ(circle->mapPoints()[2], (VMMapPoint{5, 6}));
+    circle->setPointsCount(2);
+    EXPECT_EQ(circle->pointsCount(), 2u);
+    circle->setPointsCount(360);
+    EXPECT_EQ(circle->pointsCount(), 3u);
+    EXPECT_EQ(circle->boundingMapRect(), bounds);
+    circle->setRadius(10);
+    EXPECT_EQ(circle->pointsCount(), 360u);
 
     const VMMapRect wide{{134217728, 134217728}, {2000, 1000}};
     const auto fitted = VMCircle::circleWithMapRect(wide);
@@ -139,6 +163,59 @@ TEST(Circle, OutlineAndBounds) {
                 1e-9);
     EXPECT_NEAR(fitted->coordinate().longitude, coordinateForMapPoint({134218728, 0}).longitude,
                 1e-9);
+}
+
+// A route with a fix that had no position: the fix is left out and the line joins the others,
+// instead of running to the world's north-west corner and back.
+TEST(MultiPoint, CoordinatesThatAreNotFiniteAreLeftOut) {
+    const CLLocationCoordinate2D a{39.90, 116.39}, b{39.95, 116.45}, c{39.93, 116.50};
+    const CLLocationCoordinate2D good[] = {a, b, c};
+    const auto reference = VMPolyline::polylineWithCoordinates(good);
+    const std::vector<VMMapPoint> points(reference->points(), reference->points() + 3);
+    const auto check = [&](const char* name, auto make) {
+        for (const double bad : {kNoNumber, kInfinite, -kInfinite}) {
+            SCOPED_TRACE(std::string(name) + " with " + std::to_string(bad));
+            testsupport::LogCapture log;
+            const CLLocationCoordinate2D given[] = {{bad, 116.4}, a, b, {39.9, bad}, c, {bad, bad}};
+            const auto shape = make(given);
+            ASSERT_EQ(shape->pointCount(), 3u);
+            EXPECT_EQ(std::vector<VMMapPoint>(shape->points(), shape->points() + 3), points);
+            EXPECT_EQ(shape->boundingMapRect(), reference->boundingMapRect());
+            EXPECT_EQ(shape->coordinate(), reference->coordinate());
+            EXPECT_TRUE(log.contains("VMMultiPoint: left out 3 coordinates that are not finite"));
+
+            const CLLocationCoordinate2D none[] = {{bad, bad}, {bad, 0}};
+            const auto nothing = make(none);
+            EXPECT_EQ(nothing->pointCount(), 0u);
+            EXPECT_EQ(nothing->boundingMapRect(), VMMapRect{});
+            EXPECT_FALSE(coordinateIsFinite(nothing->coordinate()));
+        }
+    };
+    check("polyline", [](std::span<const CLLocationCoordinate2D> coordinates) {
+        return VMPolyline::polylineWithCoordinates(coordinates);
+    });
+    check("polygon", [](std::span<const CLLocationCoordinate2D> coordinates) {
+        return VMPolygon::polygonWithCoordinates(coordinates);
+    });
+}
+
+// A circle round an order with no position has no outline to draw or fit, until it gets one.
+TEST(Circle, ACentreThatIsNotFiniteHasNoPlace) {
+    for (const double bad : {kNoNumber, kInfinite, -kInfinite}) {
+        SCOPED_TRACE(bad);
+        const auto circle = VMCircle::circleWithCenterCoordinate({bad, 116}, 500);
+        EXPECT_EQ(circle->pointsCount(), 0u);
+        EXPECT_EQ(circle->boundingMapRect(), VMMapRect{});
+        EXPECT_FALSE(coordinateIsFinite(circle->coordinate()));
+
+        circle->setCoordinate({40, 116});
+        EXPECT_EQ(circle->pointsCount(), 360u);
+        EXPECT_NEAR(circle->boundingMapRect().size.width, 1000 * mapPointsPerMeterAtLatitude(40),
+                    1e-6);
+        circle->setCoordinate({40, bad});
+        EXPECT_EQ(circle->pointsCount(), 0u);
+        EXPECT_EQ(circle->boundingMapRect(), VMMapRect{});
+    }
 }
 
 }  // namespace

@@ -187,6 +187,46 @@ TEST_F(TileOverlayViewTest, ZoomLimitsAndUnusableBytesDrawNothing) {
     EXPECT_TRUE(isWhite(16, kSize - 1 - 16));
 }
 
+TEST_F(TileOverlayViewTest, CacheQueueAndLoaderByName) {
+    EXPECT_EQ(view->tileOverlayLoadDics(), nullptr);
+    frameWith({"0"});
+    ASSERT_NE(view->tileOverlayLoadDics(), nullptr);
+    ASSERT_TRUE(delivered(1));
+    frameWith({"0"});
+    const std::string key = view->keyForTile(0, 0, 1);
+    const GLuint first = view->textureForKey(key).value_or(0);
+    ASSERT_TRUE(glIsTexture(first));
+    // The tile's texture drawn by hand on another square, and texture 0 drawing nothing.
+    clearToWhite();
+    view->drawIconWithTexture(first, {1, 0, 1});
+    view->drawIconWithTexture(0, {0, 0, 1});
+    EXPECT_TRUE(isColour(at(48, 16), RawTileModel::colourOf(0, 0)));
+    EXPECT_TRUE(isWhite(16, kSize - 1 - 16));
+
+    // A new cache empties the old one, its textures with it; the tile is asked for again.
+    const auto old = view->imagesAndTexturesCache();
+    const auto mine = VMTileCache::create();
+    view->setImagesAndTexturesCache(mine);
+    view->setImagesAndTexturesCache(nullptr);
+    EXPECT_EQ(view->imagesAndTexturesCache(), mine);
+    EXPECT_EQ(old->count(), 0u);
+    EXPECT_FALSE(glIsTexture(first));
+    frameWith({"0"});
+    ASSERT_TRUE(delivered(2));
+    frameWith({"0"});
+    const GLuint second = view->textureForKey(key).value_or(0);
+    ASSERT_TRUE(glIsTexture(second));
+    EXPECT_EQ(mine->count(), 1u);
+    view->reloadData();
+    EXPECT_EQ(mine->count(), 0u);
+    EXPECT_FALSE(glIsTexture(second));
+
+    const auto render = VMTileOverlayViewRender::create(std::make_shared<VMTileLoadQueue>(), model);
+    EXPECT_EQ(render->tileOverlayView(), nullptr);
+    render->setTileOverlayView(view);
+    EXPECT_EQ(render->tileOverlayView(), view);
+}
+
 TEST_F(TileOverlayViewTest, TexturesGoWithEveryEntryThatLeaves) {
     // 104 tiles of zoom 7 against a phone's limit of 100: the four seen least recently go.
     ASSERT_EQ(view->countLimit(), 100u);

@@ -9,6 +9,7 @@
 
 #include "Deadline.h"
 #include "Foundation/NSURL.h"
+#include "HostileReplies.h"
 #include "TestHTTPServer.h"
 #include "VMMapManifest.h"
 #include "VMMapServices.h"
@@ -88,6 +89,28 @@ TEST(MapManifest, RequestAnswersOnAGlobalQueueAndNothingIsSentWithoutABlock) {
     ASSERT_TRUE(waitUntil([&] { return answered.load(); }));
     EXPECT_EQ(answer, nlohmann::json::parse(R"({"exception":{"upload":"1"}})"));
     EXPECT_EQ(server.opertypes(), std::vector<std::string>{"exception"});
+}
+
+// Whitespace may lead a JSON answer: one that never ends, or a small gzip body that inflates to
+// megabytes of it, was read whole and its settings taken.
+TEST(MapManifest, AnswersPastTheLongestAreNoAnswer) {
+    const testsupport::HostileServer hostile(
+        ' ', R"({"status":"1","result":{"common":{"upload":1}}})", "application/json");
+    const auto services = VMMapServices::sharedServices();
+    const std::string previousAddress = services->manifestServerAddress();
+    for (const auto& url : {hostile.endlessURL(), hostile.bombURL()}) {
+        services->setManifestServerAddress(url);
+        std::atomic<bool> answered = false;
+        std::optional<nlohmann::json> answer;
+        VMMapManifest::performManifestRequestWithType(2, [&](std::optional<nlohmann::json> r) {
+            answer = std::move(r);
+            answered = true;
+        });
+        ASSERT_TRUE(waitUntil([&] { return answered.load(); })) << url;
+        EXPECT_FALSE(answer) << url;
+    }
+    services->setManifestServerAddress(previousAddress);
+    EXPECT_LT(hostile.endlessSent(), hostile.cap());
 }
 
 TEST(MapServices, TrafficAddressIsResetThenTakenFromTheRealTimeSettings) {

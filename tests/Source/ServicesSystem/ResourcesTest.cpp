@@ -42,6 +42,15 @@ TEST(Resources, EmbeddedLogoFollowsTheScreenScale) {
     }
     UIScreen::mainScreen()->reset();
     EXPECT_EQ(VMResources::sharedResources()->embeddedImageNamed("nothing"), nullptr);
+    // The logos are kept as Base64 text of PNG files.
+    for (const auto& [text, width] :
+         {std::pair{VMResources::zaroruda(), 122}, std::pair{VMResources::zaroruda2x(), 244}}) {
+        const auto png = madataWithBase64EncodedString(text);
+        ASSERT_TRUE(png);
+        const auto image = UIImage::imageWithData(*png);
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(CGImageGetWidth(image->CGImage()), static_cast<size_t>(width));
+    }
 }
 
 TEST(Resources, DataFilesByTypeAndTheirReplacement) {
@@ -68,22 +77,25 @@ TEST(Resources, DataFilesByTypeAndTheirReplacement) {
 }
 
 // The shared object is made once per process, so bundles other than the default one are
-// looked at in a child process.
-TEST(ResourcesDeathTest, MissingBundleAnswersNothing) {
+// looked at in a child process. The child starts afresh: a forked copy of this process would
+// hold the shared object of an earlier test (or repetition) and the dispatch workers' state
+// without their threads, which its exit then waits for. Its files live within the statement, so
+// that they go before it exits.
+class ResourcesDeathTest : public ::testing::Test {
+  protected:
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+bool missingBundleAnswersNothing() {
     TempDir empty;
-    EXPECT_EXIT(
-        {
-            NSBundle::setMainBundlePath(empty.path());
-            auto r = VMResources::sharedResources();
-            const bool ok = r->bundle() == nullptr && r->imageNamed("redPin") == nullptr &&
-                            !r->offlinePackagePath() && !r->vava3DDataForTextureType(0) &&
-                            r->textureDataPaths()[0].empty() && r->logoImage() != nullptr;
-            std::exit(ok ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "无效的资源bundle");
+    NSBundle::setMainBundlePath(empty.path());
+    auto r = VMResources::sharedResources();
+    return r->bundle() == nullptr && r->imageNamed("redPin") == nullptr &&
+           !r->offlinePackagePath() && !r->vava3DDataForTextureType(0) &&
+           r->textureDataPaths()[0].empty() && r->logoImage() != nullptr;
 }
 
-TEST(ResourcesDeathTest, ImageCacheKeepsTheLatest21) {
+bool imageCacheKeepsTheLatest21() {
     TempDir main;
     std::filesystem::create_directories(main / "VAva.bundle/images");
     const std::string pin = std::string(BRISFOLD_RESOURCES_DIR) + "/VAva.bundle/images/redPin.png";
@@ -91,19 +103,26 @@ TEST(ResourcesDeathTest, ImageCacheKeepsTheLatest21) {
         std::filesystem::copy_file(pin,
                                    main / ("VAva.bundle/images/p" + std::to_string(i) + ".png"));
     }
-    EXPECT_EXIT(
-        {
-            NSBundle::setMainBundlePath(main.path());
-            auto r = VMResources::sharedResources();
-            auto first = r->imageNamed("p0");
-            std::shared_ptr<UIImage> last;
-            for (int i = 1; i < 22; ++i) last = r->imageNamed("p" + std::to_string(i));
-            // p0 was the oldest of 22 and went; the latest is still held.
-            const bool evicted = first && r->imageNamed("p0") != first;
-            const bool kept = last && r->imageNamed("p21") == last;
-            std::exit(evicted && kept ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+    NSBundle::setMainBundlePath(main.path());
+    auto r = VMResources::sharedResources();
+    auto first = r->imageNamed("p0");
+    std::shared_ptr<UIImage> last;
+    for (int i = 1; i < 22; ++i) last = r->imageNamed("p" + std::to_string(i));
+    // p0 was the oldest of 22 and went; the latest is still held.
+    const bool evicted =
+        first && !r->imageCache()->objectForKey("/images/p0") && r->imageNamed("p0") != first;
+    const bool kept = last && r->imageCache()->objectForKey("/images/p21") == last &&
+                      r->imageNamed("p21") == last;
+    return evicted && kept && r->imageCache()->count() == 21;
+}
+
+TEST_F(ResourcesDeathTest, MissingBundleAnswersNothing) {
+    EXPECT_EXIT(std::exit(missingBundleAnswersNothing() ? 0 : 1), ::testing::ExitedWithCode(0),
+                "无效的资源bundle");
+}
+
+TEST_F(ResourcesDeathTest, ImageCacheKeepsTheLatest21) {
+    EXPECT_EXIT(std::exit(imageCacheKeepsTheLatest21() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

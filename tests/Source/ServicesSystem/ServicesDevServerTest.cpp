@@ -10,6 +10,7 @@
 #include "DevServer.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSThread.h"
+#include "HostileReplies.h"
 #include "TempDir.h"
 #include "VMAnalytics.h"
 #include "VMMapManifest.h"
@@ -195,6 +196,18 @@ TEST_F(ServicesOnDevServer, RefusedOrFailedUploadKeepsTheRecords) {
         EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeError), 2u);
     }
     EXPECT_TRUE(server_->services().storedLogs().empty());
+
+    // A verdict after endless whitespace was read whole and taken.
+    const testsupport::HostileServer hostile(' ', R"({"code":1})", "application/json");
+    server_->services().setExceptionUpload(true);
+    analytics_->setLogServerAddress(hostile.endlessURL("/ws/log/upload"));
+    const auto endlessOutcome = upload(VMAnalyticsLogTypeError);
+    analytics_->setLogServerAddress(base_ + "/ws/log/upload");
+    EXPECT_FALSE(endlessOutcome.uploaded);
+    ASSERT_TRUE(endlessOutcome.error);
+    EXPECT_EQ(endlessOutcome.error->code, NSURLErrorDataLengthExceedsMaximum);
+    EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeError), 2u);
+    EXPECT_LT(hostile.endlessSent(), hostile.cap());
 }
 
 }  // namespace

@@ -36,21 +36,6 @@ struct Listener : VMMapViewDelegate {
     }
 };
 
-// An annotation that cannot be moved.
-class Landmark : public VMShape {
-  public:
-    static std::shared_ptr<Landmark> create(CLLocationCoordinate2D c) {
-        auto l = std::shared_ptr<Landmark>(new Landmark());
-        l->c_ = c;
-        return l;
-    }
-    CLLocationCoordinate2D coordinate() const override { return c_; }
-
-  private:
-    Landmark() = default;
-    CLLocationCoordinate2D c_;
-};
-
 class AnnotationTest : public MapViewFixture {
   protected:
     void SetUp() override {

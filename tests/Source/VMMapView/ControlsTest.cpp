@@ -249,7 +249,7 @@ TEST_F(MapControlsTest, SelectionListsAndTheAreasAnnotationsShowIn) {
     const auto b = pinAt({100, 100});
     view->setSelectedAnnotations({b, a});
     ASSERT_TRUE(view->selectedAnnotations().has_value());
-    EXPECT_EQ(*view->selectedAnnotations(), std::vector<VMMapView::VMAnnotationRef>{b});
+    EXPECT_EQ(*view->selectedAnnotations(), std::vector<VMAnnotationRef>{b});
     EXPECT_TRUE(view->viewForAnnotation(b)->isSelected());
 
     EXPECT_EQ(view->annotationVisibleRect(), view->bounds());

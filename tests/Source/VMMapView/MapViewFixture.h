@@ -35,6 +35,22 @@ inline ::testing::AssertionResult coordinateNear(CLLocationCoordinate2D a, CLLoc
     return pointNear(CGPoint{a.latitude, a.longitude}, CGPoint{b.latitude, b.longitude}, tolerance);
 }
 
+// An annotation that cannot be moved, holding whatever coordinate it was given, as a caller's
+// own model object does.
+class Landmark : public VMShape {
+  public:
+    static std::shared_ptr<Landmark> create(CLLocationCoordinate2D c) {
+        auto l = std::shared_ptr<Landmark>(new Landmark());
+        l->c_ = c;
+        return l;
+    }
+    CLLocationCoordinate2D coordinate() const override { return c_; }
+
+  private:
+    Landmark() = default;
+    CLLocationCoordinate2D c_;
+};
+
 class MapViewFixture : public testsupport::ManualClockTest {
   protected:
     void TearDown() override {
@@ -62,12 +78,13 @@ class MapViewFixture : public testsupport::ManualClockTest {
         show();
     }
     // Drawn once and laid out, the view's projection becomes trustworthy at the next frame.
-    void show() {
-        view->layer()->setNeedsDisplay();
-        view->layer()->displayIfNeeded();
-        view->baseMapView()->layoutIfNeeded();
+    void show() { show(*view); }
+    void show(VMMapView& map) {
+        map.layer()->setNeedsDisplay();
+        map.layer()->displayIfNeeded();
+        map.baseMapView()->layoutIfNeeded();
         frames(2);
-        ASSERT_EQ(view->projectionState(), 2);
+        ASSERT_EQ(map.projectionState(), 2);
     }
     void frames(int n) {
         for (int i = 0; i < n; ++i) advance(CADisplayLink::kRefreshPeriod);

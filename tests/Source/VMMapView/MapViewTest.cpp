@@ -1,7 +1,9 @@
+#include <thread>
 #include <vector>
 
 #include "Foundation/NSNotificationCenter.h"
 #include "MapViewFixture.h"
+#include "ThreadChecks.h"
 #include "UIKit/UIDevice.h"
 #include "vmap_core/MapEngineInternal.h"
 
@@ -165,6 +167,14 @@ TEST_F(MapViewTest, TheViewGoesWithItsLastOwner) {
     EXPECT_FALSE(manager->isUpdatingLocation());
     EXPECT_FALSE(manager->isUpdatingHeading());
     frames(10);
+}
+
+// Its last owner letting go on another thread would tear its GL down there: debug and sanitizer
+// builds stop at once instead.
+TEST_F(MapViewTest, LetGoOfOnAnotherThreadItFailsLoudly) {
+    BRISFOLD_THREAD_CHECK_DEATH_TEST();
+    EXPECT_DEATH(std::thread([owned = std::move(view)]() mutable { owned.reset(); }).join(),
+                 "UIView used off its thread: .*~VMMapView");
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include <httplib.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
@@ -11,6 +13,7 @@
 #include "TileEndpoints.h"
 #include "VMGroundOverlayView.h"
 #include "VMHeatMapTileOverlay.h"
+#include "VMImageDownloader.h"
 #include "VMTileOverlayView.h"
 
 namespace {
@@ -45,6 +48,15 @@ class TileOverlayFrameTest : public MapViewFixture {
     std::string templateURL() const {
         return "http://127.0.0.1:" + std::to_string(server->port()) +
                "/tiles/{z}/{x}/{y}.png?scale={scale}";
+    }
+    // Tiles the server holds back until the test releases the gate.
+    std::string heldTemplateURL(const std::string& gate) const {
+        return "http://127.0.0.1:" + std::to_string(server->port()) + "/tiles/held/" + gate +
+               "/{z}/{x}/{y}.png?scale={scale}";
+    }
+    void release(const std::string& gate) {
+        httplib::Client client("127.0.0.1", server->port());
+        ASSERT_TRUE(client.Post(("/tiles/release/" + gate).c_str(), "", "text/plain"));
     }
     std::vector<std::string> tileLog() { return testsupport::tileLog(*server); }
     CGColor screenColour(CGPoint at) {
@@ -154,6 +166,37 @@ TEST_F(TileOverlayFrameTest, DevserverTilesShowUnderTheirScreenPoints) {
     EXPECT_EQ(tiles->cachedTileCount(), 0u);
     EXPECT_EQ(tileLog().size(), asked);
     for (const auto& [p, colour] : points) EXPECT_FALSE(isTileColour(screenColour(p), colour));
+}
+
+// Two maps show one tile overlay, and the first is closed while the tiles of both are still on
+// their way (the server holds them until it has gone): the second map gets all of its tiles.
+TEST_F(TileOverlayFrameTest, ClosingOneMapLeavesTheTilesOfAnotherShowingTheSameOverlay) {
+    const auto overlay = VMTileOverlay::createWithURLTemplate(heldTemplateURL("closing"));
+    auto firstTiles = VMTileOverlayView::initWithTileOverlay(overlay);
+    view->overlayContainer()->insertOverlay(overlay, firstTiles, 0, 1);
+    auto second = makeMapView();
+    ASSERT_NE(second, nullptr);
+    second->setCenterCoordinate({kCentre.latitude - 0.01, kCentre.longitude + 0.01});
+    second->zoomToLevel(kZoom);
+    show(*second);
+    auto secondTiles = VMTileOverlayView::initWithTileOverlay(overlay);
+    second->overlayContainer()->insertOverlay(overlay, secondTiles, 0, 1);
+    frames(2);
+    ASSERT_GT(firstTiles->cachedTileCount(), 0u);
+    const std::size_t wanted = secondTiles->cachedTileCount();
+    ASSERT_GT(wanted, 8u);
+    // The downloads that run at once wait at the server; the rest wait in the downloader.
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        return tileLog().size() == std::size_t(VMImageDownloader::kMaxConcurrentDownloads);
+    }));
+
+    view->overlayContainer()->removeOverlay(overlay);
+    firstTiles.reset();
+    view.reset();
+    release("closing");
+    ASSERT_TRUE(allTilesShown(secondTiles));
+    EXPECT_EQ(secondTiles->cachedTileCount(), wanted);
+    second.reset();
 }
 
 // Tiles over the upper part of the screen, a ground image over the lower part and a heat map

@@ -27,6 +27,7 @@
 #include "Foundation/NSThread.h"
 #include "Foundation/NSURLConnection.h"
 #include "Foundation/NSURLLoader.h"
+#include "HostileReplies.h"
 #include "LoopbackListener.h"
 #include "TestHTTPServer.h"
 
@@ -191,7 +192,7 @@ class URLConnectionTest : public ::testing::Test {
             res.set_content(gzipped(pattern(200000)), "application/octet-stream");
         });
         s.Get("/bomb", [](const httplib::Request&, httplib::Response& res) {
-            static const std::string bomb = gzipped(std::string(size_t{1} << 26, '\0'));
+            static const std::string bomb = testsupport::gzipBomb(size_t{1} << 26);
             res.set_header("Content-Encoding", "gzip");
             res.set_content(bomb, "application/octet-stream");
         });

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "TestHTTPServer.h"
+
+namespace testsupport {
+
+// Far past any limit a client sets, small enough that a client without one survives to fail.
+inline constexpr std::size_t kHostileCap = std::size_t{64} << 20;
+
+// A gzip stream that inflates to `size` bytes of `filler` followed by `tail`: on the wire it is
+// about a thousandth of what it becomes.
+std::string gzipBomb(std::size_t size, char filler = '\0', std::string_view tail = {});
+
+// A reply that would go on for ever: `head`, then chunks of `filler` with no length, counted as
+// they are sent. So that a client that never stops reading fails a check instead of running the
+// test out of memory or disk, the stream ends after `cap` bytes of filler, with `tail`.
+class EndlessReply {
+  public:
+    explicit EndlessReply(std::size_t cap, char filler = ' ', std::string tail = {},
+                          std::string head = {});
+
+    // Status 200 (unless the handler set another) and the stream.
+    void answer(httplib::Response& response, const std::string& contentType) const;
+    // Filler bytes the connections took, over every answer so far.
+    std::size_t sent() const { return state_->sent.load(); }
+    std::size_t cap() const { return cap_; }
+
+  private:
+    struct State {
+        std::atomic<std::size_t> sent{0};
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+    std::size_t cap_;
+    char filler_;
+    std::string tail_;
+    std::string head_;
+};
+
+// A local server whose answers never stop growing, to GET and POST alike: every path under
+// "/endless" streams `cap` bytes of `filler` in chunks with no length, every path under "/bomb"
+// sends a small gzip body that inflates to as much; `tail` follows the filler in both.
+class HostileServer {
+  public:
+    HostileServer(char filler, std::string tail, const std::string& contentType,
+                  std::size_t cap = kHostileCap);
+
+    std::string endlessURL(std::string_view rest = {}) const;
+    std::string bombURL(std::string_view rest = {}) const;
+    // Filler bytes the endless answers handed to their connections.
+    std::size_t endlessSent() const { return endless_.sent(); }
+    std::size_t cap() const { return endless_.cap(); }
+
+  private:
+    EndlessReply endless_;
+    std::string bomb_;
+    TestHTTPServer http_;  // last, so it stops before what its handlers use goes
+};
+
+}  // namespace testsupport
