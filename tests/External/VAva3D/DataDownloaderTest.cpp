@@ -215,7 +215,8 @@ TEST_F(DataDownloaderTest, AnswersPastTheLongestFailInsteadOfFillingMemory) {
         downloader->downloadWithURL(url, results.block(n));
         ASSERT_TRUE(results.waitFor(n));
         ASSERT_TRUE(results.error(n));
-        EXPECT_EQ(results.error(n)->code, NSURLErrorDataLengthExceedsMaximum);
+        EXPECT_EQ(results.error(n)->code, NSURLErrorDataLengthExceedsMaximum)
+            << results.error(n)->localizedDescription;
         ++n;
     }
     EXPECT_LT(hostile.endlessSent(), hostile.cap());
