@@ -77,6 +77,10 @@ std::vector<std::shared_ptr<UIWindow>> UIApplication::windows() const {
 }
 
 void UIApplication::sendEvent(UIEvent& event) {
+    // A touch is hit-tested against the views as they will be drawn: a reply that reloaded a
+    // table in this turn of the loop, before it was laid out, must not send the touch to where
+    // its cells were.
+    layoutWindows();
     // A touch stays with the window it began in; a new one goes to the key window. Each window
     // hears only its own touches, or it would take the others' too.
     std::vector<std::pair<std::shared_ptr<UIWindow>, UITouchSet>> targets;

@@ -102,4 +102,31 @@ TEST(TouchDelivery, RecognizersSeeTouchesFirstAndCanTakeThemOver) {
     EXPECT_EQ(child->events, (std::vector<std::string>{"began", "ended"}));
 }
 
+// Lays its one child over the whole of itself, as a cell lays out its content.
+class FillingView : public UIView {
+  public:
+    static std::shared_ptr<FillingView> create(CGRect frame) {
+        return finishCreate(std::shared_ptr<FillingView>(new FillingView()), frame);
+    }
+    void layoutSubviews() override {
+        for (const auto& v : subviews()) v->setFrame(bounds());
+    }
+};
+
+TEST(TouchDelivery, ATouchFindsTheViewsWhereTheirPendingLayoutPutsThem) {
+    HeadlessHost host;
+    host.runFor(0.05);
+    auto cell = FillingView::create(CGRectMake(0, 0, 320, 44));
+    auto content = TouchRecorder::create(CGRectMake(0, 0, 320, 44));
+    cell->addSubview(content);
+    host.window()->addSubview(cell);
+    host.runFor(0.05);
+    // Grown in the same turn of the loop as the touch, with its layout still to come.
+    cell->setFrame(CGRectMake(0, 0, 320, 170));
+    cell->setNeedsLayout();
+    host.tap({160, 120});
+    ASSERT_EQ(content->events, (std::vector<std::string>{"began", "ended"}));
+    EXPECT_EQ(content->points.back(), CGPointMake(160, 120));
+}
+
 }  // namespace
