@@ -473,8 +473,10 @@ void NSURLLoader::Impl::resumeDrained() {
         }
         t.paused = false;
         t.lastProgress = SteadyClock::now();
+        // The bytes held back are handed over inside this call and may be the ones that end
+        // the transfer (past the maximum, or for a client that has gone): it ends as any would.
         if (const CURLcode code = curl_easy_pause(t.easy.get(), CURLPAUSE_CONT); code != CURLE_OK) {
-            fail(t, errorForTransferFailure(code, 0, t.url));
+            complete(t, code);
             drop(it++);
             continue;
         }

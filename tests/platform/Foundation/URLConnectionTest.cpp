@@ -340,6 +340,30 @@ TEST_F(URLConnectionTest, RepliesPastTheirStatedMaximumFail) {
     }
 }
 
+// A reader that falls behind pauses the transfer; the bytes curl held back arrive as it resumes
+// and may be the ones that cross the maximum. That is still a reply too long, not an unknown
+// failure. The loader pauses at a backlog of 8 MiB, on a chunk boundary within the 16 KiB past
+// it; one of these maximums falls inside the chunk held back, wherever the boundary lies.
+TEST_F(URLConnectionTest, AReplyThatCrossesItsMaximumAsItResumesIsStillTooLong) {
+    constexpr std::uint64_t kPauseAt = std::uint64_t{8} << 20;
+    for (const std::uint64_t maximum : {kPauseAt + 1, kPauseAt + 8192, kPauseAt + 16384}) {
+        auto limited = NSMutableURLRequest::requestWithURL(NSURL::URLWithString(http.url("/bomb")));
+        limited->setMaximumResponseLength(maximum);
+        auto recorder = std::make_shared<Recorder>();
+        // The first chunk keeps the reader busy while the backlog fills.
+        bool slept = false;
+        recorder->afterData = [&](NSURLConnection&) {
+            if (!std::exchange(slept, true))
+                std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        };
+        NSURLConnection::connectionWithRequest(limited, recorder);
+        ASSERT_TRUE(runUntil([&] { return recorder->ended(); })) << maximum;
+        ASSERT_TRUE(recorder->error) << maximum;
+        EXPECT_EQ(recorder->error->code, NSURLErrorDataLengthExceedsMaximum)
+            << maximum << ": " << recorder->error->localizedDescription;
+    }
+}
+
 // Other request headers, such as a range, are checked by the downloaders that send them.
 TEST_F(URLConnectionTest, GzipBodyIsAskedForAndDecoded) {
     auto gzip = std::make_shared<Recorder>();
