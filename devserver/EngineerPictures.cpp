@@ -1,6 +1,5 @@
 #include "EngineerPictures.h"
 
-#include <cairo.h>
 #include <httplib.h>
 
 #include <string>
@@ -13,11 +12,6 @@ namespace devserver {
 namespace {
 
 constexpr std::string_view kPicturePrefix = "/images/engineers/";
-
-cairo_status_t appendPictureBytes(void* closure, const unsigned char* data, unsigned int length) {
-    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    return CAIRO_STATUS_SUCCESS;
-}
 
 std::string drawPicture() {
     constexpr double side = kEngineerPictureSide;
@@ -33,12 +27,9 @@ std::string drawPicture() {
     CGContextFillEllipseInRect(c, CGRectMake(side * 0.2, -side * 0.25, side * 0.6, side * 0.6));
     CGContextFillEllipseInRect(c, CGRectMake(side * 0.33, side * 0.42, side * 0.34, side * 0.34));
     const CGImageRef image = CGBitmapContextCreateImage(c);
-    std::string png;
-    if (!image || cairo_surface_write_to_png_stream(image->surface(), appendPictureBytes, &png) !=
-                      CAIRO_STATUS_SUCCESS) {
-        return {};
-    }
-    return png;
+    if (!image) return {};
+    const NSData png = image->pngData();
+    return std::string(png.begin(), png.end());
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "TileEndpoints.h"
 
-#include <cairo.h>
 #include <httplib.h>
 
 #include <algorithm>
@@ -55,11 +54,6 @@ std::optional<TileRequest> parseTile(const httplib::Request& request, size_t fir
     return TileRequest{*x, *y, *z, static_cast<int>(std::lround(kTileSide * scale))};
 }
 
-cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
-    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    return CAIRO_STATUS_SUCCESS;
-}
-
 std::string renderTile(const TileRequest& tile) {
     const auto context =
         CGBitmapContextCreate(nullptr, tile.side, tile.side, 8, 0, nullptr,
@@ -88,12 +82,9 @@ std::string renderTile(const TileRequest& tile) {
                      CGColor{kTileBorderColour.r / 255.0, kTileBorderColour.g / 255.0,
                              kTileBorderColour.b / 255.0, 1});
     const CGImageRef image = CGBitmapContextCreateImage(c);
-    std::string png;
-    if (!image || cairo_surface_write_to_png_stream(image->surface(), appendBytes, &png) !=
-                      CAIRO_STATUS_SUCCESS) {
-        return {};
-    }
-    return png;
+    if (!image) return {};
+    const NSData png = image->pngData();
+    return std::string(png.begin(), png.end());
 }
 
 }  // namespace

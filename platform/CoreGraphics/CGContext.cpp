@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CGBackend.h"
+
 CGGradientRef CGGradientCreateWithColorComponents(CGColorSpaceRef, const CGFloat* components,
                                                   const CGFloat* locations, size_t count) {
     auto g = std::make_shared<CGGradient>();
@@ -26,13 +28,16 @@ CGGradientRef CGGradientCreateWithColors(const std::vector<CGColor>& colors,
     return g;
 }
 
-CGContext::CGContext(cairo_surface_t* surface, bool topLeftOrigin, CGFloat scale)
-    : surface_(cairo_surface_reference(surface)), cr_(cairo_create(surface)), scale_(scale) {
-    height_ = cairo_image_surface_get_height(surface) / scale;
-    cairo_scale(cr_, scale, scale);
+CGContext::CGContext(CGBackendSurface* surface, bool topLeftOrigin, CGFloat scale)
+    : surface_(asBackend(cairo_surface_reference(asCairo(surface)))),
+      cr_(asBackend(cairo_create(asCairo(surface)))),
+      scale_(scale) {
+    cairo_t* const cr = asCairo(cr_);
+    height_ = cairo_image_surface_get_height(asCairo(surface)) / scale;
+    cairo_scale(cr, scale, scale);
     if (!topLeftOrigin) {
-        cairo_translate(cr_, 0, height_);
-        cairo_scale(cr_, 1, -1);
+        cairo_translate(cr, 0, height_);
+        cairo_scale(cr, 1, -1);
     }
 }
 
@@ -40,24 +45,27 @@ CGContext::CGContext(const CGImage& image, CGFloat scale)
     : CGContext(image.surface(), true, scale) {}
 
 CGContext::~CGContext() {
-    cairo_destroy(cr_);
-    cairo_surface_flush(surface_);
-    cairo_surface_destroy(surface_);
+    cairo_t* const cr = asCairo(cr_);
+    cairo_surface_t* const surface = asCairo(surface_);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    cairo_surface_destroy(surface);
 }
 
 void* CGContext::bitmapData() const {
-    return mirror_ ? static_cast<void*>(mirror_) : cairo_image_surface_get_data(surface_);
+    return mirror_ ? static_cast<void*>(mirror_) : cairo_image_surface_get_data(asCairo(surface_));
 }
 
 void CGContext::setMirror(unsigned char* bytes, size_t bytesPerRow, ByteLayout layout) {
+    cairo_surface_t* const surface = asCairo(surface_);
     mirror_ = bytes;
     mirrorStride_ = bytesPerRow;
     layout_ = layout;
-    cairo_surface_flush(surface_);
-    unsigned char* base = cairo_image_surface_get_data(surface_);
-    const int stride = cairo_image_surface_get_stride(surface_);
-    const int w = cairo_image_surface_get_width(surface_),
-              h = cairo_image_surface_get_height(surface_);
+    cairo_surface_flush(surface);
+    unsigned char* base = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const int w = cairo_image_surface_get_width(surface),
+              h = cairo_image_surface_get_height(surface);
     for (int y = 0; y < h; ++y) {
         const unsigned char* in = bytes + static_cast<size_t>(y) * bytesPerRow;
         auto* out = reinterpret_cast<uint32_t*>(base + static_cast<ptrdiff_t>(y) * stride);
@@ -67,16 +75,17 @@ void CGContext::setMirror(unsigned char* bytes, size_t bytesPerRow, ByteLayout l
                 a << 24 | uint32_t(in[layout.r]) << 16 | uint32_t(in[layout.g]) << 8 | in[layout.b];
         }
     }
-    cairo_surface_mark_dirty(surface_);
+    cairo_surface_mark_dirty(surface);
 }
 
 void CGContext::didDraw() {
     if (!mirror_) return;
-    cairo_surface_flush(surface_);
-    const unsigned char* base = cairo_image_surface_get_data(surface_);
-    const int stride = cairo_image_surface_get_stride(surface_);
-    const int w = cairo_image_surface_get_width(surface_),
-              h = cairo_image_surface_get_height(surface_);
+    cairo_surface_t* const surface = asCairo(surface_);
+    cairo_surface_flush(surface);
+    const unsigned char* base = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const int w = cairo_image_surface_get_width(surface),
+              h = cairo_image_surface_get_height(surface);
     for (int y = 0; y < h; ++y) {
         const auto* in =
             reinterpret_cast<const uint32_t*>(base + static_cast<ptrdiff_t>(y) * stride);
@@ -92,101 +101,107 @@ void CGContext::didDraw() {
 }
 
 void CGContext::save() {
-    cairo_save(cr_);
+    cairo_save(asCairo(cr_));
     states_.push_back(states_.back());
 }
 
 void CGContext::restore() {
     if (states_.size() == 1) return;
-    cairo_restore(cr_);
+    cairo_restore(asCairo(cr_));
     states_.pop_back();
 }
 
 void CGContext::applyBlend() {
+    cairo_t* const cr = asCairo(cr_);
     switch (state().blend) {
         case kCGBlendModeNormal:
-            cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+            cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
             break;
         case kCGBlendModeMultiply:
-            cairo_set_operator(cr_, CAIRO_OPERATOR_MULTIPLY);
+            cairo_set_operator(cr, CAIRO_OPERATOR_MULTIPLY);
             break;
         case kCGBlendModeClear:
-            cairo_set_operator(cr_, CAIRO_OPERATOR_CLEAR);
+            cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
             break;
         case kCGBlendModeCopy:
-            cairo_set_operator(cr_, CAIRO_OPERATOR_SOURCE);
+            cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
             break;
         case kCGBlendModeSourceIn:
-            cairo_set_operator(cr_, CAIRO_OPERATOR_IN);
+            cairo_set_operator(cr, CAIRO_OPERATOR_IN);
             break;
         case kCGBlendModeDestinationIn:
-            cairo_set_operator(cr_, CAIRO_OPERATOR_DEST_IN);
+            cairo_set_operator(cr, CAIRO_OPERATOR_DEST_IN);
             break;
     }
 }
 
 template <class Op>
 void CGContext::withMask(Op op) {
+    cairo_t* const cr = asCairo(cr_);
     const State& s = state();
     if (!s.mask) {
         applyBlend();
         op();
         return;
     }
-    cairo_push_group(cr_);
-    cairo_set_operator(cr_, CAIRO_OPERATOR_OVER);
+    cairo_push_group(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     op();
-    cairo_pop_group_to_source(cr_);
-    cairo_save(cr_);
-    cairo_set_matrix(cr_, &s.maskMatrix);
+    cairo_pop_group_to_source(cr);
+    cairo_save(cr);
+    const cairo_matrix_t maskMatrix = CGCairoMatrix(s.maskMatrix);
+    cairo_set_matrix(cr, &maskMatrix);
     // Mask images follow the y-up rule of CGContextDrawImage.
-    cairo_translate(cr_, s.maskRect.origin.x, s.maskRect.origin.y + s.maskRect.size.height);
-    cairo_scale(cr_, s.maskRect.size.width / s.mask->width(),
+    cairo_translate(cr, s.maskRect.origin.x, s.maskRect.origin.y + s.maskRect.size.height);
+    cairo_scale(cr, s.maskRect.size.width / s.mask->width(),
                 -s.maskRect.size.height / s.mask->height());
     applyBlend();
-    cairo_pattern_t* mask = cairo_pattern_create_for_surface(s.mask->surface());
+    cairo_pattern_t* mask = cairo_pattern_create_for_surface(CGImageGetCairoSurface(*s.mask));
     cairo_pattern_set_extend(mask, CAIRO_EXTEND_PAD);
-    cairo_mask(cr_, mask);
+    cairo_mask(cr, mask);
     cairo_pattern_destroy(mask);
-    cairo_restore(cr_);
+    cairo_restore(cr);
 }
 
 void CGContext::fillCurrentPath(bool evenOdd, bool preserve) {
-    cairo_path_t* path = cairo_copy_path(cr_);
-    cairo_new_path(cr_);
+    cairo_t* const cr = asCairo(cr_);
+    cairo_path_t* path = cairo_copy_path(cr);
+    cairo_new_path(cr);
     const CGColor f = state().fill;
     const CGFloat alpha = state().alpha;
     withMask([&] {
-        cairo_append_path(cr_, path);
-        cairo_set_fill_rule(cr_, evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-        cairo_set_source_rgba(cr_, f.r, f.g, f.b, f.a * alpha);
-        cairo_fill(cr_);
+        cairo_append_path(cr, path);
+        cairo_set_fill_rule(cr, evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+        cairo_set_source_rgba(cr, f.r, f.g, f.b, f.a * alpha);
+        cairo_fill(cr);
     });
-    if (preserve) cairo_append_path(cr_, path);
+    if (preserve) cairo_append_path(cr, path);
     cairo_path_destroy(path);
     didDraw();
 }
 
 void CGContext::strokeCurrentPath(bool preserve) {
-    cairo_path_t* path = cairo_copy_path(cr_);
-    cairo_new_path(cr_);
+    cairo_t* const cr = asCairo(cr_);
+    cairo_path_t* path = cairo_copy_path(cr);
+    cairo_new_path(cr);
     const CGColor s = state().stroke;
     const CGFloat alpha = state().alpha;
     withMask([&] {
-        cairo_append_path(cr_, path);
-        cairo_set_source_rgba(cr_, s.r, s.g, s.b, s.a * alpha);
-        cairo_stroke(cr_);
+        cairo_append_path(cr, path);
+        cairo_set_source_rgba(cr, s.r, s.g, s.b, s.a * alpha);
+        cairo_stroke(cr);
     });
-    if (preserve) cairo_append_path(cr_, path);
+    if (preserve) cairo_append_path(cr, path);
     cairo_path_destroy(path);
     didDraw();
 }
 
-void CGContext::paintSource(cairo_pattern_t* pattern) {
+void CGContext::paintSource(CGBackendPattern* pattern) {
+    cairo_t* const cr = asCairo(cr_);
     const CGFloat alpha = state().alpha;
     withMask([&] {
-        cairo_set_source(cr_, pattern);
-        cairo_paint_with_alpha(cr_, alpha);
+        cairo_set_source(cr, asCairo(pattern));
+        cairo_paint_with_alpha(cr, alpha);
     });
     didDraw();
 }
@@ -194,7 +209,7 @@ void CGContext::paintSource(cairo_pattern_t* pattern) {
 void CGContext::beginTransparencyLayer() {
     ++openLayers_;
     save();
-    cairo_push_group(cr_);
+    cairo_push_group(asCairo(cr_));
     State& inside = state();
     inside.alpha = 1;
     inside.blend = kCGBlendModeNormal;
@@ -204,37 +219,36 @@ void CGContext::beginTransparencyLayer() {
 CGTransparencyLayerPicture::~CGTransparencyLayerPicture() { clear(); }
 
 void CGTransparencyLayerPicture::clear() {
-    if (pattern_) cairo_pattern_destroy(pattern_);
+    if (pattern_) cairo_pattern_destroy(asCairo(pattern_));
     pattern_ = nullptr;
 }
 
 bool CGTransparencyLayerPicture::Situation::operator==(const Situation& o) const {
-    const auto sameMatrix = [](const cairo_matrix_t& a, const cairo_matrix_t& b) {
-        return a.xx == b.xx && a.yx == b.yx && a.xy == b.xy && a.yy == b.yy && a.x0 == b.x0 &&
-               a.y0 == b.y0;
-    };
-    const auto sameRect = [](const cairo_rectangle_t& a, const cairo_rectangle_t& b) {
-        return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
-    };
-    return sameMatrix(ctm, o.ctm) &&
-           std::equal(clip.begin(), clip.end(), o.clip.begin(), o.clip.end(), sameRect) &&
-           targetX == o.targetX && targetY == o.targetY && targetWidth == o.targetWidth &&
-           targetHeight == o.targetHeight && fill == o.fill && stroke == o.stroke &&
-           textMode == o.textMode && lineWidth == o.lineWidth && lineCap == o.lineCap &&
-           lineJoin == o.lineJoin && antialias == o.antialias;
+    return ctm == o.ctm && clip == o.clip && targetX == o.targetX && targetY == o.targetY &&
+           targetWidth == o.targetWidth && targetHeight == o.targetHeight && fill == o.fill &&
+           stroke == o.stroke && textMode == o.textMode && lineWidth == o.lineWidth &&
+           lineCap == o.lineCap && lineJoin == o.lineJoin && antialias == o.antialias;
 }
 
 std::optional<CGTransparencyLayerPicture::Situation> CGContext::situation() const {
-    if (cairo_get_dash_count(cr_) != 0) return std::nullopt;
-    cairo_surface_t* target = cairo_get_group_target(cr_);
+    cairo_t* const cr = asCairo(cr_);
+    if (cairo_get_dash_count(cr) != 0) return std::nullopt;
+    cairo_surface_t* target = cairo_get_group_target(cr);
     if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE) return std::nullopt;
-    cairo_rectangle_list_t* rects = cairo_copy_clip_rectangle_list(cr_);
+    cairo_rectangle_list_t* rects = cairo_copy_clip_rectangle_list(cr);
     const bool representable = rects->status == CAIRO_STATUS_SUCCESS;
     CGTransparencyLayerPicture::Situation s;
-    if (representable) s.clip.assign(rects->rectangles, rects->rectangles + rects->num_rectangles);
+    if (representable) {
+        for (int i = 0; i < rects->num_rectangles; ++i) {
+            const cairo_rectangle_t& r = rects->rectangles[i];
+            s.clip.push_back(CGRectMake(r.x, r.y, r.width, r.height));
+        }
+    }
     cairo_rectangle_list_destroy(rects);
     if (!representable) return std::nullopt;
-    cairo_get_matrix(cr_, &s.ctm);
+    cairo_matrix_t ctm;
+    cairo_get_matrix(cr, &ctm);
+    s.ctm = CGAffineTransformFromCairo(ctm);
     cairo_surface_get_device_offset(target, &s.targetX, &s.targetY);
     s.targetWidth = cairo_image_surface_get_width(target);
     s.targetHeight = cairo_image_surface_get_height(target);
@@ -242,10 +256,10 @@ std::optional<CGTransparencyLayerPicture::Situation> CGContext::situation() cons
     s.fill = st.fill;
     s.stroke = st.stroke;
     s.textMode = st.textMode;
-    s.lineWidth = cairo_get_line_width(cr_);
-    s.lineCap = cairo_get_line_cap(cr_);
-    s.lineJoin = cairo_get_line_join(cr_);
-    s.antialias = cairo_get_antialias(cr_);
+    s.lineWidth = cairo_get_line_width(cr);
+    s.lineCap = cairo_get_line_cap(cr);
+    s.lineJoin = cairo_get_line_join(cr);
+    s.antialias = cairo_get_antialias(cr);
     return s;
 }
 
@@ -260,27 +274,28 @@ bool CGContext::drawTransparencyLayerPicture(const CGTransparencyLayerPicture& p
 
 void CGContext::endTransparencyLayer(const std::function<void()>& drawMask,
                                      CGTransparencyLayerPicture* keep, uint64_t stamp) {
+    cairo_t* const cr = asCairo(cr_);
     if (openLayers_ == 0) return;
     --openLayers_;
-    cairo_pattern_t* layer = cairo_pop_group(cr_);
+    cairo_pattern_t* layer = cairo_pop_group(cr);
     if (drawMask) {
-        cairo_push_group(cr_);
+        cairo_push_group(cr);
         drawMask();
-        cairo_pattern_t* mask = cairo_pop_group(cr_);
-        cairo_push_group(cr_);
-        cairo_set_source(cr_, layer);
-        cairo_mask(cr_, mask);
+        cairo_pattern_t* mask = cairo_pop_group(cr);
+        cairo_push_group(cr);
+        cairo_set_source(cr, layer);
+        cairo_mask(cr, mask);
         cairo_pattern_destroy(mask);
         cairo_pattern_destroy(layer);
-        layer = cairo_pop_group(cr_);
+        layer = cairo_pop_group(cr);
     }
     restore();
-    paintSource(layer);
+    paintSource(asBackend(layer));
     if (keep) {
         keep->clear();
         // Kept only where the same situation can be recognised again.
         if (auto now = situation()) {
-            keep->pattern_ = cairo_pattern_reference(layer);
+            keep->pattern_ = asBackend(cairo_pattern_reference(layer));
             keep->situation_ = std::move(*now);
             keep->stamp_ = stamp;
         }
@@ -328,7 +343,7 @@ std::unique_ptr<CGContext> CGBitmapContextCreate(void* data, size_t width, size_
         cairo_surface_destroy(surface);
         return nullptr;
     }
-    auto ctx = std::make_unique<CGContext>(surface, false, 1.0);
+    auto ctx = std::make_unique<CGContext>(asBackend(surface), false, 1.0);
     cairo_surface_destroy(surface);
     if (!native) {
         CGContext::ByteLayout layout{};
@@ -352,18 +367,18 @@ std::unique_ptr<CGContext> CGBitmapContextCreate(void* data, size_t width, size_
 }
 
 void* CGBitmapContextGetData(CGContextRef c) {
-    cairo_surface_flush(c->surface());
+    cairo_surface_flush(CGContextGetCairoSurface(c));
     return c->bitmapData();
 }
 size_t CGBitmapContextGetWidth(CGContextRef c) {
-    return static_cast<size_t>(cairo_image_surface_get_width(c->surface()));
+    return static_cast<size_t>(cairo_image_surface_get_width(CGContextGetCairoSurface(c)));
 }
 size_t CGBitmapContextGetHeight(CGContextRef c) {
-    return static_cast<size_t>(cairo_image_surface_get_height(c->surface()));
+    return static_cast<size_t>(cairo_image_surface_get_height(CGContextGetCairoSurface(c)));
 }
 
 CGImageRef CGBitmapContextCreateImage(CGContextRef c) {
-    cairo_surface_t* src = c->surface();
+    cairo_surface_t* src = CGContextGetCairoSurface(c);
     cairo_surface_flush(src);
     const cairo_format_t format = cairo_image_surface_get_format(src);
     const int w = cairo_image_surface_get_width(src), h = cairo_image_surface_get_height(src);
@@ -372,7 +387,7 @@ CGImageRef CGBitmapContextCreateImage(CGContextRef c) {
     std::memcpy(cairo_image_surface_get_data(copy), cairo_image_surface_get_data(src),
                 static_cast<size_t>(stride) * h);
     cairo_surface_mark_dirty(copy);
-    return std::make_shared<CGImage>(copy);
+    return CGImageCreateWithCairoSurface(copy);
 }
 
 void CGContextSaveGState(CGContextRef c) { c->save(); }
@@ -392,55 +407,61 @@ void CGContextSetGrayStrokeColor(CGContextRef c, CGFloat gray, CGFloat a) {
 void CGContextSetFillColorWithColor(CGContextRef c, CGColor color) { c->state().fill = color; }
 void CGContextSetStrokeColorWithColor(CGContextRef c, CGColor color) { c->state().stroke = color; }
 void CGContextSetLineWidth(CGContextRef c, CGFloat width) {
-    cairo_set_line_width(c->cairo(), width);
+    cairo_set_line_width(CGContextGetCairo(c), width);
 }
 void CGContextSetLineCap(CGContextRef c, CGLineCap cap) {
     static constexpr cairo_line_cap_t caps[] = {CAIRO_LINE_CAP_BUTT, CAIRO_LINE_CAP_ROUND,
                                                 CAIRO_LINE_CAP_SQUARE};
-    cairo_set_line_cap(c->cairo(), caps[cap]);
+    cairo_set_line_cap(CGContextGetCairo(c), caps[cap]);
 }
 void CGContextSetLineJoin(CGContextRef c, CGLineJoin join) {
     static constexpr cairo_line_join_t joins[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_ROUND,
                                                   CAIRO_LINE_JOIN_BEVEL};
-    cairo_set_line_join(c->cairo(), joins[join]);
+    cairo_set_line_join(CGContextGetCairo(c), joins[join]);
 }
 void CGContextSetLineDash(CGContextRef c, CGFloat phase, const CGFloat* lengths, size_t count) {
-    cairo_set_dash(c->cairo(), lengths, static_cast<int>(count), phase);
+    cairo_set_dash(CGContextGetCairo(c), lengths, static_cast<int>(count), phase);
 }
 void CGContextSetAlpha(CGContextRef c, CGFloat alpha) { c->state().alpha = alpha; }
 void CGContextSetBlendMode(CGContextRef c, CGBlendMode mode) { c->state().blend = mode; }
 void CGContextSetShouldAntialias(CGContextRef c, bool on) {
-    cairo_set_antialias(c->cairo(), on ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+    cairo_set_antialias(CGContextGetCairo(c), on ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
 }
 void CGContextSetTextDrawingMode(CGContextRef c, CGTextDrawingMode mode) {
     c->state().textMode = mode;
 }
 void CGContextTranslateCTM(CGContextRef c, CGFloat tx, CGFloat ty) {
-    cairo_translate(c->cairo(), tx, ty);
+    cairo_translate(CGContextGetCairo(c), tx, ty);
 }
-void CGContextScaleCTM(CGContextRef c, CGFloat sx, CGFloat sy) { cairo_scale(c->cairo(), sx, sy); }
-void CGContextRotateCTM(CGContextRef c, CGFloat angle) { cairo_rotate(c->cairo(), angle); }
+void CGContextScaleCTM(CGContextRef c, CGFloat sx, CGFloat sy) {
+    cairo_scale(CGContextGetCairo(c), sx, sy);
+}
+void CGContextRotateCTM(CGContextRef c, CGFloat angle) {
+    cairo_rotate(CGContextGetCairo(c), angle);
+}
 void CGContextConcatCTM(CGContextRef c, CGAffineTransform t) {
-    const cairo_matrix_t m{t.a, t.b, t.c, t.d, t.tx, t.ty};
-    cairo_transform(c->cairo(), &m);
+    const cairo_matrix_t m = CGCairoMatrix(t);
+    cairo_transform(CGContextGetCairo(c), &m);
 }
 CGAffineTransform CGContextGetCTM(CGContextRef c) {
     cairo_matrix_t m;
-    cairo_get_matrix(c->cairo(), &m);
-    return {m.xx, m.yx, m.xy, m.yy, m.x0, m.y0};
+    cairo_get_matrix(CGContextGetCairo(c), &m);
+    return CGAffineTransformFromCairo(m);
 }
 
-void CGContextBeginPath(CGContextRef c) { cairo_new_path(c->cairo()); }
-void CGContextMoveToPoint(CGContextRef c, CGFloat x, CGFloat y) { cairo_move_to(c->cairo(), x, y); }
+void CGContextBeginPath(CGContextRef c) { cairo_new_path(CGContextGetCairo(c)); }
+void CGContextMoveToPoint(CGContextRef c, CGFloat x, CGFloat y) {
+    cairo_move_to(CGContextGetCairo(c), x, y);
+}
 void CGContextAddLineToPoint(CGContextRef c, CGFloat x, CGFloat y) {
-    cairo_line_to(c->cairo(), x, y);
+    cairo_line_to(CGContextGetCairo(c), x, y);
 }
 void CGContextAddCurveToPoint(CGContextRef c, CGFloat c1x, CGFloat c1y, CGFloat c2x, CGFloat c2y,
                               CGFloat x, CGFloat y) {
-    cairo_curve_to(c->cairo(), c1x, c1y, c2x, c2y, x, y);
+    cairo_curve_to(CGContextGetCairo(c), c1x, c1y, c2x, c2y, x, y);
 }
 void CGContextAddQuadCurveToPoint(CGContextRef c, CGFloat cx, CGFloat cy, CGFloat x, CGFloat y) {
-    cairo_t* cr = c->cairo();
+    cairo_t* cr = CGContextGetCairo(c);
     double x0 = 0, y0 = 0;
     cairo_get_current_point(cr, &x0, &y0);
     cairo_curve_to(cr, x0 + 2.0 / 3 * (cx - x0), y0 + 2.0 / 3 * (cy - y0), x + 2.0 / 3 * (cx - x),
@@ -450,7 +471,7 @@ void CGContextAddArc(CGContextRef c, CGFloat x, CGFloat y, CGFloat radius, CGFlo
                      CGFloat end, int clockwise) {
     CGPath arc;
     arc.arc({x, y}, radius, start, end, clockwise != 0);
-    cairo_t* cr = c->cairo();
+    cairo_t* cr = CGContextGetCairo(c);
     for (const auto& e : arc.elements()) {
         const CGPoint* p = e.points;
         if (e.kind == CGPath::Kind::Move) {
@@ -465,17 +486,17 @@ void CGContextAddArc(CGContextRef c, CGFloat x, CGFloat y, CGFloat radius, CGFlo
     }
 }
 void CGContextAddRect(CGContextRef c, CGRect r) {
-    cairo_rectangle(c->cairo(), r.origin.x, r.origin.y, r.size.width, r.size.height);
+    cairo_rectangle(CGContextGetCairo(c), r.origin.x, r.origin.y, r.size.width, r.size.height);
 }
 void CGContextAddEllipseInRect(CGContextRef c, CGRect r) {
     CGPath p;
     p.addEllipse(r);
-    p.replay(c->cairo());
+    CGPathReplay(p, CGContextGetCairo(c));
 }
 void CGContextAddPath(CGContextRef c, const CGPathRef& path) {
-    if (path) path->replay(c->cairo());
+    if (path) CGPathReplay(*path, CGContextGetCairo(c));
 }
-void CGContextClosePath(CGContextRef c) { cairo_close_path(c->cairo()); }
+void CGContextClosePath(CGContextRef c) { cairo_close_path(CGContextGetCairo(c)); }
 void CGContextFillPath(CGContextRef c) { c->fillCurrentPath(false, false); }
 void CGContextEOFillPath(CGContextRef c) { c->fillCurrentPath(true, false); }
 void CGContextStrokePath(CGContextRef c) { c->strokeCurrentPath(false); }
@@ -496,23 +517,23 @@ void CGContextDrawPath(CGContextRef c, CGPathDrawingMode mode) {
     }
 }
 void CGContextFillRect(CGContextRef c, CGRect r) {
-    cairo_new_path(c->cairo());
+    cairo_new_path(CGContextGetCairo(c));
     CGContextAddRect(c, r);
     c->fillCurrentPath(false, false);
 }
 void CGContextStrokeRect(CGContextRef c, CGRect r) {
-    cairo_new_path(c->cairo());
+    cairo_new_path(CGContextGetCairo(c));
     CGContextAddRect(c, r);
     c->strokeCurrentPath(false);
 }
 void CGContextStrokeRectWithWidth(CGContextRef c, CGRect r, CGFloat width) {
-    cairo_save(c->cairo());
-    cairo_set_line_width(c->cairo(), width);
+    cairo_save(CGContextGetCairo(c));
+    cairo_set_line_width(CGContextGetCairo(c), width);
     CGContextStrokeRect(c, r);
-    cairo_restore(c->cairo());
+    cairo_restore(CGContextGetCairo(c));
 }
 void CGContextClearRect(CGContextRef c, CGRect r) {
-    cairo_t* cr = c->cairo();
+    cairo_t* cr = CGContextGetCairo(c);
     cairo_save(cr);
     cairo_new_path(cr);
     CGContextAddRect(c, r);
@@ -522,38 +543,38 @@ void CGContextClearRect(CGContextRef c, CGRect r) {
     c->didDraw();
 }
 void CGContextFillEllipseInRect(CGContextRef c, CGRect r) {
-    cairo_new_path(c->cairo());
+    cairo_new_path(CGContextGetCairo(c));
     CGContextAddEllipseInRect(c, r);
     c->fillCurrentPath(false, false);
 }
 void CGContextStrokeEllipseInRect(CGContextRef c, CGRect r) {
-    cairo_new_path(c->cairo());
+    cairo_new_path(CGContextGetCairo(c));
     CGContextAddEllipseInRect(c, r);
     c->strokeCurrentPath(false);
 }
 void CGContextStrokeLineSegments(CGContextRef c, const CGPoint* points, size_t count) {
-    cairo_new_path(c->cairo());
+    cairo_new_path(CGContextGetCairo(c));
     for (size_t i = 0; i + 1 < count; i += 2) {
-        cairo_move_to(c->cairo(), points[i].x, points[i].y);
-        cairo_line_to(c->cairo(), points[i + 1].x, points[i + 1].y);
+        cairo_move_to(CGContextGetCairo(c), points[i].x, points[i].y);
+        cairo_line_to(CGContextGetCairo(c), points[i + 1].x, points[i + 1].y);
     }
     c->strokeCurrentPath(false);
 }
 void CGContextClip(CGContextRef c) {
-    cairo_set_fill_rule(c->cairo(), CAIRO_FILL_RULE_WINDING);
-    cairo_clip(c->cairo());
+    cairo_set_fill_rule(CGContextGetCairo(c), CAIRO_FILL_RULE_WINDING);
+    cairo_clip(CGContextGetCairo(c));
     c->state().clipped = true;
 }
 void CGContextEOClip(CGContextRef c) {
-    cairo_set_fill_rule(c->cairo(), CAIRO_FILL_RULE_EVEN_ODD);
-    cairo_clip(c->cairo());
-    cairo_set_fill_rule(c->cairo(), CAIRO_FILL_RULE_WINDING);
+    cairo_set_fill_rule(CGContextGetCairo(c), CAIRO_FILL_RULE_EVEN_ODD);
+    cairo_clip(CGContextGetCairo(c));
+    cairo_set_fill_rule(CGContextGetCairo(c), CAIRO_FILL_RULE_WINDING);
     c->state().clipped = true;
 }
 void CGContextClipToRect(CGContextRef c, CGRect r) {
-    cairo_new_path(c->cairo());
+    cairo_new_path(CGContextGetCairo(c));
     CGContextAddRect(c, r);
-    cairo_clip(c->cairo());
+    cairo_clip(CGContextGetCairo(c));
     c->state().clipped = true;
 }
 void CGContextClipToMask(CGContextRef c, CGRect r, const CGImageRef& mask) {
@@ -562,11 +583,11 @@ void CGContextClipToMask(CGContextRef c, CGRect r, const CGImageRef& mask) {
     auto& s = c->state();
     s.mask = mask;
     s.maskRect = r;
-    cairo_get_matrix(c->cairo(), &s.maskMatrix);
+    s.maskMatrix = CGContextGetCTM(c);
 }
 CGRect CGContextGetClipBoundingBox(CGContextRef c) {
     double x0, y0, x1, y1;
-    cairo_clip_extents(c->cairo(), &x0, &y0, &x1, &y1);
+    cairo_clip_extents(CGContextGetCairo(c), &x0, &y0, &x1, &y1);
     return CGRectMake(x0, y0, x1 - x0, y1 - y0);
 }
 
@@ -587,16 +608,16 @@ void CGContextEndTransparencyLayerWithMask(CGContextRef c, const std::function<v
 
 void CGContextDrawImage(CGContextRef c, CGRect r, const CGImageRef& image) {
     if (!image || image->width() == 0 || image->height() == 0) return;
-    cairo_t* cr = c->cairo();
+    cairo_t* cr = CGContextGetCairo(c);
     cairo_save(cr);
     cairo_translate(cr, r.origin.x, r.origin.y + r.size.height);
     cairo_scale(cr, r.size.width / image->width(), -r.size.height / image->height());
-    cairo_pattern_t* p = cairo_pattern_create_for_surface(image->surface());
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(CGImageGetCairoSurface(*image));
     cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
     cairo_new_path(cr);
     cairo_rectangle(cr, 0, 0, image->width(), image->height());
     cairo_clip(cr);
-    c->paintSource(p);
+    CGContextPaintCairoPattern(c, p);
     cairo_pattern_destroy(p);
     cairo_restore(cr);
 }
@@ -619,7 +640,7 @@ void CGContextDrawLinearGradient(CGContextRef c, const CGGradientRef& g, CGPoint
     if (!g) return;
     cairo_pattern_t* p = cairo_pattern_create_linear(start.x, start.y, end.x, end.y);
     addStops(p, *g, options);
-    c->paintSource(p);
+    CGContextPaintCairoPattern(c, p);
     cairo_pattern_destroy(p);
 }
 
@@ -630,6 +651,6 @@ void CGContextDrawRadialGradient(CGContextRef c, const CGGradientRef& g, CGPoint
     cairo_pattern_t* p = cairo_pattern_create_radial(startCentre.x, startCentre.y, startRadius,
                                                      endCentre.x, endCentre.y, endRadius);
     addStops(p, *g, options);
-    c->paintSource(p);
+    CGContextPaintCairoPattern(c, p);
     cairo_pattern_destroy(p);
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cairo.h>
-
 #include <functional>
 #include <memory>
 #include <optional>
@@ -46,6 +44,10 @@ enum CGBitmapInfo : uint32_t {
     kCGBitmapByteOrder32Big = 4 << 12,
 };
 
+// The drawing backend's drawing state and paint sources: opaque outside the platform's own sources.
+struct CGBackendContext;
+struct CGBackendPattern;
+
 struct CGGradient {
     struct Stop {
         CGFloat location;
@@ -78,8 +80,8 @@ class CGTransparencyLayerPicture {
     friend class CGContext;
     // Everything outside a layer that decides its pixels.
     struct Situation {
-        cairo_matrix_t ctm{};
-        std::vector<cairo_rectangle_t> clip;
+        CGAffineTransform ctm{};
+        std::vector<CGRect> clip;
         // The target's pixels in device space: they bound the layer's picture too.
         double targetX = 0, targetY = 0;
         int targetWidth = 0, targetHeight = 0;
@@ -89,17 +91,17 @@ class CGTransparencyLayerPicture {
         int lineCap = 0, lineJoin = 0, antialias = 0;
         bool operator==(const Situation& o) const;
     };
-    cairo_pattern_t* pattern_ = nullptr;
+    CGBackendPattern* pattern_ = nullptr;
     Situation situation_;
     uint64_t stamp_ = 0;
 };
 
-// A drawing destination on a cairo surface. Contexts made by UIKit (drawRect, image contexts)
+// A drawing destination on a bitmap. Contexts made by UIKit (drawRect, image contexts)
 // have their origin at the top left; bitmap contexts made here keep the platform's bottom-left
 // origin, which is why images drawn with CGContextDrawImage come out flipped in the former.
 class CGContext {
   public:
-    CGContext(cairo_surface_t* surface, bool topLeftOrigin, CGFloat scale);
+    CGContext(CGBackendSurface* surface, bool topLeftOrigin, CGFloat scale);
     // Draws into the image's own pixels, top-left origin, scale pixels per point.
     CGContext(const CGImage& image, CGFloat scale);
     // What was drawn is in the pixels once the context is gone.
@@ -107,8 +109,8 @@ class CGContext {
     CGContext(const CGContext&) = delete;
     CGContext& operator=(const CGContext&) = delete;
 
-    cairo_t* cairo() const { return cr_; }
-    cairo_surface_t* surface() const { return surface_; }
+    CGBackendContext* drawing() const { return cr_; }
+    CGBackendSurface* surface() const { return surface_; }
     CGFloat scale() const { return scale_; }
     // Pixel height in points; bottom-left contexts flip about it.
     CGFloat height() const { return height_; }
@@ -120,7 +122,7 @@ class CGContext {
         CGBlendMode blend = kCGBlendModeNormal;
         CGTextDrawingMode textMode = kCGTextFill;
         CGImageRef mask;
-        cairo_matrix_t maskMatrix{};
+        CGAffineTransform maskMatrix{};
         CGRect maskRect;
         // A clip set through this context is in force (it goes with the state that set it).
         bool clipped = false;
@@ -132,7 +134,7 @@ class CGContext {
     // Paints the current path or a pattern honouring alpha, blend mode and the mask clip.
     void fillCurrentPath(bool evenOdd, bool preserve);
     void strokeCurrentPath(bool preserve);
-    void paintSource(cairo_pattern_t* pattern);
+    void paintSource(CGBackendPattern* pattern);
     // See CGContextBeginTransparencyLayer.
     void beginTransparencyLayer();
     void endTransparencyLayer(const std::function<void()>& drawMask,
@@ -141,8 +143,8 @@ class CGContext {
 
     void* bitmapData() const;
 
-    // Bitmap contexts whose byte layout cairo does not draw in keep the caller's bytes as a
-    // mirror of the cairo surface: read in at creation, written back after every drawing call.
+    // Bitmap contexts whose byte layout the backend does not draw in keep the caller's bytes as a
+    // mirror of the backend's bitmap: read in at creation, written back after every drawing call.
     struct ByteLayout {
         int a, r, g, b;  // byte index of each channel within a pixel
         bool opaque;     // alpha is padding
@@ -161,8 +163,8 @@ class CGContext {
     template <class Op>
     void withMask(Op op);
 
-    cairo_surface_t* surface_;
-    cairo_t* cr_;
+    CGBackendSurface* surface_;
+    CGBackendContext* cr_;
     CGFloat scale_;
     CGFloat height_;
     std::vector<State> states_{State{}};

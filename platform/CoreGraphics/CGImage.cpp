@@ -8,11 +8,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "CGBackend.h"
 #include "Foundation/NSData.h"
 
-CGImage::CGImage(cairo_surface_t* surface) : surface_(surface) {}
+CGImage::CGImage(CGBackendSurface* surface) : surface_(surface) {}
 
-CGImage::~CGImage() { cairo_surface_destroy(surface_); }
+CGImage::~CGImage() { cairo_surface_destroy(asCairo(surface_)); }
 
 std::shared_ptr<CGImage> CGImage::create(int width, int height) {
     cairo_surface_t* s =
@@ -21,7 +22,7 @@ std::shared_ptr<CGImage> CGImage::create(int width, int height) {
         cairo_surface_destroy(s);
         return nullptr;
     }
-    return std::make_shared<CGImage>(s);
+    return CGImageCreateWithCairoSurface(s);
 }
 
 namespace {
@@ -80,7 +81,7 @@ std::shared_ptr<CGImage> decodePng(std::span<const uint8_t> data) {
         cairo_surface_destroy(s);
         s = argb;
     }
-    return std::make_shared<CGImage>(s);
+    return CGImageCreateWithCairoSurface(s);
 }
 
 // Everything a JPEG decode holds, owned by the caller's frame: libjpeg reports errors by
@@ -147,7 +148,7 @@ std::shared_ptr<CGImage> decodeJpeg(std::span<const uint8_t> data) {
         if (d.surface) cairo_surface_destroy(d.surface);
         return nullptr;
     }
-    return std::make_shared<CGImage>(d.surface);
+    return CGImageCreateWithCairoSurface(d.surface);
 }
 
 }  // namespace
@@ -172,9 +173,10 @@ std::shared_ptr<CGImage> CGImage::createWithRGBA(const uint8_t* rgba, int width,
                                                  int bytesPerRow, bool bottomUp) {
     auto image = create(width, height);
     if (!image || !rgba) return nullptr;
-    cairo_surface_flush(image->surface_);
-    unsigned char* base = cairo_image_surface_get_data(image->surface_);
-    const int stride = cairo_image_surface_get_stride(image->surface_);
+    cairo_surface_t* const surface = CGImageGetCairoSurface(*image);
+    cairo_surface_flush(surface);
+    unsigned char* base = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
     for (int y = 0; y < height; ++y) {
         const uint8_t* in =
             rgba + static_cast<ptrdiff_t>(bottomUp ? height - 1 - y : y) * bytesPerRow;
@@ -185,7 +187,7 @@ std::shared_ptr<CGImage> CGImage::createWithRGBA(const uint8_t* rgba, int width,
             out[x] = a << 24 | pm(in[x * 4]) << 16 | pm(in[x * 4 + 1]) << 8 | pm(in[x * 4 + 2]);
         }
     }
-    cairo_surface_mark_dirty(image->surface_);
+    cairo_surface_mark_dirty(surface);
     return image;
 }
 
@@ -218,28 +220,31 @@ std::shared_ptr<CGImage> CGImage::createOpaqueWithBottomUpRows(const uint8_t* pi
         }
     }
     cairo_surface_mark_dirty(surface);
-    return std::make_shared<CGImage>(surface);
+    return CGImageCreateWithCairoSurface(surface);
 }
 
-int CGImage::width() const { return cairo_image_surface_get_width(surface_); }
-int CGImage::height() const { return cairo_image_surface_get_height(surface_); }
-bool CGImage::isMask() const { return cairo_image_surface_get_format(surface_) == CAIRO_FORMAT_A8; }
+int CGImage::width() const { return cairo_image_surface_get_width(asCairo(surface_)); }
+int CGImage::height() const { return cairo_image_surface_get_height(asCairo(surface_)); }
+bool CGImage::isMask() const {
+    return cairo_image_surface_get_format(asCairo(surface_)) == CAIRO_FORMAT_A8;
+}
 
 const unsigned char* CGImage::bytes() const {
-    cairo_surface_flush(surface_);
-    return cairo_image_surface_get_data(surface_);
+    cairo_surface_flush(asCairo(surface_));
+    return cairo_image_surface_get_data(asCairo(surface_));
 }
-int CGImage::bytesPerRow() const { return cairo_image_surface_get_stride(surface_); }
+int CGImage::bytesPerRow() const { return cairo_image_surface_get_stride(asCairo(surface_)); }
 
 CGColor CGImage::pixelAt(int x, int y) const {
     if (x < 0 || y < 0 || x >= width() || y >= height()) return {};
-    cairo_surface_flush(surface_);
-    const unsigned char* row = cairo_image_surface_get_data(surface_) +
-                               static_cast<ptrdiff_t>(y) * cairo_image_surface_get_stride(surface_);
+    cairo_surface_t* const surface = asCairo(surface_);
+    cairo_surface_flush(surface);
+    const unsigned char* row = cairo_image_surface_get_data(surface) +
+                               static_cast<ptrdiff_t>(y) * cairo_image_surface_get_stride(surface);
     if (isMask()) return {0, 0, 0, row[x] / 255.0};
     const uint32_t p = reinterpret_cast<const uint32_t*>(row)[x];
     // An opaque image leaves its top byte undefined.
-    const bool opaque = cairo_image_surface_get_format(surface_) == CAIRO_FORMAT_RGB24;
+    const bool opaque = cairo_image_surface_get_format(surface) == CAIRO_FORMAT_RGB24;
     const double a = opaque ? 1.0 : (p >> 24) / 255.0;
     if (a == 0) return {};
     auto ch = [a](uint32_t v) { return std::min(1.0, (v & 0xff) / 255.0 / a); };
@@ -247,7 +252,24 @@ CGColor CGImage::pixelAt(int x, int y) const {
 }
 
 bool CGImage::writePNG(const std::string& path) const {
-    return cairo_surface_write_to_png(surface_, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    return cairo_surface_write_to_png(asCairo(surface_), path.c_str()) == CAIRO_STATUS_SUCCESS;
+}
+
+namespace {
+cairo_status_t appendPngBytes(void* closure, const unsigned char* data, unsigned int length) {
+    auto* png = static_cast<NSData*>(closure);
+    png->insert(png->end(), data, data + length);
+    return CAIRO_STATUS_SUCCESS;
+}
+}  // namespace
+
+NSData CGImage::pngData() const {
+    NSData png;
+    if (cairo_surface_write_to_png_stream(asCairo(surface_), appendPngBytes, &png) !=
+        CAIRO_STATUS_SUCCESS) {
+        return {};
+    }
+    return png;
 }
 
 CGImageRef CGImageCreateWithImageInRect(const CGImageRef& image, CGRect rect) {
@@ -259,9 +281,9 @@ CGImageRef CGImageCreateWithImageInRect(const CGImageRef& image, CGRect rect) {
     if (r.size.width == image->width() && r.size.height == image->height()) return image;
     auto part = CGImage::create(static_cast<int>(r.size.width), static_cast<int>(r.size.height));
     if (!part) return nullptr;
-    cairo_t* cr = cairo_create(part->surface());
+    cairo_t* cr = cairo_create(CGImageGetCairoSurface(*part));
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, image->surface(), -r.origin.x, -r.origin.y);
+    cairo_set_source_surface(cr, CGImageGetCairoSurface(*image), -r.origin.x, -r.origin.y);
     cairo_paint(cr);
     cairo_destroy(cr);
     return part;

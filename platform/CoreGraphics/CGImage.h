@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cairo.h>
-
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -9,8 +7,13 @@
 
 #include "CGColor.h"
 #include "CGGeometry.h"
+#include "Foundation/NSData.h"
 
-// An immutable bitmap: a cairo image surface (premultiplied ARGB32, opaque RGB24, or A8 for masks).
+// The drawing backend's bitmap behind an image or a context: opaque outside the platform's own
+// sources.
+struct CGBackendSurface;
+
+// An immutable bitmap: premultiplied 32-bit ARGB words, opaque RGB words, or alpha bytes for masks.
 class CGImage {
   public:
     // The most pixels a decoded image may have (64 MiB of bitmap), checked before allocating:
@@ -18,7 +21,7 @@ class CGImage {
     static constexpr std::uint64_t kMaxDecodedPixels = 4096 * 4096;
 
     // Takes ownership of a surface in good status.
-    explicit CGImage(cairo_surface_t* surface);
+    explicit CGImage(CGBackendSurface* surface);
     ~CGImage();
     CGImage(const CGImage&) = delete;
     CGImage& operator=(const CGImage&) = delete;
@@ -39,7 +42,7 @@ class CGImage {
     int width() const;
     int height() const;
     bool isMask() const;
-    cairo_surface_t* surface() const { return surface_; }
+    CGBackendSurface* surface() const { return surface_; }
     // The pixels, row 0 first: native-endian premultiplied ARGB words, or alpha bytes for masks.
     const unsigned char* bytes() const;
     int bytesPerRow() const;
@@ -47,9 +50,11 @@ class CGImage {
     // Straight colour of one pixel (for checks and colour picking).
     CGColor pixelAt(int x, int y) const;
     bool writePNG(const std::string& path) const;
+    // The image encoded as PNG; empty when it cannot be encoded.
+    NSData pngData() const;
 
   private:
-    cairo_surface_t* surface_;
+    CGBackendSurface* surface_;
 };
 
 using CGImageRef = std::shared_ptr<CGImage>;

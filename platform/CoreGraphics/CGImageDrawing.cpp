@@ -4,12 +4,14 @@
 #include <cmath>
 #include <vector>
 
+#include "CGBackend.h"
+
 void CGPaintImage(CGContextRef c, const CGImage& image, CGRect dest, CGFloat alpha) {
     if (image.width() == 0 || image.height() == 0 || dest.size.width <= 0 ||
         dest.size.height <= 0) {
         return;
     }
-    cairo_t* cr = c->cairo();
+    cairo_t* cr = CGContextGetCairo(c);
     cairo_save(cr);
     cairo_translate(cr, dest.origin.x, dest.origin.y);
     cairo_scale(cr, dest.size.width / image.width(), dest.size.height / image.height());
@@ -21,7 +23,8 @@ void CGPaintImage(CGContextRef c, const CGImage& image, CGRect dest, CGFloat alp
     if (m.xy == 0 && m.yx == 0 && std::abs(m.xx - 1) < 1e-9 && std::abs(m.yy - 1) < 1e-9 &&
         whole(m.x0) && whole(m.y0)) {
         cairo_identity_matrix(cr);
-        cairo_set_source_surface(cr, image.surface(), std::round(m.x0), std::round(m.y0));
+        cairo_set_source_surface(cr, CGImageGetCairoSurface(image), std::round(m.x0),
+                                 std::round(m.y0));
         cairo_paint_with_alpha(cr, alpha);
         cairo_restore(cr);
         c->didDraw();
@@ -30,7 +33,7 @@ void CGPaintImage(CGContextRef c, const CGImage& image, CGRect dest, CGFloat alp
     cairo_new_path(cr);
     cairo_rectangle(cr, 0, 0, image.width(), image.height());
     cairo_clip(cr);
-    cairo_pattern_t* p = cairo_pattern_create_for_surface(image.surface());
+    cairo_pattern_t* p = cairo_pattern_create_for_surface(CGImageGetCairoSurface(image));
     // Edge pixels extend instead of fading into transparency when scaled.
     cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
     cairo_set_source(cr, p);
@@ -53,7 +56,7 @@ void paintPart(cairo_t* cr, const CGImage& image, CGRect src, CGRect dst, CGFloa
     cairo_scale(cr, dst.size.width / src.size.width, dst.size.height / src.size.height);
     // Sampling stays inside the part, so a stretched middle does not pick up its caps' colour.
     cairo_surface_t* part = cairo_surface_create_for_rectangle(
-        image.surface(), src.origin.x, src.origin.y, src.size.width, src.size.height);
+        CGImageGetCairoSurface(image), src.origin.x, src.origin.y, src.size.width, src.size.height);
     cairo_pattern_t* p = cairo_pattern_create_for_surface(part);
     cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
     cairo_set_source(cr, p);
@@ -92,7 +95,7 @@ void CGPaintImageNineGrid(CGContextRef c, const CGImage& image, CGRect dest, CGE
                           dest.origin.y + dest.size.height};
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) {
-            paintPart(c->cairo(), image,
+            paintPart(CGContextGetCairo(c), image,
                       CGRectMake(sx[col], sy[row], sx[col + 1] - sx[col], sy[row + 1] - sy[row]),
                       CGRectMake(dx[col], dy[row], dx[col + 1] - dx[col], dy[row + 1] - dy[row]),
                       alpha);
@@ -146,19 +149,19 @@ CGImageRef CGImageCreateBlurredMask(int width, int height, CGFloat radius,
         return nullptr;
     }
     {
-        CGContext ctx(mask, true, scale);
+        CGContext ctx(asBackend(mask), true, scale);
         draw(&ctx);
     }
     boxBlur(cairo_image_surface_get_data(mask), width, height, cairo_image_surface_get_stride(mask),
             static_cast<int>(std::lround(radius * scale / 2)));
     cairo_surface_mark_dirty(mask);
-    return std::make_shared<CGImage>(mask);
+    return CGImageCreateWithCairoSurface(mask);
 }
 
 void CGContextFillThroughMask(CGContextRef c, const CGImageRef& mask, CGPoint origin,
                               CGColor colour, CGFloat scale) {
     if (!mask || !(scale > 0)) return;
-    cairo_t* cr = c->cairo();
+    cairo_t* cr = CGContextGetCairo(c);
     cairo_save(cr);
     cairo_set_source_rgba(cr, colour.r, colour.g, colour.b, colour.a);
     cairo_matrix_t m;
@@ -168,10 +171,10 @@ void CGContextFillThroughMask(CGContextRef c, const CGImageRef& mask, CGPoint or
         double x = origin.x, y = origin.y;
         cairo_user_to_device(cr, &x, &y);
         cairo_identity_matrix(cr);
-        cairo_mask_surface(cr, mask->surface(), std::round(x), std::round(y));
+        cairo_mask_surface(cr, CGImageGetCairoSurface(*mask), std::round(x), std::round(y));
     } else {
         cairo_scale(cr, 1 / scale, 1 / scale);
-        cairo_mask_surface(cr, mask->surface(), origin.x * scale, origin.y * scale);
+        cairo_mask_surface(cr, CGImageGetCairoSurface(*mask), origin.x * scale, origin.y * scale);
     }
     cairo_restore(cr);
     c->didDraw();

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "CGBackend.h"
+
 namespace {
 CGPoint apply(const CGAffineTransform* t, CGPoint p) {
     return t ? CGPointApplyAffineTransform(p, *t) : p;
@@ -115,8 +117,9 @@ void CGPath::append(const CGPath& other, const CGAffineTransform* t) {
     subpathStart_ = apply(t, other.subpathStart_);
 }
 
-void CGPath::replay(cairo_t* cr) const {
-    for (const Element& e : elements_) {
+void CGPathReplay(const CGPath& path, cairo_t* cr) {
+    using Kind = CGPath::Kind;
+    for (const CGPath::Element& e : path.elements()) {
         const CGPoint* p = e.points;
         switch (e.kind) {
             case Kind::Move:
@@ -158,7 +161,7 @@ struct ScratchContext {
 CGRect CGPath::boundingBox() const {
     if (elements_.empty()) return CGRectNull;
     ScratchContext s;
-    replay(s.cr);
+    CGPathReplay(*this, s.cr);
     double x0, y0, x1, y1;
     cairo_path_extents(s.cr, &x0, &y0, &x1, &y1);
     return CGRectMake(x0, y0, x1 - x0, y1 - y0);
@@ -167,7 +170,7 @@ CGRect CGPath::boundingBox() const {
 bool CGPath::containsPoint(CGPoint p, bool evenOdd) const {
     ScratchContext s;
     cairo_set_fill_rule(s.cr, evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-    replay(s.cr);
+    CGPathReplay(*this, s.cr);
     return cairo_in_fill(s.cr, p.x, p.y);
 }
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cairo.h>
-
 #include <memory>
 #include <vector>
 
@@ -32,8 +30,6 @@ class CGPath {
     void addEllipse(CGRect r);
     void append(const CGPath& other, const CGAffineTransform* t = nullptr);
 
-    // Replays the path into cairo's current path (after any transform already set there).
-    void replay(cairo_t* cr) const;
     CGRect boundingBox() const;
     bool containsPoint(CGPoint p, bool evenOdd) const;
 

@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "CGBackend.h"
+
 namespace {
 
 // The pinned face. Fontconfig sees this one file and nothing else, so there is no fallback to
@@ -563,7 +565,7 @@ void CGTextDrawInRectWithBold(CGContextRef c, const std::string& text,
                               std::span<const CGTextBoldRange> bold, CGRect rect,
                               const CGTextStyle& style, CGColor color) {
     if (!c || text.empty()) return;
-    cairo_t* cr = c->cairo();
+    cairo_t* cr = CGContextGetCairo(c);
     const CGContext::State& state = c->state();
     color.a *= state.alpha;
     CGColor outline = state.stroke;

@@ -1,10 +1,10 @@
 #include "CAEAGLLayer.h"
 
-#include <cairo.h>
-
 #include <bit>
 #include <cmath>
 #include <cstring>
+
+#include "CoreGraphics/CGBackend.h"
 
 namespace {
 
@@ -46,7 +46,8 @@ void writeFrame(cairo_surface_t* surface, const std::uint8_t* bottomUp, int widt
 // page faults, every frame.
 bool reusable(const CGImageRef& image, int width, int height, cairo_format_t format) {
     return image && image.use_count() == 1 && image->width() == width &&
-           image->height() == height && cairo_image_surface_get_format(image->surface()) == format;
+           image->height() == height &&
+           cairo_image_surface_get_format(CGImageGetCairoSurface(*image)) == format;
 }
 
 int pixels(CGFloat points, CGFloat scale) {
@@ -94,8 +95,8 @@ void CAEAGLLayer::presentFrame(const std::uint8_t* bottomUp, int width, int heig
             setContents(nullptr);
             return;
         }
-        image = std::make_shared<CGImage>(surface);
+        image = CGImageCreateWithCairoSurface(surface);
     }
-    writeFrame(image->surface(), bottomUp, width, height, order, opaque);
+    writeFrame(CGImageGetCairoSurface(*image), bottomUp, width, height, order, opaque);
     setContents(std::move(image));
 }

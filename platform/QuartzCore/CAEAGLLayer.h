@@ -30,7 +30,7 @@ class CAEAGLLayer : public CALayer, public EAGLDrawable {
     int drawableWidth() const override;
     int drawableHeight() const override;
     EAGLColorStorage colorStorage() const override;
-    // Composited images are cairo's native word order, which is BGRA in memory here.
+    // Composited images hold native-endian ARGB words, which are BGRA in memory here.
     EAGLPixelOrder preferredPixelOrder() const override;
 
   protected:

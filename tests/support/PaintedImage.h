@@ -1,7 +1,6 @@
 #pragma once
 
-#include <cairo.h>
-
+#include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGGeometry.h"
 #include "CoreGraphics/CGImage.h"
 
@@ -12,16 +11,15 @@ namespace testsupport {
 inline CGImageRef paintedImage(int width, int height, CGColor fill, CGRect patch = CGRectNull,
                                CGColor patchColour = {}) {
     auto image = CGImage::create(width, height);
-    cairo_t* cr = cairo_create(image->surface());
-    cairo_set_source_rgba(cr, fill.r, fill.g, fill.b, fill.a);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_paint(cr);
+    CGContext context(*image, 1);
+    // Copied, not blended: the colours land in the pixels as they are given.
+    CGContextSetBlendMode(&context, kCGBlendModeCopy);
+    CGContextSetFillColorWithColor(&context, fill);
+    CGContextFillRect(&context, CGRectMake(0, 0, width, height));
     if (!CGRectIsNull(patch)) {
-        cairo_set_source_rgba(cr, patchColour.r, patchColour.g, patchColour.b, patchColour.a);
-        cairo_rectangle(cr, patch.origin.x, patch.origin.y, patch.size.width, patch.size.height);
-        cairo_fill(cr);
+        CGContextSetFillColorWithColor(&context, patchColour);
+        CGContextFillRect(&context, patch);
     }
-    cairo_destroy(cr);
     return image;
 }
 
