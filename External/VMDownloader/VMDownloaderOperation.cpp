@@ -4,7 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <charconv>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "Foundation/Dispatch.h"
@@ -23,6 +28,27 @@ bool pastMaximum(std::uint64_t maximum, std::uint64_t start, std::uint64_t lengt
 
 NSError pastMaximumError(const NSURLRequest& request) {
     return NSURLErrorWithCode(NSURLErrorDataLengthExceedsMaximum, request.URL()->absoluteString());
+}
+
+// The first byte a part answer ("bytes FIRST-LAST/TOTAL") carries, when the header says one.
+std::optional<std::int64_t> partStart(const std::optional<std::string>& contentRange) {
+    if (!contentRange) return std::nullopt;
+    std::string_view text = *contentRange;
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    constexpr std::string_view kUnit = "bytes ";
+    if (text.size() <= kUnit.size() ||
+        !std::equal(kUnit.begin(), kUnit.end(), text.begin(), [](char a, char b) {
+            return a == std::tolower(static_cast<unsigned char>(b));
+        }))
+        return std::nullopt;
+    text.remove_prefix(kUnit.size());
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    std::int64_t first = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), first);
+    if (error != std::errc() || end == text.data() || end == text.data() + text.size() ||
+        *end != '-')
+        return std::nullopt;
+    return first;
 }
 
 }  // namespace
@@ -166,6 +192,20 @@ void VMDownloaderOperation::connectionDidReceiveResponse(
     if (!isFreeDiskSpaceLargerThanSize(static_cast<std::uint64_t>(expected))) {
         dealError(constructOutOfSpaceError(), true);
         return;
+    }
+    // A part goes after the bytes on disk: one that starts anywhere else, or does not say where
+    // while there are bytes to go after, would be appended at the wrong place and spoil the file.
+    if (status == 206) {
+        const auto contentRange = response->valueForHTTPHeaderField("Content-Range");
+        const bool placed =
+            contentRange ? partStart(contentRange) == fileOffset_ : fileOffset_ == 0;
+        if (!placed) {
+            dealError(
+                NSURLErrorWithCode(NSURLErrorBadServerResponse, request_->URL()->absoluteString(),
+                                   "the part does not start where the file on disk ends"),
+                true);
+            return;
+        }
     }
     // Checked before anything is cut or written: the file stays what it was.
     const auto start = static_cast<std::uint64_t>(status == 200 ? 0 : fileOffset_);

@@ -239,6 +239,48 @@ TEST_F(Downloader, WritesOnlyPastTheThresholdAndCancelFlushesTheBuffer) {
     EXPECT_TRUE(flushed->completed.empty());
 }
 
+// A part answer is appended only where the file on disk ends: one that starts elsewhere or does
+// not say where fails, and the bytes already on disk stay as they were, ready for a resume.
+TEST_F(Downloader, APartThatDoesNotStartWhereTheFileEndsLeavesTheFileAlone) {
+    const std::string content = body(14096);
+    const auto shared = std::make_shared<const std::string>(content);
+    const auto answered = std::make_shared<std::optional<std::string>>();
+    server_.server().Get(
+        "/part", [shared, answered](const httplib::Request&, httplib::Response& res) {
+            res.status = 206;
+            if (*answered) res.set_header("Content-Range", **answered);
+            // Streamed, so that the HTTP library does not cut the body to the range itself.
+            res.set_chunked_content_provider(
+                "application/zip", [shared](std::size_t offset, httplib::DataSink& sink) {
+                    if (offset < shared->size()) {
+                        sink.write(shared->data() + offset, shared->size() - offset);
+                    } else {
+                        sink.done();
+                    }
+                    return true;
+                });
+        });
+    const std::string path = home_ / "f.zip";
+    const std::string onDisk = content.substr(0, 4096);
+    downloader_->setValue("bytes=4096-", "Range");
+    const std::string whole = "/" + std::to_string(content.size());
+    for (const std::optional<std::string>& contentRange :
+         {std::optional<std::string>("bytes 0-14095" + whole),
+          std::optional<std::string>("bytes 4095-14095" + whole),
+          std::optional<std::string>("bytes */14096"), std::optional<std::string>("4096-14095"),
+          std::optional<std::string>()}) {
+        SCOPED_TRACE(contentRange.value_or("no Content-Range"));
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << onDisk;
+        *answered = contentRange;
+        auto outcome = std::make_shared<Outcome>();
+        ASSERT_TRUE(download(server_.url("/part"), path, outcome));
+        ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; }));
+        ASSERT_TRUE(outcome->completed.at(0));
+        EXPECT_EQ(outcome->completed[0]->code, NSURLErrorBadServerResponse);
+        EXPECT_TRUE(testsupport::readFile(path) == onDisk);
+    }
+}
+
 TEST_F(Downloader, FailuresReachTheCompletedBlock) {
     server_.server().Get("/huge", [this](const httplib::Request&, httplib::Response& res) {
         res.set_content_provider(std::size_t{1} << 60, "application/octet-stream",

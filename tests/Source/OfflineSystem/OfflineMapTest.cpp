@@ -342,6 +342,9 @@ TEST_F(OfflineMap, DownloadsStopAtTheCatalogueSizeAndKeepOnlyWhatCanBeThePackage
     hostile.server().Get("/longer.zip", [&](const httplib::Request& req, httplib::Response& res) {
         const std::size_t from = std::stoull(req.get_header_value("Range").substr(6));
         res.status = 206;
+        res.set_header("Content-Range", "bytes " + std::to_string(from) + "-" +
+                                            std::to_string(past.size() - 1) + "/" +
+                                            std::to_string(past.size()));
         res.set_chunked_content_provider(
             "application/zip", [&past, from](std::size_t offset, httplib::DataSink& sink) {
                 if (from + offset >= past.size()) {
