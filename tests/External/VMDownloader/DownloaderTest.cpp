@@ -73,6 +73,19 @@ class Downloader : public testing::Test {
     std::shared_ptr<VMDownloader> downloader_ = VMDownloader::create();
 };
 
+// The whole body in chunks with no length, so that the HTTP library cannot cut it to a range.
+void streamWhole(httplib::Response& res, std::shared_ptr<const std::string> body) {
+    res.set_chunked_content_provider(
+        "application/zip", [body](std::size_t offset, httplib::DataSink& sink) {
+            if (offset < body->size()) {
+                sink.write(body->data() + offset, body->size() - offset);
+            } else {
+                sink.done();
+            }
+            return true;
+        });
+}
+
 // Answers a range as the package server does: 206 with the rest (the HTTP library slices a
 // sized body by the request's range), 416 past the end, or, ignoring the range, the whole body
 // with 200; records the range and agent it was sent.
@@ -89,15 +102,7 @@ void serveRanges(TestHTTPServer& server, const std::string& body, bool honourRan
         const std::size_t from = range.rfind("bytes=", 0) == 0 ? std::stoull(range.substr(6)) : 0;
         if (!honourRange) {
             res.status = 200;
-            res.set_chunked_content_provider(
-                "application/zip", [shared](std::size_t offset, httplib::DataSink& sink) {
-                    if (offset < shared->size()) {
-                        sink.write(shared->data() + offset, shared->size() - offset);
-                    } else {
-                        sink.done();
-                    }
-                    return true;
-                });
+            streamWhole(res, shared);
         } else if (from > 0 && from >= content.size()) {
             res.status = 416;
             res.set_header("Content-Range", "bytes */" + std::to_string(content.size()));
@@ -245,21 +250,12 @@ TEST_F(Downloader, APartThatDoesNotStartWhereTheFileEndsLeavesTheFileAlone) {
     const std::string content = body(14096);
     const auto shared = std::make_shared<const std::string>(content);
     const auto answered = std::make_shared<std::optional<std::string>>();
-    server_.server().Get(
-        "/part", [shared, answered](const httplib::Request&, httplib::Response& res) {
-            res.status = 206;
-            if (*answered) res.set_header("Content-Range", **answered);
-            // Streamed, so that the HTTP library does not cut the body to the range itself.
-            res.set_chunked_content_provider(
-                "application/zip", [shared](std::size_t offset, httplib::DataSink& sink) {
-                    if (offset < shared->size()) {
-                        sink.write(shared->data() + offset, shared->size() - offset);
-                    } else {
-                        sink.done();
-                    }
-                    return true;
-                });
-        });
+    server_.server().Get("/part",
+                         [shared, answered](const httplib::Request&, httplib::Response& res) {
+                             res.status = 206;
+                             if (*answered) res.set_header("Content-Range", **answered);
+                             streamWhole(res, shared);
+                         });
     const std::string path = home_ / "f.zip";
     const std::string onDisk = content.substr(0, 4096);
     downloader_->setValue("bytes=4096-", "Range");
