@@ -169,6 +169,10 @@ bool DevServerProcess::spawn(std::string& error) {
         // Only async-signal-safe calls from here to exec. The server goes when the app goes,
         // however it goes; a parent already gone before the request took hold is checked for.
         if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(127);
+        // The app holds its quit signals back in every thread; the server starts with none held.
+        sigset_t none;
+        sigemptyset(&none);
+        if (sigprocmask(SIG_SETMASK, &none, nullptr) != 0) _exit(127);
         if (dup2(out[1], STDOUT_FILENO) < 0 || dup2(err[1], STDERR_FILENO) < 0 ||
             fcntl(listening_, F_SETFD, 0) != 0)
             _exit(127);

@@ -1,54 +1,44 @@
 #include "shell/QuitSignals.h"
 
-#include <fcntl.h>
 #include <poll.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 namespace {
 
-int gWriteEnd = -1;
-
-// Only what is safe in a signal handler: one byte into a pipe that nobody may block on.
-void noteSignal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = write(gWriteEnd, &byte, 1);
-    errno = saved;
+sigset_t quitSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
 }
 
 }  // namespace
 
 QuitSignals::QuitSignals() {
-    if (pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    gWriteEnd = pipe_[1];
-    struct sigaction action {};
-    action.sa_handler = noteSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &previousInt_);
-    sigaction(SIGTERM, &action, &previousTerm_);
+    const sigset_t set = quitSignals();
+    if (pthread_sigmask(SIG_BLOCK, &set, &previousMask_) != 0) return;
+    fd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (fd_ < 0) pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
 }
 
 QuitSignals::~QuitSignals() {
-    if (pipe_[0] < 0) return;
-    sigaction(SIGINT, &previousInt_, nullptr);
-    sigaction(SIGTERM, &previousTerm_, nullptr);
+    if (fd_ < 0) return;
     if (watching_) NSRunLoop::mainRunLoop()->removeFileDescriptor(watch_);
-    gWriteEnd = -1;
-    close(pipe_[0]);
-    close(pipe_[1]);
+    close(fd_);
+    // Only this thread is still ours to restore; the others are gone by now.
+    pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
 }
 
 void QuitSignals::onSignal(std::function<void()> quit) {
-    if (pipe_[0] < 0) return;
+    if (fd_ < 0) return;
     auto loop = NSRunLoop::mainRunLoop();
     if (watching_) loop->removeFileDescriptor(watch_);
-    const int readEnd = pipe_[0];
-    watch_ = loop->addFileDescriptor(readEnd, POLLIN, [this, readEnd, quit](short) {
-        char bytes[16];
-        while (read(readEnd, bytes, sizeof bytes) > 0) {
+    const int fd = fd_;
+    watch_ = loop->addFileDescriptor(fd, POLLIN, [this, fd, quit](short) {
+        signalfd_siginfo info[4];
+        while (read(fd, info, sizeof info) > 0) {
         }
         received_ = true;
         quit();

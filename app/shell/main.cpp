@@ -50,6 +50,8 @@ int main(int argc, char** argv) {
         std::fputs(AppOptions::usage(), stdout);
         return 0;
     }
+    // Before any thread starts, so that every thread holds the quit signals back.
+    QuitSignals quit;
     // Read before anything is written, so that a bad source leaves no trace.
     std::shared_ptr<CLLocationSource> location;
     if (!options->location.empty()) {
@@ -60,7 +62,6 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    QuitSignals quit;
     const std::string home = options->home.empty() ? NSDefaultHomeDirectory() : options->home;
     if (!prepareAppHome(home, error)) {
         std::fprintf(stderr, "brisfold: %s\n", error.c_str());

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ChildProcess.h"
@@ -30,6 +32,7 @@
 #include "shell/FactoryClass.h"
 #include "shell/LoginView.h"
 #include "shell/MiddleNavView.h"
+#include "shell/QuitSignals.h"
 #include "shell/ShowAlertView.h"
 
 namespace {
@@ -271,6 +274,34 @@ TEST(DevServerProcessTest, ServerThatCannotStartIsToldWithWhatItSaidAndNotStarte
     EXPECT_NE(reason->find("Is a directory (exit status 1)"), std::string::npos) << *reason;
     EXPECT_TRUE(child->isGone());
     EXPECT_TRUE(testsupport::processIsGone(pid));
+}
+
+TEST(QuitSignalsTest, HeldBackByEveryLaterThreadAndReadByTheMainRunLoop) {
+    HeadlessHost host;
+    const pthread_t mainThread = pthread_self();
+    int quits = 0;
+    {
+        QuitSignals quit;
+        quit.onSignal([&] { ++quits; });
+        // A thread of a library started later: it must never be the one a quit signal runs on.
+        bool heldBack = false;
+        std::thread library([&] {
+            sigset_t mask;
+            pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+            heldBack = sigismember(&mask, SIGINT) == 1 && sigismember(&mask, SIGTERM) == 1;
+            pthread_kill(mainThread, SIGTERM);
+        });
+        library.join();
+        EXPECT_TRUE(heldBack);
+        ASSERT_TRUE(testsupport::runUntil([&] { return quits > 0; }));
+        EXPECT_TRUE(quit.received());
+        pthread_kill(mainThread, SIGINT);
+        EXPECT_TRUE(testsupport::runUntil([&] { return quits > 1; }));
+    }
+    sigset_t mask;
+    pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+    EXPECT_FALSE(sigismember(&mask, SIGTERM)) << "the mask the thread had before comes back";
+    EXPECT_EQ(quits, 2);
 }
 
 class ShellViewsTest : public testsupport::ManualClockTest {
