@@ -236,7 +236,9 @@ TEST(AppBinary, QuitSignalEndsTheAppAndItsDevserverAndAKilledAppTakesItsDevserve
             EXPECT_EQ(child.waitForExit(), 128 + SIGKILL);
             EXPECT_TRUE(waitForProcessEnd(devserver));
         } else {
-            EXPECT_EQ(child.waitForExit(), 0) << c.name << ": " << child.err();
+            const auto status = child.waitForExit();
+            EXPECT_EQ(status, 0) << c.name << ": " << child.err()
+                                 << (status ? "" : testsupport::threadStates(child.pid()));
             // Reaped by the app before it ended, not merely asked to go.
             EXPECT_TRUE(processIsGone(devserver)) << c.name;
         }

@@ -277,4 +277,39 @@ bool waitForProcessEnd(pid_t pid, CFTimeInterval seconds) {
     return gone;
 }
 
+namespace {
+
+std::string firstLine(const std::filesystem::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The value of one "Name:\tvalue" line of a status file.
+std::string statusField(const std::filesystem::path& status, const std::string& name) {
+    std::ifstream in(status);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(name + ":", 0) == 0) return line.substr(name.size() + 2);
+    return "?";
+}
+
+}  // namespace
+
+std::string threadStates(pid_t pid) {
+    namespace fs = std::filesystem;
+    const fs::path process = "/proc/" + std::to_string(pid);
+    std::ostringstream out;
+    out << "process " << pid << " ShdPnd " << statusField(process / "status", "ShdPnd") << "\n";
+    std::error_code error;
+    for (const auto& task : fs::directory_iterator(process / "task", error)) {
+        out << "  " << task.path().filename().string() << " " << firstLine(task.path() / "comm")
+            << " waits in " << firstLine(task.path() / "wchan") << ", SigPnd "
+            << statusField(task.path() / "status", "SigPnd") << ", SigBlk "
+            << statusField(task.path() / "status", "SigBlk") << "\n";
+    }
+    if (error) out << "  (" << error.message() << ")\n";
+    return out.str();
+}
+
 }  // namespace testsupport

@@ -89,5 +89,8 @@ std::vector<pid_t> childrenOf(pid_t pid);
 bool processIsGone(pid_t pid);
 // Waits until the process has ended; reaps it when it is a child of the test.
 bool waitForProcessEnd(pid_t pid, CFTimeInterval seconds = kPatience);
+// For a failure's message: each thread of a process with what it waits in and the signals it has
+// pending and blocked, and the process's shared pending signals.
+std::string threadStates(pid_t pid);
 
 }  // namespace testsupport

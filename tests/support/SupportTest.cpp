@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -140,6 +142,24 @@ TEST(ChildProcess, RunsOneDisabledTestInAFreshProcess) {
     EXPECT_NE(std::string(failed.message()).find("as it should"), std::string::npos)
         << failed.message();
     EXPECT_FALSE(passesInFreshProcess("FreshProcessChild.DISABLED_NoSuchTest"));
+}
+
+TEST(ChildProcess, ThreadStatesNameEveryThreadAndWhatItHasPending) {
+    std::atomic<bool> go{false};
+    std::atomic<pid_t> helper{0};
+    std::thread waiting([&] {
+        helper = gettid();
+        while (!go) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    while (helper == 0) std::this_thread::yield();
+    const std::string states = testsupport::threadStates(getpid());
+    go = true;
+    waiting.join();
+    EXPECT_EQ(states.rfind("process " + std::to_string(getpid()) + " ShdPnd ", 0), 0u) << states;
+    for (const pid_t tid : {getpid(), helper.load()})
+        EXPECT_NE(states.find("  " + std::to_string(tid) + " "), std::string::npos) << states;
+    EXPECT_NE(states.find("SigBlk"), std::string::npos) << states;
+    EXPECT_NE(testsupport::threadStates(999999999).find("(No such file"), std::string::npos);
 }
 
 TEST(Gate, HoldsUntilAdmittedOrOpenedAndLetsEveryoneGoWhenItGoes) {
