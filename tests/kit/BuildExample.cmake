@@ -68,7 +68,10 @@ foreach(dir IN LISTS hidden)
 endforeach()
 file(MAKE_DIRECTORY ${WORK_DIR}/home)
 
-step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix)
+# The prefix may be moved as a whole before programs are built against it: they all are built
+# where it was moved to.
+step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/installed)
+file(RENAME ${WORK_DIR}/installed ${WORK_DIR}/prefix)
 # A sanitizer build's libraries keep their source files' paths for the sanitizers' reports; such
 # a build is for this tree's tests, not for shipping.
 set(unchecked "")
