@@ -29,9 +29,18 @@ VMDataDownloader::VMDataDownloader() {
     // it is not safe to run beside other threads, and the TLS library keeps state of its own on
     // the thread that ran it.
     NSURLLoader::shared();
+    feeder_ = std::thread([this] { startDownloader(); });
 }
 
-VMDataDownloader::~VMDataDownloader() { cancelAllDownload(); }
+VMDataDownloader::~VMDataDownloader() {
+    cancelAllDownload();
+    {
+        std::lock_guard lock(mutex_);
+        ending_ = true;
+    }
+    changed_.notify_all();
+    feeder_.join();
+}
 
 void VMDataDownloader::downloadWithOperation(
     const std::shared_ptr<VMDataDownloadOperation>& operation) {
@@ -58,21 +67,11 @@ void VMDataDownloader::downloadWithURL(const std::string& url,
 }
 
 void VMDataDownloader::setStartDownloading(bool start) {
-    std::thread ended;
     {
         std::lock_guard lock(mutex_);
-        if (start == startDownloading_) return;
         startDownloading_ = start;
-        if (start) {
-            if (feeder_.joinable()) ended = std::move(feeder_);
-            ++feederStarts_;
-            feeder_ = std::thread([this] { startDownloader(); });
-        } else if (feeder_.joinable() && feeder_.get_id() != std::this_thread::get_id()) {
-            ended = std::move(feeder_);
-        }
     }
     changed_.notify_all();
-    if (ended.joinable()) ended.join();
 }
 
 bool VMDataDownloader::startDownloading() const {
@@ -81,27 +80,30 @@ bool VMDataDownloader::startDownloading() const {
 }
 
 void VMDataDownloader::startDownloader() {
+    std::unique_lock lock(mutex_);
     for (;;) {
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] {
-                return !startDownloading_ || (!waitingStack_.empty() && running_ < kMaxRunning);
-            });
-            if (!startDownloading_) return;
-        }
-        fetchDownloadOperation();
+        changed_.wait(lock, [this] {
+            return ending_ ||
+                   (startDownloading_ && !waitingStack_.empty() && running_ < kMaxRunning);
+        });
+        if (ending_) return;
+        fetchLocked();
     }
 }
 
 bool VMDataDownloader::fetchDownloadOperation() {
-    std::shared_ptr<VMDataDownloadOperation> operation;
-    {
-        std::lock_guard lock(mutex_);
-        if (!startDownloading_ || waitingStack_.empty() || running_ >= kMaxRunning) return false;
-        operation = std::move(waitingStack_.front());
-        waitingStack_.pop_front();
-        ++running_;
-    }
+    std::lock_guard lock(mutex_);
+    return fetchLocked();
+}
+
+// Under the lock up to the queue, so that a cancel finds the operation either waiting or queued.
+// The queue calls back into nothing here while adding; the completion block takes the lock on
+// the thread that finishes the operation.
+bool VMDataDownloader::fetchLocked() {
+    if (!startDownloading_ || waitingStack_.empty() || running_ >= kMaxRunning) return false;
+    const auto operation = std::move(waitingStack_.front());
+    waitingStack_.pop_front();
+    ++running_;
     operation->setCompletionBlock([this] {
         {
             std::lock_guard finished(mutex_);
@@ -109,18 +111,15 @@ bool VMDataDownloader::fetchDownloadOperation() {
         }
         changed_.notify_all();
     });
-    if (!downloadQueue_->addOperation(operation)) {
-        std::lock_guard lock(mutex_);
-        --running_;
-    }
+    if (!downloadQueue_->addOperation(operation)) --running_;
     return true;
 }
 
 void VMDataDownloader::cancelAllDownload() {
-    setStartDownloading(false);
     std::deque<std::shared_ptr<VMDataDownloadOperation>> dropped;
     {
         std::lock_guard lock(mutex_);
+        startDownloading_ = false;
         dropped.swap(waitingStack_);
     }
     for (const auto& operation : dropped) operation->cancel();
@@ -135,9 +134,4 @@ void VMDataDownloader::cancelAllDownloadAndWait() {
 std::size_t VMDataDownloader::waitingCount() const {
     std::lock_guard lock(mutex_);
     return waitingStack_.size();
-}
-
-std::size_t VMDataDownloader::feederStarts() const {
-    std::lock_guard lock(mutex_);
-    return feederStarts_;
 }
