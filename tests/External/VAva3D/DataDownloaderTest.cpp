@@ -222,6 +222,42 @@ TEST_F(DataDownloaderTest, AnswersPastTheLongestFailInsteadOfFillingMemory) {
     EXPECT_LT(hostile.endlessSent(), hostile.cap());
 }
 
+// A cancel that comes as a queue thread starts the operation tells its block, whichever of the
+// two takes the operation first: a third thread reading the bytes holds it while both come.
+TEST(DataDownloadOperationTest, CancelRacingTheStartTellsTheBlockOnce) {
+    constexpr int kRounds = 100;
+    testsupport::LoopbackListener gone;
+    const auto url = NSURL::URLWithString("http://" + gone.hostName() + "/");
+    gone.close();
+    for (int round = 0; round < kRounds; ++round) {
+        std::atomic<int> told = 0;
+        const auto operation = VMDataDownloadOperation::create(
+            VMDataDownloader::requestWithURL(url), [&](const auto&, const auto&) { ++told; });
+        operation->setData(NSData(std::size_t{4} << 20));
+        std::atomic<int> ready = 0;
+        const auto begin = [&] {
+            ++ready;
+            while (ready < 3) {
+            }
+        };
+        std::thread reader([&] {
+            begin();
+            (void)operation->data();
+        });
+        std::thread starter([&] {
+            NSRunLoop::currentRunLoop();
+            begin();
+            operation->start();
+        });
+        begin();
+        operation->cancel();
+        reader.join();
+        starter.join();
+        ASSERT_EQ(told, 1) << "round " << round;
+        EXPECT_TRUE(operation->isFinished());
+    }
+}
+
 // One thread cancels everything while another queues downloads to a port nobody listens on. Run
 // alone in a child process: a round that never ends fails the test that starts it instead of
 // hanging the suite.
