@@ -210,8 +210,12 @@ void VMImageDownloader::enqueue(const std::shared_ptr<VMImageDownloaderOperation
         if (feed->inQueue.erase(key) != 0) feed->changed.notify_all();
     };
     operation->setCompletionBlock(release);
-    // A queue refuses one that some queue holds or that finished meanwhile: the slot goes back.
-    if (!downloadQueue()->addOperation(operation)) release();
+    // A queue refuses one that another queue holds or that finished meanwhile: the slot goes
+    // back, and the block, which would hold the feed, goes with it.
+    if (!downloadQueue()->addOperation(operation)) {
+        operation->setCompletionBlock(nullptr);
+        release();
+    }
 }
 
 // Moves the newest waiting download into the queue whenever a slot frees up; sleeps otherwise,
