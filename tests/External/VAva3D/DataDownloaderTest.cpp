@@ -233,7 +233,7 @@ TEST(DataDownloadOperationTest, CancelRacingTheStartTellsTheBlockOnce) {
         std::atomic<int> told = 0;
         const auto operation = VMDataDownloadOperation::create(
             VMDataDownloader::requestWithURL(url), [&](const auto&, const auto&) { ++told; });
-        operation->setData(NSData(std::size_t{4} << 20));
+        operation->setData(NSData(std::size_t{1} << 20));
         std::atomic<int> ready = 0;
         const auto begin = [&] {
             ++ready;
