@@ -35,10 +35,10 @@ VMDataDownloader::VMDataDownloader() {
 VMDataDownloader::~VMDataDownloader() {
     cancelAllDownload();
     {
-        std::lock_guard lock(mutex_);
-        ending_ = true;
+        std::lock_guard lock(feed_->mutex);
+        feed_->ending = true;
     }
-    changed_.notify_all();
+    feed_->changed.notify_all();
     feeder_.join();
 }
 
@@ -47,14 +47,14 @@ void VMDataDownloader::downloadWithOperation(
     if (!operation) return;
     std::shared_ptr<VMDataDownloadOperation> dropped;
     {
-        std::lock_guard lock(mutex_);
-        waitingStack_.push_front(operation);
-        if (waitingStack_.size() > kMaxWaiting) {
-            dropped = std::move(waitingStack_.back());
-            waitingStack_.pop_back();
+        std::lock_guard lock(feed_->mutex);
+        feed_->waitingStack.push_front(operation);
+        if (feed_->waitingStack.size() > kMaxWaiting) {
+            dropped = std::move(feed_->waitingStack.back());
+            feed_->waitingStack.pop_back();
         }
     }
-    changed_.notify_all();
+    feed_->changed.notify_all();
     // Outside the lock: the operation's block may come straight back here.
     if (dropped) dropped->cancel();
     setStartDownloading(true);
@@ -68,31 +68,31 @@ void VMDataDownloader::downloadWithURL(const std::string& url,
 
 void VMDataDownloader::setStartDownloading(bool start) {
     {
-        std::lock_guard lock(mutex_);
-        startDownloading_ = start;
+        std::lock_guard lock(feed_->mutex);
+        feed_->startDownloading = start;
     }
-    changed_.notify_all();
+    feed_->changed.notify_all();
 }
 
 bool VMDataDownloader::startDownloading() const {
-    std::lock_guard lock(mutex_);
-    return startDownloading_;
+    std::lock_guard lock(feed_->mutex);
+    return feed_->startDownloading;
 }
 
 void VMDataDownloader::startDownloader() {
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(feed_->mutex);
     for (;;) {
-        changed_.wait(lock, [this] {
-            return ending_ ||
-                   (startDownloading_ && !waitingStack_.empty() && running_ < kMaxRunning);
+        feed_->changed.wait(lock, [this] {
+            return feed_->ending || (feed_->startDownloading && !feed_->waitingStack.empty() &&
+                                     feed_->running < kMaxRunning);
         });
-        if (ending_) return;
+        if (feed_->ending) return;
         fetchLocked();
     }
 }
 
 bool VMDataDownloader::fetchDownloadOperation() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(feed_->mutex);
     return fetchLocked();
 }
 
@@ -100,27 +100,28 @@ bool VMDataDownloader::fetchDownloadOperation() {
 // The queue calls back into nothing here while adding; the completion block takes the lock on
 // the thread that finishes the operation.
 bool VMDataDownloader::fetchLocked() {
-    if (!startDownloading_ || waitingStack_.empty() || running_ >= kMaxRunning) return false;
-    const auto operation = std::move(waitingStack_.front());
-    waitingStack_.pop_front();
-    ++running_;
-    operation->setCompletionBlock([this] {
+    if (!feed_->startDownloading || feed_->waitingStack.empty() || feed_->running >= kMaxRunning)
+        return false;
+    const auto operation = std::move(feed_->waitingStack.front());
+    feed_->waitingStack.pop_front();
+    ++feed_->running;
+    operation->setCompletionBlock([feed = feed_] {
         {
-            std::lock_guard finished(mutex_);
-            --running_;
+            std::lock_guard finished(feed->mutex);
+            --feed->running;
         }
-        changed_.notify_all();
+        feed->changed.notify_all();
     });
-    if (!downloadQueue_->addOperation(operation)) --running_;
+    if (!downloadQueue_->addOperation(operation)) --feed_->running;
     return true;
 }
 
 void VMDataDownloader::cancelAllDownload() {
     std::deque<std::shared_ptr<VMDataDownloadOperation>> dropped;
     {
-        std::lock_guard lock(mutex_);
-        startDownloading_ = false;
-        dropped.swap(waitingStack_);
+        std::lock_guard lock(feed_->mutex);
+        feed_->startDownloading = false;
+        dropped.swap(feed_->waitingStack);
     }
     for (const auto& operation : dropped) operation->cancel();
     downloadQueue_->cancelAllOperations();
@@ -132,6 +133,6 @@ void VMDataDownloader::cancelAllDownloadAndWait() {
 }
 
 std::size_t VMDataDownloader::waitingCount() const {
-    std::lock_guard lock(mutex_);
-    return waitingStack_.size();
+    std::lock_guard lock(feed_->mutex);
+    return feed_->waitingStack.size();
 }

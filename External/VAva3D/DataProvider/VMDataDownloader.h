@@ -58,15 +58,20 @@ class VMDataDownloader : public NSObject {
     void startDownloader();
     bool fetchLocked();
 
-    mutable std::mutex mutex_;  // guards everything below
-    std::condition_variable changed_;
-    std::deque<std::shared_ptr<VMDataDownloadOperation>> waitingStack_;  // newest first
-    bool startDownloading_ = false;
-    int running_ = 0;
-    bool ending_ = false;
+    // Shared with the operations' completion blocks: the last owner may be a download's own
+    // block, so an operation can end on a queue thread after the downloader has gone.
+    struct Feed {
+        std::mutex mutex;  // guards everything below
+        std::condition_variable changed;
+        std::deque<std::shared_ptr<VMDataDownloadOperation>> waitingStack;  // newest first
+        bool startDownloading = false;
+        int running = 0;
+        bool ending = false;
+    };
+
+    const std::shared_ptr<Feed> feed_ = std::make_shared<Feed>();
     // One for the downloader's life: a feeder stopped and restarted by racing threads could be
     // joined while the flag it waits to see cleared was set again.
     std::thread feeder_;
-    // Last, so that it goes first: finishing operations still reach the members above.
     const std::shared_ptr<NSOperationQueue> downloadQueue_ = NSOperationQueue::create();
 };

@@ -258,6 +258,25 @@ TEST(DataDownloadOperationTest, CancelRacingTheStartTellsTheBlockOnce) {
     }
 }
 
+// A map going away while its answer is handed on drops the downloader on the queue thread that
+// runs the answer's block: the download still ends there, after the downloader has gone.
+TEST(DataDownloaderCancelTest, TheLastOwnerMayBeADownloadsBlock) {
+    testsupport::LoopbackListener gone;
+    const std::string url = "http://" + gone.hostName() + "/";
+    gone.close();
+    auto downloader = VMDataDownloader::create();
+    const std::weak_ptr<VMDataDownloader> watch = downloader;
+    auto operation =
+        VMDataDownloadOperation::create(VMDataDownloader::requestWithURL(NSURL::URLWithString(url)),
+                                        [owner = downloader](const auto&, const auto&) {});
+    const std::weak_ptr<VMDataDownloadOperation> watchOperation = operation;
+    downloader->downloadWithOperation(operation);
+    operation.reset();
+    downloader.reset();
+    EXPECT_TRUE(
+        testsupport::waitUntil([&] { return watch.expired() && watchOperation.expired(); }));
+}
+
 // One thread cancels everything while another queues downloads to a port nobody listens on. Run
 // alone in a child process: a round that never ends fails the test that starts it instead of
 // hanging the suite.
