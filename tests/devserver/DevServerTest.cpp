@@ -129,6 +129,42 @@ TEST_F(DevServerTest, LoginRefusesWrongCredentialsWithTheSameTip) {
     EXPECT_EQ(login("%7Ahangwei", seed.password)["code"], "1");
 }
 
+// Accounts hashed so that each check takes tens of milliseconds: far above the rest of a
+// sign-in, so that a name answered without a check stands out. Each round times one of each
+// kind back to back, and the rounds' ratios are compared: a machine busy with other work then
+// slows both alike.
+TEST_F(DevServerTest, UnknownNameTakesAsLongAsAWrongPassword) {
+    const auto data = server_->dataFile().parent_path();
+    server_.reset();
+    std::filesystem::remove_all(data);
+    auto options = testOptions();
+    options.passwordIterations = 40'000;
+    restart(options);
+    const auto timedLogin = [this](const std::string& name) {
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(login(name, "wrong")["code"], "0") << name;
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin)
+            .count();
+    };
+    std::vector<double> ratios;
+    std::string times;
+    // In an order of chance, so that neither kind keeps to one worker thread.
+    std::mt19937 random(7);
+    for (int i = 0; i < 12; ++i) {
+        const bool unknownFirst = random() % 2 == 0;
+        double unknown = 0;
+        double wrong = 0;
+        if (unknownFirst) unknown = timedLogin("nobody");
+        wrong = timedLogin(std::string(kSeedEngineers[0].userName));
+        if (!unknownFirst) unknown = timedLogin("nobody");
+        ratios.push_back(unknown / wrong);
+        times += " " + std::to_string(unknown) + "/" + std::to_string(wrong);
+    }
+    std::nth_element(ratios.begin(), ratios.begin() + ratios.size() / 2, ratios.end());
+    const double ratio = ratios[ratios.size() / 2];
+    EXPECT_TRUE(ratio > 1 / 1.5 && ratio < 1.5) << "unknown name / wrong password, in ms:" << times;
+}
+
 TEST_F(DevServerTest, BadBodiesGetCodeZeroAndTheServerKeepsAnswering) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", "缺少参数: UserName"},
