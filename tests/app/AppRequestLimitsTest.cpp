@@ -33,10 +33,7 @@ std::size_t residentBytes() {
 // The app signed in on a server whose every answer is hostile: it trickles, or never ends.
 class AppRequestLimitsTest : public ::testing::Test {
   protected:
-    void TearDown() override {
-        manager->setTimeoutInterval(DataRequestManager::kTimeoutInterval);
-        BrisfoldAppDelegate::terminate();
-    }
+    void TearDown() override { manager->setTimeoutInterval(DataRequestManager::kTimeoutInterval); }
 
     // Launches on the base and signs in without asking the server.
     void launchSignedIn(const std::string& base) {
@@ -56,7 +53,7 @@ class AppRequestLimitsTest : public ::testing::Test {
     }
 
     struct Case {
-        const char* name;
+        std::string name;
         // Sends the request; returns what the app shows once it ended, or nothing while it runs.
         std::function<std::function<std::optional<std::string>()>()> send;
     };
@@ -64,7 +61,7 @@ class AppRequestLimitsTest : public ::testing::Test {
     std::vector<Case> everyKind(const std::vector<std::string>& servicePaths) {
         std::vector<Case> cases;
         for (const auto& path : servicePaths) {
-            cases.push_back({path.c_str(), [this, path] {
+            cases.push_back({path, [this, path] {
                                  const std::string key = "brisfoldID=U1&p=" + path;
                                  manager->requestWithURLString(app->serviceURL(path), key,
                                                                std::weak_ptr<UIViewController>());
