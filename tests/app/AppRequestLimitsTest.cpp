@@ -157,7 +157,8 @@ TEST_F(AppRequestLimitsTest, EndlessRepliesFailAsTooLongAndMemoryStaysBounded) {
             return (text = shown()).has_value();
         })) << c.name;
         EXPECT_EQ(*text, tooLong) << c.name;
-        EXPECT_LT(endless.sent() - sentBefore, endless.cap() / 4) << c.name;
+        // What the server counts as sent includes what waits in the sockets' buffers.
+        EXPECT_LT(endless.sent() - sentBefore, endless.cap() / 2) << c.name;
         EXPECT_LT(residentPeak - residentBefore, endless.cap() / 4) << c.name;
     }
 }
