@@ -107,7 +107,7 @@ void VAvaSearchAPI::VAvaReGoecodeSearch(
         return;
     }
     auto http = NSMutableURLRequest::requestWithURL(
-        std::move(url), NSURLRequestReloadIgnoringLocalCacheData, kTimeout);
+        std::move(url), NSURLRequestReloadIgnoringLocalCacheData, timeout_);
     http->setHTTPMethod("POST");
     http->setMaximumResponseLength(kMaxReplyLength);
     http->setValue("application/x-www-form-urlencoded; charset=utf-8", "Content-Type");

@@ -42,6 +42,10 @@ class VAvaSearchAPI : public NSObject {
         return std::shared_ptr<VAvaSearchAPI>(new VAvaSearchAPI());
     }
 
+    // Seconds by which a search has its answer or fails, however slowly the server answers.
+    double timeout() const { return timeout_; }
+    void setTimeout(double seconds) { timeout_ = seconds; }
+
     std::shared_ptr<VAvaSearchDelegate> delegate() const { return delegate_.lock(); }
     void setDelegate(std::weak_ptr<VAvaSearchDelegate> d) { delegate_ = std::move(d); }
 
@@ -56,5 +60,6 @@ class VAvaSearchAPI : public NSObject {
                          const NSErrorOpt& error);
 
     std::weak_ptr<VAvaSearchDelegate> delegate_;
+    double timeout_ = kTimeout;
     std::vector<std::shared_ptr<VAvaSearchRequest>> inFlight_;
 };

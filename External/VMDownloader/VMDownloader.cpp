@@ -53,6 +53,8 @@ std::shared_ptr<VMDownloaderOperation> VMDownloader::downloadWithURL(
     auto request = NSMutableURLRequest::requestWithURL(
         url, NSURLRequestReloadIgnoringLocalCacheData, kTimeout);
     request->setMaximumResponseLength(fileSize);
+    // A package of hundreds of megabytes takes as long as it keeps coming.
+    request->setTimeoutIsIdleLimit(true);
     {
         std::lock_guard lock(mutex_);
         request->setAllHTTPHeaderFields(HTTPHeaders_);

@@ -648,7 +648,8 @@ bool ZUZavadevIru::checkLocalVersion(const std::string& localVersion, const std:
         NSURL::URLWithString(base + NSStringWithFormat("resourcec/r/init?&key=%s&mapver=%s",
                                                        apiKey.c_str(), localVersion.c_str()));
     if (!url) return false;
-    auto request = NSMutableURLRequest::requestWithURL(url);
+    auto request = NSMutableURLRequest::requestWithURL(url, NSURLRequestUseProtocolCachePolicy,
+                                                       options_.versionCheckTimeout);
     // The answer is a few bytes of JSON; anything longer is not one.
     request->setMaximumResponseLength(kMaxVersionReplyLength);
     const auto result = NSURLConnection::sendSynchronousRequest(request);

@@ -59,11 +59,16 @@ class ZUZavadevIru : public NSObject {
   public:
     using DownloadBlock = std::function<void(int status, const ZUZavadevIruDownloadInfo& info)>;
 
+    // The answer is a few bytes: a check that has not had them by then will not.
+    static constexpr double kVersionCheckTimeout = 15.0;
+
     struct Options {
         std::shared_ptr<VMDownloader> downloader;       // the shared one when empty
         std::optional<std::string> shippedPackagePath;  // the resources' catalogue when unset
         std::optional<std::string> vmapPath;            // the engine's data directory when unset
         std::optional<std::string> versionCheckServer;  // the map data server when unset
+        // Seconds by which the version check has its answer or fails.
+        double versionCheckTimeout = kVersionCheckTimeout;
     };
 
     // The one instance; null when start-up failed.

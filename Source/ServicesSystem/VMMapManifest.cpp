@@ -15,7 +15,6 @@ namespace {
 
 constexpr std::string_view kTypeWords[] = {"exception", "common", "realstatus",
                                            "offlinemap_with_province"};
-constexpr double kManifestTimeout = 15;
 // A few settings per type: far more than any answer needs.
 constexpr std::uint64_t kMaxManifestLength = 1 << 20;
 
@@ -61,20 +60,21 @@ std::optional<nlohmann::json> VMMapManifest::resultWithResponseData(
     return *result;
 }
 
-void VMMapManifest::performManifestRequestWithType(unsigned type, CompletionBlock completionBlock) {
+void VMMapManifest::performManifestRequestWithType(unsigned type, CompletionBlock completionBlock,
+                                                   double timeout) {
     if (!typeStringWithType(type)) {
         NSLog("VMMapManifestType error!");
         return;
     }
     if (!completionBlock) return;
     const auto url = manifestURLWithType(type);
-    DispatchQueue::global()->async([url, block = std::move(completionBlock)] {
+    DispatchQueue::global()->async([url, block = std::move(completionBlock), timeout] {
         if (!url) {
             block(std::nullopt);
             return;
         }
-        const auto request = NSMutableURLRequest::requestWithURL(
-            url, NSURLRequestUseProtocolCachePolicy, kManifestTimeout);
+        const auto request =
+            NSMutableURLRequest::requestWithURL(url, NSURLRequestUseProtocolCachePolicy, timeout);
         request->setMaximumResponseLength(kMaxManifestLength);
         const auto body = sendBrandedSynchronousRequest(request, nullptr, nullptr);
         block(body ? resultWithResponseData(*body) : std::nullopt);

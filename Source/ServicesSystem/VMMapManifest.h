@@ -24,6 +24,7 @@ enum VMMapManifestType : unsigned {
 class VMMapManifest {
   public:
     using CompletionBlock = std::function<void(std::optional<nlohmann::json> result)>;
+    static constexpr double kManifestTimeout = 15.0;
 
     // The words of the set bits, in increasing bit order, joined by ";"; nothing for no known bit.
     static std::optional<std::string> typeStringWithType(unsigned type);
@@ -31,6 +32,8 @@ class VMMapManifest {
     // The reply's "result" when its "status" is the text "1"; nothing otherwise.
     static std::optional<nlohmann::json> resultWithResponseData(std::span<const std::uint8_t> data);
     // Sends the request on a global queue and calls the block there with the answer (nothing on
-    // any failure). Without a block, or without a known type bit (logged), nothing is sent.
-    static void performManifestRequestWithType(unsigned type, CompletionBlock completionBlock);
+    // any failure, a time-out included: the answer is in by `timeout` seconds or not taken).
+    // Without a block, or without a known type bit (logged), nothing is sent.
+    static void performManifestRequestWithType(unsigned type, CompletionBlock completionBlock,
+                                               double timeout = kManifestTimeout);
 };

@@ -6,10 +6,8 @@ namespace {
 
 std::shared_ptr<NSMutableURLRequest> stamped(const std::shared_ptr<NSURLRequest>& request) {
     auto mutableRequest = std::dynamic_pointer_cast<NSMutableURLRequest>(request);
-    if (!mutableRequest) {
-        mutableRequest = NSMutableURLRequest::requestWithURL(request->URL(), request->cachePolicy(),
-                                                             request->timeoutInterval());
-    }
+    // A copy keeps the whole request: its body, fields, reply limit and kind of time-out.
+    if (!mutableRequest) mutableRequest = request->mutableCopy();
     mutableRequest->setValue(VMMapServices::sharedServices()->userAgent(), "User-Agent");
     mutableRequest->setValue(std::string("2.0"), "logversion");
     return mutableRequest;

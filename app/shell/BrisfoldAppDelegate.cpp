@@ -282,10 +282,8 @@ void BrisfoldAppDelegate::logout() {
         });
         return;
     }
-    auto request = NSMutableURLRequest::requestWithURL(url);
-    request->setHTTPMethod("POST");
-    request->setTimeoutInterval(10);
-    request->setHTTPBody("brisfoldID=" + formValue(userId_));
+    auto request =
+        DataRequestManager::shareManger()->requestForURL(url, "brisfoldID=" + formValue(userId_));
     // The cookie goes with this request: it is forgotten only once the answer is in.
     NSURLConnection::sendAsynchronousRequest(
         request, [weak](const std::shared_ptr<NSHTTPURLResponse>& response, const NSData& body,

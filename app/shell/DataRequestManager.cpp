@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr double kTimeout = 10;
-
 void toast(const std::string& message, const std::weak_ptr<UIViewController>& owner) {
     ShowAlertView::initializeAlertViewWithFrame(ShowAlertView::toastFrame(), message, 1,
                                                 owner.lock())
@@ -93,15 +91,23 @@ void DataRequestManager::requestWithURLString(const std::string& url,
         toast(NSURLErrorWithCode(NSURLErrorBadURL, url).localizedDescription, request->screen);
         return;
     }
-    auto post =
-        NSMutableURLRequest::requestWithURL(address, NSURLRequestUseProtocolCachePolicy, kTimeout);
-    post->setHTTPMethod("POST");
-    post->setMaximumResponseLength(kMaxReplyLength);
-    post->setHTTPBody(currentText);
+    auto post = requestForURL(std::move(address), currentText);
     if (!FactoryClass::isLoadingShown()) FactoryClass::showloadingView();
     inFlight_[currentText] = request;
     // A started connection keeps itself alive until it ends.
     NSURLConnection::create(post, request, true, loader_);
+}
+
+std::shared_ptr<NSMutableURLRequest> DataRequestManager::requestForURL(
+    std::shared_ptr<NSURL> url, std::optional<std::string_view> formBody) const {
+    auto request = NSMutableURLRequest::requestWithURL(
+        std::move(url), NSURLRequestUseProtocolCachePolicy, timeoutInterval_);
+    request->setMaximumResponseLength(kMaxReplyLength);
+    if (formBody) {
+        request->setHTTPMethod("POST");
+        request->setHTTPBody(*formBody);
+    }
+    return request;
 }
 
 void DataRequestManager::finish(const std::shared_ptr<Request>& request, long status,

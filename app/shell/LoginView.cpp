@@ -119,11 +119,8 @@ void LoginView::login() {
         showStatus("服务器地址无效", false);
         return;
     }
-    auto request = NSMutableURLRequest::requestWithURL(url);
-    request->setHTTPMethod("POST");
-    request->setTimeoutInterval(10);
-    request->setMaximumResponseLength(DataRequestManager::kMaxReplyLength);
-    request->setHTTPBody("UserName=" + formValue(user) + "&PassWord=" + formValue(password));
+    auto request = DataRequestManager::shareManger()->requestForURL(
+        std::move(url), "UserName=" + formValue(user) + "&PassWord=" + formValue(password));
     requesting_ = true;
     login_->setEnabled(false);
     showStatus("正在登录…", true);

@@ -2,18 +2,12 @@
 
 #include "Foundation/NSURL.h"
 #include "Foundation/NSURLRequest.h"
-
-namespace {
-
-constexpr double kPictureTimeout = 15;
-
-}  // namespace
+#include "shell/DataRequestManager.h"
 
 std::shared_ptr<PictureLoader> PictureLoader::load(const std::string& url, Completion completion) {
     const auto address = NSURL::URLWithString(url);
     if (!address) return nullptr;
-    auto request = NSMutableURLRequest::requestWithURL(address);
-    request->setTimeoutInterval(kPictureTimeout);
+    auto request = DataRequestManager::shareManger()->requestForURL(address);
     auto loader = std::shared_ptr<PictureLoader>(new PictureLoader(std::move(completion)));
     loader->connection_ =
         NSURLConnection::create(request, std::weak_ptr<NSURLConnectionDelegate>(loader), true);

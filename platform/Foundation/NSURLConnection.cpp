@@ -1,7 +1,9 @@
 #include "NSURLConnection.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 #include "NSOperationQueue.h"
 #include "NSRunLoop.h"
@@ -125,9 +127,17 @@ class WaitingClient final : public NSURLLoaderClient {
     void loaderDidFinish() override { end({}); }
     void loaderDidFail(NSError error) override { end(std::move(error)); }
 
-    NSURLConnectionResult wait() {
+    // Null for no deadline. Past the deadline the wait ends with a time-out, whatever the
+    // loader is doing.
+    NSURLConnectionResult wait(std::optional<std::chrono::steady_clock::time_point> deadline,
+                               const std::string& url) {
         std::unique_lock lock(mutex_);
-        done_.wait(lock, [this] { return ended_; });
+        const auto ended = [this] { return ended_; };
+        if (!deadline) {
+            done_.wait(lock, ended);
+        } else if (!done_.wait_until(lock, *deadline, ended)) {
+            return {{}, nullptr, NSURLErrorWithCode(NSURLErrorTimedOut, url)};
+        }
         return std::move(result_);
     }
 
@@ -233,7 +243,12 @@ void NSURLConnection::sendAsynchronousRequest(std::shared_ptr<NSURLRequest> requ
 NSURLConnectionResult NSURLConnection::sendSynchronousRequest(
     const std::shared_ptr<NSURLRequest>& request) {
     if (!request) return {{}, nullptr, NSURLErrorWithCode(NSURLErrorBadURL, "")};
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    if (!request->timeoutIsIdleLimit())
+        deadline = std::chrono::steady_clock::now() +
+                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                       std::chrono::duration<double>(NSURLLoader::timeoutSeconds(*request)));
     auto client = std::make_shared<WaitingClient>();
     const auto transfer = NSURLLoader::shared()->load(*request, client);
-    return client->wait();
+    return client->wait(deadline, request->URL() ? request->URL()->absoluteString() : "");
 }

@@ -74,7 +74,8 @@ class NSURLConnection : public NSObject {
     static void sendAsynchronousRequest(std::shared_ptr<NSURLRequest> request,
                                         const std::shared_ptr<NSOperationQueue>& queue,
                                         CompletionHandler completionHandler);
-    // Blocks the calling thread until the load ends; meant for worker threads.
+    // Blocks the calling thread until the load ends, at the latest when the request's time-out
+    // has passed (unless its time-out is an idle limit); meant for worker threads.
     static NSURLConnectionResult sendSynchronousRequest(
         const std::shared_ptr<NSURLRequest>& request);
 

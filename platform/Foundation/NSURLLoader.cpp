@@ -128,7 +128,10 @@ namespace {
 // One transfer as the network thread runs it.
 struct Job {
     std::shared_ptr<NSURLLoader::Control> control;
-    SteadyClock::duration idleLimit{};
+    SteadyClock::duration timeout{};
+    // Large downloads only: the time-out bounds each wait for progress, not the whole transfer.
+    bool timeoutIsIdleLimit = false;
+    SteadyClock::time_point started;
     SteadyClock::time_point lastProgress;
     curl_off_t seenDown = 0;
     curl_off_t seenUp = 0;
@@ -160,6 +163,10 @@ struct Job {
     }
 
     bool cancelled() const { return control->done.load(); }
+
+    SteadyClock::time_point expiry() const {
+        return (timeoutIsIdleLimit ? lastProgress : started) + timeout;
+    }
 
     void sendResponse() {
         responseSent = true;
@@ -334,16 +341,11 @@ CURLcode configure(Job& t, const NSURLRequest& request) {
         .set(CURLOPT_WRITEFUNCTION, onData)
         .set(CURLOPT_WRITEDATA, &t);
 
-    // The interval bounds each wait for progress, not the whole transfer, so a long download
-    // that keeps moving is not cut off. The network thread watches it (see Impl::expireIdle).
-    // Capped at about three years so the clock's nanoseconds hold it: a larger figure would
-    // overflow into a deadline already past.
-    constexpr double kLongestTimeout = 1e8;
-    const double timeout = request.timeoutInterval() > 0
-                               ? std::min(request.timeoutInterval(), kLongestTimeout)
-                               : NSURLRequest::kDefaultTimeoutInterval;
-    t.idleLimit =
-        std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(timeout));
+    // The network thread watches the time-out itself (see Impl::expire): curl's own would be
+    // reset by every byte a slow server lets through.
+    t.timeout = std::chrono::duration_cast<SteadyClock::duration>(
+        std::chrono::duration<double>(NSURLLoader::timeoutSeconds(request)));
+    t.timeoutIsIdleLimit = request.timeoutIsIdleLimit();
     options.set(CURLOPT_NOPROGRESS, 0L)
         .set(CURLOPT_XFERINFOFUNCTION, onProgress)
         .set(CURLOPT_XFERINFODATA, &t);
@@ -389,9 +391,10 @@ struct NSURLLoader::Impl {
     void dropCancelled();
     void finishCompleted();
     void complete(Job& t, CURLcode result);
-    // Fails the transfers that went without progress for their time-out; returns how long the
-    // thread may sleep before the next one could expire.
-    std::chrono::milliseconds expireIdle();
+    // Fails the transfers whose time-out has passed (since their start, or since their last
+    // progress for an idle limit); returns how long the thread may sleep before the next one
+    // could expire.
+    std::chrono::milliseconds expire();
     void resumeDrained();
     void wait(std::chrono::milliseconds sleep);
     // Tells every client that its transfer ended with the error, and drops the transfers.
@@ -441,17 +444,17 @@ void NSURLLoader::Impl::complete(Job& t, CURLcode result) {
     fail(t, errorForTransferFailure(result, osErrno, t.url));
 }
 
-std::chrono::milliseconds NSURLLoader::Impl::expireIdle() {
+std::chrono::milliseconds NSURLLoader::Impl::expire() {
     networkThread.verifyThread();
     const auto now = SteadyClock::now();
     auto sleep = std::chrono::milliseconds(1000);
     for (auto it = active.begin(); it != active.end();) {
         Job& t = *it->second;
-        if (t.paused) {  // waiting for its reader, not for the network
+        if (t.paused && t.timeoutIsIdleLimit) {  // waiting for its reader, not for the network
             ++it;
             continue;
         }
-        const auto deadline = t.lastProgress + t.idleLimit;
+        const auto deadline = t.expiry();
         if (deadline <= now) {
             fail(t, errorForTransferFailure(CURLE_OPERATION_TIMEDOUT, 0, t.url));
             drop(it++);
@@ -550,7 +553,7 @@ void NSURLLoader::Impl::run() {
         if (const CURLMcode code = curl_multi_perform(multi, &running); code != CURLM_OK)
             failAll([code](const Job& t) { return multiError(code, t.url); });
         finishCompleted();
-        wait(expireIdle());
+        wait(expire());
     }
     // Whoever still waits, queued or running, hears that its transfer will not complete.
     addPending();
@@ -657,6 +660,7 @@ NSURLLoader::Transfer NSURLLoader::load(const NSURLRequest& request,
     auto control = std::make_shared<Control>();
     control->wake = impl_->wake;
     auto t = std::make_unique<Job>();
+    t->started = SteadyClock::now();
     t->control = control;
     t->easy.reset(curl_easy_init());
     t->nsurl = request.URL();
@@ -683,6 +687,15 @@ NSURLLoader::Transfer NSURLLoader::load(const NSURLRequest& request,
     }
     impl_->wake->signal();
     return Transfer(std::move(control));
+}
+
+double NSURLLoader::timeoutSeconds(const NSURLRequest& request) {
+    // Capped at about three years so the clock's nanoseconds hold it: a larger figure would
+    // overflow into a deadline already past.
+    constexpr double kLongestTimeout = 1e8;
+    const double asked = request.timeoutInterval();
+    if (!(asked > 0)) return NSURLRequest::kDefaultTimeoutInterval;
+    return std::min(asked, kLongestTimeout);
 }
 
 NSError NSURLLoader::errorForTransferFailure(int curlCode, long osErrno, const std::string& url) {

@@ -72,6 +72,9 @@ class NSURLLoader {
     [[nodiscard]] Transfer load(const NSURLRequest& request,
                                 std::shared_ptr<NSURLLoaderClient> client);
 
+    // The seconds a request is held to: its time-out, or the default for none.
+    static double timeoutSeconds(const NSURLRequest& request);
+
     // The URL error for a failed transfer, from the curl result and the socket's errno.
     static NSError errorForTransferFailure(int curlCode, long osErrno, const std::string& url);
 

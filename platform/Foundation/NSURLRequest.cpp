@@ -9,6 +9,7 @@ NSURLRequest::NSURLRequest(const NSURLRequest& other)
       url_(other.url_),
       cachePolicy_(other.cachePolicy_),
       timeoutInterval_(other.timeoutInterval_),
+      timeoutIsIdleLimit_(other.timeoutIsIdleLimit_),
       method_(other.method_),
       headers_(other.headers_),
       body_(other.body_),

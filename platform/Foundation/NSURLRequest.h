@@ -38,8 +38,12 @@ class NSURLRequest : public NSObject {
 
     const std::shared_ptr<NSURL>& URL() const { return url_; }
     NSURLRequestCachePolicy cachePolicy() const { return cachePolicy_; }
-    // Seconds without progress after which loading fails with a time-out.
+    // Seconds after the start by which loading has ended, with a time-out error if it had not
+    // finished, however the server trickles its bytes; or, for a request whose time-out is an
+    // idle limit, seconds without progress.
     NSTimeInterval timeoutInterval() const { return timeoutInterval_; }
+    // Set only for large downloads, which may take as long as they keep moving.
+    bool timeoutIsIdleLimit() const { return timeoutIsIdleLimit_; }
     const std::string& HTTPMethod() const { return method_; }
     const NSHTTPHeaderFields& allHTTPHeaderFields() const { return headers_; }
     std::optional<std::string> valueForHTTPHeaderField(std::string_view field) const;
@@ -58,6 +62,7 @@ class NSURLRequest : public NSObject {
     std::shared_ptr<NSURL> url_;
     NSURLRequestCachePolicy cachePolicy_;
     NSTimeInterval timeoutInterval_;
+    bool timeoutIsIdleLimit_ = false;
     std::string method_ = "GET";
     NSHTTPHeaderFields headers_;
     NSData body_;
@@ -74,6 +79,7 @@ class NSMutableURLRequest : public NSURLRequest {
     void setURL(std::shared_ptr<NSURL> URL) { url_ = std::move(URL); }
     void setCachePolicy(NSURLRequestCachePolicy policy) { cachePolicy_ = policy; }
     void setTimeoutInterval(NSTimeInterval seconds) { timeoutInterval_ = seconds; }
+    void setTimeoutIsIdleLimit(bool idleLimit) { timeoutIsIdleLimit_ = idleLimit; }
     void setHTTPMethod(std::string method) { method_ = std::move(method); }
     // Replaces the field (whatever the case of its name); an absent value removes it.
     void setValue(std::optional<std::string> value, std::string_view field);

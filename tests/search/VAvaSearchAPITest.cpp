@@ -8,6 +8,8 @@
 #include "Deadline.h"
 #include "DevServer.h"
 #include "Foundation/NSThread.h"
+#include "Foundation/NSURLErrorDescription.h"
+#include "HostileReplies.h"
 #include "SearchEndpoints.h"
 #include "TempDir.h"
 #include "TestHTTPServer.h"
@@ -175,6 +177,20 @@ TEST_F(VAvaSearchAPITest, FailuresReachTheDelegateWithTheSearchDomain) {
     }
     EXPECT_TRUE(recorder->responses.empty());
     EXPECT_TRUE(recorder->onMain);
+}
+
+// A server that sends a byte now and then held a search as long as it kept sending.
+TEST_F(VAvaSearchAPITest, SlowAnswerFailsWhenTheTimeOutHasPassed) {
+    const testsupport::HostileServer drip(' ', "", "application/json");
+    services->setSearchServer(drip.dripURL("/"));
+    search->setTimeout(0.6);
+    const double start = Clock::realNow();
+    search->VAvaReGoecodeSearch(lookup(1, 2));
+    ASSERT_TRUE(runUntil([&] { return recorder->answers() == 1; }, 2.6));
+    EXPECT_LT(Clock::realNow() - start, 2.6);
+    ASSERT_EQ(recorder->errors.size(), 1u);
+    EXPECT_EQ(recorder->errors[0].code, VAvaSearchErrorNetwork);
+    EXPECT_EQ(recorder->errors[0].localizedDescription, NSURLErrorDescription(NSURLErrorTimedOut));
 }
 
 }  // namespace

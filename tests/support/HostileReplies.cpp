@@ -3,6 +3,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace testsupport {
 
@@ -62,6 +65,60 @@ void EndlessReply::answer(httplib::Response& response, const std::string& conten
         });
 }
 
+struct DripReply::State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool stopped = false;
+    std::size_t started = 0;
+};
+
+DripReply::DripReply(char filler, double interval)
+    : state_(std::make_shared<State>()), filler_(filler), interval_(interval) {}
+
+DripReply::~DripReply() { stop(); }
+
+void DripReply::stop() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->stopped = true;
+    }
+    state_->changed.notify_all();
+}
+
+std::size_t DripReply::started() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->started;
+}
+
+void DripReply::answer(httplib::Response& response) const {
+    {
+        std::lock_guard lock(state_->mutex);
+        ++state_->started;
+    }
+    const auto pause = std::chrono::duration<double>(interval_);
+    // A type the server never compresses: compressed, the bytes would wait in the compressor
+    // instead of trickling.
+    response.set_chunked_content_provider(
+        "application/octet-stream",
+        [state = state_, filler = filler_, pause](std::size_t offset, httplib::DataSink& sink) {
+            // The first byte goes at once, with the head; each later one waits its turn.
+            if (offset > 0) {
+                std::unique_lock lock(state->mutex);
+                state->changed.wait_for(lock, pause, [&] { return state->stopped; });
+            }
+            bool stopped = false;
+            {
+                std::lock_guard lock(state->mutex);
+                stopped = state->stopped;
+            }
+            if (stopped) {
+                sink.done();
+                return true;
+            }
+            return sink.write(&filler, 1);
+        });
+}
+
 HostileServer::HostileServer(char filler, std::string tail, const std::string& contentType,
                              std::size_t cap)
     : endless_(cap, filler, tail), bomb_(gzipBomb(cap, filler, tail)) {
@@ -74,10 +131,18 @@ HostileServer::HostileServer(char filler, std::string tail, const std::string& c
     };
     http_.server().Get("/endless.*", endless).Post("/endless.*", endless);
     http_.server().Get("/bomb.*", bomb).Post("/bomb.*", bomb);
+    const auto drip = [this](const httplib::Request&, httplib::Response& res) {
+        drip_.answer(res);
+    };
+    http_.server().Get("/drip.*", drip).Post("/drip.*", drip);
 }
 
 std::string HostileServer::endlessURL(std::string_view rest) const {
     return http_.url("/endless" + std::string(rest));
+}
+
+std::string HostileServer::dripURL(std::string_view rest) const {
+    return http_.url("/drip" + std::string(rest));
 }
 
 std::string HostileServer::bombURL(std::string_view rest) const {

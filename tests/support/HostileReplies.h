@@ -44,16 +44,47 @@ class EndlessReply {
     std::string head_;
 };
 
+// A reply that trickles: one byte of `filler` every `interval` until stop() (then it ends). A
+// client whose time-out waits only for progress holds on to it for ever. Declare it before the
+// server that serves it and stop it before the server goes, as the server's stop waits for
+// every reply under way.
+class DripReply {
+  public:
+    static constexpr double kInterval = 0.1;
+
+    explicit DripReply(char filler = ' ', double interval = kInterval);
+    ~DripReply();
+    DripReply(const DripReply&) = delete;
+    DripReply& operator=(const DripReply&) = delete;
+
+    // Status 200 (unless the handler set another) and the trickle, as bytes of no particular
+    // type.
+    void answer(httplib::Response& response) const;
+    // Replies started so far.
+    std::size_t started() const;
+    // Ends every reply, now and later.
+    void stop();
+
+  private:
+    struct State;
+    std::shared_ptr<State> state_;
+    char filler_;
+    double interval_;
+};
+
 // A local server whose answers never stop growing, to GET and POST alike: every path under
 // "/endless" streams `cap` bytes of `filler` in chunks with no length, every path under "/bomb"
-// sends a small gzip body that inflates to as much; `tail` follows the filler in both.
+// sends a small gzip body that inflates to as much; `tail` follows the filler in both. Every path
+// under "/drip" trickles `filler` (see DripReply).
 class HostileServer {
   public:
     HostileServer(char filler, std::string tail, const std::string& contentType,
                   std::size_t cap = kHostileCap);
+    ~HostileServer() { drip_.stop(); }
 
     std::string endlessURL(std::string_view rest = {}) const;
     std::string bombURL(std::string_view rest = {}) const;
+    std::string dripURL(std::string_view rest = {}) const;
     // Filler bytes the endless answers handed to their connections.
     std::size_t endlessSent() const { return endless_.sent(); }
     std::size_t cap() const { return endless_.cap(); }
@@ -61,6 +92,7 @@ class HostileServer {
   private:
     EndlessReply endless_;
     std::string bomb_;
+    DripReply drip_;
     TestHTTPServer http_;  // last, so it stops before what its handlers use goes
 };
 

@@ -313,4 +313,25 @@ TEST(DataDownloaderCancelTest, CancellingWhileAnotherThreadQueuesAlwaysReturns) 
         testsupport::kPatience));
 }
 
+// Two answers that trickled held both slots for as long as their server kept sending: no other
+// grid was asked for, and the map stopped loading.
+TEST_F(DataDownloaderTest, SlowAnswersEndAtTheirTimeOutAndLaterGridsStillGo) {
+    const testsupport::HostileServer drip('\0', {}, "application/octet-stream");
+    constexpr double kTimeout = 0.6;
+    for (int n = 0; n < VMDataDownloader::kMaxRunning; ++n) {
+        const auto slow = NSURL::URLWithString(drip.dripURL("/" + std::to_string(n)));
+        downloader->downloadWithOperation(VMDataDownloadOperation::create(
+            VMDataDownloader::requestWithURL(slow, kTimeout), results.block(n)));
+    }
+    constexpr int kLater = 4;
+    for (int n = 2; n < 2 + kLater; ++n) downloader->downloadWithURL(url(n), results.block(n));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return targets().size() == kLater; }, kTimeout + 2))
+        << targets().size() << " of the later grids asked for";
+    for (int n = 0; n < VMDataDownloader::kMaxRunning; ++n) {
+        ASSERT_TRUE(results.waitFor(n));
+        ASSERT_TRUE(results.error(n));
+        EXPECT_EQ(results.error(n)->code, NSURLErrorTimedOut);
+    }
+}
+
 }  // namespace

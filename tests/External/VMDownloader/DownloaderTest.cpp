@@ -333,4 +333,15 @@ TEST_F(Downloader, CancelRacingTheTransferEndsItOnce) {
     }
 }
 
+// A package of hundreds of megabytes takes minutes: its time-out bounds each wait for progress,
+// where every other request ends once its time-out has passed since it started.
+TEST_F(Downloader, APackageDownloadsTimeOutIsAnIdleLimit) {
+    serveRanges(server_, body(1000), true);
+    auto outcome = std::make_shared<Outcome>();
+    const auto operation = download(server_.url("/file"), home_ / "p.zip", outcome);
+    ASSERT_TRUE(operation);
+    EXPECT_TRUE(operation->request()->timeoutIsIdleLimit());
+    ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; }));
+}
+
 }  // namespace

@@ -621,6 +621,24 @@ TEST_F(OfflineMap, VersionCheckAsksPlainlyAndCancelsDownloadsFirst) {
     ASSERT_TRUE(waitUntil([&] { return devAnswers.load() == 1; }));
 }
 
+// A server that sends a byte now and then held the check (and every later one, which waits for
+// it) as long as it kept sending.
+TEST_F(OfflineMap, VersionCheckEndsWhenItsTimeOutHasPassed) {
+    const testsupport::HostileServer drip(' ', "", "application/json");
+    ZUZavadevIru::Options options{downloader_, shippedPath(), std::nullopt, drip.dripURL("/")};
+    options.versionCheckTimeout = 0.6;
+    auto map = ZUZavadevIru::create(options);
+    VMMapServices::sharedServices()->setApiKey("K1");
+    const auto answers = std::make_shared<std::atomic<int>>(0);  // a late answer outlives the test
+    const double start = Clock::realNow();
+    map->checkNewestVersion([answers](bool newer) {
+        EXPECT_FALSE(newer);
+        ++*answers;
+    });
+    EXPECT_TRUE(waitUntil([&] { return answers->load() == 1; }, 2.6))
+        << "still waiting after " << Clock::realNow() - start << " s";
+}
+
 }  // namespace
 
 namespace {

@@ -280,6 +280,32 @@ TEST_F(ImageDownloaderTest, TilesPastTheLongestFailInsteadOfFillingMemory) {
     EXPECT_LT(hostile.endlessSent(), hostile.cap());
 }
 
+// Tiles that trickled held every slot for as long as their server kept sending: no other tile
+// was asked for.
+TEST_F(ImageDownloaderTest, SlowTilesEndAtTheirTimeOutAndLaterTilesStillGo) {
+    const testsupport::HostileServer drip('p', {}, "image/png");
+    constexpr double kTimeout = 0.6;
+    const auto downloader = VMImageDownloader::create();
+    for (int n = 0; n < VMImageDownloader::kMaxConcurrentDownloads; ++n) {
+        const std::string name = "slow" + std::to_string(n);
+        auto request =
+            NSMutableURLRequest::requestWithURL(NSURL::URLWithString(drip.dripURL("/" + name)));
+        request->setTimeoutInterval(kTimeout);
+        downloader->processOperation(
+            VMImageDownloaderOperation::create(request, results.blockFor(name)));
+    }
+    const std::vector<std::string> later = {"/tiles/0/0/0.png", "/tiles/1/0/1.png"};
+    for (const auto& path : later) downloader->downloadWithUrl(url(path), results.blockFor(path));
+    EXPECT_TRUE(waitUntil([&] { return arrived().size() == later.size(); }, kTimeout + 2))
+        << arrived().size() << " of the later tiles asked for";
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 6; }));
+    for (int n = 0; n < VMImageDownloader::kMaxConcurrentDownloads; ++n) {
+        const auto result = results.find("slow" + std::to_string(n));
+        ASSERT_TRUE(result.error) << n;
+        EXPECT_EQ(result.error->code, NSURLErrorTimedOut) << n;
+    }
+}
+
 // While a hundred downloads wait behind four held ones, no thread of the downloader uses CPU:
 // over a stretch in which the test's own thread works for 0.3 s of CPU time, each uses next to
 // none, where one that spun would have had its fair share of the cores.

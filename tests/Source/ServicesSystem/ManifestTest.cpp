@@ -2,6 +2,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -111,6 +112,32 @@ TEST(MapManifest, AnswersPastTheLongestAreNoAnswer) {
     }
     services->setManifestServerAddress(previousAddress);
     EXPECT_LT(hostile.endlessSent(), hostile.cap());
+}
+
+// A space every few seconds held the request for as long as the server liked, and the settings
+// that came at the end were taken.
+TEST(MapManifest, SlowAnswerIsNoAnswerOnceTheTimeOutHasPassed) {
+    const testsupport::HostileServer drip(' ', "", "application/json");
+    const auto services = VMMapServices::sharedServices();
+    const std::string previousAddress = services->manifestServerAddress();
+    services->setManifestServerAddress(drip.dripURL());
+    struct Answer {
+        std::atomic<bool> answered = false;
+        std::optional<nlohmann::json> result;
+    };
+    const auto answer = std::make_shared<Answer>();  // a late answer outlives the test
+    const double start = Clock::realNow();
+    VMMapManifest::performManifestRequestWithType(
+        2,
+        [answer](std::optional<nlohmann::json> r) {
+            answer->result = std::move(r);
+            answer->answered = true;
+        },
+        0.6);
+    const bool inTime = waitUntil([&] { return answer->answered.load(); }, 2.6);
+    services->setManifestServerAddress(previousAddress);
+    ASSERT_TRUE(inTime) << "still waiting after " << Clock::realNow() - start << " s";
+    EXPECT_FALSE(answer->result);
 }
 
 TEST(MapServices, TrafficAddressIsResetThenTakenFromTheRealTimeSettings) {

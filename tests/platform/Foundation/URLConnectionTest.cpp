@@ -13,8 +13,11 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <limits>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -26,6 +29,7 @@
 #include "Foundation/NSRunLoop.h"
 #include "Foundation/NSThread.h"
 #include "Foundation/NSURLConnection.h"
+#include "Foundation/NSURLErrorDescription.h"
 #include "Foundation/NSURLLoader.h"
 #include "HostileReplies.h"
 #include "LoopbackListener.h"
@@ -289,13 +293,18 @@ TEST_F(URLConnectionTest, DelegateHearsResponseBodyAndFinishOnTheStartingThread)
     EXPECT_EQ(redirected->body(), "hello world");
 }
 
-// A transfer that keeps moving outlives its time-out; one too long for the clock is no deadline
-// already past.
-TEST_F(URLConnectionTest, TimeOutBoundsEachWaitNotTheWholeTransfer) {
+// A transfer whose time-out is an idle limit outlives it while it keeps moving; one too long for
+// the clock is no deadline already past, whichever kind it is.
+TEST_F(URLConnectionTest, IdleLimitBoundsEachWaitNotTheWholeTransfer) {
     const struct {
         double timeout;
+        bool idleLimit;
         double outlast;  // how long the transfer keeps going
-    } cases[] = {{0.5, 1.2}, {1e10, 0.3}, {std::numeric_limits<double>::infinity(), 0.3}};
+    } cases[] = {{0.5, true, 1.2},
+                 {1e10, true, 0.3},
+                 {std::numeric_limits<double>::infinity(), true, 0.3},
+                 {1e10, false, 0.3},
+                 {std::numeric_limits<double>::infinity(), false, 0.3}};
     for (const auto& c : cases) {
         ticksSeen = 0;
         pulseEnough = false;
@@ -303,13 +312,69 @@ TEST_F(URLConnectionTest, TimeOutBoundsEachWaitNotTheWholeTransfer) {
         recorder->afterData = [&](NSURLConnection&) {
             ticksSeen = static_cast<int>(recorder->body().size() / 4);
         };
-        NSURLConnection::connectionWithRequest(request("/pulse", c.timeout), recorder);
+        auto pulse = request("/pulse", c.timeout)->mutableCopy();
+        pulse->setTimeoutIsIdleLimit(c.idleLimit);
+        NSURLConnection::connectionWithRequest(pulse, recorder);
         const double end = Clock::realNow() + c.outlast;
         runUntil([&] { return recorder->ended() || Clock::realNow() > end; });
         pulseEnough = true;
         ASSERT_TRUE(runUntil([&] { return recorder->ended(); }));
         EXPECT_EQ(recorder->events.back(), "finish") << c.timeout;
         EXPECT_GT(ticksSeen.load(), 1) << c.timeout;
+    }
+}
+
+// Any other request ends when its time-out has passed since it started, however steadily a
+// server trickles bytes into it: delegate style, completion style and the blocking call alike.
+TEST_F(URLConnectionTest, TimeOutEndsARequestThatKeepsTrickling) {
+    constexpr double kTimeout = 0.6;
+    constexpr double kBound = kTimeout + 2.0;
+    std::future<NSErrorOpt> blocking;  // outlives the server: a call still under way ends with it
+    const testsupport::HostileServer drip(' ', "", "application/json");
+    const auto dripping = NSURLRequest::requestWithURL(
+        NSURL::URLWithString(drip.dripURL()), NSURLRequestUseProtocolCachePolicy, kTimeout);
+    const struct {
+        const char* name;
+        std::function<NSErrorOpt()> send;
+    } cases[] = {
+        {"delegate",
+         [&] {
+             auto recorder = std::make_shared<Recorder>();
+             const auto connection = NSURLConnection::connectionWithRequest(dripping, recorder);
+             loop->runUntil([&] { return recorder->ended(); }, kBound);
+             connection->cancel();
+             return recorder->error;
+         }},
+        {"completion",
+         [&] {
+             auto answer = std::make_shared<std::optional<NSErrorOpt>>();
+             NSURLConnection::sendAsynchronousRequest(
+                 dripping, [answer](const auto&, const NSData&, const NSErrorOpt& error) {
+                     *answer = error;
+                 });
+             loop->runUntil([&] { return answer->has_value(); }, kBound);
+             return answer->value_or(std::nullopt);
+         }},
+        {"blocking",
+         [&] {
+             blocking = std::async(std::launch::async, [dripping] {
+                 return NSURLConnection::sendSynchronousRequest(dripping).error;
+             });
+             const auto waited = std::chrono::duration<double>(kBound);
+             return blocking.wait_for(waited) == std::future_status::ready ? blocking.get()
+                                                                           : std::nullopt;
+         }},
+    };
+    for (const auto& c : cases) {
+        const double start = Clock::realNow();
+        const NSErrorOpt error = c.send();
+        const double took = Clock::realNow() - start;
+        EXPECT_TRUE(error) << c.name << " still running after " << took << " s";
+        if (!error) continue;
+        EXPECT_EQ(error->code, NSURLErrorTimedOut) << c.name;
+        EXPECT_EQ(error->localizedDescription, NSURLErrorDescription(NSURLErrorTimedOut)) << c.name;
+        EXPECT_GE(took, kTimeout - 0.05) << c.name;
+        EXPECT_LT(took, kBound) << c.name;
     }
 }
 
@@ -575,8 +640,12 @@ TEST_F(URLConnectionTest, ReadingPausesWhileTheStartingThreadFallsBehindAndLoses
     bool ended = false;
     std::thread reader([&] {
         NSURLConnection::connectionWithRequest(
-            NSURLRequest::requestWithURL(NSURL::URLWithString(bulk.url()),
-                                         NSURLRequestUseProtocolCachePolicy, 5.0),
+            [&] {
+                auto bulkRequest = NSMutableURLRequest::requestWithURL(
+                    NSURL::URLWithString(bulk.url()), NSURLRequestUseProtocolCachePolicy, 5.0);
+                bulkRequest->setTimeoutIsIdleLimit(true);
+                return bulkRequest;
+            }(),
             checker);
         {
             // The run loop does not turn: deliveries wait.
