@@ -23,8 +23,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kFloodClients = 200;
 
-std::string pollRequest(const std::string& cookie, std::uint64_t after) {
-    return "GET /push/poll?wait=30&after=" + std::to_string(after) +
+std::string pollRequest(const std::string& cookie, const std::string& engineer,
+                        std::uint64_t after) {
+    return "GET /push/poll?brisfoldID=" + engineer + "&wait=30&after=" + std::to_string(after) +
            " HTTP/1.1\r\nHost: x\r\nCookie: " + cookie + "\r\n\r\n";
 }
 
@@ -89,8 +90,9 @@ TEST_F(HostileClientsTest, PollsWaitParkedWithinTheirBoundAndDelayNoOne) {
     const auto me = login(kSeedEngineers[0].userName, kSeedEngineers[0].password);
     const std::string mine = lastSession_;
     httplib::Headers headers{{"Cookie", mine}};
-    const auto now = parseJson(client().Get("/push/poll", headers));
-    const auto clients = flood(pollRequest(mine, now["last"].get<std::uint64_t>()));
+    const std::string id = me["UserID"];
+    const auto now = parseJson(client().Get(("/push/poll?brisfoldID=" + id).c_str(), headers));
+    const auto clients = flood(pollRequest(mine, id, now["last"].get<std::uint64_t>()));
     expectPromptAnswers();
 
     // The engineer's bound parks 8; the others are refused at once, and none holds a worker.
@@ -111,7 +113,7 @@ TEST_F(HostileClientsTest, PollsWaitParkedWithinTheirBoundAndDelayNoOne) {
         ASSERT_EQ(reply.status, 429);
         EXPECT_NE(reply.body.find("\"code\":\"0\""), std::string::npos);
     }
-    ASSERT_EQ(statusOf(client().Post("/push/send", headers, "alert=x",
+    ASSERT_EQ(statusOf(client().Post("/push/send", headers, "brisfoldID=" + id + "&alert=x",
                                      "application/x-www-form-urlencoded")),
               200);
     for (RawConnection* client : waiting) {
@@ -130,11 +132,11 @@ TEST_F(HostileClientsTest, ParkedPollsAreBoundedInAll) {
     std::vector<std::unique_ptr<RawConnection>> polls;
     for (const auto& engineer : {engineer_, engineer_}) {
         polls.push_back(std::make_unique<RawConnection>(server_->port()));
-        ASSERT_TRUE(polls.back()->send(pollRequest(sessions_[engineer], 1'000'000)));
+        ASSERT_TRUE(polls.back()->send(pollRequest(sessions_[engineer], engineer, 1'000'000)));
     }
     ASSERT_TRUE(testsupport::waitUntil([&] { return server_->push().waitingPolls() == 2; }));
     RawConnection another(server_->port());
-    ASSERT_TRUE(another.send(pollRequest(sessions_[other_], 1'000'000)));
+    ASSERT_TRUE(another.send(pollRequest(sessions_[other_], other_, 1'000'000)));
     EXPECT_EQ(parseReply(another.readToEnd(5)).status, 429);
     EXPECT_EQ(server_->push().waitingPolls(), 2u);
 }

@@ -66,7 +66,7 @@ TEST_F(PushEndpointsTest, ActsForTheSessionsEngineerOnly) {
     signInBoth();
     const std::string his = engineer_;
     const std::string mine = sessions_[his];
-    const std::uint64_t last = poll(mine, "")["last"];
+    const std::uint64_t last = poll(mine, "brisfoldID=" + his)["last"];
     const auto messages = messagesOf(his);
     const std::string forged = std::string(kSessionCookieName) + "=" + std::string(64, 'a');
     struct Case {
@@ -90,7 +90,9 @@ TEST_F(PushEndpointsTest, ActsForTheSessionsEngineerOnly) {
     }
     EXPECT_EQ(statusOf(send("", "alert=forged")), 401);
     EXPECT_EQ(messagesOf(his), messages);
-    EXPECT_TRUE(poll(mine, "wait=0&after=" + std::to_string(last))["notifications"].empty());
+    EXPECT_TRUE(
+        poll(mine, "brisfoldID=" + his + "&wait=0&after=" + std::to_string(last))["notifications"]
+            .empty());
 }
 
 TEST_F(PushEndpointsTest, BadSendsAndPollsAreRefused) {
