@@ -272,6 +272,7 @@ struct HttpServer::Connection {
     // What has been read of the request, from its first byte.
     std::string bytes;
     size_t headEnd = 0;
+    size_t searchedTo = 0;
     HeadFraming framing;
     ChunkScanner chunks;
     // Whether a worker may read more of the request than has been gathered.
@@ -676,8 +677,11 @@ Next judge(HttpServer::Connection& connection, const HttpLimits& limits) {
     using Connection = HttpServer::Connection;
     if (connection.state == Connection::Head) {
         const std::string_view bytes = connection.bytes;
-        const size_t end = bytes.find("\r\n\r\n");
+        // Only from where the last search stopped: a head trickled in byte by byte must not
+        // cost a search of all of it for each byte.
+        const size_t end = bytes.find("\r\n\r\n", connection.searchedTo);
         if (end == std::string_view::npos) {
+            connection.searchedTo = bytes.size() < 3 ? 0 : bytes.size() - 3;
             // A line longer than the library takes, or the whole limit: the library refuses it
             // from what is here.
             const size_t lineStart = bytes.rfind('\n');
@@ -793,6 +797,16 @@ void HttpServer::runLoop() {
         connection.state = Connection::Body;
         hand(connection.fd);
     };
+    const auto toWorkers = [&] {
+        if (handing.empty()) return;
+        {
+            std::lock_guard lock(queueMutex_);
+            outside_ += handing.size();
+            for (auto& connection : handing) ready_.push_back(std::move(connection));
+        }
+        handing.clear();
+        readyChanged_.notify_all();
+    };
     const auto deadlineOf = [&](const Connection& connection) {
         switch (connection.state) {
             case Connection::Head:
@@ -828,7 +842,7 @@ void HttpServer::runLoop() {
                     connections.emplace(fd, std::move(command.connection));
                 } else {
                     for (auto& [fd, connection] : connections)
-                        if (connection && connection->state == Connection::Parked &&
+                        if (connection->state == Connection::Parked &&
                             connection->parkKey == command.wakeKey)
                             connection->parking = Parking::Woken;
                 }
@@ -862,15 +876,7 @@ void HttpServer::runLoop() {
             }
         }
 
-        if (!handing.empty()) {
-            {
-                std::lock_guard lock(queueMutex_);
-                outside_ += handing.size();
-                for (auto& connection : handing) ready_.push_back(std::move(connection));
-            }
-            handing.clear();
-            readyChanged_.notify_all();
-        }
+        toWorkers();
 
         if (draining && connections.empty()) {
             std::lock_guard lock(queueMutex_);
@@ -921,15 +927,7 @@ void HttpServer::runLoop() {
                     break;
             }
         }
-        if (!handing.empty()) {
-            {
-                std::lock_guard lock(queueMutex_);
-                outside_ += handing.size();
-                for (auto& connection : handing) ready_.push_back(std::move(connection));
-            }
-            handing.clear();
-            readyChanged_.notify_all();
-        }
+        toWorkers();
     }
     ::close(epoll);
 }
