@@ -84,9 +84,9 @@ class HttpServer : public httplib::Server {
         ~Parker() = default;
     };
     // Called on a worker for every request that has arrived whole, before it is processed, with
-    // its request line and headers (no body); may park it. A hook that parks a request checks
-    // what it waits for and parks it under one lock that wake() for that key also takes, so
-    // that no wake-up falls between the two.
+    // its request line and headers (no body); may park it. The hook checks what the request
+    // waits for and parks it under a lock of its own that is also held around wake() for that
+    // key, so that no wake-up falls between the two.
     using ParkHook = std::function<void(const httplib::Request& head, Parker& parker)>;
 
     HttpServer(HttpLimits limits, Log log);
@@ -122,6 +122,8 @@ class HttpServer : public httplib::Server {
     int stopEvent() const { return stopEvent_; }
     const HttpLimits& limits() const { return limits_; }
 
+    // One client's connection and what it sent: the event loop's while the request arrives,
+    // waits parked or lingers after its reply, a worker's while it is processed.
     struct Connection;
 
   private:
