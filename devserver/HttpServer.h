@@ -130,6 +130,8 @@ class HttpServer : public httplib::Server {
     class AcceptedQueue;
     class ConnectionParker;
 
+    // For the library's accept loop as it begins: starts the event loop and the workers.
+    httplib::TaskQueue* newAcceptedQueue();
     bool process_and_close_socket(socket_t sock) override;
     // A socket bound by bind_to_port whose accept loop never ran is not closed by the library.
     void releaseUnusedSocket();
