@@ -14,7 +14,8 @@ set(BRISFOLD_KIT_INCLUDE ${CMAKE_INSTALL_INCLUDEDIR}/brisfold)
 # The headers a program includes, by library: the map view and its snapshots, annotations and
 # callouts, overlays and their geometry, offline packages, the services' settings, the analytics
 # log's switches and the map application launch, the host of the screen, and every header these
-# include. The kit's engine internals, crypto, keychain, downloads and caches stay in the tree.
+# include (the downloader's, which the offline manager's names). The kit's engine internals,
+# crypto, keychain and caches stay in the tree.
 # A program includes them as "<library>/<header>" (the kit's headers include each other so too).
 set(BRISFOLD_KIT_HEADERS_VMMapView
     VMMapLayer.h VMMapStatus.h VMMapView.h VMMapViewSnapshot.h VMUserLocation.h)
@@ -95,6 +96,8 @@ foreach(target IN LISTS BRISFOLD_KIT_TARGETS)
     install(FILES ${headers} DESTINATION ${BRISFOLD_KIT_INCLUDE}/${library})
 
     target_compile_options(${target} PRIVATE ${file_prefix_maps})
+    # The headers are C++20: a program gets the standard with the target, whatever it sets.
+    target_compile_features(${target} INTERFACE cxx_std_20)
 endforeach()
 
 install(TARGETS ${BRISFOLD_KIT_TARGETS} EXPORT BrisfoldKitTargets

@@ -35,6 +35,13 @@ constexpr std::string_view kApiPrefix = "/api/";
 // stays well inside; what this bounds is the headers.
 constexpr size_t kMaxRequestBytes = 1024 * 1024;
 
+// The library would cut whatever a handler answers to the request's Range, refusals and errors
+// included, and send a part with the status of the whole. A range is of a 200 representation:
+// the handlers that have one answer it themselves (answerRange), everything else goes out whole.
+void keepWhole(const httplib::Request& request) {
+    const_cast<httplib::Request&>(request).ranges.clear();
+}
+
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return std::tolower(static_cast<unsigned char>(x)) ==
@@ -191,6 +198,7 @@ void DevServer::configure() {
     // Before any body is read, so that a refused request is refused before it is received.
     http.set_pre_routing_handler(
         [this](const httplib::Request& request, httplib::Response& response) {
+            keepWhole(request);
             return refuse(request, response) ? httplib::Server::HandlerResponse::Handled
                                              : httplib::Server::HandlerResponse::Unhandled;
         });
@@ -222,7 +230,8 @@ void DevServer::configure() {
     });
     // Refusals by the HTTP layer (a malformed request line, a header too long) still get the
     // envelope.
-    http.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+    http.set_error_handler([](const httplib::Request& request, httplib::Response& response) {
+        keepWhole(request);
         if (response.body.empty()) refuseWith(response, response.status);
     });
 }

@@ -167,8 +167,17 @@ void HttpServer::stopAndDrain() {
     }
     // The library's accept loop ends, and its task queue's shutdown then answers every
     // connection already accepted before the thread returns.
-    stop();
+    if (!adopted_) {
+        stop();
+        thread_.join();
+        return;
+    }
+    // The library's stop() shuts the socket down, and shutdown() acts on the socket every
+    // process holding it shares: the server started next on it would find it listening no more.
+    // Withdrawn instead, the socket is seen gone at the accept loop's next look, and only closed.
+    const socket_t sock = svr_sock_.exchange(INVALID_SOCKET);
     thread_.join();
+    if (sock != INVALID_SOCKET) ::close(sock);
 }
 
 Clock::time_point HttpServer::cutOff(Clock::time_point own) const {
@@ -192,6 +201,9 @@ int HttpServer::adoptListeningSocket(int fd) {
     fcntl(fd, F_SETFD, FD_CLOEXEC);
     releaseUnusedSocket();
     svr_sock_ = fd;
+    adopted_ = true;
+    // So that the accept loop looks whether it is to stop, as stopping cannot wake it.
+    set_idle_interval(std::chrono::milliseconds(50));
     return ntohs(address.sin_port);
 }
 

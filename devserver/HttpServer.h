@@ -98,7 +98,8 @@ class HttpServer : public httplib::Server {
     // its accept loop runs (false if the loop ended first).
     bool startListening();
     // Takes over a socket already bound and listening, in place of bind_to_port; returns its
-    // port, or -1 (the socket closed) when it is no listening TCP socket.
+    // port, or -1 (the socket closed) when it is no listening TCP socket. Stopping leaves it
+    // listening for the other processes that hold it: connections not yet accepted wait there.
     int adoptListeningSocket(int fd);
     bool listening() const { return thread_.joinable(); }
     // Stops accepting, answers every connection already accepted (their requests get the drain
@@ -153,6 +154,8 @@ class HttpServer : public httplib::Server {
     std::atomic<bool> stopping_{false};
     std::atomic<std::chrono::steady_clock::rep> drainUntil_{0};
     ParkHook parkHook_;
+    // A socket handed down is shared with the process that handed it: never shut down.
+    bool adopted_ = false;
 
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -18,6 +18,9 @@ struct PasswordHash {
 
     // Lower counts are for tests that create many accounts.
     static PasswordHash create(std::string_view password, int iterations = kPasswordIterations);
+    // Checked in place of an account that does not exist, so that a sign-in takes as long for
+    // an unknown name as for a wrong password. Matches no password.
+    static PasswordHash standIn(int iterations);
     // Constant-time comparison; a hash without a usable iteration count matches nothing.
     bool matches(std::string_view password) const;
 };

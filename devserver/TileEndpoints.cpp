@@ -177,12 +177,14 @@ void TileEndpoints::releaseAll() {
 
 std::vector<std::string> TileEndpoints::log() const {
     std::lock_guard lock(mutex_);
-    return log_;
+    return {log_.begin(), log_.end()};
 }
 
 void TileEndpoints::note(const std::string& target) {
+    std::string line = target.substr(0, kLogLineBytes);
     std::lock_guard lock(mutex_);
-    log_.push_back(target);
+    if (log_.size() == kLogLines) log_.pop_front();
+    log_.push_back(std::move(line));
 }
 
 bool TileEndpoints::waitAtGate(const std::string& gate) {

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <semaphore>
 #include <set>
@@ -54,9 +55,15 @@ struct TileRequest {
 //   GET /tiles/empty                      200 with an empty body.
 //   GET /tiles/page.html                  an HTML page with status 200, as a captive portal sends.
 //   GET /tiles/log                        text, one line per tile request ("/tiles/..." with its
-//                                         query) in the order they arrived.
+//                                         query) in the order they arrived: the newest
+//                                         kLogLines, each cut to kLogLineBytes.
 class TileEndpoints {
   public:
+    // The log's bound, whatever the number and length of the requests: a few hundred tiles
+    // make a test's screenful.
+    static constexpr std::size_t kLogLines = 1000;
+    static constexpr std::size_t kLogLineBytes = 1024;
+
     TileEndpoints(std::size_t maxHeld, std::chrono::milliseconds holdDeadline)
         : maxHeld_(maxHeld), holdDeadline_(holdDeadline) {}
 
@@ -84,7 +91,7 @@ class TileEndpoints {
     const std::chrono::milliseconds holdDeadline_;
     mutable std::mutex mutex_;
     std::condition_variable released_;
-    std::vector<std::string> log_;
+    std::deque<std::string> log_;
     std::set<std::string> open_;
     std::vector<std::string> waiting_;
     bool stopping_ = false;

@@ -185,10 +185,11 @@ void VMImageDownloader::processOperation(
     const std::shared_ptr<VMImageDownloaderOperation>& operation) {
     if (!operation) return;
     std::unique_lock lock(feed_->mutex);
+    if (!takesSlotLocked(*operation)) return;
     if (!feed_->stack.empty()) {
         feed_->stack.push_front(operation);
-    } else if (feed_->inQueue < kMaxConcurrentDownloads) {
-        ++feed_->inQueue;
+    } else if (feed_->inQueue.size() < std::size_t{kMaxConcurrentDownloads}) {
+        feed_->inQueue.insert(operation.get());
         lock.unlock();
         enqueue(operation);
         return;
@@ -198,13 +199,23 @@ void VMImageDownloader::processOperation(
     feed_->changed.notify_all();
 }
 
+bool VMImageDownloader::takesSlotLocked(const VMImageDownloaderOperation& operation) const {
+    // Finished is set before the completion block gives the slot back: one of the two holds.
+    return !feed_->inQueue.contains(&operation) && !operation.isFinished();
+}
+
 void VMImageDownloader::enqueue(const std::shared_ptr<VMImageDownloaderOperation>& operation) {
-    operation->setCompletionBlock([feed = feed_] {
+    const auto release = [feed = feed_, key = operation.get()] {
         std::lock_guard guard(feed->mutex);
-        --feed->inQueue;
-        feed->changed.notify_all();
-    });
-    downloadQueue()->addOperation(operation);
+        if (feed->inQueue.erase(key) != 0) feed->changed.notify_all();
+    };
+    operation->setCompletionBlock(release);
+    // A queue refuses one that another queue holds or that finished meanwhile: the slot goes
+    // back, and the block, which would hold the feed, goes with it.
+    if (!downloadQueue()->addOperation(operation)) {
+        operation->setCompletionBlock(nullptr);
+        release();
+    }
 }
 
 // Moves the newest waiting download into the queue whenever a slot frees up; sleeps otherwise,
@@ -214,12 +225,13 @@ void VMImageDownloader::addQueue() {
     while (true) {
         feed_->changed.wait(lock, [&] {
             return feed_->ending || (!feed_->cancelled && !feed_->stack.empty() &&
-                                     feed_->inQueue < kMaxConcurrentDownloads);
+                                     feed_->inQueue.size() < std::size_t{kMaxConcurrentDownloads});
         });
         if (feed_->ending) return;
         auto next = feed_->stack.front();
         feed_->stack.pop_front();
-        ++feed_->inQueue;
+        if (!takesSlotLocked(*next)) continue;
+        feed_->inQueue.insert(next.get());
         lock.unlock();
         enqueue(next);
         lock.lock();

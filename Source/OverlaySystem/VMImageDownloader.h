@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -86,6 +87,7 @@ class VMImageDownloader : public NSObject {
     // The download, for a caller that may cancel it alone.
     std::shared_ptr<VMImageDownloaderOperation> downloadWithUrl(std::shared_ptr<NSURL> url,
                                                                 VMImageDownloadResult resultBlock);
+    // One already in the queue or finished is refused.
     void processOperation(const std::shared_ptr<VMImageDownloaderOperation>& operation);
     // For good: waiting downloads go silently, running ones end with an error.
     void cancelDownload();
@@ -96,7 +98,7 @@ class VMImageDownloader : public NSObject {
     void setDownloadQueue(std::shared_ptr<NSOperationQueue> queue);
     std::vector<std::shared_ptr<VMImageDownloaderOperation>> stackArray() const;
     // Replaces the waiting downloads, the first to run first; those it drops are cancelled
-    // silently.
+    // silently. One already in the queue or finished is passed over when its turn comes.
     void setStackArray(std::vector<std::shared_ptr<VMImageDownloaderOperation>> stack);
     bool isCancelled() const;
     // While set, nothing waiting is fed to the queue; clearing it feeds them again.
@@ -108,13 +110,16 @@ class VMImageDownloader : public NSObject {
         std::mutex mutex;
         std::condition_variable changed;
         std::deque<std::shared_ptr<VMImageDownloaderOperation>> stack;
-        int inQueue = 0;
+        // Handed to the queue and not finished yet, each holding one slot.
+        std::set<const VMImageDownloaderOperation*> inQueue;
         bool cancelled = false;
         bool ending = false;
         std::shared_ptr<NSOperationQueue> queue;
     };
 
     VMImageDownloader();
+    // Whether the operation may take a slot: not one that holds one already or has finished.
+    bool takesSlotLocked(const VMImageDownloaderOperation& operation) const;
     void enqueue(const std::shared_ptr<VMImageDownloaderOperation>& operation);
     void addQueue();
 

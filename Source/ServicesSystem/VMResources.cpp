@@ -106,7 +106,13 @@ void VMResources::setUpBundle() {
         bundle_ = NSBundle::bundleWithPath(*path);
         return;
     }
-    NSLog("%s", (std::string("[ZIRidUdo] ") + kInvalidBundleMessage).c_str());
+    // One line that tells a programmer where the kit looked and how to point it elsewhere: a
+    // program built against an installed kit that was moved since still names the old place.
+    NSLog(
+        "[ZIRidUdo] %s No VAva.bundle in %s, so the map shows no pins: set "
+        "BRISFOLD_RESOURCES_DIR to the directory that holds it (the installed kit's "
+        "share/brisfold/resources) or call NSBundle::setMainBundlePath before making a map view.",
+        kInvalidBundleMessage, NSBundle::mainBundle()->bundlePath().c_str());
     DispatchQueue::main()->async(
         [] { UIAlertView::create(kInvalidBundleMessage, "", {}, "OK", {})->show(); });
 }

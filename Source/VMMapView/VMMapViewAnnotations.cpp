@@ -271,13 +271,14 @@ void VMMapView::updateAnnotationCenters() {
     }
 }
 
-// Marked, not drawn: the display link draws once a refresh, and the frame's end places the
-// annotation views, so the map and its pins reach the screen together. The camera itself is
-// handed to the engine now, so that what is asked of the view before that frame (points,
-// the annotations in sight) answers for the new camera.
+// Marked, not drawn: the display link draws once a refresh. The camera itself is handed to
+// the engine now and the annotation views follow it at once, so that what is asked of the view
+// before that frame (points, the annotations in sight, where a pin and its callout stand)
+// answers for the new camera; only the map's picture waits for the refresh.
 void VMMapView::forceRefreshBaseMapView() {
     // While the view is still being set up there is nothing to draw with yet.
     if (!annotationFloor_) return;
     if (const auto& r = render()) r->processMapEvent();
+    updateAnnotationCenters();
     baseMapView_->setNeedsDrawView();
 }

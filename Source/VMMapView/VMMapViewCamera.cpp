@@ -344,8 +344,12 @@ void VMMapView::internalSetZoomLevel(double level, CGPoint pivot, bool animated)
 void VMMapView::internalSetZoomLevel(double level, VMMapPoint center, bool animated,
                                      double duration) {
     notifyDelegateRegionWillChangeAnimated(animated);
-    zoomToLevel(level, animated, duration, regionDidChangeCompletion(animated));
-    scrollToCenterPoint(center, animated, duration, kTimingEaseInEaseOut, false, nullptr);
+    // Without animation the zoom is written before the centre: the delegate hears of the
+    // change once the centre has followed.
+    Completion done = regionDidChangeCompletion(animated);
+    zoomToLevel(level, animated, duration, animated ? done : nullptr);
+    scrollToCenterPoint(center, animated, duration, kTimingEaseInEaseOut, false,
+                        animated ? nullptr : done);
 }
 
 // The map point under the offset keeps its place on the screen: only the distance to the

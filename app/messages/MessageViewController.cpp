@@ -1,7 +1,6 @@
 #include "messages/MessageViewController.h"
 
 #include "Foundation/NSRunLoop.h"
-#include "UIKit/UITouch.h"
 #include "UIKit/UIViewAnimationWithBlocks.h"
 
 std::shared_ptr<MessageViewController> MessageViewController::create() {
@@ -22,12 +21,6 @@ void MessageViewController::setupUIConfig() {
     const CGRect b = view()->bounds();
     const CGFloat w = b.size.width;
     const CGFloat h = b.size.height;
-    shadowView_ = UIView::create(CGRectMake(0, 0, w, h));
-    shadowView_->setBackgroundColor(UIColor::blackColor());
-    shadowView_->setAlpha(0.6);
-    shadowView_->setUserInteractionEnabled(true);
-    shadowView_->setTag(kShadowTag);
-
     const auto self = sharedSelf<UIViewController>();
     midVC_ = MessageMiddleViewController::create(self);
     midVC_->setHidesBottomBarWhenPushed(true);
@@ -54,24 +47,8 @@ void MessageViewController::viewWillAppear(bool) {
     leftVC_->doRefresh();
 }
 
-void MessageViewController::navBarButtonClick(const std::shared_ptr<UIView>& sender) {
-    if (sender && sender->tag() == 0) toggleLeftView();
-}
-
-void MessageViewController::touchesEnded(const UITouchSet& touches, UIEvent*) {
-    if (touches.empty() || !touches.front()) return;
-    const auto touched = touches.front()->view();
-    if (touched && touched->tag() == kShadowTag) toggleLeftView();
-}
-
-void MessageViewController::toggleLeftView() {
-    if (!midVC_) return;
-    const bool open = !midVC_->isShowLeftView();
+void MessageViewController::slideSideSlipView(bool open) {
     midVC_->setIsShowLeftView(open);
-    if (open)
-        midVC_->view()->addSubview(shadowView_);
-    else
-        shadowView_->removeFromSuperview();
     const auto left = leftView_;
     const auto mid = midView_;
     UIViewAnimateWithDuration(kSlideDuration, [left, mid, open] {

@@ -9,11 +9,10 @@
 #include "shell/TabContainerViewController.h"
 
 // The messages tab: the message centre in the middle panel and the side menu in a panel three
-// quarters of the width, off screen to the left until the bar's left item slides it in. While
-// the menu is open a shade lies over the list; a touch on it closes the menu.
+// quarters of the width, off screen to the left until the bar's left item slides it in, with
+// the list moving aside.
 class MessageViewController : public TabContainerViewController {
   public:
-    static constexpr int kShadowTag = 90;
     static constexpr CGFloat kLeftShare = 0.75;
     static constexpr double kSlideDuration = 0.4;
 
@@ -22,11 +21,8 @@ class MessageViewController : public TabContainerViewController {
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
     void setupUIConfig();
-    // The left item (tag 0) opens or closes the menu; any other does nothing.
-    void navBarButtonClick(const std::shared_ptr<UIView>& sender);
-    void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
 
-    const std::shared_ptr<UIView>& shadowView() const { return shadowView_; }
+    const std::shared_ptr<SideSlipView>& sideSlipView() const override { return leftView_; }
     const std::shared_ptr<SideSlipView>& midView() const { return midView_; }
     const std::shared_ptr<MessageMiddleViewController>& midVC() const { return midVC_; }
     const std::shared_ptr<SideSlipView>& leftView() const { return leftView_; }
@@ -34,11 +30,11 @@ class MessageViewController : public TabContainerViewController {
 
   protected:
     MessageViewController() : TabContainerViewController("MessageViewController", {}) {}
+    // The panels are made once the view is laid out.
+    void makeSideSlipView() override {}
+    void slideSideSlipView(bool shown) override;
 
   private:
-    void toggleLeftView();
-
-    std::shared_ptr<UIView> shadowView_;
     std::shared_ptr<SideSlipView> midView_;
     std::shared_ptr<MessageMiddleViewController> midVC_;
     std::shared_ptr<SideSlipView> leftView_;

@@ -37,15 +37,20 @@ int millisecondsUntil(SteadyClock::time_point deadline) {
     return static_cast<int>(std::max<long long>(0, left.count()));
 }
 
-// A socket on a free port of 127.0.0.1, listening; -1 with a message in error.
-int listenOnFreePort(int& port, std::string& error) {
+// A socket on port of 127.0.0.1 (0: a free one, and port is set to it), listening; -1 with a
+// message in error.
+int listenOn(int& port, std::string& error) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         error = std::string("socket: ") + std::strerror(errno);
         return -1;
     }
+    // Connections of the server before may hold the port in TIME_WAIT for a while.
+    const int yes = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
@@ -57,6 +62,12 @@ int listenOnFreePort(int& port, std::string& error) {
     }
     port = ntohs(address.sin_port);
     return fd;
+}
+
+bool listens(int fd) {
+    int on = 0;
+    socklen_t size = sizeof on;
+    return getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &on, &size) == 0 && on != 0;
 }
 
 // Whether the child ends within timeoutMs (it is not reaped here).
@@ -130,7 +141,7 @@ std::unique_ptr<DevServerProcess> DevServerProcess::start(const std::string& exe
                                                           std::string& error,
                                                           StartFailureHandler onStartFailure) {
     int port = 0;
-    const int listening = listenOnFreePort(port, error);
+    const int listening = listenOn(port, error);
     if (listening < 0) return nullptr;
     std::unique_ptr<DevServerProcess> server(
         new DevServerProcess(executable, dataFile, listening, port, std::move(onStartFailure)));
@@ -265,6 +276,19 @@ void DevServerProcess::childEnded() {
     }
     restarted_ = true;
     NSLog("the devserver ended (%s); starting it again", how.c_str());
+    if (!listens(listening_)) {
+        // A server that shut the socket down, rather than only closing it, took it from every
+        // process holding it: the next one gets a fresh one at the same address (what waited
+        // in the old one is lost).
+        closeDescriptor(listening_);
+        int port = port_;
+        std::string error;
+        listening_ = listenOn(port, error);
+        if (listening_ < 0) {
+            giveUp("could not listen again: " + error);
+            return;
+        }
+    }
     if (std::string error; !spawn(error)) giveUp("could not start again: " + error);
 }
 

@@ -15,14 +15,15 @@
 // Its socket is bound and listening before the child starts, so that the app has the server's
 // address at once and need not wait for it: requests made while the server is still starting
 // wait in the socket's backlog and are answered once it is up. The socket stays open here too,
-// so that a server that ends can be started again on it, at the same address.
+// so that a server that ends can be started again on it, at the same address; should that
+// server have shut the socket down, the next one gets a fresh socket on the same port.
 //
 // What the server writes on stderr goes on to the app's stderr once it serves (it announces its
 // port on stdout when it does). A server that ends before it served did not start: the start
-// failure handler hears what it said. One that ends after it served is reaped, said so on stderr
-// and started once more on the same socket; when that one ends too, or cannot start, the socket
-// closes, so that requests are refused at once (the request layer's "cannot connect to the
-// server") rather than left waiting.
+// failure handler hears what it said. One that ends after it served, however it ends, is
+// reaped, said so on stderr and started once more on the same socket; when that one ends too,
+// or cannot start, the socket closes, so that requests are refused at once (the request layer's
+// "cannot connect to the server") rather than left waiting.
 class DevServerProcess {
   public:
     // reason: what the server said on stderr, or how it ended when it said nothing.

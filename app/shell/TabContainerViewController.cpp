@@ -1,5 +1,6 @@
 #include "shell/TabContainerViewController.h"
 
+#include "UIKit/UITouch.h"
 #include "shell/CustomNavBar.h"
 #include "shell/CustomTabBar.h"
 #include "shell/FactoryClass.h"
@@ -55,6 +56,7 @@ void TabContainerViewController::viewWillAppear(bool) {
     v->addSubview(navBar);
     v->addSubview(tabBar);
     tabBar->setSelectedIndex(index);
+    keepMenuOnTop();
     if (needRefresh_ && list_) {
         needRefresh_ = false;
         ::doRefresh(*list_);
@@ -67,26 +69,59 @@ void TabContainerViewController::viewWillDisappear(bool) {
 
 void TabContainerViewController::navBarButtonClick(const std::shared_ptr<UIView>& sender) {
     if (sender && sender->tag() == 1) rightItemClick();
-    if (!sender || sender->tag() != 0) return;
-    if (!side_) {
-        const CGRect b = view()->bounds();
-        side_ = SideSlipView::create(CGRectMake(0, CustomNavBar::kHeight, b.size.width * kSideWidth,
-                                                b.size.height - CustomNavBar::kHeight),
-                                     sharedSelf<UIViewController>());
-        side_->setAutoresizingMask(UIViewAutoresizingFlexibleHeight);
-        side_->setContentVC(LeftViewController::create());
-        side_->setHidden(true);
-        view()->addSubview(side_);
+    if (sender && sender->tag() == 0) setShowLeftView(!showLeft_);
+}
+
+void TabContainerViewController::touchesEnded(const UITouchSet& touches, UIEvent* event) {
+    const auto touched = touches.empty() || !touches.front() ? nullptr : touches.front()->view();
+    if (!touched || touched->tag() != kShadowTag) {
+        UIViewController::touchesEnded(touches, event);
+        return;
     }
-    setShowLeftView(!showLeft_);
+    if (showLeft_) setShowLeftView(false);
+}
+
+void TabContainerViewController::makeSideSlipView() {
+    if (side_) return;
+    const CGRect b = view()->bounds();
+    side_ = SideSlipView::create(CGRectMake(0, CustomNavBar::kHeight, b.size.width * kSideWidth,
+                                            b.size.height - CustomNavBar::kHeight),
+                                 sharedSelf<UIViewController>());
+    side_->setAutoresizingMask(UIViewAutoresizingFlexibleHeight);
+    side_->setContentVC(LeftViewController::create());
+    side_->setHidden(true);
+    view()->addSubview(side_);
+}
+
+void TabContainerViewController::slideSideSlipView(bool shown) {
+    side_->setHidden(!shown);
+    if (shown && side_->contentVC()) ::doRefresh(*side_->contentVC());
 }
 
 void TabContainerViewController::setShowLeftView(bool shown) {
+    makeSideSlipView();
+    if (!sideSlipView()) return;
     showLeft_ = shown;
-    side_->setHidden(!shown);
-    if (shown) {
-        view()->bringSubviewToFront(side_.get());
-        if (side_->contentVC()) ::doRefresh(*side_->contentVC());
-    }
+    if (shown)
+        keepMenuOnTop();
+    else if (shadowView_)
+        shadowView_->removeFromSuperview();
+    slideSideSlipView(shown);
     if (auto* list = dynamic_cast<TabListScreen*>(list_.get())) list->setIsShowLeftView(shown);
+}
+
+void TabContainerViewController::keepMenuOnTop() {
+    const auto& panel = sideSlipView();
+    if (!showLeft_ || !panel) return;
+    if (!shadowView_) {
+        shadowView_ = UIView::create(view()->bounds());
+        shadowView_->setBackgroundColor(UIColor::blackColor());
+        shadowView_->setAlpha(0.6);
+        shadowView_->setUserInteractionEnabled(true);
+        shadowView_->setTag(kShadowTag);
+        shadowView_->setAutoresizingMask(UIViewAutoresizingFlexibleWidth |
+                                         UIViewAutoresizingFlexibleHeight);
+    }
+    view()->addSubview(shadowView_);
+    view()->bringSubviewToFront(panel.get());
 }

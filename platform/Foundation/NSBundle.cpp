@@ -1,5 +1,6 @@
 #include "NSBundle.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 
@@ -18,8 +19,11 @@ std::shared_ptr<NSBundle>& mainSlot() {
     return bundle;
 }
 
-// A program whose build named no resources keeps them beside itself.
+// The environment wins over the build: a program built against an installed kit that was moved
+// afterwards still names the old place. A program whose build named no resources keeps them
+// beside itself.
 std::string defaultMainBundlePath() {
+    if (const char* dir = std::getenv("BRISFOLD_RESOURCES_DIR"); dir && *dir) return dir;
     if (BrisfoldResourcesDirectory) return BrisfoldResourcesDirectory();
     std::error_code error;
     return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().string();

@@ -9,14 +9,15 @@
 #include "NSObject.h"
 
 // A bundle is a directory of resources. The main bundle is the directory of the resources the
-// program ships, as the build that made the program names it (BRISFOLD_RESOURCES_DIR: the build
-// tree's copy of resources/ for this tree's programs, the installed kit's bundle for a program
-// that finds the kit with find_package), else the program's own directory. Nested bundles are
-// "Name.bundle" directories inside it.
+// program ships: the environment's BRISFOLD_RESOURCES_DIR when set, else as the build that made
+// the program names it (the BRISFOLD_RESOURCES_DIR definition: the build tree's copy of
+// resources/ for this tree's programs, the installed kit's bundle for a program that finds the
+// kit with find_package), else the program's own directory. Nested bundles are "Name.bundle"
+// directories inside it.
 class NSBundle : public NSObject {
   public:
     static std::shared_ptr<NSBundle> mainBundle();
-    // Points the main bundle elsewhere (tests, the --resources flag).
+    // Points the main bundle elsewhere (tests, a program that ships resources of its own).
     static void setMainBundlePath(const std::string& path);
     static std::shared_ptr<NSBundle> bundleWithPath(const std::string& path);
 

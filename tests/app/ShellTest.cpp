@@ -1,6 +1,9 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -194,18 +197,43 @@ fs::path serverThatStartsOnce(const fs::path& dir) {
     return script;
 }
 
-// A devserver that ends while the app runs is reaped, said so and started once more on the same
-// port; when that one ends too, or cannot start, the port closes and the request layer says at
-// once that the server cannot be reached.
+// The descriptor of this process listening on port of 127.0.0.1; -1 when there is none.
+int listeningSocketOn(int port) {
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        const int fd = std::stoi(entry.path().filename().string());
+        int on = 0;
+        socklen_t size = sizeof on;
+        sockaddr_in address{};
+        socklen_t addressSize = sizeof address;
+        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &on, &size) == 0 && on != 0 &&
+            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &addressSize) == 0 &&
+            address.sin_family == AF_INET && ntohs(address.sin_port) == port)
+            return fd;
+    }
+    return -1;
+}
+
+// A devserver that ends while the app runs, however it ends, is reaped, said so and started
+// once more on the same port; when that one ends too, or cannot start, the port closes and the
+// request layer says at once that the server cannot be reached.
 TEST(DevServerProcessTest, ServerThatEndsIsReapedAndStartedOnceMoreThenRequestsAreRefused) {
     struct Case {
         const char* name;
+        int signal;         // what ends the first server
+        const char* ended;  // the line that says so
         bool startsAgain;
-        const char* givenUp;  // the line that says requests fail from now on
+        const char* givenUp;    // the line that says requests fail from now on
+        bool shutDown = false;  // the server shut the socket it shares with the app down
     };
+    const char* const killed = "the devserver ended (ended by signal 9 (";
+    const char* const stopped = "the devserver ended (exit status 0)";
+    const char* const endsAgain = "the devserver ended again (ended by signal 9 (";
     const Case cases[] = {
-        {"ends twice", true, "the devserver ended again (ended by signal 9 ("},
-        {"cannot start again", false,
+        {"killed, ends twice", SIGKILL, killed, true, endsAgain},
+        {"terminated, ends twice", SIGTERM, stopped, true, endsAgain},
+        {"interrupted, ends twice", SIGINT, stopped, true, endsAgain},
+        {"shut its socket down, ends twice", SIGKILL, killed, true, endsAgain, true},
+        {"cannot start again", SIGKILL, killed, false,
          "the devserver could not start: brisfold-devserver: no space left (exit status 3)"},
     };
     for (const Case& c : cases) {
@@ -222,13 +250,20 @@ TEST(DevServerProcessTest, ServerThatEndsIsReapedAndStartedOnceMoreThenRequestsA
         ASSERT_TRUE(testsupport::runUntil([&] { return child->isServing(); })) << c.name;
 
         const pid_t first = child->pid();
-        ASSERT_EQ(kill(first, SIGKILL), 0);
+        if (c.shutDown) {
+            const int shared = listeningSocketOn(child->port());
+            ASSERT_GE(shared, 0);
+            ASSERT_EQ(shutdown(shared, SHUT_RDWR), 0);
+        }
+        ASSERT_EQ(kill(first, c.signal), 0);
         ASSERT_TRUE(testsupport::runUntil([&] { return child->pid() != first; })) << c.name;
         EXPECT_TRUE(testsupport::processIsGone(first)) << c.name << ": not reaped";
-        EXPECT_TRUE(log.contains("the devserver ended (ended by signal 9 (")) << c.name;
+        EXPECT_TRUE(log.contains(c.ended)) << c.name;
         if (c.startsAgain) {
             // Same address, and the data of the first: the engineer signs in.
-            ASSERT_TRUE(testsupport::runUntil([&] { return child->isServing(); }));
+            ASSERT_TRUE(
+                testsupport::runUntil([&] { return child->isServing() || child->isGone(); }));
+            ASSERT_TRUE(child->isServing()) << c.name;
             app->loginView()->userField()->setText("zhangwei");
             app->loginView()->passwordField()->setText("zw123456");
             app->loginView()->login();

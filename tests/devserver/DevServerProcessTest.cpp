@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "DevServer.h"
+#include "DevServerFixture.h"
 #include "RawConnection.h"
 #include "TempDir.h"
 
@@ -85,6 +87,47 @@ TEST(DevServerProcessTest, PrintsThePortServesAndOnSigtermAnswersTheRequestsInFl
     EXPECT_EQ(answered, 40);
     EXPECT_EQ(child.waitForExit(), 0);
     EXPECT_TRUE(std::filesystem::exists(data));
+}
+
+// A socket handed down is shared with the process that handed it, which starts the next server
+// on it: a server that stops leaves it listening, and what connects meanwhile is answered by
+// the next one.
+TEST(DevServerProcessTest, ServerThatStopsLeavesAHandedDownSocketListeningForTheNext) {
+    testsupport::TempDir dir;
+    const int listening = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listening, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listening, SOMAXCONN), 0);
+    ASSERT_EQ(getsockname(listening, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const int port = ntohs(address.sin_port);
+    const auto stillListens = [listening] {
+        int on = 0;
+        socklen_t length = sizeof on;
+        return getsockopt(listening, SOL_SOCKET, SO_ACCEPTCONN, &on, &length) == 0 && on != 0;
+    };
+
+    std::string error;
+    auto first = std::make_unique<DevServer>(dir.path() / "d.sqlite", test::testOptions());
+    ASSERT_TRUE(first->startOnSocket(dup(listening), &error)) << error;
+    EXPECT_EQ(first->port(), port);
+    EXPECT_EQ(test::statusOf(httplib::Client("127.0.0.1", port).Get("/health")), 200);
+    first.reset();
+    EXPECT_TRUE(stillListens());
+
+    auto waiting = std::make_unique<RawConnection>(port);
+    ASSERT_TRUE(waiting->connected());
+    ASSERT_TRUE(waiting->send("GET /health HTTP/1.1\r\nHost: x\r\n\r\n"));
+    auto second = std::make_unique<DevServer>(dir.path() / "d.sqlite", test::testOptions());
+    ASSERT_TRUE(second->startOnSocket(dup(listening), &error)) << error;
+    EXPECT_EQ(test::parseReply(waiting->readToEnd()).status, 200);
+    waiting.reset();
+    second.reset();
+    EXPECT_TRUE(stillListens());
+    close(listening);
 }
 
 }  // namespace

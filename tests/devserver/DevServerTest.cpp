@@ -129,6 +129,42 @@ TEST_F(DevServerTest, LoginRefusesWrongCredentialsWithTheSameTip) {
     EXPECT_EQ(login("%7Ahangwei", seed.password)["code"], "1");
 }
 
+// Accounts hashed so that each check takes tens of milliseconds: far above the rest of a
+// sign-in, so that a name answered without a check stands out. Each round times one of each
+// kind back to back, and the rounds' ratios are compared: a machine busy with other work then
+// slows both alike.
+TEST_F(DevServerTest, UnknownNameTakesAsLongAsAWrongPassword) {
+    const auto data = server_->dataFile().parent_path();
+    server_.reset();
+    std::filesystem::remove_all(data);
+    auto options = testOptions();
+    options.passwordIterations = 40'000;
+    restart(options);
+    const auto timedLogin = [this](const std::string& name) {
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(login(name, "wrong")["code"], "0") << name;
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin)
+            .count();
+    };
+    std::vector<double> ratios;
+    std::string times;
+    // In an order of chance, so that neither kind keeps to one worker thread.
+    std::mt19937 random(7);
+    for (int i = 0; i < 12; ++i) {
+        const bool unknownFirst = random() % 2 == 0;
+        double unknown = 0;
+        double wrong = 0;
+        if (unknownFirst) unknown = timedLogin("nobody");
+        wrong = timedLogin(std::string(kSeedEngineers[0].userName));
+        if (!unknownFirst) unknown = timedLogin("nobody");
+        ratios.push_back(unknown / wrong);
+        times += " " + std::to_string(unknown) + "/" + std::to_string(wrong);
+    }
+    std::nth_element(ratios.begin(), ratios.begin() + ratios.size() / 2, ratios.end());
+    const double ratio = ratios[ratios.size() / 2];
+    EXPECT_TRUE(ratio > 1 / 1.5 && ratio < 1.5) << "unknown name / wrong password, in ms:" << times;
+}
+
 TEST_F(DevServerTest, BadBodiesGetCodeZeroAndTheServerKeepsAnswering) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"", "缺少参数: UserName"},
@@ -345,6 +381,71 @@ TEST_F(DevServerTest, LockedDataFileGivesA500AndLogsItsCause) {
 
     locker.execute("ROLLBACK");
     EXPECT_EQ(parseJson(post("Engineer/Login", kLoginBody))["code"], "1");
+}
+
+// A range is of a 200 representation: every refusal and error goes out whole, whatever range
+// comes with it, be it the service's own, a handler's or the HTTP layer's.
+TEST_F(DevServerTest, RefusalsAndErrorsGoOutWholeWhateverRangeIsAsked) {
+    auto options = testOptions();
+    options.busyTimeout = std::chrono::milliseconds(50);
+    options.log = [](const std::string&) {};
+    restart(options);
+    Database locker(server_->dataFile());
+    const auto form = [](const std::string& path, const std::string& body) {
+        return "POST " + path +
+               " HTTP/1.1\r\nHost: x\r\nContent-Length: " + std::to_string(body.size()) +
+               "\r\n{range}\r\n" + body;
+    };
+    const auto get = [](const std::string& target) {
+        return "GET " + target + " HTTP/1.1\r\nHost: x\r\n{range}\r\n";
+    };
+    struct Case {
+        std::string name;
+        std::string request;  // {range} stands for the Range header
+        int status;
+        bool locked = false;
+    };
+    const std::vector<Case> cases = {
+        {"unknown path", get("/nosuch"), 404},
+        {"another method", get("/api/Engineer/Login"), 405},
+        {"no session", form("/api/Order/OrderList", "brisfoldID=U"), 401},
+        {"package without its agent", get("/offline/320200.zip"), 403},
+        {"body over the limit",
+         "POST /api/Engineer/Login HTTP/1.1\r\nHost: x\r\nContent-Length: 70000\r\n{range}\r\n",
+         413},
+        {"length in doubt",
+         "POST /api/Engineer/Login HTTP/1.1\r\nHost: x\r\nContent-Length: abc\r\n{range}\r\n", 400},
+        {"tile outside the tiling", get("/tiles/21/0/0.png"), 404},
+        {"no tile route", get("/tiles/0/0/0.jpg"), 404},
+        {"map data of another version", get("/ws/mps/vmap?mapdataver=4&type=20&cp=1&mesh=0"), 400},
+        {"locked data file", form("/api/Engineer/Login", kLoginBody), 500, true},
+    };
+    for (const auto& c : cases) {
+        if (c.locked) locker.execute("BEGIN IMMEDIATE");
+        const auto send = [&](const std::string& range) {
+            std::string request = c.request;
+            request.replace(request.find("{range}"), 7,
+                            range.empty() ? "" : "Range: " + range + "\r\n");
+            return exchange(request);
+        };
+        const auto whole = send("");
+        ASSERT_EQ(whole.status, c.status) << c.name << "\n" << whole.head;
+        ASSERT_GT(whole.body.size(), 4u) << c.name;
+        for (const std::string range : {"bytes=0-3", "bytes=-1", "bytes=2-", "bytes=0-0,2-3"}) {
+            const auto reply = send(range);
+            EXPECT_EQ(reply.status, c.status) << c.name << ", " << range;
+            EXPECT_EQ(reply.head.find("Content-Range"), std::string::npos)
+                << c.name << ", " << range << "\n"
+                << reply.head;
+            EXPECT_EQ(reply.body, whole.body) << c.name << ", " << range;
+        }
+        if (c.locked) locker.execute("ROLLBACK");
+    }
+    // Nor does a 200 that has no ranges of its own come cut under its full status.
+    const auto health = exchange("GET /health HTTP/1.1\r\nHost: x\r\nRange: bytes=0-3\r\n\r\n");
+    EXPECT_EQ(health.status, 200);
+    EXPECT_EQ(health.head.find("Content-Range"), std::string::npos) << health.head;
+    EXPECT_EQ(codeOf(health.body), "1");
 }
 
 }  // namespace

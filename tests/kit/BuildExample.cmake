@@ -1,7 +1,10 @@
 # Installs the kit into a fresh prefix outside the checkout and builds the example there as an
-# outside program would, once per build type (a program's build type need not be the kit's). Each
-# build runs with the checkout out of its reach and the picture it writes is probed.
-# Inputs: SOURCE_DIR, BUILD_DIR, README, EXAMPLE_DIR, GENERATOR, CXX, C, SANITIZE, PROBE.
+# outside program would, as Debug and as Release with its own CMakeLists.txt and with no build type
+# with the guide's (a program's build type need not be the kit's). Each build runs with the
+# checkout out of its reach and the picture it writes is probed. Then the prefix is moved: the
+# program built against it says once where it looked for its resources, and finds them where the
+# environment says.
+# Inputs: SOURCE_DIR, BUILD_DIR, README, GUIDE, EXAMPLE_DIR, GENERATOR, CXX, C, SANITIZE, PROBE.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -26,6 +29,24 @@ if(found EQUAL -1)
     message(FATAL_ERROR "README.md does not show examples/map-snapshot/main.cpp as it is")
 endif()
 
+# The guide's CMakeLists.txt of a program, between its marks, word for word.
+file(READ ${GUIDE} guide)
+set(guide_from "<!-- a program's CMakeLists.txt: from here -->\n```cmake\n")
+set(guide_to "```\n<!-- a program's CMakeLists.txt: to here -->")
+string(FIND "${guide}" "${guide_from}" from)
+string(FIND "${guide}" "${guide_to}" to)
+if(from EQUAL -1 OR to EQUAL -1)
+    message(FATAL_ERROR "${GUIDE} does not mark a program's CMakeLists.txt")
+endif()
+string(LENGTH "${guide_from}" mark)
+math(EXPR from "${from} + ${mark}")
+math(EXPR length "${to} - ${from}")
+string(SUBSTRING "${guide}" ${from} ${length} guide_cmakelists)
+if(NOT guide_cmakelists MATCHES "add_executable\\(([^ )]+) main.cpp\\)")
+    message(FATAL_ERROR "the guide's CMakeLists.txt makes no program of main.cpp:\n${guide_cmakelists}")
+endif()
+set(guide_program ${CMAKE_MATCH_1})
+
 # What the example must not reach: the checkout, and the build tree when it lies elsewhere.
 set(hidden ${SOURCE_DIR})
 cmake_path(IS_PREFIX SOURCE_DIR ${BUILD_DIR} NORMALIZE build_inside)
@@ -47,7 +68,10 @@ foreach(dir IN LISTS hidden)
 endforeach()
 file(MAKE_DIRECTORY ${WORK_DIR}/home)
 
-step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/prefix)
+# The prefix may be moved as a whole before programs are built against it: they all are built
+# where it was moved to.
+step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/installed)
+file(RENAME ${WORK_DIR}/installed ${WORK_DIR}/prefix)
 # A sanitizer build's libraries keep their source files' paths for the sanitizers' reports; such
 # a build is for this tree's tests, not for shipping.
 set(unchecked "")
@@ -86,7 +110,7 @@ endforeach()
 file(WRITE ${WORK_DIR}/headers/every.cpp "${every}int main() { return 0; }\n")
 file(WRITE ${WORK_DIR}/headers/CMakeLists.txt
     "cmake_minimum_required(VERSION 3.25)\nproject(EveryHeader CXX)\n"
-    "set(CMAKE_CXX_STANDARD 20)\nfind_package(BrisfoldKit REQUIRED)\n"
+    "find_package(BrisfoldKit REQUIRED)\n"
     "add_library(every OBJECT every.cpp)\n"
     "target_link_libraries(every PRIVATE BrisfoldKit::VMMapView BrisfoldKit::OfflineSystem "
     "BrisfoldKit::host)\n")
@@ -114,9 +138,9 @@ else()
     set(out_of_reach "")
 endif()
 
-# The kit keeps its caches in the home of the process: a fresh one, not the user's. The
+# The kit keeps its files in the home of the process: a fresh one, not the user's. The
 # sanitizers' suppression files the run is given come along, out of the checkout.
-set(run_env HOME=${WORK_DIR}/home)
+set(run_env --unset=XDG_DATA_HOME --unset=BRISFOLD_RESOURCES_DIR HOME=${WORK_DIR}/home)
 foreach(options LSAN_OPTIONS ASAN_OPTIONS UBSAN_OPTIONS TSAN_OPTIONS)
     set(value "$ENV{${options}}")
     if(value MATCHES "suppressions=([^:]+)")
@@ -133,19 +157,51 @@ set(flags "")
 if(SANITIZE)
     set(flags -DCMAKE_CXX_FLAGS=-fsanitize=${SANITIZE} -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=${SANITIZE})
 endif()
+# The guide's program: its CMakeLists.txt around the example's code, configured as the guide says,
+# with no build type.
+file(MAKE_DIRECTORY ${WORK_DIR}/guide)
+file(WRITE ${WORK_DIR}/guide/CMakeLists.txt "${guide_cmakelists}")
+file(COPY_FILE ${EXAMPLE_DIR}/main.cpp ${WORK_DIR}/guide/main.cpp)
 foreach(type Debug Release None)
     set(build ${WORK_DIR}/build-${type})
-    # None configures as the example's own comment does, with no build type.
+    set(source ${WORK_DIR}/example)
+    set(program ${build}/map-snapshot)
     set(type_flag -DCMAKE_BUILD_TYPE=${type})
     if(type STREQUAL "None")
+        set(source ${WORK_DIR}/guide)
+        set(program ${build}/${guide_program})
         set(type_flag "")
     endif()
-    step(${CMAKE_COMMAND} -S ${WORK_DIR}/example -B ${build} -G ${GENERATOR}
+    step(${CMAKE_COMMAND} -S ${source} -B ${build} -G ${GENERATOR}
          -DCMAKE_PREFIX_PATH=${WORK_DIR}/prefix -DCMAKE_CXX_COMPILER=${CXX}
          -DCMAKE_C_COMPILER=${C} ${type_flag} ${flags})
     step(${CMAKE_COMMAND} --build ${build})
-    step(${out_of_reach} ${CMAKE_COMMAND} -E env ${run_env} ${build}/map-snapshot ${build}/map.png)
+    step(${out_of_reach} ${CMAKE_COMMAND} -E env ${run_env} ${program} ${build}/map.png)
     step(${PROBE} ${build}/map.png)
 endforeach()
+# Its files went where the guide says: the home's .local/share/brisfold.
+if(NOT IS_DIRECTORY ${WORK_DIR}/home/.local/share/brisfold/Documents)
+    message(FATAL_ERROR "the kit kept no files in ${WORK_DIR}/home/.local/share/brisfold")
+endif()
+
+# Moved after it was built, the program still names the old place: it draws no pins and says so
+# once, naming the folder and how to point it elsewhere; pointed at the new place it draws them.
+set(resources share/brisfold/resources)
+file(RENAME ${WORK_DIR}/prefix ${WORK_DIR}/moved)
+execute_process(COMMAND ${out_of_reach} ${CMAKE_COMMAND} -E env ${run_env} ${program}
+        ${WORK_DIR}/unfound.png
+    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+string(REGEX MATCHALL "VAva\\.bundle in ([^\n]*)" said "${err}")
+list(LENGTH said times)
+set(expected "VAva.bundle in ${WORK_DIR}/prefix/${resources}, ")
+string(FIND "${said}" "${expected}" at)
+if(NOT status EQUAL 0 OR NOT times EQUAL 1 OR NOT at EQUAL 0
+        OR NOT said MATCHES "BRISFOLD_RESOURCES_DIR")
+    message(FATAL_ERROR "without its resources the program exited ${status}, saying once"
+        " \"${expected}...BRISFOLD_RESOURCES_DIR...\" on stderr is expected:\n${out}\n${err}")
+endif()
+step(${out_of_reach} ${CMAKE_COMMAND} -E env ${run_env}
+     BRISFOLD_RESOURCES_DIR=${WORK_DIR}/moved/${resources} ${program} ${WORK_DIR}/found.png)
+step(${PROBE} ${WORK_DIR}/found.png)
 
 file(REMOVE_RECURSE ${WORK_DIR})

@@ -75,10 +75,9 @@ void VMDataDownloadOperation::start() {
     std::shared_ptr<NSRunLoop> runLoop = NSRunLoop::currentRunLoop();
     {
         std::lock_guard lock(mutex_);
-        if (isCancelled() || ended_) {
-            ended_ = true;
-            resultBlock_ = nullptr;
-        } else {
+        // A cancel marks the operation before it ends it: that end, here or still to come,
+        // tells the block.
+        if (!isCancelled() && !ended_) {
             setExecuting(true);
             connection_ = brandedConnectionWithRequest(
                 request_, std::weak_ptr<NSURLConnectionDelegate>(self), false);

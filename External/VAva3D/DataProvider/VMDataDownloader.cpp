@@ -29,23 +29,32 @@ VMDataDownloader::VMDataDownloader() {
     // it is not safe to run beside other threads, and the TLS library keeps state of its own on
     // the thread that ran it.
     NSURLLoader::shared();
+    feeder_ = std::thread([this] { startDownloader(); });
 }
 
-VMDataDownloader::~VMDataDownloader() { cancelAllDownload(); }
+VMDataDownloader::~VMDataDownloader() {
+    cancelAllDownload();
+    {
+        std::lock_guard lock(feed_->mutex);
+        feed_->ending = true;
+    }
+    feed_->changed.notify_all();
+    feeder_.join();
+}
 
 void VMDataDownloader::downloadWithOperation(
     const std::shared_ptr<VMDataDownloadOperation>& operation) {
     if (!operation) return;
     std::shared_ptr<VMDataDownloadOperation> dropped;
     {
-        std::lock_guard lock(mutex_);
-        waitingStack_.push_front(operation);
-        if (waitingStack_.size() > kMaxWaiting) {
-            dropped = std::move(waitingStack_.back());
-            waitingStack_.pop_back();
+        std::lock_guard lock(feed_->mutex);
+        feed_->waitingStack.push_front(operation);
+        if (feed_->waitingStack.size() > kMaxWaiting) {
+            dropped = std::move(feed_->waitingStack.back());
+            feed_->waitingStack.pop_back();
         }
     }
-    changed_.notify_all();
+    feed_->changed.notify_all();
     // Outside the lock: the operation's block may come straight back here.
     if (dropped) dropped->cancel();
     setStartDownloading(true);
@@ -58,70 +67,61 @@ void VMDataDownloader::downloadWithURL(const std::string& url,
 }
 
 void VMDataDownloader::setStartDownloading(bool start) {
-    std::thread ended;
     {
-        std::lock_guard lock(mutex_);
-        if (start == startDownloading_) return;
-        startDownloading_ = start;
-        if (start) {
-            if (feeder_.joinable()) ended = std::move(feeder_);
-            ++feederStarts_;
-            feeder_ = std::thread([this] { startDownloader(); });
-        } else if (feeder_.joinable() && feeder_.get_id() != std::this_thread::get_id()) {
-            ended = std::move(feeder_);
-        }
+        std::lock_guard lock(feed_->mutex);
+        feed_->startDownloading = start;
     }
-    changed_.notify_all();
-    if (ended.joinable()) ended.join();
+    feed_->changed.notify_all();
 }
 
 bool VMDataDownloader::startDownloading() const {
-    std::lock_guard lock(mutex_);
-    return startDownloading_;
+    std::lock_guard lock(feed_->mutex);
+    return feed_->startDownloading;
 }
 
 void VMDataDownloader::startDownloader() {
+    std::unique_lock lock(feed_->mutex);
     for (;;) {
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] {
-                return !startDownloading_ || (!waitingStack_.empty() && running_ < kMaxRunning);
-            });
-            if (!startDownloading_) return;
-        }
-        fetchDownloadOperation();
+        feed_->changed.wait(lock, [this] {
+            return feed_->ending || (feed_->startDownloading && !feed_->waitingStack.empty() &&
+                                     feed_->running < kMaxRunning);
+        });
+        if (feed_->ending) return;
+        fetchLocked();
     }
 }
 
 bool VMDataDownloader::fetchDownloadOperation() {
-    std::shared_ptr<VMDataDownloadOperation> operation;
-    {
-        std::lock_guard lock(mutex_);
-        if (!startDownloading_ || waitingStack_.empty() || running_ >= kMaxRunning) return false;
-        operation = std::move(waitingStack_.front());
-        waitingStack_.pop_front();
-        ++running_;
-    }
-    operation->setCompletionBlock([this] {
+    std::lock_guard lock(feed_->mutex);
+    return fetchLocked();
+}
+
+// Under the lock up to the queue, so that a cancel finds the operation either waiting or queued.
+// The queue calls back into nothing here while adding; the completion block takes the lock on
+// the thread that finishes the operation.
+bool VMDataDownloader::fetchLocked() {
+    if (!feed_->startDownloading || feed_->waitingStack.empty() || feed_->running >= kMaxRunning)
+        return false;
+    const auto operation = std::move(feed_->waitingStack.front());
+    feed_->waitingStack.pop_front();
+    ++feed_->running;
+    operation->setCompletionBlock([feed = feed_] {
         {
-            std::lock_guard finished(mutex_);
-            --running_;
+            std::lock_guard finished(feed->mutex);
+            --feed->running;
         }
-        changed_.notify_all();
+        feed->changed.notify_all();
     });
-    if (!downloadQueue_->addOperation(operation)) {
-        std::lock_guard lock(mutex_);
-        --running_;
-    }
+    if (!downloadQueue_->addOperation(operation)) --feed_->running;
     return true;
 }
 
 void VMDataDownloader::cancelAllDownload() {
-    setStartDownloading(false);
     std::deque<std::shared_ptr<VMDataDownloadOperation>> dropped;
     {
-        std::lock_guard lock(mutex_);
-        dropped.swap(waitingStack_);
+        std::lock_guard lock(feed_->mutex);
+        feed_->startDownloading = false;
+        dropped.swap(feed_->waitingStack);
     }
     for (const auto& operation : dropped) operation->cancel();
     downloadQueue_->cancelAllOperations();
@@ -133,11 +133,6 @@ void VMDataDownloader::cancelAllDownloadAndWait() {
 }
 
 std::size_t VMDataDownloader::waitingCount() const {
-    std::lock_guard lock(mutex_);
-    return waitingStack_.size();
-}
-
-std::size_t VMDataDownloader::feederStarts() const {
-    std::lock_guard lock(mutex_);
-    return feederStarts_;
+    std::lock_guard lock(feed_->mutex);
+    return feed_->waitingStack.size();
 }

@@ -14,7 +14,8 @@
 #include "VMDataDownloadOperation.h"
 
 // Schedules map data requests: they wait in a list served newest first, at most 128 wait, and
-// at most two run at once on an operation queue fed by a thread of the downloader's own.
+// at most two run at once on an operation queue fed by a thread of the downloader's own, which
+// lives as long as the downloader.
 class VMDataDownloader : public NSObject {
   public:
     static constexpr std::size_t kMaxWaiting = 128;
@@ -32,37 +33,45 @@ class VMDataDownloader : public NSObject {
     ~VMDataDownloader() override;
 
     // Puts the operation first in the waiting list; past 128 the oldest waiting one is dropped
-    // and told it was cancelled. Starts the feeder.
+    // and told it was cancelled. Sets the downloader started. Any thread may call it.
     void downloadWithOperation(const std::shared_ptr<VMDataDownloadOperation>& operation);
     void downloadWithURL(const std::string& url, VMDataDownloadOperation::ResultBlock block);
 
+    // While cleared, nothing waiting moves to the queue; setting it feeds them again.
     void setStartDownloading(bool start);
     bool startDownloading() const;
     // Moves the newest waiting operation to the queue when a slot is free and the downloader is
     // started; false when it moved none.
     bool fetchDownloadOperation();
-    // Stops the feeder, drops every waiting operation and cancels the running ones; each is told
-    // it was cancelled.
+    // Clears the started flag, drops every waiting operation and cancels the running ones; each
+    // is told it was cancelled. Waits for no thread, so it returns whatever other threads queue
+    // meanwhile.
+    void cancelAllDownload();
     // Cancels everything, then waits until no operation is still starting or running: what a
     // program does before it exits, so that no transfer outlives the statics it reads.
     void cancelAllDownloadAndWait();
-    void cancelAllDownload();
 
     std::size_t waitingCount() const;
-    // How many feeder threads have been started over the downloader's life.
-    std::size_t feederStarts() const;
 
   private:
     VMDataDownloader();
     void startDownloader();
+    bool fetchLocked();
 
-    mutable std::mutex mutex_;  // guards everything below
-    std::condition_variable changed_;
-    std::deque<std::shared_ptr<VMDataDownloadOperation>> waitingStack_;  // newest first
-    bool startDownloading_ = false;
-    int running_ = 0;
-    std::size_t feederStarts_ = 0;
+    // Shared with the operations' completion blocks: the last owner may be a download's own
+    // block, so an operation can end on a queue thread after the downloader has gone.
+    struct Feed {
+        std::mutex mutex;  // guards everything below
+        std::condition_variable changed;
+        std::deque<std::shared_ptr<VMDataDownloadOperation>> waitingStack;  // newest first
+        bool startDownloading = false;
+        int running = 0;
+        bool ending = false;
+    };
+
+    const std::shared_ptr<Feed> feed_ = std::make_shared<Feed>();
+    // One for the downloader's life: a feeder stopped and restarted by racing threads could be
+    // joined while the flag it waits to see cleared was set again.
     std::thread feeder_;
-    // Last, so that it goes first: finishing operations still reach the members above.
     const std::shared_ptr<NSOperationQueue> downloadQueue_ = NSOperationQueue::create();
 };

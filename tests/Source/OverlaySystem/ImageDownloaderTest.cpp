@@ -3,6 +3,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <set>
@@ -117,6 +118,51 @@ TEST_F(ImageDownloaderTest, FourRunAtOnceAndTheNewestWaitingGoesNext) {
     ASSERT_TRUE(e.data);
     EXPECT_TRUE(UIImage::imageWithData(*e.data));
     EXPECT_FALSE(e.error);
+}
+
+// Downloads handed in again, while still in the queue or once finished, through either way in,
+// take no second slot: a new download still runs.
+TEST_F(ImageDownloaderTest, DownloadsHandedInTwiceKeepOneSlotEach) {
+    struct Case {
+        std::string gate;
+        bool throughStack;
+        bool finishedFirst;
+    };
+    const Case cases[] = {
+        {"queued", false, false},
+        {"finished", false, true},
+        {"stackqueued", true, false},
+        {"stackfinished", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.gate);
+        const auto downloader = VMImageDownloader::create();
+        std::vector<std::shared_ptr<VMImageDownloaderOperation>> four;
+        for (int i = 0; i < VMImageDownloader::kMaxConcurrentDownloads; ++i) {
+            four.push_back(downloader->downloadWithUrl(
+                url(held(c.gate)), results.blockFor(c.gate + std::to_string(i))));
+        }
+        ASSERT_TRUE(waitUntil([&] { return std::ranges::count(arrived(), held(c.gate)) == 4; }));
+        const auto allFinished = [&] {
+            return std::ranges::all_of(four, [](const auto& o) { return o->isFinished(); });
+        };
+        if (c.finishedFirst) {
+            release(c.gate);
+            ASSERT_TRUE(waitUntil(allFinished));
+        }
+        if (c.throughStack) {
+            downloader->setStackArray(four);
+        } else {
+            for (const auto& operation : four) downloader->processOperation(operation);
+        }
+        release(c.gate);
+        // Behind them, not ahead as the newest waiting one.
+        ASSERT_TRUE(waitUntil([&] { return allFinished() && downloader->stackArray().empty(); }));
+        downloader->downloadWithUrl(url("/tiles/0/0/0.png"), results.blockFor(c.gate + "new"));
+        ASSERT_TRUE(waitUntil([&] { return !results.find(c.gate + "new").name.empty(); }));
+        EXPECT_TRUE(results.find(c.gate + "new").data);
+        EXPECT_EQ(std::ranges::count(arrived(), held(c.gate)), 4);
+    }
 }
 
 TEST_F(ImageDownloaderTest, CancelEndsRunningDownloadsAndDropsWaitingOnes) {

@@ -1,3 +1,4 @@
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -77,7 +78,7 @@ TEST_F(AnnotationTest, PinStaysOnItsCoordinateInTheComposedScreen) {
     EXPECT_GT(head().r, 0.7);
     EXPECT_LT(head().g, 0.4);
 
-    // Moved by the camera, map frame and pin reach the screen together, at the next refresh.
+    // Moved by the camera, the pin follows at once; the map's frame waits for the next refresh.
     const auto drawn = view->baseMapView()->framesDrawn();
     view->setCenterCoordinate(at({100, 200}));
     EXPECT_EQ(view->baseMapView()->framesDrawn(), drawn);
@@ -421,6 +422,127 @@ TEST_F(CalloutOnMapTest, CalloutThatDoesNotFitScrollsTheMapAndShowsAThirdOfASeco
     const CGRect box = pin->tip()->convertRectToView(pin->tip()->bounds(), floor.get());
     EXPECT_TRUE(CGRectContainsRect(inside, box))
         << box.origin.x << ", " << box.origin.y << " " << box.size.width;
+}
+
+// Pins that show a callout; where the watched pin's view stood when the region changed.
+struct PinWatcher : VMMapViewDelegate {
+    std::shared_ptr<VMAnnotation> watched;
+    std::vector<CGPoint> atRegionChange;
+    std::shared_ptr<VMAnnotationView> mapViewViewForAnnotation(
+        VMMapView&, const std::shared_ptr<VMAnnotation>& a) override {
+        auto pin = VMPinAnnotationView::initWithAnnotation(a, "order");
+        pin->setCanShowCallout(true);
+        return pin;
+    }
+    void mapViewRegionDidChangeAnimated(VMMapView& map, bool) override {
+        if (const auto v = map.viewForAnnotation(watched)) atRegionChange.push_back(v->center());
+    }
+};
+
+class PinCameraTest : public MapViewFixture {
+  protected:
+    void SetUp() override {
+        openHostedView();
+        if (!view) return;
+        view->zoomToLevel(14);
+        frames(1);
+        view->setDelegate(watcher);
+    }
+    CGPoint pointOf(CLLocationCoordinate2D c) {
+        return view->pointForMapPoint(mapPointForCoordinate(c));
+    }
+
+    std::shared_ptr<PinWatcher> watcher = std::make_shared<PinWatcher>();
+};
+
+TEST_F(PinCameraTest, APinCentredAndSelectedAtOnceSitsInTheMiddleWithItsCalloutBesideIt) {
+    const auto pin = VMPointAnnotation::create(coordinateAt({100, 30}));
+    pin->setTitle("维修工单 4714");
+    view->addAnnotation(pin);
+    const auto pinView = view->viewForAnnotation(pin);
+    ASSERT_NE(pinView, nullptr);
+
+    view->setCenterCoordinate(pin->coordinate());
+    view->selectAnnotation(pin, false);
+    EXPECT_TRUE(pointNear(pinView->center(), CGPoint{160, 240}, 0.5));
+    const auto tip = pinView->tip();
+    ASSERT_NE(tip, nullptr);
+    const CGPoint arrow =
+        tip->backgroundView()->convertPointToView(tip->backgroundView()->arrowPoint(), view.get());
+    EXPECT_TRUE(pointNear(arrow, CGPoint{160, CGRectGetMinY(pinView->frame())}, 0.5));
+
+    // Nothing is left for the callout to scroll into sight: it shows at once, and stays.
+    frames(2);
+    EXPECT_FALSE(tip->isHidden());
+    frames(60);
+    EXPECT_TRUE(pointNear(pinView->center(), CGPoint{160, 240}, 0.5));
+    EXPECT_TRUE(pointNear(pointOf(pin->coordinate()), CGPoint{160, 240}, 0.5));
+}
+
+TEST_F(PinCameraTest, EachCameraSetterPlacesThePinViewsAtOnceAndDrawsAtTheNextRefresh) {
+    const CLLocationCoordinate2D home = view->centerCoordinate();
+    const auto pin = VMPointAnnotation::create(coordinateAt({200, 150}));
+    const auto other = VMPointAnnotation::create(coordinateAt({90, 330}));
+    view->addAnnotations({pin, other});
+    watcher->watched = pin;
+    const auto pinView = view->viewForAnnotation(pin);
+    ASSERT_NE(pinView, nullptr);
+    const CLLocationCoordinate2D near = coordinateAt({120, 200});
+    struct Case {
+        const char* name;
+        std::function<void(VMMapView&)> set;
+    };
+    const Case cases[] = {
+        {"setCenterCoordinate", [&](VMMapView& m) { m.setCenterCoordinate(near); }},
+        {"setZoomLevel", [](VMMapView& m) { m.setZoomLevel(15.5); }},
+        {"setZoomLevel at a pivot",
+         [](VMMapView& m) {
+             m.setZoomLevel(13, CGPoint{60, 400});
+         }},
+        {"setRotationDegree", [](VMMapView& m) { m.setRotationDegree(40); }},
+        {"setCameraDegree", [](VMMapView& m) { m.setCameraDegree(30); }},
+        {"setRegion",
+         [&](VMMapView& m) {
+             m.setRegion({near, {0.01, 0.01}});
+         }},
+        {"setVisibleMapRect",
+         [&](VMMapView& m) {
+             m.setVisibleMapRect(m.mapRectForRect(CGRectMake(100, 100, 160, 240)), {20, 0, 0, 0});
+         }},
+        {"setMapStatus",
+         [&](VMMapView& m) {
+             m.setMapStatus(VMMapStatus{near, 14.5, 20, 10, {0.5, 0.5}}, false, 0);
+         }},
+        {"showAnnotations",
+         [&](VMMapView& m) {
+             m.showAnnotations({pin, other}, false);
+         }},
+    };
+    for (const auto& [name, set] : cases) {
+        SCOPED_TRACE(name);
+        view->setCameraDegree(0);
+        view->setRotationDegree(0);
+        view->setZoomLevel(14);
+        view->setCenterCoordinate(home);
+        frames(1);
+        const CGPoint before = pinView->center();
+        watcher->atRegionChange.clear();
+        const auto drawn = view->baseMapView()->framesDrawn();
+
+        set(*view);
+        EXPECT_EQ(view->baseMapView()->framesDrawn(), drawn);
+        const CGPoint placed = pinView->center();
+        EXPECT_TRUE(pointNear(placed, pointOf(pin->coordinate()), 1e-6));
+        EXPECT_FALSE(pointNear(placed, before, 5));
+        ASSERT_EQ(watcher->atRegionChange.size(), 1u);
+        EXPECT_TRUE(pointNear(watcher->atRegionChange[0], pointOf(pin->coordinate()), 1e-6));
+
+        // The map's own picture follows at the next refresh, in one frame, where the pin is.
+        frames(1);
+        EXPECT_EQ(view->baseMapView()->framesDrawn(), drawn + 1);
+        EXPECT_TRUE(pointNear(pinView->center(), placed, 1e-6));
+        EXPECT_TRUE(pointNear(pointOf(pin->coordinate()), placed, 1e-6));
+    }
 }
 
 }  // namespace
