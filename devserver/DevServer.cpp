@@ -20,6 +20,7 @@
 #include "MessageEndpoints.h"
 #include "OfflineEndpoints.h"
 #include "OrderEndpoints.h"
+#include "RequestBody.h"
 #include "SearchEndpoints.h"
 #include "SeedData.h"
 #include "Sessions.h"
@@ -29,41 +30,10 @@ namespace devserver {
 
 namespace {
 
-constexpr const char* kJson = "application/json; charset=utf-8";
 constexpr std::string_view kApiPrefix = "/api/";
 // Head and body of one request on the wire. A body at the limit sent in the smallest chunks
 // stays well inside; what this bounds is the headers.
 constexpr size_t kMaxRequestBytes = 1024 * 1024;
-
-void reply(httplib::Response& response, int status, const nlohmann::json& body) {
-    response.status = status;
-    // Replacement rather than an exception, should text that is not UTF-8 ever reach a reply.
-    response.set_content(body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
-                         kJson);
-}
-
-std::string tipForStatus(int status) {
-    switch (status) {
-        case 404:
-            return "接口不存在";
-        case 405:
-            return "请求方法不支持";
-        case 413:
-            return "请求内容过大";
-        case 415:
-            return "请求内容类型不支持";
-        case 500:
-            return "服务器内部错误";
-        case 501:
-            return "请求传输编码不支持";
-        default:
-            return "请求无效";
-    }
-}
-
-void refuseWith(httplib::Response& response, int status) {
-    reply(response, status, actionReply(false, tipForStatus(status)));
-}
 
 // The library would cut whatever a handler answers to the request's Range, refusals and errors
 // included, and send a part with the status of the whole. A range is of a 200 representation:
@@ -98,34 +68,6 @@ int framingStatus(const httplib::Request& request) {
         return 501;
     }
     return 0;
-}
-
-// Reads the body (framing already checked) and gives 200, or the status refusing it. A body
-// over the limit is refused as soon as that is known, from its declared length or from the
-// chunk that crosses the limit, and no more of it is kept.
-int readBody(const httplib::Request& request, const httplib::ContentReader& reader,
-             std::string& body) {
-    if (request.is_multipart_form_data()) return 415;
-    if (request.has_header("Content-Length")) {
-        const std::string value = request.get_header_value("Content-Length");
-        uint64_t length = 0;
-        const auto parsed = std::from_chars(value.data(), value.data() + value.size(), length);
-        if (parsed.ec != std::errc() || length > DevServer::kMaxBodyBytes) return 413;
-        if (length == 0) return 200;
-    } else if (!request.has_header("Transfer-Encoding")) {
-        return 200;
-    }
-    bool tooLarge = false;
-    const bool whole = reader([&](const char* data, size_t size) {
-        if (size > DevServer::kMaxBodyBytes - body.size()) {
-            tooLarge = true;
-            return false;
-        }
-        body.append(data, size);
-        return true;
-    });
-    if (tooLarge) return 413;
-    return whole ? 200 : 400;
 }
 
 std::string describe(const std::exception_ptr& error) {
@@ -194,16 +136,20 @@ bool DevServer::startWith(int port, int listeningSocket, std::string* error) {
     auto fail = [&](std::string message) {
         if (error != nullptr) *error = std::move(message);
         http_.reset();
+        push_.reset();
         db_.reset();
         return false;
     };
     if (port < 0 || port > 65535) return fail("port out of range");
 
     // The port first: a server that cannot have it must not create or seed a data file.
-    http_ =
-        std::make_unique<HttpServer>(HttpLimits{options_.requestDeadline, options_.drainDeadline,
-                                                options_.workers, kMaxRequestBytes},
-                                     options_.log);
+    HttpLimits limits{options_.requestDeadline, options_.drainDeadline, options_.workers,
+                      kMaxRequestBytes};
+    limits.headDeadline = options_.headDeadline;
+    limits.gatheredBodyBytes = kMaxBodyBytes;
+    limits.parkedPerKey = options_.parkedPollsPerEngineer;
+    limits.parkedInAll = options_.parkedPolls;
+    http_ = std::make_unique<HttpServer>(limits, options_.log);
     configure();
     if (listeningSocket >= 0) {
         port = http_->adoptListeningSocket(listeningSocket);
@@ -233,9 +179,9 @@ void DevServer::stop() {
     if (http_ == nullptr) return;
     mapData_->shutDown();
     tiles_->releaseAll();
-    push_->shutDown();
     http_->stopAndDrain();
     http_.reset();
+    push_.reset();
     db_.reset();
 }
 
@@ -265,10 +211,12 @@ void DevServer::configure() {
     // Half the workers at most, so that the release and everyone else are still served.
     tiles_ = std::make_unique<TileEndpoints>(options_.workers / 2, options_.heldTileDeadline);
     tiles_->registerOn(http);
-    push_ = std::make_unique<PushEndpoints>([this](const std::function<void(Database&)>& use) {
-        std::lock_guard lock(dbMutex_);
-        use(*db_);
-    });
+    push_ = std::make_unique<PushEndpoints>(
+        [this](const std::function<void(Database&)>& use) {
+            std::lock_guard lock(dbMutex_);
+            use(*db_);
+        },
+        http);
     push_->registerOn(http);
     registerEngineerPictures(http);
     http.Post(R"(/api/.+)", [this](const httplib::Request& request, httplib::Response& response,
@@ -332,15 +280,33 @@ bool DevServer::refuse(const httplib::Request& request, httplib::Response& respo
 
 void DevServer::handleApi(const httplib::Request& request, httplib::Response& response,
                           const httplib::ContentReader& reader) {
-    std::string body;
-    if (const int status = readBody(request, reader, body); status != 200) {
-        refuseWith(response, status);
-        return;
-    }
     const std::string path = request.path.substr(kApiPrefix.size());
     const ApiEndpoint* endpoint = router_.find(path);
     if (endpoint == nullptr) {
         refuseWith(response, 404);
+        return;
+    }
+    const std::string cookies = cookieField(request);
+    // An endpoint that needs a session refuses a request without one before reading its body.
+    if (endpoint->access.kind == ApiAccess::Session ||
+        endpoint->access.kind == ApiAccess::Engineer) {
+        bool live = false;
+        try {
+            std::lock_guard lock(dbMutex_);
+            live = !sessionEngineer(*db_, cookies).empty();
+        } catch (const std::exception& e) {
+            options_.log(path + ": " + e.what());
+            refuseWith(response, 500);
+            return;
+        }
+        if (!live) {
+            reply(response, 401, actionReply(false, std::string(kSessionExpiredTip)));
+            return;
+        }
+    }
+    std::string body;
+    if (const int status = readBody(request, reader, body); status != 200) {
+        refuseWith(response, status);
         return;
     }
     std::string error;
@@ -348,11 +314,6 @@ void DevServer::handleApi(const httplib::Request& request, httplib::Response& re
     if (!form) {
         reply(response, 200, actionReply(false, error));
         return;
-    }
-    std::string cookies;
-    for (size_t i = 0; i < request.get_header_value_count("Cookie"); ++i) {
-        if (i > 0) cookies += "; ";
-        cookies += request.get_header_value("Cookie", i);
     }
     try {
         std::unique_lock lock(dbMutex_);

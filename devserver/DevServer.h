@@ -13,6 +13,7 @@
 #include "MapDataEndpoints.h"
 #include "PasswordHash.h"
 #include "PushEndpoints.h"
+#include "RequestBody.h"
 #include "ServicesEndpoints.h"
 
 namespace httplib {
@@ -29,12 +30,17 @@ class TileEndpoints;
 struct DevServerOptions {
     // For the accounts a fresh data file is seeded with; tests that create many lower it.
     int passwordIterations = kPasswordIterations;
-    // A client has this long to send its whole request.
+    // A client has this long to send its whole request, and this long for its request line and
+    // headers; a connection that has not sent them then is closed.
     std::chrono::milliseconds requestDeadline = std::chrono::seconds(10);
+    std::chrono::milliseconds headDeadline = std::chrono::seconds(3);
     // When stopping, requests in flight get this long to arrive before they are cut off.
     std::chrono::milliseconds drainDeadline = std::chrono::seconds(3);
-    // Connections served at once; each slow client holds one until its deadline.
+    // Requests processed at once; a request takes a worker only once it has arrived.
     size_t workers = 64;
+    // Polls waiting at once for one engineer, and in all; more are answered 429.
+    size_t parkedPollsPerEngineer = 8;
+    size_t parkedPolls = 256;
     // How long a request waits for another process's write lock on the data file.
     std::chrono::milliseconds busyTimeout = std::chrono::seconds(10);
     // Gets one line for each internal error, with its cause; standard error when empty.
@@ -52,7 +58,7 @@ struct DevServerOptions {
 class DevServer {
   public:
     // Every request body, whatever its type or framing.
-    static constexpr size_t kMaxBodyBytes = 64 * 1024;
+    static constexpr size_t kMaxBodyBytes = ::devserver::kMaxBodyBytes;
 
     explicit DevServer(std::filesystem::path dataFile, DevServerOptions options = {});
     ~DevServer();

@@ -6,29 +6,39 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace devserver {
 
 struct HttpLimits {
     // A connection carries one request, which must arrive whole within this time.
     std::chrono::milliseconds requestDeadline;
-    // Once stop() begins, requests already in flight get this long to arrive.
+    // Once stop() begins, requests in flight get this long to arrive.
     std::chrono::milliseconds drainDeadline;
-    // Connections served at once; more than the slow clients a test or demo will meet.
+    // Requests processed at once. A worker takes a request only once it has arrived (bodies up
+    // to gatheredBodyBytes), so slow clients hold none.
     size_t workers;
     // Everything a client may send for one request, head included; bodies have a lower limit
     // of their own, this bounds the headers.
     size_t maxRequestBytes;
+    // The request line and headers must arrive within this time (or the request deadline when
+    // that is sooner); a connection that has not sent them is closed.
+    std::chrono::milliseconds headDeadline = std::chrono::seconds(3);
+    // A body up to this size arrives whole before a worker takes its request; a worker reads a
+    // larger one itself.
+    size_t gatheredBodyBytes = 64 * 1024;
+    // Requests parked at once under one key, and in all.
+    size_t parkedPerKey = 8;
+    size_t parkedInAll = 256;
 };
 
-// cpp-httplib's server with the connection handling the devserver needs. Its own handling
-// gives each read a time-out of its own, so a client sending a byte now and then holds a worker
-// for ever; it drops connections still queued for a worker when it stops; and it closes at once
-// after a reply, so a client still sending a refused body reads a reset instead of the refusal.
 // What a request's Range header asks of a representation of `size` bytes, as RFC 9110 reads
 // it: the whole (no header, another unit, a malformed list, or several ranges, which are
 // answered whole rather than multiplied), one part, or nothing the representation has.
@@ -45,9 +55,39 @@ ByteRange byteRangeAsked(const httplib::Request& request, size_t size);
 // Returns the range for a handler that provides its content itself.
 ByteRange answerRange(const httplib::Request& request, httplib::Response& response, size_t size);
 
+// cpp-httplib's server with the connection handling the devserver needs. Its own handling
+// gives each connection a worker from its first byte, and each read a time-out of its own, so
+// a client sending a byte now and then holds a worker for ever; it drops connections still
+// queued for a worker when it stops; and it closes at once after a reply, so a client still
+// sending a refused body reads a reset instead of the refusal. Here one thread gathers every
+// request on non-blocking sockets, and a worker gets a request only once it has arrived.
 class HttpServer : public httplib::Server {
   public:
     using Log = std::function<void(const std::string&)>;
+    using Clock = std::chrono::steady_clock;
+
+    // How the request the calling worker processes came to it.
+    enum class Parking {
+        None,
+        // It waited parked until it was woken, its time was up or the server began to stop.
+        Woken,
+        // It asked to be parked and the bounds were full.
+        Refused,
+    };
+    class Parker {
+      public:
+        // Parks the request under `key` until `wake(key)` or `until`, then hands it to a worker
+        // as it is. False when the bounds are full: the request is then processed at once.
+        virtual bool park(const std::string& key, Clock::time_point until) = 0;
+
+      protected:
+        ~Parker() = default;
+    };
+    // Called on a worker for every request that has arrived whole, before it is processed, with
+    // its request line and headers (no body); may park it. The hook checks what the request
+    // waits for and parks it under a lock of its own that is also held around wake() for that
+    // key, so that no wake-up falls between the two.
+    using ParkHook = std::function<void(const httplib::Request& head, Parker& parker)>;
 
     HttpServer(HttpLimits limits, Log log);
     ~HttpServer() override;
@@ -63,28 +103,57 @@ class HttpServer : public httplib::Server {
     int adoptListeningSocket(int fd);
     bool listening() const { return thread_.joinable(); }
     // Stops accepting, answers every connection already accepted (their requests get the drain
-    // deadline to arrive) and returns when all are closed.
+    // deadline to arrive, parked ones are processed at once) and returns when all are closed.
     void stopAndDrain();
+
+    // Before startListening.
+    void setParkHook(ParkHook hook) { parkHook_ = std::move(hook); }
+    // Hands the requests parked under the key to the workers.
+    void wake(const std::string& key);
+    // Requests parked now.
+    size_t parked() const;
+    // For the request the calling thread processes.
+    static Parking parking();
 
     // The point after which a request still arriving is cut off: its own deadline, or the drain
     // deadline once stopping.
-    std::chrono::steady_clock::time_point cutOff(std::chrono::steady_clock::time_point own) const;
+    Clock::time_point cutOff(Clock::time_point own) const;
     bool stopping() const { return stopping_.load(std::memory_order_acquire); }
     // Readable once stopping begins; waits on the socket include it so that they wake up then.
     int stopEvent() const { return stopEvent_; }
     const HttpLimits& limits() const { return limits_; }
 
+    // One client's connection and what it sent: the event loop's while the request arrives,
+    // waits parked or lingers after its reply, a worker's while it is processed.
+    struct Connection;
+
   private:
+    class AcceptedQueue;
+    class ConnectionParker;
+
+    // For the library's accept loop as it begins: starts the event loop and the workers.
+    httplib::TaskQueue* newAcceptedQueue();
     bool process_and_close_socket(socket_t sock) override;
-    void lingeringClose(socket_t sock) const;
     // A socket bound by bind_to_port whose accept loop never ran is not closed by the library.
     void releaseUnusedSocket();
+
+    // The event loop: gathers each request, keeps parked ones and closes answered ones.
+    void startThreads();
+    void finishThreads();
+    void runLoop();
+    void workerLoop();
+    void serve(std::unique_ptr<Connection> connection);
+    // From any thread: hands a connection to the loop.
+    void toLoop(std::unique_ptr<Connection> connection);
+    void signalLoop() const;
 
     const HttpLimits limits_;
     const Log log_;
     const int stopEvent_;
+    const int loopEvent_;
     std::atomic<bool> stopping_{false};
     std::atomic<std::chrono::steady_clock::rep> drainUntil_{0};
+    ParkHook parkHook_;
     // A socket handed down is shared with the process that handed it: never shut down.
     bool adopted_ = false;
 
@@ -93,6 +162,26 @@ class HttpServer : public httplib::Server {
     bool acceptLoopRuns_ = false;
     bool acceptLoopEnded_ = false;
     std::thread thread_;
+
+    // Between the loop, the workers and whoever parks or wakes.
+    mutable std::mutex queueMutex_;
+    std::condition_variable readyChanged_;
+    // Connections handed to the loop, in order (new ones, parked ones, answered ones), and
+    // keys woken: a wake comes after the parks that preceded it.
+    struct LoopCommand {
+        std::unique_ptr<Connection> connection;
+        std::string wakeKey;
+    };
+    std::vector<LoopCommand> commands_;
+    std::deque<std::unique_ptr<Connection>> ready_;
+    // Connections out of the loop's hands: waiting for a worker or being processed.
+    size_t outside_ = 0;
+    std::map<std::string, size_t, std::less<>> parkedPerKey_;
+    size_t parkedInAll_ = 0;
+    bool draining_ = false;
+    bool workersEnd_ = false;
+    std::thread loop_;
+    std::vector<std::thread> workers_;
 };
 
 }  // namespace devserver

@@ -2,10 +2,13 @@
 
 #include <httplib.h>
 
+#include <charconv>
 #include <chrono>
 
 #include "ApiRouter.h"
 #include "FormBody.h"
+#include "RequestBody.h"
+#include "Sessions.h"
 
 namespace devserver {
 
@@ -13,41 +16,82 @@ namespace {
 
 constexpr int kDefaultWaitSeconds = 25;
 
-void answerJSON(httplib::Response& response, int status, const nlohmann::json& body) {
-    response.status = status;
-    response.set_content(body.dump(), "application/json; charset=utf-8");
-}
-
-bool engineerExists(Database& db, const std::string& id) {
-    auto row = db.query("SELECT 1 FROM engineers WHERE user_id = ?", id);
-    return row.step();
+template <typename Number>
+std::optional<Number> number(const std::string& text) {
+    Number value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
 }
 
 }  // namespace
+
+PushEndpoints::PushEndpoints(WithDatabase withDatabase, HttpServer& server)
+    : withDatabase_(std::move(withDatabase)), server_(server) {}
 
 bool PushEndpoints::owns(std::string_view path) {
     return path == "/push/send" || path == "/push/poll";
 }
 
-void PushEndpoints::registerOn(httplib::Server& server) {
-    server.Post("/push/send", [this](const httplib::Request& request, httplib::Response& response) {
-        std::string error;
-        const auto form = FormBody::parse(request.body, &error);
-        if (!form) {
-            answerJSON(response, 400, actionReply(false, error));
+std::string PushEndpoints::engineerOf(const httplib::Request& request) {
+    const std::string cookies = cookieField(request);
+    std::string engineer;
+    if (cookies.empty()) return engineer;
+    withDatabase_([&](Database& db) { engineer = sessionEngineer(db, cookies); });
+    return engineer;
+}
+
+std::optional<PushEndpoints::Asked> PushEndpoints::asked(const httplib::Request& request) {
+    Asked asked{std::nullopt, kDefaultWaitSeconds};
+    if (request.has_param("wait")) {
+        const auto wait = number<long long>(request.get_param_value("wait"));
+        if (!wait) return std::nullopt;
+        asked.waitSeconds =
+            *wait < 0 || *wait > kMaxWaitSeconds ? kMaxWaitSeconds : static_cast<int>(*wait);
+    }
+    if (request.has_param("after")) {
+        asked.after = number<std::uint64_t>(request.get_param_value("after"));
+        if (!asked.after) return std::nullopt;
+    }
+    return asked;
+}
+
+void PushEndpoints::registerOn(HttpServer& server) {
+    server.setParkHook([this](const httplib::Request& head, HttpServer::Parker& parker) {
+        parkIfWaiting(head, parker);
+    });
+    server.Post("/push/send", [this](const httplib::Request& request, httplib::Response& response,
+                                     const httplib::ContentReader& reader) {
+        // The session first: no body is read, nor decoded, for a request without one.
+        const std::string engineer = engineerOf(request);
+        if (engineer.empty()) {
+            reply(response, 401, actionReply(false, std::string(kSessionExpiredTip)));
             return;
         }
-        const auto engineer = form->optional("brisfoldID").value_or("");
+        std::string body;
+        if (const int status = readBody(request, reader, body); status != 200) {
+            refuseWith(response, status);
+            return;
+        }
+        std::string error;
+        const auto form = FormBody::parse(body, &error);
+        if (!form) {
+            reply(response, 400, actionReply(false, error));
+            return;
+        }
+        const auto named = form->optional("brisfoldID").value_or("");
+        if (!named.empty() && named != engineer) {
+            reply(response, 403, actionReply(false, std::string(kForbiddenTip)));
+            return;
+        }
         const auto alert = form->optional("alert").value_or("");
-        if (engineer.empty() || alert.empty() || alert.size() > kMaxAlertBytes) {
-            answerJSON(response, 400, actionReply(false, "brisfoldID and alert are required"));
+        if (alert.empty() || alert.size() > kMaxAlertBytes) {
+            reply(response, 400, actionReply(false, "alert is required"));
             return;
         }
         std::string messageId;
-        bool known = false;
         withDatabase_([&](Database& db) {
-            known = engineerExists(db, engineer);
-            if (!known) return;
             auto id = db.query("SELECT lower(hex(randomblob(16)))");
             id.step();
             messageId = id.text(0);
@@ -64,90 +108,81 @@ void PushEndpoints::registerOn(httplib::Server& server) {
                 messageId, engineer, hasOrder ? 57 : -1, hasOrder ? "订单状态" : "系统公告", alert,
                 hasOrder ? order.text(0) : std::string());
         });
-        if (!known) {
-            answerJSON(response, 404, actionReply(false, "no such engineer"));
-            return;
-        }
         const auto id =
             push(engineer, {{"aps", {{"alert", alert}, {"badge", 1}}}, {"NewsID", messageId}});
-        auto body = actionReply(true, "");
-        body["id"] = id;
-        answerJSON(response, 200, body);
+        auto answer = actionReply(true, "");
+        answer["id"] = id;
+        reply(response, 200, answer);
     });
     server.Get("/push/poll", [this](const httplib::Request& request, httplib::Response& response) {
-        const std::string engineer = request.get_param_value("brisfoldID");
+        const std::string engineer = engineerOf(request);
         if (engineer.empty()) {
-            answerJSON(response, 400, actionReply(false, "brisfoldID is required"));
+            reply(response, 401, actionReply(false, std::string(kSessionExpiredTip)));
             return;
         }
-        int wait = kDefaultWaitSeconds;
-        std::uint64_t after = 0;
-        const bool fromNow = !request.has_param("after");
-        try {
-            if (request.has_param("wait")) wait = std::stoi(request.get_param_value("wait"));
-            if (!fromNow) after = std::stoull(request.get_param_value("after"));
-        } catch (const std::exception&) {
-            answerJSON(response, 400, actionReply(false, "after and wait are numbers"));
+        const std::string named = request.get_param_value("brisfoldID");
+        if (!named.empty() && named != engineer) {
+            reply(response, 403, actionReply(false, std::string(kForbiddenTip)));
             return;
         }
-        if (wait < 0 || wait > kMaxWaitSeconds) wait = kMaxWaitSeconds;
-        if (fromNow) {
-            std::lock_guard lock(mutex_);
-            answerJSON(response, 200,
-                       {{"last", lastId_}, {"notifications", nlohmann::json::array()}});
+        const auto ask = asked(request);
+        if (!ask) {
+            reply(response, 400, actionReply(false, "after and wait are numbers"));
             return;
         }
-        answerJSON(response, 200, poll(engineer, after, wait));
+        std::lock_guard lock(mutex_);
+        if (!ask->after) {
+            reply(response, 200, {{"last", lastId_}, {"notifications", nlohmann::json::array()}});
+            return;
+        }
+        // A poll that had to wait was parked first; one the bounds left out is refused.
+        if (!hasNewer(engineer, *ask->after) && ask->waitSeconds > 0 &&
+            HttpServer::parking() == HttpServer::Parking::Refused) {
+            reply(response, 429, actionReply(false, "等待中的请求过多，请稍后再试"));
+            return;
+        }
+        nlohmann::json list = nlohmann::json::array();
+        std::uint64_t last = *ask->after;
+        if (const auto it = queued_.find(engineer); it != queued_.end()) {
+            for (const auto& queued : it->second) {
+                if (queued.id <= *ask->after) continue;
+                list.push_back({{"id", queued.id}, {"userInfo", queued.userInfo}});
+                last = queued.id;
+            }
+        }
+        reply(response, 200, {{"last", last}, {"notifications", std::move(list)}});
     });
 }
 
-nlohmann::json PushEndpoints::poll(const std::string& engineerId, std::uint64_t after,
-                                   int waitSeconds) {
-    std::unique_lock lock(mutex_);
-    const auto newer = [&] {
-        const auto it = queued_.find(engineerId);
-        return it != queued_.end() && !it->second.empty() && it->second.back().id > after;
-    };
-    ++waiting_;
-    changed_.wait_for(lock, std::chrono::seconds(waitSeconds),
-                      [&] { return stopping_ || newer(); });
-    --waiting_;
-    nlohmann::json list = nlohmann::json::array();
-    std::uint64_t last = after;
-    if (const auto it = queued_.find(engineerId); it != queued_.end()) {
-        for (const auto& queued : it->second) {
-            if (queued.id <= after) continue;
-            list.push_back({{"id", queued.id}, {"userInfo", queued.userInfo}});
-            last = queued.id;
-        }
-    }
-    return {{"last", last}, {"notifications", std::move(list)}};
+void PushEndpoints::parkIfWaiting(const httplib::Request& head, HttpServer::Parker& parker) {
+    if (head.method != "GET" || head.path != "/push/poll") return;
+    const auto ask = asked(head);
+    if (!ask || !ask->after || ask->waitSeconds == 0) return;
+    // Anything the poll would be refused for is answered at once.
+    const std::string engineer = engineerOf(head);
+    if (engineer.empty()) return;
+    const std::string named = head.get_param_value("brisfoldID");
+    if (!named.empty() && named != engineer) return;
+    std::lock_guard lock(mutex_);
+    if (hasNewer(engineer, *ask->after)) return;
+    parker.park(engineer,
+                std::chrono::steady_clock::now() + std::chrono::seconds(ask->waitSeconds));
+}
+
+bool PushEndpoints::hasNewer(const std::string& engineerId, std::uint64_t after) const {
+    const auto it = queued_.find(engineerId);
+    return it != queued_.end() && !it->second.empty() && it->second.back().id > after;
 }
 
 std::uint64_t PushEndpoints::push(const std::string& engineerId, nlohmann::json userInfo) {
-    std::uint64_t id = 0;
-    {
-        std::lock_guard lock(mutex_);
-        id = ++lastId_;
-        auto& queue = queued_[engineerId];
-        queue.push_back({id, std::move(userInfo)});
-        while (queue.size() > kKeptPerEngineer) queue.pop_front();
-    }
-    changed_.notify_all();
-    return id;
-}
-
-std::size_t PushEndpoints::waitingPolls() {
     std::lock_guard lock(mutex_);
-    return waiting_;
-}
-
-void PushEndpoints::shutDown() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
+    const std::uint64_t id = ++lastId_;
+    auto& queue = queued_[engineerId];
+    queue.push_back({id, std::move(userInfo)});
+    while (queue.size() > kKeptPerEngineer) queue.pop_front();
+    // Under the lock that parking takes too, so that a poll parks before or sees this.
+    server_.wake(engineerId);
+    return id;
 }
 
 }  // namespace devserver

@@ -1,26 +1,25 @@
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "Database.h"
-
-namespace httplib {
-class Server;
-}
+#include "HttpServer.h"
 
 namespace devserver {
 
-// Remote notifications, as the app's notification source reads them (format in README.md):
-//   POST /push/send   stores an unread message for an engineer and queues a notification of it.
-//   GET  /push/poll   waits until a notification newer than the one named comes for an engineer.
+// Remote notifications, as the app's notification source reads them (format in README.md), for
+// the engineer of the request's session only:
+//   POST /push/send   stores an unread message for him and queues a notification of it.
+//   GET  /push/poll   answers once a notification newer than the one named comes for him; it
+//                     waits parked in the server, holding no worker.
 class PushEndpoints {
   public:
     // A poll waits at most this long when it asks for longer.
@@ -30,15 +29,14 @@ class PushEndpoints {
     static constexpr std::size_t kMaxAlertBytes = 512;
     using WithDatabase = std::function<void(const std::function<void(Database&)>&)>;
 
-    explicit PushEndpoints(WithDatabase withDatabase) : withDatabase_(std::move(withDatabase)) {}
+    // Parks waiting polls on the server, which must outlive this.
+    PushEndpoints(WithDatabase withDatabase, HttpServer& server);
 
     static bool owns(std::string_view path);
-    void registerOn(httplib::Server& server);
-    // Answers every waiting poll at once, so that the server can stop.
-    void shutDown();
+    void registerOn(HttpServer& server);
     // Polls waiting now.
-    std::size_t waitingPolls();
-    // Queues a notification for the engineer; returns its number.
+    std::size_t waitingPolls() const { return server_.parked(); }
+    // Queues a notification for the engineer and wakes his waiting polls; returns its number.
     std::uint64_t push(const std::string& engineerId, nlohmann::json userInfo);
 
   private:
@@ -46,13 +44,21 @@ class PushEndpoints {
         std::uint64_t id;
         nlohmann::json userInfo;
     };
-    nlohmann::json poll(const std::string& engineerId, std::uint64_t after, int waitSeconds);
+    // What a poll asks: after which notification (none: from now on) and for how long.
+    struct Asked {
+        std::optional<std::uint64_t> after;
+        int waitSeconds;
+    };
+    static std::optional<Asked> asked(const httplib::Request& request);
+    // The session's engineer; empty without a live session.
+    std::string engineerOf(const httplib::Request& request);
+    void parkIfWaiting(const httplib::Request& head, HttpServer::Parker& parker);
+    // Under mutex_.
+    bool hasNewer(const std::string& engineerId, std::uint64_t after) const;
 
     WithDatabase withDatabase_;
-    std::mutex mutex_;  // guards everything below
-    std::condition_variable changed_;
-    bool stopping_ = false;
-    std::size_t waiting_ = 0;
+    HttpServer& server_;
+    std::mutex mutex_;  // guards everything below, and orders parking against waking
     std::uint64_t lastId_ = 0;
     std::map<std::string, std::deque<Queued>, std::less<>> queued_;
 };

@@ -1,5 +1,7 @@
 #include "Sessions.h"
 
+#include <httplib.h>
+
 #include <vector>
 
 #include "PasswordHash.h"
@@ -69,6 +71,15 @@ std::string closeSessions(Database& db, std::string_view cookieField) {
     return std::string(kSessionCookieName) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict";
 }
 
+std::string cookieField(const httplib::Request& request) {
+    std::string cookies;
+    for (size_t i = 0; i < request.get_header_value_count("Cookie"); ++i) {
+        if (i > 0) cookies += "; ";
+        cookies += request.get_header_value("Cookie", i);
+    }
+    return cookies;
+}
+
 std::optional<AccessRefusal> refuseAccess(const ApiAccess& access, const FormBody& form,
                                           const std::string& engineer) {
     if (access.kind == ApiAccess::Public) return std::nullopt;
@@ -79,8 +90,8 @@ std::optional<AccessRefusal> refuseAccess(const ApiAccess& access, const FormBod
         named = form.optional(access.engineerKey);
         if (!named || named->empty()) return std::nullopt;
     }
-    if (engineer.empty()) return AccessRefusal{401, "登录已失效，请重新登录"};
-    if (named && *named != engineer) return AccessRefusal{403, "无权访问"};
+    if (engineer.empty()) return AccessRefusal{401, std::string(kSessionExpiredTip)};
+    if (named && *named != engineer) return AccessRefusal{403, std::string(kForbiddenTip)};
     return std::nullopt;
 }
 

@@ -9,6 +9,10 @@
 #include "Database.h"
 #include "FormBody.h"
 
+namespace httplib {
+struct Request;
+}
+
 namespace devserver {
 
 // The cookie that carries an engineer's session; the login sets it.
@@ -26,6 +30,12 @@ std::string sessionEngineer(Database& db, std::string_view cookieField);
 // Ends every session the request's Cookie field names and returns the Set-Cookie value that
 // takes the cookie back.
 std::string closeSessions(Database& db, std::string_view cookieField);
+
+// The request's Cookie fields, joined with "; ".
+std::string cookieField(const httplib::Request& request);
+
+inline constexpr std::string_view kSessionExpiredTip = "登录已失效，请重新登录";
+inline constexpr std::string_view kForbiddenTip = "无权访问";
 
 struct AccessRefusal {
     int status;

@@ -11,6 +11,7 @@
 #include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGText.h"
 #include "HttpServer.h"
+#include "RequestBody.h"
 
 namespace devserver {
 
@@ -140,7 +141,14 @@ void TileEndpoints::registerOn(httplib::Server& server) {
                    answerTile(*tile, request, response);
                });
     server.Post(R"(/tiles/release/([\w-]{1,64}))", [this](const httplib::Request& request,
-                                                          httplib::Response& response) {
+                                                          httplib::Response& response,
+                                                          const httplib::ContentReader& reader) {
+        // The release takes no body, but one is bounded as every other is.
+        std::string body;
+        if (const int status = readBody(request, reader, body); status != 200) {
+            refuseWith(response, status);
+            return;
+        }
         response.set_content(std::to_string(release(request.matches[1])) + "\n", "text/plain");
     });
     server.Get("/tiles/empty", [this](const httplib::Request& request, httplib::Response&) {

@@ -256,10 +256,8 @@ void BrisfoldAppDelegate::didLogin(const nlohmann::json& reply, const std::strin
         login_->removeFromSuperview();
         login_.reset();
     }
-    notificationSource_ =
-        UIRemoteNotificationSource::start(serviceBase_ + "push/poll?brisfoldID=" +
-                                          stringByAddingPercentEncodingWithAllowedCharacters(
-                                              userId_, NSCharacterSet::alphanumericCharacterSet()));
+    // The poll names no one: the session's cookie, which it carries, tells whose it is.
+    notificationSource_ = UIRemoteNotificationSource::start(serviceBase_ + "push/poll");
     if (auto messages = messageViewController()) messages->setNeedRefreshLoad(true);
     // The tabs stood behind the sign-in view: the home list loads for the engineer signed in.
     const auto navigation = std::dynamic_pointer_cast<UINavigationController>(

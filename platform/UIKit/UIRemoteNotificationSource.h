@@ -26,8 +26,9 @@ class UIRemoteNotificationSource : public NSURLConnectionDelegate,
     // A longer reply fails the poll, which is tried again after the pause.
     static constexpr std::size_t kMaxReplyBytes = 1024 * 1024;
 
-    // pollURL: the endpoint with the query that names the receiver; the source adds "wait" (how
-    // long the server may hold a request) and "after".
+    // pollURL: the endpoint, with any query of its own (the request carries the cookies of the
+    // session, which name the receiver); the source adds "wait" (how long the server may hold a
+    // request) and "after".
     static std::shared_ptr<UIRemoteNotificationSource> start(std::string pollURL,
                                                              int waitSeconds = kDefaultWaitSeconds);
     ~UIRemoteNotificationSource() override;

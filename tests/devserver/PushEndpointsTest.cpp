@@ -4,68 +4,121 @@
 #include "Deadline.h"
 #include "DevServerFixture.h"
 #include "EngineerPictures.h"
+#include "Sessions.h"
 
 namespace devserver::test {
 namespace {
 
+std::string codeOf(const httplib::Result& result) {
+    const auto reply = parseJson(result);
+    return reply.is_object() ? reply.value("code", "") : "";
+}
+
 class PushEndpointsTest : public DevServerFixture {
   protected:
-    httplib::Result send(const std::string& body) {
-        return client().Post("/push/send", body, "application/x-www-form-urlencoded");
+    httplib::Result send(const std::string& cookie, const std::string& body) {
+        return client().Post("/push/send", cookieHeader(cookie), body,
+                             "application/x-www-form-urlencoded");
     }
-    nlohmann::json poll(const std::string& query) {
-        const auto result = client().Get(("/push/poll?" + query).c_str());
+    httplib::Result pollResult(const std::string& cookie, const std::string& query) {
+        return client().Get(("/push/poll?" + query).c_str(), cookieHeader(cookie));
+    }
+    nlohmann::json poll(const std::string& cookie, const std::string& query) {
+        const auto result = pollResult(cookie, query);
         EXPECT_TRUE(result);
         if (!result) return {};
         EXPECT_EQ(result->status, 200);
         return nlohmann::json::parse(result->body, nullptr, false);
     }
+    static httplib::Headers cookieHeader(const std::string& cookie) {
+        httplib::Headers headers;
+        if (!cookie.empty()) headers.emplace("Cookie", cookie);
+        return headers;
+    }
+    int64_t messagesOf(const std::string& engineer) {
+        return Database(server_->dataFile())
+            .scalar("SELECT COUNT(*) FROM messages WHERE engineer_id = ?", engineer);
+    }
 };
 
 // That the app counts it as unread is checked through the message centre.
 TEST_F(PushEndpointsTest, SentMessageReachesTheEngineersWaitingPollOnly) {
-    const std::string id = login("zhangwei", "zw123456")["UserID"];
-    const std::uint64_t last = poll("brisfoldID=" + id)["last"];
-    auto waiting = std::async(std::launch::async, [&] {
-        return poll("brisfoldID=" + id + "&wait=20&after=" + std::to_string(last));
-    });
-    EXPECT_EQ(statusOf(send("brisfoldID=" + id + "&alert=%E6%96%B0%E8%AE%A2%E5%8D%95")), 200);
+    signInBoth();
+    const std::string mine = sessions_[engineer_];
+    const std::uint64_t last = poll(mine, "")["last"];
+    auto waiting = std::async(std::launch::async,
+                              [&] { return poll(mine, "wait=20&after=" + std::to_string(last)); });
+    // Parked in the server, not holding a worker.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return server_->push().waitingPolls() == 1; }));
+    EXPECT_EQ(statusOf(send(mine, "alert=%E6%96%B0%E8%AE%A2%E5%8D%95")), 200);
     const auto reply = waiting.get();
     ASSERT_EQ(reply["notifications"].size(), 1u);
     EXPECT_EQ(reply["notifications"][0]["userInfo"]["aps"]["alert"], "新订单");
     EXPECT_EQ(reply["last"], reply["notifications"][0]["id"]);
 
-    const std::string other = login("lina", "ln123456")["UserID"];
     EXPECT_TRUE(
-        poll("brisfoldID=" + other + "&wait=0&after=" + std::to_string(last))["notifications"]
+        poll(sessions_[other_], "wait=0&after=" + std::to_string(last))["notifications"].empty());
+}
+
+// Neither a client without a session, nor with a forged one, nor another engineer can read or
+// write an engineer's notifications, nor learn which engineers exist.
+TEST_F(PushEndpointsTest, ActsForTheSessionsEngineerOnly) {
+    signInBoth();
+    const std::string his = engineer_;
+    const std::string mine = sessions_[his];
+    const std::uint64_t last = poll(mine, "brisfoldID=" + his)["last"];
+    const auto messages = messagesOf(his);
+    const std::string forged = std::string(kSessionCookieName) + "=" + std::string(64, 'a');
+    struct Case {
+        const char* name;
+        std::string cookie;
+        std::string named;
+        int status;
+    };
+    const Case cases[] = {
+        {"no cookie", "", his, 401},
+        {"forged cookie", forged, his, 401},
+        {"another engineer's cookie", sessions_[other_], his, 403},
+        {"another engineer's cookie, unknown engineer", sessions_[other_], "nobody", 403},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(statusOf(send(c.cookie, "brisfoldID=" + c.named + "&alert=forged")), c.status);
+        const auto polled = pollResult(c.cookie, "brisfoldID=" + c.named + "&wait=1&after=0");
+        EXPECT_EQ(statusOf(polled), c.status);
+        EXPECT_EQ(codeOf(polled), "0");
+    }
+    EXPECT_EQ(statusOf(send("", "alert=forged")), 401);
+    EXPECT_EQ(messagesOf(his), messages);
+    EXPECT_TRUE(
+        poll(mine, "brisfoldID=" + his + "&wait=0&after=" + std::to_string(last))["notifications"]
             .empty());
 }
 
 TEST_F(PushEndpointsTest, BadSendsAndPollsAreRefused) {
-    const std::string id = login("zhangwei", "zw123456")["UserID"];
+    login("zhangwei", "zw123456");
+    const std::string mine = lastSession_;
     const std::pair<std::string, int> sends[] = {
-        {"brisfoldID=" + id, 400},
-        {"alert=x", 400},
-        {"brisfoldID=nobody&alert=x", 404},
-        {"brisfoldID=" + id + "&alert=" + std::string(PushEndpoints::kMaxAlertBytes + 1, 'x'), 400},
+        {"brisfoldID=x", 403},
+        {"", 400},
+        {"alert=" + std::string(PushEndpoints::kMaxAlertBytes + 1, 'x'), 400},
     };
     for (const auto& [body, status] : sends) {
-        EXPECT_EQ(statusOf(send(body)), status) << body.substr(0, 60);
+        EXPECT_EQ(statusOf(send(mine, body)), status) << body.substr(0, 60);
     }
-    for (const char* query : {"", "brisfoldID=", "brisfoldID=a&after=x", "brisfoldID=a&wait=x"}) {
-        EXPECT_EQ(statusOf(client().Get((std::string("/push/poll?") + query).c_str())), 400)
-            << query;
+    for (const char* query : {"after=x", "wait=x", "after=-1", "wait=1&after=1x"}) {
+        EXPECT_EQ(statusOf(pollResult(mine, query)), 400) << query;
     }
     EXPECT_EQ(statusOf(client().Get("/push/send")), 405);
 }
 
 TEST_F(PushEndpointsTest, StoppingAnswersAWaitingPoll) {
-    const std::string id = login("zhangwei", "zw123456")["UserID"];
-    auto waiting = std::async(std::launch::async, [&] {
-        return client().Get(("/push/poll?brisfoldID=" + id + "&wait=30&after=0").c_str());
-    });
+    login("zhangwei", "zw123456");
+    const std::string mine = lastSession_;
+    auto waiting =
+        std::async(std::launch::async, [&] { return pollResult(mine, "wait=30&after=1000000"); });
     ASSERT_TRUE(testsupport::waitUntil([&] { return server_->push().waitingPolls() == 1; }));
-    server_->stop();
+    auto stopped = std::async(std::launch::async, [&] { server_->stop(); });
     EXPECT_EQ(statusOf(waiting.get()), 200);
 }
 

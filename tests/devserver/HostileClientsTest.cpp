@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "Deadline.h"
+#include "DevServerFixture.h"
+#include "RawConnection.h"
+#include "SeedData.h"
+
+namespace devserver::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kFloodClients = 200;
+
+std::string pollRequest(const std::string& cookie, const std::string& engineer,
+                        std::uint64_t after) {
+    return "GET /push/poll?brisfoldID=" + engineer + "&wait=30&after=" + std::to_string(after) +
+           " HTTP/1.1\r\nHost: x\r\nCookie: " + cookie + "\r\n\r\n";
+}
+
+class HostileClientsTest : public DevServerFixture {
+  protected:
+    void SetUp() override {
+        auto options = testOptions();
+        options.headDeadline = std::chrono::milliseconds(1500);
+        restart(options);
+    }
+
+    // Signs in while the flood holds its connections: the flood must not delay it.
+    void expectPromptAnswers() {
+        const auto started = Clock::now();
+        EXPECT_EQ(login(kSeedEngineers[1].userName, kSeedEngineers[1].password)["code"], "1");
+        EXPECT_LT(Clock::now() - started, std::chrono::seconds(1)) << "sign-in held up";
+        const auto asked = Clock::now();
+        EXPECT_EQ(statusOf(client().Get("/health")), 200);
+        EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(500)) << "/health held up";
+    }
+
+    std::vector<std::unique_ptr<RawConnection>> flood(const std::string& request) {
+        std::vector<std::unique_ptr<RawConnection>> clients;
+        for (int i = 0; i < kFloodClients; ++i) {
+            clients.push_back(std::make_unique<RawConnection>(server_->port()));
+            EXPECT_TRUE(clients.back()->connected());
+            EXPECT_TRUE(clients.back()->send(request));
+        }
+        return clients;
+    }
+
+    static bool allClosed(const std::vector<std::unique_ptr<RawConnection>>& clients) {
+        for (const auto& client : clients)
+            if (!client->heardFrom()) return false;
+        return true;
+    }
+};
+
+TEST_F(HostileClientsTest, HalfARequestLineHeldDelaysNoOneAndIsClosedAtTheHeadDeadline) {
+    const auto clients = flood("POST /api/Engineer/Lo");
+    expectPromptAnswers();
+    // Well before the request's own deadline of 10 s.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return allClosed(clients); }, 6));
+}
+
+TEST_F(HostileClientsTest, HeadersTrickledDelayNoOneAndAreClosedAtTheHeadDeadline) {
+    restart(testOptions());
+    auto clients = flood("GET /health HTTP/1.1\r\nHost: x\r\nX-Slow: ");
+    // A header byte every two seconds from each, until the server closes it.
+    std::jthread trickler([&](std::stop_token stop) {
+        while (!stop.stop_requested() &&
+               !testsupport::waitUntil([&] { return stop.stop_requested(); }, 2)) {
+            for (auto& client : clients)
+                if (!client->heardFrom()) client->send("a");
+        }
+    });
+    expectPromptAnswers();
+    EXPECT_TRUE(testsupport::waitUntil([&] { return allClosed(clients); }, 8));
+}
+
+TEST_F(HostileClientsTest, PollsWaitParkedWithinTheirBoundAndDelayNoOne) {
+    const auto me = login(kSeedEngineers[0].userName, kSeedEngineers[0].password);
+    const std::string mine = lastSession_;
+    httplib::Headers headers{{"Cookie", mine}};
+    const std::string id = me["UserID"];
+    const auto now = parseJson(client().Get(("/push/poll?brisfoldID=" + id).c_str(), headers));
+    const auto clients = flood(pollRequest(mine, id, now["last"].get<std::uint64_t>()));
+    expectPromptAnswers();
+
+    // The engineer's bound parks 8; the others are refused at once, and none holds a worker.
+    const size_t parked = DevServerOptions().parkedPollsPerEngineer;
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        return server_->push().waitingPolls() == parked &&
+               std::count_if(clients.begin(), clients.end(), [](const auto& c) {
+                   return c->heardFrom();
+               }) == static_cast<long>(kFloodClients - parked);
+    }));
+    std::vector<RawConnection*> waiting;
+    for (const auto& client : clients) {
+        if (!client->heardFrom()) {
+            waiting.push_back(client.get());
+            continue;
+        }
+        const auto reply = parseReply(client->readToEnd());
+        ASSERT_EQ(reply.status, 429);
+        EXPECT_NE(reply.body.find("\"code\":\"0\""), std::string::npos);
+    }
+    ASSERT_EQ(statusOf(client().Post("/push/send", headers, "brisfoldID=" + id + "&alert=x",
+                                     "application/x-www-form-urlencoded")),
+              200);
+    for (RawConnection* client : waiting) {
+        const auto reply = parseReply(client->readToEnd(5));
+        EXPECT_EQ(reply.status, 200);
+        EXPECT_EQ(nlohmann::json::parse(reply.body, nullptr, false)["notifications"].size(), 1u);
+    }
+    EXPECT_EQ(me["code"], "1");
+}
+
+TEST_F(HostileClientsTest, ParkedPollsAreBoundedInAll) {
+    auto options = testOptions();
+    options.parkedPolls = 2;
+    restart(options);
+    signInBoth();
+    std::vector<std::unique_ptr<RawConnection>> polls;
+    for (const auto& engineer : {engineer_, engineer_}) {
+        polls.push_back(std::make_unique<RawConnection>(server_->port()));
+        ASSERT_TRUE(polls.back()->send(pollRequest(sessions_[engineer], engineer, 1'000'000)));
+    }
+    ASSERT_TRUE(testsupport::waitUntil([&] { return server_->push().waitingPolls() == 2; }));
+    RawConnection another(server_->port());
+    ASSERT_TRUE(another.send(pollRequest(sessions_[other_], other_, 1'000'000)));
+    EXPECT_EQ(parseReply(another.readToEnd(5)).status, 429);
+    EXPECT_EQ(server_->push().waitingPolls(), 2u);
+}
+
+// ---- Compressed bodies, against the server as a process of its own, whose memory is read.
+
+std::string gzipOfZeros(size_t size) {
+    httplib::detail::gzip_compressor compressor;
+    std::string out;
+    const std::string block(1024 * 1024, '\0');
+    for (size_t done = 0; done < size; done += block.size()) {
+        const bool last = done + block.size() >= size;
+        compressor.compress(block.data(), block.size(), last, [&](const char* data, size_t n) {
+            out.append(data, n);
+            return true;
+        });
+    }
+    return out;
+}
+
+std::string chunkedBody(std::string_view body) {
+    std::string out;
+    constexpr size_t kChunk = 8192;
+    char size[32];
+    for (size_t at = 0; at < body.size(); at += kChunk) {
+        const auto chunk = body.substr(at, kChunk);
+        std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
+        out += size;
+        out += chunk;
+        out += "\r\n";
+    }
+    return out + "0\r\n\r\n";
+}
+
+// The peak resident size of the process, in KiB.
+long peakKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+TEST(CompressedBodyTest, ABodyIsBoundedAsItIsDecodedAndASessionIsCheckedFirst) {
+    testsupport::TempDir dir;
+    testsupport::ChildProcess server(
+        {BRISFOLD_DEVSERVER_EXE, "--data", (dir.path() / "data.sqlite").string()});
+    const auto line = server.readLine();
+    ASSERT_TRUE(line);
+    const int port = std::stoi(*line);
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(20);
+    const auto signIn = client.Post("/api/Engineer/Login",
+                                    "UserName=" + std::string(kSeedEngineers[0].userName) +
+                                        "&PassWord=" + std::string(kSeedEngineers[0].password),
+                                    "application/x-www-form-urlencoded");
+    ASSERT_TRUE(signIn);
+    const std::string cookie = signIn->get_header_value("Set-Cookie")
+                                   .substr(0, signIn->get_header_value("Set-Cookie").find(';'));
+    ASSERT_FALSE(cookie.empty());
+
+    // 128 MiB of zeros in 128 KiB.
+    const std::string bomb = gzipOfZeros(128 * 1024 * 1024);
+    const std::string chunked = chunkedBody(bomb);
+    struct Case {
+        const char* path;
+        bool signedIn;
+        bool withLength;
+        int status;
+    };
+    const Case cases[] = {
+        {"/api/Engineer/Login", false, false, 413},
+        {"/api/Order/OrderList", false, false, 401},
+        {"/api/Order/OrderList", true, false, 413},
+        {"/push/send", false, false, 401},
+        {"/push/send", true, false, 413},
+        {"/tiles/release/gate", false, false, 413},
+        // Refused by its own envelope, {"code":0}.
+        {"/ws/log/upload?product=1&type=1&platform=2&channel=open&sign=x", false, true, 200},
+    };
+    const long before = peakKiB(server.pid());
+    ASSERT_GT(before, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + (c.signedIn ? " signed in" : ""));
+        RawConnection connection(port);
+        std::string request = std::string("POST ") + c.path +
+                              " HTTP/1.1\r\nHost: x\r\nContent-Encoding: gzip\r\n"
+                              "Content-Type: application/x-www-form-urlencoded\r\n";
+        if (c.signedIn) request += "Cookie: " + cookie + "\r\n";
+        request += c.withLength
+                       ? "Content-Length: " + std::to_string(bomb.size()) + "\r\n\r\n" + bomb
+                       : "Transfer-Encoding: chunked\r\n\r\n" + chunked;
+        // A refusal may come before the body is all sent.
+        connection.send(request);
+        const auto reply = parseReply(connection.readToEnd());
+        EXPECT_EQ(reply.status, c.status);
+        EXPECT_NE(reply.body.find("\"code\":"), std::string::npos) << reply.body;
+    }
+    const long grown = peakKiB(server.pid()) - before;
+    EXPECT_LT(grown, 32 * 1024) << "peak resident size grew by " << grown << " KiB";
+    EXPECT_EQ(server.stop(), 0);
+}
+
+}  // namespace
+}  // namespace devserver::test
