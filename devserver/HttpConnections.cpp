@@ -127,6 +127,30 @@ void forEachField(std::string_view head, Field field) {
     }
 }
 
+// The library refuses a whole request with 416 when it cannot read its Range header, before
+// any handler runs; such a header is ignored instead, so the request is answered as if it had
+// none. Returns how many bytes the head lost.
+size_t dropIgnoredRanges(std::string& bytes, size_t headEnd) {
+    size_t dropped = 0;
+    size_t at = bytes.find('\n');
+    while (at != std::string::npos && at + 1 < headEnd - dropped) {
+        const size_t start = at + 1;
+        const size_t end = bytes.find('\n', start);
+        if (end == std::string::npos || end >= headEnd - dropped) break;
+        std::string_view line = std::string_view(bytes).substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const auto colon = line.find(':');
+        if (colon != std::string_view::npos && sameIgnoringCase(line.substr(0, colon), "Range") &&
+            !rangeIsWellFormed(trimmed(line.substr(colon + 1)))) {
+            bytes.erase(start, end + 1 - start);
+            dropped += end + 1 - start;
+            continue;
+        }
+        at = end;
+    }
+    return dropped;
+}
+
 // Anything but one plain length or one "chunked" is left to the handlers, which refuse it
 // before reading a body.
 HeadFraming framingOf(std::string_view head) {
@@ -598,6 +622,8 @@ void HttpServer::serve(std::unique_ptr<Connection> connection) {
             if (!connection) return;
         }
     }
+    if (connection->headEnd > 0)
+        connection->headEnd -= dropIgnoredRanges(connection->bytes, connection->headEnd);
     tParking = connection->parking;
     {
         RequestStream stream(*this, *connection);

@@ -44,45 +44,68 @@ std::string_view withoutSpaces(std::string_view s) {
 
 }  // namespace
 
-ByteRange byteRangeAsked(const httplib::Request& request, size_t size) {
-    if (request.get_header_value_count("Range") != 1) return {};
-    const std::string header = request.get_header_value("Range");
-    std::string_view value = header;
+namespace {
+
+// One spec of a bytes range: first-last (last may be open), or the last `length` bytes.
+struct RangeSpec {
+    bool suffix = false;
+    size_t first = 0;
+    size_t last = SIZE_MAX;
+};
+
+// The specs of a Range value, or nothing when it is not a well-formed bytes range.
+std::optional<std::vector<RangeSpec>> rangeSpecs(std::string_view value) {
     constexpr std::string_view kUnit = "bytes=";
     if (value.size() < kUnit.size() ||
         !std::equal(kUnit.begin(), kUnit.end(), value.begin(), [](char a, char b) {
             return a == std::tolower(static_cast<unsigned char>(b));
         }))
-        return {};
+        return std::nullopt;
     value.remove_prefix(kUnit.size());
-    std::vector<ByteRange> satisfiable;
-    size_t specs = 0;
-    while (!value.empty() || specs == 0) {
+    std::vector<RangeSpec> specs;
+    while (!value.empty() || specs.empty()) {
         const auto comma = value.find(',');
         const std::string_view spec = withoutSpaces(value.substr(0, comma));
         value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
-        ++specs;
         const auto dash = spec.find('-');
-        if (dash == std::string_view::npos) return {};
+        if (dash == std::string_view::npos) return std::nullopt;
         if (dash == 0) {
-            const auto suffix = rangeNumber(spec.substr(1));
-            if (!suffix) return {};
-            if (*suffix > 0 && size > 0) {
-                const size_t length = std::min(*suffix, size);
-                satisfiable.push_back({ByteRange::Part, size - length, length});
-            }
+            const auto length = rangeNumber(spec.substr(1));
+            if (!length) return std::nullopt;
+            specs.push_back({true, *length, 0});
             continue;
         }
         const auto first = rangeNumber(spec.substr(0, dash));
         const auto last = dash + 1 == spec.size() ? std::optional<size_t>(SIZE_MAX)
                                                   : rangeNumber(spec.substr(dash + 1));
-        if (!first || !last || *last < *first) return {};
-        if (*first < size)
+        if (!first || !last || *last < *first) return std::nullopt;
+        specs.push_back({false, *first, *last});
+    }
+    return specs;
+}
+
+}  // namespace
+
+bool rangeIsWellFormed(std::string_view value) { return rangeSpecs(value).has_value(); }
+
+ByteRange byteRangeAsked(const httplib::Request& request, size_t size) {
+    if (request.get_header_value_count("Range") != 1) return {};
+    const auto specs = rangeSpecs(request.get_header_value("Range"));
+    if (!specs) return {};
+    std::vector<ByteRange> satisfiable;
+    for (const RangeSpec& spec : *specs) {
+        if (spec.suffix) {
+            if (spec.first > 0 && size > 0) {
+                const size_t length = std::min(spec.first, size);
+                satisfiable.push_back({ByteRange::Part, size - length, length});
+            }
+        } else if (spec.first < size) {
             satisfiable.push_back(
-                {ByteRange::Part, *first, std::min(*last, size - 1) - *first + 1});
+                {ByteRange::Part, spec.first, std::min(spec.last, size - 1) - spec.first + 1});
+        }
     }
     if (satisfiable.empty()) return {ByteRange::Unsatisfiable};
-    if (specs > 1) return {};
+    if (specs->size() > 1) return {};
     return satisfiable.front();
 }
 

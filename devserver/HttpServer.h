@@ -49,6 +49,8 @@ struct ByteRange {
     size_t length = 0;
 };
 ByteRange byteRangeAsked(const httplib::Request& request, size_t size);
+// Whether a Range value is a bytes range at all; one that is not is ignored, as if not sent.
+bool rangeIsWellFormed(std::string_view value);
 
 // Answers a range on its own: sets the status (200, 206 or 416), Content-Range and, for a body
 // kept in memory, the part; and keeps the library from applying the Range header once more.
