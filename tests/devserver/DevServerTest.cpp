@@ -15,6 +15,7 @@
 namespace devserver {
 namespace {
 
+using test::chunked;
 using test::parseJson;
 using test::testOptions;
 
@@ -37,19 +38,6 @@ std::string loginBodyOfSize(size_t size) {
     std::string body = kLoginBody + "&Pad=";
     body.resize(size, 'a');
     return body;
-}
-
-std::string chunked(std::string_view body, size_t chunkSize) {
-    std::string out;
-    char size[32];
-    for (size_t at = 0; at < body.size(); at += chunkSize) {
-        const auto chunk = body.substr(at, chunkSize);
-        std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
-        out += size;
-        out += chunk;
-        out += "\r\n";
-    }
-    return out;
 }
 
 std::string loginRequest(const std::string& headers) {

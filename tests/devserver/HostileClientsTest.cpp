@@ -157,20 +157,6 @@ std::string gzipOfZeros(size_t size) {
     return out;
 }
 
-std::string chunkedBody(std::string_view body) {
-    std::string out;
-    constexpr size_t kChunk = 8192;
-    char size[32];
-    for (size_t at = 0; at < body.size(); at += kChunk) {
-        const auto chunk = body.substr(at, kChunk);
-        std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
-        out += size;
-        out += chunk;
-        out += "\r\n";
-    }
-    return out + "0\r\n\r\n";
-}
-
 // The peak resident size of the process, in KiB.
 long peakKiB(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -200,7 +186,7 @@ TEST(CompressedBodyTest, ABodyIsBoundedAsItIsDecodedAndASessionIsCheckedFirst) {
 
     // 128 MiB of zeros in 128 KiB.
     const std::string bomb = gzipOfZeros(128 * 1024 * 1024);
-    const std::string chunked = chunkedBody(bomb);
+    const std::string chunkedBomb = chunked(bomb, 8192) + "0\r\n\r\n";
     struct Case {
         const char* path;
         bool signedIn;
@@ -228,7 +214,7 @@ TEST(CompressedBodyTest, ABodyIsBoundedAsItIsDecodedAndASessionIsCheckedFirst) {
         if (c.signedIn) request += "Cookie: " + cookie + "\r\n";
         request += c.withLength
                        ? "Content-Length: " + std::to_string(bomb.size()) + "\r\n\r\n" + bomb
-                       : "Transfer-Encoding: chunked\r\n\r\n" + chunked;
+                       : "Transfer-Encoding: chunked\r\n\r\n" + chunkedBomb;
         // A refusal may come before the body is all sent.
         connection.send(request);
         const auto reply = parseReply(connection.readToEnd());

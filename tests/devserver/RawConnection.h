@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -18,6 +19,21 @@
 #include "Deadline.h"
 
 namespace devserver::test {
+
+// The body framed in chunks of chunkSize bytes, without the last chunk: a test that wants the
+// body to end adds "0\r\n\r\n".
+inline std::string chunked(std::string_view body, size_t chunkSize) {
+    std::string out;
+    char size[32];
+    for (size_t at = 0; at < body.size(); at += chunkSize) {
+        const auto chunk = body.substr(at, chunkSize);
+        std::snprintf(size, sizeof size, "%zx\r\n", chunk.size());
+        out += size;
+        out += chunk;
+        out += "\r\n";
+    }
+    return out;
+}
 
 // A raw TCP connection to 127.0.0.1, for requests no HTTP client library would send.
 class RawConnection {
