@@ -42,6 +42,9 @@ struct Results {
 
 class DataDownloaderTest : public MapDataServerTest {
   protected:
+    // A download still running calls its block on a queue thread: none may outlive the results.
+    ~DataDownloaderTest() override { downloader->cancelAllDownloadAndWait(); }
+
     std::string url(int n) {
         // Quadkeys in base 4 keep every request's URL its own.
         std::string key;
