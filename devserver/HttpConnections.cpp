@@ -128,27 +128,30 @@ void forEachField(std::string_view head, Field field) {
 }
 
 // The library refuses a whole request with 416 when it cannot read its Range header, before
-// any handler runs; such a header is ignored instead, so the request is answered as if it had
-// none. Returns how many bytes the head lost.
-size_t dropIgnoredRanges(std::string& bytes, size_t headEnd) {
-    size_t dropped = 0;
+// any handler runs, and reads fewer forms than this server does. Each Range field is put in
+// the form it reads as this server reads it, or dropped when it is no bytes range, so that the
+// request is answered as if it had none. Returns the head's new end.
+size_t readableRanges(std::string& bytes, size_t headEnd) {
     size_t at = bytes.find('\n');
-    while (at != std::string::npos && at + 1 < headEnd - dropped) {
+    while (at != std::string::npos && at + 1 < headEnd) {
         const size_t start = at + 1;
         const size_t end = bytes.find('\n', start);
-        if (end == std::string::npos || end >= headEnd - dropped) break;
+        if (end == std::string::npos || end >= headEnd) break;
         std::string_view line = std::string_view(bytes).substr(start, end - start);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const auto colon = line.find(':');
-        if (colon != std::string_view::npos && sameIgnoringCase(line.substr(0, colon), "Range") &&
-            !rangeIsWellFormed(trimmed(line.substr(colon + 1)))) {
-            bytes.erase(start, end + 1 - start);
-            dropped += end + 1 - start;
+        if (colon == std::string_view::npos || !sameIgnoringCase(line.substr(0, colon), "Range")) {
+            at = end;
             continue;
         }
-        at = end;
+        const auto readable = rangeForLibrary(trimmed(line.substr(colon + 1)));
+        const std::string field = readable ? "Range: " + *readable + "\r\n" : "";
+        bytes.replace(start, end + 1 - start, field);
+        headEnd = headEnd - (end + 1 - start) + field.size();
+        // The newline that ends the field, or the one before it when it is gone.
+        at = start + field.size() - 1;
     }
-    return dropped;
+    return headEnd;
 }
 
 // Anything but one plain length or one "chunked" is left to the handlers, which refuse it
@@ -623,7 +626,7 @@ void HttpServer::serve(std::unique_ptr<Connection> connection) {
         }
     }
     if (connection->headEnd > 0)
-        connection->headEnd -= dropIgnoredRanges(connection->bytes, connection->headEnd);
+        connection->headEnd = readableRanges(connection->bytes, connection->headEnd);
     tParking = connection->parking;
     {
         RequestStream stream(*this, *connection);

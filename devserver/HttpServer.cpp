@@ -86,7 +86,23 @@ std::optional<std::vector<RangeSpec>> rangeSpecs(std::string_view value) {
 
 }  // namespace
 
-bool rangeIsWellFormed(std::string_view value) { return rangeSpecs(value).has_value(); }
+std::optional<std::string> rangeForLibrary(std::string_view value) {
+    const auto specs = rangeSpecs(value);
+    if (!specs) return std::nullopt;
+    // Beyond any representation, as far as either reading goes: clamped, a spec means the same.
+    const auto number = [](size_t n) {
+        return std::to_string(std::min<size_t>(n, static_cast<size_t>(INT64_MAX)));
+    };
+    std::string readable = "bytes=";
+    for (const RangeSpec& spec : *specs) {
+        if (&spec != &specs->front()) readable += ',';
+        if (spec.suffix)
+            readable += "-" + number(spec.first);
+        else
+            readable += number(spec.first) + "-" + (spec.last == SIZE_MAX ? "" : number(spec.last));
+    }
+    return readable;
+}
 
 ByteRange byteRangeAsked(const httplib::Request& request, size_t size) {
     if (request.get_header_value_count("Range") != 1) return {};

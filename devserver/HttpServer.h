@@ -11,7 +11,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -49,8 +51,10 @@ struct ByteRange {
     size_t length = 0;
 };
 ByteRange byteRangeAsked(const httplib::Request& request, size_t size);
-// Whether a Range value is a bytes range at all; one that is not is ignored, as if not sent.
-bool rangeIsWellFormed(std::string_view value);
+// A Range value in the one form the HTTP library reads as this server does (the same specs, its
+// unit in lower case, no spaces, no number past its signed 64 bits); nothing for a value that is
+// no bytes range at all, which is ignored as if not sent.
+std::optional<std::string> rangeForLibrary(std::string_view value);
 
 // Answers a range on its own: sets the status (200, 206 or 416), Content-Range and, for a body
 // kept in memory, the part; and keeps the library from applying the Range header once more.

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <future>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -10,6 +12,7 @@
 #include "CoreGraphics/CGImage.h"
 #include "Deadline.h"
 #include "DevServerFixture.h"
+#include "HttpServer.h"
 #include "OfflineEndpoints.h"
 #include "TileEndpoints.h"
 
@@ -248,6 +251,113 @@ TEST_F(RangesTest, TileRangesNeverAnswerMoreThanTheTile) {
     EXPECT_EQ(beyond->get_header_value("Content-Range"),
               "bytes 8-" + std::to_string(png.size() - 1) + "/" + std::to_string(png.size()));
     EXPECT_TRUE(beyond->body == png.substr(8));
+}
+
+// One reading of Range decides: what the server reads is answered, what it does not is ignored,
+// and nothing is refused for a Range value the HTTP layer alone could not read (the unit in
+// another case, spaces in the list, numbers of 2^63 and beyond).
+TEST_F(RangesTest, EveryEndpointReadsRangeValuesAsTheRangedOnesDo) {
+    const std::string login = "UserName=" + std::string(kSeedEngineers[0].userName) +
+                              "&PassWord=" + std::string(kSeedEngineers[0].password);
+    struct Endpoint {
+        std::string name;
+        std::function<httplib::Result(const std::string& range)> fetch;
+        bool ranged;
+    };
+    const Endpoint endpoints[] = {
+        {"health", [&](const std::string& range) { return get("/health", range); }, false},
+        {"unknown path", [&](const std::string& range) { return get("/nosuch", range); }, false},
+        {"tile", [&](const std::string& range) { return get("/tiles/3/2/1.png", range); }, true},
+        {"package", [&](const std::string& range) { return get("/offline/320200.zip", range); },
+         true},
+        {"sign-in",
+         [&](const std::string& range) {
+             httplib::Headers headers;
+             if (!range.empty()) headers.emplace("Range", range);
+             return client().Post("/api/Engineer/Login", headers, login,
+                                  "application/x-www-form-urlencoded");
+         },
+         false},
+    };
+    // What a ranged representation answers: its first two bytes, the whole as a part, the whole
+    // as a 200, or nothing it has.
+    enum Answer { FirstTwo, AllAsPart, Whole, Unsatisfiable };
+    const std::pair<std::string, Answer> values[] = {
+        {"Bytes=0-1", FirstTwo},
+        {"BYTES=0-1", FirstTwo},
+        {"bytes= 0-1", FirstTwo},
+        {"bytes=0-1 ,2-3", Whole},
+        {"bytes=0-9223372036854775808", AllAsPart},
+        {"bytes=0-18446744073709551615", AllAsPart},
+        {"bytes=-18446744073709551615", AllAsPart},
+        {"bytes=9223372036854775808-", Unsatisfiable},
+        {"bytes=18446744073709551616-", Whole},
+    };
+    for (const auto& endpoint : endpoints) {
+        const auto whole = endpoint.fetch("");
+        ASSERT_TRUE(whole) << endpoint.name;
+        const std::string size = std::to_string(whole->body.size());
+        for (const auto& [range, answer] : values) {
+            SCOPED_TRACE(endpoint.name + ", " + range);
+            const auto result = endpoint.fetch(range);
+            ASSERT_TRUE(result);
+            int status = whole->status;
+            std::string contentRange;
+            std::string body = whole->body;
+            if (endpoint.ranged && answer == FirstTwo) {
+                status = 206;
+                contentRange = "bytes 0-1/" + size;
+                body = whole->body.substr(0, 2);
+            } else if (endpoint.ranged && answer == AllAsPart) {
+                status = 206;
+                contentRange = "bytes 0-" + std::to_string(whole->body.size() - 1) + "/" + size;
+            } else if (endpoint.ranged && answer == Unsatisfiable) {
+                status = 416;
+                contentRange = "bytes */" + size;
+            }
+            EXPECT_EQ(result->status, status);
+            EXPECT_EQ(result->get_header_value("Content-Range"), contentRange);
+            // A sign-in answers a new token each time: its answer is compared by its code.
+            if (endpoint.name == "sign-in") {
+                EXPECT_EQ(parseJson(result)["code"], "1");
+            } else if (status != 416) {
+                EXPECT_TRUE(result->body == body) << result->body.size() << " bytes";
+            }
+        }
+    }
+}
+
+// What the server hands the HTTP library is read by it as the server reads it: the same
+// specs, each within the range of numbers it can hold.
+TEST(RangeForLibraryTest, LibraryReadsEveryRangeTheServerKeeps) {
+    struct Case {
+        std::string value;
+        std::optional<std::string> readable;
+    };
+    const Case cases[] = {
+        {"bytes=0-1", "bytes=0-1"},
+        {"Bytes=0-1", "bytes=0-1"},
+        {"bytes= 0-1 ,\t2-3", "bytes=0-1,2-3"},
+        {"bytes=007-", "bytes=7-"},
+        {"bytes=-5", "bytes=-5"},
+        {"bytes=0-18446744073709551615", "bytes=0-"},
+        {"bytes=9223372036854775808-18446744073709551614",
+         "bytes=9223372036854775807-9223372036854775807"},
+        {"bytes=-9223372036854775808", "bytes=-9223372036854775807"},
+        {"bytes=18446744073709551616-", std::nullopt},
+        {"bytes=3-1", std::nullopt},
+        {"bytes=0-1,,2-3", std::nullopt},
+        {"bytes=-", std::nullopt},
+        {"items=0-1", std::nullopt},
+        {"bytes=+1-2", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto readable = rangeForLibrary(c.value);
+        EXPECT_EQ(readable, c.readable) << c.value;
+        if (!readable) continue;
+        httplib::Ranges ranges;
+        EXPECT_TRUE(httplib::detail::parse_range_header(*readable, ranges)) << *readable;
+    }
 }
 
 }  // namespace
