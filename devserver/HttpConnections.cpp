@@ -12,9 +12,11 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "HttpServer.h"
@@ -271,6 +273,8 @@ std::optional<httplib::Request> parsedHead(std::string_view head) {
 }
 
 thread_local HttpServer::Parking tParking = HttpServer::Parking::None;
+// What the park hook threw for the request the calling thread processes.
+thread_local std::exception_ptr tHookError;
 
 }  // namespace
 
@@ -555,6 +559,16 @@ size_t HttpServer::parked() const {
 
 HttpServer::Parking HttpServer::parking() { return tParking; }
 
+HttpServer& HttpServer::set_pre_routing_handler(HandlerWithResponse handler) {
+    httplib::Server::set_pre_routing_handler(
+        [handler = std::move(handler)](const httplib::Request& request,
+                                       httplib::Response& response) {
+            if (tHookError) std::rethrow_exception(std::exchange(tHookError, nullptr));
+            return handler ? handler(request, response) : HandlerResponse::Unhandled;
+        });
+    return *this;
+}
+
 void HttpServer::signalLoop() const {
     const uint64_t one = 1;
     if (::write(loopEvent_, &one, sizeof one) != sizeof one) {
@@ -617,23 +631,32 @@ void HttpServer::workerLoop() {
 }
 
 void HttpServer::serve(std::unique_ptr<Connection> connection) {
+    std::exception_ptr hookError;
     if (parkHook_ && connection->parking == Parking::None && connection->headEnd > 0) {
         if (const auto head =
                 parsedHead(std::string_view(connection->bytes).substr(0, connection->headEnd))) {
             ConnectionParker parker(*this, connection);
-            parkHook_(*head, parker);
+            try {
+                parkHook_(*head, parker);
+            } catch (...) {
+                // Out here it would end the process; the request is failed where a handler's
+                // error is answered.
+                hookError = std::current_exception();
+            }
             if (!connection) return;
         }
     }
     if (connection->headEnd > 0)
         connection->headEnd = readableRanges(connection->bytes, connection->headEnd);
     tParking = connection->parking;
+    tHookError = hookError;
     {
         RequestStream stream(*this, *connection);
         bool closed = false;
         process_request(stream, true, closed, nullptr);
     }
     tParking = Parking::None;
+    tHookError = nullptr;
     // After the reply, what the client still sends is read and dropped for a while, so that a
     // client still sending a body it was refused reads the refusal rather than a reset.
     ::shutdown(connection->fd, SHUT_WR);

@@ -168,6 +168,7 @@ HttpServer::HttpServer(HttpLimits limits, Log log)
         changed_.notify_all();
         return queue;
     };
+    set_pre_routing_handler(nullptr);
 }
 
 HttpServer::~HttpServer() {

@@ -112,8 +112,11 @@ class HttpServer : public httplib::Server {
     // deadline to arrive, parked ones are processed at once) and returns when all are closed.
     void stopAndDrain();
 
-    // Before startListening.
+    // Before startListening. What the hook throws is answered as what a handler throws is.
     void setParkHook(ParkHook hook) { parkHook_ = std::move(hook); }
+    // In place of the library's: the handler runs once an error the park hook met is thrown on
+    // (where the library hands what a handler throws to its exception handler).
+    HttpServer& set_pre_routing_handler(HandlerWithResponse handler);
     // Hands the requests parked under the key to the workers.
     void wake(const std::string& key);
     // Requests parked now.

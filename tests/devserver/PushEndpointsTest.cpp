@@ -1,4 +1,8 @@
+#include <atomic>
 #include <future>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "CoreGraphics/CGImage.h"
 #include "Deadline.h"
@@ -120,6 +124,40 @@ TEST_F(PushEndpointsTest, StoppingAnswersAWaitingPoll) {
     ASSERT_TRUE(testsupport::waitUntil([&] { return server_->push().waitingPolls() == 1; }));
     auto stopped = std::async(std::launch::async, [&] { server_->stop(); });
     EXPECT_EQ(statusOf(waiting.get()), 200);
+}
+
+// An error while the server decides whether a poll waits (the data file changed under it, here)
+// is answered as an error in any handler is, and the server goes on.
+TEST_F(PushEndpointsTest, DataErrorBeforeAPollWaitsIsAnsweredAndTheServerGoesOn) {
+    auto options = testOptions();
+    auto logged = std::make_shared<std::atomic<bool>>(false);
+    options.log = [logged](const std::string& line) {
+        if (line.find("/push/poll") != std::string::npos &&
+            line.find("no such table") != std::string::npos)
+            *logged = true;
+    };
+    restart(options);
+    login("zhangwei", "zw123456");
+    const std::string mine = lastSession_;
+    const std::uint64_t last = poll(mine, "")["last"];
+    const std::string waiting = "wait=20&after=" + std::to_string(last);
+
+    Database other(server_->dataFile());
+    other.execute("ALTER TABLE sessions RENAME TO sessions_aside");
+    httplib::Headers headers = cookieHeader(mine);
+    headers.emplace("Range", "bytes=0-3");
+    const auto failed = client().Get(("/push/poll?" + waiting).c_str(), headers);
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->status, 500);
+    EXPECT_EQ(failed->get_header_value_count("Content-Range"), 0u);
+    EXPECT_EQ(codeOf(failed), "0");
+    EXPECT_TRUE(logged->load());
+
+    other.execute("ALTER TABLE sessions_aside RENAME TO sessions");
+    auto answered = std::async(std::launch::async, [&] { return poll(mine, waiting); });
+    ASSERT_TRUE(testsupport::waitUntil([&] { return server_->push().waitingPolls() == 1; }));
+    EXPECT_EQ(statusOf(send(mine, "alert=after")), 200);
+    EXPECT_EQ(answered.get()["notifications"].size(), 1u);
 }
 
 TEST_F(PushEndpointsTest, OnlyEngineersWithAPictureHaveOne) {
