@@ -2,8 +2,11 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cstdint>
+#include <limits>
 
 #include "ApiRouter.h"
 #include "FormBody.h"
@@ -23,6 +26,12 @@ std::optional<Number> number(const std::string& text) {
     if (text.empty() || error != std::errc() || end != text.data() + text.size())
         return std::nullopt;
     return value;
+}
+
+// Numbers are SQLite integers: any number past the largest asks what the largest does.
+std::int64_t storedNumber(std::uint64_t number) {
+    return static_cast<std::int64_t>(
+        std::min<std::uint64_t>(number, std::numeric_limits<std::int64_t>::max()));
 }
 
 }  // namespace
@@ -132,7 +141,12 @@ void PushEndpoints::registerOn(HttpServer& server) {
         }
         std::lock_guard lock(mutex_);
         if (!ask->after) {
-            reply(response, 200, {{"last", lastId_}, {"notifications", nlohmann::json::array()}});
+            std::int64_t last = 0;
+            withDatabase_([&](Database& db) {
+                last = db.scalar(
+                    "SELECT COALESCE((SELECT seq FROM sqlite_sequence WHERE name = 'pushes'), 0)");
+            });
+            reply(response, 200, {{"last", last}, {"notifications", nlohmann::json::array()}});
             return;
         }
         // A poll that had to wait was parked first; one the bounds left out is refused.
@@ -143,13 +157,15 @@ void PushEndpoints::registerOn(HttpServer& server) {
         }
         nlohmann::json list = nlohmann::json::array();
         std::uint64_t last = *ask->after;
-        if (const auto it = queued_.find(engineer); it != queued_.end()) {
-            for (const auto& queued : it->second) {
-                if (queued.id <= *ask->after) continue;
-                list.push_back({{"id", queued.id}, {"userInfo", queued.userInfo}});
-                last = queued.id;
+        withDatabase_([&](Database& db) {
+            auto rows = db.query(
+                "SELECT id, user_info FROM pushes WHERE engineer_id = ? AND id > ? ORDER BY id",
+                engineer, storedNumber(*ask->after));
+            while (rows.step()) {
+                last = static_cast<std::uint64_t>(rows.integer(0));
+                list.push_back({{"id", last}, {"userInfo", nlohmann::json::parse(rows.text(1))}});
             }
-        }
+        });
         reply(response, 200, {{"last", last}, {"notifications", std::move(list)}});
     });
 }
@@ -169,20 +185,32 @@ void PushEndpoints::parkIfWaiting(const httplib::Request& head, HttpServer::Park
                 std::chrono::steady_clock::now() + std::chrono::seconds(ask->waitSeconds));
 }
 
-bool PushEndpoints::hasNewer(const std::string& engineerId, std::uint64_t after) const {
-    const auto it = queued_.find(engineerId);
-    return it != queued_.end() && !it->second.empty() && it->second.back().id > after;
+bool PushEndpoints::hasNewer(const std::string& engineerId, std::uint64_t after) {
+    bool newer = false;
+    withDatabase_([&](Database& db) {
+        newer = db.scalar("SELECT EXISTS (SELECT 1 FROM pushes WHERE engineer_id = ? AND id > ?)",
+                          engineerId, storedNumber(after)) != 0;
+    });
+    return newer;
 }
 
-std::uint64_t PushEndpoints::push(const std::string& engineerId, nlohmann::json userInfo) {
+std::uint64_t PushEndpoints::push(const std::string& engineerId, const nlohmann::json& userInfo) {
     std::lock_guard lock(mutex_);
-    const std::uint64_t id = ++lastId_;
-    auto& queue = queued_[engineerId];
-    queue.push_back({id, std::move(userInfo)});
-    while (queue.size() > kKeptPerEngineer) queue.pop_front();
+    std::int64_t id = 0;
+    withDatabase_([&](Database& db) {
+        Transaction transaction(db);
+        db.run("INSERT INTO pushes (engineer_id, user_info) VALUES (?, ?)", engineerId,
+               userInfo.dump());
+        id = db.scalar("SELECT last_insert_rowid()");
+        db.run(
+            "DELETE FROM pushes WHERE engineer_id = ?1 AND id NOT IN (SELECT id FROM pushes "
+            "WHERE engineer_id = ?1 ORDER BY id DESC LIMIT ?2)",
+            engineerId, static_cast<std::int64_t>(kKeptPerEngineer));
+        transaction.commit();
+    });
     // Under the lock that parking takes too, so that a poll parks before or sees this.
     server_.wake(engineerId);
-    return id;
+    return static_cast<std::uint64_t>(id);
 }
 
 }  // namespace devserver

@@ -1,9 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -17,9 +15,11 @@ namespace devserver {
 
 // Remote notifications, as the app's notification source reads them (format in README.md), for
 // the engineer of the request's session only:
-//   POST /push/send   stores an unread message for him and queues a notification of it.
+//   POST /push/send   stores an unread message for him and a notification of it.
 //   GET  /push/poll   answers once a notification newer than the one named comes for him; it
 //                     waits parked in the server, holding no worker.
+// Notifications and their numbers are kept in the data file, so that a restarted server goes on
+// where the last one stopped.
 class PushEndpoints {
   public:
     // A poll waits at most this long when it asks for longer.
@@ -36,14 +36,10 @@ class PushEndpoints {
     void registerOn(HttpServer& server);
     // Polls waiting now.
     std::size_t waitingPolls() const { return server_.parked(); }
-    // Queues a notification for the engineer and wakes his waiting polls; returns its number.
-    std::uint64_t push(const std::string& engineerId, nlohmann::json userInfo);
+    // Stores a notification for the engineer and wakes his waiting polls; returns its number.
+    std::uint64_t push(const std::string& engineerId, const nlohmann::json& userInfo);
 
   private:
-    struct Queued {
-        std::uint64_t id;
-        nlohmann::json userInfo;
-    };
     // What a poll asks: after which notification (none: from now on) and for how long.
     struct Asked {
         std::optional<std::uint64_t> after;
@@ -54,13 +50,13 @@ class PushEndpoints {
     std::string engineerOf(const httplib::Request& request);
     void parkIfWaiting(const httplib::Request& head, HttpServer::Parker& parker);
     // Under mutex_.
-    bool hasNewer(const std::string& engineerId, std::uint64_t after) const;
+    bool hasNewer(const std::string& engineerId, std::uint64_t after);
 
     WithDatabase withDatabase_;
     HttpServer& server_;
-    std::mutex mutex_;  // guards everything below, and orders parking against waking
-    std::uint64_t lastId_ = 0;
-    std::map<std::string, std::deque<Queued>, std::less<>> queued_;
+    // Orders parking against waking: a notification is stored and its engineer woken under it,
+    // and a poll is parked under it only once it has found nothing newer.
+    std::mutex mutex_;
 };
 
 }  // namespace devserver

@@ -124,6 +124,17 @@ CREATE TABLE notices (
 );
 )sql";
 
+// Remote notifications, numbered across restarts: the app polls after the last number it saw,
+// whichever server handed it out. Never reused, even once a number's notification is dropped.
+constexpr const char* kPushesSchema = R"sql(
+CREATE TABLE pushes (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    engineer_id TEXT NOT NULL REFERENCES engineers(user_id),
+    user_info TEXT NOT NULL
+);
+CREATE INDEX pushes_by_engineer ON pushes(engineer_id, id);
+)sql";
+
 // std::mt19937 yields the same sequence everywhere; the standard distributions do not, so
 // the picks below use plain modulo.
 class SeedRandom {
@@ -562,11 +573,14 @@ void ensureSeeded(Database& db, int passwordIterations) {
     if (version >= kSchemaVersion) return;
     if (version > 0) {
         if (version == 1) upgradeFromVersion1(db, passwordIterations);
-        db.execute(
-            "CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, engineer_id TEXT NOT NULL "
-            "REFERENCES engineers(user_id), expires_at INTEGER NOT NULL)");
+        if (version < 3)
+            db.execute(
+                "CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, engineer_id TEXT NOT NULL "
+                "REFERENCES engineers(user_id), expires_at INTEGER NOT NULL)");
+        db.execute(kPushesSchema);
     } else {
         db.execute(kSchema);
+        db.execute(kPushesSchema);
         Seeder(db, passwordIterations).run();
         seedInquiryScreens(db);
         seedMessageScreens(db);

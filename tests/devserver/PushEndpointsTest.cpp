@@ -126,6 +126,47 @@ TEST_F(PushEndpointsTest, StoppingAnswersAWaitingPoll) {
     EXPECT_EQ(statusOf(waiting.get()), 200);
 }
 
+// The app restarts its devserver on the same data file and goes on polling after the last
+// number it saw: what is sent after the restart is numbered above everything before it, and
+// what was sent before is still there for a poll that comes late.
+TEST_F(PushEndpointsTest, NumbersAndNotificationsOutliveARestart) {
+    login("zhangwei", "zw123456");
+    const std::string mine = lastSession_;
+    std::vector<std::uint64_t> ids;
+    for (const char* alert : {"alert=one", "alert=two", "alert=three"})
+        ids.push_back(parseJson(send(mine, alert))["id"].get<std::uint64_t>());
+
+    restart(testOptions());
+    ids.push_back(parseJson(send(mine, "alert=four"))["id"].get<std::uint64_t>());
+    EXPECT_GT(ids[3], ids[2]);
+    EXPECT_EQ(poll(mine, "")["last"], ids[3]);
+    const auto alerts = [&](std::uint64_t after) {
+        std::vector<std::string> seen;
+        const auto reply = poll(mine, "wait=0&after=" + std::to_string(after));
+        for (const auto& n : reply["notifications"]) seen.push_back(n["userInfo"]["aps"]["alert"]);
+        return seen;
+    };
+    EXPECT_EQ(alerts(ids[2]), std::vector<std::string>{"four"});
+    EXPECT_EQ(alerts(ids[0]), (std::vector<std::string>{"two", "three", "four"}));
+}
+
+// A data file from before notifications were kept opens as it was, its sessions included.
+TEST_F(PushEndpointsTest, DataFileWithoutKeptNotificationsGetsThem) {
+    login("zhangwei", "zw123456");
+    const std::string mine = lastSession_;
+    server_.reset();
+    Database(dir_.path() / "data" / "devserver.sqlite")
+        .execute("DROP TABLE pushes; PRAGMA user_version = 3;");
+
+    restart(testOptions());
+    EXPECT_EQ(Database(server_->dataFile()).scalar("PRAGMA user_version"), kSchemaVersion);
+    EXPECT_EQ(poll(mine, "")["last"], 0);
+    const auto id = parseJson(send(mine, "alert=one"))["id"].get<std::uint64_t>();
+    const auto polled = poll(mine, "wait=0&after=0")["notifications"];
+    ASSERT_EQ(polled.size(), 1u);
+    EXPECT_EQ(polled[0]["id"], id);
+}
+
 // An error while the server decides whether a poll waits (the data file changed under it, here)
 // is answered as an error in any handler is, and the server goes on.
 TEST_F(PushEndpointsTest, DataErrorBeforeAPollWaitsIsAnsweredAndTheServerGoesOn) {

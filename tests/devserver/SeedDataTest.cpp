@@ -108,6 +108,7 @@ TEST(SeedDataUpgradeTest, FileOfTheFirstSchemaKeepsItsAccountsWithTheirSecretsRe
     EXPECT_FALSE(
         (PasswordHash{changed.text(0), changed.text(1), static_cast<int>(changed.integer(2))}
              .matches("changed by hand")));
+    EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM pushes"), 0);
     // The upgrade adds no sample data to a file that has its own.
     EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM sqlite_master WHERE name = 'inquiries'"), 0);
 }
