@@ -3,7 +3,8 @@
 // with 1,000 default pins on screen while the map turns, median and 95th percentile; (2) one pan
 // step and its frame, reuse pass and positions included, with 10,000 annotations listed over a
 // hundred screens. Both sides draw one map frame each time, as the display link does after a
-// camera change. Prints both sides and their ratio.
+// camera change. Prints both sides and their ratio. Then (3) each camera setter without animation
+// with 1,000 pins on screen, alone and with its frame.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -189,6 +190,78 @@ BENCHMARK(BM_PinsFrame)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+
+// One camera setter without animation, with 1,000 default pins on screen: the setter alone, or
+// the setter and the frame the display link draws after it. The camera goes back and forth
+// between two places, so that every call changes it; the frame after a setter timed alone is
+// drawn untimed. The median of the calls.
+enum class Setter { centre, zoom, region };
+
+void BM_PinsSetter(benchmark::State& state, Setter setter, bool withFrame) {
+    const benchsupport::BenchHome home(state);
+    if (!home) return;
+    {
+        HeadlessHost host;
+        auto view = benchsupport::screenMapView(state, 14.5);
+        if (!view) return;
+        host.window()->addSubview(view);
+        std::mt19937 random(7);
+        view->addAnnotations(spread(view->visibleMapRect(), 1000, random));
+        host.compose();
+        const std::array<CLLocationCoordinate2D, 2> centres{
+            coordinateForMapPoint(view->mapPointForPoint({160, 284})),
+            coordinateForMapPoint(view->mapPointForPoint({164, 284}))};
+        const std::array<double, 2> zooms{14.5, 14.6};
+        std::array<VMCoordinateRegion, 2> regions{view->region(), view->region()};
+        regions[1].center = centres[1];
+        const auto set = [&](int i) {
+            switch (setter) {
+                case Setter::centre:
+                    view->setCenterCoordinate(centres[i % 2], false);
+                    break;
+                case Setter::zoom:
+                    view->setZoomLevel(zooms[i % 2], false);
+                    break;
+                case Setter::region:
+                    view->setRegion(regions[i % 2], false);
+                    break;
+            }
+        };
+        const auto frame = [&] { view->baseMapView()->drawView(); };
+        for (auto _ : state) {
+            bool once = true;
+            std::vector<double> ms;
+            for (int i = 0; i < 300; ++i) {
+                const auto before = view->baseMapView()->framesDrawn();
+                ms.push_back(benchsupport::millisecondsOf([&] {
+                    set(i);
+                    if (withFrame) frame();
+                }));
+                if (!withFrame) frame();
+                once = once && view->baseMapView()->framesDrawn() == before + 1;
+            }
+            if (!once) {
+                state.SkipWithError("a camera change drew other than one map frame");
+                break;
+            }
+            state.SetIterationTime(benchsupport::percentiles(std::move(ms)).median / 1000);
+        }
+        view->removeAnnotations(view->annotations());
+    }
+}
+
+// Registered one by one: each setter alone, then each with its frame.
+#define PINS_SETTER(name, setter, withFrame)                  \
+    BENCHMARK_CAPTURE(BM_PinsSetter, name, setter, withFrame) \
+        ->Iterations(1)                                       \
+        ->UseManualTime()                                     \
+        ->Unit(benchmark::kMicrosecond)
+PINS_SETTER(setCenterCoordinate, Setter::centre, false);
+PINS_SETTER(setZoomLevel, Setter::zoom, false);
+PINS_SETTER(setRegion, Setter::region, false);
+PINS_SETTER(setCenterCoordinate_frame, Setter::centre, true);
+PINS_SETTER(setZoomLevel_frame, Setter::zoom, true);
+PINS_SETTER(setRegion_frame, Setter::region, true);
 
 }  // namespace
 

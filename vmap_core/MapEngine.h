@@ -198,6 +198,24 @@ void mapEngineGLToScreen(const MapViewState* state, double* screenX, double* scr
                          float glY);
 void mapEngineScreenToGL(const MapViewState* state, float* glX, float* glY, double screenX,
                          double screenY);
+// A view record's way from map points to screen points, made once for many points: the record's
+// matrices are multiplied here, not for every point. It answers for the record as it was made.
+typedef struct MapScreenTransform {
+    double matrix[16];  // projection times modelview, column-major
+    int32_t originX;
+    int32_t originY;
+    float mapUnitsPerGLX;
+    float mapUnitsPerGLY;
+    int32_t viewport[4];
+    int hasScale;
+    int hasViewport;
+} MapScreenTransform;
+void mapEngineMakeScreenTransform(const MapViewState* state, MapScreenTransform* transform);
+// What mapEngineMapToGL and then mapEngineGLToScreen give for the point, to the last bit; the
+// outputs are left as they were for a point behind the camera, and for a record without scale
+// or viewport.
+void mapEngineMapToScreen(const MapScreenTransform* transform, int32_t mapX, int32_t mapY,
+                          double* screenX, double* screenY);
 float mapEngineMapLengthAtCenter(const MapViewState* state, int pixels);
 float mapEngineMapLengthForPixels(const MapViewState* state, int32_t pixels);
 int mapEngineCoordinateToMapPoint(int32_t* x, int32_t* y, double longitude, double latitude);

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <numbers>
 
@@ -88,7 +89,7 @@ Mat4 fromFloats(const float (&m)[16]) {
     return r;
 }
 
-std::array<double, 4> transform(const Mat4& m, double x, double y, double z, double w) {
+std::array<double, 4> transform(const double* m, double x, double y, double z, double w) {
     std::array<double, 4> r{};
     for (int row = 0; row < 4; ++row) {
         r[row] = m[row] * x + m[4 + row] * y + m[8 + row] * z + m[12 + row] * w;
@@ -97,6 +98,18 @@ std::array<double, 4> transform(const Mat4& m, double x, double y, double z, dou
 }
 
 bool hasViewport(const MapViewState& s) { return s.viewport[2] > 0 && s.viewport[3] > 0; }
+
+// The screen point of a GL point under the product of the projection and modelview matrices;
+// nothing for a point behind the camera.
+void glToScreen(const double* m, const int32_t (&viewport)[4], double* screenX, double* screenY,
+                float glX, float glY) {
+    const auto clip = transform(m, glX, glY, 0, 1);
+    if (clip[3] <= 0) return;  // behind the camera
+    const double ndcX = clip[0] / clip[3];
+    const double ndcY = clip[1] / clip[3];
+    *screenX = viewport[0] + (ndcX + 1) / 2 * viewport[2];
+    *screenY = viewport[1] + (1 - ndcY) / 2 * viewport[3];
+}
 
 bool hasScale(const MapViewState& s) {
     return std::isfinite(s.mapUnitsPerGLX) && std::isfinite(s.mapUnitsPerGLY) &&
@@ -395,12 +408,37 @@ void mapEngineGLToScreen(const MapViewState* state, double* screenX, double* scr
     }
     const Mat4 m =
         multiply(fromFloats(state->projectionMatrix), fromFloats(state->modelviewMatrix));
-    const auto clip = transform(m, glX, glY, 0, 1);
-    if (clip[3] <= 0) return;  // behind the camera
-    const double ndcX = clip[0] / clip[3];
-    const double ndcY = clip[1] / clip[3];
-    *screenX = state->viewport[0] + (ndcX + 1) / 2 * state->viewport[2];
-    *screenY = state->viewport[1] + (1 - ndcY) / 2 * state->viewport[3];
+    glToScreen(m.data(), state->viewport, screenX, screenY, glX, glY);
+}
+
+void mapEngineMakeScreenTransform(const MapViewState* state, MapScreenTransform* transform) {
+    if (transform == nullptr) return;
+    *transform = {};
+    if (state == nullptr) return;
+    transform->hasScale = hasScale(*state);
+    transform->hasViewport = hasViewport(*state);
+    transform->originX = state->originX;
+    transform->originY = state->originY;
+    transform->mapUnitsPerGLX = state->mapUnitsPerGLX;
+    transform->mapUnitsPerGLY = state->mapUnitsPerGLY;
+    std::copy(std::begin(state->viewport), std::end(state->viewport), transform->viewport);
+    if (!transform->hasViewport) return;
+    const Mat4 m =
+        multiply(fromFloats(state->projectionMatrix), fromFloats(state->modelviewMatrix));
+    std::copy(m.begin(), m.end(), transform->matrix);
+}
+
+// The steps of mapEngineMapToGL and mapEngineGLToScreen, in the same arithmetic.
+void mapEngineMapToScreen(const MapScreenTransform* transform, int32_t mapX, int32_t mapY,
+                          double* screenX, double* screenY) {
+    if (transform == nullptr || screenX == nullptr || screenY == nullptr || !transform->hasScale ||
+        !transform->hasViewport)
+        return;
+    const auto glX =
+        static_cast<float>((double(mapX) - transform->originX) / transform->mapUnitsPerGLX);
+    const auto glY =
+        static_cast<float>((double(mapY) - transform->originY) / transform->mapUnitsPerGLY);
+    glToScreen(transform->matrix, transform->viewport, screenX, screenY, glX, glY);
 }
 
 void mapEngineScreenToGL(const MapViewState* state, float* glX, float* glY, double screenX,
@@ -412,8 +450,8 @@ void mapEngineScreenToGL(const MapViewState* state, float* glX, float* glY, doub
     if (!inverse) return;
     const double ndcX = (screenX - state->viewport[0]) / state->viewport[2] * 2 - 1;
     const double ndcY = 1 - (screenY - state->viewport[1]) / state->viewport[3] * 2;
-    auto nearPoint = transform(*inverse, ndcX, ndcY, -1, 1);
-    auto farPoint = transform(*inverse, ndcX, ndcY, 1, 1);
+    auto nearPoint = transform(inverse->data(), ndcX, ndcY, -1, 1);
+    auto farPoint = transform(inverse->data(), ndcX, ndcY, 1, 1);
     if (nearPoint[3] == 0 || farPoint[3] == 0) return;
     for (int i = 0; i < 3; ++i) {
         nearPoint[i] /= nearPoint[3];

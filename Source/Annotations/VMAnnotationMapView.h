@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "CoreGraphics/CGGeometry.h"
 #include "CoreLocation/CLLocationCoordinate2D.h"
+#include "OverlaySystem/VMGeometry.h"
 #include "UIKit/UIControl.h"
 #include "UIKit/UIView.h"
 
@@ -14,8 +16,14 @@ class VMAnnotationView;
 class VMAnnotationMapView {
   public:
     virtual ~VMAnnotationMapView() = default;
-    // The point of the map view over a coordinate.
-    virtual CGPoint annotationPointForCoordinate(CLLocationCoordinate2D coordinate) = 0;
+    // The camera the map's points answer for now, as a number that changes whenever the camera
+    // does and that no camera of any map had before; 0 while the map has no camera.
+    virtual std::uint64_t annotationCamera() = 0;
+    // The point of the map view over a map point, for that camera.
+    virtual CGPoint annotationPointForMapPoint(VMMapPoint point) = 0;
+    // A view of the floor may no longer stand where the map placed it (its frame or bounds were
+    // set): the next pass looks at every view.
+    virtual void annotationViewLeftItsPlace() {}
     // The coordinate under a point of another view of the same window.
     virtual CLLocationCoordinate2D annotationCoordinateForPoint(CGPoint point,
                                                                 const UIView* view) = 0;

@@ -43,6 +43,7 @@ void VMAnnotationView::setAnnotation(std::shared_ptr<VMAnnotation> annotation) {
     if (annotation == annotation_) return;
     if (annotation_) annotation_->removeObserver(this);
     annotation_ = std::move(annotation);
+    placedCamera_ = 0;
     if (!annotation_) return;
     annotation_->addObserver(sharedSelf<VMAnnotationView>());
     updateCenter();
@@ -61,15 +62,50 @@ bool VMAnnotationView::visible() const {
 // A coordinate that is not finite leaves the view where it was: it has no point to go to.
 void VMAnnotationView::updateCenter() {
     const auto map = mapView();
-    if (!map || !annotation_) return;
+    if (!map) return;
+    if (const auto p = annotationMapPoint())
+        placeAt(map->annotationPointForMapPoint(*p), map->annotationCamera());
+}
+
+void VMAnnotationView::placeAt(CGPoint point, std::uint64_t camera) {
+    placedCenter_ = {point.x + centerOffset_.x, point.y + centerOffset_.y};
+    placedCamera_ = camera;
+    setCenter(placedCenter_);
+}
+
+void VMAnnotationView::setFrame(CGRect frame) {
+    UIView::setFrame(frame);
+    leavePlace();
+}
+
+void VMAnnotationView::setBounds(CGRect bounds) {
+    UIView::setBounds(bounds);
+    leavePlace();
+}
+
+void VMAnnotationView::leavePlace() {
+    if (placedCamera_ == 0) return;
+    placedCamera_ = 0;
+    if (const auto map = mapView()) map->annotationViewLeftItsPlace();
+}
+
+// Kept with its coordinate: the projection costs more than the comparison, and views are
+// placed again at every camera change.
+std::optional<VMMapPoint> VMAnnotationView::annotationMapPoint() {
+    if (!annotation_) return std::nullopt;
     const CLLocationCoordinate2D c = annotation_->coordinate();
-    if (!coordinateIsFinite(c)) return;
-    const CGPoint p = map->annotationPointForCoordinate(c);
-    setCenter({p.x + centerOffset_.x, p.y + centerOffset_.y});
+    if (!coordinateIsFinite(c)) return std::nullopt;
+    if (c.latitude != mapPointCoordinate_.latitude ||
+        c.longitude != mapPointCoordinate_.longitude) {
+        mapPoint_ = mapPointForCoordinate(c);
+        mapPointCoordinate_ = c;
+    }
+    return mapPoint_;
 }
 
 void VMAnnotationView::setCenterOffset(CGPoint offset) {
     centerOffset_ = offset;
+    placedCamera_ = 0;
     updateCenter();
 }
 

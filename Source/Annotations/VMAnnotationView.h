@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "OverlaySystem/VMOverlay.h"
@@ -44,6 +47,19 @@ class VMAnnotationView : public UIView,
     void setAnnotation(std::shared_ptr<VMAnnotation> annotation);
     // The annotation's screen point plus the centre offset.
     void updateCenter();
+    // The map's placement: the centre at the point plus the offset, for the camera the map
+    // numbers `camera` (VMAnnotationMapView::annotationCamera).
+    void placeAt(CGPoint point, std::uint64_t camera);
+    // A frame or bounds set by hand leave the place: the map places the view at its next pass.
+    void setFrame(CGRect frame) override;
+    void setBounds(CGRect bounds) override;
+    // Placed for that camera and not moved since: placing it again would change nothing.
+    bool isPlacedFor(std::uint64_t camera) const {
+        return camera != 0 && camera == placedCamera_ && center() == placedCenter_;
+    }
+    // The annotation's map point, worked out again only for a coordinate other than the one it
+    // was worked out from; none without an annotation or for a coordinate that is not finite.
+    std::optional<VMMapPoint> annotationMapPoint();
     CGPoint centerOffset() const { return centerOffset_; }
     void setCenterOffset(CGPoint offset);
     CGPoint calloutOffset() const { return calloutOffset_; }
@@ -116,6 +132,7 @@ class VMAnnotationView : public UIView,
     void notifyDidChangeDragState(long newState, long oldState);
 
   private:
+    void leavePlace();
     void initGestureRecognizers();
     void notifyDidSelect();
     void notifyDidDeselect();
@@ -141,4 +158,10 @@ class VMAnnotationView : public UIView,
     std::shared_ptr<UILongPressGestureRecognizer> longPress_;
     CGPoint centerOffset_{};
     CGPoint calloutOffset_{};
+    std::uint64_t placedCamera_ = 0;
+    CGPoint placedCenter_{};
+    // Not a number until the first map point is worked out, so that no coordinate matches it.
+    CLLocationCoordinate2D mapPointCoordinate_{std::numeric_limits<double>::quiet_NaN(),
+                                               std::numeric_limits<double>::quiet_NaN()};
+    VMMapPoint mapPoint_{};
 };

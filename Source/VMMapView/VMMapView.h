@@ -548,7 +548,11 @@ class VMMapView : public UIView,
     CGRect annotationVisibleRect() override { return bounds(); }
     VMMapRect annotationValidRect();
     // VMAnnotationMapView.
-    CGPoint annotationPointForCoordinate(CLLocationCoordinate2D coordinate) override;
+    std::uint64_t annotationCamera() override;
+    CGPoint annotationPointForMapPoint(VMMapPoint point) override {
+        return pointForMapPoint(point);
+    }
+    void annotationViewLeftItsPlace() override { floorCamera_ = 0; }
     CLLocationCoordinate2D annotationCoordinateForPoint(CGPoint point, const UIView* view) override;
     void annotationViewHasNoPlace(const VMAnnotationViewRef& view) override;
     void didSelectAnnotationView(const VMAnnotationViewRef& view) override;
@@ -601,7 +605,37 @@ class VMMapView : public UIView,
     void updateAnnotationsPosition();
     // The map frame and the annotation views' places reach the screen together.
     void forceRefreshBaseMapView();
+    // Places the annotation views not yet placed for the engine's camera.
     void updateAnnotationCenters();
+    // The engine's view record, which the screen shows; null without an engine.
+    const MapViewState* engineViewState() const;
+    // The engine's record made ready to give the points of many map points: the same points
+    // as pointForMapPoint, the record's matrices multiplied once.
+    struct ScreenProjection {
+        const MapViewState* state = nullptr;
+        MapScreenTransform transform{};
+        CGFloat scale = 1;
+    };
+    ScreenProjection screenProjection() const;
+    CGPoint pointForMapPoint(VMMapPoint point, const ScreenProjection& projection);
+    void placeAnnotationView(VMAnnotationView& view, const ScreenProjection& projection,
+                             std::uint64_t camera);
+    bool isVisibleAtMapPoint(const VMAnnotationRef& annotation, VMMapPoint point,
+                             const ScreenProjection& projection);
+    // While one is held, the steps of a camera change leave the annotation views where they are:
+    // the step after the last hold places them once, for the camera the steps reached together.
+    // Should that step place nothing (a target it refuses), the next frame places them, their
+    // camera being no longer the engine's.
+    class PlacementHold {
+      public:
+        explicit PlacementHold(VMMapView& map) : map_(map) { ++map_.placementHolds_; }
+        ~PlacementHold() { --map_.placementHolds_; }
+        PlacementHold(const PlacementHold&) = delete;
+        PlacementHold& operator=(const PlacementHold&) = delete;
+
+      private:
+        VMMapView& map_;
+    };
     std::optional<VMMapRect> flatVisibilityBox();
 
     void notifyDelegateRegionWillChangeAnimated(bool animated);
@@ -690,6 +724,14 @@ class VMMapView : public UIView,
     std::shared_ptr<VMAnnotation> selectedAnnotation_;
     bool userLocationViewIsCustomized_ = false;
     std::shared_ptr<VMAnnotationFloor> annotationFloor_;
+    // The engine's view record and screen scale as last seen, and the number given to them.
+    std::optional<MapViewState> cameraSeen_;
+    CGFloat cameraScaleSeen_ = 0;
+    std::uint64_t camera_ = 0;
+    // The camera every view of the floor was placed for at the last pass; views added since are
+    // placed as they come.
+    std::uint64_t floorCamera_ = 0;
+    int placementHolds_ = 0;
     std::shared_ptr<VMViewRecycler> recycler_;
     std::shared_ptr<CLLocationManager> locationManager_;
     std::shared_ptr<VMCircle> userCircle_;

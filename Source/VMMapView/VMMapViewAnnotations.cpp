@@ -1,8 +1,10 @@
 // The map view's annotations: the list, the views of those near the screen in the annotation
 // floor, their reuse, their places and their reports.
 #include <algorithm>
+#include <cstring>
 
 #include "Foundation/NSLog.h"
+#include "UIKit/UIScreen.h"
 #include "VMMapView.h"
 #include "VMPinAnnotationView.h"
 #include "VMUserLocationView.h"
@@ -119,37 +121,43 @@ VMMapView::VMAnnotationViewRef VMMapView::userLocationAnnotationViewWithAnnotati
 }
 
 void VMMapView::updateCenterForAnnotationView(const VMAnnotationViewRef& view) {
-    if (!view || !view->annotation()) return;
-    const CGPoint p = annotationPointForCoordinate(view->annotation()->coordinate());
-    const CGPoint offset = view->centerOffset();
-    view->setCenter({p.x + offset.x, p.y + offset.y});
+    if (view) placeAnnotationView(*view, screenProjection(), annotationCamera());
 }
 
 bool VMMapView::isVisibleForAnnotation(const VMAnnotationRef& annotation) {
     const CLLocationCoordinate2D c = annotation->coordinate();
     if (!coordinateIsFinite(c)) return false;
+    return isVisibleAtMapPoint(annotation, mapPointForCoordinate(c), screenProjection());
+}
+
+bool VMMapView::isVisibleAtMapPoint(const VMAnnotationRef& annotation, VMMapPoint p,
+                                    const ScreenProjection& projection) {
     const CGRect b = bounds();
-    const VMMapPoint p = mapPointForCoordinate(c);
     if (baseMapView_ && baseMapView_->isInSkyMode()) {
         return mapRectContainsPoint(mapRectForRect(b), p);
     }
     if (annotation == userLocation_) return true;
     const double s = std::min(b.size.width, b.size.height);
-    return CGRectContainsPoint(CGRectInset(b, -2 * s, -2 * s), pointForMapPoint(p));
+    return CGRectContainsPoint(CGRectInset(b, -2 * s, -2 * s), pointForMapPoint(p, projection));
 }
 
 void VMMapView::updateReusingPool() {
     if (annotationArray_.empty() || !annotationFloor_) return;
     std::unordered_set<const VMAnnotation*> shown;
+    shown.reserve(annotationFloor_->subviews().size());
     std::vector<VMAnnotationViewRef> leaving;
+    const ScreenProjection projection = screenProjection();
     for (const auto& sub : annotationFloor_->subviews()) {
-        auto view = std::dynamic_pointer_cast<VMAnnotationView>(sub);
+        auto* view = dynamic_cast<VMAnnotationView*>(sub.get());
         if (!view || !view->annotation() || !annotationSet_.contains(view->annotation().get()))
             continue;
         shown.insert(view->annotation().get());
-        if (isVisibleForAnnotation(view->annotation()) || view->annotation() == selectedAnnotation_)
+        // The map point the view keeps; a coordinate that is not finite has none and leaves.
+        const auto p = view->annotationMapPoint();
+        if ((p && isVisibleAtMapPoint(view->annotation(), *p, projection)) ||
+            view->annotation() == selectedAnnotation_)
             continue;
-        leaving.push_back(std::move(view));
+        leaving.emplace_back(sub, view);
     }
     for (const auto& view : leaving) {
         view->removeFromSuperview();
@@ -207,8 +215,20 @@ void VMMapView::deselectAnnotation(const VMAnnotationRef& annotation, bool anima
     updateReusingPool();
 }
 
-CGPoint VMMapView::annotationPointForCoordinate(CLLocationCoordinate2D coordinate) {
-    return pointForMapPoint(mapPointForCoordinate(coordinate));
+// One number for all maps: a view that moves to another map never finds its old camera's
+// number there. Main thread only, as the views are.
+std::uint64_t VMMapView::annotationCamera() {
+    static std::uint64_t cameras = 0;
+    const MapViewState* state = engineViewState();
+    if (!state) return 0;
+    const CGFloat scale = UIScreen::mainScreen()->scale();
+    if (!cameraSeen_ || scale != cameraScaleSeen_ ||
+        std::memcmp(&*cameraSeen_, state, sizeof *state) != 0) {
+        cameraSeen_ = *state;
+        cameraScaleSeen_ = scale;
+        camera_ = ++cameras;
+    }
+    return camera_;
 }
 
 CLLocationCoordinate2D VMMapView::annotationCoordinateForPoint(CGPoint point, const UIView* view) {
@@ -264,11 +284,24 @@ void VMMapView::annotationViewScrollMapBy(CGSize offset) {
 
 void VMMapView::animationRenderOver() { updateAnnotationCenters(); }
 
+// Once per camera: the frame after a setter finds the views placed for its camera already.
+// Within a pass, a view placed for another camera, or moved since, is placed again.
 void VMMapView::updateAnnotationCenters() {
     if (!annotationFloor_) return;
+    const std::uint64_t camera = annotationCamera();
+    if (camera != 0 && camera == floorCamera_) return;
+    const ScreenProjection projection = screenProjection();
     for (const auto& sub : annotationFloor_->subviews()) {
-        if (auto view = std::dynamic_pointer_cast<VMAnnotationView>(sub)) view->updateCenter();
+        auto* view = dynamic_cast<VMAnnotationView*>(sub.get());
+        if (view && !view->isPlacedFor(camera)) placeAnnotationView(*view, projection, camera);
     }
+    floorCamera_ = camera;
+}
+
+void VMMapView::placeAnnotationView(VMAnnotationView& view, const ScreenProjection& projection,
+                                    std::uint64_t camera) {
+    if (const auto p = view.annotationMapPoint())
+        view.placeAt(pointForMapPoint(*p, projection), camera);
 }
 
 // Marked, not drawn: the display link draws once a refresh. The camera itself is handed to
@@ -279,6 +312,6 @@ void VMMapView::forceRefreshBaseMapView() {
     // While the view is still being set up there is nothing to draw with yet.
     if (!annotationFloor_) return;
     if (const auto& r = render()) r->processMapEvent();
-    updateAnnotationCenters();
+    if (placementHolds_ == 0) updateAnnotationCenters();
     baseMapView_->setNeedsDrawView();
 }

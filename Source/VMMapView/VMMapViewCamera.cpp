@@ -79,10 +79,14 @@ double VMMapView::normalizeZoomLevel(double zoom) {
 
 // ---- Conversions ----
 
+const MapViewState* VMMapView::engineViewState() const {
+    if (!baseMapView_) return nullptr;
+    const auto& r = baseMapView_->render();
+    return r && r->mapEngine() ? mapEngineGetViewState(r->mapEngine()) : nullptr;
+}
+
 CGPoint VMMapView::pointForMapPoint(VMMapPoint point) {
-    auto r = render();
-    return pointForMapPoint(point,
-                            r && r->mapEngine() ? mapEngineGetViewState(r->mapEngine()) : nullptr);
+    return pointForMapPoint(point, engineViewState());
 }
 
 CGPoint VMMapView::pointForMapPoint(VMMapPoint point, const MapViewState* state) {
@@ -94,6 +98,24 @@ CGPoint VMMapView::pointForMapPoint(VMMapPoint point, const MapViewState* state)
     mapEngineGLToScreen(state, &sx, &sy, glX, glY);
     const CGFloat scale = screenScale();
     return {sx / scale, sy / scale};
+}
+
+VMMapView::ScreenProjection VMMapView::screenProjection() const {
+    ScreenProjection p;
+    p.state = engineViewState();
+    mapEngineMakeScreenTransform(p.state, &p.transform);
+    p.scale = screenScale();
+    return p;
+}
+
+CGPoint VMMapView::pointForMapPoint(VMMapPoint point, const ScreenProjection& projection) {
+    if (!projection.state || !finite(point)) return {};
+    // Without scale the GL point stays (0, 0) there, which the transform does not give.
+    if (!projection.transform.hasScale) return pointForMapPoint(point, projection.state);
+    double sx = 0, sy = 0;
+    mapEngineMapToScreen(&projection.transform, static_cast<int32_t>(point.x),
+                         static_cast<int32_t>(point.y), &sx, &sy);
+    return {sx / projection.scale, sy / projection.scale};
 }
 
 VMMapPoint VMMapView::mapPointForPoint(CGPoint point) {
@@ -345,9 +367,12 @@ void VMMapView::internalSetZoomLevel(double level, VMMapPoint center, bool anima
                                      double duration) {
     notifyDelegateRegionWillChangeAnimated(animated);
     // Without animation the zoom is written before the centre: the delegate hears of the
-    // change once the centre has followed.
+    // change once the centre has followed, and the views are placed once, with the centre.
     Completion done = regionDidChangeCompletion(animated);
-    zoomToLevel(level, animated, duration, animated ? done : nullptr);
+    {
+        const PlacementHold hold(*this);
+        zoomToLevel(level, animated, duration, animated ? done : nullptr);
+    }
     scrollToCenterPoint(center, animated, duration, kTimingEaseInEaseOut, false,
                         animated ? nullptr : done);
 }
@@ -480,10 +505,14 @@ void VMMapView::internalSetVisibleMapRect(VMMapRect r, UIEdgeInsets padding, boo
     if (!std::isfinite(k)) k = 0;
     const VMMapPoint target{r.origin.x + r.size.width / 2 + dx * k,
                             r.origin.y + r.size.height / 2 + dy * k};
-    if (currentRotation() != 0) rotateToDegree(0, animated, kDefaultCameraDuration);
-    if (currentCameraHeaderDegree() != 0)
-        rotateCameraHeaderToDegree(0, animated, kDefaultCameraDuration);
-    zoomToLevel(std::log2(scale), animated, kDefaultCameraDuration);
+    {
+        // The views are placed once, with the centre.
+        const PlacementHold hold(*this);
+        if (currentRotation() != 0) rotateToDegree(0, animated, kDefaultCameraDuration);
+        if (currentCameraHeaderDegree() != 0)
+            rotateCameraHeaderToDegree(0, animated, kDefaultCameraDuration);
+        zoomToLevel(std::log2(scale), animated, kDefaultCameraDuration);
+    }
     scrollToCenterPoint(target, animated, kDefaultCameraDuration, kTimingEaseInEaseOut, false,
                         regionDidChangeCompletion(animated));
 }
@@ -499,9 +528,13 @@ void VMMapView::setMapStatus(const std::optional<VMMapStatus>& status, bool anim
         return;
     notifyDelegateRegionWillChangeAnimated(animated);
     setScreenAnchor(status->screenAnchor);
-    zoomToLevel(status->zoomLevel, animated, duration);
-    rotateToDegree(status->rotationDegree, animated, duration);
-    rotateCameraHeaderToDegree(status->cameraDegree, animated, duration);
+    {
+        // The views are placed once, with the centre.
+        const PlacementHold hold(*this);
+        zoomToLevel(status->zoomLevel, animated, duration);
+        rotateToDegree(status->rotationDegree, animated, duration);
+        rotateCameraHeaderToDegree(status->cameraDegree, animated, duration);
+    }
     scrollToMapPivot(mapPointForCoordinate(status->centerCoordinate), animated, duration,
                      kTimingEaseOut, false, regionDidChangeCompletion(animated));
 }

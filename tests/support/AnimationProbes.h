@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "QuartzCore/CAAnimation.h"
+#include "QuartzCore/CALayer.h"
+#include "QuartzCore/CALayerAnimationEngine.h"
 
 namespace testsupport {
 
@@ -38,6 +40,32 @@ struct AnimationLog : NSObject, CAAnimationDelegate {
         last = a;
         log.push_back(finished ? "stop YES" : "stop NO");
     }
+};
+
+// Counts the writes of one key path of one layer's model while it lives, as layers tell them to
+// the animation engine; writes made with actions disabled go untold. It is the engine's one
+// observer of model changes until it goes.
+class ModelWrites {
+  public:
+    ModelWrites(const CALayer& layer, std::string keyPath)
+        : layer_(&layer), keyPath_(std::move(keyPath)) {
+        CALayerAnimationEngine::install();
+        CALayerAnimationEngine::shared().setModelChangeObserver(
+            [this](CALayer& changed, std::string_view key) {
+                if (&changed == layer_ && key == keyPath_) ++count_;
+            });
+    }
+    ~ModelWrites() { CALayerAnimationEngine::shared().setModelChangeObserver(nullptr); }
+    ModelWrites(const ModelWrites&) = delete;
+    ModelWrites& operator=(const ModelWrites&) = delete;
+
+    int count() const { return count_; }
+    void reset() { count_ = 0; }
+
+  private:
+    const CALayer* layer_;
+    std::string keyPath_;
+    int count_ = 0;
 };
 
 }  // namespace testsupport

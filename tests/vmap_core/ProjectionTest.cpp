@@ -233,6 +233,50 @@ TEST_F(ViewStateTest, ScreenRoundTripTiltedAndTurned) {
     expectScreenRoundTrip();
 }
 
+// Made once for many points, the transform gives each the bits the two steps give, however the
+// camera is turned and tilted, and leaves its outputs behind the camera and without a viewport.
+TEST_F(ViewStateTest, AScreenTransformGivesWhatMapToGLAndGLToScreenGive) {
+    const std::pair<float, float> cameras[] = {{0, 0}, {30, 45}, {200, 65}, {359.5f, 12}};
+    int allBehind = 0;
+    for (const auto& [rotation, pitch] : cameras) {
+        SCOPED_TRACE(rotation);
+        mapEngineSetRotation(&state, rotation);
+        mapEngineSetCameraPitch(&state, pitch);
+        mapEngineUpdateView(&state);
+        MapScreenTransform transform;
+        mapEngineMakeScreenTransform(&state, &transform);
+        int behind = 0;
+        for (int32_t dx = -3000000; dx <= 3000000; dx += 123457) {
+            for (int32_t dy = -3000000; dy <= 3000000; dy += 98765) {
+                const int32_t mx = static_cast<int32_t>(state.centerX) + dx;
+                const int32_t my = static_cast<int32_t>(state.centerY) + dy;
+                float gx = 0, gy = 0;
+                mapEngineMapToGL(&state, mx, my, &gx, &gy);
+                double sx = -1, sy = -2;
+                mapEngineGLToScreen(&state, &sx, &sy, gx, gy);
+                double tx = -1, ty = -2;
+                mapEngineMapToScreen(&transform, mx, my, &tx, &ty);
+                ASSERT_EQ(std::memcmp(&sx, &tx, sizeof sx), 0) << dx << "," << dy;
+                ASSERT_EQ(std::memcmp(&sy, &ty, sizeof sy), 0) << dx << "," << dy;
+                if (tx == -1) ++behind;
+            }
+        }
+        // Looking straight down nothing is behind the camera; tilted, the far points are.
+        if (pitch == 0) {
+            EXPECT_EQ(behind, 0);
+        }
+        allBehind += behind;
+    }
+    EXPECT_GT(allBehind, 0);
+    MapViewState empty{};
+    MapScreenTransform none;
+    mapEngineMakeScreenTransform(&empty, &none);
+    double sx = 1, sy = 2;
+    mapEngineMapToScreen(&none, 100, 200, &sx, &sy);
+    EXPECT_EQ(sx, 1);
+    EXPECT_EQ(sy, 2);
+}
+
 TEST_F(ViewStateTest, RotationTurnsTheHeadingClockwise) {
     // Heading east: a place east of the centre shows straight above it.
     mapEngineSetRotation(&state, 90);

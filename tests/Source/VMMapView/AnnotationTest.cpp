@@ -2,6 +2,7 @@
 #include <utility>
 #include <vector>
 
+#include "AnimationProbes.h"
 #include "Foundation/NSNotificationCenter.h"
 #include "MapViewFixture.h"
 #include "ScreenPixels.h"
@@ -441,18 +442,73 @@ struct PinWatcher : VMMapViewDelegate {
 
 class PinCameraTest : public MapViewFixture {
   protected:
+    struct Setter {
+        const char* name;
+        std::function<void(VMMapView&)> set;
+    };
+
     void SetUp() override {
         openHostedView();
         if (!view) return;
         view->zoomToLevel(14);
         frames(1);
         view->setDelegate(watcher);
+        home = view->centerCoordinate();
+        near = coordinateAt({120, 200});
     }
     CGPoint pointOf(CLLocationCoordinate2D c) {
         return view->pointForMapPoint(mapPointForCoordinate(c));
     }
+    // The watched pin's view, beside another pin's.
+    std::shared_ptr<VMAnnotationView> addPins() {
+        pin = VMPointAnnotation::create(coordinateAt({200, 150}));
+        other = VMPointAnnotation::create(coordinateAt({90, 330}));
+        view->addAnnotations({pin, other});
+        watcher->watched = pin;
+        return view->viewForAnnotation(pin);
+    }
+    // The camera as the test began, drawn.
+    void goHome() {
+        view->setCameraDegree(0);
+        view->setRotationDegree(0);
+        view->setZoomLevel(14);
+        view->setCenterCoordinate(home);
+        frames(1);
+    }
+    // Every setter that changes the camera without animation, each to somewhere else.
+    std::vector<Setter> cameraSetters() {
+        return {
+            {"setCenterCoordinate", [&](VMMapView& m) { m.setCenterCoordinate(near); }},
+            {"setZoomLevel", [](VMMapView& m) { m.setZoomLevel(15.5); }},
+            {"setZoomLevel at a pivot",
+             [](VMMapView& m) {
+                 m.setZoomLevel(13, CGPoint{60, 400});
+             }},
+            {"setRotationDegree", [](VMMapView& m) { m.setRotationDegree(40); }},
+            {"setCameraDegree", [](VMMapView& m) { m.setCameraDegree(30); }},
+            {"setRegion",
+             [&](VMMapView& m) {
+                 m.setRegion({near, {0.01, 0.01}});
+             }},
+            {"setVisibleMapRect",
+             [&](VMMapView& m) {
+                 m.setVisibleMapRect(m.mapRectForRect(CGRectMake(100, 100, 160, 240)),
+                                     {20, 0, 0, 0});
+             }},
+            {"setMapStatus",
+             [&](VMMapView& m) {
+                 m.setMapStatus(VMMapStatus{near, 14.5, 20, 10, {0.5, 0.5}}, false, 0);
+             }},
+            {"showAnnotations",
+             [&](VMMapView& m) {
+                 m.showAnnotations({pin, other}, false);
+             }},
+        };
+    }
 
     std::shared_ptr<PinWatcher> watcher = std::make_shared<PinWatcher>();
+    CLLocationCoordinate2D home{}, near{};
+    std::shared_ptr<VMPointAnnotation> pin, other;
 };
 
 TEST_F(PinCameraTest, APinCentredAndSelectedAtOnceSitsInTheMiddleWithItsCalloutBesideIt) {
@@ -480,51 +536,11 @@ TEST_F(PinCameraTest, APinCentredAndSelectedAtOnceSitsInTheMiddleWithItsCalloutB
 }
 
 TEST_F(PinCameraTest, EachCameraSetterPlacesThePinViewsAtOnceAndDrawsAtTheNextRefresh) {
-    const CLLocationCoordinate2D home = view->centerCoordinate();
-    const auto pin = VMPointAnnotation::create(coordinateAt({200, 150}));
-    const auto other = VMPointAnnotation::create(coordinateAt({90, 330}));
-    view->addAnnotations({pin, other});
-    watcher->watched = pin;
-    const auto pinView = view->viewForAnnotation(pin);
+    const auto pinView = addPins();
     ASSERT_NE(pinView, nullptr);
-    const CLLocationCoordinate2D near = coordinateAt({120, 200});
-    struct Case {
-        const char* name;
-        std::function<void(VMMapView&)> set;
-    };
-    const Case cases[] = {
-        {"setCenterCoordinate", [&](VMMapView& m) { m.setCenterCoordinate(near); }},
-        {"setZoomLevel", [](VMMapView& m) { m.setZoomLevel(15.5); }},
-        {"setZoomLevel at a pivot",
-         [](VMMapView& m) {
-             m.setZoomLevel(13, CGPoint{60, 400});
-         }},
-        {"setRotationDegree", [](VMMapView& m) { m.setRotationDegree(40); }},
-        {"setCameraDegree", [](VMMapView& m) { m.setCameraDegree(30); }},
-        {"setRegion",
-         [&](VMMapView& m) {
-             m.setRegion({near, {0.01, 0.01}});
-         }},
-        {"setVisibleMapRect",
-         [&](VMMapView& m) {
-             m.setVisibleMapRect(m.mapRectForRect(CGRectMake(100, 100, 160, 240)), {20, 0, 0, 0});
-         }},
-        {"setMapStatus",
-         [&](VMMapView& m) {
-             m.setMapStatus(VMMapStatus{near, 14.5, 20, 10, {0.5, 0.5}}, false, 0);
-         }},
-        {"showAnnotations",
-         [&](VMMapView& m) {
-             m.showAnnotations({pin, other}, false);
-         }},
-    };
-    for (const auto& [name, set] : cases) {
+    for (const auto& [name, set] : cameraSetters()) {
         SCOPED_TRACE(name);
-        view->setCameraDegree(0);
-        view->setRotationDegree(0);
-        view->setZoomLevel(14);
-        view->setCenterCoordinate(home);
-        frames(1);
+        goHome();
         const CGPoint before = pinView->center();
         watcher->atRegionChange.clear();
         const auto drawn = view->baseMapView()->framesDrawn();
@@ -543,6 +559,57 @@ TEST_F(PinCameraTest, EachCameraSetterPlacesThePinViewsAtOnceAndDrawsAtTheNextRe
         EXPECT_TRUE(pointNear(pinView->center(), placed, 1e-6));
         EXPECT_TRUE(pointNear(pointOf(pin->coordinate()), placed, 1e-6));
     }
+}
+
+// The setter places the views for its camera and the frame after it, drawing that camera, leaves
+// them be: a camera change of several steps (zoom, then centre) places them once too.
+TEST_F(PinCameraTest, EachCameraSetterAndItsFramePlaceThePinViewsOnce) {
+    const auto pinView = addPins();
+    ASSERT_NE(pinView, nullptr);
+    for (const auto& [name, set] : cameraSetters()) {
+        SCOPED_TRACE(name);
+        goHome();
+        const testsupport::ModelWrites placed(*pinView->layer(), "position");
+        set(*view);
+        EXPECT_EQ(placed.count(), 1);
+        frames(1);
+        EXPECT_EQ(placed.count(), 1);
+        EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6));
+    }
+}
+
+// Placed once for a camera, a view still follows its annotation, a frame set by hand, and every
+// camera an animation's frames reach.
+TEST_F(PinCameraTest, APinViewPlacedForTheCameraFollowsItsCoordinateItsFrameAndAnAnimation) {
+    const auto pinView = addPins();
+    ASSERT_NE(pinView, nullptr);
+    view->setCenterCoordinate(coordinateAt({120, 200}));
+    pin->setCoordinate(coordinateAt({150, 260}));
+    EXPECT_TRUE(pointNear(pinView->center(), CGPoint{150, 260}, 0.5));
+    frames(1);
+    EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6));
+    EXPECT_TRUE(pointNear(pinView->center(), CGPoint{150, 260}, 0.5));
+
+    // A frame set by hand moves the view off its point; the next camera's frame puts it back.
+    view->setCenterCoordinate(coordinateAt({150, 250}));
+    pinView->setFrame(CGRectMake(0, 0, 40, 50));
+    frames(1);
+    EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6));
+    EXPECT_TRUE(pointNear(pinView->center(), CGPoint{160, 250}, 0.5));
+
+    view->setCenterCoordinate(coordinateAt({60, 100}), true);
+    const testsupport::ModelWrites placed(*pinView->layer(), "position");
+    int moving = 0;
+    for (int i = 0; i < 60; ++i) {
+        const CGPoint before = pinView->center();
+        const int writes = placed.count();
+        frames(1);
+        EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6)) << i;
+        EXPECT_LE(placed.count() - writes, 1) << i;
+        if (!pointNear(pinView->center(), before, 1e-9)) ++moving;
+    }
+    EXPECT_GT(moving, 5);
+    EXPECT_TRUE(pointNear(pinView->center(), CGPoint{160 + 100, 250 + 140}, 0.5));
 }
 
 }  // namespace
