@@ -2,12 +2,6 @@
 
 #include "Foundation/Dispatch.h"
 
-namespace {
-
-constexpr NSTimeInterval kTimeout = 15.0;
-
-}  // namespace
-
 VMDownloader::VMDownloader() : downloadQueue_(NSOperationQueue::create()) {
     downloadQueue_->setMaxConcurrentOperationCount(1);
 }
@@ -44,21 +38,35 @@ int VMDownloader::maxConcurrentDownloads() const {
     return downloadQueue_->maxConcurrentOperationCount();
 }
 
+void VMDownloader::setTimeoutInterval(NSTimeInterval seconds) {
+    std::lock_guard lock(mutex_);
+    timeoutInterval_ = seconds;
+}
+
+NSTimeInterval VMDownloader::timeoutInterval() const {
+    std::lock_guard lock(mutex_);
+    return timeoutInterval_;
+}
+
 std::shared_ptr<VMDownloaderOperation> VMDownloader::downloadWithURL(
     const std::shared_ptr<NSURL>& url, const std::string& downloadToFile,
     bool shouldContinueWhenAppEntersBackground, VMDownloaderOperation::ProgressBlock progress,
     VMDownloaderOperation::CompletedBlock completed,
     VMDownloaderOperation::CancelledBlock cancelled, std::uint64_t fileSize) {
     if (!url) return nullptr;
-    auto request = NSMutableURLRequest::requestWithURL(
-        url, NSURLRequestReloadIgnoringLocalCacheData, kTimeout);
+    NSTimeInterval timeout = 0;
+    NSHTTPHeaderFields headers;
+    {
+        std::lock_guard lock(mutex_);
+        timeout = timeoutInterval_;
+        headers = HTTPHeaders_;
+    }
+    auto request =
+        NSMutableURLRequest::requestWithURL(url, NSURLRequestReloadIgnoringLocalCacheData, timeout);
     request->setMaximumResponseLength(fileSize);
     // A package of hundreds of megabytes takes as long as it keeps coming.
     request->setTimeoutIsIdleLimit(true);
-    {
-        std::lock_guard lock(mutex_);
-        request->setAllHTTPHeaderFields(HTTPHeaders_);
-    }
+    request->setAllHTTPHeaderFields(std::move(headers));
     auto operation = VMDownloaderOperation::create(request, std::move(progress),
                                                    std::move(completed), std::move(cancelled));
     operation->setShouldContinueWhenAppEntersBackground(shouldContinueWhenAppEntersBackground);

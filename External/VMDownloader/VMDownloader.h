@@ -15,6 +15,8 @@
 // header table as it is when the download is queued.
 class VMDownloader : public NSObject {
   public:
+    static constexpr NSTimeInterval kTimeoutInterval = 15.0;
+
     static std::shared_ptr<VMDownloader> sharedDownloader();
     static std::shared_ptr<VMDownloader> create();
 
@@ -24,6 +26,9 @@ class VMDownloader : public NSObject {
 
     void setMaxConcurrentDownloads(int count);
     int maxConcurrentDownloads() const;
+    // How long a download may go without receiving a byte; for downloads queued later.
+    void setTimeoutInterval(NSTimeInterval seconds);
+    NSTimeInterval timeoutInterval() const;
 
     // Null without a URL. fileSize, when known (not 0), is what the file holds once whole: the
     // download stops there (see VMDownloaderOperation).
@@ -37,6 +42,7 @@ class VMDownloader : public NSObject {
     VMDownloader();
 
     std::shared_ptr<NSOperationQueue> downloadQueue_;
-    mutable std::mutex mutex_;  // guards the table
+    mutable std::mutex mutex_;  // guards the two below
     NSHTTPHeaderFields HTTPHeaders_;
+    NSTimeInterval timeoutInterval_ = kTimeoutInterval;
 };

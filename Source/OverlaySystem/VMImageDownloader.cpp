@@ -200,7 +200,7 @@ void VMImageDownloader::processOperation(
 }
 
 bool VMImageDownloader::takesSlotLocked(const VMImageDownloaderOperation& operation) const {
-    // Finished is set before the completion block gives the slot back: one of the two holds.
+    // Finished is set before the queue's watch gives the slot back: one of the two holds.
     return !feed_->inQueue.contains(&operation) && !operation.isFinished();
 }
 
@@ -209,13 +209,9 @@ void VMImageDownloader::enqueue(const std::shared_ptr<VMImageDownloaderOperation
         std::lock_guard guard(feed->mutex);
         if (feed->inQueue.erase(key) != 0) feed->changed.notify_all();
     };
-    operation->setCompletionBlock(release);
-    // A queue refuses one that another queue holds or that finished meanwhile: the slot goes
-    // back, and the block, which would hold the feed, goes with it.
-    if (!downloadQueue()->addOperation(operation)) {
-        operation->setCompletionBlock(nullptr);
-        release();
-    }
+    // A queue refuses one that any queue holds or that finished meanwhile, and leaves it as it
+    // was: the slot goes back at once.
+    if (!downloadQueue()->addOperation(operation, release)) release();
 }
 
 // Moves the newest waiting download into the queue whenever a slot frees up; sleeps otherwise,

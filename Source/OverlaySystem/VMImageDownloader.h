@@ -105,7 +105,7 @@ class VMImageDownloader : public NSObject {
     void setIsCancelled(bool cancelled);
 
   private:
-    // Shared with the operations' completion blocks, which may outlive a turn of the feeder.
+    // Shared with the queue's watches on the operations, which may outlive a turn of the feeder.
     struct Feed {
         std::mutex mutex;
         std::condition_variable changed;

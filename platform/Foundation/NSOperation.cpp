@@ -32,15 +32,18 @@ void NSOperation::setCompletionBlock(std::function<void()> block) {
 void NSOperation::setFinished(bool finished) {
     if (!finished || finished_.exchange(true)) return;
     std::function<void()> completion;
+    std::function<void()> whenFinished;
     std::shared_ptr<OperationQueueCore> queue;
     {
         std::lock_guard lock(mutex_);
         completion.swap(completionBlock_);
+        whenFinished.swap(whenFinished_);
         queue = queue_.lock();
     }
-    // Kept alive across both calls: the queue may hold the last reference.
+    // Kept alive across the calls: the queue may hold the last reference.
     auto keep = weak_from_this().lock();
     if (completion) completion();
+    if (whenFinished) whenFinished();
     if (queue) queue->operationFinished(this);
 }
 

@@ -42,6 +42,7 @@ class NSOperation : public NSObject {
     void setQueuePriority(NSOperationQueuePriority priority);
 
     // Called once, on the thread that finishes the operation, after it became finished.
+    // Replaces the block set before; a queue's own watch (see NSOperationQueue) is apart.
     void setCompletionBlock(std::function<void()> block);
 
   protected:
@@ -58,8 +59,10 @@ class NSOperation : public NSObject {
     std::atomic<bool> finished_{false};
     std::atomic<NSOperationQueuePriority> queuePriority_{NSOperationQueuePriorityNormal};
 
-    std::mutex mutex_;  // guards the two below
+    std::mutex mutex_;  // guards the four below
     std::function<void()> completionBlock_;
+    // What the one that queued it watches for, apart from the block its maker set.
+    std::function<void()> whenFinished_;
     std::weak_ptr<OperationQueueCore> queue_;
     bool enqueued_ = false;
 };

@@ -11,11 +11,16 @@ std::shared_ptr<NSOperationQueue> NSOperationQueue::create() {
 }
 
 bool NSOperationQueue::addOperation(const std::shared_ptr<NSOperation>& operation) {
-    return core_->add(operation);
+    return core_->add(operation, nullptr);
+}
+
+bool NSOperationQueue::addOperation(const std::shared_ptr<NSOperation>& operation,
+                                    std::function<void()> whenFinished) {
+    return core_->add(operation, std::move(whenFinished));
 }
 
 void NSOperationQueue::addOperationWithBlock(std::function<void()> block) {
-    core_->add(NSBlockOperation::blockOperationWithBlock(std::move(block)));
+    core_->add(NSBlockOperation::blockOperationWithBlock(std::move(block)), nullptr);
 }
 
 int NSOperationQueue::maxConcurrentOperationCount() const { return core_->maxConcurrent(); }

@@ -23,6 +23,13 @@ class NSOperationQueue : public NSObject {
 
     // Returns false, and leaves the operation alone, when it is already in a queue or finished.
     bool addOperation(const std::shared_ptr<NSOperation>& operation);
+    // The same, and once the operation it took has finished, `whenFinished` runs on the thread
+    // that finished it, after the operation's completion block. For an owner that counts what
+    // it queued: the test and the watch are one step, so that an operation another queue holds
+    // or that has finished is refused before anything of it changes, and the completion block,
+    // its maker's, stays as it is.
+    bool addOperation(const std::shared_ptr<NSOperation>& operation,
+                      std::function<void()> whenFinished);
     void addOperationWithBlock(std::function<void()> block);
 
     int maxConcurrentOperationCount() const;

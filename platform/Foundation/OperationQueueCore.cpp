@@ -6,13 +6,17 @@ namespace {
 thread_local const OperationQueueCore* tWorkerOf = nullptr;
 }
 
-bool OperationQueueCore::add(const std::shared_ptr<NSOperation>& operation) {
+bool OperationQueueCore::add(const std::shared_ptr<NSOperation>& operation,
+                             std::function<void()> whenFinished) {
     if (!operation) return false;
     {
+        // Finished is set before the operation takes this lock to hand out its blocks: either
+        // the test below sees it, or the watch set here is handed out.
         std::lock_guard lock(operation->mutex_);
         if (operation->enqueued_ || operation->isFinished()) return false;
         operation->enqueued_ = true;
         operation->queue_ = weak_from_this();
+        operation->whenFinished_ = std::move(whenFinished);
     }
     std::lock_guard lock(mutex_);
     // It may have finished itself since; it then never takes a slot.

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -13,7 +14,7 @@
 // the queue so that an operation finishing while the queue is being destroyed still finds it.
 class OperationQueueCore : public std::enable_shared_from_this<OperationQueueCore> {
   public:
-    bool add(const std::shared_ptr<NSOperation>& operation);
+    bool add(const std::shared_ptr<NSOperation>& operation, std::function<void()> whenFinished);
     void operationFinished(const NSOperation* operation);
 
     int maxConcurrent() const;

@@ -72,8 +72,8 @@ struct DripReply::State {
     std::size_t started = 0;
 };
 
-DripReply::DripReply(char filler, double interval)
-    : state_(std::make_shared<State>()), filler_(filler), interval_(interval) {}
+DripReply::DripReply(char filler, double interval, std::size_t length)
+    : state_(std::make_shared<State>()), filler_(filler), interval_(interval), length_(length) {}
 
 DripReply::~DripReply() { stop(); }
 
@@ -99,8 +99,12 @@ void DripReply::answer(httplib::Response& response) const {
     // A type the server never compresses: compressed, the bytes would wait in the compressor
     // instead of trickling.
     response.set_chunked_content_provider(
-        "application/octet-stream",
-        [state = state_, filler = filler_, pause](std::size_t offset, httplib::DataSink& sink) {
+        "application/octet-stream", [state = state_, filler = filler_, pause, length = length_](
+                                        std::size_t offset, httplib::DataSink& sink) {
+            if (offset >= length) {
+                sink.done();
+                return true;
+            }
             // The first byte goes at once, with the head; each later one waits its turn.
             if (offset > 0) {
                 std::unique_lock lock(state->mutex);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -44,15 +45,16 @@ class EndlessReply {
     std::string head_;
 };
 
-// A reply that trickles: one byte of `filler` every `interval` until stop() (then it ends). A
-// client whose time-out waits only for progress holds on to it for ever. Declare it before the
-// server that serves it and stop it before the server goes, as the server's stop waits for
-// every reply under way.
+// A reply that trickles: one byte of `filler` every `interval` until stop() or until it has
+// sent `length` bytes (then it ends). A client whose time-out waits only for progress holds on
+// to it for ever. Declare it before the server that serves it and stop it before the server
+// goes, as the server's stop waits for every reply under way.
 class DripReply {
   public:
     static constexpr double kInterval = 0.1;
 
-    explicit DripReply(char filler = ' ', double interval = kInterval);
+    explicit DripReply(char filler = ' ', double interval = kInterval,
+                       std::size_t length = std::numeric_limits<std::size_t>::max());
     ~DripReply();
     DripReply(const DripReply&) = delete;
     DripReply& operator=(const DripReply&) = delete;
@@ -70,6 +72,7 @@ class DripReply {
     std::shared_ptr<State> state_;
     char filler_;
     double interval_;
+    std::size_t length_;
 };
 
 // A local server whose answers never stop growing, to GET and POST alike: every path under

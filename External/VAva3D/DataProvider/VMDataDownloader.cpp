@@ -97,22 +97,23 @@ bool VMDataDownloader::fetchDownloadOperation() {
 }
 
 // Under the lock up to the queue, so that a cancel finds the operation either waiting or queued.
-// The queue calls back into nothing here while adding; the completion block takes the lock on
+// The queue calls back into nothing here while adding; its watch on the operation takes the lock on
 // the thread that finishes the operation.
 bool VMDataDownloader::fetchLocked() {
     if (!feed_->startDownloading || feed_->waitingStack.empty() || feed_->running >= kMaxRunning)
         return false;
     const auto operation = std::move(feed_->waitingStack.front());
     feed_->waitingStack.pop_front();
-    ++feed_->running;
-    operation->setCompletionBlock([feed = feed_] {
+    // One that another downloader runs, or that has finished, is refused as it is: it stays
+    // that one's, and this slot stays free.
+    const bool added = downloadQueue_->addOperation(operation, [feed = feed_] {
         {
             std::lock_guard finished(feed->mutex);
             --feed->running;
         }
         feed->changed.notify_all();
     });
-    if (!downloadQueue_->addOperation(operation)) --feed_->running;
+    if (added) ++feed_->running;
     return true;
 }
 

@@ -58,7 +58,7 @@ class VMDataDownloader : public NSObject {
     void startDownloader();
     bool fetchLocked();
 
-    // Shared with the operations' completion blocks: the last owner may be a download's own
+    // Shared with the queue's watches on the operations: the last owner may be a download's own
     // block, so an operation can end on a queue thread after the downloader has gone.
     struct Feed {
         std::mutex mutex;  // guards everything below

@@ -156,6 +156,47 @@ TEST_F(DataDownloaderTest, CancelRacingTheFinishCallsTheBlockOnce) {
     for (int n = 0; n < kRounds; ++n) EXPECT_EQ(results.calls(n), 1u) << n;
 }
 
+// Downloads that one downloader runs, handed to a second, stay the first's: every block set on
+// them runs once, the first runs new downloads once they end, and the second still runs no more
+// than two at once.
+TEST_F(DataDownloaderTest, DownloadsHandedToASecondDownloaderStayTheFirsts) {
+    mapData().setHoldAnswers(true);
+    std::atomic<int> completions{0};
+    std::vector<std::shared_ptr<VMDataDownloadOperation>> running;
+    for (int n = 0; n < VMDataDownloader::kMaxRunning; ++n) {
+        running.push_back(VMDataDownloadOperation::create(
+            VMDataDownloader::requestWithURL(NSURL::URLWithString(url(n))), results.block(n)));
+        running.back()->setCompletionBlock([&completions] { ++completions; });
+        downloader->downloadWithOperation(running.back());
+    }
+    ASSERT_TRUE(testsupport::waitUntil([&] { return mapData().heldCount() == 2; }));
+    const auto second = VMDataDownloader::create();
+    for (const auto& operation : running) second->downloadWithOperation(operation);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return second->waitingCount() == 0; }));
+    mapData().setHoldAnswers(false);
+    mapData().releaseHeldAnswers();
+    for (int n = 0; n < VMDataDownloader::kMaxRunning; ++n) ASSERT_TRUE(results.waitFor(n)) << n;
+
+    downloader->downloadWithURL(url(2), results.block(2));
+    EXPECT_TRUE(results.waitFor(2)) << "the first downloader runs nothing new";
+
+    // With answers held, two of five run and three wait.
+    mapData().setHoldAnswers(true);
+    for (int n = 3; n < 8; ++n) second->downloadWithURL(url(n), results.block(n));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return mapData().heldCount() == 2; }));
+    EXPECT_EQ(second->waitingCount(), 3u);
+    mapData().setHoldAnswers(false);
+    mapData().releaseHeldAnswers();
+    for (int n = 3; n < 8; ++n) ASSERT_TRUE(results.waitFor(n)) << n;
+    second->cancelAllDownloadAndWait();
+    for (int n = 0; n < 8; ++n) {
+        EXPECT_EQ(results.calls(n), 1u) << n;
+        EXPECT_FALSE(results.error(n)) << n;
+    }
+    EXPECT_TRUE(testsupport::waitUntil([&] { return completions.load() == 2; }))
+        << completions.load();
+}
+
 TEST_F(DataDownloaderTest, CancelAllTellsTheRunningAndTheWaiting) {
     mapData().setHoldAnswers(true);
     for (int n = 0; n < 5; ++n) downloader->downloadWithURL(url(n), results.block(n));

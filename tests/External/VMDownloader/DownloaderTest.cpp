@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include "Deadline.h"
 #include "Files.h"
 #include "Foundation/NSPathUtilities.h"
+#include "HostileReplies.h"
 #include "TempDir.h"
 #include "TestHTTPServer.h"
 #include "UIKit/UIApplication.h"
@@ -334,14 +336,59 @@ TEST_F(Downloader, CancelRacingTheTransferEndsItOnce) {
 }
 
 // A package of hundreds of megabytes takes minutes: its time-out bounds each wait for progress,
-// where every other request ends once its time-out has passed since it started.
+// where every other request ends once its time-out has passed since it started. One that keeps
+// coming runs on past the time-out and completes; one that falls silent ends at it.
 TEST_F(Downloader, APackageDownloadsTimeOutIsAnIdleLimit) {
-    serveRanges(server_, body(1000), true);
-    auto outcome = std::make_shared<Outcome>();
-    const auto operation = download(server_.url("/file"), home_ / "p.zip", outcome);
-    ASSERT_TRUE(operation);
-    EXPECT_TRUE(operation->request()->timeoutIsIdleLimit());
-    ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; }));
+    constexpr double kTimeout = 0.6;
+    // A byte every 0.05 s leaves a starved machine eleven intervals of slack before the limit;
+    // forty of them keep the download going past three time-outs.
+    constexpr double kInterval = 0.05;
+    constexpr std::size_t kSteadyBytes = 40;
+    static_assert((kSteadyBytes - 1) * kInterval > 3 * kTimeout);
+    const std::string head = body(1000);
+    testsupport::DripReply steady('s', kInterval, kSteadyBytes);
+    TestHTTPServer server;  // after the reply it serves, so that it stops first
+    server.server().Get("/steady", [&steady](const httplib::Request&, httplib::Response& res) {
+        steady.answer(res);
+    });
+    server.server().Get(
+        "/stalls", [&server, &head](const httplib::Request&, httplib::Response& res) {
+            res.set_chunked_content_provider(
+                "application/zip", [&server, &head](std::size_t offset, httplib::DataSink& sink) {
+                    if (offset == 0) return sink.write(head.data(), head.size());
+                    server.waitAtGate();
+                    return false;
+                });
+        });
+    downloader_->setTimeoutInterval(kTimeout);
+    EXPECT_EQ(downloader_->timeoutInterval(), kTimeout);
+
+    const struct {
+        std::string path;
+        std::optional<long> error;
+        std::size_t bytes;
+    } cases[] = {
+        {"/steady", std::nullopt, kSteadyBytes},
+        {"/stalls", NSURLErrorTimedOut, head.size()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::string path = home_ / ("package" + std::to_string(c.bytes) + ".zip");
+        auto outcome = std::make_shared<Outcome>();
+        const auto began = std::chrono::steady_clock::now();
+        const auto operation = download(server.url(c.path), path, outcome);
+        ASSERT_TRUE(operation);
+        EXPECT_EQ(operation->request()->timeoutInterval(), kTimeout);
+        ASSERT_TRUE(waitUntil([&] { return outcome->ends() == 1; }));
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - began;
+        EXPECT_GT(took.count(), kTimeout);
+        std::lock_guard lock(outcome->mutex);
+        ASSERT_EQ(outcome->completed.size(), 1u);
+        const auto& error = outcome->completed[0];
+        EXPECT_EQ(error ? std::optional<long>(error->code) : std::nullopt, c.error)
+            << (error ? error->localizedDescription : "");
+        EXPECT_EQ(fs::file_size(path), c.bytes);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <set>
@@ -40,6 +41,10 @@ struct Results {
     size_t size() {
         std::lock_guard guard(mutex);
         return got.size();
+    }
+    std::size_t calls(const std::string& name) {
+        std::lock_guard guard(mutex);
+        return std::ranges::count(got, name, &Result::name);
     }
     Result find(const std::string& name) {
         std::lock_guard guard(mutex);
@@ -161,6 +166,54 @@ TEST_F(ImageDownloaderTest, DownloadsHandedInTwiceKeepOneSlotEach) {
         downloader->downloadWithUrl(url("/tiles/0/0/0.png"), results.blockFor(c.gate + "new"));
         ASSERT_TRUE(waitUntil([&] { return !results.find(c.gate + "new").name.empty(); }));
         EXPECT_TRUE(results.find(c.gate + "new").data);
+        EXPECT_EQ(std::ranges::count(arrived(), held(c.gate)), 4);
+    }
+}
+
+// Downloads that one downloader holds in its queue, handed to a second through either way in,
+// stay the first's: every block set on them runs once, and both downloaders run new downloads.
+TEST_F(ImageDownloaderTest, DownloadsHandedToASecondDownloaderStayTheFirsts) {
+    const struct {
+        std::string gate;
+        bool throughStack;
+    } cases[] = {{"handed", false}, {"stacked", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.gate);
+        const auto first = VMImageDownloader::create();
+        const auto second = VMImageDownloader::create();
+        std::atomic<int> completions{0};
+        std::vector<std::shared_ptr<VMImageDownloaderOperation>> four;
+        for (int i = 0; i < VMImageDownloader::kMaxConcurrentDownloads; ++i) {
+            four.push_back(VMImageDownloaderOperation::create(
+                NSMutableURLRequest::requestWithURL(url(held(c.gate))),
+                results.blockFor(c.gate + std::to_string(i))));
+            four.back()->setCompletionBlock([&completions] { ++completions; });
+            first->processOperation(four.back());
+        }
+        ASSERT_TRUE(waitUntil([&] { return std::ranges::count(arrived(), held(c.gate)) == 4; }));
+        if (c.throughStack) {
+            second->setStackArray(four);
+        } else {
+            for (const auto& operation : four) second->processOperation(operation);
+        }
+        ASSERT_TRUE(waitUntil([&] { return second->stackArray().empty(); }));
+        release(c.gate);
+        ASSERT_TRUE(waitUntil([&] {
+            return std::ranges::all_of(four, [](const auto& o) { return o->isFinished(); });
+        }));
+        const std::string next[] = {c.gate + "first", c.gate + "second"};
+        first->downloadWithUrl(url("/tiles/0/0/0.png"), results.blockFor(next[0]));
+        second->downloadWithUrl(url("/tiles/1/0/1.png"), results.blockFor(next[1]));
+        for (const auto& name : next) {
+            EXPECT_TRUE(waitUntil([&] { return results.calls(name) == 1; })) << name;
+            EXPECT_TRUE(results.find(name).data) << name;
+        }
+        for (int i = 0; i < VMImageDownloader::kMaxConcurrentDownloads; ++i) {
+            const std::string name = c.gate + std::to_string(i);
+            EXPECT_EQ(results.calls(name), 1u) << name;
+            EXPECT_FALSE(results.find(name).error) << name;
+        }
+        EXPECT_TRUE(waitUntil([&] { return completions.load() == 4; })) << completions.load();
         EXPECT_EQ(std::ranges::count(arrived(), held(c.gate)), 4);
     }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -147,6 +148,54 @@ TEST(OperationQueueTest, ConcurrentOperationHoldsItsSlotUntilItFinishesItself) {
     EXPECT_TRUE(transferDone.load());
     EXPECT_TRUE(nextRan.load());
     EXPECT_TRUE(nextSawTransferFinished.load()) << "the next operation took a held slot";
+}
+
+// An owner's watch comes with its queue taking the operation, in one step, while another queue
+// adds the same operation and a third thread finishes it: a watch runs once where its queue took
+// the operation and never elsewhere, and the block the operation's maker set runs once.
+TEST(OperationQueueTest, AWatchComesOnlyWithTheOperationItsQueueTakes) {
+    constexpr int kRounds = 100;
+    constexpr int kQueues = 2;
+    for (int round = 0; round < kRounds; ++round) {
+        const auto transfer = std::make_shared<TransferOperation>();
+        std::atomic<int> completions{0};
+        transfer->setCompletionBlock([&] { ++completions; });
+        std::shared_ptr<NSOperationQueue> queues[kQueues];
+        for (auto& queue : queues) queue = NSOperationQueue::create();
+        std::atomic<int> watched[kQueues] = {};
+        bool taken[kQueues] = {};
+        std::atomic<int> ready{0};
+        const auto begin = [&] {
+            ++ready;
+            while (ready.load() < kQueues + 1) std::this_thread::yield();
+        };
+        std::vector<std::thread> threads;
+        for (int i = 0; i < kQueues; ++i) {
+            threads.emplace_back([&, i] {
+                begin();
+                taken[i] = queues[i]->addOperation(transfer, [&watched, i] { ++watched[i]; });
+            });
+        }
+        threads.emplace_back([&] {
+            begin();
+            transfer->transferEnded();
+        });
+        for (auto& thread : threads) thread.join();
+
+        ASSERT_LE(std::count(std::begin(taken), std::end(taken), true), 1) << "round " << round;
+        ASSERT_TRUE(testsupport::waitUntil([&] { return completions.load() == 1; }));
+        for (int i = 0; i < kQueues; ++i) {
+            if (taken[i]) {
+                ASSERT_TRUE(testsupport::waitUntil([&] { return watched[i] == 1; }));
+            }
+        }
+        for (auto& queue : queues) queue->waitUntilAllOperationsAreFinished();
+        for (int i = 0; i < kQueues; ++i) {
+            ASSERT_EQ(watched[i].load(), taken[i] ? 1 : 0) << "round " << round << " queue " << i;
+        }
+        EXPECT_FALSE(queues[0]->addOperation(transfer, [&] { ++watched[0]; }));
+        EXPECT_EQ(completions.load(), 1);
+    }
 }
 
 TEST(OperationQueueTest, DestroyingTheQueueWaitsForItsOperationsAndJoinsWorkers) {
