@@ -721,8 +721,8 @@ TEST_F(RemarkFavoritesSearchTest, RemarkConfirmHandsTheTextOnceBackAndSwipeDoNot
     int ink = 0;
     for (CGFloat x = 178; x < 196; x += 0.5)
         for (CGFloat y = 30; y < 56; y += 0.5)
-            if (testsupport::colourNear(testsupport::screenPixel(image, x, y), testsupport::kWhite,
-                                        0.1))
+            if (testsupport::coloursClose(testsupport::screenPixel(image, x, y),
+                                          testsupport::kWhite, 0.1))
                 ++ink;
     EXPECT_GT(ink, 20);
     tap(remark->contentTextView());

@@ -243,7 +243,7 @@ TEST_F(PopUpTest, InputsByTypeTakeTheFocusAndOthersDrawTheirLineInFullColour) {
             bool inked = false;
             for (CGFloat y = line.origin.y; y < CGRectGetMaxY(line) && !inked; y += 0.5)
                 for (CGFloat x = line.origin.x + 22; x < CGRectGetMaxX(line) && !inked; x += 0.5)
-                    inked = colourNear(screenPixel(image, x, y), c.ink, 0.05);
+                    inked = coloursClose(screenPixel(image, x, y), c.ink, 0.05);
             EXPECT_TRUE(inked);
         }
         popUp->forkBtnClick();

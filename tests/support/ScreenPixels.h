@@ -10,6 +10,10 @@ namespace testsupport {
 CGColor screenPixel(const CGImageRef& image, CGFloat x, CGFloat y, CGFloat scale = 2);
 
 // Whether every channel is within the tolerance (rounding of blends and conversions).
+bool coloursClose(CGColor actual, CGColor expected, double tolerance = 0.02);
+
+// The same as an assertion that says both colours when they differ. Loops over a picture's
+// pixels use coloursClose: a message made for every pixel that differs costs seconds.
 ::testing::AssertionResult colourNear(CGColor actual, CGColor expected, double tolerance = 0.02);
 
 inline const CGColor kRed{1, 0, 0, 1};

@@ -187,7 +187,7 @@ TEST_F(MapPictureTest, GridsTrafficRoutePinsCalloutUserLocationAndControlsInOneP
     int blue = 0;
     for (int y = 0; y < image->CGImage()->height(); ++y) {
         for (int x = 0; x < image->CGImage()->width(); ++x) {
-            blue += testsupport::colourNear(image->CGImage()->pixelAt(x, y), kRoute, 0.1);
+            blue += testsupport::coloursClose(image->CGImage()->pixelAt(x, y), kRoute, 0.1);
         }
     }
     EXPECT_GT(blue, 400);

@@ -83,10 +83,10 @@ TEST(ScaleView, BothLegendDrawingsGiveTheSamePicture) {
     for (int y = 0; y < older->height(); ++y) {
         for (int x = 0; x < older->width(); ++x) {
             const CGColor a = older->pixelAt(x, y);
-            outline += colourNear(a, kBlack, 0.05);
-            fill += colourNear(a, kWhite, 0.05);
-            differ += !colourNear(a, newer->pixelAt(x, y), 0.001) ||
-                      !colourNear(a, chosen->pixelAt(x, y), 0.001);
+            outline += coloursClose(a, kBlack, 0.05);
+            fill += coloursClose(a, kWhite, 0.05);
+            differ += !coloursClose(a, newer->pixelAt(x, y), 0.001) ||
+                      !coloursClose(a, chosen->pixelAt(x, y), 0.001);
         }
     }
     EXPECT_GT(outline, 20);

@@ -136,7 +136,7 @@ TEST_F(EngineEventsTest, LabelsShowOnceTheirGlyphsCameAndFollowTheSwitch) {
             for (int px = 0; px < 250 * 2; ++px) {
                 const bool inBox = std::abs(px - x) <= 84 && std::abs(py - y) <= 26;
                 if (inBox == inside &&
-                    testsupport::colourNear(image->pixelAt(px, py), labelColour, 0.03)) {
+                    testsupport::coloursClose(image->pixelAt(px, py), labelColour, 0.03)) {
                     ++ink;
                 }
             }

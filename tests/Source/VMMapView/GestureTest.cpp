@@ -113,7 +113,7 @@ class GestureTest : public MapViewFixture {
     int gridEdge(int row) {
         const auto& frame = view->baseMapView()->layer()->contents();
         for (int x = 0; x < frame->width(); ++x)
-            if (testsupport::colourNear(frame->pixelAt(x, row), kMapLand, 0.02)) return x;
+            if (testsupport::coloursClose(frame->pixelAt(x, row), kMapLand, 0.02)) return x;
         return -1;
     }
     CGPoint shown(VMMapPoint p) { return view->pointForMapPoint(p); }

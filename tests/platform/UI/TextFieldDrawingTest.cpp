@@ -33,7 +33,7 @@ std::vector<CGColor> fieldPixels(const std::string& text, bool secure, bool edit
 bool same(const std::vector<CGColor>& a, const std::vector<CGColor>& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (!colourNear(a[i], b[i])) return false;
+        if (!coloursClose(a[i], b[i])) return false;
     return true;
 }
 
