@@ -1,10 +1,12 @@
-# Installs the kit into a fresh prefix outside the checkout and builds the example there as an
-# outside program would, as Debug and as Release with its own CMakeLists.txt and with no build type
-# with the guide's (a program's build type need not be the kit's; under a sanitizer the last
-# alone). Each build runs with the checkout out of its reach and the picture it writes is probed. Then the prefix is moved: the
-# program built against it says once where it looked for its resources, and finds them where the
-# environment says.
-# Inputs: SOURCE_DIR, BUILD_DIR, README, GUIDE, EXAMPLE_DIR, GENERATOR, CXX, C, SANITIZE, PROBE.
+# Installs the kit into a fresh prefix outside the checkout and builds the guide's whole program
+# there as an outside program would: the guide's main.cpp and CMakeLists.txt as the guide shows
+# them, with no build type, and the example (the same main.cpp) as Debug and as Release with its
+# own CMakeLists.txt (a program's build type need not be the kit's; under a sanitizer the guide's
+# build alone). Each build runs with the checkout out of its reach and the picture it writes is
+# probed. The guide's list of the delegate's callbacks is compiled against the installed headers
+# and must name every one. Then the prefix is moved: the program built against it says once where
+# it looked for its resources, and finds them where the environment says.
+# Inputs: SOURCE_DIR, BUILD_DIR, GUIDE, EXAMPLE_DIR, GENERATOR, CXX, C, SANITIZE, PROBE.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -16,36 +18,35 @@ function(step)
     endif()
 endfunction()
 
-# The README shows the example's code between its marks, word for word.
-file(READ ${EXAMPLE_DIR}/main.cpp source)
-string(FIND "${source}" "// README: from here\n" from)
-string(FIND "${source}" "\n// README: to here" to)
-math(EXPR from "${from} + 21")
-math(EXPR length "${to} - ${from}")
-string(SUBSTRING "${source}" ${from} ${length} shown)
-file(READ ${README} readme)
-string(FIND "${readme}" "```cpp\n${shown}\n```" found)
-if(found EQUAL -1)
-    message(FATAL_ERROR "README.md does not show examples/map-snapshot/main.cpp as it is")
-endif()
-
-# The guide's CMakeLists.txt of a program, between its marks, word for word.
+# A block of the guide between its marks, word for word: <!-- NAME: from here -->, then a fence
+# of the language, the block, and the closing fence before <!-- NAME: to here -->.
 file(READ ${GUIDE} guide)
-set(guide_from "<!-- a program's CMakeLists.txt: from here -->\n```cmake\n")
-set(guide_to "```\n<!-- a program's CMakeLists.txt: to here -->")
-string(FIND "${guide}" "${guide_from}" from)
-string(FIND "${guide}" "${guide_to}" to)
-if(from EQUAL -1 OR to EQUAL -1)
-    message(FATAL_ERROR "${GUIDE} does not mark a program's CMakeLists.txt")
-endif()
-string(LENGTH "${guide_from}" mark)
-math(EXPR from "${from} + ${mark}")
-math(EXPR length "${to} - ${from}")
-string(SUBSTRING "${guide}" ${from} ${length} guide_cmakelists)
+function(guide_block name language variable)
+    set(opening "<!-- ${name}: from here -->\n```${language}\n")
+    set(closing "```\n<!-- ${name}: to here -->")
+    string(FIND "${guide}" "${opening}" from)
+    string(FIND "${guide}" "${closing}" to)
+    if(from EQUAL -1 OR to EQUAL -1)
+        message(FATAL_ERROR "${GUIDE} does not mark ${name} (\"${opening}\" ... \"${closing}\")")
+    endif()
+    string(LENGTH "${opening}" mark)
+    math(EXPR from "${from} + ${mark}")
+    math(EXPR length "${to} - ${from}")
+    string(SUBSTRING "${guide}" ${from} ${length} block)
+    set(${variable} "${block}" PARENT_SCOPE)
+endfunction()
+
+guide_block("a program's CMakeLists.txt" cmake guide_cmakelists)
 if(NOT guide_cmakelists MATCHES "add_executable\\(([^ )]+) main.cpp\\)")
     message(FATAL_ERROR "the guide's CMakeLists.txt makes no program of main.cpp:\n${guide_cmakelists}")
 endif()
 set(guide_program ${CMAKE_MATCH_1})
+guide_block("a program's main.cpp" cpp guide_main)
+file(READ ${EXAMPLE_DIR}/main.cpp example_main)
+if(NOT guide_main STREQUAL example_main)
+    message(FATAL_ERROR "the guide's main.cpp differs from ${EXAMPLE_DIR}/main.cpp")
+endif()
+guide_block("the delegate's callbacks" cpp guide_callbacks)
 
 # What the example must not reach: the checkout, and the build tree when it lies elsewhere.
 set(hidden ${SOURCE_DIR})
@@ -108,10 +109,54 @@ foreach(header IN LISTS headers)
     string(APPEND every "#include \"${header}\"\n")
 endforeach()
 file(WRITE ${WORK_DIR}/headers/every.cpp "${every}int main() { return 0; }\n")
+
+# The guide lists every callback of the installed delegate, each form of a name once, and its
+# signatures override them (compiled with the headers below).
+set(delegate_header ${WORK_DIR}/prefix/include/brisfold/VMMapView/VMMapView.h)
+file(READ ${delegate_header} view_header)
+string(FIND "${view_header}" "class VMMapViewDelegate {" from)
+if(from EQUAL -1)
+    message(FATAL_ERROR "${delegate_header} declares no VMMapViewDelegate")
+endif()
+string(SUBSTRING "${view_header}" ${from} -1 delegate_class)
+string(FIND "${delegate_class}" "\n};" to)
+string(SUBSTRING "${delegate_class}" 0 ${to} delegate_class)
+string(REGEX MATCHALL "virtual [^(]*\\(" declared "${delegate_class}")
+set(callbacks "")
+foreach(declaration IN LISTS declared)
+    string(REGEX REPLACE "^.*[^A-Za-z0-9_]([A-Za-z0-9_]+)\\($" "\\1" name "${declaration}")
+    if(NOT name STREQUAL "VMMapViewDelegate")
+        list(APPEND callbacks ${name})
+    endif()
+endforeach()
+string(REGEX MATCHALL "[A-Za-z0-9_]+\\([^;{}()]*\\)( const)? override;" overridden
+    "${guide_callbacks}")
+set(listed "")
+foreach(declaration IN LISTS overridden)
+    string(REGEX REPLACE "^([A-Za-z0-9_]+)\\(.*$" "\\1" name "${declaration}")
+    list(APPEND listed ${name})
+endforeach()
+set(unlisted "")
+set(extra ${listed})
+foreach(name IN LISTS callbacks)
+    list(FIND extra ${name} at)
+    if(at EQUAL -1)
+        list(APPEND unlisted ${name})
+    else()
+        list(REMOVE_AT extra ${at})
+    endif()
+endforeach()
+if(NOT callbacks OR unlisted OR extra)
+    message(FATAL_ERROR "the guide's list of the delegate's callbacks lacks [${unlisted}] and has "
+        "[${extra}] beyond the ${delegate_header} of the installed kit")
+endif()
+file(WRITE ${WORK_DIR}/headers/callbacks.cpp
+    "#include \"VMMapView/VMMapView.h\"\n\n${guide_callbacks}")
+
 file(WRITE ${WORK_DIR}/headers/CMakeLists.txt
     "cmake_minimum_required(VERSION 3.25)\nproject(EveryHeader CXX)\n"
     "find_package(BrisfoldKit REQUIRED)\n"
-    "add_library(every OBJECT every.cpp)\n"
+    "add_library(every OBJECT every.cpp callbacks.cpp)\n"
     "target_link_libraries(every PRIVATE BrisfoldKit::VMMapView BrisfoldKit::OfflineSystem "
     "BrisfoldKit::host)\n")
 step(${CMAKE_COMMAND} -S ${WORK_DIR}/headers -B ${WORK_DIR}/headers/build -G ${GENERATOR}
@@ -157,11 +202,11 @@ set(flags "")
 if(SANITIZE)
     set(flags -DCMAKE_CXX_FLAGS=-fsanitize=${SANITIZE} -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=${SANITIZE})
 endif()
-# The guide's program: its CMakeLists.txt around the example's code, configured as the guide says,
-# with no build type.
+# The guide's whole program, its CMakeLists.txt and main.cpp, configured as the guide says, with no
+# build type.
 file(MAKE_DIRECTORY ${WORK_DIR}/guide)
 file(WRITE ${WORK_DIR}/guide/CMakeLists.txt "${guide_cmakelists}")
-file(COPY_FILE ${EXAMPLE_DIR}/main.cpp ${WORK_DIR}/guide/main.cpp)
+file(WRITE ${WORK_DIR}/guide/main.cpp "${guide_main}")
 # Under a sanitizer the guide's build alone: the build types are the package's matter, which the
 # plain build checks.
 set(types Debug Release None)
