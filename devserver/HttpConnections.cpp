@@ -689,8 +689,9 @@ void HttpServer::runLoop() {
             outside_ += handing.size();
             for (auto& connection : handing) ready_.push_back(std::move(connection));
         }
+        // One worker for each: waking every idle one costs each a switch for nothing.
+        for (size_t i = 0; i < handing.size(); ++i) readyChanged_.notify_one();
         handing.clear();
-        readyChanged_.notify_all();
     };
     const auto deadlineOf = [&](const Connection& connection) {
         switch (connection.state) {
