@@ -205,7 +205,9 @@ void DevServer::configure() {
     http.Get("/health", [](const httplib::Request&, httplib::Response& response) {
         reply(response, 200, actionReply(true, "ok"));
     });
-    registerOfflineEndpoints(http, options_.log);
+    // Half the workers at most send packages slowly, as held tiles wait.
+    registerOfflineEndpoints(http, options_.log,
+                             {options_.workers / 2, options_.slowPackageDeadline});
     mapData_->registerOn(http);
     services_.install(http);
     // Half the workers at most, so that the release and everyone else are still served.

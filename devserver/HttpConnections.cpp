@@ -54,15 +54,19 @@ bool waitReadable(const HttpServer& server, int fd, Clock::time_point own) {
     }
 }
 
+// A client that has closed its side, or whose connection failed, is gone: nothing written to it
+// would be read, and a reply sent slowly (or not at all) must end at once rather than hold its
+// worker. Its request has arrived whole before any reply begins.
 bool waitWritable(int fd) {
     const auto until = Clock::now() + kWriteTimeout;
     for (;;) {
         const int timeout = pollTimeout(until);
-        pollfd entry{fd, POLLOUT, 0};
+        pollfd entry{fd, POLLOUT | POLLRDHUP, 0};
         const int ready = ::poll(&entry, 1, timeout);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) return false;
-        if (entry.revents != 0) return true;
+        if ((entry.revents & (POLLERR | POLLHUP | POLLRDHUP | POLLNVAL)) != 0) return false;
+        if ((entry.revents & POLLOUT) != 0) return true;
         if (timeout == 0) return false;
     }
 }

@@ -13,6 +13,7 @@
 #include "ChildProcess.h"
 #include "Deadline.h"
 #include "DevServerFixture.h"
+#include "OfflineEndpoints.h"
 #include "RawConnection.h"
 #include "SeedData.h"
 
@@ -139,6 +140,79 @@ TEST_F(HostileClientsTest, ParkedPollsAreBoundedInAll) {
     ASSERT_TRUE(another.send(pollRequest(sessions_[other_], other_, 1'000'000)));
     EXPECT_EQ(parseReply(another.readToEnd(5)).status, 429);
     EXPECT_EQ(server_->push().waitingPolls(), 2u);
+}
+
+// ---- Package downloads the test knobs make slow.
+
+std::string packageRequest(const std::string& knobs) {
+    return "GET /offline/120000.zip?" + knobs +
+           " HTTP/1.1\r\nHost: x\r\nUser-Agent: " + kOfflineUserAgent + "\r\n\r\n";
+}
+
+// More than the workers, so that before the knobs were bounded they took every one.
+constexpr int kSlowPackages = 70;
+// At most half the workers send packages slowly; one more is answered 503 at once.
+const size_t kSlowPackageBound = DevServerOptions().workers / 2;
+
+// The statuses the slow package requests were answered with, once every one has its head.
+std::vector<int> headStatuses(const std::vector<std::unique_ptr<RawConnection>>& clients) {
+    std::vector<int> statuses;
+    for (const auto& client : clients) statuses.push_back(parseReply(client->readHead()).status);
+    return statuses;
+}
+
+TEST_F(HostileClientsTest, StalledPackagesLeftByTheirClientsFreeTheirWorkers) {
+    std::vector<std::unique_ptr<RawConnection>> clients;
+    for (int i = 0; i < kSlowPackages; ++i) {
+        clients.push_back(std::make_unique<RawConnection>(server_->port()));
+        ASSERT_TRUE(clients.back()->send(packageRequest("stall=0")));
+    }
+    const auto statuses = headStatuses(clients);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 200), kSlowPackageBound);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 503), kSlowPackages - kSlowPackageBound);
+    clients.clear();
+    expectPromptAnswers();
+
+    // Each abandoned request gave its place back: as many stall again.
+    std::vector<std::unique_ptr<RawConnection>> again;
+    EXPECT_TRUE(testsupport::waitUntil([&] {
+        auto client = std::make_unique<RawConnection>(server_->port());
+        if (client->send(packageRequest("stall=0")) && parseReply(client->readHead()).status == 200)
+            again.push_back(std::move(client));
+        return again.size() == kSlowPackageBound;
+    })) << again.size()
+        << " of " << kSlowPackageBound << " stalled again";
+    expectPromptAnswers();
+}
+
+TEST_F(HostileClientsTest, ThrottledPackagesTakeAtMostHalfTheWorkers) {
+    std::vector<std::unique_ptr<RawConnection>> clients;
+    for (int i = 0; i < kSlowPackages; ++i) {
+        clients.push_back(std::make_unique<RawConnection>(server_->port()));
+        ASSERT_TRUE(clients.back()->send(packageRequest("throttle=1")));
+    }
+    // Every client stays, reading nothing after the head.
+    const auto statuses = headStatuses(clients);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 200), kSlowPackageBound);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 503), kSlowPackages - kSlowPackageBound);
+    expectPromptAnswers();
+}
+
+TEST_F(HostileClientsTest, AStalledOrThrottledPackageEndsAtItsDeadline) {
+    auto options = testOptions();
+    options.slowPackageDeadline = std::chrono::seconds(1);
+    restart(options);
+    const size_t size = offlinePackageArchive("120000")->size();
+    for (const std::string knobs : {"stall=1000", "throttle=20", "throttle=20&ignoreRange=1"}) {
+        SCOPED_TRACE(knobs);
+        RawConnection client(server_->port());
+        ASSERT_TRUE(client.send(packageRequest(knobs)));
+        // Closed by the server well before the client's patience ends.
+        const auto reply = parseReply(client.readToEnd(10));
+        EXPECT_EQ(reply.status, 200);
+        EXPECT_GT(reply.body.size(), 0u);
+        EXPECT_LT(reply.body.size(), size);
+    }
 }
 
 // ---- Compressed bodies, against the server as a process of its own, whose memory is read.
