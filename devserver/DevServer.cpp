@@ -31,9 +31,16 @@ namespace devserver {
 namespace {
 
 constexpr std::string_view kApiPrefix = "/api/";
-// Head and body of one request on the wire. A body at the limit sent in the smallest chunks
-// stays well inside; what this bounds is the headers.
-constexpr size_t kMaxRequestBytes = 1024 * 1024;
+// The request line and headers, as common servers bound them.
+constexpr size_t kMaxHeadBytes = 32 * 1024;
+
+// The body the event loop gathers for a request: only a POST has one its handler reads, and only
+// the map kit's log upload a larger one than the rest.
+size_t bodyBytesFor(std::string_view method, std::string_view path) {
+    if (method != "POST") return 0;
+    if (const size_t upload = ServicesEndpoints::maxBodyBytes(path)) return upload;
+    return kMaxBodyBytes;
+}
 
 // The library would cut whatever a handler answers to the request's Range, refusals and errors
 // included, and send a part with the status of the whole. A range is of a 200 representation:
@@ -144,9 +151,9 @@ bool DevServer::startWith(int port, int listeningSocket, std::string* error) {
 
     // The port first: a server that cannot have it must not create or seed a data file.
     HttpLimits limits{options_.requestDeadline, options_.drainDeadline, options_.workers,
-                      kMaxRequestBytes};
+                      kMaxHeadBytes};
     limits.headDeadline = options_.headDeadline;
-    limits.gatheredBodyBytes = kMaxBodyBytes;
+    limits.bodyBytes = bodyBytesFor;
     limits.parkedPerKey = options_.parkedPollsPerEngineer;
     limits.parkedInAll = options_.parkedPolls;
     http_ = std::make_unique<HttpServer>(limits, options_.log);
@@ -205,7 +212,9 @@ void DevServer::configure() {
     http.Get("/health", [](const httplib::Request&, httplib::Response& response) {
         reply(response, 200, actionReply(true, "ok"));
     });
-    registerOfflineEndpoints(http, options_.log);
+    // Half the workers at most send packages slowly, as held tiles wait.
+    registerOfflineEndpoints(http, options_.log,
+                             {options_.workers / 2, options_.slowPackageDeadline});
     mapData_->registerOn(http);
     services_.install(http);
     // Half the workers at most, so that the release and everyone else are still served.
@@ -245,8 +254,13 @@ bool DevServer::refuse(const httplib::Request& request, httplib::Response& respo
     const std::string_view path = request.path;
     const char* allowed = nullptr;
     bool allowedMethod = false;
-    if (TileEndpoints::owns(path)) return false;
-    if (PushEndpoints::owns(path)) {
+    if (TileEndpoints::owns(path)) {
+        // Else the library would read a body for any other method before its 404.
+        const bool release = TileEndpoints::isRelease(path);
+        allowed = release ? "POST" : "GET, HEAD";
+        allowedMethod = release ? request.method == "POST"
+                                : request.method == "GET" || request.method == "HEAD";
+    } else if (PushEndpoints::owns(path)) {
         allowed = path == "/push/send" ? "POST" : "GET";
         allowedMethod = request.method == allowed;
     } else if (ownsEngineerPicture(path)) {

@@ -47,6 +47,8 @@ struct DevServerOptions {
     std::function<void(const std::string&)> log;
     // How long a held tile waits for its gate's release before it is answered 503.
     std::chrono::milliseconds heldTileDeadline = std::chrono::seconds(30);
+    // How long a package the test knobs stall or throttle is sent before its connection is closed.
+    std::chrono::milliseconds slowPackageDeadline = std::chrono::seconds(60);
     // Runs before each password check, outside the data lock (tests hold logins there).
     std::function<void()> beforePasswordCheck;
     // Gets one line for each map data request, with its headers.

@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,40 +34,46 @@ constexpr auto kWriteTimeout = std::chrono::seconds(5);
 constexpr auto kLinger = std::chrono::seconds(1);
 // The library's limit for one line of the head.
 constexpr size_t kMaxHeadLine = 8192;
-// Room for the size lines of a chunked body the loop gathers.
+// A body gathered without a limit of its own, when the server sets none.
+constexpr size_t kDefaultBodyBytes = 64 * 1024;
+// Room for the size lines of a chunked body the loop gathers: twice its data and a little more
+// takes chunks of a few bytes each.
 constexpr size_t kChunkFramingAllowance = 4096;
+// Descriptors the process keeps for itself beyond its connections (data files, logs, the
+// loop's own), and connections accepted beyond the bound before the loop has made room.
+constexpr size_t kReservedDescriptors = 128;
+constexpr size_t kAcceptedBeyondBound = 32;
 
 int pollTimeout(Clock::time_point until) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
     return static_cast<int>(std::clamp<int64_t>(left, 0, 60'000));
 }
 
-// Waits for fd to become readable (or closed) before the server's cut-off for `own`; a stop
-// that begins meanwhile can bring the cut-off closer, so it wakes the wait.
-bool waitReadable(const HttpServer& server, int fd, Clock::time_point own) {
-    for (;;) {
-        const bool stopping = server.stopping();
-        const int timeout = pollTimeout(server.cutOff(own));
-        std::array<pollfd, 2> fds{{{fd, POLLIN, 0}, {server.stopEvent(), POLLIN, 0}}};
-        const int ready = ::poll(fds.data(), stopping ? 1 : 2, timeout);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) return false;
-        if (fds[0].revents != 0) return true;
-        if (ready == 0 && timeout == 0) return false;
-    }
-}
-
+// A client that has closed its side, or whose connection failed, is gone: nothing written to it
+// would be read, and a reply sent slowly (or not at all) must end at once rather than hold its
+// worker. Its request has arrived whole before any reply begins.
 bool waitWritable(int fd) {
     const auto until = Clock::now() + kWriteTimeout;
     for (;;) {
         const int timeout = pollTimeout(until);
-        pollfd entry{fd, POLLOUT, 0};
+        pollfd entry{fd, POLLOUT | POLLRDHUP, 0};
         const int ready = ::poll(&entry, 1, timeout);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) return false;
-        if (entry.revents != 0) return true;
+        if ((entry.revents & (POLLERR | POLLHUP | POLLRDHUP | POLLNVAL)) != 0) return false;
+        if ((entry.revents & POLLOUT) != 0) return true;
         if (timeout == 0) return false;
     }
+}
+
+// The process's limit of open descriptors, less what it keeps for itself, bounds connections.
+size_t connectionBound(size_t wanted) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
+    const size_t descriptors = static_cast<size_t>(limit.rlim_cur);
+    const size_t room = descriptors > 2 * kReservedDescriptors ? descriptors - kReservedDescriptors
+                                                               : descriptors / 2;
+    return std::max<size_t>(std::min(wanted, room), 1);
 }
 
 void addressOf(const sockaddr_storage& address, std::string& ip, int& port) {
@@ -220,6 +227,7 @@ class ChunkScanner {
                     const size_t taken = std::min(left_, body.size() - at_);
                     at_ += taken;
                     left_ -= taken;
+                    data_ += taken;
                     if (left_ == 0) state_ = DataEnd;
                     break;
                 }
@@ -243,11 +251,15 @@ class ChunkScanner {
         return More;
     }
 
+    // The chunks' data scanned so far, without their framing.
+    size_t data() const { return data_; }
+
   private:
     enum State { Size, Data, DataEnd, Trailers };
     State state_ = Size;
     size_t at_ = 0;
     size_t left_ = 0;
+    size_t data_ = 0;
 };
 
 // The request line, the path and its query, and the header fields of a head, for the park hook.
@@ -281,56 +293,62 @@ thread_local std::exception_ptr tHookError;
 struct HttpServer::Connection {
     enum State { Head, Body, Parked, Lingering };
 
-    explicit Connection(int socket, const HttpLimits& limits)
+    Connection(int socket, const HttpLimits& limits, std::atomic<size_t>& open)
         : fd(socket),
           requestUntil(Clock::now() + limits.requestDeadline),
-          headUntil(std::min(requestUntil, Clock::now() + limits.headDeadline)) {}
-    ~Connection() { ::close(fd); }
+          headUntil(std::min(requestUntil, Clock::now() + limits.headDeadline)),
+          open_(open) {
+        open_.fetch_add(1, std::memory_order_relaxed);
+    }
+    ~Connection() {
+        ::close(fd);
+        open_.fetch_sub(1, std::memory_order_relaxed);
+    }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
+    // Whether the loop may close it to make room: its request is still arriving.
+    bool arriving() const { return state == Head || state == Body; }
+
     const int fd;
     State state = Head;
-    // What has been read of the request, from its first byte.
+    // What has been read of the request, from its first byte; never more than `bound`.
     std::string bytes;
+    size_t bound = 0;
+    // The capacity of `bytes` as the loop's budget last counted it.
+    size_t counted = 0;
     size_t headEnd = 0;
     size_t searchedTo = 0;
     HeadFraming framing;
     ChunkScanner chunks;
-    // Whether a worker may read more of the request than has been gathered.
-    bool readsSocket = true;
-    bool continueSent = false;
+    // The most body gathered for this request.
+    size_t bodyBytes = 0;
     const Clock::time_point requestUntil;
     const Clock::time_point headUntil;
     Clock::time_point parkedUntil;
     Clock::time_point lingerUntil;
     std::string parkKey;
     Parking parking = Parking::None;
+
+  private:
+    std::atomic<size_t>& open_;
 };
 
 namespace {
 
-// One request to a worker: first what the loop gathered, then (for a body it did not gather)
-// the socket, every read ending at the request's deadline, and no more than the request limit.
+// One request to a worker: what the loop gathered of it, and no more. A worker never waits for
+// a client's bytes: a body the loop did not gather (one declared larger than its path takes)
+// ends where the gathered bytes end, and its handler refuses it from its declared length.
 class RequestStream final : public httplib::Stream {
   public:
-    RequestStream(const HttpServer& server, HttpServer::Connection& connection)
-        : server_(server), connection_(connection), total_(connection.bytes.size()) {}
+    RequestStream(const HttpServer&, HttpServer::Connection& connection)
+        : connection_(connection) {}
 
-    bool is_readable() const override {
-        return offset_ < connection_.bytes.size() ||
-               (connection_.readsSocket &&
-                waitReadable(server_, connection_.fd, connection_.requestUntil));
-    }
+    bool is_readable() const override { return offset_ < connection_.bytes.size(); }
 
     bool is_writable() const override { return waitWritable(connection_.fd); }
 
     ssize_t read(char* ptr, size_t size) override {
-        if (offset_ == connection_.bytes.size()) {
-            if (!connection_.readsSocket) return 0;
-            const ssize_t got = fill();
-            if (got <= 0) return got;
-        }
         const size_t count = std::min(size, connection_.bytes.size() - offset_);
         std::copy_n(connection_.bytes.data() + offset_, count, ptr);
         offset_ += count;
@@ -338,9 +356,10 @@ class RequestStream final : public httplib::Stream {
     }
 
     ssize_t write(const char* ptr, size_t size) override {
-        // The loop already told a client that expects it to go on with its body.
+        // The loop told a client that expects it to go on with a body it gathers; for one it does
+        // not gather, going on would only send what no one reads.
         constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
-        if (connection_.continueSent && !wrote_ && std::string_view(ptr, size) == kContinue) {
+        if (!wrote_ && std::string_view(ptr, size) == kContinue) {
             wrote_ = true;
             return static_cast<ssize_t>(size);
         }
@@ -370,35 +389,26 @@ class RequestStream final : public httplib::Stream {
     socket_t socket() const override { return connection_.fd; }
 
   private:
-    // Bytes buffered, 0 at the end of the stream, -1 when the deadline or the limit is reached.
-    ssize_t fill() {
-        auto& bytes = connection_.bytes;
-        bytes.clear();
-        offset_ = 0;
-        for (;;) {
-            const size_t room = std::min(kReadSize, server_.limits().maxRequestBytes - total_);
-            if (room == 0 || !waitReadable(server_, connection_.fd, connection_.requestUntil))
-                return -1;
-            bytes.resize(room);
-            const ssize_t got = ::recv(connection_.fd, bytes.data(), room, MSG_DONTWAIT);
-            bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
-            if (got < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-            if (got <= 0) return got;
-            total_ += static_cast<size_t>(got);
-            return got;
-        }
-    }
-
-    static constexpr size_t kReadSize = 16 * 1024;
-    const HttpServer& server_;
     HttpServer::Connection& connection_;
     size_t offset_ = 0;
-    size_t total_;
     bool wrote_ = false;
 };
 
 // What the loop does with a connection after reading from it.
-enum class Next { Wait, Hand, Close };
+enum class Next { Wait, Hand };
+
+// The most body the server's routes take for the request of this head.
+size_t bodyBytesFor(std::string_view head, const HttpLimits& limits) {
+    if (!limits.bodyBytes) return kDefaultBodyBytes;
+    const std::string_view line = head.substr(0, head.find_first_of("\r\n"));
+    const size_t space = line.find(' ');
+    if (space == std::string_view::npos) return 0;
+    std::string_view target = line.substr(space + 1);
+    target = target.substr(0, target.find(' '));
+    const std::string path =
+        httplib::detail::decode_url(std::string(target.substr(0, target.find('?'))), false);
+    return limits.bodyBytes(line.substr(0, space), path);
+}
 
 // Judges what has been gathered: whether the request has arrived as far as the loop gathers it.
 Next judge(HttpServer::Connection& connection, const HttpLimits& limits) {
@@ -410,68 +420,85 @@ Next judge(HttpServer::Connection& connection, const HttpLimits& limits) {
         const size_t end = bytes.find("\r\n\r\n", connection.searchedTo);
         if (end == std::string_view::npos) {
             connection.searchedTo = bytes.size() < 3 ? 0 : bytes.size() - 3;
-            // A line longer than the library takes, or the whole limit: the library refuses it
-            // from what is here.
+            // A line longer than the library takes, or a head at its bound: the library refuses
+            // it from what is here.
             const size_t lineStart = bytes.rfind('\n');
             const size_t line =
                 lineStart == std::string_view::npos ? bytes.size() : bytes.size() - lineStart - 1;
-            if (line > kMaxHeadLine || bytes.size() >= limits.maxRequestBytes) {
-                connection.readsSocket = false;
-                return Next::Hand;
-            }
-            return Next::Wait;
+            return line > kMaxHeadLine || bytes.size() >= connection.bound ? Next::Hand
+                                                                           : Next::Wait;
         }
         connection.headEnd = end + 4;
         connection.framing = framingOf(bytes.substr(0, connection.headEnd));
+        connection.bodyBytes = bodyBytesFor(bytes.substr(0, connection.headEnd), limits);
         connection.state = Connection::Body;
         const auto& framing = connection.framing;
+        // A body the route does not take, or declared larger than it takes, is not gathered:
+        // its handler refuses it from the head alone.
         if (framing.kind == HeadFraming::NoBody || framing.kind == HeadFraming::Other ||
-            (framing.kind == HeadFraming::Length && framing.length > limits.gatheredBodyBytes))
+            connection.bodyBytes == 0 ||
+            (framing.kind == HeadFraming::Length && framing.length > connection.bodyBytes))
             return Next::Hand;
+        connection.bound =
+            connection.headEnd + (framing.kind == HeadFraming::Length
+                                      ? framing.length
+                                      : 2 * connection.bodyBytes + kChunkFramingAllowance);
         if (framing.expectsContinue && bytes.size() == connection.headEnd) {
             constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
-            connection.continueSent =
-                ::send(connection.fd, kContinue.data(), kContinue.size(),
-                       MSG_NOSIGNAL | MSG_DONTWAIT) == static_cast<ssize_t>(kContinue.size());
+            if (::send(connection.fd, kContinue.data(), kContinue.size(),
+                       MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
+                // A client that cannot take these few bytes is gone or sends without them.
+            }
         }
     }
-    if (connection.bytes.size() >= limits.maxRequestBytes) return Next::Hand;
     const std::string_view body = std::string_view(connection.bytes).substr(connection.headEnd);
     if (connection.framing.kind == HeadFraming::Length)
         return body.size() >= connection.framing.length ? Next::Hand : Next::Wait;
     switch (connection.chunks.scan(body)) {
         case ChunkScanner::Done:
-            return Next::Hand;
         case ChunkScanner::Malformed:
-            connection.readsSocket = false;
             return Next::Hand;
         case ChunkScanner::More:
-            // A body larger than gathered ones is left to a worker, which refuses it as soon
-            // as it passes the handler's limit.
-            return body.size() > limits.gatheredBodyBytes + kChunkFramingAllowance ? Next::Hand
-                                                                                   : Next::Wait;
+            // A body past its limit, or in chunks too small to carry it within the bound, is
+            // refused from what arrived.
+            return connection.chunks.data() > connection.bodyBytes ||
+                           connection.bytes.size() >= connection.bound
+                       ? Next::Hand
+                       : Next::Wait;
     }
     return Next::Wait;
 }
 
-// Reads what the socket holds into the connection; false when the client has gone or
-// nothing more may be read.
-bool gather(HttpServer::Connection& connection, const HttpLimits& limits, bool& ended) {
+// Reads what the socket holds into the connection, up to its bound; false when the client has
+// gone or no room could be had for it. `room(connection, capacity)` asks the loop's budget for
+// the connection to hold that many bytes.
+template <typename Room>
+bool gather(HttpServer::Connection& connection, Room room, bool& ended) {
     ended = false;
+    std::array<char, 16 * 1024> buffer;
     for (;;) {
-        const size_t room =
-            limits.maxRequestBytes - std::min(limits.maxRequestBytes, connection.bytes.size());
-        if (room == 0) return true;
-        const size_t before = connection.bytes.size();
-        const size_t chunk = std::min<size_t>(room, 16 * 1024);
-        connection.bytes.resize(before + chunk);
-        const ssize_t got = ::recv(connection.fd, connection.bytes.data() + before, chunk, 0);
-        connection.bytes.resize(before + (got > 0 ? static_cast<size_t>(got) : 0));
-        if (got > 0) continue;
+        const size_t size = connection.bytes.size();
+        const size_t left = connection.bound - std::min(connection.bound, size);
+        if (left == 0) return true;
+        const ssize_t got = ::recv(connection.fd, buffer.data(), std::min(left, buffer.size()), 0);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0 && errno == EAGAIN) return true;
-        ended = true;
-        return got == 0;
+        if (got <= 0) {
+            ended = true;
+            return got == 0;
+        }
+        const size_t needed = size + static_cast<size_t>(got);
+        if (needed > connection.bytes.capacity()) {
+            // Doubling as far as the bound, never past it.
+            const size_t capacity =
+                std::min(connection.bound, std::max(needed, 2 * connection.bytes.capacity()));
+            if (!room(connection, capacity)) return false;
+            std::string grown;
+            grown.reserve(capacity);
+            grown.append(connection.bytes);
+            connection.bytes.swap(grown);
+        }
+        connection.bytes.append(buffer.data(), static_cast<size_t>(got));
     }
 }
 
@@ -577,12 +604,18 @@ void HttpServer::signalLoop() const {
 }
 
 bool HttpServer::process_and_close_socket(socket_t sock) {
+    // The loop closes the oldest connections still arriving to stay within the bound; one that
+    // cannot keep up with a flood of new ones sees those refused.
     const int flags = fcntl(sock, F_GETFL);
-    if (flags < 0 || fcntl(sock, F_SETFL, flags | O_NONBLOCK) != 0) {
+    if (flags < 0 || fcntl(sock, F_SETFL, flags | O_NONBLOCK) != 0 ||
+        connectionsOpen_.load(std::memory_order_relaxed) >=
+            maxConnections_ + kAcceptedBeyondBound) {
         ::close(sock);
         return false;
     }
-    toLoop(std::make_unique<Connection>(sock, limits_));
+    auto connection = std::make_unique<Connection>(sock, limits_, connectionsOpen_);
+    connection->bound = limits_.maxHeadBytes;
+    toLoop(std::move(connection));
     return true;
 }
 
@@ -595,6 +628,7 @@ void HttpServer::toLoop(std::unique_ptr<Connection> connection) {
 }
 
 void HttpServer::startThreads() {
+    maxConnections_ = connectionBound(limits_.maxConnections);
     loop_ = std::thread([this] { runLoop(); });
     for (size_t i = 0; i < std::max<size_t>(limits_.workers, 1); ++i)
         workers_.emplace_back([this] { workerLoop(); });
@@ -685,10 +719,47 @@ void HttpServer::runLoop() {
     std::unordered_map<int, std::unique_ptr<Connection>> connections;
     std::vector<std::unique_ptr<Connection>> handing;
     bool draining = false;
+    // What the requests of every connection hold, in the loop's hands or a worker's.
+    size_t gathered = 0;
 
+    const auto recount = [&](Connection& connection) {
+        gathered -= connection.counted;
+        connection.counted = connection.bytes.capacity();
+        gathered += connection.counted;
+    };
     const auto close = [&](int fd) {
         ::epoll_ctl(epoll, EPOLL_CTL_DEL, fd, nullptr);
-        connections.erase(fd);
+        const auto found = connections.find(fd);
+        gathered -= found->second->counted;
+        connections.erase(found);
+    };
+    // Closes the connection still arriving that came first (other than `spare`), or, with
+    // `lingering`, one answered already when none is; false when there is none.
+    const auto closeOldest = [&](const Connection* spare, bool lingering) {
+        Connection* oldest = nullptr;
+        for (auto& [fd, connection] : connections) {
+            if (connection.get() == spare) continue;
+            const bool candidate =
+                connection->arriving() || (lingering && connection->state == Connection::Lingering);
+            if (!candidate) continue;
+            if (oldest == nullptr || (connection->arriving() && !oldest->arriving()) ||
+                (connection->arriving() == oldest->arriving() &&
+                 connection->requestUntil < oldest->requestUntil))
+                oldest = connection.get();
+        }
+        if (oldest == nullptr) return false;
+        close(oldest->fd);
+        return true;
+    };
+    // Room for a connection's request to hold `capacity` bytes, made by closing the oldest
+    // arriving ones when the budget is spent; false when even that leaves too little.
+    const auto room = [&](Connection& connection, size_t capacity) {
+        const size_t more = capacity - std::min(capacity, connection.counted);
+        while (gathered + more > limits_.gatheredBytes)
+            if (!closeOldest(&connection, false)) return false;
+        gathered += more;
+        connection.counted += more;
+        return true;
     };
     const auto unpark = [&](Connection& connection) {
         // Under queueMutex_.
@@ -715,8 +786,9 @@ void HttpServer::runLoop() {
             outside_ += handing.size();
             for (auto& connection : handing) ready_.push_back(std::move(connection));
         }
+        // One worker for each: waking every idle one costs each a switch for nothing.
+        for (size_t i = 0; i < handing.size(); ++i) readyChanged_.notify_one();
         handing.clear();
-        readyChanged_.notify_all();
     };
     const auto deadlineOf = [&](const Connection& connection) {
         switch (connection.state) {
@@ -746,8 +818,11 @@ void HttpServer::runLoop() {
                     epoll_event watch{};
                     watch.events = EPOLLIN | EPOLLRDHUP;
                     watch.data.fd = fd;
+                    // Back from a worker, a request holds what the worker left of it.
+                    recount(connection);
                     if (::epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &watch) != 0) {
                         if (connection.state == Connection::Parked) unpark(connection);
+                        gathered -= connection.counted;
                         continue;
                     }
                     connections.emplace(fd, std::move(command.connection));
@@ -765,6 +840,10 @@ void HttpServer::runLoop() {
                     (connection->parking == Parking::Woken || draining))
                     woken.push_back(fd);
             for (const int fd : woken) releaseParked(*connections.at(fd));
+        }
+        // New connections beyond the bound make room for themselves.
+        while (connectionsOpen_.load(std::memory_order_relaxed) > maxConnections_ &&
+               closeOldest(nullptr, true)) {
         }
 
         const auto now = Clock::now();
@@ -813,7 +892,7 @@ void HttpServer::runLoop() {
                 case Connection::Head:
                 case Connection::Body: {
                     bool ended = false;
-                    if (!gather(connection, limits_, ended)) {
+                    if (!gather(connection, room, ended)) {
                         close(fd);
                         break;
                     }

@@ -24,18 +24,23 @@ struct HttpLimits {
     std::chrono::milliseconds requestDeadline;
     // Once stop() begins, requests in flight get this long to arrive.
     std::chrono::milliseconds drainDeadline;
-    // Requests processed at once. A worker takes a request only once it has arrived (bodies up
-    // to gatheredBodyBytes), so slow clients hold none.
+    // Requests processed at once. A worker takes a request only once it has arrived whole (or
+    // as far as it is ever gathered), so slow clients hold none.
     size_t workers;
-    // Everything a client may send for one request, head included; bodies have a lower limit
-    // of their own, this bounds the headers.
-    size_t maxRequestBytes;
+    // The request line and headers; a longer head is refused from what arrived of it.
+    size_t maxHeadBytes = 32 * 1024;
     // The request line and headers must arrive within this time (or the request deadline when
     // that is sooner); a connection that has not sent them is closed.
     std::chrono::milliseconds headDeadline = std::chrono::seconds(3);
-    // A body up to this size arrives whole before a worker takes its request; a worker reads a
-    // larger one itself.
-    size_t gatheredBodyBytes = 64 * 1024;
+    // The most body gathered for a request, by its method and path: a body declared larger goes
+    // to its handler unread, to be refused from its length, and 0 gathers none. Unset: 64 KiB.
+    std::function<size_t(std::string_view method, std::string_view path)> bodyBytes = nullptr;
+    // Connections open at once, fewer when the process may not open as many descriptors. One
+    // more closes the oldest of those still arriving.
+    size_t maxConnections = 4096;
+    // What all connections' requests may take while they arrive and until they are answered. A
+    // connection that needs more closes the oldest of those still arriving, or is closed itself.
+    size_t gatheredBytes = 48 * 1024 * 1024;
     // Requests parked at once under one key, and in all.
     size_t parkedPerKey = 8;
     size_t parkedInAll = 256;
@@ -128,7 +133,7 @@ class HttpServer : public httplib::Server {
     // deadline once stopping.
     Clock::time_point cutOff(Clock::time_point own) const;
     bool stopping() const { return stopping_.load(std::memory_order_acquire); }
-    // Readable once stopping begins; waits on the socket include it so that they wake up then.
+    // Readable once stopping begins.
     int stopEvent() const { return stopEvent_; }
     const HttpLimits& limits() const { return limits_; }
 
@@ -191,6 +196,9 @@ class HttpServer : public httplib::Server {
     bool workersEnd_ = false;
     std::thread loop_;
     std::vector<std::thread> workers_;
+    // Connections accepted and not yet closed, and how many may be (set as the threads start).
+    std::atomic<size_t> connectionsOpen_{0};
+    size_t maxConnections_ = 0;
 };
 
 }  // namespace devserver

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -140,20 +141,53 @@ std::optional<std::size_t> number(const httplib::Request& request, const char* k
     }
 }
 
+using Clock = std::chrono::steady_clock;
+
+// The packages being sent slowly, within their bound.
+class SlowPackages {
+  public:
+    explicit SlowPackages(SlowPackageLimits limits) : limits_(limits) {}
+
+    // A place among them, given back when the last copy of it goes; null when none is free.
+    std::shared_ptr<void> take() {
+        std::lock_guard lock(mutex_);
+        if (sending_ >= limits_.most) return nullptr;
+        ++sending_;
+        return {this, [](SlowPackages* self) {
+                    std::lock_guard lock(self->mutex_);
+                    --self->sending_;
+                }};
+    }
+
+    std::chrono::milliseconds deadline() const { return limits_.deadline; }
+
+  private:
+    const SlowPackageLimits limits_;
+    std::mutex mutex_;
+    std::size_t sending_ = 0;
+};
+
 // Sends the next piece from `offset` with the knobs; the bytes sent, 0 once the connection is to
 // close.
 struct Sender {
     const std::string* archive;
     const HttpServer* http;
     std::optional<std::size_t> throttle, drop, stall;
+    // For a slow package: its place among them, and when its connection closes.
+    std::shared_ptr<void> place = nullptr;
+    Clock::time_point until = Clock::time_point::max();
+
+    bool slow() const { return (throttle && *throttle > 0) || stall; }
 
     std::size_t send(std::size_t offset, std::size_t length, httplib::DataSink& sink) const {
         std::size_t piece = 64 * 1024;
         if (throttle && *throttle > 0) piece = std::max<std::size_t>(*throttle / 20, 1);
         if (drop && offset >= *drop) return 0;
+        if (Clock::now() >= until) return 0;
         if (stall && offset >= *stall) {
-            // Holds the connection open until the client gives up or the server stops.
-            while (!http->stopping() && sink.is_writable())
+            // Holds the connection open until the client leaves, the deadline passes or the server
+            // stops; a client that has gone is not writable.
+            while (!http->stopping() && Clock::now() < until && sink.is_writable())
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             return 0;
         }
@@ -168,8 +202,8 @@ struct Sender {
     }
 };
 
-void servePackage(const HttpServer& http, const httplib::Request& request,
-                  httplib::Response& response) {
+void servePackage(const HttpServer& http, SlowPackages& slowPackages,
+                  const httplib::Request& request, httplib::Response& response) {
     if (request.get_header_value("User-Agent") != kOfflineUserAgent) {
         response.status = 403;
         return;
@@ -182,6 +216,15 @@ void servePackage(const HttpServer& http, const httplib::Request& request,
     }
     Sender sender{archive, &http, number(request, "throttle"), number(request, "drop"),
                   number(request, "stall")};
+    if (sender.slow()) {
+        sender.place = slowPackages.take();
+        if (!sender.place) {
+            response.status = 503;
+            response.set_content("too many packages sent slowly at once\n", "text/plain");
+            return;
+        }
+        sender.until = Clock::now() + slowPackages.deadline();
+    }
     if (request.has_param("ignoreRange")) {
         response.status = 200;
         response.set_chunked_content_provider(
@@ -251,7 +294,9 @@ bool isOfflinePath(std::string_view path) {
     return path.starts_with("/offline/") || path == "/resourcec/r/init";
 }
 
-void registerOfflineEndpoints(HttpServer& http, std::function<void(const std::string&)> log) {
+void registerOfflineEndpoints(HttpServer& http, std::function<void(const std::string&)> log,
+                              SlowPackageLimits slow) {
+    auto slowPackages = std::make_shared<SlowPackages>(slow);
     http.Get("/offline/catalogue.json",
              [](const httplib::Request& request, httplib::Response& response) {
                  const std::string base = "http://" + request.get_header_value("Host") + "/";
@@ -262,9 +307,10 @@ void registerOfflineEndpoints(HttpServer& http, std::function<void(const std::st
             "\" agent=\"" + request.get_header_value("User-Agent") + "\"");
     };
     http.Get(R"(/offline/([0-9]+)\.zip)",
-             [&http, describe](const httplib::Request& request, httplib::Response& response) {
+             [&http, describe, slowPackages](const httplib::Request& request,
+                                             httplib::Response& response) {
                  describe(request);
-                 servePackage(http, request, response);
+                 servePackage(http, *slowPackages, request, response);
              });
     http.Get("/resourcec/r/init",
              [describe](const httplib::Request& request, httplib::Response& response) {

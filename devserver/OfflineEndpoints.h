@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -23,14 +25,25 @@ inline constexpr const char* kOfflineUserAgent = "VAVA SDK iOS Map 3.1.0";
 //                                      the whole file, none it has 416 "bytes */size". Knobs as
 //                                      query parameters: throttle=<bytes/s>, drop=<offset> (close
 //                                      there), stall=<offset> (send nothing more), ignoreRange=1
-//                                      (200, whole body), length=<announced length>
+//                                      (200, whole body), length=<announced length>;
+//                                      stalled and throttled ones within SlowPackageLimits
 //   GET /resourcec/r/init?&key=K&mapver=V   {"offlinemap":{"update":0|1}}
 nlohmann::json offlineCatalogue(const std::string& base);
 // The archive of a package, or null for an unknown adcode.
 const std::string* offlinePackageArchive(const std::string& adcode);
 
 bool isOfflinePath(std::string_view path);
+
+// Packages the knobs stall or throttle each hold a worker while they are sent: at most `most` at
+// once (one more is answered 503 at once), each for no longer than `deadline` (its connection is
+// then closed), so that a test that forgets one cannot wedge the server.
+struct SlowPackageLimits {
+    std::size_t most;
+    std::chrono::milliseconds deadline;
+};
+
 // Each package and version-check request is logged as one line: path, range and agent.
-void registerOfflineEndpoints(HttpServer& http, std::function<void(const std::string&)> log);
+void registerOfflineEndpoints(HttpServer& http, std::function<void(const std::string&)> log,
+                              SlowPackageLimits slow);
 
 }  // namespace devserver

@@ -96,6 +96,10 @@ const char* ServicesEndpoints::methodForPath(std::string_view path) {
     return nullptr;
 }
 
+std::size_t ServicesEndpoints::maxBodyBytes(std::string_view path) {
+    return path == kUploadPath ? kMaxUploadBytes : 0;
+}
+
 ServicesEndpoints::ServicesEndpoints(Log log, WithDatabase withDatabase)
     : log_(std::move(log)), withDatabase_(std::move(withDatabase)) {}
 

@@ -31,6 +31,8 @@ class ServicesEndpoints {
     static constexpr const char* kDevelopmentKey = "brisfold-development";
     // "GET" or "POST" for a path served here; nothing for another path.
     static const char* methodForPath(std::string_view path);
+    // The most body a path served here takes: the log upload's own limit; 0 for another path.
+    static std::size_t maxBodyBytes(std::string_view path);
 
     ServicesEndpoints(Log log, WithDatabase withDatabase);
     void install(httplib::Server& http);

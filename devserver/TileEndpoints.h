@@ -68,6 +68,8 @@ class TileEndpoints {
         : maxHeld_(maxHeld), holdDeadline_(holdDeadline) {}
 
     static bool owns(std::string_view path) { return path.starts_with("/tiles/"); }
+    // The one path here that takes POST (and a body); the others take GET and HEAD.
+    static bool isRelease(std::string_view path) { return path.starts_with("/tiles/release/"); }
 
     void registerOn(httplib::Server& server);
     // Lets every held request go, now and later, so that the server can stop.

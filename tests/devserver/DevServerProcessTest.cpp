@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -128,6 +130,38 @@ TEST(DevServerProcessTest, ServerThatStopsLeavesAHandedDownSocketListeningForThe
     second.reset();
     EXPECT_TRUE(stillListens());
     close(listening);
+}
+
+// Voluntary context switches of every thread of the process so far.
+long voluntarySwitches(pid_t pid) {
+    long sum = 0;
+    constexpr std::string_view kKey = "voluntary_ctxt_switches:";
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::ifstream status(task.path() / "status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind(kKey, 0) == 0) sum += std::stol(line.substr(kKey.size()));
+    }
+    return sum;
+}
+
+TEST(DevServerProcessTest, ARequestWakesOneWorker) {
+    testsupport::TempDir dir;
+    auto child = devserver({"--data", dir / "data.sqlite"});
+    const auto line = child.readLine();
+    ASSERT_TRUE(line);
+    httplib::Client client("127.0.0.1", std::stoi(*line));
+    client.set_read_timeout(20);
+    ASSERT_EQ(test::statusOf(client.Get("/health")), 200);
+
+    constexpr int kRequests = 50;
+    const long before = voluntarySwitches(child.pid());
+    for (int i = 0; i < kRequests; ++i) ASSERT_EQ(test::statusOf(client.Get("/health")), 200);
+    const long perRequest = (voluntarySwitches(child.pid()) - before) / kRequests;
+    // A request passes the accept loop, the event loop and one worker: a handful of switches.
+    // Waking every idle worker for it would take at least one for each of the 64.
+    EXPECT_LT(perRequest, 16);
+    EXPECT_EQ(child.stop(), 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +14,7 @@
 #include "ChildProcess.h"
 #include "Deadline.h"
 #include "DevServerFixture.h"
+#include "OfflineEndpoints.h"
 #include "RawConnection.h"
 #include "SeedData.h"
 
@@ -141,6 +143,115 @@ TEST_F(HostileClientsTest, ParkedPollsAreBoundedInAll) {
     EXPECT_EQ(server_->push().waitingPolls(), 2u);
 }
 
+// ---- Package downloads the test knobs make slow.
+
+std::string packageRequest(const std::string& knobs) {
+    return "GET /offline/120000.zip?" + knobs +
+           " HTTP/1.1\r\nHost: x\r\nUser-Agent: " + kOfflineUserAgent + "\r\n\r\n";
+}
+
+// More than the workers, so that before the knobs were bounded they took every one.
+constexpr int kSlowPackages = 70;
+// At most half the workers send packages slowly; one more is answered 503 at once.
+const size_t kSlowPackageBound = DevServerOptions().workers / 2;
+
+// The statuses the slow package requests were answered with, once every one has its head.
+std::vector<int> headStatuses(const std::vector<std::unique_ptr<RawConnection>>& clients) {
+    std::vector<int> statuses;
+    for (const auto& client : clients) statuses.push_back(parseReply(client->readHead()).status);
+    return statuses;
+}
+
+TEST_F(HostileClientsTest, StalledPackagesLeftByTheirClientsFreeTheirWorkers) {
+    std::vector<std::unique_ptr<RawConnection>> clients;
+    for (int i = 0; i < kSlowPackages; ++i) {
+        clients.push_back(std::make_unique<RawConnection>(server_->port()));
+        ASSERT_TRUE(clients.back()->send(packageRequest("stall=0")));
+    }
+    const auto statuses = headStatuses(clients);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 200), kSlowPackageBound);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 503), kSlowPackages - kSlowPackageBound);
+    clients.clear();
+    expectPromptAnswers();
+
+    // Each abandoned request gave its place back: as many stall again.
+    std::vector<std::unique_ptr<RawConnection>> again;
+    EXPECT_TRUE(testsupport::waitUntil([&] {
+        auto client = std::make_unique<RawConnection>(server_->port());
+        if (client->send(packageRequest("stall=0")) && parseReply(client->readHead()).status == 200)
+            again.push_back(std::move(client));
+        return again.size() == kSlowPackageBound;
+    })) << again.size()
+        << " of " << kSlowPackageBound << " stalled again";
+    expectPromptAnswers();
+}
+
+TEST_F(HostileClientsTest, ThrottledPackagesTakeAtMostHalfTheWorkers) {
+    std::vector<std::unique_ptr<RawConnection>> clients;
+    for (int i = 0; i < kSlowPackages; ++i) {
+        clients.push_back(std::make_unique<RawConnection>(server_->port()));
+        ASSERT_TRUE(clients.back()->send(packageRequest("throttle=1")));
+    }
+    // Every client stays, reading nothing after the head.
+    const auto statuses = headStatuses(clients);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 200), kSlowPackageBound);
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), 503), kSlowPackages - kSlowPackageBound);
+    expectPromptAnswers();
+}
+
+TEST_F(HostileClientsTest, AStalledOrThrottledPackageEndsAtItsDeadline) {
+    auto options = testOptions();
+    options.slowPackageDeadline = std::chrono::seconds(1);
+    restart(options);
+    const size_t size = offlinePackageArchive("120000")->size();
+    for (const std::string knobs : {"stall=1000", "throttle=20", "throttle=20&ignoreRange=1"}) {
+        SCOPED_TRACE(knobs);
+        RawConnection client(server_->port());
+        ASSERT_TRUE(client.send(packageRequest(knobs)));
+        // Closed by the server well before the client's patience ends.
+        const auto reply = parseReply(client.readToEnd(10));
+        EXPECT_EQ(reply.status, 200);
+        EXPECT_GT(reply.body.size(), 0u);
+        EXPECT_LT(reply.body.size(), size);
+    }
+}
+
+// ---- Large bodies sent slowly: the event loop gathers them, or they are refused from their
+// declared length, and no worker waits for them.
+
+TEST_F(HostileClientsTest, LargeBodiesSentSlowlyOrNotAtAllDelayNoOne) {
+    const std::string upload =
+        "POST /ws/log/upload?product=1&type=1&platform=2&channel=open&sign=x HTTP/1.1\r\n"
+        "Host: x\r\nContent-Type: application/gzip\r\n";
+    const std::string tile = "POST /tiles/0/0/0.png HTTP/1.1\r\nHost: x\r\n";
+    struct Case {
+        std::string name;
+        std::string request;
+        bool trickled;
+    };
+    const std::vector<Case> cases = {
+        {"log upload", upload + "Content-Length: 500000\r\n\r\n", true},
+        {"tile", tile + "Content-Length: 500000\r\n\r\n", true},
+        {"log upload expecting 100-continue",
+         upload + "Expect: 100-continue\r\nContent-Length: 100000\r\n\r\n", false},
+        {"tile expecting 100-continue",
+         tile + "Expect: 100-continue\r\nContent-Length: 100000\r\n\r\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto clients = flood(c.request);
+        // A body byte a second from each, until the server answers it.
+        std::jthread trickler([&](std::stop_token stop) {
+            while (c.trickled && !stop.stop_requested() &&
+                   !testsupport::waitUntil([&] { return stop.stop_requested(); }, 1)) {
+                for (auto& client : clients)
+                    if (!client->heardFrom()) client->send("a");
+            }
+        });
+        expectPromptAnswers();
+    }
+}
+
 // ---- Compressed bodies, against the server as a process of its own, whose memory is read.
 
 std::string gzipOfZeros(size_t size) {
@@ -224,6 +335,130 @@ TEST(CompressedBodyTest, ABodyIsBoundedAsItIsDecodedAndASessionIsCheckedFirst) {
     const long grown = peakKiB(server.pid()) - before;
     EXPECT_LT(grown, 32 * 1024) << "peak resident size grew by " << grown << " KiB";
     EXPECT_EQ(server.stop(), 0);
+}
+
+// ---- Many connections at once, against the server as a process of its own.
+
+// Raises the soft limit of open descriptors to the hard one (the server started afterwards
+// inherits it); true when that leaves room for `needed`.
+bool raiseDescriptorLimit(rlim_t needed) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+    limit.rlim_cur = limit.rlim_max;
+    return setrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= needed;
+}
+
+// A devserver process of its own, started with the given soft limit of open descriptors.
+class ServerProcess {
+  public:
+    explicit ServerProcess(rlim_t descriptors = 0) {
+        rlimit ours{};
+        getrlimit(RLIMIT_NOFILE, &ours);
+        if (descriptors != 0) {
+            rlimit theirs = ours;
+            theirs.rlim_cur = descriptors;
+            setrlimit(RLIMIT_NOFILE, &theirs);
+        }
+        child_ = std::make_unique<testsupport::ChildProcess>(std::vector<std::string>{
+            BRISFOLD_DEVSERVER_EXE, "--data", (dir_.path() / "data.sqlite").string()});
+        setrlimit(RLIMIT_NOFILE, &ours);
+        if (const auto line = child_->readLine()) port_ = std::stoi(*line);
+    }
+
+    int port() const { return port_; }
+    testsupport::ChildProcess& child() { return *child_; }
+
+    // Whether the server answers /health within the time.
+    bool healthy(std::chrono::seconds within) const {
+        httplib::Client client("127.0.0.1", port_);
+        client.set_connection_timeout(within);
+        client.set_read_timeout(within);
+        const auto result = client.Get("/health");
+        return result && result->status == 200;
+    }
+
+  private:
+    testsupport::TempDir dir_;
+    std::unique_ptr<testsupport::ChildProcess> child_;
+    int port_ = 0;
+};
+
+// Connections that each send a head that never ends, a header line of 4 KiB at a time, up to
+// 1 MiB or until the server stops taking it.
+class EndlessHeads {
+  public:
+    EndlessHeads(int port, int count) {
+        for (int i = 0; i < count; ++i) {
+            connections_.push_back(std::make_unique<RawConnection>(port));
+            sent_.push_back(0);
+        }
+    }
+
+    // Sends until every head has reached its end or been refused, or the deadline passes.
+    bool send(CFTimeInterval seconds) {
+        const std::string line = "X-Pad: " + std::string(4089, 'p') + "\r\n";
+        const std::string start = "GET /health HTTP/1.1\r\nHost: x\r\n";
+        return testsupport::waitUntil(
+            [&] {
+                bool done = true;
+                for (size_t i = 0; i < connections_.size(); ++i) {
+                    if (sent_[i] >= kHeadBytes) continue;
+                    const std::string_view piece = sent_[i] == 0 ? start : line;
+                    if (connections_[i]->heardFrom() || !connections_[i]->send(piece)) {
+                        sent_[i] = kHeadBytes;
+                        continue;
+                    }
+                    sent_[i] += piece.size();
+                    done = false;
+                }
+                return done;
+            },
+            seconds);
+    }
+
+  private:
+    static constexpr size_t kHeadBytes = 1024 * 1024;
+    std::vector<std::unique_ptr<RawConnection>> connections_;
+    std::vector<size_t> sent_;
+};
+
+TEST(ManyConnectionsTest, EndlessHeadsOnEightHundredConnectionsTakeLittleMemory) {
+    constexpr int kConnections = 800;
+    ASSERT_TRUE(raiseDescriptorLimit(2 * kConnections + 256));
+    ServerProcess server;
+    ASSERT_TRUE(server.healthy(std::chrono::seconds(20)));
+    [[maybe_unused]] const long before = peakKiB(server.child().pid());
+    {
+        EndlessHeads heads(server.port(), kConnections);
+        // The server cuts each head off at its bound, or at its deadline of 3 s.
+        EXPECT_TRUE(heads.send(60));
+    }
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // Sanitizers hold freed memory back.
+    const long grown = peakKiB(server.child().pid()) - before;
+    EXPECT_LT(grown, 128 * 1024) << "peak resident size grew by " << grown << " KiB";
+#endif
+    EXPECT_TRUE(server.healthy(std::chrono::seconds(20)));
+    EXPECT_EQ(server.child().stop(), 0);
+}
+
+TEST(ManyConnectionsTest, AServerOutOfDescriptorsStillAnswers) {
+    constexpr int kConnections = 600;
+    ASSERT_TRUE(raiseDescriptorLimit(kConnections + 256));
+    ServerProcess server(256);
+    ASSERT_TRUE(server.healthy(std::chrono::seconds(20)));
+    std::vector<std::unique_ptr<RawConnection>> clients;
+    for (int i = 0; i < kConnections; ++i) {
+        clients.push_back(std::make_unique<RawConnection>(server.port()));
+        clients.back()->send("GET /health HTTP/1.1\r\nHost: x\r\nX-Slow: ");
+    }
+    // The newest connections are served, the oldest still arriving closed to make room for
+    // them, well before any of those reaches its head deadline (a connection may be refused
+    // while the server catches up with the flood).
+    EXPECT_TRUE(testsupport::waitUntil([&] { return server.healthy(std::chrono::seconds(1)); }, 2));
+    clients.clear();
+    EXPECT_TRUE(server.healthy(std::chrono::seconds(2)));
+    EXPECT_EQ(server.child().stop(), 0);
 }
 
 }  // namespace

@@ -77,6 +77,24 @@ class RawConnection {
         return poll(&fd, 1, 0) > 0;
     }
 
+    // The reply's status line and headers, as soon as they are in (or all the server sent
+    // before it closed); nothing when the deadline passes first.
+    std::optional<std::string> readHead(CFTimeInterval seconds = testsupport::kPatience) {
+        std::string text;
+        const CFTimeInterval deadline = Clock::realNow() + seconds;
+        char byte;
+        while (text.find("\r\n\r\n") == std::string::npos) {
+            const double left = deadline - Clock::realNow();
+            if (left <= 0) return std::nullopt;
+            pollfd fd{fd_, POLLIN, 0};
+            if (poll(&fd, 1, static_cast<int>(std::ceil(left * 1000))) <= 0) continue;
+            // A byte at a time: what follows the head stays for the caller.
+            if (recv(fd_, &byte, 1, 0) <= 0) break;
+            text += byte;
+        }
+        return text;
+    }
+
     // What the server sends until it closes its side, or nothing when the deadline passes.
     std::optional<std::string> readToEnd(CFTimeInterval seconds = testsupport::kPatience) {
         std::string text;
