@@ -91,7 +91,9 @@ TEST_F(LegacyMapDataQueueTest, RecordsWithNamesThatAreNotUTF8AreDropped) {
 TEST_F(LegacyMapDataQueueTest, TimeOutIsRetriedOnceAt90SecondsForTheSameGrids) {
     mapData().setHoldAnswers(true);
     const auto first = operation(0, {"1320", "1321"});
-    first->setTimeout(0.3);
+    // Long enough that a starved sanitizer run still gets the first request to the server
+    // before it times out: a request that never arrived leaves the retry alone on the server.
+    first->setTimeout(1.0);
     queue->addOperation(first);
     ASSERT_TRUE(testsupport::waitUntil([&] { return mapData().requests().size() == 2; }));
     const auto retry = queue->runningOperation();
