@@ -49,18 +49,21 @@ int pollTimeout(Clock::time_point until) {
     return static_cast<int>(std::clamp<int64_t>(left, 0, 60'000));
 }
 
-// A client that has closed its side, or whose connection failed, is gone: nothing written to it
-// would be read, and a reply sent slowly (or not at all) must end at once rather than hold its
-// worker. Its request has arrived whole before any reply begins.
-bool waitWritable(int fd) {
+// A client whose connection failed is gone: nothing written to it would be read. Between
+// writes, when the server waits to send more (a reply sent slowly, or not at all), a client that
+// has closed its side counts as gone too, so that such a reply ends at once rather than hold its
+// worker; a write itself still goes to a client that only shut its sending side after its
+// request, as some clients do, and waits for the answer.
+bool waitWritable(int fd, bool closedSideIsGone) {
     const auto until = Clock::now() + kWriteTimeout;
+    const short closedSide = closedSideIsGone ? POLLRDHUP : 0;
     for (;;) {
         const int timeout = pollTimeout(until);
-        pollfd entry{fd, POLLOUT | POLLRDHUP, 0};
+        pollfd entry{fd, static_cast<short>(POLLOUT | closedSide), 0};
         const int ready = ::poll(&entry, 1, timeout);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) return false;
-        if ((entry.revents & (POLLERR | POLLHUP | POLLRDHUP | POLLNVAL)) != 0) return false;
+        if ((entry.revents & (POLLERR | POLLHUP | POLLNVAL | closedSide)) != 0) return false;
         if ((entry.revents & POLLOUT) != 0) return true;
         if (timeout == 0) return false;
     }
@@ -346,7 +349,7 @@ class RequestStream final : public httplib::Stream {
 
     bool is_readable() const override { return offset_ < connection_.bytes.size(); }
 
-    bool is_writable() const override { return waitWritable(connection_.fd); }
+    bool is_writable() const override { return waitWritable(connection_.fd, true); }
 
     ssize_t read(char* ptr, size_t size) override {
         const size_t count = std::min(size, connection_.bytes.size() - offset_);
@@ -364,7 +367,7 @@ class RequestStream final : public httplib::Stream {
             return static_cast<ssize_t>(size);
         }
         wrote_ = true;
-        if (!waitWritable(connection_.fd)) return -1;
+        if (!waitWritable(connection_.fd, false)) return -1;
         const ssize_t sent = ::send(connection_.fd, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
         return sent;

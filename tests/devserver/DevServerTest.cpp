@@ -208,6 +208,28 @@ TEST_F(DevServerTest, AnotherMethodIs405AndAnUnknownPath404WithTheEnvelope) {
     EXPECT_EQ(parseJson(post("Engineer/Login", kLoginBody))["code"], "1");
 }
 
+// Some clients shut their sending side once the request is out and wait for the answer.
+TEST_F(DevServerTest, AClientThatShutsItsSendingSideAfterItsRequestGetsTheAnswer) {
+    const std::vector<std::pair<std::string, int>> cases = {
+        {"GET /health HTTP/1.1\r\nHost: x\r\n\r\n", 200},
+        {"GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n", 404},
+        {loginRequest("Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                      std::to_string(std::string_view(kLoginBody).size()) + "\r\n") +
+             kLoginBody,
+         200},
+    };
+    for (const auto& [request, status] : cases) {
+        SCOPED_TRACE(request);
+        test::RawConnection connection(server_->port());
+        ASSERT_TRUE(connection.connected());
+        ASSERT_TRUE(connection.send(request));
+        ASSERT_TRUE(connection.shutSending());
+        const auto reply = test::parseReply(connection.readToEnd());
+        EXPECT_EQ(reply.status, status);
+        EXPECT_FALSE(reply.body.empty());
+    }
+}
+
 // A length in doubt is refused at once: the connection stays open after those requests, and a
 // server that waited for more would not answer until its time-out.
 TEST_F(DevServerTest, EveryBodyHasOneLimitWhateverItsFramingAndALengthInDoubtIsRefused) {

@@ -71,6 +71,9 @@ class RawConnection {
         return true;
     }
 
+    // Says that nothing more will be sent; the connection still reads what the server answers.
+    bool shutSending() { return ::shutdown(fd_, SHUT_WR) == 0; }
+
     // True when the server has sent something or closed the connection.
     bool heardFrom() const {
         pollfd fd{fd_, POLLIN, 0};
