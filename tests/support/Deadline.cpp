@@ -25,4 +25,10 @@ bool waitUntil(const std::function<bool()>& predicate, CFTimeInterval seconds) {
     return true;
 }
 
+void busyFor(CFTimeInterval seconds) {
+    const CFTimeInterval end = Clock::realNow() + seconds;
+    while (Clock::realNow() < end) {
+    }
+}
+
 }  // namespace testsupport

@@ -19,4 +19,9 @@ bool runUntil(const std::function<bool()>& predicate, CFTimeInterval seconds = k
 // off so that a long wait does not burn a core. Returns the predicate.
 bool waitUntil(const std::function<bool()>& predicate, CFTimeInterval seconds = kPatience);
 
+// Keeps the calling thread running for a moment of real time, to hold a window open for other
+// threads to fall into, without giving the core away: on a loaded core each yield can cost a time
+// slice of every other task there.
+void busyFor(CFTimeInterval seconds);
+
 }  // namespace testsupport

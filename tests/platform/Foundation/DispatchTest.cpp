@@ -158,6 +158,8 @@ TEST_F(DispatchTest, ConcurrentQueueOverlapsBlocksButABarrierRunsAlone) {
     group->wait();
     EXPECT_TRUE(bothMet.load()) << "two blocks of a concurrent queue never ran together";
 
+    // Each block stays a moment, for a wrongly started one to be caught running beside it.
+    constexpr CFTimeInterval kOpenWindow = 200e-6;
     std::atomic<int> inFlight{0};
     std::atomic<int> barriersRunning{0};
     std::atomic<int> overlaps{0};
@@ -166,14 +168,14 @@ TEST_F(DispatchTest, ConcurrentQueueOverlapsBlocksButABarrierRunsAlone) {
     auto plain = [&] {
         ++inFlight;
         if (barriersRunning.load() != 0) ++overlaps;
-        for (int spin = 0; spin < 200; ++spin) std::this_thread::yield();
+        testsupport::busyFor(kOpenWindow);
         if (barriersRunning.load() != 0) ++overlaps;
         --inFlight;
         ++plainDone;
     };
     auto barrier = [&] {
         if (++barriersRunning != 1 || inFlight.load() != 0) ++overlaps;
-        for (int spin = 0; spin < 200; ++spin) std::this_thread::yield();
+        testsupport::busyFor(kOpenWindow);
         if (inFlight.load() != 0) ++overlaps;
         --barriersRunning;
         ++barriersDone;

@@ -53,7 +53,7 @@ TEST(OperationQueueTest, LimitOfTwoRunsTwoAtOnceButNeverThree) {
             }
             // The first two wait for each other, which proves the queue runs two together.
             if (i < 2 && testsupport::waitUntil([&] { return running.load() >= 2; })) paired = true;
-            for (int spin = 0; spin < 100; ++spin) std::this_thread::yield();
+            testsupport::busyFor(200e-6);  // a window for a third to start in
             --running;
         });
         operation->setCompletionBlock([&] { ++completions; });
