@@ -152,19 +152,26 @@ void BM_Annotations(benchmark::State& state) {
 
 BENCHMARK(BM_Annotations)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// A map view on the host's screen at zoom 14.5 with `count` default pins spread over what it
+// shows, composited once; null without GL.
+std::shared_ptr<VMMapView> pinnedScreen(benchmark::State& state, HeadlessHost& host, int count) {
+    auto view = benchsupport::screenMapView(state, 14.5);
+    if (!view) return nullptr;
+    host.window()->addSubview(view);
+    std::mt19937 random(7);
+    view->addAnnotations(spread(view->visibleMapRect(), count, random));
+    host.compose();
+    return view;
+}
+
 // Growth: the median composited frame with N default pins on screen while the map turns.
 void BM_PinsFrame(benchmark::State& state) {
     const benchsupport::BenchHome home(state);
     if (!home) return;
     {
         HeadlessHost host;
-        auto view = benchsupport::screenMapView(state, 14.5);
+        const auto view = pinnedScreen(state, host, static_cast<int>(state.range(0)));
         if (!view) return;
-        host.window()->addSubview(view);
-        std::mt19937 random(7);
-        view->addAnnotations(
-            spread(view->visibleMapRect(), static_cast<int>(state.range(0)), random));
-        host.compose();
         benchsupport::Camera camera(*view, benchsupport::CameraMotion::turning);
         for (auto _ : state) {
             bool once = true;
@@ -202,12 +209,8 @@ void BM_PinsSetter(benchmark::State& state, Setter setter, bool withFrame) {
     if (!home) return;
     {
         HeadlessHost host;
-        auto view = benchsupport::screenMapView(state, 14.5);
+        const auto view = pinnedScreen(state, host, 1000);
         if (!view) return;
-        host.window()->addSubview(view);
-        std::mt19937 random(7);
-        view->addAnnotations(spread(view->visibleMapRect(), 1000, random));
-        host.compose();
         const std::array<CLLocationCoordinate2D, 2> centres{
             coordinateForMapPoint(view->mapPointForPoint({160, 284})),
             coordinateForMapPoint(view->mapPointForPoint({164, 284}))};
