@@ -433,21 +433,30 @@ def envelope(colour):
 
 
 def pin(head, lifted=False):
+    # The map view centres the picture on the coordinate: the needle's tip is the centre, and the
+    # pin stands in the upper half, inside the touch area (12, 0, 24, 38).
     def paint(c, w, h):
-        cx = w / 2
+        cx, tip = w / 2, h / 2
         top = 2 if lifted else 4
         r = 9.5 if lifted else 9
-        draw(c, segment(cx, top + r, cx, h - 1, 2.4), GREY_DARK)
-        draw(c, circle(cx, top + r, r), tuple(int(v * 0.75) for v in head[:3]) + (255,))
-        draw(c, circle(cx - 0.5, top + r - 0.5, r - 1.2), head)
-        draw(c, circle(cx - 3, top + r - 3.5, r * 0.3), (255, 255, 255, 170))
+        cy = top + r
+        draw(c, polygon([(cx - 1.2, cy), (cx + 1.2, cy), (cx + 0.4, tip), (cx - 0.4, tip)]), GREY_DARK)
+        draw(c, circle(cx, cy, r), tuple(int(v * 0.75) for v in head[:3]) + (255,))
+        draw(c, circle(cx - 0.5, cy - 0.5, r - 1.2), head)
+        draw(c, circle(cx - 3, cy - 3.5, r * 0.3), (255, 255, 255, 170))
     return paint
 
 
 def pin_shadow(c, w, h):
-    draw(c, polygon([(w * 0.1, h * 0.95), (w * 0.45, h * 0.95), (w * 0.95, h * 0.1), (w * 0.6, h * 0.1)]),
-         (0, 0, 0, 60))
-    draw(c, ellipse(w * 0.8, h * 0.25, w * 0.18, h * 0.22), (0, 0, 0, 70))
+    # The shadow is placed by its centre, which stands where the pin's tip does when the pin is
+    # down: the foot of the needle's shadow is the centre, the head's falls up and to the right.
+    fx, fy = w / 2, h / 2
+    hx, hy = fx + 18, fy - 18
+    inside_needle, _ = polygon([(fx - 0.3, fy + 0.3), (fx + 0.3, fy - 0.3),
+                                (hx + 1.2, hy + 1.2), (hx - 1.2, hy - 1.2)])
+    inside_head, _ = ellipse(hx, hy, 7, 6)
+    c.fill(lambda x, y: inside_needle(x, y) or inside_head(x, y), (0, 0, 0, 64),
+           (fx - 1, hy - 6, hx + 7, fy + 1))
 
 
 def line_texture(c, w, h):
@@ -536,13 +545,13 @@ APP = [
 ]
 
 MAP_IMAGES = [
-    ("redPin", (48, 40), pin((230, 50, 40, 255))),
-    ("redPin_lift", (48, 40), pin((240, 70, 60, 255), True)),
-    ("greenPin", (48, 40), pin((60, 180, 70, 255))),
-    ("greenPin_lift", (48, 40), pin((80, 200, 90, 255), True)),
-    ("purplePin", (48, 40), pin((150, 70, 200, 255))),
-    ("purplePin_lift", (48, 40), pin((170, 90, 220, 255), True)),
-    ("pin_shadow", (32, 24), pin_shadow),
+    ("redPin", (48, 80), pin((230, 50, 40, 255))),
+    ("redPin_lift", (48, 80), pin((240, 70, 60, 255), True)),
+    ("greenPin", (48, 80), pin((60, 180, 70, 255))),
+    ("greenPin_lift", (48, 80), pin((80, 200, 90, 255), True)),
+    ("purplePin", (48, 80), pin((150, 70, 200, 255))),
+    ("purplePin_lift", (48, 80), pin((170, 90, 220, 255), True)),
+    ("pin_shadow", (56, 52), pin_shadow),
     ("lineTexture", (16, 16), line_texture),
     ("lineDashTexture", (16, 16), dash_texture),
 ]

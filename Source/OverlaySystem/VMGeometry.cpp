@@ -1,5 +1,6 @@
 #include "VMGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -13,6 +14,12 @@ namespace {
 
 CGRect platformRect(VMMapRect r) {
     return CGRectMake(r.origin.x, r.origin.y, r.size.width, r.size.height);
+}
+
+constexpr double kMercatorSquareSide = 268435456.0;  // 2^28
+
+VMMapPoint withinMercatorSquare(VMMapPoint p) {
+    return {std::clamp(p.x, 0.0, kMercatorSquareSide), std::clamp(p.y, 0.0, kMercatorSquareSide)};
 }
 
 }  // namespace
@@ -38,11 +45,13 @@ CLLocationCoordinate2D coordinateForMapPoint(VMMapPoint point) {
 }
 
 VMCoordinateRegion regionForMapRect(VMMapRect rect) {
-    const CLLocationCoordinate2D center = coordinateForMapPoint(
-        {rect.origin.x + rect.size.width * 0.5, rect.origin.y + rect.size.height * 0.5});
-    const CLLocationCoordinate2D a = coordinateForMapPoint(rect.origin);
-    const CLLocationCoordinate2D b =
-        coordinateForMapPoint({rect.origin.x + rect.size.width, rect.origin.y + rect.size.height});
+    // A tilted camera sees far past the world's edges, where longitudes run on beyond 180: what
+    // lies there is no place, so the rectangle is taken within the world.
+    const CLLocationCoordinate2D center = coordinateForMapPoint(withinMercatorSquare(
+        {rect.origin.x + rect.size.width * 0.5, rect.origin.y + rect.size.height * 0.5}));
+    const CLLocationCoordinate2D a = coordinateForMapPoint(withinMercatorSquare(rect.origin));
+    const CLLocationCoordinate2D b = coordinateForMapPoint(
+        withinMercatorSquare({rect.origin.x + rect.size.width, rect.origin.y + rect.size.height}));
     return {center, {std::fabs(a.latitude - b.latitude), std::fabs(a.longitude - b.longitude)}};
 }
 

@@ -52,6 +52,7 @@ inline bool coordinateIsFinite(CLLocationCoordinate2D c) {
 VMMapPoint mapPointForCoordinate(CLLocationCoordinate2D coordinate);
 // The point is truncated towards zero to whole map points first.
 CLLocationCoordinate2D coordinateForMapPoint(VMMapPoint point);
+// The rectangle's corners and centre are taken within the world: a span is the world's at most.
 VMCoordinateRegion regionForMapRect(VMMapRect rect);
 // Centred on the centre's map point, sized by the span's corners.
 VMMapRect mapRectForRegion(VMCoordinateRegion region);

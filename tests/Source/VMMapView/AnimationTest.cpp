@@ -415,6 +415,38 @@ TEST_F(CameraTest, ConversionsToAndFromOtherViews) {
     EXPECT_GT(fits.span.latitudeDelta, 0.02);
 }
 
+// However far a tilted camera sees, a region spans the world at most, and setting what the map
+// answered brings it back over the same place, north-up and untilted, at the least zoom.
+TEST_F(CameraTest, RegionsSpanTheWorldAtMostAndSetBackToTheSamePlace) {
+    const auto expectWithinTheWorld = [](const VMCoordinateRegion& r, const char* what) {
+        EXPECT_GT(r.span.latitudeDelta, 0) << what;
+        EXPECT_LE(r.span.latitudeDelta, 180) << what;
+        EXPECT_GT(r.span.longitudeDelta, 0) << what;
+        EXPECT_LE(r.span.longitudeDelta, 360) << what;
+    };
+    const struct {
+        double zoom, tilt;
+    } cameras[] = {{1, 0}, {2, 0}, {3, 0}, {1, 80}, {2, 80}, {3, 80}};
+    for (const auto& camera : cameras) {
+        SCOPED_TRACE(testing::Message() << "zoom " << camera.zoom << ", tilted " << camera.tilt);
+        view->setCenterCoordinate(kShanghai);
+        view->setZoomLevel(camera.zoom);
+        view->setCameraDegree(camera.tilt);
+        frames(1);
+        const VMCoordinateRegion region = view->region();
+        expectWithinTheWorld(region, "region");
+        expectWithinTheWorld(view->convertRectToRegionFromView(view->bounds(), view.get()),
+                             "the bounds' region");
+        expectWithinTheWorld(view->regionThatFits(region), "the region that fits");
+
+        view->setRegion(region);
+        frames(1);
+        EXPECT_DOUBLE_EQ(view->cameraDegree(), 0);
+        EXPECT_NEAR(view->zoomLevel(), 3, 0.05);
+        EXPECT_TRUE(coordinateNear(view->centerCoordinate(), kShanghai, 0.01));
+    }
+}
+
 TEST_F(CameraTest, NaNAndViewsWithoutSizeLeaveTheCameraAlone) {
     view->setZoomLevel(12);
     const VMMapPoint centre = view->currentCenter();

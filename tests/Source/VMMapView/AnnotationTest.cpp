@@ -71,10 +71,10 @@ TEST_F(AnnotationTest, PinStaysOnItsCoordinateInTheComposedScreen) {
     const auto pinView = pinOf(pin);
     ASSERT_NE(pinView, nullptr);
     EXPECT_TRUE(pointNear(pinView->center(), pointOf(pin->coordinate()), 1e-6));
-    // The head of the picture, 7 points above its centre, is red.
+    // The head of the picture, 27 points above its centre, is red.
     const auto head = [&] {
         const CGPoint c = pointOf(pin->coordinate());
-        return testsupport::screenPixel(host->compose(), c.x, c.y - 7);
+        return testsupport::screenPixel(host->compose(), c.x, c.y - 27);
     };
     EXPECT_GT(head().r, 0.7);
     EXPECT_LT(head().g, 0.4);
@@ -95,6 +95,57 @@ TEST_F(AnnotationTest, PinStaysOnItsCoordinateInTheComposedScreen) {
 
     pin->setCoordinate(at({40, 60}));
     EXPECT_TRUE(pointNear(pinView->center(), CGPoint{40, 60}, 1e-3));
+}
+
+// Where a pin's lowest ink lies on the composed screen, in points: the pixels that the pin changes,
+// within its picture's reach of `near`, their lowest row's middle and bottom edge.
+std::optional<CGPoint> pinTipOnScreen(HeadlessHost& host, UIView& pin, CGPoint near) {
+    constexpr int kScale = 2, kReachX = 24 * kScale, kReachY = 50 * kScale;
+    const int cx = static_cast<int>(near.x * kScale), cy = static_cast<int>(near.y * kScale);
+    pin.setHidden(true);
+    std::vector<CGColor> without;
+    const CGImageRef bare = host.compose();
+    for (int y = cy - kReachY; y <= cy + kReachY; ++y)
+        for (int x = cx - kReachX; x <= cx + kReachX; ++x) without.push_back(bare->pixelAt(x, y));
+    pin.setHidden(false);
+    const CGImageRef shown = host.compose();
+    std::optional<CGPoint> tip;
+    size_t i = 0;
+    for (int y = cy - kReachY; y <= cy + kReachY; ++y) {
+        int inked = 0, sumX = 0;
+        for (int x = cx - kReachX; x <= cx + kReachX; ++x, ++i) {
+            if (testsupport::coloursClose(shown->pixelAt(x, y), without[i])) continue;
+            ++inked;
+            sumX += x;
+        }
+        if (inked) tip = CGPoint{(sumX / double(inked) + 0.5) / kScale, double(y + 1) / kScale};
+    }
+    return tip;
+}
+
+// The stock pin's needle ends on the coordinate's point, whatever the zoom and the turn.
+TEST_F(AnnotationTest, StockPinsTipStandsOnItsCoordinate) {
+    const CLLocationCoordinate2D site = at({160, 284});
+    const auto a = VMPointAnnotation::create(site);
+    view->addAnnotation(a);
+    const struct { double zoom, rotation; } cameras[] = {{4, 0}, {11, 0}, {17, 0}, {14, 35}};
+    for (const auto& camera : cameras) {
+        SCOPED_TRACE(testing::Message()
+                     << "zoom " << camera.zoom << ", turned " << camera.rotation);
+        view->setCenterCoordinate(site);
+        view->setZoomLevel(camera.zoom);
+        view->setRotationDegree(camera.rotation);
+        // Off the centre, where the turn moves it.
+        view->setCenterCoordinate(at({220, 204}));
+        frames(1);
+        const CGPoint point = view->convertCoordinateToPointToView(site, nullptr);
+        ASSERT_TRUE(pointNear(point, CGPoint{100, 364}, 1));
+        const auto pin = pinOf(a);
+        ASSERT_NE(pin, nullptr);
+        const auto tip = pinTipOnScreen(*host, *pin, point);
+        ASSERT_TRUE(tip);
+        EXPECT_TRUE(pointNear(*tip, point, 1.5));
+    }
 }
 
 TEST_F(AnnotationTest, OnlyAnnotationsNearTheScreenHaveViewsAndTheyAreReused) {
@@ -248,7 +299,7 @@ TEST_F(AnnotationTest, PinsAndTheirAnimations) {
     EXPECT_EQ(pin->center(), CGPointMake(160, 244));
     EXPECT_EQ(pin->image(), VMResources::sharedResources()->imageNamed("redPin_lift"));
     ASSERT_EQ(pin->subviews().size(), 1u);
-    EXPECT_EQ(pin->subviews()[0]->center(), CGPointMake(24 + 43, 20 - 43));
+    EXPECT_EQ(pin->subviews()[0]->center(), CGPointMake(24 + 43, 40 - 43));
 
     // The bounce of a drop after a move: 40 points up at 0.2 s, back at 0.4 s.
     pin->setDragState(VMAnnotationViewDragStateEnding, true);
@@ -291,7 +342,7 @@ TEST_F(AnnotationDragTest, LongPressDragsAPin) {
     };
     EXPECT_TRUE(otherBegins());
     // The stem, below the head, is well inside the part that takes touches.
-    press({160, 290}, 80);
+    press({160, 276}, 80);
     EXPECT_EQ(listener->drags, (States{{1, 0}, {2, 1}}));
     EXPECT_FALSE(otherBegins());
     advance(0.45);
@@ -312,7 +363,7 @@ TEST_F(AnnotationDragTest, PressReleasedUnmovedPutsEverythingBack) {
     pin->setCenterOffset({0, -10});
     view->selectAnnotation(a, false);
     const CLLocationCoordinate2D before = a->coordinate();
-    press({160, 280}, 0);
+    press({160, 264}, 0);
     advance(0.25);
     EXPECT_EQ(listener->drags, (States{{1, 0}, {2, 1}, {3, 2}, {0, 3}}));
     EXPECT_TRUE(pointNear(pin->center(), CGPoint{160, 274}, 1e-6));
@@ -324,7 +375,7 @@ TEST_F(AnnotationDragTest, PressReleasedUnmovedPutsEverythingBack) {
     view->addAnnotation(fixed);
     pinOf(fixed)->setDraggable(true);
     listener->drags.clear();
-    press({160, 106}, 80);
+    press({160, 92}, 80);
     advance(0.5);
     EXPECT_TRUE(listener->drags.empty());
 }

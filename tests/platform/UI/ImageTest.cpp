@@ -230,7 +230,7 @@ TEST(BundledImages, ShippedPicturesLoad) {
     auto pin = UIImage::imageWithContentsOfFile(std::string(BRISFOLD_RESOURCES_DIR) +
                                                 "/VAva.bundle/images/redPin.png");
     ASSERT_TRUE(pin);
-    EXPECT_EQ(pin->size(), (CGSize{48, 40}));
+    EXPECT_EQ(pin->size(), (CGSize{48, 80}));
 }
 
 }  // namespace
