@@ -11,7 +11,8 @@
 #include "CGBackend.h"
 #include "Foundation/NSData.h"
 
-CGImage::CGImage(CGBackendSurface* surface) : surface_(surface) {}
+CGImage::CGImage(CGBackendSurface* surface)
+    : surface_(surface), inked_(CGRectMake(0, 0, width(), height())) {}
 
 CGImage::~CGImage() { cairo_surface_destroy(asCairo(surface_)); }
 
@@ -50,6 +51,24 @@ bool decodableSize(std::uint64_t width, std::uint64_t height) {
 
 std::uint32_t bigEndian32(const uint8_t* p) {
     return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+CGRect inkedBounds(const CGImage& image) {
+    const int w = image.width(), h = image.height();
+    int left = w, right = -1, top = h, bottom = -1;
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(
+            image.bytes() + static_cast<ptrdiff_t>(y) * image.bytesPerRow());
+        for (int x = 0; x < w; ++x) {
+            if ((row[x] >> 24) == 0) continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    if (right < 0) return CGRectMake(0, 0, 0, 0);
+    return CGRectMake(left, top, right - left + 1, bottom - top + 1);
 }
 
 std::shared_ptr<CGImage> decodePng(std::span<const uint8_t> data) {
@@ -156,7 +175,10 @@ std::shared_ptr<CGImage> decodeJpeg(std::span<const uint8_t> data) {
 std::shared_ptr<CGImage> CGImage::createWithData(std::span<const uint8_t> data) {
     static constexpr uint8_t pngMagic[] = {0x89, 'P', 'N', 'G'};
     if (data.size() > 8 && std::equal(std::begin(pngMagic), std::end(pngMagic), data.begin())) {
-        return decodePng(data);
+        auto image = decodePng(data);
+        // Pictures such as map pins are mostly transparent margin: the compositor skips it.
+        if (image) image->inked_ = inkedBounds(*image);
+        return image;
     }
     if (data.size() > 3 && data[0] == 0xff && data[1] == 0xd8) return decodeJpeg(data);
     return nullptr;

@@ -47,6 +47,10 @@ class CGImage {
     const unsigned char* bytes() const;
     int bytesPerRow() const;
 
+    // The smallest pixel rectangle outside which every pixel is transparent. Known for decoded
+    // pictures, which nothing draws into; the whole image for bitmaps that contexts draw into.
+    CGRect inkedRect() const { return inked_; }
+
     // Straight colour of one pixel (for checks and colour picking).
     CGColor pixelAt(int x, int y) const;
     bool writePNG(const std::string& path) const;
@@ -55,6 +59,7 @@ class CGImage {
 
   private:
     CGBackendSurface* surface_;
+    CGRect inked_;
 };
 
 using CGImageRef = std::shared_ptr<CGImage>;

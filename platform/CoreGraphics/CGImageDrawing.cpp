@@ -11,27 +11,40 @@ void CGPaintImage(CGContextRef c, const CGImage& image, CGRect dest, CGFloat alp
         dest.size.height <= 0) {
         return;
     }
+    const CGRect ink = image.inkedRect();
+    if (ink.size.width <= 0 || ink.size.height <= 0) return;
     cairo_t* cr = CGContextGetCairo(c);
     cairo_save(cr);
     cairo_translate(cr, dest.origin.x, dest.origin.y);
     cairo_scale(cr, dest.size.width / image.width(), dest.size.height / image.height());
     cairo_matrix_t m;
     cairo_get_matrix(cr, &m);
-    // One image pixel on one whole device pixel: a plain copy, the compositor's fastest way,
-    // with nothing to clip or pad. Views' pictures mostly land so.
+    // One image pixel on one whole device pixel: a plain copy of the inked part, the
+    // compositor's fastest way, with nothing to pad. Views' pictures mostly land so.
     const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
     if (m.xy == 0 && m.yx == 0 && std::abs(m.xx - 1) < 1e-9 && std::abs(m.yy - 1) < 1e-9 &&
         whole(m.x0) && whole(m.y0)) {
         cairo_identity_matrix(cr);
-        cairo_set_source_surface(cr, CGImageGetCairoSurface(image), std::round(m.x0),
-                                 std::round(m.y0));
+        const double x = std::round(m.x0), y = std::round(m.y0);
+        cairo_set_source_surface(cr, CGImageGetCairoSurface(image), x, y);
+        cairo_new_path(cr);
+        cairo_rectangle(cr, x + ink.origin.x, y + ink.origin.y, ink.size.width, ink.size.height);
+        cairo_clip(cr);
         cairo_paint_with_alpha(cr, alpha);
         cairo_restore(cr);
         c->didDraw();
         return;
     }
+    // A scaled picture's filter reads neighbours up to a source pixel per destination pixel
+    // away, so the ink is widened by that reach before it bounds what is painted.
+    const double shrink = std::min(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
+    const double reach = std::ceil(shrink > 0 ? std::max(1.0, 1 / shrink) : 1.0) + 1;
+    const double left = std::max(0.0, ink.origin.x - reach);
+    const double top = std::max(0.0, ink.origin.y - reach);
+    const double right = std::min<double>(image.width(), ink.origin.x + ink.size.width + reach);
+    const double bottom = std::min<double>(image.height(), ink.origin.y + ink.size.height + reach);
     cairo_new_path(cr);
-    cairo_rectangle(cr, 0, 0, image.width(), image.height());
+    cairo_rectangle(cr, left, top, right - left, bottom - top);
     cairo_clip(cr);
     cairo_pattern_t* p = cairo_pattern_create_for_surface(CGImageGetCairoSurface(image));
     // Edge pixels extend instead of fading into transparency when scaled.

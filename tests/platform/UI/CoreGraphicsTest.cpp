@@ -1,7 +1,9 @@
+#include <cstdlib>
 #include <utility>
 
 #include "CoreGraphics/CGContext.h"
 #include "CoreGraphics/CGGeometry.h"
+#include "CoreGraphics/CGImageDrawing.h"
 #include "CoreGraphics/CGPath.h"
 #include "PaintedImage.h"
 #include "QuartzCore/CATransform3D.h"
@@ -195,6 +197,48 @@ TEST(CGContext, PixelForPixelPicturesLandOnWholePixels) {
     EXPECT_FALSE(CGPathIsRect(diamond, nullptr));
     EXPECT_FALSE(
         CGPathIsRect(CGPathCreateWithEllipseInRect(CGRectMake(0, 0, 2, 2), nullptr), &rect));
+}
+
+// A decoded picture paints only its inked part, and lands exactly as an untrimmed copy of it does
+// however it is placed: scaled up or down, turned, or between pixels.
+TEST(CGImage, DecodedPicturesPaintTheirInkAsTheWholePictureWould) {
+    const CGColor clear{0, 0, 0, 0};
+    const auto whole = paintedImage(40, 30, clear, CGRectMake(9, 5, 14, 20), kBlue);
+    const NSData png = whole->pngData();
+    const auto decoded = CGImage::createWithData(png);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->inkedRect(), CGRectMake(9, 5, 14, 20));
+    EXPECT_EQ(whole->inkedRect(), CGRectMake(0, 0, 40, 30));
+
+    struct Placement {
+        CGRect dest;
+        CGFloat turn;
+    };
+    for (const Placement placement :
+         {Placement{CGRectMake(10, 10, 40, 30), 0}, Placement{CGRectMake(10.5, 10.25, 40, 30), 0},
+          Placement{CGRectMake(4, 6, 100, 75), 0}, Placement{CGRectMake(20, 20, 8, 6), 0},
+          Placement{CGRectMake(30, 5, 40, 30), 0.5}}) {
+        const auto paint = [&](const CGImageRef& image) {
+            auto target = CGImage::create(120, 90);
+            CGContext context(*target, 1);
+            CGContextRotateCTM(&context, placement.turn);
+            CGPaintImage(&context, *image, placement.dest, 1);
+            return target;
+        };
+        const auto a = paint(whole), b = paint(decoded);
+        // Premultiplied bytes, compared plainly: rounding may differ by one.
+        int differing = 0, inked = 0;
+        for (int y = 0; y < 90; ++y) {
+            const unsigned char* p = a->bytes() + static_cast<ptrdiff_t>(y) * a->bytesPerRow();
+            const unsigned char* q = b->bytes() + static_cast<ptrdiff_t>(y) * b->bytesPerRow();
+            for (int i = 0; i < 4 * 120; ++i) {
+                inked += p[i] != 0;
+                differing += std::abs(p[i] - q[i]) > 1;
+            }
+        }
+        EXPECT_GT(inked, 0) << placement.dest.origin.x;
+        EXPECT_EQ(differing, 0) << placement.dest.origin.x;
+    }
 }
 
 }  // namespace
