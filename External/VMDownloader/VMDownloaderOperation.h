@@ -67,6 +67,8 @@ class VMDownloaderOperation : public NSOperation, public NSURLConnectionDelegate
     std::int64_t fileOffset() const;
 
     static bool isMultitaskingSupported();
+    // What a download short of room fails with; the offline manager's unpacking says it too.
+    static NSError constructOutOfSpaceError();
 
     void connectionDidReceiveResponse(NSURLConnection& connection,
                                       const std::shared_ptr<NSHTTPURLResponse>& response) override;
@@ -85,7 +87,6 @@ class VMDownloaderOperation : public NSOperation, public NSURLConnectionDelegate
     void done();
     bool writeDataToDownloadFileWithError(NSError* error);
     static bool isFreeDiskSpaceLargerThanSize(std::uint64_t size);
-    static NSError constructOutOfSpaceError();
     void dealError(const NSError& error, bool cancelConnection);
     // Fails a transfer that went past the file's size.
     void dealOverrun(bool cancelConnection);

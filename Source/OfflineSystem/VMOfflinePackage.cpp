@@ -104,12 +104,12 @@ std::shared_ptr<VMOfflinePackage> VMOfflinePackage::packageWithContentsOfFile(
     return NSKeyedUnarchiver::unarchiveObjectOfClass<VMOfflinePackage>(*data, error);
 }
 
-bool VMOfflinePackage::writeToFile(const std::string& path) const {
+bool VMOfflinePackage::writeToFile(const std::string& path, NSError* error) const {
     if (path.empty()) return false;
     NSKeyedArchiver archiver;
     archiver.encodeObject(sharedSelf<VMOfflinePackage>(), "root");
-    const auto data = archiver.finish();
-    return data && NSFileManager::defaultManager()->createFileAtPath(path, *data);
+    const auto data = archiver.finish(error);
+    return data && NSFileManager::defaultManager()->createFileAtPath(path, *data, error);
 }
 
 VMOfflinePackage::ItemMap VMOfflinePackage::constructDictionaryItems() const {

@@ -33,7 +33,7 @@ class VMOfflinePackage : public NSObject, public NSCoding {
     ~VMOfflinePackage() override;
 
     // Replaces the file atomically; false for an empty path or a failed write.
-    bool writeToFile(const std::string& path) const;
+    bool writeToFile(const std::string& path, NSError* error = nullptr) const;
 
     std::string version;
     std::vector<std::shared_ptr<VMOfflineProvince>> provinces;

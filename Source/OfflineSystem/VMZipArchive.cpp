@@ -99,6 +99,9 @@ UniqueFd openChildFolder(int parent, const std::string& name) {
         ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
+// A file system with no room left, in blocks or for the user.
+bool diskFull(int error) { return error == ENOSPC || error == EDQUOT; }
+
 bool writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -399,6 +402,7 @@ bool VMZipArchive::UnzipCloseFile() {
 }
 
 bool VMZipArchive::UnzipFileTo(const std::string& path, bool overWrite) {
+    ranOutOfSpace_ = false;
     if (!unzFile_) return false;
     if (unzGoToFirstFile(unzFile_) != UNZ_OK) OutputErrorMessage("Failed");
     // Everything below is opened relative to this, so no entry can step outside it.
@@ -415,6 +419,7 @@ bool VMZipArchive::UnzipFileTo(const std::string& path, bool overWrite) {
     // A bomb declares what it will become: refuse it before the disk fills, not partway.
     const auto free = freeSpace(destination.get(), path);
     if (free && declaredSize() > *free) {
+        ranOutOfSpace_ = true;
         OutputErrorMessage("Not enough free space for the archive");
         return false;
     }
@@ -465,6 +470,7 @@ VMZipArchive::EntryResult VMZipArchive::unzipCurrentEntry(int destination, const
         parent = openChildFolder(parent.get(), name->components[i]);
     }
     if (!parent.valid()) {
+        ranOutOfSpace_ = ranOutOfSpace_ || diskFull(errno);
         OutputErrorMessage("Failed to open output file for writing");
         return EntryResult::Failed;
     }
@@ -478,12 +484,14 @@ VMZipArchive::EntryResult VMZipArchive::unzipCurrentEntry(int destination, const
     }
     const auto free = freeSpace(parent.get(), target);
     if (free && info.uncompressed_size > *free) {
+        ranOutOfSpace_ = true;
         OutputErrorMessage("Not enough free space for " + name->cleaned);
         return EntryResult::Failed;
     }
     UniqueFd out(::openat(parent.get(), leaf.c_str(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!out.valid()) {
+        ranOutOfSpace_ = ranOutOfSpace_ || diskFull(errno);
         OutputErrorMessage("Failed to open output file for writing");
         return EntryResult::Failed;
     }
@@ -498,6 +506,7 @@ VMZipArchive::EntryResult VMZipArchive::unzipCurrentEntry(int destination, const
         }
         if (read == 0) break;
         if (!writeAll(out.get(), buffer.data(), static_cast<std::size_t>(read))) {
+            ranOutOfSpace_ = ranOutOfSpace_ || diskFull(errno);
             OutputErrorMessage("Failed to write output file");
             ok = false;
             break;
@@ -508,7 +517,10 @@ VMZipArchive::EntryResult VMZipArchive::unzipCurrentEntry(int destination, const
                                    {date1980() + static_cast<std::time_t>(info.dosDate), 0}};
         if (::futimens(out.get(), times) != 0) NSLog("Failed to set attributes");
     }
-    if (!out.close()) ok = false;
+    if (!out.close()) {
+        ranOutOfSpace_ = ranOutOfSpace_ || diskFull(errno);
+        ok = false;
+    }
     unzippedFiles_.push_back(target);
     if (!entry.close()) {
         OutputErrorMessage("file was unzipped but failed crc check");

@@ -62,6 +62,9 @@ class VMZipArchive : public NSObject {
     void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpaceQuery_ = std::move(query); }
     std::uint32_t numFiles() const { return numFiles_; }
     const std::vector<std::string>& unzippedFiles() const { return unzippedFiles_; }
+    // Whether the last unpacking failed for want of room: refused by the free-space checks
+    // before a byte was written, or a write the file system refused as full.
+    bool ranOutOfSpace() const { return ranOutOfSpace_; }
     const std::string& password() const { return password_; }
     const std::shared_ptr<NSFileManager>& fileManager() const { return fileManager_; }
 
@@ -83,4 +86,5 @@ class VMZipArchive : public NSObject {
     std::shared_ptr<NSFileManager> fileManager_;
     ProgressBlock progressBlock_;
     FreeSpaceQuery freeSpaceQuery_;
+    bool ranOutOfSpace_ = false;
 };

@@ -244,9 +244,9 @@ bool ZUZavadevIru::packageLessThanCityAggregate(const VMOfflinePackage& package,
     return packageCompareCityAggregate(package, aggregate) < 0;
 }
 
-bool ZUZavadevIru::writeIndex() {
+bool ZUZavadevIru::writeIndex(NSError* error) {
     std::lock_guard lock(packageMutex_);
-    return package_ && package_->writeToFile(join(basePath_, kIndexName));
+    return package_ && package_->writeToFile(join(basePath_, kIndexName), error);
 }
 
 std::shared_ptr<VMOfflinePackage> ZUZavadevIru::package() const {
@@ -405,24 +405,16 @@ void ZUZavadevIru::progress(const std::shared_ptr<VMOfflineItem>& item, const Do
 // lock, so that reads of the catalogue answer at once and a block may wait for another thread.
 void ZUZavadevIru::completed(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block,
                              const NSErrorOpt& error) {
-    const std::string path = cachedFilePathForItem(*item);
     if (!error) {
         if (block) {
             block(ZUZavadevIruDownloadStatusCompleted, std::monostate());
             block(ZUZavadevIruDownloadStatusUnzip, std::monostate());
         }
-        NSError unzipError;
-        if (unzipDownloadedFile(path, item->adcode, &unzipError)) {
-            item->setItemStatus(ZUZavadevIruItemStatusInstalled);
-            executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusFinished,
-                                    std::monostate());
-            return;
-        }
-        setItemState(*item, ZUZavadevIruItemStatusNone, 0);
-        applySizeRule(item, block, unzipError);
+        install(item, block);
         return;
     }
-    setItemState(*item, ZUZavadevIruItemStatusCached, fileSizeForPath(path));
+    setItemState(*item, ZUZavadevIruItemStatusCached,
+                 fileSizeForPath(cachedFilePathForItem(*item)));
     applySizeRule(item, block, *error);
 }
 
@@ -440,14 +432,37 @@ void ZUZavadevIru::applySizeRule(const std::shared_ptr<VMOfflineItem>& item,
         return;
     }
     // Everything is on disk after all.
-    NSError unzipError;
-    if (unzipDownloadedFile(cachedFilePathForItem(*item), item->adcode, &unzipError)) {
+    install(item, block);
+}
+
+// The archive goes once the index says the item is installed. An unpacking short of room, or an
+// index that cannot be written, keeps it and takes back the files, as a download short of room
+// keeps its bytes: the next try unpacks it without fetching it again.
+void ZUZavadevIru::install(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block) {
+    const std::string path = cachedFilePathForItem(*item);
+    NSError error;
+    std::vector<std::string> unpacked;
+    bool recorded = false;
+    if (unzipDownloadedFile(path, item->adcode, &error, unpacked)) {
+        std::lock_guard catalogue(packageMutex_);
         item->setItemStatus(ZUZavadevIruItemStatusInstalled);
-        executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusFinished, std::monostate());
+        recorded = writeIndex(&error);
+        if (!recorded) item->setItemStatus(ZUZavadevIruItemStatusCached);
+    }
+    if (!recorded) {
+        for (const auto& file : unpacked) {
+            std::error_code ignored;
+            std::filesystem::remove(file, ignored);
+        }
+        const std::int64_t kept = fileSizeForPath(path);
+        setItemState(*item, kept > 0 ? ZUZavadevIruItemStatusCached : ZUZavadevIruItemStatusNone,
+                     kept);
+        executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusError, error);
         return;
     }
-    setItemState(*item, ZUZavadevIruItemStatusNone, 0);
-    executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusError, unzipError);
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    endDownload(item, block, ZUZavadevIruDownloadStatusFinished, std::monostate());
 }
 
 void ZUZavadevIru::cancelled(const std::shared_ptr<VMOfflineItem>& item,
@@ -457,13 +472,20 @@ void ZUZavadevIru::cancelled(const std::shared_ptr<VMOfflineItem>& item,
     executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusCancelled, std::monostate());
 }
 
+// An end that installs nothing only logs an index it cannot write: the next start takes the states
+// of partial downloads from the disk.
 void ZUZavadevIru::executeCompleteWithItem(const std::shared_ptr<VMOfflineItem>& item,
                                            const DownloadBlock& block, int status,
                                            const ZUZavadevIruDownloadInfo& info) {
-    {
-        std::lock_guard catalogue(packageMutex_);
-        writeIndex();
-    }
+    NSError error;
+    if (!writeIndex(&error))
+        NSLog("offline index not written: %s", error.localizedDescription.c_str());
+    endDownload(item, block, status, info);
+}
+
+void ZUZavadevIru::endDownload(const std::shared_ptr<VMOfflineItem>& item,
+                               const DownloadBlock& block, int status,
+                               const ZUZavadevIruDownloadInfo& info) {
     // The entry goes before the block hears the end: a download of the item started in answer
     // to it (a retry after an error) would otherwise find it and be dropped without a word. The
     // operation itself lives until the block has returned.
@@ -479,29 +501,39 @@ void ZUZavadevIru::executeCompleteWithItem(const std::shared_ptr<VMOfflineItem>&
 }
 
 bool ZUZavadevIru::unzipDownloadedFile(const std::string& path, const std::string& adcode,
-                                       NSError* error) {
+                                       NSError* error, std::vector<std::string>& unpacked) {
     auto zip = VMZipArchive::create();
+    if (options_.freeSpace) zip->setFreeSpaceQuery(options_.freeSpace);
     bool success = false;
+    bool outOfSpace = false;
     if (zip->UnzipOpenFile(path)) {
+        // Checks the room for the files the central directory declares before writing any.
         success = zip->UnzipFileTo(vmapPath_, true);
-        // Half a package is no package: what it had unpacked would only fill the disk.
-        if (!success) {
+        outOfSpace = !success && zip->ranOutOfSpace();
+        if (success) {
+            unpacked = zip->unzippedFiles();
+        } else {
+            // Half a package is no package: what it had unpacked would only fill the disk.
             for (const auto& file : zip->unzippedFiles()) {
                 std::error_code ignored;
                 std::filesystem::remove(file, ignored);
             }
         }
         if (!success && error) {
-            *error = NSError::make(ZUZavadevIruErrorDomain, -4,
-                                   "Error: adcode = " + adcode + " Expand File");
+            *error = outOfSpace ? VMDownloaderOperation::constructOutOfSpaceError()
+                                : NSError::make(ZUZavadevIruErrorDomain, -4,
+                                                "Error: adcode = " + adcode + " Expand File");
         }
     } else if (error) {
         *error = NSError::make(ZUZavadevIruErrorDomain, -3,
                                "Error: adcode = " + adcode + " Open Zip File");
     }
     zip->UnzipCloseFile();
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
+    // An archive that cannot be unpacked goes; one waiting for room or for the index stays.
+    if (!success && !outOfSpace) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+    }
     return success;
 }
 

@@ -69,6 +69,9 @@ class ZUZavadevIru : public NSObject {
         std::optional<std::string> versionCheckServer;  // the map data server when unset
         // Seconds by which the version check has its answer or fails.
         double versionCheckTimeout = kVersionCheckTimeout;
+        // The free bytes in the folder packages unpack into: the file system's own answer when
+        // unset; nullopt when unknown.
+        std::function<std::optional<std::uint64_t>(const std::string& folder)> freeSpace = nullptr;
     };
 
     // The one instance; null when start-up failed.
@@ -138,7 +141,7 @@ class ZUZavadevIru : public NSObject {
     void makeCompatibilityToPackage(VMOfflinePackage& package);
     void packageMakeCompatibilityWithCityAggregate(VMOfflinePackage& package,
                                                    const VMOfflineCityAggregateOld& aggregate);
-    bool writeIndex();
+    bool writeIndex(NSError* error = nullptr);
 
     void progress(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block,
                   std::int64_t received, std::int64_t expected);
@@ -151,7 +154,13 @@ class ZUZavadevIru : public NSObject {
     void executeCompleteWithItem(const std::shared_ptr<VMOfflineItem>& item,
                                  const DownloadBlock& block, int status,
                                  const ZUZavadevIruDownloadInfo& info);
-    bool unzipDownloadedFile(const std::string& path, const std::string& adcode, NSError* error);
+    // The download's end once the index holds it: its entry goes, then the block hears it.
+    void endDownload(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block,
+                     int status, const ZUZavadevIruDownloadInfo& info);
+    void install(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block);
+    // On success `unpacked` holds the files written.
+    bool unzipDownloadedFile(const std::string& path, const std::string& adcode, NSError* error,
+                             std::vector<std::string>& unpacked);
 
     bool checkLocalVersion(const std::string& localVersion, const std::string& apiKey);
     std::shared_ptr<VMOfflinePackage> checkoutNewestPackageWithAPIKey(const std::string& apiKey);

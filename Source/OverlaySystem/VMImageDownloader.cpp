@@ -184,14 +184,13 @@ std::shared_ptr<VMImageDownloaderOperation> VMImageDownloader::downloadWithUrl(
 void VMImageDownloader::processOperation(
     const std::shared_ptr<VMImageDownloaderOperation>& operation) {
     if (!operation) return;
-    std::unique_lock lock(feed_->mutex);
+    std::lock_guard guard(feed_->mutex);
     if (!takesSlotLocked(*operation)) return;
-    if (!feed_->stack.empty()) {
+    // Cancelled, it waits unfed like every other: a cancel must not be followed by a download.
+    if (!feed_->stack.empty() || feed_->cancelled) {
         feed_->stack.push_front(operation);
     } else if (feed_->inQueue.size() < std::size_t{kMaxConcurrentDownloads}) {
-        feed_->inQueue.insert(operation.get());
-        lock.unlock();
-        enqueue(operation);
+        handInLocked(operation);
         return;
     } else {
         feed_->stack.push_back(operation);
@@ -204,14 +203,18 @@ bool VMImageDownloader::takesSlotLocked(const VMImageDownloaderOperation& operat
     return !feed_->inQueue.contains(&operation) && !operation.isFinished();
 }
 
-void VMImageDownloader::enqueue(const std::shared_ptr<VMImageDownloaderOperation>& operation) {
+// Under the feed lock, so that a cancel finds the download either waiting or in the queue. The
+// queue calls back into nothing here while adding; its watch takes the lock on the thread that
+// finishes the download.
+void VMImageDownloader::handInLocked(const std::shared_ptr<VMImageDownloaderOperation>& operation) {
+    feed_->inQueue.insert(operation.get());
     const auto release = [feed = feed_, key = operation.get()] {
         std::lock_guard guard(feed->mutex);
         if (feed->inQueue.erase(key) != 0) feed->changed.notify_all();
     };
     // A queue refuses one that any queue holds or that finished meanwhile, and leaves it as it
     // was: the slot goes back at once.
-    if (!downloadQueue()->addOperation(operation, release)) release();
+    if (!feed_->queue->addOperation(operation, release)) feed_->inQueue.erase(operation.get());
 }
 
 // Moves the newest waiting download into the queue whenever a slot frees up; sleeps otherwise,
@@ -224,13 +227,9 @@ void VMImageDownloader::addQueue() {
                                      feed_->inQueue.size() < std::size_t{kMaxConcurrentDownloads});
         });
         if (feed_->ending) return;
-        auto next = feed_->stack.front();
+        const auto next = std::move(feed_->stack.front());
         feed_->stack.pop_front();
-        if (!takesSlotLocked(*next)) continue;
-        feed_->inQueue.insert(next.get());
-        lock.unlock();
-        enqueue(next);
-        lock.lock();
+        if (takesSlotLocked(*next)) handInLocked(next);
     }
 }
 

@@ -87,9 +87,10 @@ class VMImageDownloader : public NSObject {
     // The download, for a caller that may cancel it alone.
     std::shared_ptr<VMImageDownloaderOperation> downloadWithUrl(std::shared_ptr<NSURL> url,
                                                                 VMImageDownloadResult resultBlock);
-    // One already in the queue or finished is refused.
+    // One already in the queue or finished is refused. While cancelled, it waits unfed.
     void processOperation(const std::shared_ptr<VMImageDownloaderOperation>& operation);
-    // For good: waiting downloads go silently, running ones end with an error.
+    // For good: waiting downloads go silently, running ones end with an error before it returns,
+    // and later ones wait unfed; no download reports after it.
     void cancelDownload();
 
     std::shared_ptr<NSOperationQueue> downloadQueue() const;
@@ -101,7 +102,7 @@ class VMImageDownloader : public NSObject {
     // silently. One already in the queue or finished is passed over when its turn comes.
     void setStackArray(std::vector<std::shared_ptr<VMImageDownloaderOperation>> stack);
     bool isCancelled() const;
-    // While set, nothing waiting is fed to the queue; clearing it feeds them again.
+    // While set, nothing goes to the queue, new downloads included; clearing it feeds them again.
     void setIsCancelled(bool cancelled);
 
   private:
@@ -120,7 +121,7 @@ class VMImageDownloader : public NSObject {
     VMImageDownloader();
     // Whether the operation may take a slot: not one that holds one already or has finished.
     bool takesSlotLocked(const VMImageDownloaderOperation& operation) const;
-    void enqueue(const std::shared_ptr<VMImageDownloaderOperation>& operation);
+    void handInLocked(const std::shared_ptr<VMImageDownloaderOperation>& operation);
     void addQueue();
 
     const std::shared_ptr<Feed> feed_ = std::make_shared<Feed>();

@@ -325,6 +325,68 @@ TEST_F(OfflineMap, HostilePackageFailsWithoutWritingOutsideTheEngineData) {
     EXPECT_EQ(item->downloadedSize(), 0);
 }
 
+// Room for a package's archive but not for its files: refused before the first file, or the disk
+// full partway (free-space figures stood in for, as the file system gives them in turn); or the
+// files fit and the index cannot record them (a folder in its place). Each keeps the archive and
+// says why, and once there is room the next start finds it and the next try unpacks it without
+// fetching it again.
+TEST_F(OfflineMap, AnInstallShortOfRoomKeepsTheArchiveForTheNextTry) {
+    const std::string adcode = "320200";
+    const auto unpacked = reference(adcode);
+    std::uint64_t files = 0;
+    for (const auto& [path, bytes] : unpacked) files += bytes.size();
+    const struct {
+        const char* name;
+        std::vector<std::uint64_t> free;  // the last one holds from then on; none: the disk's own
+        bool indexBlocked;
+        long code;
+    } cases[] = {
+        {"no room for the files", {files - 1}, false, NSFileWriteOutOfSpaceError},
+        {"full partway", {files, files, 0}, false, NSFileWriteOutOfSpaceError},
+        {"index not written", {}, true, NSFileWriteUnknownError},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ZUZavadevIru::Options options{downloader_, shippedPath(), std::nullopt, base_};
+        if (!c.free.empty()) {
+            options.freeSpace = [free = c.free,
+                                 asked = std::make_shared<std::size_t>(0)](const std::string&) {
+                return std::optional(free[std::min((*asked)++, free.size() - 1)]);
+            };
+        }
+        auto map = ZUZavadevIru::create(options);
+        auto item = map->package()->items().at(adcode);
+        const std::string index = map->basePath() + "/offlinePackage.plist";
+        if (c.indexBlocked) {
+            fs::remove(index);
+            fs::create_directory(index);
+        }
+        const auto failed = download(*map, item);
+        EXPECT_EQ(failed->last(), 7);
+        ASSERT_TRUE(failed->error);
+        EXPECT_EQ(failed->error->domain, NSCocoaErrorDomain);
+        EXPECT_EQ(failed->error->code, c.code) << failed->error->localizedDescription;
+        EXPECT_EQ(item->itemStatus(), 1);
+        EXPECT_EQ(item->downloadedSize(), item->size);
+        EXPECT_EQ(ZUZavadevIru::fileSizeForPath(map->cachedFilePathForItem(*item)), item->size);
+        EXPECT_TRUE(installed(*map, adcode).empty());
+
+        if (c.indexBlocked) fs::remove(index);
+        map = manager();
+        item = map->package()->items().at(adcode);
+        EXPECT_EQ(item->itemStatus(), 1);
+        const auto retried = download(*map, item);
+        EXPECT_EQ(retried->last(), 6);
+        EXPECT_TRUE(retried->progress.empty());
+        EXPECT_THAT(packageRequests().back(),
+                    testing::HasSubstr("range=\"bytes=" + std::to_string(item->size) + "-\""));
+        EXPECT_TRUE(installed(*map, adcode) == unpacked);
+        EXPECT_EQ(storedStatus(*map, adcode), 2);
+        EXPECT_FALSE(fs::exists(map->cachedFilePathForItem(*item)));
+        map->clearDisk();
+    }
+}
+
 // A package sent with no length once went on until the disk was full (9.1 GB in 15 s for one of
 // 4.5 MB). A download stops at the catalogue's size; the bytes on disk stay for a resume only
 // while they can be the start of the package, not once the server sent more.

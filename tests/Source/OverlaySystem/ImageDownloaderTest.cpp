@@ -8,9 +8,11 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "Deadline.h"
 #include "HostileReplies.h"
+#include "LoopbackListener.h"
 #include "MapKitTestSupport.h"
 #include "MapKitTileServer.h"
 #include "TempDir.h"
@@ -240,6 +242,65 @@ TEST_F(ImageDownloaderTest, CancelEndsRunningDownloadsAndDropsWaitingOnes) {
     EXPECT_EQ(arrived().size(), 4u);
 }
 
+// A cancel races each way in to the queue: a download handed straight in while a slot is free,
+// and one the feeder takes from the waiting stack, cancelled as soon as it has left the stack.
+// Either way the download ends waiting unfed or cancelled, and none reports after the cancel
+// returned. The downloads go to a listener that answers nothing until it closes at the end,
+// failing any download left running.
+TEST(ImageDownloaderCancelTest, NoDownloadReportsAfterTheCancelReturns) {
+    constexpr int kRounds = 200;
+    for (const bool fed : {false, true}) {
+        SCOPED_TRACE(fed ? "fed from the stack" : "handed straight in");
+        testsupport::LoopbackListener silent;
+        const auto url = NSURL::URLWithString("http://" + silent.hostName() + "/1/0/1.png");
+        std::atomic<int> late = 0;
+        int escaped = -1;
+        const auto downloader = VMImageDownloader::create();
+        for (int round = 0; round < kRounds && escaped < 0; ++round) {
+            const auto over = std::make_shared<std::atomic<bool>>(false);
+            const auto download = VMImageDownloaderOperation::create(
+                NSMutableURLRequest::requestWithURL(url), [over, &late](auto, auto) {
+                    if (*over) ++late;
+                });
+            if (fed) {
+                downloader->setIsCancelled(true);
+                downloader->setStackArray({download});
+                downloader->setIsCancelled(false);
+                // Watched without a pause, to cancel the moment the feeder has taken it.
+                const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (!downloader->stackArray().empty())
+                    ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+                downloader->cancelDownload();
+            } else {
+                downloader->setIsCancelled(false);
+                std::atomic<int> ready = 0;
+                const auto begin = [&ready] {
+                    ++ready;
+                    while (ready < 2) std::this_thread::yield();
+                };
+                std::thread handIn([&] {
+                    begin();
+                    downloader->processOperation(download);
+                });
+                begin();
+                downloader->cancelDownload();
+                handIn.join();
+            }
+            *over = true;
+            // Left waiting it is never fed; neither waiting nor cancelled, it got past the cancel.
+            downloader->setStackArray({});
+            if (!download->isCancelled()) escaped = round;
+            if (escaped < 0) {
+                ASSERT_TRUE(
+                    waitUntil([&] { return downloader->downloadQueue()->operationCount() == 0; }));
+            }
+        }
+        silent.close();
+        ASSERT_TRUE(waitUntil([&] { return downloader->downloadQueue()->operationCount() == 0; }));
+        EXPECT_EQ(late, 0) << "past the cancel in round " << escaped;
+    }
+}
+
 // Two requesters, as two maps showing one overlay, share its downloader: dropping one cancels its
 // own downloads, running or waiting, and leaves the other's to finish.
 TEST_F(ImageDownloaderTest, DroppingATileRequesterCancelsOnlyItsOwnDownloads) {
@@ -397,13 +458,19 @@ TEST_F(ImageDownloaderTest, QueueWaitingStackAndCancelFlagAreSetFromOutside) {
     downloader->setDownloadQueue(queue);
     downloader->setDownloadQueue(nullptr);
     EXPECT_EQ(downloader->downloadQueue(), queue);
-    // Cancelled, nothing waiting is fed; what finds a free slot still starts at once.
+    // Cancelled, nothing goes to the queue, not even what finds a free slot.
     downloader->setIsCancelled(true);
     EXPECT_TRUE(downloader->isCancelled());
-    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+    for (const char* name : {"a", "b", "c", "d"})
         downloader->downloadWithUrl(url(held(name)), results.blockFor(name));
+    EXPECT_EQ(queue->operationCount(), 0u);
+    EXPECT_EQ(downloader->stackArray().size(), 4u);
+    downloader->setIsCancelled(false);
     ASSERT_TRUE(waitUntil([&] { return arrived().size() == 4; }));
     EXPECT_EQ(queue->operationCount(), 4u);
+    downloader->setIsCancelled(true);
+    for (const char* name : {"e", "f"})
+        downloader->downloadWithUrl(url(held(name)), results.blockFor(name));
 
     // "f" is dropped without a word, "g" runs first, "e" answers to a new block.
     const auto waiting = downloader->stackArray();
