@@ -75,6 +75,26 @@ std::string queryText(const httplib::Request& request, const auto& fields) {
     return text;
 }
 
+// One of the places of the uploads decoded at once, when there was one free; held until the
+// upload is answered.
+class DecodingPlace {
+  public:
+    explicit DecodingPlace(
+        std::counting_semaphore<ServicesEndpoints::kUploadsDecodedAtOnce>& places)
+        : places_(places), held_(places.try_acquire()) {}
+    ~DecodingPlace() {
+        if (held_) places_.release();
+    }
+    DecodingPlace(const DecodingPlace&) = delete;
+    DecodingPlace& operator=(const DecodingPlace&) = delete;
+
+    explicit operator bool() const { return held_; }
+
+  private:
+    std::counting_semaphore<ServicesEndpoints::kUploadsDecodedAtOnce>& places_;
+    const bool held_;
+};
+
 std::string md5Hex(std::string_view bytes) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
@@ -138,18 +158,7 @@ void ServicesEndpoints::install(httplib::Server& http) {
              });
     http.Post(kUploadPath, [this](const httplib::Request& request, httplib::Response& response,
                                   const httplib::ContentReader& reader) {
-        std::string body;
-        const bool whole = reader([&](const char* data, std::size_t size) {
-            if (size > kMaxUploadBytes - body.size()) return false;
-            body.append(data, size);
-            return true;
-        });
-        if (!whole) {
-            log_("POST " + request.path + " refused: body too large or cut short");
-            refuseUpload(response);
-            return;
-        }
-        answerUpload(request, response, body);
+        answerUpload(request, response, reader);
     });
 }
 
@@ -182,12 +191,12 @@ void ServicesEndpoints::answerConfiguration(const httplib::Request& request,
 }
 
 void ServicesEndpoints::answerUpload(const httplib::Request& request, httplib::Response& response,
-                                     const std::string& body) {
+                                     const httplib::ContentReader& reader) {
     const std::string line =
         "POST " + request.path + queryText(request, kUploadFields) + stamped(request);
-    auto refuseWith = [&](const std::string& why) {
+    auto refuseWith = [&](const std::string& why, int status = 200) {
         log_(line + " refused: " + why);
-        refuseUpload(response);
+        refuseUpload(response, status);
     };
     if (const int status = uploadStatus_; status != 200) {
         log_(line + " answered " + std::to_string(status) + " as asked");
@@ -200,6 +209,18 @@ void ServicesEndpoints::answerUpload(const httplib::Request& request, httplib::R
         return refuseWith("unexpected query");
     if (request.get_header_value("Content-Type") != "application/gzip")
         return refuseWith("Content-Type is not application/gzip");
+    // Before the body is copied: only the uploads that have a place hold one more copy of theirs.
+    const DecodingPlace place(decodingPlaces_);
+    if (!place)
+        return refuseWith(std::to_string(kUploadsDecodedAtOnce) + " uploads are being decoded",
+                          503);
+    std::string body;
+    const bool whole = reader([&](const char* data, std::size_t size) {
+        if (size > kMaxUploadBytes - body.size()) return false;
+        body.append(data, size);
+        return true;
+    });
+    if (!whole) return refuseWith("body too large or cut short");
     if (request.get_header_value("Content-Length") != std::to_string(body.size()))
         return refuseWith("Content-Length is not the body's");
     if (body.size() < kSignedBytes ||
@@ -207,9 +228,9 @@ void ServicesEndpoints::answerUpload(const httplib::Request& request, httplib::R
             request.get_param_value("sign"))
         return refuseWith("signature does not match the body");
     std::string why;
-    const auto upload = decodeLogUpload(body, &why);
+    const auto upload =
+        decodeLogUpload(body, &why, [this](const std::string& key) { return knownKey(key); });
     if (!upload) return refuseWith(why);
-    if (!knownKey(upload->header.value("key", ""))) return refuseWith("unknown key");
     if (const int code = uploadReplyCode_; code != 1) {
         log_(line + " answered code " + std::to_string(code) + " as asked");
         replyJson(response, 200, {{"code", code}});

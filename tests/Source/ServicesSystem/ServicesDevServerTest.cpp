@@ -11,8 +11,10 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSThread.h"
 #include "HostileReplies.h"
+#include "LogUpload.h"
 #include "TempDir.h"
 #include "VMAnalytics.h"
+#include "VMLogCipher.h"
 #include "VMMapManifest.h"
 #include "VMMapServices.h"
 
@@ -208,6 +210,64 @@ TEST_F(ServicesOnDevServer, RefusedOrFailedUploadKeepsTheRecords) {
     EXPECT_EQ(endlessOutcome.error->code, NSURLErrorDataLengthExceedsMaximum);
     EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeError), 2u);
     EXPECT_LT(hostile.endlessSent(), hostile.cap());
+}
+
+TEST_F(ServicesOnDevServer, AnUploadOfMoreRecordsThanTheServerTakesIsRefusedAndKept) {
+    for (std::size_t i = 0; i < devserver::kMaxLogUploadRecords + 10; ++i)
+        analytics_->logInfo("e", "VMMapView", VMAnalyticsLogTypeEvent);
+    const std::size_t files = analytics_->countOfLogsWithType(VMAnalyticsLogTypeEvent);
+    const auto outcome = upload(VMAnalyticsLogTypeEvent);
+    EXPECT_FALSE(outcome.uploaded);
+    EXPECT_FALSE(outcome.error);
+    EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeEvent), files);
+    EXPECT_TRUE(server_->services().storedLogs().empty());
+    ASSERT_EQ(logLinesStartingWith("POST ").size(), 1u);
+    EXPECT_TRUE(logLinesStartingWith("POST ")[0].ends_with("refused: more than 1,000 records"));
+}
+
+// The body's parts as the kit seals them; `header` and `record` are the dictionaries' texts.
+std::string sealedUpload(const std::string& header, const std::string& entries) {
+    return R"({"els":[)" + entries + R"(],"pinfo":")" + VMLogCipher::seal(header + ",").value() +
+           R"("})";
+}
+
+std::string entry(const std::string& record, const std::string& more = "") {
+    return R"({"log":")" + VMLogCipher::seal(record).value() + R"(||1")" + more + "}";
+}
+
+TEST(LogUploadDecoding, KeepsTheKitsFieldsAndRefusesWhatTheKitDoesNotSend) {
+    const std::string header =
+        R"("platform":"p","pkg":"p","model":"m","appname":"a","appversion":"1","sysversion":"1",)"
+        R"("sim":"0","sdkversion":"3.1.0","product":"3dmap","edition":"open","diu":"d","key":"K")";
+    const std::string record =
+        R"("nt":"lan","np":"none","timestamp":"1","et":"error","classname":"c","detail":"d")";
+    const struct {
+        const char* name;
+        std::string body;
+        const char* why;  // empty: taken
+    } cases[] = {
+        {"extra fields", sealedUpload(header + R"(,"x":[[{}]])", entry(record + R"(,"y":{})")), ""},
+        {"unknown key, before any record", sealedUpload(header + R"(,"key":"L")", R"({"log":"x"})"),
+         "unknown key"},
+        {"entry nested deeper", sealedUpload(header, entry(record, R"(,"x":[])")),
+         "body is nested deeper than the kit nests it"},
+        {"header twice", R"({"pinfo":"x",)" + sealedUpload(header, entry(record)).substr(1),
+         "body has \"pinfo\" or \"els\" twice"},
+        {"entry twice its log", sealedUpload(header, entry(record, R"(,"log":"x")")),
+         "an entry is not one \"log\""},
+        {"record nested", sealedUpload(header, entry(R"("nt":{},)" + record)),
+         "a record is not a log record"},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        const auto upload = devserver::decodeLogUploadText(
+            c.body, &why, [](const std::string& key) { return key == "K"; });
+        EXPECT_EQ(why, c.why) << c.name;
+        if (!upload) continue;
+        EXPECT_EQ(upload->header.size(), 12u) << c.name;
+        ASSERT_EQ(upload->records.size(), 1u) << c.name;
+        EXPECT_EQ(upload->records[0], nlohmann::json::parse("{" + record + "}")) << c.name;
+    }
 }
 
 }  // namespace
