@@ -95,6 +95,39 @@ class DecodingPlace {
     const bool held_;
 };
 
+// The records kept, each with the bytes of its texts, which an index sums without reading them. A
+// table made before the bytes were kept gains them.
+void ensureAnalyticsLog(Database& db) {
+    db.execute(
+        "CREATE TABLE IF NOT EXISTS analytics_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+        "bytes INTEGER NOT NULL, header TEXT NOT NULL, record TEXT NOT NULL)");
+    if (db.scalar("SELECT COUNT(*) FROM pragma_table_info('analytics_log') WHERE name = 'bytes'") ==
+        0) {
+        Transaction transaction(db);
+        db.execute(
+            "ALTER TABLE analytics_log ADD COLUMN bytes INTEGER NOT NULL DEFAULT 0;"
+            "UPDATE analytics_log SET bytes = length(CAST(header AS BLOB)) + "
+            "length(CAST(record AS BLOB))");
+        transaction.commit();
+    }
+    db.execute("CREATE INDEX IF NOT EXISTS analytics_log_bytes ON analytics_log (bytes)");
+}
+
+// Drops the oldest records until the texts kept are within the bound.
+void trimAnalyticsLog(Database& db, std::int64_t bound) {
+    std::int64_t excess = db.scalar("SELECT COALESCE(SUM(bytes), 0) FROM analytics_log") - bound;
+    if (excess <= 0) return;
+    std::int64_t last = 0;
+    {
+        auto oldest = db.query("SELECT id, bytes FROM analytics_log ORDER BY id");
+        while (excess > 0 && oldest.step()) {
+            last = oldest.integer(0);
+            excess -= oldest.integer(1);
+        }
+    }
+    db.run("DELETE FROM analytics_log WHERE id <= ?", last);
+}
+
 std::string md5Hex(std::string_view bytes) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
@@ -120,8 +153,8 @@ std::size_t ServicesEndpoints::maxBodyBytes(std::string_view path) {
     return path == kUploadPath ? kMaxUploadBytes : 0;
 }
 
-ServicesEndpoints::ServicesEndpoints(Log log, WithDatabase withDatabase)
-    : log_(std::move(log)), withDatabase_(std::move(withDatabase)) {}
+ServicesEndpoints::ServicesEndpoints(Log log, WithDatabase withDatabase, std::size_t keptLogBytes)
+    : log_(std::move(log)), withDatabase_(std::move(withDatabase)), keptLogBytes_(keptLogBytes) {}
 
 void ServicesEndpoints::addKnownKey(const std::string& key) {
     std::lock_guard lock(mutex_);
@@ -237,14 +270,15 @@ void ServicesEndpoints::answerUpload(const httplib::Request& request, httplib::R
         return;
     }
     withDatabase_([&](Database& db) {
-        db.execute(
-            "CREATE TABLE IF NOT EXISTS analytics_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-            "header TEXT NOT NULL, record TEXT NOT NULL)");
+        ensureAnalyticsLog(db);
         Transaction transaction(db);
         const std::string header = upload->header.dump();
-        for (const auto& record : upload->records)
-            db.run("INSERT INTO analytics_log (header, record) VALUES (?, ?)", header,
-                   record.dump());
+        for (const auto& record : upload->records) {
+            const std::string text = record.dump();
+            db.run("INSERT INTO analytics_log (bytes, header, record) VALUES (?, ?, ?)",
+                   static_cast<std::int64_t>(header.size() + text.size()), header, text);
+        }
+        trimAnalyticsLog(db, static_cast<std::int64_t>(keptLogBytes_));
         transaction.commit();
     });
     log_(line + " stored " + std::to_string(upload->records.size()) + " records");
@@ -254,9 +288,7 @@ void ServicesEndpoints::answerUpload(const httplib::Request& request, httplib::R
 std::vector<nlohmann::json> ServicesEndpoints::storedLogs() const {
     std::vector<nlohmann::json> logs;
     withDatabase_([&](Database& db) {
-        db.execute(
-            "CREATE TABLE IF NOT EXISTS analytics_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-            "header TEXT NOT NULL, record TEXT NOT NULL)");
+        ensureAnalyticsLog(db);
         auto rows = db.query("SELECT header, record FROM analytics_log ORDER BY id");
         while (rows.step())
             logs.push_back({{"header", nlohmann::json::parse(rows.text(0))},

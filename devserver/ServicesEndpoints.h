@@ -38,7 +38,8 @@ class ServicesEndpoints {
     // The most body a path served here takes: the log upload's own limit; 0 for another path.
     static std::size_t maxBodyBytes(std::string_view path);
 
-    ServicesEndpoints(Log log, WithDatabase withDatabase);
+    // keptLogBytes: what the analytics log keeps of its records' texts; the oldest go first.
+    ServicesEndpoints(Log log, WithDatabase withDatabase, std::size_t keptLogBytes);
     void install(httplib::Server& http);
     // Answers, in the upload's own terms, what the common pre-routing would refuse; true if it
     // answered.
@@ -65,6 +66,7 @@ class ServicesEndpoints {
 
     Log log_;
     WithDatabase withDatabase_;
+    const std::size_t keptLogBytes_;
     mutable std::mutex mutex_;  // guards knownKeys_
     std::set<std::string> knownKeys_{kDevelopmentKey};
     std::atomic<bool> exceptionUpload_ = true;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <regex>
 
+#include "Database.h"
 #include "Deadline.h"
 #include "DevServer.h"
 #include "Foundation/NSPathUtilities.h"
@@ -26,21 +27,25 @@ class ServicesOnDevServer : public ::testing::Test {
   protected:
     void SetUp() override {
         NSSetHomeDirectory(home_.path());
-        devserver::DevServerOptions options;
+        startServer({});
+        services_->setApiKey("K");
+        analytics_->setLogEnabled(true);
+    }
+    // A server on the home's data file, the kit's services pointed at it.
+    void startServer(devserver::DevServerOptions options) {
         options.passwordIterations = 1000;
         options.log = [this](const std::string& line) {
             std::lock_guard lock(mutex_);
             log_.push_back(line);
         };
+        server_.reset();
         server_ = std::make_unique<devserver::DevServer>(home_ / "devserver.sqlite", options);
         std::string error;
         ASSERT_TRUE(server_->start(0, &error)) << error;
         server_->services().addKnownKey("K");
         base_ = "http://127.0.0.1:" + std::to_string(server_->port());
-        services_->setApiKey("K");
         services_->setManifestServerAddress(base_ + "/v3/config/resource");
         analytics_->setLogServerAddress(base_ + "/ws/log/upload");
-        analytics_->setLogEnabled(true);
     }
     void TearDown() override {
         services_->setManifestServerAddress(previousManifest_);
@@ -223,6 +228,46 @@ TEST_F(ServicesOnDevServer, AnUploadOfMoreRecordsThanTheServerTakesIsRefusedAndK
     EXPECT_TRUE(server_->services().storedLogs().empty());
     ASSERT_EQ(logLinesStartingWith("POST ").size(), 1u);
     EXPECT_TRUE(logLinesStartingWith("POST ")[0].ends_with("refused: more than 1,000 records"));
+}
+
+TEST_F(ServicesOnDevServer, TheAnalyticsLogKeepsTheNewestRecordsWithinItsBound) {
+    {
+        // A table of a file from before the bound, its record the oldest.
+        devserver::Database db(home_ / "devserver.sqlite");
+        db.execute(
+            "CREATE TABLE analytics_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+            "header TEXT NOT NULL, record TEXT NOT NULL);"
+            "INSERT INTO analytics_log (header, record) VALUES ('{}', '{}')");
+    }
+    constexpr std::size_t kBound = 4096;
+    devserver::DevServerOptions options;
+    options.analyticsLogBytes = kBound;
+    startServer(options);
+    std::vector<std::string> sent;
+    for (int upload = 0; upload < 3; ++upload) {
+        for (int i = 0; i < 5; ++i) {
+            sent.push_back("detail " + std::to_string(10 + sent.size()));
+            analytics_->logInfo(sent.back(), "VMMapView", VMAnalyticsLogTypeError);
+        }
+        ASSERT_TRUE(this->upload(VMAnalyticsLogTypeError).uploaded);
+    }
+    const auto stored = server_->services().storedLogs();
+    ASSERT_FALSE(stored.empty());
+    const auto bytesOf = [](const nlohmann::json& log) {
+        return log["header"].dump().size() + log["record"].dump().size();
+    };
+    std::vector<std::string> details;
+    std::size_t kept = 0;
+    for (const auto& log : stored) {
+        details.push_back(log["record"].value("detail", ""));
+        kept += bytesOf(log);
+    }
+    EXPECT_LE(kept, kBound);
+    // The next older record would not have fitted.
+    EXPECT_GT(kept + bytesOf(stored[0]), kBound);
+    const std::size_t newest = std::min(details.size(), sent.size());
+    EXPECT_EQ(details,
+              std::vector<std::string>(sent.end() - static_cast<long>(newest), sent.end()));
 }
 
 // The body's parts as the kit seals them; `header` and `record` are the dictionaries' texts.
