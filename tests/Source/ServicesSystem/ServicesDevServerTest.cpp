@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <mutex>
 #include <regex>
 
 #include "Database.h"
 #include "Deadline.h"
 #include "DevServer.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSKeyedArchiver.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSThread.h"
 #include "HostileReplies.h"
@@ -218,13 +221,20 @@ TEST_F(ServicesOnDevServer, RefusedOrFailedUploadKeepsTheRecords) {
 }
 
 TEST_F(ServicesOnDevServer, AnUploadOfMoreRecordsThanTheServerTakesIsRefusedAndKept) {
-    for (std::size_t i = 0; i < devserver::kMaxLogUploadRecords + 10; ++i)
-        analytics_->logInfo("e", "VMMapView", VMAnalyticsLogTypeEvent);
-    const std::size_t files = analytics_->countOfLogsWithType(VMAnalyticsLogTypeEvent);
+    // One batch file of the kit's, its record sealed once: sealing each would cost a second.
+    const nlohmann::json entry = {
+        {"log", *VMLogCipher::seal(R"("nt":"lan","np":"none","timestamp":"1","et":"event",)"
+                                   R"("classname":"VMMapView","detail":"e")") +
+                    "||1"}};
+    const auto batch = NSKeyedArchiver::archivedDataWithRootObject(
+        std::vector<nlohmann::json>(devserver::kMaxLogUploadRecords + 1, entry));
+    const std::string events = home_ / "Library/Caches/VMAnalyticsLog/event";
+    std::filesystem::create_directories(events);
+    ASSERT_TRUE(batch && NSDataWriteToFile(*batch, events + "/1", true));
     const auto outcome = upload(VMAnalyticsLogTypeEvent);
     EXPECT_FALSE(outcome.uploaded);
     EXPECT_FALSE(outcome.error);
-    EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeEvent), files);
+    EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeEvent), 1u);
     EXPECT_TRUE(server_->services().storedLogs().empty());
     ASSERT_EQ(logLinesStartingWith("POST ").size(), 1u);
     EXPECT_TRUE(logLinesStartingWith("POST ")[0].ends_with("refused: more than 1,000 records"));
