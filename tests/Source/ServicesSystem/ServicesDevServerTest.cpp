@@ -1,9 +1,12 @@
 // The configuration request and the analytics upload against the devserver's own endpoints.
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <atomic>
 #include <filesystem>
+#include <future>
+#include <map>
 #include <mutex>
 #include <regex>
 
@@ -18,6 +21,7 @@
 #include "LogUpload.h"
 #include "TempDir.h"
 #include "VMAnalytics.h"
+#include "VMCompression.h"
 #include "VMLogCipher.h"
 #include "VMMapManifest.h"
 #include "VMMapServices.h"
@@ -290,12 +294,13 @@ std::string entry(const std::string& record, const std::string& more = "") {
     return R"({"log":")" + VMLogCipher::seal(record).value() + R"(||1")" + more + "}";
 }
 
+const std::string header =
+    R"("platform":"p","pkg":"p","model":"m","appname":"a","appversion":"1","sysversion":"1",)"
+    R"("sim":"0","sdkversion":"3.1.0","product":"3dmap","edition":"open","diu":"d","key":"K")";
+const std::string record =
+    R"("nt":"lan","np":"none","timestamp":"1","et":"error","classname":"c","detail":"d")";
+
 TEST(LogUploadDecoding, KeepsTheKitsFieldsAndRefusesWhatTheKitDoesNotSend) {
-    const std::string header =
-        R"("platform":"p","pkg":"p","model":"m","appname":"a","appversion":"1","sysversion":"1",)"
-        R"("sim":"0","sdkversion":"3.1.0","product":"3dmap","edition":"open","diu":"d","key":"K")";
-    const std::string record =
-        R"("nt":"lan","np":"none","timestamp":"1","et":"error","classname":"c","detail":"d")";
     const struct {
         const char* name;
         std::string body;
@@ -323,6 +328,44 @@ TEST(LogUploadDecoding, KeepsTheKitsFieldsAndRefusesWhatTheKitDoesNotSend) {
         ASSERT_EQ(upload->records.size(), 1u) << c.name;
         EXPECT_EQ(upload->records[0], nlohmann::json::parse("{" + record + "}")) << c.name;
     }
+}
+
+TEST_F(ServicesOnDevServer, UploadsPastTheFewDecodedAtOnceAreAskedToComeAgainAtOnce) {
+    devserver::DevServerOptions options;
+    options.busyTimeout = std::chrono::seconds(30);
+    startServer(options);
+    const std::string json = sealedUpload(header, entry(record));
+    const auto body =
+        vmGZipDeflate(std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
+    ASSERT_TRUE(body);
+    const std::string target = "/ws/log/upload?product=1&type=1&platform=2&channel=open&sign=" +
+                               *VMAnalytics::signatureWithData(*body);
+    const auto post = [&] {
+        httplib::Client client("127.0.0.1", server_->port());
+        client.set_read_timeout(60);
+        const auto result =
+            client.Post(target, std::string(body->begin(), body->end()), "application/gzip");
+        return result ? std::to_string(result->status) + " " + result->body : "none";
+    };
+    // Each upload that has a place waits for the data file, which another connection holds.
+    devserver::Database writer(home_ / "devserver.sqlite");
+    writer.execute("BEGIN IMMEDIATE");
+    constexpr std::size_t kPlaces = devserver::ServicesEndpoints::kUploadsDecodedAtOnce;
+    std::vector<std::future<std::string>> uploads;
+    for (std::size_t i = 0; i < kPlaces + 2; ++i)
+        uploads.push_back(std::async(std::launch::async, post));
+    const auto answered = [&] {
+        return std::count_if(uploads.begin(), uploads.end(), [](auto& upload) {
+            return upload.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        });
+    };
+    EXPECT_TRUE(waitUntil([&] { return answered() == 2; }));
+    writer.execute("ROLLBACK");
+    std::map<std::string, std::size_t> answers;
+    for (auto& upload : uploads) ++answers[upload.get()];
+    EXPECT_EQ(answers, (std::map<std::string, std::size_t>{{R"(200 {"code":1})", kPlaces},
+                                                           {R"(503 {"code":0})", 2}}));
+    EXPECT_EQ(post(), R"(200 {"code":1})");
 }
 
 }  // namespace
