@@ -97,7 +97,8 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
                     std::lock_guard lock(dbMutex_);
                     if (!db_) throw DatabaseError("the data file is not open");
                     use(*db_);
-                }) {
+                },
+                options_.analyticsLogBytes) {
     if (!options_.log) {
         options_.log = [](const std::string& line) {
             std::fprintf(stderr, "brisfold-devserver: %s\n", line.c_str());

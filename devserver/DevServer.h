@@ -53,6 +53,8 @@ struct DevServerOptions {
     std::function<void()> beforePasswordCheck;
     // Gets one line for each map data request, with its headers.
     std::function<void(const std::string&)> mapDataLog;
+    // What the analytics log keeps of its records' texts; the oldest records go first.
+    size_t analyticsLogBytes = 16 * 1024 * 1024;
 };
 
 // The local stand-in for the outside servers: the service API under "/api/" and a health

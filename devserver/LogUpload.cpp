@@ -6,7 +6,10 @@
 #include <openssl/rsa.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
+#include <utility>
 
 namespace devserver {
 
@@ -85,23 +88,205 @@ std::optional<std::string> gunzip(std::string_view body) {
     return out;
 }
 
-// The JSON text the kit made by dropping a dictionary's braces (and adding a comma).
-std::optional<nlohmann::json> dictionaryFromText(std::string text, bool withComma) {
-    if (withComma) {
-        if (!text.ends_with(',')) return std::nullopt;
-        text.pop_back();
+// A SAX reader that builds nothing it is not asked for; each reader answers what it takes.
+template <typename Derived>
+class QuietReader {
+  public:
+    using json = nlohmann::json;
+
+    bool null() { return self().scalar(nullptr); }
+    bool boolean(bool) { return self().scalar(nullptr); }
+    bool number_integer(json::number_integer_t) { return self().scalar(nullptr); }
+    bool number_unsigned(json::number_unsigned_t) { return self().scalar(nullptr); }
+    bool number_float(json::number_float_t, const json::string_t&) {
+        return self().scalar(nullptr);
     }
-    auto value = nlohmann::json::parse("{" + text + "}", nullptr, false);
-    if (value.is_discarded() || !value.is_object()) return std::nullopt;
-    return value;
+    bool string(json::string_t& text) { return self().scalar(&text); }
+    bool binary(json::binary_t&) { return false; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
+        return false;
+    }
+
+  private:
+    Derived& self() { return static_cast<Derived&>(*this); }
+};
+
+// The body, {"els": [{"log": "<sealed record>||1"}, ...], "pinfo": "<sealed header>"} in any
+// order, walked without building it: its depth and its number of entries are bounded, and only
+// "pinfo" (when reading the header) or each entry's "log" (when reading the records) is kept.
+class UploadWalker : public QuietReader<UploadWalker> {
+  public:
+    enum class Reading { Header, Records };
+
+    explicit UploadWalker(Reading reading) : reading_(reading) {}
+
+    bool start_object(std::size_t) { return open(false); }
+    bool start_array(std::size_t) { return open(true); }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+
+    bool key(json::string_t& name) {
+        if (depth_ == 1) {
+            field_ = name == "pinfo" ? Field::Header
+                     : name == "els" ? Field::Entries
+                                     : Field::Other;
+            if (field_ == Field::Header && std::exchange(seenHeader_, true)) return fail(kTwice);
+            if (field_ == Field::Entries && std::exchange(seenEntries_, true)) return fail(kTwice);
+        } else if (depth_ == 3 && inEntries_) {
+            inLog_ = name == "log";
+            if (inLog_ && std::exchange(entryHasLog_, true)) return fail(kNoLog);
+        }
+        return true;
+    }
+
+    bool scalar(json::string_t* text) {
+        if (depth_ == 0 || !value(false)) return false;
+        if (depth_ == 2 && inEntries_) return fail(kNoLog);
+        if (depth_ == 1 && field_ == Field::Header) {
+            if (text == nullptr) return fail(kLacks);
+            if (reading_ == Reading::Header) header = std::move(*text);
+        } else if (depth_ == 3 && inEntries_ && inLog_) {
+            if (text == nullptr) return fail(kNoLog);
+            if (reading_ == Reading::Records) logs.push_back(std::move(*text));
+        }
+        return true;
+    }
+
+    // After a walk that went to the end: whether the body had both parts.
+    bool whole() {
+        if (seenHeader_ && entries_ > 0) return true;
+        return fail(kLacks);
+    }
+
+    const char* why = "body is not a JSON object";
+    std::string header;
+    std::vector<std::string> logs;
+
+  private:
+    enum class Field { Header, Entries, Other };
+    static constexpr const char* kLacks = "body lacks \"pinfo\" or \"els\"";
+    static constexpr const char* kTwice = "body has \"pinfo\" or \"els\" twice";
+    static constexpr const char* kNoLog = "an entry is not one \"log\"";
+
+    bool fail(const char* reason) {
+        why = reason;
+        return false;
+    }
+
+    // Every value, before a container it opens is entered.
+    bool value(bool container) {
+        if (depth_ == 1 && field_ == Field::Entries && !container) return fail(kLacks);
+        if (depth_ == 2 && inEntries_) {
+            if (++entries_ > kMaxLogUploadRecords) return fail("more than 1,000 records");
+            entryHasLog_ = false;
+            inLog_ = false;
+        }
+        return true;
+    }
+
+    bool open(bool array) {
+        if (depth_ == 0) {
+            if (array) return false;
+        } else {
+            if (!value(true)) return false;
+            if (depth_ == 1 && field_ == Field::Header) return fail(kLacks);
+            if (depth_ == 1 && field_ == Field::Entries && !array) return fail(kLacks);
+            if (depth_ == 2 && inEntries_ && array) return fail(kNoLog);
+            if (depth_ == 3 && inEntries_ && inLog_) return fail(kNoLog);
+        }
+        if (++depth_ > kMaxLogUploadDepth)
+            return fail("body is nested deeper than the kit nests it");
+        if (depth_ == 2) inEntries_ = field_ == Field::Entries;
+        return true;
+    }
+
+    bool close() {
+        if (depth_ == 3 && inEntries_ && !entryHasLog_) return fail(kNoLog);
+        if (--depth_ == 1) inEntries_ = false;
+        return true;
+    }
+
+    const Reading reading_;
+    std::size_t depth_ = 0;
+    std::size_t entries_ = 0;
+    Field field_ = Field::Other;
+    bool seenHeader_ = false;
+    bool seenEntries_ = false;
+    bool inEntries_ = false;
+    bool inLog_ = false;
+    bool entryHasLog_ = false;
+};
+
+std::optional<UploadWalker> walk(std::string_view text, UploadWalker::Reading reading,
+                                 const char** why) {
+    UploadWalker walker(reading);
+    if (!nlohmann::json::sax_parse(text.begin(), text.end(), &walker) || !walker.whole()) {
+        *why = walker.why;
+        return std::nullopt;
+    }
+    return walker;
 }
 
-bool allStrings(const nlohmann::json& object, std::initializer_list<const char*> keys) {
-    for (const char* key : keys) {
-        const auto it = object.find(key);
-        if (it == object.end() || !it->is_string()) return false;
+// The fields asked for of a flat dictionary the kit wrote, each a string; the rest of it is
+// skipped unbuilt, whatever the sender put there.
+class FieldsReader : public QuietReader<FieldsReader> {
+  public:
+    explicit FieldsReader(std::span<const char* const> names) : names_(names) {}
+
+    bool start_object(std::size_t) { return open(); }
+    bool start_array(std::size_t) { return depth_ > 0 && open(); }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+
+    bool key(json::string_t& name) {
+        if (depth_ == 1) {
+            const bool wanted = std::find(names_.begin(), names_.end(), name) != names_.end();
+            field_ = wanted ? std::optional(std::move(name)) : std::nullopt;
+        }
+        return true;
     }
-    return true;
+
+    bool scalar(json::string_t* text) {
+        if (depth_ != 1 || !field_) return true;
+        if (text == nullptr) return false;
+        fields[*field_] = std::move(*text);
+        return true;
+    }
+
+    bool whole() const { return fields.size() == names_.size(); }
+
+    json fields = json::object();
+
+  private:
+    // A field asked for must be a string, not a container.
+    bool open() { return !(depth_++ == 1 && field_); }
+    bool close() {
+        --depth_;
+        return true;
+    }
+
+    std::span<const char* const> names_;
+    int depth_ = 0;
+    std::optional<std::string> field_;
+};
+
+constexpr const char* kHeaderFields[] = {"platform",   "pkg",        "model", "appname",
+                                         "appversion", "sysversion", "sim",   "sdkversion",
+                                         "product",    "edition",    "diu",   "key"};
+constexpr const char* kRecordFields[] = {"nt", "np", "timestamp", "et", "classname", "detail"};
+
+// The dictionary the kit turned into text by dropping its braces (and adding a comma).
+std::optional<nlohmann::json> dictionaryFromText(std::string_view text, bool withComma,
+                                                 std::span<const char* const> names) {
+    if (withComma) {
+        if (!text.ends_with(',')) return std::nullopt;
+        text.remove_suffix(1);
+    }
+    const std::string braced = "{" + std::string(text) + "}";
+    FieldsReader reader(names);
+    if (!nlohmann::json::sax_parse(braced.begin(), braced.end(), &reader) || !reader.whole())
+        return std::nullopt;
+    return std::move(reader.fields);
 }
 
 std::optional<LogUpload> fail(std::string* why, const char* reason) {
@@ -156,39 +341,36 @@ std::optional<std::string> LogKey::open(std::string_view sealed) const {
     return plain;
 }
 
-std::optional<LogUpload> decodeLogUpload(std::string_view gzipBody, std::string* why) {
+std::optional<LogUpload> decodeLogUpload(std::string_view gzipBody, std::string* why,
+                                         const LogUploadKeyCheck& knownKey) {
     const auto text = gunzip(gzipBody);
-    if (!text) return fail(why, "body is not a whole gzip stream");
-    return decodeLogUploadText(*text, why);
+    if (!text) return fail(why, "body is not a whole gzip stream of at most 1 MiB");
+    return decodeLogUploadText(*text, why, knownKey);
 }
 
-std::optional<LogUpload> decodeLogUploadText(std::string_view text, std::string* why) {
-    const auto body = nlohmann::json::parse(text, nullptr, false);
-    if (body.is_discarded() || !body.is_object()) return fail(why, "body is not a JSON object");
-    const auto pinfo = body.find("pinfo");
-    const auto els = body.find("els");
-    if (pinfo == body.end() || !pinfo->is_string() || els == body.end() || !els->is_array() ||
-        els->empty())
-        return fail(why, "body lacks \"pinfo\" or \"els\"");
-    const auto headerText = LogKey::shared().open(pinfo->get<std::string>());
+std::optional<LogUpload> decodeLogUploadText(std::string_view text, std::string* why,
+                                             const LogUploadKeyCheck& knownKey) {
+    if (text.size() > kMaxLogUploadInflated) return fail(why, "body is larger than 1 MiB");
+    const char* reason = nullptr;
+    const auto outline = walk(text, UploadWalker::Reading::Header, &reason);
+    if (!outline) return fail(why, reason);
+    const auto headerText = LogKey::shared().open(outline->header);
     if (!headerText) return fail(why, "\"pinfo\" does not decrypt");
-    auto header = dictionaryFromText(*headerText, true);
-    if (!header ||
-        !allStrings(*header, {"platform", "pkg", "model", "appname", "appversion", "sysversion",
-                              "sim", "sdkversion", "product", "edition", "diu", "key"}))
-        return fail(why, "\"pinfo\" is not the header");
+    auto header = dictionaryFromText(*headerText, true, kHeaderFields);
+    if (!header) return fail(why, "\"pinfo\" is not the header");
+    if (knownKey && !knownKey((*header)["key"].get<std::string>())) return fail(why, "unknown key");
+
+    const auto entries = walk(text, UploadWalker::Reading::Records, &reason);
+    if (!entries) return fail(why, reason);
     LogUpload upload{std::move(*header), {}};
-    for (const auto& entry : *els) {
-        const auto log = entry.is_object() ? entry.find("log") : entry.end();
-        if (log == entry.end() || !log->is_string()) return fail(why, "an entry has no \"log\"");
-        const std::string& sealed = log->get_ref<const std::string&>();
+    upload.records.reserve(entries->logs.size());
+    for (const std::string& sealed : entries->logs) {
         if (!sealed.ends_with(kRecordSuffix)) return fail(why, "a record lacks its \"||1\"");
-        const auto recordText =
-            LogKey::shared().open(std::string_view(sealed).substr(0, sealed.size() - 3));
+        const auto recordText = LogKey::shared().open(
+            std::string_view(sealed).substr(0, sealed.size() - kRecordSuffix.size()));
         if (!recordText) return fail(why, "a record does not decrypt");
-        auto record = dictionaryFromText(*recordText, false);
-        if (!record || !allStrings(*record, {"nt", "np", "timestamp", "et", "classname", "detail"}))
-            return fail(why, "a record is not a log record");
+        auto record = dictionaryFromText(*recordText, false, kRecordFields);
+        if (!record) return fail(why, "a record is not a log record");
         upload.records.push_back(std::move(*record));
     }
     return upload;

@@ -75,6 +75,59 @@ std::string queryText(const httplib::Request& request, const auto& fields) {
     return text;
 }
 
+// One of the places of the uploads decoded at once, when there was one free; held until the
+// upload is answered.
+class DecodingPlace {
+  public:
+    explicit DecodingPlace(
+        std::counting_semaphore<ServicesEndpoints::kUploadsDecodedAtOnce>& places)
+        : places_(places), held_(places.try_acquire()) {}
+    ~DecodingPlace() {
+        if (held_) places_.release();
+    }
+    DecodingPlace(const DecodingPlace&) = delete;
+    DecodingPlace& operator=(const DecodingPlace&) = delete;
+
+    explicit operator bool() const { return held_; }
+
+  private:
+    std::counting_semaphore<ServicesEndpoints::kUploadsDecodedAtOnce>& places_;
+    const bool held_;
+};
+
+// The records kept, each with the bytes of its texts, which an index sums without reading them. A
+// table made before the bytes were kept gains them.
+void ensureAnalyticsLog(Database& db) {
+    db.execute(
+        "CREATE TABLE IF NOT EXISTS analytics_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+        "bytes INTEGER NOT NULL, header TEXT NOT NULL, record TEXT NOT NULL)");
+    if (db.scalar("SELECT COUNT(*) FROM pragma_table_info('analytics_log') WHERE name = 'bytes'") ==
+        0) {
+        Transaction transaction(db);
+        db.execute(
+            "ALTER TABLE analytics_log ADD COLUMN bytes INTEGER NOT NULL DEFAULT 0;"
+            "UPDATE analytics_log SET bytes = length(CAST(header AS BLOB)) + "
+            "length(CAST(record AS BLOB))");
+        transaction.commit();
+    }
+    db.execute("CREATE INDEX IF NOT EXISTS analytics_log_bytes ON analytics_log (bytes)");
+}
+
+// Drops the oldest records until the texts kept are within the bound.
+void trimAnalyticsLog(Database& db, std::int64_t bound) {
+    std::int64_t excess = db.scalar("SELECT COALESCE(SUM(bytes), 0) FROM analytics_log") - bound;
+    if (excess <= 0) return;
+    std::int64_t last = 0;
+    {
+        auto oldest = db.query("SELECT id, bytes FROM analytics_log ORDER BY id");
+        while (excess > 0 && oldest.step()) {
+            last = oldest.integer(0);
+            excess -= oldest.integer(1);
+        }
+    }
+    db.run("DELETE FROM analytics_log WHERE id <= ?", last);
+}
+
 std::string md5Hex(std::string_view bytes) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
@@ -100,8 +153,8 @@ std::size_t ServicesEndpoints::maxBodyBytes(std::string_view path) {
     return path == kUploadPath ? kMaxUploadBytes : 0;
 }
 
-ServicesEndpoints::ServicesEndpoints(Log log, WithDatabase withDatabase)
-    : log_(std::move(log)), withDatabase_(std::move(withDatabase)) {}
+ServicesEndpoints::ServicesEndpoints(Log log, WithDatabase withDatabase, std::size_t keptLogBytes)
+    : log_(std::move(log)), withDatabase_(std::move(withDatabase)), keptLogBytes_(keptLogBytes) {}
 
 void ServicesEndpoints::addKnownKey(const std::string& key) {
     std::lock_guard lock(mutex_);
@@ -138,18 +191,7 @@ void ServicesEndpoints::install(httplib::Server& http) {
              });
     http.Post(kUploadPath, [this](const httplib::Request& request, httplib::Response& response,
                                   const httplib::ContentReader& reader) {
-        std::string body;
-        const bool whole = reader([&](const char* data, std::size_t size) {
-            if (size > kMaxUploadBytes - body.size()) return false;
-            body.append(data, size);
-            return true;
-        });
-        if (!whole) {
-            log_("POST " + request.path + " refused: body too large or cut short");
-            refuseUpload(response);
-            return;
-        }
-        answerUpload(request, response, body);
+        answerUpload(request, response, reader);
     });
 }
 
@@ -182,12 +224,12 @@ void ServicesEndpoints::answerConfiguration(const httplib::Request& request,
 }
 
 void ServicesEndpoints::answerUpload(const httplib::Request& request, httplib::Response& response,
-                                     const std::string& body) {
+                                     const httplib::ContentReader& reader) {
     const std::string line =
         "POST " + request.path + queryText(request, kUploadFields) + stamped(request);
-    auto refuseWith = [&](const std::string& why) {
+    auto refuseWith = [&](const std::string& why, int status = 200) {
         log_(line + " refused: " + why);
-        refuseUpload(response);
+        refuseUpload(response, status);
     };
     if (const int status = uploadStatus_; status != 200) {
         log_(line + " answered " + std::to_string(status) + " as asked");
@@ -200,6 +242,18 @@ void ServicesEndpoints::answerUpload(const httplib::Request& request, httplib::R
         return refuseWith("unexpected query");
     if (request.get_header_value("Content-Type") != "application/gzip")
         return refuseWith("Content-Type is not application/gzip");
+    // Before the body is copied: only the uploads that have a place hold one more copy of theirs.
+    const DecodingPlace place(decodingPlaces_);
+    if (!place)
+        return refuseWith(std::to_string(kUploadsDecodedAtOnce) + " uploads are being decoded",
+                          503);
+    std::string body;
+    const bool whole = reader([&](const char* data, std::size_t size) {
+        if (size > kMaxUploadBytes - body.size()) return false;
+        body.append(data, size);
+        return true;
+    });
+    if (!whole) return refuseWith("body too large or cut short");
     if (request.get_header_value("Content-Length") != std::to_string(body.size()))
         return refuseWith("Content-Length is not the body's");
     if (body.size() < kSignedBytes ||
@@ -207,23 +261,24 @@ void ServicesEndpoints::answerUpload(const httplib::Request& request, httplib::R
             request.get_param_value("sign"))
         return refuseWith("signature does not match the body");
     std::string why;
-    const auto upload = decodeLogUpload(body, &why);
+    const auto upload =
+        decodeLogUpload(body, &why, [this](const std::string& key) { return knownKey(key); });
     if (!upload) return refuseWith(why);
-    if (!knownKey(upload->header.value("key", ""))) return refuseWith("unknown key");
     if (const int code = uploadReplyCode_; code != 1) {
         log_(line + " answered code " + std::to_string(code) + " as asked");
         replyJson(response, 200, {{"code", code}});
         return;
     }
     withDatabase_([&](Database& db) {
-        db.execute(
-            "CREATE TABLE IF NOT EXISTS analytics_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-            "header TEXT NOT NULL, record TEXT NOT NULL)");
+        ensureAnalyticsLog(db);
         Transaction transaction(db);
         const std::string header = upload->header.dump();
-        for (const auto& record : upload->records)
-            db.run("INSERT INTO analytics_log (header, record) VALUES (?, ?)", header,
-                   record.dump());
+        for (const auto& record : upload->records) {
+            const std::string text = record.dump();
+            db.run("INSERT INTO analytics_log (bytes, header, record) VALUES (?, ?, ?)",
+                   static_cast<std::int64_t>(header.size() + text.size()), header, text);
+        }
+        trimAnalyticsLog(db, static_cast<std::int64_t>(keptLogBytes_));
         transaction.commit();
     });
     log_(line + " stored " + std::to_string(upload->records.size()) + " records");
@@ -233,9 +288,7 @@ void ServicesEndpoints::answerUpload(const httplib::Request& request, httplib::R
 std::vector<nlohmann::json> ServicesEndpoints::storedLogs() const {
     std::vector<nlohmann::json> logs;
     withDatabase_([&](Database& db) {
-        db.execute(
-            "CREATE TABLE IF NOT EXISTS analytics_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-            "header TEXT NOT NULL, record TEXT NOT NULL)");
+        ensureAnalyticsLog(db);
         auto rows = db.query("SELECT header, record FROM analytics_log ORDER BY id");
         while (rows.step())
             logs.push_back({{"header", nlohmann::json::parse(rows.text(0))},

@@ -4,6 +4,7 @@
 #include <functional>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <semaphore>
 #include <set>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@ namespace httplib {
 class Server;
 struct Request;
 struct Response;
+class ContentReader;
 }  // namespace httplib
 
 namespace devserver {
@@ -27,6 +29,8 @@ class ServicesEndpoints {
     using Log = std::function<void(const std::string&)>;
     using WithDatabase = std::function<void(const std::function<void(Database&)>&)>;
 
+    // Uploads decoded at once; one more is answered 503 at once.
+    static constexpr std::ptrdiff_t kUploadsDecodedAtOnce = 4;
     // The key the devserver knows from the start; the application registers it.
     static constexpr const char* kDevelopmentKey = "brisfold-development";
     // "GET" or "POST" for a path served here; nothing for another path.
@@ -34,7 +38,8 @@ class ServicesEndpoints {
     // The most body a path served here takes: the log upload's own limit; 0 for another path.
     static std::size_t maxBodyBytes(std::string_view path);
 
-    ServicesEndpoints(Log log, WithDatabase withDatabase);
+    // keptLogBytes: what the analytics log keeps of its records' texts; the oldest go first.
+    ServicesEndpoints(Log log, WithDatabase withDatabase, std::size_t keptLogBytes);
     void install(httplib::Server& http);
     // Answers, in the upload's own terms, what the common pre-routing would refuse; true if it
     // answered.
@@ -55,18 +60,21 @@ class ServicesEndpoints {
   private:
     void answerConfiguration(const httplib::Request& request, httplib::Response& response);
     void answerUpload(const httplib::Request& request, httplib::Response& response,
-                      const std::string& body);
+                      const httplib::ContentReader& reader);
     bool knownKey(const std::string& key) const;
     std::string stamped(const httplib::Request& request) const;
 
     Log log_;
     WithDatabase withDatabase_;
+    const std::size_t keptLogBytes_;
     mutable std::mutex mutex_;  // guards knownKeys_
     std::set<std::string> knownKeys_{kDevelopmentKey};
     std::atomic<bool> exceptionUpload_ = true;
     std::atomic<bool> commonUpload_ = true;
     std::atomic<int> uploadStatus_ = 200;
     std::atomic<int> uploadReplyCode_ = 1;
+    // Decoding an upload takes up to a few MiB and a thousand decryptions.
+    std::counting_semaphore<kUploadsDecodedAtOnce> decodingPlaces_{kUploadsDecodedAtOnce};
 };
 
 }  // namespace devserver

@@ -14,6 +14,7 @@
 #include "ChildProcess.h"
 #include "Deadline.h"
 #include "DevServerFixture.h"
+#include "Foundation/NSData.h"
 #include "OfflineEndpoints.h"
 #include "RawConnection.h"
 #include "SeedData.h"
@@ -334,6 +335,53 @@ TEST(CompressedBodyTest, ABodyIsBoundedAsItIsDecodedAndASessionIsCheckedFirst) {
     }
     const long grown = peakKiB(server.pid()) - before;
     EXPECT_LT(grown, 32 * 1024) << "peak resident size grew by " << grown << " KiB";
+    EXPECT_EQ(server.stop(), 0);
+}
+
+std::string gzipOf(std::string_view text) {
+    httplib::detail::gzip_compressor compressor;
+    std::string out;
+    compressor.compress(text.data(), text.size(), true, [&](const char* data, size_t n) {
+        out.append(data, n);
+        return true;
+    });
+    return out;
+}
+
+// Signed as the kit signs, with a header that opens nothing and empty records: 16 MiB of them
+// in 16 KiB, and as many as fit in the decoded bound.
+TEST(CompressedBodyTest, EightLogUploadsOfEmptyRecordsAtOnceAreAnsweredWithinTheirMemory) {
+    testsupport::TempDir dir;
+    testsupport::ChildProcess server(
+        {BRISFOLD_DEVSERVER_EXE, "--data", (dir.path() / "data.sqlite").string()});
+    const auto line = server.readLine();
+    ASSERT_TRUE(line);
+    const int port = std::stoi(*line);
+    const long before = peakKiB(server.pid());
+    ASSERT_GT(before, 0);
+    for (const size_t size : {16 * 1024 * 1024, 1024 * 1024 - 16}) {
+        std::string json = R"({"pinfo":"x","els":[{})";
+        while (json.size() + 5 <= size) json += ",{}";
+        const std::string body = gzipOf(json + "]}");
+        const std::string request =
+            "POST /ws/log/upload?product=1&type=1&platform=2&channel=open&sign=" +
+            md5Hex(body.substr(0, 50) + "r7x%Lp2w") +
+            " HTTP/1.1\r\nHost: x\r\nContent-Type: application/gzip\r\nContent-Length: " +
+            std::to_string(body.size()) + "\r\n\r\n" + body;
+        std::vector<std::unique_ptr<RawConnection>> uploads;
+        for (int i = 0; i < 8; ++i) {
+            uploads.push_back(std::make_unique<RawConnection>(port));
+            ASSERT_TRUE(uploads.back()->send(request));
+        }
+        for (auto& upload : uploads) {
+            const auto reply = parseReply(upload->readToEnd());
+            // Refused in the upload's envelope, or asked to come again while others are decoded.
+            EXPECT_TRUE(reply.status == 200 || reply.status == 503) << size << ": " << reply.status;
+            EXPECT_EQ(reply.body, R"({"code":0})") << size;
+        }
+    }
+    const long grown = peakKiB(server.pid()) - before;
+    EXPECT_LT(grown, 128 * 1024) << "peak resident size grew by " << grown << " KiB";
     EXPECT_EQ(server.stop(), 0);
 }
 

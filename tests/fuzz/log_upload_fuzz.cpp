@@ -1,5 +1,6 @@
 // The devserver's upload decoder, on the input as a gzip body and as the inflated JSON text.
-// What it accepts holds the header's twelve facts and records of six texts each.
+// What it accepts holds the header's twelve facts and at most the bound of records, of six texts
+// each.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,9 +13,11 @@ namespace {
 
 void check(const std::optional<devserver::LogUpload>& upload) {
     if (!upload) return;
-    FUZZ_CHECK(upload->header.is_object() && upload->header.contains("key"));
-    FUZZ_CHECK(!upload->records.empty());
-    for (const auto& record : upload->records) FUZZ_CHECK(record.at("et").is_string());
+    FUZZ_CHECK(upload->header.size() == 12 && upload->header.at("key").is_string());
+    FUZZ_CHECK(!upload->records.empty() &&
+               upload->records.size() <= devserver::kMaxLogUploadRecords);
+    for (const auto& record : upload->records)
+        FUZZ_CHECK(record.size() == 6 && record.at("et").is_string());
 }
 
 }  // namespace

@@ -1,18 +1,28 @@
 // The configuration request and the analytics upload against the devserver's own endpoints.
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <atomic>
+#include <filesystem>
+#include <future>
+#include <map>
 #include <mutex>
 #include <regex>
 
+#include "Database.h"
 #include "Deadline.h"
 #include "DevServer.h"
+#include "Foundation/NSData.h"
+#include "Foundation/NSKeyedArchiver.h"
 #include "Foundation/NSPathUtilities.h"
 #include "Foundation/NSThread.h"
 #include "HostileReplies.h"
+#include "LogUpload.h"
 #include "TempDir.h"
 #include "VMAnalytics.h"
+#include "VMCompression.h"
+#include "VMLogCipher.h"
 #include "VMMapManifest.h"
 #include "VMMapServices.h"
 
@@ -24,21 +34,25 @@ class ServicesOnDevServer : public ::testing::Test {
   protected:
     void SetUp() override {
         NSSetHomeDirectory(home_.path());
-        devserver::DevServerOptions options;
+        startServer({});
+        services_->setApiKey("K");
+        analytics_->setLogEnabled(true);
+    }
+    // A server on the home's data file, the kit's services pointed at it.
+    void startServer(devserver::DevServerOptions options) {
         options.passwordIterations = 1000;
         options.log = [this](const std::string& line) {
             std::lock_guard lock(mutex_);
             log_.push_back(line);
         };
+        server_.reset();
         server_ = std::make_unique<devserver::DevServer>(home_ / "devserver.sqlite", options);
         std::string error;
         ASSERT_TRUE(server_->start(0, &error)) << error;
         server_->services().addKnownKey("K");
         base_ = "http://127.0.0.1:" + std::to_string(server_->port());
-        services_->setApiKey("K");
         services_->setManifestServerAddress(base_ + "/v3/config/resource");
         analytics_->setLogServerAddress(base_ + "/ws/log/upload");
-        analytics_->setLogEnabled(true);
     }
     void TearDown() override {
         services_->setManifestServerAddress(previousManifest_);
@@ -208,6 +222,150 @@ TEST_F(ServicesOnDevServer, RefusedOrFailedUploadKeepsTheRecords) {
     EXPECT_EQ(endlessOutcome.error->code, NSURLErrorDataLengthExceedsMaximum);
     EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeError), 2u);
     EXPECT_LT(hostile.endlessSent(), hostile.cap());
+}
+
+TEST_F(ServicesOnDevServer, AnUploadOfMoreRecordsThanTheServerTakesIsRefusedAndKept) {
+    // One batch file of the kit's, its record sealed once: sealing each would cost a second.
+    const nlohmann::json entry = {
+        {"log", *VMLogCipher::seal(R"("nt":"lan","np":"none","timestamp":"1","et":"event",)"
+                                   R"("classname":"VMMapView","detail":"e")") +
+                    "||1"}};
+    const auto batch = NSKeyedArchiver::archivedDataWithRootObject(
+        std::vector<nlohmann::json>(devserver::kMaxLogUploadRecords + 1, entry));
+    const std::string events = home_ / "Library/Caches/VMAnalyticsLog/event";
+    std::filesystem::create_directories(events);
+    ASSERT_TRUE(batch && NSDataWriteToFile(*batch, events + "/1", true));
+    const auto outcome = upload(VMAnalyticsLogTypeEvent);
+    EXPECT_FALSE(outcome.uploaded);
+    EXPECT_FALSE(outcome.error);
+    EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeEvent), 1u);
+    EXPECT_TRUE(server_->services().storedLogs().empty());
+    ASSERT_EQ(logLinesStartingWith("POST ").size(), 1u);
+    EXPECT_TRUE(logLinesStartingWith("POST ")[0].ends_with("refused: more than 1,000 records"));
+}
+
+TEST_F(ServicesOnDevServer, TheAnalyticsLogKeepsTheNewestRecordsWithinItsBound) {
+    {
+        // A table of a file from before the bound, its record the oldest.
+        devserver::Database db(home_ / "devserver.sqlite");
+        db.execute(
+            "CREATE TABLE analytics_log (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+            "header TEXT NOT NULL, record TEXT NOT NULL);"
+            "INSERT INTO analytics_log (header, record) VALUES ('{}', '{}')");
+    }
+    constexpr std::size_t kBound = 4096;
+    devserver::DevServerOptions options;
+    options.analyticsLogBytes = kBound;
+    startServer(options);
+    std::vector<std::string> sent;
+    for (int upload = 0; upload < 3; ++upload) {
+        for (int i = 0; i < 5; ++i) {
+            sent.push_back("detail " + std::to_string(10 + sent.size()));
+            analytics_->logInfo(sent.back(), "VMMapView", VMAnalyticsLogTypeError);
+        }
+        ASSERT_TRUE(this->upload(VMAnalyticsLogTypeError).uploaded);
+    }
+    const auto stored = server_->services().storedLogs();
+    ASSERT_FALSE(stored.empty());
+    const auto bytesOf = [](const nlohmann::json& log) {
+        return log["header"].dump().size() + log["record"].dump().size();
+    };
+    std::vector<std::string> details;
+    std::size_t kept = 0;
+    for (const auto& log : stored) {
+        details.push_back(log["record"].value("detail", ""));
+        kept += bytesOf(log);
+    }
+    EXPECT_LE(kept, kBound);
+    // The next older record would not have fitted.
+    EXPECT_GT(kept + bytesOf(stored[0]), kBound);
+    const std::size_t newest = std::min(details.size(), sent.size());
+    EXPECT_EQ(details,
+              std::vector<std::string>(sent.end() - static_cast<long>(newest), sent.end()));
+}
+
+// The body's parts as the kit seals them; `header` and `record` are the dictionaries' texts.
+std::string sealedUpload(const std::string& header, const std::string& entries) {
+    return R"({"els":[)" + entries + R"(],"pinfo":")" + VMLogCipher::seal(header + ",").value() +
+           R"("})";
+}
+
+std::string entry(const std::string& record, const std::string& more = "") {
+    return R"({"log":")" + VMLogCipher::seal(record).value() + R"(||1")" + more + "}";
+}
+
+const std::string header =
+    R"("platform":"p","pkg":"p","model":"m","appname":"a","appversion":"1","sysversion":"1",)"
+    R"("sim":"0","sdkversion":"3.1.0","product":"3dmap","edition":"open","diu":"d","key":"K")";
+const std::string record =
+    R"("nt":"lan","np":"none","timestamp":"1","et":"error","classname":"c","detail":"d")";
+
+TEST(LogUploadDecoding, KeepsTheKitsFieldsAndRefusesWhatTheKitDoesNotSend) {
+    const struct {
+        const char* name;
+        std::string body;
+        const char* why;  // empty: taken
+    } cases[] = {
+        {"extra fields", sealedUpload(header + R"(,"x":[[{}]])", entry(record + R"(,"y":{})")), ""},
+        {"unknown key, before any record", sealedUpload(header + R"(,"key":"L")", R"({"log":"x"})"),
+         "unknown key"},
+        {"entry nested deeper", sealedUpload(header, entry(record, R"(,"x":[])")),
+         "body is nested deeper than the kit nests it"},
+        {"header twice", R"({"pinfo":"x",)" + sealedUpload(header, entry(record)).substr(1),
+         "body has \"pinfo\" or \"els\" twice"},
+        {"entry twice its log", sealedUpload(header, entry(record, R"(,"log":"x")")),
+         "an entry is not one \"log\""},
+        {"record nested", sealedUpload(header, entry(R"("nt":{},)" + record)),
+         "a record is not a log record"},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        const auto upload = devserver::decodeLogUploadText(
+            c.body, &why, [](const std::string& key) { return key == "K"; });
+        EXPECT_EQ(why, c.why) << c.name;
+        if (!upload) continue;
+        EXPECT_EQ(upload->header.size(), 12u) << c.name;
+        ASSERT_EQ(upload->records.size(), 1u) << c.name;
+        EXPECT_EQ(upload->records[0], nlohmann::json::parse("{" + record + "}")) << c.name;
+    }
+}
+
+TEST_F(ServicesOnDevServer, UploadsPastTheFewDecodedAtOnceAreAskedToComeAgainAtOnce) {
+    devserver::DevServerOptions options;
+    options.busyTimeout = std::chrono::seconds(30);
+    startServer(options);
+    const std::string json = sealedUpload(header, entry(record));
+    const auto body =
+        vmGZipDeflate(std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
+    ASSERT_TRUE(body);
+    const std::string target = "/ws/log/upload?product=1&type=1&platform=2&channel=open&sign=" +
+                               *VMAnalytics::signatureWithData(*body);
+    const auto post = [&] {
+        httplib::Client client("127.0.0.1", server_->port());
+        client.set_read_timeout(60);
+        const auto result =
+            client.Post(target, std::string(body->begin(), body->end()), "application/gzip");
+        return result ? std::to_string(result->status) + " " + result->body : "none";
+    };
+    // Each upload that has a place waits for the data file, which another connection holds.
+    devserver::Database writer(home_ / "devserver.sqlite");
+    writer.execute("BEGIN IMMEDIATE");
+    constexpr std::size_t kPlaces = devserver::ServicesEndpoints::kUploadsDecodedAtOnce;
+    std::vector<std::future<std::string>> uploads;
+    for (std::size_t i = 0; i < kPlaces + 2; ++i)
+        uploads.push_back(std::async(std::launch::async, post));
+    const auto answered = [&] {
+        return std::count_if(uploads.begin(), uploads.end(), [](auto& upload) {
+            return upload.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        });
+    };
+    EXPECT_TRUE(waitUntil([&] { return answered() == 2; }));
+    writer.execute("ROLLBACK");
+    std::map<std::string, std::size_t> answers;
+    for (auto& upload : uploads) ++answers[upload.get()];
+    EXPECT_EQ(answers, (std::map<std::string, std::size_t>{{R"(200 {"code":1})", kPlaces},
+                                                           {R"(503 {"code":0})", 2}}));
+    EXPECT_EQ(post(), R"(200 {"code":1})");
 }
 
 }  // namespace
