@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 
 #include "NSFileError.h"
 
@@ -50,6 +51,18 @@ void syncDirectoryOf(const std::string& path) {
     if (fd.get() >= 0) ::fsync(fd.get());
 }
 
+std::mutex gWriteFaultMutex;
+std::shared_ptr<const NSDataWriteFault> gWriteFault;
+
+int injectedWriteError(const std::string& path) {
+    std::shared_ptr<const NSDataWriteFault> fault;
+    {
+        std::lock_guard lock(gWriteFaultMutex);
+        fault = gWriteFault;
+    }
+    return fault ? (*fault)(path) : 0;
+}
+
 struct EvpMdCtxFree {
     void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
 };
@@ -87,6 +100,11 @@ std::optional<NSData> NSDataWithContentsOfFile(const std::string& path, NSError*
 
 bool NSDataWriteToFile(std::span<const std::uint8_t> data, const std::string& path, bool atomically,
                        NSError* error, unsigned permissions) {
+    if (const int injected = injectedWriteError(path)) {
+        NSSetError(error, NSFileErrorWithErrno(injected, path, true));
+        errno = injected;
+        return false;
+    }
     const auto mode = static_cast<mode_t>(permissions & 0777);
     if (!atomically) {
         FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
@@ -112,6 +130,12 @@ bool NSDataWriteToFile(std::span<const std::uint8_t> data, const std::string& pa
     }
     syncDirectoryOf(path);
     return true;
+}
+
+void NSDataSetWriteFault(NSDataWriteFault fault) {
+    auto shared = fault ? std::make_shared<const NSDataWriteFault>(std::move(fault)) : nullptr;
+    std::lock_guard lock(gWriteFaultMutex);
+    gWriteFault = std::move(shared);
 }
 
 std::string md5Hex(std::span<const std::uint8_t> data) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,6 +23,12 @@ std::optional<NSData> NSDataWithContentsOfFile(const std::string& path, NSError*
 // Atomically, the file gets the permissions whatever the umask (0600 for one holding secrets).
 bool NSDataWriteToFile(std::span<const std::uint8_t> data, const std::string& path, bool atomically,
                        NSError* error = nullptr, unsigned permissions = 0644);
+
+// A test's stand-in for the disk under every write to a file: asked with the file's path before
+// the bytes go out, it answers 0 to let them go or an errno (ENOSPC for a full disk) that fails
+// the write as the system would. Empty, as it starts: every write goes out.
+using NSDataWriteFault = std::function<int(const std::string& path)>;
+void NSDataSetWriteFault(NSDataWriteFault fault);
 
 // Lower-case hexadecimal MD5 of the bytes.
 std::string md5Hex(std::span<const std::uint8_t> data);

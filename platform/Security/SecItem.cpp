@@ -1,9 +1,5 @@
 #include "SecItem.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -68,32 +64,12 @@ OSStatus readItems(std::vector<nlohmann::json>& items) {
     return errSecSuccess;
 }
 
-bool writeAll(int fd, const NSData& data) {
-    std::size_t written = 0;
-    while (written < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-        if (n < 0) return false;
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Readable by the owner only, and swapped in whole: a crash leaves the old file or the new one.
 OSStatus writeItems(const std::vector<nlohmann::json>& items) {
     const auto data = NSPropertyListSerialization::dataWithPropertyList(
         nlohmann::json(items), NSPropertyListBinaryFormat_v1_0);
     if (!data) return errSecInternalComponent;
-    const std::string path = keychainPath();
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return errSecIO;
-    const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, *data) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return errSecIO;
-    }
-    return errSecSuccess;
+    return NSDataWriteToFile(*data, keychainPath(), true, nullptr, 0600) ? errSecSuccess : errSecIO;
 }
 
 }  // namespace
