@@ -1,5 +1,6 @@
 #include "shell/BrisfoldAppDelegate.h"
 
+#include <filesystem>
 #include <map>
 #include <utility>
 
@@ -83,6 +84,15 @@ std::string keychainPassword() {
     return std::string(data->begin(), data->end());
 }
 
+// False when the password is still in the keychain.
+bool forgetPassword() {
+    const OSStatus status = SecItemDelete(passwordItem());
+    if (status == errSecSuccess || status == errSecItemNotFound) return true;
+    NSLog("The password for the automatic sign-in cannot be forgotten: %d",
+          static_cast<int>(status));
+    return false;
+}
+
 void keepPassword(const std::string& password) {
     SecItemDelete(passwordItem());
     if (password.empty()) return;
@@ -94,11 +104,29 @@ void keepPassword(const std::string& password) {
               static_cast<int>(status));
 }
 
-// The session as it is stored: its defaults, the servers' cookies and the password.
-void forgetStoredSession(NSUserDefaults& defaults) {
+// The session as it is stored: its defaults, the servers' cookies and the password. False when
+// the cookies or the password are still on the disk.
+bool forgetStoredSession(NSUserDefaults& defaults) {
     for (const char* key : kSessionKeys) defaults.removeObjectForKey(key);
-    NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
-    keepPassword("");
+    const bool cookies = NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
+    return forgetPassword() && cookies;
+}
+
+// A full disk takes no rewrite of the defaults file, but its removal needs no room: the file
+// goes, and what it held besides the session (the version) is written again into the room it
+// freed. Should even that fail, only the version is lost, and the next start forgets a session
+// that is gone already. False when the file still holds the session.
+bool saveWithoutSession(NSUserDefaults& defaults) {
+    if (defaults.synchronize()) return true;
+    std::error_code ec;
+    std::filesystem::remove(defaults.path(), ec);
+    if (ec) {
+        NSLog("The signed-out session stays in %s: %s", defaults.path().c_str(),
+              ec.message().c_str());
+        return false;
+    }
+    defaults.synchronize();
+    return true;
 }
 
 }  // namespace
@@ -312,8 +340,8 @@ void BrisfoldAppDelegate::didLogout(long status, const NSData& body, const NSErr
 
     notificationSource_.reset();
     const auto defaults = NSUserDefaults::standardUserDefaults();
-    forgetStoredSession(*defaults);
-    defaults->synchronize();
+    bool forgotten = forgetStoredSession(*defaults);
+    forgotten = saveWithoutSession(*defaults) && forgotten;
     loadConfig();
     statistics_ = nlohmann::json::object();
     setNotReadCount(notReadCount_);
@@ -322,6 +350,8 @@ void BrisfoldAppDelegate::didLogout(long status, const NSData& body, const NSErr
     buildTabs();
     window_->setRootViewController(tabs_);
     showLogin();
+    // The engineer must know that the phone may still hold his sign-in.
+    if (!forgotten) login_->showStatus("未能清除本机保存的登录信息", false);
     if (!failure.empty())
         ShowAlertView::initializeAlertViewWithFrame(ShowAlertView::toastFrame(), failure, 1, login_)
             ->addAlertView();

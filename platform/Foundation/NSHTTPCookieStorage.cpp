@@ -139,9 +139,11 @@ void NSHTTPCookieStorage::deleteCookie(const NSHTTPCookie& cookie) {
     save();
 }
 
-void NSHTTPCookieStorage::removeAllCookies() {
+bool NSHTTPCookieStorage::removeAllCookies() {
     std::lock_guard lock(mutex_);
     cookies_.clear();
     std::error_code ec;
     std::filesystem::remove(path_, ec);
+    if (ec) NSLog("Cookies: cannot remove %s: %s", path_.c_str(), ec.message().c_str());
+    return !ec;
 }

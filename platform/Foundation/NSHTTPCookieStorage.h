@@ -35,8 +35,8 @@ class NSHTTPCookieStorage : public NSObject {
     std::string cookieHeaderForURL(const NSURL& url) const;
     std::vector<NSHTTPCookie> cookies() const;
     void deleteCookie(const NSHTTPCookie& cookie);
-    // Forgets every cookie, on disk too (signing out).
-    void removeAllCookies();
+    // Forgets every cookie, on disk too (signing out): false (and logged) when the file stays.
+    bool removeAllCookies();
 
   private:
     NSHTTPCookieStorage(std::string path, Now now);

@@ -1,5 +1,8 @@
 #include "SecItem.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -65,7 +68,10 @@ OSStatus readItems(std::vector<nlohmann::json>& items) {
 }
 
 // Readable by the owner only, and swapped in whole: a crash leaves the old file or the new one.
+// No item left is no file: its removal needs no room on a full disk, where a rewrite does.
 OSStatus writeItems(const std::vector<nlohmann::json>& items) {
+    if (items.empty())
+        return ::unlink(keychainPath().c_str()) == 0 || errno == ENOENT ? errSecSuccess : errSecIO;
     const auto data = NSPropertyListSerialization::dataWithPropertyList(
         nlohmann::json(items), NSPropertyListBinaryFormat_v1_0);
     if (!data) return errSecInternalComponent;

@@ -36,7 +36,8 @@ OSStatus SecItemAdd(const nlohmann::json& attributes);
 // The value data of the first item matching the query's class, service and account (those
 // given); the query must ask for the data with a match limit of one.
 OSStatus SecItemCopyMatching(const nlohmann::json& query, std::optional<NSData>* result);
-// Deletes every item matching the query; errSecItemNotFound when none does.
+// Deletes every item matching the query; errSecItemNotFound when none does. The file of a
+// keychain left empty is removed, which needs no room on a full disk.
 OSStatus SecItemDelete(const nlohmann::json& query);
 
 // Every call answers errSecDecode, and changes nothing, while the file cannot be read as a

@@ -20,6 +20,7 @@
 #include "VMAnalytics.h"
 #include "VMMapManifest.h"
 #include "VMMapServices.h"
+#include "WriteFaults.h"
 #include "host/HeadlessHost.h"
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/CustomNavBar.h"
@@ -33,17 +34,25 @@
 
 namespace {
 
+nlohmann::json passwordItem() {
+    return {{kSecClass, kSecClassGenericPassword},
+            {kSecAttrService, "com.brisfold.engineer.signin"},
+            {kSecAttrAccount, "APPPassWord"}};
+}
+
 std::string passwordInKeychain() {
+    auto query = passwordItem();
+    query[kSecReturnData] = true;
+    query[kSecMatchLimit] = kSecMatchLimitOne;
     std::optional<NSData> data;
-    if (SecItemCopyMatching({{kSecClass, kSecClassGenericPassword},
-                             {kSecAttrService, "com.brisfold.engineer.signin"},
-                             {kSecAttrAccount, "APPPassWord"},
-                             {kSecReturnData, true},
-                             {kSecMatchLimit, kSecMatchLimitOne}},
-                            &data) != errSecSuccess ||
-        !data)
-        return {};
+    if (SecItemCopyMatching(query, &data) != errSecSuccess || !data) return {};
     return std::string(data->begin(), data->end());
+}
+
+// The user name as the defaults file holds it, read afresh.
+std::string storedUserName() {
+    NSUserDefaults::resetStandardUserDefaults();
+    return NSUserDefaults::standardUserDefaults()->stringForKey("APPUserName").value_or("");
 }
 
 using testsupport::runUntil;
@@ -323,6 +332,42 @@ TEST_F(SessionTest, SignOutWithoutTheServerStillForgetsTheSessionAndSaysWhy) {
     for (const auto& v : host.window()->subviews())
         if (auto t = std::dynamic_pointer_cast<ShowAlertView>(v)) toast = t->message();
     EXPECT_EQ(toast, NSURLErrorDescription(NSURLErrorCannotConnectToHost));
+}
+
+// A full disk takes no rewrite of the keychain and defaults files, but their removal needs no
+// room. Where the keychain also keeps an item of the map kit, which the rewrite must keep, the
+// password stays and the sign-in says so.
+TEST_F(SessionTest, SignOutOnAFullDiskForgetsTheStoredSignInOrSaysItCouldNot) {
+    for (const bool otherItem : {false, true}) {
+        SCOPED_TRACE(otherItem ? "another item in the keychain" : "the password alone");
+        if (otherItem) {
+            ASSERT_EQ(SecItemAdd({{kSecClass, kSecClassGenericPassword},
+                                  {kSecAttrService, "kit"},
+                                  {kSecAttrAccount, "kit"},
+                                  {kSecValueData, nlohmann::json::binary(NSData{1})}}),
+                      errSecSuccess);
+        }
+        {
+            HeadlessHost host;
+            auto app = BrisfoldAppDelegate::launch(host.window(), base);
+            signIn(host, *app);
+            ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
+            testsupport::FailingWrites full(home.dir.path());
+            tapLogoutInTheSideMenu(host, *app);
+            ASSERT_TRUE(runUntil([&] { return app->loginView() != nullptr; }));
+            EXPECT_GT(full.writes(), 0);
+            EXPECT_EQ(app->loginView()->statusLabel()->text(),
+                      otherItem ? "未能清除本机保存的登录信息" : "");
+            EXPECT_EQ(passwordInKeychain(), otherItem ? "zw123456" : "");
+            BrisfoldAppDelegate::terminate();
+            NSUserDefaults::resetStandardUserDefaults();
+        }
+        EXPECT_EQ(storedUserName(), "");
+        HeadlessHost host;
+        auto app = BrisfoldAppDelegate::launch(host.window(), base);
+        EXPECT_FALSE(app->autoLogin());
+        EXPECT_EQ(app->loginView()->userField()->text(), "");
+    }
 }
 
 TEST(DeviceString, NarrowPhonesHaveTheirMarketingNames) {

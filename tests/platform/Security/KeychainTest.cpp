@@ -7,6 +7,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Security/SecItem.h"
 #include "TempDir.h"
+#include "WriteFaults.h"
 
 namespace {
 
@@ -69,6 +70,21 @@ TEST_F(Keychain, ItemsAreAddedFoundAndDeletedInAFileOfTheOwnersAlone) {
     for (const auto& entry : std::filesystem::directory_iterator(home_.path()))
         entries += entry.path().filename().string().starts_with(kSecKeychainFileName);
     EXPECT_EQ(entries, 1u);
+}
+
+// Removing a file needs no room where rewriting it does.
+TEST_F(Keychain, OnAFullDiskTheLastItemIsDeletedAndAnotherStaysAsItWas) {
+    ASSERT_EQ(SecItemAdd(withData(item("s", "a"), "one")), errSecSuccess);
+    ASSERT_EQ(SecItemAdd(withData(item("s", "b"), "two")), errSecSuccess);
+    testsupport::FailingWrites full(home_.path());
+    EXPECT_EQ(SecItemDelete(item("s", "a")), errSecIO);
+    std::optional<NSData> data;
+    EXPECT_EQ(SecItemCopyMatching(fetch(item("s", "a")), &data), errSecSuccess);
+    auto everyItem = item("s", "");
+    everyItem.erase(kSecAttrAccount);
+    EXPECT_EQ(SecItemDelete(everyItem), errSecSuccess);
+    EXPECT_FALSE(std::filesystem::exists(file()));
+    EXPECT_EQ(SecItemCopyMatching(fetch(item("s", "b")), &data), errSecItemNotFound);
 }
 
 TEST_F(Keychain, DamagedFileIsReportedAndLeftAsItIs) {
