@@ -93,13 +93,23 @@ bool forgetPassword() {
     return false;
 }
 
+// One write at most, so that a process killed at any moment leaves the old password or the new
+// one; the automatic sign-in at each start writes nothing.
 void keepPassword(const std::string& password) {
-    SecItemDelete(passwordItem());
-    if (password.empty()) return;
-    auto item = passwordItem();
-    item[kSecAttrAccessible] = kSecAttrAccessibleAfterFirstUnlock;
-    item[kSecValueData] = nlohmann::json::binary(NSData(password.begin(), password.end()));
-    if (const OSStatus status = SecItemAdd(item); status != errSecSuccess)
+    if (password.empty()) {
+        forgetPassword();
+        return;
+    }
+    if (keychainPassword() == password) return;
+    const auto data = nlohmann::json::binary(NSData(password.begin(), password.end()));
+    OSStatus status = SecItemUpdate(passwordItem(), {{kSecValueData, data}});
+    if (status == errSecItemNotFound) {
+        auto item = passwordItem();
+        item[kSecAttrAccessible] = kSecAttrAccessibleAfterFirstUnlock;
+        item[kSecValueData] = data;
+        status = SecItemAdd(item);
+    }
+    if (status != errSecSuccess)
         NSLog("The password for the automatic sign-in cannot be kept: %d",
               static_cast<int>(status));
 }

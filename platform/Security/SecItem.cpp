@@ -120,6 +120,26 @@ OSStatus SecItemCopyMatching(const nlohmann::json& query, std::optional<NSData>*
     return errSecItemNotFound;
 }
 
+OSStatus SecItemUpdate(const nlohmann::json& query, const nlohmann::json& attributesToUpdate) {
+    if (!isValidQuery(query) || !attributesToUpdate.is_object() || attributesToUpdate.empty())
+        return errSecParam;
+    for (const auto& [key, value] : attributesToUpdate.items()) {
+        const bool data = key == kSecValueData && value.is_binary();
+        const bool accessible = key == kSecAttrAccessible && value.is_string();
+        if (!data && !accessible) return errSecParam;
+    }
+    std::lock_guard lock(gKeychainMutex);
+    std::vector<nlohmann::json> items;
+    if (const OSStatus status = readItems(items); status != errSecSuccess) return status;
+    bool found = false;
+    for (auto& item : items) {
+        if (!matches(item, query)) continue;
+        item.update(attributesToUpdate);
+        found = true;
+    }
+    return found ? writeItems(items) : errSecItemNotFound;
+}
+
 OSStatus SecItemDelete(const nlohmann::json& query) {
     if (!isValidQuery(query)) return errSecParam;
     std::lock_guard lock(gKeychainMutex);

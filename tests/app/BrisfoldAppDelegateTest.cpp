@@ -334,6 +334,45 @@ TEST_F(SessionTest, SignOutWithoutTheServerStillForgetsTheSessionAndSaysWhy) {
     EXPECT_EQ(toast, NSURLErrorDescription(NSURLErrorCannotConnectToHost));
 }
 
+// A process killed during any write of a start and its sign-in leaves the password it had or
+// the one it signed in with: at the automatic sign-in of each start, and with a new password.
+TEST_F(SessionTest, KillDuringAnyWriteOfASignInLeavesAPasswordStored) {
+    const std::pair<const char*, const char*> cases[] = {{"zw123456", "zw123456"},
+                                                         {"zw000000", "zw123456"}};
+    for (const auto& [had, given] : cases) {
+        for (int killedAt = 1;; ++killedAt) {
+            SCOPED_TRACE(::testing::Message()
+                         << had << " to " << given << ", killed at write " << killedAt);
+            {
+                const auto defaults = NSUserDefaults::standardUserDefaults();
+                defaults->setString("1.0", "AppVersion");
+                defaults->setString("zhangwei", "APPUserName");
+                ASSERT_TRUE(defaults->synchronize());
+                SecItemDelete(passwordItem());
+                auto item = passwordItem();
+                item[kSecValueData] = nlohmann::json::binary(NSDataFromString(had));
+                ASSERT_EQ(SecItemAdd(item), errSecSuccess);
+            }
+            int writes = 0;
+            {
+                testsupport::FailingWrites killed(home.dir.path(), killedAt);
+                HeadlessHost host;
+                auto app = BrisfoldAppDelegate::launch(host.window(), base);
+                ASSERT_TRUE(app->autoLogin());
+                app->didLogin({{"code", "1"}, {"UserID", "U1"}}, "zhangwei", given);
+                ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
+                BrisfoldAppDelegate::terminate();
+                NSUserDefaults::resetStandardUserDefaults();
+                writes = killed.writes();
+            }
+            const std::string password = passwordInKeychain();
+            EXPECT_TRUE(password == had || password == given) << "\"" << password << "\"";
+            EXPECT_EQ(storedUserName(), "zhangwei");
+            if (writes < killedAt) break;
+        }
+    }
+}
+
 // A full disk takes no rewrite of the keychain and defaults files, but their removal needs no
 // room. Where the keychain also keeps an item of the map kit, which the rewrite must keep, the
 // password stays and the sign-in says so.

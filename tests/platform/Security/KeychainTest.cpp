@@ -72,6 +72,27 @@ TEST_F(Keychain, ItemsAreAddedFoundAndDeletedInAFileOfTheOwnersAlone) {
     EXPECT_EQ(entries, 1u);
 }
 
+TEST_F(Keychain, UpdateReplacesTheValueInOneWriteOrLeavesItAsItWas) {
+    ASSERT_EQ(SecItemAdd(withData(item("s", "a"), "old")), errSecSuccess);
+    const auto value = [](const char* text) {
+        return nlohmann::json{{kSecValueData, nlohmann::json::binary(NSDataFromString(text))}};
+    };
+    std::optional<NSData> data;
+    {
+        testsupport::FailingWrites full(home_.path());
+        EXPECT_EQ(SecItemUpdate(item("s", "a"), value("new")), errSecIO);
+        EXPECT_EQ(full.writes(), 1);
+    }
+    ASSERT_EQ(SecItemCopyMatching(fetch(item("s", "a")), &data), errSecSuccess);
+    EXPECT_EQ(data, NSDataFromString("old"));
+
+    EXPECT_EQ(SecItemUpdate(item("s", "a"), value("new")), errSecSuccess);
+    ASSERT_EQ(SecItemCopyMatching(fetch(item("s", "a")), &data), errSecSuccess);
+    EXPECT_EQ(data, NSDataFromString("new"));
+    EXPECT_EQ(SecItemUpdate(item("s", "b"), value("new")), errSecItemNotFound);
+    EXPECT_EQ(SecItemUpdate(item("s", "a"), {{kSecAttrAccount, "b"}}), errSecParam);
+}
+
 // Removing a file needs no room where rewriting it does.
 TEST_F(Keychain, OnAFullDiskTheLastItemIsDeletedAndAnotherStaysAsItWas) {
     ASSERT_EQ(SecItemAdd(withData(item("s", "a"), "one")), errSecSuccess);
