@@ -42,6 +42,10 @@ std::shared_ptr<NSHTTPCookieStorage> NSHTTPCookieStorage::sharedHTTPCookieStorag
 }
 
 void NSHTTPCookieStorage::load() {
+    NSDataRemoveStaleTemporaries(path_);
+    // Older versions wrote through this one, which a crash left holding the cookies.
+    std::error_code ec;
+    std::filesystem::remove(path_ + ".tmp", ec);
     std::ifstream in(path_);
     if (!in) return;
     std::stringstream text;

@@ -15,11 +15,15 @@ namespace {
 
 constexpr const char* kMatchKeys[] = {kSecClass, kSecAttrService, kSecAttrAccount};
 
-// One process reads and replaces the file at a time; the replacement is atomic, so another
-// process only ever sees a whole file.
+// One thread reads and replaces the file at a time (and clears its leftovers); the replacement is
+// atomic, so another process only ever sees a whole file.
 std::mutex gKeychainMutex;
 
 std::string keychainPath() { return NSHomeDirectory() + "/" + kSecKeychainFileName; }
+
+// The file whose stale temporaries were cleared last (under the mutex): the first call on a home
+// clears them.
+std::string gClearedKeychainPath;
 
 bool isTextOrAbsent(const nlohmann::json& query, const char* key) {
     const auto it = query.find(key);
@@ -54,6 +58,10 @@ bool isValidItem(const nlohmann::json& item) {
 OSStatus readItems(std::vector<nlohmann::json>& items) {
     items.clear();
     const std::string path = keychainPath();
+    if (path != gClearedKeychainPath) {
+        NSDataRemoveStaleTemporaries(path);
+        gClearedKeychainPath = path;
+    }
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return ec ? errSecIO : errSecSuccess;
     const auto data = NSDataWithContentsOfFile(path);

@@ -45,4 +45,5 @@ OSStatus SecItemUpdate(const nlohmann::json& query, const nlohmann::json& attrib
 OSStatus SecItemDelete(const nlohmann::json& query);
 
 // Every call answers errSecDecode, and changes nothing, while the file cannot be read as a
-// keychain; errSecIO when it cannot be written.
+// keychain; errSecIO when it cannot be written. The first call on a home removes the file's
+// temporaries that a process killed while writing it left.

@@ -108,6 +108,15 @@ TEST_F(Keychain, OnAFullDiskTheLastItemIsDeletedAndAnotherStaysAsItWas) {
     EXPECT_EQ(SecItemCopyMatching(fetch(item("s", "b")), &data), errSecItemNotFound);
 }
 
+// A process killed while it wrote the file left the write's temporary, holding an older password.
+TEST_F(Keychain, FirstCallOnAHomeRemovesTheTemporariesOfKilledWrites) {
+    const std::string left = file() + ".A1b2C3";
+    { std::ofstream(left) << "zw123456"; }
+    std::optional<NSData> data;
+    EXPECT_EQ(SecItemCopyMatching(fetch(item("s", "a")), &data), errSecItemNotFound);
+    EXPECT_FALSE(std::filesystem::exists(left));
+}
+
 TEST_F(Keychain, DamagedFileIsReportedAndLeftAsItIs) {
     { std::ofstream(file()) << "not a keychain"; }
     std::optional<NSData> data;
