@@ -374,39 +374,42 @@ TEST_F(SessionTest, KillDuringAnyWriteOfASignInLeavesAPasswordStored) {
 }
 
 // A full disk takes no rewrite of the keychain and defaults files, but their removal needs no
-// room. Where the keychain also keeps an item of the map kit, which the rewrite must keep, the
-// password stays and the sign-in says so.
+// room. Where the keychain also keeps an item of the map kit, which its rewrite must keep, the
+// password stays, and the sign-in says so.
 TEST_F(SessionTest, SignOutOnAFullDiskForgetsTheStoredSignInOrSaysItCouldNot) {
-    for (const bool otherItem : {false, true}) {
-        SCOPED_TRACE(otherItem ? "another item in the keychain" : "the password alone");
-        if (otherItem) {
-            ASSERT_EQ(SecItemAdd({{kSecClass, kSecClassGenericPassword},
-                                  {kSecAttrService, "kit"},
-                                  {kSecAttrAccount, "kit"},
-                                  {kSecValueData, nlohmann::json::binary(NSData{1})}}),
-                      errSecSuccess);
-        }
-        {
-            HeadlessHost host;
-            auto app = BrisfoldAppDelegate::launch(host.window(), base);
-            signIn(host, *app);
-            ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
-            testsupport::FailingWrites full(home.dir.path());
-            tapLogoutInTheSideMenu(host, *app);
-            ASSERT_TRUE(runUntil([&] { return app->loginView() != nullptr; }));
-            EXPECT_GT(full.writes(), 0);
-            EXPECT_EQ(app->loginView()->statusLabel()->text(),
-                      otherItem ? "未能清除本机保存的登录信息" : "");
-            EXPECT_EQ(passwordInKeychain(), otherItem ? "zw123456" : "");
-            BrisfoldAppDelegate::terminate();
-            NSUserDefaults::resetStandardUserDefaults();
-        }
-        EXPECT_EQ(storedUserName(), "");
+    const auto signOutOnAFullDisk = [&](HeadlessHost& host, const BrisfoldAppDelegate& app) {
+        testsupport::FailingWrites full(home.dir.path());
+        tapLogoutInTheSideMenu(host, app);
+        EXPECT_TRUE(runUntil([&] { return app.loginView() != nullptr; }));
+        EXPECT_GT(full.writes(), 0);
+        // What the next start on this disk finds.
+        NSUserDefaults::resetStandardUserDefaults();
+        return app.loginView() ? app.loginView()->statusLabel()->text() : "no sign-in";
+    };
+    {
         HeadlessHost host;
         auto app = BrisfoldAppDelegate::launch(host.window(), base);
-        EXPECT_FALSE(app->autoLogin());
-        EXPECT_EQ(app->loginView()->userField()->text(), "");
+        signIn(host, *app);
+        ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
+        EXPECT_EQ(signOutOnAFullDisk(host, *app), "");
+        EXPECT_EQ(passwordInKeychain(), "");
+        EXPECT_EQ(storedUserName(), "");
+        BrisfoldAppDelegate::terminate();
     }
+    HeadlessHost host;
+    auto app = BrisfoldAppDelegate::launch(host.window(), base);
+    EXPECT_FALSE(app->autoLogin());
+    EXPECT_EQ(app->loginView()->userField()->text(), "");
+
+    ASSERT_EQ(SecItemAdd({{kSecClass, kSecClassGenericPassword},
+                          {kSecAttrService, "kit"},
+                          {kSecAttrAccount, "kit"},
+                          {kSecValueData, nlohmann::json::binary(NSData{1})}}),
+              errSecSuccess);
+    app->didLogin({{"code", "1"}, {"UserID", "U1"}}, "zhangwei", "zw123456");
+    ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
+    EXPECT_EQ(signOutOnAFullDisk(host, *app), "未能清除本机保存的登录信息");
+    EXPECT_EQ(passwordInKeychain(), "zw123456");
 }
 
 TEST(DeviceString, NarrowPhonesHaveTheirMarketingNames) {
