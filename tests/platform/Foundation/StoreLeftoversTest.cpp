@@ -1,9 +1,8 @@
 // A process killed while a store wrote its file leaves the write's temporary beside it, in clear.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
-
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,7 +11,6 @@
 #include <set>
 #include <string>
 
-#include "Files.h"
 #include "Foundation/NSHTTPCookieStorage.h"
 #include "Foundation/NSUserDefaults.h"
 #include "TempDir.h"
@@ -34,10 +32,12 @@ TEST(StoreLeftoversTest, StoresRemoveTheTemporariesOfKilledWritesWhenTheyOpen) {
         std::function<void(const std::string&)> open;
         std::set<std::string> left;
     } cases[] = {
-        {"com.brisfold.engineer.plist", [](const std::string& p) { NSUserDefaults::create(p); },
+        {"com.brisfold.engineer.plist",
+         [](const std::string& p) { NSUserDefaults::create(p); },
          {"com.brisfold.engineer.plist.A1b2C3"}},
         // Older versions wrote the cookies through a temporary of a fixed name.
-        {"Cookies.json", [](const std::string& p) { NSHTTPCookieStorage::create(p); },
+        {"Cookies.json",
+         [](const std::string& p) { NSHTTPCookieStorage::create(p); },
          {"Cookies.json.A1b2C3", "Cookies.json.tmp"}},
     };
     for (const auto& c : cases) {
