@@ -43,7 +43,7 @@ std::shared_ptr<NSHTTPCookieStorage> NSHTTPCookieStorage::sharedHTTPCookieStorag
 
 void NSHTTPCookieStorage::load() {
     NSDataRemoveStaleTemporaries(path_);
-    // Older versions wrote through this one, which a crash left holding the cookies.
+    // Older versions wrote through a temporary of this fixed name, which a crash left in clear.
     std::error_code ec;
     std::filesystem::remove(path_ + ".tmp", ec);
     std::ifstream in(path_);
