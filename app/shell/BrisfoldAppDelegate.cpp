@@ -1,5 +1,6 @@
 #include "shell/BrisfoldAppDelegate.h"
 
+#include <filesystem>
 #include <map>
 #include <utility>
 
@@ -83,22 +84,59 @@ std::string keychainPassword() {
     return std::string(data->begin(), data->end());
 }
 
+// False when the password is still in the keychain.
+bool forgetPassword() {
+    const OSStatus status = SecItemDelete(passwordItem());
+    if (status == errSecSuccess || status == errSecItemNotFound) return true;
+    NSLog("The password for the automatic sign-in cannot be forgotten: %d",
+          static_cast<int>(status));
+    return false;
+}
+
+// One write at most, so that a process killed at any moment leaves the old password or the new
+// one; the automatic sign-in at each start writes nothing.
 void keepPassword(const std::string& password) {
-    SecItemDelete(passwordItem());
-    if (password.empty()) return;
-    auto item = passwordItem();
-    item[kSecAttrAccessible] = kSecAttrAccessibleAfterFirstUnlock;
-    item[kSecValueData] = nlohmann::json::binary(NSData(password.begin(), password.end()));
-    if (const OSStatus status = SecItemAdd(item); status != errSecSuccess)
+    if (password.empty()) {
+        forgetPassword();
+        return;
+    }
+    if (keychainPassword() == password) return;
+    const auto data = nlohmann::json::binary(NSData(password.begin(), password.end()));
+    OSStatus status = SecItemUpdate(passwordItem(), {{kSecValueData, data}});
+    if (status == errSecItemNotFound) {
+        auto item = passwordItem();
+        item[kSecAttrAccessible] = kSecAttrAccessibleAfterFirstUnlock;
+        item[kSecValueData] = data;
+        status = SecItemAdd(item);
+    }
+    if (status != errSecSuccess)
         NSLog("The password for the automatic sign-in cannot be kept: %d",
               static_cast<int>(status));
 }
 
-// The session as it is stored: its defaults, the servers' cookies and the password.
-void forgetStoredSession(NSUserDefaults& defaults) {
+// The session as it is stored: its defaults, the servers' cookies and the password. False when
+// the cookies or the password are still on the disk.
+bool forgetStoredSession(NSUserDefaults& defaults) {
     for (const char* key : kSessionKeys) defaults.removeObjectForKey(key);
-    NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
-    keepPassword("");
+    const bool cookies = NSHTTPCookieStorage::sharedHTTPCookieStorage()->removeAllCookies();
+    return forgetPassword() && cookies;
+}
+
+// A full disk takes no rewrite of the defaults file, but its removal needs no room: the file
+// goes, and what it held besides the session (the version) is written again into the room it
+// freed. Should even that fail, only the version is lost, and the next start forgets a session
+// that is gone already. False when the file still holds the session.
+bool saveWithoutSession(NSUserDefaults& defaults) {
+    if (defaults.synchronize()) return true;
+    std::error_code ec;
+    std::filesystem::remove(defaults.path(), ec);
+    if (ec) {
+        NSLog("The signed-out session stays in %s: %s", defaults.path().c_str(),
+              ec.message().c_str());
+        return false;
+    }
+    defaults.synchronize();
+    return true;
 }
 
 }  // namespace
@@ -312,8 +350,8 @@ void BrisfoldAppDelegate::didLogout(long status, const NSData& body, const NSErr
 
     notificationSource_.reset();
     const auto defaults = NSUserDefaults::standardUserDefaults();
-    forgetStoredSession(*defaults);
-    defaults->synchronize();
+    bool forgotten = forgetStoredSession(*defaults);
+    forgotten = saveWithoutSession(*defaults) && forgotten;
     loadConfig();
     statistics_ = nlohmann::json::object();
     setNotReadCount(notReadCount_);
@@ -322,6 +360,8 @@ void BrisfoldAppDelegate::didLogout(long status, const NSData& body, const NSErr
     buildTabs();
     window_->setRootViewController(tabs_);
     showLogin();
+    // The engineer must know that the phone may still hold his sign-in.
+    if (!forgotten) login_->showStatus("未能清除本机保存的登录信息", false);
     if (!failure.empty())
         ShowAlertView::initializeAlertViewWithFrame(ShowAlertView::toastFrame(), failure, 1, login_)
             ->addAlertView();

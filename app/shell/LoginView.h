@@ -31,14 +31,14 @@ class LoginView : public UIView {
     bool isRequesting() const { return requesting_; }
 
     void login();
+    // The line under the button: green for what went well, red for what did not.
+    void showStatus(const std::string& text, bool ok);
 
   protected:
     LoginView() = default;
     void initWithFrame(CGRect frame) override;
 
   private:
-    void showStatus(const std::string& text, bool ok);
-
     std::string serviceBase_;
     LoginHandler handler_;
     std::shared_ptr<UITextField> user_;

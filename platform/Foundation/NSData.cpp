@@ -2,13 +2,17 @@
 
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 
 #include "NSFileError.h"
 
@@ -50,6 +54,37 @@ void syncDirectoryOf(const std::string& path) {
     if (fd.get() >= 0) ::fsync(fd.get());
 }
 
+std::mutex gWriteFaultMutex;
+std::shared_ptr<const NSDataWriteFault> gWriteFault;
+
+int injectedWriteError(const std::string& path) {
+    std::shared_ptr<const NSDataWriteFault> fault;
+    {
+        std::lock_guard lock(gWriteFaultMutex);
+        fault = gWriteFault;
+    }
+    return fault ? (*fault)(path) : 0;
+}
+
+// A temporary beside path, locked for as long as it is written so that no cleanup takes it (one
+// that came between its creation and its lock leaves the rename to fail, and the file as it was).
+int lockedTemporary(const std::string& path, std::string& temp) {
+    temp = path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd >= 0) ::flock(fd, LOCK_EX);
+    return fd;
+}
+
+// "<target>.XXXXXX" as mkostemp fills it in.
+bool isTemporaryName(std::string_view name, std::string_view target) {
+    constexpr size_t kSuffix = 6;
+    if (name.size() != target.size() + 1 + kSuffix || !name.starts_with(target) ||
+        name[target.size()] != '.')
+        return false;
+    return std::all_of(name.end() - kSuffix, name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
 struct EvpMdCtxFree {
     void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
 };
@@ -87,6 +122,11 @@ std::optional<NSData> NSDataWithContentsOfFile(const std::string& path, NSError*
 
 bool NSDataWriteToFile(std::span<const std::uint8_t> data, const std::string& path, bool atomically,
                        NSError* error, unsigned permissions) {
+    if (const int injected = injectedWriteError(path)) {
+        NSSetError(error, NSFileErrorWithErrno(injected, path, true));
+        errno = injected;
+        return false;
+    }
     const auto mode = static_cast<mode_t>(permissions & 0777);
     if (!atomically) {
         FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
@@ -96,8 +136,8 @@ bool NSDataWriteToFile(std::span<const std::uint8_t> data, const std::string& pa
         }
         return true;
     }
-    std::string temp = path + ".XXXXXX";
-    FileDescriptor fd(::mkstemp(temp.data()));
+    std::string temp;
+    FileDescriptor fd(lockedTemporary(path, temp));
     if (fd.get() < 0) {
         NSSetError(error, NSFileErrorWithErrno(errno, path, true));
         return false;
@@ -112,6 +152,35 @@ bool NSDataWriteToFile(std::span<const std::uint8_t> data, const std::string& pa
     }
     syncDirectoryOf(path);
     return true;
+}
+
+void NSDataRemoveStaleTemporaries(const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    const std::string name = target.filename().string();
+    std::vector<fs::path> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(target.parent_path().empty() ? "." : target.parent_path(), ec),
+         end;
+         !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (isTemporaryName(it->path().filename().string(), name) &&
+            it->symlink_status(typeError).type() == fs::file_type::regular)
+            found.push_back(it->path());
+    }
+    for (const auto& file : found) {
+        FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        // One that a write holds is still being written.
+        if (fd.get() < 0 || (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK))
+            continue;
+        ::unlink(file.c_str());
+    }
+}
+
+void NSDataSetWriteFault(NSDataWriteFault fault) {
+    auto shared = fault ? std::make_shared<const NSDataWriteFault>(std::move(fault)) : nullptr;
+    std::lock_guard lock(gWriteFaultMutex);
+    gWriteFault = std::move(shared);
 }
 
 std::string md5Hex(std::span<const std::uint8_t> data) {

@@ -1,16 +1,12 @@
 #include "NSHTTPCookieStorage.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "NSData.h"
 #include "NSLog.h"
 #include "NSPathUtilities.h"
 
@@ -20,28 +16,6 @@ namespace {
 constexpr size_t kMaxCookiesPerDomain = 50;
 
 std::mutex gSharedCookiesMutex;
-
-// Writes the whole file beside and renames it over, so a crash leaves the old or the new one;
-// created and kept owner-only whatever the umask.
-bool writePrivately(const std::string& path, const std::string& text) {
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    const std::string temporary = path + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    bool ok = ::fchmod(fd, 0600) == 0;
-    size_t written = 0;
-    while (ok && written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) written += static_cast<size_t>(n);
-    }
-    ok = ::close(fd) == 0 && ok;
-    if (ok) ok = ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temporary.c_str());
-    return ok;
-}
 
 }  // namespace
 
@@ -68,6 +42,10 @@ std::shared_ptr<NSHTTPCookieStorage> NSHTTPCookieStorage::sharedHTTPCookieStorag
 }
 
 void NSHTTPCookieStorage::load() {
+    NSDataRemoveStaleTemporaries(path_);
+    // Older versions wrote through a temporary of this fixed name, which a crash left in clear.
+    std::error_code ec;
+    std::filesystem::remove(path_ + ".tmp", ec);
     std::ifstream in(path_);
     if (!in) return;
     std::stringstream text;
@@ -96,8 +74,12 @@ void NSHTTPCookieStorage::save() const {
     for (const auto& cookie : cookies_) {
         if (!cookie.isSessionOnly()) json.push_back(cookie.storedForm());
     }
-    if (!writePrivately(path_, json.dump()))
-        NSLog("Cookies: cannot write %s: errno %d", path_.c_str(), errno);
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
+    NSError error;
+    // Owner-only whatever the umask: they carry the session.
+    if (!NSDataWriteToFile(NSDataFromString(json.dump()), path_, true, &error, 0600))
+        NSLog("Cookies: cannot write %s: %s", path_.c_str(), error.localizedDescription.c_str());
 }
 
 bool NSHTTPCookieStorage::setCookieFromHeader(std::string_view value, const NSURL& url) {
@@ -161,9 +143,11 @@ void NSHTTPCookieStorage::deleteCookie(const NSHTTPCookie& cookie) {
     save();
 }
 
-void NSHTTPCookieStorage::removeAllCookies() {
+bool NSHTTPCookieStorage::removeAllCookies() {
     std::lock_guard lock(mutex_);
     cookies_.clear();
     std::error_code ec;
     std::filesystem::remove(path_, ec);
+    if (ec) NSLog("Cookies: cannot remove %s: %s", path_.c_str(), ec.message().c_str());
+    return !ec;
 }

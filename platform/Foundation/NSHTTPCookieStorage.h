@@ -11,8 +11,9 @@
 
 // The cookies the URL loading keeps: Set-Cookie fields of answers are stored here, and requests
 // carry the cookies that match them. Cookies with an expiry are kept in a file readable by its
-// owner only (the shared store's is Library/Cookies/Cookies.json of the app home); those of the
-// session only live as long as the store. Safe to use from any thread.
+// owner only (the shared store's is Library/Cookies/Cookies.json of the app home), written whole
+// beside it and renamed over; those of the session only live as long as the store. Safe to use
+// from any thread.
 class NSHTTPCookieStorage : public NSObject {
   public:
     using Now = std::function<NSHTTPCookie::Date()>;
@@ -34,8 +35,8 @@ class NSHTTPCookieStorage : public NSObject {
     std::string cookieHeaderForURL(const NSURL& url) const;
     std::vector<NSHTTPCookie> cookies() const;
     void deleteCookie(const NSHTTPCookie& cookie);
-    // Forgets every cookie, on disk too (signing out).
-    void removeAllCookies();
+    // Forgets every cookie, on disk too (signing out): false (and logged) when the file stays.
+    bool removeAllCookies();
 
   private:
     NSHTTPCookieStorage(std::string path, Now now);

@@ -55,6 +55,7 @@ NSUserDefaults::NSUserDefaults(std::string path) : path_(std::move(path)) {}
 NSUserDefaults::~NSUserDefaults() { synchronize(); }
 
 void NSUserDefaults::load() {
+    NSDataRemoveStaleTemporaries(path_);
     std::error_code ec;
     if (!std::filesystem::exists(path_, ec)) return;
     NSError error;

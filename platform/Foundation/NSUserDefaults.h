@@ -16,8 +16,9 @@
 //
 // Changes are written on the next turn of the main run loop (several changes, one write),
 // by synchronize(), and when the store goes away. Writes are atomic (temp file + rename), so a
-// crash leaves the old or the new file, never a torn one. A damaged file gives empty defaults
-// and a logged error; the damaged file is kept beside as "<name>.damaged".
+// crash leaves the old or the new file, never a torn one, and the temporaries a crash left are
+// removed when a store opens the file. A damaged file gives empty defaults and a logged error;
+// the damaged file is kept beside as "<name>.damaged".
 class NSUserDefaults : public NSObject {
   public:
     static std::shared_ptr<NSUserDefaults> standardUserDefaults();

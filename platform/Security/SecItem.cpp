@@ -1,9 +1,8 @@
 #include "SecItem.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -16,11 +15,15 @@ namespace {
 
 constexpr const char* kMatchKeys[] = {kSecClass, kSecAttrService, kSecAttrAccount};
 
-// One process reads and replaces the file at a time; the replacement is atomic, so another
-// process only ever sees a whole file.
+// One thread reads and replaces the file at a time (and clears its leftovers); the replacement is
+// atomic, so another process only ever sees a whole file.
 std::mutex gKeychainMutex;
 
 std::string keychainPath() { return NSHomeDirectory() + "/" + kSecKeychainFileName; }
+
+// The file whose stale temporaries were cleared last (under the mutex): the first call on a home
+// clears them.
+std::string gClearedKeychainPath;
 
 bool isTextOrAbsent(const nlohmann::json& query, const char* key) {
     const auto it = query.find(key);
@@ -55,6 +58,10 @@ bool isValidItem(const nlohmann::json& item) {
 OSStatus readItems(std::vector<nlohmann::json>& items) {
     items.clear();
     const std::string path = keychainPath();
+    if (path != gClearedKeychainPath) {
+        NSDataRemoveStaleTemporaries(path);
+        gClearedKeychainPath = path;
+    }
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return ec ? errSecIO : errSecSuccess;
     const auto data = NSDataWithContentsOfFile(path);
@@ -68,32 +75,15 @@ OSStatus readItems(std::vector<nlohmann::json>& items) {
     return errSecSuccess;
 }
 
-bool writeAll(int fd, const NSData& data) {
-    std::size_t written = 0;
-    while (written < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-        if (n < 0) return false;
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Readable by the owner only, and swapped in whole: a crash leaves the old file or the new one.
+// No item left is no file: its removal needs no room on a full disk, where a rewrite does.
 OSStatus writeItems(const std::vector<nlohmann::json>& items) {
+    if (items.empty())
+        return ::unlink(keychainPath().c_str()) == 0 || errno == ENOENT ? errSecSuccess : errSecIO;
     const auto data = NSPropertyListSerialization::dataWithPropertyList(
         nlohmann::json(items), NSPropertyListBinaryFormat_v1_0);
     if (!data) return errSecInternalComponent;
-    const std::string path = keychainPath();
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return errSecIO;
-    const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, *data) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return errSecIO;
-    }
-    return errSecSuccess;
+    return NSDataWriteToFile(*data, keychainPath(), true, nullptr, 0600) ? errSecSuccess : errSecIO;
 }
 
 }  // namespace
@@ -136,6 +126,26 @@ OSStatus SecItemCopyMatching(const nlohmann::json& query, std::optional<NSData>*
         return errSecSuccess;
     }
     return errSecItemNotFound;
+}
+
+OSStatus SecItemUpdate(const nlohmann::json& query, const nlohmann::json& attributesToUpdate) {
+    if (!isValidQuery(query) || !attributesToUpdate.is_object() || attributesToUpdate.empty())
+        return errSecParam;
+    for (const auto& [key, value] : attributesToUpdate.items()) {
+        const bool data = key == kSecValueData && value.is_binary();
+        const bool accessible = key == kSecAttrAccessible && value.is_string();
+        if (!data && !accessible) return errSecParam;
+    }
+    std::lock_guard lock(gKeychainMutex);
+    std::vector<nlohmann::json> items;
+    if (const OSStatus status = readItems(items); status != errSecSuccess) return status;
+    bool found = false;
+    for (auto& item : items) {
+        if (!matches(item, query)) continue;
+        item.update(attributesToUpdate);
+        found = true;
+    }
+    return found ? writeItems(items) : errSecItemNotFound;
 }
 
 OSStatus SecItemDelete(const nlohmann::json& query) {

@@ -36,8 +36,14 @@ OSStatus SecItemAdd(const nlohmann::json& attributes);
 // The value data of the first item matching the query's class, service and account (those
 // given); the query must ask for the data with a match limit of one.
 OSStatus SecItemCopyMatching(const nlohmann::json& query, std::optional<NSData>* result);
-// Deletes every item matching the query; errSecItemNotFound when none does.
+// Sets the value data (binary) and the accessibility given in attributesToUpdate on every item
+// matching the query, in one write of the file; errSecItemNotFound when none matches, errSecParam
+// for any other attribute.
+OSStatus SecItemUpdate(const nlohmann::json& query, const nlohmann::json& attributesToUpdate);
+// Deletes every item matching the query; errSecItemNotFound when none does. The file of a
+// keychain left empty is removed, which needs no room on a full disk.
 OSStatus SecItemDelete(const nlohmann::json& query);
 
 // Every call answers errSecDecode, and changes nothing, while the file cannot be read as a
-// keychain; errSecIO when it cannot be written.
+// keychain; errSecIO when it cannot be written. The first call on a home removes the file's
+// temporaries that a process killed while writing it left.

@@ -20,6 +20,7 @@
 #include "VMAnalytics.h"
 #include "VMMapManifest.h"
 #include "VMMapServices.h"
+#include "WriteFaults.h"
 #include "host/HeadlessHost.h"
 #include "shell/BrisfoldAppDelegate.h"
 #include "shell/CustomNavBar.h"
@@ -33,17 +34,25 @@
 
 namespace {
 
+nlohmann::json passwordItem() {
+    return {{kSecClass, kSecClassGenericPassword},
+            {kSecAttrService, "com.brisfold.engineer.signin"},
+            {kSecAttrAccount, "APPPassWord"}};
+}
+
 std::string passwordInKeychain() {
+    auto query = passwordItem();
+    query[kSecReturnData] = true;
+    query[kSecMatchLimit] = kSecMatchLimitOne;
     std::optional<NSData> data;
-    if (SecItemCopyMatching({{kSecClass, kSecClassGenericPassword},
-                             {kSecAttrService, "com.brisfold.engineer.signin"},
-                             {kSecAttrAccount, "APPPassWord"},
-                             {kSecReturnData, true},
-                             {kSecMatchLimit, kSecMatchLimitOne}},
-                            &data) != errSecSuccess ||
-        !data)
-        return {};
+    if (SecItemCopyMatching(query, &data) != errSecSuccess || !data) return {};
     return std::string(data->begin(), data->end());
+}
+
+// The user name as the defaults file holds it, read afresh.
+std::string storedUserName() {
+    NSUserDefaults::resetStandardUserDefaults();
+    return NSUserDefaults::standardUserDefaults()->stringForKey("APPUserName").value_or("");
 }
 
 using testsupport::runUntil;
@@ -323,6 +332,84 @@ TEST_F(SessionTest, SignOutWithoutTheServerStillForgetsTheSessionAndSaysWhy) {
     for (const auto& v : host.window()->subviews())
         if (auto t = std::dynamic_pointer_cast<ShowAlertView>(v)) toast = t->message();
     EXPECT_EQ(toast, NSURLErrorDescription(NSURLErrorCannotConnectToHost));
+}
+
+// A process killed during any write of a start and its sign-in leaves the password it had or
+// the one it signed in with: at the automatic sign-in of each start, and with a new password.
+TEST_F(SessionTest, KillDuringAnyWriteOfASignInLeavesAPasswordStored) {
+    const std::pair<const char*, const char*> cases[] = {{"zw123456", "zw123456"},
+                                                         {"zw000000", "zw123456"}};
+    for (const auto& [had, given] : cases) {
+        for (int killedAt = 1;; ++killedAt) {
+            SCOPED_TRACE(::testing::Message()
+                         << had << " to " << given << ", killed at write " << killedAt);
+            {
+                const auto defaults = NSUserDefaults::standardUserDefaults();
+                defaults->setString("1.0", "AppVersion");
+                defaults->setString("zhangwei", "APPUserName");
+                ASSERT_TRUE(defaults->synchronize());
+                SecItemDelete(passwordItem());
+                auto item = passwordItem();
+                item[kSecValueData] = nlohmann::json::binary(NSDataFromString(had));
+                ASSERT_EQ(SecItemAdd(item), errSecSuccess);
+            }
+            int writes = 0;
+            {
+                testsupport::FailingWrites killed(home.dir.path(), killedAt);
+                HeadlessHost host;
+                auto app = BrisfoldAppDelegate::launch(host.window(), base);
+                ASSERT_TRUE(app->autoLogin());
+                app->didLogin({{"code", "1"}, {"UserID", "U1"}}, "zhangwei", given);
+                ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
+                BrisfoldAppDelegate::terminate();
+                NSUserDefaults::resetStandardUserDefaults();
+                writes = killed.writes();
+            }
+            const std::string password = passwordInKeychain();
+            EXPECT_TRUE(password == had || password == given) << "\"" << password << "\"";
+            EXPECT_EQ(storedUserName(), "zhangwei");
+            if (writes < killedAt) break;
+        }
+    }
+}
+
+// A full disk takes no rewrite of the keychain and defaults files, but their removal needs no
+// room. Where the keychain also keeps an item of the map kit, which its rewrite must keep, the
+// password stays, and the sign-in says so.
+TEST_F(SessionTest, SignOutOnAFullDiskForgetsTheStoredSignInOrSaysItCouldNot) {
+    const auto signOutOnAFullDisk = [&](HeadlessHost& host, const BrisfoldAppDelegate& app) {
+        testsupport::FailingWrites full(home.dir.path());
+        tapLogoutInTheSideMenu(host, app);
+        EXPECT_TRUE(runUntil([&] { return app.loginView() != nullptr; }));
+        EXPECT_GT(full.writes(), 0);
+        // What the next start on this disk finds.
+        NSUserDefaults::resetStandardUserDefaults();
+        return app.loginView() ? app.loginView()->statusLabel()->text() : "no sign-in";
+    };
+    {
+        HeadlessHost host;
+        auto app = BrisfoldAppDelegate::launch(host.window(), base);
+        signIn(host, *app);
+        ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
+        EXPECT_EQ(signOutOnAFullDisk(host, *app), "");
+        EXPECT_EQ(passwordInKeychain(), "");
+        EXPECT_EQ(storedUserName(), "");
+        BrisfoldAppDelegate::terminate();
+    }
+    HeadlessHost host;
+    auto app = BrisfoldAppDelegate::launch(host.window(), base);
+    EXPECT_FALSE(app->autoLogin());
+    EXPECT_EQ(app->loginView()->userField()->text(), "");
+
+    ASSERT_EQ(SecItemAdd({{kSecClass, kSecClassGenericPassword},
+                          {kSecAttrService, "kit"},
+                          {kSecAttrAccount, "kit"},
+                          {kSecValueData, nlohmann::json::binary(NSData{1})}}),
+              errSecSuccess);
+    app->didLogin({{"code", "1"}, {"UserID", "U1"}}, "zhangwei", "zw123456");
+    ASSERT_TRUE(runUntil([] { return !FactoryClass::isLoadingShown(); }));
+    EXPECT_EQ(signOutOnAFullDisk(host, *app), "未能清除本机保存的登录信息");
+    EXPECT_EQ(passwordInKeychain(), "zw123456");
 }
 
 TEST(DeviceString, NarrowPhonesHaveTheirMarketingNames) {

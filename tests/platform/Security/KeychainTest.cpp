@@ -7,6 +7,7 @@
 #include "Foundation/NSPathUtilities.h"
 #include "Security/SecItem.h"
 #include "TempDir.h"
+#include "WriteFaults.h"
 
 namespace {
 
@@ -69,6 +70,51 @@ TEST_F(Keychain, ItemsAreAddedFoundAndDeletedInAFileOfTheOwnersAlone) {
     for (const auto& entry : std::filesystem::directory_iterator(home_.path()))
         entries += entry.path().filename().string().starts_with(kSecKeychainFileName);
     EXPECT_EQ(entries, 1u);
+}
+
+TEST_F(Keychain, UpdateReplacesTheValueInOneWriteOrLeavesItAsItWas) {
+    ASSERT_EQ(SecItemAdd(withData(item("s", "a"), "old")), errSecSuccess);
+    const auto value = [](const char* text) {
+        return nlohmann::json{{kSecValueData, nlohmann::json::binary(NSDataFromString(text))}};
+    };
+    std::optional<NSData> data;
+    {
+        testsupport::FailingWrites full(home_.path());
+        EXPECT_EQ(SecItemUpdate(item("s", "a"), value("new")), errSecIO);
+        EXPECT_EQ(full.writes(), 1);
+    }
+    ASSERT_EQ(SecItemCopyMatching(fetch(item("s", "a")), &data), errSecSuccess);
+    EXPECT_EQ(data, NSDataFromString("old"));
+
+    EXPECT_EQ(SecItemUpdate(item("s", "a"), value("new")), errSecSuccess);
+    ASSERT_EQ(SecItemCopyMatching(fetch(item("s", "a")), &data), errSecSuccess);
+    EXPECT_EQ(data, NSDataFromString("new"));
+    EXPECT_EQ(SecItemUpdate(item("s", "b"), value("new")), errSecItemNotFound);
+    EXPECT_EQ(SecItemUpdate(item("s", "a"), {{kSecAttrAccount, "b"}}), errSecParam);
+}
+
+// Removing a file needs no room where rewriting it does.
+TEST_F(Keychain, OnAFullDiskTheLastItemIsDeletedAndAnotherStaysAsItWas) {
+    ASSERT_EQ(SecItemAdd(withData(item("s", "a"), "one")), errSecSuccess);
+    ASSERT_EQ(SecItemAdd(withData(item("s", "b"), "two")), errSecSuccess);
+    testsupport::FailingWrites full(home_.path());
+    EXPECT_EQ(SecItemDelete(item("s", "a")), errSecIO);
+    std::optional<NSData> data;
+    EXPECT_EQ(SecItemCopyMatching(fetch(item("s", "a")), &data), errSecSuccess);
+    auto everyItem = item("s", "");
+    everyItem.erase(kSecAttrAccount);
+    EXPECT_EQ(SecItemDelete(everyItem), errSecSuccess);
+    EXPECT_FALSE(std::filesystem::exists(file()));
+    EXPECT_EQ(SecItemCopyMatching(fetch(item("s", "b")), &data), errSecItemNotFound);
+}
+
+// A process killed while it wrote the file left the write's temporary, holding an older password.
+TEST_F(Keychain, FirstCallOnAHomeRemovesTheTemporariesOfKilledWrites) {
+    const std::string left = file() + ".A1b2C3";
+    { std::ofstream(left) << "zw123456"; }
+    std::optional<NSData> data;
+    EXPECT_EQ(SecItemCopyMatching(fetch(item("s", "a")), &data), errSecItemNotFound);
+    EXPECT_FALSE(std::filesystem::exists(left));
 }
 
 TEST_F(Keychain, DamagedFileIsReportedAndLeftAsItIs) {
