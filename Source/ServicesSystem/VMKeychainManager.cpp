@@ -19,8 +19,13 @@ void VMKeychainManager::setObject(const nlohmann::json& object, const std::strin
     const auto archive = NSKeyedArchiver::archivedDataWithRootObject(object);
     if (!archive) return;
     auto item = *getKeychainItemForKey(key);
-    SecItemDelete(item);
-    item[kSecValueData] = nlohmann::json::binary(*archive);
+    const auto value = nlohmann::json::binary(*archive);
+    // Replaced in place, in one write of the keychain: a delete and an add are two, and a process
+    // ended between them would lose the value.
+    const nlohmann::json replaced{{kSecValueData, value},
+                                  {kSecAttrAccessible, kSecAttrAccessibleAfterFirstUnlock}};
+    if (SecItemUpdate(item, replaced) != errSecItemNotFound) return;
+    item[kSecValueData] = value;
     SecItemAdd(item);
 }
 

@@ -8,6 +8,7 @@
 #include "Security/SecItem.h"
 #include "TempDir.h"
 #include "VMKeychainManager.h"
+#include "WriteFaults.h"
 
 namespace {
 
@@ -47,6 +48,25 @@ TEST(KeychainManager, KeepsOneItemAKeyAndChangesNothingOnBadInput) {
     EXPECT_EQ(VMKeychainManager::objectForKey("broken"), std::nullopt);
     EXPECT_TRUE(log.contains("Unarchive of broken failed: "))
         << testing::PrintToString(log.lines());
+}
+
+// A process ended during any write of a replacement leaves the old value or the new one.
+TEST(KeychainManager, AReplacementEndedAtAnyWriteLeavesOneOfTheValues) {
+    testsupport::TempDir home;
+    NSSetHomeDirectory(home.path());
+    for (int endedAt = 1;; ++endedAt) {
+        SCOPED_TRACE(endedAt);
+        VMKeychainManager::setObject("old", "session");
+        int writes = 0;
+        {
+            testsupport::FailingWrites ended(home.path(), endedAt);
+            VMKeychainManager::setObject("new", "session");
+            writes = ended.writes();
+        }
+        const auto kept = VMKeychainManager::objectForKey("session");
+        EXPECT_TRUE(kept == "old" || kept == "new") << testing::PrintToString(kept);
+        if (writes < endedAt) break;
+    }
 }
 
 }  // namespace
