@@ -116,3 +116,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/BrisfoldKitConfig.cmake
 install(DIRECTORY ${BRISFOLD_RESOURCES_DIR}/VAva.bundle
         DESTINATION ${BRISFOLD_KIT_RESOURCES_DESTINATION}
         PATTERN embedded EXCLUDE)
+
+# What `cmake --install` takes and nothing else: the libraries and the bundle with its catalogue.
+add_custom_target(kit)
+add_dependencies(kit ${BRISFOLD_KIT_TARGETS} offline_catalogue)

@@ -16,6 +16,22 @@ int usage() {
     return 2;
 }
 
+// Tests that start the program set a low password cost for the accounts of a fresh data file:
+// at the usual cost the seeding is most of a start, and a loaded machine stretches it to
+// seconds.
+constexpr const char* kPasswordIterationsVariable = "BRISFOLD_DEVSERVER_PASSWORD_ITERATIONS";
+
+bool readPasswordIterations(int* iterations) {
+    const char* value = std::getenv(kPasswordIterationsVariable);
+    if (value == nullptr) return true;
+    char* end = nullptr;
+    const long parsed = std::strtol(value, &end, 10);
+    if (*value == '\0' || *end != '\0' || parsed < 1 || parsed > devserver::kPasswordIterations)
+        return false;
+    *iterations = static_cast<int>(parsed);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,6 +74,11 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     devserver::DevServerOptions options;
+    if (!readPasswordIterations(&options.passwordIterations)) {
+        std::cerr << "brisfold-devserver: " << kPasswordIterationsVariable
+                  << " must be a whole number from 1 to " << devserver::kPasswordIterations << '\n';
+        return 2;
+    }
     options.mapDataLog = [](const std::string& line) {
         std::cerr << "brisfold-devserver: map data " + line + "\n";
     };

@@ -59,6 +59,7 @@ class DataRequestManager : public NSObject {
                               std::weak_ptr<UIViewController> cls, Block block);
 
     bool isInFlight(const std::string& key) const { return inFlight_.count(key) > 0; }
+    bool hasRequestsInFlight() const { return !inFlight_.empty(); }
     // The last dictionary that came back for the key, or null.
     nlohmann::json replyForKey(const std::string& key) const;
     // Forgets every kept reply, for a launch that must not see an earlier one's (the manager

@@ -52,6 +52,9 @@ class MessagesFixture : public ::testing::Test {
         launch();
     }
     void TearDown() override {
+        // The screens' last requests are answered here: once the server is gone they would fail
+        // later, into whatever the next test shows.
+        EXPECT_TRUE(testsupport::runUntil([&] { return !requests->hasRequestsInFlight(); }));
         for (const auto& [body, token] : watched_)
             NSNotificationCenter::defaultCenter()->removeObserver(token);
         CLLocationManager::setSource(nullptr);

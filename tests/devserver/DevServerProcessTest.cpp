@@ -19,9 +19,16 @@ namespace {
 using test::RawConnection;
 using testsupport::ChildProcess;
 
-ChildProcess devserver(std::vector<std::string> args) {
-    args.insert(args.begin(), BRISFOLD_DEVSERVER_EXE);
-    return ChildProcess(std::move(args));
+// At the tests' password cost, as the in-process servers have it: at the usual cost a fresh data
+// file's seeding takes seconds on a loaded machine before the port is printed.
+ChildProcess devserver(
+    std::vector<std::string> args,
+    std::string passwordIterations = std::to_string(test::kTestPasswordIterations)) {
+    ChildProcess::Options options;
+    options.args = std::move(args);
+    options.args.insert(options.args.begin(), BRISFOLD_DEVSERVER_EXE);
+    options.env["BRISFOLD_DEVSERVER_PASSWORD_ITERATIONS"] = std::move(passwordIterations);
+    return ChildProcess(std::move(options));
 }
 
 TEST(DevServerProcessTest, BadArgumentsExitWithUsageAndPrintNothing) {
@@ -36,6 +43,13 @@ TEST(DevServerProcessTest, BadArgumentsExitWithUsageAndPrintNothing) {
         EXPECT_FALSE(child.readLine());
         EXPECT_EQ(child.waitForExit(), 2);
     }
+    testsupport::TempDir dir;
+    for (const char* passwordIterations : {"", "0", "1e3", "600001"}) {
+        auto child = devserver({"--data", dir / "data.sqlite"}, passwordIterations);
+        EXPECT_FALSE(child.readLine());
+        EXPECT_EQ(child.waitForExit(), 2) << passwordIterations;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "data.sqlite"));
 }
 
 TEST(DevServerProcessTest, PortInUseFailsBeforeTheDataFileIsCreated) {
@@ -88,7 +102,8 @@ TEST(DevServerProcessTest, PrintsThePortServesAndOnSigtermAnswersTheRequestsInFl
     }
     EXPECT_EQ(answered, 40);
     EXPECT_EQ(child.waitForExit(), 0);
-    EXPECT_TRUE(std::filesystem::exists(data));
+    EXPECT_EQ(Database(data).scalar("SELECT MAX(password_iterations) FROM engineers"),
+              test::kTestPasswordIterations);
 }
 
 // A socket handed down is shared with the process that handed it, which starts the next server

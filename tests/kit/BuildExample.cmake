@@ -1,4 +1,5 @@
-# Installs the kit into a fresh prefix outside the checkout and builds the guide's whole program
+# Installs the kit into a fresh prefix outside the checkout as the guide's commands do, from a tree
+# configured with the tests, fuzzers and benchmarks off, and builds the guide's whole program
 # there as an outside program would: the guide's main.cpp and CMakeLists.txt as the guide shows
 # them, with no build type, and the example (the same main.cpp) as Debug and as Release with its
 # own CMakeLists.txt (a program's build type need not be the kit's; under a sanitizer the guide's
@@ -6,7 +7,7 @@
 # probed. The guide's list of the delegate's callbacks is compiled against the installed headers
 # and must name every one. Then the prefix is moved: the program built against it says once where
 # it looked for its resources, and finds them where the environment says.
-# Inputs: SOURCE_DIR, BUILD_DIR, GUIDE, EXAMPLE_DIR, GENERATOR, CXX, C, SANITIZE, PROBE.
+# Inputs: SOURCE_DIR, BUILD_DIR, BUILD_TYPE, GUIDE, EXAMPLE_DIR, GENERATOR, CXX, C, SANITIZE, PROBE.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -47,6 +48,43 @@ if(NOT guide_main STREQUAL example_main)
     message(FATAL_ERROR "the guide's main.cpp differs from ${EXAMPLE_DIR}/main.cpp")
 endif()
 guide_block("the delegate's callbacks" cpp guide_callbacks)
+guide_block("installing the kit" sh guide_install)
+guide_block("installing a Debug kit" sh guide_debug_install)
+string(REPLACE "build-kit" "build-kit-debug" expected "${guide_install}")
+string(REPLACE "-DCMAKE_BUILD_TYPE=RelWithDebInfo" "-DCMAKE_BUILD_TYPE=Debug" expected
+    "${expected}")
+if(NOT guide_debug_install STREQUAL expected)
+    message(FATAL_ERROR "the guide's Debug kit is not installed as its kit is, in build-kit-debug "
+        "with -DCMAKE_BUILD_TYPE=Debug:\n${guide_debug_install}")
+endif()
+# configure, build and install: each a cmake command, as words.
+string(REGEX REPLACE "\n$" "" guide_install "${guide_install}")
+string(REPLACE "\n" ";" guide_lines "${guide_install}")
+list(LENGTH guide_lines count)
+if(NOT count EQUAL 3)
+    message(FATAL_ERROR
+        "the guide installs the kit in other than three commands:\n${guide_install}")
+endif()
+foreach(step configure build install)
+    list(POP_FRONT guide_lines line)
+    separate_arguments(guide_${step} UNIX_COMMAND "${line}")
+endforeach()
+if(NOT guide_configure MATCHES "^cmake;-S;\\.;-B;([^;]+);(.*)$")
+    message(FATAL_ERROR "the guide configures the kit otherwise than cmake -S . -B DIR ...")
+endif()
+set(guide_tree ${CMAKE_MATCH_1})
+set(guide_options ${CMAKE_MATCH_2})
+if(NOT "-DBUILD_TESTING=OFF" IN_LIST guide_options)
+    message(FATAL_ERROR "the guide configures the kit with the tests on: ${guide_options}")
+endif()
+if(NOT guide_build MATCHES "^cmake;--build;${guide_tree};--target;([^;]+)$")
+    message(FATAL_ERROR "the guide builds otherwise than cmake --build ${guide_tree} --target T")
+endif()
+set(guide_target ${CMAKE_MATCH_1})
+if(NOT guide_install STREQUAL "cmake;--install;${guide_tree};--prefix;PREFIX")
+    message(FATAL_ERROR
+        "the guide installs otherwise than cmake --install ${guide_tree} --prefix PREFIX")
+endif()
 
 # What the example must not reach: the checkout, and the build tree when it lies elsewhere.
 set(hidden ${SOURCE_DIR})
@@ -69,10 +107,61 @@ foreach(dir IN LISTS hidden)
 endforeach()
 file(MAKE_DIRECTORY ${WORK_DIR}/home)
 
+# The guide's tree, configured as the guide says with this build's compilers, type and sanitizers:
+# it has no target of the tests, fuzzers or benchmarks.
+set(kit_tree ${WORK_DIR}/${guide_tree})
+list(APPEND hidden ${kit_tree})
+step(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${kit_tree} ${guide_options} -DCMAKE_CXX_COMPILER=${CXX}
+     -DCMAKE_C_COMPILER=${C} -DCMAKE_BUILD_TYPE=${BUILD_TYPE} -DBRISFOLD_SANITIZE=${SANITIZE})
+execute_process(COMMAND ninja -C ${kit_tree} -t targets all OUTPUT_VARIABLE targets
+    RESULT_VARIABLE status)
+string(REGEX MATCHALL "(^|\n)(tests|bench)/[^:]*" test_targets "${targets}")
+if(NOT status EQUAL 0 OR test_targets)
+    message(FATAL_ERROR
+        "the guide's tree (${kit_tree}) builds tests or benchmarks: ${test_targets}")
+endif()
+# Building the guide's target there anew would take minutes: the files its build makes are taken
+# from this build tree, which made them of the same sources with the same settings, so that the
+# guide's install runs on its own tree's rules and fails on whatever that target does not make.
+# The copy of resources/ stands behind its stamp; what the build adds to it comes only when the
+# target makes it.
+execute_process(COMMAND ninja -C ${kit_tree} -t graph ${guide_target} OUTPUT_VARIABLE graph
+    RESULT_VARIABLE status)
+string(REGEX MATCHALL "label=\"[^\"]+\"" nodes "${graph}")
+set(made "")
+foreach(node IN LISTS nodes)
+    string(REGEX REPLACE "^label=\"(.*)\"$" "\\1" path "${node}")
+    if(path MATCHES "^(tests|bench)/")
+        message(FATAL_ERROR "the guide's target ${guide_target} builds ${path}")
+    endif()
+    if(NOT path MATCHES "^/|^'|(^|/)CMakeFiles/" AND EXISTS ${BUILD_DIR}/${path}
+            AND NOT IS_DIRECTORY ${BUILD_DIR}/${path})
+        list(APPEND made ${path})
+    endif()
+endforeach()
+if(NOT status EQUAL 0 OR NOT made)
+    message(FATAL_ERROR "the guide's target ${guide_target} makes nothing in ${kit_tree}")
+endif()
+if("resources.stamp" IN_LIST made)
+    file(COPY ${BUILD_DIR}/resources DESTINATION ${kit_tree})
+    string(REGEX MATCHALL "(^|\n)resources/[^:\n]*" added "${targets}")
+    foreach(path IN LISTS added)
+        string(STRIP "${path}" path)
+        file(REMOVE ${kit_tree}/${path})
+    endforeach()
+endif()
+foreach(path IN LISTS made)
+    get_filename_component(dir ${kit_tree}/${path} DIRECTORY)
+    file(COPY ${BUILD_DIR}/${path} DESTINATION ${dir})
+endforeach()
 # The prefix may be moved as a whole before programs are built against it: they all are built
 # where it was moved to.
-step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${WORK_DIR}/installed)
+step(${CMAKE_COMMAND} --install ${kit_tree} --prefix ${WORK_DIR}/installed)
 file(RENAME ${WORK_DIR}/installed ${WORK_DIR}/prefix)
+set(catalogue share/brisfold/resources/VAva.bundle/offline/offlinePackage.plist)
+if(NOT EXISTS ${WORK_DIR}/prefix/${catalogue})
+    message(FATAL_ERROR "the kit's install has no ${catalogue}")
+endif()
 # A sanitizer build's libraries keep their source files' paths for the sanitizers' reports; such
 # a build is for this tree's tests, not for shipping.
 set(unchecked "")
