@@ -332,6 +332,8 @@ struct HttpServer::Connection {
     Clock::time_point lingerUntil;
     std::string parkKey;
     Parking parking = Parking::None;
+    // The client shut its sending side after its request.
+    bool inputShut = false;
 
   private:
     std::atomic<size_t>& open_;
@@ -505,14 +507,18 @@ bool gather(HttpServer::Connection& connection, Room room, bool& ended) {
     }
 }
 
-// Reads and drops what the client sends; false once it has closed its side or failed.
-bool dropInput(int fd) {
+// What is left of a client's sending side once what it sent is dropped.
+enum class Input { Open, Shut, Failed };
+
+// Reads and drops what the client sends.
+Input dropInput(int fd) {
     std::array<char, 4096> dropped;
     for (;;) {
         const ssize_t got = ::recv(fd, dropped.data(), dropped.size(), 0);
         if (got > 0) continue;
         if (got < 0 && errno == EINTR) continue;
-        return got < 0 && errno == EAGAIN;
+        if (got == 0) return Input::Shut;
+        return errno == EAGAIN ? Input::Open : Input::Failed;
     }
 }
 
@@ -908,15 +914,24 @@ void HttpServer::runLoop() {
                     }
                     break;
                 }
-                case Connection::Parked:
-                    if (!dropInput(fd)) {
+                case Connection::Parked: {
+                    // A client that only shut its sending side still waits for the answer: from
+                    // then on only a reset or an error, which epoll always reports, ends it.
+                    const Input input = connection.inputShut ? Input::Failed : dropInput(fd);
+                    if (input == Input::Shut) {
+                        connection.inputShut = true;
+                        epoll_event watch{};
+                        watch.data.fd = fd;
+                        ::epoll_ctl(epoll, EPOLL_CTL_MOD, fd, &watch);
+                    } else if (input == Input::Failed) {
                         std::lock_guard lock(queueMutex_);
                         unpark(connection);
                         close(fd);
                     }
                     break;
+                }
                 case Connection::Lingering:
-                    if (!dropInput(fd)) close(fd);
+                    if (dropInput(fd) != Input::Open) close(fd);
                     break;
             }
         }
