@@ -220,7 +220,7 @@ void HttpServer::stopAndDrain() {
     if (sock != INVALID_SOCKET) ::close(sock);
 }
 
-Clock::time_point HttpServer::cutOff(Clock::time_point own) const {
+HttpServer::Clock::time_point HttpServer::cutOff(Clock::time_point own) const {
     if (!stopping()) return own;
     const Clock::time_point drain{Clock::duration(drainUntil_.load(std::memory_order_relaxed))};
     return std::min(own, drain);

@@ -144,6 +144,7 @@ class HttpServer : public httplib::Server {
   private:
     class AcceptedQueue;
     class ConnectionParker;
+    class EventLoop;
 
     // For the library's accept loop as it begins: starts the event loop and the workers.
     httplib::TaskQueue* newAcceptedQueue();
