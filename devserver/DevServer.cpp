@@ -212,7 +212,7 @@ void DevServer::configure() {
     http.Get("/health", [](const httplib::Request&, httplib::Response& response) {
         reply(response, 200, actionReply(true, "ok"));
     });
-    // Half the workers at most send packages slowly, as held tiles wait.
+    // Packages sent slowly are bounded as held tiles are, by half the workers.
     registerOfflineEndpoints(http, options_.log,
                              {options_.workers / 2, options_.slowPackageDeadline});
     mapData_->registerOn(http);

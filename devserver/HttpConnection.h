@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,8 +45,28 @@ class ChunkScanner {
     size_t data_ = 0;
 };
 
+// A reply as far as it has not gone out yet: what the library wrote of it (its head), the
+// response's body, and the rest from a ReplyBody.
+struct PendingReply {
+    std::string written;
+    std::string body;
+    // Of `written`, then `body`.
+    size_t sent = 0;
+    std::unique_ptr<ReplyBody> rest;
+    // What has not gone out yet of the last piece `rest` gave.
+    std::string_view piece;
+    // When `rest` is asked again, while it waits.
+    std::optional<HttpServer::Clock::time_point> waitUntil;
+    // The client must take something by then, or it is taken for gone.
+    HttpServer::Clock::time_point stalledAfter;
+    // The socket takes no more until the client reads.
+    bool blocked = false;
+
+    size_t held() const { return written.capacity() + body.capacity(); }
+};
+
 struct HttpServer::Connection {
-    enum State { Head, Body, Parked, Lingering };
+    enum State { Head, Body, Parked, Writing, Lingering };
 
     Connection(int socket, const HttpLimits& limits, std::atomic<size_t>& open)
         : fd(socket),
@@ -85,6 +106,7 @@ struct HttpServer::Connection {
     Parking parking = Parking::None;
     // The client shut its sending side after its request.
     bool inputShut = false;
+    PendingReply reply;
 
   private:
     std::atomic<size_t>& open_;
@@ -96,6 +118,27 @@ inline int pollTimeout(HttpServer::Clock::time_point until) {
         std::chrono::ceil<std::chrono::milliseconds>(until - HttpServer::Clock::now());
     return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 60'000));
 }
+
+// For the handlers the calling worker runs: the connection their reply goes to.
+HttpServer::Connection*& servedConnection();
+// The library's post-routing handler: the reply's body goes to the connection, not the socket.
+void takeReplyBody(const httplib::Request& request, httplib::Response& response);
+
+// Sends what the socket takes of a connection's reply, without waiting.
+enum class Pumped {
+    Done,
+    // The socket takes no more until the client reads.
+    Blocked,
+    // The rest of the body waits until `reply.waitUntil`.
+    Waiting,
+    // The client is gone.
+    Failed,
+};
+// Once stopping, what the reply's ReplyBody has not given yet is dropped.
+Pumped pumpReply(HttpServer::Connection& connection, bool stopping);
+// After the whole reply: what the client still sends is read and dropped for a while, so that a
+// client still sending a body it was refused reads the refusal rather than a reset.
+void lingerAfterReply(HttpServer::Connection& connection);
 
 // Whether what a connection gathered holds its request as far as the loop gathers it; sets the
 // body's framing and bound once the head is in.

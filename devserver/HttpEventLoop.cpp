@@ -1,5 +1,6 @@
 // The event loop: one thread gathers every connection's request on non-blocking sockets, keeps
-// parked requests and lingering connections, and closes connections to stay within the bounds.
+// parked requests, writes what the workers' replies have left as the clients take it, lingers
+// after them, and closes connections to stay within the bounds.
 
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -50,13 +51,19 @@ class HttpServer::EventLoop {
     void takeCommands();
     void take(std::unique_ptr<Connection> connection);
     void closeDue(Clock::time_point now, bool& anyDue, Clock::time_point& next);
-    void onEvent(Connection& connection);
+    void onEvent(Connection& connection, uint32_t events);
     void onParkedInput(Connection& connection);
+    void onWritingEvent(Connection& connection, uint32_t events);
+    // Sends what the socket takes of the reply, and watches for what comes next.
+    void write(Connection& connection);
+    // What epoll is to report for the connection in its state.
+    static uint32_t watchedEvents(const Connection& connection);
+    void rewatch(const Connection& connection);
 
     void close(int fd);
     // Closes the connection still arriving that came first (other than `spare`), or, with
-    // `lingering`, one answered already when none is; false when there is none.
-    bool closeOldest(const Connection* spare, bool lingering);
+    // `answered`, one whose reply is going out or has gone when none is; false when there is none.
+    bool closeOldest(const Connection* spare, bool answered);
     // Room for a connection's request to hold `capacity` bytes, made by closing the oldest
     // arriving ones when the budget is spent; false when even that leaves too little.
     bool room(Connection& connection, size_t capacity);
@@ -88,7 +95,7 @@ void HttpServer::runLoop() {
 
 void HttpServer::EventLoop::recount(Connection& connection) {
     gathered_ -= connection.counted;
-    connection.counted = connection.bytes.capacity();
+    connection.counted = connection.bytes.capacity() + connection.reply.held();
     gathered_ += connection.counted;
 }
 
@@ -99,12 +106,13 @@ void HttpServer::EventLoop::close(int fd) {
     connections_.erase(found);
 }
 
-bool HttpServer::EventLoop::closeOldest(const Connection* spare, bool lingering) {
+bool HttpServer::EventLoop::closeOldest(const Connection* spare, bool answered) {
     Connection* oldest = nullptr;
     for (auto& [fd, connection] : connections_) {
         if (connection.get() == spare) continue;
         const bool candidate =
-            connection->arriving() || (lingering && connection->state == Connection::Lingering);
+            connection->arriving() || (answered && (connection->state == Connection::Writing ||
+                                                    connection->state == Connection::Lingering));
         if (!candidate) continue;
         if (oldest == nullptr || (connection->arriving() && !oldest->arriving()) ||
             (connection->arriving() == oldest->arriving() &&
@@ -196,20 +204,47 @@ HttpServer::Clock::time_point HttpServer::EventLoop::deadlineOf(
             return server_.cutOff(connection.requestUntil);
         case Connection::Parked:
             return draining_ ? Clock::now() : connection.parkedUntil;
+        case Connection::Writing:
+            // A body that waits before its next piece is cut short once stopping.
+            if (connection.reply.waitUntil)
+                return server_.stopping() ? Clock::now() : *connection.reply.waitUntil;
+            return server_.cutOff(connection.reply.stalledAfter);
         case Connection::Lingering:
             return server_.cutOff(connection.lingerUntil);
     }
     return Clock::now();
 }
 
+uint32_t HttpServer::EventLoop::watchedEvents(const Connection& connection) {
+    // Once the client has shut its sending side, only a reset or an error, which epoll always
+    // reports, is left to hear of.
+    const uint32_t input = connection.inputShut ? 0 : EPOLLIN | EPOLLRDHUP;
+    if (connection.state == Connection::Writing && connection.reply.blocked)
+        return input | EPOLLOUT;
+    return input;
+}
+
+void HttpServer::EventLoop::rewatch(const Connection& connection) {
+    epoll_event watch{};
+    watch.events = watchedEvents(connection);
+    watch.data.fd = connection.fd;
+    ::epoll_ctl(epoll_, EPOLL_CTL_MOD, connection.fd, &watch);
+}
+
 void HttpServer::EventLoop::take(std::unique_ptr<Connection> connection) {
     const int fd = connection->fd;
     epoll_event watch{};
-    watch.events = EPOLLIN | EPOLLRDHUP;
+    watch.events = watchedEvents(*connection);
     watch.data.fd = fd;
-    // Back from a worker, a request holds what the worker left of it.
+    // Back from a worker, a connection holds its request and what its reply has left to send.
     recount(*connection);
-    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &watch) != 0) {
+    // A reply left to send holds memory the request did not.
+    bool fits = true;
+    while (fits && connection->state == Connection::Writing &&
+           gathered_ > server_.limits_.gatheredBytes)
+        fits = closeOldest(connection.get(), false);
+    if (!fits || ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &watch) != 0) {
+        // Under the queue mutex, as every command is taken.
         if (connection->state == Connection::Parked) unpark(*connection);
         gathered_ -= connection->counted;
         return;
@@ -256,6 +291,8 @@ void HttpServer::EventLoop::closeDue(Clock::time_point now, bool& anyDue, Clock:
         if (connection.state == Connection::Parked) {
             std::lock_guard lock(server_.queueMutex_);
             releaseParked(connection);
+        } else if (connection.state == Connection::Writing && connection.reply.waitUntil) {
+            write(connection);
         } else {
             close(fd);
         }
@@ -268,9 +305,7 @@ void HttpServer::EventLoop::onParkedInput(Connection& connection) {
     const Input input = connection.inputShut ? Input::Failed : dropInput(connection.fd);
     if (input == Input::Shut) {
         connection.inputShut = true;
-        epoll_event watch{};
-        watch.data.fd = connection.fd;
-        ::epoll_ctl(epoll_, EPOLL_CTL_MOD, connection.fd, &watch);
+        rewatch(connection);
     } else if (input == Input::Failed) {
         std::lock_guard lock(server_.queueMutex_);
         unpark(connection);
@@ -278,7 +313,46 @@ void HttpServer::EventLoop::onParkedInput(Connection& connection) {
     }
 }
 
-void HttpServer::EventLoop::onEvent(Connection& connection) {
+void HttpServer::EventLoop::write(Connection& connection) {
+    switch (pumpReply(connection, server_.stopping())) {
+        case Pumped::Done:
+            lingerAfterReply(connection);
+            recount(connection);
+            rewatch(connection);
+            return;
+        case Pumped::Blocked:
+            rewatch(connection);
+            return;
+        case Pumped::Waiting:
+            // A reply that waits between writes takes a client that shut its side for gone.
+            if (connection.inputShut) {
+                close(connection.fd);
+                return;
+            }
+            rewatch(connection);
+            return;
+        case Pumped::Failed:
+            close(connection.fd);
+            return;
+    }
+}
+
+void HttpServer::EventLoop::onWritingEvent(Connection& connection, uint32_t events) {
+    if ((events & (EPOLLIN | EPOLLRDHUP | EPOLLERR | EPOLLHUP)) != 0) {
+        const Input input = connection.inputShut ? Input::Failed : dropInput(connection.fd);
+        if (input == Input::Failed || (input == Input::Shut && connection.reply.waitUntil)) {
+            close(connection.fd);
+            return;
+        }
+        if (input == Input::Shut) {
+            connection.inputShut = true;
+            rewatch(connection);
+        }
+    }
+    if ((events & EPOLLOUT) != 0) write(connection);
+}
+
+void HttpServer::EventLoop::onEvent(Connection& connection, uint32_t events) {
     const int fd = connection.fd;
     switch (connection.state) {
         case Connection::Head:
@@ -299,6 +373,9 @@ void HttpServer::EventLoop::onEvent(Connection& connection) {
         case Connection::Parked:
             onParkedInput(connection);
             return;
+        case Connection::Writing:
+            onWritingEvent(connection, events);
+            return;
         case Connection::Lingering:
             if (dropInput(fd) != Input::Open) close(fd);
             return;
@@ -310,10 +387,10 @@ void HttpServer::EventLoop::run() {
         server_.log_("cannot wait for connections: epoll_create1 failed");
         return;
     }
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.fd = server_.loopEvent_;
-    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, server_.loopEvent_, &event);
+    epoll_event signalled{};
+    signalled.events = EPOLLIN;
+    signalled.data.fd = server_.loopEvent_;
+    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, server_.loopEvent_, &signalled);
 
     std::vector<epoll_event> events(256);
     for (;;) {
@@ -336,7 +413,8 @@ void HttpServer::EventLoop::run() {
         const int count = ::epoll_wait(epoll_, events.data(), static_cast<int>(events.size()),
                                        std::max(timeout, 1));
         for (int i = 0; i < count; ++i) {
-            const int fd = events[static_cast<size_t>(i)].data.fd;
+            const epoll_event& event = events[static_cast<size_t>(i)];
+            const int fd = event.data.fd;
             if (fd == server_.loopEvent_) {
                 uint64_t value = 0;
                 if (::read(server_.loopEvent_, &value, sizeof value) < 0) {
@@ -345,7 +423,7 @@ void HttpServer::EventLoop::run() {
                 continue;
             }
             const auto found = connections_.find(fd);
-            if (found != connections_.end()) onEvent(*found->second);
+            if (found != connections_.end()) onEvent(*found->second, event.events);
         }
         toWorkers();
     }

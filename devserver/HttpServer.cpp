@@ -18,6 +18,8 @@
 #include <system_error>
 #include <vector>
 
+#include "HttpConnection.h"
+
 namespace devserver {
 
 namespace {
@@ -169,6 +171,7 @@ HttpServer::HttpServer(HttpLimits limits, Log log)
         return queue;
     };
     set_pre_routing_handler(nullptr);
+    httplib::Server::set_post_routing_handler(takeReplyBody);
 }
 
 HttpServer::~HttpServer() {

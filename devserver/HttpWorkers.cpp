@@ -4,7 +4,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 
@@ -20,34 +19,10 @@ namespace {
 
 using Clock = HttpServer::Clock;
 
-constexpr auto kWriteTimeout = std::chrono::seconds(5);
-// After a reply, what the client still sends is read and dropped for this long, so that a
-// client still sending a body it was refused reads the refusal.
-constexpr auto kLinger = std::chrono::seconds(1);
 // Descriptors the process keeps for itself beyond its connections (data files, logs, the
 // loop's own), and connections accepted beyond the bound before the loop has made room.
 constexpr size_t kReservedDescriptors = 128;
 constexpr size_t kAcceptedBeyondBound = 32;
-
-// A client whose connection failed is gone: nothing written to it would be read. Between
-// writes, when the server waits to send more (a reply sent slowly, or not at all), a client that
-// has closed its side counts as gone too, so that such a reply ends at once rather than hold its
-// worker; a write itself still goes to a client that only shut its sending side after its
-// request, as some clients do, and waits for the answer.
-bool waitWritable(int fd, bool closedSideIsGone) {
-    const auto until = Clock::now() + kWriteTimeout;
-    const short closedSide = closedSideIsGone ? POLLRDHUP : 0;
-    for (;;) {
-        const int timeout = pollTimeout(until);
-        pollfd entry{fd, static_cast<short>(POLLOUT | closedSide), 0};
-        const int ready = ::poll(&entry, 1, timeout);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) return false;
-        if ((entry.revents & (POLLERR | POLLHUP | POLLNVAL | closedSide)) != 0) return false;
-        if ((entry.revents & POLLOUT) != 0) return true;
-        if (timeout == 0) return false;
-    }
-}
 
 // The process's limit of open descriptors, less what it keeps for itself, bounds connections.
 size_t connectionBound(size_t wanted) {
@@ -79,7 +54,9 @@ thread_local std::exception_ptr tHookError;
 
 // One request to a worker: what the loop gathered of it, and no more. A worker never waits for
 // a client's bytes: a body the loop did not gather (one declared larger than its path takes)
-// ends where the gathered bytes end, and its handler refuses it from its declared length.
+// ends where the gathered bytes end, and its handler refuses it from its declared length. What
+// the library writes goes to the connection's reply, which the worker then sends as far as the
+// socket takes it at once, and the event loop the rest.
 class RequestStream final : public httplib::Stream {
   public:
     RequestStream(const HttpServer&, HttpServer::Connection& connection)
@@ -87,7 +64,7 @@ class RequestStream final : public httplib::Stream {
 
     bool is_readable() const override { return offset_ < connection_.bytes.size(); }
 
-    bool is_writable() const override { return waitWritable(connection_.fd, true); }
+    bool is_writable() const override { return true; }
 
     ssize_t read(char* ptr, size_t size) override {
         const size_t count = std::min(size, connection_.bytes.size() - offset_);
@@ -105,10 +82,8 @@ class RequestStream final : public httplib::Stream {
             return static_cast<ssize_t>(size);
         }
         wrote_ = true;
-        if (!waitWritable(connection_.fd, false)) return -1;
-        const ssize_t sent = ::send(connection_.fd, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-        return sent;
+        connection_.reply.written.append(ptr, size);
+        return static_cast<ssize_t>(size);
     }
 
     void get_remote_ip_and_port(std::string& ip, int& port) const override {
@@ -291,19 +266,31 @@ void HttpServer::serve(std::unique_ptr<Connection> connection) {
         connection->headEnd = readableRanges(connection->bytes, connection->headEnd);
     tParking = connection->parking;
     tHookError = hookError;
+    servedConnection() = connection.get();
     {
         RequestStream stream(*this, *connection);
         bool closed = false;
         process_request(stream, true, closed, nullptr);
     }
+    servedConnection() = nullptr;
     tParking = Parking::None;
     tHookError = nullptr;
-    // After the reply, what the client still sends is read and dropped for a while, so that a
-    // client still sending a body it was refused reads the refusal rather than a reset.
-    ::shutdown(connection->fd, SHUT_WR);
-    connection->state = Connection::Lingering;
     connection->bytes = std::string();
-    connection->lingerUntil = Clock::now() + kLinger;
+    switch (pumpReply(*connection, stopping())) {
+        case Pumped::Done:
+            lingerAfterReply(*connection);
+            break;
+        case Pumped::Blocked:
+        case Pumped::Waiting:
+            connection->state = Connection::Writing;
+            break;
+        case Pumped::Failed:
+            // The loop closes it at once, and counts what it held no more.
+            connection->reply = PendingReply();
+            connection->state = Connection::Lingering;
+            connection->lingerUntil = Clock::time_point();
+            break;
+    }
     {
         std::lock_guard lock(queueMutex_);
         --outside_;

@@ -216,6 +216,25 @@ TEST_F(HostileClientsTest, AStalledOrThrottledPackageEndsAtItsDeadline) {
     }
 }
 
+// Package downloads without a knob, each read as slowly as a poor network reads it: 16 KiB every
+// half second. Each takes minutes; the server must go on answering everyone else meanwhile.
+TEST_F(HostileClientsTest, SlowReadersOfPackagesDelayNoOne) {
+    constexpr size_t kReaders = 64;
+    std::vector<std::unique_ptr<RawConnection>> readers;
+    for (size_t i = 0; i < kReaders; ++i) {
+        readers.push_back(std::make_unique<RawConnection>(server_->port()));
+        ASSERT_TRUE(readers.back()->send(packageRequest("")));
+    }
+    for (const auto& reader : readers) ASSERT_EQ(parseReply(reader->readHead()).status, 200);
+    std::jthread reading([&](std::stop_token stop) {
+        do {
+            for (const auto& reader : readers) reader->takeSome(16 * 1024);
+        } while (!testsupport::waitUntil([&] { return stop.stop_requested(); }, 0.5));
+    });
+    const auto until = Clock::now() + std::chrono::seconds(3);
+    while (Clock::now() < until && !HasFailure()) expectPromptAnswers();
+}
+
 // ---- Large bodies sent slowly: the event loop gathers them, or they are refused from their
 // declared length, and no worker waits for them.
 

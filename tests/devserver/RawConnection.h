@@ -98,6 +98,13 @@ class RawConnection {
         return text;
     }
 
+    // Takes up to `most` bytes of what the server has sent so far, waiting for none; the count.
+    size_t takeSome(size_t most) {
+        std::string buffer(most, '\0');
+        const ssize_t got = recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        return got > 0 ? static_cast<size_t>(got) : 0;
+    }
+
     // What the server sends until it closes its side, or nothing when the deadline passes.
     std::optional<std::string> readToEnd(CFTimeInterval seconds = testsupport::kPatience) {
         std::string text;
