@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,7 +39,9 @@ class ChunkScanner {
   private:
     enum State { Size, Data, DataEnd, Trailers };
     State state_ = Size;
+    // Where the line or data being scanned starts, and how far a line has been searched.
     size_t at_ = 0;
+    size_t searched_ = 0;
     size_t left_ = 0;
     size_t data_ = 0;
 };
@@ -106,18 +107,15 @@ struct HttpServer::Connection {
     Parking parking = Parking::None;
     // The client shut its sending side after its request.
     bool inputShut = false;
+    // What the client sent after what was gathered of its request, read and dropped, and what
+    // its head declared of its body beyond that.
+    size_t dropped = 0;
+    size_t bodyUnread = 0;
     PendingReply reply;
 
   private:
     std::atomic<size_t>& open_;
 };
-
-// Milliseconds until the time, for poll and epoll_wait: none past it, at most a minute.
-inline int pollTimeout(HttpServer::Clock::time_point until) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(until - HttpServer::Clock::now());
-    return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 60'000));
-}
 
 // For the handlers the calling worker runs: the connection their reply goes to.
 HttpServer::Connection*& servedConnection();

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -17,19 +18,39 @@ namespace devserver {
 
 namespace {
 
+// What one connection may read in one turn of the loop: a client that sends as fast as it is
+// read takes its turn with the rest, not the loop. Until its head has arrived, less: a head is
+// rarely more, and what follows it may never be gathered.
+constexpr size_t kReadPerTurn = 64 * 1024;
+constexpr size_t kHeadReadPerTurn = 4 * 1024;
+
+// Milliseconds until the time, for epoll_wait: none past it, at most a minute.
+int pollTimeout(HttpServer::Clock::time_point until) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(until - HttpServer::Clock::now());
+    return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 60'000));
+}
+
 // What is left of a client's sending side once what it sent is dropped.
 enum class Input { Open, Shut, Failed };
 
-// Reads and drops what the client sends.
-Input dropInput(int fd) {
-    std::array<char, 4096> dropped;
-    for (;;) {
-        const ssize_t got = ::recv(fd, dropped.data(), dropped.size(), 0);
-        if (got > 0) continue;
+// Reads and drops what the client sends: a turn's worth at most while it may send more, all of
+// it once it has shut its sending side (epoll's EPOLLRDHUP), so that its end is seen at once.
+Input dropInput(int fd, uint32_t events, size_t& dropped) {
+    const size_t most = (events & EPOLLRDHUP) != 0 ? SIZE_MAX : kReadPerTurn;
+    std::array<char, 16 * 1024> buffer;
+    for (size_t read = 0; read < most;) {
+        const ssize_t got = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (got > 0) {
+            read += static_cast<size_t>(got);
+            dropped += static_cast<size_t>(got);
+            continue;
+        }
         if (got < 0 && errno == EINTR) continue;
         if (got == 0) return Input::Shut;
         return errno == EAGAIN ? Input::Open : Input::Failed;
     }
+    return Input::Open;
 }
 
 }  // namespace
@@ -52,7 +73,7 @@ class HttpServer::EventLoop {
     void take(std::unique_ptr<Connection> connection);
     void closeDue(Clock::time_point now, bool& anyDue, Clock::time_point& next);
     void onEvent(Connection& connection, uint32_t events);
-    void onParkedInput(Connection& connection);
+    void onParkedInput(Connection& connection, uint32_t events);
     void onWritingEvent(Connection& connection, uint32_t events);
     // Sends what the socket takes of the reply, and watches for what comes next.
     void write(Connection& connection);
@@ -64,8 +85,11 @@ class HttpServer::EventLoop {
     // Closes the connection still arriving that came first (other than `spare`), or, with
     // `answered`, one whose reply is going out or has gone when none is; false when there is none.
     bool closeOldest(const Connection* spare, bool answered);
-    // Room for a connection's request to hold `capacity` bytes, made by closing the oldest
-    // arriving ones when the budget is spent; false when even that leaves too little.
+    // Closes the connection still arriving (other than `spare`) that holds the most, the oldest of
+    // those that hold as much; false when there is none.
+    bool closeLargest(const Connection* spare);
+    // Room for a connection to hold `capacity` bytes, made by closing the arriving ones that hold
+    // the most when the budget is spent; false when even that leaves too little.
     bool room(Connection& connection, size_t capacity);
     void recount(Connection& connection);
     // Reads what the socket holds into the connection, up to its bound; false when the client
@@ -124,10 +148,24 @@ bool HttpServer::EventLoop::closeOldest(const Connection* spare, bool answered) 
     return true;
 }
 
+bool HttpServer::EventLoop::closeLargest(const Connection* spare) {
+    Connection* largest = nullptr;
+    for (auto& [fd, connection] : connections_) {
+        if (connection.get() == spare || !connection->arriving()) continue;
+        if (largest == nullptr || connection->counted > largest->counted ||
+            (connection->counted == largest->counted &&
+             connection->requestUntil < largest->requestUntil))
+            largest = connection.get();
+    }
+    if (largest == nullptr) return false;
+    close(largest->fd);
+    return true;
+}
+
 bool HttpServer::EventLoop::room(Connection& connection, size_t capacity) {
     const size_t more = capacity - std::min(capacity, connection.counted);
     while (gathered_ + more > server_.limits_.gatheredBytes)
-        if (!closeOldest(&connection, false)) return false;
+        if (!closeLargest(&connection)) return false;
     gathered_ += more;
     connection.counted += more;
     return true;
@@ -135,12 +173,13 @@ bool HttpServer::EventLoop::room(Connection& connection, size_t capacity) {
 
 bool HttpServer::EventLoop::gather(Connection& connection, bool& ended) {
     ended = false;
-    std::array<char, 16 * 1024> buffer;
-    for (;;) {
+    std::array<char, kReadPerTurn> buffer;
+    const size_t turn = connection.state == Connection::Head ? kHeadReadPerTurn : kReadPerTurn;
+    for (size_t read = 0; read < turn;) {
         const size_t size = connection.bytes.size();
         const size_t left = connection.bound - std::min(connection.bound, size);
         if (left == 0) return true;
-        const ssize_t got = ::recv(connection.fd, buffer.data(), std::min(left, buffer.size()), 0);
+        const ssize_t got = ::recv(connection.fd, buffer.data(), std::min(left, turn - read), 0);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0 && errno == EAGAIN) return true;
         if (got <= 0) {
@@ -149,9 +188,14 @@ bool HttpServer::EventLoop::gather(Connection& connection, bool& ended) {
         }
         const size_t needed = size + static_cast<size_t>(got);
         if (needed > connection.bytes.capacity()) {
-            // Doubling as far as the bound, never past it.
+            // A body of a declared length at once, else doubling as far as the bound, never past
+            // it.
+            const bool sized = connection.state == Connection::Body &&
+                               connection.framing.kind == HeadFraming::Length;
             const size_t capacity =
-                std::min(connection.bound, std::max(needed, 2 * connection.bytes.capacity()));
+                sized
+                    ? connection.bound
+                    : std::min(connection.bound, std::max(needed, 2 * connection.bytes.capacity()));
             if (!room(connection, capacity)) return false;
             std::string grown;
             grown.reserve(capacity);
@@ -159,7 +203,9 @@ bool HttpServer::EventLoop::gather(Connection& connection, bool& ended) {
             connection.bytes.swap(grown);
         }
         connection.bytes.append(buffer.data(), static_cast<size_t>(got));
+        read += static_cast<size_t>(got);
     }
+    return true;
 }
 
 void HttpServer::EventLoop::unpark(Connection& connection) {
@@ -242,7 +288,7 @@ void HttpServer::EventLoop::take(std::unique_ptr<Connection> connection) {
     bool fits = true;
     while (fits && connection->state == Connection::Writing &&
            gathered_ > server_.limits_.gatheredBytes)
-        fits = closeOldest(connection.get(), false);
+        fits = closeLargest(connection.get());
     if (!fits || ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &watch) != 0) {
         // Under the queue mutex, as every command is taken.
         if (connection->state == Connection::Parked) unpark(*connection);
@@ -299,10 +345,11 @@ void HttpServer::EventLoop::closeDue(Clock::time_point now, bool& anyDue, Clock:
     }
 }
 
-void HttpServer::EventLoop::onParkedInput(Connection& connection) {
+void HttpServer::EventLoop::onParkedInput(Connection& connection, uint32_t events) {
     // A client that only shut its sending side still waits for the answer: from then on only a
     // reset or an error, which epoll always reports, ends it.
-    const Input input = connection.inputShut ? Input::Failed : dropInput(connection.fd);
+    const Input input =
+        connection.inputShut ? Input::Failed : dropInput(connection.fd, events, connection.dropped);
     if (input == Input::Shut) {
         connection.inputShut = true;
         rewatch(connection);
@@ -339,7 +386,9 @@ void HttpServer::EventLoop::write(Connection& connection) {
 
 void HttpServer::EventLoop::onWritingEvent(Connection& connection, uint32_t events) {
     if ((events & (EPOLLIN | EPOLLRDHUP | EPOLLERR | EPOLLHUP)) != 0) {
-        const Input input = connection.inputShut ? Input::Failed : dropInput(connection.fd);
+        const Input input = connection.inputShut
+                                ? Input::Failed
+                                : dropInput(connection.fd, events, connection.dropped);
         if (input == Input::Failed || (input == Input::Shut && connection.reply.waitUntil)) {
             close(connection.fd);
             return;
@@ -371,13 +420,17 @@ void HttpServer::EventLoop::onEvent(Connection& connection, uint32_t events) {
             return;
         }
         case Connection::Parked:
-            onParkedInput(connection);
+            onParkedInput(connection, events);
             return;
         case Connection::Writing:
             onWritingEvent(connection, events);
             return;
         case Connection::Lingering:
-            if (dropInput(fd) != Input::Open) close(fd);
+            // What a client still sends after its reply is dropped as far as the rest of the
+            // body it declared, and a turn's worth more; beyond that it is not heard.
+            if (dropInput(fd, events, connection.dropped) != Input::Open ||
+                connection.dropped > connection.bodyUnread + kReadPerTurn)
+                close(fd);
             return;
     }
 }

@@ -20,6 +20,8 @@ constexpr size_t kDefaultBodyBytes = 64 * 1024;
 // Room for the size lines of a chunked body the loop gathers: twice its data and a little more
 // takes chunks of a few bytes each.
 constexpr size_t kChunkFramingAllowance = 4096;
+// A chunk's size line (its extensions included) or a trailer line, as common servers bound them.
+constexpr size_t kMaxChunkLine = 1024;
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -92,7 +94,7 @@ HeadFraming framingOf(std::string_view head) {
 }
 
 // The most body the server's routes take for the request of this head.
-size_t bodyBytesFor(std::string_view head, const HttpLimits& limits) {
+size_t bodyBytesFor(std::string_view head, const HttpLimits& limits, bool chunked) {
     if (!limits.bodyBytes) return kDefaultBodyBytes;
     const std::string_view line = head.substr(0, head.find_first_of("\r\n"));
     const size_t space = line.find(' ');
@@ -101,7 +103,7 @@ size_t bodyBytesFor(std::string_view head, const HttpLimits& limits) {
     target = target.substr(0, target.find(' '));
     const std::string path =
         httplib::detail::decode_url(std::string(target.substr(0, target.find('?'))), false);
-    return limits.bodyBytes(line.substr(0, space), path);
+    return limits.bodyBytes(line.substr(0, space), path, chunked);
 }
 
 }  // namespace
@@ -131,50 +133,45 @@ size_t readableRanges(std::string& bytes, size_t headEnd) {
 
 ChunkScanner::Result ChunkScanner::scan(std::string_view body) {
     while (at_ < body.size()) {
+        if (state_ == Data) {
+            const size_t taken = std::min(left_, body.size() - at_);
+            at_ += taken;
+            left_ -= taken;
+            data_ += taken;
+            if (left_ == 0) state_ = DataEnd;
+            continue;
+        }
+        // A line is searched once, from where the last scan stopped, and no further than its
+        // bound: one that never ends costs no more than that.
+        const size_t end = body.find('\n', std::max(at_, searched_));
+        if (end == std::string_view::npos) {
+            searched_ = body.size();
+            return body.size() - at_ > kMaxChunkLine ? Malformed : More;
+        }
+        if (end - at_ > kMaxChunkLine) return Malformed;
+        std::string_view line = body.substr(at_, end - at_);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        at_ = end + 1;
         switch (state_) {
             case Size: {
-                const size_t end = body.find('\n', at_);
-                if (end == std::string_view::npos) return More;
-                std::string_view line = body.substr(at_, end - at_);
-                at_ = end + 1;
-                if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
                 line = trimmed(line.substr(0, line.find(';')));
                 size_t size = 0;
                 const auto [stop, error] =
                     std::from_chars(line.data(), line.data() + line.size(), size, 16);
                 if (line.empty() || error != std::errc() || stop != line.data() + line.size())
                     return Malformed;
-                if (size == 0) {
-                    state_ = Trailers;
-                } else {
-                    left_ = size;
-                    state_ = Data;
-                }
+                left_ = size;
+                state_ = size == 0 ? Trailers : Data;
                 break;
             }
-            case Data: {
-                const size_t taken = std::min(left_, body.size() - at_);
-                at_ += taken;
-                left_ -= taken;
-                data_ += taken;
-                if (left_ == 0) state_ = DataEnd;
-                break;
-            }
-            case DataEnd: {
-                const size_t end = body.find('\n', at_);
-                if (end == std::string_view::npos) return More;
-                at_ = end + 1;
+            case DataEnd:
                 state_ = Size;
                 break;
-            }
-            case Trailers: {
-                const size_t end = body.find('\n', at_);
-                if (end == std::string_view::npos) return More;
-                const bool blank = end == at_ || (end == at_ + 1 && body[at_] == '\r');
-                at_ = end + 1;
-                if (blank) return Done;
+            case Trailers:
+                if (line.empty()) return Done;
                 break;
-            }
+            case Data:
+                break;
         }
     }
     return More;
@@ -220,7 +217,8 @@ Gathered judgeGathered(HttpServer::Connection& connection, const HttpLimits& lim
         }
         connection.headEnd = end + 4;
         connection.framing = framingOf(bytes.substr(0, connection.headEnd));
-        connection.bodyBytes = bodyBytesFor(bytes.substr(0, connection.headEnd), limits);
+        connection.bodyBytes = bodyBytesFor(bytes.substr(0, connection.headEnd), limits,
+                                            connection.framing.kind == HeadFraming::Chunked);
         connection.state = Connection::Body;
         const auto& framing = connection.framing;
         // A body the route does not take, or declared larger than it takes, is not gathered:

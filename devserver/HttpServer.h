@@ -32,14 +32,17 @@ struct HttpLimits {
     // The request line and headers must arrive within this time (or the request deadline when
     // that is sooner); a connection that has not sent them is closed.
     std::chrono::milliseconds headDeadline = std::chrono::seconds(3);
-    // The most body gathered for a request, by its method and path: a body declared larger goes
-    // to its handler unread, to be refused from its length, and 0 gathers none. Unset: 64 KiB.
-    std::function<size_t(std::string_view method, std::string_view path)> bodyBytes = nullptr;
+    // The most body gathered for a request, by its method and path and whether it comes in
+    // chunks: a body declared larger goes to its handler unread, to be refused from its length,
+    // and 0 gathers none (for a request its path refuses from the head). Unset: 64 KiB.
+    std::function<size_t(std::string_view method, std::string_view path, bool chunked)> bodyBytes =
+        nullptr;
     // Connections open at once, fewer when the process may not open as many descriptors. One
     // more closes the oldest of those still arriving.
     size_t maxConnections = 4096;
-    // What all connections' requests may take while they arrive and until they are answered. A
-    // connection that needs more closes the oldest of those still arriving, or is closed itself.
+    // What all connections' requests may take while they arrive and until they are answered, and
+    // their replies until they have gone out. A connection that needs more closes the one still
+    // arriving that holds the most, or is closed itself.
     size_t gatheredBytes = 48 * 1024 * 1024;
     // Requests parked at once under one key, and in all.
     size_t parkedPerKey = 8;

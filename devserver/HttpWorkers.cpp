@@ -1,5 +1,5 @@
 // The workers: each processes a request that has arrived, parks it when the park hook asks, and
-// writes its reply.
+// sends what the socket takes of its reply at once, leaving the rest to the event loop.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -275,6 +275,11 @@ void HttpServer::serve(std::unique_ptr<Connection> connection) {
     servedConnection() = nullptr;
     tParking = Parking::None;
     tHookError = nullptr;
+    if (connection->framing.kind == HeadFraming::Length) {
+        const size_t gathered = connection->bytes.size() - connection->headEnd;
+        connection->bodyUnread =
+            connection->framing.length - std::min(connection->framing.length, gathered);
+    }
     connection->bytes = std::string();
     switch (pumpReply(*connection, stopping())) {
         case Pumped::Done:

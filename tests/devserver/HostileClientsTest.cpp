@@ -358,15 +358,6 @@ TEST(CompressedBodyTest, ABodyIsBoundedAsItIsDecodedAndASessionIsCheckedFirst) {
 
 // ---- Many connections at once, against the server as a process of its own.
 
-// Raises the soft limit of open descriptors to the hard one (the server started afterwards
-// inherits it); true when that leaves room for `needed`.
-bool raiseDescriptorLimit(rlim_t needed) {
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
-    limit.rlim_cur = limit.rlim_max;
-    return setrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= needed;
-}
-
 // A devserver process of its own, started with the given soft limit of open descriptors.
 class ServerProcess {
   public:

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -125,6 +126,15 @@ class RawConnection {
     int fd_ = -1;
     int error_ = 0;
 };
+
+// Raises the soft limit of open descriptors to the hard one (a server or a child started
+// afterwards inherits it); true when that leaves room for `needed`.
+inline bool raiseDescriptorLimit(rlim_t needed) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+    limit.rlim_cur = limit.rlim_max;
+    return setrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= needed;
+}
 
 // True once a new connection to the port is refused: the server has stopped accepting.
 inline bool refusesConnections(int port) {
