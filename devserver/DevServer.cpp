@@ -34,14 +34,6 @@ constexpr std::string_view kApiPrefix = "/api/";
 // The request line and headers, as common servers bound them.
 constexpr size_t kMaxHeadBytes = 32 * 1024;
 
-// The body the event loop gathers for a request: only a POST has one its handler reads, and only
-// the map kit's log upload a larger one than the rest.
-size_t bodyBytesFor(std::string_view method, std::string_view path) {
-    if (method != "POST") return 0;
-    if (const size_t upload = ServicesEndpoints::maxBodyBytes(path)) return upload;
-    return kMaxBodyBytes;
-}
-
 // The library would cut whatever a handler answers to the request's Range, refusals and errors
 // included, and send a part with the status of the whole. A range is of a 200 representation:
 // the handlers that have one answer it themselves (answerRange), everything else goes out whole.
@@ -154,7 +146,9 @@ bool DevServer::startWith(int port, int listeningSocket, std::string* error) {
     HttpLimits limits{options_.requestDeadline, options_.drainDeadline, options_.workers,
                       kMaxHeadBytes};
     limits.headDeadline = options_.headDeadline;
-    limits.bodyBytes = bodyBytesFor;
+    limits.bodyBytes = [this](std::string_view method, std::string_view path, bool chunked) {
+        return bodyBytesFor(method, path, chunked);
+    };
     limits.parkedPerKey = options_.parkedPollsPerEngineer;
     limits.parkedInAll = options_.parkedPolls;
     http_ = std::make_unique<HttpServer>(limits, options_.log);
@@ -213,7 +207,7 @@ void DevServer::configure() {
     http.Get("/health", [](const httplib::Request&, httplib::Response& response) {
         reply(response, 200, actionReply(true, "ok"));
     });
-    // Half the workers at most send packages slowly, as held tiles wait.
+    // Packages sent slowly are bounded as held tiles are, by half the workers.
     registerOfflineEndpoints(http, options_.log,
                              {options_.workers / 2, options_.slowPackageDeadline});
     mapData_->registerOn(http);
@@ -244,6 +238,16 @@ void DevServer::configure() {
         keepWhole(request);
         if (response.body.empty()) refuseWith(response, response.status);
     });
+}
+
+size_t DevServer::bodyBytesFor(std::string_view method, std::string_view path, bool chunked) const {
+    if (method != "POST") return 0;
+    // The log upload takes one Content-Length only.
+    if (const size_t upload = ServicesEndpoints::maxBodyBytes(path)) return chunked ? 0 : upload;
+    const bool takesBody =
+        path == "/push/send" || TileEndpoints::isRelease(path) ||
+        (path.starts_with(kApiPrefix) && router_.find(path.substr(kApiPrefix.size())) != nullptr);
+    return takesBody ? kMaxBodyBytes : 0;
 }
 
 bool DevServer::refuse(const httplib::Request& request, httplib::Response& response) const {

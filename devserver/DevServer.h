@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "ApiRouter.h"
 #include "Database.h"
@@ -97,6 +98,9 @@ class DevServer {
   private:
     bool startWith(int port, int listeningSocket, std::string* error);
     void configure();
+    // The body the event loop gathers for a request: only one a POST's path takes (the map kit's
+    // log upload a larger one than the rest), none where the path refuses it from the head.
+    size_t bodyBytesFor(std::string_view method, std::string_view path, bool chunked) const;
     // Answers what is not a POST to a known API path: 405 for another method on a known path,
     // 404 for an unknown one, 400 for a body whose length cannot be known. True if it answered.
     bool refuse(const httplib::Request& request, httplib::Response& response) const;

@@ -18,6 +18,8 @@
 #include <system_error>
 #include <vector>
 
+#include "HttpConnection.h"
+
 namespace devserver {
 
 namespace {
@@ -169,6 +171,7 @@ HttpServer::HttpServer(HttpLimits limits, Log log)
         return queue;
     };
     set_pre_routing_handler(nullptr);
+    httplib::Server::set_post_routing_handler(takeReplyBody);
 }
 
 HttpServer::~HttpServer() {
@@ -220,7 +223,7 @@ void HttpServer::stopAndDrain() {
     if (sock != INVALID_SOCKET) ::close(sock);
 }
 
-Clock::time_point HttpServer::cutOff(Clock::time_point own) const {
+HttpServer::Clock::time_point HttpServer::cutOff(Clock::time_point own) const {
     if (!stopping()) return own;
     const Clock::time_point drain{Clock::duration(drainUntil_.load(std::memory_order_relaxed))};
     return std::min(own, drain);

@@ -32,14 +32,17 @@ struct HttpLimits {
     // The request line and headers must arrive within this time (or the request deadline when
     // that is sooner); a connection that has not sent them is closed.
     std::chrono::milliseconds headDeadline = std::chrono::seconds(3);
-    // The most body gathered for a request, by its method and path: a body declared larger goes
-    // to its handler unread, to be refused from its length, and 0 gathers none. Unset: 64 KiB.
-    std::function<size_t(std::string_view method, std::string_view path)> bodyBytes = nullptr;
+    // The most body gathered for a request, by its method and path and whether it comes in
+    // chunks: a body declared larger goes to its handler unread, to be refused from its length,
+    // and 0 gathers none (for a request its path refuses from the head). Unset: 64 KiB.
+    std::function<size_t(std::string_view method, std::string_view path, bool chunked)> bodyBytes =
+        nullptr;
     // Connections open at once, fewer when the process may not open as many descriptors. One
     // more closes the oldest of those still arriving.
     size_t maxConnections = 4096;
-    // What all connections' requests may take while they arrive and until they are answered. A
-    // connection that needs more closes the oldest of those still arriving, or is closed itself.
+    // What all connections' requests may take while they arrive and until they are answered, and
+    // their replies until they have gone out. A connection that needs more closes the one still
+    // arriving that holds the most, or is closed itself.
     size_t gatheredBytes = 48 * 1024 * 1024;
     // Requests parked at once under one key, and in all.
     size_t parkedPerKey = 8;
@@ -66,12 +69,42 @@ std::optional<std::string> rangeForLibrary(std::string_view value);
 // Returns the range for a handler that provides its content itself.
 ByteRange answerRange(const httplib::Request& request, httplib::Response& response, size_t size);
 
+// A reply's body that the event loop sends as the client takes it, so that no worker waits on a
+// slow reader: piece by piece, each asked for once the one before has gone out, from bytes that
+// outlive the piece (data shared by every reader rather than a copy for each). Asked by one
+// thread at a time.
+class ReplyBody {
+  public:
+    using Clock = std::chrono::steady_clock;
+    struct Piece {
+        enum Kind {
+            // `bytes` go next: never empty, and valid until the next call.
+            Bytes,
+            // Nothing before `until`, when it is asked again. While it waits, a client that has
+            // shut its sending side counts as gone.
+            Wait,
+            // The body is whole.
+            End,
+            // The connection closes here, the body cut short.
+            Cut,
+        };
+        Kind kind = End;
+        std::string_view bytes;
+        Clock::time_point until;
+    };
+
+    virtual ~ReplyBody() = default;
+    virtual Piece next(Clock::time_point now) = 0;
+};
+
 // cpp-httplib's server with the connection handling the devserver needs. Its own handling
 // gives each connection a worker from its first byte, and each read a time-out of its own, so
 // a client sending a byte now and then holds a worker for ever; it drops connections still
 // queued for a worker when it stops; and it closes at once after a reply, so a client still
 // sending a refused body reads a reset instead of the refusal. Here one thread gathers every
-// request on non-blocking sockets, and a worker gets a request only once it has arrived.
+// request on non-blocking sockets, and a worker gets a request only once it has arrived. The
+// worker hands its reply to that thread, which writes it as the client takes it: no worker waits
+// for a client, however slowly it sends or reads.
 class HttpServer : public httplib::Server {
   public:
     using Log = std::function<void(const std::string&)>;
@@ -128,6 +161,12 @@ class HttpServer : public httplib::Server {
     size_t parked() const;
     // For the request the calling thread processes.
     static Parking parking();
+    // For a handler, as the last thing it does: the reply's body comes from `body`, `length`
+    // bytes of it, or in chunks when no length is given. A HEAD request's reply sends none of it.
+    static void sendBody(httplib::Response& response, const std::string& contentType,
+                         std::optional<size_t> length, std::unique_ptr<ReplyBody> body);
+    // The library's post-routing handler hands the reply's body to the event loop.
+    HttpServer& set_post_routing_handler(Handler handler) = delete;
 
     // The point after which a request still arriving is cut off: its own deadline, or the drain
     // deadline once stopping.
@@ -144,6 +183,7 @@ class HttpServer : public httplib::Server {
   private:
     class AcceptedQueue;
     class ConnectionParker;
+    class EventLoop;
 
     // For the library's accept loop as it begins: starts the event loop and the workers.
     httplib::TaskQueue* newAcceptedQueue();

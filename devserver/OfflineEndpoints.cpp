@@ -11,21 +11,20 @@
 #include <memory>
 #include <mutex>
 #include <sstream>
-#include <thread>
 
 #include "HttpServer.h"
 
 namespace devserver {
 namespace {
 
-struct Package {
+struct OfflinePackage {
     std::string adcode, citycode, name, pinyin, jianpin;
     std::size_t bytes;     // about this much data
     std::string province;  // adcode of the province holding it; empty for the others
     bool nationWide = false;
 };
 
-const Package kPackages[] = {
+const OfflinePackage kOfflinePackages[] = {
     {"000000", "", "Base", "base", "b", 150'000, "", true},
     {"110000", "010", "North City", "northcity", "nc", 1'200'000, ""},
     {"120000", "022", "Harbour City", "harbourcity", "hc", 4'500'000, ""},
@@ -69,7 +68,7 @@ bool addEntry(zipFile zip, const std::string& name, const std::string& content) 
     return zipCloseFileInZip(zip) == ZIP_OK && written;
 }
 
-std::string buildArchive(const Package& package) {
+std::string buildArchive(const OfflinePackage& package) {
     char path[] = "/tmp/brisfold-offline-XXXXXX";
     const int fd = ::mkstemp(path);
     if (fd < 0) return {};
@@ -105,7 +104,7 @@ std::string buildArchive(const Package& package) {
 const std::map<std::string, std::string>& archives() {
     static const std::map<std::string, std::string> built = [] {
         std::map<std::string, std::string> map;
-        for (const auto& package : kPackages) {
+        for (const auto& package : kOfflinePackages) {
             if (package.bytes > 0) map[package.adcode] = buildArchive(package);
         }
         return map;
@@ -113,7 +112,7 @@ const std::map<std::string, std::string>& archives() {
     return built;
 }
 
-nlohmann::json itemFor(const Package& package, const std::string& base) {
+nlohmann::json itemFor(const OfflinePackage& package, const std::string& base) {
     nlohmann::json item = {{"adcode", package.adcode},
                            {"name", package.name},
                            {"pinyin", package.pinyin},
@@ -167,43 +166,64 @@ class SlowPackages {
     std::size_t sending_ = 0;
 };
 
-// Sends the next piece from `offset` with the knobs; the bytes sent, 0 once the connection is to
-// close.
-struct Sender {
-    const std::string* archive;
-    const HttpServer* http;
+// The knobs a test sets on a package request.
+struct PackageKnobs {
     std::optional<std::size_t> throttle, drop, stall;
-    // For a slow package: its place among them, and when its connection closes.
-    std::shared_ptr<void> place = nullptr;
-    Clock::time_point until = Clock::time_point::max();
 
     bool slow() const { return (throttle && *throttle > 0) || stall; }
-
-    std::size_t send(std::size_t offset, std::size_t length, httplib::DataSink& sink) const {
-        std::size_t piece = 64 * 1024;
-        if (throttle && *throttle > 0) piece = std::max<std::size_t>(*throttle / 20, 1);
-        if (drop && offset >= *drop) return 0;
-        if (Clock::now() >= until) return 0;
-        if (stall && offset >= *stall) {
-            // Holds the connection open until the client leaves, the deadline passes or the server
-            // stops; a client that has gone is not writable.
-            while (!http->stopping() && Clock::now() < until && sink.is_writable())
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            return 0;
-        }
-        std::size_t n = std::min(length, piece);
-        if (drop) n = std::min(n, *drop - offset);
-        if (stall) n = std::min(n, *stall - offset);
-        if (offset >= archive->size()) return 0;  // an announced length beyond the data
-        n = std::min(n, archive->size() - offset);
-        if (!sink.write(archive->data() + offset, n)) return 0;
-        if (throttle && *throttle > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return n;
-    }
 };
 
-void servePackage(const HttpServer& http, SlowPackages& slowPackages,
-                  const httplib::Request& request, httplib::Response& response) {
+// A package's bytes from `first` on, `length` of them, as the knobs let them go: the event loop
+// sends them from the one archive every reader shares.
+class PackageBody final : public ReplyBody {
+  public:
+    PackageBody(const std::string& archive, std::size_t first, std::size_t length,
+                PackageKnobs knobs, std::shared_ptr<void> place, Clock::time_point until)
+        : archive_(archive),
+          first_(first),
+          length_(length),
+          knobs_(knobs),
+          place_(std::move(place)),
+          until_(until) {}
+
+    Piece next(Clock::time_point now) override {
+        if (sent_ >= length_) return {Piece::End, {}, {}};
+        const std::size_t offset = first_ + sent_;
+        // An announced length beyond the data ends where the data does.
+        if (now >= until_ || (knobs_.drop && offset >= *knobs_.drop) || offset >= archive_.size())
+            return {Piece::Cut, {}, {}};
+        // Held until the client leaves, the deadline passes or the server stops.
+        if (knobs_.stall && offset >= *knobs_.stall) return {Piece::Wait, {}, until_};
+        if (now < nextAt_) return {Piece::Wait, {}, nextAt_};
+        std::size_t n = std::min({length_ - sent_, archive_.size() - offset, kPieceBytes});
+        if (throttled()) {
+            n = std::min(n, std::max<std::size_t>(*knobs_.throttle / 20, 1));
+            nextAt_ = now + std::chrono::milliseconds(50);
+        }
+        if (knobs_.drop) n = std::min(n, *knobs_.drop - offset);
+        if (knobs_.stall) n = std::min(n, *knobs_.stall - offset);
+        sent_ += n;
+        return {Piece::Bytes, std::string_view(archive_).substr(offset, n), {}};
+    }
+
+  private:
+    static constexpr std::size_t kPieceBytes = 64 * 1024;
+
+    bool throttled() const { return knobs_.throttle && *knobs_.throttle > 0; }
+
+    const std::string& archive_;
+    const std::size_t first_;
+    const std::size_t length_;
+    const PackageKnobs knobs_;
+    // For a slow package: its place among them, given back when the body ends.
+    const std::shared_ptr<void> place_;
+    const Clock::time_point until_;
+    std::size_t sent_ = 0;
+    Clock::time_point nextAt_;
+};
+
+void servePackage(SlowPackages& slowPackages, const httplib::Request& request,
+                  httplib::Response& response) {
     if (request.get_header_value("User-Agent") != kOfflineUserAgent) {
         response.status = 403;
         return;
@@ -214,41 +234,34 @@ void servePackage(const HttpServer& http, SlowPackages& slowPackages,
         response.status = 404;
         return;
     }
-    Sender sender{archive, &http, number(request, "throttle"), number(request, "drop"),
-                  number(request, "stall")};
-    if (sender.slow()) {
-        sender.place = slowPackages.take();
-        if (!sender.place) {
+    const PackageKnobs knobs{number(request, "throttle"), number(request, "drop"),
+                             number(request, "stall")};
+    std::shared_ptr<void> place;
+    auto until = Clock::time_point::max();
+    if (knobs.slow()) {
+        place = slowPackages.take();
+        if (!place) {
             response.status = 503;
             response.set_content("too many packages sent slowly at once\n", "text/plain");
             return;
         }
-        sender.until = Clock::now() + slowPackages.deadline();
+        until = Clock::now() + slowPackages.deadline();
     }
     if (request.has_param("ignoreRange")) {
         response.status = 200;
-        response.set_chunked_content_provider(
-            "application/zip",
-            [sender, sent = std::size_t{0}](std::size_t, httplib::DataSink& sink) mutable {
-                if (sent >= sender.archive->size()) {
-                    sink.done();
-                    return true;
-                }
-                const std::size_t n = sender.send(sent, sender.archive->size() - sent, sink);
-                sent += n;
-                return n > 0;
-            });
+        HttpServer::sendBody(response, "application/zip", std::nullopt,
+                             std::make_unique<PackageBody>(*archive, 0, archive->size(), knobs,
+                                                           std::move(place), until));
         return;
     }
     const std::size_t size = number(request, "length").value_or(archive->size());
     const ByteRange range = answerRange(request, response, size);
     if (range.kind == ByteRange::Unsatisfiable) return;
     const std::size_t first = range.kind == ByteRange::Part ? range.first : 0;
-    response.set_content_provider(
-        range.kind == ByteRange::Part ? range.length : size, "application/zip",
-        [sender, first](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-            return sender.send(first + offset, length, sink) > 0;
-        });
+    const std::size_t length = range.kind == ByteRange::Part ? range.length : size;
+    HttpServer::sendBody(
+        response, "application/zip", length,
+        std::make_unique<PackageBody>(*archive, first, length, knobs, std::move(place), until));
 }
 
 void serveVersionCheck(const httplib::Request& request, httplib::Response& response) {
@@ -275,13 +288,13 @@ const std::string* offlinePackageArchive(const std::string& adcode) {
 nlohmann::json offlineCatalogue(const std::string& base) {
     nlohmann::json provinces = nlohmann::json::array();
     nlohmann::json others = nlohmann::json::array();
-    for (const auto& package : kPackages) {
+    for (const auto& package : kOfflinePackages) {
         if (package.nationWide) {
             others.push_back(itemFor(package, base));
         } else if (package.province.empty()) {
             auto item = itemFor(package, base);
             item["cities"] = nlohmann::json::array();
-            for (const auto& city : kPackages) {
+            for (const auto& city : kOfflinePackages) {
                 if (city.province == package.adcode) item["cities"].push_back(itemFor(city, base));
             }
             provinces.push_back(std::move(item));
@@ -306,12 +319,11 @@ void registerOfflineEndpoints(HttpServer& http, std::function<void(const std::st
         log("offline: " + request.target + " range=\"" + request.get_header_value("Range") +
             "\" agent=\"" + request.get_header_value("User-Agent") + "\"");
     };
-    http.Get(R"(/offline/([0-9]+)\.zip)",
-             [&http, describe, slowPackages](const httplib::Request& request,
-                                             httplib::Response& response) {
-                 describe(request);
-                 servePackage(http, *slowPackages, request, response);
-             });
+    http.Get(R"(/offline/([0-9]+)\.zip)", [describe, slowPackages](const httplib::Request& request,
+                                                                   httplib::Response& response) {
+        describe(request);
+        servePackage(*slowPackages, request, response);
+    });
     http.Get("/resourcec/r/init",
              [describe](const httplib::Request& request, httplib::Response& response) {
                  describe(request);

@@ -34,9 +34,9 @@ const std::string* offlinePackageArchive(const std::string& adcode);
 
 bool isOfflinePath(std::string_view path);
 
-// Packages the knobs stall or throttle each hold a worker while they are sent: at most `most` at
-// once (one more is answered 503 at once), each for no longer than `deadline` (its connection is
-// then closed), so that a test that forgets one cannot wedge the server.
+// Packages the knobs stall or throttle: at most `most` at once (one more is answered 503 at
+// once), each sent for no longer than `deadline` (its connection is then closed), so that a test
+// that forgets one leaves nothing behind. Like every other reply, they hold no worker while sent.
 struct SlowPackageLimits {
     std::size_t most;
     std::chrono::milliseconds deadline;

@@ -290,6 +290,34 @@ TEST_F(DevServerTest, BodyOverTheLimitIsRefusedBeforeItEnds) {
     expectHealthy();
 }
 
+// Answered as soon as what arrived settles the request, while more could still come: a path that
+// takes no such body refuses it from the head, and a chunk's size or trailer line past its bound
+// of 1 KiB ends the body there.
+TEST_F(DevServerTest, ARequestIsAnsweredAsSoonAsWhatArrivedSettlesIt) {
+    const std::string upload =
+        "POST /ws/log/upload?product=1&type=1&platform=2&channel=open&sign=x HTTP/1.1\r\n"
+        "Host: x\r\nContent-Type: application/gzip\r\n";
+    const std::string chunks = loginRequest("Transfer-Encoding: chunked\r\n");
+    const std::string longLine(1025, 'x');
+    const std::pair<std::string, int> cases[] = {
+        {"POST /nothing HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n", 404},
+        {"POST /health HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n", 405},
+        {upload + "Transfer-Encoding: chunked\r\n\r\n1;", 200},
+        {chunks + "1;" + longLine, 400},
+        {chunks + "1\r\na\r\n0\r\nX-Trailer: " + longLine, 400},
+    };
+    for (const auto& [request, status] : cases) {
+        SCOPED_TRACE(request.substr(0, 80));
+        test::RawConnection connection(server_->port());
+        ASSERT_TRUE(connection.send(request));
+        // Well before the request's deadline of 10 s.
+        const auto reply = test::parseReply(connection.readToEnd(5));
+        EXPECT_EQ(reply.status, status);
+        // The upload's own envelope has a number.
+        EXPECT_NE(reply.body.find("\"code\":"), std::string::npos) << reply.body;
+    }
+}
+
 TEST_F(DevServerTest, RestartKeepsTheDataAndItsChanges) {
     const auto first = login(kSeedEngineers[0].userName, kSeedEngineers[0].password);
     server_->stop();

@@ -217,6 +217,25 @@ TEST_F(HostileClientsTest, AStalledOrThrottledPackageEndsAtItsDeadline) {
     }
 }
 
+// Package downloads without a knob, each read as slowly as a poor network reads it: 16 KiB every
+// half second. Each takes minutes; the server must go on answering everyone else meanwhile.
+TEST_F(HostileClientsTest, SlowReadersOfPackagesDelayNoOne) {
+    constexpr size_t kReaders = 64;
+    std::vector<std::unique_ptr<RawConnection>> readers;
+    for (size_t i = 0; i < kReaders; ++i) {
+        readers.push_back(std::make_unique<RawConnection>(server_->port()));
+        ASSERT_TRUE(readers.back()->send(packageRequest("")));
+    }
+    for (const auto& reader : readers) ASSERT_EQ(parseReply(reader->readHead()).status, 200);
+    std::jthread reading([&](std::stop_token stop) {
+        do {
+            for (const auto& reader : readers) reader->takeSome(16 * 1024);
+        } while (!testsupport::waitUntil([&] { return stop.stop_requested(); }, 0.5));
+    });
+    const auto until = Clock::now() + std::chrono::seconds(3);
+    while (Clock::now() < until && !HasFailure()) expectPromptAnswers();
+}
+
 // ---- Large bodies sent slowly: the event loop gathers them, or they are refused from their
 // declared length, and no worker waits for them.
 
@@ -386,15 +405,6 @@ TEST(CompressedBodyTest, EightLogUploadsOfEmptyRecordsAtOnceAreAnsweredWithinThe
 }
 
 // ---- Many connections at once, against the server as a process of its own.
-
-// Raises the soft limit of open descriptors to the hard one (the server started afterwards
-// inherits it); true when that leaves room for `needed`.
-bool raiseDescriptorLimit(rlim_t needed) {
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
-    limit.rlim_cur = limit.rlim_max;
-    return setrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= needed;
-}
 
 // A devserver process of its own, started with the given soft limit of open descriptors.
 class ServerProcess {

@@ -8,6 +8,7 @@
 #include "Deadline.h"
 #include "DevServerFixture.h"
 #include "EngineerPictures.h"
+#include "RawConnection.h"
 #include "Sessions.h"
 
 namespace devserver::test {
@@ -114,6 +115,26 @@ TEST_F(PushEndpointsTest, BadSendsAndPollsAreRefused) {
         EXPECT_EQ(statusOf(pollResult(mine, query)), 400) << query;
     }
     EXPECT_EQ(statusOf(client().Get("/push/send")), 405);
+}
+
+// Some clients shut their sending side once the request is out: a poll that waits still gets
+// what is sent while it waits.
+TEST_F(PushEndpointsTest, AWaitingPollFromAClientThatShutItsSendingSideGetsThePush) {
+    login("zhangwei", "zw123456");
+    const std::string mine = lastSession_;
+    const std::uint64_t last = poll(mine, "")["last"];
+    RawConnection connection(server_->port());
+    ASSERT_TRUE(connection.send("GET /push/poll?wait=5&after=" + std::to_string(last) +
+                                " HTTP/1.1\r\nHost: x\r\nCookie: " + mine + "\r\n\r\n"));
+    ASSERT_TRUE(connection.shutSending());
+    // Parked, and still waiting a second later (a poll taken for gone is closed at once).
+    ASSERT_TRUE(testsupport::waitUntil(
+        [&] { return server_->push().waitingPolls() == 1 || connection.heardFrom(); }));
+    EXPECT_FALSE(testsupport::waitUntil([&] { return connection.heardFrom(); }, 1));
+    EXPECT_EQ(statusOf(send(mine, "alert=x")), 200);
+    const auto reply = parseReply(connection.readToEnd(5));
+    ASSERT_EQ(reply.status, 200);
+    EXPECT_EQ(nlohmann::json::parse(reply.body, nullptr, false)["notifications"].size(), 1u);
 }
 
 TEST_F(PushEndpointsTest, StoppingAnswersAWaitingPoll) {

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -98,6 +99,13 @@ class RawConnection {
         return text;
     }
 
+    // Takes up to `most` bytes of what the server has sent so far, waiting for none; the count.
+    size_t takeSome(size_t most) {
+        std::string buffer(most, '\0');
+        const ssize_t got = recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        return got > 0 ? static_cast<size_t>(got) : 0;
+    }
+
     // What the server sends until it closes its side, or nothing when the deadline passes.
     std::optional<std::string> readToEnd(CFTimeInterval seconds = testsupport::kPatience) {
         std::string text;
@@ -118,6 +126,15 @@ class RawConnection {
     int fd_ = -1;
     int error_ = 0;
 };
+
+// Raises the soft limit of open descriptors to the hard one (a server or a child started
+// afterwards inherits it); true when that leaves room for `needed`.
+inline bool raiseDescriptorLimit(rlim_t needed) {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+    limit.rlim_cur = limit.rlim_max;
+    return setrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= needed;
+}
 
 // True once a new connection to the port is refused: the server has stopped accepting.
 inline bool refusesConnections(int port) {
