@@ -8,7 +8,10 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "ChildProcess.h"
 #include "DevServer.h"
 #include "SeedData.h"
 #include "TempDir.h"
@@ -21,6 +24,19 @@ inline constexpr int kTestPasswordIterations = 1000;
 inline DevServerOptions testOptions() {
     DevServerOptions options;
     options.passwordIterations = kTestPasswordIterations;
+    return options;
+}
+
+// The devserver program with the given arguments, at the tests' password cost as the in-process
+// servers have it: at the usual cost a fresh data file's seeding takes seconds on a loaded
+// machine before the port is printed.
+inline testsupport::ChildProcess::Options devServerProgram(
+    std::vector<std::string> args,
+    std::string passwordIterations = std::to_string(kTestPasswordIterations)) {
+    testsupport::ChildProcess::Options options;
+    options.args = std::move(args);
+    options.args.insert(options.args.begin(), BRISFOLD_DEVSERVER_EXE);
+    options.env["BRISFOLD_DEVSERVER_PASSWORD_ITERATIONS"] = std::move(passwordIterations);
     return options;
 }
 

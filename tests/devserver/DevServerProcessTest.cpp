@@ -19,16 +19,10 @@ namespace {
 using test::RawConnection;
 using testsupport::ChildProcess;
 
-// At the tests' password cost, as the in-process servers have it: at the usual cost a fresh data
-// file's seeding takes seconds on a loaded machine before the port is printed.
 ChildProcess devserver(
     std::vector<std::string> args,
     std::string passwordIterations = std::to_string(test::kTestPasswordIterations)) {
-    ChildProcess::Options options;
-    options.args = std::move(args);
-    options.args.insert(options.args.begin(), BRISFOLD_DEVSERVER_EXE);
-    options.env["BRISFOLD_DEVSERVER_PASSWORD_ITERATIONS"] = std::move(passwordIterations);
-    return ChildProcess(std::move(options));
+    return ChildProcess(test::devServerProgram(std::move(args), std::move(passwordIterations)));
 }
 
 TEST(DevServerProcessTest, BadArgumentsExitWithUsageAndPrintNothing) {

@@ -297,13 +297,45 @@ long peakKiB(pid_t pid) {
     return -1;
 }
 
+// A devserver process of its own, started with the given soft limit of open descriptors.
+class ServerProcess {
+  public:
+    explicit ServerProcess(rlim_t descriptors = 0) {
+        rlimit ours{};
+        getrlimit(RLIMIT_NOFILE, &ours);
+        if (descriptors != 0) {
+            rlimit theirs = ours;
+            theirs.rlim_cur = descriptors;
+            setrlimit(RLIMIT_NOFILE, &theirs);
+        }
+        child_ = std::make_unique<testsupport::ChildProcess>(
+            test::devServerProgram({"--data", (dir_.path() / "data.sqlite").string()}));
+        setrlimit(RLIMIT_NOFILE, &ours);
+        if (const auto line = child_->readLine()) port_ = std::stoi(*line);
+    }
+
+    int port() const { return port_; }
+    testsupport::ChildProcess& child() { return *child_; }
+
+    // Whether the server answers /health within the time.
+    bool healthy(std::chrono::seconds within) const {
+        httplib::Client client("127.0.0.1", port_);
+        client.set_connection_timeout(within);
+        client.set_read_timeout(within);
+        const auto result = client.Get("/health");
+        return result && result->status == 200;
+    }
+
+  private:
+    testsupport::TempDir dir_;
+    std::unique_ptr<testsupport::ChildProcess> child_;
+    int port_ = 0;
+};
+
 TEST(CompressedBodyTest, ABodyIsBoundedAsItIsDecodedAndASessionIsCheckedFirst) {
-    testsupport::TempDir dir;
-    testsupport::ChildProcess server(
-        {BRISFOLD_DEVSERVER_EXE, "--data", (dir.path() / "data.sqlite").string()});
-    const auto line = server.readLine();
-    ASSERT_TRUE(line);
-    const int port = std::stoi(*line);
+    ServerProcess server;
+    const int port = server.port();
+    ASSERT_NE(port, 0);
     httplib::Client client("127.0.0.1", port);
     client.set_read_timeout(20);
     const auto signIn = client.Post("/api/Engineer/Login",
@@ -334,7 +366,7 @@ TEST(CompressedBodyTest, ABodyIsBoundedAsItIsDecodedAndASessionIsCheckedFirst) {
         // Refused by its own envelope, {"code":0}.
         {"/ws/log/upload?product=1&type=1&platform=2&channel=open&sign=x", false, true, 200},
     };
-    const long before = peakKiB(server.pid());
+    const long before = peakKiB(server.child().pid());
     ASSERT_GT(before, 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.path) + (c.signedIn ? " signed in" : ""));
@@ -352,9 +384,9 @@ TEST(CompressedBodyTest, ABodyIsBoundedAsItIsDecodedAndASessionIsCheckedFirst) {
         EXPECT_EQ(reply.status, c.status);
         EXPECT_NE(reply.body.find("\"code\":"), std::string::npos) << reply.body;
     }
-    const long grown = peakKiB(server.pid()) - before;
+    const long grown = peakKiB(server.child().pid()) - before;
     EXPECT_LT(grown, 32 * 1024) << "peak resident size grew by " << grown << " KiB";
-    EXPECT_EQ(server.stop(), 0);
+    EXPECT_EQ(server.child().stop(), 0);
 }
 
 std::string gzipOf(std::string_view text) {
@@ -370,13 +402,10 @@ std::string gzipOf(std::string_view text) {
 // Signed as the kit signs, with a header that opens nothing and empty records: 16 MiB of them
 // in 16 KiB, and as many as fit in the decoded bound.
 TEST(CompressedBodyTest, EightLogUploadsOfEmptyRecordsAtOnceAreAnsweredWithinTheirMemory) {
-    testsupport::TempDir dir;
-    testsupport::ChildProcess server(
-        {BRISFOLD_DEVSERVER_EXE, "--data", (dir.path() / "data.sqlite").string()});
-    const auto line = server.readLine();
-    ASSERT_TRUE(line);
-    const int port = std::stoi(*line);
-    const long before = peakKiB(server.pid());
+    ServerProcess server;
+    const int port = server.port();
+    ASSERT_NE(port, 0);
+    const long before = peakKiB(server.child().pid());
     ASSERT_GT(before, 0);
     for (const size_t size : {16 * 1024 * 1024, 1024 * 1024 - 16}) {
         std::string json = R"({"pinfo":"x","els":[{})";
@@ -399,47 +428,12 @@ TEST(CompressedBodyTest, EightLogUploadsOfEmptyRecordsAtOnceAreAnsweredWithinThe
             EXPECT_EQ(reply.body, R"({"code":0})") << size;
         }
     }
-    const long grown = peakKiB(server.pid()) - before;
+    const long grown = peakKiB(server.child().pid()) - before;
     EXPECT_LT(grown, 128 * 1024) << "peak resident size grew by " << grown << " KiB";
-    EXPECT_EQ(server.stop(), 0);
+    EXPECT_EQ(server.child().stop(), 0);
 }
 
 // ---- Many connections at once, against the server as a process of its own.
-
-// A devserver process of its own, started with the given soft limit of open descriptors.
-class ServerProcess {
-  public:
-    explicit ServerProcess(rlim_t descriptors = 0) {
-        rlimit ours{};
-        getrlimit(RLIMIT_NOFILE, &ours);
-        if (descriptors != 0) {
-            rlimit theirs = ours;
-            theirs.rlim_cur = descriptors;
-            setrlimit(RLIMIT_NOFILE, &theirs);
-        }
-        child_ = std::make_unique<testsupport::ChildProcess>(std::vector<std::string>{
-            BRISFOLD_DEVSERVER_EXE, "--data", (dir_.path() / "data.sqlite").string()});
-        setrlimit(RLIMIT_NOFILE, &ours);
-        if (const auto line = child_->readLine()) port_ = std::stoi(*line);
-    }
-
-    int port() const { return port_; }
-    testsupport::ChildProcess& child() { return *child_; }
-
-    // Whether the server answers /health within the time.
-    bool healthy(std::chrono::seconds within) const {
-        httplib::Client client("127.0.0.1", port_);
-        client.set_connection_timeout(within);
-        client.set_read_timeout(within);
-        const auto result = client.Get("/health");
-        return result && result->status == 200;
-    }
-
-  private:
-    testsupport::TempDir dir_;
-    std::unique_ptr<testsupport::ChildProcess> child_;
-    int port_ = 0;
-};
 
 // Connections that each send a head that never ends, a header line of 4 KiB at a time, up to
 // 1 MiB or until the server stops taking it.
