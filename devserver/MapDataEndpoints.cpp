@@ -85,6 +85,14 @@ std::optional<std::map<std::string_view, std::string_view>> parameters(std::stri
     return params;
 }
 
+// About what a kept request takes: its text, and beside it its map's nodes and the strings'
+// own blocks, which weigh as much as the text of a small request.
+std::size_t bytesOf(const MapDataRequestRecord& record) {
+    std::size_t bytes = 128 + record.target.size();
+    for (const auto& [name, value] : record.headers) bytes += 128 + name.size() + value.size();
+    return bytes;
+}
+
 void appendInt32(std::string& out, std::int32_t value) {
     const auto v = static_cast<std::uint32_t>(value);
     for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i) & 0xFF);
@@ -245,7 +253,13 @@ void MapDataEndpoints::handle(const httplib::Request& request, httplib::Response
     }
     {
         std::lock_guard lock(mutex_);
+        requestBytes_ += bytesOf(record);
         requests_.push_back(std::move(record));
+        // Else a server that runs for long would keep every request it was ever sent.
+        while (requestBytes_ > kKeptRequestBytes && requests_.size() > 1) {
+            requestBytes_ -= bytesOf(requests_.front());
+            requests_.pop_front();
+        }
     }
     if (log_) log_(line);
     waitWhileHeld();
@@ -284,12 +298,13 @@ void MapDataEndpoints::waitWhileHeld() {
 
 std::vector<MapDataRequestRecord> MapDataEndpoints::requests() const {
     std::lock_guard lock(mutex_);
-    return requests_;
+    return {requests_.begin(), requests_.end()};
 }
 
 void MapDataEndpoints::clearRequests() {
     std::lock_guard lock(mutex_);
     requests_.clear();
+    requestBytes_ = 0;
 }
 
 void MapDataEndpoints::setHoldAnswers(bool hold) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -40,6 +41,9 @@ class MapDataEndpoints {
   public:
     static constexpr std::size_t kMaxGrids = 169;
     static constexpr std::int64_t kDefaultTrafficPeriodSeconds = 120;
+    // What requests() keeps, whatever the number and length of the requests: the newest ones,
+    // as many as take about this much memory (at least the newest one).
+    static constexpr std::size_t kKeptRequestBytes = 1024 * 1024;
 
     using Log = std::function<void(const std::string&)>;
     // Seconds since 1970; the traffic periods count from 0.
@@ -65,6 +69,7 @@ class MapDataEndpoints {
     void setTrafficPeriod(std::int64_t seconds);
     void setWallClock(WallClock clock);
 
+    // The newest requests, oldest first, within kKeptRequestBytes.
     std::vector<MapDataRequestRecord> requests() const;
     void clearRequests();
 
@@ -86,7 +91,8 @@ class MapDataEndpoints {
     std::condition_variable released_;
     std::int64_t trafficPeriod_ = kDefaultTrafficPeriodSeconds;
     WallClock clock_;
-    std::vector<MapDataRequestRecord> requests_;
+    std::deque<MapDataRequestRecord> requests_;
+    std::size_t requestBytes_ = 0;
     bool hold_ = false;
     bool shutDown_ = false;
     std::uint64_t releases_ = 0;

@@ -99,26 +99,7 @@ void PushEndpoints::registerOn(HttpServer& server) {
             reply(response, 400, actionReply(false, "alert is required"));
             return;
         }
-        std::string messageId;
-        withDatabase_([&](Database& db) {
-            auto id = db.query("SELECT lower(hex(randomblob(16)))");
-            id.step();
-            messageId = id.text(0);
-            // About the engineer's newest order, so that it counts as unread as other order
-            // messages do; an engineer without orders gets a notice.
-            auto order = db.query(
-                "SELECT order_id FROM orders WHERE engineer_id = ? ORDER BY add_date DESC LIMIT 1",
-                engineer);
-            const bool hasOrder = order.step();
-            db.run(
-                "INSERT INTO messages (news_id, engineer_id, news_type_id, news_type, content, "
-                "resource_id, is_read, add_date) VALUES (?, ?, ?, ?, ?, ?, 0, "
-                "strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime'))",
-                messageId, engineer, hasOrder ? 57 : -1, hasOrder ? "订单状态" : "系统公告", alert,
-                hasOrder ? order.text(0) : std::string());
-        });
-        const auto id =
-            push(engineer, {{"aps", {{"alert", alert}, {"badge", 1}}}, {"NewsID", messageId}});
+        const auto id = send(engineer, alert);
         auto answer = actionReply(true, "");
         answer["id"] = id;
         reply(response, 200, answer);
@@ -194,23 +175,54 @@ bool PushEndpoints::hasNewer(const std::string& engineerId, std::uint64_t after)
     return newer;
 }
 
-std::uint64_t PushEndpoints::push(const std::string& engineerId, const nlohmann::json& userInfo) {
+std::uint64_t PushEndpoints::send(const std::string& engineerId, const std::string& alert) {
     std::lock_guard lock(mutex_);
     std::int64_t id = 0;
+    // Both or neither: a message without its notification would count as unread, and a sender
+    // retrying on the error would make a second.
     withDatabase_([&](Database& db) {
         Transaction transaction(db);
-        db.run("INSERT INTO pushes (engineer_id, user_info) VALUES (?, ?)", engineerId,
-               userInfo.dump());
-        id = db.scalar("SELECT last_insert_rowid()");
-        db.run(
-            "DELETE FROM pushes WHERE engineer_id = ?1 AND id NOT IN (SELECT id FROM pushes "
-            "WHERE engineer_id = ?1 ORDER BY id DESC LIMIT ?2)",
-            engineerId, static_cast<std::int64_t>(kKeptPerEngineer));
+        const std::string messageId = storeMessage(db, engineerId, alert);
+        id = storeNotification(db, engineerId,
+                               {{"aps", {{"alert", alert}, {"badge", 1}}}, {"NewsID", messageId}});
         transaction.commit();
     });
-    // Under the lock that parking takes too, so that a poll parks before or sees this.
+    // After the commit, so that a woken poll finds it; under the lock that parking takes too,
+    // so that a poll parks before or sees this.
     server_.wake(engineerId);
     return static_cast<std::uint64_t>(id);
+}
+
+std::string PushEndpoints::storeMessage(Database& db, const std::string& engineerId,
+                                        const std::string& alert) {
+    auto id = db.query("SELECT lower(hex(randomblob(16)))");
+    id.step();
+    std::string messageId = id.text(0);
+    // About the engineer's newest order, so that it counts as unread as other order messages do;
+    // an engineer without orders gets a notice.
+    auto order =
+        db.query("SELECT order_id FROM orders WHERE engineer_id = ? ORDER BY add_date DESC LIMIT 1",
+                 engineerId);
+    const bool hasOrder = order.step();
+    db.run(
+        "INSERT INTO messages (news_id, engineer_id, news_type_id, news_type, content, "
+        "resource_id, is_read, add_date) VALUES (?, ?, ?, ?, ?, ?, 0, "
+        "strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime'))",
+        messageId, engineerId, hasOrder ? 57 : -1, hasOrder ? "订单状态" : "系统公告", alert,
+        hasOrder ? order.text(0) : std::string());
+    return messageId;
+}
+
+std::int64_t PushEndpoints::storeNotification(Database& db, const std::string& engineerId,
+                                              const nlohmann::json& userInfo) {
+    db.run("INSERT INTO pushes (engineer_id, user_info) VALUES (?, ?)", engineerId,
+           userInfo.dump());
+    const std::int64_t id = db.scalar("SELECT last_insert_rowid()");
+    db.run(
+        "DELETE FROM pushes WHERE engineer_id = ?1 AND id NOT IN (SELECT id FROM pushes "
+        "WHERE engineer_id = ?1 ORDER BY id DESC LIMIT ?2)",
+        engineerId, static_cast<std::int64_t>(kKeptPerEngineer));
+    return id;
 }
 
 }  // namespace devserver

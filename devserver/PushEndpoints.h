@@ -36,8 +36,6 @@ class PushEndpoints {
     void registerOn(HttpServer& server);
     // Polls waiting now.
     std::size_t waitingPolls() const { return server_.parked(); }
-    // Stores a notification for the engineer and wakes his waiting polls; returns its number.
-    std::uint64_t push(const std::string& engineerId, const nlohmann::json& userInfo);
 
   private:
     // What a poll asks: after which notification (none: from now on) and for how long.
@@ -51,6 +49,14 @@ class PushEndpoints {
     void parkIfWaiting(const httplib::Request& head, HttpServer::Parker& parker);
     // Under mutex_.
     bool hasNewer(const std::string& engineerId, std::uint64_t after);
+    // Stores an unread message for the engineer and its notification, then wakes his waiting
+    // polls; returns the notification's number.
+    std::uint64_t send(const std::string& engineerId, const std::string& alert);
+    static std::string storeMessage(Database& db, const std::string& engineerId,
+                                    const std::string& alert);
+    // Returns its number.
+    static std::int64_t storeNotification(Database& db, const std::string& engineerId,
+                                          const nlohmann::json& userInfo);
 
     WithDatabase withDatabase_;
     HttpServer& server_;

@@ -205,7 +205,14 @@ std::size_t TileEndpoints::held() const {
 
 std::size_t TileEndpoints::release(const std::string& gate) {
     std::lock_guard lock(mutex_);
-    open_.insert(gate);
+    // Else a server that runs for long would keep every gate it was ever sent.
+    if (open_.insert(gate).second) {
+        opened_.push_back(gate);
+        if (opened_.size() > kOpenGates) {
+            open_.erase(opened_.front());
+            opened_.pop_front();
+        }
+    }
     released_.notify_all();
     return static_cast<std::size_t>(std::count(waiting_.begin(), waiting_.end(), gate));
 }

@@ -51,7 +51,8 @@ struct TileRequest {
 //                                         held requests never take the workers the release
 //                                         and everything else need).
 //   POST /tiles/release/{gate}            releases what waits at the gate and lets later requests
-//                                         through; answers how many were waiting.
+//                                         through; answers how many were waiting. The newest
+//                                         kOpenGates released stay open, older ones hold again.
 //   GET /tiles/empty                      200 with an empty body.
 //   GET /tiles/page.html                  an HTML page with status 200, as a captive portal sends.
 //   GET /tiles/log                        text, one line per tile request ("/tiles/..." with its
@@ -63,6 +64,7 @@ class TileEndpoints {
     // make a test's screenful.
     static constexpr std::size_t kLogLines = 1000;
     static constexpr std::size_t kLogLineBytes = 1024;
+    static constexpr std::size_t kOpenGates = 256;
 
     TileEndpoints(std::size_t maxHeld, std::chrono::milliseconds holdDeadline)
         : maxHeld_(maxHeld), holdDeadline_(holdDeadline) {}
@@ -95,6 +97,8 @@ class TileEndpoints {
     std::condition_variable released_;
     std::deque<std::string> log_;
     std::set<std::string> open_;
+    // The gates in open_, oldest first.
+    std::deque<std::string> opened_;
     std::vector<std::string> waiting_;
     bool stopping_ = false;
     std::counting_semaphore<kRendersAtOnce> renders_{kRendersAtOnce};

@@ -38,6 +38,10 @@ int main(int argc, char** argv) {
     // A fixed threshold keeps large blocks (a tile's bitmap) in their own mappings, handed back
     // when freed; glibc would otherwise raise it and keep them in each worker's arena for good.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+    // glibc gives threads up to eight arenas a core, each keeping the free memory of its threads'
+    // busiest moment: with 64 workers, the resident size climbs through a long busy run as one
+    // worker after another has its busiest moment. Two arenas keep it near the server's own.
+    mallopt(M_ARENA_MAX, 2);
     int port = 0;
     int listenFd = -1;
     std::filesystem::path dataFile = devserver::DevServer::defaultDataFile();

@@ -222,6 +222,23 @@ TEST_F(PushEndpointsTest, DataErrorBeforeAPollWaitsIsAnsweredAndTheServerGoesOn)
     EXPECT_EQ(answered.get()["notifications"].size(), 1u);
 }
 
+// A send whose notification cannot be stored leaves no message behind: a sender that retries on
+// the 500 gets one message, not two.
+TEST_F(PushEndpointsTest, SendIsStoredWholeOrNotAtAll) {
+    const std::string engineer = login("zhangwei", "zw123456")["UserID"];
+    const std::string mine = lastSession_;
+    const auto messages = messagesOf(engineer);
+
+    Database other(server_->dataFile());
+    other.execute("ALTER TABLE pushes RENAME TO pushes_aside");
+    EXPECT_EQ(statusOf(send(mine, "alert=lost")), 500);
+    EXPECT_EQ(messagesOf(engineer), messages);
+
+    other.execute("ALTER TABLE pushes_aside RENAME TO pushes");
+    EXPECT_EQ(statusOf(send(mine, "alert=kept")), 200);
+    EXPECT_EQ(messagesOf(engineer), messages + 1);
+}
+
 TEST_F(PushEndpointsTest, OnlyEngineersWithAPictureHaveOne) {
     const auto photo = login("zhangwei", "zw123456")["Photo"].get<std::string>();
     const auto picture = client().Get(photo.c_str());

@@ -134,6 +134,20 @@ TEST_F(TileEndpointsTest, HeldRequestsLeaveWorkersFreeAndGoWhenReleasedOrAtTheir
     EXPECT_EQ(statusOf(client().Get("/tiles/held/never/0/0/0.png")), 503);
 }
 
+// A server that runs for long keeps the newest gates open, not every gate it was ever sent.
+TEST_F(TileEndpointsTest, TheNewestGatesStayOpen) {
+    auto options = testOptions();
+    options.heldTileDeadline = std::chrono::milliseconds(1);
+    restart(options);
+    auto http = client();
+    for (std::size_t i = 0; i <= TileEndpoints::kOpenGates; ++i) {
+        const auto gate = "/tiles/release/g" + std::to_string(i);
+        ASSERT_EQ(statusOf(http.Post(gate.c_str(), "", "text/plain")), 200);
+    }
+    EXPECT_EQ(statusOf(http.Get("/tiles/held/g1/0/0/0.png")), 200);
+    EXPECT_EQ(statusOf(http.Get("/tiles/held/g0/0/0/0.png")), 503);
+}
+
 TEST_F(TileEndpointsTest, StoppingLetsHeldRequestsGo) {
     auto held = std::async(std::launch::async,
                            [this] { return client().Get("/tiles/held/never/0/0/0.png"); });
