@@ -13,6 +13,7 @@
 #include "CoreGraphics/CGImage.h"
 #include "ScreenPixels.h"
 #include "TempDir.h"
+#include "TestDevServer.h"
 
 namespace {
 
@@ -60,7 +61,14 @@ void killIfLeft(pid_t devserver) {
     waitForProcessEnd(devserver);
 }
 
-TEST(AppBinary, HelpPrintsTheUsageAndArgumentsItCannotHonourAreRefused) {
+// The devserver programs these tests start, by themselves or through the app, seed and sign in
+// at the tests' password cost.
+class AppBinary : public ::testing::Test {
+  protected:
+    void SetUp() override { testsupport::lowerDevServerProgramsPasswordCost(); }
+};
+
+TEST_F(AppBinary, HelpPrintsTheUsageAndArgumentsItCannotHonourAreRefused) {
     struct Case {
         std::vector<std::string> args;
         std::string message;  // what it prints: the usage on its output, a refusal on its errors
@@ -86,7 +94,7 @@ TEST(AppBinary, HelpPrintsTheUsageAndArgumentsItCannotHonourAreRefused) {
     }
 }
 
-TEST(AppBinary, HomeThatCannotBeUsedIsRefusedBeforeAnythingIsWritten) {
+TEST_F(AppBinary, HomeThatCannotBeUsedIsRefusedBeforeAnythingIsWritten) {
     TempDir dir;
     fs::create_directories(dir.path() / "user");
     { std::ofstream(dir.path() / "file") << "not a directory"; }
@@ -129,7 +137,7 @@ TEST(AppBinary, HomeThatCannotBeUsedIsRefusedBeforeAnythingIsWritten) {
 
 // A home where the devserver cannot keep its data: the app ends at once, non-zero, with the
 // devserver's own reason, instead of running against no server.
-TEST(AppBinary, DevserverThatCannotStartEndsTheAppWithItsReason) {
+TEST_F(AppBinary, DevserverThatCannotStartEndsTheAppWithItsReason) {
     struct Case {
         const char* name;
         const char* reason;  // what the devserver says
@@ -204,7 +212,7 @@ TEST(RunScript, PassesTheShippedSampleTrackUnlessALocationIsGiven) {
     }
 }
 
-TEST(AppBinary, QuitSignalEndsTheAppAndItsDevserverAndAKilledAppTakesItsDevserverWithIt) {
+TEST_F(AppBinary, QuitSignalEndsTheAppAndItsDevserverAndAKilledAppTakesItsDevserverWithIt) {
     struct Case {
         const char* name;
         int signal;
@@ -246,7 +254,7 @@ TEST(AppBinary, QuitSignalEndsTheAppAndItsDevserverAndAKilledAppTakesItsDevserve
     }
 }
 
-TEST(AppBinary, ScreenshotWithoutADisplayIsTakenHeadless) {
+TEST_F(AppBinary, ScreenshotWithoutADisplayIsTakenHeadless) {
     TempDir dir;
     const fs::path png = dir.path() / "screen.png";
     auto options = app(dir.path(), {"--home", (dir.path() / "home").string(), "--screenshot",

@@ -15,6 +15,7 @@
 #include "ScreenPixels.h"
 #include "Security/SecItem.h"
 #include "ShellHome.h"
+#include "TestDevServer.h"
 #include "UIKit/UIDevice.h"
 #include "UIKit/UINavigationController.h"
 #include "VMAnalytics.h"
@@ -93,7 +94,8 @@ class SessionTest : public ::testing::Test {
     }
 
     ShellHome home;
-    devserver::DevServer server{home.dir.path() / "devserver.sqlite"};
+    devserver::DevServer server{home.dir.path() / "devserver.sqlite",
+                                testsupport::devServerTestOptions()};
     std::string base;
 };
 

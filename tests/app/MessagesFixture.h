@@ -18,6 +18,7 @@
 #include "Foundation/NSNotificationCenter.h"
 #include "MapDataAtExit.h"
 #include "ShellHome.h"
+#include "TestDevServer.h"
 #include "TestHTTPServer.h"
 #include "UIKit/UINavigationController.h"
 #include "UIKit/UISwipeGestureRecognizer.h"
@@ -221,7 +222,8 @@ class MessagesFixture : public ::testing::Test {
     }
 
     ShellHome shellHome;
-    devserver::DevServer server{shellHome.dir.path() / "devserver.sqlite"};
+    devserver::DevServer server{shellHome.dir.path() / "devserver.sqlite",
+                                testsupport::devServerTestOptions()};
     HeadlessHost host;
     std::shared_ptr<BrisfoldAppDelegate> app;
     const std::shared_ptr<DataRequestManager> requests = DataRequestManager::shareManger();

@@ -24,6 +24,7 @@
 #include "ManualClock.h"
 #include "ShellHome.h"
 #include "TempDir.h"
+#include "TestDevServer.h"
 #include "UIKit/UIActivityIndicatorView.h"
 #include "UIKit/UIApplication.h"
 #include "UIKit/UIImageView.h"
@@ -60,7 +61,8 @@ TEST(AppOptions, ParsesEveryFlagAndRefusesWhatItDoesNotKnow) {
 class LoginTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        server = std::make_unique<devserver::DevServer>(dir.path() / "data.sqlite");
+        server = std::make_unique<devserver::DevServer>(dir.path() / "data.sqlite",
+                                                        testsupport::devServerTestOptions());
         std::string error;
         ASSERT_TRUE(server->start(0, &error)) << error;
         base = "http://127.0.0.1:" + std::to_string(server->port()) + "/";
@@ -135,9 +137,16 @@ TEST(LoginReplyTest, AnswerPastTheLongestFailsTheSignIn) {
     EXPECT_LT(hostile.endlessSent(), hostile.cap());
 }
 
+// The devserver programs these tests start, by themselves or through the app, seed and sign in
+// at the tests' password cost.
+class DevServerProcessTest : public ::testing::Test {
+  protected:
+    void SetUp() override { testsupport::lowerDevServerProgramsPasswordCost(); }
+};
+
 // The server is still starting when the request is made: it waits for the server, not fails.
 // Once the server is gone, the port refuses and that is reported, not hung on.
-TEST(DevServerProcessTest, RequestBeforeTheServerIsUpIsAnsweredAndAGoneServerIsReported) {
+TEST_F(DevServerProcessTest, RequestBeforeTheServerIsUpIsAnsweredAndAGoneServerIsReported) {
     HeadlessHost host;
     TempDir dir;
     std::string error;
@@ -159,7 +168,7 @@ TEST(DevServerProcessTest, RequestBeforeTheServerIsUpIsAnsweredAndAGoneServerIsR
     EXPECT_EQ(view->statusLabel()->text().find("登录成功"), std::string::npos);
 }
 
-TEST(DevServerProcessTest, ServerThatNeverServesNorStopsIsKilledAndReaped) {
+TEST_F(DevServerProcessTest, ServerThatNeverServesNorStopsIsKilledAndReaped) {
     TempDir dir;
     const fs::path script = dir.path() / "silent-server";
     {
@@ -216,7 +225,7 @@ int listeningSocketOn(int port) {
 // A devserver that ends while the app runs, however it ends, is reaped, said so and started
 // once more on the same port; when that one ends too, or cannot start, the port closes and the
 // request layer says at once that the server cannot be reached.
-TEST(DevServerProcessTest, ServerThatEndsIsReapedAndStartedOnceMoreThenRequestsAreRefused) {
+TEST_F(DevServerProcessTest, ServerThatEndsIsReapedAndStartedOnceMoreThenRequestsAreRefused) {
     struct Case {
         const char* name;
         int signal;         // what ends the first server
@@ -294,7 +303,7 @@ TEST(DevServerProcessTest, ServerThatEndsIsReapedAndStartedOnceMoreThenRequestsA
     }
 }
 
-TEST(DevServerProcessTest, ServerThatCannotStartIsToldWithWhatItSaidAndNotStartedAgain) {
+TEST_F(DevServerProcessTest, ServerThatCannotStartIsToldWithWhatItSaidAndNotStartedAgain) {
     HeadlessHost host;
     TempDir dir;
     fs::create_directories(dir.path() / "devserver.sqlite");

@@ -15,21 +15,16 @@
 #include "DevServer.h"
 #include "SeedData.h"
 #include "TempDir.h"
+#include "TestDevServer.h"
 
 namespace devserver::test {
 
-// Every test seeds a fresh data file, so the suites create many accounts.
-inline constexpr int kTestPasswordIterations = 1000;
+using testsupport::kTestPasswordIterations;
 
-inline DevServerOptions testOptions() {
-    DevServerOptions options;
-    options.passwordIterations = kTestPasswordIterations;
-    return options;
-}
+inline DevServerOptions testOptions() { return testsupport::devServerTestOptions(); }
 
 // The devserver program with the given arguments, at the tests' password cost as the in-process
-// servers have it: at the usual cost a fresh data file's seeding takes seconds on a loaded
-// machine before the port is printed.
+// servers have it.
 inline testsupport::ChildProcess::Options devServerProgram(
     std::vector<std::string> args,
     std::string passwordIterations = std::to_string(kTestPasswordIterations)) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DevServer.h"
+#include "TestDevServer.h"
 
 namespace testsupport {
 
@@ -16,9 +17,7 @@ namespace testsupport {
 // null when it could not start, with the reason in `error`.
 inline std::unique_ptr<devserver::DevServer> startTileServer(const std::filesystem::path& database,
                                                              std::string* error) {
-    devserver::DevServerOptions options;
-    options.passwordIterations = 1000;
-    auto server = std::make_unique<devserver::DevServer>(database, options);
+    auto server = std::make_unique<devserver::DevServer>(database, devServerTestOptions());
     if (!server->start(0, error)) return nullptr;
     return server;
 }

@@ -19,6 +19,7 @@
 #include "DevServer.h"
 #include "Foundation/NSPropertyListSerialization.h"
 #include "TempDir.h"
+#include "TestDevServer.h"
 #include "XScreen.h"
 
 namespace {
@@ -83,7 +84,8 @@ class WindowFlowTest : public ::testing::Test {
         ASSERT_TRUE(fs::exists(BRISFOLD_XVFB_PATH) && fs::exists(BRISFOLD_XDOTOOL_PATH))
             << "Xvfb and xdotool are needed: scripts/setup installs them";
         ASSERT_TRUE(x.ready()) << "the X server did not start";
-        server = std::make_unique<devserver::DevServer>(dir.path() / "devserver.sqlite");
+        server = std::make_unique<devserver::DevServer>(dir.path() / "devserver.sqlite",
+                                                        testsupport::devServerTestOptions());
         std::string error;
         ASSERT_TRUE(server->start(0, &error)) << error;
         ChildProcess::Options o;
