@@ -61,6 +61,8 @@ void EndlessReply::answer(httplib::Response& response, const std::string& conten
             if (!sink.write(piece.data(), n)) return false;
             given += n;
             state->sent += n;
+            for (std::size_t most = state->most; most < given;)
+                if (state->most.compare_exchange_weak(most, given)) break;
             return true;
         });
 }

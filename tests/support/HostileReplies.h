@@ -32,11 +32,14 @@ class EndlessReply {
     void answer(httplib::Response& response, const std::string& contentType) const;
     // Filler bytes the connections took, over every answer so far.
     std::size_t sent() const { return state_->sent.load(); }
+    // The most filler bytes one answer's connection took.
+    std::size_t mostByOneAnswer() const { return state_->most.load(); }
     std::size_t cap() const { return cap_; }
 
   private:
     struct State {
         std::atomic<std::size_t> sent{0};
+        std::atomic<std::size_t> most{0};
     };
     std::shared_ptr<State> state_ = std::make_shared<State>();
     std::size_t cap_;
