@@ -96,6 +96,14 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
             std::fprintf(stderr, "brisfold-devserver: %s\n", line.c_str());
         };
     }
+    const auto throttled = [this](std::function<void(const std::string&)>& log,
+                                  std::shared_ptr<LogThrottle>& throttle) {
+        if (!log) return;
+        throttle = std::make_shared<LogThrottle>(std::move(log), options_.logLines);
+        log = [throttle](const std::string& line) { throttle->write(line); };
+    };
+    throttled(options_.log, log_);
+    throttled(options_.mapDataLog, mapDataLog_);
     // The app registers one vendor key, for its searches and its map kit alike.
     services_.addKnownKey(std::string(kSearchApiKey));
     registerEngineerEndpoints(router_, options_.beforePasswordCheck);
@@ -185,6 +193,8 @@ void DevServer::stop() {
     http_.reset();
     push_.reset();
     db_.reset();
+    for (auto* log : {&log_, &mapDataLog_})
+        if (*log) (*log)->flush();
 }
 
 bool DevServer::running() const { return http_ != nullptr && http_->listening(); }

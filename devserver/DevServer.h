@@ -11,6 +11,7 @@
 
 #include "ApiRouter.h"
 #include "Database.h"
+#include "LogThrottle.h"
 #include "MapDataEndpoints.h"
 #include "PasswordHash.h"
 #include "PushEndpoints.h"
@@ -44,7 +45,8 @@ struct DevServerOptions {
     size_t parkedPolls = 256;
     // How long a request waits for another process's write lock on the data file.
     std::chrono::milliseconds busyTimeout = std::chrono::seconds(10);
-    // Gets one line for each internal error, with its cause; standard error when empty.
+    // Gets one line for each internal error, with its cause, and for each request to the map
+    // kit's services; standard error when empty.
     std::function<void(const std::string&)> log;
     // How long a held tile waits for its gate's release before it is answered 503.
     std::chrono::milliseconds heldTileDeadline = std::chrono::seconds(30);
@@ -54,6 +56,8 @@ struct DevServerOptions {
     std::function<void()> beforePasswordCheck;
     // Gets one line for each map data request, with its headers.
     std::function<void(const std::string&)> mapDataLog;
+    // What each of the two logs writes at most; the lines beyond are counted in one line.
+    LogLines logLines;
     // What the analytics log keeps of its records' texts; the oldest records go first.
     size_t analyticsLogBytes = 16 * 1024 * 1024;
 };
@@ -109,6 +113,8 @@ class DevServer {
 
     std::filesystem::path dataFile_;
     DevServerOptions options_;
+    std::shared_ptr<LogThrottle> log_;
+    std::shared_ptr<LogThrottle> mapDataLog_;
     ApiRouter router_;
     std::unique_ptr<MapDataEndpoints> mapData_;
     // SQLite statements of one request must not interleave with another's.
