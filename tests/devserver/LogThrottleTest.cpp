@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "Deadline.h"
 #include "DevServerFixture.h"
+#include "Gate.h"
 #include "LogThrottle.h"
 
 namespace devserver {
@@ -44,6 +47,31 @@ TEST(LogThrottleTest, WritesAtMostItsBoundInEachWindowAndCountsTheRest) {
         throttle.flush();
         EXPECT_EQ(written, c.written);
     }
+}
+
+// A sink that takes nothing holds none of the writers: the lines beyond those waiting for it are
+// counted, and written once it takes again.
+TEST(LogThrottleTest, AStalledSinkHoldsNoWriter) {
+    testsupport::Gate sinkTakes;
+    std::vector<std::string> written;
+    LogThrottle throttle(
+        [&](const std::string& line) {
+            sinkTakes.pass();
+            written.push_back(line);
+        },
+        LogLines{100, std::chrono::hours(1), 2});
+    auto writes = std::async(std::launch::async, [&] {
+        throttle.write("a");
+        ASSERT_TRUE(testsupport::waitUntil([&] { return sinkTakes.waiting() == 1; }));
+        for (const char* line : {"b", "c", "d", "e"}) throttle.write(line);
+    });
+    const bool returned = writes.wait_for(std::chrono::duration<double>(testsupport::kPatience)) ==
+                          std::future_status::ready;
+    sinkTakes.open();
+    ASSERT_TRUE(returned);
+    writes.get();
+    throttle.flush();
+    EXPECT_EQ(written, (std::vector<std::string>{"a", "b", "c", "2 more lines left out"}));
 }
 
 // A flood of requests that each log a line leaves the log at its bound, and the server's stop
