@@ -193,6 +193,10 @@ void DevServer::stop() {
     http_.reset();
     push_.reset();
     db_.reset();
+    flushLogs();
+}
+
+void DevServer::flushLogs() {
     for (auto* log : {&log_, &mapDataLog_})
         if (*log) (*log)->flush();
 }

@@ -87,6 +87,9 @@ class DevServer {
     void stop();
 
     bool running() const;
+    // Waits until the logs have written every line given them before; the lines beyond their
+    // bounds are then written as a count.
+    void flushLogs();
     int port() const { return port_; }
     const std::filesystem::path& dataFile() const { return dataFile_; }
 

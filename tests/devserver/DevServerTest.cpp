@@ -415,6 +415,7 @@ TEST_F(DevServerTest, LockedDataFileGivesA500AndLogsItsCause) {
     Database locker(server_->dataFile());
     locker.execute("BEGIN IMMEDIATE");
     EXPECT_EQ(call("Engineer/Login", kLoginBody, 500)["code"], "0");
+    server_->flushLogs();
     EXPECT_TRUE(logged->load());
 
     locker.execute("ROLLBACK");

@@ -213,6 +213,7 @@ TEST_F(PushEndpointsTest, DataErrorBeforeAPollWaitsIsAnsweredAndTheServerGoesOn)
     EXPECT_EQ(failed->status, 500);
     EXPECT_EQ(failed->get_header_value_count("Content-Range"), 0u);
     EXPECT_EQ(codeOf(failed), "0");
+    server_->flushLogs();
     EXPECT_TRUE(logged->load());
 
     other.execute("ALTER TABLE sessions_aside RENAME TO sessions");

@@ -88,6 +88,7 @@ class OfflineMap : public testing::Test {
         return ZUZavadevIru::create({downloader_, shippedPath(), std::nullopt, base_});
     }
     std::vector<std::string> packageRequests() {
+        server_->flushLogs();
         std::lock_guard lock(logMutex_);
         std::vector<std::string> lines;
         for (const auto& line : log_)

@@ -62,6 +62,7 @@ class ServicesOnDevServer : public ::testing::Test {
     }
 
     std::vector<std::string> log() {
+        server_->flushLogs();
         std::lock_guard lock(mutex_);
         return log_;
     }
