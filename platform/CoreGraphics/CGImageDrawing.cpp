@@ -35,14 +35,24 @@ void CGPaintImage(CGContextRef c, const CGImage& image, CGRect dest, CGFloat alp
         c->didDraw();
         return;
     }
-    // A scaled picture's filter reads neighbours up to a source pixel per destination pixel
-    // away, so the ink is widened by that reach before it bounds what is painted.
-    const double shrink = std::min(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
-    const double reach = std::ceil(shrink > 0 ? std::max(1.0, 1 / shrink) : 1.0) + 1;
-    const double left = std::max(0.0, ink.origin.x - reach);
-    const double top = std::max(0.0, ink.origin.y - reach);
-    const double right = std::min<double>(image.width(), ink.origin.x + ink.size.width + reach);
-    const double bottom = std::min<double>(image.height(), ink.origin.y + ink.size.height + reach);
+    // A device pixel takes ink when its filter, a box as wide as the pixel's footprint in the
+    // picture but never under one picture pixel, reaches some; the clip must then hold all of that
+    // footprint. So along each picture axis the ink widens by half of each, which a squeeze after
+    // a turn or a shear makes far longer than the transform's own scales. Whole pixels keep the
+    // clip on device pixels for plain scales.
+    cairo_matrix_t back = m;
+    if (cairo_matrix_invert(&back) != CAIRO_STATUS_SUCCESS) {
+        cairo_restore(cr);
+        return;
+    }
+    const auto reach = [](double a, double b) {
+        return std::ceil((std::max(1.0, std::hypot(a, b)) + std::abs(a) + std::abs(b)) / 2);
+    };
+    const double reachX = reach(back.xx, back.xy), reachY = reach(back.yx, back.yy);
+    const double left = std::max(0.0, ink.origin.x - reachX);
+    const double top = std::max(0.0, ink.origin.y - reachY);
+    const double right = std::min<double>(image.width(), ink.origin.x + ink.size.width + reachX);
+    const double bottom = std::min<double>(image.height(), ink.origin.y + ink.size.height + reachY);
     cairo_new_path(cr);
     cairo_rectangle(cr, left, top, right - left, bottom - top);
     cairo_clip(cr);

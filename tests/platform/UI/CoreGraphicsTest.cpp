@@ -200,7 +200,8 @@ TEST(CGContext, PixelForPixelPicturesLandOnWholePixels) {
 }
 
 // A decoded picture paints only its inked part, and lands exactly as an untrimmed copy of it does
-// however it is placed: scaled up or down, turned, or between pixels.
+// however it is placed: scaled up or down, turned, squeezed after a turn, sheared or between
+// pixels.
 TEST(CGImage, DecodedPicturesPaintTheirInkAsTheWholePictureWould) {
     const CGColor clear{0, 0, 0, 0};
     const auto whole = paintedImage(40, 30, clear, CGRectMake(9, 5, 14, 20), kBlue);
@@ -210,18 +211,29 @@ TEST(CGImage, DecodedPicturesPaintTheirInkAsTheWholePictureWould) {
     EXPECT_EQ(decoded->inkedRect(), CGRectMake(9, 5, 14, 20));
     EXPECT_EQ(whole->inkedRect(), CGRectMake(0, 0, 40, 30));
 
+    const auto turn = CGAffineTransformMakeRotation;
     struct Placement {
+        const char* name;
         CGRect dest;
-        CGFloat turn;
+        CGAffineTransform transform;
     };
-    for (const Placement placement :
-         {Placement{CGRectMake(10, 10, 40, 30), 0}, Placement{CGRectMake(10.5, 10.25, 40, 30), 0},
-          Placement{CGRectMake(4, 6, 100, 75), 0}, Placement{CGRectMake(20, 20, 8, 6), 0},
-          Placement{CGRectMake(30, 5, 40, 30), 0.5}}) {
+    for (const Placement& placement : {
+             Placement{"copied", CGRectMake(10, 10, 40, 30), CGAffineTransformIdentity},
+             Placement{"between pixels", CGRectMake(10.5, 10.25, 40, 30),
+                       CGAffineTransformIdentity},
+             Placement{"enlarged", CGRectMake(4, 6, 100, 75), CGAffineTransformIdentity},
+             Placement{"reduced", CGRectMake(20, 20, 8, 6), CGAffineTransformIdentity},
+             Placement{"turned", CGRectMake(30, 5, 40, 30), turn(0.5)},
+             Placement{
+                 "turned, squeezed", CGRectMake(0, 0, 40, 30),
+                 CGAffineTransformConcat(turn(0.8), CGAffineTransformMake(1, 0, 0, 0.1, 40, 40))},
+             Placement{"sheared", CGRectMake(0, 0, 40, 30),
+                       CGAffineTransformMake(1, 0, 2.5, 1, 5, 20)},
+         }) {
         const auto paint = [&](const CGImageRef& image) {
             auto target = CGImage::create(120, 90);
             CGContext context(*target, 1);
-            CGContextRotateCTM(&context, placement.turn);
+            CGContextConcatCTM(&context, placement.transform);
             CGPaintImage(&context, *image, placement.dest, 1);
             return target;
         };
@@ -236,8 +248,8 @@ TEST(CGImage, DecodedPicturesPaintTheirInkAsTheWholePictureWould) {
                 differing += std::abs(p[i] - q[i]) > 1;
             }
         }
-        EXPECT_GT(inked, 0) << placement.dest.origin.x;
-        EXPECT_EQ(differing, 0) << placement.dest.origin.x;
+        EXPECT_GT(inked, 0) << placement.name;
+        EXPECT_EQ(differing, 0) << placement.name;
     }
 }
 
