@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <set>
 
 #include "Foundation/NSURLUtilities.h"
 
@@ -41,6 +42,8 @@ std::optional<FormBody> FormBody::parse(std::string_view body, std::string* erro
         return std::nullopt;
     };
     FormBody form;
+    // A tree rather than a hash: a client cannot choose keys that make it slow.
+    std::set<std::string, std::less<>> seen;
     size_t start = 0;
     while (start <= body.size()) {
         size_t end = body.find('&', start);
@@ -58,7 +61,7 @@ std::optional<FormBody> FormBody::parse(std::string_view body, std::string* erro
             value->find('\0') != std::string::npos) {
             return reject("请求参数不是有效的文本");
         }
-        if (form.has(*key)) return reject("请求参数重复: " + *key);
+        if (!seen.insert(*key).second) return reject("请求参数重复: " + *key);
         form.fields_.emplace_back(std::move(*key), std::move(*value));
     }
     return form;

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 
 #include "FormBody.h"
 #include "PagedList.h"
@@ -23,6 +24,8 @@ TEST(FormBodyTest, ReadsRawEscapedAndOddValuesAlike) {
         {"reason=涨价50%&price=%zz%4", {{"reason", "涨价50%"}, {"price", "%zz%4"}}},
         {"rows=10&&pageindex=1&lastDateTime=&flag&",
          {{"rows", "10"}, {"pageindex", "1"}, {"lastDateTime", ""}, {"flag", ""}}},
+        // Keys that merely look alike are distinct.
+        {"a=1&ab=2&A=3&a%2B=4", {{"a", "1"}, {"ab", "2"}, {"A", "3"}, {"a+", "4"}}},
         {"", {}},
     };
     for (const auto& c : cases) {
@@ -36,8 +39,20 @@ TEST(FormBodyTest, ReadsRawEscapedAndOddValuesAlike) {
 
 TEST(FormBodyTest, RefusesBodiesThatCannotBeReadSafely) {
     std::string error;
-    EXPECT_FALSE(FormBody::parse("UserName=a&UserName=b", &error));
-    EXPECT_NE(error.find("UserName"), std::string::npos);
+    // A key given twice, however it is spelled and wherever the second comes.
+    const std::pair<const char*, const char*> twice[] = {
+        {"UserName=a&UserName=b", "UserName"},
+        {"a=1&b=2&c=3&a=4", "a"},
+        {"flag&rows=1&flag", "flag"},
+        {"key=1&%6Bey=2", "key"},
+        {"a+b=1&a%20b=2", "a b"},
+        {"名=1&%E5%90%8D=2", "名"},
+    };
+    for (const auto& [body, key] : twice) {
+        error.clear();
+        EXPECT_FALSE(FormBody::parse(body, &error)) << body;
+        EXPECT_NE(error.find(key), std::string::npos) << body << ": " << error;
+    }
     // An empty name, bytes that are no UTF-8, an overlong '/', a NUL and a cut-off character.
     for (const char* body :
          {"=value", "name=\xff\xfe", "name=%C0%AF", "name=a%00b", "name=\xe6\x88"}) {
