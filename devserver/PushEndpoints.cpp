@@ -182,9 +182,10 @@ std::uint64_t PushEndpoints::send(const std::string& engineerId, const std::stri
     // retrying on the error would make a second.
     withDatabase_([&](Database& db) {
         Transaction transaction(db);
-        const std::string messageId = storeMessage(db, engineerId, alert);
+        const std::string messageId = newMessageId(db);
         id = storeNotification(db, engineerId,
                                {{"aps", {{"alert", alert}, {"badge", 1}}}, {"NewsID", messageId}});
+        storeMessage(db, engineerId, alert, messageId, id);
         transaction.commit();
     });
     // After the commit, so that a woken poll finds it; under the lock that parking takes too,
@@ -193,11 +194,15 @@ std::uint64_t PushEndpoints::send(const std::string& engineerId, const std::stri
     return static_cast<std::uint64_t>(id);
 }
 
-std::string PushEndpoints::storeMessage(Database& db, const std::string& engineerId,
-                                        const std::string& alert) {
+std::string PushEndpoints::newMessageId(Database& db) {
     auto id = db.query("SELECT lower(hex(randomblob(16)))");
     id.step();
-    std::string messageId = id.text(0);
+    return id.text(0);
+}
+
+void PushEndpoints::storeMessage(Database& db, const std::string& engineerId,
+                                 const std::string& alert, const std::string& messageId,
+                                 std::int64_t pushId) {
     // About the engineer's newest order, so that it counts as unread as other order messages do;
     // an engineer without orders gets a notice.
     auto order =
@@ -206,11 +211,17 @@ std::string PushEndpoints::storeMessage(Database& db, const std::string& enginee
     const bool hasOrder = order.step();
     db.run(
         "INSERT INTO messages (news_id, engineer_id, news_type_id, news_type, content, "
-        "resource_id, is_read, add_date) VALUES (?, ?, ?, ?, ?, ?, 0, "
-        "strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime'))",
+        "resource_id, is_read, add_date, push_id) VALUES (?, ?, ?, ?, ?, ?, 0, "
+        "strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime'), ?)",
         messageId, engineerId, hasOrder ? 57 : -1, hasOrder ? "订单状态" : "系统公告", alert,
-        hasOrder ? order.text(0) : std::string());
-    return messageId;
+        hasOrder ? order.text(0) : std::string(), pushId);
+    // A sender that never stops would otherwise fill the disk. Numbers grow across restarts, so
+    // the lowest are the oldest; the seeded messages, which have none, stay.
+    db.run(
+        "DELETE FROM messages WHERE engineer_id = ?1 AND push_id <= (SELECT push_id FROM "
+        "messages WHERE engineer_id = ?1 AND push_id IS NOT NULL ORDER BY push_id DESC "
+        "LIMIT 1 OFFSET ?2)",
+        engineerId, static_cast<std::int64_t>(kMessagesKeptPerEngineer));
 }
 
 std::int64_t PushEndpoints::storeNotification(Database& db, const std::string& engineerId,

@@ -26,6 +26,10 @@ class PushEndpoints {
     static constexpr int kMaxWaitSeconds = 30;
     // Notifications kept per engineer for polls that come late; older ones are dropped.
     static constexpr std::size_t kKeptPerEngineer = 100;
+    // Messages that pushes made kept per engineer; older ones are dropped. Others are kept.
+    static constexpr std::size_t kMessagesKeptPerEngineer = 1000;
+    static_assert(kKeptPerEngineer <= kMessagesKeptPerEngineer,
+                  "a notification kept names a message that is kept");
     static constexpr std::size_t kMaxAlertBytes = 512;
     using WithDatabase = std::function<void(const std::function<void(Database&)>&)>;
 
@@ -52,8 +56,10 @@ class PushEndpoints {
     // Stores an unread message for the engineer and its notification, then wakes his waiting
     // polls; returns the notification's number.
     std::uint64_t send(const std::string& engineerId, const std::string& alert);
-    static std::string storeMessage(Database& db, const std::string& engineerId,
-                                    const std::string& alert);
+    static std::string newMessageId(Database& db);
+    // Drops the engineer's oldest messages that pushes made beyond those kept.
+    static void storeMessage(Database& db, const std::string& engineerId, const std::string& alert,
+                             const std::string& messageId, std::int64_t pushId);
     // Returns its number.
     static std::int64_t storeNotification(Database& db, const std::string& engineerId,
                                           const nlohmann::json& userInfo);

@@ -135,6 +135,13 @@ CREATE TABLE pushes (
 CREATE INDEX pushes_by_engineer ON pushes(engineer_id, id);
 )sql";
 
+// The number of the notification whose push made a message, so that those messages can be kept
+// for the newest pushes only; none for every other message.
+constexpr const char* kMessagePushSchema = R"sql(
+ALTER TABLE messages ADD COLUMN push_id INTEGER;
+CREATE INDEX messages_by_push ON messages(engineer_id, push_id);
+)sql";
+
 // std::mt19937 yields the same sequence everywhere; the standard distributions do not, so
 // the picks below use plain modulo.
 class SeedRandom {
@@ -577,10 +584,12 @@ void ensureSeeded(Database& db, int passwordIterations) {
             db.execute(
                 "CREATE TABLE sessions (token_hash TEXT PRIMARY KEY, engineer_id TEXT NOT NULL "
                 "REFERENCES engineers(user_id), expires_at INTEGER NOT NULL)");
-        db.execute(kPushesSchema);
+        if (version < 4) db.execute(kPushesSchema);
+        db.execute(kMessagePushSchema);
     } else {
         db.execute(kSchema);
         db.execute(kPushesSchema);
+        db.execute(kMessagePushSchema);
         Seeder(db, passwordIterations).run();
         seedInquiryScreens(db);
         seedMessageScreens(db);

@@ -12,7 +12,7 @@ namespace devserver {
 // The catalogue product whose price excludes travel costs.
 inline constexpr std::string_view kTravelExcludedGoodsId = "1dc8b16a1f97465a9ece37e8b88216fb";
 
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 
 // How much the first start puts into a fresh data file.
 inline constexpr int kSeedOpenInquiries = 72;

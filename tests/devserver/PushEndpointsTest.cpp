@@ -171,21 +171,36 @@ TEST_F(PushEndpointsTest, NumbersAndNotificationsOutliveARestart) {
     EXPECT_EQ(alerts(ids[0]), (std::vector<std::string>{"two", "three", "four"}));
 }
 
-// A data file from before notifications were kept opens as it was, its sessions included.
-TEST_F(PushEndpointsTest, DataFileWithoutKeptNotificationsGetsThem) {
+// A data file from before the messages pushes made were told apart, or from before notifications
+// were kept, opens as it was, its sessions included.
+TEST_F(PushEndpointsTest, DataFileOfAnEarlierSchemaIsBroughtUpToDate) {
     login("zhangwei", "zw123456");
     const std::string mine = lastSession_;
-    server_.reset();
-    Database(dir_.path() / "data" / "devserver.sqlite")
-        .execute("DROP TABLE pushes; PRAGMA user_version = 3;");
+    constexpr const char* kWithoutPushNumbers =
+        "DROP INDEX messages_by_push; ALTER TABLE messages DROP COLUMN push_id;";
+    const struct {
+        int version;
+        std::string script;
+    } earlier[] = {
+        {4, kWithoutPushNumbers},
+        {3, std::string("DROP TABLE pushes;") + kWithoutPushNumbers},
+    };
+    for (const auto& [version, script] : earlier) {
+        SCOPED_TRACE(version);
+        server_.reset();
+        Database(dir_.path() / "data" / "devserver.sqlite")
+            .execute(script + "PRAGMA user_version = " + std::to_string(version) + ";");
 
-    restart(testOptions());
-    EXPECT_EQ(Database(server_->dataFile()).scalar("PRAGMA user_version"), kSchemaVersion);
-    EXPECT_EQ(poll(mine, "")["last"], 0);
-    const auto id = parseJson(send(mine, "alert=one"))["id"].get<std::uint64_t>();
-    const auto polled = poll(mine, "wait=0&after=0")["notifications"];
-    ASSERT_EQ(polled.size(), 1u);
-    EXPECT_EQ(polled[0]["id"], id);
+        restart(testOptions());
+        EXPECT_EQ(Database(server_->dataFile()).scalar("PRAGMA user_version"), kSchemaVersion);
+        const std::uint64_t last = poll(mine, "")["last"];
+        const auto id = parseJson(send(mine, "alert=one"))["id"].get<std::uint64_t>();
+        const auto polled = poll(mine, "wait=0&after=" + std::to_string(last))["notifications"];
+        ASSERT_EQ(polled.size(), 1u);
+        EXPECT_EQ(polled[0]["id"], id);
+    }
+    // Numbered from 1 when the table is new.
+    EXPECT_EQ(poll(mine, "")["last"], 1);
 }
 
 // An error while the server decides whether a poll waits (the data file changed under it, here)
@@ -238,6 +253,45 @@ TEST_F(PushEndpointsTest, SendIsStoredWholeOrNotAtAll) {
     other.execute("ALTER TABLE pushes_aside RENAME TO pushes");
     EXPECT_EQ(statusOf(send(mine, "alert=kept")), 200);
     EXPECT_EQ(messagesOf(engineer), messages + 1);
+}
+
+// A sender that never stops fills no disk: only the messages of the newest pushes are kept, the
+// seeded ones stay, and the sign-in, the message centre and the notifications agree on what is.
+TEST_F(PushEndpointsTest, MessagesOfPushesAreKeptForTheNewestOnly) {
+    const auto signIn = login("zhangwei", "zw123456");
+    const std::string engineer = signIn["UserID"];
+    const auto unread = std::stoll(signIn["NotReadCount"].get<std::string>());
+    const auto seeded = messagesOf(engineer);
+    constexpr auto kKept = static_cast<int64_t>(PushEndpoints::kMessagesKeptPerEngineer);
+    auto sender = client();
+    sender.set_keep_alive(true);
+    for (int64_t n = 0; n < kKept + 500; ++n) {
+        const auto sent =
+            sender.Post("/push/send", cookieHeader(lastSession_), "alert=p" + std::to_string(n),
+                        "application/x-www-form-urlencoded");
+        ASSERT_EQ(statusOf(sent), 200) << n;
+    }
+
+    Database db(server_->dataFile());
+    const auto alerts = [&](const std::string& pattern) {
+        return db.scalar("SELECT COUNT(*) FROM messages WHERE engineer_id = ? AND content LIKE ?",
+                         engineer, pattern);
+    };
+    EXPECT_EQ(messagesOf(engineer), seeded + kKept);
+    EXPECT_EQ(alerts("p%"), kKept);
+    EXPECT_EQ(alerts("p499"), 0);
+    EXPECT_EQ(alerts("p500"), 1);
+    EXPECT_EQ(alerts("p" + std::to_string(kKept + 499)), 1);
+    EXPECT_EQ(login("zhangwei", "zw123456")["NotReadCount"], std::to_string(unread + kKept));
+    EXPECT_EQ(call("NewsCenter/Index", "UserOrEngineerID=" + engineer)["totalCount"],
+              seeded + kKept);
+    const auto kept = poll(lastSession_, "wait=0&after=0")["notifications"];
+    ASSERT_EQ(kept.size(), PushEndpoints::kKeptPerEngineer);
+    for (const auto& n : kept) {
+        EXPECT_EQ(db.scalar("SELECT COUNT(*) FROM messages WHERE news_id = ?",
+                            n["userInfo"]["NewsID"].get<std::string>()),
+                  1);
+    }
 }
 
 TEST_F(PushEndpointsTest, OnlyEngineersWithAPictureHaveOne) {

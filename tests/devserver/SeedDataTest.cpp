@@ -82,6 +82,7 @@ TEST(SeedDataUpgradeTest, FileOfTheFirstSchemaKeepsItsAccountsWithTheirSecretsRe
         "CREATE TABLE engineers (user_id TEXT PRIMARY KEY, user_name TEXT NOT NULL UNIQUE, "
         "password_salt TEXT NOT NULL, password_hash TEXT NOT NULL, "
         "token TEXT NOT NULL DEFAULT '');"
+        "CREATE TABLE messages (news_id TEXT PRIMARY KEY, engineer_id TEXT NOT NULL);"
         "PRAGMA user_version = 1;");
     const auto& seed = kSeedEngineers[0];
     const std::string token = "0123456789abcdef0123456789abcdef";
