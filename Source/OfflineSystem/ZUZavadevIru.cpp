@@ -11,6 +11,7 @@
 
 #include "Foundation/Dispatch.h"
 #include "Foundation/JSONValue.h"
+#include "Foundation/NSData.h"
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSLog.h"
 #include "Foundation/NSPathUtilities.h"
@@ -60,6 +61,8 @@ class FirstReport {
 
 constexpr const char* kIndexName = "offlinePackage.plist";
 constexpr const char* kOldRecordName = "cityAggregate.plist";
+constexpr const char* kStagingName = ".unpacking";
+constexpr const char* kPartialSuffix = ".part";
 constexpr std::uint64_t kMaxVersionReplyLength = 64 * 1024;
 
 std::string documentsDirectory() {
@@ -117,6 +120,7 @@ void ZUZavadevIru::forbidBackup() {
 
 bool ZUZavadevIru::setupPackage() {
     const std::string indexPath = join(basePath_, kIndexName);
+    NSDataRemoveStaleTemporaries(indexPath);
     std::shared_ptr<VMOfflinePackage> package;
     std::error_code missing;
     if (std::filesystem::exists(indexPath, missing)) {
@@ -148,9 +152,23 @@ bool ZUZavadevIru::setupPackage() {
     return true;
 }
 
+// The index may name packages whose files went after it was last written (a clearing or a
+// failed install whose index write failed too): those are listed as not downloaded again.
 void ZUZavadevIru::setupStatus() {
     std::lock_guard lock(packageMutex_);
     auto items = package_->items();
+    finishInstalls(items);
+    bool unlisted = false;
+    for (const auto& [adcode, item] : items) {
+        const auto status = item->itemStatus();
+        if ((status == ZUZavadevIruItemStatusInstalled ||
+             status == ZUZavadevIruItemStatusExpired) &&
+            !hasPackageFiles(adcode)) {
+            item->setItemStatus(ZUZavadevIruItemStatusNone);
+            item->setDownloadedSize(0);
+            unlisted = true;
+        }
+    }
     std::map<std::string, bool> found;
     if (auto walk = NSFileManager::defaultManager()->enumeratorAtPath(cachedPath_)) {
         while (auto entry = walk->nextObject()) {
@@ -171,6 +189,68 @@ void ZUZavadevIru::setupStatus() {
             item->setItemStatus(ZUZavadevIruItemStatusNone);
         }
     }
+    NSError error;
+    if (unlisted && !writeIndex(&error))
+        NSLog("offline index not written: %s", error.localizedDescription.c_str());
+}
+
+std::string ZUZavadevIru::stagingRoot() const { return join(vmapPath_, kStagingName); }
+
+// A package's files are the folder vmap/<adcode> of the engine's data directory.
+bool ZUZavadevIru::hasPackageFiles(const std::string& adcode) const {
+    if (!isFileSafeAdcode(adcode)) return false;
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator
+             it(std::filesystem::path(vmapPath_) / "vmap" / adcode, error),
+         end;
+         !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) return true;
+    }
+    return false;
+}
+
+bool ZUZavadevIru::moveUnpackedFiles(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) files.push_back(it->path());
+    }
+    if (error) return false;
+    bool moved = true;
+    for (const auto& file : files) {
+        const fs::path target = fs::path(vmapPath_) / file.lexically_relative(folder);
+        std::error_code failed;
+        fs::create_directories(target.parent_path(), failed);
+        fs::rename(file, target, failed);
+        if (failed) {
+            NSLog("offline package file not moved into place: %s: %s", target.c_str(),
+                  failed.message().c_str());
+            moved = false;
+        }
+    }
+    if (moved) fs::remove_all(folder, error);
+    return moved;
+}
+
+void ZUZavadevIru::finishInstalls(const VMOfflinePackage::ItemMap& items) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> left;
+    std::error_code error;
+    for (fs::directory_iterator it(stagingRoot(), error), end; !error && it != end;
+         it.increment(error))
+        left.push_back(it->path());
+    for (const auto& folder : left) {
+        const auto it = items.find(folder.filename().string());
+        if (it != items.end() && it->second->itemStatus() == ZUZavadevIruItemStatusInstalled &&
+            moveUnpackedFiles(folder.string()))
+            continue;
+        fs::remove_all(folder, error);
+    }
+    fs::remove(stagingRoot(), error);
 }
 
 void ZUZavadevIru::makeCompatibilityToPackage(VMOfflinePackage& package) {
@@ -331,7 +411,8 @@ void ZUZavadevIru::downloadItem(const std::shared_ptr<VMOfflineItem>& item,
         // download cannot slip its headers in between and a fast finish finds its entry.
         std::lock_guard running(runningMutex_);
         if (runningOperations_.count(item->adcode) ||
-            item->itemStatus() == ZUZavadevIruItemStatusInstalled) {
+            (item->itemStatus() == ZUZavadevIruItemStatusInstalled &&
+             hasPackageFiles(item->adcode))) {
             return;
         }
         const std::string path = cachedFilePathForItem(*item);
@@ -435,32 +516,44 @@ void ZUZavadevIru::applySizeRule(const std::shared_ptr<VMOfflineItem>& item,
     install(item, block);
 }
 
-// The archive goes once the index says the item is installed. An unpacking short of room, or an
-// index that cannot be written, keeps it and takes back the files, as a download short of room
-// keeps its bytes: the next try unpacks it without fetching it again.
+// The package is unpacked beside its files, and replaces them only once the index says it is
+// installed: an update that cannot be recorded leaves the old ones as they were. The archive goes
+// then too. An unpacking short of room, or an index that cannot be written, keeps it, as a
+// download short of room keeps its bytes: the next try unpacks it without fetching it again.
 void ZUZavadevIru::install(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block) {
     const std::string path = cachedFilePathForItem(*item);
+    const std::string unpacked = join(stagingRoot(), item->adcode);
+    const std::string partial = unpacked + kPartialSuffix;
     NSError error;
-    std::vector<std::string> unpacked;
     bool recorded = false;
-    if (unzipDownloadedFile(path, item->adcode, &error, unpacked)) {
-        std::lock_guard catalogue(packageMutex_);
-        item->setItemStatus(ZUZavadevIruItemStatusInstalled);
-        recorded = writeIndex(&error);
-        if (!recorded) item->setItemStatus(ZUZavadevIruItemStatusCached);
+    std::error_code ignored;
+    std::filesystem::remove_all(unpacked, ignored);
+    std::filesystem::remove_all(partial, ignored);
+    // Whole before the index may name it: a start after a crash moves only whole ones into place.
+    if (unzipDownloadedFile(path, item->adcode, partial, &error)) {
+        std::error_code renamed;
+        std::filesystem::rename(partial, unpacked, renamed);
+        if (renamed) {
+            error = NSError::make(ZUZavadevIruErrorDomain, -4,
+                                  "Error: adcode = " + item->adcode + " Expand File");
+        } else {
+            std::lock_guard catalogue(packageMutex_);
+            item->setItemStatus(ZUZavadevIruItemStatusInstalled);
+            recorded = writeIndex(&error);
+            if (!recorded) item->setItemStatus(ZUZavadevIruItemStatusCached);
+        }
     }
     if (!recorded) {
-        for (const auto& file : unpacked) {
-            std::error_code ignored;
-            std::filesystem::remove(file, ignored);
-        }
+        std::filesystem::remove_all(partial, ignored);
+        std::filesystem::remove_all(unpacked, ignored);
         const std::int64_t kept = fileSizeForPath(path);
         setItemState(*item, kept > 0 ? ZUZavadevIruItemStatusCached : ZUZavadevIruItemStatusNone,
                      kept);
         executeCompleteWithItem(item, block, ZUZavadevIruDownloadStatusError, error);
         return;
     }
-    std::error_code ignored;
+    // What cannot be moved now is moved by the next start.
+    moveUnpackedFiles(unpacked);
     std::filesystem::remove(path, ignored);
     endDownload(item, block, ZUZavadevIruDownloadStatusFinished, std::monostate());
 }
@@ -501,23 +594,19 @@ void ZUZavadevIru::endDownload(const std::shared_ptr<VMOfflineItem>& item,
 }
 
 bool ZUZavadevIru::unzipDownloadedFile(const std::string& path, const std::string& adcode,
-                                       NSError* error, std::vector<std::string>& unpacked) {
+                                       const std::string& folder, NSError* error) {
     auto zip = VMZipArchive::create();
     if (options_.freeSpace) zip->setFreeSpaceQuery(options_.freeSpace);
     bool success = false;
     bool outOfSpace = false;
     if (zip->UnzipOpenFile(path)) {
         // Checks the room for the files the central directory declares before writing any.
-        success = zip->UnzipFileTo(vmapPath_, true);
+        success = zip->UnzipFileTo(folder, true);
         outOfSpace = !success && zip->ranOutOfSpace();
-        if (success) {
-            unpacked = zip->unzippedFiles();
-        } else {
-            // Half a package is no package: what it had unpacked would only fill the disk.
-            for (const auto& file : zip->unzippedFiles()) {
-                std::error_code ignored;
-                std::filesystem::remove(file, ignored);
-            }
+        // Half a package is no package: what it had unpacked would only fill the disk.
+        if (!success) {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
         }
         if (!success && error) {
             *error = outOfSpace ? VMDownloaderOperation::constructOutOfSpaceError()

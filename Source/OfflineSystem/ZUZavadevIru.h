@@ -158,9 +158,19 @@ class ZUZavadevIru : public NSObject {
     void endDownload(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block,
                      int status, const ZUZavadevIruDownloadInfo& info);
     void install(const std::shared_ptr<VMOfflineItem>& item, const DownloadBlock& block);
-    // On success `unpacked` holds the files written.
-    bool unzipDownloadedFile(const std::string& path, const std::string& adcode, NSError* error,
-                             std::vector<std::string>& unpacked);
+    // Unpacks into the folder, which holds nothing else after a failure.
+    bool unzipDownloadedFile(const std::string& path, const std::string& adcode,
+                             const std::string& folder, NSError* error);
+    // Where a package is unpacked before the index records it, below the engine's data directory
+    // so that its files move into place by renaming.
+    std::string stagingRoot() const;
+    bool hasPackageFiles(const std::string& adcode) const;
+    // Renames the unpacked files over the package's, then removes the folder; false leaves what
+    // could not be moved for the next start.
+    bool moveUnpackedFiles(const std::string& folder);
+    // What the last run left unpacked: moved into place when the index records the package,
+    // removed otherwise.
+    void finishInstalls(const VMOfflinePackage::ItemMap& items);
 
     bool checkLocalVersion(const std::string& localVersion, const std::string& apiKey);
     std::shared_ptr<VMOfflinePackage> checkoutNewestPackageWithAPIKey(const std::string& apiKey);

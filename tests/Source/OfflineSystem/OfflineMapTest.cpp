@@ -22,6 +22,7 @@
 #include "UIKit/UIApplication.h"
 #include "VMMapServices.h"
 #include "VMZipArchive.h"
+#include "WriteFaults.h"
 #include "ZUZavadevIru.h"
 
 namespace {
@@ -388,6 +389,62 @@ TEST_F(OfflineMap, AnInstallShortOfRoomKeepsTheArchiveForTheNextTry) {
     }
 }
 
+// An index write that fails (here for a reason other than room) after the files changed: the
+// next start lists no package whose files are gone and downloads it again, an update that could
+// not be recorded leaves the old files as they were, and a killed write's temporary goes.
+TEST_F(OfflineMap, TheIndexListsNoPackageWhoseFilesAreGone) {
+    auto map = manager();
+    const std::vector<std::string> codes = {"110000", "320200"};
+    for (const auto& code : codes)
+        ASSERT_EQ(download(*map, map->package()->items().at(code))->last(), 6);
+    {
+        testsupport::FailingWrites failing(map->basePath(), 1, EIO);
+        map->clearDisk();
+        EXPECT_EQ(failing.writes(), 1);
+    }
+    const std::string leftover = map->basePath() + "/offlinePackage.plist.A1b2C3";
+    std::ofstream(leftover) << "killed";
+    map = manager();
+    EXPECT_FALSE(fs::exists(leftover));
+    for (const auto& code : codes) {
+        SCOPED_TRACE(code);
+        ASSERT_EQ(map->package()->items().at(code)->itemStatus(), 0);
+        EXPECT_EQ(storedStatus(*map, code), 0);
+        EXPECT_EQ(download(*map, map->package()->items().at(code))->last(), 6);
+        expectInstalled(*map, code);
+    }
+
+    // An installed package out of date, its files marked as the old ones.
+    const std::string code = codes.back();
+    std::ofstream(fs::path(map->vmapPath()) / "vmap" / code / "meta.txt") << "old";
+    map->package()->items().at(code)->setItemStatus(3);
+    ASSERT_TRUE(map->package()->writeToFile(map->basePath() + "/offlinePackage.plist"));
+    const auto old = installed(*map, code);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        SCOPED_TRACE(attempt);
+        map = manager();
+        testsupport::FailingWrites failing(map->basePath(), 1, EIO);
+        EXPECT_EQ(download(*map, map->package()->items().at(code))->last(), 7);
+        EXPECT_TRUE(installed(*map, code) == old);
+    }
+    map = manager();
+    EXPECT_EQ(download(*map, map->package()->items().at(code))->last(), 6);
+    expectInstalled(*map, code);
+    EXPECT_EQ(storedStatus(*map, code), 2);
+
+    // Killed once the index named the new files and before they were in place, the next start
+    // puts them there; what an install killed while unpacking left goes.
+    const fs::path staging = fs::path(map->vmapPath()) / ".unpacking";
+    for (const auto& [folder, adcode] : {std::pair{code, code}, {"110000.part", "110000"}}) {
+        fs::create_directories(staging / folder / "vmap" / adcode);
+        std::ofstream(staging / folder / "vmap" / adcode / "meta.txt") << "new";
+    }
+    map = manager();
+    EXPECT_EQ(testsupport::readFile(fs::path(map->vmapPath()) / "vmap" / code / "meta.txt"), "new");
+    expectInstalled(*map, "110000");
+    EXPECT_FALSE(fs::exists(staging));
+}
+
 // A package sent with no length once went on until the disk was full (9.1 GB in 15 s for one of
 // 4.5 MB). A download stops at the catalogue's size; the bytes on disk stay for a resume only
 // while they can be the start of the package, not once the server sent more.
@@ -591,6 +648,10 @@ TEST_F(OfflineMap, OldRecordsCarryTheirStatesForwardByVersion) {
         // City codes name the old archives; "999" is in no catalogue.
         std::ofstream(offline / "Cached" / "025.zip") << std::string(1000, 'p');
         std::ofstream(offline / "Cached" / "999.zip") << "orphan";
+        // The installed package's files, which it stays installed by.
+        const fs::path files = home.path() / "Documents" / "zaroruda" / "data" / "vmap" / "110000";
+        fs::create_directories(files);
+        std::ofstream(files / "meta.txt") << "old";
         ASSERT_TRUE(
             VMOfflineCityAggregateOld::cityAggregateWithVersion(
                 c.oldVersion,
