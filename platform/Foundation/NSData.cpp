@@ -13,6 +13,9 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <random>
+#include <string>
+#include <utility>
 
 #include "NSFileError.h"
 
@@ -26,6 +29,7 @@ class FileDescriptor {
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
     // Closes now and reports whether the kernel accepted the close.
     bool close() {
         const int fd = fd_;
@@ -48,9 +52,13 @@ bool writeAll(int fd, std::span<const std::uint8_t> data) {
     return true;
 }
 
-void syncDirectoryOf(const std::string& path) {
+std::string directoryOf(const std::string& path) {
     const std::string dir = std::filesystem::path(path).parent_path().string();
-    FileDescriptor fd(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.empty() ? "." : dir;
+}
+
+void syncDirectoryOf(const std::string& path) {
+    FileDescriptor fd(::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() >= 0) ::fsync(fd.get());
 }
 
@@ -66,13 +74,54 @@ int injectedWriteError(const std::string& path) {
     return fault ? (*fault)(path) : 0;
 }
 
-// A temporary beside path, locked for as long as it is written so that no cleanup takes it (one
-// that came between its creation and its lock leaves the rename to fail, and the file as it was).
+// A temporary for path, locked until it has taken path's place so that no cleanup takes it.
+// flock, not fcntl: its lock belongs to this descriptor, so a cleanup on another thread of this
+// process is refused too, and closing some other descriptor of the file does not let it go.
+// Unnamed where the file system allows, so that it is locked before anyone can see it; the
+// caller names it once written. Otherwise named beside path at once: a cleanup that came
+// between its creation and its lock has removed it, and another is made.
 int lockedTemporary(const std::string& path, std::string& temp) {
-    temp = path + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd >= 0) ::flock(fd, LOCK_EX);
-    return fd;
+    temp.clear();
+    if (const int fd = ::open(directoryOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        fd >= 0) {
+        ::flock(fd, LOCK_EX);
+        return fd;
+    }
+    constexpr int kAttempts = 8;
+    int error = EAGAIN;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        temp = path + ".XXXXXX";
+        FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
+        if (fd.get() < 0) return -1;
+        struct stat status {};
+        if (::flock(fd.get(), LOCK_EX) != 0 || ::fstat(fd.get(), &status) != 0) {
+            error = errno;
+            ::unlink(temp.c_str());
+            continue;
+        }
+        if (status.st_nlink > 0) return fd.release();
+    }
+    errno = error;
+    return -1;
+}
+
+// Gives an unnamed temporary a name beside path, in the form a named one has.
+bool nameTemporary(int fd, const std::string& path, std::string& temp) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<size_t> letter(0, sizeof kLetters - 2);
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    constexpr int kAttempts = 100;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        temp = path + ".";
+        for (int i = 0; i < 6; ++i) temp += kLetters[letter(random)];
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST) break;
+    }
+    temp.clear();
+    return false;
 }
 
 // "<target>.XXXXXX" as mkostemp fills it in.
@@ -142,11 +191,13 @@ bool NSDataWriteToFile(std::span<const std::uint8_t> data, const std::string& pa
         NSSetError(error, NSFileErrorWithErrno(errno, path, true));
         return false;
     }
+    // Renamed before it is closed: the close lets the lock go.
     const bool written = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), data) &&
-                         ::fsync(fd.get()) == 0 && fd.close();
+                         ::fsync(fd.get()) == 0 &&
+                         (!temp.empty() || nameTemporary(fd.get(), path, temp));
     if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
         const int cause = errno;
-        ::unlink(temp.c_str());
+        if (!temp.empty()) ::unlink(temp.c_str());
         NSSetError(error, NSFileErrorWithErrno(cause, path, true));
         return false;
     }
@@ -171,7 +222,12 @@ void NSDataRemoveStaleTemporaries(const std::string& path) {
     for (const auto& file : found) {
         FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         // One that a write holds is still being written.
-        if (fd.get() < 0 || (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK))
+        if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+        // The one opened may have become the file itself since, its name gone.
+        struct stat opened {};
+        struct stat named {};
+        if (::fstat(fd.get(), &opened) != 0 || ::lstat(file.c_str(), &named) != 0 ||
+            opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
             continue;
         ::unlink(file.c_str());
     }

@@ -5,12 +5,20 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <thread>
 
+#include "ChildProcess.h"
+#include "Foundation/NSData.h"
 #include "Foundation/NSHTTPCookieStorage.h"
 #include "Foundation/NSUserDefaults.h"
 #include "TempDir.h"
@@ -53,6 +61,59 @@ TEST(StoreLeftoversTest, StoresRemoveTheTemporariesOfKilledWritesWhenTheyOpen) {
         c.open(dir / file);
         ::close(held);
         EXPECT_EQ(namesIn(dir.path()), kept);
+    }
+}
+
+// Run by the test below in a process of its own until it is stopped: a second app opening the
+// same store, over and over.
+TEST(LeftoverClearer, DISABLED_ClearsUntilStopped) {
+    const char* file = std::getenv("BRISFOLD_STORE_FILE");
+    ASSERT_TRUE(file);
+    NSDataRemoveStaleTemporaries(file);
+    std::printf("clearing\n");
+    std::fflush(stdout);
+    for (;;) NSDataRemoveStaleTemporaries(file);
+}
+
+// A write holds its temporary until it is the file: leftovers cleared beside it, by another
+// process or by another thread of this one, never take a save.
+TEST(StoreLeftoversTest, EverySaveLandsBesideLeftoversClearedMeanwhile) {
+    constexpr int kSaves = 1000;
+    for (const bool ownProcess : {true, false}) {
+        SCOPED_TRACE(ownProcess ? "another process" : "another thread");
+        testsupport::TempDir dir;
+        const std::string file = dir / "Keychain.plist";
+        std::unique_ptr<testsupport::ChildProcess> process;
+        std::atomic<bool> done = false;
+        std::jthread thread;
+        if (ownProcess) {
+            testsupport::ChildProcess::Options clearer;
+            clearer.args = {"/proc/self/exe", "--gtest_also_run_disabled_tests",
+                            "--gtest_filter=LeftoverClearer.DISABLED_ClearsUntilStopped"};
+            clearer.env = {{"BRISFOLD_STORE_FILE", file}};
+            process = std::make_unique<testsupport::ChildProcess>(clearer);
+            std::optional<std::string> line;
+            while ((line = process->readLine()) && *line != "clearing") {
+            }
+            ASSERT_TRUE(line) << "the clearing did not start";
+        } else {
+            thread = std::jthread([&] {
+                while (!done) NSDataRemoveStaleTemporaries(file);
+            });
+        }
+        int failed = 0;
+        for (int i = 0; i < kSaves; ++i) {
+            const NSData contents = NSDataFromString(std::to_string(i));
+            if (!NSDataWriteToFile(contents, file, true) ||
+                NSDataWithContentsOfFile(file) != contents)
+                ++failed;
+        }
+        EXPECT_EQ(failed, 0) << "of " << kSaves;
+        // It cleared throughout.
+        if (process) {
+            EXPECT_FALSE(process->waitForExit(0));
+        }
+        done = true;
     }
 }
 
