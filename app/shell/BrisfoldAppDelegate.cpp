@@ -114,6 +114,23 @@ void keepPassword(const std::string& password) {
               static_cast<int>(status));
 }
 
+// The user name reaches the disk before the password kept with it, and another engineer's name
+// only once the password of the one before is gone: a process killed at any point leaves the
+// sign-in it had, the new one or none, never one engineer's name with another's password.
+void keepSignIn(NSUserDefaults& defaults, const std::string& userName,
+                const std::string& password) {
+    if (stored(defaults, kUserNameKey) != userName) {
+        if (!forgetPassword()) {
+            // That password stays: it loses its name rather than gain another's.
+            defaults.removeObjectForKey(kUserNameKey);
+            defaults.synchronize();
+            return;
+        }
+        defaults.setString(userName, kUserNameKey);
+    }
+    if (defaults.synchronize()) keepPassword(password);
+}
+
 // The session as it is stored: its defaults, the servers' cookies and the password. False when
 // the cookies or the password are still on the disk.
 bool forgetStoredSession(NSUserDefaults& defaults) {
@@ -276,8 +293,7 @@ void BrisfoldAppDelegate::didLogin(const nlohmann::json& reply, const std::strin
     autoLogin_ = true;
 
     const auto defaults = NSUserDefaults::standardUserDefaults();
-    defaults->setString(userName_, kUserNameKey);
-    keepPassword(password_);
+    keepSignIn(*defaults, userName_, password_);
     defaults->setString(userId_, kUserIdKey);
     defaults->setString(token_, kTokenKey);
     defaults->setString(engineerNo_, kEngineerNoKey);
