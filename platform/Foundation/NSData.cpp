@@ -82,10 +82,13 @@ int injectedWriteError(const std::string& path) {
 // between its creation and its lock has removed it, and another is made.
 int lockedTemporary(const std::string& path, std::string& temp) {
     temp.clear();
-    if (const int fd = ::open(directoryOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-        fd >= 0) {
-        ::flock(fd, LOCK_EX);
-        return fd;
+    // Naming it takes /proc, which a chroot may lack.
+    if (::access("/proc/self/fd", X_OK) == 0) {
+        const int fd = ::open(directoryOf(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::flock(fd, LOCK_EX);
+            return fd;
+        }
     }
     constexpr int kAttempts = 8;
     int error = EAGAIN;
