@@ -1,6 +1,7 @@
 // What the map kit's analytics log costs: a record on the caller's thread (the sealing and the
-// file are the queue's), and a whole 200-record upload to the devserver, from the call to the
-// server's answer being handled.
+// file are the queue's), a whole 200-record upload to the devserver, from the call to the
+// server's answer being handled, and the devserver's decoding of a few kilobytes that repeat one
+// sealed record, as a flood of uploads sends them.
 
 #include <benchmark/benchmark.h>
 
@@ -12,7 +13,10 @@
 
 #include "DevServer.h"
 #include "Foundation/NSPathUtilities.h"
+#include "LogUpload.h"
 #include "VMAnalytics.h"
+#include "VMCompression.h"
+#include "VMLogCipher.h"
 #include "VMMapServices.h"
 
 namespace {
@@ -93,6 +97,34 @@ void BM_UploadTwoHundredErrors(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_UploadTwoHundredErrors)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Refused or taken, the CPU one such upload costs the server.
+void BM_DecodeOneRecordRepeated(benchmark::State& state) {
+    const std::string header =
+        R"("platform":"p","pkg":"p","model":"m","appname":"a","appversion":"1","sysversion":"1",)"
+        R"("sim":"0","sdkversion":"3.1.0","product":"3dmap","edition":"open","diu":"d",)"
+        R"("key":"brisfold-development",)";
+    const std::string entry =
+        R"({"log":")" +
+        *VMLogCipher::seal(R"("nt":"lan","np":"none","timestamp":"1","et":"error",)"
+                           R"("classname":"c","detail":"d")") +
+        R"(||1"})";
+    std::string json = R"({"pinfo":")" + *VMLogCipher::seal(header) + R"(","els":[)";
+    for (std::int64_t i = 0; i < state.range(0); ++i) json += (i == 0 ? "" : ",") + entry;
+    json += "]}";
+    const auto body =
+        vmGZipDeflate(std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
+    if (!body) std::abort();
+    const std::string_view sent(reinterpret_cast<const char*>(body->data()), body->size());
+    for (auto _ : state) benchmark::DoNotOptimize(devserver::decodeLogUpload(sent));
+    state.counters["sent_bytes"] = static_cast<double>(body->size());
+}
+BENCHMARK(BM_DecodeOneRecordRepeated)
+    ->Arg(200)
+    ->Arg(1000)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
 
 }  // namespace
 

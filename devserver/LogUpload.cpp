@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <span>
 #include <utility>
 
@@ -177,7 +179,7 @@ class UploadWalker : public QuietReader<UploadWalker> {
     bool value(bool container) {
         if (depth_ == 1 && field_ == Field::Entries && !container) return fail(kLacks);
         if (depth_ == 2 && inEntries_) {
-            if (++entries_ > kMaxLogUploadRecords) return fail("more than 1,000 records");
+            if (++entries_ > kMaxLogUploadRecords) return fail("more than 200 records");
             entryHasLog_ = false;
             inLog_ = false;
         }
@@ -308,22 +310,33 @@ const LogKey& LogKey::shared() {
 
 std::optional<std::string> LogKey::open(std::string_view sealed) const {
     const auto colon = sealed.find(':');
-    if (!key_ || colon == std::string_view::npos) return std::nullopt;
-    const auto block = base64(sealed.substr(0, colon));
-    const auto cipher = base64(sealed.substr(colon + 1));
-    if (!block || !cipher || cipher->empty()) return std::nullopt;
+    if (colon == std::string_view::npos) return std::nullopt;
+    const auto keyAndIV = openBlock(sealed.substr(0, colon));
+    if (!keyAndIV) return std::nullopt;
+    return openCipher(*keyAndIV, sealed.substr(colon + 1));
+}
 
+std::optional<LogKey::Opened> LogKey::openBlock(std::string_view text) const {
+    const auto block = base64(text);
+    if (!key_ || !block) return std::nullopt;
     std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> rsa(
         EVP_PKEY_CTX_new(key_.get(), nullptr), &EVP_PKEY_CTX_free);
-    std::vector<std::uint8_t> keyAndIV(static_cast<std::size_t>(EVP_PKEY_get_size(key_.get())));
-    std::size_t keyLength = keyAndIV.size();
+    std::vector<std::uint8_t> plain(static_cast<std::size_t>(EVP_PKEY_get_size(key_.get())));
+    std::size_t length = plain.size();
+    Opened keyAndIV;
     if (!rsa || EVP_PKEY_decrypt_init(rsa.get()) <= 0 ||
         EVP_PKEY_CTX_set_rsa_padding(rsa.get(), RSA_PKCS1_PADDING) <= 0 ||
-        EVP_PKEY_decrypt(rsa.get(), keyAndIV.data(), &keyLength, block->data(), block->size()) <=
-            0 ||
-        keyLength != kKeySize + kIVSize)
+        EVP_PKEY_decrypt(rsa.get(), plain.data(), &length, block->data(), block->size()) <= 0 ||
+        length != keyAndIV.size())
         return std::nullopt;
+    std::copy_n(plain.begin(), keyAndIV.size(), keyAndIV.begin());
+    return keyAndIV;
+}
 
+std::optional<std::string> LogKey::openCipher(const Opened& keyAndIV, std::string_view text) {
+    static_assert(std::tuple_size_v<Opened> == kKeySize + kIVSize);
+    const auto cipher = base64(text);
+    if (!cipher || cipher->empty()) return std::nullopt;
     std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> aes(EVP_CIPHER_CTX_new(),
                                                                         &EVP_CIPHER_CTX_free);
     std::string plain(cipher->size() + 16, '\0');
@@ -341,20 +354,56 @@ std::optional<std::string> LogKey::open(std::string_view sealed) const {
     return plain;
 }
 
-std::optional<LogUpload> decodeLogUpload(std::string_view gzipBody, std::string* why,
-                                         const LogUploadKeyCheck& knownKey) {
-    const auto text = gunzip(gzipBody);
-    if (!text) return fail(why, "body is not a whole gzip stream of at most 1 MiB");
-    return decodeLogUploadText(*text, why, knownKey);
-}
+namespace {
 
-std::optional<LogUpload> decodeLogUploadText(std::string_view text, std::string* why,
-                                             const LogUploadKeyCheck& knownKey) {
+// The sealed texts of one upload opened, each RSA block once, and no more blocks than the
+// upload's bytes as sent could carry.
+class UploadOpener {
+  public:
+    explicit UploadOpener(std::size_t sentBytes)
+        : blocks_(std::max<std::size_t>(1, sentBytes / kMinSentBytesPerLogBlock)) {}
+
+    // Whether the upload, besides the blocks opened so far, may hold these texts' blocks.
+    bool affords(const std::vector<std::string>& sealed) const {
+        std::set<std::string_view> blocks;
+        for (const auto& [block, opened] : opened_) blocks.insert(block);
+        for (const std::string& text : sealed) {
+            blocks.insert(std::string_view(text).substr(0, text.find(':')));
+            if (blocks.size() > blocks_) return false;
+        }
+        return true;
+    }
+
+    std::optional<std::string> open(std::string_view sealed) {
+        const auto colon = sealed.find(':');
+        if (colon == std::string_view::npos) return std::nullopt;
+        const std::string_view block = sealed.substr(0, colon);
+        auto known = opened_.find(block);
+        if (known == opened_.end()) {
+            ++keysOpened;
+            const auto keyAndIV = LogKey::shared().openBlock(block);
+            if (!keyAndIV) return std::nullopt;
+            known = opened_.emplace(block, *keyAndIV).first;
+        }
+        return LogKey::openCipher(known->second, sealed.substr(colon + 1));
+    }
+
+    std::size_t keysOpened = 0;
+
+  private:
+    const std::size_t blocks_;
+    // Views into the texts, which outlive the opener.
+    std::map<std::string_view, LogKey::Opened> opened_;
+};
+
+std::optional<LogUpload> decode(std::string_view text, std::size_t sentBytes, std::string* why,
+                                const LogUploadKeyCheck& knownKey) {
     if (text.size() > kMaxLogUploadInflated) return fail(why, "body is larger than 1 MiB");
     const char* reason = nullptr;
     const auto outline = walk(text, UploadWalker::Reading::Header, &reason);
     if (!outline) return fail(why, reason);
-    const auto headerText = LogKey::shared().open(outline->header);
+    UploadOpener opener(sentBytes);
+    const auto headerText = opener.open(outline->header);
     if (!headerText) return fail(why, "\"pinfo\" does not decrypt");
     auto header = dictionaryFromText(*headerText, true, kHeaderFields);
     if (!header) return fail(why, "\"pinfo\" is not the header");
@@ -362,18 +411,35 @@ std::optional<LogUpload> decodeLogUploadText(std::string_view text, std::string*
 
     const auto entries = walk(text, UploadWalker::Reading::Records, &reason);
     if (!entries) return fail(why, reason);
+    if (!opener.affords(entries->logs))
+        return fail(why, "more sealed texts than its bytes could carry");
     LogUpload upload{std::move(*header), {}};
     upload.records.reserve(entries->logs.size());
     for (const std::string& sealed : entries->logs) {
         if (!sealed.ends_with(kRecordSuffix)) return fail(why, "a record lacks its \"||1\"");
-        const auto recordText = LogKey::shared().open(
-            std::string_view(sealed).substr(0, sealed.size() - kRecordSuffix.size()));
+        const auto recordText =
+            opener.open(std::string_view(sealed).substr(0, sealed.size() - kRecordSuffix.size()));
         if (!recordText) return fail(why, "a record does not decrypt");
         auto record = dictionaryFromText(*recordText, false, kRecordFields);
         if (!record) return fail(why, "a record is not a log record");
         upload.records.push_back(std::move(*record));
     }
+    upload.keysOpened = opener.keysOpened;
     return upload;
+}
+
+}  // namespace
+
+std::optional<LogUpload> decodeLogUpload(std::string_view gzipBody, std::string* why,
+                                         const LogUploadKeyCheck& knownKey) {
+    const auto text = gunzip(gzipBody);
+    if (!text) return fail(why, "body is not a whole gzip stream of at most 1 MiB");
+    return decode(*text, gzipBody.size(), why, knownKey);
+}
+
+std::optional<LogUpload> decodeLogUploadText(std::string_view text, std::string* why,
+                                             const LogUploadKeyCheck& knownKey) {
+    return decode(text, text.size(), why, knownKey);
 }
 
 }  // namespace devserver

@@ -75,15 +75,14 @@ std::string queryText(const httplib::Request& request, const auto& fields) {
     return text;
 }
 
-// One of the places of the uploads decoded at once, when there was one free; held until the
-// upload is answered.
+// One of the places of the uploads decoded at once, when one came in time; held until the upload
+// is answered.
+template <class Places>
 class DecodingPlace {
   public:
-    explicit DecodingPlace(
-        std::counting_semaphore<ServicesEndpoints::kUploadsDecodedAtOnce>& places)
-        : places_(places), held_(places.try_acquire()) {}
+    explicit DecodingPlace(Places& places) : places_(places), held_(places.take()) {}
     ~DecodingPlace() {
-        if (held_) places_.release();
+        if (held_) places_.give();
     }
     DecodingPlace(const DecodingPlace&) = delete;
     DecodingPlace& operator=(const DecodingPlace&) = delete;
@@ -91,7 +90,7 @@ class DecodingPlace {
     explicit operator bool() const { return held_; }
 
   private:
-    std::counting_semaphore<ServicesEndpoints::kUploadsDecodedAtOnce>& places_;
+    Places& places_;
     const bool held_;
 };
 
@@ -147,6 +146,33 @@ const char* ServicesEndpoints::methodForPath(std::string_view path) {
     if (path == kConfigurationPath) return "GET";
     if (path == kUploadPath) return "POST";
     return nullptr;
+}
+
+bool ServicesEndpoints::DecodingPlaces::take() {
+    const auto deadline = std::chrono::steady_clock::now() + kUploadPlaceWait;
+    std::unique_lock lock(mutex_);
+    if (waiting_.empty() && free_ > 0) {
+        --free_;
+        return true;
+    }
+    if (waiting_.size() >= kUploadsWaitingAtOnce) return false;
+    const std::uint64_t ticket = nextTicket_++;
+    waiting_.push_back(ticket);
+    const bool given = changed_.wait_until(lock, deadline,
+                                           [&] { return waiting_.front() == ticket && free_ > 0; });
+    if (given) --free_;
+    waiting_.erase(std::find(waiting_.begin(), waiting_.end(), ticket));
+    // The next in line may be first now, and a place may still be free.
+    changed_.notify_all();
+    return given;
+}
+
+void ServicesEndpoints::DecodingPlaces::give() {
+    {
+        std::lock_guard lock(mutex_);
+        ++free_;
+    }
+    changed_.notify_all();
 }
 
 std::size_t ServicesEndpoints::maxBodyBytes(std::string_view path) {

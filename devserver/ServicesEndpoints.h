@@ -1,10 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <semaphore>
 #include <set>
 #include <string>
 #include <string_view>
@@ -29,8 +32,11 @@ class ServicesEndpoints {
     using Log = std::function<void(const std::string&)>;
     using WithDatabase = std::function<void(const std::function<void(Database&)>&)>;
 
-    // Uploads decoded at once; one more is answered 503 at once.
-    static constexpr std::ptrdiff_t kUploadsDecodedAtOnce = 4;
+    // Uploads decoded at once; as many more wait their turn, in the order they came, for up to
+    // kUploadPlaceWait; one more than that is answered 503 at once.
+    static constexpr std::size_t kUploadsDecodedAtOnce = 4;
+    static constexpr std::size_t kUploadsWaitingAtOnce = 4;
+    static constexpr std::chrono::seconds kUploadPlaceWait{10};
     // The key the devserver knows from the start; the application registers it.
     static constexpr const char* kDevelopmentKey = "brisfold-development";
     // "GET" or "POST" for a path served here; nothing for another path.
@@ -73,8 +79,23 @@ class ServicesEndpoints {
     std::atomic<bool> commonUpload_ = true;
     std::atomic<int> uploadStatus_ = 200;
     std::atomic<int> uploadReplyCode_ = 1;
-    // Decoding an upload takes up to a few MiB and a thousand decryptions.
-    std::counting_semaphore<kUploadsDecodedAtOnce> decodingPlaces_{kUploadsDecodedAtOnce};
+    // Places given in arrival order: a sender that posts back to back cannot keep others out.
+    class DecodingPlaces {
+      public:
+        // Whether a place was given before the wait ran out; false at once when too many wait.
+        bool take();
+        void give();
+
+      private:
+        std::mutex mutex_;
+        std::condition_variable changed_;
+        std::size_t free_ = kUploadsDecodedAtOnce;
+        std::uint64_t nextTicket_ = 0;
+        std::deque<std::uint64_t> waiting_;
+    };
+
+    // Decoding an upload takes up to a few MiB.
+    DecodingPlaces decodingPlaces_;
 };
 
 }  // namespace devserver

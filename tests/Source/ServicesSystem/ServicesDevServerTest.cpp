@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <array>
 #include <atomic>
 #include <filesystem>
 #include <future>
 #include <map>
 #include <mutex>
 #include <regex>
+#include <thread>
 
 #include "Database.h"
 #include "Deadline.h"
@@ -242,7 +244,7 @@ TEST_F(ServicesOnDevServer, AnUploadOfMoreRecordsThanTheServerTakesIsRefusedAndK
     EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeEvent), 1u);
     EXPECT_TRUE(server_->services().storedLogs().empty());
     ASSERT_EQ(logLinesStartingWith("POST ").size(), 1u);
-    EXPECT_TRUE(logLinesStartingWith("POST ")[0].ends_with("refused: more than 1,000 records"));
+    EXPECT_TRUE(logLinesStartingWith("POST ")[0].ends_with("refused: more than 200 records"));
 }
 
 TEST_F(ServicesOnDevServer, TheAnalyticsLogKeepsTheNewestRecordsWithinItsBound) {
@@ -301,6 +303,31 @@ const std::string header =
 const std::string record =
     R"("nt":"lan","np":"none","timestamp":"1","et":"error","classname":"c","detail":"d")";
 
+// `copies` entries of one sealed record, joined as "els" holds them.
+std::string repeated(const std::string& oneEntry, std::size_t copies) {
+    std::string entries = oneEntry;
+    for (std::size_t i = 1; i < copies; ++i) entries += "," + oneEntry;
+    return entries;
+}
+
+std::string gzipped(const std::string& json) {
+    const auto body =
+        vmGZipDeflate(std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
+    return body ? std::string(body->begin(), body->end()) : std::string();
+}
+
+// The upload's JSON text gzipped and signed as the kit sends it; its status and reply.
+std::string posted(int port, const std::string& json) {
+    const std::string body = gzipped(json);
+    const std::string target =
+        "/ws/log/upload?product=1&type=1&platform=2&channel=open&sign=" +
+        *VMAnalytics::signatureWithData(std::vector<std::uint8_t>(body.begin(), body.end()));
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(60);
+    const auto result = client.Post(target, body, "application/gzip");
+    return result ? std::to_string(result->status) + " " + result->body : "none";
+}
+
 TEST(LogUploadDecoding, KeepsTheKitsFieldsAndRefusesWhatTheKitDoesNotSend) {
     const struct {
         const char* name;
@@ -331,27 +358,18 @@ TEST(LogUploadDecoding, KeepsTheKitsFieldsAndRefusesWhatTheKitDoesNotSend) {
     }
 }
 
-TEST_F(ServicesOnDevServer, UploadsPastTheFewDecodedAtOnceAreAskedToComeAgainAtOnce) {
+TEST_F(ServicesOnDevServer, UploadsPastTheFewDecodedOrWaitingAreAskedToComeAgainAtOnce) {
     devserver::DevServerOptions options;
     options.busyTimeout = std::chrono::seconds(30);
     startServer(options);
     const std::string json = sealedUpload(header, entry(record));
-    const auto body =
-        vmGZipDeflate(std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
-    ASSERT_TRUE(body);
-    const std::string target = "/ws/log/upload?product=1&type=1&platform=2&channel=open&sign=" +
-                               *VMAnalytics::signatureWithData(*body);
-    const auto post = [&] {
-        httplib::Client client("127.0.0.1", server_->port());
-        client.set_read_timeout(60);
-        const auto result =
-            client.Post(target, std::string(body->begin(), body->end()), "application/gzip");
-        return result ? std::to_string(result->status) + " " + result->body : "none";
-    };
+    const auto post = [&] { return posted(server_->port(), json); };
     // Each upload that has a place waits for the data file, which another connection holds.
     devserver::Database writer(home_ / "devserver.sqlite");
     writer.execute("BEGIN IMMEDIATE");
-    constexpr std::size_t kPlaces = devserver::ServicesEndpoints::kUploadsDecodedAtOnce;
+    // Those that wait their turn are taken once the data file is free.
+    constexpr std::size_t kPlaces = devserver::ServicesEndpoints::kUploadsDecodedAtOnce +
+                                    devserver::ServicesEndpoints::kUploadsWaitingAtOnce;
     std::vector<std::future<std::string>> uploads;
     for (std::size_t i = 0; i < kPlaces + 2; ++i)
         uploads.push_back(std::async(std::launch::async, post));
@@ -367,6 +385,60 @@ TEST_F(ServicesOnDevServer, UploadsPastTheFewDecodedAtOnceAreAskedToComeAgainAtO
     EXPECT_EQ(answers, (std::map<std::string, std::size_t>{{R"(200 {"code":1})", kPlaces},
                                                            {R"(503 {"code":0})", 2}}));
     EXPECT_EQ(post(), R"(200 {"code":1})");
+}
+
+TEST(LogUploadDecoding, ARepeatedSealedBlockIsOpenedOnceAndEachCostsItsBytes) {
+    const std::string one = entry(record);
+    std::string why;
+    const auto most = devserver::decodeLogUpload(
+        gzipped(sealedUpload(header, repeated(one, devserver::kMaxLogUploadRecords))), &why);
+    ASSERT_TRUE(most) << why;
+    EXPECT_EQ(most->records.size(), devserver::kMaxLogUploadRecords);
+    EXPECT_EQ(most->keysOpened, 2u) << "the header's and the record's";
+
+    EXPECT_FALSE(
+        devserver::decodeLogUpload(gzipped(sealedUpload(header, repeated(one, 1000))), &why));
+    EXPECT_EQ(why, "more than 200 records");
+
+    // Blocks that differ in two characters each: distinct, yet a few bytes each once gzipped.
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string varied;
+    for (std::size_t i = 0; i < devserver::kMaxLogUploadRecords; ++i) {
+        std::string copy = one;
+        copy[20] = alphabet[i % alphabet.size()];
+        copy[21] = alphabet[i / alphabet.size()];
+        varied += (i == 0 ? "" : ",") + copy;
+    }
+    EXPECT_FALSE(devserver::decodeLogUpload(gzipped(sealedUpload(header, varied)), &why));
+    EXPECT_EQ(why, "more sealed texts than its bytes could carry");
+}
+
+TEST_F(ServicesOnDevServer, UploadsBesideFourSendersOfRepeatedRecordsAreTaken) {
+    const std::string flood = sealedUpload(header, repeated(entry(record), 1000));
+    std::atomic<bool> stop = false;
+    std::array<std::atomic<int>, 4> answered{};
+    std::vector<std::thread> senders;
+    for (auto& count : answered)
+        senders.emplace_back([&] {
+            while (!stop) {
+                posted(server_->port(), flood);
+                ++count;
+            }
+        });
+    EXPECT_TRUE(waitUntil([&] {
+        return std::all_of(answered.begin(), answered.end(), [](auto& n) { return n > 0; });
+    }));
+    std::vector<std::string> replies;
+    for (int i = 0; i < 8; ++i) {
+        const std::string own = R"("nt":"lan","np":"none","timestamp":"1","et":"error",)"
+                                R"("classname":"c","detail":"legitimate )" +
+                                std::to_string(i) + R"(")";
+        replies.push_back(posted(server_->port(), sealedUpload(header, entry(own))));
+    }
+    stop = true;
+    for (auto& sender : senders) sender.join();
+    EXPECT_EQ(replies, std::vector<std::string>(8, R"(200 {"code":1})"));
+    EXPECT_EQ(server_->services().storedLogs().size(), 8u);
 }
 
 }  // namespace
