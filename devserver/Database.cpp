@@ -111,6 +111,10 @@ Database::Database(const std::filesystem::path& file, std::chrono::milliseconds 
         if (!mode.step() || mode.text(0) != "wal") {
             throw DatabaseError("cannot use a write-ahead log in " + file.string());
         }
+        // A checkpoint cuts the log back to what the automatic one lets it reach (1,000 pages),
+        // rather than keeping it at the largest transaction it ever held.
+        auto limit = query("PRAGMA journal_size_limit = 4194304");
+        limit.step();
     } catch (...) {
         sqlite3_close(db_);
         throw;

@@ -407,6 +407,9 @@ std::optional<LogUpload> decode(std::string_view text, std::size_t sentBytes, st
     if (!headerText) return fail(why, "\"pinfo\" does not decrypt");
     auto header = dictionaryFromText(*headerText, true, kHeaderFields);
     if (!header) return fail(why, "\"pinfo\" is not the header");
+    for (const auto& [name, value] : header->items())
+        if (value.get_ref<const std::string&>().size() > kMaxLogHeaderFieldBytes)
+            return fail(why, "a header field is longer than the kit writes");
     if (knownKey && !knownKey((*header)["key"].get<std::string>())) return fail(why, "unknown key");
 
     const auto entries = walk(text, UploadWalker::Reading::Records, &reason);

@@ -48,6 +48,8 @@ class LogKey {
 inline constexpr std::size_t kMaxLogUploadInflated = 1024 * 1024;
 // The kit's largest upload, its 200 error records.
 inline constexpr std::size_t kMaxLogUploadRecords = 200;
+// Each of the header's texts; the kit's are names, versions, an MD5 in hex and a key.
+inline constexpr std::size_t kMaxLogHeaderFieldBytes = 256;
 // What an RSA block of its own costs a sender at least: its 256 random bytes, which no
 // compression shrinks. An upload with more blocks than its bytes could carry at half that is
 // refused before any is opened; a block that repeats is opened once.

@@ -295,15 +295,22 @@ void ServicesEndpoints::answerUpload(const httplib::Request& request, httplib::R
         replyJson(response, 200, {{"code", code}});
         return;
     }
+    // Each record is kept beside its header, as readers of the table take them.
+    const std::string header = upload->header.dump();
+    std::vector<std::string> records;
+    std::size_t bytes = 0;
+    for (const auto& record : upload->records) {
+        records.push_back(record.dump());
+        bytes += header.size() + records.back().size();
+    }
+    // Taking it would drop its own oldest records, which the kit then deletes as taken.
+    if (bytes > keptLogBytes_) return refuseWith("records larger than the analytics log keeps");
     withDatabase_([&](Database& db) {
         ensureAnalyticsLog(db);
         Transaction transaction(db);
-        const std::string header = upload->header.dump();
-        for (const auto& record : upload->records) {
-            const std::string text = record.dump();
+        for (const std::string& text : records)
             db.run("INSERT INTO analytics_log (bytes, header, record) VALUES (?, ?, ?)",
                    static_cast<std::int64_t>(header.size() + text.size()), header, text);
-        }
         trimAnalyticsLog(db, static_cast<std::int64_t>(keptLogBytes_));
         transaction.commit();
     });

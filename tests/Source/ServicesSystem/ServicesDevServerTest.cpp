@@ -441,4 +441,59 @@ TEST_F(ServicesOnDevServer, UploadsBesideFourSendersOfRepeatedRecordsAreTaken) {
     EXPECT_EQ(server_->services().storedLogs().size(), 8u);
 }
 
+TEST_F(ServicesOnDevServer, AnUploadIsKeptWholeWithinTheLogsBoundOrRefusedUnwritten) {
+    const std::string padded = header.substr(0, header.find(R"("diu":"d")")) + R"("diu":")" +
+                               std::string(380'000, 'd') + R"(","key":"K")";
+    const std::string one = entry(record);
+    struct Case {
+        const char* name;
+        std::size_t bound;
+        std::string json;
+        const char* reply;
+    };
+    constexpr std::size_t kBound = 4 * 1024 * 1024;
+    const Case cases[] = {
+        {"1,000 records, a padded header", kBound, sealedUpload(padded, repeated(one, 1000)),
+         R"(200 {"code":0})"},
+        {"the most records, a padded header", kBound,
+         sealedUpload(padded, repeated(one, devserver::kMaxLogUploadRecords)), R"(200 {"code":0})"},
+        {"records past the bound", 16 * 1024,
+         sealedUpload(header, repeated(one, devserver::kMaxLogUploadRecords)), R"(200 {"code":0})"},
+        {"the most records", kBound,
+         sealedUpload(header, repeated(entry(std::string(record).replace(
+                                           record.find(R"("d")"), 3,
+                                           R"(")" + std::string(1000, 'x') + R"(")")),
+                                       devserver::kMaxLogUploadRecords)),
+         R"(200 {"code":1})"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        devserver::DevServerOptions options;
+        options.analyticsLogBytes = c.bound;
+        startServer(options);
+        devserver::Database reader(home_ / "devserver.sqlite");
+        const auto stored = [&] { return reader.scalar("SELECT COUNT(*) FROM analytics_log"); };
+        const auto before = static_cast<std::int64_t>(server_->services().storedLogs().size());
+        const bool taken = c.reply == std::string(R"(200 {"code":1})");
+        // Enough uploads to pass the bound more than once when they are taken; each one taken
+        // keeps its records, the newest.
+        for (int i = 0; i < (taken ? 20 : 2); ++i) {
+            EXPECT_EQ(posted(server_->port(), c.json), c.reply);
+            if (taken) {
+                EXPECT_GE(stored(), static_cast<std::int64_t>(devserver::kMaxLogUploadRecords));
+            } else {
+                EXPECT_EQ(stored(), before);
+            }
+        }
+        std::size_t kept = 0;
+        for (const auto& log : server_->services().storedLogs())
+            kept += log["header"].dump().size() + log["record"].dump().size();
+        EXPECT_LE(kept, c.bound);
+        const std::string file = home_ / "devserver.sqlite";
+        std::error_code noLog;
+        const auto wal = std::filesystem::file_size(file + "-wal", noLog);
+        EXPECT_LE(std::filesystem::file_size(file) + (noLog ? 0 : wal), 3 * kBound);
+    }
+}
+
 }  // namespace
