@@ -31,6 +31,9 @@ namespace {
 constexpr std::size_t kEventBatch = 10;
 constexpr std::size_t kMaxErrorFiles = 200;
 constexpr std::size_t kMaxCrashFiles = 10;
+// The log server takes at most this many records in one upload; a longer backlog of events goes
+// in several, oldest first.
+constexpr std::size_t kMaxUploadRecords = 200;
 constexpr std::size_t kSignedBytes = 50;
 constexpr const char* kSigningText = "r7x%Lp2w";
 constexpr double kUploadTimeout = 15.0;
@@ -239,7 +242,8 @@ void VMAnalytics::saveTempEventsOnQueue() {
     tempEvents_.clear();
 }
 
-VMAnalytics::StoredLogs VMAnalytics::readLogsOnQueue(const std::string& path) {
+VMAnalytics::StoredLogs VMAnalytics::readLogsOnQueue(const std::string& path,
+                                                     std::size_t mostEntries) {
     StoredLogs logs;
     for (const auto& name : sortedFiles(path)) {
         const std::string file = path + "/" + name;
@@ -249,6 +253,8 @@ VMAnalytics::StoredLogs VMAnalytics::readLogsOnQueue(const std::string& path) {
             NSFileManager::defaultManager()->removeItemAtPath(rootPath());
             return logs;
         }
+        const std::size_t count = value->is_array() ? value->size() : 1;
+        if (!logs.files.empty() && logs.entries.size() + count > mostEntries) break;
         if (value->is_object()) {
             logs.entries.push_back(*value);
         } else if (value->is_array()) {
@@ -261,9 +267,9 @@ VMAnalytics::StoredLogs VMAnalytics::readLogsOnQueue(const std::string& path) {
     return logs;
 }
 
-VMAnalytics::StoredLogs VMAnalytics::storedLogs(const std::string& path) {
+VMAnalytics::StoredLogs VMAnalytics::storedLogs(const std::string& path, std::size_t mostEntries) {
     StoredLogs logs;
-    dispatchQueue_->barrierSync([&] { logs = readLogsOnQueue(path); });
+    dispatchQueue_->barrierSync([&] { logs = readLogsOnQueue(path, mostEntries); });
     return logs;
 }
 
@@ -346,7 +352,7 @@ void VMAnalytics::uploadLogWithType(long type, UploadCompletion completion) {
     auto done = [completion](bool uploaded, const NSErrorOpt& error) {
         if (completion) completion(uploaded, error);
     };
-    StoredLogs logs = storedLogs(pathWithLogType(type));
+    StoredLogs logs = storedLogs(pathWithLogType(type), kMaxUploadRecords);
     auto body = JSONLogWithLogs(logs.entries);
     if (!body || body->empty()) {
         done(false, std::nullopt);

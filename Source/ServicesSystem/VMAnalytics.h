@@ -105,8 +105,9 @@ class VMAnalytics : public NSObject {
     // Called on the queue only.
     void writeEntries(const nlohmann::json& entries, const std::string& directory);
     void saveTempEventsOnQueue();
-    StoredLogs readLogsOnQueue(const std::string& path);
-    StoredLogs storedLogs(const std::string& path);
+    // The oldest files whose records come to at most mostEntries, or the oldest one alone.
+    StoredLogs readLogsOnQueue(const std::string& path, std::size_t mostEntries = SIZE_MAX);
+    StoredLogs storedLogs(const std::string& path, std::size_t mostEntries = SIZE_MAX);
     void send(std::string body, std::vector<std::string> files, UploadCompletion completion);
     std::string logServerURLWithSign(const std::string& sign) const;
 

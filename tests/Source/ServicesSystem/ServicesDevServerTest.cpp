@@ -227,17 +227,24 @@ TEST_F(ServicesOnDevServer, RefusedOrFailedUploadKeepsTheRecords) {
     EXPECT_LT(hostile.endlessSent(), hostile.cap());
 }
 
-TEST_F(ServicesOnDevServer, AnUploadOfMoreRecordsThanTheServerTakesIsRefusedAndKept) {
-    // One batch file of the kit's, its record sealed once: sealing each would cost a second.
+// Batch files of the kit's event records, named to sort in writing order, their record sealed
+// once: sealing each would cost a second.
+void writeEventBatches(const std::string& home, int files, std::size_t perFile) {
     const nlohmann::json entry = {
         {"log", *VMLogCipher::seal(R"("nt":"lan","np":"none","timestamp":"1","et":"event",)"
                                    R"("classname":"VMMapView","detail":"e")") +
                     "||1"}};
-    const auto batch = NSKeyedArchiver::archivedDataWithRootObject(
-        std::vector<nlohmann::json>(devserver::kMaxLogUploadRecords + 1, entry));
-    const std::string events = home_ / "Library/Caches/VMAnalyticsLog/event";
+    const auto batch =
+        NSKeyedArchiver::archivedDataWithRootObject(std::vector<nlohmann::json>(perFile, entry));
+    const std::string events = home + "/Library/Caches/VMAnalyticsLog/event";
     std::filesystem::create_directories(events);
-    ASSERT_TRUE(batch && NSDataWriteToFile(*batch, events + "/1", true));
+    for (int i = 0; i < files; ++i)
+        ASSERT_TRUE(batch &&
+                    NSDataWriteToFile(*batch, events + "/" + std::to_string(100 + i), true));
+}
+
+TEST_F(ServicesOnDevServer, AnUploadOfMoreRecordsThanTheServerTakesIsRefusedAndKept) {
+    writeEventBatches(home_.path(), 1, devserver::kMaxLogUploadRecords + 1);
     const auto outcome = upload(VMAnalyticsLogTypeEvent);
     EXPECT_FALSE(outcome.uploaded);
     EXPECT_FALSE(outcome.error);
@@ -245,6 +252,16 @@ TEST_F(ServicesOnDevServer, AnUploadOfMoreRecordsThanTheServerTakesIsRefusedAndK
     EXPECT_TRUE(server_->services().storedLogs().empty());
     ASSERT_EQ(logLinesStartingWith("POST ").size(), 1u);
     EXPECT_TRUE(logLinesStartingWith("POST ")[0].ends_with("refused: more than 200 records"));
+}
+
+TEST_F(ServicesOnDevServer, ABacklogOfEventsGoesInUploadsTheServerTakes) {
+    writeEventBatches(home_.path(), 25, 10);
+    EXPECT_TRUE(upload(VMAnalyticsLogTypeEvent).uploaded);
+    EXPECT_EQ(server_->services().storedLogs().size(), 200u);
+    EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeEvent), 5u);
+    EXPECT_TRUE(upload(VMAnalyticsLogTypeEvent).uploaded);
+    EXPECT_EQ(server_->services().storedLogs().size(), 250u);
+    EXPECT_EQ(analytics_->countOfLogsWithType(VMAnalyticsLogTypeEvent), 0u);
 }
 
 TEST_F(ServicesOnDevServer, TheAnalyticsLogKeepsTheNewestRecordsWithinItsBound) {
