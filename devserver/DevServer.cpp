@@ -159,6 +159,8 @@ bool DevServer::startWith(int port, int listeningSocket, std::string* error) {
     };
     limits.parkedPerKey = options_.parkedPollsPerEngineer;
     limits.parkedInAll = options_.parkedPolls;
+    limits.replyStallTimeout = options_.replyStallTimeout;
+    limits.sendBufferBytes = options_.sendBufferBytes;
     http_ = std::make_unique<HttpServer>(limits, options_.log);
     configure();
     if (listeningSocket >= 0) {

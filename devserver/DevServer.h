@@ -38,6 +38,11 @@ struct DevServerOptions {
     std::chrono::milliseconds headDeadline = std::chrono::seconds(3);
     // When stopping, requests in flight get this long to arrive before they are cut off.
     std::chrono::milliseconds drainDeadline = std::chrono::seconds(3);
+    // A reply whose client takes nothing of it for this long is given up.
+    std::chrono::milliseconds replyStallTimeout = std::chrono::seconds(5);
+    // The kernel's send buffer of each connection (SO_SNDBUF); 0 leaves the kernel's own. Tests
+    // lower it to have a small reply outlast what the kernel holds of it.
+    size_t sendBufferBytes = 0;
     // Requests processed at once; a request takes a worker only once it has arrived.
     size_t workers = 64;
     // Polls waiting at once for one engineer, and in all; more are answered 429.

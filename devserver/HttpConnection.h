@@ -62,6 +62,9 @@ struct PendingReply {
     HttpServer::Clock::time_point stalledAfter;
     // The socket takes no more until the client reads.
     bool blocked = false;
+    // What the kernel held of the reply that the client had not taken, when the socket last
+    // blocked or the client was last seen taking some.
+    size_t queued = 0;
 
     size_t held() const { return written.capacity() + body.capacity(); }
 };
@@ -73,6 +76,7 @@ struct HttpServer::Connection {
         : fd(socket),
           requestUntil(Clock::now() + limits.requestDeadline),
           headUntil(std::min(requestUntil, Clock::now() + limits.headDeadline)),
+          replyStallTimeout(limits.replyStallTimeout),
           open_(open) {
         open_.fetch_add(1, std::memory_order_relaxed);
     }
@@ -101,6 +105,7 @@ struct HttpServer::Connection {
     size_t bodyBytes = 0;
     const Clock::time_point requestUntil;
     const Clock::time_point headUntil;
+    const Clock::duration replyStallTimeout;
     Clock::time_point parkedUntil;
     Clock::time_point lingerUntil;
     std::string parkKey;
@@ -134,6 +139,10 @@ enum class Pumped {
 };
 // Once stopping, what the reply's ReplyBody has not given yet is dropped.
 Pumped pumpReply(HttpServer::Connection& connection, bool stopping);
+// For a blocked reply whose client seems to take nothing: whether it took some since the reply
+// last went on, in which case its time is renewed. The kernel holds megabytes for a client, so a
+// slow reader may take bytes for many seconds before the socket takes any more.
+bool replyTaken(HttpServer::Connection& connection);
 // After the whole reply: what the client still sends is read and dropped for a while, so that a
 // client still sending a body it was refused reads the refusal rather than a reset.
 void lingerAfterReply(HttpServer::Connection& connection);

@@ -339,6 +339,9 @@ void HttpServer::EventLoop::closeDue(Clock::time_point now, bool& anyDue, Clock:
             releaseParked(connection);
         } else if (connection.state == Connection::Writing && connection.reply.waitUntil) {
             write(connection);
+        } else if (connection.state == Connection::Writing && replyTaken(connection) &&
+                   deadlineOf(connection) > now) {
+            // A slow reader: it took some of what the kernel holds for it.
         } else {
             close(fd);
         }

@@ -1,6 +1,8 @@
 // The reply writer: a worker leaves its reply with the connection, and what the socket does not
 // take at once the event loop sends as the client takes it.
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 
@@ -15,8 +17,6 @@ namespace devserver {
 
 namespace {
 
-// A reply the client takes nothing of for this long is given up.
-constexpr auto kReplyStallTimeout = std::chrono::seconds(5);
 // After a reply, what the client still sends is read and dropped for this long.
 constexpr auto kLinger = std::chrono::seconds(1);
 
@@ -79,6 +79,13 @@ ssize_t sendWhole(int fd, const PendingReply& reply) {
     return ::sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
+// What the kernel holds of what was sent on the socket that the client has not taken: unsent, or
+// sent and not acknowledged.
+size_t unacknowledged(int fd) {
+    int bytes = 0;
+    return ::ioctl(fd, SIOCOUTQ, &bytes) == 0 ? static_cast<size_t>(std::max(bytes, 0)) : 0;
+}
+
 }  // namespace
 
 HttpServer::Connection*& servedConnection() {
@@ -125,7 +132,7 @@ Pumped pumpReply(HttpServer::Connection& connection, bool stopping) {
     PendingReply& reply = connection.reply;
     const auto now = HttpServer::Clock::now();
     // The client has this long from when the reply begins, resumes, or last went on.
-    if (!reply.blocked) reply.stalledAfter = now + kReplyStallTimeout;
+    if (!reply.blocked) reply.stalledAfter = now + connection.replyStallTimeout;
     reply.blocked = false;
     for (;;) {
         const bool whole = reply.sent >= reply.written.size() + reply.body.size();
@@ -155,6 +162,7 @@ Pumped pumpReply(HttpServer::Connection& connection, bool stopping) {
         if (sent < 0 && errno == EINTR) continue;
         if (sent < 0 && errno == EAGAIN) {
             reply.blocked = true;
+            reply.queued = unacknowledged(connection.fd);
             return Pumped::Blocked;
         }
         if (sent < 0) return Pumped::Failed;
@@ -162,8 +170,18 @@ Pumped pumpReply(HttpServer::Connection& connection, bool stopping) {
             reply.piece.remove_prefix(static_cast<size_t>(sent));
         else
             reply.sent += static_cast<size_t>(sent);
-        reply.stalledAfter = now + kReplyStallTimeout;
+        reply.stalledAfter = now + connection.replyStallTimeout;
     }
+}
+
+bool replyTaken(HttpServer::Connection& connection) {
+    PendingReply& reply = connection.reply;
+    if (!reply.blocked) return false;
+    const size_t queued = unacknowledged(connection.fd);
+    if (queued >= reply.queued) return false;
+    reply.queued = queued;
+    reply.stalledAfter = HttpServer::Clock::now() + connection.replyStallTimeout;
+    return true;
 }
 
 void lingerAfterReply(HttpServer::Connection& connection) {

@@ -44,6 +44,11 @@ struct HttpLimits {
     // their replies until they have gone out. A connection that needs more closes the one still
     // arriving that holds the most, or is closed itself.
     size_t gatheredBytes = 48 * 1024 * 1024;
+    // A reply whose client takes nothing of it for this long is given up.
+    std::chrono::milliseconds replyStallTimeout = std::chrono::seconds(5);
+    // The kernel's send buffer of each connection; 0 leaves it to the kernel, which grows it as
+    // far as its limit (4 MiB by default).
+    size_t sendBufferBytes = 0;
     // Requests parked at once under one key, and in all.
     size_t parkedPerKey = 8;
     size_t parkedInAll = 256;

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <climits>
 #include <exception>
 #include <utility>
 
@@ -202,6 +203,10 @@ bool HttpServer::process_and_close_socket(socket_t sock) {
             maxConnections_ + kAcceptedBeyondBound) {
         ::close(sock);
         return false;
+    }
+    if (limits_.sendBufferBytes > 0) {
+        const int bytes = static_cast<int>(std::min<size_t>(limits_.sendBufferBytes, INT_MAX));
+        setsockopt(sock, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
     }
     auto connection = std::make_unique<Connection>(sock, limits_, connectionsOpen_);
     connection->bound = limits_.maxHeadBytes;

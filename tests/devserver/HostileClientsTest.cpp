@@ -236,6 +236,33 @@ TEST_F(HostileClientsTest, SlowReadersOfPackagesDelayNoOne) {
     while (Clock::now() < until && !HasFailure()) expectPromptAnswers();
 }
 
+// A reader slower than the kernel's buffers drain takes bytes all along, though the server has
+// nothing to write for several stall periods at a time: it gets its whole package. A reader
+// beside it that takes nothing is closed. The server's buffer is lowered (to what any process
+// may ask) and its stall period shortened so that a package of 1.2 MB outlasts both.
+TEST_F(HostileClientsTest, ASlowReaderGetsItsWholePackageAndOneThatReadsNothingIsClosed) {
+    auto options = testOptions();
+    options.replyStallTimeout = std::chrono::seconds(1);
+    options.sendBufferBytes = 192 * 1024;
+    restart(options);
+    const std::string& package = *offlinePackageArchive("110000");
+    const std::string request = "GET /offline/110000.zip HTTP/1.1\r\nHost: x\r\nUser-Agent: " +
+                                std::string(kOfflineUserAgent) + "\r\n\r\n";
+    RawConnection idle(server_->port(), 16 * 1024), reader(server_->port(), 16 * 1024);
+    ASSERT_TRUE(idle.send(request));
+    ASSERT_TRUE(reader.send(request));
+
+    constexpr size_t kBytesPerSecond = 64 * 1024;
+    const auto read = parseReply(reader.readToEnd(10 * testsupport::kPatience, kBytesPerSecond));
+    EXPECT_EQ(read.status, 200);
+    EXPECT_EQ(read.body.size(), package.size());
+    EXPECT_TRUE(read.body == package);
+    // Closed long before: what the kernel held for it, and the end.
+    const auto idled = parseReply(idle.readToEnd());
+    EXPECT_EQ(idled.status, 200);
+    EXPECT_LT(idled.body.size(), package.size());
+}
+
 // ---- Large bodies sent slowly: the event loop gathers them, or they are refused from their
 // declared length, and no worker waits for them.
 

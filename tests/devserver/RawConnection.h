@@ -39,9 +39,15 @@ inline std::string chunked(std::string_view body, size_t chunkSize) {
 // A raw TCP connection to 127.0.0.1, for requests no HTTP client library would send.
 class RawConnection {
   public:
-    explicit RawConnection(int port) {
+    // With `receiveBufferBytes`, the client's kernel holds that much of what the server sends:
+    // what a slow reader takes then opens its window at once, where a large buffer frees it in
+    // blocks of up to hundreds of KB (as on loopback they arrive merged), leaving the server
+    // without a sign of it for as long as the reader takes to read a block.
+    explicit RawConnection(int port, int receiveBufferBytes = 0) {
         fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd_ < 0) return;
+        if (receiveBufferBytes > 0)
+            setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBufferBytes, sizeof receiveBufferBytes);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<uint16_t>(port));
@@ -106,17 +112,32 @@ class RawConnection {
         return got > 0 ? static_cast<size_t>(got) : 0;
     }
 
-    // What the server sends until it closes its side, or nothing when the deadline passes.
-    std::optional<std::string> readToEnd(CFTimeInterval seconds = testsupport::kPatience) {
+    // What the server sends until it closes its side, or nothing when the deadline passes. With
+    // `bytesPerSecond`, read no faster than that, as a slow link reads.
+    std::optional<std::string> readToEnd(CFTimeInterval seconds = testsupport::kPatience,
+                                         size_t bytesPerSecond = 0) {
         std::string text;
-        const CFTimeInterval deadline = Clock::realNow() + seconds;
+        const CFTimeInterval started = Clock::realNow();
+        const CFTimeInterval deadline = started + seconds;
         char buffer[4096];
         for (;;) {
-            const double left = deadline - Clock::realNow();
+            const double now = Clock::realNow();
+            const double left = deadline - now;
             if (left <= 0) return std::nullopt;
+            size_t most = sizeof buffer;
+            if (bytesPerSecond > 0) {
+                const double allowed = (now - started) * static_cast<double>(bytesPerSecond);
+                most = std::min(most, static_cast<size_t>(std::max(0.0, allowed - text.size())));
+                if (most < sizeof buffer) {
+                    // The pace is the behaviour here, not a wait for a condition.
+                    poll(nullptr, 0,
+                         1 + static_cast<int>(1000 * (sizeof buffer - most) / bytesPerSecond));
+                    continue;
+                }
+            }
             pollfd fd{fd_, POLLIN, 0};
             if (poll(&fd, 1, static_cast<int>(std::ceil(left * 1000))) <= 0) continue;
-            const ssize_t got = recv(fd_, buffer, sizeof buffer, 0);
+            const ssize_t got = recv(fd_, buffer, most, 0);
             if (got <= 0) return text;
             text.append(buffer, static_cast<size_t>(got));
         }
