@@ -8,7 +8,6 @@
 #include <cctype>
 #include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
@@ -91,11 +90,7 @@ DevServer::DevServer(std::filesystem::path dataFile, DevServerOptions options)
                     use(*db_);
                 },
                 options_.analyticsLogBytes) {
-    if (!options_.log) {
-        options_.log = [](const std::string& line) {
-            std::fprintf(stderr, "brisfold-devserver: %s\n", line.c_str());
-        };
-    }
+    if (!options_.log) options_.log = standardErrorSink("brisfold-devserver: ");
     const auto throttled = [this](std::function<void(const std::string&)>& log,
                                   std::shared_ptr<LogThrottle>& throttle) {
         if (!log) return;
@@ -195,7 +190,11 @@ void DevServer::stop() {
     http_.reset();
     push_.reset();
     db_.reset();
-    flushLogs();
+    // A log whose sink takes nothing (standard error on a pipe nobody reads) must not keep the
+    // server from stopping.
+    const auto until = LogThrottle::Clock::now() + options_.logLines.lastFlush;
+    for (auto* log : {&log_, &mapDataLog_})
+        if (*log) (*log)->lastFlush(until);
 }
 
 void DevServer::flushLogs() {

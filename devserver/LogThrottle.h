@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,6 +18,9 @@ struct LogLines {
     size_t perWindow = 50;
     std::chrono::milliseconds window = std::chrono::seconds(1);
     size_t waiting = 256;
+    // How long the last flush waits for a sink that takes nothing (standard error on a pipe nobody
+    // reads); the lines it could not write are then counted and left.
+    std::chrono::milliseconds lastFlush = std::chrono::seconds(1);
 };
 
 // A client that floods the server with requests writes a line for each of them: without a bound
@@ -29,7 +33,9 @@ class LogThrottle {
     using Clock = std::chrono::steady_clock;
 
     LogThrottle(Sink sink, LogLines bound, std::function<Clock::time_point()> now = Clock::now);
-    // Flushes, then waits for the sink to take what is left.
+    // The last flush, bounded by LogLines::lastFlush. A sink still stalled then keeps the thread
+    // that calls it, with the count of the lines not written, until it returns or the process
+    // ends.
     ~LogThrottle();
     LogThrottle(const LogThrottle&) = delete;
     LogThrottle& operator=(const LogThrottle&) = delete;
@@ -38,24 +44,46 @@ class LogThrottle {
     // Owes the count of the lines left out, if any, and waits until the sink has taken every line
     // written before it.
     void flush();
+    // The same, waiting until `until` at most (not at all when the sink kept an earlier last
+    // flush waiting and has taken nothing since); false when the sink has not taken every line by
+    // then.
+    bool lastFlush(Clock::time_point until);
 
   private:
-    void oweLocked();
-    void run();
+    // What the thread that calls the sink shares with the throttle, and keeps if it outlives it.
+    struct Line {
+        std::string text;
+        // The lines it stands for: a count stands for those it counts.
+        size_t lines = 1;
+    };
+    struct Shared {
+        Sink sink;
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::deque<Line> waiting;
+        bool sinking = false;
+        bool stopping = false;
+        // A last flush gave up on the sink, which has not returned since.
+        bool stalled = false;
+    };
 
-    const Sink sink_;
+    void oweLocked();
+    static void run(Shared& shared);
+
+    const std::shared_ptr<Shared> shared_;
     const LogLines bound_;
     const std::function<Clock::time_point()> now_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::string> waiting_;
-    bool sinking_ = false;
-    bool stopping_ = false;
+    // Under the shared mutex.
     Clock::time_point windowStart_;
     bool started_ = false;
     size_t written_ = 0;
     size_t leftOut_ = 0;
     std::thread writer_;
 };
+
+// Writes each line after `prefix` to standard error in one write of its own, holding no lock of
+// the C library's stream: a line stalled there holds no other thread, nor the process's exit,
+// which flushes the streams.
+LogThrottle::Sink standardErrorSink(std::string prefix);
 
 }  // namespace devserver

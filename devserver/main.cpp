@@ -83,9 +83,7 @@ int main(int argc, char** argv) {
                   << " must be a whole number from 1 to " << devserver::kPasswordIterations << '\n';
         return 2;
     }
-    options.mapDataLog = [](const std::string& line) {
-        std::cerr << "brisfold-devserver: map data " + line + "\n";
-    };
+    options.mapDataLog = devserver::standardErrorSink("brisfold-devserver: map data ");
     devserver::DevServer server(dataFile, options);
     std::string error;
     if (listenFd >= 0 && port != 0) return usage();

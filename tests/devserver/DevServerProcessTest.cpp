@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sys/ioctl.h>
 
 #include <filesystem>
 #include <fstream>
@@ -139,6 +141,42 @@ TEST(DevServerProcessTest, ServerThatStopsLeavesAHandedDownSocketListeningForThe
     second.reset();
     EXPECT_TRUE(stillListens());
     close(listening);
+}
+
+// With standard error on a pipe nobody reads, the log's last lines cannot go out: the stop waits
+// for them a moment, then ends.
+TEST(DevServerProcessTest, StopsThoughNobodyReadsItsStandardError) {
+    testsupport::TempDir dir;
+    int pipe[2];
+    ASSERT_EQ(pipe2(pipe, O_CLOEXEC), 0);
+    auto options = test::devServerProgram({"--data", dir / "data.sqlite"});
+    options.stderrFd = pipe[1];
+    ChildProcess child(options);
+    const auto line = child.readLine();
+    ASSERT_TRUE(line);
+    const std::string started = "brisfold-devserver: " + (dir / "data.sqlite") +
+                                " on http://127.0.0.1:" + *line + "/api/\n";
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        int held = 0;
+        return ioctl(pipe[0], FIONREAD, &held) == 0 && held == static_cast<int>(started.size());
+    }));
+    // Filled to the brim through a description of its own, so that the child's stays blocking.
+    const int filler = open(("/proc/self/fd/" + std::to_string(pipe[1])).c_str(),
+                            O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(filler, 0);
+    for (const size_t chunk : {4096, 1})
+        while (write(filler, std::string(chunk, '.').data(), chunk) > 0) {
+        }
+    close(filler);
+    close(pipe[1]);
+
+    httplib::Client client("127.0.0.1", std::stoi(*line));
+    client.set_read_timeout(20);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(test::statusOf(client.Get("/v3/config/resource?n=" + std::to_string(i))), 200);
+    ASSERT_EQ(kill(child.pid(), SIGTERM), 0);
+    EXPECT_EQ(child.waitForExit(10), 0) << testsupport::threadStates(child.pid());
+    close(pipe[0]);
 }
 
 // Voluntary context switches of every thread of the process so far.

@@ -74,6 +74,36 @@ TEST(LogThrottleTest, AStalledSinkHoldsNoWriter) {
     EXPECT_EQ(written, (std::vector<std::string>{"a", "b", "c", "2 more lines left out"}));
 }
 
+// A sink that takes nothing keeps the last flush no longer than its bound: what it could not write
+// is counted, and the count written should the sink take again.
+TEST(LogThrottleTest, TheLastFlushGivesUpOnAStalledSinkAndCountsWhatItCouldNotWrite) {
+    testsupport::Gate sinkTakes;
+    struct Lines {
+        std::mutex mutex;
+        std::vector<std::string> lines;
+    };
+    auto written = std::make_shared<Lines>();
+    auto throttle = std::make_unique<LogThrottle>(
+        [&sinkTakes, written](const std::string& line) {
+            sinkTakes.pass();
+            std::lock_guard lock(written->mutex);
+            written->lines.push_back(line);
+        },
+        LogLines{2, std::chrono::hours(1), 256, milliseconds(100)});
+    for (const char* line : {"a", "b", "c", "d"}) throttle->write(line);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return sinkTakes.waiting() == 1; }));
+    auto destroyed = std::async(std::launch::async, [&] { throttle.reset(); });
+    const bool returned =
+        destroyed.wait_for(std::chrono::duration<double>(testsupport::kPatience)) ==
+        std::future_status::ready;
+    sinkTakes.open();
+    ASSERT_TRUE(returned);
+    // The sink goes with the thread that called it, once the count is written.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return written.use_count() == 1; }));
+    std::lock_guard lock(written->mutex);
+    EXPECT_EQ(written->lines, (std::vector<std::string>{"a", "3 more lines left out"}));
+}
+
 // A flood of requests that each log a line leaves the log at its bound, and the server's stop
 // writes what it left out.
 TEST(LogThrottleTest, AFloodOfLoggedRequestsWritesTheBoundAndTheCountOfTheRest) {

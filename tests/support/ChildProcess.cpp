@@ -116,7 +116,9 @@ ChildProcess::ChildProcess(Options options) {
     const pid_t parent = ::getpid();
 
     const pid_t pid = ::fork();
-    if (pid == 0) becomeChild(options, argv.data(), envp.data(), out[1], err[1], status[1], parent);
+    if (pid == 0)
+        becomeChild(options, argv.data(), envp.data(), out[1],
+                    options.captureStderr ? err[1] : options.stderrFd, status[1], parent);
     ::close(std::exchange(status[1], -1));
     int childError = 0;
     ssize_t got;

@@ -26,6 +26,7 @@ class ChildProcess {
         std::string workingDirectory;            // empty: the test's
         std::optional<uid_t> user;               // run as this user and its group (root only)
         bool captureStderr = false;              // otherwise the child writes to the test's
+        int stderrFd = -1;  // uncaptured, the child's standard error instead of the test's
     };
 
     // Whether the program started shows in started(): a program that cannot be run does not.
