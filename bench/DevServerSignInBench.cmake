@@ -1,0 +1,3 @@
+pkg_check_modules(DEVSERVER_SIGNIN_BENCH_HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+target_link_libraries(DevServerSignInBench PRIVATE devserver_core brisfold_test_support
+    PkgConfig::DEVSERVER_SIGNIN_BENCH_HTTPLIB)
