@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -36,18 +37,21 @@ class HostileClientsTest : public DevServerFixture {
   protected:
     void SetUp() override {
         auto options = testOptions();
-        options.headDeadline = std::chrono::milliseconds(1500);
+        // Each flood here holds what it takes for longer than a client waits for its answer.
+        options.requestDeadline = std::chrono::seconds(60);
         restart(options);
     }
 
-    // Signs in while the flood holds its connections: the flood must not delay it.
-    void expectPromptAnswers() {
-        const auto started = Clock::now();
+    // Signs in and asks for /health while the flood holds its connections: each is answered
+    // within the client's patience, shorter than the flood holds, and, for a flood the server
+    // lets go of sooner, while `holding` (a worker the flood kept would have held the answer
+    // until then). How long the answers take is no measure here.
+    void expectPromptAnswers(const std::function<bool()>& holding = {}) {
         EXPECT_EQ(login(kSeedEngineers[1].userName, kSeedEngineers[1].password)["code"], "1");
-        EXPECT_LT(Clock::now() - started, std::chrono::seconds(1)) << "sign-in held up";
-        const auto asked = Clock::now();
         EXPECT_EQ(statusOf(client().Get("/health")), 200);
-        EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(500)) << "/health held up";
+        if (holding) {
+            EXPECT_TRUE(holding()) << "answered only once the flood was let go";
+        }
     }
 
     std::vector<std::unique_ptr<RawConnection>> flood(const std::string& request) {
@@ -65,17 +69,22 @@ class HostileClientsTest : public DevServerFixture {
             if (!client->heardFrom()) return false;
         return true;
     }
+
+    static bool noneClosed(const std::vector<std::unique_ptr<RawConnection>>& clients) {
+        for (const auto& client : clients)
+            if (client->heardFrom()) return false;
+        return true;
+    }
 };
 
 TEST_F(HostileClientsTest, HalfARequestLineHeldDelaysNoOneAndIsClosedAtTheHeadDeadline) {
     const auto clients = flood("POST /api/Engineer/Lo");
-    expectPromptAnswers();
-    // Well before the request's own deadline of 10 s.
-    EXPECT_TRUE(testsupport::waitUntil([&] { return allClosed(clients); }, 6));
+    expectPromptAnswers([&] { return noneClosed(clients); });
+    // At the head deadline of 3 s, well before the request's own of 60 s.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return allClosed(clients); }));
 }
 
 TEST_F(HostileClientsTest, HeadersTrickledDelayNoOneAndAreClosedAtTheHeadDeadline) {
-    restart(testOptions());
     auto clients = flood("GET /health HTTP/1.1\r\nHost: x\r\nX-Slow: ");
     // A header byte every two seconds from each, until the server closes it.
     std::jthread trickler([&](std::stop_token stop) {
@@ -85,8 +94,9 @@ TEST_F(HostileClientsTest, HeadersTrickledDelayNoOneAndAreClosedAtTheHeadDeadlin
                 if (!client->heardFrom()) client->send("a");
         }
     });
-    expectPromptAnswers();
-    EXPECT_TRUE(testsupport::waitUntil([&] { return allClosed(clients); }, 8));
+    expectPromptAnswers([&] { return noneClosed(clients); });
+    // At the head deadline of 3 s, well before the request's own of 60 s.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return allClosed(clients); }));
 }
 
 TEST_F(HostileClientsTest, PollsWaitParkedWithinTheirBoundAndDelayNoOne) {
@@ -120,7 +130,7 @@ TEST_F(HostileClientsTest, PollsWaitParkedWithinTheirBoundAndDelayNoOne) {
                                      "application/x-www-form-urlencoded")),
               200);
     for (RawConnection* client : waiting) {
-        const auto reply = parseReply(client->readToEnd(5));
+        const auto reply = parseReply(client->readToEnd());
         EXPECT_EQ(reply.status, 200);
         EXPECT_EQ(nlohmann::json::parse(reply.body, nullptr, false)["notifications"].size(), 1u);
     }
@@ -140,7 +150,7 @@ TEST_F(HostileClientsTest, ParkedPollsAreBoundedInAll) {
     ASSERT_TRUE(testsupport::waitUntil([&] { return server_->push().waitingPolls() == 2; }));
     RawConnection another(server_->port());
     ASSERT_TRUE(another.send(pollRequest(sessions_[other_], other_, 1'000'000)));
-    EXPECT_EQ(parseReply(another.readToEnd(5)).status, 429);
+    EXPECT_EQ(parseReply(another.readToEnd()).status, 429);
     EXPECT_EQ(server_->push().waitingPolls(), 2u);
 }
 
@@ -532,11 +542,13 @@ TEST(ManyConnectionsTest, AServerOutOfDescriptorsStillAnswers) {
         clients.back()->send("GET /health HTTP/1.1\r\nHost: x\r\nX-Slow: ");
     }
     // The newest connections are served, the oldest still arriving closed to make room for
-    // them, well before any of those reaches its head deadline (a connection may be refused
-    // while the server catches up with the flood).
-    EXPECT_TRUE(testsupport::waitUntil([&] { return server.healthy(std::chrono::seconds(1)); }, 2));
+    // them (a connection may be refused while the server catches up with the flood), before
+    // any of those reaches its head deadline of 3 s and so frees its descriptor.
+    const auto flooded = Clock::now();
+    EXPECT_TRUE(testsupport::waitUntil([&] { return server.healthy(std::chrono::seconds(20)); }));
+    EXPECT_LT(Clock::now() - flooded, std::chrono::seconds(3));
     clients.clear();
-    EXPECT_TRUE(server.healthy(std::chrono::seconds(2)));
+    EXPECT_TRUE(server.healthy(std::chrono::seconds(20)));
     EXPECT_EQ(server.child().stop(), 0);
 }
 
