@@ -122,7 +122,8 @@ TEST_F(AppRequestLimitsTest, SlowRepliesEndWithATimeOutWhenItHasPassed) {
         const double start = Clock::realNow();
         const auto shown = c.send();
         std::optional<std::string> text;
-        runUntil([&] { return (text = shown()).has_value(); }, kTimeout + 2);
+        // Never, had the trickle kept it going; well within this when a busy machine is late.
+        runUntil([&] { return (text = shown()).has_value(); }, kTimeout + 10);
         EXPECT_TRUE(text) << c.name << " still running after " << Clock::realNow() - start << " s";
         if (!text) continue;
         EXPECT_GE(Clock::realNow() - start, kTimeout - 0.05) << c.name;

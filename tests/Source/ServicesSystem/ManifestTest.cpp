@@ -134,7 +134,8 @@ TEST(MapManifest, SlowAnswerIsNoAnswerOnceTheTimeOutHasPassed) {
             answer->answered = true;
         },
         0.6);
-    const bool inTime = waitUntil([&] { return answer->answered.load(); }, 2.6);
+    // Never, had the trickle kept it going; well within this when a busy machine is late.
+    const bool inTime = waitUntil([&] { return answer->answered.load(); }, 0.6 + 10);
     services->setManifestServerAddress(previousAddress);
     ASSERT_TRUE(inTime) << "still waiting after " << Clock::realNow() - start << " s";
     EXPECT_FALSE(answer->result);
