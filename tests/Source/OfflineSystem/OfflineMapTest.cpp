@@ -769,9 +769,11 @@ namespace {
 
 constexpr const char* kChildHome = "BRISFOLD_OFFLINE_CHILD_HOME";
 constexpr const char* kChildServer = "BRISFOLD_OFFLINE_CHILD_SERVER";
+constexpr const char* kChildStallAt = "BRISFOLD_OFFLINE_CHILD_STALL_AT";
 
 // Run by the test below as a child process: reports the state it starts from, then downloads
-// under a throttle, printing progress, until it ends or is killed.
+// under a throttle, printing progress, until it ends or is killed; the server holds the transfer
+// at the offset given, if any.
 TEST(OfflineChild, DownloadsUntilKilled) {
     const char* home = std::getenv(kChildHome);
     const char* server = std::getenv(kChildServer);
@@ -786,6 +788,7 @@ TEST(OfflineChild, DownloadsUntilKilled) {
         static_cast<long long>(ZUZavadevIru::fileSizeForPath(map->cachedFilePathForItem(*item))));
     std::fflush(stdout);
     item->url += "?throttle=4000000";
+    if (const char* stall = std::getenv(kChildStallAt)) item->url += "&stall=" + std::string(stall);
     std::mutex mutex;
     std::atomic<int> end{-1};
     map->downloadItem(item, false, [&](int status, const ZUZavadevIruDownloadInfo& info) {
@@ -807,10 +810,11 @@ TEST_F(OfflineMap, KilledDownloadsResumeAndInstall) {
     const std::string archive = *devserver::offlinePackageArchive("120000");
     const fs::path partial = home_.path() / "Documents" / "Offline" / "Cached" / "120000.zip";
     std::mt19937 random(20261207);
-    const auto runChild = [&] {
+    const auto runChild = [&](std::optional<long long> stallAt) {
         ChildProcess::Options options;
         options.args = {"/proc/self/exe", "--gtest_filter=OfflineChild.DownloadsUntilKilled"};
         options.env = {{kChildHome, home_.path().string()}, {kChildServer, base_}};
+        if (stallAt) options.env[kChildStallAt] = std::to_string(*stallAt);
         options.captureStderr = true;
         return std::make_unique<ChildProcess>(options);
     };
@@ -826,7 +830,13 @@ TEST_F(OfflineMap, KilledDownloadsResumeAndInstall) {
         // What the child will find, before it starts changing it.
         const bool exists = fs::exists(partial);
         const long long size = exists ? static_cast<long long>(fs::file_size(partial)) : 0;
-        auto child = runChild();
+        // Killed once the transfer reaches a random point of what is left, at least a buffer's
+        // worth before the end. The server holds the transfer there, so that however late a busy
+        // machine lets this process see it, the child cannot have gone on to finish.
+        const long long left = static_cast<long long>(archive.size()) - size -
+                               static_cast<long long>(VMDownloaderOperation::kWriteThreshold);
+        const long long target = size + (left > 0 ? static_cast<long long>(random() % left) : 0);
+        auto child = runChild(round == 20 ? std::nullopt : std::optional(target));
         ASSERT_TRUE(child->started());
         const std::string state = lineStarting(*child, "state ");
         ASSERT_FALSE(state.empty()) << round << child->err();
@@ -843,12 +853,7 @@ TEST_F(OfflineMap, KilledDownloadsResumeAndInstall) {
             EXPECT_EQ(lineStarting(*child, "end ", 60), "end 6");
             break;
         }
-        // Killed once the transfer passes a random point of what is left, at least a buffer's
-        // worth before the end so that it cannot finish first.
-        const long long left = static_cast<long long>(archive.size()) - size -
-                               static_cast<long long>(VMDownloaderOperation::kWriteThreshold);
-        const long long target = size + (left > 0 ? static_cast<long long>(random() % left) : 0);
-        for (std::string line = lineStarting(*child, "progress ");
+        for (std::string line = target > size ? lineStarting(*child, "progress ") : "";
              !line.empty() && std::stoll(line.substr(9)) < target;
              line = lineStarting(*child, "progress ")) {
         }
