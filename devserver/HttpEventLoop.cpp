@@ -5,6 +5,7 @@
 #include <sys/epoll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -85,9 +86,10 @@ class HttpServer::EventLoop {
     // Closes the connection still arriving that came first (other than `spare`), or, with
     // `answered`, one whose reply is going out or has gone when none is; false when there is none.
     bool closeOldest(const Connection* spare, bool answered);
-    // Closes the connection still arriving (other than `spare`) that holds the most, the oldest of
-    // those that hold as much; false when there is none.
-    bool closeLargest(const Connection* spare);
+    // Closes the connections still arriving (other than `spare`) that hold the most, the oldest
+    // of those that hold as much, until what is gathered is at most the budget less `wanted`;
+    // false, closing none, when even closing them all would not bring it there.
+    bool shedFor(const Connection* spare, size_t wanted);
     // Room for a connection to hold `capacity` bytes, made by closing the arriving ones that hold
     // the most when the budget is spent; false when even that leaves too little.
     bool room(Connection& connection, size_t capacity);
@@ -148,24 +150,33 @@ bool HttpServer::EventLoop::closeOldest(const Connection* spare, bool answered) 
     return true;
 }
 
-bool HttpServer::EventLoop::closeLargest(const Connection* spare) {
-    Connection* largest = nullptr;
+bool HttpServer::EventLoop::shedFor(const Connection* spare, size_t wanted) {
+    const size_t budget = server_.limits_.gatheredBytes;
+    if (gathered_ + wanted <= budget) return true;
+    // Closing a connection frees what it holds, and one that holds nothing frees nothing: when
+    // the budget is spent by requests in the workers' hands, the asker goes, not the others.
+    std::vector<Connection*> arriving;
+    size_t freeable = 0;
     for (auto& [fd, connection] : connections_) {
         if (connection.get() == spare || !connection->arriving()) continue;
-        if (largest == nullptr || connection->counted > largest->counted ||
-            (connection->counted == largest->counted &&
-             connection->requestUntil < largest->requestUntil))
-            largest = connection.get();
+        arriving.push_back(connection.get());
+        freeable += connection->counted;
     }
-    if (largest == nullptr) return false;
-    close(largest->fd);
+    if (gathered_ + wanted > budget + freeable) return false;
+    std::sort(arriving.begin(), arriving.end(), [](const Connection* a, const Connection* b) {
+        return a->counted != b->counted ? a->counted > b->counted
+                                        : a->requestUntil < b->requestUntil;
+    });
+    for (const Connection* connection : arriving) {
+        if (gathered_ + wanted <= budget) break;
+        close(connection->fd);
+    }
     return true;
 }
 
 bool HttpServer::EventLoop::room(Connection& connection, size_t capacity) {
     const size_t more = capacity - std::min(capacity, connection.counted);
-    while (gathered_ + more > server_.limits_.gatheredBytes)
-        if (!closeLargest(&connection)) return false;
+    if (!shedFor(&connection, more)) return false;
     gathered_ += more;
     connection.counted += more;
     return true;
@@ -285,10 +296,7 @@ void HttpServer::EventLoop::take(std::unique_ptr<Connection> connection) {
     // Back from a worker, a connection holds its request and what its reply has left to send.
     recount(*connection);
     // A reply left to send holds memory the request did not.
-    bool fits = true;
-    while (fits && connection->state == Connection::Writing &&
-           gathered_ > server_.limits_.gatheredBytes)
-        fits = closeLargest(connection.get());
+    const bool fits = connection->state != Connection::Writing || shedFor(connection.get(), 0);
     if (!fits || ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &watch) != 0) {
         // Under the queue mutex, as every command is taken.
         if (connection->state == Connection::Parked) unpark(*connection);

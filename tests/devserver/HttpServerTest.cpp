@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Deadline.h"
+#include "HttpServer.h"
+#include "RawConnection.h"
+
+namespace devserver::test {
+namespace {
+
+constexpr size_t kBody = 96 * 1024;
+
+std::string post(const std::string& path, size_t bytes) {
+    return "POST " + path + " HTTP/1.1\r\nHost: x\r\nContent-Length: " + std::to_string(bytes) +
+           "\r\n\r\n" + std::string(bytes, 'b');
+}
+
+// When the requests the server already holds spend its budget, a body that cannot have room is
+// refused alone: the connections still arriving hold too little for their closing to make room.
+TEST(HttpServerTest, ABodyWithNoRoomLeftIsRefusedWithoutClosingTheConnectionsArriving) {
+    HttpLimits limits{std::chrono::seconds(60), std::chrono::seconds(3), 2};
+    limits.gatheredBytes = 2 * kBody + 40 * 1024;
+    limits.bodyBytes = [](std::string_view, std::string_view, bool) { return 2 * kBody; };
+    HttpServer server(limits, [](const std::string&) {});
+    // Parked requests keep what they hold in the server's hands without taking a worker.
+    server.setParkHook([](const httplib::Request& head, HttpServer::Parker& parker) {
+        if (head.path == "/park" && HttpServer::parking() == HttpServer::Parking::None)
+            parker.park("k", HttpServer::Clock::now() + std::chrono::seconds(60));
+    });
+    server.Post("/park", [](const httplib::Request&, httplib::Response& reply) {
+        reply.set_content("parked", "text/plain");
+    });
+    server.Get("/ok", [](const httplib::Request&, httplib::Response& reply) {
+        reply.set_content("ok", "text/plain");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port, 0);
+    ASSERT_TRUE(server.startListening());
+
+    std::vector<std::unique_ptr<RawConnection>> parked;
+    for (int i = 0; i < 2; ++i) {
+        parked.push_back(std::make_unique<RawConnection>(port));
+        ASSERT_TRUE(parked.back()->send(post("/park", kBody)));
+    }
+    ASSERT_TRUE(testsupport::waitUntil([&] { return server.parked() == 2; }));
+    std::vector<std::unique_ptr<RawConnection>> arriving;
+    for (int i = 0; i < 3; ++i) {
+        arriving.push_back(std::make_unique<RawConnection>(port));
+        ASSERT_TRUE(arriving.back()->send("GET /ok HTTP/1.1\r\n"));
+    }
+    // Accepted after them, and parked once the loop has read it: so has it read theirs.
+    parked.push_back(std::make_unique<RawConnection>(port));
+    ASSERT_TRUE(parked.back()->send(post("/park", 0)));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return server.parked() == 3; }));
+
+    RawConnection refused(port);
+    ASSERT_TRUE(refused.send(post("/park", kBody)));
+    const auto answer = refused.readToEnd();
+    ASSERT_TRUE(answer) << "the body with no room was neither answered nor closed";
+    EXPECT_FALSE(answer->starts_with("HTTP/1.1 200")) << *answer;
+
+    for (auto& connection : arriving) {
+        ASSERT_TRUE(connection->send("Host: x\r\n\r\n"));
+        const auto head = connection->readHead();
+        ASSERT_TRUE(head);
+        EXPECT_TRUE(head->starts_with("HTTP/1.1 200")) << "closed: '" << *head << "'";
+    }
+    server.stopAndDrain();
+}
+
+}  // namespace
+}  // namespace devserver::test
