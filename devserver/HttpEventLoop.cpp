@@ -341,7 +341,10 @@ void HttpServer::EventLoop::closeDue(Clock::time_point now, bool& anyDue, Clock:
     }
     anyDue = !due.empty();
     for (const int fd : due) {
-        Connection& connection = *connections_.at(fd);
+        // Reading one may have closed another to make room.
+        const auto found = connections_.find(fd);
+        if (found == connections_.end()) continue;
+        Connection& connection = *found->second;
         if (connection.state == Connection::Parked) {
             std::lock_guard lock(server_.queueMutex_);
             releaseParked(connection);
@@ -350,6 +353,14 @@ void HttpServer::EventLoop::closeDue(Clock::time_point now, bool& anyDue, Clock:
         } else if (connection.state == Connection::Writing && replyTaken(connection) &&
                    deadlineOf(connection) > now) {
             // A slow reader: it took some of what the kernel holds for it.
+        } else if (connection.arriving()) {
+            // What arrived in time counts though the loop had not read it yet (it was busy with
+            // others, or the connection was only now taken): a request it completes is served.
+            onEvent(connection, EPOLLIN);
+            const auto still = connections_.find(fd);
+            if (still != connections_.end() && still->second->arriving() &&
+                deadlineOf(*still->second) <= now)
+                close(fd);
         } else {
             close(fd);
         }

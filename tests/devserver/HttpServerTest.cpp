@@ -3,9 +3,11 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Deadline.h"
+#include "Gate.h"
 #include "HttpServer.h"
 #include "RawConnection.h"
 
@@ -65,6 +67,44 @@ TEST(HttpServerTest, ABodyWithNoRoomLeftIsRefusedWithoutClosingTheConnectionsArr
 
     for (auto& connection : arriving) {
         ASSERT_TRUE(connection->send("Host: x\r\n\r\n"));
+        const auto head = connection->readHead();
+        ASSERT_TRUE(head);
+        EXPECT_TRUE(head->starts_with("HTTP/1.1 200")) << "closed: '" << *head << "'";
+    }
+    server.stopAndDrain();
+}
+
+// A loop busy past a request's deadline (here held in the body's bound, which it asks for) still
+// serves the request that arrived whole in time, rather than closing it unread.
+TEST(HttpServerTest, ARequestThatArrivedInTimeIsServedThoughTheLoopReadsItPastItsDeadline) {
+    testsupport::Gate loopHeld;
+    HttpLimits limits{std::chrono::seconds(60), std::chrono::seconds(3), 2};
+    limits.headDeadline = std::chrono::milliseconds(500);
+    limits.bodyBytes = [&](std::string_view, std::string_view path, bool) -> size_t {
+        if (path == "/stall") loopHeld.pass();
+        return 1024;
+    };
+    HttpServer server(limits, [](const std::string&) {});
+    server.Post("/stall", [](const httplib::Request&, httplib::Response& reply) {
+        reply.set_content("stalled", "text/plain");
+    });
+    server.Get("/ok", [](const httplib::Request&, httplib::Response& reply) {
+        reply.set_content("ok", "text/plain");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port, 0);
+    ASSERT_TRUE(server.startListening());
+
+    RawConnection staller(port);
+    ASSERT_TRUE(staller.send("POST /stall HTTP/1.1\r\nHost: x\r\nContent-Length: 1\r\n\r\nb"));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return loopHeld.waiting() == 1; }));
+    RawConnection inTime(port);
+    ASSERT_TRUE(inTime.send("GET /ok HTTP/1.1\r\nHost: x\r\n\r\n"));
+    // The deadline passing is the behaviour here: four times it, while the loop is held.
+    std::this_thread::sleep_for(4 * limits.headDeadline);
+    loopHeld.open();
+
+    for (RawConnection* connection : {&inTime, &staller}) {
         const auto head = connection->readHead();
         ASSERT_TRUE(head);
         EXPECT_TRUE(head->starts_with("HTTP/1.1 200")) << "closed: '" << *head << "'";
