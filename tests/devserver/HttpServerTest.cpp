@@ -21,6 +21,18 @@ std::string post(const std::string& path, size_t bytes) {
            "\r\n\r\n" + std::string(bytes, 'b');
 }
 
+// Answers GET /ok, and a POST to `posted`, on 127.0.0.1; its port, or 0.
+int serve(HttpServer& server, const std::string& posted) {
+    server.Post(posted, [](const httplib::Request&, httplib::Response& reply) {
+        reply.set_content("posted", "text/plain");
+    });
+    server.Get("/ok", [](const httplib::Request&, httplib::Response& reply) {
+        reply.set_content("ok", "text/plain");
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    return port > 0 && server.startListening() ? port : 0;
+}
+
 // When the requests the server already holds spend its budget, a body that cannot have room is
 // refused alone: the connections still arriving hold too little for their closing to make room.
 TEST(HttpServerTest, ABodyWithNoRoomLeftIsRefusedWithoutClosingTheConnectionsArriving) {
@@ -33,15 +45,8 @@ TEST(HttpServerTest, ABodyWithNoRoomLeftIsRefusedWithoutClosingTheConnectionsArr
         if (head.path == "/park" && HttpServer::parking() == HttpServer::Parking::None)
             parker.park("k", HttpServer::Clock::now() + std::chrono::seconds(60));
     });
-    server.Post("/park", [](const httplib::Request&, httplib::Response& reply) {
-        reply.set_content("parked", "text/plain");
-    });
-    server.Get("/ok", [](const httplib::Request&, httplib::Response& reply) {
-        reply.set_content("ok", "text/plain");
-    });
-    const int port = server.bind_to_any_port("127.0.0.1");
+    const int port = serve(server, "/park");
     ASSERT_GT(port, 0);
-    ASSERT_TRUE(server.startListening());
 
     std::vector<std::unique_ptr<RawConnection>> parked;
     for (int i = 0; i < 2; ++i) {
@@ -85,15 +90,8 @@ TEST(HttpServerTest, ARequestThatArrivedInTimeIsServedThoughTheLoopReadsItPastIt
         return 1024;
     };
     HttpServer server(limits, [](const std::string&) {});
-    server.Post("/stall", [](const httplib::Request&, httplib::Response& reply) {
-        reply.set_content("stalled", "text/plain");
-    });
-    server.Get("/ok", [](const httplib::Request&, httplib::Response& reply) {
-        reply.set_content("ok", "text/plain");
-    });
-    const int port = server.bind_to_any_port("127.0.0.1");
+    const int port = serve(server, "/stall");
     ASSERT_GT(port, 0);
-    ASSERT_TRUE(server.startListening());
 
     RawConnection staller(port);
     ASSERT_TRUE(staller.send("POST /stall HTTP/1.1\r\nHost: x\r\nContent-Length: 1\r\n\r\nb"));
